@@ -1,0 +1,149 @@
+#include "StringTable.h"
+
+#include <algorithm>
+#include <array>
+
+namespace cld {
+namespace {
+
+// The program's own strings. Texts are the user-visible ones exactly as they are shown.
+constexpr std::array kStrings{
+    StringEntry{101, "&About Calderine..."},
+    StringEntry{102, "Exit from Calderine."},
+    StringEntry{103, "Minimize Calderine."},
+    StringEntry{104, "Video Options"},
+    StringEntry{105, "Audio Options"},
+    StringEntry{106, "Help"},
+    StringEntry{107, "Convert CD-Audio Tracks to .WAV (Windows PCM WAVE) files."},
+    StringEntry{121, "Select a Folder where to Save the WAV file(s)..."},
+    StringEntry{122, "You did not selected any Audio track for reading...!"},
+    StringEntry{124, "Error: You had selected an invalid path."},
+    StringEntry{126, "Reading aborted by user !"},
+    StringEntry{127, "The selected track(s) has been saved to disk."},
+    StringEntry{128, "Deselect &All Tracks"},
+    StringEntry{129, "Select &All Tracks"},
+    StringEntry{142, "Please Insert an Audio CD in the current CD-ROM drive."},
+    StringEntry{145, "Error: Cannot connect to gnudb.org, probably the server is busy.\nYou can "
+                     "try again later."},
+    StringEntry{146, "Error: Cannot Initialize WinSockets."},
+    StringEntry{147, "The Disc was not found in the FreeDB database."},
+    StringEntry{148, "No disc Title Selected.\nPlease Select a disc Title."},
+    StringEntry{149, "Error: Cannot Read the Disc Information from the FreeDB Server."},
+    StringEntry{150, "Convert CD-Audio Tracks to .WMA (Windows Media Audio V8) files."},
+    StringEntry{151, "OLE Initialization Failed !"},
+    StringEntry{152, "Error: Cannot initialize cldrip.dll !"},
+    StringEntry{154, "Error: Cannot open the input file."},
+    StringEntry{155, "Error: Input file is not a Windows PCM WAVE File.\nYou must use a Windows "
+                     "PCM WAVE file at 44KHz, 16-bit Stereo or Mono."},
+    StringEntry{156, "Process completed."},
+    StringEntry{157, "Please enter the output folder location !"},
+    StringEntry{158, "Convert CD-Audio Tracks to .MP3 files."},
+    StringEntry{161, "Convert/Encode from Line-In or Microphone to WMA (Windows Media Audio V8) "
+                     "file."},
+    StringEntry{162, "Please select the encoding bitrate:"},
+    StringEntry{163, "Please select the minimum VBR bitrate:"},
+    StringEntry{164, "Calderine needs to restart your computer in order to register the Windows "
+                     "Media Audio Encoder DLL files.\n\nDo you want restart Windows now ?"},
+    StringEntry{165, "Select a Folder where to Save the MP3 file(s)..."},
+    StringEntry{166, "Select a Folder where to Save the WMA file(s)..."},
+    StringEntry{168, "Stopped."},
+    StringEntry{169, "Recording."},
+    StringEntry{170, "Convert/Encode from Line-In or Microphone to MP3 audio file."},
+    StringEntry{171, "Paused."},
+    StringEntry{172, "Convert / Encode a .WAV file or an entire folder with .WAV files to WMA "
+                     "(Windows Media Audio V8) file(s)."},
+    StringEntry{173, "Convert / Encode a .WAV file or an entire folder with .WAV files to .MP3 "
+                     "file(s)."},
+    StringEntry{174, "Please select a folder where to save the .WMA file(s)"},
+    StringEntry{175, "Please select a folder with .WAV file(s)"},
+    StringEntry{176, "Please enter the input folder location or specify an input filename if you "
+                     "choosed a file encoding !"},
+    StringEntry{181, "The selected folder does not contain any .WAV file !"},
+    StringEntry{182, "Please select a folder where to save the .MP3 file(s)"},
+    StringEntry{183, " CD-Audio -> MP3 Encoding Progress"},
+    StringEntry{184, " Folder -> MP3 Encoding Progress"},
+    StringEntry{185, " File -> MP3 Encoding Progress"},
+    StringEntry{186, "Convert .WMA (Windows Media Audio) file(s) to .WAV (Windows PCM WAVE) "
+                     "file(s)."},
+    StringEntry{187, "Convert .MP3 file(s) to .WAV (Windows PCM WAVE) file(s)."},
+    StringEntry{188, "Select a folder with .WMA file(s)."},
+    StringEntry{189, "Select a folder where to save the .WAV file(s)."},
+    StringEntry{190, "The selected folder does not contain any .WMA file !"},
+    StringEntry{191, "Process aborted by user !"},
+    StringEntry{192, "Please select a folder with .MP3 file(s)"},
+    StringEntry{193, "MP3 Folder -> WAV Decoding Progress"},
+    StringEntry{194, "MP3 File - > WAV Decoding Progress"},
+    StringEntry{195, "Error: Cannot open the input file."},
+    StringEntry{196, "Error: Cannot open/create the output file."},
+    StringEntry{197, "Error: The input file has an invalid format."},
+    StringEntry{200, "Unknown error  !"},
+    StringEntry{201, "Error: The MP3 encoder initialization failed."},
+    StringEntry{202, "Error: Cannot read the MP3 header."},
+    StringEntry{203, "Convert from .AVI or .MPG video file(s) to .WMV (Windows Media Video V8) "
+                     "file(s)."},
+    StringEntry{204, "Please enter the output filename."},
+    StringEntry{205, "Please enter the input filename."},
+    StringEntry{206, "Capture to WMV (Windows Media Video V8) using a video capture device or "
+                     "screen caputure."},
+    StringEntry{216, "You need to re-start Calderine in order to use the new selected Language."},
+    StringEntry{217, "Change Options."},
+    StringEntry{IDS_HELP_MISSING, "Error: Cannot find the help file %1."},
+    StringEntry{IDS_HELP_BROKEN, "Error: The help file %1 is damaged and cannot be shown."},
+    StringEntry{IDS_JOB_UNAVAILABLE, "This job is not available in this version of Calderine."},
+    StringEntry{IDS_LAME_CREDIT, "MP3 encoding by the LAME library (lame.sourceforge.net), "
+                                 "licensed under the GNU LGPL."},
+    StringEntry{IDS_ABOUT_VERSION, "Calderine 2002, Version 4.05a"},
+    StringEntry{IDS_OPEN_TITLE, "Open"},
+};
+
+constexpr std::array kCaptions{
+    StringEntry{102, "Calderine 2002"},
+    StringEntry{144, "Calderine 2002 - CD-Audio Grabber"},
+    StringEntry{149, "Reading CD-Audio Data..."},
+    StringEntry{154, "Calderine - Get Track Names from Internet FreeDB"},
+    StringEntry{157, "Calderine - WMA Settings..."},
+    StringEntry{160, "Calderine - MP3 Settings / Options"},
+    StringEntry{161, "Calderine - LineIn/MIC Recorder - WMA Settings"},
+    StringEntry{162, "Calderine - MP3 - Advanced Settings"},
+    StringEntry{163, "Calderine - LineIn / MIC to WMA Recording Status"},
+    StringEntry{164, "Calderine - MP3 Settings / Options"},
+    StringEntry{168, "Calderine - "},
+    StringEntry{169, "Calderine - WMA Settings..."},
+    StringEntry{170, "Calderine - Windows Media Video encoding progress"},
+    StringEntry{171, "Calderine - WMA Settings..."},
+    StringEntry{172, "Calderine - Windows Media Video encoding progress"},
+    StringEntry{173, "About Calderine 2002"},
+    StringEntry{175, "Installing Windows Media Audio && Video files..."},
+    StringEntry{176, "Calderine - Options"},
+    StringEntry{177, "Calderine - Browse FreeDB Internet Servers"},
+};
+
+constexpr bool sortedUnique(const auto& table) {
+    for (std::size_t i = 1; i < table.size(); ++i) {
+        if (table[i - 1].id >= table[i].id)
+            return false;
+    }
+    return true;
+}
+static_assert(sortedUnique(kStrings), "string ids must be sorted and unique");
+static_assert(sortedUnique(kCaptions), "dialog ids must be sorted and unique");
+
+} // namespace
+
+std::span<const StringEntry> builtinStrings() {
+    return kStrings;
+}
+
+std::span<const StringEntry> builtinDialogCaptions() {
+    return kCaptions;
+}
+
+const char* findEntry(std::span<const StringEntry> table, int id) {
+    const auto it = std::lower_bound(table.begin(), table.end(), id,
+                                     [](const StringEntry& e, int key) { return e.id < key; });
+    if (it == table.end() || it->id != id)
+        return nullptr;
+    return it->text;
+}
+
+} // namespace cld

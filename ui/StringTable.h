@@ -1,0 +1,34 @@
+#pragma once
+
+#include <span>
+
+namespace cld {
+
+// One entry of the program's built-in string table. Ids are fixed: a language library
+// carries the same ids with translated texts.
+struct StringEntry {
+    int id;
+    const char* text;
+};
+
+// Every string of the built-in table, sorted by id, each id once.
+std::span<const StringEntry> builtinStrings();
+
+// Dialog captions of the built-in resources, sorted by dialog id.
+std::span<const StringEntry> builtinDialogCaptions();
+
+// Text of a string id in a sorted table, or nullptr.
+const char* findEntry(std::span<const StringEntry> table, int id);
+
+// Ids of our own messages that the dialogs need beyond the classic table. They sit in a
+// range of their own so that they never collide with a language library's ids.
+enum OwnStringId : int {
+    IDS_HELP_MISSING = 901,
+    IDS_HELP_BROKEN = 902,
+    IDS_JOB_UNAVAILABLE = 903,
+    IDS_LAME_CREDIT = 904,
+    IDS_ABOUT_VERSION = 905,
+    IDS_OPEN_TITLE = 906,
+};
+
+} // namespace cld

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+
+// Waiting while the user interface stays alive: the dialogs that drive long jobs from
+// the user-interface thread wait in steps and keep handling window events meanwhile.
+// Tests install a service that shortens or counts the waits.
+class WaitService {
+public:
+    virtual ~WaitService() = default;
+
+    // Waits about `milliseconds` while handling pending window events.
+    virtual void waitAndPump(int milliseconds) = 0;
+    // Handles the pending window events once, without waiting.
+    virtual void pump() = 0;
+
+    static std::unique_ptr<WaitService> setInstance(std::unique_ptr<WaitService> service);
+    static WaitService& instance();
+};
+
+// The standard service: pumps the event loop until the time is up.
+class EventLoopWaitService : public WaitService {
+public:
+    void waitAndPump(int milliseconds) override;
+    void pump() override;
+};
