@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <QString>
+
+// The drawing vocabulary of the skin: glyphs, tiles and the window pictures. Every
+// picture of the program is made from these so that the skin stays coherent.
+namespace art {
+
+// Palette of the skin.
+inline const QColor kBodyTop{0x27, 0x31, 0x40};
+inline const QColor kBodyBottom{0x12, 0x17, 0x20};
+inline const QColor kStage{0x16, 0x1c, 0x26};
+inline const QColor kEdge{0x4a, 0x5a, 0x70};
+inline const QColor kAccent{0x49, 0xb6, 0xff};
+inline const QColor kAmber{0xff, 0xb3, 0x3c};
+inline const QColor kText{0xdc, 0xe4, 0xee};
+inline const QColor kMagenta{0xff, 0x00, 0xff};
+
+enum class Glyph { Disc, Mic, Folder, WaveDoc, Mp3Doc, WmaDoc, Film, Capture, Speaker, Camera };
+
+// Colour of a format badge ("WAV", "WMA", "MP3", "WMV").
+QColor badgeColour(const QString& format);
+
+QFont uiFont(int pixelSize, bool bold);
+
+// Draws a glyph centred in rect.
+void drawGlyph(QPainter& p, Glyph glyph, const QRectF& rect, bool lit);
+// A rounded badge with a format name.
+void drawBadge(QPainter& p, const QRectF& rect, const QString& format, bool lit);
+// A right-pointing arrow.
+void drawArrow(QPainter& p, const QRectF& rect, bool lit);
+
+// A job tile: source glyph, arrow, target badge and a caption below.
+QImage jobTile(QSize size, Glyph source, const QString& target, const QString& caption,
+               bool hover);
+// A big video tile: one glyph over a badge and caption.
+QImage videoTile(QSize size, Glyph source, const QString& target, const QString& caption,
+                 bool hover);
+// A panel selector (Audio or Video) in its lit or dim state.
+QImage panelTile(QSize size, Glyph glyph, const QString& caption, bool lit);
+// A small round window control: "min", "close" or "about".
+QImage roundControl(QSize size, const QString& kind, bool hover);
+// Options (gear) and Help (question mark) buttons, Exit (power) button.
+QImage optionsButton(QSize size, bool hover);
+QImage helpButton(QSize size, bool hover);
+QImage exitButton(QSize size);
+
+// The window shape (white = window, black = outside) and the background picture.
+QImage windowMask(QSize size);
+QImage background(QSize size);
+QImage splash(QSize size);
+QImage appIcon(int size);
+
+// Flattens an image with alpha for a bitmap with a transparent colour: pixels that are
+// mostly clear become magenta; the rest are blended over `under` and made opaque.
+QImage flattenForKey(const QImage& img, QColor under);
+
+} // namespace art
