@@ -1,0 +1,61 @@
+#pragma once
+
+#include "SqlTable.h"
+
+#include <string>
+
+// A small ODBC 3 wrapper: one environment, at most one connection, statements executed
+// into SqlTable results. Operations return false on failure and leave the driver's
+// diagnostics in lastError().
+class OdbcDatabase {
+public:
+    OdbcDatabase();
+    virtual ~OdbcDatabase();
+    OdbcDatabase(const OdbcDatabase&) = delete;
+    OdbcDatabase& operator=(const OdbcDatabase&) = delete;
+
+    // Connects to a registered data source, dropping any open connection first.
+    bool connect(const std::string& dataSource, const std::string& user,
+                 const std::string& password);
+    // Connects with a full connection string ("DRIVER=...;Database=...").
+    bool connectDriver(const std::string& connectionString);
+    bool disconnect();
+    bool isConnected() const { return m_dbc != nullptr; }
+
+    // Runs one statement; a statement with result columns fills `result` with every row.
+    // Text values are read whole, whatever column size the driver reports.
+    bool execute(const std::string& sqlText, SqlTable& result);
+    bool execute(const std::string& sqlText);
+
+    // "CREATE TABLE name (col TEXT [UNIQUE], col INTEGER, ...)" from the description.
+    bool createTable(const std::string& tableName, const SqlTable& description);
+    bool insertRow(const std::string& tableName, const SqlTable& table, int row);
+    // Inserts rows 0.. in order; stops with false at the first failure.
+    bool insertAll(const std::string& tableName, const SqlTable& table);
+
+    // Transactions on the open connection (autocommit otherwise).
+    bool beginTransaction();
+    bool commit();
+    bool rollback();
+
+    const std::string& lastError() const { return m_lastError; }
+
+    // The INSERT statement insertRow runs: text quoted with doubled apostrophes, integers
+    // quoted as well.
+    static std::string insertStatement(const std::string& tableName, const SqlTable& table,
+                                       int row);
+    static std::string createStatement(const std::string& tableName, const SqlTable& description);
+
+protected:
+    void setLastError(const std::string& text) { m_lastError = text; }
+    // True for SQL_SUCCESS and SQL_SUCCESS_WITH_INFO; otherwise collects the diagnostics
+    // of `handle` into lastError().
+    bool check(short result, short handleType, void* handle);
+
+private:
+    bool endTransaction(bool commitWork);
+
+    void* m_env = nullptr;
+    void* m_dbc = nullptr;
+    std::string m_lastError;
+};
