@@ -1,11 +1,10 @@
 #include "Painter.h"
 
-#include <cmath>
-#include <numbers>
-
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <cmath>
+#include <numbers>
 
 namespace art {
 namespace {
@@ -23,8 +22,8 @@ void smooth(QPainter& p) {
 }
 
 // A glassy rounded tile with a soft top sheen.
-void drawTile(QPainter& p, const QRectF& r, qreal radius, QColor top, QColor bottom,
-              QColor border, qreal borderWidth) {
+void drawTile(QPainter& p, const QRectF& r, qreal radius, QColor top, QColor bottom, QColor border,
+              qreal borderWidth) {
     QLinearGradient g(r.topLeft(), r.bottomLeft());
     g.setColorAt(0.0, top);
     g.setColorAt(1.0, bottom);
@@ -80,8 +79,8 @@ void drawWave(QPainter& p, const QRectF& r, QColor colour, qreal width) {
     for (int i = 0; i <= steps; ++i) {
         const qreal t = static_cast<qreal>(i) / steps;
         const qreal env = std::sin(t * std::numbers::pi);
-        const qreal y = r.center().y() +
-                        std::sin(t * std::numbers::pi * 6.0) * env * r.height() * 0.45;
+        const qreal y =
+            r.center().y() + std::sin(t * std::numbers::pi * 6.0) * env * r.height() * 0.45;
         const QPointF pt(r.left() + t * r.width(), y);
         if (i == 0)
             wave.moveTo(pt);
@@ -198,7 +197,8 @@ void drawGlyph(QPainter& p, Glyph glyph, const QRectF& box, bool lit) {
         p.setBrush(Qt::NoBrush);
         const QRectF cup(r.center().x() - s * 0.27, r.top() + s * 0.22, s * 0.54, s * 0.5);
         p.drawArc(cup, 180 * 16, 180 * 16);
-        p.drawLine(QPointF(r.center().x(), cup.bottom()), QPointF(r.center().x(), r.bottom() - s * 0.08));
+        p.drawLine(QPointF(r.center().x(), cup.bottom()),
+                   QPointF(r.center().x(), r.bottom() - s * 0.08));
         p.drawLine(QPointF(r.center().x() - s * 0.18, r.bottom() - s * 0.06),
                    QPointF(r.center().x() + s * 0.18, r.bottom() - s * 0.06));
         if (lit) {
@@ -233,11 +233,10 @@ void drawGlyph(QPainter& p, Glyph glyph, const QRectF& box, bool lit) {
     case Glyph::WmaDoc: {
         const QRectF doc(r.left() + s * 0.16, r.top() + s * 0.04, s * 0.68, s * 0.9);
         drawDocument(p, doc, QColor(0xf4, 0xf6, 0xfa), QColor(0xc4, 0xcc, 0xd8));
-        const QString fmt = glyph == Glyph::Mp3Doc ? QStringLiteral("MP3")
-                                                    : QStringLiteral("WMA");
+        const QString fmt = glyph == Glyph::Mp3Doc ? QStringLiteral("MP3") : QStringLiteral("WMA");
         if (glyph == Glyph::WaveDoc) {
-            drawWave(p, doc.adjusted(s * 0.08, s * 0.3, -s * 0.08, -s * 0.2), QColor(0x2a, 0x8a, 0x50),
-                     1.8);
+            drawWave(p, doc.adjusted(s * 0.08, s * 0.3, -s * 0.08, -s * 0.2),
+                     QColor(0x2a, 0x8a, 0x50), 1.8);
         } else {
             // A note on the page, in the colour of the format.
             const QColor c = badgeColour(fmt).darker(120);
@@ -291,9 +290,8 @@ void drawGlyph(QPainter& p, Glyph glyph, const QRectF& box, bool lit) {
         p.drawRect(glass);
         p.setBrush(QColor(0x38, 0x40, 0x4c));
         p.drawRect(QRectF(r.center().x() - s * 0.06, screen.bottom(), s * 0.12, s * 0.12));
-        p.drawRoundedRect(QRectF(r.center().x() - s * 0.24, screen.bottom() + s * 0.1, s * 0.48,
-                                 s * 0.07),
-                          2, 2);
+        p.drawRoundedRect(
+            QRectF(r.center().x() - s * 0.24, screen.bottom() + s * 0.1, s * 0.48, s * 0.07), 2, 2);
         // The recording light.
         p.setBrush(lit ? QColor(0xff, 0x3a, 0x3a) : QColor(0xc0, 0x30, 0x30));
         p.setPen(QPen(QColor(255, 255, 255, 160), 1));
@@ -338,8 +336,8 @@ QImage jobTile(QSize size, Glyph source, const QString& target, const QString& c
             p.setBrush(Qt::NoBrush);
             p.drawRoundedRect(r.adjusted(-0.5, -0.5, 0.5, 0.5), 13, 13);
         }
-        drawTile(p, r, 12, QColor(0x3f, 0x77, 0xb4), QColor(0x1d, 0x3c, 0x66), QColor(0x8c, 0xd2, 0xff),
-                 1.6);
+        drawTile(p, r, 12, QColor(0x3f, 0x77, 0xb4), QColor(0x1d, 0x3c, 0x66),
+                 QColor(0x8c, 0xd2, 0xff), 1.6);
     } else {
         drawTile(p, r, 12, QColor(0x34, 0x41, 0x54), QColor(0x1c, 0x24, 0x31), kEdge, 1.2);
     }
@@ -352,7 +350,8 @@ QImage jobTile(QSize size, Glyph source, const QString& target, const QString& c
     const QRectF badge(arrow.right() + r.width() * 0.05, icon.center().y() - iconH * 0.3,
                        r.width() * 0.3, iconH * 0.6);
     drawBadge(p, badge, target, hover);
-    const QRectF text(r.left() + 4, icon.bottom() + 2, r.width() - 8, r.bottom() - icon.bottom() - 5);
+    const QRectF text(r.left() + 4, icon.bottom() + 2, r.width() - 8,
+                      r.bottom() - icon.bottom() - 5);
     drawCaption(p, text, caption, 12, hover ? Qt::white : kText);
     return img;
 }
@@ -369,8 +368,8 @@ QImage videoTile(QSize size, Glyph source, const QString& target, const QString&
             p.setBrush(Qt::NoBrush);
             p.drawRoundedRect(r.adjusted(-0.5, -0.5, 0.5, 0.5), 17, 17);
         }
-        drawTile(p, r, 16, QColor(0x3f, 0x77, 0xb4), QColor(0x1d, 0x3c, 0x66), QColor(0x8c, 0xd2, 0xff),
-                 1.6);
+        drawTile(p, r, 16, QColor(0x3f, 0x77, 0xb4), QColor(0x1d, 0x3c, 0x66),
+                 QColor(0x8c, 0xd2, 0xff), 1.6);
     } else {
         drawTile(p, r, 16, QColor(0x34, 0x41, 0x54), QColor(0x1c, 0x24, 0x31), kEdge, 1.2);
     }
@@ -380,7 +379,8 @@ QImage videoTile(QSize size, Glyph source, const QString& target, const QString&
     const QRectF badge(icon.right() - iconS * 0.1, icon.bottom() - iconS * 0.28, r.width() * 0.34,
                        iconS * 0.36);
     drawBadge(p, badge, target, hover);
-    const QRectF text(r.left() + 6, icon.bottom() + 8, r.width() - 12, r.bottom() - icon.bottom() - 12);
+    const QRectF text(r.left() + 6, icon.bottom() + 8, r.width() - 12,
+                      r.bottom() - icon.bottom() - 12);
     drawCaption(p, text, caption, 13, hover ? Qt::white : kText);
     return img;
 }
@@ -425,8 +425,8 @@ QImage roundControl(QSize size, const QString& kind, bool hover) {
     p.setPen(QPen(QColor(0x0c, 0x10, 0x16), 1.2));
     p.setBrush(g);
     p.drawEllipse(r);
-    p.setPen(QPen(hover ? Qt::white : QColor(0xe6, 0xe6, 0xe6), std::max<qreal>(1.8, r.width() * 0.1),
-                  Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(hover ? Qt::white : QColor(0xe6, 0xe6, 0xe6),
+                  std::max<qreal>(1.8, r.width() * 0.1), Qt::SolidLine, Qt::RoundCap));
     const QPointF c = r.center();
     const qreal a = r.width() * 0.2;
     if (kind == QLatin1String("close")) {
@@ -482,8 +482,8 @@ QImage helpButton(QSize size, bool hover) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
-    const qreal d = size.width() - 8;
-    const QRectF circle((size.width() - d) / 2, 3, d, d);
+    const qreal d = std::min<qreal>(size.width() - 8, size.height() - 19);
+    const QRectF circle((size.width() - d) / 2, 2, d, d);
     QRadialGradient g(circle.center() - QPointF(0, d * 0.2), d * 0.7);
     const QColor base = hover ? QColor(0x49, 0xb6, 0xff) : QColor(0x2c, 0x6c, 0xa8);
     g.setColorAt(0, base.lighter(140));
@@ -494,7 +494,8 @@ QImage helpButton(QSize size, bool hover) {
     p.setFont(uiFont(static_cast<int>(d * 0.7), true));
     p.setPen(Qt::white);
     p.drawText(circle, Qt::AlignCenter, QStringLiteral("?"));
-    drawCaption(p, QRectF(0, circle.bottom() + 1, size.width(), size.height() - circle.bottom() - 1),
+    drawCaption(p,
+                QRectF(0, circle.bottom() + 1, size.width(), size.height() - circle.bottom() - 1),
                 QStringLiteral("Help"), 11, hover ? Qt::white : kText);
     return img;
 }
@@ -504,7 +505,8 @@ QImage exitButton(QSize size) {
     QPainter p(&img);
     smooth(p);
     const QRectF r = QRectF(img.rect()).adjusted(2.5, 2.5, -2.5, -2.5);
-    drawTile(p, r, 10, QColor(0x6a, 0x2a, 0x26), QColor(0x38, 0x12, 0x10), QColor(0xd0, 0x5a, 0x50), 1.4);
+    drawTile(p, r, 10, QColor(0x6a, 0x2a, 0x26), QColor(0x38, 0x12, 0x10), QColor(0xd0, 0x5a, 0x50),
+             1.4);
     const QPointF c(r.center().x(), r.top() + r.height() * 0.4);
     const qreal rad = r.height() * 0.22;
     p.setPen(QPen(QColor(0xff, 0xe0, 0xdc), 3, Qt::SolidLine, Qt::RoundCap));
@@ -570,7 +572,8 @@ QImage background(QSize size) {
     p.drawText(QPointF(238, 46), QStringLiteral("Calderine"));
     p.setPen(kText);
     p.drawText(QPointF(236, 44), QStringLiteral("Calderine"));
-    const int titleW = QFontMetrics(uiFont(30, true)).horizontalAdvance(QStringLiteral("Calderine "));
+    const int titleW =
+        QFontMetrics(uiFont(30, true)).horizontalAdvance(QStringLiteral("Calderine "));
     p.setPen(kAccent);
     p.drawText(QPointF(236 + titleW, 44), QStringLiteral("2002"));
     p.setFont(uiFont(12, false));
@@ -596,8 +599,9 @@ QImage background(QSize size) {
     }
     p.setFont(uiFont(11, true));
     p.setPen(QColor(0x7f, 0x90, 0xa6));
-    p.drawText(QRectF(170, 136, 520, 18), Qt::AlignCenter,
-               QStringLiteral("RIP  \u2022  ENCODE  \u2022  DECODE  \u2022  RECORD  \u2022  CAPTURE"));
+    p.drawText(
+        QRectF(170, 136, 520, 18), Qt::AlignCenter,
+        QStringLiteral("RIP  \u2022  ENCODE  \u2022  DECODE  \u2022  RECORD  \u2022  CAPTURE"));
 
     // The stage: a recessed panel that holds the job buttons.
     QPainterPath stage;
@@ -695,7 +699,8 @@ QImage splash(QSize size) {
     p.setFont(uiFont(12, false));
     p.setPen(QColor(0x9a, 0xaa, 0xbe));
     p.drawText(QPointF(44, 372), QStringLiteral("Version 4.05a"));
-    p.drawText(QPointF(44, 392), QStringLiteral("CD ripping  \u2022  MP3  \u2022  WMA  \u2022  WAV  \u2022  WMV"));
+    p.drawText(QPointF(44, 392),
+               QStringLiteral("CD ripping  \u2022  MP3  \u2022  WMA  \u2022  WAV  \u2022  WMV"));
     p.setPen(QPen(QColor(255, 255, 255, 50), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(0.5, 0.5, size.width() - 1, size.height() - 1));

@@ -34,8 +34,7 @@ void drawBadge(QPainter& p, const QRectF& rect, const QString& format, bool lit)
 void drawArrow(QPainter& p, const QRectF& rect, bool lit);
 
 // A job tile: source glyph, arrow, target badge and a caption below.
-QImage jobTile(QSize size, Glyph source, const QString& target, const QString& caption,
-               bool hover);
+QImage jobTile(QSize size, Glyph source, const QString& target, const QString& caption, bool hover);
 // A big video tile: one glyph over a badge and caption.
 QImage videoTile(QSize size, Glyph source, const QString& target, const QString& caption,
                  bool hover);

@@ -4,9 +4,7 @@
 //   OUTDIR/appres_data.cpp   the pictures compiled into the program (bitmaps, icon)
 //   OUTDIR/cldres_data.cpp   the source of the picture library beside the program
 //   OUTDIR/images/*.png      every picture as a file, to look at
-#include <cstdio>
-#include <functional>
-#include <vector>
+#include "Painter.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -14,8 +12,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QString>
-
-#include "Painter.h"
+#include <cstdio>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -34,7 +33,9 @@ QByteArray encodePng(const QImage& img) {
     return bytes;
 }
 
-QString symbolOf(const Resource& r) { return QStringLiteral("k_%1_%2").arg(r.type).arg(r.id); }
+QString symbolOf(const Resource& r) {
+    return QStringLiteral("k_%1_%2").arg(r.type).arg(r.id);
+}
 
 void writeArray(QByteArray& out, const QString& symbol, const QByteArray& bytes) {
     out += "const unsigned char " + symbol.toLatin1() + "[] = {\n";
@@ -57,7 +58,11 @@ QByteArray tableSource(const std::vector<Resource>& list) {
     out += "const Entry kEntries[] = {\n";
     for (const Resource& r : list) {
         const QString sym = symbolOf(r);
-        out += QStringLiteral("    {\"%1\", %2, %3, sizeof %3},\n").arg(r.type).arg(r.id).arg(sym).toLatin1();
+        out += QStringLiteral("    {\"%1\", %2, %3, sizeof %3},\n")
+                   .arg(r.type)
+                   .arg(r.id)
+                   .arg(sym)
+                   .toLatin1();
     }
     out += "};\n\n";
     out += "bool sameType(const char* a, const char* b) {\n"
@@ -121,34 +126,49 @@ int main(int argc, char** argv) {
             QStringLiteral("min")),
         bmp(140, keyed(art::helpButton({47, 51}, false), wingUnder), QStringLiteral("help")),
         bmp(141, keyed(art::helpButton({47, 51}, true), wingUnder), QStringLiteral("help_hover")),
-        bmp(142, keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WAV"),
-                                    QStringLiteral("CD-Audio to WAV"), true), under),
+        bmp(142,
+            keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WAV"),
+                               QStringLiteral("CD-Audio to WAV"), true),
+                  under),
             QStringLiteral("cd2wav_hover")),
-        bmp(143, keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WAV"),
-                                    QStringLiteral("CD-Audio to WAV"), false), under),
+        bmp(143,
+            keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WAV"),
+                               QStringLiteral("CD-Audio to WAV"), false),
+                  under),
             QStringLiteral("cd2wav")),
-        bmp(155, keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WMA"),
-                                    QStringLiteral("CD-Audio to WMA"), true), under),
+        bmp(155,
+            keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WMA"),
+                               QStringLiteral("CD-Audio to WMA"), true),
+                  under),
             QStringLiteral("cd2wma_hover")),
-        bmp(156, keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WMA"),
-                                    QStringLiteral("CD-Audio to WMA"), false), under),
+        bmp(156,
+            keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WMA"),
+                               QStringLiteral("CD-Audio to WMA"), false),
+                  under),
             QStringLiteral("cd2wma")),
-        bmp(160, keyed(art::jobTile({145, 89}, Glyph::Disc, QStringLiteral("MP3"),
-                                    QStringLiteral("CD-Audio to MP3"), false), under),
+        bmp(160,
+            keyed(art::jobTile({145, 89}, Glyph::Disc, QStringLiteral("MP3"),
+                               QStringLiteral("CD-Audio to MP3"), false),
+                  under),
             QStringLiteral("cd2mp3")),
-        bmp(161, keyed(art::jobTile({145, 89}, Glyph::Disc, QStringLiteral("MP3"),
-                                    QStringLiteral("CD-Audio to MP3"), true), under),
+        bmp(161,
+            keyed(art::jobTile({145, 89}, Glyph::Disc, QStringLiteral("MP3"),
+                               QStringLiteral("CD-Audio to MP3"), true),
+                  under),
             QStringLiteral("cd2mp3_hover")),
         Resource{QStringLiteral("ICON"), 128, art::appIcon(64), QStringLiteral("icon")},
     };
 
     auto job = [&](int id, QSize s, Glyph g, const char* target, const char* caption, bool hover,
                    const char* name) {
-        return png(id, art::jobTile(s, g, QString::fromLatin1(target), QString::fromLatin1(caption), hover),
-                   QString::fromLatin1(name));
+        return png(
+            id,
+            art::jobTile(s, g, QString::fromLatin1(target), QString::fromLatin1(caption), hover),
+            QString::fromLatin1(name));
     };
     auto video = [&](int id, QSize s, Glyph g, const char* caption, bool hover, const char* name) {
-        return png(id, art::videoTile(s, g, QStringLiteral("WMV"), QString::fromLatin1(caption), hover),
+        return png(id,
+                   art::videoTile(s, g, QStringLiteral("WMV"), QString::fromLatin1(caption), hover),
                    QString::fromLatin1(name));
     };
     std::vector<Resource> library{
@@ -168,8 +188,10 @@ int main(int argc, char** argv) {
         video(122, {160, 159}, Glyph::Film, "AVI/MPG to WMV", false, "avi2wmv"),
         video(123, {151, 150}, Glyph::Capture, "Capture to WMV", true, "capture2wmv_hover"),
         video(124, {151, 150}, Glyph::Capture, "Capture to WMV", false, "capture2wmv"),
-        png(125, art::roundControl({26, 26}, QStringLiteral("about"), true), QStringLiteral("about_hover")),
-        png(126, art::roundControl({26, 26}, QStringLiteral("about"), false), QStringLiteral("about")),
+        png(125, art::roundControl({26, 26}, QStringLiteral("about"), true),
+            QStringLiteral("about_hover")),
+        png(126, art::roundControl({26, 26}, QStringLiteral("about"), false),
+            QStringLiteral("about")),
         png(127, art::optionsButton({68, 73}, true), QStringLiteral("options_hover")),
         png(128, art::optionsButton({68, 73}, false), QStringLiteral("options")),
         png(129, art::panelTile({132, 105}, Glyph::Speaker, QStringLiteral("Audio"), false),
@@ -211,13 +233,14 @@ int main(int argc, char** argv) {
 
     QByteArray libSource = "// Generated by cld_artwork. Do not edit.\n\nnamespace {\n";
     libSource += tableSource(library);
-    libSource += "} // namespace\n\n"
-                 "// Looks up an image resource by type and id: 1 with its bytes, 0 when absent.\n"
-                 "extern \"C\" __attribute__((visibility(\"default\"))) int\n"
-                 "CLDResFind(const char* type, int id, const unsigned char** data, unsigned long* size) {\n"
-                 "    const Entry* e = findEntry(type, id);\n"
-                 "    if (!e || !data || !size)\n        return 0;\n"
-                 "    *data = e->data;\n    *size = e->size;\n    return 1;\n}\n";
+    libSource +=
+        "} // namespace\n\n"
+        "// Looks up an image resource by type and id: 1 with its bytes, 0 when absent.\n"
+        "extern \"C\" __attribute__((visibility(\"default\"))) int\n"
+        "CLDResFind(const char* type, int id, const unsigned char** data, unsigned long* size) {\n"
+        "    const Entry* e = findEntry(type, id);\n"
+        "    if (!e || !data || !size)\n        return 0;\n"
+        "    *data = e->data;\n    *size = e->size;\n    return 1;\n}\n";
 
     if (!writeFile(outDir + QStringLiteral("/appres_data.cpp"), appSource) ||
         !writeFile(outDir + QStringLiteral("/cldres_data.cpp"), libSource)) {

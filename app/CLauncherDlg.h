@@ -1,0 +1,94 @@
+#pragma once
+
+#include "JobCommands.h"
+
+#include <QDialog>
+#include <QPoint>
+#include <QPointer>
+#include <QRegion>
+#include <map>
+#include <span>
+
+class CImageButton;
+class CHelpViewer;
+class CSplashThread;
+class QMenu;
+
+// The launcher: the program's skinned main window, from which every job starts. Two
+// panels (audio and video) of picture buttons sit on a shaped background picture; the
+// window is moved by dragging any point that is not a button.
+class CLauncherDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum class Panel { Audio, Video };
+    enum class ImageKind { None, Bitmap, Png };
+
+    // One button of the launcher: control id, caption of the template, panel (or none for
+    // the buttons that are always there), place, images (hover, normal) and tooltip id.
+    struct ButtonSpec {
+        int id;
+        const char* caption;
+        int panel; // 0 always, 1 audio, 2 video
+        int x, y, width, height;
+        ImageKind kind;
+        int hoverImage;
+        int normalImage;
+        int tooltip;
+    };
+    static std::span<const ButtonSpec> buttonTable();
+
+    static constexpr int kDialogId = 102;
+    static constexpr int kWidth = 805;
+    static constexpr int kHeight = 495;
+    static constexpr int kAboutCommand = 16;
+
+    struct Context {
+        QString helpFolder; // the folder that holds "cld.chm"
+        JobCommands commands;
+        CSplashThread* splash = nullptr; // closed once the launcher is ready; not owned
+    };
+
+    explicit CLauncherDlg(Context context, QWidget* parent = nullptr);
+    ~CLauncherDlg() override;
+
+    CImageButton* button(int id) const;
+    Panel panel() const { return m_panel; }
+    void showAudioPanel();
+    void showVideoPanel();
+    QPoint centredCorner() const { return m_corner; }
+    QMenu* systemMenu() const { return m_systemMenu; }
+
+    void openAbout();
+    void openHelp();
+    CHelpViewer* helpViewer() const;
+    // Handles a system-menu command; true when it was the launcher's own.
+    bool systemCommand(int command);
+
+    // The top-left corner that centres the launcher on a screen of the given size.
+    static QPoint cornerFor(QSize screen);
+    // The window region from a shape mask: every pixel that is not black.
+    static QRegion regionFromMask(const QImage& mask);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void createButtons();
+    void skin(CImageButton* b, ImageKind kind, int hover, int normal);
+    void runCommand(int id);
+
+    Context m_context;
+    QImage m_background;
+    std::map<int, CImageButton*> m_buttons;
+    Panel m_panel = Panel::Audio;
+    QPoint m_corner;
+    QMenu* m_systemMenu = nullptr;
+    QPointer<CHelpViewer> m_help;
+    QPoint m_dragOffset;
+    bool m_dragging = false;
+};

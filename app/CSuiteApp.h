@@ -1,0 +1,73 @@
+#pragma once
+
+#include "CLDResLibrary.h"
+#include "CdCacheDatabase.h"
+#include "GenreList.h"
+#include "JobCommands.h"
+#include "SettingsRecord.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class CLauncherDlg;
+class CSplashThread;
+class LibraryBinding;
+
+// The application object: runs the start-up sequence, shows the launcher until it is
+// closed, and holds what the whole program shares (settings, genre list, CD cache, the
+// ripper object and its drive settings) for the life of the process.
+class CSuiteApp {
+public:
+    struct Options {
+        // Folder of the program (with "/"); empty means the running program's own.
+        QString programFolder;
+        // The ripper library's binding; null means the process-wide one.
+        LibraryBinding* ripperBinding = nullptr;
+        // Called with the launcher once it is shown, before its modal loop runs (tests).
+        std::function<void(CLauncherDlg&)> onLauncherShown;
+    };
+
+    CSuiteApp();
+    explicit CSuiteApp(Options options);
+    ~CSuiteApp();
+    CSuiteApp(const CSuiteApp&) = delete;
+    CSuiteApp& operator=(const CSuiteApp&) = delete;
+
+    // Runs the start-up sequence and the launcher; returns the process exit code: 0 after
+    // the launcher closed, 1 when start-up could not complete.
+    int run();
+
+    // The one application object while it exists.
+    static CSuiteApp* instance();
+
+    SettingsRecord& settings() { return m_settings; }
+    const GenreList& genres() const { return m_genres; }
+    CdCacheDatabase& cache() { return m_cache; }
+    bool cacheOpen() const { return m_cacheOpen; }
+    const QString& programFolder() const { return m_programFolder; }
+    // The ripper library's grab object and its drive-settings interface (or null).
+    void* ripObject() const { return m_ripObject; }
+    void* driveSettings() const { return m_driveSettings; }
+    JobCommands& commands() { return m_commands; }
+    CSplashThread* splash() const { return m_splash.get(); }
+
+    // How long the splash stays up before the settings are loaded.
+    static constexpr int kSplashWaitMs = 1200;
+
+private:
+    bool createRipObject();
+    void releaseRipObject();
+
+    Options m_options;
+    SettingsRecord m_settings;
+    QString m_programFolder;
+    CLDResLibrary m_cldRes;
+    std::unique_ptr<CSplashThread> m_splash;
+    CdCacheDatabase m_cache;
+    bool m_cacheOpen = false;
+    GenreList m_genres;
+    JobCommands m_commands;
+    void* m_ripObject = nullptr;
+    void* m_driveSettings = nullptr;
+};
