@@ -28,10 +28,10 @@ QVariant CHelpBrowser::loadResource(int type, const QUrl& name) {
     QString path = name.path();
     while (path.startsWith(QLatin1Char('/')))
         path.remove(0, 1);
-    const std::string* data = m_bundle.find(path.toStdString());
-    if (!data)
+    const std::string* page = m_bundle.find(path.toStdString());
+    if (!page)
         return {};
-    const QByteArray bytes(data->data(), static_cast<qsizetype>(data->size()));
+    const QByteArray bytes(page->data(), static_cast<qsizetype>(page->size()));
     if (type == QTextDocument::HtmlResource || type == QTextDocument::StyleSheetResource)
         return QString::fromUtf8(bytes);
     return bytes;

@@ -69,9 +69,9 @@ void CSplashWnd::showEvent(QShowEvent* event) {
 CSplashThread::CSplashThread(QString programFolder) : m_programFolder(std::move(programFolder)) {}
 
 CSplashThread::~CSplashThread() {
-    if (m_window) {
-        m_window->allowClose();
-        delete m_window.data();
+    if (CSplashWnd* w = m_window.data()) {
+        w->allowClose();
+        delete w;
     }
 }
 
@@ -102,14 +102,15 @@ bool CSplashThread::Start() {
     const QSize size = m_image.isNull() ? QSize(kDefaultSide, kDefaultSide) : m_image.size();
     QImage logo(QDir(m_programFolder).filePath(QStringLiteral("oem.png")));
     logo = prepareLogo(logo, size);
-    m_window = new CSplashWnd(m_image, logo);
-    m_window->show();
-    return m_window->isVisible();
+    auto* w = new CSplashWnd(m_image, logo);
+    m_window = w;
+    w->show();
+    return w->isVisible();
 }
 
 void CSplashThread::Close() {
-    if (!m_window)
-        return;
-    m_window->allowClose();
-    m_window->close();
+    if (CSplashWnd* w = m_window.data()) {
+        w->allowClose();
+        w->close();
+    }
 }
