@@ -179,7 +179,8 @@ long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
     return result;
 }
 
-int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount, const volatile int* abortFlag) {
+int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
+                             const std::atomic<std::int32_t>* abortFlag) {
     if (byteCount)
         *byteCount = 0;
     m_abort = abortFlag;

@@ -18,7 +18,8 @@ public:
     ~ParanoiaReader() override;
 
     int Open(const RipSettings& settings, long first, long last, long& bufferSize) override;
-    int RipChunk(std::uint8_t* buffer, long* byteCount, const volatile int* abortFlag) override;
+    int RipChunk(std::uint8_t* buffer, long* byteCount,
+                 const std::atomic<std::int32_t>* abortFlag) override;
     void Close() override;
 
     // The library mode for a paranoia level (0..3, higher values as 3).
@@ -33,7 +34,7 @@ private:
     struct Library;
     std::unique_ptr<Library> m_lib;
     std::vector<std::uint8_t> m_scratch;
-    const volatile int* m_abort = nullptr;
+    const std::atomic<std::int32_t>* m_abort = nullptr;
     bool m_skip = false;
     int m_speedInForce = 0;
     long m_lastFailed = -1;

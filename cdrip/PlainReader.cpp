@@ -63,7 +63,7 @@ bool PlainReader::ReadWithRecovery(long count) {
 }
 
 int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
-                          const volatile int* /*abortFlag*/) {
+                          const std::atomic<std::int32_t>* /*abortFlag*/) {
     const int overlap = EffectiveOverlap();
     const bool compare = overlap > 0;
     if (!byteCount || !buffer || !m_open)

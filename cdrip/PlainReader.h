@@ -16,7 +16,8 @@ public:
     // below sectors per read (and below the compare sectors' use when no search can
     // run).
     int Open(const RipSettings& settings, long first, long last, long& bufferSize) override;
-    int RipChunk(std::uint8_t* buffer, long* byteCount, const volatile int* abortFlag) override;
+    int RipChunk(std::uint8_t* buffer, long* byteCount,
+                 const std::atomic<std::int32_t>* abortFlag) override;
     void Close() override;
 
     // The overlap in force for the open range (0 when jitter correction is off).

@@ -2,6 +2,7 @@
 
 #include "RipSettings.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -30,7 +31,8 @@ public:
     // Returns 0, or 1 when the reader cannot be set up.
     virtual int Open(const RipSettings& settings, long first, long last, long& bufferSize);
     // Fills buffer with the next part of the range. abortFlag may be null.
-    virtual int RipChunk(std::uint8_t* buffer, long* byteCount, const volatile int* abortFlag) = 0;
+    virtual int RipChunk(std::uint8_t* buffer, long* byteCount,
+                         const std::atomic<std::int32_t>* abortFlag) = 0;
     virtual void Close();
 
     bool IsOpen() const { return m_open; }

@@ -165,29 +165,8 @@ bool SectorReads::ReadTwoThreads(std::uint8_t* buffer, long lba, long count) {
     return shared.result;
 }
 
-void SectorReads::SetSpeed(int speed) {
-    if (speed <= 0 || !m_execute)
-        return;
-    const auto l = static_cast<std::uint8_t>((m_table.lun & 7) << 5);
-    if (m_table.speedMethod == 1) {
-        const int v = std::min(speed, 0xFFFF / 176) * 176;
-        std::uint8_t cdb[12] = {0xBB,
-                                l,
-                                static_cast<std::uint8_t>(v >> 8),
-                                static_cast<std::uint8_t>(v),
-                                static_cast<std::uint8_t>(v >> 8),
-                                static_cast<std::uint8_t>(v)};
-        m_execute(0x10, cdb, 12, nullptr, 0);
-    } else if (m_table.speedMethod == 2) {
-        std::uint8_t cdb[6] = {0x15, 0x10, 0, 0, 8, 0};
-        const int k = (speed < 5 ? speed : 8) / 2;
-        std::uint8_t data[8] = {0, 0, 0, 0, 0x31, 0x02, static_cast<std::uint8_t>(k), 0};
-        m_execute(0x10, cdb, 6, data, 8);
-    }
-}
-
 bool SectorReads::ScanForC2Errors(long first, long end, int& found, std::int32_t* list,
-                                  int capacity, const volatile int* stopFlag) {
+                                  int capacity, const std::atomic<std::int32_t>* stopFlag) {
     found = 0;
     if (!m_execute)
         return false;

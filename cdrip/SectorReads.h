@@ -1,7 +1,6 @@
 #pragma once
 
-#include "RipDrive.h"
-
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,16 +15,15 @@ using RipExecute = std::function<int(std::uint8_t direction, const std::uint8_t*
 // The parts of a drive's table that decide how audio is read.
 struct SectorReadTable {
     int readMethod = 0;   // 0..9, selects the READ command
-    int speedMethod = 1;  // 1 = SET CD SPEED, 2 = MODE SELECT page 0x31, others none
     int endian = 1;       // 0 = the drive delivers big-endian samples
     int swapChannels = 0; // 1 = exchange left and right
     int lun = 0;
 };
 
 // Raw audio sector reads on a drive: the READ command of each read method, the byte
-// order and channel fixes, the two-thread read for long requests, the speed command
-// and the C2 error scan.
-class SectorReads : public RipDrive {
+// order and channel fixes, the two-thread read for long requests and the C2 error
+// scan.
+class SectorReads {
 public:
     static constexpr long kSectorBytes = 2352;
     static constexpr long kTwoThreadMinimum = 1000;
@@ -35,15 +33,16 @@ public:
 
     SectorReads(RipExecute execute, const SectorReadTable& table);
 
-    bool ReadSectors(std::uint8_t* buffer, long lba, long count) override;
-    void SetSpeed(int speed) override;
+    // Reads count sectors at lba into buffer (count * 2352 bytes, zeroed first).
+    // True when the drive completed every command.
+    bool ReadSectors(std::uint8_t* buffer, long lba, long count);
 
     // Scans [first, end) in steps of 10 sectors for sectors whose C2 error bits are
     // not all zero and appends their LBAs to list while found < capacity. Stops early
     // when stopFlag becomes non-zero. Returns false when a read failed (the scan goes
     // on over the remaining sectors).
     bool ScanForC2Errors(long first, long end, int& found, std::int32_t* list, int capacity,
-                         const volatile int* stopFlag);
+                         const std::atomic<std::int32_t>* stopFlag);
 
     // The command block of a read method for count sectors at lba; returns its
     // length (10 or 12). c2 asks for audio plus C2 error bits.

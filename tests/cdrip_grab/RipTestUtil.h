@@ -45,7 +45,7 @@ struct RipResult {
 // Rips first..last with an opened reader until it reports done or failure; a
 // generous chunk limit turns a reader that never finishes into a test failure.
 inline RipResult ripAll(RipReader& reader, const RipSettings& settings, long first, long last,
-                        const volatile int* abort = nullptr) {
+                        const std::atomic<std::int32_t>* abort = nullptr) {
     RipResult r;
     long size = 0;
     if (reader.Open(settings, first, last, size) != 0) {
