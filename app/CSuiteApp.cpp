@@ -8,6 +8,7 @@
 #include "MessageService.h"
 #include "ProgramResources.h"
 #include "WaitService.h"
+#include "cldrip/CDRipObject.h"
 
 #include <QApplication>
 #include <QDir>
@@ -104,6 +105,9 @@ int CSuiteApp::run() {
     const std::filesystem::path cacheFile =
         cdCacheFilePath(std::filesystem::path(m_programFolder.toStdString()));
     m_cacheOpen = m_cache.open(kCdCacheDataSource, cacheFile.string(), kCdCacheDescription);
+
+    // 13. The drive settings for the options and grab dialogs.
+    m_driveSettings = m_ripObject->GetDriveSettings();
 
     // 14. The launcher, modal, as the main window. It closes the splash itself.
     CLauncherDlg::Context context;

@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+class CDRipDriveSettings;
+class CDRipObject;
 class CLauncherDlg;
 class CSplashThread;
 class LibraryBinding;
@@ -47,8 +49,8 @@ public:
     bool cacheOpen() const { return m_cacheOpen; }
     const QString& programFolder() const { return m_programFolder; }
     // The ripper library's grab object and its drive-settings interface (or null).
-    void* ripObject() const { return m_ripObject; }
-    void* driveSettings() const { return m_driveSettings; }
+    CDRipObject* ripObject() const { return m_ripObject; }
+    CDRipDriveSettings* driveSettings() const { return m_driveSettings; }
     JobCommands& commands() { return m_commands; }
     CSplashThread* splash() const { return m_splash.get(); }
 
@@ -68,6 +70,6 @@ private:
     bool m_cacheOpen = false;
     GenreList m_genres;
     JobCommands m_commands;
-    void* m_ripObject = nullptr;
-    void* m_driveSettings = nullptr;
+    CDRipObject* m_ripObject = nullptr;
+    CDRipDriveSettings* m_driveSettings = nullptr;
 };
