@@ -75,6 +75,11 @@ CSplashThread::~CSplashThread() {
     }
 }
 
+bool CSplashThread::isRunning() const {
+    const CSplashWnd* w = m_window.data();
+    return w && w->isVisible();
+}
+
 void CSplashThread::SetImage(const QString& type, int id) {
     if (const ResourceSource* source = AppResources::source())
         m_image = source->image(type, id);

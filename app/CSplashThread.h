@@ -58,7 +58,8 @@ public:
     // Lets the window close and closes it; nothing when it is already gone.
     void Close();
 
-    bool isRunning() const { return !m_window.isNull(); }
+    // True while the window is up (a closed window may linger until it is deleted).
+    bool isRunning() const;
     CSplashWnd* window() const { return m_window.data(); }
 
     // The logo rule: a logo no wider than a quarter and no higher than a third of the

@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+
+#include "AppResources.h"
+#include "AppTestKit.h"
+#include "CHelpViewer.h"
+#include "CImageButton.h"
+#include "CLauncherDlg.h"
+#include "StringTable.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+
+namespace {
+
+const std::set<int> kAudioButtons{1005, 1015, 1016, 1006, 1007, 1008, 1009, 1010, 1011};
+const std::set<int> kVideoButtons{1012, 1013};
+
+class Launcher : public ::testing::Test {
+protected:
+    std::unique_ptr<CLauncherDlg> make(JobCommands commands = {}, QString helpFolder = {}) {
+        CLauncherDlg::Context context;
+        context.commands = std::move(commands);
+        context.helpFolder =
+            helpFolder.isNull() ? QString::fromStdString(cldtest::binDir().string()) : helpFolder;
+        return std::make_unique<CLauncherDlg>(std::move(context));
+    }
+    std::set<int> visiblePanelButtons(const CLauncherDlg& dlg) {
+        std::set<int> shown;
+        for (int id : kAudioButtons)
+            if (!dlg.button(id)->isHidden())
+                shown.insert(id);
+        for (int id : kVideoButtons)
+            if (!dlg.button(id)->isHidden())
+                shown.insert(id);
+        return shown;
+    }
+
+    cldtest::ProgramResourcesScope resources;
+    cldtest::MessageScope messages;
+};
+
+TEST_F(Launcher, CornerCentresTheWindowOnTheScreen) {
+    EXPECT_EQ(CLauncherDlg::cornerFor({1024, 768}), QPoint(109, 136));
+    EXPECT_EQ(CLauncherDlg::cornerFor({800, 600}), QPoint(-3, 52));
+    EXPECT_EQ(CLauncherDlg::cornerFor({1920, 1080}), QPoint(557, 292));
+    auto dlg = make();
+    EXPECT_EQ(dlg->size(), QSize(805, 495));
+    EXPECT_EQ(dlg->pos(), dlg->centredCorner());
+    EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Calderine 2002"));
+    EXPECT_EQ(dlg->objectName(), QStringLiteral("102"));
+}
+
+TEST_F(Launcher, RegionIsTheMaskAndTheMaskIsAShape) {
+    const QImage mask = AppResources::bitmap(129);
+    ASSERT_EQ(mask.size(), QSize(805, 495));
+    EXPECT_EQ(mask.depth(), 1);
+    const QRegion region = CLauncherDlg::regionFromMask(mask);
+    auto dlg = make();
+    EXPECT_EQ(dlg->mask(), region);
+    EXPECT_EQ(region.boundingRect(), QRect(0, 0, 805, 495));
+    // Every pixel agrees with the mask.
+    const QImage rgb = mask.convertToFormat(QImage::Format_RGB32);
+    int inside = 0;
+    for (int y = 0; y < 495; y += 3) {
+        for (int x = 0; x < 805; x += 3) {
+            const bool white = (rgb.pixel(x, y) & 0xFFFFFF) != 0;
+            ASSERT_EQ(region.contains(QPoint(x, y)), white) << x << "," << y;
+            inside += white ? 1 : 0;
+        }
+    }
+    // A real shape: neither empty nor the full rectangle; the corners are cut away.
+    EXPECT_GT(inside, 805 * 495 / 9 / 2);
+    EXPECT_FALSE(region.contains(QPoint(0, 0)));
+    EXPECT_FALSE(region.contains(QPoint(804, 494)));
+    EXPECT_TRUE(region.contains(QPoint(400, 250)));
+    // Every button sits inside the window's shape.
+    for (const auto& spec : CLauncherDlg::buttonTable())
+        EXPECT_TRUE(region.contains(QRect(spec.x, spec.y, spec.width, spec.height).center()))
+            << spec.id;
+}
+
+TEST_F(Launcher, RegionFromMaskHandlesRunsAndEmptyMasks) {
+    QImage m(6, 2, QImage::Format_RGB32);
+    m.fill(Qt::black);
+    m.setPixel(1, 0, qRgb(255, 255, 255));
+    m.setPixel(2, 0, qRgb(255, 255, 255));
+    m.setPixel(5, 1, qRgb(255, 255, 255));
+    const QRegion r = CLauncherDlg::regionFromMask(m);
+    EXPECT_EQ(r, QRegion(1, 0, 2, 1) + QRegion(5, 1, 1, 1));
+    EXPECT_TRUE(CLauncherDlg::regionFromMask(QImage()).isEmpty());
+}
+
+TEST_F(Launcher, ButtonsHaveTheirPlacesTooltipsAndPictures) {
+    const std::map<int, QString> tips{
+        {1, "Exit from Calderine."},
+        {1000, "Exit from Calderine."},
+        {1002, "Minimize Calderine."},
+        {1061, "&About Calderine..."},
+        {1004, "Video Options"},
+        {1003, "Audio Options"},
+        {57670, "Help"},
+        {57671, "Change Options."},
+        {1005, "Convert CD-Audio Tracks to .WAV (Windows PCM WAVE) files."},
+        {1015, "Convert CD-Audio Tracks to .WMA (Windows Media Audio V8) files."},
+        {1016, "Convert CD-Audio Tracks to .MP3 files."},
+        {1006, "Convert/Encode from Line-In or Microphone to WMA (Windows Media Audio V8) file."},
+        {1007, "Convert/Encode from Line-In or Microphone to MP3 audio file."},
+        {1008, "Convert / Encode a .WAV file or an entire folder with .WAV files to WMA (Windows "
+               "Media Audio V8) file(s)."},
+        {1009, "Convert / Encode a .WAV file or an entire folder with .WAV files to .MP3 file(s)."},
+        {1010, "Convert .WMA (Windows Media Audio) file(s) to .WAV (Windows PCM WAVE) file(s)."},
+        {1011, "Convert .MP3 file(s) to .WAV (Windows PCM WAVE) file(s)."},
+        {1012, "Convert from .AVI or .MPG video file(s) to .WMV (Windows Media Video V8) file(s)."},
+        {1013, "Capture to WMV (Windows Media Video V8) using a video capture device or screen "
+               "caputure."},
+    };
+    const std::map<int, QRect> places{
+        {1, {690, 410, 70, 55}},     {1000, {760, 10, 23, 22}},  {1002, {735, 10, 23, 22}},
+        {1061, {705, 8, 26, 26}},    {1004, {19, 105, 164, 131}}, {1003, {12, 242, 132, 105}},
+        {57670, {12, 428, 47, 51}},  {57671, {32, 352, 68, 73}}, {1005, {234, 164, 148, 92}},
+        {1015, {393, 166, 148, 92}}, {1016, {547, 163, 145, 89}}, {1006, {200, 250, 157, 95}},
+        {1007, {359, 250, 157, 95}}, {1008, {520, 256, 161, 93}}, {1009, {175, 348, 161, 93}},
+        {1010, {330, 348, 162, 88}}, {1011, {500, 352, 158, 85}}, {1012, {280, 210, 160, 159}},
+        {1013, {470, 219, 151, 150}},
+    };
+    auto dlg = make();
+    ASSERT_EQ(tips.size(), 19u);
+    for (const auto& [id, tip] : tips) {
+        CImageButton* b = dlg->button(id);
+        ASSERT_NE(b, nullptr) << id;
+        EXPECT_EQ(b->toolTip(), tip) << id;
+        EXPECT_EQ(b->geometry(), places.at(id)) << id;
+        EXPECT_EQ(b->property("cld_id").toInt(), id);
+        EXPECT_EQ(dlg->findChild<CImageButton*>(QString::number(id)), b);
+        // Every button has its pictures, at the button's size.
+        EXPECT_FALSE(b->normalImage().isNull()) << id;
+        EXPECT_EQ(b->normalImage().size(), places.at(id).size()) << id;
+    }
+    // Bitmap buttons lose their magenta: the corner of a rounded tile is see-through.
+    EXPECT_EQ(qAlpha(dlg->button(1005)->normalImage().pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(dlg->button(1005)->normalImage().pixel(74, 46)), 255);
+}
+
+TEST_F(Launcher, SwitchingPanelsAndBackRestoresExactlyTheNineAudioButtons) {
+    auto dlg = make();
+    EXPECT_EQ(dlg->panel(), CLauncherDlg::Panel::Audio);
+    EXPECT_EQ(visiblePanelButtons(*dlg), kAudioButtons);
+    const QImage audioNormal = dlg->button(1003)->normalImage();
+
+    dlg->button(1004)->click();
+    EXPECT_EQ(dlg->panel(), CLauncherDlg::Panel::Video);
+    EXPECT_EQ(visiblePanelButtons(*dlg), kVideoButtons);
+    // The video selector now looks pressed in both states; audio is back to normal.
+    EXPECT_EQ(dlg->button(1004)->normalImage(), dlg->button(1004)->hoverImage());
+    EXPECT_NE(dlg->button(1003)->normalImage(), audioNormal);
+
+    dlg->button(1003)->click();
+    EXPECT_EQ(visiblePanelButtons(*dlg), kAudioButtons);
+    EXPECT_EQ(dlg->button(1003)->normalImage(), audioNormal);
+    EXPECT_EQ(dlg->button(1003)->normalImage(), dlg->button(1003)->hoverImage());
+    EXPECT_NE(dlg->button(1004)->normalImage(), dlg->button(1004)->hoverImage());
+    for (int id : kAudioButtons)
+        EXPECT_FALSE(dlg->button(id)->toolTip().isEmpty()) << id;
+}
+
+TEST_F(Launcher, JobButtonsRunTheirCommandsAndStayDisabledWithoutOne) {
+    JobCommands commands;
+    int ran = 0;
+    QWidget* parentSeen = nullptr;
+    commands.set(1016, [&](QWidget* launcher) {
+        ++ran;
+        parentSeen = launcher;
+    });
+    auto dlg = make(std::move(commands));
+    EXPECT_TRUE(dlg->button(1016)->isEnabled());
+    for (int id : {1005, 1015, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 57671})
+        EXPECT_FALSE(dlg->button(id)->isEnabled()) << id;
+    // The frame's own buttons always work.
+    for (int id : {1, 1000, 1002, 1061, 1003, 1004, 57670})
+        EXPECT_TRUE(dlg->button(id)->isEnabled()) << id;
+    dlg->button(1016)->click();
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(parentSeen, dlg.get());
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(Launcher, ExitAndCloseButtonsEndTheLauncher) {
+    {
+        auto dlg = make();
+        QTimer::singleShot(0, dlg.get(), [&] { dlg->button(1)->click(); });
+        EXPECT_EQ(dlg->exec(), QDialog::Accepted);
+    }
+    {
+        auto dlg = make();
+        QTimer::singleShot(0, dlg.get(), [&] { dlg->button(1000)->click(); });
+        dlg->exec();
+        EXPECT_FALSE(dlg->isVisible());
+    }
+}
+
+TEST_F(Launcher, AboutBoxOpensFromTheButtonAndTheWindowMenu) {
+    auto dlg = make();
+    dlg->show();
+    // The window menu ends with a separator and the About item.
+    const auto actions = dlg->systemMenu()->actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.back()->text(), QStringLiteral("&About Calderine..."));
+    EXPECT_EQ(actions.back()->data().toInt(), 16);
+
+    QStringList seen;
+    auto closeAbout = [&seen] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        seen.append(modal->objectName());
+        const auto labels = modal->findChildren<QLabel*>();
+        for (QLabel* l : labels)
+            seen.append(l->text());
+        static_cast<QDialog*>(modal)->accept();
+    };
+    QTimer::singleShot(0, dlg.get(), closeAbout);
+    dlg->button(1061)->click();
+    QTimer::singleShot(0, dlg.get(), closeAbout);
+    actions.back()->trigger();
+    QTimer::singleShot(0, dlg.get(), closeAbout);
+    EXPECT_TRUE(dlg->systemCommand(31));
+    EXPECT_FALSE(dlg->systemCommand(32));
+    EXPECT_EQ(seen.count(QStringLiteral("173")), 3);
+    EXPECT_TRUE(seen.contains(QStringLiteral("Calderine 2002, Version 4.05a")));
+    EXPECT_TRUE(seen.filter(QStringLiteral("LAME")).size() >= 3);
+}
+
+TEST_F(Launcher, HelpOpensTheContentsPageOfTheHelpFile) {
+    auto dlg = make();
+    dlg->button(57670)->click();
+    CHelpViewer* viewer = dlg->helpViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(viewer->currentPage(), QStringLiteral("index.html"));
+    EXPECT_TRUE(viewer->browser()->toPlainText().contains(QStringLiteral("User Guide")));
+    // Links lead to the job pages inside the same file.
+    viewer->browser()->setSource(QUrl(QStringLiteral("cldhelp:/cd.html")));
+    EXPECT_TRUE(viewer->browser()->toPlainText().contains(QStringLiteral("Jitter Correction")));
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(Launcher, MissingOrDamagedHelpIsReportedWithTheFileName) {
+    cldtest::TempDir dir;
+    const QString folder = QString::fromStdString(dir.path().string());
+    auto dlg = make({}, folder);
+    dlg->openHelp();
+    std::ofstream(dir.file("cld.chm")) << "garbage, not a help file";
+    dlg->openHelp();
+    ASSERT_EQ(messages.messages().size(), 2u);
+    EXPECT_EQ(messages.messages()[0].stringId, cld::IDS_HELP_MISSING);
+    EXPECT_EQ(messages.messages()[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(messages.messages()[0].text.contains(folder + QStringLiteral("/cld.chm")));
+    EXPECT_EQ(messages.messages()[1].stringId, cld::IDS_HELP_BROKEN);
+    EXPECT_EQ(dlg->helpViewer(), nullptr);
+}
+
+TEST_F(Launcher, MissingPicturesLeaveAWorkingLauncher) {
+    AppResources::setSource(nullptr); // nothing at all: no strings, no pictures
+    JobCommands commands;
+    int ran = 0;
+    commands.set(1005, [&ran](QWidget*) { ++ran; });
+    auto dlg = make(std::move(commands));
+    EXPECT_TRUE(dlg->mask().isEmpty());
+    EXPECT_TRUE(dlg->button(1005)->normalImage().isNull());
+    dlg->button(1005)->click();
+    EXPECT_EQ(ran, 1);
+    dlg->resize(805, 495);
+    EXPECT_FALSE(dlg->grab().isNull());
+}
+
+} // namespace
