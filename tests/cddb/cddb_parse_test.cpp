@@ -251,6 +251,12 @@ TEST(CddbAnswers, ReadAndSitesAnswers) {
     EXPECT_FALSE(CddbClient::parseReadAnswer(header + "401 rock 12345678 No such CD entry\r\n",
                                              0x12345678u, entry));
     EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+    // A partly parsed entry is not handed on.
+    std::string unsigned_ = xmcdBody();
+    unsigned_.erase(unsigned_.find("# Submitted via"), 42);
+    EXPECT_FALSE(CddbClient::parseReadAnswer(header + unsigned_, 0x12345678u, entry));
+    EXPECT_TRUE(entry.frameOffsets.empty());
+    EXPECT_EQ(entry.discLength, 0u);
 
     std::vector<CddbServer> servers;
     ASSERT_TRUE(CddbClient::parseSitesAnswer(
