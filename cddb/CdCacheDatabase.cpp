@@ -155,7 +155,12 @@ bool CdCacheDatabase::open(const std::string& dataSource, const std::string& pat
     m_path = path;
     if (!checkFile())
         return false;
-    if (!dataSourceRegistered(dataSource) || !connect(dataSource, "", "")) {
+    const bool registered = dataSourceRegistered(dataSource);
+    if (!registered || !connect(dataSource, "", "")) {
+        // A data source that exists but does not answer (a database server that is down,
+        // say) is the user's: it is never replaced by a new one.
+        if (registered)
+            return false;
         createFile();
         if (!registerDataSource(description))
             return connect(dataSource, "", "");

@@ -186,6 +186,21 @@ TEST_F(CdCache, SecondOpenKeepsDataSourceAndTables) {
     EXPECT_EQ(rowCount(db, "SELECT * FROM CDInfo"), 1);
 }
 
+TEST_F(CdCache, DataSourceThatFailsIsNeverReplaced) {
+    const std::string ini = "[" + dataSource() +
+                            "]\nDriver=SQLite3\nDatabase=/nonexistent/folder/cache.db\n"
+                            "Description=Shared cache\n";
+    {
+        std::ofstream out(m_dir.path() / "odbc.ini");
+        out << ini;
+    }
+    CdCacheDatabase db;
+    EXPECT_FALSE(open(db));
+    EXPECT_FALSE(db.lastError().empty());
+    EXPECT_EQ(readFile(m_dir.path() / "odbc.ini"), ini);
+    EXPECT_FALSE(std::filesystem::exists(m_dbPath));
+}
+
 TEST_F(CdCache, TextsRoundTripUnchanged) {
     CdCacheDatabase db;
     ASSERT_TRUE(open(db)) << db.lastError();

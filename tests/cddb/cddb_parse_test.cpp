@@ -173,6 +173,26 @@ TEST(Xmcd, DiscTitleWithoutSlashAndLoneLfLines) {
     EXPECT_EQ(entry.trackTitles.size(), 2u);
 }
 
+TEST(Xmcd, LinesBetweenDiscIdAndTracks) {
+    // Year and genre lines that some servers add after the disc title are passed over.
+    std::string body = xmcdBody();
+    body.insert(body.find("TTITLE0"), "DYEAR=1999\r\nDGENRE=Rock\r\n");
+    XmcdEntry entry;
+    ASSERT_TRUE(parseXmcd(body, entry));
+    EXPECT_EQ(entry.artist, "Long Artist");
+    EXPECT_EQ(entry.trackTitles.size(), 2u);
+
+    // Without a disc title the line after DISCID is passed over and the titles follow.
+    body = xmcdBody();
+    const auto from = body.find("DTITLE=Long Art");
+    body.replace(from, body.find("TTITLE0") - from, "COMMENT=none\r\n");
+    entry = {};
+    ASSERT_TRUE(parseXmcd(body, entry));
+    EXPECT_EQ(entry.artist, "");
+    EXPECT_EQ(entry.title, "");
+    EXPECT_EQ(entry.trackTitles.size(), 2u);
+}
+
 TEST(Xmcd, MalformedEntriesFail) {
     const auto without = [](std::string text, const std::string& part) {
         const auto at = text.find(part);
