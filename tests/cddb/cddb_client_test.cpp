@@ -316,6 +316,12 @@ TEST(CddbClientConnect, UnknownHostAndRefusedConnection) {
     EXPECT_FALSE(client.sitesAt("no such host", "/~cddb/cddb.cgi", 80, sites));
     EXPECT_EQ(CddbClient::lastError(), kCddbHostNotFound);
 
+    // Names are looked up (localhost comes from the hosts file).
+    CddbTestServer local;
+    local.queueAnswer(CddbTestServer::httpAnswer("210 Ok\r\n"));
+    EXPECT_TRUE(client.sitesAt("localhost", "/~cddb/cddb.cgi", local.port(), sites))
+        << CddbClient::lastError();
+
     int port = 0;
     {
         CddbTestServer closed; // take a free port, then let it go
