@@ -177,6 +177,29 @@ TEST(CddbClientExchange, LongReadInSmallPiecesWithPauses) {
                                kHello + " HTTP/1.0\r\n\r\n");
 }
 
+TEST(CddbClientExchange, AnswersArrivingByteByByte) {
+    // Header end, status line and end marker all split across pieces.
+    CddbTestServer server;
+    TestClient client;
+    server.queue(
+        {inPieces(CddbTestServer::httpAnswer("200 rock 0200c801 A / B\r\n", false), 1, 0), 1000});
+    std::vector<CddbMatch> matches;
+    ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches));
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0].title, "B");
+
+    // The first server still holds its connection; the second answer comes from another.
+    CddbTestServer second;
+    second.queue({inPieces(CddbTestServer::httpAnswer(
+                               "210 Ok\r\nh.example http 80 /p N001.02 E003.04 Here\r\n"),
+                           1, 0),
+                  1000});
+    std::vector<CddbServer> sites;
+    ASSERT_TRUE(client.sites(loopback(second.port()), sites));
+    ASSERT_EQ(sites.size(), 1u);
+    EXPECT_EQ(sites[0].description, "Here");
+}
+
 TEST(CddbClientExchange, SitesList) {
     CddbTestServer server;
     TestClient client;
