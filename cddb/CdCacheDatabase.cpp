@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -46,6 +47,16 @@ std::string installerError() {
 }
 
 std::atomic<bool> g_damageReported{false};
+
+// Whether the data source is registered (user or system). The driver manager remembers a
+// failed look-up for a while, so a connect is only tried once the name is known; reading
+// the section's key list is never answered from that memory.
+bool dataSourceRegistered(const std::string& dataSource) {
+    std::vector<char> keys(4096);
+    return SQLGetPrivateProfileString(dataSource.c_str(), nullptr, "", keys.data(),
+                                      static_cast<int>(keys.size()), "odbc.ini") > 0 &&
+           keys[0] != '\0';
+}
 
 std::filesystem::path homeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home)
@@ -144,7 +155,12 @@ bool CdCacheDatabase::open(const std::string& dataSource, const std::string& pat
     m_path = path;
     if (!checkFile())
         return false;
-    if (!connect(dataSource, "", "")) {
+    const bool registered = dataSourceRegistered(dataSource);
+    if (!registered || !connect(dataSource, "", "")) {
+        // A data source that exists but does not answer (a database server that is down,
+        // say) is the user's: it is never replaced by a new one.
+        if (registered)
+            return false;
         createFile();
         if (!registerDataSource(description))
             return connect(dataSource, "", "");

@@ -283,8 +283,10 @@ bool CddbClient::parseReadAnswer(std::string_view answer, std::uint32_t discId, 
     if (!answerBody(answer, body))
         return protocolError();
     const int status = statusCode(body);
-    if (status < 210 || status > 219 || !parseXmcd(body, entry))
+    if (status < 210 || status > 219 || !parseXmcd(body, entry)) {
+        entry = XmcdEntry();
         return protocolError();
+    }
     if (entry.discId != discId)
         entry.discId = discId;
     return true;

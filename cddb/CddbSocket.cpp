@@ -3,13 +3,18 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -30,29 +35,62 @@ bool plausibleHostName(const std::string& host) {
     return true;
 }
 
-bool resolve(const std::string& host, in_addr& address) {
-    if (inet_pton(AF_INET, host.c_str(), &address) == 1)
-        return true;
-    if (!plausibleHostName(host))
-        return false;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || !result)
-        return false;
+// The outcome of one name look-up, shared with the thread that performs it so that a
+// look-up that outlives its caller's patience can still finish safely on its own.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
     bool found = false;
-    for (addrinfo* ai = result; ai; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in)) {
-            sockaddr_in in{};
-            std::memcpy(&in, ai->ai_addr, sizeof(in));
-            address = in.sin_addr;
-            found = true;
-            break;
-        }
+    in_addr address{};
+};
+
+enum class Resolved { Found, NotFound, TimedOut };
+
+// The resolver has no time-out of its own that the caller controls; it runs on a thread
+// of its own and is waited for at most `timeoutMs`.
+Resolved resolve(const std::string& host, in_addr& address, int timeoutMs) {
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1)
+        return Resolved::Found;
+    if (!plausibleHostName(host))
+        return Resolved::NotFound;
+    auto lookup = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup, host] {
+            addrinfo hints{};
+            hints.ai_family = AF_INET;
+            hints.ai_socktype = SOCK_STREAM;
+            addrinfo* result = nullptr;
+            in_addr found{};
+            bool ok = false;
+            if (getaddrinfo(host.c_str(), nullptr, &hints, &result) == 0) {
+                for (addrinfo* ai = result; ai && !ok; ai = ai->ai_next) {
+                    if (ai->ai_family == AF_INET && ai->ai_addrlen >= sizeof(sockaddr_in)) {
+                        sockaddr_in in{};
+                        std::memcpy(&in, ai->ai_addr, sizeof(in));
+                        found = in.sin_addr;
+                        ok = true;
+                    }
+                }
+                freeaddrinfo(result);
+            }
+            std::lock_guard lock(lookup->mutex);
+            lookup->found = ok;
+            lookup->address = found;
+            lookup->finished = true;
+            lookup->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return Resolved::NotFound;
     }
-    freeaddrinfo(result);
-    return found;
+    std::unique_lock lock(lookup->mutex);
+    if (!lookup->done.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [&] { return lookup->finished; }))
+        return Resolved::TimedOut;
+    if (!lookup->found)
+        return Resolved::NotFound;
+    address = lookup->address;
+    return Resolved::Found;
 }
 
 bool setNonBlocking(int fd, bool on) {
@@ -89,9 +127,13 @@ bool CddbSocket::create() {
 bool CddbSocket::connect(const std::string& host, int port) {
     if (m_fd < 0 && !create())
         return false;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_connectTimeoutMs);
     in_addr address{};
-    if (port <= 0 || port > 65535 || !resolve(host, address)) {
-        setLastError(kCddbHostNotFound);
+    const Resolved resolved =
+        port <= 0 || port > 65535 ? Resolved::NotFound : resolve(host, address, m_connectTimeoutMs);
+    if (resolved != Resolved::Found) {
+        setLastError(resolved == Resolved::TimedOut ? kCddbTimedOut : kCddbHostNotFound);
         return false;
     }
     sockaddr_in target{};
@@ -110,8 +152,6 @@ bool CddbSocket::connect(const std::string& host, int port) {
             setLastError(errno);
             return false;
         }
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_connectTimeoutMs);
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                                   deadline - std::chrono::steady_clock::now())

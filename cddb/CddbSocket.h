@@ -24,7 +24,8 @@ public:
     // An IPv4 stream socket.
     bool create();
     // The host is tried as a dotted address first, then resolved by name (first IPv4
-    // address). Gives up after the connect time-out with kCddbTimedOut.
+    // address). Name look-up and connection together give up after the connect time-out
+    // with kCddbTimedOut.
     bool connect(const std::string& host, int port);
     // Sends all `length` bytes.
     bool send(const char* bytes, std::size_t length);

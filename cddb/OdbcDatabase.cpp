@@ -8,7 +8,7 @@
 
 namespace {
 
-SQLCHAR* sqlText(const std::string& text) {
+SQLCHAR* toSql(const std::string& text) {
     return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str()));
 }
 
@@ -97,8 +97,8 @@ bool OdbcDatabase::connect(const std::string& dataSource, const std::string& use
     SQLHDBC dbc = SQL_NULL_HDBC;
     if (!check(SQLAllocHandle(SQL_HANDLE_DBC, m_env, &dbc), SQL_HANDLE_ENV, m_env))
         return false;
-    const SQLRETURN rc = SQLConnect(dbc, sqlText(dataSource), SQL_NTS, sqlText(user), SQL_NTS,
-                                    sqlText(password), SQL_NTS);
+    const SQLRETURN rc =
+        SQLConnect(dbc, toSql(dataSource), SQL_NTS, toSql(user), SQL_NTS, toSql(password), SQL_NTS);
     if (!check(rc, SQL_HANDLE_DBC, dbc)) {
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
         return false;
@@ -119,7 +119,7 @@ bool OdbcDatabase::connectDriver(const std::string& connectionString) {
         return false;
     SQLCHAR out[1024] = {};
     SQLSMALLINT outLength = 0;
-    const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, sqlText(connectionString), SQL_NTS, out,
+    const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, toSql(connectionString), SQL_NTS, out,
                                           sizeof(out), &outLength, SQL_DRIVER_NOPROMPT);
     if (!check(rc, SQL_HANDLE_DBC, dbc)) {
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
@@ -139,7 +139,7 @@ bool OdbcDatabase::disconnect() {
     return true;
 }
 
-bool OdbcDatabase::execute(const std::string& sqlText_, SqlTable& result) {
+bool OdbcDatabase::execute(const std::string& sqlText, SqlTable& result) {
     result.clear();
     if (!m_dbc) {
         m_lastError = "Not connected";
@@ -150,7 +150,7 @@ bool OdbcDatabase::execute(const std::string& sqlText_, SqlTable& result) {
         return false;
     Statement stmt(handle);
 
-    const SQLRETURN executed = SQLExecDirect(stmt.get(), sqlText(sqlText_), SQL_NTS);
+    const SQLRETURN executed = SQLExecDirect(stmt.get(), toSql(sqlText), SQL_NTS);
     // A DELETE or UPDATE that touches no row answers SQL_NO_DATA: not a failure.
     if (executed == SQL_NO_DATA)
         return true;
@@ -220,9 +220,9 @@ bool OdbcDatabase::execute(const std::string& sqlText_, SqlTable& result) {
     return true;
 }
 
-bool OdbcDatabase::execute(const std::string& sqlText_) {
+bool OdbcDatabase::execute(const std::string& sqlText) {
     SqlTable ignored;
-    return execute(sqlText_, ignored);
+    return execute(sqlText, ignored);
 }
 
 std::string OdbcDatabase::createStatement(const std::string& tableName,

@@ -1,0 +1,371 @@
+#include "CdCacheDatabase.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using cldtest::ScopedEnv;
+using cldtest::TempDir;
+
+namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Every test gets its own home, its own user data source file and its own data source
+// name: the driver manager keeps data source look-ups for a while within a process.
+class CdCache : public ::testing::Test {
+protected:
+    CdCache()
+        : m_home("HOME", m_dir.path().string()),
+          m_odbcIni("ODBCINI", (m_dir.path() / "odbc.ini").string()),
+          m_dbPath((m_dir.path() / kCdCacheFileName).string()),
+          m_dataSource("CLD CDDB T" + std::to_string(++s_count)) {}
+
+    // Data source names are limited to 32 characters.
+    const std::string& dataSource() const { return m_dataSource; }
+
+    bool open(CdCacheDatabase& db) { return db.open(dataSource(), m_dbPath, kCdCacheDescription); }
+
+    static CdInfoRecord sampleDisc(std::uint32_t id) {
+        CdInfoRecord record;
+        record.discId = id;
+        record.album = "Don't Stop";
+        record.artist = "Artist's Band";
+        record.genre = "Rock";
+        record.year = 1999;
+        record.trackTitles = {"One", "Two", "Three"};
+        return record;
+    }
+
+    int rowCount(CdCacheDatabase& db, const std::string& sql) {
+        SqlTable result;
+        EXPECT_TRUE(db.execute(sql, result)) << db.lastError();
+        return result.rowCount();
+    }
+
+    TempDir m_dir;
+    ScopedEnv m_home;
+    ScopedEnv m_odbcIni;
+    std::string m_dbPath;
+    std::string m_dataSource;
+    static inline int s_count = 0;
+};
+
+} // namespace
+
+TEST(SqlTableModel, CellsTypesAndBounds) {
+    SqlTable table;
+    EXPECT_EQ(table.rowCount(), 0);
+    const int name = table.addColumn("Name", SqlColumn::Text);
+    EXPECT_EQ(table.addRow(), 0);
+    const int year = table.addColumn("Year", SqlColumn::Integer, true);
+    EXPECT_EQ(table.rowCount(), 1); // a column added later gets a cell for every row
+    table.setText(0, name, "x");
+    table.setInt(0, name, 5);    // wrong type: ignored
+    table.setText(0, year, "y"); // wrong type: ignored
+    table.setInt(0, year, 2001);
+    EXPECT_EQ(table.text(0, name), "x");
+    EXPECT_EQ(table.integer(0, name), 0);
+    EXPECT_EQ(table.text(0, year), "");
+    EXPECT_EQ(table.integer(0, year), 2001);
+    EXPECT_TRUE(table.isUnique(year));
+    EXPECT_EQ(table.columnType(7), SqlColumn::Invalid);
+    EXPECT_EQ(table.text(3, 0), "");
+    EXPECT_EQ(table.integer(-1, 1), 0);
+    EXPECT_EQ(table.columnName(-1), "");
+}
+
+TEST(SqlTableModel, StatementTexts) {
+    SqlTable table;
+    table.addColumn("DiskID", SqlColumn::Text, true);
+    table.addColumn("Album", SqlColumn::Text);
+    table.addColumn("Year", SqlColumn::Integer);
+    EXPECT_EQ(OdbcDatabase::createStatement("CDInfo", table),
+              "CREATE TABLE CDInfo (DiskID TEXT UNIQUE, Album TEXT, Year INTEGER)");
+    const int row = table.addRow();
+    table.setText(row, 0, "ABCD");
+    table.setText(row, 1, "Don't 'Stop'");
+    table.setInt(row, 2, -7);
+    EXPECT_EQ(OdbcDatabase::insertStatement("CDInfo", table, row),
+              "INSERT INTO CDInfo (DiskID, Album, Year) VALUES ('ABCD', 'Don''t ''Stop''', '-7')");
+}
+
+TEST(CdCacheKey, UpperCaseHexWithoutLeadingZeros) {
+    EXPECT_EQ(CdCacheDatabase::keyOf(0x0000abcd), "ABCD");
+    EXPECT_EQ(CdCacheDatabase::keyOf(0x0a1b2c3d), "A1B2C3D");
+    EXPECT_EQ(CdCacheDatabase::keyOf(0), "0");
+}
+
+TEST(CdCachePath, ProgramFolderOrUserDataFolder) {
+    TempDir dir;
+    EXPECT_EQ(cdCacheFilePath(dir.path()), dir.path() / "CDDBCache.mdb");
+
+    ScopedEnv xdg("XDG_DATA_HOME", (dir.path() / "data").string());
+    const auto missing = dir.path() / "no-such-folder";
+    const auto chosen = cdCacheFilePath(missing);
+    EXPECT_EQ(chosen, dir.path() / "data" / "Quorvane" / "Calderine 2002" / "CDDBCache.mdb");
+    EXPECT_TRUE(std::filesystem::is_directory(chosen.parent_path()));
+
+    if (geteuid() != 0) { // permissions do not stop root
+        const auto readOnly = dir.path() / "ro";
+        std::filesystem::create_directory(readOnly);
+        ::chmod(readOnly.c_str(), 0555);
+        EXPECT_EQ(cdCacheFilePath(readOnly), chosen);
+        ::chmod(readOnly.c_str(), 0755);
+    }
+}
+
+TEST_F(CdCache, ExecuteBeforeOpenIsNotConnected) {
+    CdCacheDatabase db;
+    SqlTable result;
+    EXPECT_FALSE(db.execute("SELECT 1", result));
+    EXPECT_EQ(db.lastError(), "Not connected");
+    EXPECT_EQ(db.load(1), nullptr);
+    EXPECT_FALSE(db.store(sampleDisc(1)));
+}
+
+TEST_F(CdCache, FirstOpenCreatesFileDataSourceAndTables) {
+    const passwd* pw = getpwuid(geteuid());
+    const std::filesystem::path realIni =
+        std::filesystem::path(pw ? pw->pw_dir : "/nonexistent") / ".odbc.ini";
+    const bool realIniExisted = std::filesystem::exists(realIni);
+    const std::string realIniBefore = realIniExisted ? readFile(realIni) : std::string();
+
+    CdCacheDatabase db;
+    ASSERT_FALSE(std::filesystem::exists(m_dbPath));
+    ASSERT_TRUE(db.open(kCdCacheDataSource, m_dbPath, kCdCacheDescription)) << db.lastError();
+    EXPECT_TRUE(std::filesystem::exists(m_dbPath));
+    const std::string ini = readFile(m_dir.path() / "odbc.ini");
+    EXPECT_NE(ini.find("[CLD CDDB]"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Driver=SQLite3"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Database=" + m_dbPath), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Description=Quorvane CDDB Cache"), std::string::npos) << ini;
+
+    SqlTable info, tracks;
+    ASSERT_TRUE(db.execute("SELECT * FROM CDInfo", info)) << db.lastError();
+    ASSERT_EQ(info.columnCount(), 5);
+    EXPECT_EQ(info.columnName(0), "DiskID");
+    EXPECT_EQ(info.columnName(4), "Year");
+    EXPECT_EQ(info.columnType(4), SqlColumn::Integer);
+    ASSERT_TRUE(db.execute("SELECT * FROM Tracks", tracks)) << db.lastError();
+    EXPECT_EQ(tracks.columnCount(), 2);
+    EXPECT_EQ(tracks.columnName(1), "Name");
+
+    // The user's own data source file is never touched.
+    EXPECT_EQ(std::filesystem::exists(realIni), realIniExisted);
+    if (realIniExisted) {
+        EXPECT_EQ(readFile(realIni), realIniBefore);
+    }
+}
+
+TEST_F(CdCache, SecondOpenKeepsDataSourceAndTables) {
+    {
+        CdCacheDatabase db;
+        ASSERT_TRUE(open(db)) << db.lastError();
+        ASSERT_TRUE(db.store(sampleDisc(0x1234))) << db.lastError();
+        db.close();
+    }
+    const std::string iniBefore = readFile(m_dir.path() / "odbc.ini");
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    EXPECT_EQ(readFile(m_dir.path() / "odbc.ini"), iniBefore);
+    const auto record = db.load(0x1234);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->trackTitles.size(), 3u);
+    EXPECT_EQ(rowCount(db, "SELECT * FROM CDInfo"), 1);
+}
+
+TEST_F(CdCache, DataSourceThatFailsIsNeverReplaced) {
+    const std::string ini = "[" + dataSource() +
+                            "]\nDriver=SQLite3\nDatabase=/nonexistent/folder/cache.db\n"
+                            "Description=Shared cache\n";
+    {
+        std::ofstream out(m_dir.path() / "odbc.ini");
+        out << ini;
+    }
+    CdCacheDatabase db;
+    EXPECT_FALSE(open(db));
+    EXPECT_FALSE(db.lastError().empty());
+    EXPECT_EQ(readFile(m_dir.path() / "odbc.ini"), ini);
+    EXPECT_FALSE(std::filesystem::exists(m_dbPath));
+}
+
+TEST_F(CdCache, TextsRoundTripUnchanged) {
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    CdInfoRecord record = sampleDisc(0x7a0a8a09);
+    std::string longTitle;
+    for (int i = 0; longTitle.size() < 500; ++i)
+        longTitle += static_cast<char>('a' + i % 26);
+    record.album = longTitle;
+    record.artist = "Motörhead & Björk ‘quoted’ 日本語";
+    record.genre = "Rock & Roll";
+    record.year = 2002;
+    record.trackTitles = {"Don't Stop", "", "''", std::string(70000, 'z'), "Tab\there"};
+    ASSERT_TRUE(db.store(record)) << db.lastError();
+
+    const auto loaded = db.load(0x7a0a8a09);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->discId, 0x7a0a8a09u);
+    EXPECT_EQ(loaded->album, longTitle);
+    EXPECT_EQ(loaded->artist, record.artist);
+    EXPECT_EQ(loaded->genre, "Rock & Roll");
+    EXPECT_EQ(loaded->year, 2002);
+    EXPECT_EQ(loaded->trackTitles, record.trackTitles);
+    EXPECT_EQ(db.load(0x7a0a8a0a), nullptr);
+}
+
+TEST_F(CdCache, StoringTwiceKeepsOneRowAndLatestTracks) {
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    ASSERT_TRUE(db.store(sampleDisc(0x0000abcd))) << db.lastError();
+    CdInfoRecord second = sampleDisc(0x0000abcd);
+    second.album = "Second";
+    second.trackTitles = {"Only"};
+    ASSERT_TRUE(db.store(second)) << db.lastError();
+
+    EXPECT_EQ(rowCount(db, "SELECT * FROM CDInfo WHERE DiskID='ABCD'"), 1);
+    EXPECT_EQ(rowCount(db, "SELECT * FROM Tracks WHERE DiskID='ABCD'"), 1);
+    EXPECT_EQ(rowCount(db, "SELECT * FROM CDInfo WHERE DiskID='0000ABCD'"), 0);
+    const auto loaded = db.load(0xabcd);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->album, "Second");
+    EXPECT_EQ(loaded->trackTitles, std::vector<std::string>{"Only"});
+
+    ASSERT_TRUE(db.remove(0xabcd)) << db.lastError();
+    EXPECT_EQ(db.load(0xabcd), nullptr);
+    EXPECT_EQ(rowCount(db, "SELECT * FROM Tracks"), 0);
+    EXPECT_TRUE(db.remove(0xabcd)) << db.lastError(); // nothing left to delete is no failure
+}
+
+TEST_F(CdCache, DiscWithoutTrackRowsLoadsWithEmptyList) {
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    ASSERT_TRUE(db.execute("INSERT INTO CDInfo (DiskID, Album, Artist, Genre, Year) VALUES "
+                           "('BEEF', 'A', 'B', 'Jazz', '1970')"))
+        << db.lastError();
+    const auto loaded = db.load(0xbeef);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->genre, "Jazz");
+    EXPECT_EQ(loaded->year, 1970);
+    EXPECT_TRUE(loaded->trackTitles.empty());
+}
+
+TEST_F(CdCache, FailedStoreLeavesThePreviousDiscWhole) {
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    ASSERT_TRUE(db.store(sampleDisc(0x42))) << db.lastError();
+    // A Tracks table that refuses one particular title makes the track inserts fail
+    // after the CDInfo row went in.
+    ASSERT_TRUE(db.execute("ALTER TABLE Tracks RENAME TO OldTracks")) << db.lastError();
+    ASSERT_TRUE(db.execute("CREATE TABLE Tracks (DiskID TEXT, Name TEXT CHECK (Name <> 'boom'))"))
+        << db.lastError();
+    ASSERT_TRUE(db.execute("INSERT INTO Tracks SELECT * FROM OldTracks")) << db.lastError();
+
+    CdInfoRecord broken = sampleDisc(0x42);
+    broken.album = "Broken";
+    broken.trackTitles = {"fine", "boom", "never"};
+    EXPECT_FALSE(db.store(broken));
+    EXPECT_NE(db.lastError().find("SQL Error State:"), std::string::npos) << db.lastError();
+
+    const auto loaded = db.load(0x42);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(loaded->album, "Don't Stop");
+    EXPECT_EQ(loaded->trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
+    // The connection is back in autocommit mode and keeps working.
+    ASSERT_TRUE(db.store(sampleDisc(0x43))) << db.lastError();
+    EXPECT_NE(db.load(0x43), nullptr);
+}
+
+TEST_F(CdCache, DiagnosticsText) {
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    EXPECT_FALSE(db.execute("SELECT * FROM NoSuchTable"));
+    const std::string& error = db.lastError();
+    EXPECT_TRUE(error.starts_with("SQL Error State:")) << error;
+    EXPECT_NE(error.find(", Native Error Code: "), std::string::npos) << error;
+    EXPECT_NE(error.find(", ODBC Error: "), std::string::npos) << error;
+    EXPECT_NE(error.find("NoSuchTable"), std::string::npos) << error;
+    EXPECT_LT(error.size(), 700u);
+}
+
+TEST_F(CdCache, DamagedFileIsKeptAndReportedOnce) {
+    std::string garbage;
+    for (int i = 0; i < 8192; ++i)
+        garbage += static_cast<char>((i * 7919) & 0xFF);
+    {
+        std::ofstream out(m_dbPath, std::ios::binary);
+        out << garbage;
+    }
+    testing::internal::CaptureStderr();
+    CdCacheDatabase db;
+    EXPECT_FALSE(open(db));
+    EXPECT_FALSE(db.lastError().empty());
+    CdCacheDatabase again;
+    EXPECT_FALSE(open(again));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(m_dbPath), std::string::npos) << said;
+    EXPECT_EQ(said.find(m_dbPath), said.rfind(m_dbPath)) << "reported more than once: " << said;
+    EXPECT_EQ(readFile(m_dbPath), garbage);
+    EXPECT_EQ(db.load(1), nullptr);
+    EXPECT_FALSE(db.store(sampleDisc(1)));
+    db.close();
+    EXPECT_EQ(readFile(m_dbPath), garbage);
+}
+
+TEST_F(CdCache, TwoProcessesStoringAtOnceLoseNothing) {
+    {
+        CdCacheDatabase db;
+        ASSERT_TRUE(open(db)) << db.lastError();
+    }
+    constexpr int kDiscs = 25;
+    std::vector<pid_t> children;
+    for (int child = 0; child < 2; ++child) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            CdCacheDatabase db;
+            int failures = db.open(dataSource(), m_dbPath, kCdCacheDescription) ? 0 : 100;
+            for (int i = 0; i < kDiscs; ++i) {
+                CdInfoRecord record = sampleDisc(static_cast<std::uint32_t>(child * 1000 + i));
+                record.trackTitles.push_back("child " + std::to_string(child));
+                if (!db.store(record))
+                    ++failures;
+                // Both also store one shared disc again and again.
+                if (!db.store(sampleDisc(0xC0FFEE)))
+                    ++failures;
+            }
+            db.disconnect();
+            _exit(failures > 0 ? 1 : 0);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    for (int child = 0; child < 2; ++child) {
+        for (int i = 0; i < kDiscs; ++i) {
+            const auto loaded = db.load(static_cast<std::uint32_t>(child * 1000 + i));
+            ASSERT_NE(loaded, nullptr) << child << " " << i;
+            ASSERT_EQ(loaded->trackTitles.size(), 4u);
+            EXPECT_EQ(loaded->trackTitles[3], "child " + std::to_string(child));
+        }
+    }
+    EXPECT_EQ(rowCount(db, "SELECT * FROM CDInfo WHERE DiskID='C0FFEE'"), 1);
+    EXPECT_EQ(rowCount(db, "SELECT * FROM Tracks WHERE DiskID='C0FFEE'"), 3);
+}

@@ -1,0 +1,406 @@
+#include "CddbClient.h"
+#include "CddbSocket.h"
+#include "CddbTestServer.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using cldtest::CddbTestServer;
+
+namespace {
+
+// A client with a fixed identity (the system's user name cannot hold a space) and short
+// time-outs so that silence tests stay quick.
+class TestClient : public CddbClient {
+public:
+    TestClient() {
+        setReceiveTimeout(400);
+        setConnectTimeout(1000);
+    }
+    std::string userName() override { return "John Doe"; }
+    std::string hostName() override { return "pc01"; }
+};
+
+constexpr const char* kHello = "hello=John_Doe+pc01+Calderine+3.00&proto=4";
+
+CddbServer loopback(int port) {
+    CddbServer server;
+    server.host = "127.0.0.1";
+    server.port = port;
+    return server;
+}
+
+// One track at 00:02:00, lead-out at 03:22:00.
+std::vector<MsfTime> oneTrackToc() {
+    return {MsfTime{0, 2, 0}, MsfTime{3, 22, 0}};
+}
+
+std::string queryLine(const std::string& path = "/~cddb/cddb.cgi") {
+    return "GET " + path + "?cmd=cddb+query+0200c801+1+150+200&" + kHello + " HTTP/1.0\r\n\r\n";
+}
+
+std::string longEntry() {
+    std::string body = "210 rock 0200c801 CD database entry follows (until terminating `.')\r\n"
+                       "# xmcd\r\n#\r\n# Track frame offsets:\r\n";
+    for (int i = 0; i < 40; ++i)
+        body += "#\t" + std::to_string(150 + i * 15000) + "\r\n";
+    body += "#\r\n# Disc length: 3000 seconds\r\n#\r\n# Revision: 2\r\n"
+            "# Submitted via: tester 0.1\r\n#\r\nDISCID=0200c801\r\nDTITLE=Some Artist / "
+            "Some Album\r\n";
+    for (int i = 0; i < 40; ++i) {
+        body += "TTITLE" + std::to_string(i) + "=Track number " + std::to_string(i) +
+                " with a title long enough to need more room\r\n";
+        body += "TTITLE" + std::to_string(i) + "= (continued)\r\n";
+    }
+    body += "EXTD=\r\nPLAYORDER=\r\n";
+    return body;
+}
+
+std::vector<CddbTestServer::Piece> inPieces(const std::string& text, std::size_t size,
+                                            int pauseMs) {
+    std::vector<CddbTestServer::Piece> pieces;
+    for (std::size_t at = 0; at < text.size(); at += size)
+        pieces.push_back({text.substr(at, size), pauseMs});
+    return pieces;
+}
+
+} // namespace
+
+TEST(CddbClientSetup, DefaultsAndIdentity) {
+    CddbClient client;
+    EXPECT_EQ(client.receiveTimeout(), 2000);
+    EXPECT_EQ(client.connectTimeout(), 10000);
+    EXPECT_EQ(CddbSocket().connectTimeout(), 10000);
+    EXPECT_EQ(client.clientName(), "Calderine");
+    EXPECT_EQ(client.clientVersion(), "3.00");
+    EXPECT_EQ(client.protocolLevel(), 4);
+    EXPECT_EQ(client.proxyHost(), "");
+    EXPECT_EQ(client.proxyPort(), 80);
+    EXPECT_STREQ(kDefaultCddbHost, "gnudb.gnudb.org");
+    const CddbServer server;
+    EXPECT_EQ(server.port, 80);
+    EXPECT_EQ(server.scriptPath, "/~cddb/cddb.cgi");
+    EXPECT_EQ(server.north, 1);
+    EXPECT_EQ(server.east, 1);
+
+    // The real identity is made of letters, digits and "_" only.
+    const std::string hello = client.helloString();
+    ASSERT_TRUE(hello.starts_with("hello="));
+    ASSERT_TRUE(hello.ends_with("+Calderine+3.00&proto=4"));
+    const std::string who = hello.substr(6, hello.size() - 6 - 23);
+    const auto plus = who.find('+');
+    ASSERT_NE(plus, std::string::npos);
+    for (char c : who.substr(0, plus) + who.substr(plus + 1))
+        EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || c == '_') << who;
+
+    TestClient named;
+    EXPECT_EQ(named.helloString(), kHello);
+}
+
+TEST(CddbClientRequests, QueryOffsetsAndTotal) {
+    TestClient client;
+    const CddbServer server = loopback(80);
+    EXPECT_EQ(client.queryRequest(server, 0x0200c801, oneTrackToc()), queryLine());
+    const std::vector<MsfTime> three = {{0, 2, 0}, {4, 1, 10}, {9, 59, 74}, {20, 0, 0}};
+    EXPECT_EQ(client.queryRequest(server, 0x0a, three),
+              std::string("GET /~cddb/cddb.cgi?cmd=cddb+query+0000000a+3+150+18085+44999+1198&") +
+                  kHello + " HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(client.readRequest(server, 0xabc, "rock"),
+              std::string("GET /~cddb/cddb.cgi?cmd=cddb+read+rock+00000abc&") + kHello +
+                  " HTTP/1.0\r\n\r\n");
+}
+
+TEST(CddbClientExchange, ExactInexactAndNoMatch) {
+    CddbTestServer server;
+    TestClient client;
+    std::vector<CddbMatch> matches;
+
+    server.queueAnswer(
+        CddbTestServer::httpAnswer("200 rock 0200c801 Some Artist / Some Album\r\n", false));
+    ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches));
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0].category, "rock");
+    EXPECT_EQ(matches[0].discId, 0x0200c801u);
+    EXPECT_EQ(matches[0].artist, "Some Artist");
+    EXPECT_EQ(matches[0].title, "Some Album");
+
+    server.queueAnswer(CddbTestServer::httpAnswer(
+        "211 Found inexact matches, list follows (until terminating `.')\r\n"
+        "rock 0200c801 Some Artist / Some Album\r\n"
+        "not-a-match-line\r\n"
+        "jazz 0200c802 Other Artist / Other Album\r\n"));
+    ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches));
+    ASSERT_EQ(matches.size(), 2u);
+    EXPECT_EQ(matches[1].category, "jazz");
+    EXPECT_EQ(matches[1].discId, 0x0200c802u);
+
+    server.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
+    matches.push_back({});
+    ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches));
+    EXPECT_TRUE(matches.empty());
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    for (const std::string& request : requests)
+        EXPECT_EQ(request, queryLine());
+}
+
+TEST(CddbClientExchange, LongReadInSmallPiecesWithPauses) {
+    CddbTestServer server;
+    TestClient client;
+    const std::string body = longEntry();
+    ASSERT_GT(body.size(), 4096u);
+    const std::string answer = CddbTestServer::httpAnswer(body);
+    auto pieces = inPieces(answer, 256, 5);
+    pieces[3].pauseMs = 250; // a pause shorter than the time-out is no end
+    server.queue({pieces, 0});
+
+    XmcdEntry entry;
+    ASSERT_TRUE(client.read(loopback(server.port()), 0x0200c801, "rock", entry))
+        << CddbClient::lastError();
+    EXPECT_EQ(entry.artist, "Some Artist");
+    EXPECT_EQ(entry.title, "Some Album");
+    ASSERT_EQ(entry.trackTitles.size(), 40u);
+    EXPECT_EQ(entry.trackTitles[39],
+              "Track number 39 with a title long enough to need more room (continued)");
+    EXPECT_EQ(entry.frameOffsets.size(), 40u);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0], std::string("GET /~cddb/cddb.cgi?cmd=cddb+read+rock+0200c801&") +
+                               kHello + " HTTP/1.0\r\n\r\n");
+}
+
+TEST(CddbClientExchange, AnswersArrivingByteByByte) {
+    // Header end, status line and end marker all split across pieces.
+    CddbTestServer server;
+    TestClient client;
+    server.queue(
+        {inPieces(CddbTestServer::httpAnswer("200 rock 0200c801 A / B\r\n", false), 1, 0), 1000});
+    std::vector<CddbMatch> matches;
+    ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches));
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0].title, "B");
+
+    // The first server still holds its connection; the second answer comes from another.
+    CddbTestServer second;
+    second.queue({inPieces(CddbTestServer::httpAnswer(
+                               "210 Ok\r\nh.example http 80 /p N001.02 E003.04 Here\r\n"),
+                           1, 0),
+                  1000});
+    std::vector<CddbServer> sites;
+    ASSERT_TRUE(client.sites(loopback(second.port()), sites));
+    ASSERT_EQ(sites.size(), 1u);
+    EXPECT_EQ(sites[0].description, "Here");
+}
+
+TEST(CddbClientExchange, SitesList) {
+    CddbTestServer server;
+    TestClient client;
+    server.queueAnswer(CddbTestServer::httpAnswer(
+        "210 Ok.  Site information follows (until terminating `.')\r\n"
+        "one.example http 80 /~cddb/cddb.cgi N037.21 W122.05 Random City, CA USA\r\n"
+        "one.example cddbp 8880 - N037.21 W122.05 Random City, CA USA\r\n"
+        "two.example http 8080 /cddb S033.52 E151.12 Sydney\r\n"));
+    std::vector<CddbServer> sites;
+    ASSERT_TRUE(client.sitesAt("127.0.0.1", "/cgi/cddb", server.port(), sites));
+    ASSERT_EQ(sites.size(), 2u);
+    EXPECT_EQ(sites[0].latitude, 2241);
+    EXPECT_EQ(sites[0].north, 1);
+    EXPECT_EQ(sites[1].host, "two.example");
+    EXPECT_EQ(sites[1].description, "Sydney");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0],
+              std::string("GET /cgi/cddb?cmd=sites&") + kHello + " HTTP/1.0\r\n\r\n");
+}
+
+TEST(CddbClientExchange, ServerErrorsAreProtocolErrors) {
+    CddbTestServer server;
+    TestClient client;
+    std::vector<CddbMatch> matches;
+    XmcdEntry entry;
+    std::vector<CddbServer> sites;
+
+    server.queueAnswer(CddbTestServer::httpAnswer("500 Command syntax error\r\n", false));
+    EXPECT_FALSE(client.query(loopback(server.port()), 1, oneTrackToc(), matches));
+    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+
+    server.queueAnswer(CddbTestServer::httpAnswer("530 Server error, try later\r\n"));
+    EXPECT_FALSE(client.read(loopback(server.port()), 1, "rock", entry));
+    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+
+    server.queueAnswer(CddbTestServer::httpAnswer("502 No permission\r\n"));
+    EXPECT_FALSE(client.sites(loopback(server.port()), sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+
+    // A 211 list in which no line is a match.
+    server.queueAnswer(CddbTestServer::httpAnswer("211 close\r\nnothing here\r\n"));
+    EXPECT_FALSE(client.query(loopback(server.port()), 1, oneTrackToc(), matches));
+    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+
+    // No blank line after the HTTP header.
+    server.queueAnswer("HTTP/1.0 200 OK\r\n210 Ok\r\n.\r\n");
+    EXPECT_FALSE(client.sites(loopback(server.port()), sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+}
+
+TEST(CddbClientExchange, MissingEndMarkerTimesOut) {
+    CddbTestServer server;
+    TestClient client;
+    XmcdEntry entry;
+    server.queue({{{CddbTestServer::httpAnswer(longEntry(), false), 0}}, 1500});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.read(loopback(server.port()), 1, "rock", entry));
+    EXPECT_EQ(CddbClient::lastError(), kCddbTimedOut);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(400));
+}
+
+TEST(CddbClientExchange, SilentServerTimesOut) {
+    CddbTestServer server;
+    TestClient client;
+    std::vector<CddbServer> sites;
+    server.queue({{}, 1500});
+    EXPECT_FALSE(client.sites(loopback(server.port()), sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbTimedOut);
+}
+
+TEST(CddbClientExchange, EarlyCloseFailsExceptSingleLineQuery) {
+    CddbTestServer server;
+    TestClient client;
+    XmcdEntry entry;
+    const std::string answer = CddbTestServer::httpAnswer(longEntry());
+    server.queueAnswer(answer.substr(0, answer.size() / 2));
+    EXPECT_FALSE(client.read(loopback(server.port()), 1, "rock", entry));
+    EXPECT_EQ(CddbClient::lastError(), kCddbTimedOut);
+    EXPECT_TRUE(entry.trackTitles.empty());
+
+    // 200 and 202 are single lines and need no end marker, not even a line end.
+    std::vector<CddbMatch> matches;
+    server.queueAnswer(CddbTestServer::httpAnswer("202 No match found", false));
+    EXPECT_TRUE(client.query(loopback(server.port()), 1, oneTrackToc(), matches));
+    server.queueAnswer(CddbTestServer::httpAnswer("200 rock 00000001 A / B", false));
+    ASSERT_TRUE(client.query(loopback(server.port()), 1, oneTrackToc(), matches));
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0].title, "B");
+}
+
+TEST(CddbClientExchange, OversizedAnswerIsRefused) {
+    CddbTestServer server;
+    TestClient client;
+    std::string flood = "HTTP/1.0 200 OK\r\n\r\n210 Ok\r\n";
+    const std::string line = "x.example http 80 /p N000.00 E000.00 Somewhere far away\r\n";
+    while (flood.size() <= CddbClient::kMaxAnswerSize + line.size())
+        flood += line;
+    server.queue({{{flood, 0}}, 2000});
+    std::vector<CddbServer> sites;
+    EXPECT_FALSE(client.sites(loopback(server.port()), sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+    EXPECT_TRUE(sites.empty());
+}
+
+TEST(CddbClientExchange, ProxyRequestsCarryBasicAuthorisation) {
+    CddbTestServer proxy;
+    TestClient client;
+    CddbServer target;
+    target.host = "cddb.example";
+    target.port = 8880; // the server's own port never appears in a proxied request
+
+    client.setProxy("127.0.0.1", proxy.port(), "Aladdin", "open sesame");
+    proxy.queueAnswer(CddbTestServer::httpAnswer("210 Ok\r\n"));
+    std::vector<CddbServer> sites;
+    ASSERT_TRUE(client.sites(target, sites));
+
+    client.setProxy("127.0.0.1", proxy.port(), "", "");
+    proxy.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
+    std::vector<CddbMatch> matches;
+    ASSERT_TRUE(client.query(target, 0x0200c801, oneTrackToc(), matches));
+
+    const auto requests = proxy.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    // "Aladdin:open sesame" in Base64 (RFC 4648 alphabet, padded).
+    EXPECT_EQ(requests[0], std::string("GET http://cddb.example/~cddb/cddb.cgi?cmd=sites&") +
+                               kHello +
+                               " HTTP/1.0\r\nProxy-Authorization: Basic "
+                               "QWxhZGRpbjpvcGVuIHNlc2FtZQ==\r\nHost: cddb.example\r\n\r\n");
+    EXPECT_EQ(requests[1], std::string("GET http://cddb.example/~cddb/cddb.cgi?cmd=cddb+query+"
+                                       "0200c801+1+150+200&") +
+                               kHello + " HTTP/1.0\r\nHost: cddb.example\r\n\r\n");
+}
+
+TEST(CddbClientConnect, UnknownHostAndRefusedConnection) {
+    TestClient client;
+    std::vector<CddbServer> sites;
+    EXPECT_FALSE(client.sitesAt("no such host", "/~cddb/cddb.cgi", 80, sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbHostNotFound);
+
+    // Names are looked up (localhost comes from the hosts file).
+    CddbTestServer local;
+    local.queueAnswer(CddbTestServer::httpAnswer("210 Ok\r\n"));
+    EXPECT_TRUE(client.sitesAt("localhost", "/~cddb/cddb.cgi", local.port(), sites))
+        << CddbClient::lastError();
+
+    int port = 0;
+    {
+        CddbTestServer closed; // take a free port, then let it go
+        port = closed.port();
+    }
+    EXPECT_FALSE(client.sitesAt("127.0.0.1", "/~cddb/cddb.cgi", port, sites));
+    EXPECT_EQ(CddbClient::lastError(), ECONNREFUSED);
+
+    // Text that would break the request line is refused before anything is sent.
+    CddbTestServer server;
+    XmcdEntry entry;
+    EXPECT_FALSE(client.read(loopback(server.port()), 1, "rock\r\nX: y", entry));
+    EXPECT_EQ(CddbClient::lastError(), kCddbHostNotFound);
+    CddbServer spaced = loopback(server.port());
+    spaced.scriptPath = "/a b";
+    EXPECT_FALSE(client.sites(spaced, sites));
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST(CddbClientConnect, ConnectIsBoundedByItsTimeOut) {
+    // A listener that never accepts, with its queue filled, drops further handshakes:
+    // the next connect hangs until the time-out.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t length = sizeof(address);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const int port = ntohs(address.sin_port);
+
+    std::vector<int> fillers;
+    bool full = false;
+    for (int i = 0; i < 16 && !full; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        fillers.push_back(fd);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        pollfd pfd{fd, POLLOUT, 0};
+        full = ::poll(&pfd, 1, 200) == 0;
+    }
+    if (full) {
+        CddbSocket socket;
+        socket.setConnectTimeout(300);
+        ASSERT_TRUE(socket.create());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(socket.connect("127.0.0.1", port));
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(CddbSocket::lastError(), kCddbTimedOut);
+        EXPECT_GE(took, std::chrono::milliseconds(250));
+        EXPECT_LT(took, std::chrono::seconds(5));
+    }
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(listener);
+    if (!full)
+        GTEST_SKIP() << "the kernel accepted every handshake; cannot provoke a hanging connect";
+}
