@@ -1,11 +1,11 @@
 #include "AppTestKit.h"
 
-#include <QCoreApplication>
-
 #include "AppResources.h"
 #include "BuiltinResources.h"
 #include "ProgramResources.h"
 #include "TestEnv.h"
+
+#include <QCoreApplication>
 
 namespace cldtest {
 
@@ -14,7 +14,9 @@ ProgramResourcesScope::ProgramResourcesScope() {
     AppResources::setSource(std::make_unique<BuiltinResources>(&CldProgramResource, &m_library));
 }
 
-ProgramResourcesScope::~ProgramResourcesScope() { AppResources::setSource(nullptr); }
+ProgramResourcesScope::~ProgramResourcesScope() {
+    AppResources::setSource(nullptr);
+}
 
 MessageResult MessageLog::show(const Message& message) {
     m_log->push_back(message);
@@ -25,13 +27,17 @@ MessageScope::MessageScope() : m_log(std::make_shared<std::vector<Message>>()) {
     MessageService::setInstance(std::make_unique<MessageLog>(m_log));
 }
 
-MessageScope::~MessageScope() { MessageService::setInstance(nullptr); }
+MessageScope::~MessageScope() {
+    MessageService::setInstance(nullptr);
+}
 
 void QuickWait::waitAndPump(int milliseconds) {
     m_waits->push_back(milliseconds);
     QCoreApplication::processEvents();
 }
 
-void QuickWait::pump() { QCoreApplication::processEvents(); }
+void QuickWait::pump() {
+    QCoreApplication::processEvents();
+}
 
 } // namespace cldtest

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <memory>
-#include <vector>
-
-#include <QString>
-
 #include "CLDResLibrary.h"
 #include "MessageService.h"
 #include "WaitService.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
 
 namespace cldtest {
 

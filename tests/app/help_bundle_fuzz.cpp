@@ -1,8 +1,8 @@
+#include "HelpBundle.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-#include "HelpBundle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     HelpBundle bundle;

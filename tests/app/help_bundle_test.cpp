@@ -1,12 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <regex>
-#include <set>
-
 #include "HelpBundle.h"
 #include "TempDir.h"
 #include "TestEnv.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <set>
 
 namespace {
 

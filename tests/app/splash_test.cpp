@@ -1,15 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <fstream>
-
-#include <QApplication>
-#include <QCloseEvent>
-#include <QPainter>
-
 #include "AppResources.h"
 #include "AppTestKit.h"
 #include "CSplashThread.h"
 #include "TempDir.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPainter>
+#include <fstream>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -69,7 +67,8 @@ TEST_F(Splash, LogoOfTheProgramFolderIsDrawnAtItsCornerOnePixelIn) {
     QImage expected = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     {
         QPainter p(&expected);
-        p.drawImage(QPoint(449, 317), CSplashThread::prepareLogo(logoOf(150, 106, 255), {600, 424}));
+        p.drawImage(QPoint(449, 317),
+                    CSplashThread::prepareLogo(logoOf(150, 106, 255), {600, 424}));
     }
     EXPECT_EQ(shot.pixel(449, 317), expected.pixel(449, 317));
     EXPECT_EQ(shot.pixel(448, 316), expected.pixel(448, 316));

@@ -1,12 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-
-#include <QApplication>
-#include <QProcess>
-#include <QTimer>
-
 #include "AppTestKit.h"
 #include "CLauncherDlg.h"
 #include "CSplashThread.h"
@@ -15,6 +6,13 @@
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 
@@ -127,7 +125,9 @@ protected:
         for (const char* f : {"CLD", "libCLDRes.so", "cld.chm"})
             fs::copy_file(cldtest::binDir() / f, folder() / f);
     }
-    void addRipper() { fs::copy_file(cldtest::binDir() / "libcldrip.so", folder() / "libcldrip.so"); }
+    void addRipper() {
+        fs::copy_file(cldtest::binDir() / "libcldrip.so", folder() / "libcldrip.so");
+    }
 
     QProcess* start(const QString& platform = QStringLiteral("offscreen")) {
         auto* p = new QProcess;
@@ -152,7 +152,8 @@ TEST_F(ProgramRun, WithoutTheRipperLibraryItShowsMessage152AndEnds) {
     const QString err = finish(p);
     EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p->exitCode(), 1);
-    EXPECT_TRUE(err.contains(QStringLiteral("CLD message 152 (icon 1): Error: Cannot initialize cldrip.dll !")))
+    EXPECT_TRUE(err.contains(
+        QStringLiteral("CLD message 152 (icon 1): Error: Cannot initialize cldrip.dll !")))
         << err.toStdString();
     EXPECT_FALSE(err.contains(QStringLiteral("launcher shown")));
 }
@@ -162,7 +163,8 @@ TEST_F(ProgramRun, OnA1024By768ScreenTheLauncherSitsAt109And136) {
     const fs::path config = home.file("screen.json");
     std::ofstream(config) << R"({"screens":[{"name":"s","x":0,"y":0,"width":1024,"height":768,)"
                              R"("logicalDpi":96,"logicalBpp":32,"dpr":1}]})";
-    QProcess* p = start(QStringLiteral("offscreen:configfile=") + QString::fromStdString(config.string()));
+    QProcess* p =
+        start(QStringLiteral("offscreen:configfile=") + QString::fromStdString(config.string()));
     const QString err = finish(p);
     EXPECT_EQ(p->exitCode(), 0) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("CLD launcher shown at 109,136"))) << err.toStdString();
