@@ -145,7 +145,9 @@ private:
 };
 
 std::mutex g_cacheMutex;
-std::map<std::string, std::weak_ptr<RegistryStore>> g_cache;
+// Open stores stay open for the life of the process: opening one costs a check of the
+// whole file, and closing the last connection folds the log back into the file.
+std::map<std::string, std::shared_ptr<RegistryStore>> g_cache;
 
 const char* seqColumnsFor(DWORD filter, bool& any) {
     // Returns an expression over the three change counters the filter cares about.
@@ -225,9 +227,9 @@ std::shared_ptr<RegistryStore> RegistryStore::forRoot(HKEY root, DWORD& error) {
     const std::filesystem::path file = fileForRoot(root);
     std::lock_guard lock(g_cacheMutex);
     auto& slot = g_cache[file.string()];
-    if (auto existing = slot.lock(); existing && !existing->broken()) {
+    if (slot && !slot->broken() && slot->sameFile()) {
         error = ERROR_SUCCESS;
-        return existing;
+        return slot;
     }
     auto store = std::make_shared<RegistryStore>(file);
     error = store->open(Mode::Live);
@@ -457,13 +459,27 @@ DWORD RegistryStore::openLive() {
     return ERROR_REGISTRY_CORRUPT;
 }
 
+bool RegistryStore::sameFile() const {
+    struct stat st {};
+    if (::stat(m_file.c_str(), &st) != 0)
+        return m_absent && errno == ENOENT;
+    return !m_absent && st.st_dev == m_device && st.st_ino == m_inode;
+}
+
 DWORD RegistryStore::open(Mode mode) {
     std::lock_guard guard(m_mutex);
     m_absent = false;
     m_broken = false;
     switch (mode) {
-    case Mode::Live:
-        return openLive();
+    case Mode::Live: {
+        const DWORD err = openLive();
+        struct stat st {};
+        if (err == ERROR_SUCCESS && !m_absent && ::stat(m_file.c_str(), &st) == 0) {
+            m_device = st.st_dev;
+            m_inode = st.st_ino;
+        }
+        return err;
+    }
     case Mode::HiveRead: {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(m_file, ec))

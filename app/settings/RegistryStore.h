@@ -73,6 +73,8 @@ public:
     bool writable() const { return m_writable; }
     // A store that met corruption while in use; the next forRoot opens it anew.
     bool broken() const { return m_broken; }
+    // False once the store's file was replaced or removed by someone else.
+    bool sameFile() const;
 
     DWORD keyExists(KeyId key);
     DWORD findKey(KeyId base, const std::string& path, KeyId& out);
@@ -128,6 +130,8 @@ private:
     bool m_absent = false;
     bool m_broken = false;
     std::int64_t m_dataVersion = -1;
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
 };
 
 // Folds a key or value name for comparison (ASCII letters to lower case).
