@@ -484,9 +484,12 @@ DWORD RegistryStore::open(Mode mode) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(m_file, ec))
             return ERROR_FILE_NOT_FOUND;
-        DWORD err = openDatabase(SQLITE_OPEN_READONLY);
+        // Only ever a private copy: opened for writing so that a log beside it can be
+        // applied, never changed otherwise.
+        DWORD err = openDatabase(SQLITE_OPEN_READWRITE);
         if (err != ERROR_SUCCESS)
             return err == ERROR_REGISTRY_CORRUPT ? ERROR_NOT_REGISTRY_FILE : err;
+        sqlite3_busy_timeout(m_db, 0);
         bool damaged = false;
         err = checkDatabase(damaged);
         if (err != ERROR_SUCCESS || damaged) {
@@ -1125,12 +1128,39 @@ DWORD RegistryStore::saveTreeToFile(const RegistryTree& tree, const std::filesys
 }
 
 DWORD RegistryStore::loadTreeFromFile(const std::filesystem::path& file, RegistryTree& tree) {
-    RegistryStore in(file);
-    const DWORD err = in.open(Mode::HiveRead);
-    if (err != ERROR_SUCCESS)
-        return err;
-    const DWORD rerr = in.readTree(kRootId, tree);
-    return rerr == ERROR_REGISTRY_CORRUPT ? ERROR_NOT_REGISTRY_FILE : rerr;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec))
+        return std::filesystem::exists(file, ec) ? ERROR_NOT_REGISTRY_FILE : ERROR_FILE_NOT_FOUND;
+    // The file is read from a private copy: nobody else holds locks on it, it cannot change
+    // while it is read, and a store file still in use (with its log beside it) reads as
+    // that store's current state.
+    static std::atomic<unsigned> counter{0};
+    const std::filesystem::path copy =
+        std::filesystem::temp_directory_path(ec) /
+        ("cld-hive-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".db");
+    const auto removeCopy = [&copy] {
+        std::error_code ignored;
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            std::filesystem::remove(copy.string() + suffix, ignored);
+    };
+    removeCopy();
+    std::filesystem::copy_file(file, copy, ec);
+    if (ec) {
+        removeCopy();
+        return ec == std::errc::permission_denied ? ERROR_ACCESS_DENIED : ERROR_CANTREAD;
+    }
+    const std::string wal = file.string() + "-wal";
+    if (std::filesystem::is_regular_file(wal, ec))
+        std::filesystem::copy_file(wal, copy.string() + "-wal", ec);
+    DWORD err;
+    {
+        RegistryStore in(copy);
+        err = in.open(Mode::HiveRead);
+        if (err == ERROR_SUCCESS)
+            err = in.readTree(kRootId, tree);
+    }
+    removeCopy();
+    return err == ERROR_REGISTRY_CORRUPT ? ERROR_NOT_REGISTRY_FILE : err;
 }
 
 } // namespace cld

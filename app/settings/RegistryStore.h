@@ -52,7 +52,7 @@ public:
 
     enum class Mode {
         Live,      // a root's store: created when missing, a damaged file is set aside
-        HiveRead,  // a saved key file, read only; anything else is ERROR_NOT_REGISTRY_FILE
+        HiveRead,  // a private copy of a saved key file; anything else is ERROR_NOT_REGISTRY_FILE
         HiveCreate // a new saved key file
     };
 

@@ -466,6 +466,16 @@ TEST(RegistryFiles, LoadHiveAndReplaceHive) {
     ASSERT_TRUE(users.ReadDword("Number", n));
     EXPECT_EQ(n, 42u);
 
+    // A live store file (still in use, with its log beside it) loads as it stands now.
+    CRegistry machine;
+    ASSERT_TRUE(machine.ConnectRoot(HKEY_LOCAL_MACHINE));
+    ASSERT_TRUE(machine.CreateKey("Software\\Live"));
+    ASSERT_TRUE(machine.WriteDword("Fresh", 77));
+    ASSERT_TRUE(users.LoadHive("Machine", (f.registry.dir() / "HKEY_LOCAL_MACHINE.db").c_str()));
+    ASSERT_TRUE(users.OpenKey("Machine\\Software\\Live"));
+    ASSERT_TRUE(users.ReadDword("Fresh", n));
+    EXPECT_EQ(n, 77u);
+
     // Replace: the old contents go to a file, the new ones take their place.
     ASSERT_TRUE(users.CreateKey("Other"));
     ASSERT_TRUE(users.WriteDword("Mine", 5));
