@@ -6,7 +6,8 @@
 //                                                 and <tag> = i for i in 0..count-1
 //   regtool settings-race <port|server> <count> <go-file>
 //                                                 the same through the settings record
-//   regtool churn <key>                           writes forever (to be killed)
+//   regtool churn <key> <ready-file>              writes forever (to be killed); creates
+//                                                 <ready-file> once its key is open
 //   regtool fill <key> <count>                    writes count text values of 200 bytes
 //   regtool profile-int <section> <name> <value>  through the settings record's writer
 
@@ -65,10 +66,13 @@ int settingsRace(const std::string& which, int count, const char* go) {
 
 // Each round writes a counter, a text and a block that all derive from the same number,
 // and creates and deletes sub-keys, so that a kill can land inside any kind of change.
-int churn(const char* key) {
+int churn(const char* key, const char* ready) {
     CRegistry reg;
     if (!reg.ConnectRoot(HKEY_CURRENT_USER) || !reg.CreateKey(key))
         return fail("CreateKey", reg);
+    std::FILE* f = std::fopen(ready, "w");
+    if (f)
+        std::fclose(f);
     DWORD next = 0;
     if (reg.ReadDword("Counter", next))
         ++next;
@@ -109,8 +113,8 @@ int main(int argc, char** argv) {
         return race(argv[2], argv[3], std::atoi(argv[4]), argv[5]);
     if (cmd == "settings-race" && argc == 5)
         return settingsRace(argv[2], std::atoi(argv[3]), argv[4]);
-    if (cmd == "churn" && argc == 3)
-        return churn(argv[2]);
+    if (cmd == "churn" && argc == 4)
+        return churn(argv[2], argv[3]);
     if (cmd == "fill" && argc == 4) {
         CRegistry reg;
         if (!reg.ConnectRoot(HKEY_CURRENT_USER) || !reg.CreateKey(argv[2]))
