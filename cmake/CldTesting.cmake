@@ -10,13 +10,22 @@
 #   cld_add_fuzzer(NAME name SOURCES a.cpp [LIBS lib...])
 #
 # builds a libFuzzer target when CLD_FUZZ is on; .ci/run runs every one of them for a
-# bounded time. A fuzz build (CLD_FUZZ) builds no tests.
+# bounded time. A fuzz build (CLD_FUZZ) builds no tests; the fuzz targets are
+# registered next to the tests of their area.
 set(CLD_TEST_BIN_DIR ${CMAKE_BINARY_DIR}/tests/bin)
 set(CLD_FUZZ_BIN_DIR ${CMAKE_BINARY_DIR}/fuzz)
 
 function(cld_add_test)
     cmake_parse_arguments(T "GUI;CORE_APP" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     if(CLD_FUZZ)
+        # A fuzz build builds no tests, but the target exists (outside "all") so that
+        # the area's CMakeLists.txt can still set its properties.
+        add_executable(${T_NAME} EXCLUDE_FROM_ALL ${T_SOURCES})
+        foreach(lib ${T_LIBS})
+            if(TARGET ${lib} OR NOT lib MATCHES "::")
+                target_link_libraries(${T_NAME} PRIVATE ${lib})
+            endif()
+        endforeach()
         return()
     endif()
     add_executable(${T_NAME} ${T_SOURCES})
