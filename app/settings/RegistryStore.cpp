@@ -677,13 +677,13 @@ DWORD RegistryStore::createKey(KeyId base, const std::string& path, const std::s
 }
 
 DWORD RegistryStore::deleteBelowLocked(KeyId key, bool includeKey) {
-    Statement vals(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k"
+    Statement vals(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k"
                          " JOIN sub ON k.parent=sub.id) DELETE FROM vals WHERE key IN sub");
     vals.bind(1, key);
     int rc = vals.step();
     if (rc != SQLITE_DONE)
         return fail(rc);
-    Statement keys(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k"
+    Statement keys(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k"
                          " JOIN sub ON k.parent=sub.id) DELETE FROM keys WHERE id IN sub"
                          " AND (?2 OR id<>?1)");
     keys.bind(1, key);
@@ -1069,7 +1069,7 @@ DWORD RegistryStore::changeStamp(KeyId key, bool subtree, DWORD filter, std::int
             return ERROR_SUCCESS;
         }
         const std::string sql =
-            subtree ? "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k"
+            subtree ? "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k"
                       " JOIN sub ON k.parent=sub.id) SELECT max(" +
                           columns + ") FROM keys WHERE id IN sub"
                     : "SELECT " + columns + " FROM keys WHERE id=?1";

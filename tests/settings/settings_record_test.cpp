@@ -265,3 +265,28 @@ TEST(SettingsRecord, TruncatedStoreReadsAsDefaults) {
     expectDefaults(record);
     EXPECT_EQ(registry.damagedFiles().size(), 1u);
 }
+
+TEST(SettingsRecord, StoreThatCannotBeCreatedReadsDefaultsAndRefusesWrites) {
+    // A store folder that can never exist (below a plain file), like a machine root for a
+    // user who may not write the system folder.
+    cldtest::TempDir dir;
+    std::ofstream(dir.file("plain")) << "x";
+    cldtest::ScopedEnv env("CLD_REGISTRY_DIR", (dir.file("plain") / "registry").string());
+    CRegistry reg;
+    ASSERT_TRUE(reg.ConnectRoot(HKEY_CURRENT_USER));
+    EXPECT_FALSE(reg.OpenKey("Software"));
+    EXPECT_EQ(reg.LastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(reg.CreateKey("Software"));
+    EXPECT_EQ(reg.LastError(), ERROR_ACCESS_DENIED);
+
+    SettingsRecord record;
+    record.LoadSettings();
+    expectDefaults(record);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(record.setProxyPort(3128));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(record.LastError(), ERROR_ACCESS_DENIED);
+    // The program goes on with what the user chose, and says the value was not saved.
+    EXPECT_EQ(record.proxyPort(), 3128);
+    EXPECT_NE(err.find("Preferences\\ProxyPort could not be saved"), std::string::npos) << err;
+}
