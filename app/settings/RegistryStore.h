@@ -2,6 +2,7 @@
 
 #include "RegistryTypes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -128,7 +129,7 @@ private:
     std::recursive_mutex m_mutex;
     bool m_writable = false;
     bool m_absent = false;
-    bool m_broken = false;
+    std::atomic<bool> m_broken{false};
     std::int64_t m_dataVersion = -1;
     std::uint64_t m_device = 0;
     std::uint64_t m_inode = 0;

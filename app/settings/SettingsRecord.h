@@ -66,6 +66,10 @@ public:
     bool setUseProxy(int value);
     bool setProxyServer(const std::string& value);
     bool setProxyPort(int value);
+    // What the options dialog writes on OK, in its order ("FreeDBServer", "ProxyServer",
+    // "UseProxy", "ProxyPort"). Nothing is written or changed unless every value is valid.
+    bool setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,
+                        int useProxy, int proxyPort);
 
     // "History"
     const std::string& lastWMAOutFolder() const { return m_lastWMAOutFolder; }

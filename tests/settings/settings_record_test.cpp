@@ -178,6 +178,22 @@ TEST(SettingsRecord, OutOfRangeSettersChangeNothing) {
     EXPECT_FALSE(readProfileDword("Preferences", "ErrorCorrection", n));
 }
 
+TEST(SettingsRecord, CddbOptionsAreWrittenTogetherOrNotAtAll) {
+    ScopedRegistry registry;
+    SettingsRecord record;
+    ASSERT_TRUE(record.setCddbOptions("cddb.example.org", "proxy.example", 1, 3128));
+    EXPECT_FALSE(record.setCddbOptions("other.example.org", "other.proxy", 1, 0));
+    EXPECT_EQ(record.LastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(record.setCddbOptions("other.example.org", "other.proxy", 2, 80));
+    SettingsRecord next;
+    next.LoadSettings();
+    EXPECT_EQ(next.freeDBServer(), "cddb.example.org");
+    EXPECT_EQ(next.proxyServer(), "proxy.example");
+    EXPECT_EQ(next.useProxy(), 1);
+    EXPECT_EQ(next.proxyPort(), 3128);
+    EXPECT_EQ(record.freeDBServer(), "cddb.example.org");
+}
+
 TEST(SettingsRecord, WrongTypesAndAbsurdValuesReadAsDefaults) {
     ScopedRegistry registry;
     CRegistry reg;
