@@ -1,6 +1,7 @@
 #include "CRegistry.h"
 #include "RegistryEvent.h"
 #include "RegistryTestUtil.h"
+#include "SettingsRecord.h"
 
 #include <atomic>
 #include <fstream>
@@ -176,6 +177,25 @@ TEST(RegistryValues, ListsThatWouldLoseEntriesAreRefused) {
     ASSERT_TRUE(f.reg.WriteStringList("Empty", {}));
     ASSERT_TRUE(f.reg.ReadStringList("Empty", list));
     EXPECT_TRUE(list.empty());
+}
+
+TEST(RegistryValues, UnnamedValueBelowAPathWithALeadingBackslash) {
+    ScopedRegistry registry;
+    CRegistry writer;
+    ASSERT_TRUE(writer.ConnectRoot(HKEY_CLASSES_ROOT));
+    ASSERT_TRUE(writer.CreateKey(SettingsRecord::kMediaProfileFolderKeyPath));
+    ASSERT_TRUE(writer.WriteString("", "/usr/share/calderine/profiles"));
+    CRegistry reader;
+    ASSERT_TRUE(reader.ConnectRoot(HKEY_CLASSES_ROOT));
+    ASSERT_TRUE(reader.OpenKey(
+        "Software\\Microsoft\\Windows Media Tools\\Encoder\\ProfileMgr\\Directory", KEY_READ));
+    std::string folder;
+    ASSERT_TRUE(reader.ReadString("", folder));
+    EXPECT_EQ(folder, "/usr/share/calderine/profiles");
+    // The roots do not share values.
+    CRegistry user;
+    user.ConnectRoot(HKEY_CURRENT_USER);
+    EXPECT_FALSE(user.OpenKey(SettingsRecord::kMediaProfileFolderKeyPath));
 }
 
 TEST(RegistryValues, LongTextsAndUtf8SurviveUnchanged) {
