@@ -25,6 +25,11 @@ const std::filesystem::path& workDir() {
         auto d = parent / ("cld_registry_fuzz_" + std::to_string(getpid()));
         std::filesystem::create_directories(d);
         setenv("CLD_REGISTRY_DIR", d.c_str(), 1);
+        // Removed again when the fuzzer ends normally.
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(workDir(), ignored);
+        });
         return d;
     }();
     return dir;
