@@ -4,6 +4,8 @@
 #include "CRegistry.h"
 #include "RegistryStore.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -23,13 +25,19 @@ const std::filesystem::path& workDir() {
         const auto parent =
             std::filesystem::is_directory(shm, ec) ? shm : std::filesystem::temp_directory_path();
         auto d = parent / ("cld_registry_fuzz_" + std::to_string(getpid()));
+        // libFuzzer ends without running exit handlers, so folders of earlier runs whose
+        // process is gone are removed here.
+        for (const auto& entry : std::filesystem::directory_iterator(parent, ec)) {
+            const std::string name = entry.path().filename().string();
+            const std::string prefix = "cld_registry_fuzz_";
+            if (name.rfind(prefix, 0) != 0)
+                continue;
+            const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+            if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+                std::filesystem::remove_all(entry.path(), ec);
+        }
         std::filesystem::create_directories(d);
         setenv("CLD_REGISTRY_DIR", d.c_str(), 1);
-        // Removed again when the fuzzer ends normally.
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(workDir(), ignored);
-        });
         return d;
     }();
     return dir;
