@@ -200,7 +200,8 @@ bool splitKeyPath(const std::string& path, std::vector<std::string>& parts) {
     return true;
 }
 
-RegistryStore::RegistryStore(std::filesystem::path file) : m_file(std::move(file)) {}
+RegistryStore::RegistryStore(std::filesystem::path file, bool privateToOwner)
+    : m_file(std::move(file)), m_private(privateToOwner) {}
 
 RegistryStore::~RegistryStore() {
     closeDatabase();
@@ -231,7 +232,7 @@ std::shared_ptr<RegistryStore> RegistryStore::forRoot(HKEY root, DWORD& error) {
         error = ERROR_SUCCESS;
         return slot;
     }
-    auto store = std::make_shared<RegistryStore>(file);
+    auto store = std::make_shared<RegistryStore>(file, root == HKEY_CURRENT_USER);
     error = store->open(Mode::Live);
     if (error != ERROR_SUCCESS)
         return nullptr;
@@ -383,13 +384,15 @@ DWORD RegistryStore::openLive() {
     const auto dir = m_file.parent_path();
     if (!dir.empty() && !std::filesystem::exists(dir, ec)) {
         std::filesystem::create_directories(dir, ec);
-        if (!ec)
+        if (!ec && m_private)
             std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
     }
+    // A user's settings may hold private things (proxy names) and stay with their owner;
+    // the machine roots are for every user to read.
+    const mode_t mode = m_private ? 0600 : 0644;
     const bool exists = std::filesystem::exists(m_file, ec);
     if (!exists) {
-        // Settings may hold private things (proxy names); keep the file to its owner.
-        const int fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0)
             ::close(fd);
         else if (errno != EEXIST) {
@@ -452,7 +455,7 @@ DWORD RegistryStore::openLive() {
             return ERROR_SUCCESS;
         }
         setAside();
-        const int fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const int fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
         if (fd >= 0)
             ::close(fd);
     }

@@ -57,7 +57,8 @@ public:
         HiveCreate // a new saved key file
     };
 
-    explicit RegistryStore(std::filesystem::path file);
+    // A private store's file (and a folder made for it) is kept to its owner.
+    explicit RegistryStore(std::filesystem::path file, bool privateToOwner = true);
     ~RegistryStore();
     RegistryStore(const RegistryStore&) = delete;
     RegistryStore& operator=(const RegistryStore&) = delete;
@@ -127,6 +128,7 @@ private:
     std::filesystem::path m_file;
     sqlite3* m_db = nullptr;
     std::recursive_mutex m_mutex;
+    bool m_private = true;
     bool m_writable = false;
     bool m_absent = false;
     std::atomic<bool> m_broken{false};

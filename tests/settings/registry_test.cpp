@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -569,4 +570,23 @@ TEST(RegistryWatch, SignalsAChangeMadeByAnotherProcess) {
 
     EXPECT_FALSE(f.reg.WatchChanges(&event, 0x100, false, true));
     EXPECT_EQ(f.reg.LastError(), ERROR_INVALID_PARAMETER);
+}
+
+TEST(RegistryConnect, UserStoreIsPrivateAndMachineStoresReadable) {
+    ScopedRegistry registry;
+    CRegistry user, machine;
+    ASSERT_TRUE(user.ConnectRoot(HKEY_CURRENT_USER));
+    ASSERT_TRUE(user.CreateKey("Software"));
+    ASSERT_TRUE(machine.ConnectRoot(HKEY_LOCAL_MACHINE));
+    ASSERT_TRUE(machine.CreateKey("Software"));
+    using std::filesystem::perms;
+    const auto userPerms = std::filesystem::status(registry.userStore()).permissions();
+    EXPECT_EQ(userPerms & (perms::group_all | perms::others_all), perms::none);
+    const mode_t mask = umask(0);
+    umask(mask);
+    const auto machinePerms =
+        std::filesystem::status(registry.dir() / "HKEY_LOCAL_MACHINE.db").permissions();
+    if ((mask & S_IROTH) == 0) {
+        EXPECT_NE(machinePerms & perms::others_read, perms::none);
+    }
 }
