@@ -590,3 +590,30 @@ TEST(RegistryConnect, UserStoreIsPrivateAndMachineStoresReadable) {
         EXPECT_NE(machinePerms & perms::others_read, perms::none);
     }
 }
+
+TEST(RegistryWatch, EventResetModes) {
+    RegistryEvent manual(true, false);
+    EXPECT_FALSE(manual.wait(std::chrono::milliseconds(1)));
+    manual.set();
+    EXPECT_TRUE(manual.wait(std::chrono::milliseconds(1)));
+    EXPECT_TRUE(manual.isSet()); // stays signalled until reset
+    manual.reset();
+    EXPECT_FALSE(manual.isSet());
+    RegistryEvent automatic(false, true);
+    EXPECT_TRUE(automatic.wait(std::chrono::milliseconds(1)));
+    EXPECT_FALSE(automatic.isSet()); // the wait that saw it cleared it
+    std::thread setter([&automatic] { automatic.set(); });
+    EXPECT_TRUE(automatic.wait(std::chrono::seconds(10)));
+    setter.join();
+}
+
+TEST(RegistryWatch, ClosingTheKeyEndsTheWatchAndSignals) {
+    Fixture f;
+    RegistryEvent event;
+    ASSERT_TRUE(f.reg.WatchChanges(&event, REG_NOTIFY_CHANGE_NAME, true, true));
+    EXPECT_FALSE(event.isSet());
+    f.reg.CloseKey();
+    EXPECT_TRUE(event.isSet());
+    EXPECT_EQ(f.reg.RootName(), "");
+    EXPECT_EQ(f.reg.KeyName(), "");
+}
