@@ -1,0 +1,405 @@
+#include "SettingsRecord.h"
+
+#include "CRegistry.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <variant>
+
+namespace cld {
+
+struct IntSetting {
+    int SettingsRecord::*member;
+    int defaultValue;
+    int minValue;
+    int maxValue;
+};
+
+struct TextSetting {
+    std::string SettingsRecord::*member;
+};
+
+struct Setting {
+    const char* section;
+    const char* name;
+    std::variant<IntSetting, TextSetting> kind;
+};
+
+// Every value that LoadSettings reads, in the order it reads them. The ranges are those the
+// dialogs accept; a stored value outside its range reads as the default.
+struct SettingsTable {
+    static const Setting kEntries[];
+    static const Setting* find(const char* section, const char* name);
+};
+
+const Setting SettingsTable::kEntries[] = {
+    {SettingsRecord::kPreferences, "LastCD", TextSetting{&SettingsRecord::m_lastCD}},
+    {SettingsRecord::kPreferences, "ErrorCorrection",
+     IntSetting{&SettingsRecord::m_errorCorrection, 1, 0, 2}},
+    {SettingsRecord::kPreferences, "FreeDBServer", TextSetting{&SettingsRecord::m_freeDBServer}},
+    {SettingsRecord::kPreferences, "UseProxy", IntSetting{&SettingsRecord::m_useProxy, 0, 0, 1}},
+    {SettingsRecord::kPreferences, "ProxyServer", TextSetting{&SettingsRecord::m_proxyServer}},
+    {SettingsRecord::kPreferences, "ProxyPort",
+     IntSetting{&SettingsRecord::m_proxyPort, 8080, 1, 65535}},
+    {SettingsRecord::kHistory, "LastWMAOutFolder",
+     TextSetting{&SettingsRecord::m_lastWMAOutFolder}},
+    {SettingsRecord::kHistory, "LastWMARecorderFolder",
+     TextSetting{&SettingsRecord::m_lastWMARecorderFolder}},
+    {SettingsRecord::kHistory, "LastRecWMAProfileIndex",
+     IntSetting{&SettingsRecord::m_lastRecWMAProfileIndex, 0, 0, INT_MAX}},
+    {SettingsRecord::kHistory, "LastWMVProfileIndex",
+     IntSetting{&SettingsRecord::m_lastWMVProfileIndex, 0, 0, INT_MAX}},
+    {SettingsRecord::kHistory, "LastWMAProfileIndex",
+     IntSetting{&SettingsRecord::m_lastWMAProfileIndex, 0, 0, INT_MAX}},
+    {SettingsRecord::kHistory, "LastWAVInFolder", TextSetting{&SettingsRecord::m_lastWAVInFolder}},
+    {SettingsRecord::kHistory, "LastWAVOutFolder",
+     TextSetting{&SettingsRecord::m_lastWAVOutFolder}},
+    {SettingsRecord::kHistory, "LastMP3OutFolder",
+     TextSetting{&SettingsRecord::m_lastMP3OutFolder}},
+    {SettingsRecord::kHistory, "LastVideoInFolder",
+     TextSetting{&SettingsRecord::m_lastVideoInFolder}},
+    // The advanced MP3 dialog briefly stores its minimum bitrate (up to 320) here before the
+    // calling dialog stores the list index, so both kinds of number are accepted.
+    {SettingsRecord::kHistory, "LastMP3Bitrate",
+     IntSetting{&SettingsRecord::m_lastMP3Bitrate, 0, 0, 320}},
+    {SettingsRecord::kHistory, "MP3BitrateType",
+     IntSetting{&SettingsRecord::m_mp3BitrateType, 0, 0, 1}},
+    {SettingsRecord::kHistory, "VBRMethod", IntSetting{&SettingsRecord::m_vbrMethod, 2, 0, 2}},
+    {SettingsRecord::kHistory, "VBRQuality", IntSetting{&SettingsRecord::m_vbrQuality, 0, 0, 9}},
+    {SettingsRecord::kHistory, "MP3Quality", IntSetting{&SettingsRecord::m_mp3Quality, 1, 0, 9}},
+    {SettingsRecord::kHistory, "AudioChannels",
+     IntSetting{&SettingsRecord::m_audioChannels, 4, 0, 4}},
+    {SettingsRecord::kHistory, "MeanVBRBitrate",
+     IntSetting{&SettingsRecord::m_meanVBRBitrate, 128, 16, 256}},
+    {SettingsRecord::kHistory, "MaxVBRBitrate",
+     IntSetting{&SettingsRecord::m_maxVBRBitrate, 192, 16, 320}},
+    {SettingsRecord::kHistory, "MaterialPrivate",
+     IntSetting{&SettingsRecord::m_materialPrivate, 0, 0, 1}},
+    {SettingsRecord::kHistory, "MaterialCopyrighted",
+     IntSetting{&SettingsRecord::m_materialCopyrighted, 0, 0, 1}},
+    {SettingsRecord::kHistory, "MaterialOriginal",
+     IntSetting{&SettingsRecord::m_materialOriginal, 0, 0, 1}},
+    {SettingsRecord::kHistory, "MaterialCRC", IntSetting{&SettingsRecord::m_materialCRC, 0, 0, 1}},
+    {SettingsRecord::kComponents, "WMFRedist", IntSetting{&SettingsRecord::m_wmfRedist, 0, 0, 1}},
+};
+
+const Setting* SettingsTable::find(const char* section, const char* name) {
+    for (const auto& e : kEntries) {
+        if (std::strcmp(e.section, section) == 0 && std::strcmp(e.name, name) == 0)
+            return &e;
+    }
+    return nullptr;
+}
+
+} // namespace cld
+
+using cld::IntSetting;
+using cld::SettingsTable;
+using cld::TextSetting;
+
+namespace {
+
+bool inRange(const IntSetting& s, int value) {
+    return value >= s.minValue && value <= s.maxValue;
+}
+
+} // namespace
+
+SettingsRecord::SettingsRecord(std::string appName, std::string registryKey)
+    : m_appName(std::move(appName)), m_registryKey(std::move(registryKey)) {}
+
+std::string SettingsRecord::ProfileKeyPath() const {
+    return "Software\\" + m_registryKey + "\\" + m_appName;
+}
+
+std::string SettingsRecord::SectionKeyPath(const std::string& section) const {
+    return ProfileKeyPath() + "\\" + section;
+}
+
+void SettingsRecord::setProgramFolder(const std::string& folder) {
+    m_programFolder = folder;
+    if (m_programFolder.empty() || m_programFolder.back() != '/')
+        m_programFolder += '/';
+}
+
+void SettingsRecord::LoadSettings() {
+    for (const auto& e : SettingsTable::kEntries) {
+        if (std::strcmp(e.section, kComponents) == 0)
+            continue;
+        if (const auto* i = std::get_if<IntSetting>(&e.kind)) {
+            const int value = GetProfileInt(e.section, e.name, i->defaultValue);
+            if (inRange(*i, value)) {
+                this->*(i->member) = value;
+            } else {
+                std::fprintf(stderr,
+                             "Calderine: setting %s\\%s holds %d, outside %d..%d; %d is used "
+                             "instead.\n",
+                             e.section, e.name, value, i->minValue, i->maxValue, i->defaultValue);
+                this->*(i->member) = i->defaultValue;
+            }
+        } else {
+            const auto& t = std::get<TextSetting>(e.kind);
+            this->*(t.member) = GetProfileString(e.section, e.name, this->*(t.member));
+        }
+    }
+}
+
+void SettingsRecord::LoadComponents() {
+    const IntSetting& s = std::get<IntSetting>(SettingsTable::find(kComponents, "WMFRedist")->kind);
+    const int value = GetProfileInt(kComponents, "WMFRedist", s.defaultValue);
+    m_wmfRedist = inRange(s, value) ? value : s.defaultValue;
+}
+
+namespace {
+
+void reportUnreadable(const char* section, const char* name, DWORD error) {
+    if (error == ERROR_UNSUPPORTED_TYPE || error == ERROR_DATATYPE_MISMATCH)
+        std::fprintf(stderr, "Calderine: setting %s\\%s has the wrong type; its default is used.\n",
+                     section, name);
+    else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_SUCCESS)
+        std::fprintf(stderr,
+                     "Calderine: setting %s\\%s cannot be read (error %u); its default is "
+                     "used.\n",
+                     section, name, static_cast<unsigned>(error));
+}
+
+} // namespace
+
+int SettingsRecord::GetProfileInt(const char* section, const char* name, int defaultValue) {
+    if (!section || !name)
+        return defaultValue;
+    CRegistry reg;
+    if (!reg.ConnectRoot(HKEY_CURRENT_USER) ||
+        !reg.OpenKey(SectionKeyPath(section).c_str(), KEY_READ))
+        return defaultValue;
+    DWORD value = 0;
+    if (!reg.ReadDword(name, value)) {
+        reportUnreadable(section, name, reg.LastError());
+        return defaultValue;
+    }
+    return static_cast<int>(static_cast<std::int32_t>(value));
+}
+
+std::string SettingsRecord::GetProfileString(const char* section, const char* name,
+                                             const std::string& defaultValue) {
+    if (!section || !name)
+        return defaultValue;
+    CRegistry reg;
+    if (!reg.ConnectRoot(HKEY_CURRENT_USER) ||
+        !reg.OpenKey(SectionKeyPath(section).c_str(), KEY_READ))
+        return defaultValue;
+    std::string text;
+    if (!reg.ReadString(name, text)) {
+        reportUnreadable(section, name, reg.LastError());
+        return defaultValue;
+    }
+    return text;
+}
+
+namespace {
+
+void reportWriteFailure(const char* section, const char* name, DWORD error) {
+    std::fprintf(stderr, "Calderine: setting %s\\%s could not be saved (error %u).\n", section,
+                 name, static_cast<unsigned>(error));
+}
+
+} // namespace
+
+bool SettingsRecord::WriteProfileInt(const char* section, const char* name, int value) {
+    if (!section || !name) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    CRegistry reg;
+    const bool ok = reg.ConnectRoot(HKEY_CURRENT_USER) &&
+                    reg.CreateKey(SectionKeyPath(section).c_str(), nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_WRITE) &&
+                    reg.WriteDword(name, static_cast<DWORD>(value));
+    m_lastError = reg.LastError();
+    if (!ok)
+        reportWriteFailure(section, name, m_lastError);
+    return ok;
+}
+
+bool SettingsRecord::WriteProfileString(const char* section, const char* name,
+                                        const std::string& value) {
+    if (!section || !name || value.find('\0') != std::string::npos) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    CRegistry reg;
+    const bool ok = reg.ConnectRoot(HKEY_CURRENT_USER) &&
+                    reg.CreateKey(SectionKeyPath(section).c_str(), nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_WRITE) &&
+                    reg.WriteString(name, value.c_str());
+    m_lastError = reg.LastError();
+    if (!ok)
+        reportWriteFailure(section, name, m_lastError);
+    return ok;
+}
+
+bool SettingsRecord::setInt(const char* section, const char* name, int& member, int value) {
+    const auto* entry = SettingsTable::find(section, name);
+    if (entry && !inRange(std::get<IntSetting>(entry->kind), value)) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    member = value;
+    return WriteProfileInt(section, name, value);
+}
+
+bool SettingsRecord::setString(const char* section, const char* name, std::string& member,
+                               const std::string& value) {
+    if (value.find('\0') != std::string::npos) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    member = value;
+    return WriteProfileString(section, name, value);
+}
+
+// "Preferences"
+
+bool SettingsRecord::setLastCD(const std::string& value) {
+    return setString(kPreferences, "LastCD", m_lastCD, value);
+}
+
+bool SettingsRecord::setErrorCorrection(int value) {
+    return setInt(kPreferences, "ErrorCorrection", m_errorCorrection, value);
+}
+
+bool SettingsRecord::setFreeDBServer(const std::string& value) {
+    return setString(kPreferences, "FreeDBServer", m_freeDBServer, value);
+}
+
+bool SettingsRecord::setUseProxy(int value) {
+    return setInt(kPreferences, "UseProxy", m_useProxy, value);
+}
+
+bool SettingsRecord::setProxyServer(const std::string& value) {
+    return setString(kPreferences, "ProxyServer", m_proxyServer, value);
+}
+
+bool SettingsRecord::setProxyPort(int value) {
+    return setInt(kPreferences, "ProxyPort", m_proxyPort, value);
+}
+
+bool SettingsRecord::setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,
+                                    int useProxy, int proxyPort) {
+    const auto valid = [](const char* name, int value) {
+        return inRange(std::get<IntSetting>(SettingsTable::find(kPreferences, name)->kind), value);
+    };
+    if (!valid("UseProxy", useProxy) || !valid("ProxyPort", proxyPort) ||
+        freeDBServer.find('\0') != std::string::npos ||
+        proxyServer.find('\0') != std::string::npos) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    // Every value is written even when one fails, so that as much as possible is kept.
+    bool ok = setFreeDBServer(freeDBServer);
+    DWORD firstError = m_lastError;
+    const auto keep = [&](bool written) {
+        if (!written && ok) {
+            ok = false;
+            firstError = m_lastError;
+        }
+    };
+    keep(setProxyServer(proxyServer));
+    keep(setUseProxy(useProxy));
+    keep(setProxyPort(proxyPort));
+    m_lastError = ok ? ERROR_SUCCESS : firstError;
+    return ok;
+}
+
+// "History"
+
+bool SettingsRecord::setLastWMAOutFolder(const std::string& value) {
+    return setString(kHistory, "LastWMAOutFolder", m_lastWMAOutFolder, value);
+}
+
+bool SettingsRecord::setLastWMARecorderFolder(const std::string& value) {
+    return setString(kHistory, "LastWMARecorderFolder", m_lastWMARecorderFolder, value);
+}
+
+bool SettingsRecord::setLastRecWMAProfileIndex(int value) {
+    return setInt(kHistory, "LastRecWMAProfileIndex", m_lastRecWMAProfileIndex, value);
+}
+
+bool SettingsRecord::setLastWMVProfileIndex(int value) {
+    return setInt(kHistory, "LastWMVProfileIndex", m_lastWMVProfileIndex, value);
+}
+
+bool SettingsRecord::setLastWMAProfileIndex(int value) {
+    return setInt(kHistory, "LastWMAProfileIndex", m_lastWMAProfileIndex, value);
+}
+
+bool SettingsRecord::setLastWAVInFolder(const std::string& value) {
+    return setString(kHistory, "LastWAVInFolder", m_lastWAVInFolder, value);
+}
+
+bool SettingsRecord::setLastWAVOutFolder(const std::string& value) {
+    return setString(kHistory, "LastWAVOutFolder", m_lastWAVOutFolder, value);
+}
+
+bool SettingsRecord::setLastMP3OutFolder(const std::string& value) {
+    return setString(kHistory, "LastMP3OutFolder", m_lastMP3OutFolder, value);
+}
+
+bool SettingsRecord::setLastVideoInFolder(const std::string& value) {
+    return setString(kHistory, "LastVideoInFolder", m_lastVideoInFolder, value);
+}
+
+bool SettingsRecord::setLastMP3Bitrate(int value) {
+    return setInt(kHistory, "LastMP3Bitrate", m_lastMP3Bitrate, value);
+}
+
+bool SettingsRecord::setMp3BitrateType(int value) {
+    return setInt(kHistory, "MP3BitrateType", m_mp3BitrateType, value);
+}
+
+bool SettingsRecord::setVbrMethod(int value) {
+    return setInt(kHistory, "VBRMethod", m_vbrMethod, value);
+}
+
+bool SettingsRecord::setVbrQuality(int value) {
+    return setInt(kHistory, "VBRQuality", m_vbrQuality, value);
+}
+
+bool SettingsRecord::setMp3Quality(int value) {
+    return setInt(kHistory, "MP3Quality", m_mp3Quality, value);
+}
+
+bool SettingsRecord::setAudioChannels(int value) {
+    return setInt(kHistory, "AudioChannels", m_audioChannels, value);
+}
+
+bool SettingsRecord::setMeanVBRBitrate(int value) {
+    return setInt(kHistory, "MeanVBRBitrate", m_meanVBRBitrate, value);
+}
+
+bool SettingsRecord::setMaxVBRBitrate(int value) {
+    return setInt(kHistory, "MaxVBRBitrate", m_maxVBRBitrate, value);
+}
+
+bool SettingsRecord::setMaterialPrivate(int value) {
+    return setInt(kHistory, "MaterialPrivate", m_materialPrivate, value);
+}
+
+bool SettingsRecord::setMaterialCopyrighted(int value) {
+    return setInt(kHistory, "MaterialCopyrighted", m_materialCopyrighted, value);
+}
+
+bool SettingsRecord::setMaterialOriginal(int value) {
+    return setInt(kHistory, "MaterialOriginal", m_materialOriginal, value);
+}
+
+bool SettingsRecord::setMaterialCRC(int value) {
+    return setInt(kHistory, "MaterialCRC", m_materialCRC, value);
+}
+
+// "Components"
+
+bool SettingsRecord::setWmfRedist(int value) {
+    return setInt(kComponents, "WMFRedist", m_wmfRedist, value);
+}

@@ -1,0 +1,174 @@
+#pragma once
+
+#include "RegistryTypes.h"
+
+#include <cstdint>
+#include <string>
+
+namespace cld {
+struct SettingsTable;
+}
+
+// The program's settings: one member per value of the per-user profile, loaded once at
+// start-up and written back value by value when the user accepts a dialog. The profile
+// lives under HKEY_CURRENT_USER "Software\<registry key>\<application name>\<section>".
+//
+// Each typed setter writes the profile value and the member together; the member changes
+// only when the value is in its range. A failed write still updates the member (the
+// program goes on with what the user chose) and returns false so the caller can say so.
+class SettingsRecord {
+public:
+    static constexpr const char* kRegistryKey = "Quorvane\\Calderine 2002";
+    static constexpr const char* kDefaultAppName = "CLD";
+    static constexpr const char* kDefaultFreeDBServer = "gnudb.gnudb.org";
+
+    // Registry locations outside the profile that the program reads or writes.
+    static constexpr const char* kLanguageKeyPath = "SOFTWARE\\Quorvane\\Calderine 2002\\4.05";
+    static constexpr const char* kLanguageValue = "Language";
+    static constexpr const char* kPendingRenameKeyPath =
+        "System\\CurrentControlSet\\Control\\Session Manager";
+    static constexpr const char* kPendingRenameValue = "PendingFileRenameOperations";
+    // Below HKEY_CLASSES_ROOT; its unnamed value ("") holds the folder.
+    static constexpr const char* kMediaProfileFolderKeyPath =
+        "\\Software\\Microsoft\\Windows Media Tools\\Encoder\\ProfileMgr\\Directory";
+
+    static constexpr const char* kPreferences = "Preferences";
+    static constexpr const char* kHistory = "History";
+    static constexpr const char* kComponents = "Components";
+
+    // appName is the program file's base name ("CLD").
+    explicit SettingsRecord(std::string appName = kDefaultAppName,
+                            std::string registryKey = kRegistryKey);
+
+    // "Software\Quorvane\Calderine 2002\CLD" (no trailing backslash).
+    std::string ProfileKeyPath() const;
+    std::string SectionKeyPath(const std::string& section) const;
+
+    // Reads every "Preferences" and "History" value, in table order, into the members. A
+    // missing, unreadable, wrongly typed or out-of-range value reads as its default.
+    void LoadSettings();
+    // Reads "Components"/"WMFRedist" (start-up reads it before everything else).
+    void LoadComponents();
+
+    // Profile readers and writers. Reads never fail (they give the default); writes return
+    // false when the store refused them (LastError() tells why).
+    int GetProfileInt(const char* section, const char* name, int defaultValue);
+    std::string GetProfileString(const char* section, const char* name,
+                                 const std::string& defaultValue);
+    bool WriteProfileInt(const char* section, const char* name, int value);
+    bool WriteProfileString(const char* section, const char* name, const std::string& value);
+    DWORD LastError() const { return m_lastError; }
+
+    // Not stored: the folder holding the program file, ending in "/".
+    const std::string& programFolder() const { return m_programFolder; }
+    void setProgramFolder(const std::string& folder);
+
+    // "Preferences"
+    const std::string& lastCD() const { return m_lastCD; }
+    int errorCorrection() const { return m_errorCorrection; }
+    const std::string& freeDBServer() const { return m_freeDBServer; }
+    int useProxy() const { return m_useProxy; }
+    const std::string& proxyServer() const { return m_proxyServer; }
+    int proxyPort() const { return m_proxyPort; }
+    bool setLastCD(const std::string& value);
+    bool setErrorCorrection(int value);
+    bool setFreeDBServer(const std::string& value);
+    bool setUseProxy(int value);
+    bool setProxyServer(const std::string& value);
+    bool setProxyPort(int value);
+    // What the options dialog writes on OK, in its order ("FreeDBServer", "ProxyServer",
+    // "UseProxy", "ProxyPort"). Nothing is written or changed unless every value is valid.
+    bool setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,
+                        int useProxy, int proxyPort);
+
+    // "History"
+    const std::string& lastWMAOutFolder() const { return m_lastWMAOutFolder; }
+    const std::string& lastWMARecorderFolder() const { return m_lastWMARecorderFolder; }
+    int lastRecWMAProfileIndex() const { return m_lastRecWMAProfileIndex; }
+    int lastWMVProfileIndex() const { return m_lastWMVProfileIndex; }
+    int lastWMAProfileIndex() const { return m_lastWMAProfileIndex; }
+    const std::string& lastWAVInFolder() const { return m_lastWAVInFolder; }
+    const std::string& lastWAVOutFolder() const { return m_lastWAVOutFolder; }
+    const std::string& lastMP3OutFolder() const { return m_lastMP3OutFolder; }
+    const std::string& lastVideoInFolder() const { return m_lastVideoInFolder; }
+    int lastMP3Bitrate() const { return m_lastMP3Bitrate; }
+    int mp3BitrateType() const { return m_mp3BitrateType; }
+    int vbrMethod() const { return m_vbrMethod; }
+    int vbrQuality() const { return m_vbrQuality; }
+    int mp3Quality() const { return m_mp3Quality; }
+    int audioChannels() const { return m_audioChannels; }
+    int meanVBRBitrate() const { return m_meanVBRBitrate; }
+    int maxVBRBitrate() const { return m_maxVBRBitrate; }
+    int materialPrivate() const { return m_materialPrivate; }
+    int materialCopyrighted() const { return m_materialCopyrighted; }
+    int materialOriginal() const { return m_materialOriginal; }
+    int materialCRC() const { return m_materialCRC; }
+    bool setLastWMAOutFolder(const std::string& value);
+    bool setLastWMARecorderFolder(const std::string& value);
+    bool setLastRecWMAProfileIndex(int value);
+    bool setLastWMVProfileIndex(int value);
+    bool setLastWMAProfileIndex(int value);
+    bool setLastWAVInFolder(const std::string& value);
+    bool setLastWAVOutFolder(const std::string& value);
+    bool setLastMP3OutFolder(const std::string& value);
+    bool setLastVideoInFolder(const std::string& value);
+    bool setLastMP3Bitrate(int value);
+    bool setMp3BitrateType(int value);
+    bool setVbrMethod(int value);
+    bool setVbrQuality(int value);
+    bool setMp3Quality(int value);
+    bool setAudioChannels(int value);
+    bool setMeanVBRBitrate(int value);
+    bool setMaxVBRBitrate(int value);
+    bool setMaterialPrivate(int value);
+    bool setMaterialCopyrighted(int value);
+    bool setMaterialOriginal(int value);
+    bool setMaterialCRC(int value);
+
+    // "Components"
+    int wmfRedist() const { return m_wmfRedist; }
+    bool setWmfRedist(int value);
+
+private:
+    friend struct cld::SettingsTable;
+
+    bool setInt(const char* section, const char* name, int& member, int value);
+    bool setString(const char* section, const char* name, std::string& member,
+                   const std::string& value);
+
+    std::string m_appName;
+    std::string m_registryKey;
+    DWORD m_lastError = ERROR_SUCCESS;
+    std::string m_programFolder;
+
+    std::string m_lastCD;
+    int m_errorCorrection = 1;
+    std::string m_freeDBServer = kDefaultFreeDBServer;
+    int m_useProxy = 0;
+    std::string m_proxyServer;
+    int m_proxyPort = 8080;
+
+    std::string m_lastWMAOutFolder;
+    std::string m_lastWMARecorderFolder;
+    int m_lastRecWMAProfileIndex = 0;
+    int m_lastWMVProfileIndex = 0;
+    int m_lastWMAProfileIndex = 0;
+    std::string m_lastWAVInFolder;
+    std::string m_lastWAVOutFolder;
+    std::string m_lastMP3OutFolder;
+    std::string m_lastVideoInFolder;
+    int m_lastMP3Bitrate = 0;
+    int m_mp3BitrateType = 0;
+    int m_vbrMethod = 2;
+    int m_vbrQuality = 0;
+    int m_mp3Quality = 1;
+    int m_audioChannels = 4;
+    int m_meanVBRBitrate = 128;
+    int m_maxVBRBitrate = 192;
+    int m_materialPrivate = 0;
+    int m_materialCopyrighted = 0;
+    int m_materialOriginal = 0;
+    int m_materialCRC = 0;
+
+    int m_wmfRedist = 0;
+};
