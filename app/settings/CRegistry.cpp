@@ -212,6 +212,7 @@ bool CRegistry::CreateKey(const char* subKey, const char* className, DWORD optio
         if (m_watchers)
             m_watchers->stopAll();
         m_key.reset();
+        m_keyName.clear();
         if (!m_store)
             return ERROR_INVALID_HANDLE;
         std::vector<std::uint8_t> descriptor;
@@ -545,6 +546,7 @@ bool CRegistry::OpenKey(const char* subKey, REGSAM access) {
         if (m_watchers)
             m_watchers->stopAll();
         m_key.reset();
+        m_keyName.clear();
         if (!m_store)
             return ERROR_INVALID_HANDLE;
         KeyId id = 0;

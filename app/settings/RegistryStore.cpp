@@ -145,7 +145,9 @@ private:
 };
 
 std::mutex g_cacheMutex;
-std::map<std::string, std::weak_ptr<RegistryStore>> g_cache;
+// Open stores stay open for the life of the process: opening one costs a check of the
+// whole file, and closing the last connection folds the log back into the file.
+std::map<std::string, std::shared_ptr<RegistryStore>> g_cache;
 
 const char* seqColumnsFor(DWORD filter, bool& any) {
     // Returns an expression over the three change counters the filter cares about.
@@ -198,7 +200,8 @@ bool splitKeyPath(const std::string& path, std::vector<std::string>& parts) {
     return true;
 }
 
-RegistryStore::RegistryStore(std::filesystem::path file) : m_file(std::move(file)) {}
+RegistryStore::RegistryStore(std::filesystem::path file, bool privateToOwner)
+    : m_file(std::move(file)), m_private(privateToOwner) {}
 
 RegistryStore::~RegistryStore() {
     closeDatabase();
@@ -225,11 +228,11 @@ std::shared_ptr<RegistryStore> RegistryStore::forRoot(HKEY root, DWORD& error) {
     const std::filesystem::path file = fileForRoot(root);
     std::lock_guard lock(g_cacheMutex);
     auto& slot = g_cache[file.string()];
-    if (auto existing = slot.lock(); existing && !existing->broken()) {
+    if (slot && !slot->broken() && slot->sameFile()) {
         error = ERROR_SUCCESS;
-        return existing;
+        return slot;
     }
-    auto store = std::make_shared<RegistryStore>(file);
+    auto store = std::make_shared<RegistryStore>(file, root == HKEY_CURRENT_USER);
     error = store->open(Mode::Live);
     if (error != ERROR_SUCCESS)
         return nullptr;
@@ -381,13 +384,15 @@ DWORD RegistryStore::openLive() {
     const auto dir = m_file.parent_path();
     if (!dir.empty() && !std::filesystem::exists(dir, ec)) {
         std::filesystem::create_directories(dir, ec);
-        if (!ec)
+        if (!ec && m_private)
             std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
     }
+    // A user's settings may hold private things (proxy names) and stay with their owner;
+    // the machine roots are for every user to read.
+    const mode_t mode = m_private ? 0600 : 0644;
     const bool exists = std::filesystem::exists(m_file, ec);
     if (!exists) {
-        // Settings may hold private things (proxy names); keep the file to its owner.
-        const int fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0)
             ::close(fd);
         else if (errno != EEXIST) {
@@ -450,11 +455,18 @@ DWORD RegistryStore::openLive() {
             return ERROR_SUCCESS;
         }
         setAside();
-        const int fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const int fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
         if (fd >= 0)
             ::close(fd);
     }
     return ERROR_REGISTRY_CORRUPT;
+}
+
+bool RegistryStore::sameFile() const {
+    struct stat st {};
+    if (::stat(m_file.c_str(), &st) != 0)
+        return m_absent && errno == ENOENT;
+    return !m_absent && st.st_dev == m_device && st.st_ino == m_inode;
 }
 
 DWORD RegistryStore::open(Mode mode) {
@@ -462,15 +474,25 @@ DWORD RegistryStore::open(Mode mode) {
     m_absent = false;
     m_broken = false;
     switch (mode) {
-    case Mode::Live:
-        return openLive();
+    case Mode::Live: {
+        const DWORD err = openLive();
+        struct stat st {};
+        if (err == ERROR_SUCCESS && !m_absent && ::stat(m_file.c_str(), &st) == 0) {
+            m_device = st.st_dev;
+            m_inode = st.st_ino;
+        }
+        return err;
+    }
     case Mode::HiveRead: {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(m_file, ec))
             return ERROR_FILE_NOT_FOUND;
-        DWORD err = openDatabase(SQLITE_OPEN_READONLY);
+        // Only ever a private copy: opened for writing so that a log beside it can be
+        // applied, never changed otherwise.
+        DWORD err = openDatabase(SQLITE_OPEN_READWRITE);
         if (err != ERROR_SUCCESS)
             return err == ERROR_REGISTRY_CORRUPT ? ERROR_NOT_REGISTRY_FILE : err;
+        sqlite3_busy_timeout(m_db, 0);
         bool damaged = false;
         err = checkDatabase(damaged);
         if (err != ERROR_SUCCESS || damaged) {
@@ -658,13 +680,13 @@ DWORD RegistryStore::createKey(KeyId base, const std::string& path, const std::s
 }
 
 DWORD RegistryStore::deleteBelowLocked(KeyId key, bool includeKey) {
-    Statement vals(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k"
+    Statement vals(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k"
                          " JOIN sub ON k.parent=sub.id) DELETE FROM vals WHERE key IN sub");
     vals.bind(1, key);
     int rc = vals.step();
     if (rc != SQLITE_DONE)
         return fail(rc);
-    Statement keys(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k"
+    Statement keys(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k"
                          " JOIN sub ON k.parent=sub.id) DELETE FROM keys WHERE id IN sub"
                          " AND (?2 OR id<>?1)");
     keys.bind(1, key);
@@ -1050,7 +1072,7 @@ DWORD RegistryStore::changeStamp(KeyId key, bool subtree, DWORD filter, std::int
             return ERROR_SUCCESS;
         }
         const std::string sql =
-            subtree ? "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k"
+            subtree ? "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k"
                       " JOIN sub ON k.parent=sub.id) SELECT max(" +
                           columns + ") FROM keys WHERE id IN sub"
                     : "SELECT " + columns + " FROM keys WHERE id=?1";
@@ -1109,12 +1131,39 @@ DWORD RegistryStore::saveTreeToFile(const RegistryTree& tree, const std::filesys
 }
 
 DWORD RegistryStore::loadTreeFromFile(const std::filesystem::path& file, RegistryTree& tree) {
-    RegistryStore in(file);
-    const DWORD err = in.open(Mode::HiveRead);
-    if (err != ERROR_SUCCESS)
-        return err;
-    const DWORD rerr = in.readTree(kRootId, tree);
-    return rerr == ERROR_REGISTRY_CORRUPT ? ERROR_NOT_REGISTRY_FILE : rerr;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec))
+        return std::filesystem::exists(file, ec) ? ERROR_NOT_REGISTRY_FILE : ERROR_FILE_NOT_FOUND;
+    // The file is read from a private copy: nobody else holds locks on it, it cannot change
+    // while it is read, and a store file still in use (with its log beside it) reads as
+    // that store's current state.
+    static std::atomic<unsigned> counter{0};
+    const std::filesystem::path copy =
+        std::filesystem::temp_directory_path(ec) /
+        ("cld-hive-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".db");
+    const auto removeCopy = [&copy] {
+        std::error_code ignored;
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+            std::filesystem::remove(copy.string() + suffix, ignored);
+    };
+    removeCopy();
+    std::filesystem::copy_file(file, copy, ec);
+    if (ec) {
+        removeCopy();
+        return ec == std::errc::permission_denied ? ERROR_ACCESS_DENIED : ERROR_CANTREAD;
+    }
+    const std::string wal = file.string() + "-wal";
+    if (std::filesystem::is_regular_file(wal, ec))
+        std::filesystem::copy_file(wal, copy.string() + "-wal", ec);
+    DWORD err;
+    {
+        RegistryStore in(copy);
+        err = in.open(Mode::HiveRead);
+        if (err == ERROR_SUCCESS)
+            err = in.readTree(kRootId, tree);
+    }
+    removeCopy();
+    return err == ERROR_REGISTRY_CORRUPT ? ERROR_NOT_REGISTRY_FILE : err;
 }
 
 } // namespace cld

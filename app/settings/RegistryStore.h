@@ -2,6 +2,7 @@
 
 #include "RegistryTypes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -52,11 +53,12 @@ public:
 
     enum class Mode {
         Live,      // a root's store: created when missing, a damaged file is set aside
-        HiveRead,  // a saved key file, read only; anything else is ERROR_NOT_REGISTRY_FILE
+        HiveRead,  // a private copy of a saved key file; anything else is ERROR_NOT_REGISTRY_FILE
         HiveCreate // a new saved key file
     };
 
-    explicit RegistryStore(std::filesystem::path file);
+    // A private store's file (and a folder made for it) is kept to its owner.
+    explicit RegistryStore(std::filesystem::path file, bool privateToOwner = true);
     ~RegistryStore();
     RegistryStore(const RegistryStore&) = delete;
     RegistryStore& operator=(const RegistryStore&) = delete;
@@ -73,6 +75,8 @@ public:
     bool writable() const { return m_writable; }
     // A store that met corruption while in use; the next forRoot opens it anew.
     bool broken() const { return m_broken; }
+    // False once the store's file was replaced or removed by someone else.
+    bool sameFile() const;
 
     DWORD keyExists(KeyId key);
     DWORD findKey(KeyId base, const std::string& path, KeyId& out);
@@ -124,10 +128,13 @@ private:
     std::filesystem::path m_file;
     sqlite3* m_db = nullptr;
     std::recursive_mutex m_mutex;
+    bool m_private = true;
     bool m_writable = false;
     bool m_absent = false;
-    bool m_broken = false;
+    std::atomic<bool> m_broken{false};
     std::int64_t m_dataVersion = -1;
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
 };
 
 // Folds a key or value name for comparison (ASCII letters to lower case).

@@ -285,6 +285,33 @@ bool SettingsRecord::setProxyPort(int value) {
     return setInt(kPreferences, "ProxyPort", m_proxyPort, value);
 }
 
+bool SettingsRecord::setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,
+                                    int useProxy, int proxyPort) {
+    const auto valid = [](const char* name, int value) {
+        return inRange(std::get<IntSetting>(SettingsTable::find(kPreferences, name)->kind), value);
+    };
+    if (!valid("UseProxy", useProxy) || !valid("ProxyPort", proxyPort) ||
+        freeDBServer.find('\0') != std::string::npos ||
+        proxyServer.find('\0') != std::string::npos) {
+        m_lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    // Every value is written even when one fails, so that as much as possible is kept.
+    bool ok = setFreeDBServer(freeDBServer);
+    DWORD firstError = m_lastError;
+    const auto keep = [&](bool written) {
+        if (!written && ok) {
+            ok = false;
+            firstError = m_lastError;
+        }
+    };
+    keep(setProxyServer(proxyServer));
+    keep(setUseProxy(useProxy));
+    keep(setProxyPort(proxyPort));
+    m_lastError = ok ? ERROR_SUCCESS : firstError;
+    return ok;
+}
+
 // "History"
 
 bool SettingsRecord::setLastWMAOutFolder(const std::string& value) {

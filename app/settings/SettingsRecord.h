@@ -22,6 +22,16 @@ public:
     static constexpr const char* kDefaultAppName = "CLD";
     static constexpr const char* kDefaultFreeDBServer = "gnudb.gnudb.org";
 
+    // Registry locations outside the profile that the program reads or writes.
+    static constexpr const char* kLanguageKeyPath = "SOFTWARE\\Quorvane\\Calderine 2002\\4.05";
+    static constexpr const char* kLanguageValue = "Language";
+    static constexpr const char* kPendingRenameKeyPath =
+        "System\\CurrentControlSet\\Control\\Session Manager";
+    static constexpr const char* kPendingRenameValue = "PendingFileRenameOperations";
+    // Below HKEY_CLASSES_ROOT; its unnamed value ("") holds the folder.
+    static constexpr const char* kMediaProfileFolderKeyPath =
+        "\\Software\\Microsoft\\Windows Media Tools\\Encoder\\ProfileMgr\\Directory";
+
     static constexpr const char* kPreferences = "Preferences";
     static constexpr const char* kHistory = "History";
     static constexpr const char* kComponents = "Components";
@@ -66,6 +76,10 @@ public:
     bool setUseProxy(int value);
     bool setProxyServer(const std::string& value);
     bool setProxyPort(int value);
+    // What the options dialog writes on OK, in its order ("FreeDBServer", "ProxyServer",
+    // "UseProxy", "ProxyPort"). Nothing is written or changed unless every value is valid.
+    bool setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,
+                        int useProxy, int proxyPort);
 
     // "History"
     const std::string& lastWMAOutFolder() const { return m_lastWMAOutFolder; }
