@@ -1,8 +1,8 @@
+#include "CdTextParser.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-#include "CdTextParser.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 //   shorttext the CD-TEXT header claims less than a header
 //   junkname  INQUIRY with control characters and no blank padding
 
+#include "cldrip/Aspi.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include "cldrip/Aspi.h"
 
 namespace {
 

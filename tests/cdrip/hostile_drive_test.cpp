@@ -1,12 +1,12 @@
 // What a broken or hostile drive sends must never overread, crash or give nonsense.
 
-#include <gtest/gtest.h>
-
 #include "CDDAObjectImpl.h"
 #include "DiscInfoImpl.h"
 #include "RipperEngine.h"
 #include "TestEnv.h"
 #include "cldrip/TrackInfo.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
