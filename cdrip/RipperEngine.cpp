@@ -68,7 +68,15 @@ RipperEngine* RipperEngine::current() {
 }
 
 void RipperEngine::install(std::unique_ptr<RipperEngine> engine) {
-    engineSlot().reset();
+    // A replaced engine may still be in use by a caller on another thread (a grab in
+    // progress), so it is retired rather than freed: it stays valid until the process
+    // ends. Its pass-through scan is forgotten so that the next engine can scan again.
+    static std::vector<std::unique_ptr<RipperEngine>> retired;
+    if (engineSlot()) {
+        if (engineSlot()->m_passThrough)
+            PassThrough::instance().shutdown();
+        retired.push_back(std::move(engineSlot()));
+    }
     engineSlot() = std::move(engine);
 }
 

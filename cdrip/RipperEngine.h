@@ -32,7 +32,7 @@ public:
 
     // The engine of this process, or null before a successful Init.
     static RipperEngine* current();
-    // Replaces the process-wide engine (the old one is shut down).
+    // Replaces the process-wide engine; the old one is retired, not freed.
     static void install(std::unique_ptr<RipperEngine> engine);
 
     // Transport and discovery.
