@@ -124,6 +124,7 @@ private:
     int32_t m_selector = 0;
     bool m_passThrough = false;
     int32_t m_timeoutMs = kDefaultTimeoutMs;
+    bool m_deviceQueryTimedOut = false;
     AspiLibrary m_library;
     GetASPI32SupportInfoFn m_supportInfo = nullptr;
     SendASPI32CommandFn m_sendCommand = nullptr;

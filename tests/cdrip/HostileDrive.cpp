@@ -5,6 +5,7 @@
 //   hugetext  the CD-TEXT header claims more than any buffer holds
 //   shorttext the CD-TEXT header claims less than a header
 //   junkname  INQUIRY with control characters and no blank padding
+//   stuck     device-type queries after the first address are never answered
 
 #include "cldrip/Aspi.h"
 
@@ -78,6 +79,10 @@ extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(voi
     switch (header->command) {
     case aspi::kGetDeviceType: {
         auto* srb = static_cast<SRB_GDEVBlock*>(request);
+        if (mode() == "stuck" && srb->target > 0) {
+            header->status = aspi::kPending;
+            return header->status;
+        }
         const bool here = srb->header.adapter == 0 && srb->target == 0 && srb->lun == 0;
         srb->deviceType = here ? 5 : 31;
         header->status = here ? aspi::kCompleted : aspi::kNoDevice;

@@ -6,6 +6,7 @@
 #include "TestEnv.h"
 #include "cldrip/TrackInfo.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 namespace {
@@ -82,6 +83,18 @@ TEST_F(HostileDrive, DriveNamesAreCleanedOfControlCharacters) {
     EXPECT_EQ(name.size(), 24u) << name;
     for (char c : name)
         EXPECT_GE(static_cast<unsigned char>(c), 0x20) << name;
+}
+
+TEST(HostileManager, UnansweredDeviceQueriesEndTheScanOnce) {
+    cldtest::ScopedEnv plugin("CLD_ASPI_LIBRARY", HOSTILE_DRIVE_PLUGIN);
+    cldtest::ScopedEnv mode("CLD_HOSTILE_MODE", "stuck");
+    cld::RipperEngine engine(0);
+    engine.setTimeoutMs(50);
+    ASSERT_EQ(engine.initTransport(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(engine.scanDrives(), 1);
+    // One time-out, not one per address (95 more of them).
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 } // namespace
