@@ -75,6 +75,8 @@ TEST(CueSheet, MalformedSheetsNameTheFileAndLine) {
     EXPECT_EQ(parseError("FILE \"d.bin\" BINARY\n  TRACK 01 AUDIO\n"),
               "/discs/x.cue:3: track 1 has no INDEX 01");
     EXPECT_EQ(parseError(""), "/discs/x.cue:1: no tracks");
+    EXPECT_EQ(parseError("FILE \"a.bin\" BINARY\nFILE \"b.bin\" BINARY\n"),
+              "/discs/x.cue:2: the FILE before this one has no TRACK");
     EXPECT_EQ(parseError(head + "BOGUS 1\n"), "/discs/x.cue:4: unknown command BOGUS");
     EXPECT_EQ(parseError(head + "  TRACK 100 AUDIO\n"), "/discs/x.cue:4: bad track number 100");
     EXPECT_EQ(parseError(head + std::string(5000, ' ') + "\n"), "/discs/x.cue:4: line too long");
