@@ -19,6 +19,15 @@ RipperEngine* engine() {
     return RipperEngine::current();
 }
 
+// Runs a slot body that may allocate; nothing may leave the library as an exception.
+template <typename Body> int32_t guarded(int32_t fallback, Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return fallback;
+    }
+}
+
 int32_t okIfCompleted(uint8_t status) {
     return status == aspi::kCompleted ? kOk : kFailed;
 }
@@ -71,11 +80,13 @@ int32_t CDDAObjectImpl::SetDriveParams(const DriveParams* params) {
 int32_t CDDAObjectImpl::OpenRipper(int32_t* bufferSize, int32_t first, int32_t last) {
     if (bufferSize)
         *bufferSize = 0;
-    return engine() ? engine()->openRipper(bufferSize, first, last) : kFailed;
+    return engine()
+               ? guarded(kFailed, [&] { return engine()->openRipper(bufferSize, first, last); })
+               : kFailed;
 }
 
 int32_t CDDAObjectImpl::CloseRipper() {
-    return engine() ? engine()->closeRipper() : kFailed;
+    return engine() ? guarded(kFailed, [&] { return engine()->closeRipper(); }) : kFailed;
 }
 
 int32_t CDDAObjectImpl::GetPercentCompleted() {
@@ -87,17 +98,18 @@ int32_t CDDAObjectImpl::GetJitterErrorCount() {
 }
 
 int32_t CDDAObjectImpl::Init() {
-    // The previous engine goes first so that its transport is shut down and the new
-    // one scans afresh.
-    RipperEngine::install(nullptr);
-    auto fresh = std::make_unique<RipperEngine>(g_transportSelector.load());
-    if (fresh->initTransport() != 0)
-        return kFailed;
-    if (fresh->scanDrives() <= 0)
-        return kFailed;
-    fresh->setActiveDrive(0);
-    RipperEngine::install(std::move(fresh));
-    return kOk;
+    return guarded(kFailed, [] {
+        // The previous engine is retired first so that the new one scans afresh.
+        RipperEngine::install(nullptr);
+        auto fresh = std::make_unique<RipperEngine>(g_transportSelector.load());
+        if (fresh->initTransport() != 0)
+            return kFailed;
+        if (fresh->scanDrives() <= 0)
+            return kFailed;
+        fresh->setActiveDrive(0);
+        RipperEngine::install(std::move(fresh));
+        return kOk;
+    });
 }
 
 int32_t CDDAObjectImpl::GetDriveCount() {
@@ -108,7 +120,9 @@ int32_t CDDAObjectImpl::RipChunk(uint8_t* buffer, int32_t* byteCount,
                                  const std::atomic<int32_t>* abortFlag) {
     if (byteCount)
         *byteCount = 0;
-    return engine() ? engine()->ripChunk(buffer, byteCount, abortFlag) : kFailed;
+    return engine()
+               ? guarded(kFailed, [&] { return engine()->ripChunk(buffer, byteCount, abortFlag); })
+               : kFailed;
 }
 
 void CDDAObjectImpl::ScaleChunk(int16_t* samples, int32_t count, double factor) {
@@ -154,7 +168,11 @@ int32_t CDDAObjectImpl::ScanForC2Errors(int32_t first, int32_t end, int32_t* fou
                                         int32_t capacity, const std::atomic<int32_t>* stopFlag) {
     if (found)
         *found = 0;
-    return engine() ? engine()->scanForC2Errors(first, end, found, list, capacity, stopFlag)
+    return engine() ? guarded(kFailed,
+                              [&] {
+                                  return engine()->scanForC2Errors(first, end, found, list,
+                                                                   capacity, stopFlag);
+                              })
                     : kFailed;
 }
 
@@ -163,7 +181,7 @@ int32_t CDDAObjectImpl::GetTocEntryCount() {
 }
 
 int32_t CDDAObjectImpl::ReadToc() {
-    return engine() ? engine()->readToc() : kFailed;
+    return engine() ? guarded(0, [&] { return engine()->readToc(); }) : kFailed;
 }
 
 int32_t CDDAObjectImpl::GetTocEntry(TocEntry* entry, int32_t index) {
@@ -179,7 +197,8 @@ int32_t CDDAObjectImpl::GetTocEntry(TocEntry* entry, int32_t index) {
 int32_t CDDAObjectImpl::ReadCdText(uint8_t* buffer, int32_t size, int32_t* length) {
     if (length)
         *length = 0;
-    return engine() ? engine()->readCdText(buffer, size, length) : kFailed;
+    return engine() ? guarded(kFailed, [&] { return engine()->readCdText(buffer, size, length); })
+                    : kFailed;
 }
 
 // The two slots below answer with ASPI status bytes, where 1 means "completed"; with no

@@ -16,8 +16,17 @@ constexpr int32_t kCdTextBufferSize = 36868;
 
 DiscInfoImpl* DiscInfoImpl::create(CDDAObject& cdda) {
     auto* disc = new (std::nothrow) DiscInfoImpl(cdda);
-    if (disc)
+    if (!disc)
+        return nullptr;
+    try {
         disc->load();
+    } catch (...) {
+        // Out of memory while reading: an empty disc rather than an exception.
+        disc->m_tracks.clear();
+        disc->m_discId = 0;
+        disc->m_tocSum = 0;
+        disc->m_cdText = 0;
+    }
     return disc;
 }
 
@@ -69,7 +78,11 @@ TrackInfo* DiscInfoImpl::GetTrack(int32_t index) {
     if (index < 0 || index >= GetTrackCount())
         return nullptr;
     const Track& t = m_tracks[static_cast<size_t>(index)];
-    return new (std::nothrow) TrackInfoImpl(t.range.first, t.range.last, t.title);
+    try {
+        return new TrackInfoImpl(t.range.first, t.range.last, t.title);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 uint32_t DiscInfoImpl::GetDiscId() {

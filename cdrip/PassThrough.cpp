@@ -55,8 +55,10 @@ SgResult sendSg(int fd, const uint8_t* cdb, uint8_t cdbLength, int direction, ui
 } // namespace
 
 PassThrough& PassThrough::instance() {
-    static PassThrough passThrough;
-    return passThrough;
+    // Never destroyed: engines shut it down from their destructors, which may run
+    // during static destruction.
+    static PassThrough* passThrough = new PassThrough();
+    return *passThrough;
 }
 
 std::string PassThrough::devicePath(int index) {

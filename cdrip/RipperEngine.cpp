@@ -68,7 +68,15 @@ RipperEngine* RipperEngine::current() {
 }
 
 void RipperEngine::install(std::unique_ptr<RipperEngine> engine) {
-    engineSlot().reset();
+    // A replaced engine may still be in use by a caller on another thread (a grab in
+    // progress), so it is retired rather than freed: it stays valid until the process
+    // ends. Its pass-through scan is forgotten so that the next engine can scan again.
+    static std::vector<std::unique_ptr<RipperEngine>> retired;
+    if (engineSlot()) {
+        if (engineSlot()->m_passThrough)
+            PassThrough::instance().shutdown();
+        retired.push_back(std::move(engineSlot()));
+    }
     engineSlot() = std::move(engine);
 }
 
@@ -116,7 +124,10 @@ uint8_t RipperEngine::getDeviceType(uint8_t adapter, uint8_t target, uint8_t lun
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs);
     while (loadStatus(srb.header) == aspi::kPending && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
-    if (loadStatus(srb.header) != aspi::kCompleted)
+    const uint8_t status = loadStatus(srb.header);
+    if (status == aspi::kPending)
+        m_deviceQueryTimedOut = true;
+    if (status != aspi::kCompleted)
         return 31;
     return srb.deviceType;
 }
@@ -141,11 +152,16 @@ int32_t RipperEngine::scanDrives() {
     if (((info >> 8) & 0xFF) != 1)
         return 0;
     m_adapterCount = static_cast<uint8_t>(info & 0xFF);
+    m_deviceQueryTimedOut = false;
     int32_t found = 0;
     for (uint8_t adapter = 0; adapter < m_adapterCount; ++adapter) {
         for (uint8_t target = 0; target < 12; ++target) {
             for (uint8_t lunNo = 0; lunNo < 8; ++lunNo) {
                 const uint8_t type = getDeviceType(adapter, target, lunNo);
+                // A manager that leaves a query unanswered would stall the scan for the
+                // time-out at every address; what was found so far is kept.
+                if (m_deviceQueryTimedOut)
+                    return found;
                 if (type != 5 && type != 4)
                     continue;
                 uint8_t inquiry[36] = {};

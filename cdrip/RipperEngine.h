@@ -32,7 +32,7 @@ public:
 
     // The engine of this process, or null before a successful Init.
     static RipperEngine* current();
-    // Replaces the process-wide engine (the old one is shut down).
+    // Replaces the process-wide engine; the old one is retired, not freed.
     static void install(std::unique_ptr<RipperEngine> engine);
 
     // Transport and discovery.
@@ -124,6 +124,7 @@ private:
     int32_t m_selector = 0;
     bool m_passThrough = false;
     int32_t m_timeoutMs = kDefaultTimeoutMs;
+    bool m_deviceQueryTimedOut = false;
     AspiLibrary m_library;
     GetASPI32SupportInfoFn m_supportInfo = nullptr;
     SendASPI32CommandFn m_sendCommand = nullptr;

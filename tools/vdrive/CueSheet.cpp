@@ -112,6 +112,10 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
                 return fail("file type " + words[2] + " is not supported (only BINARY)");
             if (out.files.size() >= 99)
                 return fail("too many files");
+            if (!out.files.empty() &&
+                (out.tracks.empty() ||
+                 out.tracks.back().fileIndex != static_cast<int>(out.files.size()) - 1))
+                return fail("the FILE before this one has no TRACK");
             std::filesystem::path p(words[1]);
             if (p.is_relative())
                 p = folder / p;
