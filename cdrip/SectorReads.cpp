@@ -1,7 +1,6 @@
 #include "SectorReads.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -194,16 +193,4 @@ bool SectorReads::ScanForC2Errors(long first, long end, int& found, std::int32_t
         }
     }
     return allRead;
-}
-
-void ScaleSamples(std::int16_t* samples, long count, double factor) {
-    if (!samples || count <= 0)
-        return;
-    if (std::isnan(factor))
-        factor = 0.0;
-    for (long i = 0; i < count; ++i) {
-        double v = std::trunc(samples[i] * factor);
-        v = std::clamp(v, -32768.0, 32767.0);
-        samples[i] = static_cast<std::int16_t>(v);
-    }
 }
