@@ -127,6 +127,8 @@ bool SectorReads::ReadOnce(std::uint8_t* buffer, long lba, long count) {
 bool SectorReads::ReadTwoThreads(std::uint8_t* buffer, long lba, long count) {
     // Two readers take 27-sector pieces from a shared cursor, so the drive always
     // has the next command waiting. The lock covers only the cursor arithmetic.
+    // Pieces left unread after a failure must hold zeros, not what the buffer held.
+    std::memset(buffer, 0, static_cast<std::size_t>(count * kSectorBytes));
     struct Shared {
         std::mutex lock;
         std::uint8_t* cursor;
