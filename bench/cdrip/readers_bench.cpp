@@ -1,9 +1,11 @@
-// Reading speed of the two readers over a 74-minute disc held in memory: how many
-// times faster than real time, and CPU seconds spent per minute of audio. The drive
-// costs nothing here, so the figures are the readers' own (with the paranoia library).
+// Reading speed of the two readers over a 74-minute disc: how many times faster than
+// real time, and CPU seconds spent per minute of audio.
 //
-//   bench_cdrip_readers [minutes]
+//   bench_cdrip_readers [minutes]            disc held in memory: the readers' own cost
+//   bench_cdrip_readers --vdrive [minutes]   disc image on the virtual drive, read
+//                                            through the engine's commands
 
+#include "CDDAObjectImpl.h"
 #include "ParanoiaReader.h"
 #include "PlainReader.h"
 #include "RipDrive.h"
@@ -14,8 +16,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <vector>
+
+#ifdef CLD_BENCH_VDRIVE
+#include "VDriveKit.h"
+#endif
 
 namespace {
 
@@ -99,14 +106,115 @@ void run(const char* label, RipReader& reader, RipSettings settings, long sector
                 static_cast<unsigned long long>(check));
 }
 
+#ifdef CLD_BENCH_VDRIVE
+void report(const char* label, std::uint64_t total, std::uint64_t expected, double wall, double cpu,
+            std::uint64_t check) {
+    const double audioSeconds = static_cast<double>(total) / 176400.0;
+    std::printf("%-28s %6.0fx real time (%6.0fx per CPU second)  %6.3f CPU s per audio minute"
+                "  (%s, check %016llx)\n",
+                label, audioSeconds / wall, audioSeconds / cpu, cpu / (audioSeconds / 60.0),
+                total == expected ? "complete" : "SHORT", static_cast<unsigned long long>(check));
+}
+
+// The same four runs through the engine (READ CD commands to the virtual drive's
+// plug-in, which serves the image file).
+int runVirtual(long sectors) {
+    char pattern[] = "/tmp/cld-bench-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    if (!made) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::filesystem::path dir(made);
+    int result = 0;
+    {
+        vdrivekit::DiscSpec disc;
+        disc.tracks.push_back({vdrivekit::Content::Music, sectors, {}, {}, 0, 0});
+        vdrivekit::VirtualDrives drives(dir, {disc});
+        cld::CDDAObjectImpl cdda;
+        cdda.SetTransportLayer(0);
+        if (cdda.Init() != 0) {
+            std::fprintf(stderr, "the virtual drive did not come up\n");
+            result = 1;
+        }
+        struct Run {
+            const char* label;
+            int method;
+            int jitter;
+            int level;
+        };
+        const Run runs[] = {{nullptr, 1, 0, 3},
+                            {"plain, no jitter correction", 0, 0, 0},
+                            {"plain, jitter correction", 0, 1, 0},
+                            {"paranoia level 0", 1, 0, 0},
+                            {"paranoia level 3", 1, 0, 3}};
+        for (const Run& r : runs) {
+            if (result != 0)
+                break;
+            DriveParams p;
+            cdda.GetDriveParams(&p);
+            p.rippingMethod = r.method;
+            p.jitterCorrection = r.jitter;
+            p.paranoiaLevel = r.level;
+            p.speed = 0;
+            cdda.SetDriveParams(&p);
+            const long last = r.label ? sectors - 1 : std::min(sectors, 4500L) - 1;
+            int32_t size = 0;
+            if (cdda.OpenRipper(&size, 0, static_cast<int32_t>(last)) != 0) {
+                std::fprintf(stderr, "cannot open the ripper\n");
+                result = 1;
+                break;
+            }
+            std::vector<std::uint8_t> buffer(static_cast<std::size_t>(size));
+            std::uint64_t total = 0;
+            std::uint64_t check = 0;
+            const auto wall0 = std::chrono::steady_clock::now();
+            const double cpu0 = cpuSeconds();
+            int32_t bytes = 0;
+            int32_t code = 0;
+            while ((code = cdda.RipChunk(buffer.data(), &bytes, nullptr)) != RipChunkDone &&
+                   code != RipChunkFailed) {
+                constexpr std::uint64_t stride = 4093;
+                for (std::uint64_t pos = (total + stride - 1) / stride * stride;
+                     pos < total + static_cast<std::uint64_t>(bytes); pos += stride)
+                    check = check * 31 + buffer[static_cast<std::size_t>(pos - total)];
+                total += static_cast<std::uint64_t>(bytes);
+            }
+            const double cpu = cpuSeconds() - cpu0;
+            const double wall =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+            cdda.CloseRipper();
+            if (r.label)
+                report(r.label, total, static_cast<std::uint64_t>(sectors) * kSector, wall, cpu,
+                       check);
+        }
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    return result;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const double minutes = argc > 1 ? std::atof(argv[1]) : 74.0;
+    const bool virtualDrive = argc > 1 && std::strcmp(argv[1], "--vdrive") == 0;
+    const int minutesArg = virtualDrive ? 2 : 1;
+    const double minutes = argc > minutesArg ? std::atof(argv[minutesArg]) : 74.0;
     const long sectors = static_cast<long>(minutes * 4500);
-    if (sectors < 10) {
-        std::fprintf(stderr, "usage: bench_cdrip_readers [minutes]\n");
+    if (sectors < 10 || sectors > 100 * 4500) {
+        std::fprintf(stderr, "usage: bench_cdrip_readers [--vdrive] [minutes, up to 100]\n");
         return 2;
+    }
+    if (virtualDrive) {
+#ifdef CLD_BENCH_VDRIVE
+        std::printf("%.1f-minute disc (%ld sectors) on the virtual drive, 26 sectors per read\n",
+                    minutes, sectors);
+        return runVirtual(sectors);
+#else
+        std::fprintf(stderr, "built without the virtual drive\n");
+        return 2;
+#endif
     }
     TableDrive drive;
     std::printf("%.1f-minute disc (%ld sectors) in memory, 26 sectors per read\n", minutes,
