@@ -295,6 +295,14 @@ TEST_F(GrabTest, AbortLeavesConsistentFilesForBothReaders) {
         EXPECT_TRUE(std::equal(w.data.begin(), w.data.end(), expect.begin()));
         EXPECT_FALSE(std::filesystem::exists(m_out / (name + "b.wav")));
     }
+    // An abort while no grab runs does not stop the next grab.
+    m_rip->AbortGrab();
+    m_rip->SetOutputFolder(Text(m_out.string()));
+    m_rip->AddTrack(0, Text("after"), 0, 2);
+    ASSERT_EQ(m_rip->StartGrab(), 1);
+    EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorNone);
+    // 1500 sectors last 20 s: 74 sectors a second.
+    EXPECT_TRUE(readWav(m_out / "after.wav").data == imageBytes(0, 2 * 74));
 }
 
 TEST_F(GrabTest, MissingTrackIsSkippedAndIntroGrabsEndEarly) {

@@ -3,7 +3,6 @@
 #include "PlainReader.h"
 #include "RipTestUtil.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace cldtest;
