@@ -2,6 +2,7 @@
 
 #include "CueSheet.h"
 #include "DiscImage.h"
+#include "DriveRegistry.h"
 #include "TempDir.h"
 
 #include <fstream>
@@ -147,6 +148,57 @@ TEST(DiscImage, LaysOutPregapsFilesAndSessions) {
     EXPECT_FALSE(image->readable(image->leadOut()));
     image->copyBytes((audioEnd + 11250) * 2352, 1, &byte);
     EXPECT_EQ(byte, 0x33);
+}
+
+} // namespace
+
+namespace {
+
+TEST(DriveConfig, BadLinesAreReportedAndTheGoodImagesKept) {
+    cldtest::TempDir dir;
+    writeBin(dir.file("a.bin"), 100, 0);
+    std::ofstream(dir.file("a.cue")) << "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                        "    INDEX 01 00:00:00\n";
+    const std::string good = dir.file("a.cue").string();
+    const std::string text = "jitter 3\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  jitter 2   # comment\n"
+                             "  fail 10 20\n"
+                             "image " +
+                             dir.file("missing.cue").string() +
+                             "\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  fail 30 20\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  speed 9\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  address 0 0\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  address 16 0\n"
+                             "  c2 x\n";
+    std::string errors;
+    const auto entries = vdrive::DriveRegistry::parseConfig(text, "vd.conf", errors);
+    EXPECT_EQ(errors, "vd.conf:1: 'jitter' before any image line\n"
+                      "vd.conf:7: range ends before it starts\n"
+                      "vd.conf:9: unknown setting 'speed'\n"
+                      "vd.conf:13: address needs a target (0..15) and a LUN (0..7)\n"
+                      "vd.conf:14: 'c2' needs a number\n" +
+                          dir.file("missing.cue").string() + ": cannot open the cue sheet\n" +
+                          "vd.conf:10: address already in use\n");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].drive->faults().jitterFrames, 2);
+    ASSERT_EQ(entries[0].drive->faults().failing.size(), 1u);
+    EXPECT_EQ(entries[0].drive->faults().failing[0].last, 20);
 }
 
 } // namespace

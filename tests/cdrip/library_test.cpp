@@ -30,7 +30,7 @@ protected:
     void* get(const char* name) {
         NameText* text = NameText::Create(name);
         void* object = m_get(text);
-        text->Destroy();
+        NameText::Release(text);
         return object;
     }
 
@@ -63,7 +63,7 @@ TEST_F(Library, OnlyTheExactNamesGiveObjects) {
     EXPECT_EQ(m_get(nullptr), nullptr);
     NameText* empty = NameText::Create(nullptr);
     EXPECT_EQ(m_get(empty), nullptr);
-    empty->Destroy();
+    NameText::Release(empty);
     auto* cdda = static_cast<CDDAObject*>(get("CDDAObject"));
     ASSERT_NE(cdda, nullptr);
     EXPECT_EQ(cdda->GetVersion(), 115);

@@ -191,8 +191,10 @@ void DriveRegistry::refresh() {
     m_key = key;
     std::string errors;
     m_entries = parseConfig(text, source, errors);
-    if (!errors.empty())
-        std::cerr << "vdrive: " << errors << std::flush;
+    std::istringstream lines(errors);
+    for (std::string line; std::getline(lines, line);)
+        std::cerr << "vdrive: " << line << '\n';
+    std::cerr << std::flush;
 }
 
 std::shared_ptr<VirtualDrive> DriveRegistry::find(uint8_t adapter, uint8_t target, uint8_t lun) {

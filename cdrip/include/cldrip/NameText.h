@@ -35,6 +35,12 @@ public:
         return record;
     }
 
+    // Destroys record when there is one.
+    static void Release(NameText* record) {
+        if (record)
+            record->Destroy();
+    }
+
     // The text, or "" when the record holds none.
     const char* text() const { return m_text ? m_text : ""; }
 

@@ -49,9 +49,24 @@ std::string quoted(const std::string& s) {
 }
 
 void writeTrackData(std::ofstream& out, const TrackSpec& t, int number) {
+    const int64_t first = -t.indexZeroSectors;
+    const int64_t total = t.sectors - first;
+    if (t.content == Content::Music && total > kMusicPeriod) {
+        // Music repeats every period: generate one and write it again and again, so that
+        // a 74-minute disc costs little more than writing the file.
+        std::vector<uint8_t> period(static_cast<size_t>(kMusicPeriod) * 2352);
+        for (int64_t k = 0; k < kMusicPeriod; ++k)
+            generateSector(t.content, number, first + k, period.data() + k * 2352);
+        for (int64_t done = 0; done < total;) {
+            const int64_t n = std::min(kMusicPeriod, total - done);
+            out.write(reinterpret_cast<const char*>(period.data()),
+                      static_cast<std::streamsize>(n * 2352));
+            done += n;
+        }
+        return;
+    }
     constexpr int64_t kBatch = 512;
     std::vector<uint8_t> buffer(static_cast<size_t>(kBatch) * 2352);
-    const int64_t first = -t.indexZeroSectors;
     for (int64_t s = first; s < t.sectors; s += kBatch) {
         const int64_t n = std::min(kBatch, t.sectors - s);
         for (int64_t k = 0; k < n; ++k)
@@ -90,6 +105,7 @@ void generateSector(Content content, int trackNumber, int64_t sector, uint8_t* o
         return;
     }
     case Content::Music:
+        sector = ((sector % kMusicPeriod) + kMusicPeriod) % kMusicPeriod;
         break;
     }
     const uint32_t inc1 = 0x00A3D70Au * static_cast<uint32_t>(trackNumber % 7 + 2);

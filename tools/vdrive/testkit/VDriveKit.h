@@ -11,8 +11,11 @@
 // tracks, content, CD-TEXT and faults, and point the ASPI plug-in at them.
 namespace vdrivekit {
 
+// Music repeats after this many sectors (one minute).
+inline constexpr int64_t kMusicPeriod = 4500;
+
 enum class Content {
-    Music,   // several tones with noise, never repeating within a track
+    Music,   // several tones with noise; repeats only after kMusicPeriod sectors
     Silence, // digital silence
     Ramp,    // left counts up, right counts down, one step per frame
     Data,    // Mode 1 data sectors (makes a data track)
