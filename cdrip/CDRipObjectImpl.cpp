@@ -123,6 +123,11 @@ int32_t CDRipObjectImpl::StartGrab() {
         m_shared.status.running = 1;
         m_shared.status.error = GrabStatus::ErrorNone;
     }
+    {
+        // An abort that came while no grab ran must not stop this one.
+        std::lock_guard<std::mutex> guard(m_shared.abortLock);
+        m_shared.abort.store(0);
+    }
     // The job list is consumed by the grab; jobs are added again for the next one.
     std::vector<TrackJob> jobs;
     jobs.swap(m_jobs);

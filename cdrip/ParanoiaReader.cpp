@@ -105,7 +105,9 @@ int ParanoiaReader::Open(const RipSettings& settings, long first, long last, lon
     d.drive_model = nullptr;
     d.interface = GENERIC_SCSI;
     d.bigendianp = 0; // the hook delivers little-endian samples
-    d.nsectors = m_settings.sectorsPerRead;
+    // The library verifies by overlapping its reads; single-sector reads leave it
+    // nothing to overlap and it then re-reads each sector thousands of times.
+    d.nsectors = std::max(m_settings.sectorsPerRead, kMinLibrarySectors);
     // One audio track from the range start to a little past its end (within the
     // disc), so the library can verify the range's last samples against a read
     // that goes beyond them; RipChunk stops delivering at the range end.

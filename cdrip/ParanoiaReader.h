@@ -13,6 +13,7 @@ public:
     static constexpr int kMaxRetries = 20;
     static constexpr long kAbortedRead = -999;
     static constexpr long kReadPastEnd = 10;
+    static constexpr int kMinLibrarySectors = 8;
 
     explicit ParanoiaReader(RipDrive& drive);
     ~ParanoiaReader() override;

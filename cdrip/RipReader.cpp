@@ -15,8 +15,13 @@ int RipReader::Open(const RipSettings& settings, long first, long last, long& bu
     m_settings.sectorsPerRead = std::max(1, m_settings.sectorsPerRead);
     // A single READ command carries at most 65535 sectors; far fewer make sense.
     m_settings.sectorsPerRead = std::min(m_settings.sectorsPerRead, 1000);
-    m_settings.compareSectors = std::max(0, m_settings.compareSectors);
-    m_settings.recoveryPasses = std::max(0, m_settings.recoveryPasses);
+    // Absurd values from a settings record are held to what can be meant, so that a
+    // bad record neither exhausts memory nor keeps a rip going for ever.
+    m_settings.compareSectors = std::clamp(m_settings.compareSectors, 0, m_settings.sectorsPerRead);
+    m_settings.overlapSectors = std::clamp(m_settings.overlapSectors, 0, m_settings.sectorsPerRead);
+    m_settings.recoveryPasses = std::clamp(m_settings.recoveryPasses, 0, kMaxRecoveryPasses);
+    m_settings.startOffset = std::clamp(m_settings.startOffset, -kMaxOffset, kMaxOffset);
+    m_settings.endOffset = std::clamp(m_settings.endOffset, -kMaxOffset, kMaxOffset);
     m_settings.recoveryPauseMs = std::clamp(m_settings.recoveryPauseMs, 0, 60000);
     m_settings.spinUpSeconds = std::clamp(m_settings.spinUpSeconds, 0, 60);
 

@@ -21,6 +21,8 @@ enum RipChunkCode : int {
 // must outlive it.
 class RipReader {
 public:
+    static constexpr int kMaxRecoveryPasses = 1000;
+    static constexpr int kMaxOffset = 4500; // sectors, one minute
     explicit RipReader(RipDrive& drive);
     virtual ~RipReader();
     RipReader(const RipReader&) = delete;

@@ -1,7 +1,6 @@
 #include "SectorReads.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -128,6 +127,8 @@ bool SectorReads::ReadOnce(std::uint8_t* buffer, long lba, long count) {
 bool SectorReads::ReadTwoThreads(std::uint8_t* buffer, long lba, long count) {
     // Two readers take 27-sector pieces from a shared cursor, so the drive always
     // has the next command waiting. The lock covers only the cursor arithmetic.
+    // Pieces left unread after a failure must hold zeros, not what the buffer held.
+    std::memset(buffer, 0, static_cast<std::size_t>(count * kSectorBytes));
     struct Shared {
         std::mutex lock;
         std::uint8_t* cursor;
@@ -194,16 +195,4 @@ bool SectorReads::ScanForC2Errors(long first, long end, int& found, std::int32_t
         }
     }
     return allRead;
-}
-
-void ScaleSamples(std::int16_t* samples, long count, double factor) {
-    if (!samples || count <= 0)
-        return;
-    if (std::isnan(factor))
-        factor = 0.0;
-    for (long i = 0; i < count; ++i) {
-        double v = std::trunc(samples[i] * factor);
-        v = std::clamp(v, -32768.0, 32767.0);
-        samples[i] = static_cast<std::int16_t>(v);
-    }
 }

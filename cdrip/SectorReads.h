@@ -59,7 +59,3 @@ private:
     RipExecute m_execute;
     SectorReadTable m_table;
 };
-
-// Each of count 16-bit samples becomes sample * factor, truncated toward zero and
-// held to the 16-bit range.
-void ScaleSamples(std::int16_t* samples, long count, double factor);

@@ -77,7 +77,7 @@ public:
         for (long s = lba; s < lba + count; ++s) {
             if (!m_scratched.count(s))
                 continue;
-            for (long i = 0; i < kSector; i += 97) {
+            for (long i = 0; i < kSector; i += 3) {
                 m_rng = m_rng * 1103515245u + 12345u;
                 buffer[(s - lba) * kSector + i] ^=
                     static_cast<std::uint8_t>(1 + (m_rng >> 24) % 255);

@@ -295,6 +295,14 @@ TEST_F(GrabTest, AbortLeavesConsistentFilesForBothReaders) {
         EXPECT_TRUE(std::equal(w.data.begin(), w.data.end(), expect.begin()));
         EXPECT_FALSE(std::filesystem::exists(m_out / (name + "b.wav")));
     }
+    // An abort while no grab runs does not stop the next grab.
+    m_rip->AbortGrab();
+    m_rip->SetOutputFolder(Text(m_out.string()));
+    m_rip->AddTrack(0, Text("after"), 0, 2);
+    ASSERT_EQ(m_rip->StartGrab(), 1);
+    EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorNone);
+    // 1500 sectors last 20 s: 74 sectors a second.
+    EXPECT_TRUE(readWav(m_out / "after.wav").data == imageBytes(0, 2 * 74));
 }
 
 TEST_F(GrabTest, MissingTrackIsSkippedAndIntroGrabsEndEarly) {
@@ -310,7 +318,8 @@ TEST_F(GrabTest, MissingTrackIsSkippedAndIntroGrabsEndEarly) {
     m_rip->AddTrack(0, Text("intro5"), 0, 5);
     m_rip->AddTrack(0, Text("middle"), 2, 5);
     ASSERT_EQ(m_rip->StartGrab(), 1);
-    EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorTrackMissing);
+    // Polled as the dialogs poll it.
+    EXPECT_EQ(waitForGrab(std::chrono::milliseconds(300)).error, GrabStatus::ErrorTrackMissing);
     EXPECT_FALSE(std::filesystem::exists(m_out / "missing"));
     // first + 1140 capped at the track's last sector.
     EXPECT_EQ(readWav(m_out / "intro15.wav").data.size(), 1000u * 2352);

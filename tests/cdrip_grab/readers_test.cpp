@@ -3,7 +3,6 @@
 #include "PlainReader.h"
 #include "RipTestUtil.h"
 
-#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace cldtest;
@@ -228,7 +227,6 @@ TEST(ParanoiaReader, ScratchesAreRepairedOrReportedAndNeverHang) {
     auto r = ripAll(reader, s, 0, 299);
     ASSERT_EQ(r.data.size(), 300u * kSector);
     const auto expect = slice(drive.image(), 0, 299);
-    std::printf("scratch: exact %d, skip chunks %d\n", r.data == expect, r.jitterChunks);
     if (r.data != expect) {
         EXPECT_GT(r.jitterChunks, 0);
         EXPECT_GT(reader.JitterErrorCount(), 0);
@@ -268,4 +266,31 @@ TEST(ParanoiaReader, FailingSectorsEndWithoutHanging) {
         EXPECT_EQ(r.data.size(), 200u * kSector);
         EXPECT_GT(reader.JitterErrorCount(), 0);
     }
+}
+
+TEST(RipReader, AbsurdSettingsNeitherHangNorExhaustMemory) {
+    MemoryDrive drive(makeImage(threeTracks(100, 50, 50)));
+    PlainReader plain(drive);
+    ParanoiaReader paranoia(drive);
+    for (int variant = 0; variant < 4; ++variant) {
+        RipSettings s = fastSettings();
+        s.sectorsPerRead = std::vector<int>{0, -5, 1000000, 3}[static_cast<std::size_t>(variant)];
+        s.overlapSectors = std::vector<int>{-3, 1000000, 7, 3}[static_cast<std::size_t>(variant)];
+        s.compareSectors =
+            std::vector<int>{1000000000, -1, 1000000000, 5}[static_cast<std::size_t>(variant)];
+        s.paranoiaLevel = std::vector<int>{-4, 99, 2, 0}[static_cast<std::size_t>(variant)];
+        for (RipReader* reader :
+             {static_cast<RipReader*>(&plain), static_cast<RipReader*>(&paranoia)}) {
+            const auto r = ripAll(*reader, s, 10, 59);
+            EXPECT_EQ(r.code, RipChunkDone) << "variant " << variant;
+            EXPECT_TRUE(r.data == slice(drive.image(), 10, 59)) << "variant " << variant;
+        }
+    }
+    // Offsets far beyond any drive's are held to a minute.
+    RipSettings s = fastSettings();
+    s.endOffset = 2000000000;
+    long size = 0;
+    ASSERT_EQ(plain.Open(s, 0, 9, size), 0);
+    EXPECT_EQ(plain.RangeEnd(), 10 + RipReader::kMaxOffset);
+    plain.Close();
 }
