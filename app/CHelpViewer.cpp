@@ -64,6 +64,11 @@ CHelpViewer::CHelpViewer(HelpBundle bundle, QWidget* parent)
     layout->addLayout(bar);
     resize(640, 560);
 
+    // The pages share one style sheet; the document applies it to every page it shows.
+    if (const std::string* css = m_bundle.find("style.css"))
+        m_browser->document()->setDefaultStyleSheet(
+            QString::fromUtf8(css->data(), static_cast<qsizetype>(css->size())));
+
     QUrl start;
     start.setScheme(kScheme);
     start.setPath(QLatin1Char('/') + QString::fromStdString(m_bundle.defaultTopic()));
