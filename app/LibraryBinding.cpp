@@ -8,7 +8,10 @@ LibraryBinding::LibraryBinding(const std::string& folder, const std::string& fil
                                const char* exportName)
     : m_path(folder + fileName) {
     // Only the file in the given folder: never whatever the loader would find elsewhere.
-    m_handle = dlopen(m_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library keeps process-wide state (its drive engine) until the process ends, so
+    // it stays mapped after the binding lets go of it: its objects stay valid and its
+    // own destructors run at exit.
+    m_handle = dlopen(m_path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!m_handle) {
         const char* err = dlerror();
         m_error = err ? err : "cannot load " + m_path;
