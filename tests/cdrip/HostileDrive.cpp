@@ -1,0 +1,98 @@
+// A test plug-in whose one drive answers with whatever a broken or hostile drive
+// might send. CLD_HOSTILE_MODE picks the answer:
+//   longtoc   READ TOC claims 65535 bytes and fills the whole buffer with descriptors
+//   garbage   READ TOC with start sectors out of order
+//   hugetext  the CD-TEXT header claims more than any buffer holds
+//   shorttext the CD-TEXT header claims less than a header
+//   junkname  INQUIRY with control characters and no blank padding
+//   stuck     device-type queries after the first address are never answered
+
+#include "cldrip/Aspi.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string mode() {
+    const char* m = std::getenv("CLD_HOSTILE_MODE");
+    return m ? m : "";
+}
+
+void answer(SRB_ExecSCSICmd& srb) {
+    uint8_t* b = srb.buffer;
+    const uint32_t n = srb.bufferLength;
+    if (b && n)
+        std::memset(b, 0, n);
+    const std::string m = mode();
+    switch (srb.cdb[0]) {
+    case 0x12:
+        if (n >= 36) {
+            b[0] = 5;
+            const char* name = m == "junkname" ? "\x01\x02VEND\x7f\x1b[31mPRODUCT\nNAME\tXYZ1234"
+                                               : "HOSTILE DRIVE           ";
+            std::memcpy(b + 8, name, 24);
+        }
+        break;
+    case 0x43:
+        if ((srb.cdb[2] & 0x0F) == 5) {
+            if (n >= 4) {
+                const uint16_t claim = m == "hugetext" ? 0xFFF0 : (m == "shorttext" ? 0 : 0x20);
+                b[0] = static_cast<uint8_t>(claim >> 8);
+                b[1] = static_cast<uint8_t>(claim);
+            }
+            break;
+        }
+        if (n >= 4) {
+            b[0] = 0xFF;
+            b[1] = 0xFF;
+            for (uint32_t off = 4, i = 0; off + 8 <= n; off += 8, ++i) {
+                b[off + 1] = 0x10;
+                b[off + 2] = static_cast<uint8_t>(i + 1);
+                uint32_t lba = i * 1000;
+                if (m == "garbage")
+                    lba = (i % 3) * 700000u + 5;
+                b[off + 4] = static_cast<uint8_t>(lba >> 24);
+                b[off + 5] = static_cast<uint8_t>(lba >> 16);
+                b[off + 6] = static_cast<uint8_t>(lba >> 8);
+                b[off + 7] = static_cast<uint8_t>(lba);
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    srb.targetStatus = 0;
+    srb.header.status = aspi::kCompleted;
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) uint32_t GetASPI32SupportInfo() {
+    return 0x0101;
+}
+
+extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(void* request) {
+    auto* header = static_cast<SRB_Header*>(request);
+    switch (header->command) {
+    case aspi::kGetDeviceType: {
+        auto* srb = static_cast<SRB_GDEVBlock*>(request);
+        if (mode() == "stuck" && srb->target > 0) {
+            header->status = aspi::kPending;
+            return header->status;
+        }
+        const bool here = srb->header.adapter == 0 && srb->target == 0 && srb->lun == 0;
+        srb->deviceType = here ? 5 : 31;
+        header->status = here ? aspi::kCompleted : aspi::kNoDevice;
+        return header->status;
+    }
+    case aspi::kExecScsiCommand:
+        answer(*static_cast<SRB_ExecSCSICmd*>(request));
+        return header->status;
+    default:
+        header->status = aspi::kInvalidCommand;
+        return header->status;
+    }
+}

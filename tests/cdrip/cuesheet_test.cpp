@@ -1,0 +1,206 @@
+// Cue sheets and their layout as a disc, including every way a cue sheet can be wrong.
+
+#include "CueSheet.h"
+#include "DiscImage.h"
+#include "DriveRegistry.h"
+#include "TempDir.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+using vdrive::CueSheet;
+using vdrive::DiscImage;
+
+void writeBin(const std::filesystem::path& path, int64_t sectors, uint8_t fill) {
+    std::ofstream out(path, std::ios::binary);
+    std::vector<char> sector(2352, static_cast<char>(fill));
+    for (int64_t i = 0; i < sectors; ++i)
+        out.write(sector.data(), 2352);
+}
+
+std::string parseError(const std::string& text) {
+    CueSheet cue;
+    std::string error;
+    EXPECT_FALSE(CueSheet::parse(text, "/discs/x.cue", cue, error)) << text;
+    return error;
+}
+
+TEST(CueSheet, ParsesNamesFlagsAndIndexes) {
+    const std::string text = "\xEF\xBB\xBFREM GENRE Test\r\n"
+                             "PERFORMER \"The Band\"\r\n"
+                             "TITLE \"Album\"\r\n"
+                             "FILE \"a b.bin\" BINARY\r\n"
+                             "  TRACK 01 AUDIO\r\n"
+                             "    TITLE \"First\"\r\n"
+                             "    FLAGS PRE DCP\r\n"
+                             "    INDEX 01 00:00:00\r\n"
+                             "  TRACK 02 AUDIO\r\n"
+                             "    PERFORMER Solo\r\n"
+                             "    INDEX 00 01:00:00\r\n"
+                             "    INDEX 01 01:02:00\r\n"
+                             "    INDEX 02 01:30:00\r\n";
+    CueSheet cue;
+    std::string error;
+    ASSERT_TRUE(CueSheet::parse(text, "/discs/x.cue", cue, error)) << error;
+    EXPECT_EQ(cue.performer, "The Band");
+    EXPECT_EQ(cue.title, "Album");
+    ASSERT_EQ(cue.files.size(), 1u);
+    EXPECT_EQ(cue.files[0].path, "/discs/a b.bin");
+    ASSERT_EQ(cue.tracks.size(), 2u);
+    EXPECT_EQ(cue.tracks[0].title, "First");
+    EXPECT_EQ(cue.tracks[0].control, 0x03);
+    EXPECT_EQ(cue.tracks[1].performer, "Solo");
+    EXPECT_EQ(cue.tracks[1].index0, 4500);
+    EXPECT_EQ(cue.tracks[1].index1, 4650);
+}
+
+TEST(CueSheet, MalformedSheetsNameTheFileAndLine) {
+    const std::string head = "FILE \"d.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    EXPECT_EQ(parseError(head + "  TRACK 03 AUDIO\n    INDEX 01 00:10:00\n"),
+              "/discs/x.cue:4: track 03 is out of order");
+    EXPECT_EQ(parseError(head + "  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"),
+              "/discs/x.cue:5: track 2 overlaps the track before it");
+    EXPECT_EQ(parseError("TITLE \"never closed\n"), "/discs/x.cue:1: unterminated quoted text");
+    EXPECT_EQ(parseError(head + "  TRACK 02 AUDIO\n    INDEX 01 00:61:00\n"),
+              "/discs/x.cue:5: bad time 00:61:00");
+    EXPECT_EQ(parseError(head + "  TRACK 02 AUDIO\n    INDEX 01 00:10:75\n"),
+              "/discs/x.cue:5: bad time 00:10:75");
+    EXPECT_EQ(parseError("TRACK 01 AUDIO\n"), "/discs/x.cue:1: TRACK before any FILE");
+    EXPECT_EQ(parseError("FILE \"d.wav\" WAVE\n"),
+              "/discs/x.cue:1: file type WAVE is not supported (only BINARY)");
+    EXPECT_EQ(parseError("FILE \"d.bin\" BINARY\n  TRACK 01 MODE2/2336\n"),
+              "/discs/x.cue:2: track mode MODE2/2336 is not supported");
+    EXPECT_EQ(parseError("FILE \"d.bin\" BINARY\n  TRACK 01 AUDIO\n"),
+              "/discs/x.cue:3: track 1 has no INDEX 01");
+    EXPECT_EQ(parseError(""), "/discs/x.cue:1: no tracks");
+    EXPECT_EQ(parseError("FILE \"a.bin\" BINARY\nFILE \"b.bin\" BINARY\n"),
+              "/discs/x.cue:2: the FILE before this one has no TRACK");
+    EXPECT_EQ(parseError(head + "BOGUS 1\n"), "/discs/x.cue:4: unknown command BOGUS");
+    EXPECT_EQ(parseError(head + "  TRACK 100 AUDIO\n"), "/discs/x.cue:4: bad track number 100");
+    EXPECT_EQ(parseError(head + std::string(5000, ' ') + "\n"), "/discs/x.cue:4: line too long");
+    EXPECT_EQ(parseError("FILE \"d.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 00 00:02:00\n"
+                         "    INDEX 01 00:01:00\n"),
+              "/discs/x.cue:4: INDEX 01 lies before INDEX 00");
+}
+
+TEST(DiscImage, MissingOrShortFilesAreReportedWithTheirLine) {
+    cldtest::TempDir dir;
+    std::ofstream(dir.file("d.cue")) << "TITLE x\nFILE \"gone.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                        "    INDEX 01 00:00:00\n";
+    std::string error;
+    EXPECT_EQ(DiscImage::load(dir.file("d.cue").string(), error), nullptr);
+    EXPECT_NE(error.find("gone.bin (named at line 2): cannot open the image file"),
+              std::string::npos)
+        << error;
+
+    writeBin(dir.file("short.bin"), 10, 1);
+    std::ofstream(dir.file("s.cue")) << "FILE \"short.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                        "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+                                        "    INDEX 01 00:01:00\n";
+    EXPECT_EQ(DiscImage::load(dir.file("s.cue").string(), error), nullptr);
+    EXPECT_NE(error.find("track 2 (line 4) starts beyond the end of the file"), std::string::npos)
+        << error;
+    EXPECT_EQ(DiscImage::load(dir.file("none.cue").string(), error), nullptr);
+    EXPECT_NE(error.find("none.cue: cannot open the cue sheet"), std::string::npos);
+}
+
+TEST(DiscImage, LaysOutPregapsFilesAndSessions) {
+    cldtest::TempDir dir;
+    writeBin(dir.file("a.bin"), 1000, 0x11);
+    writeBin(dir.file("b.bin"), 500, 0x22);
+    writeBin(dir.file("c.bin"), 400, 0x33);
+    // a.bin: track 1 from sector 100 (0..99 lie before the disc), track 2 with INDEX 00
+    // at 600; b.bin: track 3 after a PREGAP; c.bin: data track with 150 sectors of pregap.
+    std::ofstream(dir.file("d.cue"))
+        << "FILE \"a.bin\" BINARY\n"
+           "  TRACK 01 AUDIO\n    INDEX 01 00:01:25\n"
+           "  TRACK 02 AUDIO\n    INDEX 00 00:08:00\n    INDEX 01 00:09:00\n"
+           "FILE \"b.bin\" BINARY\n"
+           "  TRACK 03 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n"
+           "FILE \"c.bin\" BINARY\n"
+           "  TRACK 04 MODE1/2352\n    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n";
+    std::string error;
+    auto image = DiscImage::load(dir.file("d.cue").string(), error);
+    ASSERT_NE(image, nullptr) << error;
+    const auto& t = image->tracks();
+    ASSERT_EQ(t.size(), 4u);
+    EXPECT_EQ(t[0].start, 0);
+    EXPECT_EQ(t[1].index0, 500);
+    EXPECT_EQ(t[1].start, 575);
+    EXPECT_EQ(t[2].index0, 900);
+    EXPECT_EQ(t[2].start, 900 + 150);
+    const int64_t audioEnd = 1050 + 500;
+    EXPECT_EQ(t[3].start, audioEnd + 11400);
+    EXPECT_EQ(t[3].session, 2);
+    EXPECT_EQ(t[3].control, 0x04);
+    EXPECT_EQ(image->leadOut(), audioEnd + 11400 + 250);
+    uint8_t byte = 0;
+    image->copyBytes(0, 1, &byte);
+    EXPECT_EQ(byte, 0x11);
+    image->copyBytes(900 * 2352, 1, &byte); // PREGAP: silence
+    EXPECT_EQ(byte, 0);
+    image->copyBytes(1050 * 2352, 1, &byte);
+    EXPECT_EQ(byte, 0x22);
+    EXPECT_TRUE(image->readable(audioEnd - 1));
+    EXPECT_FALSE(image->readable(audioEnd));
+    EXPECT_FALSE(image->readable(audioEnd + 11249));
+    EXPECT_TRUE(image->readable(audioEnd + 11250)); // data pregap held in the file
+    EXPECT_FALSE(image->readable(image->leadOut()));
+    image->copyBytes((audioEnd + 11250) * 2352, 1, &byte);
+    EXPECT_EQ(byte, 0x33);
+}
+
+} // namespace
+
+namespace {
+
+TEST(DriveConfig, BadLinesAreReportedAndTheGoodImagesKept) {
+    cldtest::TempDir dir;
+    writeBin(dir.file("a.bin"), 100, 0);
+    std::ofstream(dir.file("a.cue")) << "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                        "    INDEX 01 00:00:00\n";
+    const std::string good = dir.file("a.cue").string();
+    const std::string text = "jitter 3\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  jitter 2   # comment\n"
+                             "  fail 10 20\n"
+                             "image " +
+                             dir.file("missing.cue").string() +
+                             "\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  fail 30 20\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  speed 9\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  address 0 0\n"
+                             "image " +
+                             good +
+                             "\n"
+                             "  address 16 0\n"
+                             "  c2 x\n";
+    std::string errors;
+    const auto entries = vdrive::DriveRegistry::parseConfig(text, "vd.conf", errors);
+    EXPECT_EQ(errors, "vd.conf:1: 'jitter' before any image line\n"
+                      "vd.conf:7: range ends before it starts\n"
+                      "vd.conf:9: unknown setting 'speed'\n"
+                      "vd.conf:13: address needs a target (0..15) and a LUN (0..7)\n"
+                      "vd.conf:14: 'c2' needs a number\n" +
+                          dir.file("missing.cue").string() + ": cannot open the cue sheet\n" +
+                          "vd.conf:10: address already in use\n");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].drive->faults().jitterFrames, 2);
+    ASSERT_EQ(entries[0].drive->faults().failing.size(), 1u);
+    EXPECT_EQ(entries[0].drive->faults().failing[0].last, 20);
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+// What a broken or hostile drive sends must never overread, crash or give nonsense.
+
+#include "CDDAObjectImpl.h"
+#include "DiscInfoImpl.h"
+#include "RipperEngine.h"
+#include "TestEnv.h"
+#include "cldrip/TrackInfo.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+
+namespace {
+
+class HostileDrive : public testing::Test {
+protected:
+    void start(const std::string& mode) {
+        // The old guards go first, so that they restore the outer values before the new
+        // ones save them.
+        m_mode.reset();
+        m_plugin.reset();
+        m_plugin = std::make_unique<cldtest::ScopedEnv>("CLD_ASPI_LIBRARY", HOSTILE_DRIVE_PLUGIN);
+        m_mode = std::make_unique<cldtest::ScopedEnv>("CLD_HOSTILE_MODE", mode);
+        ASSERT_EQ(m_cdda.Init(), 0);
+    }
+    void TearDown() override { cld::RipperEngine::install(nullptr); }
+
+    std::unique_ptr<cldtest::ScopedEnv> m_plugin;
+    std::unique_ptr<cldtest::ScopedEnv> m_mode;
+    cld::CDDAObjectImpl m_cdda;
+};
+
+TEST_F(HostileDrive, TocLongerThanTheTableIsCutAtOneHundredEntries) {
+    start("longtoc");
+    ASSERT_EQ(m_cdda.ReadToc(), 0);
+    EXPECT_EQ(m_cdda.GetTocEntryCount(), 99);
+    TocEntry e;
+    EXPECT_EQ(m_cdda.GetTocEntry(&e, 99), 0);
+    EXPECT_EQ(e.lba, 99000);
+    EXPECT_EQ(m_cdda.GetTocEntry(&e, 100), 1);
+    DiscInfo* info = cld::DiscInfoImpl::create(m_cdda);
+    EXPECT_EQ(info->GetTrackCount(), 99);
+    EXPECT_EQ(info->GetDiscId() & 0xFF, 99u);
+    info->Destroy();
+}
+
+TEST_F(HostileDrive, TocOutOfOrderGivesAnEmptyDisc) {
+    start("garbage");
+    DiscInfo* info = cld::DiscInfoImpl::create(m_cdda);
+    EXPECT_EQ(info->GetTrackCount(), 0);
+    EXPECT_EQ(info->GetDiscId(), 0u);
+    EXPECT_EQ(info->GetTocSum(), 0u);
+    EXPECT_EQ(info->GetTrack(0), nullptr);
+    info->Destroy();
+}
+
+TEST_F(HostileDrive, CdTextLengthsOutsideTheBufferFail) {
+    for (const char* mode : {"hugetext", "shorttext"}) {
+        start(mode);
+        std::vector<uint8_t> buffer(36868, 0xAB);
+        int32_t length = -1;
+        EXPECT_EQ(m_cdda.ReadCdText(buffer.data(), static_cast<int32_t>(buffer.size()), &length), 1)
+            << mode;
+        EXPECT_EQ(length, 0);
+        DiscInfo* info = cld::DiscInfoImpl::create(m_cdda);
+        EXPECT_EQ(info->HasCdText(), 0);
+        info->Destroy();
+    }
+    // A buffer smaller than the block is refused too, and never written past its end.
+    start("longtoc");
+    std::vector<uint8_t> small(40, 0xCD);
+    int32_t length = -1;
+    EXPECT_EQ(m_cdda.ReadCdText(small.data(), 30, &length), 1); // header claims 0x20 + 2 bytes
+    EXPECT_EQ(small[30], 0xCD);
+    EXPECT_EQ(m_cdda.ReadCdText(nullptr, 100, &length), 1);
+    EXPECT_EQ(m_cdda.ReadCdText(small.data(), -5, &length), 1);
+}
+
+TEST_F(HostileDrive, DriveNamesAreCleanedOfControlCharacters) {
+    start("junkname");
+    DriveParams p;
+    m_cdda.GetDriveParams(&p);
+    const std::string name = p.name;
+    EXPECT_EQ(name.size(), 24u) << name;
+    for (char c : name)
+        EXPECT_GE(static_cast<unsigned char>(c), 0x20) << name;
+}
+
+TEST(HostileManager, UnansweredDeviceQueriesEndTheScanOnce) {
+    cldtest::ScopedEnv plugin("CLD_ASPI_LIBRARY", HOSTILE_DRIVE_PLUGIN);
+    cldtest::ScopedEnv mode("CLD_HOSTILE_MODE", "stuck");
+    cld::RipperEngine engine(0);
+    engine.setTimeoutMs(50);
+    ASSERT_EQ(engine.initTransport(), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(engine.scanDrives(), 1);
+    // One time-out, not one per address (95 more of them).
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+} // namespace

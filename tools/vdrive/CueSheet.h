@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vdrive {
+
+// One TRACK of a cue sheet. Positions are sectors from the start of the track's file.
+struct CueTrack {
+    int number = 0;
+    bool audio = true;
+    uint8_t control = 0; // FLAGS: 0x01 PRE, 0x02 DCP, 0x08 4CH; 0x04 is set for data
+    int fileIndex = 0;
+    int64_t index0 = -1; // -1 = no INDEX 00
+    int64_t index1 = -1;
+    int64_t pregap = 0; // PREGAP sectors (not in the file)
+    std::string title;
+    std::string performer;
+    int line = 0;
+};
+
+struct CueFile {
+    std::string path; // resolved against the cue sheet's folder
+    int line = 0;
+};
+
+// A parsed cue sheet: FILE ... BINARY, TRACK nn AUDIO / MODE1/2352, INDEX 00/01,
+// PREGAP, FLAGS, TITLE and PERFORMER (disc level and per track); REM, CATALOG, ISRC and
+// SONGWRITER lines are accepted and ignored.
+struct CueSheet {
+    std::string title;
+    std::string performer;
+    std::vector<CueFile> files;
+    std::vector<CueTrack> tracks;
+
+    // Parses text read from cuePath. On failure returns false and sets error to
+    // "<cuePath>:<line>: <reason>".
+    static bool parse(const std::string& text, const std::string& cuePath, CueSheet& out,
+                      std::string& error);
+    static bool load(const std::string& cuePath, CueSheet& out, std::string& error);
+};
+
+} // namespace vdrive

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "CueSheet.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vdrive {
+
+// A disc as a drive sees it, built from a cue sheet and its raw image files (mapped
+// into memory): the tracks with their start sectors, the lead-out, the readable
+// extents, and the CD-TEXT packs made from the cue's TITLE and PERFORMER lines.
+class DiscImage {
+public:
+    static constexpr int kSectorSize = 2352;
+    // Lead-out of the audio session, lead-in of the next and the data track's pregap.
+    static constexpr int64_t kSessionGap = 11400;
+
+    struct Track {
+        int number = 0;
+        uint8_t control = 0;
+        int64_t start = 0;  // INDEX 01
+        int64_t index0 = 0; // first sector of the track's pregap (== start when none)
+        bool audio = true;
+        int session = 1;
+    };
+
+    ~DiscImage();
+    DiscImage(const DiscImage&) = delete;
+    DiscImage& operator=(const DiscImage&) = delete;
+
+    // Loads a cue sheet and maps its files. On failure returns null and sets error.
+    static std::unique_ptr<DiscImage> load(const std::string& cuePath, std::string& error);
+    static std::unique_ptr<DiscImage> build(const CueSheet& cue, std::string& error);
+
+    const std::vector<Track>& tracks() const { return m_tracks; }
+    int64_t leadOut() const { return m_leadOut; }
+    int sessions() const { return m_sessions; }
+    // Track holding lba (by INDEX 00 .. next track), or null outside the tracks.
+    const Track* trackAt(int64_t lba) const;
+    // True when lba can be read (not in the gap between sessions, not past the end).
+    bool readable(int64_t lba) const;
+    // Copies length bytes starting at byte offset (counted from LBA 0 × 2352) into out;
+    // bytes outside readable sectors become zeros.
+    void copyBytes(int64_t offset, size_t length, uint8_t* out) const;
+    // The CD-TEXT packs (18 bytes each, with CRC); empty when the cue has no names.
+    const std::vector<uint8_t>& cdTextPacks() const { return m_cdText; }
+
+private:
+    DiscImage() = default;
+
+    struct Mapping {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+    };
+    enum class Source { File, Silence, Gap };
+    struct Extent {
+        int64_t lba = 0;
+        int64_t count = 0;
+        Source source = Source::Silence;
+        int file = 0;
+        int64_t fileSector = 0;
+    };
+    const Extent* extentAt(int64_t lba) const;
+    void buildCdText(const CueSheet& cue);
+
+    std::vector<Mapping> m_files;
+    std::vector<Extent> m_extents;
+    std::vector<Track> m_tracks;
+    int64_t m_leadOut = 0;
+    int m_sessions = 1;
+    std::vector<uint8_t> m_cdText;
+};
+
+// CRC of a CD-TEXT pack's first 16 bytes, stored big-endian in bytes 16..17.
+uint16_t cdTextCrc(const uint8_t* pack);
+
+} // namespace vdrive
