@@ -1,69 +1,210 @@
-// Audio extraction entry points of the engine. Until the readers land, every one of
-// them gives the "no ripper open" answer, and no CDRipObject is handed out.
+// Audio extraction entry points of the engine: raw sector reads, the two readers, the
+// C2 scan, and the factory of the grab object.
 
+#include "CDRipObjectImpl.h"
 #include "ClassFactory.h"
+#include "ParanoiaReader.h"
+#include "PlainReader.h"
+#include "RipDrive.h"
 #include "RipperEngine.h"
+#include "SectorReads.h"
+#include "cldrip/Aspi.h"
+
+#include <new>
 
 namespace cld {
 
-class ReadState {};
+namespace {
+
+// The readers' view of the engine's active drive.
+class EngineDrive final : public RipDrive {
+public:
+    explicit EngineDrive(RipperEngine& engine) : m_engine(engine) {}
+    bool ReadSectors(std::uint8_t* buffer, long lba, long count) override {
+        return m_engine.readSectors(buffer, static_cast<int32_t>(lba), static_cast<int32_t>(count));
+    }
+    void SetSpeed(int speed) override { m_engine.setSpeed(speed); }
+
+private:
+    RipperEngine& m_engine;
+};
+
+RipSettings settingsOf(const DriveParams& p) {
+    RipSettings s;
+    s.sectorsPerRead = p.sectorsPerRead;
+    s.overlapSectors = p.overlapSectors;
+    s.compareSectors = p.compareSectors;
+    s.startOffset = p.startOffset;
+    s.endOffset = p.endOffset;
+    s.speed = p.speed;
+    s.spinUpSeconds = p.spinUpTime;
+    s.jitterCorrection = p.jitterCorrection;
+    s.recoveryPasses = p.recoveryPasses;
+    s.recoveryPauseMs = p.recoveryPause;
+    s.paranoiaLevel = p.paranoiaLevel;
+    return s;
+}
+
+SectorReadTable tableOf(const DriveParams& p) {
+    SectorReadTable t;
+    t.readMethod = p.driveTable.readMethod;
+    t.endian = p.driveTable.endian;
+    t.swapChannels = p.swapChannels;
+    t.lun = p.lun;
+    return t;
+}
+
+} // namespace
+
+class ReadState {
+public:
+    explicit ReadState(RipperEngine& engine) : m_drive(engine) {}
+
+    EngineDrive m_drive;
+    std::unique_ptr<RipReader> m_reader;
+    int m_method = -1;
+    // Enable mode and door lock as they were when the ripper was opened, so that
+    // closing undoes exactly what opening did.
+    bool m_switchedBlockLength = false;
+    bool m_lockedDoor = false;
+};
 
 void ReadStateDeleter::operator()(ReadState* state) const {
     delete state;
 }
 
 void* createCDRipObject() {
-    return nullptr;
+    return static_cast<CDRipObject*>(new (std::nothrow) CDRipObjectImpl());
 }
 
-int32_t RipperEngine::openRipper(int32_t* bufferSize, int32_t, int32_t) {
+bool RipperEngine::readSectors(uint8_t* buffer, int32_t lba, int32_t count) {
+    if (m_drives.empty())
+        return false;
+    SectorReads reads(
+        [this](std::uint8_t direction, const std::uint8_t* cdb, int cdbLength, std::uint8_t* data,
+               long length) {
+            return static_cast<int>(
+                executeCommand(direction, cdb, cdbLength, data, static_cast<uint32_t>(length)));
+        },
+        tableOf(params()));
+    return reads.ReadSectors(buffer, lba, count);
+}
+
+int32_t RipperEngine::openRipper(int32_t* bufferSize, int32_t first, int32_t last) {
     if (bufferSize)
         *bufferSize = 0;
-    return 1;
+    if (m_drives.empty())
+        return 1;
+    const DriveParams& p = params();
+    const int method = p.rippingMethod;
+    if (method != 0 && method != 1)
+        return 1;
+    if (!m_read)
+        m_read.reset(new (std::nothrow) ReadState(*this));
+    if (!m_read)
+        return 1;
+    if (!m_read->m_reader || m_read->m_method != method) {
+        if (m_read->m_reader)
+            m_read->m_reader->Close();
+        if (method == 0)
+            m_read->m_reader = std::make_unique<PlainReader>(m_read->m_drive);
+        else
+            m_read->m_reader = std::make_unique<ParanoiaReader>(m_read->m_drive);
+        m_read->m_method = method;
+    }
+    const TocTable& t = toc();
+    long leadOut = 0;
+    if (t.count > 0 && t.trackNumber[static_cast<std::size_t>(t.count - 1)] == 0xAA)
+        leadOut = static_cast<long>(t.lba[static_cast<std::size_t>(t.count - 1)]);
+    m_read->m_reader->SetDiscEnd(leadOut);
+    long size = 0;
+    if (m_read->m_reader->Open(settingsOf(p), first, last, size) != 0)
+        return 1;
+    if (!m_read->m_switchedBlockLength && p.driveTable.enableMode == 1) {
+        setBlockLength(2352, p.driveTable.density);
+        m_read->m_switchedBlockLength = true;
+    }
+    if (!m_read->m_lockedDoor && p.lockDoor) {
+        lockDoor(true);
+        m_read->m_lockedDoor = true;
+    }
+    if (bufferSize)
+        *bufferSize = static_cast<int32_t>(size);
+    return 0;
 }
 
 int32_t RipperEngine::closeRipper() {
+    if (!m_read)
+        return 0;
+    if (m_read->m_reader)
+        m_read->m_reader->Close();
+    if (m_read->m_switchedBlockLength && !m_drives.empty())
+        setBlockLength(m_savedBlockLength, m_savedDensity);
+    if (m_read->m_lockedDoor && !m_drives.empty())
+        lockDoor(false);
+    m_read->m_switchedBlockLength = false;
+    m_read->m_lockedDoor = false;
     return 0;
 }
 
-int32_t RipperEngine::ripChunk(uint8_t*, int32_t* byteCount, const std::atomic<int32_t>*) {
+int32_t RipperEngine::ripChunk(uint8_t* buffer, int32_t* byteCount,
+                               const std::atomic<int32_t>* abortFlag) {
     if (byteCount)
         *byteCount = 0;
-    return 1;
+    if (!m_read || !m_read->m_reader)
+        return RipChunkFailed;
+    long bytes = 0;
+    const int code = m_read->m_reader->RipChunk(buffer, byteCount ? &bytes : nullptr, abortFlag);
+    if (byteCount)
+        *byteCount = static_cast<int32_t>(bytes);
+    return code;
 }
 
 int32_t RipperEngine::percentCompleted() const {
-    return 0;
+    return m_read && m_read->m_reader ? m_read->m_reader->PercentCompleted() : 0;
 }
 
 int32_t RipperEngine::peakValue() const {
-    return 0;
+    return m_read && m_read->m_reader ? m_read->m_reader->PeakValue() : 0;
 }
 
 int32_t RipperEngine::jitterErrorCount() const {
-    return 0;
+    return m_read && m_read->m_reader ? m_read->m_reader->JitterErrorCount() : 0;
 }
 
 int32_t RipperEngine::jitterPosition() const {
-    return 50;
+    return m_read && m_read->m_reader ? m_read->m_reader->JitterPosition() : 50;
 }
 
 void RipperEngine::jitterErrorPosition(int32_t* sector, int32_t* current) const {
+    long s = 0;
+    long c = 0;
+    if (m_read && m_read->m_reader)
+        m_read->m_reader->JitterErrorPosition(s, c);
     if (sector)
-        *sector = 0;
+        *sector = static_cast<int32_t>(s);
     if (current)
-        *current = 0;
+        *current = static_cast<int32_t>(c);
 }
 
-int32_t RipperEngine::scanForC2Errors(int32_t, int32_t, int32_t* found, int32_t*, int32_t,
-                                      const std::atomic<int32_t>*) {
+int32_t RipperEngine::scanForC2Errors(int32_t first, int32_t end, int32_t* found, int32_t* list,
+                                      int32_t capacity, const std::atomic<int32_t>* stopFlag) {
     if (found)
         *found = 0;
-    return 1;
-}
-
-bool RipperEngine::readSectors(uint8_t*, int32_t, int32_t) {
-    return false;
+    if (m_drives.empty())
+        return 1;
+    SectorReads reads(
+        [this](std::uint8_t direction, const std::uint8_t* cdb, int cdbLength, std::uint8_t* data,
+               long length) {
+            return static_cast<int>(
+                executeCommand(direction, cdb, cdbLength, data, static_cast<uint32_t>(length)));
+        },
+        tableOf(params()));
+    int count = 0;
+    const bool ok = reads.ScanForC2Errors(first, end, count, list, capacity, stopFlag);
+    if (found)
+        *found = count;
+    return ok ? 0 : 1;
 }
 
 } // namespace cld

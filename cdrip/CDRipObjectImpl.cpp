@@ -1,0 +1,222 @@
+#include "CDRipObjectImpl.h"
+
+#include "CDDAObjectImpl.h"
+#include "DiscInfoImpl.h"
+#include "cldrip/CDDAObject.h"
+#include "cldrip/NameText.h"
+#include "cldrip/TrackInfo.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace cld {
+
+void CDRipObjectImpl::CddaDeleter::operator()(CDDAObject* object) const {
+    if (object)
+        object->Dispose();
+}
+
+CDRipObjectImpl::CDRipObjectImpl() : m_cdda(new CDDAObjectImpl()) {
+    // Without a drive the object still exists; every grab then finds no tracks.
+    m_cdda->Init();
+}
+
+CDRipObjectImpl::~CDRipObjectImpl() {
+    AbortGrab();
+    JoinWorker();
+}
+
+void CDRipObjectImpl::JoinWorker() {
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+DiscInfo* CDRipObjectImpl::GetDiscInfo() {
+    return DiscInfoImpl::create(*m_cdda);
+}
+
+int32_t CDRipObjectImpl::SetOutputFolder(NameText* folder) {
+    std::string made;
+    if (!MakeOutputFolder(folder ? folder->text() : "", made)) {
+        m_folderValid = false;
+        return 1;
+    }
+    m_folder = made;
+    m_folderValid = true;
+    return 0;
+}
+
+int32_t CDRipObjectImpl::AddTrack(int32_t trackIndex, NameText* name, int32_t startSeconds,
+                                  int32_t endSeconds) {
+    TrackJob job;
+    std::string error;
+    const bool timesOk = startSeconds >= 0 && (endSeconds == -1 || endSeconds >= startSeconds);
+    if (!m_folderValid || !timesOk ||
+        !MakeTrackJob(job, trackIndex, name ? name->text() : "", m_folder, startSeconds, endSeconds,
+                      error)) {
+        // Kept in the list so that the grab stops there and says why, rather than
+        // quietly leaving the track out.
+        job = TrackJob{};
+        job.trackIndex = trackIndex;
+        job.valid = TrackJobRefused;
+        m_jobs.push_back(job);
+        return 1;
+    }
+    m_jobs.push_back(job);
+    return 0;
+}
+
+void CDRipObjectImpl::JobRange(int32_t first, int32_t last, uint32_t durationSeconds,
+                               int32_t startSeconds, int32_t endSeconds, int32_t& outFirst,
+                               int32_t& outLast) {
+    outFirst = first;
+    outLast = last;
+    if (durationSeconds == 0 || (startSeconds == 0 && endSeconds == -1))
+        return;
+    const uint32_t rate = static_cast<uint32_t>(last - first) / durationSeconds;
+    const float fLast = static_cast<float>(last);
+    float f = static_cast<float>(first);
+    float l = fLast;
+    if (startSeconds != 0)
+        f = std::min(fLast, f + static_cast<float>(startSeconds) * static_cast<float>(rate));
+    if (endSeconds != -1)
+        l = std::min(fLast,
+                     f + static_cast<float>(rate) * static_cast<float>(endSeconds - startSeconds));
+    outFirst = static_cast<int32_t>(f);
+    outLast = static_cast<int32_t>(l);
+}
+
+int32_t CDRipObjectImpl::StartGrab() {
+    {
+        std::lock_guard<std::mutex> guard(m_shared.statusLock);
+        if (m_shared.status.running)
+            return 0;
+    }
+    JoinWorker();
+    m_cdda->LockDoor(1);
+    DiscInfo* disc = GetDiscInfo();
+    if (!disc) {
+        m_cdda->LockDoor(0);
+        return 0;
+    }
+    for (TrackJob& job : m_jobs) {
+        if (job.valid == TrackJobRefused)
+            continue;
+        TrackInfo* track = disc->GetTrack(job.trackIndex);
+        if (!track || job.trackIndex < 0) {
+            job.valid = TrackJobMissing;
+            if (track)
+                track->Destroy();
+            continue;
+        }
+        job.valid = TrackJobValid;
+        JobRange(track->GetFirstSector(), track->GetLastSector(), track->GetDurationSeconds(),
+                 job.startSeconds, job.endSeconds, job.firstSector, job.lastSector);
+        track->Destroy();
+    }
+    disc->Destroy();
+
+    {
+        std::lock_guard<std::mutex> guard(m_shared.statusLock);
+        m_shared.status.running = 1;
+        m_shared.status.error = GrabStatus::ErrorNone;
+    }
+    {
+        // An abort that came while no grab ran must not stop this one.
+        std::lock_guard<std::mutex> guard(m_shared.abortLock);
+        m_shared.abort.store(0);
+    }
+    // The job list is consumed by the grab; jobs are added again for the next one.
+    std::vector<TrackJob> jobs;
+    jobs.swap(m_jobs);
+    try {
+        m_worker = std::thread([this, jobs = std::move(jobs)]() mutable {
+            GrabWorker(*m_cdda, std::move(jobs), m_shared).Run();
+        });
+    } catch (...) {
+        std::lock_guard<std::mutex> guard(m_shared.statusLock);
+        m_shared.status.running = 0;
+        m_cdda->LockDoor(0);
+        return 0;
+    }
+    return 1;
+}
+
+void CDRipObjectImpl::AbortGrab() {
+    std::lock_guard<std::mutex> guard(m_shared.abortLock);
+    m_shared.abort.store(1);
+}
+
+int32_t CDRipObjectImpl::PlayTrack(int32_t trackNumber) {
+    return m_cdda->PlayTrack(trackNumber) == 0 ? 1 : 0;
+}
+
+int32_t CDRipObjectImpl::StopPlayback() {
+    return m_cdda->StopPlayback() == 0 ? 1 : 0;
+}
+
+GrabStatus* CDRipObjectImpl::GetStatus() {
+    GrabStatusValues values;
+    {
+        std::lock_guard<std::mutex> guard(m_shared.statusLock);
+        values = m_shared.status;
+    }
+    return new (std::nothrow) GrabStatusImpl(std::move(values));
+}
+
+CDRipDriveSettings* CDRipObjectImpl::GetDriveSettings() {
+    return &m_settings;
+}
+
+void CDRipObjectImpl::Dispose() {
+    Destroy(1);
+}
+
+void CDRipObjectImpl::Destroy(int32_t flags) {
+    if (flags & 1)
+        delete this;
+    else
+        this->~CDRipObjectImpl();
+}
+
+int32_t CDRipObjectImpl::DriveSettingsImpl::GetDriveCount() {
+    return m_owner.m_cdda->GetDriveCount();
+}
+
+int32_t CDRipObjectImpl::DriveSettingsImpl::GetDriveName(NameText** name, int32_t index) {
+    if (!name)
+        return 1;
+    *name = nullptr;
+    CDDAObject& cdda = *m_owner.m_cdda;
+    if (index < 0 || index >= cdda.GetDriveCount())
+        return 1;
+    const int32_t active = cdda.GetActiveDrive();
+    cdda.SetActiveDrive(index);
+    DriveParams params;
+    cdda.GetDriveParams(&params);
+    cdda.SetActiveDrive(active);
+    params.name[sizeof params.name - 1] = '\0';
+    *name = NameText::Create(params.name);
+    return *name ? 0 : 1;
+}
+
+void CDRipObjectImpl::DriveSettingsImpl::SetActiveDrive(int32_t index) {
+    m_owner.m_cdda->SetActiveDrive(index);
+}
+
+void CDRipObjectImpl::DriveSettingsImpl::SetErrorCorrection(int32_t type) {
+    static constexpr int32_t table[6][3] = {{0, 0, 0}, {0, 1, 0}, {1, 0, 0},
+                                            {1, 0, 1}, {1, 0, 2}, {1, 0, 3}};
+    if (type < 0 || type > 5)
+        return;
+    DriveParams params;
+    m_owner.m_cdda->GetDriveParams(&params);
+    params.rippingMethod = table[type][0];
+    params.jitterCorrection = table[type][1];
+    params.paranoiaLevel = table[type][2];
+    m_owner.m_cdda->SetDriveParams(&params);
+}
+
+} // namespace cld

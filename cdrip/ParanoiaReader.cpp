@@ -1,0 +1,242 @@
+#include "ParanoiaReader.h"
+
+#include "JitterSearch.h"
+#include "RipDrive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+// The library's headers predate C++ (string literals as char*, an unused static
+// table); keep their warnings out of ours.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpedantic"
+#pragma GCC diagnostic ignored "-Wunused-variable"
+#pragma GCC diagnostic ignored "-Wwrite-strings"
+#if defined(__clang__)
+#pragma GCC diagnostic ignored "-Wwritable-strings"
+#endif
+extern "C" {
+#include <cdda_interface.h>
+#include <cdda_paranoia.h>
+}
+#pragma GCC diagnostic pop
+
+namespace {
+
+// The library's progress callback carries no context; the reader whose request is
+// running on this thread receives it.
+thread_local ParanoiaReader* t_active = nullptr;
+
+void paranoiaCallback(long /*inpos*/, int function) {
+    if (function == PARANOIA_CB_SKIP && t_active)
+        t_active->NoteSkip();
+}
+
+} // namespace
+
+struct ParanoiaReader::Library {
+    // The drive record comes first so the hook can find its reader from the record.
+    cdrom_drive drive;
+    ParanoiaReader* owner = nullptr;
+    // The library's timed read stores its timing in the private record; it only
+    // needs zeroed storage of at least the library's private size.
+    alignas(16) unsigned char privateData[1024];
+    cdrom_paranoia* paranoia = nullptr;
+
+    ~Library() {
+        if (paranoia)
+            paranoia_free(paranoia);
+    }
+};
+
+namespace {
+
+long readTrampoline(cdrom_drive* d, void* buffer, long begin, long sectors) {
+    // The record is the first member of a standard-layout Library.
+    struct Head {
+        cdrom_drive drive;
+        ParanoiaReader* owner;
+    };
+    auto* head = reinterpret_cast<Head*>(d);
+    return head->owner ? head->owner->ReadHook(buffer, begin, sectors) : -1;
+}
+
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace
+
+ParanoiaReader::ParanoiaReader(RipDrive& drive) : RipReader(drive) {}
+
+ParanoiaReader::~ParanoiaReader() = default;
+
+int ParanoiaReader::ModeForLevel(int level) {
+    // Every level verifies: without it the library places each read by matching its
+    // overlap alone, which is ambiguous in audio that repeats within the search
+    // window, and a clean disc then comes back with shifted or missing samples.
+    switch (level) {
+    case 0:
+    case 1:
+        return level == 0 ? PARANOIA_MODE_OVERLAP | PARANOIA_MODE_VERIFY
+                          : PARANOIA_MODE_FULL & ~PARANOIA_MODE_NEVERSKIP;
+    case 2:
+        return PARANOIA_MODE_FULL &
+               ~(PARANOIA_MODE_SCRATCH | PARANOIA_MODE_REPAIR | PARANOIA_MODE_NEVERSKIP);
+    default:
+        return level < 0 ? PARANOIA_MODE_OVERLAP | PARANOIA_MODE_VERIFY
+                         : PARANOIA_MODE_FULL & ~PARANOIA_MODE_NEVERSKIP;
+    }
+}
+
+int ParanoiaReader::Open(const RipSettings& settings, long first, long last, long& bufferSize) {
+    RipReader::Open(settings, first, last, bufferSize);
+    // The library keeps its cache and its idea of the disc per instance; a fresh
+    // instance per range keeps an earlier range's data out of this one.
+    m_lib.reset();
+    auto lib = std::make_unique<Library>();
+    std::memset(&lib->drive, 0, sizeof lib->drive);
+    std::memset(lib->privateData, 0, sizeof lib->privateData);
+    cdrom_drive& d = lib->drive;
+    d.opened = 1;
+    d.drive_model = nullptr;
+    d.interface = GENERIC_SCSI;
+    d.bigendianp = 0; // the hook delivers little-endian samples
+    // The library verifies by overlapping its reads; single-sector reads leave it
+    // nothing to overlap and it then re-reads each sector thousands of times.
+    d.nsectors = std::max(m_settings.sectorsPerRead, kMinLibrarySectors);
+    // One audio track from the range start to a little past its end (within the
+    // disc), so the library can verify the range's last samples against a read
+    // that goes beyond them; RipChunk stops delivering at the range end.
+    long trackEnd = std::max(m_end, m_start + 1);
+    if (m_discEnd > trackEnd)
+        trackEnd = std::min(m_discEnd, trackEnd + kReadPastEnd);
+    d.tracks = 1;
+    d.disc_toc[0].bFlags = 0;
+    d.disc_toc[0].bTrack = 1;
+    d.disc_toc[0].dwStartSector = static_cast<int32_t>(m_start);
+    d.disc_toc[1].bFlags = 0;
+    d.disc_toc[1].bTrack = 0xAA;
+    d.disc_toc[1].dwStartSector = static_cast<int32_t>(trackEnd);
+    d.audio_first_sector = m_start;
+    d.audio_last_sector = trackEnd - 1;
+    d.errordest = CDDA_MESSAGE_FORGETIT;
+    d.messagedest = CDDA_MESSAGE_FORGETIT;
+    d.read_audio = readTrampoline;
+    d.private_data = reinterpret_cast<cdda_private_data_t*>(lib->privateData);
+    lib->owner = this;
+    lib->paranoia = paranoia_init(&d);
+    if (!lib->paranoia) {
+        m_open = false;
+        return 1;
+    }
+    paranoia_modeset(lib->paranoia, ModeForLevel(m_settings.paranoiaLevel));
+    paranoia_seek(lib->paranoia, m_start, SEEK_SET);
+    m_lib = std::move(lib);
+    m_speedInForce = m_settings.speed;
+    m_lastFailed = -1;
+    return 0;
+}
+
+void ParanoiaReader::Close() {
+    RipReader::Close();
+    m_lib.reset();
+    m_scratch.clear();
+    m_scratch.shrink_to_fit();
+}
+
+long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
+    if (count <= 0)
+        return 0;
+    if (m_abort && *m_abort)
+        return kAbortedRead;
+    auto* buf = static_cast<std::uint8_t*>(buffer);
+    if (!buf) {
+        m_scratch.resize(static_cast<std::size_t>(count) * cld::kSectorBytes);
+        buf = m_scratch.data();
+    }
+    // Back to the configured speed once well past the place that failed.
+    if (m_lastFailed >= 0 && lba > m_lastFailed + 500 && m_speedInForce != m_settings.speed) {
+        m_drive.SetSpeed(m_settings.speed);
+        m_speedInForce = m_settings.speed;
+        m_lastFailed = -1;
+    }
+    long result = count;
+    if (!m_drive.ReadSectors(buf, lba, count)) {
+        if (m_speedInForce > 1) {
+            sleepMs(1000);
+            m_lastFailed = lba;
+            m_drive.SetSpeed(1);
+            m_speedInForce = 1;
+        }
+        // Seek away so the next attempt is a fresh read, not the drive's cache.
+        m_drive.ReadSectors(buf, m_start, count);
+        result = -1;
+    }
+    if (m_abort && *m_abort)
+        return kAbortedRead;
+    return result;
+}
+
+int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
+                             const std::atomic<std::int32_t>* abortFlag) {
+    if (byteCount)
+        *byteCount = 0;
+    m_abort = abortFlag;
+    m_skip = false;
+    if (!m_open || !byteCount || !buffer)
+        return m_open ? RipChunkFailed : RipChunkDone;
+    if (m_remainingBytes <= 0) {
+        m_percent = 100;
+        return RipChunkDone;
+    }
+    if (m_firstChunk) {
+        m_current = m_start;
+        m_drive.SetSpeed(m_settings.speed);
+        SpinUp();
+        m_firstChunk = false;
+    }
+    if (!m_lib || !m_lib->paranoia)
+        return RipChunkFailed;
+
+    ParanoiaReader* previous = t_active;
+    t_active = this;
+    long out = 0;
+    bool finished = false;
+    for (int i = 0; i < m_settings.sectorsPerRead; ++i) {
+        std::int16_t* sector =
+            paranoia_read_limited(m_lib->paranoia, paranoiaCallback, kMaxRetries);
+        if (!sector || (abortFlag && *abortFlag)) {
+            t_active = previous;
+            *byteCount = out;
+            NotePeak(buffer, static_cast<std::size_t>(out));
+            return RipChunkFailed;
+        }
+        std::memcpy(buffer + static_cast<std::size_t>(i) * cld::kSectorBytes, sector,
+                    cld::kSectorBytes);
+        out += static_cast<long>(cld::kSectorBytes);
+        m_remainingBytes -=
+            std::min<long long>(m_remainingBytes, static_cast<long long>(cld::kSectorBytes));
+        if (m_remainingBytes == 0) {
+            finished = true;
+            break;
+        }
+    }
+    t_active = previous;
+    *byteCount = out;
+    if (m_skip)
+        ++m_jitterCount;
+    if (finished) {
+        m_current = m_end;
+        m_percent = 100;
+    } else {
+        m_current += m_settings.sectorsPerRead;
+        const long total = m_end - m_start;
+        m_percent = total > 0 ? static_cast<int>(100 - (m_end - m_current) * 100 / total) : 100;
+    }
+    NotePeak(buffer, static_cast<std::size_t>(out));
+    return m_skip ? RipChunkJitter : RipChunkOk;
+}

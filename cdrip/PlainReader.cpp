@@ -1,0 +1,131 @@
+#include "PlainReader.h"
+
+#include "JitterSearch.h"
+#include "RipDrive.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+void sleepMs(int ms) {
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+} // namespace
+
+int PlainReader::Open(const RipSettings& settings, long first, long last, long& bufferSize) {
+    RipReader::Open(settings, first, last, bufferSize);
+    // Each chunk advances by sectors per read minus the overlap, so the overlap must
+    // stay below sectors per read or the reader would never move on.
+    m_settings.overlapSectors =
+        std::clamp(m_settings.overlapSectors, 0, m_settings.sectorsPerRead - 1);
+    m_readBuffer.assign(static_cast<std::size_t>(m_settings.sectorsPerRead) * cld::kSectorBytes, 0);
+    m_compare.assign(static_cast<std::size_t>(m_settings.compareSectors) * cld::kSectorBytes, 0);
+    m_compareUsed = 0;
+    m_sectorsRemaining = m_end - m_start;
+    return 0;
+}
+
+void PlainReader::Close() {
+    RipReader::Close();
+    m_readBuffer.clear();
+    m_readBuffer.shrink_to_fit();
+    m_compare.clear();
+    m_compare.shrink_to_fit();
+}
+
+int PlainReader::EffectiveOverlap() const {
+    return m_settings.jitterCorrection && m_settings.overlapSectors > 0 ? m_settings.overlapSectors
+                                                                        : 0;
+}
+
+bool PlainReader::ReadWithRecovery(long count) {
+    std::uint8_t* buf = m_readBuffer.data();
+    if (m_drive.ReadSectors(buf, m_current, count))
+        return true;
+    if (m_settings.recoveryPasses <= 0)
+        return false;
+    // Recovery: slow the drive down and make it seek away and back before the
+    // failed read is tried once more.
+    sleepMs(std::min(1000, std::max(m_settings.recoveryPauseMs, 1)));
+    m_drive.SetSpeed(1);
+    std::vector<std::uint8_t> scratch(10 * cld::kSectorBytes);
+    for (int i = 0; i < m_settings.recoveryPasses; ++i) {
+        m_drive.SetSpeed(1);
+        if (!m_drive.ReadSectors(scratch.data(), 150 + 10L * i, 10))
+            sleepMs(m_settings.recoveryPauseMs);
+    }
+    return m_drive.ReadSectors(buf, m_current, count);
+}
+
+int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
+                          const std::atomic<std::int32_t>* /*abortFlag*/) {
+    const int overlap = EffectiveOverlap();
+    const bool compare = overlap > 0;
+    if (!byteCount || !buffer || !m_open)
+        return RipChunkFailed;
+    *byteCount = 0;
+
+    if (m_firstChunk) {
+        m_current = m_start;
+        m_sectorsRemaining = m_end - m_start;
+        m_drive.SetSpeed(m_settings.speed);
+        SpinUp();
+    }
+    if (m_remainingBytes <= 0) {
+        m_percent = 100;
+        return RipChunkDone;
+    }
+    const long total = m_end - m_start;
+    m_percent = total > 0 ? static_cast<int>(100.0 - m_sectorsRemaining * 100.0 / total) : 0;
+
+    // A drive that delivered a little early can leave bytes owed after the range's
+    // sectors were all asked for; keep reading forward until they are delivered.
+    const long remaining = std::max(m_sectorsRemaining, 1L);
+    long count = std::min<long>(remaining, m_settings.sectorsPerRead);
+    if (overlap >= count)
+        count = std::min<long>(remaining + overlap, m_settings.sectorsPerRead);
+    const std::size_t bytes = static_cast<std::size_t>(count) * cld::kSectorBytes;
+
+    ReadWithRecovery(count);
+    const std::uint8_t* data = m_readBuffer.data();
+
+    std::size_t offset = 0;
+    bool jitterFailed = false;
+    if (m_firstChunk || !compare) {
+        m_firstChunk = false;
+    } else {
+        const auto found = cld::FindJitterOffset(m_compareUsed ? m_compare.data() : nullptr,
+                                                 m_compareUsed, data, bytes, overlap);
+        offset = found.offset;
+        if (found.searched) {
+            m_jitterPosition = found.position;
+            if (found.failed) {
+                jitterFailed = true;
+                ++m_jitterCount;
+            }
+        }
+    }
+
+    NotePeak(data, bytes);
+
+    if (!m_compare.empty()) {
+        m_compareUsed = std::min(m_compare.size(), bytes);
+        std::memcpy(m_compare.data(), data + bytes - m_compareUsed, m_compareUsed);
+    }
+
+    const std::size_t available = bytes > offset ? bytes - offset : 0;
+    const auto out = static_cast<std::size_t>(
+        std::min<long long>(m_remainingBytes, static_cast<long long>(available)));
+    std::memcpy(buffer, data + offset, out);
+    *byteCount = static_cast<long>(out);
+
+    m_current += count - overlap;
+    m_sectorsRemaining -= count - overlap;
+    m_remainingBytes -= static_cast<long long>(out);
+    return jitterFailed ? RipChunkJitter : RipChunkOk;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "RipReader.h"
+
+#include <vector>
+
+// Reads the range with large READ commands. With jitter correction on, each read
+// overlaps the previous one and the previous read's last sectors are searched for in
+// the new data, so the chunks join exactly even when the drive lands a few frames
+// off. Failed reads go through the recovery passes and then deliver zeros.
+class PlainReader : public RipReader {
+public:
+    using RipReader::RipReader;
+
+    // Also corrects an overlap that would never advance: overlap sectors are held
+    // below sectors per read. A compare block too large for the overlap window turns
+    // the search off; the overlap is then skipped unchecked, never delivered twice.
+    int Open(const RipSettings& settings, long first, long last, long& bufferSize) override;
+    int RipChunk(std::uint8_t* buffer, long* byteCount,
+                 const std::atomic<std::int32_t>* abortFlag) override;
+    void Close() override;
+
+    // The overlap in force for the open range (0 when jitter correction is off).
+    int EffectiveOverlap() const;
+
+private:
+    bool ReadWithRecovery(long count);
+
+    std::vector<std::uint8_t> m_readBuffer;
+    std::vector<std::uint8_t> m_compare;
+    std::size_t m_compareUsed = 0;
+    long m_sectorsRemaining = 0;
+};

@@ -1,0 +1,40 @@
+#include "TrackJob.h"
+
+#include <cstring>
+
+bool MakeOutputFolder(const std::string& folder, std::string& out) {
+    std::string result = folder;
+    if (!result.empty() && result.back() != '/')
+        result += '/';
+    if (result.size() >= TrackJob::kPathBytes)
+        return false;
+    out = result;
+    return true;
+}
+
+std::string TrackFileName(const std::string& name) {
+    if (name.size() >= 4 && name[name.size() - 4] != '.')
+        return name + ".wav";
+    return name;
+}
+
+bool MakeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
+                  int startSeconds, int endSeconds, std::string& error) {
+    const std::string fileName = TrackFileName(name);
+    const std::string fullPath = folder + fileName;
+    if (fileName.size() >= TrackJob::kPathBytes) {
+        error = "the file name \"" + fileName + "\" is longer than 259 characters";
+        return false;
+    }
+    if (fullPath.size() >= TrackJob::kPathBytes) {
+        error = "the path \"" + fullPath + "\" is longer than 259 characters";
+        return false;
+    }
+    job = TrackJob{};
+    job.trackIndex = trackIndex;
+    std::memcpy(job.fileName, fileName.c_str(), fileName.size() + 1);
+    std::memcpy(job.fullPath, fullPath.c_str(), fullPath.size() + 1);
+    job.startSeconds = startSeconds;
+    job.endSeconds = endSeconds;
+    return true;
+}

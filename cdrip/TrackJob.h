@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Values of TrackJob::valid.
+enum TrackJobState : std::int32_t {
+    TrackJobMissing = 0, // the disc has no such track
+    TrackJobValid = 1,
+    TrackJobRefused = 2, // AddTrack refused the job (name or times)
+};
+
+// One track to grab. Names and paths are kept in fixed records of 260 bytes; longer
+// ones are refused by MakeTrackJob, never cut.
+struct TrackJob {
+    static constexpr std::size_t kPathBytes = 260;
+
+    std::int32_t trackIndex = 0;
+    char fileName[kPathBytes] = {};
+    char fullPath[kPathBytes] = {};
+    std::int32_t startSeconds = 0;
+    std::int32_t endSeconds = -1;
+    std::int32_t valid = 0;
+    std::int32_t firstSector = 0;
+    std::int32_t lastSector = 0;
+};
+
+// Appends the path separator to a non-empty folder that lacks one. Returns false
+// (and leaves out untouched) when the result would not fit a 260-byte record.
+bool MakeOutputFolder(const std::string& folder, std::string& out);
+
+// The file name for a track: ".wav" is appended unless the name is shorter than four
+// characters or already ends in a dot and three characters.
+std::string TrackFileName(const std::string& name);
+
+// Fills a job from its arguments. Returns false, with a message in error, when the
+// file name or the full path does not fit its record.
+bool MakeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
+                  int startSeconds, int endSeconds, std::string& error);

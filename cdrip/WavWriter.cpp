@@ -1,0 +1,116 @@
+#include "WavWriter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void put32(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+void put16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+WavWriter::~WavWriter() {
+    Finish();
+}
+
+void WavWriter::MakeHeader(std::uint8_t* h, std::uint64_t fileSize) {
+    // The size fields are 32 bits; a CD track never comes near the limit, but a
+    // larger file must not wrap to a small size.
+    const std::uint64_t limit = 0xFFFFFFFFu;
+    const std::uint64_t riff = fileSize >= 8 ? std::min(fileSize - 8, limit) : 0;
+    const std::uint64_t data =
+        fileSize >= kHeaderBytes ? std::min(fileSize - kHeaderBytes, limit) : 0;
+    std::memcpy(h, "RIFF", 4);
+    put32(h + 4, static_cast<std::uint32_t>(riff));
+    std::memcpy(h + 8, "WAVE", 4);
+    std::memcpy(h + 12, "fmt ", 4);
+    put32(h + 16, 16);
+    put16(h + 20, 1);
+    put16(h + 22, 2);
+    put32(h + 24, 44100);
+    put32(h + 28, 176400);
+    put16(h + 32, 4);
+    put16(h + 34, 16);
+    std::memcpy(h + 36, "data", 4);
+    put32(h + 40, static_cast<std::uint32_t>(data));
+}
+
+bool WavWriter::Create(const std::string& path) {
+    Finish();
+    m_error.clear();
+    m_path = path;
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+        m_error = "cannot create \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    std::uint8_t header[kHeaderBytes];
+    MakeHeader(header, 0);
+    if (!writeAll(m_fd, header, sizeof header)) {
+        m_error = "cannot write to \"" + path + "\": " + std::strerror(errno);
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    return true;
+}
+
+bool WavWriter::Append(const std::uint8_t* data, std::size_t size) {
+    if (m_fd < 0)
+        return false;
+    if (!writeAll(m_fd, data, size)) {
+        m_error = "cannot write to \"" + m_path + "\": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool WavWriter::Finish() {
+    if (m_fd < 0)
+        return true;
+    bool ok = true;
+    struct stat st {};
+    std::uint64_t size = kHeaderBytes;
+    if (::fstat(m_fd, &st) == 0 && st.st_size > 0)
+        size = static_cast<std::uint64_t>(st.st_size);
+    std::uint8_t header[kHeaderBytes];
+    MakeHeader(header, size);
+    if (::pwrite(m_fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
+        m_error = "cannot update the header of \"" + m_path + "\": " + std::strerror(errno);
+        ok = false;
+    }
+    if (::close(m_fd) != 0 && ok) {
+        m_error = "cannot close \"" + m_path + "\": " + std::strerror(errno);
+        ok = false;
+    }
+    m_fd = -1;
+    return ok;
+}

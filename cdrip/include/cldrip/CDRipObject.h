@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+class CDRipDriveSettings;
+class DiscInfo;
+class GrabStatus;
+class NameText;
+
+// The grab object: lists the disc, collects track jobs and rips them to WAV files on
+// a worker thread while the caller polls GetStatus. Slot order is fixed. Names are
+// borrowed (the caller keeps and destroys its NameText records).
+class CDRipObject {
+public:
+    virtual DiscInfo* GetDiscInfo() = 0; // 0: new object read now; the caller destroys it
+    // 1: folder for later AddTrack calls. Returns 0, or 1 when the folder is too long
+    // for a track record: later AddTrack calls are then refused until a folder fits.
+    virtual int32_t SetOutputFolder(NameText* folder) = 0;
+    // 2: end seconds -1 = to the track end. Returns 0, or 1 when the job is refused
+    // (name or path longer than 259 characters, negative start, end before start);
+    // a grab that reaches a refused job stops with GrabStatus::ErrorNameRefused.
+    virtual int32_t AddTrack(int32_t trackIndex, NameText* name, int32_t startSeconds,
+                             int32_t endSeconds) = 0;
+    // 3: 1 = worker started, 0 = no disc information or a grab is still running.
+    virtual int32_t StartGrab() = 0;
+    virtual void AbortGrab() = 0;                       // 4
+    virtual int32_t PlayTrack(int32_t trackNumber) = 0; // 5: 1 playing, 0 failed
+    virtual int32_t StopPlayback() = 0;                 // 6: 1 stopped, 0 failed
+    virtual GrabStatus* GetStatus() = 0;                // 7: new snapshot; caller destroys it
+    virtual CDRipDriveSettings* GetDriveSettings() = 0; // 8: owned by this object
+    virtual void Dispose() = 0;                         // 9
+    // 10: deleting destructor; bit 0 of flags frees the memory as well.
+    virtual void Destroy(int32_t flags) = 0;
+
+protected:
+    ~CDRipObject() = default;
+};

@@ -1,0 +1,248 @@
+#include "JitterSearch.h"
+#include "ParanoiaReader.h"
+#include "PlainReader.h"
+#include "RipTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace cldtest;
+
+namespace {
+
+RipSettings fastSettings() {
+    RipSettings s;
+    s.speed = 1; // no speed fall-back sleeps
+    s.recoveryPauseMs = 1;
+    return s;
+}
+
+} // namespace
+
+TEST(JitterSearch, SeamlessPositionWinsInSilenceAndRepeats) {
+    // Overlap 7, compare 1, a 26-sector read: the previous read's last sector sits at
+    // byte 14112 when the drive has no jitter.
+    std::vector<std::uint8_t> buf(26 * kSector, 0);
+    std::vector<std::uint8_t> cmp(kSector, 0);
+    auto r = cld::FindJitterOffset(cmp.data(), cmp.size(), buf.data(), buf.size(), 7);
+    EXPECT_TRUE(r.searched);
+    EXPECT_FALSE(r.failed);
+    EXPECT_EQ(r.offset, 7 * kSector);
+    EXPECT_EQ(r.position, static_cast<int>(14112 * 100 / 30576));
+
+    fillAudio(buf.data(), 26, Content::Pattern, 1);
+    std::copy(buf.begin() + 6 * kSector, buf.begin() + 7 * kSector, cmp.begin());
+    r = cld::FindJitterOffset(cmp.data(), cmp.size(), buf.data(), buf.size(), 7);
+    EXPECT_EQ(r.offset, 7 * kSector);
+}
+
+TEST(JitterSearch, FindsShiftedBlockAndCountsMisses) {
+    std::vector<std::uint8_t> disc(40 * kSector);
+    fillAudio(disc.data(), 40, Content::Music, 3);
+    std::vector<std::uint8_t> cmp(disc.begin() + 19 * kSector, disc.begin() + 20 * kSector);
+    // The new read was meant to start at sector 13 but landed 5 frames late.
+    std::vector<std::uint8_t> buf(disc.begin() + 13 * kSector + 20,
+                                  disc.begin() + 13 * kSector + 20 + 26 * kSector);
+    auto r = cld::FindJitterOffset(cmp.data(), cmp.size(), buf.data(), buf.size(), 7);
+    EXPECT_FALSE(r.failed);
+    EXPECT_EQ(r.offset, 7 * kSector - 20);
+
+    // Landed early.
+    std::vector<std::uint8_t> early(disc.begin() + 13 * kSector - 40,
+                                    disc.begin() + 13 * kSector - 40 + 26 * kSector);
+    r = cld::FindJitterOffset(cmp.data(), cmp.size(), early.data(), early.size(), 7);
+    EXPECT_EQ(r.offset, 7 * kSector + 40);
+
+    std::vector<std::uint8_t> other(26 * kSector);
+    fillAudio(other.data(), 26, Content::Music, 99);
+    r = cld::FindJitterOffset(cmp.data(), cmp.size(), other.data(), other.size(), 7);
+    EXPECT_TRUE(r.failed);
+    EXPECT_EQ(r.offset, 7 * kSector);
+
+    // Compare block as large as the window: no search, and the overlap is still
+    // skipped rather than delivered twice.
+    std::vector<std::uint8_t> big(14 * kSector);
+    r = cld::FindJitterOffset(big.data(), big.size(), buf.data(), buf.size(), 7);
+    EXPECT_FALSE(r.searched);
+    EXPECT_EQ(r.offset, 7 * kSector);
+}
+
+TEST(JitterSearch, PeakCountsFullScale) {
+    std::uint8_t s[6] = {0x00, 0x80, 0xFF, 0x7F, 0x10, 0x00};
+    EXPECT_EQ(cld::PeakOf(s, 3), 32768);
+    EXPECT_EQ(cld::PeakOf(s + 2, 2), 32767);
+    EXPECT_EQ(cld::PeakOf(s + 4, 1), 16);
+}
+
+TEST(PlainReader, JitterCorrectionKeepsDataExact) {
+    const auto tracks = threeTracks(600, 100, 300);
+    MemoryDrive drive(makeImage(tracks));
+    drive.m_jitterFrames = 6;
+    PlainReader reader(drive);
+    RipSettings s = fastSettings();
+    // Every third read lands off, the first one of a range never (nothing could tell
+    // where a shifted first read belongs).
+    const auto& t = tracks[0];
+    auto r = ripAll(reader, s, t.first + 10, t.last - 10);
+    const auto expect = slice(drive.image(), t.first + 10, t.last - 10);
+    EXPECT_TRUE(r.data == expect);
+    EXPECT_EQ(r.jitterChunks, 0);
+
+    s.jitterCorrection = 0;
+    r = ripAll(reader, s, t.first + 10, t.last - 10);
+    ASSERT_EQ(r.data.size(), expect.size());
+    EXPECT_FALSE(r.data == expect);
+}
+
+TEST(PlainReader, ShortRangeReadsTenSectorsAndOffsetsApply) {
+    MemoryDrive drive(makeImage(threeTracks()));
+    PlainReader reader(drive);
+    RipSettings s = fastSettings();
+    auto r = ripAll(reader, s, 50, 52);
+    EXPECT_EQ(r.data, slice(drive.image(), 50, 59));
+
+    s.startOffset = 2;
+    s.endOffset = 3;
+    r = ripAll(reader, s, 100, 199);
+    EXPECT_EQ(r.data, slice(drive.image(), 102, 202));
+}
+
+TEST(PlainReader, OverlapNotBelowSectorsPerReadIsCorrected) {
+    MemoryDrive drive(makeImage(threeTracks()));
+    PlainReader reader(drive);
+    RipSettings s = fastSettings();
+    s.sectorsPerRead = 8;
+    s.overlapSectors = 8;
+    auto r = ripAll(reader, s, 0, 399);
+    EXPECT_EQ(r.data, slice(drive.image(), 0, 399));
+
+    s.overlapSectors = 2;
+    s.compareSectors = 5; // larger than the window: the overlap is still skipped
+    r = ripAll(reader, s, 0, 399);
+    EXPECT_EQ(r.data, slice(drive.image(), 0, 399));
+}
+
+TEST(PlainReader, FailingSectorsRunRecoveryAndLeaveZeros) {
+    const auto tracks = threeTracks();
+    MemoryDrive drive(makeImage(tracks));
+    drive.m_failing = {120};
+    PlainReader reader(drive);
+    RipSettings s = fastSettings();
+    s.jitterCorrection = 0;
+    s.recoveryPasses = 3;
+    auto r = ripAll(reader, s, 0, 399);
+    ASSERT_EQ(r.data.size(), 400u * kSector);
+    // The read holding sector 120 (sectors 104..129) comes back as zeros.
+    const long lo = 104;
+    const long hi = 129;
+    auto expect = slice(drive.image(), 0, 399);
+    std::fill(expect.begin() + lo * kSector, expect.begin() + (hi + 1) * kSector, 0);
+    EXPECT_EQ(r.data, expect);
+    // Three recovery seeks at 150, 160, 170 and the speed dropped to 1x.
+    int seeks = 0;
+    for (long lba : drive.m_lbas)
+        seeks += (lba == 150 || lba == 160 || lba == 170);
+    EXPECT_GE(seeks, 3);
+    EXPECT_NE(std::find(drive.m_speeds.begin(), drive.m_speeds.end(), 1), drive.m_speeds.end());
+}
+
+TEST(PlainReader, ProgressPeakAndCloseState) {
+    MemoryDrive drive(makeImage(threeTracks()));
+    PlainReader reader(drive);
+    RipSettings s = fastSettings();
+    long size = 0;
+    ASSERT_EQ(reader.Open(s, 0, 399, size), 0);
+    EXPECT_EQ(size, 26 * kSector);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(size));
+    long bytes = 0;
+    int last = -1;
+    int code = 0;
+    while ((code = reader.RipChunk(buf.data(), &bytes, nullptr)) != RipChunkDone) {
+        ASSERT_NE(code, RipChunkFailed);
+        EXPECT_GE(reader.PercentCompleted(), last);
+        last = reader.PercentCompleted();
+    }
+    EXPECT_EQ(reader.PercentCompleted(), 99);
+    EXPECT_GT(reader.PeakValue(), 9000);
+    EXPECT_EQ(reader.RipChunk(nullptr, &bytes, nullptr), RipChunkFailed);
+    reader.Close();
+    EXPECT_EQ(reader.RipChunk(buf.data(), &bytes, nullptr), RipChunkFailed);
+}
+
+TEST(ParanoiaReader, LevelModes) {
+    EXPECT_EQ(ParanoiaReader::ModeForLevel(0), 5);
+    EXPECT_EQ(ParanoiaReader::ModeForLevel(1), 223);
+    EXPECT_EQ(ParanoiaReader::ModeForLevel(2), 199);
+    EXPECT_EQ(ParanoiaReader::ModeForLevel(3), 223);
+    EXPECT_EQ(ParanoiaReader::ModeForLevel(7), 223);
+}
+
+TEST(ParanoiaReader, JitteryDriveStillExact) {
+    const auto tracks = threeTracks(500, 100, 100);
+    MemoryDrive drive(makeImage(tracks));
+    drive.m_jitterFrames = 6;
+    ParanoiaReader reader(drive);
+    reader.SetDiscEnd(drive.sectors());
+    RipSettings s = fastSettings();
+    s.paranoiaLevel = 3;
+    // Keep the range away from the disc's edges, where a late read finds no data.
+    auto r = ripAll(reader, s, 20, 479);
+    EXPECT_TRUE(r.data == slice(drive.image(), 20, 479));
+}
+
+TEST(ParanoiaReader, AbortEndsChunkWithFailure) {
+    MemoryDrive drive(makeImage(threeTracks()));
+    ParanoiaReader reader(drive);
+    RipSettings s = fastSettings();
+    long size = 0;
+    ASSERT_EQ(reader.Open(s, 0, 399, size), 0);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(size));
+    long bytes = 0;
+    std::atomic<std::int32_t> abort{0};
+    ASSERT_EQ(reader.RipChunk(buf.data(), &bytes, &abort), RipChunkOk);
+    EXPECT_EQ(bytes, size);
+    abort = 1;
+    EXPECT_EQ(reader.RipChunk(buf.data(), &bytes, &abort), RipChunkFailed);
+    reader.Close();
+}
+
+TEST(ParanoiaReader, FailingSectorsEndWithoutHanging) {
+    MemoryDrive drive(makeImage(threeTracks()));
+    drive.m_failing = {50, 51};
+    ParanoiaReader reader(drive);
+    RipSettings s = fastSettings();
+    s.paranoiaLevel = 3;
+    auto r = ripAll(reader, s, 0, 199);
+    // Either the library skips the sectors (delivering the track with a skip
+    // reported) or the chunk fails; both end.
+    if (r.code != RipChunkFailed) {
+        EXPECT_EQ(r.data.size(), 200u * kSector);
+        EXPECT_GT(reader.JitterErrorCount(), 0);
+    }
+}
+
+TEST(RipReader, AbsurdSettingsNeitherHangNorExhaustMemory) {
+    MemoryDrive drive(makeImage(threeTracks(100, 50, 50)));
+    PlainReader plain(drive);
+    ParanoiaReader paranoia(drive);
+    for (int variant = 0; variant < 4; ++variant) {
+        RipSettings s = fastSettings();
+        s.sectorsPerRead = std::vector<int>{0, -5, 1000000, 3}[static_cast<std::size_t>(variant)];
+        s.overlapSectors = std::vector<int>{-3, 1000000, 7, 3}[static_cast<std::size_t>(variant)];
+        s.compareSectors =
+            std::vector<int>{1000000000, -1, 1000000000, 5}[static_cast<std::size_t>(variant)];
+        s.paranoiaLevel = std::vector<int>{-4, 99, 2, 0}[static_cast<std::size_t>(variant)];
+        for (RipReader* reader :
+             {static_cast<RipReader*>(&plain), static_cast<RipReader*>(&paranoia)}) {
+            const auto r = ripAll(*reader, s, 10, 59);
+            EXPECT_EQ(r.code, RipChunkDone) << "variant " << variant;
+            EXPECT_TRUE(r.data == slice(drive.image(), 10, 59)) << "variant " << variant;
+        }
+    }
+    // Offsets far beyond any drive's are held to a minute.
+    RipSettings s = fastSettings();
+    s.endOffset = 2000000000;
+    long size = 0;
+    ASSERT_EQ(plain.Open(s, 0, 9, size), 0);
+    EXPECT_EQ(plain.RangeEnd(), 10 + RipReader::kMaxOffset);
+    plain.Close();
+}

@@ -1,0 +1,211 @@
+#include "SectorReads.h"
+#include "TempDir.h"
+#include "TrackJob.h"
+#include "WavWriter.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::uint8_t> fileBytes(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+           (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+} // namespace
+
+TEST(WavWriter, EmptyAndPartialFilesKeepConsistentHeaders) {
+    cldtest::TempDir dir;
+    const auto path = dir.file("t.wav");
+    {
+        WavWriter w;
+        ASSERT_TRUE(w.Create(path.string()));
+        // Nothing appended: the destructor still finishes the header.
+    }
+    auto b = fileBytes(path);
+    ASSERT_EQ(b.size(), 44u);
+    EXPECT_EQ(le32(b, 4), 36u);
+    EXPECT_EQ(le32(b, 40), 0u);
+
+    std::vector<std::uint8_t> chunk(26 * 2352, 0x5A);
+    WavWriter w;
+    ASSERT_TRUE(w.Create(path.string())); // an existing file is replaced
+    ASSERT_TRUE(w.Append(chunk.data(), chunk.size()));
+    ASSERT_TRUE(w.Append(chunk.data(), 1000));
+    ASSERT_TRUE(w.Finish());
+    b = fileBytes(path);
+    ASSERT_EQ(b.size(), 44 + chunk.size() + 1000);
+    EXPECT_EQ(le32(b, 4), b.size() - 8);
+    EXPECT_EQ(le32(b, 40), b.size() - 44);
+    EXPECT_TRUE(std::all_of(b.begin() + 44, b.begin() + 44 + static_cast<long>(chunk.size()),
+                            [](std::uint8_t v) { return v == 0x5A; }));
+}
+
+TEST(WavWriter, HeaderLayout) {
+    std::uint8_t h[44];
+    WavWriter::MakeHeader(h, 44 + 176400);
+    const std::vector<std::uint8_t> b(h, h + 44);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+    EXPECT_EQ(le32(b, 4), 36u + 176400);
+    EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(le32(b, 16), 16u);
+    EXPECT_EQ(le32(b, 20), 0x00020001u);
+    EXPECT_EQ(le32(b, 24), 44100u);
+    EXPECT_EQ(le32(b, 28), 176400u);
+    EXPECT_EQ(le32(b, 32), 0x00100004u);
+    EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
+    EXPECT_EQ(le32(b, 40), 176400u);
+}
+
+TEST(WavWriter, UncreatableFileSaysWhy) {
+    cldtest::TempDir dir;
+    WavWriter w;
+    EXPECT_FALSE(w.Create((dir.path() / "missing" / "t.wav").string()));
+    EXPECT_NE(w.Error().find("cannot create"), std::string::npos);
+    EXPECT_FALSE(w.Append(reinterpret_cast<const std::uint8_t*>("abcd"), 4));
+}
+
+TEST(TrackJob, NamingRules) {
+    EXPECT_EQ(TrackFileName("Track01"), "Track01.wav");
+    EXPECT_EQ(TrackFileName("x.wav"), "x.wav");
+    EXPECT_EQ(TrackFileName("a.mp3"), "a.mp3");
+    EXPECT_EQ(TrackFileName("ab"), "ab");
+    EXPECT_EQ(TrackFileName("abc"), "abc");
+    EXPECT_EQ(TrackFileName("abcd"), "abcd.wav");
+
+    std::string folder;
+    ASSERT_TRUE(MakeOutputFolder("/music", folder));
+    EXPECT_EQ(folder, "/music/");
+    ASSERT_TRUE(MakeOutputFolder("/music/", folder));
+    EXPECT_EQ(folder, "/music/");
+    ASSERT_TRUE(MakeOutputFolder("", folder));
+    EXPECT_EQ(folder, "");
+
+    TrackJob job;
+    std::string error;
+    ASSERT_TRUE(MakeTrackJob(job, 3, "Track04", "/music/", 0, -1, error));
+    EXPECT_STREQ(job.fileName, "Track04.wav");
+    EXPECT_STREQ(job.fullPath, "/music/Track04.wav");
+    EXPECT_EQ(job.trackIndex, 3);
+    EXPECT_EQ(job.endSeconds, -1);
+}
+
+TEST(TrackJob, LongNamesAndPathsAreRefusedNotCut) {
+    std::string folder;
+    EXPECT_TRUE(MakeOutputFolder(std::string(258, 'd'), folder)); // 259 with the slash
+    EXPECT_FALSE(MakeOutputFolder(std::string(259, 'd'), folder));
+    EXPECT_EQ(folder, std::string(258, 'd') + "/");
+
+    TrackJob job;
+    std::string error;
+    // 255 + ".wav" = 259 characters fit; one more does not.
+    EXPECT_TRUE(MakeTrackJob(job, 0, std::string(255, 'n'), "", 0, -1, error));
+    EXPECT_FALSE(MakeTrackJob(job, 0, std::string(256, 'n'), "", 0, -1, error));
+    EXPECT_NE(error.find("longer than 259"), std::string::npos);
+    EXPECT_FALSE(MakeTrackJob(job, 0, "Track01", std::string(250, 'd') + "/", 0, -1, error));
+    EXPECT_NE(error.find("path"), std::string::npos);
+}
+
+TEST(SectorReads, CommandBlocksOfEveryReadMethod) {
+    struct Row {
+        int method;
+        int length;
+        std::vector<std::uint8_t> bytes;
+    };
+    // LUN 1, LBA 0x012345, 0x0203 sectors.
+    const std::vector<Row> rows = {
+        {0, 12, {0xBE, 0x20, 0, 1, 0x23, 0x45, 0, 2, 3, 0xF8, 0, 0}},
+        {1, 10, {0x28, 0x20, 0, 1, 0x23, 0x45, 0, 2, 3, 0}},
+        {2, 10, {0xD4, 0x20, 0, 1, 0x23, 0x45, 0, 2, 3, 0}},
+        {3, 12, {0xD8, 0x20, 0, 1, 0x23, 0x45, 0, 0, 2, 3, 0, 0}},
+        {4, 12, {0xBE, 0x24, 0, 1, 0x23, 0x45, 0, 2, 3, 0xF8, 0, 0}},
+        {5, 12, {0xBE, 0x20, 0, 1, 0x23, 0x45, 0, 2, 3, 0x10, 0, 0}},
+        {6, 12, {0xD4, 0x20, 0, 1, 0x23, 0x45, 0, 0, 2, 3, 0, 0}},
+        {7, 10, {0xD5, 0x20, 0, 1, 0x23, 0x45, 0, 2, 3, 0}},
+        {8, 12, {0xA8, 0x20, 0, 1, 0x23, 0x45, 0, 0, 2, 3, 0, 0}},
+        {9, 12, {0xBE, 0x24, 0, 1, 0x23, 0x45, 0, 2, 3, 0x10, 0, 0}},
+    };
+    for (const Row& r : rows) {
+        std::uint8_t cdb[12];
+        EXPECT_EQ(SectorReads::BuildReadCdb(r.method, 1, 0x012345, 0x0203, false, cdb), r.length);
+        EXPECT_EQ(std::vector<std::uint8_t>(cdb, cdb + r.length), r.bytes) << "method " << r.method;
+    }
+    // C2 scans: flag byte 0xFA; methods with the length in bytes 8..9 scan with READ CD.
+    std::uint8_t cdb[12];
+    EXPECT_EQ(SectorReads::BuildReadCdb(1, 0, 100, 10, true, cdb), 10);
+    EXPECT_EQ(std::vector<std::uint8_t>(cdb, cdb + 10),
+              (std::vector<std::uint8_t>{0x28, 0, 0, 0, 0, 100, 0, 0, 10, 0xFA}));
+    for (int method : {3, 6, 8}) {
+        EXPECT_EQ(SectorReads::BuildReadCdb(method, 0, 100, 10, true, cdb), 12);
+        EXPECT_EQ(std::vector<std::uint8_t>(cdb, cdb + 12),
+                  (std::vector<std::uint8_t>{0xBE, 0, 0, 0, 0, 100, 0, 0, 10, 0xFA, 0, 0}));
+    }
+}
+
+TEST(SectorReads, ByteOrderAndChannelFixes) {
+    std::uint8_t frame[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    SectorReads::FixSamples(frame, 8, true, false);
+    EXPECT_EQ(std::vector<std::uint8_t>(frame, frame + 8),
+              (std::vector<std::uint8_t>{2, 1, 4, 3, 6, 5, 8, 7}));
+    SectorReads::FixSamples(frame, 8, false, true);
+    EXPECT_EQ(std::vector<std::uint8_t>(frame, frame + 8),
+              (std::vector<std::uint8_t>{4, 3, 2, 1, 8, 7, 6, 5}));
+}
+
+TEST(SectorReads, FailedReadsLeaveZerosAndTwoThreadsCoverEverySector) {
+    // A drive on memory that serves each sector's LBA in its first bytes and fails
+    // reads touching sector 1500.
+    std::atomic<int> commands{0};
+    SectorReads reads(
+        [&](std::uint8_t direction, const std::uint8_t* cdb, int, std::uint8_t* buf, long len) {
+            ++commands;
+            EXPECT_EQ(direction, 0x08);
+            const long lba = (cdb[2] << 24) | (cdb[3] << 16) | (cdb[4] << 8) | cdb[5];
+            const long n = (cdb[7] << 8) | cdb[8];
+            EXPECT_EQ(len, n * 2352);
+            for (long s = 0; s < n; ++s) {
+                if (lba + s == 1500)
+                    return 4;
+                buf[s * 2352] = static_cast<std::uint8_t>(lba + s);
+                buf[s * 2352 + 1] = static_cast<std::uint8_t>((lba + s) >> 8);
+            }
+            return 1;
+        },
+        SectorReadTable{});
+    std::vector<std::uint8_t> buf(1200 * 2352, 0xEE);
+    ASSERT_TRUE(reads.ReadSectors(buf.data(), 10, 1200));
+    EXPECT_EQ(commands.load(), (1200 + 26) / 27);
+    for (long s = 0; s < 1200; ++s) {
+        ASSERT_EQ(buf[static_cast<std::size_t>(s * 2352)] |
+                      (buf[static_cast<std::size_t>(s * 2352 + 1)] << 8),
+                  10 + s);
+        ASSERT_EQ(buf[static_cast<std::size_t>(s * 2352 + 2)], 0);
+    }
+    std::fill(buf.begin(), buf.end(), 0xEE);
+    EXPECT_FALSE(reads.ReadSectors(buf.data(), 1490, 26));
+    EXPECT_TRUE(
+        std::all_of(buf.begin() + 26 * 2352, buf.end(), [](std::uint8_t b) { return b == 0xEE; }));
+    EXPECT_FALSE(reads.ReadSectors(buf.data(), 0, 0));
+
+    // A failure inside a two-thread read leaves zeros, not stale bytes, wherever no
+    // piece was read.
+    std::fill(buf.begin(), buf.end(), 0xEE);
+    EXPECT_FALSE(reads.ReadSectors(buf.data(), 1000, 1200));
+    for (long sector = 0; sector < 1200; ++sector) {
+        const auto body = buf.begin() + sector * 2352 + 2;
+        ASSERT_TRUE(std::all_of(body, body + 2350, [](std::uint8_t b) { return b == 0; }))
+            << "sector " << sector;
+    }
+}
