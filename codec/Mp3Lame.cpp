@@ -31,7 +31,42 @@ std::string LastLameReport() {
     return g_lastReport;
 }
 
-LameHandle CreateMp3Encoder(int sampleRate, int channels, const Mp3EncoderParams& p) {
+namespace {
+
+int32_t Clamp(int32_t v, int32_t lo, int32_t hi) {
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+} // namespace
+
+Mp3EncoderParams SanitizeMp3Params(const Mp3EncoderParams& in) {
+    // The library asserts (and aborts the process) on some contradictory bounds, such
+    // as an ABR mean above the VBR maximum, so every value is brought into its range and
+    // the bounds into order: minimum <= mean <= maximum.
+    Mp3EncoderParams p = in;
+    p.channelMode = Clamp(p.channelMode, 0, 4);
+    p.bitrate = Clamp(p.bitrate, 8, 320);
+    p.vbrMaxBitrate = Clamp(p.vbrMaxBitrate, 8, 320);
+    p.abrMeanBitrate = Clamp(p.abrMeanBitrate, 8, 320);
+    p.quality = Clamp(p.quality, 0, 9);
+    p.vbrMethod = Clamp(p.vbrMethod, 0, 3);
+    p.vbrQuality = Clamp(p.vbrQuality, 0, 9);
+    if (p.vbrMethod != 0) {
+        if (p.vbrMaxBitrate < p.bitrate)
+            p.vbrMaxBitrate = p.bitrate;
+        p.abrMeanBitrate = Clamp(p.abrMeanBitrate, p.bitrate, p.vbrMaxBitrate);
+    }
+    p.crc = p.crc ? 1 : 0;
+    p.copyright = p.copyright ? 1 : 0;
+    p.original = p.original ? 1 : 0;
+    p.privateFlag = p.privateFlag ? 1 : 0;
+    return p;
+}
+
+LameHandle CreateMp3Encoder(int sampleRate, int channels, const Mp3EncoderParams& asked) {
+    if (sampleRate < 8000 || sampleRate > 384000 || channels < 1 || channels > 2)
+        return nullptr;
+    const Mp3EncoderParams p = SanitizeMp3Params(asked);
     lame_t lame = lame_init();
     if (!lame)
         return nullptr;

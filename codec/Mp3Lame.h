@@ -12,6 +12,8 @@ namespace cld {
 
 using LameHandle = lame_global_struct*;
 
+// The parameters brought into the ranges the library can work with.
+Mp3EncoderParams SanitizeMp3Params(const Mp3EncoderParams& params);
 // Creates an encoder for the given input, applies the parameters in their fixed order
 // and initialises it. Returns nullptr when the library refuses the combination.
 LameHandle CreateMp3Encoder(int sampleRate, int channels, const Mp3EncoderParams& params);
