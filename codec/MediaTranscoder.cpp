@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include <cstdio>
+#include <filesystem>
 #include <unistd.h>
 #include <vector>
 
@@ -390,9 +391,13 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
         avio_flush(s.out->pb);
         if (s.out->pb->error < 0 && !failure)
             failure = wmerr::kWriteFailed;
-        m_fileSize = avio_tell(s.out->pb);
         if (avio_closep(&s.out->pb) < 0 && !failure)
             failure = wmerr::kWriteFailed;
+        // The trailer rewrites the header, so the write position is not the size.
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(s.outputPath, ec);
+        if (!ec)
+            m_fileSize = static_cast<int64_t>(size);
     }
     s.headerWritten = false;
     return failure;

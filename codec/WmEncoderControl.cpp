@@ -11,8 +11,9 @@ std::atomic<unsigned long long> g_sourceGroupCounter{0};
 
 } // namespace
 
-WmEncoderControl::WmEncoderControl(std::string systemProfileFolder, std::string userProfileFolder)
-    : m_profiles(WmProfile::LoadCollection(systemProfileFolder, userProfileFolder, &m_damaged)) {}
+WmEncoderControl::WmEncoderControl(std::string systemProfileFolder, std::string userProfileFolder) {
+    m_profiles = WmProfile::LoadCollection(systemProfileFolder, userProfileFolder, &m_damaged);
+}
 
 WmEncoderControl::~WmEncoderControl() {
     m_stop = true;

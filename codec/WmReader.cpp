@@ -81,12 +81,16 @@ void WmReader::Request(Command c, int wantStatus) {
         throw WMException(m_result ? m_result : cld::wmerr::kReaderState);
 }
 
-void WmReader::Report(int status, uint32_t result) {
+void WmReader::Report(int status, uint32_t result, bool reply) {
     // The sink hears of a state change before a waiting caller is released, so that the
     // caller finds the sink already in the new state.
     if (m_sink &&
         (status == kEndOfFile || status == kStopped || status == kClosed || status == kStarted))
         m_sink->OnStatus(status, result);
+    if (!reply)
+        return;
+    // Only the answer to a request releases its caller; an end of file that follows a
+    // start at once must not stand in for the start's answer.
     std::lock_guard lock(m_mutex);
     m_status = status;
     m_result = result;
@@ -130,7 +134,7 @@ void WmReader::ThreadMain() {
                 lock.unlock();
                 if (!Deliver()) {
                     m_media->playing = false;
-                    Report(kEndOfFile, 0);
+                    Report(kEndOfFile, 0, false);
                 }
                 continue;
             }
@@ -148,7 +152,7 @@ void WmReader::ThreadMain() {
             const std::string url = "file:" + m_url.substr(7);
             if (avformat_open_input(&media->fmt, url.c_str(), nullptr, nullptr) < 0 ||
                 avformat_find_stream_info(media->fmt, nullptr) < 0) {
-                Report(kError, cld::wmerr::kInputOpen);
+                Report(kError, cld::wmerr::kInputOpen, true);
                 break;
             }
             if (media->fmt->duration != AV_NOPTS_VALUE && media->fmt->duration > 0)
@@ -183,32 +187,32 @@ void WmReader::ThreadMain() {
             media->packet = av_packet_alloc();
             media->frame = av_frame_alloc();
             if (!media->packet || !media->frame) {
-                Report(kError, cld::wmerr::kOutOfMemory);
+                Report(kError, cld::wmerr::kOutOfMemory, true);
                 break;
             }
             m_media = std::move(media);
-            Report(kOpened, 0);
+            Report(kOpened, 0, true);
             break;
         }
         case Command::Start:
             if (!m_media) {
-                Report(kError, cld::wmerr::kReaderState);
+                Report(kError, cld::wmerr::kReaderState, true);
                 break;
             }
             if (av_seek_frame(m_media->fmt, -1, 0, AVSEEK_FLAG_BACKWARD) >= 0 && m_media->dec)
                 avcodec_flush_buffers(m_media->dec);
             m_media->nextTime = 0;
             m_media->playing = true;
-            Report(kStarted, 0);
+            Report(kStarted, 0, true);
             break;
         case Command::Stop:
             if (m_media)
                 m_media->playing = false;
-            Report(kStopped, 0);
+            Report(kStopped, 0, true);
             break;
         case Command::Close:
             m_media.reset();
-            Report(kClosed, 0);
+            Report(kClosed, 0, true);
             break;
         case Command::Quit:
             m_media.reset();

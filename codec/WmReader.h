@@ -55,7 +55,7 @@ private:
     void Post(Command c);
     // Resets the event, posts, and waits for the status.
     void Request(Command c, int wantStatus);
-    void Report(int status, uint32_t result);
+    void Report(int status, uint32_t result, bool reply);
     bool Deliver(); // one packet; false at the end of the file
 
     IWmReaderSink* m_sink;

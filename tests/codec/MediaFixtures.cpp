@@ -157,32 +157,40 @@ Pcm DecodeWithFfmpeg(const std::filesystem::path& file) {
 }
 
 Alignment Align(const Pcm& ref, const Pcm& test, int maxLag) {
-    const int ch = ref.channels;
-    const size_t refFrames = ref.samples.size() / static_cast<size_t>(ch);
-    const size_t testFrames = test.samples.size() / static_cast<size_t>(ch);
+    const long ch = ref.channels;
+    const long refFrames = static_cast<long>(ref.samples.size()) / ch;
+    const long testFrames = static_cast<long>(test.samples.size()) / ch;
+    // test frame (i + lag) is compared with ref frame i
+    auto at = [&](const Pcm& p, long frame, long c) {
+        return static_cast<double>(p.samples[static_cast<size_t>(frame * ch + c)]);
+    };
     Alignment best;
     double bestCorr = -1e300;
-    const size_t window = std::min<size_t>(refFrames, 44100);
-    for (int lag = 0; lag <= maxLag; ++lag) {
-        if (static_cast<size_t>(lag) + window > testFrames)
-            break;
+    const long window = std::min<long>(refFrames, 44100) - maxLag;
+    for (long lag = -maxLag; lag <= maxLag; ++lag) {
         double corr = 0;
-        for (size_t i = 0; i < window; ++i)
-            corr += static_cast<double>(ref.samples[i * static_cast<size_t>(ch)]) *
-                    test.samples[(i + static_cast<size_t>(lag)) * static_cast<size_t>(ch)];
+        for (long i = maxLag; i < maxLag + window; ++i) {
+            if (i + lag < 0 || i + lag >= testFrames || i >= refFrames)
+                continue;
+            corr += at(ref, i, 0) * at(test, i + lag, 0);
+        }
         if (corr > bestCorr) {
             bestCorr = corr;
-            best.lag = lag;
+            best.lag = static_cast<int>(lag);
         }
     }
     double sig = 0;
     double noise = 0;
-    const size_t overlap = std::min(refFrames, testFrames - static_cast<size_t>(best.lag));
-    for (size_t i = 0; i < overlap * static_cast<size_t>(ch); ++i) {
-        const double r = ref.samples[i];
-        const double t = test.samples[i + static_cast<size_t>(best.lag) * static_cast<size_t>(ch)];
-        sig += r * r;
-        noise += (r - t) * (r - t);
+    for (long i = 0; i < refFrames; ++i) {
+        const long j = i + best.lag;
+        if (j < 0 || j >= testFrames)
+            continue;
+        for (long c = 0; c < ch; ++c) {
+            const double r = at(ref, i, c);
+            const double t = at(test, j, c);
+            sig += r * r;
+            noise += (r - t) * (r - t);
+        }
     }
     best.snrDb = noise > 0 ? 10 * std::log10(sig / noise) : 200.0;
     return best;

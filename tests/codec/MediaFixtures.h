@@ -38,7 +38,7 @@ std::map<std::string, std::string> Probe(const std::filesystem::path& file,
 // Decodes any file with ffmpeg to 16-bit interleaved samples.
 Pcm DecodeWithFfmpeg(const std::filesystem::path& file);
 
-// The lag (0..maxLag) of `test` against `ref` with the highest correlation over the
+// The lag (-maxLag..maxLag) of `test` against `ref` with the highest correlation over the
 // first channel, and the signal-to-noise ratio in dB at that lag over the overlap.
 struct Alignment {
     int lag = 0;
