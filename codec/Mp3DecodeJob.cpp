@@ -129,7 +129,7 @@ int Mp3DecodeJob::DecodeNext() {
         if (n == 0 && fed > kMaxSilentFeed)
             m_inputEnded = true;
     }
-    if (n <= 0)
+    if (n <= 0 || n > 4608)
         return 0;
     // A later frame may switch to a different channel layout; keep the file's layout.
     const int frameChannels = data.header_parsed ? data.stereo : channels;

@@ -33,7 +33,7 @@ bool IsMpegAudioHeader(const uint8_t* h) {
 
 void AppendInterleaved(const int16_t* left, const int16_t* right, int n, int channels,
                        std::vector<int16_t>& out) {
-    if (n <= 0)
+    if (n <= 0 || channels < 1 || channels > 2)
         return;
     const size_t base = out.size();
     out.resize(base + static_cast<size_t>(n) * static_cast<size_t>(channels));
@@ -82,8 +82,14 @@ bool FindFirstMp3Frame(std::FILE* f, hip_global_struct* hip, Mp3StreamInfo& info
     uint8_t block[100];
     uint64_t fed = 0;
     while (true) {
-        if (n > 0)
+        if (n > 0) {
+            // Samples without a usable channel count come from a damaged stream.
+            if (data.stereo < 1 || data.stereo > 2 || n > 4608)
+                return false;
             AppendInterleaved(left, right, n, data.stereo, info.pendingPcm);
+            if (info.pendingPcm.size() > (1u << 20))
+                return false;
+        }
         if (data.header_parsed)
             break;
         if (std::fread(block, 1, sizeof block, f) != sizeof block)

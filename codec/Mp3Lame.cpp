@@ -11,9 +11,22 @@ namespace {
 std::mutex g_reportLock;
 std::string g_lastReport;
 
+// The library hands us printf-style reports; the format is its own, not outside input.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wformat-nonliteral"
+#elif defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
 void StoreReport(const char* format, va_list args) {
     char buf[1024];
     std::vsnprintf(buf, sizeof buf, format, args);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#elif defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
     std::lock_guard lock(g_reportLock);
     g_lastReport = buf;
 }
