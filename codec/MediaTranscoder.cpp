@@ -106,6 +106,10 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
                            const std::string& outputPath, const ContentDescription& info) {
     m_state = std::make_unique<State>();
     State& s = *m_state;
+    // Only regular files: a pipe or a device would block the open without end.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(inputPath, ec))
+        throw WMException(wmerr::kInputOpen);
     const std::string url = "file:" + inputPath;
     if (avformat_open_input(&s.in, url.c_str(), nullptr, nullptr) < 0)
         throw WMException(wmerr::kInputOpen);

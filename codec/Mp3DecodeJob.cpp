@@ -65,6 +65,8 @@ bool Mp3DecodeJob::Start() {
         return false;
     }
     m_inputSize = static_cast<uint64_t>(st.st_size);
+    m_inputBuffer.resize(1 << 16);
+    std::setvbuf(m_input, m_inputBuffer.data(), _IOFBF, m_inputBuffer.size());
     m_decoder = hip_decode_init();
     if (!m_decoder) {
         CloseAll();

@@ -39,5 +39,6 @@ private:
     int m_skip = 0;
     std::vector<int16_t> m_pcm;
     std::vector<uint8_t> m_readBuf;
+    std::vector<char> m_inputBuffer; // stdio buffer of m_input; outlives it
     bool m_inputEnded = false;
 };

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include <chrono>
+#include <filesystem>
 #include <strings.h>
 #include <vector>
 
@@ -149,8 +150,12 @@ void WmReader::ThreadMain() {
             m_duration = 0;
             auto media = std::make_unique<Media>();
             // The URL's prefix is ours; FFmpeg gets the plain path.
-            const std::string url = "file:" + m_url.substr(7);
-            if (avformat_open_input(&media->fmt, url.c_str(), nullptr, nullptr) < 0 ||
+            const std::string path = m_url.substr(7);
+            const std::string url = "file:" + path;
+            // Only regular files: a pipe or a device would block the open without end.
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(path, ec) ||
+                avformat_open_input(&media->fmt, url.c_str(), nullptr, nullptr) < 0 ||
                 avformat_find_stream_info(media->fmt, nullptr) < 0) {
                 Report(kError, cld::wmerr::kInputOpen, true);
                 break;

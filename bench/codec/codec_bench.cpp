@@ -31,6 +31,7 @@ namespace {
 
 struct Result {
     double seconds = 0;
+    double cpuSeconds = 0;
     long maxRssKb = 0;
     int status = 0;
 };
@@ -52,6 +53,8 @@ Result RunCommand(const std::vector<std::string>& argv) {
     wait4(pid, &status, 0, &ru);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     r.maxRssKb = ru.ru_maxrss;
+    r.cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+                   static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
@@ -119,6 +122,8 @@ struct Pair {
 bool Compare(const Pair& p, int runs) {
     std::vector<double> a;
     std::vector<double> b;
+    std::vector<double> ca;
+    std::vector<double> cb;
     long rss = 0;
     for (int i = 0; i < runs; ++i) {
         const Result ours = RunCommand(p.ours);
@@ -130,12 +135,17 @@ bool Compare(const Pair& p, int runs) {
         }
         a.push_back(ours.seconds);
         b.push_back(theirs.seconds);
+        ca.push_back(ours.cpuSeconds);
+        cb.push_back(theirs.cpuSeconds);
         rss = std::max(rss, ours.maxRssKb);
     }
     const double ma = Median(a);
     const double mb = Median(b);
-    std::printf("%-22s ours %7.3f s   theirs %7.3f s   ratio %5.3f   our peak %6.1f MiB\n",
-                p.name.c_str(), ma, mb, ma / mb, static_cast<double>(rss) / 1024.0);
+    const double mca = Median(ca);
+    const double mcb = Median(cb);
+    std::printf(
+        "%-20s wall %7.3f / %7.3f s = %5.3f   cpu %7.3f / %7.3f s = %5.3f   peak %5.1f MiB\n",
+        p.name.c_str(), ma, mb, ma / mb, mca, mcb, mca / mcb, static_cast<double>(rss) / 1024.0);
     std::fflush(stdout);
     return true;
 }

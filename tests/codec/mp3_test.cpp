@@ -304,6 +304,17 @@ TEST(Mp3EncodeJob, DamagedWavGivesShorterCorrectOutputOrInputError) {
     EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
 }
 
+TEST(Mp3EncodeJob, LibraryDefaultsGiveAWorkingEncoding) {
+    const Mp3EncoderParams d = Mp3EncoderParams::LibraryDefaults();
+    EXPECT_EQ(d.vbrMethod, 0);
+    EXPECT_GE(d.bitrate, 8);
+    EXPECT_LE(d.bitrate, 320);
+    cldtest::TempDir dir;
+    const Encoded e = Encode(dir, "defaults", d, 1.0);
+    ASSERT_EQ(e.error, 0);
+    EXPECT_EQ(Probe(e.mp3)["stream.bit_rate"], std::to_string(d.bitrate * 1000));
+}
+
 TEST(Mp3EncodeJob, AbsurdParametersNeverAbortTheProcess) {
     // Some contradictory bounds make the library assert; each of these must encode or
     // be refused, never end the program.
