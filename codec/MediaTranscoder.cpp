@@ -1,5 +1,6 @@
 #include "MediaTranscoder.h"
 
+#include "SameFile.h"
 #include "WMException.h"
 #include "WmErrors.h"
 
@@ -224,6 +225,8 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
         throw WMException(wmerr::kOutOfMemory);
 
     // The output is created only once everything else is known to work.
+    if (SameFile(inputPath, outputPath))
+        throw WMException(wmerr::kOutputCreate);
     const std::string outUrl = "file:" + outputPath;
     if (avio_open(&s.out->pb, outUrl.c_str(), AVIO_FLAG_WRITE) < 0)
         throw WMException(wmerr::kOutputCreate);

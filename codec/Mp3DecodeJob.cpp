@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "Mp3Lame.h"
+#include "SameFile.h"
 
 #include <lame/lame.h>
 #include <sys/stat.h>
@@ -62,6 +63,11 @@ bool Mp3DecodeJob::Start() {
     if (!m_input || fstat(fileno(m_input), &st) != 0 || !S_ISREG(st.st_mode)) {
         CloseAll();
         Finish(kErrInput);
+        return false;
+    }
+    if (cld::SameFile(input, GetOutput())) {
+        CloseAll();
+        Finish(kErrOutput);
         return false;
     }
     m_inputSize = static_cast<uint64_t>(st.st_size);

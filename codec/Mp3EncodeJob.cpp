@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "Mp3Lame.h"
+#include "SameFile.h"
 
 #include <cstdio>
 #include <lame/lame.h>
@@ -32,6 +33,11 @@ bool Mp3EncodeJob::Start() {
     } catch (const Exception&) {
         ReleaseInput();
         Finish(kErrInput);
+        return false;
+    }
+    if (cld::SameFile(GetInput(), GetOutput())) {
+        ReleaseInput();
+        Finish(kErrOutput);
         return false;
     }
     m_lame = cld::CreateMp3Encoder(static_cast<int>(m_format.samplesPerSec), m_format.channels,

@@ -1,6 +1,7 @@
 #include "WmaDecodeJob.h"
 
 #include "Exception.h"
+#include "SameFile.h"
 #include "WMException.h"
 
 #include <unistd.h>
@@ -41,6 +42,10 @@ int WmaDecodeJob::Open(const std::string& input, const std::string& output) {
         m_bytesDone = 0;
         m_writeFailed = false;
         m_watchBytes.Reset();
+    }
+    if (cld::SameFile(input, output)) {
+        Fail(kErrOutput);
+        return 0;
     }
     try {
         m_reader = std::make_unique<WmReader>(static_cast<IWmReaderSink*>(this));

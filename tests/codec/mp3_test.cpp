@@ -304,6 +304,29 @@ TEST(Mp3EncodeJob, DamagedWavGivesShorterCorrectOutputOrInputError) {
     EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
 }
 
+TEST(Mp3Jobs, OutputNamingTheInputIsRefusedAndTheInputKept) {
+    cldtest::TempDir dir;
+    const Encoded e = Encode(dir, "self", Cbr(128, 1), 0.5);
+    ASSERT_EQ(e.error, 0);
+    const auto wavBytes = ReadFile(e.wav);
+    const auto mp3Bytes = ReadFile(e.mp3);
+    fs::create_symlink(e.wav, dir.file("link.mp3"));
+
+    Mp3EncodeJob enc;
+    enc.SetInput(e.wav.string());
+    enc.SetOutput(dir.file("link.mp3").string());
+    EXPECT_FALSE(enc.Start());
+    EXPECT_EQ(enc.GetErrorCode(), CodecJob::kErrOutput);
+    EXPECT_EQ(ReadFile(e.wav), wavBytes);
+
+    Mp3DecodeJob dec;
+    dec.SetInput(e.mp3.string());
+    dec.SetOutput(e.mp3.string());
+    EXPECT_FALSE(dec.Start());
+    EXPECT_EQ(dec.GetErrorCode(), CodecJob::kErrOutput);
+    EXPECT_EQ(ReadFile(e.mp3), mp3Bytes);
+}
+
 TEST(Mp3EncodeJob, LibraryDefaultsGiveAWorkingEncoding) {
     const Mp3EncoderParams d = Mp3EncoderParams::LibraryDefaults();
     EXPECT_EQ(d.vbrMethod, 0);

@@ -233,6 +233,14 @@ TEST(WmaEncodeJob, FailuresThrowWithTextAndReleaseTheGroup) {
     } catch (const WMException& e) {
         EXPECT_EQ(e.GetCode(), cld::wmerr::kOutputCreate);
     }
+    const auto before = ReadFile(dir.file("in.wav"));
+    EXPECT_THROW(job->EncodeFile(dir.file("in.wav").string(), dir.file("in.wav").string()),
+                 WMException);
+    EXPECT_EQ(ReadFile(dir.file("in.wav")), before) << "the input survives";
+    WmaDecodeJob dec;
+    EXPECT_EQ(dec.Open(dir.file("in.wav").string(), dir.file("in.wav").string()), 0);
+    EXPECT_EQ(dec.GetErrorCode(), CodecJob::kErrOutput);
+    EXPECT_EQ(ReadFile(dir.file("in.wav")), before);
     job->SetProfileIndex(999);
     EXPECT_THROW(job->EncodeFile(dir.file("in.wav").string(), dir.file("w.wma").string()),
                  WMException);
