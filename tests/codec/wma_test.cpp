@@ -209,6 +209,30 @@ TEST(WmaEncodeJob, SourceGroupsCountUpAndMp3InputIsAccepted) {
     EXPECT_EQ(info.count("tag.artist"), 0u) << "no display texts outside CD mode";
 }
 
+TEST(WmEncoderControl, DisplayInfoKeepsEarlierTextsForEmptyOnes) {
+    cldtest::TempDir dir;
+    WriteWav(dir.file("in.wav"), MakeSignal(kRate / 2, kRate, 2), kRate, 2);
+    WmEncoderControl enc(kProfiles, "");
+    enc.PrepareForFile();
+    WmSourceGroup& group = enc.AddSourceGroup();
+    group.SetInput("file://" + dir.file("in.wav").string());
+    group.Activate();
+    group.SetProfile(enc.GetProfile(IndexOf(enc, kHifi160)));
+    enc.SetOutputFile(dir.file("out.wma").string());
+    enc.SetDisplayInfo("Author", "Title", "Copyright", "Description", "Rating");
+    enc.SetDisplayInfo("", "New Title", "", "", "");
+    enc.Start();
+    EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kRunning);
+    enc.Stop();
+    EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kStopped);
+    auto info = Probe(dir.file("out.wma"));
+    EXPECT_EQ(info["tag.artist"], "Author");
+    EXPECT_EQ(info["tag.title"], "New Title");
+    EXPECT_EQ(info["tag.copyright"], "Copyright");
+    EXPECT_EQ(info["tag.comment"], "Description");
+    EXPECT_GT(enc.GetStatistics().fileSize, 0);
+}
+
 TEST(WmaEncodeJob, FailuresThrowWithTextAndReleaseTheGroup) {
     cldtest::TempDir dir;
     auto job = MakeJob(kHifi160);
