@@ -112,11 +112,6 @@ void WmaDecodeJob::Stop() {
     m_watchBytes.Stop();
 }
 
-int WmaDecodeJob::GetProgress() const {
-    std::lock_guard lock(m_lock);
-    return m_progress;
-}
-
 int64_t WmaDecodeJob::GetDuration() const {
     std::lock_guard lock(m_lock);
     return m_duration;

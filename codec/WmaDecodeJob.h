@@ -12,7 +12,8 @@
 // delivers the samples on its own thread; this job writes them and keeps the counters
 // the progress dialog polls. Open() and Start() return 1, or 0 with GetErrorCode():
 // 101 input not opened, 102 output not created, 103 no audio, 104 the WAVE stream cannot
-// take the audio format, 105 the reader did not start.
+// take the audio format, 105 the reader did not start. GetProgress() is the reader's
+// position against the file's duration, in percent.
 class WmaDecodeJob : public CodecJob, private IWmReaderSink {
 public:
     WmaDecodeJob();
@@ -21,8 +22,6 @@ public:
     int Open(const std::string& input, const std::string& output);
     int Start();
     void Stop();
-    // Percent from the reader's position against the file's duration.
-    int GetProgress() const;
     int64_t GetDuration() const;
 
 private:
