@@ -13,8 +13,8 @@ public:
     using RipReader::RipReader;
 
     // Also corrects an overlap that would never advance: overlap sectors are held
-    // below sectors per read (and below the compare sectors' use when no search can
-    // run).
+    // below sectors per read. A compare block too large for the overlap window turns
+    // the search off; the overlap is then skipped unchecked, never delivered twice.
     int Open(const RipSettings& settings, long first, long last, long& bufferSize) override;
     int RipChunk(std::uint8_t* buffer, long* byteCount,
                  const std::atomic<std::int32_t>* abortFlag) override;

@@ -45,8 +45,8 @@ inline void fillAudio(std::uint8_t* out, long sectors, Content content, std::uin
 }
 
 // A drive on memory: reads the image, with optional jitter (every third read lands
-// up to m_jitterFrames stereo frames early or late, never by zero), sectors that always fail and
-// scratched sectors whose data differ on every read.
+// up to m_jitterFrames stereo frames early or late, never by zero) and sectors that
+// always fail.
 class MemoryDrive : public RipDrive {
 public:
     explicit MemoryDrive(std::vector<std::uint8_t> image) : m_image(std::move(image)) {}
@@ -74,15 +74,6 @@ public:
             if (at >= 0 && at < static_cast<long>(m_image.size()))
                 buffer[i] = m_image[static_cast<std::size_t>(at)];
         }
-        for (long s = lba; s < lba + count; ++s) {
-            if (!m_scratched.count(s))
-                continue;
-            for (long i = 0; i < kSector; i += 3) {
-                m_rng = m_rng * 1103515245u + 12345u;
-                buffer[(s - lba) * kSector + i] ^=
-                    static_cast<std::uint8_t>(1 + (m_rng >> 24) % 255);
-            }
-        }
         return true;
     }
 
@@ -96,7 +87,6 @@ public:
 
     int m_jitterFrames = 0;
     std::set<long> m_failing;
-    std::set<long> m_scratched;
     long m_reads = 0;
     std::vector<long> m_lbas;
     std::vector<int> m_speeds;

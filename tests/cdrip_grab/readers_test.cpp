@@ -73,34 +73,6 @@ TEST(JitterSearch, PeakCountsFullScale) {
     EXPECT_EQ(cld::PeakOf(s + 4, 1), 16);
 }
 
-class ReaderOnMemory : public ::testing::TestWithParam<int> {};
-
-// Parameter: 0 plain without correction, 1 plain with correction, 2..5 paranoia
-// levels 0..3.
-TEST_P(ReaderOnMemory, CleanDiscGivesExactTracks) {
-    const auto tracks = threeTracks();
-    MemoryDrive drive(makeImage(tracks));
-    RipSettings s = fastSettings();
-    std::unique_ptr<RipReader> reader;
-    const int kind = GetParam();
-    if (kind < 2) {
-        s.jitterCorrection = kind;
-        reader = std::make_unique<PlainReader>(drive);
-    } else {
-        s.paranoiaLevel = kind - 2;
-        reader = std::make_unique<ParanoiaReader>(drive);
-    }
-    for (const auto& t : tracks) {
-        const auto r = ripAll(*reader, s, t.first, t.last);
-        ASSERT_EQ(r.data.size(), static_cast<std::size_t>((t.last - t.first + 1) * kSector));
-        EXPECT_TRUE(r.data == slice(drive.image(), t.first, t.last)) << "track at " << t.first;
-        EXPECT_EQ(r.jitterChunks, 0);
-        EXPECT_EQ(reader->JitterErrorCount(), 0);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(AllReaders, ReaderOnMemory, ::testing::Range(0, 6));
-
 TEST(PlainReader, JitterCorrectionKeepsDataExact) {
     const auto tracks = threeTracks(600, 100, 300);
     MemoryDrive drive(makeImage(tracks));
@@ -215,26 +187,6 @@ TEST(ParanoiaReader, JitteryDriveStillExact) {
     // Keep the range away from the disc's edges, where a late read finds no data.
     auto r = ripAll(reader, s, 20, 479);
     EXPECT_TRUE(r.data == slice(drive.image(), 20, 479));
-}
-
-TEST(ParanoiaReader, ScratchesAreRepairedOrReportedAndNeverHang) {
-    const auto tracks = threeTracks(300, 100, 100);
-    MemoryDrive drive(makeImage(tracks));
-    drive.m_scratched = {100};
-    ParanoiaReader reader(drive);
-    RipSettings s = fastSettings();
-    s.paranoiaLevel = 3;
-    auto r = ripAll(reader, s, 0, 299);
-    ASSERT_EQ(r.data.size(), 300u * kSector);
-    const auto expect = slice(drive.image(), 0, 299);
-    if (r.data != expect) {
-        EXPECT_GT(r.jitterChunks, 0);
-        EXPECT_GT(reader.JitterErrorCount(), 0);
-    }
-    // Outside the scratched sectors the data are exact.
-    EXPECT_TRUE(std::equal(r.data.begin(), r.data.begin() + 90 * kSector, expect.begin()));
-    EXPECT_TRUE(
-        std::equal(r.data.begin() + 115 * kSector, r.data.end(), expect.begin() + 115 * kSector));
 }
 
 TEST(ParanoiaReader, AbortEndsChunkWithFailure) {

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Stopwatch.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// Base of the threaded encode and decode jobs: progress counters, two stopwatches, the
+// running and abort flags and the error code, all behind one lock. The user-interface
+// thread polls the getters; the worker updates the counters between blocks.
+class CodecJob {
+public:
+    // Error codes a job reports (also kept after the job has ended).
+    static constexpr int kErrInput = 101;
+    static constexpr int kErrOutput = 102;
+    static constexpr int kErrEncoder = 103; // encoder: parameters refused; WMA: no audio
+    static constexpr int kErrHeader = 104;
+    static constexpr int kErrStart = 105;
+
+    CodecJob() = default;
+    virtual ~CodecJob();
+    CodecJob(const CodecJob&) = delete;
+    CodecJob& operator=(const CodecJob&) = delete;
+
+    bool IsRunning() const;
+    int GetProgress() const;
+    void RequestAbort();
+    int GetErrorCode() const;
+    uint32_t GetRemainingSeconds() const;
+    uint32_t GetKilobytesPerSecond() const;
+    uint32_t GetSamplesPerSecond() const;
+    uint64_t GetSamplesDone() const;
+    uint64_t GetBytesDone() const;
+
+    void SetInput(const std::string& path);
+    void SetOutput(const std::string& path);
+    std::string GetInput() const;
+    std::string GetOutput() const;
+
+protected:
+    // Clears counters, stopwatches, abort and error and marks the job running. Returns
+    // false (touching nothing) when the job is already running.
+    bool BeginStart();
+    void Finish(int code);
+    bool AbortRequested() const;
+    // Joins a worker that has already finished, before a new one is started.
+    void ReapWorker();
+    // Waits for the worker; derived destructors call it before their members go.
+    void StopAndJoin();
+
+    mutable std::mutex m_lock;
+    bool m_running = false;
+    bool m_abort = false;
+    int m_progress = 0;
+    Stopwatch m_watchSamples;
+    Stopwatch m_watchBytes;
+    uint64_t m_samplesDone = 0;
+    uint64_t m_bytesDone = 0;
+    int m_error = 0;
+    std::string m_input;
+    std::string m_output;
+    std::thread m_worker;
+};

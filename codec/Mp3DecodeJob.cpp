@@ -1,0 +1,209 @@
+#include "Mp3DecodeJob.h"
+
+#include "Exception.h"
+#include "Mp3Lame.h"
+#include "SameFile.h"
+
+#include <lame/lame.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Stop feeding the decoder when this much input has produced no sound at all: past the
+// last frame there is only padding or damage, and the decoder would buffer it all.
+constexpr uint64_t kMaxSilentFeed = 4u << 20;
+
+void QuietReport(const char*, va_list) {}
+
+int EncoderDelayFor(int channels, int rate, uint64_t samples) {
+    lame_t lame = lame_init();
+    if (!lame)
+        return 576;
+    cld::RouteLameReports(lame);
+    lame_set_num_channels(lame, channels);
+    lame_set_in_samplerate(lame, rate);
+    if (samples > 0)
+        lame_set_num_samples(lame, static_cast<unsigned long>(samples));
+    int delay = 576;
+    if (lame_init_params(lame) >= 0)
+        delay = lame_get_encoder_delay(lame);
+    lame_close(lame);
+    return delay;
+}
+
+} // namespace
+
+Mp3DecodeJob::Mp3DecodeJob() = default;
+
+Mp3DecodeJob::~Mp3DecodeJob() {
+    StopAndJoin();
+    CloseAll();
+}
+
+void Mp3DecodeJob::CloseAll() {
+    if (m_input)
+        std::fclose(m_input);
+    m_input = nullptr;
+    if (m_decoder)
+        hip_decode_exit(m_decoder);
+    m_decoder = nullptr;
+    if (m_writer)
+        m_writer->Close();
+    m_writer.reset();
+}
+
+bool Mp3DecodeJob::Start() {
+    if (!BeginStart())
+        return false;
+    CloseAll();
+    const std::string input = GetInput();
+    m_input = std::fopen(input.c_str(), "rb");
+    struct stat st {};
+    if (!m_input || fstat(fileno(m_input), &st) != 0 || !S_ISREG(st.st_mode)) {
+        CloseAll();
+        Finish(kErrInput);
+        return false;
+    }
+    if (cld::SameFile(input, GetOutput())) {
+        CloseAll();
+        Finish(kErrOutput);
+        return false;
+    }
+    m_inputSize = static_cast<uint64_t>(st.st_size);
+    m_inputBuffer.resize(1 << 16);
+    std::setvbuf(m_input, m_inputBuffer.data(), _IOFBF, m_inputBuffer.size());
+    m_decoder = hip_decode_init();
+    if (!m_decoder) {
+        CloseAll();
+        Finish(kErrInput);
+        return false;
+    }
+    hip_set_errorf(m_decoder, QuietReport);
+    hip_set_debugf(m_decoder, QuietReport);
+    hip_set_msgf(m_decoder, QuietReport);
+    // The header is looked for before the output is touched, so that a file that is not
+    // MP3 leaves an existing output alone.
+    if (!cld::FindFirstMp3Frame(m_input, m_decoder, m_info)) {
+        CloseAll();
+        Finish(kErrHeader);
+        return false;
+    }
+    const WaveFormat format = WaveFormat::Pcm(static_cast<uint16_t>(m_info.channels),
+                                              static_cast<uint32_t>(m_info.sampleRate), 16);
+    try {
+        m_writer = std::make_unique<WavStreamWriter>();
+        m_writer->Create(GetOutput());
+        m_writer->SetFormat(format, format);
+    } catch (const Exception&) {
+        CloseAll();
+        Finish(kErrOutput);
+        return false;
+    }
+    m_skip =
+        EncoderDelayFor(m_info.channels, m_info.sampleRate, m_info.totalSamples) + kDecoderDelay;
+    m_pcm = std::move(m_info.pendingPcm);
+    m_info.pendingPcm.clear();
+    m_readBuf.resize(1024);
+    m_inputEnded = false;
+    try {
+        m_worker = std::thread(&Mp3DecodeJob::Work, this);
+    } catch (const std::system_error&) {
+        CloseAll();
+        Finish(kErrInput);
+        return false;
+    }
+    return true;
+}
+
+int Mp3DecodeJob::DecodeNext() {
+    static thread_local int16_t left[4608];
+    static thread_local int16_t right[4608];
+    mp3data_struct data{};
+    const int channels = m_info.channels;
+    if (!m_pcm.empty()) // samples produced during the header search
+        return static_cast<int>(m_pcm.size()) / channels;
+    int n = hip_decode1_headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
+    uint64_t fed = 0;
+    while (n == 0 && !m_inputEnded) {
+        const size_t got = std::fread(m_readBuf.data(), 1, m_readBuf.size(), m_input);
+        if (got == 0) {
+            m_inputEnded = true;
+            n = hip_decode1_headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
+            break;
+        }
+        fed += got;
+        n = hip_decode1_headers(m_decoder, m_readBuf.data(), got, left, right, &data);
+        if (n == 0 && fed > kMaxSilentFeed)
+            m_inputEnded = true;
+    }
+    if (n <= 0 || n > 4608)
+        return 0;
+    // A later frame may switch to a different channel layout; keep the file's layout.
+    const int frameChannels = data.header_parsed ? data.stereo : channels;
+    if (frameChannels == channels) {
+        cld::AppendInterleaved(left, right, n, channels, m_pcm);
+    } else if (channels == 2) {
+        cld::AppendInterleaved(left, left, n, 2, m_pcm);
+    } else {
+        cld::AppendInterleaved(left, right, n, 1, m_pcm);
+    }
+    return n;
+}
+
+void Mp3DecodeJob::Work() {
+    const int channels = m_info.channels;
+    const uint64_t durationSeconds =
+        m_info.totalFrames > 0 || m_info.bitrate <= 0
+            ? 0
+            : m_inputSize / (static_cast<uint64_t>(m_info.bitrate) * 125);
+    {
+        std::lock_guard lock(m_lock);
+        m_watchSamples.Restart();
+        m_watchBytes.Restart();
+    }
+    uint64_t framesDone = 0;
+    uint64_t written = 0;
+    int error = 0;
+    while (true) {
+        const int n = DecodeNext();
+        if (n <= 0)
+            break;
+        if (m_info.frameSize > 0)
+            framesDone += static_cast<uint64_t>(n) / static_cast<uint64_t>(m_info.frameSize);
+        const int g = n < m_skip ? n : m_skip;
+        m_skip -= g;
+        const size_t keep = static_cast<size_t>(n - g) * static_cast<size_t>(channels);
+        if (keep > 0 &&
+            !m_writer->Write(m_pcm.data() + static_cast<size_t>(g) * channels,
+                             keep * sizeof(int16_t)) &&
+            !error)
+            error = kErrOutput;
+        m_pcm.clear();
+        written += static_cast<uint64_t>(n - g);
+        std::lock_guard lock(m_lock);
+        uint64_t progress = 0;
+        if (m_info.totalFrames > 0)
+            progress = framesDone * 100 / static_cast<uint64_t>(m_info.totalFrames);
+        else if (durationSeconds > 0)
+            progress = written / static_cast<uint64_t>(m_info.sampleRate) * 100 / durationSeconds;
+        m_progress = static_cast<int>(progress > 100 ? 100 : progress);
+        m_bytesDone += keep * sizeof(int16_t);
+        m_samplesDone += keep;
+        if (m_abort)
+            break;
+    }
+    {
+        std::lock_guard lock(m_lock);
+        m_watchSamples.Stop();
+        m_watchBytes.Stop();
+    }
+    if (!m_writer->Close() && !error)
+        error = kErrOutput;
+    CloseAll();
+    {
+        std::lock_guard lock(m_lock);
+        m_progress = 100;
+    }
+    Finish(error);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "CodecJob.h"
+#include "Mp3FrameSearch.h"
+#include "WavStreamWriter.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+struct hip_global_struct;
+
+// Decodes an MP3 file to a 16-bit PCM WAVE file on a worker thread. Start() returns
+// false with GetErrorCode() 101 (input not opened), 102 (output not created) or 104 (no
+// MPEG audio header). The first encoder-delay + 529 samples, which the encoder and
+// decoder add in front of the audio, are not written.
+class Mp3DecodeJob : public CodecJob {
+public:
+    // Decoder delay added to the encoder's delay when the start is trimmed.
+    static constexpr int kDecoderDelay = 529;
+
+    Mp3DecodeJob();
+    ~Mp3DecodeJob() override;
+
+    bool Start();
+
+private:
+    void Work();
+    // Next decoded block, interleaved into m_pcm; returns samples per channel (0 at the
+    // end of the stream).
+    int DecodeNext();
+    void CloseAll();
+
+    std::FILE* m_input = nullptr;
+    uint64_t m_inputSize = 0;
+    hip_global_struct* m_decoder = nullptr;
+    cld::Mp3StreamInfo m_info;
+    std::unique_ptr<WavStreamWriter> m_writer;
+    int m_skip = 0;
+    std::vector<int16_t> m_pcm;
+    std::vector<uint8_t> m_readBuf;
+    std::vector<char> m_inputBuffer; // stdio buffer of m_input; outlives it
+    bool m_inputEnded = false;
+};

@@ -1,0 +1,162 @@
+#include "Mp3EncodeJob.h"
+
+#include "Exception.h"
+#include "Mp3Lame.h"
+#include "SameFile.h"
+
+#include <cstdio>
+#include <lame/lame.h>
+#include <vector>
+
+Mp3EncodeJob::Mp3EncodeJob() = default;
+
+Mp3EncodeJob::~Mp3EncodeJob() {
+    StopAndJoin();
+    ReleaseInput();
+    if (m_lame)
+        lame_close(m_lame);
+}
+
+void Mp3EncodeJob::ReleaseInput() {
+    m_reader.reset();
+}
+
+bool Mp3EncodeJob::Start() {
+    if (!BeginStart())
+        return false;
+    ReleaseInput();
+    try {
+        m_reader = std::make_unique<AudioFileReader>();
+        m_reader->Open(GetInput());
+        m_reader->GetAudioStream(0);
+        m_format = m_reader->GetFormat();
+    } catch (const Exception&) {
+        ReleaseInput();
+        Finish(kErrInput);
+        return false;
+    }
+    if (cld::SameFile(GetInput(), GetOutput())) {
+        ReleaseInput();
+        Finish(kErrOutput);
+        return false;
+    }
+    m_lame = cld::CreateMp3Encoder(static_cast<int>(m_format.samplesPerSec), m_format.channels,
+                                   m_params);
+    if (!m_lame) {
+        ReleaseInput();
+        Finish(kErrEncoder);
+        return false;
+    }
+    m_framesPerBlock = cld::Mp3FramesPerBlock(m_lame);
+    m_mp3BufferBytes = cld::Mp3BufferBytes(m_framesPerBlock);
+    try {
+        m_worker = std::thread(&Mp3EncodeJob::Work, this);
+    } catch (const std::system_error&) {
+        lame_close(m_lame);
+        m_lame = nullptr;
+        ReleaseInput();
+        Finish(kErrEncoder);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool WriteAll(std::FILE* f, const uint8_t* data, size_t n) {
+    return n == 0 || std::fwrite(data, 1, n, f) == n;
+}
+
+} // namespace
+
+void Mp3EncodeJob::Work() {
+    const std::string output = GetOutput();
+    std::FILE* out = std::fopen(output.c_str(), "wb");
+    std::vector<uint8_t> mp3;
+    std::vector<uint8_t> raw;
+    std::vector<int16_t> pcm;
+    try {
+        mp3.resize(m_mp3BufferBytes);
+        raw.resize(static_cast<size_t>(m_framesPerBlock) * m_format.blockAlign);
+        if (m_format.bitsPerSample == 8)
+            pcm.resize(static_cast<size_t>(m_framesPerBlock) * m_format.channels);
+    } catch (const std::bad_alloc&) {
+        if (out)
+            std::fclose(out);
+        out = nullptr;
+    }
+    if (!out) {
+        ReleaseInput();
+        lame_close(m_lame);
+        m_lame = nullptr;
+        Finish(kErrOutput);
+        return;
+    }
+    std::vector<char> ioBuffer(1 << 16);
+    std::setvbuf(out, ioBuffer.data(), _IOFBF, ioBuffer.size());
+
+    const int64_t total = m_reader->GetLength();
+    int64_t position = m_reader->GetStart();
+    const int channels = m_format.channels;
+    int error = 0;
+    {
+        std::lock_guard lock(m_lock);
+        m_watchSamples.Restart();
+        m_watchBytes.Restart();
+    }
+    bool more = position < total;
+    while (more) {
+        int64_t frames = 0;
+        try {
+            frames = m_reader->ReadInto(position, m_framesPerBlock, raw.data());
+        } catch (const Exception&) {
+            error = kErrInput;
+            break;
+        }
+        if (frames <= 0)
+            break;
+        const size_t values = static_cast<size_t>(frames) * channels;
+        int16_t* samples = reinterpret_cast<int16_t*>(raw.data());
+        if (m_format.bitsPerSample == 8) {
+            cld::Widen8Bit(raw.data(), values, pcm.data());
+            samples = pcm.data();
+        }
+        position += frames;
+        const int encoded = cld::Mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames),
+                                                      channels, mp3.data(), mp3.size());
+        if (encoded < 0) {
+            error = kErrEncoder;
+            break;
+        }
+        if (!WriteAll(out, mp3.data(), static_cast<size_t>(encoded))) {
+            error = kErrOutput;
+            break;
+        }
+        std::lock_guard lock(m_lock);
+        m_progress = total > 0 ? static_cast<int>(position * 100 / total) : 100;
+        m_bytesDone += static_cast<uint64_t>(frames) * m_format.blockAlign;
+        m_samplesDone = static_cast<uint64_t>(position);
+        more = position < total && !m_abort;
+    }
+    {
+        std::lock_guard lock(m_lock);
+        m_watchSamples.Stop();
+        m_watchBytes.Stop();
+    }
+    const int flushed = lame_encode_flush(m_lame, mp3.data(), static_cast<int>(mp3.size()));
+    if (flushed > 0 && !WriteAll(out, mp3.data(), static_cast<size_t>(flushed)) && !error)
+        error = kErrOutput;
+    ReleaseInput();
+    if (std::fclose(out) != 0 && !error)
+        error = kErrOutput;
+    if (cld::Mp3WantsVbrHeader(m_lame)) {
+        if (std::FILE* f = std::fopen(output.c_str(), "rb+")) {
+            lame_mp3_tags_fid(m_lame, f);
+            if (std::fclose(f) != 0 && !error)
+                error = kErrOutput;
+        }
+    }
+    lame_close(m_lame);
+    m_lame = nullptr;
+    Finish(error);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Mp3EncoderParams.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct lame_global_struct;
+
+namespace cld {
+
+using LameHandle = lame_global_struct*;
+
+// The parameters brought into the ranges the library can work with.
+Mp3EncoderParams SanitizeMp3Params(const Mp3EncoderParams& params);
+// Creates an encoder for the given input, applies the parameters in their fixed order
+// and initialises it. Returns nullptr when the library refuses the combination.
+LameHandle CreateMp3Encoder(int sampleRate, int channels, const Mp3EncoderParams& params);
+// Sample frames read per block: channels × samples per MPEG frame.
+int Mp3FramesPerBlock(LameHandle lame);
+// Worst-case MP3 bytes for one encode call of `samplesPerChannel`.
+size_t Mp3BufferBytes(int samplesPerChannel);
+// Encodes interleaved 16-bit samples (one or two channels). Negative on failure.
+int Mp3EncodeInterleaved(LameHandle lame, int16_t* pcm, int samplesPerChannel, int channels,
+                         uint8_t* out, size_t outSize);
+// True when the file's first frame must be rewritten with the VBR header after closing.
+bool Mp3WantsVbrHeader(LameHandle lame);
+// The last report the library made (errors, debug and messages alike).
+std::string LastLameReport();
+// Routes the library's reports into LastLameReport instead of the terminal.
+void RouteLameReports(LameHandle lame);
+// Widens unsigned 8-bit samples to centred signed 16-bit ones.
+void Widen8Bit(const uint8_t* in, size_t count, int16_t* out);
+
+} // namespace cld

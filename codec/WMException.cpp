@@ -1,0 +1,5 @@
+#include "WMException.h"
+
+const char* WMException::what() const noexcept {
+    return "media component failure";
+}

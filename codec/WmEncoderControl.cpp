@@ -1,0 +1,163 @@
+#include "WmEncoderControl.h"
+
+#include "WMException.h"
+#include "WmErrors.h"
+
+#include <cstdio>
+
+namespace {
+
+std::atomic<unsigned long long> g_sourceGroupCounter{0};
+
+} // namespace
+
+WmEncoderControl::WmEncoderControl(std::string systemProfileFolder, std::string userProfileFolder) {
+    m_profiles = WmProfile::LoadCollection(systemProfileFolder, userProfileFolder, &m_damaged);
+}
+
+WmEncoderControl::~WmEncoderControl() {
+    m_stop = true;
+    Join();
+}
+
+int WmEncoderControl::GetProfileCount() const {
+    return static_cast<int>(m_profiles.size());
+}
+
+WmProfileInfo WmEncoderControl::GetProfileInfo(int index) const {
+    const WmProfile p = GetProfile(index);
+    WmProfileInfo info;
+    info.name = p.GetName();
+    info.description = p.GetDescription();
+    info.audioStreams = p.CountStreams(WmStreamConfig::Type::Audio);
+    info.videoStreams = p.CountStreams(WmStreamConfig::Type::Video);
+    info.scriptStreams = p.CountStreams(WmStreamConfig::Type::Script);
+    return info;
+}
+
+WmProfile WmEncoderControl::GetProfile(int index) const {
+    if (index < 0 || index >= GetProfileCount())
+        throw WMException(cld::wmerr::kProfileIndex);
+    return m_profiles[static_cast<size_t>(index)];
+}
+
+void WmEncoderControl::PrepareForFile() {
+    if (GetRunState() == kRunning)
+        throw WMException(cld::wmerr::kBusy);
+    Join();
+    m_output.clear();
+    m_info = {};
+    m_error = 0;
+}
+
+WmSourceGroup& WmEncoderControl::AddSourceGroup() {
+    if (GetRunState() == kRunning)
+        throw WMException(cld::wmerr::kBusy);
+    char name[48];
+    std::snprintf(name, sizeof name, "SOURCE_GROUP #%llu", ++g_sourceGroupCounter);
+    m_active = nullptr;
+    m_group = std::make_unique<WmSourceGroup>(*this, name);
+    return *m_group;
+}
+
+void WmEncoderControl::ReleaseSourceGroup() {
+    if (GetRunState() == kRunning)
+        throw WMException(cld::wmerr::kBusy);
+    m_active = nullptr;
+    m_group.reset();
+}
+
+void WmEncoderControl::ActivateSourceGroup(WmSourceGroup* group) {
+    if (GetRunState() == kRunning)
+        throw WMException(cld::wmerr::kBusy);
+    m_active = group;
+}
+
+void WmEncoderControl::SetOutputFile(const std::string& path) {
+    if (path.empty())
+        throw WMException(cld::wmerr::kInvalidArg);
+    m_output = path;
+}
+
+void WmEncoderControl::SetDisplayInfo(const std::string& author, const std::string& title,
+                                      const std::string& copyright, const std::string& description,
+                                      const std::string& rating) {
+    auto set = [](std::string& field, const std::string& value) {
+        if (!value.empty())
+            field = value;
+    };
+    set(m_info.author, author);
+    set(m_info.title, title);
+    set(m_info.copyright, copyright);
+    set(m_info.description, description);
+    set(m_info.rating, rating);
+}
+
+void WmEncoderControl::Start() {
+    if (GetRunState() == kRunning)
+        throw WMException(cld::wmerr::kBusy);
+    Join();
+    if (!m_active)
+        throw WMException(cld::wmerr::kNoSourceGroup);
+    if (m_active->GetInput().empty())
+        throw WMException(cld::wmerr::kNoInput);
+    if (!m_active->GetProfile())
+        throw WMException(cld::wmerr::kProfileIndex);
+    if (m_output.empty())
+        throw WMException(cld::wmerr::kNoOutputFile);
+    m_error = 0;
+    auto transcoder = std::make_unique<cld::MediaTranscoder>();
+    transcoder->Open(m_active->GetInputPath(), *m_active->GetProfile(), m_output, m_info);
+    m_transcoder = std::move(transcoder);
+    m_stop = false;
+    m_state = kRunning;
+    try {
+        m_thread = std::thread([this] {
+            const uint32_t rc = m_transcoder->Run(m_stop);
+            m_error = rc;
+            m_state = kStopped;
+        });
+    } catch (const std::system_error&) {
+        m_state = kStopped;
+        m_transcoder.reset();
+        throw WMException(cld::wmerr::kOutOfMemory);
+    }
+}
+
+int WmEncoderControl::GetRunState() const {
+    return m_state.load();
+}
+
+void WmEncoderControl::Stop() {
+    if (m_state.load() == kRunning)
+        m_state = kStopping;
+    m_stop = true;
+    Join();
+}
+
+void WmEncoderControl::Join() {
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_transcoder) {
+        m_lastStats.encodedMilliseconds = m_transcoder->GetEncodedMilliseconds();
+        m_lastStats.fileSize = m_transcoder->GetFileSize();
+        m_lastStats.bitrate = m_transcoder->GetBitrate();
+        m_transcoder.reset();
+    }
+    if (m_state.load() == kStopping)
+        m_state = kStopped;
+}
+
+WmStatistics WmEncoderControl::GetStatistics() const {
+    if (!m_transcoder)
+        return m_lastStats;
+    WmStatistics st;
+    st.encodedMilliseconds = m_transcoder->GetEncodedMilliseconds();
+    st.fileSize = m_transcoder->GetFileSize();
+    st.bitrate = m_transcoder->GetBitrate();
+    return st;
+}
+
+uint32_t WmEncoderControl::GetLastErrorCode() const {
+    return m_error.load();
+}

@@ -1,0 +1,31 @@
+#include "WmSourceGroup.h"
+
+#include "WMException.h"
+#include "WmEncoderControl.h"
+#include "WmErrors.h"
+
+#include <strings.h>
+
+WmSourceGroup::WmSourceGroup(WmEncoderControl& owner, std::string name)
+    : m_owner(owner), m_name(std::move(name)) {}
+
+void WmSourceGroup::SetInput(const std::string& input) {
+    if (input.empty())
+        throw WMException(cld::wmerr::kInvalidArg);
+    m_input = input;
+}
+
+std::string WmSourceGroup::GetInputPath() const {
+    constexpr size_t kPrefix = 7; // "FILE://"
+    if (m_input.size() >= kPrefix && strncasecmp(m_input.c_str(), "file://", kPrefix) == 0)
+        return m_input.substr(kPrefix);
+    return m_input;
+}
+
+void WmSourceGroup::Activate() {
+    m_owner.ActivateSourceGroup(this);
+}
+
+void WmSourceGroup::SetProfile(const WmProfile& profile) {
+    m_profile = profile;
+}

@@ -1,0 +1,612 @@
+#include "Id3v1Tag.h"
+#include "MediaFixtures.h"
+#include "Mp3DecodeJob.h"
+#include "Mp3EncodeJob.h"
+#include "Mp3StreamEncoder.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace codectest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRate = 44100;
+
+bool WaitIdle(const CodecJob& job, int seconds = 60) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (job.IsRunning()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// Offset of the first MPEG audio frame header (skipping an ID3v2 tag, which we never
+// write).
+size_t FirstFrame(const std::vector<uint8_t>& b) {
+    for (size_t i = 0; i + 4 <= b.size(); ++i) {
+        if (b[i] == 0xFF && (b[i + 1] & 0xE0) == 0xE0)
+            return i;
+    }
+    return std::string::npos;
+}
+
+bool HasVbrHeaderFrame(const std::vector<uint8_t>& b) {
+    const size_t f = FirstFrame(b);
+    if (f == std::string::npos)
+        return false;
+    const size_t end = std::min(b.size(), f + 200);
+    for (size_t i = f; i + 4 <= end; ++i) {
+        if (std::memcmp(&b[i], "Xing", 4) == 0 || std::memcmp(&b[i], "Info", 4) == 0)
+            return true;
+    }
+    return false;
+}
+
+struct Encoded {
+    fs::path wav;
+    fs::path mp3;
+    int error = -1;
+};
+
+Encoded Encode(const cldtest::TempDir& dir, const std::string& name, const Mp3EncoderParams& p,
+               double seconds = 2.0, int channels = 2, int bits = 16, int rate = kRate) {
+    Encoded e;
+    e.wav = dir.file(name + ".wav");
+    e.mp3 = dir.file(name + ".mp3");
+    const int frames = static_cast<int>(seconds * rate);
+    WriteWav(e.wav, MakeSignal(frames, rate, channels), rate, channels, bits);
+    Mp3EncodeJob job;
+    job.SetParams(p);
+    job.SetInput(e.wav.string());
+    job.SetOutput(e.mp3.string());
+    EXPECT_TRUE(job.Start());
+    EXPECT_TRUE(WaitIdle(job));
+    e.error = job.GetErrorCode();
+    return e;
+}
+
+Mp3EncoderParams Cbr(int kbps, int mode) {
+    Mp3EncoderParams p;
+    p.bitrate = kbps;
+    p.channelMode = mode;
+    p.quality = 5;
+    return p;
+}
+
+} // namespace
+
+TEST(Mp3EncodeJob, CbrFileHasAskedBitrateModeAndNoVbrHeader) {
+    cldtest::TempDir dir;
+    const Encoded joint = Encode(dir, "joint", Cbr(128, 1));
+    ASSERT_EQ(joint.error, 0);
+    auto info = Probe(joint.mp3);
+    EXPECT_EQ(info["stream.codec_name"], "mp3");
+    EXPECT_EQ(info["stream.bit_rate"], "128000");
+    EXPECT_EQ(info["stream.channels"], "2");
+    const auto bytes = ReadFile(joint.mp3);
+    EXPECT_FALSE(HasVbrHeaderFrame(bytes));
+    const size_t f = FirstFrame(bytes);
+    ASSERT_NE(f, std::string::npos);
+    EXPECT_EQ(bytes[f + 3] >> 6, 1) << "joint stereo mode bits";
+
+    const Encoded stereo = Encode(dir, "stereo", Cbr(192, 0));
+    ASSERT_EQ(stereo.error, 0);
+    EXPECT_EQ(Probe(stereo.mp3)["stream.bit_rate"], "192000");
+    const auto sb = ReadFile(stereo.mp3);
+    EXPECT_EQ(sb[FirstFrame(sb) + 3] >> 6, 0) << "plain stereo mode bits";
+
+    const Encoded mono = Encode(dir, "mono", Cbr(64, 3));
+    ASSERT_EQ(mono.error, 0);
+    auto mi = Probe(mono.mp3);
+    EXPECT_EQ(mi["stream.channels"], "1");
+    EXPECT_EQ(mi["stream.bit_rate"], "64000");
+}
+
+TEST(Mp3EncodeJob, VbrFileStartsWithHeaderFrameCountingItsFrames) {
+    cldtest::TempDir dir;
+    for (int method : {1, 2, 3}) {
+        Mp3EncoderParams p = Cbr(96, 1);
+        p.vbrMethod = method;
+        p.vbrQuality = 4;
+        p.vbrMaxBitrate = 256;
+        p.abrMeanBitrate = 160;
+        const Encoded e = Encode(dir, "vbr" + std::to_string(method), p);
+        ASSERT_EQ(e.error, 0);
+        const auto bytes = ReadFile(e.mp3);
+        EXPECT_TRUE(HasVbrHeaderFrame(bytes)) << "method " << method;
+        // The header's frame count lets mpg123 know the length without a scan.
+        std::string out;
+        Shell("mpg123 -t -q " + Quote(e.mp3) + " 2>&1", &out);
+        EXPECT_EQ(Shell("mpg123 -t -q " + Quote(e.mp3) + " >/dev/null 2>&1"), 0) << out;
+    }
+}
+
+TEST(Mp3EncodeJob, HeaderFlagBitsFollowTheParameters) {
+    cldtest::TempDir dir;
+    Mp3EncoderParams p = Cbr(128, 1);
+    p.privateFlag = 1;
+    p.copyright = 1;
+    p.original = 1;
+    p.crc = 1;
+    const Encoded set = Encode(dir, "flags", p);
+    ASSERT_EQ(set.error, 0);
+    const auto b = ReadFile(set.mp3);
+    const size_t f = FirstFrame(b);
+    ASSERT_NE(f, std::string::npos);
+    EXPECT_EQ(b[f + 1] & 1, 0) << "protection bit 0 means frames carry a CRC";
+    EXPECT_EQ(b[f + 2] & 1, 1) << "private bit";
+    EXPECT_EQ((b[f + 3] >> 3) & 1, 1) << "copyright bit";
+    EXPECT_EQ((b[f + 3] >> 2) & 1, 1) << "original bit";
+
+    const Encoded clear = Encode(dir, "noflags", Cbr(128, 1));
+    const auto c = ReadFile(clear.mp3);
+    const size_t g = FirstFrame(c);
+    EXPECT_EQ(c[g + 1] & 1, 1);
+    EXPECT_EQ(c[g + 2] & 1, 0);
+    EXPECT_EQ((c[g + 3] >> 3) & 1, 0);
+    EXPECT_EQ((c[g + 3] >> 2) & 1, 0);
+}
+
+TEST(Mp3EncodeJob, DecodedAudioMatchesInputInLengthAndSound) {
+    cldtest::TempDir dir;
+    struct Case {
+        std::string name;
+        int channels;
+        int bits;
+        Mp3EncoderParams params;
+    };
+    Mp3EncoderParams vbr = Cbr(128, 4);
+    vbr.vbrMethod = 3;
+    const std::vector<Case> cases = {{"cbr16", 2, 16, Cbr(160, 4)},
+                                     {"vbr16", 2, 16, vbr},
+                                     {"mono16", 1, 16, Cbr(96, 4)},
+                                     {"stereo8", 2, 8, Cbr(128, 0)},
+                                     {"mono8", 1, 8, Cbr(64, 3)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Encoded e = Encode(dir, c.name, c.params, 2.0, c.channels, c.bits);
+        ASSERT_EQ(e.error, 0);
+        Pcm ref;
+        ref.rate = kRate;
+        ref.channels = c.channels;
+        ref.samples = MakeSignal(2 * kRate, kRate, c.channels);
+        if (c.bits == 8) { // what the 8-bit file holds, centred
+            for (auto& s : ref.samples)
+                s = static_cast<int16_t>((s >> 8) * 256);
+        }
+        const Pcm dec = DecodeWithFfmpeg(e.mp3);
+        ASSERT_EQ(dec.channels, c.channels);
+        const long extra =
+            static_cast<long>(dec.samples.size() / static_cast<size_t>(c.channels)) - 2 * kRate;
+        EXPECT_GE(extra, -1152);
+        EXPECT_LE(extra, 3 * 1152) << "length beyond the codec's delay and padding";
+        const Alignment a = Align(ref, dec, 3000);
+        EXPECT_GT(a.snrDb, 15.0) << "lag " << a.lag;
+        // A DC offset would show as a large mean.
+        double mean = 0;
+        for (int16_t s : dec.samples)
+            mean += s;
+        mean /= static_cast<double>(dec.samples.size());
+        EXPECT_LT(std::abs(mean), 200.0);
+    }
+}
+
+TEST(Mp3EncodeJob, StartingTwiceAndBadInputOrOutput) {
+    cldtest::TempDir dir;
+    WriteWav(dir.file("long.wav"), MakeSignal(20 * kRate, kRate, 2), kRate, 2);
+    Mp3EncodeJob job;
+    job.SetParams(Cbr(128, 1));
+    job.SetInput(dir.file("long.wav").string());
+    job.SetOutput(dir.file("long.mp3").string());
+    ASSERT_TRUE(job.Start());
+    EXPECT_FALSE(job.Start()) << "a running job refuses a second start";
+    job.RequestAbort();
+    ASSERT_TRUE(WaitIdle(job));
+
+    job.SetInput(dir.file("missing.wav").string());
+    EXPECT_FALSE(job.Start());
+    EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
+    EXPECT_FALSE(job.IsRunning());
+
+    WriteFile(dir.file("text.wav"), {'h', 'e', 'l', 'l', 'o'});
+    job.SetInput(dir.file("text.wav").string());
+    EXPECT_FALSE(job.Start());
+    EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
+
+    Mp3EncoderParams bad = Cbr(128, 1);
+    bad.bitrate = 100000;
+    bad.vbrMethod = 2;
+    bad.abrMeanBitrate = 100000;
+    WriteWav(dir.file("short.wav"), MakeSignal(kRate / 2, kRate, 2), kRate, 2);
+    job.SetParams(bad);
+    job.SetInput(dir.file("short.wav").string());
+    job.SetOutput(dir.file("short.mp3").string());
+    if (!job.Start()) { // the library may also clamp instead of refusing
+        EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrEncoder);
+    }
+    WaitIdle(job);
+
+    // An output that cannot be created fails after the start and keeps its code.
+    job.SetParams(Cbr(128, 1));
+    job.SetOutput(dir.file("no/such/folder/out.mp3").string());
+    ASSERT_TRUE(job.Start());
+    ASSERT_TRUE(WaitIdle(job));
+    EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrOutput);
+}
+
+TEST(Mp3EncodeJob, AbortLeavesShorterPlayableFileAndEmptyInputEndsAtOnce) {
+    cldtest::TempDir dir;
+    WriteWav(dir.file("long.wav"), MakeSignal(30 * kRate, kRate, 2), kRate, 2);
+    Mp3EncodeJob job;
+    job.SetParams(Cbr(128, 1));
+    job.SetInput(dir.file("long.wav").string());
+    job.SetOutput(dir.file("long.mp3").string());
+    ASSERT_TRUE(job.Start());
+    job.RequestAbort();
+    ASSERT_TRUE(WaitIdle(job));
+    EXPECT_EQ(job.GetErrorCode(), 0);
+    EXPECT_LT(job.GetProgress(), 100);
+    const Pcm dec = DecodeWithFfmpeg(dir.file("long.mp3"));
+    EXPECT_GT(dec.samples.size(), 0u);
+    EXPECT_LT(dec.samples.size() / 2, static_cast<size_t>(30 * kRate));
+    EXPECT_EQ(Shell("mpg123 -t -q " + Quote(dir.file("long.mp3")) + " >/dev/null 2>&1"), 0);
+
+    WriteWav(dir.file("empty.wav"), {}, kRate, 2);
+    job.SetInput(dir.file("empty.wav").string());
+    job.SetOutput(dir.file("empty.mp3").string());
+    ASSERT_TRUE(job.Start());
+    ASSERT_TRUE(WaitIdle(job, 5));
+    EXPECT_EQ(job.GetErrorCode(), 0);
+    EXPECT_EQ(job.GetProgress(), 0);
+    EXPECT_LT(fs::file_size(dir.file("empty.mp3")), 2000u) << "only the flushed frames";
+}
+
+TEST(Mp3EncodeJob, DamagedWavGivesShorterCorrectOutputOrInputError) {
+    cldtest::TempDir dir;
+    WriteWav(dir.file("full.wav"), MakeSignal(2 * kRate, kRate, 2), kRate, 2);
+    auto bytes = ReadFile(dir.file("full.wav"));
+    // Cut in the middle of a sample frame, with the header still claiming the full size.
+    bytes.resize(44 + 4 * kRate + 3);
+    WriteFile(dir.file("cut.wav"), bytes);
+    Mp3EncodeJob job;
+    job.SetParams(Cbr(128, 1));
+    job.SetInput(dir.file("cut.wav").string());
+    job.SetOutput(dir.file("cut.mp3").string());
+    ASSERT_TRUE(job.Start());
+    ASSERT_TRUE(WaitIdle(job));
+    EXPECT_EQ(job.GetErrorCode(), 0);
+    EXPECT_EQ(job.GetSamplesDone(), static_cast<uint64_t>(kRate));
+    const Pcm dec = DecodeWithFfmpeg(dir.file("cut.mp3"));
+    EXPECT_NEAR(static_cast<double>(dec.samples.size() / 2), kRate, 3 * 1152);
+
+    // Only the header.
+    bytes.resize(44);
+    WriteFile(dir.file("header.wav"), bytes);
+    job.SetInput(dir.file("header.wav").string());
+    ASSERT_TRUE(job.Start());
+    ASSERT_TRUE(WaitIdle(job));
+    EXPECT_EQ(job.GetErrorCode(), 0);
+
+    bytes.resize(30);
+    WriteFile(dir.file("torn.wav"), bytes);
+    job.SetInput(dir.file("torn.wav").string());
+    EXPECT_FALSE(job.Start());
+    EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
+}
+
+TEST(Mp3Jobs, OutputNamingTheInputIsRefusedAndTheInputKept) {
+    cldtest::TempDir dir;
+    const Encoded e = Encode(dir, "self", Cbr(128, 1), 0.5);
+    ASSERT_EQ(e.error, 0);
+    const auto wavBytes = ReadFile(e.wav);
+    const auto mp3Bytes = ReadFile(e.mp3);
+    fs::create_symlink(e.wav, dir.file("link.mp3"));
+
+    Mp3EncodeJob enc;
+    enc.SetInput(e.wav.string());
+    enc.SetOutput(dir.file("link.mp3").string());
+    EXPECT_FALSE(enc.Start());
+    EXPECT_EQ(enc.GetErrorCode(), CodecJob::kErrOutput);
+    EXPECT_EQ(ReadFile(e.wav), wavBytes);
+
+    Mp3DecodeJob dec;
+    dec.SetInput(e.mp3.string());
+    dec.SetOutput(e.mp3.string());
+    EXPECT_FALSE(dec.Start());
+    EXPECT_EQ(dec.GetErrorCode(), CodecJob::kErrOutput);
+    EXPECT_EQ(ReadFile(e.mp3), mp3Bytes);
+}
+
+TEST(Mp3EncodeJob, LibraryDefaultsGiveAWorkingEncoding) {
+    const Mp3EncoderParams d = Mp3EncoderParams::LibraryDefaults();
+    EXPECT_EQ(d.vbrMethod, 0);
+    EXPECT_GE(d.bitrate, 8);
+    EXPECT_LE(d.bitrate, 320);
+    cldtest::TempDir dir;
+    const Encoded e = Encode(dir, "defaults", d, 1.0);
+    ASSERT_EQ(e.error, 0);
+    EXPECT_EQ(Probe(e.mp3)["stream.bit_rate"], std::to_string(d.bitrate * 1000));
+}
+
+TEST(Mp3EncodeJob, AbsurdParametersNeverAbortTheProcess) {
+    // Some contradictory bounds make the library assert; each of these must encode or
+    // be refused, never end the program.
+    cldtest::TempDir dir;
+    WriteWav(dir.file("in.wav"), MakeSignal(kRate / 4, kRate, 2), kRate, 2);
+    const std::vector<std::array<int32_t, 4>> cases = {
+        {100000, 192, 100000, 2}, {320, 16, 16, 2},  {320, 16, 16, 3},   {8, 8, 8, 1},
+        {-5, -5, -5, 2},          {128, 192, 64, 2}, {500, 192, 128, 0}, {64, 320, 999, 3}};
+    for (const auto& [bitrate, max, mean, method] : cases) {
+        Mp3EncoderParams p = Cbr(bitrate, 1);
+        p.vbrMaxBitrate = max;
+        p.abrMeanBitrate = mean;
+        p.vbrMethod = method;
+        p.quality = 42;
+        p.vbrQuality = -3;
+        Mp3EncodeJob job;
+        job.SetParams(p);
+        job.SetInput(dir.file("in.wav").string());
+        job.SetOutput(dir.file("out.mp3").string());
+        if (job.Start()) {
+            ASSERT_TRUE(WaitIdle(job));
+            EXPECT_EQ(job.GetErrorCode(), 0);
+            EXPECT_EQ(Shell("mpg123 -t -q " + Quote(dir.file("out.mp3")) + " >/dev/null 2>&1"), 0);
+        } else {
+            EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrEncoder);
+        }
+    }
+}
+
+TEST(Mp3StreamEncoder, PushedBuffersMakeAValidFile) {
+    cldtest::TempDir dir;
+    Mp3StreamEncoder enc;
+    enc.SetParams(Cbr(128, 1));
+    ASSERT_EQ(enc.Open(dir.file("rec.mp3").string(), 2, kRate), 1);
+    const auto sig = MakeSignal(kRate, kRate, 2);
+    size_t written = 0;
+    for (size_t at = 0; at < sig.size(); at += 4410) { // 50 ms buffers, as a recorder sends
+        const size_t n = std::min<size_t>(4410, sig.size() - at);
+        written += static_cast<size_t>(enc.Write(sig.data() + at, n * 2));
+    }
+    enc.Close();
+    EXPECT_EQ(enc.GetErrorCode(), 0);
+    EXPECT_GT(written, 0u);
+    EXPECT_GE(fs::file_size(dir.file("rec.mp3")), written);
+    Pcm ref{kRate, 2, sig};
+    const Alignment a = Align(ref, DecodeWithFfmpeg(dir.file("rec.mp3")), 3000);
+    EXPECT_GT(a.snrDb, 15.0);
+
+    Mp3StreamEncoder bad;
+    EXPECT_EQ(bad.Open(dir.file("x/y.mp3").string(), 2, kRate), 0);
+    EXPECT_EQ(bad.GetErrorCode(), CodecJob::kErrOutput);
+    EXPECT_EQ(bad.Open(dir.file("z.mp3").string(), 5, kRate), 0);
+    EXPECT_EQ(bad.GetErrorCode(), CodecJob::kErrEncoder);
+}
+
+TEST(Id3v1Tag, AppendReplaceRemoveAndOutsideReader) {
+    if (!cldtest::haveTool("id3v2"))
+        GTEST_SKIP() << "id3v2 not installed";
+    cldtest::TempDir dir;
+    const Encoded e = Encode(dir, "tagged", Cbr(128, 1), 1.0);
+    ASSERT_EQ(e.error, 0);
+    const auto size = fs::file_size(e.mp3);
+
+    Id3v1Tag tag;
+    tag.title = "A Title That Is Much Longer Than Thirty Bytes";
+    tag.artist = "The Artist";
+    tag.album = "Album";
+    tag.year = "19990";
+    tag.genre = 17;
+    ASSERT_EQ(tag.Write(e.mp3.string()), 1);
+    EXPECT_EQ(fs::file_size(e.mp3), size + 128);
+
+    std::string out;
+    Shell("id3v2 -l " + Quote(e.mp3), &out);
+    EXPECT_NE(out.find("The Artist"), std::string::npos) << out;
+    EXPECT_NE(out.find("A Title That Is Much Longer Th"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Much Longer Than"), std::string::npos) << "cut at 30 bytes";
+    EXPECT_NE(out.find("1999"), std::string::npos);
+
+    tag.artist = "Another Artist";
+    tag.track = 300;
+    tag.comment = "Thirty characters of comment..";
+    ASSERT_EQ(tag.Write(), 1);
+    EXPECT_EQ(fs::file_size(e.mp3), size + 128) << "replaced in place";
+    const auto bytes = ReadFile(e.mp3);
+    EXPECT_EQ(bytes[bytes.size() - 3], 0);
+    EXPECT_EQ(bytes[bytes.size() - 2], 255) << "track 300 is written as 255";
+    EXPECT_EQ(bytes[bytes.size() - 1], 17);
+
+    Id3v1Tag back;
+    ASSERT_TRUE(back.Load(e.mp3.string()));
+    EXPECT_EQ(back.artist, "Another Artist");
+    EXPECT_EQ(back.track, 255);
+    EXPECT_EQ(back.genre, 17);
+    EXPECT_EQ(back.comment, "Thirty characters of comment");
+    out.clear();
+    Shell("ffprobe -v error -show_entries format_tags=artist,track -of default=nw=1 " +
+              Quote(e.mp3),
+          &out);
+    EXPECT_NE(out.find("Another Artist"), std::string::npos) << out;
+
+    // Without a track number the comment keeps all 30 bytes.
+    back.track = 0;
+    back.comment = "Thirty characters of comment..";
+    ASSERT_EQ(back.Write(), 1);
+    Id3v1Tag full;
+    full.Load(e.mp3.string());
+    EXPECT_EQ(full.comment, "Thirty characters of comment..");
+    EXPECT_EQ(full.track, 0);
+
+    ASSERT_EQ(full.Write(e.mp3.string(), true), 1);
+    EXPECT_EQ(fs::file_size(e.mp3), size);
+    ASSERT_EQ(full.Write(e.mp3.string(), true), 1);
+    EXPECT_EQ(fs::file_size(e.mp3), size) << "removing from an untagged file changes nothing";
+    EXPECT_EQ(ReadFile(e.mp3), ReadFile(e.mp3)); // still readable
+    EXPECT_EQ(Shell("mpg123 -t -q " + Quote(e.mp3) + " >/dev/null 2>&1"), 0);
+}
+
+TEST(Id3v1Tag, Latin1TextsAndTinyFiles) {
+    cldtest::TempDir dir;
+    WriteFile(dir.file("tiny.mp3"), {1, 2, 3});
+    Id3v1Tag tag;
+    tag.title = "Caf\xc3\xa9 \xe2\x82\xac";
+    ASSERT_EQ(tag.Write(dir.file("tiny.mp3").string()), 1);
+    const auto b = ReadFile(dir.file("tiny.mp3"));
+    ASSERT_EQ(b.size(), 3u + 128u);
+    EXPECT_EQ(b[3 + 3 + 3], 0xE9) << "e-acute as Latin-1";
+    EXPECT_EQ(b[3 + 3 + 5], '?') << "the euro sign has no Latin-1 form";
+    Id3v1Tag back;
+    ASSERT_TRUE(back.Load(dir.file("tiny.mp3").string()));
+    EXPECT_EQ(back.title, "Caf\xc3\xa9 ?");
+    EXPECT_FALSE(back.Load(dir.file("missing.mp3").string()));
+}
+
+namespace {
+
+// lame --decode output of the same file, or an empty Pcm when lame is missing.
+Pcm LameDecode(const fs::path& mp3) {
+    const fs::path wav = mp3.string() + ".lame.wav";
+    if (Shell("lame --quiet --decode " + Quote(mp3) + " " + Quote(wav)) != 0)
+        return {};
+    return ReadWav(wav);
+}
+
+Pcm DecodeWithJob(const fs::path& mp3, const fs::path& wav, int* error) {
+    Mp3DecodeJob job;
+    job.SetInput(mp3.string());
+    job.SetOutput(wav.string());
+    if (!job.Start()) {
+        *error = job.GetErrorCode();
+        return {};
+    }
+    EXPECT_TRUE(WaitIdle(job));
+    *error = job.GetErrorCode();
+    EXPECT_EQ(job.GetProgress(), 100);
+    return ReadWav(wav);
+}
+
+} // namespace
+
+TEST(Mp3DecodeJob, OutputEqualsLameDecodeAfterTheDelaySkip) {
+    if (!cldtest::haveTool("lame"))
+        GTEST_SKIP() << "lame not installed";
+    cldtest::TempDir dir;
+    Mp3EncoderParams vbr = Cbr(96, 1);
+    vbr.vbrMethod = 3;
+    for (const auto& [name, params, ch, rate] :
+         {std::tuple{"cbr", Cbr(128, 1), 2, kRate}, std::tuple{"vbr", vbr, 2, kRate},
+          std::tuple{"mono", Cbr(64, 3), 1, kRate}, std::tuple{"mpeg2", Cbr(32, 3), 1, 22050}}) {
+        SCOPED_TRACE(name);
+        const Encoded e = Encode(dir, name, params, 3.0, ch, 16, rate);
+        ASSERT_EQ(e.error, 0);
+        const Pcm lame = LameDecode(e.mp3);
+        ASSERT_FALSE(lame.samples.empty());
+        int error = -1;
+        const Pcm ours = DecodeWithJob(e.mp3, dir.file(std::string(name) + "_dec.wav"), &error);
+        ASSERT_EQ(error, 0);
+        ASSERT_EQ(ours.channels, lame.channels);
+        ASSERT_EQ(ours.rate, lame.rate);
+        // We always skip the encoder's delay (576) plus the decoder's (529). lame skips
+        // the same when the file's header frame records the delay; a file without one (our
+        // CBR files) gets only the decoder's 529 skipped by lame, so its output runs 576
+        // frames ahead of ours. lame also drops the encoder's padding at the end, which
+        // the job keeps. Every shared sample must be identical.
+        const size_t lead = HasVbrHeaderFrame(ReadFile(e.mp3)) ? 0 : 576u * static_cast<size_t>(ch);
+        ASSERT_GE(lame.samples.size(), lead);
+        const size_t shared = std::min(ours.samples.size(), lame.samples.size() - lead);
+        EXPECT_GE(shared, static_cast<size_t>(3 * rate * ch - 1152 * ch));
+        EXPECT_LE(ours.samples.size(), static_cast<size_t>(3 * rate * ch + 2 * 1152 * ch));
+        size_t differ = 0;
+        for (size_t i = 0; i < shared; ++i)
+            differ += ours.samples[i] != lame.samples[i + lead];
+        EXPECT_EQ(differ, 0u);
+    }
+}
+
+TEST(Mp3DecodeJob, FindsFirstFrameBehindAlbumIdBlockOrGarbage) {
+    cldtest::TempDir dir;
+    const Encoded e = Encode(dir, "plain", Cbr(128, 1), 1.0);
+    ASSERT_EQ(e.error, 0);
+    int error = -1;
+    const Pcm plain = DecodeWithJob(e.mp3, dir.file("plain_dec.wav"), &error);
+    ASSERT_EQ(error, 0);
+    ASSERT_FALSE(plain.samples.empty());
+    const auto mp3 = ReadFile(e.mp3);
+
+    std::vector<uint8_t> aid = {'A', 'i', 'D', 1, 40, 0};
+    aid.resize(40, 0xFF); // the block's body may hold anything, sync-like bytes included
+    aid.insert(aid.end(), mp3.begin(), mp3.end());
+    WriteFile(dir.file("aid.mp3"), aid);
+    EXPECT_EQ(DecodeWithJob(dir.file("aid.mp3"), dir.file("aid.wav"), &error).samples,
+              plain.samples);
+    EXPECT_EQ(error, 0);
+
+    std::vector<uint8_t> junk(777);
+    for (size_t i = 0; i < junk.size(); ++i)
+        junk[i] = static_cast<uint8_t>((i * 37 + 11) & 0x7F);
+    junk.insert(junk.end(), mp3.begin(), mp3.end());
+    WriteFile(dir.file("junk.mp3"), junk);
+    EXPECT_EQ(DecodeWithJob(dir.file("junk.mp3"), dir.file("junk.wav"), &error).samples,
+              plain.samples);
+    EXPECT_EQ(error, 0);
+}
+
+TEST(Mp3DecodeJob, BadFilesFailWithTheirCodesOrDecodeShorter) {
+    cldtest::TempDir dir;
+    int error = -1;
+    DecodeWithJob(dir.file("missing.mp3"), dir.file("a.wav"), &error);
+    EXPECT_EQ(error, CodecJob::kErrInput);
+
+    std::vector<uint8_t> noise(50000);
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<uint8_t>((i * 7) & 0x7F);
+    WriteFile(dir.file("noise.mp3"), noise);
+    WriteFile(dir.file("keep.wav"), {'k', 'e', 'e', 'p'});
+    DecodeWithJob(dir.file("noise.mp3"), dir.file("keep.wav"), &error);
+    EXPECT_EQ(error, CodecJob::kErrHeader);
+    EXPECT_EQ(ReadFile(dir.file("keep.wav")).size(), 4u) << "existing output left alone";
+
+    WriteFile(dir.file("empty.mp3"), {});
+    DecodeWithJob(dir.file("empty.mp3"), dir.file("b.wav"), &error);
+    EXPECT_EQ(error, CodecJob::kErrHeader);
+
+    const Encoded e = Encode(dir, "whole", Cbr(128, 1), 2.0);
+    const Pcm whole = DecodeWithJob(e.mp3, dir.file("whole.wav"), &error);
+    auto bytes = ReadFile(e.mp3);
+    bytes.resize(bytes.size() / 2);
+    WriteFile(dir.file("half.mp3"), bytes);
+    const Pcm half = DecodeWithJob(dir.file("half.mp3"), dir.file("half.wav"), &error);
+    EXPECT_EQ(error, 0);
+    ASSERT_GT(half.samples.size(), 0u);
+    EXPECT_LT(half.samples.size(), whole.samples.size());
+    // What is there is the start of the whole file's audio.
+    const size_t cmp = half.samples.size() - 2 * 1152 * 2;
+    EXPECT_TRUE(std::equal(half.samples.begin(), half.samples.begin() + static_cast<long>(cmp),
+                           whole.samples.begin()));
+
+    // Corrupt the middle: decoding goes on, with the same length give or take frames.
+    bytes = ReadFile(e.mp3);
+    for (size_t i = bytes.size() / 3; i < bytes.size() / 3 + 3000; ++i)
+        bytes[i] = static_cast<uint8_t>(i * 13);
+    WriteFile(dir.file("hurt.mp3"), bytes);
+    const Pcm hurt = DecodeWithJob(dir.file("hurt.mp3"), dir.file("hurt.wav"), &error);
+    EXPECT_EQ(error, 0);
+    EXPECT_GT(hurt.samples.size(), whole.samples.size() / 2);
+
+    Mp3DecodeJob job;
+    job.SetInput(e.mp3.string());
+    job.SetOutput(dir.file("no/dir/x.wav").string());
+    EXPECT_FALSE(job.Start());
+    EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrOutput);
+}

@@ -1,0 +1,383 @@
+#include "GetErrorText.h"
+#include "MediaFixtures.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+#include "WMException.h"
+#include "WmEncoderControl.h"
+#include "WmErrors.h"
+#include "WmReader.h"
+#include "WmaDecodeJob.h"
+#include "WmaEncodeJob.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace codectest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRate = 44100;
+const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
+const std::string kHifi160 = "Audio for HI-FI CD-quality (160 Kbps stereo)";
+
+int IndexOf(const WmEncoderControl& enc, const std::string& name) {
+    for (int i = 0; i < enc.GetProfileCount(); ++i) {
+        if (enc.GetProfileInfo(i).name == name)
+            return i;
+    }
+    return -1;
+}
+
+bool WaitStopped(const WmaEncodeJob& job, int seconds = 60) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (job.IsEncoding()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool WaitIdle(const CodecJob& job, int seconds = 60) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (job.IsRunning()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+std::unique_ptr<WmaEncodeJob> MakeJob(const std::string& profile, const std::string& user = {}) {
+    auto enc = std::make_unique<WmEncoderControl>(kProfiles, user);
+    const int index = IndexOf(*enc, profile);
+    EXPECT_GE(index, 0) << profile;
+    auto job = std::make_unique<WmaEncodeJob>(std::move(enc));
+    job->SetProfileIndex(index);
+    return job;
+}
+
+} // namespace
+
+TEST(WmProfileCollection, ShippedProfilesListedLowToHighWithStreamCounts) {
+    cldtest::TempDir user;
+    WmEncoderControl enc(kProfiles, user.path().string());
+    ASSERT_GE(enc.GetProfileCount(), 8);
+    EXPECT_TRUE(enc.GetDamagedProfiles().empty());
+    EXPECT_GE(IndexOf(enc, kHifi160), 0);
+    EXPECT_GE(IndexOf(enc, "Audio for HI-FI Studio-maximum quality (192 Kbps stereo)"), 0);
+    int scripts = 0;
+    int videos = 0;
+    int64_t lastAudioOnly = 0;
+    bool seenVideo = false;
+    for (int i = 0; i < enc.GetProfileCount(); ++i) {
+        const WmProfileInfo info = enc.GetProfileInfo(i);
+        EXPECT_FALSE(info.description.empty()) << info.name;
+        EXPECT_GE(info.audioStreams, 1) << info.name;
+        scripts += info.scriptStreams > 0;
+        videos += info.videoStreams > 0;
+        if (info.videoStreams > 0) {
+            seenVideo = true;
+        } else {
+            EXPECT_FALSE(seenVideo) << "audio-only profiles come first";
+            const int64_t rate = enc.GetProfile(i).GetTotalBitrate();
+            EXPECT_GE(rate, lastAudioOnly) << info.name;
+            lastAudioOnly = rate;
+        }
+    }
+    EXPECT_EQ(scripts, 1);
+    EXPECT_GE(videos, 2);
+    EXPECT_THROW(enc.GetProfile(enc.GetProfileCount()), WMException);
+    EXPECT_THROW(enc.GetProfileInfo(-1), WMException);
+}
+
+TEST(WmProfileCollection, UserFolderAddsProfilesAndSkipsDamagedOnes) {
+    cldtest::TempDir user;
+    WmEncoderControl plain(kProfiles, "");
+    const int base = plain.GetProfileCount();
+    // A copy of a shipped profile (as start-up installs them) is listed once.
+    fs::copy_file(fs::path(kProfiles) / (kHifi160 + ".prx"), user.file(kHifi160 + ".prx"));
+    WriteFile(user.file("Mine.prx"),
+              {'[', 'P',  'r',  'o',  'f', 'i', 'l', 'e',  ']', '\n', 'N', 'a', 'm',  'e', '=', 'M',
+               'i', 'n',  'e',  '\n', '[', 'S', 't', 'r',  'e', 'a',  'm', ']', '\n', 'T', 'y', 'p',
+               'e', '=',  'A',  'u',  'd', 'i', 'o', '\n', 'C', 'o',  'd', 'e', 'c',  '=', 'w', 'm',
+               'a', 'v',  '2',  '\n', 'B', 'i', 't', 'r',  'a', 't',  'e', '=', '4',  '8', '0', '0',
+               '0', '\n', 'S',  'a',  'm', 'p', 'l', 'e',  'R', 'a',  't', 'e', '=',  '4', '4', '1',
+               '0', '0',  '\n', 'C',  'h', 'a', 'n', 'n',  'e', 'l',  's', '=', '1',  '\n'});
+    WriteFile(user.file("Broken.prx"), {'[', 'P', 'r', 'o', 'f', 'i', 'l', 'e', ']', '\n'});
+    WriteFile(user.file("Huge.prx"), std::vector<uint8_t>(200000, 'x'));
+    WmEncoderControl enc(kProfiles, user.path().string());
+    EXPECT_EQ(enc.GetProfileCount(), base + 1);
+    EXPECT_EQ(enc.GetProfileInfo(base).name, "Mine");
+    EXPECT_EQ(enc.GetDamagedProfiles().size(), 2u);
+
+    WmEncoderControl missing("/no/such/folder", "/nor/this");
+    EXPECT_EQ(missing.GetProfileCount(), 0);
+}
+
+TEST(WmProfile, ParseChecksEveryValue) {
+    const std::string good = "[Profile]\nName=X\n[Stream]\nType=Audio\nCodec=wmav2\n"
+                             "Bitrate=64000\nSampleRate=44100\nChannels=2\n";
+    const WmProfile p = WmProfile::Parse(good);
+    EXPECT_EQ(p.GetName(), "X");
+    EXPECT_EQ(WmProfile::Parse(p.ToText()).ToText(), p.ToText());
+    for (const std::string& bad : std::vector<std::string>{
+             std::string("[Profile]\nName=X\n"), good + "[Stream]\nType=Smell\n",
+             "[Profile]\nName=X\n[Stream]\nType=Audio\nCodec=mp3\nBitrate=64000\nSampleRate="
+             "44100\nChannels=2\n",
+             "[Profile]\nName=X\n[Stream]\nType=Audio\nCodec=wmav2\nBitrate=64k\nSampleRate="
+             "44100\nChannels=2\n",
+             "[Profile]\nName=X\n[Stream]\nType=Audio\nCodec=wmav2\nBitrate=64000\nSampleRate="
+             "44100\nChannels=9\n",
+             "[Profile]\nName=X\n[Stream]\nType=Video\nCodec=wmv2\nBitrate=64000\nWidth=321\n"
+             "Height=240\nFPS=25\n",
+             "Name=X\n", good + "[Other]\n", good + "garbage line\n"}) {
+        EXPECT_THROW(WmProfile::Parse(bad), WMException) << bad;
+    }
+}
+
+TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndContentDescription) {
+    cldtest::TempDir dir;
+    WriteWav(dir.file("in.wav"), MakeSignal(3 * kRate, kRate, 2), kRate, 2);
+    auto job = MakeJob(kHifi160);
+    const WmaEncodeJob::DisplayTexts texts{"The Artist", "Track Title", "The Album"};
+    const std::string out =
+        WmaEncodeJob::CdOutputName(dir.path().string(), "The Artist", "Track Title");
+    EXPECT_EQ(out, dir.file("The Artist - Track Title.wma").string());
+    job->EncodeFile(dir.file("in.wav").string(), out, &texts);
+    // The state is exact at once: running, never "starting".
+    EXPECT_NE(job->GetEncoder().GetRunState(), WmEncoderControl::kStarting);
+    EXPECT_TRUE(job->WaitWhileStarting(std::chrono::milliseconds(7000)));
+    ASSERT_TRUE(WaitStopped(*job));
+    EXPECT_EQ(job->GetEncoder().GetRunState(), WmEncoderControl::kStopped);
+    EXPECT_EQ(job->GetLastErrorCode(), 0u);
+    EXPECT_TRUE(job->OnStopped());
+    EXPECT_FALSE(job->GetEncoder().HasSourceGroup());
+    EXPECT_FALSE(job->OnStopped()) << "the group is released once";
+
+    const auto figures = job->RefreshStatistics(2);
+    EXPECT_EQ(figures.encodedSeconds, 3);
+    EXPECT_EQ(figures.barPosition, 2) << "never beyond the bar's end";
+    EXPECT_EQ(figures.bitrateText, "160 Kbps");
+    const double mb = static_cast<double>(fs::file_size(out)) / 1024 / 1024;
+    char expect[32];
+    std::snprintf(expect, sizeof expect, "%.1f MB", mb);
+    EXPECT_EQ(figures.fileSizeText, expect);
+
+    auto info = Probe(out);
+    EXPECT_EQ(info["stream.codec_name"], "wmav2");
+    EXPECT_EQ(info["stream.bit_rate"], "160000");
+    EXPECT_EQ(info["stream.channels"], "2");
+    EXPECT_EQ(info["stream.format_name"], "asf");
+    EXPECT_EQ(info["tag.artist"], "The Artist");
+    EXPECT_EQ(info["tag.title"], "Track Title");
+    EXPECT_EQ(info["tag.copyright"], "The Album");
+
+    // It sounds like its input.
+    Pcm ref{kRate, 2, MakeSignal(3 * kRate, kRate, 2)};
+    const Pcm dec = DecodeWithFfmpeg(out);
+    ASSERT_EQ(dec.channels, 2);
+    EXPECT_NEAR(static_cast<double>(dec.samples.size() / 2), 3 * kRate, 4096);
+    EXPECT_GT(Align(ref, dec, 4096).snrDb, 12.0);
+}
+
+TEST(WmaEncodeJob, SourceGroupsCountUpAndMp3InputIsAccepted) {
+    cldtest::TempDir dir;
+    WriteWav(dir.file("in.wav"), MakeSignal(kRate, kRate, 1), kRate, 1);
+    ASSERT_EQ(
+        Shell("lame --quiet -b 128 " + Quote(dir.file("in.wav")) + " " + Quote(dir.file("in.mp3"))),
+        0);
+    auto job = MakeJob("Audio for voice (32 Kbps mono)");
+    WmEncoderControl& enc = job->GetEncoder();
+    const std::string first = enc.AddSourceGroup().GetName();
+    const std::string second = enc.AddSourceGroup().GetName();
+    ASSERT_EQ(first.rfind("SOURCE_GROUP #", 0), 0u);
+    EXPECT_EQ(std::stoull(second.substr(14)), std::stoull(first.substr(14)) + 1);
+    enc.ReleaseSourceGroup();
+
+    const std::string out = WmaEncodeJob::FolderOutputName(dir.path().string(), "x/in.mp3");
+    EXPECT_EQ(out, dir.file("in.wma").string());
+    job->EncodeFile(dir.file("in.mp3").string(), out);
+    ASSERT_TRUE(WaitStopped(*job));
+    EXPECT_EQ(job->GetLastErrorCode(), 0u);
+    auto info = Probe(out);
+    EXPECT_EQ(info["stream.codec_name"], "wmav2");
+    EXPECT_EQ(info["stream.bit_rate"], "32000");
+    EXPECT_EQ(info["stream.sample_rate"], "22050");
+    EXPECT_EQ(info.count("tag.artist"), 0u) << "no display texts outside CD mode";
+}
+
+TEST(WmEncoderControl, DisplayInfoKeepsEarlierTextsForEmptyOnes) {
+    cldtest::TempDir dir;
+    WriteWav(dir.file("in.wav"), MakeSignal(kRate / 2, kRate, 2), kRate, 2);
+    WmEncoderControl enc(kProfiles, "");
+    enc.PrepareForFile();
+    WmSourceGroup& group = enc.AddSourceGroup();
+    group.SetInput("file://" + dir.file("in.wav").string());
+    group.Activate();
+    group.SetProfile(enc.GetProfile(IndexOf(enc, kHifi160)));
+    enc.SetOutputFile(dir.file("out.wma").string());
+    enc.SetDisplayInfo("Author", "Title", "Copyright", "Description", "Rating");
+    enc.SetDisplayInfo("", "New Title", "", "", "");
+    enc.Start();
+    EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kRunning);
+    enc.Stop();
+    EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kStopped);
+    auto info = Probe(dir.file("out.wma"));
+    EXPECT_EQ(info["tag.artist"], "Author");
+    EXPECT_EQ(info["tag.title"], "New Title");
+    EXPECT_EQ(info["tag.copyright"], "Copyright");
+    EXPECT_EQ(info["tag.comment"], "Description");
+    EXPECT_GT(enc.GetStatistics().fileSize, 0);
+}
+
+TEST(WmaEncodeJob, FailuresThrowWithTextAndReleaseTheGroup) {
+    cldtest::TempDir dir;
+    auto job = MakeJob(kHifi160);
+    try {
+        job->EncodeFile(dir.file("missing.wav").string(), dir.file("x.wma").string());
+        FAIL() << "no exception";
+    } catch (const WMException& e) {
+        EXPECT_EQ(e.GetCode(), cld::wmerr::kInputOpen);
+        EXPECT_FALSE(GetErrorText(e.GetCode()).empty());
+    }
+    EXPECT_FALSE(job->GetEncoder().HasSourceGroup());
+    EXPECT_FALSE(fs::exists(dir.file("x.wma")));
+
+    WriteFile(dir.file("junk.wav"), std::vector<uint8_t>(5000, 0x42));
+    EXPECT_THROW(job->EncodeFile(dir.file("junk.wav").string(), dir.file("y.wma").string()),
+                 WMException);
+
+    WriteWav(dir.file("in.wav"), MakeSignal(kRate, kRate, 2), kRate, 2);
+    try {
+        job->EncodeFile(dir.file("in.wav").string(), dir.file("no/dir/z.wma").string());
+        FAIL() << "no exception";
+    } catch (const WMException& e) {
+        EXPECT_EQ(e.GetCode(), cld::wmerr::kOutputCreate);
+    }
+    const auto before = ReadFile(dir.file("in.wav"));
+    EXPECT_THROW(job->EncodeFile(dir.file("in.wav").string(), dir.file("in.wav").string()),
+                 WMException);
+    EXPECT_EQ(ReadFile(dir.file("in.wav")), before) << "the input survives";
+    WmaDecodeJob dec;
+    EXPECT_EQ(dec.Open(dir.file("in.wav").string(), dir.file("in.wav").string()), 0);
+    EXPECT_EQ(dec.GetErrorCode(), CodecJob::kErrOutput);
+    EXPECT_EQ(ReadFile(dir.file("in.wav")), before);
+    job->SetProfileIndex(999);
+    EXPECT_THROW(job->EncodeFile(dir.file("in.wav").string(), dir.file("w.wma").string()),
+                 WMException);
+    WmEncoderControl& enc = job->GetEncoder();
+    enc.PrepareForFile();
+    EXPECT_THROW(enc.Start(), WMException) << "no source group";
+}
+
+TEST(WmaEncodeJob, AbortLeavesShorterPlayableFile) {
+    cldtest::TempDir dir;
+    WriteWav(dir.file("long.wav"), MakeSignal(60 * kRate, kRate, 2), kRate, 2);
+    auto job = MakeJob(kHifi160);
+    job->EncodeFile(dir.file("long.wav").string(), dir.file("long.wma").string());
+    EXPECT_TRUE(job->IsEncoding());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    job->AbortEncoding();
+    EXPECT_EQ(job->GetEncoder().GetRunState(), WmEncoderControl::kStopped);
+    const Pcm dec = DecodeWithFfmpeg(dir.file("long.wma"));
+    EXPECT_GT(dec.samples.size(), 0u);
+    EXPECT_LT(dec.samples.size() / 2, static_cast<size_t>(60 * kRate));
+}
+
+TEST(WmaEncodeJob, VideoProfileWritesWmv) {
+    cldtest::TempDir dir;
+    ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
+                    "sine=frequency=440:sample_rate=44100 -t 1 -c:v mpeg4 -c:a pcm_s16le -y " +
+                    Quote(dir.file("in.avi"))),
+              0);
+    auto job = MakeJob("Video for dial-up modems (56 Kbps, 176x144)");
+    job->EncodeFile(dir.file("in.avi").string(), dir.file("out.wmv").string());
+    ASSERT_TRUE(WaitStopped(*job));
+    EXPECT_EQ(job->GetLastErrorCode(), 0u);
+    auto v = Probe(dir.file("out.wmv"), "v");
+    EXPECT_EQ(v["stream.codec_name"], "wmv2");
+    EXPECT_EQ(v["stream.width"], "176");
+    EXPECT_EQ(v["stream.height"], "144");
+    EXPECT_EQ(Probe(dir.file("out.wmv"), "a")["stream.codec_name"], "wmav2");
+}
+
+TEST(WmReader, PrefixRuleAndOpenFailures) {
+    EXPECT_EQ(WmReader::MakeUrl("/a/b.wma"), "file:///a/b.wma");
+    EXPECT_EQ(WmReader::MakeUrl("FILE:///a/b.wma"), "FILE:///a/b.wma");
+    EXPECT_EQ(WmReader::MakeUrl("File://rel.wma"), "File://rel.wma");
+    WmReader reader(nullptr);
+    try {
+        reader.Open("/no/such/file.wma");
+        FAIL() << "no exception";
+    } catch (const WMException& e) {
+        EXPECT_EQ(e.GetCode(), cld::wmerr::kInputOpen);
+    }
+    EXPECT_THROW(reader.Start(), WMException);
+}
+
+TEST(WmaDecodeJob, GivesTheAudioFfmpegDecodes) {
+    cldtest::TempDir dir;
+    WriteWav(dir.file("in.wav"), MakeSignal(2 * kRate, kRate, 2), kRate, 2);
+    ASSERT_EQ(Shell("ffmpeg -v error -i " + Quote(dir.file("in.wav")) +
+                    " -c:a wmav2 -b:a 128k -y " + Quote(dir.file("in.wma"))),
+              0);
+    WmaDecodeJob job;
+    ASSERT_EQ(job.Open(dir.file("in.wma").string(), dir.file("out.wav").string()), 1);
+    EXPECT_GT(job.GetDuration(), 19000000);
+    EXPECT_LT(job.GetDuration(), 21000000);
+    ASSERT_EQ(job.Start(), 1);
+    EXPECT_TRUE(job.IsRunning() || job.GetProgress() == 100);
+    ASSERT_TRUE(WaitIdle(job));
+    EXPECT_EQ(job.GetErrorCode(), 0);
+    EXPECT_EQ(job.GetProgress(), 100);
+    const Pcm ours = ReadWav(dir.file("out.wav"));
+    const Pcm theirs = DecodeWithFfmpeg(dir.file("in.wma"));
+    ASSERT_EQ(ours.rate, theirs.rate);
+    ASSERT_EQ(ours.channels, theirs.channels);
+    ASSERT_EQ(ours.samples.size(), theirs.samples.size());
+    size_t worst = 0;
+    for (size_t i = 0; i < ours.samples.size(); ++i)
+        worst = std::max<size_t>(
+            worst, static_cast<size_t>(std::abs(ours.samples[i] - theirs.samples[i])));
+    EXPECT_LE(worst, 1u);
+}
+
+TEST(WmaDecodeJob, ErrorCodesForMissingVideoOnlyAndUnwritable) {
+    cldtest::TempDir dir;
+    WmaDecodeJob job;
+    EXPECT_EQ(job.Open(dir.file("missing.wma").string(), dir.file("a.wav").string()), 0);
+    EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
+    EXPECT_EQ(job.Start(), 0);
+
+    WriteFile(dir.file("junk.wma"), std::vector<uint8_t>(3000, 0x30));
+    EXPECT_EQ(job.Open(dir.file("junk.wma").string(), dir.file("b.wav").string()), 0);
+    EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
+
+    ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v wmv2 -y " +
+                    Quote(dir.file("video.wmv"))),
+              0);
+    EXPECT_EQ(job.Open(dir.file("video.wmv").string(), dir.file("c.wav").string()), 0);
+    EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrEncoder);
+    EXPECT_FALSE(fs::exists(dir.file("c.wav")));
+
+    WriteWav(dir.file("in.wav"), MakeSignal(kRate, kRate, 2), kRate, 2);
+    ASSERT_EQ(Shell("ffmpeg -v error -i " + Quote(dir.file("in.wav")) + " -c:a wmav2 -y " +
+                    Quote(dir.file("in.wma"))),
+              0);
+    EXPECT_EQ(job.Open(dir.file("in.wma").string(), dir.file("no/dir/d.wav").string()), 0);
+    EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrOutput);
+
+    // Truncated: decodes what is there.
+    auto bytes = ReadFile(dir.file("in.wma"));
+    bytes.resize(bytes.size() / 2);
+    WriteFile(dir.file("half.wma"), bytes);
+    ASSERT_EQ(job.Open(dir.file("half.wma").string(), dir.file("half.wav").string()), 1);
+    ASSERT_EQ(job.Start(), 1);
+    ASSERT_TRUE(WaitIdle(job));
+    const Pcm half = ReadWav(dir.file("half.wav"));
+    EXPECT_GT(half.samples.size(), 0u);
+    EXPECT_LT(half.samples.size(), static_cast<size_t>(2 * kRate));
+}
