@@ -154,16 +154,16 @@ void CLauncherDlg::skin(CImageButton* b, ImageKind kind, int hover, int normal) 
 }
 
 void CLauncherDlg::createButtons() {
-    for (const ButtonSpec& spec : kButtons) {
+    for (const ButtonSpec& entry : kButtons) {
         auto* b = new CImageButton(this);
-        b->setObjectName(QString::number(spec.id));
-        b->setProperty("cld_id", spec.id);
-        b->setText(QString::fromLatin1(spec.caption));
-        b->setGeometry(spec.x, spec.y, spec.width, spec.height);
-        b->setToolTip(AppResources::string(spec.tooltip));
-        skin(b, spec.kind, spec.hoverImage, spec.normalImage);
-        m_buttons[spec.id] = b;
-        const int id = spec.id;
+        b->setObjectName(QString::number(entry.id));
+        b->setProperty("cld_id", entry.id);
+        b->setText(QString::fromLatin1(entry.caption));
+        b->setGeometry(entry.x, entry.y, entry.width, entry.height);
+        b->setToolTip(AppResources::string(entry.tooltip));
+        skin(b, entry.kind, entry.hoverImage, entry.normalImage);
+        m_buttons[entry.id] = b;
+        const int id = entry.id;
         connect(b, &QAbstractButton::clicked, this, [this, id] { runCommand(id); });
         if (isJob(id) || id == 57671)
             b->setEnabled(m_context.commands.has(id));
@@ -180,13 +180,13 @@ CImageButton* CLauncherDlg::button(int id) const {
 }
 
 void CLauncherDlg::showAudioPanel() {
-    for (const ButtonSpec& spec : kButtons) {
-        if (spec.panel == kVideo)
-            button(spec.id)->hide();
-        else if (spec.panel == kAudio) {
-            skin(button(spec.id), spec.kind, spec.hoverImage, spec.normalImage);
-            button(spec.id)->setToolTip(AppResources::string(spec.tooltip));
-            button(spec.id)->show();
+    for (const ButtonSpec& entry : kButtons) {
+        if (entry.panel == kVideo)
+            button(entry.id)->hide();
+        else if (entry.panel == kAudio) {
+            skin(button(entry.id), entry.kind, entry.hoverImage, entry.normalImage);
+            button(entry.id)->setToolTip(AppResources::string(entry.tooltip));
+            button(entry.id)->show();
         }
     }
     // The audio selector looks pressed; the video selector lights up under the pointer.
@@ -197,11 +197,11 @@ void CLauncherDlg::showAudioPanel() {
 }
 
 void CLauncherDlg::showVideoPanel() {
-    for (const ButtonSpec& spec : kButtons) {
-        if (spec.panel == kAudio)
-            button(spec.id)->hide();
-        else if (spec.panel == kVideo)
-            button(spec.id)->show();
+    for (const ButtonSpec& entry : kButtons) {
+        if (entry.panel == kAudio)
+            button(entry.id)->hide();
+        else if (entry.panel == kVideo)
+            button(entry.id)->show();
     }
     skin(button(1003), ImageKind::Png, 130, 129);
     skin(button(1004), ImageKind::Png, 131, 131);

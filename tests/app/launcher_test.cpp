@@ -80,9 +80,9 @@ TEST_F(Launcher, RegionIsTheMaskAndTheMaskIsAShape) {
     EXPECT_FALSE(region.contains(QPoint(804, 494)));
     EXPECT_TRUE(region.contains(QPoint(400, 250)));
     // Every button sits inside the window's shape.
-    for (const auto& spec : CLauncherDlg::buttonTable())
-        EXPECT_TRUE(region.contains(QRect(spec.x, spec.y, spec.width, spec.height).center()))
-            << spec.id;
+    for (const auto& entry : CLauncherDlg::buttonTable())
+        EXPECT_TRUE(region.contains(QRect(entry.x, entry.y, entry.width, entry.height).center()))
+            << entry.id;
 }
 
 TEST_F(Launcher, RegionFromMaskHandlesRunsAndEmptyMasks) {

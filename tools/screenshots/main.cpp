@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
     context.helpFolder = folder;
     context.splash = &splash;
     // Show every job as available so the pictures are the ones a full build shows.
-    for (const auto& spec : CLauncherDlg::buttonTable())
-        context.commands.set(spec.id, [](QWidget*) {});
+    for (const auto& entry : CLauncherDlg::buttonTable())
+        context.commands.set(entry.id, [](QWidget*) {});
     CLauncherDlg launcher(std::move(context));
     launcher.show();
     ok &= shoot(QStringLiteral("launcher_audio.png"));
