@@ -210,7 +210,7 @@ int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
         m_drive.SetSpeed(m_settings.speed);
         SpinUp();
         m_firstChunk = false;
-        m_readsSinceSpeed = m_settings.spinUpSeconds > 0 ? 1 : 0;
+        m_readsSinceSpeed = 0;
     }
     if (!m_lib || !m_lib->paranoia)
         return RipChunkFailed;

@@ -205,6 +205,24 @@ TEST(ParanoiaReader, JitteryDriveExactAtEveryLevel) {
     }
 }
 
+TEST(RipReader, SpinUpLeavesTheFirstReadExactOnAJitteryDrive) {
+    const auto tracks = threeTracks(200, 50, 50);
+    MemoryDrive drive(makeImage(tracks));
+    drive.m_jitterFrames = 4;
+    PlainReader plain(drive);
+    ParanoiaReader paranoia(drive);
+    paranoia.SetDiscEnd(drive.sectors());
+    RipSettings s = fastSettings();
+    s.spinUpSeconds = 1;
+    for (RipReader* reader :
+         {static_cast<RipReader*>(&plain), static_cast<RipReader*>(&paranoia)}) {
+        const long readsBefore = drive.m_reads;
+        const auto r = ripAll(*reader, s, 0, 149);
+        EXPECT_GT(drive.m_reads - readsBefore, 20); // the spin-up did read
+        EXPECT_TRUE(r.data == slice(drive.image(), 0, 149));
+    }
+}
+
 TEST(ParanoiaReader, AbortEndsChunkWithFailure) {
     MemoryDrive drive(makeImage(threeTracks()));
     ParanoiaReader reader(drive);
