@@ -163,7 +163,18 @@ long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
         m_drive.SetSpeed(m_settings.speed);
         m_speedInForce = m_settings.speed;
         m_lastFailed = -1;
+        m_readsSinceSpeed = 0;
     }
+    // The library takes the position of its reads at the range start as they come:
+    // there is no verified audio before them to align them with, and the whole range
+    // is placed by them. A drive that cannot stream accurately lands exactly only on
+    // the first read after it stopped streaming, so when the drive has been reading
+    // since the last speed setting, set the speed again before such a read.
+    if (buffer && lba == m_start && m_readsSinceSpeed > 0 && m_speedInForce > 0) {
+        m_drive.SetSpeed(m_speedInForce);
+        m_readsSinceSpeed = 0;
+    }
+    ++m_readsSinceSpeed;
     long result = count;
     if (!m_drive.ReadSectors(buf, lba, count)) {
         if (m_speedInForce > 1) {
@@ -174,6 +185,7 @@ long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
         }
         // Seek away so the next attempt is a fresh read, not the drive's cache.
         m_drive.ReadSectors(buf, m_start, count);
+        m_readsSinceSpeed = 1;
         result = -1;
     }
     if (m_abort && *m_abort)
@@ -198,6 +210,7 @@ int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
         m_drive.SetSpeed(m_settings.speed);
         SpinUp();
         m_firstChunk = false;
+        m_readsSinceSpeed = 0;
     }
     if (!m_lib || !m_lib->paranoia)
         return RipChunkFailed;

@@ -39,4 +39,6 @@ private:
     bool m_skip = false;
     int m_speedInForce = 0;
     long m_lastFailed = -1;
+    // Reads sent to the drive since the speed was last set.
+    long m_readsSinceSpeed = 0;
 };

@@ -62,6 +62,10 @@ void RipReader::SpinUp() {
         std::chrono::steady_clock::now() + std::chrono::seconds(m_settings.spinUpSeconds);
     while (std::chrono::steady_clock::now() < until)
         m_drive.ReadSectors(sector.data(), m_current, 1);
+    // The spin-up reads leave the drive streaming, and a drive that cannot stream
+    // accurately would land the range's first read a few frames off; the range is
+    // placed by that read. The speed setting stops the stream, so it lands exactly.
+    m_drive.SetSpeed(m_settings.speed);
 }
 
 void RipReader::NotePeak(const std::uint8_t* data, std::size_t bytes) {

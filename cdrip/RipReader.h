@@ -53,6 +53,8 @@ public:
     long RangeEnd() const { return m_end; }
 
 protected:
+    // Reads the range's first sector again and again for the spin-up time, then sets
+    // the speed once more.
     void SpinUp();
     void NotePeak(const std::uint8_t* data, std::size_t bytes);
 

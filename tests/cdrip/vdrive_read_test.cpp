@@ -100,26 +100,58 @@ TEST_F(VDriveRead, DataSectorsAreNotCdDa) {
     EXPECT_EQ(got, expected(2, 0, 1));
 }
 
-TEST_F(VDriveRead, JitterShiftsReadsByWholeFramesWithinTheLimit) {
+TEST_F(VDriveRead, JitterShiftsReadsThatFollowAReadButNotTheFirstAfterAStop) {
     DiscSpec disc = audioDisc(1, 600);
     disc.faults.jitterFrames = 6;
     start({disc});
     const auto base = expected(1, 90, 40); // frames around LBA 100
+    const std::vector<uint8_t> readCdb = {0xBE, 0, 0, 0, 0, 100, 0, 0, 2, 0xF8, 0, 0};
+    // Frames the read landed late (negative: early), or 99 when it matches nowhere
+    // within the limit.
+    auto landed = [&] {
+        std::vector<uint8_t> got;
+        if (read(readCdb, got, 2 * 2352) != 1)
+            return 98;
+        for (int frames = -6; frames <= 6; ++frames) {
+            const size_t at = 10 * 2352 + static_cast<size_t>(frames * 4);
+            if (std::memcmp(base.data() + at, got.data(), got.size()) == 0)
+                return frames;
+        }
+        return 99;
+    };
+    auto command = [&](std::vector<uint8_t> cdb, uint32_t size) {
+        std::vector<uint8_t> out(size, 0);
+        return engine().executeCommand(size ? 0x08 : 0x10, cdb.data(), static_cast<int>(cdb.size()),
+                                       size ? out.data() : nullptr, size);
+    };
+
+    // The first read after the commands that opened the drive lands exactly.
+    EXPECT_EQ(landed(), 0);
+    // Reads in a stream land off, within the limit.
     int shifted = 0;
     for (int round = 0; round < 30; ++round) {
-        std::vector<uint8_t> got;
-        ASSERT_EQ(read({0xBE, 0, 0, 0, 0, 100, 0, 0, 2, 0xF8, 0, 0}, got, 2 * 2352), 1);
-        bool found = false;
-        for (int frames = -6; frames <= 6 && !found; ++frames) {
-            const size_t at = 10 * 2352 + static_cast<size_t>(frames * 4);
-            if (std::memcmp(base.data() + at, got.data(), got.size()) == 0) {
-                found = true;
-                shifted += frames != 0;
-            }
-        }
-        EXPECT_TRUE(found) << "round " << round;
+        const int frames = landed();
+        EXPECT_LE(std::abs(frames), 6) << "round " << round;
+        shifted += frames != 0;
     }
-    EXPECT_GT(shifted, 0);
+    EXPECT_GT(shifted, 10);
+
+    // Any other command stops the stream: the next read is exact, every time.
+    const std::vector<std::pair<std::vector<uint8_t>, uint32_t>> stops = {
+        {{0x00, 0, 0, 0, 0, 0}, 0},                               // TEST UNIT READY
+        {{0xBB, 0, 0x00, 0xB0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, 0}, // SET CD SPEED
+        {{0x2B, 0, 0, 0, 0, 100, 0, 0, 0, 0}, 0},                 // SEEK
+        {{0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0}, 804},           // READ TOC
+        {{0xBE, 0, 0, 0, 0x02, 0x57, 0, 0, 2, 0xF8, 0, 0}, 4704}, // failing READ past the end
+    };
+    for (size_t i = 0; i < stops.size(); ++i) {
+        for (int round = 0; round < 8; ++round) {
+            landed();
+            landed(); // streaming now
+            command(stops[i].first, stops[i].second);
+            EXPECT_EQ(landed(), 0) << "command " << i << " round " << round;
+        }
+    }
 }
 
 TEST_F(VDriveRead, FailingScratchedAndC2Sectors) {

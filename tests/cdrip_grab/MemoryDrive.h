@@ -44,9 +44,11 @@ inline void fillAudio(std::uint8_t* out, long sectors, Content content, std::uin
     }
 }
 
-// A drive on memory: reads the image, with optional jitter (every third read lands
-// up to m_jitterFrames stereo frames early or late, never by zero) and sectors that
-// always fail.
+// A drive on memory: reads the image, with optional jitter and sectors that always
+// fail. Jitter follows the virtual drive's model: a read that follows another read
+// lands up to m_jitterFrames stereo frames early or late (at random, never by zero
+// here, so every such read is off); the first read after a speed setting, and after a
+// failed read, lands exactly.
 class MemoryDrive : public RipDrive {
 public:
     explicit MemoryDrive(std::vector<std::uint8_t> image) : m_image(std::move(image)) {}
@@ -57,17 +59,22 @@ public:
         m_lbas.push_back(lba);
         const long bytes = count * kSector;
         std::memset(buffer, 0, static_cast<std::size_t>(bytes));
+        const bool streaming = m_streaming;
+        m_streaming = false;
         for (long s = lba; s < lba + count; ++s) {
             if (m_failing.count(s))
                 return false;
         }
         long shift = 0;
-        if (m_jitterFrames > 0 && m_reads % 3 == 2) {
+        if (m_jitterFrames > 0 && streaming) {
             m_rng = m_rng * 1103515245u + 12345u;
-            shift = 1 + static_cast<long>((m_rng >> 16) % m_jitterFrames);
+            shift =
+                1 + static_cast<long>((m_rng >> 16) % static_cast<std::uint32_t>(m_jitterFrames));
             if (m_rng & 0x100)
                 shift = -shift;
+            ++m_shiftedReads;
         }
+        m_streaming = true;
         const long from = lba * kSector + shift * 4;
         for (long i = 0; i < bytes; ++i) {
             const long at = from + i;
@@ -80,6 +87,9 @@ public:
     void SetSpeed(int speed) override {
         std::lock_guard<std::mutex> guard(m_lock);
         m_speeds.push_back(speed);
+        // The library sends nothing for a speed of 0 or less.
+        if (speed > 0)
+            m_streaming = false;
     }
 
     long sectors() const { return static_cast<long>(m_image.size()) / kSector; }
@@ -88,6 +98,7 @@ public:
     int m_jitterFrames = 0;
     std::set<long> m_failing;
     long m_reads = 0;
+    long m_shiftedReads = 0;
     std::vector<long> m_lbas;
     std::vector<int> m_speeds;
 
@@ -95,6 +106,7 @@ private:
     std::mutex m_lock;
     std::vector<std::uint8_t> m_image;
     std::uint32_t m_rng = 12345;
+    bool m_streaming = false;
 };
 
 } // namespace cldtest

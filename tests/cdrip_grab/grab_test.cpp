@@ -156,31 +156,24 @@ TEST_F(GrabTest, OpenRipperRefusesUnknownRippingMethod) {
 }
 
 TEST_F(GrabTest, JitterIsCorrectedByBothReadersButNotWithoutCorrection) {
+    // Music, then a track of a short repeating cycle where the compare block matches
+    // at many places in the overlap window.
     DiscSpec disc;
     disc.tracks.push_back({Content::Music, 400, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 200, {}, {}, 0, 0}); // becomes the pattern
     disc.tracks.push_back({Content::Music, 100, {}, {}, 0, 0});
     disc.faults.jitterFrames = 4;
     start({disc});
+    writeImageBytes(400, repeatingPattern(200));
     makeObject();
-    const auto expect = imageBytes(0, 399);
-    // Every read of this drive lands up to 4 frames off, the first one included, so
-    // no reader can know where the first read really began: a corrected rip is the
-    // track moved as a whole by at most 4 frames, with no sample lost or repeated.
-    auto continuousShift = [&](const std::vector<std::uint8_t>& data) -> int {
-        for (int shift = -4; shift <= 4; ++shift) {
-            const long from = 4L * std::max(0, shift);
-            const long to = static_cast<long>(data.size()) - 4L * 4;
-            bool same = true;
-            for (long i = from; i < to && same; ++i) {
-                const long j = i - 4L * shift;
-                same = j >= 0 && j < static_cast<long>(expect.size()) && data[i] == expect[j];
-            }
-            if (same)
-                return shift;
-        }
-        return 99;
-    };
-    for (int type : {0, 1, 2, 5}) {
+    const auto ranges = tracks();
+    ASSERT_EQ(ranges.size(), 3u);
+    // The drive lands every read that follows another read up to 4 frames off; the
+    // first read of a rip follows the speed setting and is exact, so a correcting
+    // reader must deliver the music byte for byte. The plain reader also places the
+    // repeating cycle right (the match nearest the seamless place wins); the paranoia
+    // library cannot tell the cycle's repeats apart once reads land off.
+    for (int type = 0; type <= 5; ++type) {
         SCOPED_TRACE("error correction " + std::to_string(type));
         m_rip->GetDriveSettings()->SetErrorCorrection(type);
         DriveParams p = params();
@@ -189,16 +182,22 @@ TEST_F(GrabTest, JitterIsCorrectedByBothReadersButNotWithoutCorrection) {
         m_rip->SetOutputFolder(Text(m_out.string()));
         const std::string name = "jitter" + std::to_string(type);
         m_rip->AddTrack(0, Text(name), 0, -1);
+        m_rip->AddTrack(1, Text(name + "p"), 0, -1);
         ASSERT_EQ(m_rip->StartGrab(), 1);
         const auto o = waitForGrab();
-        const Wav w = readWav(m_out / (name + ".wav"));
-        expectConsistentHeader(w);
-        ASSERT_EQ(w.data.size(), expect.size());
-        if (type == 0) {
-            EXPECT_EQ(continuousShift(w.data), 99);
-        } else {
-            EXPECT_EQ(o.error, GrabStatus::ErrorNone);
-            EXPECT_LE(std::abs(continuousShift(w.data)), 4);
+        for (int i = 0; i < 2; ++i) {
+            const Wav w = readWav(m_out / (name + (i ? "p" : "") + ".wav"));
+            expectConsistentHeader(w);
+            const auto r = ranges[static_cast<std::size_t>(i)];
+            const auto expect = imageBytes(r.first, r.last);
+            ASSERT_EQ(w.data.size(), expect.size()) << "track " << i + 1;
+            if (type == 0) {
+                // Without correction the shifted reads come through.
+                EXPECT_FALSE(w.data == expect) << "track " << i + 1;
+            } else if (i == 0 || type == 1) {
+                EXPECT_EQ(o.error, GrabStatus::ErrorNone);
+                EXPECT_TRUE(w.data == expect) << "track " << i + 1;
+            }
         }
     }
 }

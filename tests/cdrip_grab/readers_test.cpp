@@ -79,18 +79,24 @@ TEST(PlainReader, JitterCorrectionKeepsDataExact) {
     drive.m_jitterFrames = 6;
     PlainReader reader(drive);
     RipSettings s = fastSettings();
-    // Every third read lands off, the first one of a range never (nothing could tell
-    // where a shifted first read belongs).
-    const auto& t = tracks[0];
-    auto r = ripAll(reader, s, t.first + 10, t.last - 10);
-    const auto expect = slice(drive.image(), t.first + 10, t.last - 10);
-    EXPECT_TRUE(r.data == expect);
-    EXPECT_EQ(r.jitterChunks, 0);
+    // Every read after the first lands off; the first follows the speed setting and
+    // is exact, so the others can be joined to it. The repeating cycle matches the
+    // compare block every 49 frames; the match nearest the seamless place wins.
+    for (const auto& t : {tracks[0], tracks[2]}) {
+        SCOPED_TRACE("from " + std::to_string(t.first));
+        s.jitterCorrection = 1;
+        const long shiftedBefore = drive.m_shiftedReads;
+        auto r = ripAll(reader, s, t.first + 10, t.last - 10);
+        const auto expect = slice(drive.image(), t.first + 10, t.last - 10);
+        EXPECT_GT(drive.m_shiftedReads, shiftedBefore);
+        EXPECT_TRUE(r.data == expect);
+        EXPECT_EQ(r.jitterChunks, 0);
 
-    s.jitterCorrection = 0;
-    r = ripAll(reader, s, t.first + 10, t.last - 10);
-    ASSERT_EQ(r.data.size(), expect.size());
-    EXPECT_FALSE(r.data == expect);
+        s.jitterCorrection = 0;
+        r = ripAll(reader, s, t.first + 10, t.last - 10);
+        ASSERT_EQ(r.data.size(), expect.size());
+        EXPECT_FALSE(r.data == expect);
+    }
 }
 
 TEST(PlainReader, ShortRangeReadsTenSectorsAndOffsetsApply) {
@@ -176,17 +182,45 @@ TEST(ParanoiaReader, LevelModes) {
     EXPECT_EQ(ParanoiaReader::ModeForLevel(7), 223);
 }
 
-TEST(ParanoiaReader, JitteryDriveStillExact) {
-    const auto tracks = threeTracks(500, 100, 100);
+TEST(ParanoiaReader, JitteryDriveExactAtEveryLevel) {
+    // Music, silence, a short repeating cycle, and music again that starts after
+    // other audio and ends before the disc does.
+    auto tracks = threeTracks(400, 50, 200);
+    tracks.push_back({650, 799, Content::Music});
     MemoryDrive drive(makeImage(tracks));
-    drive.m_jitterFrames = 6;
+    drive.m_jitterFrames = 4;
     ParanoiaReader reader(drive);
     reader.SetDiscEnd(drive.sectors());
+    for (int level = 0; level <= 3; ++level) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        RipSettings s = fastSettings();
+        s.paranoiaLevel = level;
+        for (const auto& t : {tracks[0], tracks[3]}) {
+            const long shiftedBefore = drive.m_shiftedReads;
+            const auto r = ripAll(reader, s, t.first, t.last - 50);
+            EXPECT_GT(drive.m_shiftedReads, shiftedBefore);
+            EXPECT_EQ(r.code, RipChunkDone);
+            EXPECT_TRUE(r.data == slice(drive.image(), t.first, t.last - 50)) << t.first;
+        }
+    }
+}
+
+TEST(RipReader, SpinUpLeavesTheFirstReadExactOnAJitteryDrive) {
+    const auto tracks = threeTracks(200, 50, 50);
+    MemoryDrive drive(makeImage(tracks));
+    drive.m_jitterFrames = 4;
+    PlainReader plain(drive);
+    ParanoiaReader paranoia(drive);
+    paranoia.SetDiscEnd(drive.sectors());
     RipSettings s = fastSettings();
-    s.paranoiaLevel = 3;
-    // Keep the range away from the disc's edges, where a late read finds no data.
-    auto r = ripAll(reader, s, 20, 479);
-    EXPECT_TRUE(r.data == slice(drive.image(), 20, 479));
+    s.spinUpSeconds = 1;
+    for (RipReader* reader :
+         {static_cast<RipReader*>(&plain), static_cast<RipReader*>(&paranoia)}) {
+        const long readsBefore = drive.m_reads;
+        const auto r = ripAll(*reader, s, 0, 149);
+        EXPECT_GT(drive.m_reads - readsBefore, 20); // the spin-up did read
+        EXPECT_TRUE(r.data == slice(drive.image(), 0, 149));
+    }
 }
 
 TEST(ParanoiaReader, AbortEndsChunkWithFailure) {

@@ -17,7 +17,9 @@ namespace vdrive {
 //   $XDG_CONFIG_HOME/calderine/vdrive.conf (default ~/.config/calderine/vdrive.conf).
 // Configuration file: one "image <cue path>" line per drive; the lines after it until
 // the next image line switch on that image's faults:
-//   jitter <frames>            reads land up to this many stereo frames early or late
+//   jitter <frames>            a read that follows a read lands up to this many stereo
+//                              frames early or late (the first one after any other
+//                              command lands exactly)
 //   fail <first> [<last>]      reads of these sectors fail (medium error)
 //   scratch <first> [<last>]   these sectors read differently every time
 //   c2 <first> [<last>]        these sectors come back damaged with C2 error bits

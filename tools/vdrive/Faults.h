@@ -12,7 +12,8 @@ struct Faults {
         int64_t last = 0; // inclusive
         bool contains(int64_t lba) const { return lba >= first && lba <= last; }
     };
-    // Each audio read lands up to this many stereo frames early or late.
+    // An audio read that follows another read lands up to this many stereo frames
+    // early or late; the first read after any other command lands exactly.
     int jitterFrames = 0;
     // Reads touching these sectors fail with a medium error.
     std::vector<Range> failing;

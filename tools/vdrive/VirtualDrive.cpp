@@ -134,6 +134,18 @@ uint32_t VirtualDrive::nextRandom() {
 
 CommandResult VirtualDrive::execute(const uint8_t* cdb, int cdbLength, uint8_t* buffer,
                                     uint32_t bufferLength) {
+    ReadRequest request;
+    const bool isRead = cdb && cdbLength >= 6 && decodeRead(cdb, cdbLength, 2352, request);
+    CommandResult result = run(cdb, cdbLength, buffer, bufferLength);
+    // Only a READ that completed keeps the drive streaming; any other command, or a
+    // READ that failed, makes it stop and find its place again from the sub-channel.
+    std::lock_guard lock(m_mutex);
+    m_streaming = isRead && result.good;
+    return result;
+}
+
+CommandResult VirtualDrive::run(const uint8_t* cdb, int cdbLength, uint8_t* buffer,
+                                uint32_t bufferLength) {
     if (!cdb || cdbLength < 6 || cdbLength > 16)
         return CommandResult::check(kIllegalRequest, 0x20, 0x00);
     const uint8_t op = cdb[0];
@@ -380,7 +392,9 @@ CommandResult VirtualDrive::readSectors(int64_t lba, int64_t count, int kind, ui
     uint32_t seed = 0;
     {
         std::lock_guard lock(m_mutex);
-        if (m_faults.jitterFrames > 0 && allAudio) {
+        // A read that continues a stream lands a few frames off; the first read after
+        // the drive stopped streaming lands exactly (see m_streaming).
+        if (m_faults.jitterFrames > 0 && allAudio && m_streaming) {
             const int span = 2 * m_faults.jitterFrames + 1;
             shiftBytes = (static_cast<int64_t>(nextRandom() % static_cast<uint32_t>(span)) -
                           m_faults.jitterFrames) *

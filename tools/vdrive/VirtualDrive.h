@@ -42,6 +42,8 @@ public:
 private:
     enum class Play { None, Playing, Paused, Completed };
 
+    CommandResult run(const uint8_t* cdb, int cdbLength, uint8_t* buffer, uint32_t bufferLength);
+
     CommandResult inquiry(uint8_t* buffer, uint32_t length);
     CommandResult readToc(const uint8_t* cdb, uint8_t* buffer, uint32_t length);
     CommandResult readSubChannel(const uint8_t* cdb, uint8_t* buffer, uint32_t length);
@@ -76,6 +78,15 @@ private:
     int64_t m_playEnd = 0;
     int64_t m_position = 0;
     std::chrono::steady_clock::time_point m_playSince{};
+    // Jitter model: a drive that cannot stream accurately. While it streams (the
+    // previous command was a READ that completed) each audio READ lands up to the
+    // configured jitter early or late, at random, as the drive loses its place
+    // between commands. Any other command (SET CD SPEED, MODE SELECT, TEST UNIT READY,
+    // SEEK, READ TOC, ...) or a failed READ stops the stream: the drive then
+    // re-synchronises on the sub-channel addresses and the next READ lands exactly.
+    // So the first read of a rip, which follows the speed setting, is exact and a
+    // reader can join the later ones to it.
+    bool m_streaming = false;
     std::mt19937 m_random{20021};
 };
 
