@@ -31,8 +31,12 @@ namespace {
 thread_local ParanoiaReader* t_active = nullptr;
 
 void paranoiaCallback(long /*inpos*/, int function) {
-    if (function == PARANOIA_CB_SKIP && t_active)
-        t_active->NoteSkip();
+    if (t_active)
+        t_active->NoteProgress(function);
+}
+
+bool isSilent(const std::uint8_t* data, std::size_t bytes) {
+    return std::all_of(data, data + bytes, [](std::uint8_t b) { return b == 0; });
 }
 
 } // namespace
@@ -92,6 +96,28 @@ int ParanoiaReader::ModeForLevel(int level) {
     }
 }
 
+bool ParanoiaReader::IsUnverifiedEvent(int function) {
+    switch (function) {
+    case PARANOIA_CB_SKIP:
+    case PARANOIA_CB_DRIFT:
+    case PARANOIA_CB_FIXUP_DROPPED:
+    case PARANOIA_CB_FIXUP_DUPED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ParanoiaReader::NoteProgress(int function) {
+    if (IsUnverifiedEvent(function))
+        m_skip = true;
+}
+
+bool ParanoiaReader::HasSoundInMiddle(const std::uint8_t* sector) {
+    const std::size_t quarter = cld::kSectorBytes / 4;
+    return !isSilent(sector + quarter, cld::kSectorBytes - 2 * quarter);
+}
+
 int ParanoiaReader::Open(const RipSettings& settings, long first, long last, long& bufferSize) {
     RipReader::Open(settings, first, last, bufferSize);
     // The library keeps its cache and its idea of the disc per instance; a fresh
@@ -136,6 +162,8 @@ int ParanoiaReader::Open(const RipSettings& settings, long first, long last, lon
     paranoia_modeset(lib->paranoia, ModeForLevel(m_settings.paranoiaLevel));
     paranoia_seek(lib->paranoia, m_start, SEEK_SET);
     m_lib = std::move(lib);
+    m_heardSound.assign(static_cast<std::size_t>(trackEnd - m_start), false);
+    m_delivered = 0;
     m_speedInForce = m_settings.speed;
     m_lastFailed = -1;
     return 0;
@@ -146,6 +174,8 @@ void ParanoiaReader::Close() {
     m_lib.reset();
     m_scratch.clear();
     m_scratch.shrink_to_fit();
+    m_heardSound.clear();
+    m_heardSound.shrink_to_fit();
 }
 
 long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
@@ -187,6 +217,18 @@ long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
         m_drive.ReadSectors(buf, m_start, count);
         m_readsSinceSpeed = 1;
         result = -1;
+    } else {
+        // Note where the drive delivered sound. The library also reads into a
+        // discarded buffer (to move the drive away from its cache); that is sound
+        // the drive delivered all the same.
+        for (long i = 0; i < count; ++i) {
+            const long index = lba + i - m_start;
+            if (index < 0 || index >= static_cast<long>(m_heardSound.size()) ||
+                m_heardSound[static_cast<std::size_t>(index)])
+                continue;
+            if (HasSoundInMiddle(buf + static_cast<std::size_t>(i) * cld::kSectorBytes))
+                m_heardSound[static_cast<std::size_t>(index)] = true;
+        }
     }
     if (m_abort && *m_abort)
         return kAbortedRead;
@@ -228,8 +270,13 @@ int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
             NotePeak(buffer, static_cast<std::size_t>(out));
             return RipChunkFailed;
         }
-        std::memcpy(buffer + static_cast<std::size_t>(i) * cld::kSectorBytes, sector,
-                    cld::kSectorBytes);
+        std::uint8_t* const at = buffer + static_cast<std::size_t>(i) * cld::kSectorBytes;
+        std::memcpy(at, sector, cld::kSectorBytes);
+        // Silence where the drive delivered sound is the library's filler, returned
+        // without any progress code: the sector was not read, so say so.
+        const auto index = static_cast<std::size_t>(m_delivered++);
+        if (index < m_heardSound.size() && m_heardSound[index] && isSilent(at, cld::kSectorBytes))
+            m_skip = true;
         out += static_cast<long>(cld::kSectorBytes);
         m_remainingBytes -=
             std::min<long long>(m_remainingBytes, static_cast<long long>(cld::kSectorBytes));
