@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,6 +47,13 @@ struct Alignment {
     double snrDb = 0;
 };
 Alignment Align(const Pcm& ref, const Pcm& test, int maxLag);
+
+// Append a little-endian 16- or 32-bit value.
+void Put16(std::vector<uint8_t>& b, uint16_t v);
+void Put32(std::vector<uint8_t>& b, uint32_t v);
+
+// Polls `busy` every 5 ms until it turns false; false when `seconds` pass first.
+bool WaitWhile(const std::function<bool()>& busy, int seconds = 60);
 
 std::vector<uint8_t> ReadFile(const std::filesystem::path& p);
 void WriteFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);

@@ -16,14 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Put16(std::vector<uint8_t>& b, uint16_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 void Tag(std::vector<uint8_t>& b, const char* t) {
     for (int i = 0; i < 4; ++i)
         b.push_back(static_cast<uint8_t>(t[i]));

@@ -21,13 +21,7 @@ namespace {
 constexpr int kRate = 44100;
 
 bool WaitIdle(const CodecJob& job, int seconds = 60) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (job.IsRunning()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return WaitWhile([&] { return job.IsRunning(); }, seconds);
 }
 
 // Offset of the first MPEG audio frame header (skipping an ID3v2 tag, which we never

@@ -31,13 +31,7 @@ int IndexOf(const WmEncoderControl& enc, const std::string& name) {
 }
 
 bool WaitStopped(const WmaEncodeJob& job, int seconds = 60) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (job.IsEncoding()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return WaitWhile([&] { return job.IsEncoding(); }, seconds);
 }
 
 bool WaitIdle(const CodecJob& job, int seconds = 60) {

@@ -45,29 +45,14 @@ std::string upper(std::string s) {
     return s;
 }
 
-bool parseNumber(const std::string& s, int64_t maxValue, int64_t& out) {
-    if (s.empty() || s.size() > 9)
-        return false;
-    int64_t v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + (c - '0');
-    }
-    if (v > maxValue)
-        return false;
-    out = v;
-    return true;
-}
-
 bool parseMsf(const std::string& s, int64_t& sectors) {
     const size_t a = s.find(':');
     const size_t b = a == std::string::npos ? a : s.find(':', a + 1);
     if (a == std::string::npos || b == std::string::npos)
         return false;
     int64_t m = 0, sec = 0, f = 0;
-    if (!parseNumber(s.substr(0, a), 999, m) || !parseNumber(s.substr(a + 1, b - a - 1), 59, sec) ||
-        !parseNumber(s.substr(b + 1), 74, f))
+    if (!parseDecimal(s.substr(0, a), 999, m) ||
+        !parseDecimal(s.substr(a + 1, b - a - 1), 59, sec) || !parseDecimal(s.substr(b + 1), 74, f))
         return false;
     sectors = (m * 60 + sec) * 75 + f;
     return true;
@@ -126,7 +111,7 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             if (words.size() != 3)
                 return fail("TRACK needs a number and a mode");
             int64_t number = 0;
-            if (!parseNumber(words[1], 99, number) || number < 1)
+            if (!parseDecimal(words[1], 99, number) || number < 1)
                 return fail("bad track number " + words[1]);
             if (track && number != track->number + 1)
                 return fail("track " + words[1] + " is out of order");
@@ -152,7 +137,7 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             if (track->fileIndex != static_cast<int>(out.files.size()) - 1)
                 return fail("INDEX in another FILE than its TRACK");
             int64_t number = 0, position = 0;
-            if (words.size() != 3 || !parseNumber(words[1], 99, number))
+            if (words.size() != 3 || !parseDecimal(words[1], 99, number))
                 return fail("bad INDEX line");
             if (!parseMsf(words[2], position))
                 return fail("bad time " + words[2]);
@@ -232,6 +217,22 @@ bool CueSheet::load(const std::string& cuePath, CueSheet& out, std::string& erro
         }
     }
     return parse(text, cuePath, out, error);
+}
+
+bool parseDecimal(const std::string& s, int64_t maxValue, int64_t& out) {
+    // Twelve digits cannot overflow; anything longer is absurd for a disc image.
+    if (s.empty() || s.size() > 12)
+        return false;
+    int64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v > maxValue)
+        return false;
+    out = v;
+    return true;
 }
 
 } // namespace vdrive

@@ -41,4 +41,7 @@ struct CueSheet {
     static bool load(const std::string& cuePath, CueSheet& out, std::string& error);
 };
 
+// Parses a plain run of decimal digits (no sign, no blanks) no larger than maxValue.
+bool parseDecimal(const std::string& s, int64_t maxValue, int64_t& out);
+
 } // namespace vdrive

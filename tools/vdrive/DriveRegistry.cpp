@@ -1,8 +1,12 @@
 #include "DriveRegistry.h"
 
+#include "CueSheet.h"
+
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <mutex>
 #include <sstream>
 
@@ -19,16 +23,7 @@ std::string readFile(const std::string& path, bool& ok) {
 }
 
 bool parseInt(const std::string& s, int64_t& out) {
-    if (s.empty() || s.size() > 12)
-        return false;
-    int64_t v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + (c - '0');
-    }
-    out = v;
-    return true;
+    return parseDecimal(s, std::numeric_limits<int64_t>::max(), out);
 }
 
 } // namespace
