@@ -291,6 +291,29 @@ bool CRegistry::EnumSubKey(DWORD index, std::string& name, std::string& classNam
     });
 }
 
+namespace {
+
+// Hands a value to a caller's type, buffer and size the way the registry does: the size
+// always says how much the value needs, the bytes are copied only when they fit.
+DWORD copyValueOut(const RegistryValue& v, DWORD* type, std::uint8_t* data, DWORD* size) {
+    if (type)
+        *type = v.type;
+    if (size) {
+        const DWORD need = static_cast<DWORD>(v.data.size());
+        const DWORD room = *size;
+        *size = need;
+        if (data) {
+            if (room < need)
+                return ERROR_MORE_DATA;
+            if (need > 0)
+                std::memcpy(data, v.data.data(), need);
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
 bool CRegistry::EnumValue(DWORD index, std::string& name, DWORD* type, std::uint8_t* data,
                           DWORD* size) {
     return guarded(m_lastError, [&]() -> DWORD {
@@ -307,20 +330,7 @@ bool CRegistry::EnumValue(DWORD index, std::string& name, DWORD* type, std::uint
         if (n.size() >= 2048)
             return ERROR_MORE_DATA;
         name = std::move(n);
-        if (type)
-            *type = v.type;
-        if (size) {
-            const DWORD need = static_cast<DWORD>(v.data.size());
-            const DWORD room = *size;
-            *size = need;
-            if (data) {
-                if (room < need)
-                    return ERROR_MORE_DATA;
-                if (need > 0)
-                    std::memcpy(data, v.data.data(), need);
-            }
-        }
-        return ERROR_SUCCESS;
+        return copyValueOut(v, type, data, size);
     });
 }
 
@@ -598,20 +608,7 @@ bool CRegistry::ReadRaw(const char* valueName, DWORD* type, std::uint8_t* data, 
         err = m_key->store->queryValue(m_key->id, valueName, v);
         if (err != ERROR_SUCCESS)
             return err;
-        if (type)
-            *type = v.type;
-        if (size) {
-            const DWORD need = static_cast<DWORD>(v.data.size());
-            const DWORD room = *size;
-            *size = need;
-            if (data) {
-                if (room < need)
-                    return ERROR_MORE_DATA;
-                if (need > 0)
-                    std::memcpy(data, v.data.data(), need);
-            }
-        }
-        return ERROR_SUCCESS;
+        return copyValueOut(v, type, data, size);
     });
 }
 
