@@ -166,7 +166,7 @@ void CLauncherDlg::createButtons() {
         const int id = entry.id;
         connect(b, &QAbstractButton::clicked, this, [this, id] { runCommand(id); });
         if (isJob(id) || id == 57671)
-            b->setEnabled(m_context.commands.has(id));
+            b->setEnabled(m_context.jobContext && m_context.commands.has(id));
     }
 }
 
@@ -236,8 +236,9 @@ void CLauncherDlg::runCommand(int id) {
     default:
         break;
     }
-    if (const JobCommands::Command* command = m_context.commands.find(id))
-        (*command)(this);
+    const JobCommands::Command* command = m_context.commands.find(id);
+    if (command && m_context.jobContext)
+        (*command)(*m_context.jobContext, this);
     else
         MessageService::message(cld::IDS_JOB_UNAVAILABLE, MessageIcon::Information,
                                 MessageButtons::Ok, this);

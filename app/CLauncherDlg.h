@@ -13,6 +13,7 @@ class CImageButton;
 class CHelpViewer;
 class CSplashThread;
 class QMenu;
+struct JobContext;
 
 // The launcher: the program's skinned main window, from which every job starts. Two
 // panels (audio and video) of picture buttons sit on a shaped background picture; the
@@ -45,6 +46,8 @@ public:
     struct Context {
         QString helpFolder; // the folder that holds "cld.chm"
         JobCommands commands;
+        // What every job command is handed; not owned. A launcher without one runs no job.
+        JobContext* jobContext = nullptr;
         CSplashThread* splash = nullptr; // closed once the launcher is ready; not owned
     };
 

@@ -4,6 +4,7 @@
 #include "BuiltinResources.h"
 #include "CLauncherDlg.h"
 #include "CSplashThread.h"
+#include "JobRegistry.h"
 #include "LibraryBinding.h"
 #include "MessageService.h"
 #include "ProgramResources.h"
@@ -109,10 +110,18 @@ int CSuiteApp::run() {
     // 13. The drive settings for the options and grab dialogs.
     m_driveSettings = m_ripObject->GetDriveSettings();
 
-    // 14. The launcher, modal, as the main window. It closes the splash itself.
+    // 14. The launcher, modal, as the main window. It closes the splash itself. Every job
+    // gets what it needs from the program through one context.
+    m_jobContext = std::make_unique<JobContext>(m_settings, m_genres);
+    m_jobContext->cache = m_cacheOpen ? &m_cache : nullptr;
+    m_jobContext->ripObject = m_ripObject;
+    m_jobContext->driveSettings = m_driveSettings;
+    m_jobContext->programFolder = m_programFolder;
+    registerJobs(m_commands);
     CLauncherDlg::Context context;
     context.helpFolder = m_programFolder;
     context.commands = m_commands;
+    context.jobContext = m_jobContext.get();
     context.splash = m_splash.get();
     CLauncherDlg launcher(std::move(context));
     waitCursor.release();

@@ -4,6 +4,7 @@
 #include "CdCacheDatabase.h"
 #include "GenreList.h"
 #include "JobCommands.h"
+#include "JobContext.h"
 #include "SettingsRecord.h"
 
 #include <QString>
@@ -72,4 +73,5 @@ private:
     JobCommands m_commands;
     CDRipObject* m_ripObject = nullptr;
     CDRipDriveSettings* m_driveSettings = nullptr;
+    std::unique_ptr<JobContext> m_jobContext;
 };

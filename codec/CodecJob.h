@@ -7,17 +7,27 @@
 #include <string>
 #include <thread>
 
+// The error codes of a job, by name (the values are the ones the dialogs map to messages).
+enum class CodecError : int {
+    None = 0,
+    Input = 101,
+    Output = 102,
+    Encoder = 103, // encoder: parameters refused; WMA: no audio
+    Header = 104,
+    Start = 105,
+};
+
 // Base of the threaded encode and decode jobs: progress counters, two stopwatches, the
 // running and abort flags and the error code, all behind one lock. The user-interface
 // thread polls the getters; the worker updates the counters between blocks.
 class CodecJob {
 public:
     // Error codes a job reports (also kept after the job has ended).
-    static constexpr int kErrInput = 101;
-    static constexpr int kErrOutput = 102;
-    static constexpr int kErrEncoder = 103; // encoder: parameters refused; WMA: no audio
-    static constexpr int kErrHeader = 104;
-    static constexpr int kErrStart = 105;
+    static constexpr int kErrInput = static_cast<int>(CodecError::Input);
+    static constexpr int kErrOutput = static_cast<int>(CodecError::Output);
+    static constexpr int kErrEncoder = static_cast<int>(CodecError::Encoder);
+    static constexpr int kErrHeader = static_cast<int>(CodecError::Header);
+    static constexpr int kErrStart = static_cast<int>(CodecError::Start);
 
     CodecJob() = default;
     virtual ~CodecJob();

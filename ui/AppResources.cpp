@@ -40,3 +40,9 @@ QIcon AppResources::icon(int id) {
     const ResourceSource* s = source();
     return s ? s->icon(id) : QIcon();
 }
+
+QString AppResources::controlText(int dialogId, int controlId, const QString& english) {
+    const ResourceSource* s = source();
+    const QString text = s ? s->controlText(dialogId, controlId) : QString();
+    return text.isEmpty() ? english : text;
+}

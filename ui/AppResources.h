@@ -19,6 +19,10 @@ public:
 
     static QString string(int id);
     static QString caption(int id);
+    // The text of a dialog's control: the source's text, or `english` when it has none.
+    // Every dialog sets its control texts through this, so a language library can
+    // replace them.
+    static QString controlText(int dialogId, int controlId, const QString& english);
     static QImage bitmap(int id);
     static QImage png(int id);
     static QIcon icon(int id);

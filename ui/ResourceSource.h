@@ -21,4 +21,11 @@ public:
     virtual QImage image(const QString& type, int id) const = 0;
     // An icon resource; null when absent.
     virtual QIcon icon(int id) const = 0;
+    // Text of control `controlId` in dialog `dialogId`; empty when the source has none
+    // (the dialog then keeps its built-in English text).
+    virtual QString controlText(int dialogId, int controlId) const {
+        (void)dialogId;
+        (void)controlId;
+        return {};
+    }
 };

@@ -3,6 +3,9 @@
 #include "CHelpViewer.h"
 #include "CImageButton.h"
 #include "CLauncherDlg.h"
+#include "GenreList.h"
+#include "JobContext.h"
+#include "SettingsRecord.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -26,6 +29,7 @@ protected:
     std::unique_ptr<CLauncherDlg> make(JobCommands commands = {}, QString helpFolder = {}) {
         CLauncherDlg::Context context;
         context.commands = std::move(commands);
+        context.jobContext = &m_jobs;
         context.helpFolder =
             helpFolder.isNull() ? QString::fromStdString(cldtest::binDir().string()) : helpFolder;
         return std::make_unique<CLauncherDlg>(std::move(context));
@@ -43,6 +47,9 @@ protected:
 
     cldtest::ProgramResourcesScope resources;
     cldtest::MessageScope messages;
+    SettingsRecord m_settings;
+    GenreList m_genres;
+    JobContext m_jobs{m_settings, m_genres};
 };
 
 TEST_F(Launcher, CornerCentresTheWindowOnTheScreen) {
@@ -173,7 +180,8 @@ TEST_F(Launcher, JobButtonsRunTheirCommandsAndStayDisabledWithoutOne) {
     JobCommands commands;
     int ran = 0;
     QWidget* parentSeen = nullptr;
-    commands.set(1016, [&](QWidget* launcher) {
+    commands.set(1016, [&](JobContext& jobs, QWidget* launcher) {
+        EXPECT_EQ(&jobs, &m_jobs);
         ++ran;
         parentSeen = launcher;
     });
@@ -269,7 +277,7 @@ TEST_F(Launcher, MissingPicturesLeaveAWorkingLauncher) {
     AppResources::setSource(nullptr); // nothing at all: no strings, no pictures
     JobCommands commands;
     int ran = 0;
-    commands.set(1005, [&ran](QWidget*) { ++ran; });
+    commands.set(1005, [&ran](JobContext&, QWidget*) { ++ran; });
     auto dlg = make(std::move(commands));
     EXPECT_TRUE(dlg->mask().isEmpty());
     EXPECT_TRUE(dlg->button(1005)->normalImage().isNull());

@@ -10,7 +10,10 @@
 #include "CLDResLibrary.h"
 #include "CLauncherDlg.h"
 #include "CSplashThread.h"
+#include "GenreList.h"
+#include "JobContext.h"
 #include "ProgramResources.h"
+#include "SettingsRecord.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -74,12 +77,16 @@ int main(int argc, char** argv) {
     splash.Start();
     ok &= shoot(QStringLiteral("splash.png"));
 
+    SettingsRecord settings;
+    GenreList genres;
+    JobContext jobs{settings, genres};
     CLauncherDlg::Context context;
     context.helpFolder = folder;
     context.splash = &splash;
+    context.jobContext = &jobs;
     // Show every job as available so the pictures are the ones a full build shows.
     for (const auto& entry : CLauncherDlg::buttonTable())
-        context.commands.set(entry.id, [](QWidget*) {});
+        context.commands.set(entry.id, [](JobContext&, QWidget*) {});
     CLauncherDlg launcher(std::move(context));
     launcher.show();
     ok &= shoot(QStringLiteral("launcher_audio.png"));

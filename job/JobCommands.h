@@ -4,12 +4,16 @@
 #include <map>
 
 class QWidget;
+struct JobContext;
 
 // The launcher's commands by control id. Each job registers the command that opens its
-// chain of dialogs; a button whose command is not registered stays disabled.
+// chain of dialogs (app/JobRegistry.cpp names them all); a button whose command is not
+// registered stays disabled.
 class JobCommands {
 public:
-    using Command = std::function<void(QWidget* launcher)>;
+    // Runs a job: its dialogs are owned by `launcher`, and everything the job needs from
+    // the program comes through `context`.
+    using Command = std::function<void(JobContext& context, QWidget* launcher)>;
 
     void set(int controlId, Command command);
     // The command of a control, or nullptr.

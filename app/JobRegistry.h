@@ -1,0 +1,6 @@
+#pragma once
+
+class JobCommands;
+
+// Registers the command of every job that exists with the launcher's command table.
+void registerJobs(JobCommands& commands);
