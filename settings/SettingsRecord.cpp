@@ -42,6 +42,9 @@ const Setting SettingsTable::kEntries[] = {
     {SettingsRecord::kPreferences, "ProxyServer", TextSetting{&SettingsRecord::m_proxyServer}},
     {SettingsRecord::kPreferences, "ProxyPort",
      IntSetting{&SettingsRecord::m_proxyPort, 8080, 1, 65535}},
+    {SettingsRecord::kPreferences, "FreeDBEmail", TextSetting{&SettingsRecord::m_freeDBEmail}},
+    {SettingsRecord::kPreferences, "FreeDBDeadline",
+     IntSetting{&SettingsRecord::m_freeDBDeadline, 30, 5, 600}},
     {SettingsRecord::kHistory, "LastWMAOutFolder",
      TextSetting{&SettingsRecord::m_lastWMAOutFolder}},
     {SettingsRecord::kHistory, "LastWMARecorderFolder",
@@ -283,6 +286,14 @@ bool SettingsRecord::setProxyServer(const std::string& value) {
 
 bool SettingsRecord::setProxyPort(int value) {
     return setInt(kPreferences, "ProxyPort", m_proxyPort, value);
+}
+
+bool SettingsRecord::setFreeDBEmail(const std::string& value) {
+    return setString(kPreferences, "FreeDBEmail", m_freeDBEmail, value);
+}
+
+bool SettingsRecord::setFreeDBDeadline(int value) {
+    return setInt(kPreferences, "FreeDBDeadline", m_freeDBDeadline, value);
 }
 
 bool SettingsRecord::setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,

@@ -70,12 +70,19 @@ public:
     int useProxy() const { return m_useProxy; }
     const std::string& proxyServer() const { return m_proxyServer; }
     int proxyPort() const { return m_proxyPort; }
+    // The e-mail address CDDB servers see as the user ("FreeDBEmail", empty: the login and
+    // machine names), and the longest one CDDB command may take, in seconds
+    // ("FreeDBDeadline", 5 to 600, default 30).
+    const std::string& freeDBEmail() const { return m_freeDBEmail; }
+    int freeDBDeadline() const { return m_freeDBDeadline; }
     bool setLastCD(const std::string& value);
     bool setErrorCorrection(int value);
     bool setFreeDBServer(const std::string& value);
     bool setUseProxy(int value);
     bool setProxyServer(const std::string& value);
     bool setProxyPort(int value);
+    bool setFreeDBEmail(const std::string& value);
+    bool setFreeDBDeadline(int value);
     // What the options dialog writes on OK, in its order ("FreeDBServer", "ProxyServer",
     // "UseProxy", "ProxyPort"). Nothing is written or changed unless every value is valid.
     bool setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,
@@ -147,6 +154,8 @@ private:
     int m_useProxy = 0;
     std::string m_proxyServer;
     int m_proxyPort = 8080;
+    std::string m_freeDBEmail;
+    int m_freeDBDeadline = 30;
 
     std::string m_lastWMAOutFolder;
     std::string m_lastWMARecorderFolder;

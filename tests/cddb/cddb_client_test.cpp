@@ -700,6 +700,7 @@ TEST(CddbClientLimits, CancelFromAnotherThreadEndsTheCommandAtOnce) {
     EXPECT_EQ(CddbClient::lastError(), kCddbCancelled);
     EXPECT_EQ(server.requests().size(), asked);
     client.resetCancel();
-    server.queueAnswer(CddbTestServer::httpAnswer("210 Ok\r\n"));
-    EXPECT_TRUE(client.sites(loopback(server.port()), sites)) << CddbClient::lastErrorMessage();
+    CddbTestServer next;
+    next.queueAnswer(CddbTestServer::httpAnswer("210 Ok\r\n"));
+    EXPECT_TRUE(client.sites(loopback(next.port()), sites)) << CddbClient::lastErrorMessage();
 }
