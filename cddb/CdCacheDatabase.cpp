@@ -294,6 +294,10 @@ bool CdCacheDatabase::openLocked(const std::string& description) {
         }
         if (!connect(m_dataSource, "", ""))
             return false;
+        // A write-ahead log makes a store one synced write instead of several, and lets
+        // readers in other processes go on while a store is under way.
+        execute("PRAGMA journal_mode=WAL");
+        execute("PRAGMA synchronous=FULL");
     }
     createTable(kInfoTable, infoDescription());
     createTable(kTracksTable, tracksDescription());
