@@ -202,6 +202,13 @@ void CdCacheDatabase::setAsideIfDamaged(const std::string& file) {
                   file.c_str(), ec.message().c_str());
         return;
     }
+    // The write-ahead log and its index belong to the damaged file and go with it; left
+    // behind, they would be replayed into the fresh one.
+    for (const char* companion : {"-wal", "-shm"}) {
+        std::error_code ignored;
+        if (std::filesystem::exists(file + companion, ignored))
+            std::filesystem::rename(file + companion, aside + companion, ignored);
+    }
     m_damagedKeptAs = aside;
     cld::logf(cld::LogLevel::Warning,
               "The CD information cache \"%s\" was damaged (%s). It was kept as \"%s\" and a new, "
