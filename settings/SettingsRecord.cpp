@@ -1,9 +1,9 @@
 #include "SettingsRecord.h"
 
 #include "CRegistry.h"
+#include "Log.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <variant>
 
@@ -135,10 +135,9 @@ void SettingsRecord::LoadSettings() {
             if (inRange(*i, value)) {
                 this->*(i->member) = value;
             } else {
-                std::fprintf(stderr,
-                             "Calderine: setting %s\\%s holds %d, outside %d..%d; %d is used "
-                             "instead.\n",
-                             e.section, e.name, value, i->minValue, i->maxValue, i->defaultValue);
+                cld::logf(cld::LogLevel::Warning,
+                          "setting %s\\%s holds %d, outside %d..%d; %d is used instead.", e.section,
+                          e.name, value, i->minValue, i->maxValue, i->defaultValue);
                 this->*(i->member) = i->defaultValue;
             }
         } else {
@@ -158,13 +157,12 @@ namespace {
 
 void reportUnreadable(const char* section, const char* name, DWORD error) {
     if (error == ERROR_UNSUPPORTED_TYPE || error == ERROR_DATATYPE_MISMATCH)
-        std::fprintf(stderr, "Calderine: setting %s\\%s has the wrong type; its default is used.\n",
-                     section, name);
+        cld::logf(cld::LogLevel::Warning, "setting %s\\%s has the wrong type; its default is used.",
+                  section, name);
     else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_SUCCESS)
-        std::fprintf(stderr,
-                     "Calderine: setting %s\\%s cannot be read (error %u); its default is "
-                     "used.\n",
-                     section, name, static_cast<unsigned>(error));
+        cld::logf(cld::LogLevel::Warning,
+                  "setting %s\\%s cannot be read (error %u); its default is used.", section, name,
+                  static_cast<unsigned>(error));
 }
 
 } // namespace
@@ -203,8 +201,8 @@ std::string SettingsRecord::GetProfileString(const char* section, const char* na
 namespace {
 
 void reportWriteFailure(const char* section, const char* name, DWORD error) {
-    std::fprintf(stderr, "Calderine: setting %s\\%s could not be saved (error %u).\n", section,
-                 name, static_cast<unsigned>(error));
+    cld::logf(cld::LogLevel::Error, "setting %s\\%s could not be saved (error %u).", section, name,
+              static_cast<unsigned>(error));
 }
 
 } // namespace

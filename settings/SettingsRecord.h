@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProductIdentity.h"
 #include "RegistryTypes.h"
 
 #include <cstdint>
@@ -18,12 +19,12 @@ struct SettingsTable;
 // program goes on with what the user chose) and returns false so the caller can say so.
 class SettingsRecord {
 public:
-    static constexpr const char* kRegistryKey = "Quorvane\\Calderine 2002";
-    static constexpr const char* kDefaultAppName = "CLD";
+    static constexpr const char* kRegistryKey = cld::identity::kRegistryKey;
+    static constexpr const char* kDefaultAppName = cld::identity::kProgramName;
     static constexpr const char* kDefaultFreeDBServer = "gnudb.gnudb.org";
 
     // Registry locations outside the profile that the program reads or writes.
-    static constexpr const char* kLanguageKeyPath = "SOFTWARE\\Quorvane\\Calderine 2002\\4.05";
+    static constexpr const char* kLanguageKeyPath = cld::identity::kLanguageKeyPath;
     static constexpr const char* kLanguageValue = "Language";
     static constexpr const char* kPendingRenameKeyPath =
         "System\\CurrentControlSet\\Control\\Session Manager";
