@@ -654,6 +654,7 @@ void CCDGrabDlg::grabToWav() {
     // 8. Say how it ended, then close the progress window.
     const cld::GrabReport report = cld::grabReport(end);
     MessageService::message(report.stringId, iconOf(report.icon), MessageButtons::Ok, &progress,
-                            QString::fromStdString(report.argument));
+                            report.argument.empty() ? QString()
+                                                    : QString::fromStdString(report.argument));
     progress.CloseProgress();
 }
