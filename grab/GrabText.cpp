@@ -58,6 +58,9 @@ std::string written(const char* buffer, int n) {
     return std::string(buffer, static_cast<std::size_t>(std::clamp(n, 0, 63)));
 }
 
+// Sector 0 of a disc lies 2 seconds after the start CDDB counts from.
+constexpr std::int32_t kPregapSeconds = 2;
+
 bool readDigits(std::string_view text, std::size_t from, std::size_t count, std::int32_t& out) {
     if (from + count > text.size() || count == 0)
         return false;
@@ -221,11 +224,15 @@ bool tocFromStartTexts(const std::vector<std::string>& startTexts, std::uint32_t
             toc.clear();
             return false;
         }
+        t.second += kPregapSeconds;
+        t.minute += t.second / 60;
+        t.second %= 60;
         toc.push_back(t);
     }
+    const std::uint64_t end = static_cast<std::uint64_t>(discSeconds) + kPregapSeconds;
     MsfTime leadOut;
-    leadOut.minute = static_cast<std::int32_t>(discSeconds / 60);
-    leadOut.second = static_cast<std::int32_t>(discSeconds % 60);
+    leadOut.minute = static_cast<std::int32_t>(end / 60);
+    leadOut.second = static_cast<std::int32_t>(end % 60);
     toc.push_back(leadOut);
     return true;
 }

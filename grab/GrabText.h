@@ -75,9 +75,11 @@ TotalsTexts totalsTexts(const GrabTotals& totals);
 // "%X" of a disc identifier, as the user sees it.
 std::string discIdText(std::uint32_t discId);
 
-// The table of contents of a CDDB query from the tracks' start texts ("m:ss.ff") and the
-// disc length in seconds: one entry per track, then the lead-out (length / 60,
-// length % 60, 0). A start text that cannot be read gives false.
+// The table of contents of a CDDB query from the tracks' start texts ("m:ss.ff", counted
+// from sector 0 as the ripper writes them) and the disc length in seconds: one entry per
+// track, then the lead-out (length / 60, length % 60, 0). CDDB counts positions from the
+// start of the 2-second pre-gap, so every entry is moved 2 seconds on. A start text that
+// cannot be read gives false.
 bool tocFromStartTexts(const std::vector<std::string>& startTexts, std::uint32_t discSeconds,
                        std::vector<MsfTime>& toc);
 

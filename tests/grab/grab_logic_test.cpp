@@ -75,16 +75,24 @@ TEST(GrabTotalsLine, CountsSizeAndTime) {
     EXPECT_EQ(totalsTexts({1, 100 * 3600 + 59, 0}).duration, "100:00:59 ");
 }
 
-TEST(FreeDBToc, StartTextsAndDiscLength) {
+TEST(FreeDBToc, StartTextsAndDiscLengthFromTheStartOfThePregap) {
     std::vector<MsfTime> toc;
-    ASSERT_TRUE(tocFromStartTexts({"0:02.00", "3:20.74", "12:05.01"}, 1000, toc));
+    // One track at sector 0 lasting 200 s: CDDB wants the offset 150 and 200 s in all.
+    ASSERT_TRUE(tocFromStartTexts({"0:00.00"}, 200, toc));
+    ASSERT_EQ(toc.size(), 2u);
+    CddbClient client;
+    const std::string request = client.queryRequest(CddbServer{}, 0x0200c801, toc);
+    EXPECT_NE(request.find("cddb+query+0200c801+1+150+200&"), std::string::npos) << request;
+
+    ASSERT_TRUE(tocFromStartTexts({"0:00.00", "3:58.74", "12:05.01"}, 1000, toc));
     ASSERT_EQ(toc.size(), 4u);
-    EXPECT_EQ(toc[1].minute, 3);
-    EXPECT_EQ(toc[1].second, 20);
+    EXPECT_EQ(toc[1].minute, 4); // 3:58 + 2 s
+    EXPECT_EQ(toc[1].second, 0);
     EXPECT_EQ(toc[1].frame, 74);
     EXPECT_EQ(toc[2].minute, 12);
-    EXPECT_EQ(toc[3].minute, 16); // lead-out from 1000 s
-    EXPECT_EQ(toc[3].second, 40);
+    EXPECT_EQ(toc[2].second, 7);
+    EXPECT_EQ(toc[3].minute, 16); // lead-out from 1000 s + 2 s
+    EXPECT_EQ(toc[3].second, 42);
     EXPECT_EQ(toc[3].frame, 0);
     for (const char* bad : {"", "3:2.00", "3:20", "x:20.00", "3:20.7", "3:60.00", "3:20.75",
                             "3:20.00 ", "123456:00.00"}) {
