@@ -467,7 +467,7 @@ void CCDGrabDlg::getCdInfo() {
     CFreeDBQueryDlg query(m_context.settings, std::move(disc), this);
     if (query.exec() != QDialog::Accepted)
         return;
-    const CFreeDBQueryDlg::Result& result = query.result();
+    const CFreeDBQueryDlg::Result& result = query.lookupResult();
     m_artist->setText(qs(result.artist));
     selectGenrePrefix(result.category);
     const int rows = std::min<int>(m_list->rowCount(), static_cast<int>(result.titles.size()));

@@ -42,7 +42,7 @@ public:
     ~CFreeDBQueryDlg() override;
 
     // Valid after the dialog closed with OK.
-    const Result& result() const { return m_result; }
+    const Result& lookupResult() const { return m_result; }
     // True once the query that runs on opening has ended (whatever its outcome).
     bool queryDone() const { return m_queryDone; }
     const std::vector<CddbMatch>& matches() const { return m_matches; }
