@@ -9,6 +9,8 @@
 #include "GrabProgress.h"
 #include "GrabReport.h"
 #include "GrabText.h"
+#include "JobCommands.h"
+#include "JobRegistry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -504,4 +506,42 @@ TEST(ReadingProgress, AbortIsRememberedOnceAndTheOwnerComesBack) {
     again.CloseProgress();
     EXPECT_TRUE(owner.isEnabled());
     EXPECT_FALSE(again.isVisible());
+}
+
+TEST_F(GrabDialog, PlayStartsTheHotTrackAndStopStopsIt) {
+    startDrives({plainDisc(3, 75 * 30)});
+    CCDGrabDlg dlg(m_context, true);
+    dlg.trackList()->setCurrentItem(dlg.trackList()->topLevelItem(1));
+    click(dlg, CCDGrabDlg::kPlay);
+    EXPECT_EQ(m_cdda->GetAudioStatus(), 0x11); // playing
+    int32_t index = 0, track = 0, absolute = 0;
+    m_cdda->GetSubChannelPosition(&index, &track, &absolute);
+    EXPECT_EQ(track, 2);
+    EXPECT_GE(absolute, static_cast<int32_t>(trackRanges()[1].first));
+    click(dlg, CCDGrabDlg::kStop);
+    EXPECT_NE(m_cdda->GetAudioStatus(), 0x11);
+}
+
+TEST_F(GrabDialog, LauncherCommandsOpenTheGrabberAndTheOptions) {
+    startDrives({plainDisc(1)});
+    JobCommands commands;
+    registerJobs(commands);
+    ASSERT_TRUE(commands.has(1005));
+    ASSERT_TRUE(commands.has(57671));
+    QString opened;
+    whenModal([](QWidget*) { return true; },
+              [&](QWidget* w) {
+                  opened = w->objectName();
+                  findControl<QPushButton>(w, 2)->click();
+              });
+    (*commands.find(1005))(m_context, nullptr);
+    EXPECT_EQ(opened, "144");
+    whenModal([](QWidget*) { return true; },
+              [&](QWidget* w) {
+                  opened = w->objectName();
+                  findControl<QPushButton>(w, 2)->click();
+              });
+    (*commands.find(57671))(m_context, nullptr);
+    EXPECT_EQ(opened, "176");
+    EXPECT_TRUE(messages().empty());
 }
