@@ -210,6 +210,11 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     connect(ok, &QPushButton::clicked, this, &CCDGrabDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_list, &CEditableListCtrl::cellEdited, this, &CCDGrabDlg::trackEdited);
+    // The jobs read the disc's artist and album from the shared selection.
+    connect(m_artist, &QLineEdit::textChanged, this,
+            [this](const QString& t) { m_context.grabSelection.artist = str(t); });
+    connect(m_album, &QLineEdit::textChanged, this,
+            [this](const QString& t) { m_context.grabSelection.album = str(t); });
     connect(m_introOnly, &QCheckBox::toggled, this, [this](bool on) {
         m_introSeconds->setEnabled(on);
         m_introSpin->setEnabled(on);
