@@ -41,7 +41,9 @@ CddbProxy cddbProxyFromSettings(const SettingsRecord& settings) {
     return cddbProxyFor(settings.useProxy(), settings.proxyServer(), settings.proxyPort());
 }
 
-void applyCddbProxy(const SettingsRecord& settings, CddbClient& client) {
+void applyCddbSettings(const SettingsRecord& settings, CddbClient& client) {
     const CddbProxy proxy = cddbProxyFromSettings(settings);
     client.setProxy(proxy.host, proxy.port, {}, {});
+    client.setEmail(settings.freeDBEmail());
+    client.setCommandDeadline(settings.freeDBDeadline() * 1000);
 }

@@ -22,5 +22,6 @@ CddbProxy cddbProxyFor(int useProxy, const std::string& proxyServer, int proxyPo
 
 CddbServer cddbServerFromSettings(const SettingsRecord& settings);
 CddbProxy cddbProxyFromSettings(const SettingsRecord& settings);
-// Sets the client's proxy from the settings (no user name or password).
-void applyCddbProxy(const SettingsRecord& settings, CddbClient& client);
+// Gives the client what the settings say: the proxy (no user name or password), the
+// e-mail identity of the hello and the deadline of one command.
+void applyCddbSettings(const SettingsRecord& settings, CddbClient& client);

@@ -7,7 +7,7 @@ namespace cld {
 
 FreeDBLookup::FreeDBLookup(const SettingsRecord& settings)
     : m_server(cddbServerFromSettings(settings)) {
-    applyCddbProxy(settings, m_client);
+    applyCddbSettings(settings, m_client);
 }
 
 FreeDBLookup::QueryResult FreeDBLookup::query(std::uint32_t discId, const std::vector<MsfTime>& toc,

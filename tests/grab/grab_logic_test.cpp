@@ -9,6 +9,7 @@
 #include "StringTable.h"
 #include "cldrip/GrabStatus.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace cld;
@@ -176,12 +177,12 @@ TEST(CddbOptions, SettingsRecordReachesTheClient) {
     SettingsRecord settings;
     settings.LoadSettings();
     CddbClient client;
-    applyCddbProxy(settings, client);
+    applyCddbSettings(settings, client);
     EXPECT_EQ(client.proxyHost(), "");
     EXPECT_EQ(cddbServerFromSettings(settings).host, SettingsRecord::kDefaultFreeDBServer);
 
     ASSERT_TRUE(settings.setCddbOptions("cddb.lan", "10.0.0.1", 1, 8081));
-    applyCddbProxy(settings, client);
+    applyCddbSettings(settings, client);
     EXPECT_EQ(client.proxyHost(), "10.0.0.1");
     EXPECT_EQ(client.proxyPort(), 8081);
     EXPECT_EQ(cddbServerFromSettings(settings).host, "cddb.lan");
@@ -194,6 +195,16 @@ TEST(CddbOptions, SettingsRecordReachesTheClient) {
         << request;
 
     ASSERT_TRUE(settings.setUseProxy(0));
-    applyCddbProxy(settings, client);
+    applyCddbSettings(settings, client);
     EXPECT_EQ(client.proxyHost(), "");
+
+    // The identity and the deadline come along.
+    EXPECT_EQ(client.commandDeadline(), 30000);
+    ASSERT_TRUE(settings.setFreeDBEmail("ripper@example.org"));
+    ASSERT_TRUE(settings.setFreeDBDeadline(12));
+    applyCddbSettings(settings, client);
+    EXPECT_EQ(client.commandDeadline(), 12000);
+    if (std::getenv("CLD_CDDB_EMAIL") == nullptr) {
+        EXPECT_EQ(client.effectiveEmail(), "ripper@example.org");
+    }
 }
