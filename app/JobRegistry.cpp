@@ -1,9 +1,11 @@
 #include "JobRegistry.h"
 
 #include "JobCommands.h"
+#include "RecordJobs.h"
 
 // The one place that names every job: each job folder offers one command, registered
 // here under its launcher button's control id.
 void registerJobs(JobCommands& commands) {
-    (void)commands;
+    commands.set(1006, RunWmaRecorder);
+    commands.set(1007, RunMp3Recorder);
 }

@@ -94,6 +94,10 @@ constexpr std::array kStrings{
                                  "licensed under the GNU LGPL."},
     StringEntry{IDS_ABOUT_VERSION, "Calderine 2002, Version 4.05a"},
     StringEntry{IDS_OPEN_TITLE, "Open"},
+    StringEntry{951, "The recording could not be started: the selected capture device offers "
+                     "none of the formats Calderine records in (44100, 22050 or 11025 Hz, 8 or "
+                     "16 bits, mono or stereo)."},
+    StringEntry{952, "The recording could not be started: %1"},
 };
 
 constexpr std::array kCaptions{
