@@ -134,13 +134,13 @@ void CMIC2MP3ProgressDlg::onStart() {
     const bool selected =
         m_deviceId >= 0 && m_engine.SelectDevice(static_cast<uint32_t>(m_deviceId));
     if (!selected || !m_engine.Start())
-        showStartFailure();
+        showStartFailure(selected);
     onTimer();
 }
 
-void CMIC2MP3ProgressDlg::showStartFailure() {
+void CMIC2MP3ProgressDlg::showStartFailure(bool deviceUsable) {
     m_status->setText(AppResources::string(168));
-    if (!m_engine.IsDeviceUsable()) {
+    if (!deviceUsable) {
         MessageService::message(cld::IDS_REC_NO_FORMAT, MessageIcon::Error, MessageButtons::Ok,
                                 this);
     } else if (m_engine.GetEncoderError() != 0) {

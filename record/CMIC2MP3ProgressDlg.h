@@ -51,7 +51,7 @@ protected:
 
 private:
     void onTimer();
-    void showStartFailure();
+    void showStartFailure(bool deviceUsable);
 
     JobContext& m_context;
     cld::Mp3RecorderEngine& m_engine;

@@ -3,10 +3,9 @@
 #include "SettingsRecord.h"
 #include "WaveInFormat.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 

@@ -5,10 +5,9 @@
 #include "WmEncoderControl.h"
 #include "WmErrors.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -32,14 +31,16 @@ protected:
         WmSourceGroup& group = m_encoder.AddSourceGroup();
         group.SetInput(input);
         group.Activate();
-        group.SetProfile(m_encoder.GetProfile(ProfileIndex("Audio for CD quality (96 Kbps stereo)")));
+        group.SetProfile(
+            m_encoder.GetProfile(ProfileIndex("Audio for CD quality (96 Kbps stereo)")));
         m_encoder.SetOutputFile(output);
     }
 };
 
 std::string Probe(const std::filesystem::path& file) {
     const std::string cmd = "ffprobe -v error -show_entries format=format_name:stream=codec_name "
-                            "-of default=nw=1 '" + file.string() + "' 2>&1";
+                            "-of default=nw=1 '" +
+                            file.string() + "' 2>&1";
     std::string out;
     if (FILE* p = ::popen(cmd.c_str(), "r")) {
         char buf[256];
