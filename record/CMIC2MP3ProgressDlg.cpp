@@ -37,9 +37,7 @@ CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEn
       m_launcher(launcher) {
     using cld::ControlText;
     cld::TagControl(this, kDialogId);
-    setWindowTitle(AppResources::caption(kDialogId).isEmpty()
-                       ? QStringLiteral("Calderine - MIC / Line-IN to MP3 Recording")
-                       : AppResources::caption(kDialogId));
+    setWindowTitle(AppResources::caption(kDialogId));
 
     auto label = [this](int id) {
         auto* l = new QLabel(this);

@@ -60,6 +60,7 @@ CMIC2WMASettingsDlg::CMIC2WMASettingsDlg(JobContext& context, QWidget* parent)
     grid->addWidget(browse, 5, 1);
     grid->addWidget(buttons, 6, 0, 1, 2);
 
+    cld::RouteAlsaMessages();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         WmEncoderControl& encoder =
@@ -70,7 +71,7 @@ CMIC2WMASettingsDlg::CMIC2WMASettingsDlg(JobContext& context, QWidget* parent)
                 m_profiles->addItem(QString::fromStdString(info.name), i);
         }
     } catch (const WMException& e) {
-        MessageService::text(QStringLiteral("Error: %1").arg(e.GetCode(), 0, 16).toUpper(),
+        MessageService::text(QStringLiteral("Error: ") + QString::number(e.GetCode(), 16).toUpper(),
                              MessageIcon::Error, MessageButtons::Ok, this);
     }
     // The capture devices, as the device source plug-in names its resources.

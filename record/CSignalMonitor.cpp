@@ -22,7 +22,9 @@ void CSignalMonitor::DrawTrace(const std::vector<cld::MonitorPoint>& points) {
         std::lock_guard lock(m_lock);
         m_points.assign(points.begin(), points.end());
     }
-    QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+    // One repaint request at a time: buffers finish faster than a screen needs them.
+    if (!m_updatePending.exchange(true))
+        QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
 }
 
 std::vector<cld::MonitorPoint> CSignalMonitor::Trace() const {
@@ -37,6 +39,7 @@ void CSignalMonitor::resizeEvent(QResizeEvent* event) {
 }
 
 void CSignalMonitor::paintEvent(QPaintEvent* event) {
+    m_updatePending = false;
     QFrame::paintEvent(event);
     const QRect area = contentsRect();
     QPainter painter(this);

@@ -27,6 +27,7 @@ protected:
 private:
     std::atomic<int> m_width{0};
     std::atomic<int> m_height{0};
+    std::atomic<bool> m_updatePending{false};
     mutable std::mutex m_lock;
     std::vector<cld::MonitorPoint> m_points;
 };

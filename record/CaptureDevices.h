@@ -17,4 +17,8 @@ struct CaptureDeviceInfo {
 // out.
 std::vector<CaptureDeviceInfo> ListCaptureDevices();
 
+// Sends the sound library's own complaints to the program's log instead of standard
+// error (once per process; later calls do nothing).
+void RouteAlsaMessages();
+
 } // namespace cld

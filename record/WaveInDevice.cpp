@@ -1,13 +1,12 @@
 #include "WaveInDevice.h"
 
+#include "CaptureDevices.h"
 #include "Log.h"
 
 #include <alsa/asoundlib.h>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 namespace cld {
 namespace {
@@ -16,24 +15,6 @@ constexpr const char* kFormatRefused = "Output format not supported.";
 constexpr const char* kDeviceAllocated =
     "Another application is recording audio. Stop recording with this other application and "
     "then try to record again.";
-
-// The sound library prints its complaints to standard error unless told otherwise; they
-// go to the program's log instead.
-void AlsaErrorHandler(const char* file, int line, const char* function, int err, const char* fmt,
-                      ...) {
-    char text[512];
-    va_list args;
-    va_start(args, fmt);
-    std::vsnprintf(text, sizeof text, fmt, args);
-    va_end(args);
-    logf(LogLevel::Debug, "alsa %s:%d (%s) %s%s%s", file, line, function, text, err ? ": " : "",
-         err ? snd_strerror(err) : "");
-}
-
-void RouteAlsaErrors() {
-    static std::once_flag once;
-    std::call_once(once, [] { snd_lib_error_set_handler(AlsaErrorHandler); });
-}
 
 snd_pcm_format_t SampleFormat(const WaveInFormat& format) {
     return format.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
@@ -76,7 +57,7 @@ WaveInDevice::~WaveInDevice() {
 }
 
 WaveInResult WaveInDevice::GetCaps(const std::string& pcmName, WaveInCaps& caps) {
-    RouteAlsaErrors();
+    RouteAlsaMessages();
     caps = {};
     snd_pcm_t* pcm = nullptr;
     const int err = snd_pcm_open(&pcm, pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
@@ -98,7 +79,7 @@ WaveInResult WaveInDevice::GetCaps(const std::string& pcmName, WaveInCaps& caps)
 }
 
 WaveInResult WaveInDevice::QueryFormat(const std::string& pcmName, const WaveInFormat& format) {
-    RouteAlsaErrors();
+    RouteAlsaMessages();
     snd_pcm_t* pcm = nullptr;
     const int err = snd_pcm_open(&pcm, pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (err < 0)
@@ -140,7 +121,7 @@ WaveInResult WaveInDevice::Fail(WaveInResult result, int systemCode) {
 }
 
 WaveInResult WaveInDevice::Open(const std::string& pcmName, AutoResetEvent* notify) {
-    RouteAlsaErrors();
+    RouteAlsaMessages();
     if (m_pcm)
         return Fail(WaveInResult::Allocated);
     m_errorText.clear();

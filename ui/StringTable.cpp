@@ -111,6 +111,7 @@ constexpr std::array kCaptions{
     StringEntry{162, "Calderine - MP3 - Advanced Settings"},
     StringEntry{163, "Calderine - LineIn / MIC to WMA Recording Status"},
     StringEntry{164, "Calderine - MP3 Settings / Options"},
+    StringEntry{165, "Calderine - MIC / Line-IN to MP3 Recording"},
     StringEntry{168, "Calderine - "},
     StringEntry{169, "Calderine - WMA Settings..."},
     StringEntry{170, "Calderine - Windows Media Video encoding progress"},
