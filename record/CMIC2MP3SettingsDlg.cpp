@@ -107,6 +107,11 @@ CMIC2MP3SettingsDlg::CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent)
         m_devices->setCurrentIndex(0);
 
     connect(m_slider, &QSlider::sliderMoved, this, &CMIC2MP3SettingsDlg::onSliderMoved);
+    // Keys and page clicks move the slider too; the position is already the new one.
+    connect(m_slider, &QSlider::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderMove)
+            onSliderMoved(m_slider->sliderPosition());
+    });
     connect(m_list, &QComboBox::activated, this, &CMIC2MP3SettingsDlg::onListChanged);
     connect(m_cbr, &QRadioButton::clicked, this, &CMIC2MP3SettingsDlg::onRadio);
     connect(m_vbr, &QRadioButton::clicked, this, &CMIC2MP3SettingsDlg::onRadio);

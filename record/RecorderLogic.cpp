@@ -114,7 +114,12 @@ std::string RecordingFilePath(const std::string& folder, std::time_t when, FileN
     std::string path = folder;
     if (path.empty() || path.back() != '/')
         path += '/';
-    return path + "RecFile - " + RecordingTimeText(when, style) + extension;
+    const std::string stem = path + "RecFile - " + RecordingTimeText(when, style);
+    std::string candidate = stem + extension;
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(candidate, ec) && n < 1000; ++n)
+        candidate = stem + " (" + std::to_string(n) + ")" + extension;
+    return candidate;
 }
 
 void FillRecorderParams(const SettingsRecord& settings, int bitrate, Mp3EncoderParams& params) {

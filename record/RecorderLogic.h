@@ -40,7 +40,9 @@ enum class FileNameStyle {
 // The local time in its long date and time form, made safe for a file name. A backslash
 // never survives either style.
 std::string RecordingTimeText(std::time_t when, FileNameStyle style);
-// folder + "/RecFile - " + time text + extension (".mp3" or ".wma").
+// folder + "/RecFile - " + time text + extension (".mp3" or ".wma"). Two recordings
+// started within the same second would share that name; the later one gets " (2)",
+// " (3)" … before the extension, so that no recording replaces another.
 std::string RecordingFilePath(const std::string& folder, std::time_t when, FileNameStyle style,
                               const char* extension);
 

@@ -1,10 +1,12 @@
 #include "MonitorTrace.h"
 #include "RecorderLogic.h"
 #include "SettingsRecord.h"
+#include "TempDir.h"
 #include "WaveInFormat.h"
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -93,6 +95,17 @@ TEST(RecorderLogic, FoldersAndFileNames) {
     EXPECT_EQ(path.rfind("/rec/RecFile - ", 0), 0u) << path;
     EXPECT_EQ(path.substr(path.size() - 4), ".mp3");
     EXPECT_EQ(std::filesystem::path(path).parent_path(), "/rec");
+
+    // A second recording in the same second does not replace the first.
+    cldtest::TempDir temp;
+    const auto& dir = temp.path();
+    const std::string first =
+        cld::RecordingFilePath(dir.string(), when, cld::FileNameStyle::Wma, ".wma");
+    std::ofstream(first) << "x";
+    const std::string second =
+        cld::RecordingFilePath(dir.string(), when, cld::FileNameStyle::Wma, ".wma");
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second, first.substr(0, first.size() - 4) + " (2).wma");
 }
 
 TEST(RecorderLogic, EncoderParamsAndTheirText) {
