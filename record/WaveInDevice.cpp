@@ -141,9 +141,11 @@ WaveInResult WaveInDevice::Open(const std::string& pcmName, AutoResetEvent* noti
         return Fail(WaveInResult::SystemError, err);
     if (!Restrict(pcm, params, m_format))
         return Fail(WaveInResult::BadFormat);
-    // The sound system's own ring holds as much as our eight buffers.
+    // The sound system delivers one of our buffers per period. Its own ring is kept
+    // larger than our eight buffers (about 0.75 s at 44100 Hz), so that a reader thread
+    // held up by a busy machine catches up instead of losing audio.
     snd_pcm_uframes_t period = m_framesPerBuffer;
-    snd_pcm_uframes_t ring = static_cast<snd_pcm_uframes_t>(m_framesPerBuffer) * kBufferCount;
+    snd_pcm_uframes_t ring = static_cast<snd_pcm_uframes_t>(m_framesPerBuffer) * 32;
     snd_pcm_hw_params_set_period_size_near(pcm, params, &period, nullptr);
     snd_pcm_hw_params_set_buffer_size_near(pcm, params, &ring);
     if ((err = snd_pcm_hw_params(pcm, params)) < 0)
