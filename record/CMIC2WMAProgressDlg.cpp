@@ -9,6 +9,7 @@
 #include "RecorderUi.h"
 #include "WMException.h"
 #include "WaitService.h"
+#include "WaveInDevice.h"
 #include "WmEncoderControl.h"
 #include "WmaRecorderEncoder.h"
 
@@ -95,6 +96,20 @@ CMIC2WMAProgressDlg::~CMIC2WMAProgressDlg() {
 void CMIC2WMAProgressDlg::onStart() {
     if (m_running)
         return;
+    // A device held by another application would make the encoder's open wait for it;
+    // ask without waiting first.
+    const QString prefix = QStringLiteral("DEVICE://");
+    if (m_deviceUrl.startsWith(prefix, Qt::CaseInsensitive)) {
+        cld::WaveInCaps caps;
+        const std::string name = m_deviceUrl.mid(prefix.size()).toStdString();
+        if (cld::WaveInDevice::GetCaps(name, caps) == cld::WaveInResult::Allocated) {
+            MessageService::message(cld::IDS_REC_START_FAILED, MessageIcon::Error,
+                                    MessageButtons::Ok, this,
+                                    QString::fromStdString(cld::WaveInDevice::ResultText(
+                                        cld::WaveInResult::Allocated, 0)));
+            return;
+        }
+    }
     m_running = true;
     m_stopFlag = false;
     m_start->setEnabled(false);

@@ -285,13 +285,20 @@ TEST_F(RecorderDialogs, WmaRecordingRunsUntilStopAndReleasesTheEncoder) {
     EXPECT_NEAR(m.frequency, 440, 15);
 }
 
-TEST_F(RecorderDialogs, WmaRecordingFromADeviceThatCannotOpenShowsTheEncoderText) {
+TEST_F(RecorderDialogs, WmaRecordingFromADeviceThatCannotOpenSaysWhy) {
     cld::RecorderSession::Instance().folder = m_dir.path().string();
-    CMIC2WMAProgressDlg dlg(m_jobs, "DEVICE://busy");
-    dlg.onStart();
+    CMIC2WMAProgressDlg busy(m_jobs, "DEVICE://busy");
+    busy.onStart();
     ASSERT_EQ(m_messages.messages().size(), 1u);
-    EXPECT_FALSE(m_messages.messages()[0].text.isEmpty());
-    EXPECT_EQ(m_messages.messages()[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(m_messages.messages()[0].text.contains("Another application is recording audio."))
+        << m_messages.messages()[0].text.toStdString();
+
+    CMIC2WMAProgressDlg dlg(m_jobs, "DEVICE://no-such-device");
+    dlg.onStart();
+    ASSERT_EQ(m_messages.messages().size(), 2u);
+    EXPECT_EQ(m_messages.messages()[1].stringId, 0) << "the encoder's own text";
+    EXPECT_FALSE(m_messages.messages()[1].text.isEmpty());
+    EXPECT_EQ(m_messages.messages()[1].icon, MessageIcon::Error);
     EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
     EXPECT_TRUE(Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStart)->isEnabled());
 }
