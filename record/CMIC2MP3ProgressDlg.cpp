@@ -33,8 +33,8 @@ void ShowDiskSpace(QLabel* total, QLabel* free) {
 
 CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEngine& engine,
                                          int deviceId, const QString& deviceName, QWidget* launcher)
-    : QDialog(launcher), m_context(context), m_engine(engine), m_deviceId(deviceId),
-      m_launcher(launcher) {
+    : QDialog(launcher), m_context(context), m_engine(engine), m_progress(engine),
+      m_deviceId(deviceId), m_launcher(launcher) {
     using cld::ControlText;
     cld::TagControl(this, kDialogId);
     setWindowTitle(AppResources::caption(kDialogId));
@@ -109,7 +109,15 @@ CMIC2MP3ProgressDlg::~CMIC2MP3ProgressDlg() {
 }
 
 void CMIC2MP3ProgressDlg::onTimer() {
-    const bool recording = m_engine.IsRecording();
+    const cld::JobState state = m_progress.state();
+    bool recording = state == cld::JobState::Running || state == cld::JobState::Paused;
+    if (recording && m_progress.errorCode() != 0) {
+        // The file cannot take more (a full disk): what was written is closed and kept.
+        m_progress.abort();
+        recording = false;
+        m_status->setText(AppResources::string(168));
+        MessageService::message(196, MessageIcon::Error, MessageButtons::Ok, this);
+    }
     m_start->setEnabled(!recording);
     m_pause->setEnabled(recording);
     m_stop->setEnabled(recording);

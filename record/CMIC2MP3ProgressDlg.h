@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CaptureEngineProgress.h"
+
 #include <QDialog>
 
 class CSignalMonitor;
@@ -55,6 +57,7 @@ private:
 
     JobContext& m_context;
     cld::Mp3RecorderEngine& m_engine;
+    cld::CaptureEngineProgress m_progress;
     int m_deviceId;
     QWidget* m_launcher;
     QString m_outputFile;

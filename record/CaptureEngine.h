@@ -45,6 +45,8 @@ public:
     const WaveInFormat& GetFormat() const { return m_format; }
     // Why the last Start failed at the device (empty when it did not).
     std::string GetErrorText() const;
+    // The consumer's own error code (0 when none); any thread may ask.
+    virtual int GetConsumerError() const { return 0; }
 
 protected:
     // Called before the device is opened; false aborts the start.

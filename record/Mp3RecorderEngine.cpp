@@ -21,11 +21,15 @@ bool Mp3RecorderEngine::BeginConsume(int channels, int sampleRate, int bitsPerSa
 
 size_t Mp3RecorderEngine::Consume(const uint8_t* data, size_t bytes) {
     const int written = m_encoder.Write(data, bytes);
+    if (written <= 0 && m_encoder.GetErrorCode() != 0 && m_encoderError.load() == 0)
+        m_encoderError = m_encoder.GetErrorCode();
     return written > 0 ? static_cast<size_t>(written) : 0;
 }
 
 void Mp3RecorderEngine::EndConsume() {
     m_encoder.Close();
+    if (m_encoder.GetErrorCode() != 0 && m_encoderError.load() == 0)
+        m_encoderError = m_encoder.GetErrorCode();
 }
 
 } // namespace cld

@@ -4,6 +4,7 @@
 #include "Mp3EncoderParams.h"
 #include "Mp3StreamEncoder.h"
 
+#include <atomic>
 #include <string>
 
 namespace cld {
@@ -22,8 +23,10 @@ public:
     const std::string& GetOutputFile() const { return m_outputFile; }
     void SetParams(const Mp3EncoderParams& params) { m_params = params; }
     Mp3EncoderParams& Params() { return m_params; }
-    // The encoder's error code of the last recording (0 when none, 102 or 103).
-    int GetEncoderError() const { return m_encoderError; }
+    // The encoder's error code of the recording (0 when none): 103 the encoder refused the
+    // format, 102 the file could not be created or written (a full disk).
+    int GetEncoderError() const { return m_encoderError.load(); }
+    int GetConsumerError() const override { return GetEncoderError(); }
 
 protected:
     bool BeginConsume(int channels, int sampleRate, int bitsPerSample) override;
@@ -34,7 +37,7 @@ private:
     Mp3StreamEncoder m_encoder;
     Mp3EncoderParams m_params;
     std::string m_outputFile;
-    int m_encoderError = 0;
+    std::atomic<int> m_encoderError{0};
 };
 
 } // namespace cld

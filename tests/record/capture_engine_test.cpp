@@ -1,6 +1,7 @@
 #include "AlsaTestDevices.h"
 #include "CaptureDevices.h"
 #include "CaptureEngine.h"
+#include "CaptureEngineProgress.h"
 #include "Mp3RecorderEngine.h"
 #include "TempDir.h"
 #include "WaveInDevice.h"
@@ -262,4 +263,29 @@ TEST_F(CaptureEngineTest, EncoderThatCannotCreateItsFileRefusesTheStart) {
     EXPECT_FALSE(engine.Start());
     EXPECT_EQ(engine.GetEncoderError(), 102);
     EXPECT_FALSE(engine.IsRecording());
+}
+
+TEST_F(CaptureEngineTest, ProgressFollowsTheRecordingAndReportsAFullDisk) {
+    Mp3RecorderEngine engine;
+    cld::CaptureEngineProgress progress(engine);
+    ASSERT_TRUE(engine.SelectDeviceByName("line22"));
+    cldtest::TempDir dir;
+    engine.SetOutputFile(dir.file("p.mp3").string());
+    ASSERT_TRUE(engine.Start());
+    EXPECT_EQ(progress.state(), cld::JobState::Running);
+    engine.TogglePause();
+    EXPECT_EQ(progress.state(), cld::JobState::Paused);
+    progress.abort();
+    EXPECT_EQ(progress.state(), cld::JobState::Done);
+    EXPECT_EQ(progress.errorCode(), 0);
+
+    // A file that takes nothing: the encoder's output error reaches the progress.
+    engine.SetOutputFile("/dev/full");
+    ASSERT_TRUE(engine.Start());
+    for (int i = 0; i < 50 && progress.errorCode() == 0; ++i)
+        std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(progress.errorCode(), 102);
+    EXPECT_TRUE(engine.IsRecording()) << "the engine goes on until it is stopped";
+    engine.Stop();
+    EXPECT_EQ(progress.state(), cld::JobState::Failed);
 }
