@@ -120,6 +120,7 @@ CMIC2MP3SettingsDlg::CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent)
 }
 
 void CMIC2MP3SettingsDlg::onSliderMoved(int position) {
+    m_slider->setToolTip(QStringLiteral("%1 kbps").arg(position));
     const int index = cld::BitrateIndexForSlider(position);
     if (index >= 0)
         m_list->setCurrentIndex(index);
