@@ -59,6 +59,11 @@ AlsaTestDevices::AlsaTestDevices() {
     ::setenv("ALSA_CONFIG_PATH", (m_folder / "asound.conf").c_str(), 1);
 }
 
+AlsaTestDevices::~AlsaTestDevices() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_folder, ec);
+}
+
 const AlsaTestDevices& AlsaTestDevices::Get() {
     static AlsaTestDevices devices;
     return devices;

@@ -19,6 +19,8 @@ public:
     static const AlsaTestDevices& Get();
     const std::filesystem::path& folder() const { return m_folder; }
 
+    ~AlsaTestDevices();
+
 private:
     AlsaTestDevices();
     std::filesystem::path m_folder;
