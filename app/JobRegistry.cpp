@@ -3,6 +3,7 @@
 #include "COptionsDlg.h"
 #include "GrabCommands.h"
 #include "JobCommands.h"
+#include "RecordJobs.h"
 
 // The one place that names every job: each job folder offers one command, registered
 // here under its launcher button's control id.
@@ -11,4 +12,6 @@ void registerJobs(JobCommands& commands) {
     commands.set(57671, [](JobContext& context, QWidget* launcher) {
         runOptionsCommand(context, launcher);
     });
+    commands.set(1006, RunWmaRecorder);
+    commands.set(1007, RunMp3Recorder);
 }

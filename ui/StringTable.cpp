@@ -99,6 +99,10 @@ constexpr std::array kStrings{
                      "read exactly:\n%1"},
     StringEntry{942, "Error: Cannot create the folder %1."},
     StringEntry{943, "Error: The proxy port must be a number from 1 to 65535."},
+    StringEntry{951, "The recording could not be started: the selected capture device offers "
+                     "none of the formats Calderine records in (44100, 22050 or 11025 Hz, 8 or "
+                     "16 bits, mono or stereo)."},
+    StringEntry{952, "The recording could not be started: %1"},
 };
 
 constexpr std::array kCaptions{
@@ -112,6 +116,7 @@ constexpr std::array kCaptions{
     StringEntry{162, "Calderine - MP3 - Advanced Settings"},
     StringEntry{163, "Calderine - LineIn / MIC to WMA Recording Status"},
     StringEntry{164, "Calderine - MP3 Settings / Options"},
+    StringEntry{165, "Calderine - MIC / Line-IN to MP3 Recording"},
     StringEntry{168, "Calderine - "},
     StringEntry{169, "Calderine - WMA Settings..."},
     StringEntry{170, "Calderine - Windows Media Video encoding progress"},
