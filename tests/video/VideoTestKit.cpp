@@ -115,10 +115,15 @@ XvfbServer::XvfbServer() {
 }
 
 XvfbServer::~XvfbServer() {
+    stop();
+}
+
+void XvfbServer::stop() {
     if (m_pid > 0) {
         kill(m_pid, SIGTERM);
         int status = 0;
         waitpid(m_pid, &status, 0);
+        m_pid = -1;
     }
 }
 

@@ -52,6 +52,8 @@ public:
     bool running() const { return !m_display.empty(); }
     // ":N"
     const std::string& display() const { return m_display; }
+    // Ends the server now, as if the display went away.
+    void stop();
 
 private:
     pid_t m_pid = -1;

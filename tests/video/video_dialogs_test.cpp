@@ -272,6 +272,29 @@ TEST_F(VideoDialogs, ScreenRecordingMinimisesTheProgramAndStopKeepsTheFile) {
     EXPECT_GT(ProbeDuration(state.outputPath), 1.0);
 }
 
+TEST_F(VideoDialogs, ScreenThatGoesAwayEndsTheRecordingWithTheEncoderText) {
+    if (!cldtest::haveTool("Xvfb"))
+        GTEST_SKIP() << "Xvfb is not installed";
+    XvfbServer x;
+    ASSERT_TRUE(x.running());
+    cldtest::ScopedEnv display("DISPLAY", x.display());
+    cld::VideoJobState& state = cld::videoJobState();
+    state.videoInput = "ScreenCap://X11 Screen Capture";
+    state.audioInput = "DEVICE://null";
+    state.outputPath = m_dir.file("gone.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    QWidget launcher;
+    launcher.show();
+    CCapture2WMVProgressDlg dlg(m_context, &launcher);
+    QTimer::singleShot(2000, &dlg, [&] { x.stop(); });
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(m_messages[0].text.contains("disconnected")) << m_messages[0].text.toStdString();
+    EXPECT_FALSE(launcher.isMinimized());
+    EXPECT_EQ(ProbeField(state.outputPath, "v", "codec_name"), "wmv2");
+}
+
 TEST_F(VideoDialogs, MissingCaptureDeviceShowsTheEncoderText) {
     cld::VideoJobState& state = cld::videoJobState();
     state.videoInput = "DEVICE:///dev/video93";

@@ -280,6 +280,20 @@ TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
     EXPECT_GT(sink.count(), 20);
     EXPECT_EQ(sink.width(), 320);
 
+    // The display goes away while recording: the encoder ends by itself with its reason
+    // and the file written so far stays playable.
+    const fs::path cut = m_out.file("cut.wmv");
+    WmEncoderControl enc4(kProfiles, "");
+    ASSERT_NO_FATAL_FAILURE(StartConversion(enc4, "DEVICE://null",
+                                            std::string("ScreenCap://") + kScreenPluginName, cut,
+                                            nullptr, nullptr));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    x.stop();
+    EXPECT_TRUE(WaitStopped(enc4, 20));
+    EXPECT_EQ(enc4.GetLastErrorCode(), cld::wmerr::kDeviceLost);
+    EXPECT_EQ(ProbeField(cut, "v", "codec_name"), "wmv2");
+    EXPECT_GT(ProbeDuration(cut), 0.5);
+
     // A display nobody serves, and a sound device that does not exist.
     {
         cldtest::ScopedEnv dead("DISPLAY", ":7391");
@@ -292,8 +306,9 @@ TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
     }
     WmEncoderControl enc3(kProfiles, "");
     EXPECT_EQ(CodeOf([&] {
-                  StartConversion(enc3, "DEVICE://no_such_pcm_device", "ScreenCap://X",
-                                  m_out.file("e.wmv"), nullptr, nullptr);
+                  StartConversion(enc3, "DEVICE://no_such_pcm_device",
+                                  "FILE://" + s_dir->file("clip.avi").string(), m_out.file("e.wmv"),
+                                  nullptr, nullptr);
               }),
               cld::wmerr::kDeviceOpen);
     EXPECT_FALSE(fs::exists(m_out.file("e.wmv")));
