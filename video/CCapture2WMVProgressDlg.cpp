@@ -84,8 +84,16 @@ void CCapture2WMVProgressDlg::showEvent(QShowEvent* event) {
     if (m_started)
         return;
     m_started = true;
+    // From here until the run ends, closing the dialog only asks the run to stop.
+    m_running = true;
     QTimer::singleShot(0, this, [this] {
         WaitService::instance().waitAndPump(500);
+        if (m_stop) {
+            m_running = false;
+            MessageService::message(191, MessageIcon::Exclamation, MessageButtons::Ok, this);
+            QDialog::reject();
+            return;
+        }
         run();
     });
 }

@@ -202,6 +202,22 @@ TEST_F(VideoDialogs, CancelStopsWith191AndKeepsThePartialFile) {
     EXPECT_LT(control<QProgressBar>(dlg, 1012)->value(), 100);
 }
 
+TEST_F(VideoDialogs, CancelBeforeTheRunStartsWritesNothing) {
+    const fs::path in = m_dir.file("clip.avi");
+    MakeClip(in, "avi", 1.0);
+    cld::VideoJobState& state = cld::videoJobState();
+    state.inputPath = in.string();
+    state.outputPath = m_dir.file("never.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    CAVI2WMVProgressDlg dlg(m_context, nullptr);
+    clickLater(dlg, 2, 100);
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].stringId, 191);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_FALSE(fs::exists(state.outputPath));
+}
+
 TEST_F(VideoDialogs, BrokenInputShowsTheEncoderTextAndCloses) {
     codectest::WriteFile(m_dir.file("broken.avi"), std::vector<uint8_t>(5000, 0xFF));
     cld::VideoJobState& state = cld::videoJobState();
