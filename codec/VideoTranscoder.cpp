@@ -140,6 +140,9 @@ AVCodecContext* OpenDecoder(const AVStream* st) {
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
     if (!ctx)
         return nullptr;
+    // Pictures are decoded on as many threads as the machine offers, beside the encoder.
+    if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+        ctx->thread_count = 0;
     if (avcodec_parameters_to_context(ctx, st->codecpar) < 0 ||
         avcodec_open2(ctx, codec, nullptr) < 0) {
         avcodec_free_context(&ctx);
