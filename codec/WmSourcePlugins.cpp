@@ -1,5 +1,6 @@
 #include "WmSourcePlugins.h"
 
+#include "FfmpegLog.h"
 #include "Log.h"
 
 extern "C" {
@@ -46,6 +47,7 @@ std::vector<std::string> ListVideoDevices() {
 } // namespace
 
 std::vector<WmSourcePluginInfo> ListSourcePlugins() {
+    cld::routeFfmpegLog();
     RegisterDevices();
     std::vector<WmSourcePluginInfo> plugins;
     if (av_find_input_format("alsa")) {
