@@ -17,7 +17,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
-    icon->setPixmap(AppResources::icon(128).pixmap(48, 48));
+    icon->setPixmap(AppResources::icon(cld::IDI_PROGRAM).pixmap(48, 48));
     icon->setAlignment(Qt::AlignTop);
 
     auto* version = new QLabel(AppResources::string(cld::IDS_ABOUT_VERSION), this);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ResourceIds.h"
+
 #include <QDialog>
 
 // The About box: the program icon, name and version, and the credit for the MP3 encoder.
@@ -8,5 +10,5 @@ class CAboutDlg : public QDialog {
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);
 
-    static constexpr int kDialogId = 173;
+    static constexpr int kDialogId = cld::IDD_ABOUT;
 };

@@ -1,6 +1,8 @@
 #include "CHelpViewer.h"
 
 #include "AppResources.h"
+#include "ProductIdentity.h"
+#include "ResourceIds.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -40,8 +42,8 @@ QVariant CHelpBrowser::loadResource(int type, const QUrl& name) {
 CHelpViewer::CHelpViewer(HelpBundle bundle, QWidget* parent)
     : QDialog(parent), m_bundle(std::move(bundle)) {
     setObjectName(QStringLiteral("help"));
-    setWindowTitle(QStringLiteral("Calderine 2002 Help"));
-    setWindowIcon(AppResources::icon(128));
+    setWindowTitle(QString::fromUtf8(cld::identity::kProduct) + QStringLiteral(" Help"));
+    setWindowIcon(AppResources::icon(cld::IDI_PROGRAM));
     setAttribute(Qt::WA_DeleteOnClose);
     m_browser = new CHelpBrowser(m_bundle, this);
 

@@ -19,51 +19,38 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
-#include <array>
+#include <algorithm>
 
 namespace {
-
-using Kind = CLauncherDlg::ImageKind;
-constexpr int kAlways = 0;
-constexpr int kAudio = 1;
-constexpr int kVideo = 2;
-
-constexpr std::array<CLauncherDlg::ButtonSpec, 19> kButtons{{
-    {1, "OK", kAlways, 690, 410, 70, 55, Kind::Bitmap, 131, 0, 102},
-    {1000, "", kAlways, 760, 10, 23, 22, Kind::Bitmap, 133, 132, 102},
-    {1002, "", kAlways, 735, 10, 23, 22, Kind::Bitmap, 134, 135, 103},
-    {1061, "", kAlways, 705, 8, 26, 26, Kind::Png, 125, 126, 101},
-    {1004, "Video", kAlways, 19, 105, 164, 131, Kind::None, 0, 0, 104},
-    {1003, "Audio", kAlways, 12, 242, 132, 105, Kind::None, 0, 0, 105},
-    {57670, "&Help", kAlways, 12, 428, 47, 51, Kind::Bitmap, 141, 140, 106},
-    {57671, "&Options", kAlways, 32, 352, 68, 73, Kind::Png, 127, 128, 217},
-    {1005, "CD-Audio to WAV", kAudio, 234, 164, 148, 92, Kind::Bitmap, 142, 143, 107},
-    {1015, "CD-Audio to WMA", kAudio, 393, 166, 148, 92, Kind::Bitmap, 155, 156, 150},
-    {1016, "CD-Audio to MP3", kAudio, 547, 163, 145, 89, Kind::Bitmap, 161, 160, 158},
-    {1006, "Line-In/MIC to WMA", kAudio, 200, 250, 157, 95, Kind::Png, 108, 107, 161},
-    {1007, "Line-In/MIC to MP3", kAudio, 359, 250, 157, 95, Kind::Png, 111, 110, 170},
-    {1008, "Folder/File to WMA", kAudio, 520, 256, 161, 93, Kind::Png, 114, 115, 172},
-    {1009, "Folder/File to MP3", kAudio, 175, 348, 161, 93, Kind::Png, 112, 113, 173},
-    {1010, "WMA to .WAV", kAudio, 330, 348, 162, 88, Kind::Png, 119, 120, 186},
-    {1011, "MP3 to .WAV", kAudio, 500, 352, 158, 85, Kind::Png, 117, 118, 187},
-    {1012, "AVI/MPG to WMV", kVideo, 280, 210, 160, 159, Kind::Png, 121, 122, 203},
-    {1013, "AVI/MPG to WMV", kVideo, 470, 219, 151, 150, Kind::Png, 123, 124, 206},
-}};
 
 const QColor kTransparent(0xFF, 0x00, 0xFF);
 
 bool isJob(int id) {
-    return id >= 1005 && id <= 1016;
+    return id >= cld::IDC_CD2WAV && id <= cld::IDC_CD2MP3;
 }
 
 } // namespace
 
 std::span<const CLauncherDlg::ButtonSpec> CLauncherDlg::buttonTable() {
-    return kButtons;
+    return cld::kLauncherButtons;
 }
 
 QPoint CLauncherDlg::cornerFor(QSize screen) {
-    return {screen.width() / 2 - 403, screen.height() / 2 - 248};
+    // Half the window, rounded up, to the left of and above the screen's centre.
+    return {screen.width() / 2 - (kWidth + 1) / 2, screen.height() / 2 - (kHeight + 1) / 2};
+}
+
+QPoint CLauncherDlg::placeOnScreen(QSize screen, QRect available) {
+    QPoint corner = cornerFor(screen);
+    if (available.isEmpty())
+        return corner;
+    // Right and bottom edges first, so that the left and top edges win when the window is
+    // larger than the free area.
+    corner.setX(std::min(corner.x(), available.x() + available.width() - kWidth));
+    corner.setY(std::min(corner.y(), available.y() + available.height() - kHeight));
+    corner.setX(std::max(corner.x(), available.x()));
+    corner.setY(std::max(corner.y(), available.y()));
+    return corner;
 }
 
 QRegion CLauncherDlg::regionFromMask(const QImage& mask) {
@@ -99,7 +86,7 @@ CLauncherDlg::CLauncherDlg(Context context, QWidget* parent)
     m_systemMenu->setObjectName(QStringLiteral("systemmenu"));
     m_systemMenu->addAction(QStringLiteral("Mi&nimize"), this, [this] { showMinimized(); });
     m_systemMenu->addAction(QStringLiteral("&Close"), this, [this] { close(); });
-    const QString about = AppResources::string(101);
+    const QString about = AppResources::string(cld::IDS_ABOUTBOX);
     if (!about.isEmpty()) {
         m_systemMenu->addSeparator();
         QAction* item =
@@ -109,21 +96,24 @@ CLauncherDlg::CLauncherDlg(Context context, QWidget* parent)
 
     // 2. Title and icon.
     setWindowTitle(AppResources::caption(kDialogId));
-    setWindowIcon(AppResources::icon(128));
+    setWindowIcon(AppResources::icon(cld::IDI_PROGRAM));
 
-    // 3. Centred on the screen at the fixed size.
+    // 3. Centred on the screen at the fixed size, kept inside the screen's free area.
     QSize screen(1024, 768);
-    if (const QScreen* s = QGuiApplication::primaryScreen())
+    QRect available;
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
         screen = s->geometry().size();
-    m_corner = cornerFor(screen);
+        available = s->availableGeometry();
+    }
+    m_corner = placeOnScreen(screen, available);
     setFixedSize(kWidth, kHeight);
     move(m_corner);
 
     // 4. The window's shape.
-    const QRegion shape = regionFromMask(AppResources::bitmap(129));
+    const QRegion shape = regionFromMask(AppResources::bitmap(cld::IDB_LAUNCHER_MASK));
     if (!shape.isEmpty())
         setMask(shape);
-    m_background = AppResources::bitmap(130);
+    m_background = AppResources::bitmap(cld::IDB_LAUNCHER_BACKGROUND);
 
     // 5, 6. Buttons, then the audio panel.
     createButtons();
@@ -154,7 +144,7 @@ void CLauncherDlg::skin(CImageButton* b, ImageKind kind, int hover, int normal) 
 }
 
 void CLauncherDlg::createButtons() {
-    for (const ButtonSpec& entry : kButtons) {
+    for (const ButtonSpec& entry : cld::kLauncherButtons) {
         auto* b = new CImageButton(this);
         b->setObjectName(QString::number(entry.id));
         b->setProperty("cld_id", entry.id);
@@ -165,7 +155,7 @@ void CLauncherDlg::createButtons() {
         m_buttons[entry.id] = b;
         const int id = entry.id;
         connect(b, &QAbstractButton::clicked, this, [this, id] { runCommand(id); });
-        if (isJob(id) || id == 57671)
+        if (isJob(id) || id == cld::IDC_OPTIONS)
             b->setEnabled(m_context.jobContext && m_context.commands.has(id));
     }
 }
@@ -180,57 +170,61 @@ CImageButton* CLauncherDlg::button(int id) const {
 }
 
 void CLauncherDlg::showAudioPanel() {
-    for (const ButtonSpec& entry : kButtons) {
-        if (entry.panel == kVideo)
+    for (const ButtonSpec& entry : cld::kLauncherButtons) {
+        if (entry.panel == cld::LauncherPanel::Video)
             button(entry.id)->hide();
-        else if (entry.panel == kAudio) {
+        else if (entry.panel == cld::LauncherPanel::Audio) {
             skin(button(entry.id), entry.kind, entry.hoverImage, entry.normalImage);
             button(entry.id)->setToolTip(AppResources::string(entry.tooltip));
             button(entry.id)->show();
         }
     }
     // The audio selector looks pressed; the video selector lights up under the pointer.
-    skin(button(1003), ImageKind::Png, 130, 130);
-    skin(button(1004), ImageKind::Png, 131, 132);
+    skin(button(cld::IDC_AUDIO_PANEL), ImageKind::Png, cld::IDPNG_AUDIO_PANEL_LIT,
+         cld::IDPNG_AUDIO_PANEL_LIT);
+    skin(button(cld::IDC_VIDEO_PANEL), ImageKind::Png, cld::IDPNG_VIDEO_PANEL_LIT,
+         cld::IDPNG_VIDEO_PANEL);
     m_panel = Panel::Audio;
     update();
 }
 
 void CLauncherDlg::showVideoPanel() {
-    for (const ButtonSpec& entry : kButtons) {
-        if (entry.panel == kAudio)
+    for (const ButtonSpec& entry : cld::kLauncherButtons) {
+        if (entry.panel == cld::LauncherPanel::Audio)
             button(entry.id)->hide();
-        else if (entry.panel == kVideo)
+        else if (entry.panel == cld::LauncherPanel::Video)
             button(entry.id)->show();
     }
-    skin(button(1003), ImageKind::Png, 130, 129);
-    skin(button(1004), ImageKind::Png, 131, 131);
+    skin(button(cld::IDC_AUDIO_PANEL), ImageKind::Png, cld::IDPNG_AUDIO_PANEL_LIT,
+         cld::IDPNG_AUDIO_PANEL);
+    skin(button(cld::IDC_VIDEO_PANEL), ImageKind::Png, cld::IDPNG_VIDEO_PANEL_LIT,
+         cld::IDPNG_VIDEO_PANEL_LIT);
     m_panel = Panel::Video;
     update();
 }
 
 void CLauncherDlg::runCommand(int id) {
     switch (id) {
-    case 1:
+    case cld::IDC_EXIT:
         accept();
         return;
-    case 1000:
+    case cld::IDC_CLOSE_BOX:
         // Posted, so the click finishes before the window goes.
         QTimer::singleShot(0, this, [this] { close(); });
         return;
-    case 1002:
+    case cld::IDC_MINIMIZE_BOX:
         showMinimized();
         return;
-    case 1061:
+    case cld::IDC_ABOUT:
         openAbout();
         return;
-    case 1003:
+    case cld::IDC_AUDIO_PANEL:
         showAudioPanel();
         return;
-    case 1004:
+    case cld::IDC_VIDEO_PANEL:
         showVideoPanel();
         return;
-    case 57670:
+    case cld::IDC_HELP:
         openHelp();
         return;
     default:
@@ -245,7 +239,7 @@ void CLauncherDlg::runCommand(int id) {
 }
 
 bool CLauncherDlg::systemCommand(int command) {
-    if (command >= 16 && command <= 31) {
+    if (command >= cld::IDM_ABOUTBOX && command <= cld::IDM_ABOUTBOX_LAST) {
         openAbout();
         return true;
     }

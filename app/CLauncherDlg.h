@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameLayout.h"
 #include "JobCommands.h"
 
 #include <QDialog>
@@ -22,26 +23,15 @@ class CLauncherDlg : public QDialog {
     Q_OBJECT
 public:
     enum class Panel { Audio, Video };
-    enum class ImageKind { None, Bitmap, Png };
-
-    // One button of the launcher: control id, caption of the template, panel (or none for
-    // the buttons that are always there), place, images (hover, normal) and tooltip id.
-    struct ButtonSpec {
-        int id;
-        const char* caption;
-        int panel; // 0 always, 1 audio, 2 video
-        int x, y, width, height;
-        ImageKind kind;
-        int hoverImage;
-        int normalImage;
-        int tooltip;
-    };
+    using ImageKind = cld::ImageKind;
+    // One button of the launcher (control id, caption, panel, place, images, tooltip).
+    using ButtonSpec = cld::LauncherButton;
     static std::span<const ButtonSpec> buttonTable();
 
-    static constexpr int kDialogId = 102;
-    static constexpr int kWidth = 805;
-    static constexpr int kHeight = 495;
-    static constexpr int kAboutCommand = 16;
+    static constexpr int kDialogId = cld::IDD_LAUNCHER;
+    static constexpr int kWidth = cld::kLauncherWidth;
+    static constexpr int kHeight = cld::kLauncherHeight;
+    static constexpr int kAboutCommand = cld::IDM_ABOUTBOX;
 
     struct Context {
         QString helpFolder; // the folder that holds "cld.chm"
@@ -69,6 +59,10 @@ public:
 
     // The top-left corner that centres the launcher on a screen of the given size.
     static QPoint cornerFor(QSize screen);
+    // Where the launcher goes on a screen: centred on the whole screen, then moved into
+    // the area that panels and docks leave free. A window larger than that area keeps
+    // its top-left part (title area, Help and Options) on the screen.
+    static QPoint placeOnScreen(QSize screen, QRect available);
     // The window region from a shape mask: every pixel that is not black.
     static QRegion regionFromMask(const QImage& mask);
 

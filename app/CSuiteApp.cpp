@@ -8,6 +8,7 @@
 #include "LibraryBinding.h"
 #include "MessageService.h"
 #include "ProgramResources.h"
+#include "ResourceIds.h"
 #include "WaitService.h"
 #include "cldrip/CDRipObject.h"
 
@@ -61,6 +62,14 @@ CSuiteApp* CSuiteApp::instance() {
     return g_app;
 }
 
+void CSuiteApp::startupMessage(int stringId) {
+    // The splash stays on top of every window: a message under it would never be seen,
+    // and the program would seem to hang. It goes before any start-up message.
+    if (m_splash)
+        m_splash->Close();
+    MessageService::message(stringId, MessageIcon::Error);
+}
+
 int CSuiteApp::run() {
     // 1. The wait cursor for the whole sequence.
     WaitCursor waitCursor;
@@ -84,14 +93,14 @@ int CSuiteApp::run() {
 
     // 8. The splash.
     m_splash = std::make_unique<CSplashThread>(m_programFolder);
-    m_splash->SetImage(QStringLiteral("PNG"), 172);
+    m_splash->SetImage(QString::fromLatin1(cld::kPngType), cld::IDPNG_SPLASH);
     if (!m_splash->Start())
         return 1;
 
     // 9. The ripper object.
     if (!createRipObject()) {
         waitCursor.release();
-        MessageService::message(152, MessageIcon::Error);
+        startupMessage(cld::IDS_RIPPER_INIT_FAILED);
         return 1;
     }
 

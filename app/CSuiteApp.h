@@ -60,6 +60,8 @@ public:
 
 private:
     bool createRipObject();
+    // Shows a start-up error message (error icon), after the splash has gone.
+    void startupMessage(int stringId);
     void releaseRipObject();
 
     Options m_options;

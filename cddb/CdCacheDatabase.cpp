@@ -1,11 +1,19 @@
 #include "CdCacheDatabase.h"
 
-#include <atomic>
+#include "Log.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <odbcinst.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -14,6 +22,10 @@ namespace {
 constexpr const char* kInfoTable = "CDInfo";
 constexpr const char* kTracksTable = "Tracks";
 constexpr const char* kKeyColumn = "DiskID";
+// Every load reads a disc's tracks by its key; without an index that scans the table.
+constexpr const char* kTracksIndex = "CREATE INDEX IF NOT EXISTS TracksDiskID ON Tracks (DiskID)";
+// How often a store that collided with another one is tried in all.
+constexpr int kStoreAttempts = 4;
 
 SqlTable infoDescription() {
     SqlTable table;
@@ -46,16 +58,57 @@ std::string installerError() {
     return "ODBC installer failed";
 }
 
-std::atomic<bool> g_damageReported{false};
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
 
-// Whether the data source is registered (user or system). The driver manager remembers a
-// failed look-up for a while, so a connect is only tried once the name is known; reading
-// the section's key list is never answered from that memory.
-bool dataSourceRegistered(const std::string& dataSource) {
+// What the user data source file (or the system one) says about a data source. The
+// driver manager remembers a failed look-up for a while, so a connect is only tried once
+// the name is known; reading the file is never answered from that memory.
+struct Registration {
+    bool registered = false;
+    std::string driver;
+    std::string database;
+};
+
+std::string profileValue(const std::string& section, const char* key) {
+    std::vector<char> value(4096);
+    const int length = SQLGetPrivateProfileString(section.c_str(), key, "", value.data(),
+                                                  static_cast<int>(value.size()), "odbc.ini");
+    return length > 0 ? std::string(value.data()) : std::string();
+}
+
+Registration registrationOf(const std::string& dataSource) {
+    Registration result;
     std::vector<char> keys(4096);
-    return SQLGetPrivateProfileString(dataSource.c_str(), nullptr, "", keys.data(),
-                                      static_cast<int>(keys.size()), "odbc.ini") > 0 &&
-           keys[0] != '\0';
+    result.registered = SQLGetPrivateProfileString(dataSource.c_str(), nullptr, "", keys.data(),
+                                                   static_cast<int>(keys.size()), "odbc.ini") > 0 &&
+                        keys[0] != '\0';
+    if (result.registered) {
+        result.driver = profileValue(dataSource, "Driver");
+        result.database = profileValue(dataSource, "Database");
+    }
+    return result;
+}
+
+// A data source is the program's own kind when its driver is the SQLite one, by name or
+// by library; one without a driver line is a half-written entry of the program's.
+bool isFileDriver(const std::string& driver) {
+    return driver.empty() || driver == kCdCacheDriver ||
+           lowerCase(driver).find("sqlite") != std::string::npos;
+}
+
+// A text value in apostrophes, the ones inside it doubled.
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += '\'';
+        out += c;
+    }
+    return out + "'";
 }
 
 std::filesystem::path homeFolder() {
@@ -64,6 +117,42 @@ std::filesystem::path homeFolder() {
     if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_dir)
         return pw->pw_dir;
     return std::filesystem::temp_directory_path();
+}
+
+// Holds an exclusive lock on a folder while the cache is opened, so that two programs
+// starting at once do not register the data source or set a damaged file aside together.
+class FolderLock {
+public:
+    explicit FolderLock(const std::filesystem::path& folder)
+        : m_fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (m_fd >= 0) {
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FolderLock() {
+        if (m_fd >= 0)
+            ::close(m_fd); // closing releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+// "<file>.damaged-20021231-235959", numbered when that name is taken.
+std::string asideName(const std::string& file) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof(stamp), "%Y%m%d-%H%M%S", &local);
+    std::string name = file + ".damaged-" + stamp;
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(name, ec); ++n)
+        name = file + ".damaged-" + stamp + "-" + std::to_string(n);
+    return name;
 }
 
 } // namespace
@@ -76,7 +165,7 @@ std::filesystem::path cdCacheFilePath(const std::filesystem::path& programFolder
         data = xdg;
     else
         data = homeFolder() / ".local" / "share";
-    const std::filesystem::path folder = data / "Quorvane" / "Calderine 2002";
+    const std::filesystem::path folder = data / cld::identity::kVendor / cld::identity::kProduct;
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     return folder / kCdCacheFileName;
@@ -90,34 +179,50 @@ std::string CdCacheDatabase::keyOf(std::uint32_t discId) {
     return text;
 }
 
-bool CdCacheDatabase::checkFile() {
+void CdCacheDatabase::setAsideIfDamaged(const std::string& file) {
     std::error_code ec;
-    if (!std::filesystem::exists(m_path, ec))
-        return true;
-    OdbcDatabase file;
-    // A file the driver cannot open at all is left to the connect below to report.
-    if (!file.connectDriver(fileConnection(m_path)))
-        return true;
+    if (!std::filesystem::exists(file, ec))
+        return;
+    OdbcDatabase check;
+    // A file the driver cannot open at all is left to the connect to report.
+    if (!check.connectDriver(fileConnection(file)))
+        return;
     SqlTable result;
-    const bool checked = file.execute("PRAGMA integrity_check", result);
+    const bool checked = check.execute("PRAGMA integrity_check", result);
     if (checked && result.rowCount() == 1 && result.text(0, 0) == "ok")
-        return true;
-    setLastError(checked ? "Damaged database: " + result.text(0, 0) : file.lastError());
-    if (!g_damageReported.exchange(true))
-        std::fprintf(stderr,
-                     "CLD: the CD information cache \"%s\" is damaged and is not used; "
-                     "the file is kept as it is.\n%s\n",
-                     m_path.c_str(), lastError().c_str());
-    return false;
+        return;
+    const std::string reason = checked ? result.text(0, 0) : check.lastError();
+    check.disconnect();
+    const std::string aside = asideName(file);
+    std::filesystem::rename(file, aside, ec);
+    if (ec) {
+        cld::logf(cld::LogLevel::Error,
+                  "The CD information cache \"%s\" is damaged and could not be renamed (%s); "
+                  "it is not used.",
+                  file.c_str(), ec.message().c_str());
+        return;
+    }
+    // The write-ahead log and its index belong to the damaged file and go with it; left
+    // behind, they would be replayed into the fresh one.
+    for (const char* companion : {"-wal", "-shm"}) {
+        std::error_code ignored;
+        if (std::filesystem::exists(file + companion, ignored))
+            std::filesystem::rename(file + companion, aside + companion, ignored);
+    }
+    m_damagedKeptAs = aside;
+    cld::logf(cld::LogLevel::Warning,
+              "The CD information cache \"%s\" was damaged (%s). It was kept as \"%s\" and a new, "
+              "empty cache was started.",
+              file.c_str(), reason.c_str(), aside.c_str());
 }
 
-bool CdCacheDatabase::createFile() {
+bool CdCacheDatabase::createFile(const std::string& file) {
     std::error_code ec;
-    if (std::filesystem::exists(m_path, ec))
+    if (std::filesystem::exists(file, ec))
         return true;
-    OdbcDatabase file;
-    if (!file.connectDriver(fileConnection(m_path)) || !file.execute("PRAGMA user_version=0")) {
-        setLastError(file.lastError());
+    OdbcDatabase created;
+    if (!created.connectDriver(fileConnection(file)) || !created.execute("PRAGMA user_version=0")) {
+        setLastError(created.lastError());
         return false;
     }
     return true;
@@ -142,10 +247,10 @@ bool CdCacheDatabase::registerDataSource(const std::string& description) {
 
 void CdCacheDatabase::compactFile() {
     std::error_code ec;
-    if (m_path.empty() || !std::filesystem::exists(m_path, ec))
+    if (!m_fileCache || m_file.empty() || !std::filesystem::exists(m_file, ec))
         return;
     OdbcDatabase file;
-    if (file.connectDriver(fileConnection(m_path)))
+    if (file.connectDriver(fileConnection(m_file)))
         file.execute("VACUUM");
 }
 
@@ -153,22 +258,57 @@ bool CdCacheDatabase::open(const std::string& dataSource, const std::string& pat
                            const std::string& description) {
     m_dataSource = dataSource;
     m_path = path;
-    if (!checkFile())
-        return false;
-    const bool registered = dataSourceRegistered(dataSource);
-    if (!registered || !connect(dataSource, "", "")) {
-        // A data source that exists but does not answer (a database server that is down,
-        // say) is the user's: it is never replaced by a new one.
-        if (registered)
+    m_file.clear();
+    m_damagedKeptAs.clear();
+    m_fileCache = true;
+    FolderLock lock(std::filesystem::path(path).parent_path());
+    return openLocked(description);
+}
+
+bool CdCacheDatabase::openLocked(const std::string& description) {
+    const Registration registration = registrationOf(m_dataSource);
+    if (registration.registered && !isFileDriver(registration.driver)) {
+        // Another driver: a database server the user set up. It is never replaced by a
+        // new data source, even while its server is down.
+        m_fileCache = false;
+        if (!connect(m_dataSource, "", ""))
             return false;
-        createFile();
-        if (!registerDataSource(description))
-            return connect(dataSource, "", "");
-        if (!connect(dataSource, "", ""))
+    } else {
+        m_file = m_path;
+        bool registered = registration.registered;
+        if (registered && !registration.database.empty()) {
+            std::error_code ec;
+            const std::filesystem::path folder =
+                std::filesystem::path(registration.database).parent_path();
+            if (std::filesystem::is_directory(folder.empty() ? "." : folder, ec)) {
+                m_file = registration.database;
+            } else {
+                // The program was moved or reinstalled: the old folder is gone, so the data
+                // source is registered again for the current one.
+                cld::logf(cld::LogLevel::Info,
+                          "The CD information cache moves from \"%s\" to \"%s\".",
+                          registration.database.c_str(), m_path.c_str());
+                registered = false;
+            }
+        } else if (registered) {
+            registered = false; // an entry without its file: written again whole
+        }
+        setAsideIfDamaged(m_file);
+        createFile(m_file);
+        if (!registered) {
+            if (!registerDataSource(description))
+                return connect(m_dataSource, "", "");
+        }
+        if (!connect(m_dataSource, "", ""))
             return false;
+        // A write-ahead log makes a store one synced write instead of several, and lets
+        // readers in other processes go on while a store is under way.
+        execute("PRAGMA journal_mode=WAL");
+        execute("PRAGMA synchronous=FULL");
     }
     createTable(kInfoTable, infoDescription());
     createTable(kTracksTable, tracksDescription());
+    execute(kTracksIndex);
     return true;
 }
 
@@ -177,16 +317,42 @@ void CdCacheDatabase::close() {
     compactFile();
 }
 
+bool CdCacheDatabase::connectionLost() const {
+    const std::string& state = lastState();
+    if (state.starts_with("08") || state.starts_with("57P"))
+        return true;
+    const std::string text = lowerCase(lastError());
+    return text.find("server closed the connection") != std::string::npos ||
+           text.find("no connection to the server") != std::string::npos ||
+           text.find("could not send data to server") != std::string::npos ||
+           text.find("terminating connection") != std::string::npos;
+}
+
+bool CdCacheDatabase::reconnect() {
+    const std::string error = lastError();
+    dropConnection();
+    if (connect(m_dataSource, "", ""))
+        return true;
+    cld::logf(cld::LogLevel::Warning, "The CD information cache cannot be reached again: %s",
+              lastError().c_str());
+    setLastError(error + "\n" + lastError());
+    return false;
+}
+
 std::unique_ptr<CdInfoRecord> CdCacheDatabase::load(std::uint32_t discId) {
     const std::string key = keyOf(discId);
     SqlTable info, tracks;
-    if (!execute(std::string("SELECT * FROM ") + kInfoTable + " WHERE " + kKeyColumn + "='" + key +
-                     "'",
-                 info) ||
-        !execute(std::string("SELECT * FROM ") + kTracksTable + " WHERE " + kKeyColumn + "='" +
-                     key + "'",
-                 tracks) ||
-        info.rowCount() < 1)
+    const auto select = [&] {
+        return execute(std::string("SELECT * FROM ") + kInfoTable + " WHERE " + kKeyColumn + "='" +
+                           key + "'",
+                       info) &&
+               execute(std::string("SELECT * FROM ") + kTracksTable + " WHERE " + kKeyColumn +
+                           "='" + key + "'",
+                       tracks);
+    };
+    if (!select() && !(isConnected() && connectionLost() && reconnect() && select()))
+        return nullptr;
+    if (info.rowCount() < 1)
         return nullptr;
     auto record = std::make_unique<CdInfoRecord>();
     record->discId = discId;
@@ -199,7 +365,7 @@ std::unique_ptr<CdInfoRecord> CdCacheDatabase::load(std::uint32_t discId) {
     return record;
 }
 
-bool CdCacheDatabase::removeRows(std::uint32_t discId) {
+bool CdCacheDatabase::remove(std::uint32_t discId) {
     const std::string key = keyOf(discId);
     return execute(std::string("DELETE FROM ") + kInfoTable + " WHERE " + kKeyColumn + "='" + key +
                    "'") &&
@@ -207,11 +373,7 @@ bool CdCacheDatabase::removeRows(std::uint32_t discId) {
                    key + "'");
 }
 
-bool CdCacheDatabase::remove(std::uint32_t discId) {
-    return removeRows(discId);
-}
-
-bool CdCacheDatabase::store(const CdInfoRecord& record) {
+bool CdCacheDatabase::storeOnce(const CdInfoRecord& record) {
     const std::string key = keyOf(record.discId);
     SqlTable info = infoDescription();
     const int row = info.addRow();
@@ -227,17 +389,51 @@ bool CdCacheDatabase::store(const CdInfoRecord& record) {
         tracks.setText(t, 1, title);
     }
 
-    // The old rows go and the new ones come in one transaction, so a failure never leaves
-    // a disc with only part of its tracks.
+    // One transaction, so a failure never leaves a disc with only part of its tracks. A
+    // disc already cached has its row updated in place rather than deleted and inserted
+    // again: the row's lock then makes a second machine storing the same disc wait for
+    // the first one's commit instead of colliding with the row it inserted.
     if (!beginTransaction())
         return false;
-    removeRows(record.discId);
-    if (insertAll(kInfoTable, info) && insertAll(kTracksTable, tracks)) {
-        if (commit())
-            return true;
-    }
+    const std::string update =
+        std::string("UPDATE ") + kInfoTable + " SET Album=" + quoted(record.album) +
+        ", Artist=" + quoted(record.artist) + ", Genre=" + quoted(record.genre) + ", Year='" +
+        std::to_string(record.year) + "' WHERE " + kKeyColumn + "='" + key + "'";
+    if (execute(update) && (affectedRows() > 0 || insertAll(kInfoTable, info)) &&
+        execute(std::string("DELETE FROM ") + kTracksTable + " WHERE " + kKeyColumn + "='" + key +
+                "'") &&
+        insertAll(kTracksTable, tracks) && commit())
+        return true;
     const std::string error = lastError();
+    const std::string state = lastState();
     rollback();
-    setLastError(error);
+    // What is reported is the failure itself, not the rollback's.
+    setLastError(error, state);
     return false;
+}
+
+bool CdCacheDatabase::store(const CdInfoRecord& record) {
+    bool reconnected = false;
+    for (int attempt = 1;; ++attempt) {
+        if (storeOnce(record))
+            return true;
+        if (!isConnected())
+            return false;
+        if (connectionLost()) {
+            if (reconnected || !reconnect())
+                return false;
+            reconnected = true;
+            continue;
+        }
+        // Two machines storing the same disc at once: the later one finds the key taken
+        // (or, on a server that serialises, its transaction chosen to give way).
+        const std::string& state = lastState();
+        const std::string text = lowerCase(lastError());
+        const bool collided = state == "23505" || state.starts_with("40") ||
+                              text.find("database is locked") != std::string::npos ||
+                              text.find("unique") != std::string::npos;
+        if (!collided || attempt >= kStoreAttempts)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+    }
 }

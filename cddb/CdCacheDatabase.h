@@ -2,6 +2,7 @@
 
 #include "CdInfoRecord.h"
 #include "OdbcDatabase.h"
+#include "ProductIdentity.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -10,51 +11,74 @@
 
 // The file name of the cache database.
 inline constexpr const char* kCdCacheFileName = "CDDBCache.mdb";
-// The data source the program registers for it, and its description.
+// The data source the program registers for it.
 inline constexpr const char* kCdCacheDataSource = "CLD CDDB";
-inline constexpr const char* kCdCacheDescription = "Quorvane CDDB Cache";
 // The ODBC driver that serves the file.
 inline constexpr const char* kCdCacheDriver = "SQLite3";
+// The description the data source is registered with ("<vendor> CDDB Cache").
+inline const std::string kCdCacheDescription = std::string(cld::identity::kVendor) + " CDDB Cache";
 
 // Where the cache file lives: in the program folder when the user may write there,
 // otherwise in the user's data folder ($XDG_DATA_HOME, default ~/.local/share, then
-// "Quorvane/Calderine 2002"), which is created when missing.
+// "<vendor>/<product>"), which is created when missing.
 std::filesystem::path cdCacheFilePath(const std::filesystem::path& programFolder);
 
 // Disc information keyed by the CDDB disc ID ("%X"), in the tables "CDInfo" (DiskID TEXT
 // UNIQUE, Album, Artist, Genre TEXT, Year INTEGER) and "Tracks" (DiskID, Name TEXT; one row
-// per track, in track order).
+// per track, in track order; indexed by DiskID).
+//
+// The data source is normally a SQLite file the program registers itself. It may instead
+// be one the user registered for another driver, a PostgreSQL database shared by several
+// machines say: the same tables and statements are used there, and such a data source is
+// never re-registered or overwritten, even while its server is down.
 class CdCacheDatabase : public OdbcDatabase {
 public:
     CdCacheDatabase() = default;
     ~CdCacheDatabase() override;
 
-    // Checks the file, connects to the data source and, when that fails, creates the file,
-    // registers the data source (a user data source) and the two tables. A damaged file is
-    // kept untouched, reported once on standard error, and open fails.
+    // Connects to the data source, registering it (a user data source) and creating the
+    // file and the tables first when needed. A SQLite data source whose file's folder no
+    // longer exists (the program was moved) is registered again for `path`. A damaged
+    // file is renamed aside with the time in its name (damagedFileKeptAs()) and a fresh
+    // one is started. Several processes may open the same cache at once.
     bool open(const std::string& dataSource, const std::string& path,
               const std::string& description);
-    // Disconnects, then compacts the file.
+    // Disconnects, then compacts the file (a SQLite cache only).
     void close();
     // A new record, or nothing when the disc is not cached (or the cache fails).
     std::unique_ptr<CdInfoRecord> load(std::uint32_t discId);
-    // Replaces the disc's rows with the record, all or nothing.
+    // Replaces the disc's rows with the record, all or nothing. A store that collides with
+    // another machine's store of the same disc is tried again; a connection the server
+    // dropped is opened again once.
     bool store(const CdInfoRecord& record);
     bool remove(std::uint32_t discId);
 
     const std::string& dataSource() const { return m_dataSource; }
     const std::string& path() const { return m_path; }
+    // True when the data source is a SQLite file (false for a database server).
+    bool isFileCache() const { return m_fileCache; }
+    // Set by open when it found the cache file damaged: where the damaged file now is.
+    // Empty otherwise. The program tells the user once.
+    const std::string& damagedFileKeptAs() const { return m_damagedKeptAs; }
 
     // The key a disc is stored under: "%X" of its ID.
     static std::string keyOf(std::uint32_t discId);
 
 private:
-    bool checkFile();
-    bool createFile();
+    bool openLocked(const std::string& description);
+    void setAsideIfDamaged(const std::string& file);
+    bool createFile(const std::string& file);
     bool registerDataSource(const std::string& description);
     void compactFile();
-    bool removeRows(std::uint32_t discId);
+    bool storeOnce(const CdInfoRecord& record);
+    // Whether the last failure means the server has gone away, and then whether a new
+    // connection could be made.
+    bool connectionLost() const;
+    bool reconnect();
 
     std::string m_dataSource;
     std::string m_path;
+    std::string m_file; // the SQLite file actually in use
+    std::string m_damagedKeptAs;
+    bool m_fileCache = true;
 };

@@ -3,11 +3,12 @@
 #include "Base64.h"
 #include "CddbParse.h"
 #include "CddbSocket.h"
+#include "ProductIdentity.h"
 #include "TextUtil.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -26,6 +27,32 @@ std::string cleanIdentity(std::string_view text) {
             c = '_';
     }
     return out;
+}
+
+// Percent-encoding for one part of the hello: "+" separates the parts, so it and
+// everything else outside a small safe set is written %XX.
+std::string encodeIdentity(std::string_view text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        if (keep) {
+            out += c;
+        } else {
+            const auto u = static_cast<unsigned char>(c);
+            out += '%';
+            out += hex[u >> 4];
+            out += hex[u & 0x0F];
+        }
+    }
+    return out;
+}
+
+// The product name's first word ("Calderine") is the client name servers see.
+std::string clientNameFromIdentity() {
+    const std::string_view product = cld::identity::kProduct;
+    return std::string(product.substr(0, product.find(' ')));
 }
 
 // Text placed in a request line must not be able to end it or add to it.
@@ -58,14 +85,14 @@ std::string hex8(std::uint32_t id) {
     return text;
 }
 
-bool protocolError() {
-    CddbSocket::setLastError(kCddbProtocolError);
+bool fail(int code, std::string_view detail = {}) {
+    CddbSocket::setLastError(code, cld::displayLine(detail));
     return false;
 }
 
-bool invalidArgument() {
-    CddbSocket::setLastError(kCddbHostNotFound);
-    return false;
+std::string_view firstLine(std::string_view text) {
+    const std::size_t end = text.find_first_of("\r\n");
+    return end == std::string_view::npos ? text : text.substr(0, end);
 }
 
 // The answer's body: the text after the HTTP header's blank line.
@@ -77,11 +104,135 @@ bool answerBody(std::string_view answer, std::string_view& body) {
     return true;
 }
 
+bool noHeader() {
+    return fail(kCddbProtocolError, "The answer has no HTTP header.");
+}
+
+// A CDDB status the command does not expect: 401 no such entry, another 4xx or 5xx a
+// refusal the server explains in its line, anything else a malformed answer.
+bool refused(std::string_view body) {
+    const int status = statusCode(body);
+    const std::string_view line = firstLine(body);
+    if (status == 401)
+        return fail(kCddbNoSuchEntry, line);
+    if (status >= 400 && status <= 599)
+        return fail(kCddbServerError, line);
+    return fail(kCddbProtocolError, line.empty() ? std::string_view("The answer is empty.") : line);
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The parts of an HTTP answer header the client looks at.
+struct HttpHead {
+    bool present = false; // false for an answer without a status line of its own
+    int status = 200;
+    std::string statusLine;
+    std::string location;
+};
+
+// False when the status line is there but has no three-digit status.
+bool parseHead(std::string_view header, HttpHead& head) {
+    cld::LineReader reader(header);
+    std::string_view line;
+    reader.next(line);
+    if (!line.starts_with("HTTP/"))
+        return true;
+    head.present = true;
+    head.statusLine = std::string(line);
+    const std::size_t space = line.find(' ');
+    if (space == std::string_view::npos)
+        return false;
+    head.status = statusCode(line.substr(space + 1));
+    if (head.status < 100)
+        return false;
+    while (reader.next(line)) {
+        const std::size_t colon = line.find(':');
+        if (colon != std::string_view::npos && equalsNoCase(line.substr(0, colon), "location"))
+            head.location = std::string(cld::trimmed(line.substr(colon + 1)));
+    }
+    return true;
+}
+
+// Where a redirect points, when it is an http address (absolute or a path on the same
+// server). The query part is dropped: the command is built again for the new address.
+bool redirectTarget(std::string_view location, CddbServer& target) {
+    if (location.starts_with("/")) {
+        target.scriptPath = std::string(location.substr(0, location.find('?')));
+        return true;
+    }
+    constexpr std::string_view scheme = "http://";
+    if (location.size() <= scheme.size() || !equalsNoCase(location.substr(0, 7), scheme))
+        return false;
+    std::string_view rest = location.substr(scheme.size());
+    const std::size_t slash = rest.find_first_of("/?");
+    const std::string_view authority = rest.substr(0, slash);
+    std::string path = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
+    path = path.substr(0, path.find('?'));
+    if (path.empty())
+        path = "/";
+    std::string_view host = authority;
+    int port = 80;
+    if (const std::size_t colon = authority.rfind(':'); colon != std::string_view::npos) {
+        host = authority.substr(0, colon);
+        const std::string_view digits = authority.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return false;
+        port = static_cast<int>(cld::leadingDecimal(digits));
+        if (port < 1 || port > 65535)
+            return false;
+    }
+    if (host.empty() || host.find('@') != std::string_view::npos)
+        return false;
+    target.host = std::string(host);
+    target.port = port;
+    target.scriptPath = path;
+    return true;
+}
+
 } // namespace
 
+CddbClient::CddbClient()
+    : m_clientName(clientNameFromIdentity()), m_clientVersion(cld::identity::kVersion) {}
+
+std::string CddbClient::effectiveEmail() const {
+    if (const char* fromEnvironment = std::getenv(kCddbEmailVariable);
+        fromEnvironment && *fromEnvironment)
+        return fromEnvironment;
+    return m_email;
+}
+
+bool CddbClient::validEmail(std::string_view email) {
+    const std::size_t at = email.find('@');
+    if (at == 0 || at == std::string_view::npos || at + 1 >= email.size() ||
+        email.find('@', at + 1) != std::string_view::npos || email.size() > 254)
+        return false;
+    for (char c : email) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7F)
+            return false;
+    }
+    return true;
+}
+
 std::string CddbClient::helloString() {
-    return "hello=" + cleanIdentity(userName()) + "+" + cleanIdentity(hostName()) + "+" +
-           m_clientName + "+" + m_clientVersion + "&proto=" + std::to_string(m_protocolLevel);
+    std::string user, host;
+    const std::string email = effectiveEmail();
+    if (!email.empty()) {
+        const std::size_t at = email.find('@');
+        user = encodeIdentity(email.substr(0, at));
+        host = encodeIdentity(at == std::string::npos ? std::string() : email.substr(at + 1));
+    } else {
+        user = cleanIdentity(userName());
+        host = cleanIdentity(hostName());
+    }
+    return "hello=" + user + "+" + host + "+" + m_clientName + "+" + m_clientVersion +
+           "&proto=" + std::to_string(m_protocolLevel);
 }
 
 std::string CddbClient::userName() {
@@ -109,15 +260,30 @@ void CddbClient::setProxy(const std::string& host, int port, const std::string& 
     m_proxyPassword = password;
 }
 
-std::string CddbClient::proxyHeaderBlock(const CddbServer& server) const {
-    if (m_proxyUser.empty())
-        return "Host: " + server.host;
-    return "Proxy-Authorization: Basic " + cld::base64Encode(m_proxyUser + ":" + m_proxyPassword) +
-           "\r\nHost: " + server.host;
+void CddbClient::setProtocolLevel(int level) {
+    m_protocolLevel = std::clamp(level, 1, kMaxProtocolLevel);
 }
 
-std::string CddbClient::queryRequest(const CddbServer& server, std::uint32_t discId,
-                                     const std::vector<MsfTime>& toc) {
+std::string CddbClient::proxyHeaderBlock(const std::string& hostHeader) const {
+    if (m_proxyUser.empty())
+        return "Host: " + hostHeader;
+    return "Proxy-Authorization: Basic " + cld::base64Encode(m_proxyUser + ":" + m_proxyPassword) +
+           "\r\nHost: " + hostHeader;
+}
+
+std::string CddbClient::request(const CddbServer& server, const std::string& command) const {
+    // Name-based virtual hosts route by the Host header; the port goes with it (and with
+    // the absolute address through a proxy) unless it is the default one.
+    const std::string hostHeader =
+        server.port == 80 ? server.host : server.host + ":" + std::to_string(server.port);
+    if (m_proxyHost.empty())
+        return "GET " + server.scriptPath + "?" + command + " HTTP/1.0\r\nHost: " + hostHeader +
+               "\r\n\r\n";
+    return "GET http://" + hostHeader + server.scriptPath + "?" + command + " HTTP/1.0\r\n" +
+           proxyHeaderBlock(hostHeader) + "\r\n\r\n";
+}
+
+std::string CddbClient::queryCommand(std::uint32_t discId, const std::vector<MsfTime>& toc) {
     const auto seconds = [](const MsfTime& t) {
         return static_cast<long long>(t.minute) * 60 + t.second;
     };
@@ -129,39 +295,38 @@ std::string CddbClient::queryRequest(const CddbServer& server, std::uint32_t dis
         offsets += std::to_string(seconds(toc[i]) * 75 + toc[i].frame);
     }
     const long long total = toc.size() < 2 ? 0 : seconds(toc.back()) - seconds(toc.front());
-    const std::string command = "?cmd=cddb+query+" + hex8(discId) + "+" + std::to_string(tracks) +
-                                "+" + offsets + "+" + std::to_string(total) + "&" + helloString() +
-                                " HTTP/1.0\r\n";
-    if (m_proxyHost.empty())
-        return "GET " + server.scriptPath + command + "\r\n";
-    return "GET http://" + server.host + server.scriptPath + command + proxyHeaderBlock(server) +
-           "\r\n\r\n";
+    return "cmd=cddb+query+" + hex8(discId) + "+" + std::to_string(tracks) + "+" + offsets + "+" +
+           std::to_string(total) + "&" + helloString();
+}
+
+std::string CddbClient::readCommand(std::uint32_t discId, const std::string& category) {
+    return "cmd=cddb+read+" + category + "+" + hex8(discId) + "&" + helloString();
+}
+
+std::string CddbClient::sitesCommand() {
+    return "cmd=sites&" + helloString();
+}
+
+std::string CddbClient::queryRequest(const CddbServer& server, std::uint32_t discId,
+                                     const std::vector<MsfTime>& toc) {
+    return request(server, queryCommand(discId, toc));
 }
 
 std::string CddbClient::readRequest(const CddbServer& server, std::uint32_t discId,
                                     const std::string& category) {
-    const std::string command =
-        "?cmd=cddb+read+" + category + "+" + hex8(discId) + "&" + helloString() + " HTTP/1.0\r\n";
-    if (m_proxyHost.empty())
-        return "GET " + server.scriptPath + command + "\r\n";
-    return "GET http://" + server.host + server.scriptPath + command + proxyHeaderBlock(server) +
-           "\r\n\r\n";
+    return request(server, readCommand(discId, category));
 }
 
 std::string CddbClient::sitesRequest(const CddbServer& server) {
-    const std::string command = "?cmd=sites&" + helloString() + " HTTP/1.0\r\n";
-    if (m_proxyHost.empty())
-        return "GET " + server.scriptPath + command + "\r\n";
-    return "GET http://" + server.host + server.scriptPath + command + proxyHeaderBlock(server) +
-           "\r\n\r\n";
+    return request(server, sitesCommand());
 }
 
 bool CddbClient::exchange(const CddbServer& server, const std::string& request, std::string& answer,
                           bool queryMode) {
-    if (!safeForRequest(server.host) || !safeForRequest(server.scriptPath))
-        return invalidArgument();
     CddbSocket socket;
     socket.setConnectTimeout(m_connectTimeoutMs);
+    socket.setCancel(&m_cancel);
+    socket.setDeadline(m_deadline);
     const bool viaProxy = !m_proxyHost.empty();
     if (!socket.create() ||
         !socket.connect(viaProxy ? m_proxyHost : server.host, viaProxy ? m_proxyPort : server.port))
@@ -179,10 +344,11 @@ bool CddbClient::receiveAnswer(CddbSocket& socket, std::string& answer, std::str
     std::vector<char> buffer;
     std::size_t length = 0;
     std::size_t bodyStart = std::string_view::npos;
+    bool httpFailure = false;
     auto lastData = Clock::now();
     const auto timeout = std::chrono::milliseconds(std::max(0, m_receiveTimeoutMs));
 
-    // A single-line query answer (200, 202, errors) ends without the end marker.
+    // A single-line answer (200, 202, refusals) ends without the end marker.
     const auto singleLineDone = [&](bool needLineEnd) {
         if (!queryMode || bodyStart == std::string_view::npos)
             return false;
@@ -209,7 +375,8 @@ bool CddbClient::receiveAnswer(CddbSocket& socket, std::string& answer, std::str
 
         if (length + 1 >= buffer.size()) {
             if (buffer.size() >= kMaxAnswerSize)
-                return protocolError();
+                return fail(kCddbAnswerTooLarge,
+                            "More than " + std::to_string(kMaxAnswerSize) + " bytes.");
             buffer.resize(buffer.size() + growStep);
         }
         const long got = socket.receive(buffer.data() + length, buffer.size() - length - 1);
@@ -217,12 +384,14 @@ bool CddbClient::receiveAnswer(CddbSocket& socket, std::string& answer, std::str
             return false;
         if (got == 0) {
             // The server has closed the connection: nothing more can arrive.
-            if (singleLineDone(false)) {
+            if (singleLineDone(false) || httpFailure) {
                 answer.assign(buffer.data(), length);
                 return true;
             }
-            CddbSocket::setLastError(kCddbTimedOut);
-            return false;
+            return fail(kCddbProtocolError,
+                        length == 0 ? "The server closed the connection without answering."
+                                    : "The server closed the connection before the end of its "
+                                      "answer.");
         }
         const std::size_t before = length;
         length += static_cast<std::size_t>(got);
@@ -231,8 +400,18 @@ bool CddbClient::receiveAnswer(CddbSocket& socket, std::string& answer, std::str
         const std::string_view text(buffer.data(), length);
         if (bodyStart == std::string_view::npos) {
             const std::size_t blank = text.find("\r\n\r\n", before < 3 ? 0 : before - 3);
-            if (blank != std::string_view::npos)
+            if (blank != std::string_view::npos) {
                 bodyStart = blank + 4;
+                // An HTTP error or redirect is judged by its header alone.
+                HttpHead head;
+                httpFailure =
+                    text.starts_with("HTTP/") && (!parseHead(text.substr(0, blank), head) ||
+                                                  head.status < 200 || head.status > 299);
+                if (httpFailure) {
+                    answer.assign(text);
+                    return true;
+                }
+            }
         }
         if (singleLineDone(true)) {
             answer.assign(text);
@@ -247,25 +426,114 @@ bool CddbClient::receiveAnswer(CddbSocket& socket, std::string& answer, std::str
     }
 }
 
+bool CddbClient::runCommand(const CddbServer& server, const std::function<std::string()>& command,
+                            std::string& answer) {
+    CddbSocket::setLastError(0);
+    answer.clear();
+    if (m_cancel.isCancelled())
+        return fail(kCddbCancelled);
+    const std::string email = effectiveEmail();
+    if (!email.empty() && !validEmail(email))
+        return fail(kCddbBadArgument, "E-mail address: " + email);
+    m_deadline = m_commandDeadlineMs > 0
+                     ? Clock::now() + std::chrono::milliseconds(m_commandDeadlineMs)
+                     : Clock::time_point::max();
+    CddbServer target = server;
+    bool redirected = false;
+    bool fellBack = false;
+    for (;;) {
+        // A name that could break the request line can be no host's name.
+        if (!safeForRequest(target.host))
+            return fail(kCddbHostNotFound, target.host);
+        if (!safeForRequest(target.scriptPath) || target.scriptPath.front() != '/')
+            return fail(kCddbBadArgument, "Path: " + target.scriptPath);
+        const int level = m_protocolLevel;
+        std::string raw;
+        if (!exchange(target, request(target, command()), raw, true))
+            return false;
+        const std::size_t blank = raw.find("\r\n\r\n");
+        if (blank == std::string::npos)
+            return noHeader();
+        HttpHead head;
+        if (!parseHead(std::string_view(raw).substr(0, blank), head))
+            return fail(kCddbProtocolError, head.statusLine);
+        if (head.status == 301 || head.status == 302 || head.status == 307) {
+            if (redirected)
+                return fail(kCddbHttpError,
+                            head.statusLine + " (a second redirect is not followed)");
+            if (!redirectTarget(head.location, target))
+                return fail(kCddbHttpError, head.statusLine + " to " + head.location);
+            redirected = true;
+            continue;
+        }
+        if (head.status == 407)
+            return fail(kCddbProxyAuthRequired, head.statusLine);
+        if (head.status < 200 || head.status > 299)
+            return fail(kCddbHttpError, head.statusLine);
+
+        // Text is UTF-8 from here on: level 6 answers are (a broken one is read as
+        // Latin-1 rather than passed on), older levels are ISO-8859-1.
+        const std::string_view body = std::string_view(raw).substr(blank + 4);
+        const bool utf8 = level >= 6 && cld::isValidUtf8(body);
+        answer = raw.substr(0, blank + 4) + (utf8 ? std::string(body) : cld::latin1ToUtf8(body));
+
+        if (statusCode(body) == 501 && !fellBack && level > 1) {
+            fellBack = true;
+            if (!negotiateLevel(target, std::string(firstLine(body))))
+                return false;
+            continue;
+        }
+        return true;
+    }
+}
+
+bool CddbClient::negotiateLevel(const CddbServer& server, const std::string& refusal) {
+    // The proto command itself is sent at level 1, which every server accepts.
+    const int wanted = m_protocolLevel;
+    m_protocolLevel = 1;
+    std::string raw;
+    const bool sent = exchange(server, request(server, "cmd=proto&" + helloString()), raw, true);
+    m_protocolLevel = wanted;
+    if (!sent)
+        return false;
+    std::string_view body;
+    if (!answerBody(raw, body))
+        return noHeader();
+    // "200 CDDB protocol level: current 1, supported 5"
+    const int status = statusCode(body);
+    const std::string_view line = firstLine(body);
+    const std::size_t supported = line.find("supported");
+    if ((status != 200 && status != 201) || supported == std::string_view::npos)
+        return fail(kCddbServerError, refusal);
+    std::string_view number = line.substr(supported + 9);
+    while (!number.empty() && (number.front() == ' ' || number.front() == ':'))
+        number.remove_prefix(1);
+    const auto level = static_cast<int>(std::min<std::uint32_t>(cld::leadingDecimal(number), 99));
+    if (level < 1 || level >= wanted)
+        return fail(kCddbServerError, refusal);
+    m_protocolLevel = level;
+    return true;
+}
+
 bool CddbClient::parseQueryAnswer(std::string_view answer, std::vector<CddbMatch>& matches) {
     matches.clear();
     std::string_view body;
     if (!answerBody(answer, body))
-        return protocolError();
+        return noHeader();
     const int status = statusCode(body);
     if (status == 200) {
         std::string_view line;
         splitLine(body, line);
         CddbMatch match;
         if (line.size() <= 5 || !parseMatchLine(line.substr(4), match))
-            return protocolError();
+            return fail(kCddbProtocolError, line);
         matches.push_back(std::move(match));
         return true;
     }
     if (status == 202)
         return true;
     if (status < 210 || status > 219)
-        return protocolError();
+        return refused(body);
     cld::LineReader reader(body);
     std::string_view line;
     reader.next(line);
@@ -274,18 +542,20 @@ bool CddbClient::parseQueryAnswer(std::string_view answer, std::vector<CddbMatch
         if (parseMatchLine(line, match))
             matches.push_back(std::move(match));
     }
-    return matches.empty() ? protocolError() : true;
+    return matches.empty() ? fail(kCddbProtocolError, "No match line could be read.") : true;
 }
 
 bool CddbClient::parseReadAnswer(std::string_view answer, std::uint32_t discId, XmcdEntry& entry) {
     entry = XmcdEntry();
     std::string_view body;
     if (!answerBody(answer, body))
-        return protocolError();
+        return noHeader();
     const int status = statusCode(body);
-    if (status < 210 || status > 219 || !parseXmcd(body, entry)) {
+    if (status < 210 || status > 219)
+        return refused(body);
+    if (!parseXmcd(body, entry)) {
         entry = XmcdEntry();
-        return protocolError();
+        return fail(kCddbProtocolError, "The entry is not a valid xmcd entry.");
     }
     if (entry.discId != discId)
         entry.discId = discId;
@@ -296,10 +566,10 @@ bool CddbClient::parseSitesAnswer(std::string_view answer, std::vector<CddbServe
     servers.clear();
     std::string_view body;
     if (!answerBody(answer, body))
-        return protocolError();
+        return noHeader();
     const int status = statusCode(body);
     if (status < 210 || status > 219)
-        return protocolError();
+        return refused(body);
     cld::LineReader reader(body);
     std::string_view line;
     reader.next(line);
@@ -315,23 +585,36 @@ int CddbClient::lastError() {
     return CddbSocket::lastError();
 }
 
+std::string CddbClient::lastErrorDetail() {
+    return cddbLastErrorDetail();
+}
+
+std::string CddbClient::lastErrorMessage() {
+    const std::string& detail = cddbLastErrorDetail();
+    const std::string text = cddbErrorText(lastError());
+    return detail.empty() ? text : text + "\n" + detail;
+}
+
 bool CddbClient::query(const CddbServer& server, std::uint32_t discId,
                        const std::vector<MsfTime>& toc, std::vector<CddbMatch>& matches) {
     matches.clear();
     if (toc.size() < 2)
-        return invalidArgument();
+        return fail(kCddbBadArgument, "The disc has no tracks.");
     std::string answer;
-    if (!exchange(server, queryRequest(server, discId, toc), answer, true))
+    if (!runCommand(
+            server, [&] { return queryCommand(discId, toc); }, answer))
         return false;
     return parseQueryAnswer(answer, matches);
 }
 
 bool CddbClient::read(const CddbServer& server, std::uint32_t discId, const std::string& category,
                       XmcdEntry& entry) {
+    entry = XmcdEntry();
     if (!plainCategory(category))
-        return invalidArgument();
+        return fail(kCddbBadArgument, "Category: " + category);
     std::string answer;
-    if (!exchange(server, readRequest(server, discId, category), answer, false))
+    if (!runCommand(
+            server, [&] { return readCommand(discId, category); }, answer))
         return false;
     return parseReadAnswer(answer, discId, entry);
 }
@@ -339,7 +622,8 @@ bool CddbClient::read(const CddbServer& server, std::uint32_t discId, const std:
 bool CddbClient::sites(const CddbServer& server, std::vector<CddbServer>& servers) {
     servers.clear();
     std::string answer;
-    if (!exchange(server, sitesRequest(server), answer, false))
+    if (!runCommand(
+            server, [&] { return sitesCommand(); }, answer))
         return false;
     return parseSitesAnswer(answer, servers);
 }

@@ -304,12 +304,25 @@ bool parseXmcd(std::string_view body, XmcdEntry& entry) {
             haveLine = reader.next(line);
         }
         splitDiscTitle(discTitle, entry.artist, entry.title, true);
-        // Servers that ignore the protocol level send the year and genre here as well.
-        while (haveLine && (line.starts_with("DYEAR=") || line.starts_with("DGENRE=")))
-            haveLine = reader.next(line);
     } else if (haveLine) {
         haveLine = reader.next(line);
     }
+
+    // Year and genre (protocol level 5 and up), in either order, each possibly continued.
+    std::string year, genre;
+    while (haveLine && (line.starts_with("DYEAR=") || line.starts_with("DGENRE="))) {
+        if (!parseKeyValue(line, key, value))
+            return false;
+        (key == "DYEAR" ? year : genre) += value;
+        haveLine = reader.next(line);
+    }
+    const std::string_view yearText = trimmed(year);
+    const std::uint32_t yearValue = leadingDecimal(yearText);
+    entry.year = !yearText.empty() && yearText.front() >= '0' && yearText.front() <= '9' &&
+                         yearValue >= 1 && yearValue <= 9999
+                     ? static_cast<std::int32_t>(yearValue)
+                     : 0;
+    entry.genre = std::string(trimmed(genre));
 
     // Track titles; a repeated key continues the previous title.
     std::string previousKey;

@@ -54,6 +54,7 @@ bool OdbcDatabase::check(short result, short handleType, void* handle) {
     if (result == SQL_SUCCESS || result == SQL_SUCCESS_WITH_INFO)
         return true;
     std::string joined;
+    m_lastState.clear();
     for (SQLSMALLINT record = 1;; ++record) {
         SQLCHAR state[6] = {};
         SQLINTEGER native = 0;
@@ -73,6 +74,7 @@ bool OdbcDatabase::check(short result, short handleType, void* handle) {
         const std::string entry(text);
         if (record == 1) {
             joined = entry;
+            m_lastState = reinterpret_cast<const char*>(state);
             continue;
         }
         if (joined.size() + 1 + entry.size() >= 390)
@@ -139,10 +141,19 @@ bool OdbcDatabase::disconnect() {
     return true;
 }
 
+void OdbcDatabase::dropConnection() {
+    if (!m_dbc)
+        return;
+    SQLDisconnect(m_dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
+    m_dbc = nullptr;
+}
+
 bool OdbcDatabase::execute(const std::string& sqlText, SqlTable& result) {
     result.clear();
     if (!m_dbc) {
         m_lastError = "Not connected";
+        m_lastState.clear();
         return false;
     }
     SQLHSTMT handle = SQL_NULL_HSTMT;
@@ -152,10 +163,14 @@ bool OdbcDatabase::execute(const std::string& sqlText, SqlTable& result) {
 
     const SQLRETURN executed = SQLExecDirect(stmt.get(), toSql(sqlText), SQL_NTS);
     // A DELETE or UPDATE that touches no row answers SQL_NO_DATA: not a failure.
+    m_affectedRows = 0;
     if (executed == SQL_NO_DATA)
         return true;
     if (!check(executed, SQL_HANDLE_STMT, stmt.get()))
         return false;
+    SQLLEN affected = 0;
+    if (SQL_SUCCEEDED(SQLRowCount(stmt.get(), &affected)) && affected > 0)
+        m_affectedRows = static_cast<long long>(affected);
 
     SQLSMALLINT columns = 0;
     if (!check(SQLNumResultCols(stmt.get(), &columns), SQL_HANDLE_STMT, stmt.get()))
@@ -284,6 +299,7 @@ bool OdbcDatabase::insertAll(const std::string& tableName, const SqlTable& table
 bool OdbcDatabase::beginTransaction() {
     if (!m_dbc) {
         m_lastError = "Not connected";
+        m_lastState.clear();
         return false;
     }
     return check(SQLSetConnectAttr(
@@ -296,6 +312,7 @@ bool OdbcDatabase::beginTransaction() {
 bool OdbcDatabase::endTransaction(bool commitWork) {
     if (!m_dbc) {
         m_lastError = "Not connected";
+        m_lastState.clear();
         return false;
     }
     const bool ended =

@@ -26,6 +26,8 @@ public:
     // Text values are read whole, whatever column size the driver reports.
     bool execute(const std::string& sqlText, SqlTable& result);
     bool execute(const std::string& sqlText);
+    // How many rows the last successful INSERT, UPDATE or DELETE touched.
+    long long affectedRows() const { return m_affectedRows; }
 
     // "CREATE TABLE name (col TEXT [UNIQUE], col INTEGER, ...)" from the description.
     bool createTable(const std::string& tableName, const SqlTable& description);
@@ -39,6 +41,9 @@ public:
     bool rollback();
 
     const std::string& lastError() const { return m_lastError; }
+    // The five-character state of the last failure's first diagnostic record ("08S01",
+    // "23505", ...); empty when the failure had none.
+    const std::string& lastState() const { return m_lastState; }
 
     // The INSERT statement insertRow runs: text quoted with doubled apostrophes, integers
     // quoted as well.
@@ -47,7 +52,13 @@ public:
     static std::string createStatement(const std::string& tableName, const SqlTable& description);
 
 protected:
-    void setLastError(const std::string& text) { m_lastError = text; }
+    void setLastError(const std::string& text, const std::string& state = {}) {
+        m_lastError = text;
+        m_lastState = state;
+    }
+    // Closes the connection whatever state it is in (one whose server has gone away
+    // included) and frees its handle.
+    void dropConnection();
     // True for SQL_SUCCESS and SQL_SUCCESS_WITH_INFO; otherwise collects the diagnostics
     // of `handle` into lastError().
     bool check(short result, short handleType, void* handle);
@@ -58,4 +69,6 @@ private:
     void* m_env = nullptr;
     void* m_dbc = nullptr;
     std::string m_lastError;
+    std::string m_lastState;
+    long long m_affectedRows = 0;
 };

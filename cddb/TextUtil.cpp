@@ -31,6 +31,76 @@ std::uint32_t leadingDecimal(std::string_view text) {
     return static_cast<std::uint32_t>(value);
 }
 
+bool isValidUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra = 0;
+        std::uint32_t value = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            value = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            value = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            value = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p <= extra)
+            return false;
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            value = (value << 6) | (p[i] & 0x3F);
+        }
+        if ((extra == 2 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
+            (extra == 3 && (value < 0x10000 || value > 0x10FFFF)))
+            return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+std::string latin1ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string displayLine(std::string_view text, std::size_t limit) {
+    std::string out = isValidUtf8(text) ? std::string(text) : latin1ToUtf8(text);
+    for (char& c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            c = ' ';
+    }
+    out = std::string(trimmed(out));
+    if (out.size() > limit) {
+        std::size_t cut = limit;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80)
+            --cut;
+        out.resize(cut);
+    }
+    return out;
+}
+
 LineReader::LineReader(std::string_view text) : m_text(text), m_crlf(text.find("\r\n")) {}
 
 bool LineReader::next(std::string_view& line) {

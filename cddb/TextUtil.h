@@ -13,6 +13,15 @@ bool contains(std::string_view text, std::string_view part);
 // saturated at the 32-bit maximum.
 std::uint32_t leadingDecimal(std::string_view text);
 
+// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past
+// U+10FFFF).
+bool isValidUtf8(std::string_view text);
+// Every byte taken as an ISO-8859-1 character, written as UTF-8.
+std::string latin1ToUtf8(std::string_view text);
+// A line a server sent, fit to show: UTF-8 (Latin-1 when it is not), control characters
+// made spaces, trimmed, and cut at `limit` bytes on a character boundary.
+std::string displayLine(std::string_view text, std::size_t limit = 300);
+
 // Reads lines the way splitLine does, in one pass: a line ends at the first CR LF left in
 // the text, or at the first LF when no CR LF is left at all.
 class LineReader {

@@ -19,4 +19,8 @@ struct XmcdEntry {
     std::vector<std::string> extendedDiscData; // one text per line
     std::vector<std::string> extendedTrackData;
     std::vector<std::uint32_t> playOrder;
+    // From the DYEAR and DGENRE lines that servers send from protocol level 5 on; 0 and
+    // empty when absent. A year outside 1..9999 reads as 0.
+    std::int32_t year = 0;
+    std::string genre;
 };

@@ -1,9 +1,11 @@
 #include "RegistryStore.h"
 
+#include "Log.h"
+#include "ProductIdentity.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -219,7 +221,7 @@ std::filesystem::path RegistryStore::fileForRoot(HKEY root) {
             base = xdg;
         else
             base = std::filesystem::path(homeFolder()) / ".config";
-        return base / "Quorvane" / name;
+        return base / identity::kVendor / name;
     }
     return std::filesystem::path("/var/lib/calderine") / name;
 }
@@ -362,10 +364,10 @@ void RegistryStore::setAside() {
         kept = m_file.string() + ".damaged-" + stamp + "-" + std::to_string(n);
     std::filesystem::rename(m_file, kept, ec);
     if (ec) {
-        std::fprintf(stderr,
-                     "Calderine: the settings store %s is damaged and could not be set aside "
-                     "(%s); its settings read as their defaults.\n",
-                     m_file.c_str(), ec.message().c_str());
+        logf(LogLevel::Warning,
+             "the settings store %s is damaged and could not be set aside (%s); its settings "
+             "read as their defaults.",
+             m_file.c_str(), ec.message().c_str());
         return;
     }
     std::error_code ignored;
@@ -373,10 +375,10 @@ void RegistryStore::setAside() {
     if (std::filesystem::exists(wal, ignored))
         std::filesystem::rename(wal, kept + "-wal", ignored);
     std::filesystem::remove(m_file.string() + "-shm", ignored);
-    std::fprintf(stderr,
-                 "Calderine: the settings store %s was damaged; it was kept as %s and a new "
-                 "store was started (its settings read as their defaults).\n",
-                 m_file.c_str(), kept.c_str());
+    logf(LogLevel::Warning,
+         "the settings store %s was damaged; it was kept as %s and a new store was started "
+         "(its settings read as their defaults).",
+         m_file.c_str(), kept.c_str());
 }
 
 DWORD RegistryStore::openLive() {
@@ -445,10 +447,9 @@ DWORD RegistryStore::openLive() {
         }
         if (!m_writable || !lock.held() || attempt > 0) {
             // We cannot replace it: read it as empty rather than fail.
-            std::fprintf(stderr,
-                         "Calderine: the settings store %s is damaged; its settings read as "
-                         "their defaults.\n",
-                         m_file.c_str());
+            logf(LogLevel::Warning,
+                 "the settings store %s is damaged; its settings read as their defaults.",
+                 m_file.c_str());
             closeDatabase();
             m_absent = true;
             m_writable = false;

@@ -1,9 +1,9 @@
 #include "SettingsRecord.h"
 
 #include "CRegistry.h"
+#include "Log.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <variant>
 
@@ -42,6 +42,9 @@ const Setting SettingsTable::kEntries[] = {
     {SettingsRecord::kPreferences, "ProxyServer", TextSetting{&SettingsRecord::m_proxyServer}},
     {SettingsRecord::kPreferences, "ProxyPort",
      IntSetting{&SettingsRecord::m_proxyPort, 8080, 1, 65535}},
+    {SettingsRecord::kPreferences, "FreeDBEmail", TextSetting{&SettingsRecord::m_freeDBEmail}},
+    {SettingsRecord::kPreferences, "FreeDBDeadline",
+     IntSetting{&SettingsRecord::m_freeDBDeadline, 30, 5, 600}},
     {SettingsRecord::kHistory, "LastWMAOutFolder",
      TextSetting{&SettingsRecord::m_lastWMAOutFolder}},
     {SettingsRecord::kHistory, "LastWMARecorderFolder",
@@ -132,10 +135,9 @@ void SettingsRecord::LoadSettings() {
             if (inRange(*i, value)) {
                 this->*(i->member) = value;
             } else {
-                std::fprintf(stderr,
-                             "Calderine: setting %s\\%s holds %d, outside %d..%d; %d is used "
-                             "instead.\n",
-                             e.section, e.name, value, i->minValue, i->maxValue, i->defaultValue);
+                cld::logf(cld::LogLevel::Warning,
+                          "setting %s\\%s holds %d, outside %d..%d; %d is used instead.", e.section,
+                          e.name, value, i->minValue, i->maxValue, i->defaultValue);
                 this->*(i->member) = i->defaultValue;
             }
         } else {
@@ -155,13 +157,12 @@ namespace {
 
 void reportUnreadable(const char* section, const char* name, DWORD error) {
     if (error == ERROR_UNSUPPORTED_TYPE || error == ERROR_DATATYPE_MISMATCH)
-        std::fprintf(stderr, "Calderine: setting %s\\%s has the wrong type; its default is used.\n",
-                     section, name);
+        cld::logf(cld::LogLevel::Warning, "setting %s\\%s has the wrong type; its default is used.",
+                  section, name);
     else if (error != ERROR_FILE_NOT_FOUND && error != ERROR_SUCCESS)
-        std::fprintf(stderr,
-                     "Calderine: setting %s\\%s cannot be read (error %u); its default is "
-                     "used.\n",
-                     section, name, static_cast<unsigned>(error));
+        cld::logf(cld::LogLevel::Warning,
+                  "setting %s\\%s cannot be read (error %u); its default is used.", section, name,
+                  static_cast<unsigned>(error));
 }
 
 } // namespace
@@ -200,8 +201,8 @@ std::string SettingsRecord::GetProfileString(const char* section, const char* na
 namespace {
 
 void reportWriteFailure(const char* section, const char* name, DWORD error) {
-    std::fprintf(stderr, "Calderine: setting %s\\%s could not be saved (error %u).\n", section,
-                 name, static_cast<unsigned>(error));
+    cld::logf(cld::LogLevel::Error, "setting %s\\%s could not be saved (error %u).", section, name,
+              static_cast<unsigned>(error));
 }
 
 } // namespace
@@ -283,6 +284,14 @@ bool SettingsRecord::setProxyServer(const std::string& value) {
 
 bool SettingsRecord::setProxyPort(int value) {
     return setInt(kPreferences, "ProxyPort", m_proxyPort, value);
+}
+
+bool SettingsRecord::setFreeDBEmail(const std::string& value) {
+    return setString(kPreferences, "FreeDBEmail", m_freeDBEmail, value);
+}
+
+bool SettingsRecord::setFreeDBDeadline(int value) {
+    return setInt(kPreferences, "FreeDBDeadline", m_freeDBDeadline, value);
 }
 
 bool SettingsRecord::setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProductIdentity.h"
 #include "RegistryTypes.h"
 
 #include <cstdint>
@@ -18,12 +19,12 @@ struct SettingsTable;
 // program goes on with what the user chose) and returns false so the caller can say so.
 class SettingsRecord {
 public:
-    static constexpr const char* kRegistryKey = "Quorvane\\Calderine 2002";
-    static constexpr const char* kDefaultAppName = "CLD";
+    static constexpr const char* kRegistryKey = cld::identity::kRegistryKey;
+    static constexpr const char* kDefaultAppName = cld::identity::kProgramName;
     static constexpr const char* kDefaultFreeDBServer = "gnudb.gnudb.org";
 
     // Registry locations outside the profile that the program reads or writes.
-    static constexpr const char* kLanguageKeyPath = "SOFTWARE\\Quorvane\\Calderine 2002\\4.05";
+    static constexpr const char* kLanguageKeyPath = cld::identity::kLanguageKeyPath;
     static constexpr const char* kLanguageValue = "Language";
     static constexpr const char* kPendingRenameKeyPath =
         "System\\CurrentControlSet\\Control\\Session Manager";
@@ -70,12 +71,19 @@ public:
     int useProxy() const { return m_useProxy; }
     const std::string& proxyServer() const { return m_proxyServer; }
     int proxyPort() const { return m_proxyPort; }
+    // The e-mail address CDDB servers see as the user ("FreeDBEmail", empty: the login and
+    // machine names), and the longest one CDDB command may take, in seconds
+    // ("FreeDBDeadline", 5 to 600, default 30).
+    const std::string& freeDBEmail() const { return m_freeDBEmail; }
+    int freeDBDeadline() const { return m_freeDBDeadline; }
     bool setLastCD(const std::string& value);
     bool setErrorCorrection(int value);
     bool setFreeDBServer(const std::string& value);
     bool setUseProxy(int value);
     bool setProxyServer(const std::string& value);
     bool setProxyPort(int value);
+    bool setFreeDBEmail(const std::string& value);
+    bool setFreeDBDeadline(int value);
     // What the options dialog writes on OK, in its order ("FreeDBServer", "ProxyServer",
     // "UseProxy", "ProxyPort"). Nothing is written or changed unless every value is valid.
     bool setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,
@@ -147,6 +155,8 @@ private:
     int m_useProxy = 0;
     std::string m_proxyServer;
     int m_proxyPort = 8080;
+    std::string m_freeDBEmail;
+    int m_freeDBDeadline = 30;
 
     std::string m_lastWMAOutFolder;
     std::string m_lastWMARecorderFolder;

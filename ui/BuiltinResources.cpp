@@ -1,6 +1,7 @@
 #include "BuiltinResources.h"
 
 #include "CLDResLibrary.h"
+#include "ResourceIds.h"
 #include "StringTable.h"
 
 #include <QPixmap>
@@ -31,7 +32,7 @@ QImage BuiltinResources::decode(const char* type, int id) const {
 }
 
 QImage BuiltinResources::bitmap(int id) const {
-    return decode("BITMAP", id);
+    return decode(cld::kBitmapType, id);
 }
 
 QImage BuiltinResources::image(const QString& type, int id) const {
@@ -44,7 +45,7 @@ QImage BuiltinResources::image(const QString& type, int id) const {
 }
 
 QIcon BuiltinResources::icon(int id) const {
-    const QImage img = decode("ICON", id);
+    const QImage img = decode(cld::kIconType, id);
     if (img.isNull())
         return {};
     return QIcon(QPixmap::fromImage(img));

@@ -1,6 +1,7 @@
 #include "MessageService.h"
 
 #include "AppResources.h"
+#include "ProductIdentity.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -58,7 +59,7 @@ MessageResult MessageService::text(const QString& text, MessageIcon icon, Messag
 }
 
 MessageResult MessageBoxService::show(const Message& message) {
-    QMessageBox box(boxIcon(message.icon), QStringLiteral("Calderine 2002"), message.text,
+    QMessageBox box(boxIcon(message.icon), QString::fromUtf8(cld::identity::kProduct), message.text,
                     QMessageBox::NoButton, message.parent);
     switch (message.buttons) {
     case MessageButtons::Ok:

@@ -94,6 +94,11 @@ constexpr std::array kStrings{
                                  "licensed under the GNU LGPL."},
     StringEntry{IDS_ABOUT_VERSION, "Calderine 2002, Version 4.05a"},
     StringEntry{IDS_OPEN_TITLE, "Open"},
+    StringEntry{940, "Error: Reading the CD stopped before every selected track was saved.\n%1"},
+    StringEntry{941, "The selected track(s) has been saved to disk, but not every track could be "
+                     "read exactly:\n%1"},
+    StringEntry{942, "Error: Cannot create the folder %1."},
+    StringEntry{943, "Error: The proxy port must be a number from 1 to 65535."},
 };
 
 constexpr std::array kCaptions{

@@ -63,6 +63,24 @@ TEST_F(Launcher, CornerCentresTheWindowOnTheScreen) {
     EXPECT_EQ(dlg->objectName(), QStringLiteral("102"));
 }
 
+TEST(LauncherPlace, CentredThenKeptInsideTheFreeAreaOfTheScreen) {
+    // Room enough: the centring rule alone.
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({1024, 768}, {0, 0, 1024, 768}), QPoint(109, 136));
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({1920, 1080}, {0, 0, 1920, 1040}), QPoint(557, 292));
+    // A screen smaller than the window: its top-left part (Help, Options) stays visible.
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({640, 480}, {0, 0, 640, 480}), QPoint(0, 0));
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({800, 600}, {0, 0, 800, 600}), QPoint(0, 52));
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({640, 480}, {0, 24, 640, 456}), QPoint(0, 24));
+    // Panels and docks push the window into what they leave free.
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({1024, 768}, {0, 0, 1024, 600}), QPoint(109, 105));
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({1024, 768}, {200, 0, 824, 768}), QPoint(200, 136));
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({1024, 768}, {0, 200, 1024, 568}), QPoint(109, 200));
+    // A second screen to the right of the first.
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({1024, 768}, {1024, 0, 1024, 768}), QPoint(1024, 136));
+    // No free area known: centred as it is.
+    EXPECT_EQ(CLauncherDlg::placeOnScreen({640, 480}, QRect()), QPoint(-83, -8));
+}
+
 TEST_F(Launcher, RegionIsTheMaskAndTheMaskIsAShape) {
     const QImage mask = AppResources::bitmap(129);
     ASSERT_EQ(mask.size(), QSize(805, 495));

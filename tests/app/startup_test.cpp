@@ -3,11 +3,14 @@
 #include "CSplashThread.h"
 #include "CSuiteApp.h"
 #include "LibraryBinding.h"
+#include "LogCapture.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
+#include "Unattended.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
 #include <filesystem>
@@ -59,23 +62,105 @@ CSuiteApp::Options optionsFor(const QString& folder, LibraryBinding* binding, La
     return options;
 }
 
-TEST_F(StartUp, MissingRipperLibraryShowsMessage152AfterTheSplashAndEnds) {
+// Visible windows that stay above every other window, leaving out `except`.
+std::vector<QWidget*> windowsOnTop(const QWidget* except = nullptr) {
+    std::vector<QWidget*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w != except && w->isVisible() && (w->windowFlags() & Qt::WindowStaysOnTopHint))
+            found.push_back(w);
+    return found;
+}
+
+// Records every message together with what was on the screen when it came.
+class ScreenAtMessage : public MessageService {
+public:
+    struct Seen {
+        int stringId;
+        bool splashUp;
+        size_t windowsOnTop;
+    };
+    explicit ScreenAtMessage(std::shared_ptr<std::vector<Seen>> seen) : m_seen(std::move(seen)) {}
+    MessageResult show(const Message& message) override {
+        CSuiteApp* app = CSuiteApp::instance();
+        m_seen->push_back({message.stringId, app && app->splash() && app->splash()->isRunning(),
+                           windowsOnTop().size()});
+        return MessageResult::Ok;
+    }
+
+private:
+    std::shared_ptr<std::vector<Seen>> m_seen;
+};
+
+TEST_F(StartUp, UnusableRipperLibraryShowsMessage152WithTheSplashGoneAndLogsWhy) {
     WaitService::setInstance(std::make_unique<cldtest::QuickWait>(waits));
+    // No library at all; a file that is not a library; a library without the export.
+    fs::create_directories(home.file("other"));
+    fs::copy_file(cldtest::binDir() / "libCLDRes.so", home.file("other") / "libcldrip.so");
+    fs::create_directories(home.file("broken"));
+    std::ofstream(home.file("broken") / "libcldrip.so", std::ios::binary) << "not a library";
+    for (const fs::path& place : {folder(), home.file("broken"), home.file("other")}) {
+        SCOPED_TRACE(place.string());
+        LibraryBinding binding(place.string() + "/", "libcldrip.so", "GetClassObject");
+        EXPECT_EQ(binding.entry(), nullptr);
+        ASSERT_FALSE(binding.errorText().empty());
+        auto seen = std::make_shared<std::vector<ScreenAtMessage::Seen>>();
+        MessageService::setInstance(std::make_unique<ScreenAtMessage>(seen));
+        cldtest::LogCapture log;
+        LauncherSeen launcher;
+        CSuiteApp app(optionsFor(programFolder(), &binding, &launcher));
+        EXPECT_EQ(app.run(), 1);
+        ASSERT_EQ(seen->size(), 1u);
+        EXPECT_EQ((*seen)[0].stringId, 152);
+        // The splash had started, and went before the message came.
+        ASSERT_NE(app.splash(), nullptr);
+        EXPECT_FALSE((*seen)[0].splashUp);
+        EXPECT_EQ((*seen)[0].windowsOnTop, 0u);
+        EXPECT_FALSE(launcher.shown);
+        EXPECT_TRUE(waits->empty());
+        // Standard error says which file and why.
+        EXPECT_TRUE(log.has(cld::LogLevel::Error, place.string() + "/libcldrip.so")) << log.text();
+        EXPECT_TRUE(log.has(cld::LogLevel::Error, binding.errorText())) << log.text();
+    }
+    WaitService::setInstance(nullptr);
+}
+
+// Watches for a message box coming up and notes, at that moment, the windows that stay
+// above it; then answers the box.
+class BoxWatcher : public QObject {
+public:
+    QString text;
+    bool splashUp = true;
+    std::vector<QWidget*> above;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box && event->type() == QEvent::Show && text.isEmpty()) {
+            text = box->text();
+            CSuiteApp* app = CSuiteApp::instance();
+            splashUp = app && app->splash() && app->splash()->isRunning();
+            above = windowsOnTop(box);
+            QTimer::singleShot(0, box, [box] { box->accept(); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+TEST_F(StartUp, TheStartUpMessageBoxComesUpWithNothingAboveIt) {
+    WaitService::setInstance(std::make_unique<cldtest::QuickWait>(waits));
+    MessageService::setInstance(nullptr); // the real message box
     LibraryBinding binding(folder().string() + "/", "libcldrip.so", "GetClassObject");
-    EXPECT_EQ(binding.entry(), nullptr);
-    EXPECT_FALSE(binding.errorText().empty());
-    LauncherSeen seen;
-    CSuiteApp app(optionsFor(programFolder(), &binding, &seen));
+    BoxWatcher watcher;
+    qApp->installEventFilter(&watcher);
+    cldtest::LogCapture log;
+    LauncherSeen launcher;
+    CSuiteApp app(optionsFor(programFolder(), &binding, &launcher));
     EXPECT_EQ(app.run(), 1);
-    ASSERT_EQ(messages.messages().size(), 1u);
-    EXPECT_EQ(messages.messages()[0].stringId, 152);
-    EXPECT_EQ(messages.messages()[0].icon, MessageIcon::Error);
-    EXPECT_EQ(messages.messages()[0].text, QStringLiteral("Error: Cannot initialize cldrip.dll !"));
-    EXPECT_FALSE(seen.shown);
-    // The splash was up when the message came.
-    ASSERT_NE(app.splash(), nullptr);
-    EXPECT_TRUE(app.splash()->isRunning());
-    EXPECT_TRUE(waits->empty());
+    qApp->removeEventFilter(&watcher);
+    EXPECT_EQ(watcher.text, QStringLiteral("Error: Cannot initialize cldrip.dll !"));
+    EXPECT_FALSE(watcher.splashUp);
+    EXPECT_TRUE(watcher.above.empty());
+    EXPECT_FALSE(launcher.shown);
     WaitService::setInstance(nullptr);
 }
 
@@ -117,6 +202,16 @@ TEST_F(StartUp, UnavailableCacheDoesNotStopTheLauncher) {
     WaitService::setInstance(nullptr);
 }
 
+TEST(Unattended, OnlyANonEmptyValueOtherThanZeroAsksForIt) {
+    EXPECT_FALSE(unattendedRequested(nullptr));
+    EXPECT_FALSE(unattendedRequested(""));
+    EXPECT_FALSE(unattendedRequested("0"));
+    EXPECT_TRUE(unattendedRequested("1"));
+    EXPECT_TRUE(unattendedRequested("yes"));
+    EXPECT_TRUE(unattendedRequested("00"));
+    EXPECT_TRUE(unattendedRequested(" "));
+}
+
 // The real program, started as a user would, answering its messages on standard error.
 class ProgramRun : public StartUp {
 protected:
@@ -156,6 +251,10 @@ TEST_F(ProgramRun, WithoutTheRipperLibraryItShowsMessage152AndEnds) {
         QStringLiteral("CLD message 152 (icon 1): Error: Cannot initialize cldrip.dll !")))
         << err.toStdString();
     EXPECT_FALSE(err.contains(QStringLiteral("launcher shown")));
+    // The library's path and the loader's reason, which the message does not give.
+    EXPECT_TRUE(err.contains(QString::fromStdString((folder() / "libcldrip.so").string()) +
+                             QStringLiteral(": cannot open shared object file")))
+        << err.toStdString();
 }
 
 TEST_F(ProgramRun, OnA1024By768ScreenTheLauncherSitsAt109And136) {
@@ -169,6 +268,18 @@ TEST_F(ProgramRun, OnA1024By768ScreenTheLauncherSitsAt109And136) {
     EXPECT_EQ(p->exitCode(), 0) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("CLD launcher shown at 109,136"))) << err.toStdString();
     EXPECT_FALSE(err.contains(QStringLiteral("CLD message")));
+}
+
+TEST_F(ProgramRun, OnA640By480ScreenTheLauncherStaysOnTheScreen) {
+    addRipper();
+    const fs::path config = home.file("screen.json");
+    std::ofstream(config) << R"({"screens":[{"name":"s","x":0,"y":0,"width":640,"height":480,)"
+                             R"("logicalDpi":96,"logicalBpp":32,"dpr":1}]})";
+    QProcess* p =
+        start(QStringLiteral("offscreen:configfile=") + QString::fromStdString(config.string()));
+    const QString err = finish(p);
+    EXPECT_EQ(p->exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("CLD launcher shown at 0,0"))) << err.toStdString();
 }
 
 TEST_F(ProgramRun, BrokenCacheFileStillGivesTheLauncher) {

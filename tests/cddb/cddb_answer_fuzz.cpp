@@ -2,6 +2,7 @@
 // sites answers, xmcd bodies and single match and server lines.
 #include "CddbClient.h"
 #include "CddbParse.h"
+#include "TextUtil.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     XmcdEntry body;
     parseXmcd(text, body);
+    // What a dialog shows of a server's line is always UTF-8.
+    if (!cld::isValidUtf8(cld::displayLine(text)) || !cld::isValidUtf8(cld::latin1ToUtf8(text)))
+        __builtin_trap();
 
     std::optional<std::string_view> rest = text;
     std::string_view line;

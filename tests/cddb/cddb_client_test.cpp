@@ -1,6 +1,7 @@
 #include "CddbClient.h"
 #include "CddbSocket.h"
 #include "CddbTestServer.h"
+#include "TestEnv.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -9,10 +10,13 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <set>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using cldtest::CddbTestServer;
+using cldtest::ScopedEnv;
 
 namespace {
 
@@ -28,7 +32,7 @@ public:
     std::string hostName() override { return "pc01"; }
 };
 
-constexpr const char* kHello = "hello=John_Doe+pc01+Calderine+3.00&proto=4";
+constexpr const char* kHello = "hello=John_Doe+pc01+Calderine+4.05&proto=6";
 
 CddbServer loopback(int port) {
     CddbServer server;
@@ -42,8 +46,14 @@ std::vector<MsfTime> oneTrackToc() {
     return {MsfTime{0, 2, 0}, MsfTime{3, 22, 0}};
 }
 
-std::string queryLine(const std::string& path = "/~cddb/cddb.cgi") {
-    return "GET " + path + "?cmd=cddb+query+0200c801+1+150+200&" + kHello + " HTTP/1.0\r\n\r\n";
+std::string hostHeader(int port) {
+    return "\r\nHost: 127.0.0.1" + (port == 80 ? std::string() : ":" + std::to_string(port)) +
+           "\r\n\r\n";
+}
+
+std::string queryLine(int port, const std::string& path = "/~cddb/cddb.cgi") {
+    return "GET " + path + "?cmd=cddb+query+0200c801+1+150+200&" + kHello + " HTTP/1.0" +
+           hostHeader(port);
 }
 
 std::string longEntry() {
@@ -79,8 +89,9 @@ TEST(CddbClientSetup, DefaultsAndIdentity) {
     EXPECT_EQ(client.connectTimeout(), 10000);
     EXPECT_EQ(CddbSocket().connectTimeout(), 10000);
     EXPECT_EQ(client.clientName(), "Calderine");
-    EXPECT_EQ(client.clientVersion(), "3.00");
-    EXPECT_EQ(client.protocolLevel(), 4);
+    EXPECT_EQ(client.clientVersion(), "4.05");
+    EXPECT_EQ(client.protocolLevel(), 6);
+    EXPECT_EQ(client.commandDeadline(), 30000);
     EXPECT_EQ(client.proxyHost(), "");
     EXPECT_EQ(client.proxyPort(), 80);
     EXPECT_STREQ(kDefaultCddbHost, "gnudb.gnudb.org");
@@ -93,7 +104,7 @@ TEST(CddbClientSetup, DefaultsAndIdentity) {
     // The real identity is made of letters, digits and "_" only.
     const std::string hello = client.helloString();
     ASSERT_TRUE(hello.starts_with("hello="));
-    ASSERT_TRUE(hello.ends_with("+Calderine+3.00&proto=4"));
+    ASSERT_TRUE(hello.ends_with("+Calderine+4.05&proto=6"));
     const std::string who = hello.substr(6, hello.size() - 6 - 23);
     const auto plus = who.find('+');
     ASSERT_NE(plus, std::string::npos);
@@ -107,14 +118,14 @@ TEST(CddbClientSetup, DefaultsAndIdentity) {
 TEST(CddbClientRequests, QueryOffsetsAndTotal) {
     TestClient client;
     const CddbServer server = loopback(80);
-    EXPECT_EQ(client.queryRequest(server, 0x0200c801, oneTrackToc()), queryLine());
+    EXPECT_EQ(client.queryRequest(server, 0x0200c801, oneTrackToc()), queryLine(80));
     const std::vector<MsfTime> three = {{0, 2, 0}, {4, 1, 10}, {9, 59, 74}, {20, 0, 0}};
     EXPECT_EQ(client.queryRequest(server, 0x0a, three),
               std::string("GET /~cddb/cddb.cgi?cmd=cddb+query+0000000a+3+150+18085+44999+1198&") +
-                  kHello + " HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(client.readRequest(server, 0xabc, "rock"),
+                  kHello + " HTTP/1.0" + hostHeader(80));
+    EXPECT_EQ(client.readRequest(loopback(8080), 0xabc, "rock"),
               std::string("GET /~cddb/cddb.cgi?cmd=cddb+read+rock+00000abc&") + kHello +
-                  " HTTP/1.0\r\n\r\n");
+                  " HTTP/1.0" + hostHeader(8080));
 }
 
 TEST(CddbClientExchange, ExactInexactAndNoMatch) {
@@ -149,7 +160,7 @@ TEST(CddbClientExchange, ExactInexactAndNoMatch) {
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 3u);
     for (const std::string& request : requests)
-        EXPECT_EQ(request, queryLine());
+        EXPECT_EQ(request, queryLine(server.port()));
 }
 
 TEST(CddbClientExchange, LongReadInSmallPiecesWithPauses) {
@@ -174,7 +185,7 @@ TEST(CddbClientExchange, LongReadInSmallPiecesWithPauses) {
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0], std::string("GET /~cddb/cddb.cgi?cmd=cddb+read+rock+0200c801&") +
-                               kHello + " HTTP/1.0\r\n\r\n");
+                               kHello + " HTTP/1.0" + hostHeader(server.port()));
 }
 
 TEST(CddbClientExchange, AnswersArrivingByteByByte) {
@@ -216,28 +227,53 @@ TEST(CddbClientExchange, SitesList) {
     EXPECT_EQ(sites[1].host, "two.example");
     EXPECT_EQ(sites[1].description, "Sydney");
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0],
-              std::string("GET /cgi/cddb?cmd=sites&") + kHello + " HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(server.requests()[0], std::string("GET /cgi/cddb?cmd=sites&") + kHello + " HTTP/1.0" +
+                                        hostHeader(server.port()));
 }
 
-TEST(CddbClientExchange, ServerErrorsAreProtocolErrors) {
+TEST(CddbClientExchange, RefusalsAndMalformedAnswers) {
     CddbTestServer server;
     TestClient client;
     std::vector<CddbMatch> matches;
     XmcdEntry entry;
     std::vector<CddbServer> sites;
 
-    server.queueAnswer(CddbTestServer::httpAnswer("500 Command syntax error\r\n", false));
-    EXPECT_FALSE(client.query(loopback(server.port()), 1, oneTrackToc(), matches));
-    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+    // Refusals are single lines without an end marker; the server keeps the connection
+    // open, so only recognising the line ends the command quickly.
+    const auto refusal = [](const std::string& line, const auto& command) {
+        CddbTestServer holding;
+        holding.queue({{{CddbTestServer::httpAnswer(line + "\r\n", false), 0}}, 3000});
+        TestClient fresh;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(command(fresh, loopback(holding.port())));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << line;
+    };
+    const auto query = [&](CddbClient& c, const CddbServer& s) {
+        return c.query(s, 1, oneTrackToc(), matches);
+    };
+    const auto read = [&](CddbClient& c, const CddbServer& s) {
+        return c.read(s, 1, "rock", entry);
+    };
+    refusal("500 Command syntax error", query);
+    EXPECT_EQ(CddbClient::lastError(), kCddbServerError);
+    EXPECT_EQ(CddbClient::lastErrorDetail(), "500 Command syntax error");
 
-    server.queueAnswer(CddbTestServer::httpAnswer("530 Server error, try later\r\n"));
-    EXPECT_FALSE(client.read(loopback(server.port()), 1, "rock", entry));
-    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+    refusal("401 rock 00000001 No such CD entry in database.", read);
+    EXPECT_EQ(CddbClient::lastError(), kCddbNoSuchEntry);
+    EXPECT_EQ(CddbClient::lastErrorDetail(), "401 rock 00000001 No such CD entry in database.");
 
-    server.queueAnswer(CddbTestServer::httpAnswer("502 No permission\r\n"));
+    refusal("402 Server error.", read);
+    EXPECT_EQ(CddbClient::lastError(), kCddbServerError);
+
+    refusal("502 No permission",
+            [&](CddbClient& c, const CddbServer& s) { return c.sites(s, sites); });
+    EXPECT_EQ(CddbClient::lastError(), kCddbServerError);
+
+    // A status no command uses is a malformed answer, with the line kept for the user.
+    server.queueAnswer(CddbTestServer::httpAnswer("999 What?\r\n", false));
     EXPECT_FALSE(client.sites(loopback(server.port()), sites));
     EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+    EXPECT_EQ(CddbClient::lastErrorDetail(), "999 What?");
 
     // A 211 list in which no line is a match.
     server.queueAnswer(CddbTestServer::httpAnswer("211 close\r\nnothing here\r\n"));
@@ -277,7 +313,8 @@ TEST(CddbClientExchange, EarlyCloseFailsExceptSingleLineQuery) {
     const std::string answer = CddbTestServer::httpAnswer(longEntry());
     server.queueAnswer(answer.substr(0, answer.size() / 2));
     EXPECT_FALSE(client.read(loopback(server.port()), 1, "rock", entry));
-    EXPECT_EQ(CddbClient::lastError(), kCddbTimedOut);
+    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+    EXPECT_NE(CddbClient::lastErrorDetail().find("closed the connection"), std::string::npos);
     EXPECT_TRUE(entry.trackTitles.empty());
 
     // 200 and 202 are single lines and need no end marker, not even a line end.
@@ -300,7 +337,7 @@ TEST(CddbClientExchange, OversizedAnswerIsRefused) {
     server.queue({{{flood, 0}}, 2000});
     std::vector<CddbServer> sites;
     EXPECT_FALSE(client.sites(loopback(server.port()), sites));
-    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+    EXPECT_EQ(CddbClient::lastError(), kCddbAnswerTooLarge);
     EXPECT_TRUE(sites.empty());
 }
 
@@ -309,7 +346,7 @@ TEST(CddbClientExchange, ProxyRequestsCarryBasicAuthorisation) {
     TestClient client;
     CddbServer target;
     target.host = "cddb.example";
-    target.port = 8880; // the server's own port never appears in a proxied request
+    target.port = 8880; // kept in the absolute address and the Host header
 
     client.setProxy("127.0.0.1", proxy.port(), "Aladdin", "open sesame");
     proxy.queueAnswer(CddbTestServer::httpAnswer("210 Ok\r\n"));
@@ -324,13 +361,24 @@ TEST(CddbClientExchange, ProxyRequestsCarryBasicAuthorisation) {
     const auto requests = proxy.requests();
     ASSERT_EQ(requests.size(), 2u);
     // "Aladdin:open sesame" in Base64 (RFC 4648 alphabet, padded).
-    EXPECT_EQ(requests[0], std::string("GET http://cddb.example/~cddb/cddb.cgi?cmd=sites&") +
+    EXPECT_EQ(requests[0], std::string("GET http://cddb.example:8880/~cddb/cddb.cgi?cmd=sites&") +
                                kHello +
                                " HTTP/1.0\r\nProxy-Authorization: Basic "
-                               "QWxhZGRpbjpvcGVuIHNlc2FtZQ==\r\nHost: cddb.example\r\n\r\n");
-    EXPECT_EQ(requests[1], std::string("GET http://cddb.example/~cddb/cddb.cgi?cmd=cddb+query+"
+                               "QWxhZGRpbjpvcGVuIHNlc2FtZQ==\r\nHost: cddb.example:8880\r\n\r\n");
+    EXPECT_EQ(requests[1], std::string("GET http://cddb.example:8880/~cddb/cddb.cgi?cmd=cddb+query+"
                                        "0200c801+1+150+200&") +
-                               kHello + " HTTP/1.0\r\nHost: cddb.example\r\n\r\n");
+                               kHello + " HTTP/1.0\r\nHost: cddb.example:8880\r\n\r\n");
+
+    // A proxy that wants credentials answers 407 and keeps the connection open.
+    proxy.queue({{{"HTTP/1.0 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic "
+                   "realm=\"x\"\r\n\r\n<html>login</html>",
+                   0}},
+                 3000});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.sites(target, sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbProxyAuthRequired);
+    EXPECT_EQ(CddbClient::lastErrorDetail(), "HTTP/1.0 407 Proxy Authentication Required");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(CddbClientConnect, UnknownHostAndRefusedConnection) {
@@ -351,16 +399,19 @@ TEST(CddbClientConnect, UnknownHostAndRefusedConnection) {
         port = closed.port();
     }
     EXPECT_FALSE(client.sitesAt("127.0.0.1", "/~cddb/cddb.cgi", port, sites));
-    EXPECT_EQ(CddbClient::lastError(), ECONNREFUSED);
+    EXPECT_EQ(CddbClient::lastError(), kCddbConnectionRefused);
 
     // Text that would break the request line is refused before anything is sent.
     CddbTestServer server;
     XmcdEntry entry;
     EXPECT_FALSE(client.read(loopback(server.port()), 1, "rock\r\nX: y", entry));
+    EXPECT_EQ(CddbClient::lastError(), kCddbBadArgument);
+    EXPECT_FALSE(client.sitesAt("127.0.0.1\r\nX: y", "/", server.port(), sites));
     EXPECT_EQ(CddbClient::lastError(), kCddbHostNotFound);
     CddbServer spaced = loopback(server.port());
     spaced.scriptPath = "/a b";
     EXPECT_FALSE(client.sites(spaced, sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbBadArgument);
     EXPECT_TRUE(server.requests().empty());
 }
 
@@ -403,4 +454,253 @@ TEST(CddbClientConnect, ConnectIsBoundedByItsTimeOut) {
     ::close(listener);
     if (!full)
         GTEST_SKIP() << "the kernel accepted every handshake; cannot provoke a hanging connect";
+}
+
+namespace {
+
+// An entry with the given disc title and first track title, as a level-6 server sends it.
+std::string yearGenreEntry(const std::string& discTitle, const std::string& track) {
+    return "210 rock 0200c801 CD database entry follows (until terminating `.')\r\n"
+           "# xmcd\r\n#\r\n# Track frame offsets:\r\n#\t150\r\n#\r\n"
+           "# Disc length: 202 seconds\r\n#\r\n# Revision: 3\r\n"
+           "# Submitted via: tester 0.1\r\n#\r\nDISCID=0200c801\r\nDTITLE=" +
+           discTitle + "\r\nDYEAR=1999\r\nDGENRE=Chanson française\r\nTTITLE0=" + track +
+           "\r\nEXTD=\r\nEXTT0=\r\nPLAYORDER=\r\n";
+}
+
+std::string latin1(const std::string& utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c == 0xC3 && i + 1 < utf8.size()) {
+            out += static_cast<char>(0x40 + static_cast<unsigned char>(utf8[++i]));
+        } else {
+            out += utf8[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(CddbClientIdentity, EmailGivesTheHelloItsUserAndHost) {
+    ScopedEnv none(kCddbEmailVariable, "");
+    TestClient client;
+    client.setEmail("jane.doe@example.org");
+    EXPECT_EQ(client.helloString(), "hello=jane.doe+example.org+Calderine+4.05&proto=6");
+    // "+" separates the hello's parts, so it cannot pass as it is.
+    client.setEmail("a+b@mail.example");
+    EXPECT_EQ(client.helloString(), "hello=a%2Bb+mail.example+Calderine+4.05&proto=6");
+    {
+        ScopedEnv script(kCddbEmailVariable, "robot@radio.example");
+        EXPECT_EQ(client.helloString(), "hello=robot+radio.example+Calderine+4.05&proto=6");
+    }
+    client.setEmail("");
+    EXPECT_EQ(client.helloString(), kHello);
+
+    // The identity reaches the server; an address that is none is refused unsent.
+    CddbTestServer server;
+    client.setEmail("jane.doe@example.org");
+    server.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
+    std::vector<CddbMatch> matches;
+    ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches))
+        << CddbClient::lastErrorMessage();
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_NE(server.requests()[0].find("&hello=jane.doe+example.org+Calderine+4.05&proto=6 "),
+              std::string::npos)
+        << server.requests()[0];
+    for (const char* bad : {"nobody", "@example.org", "jane@", "a@b@c", "jane doe@example.org"}) {
+        client.setEmail(bad);
+        EXPECT_FALSE(client.query(loopback(server.port()), 1, oneTrackToc(), matches)) << bad;
+        EXPECT_EQ(CddbClient::lastError(), kCddbBadArgument) << bad;
+        EXPECT_NE(CddbClient::lastErrorDetail().find(bad), std::string::npos);
+    }
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST(CddbClientText, Level6Utf8AndLevel5Latin1GiveTheSameText) {
+    const std::string title = "Café Müller / Ça déménage";
+    const std::string track = "Señor Ñandú";
+    XmcdEntry fromUtf8, fromLatin1;
+    {
+        CddbTestServer server;
+        TestClient client;
+        server.queueAnswer(CddbTestServer::httpAnswer(yearGenreEntry(title, track)));
+        ASSERT_TRUE(client.read(loopback(server.port()), 0x0200c801, "rock", fromUtf8))
+            << CddbClient::lastErrorMessage();
+        EXPECT_EQ(client.protocolLevel(), 6);
+    }
+    {
+        // A server of level 5: it refuses level 6, names the level it supports, and sends
+        // ISO-8859-1 at that level.
+        CddbTestServer server;
+        TestClient client;
+        server.queueAnswer(CddbTestServer::httpAnswer("501 Illegal protocol level.\r\n", false));
+        server.queueAnswer(CddbTestServer::httpAnswer(
+            "200 CDDB protocol level: current 1, supported 5\r\n", false));
+        server.queueAnswer(CddbTestServer::httpAnswer(latin1(yearGenreEntry(title, track))));
+        ASSERT_TRUE(client.read(loopback(server.port()), 0x0200c801, "rock", fromLatin1))
+            << CddbClient::lastErrorMessage();
+        EXPECT_EQ(client.protocolLevel(), 5);
+        const auto requests = server.requests();
+        ASSERT_EQ(requests.size(), 3u);
+        EXPECT_NE(requests[0].find("cmd=cddb+read+rock+0200c801&hello="), std::string::npos);
+        EXPECT_NE(requests[0].find("&proto=6 "), std::string::npos);
+        EXPECT_NE(requests[1].find("?cmd=proto&hello="), std::string::npos) << requests[1];
+        EXPECT_NE(requests[2].find("cmd=cddb+read+rock+0200c801&hello="), std::string::npos);
+        EXPECT_NE(requests[2].find("&proto=5 "), std::string::npos) << requests[2];
+
+        // The level found is kept for the next command.
+        server.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
+        std::vector<CddbMatch> matches;
+        ASSERT_TRUE(client.query(loopback(server.port()), 1, oneTrackToc(), matches));
+        EXPECT_NE(server.requests().back().find("&proto=5 "), std::string::npos);
+    }
+    for (const XmcdEntry* entry : {&fromUtf8, &fromLatin1}) {
+        EXPECT_EQ(entry->artist, "Café Müller");
+        EXPECT_EQ(entry->title, "Ça déménage");
+        ASSERT_EQ(entry->trackTitles.size(), 1u);
+        EXPECT_EQ(entry->trackTitles[0], track);
+        EXPECT_EQ(entry->year, 1999);
+        EXPECT_EQ(entry->genre, "Chanson française");
+    }
+
+    // Bytes a level-6 server sends that are not UTF-8 are read as Latin-1, never passed on.
+    CddbTestServer server;
+    TestClient client;
+    server.queueAnswer(
+        CddbTestServer::httpAnswer("200 rock 0200c801 Bj\xF6rk / Homogenic\r\n", false));
+    std::vector<CddbMatch> matches;
+    ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches));
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0].artist, "Björk");
+
+    // A server that refuses every level it is offered is reported with its own words.
+    server.queueAnswer(CddbTestServer::httpAnswer("501 Illegal protocol level.\r\n", false));
+    server.queueAnswer(CddbTestServer::httpAnswer("500 Unrecognized command.\r\n", false));
+    EXPECT_FALSE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches));
+    EXPECT_EQ(CddbClient::lastError(), kCddbServerError);
+    EXPECT_EQ(CddbClient::lastErrorDetail(), "501 Illegal protocol level.");
+}
+
+TEST(CddbClientText, UnknownDeveloperEmailReachesTheUser) {
+    CddbTestServer server;
+    TestClient client;
+    server.queue({{{CddbTestServer::httpAnswer(
+                        "500 Unknown developer email (John_Doe@pc01), please register.\r\n", false),
+                    0}},
+                  3000});
+    std::vector<CddbMatch> matches;
+    EXPECT_FALSE(client.query(loopback(server.port()), 1, oneTrackToc(), matches));
+    EXPECT_EQ(CddbClient::lastError(), kCddbServerError);
+    const std::string message = CddbClient::lastErrorMessage();
+    EXPECT_TRUE(message.starts_with(cddbErrorText(kCddbServerError))) << message;
+    EXPECT_NE(message.find("Unknown developer email (John_Doe@pc01)"), std::string::npos)
+        << message;
+
+    // Every code has a text of its own.
+    std::set<std::string> texts;
+    for (int code : std::initializer_list<int>{
+             kCddbCancelled, kCddbHostNotFound, kCddbAnswerTooLarge, kCddbProtocolError,
+             kCddbTimedOut, kCddbConnectionRefused, kCddbBadArgument, kCddbDeadlineExceeded,
+             kCddbNoSuchEntry, kCddbProxyAuthRequired, kCddbServerError, kCddbHttpError,
+             ENETUNREACH})
+        EXPECT_TRUE(texts.insert(cddbErrorText(code)).second) << code;
+}
+
+TEST(CddbClientHttp, ErrorPagesAndRedirects) {
+    CddbTestServer server;
+    CddbTestServer moved;
+    TestClient client;
+    std::vector<CddbServer> sites;
+
+    // An error page, the connection held open: the status line alone decides.
+    CddbTestServer holding;
+    holding.queue(
+        {{{"HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n\r\n<html>gone</html>", 0}},
+         3000});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.sites(loopback(holding.port()), sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbHttpError);
+    EXPECT_EQ(CddbClient::lastErrorDetail(), "HTTP/1.1 404 Not Found");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    // One redirect is followed, to another port and path; the query part is built anew.
+    server.queueAnswer("HTTP/1.1 301 Moved Permanently\r\nlocation: http://127.0.0.1:" +
+                       std::to_string(moved.port()) + "/new/cddb.cgi?stale=1\r\n\r\n");
+    moved.queueAnswer(
+        CddbTestServer::httpAnswer("210 Ok\r\nh.example http 80 /p N001.02 E003.04 Here\r\n"));
+    ASSERT_TRUE(client.sites(loopback(server.port()), sites)) << CddbClient::lastErrorMessage();
+    ASSERT_EQ(sites.size(), 1u);
+    ASSERT_EQ(moved.requests().size(), 1u);
+    EXPECT_EQ(moved.requests()[0], std::string("GET /new/cddb.cgi?cmd=sites&") + kHello +
+                                       " HTTP/1.0" + hostHeader(moved.port()));
+
+    // A relative location stays on the same server.
+    server.queueAnswer("HTTP/1.0 307 Temporary Redirect\r\nLocation: /v2/cddb.cgi\r\n\r\n");
+    server.queueAnswer(CddbTestServer::httpAnswer("210 Ok\r\n"));
+    ASSERT_TRUE(client.sites(loopback(server.port()), sites))
+        << CddbClient::lastErrorMessage() << server.requests().back();
+    EXPECT_TRUE(server.requests().back().starts_with("GET /v2/cddb.cgi?cmd=sites&"));
+
+    // A second redirect, and one to another scheme, are not followed.
+    server.queueAnswer("HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" +
+                       std::to_string(moved.port()) + "/again\r\n\r\n");
+    moved.queueAnswer("HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" +
+                      std::to_string(server.port()) + "/loop\r\n\r\n");
+    EXPECT_FALSE(client.sites(loopback(server.port()), sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbHttpError);
+    EXPECT_NE(CddbClient::lastErrorDetail().find("second redirect"), std::string::npos);
+
+    server.queueAnswer(
+        "HTTP/1.1 301 Moved Permanently\r\nLocation: https://gnudb.example/\r\n\r\n");
+    EXPECT_FALSE(client.sites(loopback(server.port()), sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbHttpError);
+    EXPECT_EQ(CddbClient::lastErrorDetail(),
+              "HTTP/1.1 301 Moved Permanently to https://gnudb.example/");
+}
+
+TEST(CddbClientLimits, TricklingServerIsEndedByTheDeadline) {
+    CddbTestServer server;
+    TestClient client; // 400 ms of silence allowed
+    client.setCommandDeadline(900);
+    const std::string answer = CddbTestServer::httpAnswer(longEntry());
+    server.queue({inPieces(answer, 1, 100), 0});
+    XmcdEntry entry;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.read(loopback(server.port()), 0x0200c801, "rock", entry));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(CddbClient::lastError(), kCddbDeadlineExceeded);
+    EXPECT_GE(took, std::chrono::milliseconds(850));
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
+}
+
+TEST(CddbClientLimits, CancelFromAnotherThreadEndsTheCommandAtOnce) {
+    CddbTestServer server;
+    TestClient client;
+    client.setReceiveTimeout(10000);
+    server.queue({{{"HTTP/1.0 200 OK\r\n\r\n210 Ok\r\n", 0}}, 5000});
+    std::chrono::steady_clock::time_point cancelledAt;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancelledAt = std::chrono::steady_clock::now();
+        client.cancel();
+    });
+    std::vector<CddbServer> sites;
+    const bool ok = client.sites(loopback(server.port()), sites);
+    const auto returnedAt = std::chrono::steady_clock::now();
+    canceller.join();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(CddbClient::lastError(), kCddbCancelled);
+    EXPECT_LT(returnedAt - cancelledAt, std::chrono::milliseconds(100));
+
+    // It stays cancelled until reset: a retry does not reach the server.
+    const std::size_t asked = server.requests().size();
+    EXPECT_FALSE(client.sites(loopback(server.port()), sites));
+    EXPECT_EQ(CddbClient::lastError(), kCddbCancelled);
+    EXPECT_EQ(server.requests().size(), asked);
+    client.resetCancel();
+    CddbTestServer next;
+    next.queueAnswer(CddbTestServer::httpAnswer("210 Ok\r\n"));
+    EXPECT_TRUE(client.sites(loopback(next.port()), sites)) << CddbClient::lastErrorMessage();
 }

@@ -174,13 +174,26 @@ TEST(Xmcd, DiscTitleWithoutSlashAndLoneLfLines) {
 }
 
 TEST(Xmcd, LinesBetweenDiscIdAndTracks) {
-    // Year and genre lines that some servers add after the disc title are passed over.
+    // Year and genre after the disc title, in either order, the genre continued.
     std::string body = xmcdBody();
-    body.insert(body.find("TTITLE0"), "DYEAR=1999\r\nDGENRE=Rock\r\n");
+    body.insert(body.find("TTITLE0"), "DGENRE=Rock \r\nDYEAR= 1999\r\nDGENRE=& Roll\r\n");
     XmcdEntry entry;
     ASSERT_TRUE(parseXmcd(body, entry));
     EXPECT_EQ(entry.artist, "Long Artist");
     EXPECT_EQ(entry.trackTitles.size(), 2u);
+    EXPECT_EQ(entry.year, 1999);
+    EXPECT_EQ(entry.genre, "Rock & Roll");
+    // Without them, and with a year that is none, the year is 0 and the genre empty.
+    for (const char* year : {"", "DYEAR=\r\n", "DYEAR=abc\r\n", "DYEAR=99999999999\r\n",
+                             "DYEAR=0\r\n", "DYEAR=-5\r\n"}) {
+        body = xmcdBody();
+        body.insert(body.find("TTITLE0"), year);
+        entry = {};
+        ASSERT_TRUE(parseXmcd(body, entry)) << year;
+        EXPECT_EQ(entry.year, 0) << year;
+        EXPECT_EQ(entry.genre, "");
+        EXPECT_EQ(entry.trackTitles.size(), 2u);
+    }
 
     // Without a disc title the line after DISCID is passed over and the titles follow.
     body = xmcdBody();
@@ -252,8 +265,7 @@ TEST(CddbAnswers, QueryAnswerTable) {
     EXPECT_TRUE(matches.empty());
 
     const std::vector<std::string> bad = {
-        header + "211 close matches\r\nbad\r\nworse", header + "200 x",
-        header + "403 Database entry is corrupt\r\n",
+        header + "211 close matches\r\nbad\r\nworse", header + "200 x", header + "",
         "200 rock 0a1b2c3d Artist / Album\r\n", // no HTTP header
     };
     for (const std::string& answer : bad) {
@@ -261,6 +273,11 @@ TEST(CddbAnswers, QueryAnswerTable) {
         EXPECT_FALSE(CddbClient::parseQueryAnswer(answer, matches)) << answer;
         EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError) << answer;
     }
+    // A refusal carries the server's own line, control characters and all made harmless.
+    EXPECT_FALSE(
+        CddbClient::parseQueryAnswer(header + "403 Database entry is corrupt\x1b[2J\r\n", matches));
+    EXPECT_EQ(CddbClient::lastError(), kCddbServerError);
+    EXPECT_EQ(CddbClient::lastErrorDetail(), "403 Database entry is corrupt [2J");
 }
 
 TEST(CddbAnswers, ReadAndSitesAnswers) {
@@ -270,7 +287,8 @@ TEST(CddbAnswers, ReadAndSitesAnswers) {
     EXPECT_EQ(entry.discId, 0x12345678u); // the asked ID wins
     EXPECT_FALSE(CddbClient::parseReadAnswer(header + "401 rock 12345678 No such CD entry\r\n",
                                              0x12345678u, entry));
-    EXPECT_EQ(CddbClient::lastError(), kCddbProtocolError);
+    EXPECT_EQ(CddbClient::lastError(), kCddbNoSuchEntry);
+    EXPECT_EQ(CddbClient::lastErrorDetail(), "401 rock 12345678 No such CD entry");
     // A partly parsed entry is not handed on.
     std::string unsigned_ = xmcdBody();
     unsigned_.erase(unsigned_.find("# Submitted via"), 42);
@@ -288,6 +306,7 @@ TEST(CddbAnswers, ReadAndSitesAnswers) {
     ASSERT_TRUE(CddbClient::parseSitesAnswer(header + "210 Ok\r\n", servers));
     EXPECT_TRUE(servers.empty());
     EXPECT_FALSE(CddbClient::parseSitesAnswer(header + "500 Command syntax error\r\n", servers));
+    EXPECT_EQ(CddbClient::lastError(), kCddbServerError);
 }
 
 TEST(GenreTable, NamesAndNumbers) {

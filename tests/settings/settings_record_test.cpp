@@ -1,6 +1,10 @@
 #include "CRegistry.h"
+#include "LogCapture.h"
+#include "RegistryStore.h"
 #include "RegistryTestUtil.h"
 #include "SettingsRecord.h"
+#include "TempDir.h"
+#include "TestEnv.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -160,6 +164,23 @@ TEST(SettingsRecord, ApplicationNameSelectsTheProfile) {
     EXPECT_EQ(other.ProfileKeyPath(), "Software\\Quorvane\\Calderine 2002\\OtherApp");
 }
 
+TEST(SettingsRecord, ItsKeysAndItsStoreFolderAreTheProducts) {
+    EXPECT_EQ(SettingsRecord().ProfileKeyPath(), "Software\\Quorvane\\Calderine 2002\\CLD");
+    EXPECT_STREQ(SettingsRecord::kLanguageKeyPath, "SOFTWARE\\Quorvane\\Calderine 2002\\4.05");
+    // Without CLD_REGISTRY_DIR the user's settings live in the vendor's folder.
+    cldtest::TempDir home;
+    cldtest::ScopedEnv noDir("CLD_REGISTRY_DIR", "");
+    cldtest::ScopedEnv homeEnv("HOME", home.path().string());
+    {
+        cldtest::ScopedEnv xdg("XDG_CONFIG_HOME", "/srv/conf");
+        EXPECT_EQ(cld::RegistryStore::fileForRoot(HKEY_CURRENT_USER),
+                  std::filesystem::path("/srv/conf/Quorvane/HKEY_CURRENT_USER.db"));
+    }
+    cldtest::ScopedEnv relative("XDG_CONFIG_HOME", "conf");
+    EXPECT_EQ(cld::RegistryStore::fileForRoot(HKEY_CURRENT_USER),
+              home.path() / ".config" / "Quorvane" / "HKEY_CURRENT_USER.db");
+}
+
 TEST(SettingsRecord, OutOfRangeSettersChangeNothing) {
     ScopedRegistry registry;
     SettingsRecord record;
@@ -209,9 +230,14 @@ TEST(SettingsRecord, WrongTypesAndAbsurdValuesReadAsDefaults) {
     ASSERT_TRUE(reg.WriteDword("MaxVBRBitrate", 320));
 
     SettingsRecord record;
-    testing::internal::CaptureStderr();
-    record.LoadSettings();
-    const std::string err = testing::internal::GetCapturedStderr();
+    std::string err;
+    {
+        cldtest::LogCapture log;
+        record.LoadSettings();
+        err = log.text();
+        EXPECT_TRUE(log.has(cld::LogLevel::Warning, "Preferences\\FreeDBServer has the wrong type"))
+            << err;
+    }
     EXPECT_EQ(record.proxyPort(), 8080);
     EXPECT_EQ(record.freeDBServer(), "gnudb.gnudb.org");
     EXPECT_EQ(record.errorCorrection(), 1);
@@ -245,16 +271,17 @@ TEST(SettingsRecord, DamagedStoreReadsAsDefaultsAndIsKeptAside) {
     std::filesystem::remove(registry.userStore().string() + "-wal");
     std::filesystem::remove(registry.userStore().string() + "-shm");
     SettingsRecord record;
-    testing::internal::CaptureStderr();
+    cldtest::LogCapture log;
     record.LoadSettings();
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = log.text();
     expectDefaults(record);
     const auto kept = registry.damagedFiles();
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(std::filesystem::file_size(kept.front()), 8192u);
     EXPECT_NE(err.find("was damaged; it was kept as " + kept.front().string()), std::string::npos)
         << err;
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+    ASSERT_EQ(log.lines().size(), 1u) << err;
+    EXPECT_EQ(log.lines()[0].level, cld::LogLevel::Warning);
     // The new store works.
     ASSERT_TRUE(record.setProxyPort(1080));
     SettingsRecord next;
@@ -298,11 +325,11 @@ TEST(SettingsRecord, StoreThatCannotBeCreatedReadsDefaultsAndRefusesWrites) {
     SettingsRecord record;
     record.LoadSettings();
     expectDefaults(record);
-    testing::internal::CaptureStderr();
+    cldtest::LogCapture log;
     EXPECT_FALSE(record.setProxyPort(3128));
-    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string err = log.text();
     EXPECT_EQ(record.LastError(), ERROR_ACCESS_DENIED);
     // The program goes on with what the user chose, and says the value was not saved.
     EXPECT_EQ(record.proxyPort(), 3128);
-    EXPECT_NE(err.find("Preferences\\ProxyPort could not be saved"), std::string::npos) << err;
+    EXPECT_TRUE(log.has(cld::LogLevel::Error, "Preferences\\ProxyPort could not be saved")) << err;
 }

@@ -1,5 +1,7 @@
 #include "Painter.h"
 
+#include "ProductIdentity.h"
+
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -13,6 +15,24 @@ QImage clearImage(QSize size) {
     QImage img(size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     return img;
+}
+
+// The product's name as the pictures show it: the name and the year in two colours, and
+// the version line.
+QString productName() {
+    const QString product = QString::fromUtf8(cld::identity::kProduct);
+    const qsizetype space = product.lastIndexOf(QLatin1Char(' '));
+    return space < 0 ? product : product.left(space);
+}
+
+QString productYear() {
+    const QString product = QString::fromUtf8(cld::identity::kProduct);
+    const qsizetype space = product.lastIndexOf(QLatin1Char(' '));
+    return space < 0 ? QString() : product.mid(space + 1);
+}
+
+QString versionLine() {
+    return QStringLiteral("Version ") + QString::fromUtf8(cld::identity::kDisplayVersion);
 }
 
 void smooth(QPainter& p) {
@@ -569,13 +589,13 @@ QImage background(QSize size) {
     p.drawRoundedRect(QRectF(160, 6, size.width() - 172, 60), 26, 26);
     p.setFont(uiFont(30, true));
     p.setPen(QColor(0, 0, 0, 160));
-    p.drawText(QPointF(238, 46), QStringLiteral("Calderine"));
+    p.drawText(QPointF(238, 46), productName());
     p.setPen(kText);
-    p.drawText(QPointF(236, 44), QStringLiteral("Calderine"));
+    p.drawText(QPointF(236, 44), productName());
     const int titleW =
-        QFontMetrics(uiFont(30, true)).horizontalAdvance(QStringLiteral("Calderine "));
+        QFontMetrics(uiFont(30, true)).horizontalAdvance(productName() + QLatin1Char(' '));
     p.setPen(kAccent);
-    p.drawText(QPointF(236 + titleW, 44), QStringLiteral("2002"));
+    p.drawText(QPointF(236 + titleW, 44), productYear());
     p.setFont(uiFont(12, false));
     p.setPen(QColor(0x94, 0xa4, 0xb8));
     p.drawText(QPointF(240, 61), QStringLiteral("Audio & Video Conversion Suite"));
@@ -634,7 +654,8 @@ QImage background(QSize size) {
     // Footer.
     p.setFont(uiFont(10, false));
     p.setPen(QColor(0x6c, 0x7c, 0x90));
-    p.drawText(QPointF(240, 476), QStringLiteral("Version 4.05a   \u2022   Quorvane"));
+    p.drawText(QPointF(240, 476), versionLine() + QStringLiteral("   \u2022   ") +
+                                      QString::fromUtf8(cld::identity::kVendor));
 
     // Bevel along the window outline: light on top-left edges, dark on bottom-right.
     p.end();
@@ -687,18 +708,18 @@ QImage splash(QSize size) {
     }
     p.setFont(uiFont(56, true));
     p.setPen(QColor(0, 0, 0, 150));
-    p.drawText(QPointF(42, 133), QStringLiteral("Calderine"));
+    p.drawText(QPointF(42, 133), productName());
     p.setPen(Qt::white);
-    p.drawText(QPointF(40, 130), QStringLiteral("Calderine"));
+    p.drawText(QPointF(40, 130), productName());
     p.setFont(uiFont(40, true));
     p.setPen(kAccent);
-    p.drawText(QPointF(44, 182), QStringLiteral("2002"));
+    p.drawText(QPointF(44, 182), productYear());
     p.setFont(uiFont(17, false));
     p.setPen(kText);
     p.drawText(QPointF(44, 216), QStringLiteral("Audio & Video Conversion Suite"));
     p.setFont(uiFont(12, false));
     p.setPen(QColor(0x9a, 0xaa, 0xbe));
-    p.drawText(QPointF(44, 372), QStringLiteral("Version 4.05a"));
+    p.drawText(QPointF(44, 372), versionLine());
     p.drawText(QPointF(44, 392),
                QStringLiteral("CD ripping  \u2022  MP3  \u2022  WMA  \u2022  WAV  \u2022  WMV"));
     p.setPen(QPen(QColor(255, 255, 255, 50), 1));

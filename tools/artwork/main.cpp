@@ -4,7 +4,9 @@
 //   OUTDIR/appres_data.cpp   the pictures compiled into the program (bitmaps, icon)
 //   OUTDIR/cldres_data.cpp   the source of the picture library beside the program
 //   OUTDIR/images/*.png      every picture as a file, to look at
+#include "FrameLayout.h"
 #include "Painter.h"
+#include "ResourceIds.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -104,105 +106,129 @@ int main(int argc, char** argv) {
     const QColor wingUnder(0x1e, 0x26, 0x33);
     const QColor headUnder(0x2e, 0x3a, 0x4c);
     auto bmp = [](int id, const QImage& img, const QString& name) {
-        return Resource{QStringLiteral("BITMAP"), id, img, name};
+        return Resource{QString::fromLatin1(cld::kBitmapType), id, img, name};
     };
     auto png = [](int id, const QImage& img, const QString& name) {
-        return Resource{QStringLiteral("PNG"), id, img, name};
+        return Resource{QString::fromLatin1(cld::kPngType), id, img, name};
     };
     auto keyed = [](const QImage& img, QColor u) { return art::flattenForKey(img, u); };
-    const QSize win(805, 495);
-
-    std::vector<Resource> program{
-        bmp(129, art::windowMask(win), QStringLiteral("mask")),
-        bmp(130, art::background(win), QStringLiteral("background")),
-        bmp(131, keyed(art::exitButton({70, 55}), art::kBodyBottom), QStringLiteral("exit")),
-        bmp(132, keyed(art::roundControl({23, 22}, QStringLiteral("close"), false), headUnder),
-            QStringLiteral("close")),
-        bmp(133, keyed(art::roundControl({23, 22}, QStringLiteral("close"), true), headUnder),
-            QStringLiteral("close_hover")),
-        bmp(134, keyed(art::roundControl({23, 22}, QStringLiteral("min"), true), headUnder),
-            QStringLiteral("min_hover")),
-        bmp(135, keyed(art::roundControl({23, 22}, QStringLiteral("min"), false), headUnder),
-            QStringLiteral("min")),
-        bmp(140, keyed(art::helpButton({47, 51}, false), wingUnder), QStringLiteral("help")),
-        bmp(141, keyed(art::helpButton({47, 51}, true), wingUnder), QStringLiteral("help_hover")),
-        bmp(142,
-            keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WAV"),
-                               QStringLiteral("CD-Audio to WAV"), true),
-                  under),
-            QStringLiteral("cd2wav_hover")),
-        bmp(143,
-            keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WAV"),
-                               QStringLiteral("CD-Audio to WAV"), false),
-                  under),
-            QStringLiteral("cd2wav")),
-        bmp(155,
-            keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WMA"),
-                               QStringLiteral("CD-Audio to WMA"), true),
-                  under),
-            QStringLiteral("cd2wma_hover")),
-        bmp(156,
-            keyed(art::jobTile({148, 92}, Glyph::Disc, QStringLiteral("WMA"),
-                               QStringLiteral("CD-Audio to WMA"), false),
-                  under),
-            QStringLiteral("cd2wma")),
-        bmp(160,
-            keyed(art::jobTile({145, 89}, Glyph::Disc, QStringLiteral("MP3"),
-                               QStringLiteral("CD-Audio to MP3"), false),
-                  under),
-            QStringLiteral("cd2mp3")),
-        bmp(161,
-            keyed(art::jobTile({145, 89}, Glyph::Disc, QStringLiteral("MP3"),
-                               QStringLiteral("CD-Audio to MP3"), true),
-                  under),
-            QStringLiteral("cd2mp3_hover")),
-        Resource{QStringLiteral("ICON"), 128, art::appIcon(64), QStringLiteral("icon")},
+    // Every picture is drawn at the size of the launcher button that shows it.
+    auto sizeOf = [](int controlId) {
+        const cld::LauncherButton* b = cld::findLauncherButton(controlId);
+        return b ? QSize(b->width, b->height) : QSize();
     };
-
-    auto job = [&](int id, QSize s, Glyph g, const char* target, const char* caption, bool hover,
-                   const char* name) {
-        return png(
-            id,
-            art::jobTile(s, g, QString::fromLatin1(target), QString::fromLatin1(caption), hover),
-            QString::fromLatin1(name));
-    };
-    auto video = [&](int id, QSize s, Glyph g, const char* caption, bool hover, const char* name) {
-        return png(id,
-                   art::videoTile(s, g, QStringLiteral("WMV"), QString::fromLatin1(caption), hover),
+    const QSize win(cld::kLauncherWidth, cld::kLauncherHeight);
+    auto cdTile = [&](int id, int control, const char* target, const char* caption, bool hover,
+                      const char* name) {
+        return bmp(id,
+                   keyed(art::jobTile(sizeOf(control), Glyph::Disc, QString::fromLatin1(target),
+                                      QString::fromLatin1(caption), hover),
+                         under),
                    QString::fromLatin1(name));
     };
+
+    std::vector<Resource> program{
+        bmp(cld::IDB_LAUNCHER_MASK, art::windowMask(win), QStringLiteral("mask")),
+        bmp(cld::IDB_LAUNCHER_BACKGROUND, art::background(win), QStringLiteral("background")),
+        bmp(cld::IDB_EXIT, keyed(art::exitButton(sizeOf(cld::IDC_EXIT)), art::kBodyBottom),
+            QStringLiteral("exit")),
+        bmp(cld::IDB_CLOSE,
+            keyed(art::roundControl(sizeOf(cld::IDC_CLOSE_BOX), QStringLiteral("close"), false),
+                  headUnder),
+            QStringLiteral("close")),
+        bmp(cld::IDB_CLOSE_HOVER,
+            keyed(art::roundControl(sizeOf(cld::IDC_CLOSE_BOX), QStringLiteral("close"), true),
+                  headUnder),
+            QStringLiteral("close_hover")),
+        bmp(cld::IDB_MINIMIZE_HOVER,
+            keyed(art::roundControl(sizeOf(cld::IDC_MINIMIZE_BOX), QStringLiteral("min"), true),
+                  headUnder),
+            QStringLiteral("min_hover")),
+        bmp(cld::IDB_MINIMIZE,
+            keyed(art::roundControl(sizeOf(cld::IDC_MINIMIZE_BOX), QStringLiteral("min"), false),
+                  headUnder),
+            QStringLiteral("min")),
+        bmp(cld::IDB_HELP, keyed(art::helpButton(sizeOf(cld::IDC_HELP), false), wingUnder),
+            QStringLiteral("help")),
+        bmp(cld::IDB_HELP_HOVER, keyed(art::helpButton(sizeOf(cld::IDC_HELP), true), wingUnder),
+            QStringLiteral("help_hover")),
+        cdTile(cld::IDB_CD2WAV_HOVER, cld::IDC_CD2WAV, "WAV", "CD-Audio to WAV", true,
+               "cd2wav_hover"),
+        cdTile(cld::IDB_CD2WAV, cld::IDC_CD2WAV, "WAV", "CD-Audio to WAV", false, "cd2wav"),
+        cdTile(cld::IDB_CD2WMA_HOVER, cld::IDC_CD2WMA, "WMA", "CD-Audio to WMA", true,
+               "cd2wma_hover"),
+        cdTile(cld::IDB_CD2WMA, cld::IDC_CD2WMA, "WMA", "CD-Audio to WMA", false, "cd2wma"),
+        cdTile(cld::IDB_CD2MP3, cld::IDC_CD2MP3, "MP3", "CD-Audio to MP3", false, "cd2mp3"),
+        cdTile(cld::IDB_CD2MP3_HOVER, cld::IDC_CD2MP3, "MP3", "CD-Audio to MP3", true,
+               "cd2mp3_hover"),
+        Resource{QString::fromLatin1(cld::kIconType), cld::IDI_PROGRAM, art::appIcon(64),
+                 QStringLiteral("icon")},
+    };
+
+    auto job = [&](int id, int control, Glyph g, const char* target, const char* caption,
+                   bool hover, const char* name) {
+        return png(id,
+                   art::jobTile(sizeOf(control), g, QString::fromLatin1(target),
+                                QString::fromLatin1(caption), hover),
+                   QString::fromLatin1(name));
+    };
+    auto video = [&](int id, int control, Glyph g, const char* caption, bool hover,
+                     const char* name) {
+        return png(id,
+                   art::videoTile(sizeOf(control), g, QStringLiteral("WMV"),
+                                  QString::fromLatin1(caption), hover),
+                   QString::fromLatin1(name));
+    };
+    using namespace cld;
     std::vector<Resource> library{
-        job(107, {157, 95}, Glyph::Mic, "WMA", "Line-In/MIC to WMA", false, "mic2wma"),
-        job(108, {157, 95}, Glyph::Mic, "WMA", "Line-In/MIC to WMA", true, "mic2wma_hover"),
-        job(110, {157, 95}, Glyph::Mic, "MP3", "Line-In/MIC to MP3", false, "mic2mp3"),
-        job(111, {157, 95}, Glyph::Mic, "MP3", "Line-In/MIC to MP3", true, "mic2mp3_hover"),
-        job(112, {161, 93}, Glyph::Folder, "MP3", "Folder/File to MP3", true, "folder2mp3_hover"),
-        job(113, {161, 93}, Glyph::Folder, "MP3", "Folder/File to MP3", false, "folder2mp3"),
-        job(114, {161, 93}, Glyph::Folder, "WMA", "Folder/File to WMA", true, "folder2wma_hover"),
-        job(115, {161, 93}, Glyph::Folder, "WMA", "Folder/File to WMA", false, "folder2wma"),
-        job(117, {158, 85}, Glyph::Mp3Doc, "WAV", "MP3 to WAV", true, "mp32wav_hover"),
-        job(118, {158, 85}, Glyph::Mp3Doc, "WAV", "MP3 to WAV", false, "mp32wav"),
-        job(119, {162, 88}, Glyph::WmaDoc, "WAV", "WMA to WAV", true, "wma2wav_hover"),
-        job(120, {162, 88}, Glyph::WmaDoc, "WAV", "WMA to WAV", false, "wma2wav"),
-        video(121, {160, 159}, Glyph::Film, "AVI/MPG to WMV", true, "avi2wmv_hover"),
-        video(122, {160, 159}, Glyph::Film, "AVI/MPG to WMV", false, "avi2wmv"),
-        video(123, {151, 150}, Glyph::Capture, "Capture to WMV", true, "capture2wmv_hover"),
-        video(124, {151, 150}, Glyph::Capture, "Capture to WMV", false, "capture2wmv"),
-        png(125, art::roundControl({26, 26}, QStringLiteral("about"), true),
+        job(IDPNG_MIC2WMA, IDC_MIC2WMA, Glyph::Mic, "WMA", "Line-In/MIC to WMA", false, "mic2wma"),
+        job(IDPNG_MIC2WMA_HOVER, IDC_MIC2WMA, Glyph::Mic, "WMA", "Line-In/MIC to WMA", true,
+            "mic2wma_hover"),
+        job(IDPNG_MIC2MP3, IDC_MIC2MP3, Glyph::Mic, "MP3", "Line-In/MIC to MP3", false, "mic2mp3"),
+        job(IDPNG_MIC2MP3_HOVER, IDC_MIC2MP3, Glyph::Mic, "MP3", "Line-In/MIC to MP3", true,
+            "mic2mp3_hover"),
+        job(IDPNG_FOLDER2MP3_HOVER, IDC_FOLDER2MP3, Glyph::Folder, "MP3", "Folder/File to MP3",
+            true, "folder2mp3_hover"),
+        job(IDPNG_FOLDER2MP3, IDC_FOLDER2MP3, Glyph::Folder, "MP3", "Folder/File to MP3", false,
+            "folder2mp3"),
+        job(IDPNG_FOLDER2WMA_HOVER, IDC_FOLDER2WMA, Glyph::Folder, "WMA", "Folder/File to WMA",
+            true, "folder2wma_hover"),
+        job(IDPNG_FOLDER2WMA, IDC_FOLDER2WMA, Glyph::Folder, "WMA", "Folder/File to WMA", false,
+            "folder2wma"),
+        job(IDPNG_MP32WAV_HOVER, IDC_MP32WAV, Glyph::Mp3Doc, "WAV", "MP3 to WAV", true,
+            "mp32wav_hover"),
+        job(IDPNG_MP32WAV, IDC_MP32WAV, Glyph::Mp3Doc, "WAV", "MP3 to WAV", false, "mp32wav"),
+        job(IDPNG_WMA2WAV_HOVER, IDC_WMA2WAV, Glyph::WmaDoc, "WAV", "WMA to WAV", true,
+            "wma2wav_hover"),
+        job(IDPNG_WMA2WAV, IDC_WMA2WAV, Glyph::WmaDoc, "WAV", "WMA to WAV", false, "wma2wav"),
+        video(IDPNG_AVI2WMV_HOVER, IDC_AVI2WMV, Glyph::Film, "AVI/MPG to WMV", true,
+              "avi2wmv_hover"),
+        video(IDPNG_AVI2WMV, IDC_AVI2WMV, Glyph::Film, "AVI/MPG to WMV", false, "avi2wmv"),
+        video(IDPNG_CAPTURE2WMV_HOVER, IDC_CAPTURE2WMV, Glyph::Capture, "Capture to WMV", true,
+              "capture2wmv_hover"),
+        video(IDPNG_CAPTURE2WMV, IDC_CAPTURE2WMV, Glyph::Capture, "Capture to WMV", false,
+              "capture2wmv"),
+        png(IDPNG_ABOUT_HOVER, art::roundControl(sizeOf(IDC_ABOUT), QStringLiteral("about"), true),
             QStringLiteral("about_hover")),
-        png(126, art::roundControl({26, 26}, QStringLiteral("about"), false),
+        png(IDPNG_ABOUT, art::roundControl(sizeOf(IDC_ABOUT), QStringLiteral("about"), false),
             QStringLiteral("about")),
-        png(127, art::optionsButton({68, 73}, true), QStringLiteral("options_hover")),
-        png(128, art::optionsButton({68, 73}, false), QStringLiteral("options")),
-        png(129, art::panelTile({132, 105}, Glyph::Speaker, QStringLiteral("Audio"), false),
+        png(IDPNG_OPTIONS_HOVER, art::optionsButton(sizeOf(IDC_OPTIONS), true),
+            QStringLiteral("options_hover")),
+        png(IDPNG_OPTIONS, art::optionsButton(sizeOf(IDC_OPTIONS), false),
+            QStringLiteral("options")),
+        png(IDPNG_AUDIO_PANEL,
+            art::panelTile(sizeOf(IDC_AUDIO_PANEL), Glyph::Speaker, QStringLiteral("Audio"), false),
             QStringLiteral("audio")),
-        png(130, art::panelTile({132, 105}, Glyph::Speaker, QStringLiteral("Audio"), true),
+        png(IDPNG_AUDIO_PANEL_LIT,
+            art::panelTile(sizeOf(IDC_AUDIO_PANEL), Glyph::Speaker, QStringLiteral("Audio"), true),
             QStringLiteral("audio_lit")),
-        png(131, art::panelTile({164, 131}, Glyph::Camera, QStringLiteral("Video"), true),
+        png(IDPNG_VIDEO_PANEL_LIT,
+            art::panelTile(sizeOf(IDC_VIDEO_PANEL), Glyph::Camera, QStringLiteral("Video"), true),
             QStringLiteral("video_lit")),
-        png(132, art::panelTile({164, 131}, Glyph::Camera, QStringLiteral("Video"), false),
+        png(IDPNG_VIDEO_PANEL,
+            art::panelTile(sizeOf(IDC_VIDEO_PANEL), Glyph::Camera, QStringLiteral("Video"), false),
             QStringLiteral("video")),
-        png(172, art::splash({600, 424}), QStringLiteral("splash")),
+        png(IDPNG_SPLASH, art::splash({kSplashWidth, kSplashHeight}), QStringLiteral("splash")),
     };
 
     for (const auto* list : {&program, &library}) {

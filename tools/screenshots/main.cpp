@@ -13,6 +13,7 @@
 #include "GenreList.h"
 #include "JobContext.h"
 #include "ProgramResources.h"
+#include "ResourceIds.h"
 #include "SettingsRecord.h"
 
 #include <QApplication>
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
     QCursor::setPos(0, 0);
     bool ok = true;
     CSplashThread splash(folder);
-    splash.SetImage(QStringLiteral("PNG"), 172);
+    splash.SetImage(QString::fromLatin1(cld::kPngType), cld::IDPNG_SPLASH);
     splash.Start();
     ok &= shoot(QStringLiteral("splash.png"));
 
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
     launcher.show();
     ok &= shoot(QStringLiteral("launcher_audio.png"));
 
-    CImageButton* hovered = launcher.button(1006);
+    CImageButton* hovered = launcher.button(cld::IDC_MIC2WMA);
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(hovered, &enter);
     ok &= shoot(QStringLiteral("launcher_hover.png"));
