@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ResourceIds.h"
 #include "WmDataView.h"
 
 #include <QDialog>
@@ -22,7 +23,7 @@ class CAVI2WMVProgressDlg : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int kDialogId = 170;
+    static constexpr int kDialogId = cld::IDD_AVI2WMV_PROGRESS;
     enum Control {
         kPreview = 1002,
         kProgress = 1012,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ResourceIds.h"
+
 #include <QDialog>
 
 class QLineEdit;
@@ -12,7 +14,7 @@ class CAVI2WMVSettingsDlg : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int kDialogId = 169;
+    static constexpr int kDialogId = cld::IDD_AVI2WMV_SETTINGS;
     enum Control {
         kProfileList = 1001,
         kInputEdit = 1006,

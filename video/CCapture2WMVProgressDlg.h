@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ResourceIds.h"
 #include "WmDataView.h"
 
 #include <QDialog>
@@ -23,7 +24,7 @@ class CCapture2WMVProgressDlg : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int kDialogId = 172;
+    static constexpr int kDialogId = cld::IDD_CAPTURE2WMV_PROGRESS;
     enum Control {
         kPreview = 1002,
         kPostview = 1013,

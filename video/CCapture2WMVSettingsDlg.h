@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ResourceIds.h"
+
 #include <QDialog>
 
 class QComboBox;
@@ -13,7 +15,7 @@ class CCapture2WMVSettingsDlg : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int kDialogId = 171;
+    static constexpr int kDialogId = cld::IDD_CAPTURE2WMV_SETTINGS;
     enum Control {
         kProfileList = 1001,
         kVideoList = 1002,
