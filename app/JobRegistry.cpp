@@ -4,6 +4,7 @@
 #include "GrabCommands.h"
 #include "JobCommands.h"
 #include "RecordJobs.h"
+#include "VideoJobs.h"
 
 // The one place that names every job: each job folder offers one command, registered
 // here under its launcher button's control id.
@@ -14,4 +15,6 @@ void registerJobs(JobCommands& commands) {
     });
     commands.set(1006, RunWmaRecorder);
     commands.set(1007, RunMp3Recorder);
+    commands.set(1012, runAVI2WMVJob);
+    commands.set(1013, runCapture2WMVJob);
 }
