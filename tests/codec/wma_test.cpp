@@ -205,7 +205,8 @@ TEST(WmaEncodeJob, SourceGroupsCountUpAndMp3InputIsAccepted) {
 
 TEST(WmEncoderControl, DisplayInfoKeepsEarlierTextsForEmptyOnes) {
     cldtest::TempDir dir;
-    WriteWav(dir.file("in.wav"), MakeSignal(kRate / 2, kRate, 2), kRate, 2);
+    // Long enough to be still running when the state is checked.
+    WriteWav(dir.file("in.wav"), MakeSignal(120 * kRate, kRate, 2), kRate, 2);
     WmEncoderControl enc(kProfiles, "");
     enc.PrepareForFile();
     WmSourceGroup& group = enc.AddSourceGroup();
