@@ -1,5 +1,6 @@
 #include "MediaTranscoder.h"
 
+#include "FfmpegLog.h"
 #include "OutputFile.h"
 #include "SameFile.h"
 #include "WMException.h"
@@ -109,6 +110,7 @@ MediaTranscoder::~MediaTranscoder() = default;
 
 void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profile,
                            const std::string& outputPath, const ContentDescription& info) {
+    InstallFfmpegLog();
     m_state = std::make_unique<State>();
     State& s = *m_state;
     // Only regular files: a pipe or a device would block the open without end.

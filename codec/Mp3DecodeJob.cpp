@@ -17,8 +17,6 @@ namespace {
 // last frame there is only padding or damage, and the decoder would buffer it all.
 constexpr uint64_t kMaxSilentFeed = 4u << 20;
 
-void QuietReport(const char*, va_list) {}
-
 int EncoderDelayFor(int channels, int rate, uint64_t samples) {
     lame_t lame = lame_init();
     if (!lame)
@@ -83,9 +81,7 @@ bool Mp3DecodeJob::Start() {
         Finish(kErrInput);
         return false;
     }
-    hip_set_errorf(m_decoder, QuietReport);
-    hip_set_debugf(m_decoder, QuietReport);
-    hip_set_msgf(m_decoder, QuietReport);
+    cld::RouteDecoderReports(m_decoder);
     // The header is looked for before the output is touched, so that a file that is not
     // MP3 leaves an existing output alone.
     if (!cld::FindFirstMp3Frame(m_input, m_decoder, m_info)) {
