@@ -1,12 +1,12 @@
 #include "Mp3DecodeJob.h"
 
 #include "Exception.h"
+#include "InputFile.h"
 #include "Mp3Lame.h"
 #include "SameFile.h"
 #include "WmErrors.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <lame/lame.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,12 +59,12 @@ bool Mp3DecodeJob::Start() {
         return false;
     CloseAll();
     const std::string input = GetInput();
-    m_input = std::fopen(input.c_str(), "rb");
+    uint32_t failure = 0;
+    m_input = cld::OpenInputFile(input, failure);
     struct stat st {};
-    if (!m_input || fstat(fileno(m_input), &st) != 0 || !S_ISREG(st.st_mode)) {
-        const uint32_t why = m_input ? cld::wmerr::kInputOpen : cld::wmerr::FromErrno(errno);
+    if (!m_input || fstat(fileno(m_input), &st) != 0) {
         CloseAll();
-        Finish(kErrInput, why);
+        Finish(kErrInput, failure ? failure : cld::wmerr::kInputOpen);
         return false;
     }
     if (cld::SameFile(input, GetOutput())) {

@@ -156,6 +156,20 @@ TEST(OutputFile, DevicesPipesAndFoldersAreRefusedAndLeftAlone) {
     EXPECT_TRUE(fs::is_directory(dir.file("folder.wav")));
     EXPECT_TRUE(fs::is_empty(dir.file("folder.wav")));
 
+    // The same kinds of path as inputs are refused at once; a pipe must not block the open.
+    for (const fs::path& source : targets) {
+        SCOPED_TRACE("input " + source.filename().string());
+        int error = 0;
+        uint32_t detail = 0;
+        EXPECT_FALSE(RunMp3Decode(source, dir.file("a.wav"), &error, &detail));
+        EXPECT_EQ(error, CodecJob::kErrInput);
+        EXPECT_FALSE(RunMp3Encode(source, dir.file("a.mp3"), &error, &detail));
+        EXPECT_EQ(error, CodecJob::kErrInput);
+        EXPECT_FALSE(RunWmaDecode(source, dir.file("b.wav"), &error, &detail));
+        EXPECT_EQ(error, CodecJob::kErrInput);
+        EXPECT_EQ(RunWmaEncode(source, dir.file("b.wma")), cld::wmerr::kInputOpen);
+    }
+
     // A link to a regular file is written through: the linked file gets the output.
     WriteFile(dir.file("real.wav"), {'o', 'l', 'd'});
     fs::create_symlink(dir.file("real.wav"), dir.file("link.wav"));
