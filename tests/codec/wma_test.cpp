@@ -1,4 +1,5 @@
 #include "GetErrorText.h"
+#include "Log.h"
 #include "MediaFixtures.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 using namespace codectest;
@@ -366,16 +368,36 @@ TEST(WmaDecodeJob, ErrorCodesForMissingVideoOnlyAndUnwritable) {
     EXPECT_EQ(job.Open(dir.file("in.wma").string(), dir.file("no/dir/d.wav").string()), 0);
     EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrOutput);
 
-    // Truncated: decodes what is there.
+    // Truncated: decodes what is there. FFmpeg's complaints about the cut go to the
+    // program's log at debug level, not to the terminal.
+    std::mutex logLock;
+    std::vector<std::pair<cld::LogLevel, std::string>> lines;
+    const cld::LogLevel oldLevel = cld::logLevel();
+    cld::setLogLevel(cld::LogLevel::Debug);
+    const cld::LogSink oldSink = cld::setLogSink([&](cld::LogLevel level, const std::string& t) {
+        std::lock_guard lock(logLock);
+        lines.emplace_back(level, t);
+    });
     auto bytes = ReadFile(dir.file("in.wma"));
     bytes.resize(bytes.size() / 2);
     WriteFile(dir.file("half.wma"), bytes);
     ASSERT_EQ(job.Open(dir.file("half.wma").string(), dir.file("half.wav").string()), 1);
     ASSERT_EQ(job.Start(), 1);
     ASSERT_TRUE(WaitIdle(job));
+    cld::setLogSink(oldSink);
+    cld::setLogLevel(oldLevel);
     const Pcm half = ReadWav(dir.file("half.wav"));
     EXPECT_GT(half.samples.size(), 0u);
     EXPECT_LT(half.samples.size(), static_cast<size_t>(2 * kRate));
+    std::lock_guard lock(logLock);
+    size_t fromFfmpeg = 0;
+    for (const auto& [level, text] : lines) {
+        if (text.rfind("ffmpeg: ", 0) == 0) {
+            ++fromFfmpeg;
+            EXPECT_EQ(level, cld::LogLevel::Debug) << text;
+        }
+    }
+    EXPECT_GT(fromFfmpeg, 0u);
 }
 
 namespace {
