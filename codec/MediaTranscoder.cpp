@@ -26,6 +26,7 @@ namespace cld {
 struct MediaTranscoder::State {
     AVFormatContext* in = nullptr;
     AVFormatContext* out = nullptr;
+    std::string outputPath;
     OutputFile file; // the output under its temporary name until the trailer is written
     bool headerWritten = false;
 
@@ -241,6 +242,7 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
         s.file.Discard();
         throw WMException(wmerr::kOutputCreate);
     }
+    s.outputPath = outputPath;
     if (avformat_write_header(s.out, nullptr) < 0) {
         avio_closep(&s.out->pb);
         s.file.Discard();
@@ -434,14 +436,10 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
         if (!ec)
             m_fileSize = static_cast<int64_t>(size);
     }
-    // A file whose writing failed cannot be completed; anything else, also a stopped
-    // conversion, is a whole file and takes the output's name.
-    if (failure == wmerr::kWriteFailed) {
-        s.file.Discard();
-    } else if (const uint32_t rc = s.file.Commit()) {
-        if (!failure)
-            failure = rc;
-    }
+    // Whatever was written, also by a stopped or failed conversion, takes the output's
+    // name: nothing the user recorded or converted is thrown away.
+    if (const uint32_t rc = s.file.Commit(); rc != 0 && !failure)
+        failure = rc;
     s.headerWritten = false;
     return failure;
 }
