@@ -299,7 +299,12 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
             if (got < frameSize) // the last frame is padded with silence
                 av_samples_set_silence(f->data, got, frameSize - got, outChannels,
                                        s.audioEnc->sample_fmt);
-            f->pts = s.audioSamples - s.priming;
+            // The encoder stamps each packet initial_padding before its frame, while the
+            // packet decodes to the audio initial_padding after the frame's start; with the
+            // priming in front, that audio is the input from audioSamples on. Stamped so,
+            // the first packet is at 0 and the audio stays in step with the video.
+            f->pts =
+                s.audioSamples - s.priming + 2 * static_cast<int64_t>(s.audioEnc->initial_padding);
             s.audioSamples += got;
             if (!EncodeAndWrite(s.out, s.audioEnc, s.outAudio, f, s.outPacket))
                 return false;
