@@ -124,8 +124,9 @@ bool Mp3DecodeJob::Start() {
     try {
         m_worker = std::thread(&Mp3DecodeJob::Work, this);
     } catch (const std::system_error&) {
+        m_writer->Discard();
         CloseAll();
-        Finish(kErrInput);
+        Finish(kErrInput, cld::wmerr::kOutOfMemory);
         return false;
     }
     return true;
