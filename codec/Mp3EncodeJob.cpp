@@ -32,14 +32,14 @@ bool Mp3EncodeJob::Start() {
         m_reader->Open(GetInput());
         m_reader->GetAudioStream(0);
         m_format = m_reader->GetFormat();
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
         ReleaseInput();
-        Finish(kErrInput);
+        Finish(kErrInput, e.GetCode());
         return false;
     }
     if (cld::SameFile(GetInput(), GetOutput())) {
         ReleaseInput();
-        Finish(kErrOutput);
+        Finish(kErrOutput, cld::wmerr::kOutputCreate);
         return false;
     }
     m_lame = cld::CreateMp3Encoder(static_cast<int>(m_format.samplesPerSec), m_format.channels,
