@@ -1,10 +1,10 @@
 #include "AudioFileReader.h"
 
 #include "Exception.h"
+#include "InputFile.h"
 #include "WavHeaderParser.h"
 #include "WmErrors.h"
 
-#include <cerrno>
 #include <sys/stat.h>
 
 AudioFileReader::~AudioFileReader() {
@@ -13,11 +13,12 @@ AudioFileReader::~AudioFileReader() {
 
 void AudioFileReader::Open(const std::string& path) {
     Close();
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    uint32_t failure = 0;
+    std::FILE* f = cld::OpenInputFile(path, failure);
     if (!f)
-        throw Exception(cld::wmerr::FromErrno(errno ? errno : ENOENT));
+        throw Exception(failure);
     struct stat st {};
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fileno(f), &st) != 0) {
         std::fclose(f);
         throw Exception(cld::wmerr::kInputOpen);
     }

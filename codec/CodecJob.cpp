@@ -24,6 +24,11 @@ int CodecJob::GetErrorCode() const {
     return m_error;
 }
 
+uint32_t CodecJob::GetErrorDetail() const {
+    std::lock_guard lock(m_lock);
+    return m_detail;
+}
+
 uint32_t CodecJob::GetRemainingSeconds() const {
     std::lock_guard lock(m_lock);
     const int64_t e = m_watchBytes.ElapsedMs();
@@ -95,15 +100,17 @@ bool CodecJob::BeginStart() {
     m_progress = 0;
     m_abort = false;
     m_error = 0;
+    m_detail = 0;
     m_running = true;
     return true;
 }
 
-void CodecJob::Finish(int code) {
+void CodecJob::Finish(int code, uint32_t detail) {
     std::lock_guard lock(m_lock);
     m_running = false;
     m_abort = false;
     m_error = code;
+    m_detail = code != 0 ? detail : 0;
 }
 
 bool CodecJob::AbortRequested() const {

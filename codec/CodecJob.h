@@ -38,6 +38,9 @@ public:
     int GetProgress() const;
     void RequestAbort();
     int GetErrorCode() const;
+    // The media layer's failure code behind the error code (0 when there is none), for
+    // GetErrorText: it tells, for example, why the output could not be created.
+    uint32_t GetErrorDetail() const;
     uint32_t GetRemainingSeconds() const;
     uint32_t GetKilobytesPerSecond() const;
     uint32_t GetSamplesPerSecond() const;
@@ -53,7 +56,7 @@ protected:
     // Clears counters, stopwatches, abort and error and marks the job running. Returns
     // false (touching nothing) when the job is already running.
     bool BeginStart();
-    void Finish(int code);
+    void Finish(int code, uint32_t detail = 0);
     bool AbortRequested() const;
     // Joins a worker that has already finished, before a new one is started.
     void ReapWorker();
@@ -69,6 +72,7 @@ protected:
     uint64_t m_samplesDone = 0;
     uint64_t m_bytesDone = 0;
     int m_error = 0;
+    uint32_t m_detail = 0;
     std::string m_input;
     std::string m_output;
     std::thread m_worker;

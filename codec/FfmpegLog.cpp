@@ -6,38 +6,49 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
-#include <string>
 
 namespace cld {
-
 namespace {
 
-void ForwardLine(void* avcl, int level, const char* format, va_list args) {
+bool g_verbose = false;
+
+LogLevel LevelOf(int avLevel) {
+    if (!g_verbose)
+        return LogLevel::Debug;
+    if (avLevel <= AV_LOG_ERROR)
+        return LogLevel::Error;
+    if (avLevel <= AV_LOG_WARNING)
+        return LogLevel::Warning;
+    return LogLevel::Info;
+}
+
+void Callback(void* object, int level, const char* format, va_list args) {
     if (level > av_log_get_level())
         return;
     char line[1024];
+    // Each call is one line; the prefix names the component ("[asf @ 0x...]").
     int printPrefix = 1;
-    va_list copy;
-    va_copy(copy, args);
-    av_log_format_line2(avcl, level, format, copy, line, sizeof line, &printPrefix);
-    va_end(copy);
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    if (text.empty())
-        return;
-    // The media layer reports every failure through its own codes; FFmpeg's lines only
-    // explain them.
-    log(level <= AV_LOG_ERROR ? LogLevel::Warning : LogLevel::Debug, "ffmpeg: " + text);
+    av_log_format_line2(object, level, format, args, line, sizeof line, &printPrefix);
+    size_t n = std::strlen(line);
+    while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
+        line[--n] = '\0';
+    if (n > 0)
+        log(LevelOf(level), std::string("ffmpeg: ") + line);
 }
 
 } // namespace
 
-void routeFfmpegLog() {
+void InstallFfmpegLog() {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(ForwardLine); });
+    std::call_once(once, [] {
+        const char* mode = std::getenv("CLD_FFMPEG_LOG");
+        g_verbose = mode && std::strcmp(mode, "verbose") == 0;
+        av_log_set_level(g_verbose ? AV_LOG_VERBOSE : AV_LOG_WARNING);
+        av_log_set_callback(Callback);
+    });
 }
 
 } // namespace cld

@@ -12,7 +12,7 @@ namespace {
 
 using namespace cld::wmerr;
 
-constexpr std::array<std::pair<uint32_t, const char*>, 29> kMessages{{
+constexpr std::array<std::pair<uint32_t, const char*>, 31> kMessages{{
     {kPending, "The requested operation is pending completion."},
     {kAbortedByClient, "The requested operation was aborted by the client."},
     {kNoConnection,
@@ -47,6 +47,9 @@ constexpr std::array<std::pair<uint32_t, const char*>, 29> kMessages{{
     {kNoInput, "No input has been named for the source."},
     {kNoVideo, "The input file contains no video that can be decoded."},
     {kDecodeFailed, "The input file could not be decoded."},
+    {kOutputNotFile, "The output path names a device, a pipe or a folder, not a file. Choose a "
+                     "file name."},
+    {kNoAudioDecoded, "The input file contains no audio frame that could be decoded."},
 }};
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "Id3v1Tag.h"
 
+#include "OutputFile.h"
+
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -104,7 +106,11 @@ int Id3v1Tag::Write(const std::string& path, bool removeOnly) {
         m_path = path;
     if (m_path.empty())
         return 0;
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Only files carry tags: a device or a pipe under that name is left alone (opening a
+    // pipe could block, writing a device would send it the tag).
+    if (cld::OutputFile::CheckTarget(m_path) != 0)
+        return 0;
+    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
         return 0;
     // No other writer while the tag changes.
@@ -113,7 +119,7 @@ int Id3v1Tag::Write(const std::string& path, bool removeOnly) {
         return 0;
     }
     struct stat st {};
-    if (fstat(fd, &st) != 0) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return 0;
     }

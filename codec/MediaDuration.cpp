@@ -12,7 +12,7 @@ extern "C" {
 namespace cld {
 
 int64_t GetMediaDuration(const std::string& input) {
-    routeFfmpegLog();
+    InstallFfmpegLog();
     std::string path = input;
     if (path.size() >= 7 && strncasecmp(path.c_str(), "file://", 7) == 0)
         path = path.substr(7);

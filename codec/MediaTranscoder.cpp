@@ -1,6 +1,8 @@
 #include "MediaTranscoder.h"
 
 #include "AlsaDeviceSource.h"
+#include "FfmpegLog.h"
+#include "OutputFile.h"
 #include "SameFile.h"
 #include "WMException.h"
 #include "WmErrors.h"
@@ -26,6 +28,7 @@ struct MediaTranscoder::State {
     AVFormatContext* in = nullptr;
     AVFormatContext* out = nullptr;
     std::string outputPath;
+    OutputFile file; // the output under its temporary name until the trailer is written
     bool headerWritten = false;
 
     int inAudio = -1;
@@ -45,6 +48,9 @@ struct MediaTranscoder::State {
     AVPacket* packet = nullptr;
     AVPacket* outPacket = nullptr;
     int64_t audioSamples = 0;
+    // Silence fed to the audio encoder before the input: what the codec's decoder drops
+    // at the start of a stream, so that decoded audio starts with the input's first sample.
+    int64_t priming = 0;
     int64_t lastVideoPts = -1;
     std::vector<uint8_t*> convBuffers;
     int convCapacity = 0;
@@ -106,6 +112,7 @@ MediaTranscoder::~MediaTranscoder() = default;
 
 void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profile,
                            const std::string& outputPath, const ContentDescription& info) {
+    InstallFfmpegLog();
     m_state = std::make_unique<State>();
     State& s = *m_state;
     // Capture devices ("DEVICE://" + name) are opened by the device layer.
@@ -165,6 +172,7 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
             throw WMException(wmerr::kOutOfMemory);
         s.outAudio->time_base = s.audioEnc->time_base;
         m_bitrate += wantAudio->bitrate;
+        s.priming = s.audioEnc->initial_padding > 0 ? s.audioEnc->initial_padding : 0;
 
         if (swr_alloc_set_opts2(&s.swr, &s.audioEnc->ch_layout, s.audioEnc->sample_fmt,
                                 s.audioEnc->sample_rate, &s.audioDec->ch_layout,
@@ -232,13 +240,17 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
     // The output is created only once everything else is known to work.
     if (SameFile(inputPath, outputPath))
         throw WMException(wmerr::kOutputCreate);
-    const std::string outUrl = "file:" + outputPath;
-    if (avio_open(&s.out->pb, outUrl.c_str(), AVIO_FLAG_WRITE) < 0)
+    if (const uint32_t rc = s.file.Prepare(outputPath))
+        throw WMException(rc == wmerr::kOutputNotFile ? rc : wmerr::kOutputCreate);
+    const std::string outUrl = "file:" + s.file.TempPath();
+    if (avio_open(&s.out->pb, outUrl.c_str(), AVIO_FLAG_WRITE) < 0) {
+        s.file.Discard();
         throw WMException(wmerr::kOutputCreate);
+    }
     s.outputPath = outputPath;
     if (avformat_write_header(s.out, nullptr) < 0) {
         avio_closep(&s.out->pb);
-        ::unlink(outputPath.c_str());
+        s.file.Discard();
         throw WMException(wmerr::kOutputCreate);
     }
     s.headerWritten = true;
@@ -292,11 +304,17 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
             if (got < frameSize) // the last frame is padded with silence
                 av_samples_set_silence(f->data, got, frameSize - got, outChannels,
                                        s.audioEnc->sample_fmt);
-            f->pts = s.audioSamples;
+            // The encoder stamps each packet initial_padding before its frame, while the
+            // packet decodes to the audio initial_padding after the frame's start; with the
+            // priming in front, that audio is the input from audioSamples on. Stamped so,
+            // the first packet is at 0 and the audio stays in step with the video.
+            f->pts =
+                s.audioSamples - s.priming + 2 * static_cast<int64_t>(s.audioEnc->initial_padding);
             s.audioSamples += got;
             if (!EncodeAndWrite(s.out, s.audioEnc, s.outAudio, f, s.outPacket))
                 return false;
-            m_encodedMs = s.audioSamples * 1000 / s.audioEnc->sample_rate;
+            const int64_t encoded = s.audioSamples > s.priming ? s.audioSamples - s.priming : 0;
+            m_encodedMs = encoded * 1000 / s.audioEnc->sample_rate;
             m_fileSize = avio_tell(s.out->pb);
         }
         return true;
@@ -369,7 +387,24 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
         }
     };
 
-    bool ok = true;
+    // The priming silence goes in front of the input's first sample.
+    auto prime = [&]() -> bool {
+        if (!s.audioEnc || s.priming <= 0)
+            return true;
+        uint8_t** silence = nullptr;
+        const int count = static_cast<int>(s.priming);
+        if (av_samples_alloc_array_and_samples(&silence, nullptr, outChannels, count,
+                                               s.audioEnc->sample_fmt, 0) < 0)
+            return false;
+        av_samples_set_silence(silence, 0, count, outChannels, s.audioEnc->sample_fmt);
+        const bool written =
+            av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(silence), count) == count;
+        av_freep(&silence[0]);
+        av_freep(&silence);
+        return written;
+    };
+
+    bool ok = prime();
     while (ok && !stop.load(std::memory_order_relaxed)) {
         const int rc = av_read_frame(s.in, s.packet);
         if (rc < 0)
@@ -407,10 +442,14 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
             failure = wmerr::kWriteFailed;
         // The trailer rewrites the header, so the write position is not the size.
         std::error_code ec;
-        const auto size = std::filesystem::file_size(s.outputPath, ec);
+        const auto size = std::filesystem::file_size(s.file.TempPath(), ec);
         if (!ec)
             m_fileSize = static_cast<int64_t>(size);
     }
+    // Whatever was written, also by a stopped or failed conversion, takes the output's
+    // name: nothing the user recorded or converted is thrown away.
+    if (const uint32_t rc = s.file.Commit(); rc != 0 && !failure)
+        failure = rc;
     s.headerWritten = false;
     return failure;
 }

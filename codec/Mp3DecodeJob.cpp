@@ -1,9 +1,12 @@
 #include "Mp3DecodeJob.h"
 
 #include "Exception.h"
+#include "InputFile.h"
 #include "Mp3Lame.h"
 #include "SameFile.h"
+#include "WmErrors.h"
 
+#include <algorithm>
 #include <lame/lame.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,8 +16,6 @@ namespace {
 // Stop feeding the decoder when this much input has produced no sound at all: past the
 // last frame there is only padding or damage, and the decoder would buffer it all.
 constexpr uint64_t kMaxSilentFeed = 4u << 20;
-
-void QuietReport(const char*, va_list) {}
 
 int EncoderDelayFor(int channels, int rate, uint64_t samples) {
     lame_t lame = lame_init();
@@ -58,16 +59,17 @@ bool Mp3DecodeJob::Start() {
         return false;
     CloseAll();
     const std::string input = GetInput();
-    m_input = std::fopen(input.c_str(), "rb");
+    uint32_t failure = 0;
+    m_input = cld::OpenInputFile(input, failure);
     struct stat st {};
-    if (!m_input || fstat(fileno(m_input), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!m_input || fstat(fileno(m_input), &st) != 0) {
         CloseAll();
-        Finish(kErrInput);
+        Finish(kErrInput, failure ? failure : cld::wmerr::kInputOpen);
         return false;
     }
     if (cld::SameFile(input, GetOutput())) {
         CloseAll();
-        Finish(kErrOutput);
+        Finish(kErrOutput, cld::wmerr::kOutputCreate);
         return false;
     }
     m_inputSize = static_cast<uint64_t>(st.st_size);
@@ -79,14 +81,12 @@ bool Mp3DecodeJob::Start() {
         Finish(kErrInput);
         return false;
     }
-    hip_set_errorf(m_decoder, QuietReport);
-    hip_set_debugf(m_decoder, QuietReport);
-    hip_set_msgf(m_decoder, QuietReport);
+    cld::RouteDecoderReports(m_decoder);
     // The header is looked for before the output is touched, so that a file that is not
     // MP3 leaves an existing output alone.
     if (!cld::FindFirstMp3Frame(m_input, m_decoder, m_info)) {
         CloseAll();
-        Finish(kErrHeader);
+        Finish(kErrHeader, cld::wmerr::kNoAudioDecoded);
         return false;
     }
     const WaveFormat format = WaveFormat::Pcm(static_cast<uint16_t>(m_info.channels),
@@ -95,13 +95,28 @@ bool Mp3DecodeJob::Start() {
         m_writer = std::make_unique<WavStreamWriter>();
         m_writer->Create(GetOutput());
         m_writer->SetFormat(format, format);
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
         CloseAll();
-        Finish(kErrOutput);
+        Finish(kErrOutput, e.GetCode());
         return false;
     }
-    m_skip =
-        EncoderDelayFor(m_info.channels, m_info.sampleRate, m_info.totalSamples) + kDecoderDelay;
+    // With the encoder's own record of its delay and padding both are removed; without
+    // it the usual encoder delay is assumed and the end is kept whole.
+    const int delay = m_info.encoderDelay;
+    const int padding = m_info.encoderPadding;
+    if (delay > -1 || padding > -1) {
+        m_skip = delay > -1 ? delay + kDecoderDelay : 0;
+        m_trimEnd = padding > kDecoderDelay ? padding - kDecoderDelay : 0;
+    } else {
+        m_skip = EncoderDelayFor(m_info.channels, m_info.sampleRate, m_info.totalSamples) +
+                 kDecoderDelay;
+        m_trimEnd = 0;
+    }
+    const off_t at = ftello(m_input);
+    m_remaining = at >= 0 && static_cast<uint64_t>(at) < m_info.audioEnd
+                      ? m_info.audioEnd - static_cast<uint64_t>(at)
+                      : 0;
+    m_held.clear();
     m_pcm = std::move(m_info.pendingPcm);
     m_info.pendingPcm.clear();
     m_readBuf.resize(1024);
@@ -109,8 +124,9 @@ bool Mp3DecodeJob::Start() {
     try {
         m_worker = std::thread(&Mp3DecodeJob::Work, this);
     } catch (const std::system_error&) {
+        m_writer->Discard();
         CloseAll();
-        Finish(kErrInput);
+        Finish(kErrInput, cld::wmerr::kOutOfMemory);
         return false;
     }
     return true;
@@ -126,7 +142,10 @@ int Mp3DecodeJob::DecodeNext() {
     int n = hip_decode1_headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
     uint64_t fed = 0;
     while (n == 0 && !m_inputEnded) {
-        const size_t got = std::fread(m_readBuf.data(), 1, m_readBuf.size(), m_input);
+        // Tags at the end of the file are not audio and are never fed to the decoder.
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(m_readBuf.size(), m_remaining));
+        const size_t got = want > 0 ? std::fread(m_readBuf.data(), 1, want, m_input) : 0;
+        m_remaining -= got;
         if (got == 0) {
             m_inputEnded = true;
             n = hip_decode1_headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
@@ -164,21 +183,34 @@ void Mp3DecodeJob::Work() {
     }
     uint64_t framesDone = 0;
     uint64_t written = 0;
+    uint64_t decoded = 0;
     int error = 0;
+    const size_t holdBack = static_cast<size_t>(m_trimEnd) * static_cast<size_t>(channels);
     while (true) {
         const int n = DecodeNext();
         if (n <= 0)
             break;
+        decoded += static_cast<uint64_t>(n);
         if (m_info.frameSize > 0)
             framesDone += static_cast<uint64_t>(n) / static_cast<uint64_t>(m_info.frameSize);
         const int g = n < m_skip ? n : m_skip;
         m_skip -= g;
         const size_t keep = static_cast<size_t>(n - g) * static_cast<size_t>(channels);
-        if (keep > 0 &&
-            !m_writer->Write(m_pcm.data() + static_cast<size_t>(g) * channels,
-                             keep * sizeof(int16_t)) &&
-            !error)
-            error = kErrOutput;
+        const int16_t* from = m_pcm.data() + static_cast<size_t>(g) * channels;
+        if (holdBack == 0) {
+            if (keep > 0 && !m_writer->Write(from, keep * sizeof(int16_t)) && !error)
+                error = kErrOutput;
+        } else {
+            // The last samples of the stream are the encoder's padding; they are held
+            // back until later samples show they are not the last.
+            m_held.insert(m_held.end(), from, from + keep);
+            if (m_held.size() > holdBack) {
+                const size_t out = m_held.size() - holdBack;
+                if (!m_writer->Write(m_held.data(), out * sizeof(int16_t)) && !error)
+                    error = kErrOutput;
+                m_held.erase(m_held.begin(), m_held.begin() + static_cast<long>(out));
+            }
+        }
         m_pcm.clear();
         written += static_cast<uint64_t>(n - g);
         std::lock_guard lock(m_lock);
@@ -198,12 +230,21 @@ void Mp3DecodeJob::Work() {
         m_watchSamples.Stop();
         m_watchBytes.Stop();
     }
-    if (!m_writer->Close() && !error)
+    uint32_t detail = error ? cld::wmerr::kWriteFailed : 0;
+    if (decoded == 0 && !AbortRequested()) {
+        // Nothing decoded: what looked like a stream was not one, and an empty WAV would
+        // pass for a successful conversion.
+        m_writer->Discard();
+        error = kErrHeader;
+        detail = cld::wmerr::kNoAudioDecoded;
+    } else if (!m_writer->Close() && !error) {
         error = kErrOutput;
+        detail = m_writer->GetCloseError();
+    }
     CloseAll();
     {
         std::lock_guard lock(m_lock);
         m_progress = 100;
     }
-    Finish(error);
+    Finish(error, detail);
 }

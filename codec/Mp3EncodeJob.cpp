@@ -2,7 +2,9 @@
 
 #include "Exception.h"
 #include "Mp3Lame.h"
+#include "OutputFile.h"
 #include "SameFile.h"
+#include "WmErrors.h"
 
 #include <cstdio>
 #include <lame/lame.h>
@@ -30,14 +32,14 @@ bool Mp3EncodeJob::Start() {
         m_reader->Open(GetInput());
         m_reader->GetAudioStream(0);
         m_format = m_reader->GetFormat();
-    } catch (const Exception&) {
+    } catch (const Exception& e) {
         ReleaseInput();
-        Finish(kErrInput);
+        Finish(kErrInput, e.GetCode());
         return false;
     }
     if (cld::SameFile(GetInput(), GetOutput())) {
         ReleaseInput();
-        Finish(kErrOutput);
+        Finish(kErrOutput, cld::wmerr::kOutputCreate);
         return false;
     }
     m_lame = cld::CreateMp3Encoder(static_cast<int>(m_format.samplesPerSec), m_format.channels,
@@ -71,29 +73,30 @@ bool WriteAll(std::FILE* f, const uint8_t* data, size_t n) {
 
 void Mp3EncodeJob::Work() {
     const std::string output = GetOutput();
-    std::FILE* out = std::fopen(output.c_str(), "wb");
+    cld::OutputFile file;
+    const uint32_t openError = file.Open(output);
+    std::FILE* out = file.File();
     std::vector<uint8_t> mp3;
     std::vector<uint8_t> raw;
     std::vector<int16_t> pcm;
+    uint32_t detail = openError;
     try {
         mp3.resize(m_mp3BufferBytes);
         raw.resize(static_cast<size_t>(m_framesPerBlock) * m_format.blockAlign);
         if (m_format.bitsPerSample == 8)
             pcm.resize(static_cast<size_t>(m_framesPerBlock) * m_format.channels);
     } catch (const std::bad_alloc&) {
-        if (out)
-            std::fclose(out);
+        file.Discard();
         out = nullptr;
+        detail = cld::wmerr::kOutOfMemory;
     }
     if (!out) {
         ReleaseInput();
         lame_close(m_lame);
         m_lame = nullptr;
-        Finish(kErrOutput);
+        Finish(kErrOutput, detail);
         return;
     }
-    std::vector<char> ioBuffer(1 << 16);
-    std::setvbuf(out, ioBuffer.data(), _IOFBF, ioBuffer.size());
 
     const int64_t total = m_reader->GetLength();
     int64_t position = m_reader->GetStart();
@@ -147,10 +150,10 @@ void Mp3EncodeJob::Work() {
     if (flushed > 0 && !WriteAll(out, mp3.data(), static_cast<size_t>(flushed)) && !error)
         error = kErrOutput;
     ReleaseInput();
-    if (std::fclose(out) != 0 && !error)
+    if (!file.CloseStream() && !error)
         error = kErrOutput;
     if (cld::Mp3WantsVbrHeader(m_lame)) {
-        if (std::FILE* f = std::fopen(output.c_str(), "rb+")) {
+        if (std::FILE* f = std::fopen(file.TempPath().c_str(), "rb+")) {
             lame_mp3_tags_fid(m_lame, f);
             if (std::fclose(f) != 0 && !error)
                 error = kErrOutput;
@@ -158,5 +161,14 @@ void Mp3EncodeJob::Work() {
     }
     lame_close(m_lame);
     m_lame = nullptr;
-    Finish(error);
+    // Also a shortened file (abort, a failure mid-way) takes the output's name: it is
+    // complete and playable up to where it ends.
+    if (const uint32_t rc = file.Commit()) {
+        Finish(kErrOutput, rc);
+        return;
+    }
+    const uint32_t why = error == kErrInput     ? cld::wmerr::kReadFailed
+                         : error == kErrEncoder ? cld::wmerr::kEncodeFailed
+                                                : cld::wmerr::kWriteFailed;
+    Finish(error, why);
 }

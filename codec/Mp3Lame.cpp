@@ -1,7 +1,10 @@
 #include "Mp3Lame.h"
 
+#include "Log.h"
+
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <lame/lame.h>
 #include <mutex>
 
@@ -27,8 +30,15 @@ void StoreReport(const char* format, va_list args) {
 #elif defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
-    std::lock_guard lock(g_reportLock);
-    g_lastReport = buf;
+    {
+        std::lock_guard lock(g_reportLock);
+        g_lastReport = buf;
+    }
+    size_t n = std::strlen(buf);
+    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r'))
+        buf[--n] = '\0';
+    if (n > 0)
+        log(LogLevel::Debug, std::string("lame: ") + buf);
 }
 
 } // namespace
@@ -37,6 +47,12 @@ void RouteLameReports(LameHandle lame) {
     lame_set_errorf(lame, StoreReport);
     lame_set_debugf(lame, StoreReport);
     lame_set_msgf(lame, StoreReport);
+}
+
+void RouteDecoderReports(hip_global_struct* hip) {
+    hip_set_errorf(hip, StoreReport);
+    hip_set_debugf(hip, StoreReport);
+    hip_set_msgf(hip, StoreReport);
 }
 
 std::string LastLameReport() {

@@ -7,6 +7,7 @@
 #include <string>
 
 struct lame_global_struct;
+struct hip_global_struct;
 
 namespace cld {
 
@@ -28,8 +29,10 @@ int Mp3EncodeInterleaved(LameHandle lame, int16_t* pcm, int samplesPerChannel, i
 bool Mp3WantsVbrHeader(LameHandle lame);
 // The last report the library made (errors, debug and messages alike).
 std::string LastLameReport();
-// Routes the library's reports into LastLameReport instead of the terminal.
+// Routes the library's reports into LastLameReport and the debug log instead of the
+// terminal; the same for the decoder's reports.
 void RouteLameReports(LameHandle lame);
+void RouteDecoderReports(hip_global_struct* hip);
 // Widens unsigned 8-bit samples to centred signed 16-bit ones.
 void Widen8Bit(const uint8_t* in, size_t count, int16_t* out);
 

@@ -2,6 +2,7 @@
 
 #include "CodecJob.h"
 #include "Mp3Lame.h"
+#include "WmErrors.h"
 
 #include <cstring>
 #include <lame/lame.h>
@@ -14,6 +15,7 @@ int Mp3StreamEncoder::Open(const std::string& outputPath, int channels, int samp
                            int bitsPerSample) {
     Close();
     m_error = 0;
+    m_detail = 0;
     if ((channels != 1 && channels != 2) || (bitsPerSample != 8 && bitsPerSample != 16)) {
         m_error = CodecJob::kErrEncoder;
         return 0;
@@ -26,14 +28,14 @@ int Mp3StreamEncoder::Open(const std::string& outputPath, int channels, int samp
     m_channels = channels;
     m_bits = bitsPerSample;
     m_mp3.resize(cld::Mp3BufferBytes(cld::Mp3FramesPerBlock(m_lame)));
-    m_file = std::fopen(outputPath.c_str(), "wb");
-    if (!m_file) {
+    if (const uint32_t rc = m_out.Open(outputPath)) {
         lame_close(m_lame);
         m_lame = nullptr;
         m_error = CodecJob::kErrOutput;
+        m_detail = rc;
         return 0;
     }
-    m_path = outputPath;
+    m_file = m_out.File();
     return 1;
 }
 
@@ -62,6 +64,7 @@ int Mp3StreamEncoder::Write(const void* data, size_t bytes) {
     if (n > 0 &&
         std::fwrite(m_mp3.data(), 1, static_cast<size_t>(n), m_file) != static_cast<size_t>(n)) {
         m_error = CodecJob::kErrOutput;
+        m_detail = cld::wmerr::kWriteFailed;
         return 0;
     }
     return n;
@@ -73,14 +76,18 @@ void Mp3StreamEncoder::Close() {
         if (n > 0 &&
             std::fwrite(m_mp3.data(), 1, static_cast<size_t>(n), m_file) != static_cast<size_t>(n))
             m_error = CodecJob::kErrOutput;
-        if (std::fclose(m_file) != 0)
-            m_error = CodecJob::kErrOutput;
         m_file = nullptr;
+        if (!m_out.CloseStream())
+            m_error = CodecJob::kErrOutput;
         if (cld::Mp3WantsVbrHeader(m_lame)) {
-            if (std::FILE* f = std::fopen(m_path.c_str(), "rb+")) {
+            if (std::FILE* f = std::fopen(m_out.TempPath().c_str(), "rb+")) {
                 lame_mp3_tags_fid(m_lame, f);
                 std::fclose(f);
             }
+        }
+        if (const uint32_t rc = m_out.Commit()) {
+            m_error = CodecJob::kErrOutput;
+            m_detail = rc;
         }
     }
     if (m_lame)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Mp3EncoderParams.h"
+#include "OutputFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +11,8 @@
 
 struct lame_global_struct;
 
-// The MP3 encoder driven by pushed PCM buffers (the line-in recorder's path).
+// The MP3 encoder driven by pushed PCM buffers (the line-in recorder's path). The file is
+// written under a temporary name and takes its own name when Close completes it.
 class Mp3StreamEncoder {
 public:
     Mp3StreamEncoder() = default;
@@ -27,16 +29,19 @@ public:
     // Flushes, closes the file and adds the VBR header frame when one is due.
     void Close();
     int GetErrorCode() const { return m_error; }
+    // The failure code behind the error code, for GetErrorText (0 when none).
+    uint32_t GetErrorDetail() const { return m_detail; }
     bool IsOpen() const { return m_file != nullptr; }
 
 private:
     Mp3EncoderParams m_params;
     lame_global_struct* m_lame = nullptr;
+    cld::OutputFile m_out;
     std::FILE* m_file = nullptr;
-    std::string m_path;
     int m_channels = 0;
     int m_bits = 16;
     int m_error = 0;
+    uint32_t m_detail = 0;
     std::vector<uint8_t> m_mp3;
     std::vector<int16_t> m_pcm;
 };

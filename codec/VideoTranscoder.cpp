@@ -250,7 +250,7 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
                            const ContentDescription& info,
                            std::shared_ptr<WmViewCollection> preview,
                            std::shared_ptr<WmViewCollection> postview) {
-    routeFfmpegLog();
+    InstallFfmpegLog();
     m_state = std::make_unique<State>();
     m_audioMs = 0;
     m_videoMs = 0;

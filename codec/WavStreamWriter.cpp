@@ -3,9 +3,7 @@
 #include "Exception.h"
 #include "WmErrors.h"
 
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -26,12 +24,9 @@ WavStreamWriter::~WavStreamWriter() {
 
 void WavStreamWriter::Create(const std::string& path) {
     Close();
-    ::unlink(path.c_str());
-    m_file = std::fopen(path.c_str(), "wb");
-    if (!m_file)
-        throw Exception(cld::wmerr::FromErrno(errno ? errno : EACCES));
-    m_ioBuffer.resize(1 << 16);
-    std::setvbuf(m_file, m_ioBuffer.data(), _IOFBF, m_ioBuffer.size());
+    if (const uint32_t rc = m_out.Open(path))
+        throw Exception(rc);
+    m_file = m_out.File();
     m_frames = 0;
     m_bytesPerFrame = 1;
     m_formatted = false;
@@ -119,9 +114,19 @@ bool WavStreamWriter::Close() {
         }
         ok = WriteHeader(static_cast<uint64_t>(m_frames) * m_target.blockAlign) && ok;
     }
-    ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
+    m_closeError = m_out.Commit();
+    if (!ok && m_closeError == 0)
+        m_closeError = cld::wmerr::kWriteFailed;
+    ok = m_closeError == 0 && ok;
     m_converter.Close();
     m_formatted = false;
     return ok;
+}
+
+void WavStreamWriter::Discard() {
+    m_file = nullptr;
+    m_out.Discard();
+    m_converter.Close();
+    m_formatted = false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FormatConverter.h"
+#include "OutputFile.h"
 #include "WaveFormat.h"
 
 #include <cstdint>
@@ -8,8 +9,9 @@
 #include <string>
 #include <vector>
 
-// Writes a PCM WAVE file with the 44-byte header. Until Close the header's sizes read
-// "unknown", so a file cut short by a crash still opens with every sample written.
+// Writes a PCM WAVE file with the 44-byte header. The file is written under a temporary
+// name beside the output and takes the output's name when Close completes it, so a crash
+// never leaves a half-written file under the output's name.
 class WavStreamWriter {
 public:
     WavStreamWriter() = default;
@@ -17,7 +19,8 @@ public:
     WavStreamWriter(const WavStreamWriter&) = delete;
     WavStreamWriter& operator=(const WavStreamWriter&) = delete;
 
-    // Replaces any existing file. Throws Exception with the system's failure code.
+    // Replaces any existing file once closed. Throws Exception with the failure code when
+    // the path is not a regular file (a device, a pipe, a folder) or cannot be created.
     void Create(const std::string& path);
     // Source: the format of the data handed to Write; target: the format of the file.
     void SetFormat(const WaveFormat& target, const WaveFormat& source);
@@ -25,19 +28,25 @@ public:
     bool Write(const void* data, size_t bytes);
     int64_t GetLengthMilliseconds() const;
     int64_t GetLengthFrames() const { return m_frames; }
-    // Completes the header and closes the file; true when everything reached the disk.
+    // Completes the header, closes the file and moves it to the output's name; true when
+    // everything reached the disk.
     bool Close();
+    // Closes and removes what was written; an older file of that name stays as it was.
+    void Discard();
     bool IsOpen() const { return m_file != nullptr; }
+    // The failure code of the last Close that returned false.
+    uint32_t GetCloseError() const { return m_closeError; }
 
 private:
     bool WriteHeader(uint64_t dataBytes);
 
+    cld::OutputFile m_out;
     std::FILE* m_file = nullptr;
+    uint32_t m_closeError = 0;
     bool m_formatted = false;
     bool m_failed = false;
     WaveFormat m_target;
     FormatConverter m_converter;
     int64_t m_frames = 0;
     uint32_t m_bytesPerFrame = 1;
-    std::vector<char> m_ioBuffer;
 };

@@ -38,6 +38,8 @@ constexpr uint32_t kNoInput = 0xC00DF010;
 constexpr uint32_t kNoVideo = 0xC00DF011;
 constexpr uint32_t kDecodeFailed = 0xC00DF012;
 constexpr uint32_t kWriteFailed = 0xC00DF013;
+constexpr uint32_t kOutputNotFile = 0xC00DF014;
+constexpr uint32_t kNoAudioDecoded = 0xC00DF015;
 
 // A POSIX errno value carried in the Win32 facility, as the file layer reports it.
 constexpr uint32_t FromErrno(int err) {

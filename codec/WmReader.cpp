@@ -1,5 +1,6 @@
 #include "WmReader.h"
 
+#include "FfmpegLog.h"
 #include "WMException.h"
 #include "WmErrors.h"
 
@@ -44,6 +45,7 @@ constexpr int64_t kHundredNs = 10000000;
 } // namespace
 
 WmReader::WmReader(IWmReaderSink* sink) : m_sink(sink) {
+    cld::InstallFfmpegLog();
     try {
         m_thread = std::thread(&WmReader::ThreadMain, this);
     } catch (const std::system_error&) {

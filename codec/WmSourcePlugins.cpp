@@ -47,7 +47,7 @@ std::vector<std::string> ListVideoDevices() {
 } // namespace
 
 std::vector<WmSourcePluginInfo> ListSourcePlugins() {
-    cld::routeFfmpegLog();
+    cld::InstallFfmpegLog();
     RegisterDevices();
     std::vector<WmSourcePluginInfo> plugins;
     if (av_find_input_format("alsa")) {

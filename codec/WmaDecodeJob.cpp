@@ -3,8 +3,7 @@
 #include "Exception.h"
 #include "SameFile.h"
 #include "WMException.h"
-
-#include <unistd.h>
+#include "WmErrors.h"
 
 WmaDecodeJob::WmaDecodeJob() = default;
 
@@ -14,10 +13,11 @@ WmaDecodeJob::~WmaDecodeJob() {
     m_writer.reset();
 }
 
-void WmaDecodeJob::Fail(int code) {
+void WmaDecodeJob::Fail(int code, uint32_t detail) {
     CloseAll();
     std::lock_guard lock(m_lock);
     m_error = code;
+    m_detail = detail;
     m_running = false;
 }
 
@@ -34,6 +34,7 @@ int WmaDecodeJob::Open(const std::string& input, const std::string& output) {
     {
         std::lock_guard lock(m_lock);
         m_error = 0;
+        m_detail = 0;
         m_input = input;
         m_output = output;
         m_position = 0;
@@ -44,14 +45,14 @@ int WmaDecodeJob::Open(const std::string& input, const std::string& output) {
         m_watchBytes.Reset();
     }
     if (cld::SameFile(input, output)) {
-        Fail(kErrOutput);
+        Fail(kErrOutput, cld::wmerr::kOutputCreate);
         return 0;
     }
     try {
         m_reader = std::make_unique<WmReader>(static_cast<IWmReaderSink*>(this));
         m_reader->Open(input);
-    } catch (const WMException&) {
-        Fail(kErrInput);
+    } catch (const WMException& e) {
+        Fail(kErrInput, e.GetCode());
         return 0;
     }
     {
@@ -59,23 +60,22 @@ int WmaDecodeJob::Open(const std::string& input, const std::string& output) {
         m_duration = m_reader->GetDuration();
     }
     if (!m_reader->HasAudio()) {
-        Fail(kErrEncoder);
+        Fail(kErrEncoder, cld::wmerr::kNoAudio);
         return 0;
     }
     const WaveFormat format = m_reader->GetAudioFormat();
     auto writer = std::make_unique<WavStreamWriter>();
     try {
         writer->Create(output);
-    } catch (const Exception&) {
-        Fail(kErrOutput);
+    } catch (const Exception& e) {
+        Fail(kErrOutput, e.GetCode());
         return 0;
     }
     try {
         writer->SetFormat(format, format);
-    } catch (const Exception&) {
-        writer->Close();
-        ::unlink(output.c_str());
-        Fail(kErrHeader);
+    } catch (const Exception& e) {
+        writer->Discard();
+        Fail(kErrHeader, e.GetCode());
         return 0;
     }
     std::lock_guard lock(m_lock);
@@ -91,8 +91,8 @@ int WmaDecodeJob::Start() {
     }
     try {
         m_reader->Start();
-    } catch (const WMException&) {
-        Fail(kErrStart);
+    } catch (const WMException& e) {
+        Fail(kErrStart, e.GetCode());
         return 0;
     }
     return 1;
@@ -142,14 +142,19 @@ void WmaDecodeJob::OnStatus(int status, uint32_t) {
     case WmReader::kEndOfFile:
     case WmReader::kStopped:
     case WmReader::kClosed:
-        if (m_writer && !m_writer->Close())
+        if (m_writer && !m_writer->Close()) {
             m_writeFailed = true;
+            m_detail = m_writer->GetCloseError();
+        }
         m_writer.reset();
         m_watchBytes.Stop();
         if (status == WmReader::kEndOfFile && m_duration > 0)
             m_progress = 100;
-        if (m_writeFailed && m_error == 0)
+        if (m_writeFailed && m_error == 0) {
             m_error = kErrOutput;
+            if (m_detail == 0)
+                m_detail = cld::wmerr::kWriteFailed;
+        }
         m_running = false;
         break;
     default:

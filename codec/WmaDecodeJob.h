@@ -29,7 +29,7 @@ private:
                   size_t length) override;
     void OnStatus(int status, uint32_t result) override;
     void CloseAll();
-    void Fail(int code);
+    void Fail(int code, uint32_t detail);
 
     std::unique_ptr<WmReader> m_reader;
     std::unique_ptr<WavStreamWriter> m_writer;

@@ -139,7 +139,8 @@ std::map<std::string, std::string> Probe(const std::filesystem::path& file,
     Shell(
         "ffprobe -v error -select_streams " + kind +
             ":0 -show_entries "
-            "stream=codec_name,bit_rate,channels,channel_layout,sample_rate,width,height,duration:"
+            "stream=codec_name,bit_rate,channels,channel_layout,sample_rate,width,height,duration,"
+            "start_time:"
             "format=duration,format_name:format_tags -of default=nw=1 " +
             Quote(file) + " 2>/dev/null",
         &out);

@@ -178,18 +178,19 @@ TEST(AudioFileReader, RefusesWhatItCannotRead) {
 TEST(WavStreamWriter, WritesReadableFileReplacingAnyOldOne) {
     cldtest::TempDir dir;
     const fs::path p = dir.file("out.wav");
+    const fs::path part = dir.file("out.wav.part");
     WriteFile(p, std::vector<uint8_t>(100000, 0x55));
     const auto sig = MakeSignal(2 * 44100, 44100, 2);
     {
         WavStreamWriter w;
         w.Create(p.string());
-        EXPECT_LT(fs::file_size(p), 100u) << "the old file is gone";
+        EXPECT_EQ(fs::file_size(p), 100000u) << "the old file stays until the new one is whole";
         const WaveFormat f = WaveFormat::Pcm(2, 44100, 16);
         w.SetFormat(f, f);
         ASSERT_TRUE(w.Write(sig.data(), sig.size() * 2));
-        // Before Close the header reads "unknown size", so other readers (and the user,
-        // after a crash) get every sample that has reached the disk.
-        const Pcm early = DecodeWithFfmpeg(p);
+        // Before Close the temporary file's header reads "unknown size", so other readers
+        // get every sample that has reached the disk.
+        const Pcm early = DecodeWithFfmpeg(part);
         EXPECT_GT(early.samples.size(), sig.size() / 2);
         EXPECT_TRUE(std::equal(early.samples.begin(), early.samples.end(), sig.begin()));
         EXPECT_EQ(w.GetLengthMilliseconds(), 2000);
@@ -200,6 +201,19 @@ TEST(WavStreamWriter, WritesReadableFileReplacingAnyOldOne) {
     EXPECT_EQ(m.at("stream.sample_rate"), "44100");
     EXPECT_EQ(ReadWav(p).samples, sig);
     EXPECT_EQ(fs::file_size(p), 44u + sig.size() * 2);
+    EXPECT_FALSE(fs::exists(part));
+
+    // Discard leaves the older file as it was.
+    {
+        WavStreamWriter d;
+        d.Create(p.string());
+        const WaveFormat f = WaveFormat::Pcm(1, 8000, 16);
+        d.SetFormat(f, f);
+        d.Write(sig.data(), 400);
+        d.Discard();
+    }
+    EXPECT_EQ(ReadWav(p).samples, sig);
+    EXPECT_FALSE(fs::exists(part));
 
     WavStreamWriter w;
     EXPECT_THROW(w.Create(dir.file("no/dir/x.wav").string()), Exception);

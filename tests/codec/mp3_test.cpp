@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
 #include <thread>
 
 using namespace codectest;
@@ -19,6 +20,15 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kRate = 44100;
+
+// Uniformly random bytes (every value, 0xFF included) from a fixed seed.
+std::vector<uint8_t> RandomBytes(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> b(n);
+    for (auto& v : b)
+        v = static_cast<uint8_t>(rng() & 0xFF);
+    return b;
+}
 
 bool WaitIdle(const CodecJob& job, int seconds = 60) {
     return WaitWhile([&] { return job.IsRunning(); }, seconds);
@@ -487,6 +497,8 @@ Pcm DecodeWithJob(const fs::path& mp3, const fs::path& wav, int* error) {
     EXPECT_TRUE(WaitIdle(job));
     *error = job.GetErrorCode();
     EXPECT_EQ(job.GetProgress(), 100);
+    if (*error == CodecJob::kErrHeader)
+        return {};
     return ReadWav(wav);
 }
 
@@ -546,9 +558,12 @@ TEST(Mp3DecodeJob, FindsFirstFrameBehindAlbumIdBlockOrGarbage) {
               plain.samples);
     EXPECT_EQ(error, 0);
 
-    std::vector<uint8_t> junk(777);
-    for (size_t i = 0; i < junk.size(); ++i)
-        junk[i] = static_cast<uint8_t>((i * 37 + 11) & 0x7F);
+    // Random bytes, sync bytes (0xFF) and header-like pairs included.
+    std::vector<uint8_t> junk = RandomBytes(777, 5);
+    for (size_t i = 0; i + 1 < junk.size(); i += 97) {
+        junk[i] = 0xFF;
+        junk[i + 1] = 0xFB;
+    }
     junk.insert(junk.end(), mp3.begin(), mp3.end());
     WriteFile(dir.file("junk.mp3"), junk);
     EXPECT_EQ(DecodeWithJob(dir.file("junk.mp3"), dir.file("junk.wav"), &error).samples,
@@ -562,14 +577,12 @@ TEST(Mp3DecodeJob, BadFilesFailWithTheirCodesOrDecodeShorter) {
     DecodeWithJob(dir.file("missing.mp3"), dir.file("a.wav"), &error);
     EXPECT_EQ(error, CodecJob::kErrInput);
 
-    std::vector<uint8_t> noise(50000);
-    for (size_t i = 0; i < noise.size(); ++i)
-        noise[i] = static_cast<uint8_t>((i * 7) & 0x7F);
-    WriteFile(dir.file("noise.mp3"), noise);
+    WriteFile(dir.file("noise.mp3"), RandomBytes(100000, 9));
     WriteFile(dir.file("keep.wav"), {'k', 'e', 'e', 'p'});
     DecodeWithJob(dir.file("noise.mp3"), dir.file("keep.wav"), &error);
     EXPECT_EQ(error, CodecJob::kErrHeader);
     EXPECT_EQ(ReadFile(dir.file("keep.wav")).size(), 4u) << "existing output left alone";
+    EXPECT_FALSE(fs::exists(dir.file("keep.wav.part")));
 
     WriteFile(dir.file("empty.mp3"), {});
     DecodeWithJob(dir.file("empty.mp3"), dir.file("b.wav"), &error);
@@ -603,4 +616,204 @@ TEST(Mp3DecodeJob, BadFilesFailWithTheirCodesOrDecodeShorter) {
     job.SetOutput(dir.file("no/dir/x.wav").string());
     EXPECT_FALSE(job.Start());
     EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrOutput);
+}
+
+namespace {
+
+void PutBe32(std::vector<uint8_t>& b, uint32_t v, bool syncsafe) {
+    for (int i = 3; i >= 0; --i)
+        b.push_back(static_cast<uint8_t>(syncsafe ? (v >> (7 * i)) & 0x7F : v >> (8 * i)));
+}
+
+// An ID3 version 2 tag (major version 3 or 4) with a title frame and a picture frame, as
+// taggers write them; `footer` adds the version 4 footer.
+std::vector<uint8_t> Id3v2Tag(int major, const std::vector<uint8_t>& picture, bool footer) {
+    std::vector<uint8_t> frames;
+    auto frame = [&](const char* id, const std::vector<uint8_t>& body) {
+        frames.insert(frames.end(), id, id + 4);
+        PutBe32(frames, static_cast<uint32_t>(body.size()), major == 4);
+        frames.push_back(0);
+        frames.push_back(0);
+        frames.insert(frames.end(), body.begin(), body.end());
+    };
+    const std::string title = "\x03Title with a cover";
+    frame("TIT2", std::vector<uint8_t>(title.begin(), title.end()));
+    std::vector<uint8_t> apic = {0};
+    const std::string mime = "image/png";
+    apic.insert(apic.end(), mime.begin(), mime.end());
+    apic.push_back(0);
+    apic.push_back(3); // front cover
+    apic.push_back(0); // empty description
+    apic.insert(apic.end(), picture.begin(), picture.end());
+    frame("APIC", apic);
+    frames.resize(frames.size() + 512, 0); // padding, as taggers leave it
+    std::vector<uint8_t> tag = {
+        'I', 'D', '3', static_cast<uint8_t>(major), 0, static_cast<uint8_t>(footer ? 0x10 : 0)};
+    PutBe32(tag, static_cast<uint32_t>(frames.size()), true);
+    tag.insert(tag.end(), frames.begin(), frames.end());
+    if (footer) {
+        tag.insert(tag.end(), {'3', 'D', 'I', static_cast<uint8_t>(major), 0, 0x10});
+        PutBe32(tag, static_cast<uint32_t>(frames.size()), true);
+    }
+    return tag;
+}
+
+// An APE version 2 tag with one text item, header and footer.
+std::vector<uint8_t> ApeTag() {
+    std::vector<uint8_t> item;
+    Put32(item, 5);
+    Put32(item, 0);
+    const std::string key = "Title";
+    item.insert(item.end(), key.begin(), key.end());
+    item.push_back(0);
+    item.insert(item.end(), {0xFF, 'A', 'B', 'C', 0xFB});
+    auto block = [&](bool isHeader) {
+        std::vector<uint8_t> b = {'A', 'P', 'E', 'T', 'A', 'G', 'E', 'X'};
+        Put32(b, 2000);
+        Put32(b, static_cast<uint32_t>(item.size() + 32));
+        Put32(b, 1);
+        Put32(b, 0x80000000u | (isHeader ? 0x20000000u : 0));
+        b.resize(b.size() + 8, 0);
+        return b;
+    };
+    std::vector<uint8_t> tag = block(true);
+    tag.insert(tag.end(), item.begin(), item.end());
+    const auto foot = block(false);
+    tag.insert(tag.end(), foot.begin(), foot.end());
+    return tag;
+}
+
+std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
+    std::vector<uint8_t> out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+} // namespace
+
+TEST(Mp3DecodeJob, TaggedFilesDecodeSampleForSampleLikeLame) {
+    if (!cldtest::haveTool("lame") || !cldtest::haveTool("id3v2"))
+        GTEST_SKIP() << "lame or id3v2 not installed";
+    cldtest::TempDir dir;
+    constexpr int kFrames = 3 * kRate;
+    WriteWav(dir.file("src.wav"), MakeSignal(kFrames, kRate, 2), kRate, 2);
+    ASSERT_EQ(Shell("lame --quiet -b 128 " + Quote(dir.file("src.wav")) + " " +
+                    Quote(dir.file("cbr.mp3"))),
+              0);
+    ASSERT_EQ(
+        Shell("lame --quiet -V 2 " + Quote(dir.file("src.wav")) + " " + Quote(dir.file("vbr.mp3"))),
+        0);
+    // Cover pictures as music shops and taggers embed them.
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=480x480 -frames:v 1 -q:v 2 " +
+                    Quote(dir.file("cover.jpg"))),
+              0);
+    WriteFile(dir.file("noise.rgb"), RandomBytes(520 * 520 * 3, 7));
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f rawvideo -pix_fmt rgb24 -s 520x520 -i " +
+                    Quote(dir.file("noise.rgb")) + " -frames:v 1 " + Quote(dir.file("cover.png"))),
+              0);
+    EXPECT_GT(fs::file_size(dir.file("cover.jpg")), 20000u);
+    EXPECT_GT(fs::file_size(dir.file("cover.png")), 700000u);
+    // Made by ffmpeg (ID3 2.3 and 2.4 with the picture) over text frames made by id3v2.
+    fs::copy_file(dir.file("cbr.mp3"), dir.file("texts.mp3"));
+    ASSERT_EQ(Shell("id3v2 -a Artist -A Album -t Title -y 2001 -T 3 " +
+                    Quote(dir.file("texts.mp3")) + " >/dev/null"),
+              0);
+    for (const char* version : {"3", "4"}) {
+        ASSERT_EQ(Shell("ffmpeg -v error -y -i " + Quote(dir.file("texts.mp3")) + " -i " +
+                        Quote(dir.file("cover.jpg")) + " -map 0:a -map 1 -c copy -id3v2_version " +
+                        version + " -metadata:s:v comment='Cover (front)' " +
+                        Quote(dir.file(std::string("ff") + version + ".mp3"))),
+                  0);
+    }
+    const auto cbr = ReadFile(dir.file("cbr.mp3"));
+    const auto vbr = ReadFile(dir.file("vbr.mp3"));
+    const auto png = ReadFile(dir.file("cover.png"));
+    // A version 2.4 tag with a footer, an APE tag and an ID3 version 1 tag at the end.
+    std::vector<uint8_t> v1(128, 0);
+    std::memcpy(v1.data(), "TAG\xff\xfb", 5);
+    WriteFile(dir.file("footer.mp3"), Concat({Id3v2Tag(4, png, true), cbr, ApeTag(), v1}));
+    // A 20 MB tag of random bytes, sync bytes included.
+    WriteFile(dir.file("huge.mp3"), Concat({Id3v2Tag(3, RandomBytes(20u << 20, 1), false), vbr}));
+    // Random bytes before the stream, with no tag to say where it starts.
+    WriteFile(dir.file("junk.mp3"), Concat({RandomBytes(5000, 2), cbr}));
+
+    const Pcm refCbr = LameDecode(dir.file("cbr.mp3"));
+    const Pcm refVbr = LameDecode(dir.file("vbr.mp3"));
+    ASSERT_EQ(refCbr.samples.size(), static_cast<size_t>(2 * kFrames)) << "lame trims exactly";
+    ASSERT_EQ(refVbr.samples.size(), static_cast<size_t>(2 * kFrames));
+    struct Case {
+        const char* name;
+        Pcm reference;
+    };
+    // ffmpeg rewrites the stream's header frame, so its files are judged against lame's
+    // decoding of the very same file; all the others against the untagged stream.
+    const std::vector<Case> cases = {{"cbr", refCbr},
+                                     {"texts", LameDecode(dir.file("texts.mp3"))},
+                                     {"ff3", LameDecode(dir.file("ff3.mp3"))},
+                                     {"ff4", LameDecode(dir.file("ff4.mp3"))},
+                                     {"footer", refCbr},
+                                     {"huge", refVbr},
+                                     {"junk", refCbr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(c.reference.channels, 2);
+        ASSERT_EQ(c.reference.samples.size(), static_cast<size_t>(2 * kFrames));
+        int error = -1;
+        const Pcm ours = DecodeWithJob(dir.file(std::string(c.name) + ".mp3"),
+                                       dir.file(std::string(c.name) + "_dec.wav"), &error);
+        ASSERT_EQ(error, 0);
+        EXPECT_EQ(ours.rate, kRate);
+        EXPECT_EQ(ours.channels, 2);
+        EXPECT_TRUE(ours.samples == c.reference.samples)
+            << ours.samples.size() << " samples against " << c.reference.samples.size();
+    }
+}
+
+TEST(Mp3DecodeJob, ShortAndMpeg2InputsKeepTheirExactLength) {
+    if (!cldtest::haveTool("lame"))
+        GTEST_SKIP() << "lame not installed";
+    cldtest::TempDir dir;
+    // Bitrates at which lame keeps the input's sample rate.
+    for (const auto& [frames, rate, ch, kbps] :
+         {std::tuple{1000, 44100, 2, 128}, std::tuple{2500, 22050, 1, 64},
+          std::tuple{30000, 16000, 1, 48}}) {
+        SCOPED_TRACE(std::to_string(frames) + " at " + std::to_string(rate));
+        const auto sig = MakeSignal(frames, rate, ch);
+        WriteWav(dir.file("in.wav"), sig, rate, ch);
+        ASSERT_EQ(Shell("lame --quiet -b " + std::to_string(kbps) + " " +
+                        Quote(dir.file("in.wav")) + " " + Quote(dir.file("in.mp3"))),
+                  0);
+        int error = -1;
+        const Pcm ours = DecodeWithJob(dir.file("in.mp3"), dir.file("out.wav"), &error);
+        ASSERT_EQ(error, 0);
+        ASSERT_EQ(ours.rate, rate);
+        EXPECT_EQ(ours.samples.size(), sig.size());
+        EXPECT_TRUE(ours.samples == LameDecode(dir.file("in.mp3")).samples);
+        const Alignment a = Align(Pcm{rate, ch, sig}, ours, 200);
+        EXPECT_EQ(a.lag, 0);
+    }
+}
+
+TEST(Mp3DecodeJob, DataWithoutAudioFailsAndLeavesNoOutput) {
+    cldtest::TempDir dir;
+    ASSERT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=480x480 -frames:v 1 -q:v 2 " +
+                    Quote(dir.file("cover.jpg"))),
+              0);
+    // A JPEG holds sync-like marker bytes (FF FE, FF E0 ...); random bytes hold anything.
+    fs::copy_file(dir.file("cover.jpg"), dir.file("picture.mp3"));
+    WriteFile(dir.file("random.mp3"), RandomBytes(100 * 1024, 3));
+    // A tag that claims more than the file holds.
+    auto lying = Id3v2Tag(3, RandomBytes(1000, 4), false);
+    lying[6] = 0x7F;
+    WriteFile(dir.file("lying.mp3"), lying);
+    for (const char* name : {"picture", "random", "lying"}) {
+        SCOPED_TRACE(name);
+        int error = -1;
+        const fs::path out = dir.file(std::string(name) + ".wav");
+        DecodeWithJob(dir.file(std::string(name) + ".mp3"), out, &error);
+        EXPECT_EQ(error, CodecJob::kErrHeader);
+        EXPECT_FALSE(fs::exists(out));
+        EXPECT_FALSE(fs::exists(out.string() + ".part"));
+    }
 }

@@ -1,4 +1,5 @@
 #include "GetErrorText.h"
+#include "Log.h"
 #include "MediaFixtures.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -10,7 +11,9 @@
 #include "WmaEncodeJob.h"
 
 #include <chrono>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 using namespace codectest;
@@ -205,7 +208,8 @@ TEST(WmaEncodeJob, SourceGroupsCountUpAndMp3InputIsAccepted) {
 
 TEST(WmEncoderControl, DisplayInfoKeepsEarlierTextsForEmptyOnes) {
     cldtest::TempDir dir;
-    WriteWav(dir.file("in.wav"), MakeSignal(kRate / 2, kRate, 2), kRate, 2);
+    // Long enough to be still running when the state is checked.
+    WriteWav(dir.file("in.wav"), MakeSignal(120 * kRate, kRate, 2), kRate, 2);
     WmEncoderControl enc(kProfiles, "");
     enc.PrepareForFile();
     WmSourceGroup& group = enc.AddSourceGroup();
@@ -295,7 +299,11 @@ TEST(WmaEncodeJob, VideoProfileWritesWmv) {
     EXPECT_EQ(v["stream.codec_name"], "wmv2");
     EXPECT_EQ(v["stream.width"], "176");
     EXPECT_EQ(v["stream.height"], "144");
-    EXPECT_EQ(Probe(dir.file("out.wmv"), "a")["stream.codec_name"], "wmav2");
+    auto a = Probe(dir.file("out.wmv"), "a");
+    EXPECT_EQ(a["stream.codec_name"], "wmav2");
+    // The codec's priming must not push one stream later than the other.
+    EXPECT_EQ(a["stream.start_time"], "0.000000");
+    EXPECT_EQ(v["stream.start_time"], "0.000000");
 }
 
 TEST(WmReader, PrefixRuleAndOpenFailures) {
@@ -364,14 +372,113 @@ TEST(WmaDecodeJob, ErrorCodesForMissingVideoOnlyAndUnwritable) {
     EXPECT_EQ(job.Open(dir.file("in.wma").string(), dir.file("no/dir/d.wav").string()), 0);
     EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrOutput);
 
-    // Truncated: decodes what is there.
+    // Truncated: decodes what is there. FFmpeg's complaints about the cut go to the
+    // program's log at debug level, not to the terminal.
+    std::mutex logLock;
+    std::vector<std::pair<cld::LogLevel, std::string>> lines;
+    const cld::LogLevel oldLevel = cld::logLevel();
+    cld::setLogLevel(cld::LogLevel::Debug);
+    const cld::LogSink oldSink = cld::setLogSink([&](cld::LogLevel level, const std::string& t) {
+        std::lock_guard lock(logLock);
+        lines.emplace_back(level, t);
+    });
     auto bytes = ReadFile(dir.file("in.wma"));
     bytes.resize(bytes.size() / 2);
     WriteFile(dir.file("half.wma"), bytes);
     ASSERT_EQ(job.Open(dir.file("half.wma").string(), dir.file("half.wav").string()), 1);
     ASSERT_EQ(job.Start(), 1);
     ASSERT_TRUE(WaitIdle(job));
+    cld::setLogSink(oldSink);
+    cld::setLogLevel(oldLevel);
     const Pcm half = ReadWav(dir.file("half.wav"));
     EXPECT_GT(half.samples.size(), 0u);
     EXPECT_LT(half.samples.size(), static_cast<size_t>(2 * kRate));
+    std::lock_guard lock(logLock);
+    size_t fromFfmpeg = 0;
+    for (const auto& [level, text] : lines) {
+        if (text.rfind("ffmpeg: ", 0) == 0) {
+            ++fromFfmpeg;
+            EXPECT_EQ(level, cld::LogLevel::Debug) << text;
+        }
+    }
+    EXPECT_GT(fromFfmpeg, 0u);
+}
+
+namespace {
+
+// A profile file of one audio stream.
+void WriteAudioProfile(const fs::path& folder, const std::string& name, int rate, int channels,
+                       int bitrate) {
+    const std::string text = "[Profile]\nName=" + name +
+                             "\nDescription=test\n[Stream]\n"
+                             "Type=Audio\nCodec=wmav2\nBitrate=" +
+                             std::to_string(bitrate) + "\nSampleRate=" + std::to_string(rate) +
+                             "\nChannels=" + std::to_string(channels) + "\n";
+    WriteFile(folder / (name + ".prx"), std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// A rising tone, whose correlation with itself has one clear peak even over a few hundred
+// samples (the two-sine signal repeats itself closely every 104 samples).
+std::vector<int16_t> MakeChirp(int frames, int rate, int channels) {
+    std::vector<int16_t> s;
+    double phase = 0;
+    for (int i = 0; i < frames; ++i) {
+        const double f = 300.0 + 3000.0 * i / frames;
+        phase += 2 * 3.14159265358979323846 * f / rate;
+        for (int c = 0; c < channels; ++c)
+            s.push_back(static_cast<int16_t>(std::lround(12000 * std::sin(phase + c))));
+    }
+    return s;
+}
+
+Pcm DecodeWithJob(const fs::path& wma, const fs::path& wav) {
+    WmaDecodeJob job;
+    EXPECT_EQ(job.Open(wma.string(), wav.string()), 1);
+    EXPECT_EQ(job.Start(), 1);
+    EXPECT_TRUE(WaitIdle(job));
+    EXPECT_EQ(job.GetErrorCode(), 0);
+    return ReadWav(wav);
+}
+
+} // namespace
+
+TEST(WmaEncodeJob, DecodedAudioStartsWithTheInputsFirstSample) {
+    cldtest::TempDir dir;
+    cldtest::TempDir user;
+    struct Case {
+        int rate;
+        int channels;
+        int frames;
+    };
+    const std::vector<Case> cases = {{44100, 2, 2 * 44100}, {44100, 1, 2 * 44100},
+                                     {48000, 2, 2 * 48000}, {48000, 1, 2 * 48000},
+                                     {44100, 2, 1000},      {48000, 1, 1000}};
+    for (const Case& c : cases) {
+        const std::string name =
+            "lag " + std::to_string(c.rate) + " " + std::to_string(c.channels) + "ch";
+        SCOPED_TRACE(name + ", " + std::to_string(c.frames) + " frames");
+        WriteAudioProfile(user.path(), name, c.rate, c.channels, c.channels * 64000);
+        const bool shortInput = c.frames < 5000;
+        const Pcm ref{c.rate, c.channels,
+                      shortInput ? MakeChirp(c.frames, c.rate, c.channels)
+                                 : MakeSignal(c.frames, c.rate, c.channels)};
+        WriteWav(dir.file("in.wav"), ref.samples, c.rate, c.channels);
+        auto job = MakeJob(name, user.path().string());
+        job->EncodeFile(dir.file("in.wav").string(), dir.file("out.wma").string());
+        ASSERT_TRUE(WaitStopped(*job));
+        ASSERT_EQ(job->GetLastErrorCode(), 0u);
+        const int maxLag = shortInput ? 300 : 4096;
+        for (const Pcm& dec : {DecodeWithJob(dir.file("out.wma"), dir.file("out.wav")),
+                               DecodeWithFfmpeg(dir.file("out.wma"))}) {
+            ASSERT_EQ(dec.channels, c.channels);
+            ASSERT_EQ(dec.rate, c.rate);
+            const size_t frames = dec.samples.size() / static_cast<size_t>(c.channels);
+            // Every input sample is there; at most the codec's last frame of silence more.
+            EXPECT_GE(frames, static_cast<size_t>(c.frames));
+            EXPECT_LE(frames, static_cast<size_t>(c.frames) + 2048);
+            const Alignment a = Align(ref, dec, maxLag);
+            EXPECT_EQ(a.lag, 0);
+            EXPECT_GT(a.snrDb, 12.0);
+        }
+    }
 }

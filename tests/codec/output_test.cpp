@@ -1,0 +1,254 @@
+#include "Exception.h"
+#include "GetErrorText.h"
+#include "Id3v1Tag.h"
+#include "MediaFixtures.h"
+#include "Mp3DecodeJob.h"
+#include "Mp3EncodeJob.h"
+#include "Mp3StreamEncoder.h"
+#include "OutputFile.h"
+#include "TempDir.h"
+#include "WMException.h"
+#include "WavStreamWriter.h"
+#include "WmErrors.h"
+#include "WmaDecodeJob.h"
+#include "WmaEncodeJob.h"
+
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace codectest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRate = 44100;
+const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
+const std::string kProfile = "Audio for CD transparency (128 Kbps stereo)";
+
+bool RunMp3Encode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
+    Mp3EncodeJob job;
+    job.SetInput(in.string());
+    job.SetOutput(out.string());
+    const bool started = job.Start();
+    WaitWhile([&] { return job.IsRunning(); });
+    *error = job.GetErrorCode();
+    *detail = job.GetErrorDetail();
+    return started;
+}
+
+bool RunMp3Decode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
+    Mp3DecodeJob job;
+    job.SetInput(in.string());
+    job.SetOutput(out.string());
+    const bool started = job.Start();
+    WaitWhile([&] { return job.IsRunning(); });
+    *error = job.GetErrorCode();
+    *detail = job.GetErrorDetail();
+    return started;
+}
+
+bool RunWmaDecode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
+    WmaDecodeJob job;
+    const bool started = job.Open(in.string(), out.string()) == 1 && job.Start() == 1;
+    WaitWhile([&] { return job.IsRunning(); });
+    *error = job.GetErrorCode();
+    *detail = job.GetErrorDetail();
+    return started;
+}
+
+uint32_t RunWmaEncode(const fs::path& in, const fs::path& out) {
+    auto enc = std::make_unique<WmEncoderControl>(kProfiles, "");
+    int index = -1;
+    for (int i = 0; i < enc->GetProfileCount(); ++i) {
+        if (enc->GetProfileInfo(i).name == kProfile)
+            index = i;
+    }
+    WmaEncodeJob job(std::move(enc));
+    job.SetProfileIndex(index);
+    try {
+        job.EncodeFile(in.string(), out.string());
+    } catch (const WMException& e) {
+        return e.GetCode();
+    }
+    WaitWhile([&] { return job.IsEncoding(); });
+    return job.GetLastErrorCode();
+}
+
+struct Inputs {
+    fs::path wav;
+    fs::path mp3;
+    fs::path wma;
+};
+
+Inputs MakeInputs(const cldtest::TempDir& dir, int seconds) {
+    Inputs in{dir.file("in.wav"), dir.file("in.mp3"), dir.file("in.wma")};
+    WriteWav(in.wav, MakeSignal(seconds * kRate, kRate, 2), kRate, 2);
+    EXPECT_EQ(Shell("lame --quiet -b 128 " + Quote(in.wav) + " " + Quote(in.mp3)), 0);
+    EXPECT_EQ(
+        Shell("ffmpeg -v error -y -i " + Quote(in.wav) + " -c:a wmav2 -b:a 128k " + Quote(in.wma)),
+        0);
+    return in;
+}
+
+} // namespace
+
+TEST(OutputFile, DevicesPipesAndFoldersAreRefusedAndLeftAlone) {
+    cldtest::TempDir dir;
+    const Inputs in = MakeInputs(dir, 1);
+    // A device node of our own (the system's null device is never touched), a pipe and a
+    // folder, each where an output would go.
+    const fs::path device = dir.file("device.wav");
+    const bool haveDevice = ::mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    ASSERT_EQ(::mkfifo(dir.file("pipe.wav").c_str(), 0600), 0);
+    fs::create_directory(dir.file("folder.wav"));
+    std::vector<fs::path> targets = {dir.file("pipe.wav"), dir.file("folder.wav")};
+    if (haveDevice)
+        targets.push_back(device);
+    else
+        std::fprintf(stderr, "no device node test: mknod is not permitted here\n");
+
+    for (const fs::path& target : targets) {
+        SCOPED_TRACE(target.filename().string());
+        int error = 0;
+        uint32_t detail = 0;
+        EXPECT_FALSE(RunMp3Decode(in.mp3, target, &error, &detail));
+        EXPECT_EQ(error, CodecJob::kErrOutput);
+        EXPECT_EQ(detail, cld::wmerr::kOutputNotFile);
+        EXPECT_FALSE(GetErrorText(detail).empty());
+
+        RunMp3Encode(in.wav, target, &error, &detail);
+        EXPECT_EQ(error, CodecJob::kErrOutput);
+        EXPECT_EQ(detail, cld::wmerr::kOutputNotFile);
+
+        EXPECT_FALSE(RunWmaDecode(in.wma, target, &error, &detail));
+        EXPECT_EQ(error, CodecJob::kErrOutput);
+        EXPECT_EQ(detail, cld::wmerr::kOutputNotFile);
+
+        EXPECT_EQ(RunWmaEncode(in.wav, target), cld::wmerr::kOutputNotFile);
+
+        Mp3StreamEncoder stream;
+        EXPECT_EQ(stream.Open(target.string(), 2, kRate), 0);
+        EXPECT_EQ(stream.GetErrorCode(), CodecJob::kErrOutput);
+
+        WavStreamWriter writer;
+        EXPECT_THROW(writer.Create(target.string()), Exception);
+
+        Id3v1Tag tag;
+        tag.title = "x";
+        EXPECT_EQ(tag.Write(target.string()), 0);
+        EXPECT_FALSE(fs::exists(target.string() + ".part"));
+    }
+    struct stat st {};
+    if (haveDevice) {
+        ASSERT_EQ(::lstat(device.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device node is still a device node";
+        EXPECT_EQ(st.st_rdev, makedev(1, 3));
+    }
+    ASSERT_EQ(::lstat(dir.file("pipe.wav").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(fs::is_directory(dir.file("folder.wav")));
+    EXPECT_TRUE(fs::is_empty(dir.file("folder.wav")));
+
+    // The same kinds of path as inputs are refused at once; a pipe must not block the open.
+    for (const fs::path& source : targets) {
+        SCOPED_TRACE("input " + source.filename().string());
+        int error = 0;
+        uint32_t detail = 0;
+        EXPECT_FALSE(RunMp3Decode(source, dir.file("a.wav"), &error, &detail));
+        EXPECT_EQ(error, CodecJob::kErrInput);
+        EXPECT_FALSE(RunMp3Encode(source, dir.file("a.mp3"), &error, &detail));
+        EXPECT_EQ(error, CodecJob::kErrInput);
+        EXPECT_FALSE(RunWmaDecode(source, dir.file("b.wav"), &error, &detail));
+        EXPECT_EQ(error, CodecJob::kErrInput);
+        EXPECT_EQ(RunWmaEncode(source, dir.file("b.wma")), cld::wmerr::kInputOpen);
+    }
+
+    // A link to a regular file is written through: the linked file gets the output.
+    WriteFile(dir.file("real.wav"), {'o', 'l', 'd'});
+    fs::create_symlink(dir.file("real.wav"), dir.file("link.wav"));
+    int error = -1;
+    uint32_t detail = 0;
+    ASSERT_TRUE(RunMp3Decode(in.mp3, dir.file("link.wav"), &error, &detail));
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(fs::is_symlink(dir.file("link.wav")));
+    EXPECT_EQ(ReadWav(dir.file("real.wav")).samples.size(), static_cast<size_t>(2 * kRate));
+}
+
+namespace {
+
+// Runs `job` in a child process and kills it (SIGKILL) once its temporary output has
+// grown past a few blocks. Returns false when the child ended by itself first.
+bool KillMidJob(const fs::path& output, const std::function<void()>& job) {
+    const fs::path part = cld::OutputFile::TempPathFor(output.string());
+    const pid_t pid = fork();
+    if (pid == 0) {
+        job();
+        _exit(0);
+    }
+    bool killed = false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < end) {
+        std::error_code ec;
+        if (fs::file_size(part, ec) > 64 * 1024 && !ec) {
+            killed = ::kill(pid, SIGKILL) == 0;
+            break;
+        }
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return killed && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+} // namespace
+
+TEST(OutputFile, KilledJobLeavesNoCompleteLookingOutputAndTheNextRunCleansUp) {
+    cldtest::TempDir dir;
+    const Inputs in = MakeInputs(dir, 60);
+    struct Case {
+        const char* name;
+        fs::path output;
+        std::function<void()> run;
+    };
+    int error = 0;
+    uint32_t detail = 0;
+    const std::vector<Case> cases = {
+        {"mp3 encode", dir.file("enc.mp3"),
+         [&] { RunMp3Encode(in.wav, dir.file("enc.mp3"), &error, &detail); }},
+        {"mp3 decode", dir.file("dec.wav"),
+         [&] { RunMp3Decode(in.mp3, dir.file("dec.wav"), &error, &detail); }},
+        {"wma encode", dir.file("enc.wma"), [&] { RunWmaEncode(in.wav, dir.file("enc.wma")); }},
+        {"wma decode", dir.file("wdec.wav"),
+         [&] { RunWmaDecode(in.wma, dir.file("wdec.wav"), &error, &detail); }},
+    };
+    // An older output of the same name survives a killed run whole.
+    WriteFile(dir.file("dec.wav"), {'o', 'l', 'd'});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool existed = fs::exists(c.output);
+        ASSERT_TRUE(KillMidJob(c.output, c.run)) << "the job ended before it could be killed";
+        const fs::path part = cld::OutputFile::TempPathFor(c.output.string());
+        EXPECT_TRUE(fs::exists(part));
+        if (existed)
+            EXPECT_EQ(ReadFile(c.output), (std::vector<uint8_t>{'o', 'l', 'd'}));
+        else
+            EXPECT_FALSE(fs::exists(c.output)) << "nothing under the output's name";
+
+        // The next run of the same job removes the leftover and writes a whole file.
+        c.run();
+        EXPECT_FALSE(fs::exists(part));
+        ASSERT_TRUE(fs::exists(c.output));
+        const Pcm dec = DecodeWithFfmpeg(c.output);
+        EXPECT_NEAR(static_cast<double>(dec.samples.size() / 2), 60.0 * kRate, 4096);
+    }
+}
