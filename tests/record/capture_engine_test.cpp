@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -279,13 +281,26 @@ TEST_F(CaptureEngineTest, ProgressFollowsTheRecordingAndReportsAFullDisk) {
     EXPECT_EQ(progress.state(), cld::JobState::Done);
     EXPECT_EQ(progress.errorCode(), 0);
 
-    // A file that takes nothing: the encoder's output error reaches the progress.
-    engine.SetOutputFile("/dev/full");
-    ASSERT_TRUE(engine.Start());
-    for (int i = 0; i < 50 && progress.errorCode() == 0; ++i)
+    // A disk that fills up: files of this process may not grow past 4 KB (the signal
+    // that would end the process is ignored, so the write fails with EFBIG). The
+    // encoder's output error reaches the progress.
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    engine.SetOutputFile(dir.file("full.mp3").string());
+    const bool started = engine.Start();
+    for (int i = 0; started && i < 100 && progress.errorCode() == 0; ++i)
         std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(progress.errorCode(), 102);
-    EXPECT_TRUE(engine.IsRecording()) << "the engine goes on until it is stopped";
+    const int error = progress.errorCode();
+    const bool recording = engine.IsRecording();
     engine.Stop();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(error, 102);
+    EXPECT_TRUE(recording) << "the engine goes on until it is stopped";
     EXPECT_EQ(progress.state(), cld::JobState::Failed);
 }
