@@ -412,10 +412,10 @@ CommandResult VirtualDrive::readSectors(int64_t lba, int64_t count, int kind, ui
         const auto* t = m_image->trackAt(s);
         const bool audio = t && t->audio;
         if (kind == kUser && !audio) {
-            // Mode 1 user data follows the 16-byte sync and header.
+            // User data follows the sync and header (and the XA subheader in Mode 2).
             uint8_t raw[2352];
             m_image->copyBytes(s * 2352, 2352, raw);
-            std::memcpy(p, raw + 16, 2048);
+            std::memcpy(p, raw + (t ? t->userDataOffset : 16), 2048);
             p += 2048;
             continue;
         }
