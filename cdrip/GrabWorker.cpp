@@ -25,13 +25,14 @@ GrabWorker::GrabWorker(RipperEngine* engine, int32_t drive, std::vector<TrackJob
                        GrabShared& shared)
     : m_engine(engine), m_drive(drive), m_jobs(std::move(jobs)), m_shared(shared) {}
 
-int32_t GrabWorker::TrackResultOf(int32_t corrected, int32_t unverified, int32_t unread,
-                                  bool complete) {
-    if (!complete || unread > 0)
+int32_t GrabWorker::TrackResultOf(const ReadVerdict& v, bool complete) {
+    if (!complete || v.unread > 0)
         return GrabStatus::TrackFailed;
-    if (unverified > 0)
+    if (v.unverified > 0)
         return GrabStatus::TrackNotVerified;
-    if (corrected > 0)
+    if (!v.checked)
+        return GrabStatus::TrackUnchecked;
+    if (v.corrected > 0)
         return GrabStatus::TrackCorrected;
     return GrabStatus::TrackExact;
 }
@@ -65,7 +66,7 @@ void GrabWorker::Publish(const TrackJob& job, bool complete) {
     const ReadVerdict v = m_engine ? m_engine->readVerdict() : ReadVerdict{};
     GrabTrackResult r{};
     r.trackIndex = job.trackIndex;
-    r.result = TrackResultOf(v.corrected, v.unverified, v.unread, complete);
+    r.result = TrackResultOf(v, complete);
     r.jitterErrors = m_engine ? m_engine->jitterErrorCount() : 0;
     r.correctedSectors = v.corrected;
     r.unverifiedSectors = v.unverified;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GrabStatusImpl.h"
+#include "RipperEngine.h"
 #include "TrackJob.h"
 
 #include <atomic>
@@ -8,8 +9,6 @@
 #include <vector>
 
 namespace cld {
-
-class RipperEngine;
 
 // State shared by a grab object and its worker: the status fields under the status
 // lock, the abort flag under the abort lock. The flag is atomic as well because the
@@ -38,8 +37,7 @@ public:
     void Run();
 
     // The result of a track from what its reader found and how it ended.
-    static int32_t TrackResultOf(int32_t corrected, int32_t unverified, int32_t unread,
-                                 bool complete);
+    static int32_t TrackResultOf(const ReadVerdict& verdict, bool complete);
 
 private:
     // Rips one job; false when the grab must stop.

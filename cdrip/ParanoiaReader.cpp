@@ -166,16 +166,28 @@ void ParanoiaReader::Remember(const std::uint8_t* data, long lba, long count) {
             SectorHash(data + static_cast<std::size_t>(i) * cld::kSectorBytes);
 }
 
-int ParanoiaReader::DriveDelivered(long lba, const std::uint8_t* sector, int enough) const {
+int ParanoiaReader::DriveDelivered(long lba, const std::uint8_t* sector, int enough) {
     const std::uint64_t hash = SectorHash(sector);
     // Newest first: the library returns a sector soon after reading it.
     int found = 0;
+    bool seen = false;
+    std::uint64_t first = 0;
     const std::size_t n = m_recent.size();
     for (std::size_t k = 1; k <= n; ++k) {
         const RecentRead& r = m_recent[(m_recentNext + n - k) % n];
         if (r.count <= 0 || lba < r.lba || lba >= r.lba + r.count)
             continue;
-        if (r.hashes[static_cast<std::size_t>(lba - r.lba)] == hash && ++found >= enough)
+        const std::uint64_t h = r.hashes[static_cast<std::size_t>(lba - r.lba)];
+        // Two reads of one sector that differ: the drive does not deliver the same
+        // audio twice (it streams inaccurately, or the disc is damaged), so reads that
+        // agree by chance prove nothing from here on.
+        if (seen && h != first)
+            m_unstable = true;
+        if (!seen) {
+            first = h;
+            seen = true;
+        }
+        if (h == hash && ++found >= enough && m_unstable)
             break;
     }
     return found;
@@ -195,6 +207,8 @@ long ParanoiaReader::VerifyChunk(std::uint8_t* buffer, long lba, long sectors, b
     auto sectorAt = [&](long i) { return buffer + static_cast<std::size_t>(i) * cld::kSectorBytes; };
     std::vector<long> doubtful;
     for (long i = 0; i < sectors; ++i) {
+        if (m_unstable)
+            checkAll = true;
         // One read is no proof (the library may pass on what a scratch delivered once);
         // two reads of the drive that delivered exactly this are.
         if (checkAll || DriveDelivered(lba + i, sectorAt(i), 2) < 2)
@@ -232,6 +246,11 @@ long ParanoiaReader::VerifyChunk(std::uint8_t* buffer, long lba, long sectors, b
         if (firstOk && againOk && std::memcmp(first, again, cld::kSectorBytes) == 0) {
             std::memcpy(sectorAt(i), again, cld::kSectorBytes);
             ++m_corrected;
+            continue;
+        }
+        if (!firstOk && !againOk) {
+            // The drive delivers nothing here: what the library returned is its filler.
+            ++m_unread;
             continue;
         }
         ++unverified;
@@ -297,6 +316,7 @@ int ParanoiaReader::Open(const RipSettings& settings, long first, long last, lon
     m_delivered = 0;
     m_recent.assign(kRecentReads, RecentRead{});
     m_recentNext = 0;
+    m_unstable = false;
     m_speedInForce = m_settings.speed;
     m_lastFailed = -1;
     return 0;
@@ -433,11 +453,13 @@ int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
     // the disc): every sector it returns is held against what the drive delivered.
     const long sectors = out / static_cast<long>(cld::kSectorBytes);
     const long correctedBefore = m_corrected;
+    const long unreadBefore = m_unread;
     const long unverified = VerifyChunk(buffer, chunkLba, sectors, m_skip);
+    const long unread = m_unread - unreadBefore;
     m_unverified += unverified;
     if (m_repaired && m_corrected == correctedBefore)
-        m_corrected += sectors - unverified;
-    m_skip = unverified > 0;
+        m_corrected += sectors - unverified - unread;
+    m_skip = unverified > 0 || unread > 0;
     if (m_skip)
         ++m_jitterCount;
     if (finished) {

@@ -59,14 +59,16 @@ private:
     void Remember(const std::uint8_t* data, long lba, long count);
     // How many of the recent reads delivered exactly these 2352 bytes for lba (counting
     // stops at enough).
-    int DriveDelivered(long lba, const std::uint8_t* sector, int enough) const;
+    // Notes as well when reads of one sector differ (m_unstable).
+    int DriveDelivered(long lba, const std::uint8_t* sector, int enough);
     // Checks the sectors of a chunk (the first `sectors` at buffer, starting at lba)
     // against what the drive delivered. A sector the drive never delivered as the
     // library returns it is read again (after stopping the drive's stream, so that it
     // lands exactly): when two reads of the drive agree, their audio is delivered in
     // its place; otherwise it is counted as unverified. checkAll also confirms
     // sectors that match a recent read (the library reported trouble in the chunk).
-    // Returns the number of unverified sectors.
+    // Sectors the drive will not deliver at all count as unread. Returns the number of
+    // unverified sectors.
     long VerifyChunk(std::uint8_t* buffer, long lba, long sectors, bool checkAll);
     bool ConfirmRead(std::vector<std::uint8_t>& into, long lba, long count);
     std::unique_ptr<Library> m_lib;
@@ -76,6 +78,9 @@ private:
     bool m_repaired = false;
     std::vector<RecentRead> m_recent;
     std::size_t m_recentNext = 0;
+    // Set once reads of one sector came back different: from then on every chunk is
+    // confirmed by a read that lands exactly.
+    bool m_unstable = false;
     std::vector<std::uint8_t> m_confirm;
     std::vector<std::uint8_t> m_confirmAgain;
     // Sectors of the library's track (from the range start) in which the drive

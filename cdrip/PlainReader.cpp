@@ -49,6 +49,30 @@ int PlainReader::EffectiveOverlap() const {
                                                                         : 0;
 }
 
+bool PlainReader::ChecksAudio() const {
+    return EffectiveOverlap() > 0 && m_settings.compareSectors > 0 &&
+           m_settings.compareSectors * 2 < EffectiveOverlap() * 4;
+}
+
+bool PlainReader::ConfirmAmbiguous(long count, std::size_t offset) {
+    // The compare block sat in audio that looks the same a frame earlier or later, so
+    // it could not place the read. Read the same sectors again after a speed command,
+    // which stops the drive's stream so the read lands exactly, and see whether the
+    // new data agrees with the place the search chose.
+    const std::size_t bytes = static_cast<std::size_t>(count) * cld::kSectorBytes;
+    const std::size_t seamless = static_cast<std::size_t>(EffectiveOverlap()) * cld::kSectorBytes;
+    if (offset >= bytes || seamless >= bytes)
+        return false;
+    m_confirm.resize(bytes);
+    m_drive.SetSpeed(m_settings.speed);
+    if (!m_drive.ReadSectors(m_confirm.data(), m_current, count))
+        return false;
+    // The chosen place may start earlier or later than the seamless one; compare what
+    // both reads hold for the same audio.
+    const std::size_t length = bytes - std::max(offset, seamless);
+    return std::memcmp(m_readBuffer.data() + offset, m_confirm.data() + seamless, length) == 0;
+}
+
 bool PlainReader::ReadWithRecovery(long count) {
     std::uint8_t* buf = m_readBuffer.data();
     if (m_drive.ReadSectors(buf, m_current, count))
@@ -124,6 +148,8 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
             if (found.failed) {
                 jitterFailed = true;
                 ++m_jitterCount;
+                m_unverified += fresh;
+            } else if (found.ambiguous && !ConfirmAmbiguous(count, offset)) {
                 m_unverified += fresh;
             } else if (offset != static_cast<std::size_t>(overlap) * cld::kSectorBytes) {
                 // The drive landed off and the search joined the read where it belongs.

@@ -55,6 +55,9 @@ public:
     long CorrectedSectors() const { return m_corrected; }
     long UnverifiedSectors() const { return m_unverified; }
     long UnreadSectors() const { return m_unread; }
+    // False when the reader, as set up, checks nothing (the plain reader without
+    // jitter correction): its audio is what the drive delivered, unconfirmed.
+    virtual bool ChecksAudio() const { return true; }
 
     // One past the last readable audio sector (the end of the audio session), when
     // known: the range is cut there, and readers may read a little past the range end

@@ -27,6 +27,7 @@ struct ReadVerdict {
     int32_t corrected = 0;
     int32_t unverified = 0;
     int32_t unread = 0;
+    bool checked = true; // false when the reader checked nothing (plain, no correction)
 };
 
 // The process-wide engine behind every CDDAObject: transport, drive list, per-drive

@@ -202,6 +202,7 @@ ReadVerdict RipperEngine::readVerdict() const {
     v.corrected = static_cast<int32_t>(r.CorrectedSectors());
     v.unverified = static_cast<int32_t>(r.UnverifiedSectors());
     v.unread = static_cast<int32_t>(r.UnreadSectors());
+    v.checked = r.ChecksAudio();
     return v;
 }
 

@@ -35,14 +35,18 @@ public:
         ErrorNotVerified = 7,
     };
 
-    // Results of GetTrackResult, from best to worst.
+    // Results of GetTrackResult.
     enum TrackResult : int32_t {
-        TrackExact = 0,       // every sector delivered, no correction or doubt
+        TrackExact = 0,       // every sector delivered and checked, nothing corrected
         TrackCorrected = 1,   // exact after correcting the drive (jitter, re-reads)
         TrackNotVerified = 2, // some audio could not be verified
         // Sectors were not delivered (zeros in their place), or the track ended early
         // (read error, write error, abort); the grab's GetError says which.
         TrackFailed = 3,
+        // Every sector delivered, but nothing was checked (error correction type 0, or
+        // a plain reader with no overlap to compare): not known to be exact. Sets no
+        // GetError code, as the caller chose to read without checks.
+        TrackUnchecked = 4,
     };
 
     virtual int32_t IsRunning() = 0; // 0: 1 while the grab worker runs
