@@ -187,7 +187,7 @@ int ParanoiaReader::DriveDelivered(long lba, const std::uint8_t* sector, int eno
             first = h;
             seen = true;
         }
-        if (h == hash && ++found >= enough && m_unstable)
+        if (h == hash && ++found >= enough)
             break;
     }
     return found;

@@ -16,7 +16,7 @@ public:
     static constexpr int kMinLibrarySectors = 8;
     // How many of the drive's recent reads are remembered (by a hash of each sector)
     // to check every sector the library returns against.
-    static constexpr std::size_t kRecentReads = 256;
+    static constexpr std::size_t kRecentReads = 96;
 
     explicit ParanoiaReader(RipDrive& drive);
     ~ParanoiaReader() override;
