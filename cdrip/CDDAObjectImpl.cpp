@@ -59,8 +59,7 @@ int32_t CDDAObjectImpl::GetDriveType() {
     return engine() ? engine()->params().driveTable.driveType : 0;
 }
 
-int32_t CDDAObjectImpl::GetReadVerdict(int32_t* corrected, int32_t* unverified,
-                                       int32_t* unread) {
+int32_t CDDAObjectImpl::GetReadVerdict(int32_t* corrected, int32_t* unverified, int32_t* unread) {
     const ReadVerdict v = engine() ? engine()->readVerdict() : ReadVerdict{};
     if (corrected)
         *corrected = v.corrected;

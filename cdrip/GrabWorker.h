@@ -31,8 +31,7 @@ struct GrabShared {
 // meanwhile. engine may be null (no drive): every job then fails to open.
 class GrabWorker {
 public:
-    GrabWorker(RipperEngine* engine, int32_t drive, std::vector<TrackJob> jobs,
-               GrabShared& shared);
+    GrabWorker(RipperEngine* engine, int32_t drive, std::vector<TrackJob> jobs, GrabShared& shared);
 
     void Run();
 

@@ -204,7 +204,9 @@ bool ParanoiaReader::ConfirmRead(std::vector<std::uint8_t>& into, long lba, long
 }
 
 long ParanoiaReader::VerifyChunk(std::uint8_t* buffer, long lba, long sectors, bool checkAll) {
-    auto sectorAt = [&](long i) { return buffer + static_cast<std::size_t>(i) * cld::kSectorBytes; };
+    auto sectorAt = [&](long i) {
+        return buffer + static_cast<std::size_t>(i) * cld::kSectorBytes;
+    };
     std::vector<long> doubtful;
     for (long i = 0; i < sectors; ++i) {
         if (m_unstable)

@@ -130,8 +130,8 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
     if (!readOk) {
         // Zeros stand where the drive delivered nothing; the chunk still goes on, so
         // the track keeps its length, but the sectors are reported as unread.
-        m_unread += std::min<long>(count - (m_firstChunk ? 0 : overlap),
-                                   std::max(m_sectorsRemaining, 1L));
+        m_unread +=
+            std::min<long>(count - (m_firstChunk ? 0 : overlap), std::max(m_sectorsRemaining, 1L));
     }
 
     std::size_t offset = 0;

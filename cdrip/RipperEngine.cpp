@@ -254,8 +254,8 @@ uint8_t RipperEngine::executeCommand(uint8_t direction, const uint8_t* cdb, int 
     return executeOn(activeDrive(), direction, cdb, cdbLength, buffer, bufferLength);
 }
 
-uint8_t RipperEngine::executeOn(int32_t drive, uint8_t direction, const uint8_t* cdb,
-                                int cdbLength, uint8_t* buffer, uint32_t bufferLength) {
+uint8_t RipperEngine::executeOn(int32_t drive, uint8_t direction, const uint8_t* cdb, int cdbLength,
+                                uint8_t* buffer, uint32_t bufferLength) {
     if (drive < 0 || drive >= driveCount())
         return aspi::kError;
     return executeAt(addressOf(drive), direction, cdb, cdbLength, buffer, bufferLength);

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <random>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,9 +25,9 @@ bool replaceable(const std::string& path, std::string& why) {
         return errno == ENOENT;
     if (S_ISREG(st.st_mode))
         return true;
-    why = S_ISDIR(st.st_mode)   ? "it is a folder"
-          : S_ISLNK(st.st_mode) ? "it is a symbolic link"
-          : S_ISFIFO(st.st_mode) ? "it is a pipe"
+    why = S_ISDIR(st.st_mode)                          ? "it is a folder"
+          : S_ISLNK(st.st_mode)                        ? "it is a symbolic link"
+          : S_ISFIFO(st.st_mode)                       ? "it is a pipe"
           : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "it is a device"
                                                        : "it is not a regular file";
     return false;
@@ -102,10 +102,10 @@ bool WavWriter::Create(const std::string& path) {
     // A fresh name of our pattern, created exclusively with the mode an ordinary
     // file gets (0644 less the umask).
     static std::atomic<std::uint32_t> counter{0};
-    std::mt19937 random(static_cast<std::uint32_t>(::getpid()) ^
-                        static_cast<std::uint32_t>(
-                            std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                        (counter.fetch_add(1) * 2654435761u));
+    std::mt19937 random(
+        static_cast<std::uint32_t>(::getpid()) ^
+        static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        (counter.fetch_add(1) * 2654435761u));
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
         std::string name = kTempPrefix;

@@ -204,7 +204,7 @@ std::string DiscImage::toLatin1(const std::string& text) {
     bool multiByte = false;
     for (size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        const int extra = c < 0x80            ? 0
+        const int extra = c < 0x80             ? 0
                           : (c & 0xE0) == 0xC0 ? 1
                           : (c & 0xF0) == 0xE0 ? 2
                           : (c & 0xF8) == 0xF0 ? 3

@@ -28,7 +28,8 @@ std::vector<std::uint8_t> periodicAudio(Periodic kind, long sectors) {
         std::int16_t l = -1;
         std::int16_t r = -1;
         if (kind == Periodic::Tone441) {
-            l = static_cast<std::int16_t>(std::lround(9000 * std::sin(2 * M_PI * (f % 100) / 100.0)));
+            l = static_cast<std::int16_t>(
+                std::lround(9000 * std::sin(2 * M_PI * (f % 100) / 100.0)));
             r = static_cast<std::int16_t>(-l / 2);
         } else if (kind == Periodic::Cycle49) {
             l = static_cast<std::int16_t>((f % 49) * 300 - 7000);
@@ -150,8 +151,8 @@ TEST_F(FaultTest, PeriodicAudioComesOutExactOrReported) {
         Periodic kind;
         long periodicSectors;
     };
-    const Case cases[] = {{Periodic::MinusOne, 750}, {Periodic::Tone441, 1500},
-                          {Periodic::Cycle49, 2250}};
+    const Case cases[] = {
+        {Periodic::MinusOne, 750}, {Periodic::Tone441, 1500}, {Periodic::Cycle49, 2250}};
     for (const int jitter : {0, 4}) {
         for (const Case& c : cases) {
             SCOPED_TRACE("jitter " + std::to_string(jitter) + ", kind " +
@@ -328,8 +329,7 @@ TEST_F(FaultTest, ChangedDiscIsListedAndSpinUpHonoursAbort) {
         ASSERT_EQ(m_rip->StartGrab(), 1);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         m_rip->AbortGrab();
-        const Outcome o =
-            waitForGrab(std::chrono::milliseconds(5), std::chrono::seconds(20));
+        const Outcome o = waitForGrab(std::chrono::milliseconds(5), std::chrono::seconds(20));
         EXPECT_EQ(o.error, GrabStatus::ErrorNone);
     }
 }

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <csignal>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>

@@ -6,12 +6,12 @@ class NameText;
 
 // How one track of a grab came out, read with GrabStatus::GetTrackResult.
 struct GrabTrackResult {
-    int32_t trackIndex;       // the job's track index
-    int32_t result;           // one of GrabStatus::TrackResult
-    int32_t jitterErrors;     // the jitter error count the track ended with
-    int32_t correctedSectors; // sectors delivered exact only after a correction
+    int32_t trackIndex;        // the job's track index
+    int32_t result;            // one of GrabStatus::TrackResult
+    int32_t jitterErrors;      // the jitter error count the track ended with
+    int32_t correctedSectors;  // sectors delivered exact only after a correction
     int32_t unverifiedSectors; // sectors whose audio could not be verified
-    int32_t unreadSectors;    // sectors the drive never delivered (zeros in the WAV)
+    int32_t unreadSectors;     // sectors the drive never delivered (zeros in the WAV)
 };
 
 // Snapshot of a grab, made by CDRipObject::GetStatus. The caller destroys it with
@@ -20,8 +20,8 @@ class GrabStatus {
 public:
     // Result codes of GetError.
     enum Error : int32_t {
-        ErrorNone = 0,         // running, finished, or stopped by AbortGrab
-        ErrorOpenFailed = 1,   // the ripper could not be opened on a track
+        ErrorNone = 0,       // running, finished, or stopped by AbortGrab
+        ErrorOpenFailed = 1, // the ripper could not be opened on a track
         // A WAV file could not be created, or its path names something other than a
         // regular file (a folder, a device, a pipe, a symbolic link), which is never
         // replaced.
