@@ -265,6 +265,24 @@ TEST_F(FaultTest, UnreadSectorsAreReportedByEveryReader) {
         EXPECT_NE(r[0].result, GrabStatus::TrackExact);
         EXPECT_NE(r[0].result, GrabStatus::TrackCorrected);
         if (type != 5) {
+            // The reader's own count says the same to a caller of the CDDA object.
+            int32_t size = 0;
+            ASSERT_EQ(m_cdda->OpenRipper(&size, 0, 199), 0);
+            std::vector<std::uint8_t> buffer(static_cast<std::size_t>(size));
+            int32_t bytes = 0;
+            bool event = false;
+            for (int guard = 0; guard < 100; ++guard) {
+                const int32_t code = m_cdda->RipChunk(buffer.data(), &bytes, nullptr);
+                if (code == 4)
+                    break;
+                event = event || code == 3;
+            }
+            int32_t corrected = -1, unverified = -1, unread = -1;
+            EXPECT_EQ(m_cdda->GetReadVerdict(&corrected, &unverified, &unread), 0);
+            m_cdda->CloseRipper();
+            EXPECT_TRUE(event);
+            EXPECT_GE(unread, 2);
+            EXPECT_EQ(unverified, 0);
             // The plain reader went on to the next track, which is whole.
             EXPECT_EQ(r[0].result, GrabStatus::TrackFailed);
             EXPECT_GT(r[0].unreadSectors, 0);
