@@ -59,6 +59,17 @@ int32_t CDDAObjectImpl::GetDriveType() {
     return engine() ? engine()->params().driveTable.driveType : 0;
 }
 
+int32_t CDDAObjectImpl::GetReadVerdict(int32_t* corrected, int32_t* unverified, int32_t* unread) {
+    const ReadVerdict v = engine() ? engine()->readVerdict() : ReadVerdict{};
+    if (corrected)
+        *corrected = v.corrected;
+    if (unverified)
+        *unverified = v.unverified;
+    if (unread)
+        *unread = v.unread;
+    return engine() ? kOk : kFailed;
+}
+
 int32_t CDDAObjectImpl::GetDriveParams(DriveParams* params) {
     if (!params)
         return kFailed;

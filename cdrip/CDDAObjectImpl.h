@@ -52,6 +52,7 @@ public:
     void SetTransportLayer(int32_t selector) override;
     void Dispose() override;
     void Destroy(int32_t flags) override;
+    int32_t GetReadVerdict(int32_t* corrected, int32_t* unverified, int32_t* unread) override;
 
     static constexpr int32_t kVersion = 115;
 };

@@ -2,6 +2,7 @@
 
 #include "CDDAObjectImpl.h"
 #include "DiscInfoImpl.h"
+#include "RipperEngine.h"
 #include "cldrip/CDDAObject.h"
 #include "cldrip/NameText.h"
 #include "cldrip/TrackInfo.h"
@@ -122,6 +123,7 @@ int32_t CDRipObjectImpl::StartGrab() {
         std::lock_guard<std::mutex> guard(m_shared.statusLock);
         m_shared.status.running = 1;
         m_shared.status.error = GrabStatus::ErrorNone;
+        m_shared.status.tracks.clear();
     }
     {
         // An abort that came while no grab ran must not stop this one.
@@ -131,9 +133,13 @@ int32_t CDRipObjectImpl::StartGrab() {
     // The job list is consumed by the grab; jobs are added again for the next one.
     std::vector<TrackJob> jobs;
     jobs.swap(m_jobs);
+    // The grab stays on the drive that is active now, whatever the caller selects or
+    // plays on while it runs.
+    RipperEngine* engine = RipperEngine::current();
+    const int32_t drive = engine ? engine->activeDrive() : 0;
     try {
-        m_worker = std::thread([this, jobs = std::move(jobs)]() mutable {
-            GrabWorker(*m_cdda, std::move(jobs), m_shared).Run();
+        m_worker = std::thread([this, engine, drive, jobs = std::move(jobs)]() mutable {
+            GrabWorker(engine, drive, std::move(jobs), m_shared).Run();
         });
     } catch (...) {
         std::lock_guard<std::mutex> guard(m_shared.statusLock);
@@ -189,14 +195,12 @@ int32_t CDRipObjectImpl::DriveSettingsImpl::GetDriveName(NameText** name, int32_
     if (!name)
         return 1;
     *name = nullptr;
-    CDDAObject& cdda = *m_owner.m_cdda;
-    if (index < 0 || index >= cdda.GetDriveCount())
+    RipperEngine* engine = RipperEngine::current();
+    if (!engine || index < 0 || index >= engine->driveCount())
         return 1;
-    const int32_t active = cdda.GetActiveDrive();
-    cdda.SetActiveDrive(index);
-    DriveParams params;
-    cdda.GetDriveParams(&params);
-    cdda.SetActiveDrive(active);
+    // Read straight from the drive list: switching the active drive for the query
+    // would move a grab or a playback running on another thread.
+    DriveParams params = engine->paramsAt(index);
     params.name[sizeof params.name - 1] = '\0';
     *name = NameText::Create(params.name);
     return *name ? 0 : 1;

@@ -3,6 +3,7 @@
 #include "cldrip/GrabStatus.h"
 
 #include <string>
+#include <vector>
 
 namespace cld {
 
@@ -15,6 +16,7 @@ struct GrabStatusValues {
     int32_t percent = 0;
     int32_t peak = 0;
     int32_t jitterErrors = 0;
+    std::vector<GrabTrackResult> tracks;
 };
 
 class GrabStatusImpl final : public GrabStatus {
@@ -29,6 +31,8 @@ public:
     int32_t GetPeak() override { return m_values.peak; }
     int32_t GetJitterErrorCount() override { return m_values.jitterErrors; }
     void Destroy() override;
+    int32_t GetTrackResultCount() override { return static_cast<int32_t>(m_values.tracks.size()); }
+    int32_t GetTrackResult(int32_t n, GrabTrackResult* out) override;
 
 private:
     ~GrabStatusImpl() = default;

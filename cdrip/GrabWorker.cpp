@@ -1,9 +1,11 @@
 #include "GrabWorker.h"
 
 #include "RipReader.h"
+#include "RipperEngine.h"
 #include "WavWriter.h"
-#include "cldrip/CDDAObject.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <vector>
 
 namespace cld {
@@ -19,8 +21,21 @@ bool GrabShared::aborted() {
     return abort.load() != 0;
 }
 
-GrabWorker::GrabWorker(CDDAObject& cdda, std::vector<TrackJob> jobs, GrabShared& shared)
-    : m_cdda(cdda), m_jobs(std::move(jobs)), m_shared(shared) {}
+GrabWorker::GrabWorker(RipperEngine* engine, int32_t drive, std::vector<TrackJob> jobs,
+                       GrabShared& shared)
+    : m_engine(engine), m_drive(drive), m_jobs(std::move(jobs)), m_shared(shared) {}
+
+int32_t GrabWorker::TrackResultOf(const ReadVerdict& v, bool complete) {
+    if (!complete || v.unread > 0)
+        return GrabStatus::TrackFailed;
+    if (v.unverified > 0)
+        return GrabStatus::TrackNotVerified;
+    if (!v.checked)
+        return GrabStatus::TrackUnchecked;
+    if (v.corrected > 0)
+        return GrabStatus::TrackCorrected;
+    return GrabStatus::TrackExact;
+}
 
 void GrabWorker::Run() {
     for (const TrackJob& job : m_jobs) {
@@ -41,9 +56,29 @@ void GrabWorker::Run() {
         std::lock_guard<std::mutex> guard(m_shared.statusLock);
         m_shared.status.running = 0;
     }
-    m_cdda.LockDoor(0);
+    if (m_engine)
+        m_engine->lockDoorOn(m_drive, false);
     std::lock_guard<std::mutex> guard(m_shared.abortLock);
     m_shared.abort.store(0);
+}
+
+void GrabWorker::Publish(const TrackJob& job, bool complete) {
+    const ReadVerdict v = m_engine ? m_engine->readVerdict() : ReadVerdict{};
+    GrabTrackResult r{};
+    r.trackIndex = job.trackIndex;
+    r.result = TrackResultOf(v, complete);
+    r.jitterErrors = m_engine ? m_engine->jitterErrorCount() : 0;
+    r.correctedSectors = v.corrected;
+    r.unverifiedSectors = v.unverified;
+    r.unreadSectors = v.unread;
+    {
+        std::lock_guard<std::mutex> guard(m_shared.statusLock);
+        m_shared.status.tracks.push_back(r);
+    }
+    if (v.unread > 0)
+        m_shared.fail(GrabStatus::ErrorReadFailed);
+    else if (v.unverified > 0)
+        m_shared.fail(GrabStatus::ErrorNotVerified);
 }
 
 bool GrabWorker::RipJob(const TrackJob& job) {
@@ -54,26 +89,33 @@ bool GrabWorker::RipJob(const TrackJob& job) {
         m_shared.status.percent = 0;
     }
     int32_t bufferSize = 0;
-    if (m_cdda.OpenRipper(&bufferSize, job.firstSector, job.lastSector) != 0 || bufferSize <= 0) {
+    if (!m_engine ||
+        m_engine->openRipperOn(m_drive, &bufferSize, job.firstSector, job.lastSector) != 0 ||
+        bufferSize <= 0) {
         m_shared.fail(GrabStatus::ErrorOpenFailed);
-        m_cdda.CloseRipper();
+        if (m_engine)
+            m_engine->closeRipper();
         return false;
     }
+    // Files a killed grab left behind in this folder are of no use to anyone.
+    WavWriter::RemoveStaleTemporaries(std::filesystem::path(job.fullPath).parent_path());
     WavWriter wav;
     if (!wav.Create(job.fullPath)) {
         m_shared.fail(GrabStatus::ErrorCreateFailed);
-        m_cdda.CloseRipper();
+        m_engine->closeRipper();
         return false;
     }
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bufferSize), 0);
     bool keepGoing = true;
+    bool complete = false;
     for (;;) {
         int32_t bytes = 0;
-        const int32_t code = m_cdda.RipChunk(buffer.data(), &bytes, &m_shared.abort);
+        const int32_t code = m_engine->ripChunk(buffer.data(), &bytes, &m_shared.abort);
         if (code == RipChunkDone) {
             // The last chunk's percent was taken before it was read.
             std::lock_guard<std::mutex> guard(m_shared.statusLock);
-            m_shared.status.percent = m_cdda.GetPercentCompleted();
+            m_shared.status.percent = m_engine->percentCompleted();
+            complete = true;
             break;
         }
         bool written = true;
@@ -82,9 +124,9 @@ bool GrabWorker::RipJob(const TrackJob& job) {
                 wav.Append(buffer.data(), static_cast<std::size_t>(std::min(bytes, bufferSize)));
         {
             std::lock_guard<std::mutex> guard(m_shared.statusLock);
-            m_shared.status.percent = m_cdda.GetPercentCompleted();
-            m_shared.status.peak = m_cdda.GetPeakValue();
-            m_shared.status.jitterErrors = m_cdda.GetJitterErrorCount();
+            m_shared.status.percent = m_engine->percentCompleted();
+            m_shared.status.peak = m_engine->peakValue();
+            m_shared.status.jitterErrors = m_engine->jitterErrorCount();
         }
         const bool abortNow = m_shared.aborted();
         if (code == RipChunkFailed && !abortNow)
@@ -99,8 +141,10 @@ bool GrabWorker::RipJob(const TrackJob& job) {
     if (!wav.Finish() && keepGoing) {
         m_shared.fail(GrabStatus::ErrorWriteFailed);
         keepGoing = false;
+        complete = false;
     }
-    m_cdda.CloseRipper();
+    Publish(job, complete);
+    m_engine->closeRipper();
     return keepGoing;
 }
 

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "GrabStatusImpl.h"
+#include "RipperEngine.h"
 #include "TrackJob.h"
 
 #include <atomic>
 #include <mutex>
 #include <vector>
-
-class CDDAObject;
 
 namespace cld {
 
@@ -26,19 +25,26 @@ struct GrabShared {
     bool aborted();
 };
 
-// Rips a list of track jobs to WAV files through a CDDAObject, one job after the
-// other, publishing progress in the shared state. Runs on the grab's own thread.
+// Rips a list of track jobs to WAV files on one drive of the engine, one job after the
+// other, publishing progress and each track's result in the shared state. Runs on the
+// grab's own thread; the drive stays the same whatever the caller makes active
+// meanwhile. engine may be null (no drive): every job then fails to open.
 class GrabWorker {
 public:
-    GrabWorker(CDDAObject& cdda, std::vector<TrackJob> jobs, GrabShared& shared);
+    GrabWorker(RipperEngine* engine, int32_t drive, std::vector<TrackJob> jobs, GrabShared& shared);
 
     void Run();
+
+    // The result of a track from what its reader found and how it ended.
+    static int32_t TrackResultOf(const ReadVerdict& verdict, bool complete);
 
 private:
     // Rips one job; false when the grab must stop.
     bool RipJob(const TrackJob& job);
+    void Publish(const TrackJob& job, bool complete);
 
-    CDDAObject& m_cdda;
+    RipperEngine* m_engine;
+    int32_t m_drive;
     std::vector<TrackJob> m_jobs;
     GrabShared& m_shared;
 };

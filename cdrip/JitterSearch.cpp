@@ -52,6 +52,9 @@ JitterSearchResult FindJitterOffset(const std::uint8_t* compare, std::size_t com
     if (!ok) {
         found = seamless;
         result.failed = true;
+    } else {
+        result.ambiguous =
+            (found >= 4 && matches(found - 4)) || (found + 4 <= span && matches(found + 4));
     }
     result.position = static_cast<int>(found * 100 / span);
     result.offset = std::min(found + compareLen, len);

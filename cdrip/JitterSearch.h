@@ -17,6 +17,9 @@ struct JitterSearchResult {
     bool failed = false;
     // False when the window is too small for any search (nothing is counted then).
     bool searched = false;
+    // True when the compare block also matches one frame beside where it was found
+    // (silence, constant audio): the match does not tell where the read landed.
+    bool ambiguous = false;
 };
 
 // Finds where the previous read's compare block (compareLen bytes, the last bytes of

@@ -108,9 +108,156 @@ bool ParanoiaReader::IsUnverifiedEvent(int function) {
     }
 }
 
+bool ParanoiaReader::IsRepairEvent(int function) {
+    switch (function) {
+    case PARANOIA_CB_FIXUP_EDGE:
+    case PARANOIA_CB_FIXUP_ATOM:
+    case PARANOIA_CB_READERR:
+    case PARANOIA_CB_SCRATCH:
+    case PARANOIA_CB_REPAIR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void ParanoiaReader::NoteProgress(int function) {
     if (IsUnverifiedEvent(function))
         m_skip = true;
+    if (IsRepairEvent(function))
+        m_repaired = true;
+}
+
+std::uint64_t ParanoiaReader::SectorHash(const std::uint8_t* sector) {
+    // Four independent lanes over the 294 words of a sector keep the multiplies from
+    // waiting on each other; any change of the audio changes the hash.
+    constexpr std::uint64_t k = 0x9E3779B97F4A7C15ull;
+    constexpr std::size_t words = cld::kSectorBytes / 8;
+    auto word = [sector](std::size_t i) {
+        std::uint64_t w;
+        std::memcpy(&w, sector + i * 8, sizeof w);
+        return w;
+    };
+    std::uint64_t a = 1, b = 2, c = 3, d = 4;
+    std::size_t i = 0;
+    for (; i + 4 <= words; i += 4) {
+        a = (a ^ word(i)) * k;
+        b = (b ^ word(i + 1)) * k;
+        c = (c ^ word(i + 2)) * k;
+        d = (d ^ word(i + 3)) * k;
+    }
+    for (; i < words; ++i)
+        a = (a ^ word(i)) * k;
+    std::uint64_t h = (a ^ (b >> 29) ^ (c << 17) ^ (d >> 41)) * k;
+    h = (h ^ b ^ (c >> 13) ^ (d << 7)) * k;
+    return h ^ (h >> 32);
+}
+
+void ParanoiaReader::Remember(const std::uint8_t* data, long lba, long count) {
+    if (m_recent.empty() || count <= 0)
+        return;
+    RecentRead& slot = m_recent[m_recentNext];
+    m_recentNext = (m_recentNext + 1) % m_recent.size();
+    slot.lba = lba;
+    slot.count = count;
+    slot.hashes.resize(static_cast<std::size_t>(count));
+    for (long i = 0; i < count; ++i)
+        slot.hashes[static_cast<std::size_t>(i)] =
+            SectorHash(data + static_cast<std::size_t>(i) * cld::kSectorBytes);
+}
+
+int ParanoiaReader::DriveDelivered(long lba, const std::uint8_t* sector, int enough) {
+    const std::uint64_t hash = SectorHash(sector);
+    // Newest first: the library returns a sector soon after reading it.
+    int found = 0;
+    bool seen = false;
+    std::uint64_t first = 0;
+    const std::size_t n = m_recent.size();
+    for (std::size_t k = 1; k <= n; ++k) {
+        const RecentRead& r = m_recent[(m_recentNext + n - k) % n];
+        if (r.count <= 0 || lba < r.lba || lba >= r.lba + r.count)
+            continue;
+        const std::uint64_t h = r.hashes[static_cast<std::size_t>(lba - r.lba)];
+        // Two reads of one sector that differ: the drive does not deliver the same
+        // audio twice (it streams inaccurately, or the disc is damaged), so reads that
+        // agree by chance prove nothing from here on.
+        if (seen && h != first)
+            m_unstable = true;
+        if (!seen) {
+            first = h;
+            seen = true;
+        }
+        if (h == hash && ++found >= enough)
+            break;
+    }
+    return found;
+}
+
+bool ParanoiaReader::ConfirmRead(std::vector<std::uint8_t>& into, long lba, long count) {
+    into.resize(static_cast<std::size_t>(count) * cld::kSectorBytes);
+    // A drive that streams places its reads only roughly; after a speed command it
+    // finds its place from the sub-channel and the next read lands exactly.
+    if (m_speedInForce > 0)
+        m_drive.SetSpeed(m_speedInForce);
+    m_readsSinceSpeed = 1;
+    return m_drive.ReadSectors(into.data(), lba, count);
+}
+
+long ParanoiaReader::VerifyChunk(std::uint8_t* buffer, long lba, long sectors, bool checkAll) {
+    auto sectorAt = [&](long i) {
+        return buffer + static_cast<std::size_t>(i) * cld::kSectorBytes;
+    };
+    std::vector<long> doubtful;
+    for (long i = 0; i < sectors; ++i) {
+        if (m_unstable)
+            checkAll = true;
+        // One read is no proof (the library may pass on what a scratch delivered once);
+        // two reads of the drive that delivered exactly this are.
+        if (checkAll || DriveDelivered(lba + i, sectorAt(i), 2) < 2)
+            doubtful.push_back(i);
+    }
+    if (doubtful.empty())
+        return 0;
+    const long from = doubtful.front();
+    const long count = doubtful.back() - from + 1;
+    const bool firstOk = ConfirmRead(m_confirm, lba + from, count);
+    std::vector<long> still;
+    for (const long i : doubtful) {
+        const std::uint8_t* read =
+            m_confirm.data() + static_cast<std::size_t>(i - from) * cld::kSectorBytes;
+        if (firstOk && std::memcmp(read, sectorAt(i), cld::kSectorBytes) == 0)
+            continue; // the library's audio is what the drive delivers
+        if (firstOk && DriveDelivered(lba + i, read, 1) > 0) {
+            // Two reads of the drive agree and the library's audio differs from them.
+            std::memcpy(sectorAt(i), read, cld::kSectorBytes);
+            ++m_corrected;
+            continue;
+        }
+        still.push_back(i);
+    }
+    if (still.empty())
+        return 0;
+    const bool againOk = ConfirmRead(m_confirmAgain, lba + from, count);
+    long unverified = 0;
+    for (const long i : still) {
+        const auto at = static_cast<std::size_t>(i - from) * cld::kSectorBytes;
+        const std::uint8_t* first = m_confirm.data() + at;
+        const std::uint8_t* again = m_confirmAgain.data() + at;
+        if (againOk && std::memcmp(again, sectorAt(i), cld::kSectorBytes) == 0)
+            continue;
+        if (firstOk && againOk && std::memcmp(first, again, cld::kSectorBytes) == 0) {
+            std::memcpy(sectorAt(i), again, cld::kSectorBytes);
+            ++m_corrected;
+            continue;
+        }
+        if (!firstOk && !againOk) {
+            // The drive delivers nothing here: what the library returned is its filler.
+            ++m_unread;
+            continue;
+        }
+        ++unverified;
+    }
+    return unverified;
 }
 
 bool ParanoiaReader::HasSoundInMiddle(const std::uint8_t* sector) {
@@ -120,6 +267,11 @@ bool ParanoiaReader::HasSoundInMiddle(const std::uint8_t* sector) {
 
 int ParanoiaReader::Open(const RipSettings& settings, long first, long last, long& bufferSize) {
     RipReader::Open(settings, first, last, bufferSize);
+    if (m_settings.sectorsPerRead > kMaxJoinedRead) {
+        m_settings.sectorsPerRead = kMaxJoinedRead;
+        m_settings.compareSectors = std::min(m_settings.compareSectors, kMaxJoinedRead);
+        bufferSize = static_cast<long>(m_settings.sectorsPerRead * cld::kSectorBytes);
+    }
     // The library keeps its cache and its idea of the disc per instance; a fresh
     // instance per range keeps an earlier range's data out of this one.
     m_lib.reset();
@@ -164,6 +316,9 @@ int ParanoiaReader::Open(const RipSettings& settings, long first, long last, lon
     m_lib = std::move(lib);
     m_heardSound.assign(static_cast<std::size_t>(trackEnd - m_start), false);
     m_delivered = 0;
+    m_recent.assign(kRecentReads, RecentRead{});
+    m_recentNext = 0;
+    m_unstable = false;
     m_speedInForce = m_settings.speed;
     m_lastFailed = -1;
     return 0;
@@ -176,6 +331,12 @@ void ParanoiaReader::Close() {
     m_scratch.shrink_to_fit();
     m_heardSound.clear();
     m_heardSound.shrink_to_fit();
+    m_recent.clear();
+    m_recent.shrink_to_fit();
+    m_confirm.clear();
+    m_confirm.shrink_to_fit();
+    m_confirmAgain.clear();
+    m_confirmAgain.shrink_to_fit();
 }
 
 long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
@@ -218,6 +379,7 @@ long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
         m_readsSinceSpeed = 1;
         result = -1;
     } else {
+        Remember(buf, lba, count);
         // Note where the drive delivered sound. The library also reads into a
         // discarded buffer (to move the drive away from its cache); that is sound
         // the drive delivered all the same.
@@ -241,6 +403,7 @@ int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
         *byteCount = 0;
     m_abort = abortFlag;
     m_skip = false;
+    m_repaired = false;
     if (!m_open || !byteCount || !buffer)
         return m_open ? RipChunkFailed : RipChunkDone;
     if (m_remainingBytes <= 0) {
@@ -250,7 +413,7 @@ int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
     if (m_firstChunk) {
         m_current = m_start;
         m_drive.SetSpeed(m_settings.speed);
-        SpinUp();
+        SpinUp(abortFlag);
         m_firstChunk = false;
         m_readsSinceSpeed = 0;
     }
@@ -259,6 +422,7 @@ int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
 
     ParanoiaReader* previous = t_active;
     t_active = this;
+    const long chunkLba = m_start + m_delivered;
     long out = 0;
     bool finished = false;
     for (int i = 0; i < m_settings.sectorsPerRead; ++i) {
@@ -287,6 +451,17 @@ int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
     }
     t_active = previous;
     *byteCount = out;
+    // The library's verification can be fooled (by audio that repeats, at the end of
+    // the disc): every sector it returns is held against what the drive delivered.
+    const long sectors = out / static_cast<long>(cld::kSectorBytes);
+    const long correctedBefore = m_corrected;
+    const long unreadBefore = m_unread;
+    const long unverified = VerifyChunk(buffer, chunkLba, sectors, m_skip);
+    const long unread = m_unread - unreadBefore;
+    m_unverified += unverified;
+    if (m_repaired && m_corrected == correctedBefore)
+        m_corrected += sectors - unverified - unread;
+    m_skip = unverified > 0 || unread > 0;
     if (m_skip)
         ++m_jitterCount;
     if (finished) {

@@ -14,6 +14,9 @@ public:
     static constexpr long kAbortedRead = -999;
     static constexpr long kReadPastEnd = 10;
     static constexpr int kMinLibrarySectors = 8;
+    // How many of the drive's recent reads are remembered (by a hash of each sector)
+    // to check every sector the library returns against.
+    static constexpr std::size_t kRecentReads = 96;
 
     explicit ParanoiaReader(RipDrive& drive);
     ~ParanoiaReader() override;
@@ -31,6 +34,9 @@ public:
     long ReadHook(void* buffer, long lba, long count);
     // Called with each progress code of the library.
     void NoteProgress(int function);
+    // True for the library's progress codes that mean it repaired what the drive
+    // delivered (a jitter it joined over, a read it did again, a scratch it mended).
+    static bool IsRepairEvent(int function);
 
     // True for the library's progress codes that mean the sectors it returns hold
     // samples it could not verify: a skip, a drift it corrected by its own guess, or
@@ -43,10 +49,40 @@ public:
 
 private:
     struct Library;
+    struct RecentRead {
+        long lba = 0;
+        long count = 0;
+        std::vector<std::uint64_t> hashes; // one per sector
+    };
+    static std::uint64_t SectorHash(const std::uint8_t* sector);
+    // Remembers what the drive delivered for count sectors at lba.
+    void Remember(const std::uint8_t* data, long lba, long count);
+    // How many of the recent reads delivered exactly these 2352 bytes for lba (counting
+    // stops at enough).
+    // Notes as well when reads of one sector differ (m_unstable).
+    int DriveDelivered(long lba, const std::uint8_t* sector, int enough);
+    // Checks the sectors of a chunk (the first `sectors` at buffer, starting at lba)
+    // against what the drive delivered. A sector the drive never delivered as the
+    // library returns it is read again (after stopping the drive's stream, so that it
+    // lands exactly): when two reads of the drive agree, their audio is delivered in
+    // its place; otherwise it is counted as unverified. checkAll also confirms
+    // sectors that match a recent read (the library reported trouble in the chunk).
+    // Sectors the drive will not deliver at all count as unread. Returns the number of
+    // unverified sectors.
+    long VerifyChunk(std::uint8_t* buffer, long lba, long sectors, bool checkAll);
+    bool ConfirmRead(std::vector<std::uint8_t>& into, long lba, long count);
     std::unique_ptr<Library> m_lib;
     std::vector<std::uint8_t> m_scratch;
     const std::atomic<std::int32_t>* m_abort = nullptr;
     bool m_skip = false;
+    bool m_repaired = false;
+    std::vector<RecentRead> m_recent;
+    std::size_t m_recentNext = 0;
+    // Set once reads of one sector came back different: from then on every chunk is
+    // confirmed by a read that lands exactly.
+    bool m_unstable = false;
+    std::vector<std::uint8_t> m_confirm;
+    std::vector<std::uint8_t> m_confirmAgain;
     // Sectors of the library's track (from the range start) in which the drive
     // delivered sound: a sector the library returns as silence there was never
     // verified, it is the library's filler.

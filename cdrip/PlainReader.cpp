@@ -19,6 +19,12 @@ void sleepMs(int ms) {
 
 int PlainReader::Open(const RipSettings& settings, long first, long last, long& bufferSize) {
     RipReader::Open(settings, first, last, bufferSize);
+    if (m_settings.jitterCorrection && m_settings.overlapSectors > 0 &&
+        m_settings.sectorsPerRead > kMaxJoinedRead) {
+        m_settings.sectorsPerRead = kMaxJoinedRead;
+        m_settings.compareSectors = std::min(m_settings.compareSectors, kMaxJoinedRead);
+        bufferSize = static_cast<long>(m_settings.sectorsPerRead * cld::kSectorBytes);
+    }
     // Each chunk advances by sectors per read minus the overlap, so the overlap must
     // stay below sectors per read or the reader would never move on.
     m_settings.overlapSectors =
@@ -43,6 +49,30 @@ int PlainReader::EffectiveOverlap() const {
                                                                         : 0;
 }
 
+bool PlainReader::ChecksAudio() const {
+    return EffectiveOverlap() > 0 && m_settings.compareSectors > 0 &&
+           m_settings.compareSectors * 2 < EffectiveOverlap() * 4;
+}
+
+bool PlainReader::ConfirmAmbiguous(long count, std::size_t offset) {
+    // The compare block sat in audio that looks the same a frame earlier or later, so
+    // it could not place the read. Read the same sectors again after a speed command,
+    // which stops the drive's stream so the read lands exactly, and see whether the
+    // new data agrees with the place the search chose.
+    const std::size_t bytes = static_cast<std::size_t>(count) * cld::kSectorBytes;
+    const std::size_t seamless = static_cast<std::size_t>(EffectiveOverlap()) * cld::kSectorBytes;
+    if (offset >= bytes || seamless >= bytes)
+        return false;
+    m_confirm.resize(bytes);
+    m_drive.SetSpeed(m_settings.speed);
+    if (!m_drive.ReadSectors(m_confirm.data(), m_current, count))
+        return false;
+    // The chosen place may start earlier or later than the seamless one; compare what
+    // both reads hold for the same audio.
+    const std::size_t length = bytes - std::max(offset, seamless);
+    return std::memcmp(m_readBuffer.data() + offset, m_confirm.data() + seamless, length) == 0;
+}
+
 bool PlainReader::ReadWithRecovery(long count) {
     std::uint8_t* buf = m_readBuffer.data();
     if (m_drive.ReadSectors(buf, m_current, count))
@@ -63,7 +93,7 @@ bool PlainReader::ReadWithRecovery(long count) {
 }
 
 int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
-                          const std::atomic<std::int32_t>* /*abortFlag*/) {
+                          const std::atomic<std::int32_t>* abortFlag) {
     const int overlap = EffectiveOverlap();
     const bool compare = overlap > 0;
     if (!byteCount || !buffer || !m_open)
@@ -74,7 +104,7 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
         m_current = m_start;
         m_sectorsRemaining = m_end - m_start;
         m_drive.SetSpeed(m_settings.speed);
-        SpinUp();
+        SpinUp(abortFlag);
     }
     if (m_remainingBytes <= 0) {
         m_percent = 100;
@@ -89,10 +119,20 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
     long count = std::min<long>(remaining, m_settings.sectorsPerRead);
     if (overlap >= count)
         count = std::min<long>(remaining + overlap, m_settings.sectorsPerRead);
+    // Nothing past the audio session can be read.
+    const bool atDiscEnd = m_discEnd > 0 && m_current + count >= m_discEnd;
+    if (m_discEnd > 0)
+        count = std::max(1L, std::min(count, m_discEnd - m_current));
     const std::size_t bytes = static_cast<std::size_t>(count) * cld::kSectorBytes;
 
-    ReadWithRecovery(count);
+    const bool readOk = ReadWithRecovery(count);
     const std::uint8_t* data = m_readBuffer.data();
+    if (!readOk) {
+        // Zeros stand where the drive delivered nothing; the chunk still goes on, so
+        // the track keeps its length, but the sectors are reported as unread.
+        m_unread +=
+            std::min<long>(count - (m_firstChunk ? 0 : overlap), std::max(m_sectorsRemaining, 1L));
+    }
 
     std::size_t offset = 0;
     bool jitterFailed = false;
@@ -104,9 +144,16 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
         offset = found.offset;
         if (found.searched) {
             m_jitterPosition = found.position;
+            const long fresh = count - overlap;
             if (found.failed) {
                 jitterFailed = true;
                 ++m_jitterCount;
+                m_unverified += fresh;
+            } else if (found.ambiguous && !ConfirmAmbiguous(count, offset)) {
+                m_unverified += fresh;
+            } else if (offset != static_cast<std::size_t>(overlap) * cld::kSectorBytes) {
+                // The drive landed off and the search joined the read where it belongs.
+                m_corrected += fresh;
             }
         }
     }
@@ -119,13 +166,30 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
     }
 
     const std::size_t available = bytes > offset ? bytes - offset : 0;
-    const auto out = static_cast<std::size_t>(
+    auto out = static_cast<std::size_t>(
         std::min<long long>(m_remainingBytes, static_cast<long long>(available)));
     std::memcpy(buffer, data + offset, out);
+
+    const long advance = count - overlap;
+    if (atDiscEnd && advance <= 0 && static_cast<long long>(out) < m_remainingBytes) {
+        // At the end of the audio session a drive that landed early leaves bytes owed
+        // that no read can bring: they are delivered as zeros and reported unread.
+        const auto owed = static_cast<std::size_t>(std::min<long long>(
+            m_remainingBytes - static_cast<long long>(out),
+            static_cast<long long>(m_readBuffer.size()) - static_cast<long long>(out)));
+        std::memset(buffer + out, 0, owed);
+        out += owed;
+        m_unread += static_cast<long>((owed + cld::kSectorBytes - 1) / cld::kSectorBytes);
+        m_remainingBytes = static_cast<long long>(out);
+    }
     *byteCount = static_cast<long>(out);
 
-    m_current += count - overlap;
-    m_sectorsRemaining -= count - overlap;
+    m_current += std::max(advance, 0L);
+    m_sectorsRemaining -= std::max(advance, 0L);
     m_remainingBytes -= static_cast<long long>(out);
+    if (!readOk) {
+        ++m_jitterCount;
+        return RipChunkJitter;
+    }
     return jitterFailed ? RipChunkJitter : RipChunkOk;
 }

@@ -22,9 +22,13 @@ public:
 
     // The overlap in force for the open range (0 when jitter correction is off).
     int EffectiveOverlap() const;
+    bool ChecksAudio() const override;
 
 private:
     bool ReadWithRecovery(long count);
+    // True when a re-read of the chunk confirms the place an ambiguous search chose.
+    bool ConfirmAmbiguous(long count, std::size_t offset);
+    std::vector<std::uint8_t> m_confirm;
 
     std::vector<std::uint8_t> m_readBuffer;
     std::vector<std::uint8_t> m_compare;

@@ -27,6 +27,10 @@ int RipReader::Open(const RipSettings& settings, long first, long last, long& bu
 
     m_start = std::max(0L, first + m_settings.startOffset);
     m_end = std::max(last + 1, first + 10) + m_settings.endOffset;
+    // The at-least-ten-sectors rule must not read a short last track into the lead-out
+    // (or into the gap before a data session): nothing there can be read.
+    if (m_discEnd > 0)
+        m_end = std::min(m_end, m_discEnd);
     // Offsets that turn the range around leave nothing to read.
     m_end = std::max(m_end, m_start);
     m_current = m_start;
@@ -34,6 +38,9 @@ int RipReader::Open(const RipSettings& settings, long first, long last, long& bu
         static_cast<long long>(m_end - m_start) * static_cast<long long>(cld::kSectorBytes);
     m_firstChunk = true;
     m_jitterCount = 0;
+    m_corrected = 0;
+    m_unverified = 0;
+    m_unread = 0;
     m_peak = 0;
     m_percent = 0;
     m_open = true;
@@ -54,13 +61,13 @@ void RipReader::JitterErrorPosition(long& sector, long& current) const {
     current = m_current;
 }
 
-void RipReader::SpinUp() {
+void RipReader::SpinUp(const std::atomic<std::int32_t>* abortFlag) {
     if (m_settings.spinUpSeconds <= 0)
         return;
     std::vector<std::uint8_t> sector(cld::kSectorBytes);
     const auto until =
         std::chrono::steady_clock::now() + std::chrono::seconds(m_settings.spinUpSeconds);
-    while (std::chrono::steady_clock::now() < until)
+    while (std::chrono::steady_clock::now() < until && !(abortFlag && *abortFlag))
         m_drive.ReadSectors(sector.data(), m_current, 1);
     // The spin-up reads leave the drive streaming, and a drive that cannot stream
     // accurately would land the range's first read a few frames off; the range is

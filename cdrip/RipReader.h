@@ -23,6 +23,10 @@ class RipReader {
 public:
     static constexpr int kMaxRecoveryPasses = 1000;
     static constexpr int kMaxOffset = 4500; // sectors, one minute
+    // Longest read a reader that joins reads will issue: from 1000 sectors on, a read
+    // is split over two threads whose pieces the drive places independently, and the
+    // seams between the pieces lie where no overlap check looks.
+    static constexpr int kMaxJoinedRead = 999;
     explicit RipReader(RipDrive& drive);
     virtual ~RipReader();
     RipReader(const RipReader&) = delete;
@@ -45,17 +49,28 @@ public:
     int JitterPosition() const { return m_jitterPosition; }
     void JitterErrorPosition(long& sector, long& current) const;
 
-    // The disc's lead-out, when known: readers may read a little past the range end
+    // What the reader found since the range was opened: sectors delivered only after a
+    // correction, sectors whose audio could not be verified, sectors the drive never
+    // delivered (zeros stand in their place).
+    long CorrectedSectors() const { return m_corrected; }
+    long UnverifiedSectors() const { return m_unverified; }
+    long UnreadSectors() const { return m_unread; }
+    // False when the reader, as set up, checks nothing (the plain reader without
+    // jitter correction): its audio is what the drive delivered, unconfirmed.
+    virtual bool ChecksAudio() const { return true; }
+
+    // One past the last readable audio sector (the end of the audio session), when
+    // known: the range is cut there, and readers may read a little past the range end
     // (never past this) to verify the range's last samples. 0 = unknown.
-    void SetDiscEnd(long leadOut) { m_discEnd = leadOut; }
+    void SetDiscEnd(long end) { m_discEnd = end; }
 
     long RangeStart() const { return m_start; }
     long RangeEnd() const { return m_end; }
 
 protected:
-    // Reads the range's first sector again and again for the spin-up time, then sets
-    // the speed once more.
-    void SpinUp();
+    // Reads the range's first sector again and again for the spin-up time (or until
+    // abortFlag is set), then sets the speed once more.
+    void SpinUp(const std::atomic<std::int32_t>* abortFlag);
     void NotePeak(const std::uint8_t* data, std::size_t bytes);
 
     RipDrive& m_drive;
@@ -71,4 +86,7 @@ protected:
     int m_percent = 0;
     int m_jitterCount = 0;
     int m_jitterPosition = 50;
+    long m_corrected = 0;
+    long m_unverified = 0;
+    long m_unread = 0;
 };

@@ -1,6 +1,7 @@
 #include "RipperEngine.h"
 
 #include "PassThrough.h"
+#include "TocMath.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,6 +18,15 @@ std::unique_ptr<RipperEngine>& engineSlot() {
     static std::unique_ptr<RipperEngine> engine;
     return engine;
 }
+
+// The installed engine as other threads see it (a grab worker looks it up while the
+// caller's thread may run Init).
+std::atomic<RipperEngine*> g_current{nullptr};
+
+// A READ TOC after a disc change first reports the change (UNIT ATTENTION); drives
+// expect the command to be sent again. More attempts than this mean something else.
+constexpr int kUnitAttentionRetries = 4;
+constexpr uint8_t kSenseUnitAttention = 0x06;
 
 // Last sense key, ASC and ASCQ packed into one word so that concurrent commands never
 // leave a mix of two commands' bytes.
@@ -64,7 +74,7 @@ RipperEngine::~RipperEngine() {
 }
 
 RipperEngine* RipperEngine::current() {
-    return engineSlot().get();
+    return g_current.load();
 }
 
 void RipperEngine::install(std::unique_ptr<RipperEngine> engine) {
@@ -78,6 +88,7 @@ void RipperEngine::install(std::unique_ptr<RipperEngine> engine) {
         retired.push_back(std::move(engineSlot()));
     }
     engineSlot() = std::move(engine);
+    g_current.store(engineSlot().get());
 }
 
 int32_t RipperEngine::initTransport() {
@@ -186,8 +197,9 @@ int32_t RipperEngine::scanDrives() {
     return found;
 }
 
-RipperEngine::Address RipperEngine::activeAddress() const {
-    const DriveParams& p = params();
+RipperEngine::Address RipperEngine::addressOf(int32_t drive) const {
+    std::lock_guard lock(m_stateLock);
+    const DriveParams& p = m_drives[static_cast<size_t>(drive)];
     return {p.adapterId, p.targetId, p.lun};
 }
 
@@ -239,9 +251,14 @@ uint8_t RipperEngine::executeAt(const Address& address, uint8_t direction, const
 
 uint8_t RipperEngine::executeCommand(uint8_t direction, const uint8_t* cdb, int cdbLength,
                                      uint8_t* buffer, uint32_t bufferLength) {
-    if (m_drives.empty())
+    return executeOn(activeDrive(), direction, cdb, cdbLength, buffer, bufferLength);
+}
+
+uint8_t RipperEngine::executeOn(int32_t drive, uint8_t direction, const uint8_t* cdb, int cdbLength,
+                                uint8_t* buffer, uint32_t bufferLength) {
+    if (drive < 0 || drive >= driveCount())
         return aspi::kError;
-    return executeAt(activeAddress(), direction, cdb, cdbLength, buffer, bufferLength);
+    return executeAt(addressOf(drive), direction, cdb, cdbLength, buffer, bufferLength);
 }
 
 uint8_t RipperEngine::execute(const Cdb& cdb, uint8_t direction, uint8_t* buffer, uint32_t length) {
@@ -258,43 +275,54 @@ void RipperEngine::lastSense(uint8_t* key, uint8_t* asc, uint8_t* ascq) {
         *ascq = static_cast<uint8_t>(sense);
 }
 
+int32_t RipperEngine::activeDrive() const {
+    std::lock_guard lock(m_stateLock);
+    return m_activeDrive;
+}
+
 void RipperEngine::setActiveDrive(int32_t index) {
     const int32_t low = index & 0xFF;
     // An index past the drive list would address no drive; the active one stays.
-    if (low < driveCount())
+    std::lock_guard lock(m_stateLock);
+    if (low < static_cast<int32_t>(m_drives.size()))
         m_activeDrive = low;
 }
 
-DriveParams& RipperEngine::params() {
-    if (m_drives.empty()) {
-        // Only an engine without drives gets here; it never sends a command.
-        static DriveParams scratch;
-        scratch = DriveParams{};
-        return scratch;
-    }
-    return m_drives[static_cast<size_t>(m_activeDrive)];
-}
-
-const DriveParams& RipperEngine::params() const {
+DriveParams RipperEngine::params() const {
+    std::lock_guard lock(m_stateLock);
     if (m_drives.empty())
         return fallbackParams();
     return m_drives[static_cast<size_t>(m_activeDrive)];
 }
 
+DriveParams RipperEngine::paramsAt(int32_t drive) const {
+    std::lock_guard lock(m_stateLock);
+    if (drive < 0 || drive >= static_cast<int32_t>(m_drives.size()))
+        return fallbackParams();
+    return m_drives[static_cast<size_t>(drive)];
+}
+
 int32_t RipperEngine::setDriveType(int32_t type) {
-    DriveParams& p = params();
+    std::lock_guard lock(m_stateLock);
+    if (m_drives.empty())
+        return 0;
+    DriveParams& p = m_drives[static_cast<size_t>(m_activeDrive)];
     p.driveTable.driveType = type;
     applyDrivePreset(p.driveTable);
     return 0;
 }
 
 void RipperEngine::getDriveParams(DriveParams& out) const {
+    const DriveParams p = params();
     std::memset(static_cast<void*>(&out), 0, sizeof(out));
-    std::memcpy(static_cast<void*>(&out), &params(), sizeof(out));
+    std::memcpy(static_cast<void*>(&out), &p, sizeof(out));
 }
 
 void RipperEngine::setDriveParams(const DriveParams& in) {
-    DriveParams& p = params();
+    std::lock_guard lock(m_stateLock);
+    if (m_drives.empty())
+        return;
+    DriveParams& p = m_drives[static_cast<size_t>(m_activeDrive)];
     // The name and the address come from discovery and stay as they are.
     const DriveParams keep = p;
     std::memcpy(static_cast<void*>(&p), &in, sizeof(p));
@@ -315,26 +343,58 @@ void RipperEngine::setDriveParams(const DriveParams& in) {
         applyDrivePreset(p.driveTable);
 }
 
-const TocTable& RipperEngine::toc() const {
-    static const TocTable empty;
-    if (m_tocs.empty())
-        return empty;
-    return m_tocs[static_cast<size_t>(m_activeDrive)];
+TocTable RipperEngine::toc() const {
+    return tocAt(activeDrive());
+}
+
+TocTable RipperEngine::tocAt(int32_t drive) const {
+    std::lock_guard lock(m_stateLock);
+    if (drive < 0 || drive >= static_cast<int32_t>(m_tocs.size()))
+        return TocTable{};
+    return m_tocs[static_cast<size_t>(drive)];
+}
+
+int32_t RipperEngine::audioEndAt(int32_t drive) const {
+    const TocTable t = tocAt(drive);
+    std::vector<TocEntry> entries;
+    for (int32_t i = 0; i < t.count; ++i) {
+        TocEntry e;
+        e.lba = static_cast<int32_t>(t.lba[static_cast<size_t>(i)]);
+        e.controlAdr = t.controlAdr[static_cast<size_t>(i)];
+        e.trackNumber = t.trackNumber[static_cast<size_t>(i)];
+        entries.push_back(e);
+    }
+    // The audio session ends where the last audio track ends; on an enhanced CD the
+    // sectors between the sessions cannot be read.
+    if (!toc::isValid(entries))
+        return 0;
+    const std::vector<TrackRange> tracks = toc::audioTracks(entries);
+    return tracks.empty() ? 0 : tracks.back().last + 1;
 }
 
 int32_t RipperEngine::readToc() {
     if (m_drives.empty())
         return 0;
+    const int32_t drive = activeDrive();
+    const uint8_t lunBits = paramsAt(drive).lun;
     std::vector<uint8_t> data(2048, 0);
-    const uint8_t status = execute(scsi::readToc(lun()), aspi::kDataIn, data.data(), 2048);
+    uint8_t status = aspi::kError;
+    for (int attempt = 0; attempt <= kUnitAttentionRetries; ++attempt) {
+        std::fill(data.begin(), data.end(), 0);
+        const Cdb cdb = scsi::readToc(lunBits);
+        status = executeOn(drive, aspi::kDataIn, cdb.bytes.data(), cdb.length, data.data(), 2048);
+        uint8_t key = 0;
+        lastSense(&key, nullptr, nullptr);
+        if (status == aspi::kCompleted || key != kSenseUnitAttention)
+            break;
+    }
     if (status != aspi::kCompleted)
         std::fill(data.begin(), data.end(), 0);
     const int32_t length = (data[0] << 8) | data[1];
     int32_t count = (length - 2) / 8;
     // Entries beyond what the buffer holds or the table can keep are ignored.
     count = std::clamp(count, 0, std::min<int32_t>(TocTable::kCapacity, (2048 - 4) / 8));
-    TocTable& table = m_tocs[static_cast<size_t>(m_activeDrive)];
-    table = TocTable{};
+    TocTable table;
     table.count = count;
     for (int32_t i = 0; i < count; ++i) {
         const uint8_t* d = data.data() + 4 + i * 8;
@@ -344,6 +404,8 @@ int32_t RipperEngine::readToc() {
                                             (static_cast<uint32_t>(d[5]) << 16) |
                                             (static_cast<uint32_t>(d[6]) << 8) | d[7];
     }
+    std::lock_guard lock(m_stateLock);
+    m_tocs[static_cast<size_t>(drive)] = table;
     return 0;
 }
 
@@ -353,7 +415,7 @@ int32_t RipperEngine::tocEntryCount() const {
 
 bool RipperEngine::tocEntry(int32_t index, TocEntry& entry) const {
     entry = TocEntry{};
-    const TocTable& table = toc();
+    const TocTable table = toc();
     if (index < 0 || index >= table.count)
         return false;
     const auto i = static_cast<size_t>(index);
@@ -368,15 +430,20 @@ int32_t RipperEngine::readCdText(uint8_t* buffer, int32_t size, int32_t* length)
         *length = 0;
     if (!buffer || size < 4 || m_drives.empty())
         return 1;
+    const int32_t drive = activeDrive();
+    const uint8_t lunBits = paramsAt(drive).lun;
     uint8_t header[4] = {};
-    if (execute(scsi::readCdText(lun(), 4), aspi::kDataIn, header, 4) != aspi::kCompleted)
+    const Cdb first = scsi::readCdText(lunBits, 4);
+    if (executeOn(drive, aspi::kDataIn, first.bytes.data(), first.length, header, 4) !=
+        aspi::kCompleted)
         return 1;
     const int32_t total = ((header[0] << 8) | header[1]) + 2;
     if (total > size || total < 4 || total > 0xFFFF)
         return 1;
     std::memset(buffer, 0, static_cast<size_t>(total));
-    if (execute(scsi::readCdText(lun(), static_cast<uint16_t>(total)), aspi::kDataIn, buffer,
-                static_cast<uint32_t>(total)) != aspi::kCompleted)
+    const Cdb whole = scsi::readCdText(lunBits, static_cast<uint16_t>(total));
+    if (executeOn(drive, aspi::kDataIn, whole.bytes.data(), whole.length, buffer,
+                  static_cast<uint32_t>(total)) != aspi::kCompleted)
         return 1;
     if (length)
         *length = total;
@@ -388,14 +455,22 @@ uint8_t RipperEngine::testUnitReady() {
 }
 
 uint8_t RipperEngine::lockDoor(bool lock) {
-    if (!params().lockDoor)
+    return lockDoorOn(activeDrive(), lock);
+}
+
+uint8_t RipperEngine::lockDoorOn(int32_t drive, bool lock) {
+    const DriveParams p = paramsAt(drive);
+    if (!p.lockDoor)
         return aspi::kCompleted;
-    return execute(scsi::preventAllow(lun(), lock), aspi::kDataOut, nullptr, 0);
+    const Cdb cdb = scsi::preventAllow(p.lun, lock);
+    return executeOn(drive, aspi::kDataOut, cdb.bytes.data(), cdb.length, nullptr, 0);
 }
 
 uint8_t RipperEngine::ejectDisc(bool eject) {
-    lockDoor(false);
-    return execute(scsi::ejectLoad(lun(), eject), aspi::kDataOut, nullptr, 0);
+    const int32_t drive = activeDrive();
+    lockDoorOn(drive, false);
+    const Cdb cdb = scsi::ejectLoad(paramsAt(drive).lun, eject);
+    return executeOn(drive, aspi::kDataOut, cdb.bytes.data(), cdb.length, nullptr, 0);
 }
 
 int32_t RipperEngine::audioStatus() {
@@ -425,13 +500,18 @@ uint8_t RipperEngine::playRange(int32_t start, int32_t end) {
 }
 
 int32_t RipperEngine::playTrack(int32_t trackNumber) {
-    const TocTable& table = toc();
+    const int32_t drive = activeDrive();
+    const TocTable table = tocAt(drive);
     for (int32_t i = 0; i + 1 < table.count; ++i) {
         const auto k = static_cast<size_t>(i);
         if (table.trackNumber[k] == trackNumber) {
-            const auto start = static_cast<int32_t>(table.lba[k]);
-            const auto end = static_cast<int32_t>(table.lba[k + 1]) - 1;
-            return playRange(start, end) == aspi::kCompleted ? 0 : 1;
+            const auto start = static_cast<uint32_t>(table.lba[k]);
+            const auto end = static_cast<uint32_t>(table.lba[k + 1]) - 1;
+            const Cdb cdb = scsi::playAudio12(paramsAt(drive).lun, start, end);
+            return executeOn(drive, aspi::kDataOut, cdb.bytes.data(), cdb.length, nullptr, 0) ==
+                           aspi::kCompleted
+                       ? 0
+                       : 1;
         }
     }
     return 1;
@@ -459,17 +539,24 @@ bool RipperEngine::subChannelPosition(int32_t* index, int32_t* track, int32_t* a
 }
 
 uint8_t RipperEngine::setSpeed(int32_t speed) {
-    const DriveParams& p = params();
+    return setSpeedOn(activeDrive(), speed);
+}
+
+uint8_t RipperEngine::setSpeedOn(int32_t drive, int32_t speed) {
+    const DriveParams p = paramsAt(drive);
     if (speed == -1)
         speed = p.speed;
     if (speed <= 0)
         return aspi::kCompleted;
     switch (p.driveTable.speedMethod) {
-    case 1:
-        return execute(scsi::setCdSpeed(lun(), speed), aspi::kDataOut, nullptr, 0);
+    case 1: {
+        const Cdb cdb = scsi::setCdSpeed(p.lun, speed);
+        return executeOn(drive, aspi::kDataOut, cdb.bytes.data(), cdb.length, nullptr, 0);
+    }
     case 2: {
         CdbWithData c = scsi::modeSelectSpeed(speed);
-        return execute(c.cdb, aspi::kDataOut, c.data.data(), static_cast<uint32_t>(c.data.size()));
+        return executeOn(drive, aspi::kDataOut, c.cdb.bytes.data(), c.cdb.length, c.data.data(),
+                         static_cast<uint32_t>(c.data.size()));
     }
     default:
         return aspi::kCompleted;
@@ -477,9 +564,14 @@ uint8_t RipperEngine::setSpeed(int32_t speed) {
 }
 
 uint8_t RipperEngine::setBlockLength(int32_t length, int32_t density) {
-    const DriveParams& p = params();
-    CdbWithData c = scsi::blockLength(lun(), p.driveTable, length, density, p.speed);
-    return execute(c.cdb, aspi::kDataOut, c.data.data(), static_cast<uint32_t>(c.data.size()));
+    return setBlockLengthOn(activeDrive(), length, density);
+}
+
+uint8_t RipperEngine::setBlockLengthOn(int32_t drive, int32_t length, int32_t density) {
+    const DriveParams p = paramsAt(drive);
+    CdbWithData c = scsi::blockLength(p.lun, p.driveTable, length, density, p.speed);
+    return executeOn(drive, aspi::kDataOut, c.cdb.bytes.data(), c.cdb.length, c.data.data(),
+                     static_cast<uint32_t>(c.data.size()));
 }
 
 } // namespace cld

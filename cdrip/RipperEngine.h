@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace cld {
@@ -19,8 +20,22 @@ struct ReadStateDeleter {
     void operator()(ReadState* state) const;
 };
 
+// What a reader found about the range it read: sectors it corrected to exact audio,
+// sectors whose audio it could not verify, and sectors the drive never delivered
+// (zeros stand in their place).
+struct ReadVerdict {
+    int32_t corrected = 0;
+    int32_t unverified = 0;
+    int32_t unread = 0;
+    bool checked = true; // false when the reader checked nothing (plain, no correction)
+};
+
 // The process-wide engine behind every CDDAObject: transport, drive list, per-drive
 // table of contents and the read state. Commands run on the caller's thread.
+// Thread safety: the active drive, the drive settings and the tables of contents are
+// guarded by one lock, taken only to copy or change them, never while a command runs.
+// An open ripper stays on the drive it was opened on, so listing drives, switching the
+// active drive or playing on another drive from another thread never disturbs a rip.
 class RipperEngine {
 public:
     static constexpr int32_t kDefaultTimeoutMs = 10000;
@@ -48,16 +63,20 @@ public:
     // Returns the ASPI status (1 completed, 2 aborted, 4 error).
     uint8_t executeCommand(uint8_t direction, const uint8_t* cdb, int cdbLength, uint8_t* buffer,
                            uint32_t bufferLength);
+    // The same on drive `drive` (an index into the drive list), whatever is active.
+    uint8_t executeOn(int32_t drive, uint8_t direction, const uint8_t* cdb, int cdbLength,
+                      uint8_t* buffer, uint32_t bufferLength);
     uint8_t execute(const Cdb& cdb, uint8_t direction, uint8_t* buffer, uint32_t length);
     uint8_t lastStatus() const { return m_lastStatus.load(); }
 
     // Drive table.
     int32_t driveCount() const { return static_cast<int32_t>(m_drives.size()); }
-    int32_t activeDrive() const { return m_activeDrive; }
+    int32_t activeDrive() const;
     void setActiveDrive(int32_t index);
-    // Settings of the active drive.
-    DriveParams& params();
-    const DriveParams& params() const;
+    // A copy of the settings of the active drive, or of drive `drive` (defaults for an
+    // index with no drive).
+    DriveParams params() const;
+    DriveParams paramsAt(int32_t drive) const;
     int32_t setDriveType(int32_t type);
     void getDriveParams(DriveParams& out) const;
     void setDriveParams(const DriveParams& in);
@@ -66,13 +85,18 @@ public:
     int32_t readToc();
     int32_t tocEntryCount() const;
     bool tocEntry(int32_t index, TocEntry& entry) const;
-    const TocTable& toc() const;
+    TocTable toc() const;
+    TocTable tocAt(int32_t drive) const;
+    // One past the last sector of the audio session of drive `drive`, from its table of
+    // contents (0 when unknown): reads never go beyond it.
+    int32_t audioEndAt(int32_t drive) const;
     int32_t readCdText(uint8_t* buffer, int32_t size, int32_t* length);
 
     // Drive control. Results are ASPI status bytes.
     uint8_t testUnitReady();
     uint8_t ejectDisc(bool eject);
     uint8_t lockDoor(bool lock);
+    uint8_t lockDoorOn(int32_t drive, bool lock);
     int32_t audioStatus();
     uint8_t stopPlayback();
     uint8_t pausePlayback(bool pause);
@@ -82,13 +106,16 @@ public:
     bool subChannelPosition(int32_t* index, int32_t* track, int32_t* absolute, int32_t* relative);
     // Speed per the drive table's speed method (speed <= 0: nothing is sent).
     uint8_t setSpeed(int32_t speed);
+    uint8_t setSpeedOn(int32_t drive, int32_t speed);
     // Block-length/density switch of enable mode.
     uint8_t setBlockLength(int32_t length, int32_t density);
+    uint8_t setBlockLengthOn(int32_t drive, int32_t length, int32_t density);
     int32_t savedBlockLength() const { return m_savedBlockLength; }
     int32_t savedDensity() const { return m_savedDensity; }
 
     // Audio extraction (defined with the readers).
     int32_t openRipper(int32_t* bufferSize, int32_t first, int32_t last);
+    int32_t openRipperOn(int32_t drive, int32_t* bufferSize, int32_t first, int32_t last);
     int32_t closeRipper();
     int32_t ripChunk(uint8_t* buffer, int32_t* byteCount, const std::atomic<int32_t>* abortFlag);
     int32_t percentCompleted() const;
@@ -96,10 +123,13 @@ public:
     int32_t jitterErrorCount() const;
     int32_t jitterPosition() const;
     void jitterErrorPosition(int32_t* sector, int32_t* current) const;
+    // What the reader found about the range opened last (all zero before any open).
+    ReadVerdict readVerdict() const;
     int32_t scanForC2Errors(int32_t first, int32_t end, int32_t* found, int32_t* list,
                             int32_t capacity, const std::atomic<int32_t>* stopFlag);
     // Raw audio read with the drive table's read method; true when the drive completed it.
     bool readSectors(uint8_t* buffer, int32_t lba, int32_t count);
+    bool readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, int32_t count);
 
     // Process-wide store of the last command's sense key, ASC and ASCQ.
     static void lastSense(uint8_t* key, uint8_t* asc, uint8_t* ascq);
@@ -112,9 +142,12 @@ private:
     };
     uint8_t executeAt(const Address& address, uint8_t direction, const uint8_t* cdb, int cdbLength,
                       uint8_t* buffer, uint32_t bufferLength);
-    Address activeAddress() const;
+    Address addressOf(int32_t drive) const;
     uint8_t lun() const;
 
+    // Guards m_activeDrive and the contents of m_drives and m_tocs (the vectors
+    // themselves are only resized by discovery, before the engine is installed).
+    mutable std::mutex m_stateLock;
     int32_t m_activeDrive = 0;
     std::vector<DriveParams> m_drives;
     std::vector<TocTable> m_tocs;

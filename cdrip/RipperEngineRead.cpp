@@ -16,17 +16,22 @@ namespace cld {
 
 namespace {
 
-// The readers' view of the engine's active drive.
+// The readers' view of the drive a ripper was opened on.
 class EngineDrive final : public RipDrive {
 public:
     explicit EngineDrive(RipperEngine& engine) : m_engine(engine) {}
     bool ReadSectors(std::uint8_t* buffer, long lba, long count) override {
-        return m_engine.readSectors(buffer, static_cast<int32_t>(lba), static_cast<int32_t>(count));
+        return m_engine.readSectorsOn(m_index, buffer, static_cast<int32_t>(lba),
+                                      static_cast<int32_t>(count));
     }
-    void SetSpeed(int speed) override { m_engine.setSpeed(speed); }
+    void SetSpeed(int speed) override { m_engine.setSpeedOn(m_index, speed); }
+
+    void setIndex(int32_t index) { m_index = index; }
+    int32_t index() const { return m_index; }
 
 private:
     RipperEngine& m_engine;
+    int32_t m_index = 0;
 };
 
 RipSettings settingsOf(const DriveParams& p) {
@@ -78,24 +83,33 @@ void* createCDRipObject() {
 }
 
 bool RipperEngine::readSectors(uint8_t* buffer, int32_t lba, int32_t count) {
-    if (m_drives.empty())
+    return readSectorsOn(activeDrive(), buffer, lba, count);
+}
+
+bool RipperEngine::readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, int32_t count) {
+    if (drive < 0 || drive >= driveCount())
         return false;
     SectorReads reads(
-        [this](std::uint8_t direction, const std::uint8_t* cdb, int cdbLength, std::uint8_t* data,
-               long length) {
+        [this, drive](std::uint8_t direction, const std::uint8_t* cdb, int cdbLength,
+                      std::uint8_t* data, long length) {
             return static_cast<int>(
-                executeCommand(direction, cdb, cdbLength, data, static_cast<uint32_t>(length)));
+                executeOn(drive, direction, cdb, cdbLength, data, static_cast<uint32_t>(length)));
         },
-        tableOf(params()));
+        tableOf(paramsAt(drive)));
     return reads.ReadSectors(buffer, lba, count);
 }
 
 int32_t RipperEngine::openRipper(int32_t* bufferSize, int32_t first, int32_t last) {
+    return openRipperOn(activeDrive(), bufferSize, first, last);
+}
+
+int32_t RipperEngine::openRipperOn(int32_t drive, int32_t* bufferSize, int32_t first,
+                                   int32_t last) {
     if (bufferSize)
         *bufferSize = 0;
-    if (m_drives.empty())
+    if (drive < 0 || drive >= driveCount())
         return 1;
-    const DriveParams& p = params();
+    const DriveParams p = paramsAt(drive);
     const int method = p.rippingMethod;
     if (method != 0 && method != 1)
         return 1;
@@ -103,6 +117,11 @@ int32_t RipperEngine::openRipper(int32_t* bufferSize, int32_t first, int32_t las
         m_read.reset(new (std::nothrow) ReadState(*this));
     if (!m_read)
         return 1;
+    if (m_read->m_drive.index() != drive) {
+        // A ripper still open on another drive is closed there first.
+        closeRipper();
+        m_read->m_drive.setIndex(drive);
+    }
     if (!m_read->m_reader || m_read->m_method != method) {
         if (m_read->m_reader)
             m_read->m_reader->Close();
@@ -112,20 +131,18 @@ int32_t RipperEngine::openRipper(int32_t* bufferSize, int32_t first, int32_t las
             m_read->m_reader = std::make_unique<ParanoiaReader>(m_read->m_drive);
         m_read->m_method = method;
     }
-    const TocTable& t = toc();
-    long leadOut = 0;
-    if (t.count > 0 && t.trackNumber[static_cast<std::size_t>(t.count - 1)] == 0xAA)
-        leadOut = static_cast<long>(t.lba[static_cast<std::size_t>(t.count - 1)]);
-    m_read->m_reader->SetDiscEnd(leadOut);
+    // Reads stay within the audio session: past it lie the lead-out or, on an enhanced
+    // CD, the unreadable gap before the data session.
+    m_read->m_reader->SetDiscEnd(audioEndAt(drive));
     long size = 0;
     if (m_read->m_reader->Open(settingsOf(p), first, last, size) != 0)
         return 1;
     if (!m_read->m_switchedBlockLength && p.driveTable.enableMode == 1) {
-        setBlockLength(2352, p.driveTable.density);
+        setBlockLengthOn(drive, 2352, p.driveTable.density);
         m_read->m_switchedBlockLength = true;
     }
     if (!m_read->m_lockedDoor && p.lockDoor) {
-        lockDoor(true);
+        lockDoorOn(drive, true);
         m_read->m_lockedDoor = true;
     }
     if (bufferSize)
@@ -138,10 +155,11 @@ int32_t RipperEngine::closeRipper() {
         return 0;
     if (m_read->m_reader)
         m_read->m_reader->Close();
+    const int32_t drive = m_read->m_drive.index();
     if (m_read->m_switchedBlockLength && !m_drives.empty())
-        setBlockLength(m_savedBlockLength, m_savedDensity);
+        setBlockLengthOn(drive, m_savedBlockLength, m_savedDensity);
     if (m_read->m_lockedDoor && !m_drives.empty())
-        lockDoor(false);
+        lockDoorOn(drive, false);
     m_read->m_switchedBlockLength = false;
     m_read->m_lockedDoor = false;
     return 0;
@@ -176,6 +194,18 @@ int32_t RipperEngine::jitterPosition() const {
     return m_read && m_read->m_reader ? m_read->m_reader->JitterPosition() : 50;
 }
 
+ReadVerdict RipperEngine::readVerdict() const {
+    if (!m_read || !m_read->m_reader)
+        return {};
+    const RipReader& r = *m_read->m_reader;
+    ReadVerdict v;
+    v.corrected = static_cast<int32_t>(r.CorrectedSectors());
+    v.unverified = static_cast<int32_t>(r.UnverifiedSectors());
+    v.unread = static_cast<int32_t>(r.UnreadSectors());
+    v.checked = r.ChecksAudio();
+    return v;
+}
+
 void RipperEngine::jitterErrorPosition(int32_t* sector, int32_t* current) const {
     long s = 0;
     long c = 0;
@@ -193,13 +223,14 @@ int32_t RipperEngine::scanForC2Errors(int32_t first, int32_t end, int32_t* found
         *found = 0;
     if (m_drives.empty())
         return 1;
+    const int32_t drive = activeDrive();
     SectorReads reads(
-        [this](std::uint8_t direction, const std::uint8_t* cdb, int cdbLength, std::uint8_t* data,
-               long length) {
+        [this, drive](std::uint8_t direction, const std::uint8_t* cdb, int cdbLength,
+                      std::uint8_t* data, long length) {
             return static_cast<int>(
-                executeCommand(direction, cdb, cdbLength, data, static_cast<uint32_t>(length)));
+                executeOn(drive, direction, cdb, cdbLength, data, static_cast<uint32_t>(length)));
         },
-        tableOf(params()));
+        tableOf(paramsAt(drive)));
     int count = 0;
     const bool ok = reads.ScanForC2Errors(first, end, count, list, capacity, stopFlag);
     if (found)

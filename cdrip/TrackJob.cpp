@@ -20,6 +20,20 @@ std::string TrackFileName(const std::string& name) {
 
 bool MakeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
                   int startSeconds, int endSeconds, std::string& error) {
+    // A track's file lies in the output folder and nowhere else: a name is one file
+    // name, never a path.
+    if (name.empty()) {
+        error = "the file name is empty";
+        return false;
+    }
+    if (name.find('/') != std::string::npos) {
+        error = "the file name \"" + name + "\" holds a path separator";
+        return false;
+    }
+    if (name.rfind("..", 0) == 0 || name == ".") {
+        error = "the file name \"" + name + "\" names a folder or starts with \"..\"";
+        return false;
+    }
     const std::string fileName = TrackFileName(name);
     const std::string fullPath = folder + fileName;
     if (fileName.size() >= TrackJob::kPathBytes) {

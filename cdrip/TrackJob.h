@@ -35,6 +35,7 @@ bool MakeOutputFolder(const std::string& folder, std::string& out);
 std::string TrackFileName(const std::string& name);
 
 // Fills a job from its arguments. Returns false, with a message in error, when the
-// file name or the full path does not fit its record.
+// name is empty, holds a '/', is "." or starts with ".." (the file must lie in the
+// folder), or when the file name or the full path does not fit its record.
 bool MakeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
                   int startSeconds, int endSeconds, std::string& error);

@@ -2,12 +2,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 // Writes one ripped track as a canonical 44-byte-header PCM WAV file (16-bit stereo,
-// 44100 Hz). The header is written with zero sizes on creation and rewritten with the
-// file's real sizes by Finish, which the destructor also runs, so a file left behind
-// by an aborted or failed track always has a header that matches what it holds.
+// 44100 Hz). The samples go to a temporary file in the same folder (".cldrip-XXXXXX.part",
+// locked while it is written); Finish rewrites the header with the file's real sizes
+// and renames it into place, replacing an earlier file of that name. So a file under
+// the track's name is always complete as far as it goes: an aborted or failed track
+// still gets its header and its name, and a process that dies mid-track leaves only
+// the temporary file, which RemoveStaleTemporaries deletes. The destructor runs Finish.
+// A path that names anything but a regular file (a folder, a device, a pipe, a
+// symbolic link) is refused, never replaced.
 class WavWriter {
 public:
     static constexpr std::size_t kHeaderBytes = 44;
@@ -17,24 +23,31 @@ public:
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    // Creates (or truncates) the file and writes the empty header. On failure returns
-    // false and Error() says why.
+    // Starts the file and writes the empty header. On failure returns false and
+    // Error() says why.
     bool Create(const std::string& path);
     // Appends sample bytes as delivered. Returns false on a write error (the bytes not
     // written are not counted by the header, which follows the file's real size).
     bool Append(const std::uint8_t* data, std::size_t size);
-    // Rewrites the header from the file's size and closes the file. Returns false
-    // when the header could not be written.
+    // Rewrites the header from the file's size, closes the file and gives it its name.
+    // Returns false when the header could not be written or the file not renamed.
     bool Finish();
 
     bool IsOpen() const { return m_fd >= 0; }
     const std::string& Error() const { return m_error; }
+    // The temporary file being written (empty when none is open).
+    const std::string& TemporaryPath() const { return m_tempPath; }
 
     // Fills a 44-byte header for a file of fileSize bytes (0 gives the empty header).
     static void MakeHeader(std::uint8_t* header, std::uint64_t fileSize);
 
+    // Deletes the temporary files that writers of processes no longer running left in
+    // folder (a file still being written is locked and stays). Returns how many.
+    static int RemoveStaleTemporaries(const std::filesystem::path& folder);
+
 private:
     int m_fd = -1;
     std::string m_path;
+    std::string m_tempPath;
     std::string m_error;
 };

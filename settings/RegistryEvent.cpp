@@ -4,10 +4,10 @@ RegistryEvent::RegistryEvent(bool manualReset, bool initiallySet)
     : m_manualReset(manualReset), m_set(initiallySet) {}
 
 void RegistryEvent::set() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_set = true;
-    }
+    // Notified under the lock: a waiter that sees the event set may destroy it at
+    // once, so set() must be done with it before the waiter can run on.
+    std::lock_guard lock(m_mutex);
+    m_set = true;
     m_cond.notify_all();
 }
 

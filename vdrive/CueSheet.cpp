@@ -124,8 +124,9 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             t.fileIndex = static_cast<int>(out.files.size()) - 1;
             if (mode == "AUDIO") {
                 t.audio = true;
-            } else if (mode == "MODE1/2352") {
+            } else if (mode == "MODE1/2352" || mode == "MODE2/2352") {
                 t.audio = false;
+                t.mode2 = mode == "MODE2/2352";
                 t.control = 0x04;
             } else {
                 return fail("track mode " + words[2] + " is not supported");

@@ -10,6 +10,7 @@ namespace vdrive {
 struct CueTrack {
     int number = 0;
     bool audio = true;
+    bool mode2 = false;  // MODE2/2352 (XA): user data follows an 8-byte subheader
     uint8_t control = 0; // FLAGS: 0x01 PRE, 0x02 DCP, 0x08 4CH; 0x04 is set for data
     int fileIndex = 0;
     int64_t index0 = -1; // -1 = no INDEX 00
@@ -25,7 +26,8 @@ struct CueFile {
     int line = 0;
 };
 
-// A parsed cue sheet: FILE ... BINARY, TRACK nn AUDIO / MODE1/2352, INDEX 00/01,
+// A parsed cue sheet: FILE ... BINARY, TRACK nn AUDIO / MODE1/2352 / MODE2/2352,
+// INDEX 00/01,
 // PREGAP, FLAGS, TITLE and PERFORMER (disc level and per track); REM, CATALOG, ISRC and
 // SONGWRITER lines are accepted and ignored.
 struct CueSheet {

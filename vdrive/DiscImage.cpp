@@ -91,6 +91,7 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
         track.number = t.number;
         track.audio = t.audio;
         track.control = t.control;
+        track.userDataOffset = t.mode2 ? 24 : 16;
         if (!t.audio && sawAudio && session == 1) {
             // A data track after audio starts a second session, as on an enhanced CD.
             const int64_t inFilePregap = t.index1 - dataFrom;
@@ -196,7 +197,48 @@ void DiscImage::copyBytes(int64_t offset, size_t length, uint8_t* out) const {
     }
 }
 
-void DiscImage::buildCdText(const CueSheet& cue) {
+std::string DiscImage::toLatin1(const std::string& text) {
+    // Cue sheets are written in UTF-8 or in Latin-1. Valid UTF-8 is converted
+    // (characters beyond Latin-1 become '?'); anything else is taken as Latin-1.
+    std::string out;
+    bool multiByte = false;
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const int extra = c < 0x80             ? 0
+                          : (c & 0xE0) == 0xC0 ? 1
+                          : (c & 0xF0) == 0xE0 ? 2
+                          : (c & 0xF8) == 0xF0 ? 3
+                                               : -1;
+        // A lead byte that no UTF-8 starts with, or a sequence cut off by the end.
+        if (extra < 0 || i + static_cast<size_t>(extra) >= text.size())
+            return text;
+        uint32_t code = extra == 0 ? c : c & (0x3Fu >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+            if ((next & 0xC0) != 0x80)
+                return text;
+            code = (code << 6) | (next & 0x3F);
+        }
+        // Overlong forms are not UTF-8.
+        if ((extra == 1 && code < 0x80) || (extra == 2 && code < 0x800) ||
+            (extra == 3 && code < 0x10000))
+            return text;
+        multiByte = multiByte || extra > 0;
+        out += code <= 0xFF ? static_cast<char>(code) : '?';
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return multiByte ? out : text;
+}
+
+void DiscImage::buildCdText(const CueSheet& original) {
+    // CD-TEXT here is labelled ISO 8859-1, so that is what its bytes must be.
+    CueSheet cue = original;
+    cue.title = toLatin1(cue.title);
+    cue.performer = toLatin1(cue.performer);
+    for (CueTrack& t : cue.tracks) {
+        t.title = toLatin1(t.title);
+        t.performer = toLatin1(t.performer);
+    }
     bool any = !cue.title.empty() || !cue.performer.empty();
     for (const CueTrack& t : cue.tracks)
         any = any || !t.title.empty() || !t.performer.empty();

@@ -25,6 +25,9 @@ public:
         int64_t index0 = 0; // first sector of the track's pregap (== start when none)
         bool audio = true;
         int session = 1;
+        // Where the 2048 user data bytes start in a data sector: after the sync and
+        // header (Mode 1), and after the XA subheader as well (Mode 2 form 1).
+        int userDataOffset = 16;
     };
 
     ~DiscImage();
@@ -47,6 +50,9 @@ public:
     void copyBytes(int64_t offset, size_t length, uint8_t* out) const;
     // The CD-TEXT packs (18 bytes each, with CRC); empty when the cue has no names.
     const std::vector<uint8_t>& cdTextPacks() const { return m_cdText; }
+    // Text of a cue sheet as ISO 8859-1: UTF-8 is converted (characters Latin-1 lacks
+    // become '?'), text that is not UTF-8 is taken as Latin-1 already.
+    static std::string toLatin1(const std::string& text);
 
 private:
     DiscImage() = default;

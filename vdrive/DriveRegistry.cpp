@@ -2,6 +2,7 @@
 
 #include "CueSheet.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -24,6 +25,25 @@ std::string readFile(const std::string& path, bool& ok) {
 
 bool parseInt(const std::string& s, int64_t& out) {
     return parseDecimal(s, std::numeric_limits<int64_t>::max(), out);
+}
+
+// The text after the first word of line, without blanks around it.
+std::string restAfter(const std::string& line, const std::string& key) {
+    const size_t at = line.find(key);
+    std::string rest = at == std::string::npos ? std::string() : line.substr(at + key.size());
+    const size_t from = rest.find_first_not_of(" \t");
+    if (from == std::string::npos)
+        return {};
+    rest.erase(0, from);
+    while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t'))
+        rest.pop_back();
+    return rest;
+}
+
+std::string unquoted(const std::string& text) {
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        return text.substr(1, text.size() - 2);
+    return text;
 }
 
 } // namespace
@@ -54,26 +74,36 @@ std::vector<DriveRegistry::Entry> DriveRegistry::parseConfig(const std::string& 
     };
     while (std::getline(in, line)) {
         ++lineNo;
-        if (const size_t hash = line.find('#'); hash != std::string::npos)
-            line.erase(hash);
-        std::istringstream words(line);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         std::string key;
-        if (!(words >> key))
+        std::istringstream(line) >> key;
+        if (key.empty() || key[0] == '#')
             continue;
+        // A path or a product text is the rest of the line, taken whole (it may hold
+        // blanks and '#'); quotes around it are dropped. Other lines may end in a
+        // comment that starts with '#' after a blank.
+        const bool textLine = key == "image" || key == "product";
+        const std::string rest = restAfter(line, key);
+        if (!textLine) {
+            for (size_t at = 0; (at = line.find('#', at)) != std::string::npos; ++at) {
+                if (at == 0 || line[at - 1] == ' ' || line[at - 1] == '\t') {
+                    line.erase(at);
+                    break;
+                }
+            }
+        }
+        std::istringstream words(line);
+        words >> key;
         std::vector<std::string> args;
         for (std::string w; words >> w;)
             args.push_back(w);
         if (key == "image") {
-            if (args.empty()) {
+            const std::string path = unquoted(rest);
+            if (path.empty()) {
                 complain("image needs a cue sheet path");
                 continue;
             }
-            // The path is the rest of the line (it may hold blanks).
-            const size_t at = line.find(args[0]);
-            std::string path = line.substr(at);
-            while (!path.empty() &&
-                   (path.back() == ' ' || path.back() == '\t' || path.back() == '\r'))
-                path.pop_back();
             images.push_back({});
             images.back().cue = path;
             images.back().line = lineNo;
@@ -88,7 +118,7 @@ std::vector<DriveRegistry::Entry> DriveRegistry::parseConfig(const std::string& 
         const bool one = args.size() >= 1 && parseInt(args[0], a);
         const bool two = args.size() >= 2 && parseInt(args[1], b);
         if (key == "product") {
-            img.product = line.substr(line.find(args.empty() ? "" : args[0]));
+            img.product = unquoted(rest);
         } else if (!one) {
             complain("'" + key + "' needs a number");
             img.bad = true;
@@ -173,10 +203,21 @@ void DriveRegistry::refresh() {
         const char* xdg = std::getenv("XDG_CONFIG_HOME");
         const char* home = std::getenv("HOME");
         std::string dir = xdg && *xdg ? xdg : (home ? std::string(home) + "/.config" : "");
+        bool ok = false;
         if (!dir.empty()) {
             source = dir + "/calderine/vdrive.conf";
-            bool ok = false;
             text = readFile(source, ok);
+        }
+        // Without any configuration the plug-in serves no drive; say once how to
+        // give it images, or a user sees only "no drive".
+        static std::atomic<bool> told{false};
+        if (!ok && !told.exchange(true)) {
+            std::cerr << "vdrive: no disc images configured; name a configuration file in "
+                         "CLD_VDRIVE_CONFIG, cue sheets separated by ':' in CLD_VDRIVE_IMAGES, "
+                         "or write "
+                      << (source.empty() ? std::string("~/.config/calderine/vdrive.conf") : source)
+                      << " (lines \"image <cue sheet path>\")\n"
+                      << std::flush;
         }
     }
     const std::string key = source + '\n' + text;

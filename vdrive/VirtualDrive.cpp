@@ -348,17 +348,15 @@ CommandResult VirtualDrive::readAudio(const uint8_t* cdb, int cdbLength, uint8_t
         return {};
     if (r.lba < 0 || r.lba + r.count > m_image->leadOut())
         return CommandResult::check(kIllegalRequest, 0x21, 0x00);
-    uint32_t written = 0;
-    CommandResult result = readSectors(r.lba, r.count, r.kind, buffer, length, written);
-    if (result.good) {
-        for (int64_t lba = r.lba; lba < r.lba + r.count; ++lba) {
-            const auto* track = m_image->trackAt(lba);
-            const bool audio = track && track->audio;
-            if ((r.expected == 1 && !audio) || (r.expected == 2 && audio))
-                return CommandResult::check(kIllegalRequest, 0x64, 0x00);
-        }
+    // A sector of the wrong kind fails the command before anything is transferred.
+    for (int64_t lba = r.lba; lba < r.lba + r.count; ++lba) {
+        const auto* track = m_image->trackAt(lba);
+        const bool audio = track && track->audio;
+        if ((r.expected == 1 && !audio) || (r.expected == 2 && audio))
+            return CommandResult::check(kIllegalRequest, 0x64, 0x00);
     }
-    return result;
+    uint32_t written = 0;
+    return readSectors(r.lba, r.count, r.kind, buffer, length, written);
 }
 
 CommandResult VirtualDrive::readSectors(int64_t lba, int64_t count, int kind, uint8_t* out,
@@ -414,10 +412,10 @@ CommandResult VirtualDrive::readSectors(int64_t lba, int64_t count, int kind, ui
         const auto* t = m_image->trackAt(s);
         const bool audio = t && t->audio;
         if (kind == kUser && !audio) {
-            // Mode 1 user data follows the 16-byte sync and header.
+            // User data follows the sync and header (and the XA subheader in Mode 2).
             uint8_t raw[2352];
             m_image->copyBytes(s * 2352, 2352, raw);
-            std::memcpy(p, raw + 16, 2048);
+            std::memcpy(p, raw + (t ? t->userDataOffset : 16), 2048);
             p += 2048;
             continue;
         }

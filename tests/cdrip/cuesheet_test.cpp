@@ -4,7 +4,9 @@
 #include "DiscImage.h"
 #include "DriveRegistry.h"
 #include "TempDir.h"
+#include "VirtualDrive.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -201,6 +203,123 @@ TEST(DriveConfig, BadLinesAreReportedAndTheGoodImagesKept) {
     EXPECT_EQ(entries[0].drive->faults().jitterFrames, 2);
     ASSERT_EQ(entries[0].drive->faults().failing.size(), 1u);
     EXPECT_EQ(entries[0].drive->faults().failing[0].last, 20);
+}
+
+// Paths are taken whole: a '#' in a folder name is part of the path, in the
+// configuration file and in the image list variable alike.
+TEST(DriveConfig, PathsWithHashAndBlanksAreTakenWhole) {
+    cldtest::TempDir dir;
+    const auto folder = dir.path() / "My #1 Album";
+    std::filesystem::create_directories(folder);
+    writeBin(folder / "a.bin", 100, 0);
+    std::ofstream(folder / "a.cue") << "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                       "    INDEX 01 00:00:00\n";
+    const std::string cue = (folder / "a.cue").string();
+    const std::string text = "# my drives\n"
+                             "image " +
+                             cue +
+                             "\n"
+                             "  jitter 2   # a comment after a value\n"
+                             "  product Drive #2 \n"
+                             "image \"" +
+                             cue +
+                             "\"\n"
+                             "  address 5 0\n";
+    std::string errors;
+    const auto entries = vdrive::DriveRegistry::parseConfig(text, "vd.conf", errors);
+    EXPECT_EQ(errors, "");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].drive->faults().jitterFrames, 2);
+
+    setenv("CLD_VDRIVE_IMAGES", (cue + ":" + cue).c_str(), 1);
+    unsetenv("CLD_VDRIVE_CONFIG");
+    vdrive::DriveRegistry::instance().refresh();
+    EXPECT_EQ(vdrive::DriveRegistry::instance().size(), 2u);
+    unsetenv("CLD_VDRIVE_IMAGES");
+}
+
+// With no configuration at all the plug-in tells, once, how to give it images.
+TEST(DriveConfig, NoConfigurationIsExplainedOnce) {
+    cldtest::TempDir dir;
+    unsetenv("CLD_VDRIVE_CONFIG");
+    unsetenv("CLD_VDRIVE_IMAGES");
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    testing::internal::CaptureStderr();
+    vdrive::DriveRegistry::instance().refresh();
+    vdrive::DriveRegistry::instance().refresh();
+    const std::string said = testing::internal::GetCapturedStderr();
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(vdrive::DriveRegistry::instance().size(), 0u);
+    const auto first = said.find("no disc images configured");
+    ASSERT_NE(first, std::string::npos) << said;
+    EXPECT_EQ(said.find("no disc images configured", first + 1), std::string::npos) << said;
+    EXPECT_NE(said.find("CLD_VDRIVE_IMAGES"), std::string::npos);
+}
+
+// An enhanced CD image in its usual layout: the data track in Mode 2.
+TEST(DiscImage, Mode2DataTracksAreServedAsData) {
+    cldtest::TempDir dir;
+    writeBin(dir.file("audio.bin"), 300, 0x11);
+    std::vector<char> data(2352 * 20, 0);
+    for (int s = 0; s < 20; ++s)
+        for (int i = 0; i < 2048; ++i)
+            data[static_cast<size_t>(s * 2352 + 24 + i)] = static_cast<char>(s + 1);
+    std::ofstream(dir.file("data.bin"), std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(data.size()));
+    std::ofstream(dir.file("e.cue")) << "FILE \"audio.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                        "    INDEX 01 00:00:00\n"
+                                        "FILE \"data.bin\" BINARY\n  TRACK 02 MODE2/2352\n"
+                                        "    INDEX 01 00:00:00\n";
+    std::string error;
+    const auto disc = DiscImage::load(dir.file("e.cue").string(), error);
+    ASSERT_NE(disc, nullptr) << error;
+    ASSERT_EQ(disc->tracks().size(), 2u);
+    EXPECT_FALSE(disc->tracks()[1].audio);
+    EXPECT_EQ(disc->tracks()[1].control & 0x04, 0x04);
+    EXPECT_EQ(disc->tracks()[1].session, 2);
+    // READ(10) of the data track's first sector delivers the Mode 2 form 1 user data.
+    vdrive::VirtualDrive drive(
+        std::shared_ptr<const DiscImage>(disc.get(), [](const DiscImage*) {}), {}, "x");
+    const auto lba = static_cast<uint32_t>(disc->tracks()[1].start);
+    const uint8_t cdb[10] = {0x28,
+                             0,
+                             static_cast<uint8_t>(lba >> 24),
+                             static_cast<uint8_t>(lba >> 16),
+                             static_cast<uint8_t>(lba >> 8),
+                             static_cast<uint8_t>(lba),
+                             0,
+                             0,
+                             1,
+                             0};
+    std::vector<uint8_t> out(2048, 0);
+    const auto r = drive.execute(cdb, 10, out.data(), 2048);
+    ASSERT_TRUE(r.good);
+    EXPECT_EQ(out[0], 1);
+    EXPECT_EQ(out[2047], 1);
+}
+
+// CD-TEXT is labelled ISO 8859-1, so a UTF-8 cue sheet's names are converted.
+TEST(DiscImage, CdTextIsLatin1) {
+    EXPECT_EQ(DiscImage::toLatin1("Bj\xc3\xb6rk \xe2\x80\x93 J\xc3\xb3ga"), "Bj\xf6rk ? J\xf3ga");
+    EXPECT_EQ(DiscImage::toLatin1("plain"), "plain");
+    // Already Latin-1 (not valid UTF-8): kept.
+    EXPECT_EQ(DiscImage::toLatin1("Bj\xf6rk"), "Bj\xf6rk");
+    // Cut or overlong sequences are not UTF-8 either.
+    EXPECT_EQ(DiscImage::toLatin1("a\xc3"), "a\xc3");
+    EXPECT_EQ(DiscImage::toLatin1("\xc0\xaf"), "\xc0\xaf");
+
+    cldtest::TempDir dir;
+    writeBin(dir.file("a.bin"), 100, 0);
+    std::ofstream(dir.file("a.cue")) << "TITLE \"Caf\xc3\xa9\"\nFILE \"a.bin\" BINARY\n"
+                                        "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    std::string error;
+    const auto disc = DiscImage::load(dir.file("a.cue").string(), error);
+    ASSERT_NE(disc, nullptr) << error;
+    const auto& packs = disc->cdTextPacks();
+    ASSERT_GE(packs.size(), 18u);
+    EXPECT_EQ(packs[0], 0x80);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&packs[4]), 5),
+              "Caf\xe9" + std::string(1, '\0'));
 }
 
 } // namespace

@@ -5,11 +5,15 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -208,4 +212,129 @@ TEST(SectorReads, FailedReadsLeaveZerosAndTwoThreadsCoverEverySector) {
         ASSERT_TRUE(std::all_of(body, body + 2350, [](std::uint8_t b) { return b == 0; }))
             << "sector " << sector;
     }
+}
+
+namespace {
+
+std::vector<std::string> namesIn(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+// Anything at the track's path that is not a regular file stays as it is; the writer
+// refuses it with a reason instead of unlinking or replacing it.
+TEST(WavWriter, RefusesPathsThatAreNotRegularFiles) {
+    cldtest::TempDir dir;
+    const auto folder = dir.path() / "folder.wav";
+    std::filesystem::create_directory(folder);
+    const auto fifo = dir.path() / "pipe.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const auto target = dir.path() / "target";
+    { std::ofstream(target) << "keep"; }
+    const auto link = dir.path() / "link.wav";
+    std::filesystem::create_symlink(target, link);
+    std::vector<std::pair<std::filesystem::path, std::string>> cases = {
+        {folder, "folder"}, {fifo, "pipe"}, {link, "symbolic link"}};
+    // A device node of our own (never a system one): the null device's numbers.
+    const auto device = dir.path() / "null.wav";
+    if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        cases.push_back({device, "device"});
+    for (const auto& [path, kind] : cases) {
+        SCOPED_TRACE(kind);
+        struct stat before {};
+        ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+        WavWriter w;
+        EXPECT_FALSE(w.Create(path.string()));
+        EXPECT_NE(w.Error().find(kind), std::string::npos) << w.Error();
+        EXPECT_NE(w.Error().find("not a regular file"), std::string::npos) << w.Error();
+        struct stat after {};
+        ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+        EXPECT_EQ(before.st_mode, after.st_mode);
+        EXPECT_EQ(before.st_ino, after.st_ino);
+    }
+    EXPECT_EQ(fileBytes(target).size(), 4u);
+    // Nothing was left behind by the refused attempts.
+    for (const std::string& name : namesIn(dir.path()))
+        EXPECT_EQ(name.find(".cldrip-"), std::string::npos) << name;
+}
+
+// The track is written under a temporary name and appears under its own name only
+// when it is finished, replacing an earlier file of that name.
+TEST(WavWriter, FinishedFileAppearsUnderItsNameOnly) {
+    cldtest::TempDir dir;
+    const auto path = dir.path() / "t.wav";
+    { std::ofstream(path) << "an older file"; }
+    WavWriter w;
+    ASSERT_TRUE(w.Create(path.string()));
+    const std::uint8_t samples[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_TRUE(w.Append(samples, sizeof samples));
+    const std::string temp = w.TemporaryPath();
+    EXPECT_EQ(std::filesystem::path(temp).parent_path(), dir.path());
+    EXPECT_TRUE(std::filesystem::exists(temp));
+    EXPECT_EQ(fileBytes(path).size(), 13u); // the old file is untouched meanwhile
+    // A file being written is no leftover.
+    EXPECT_EQ(WavWriter::RemoveStaleTemporaries(dir.path()), 0);
+    EXPECT_TRUE(std::filesystem::exists(temp));
+    ASSERT_TRUE(w.Finish());
+    EXPECT_FALSE(std::filesystem::exists(temp));
+    const auto bytes = fileBytes(path);
+    ASSERT_EQ(bytes.size(), 52u);
+    EXPECT_EQ(le32(bytes, 40), 8u);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"t.wav"});
+    // The mode an ordinary new file gets.
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0644u & ~mask);
+}
+
+// A process killed mid-track leaves only its temporary file, never a complete-looking
+// WAV; the next writer in that folder removes the leftover.
+TEST(WavWriter, KilledWriterLeavesOnlyATemporaryFile) {
+    cldtest::TempDir dir;
+    const auto path = dir.path() / "killed.wav";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        WavWriter w;
+        if (!w.Create(path.string()))
+            ::_exit(1);
+        std::vector<std::uint8_t> chunk(26 * 2352, 0x5A);
+        for (int i = 0; i < 10; ++i)
+            w.Append(chunk.data(), chunk.size());
+        ::kill(::getpid(), SIGKILL);
+        ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    const auto left = namesIn(dir.path());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind(".cldrip-", 0), 0u);
+    // Other files of the folder, even ones that look alike, are not touched.
+    { std::ofstream(dir.path() / ".cldrip-notour.wav") << "x"; }
+    { std::ofstream(dir.path() / "song.part") << "x"; }
+    EXPECT_EQ(WavWriter::RemoveStaleTemporaries(dir.path()), 1);
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{".cldrip-notour.wav", "song.part"}));
+}
+
+TEST(TrackJob, NamesAreFileNamesInTheFolder) {
+    TrackJob job;
+    std::string error;
+    for (const char* bad : {"../up", "a/b", "/abs", "..", ".", "", "..hidden"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(MakeTrackJob(job, 0, bad, "/music/", 0, -1, error));
+        EXPECT_FALSE(error.empty());
+        error.clear();
+    }
+    ASSERT_TRUE(MakeTrackJob(job, 0, "AC-DC live", "/music/", 0, -1, error));
+    EXPECT_STREQ(job.fullPath, "/music/AC-DC live.wav");
+    ASSERT_TRUE(MakeTrackJob(job, 0, ".hidden track", "/music/", 0, -1, error));
 }

@@ -55,6 +55,11 @@ public:
     virtual void Dispose() = 0;                                                // 37
     // Deleting destructor: bit 0 of flags frees the memory as well.
     virtual void Destroy(int32_t flags) = 0; // 38
+    // 39: what the reader found about the range opened last, so far: sectors delivered
+    // only after a correction, sectors whose audio could not be verified, sectors the
+    // drive never delivered (zeros stand in their place; RipChunk returned 3 for them).
+    // Null pointers are skipped. Returns 0, or 1 without an engine (all set to 0).
+    virtual int32_t GetReadVerdict(int32_t* corrected, int32_t* unverified, int32_t* unread) = 0;
 
 protected:
     ~CDDAObject() = default;

@@ -17,8 +17,10 @@ public:
     // for a track record: later AddTrack calls are then refused until a folder fits.
     virtual int32_t SetOutputFolder(NameText* folder) = 0;
     // 2: end seconds -1 = to the track end. Returns 0, or 1 when the job is refused
-    // (name or path longer than 259 characters, negative start, end before start);
-    // a grab that reaches a refused job stops with GrabStatus::ErrorNameRefused.
+    // (name or path longer than 259 characters, an empty name, a name holding a '/',
+    // a name "." or starting with "..", negative start, end before start): the file
+    // is never written outside the output folder, and names are refused, not changed.
+    // A grab that reaches a refused job stops with GrabStatus::ErrorNameRefused.
     virtual int32_t AddTrack(int32_t trackIndex, NameText* name, int32_t startSeconds,
                              int32_t endSeconds) = 0;
     // 3: 1 = worker started, 0 = no disc information or a grab is still running.

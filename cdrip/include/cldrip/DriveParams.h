@@ -17,6 +17,9 @@ static_assert(sizeof(DriveTable) == 28);
 // Per-drive settings, exchanged whole (360 bytes) with GetDriveParams/SetDriveParams.
 struct DriveParams {
     char name[256] = "Unknown CDROM type";
+    // Sectors per READ. Readers that join their reads (the plain reader with jitter
+    // correction, the paranoia reader) hold it to 999: from 1000 on a read is split
+    // over two threads whose pieces the drive places independently.
     int32_t sectorsPerRead = 26;
     int32_t overlapSectors = 7;
     int32_t compareSectors = 1;
