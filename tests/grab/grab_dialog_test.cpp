@@ -387,8 +387,13 @@ TEST_F(GrabDialog, AbortShowsTheMessageAndLeavesAConsistentWav) {
     m_waitHook = [&](int ms) {
         if (pressed || ms != 300)
             return;
+        // The track is written under a temporary name in its folder until it is complete.
         std::error_code ec;
-        if (std::filesystem::file_size(file, ec) <= 44 + 26 * 2352 || ec)
+        uintmax_t written = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), ec))
+            if (entry.path().extension() == ".part")
+                written = std::max(written, entry.file_size(ec));
+        if (written <= 44 + 26 * 2352)
             return;
         for (QWidget* w : QApplication::topLevelWidgets()) {
             if (w->objectName() == "149" && w->isVisible()) {
