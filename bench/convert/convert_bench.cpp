@@ -10,8 +10,8 @@
 // Without arguments both run with their defaults. Everything happens in a fresh folder
 // under the system's temporary folder, removed afterwards.
 
-#include "BuiltinResources.h"
 #include "AppResources.h"
+#include "BuiltinResources.h"
 #include "CMP3EncoderProgressDlg.h"
 #include "GenreList.h"
 #include "JobContext.h"
@@ -167,8 +167,8 @@ void runBatch(const fs::path& root, int files, double seconds) {
 GetClassObjectFn ripperEntry() {
     char self[4096] = {};
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    const fs::path folder = n > 0 ? fs::path(std::string(self, static_cast<size_t>(n))).parent_path()
-                                  : fs::path(".");
+    const fs::path folder =
+        n > 0 ? fs::path(std::string(self, static_cast<size_t>(n))).parent_path() : fs::path(".");
     void* handle = dlopen((folder / "libcldrip.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     return handle ? reinterpret_cast<GetClassObjectFn>(dlsym(handle, "GetClassObject")) : nullptr;
 }
