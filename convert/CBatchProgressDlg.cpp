@@ -63,10 +63,10 @@ constexpr int kWaitStep = 10;
 CBatchProgressDlg::CBatchProgressDlg(JobContext& context, const JobParameters& params, int mode,
                                      int dialogId, int titleStringId, bool samplesControl,
                                      QWidget* parent)
-    : QDialog(parent), m_context(context), m_params(params), m_mode(mode) {
+    : QDialog(parent), m_context(context), m_params(params), m_mode(mode),
+      m_titleStringId(titleStringId) {
     setControlId(this, dialogId);
     setWindowTitle(AppResources::caption(dialogId));
-    setProperty("cld_title_string", titleStringId);
 
     struct Row {
         int id;
@@ -139,7 +139,7 @@ void CBatchProgressDlg::start() {
     WaitService& waits = m_context.waits();
     waits.pump();
     waits.waitAndPump(500);
-    setWindowTitle(windowTitle() + AppResources::string(property("cld_title_string").toInt()));
+    setWindowTitle(windowTitle() + AppResources::string(m_titleStringId));
     bar(IDC_GRAB_BAR)->setEnabled(m_mode == 1);
     m_timer->start();
     if (!m_abort)

@@ -82,6 +82,7 @@ protected:
 private:
     void start();
 
+    int m_titleStringId;
     std::map<int, QLabel*> m_values;
     std::map<int, CProgressBar*> m_bars;
     QPushButton* m_abortButton = nullptr;

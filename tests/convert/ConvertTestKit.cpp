@@ -105,7 +105,7 @@ std::vector<int> ConvertEnv::messageIds() const {
 }
 
 void onNextDialog(const std::function<void(QWidget*)>& action) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(QCoreApplication::instance());
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, action] {
         if (QWidget* w = QApplication::activeModalWidget()) {
