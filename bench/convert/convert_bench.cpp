@@ -3,9 +3,11 @@
 //   bench_convert batch [files] [seconds]   a folder of WAV files (100 of 5 s) to MP3
 //                                           through the MP3 progress dialog, against the
 //                                           lame command run over the same files
-//   bench_convert cd [minutes] [tracks]     a virtual disc (74 minutes in 10 tracks) to
+//   bench_convert cd [minutes] [tracks] [us] a virtual disc (74 minutes in 10 tracks) to
 //                                           MP3 through the pipelined CD mode with paranoia
-//                                           on, against ripping alone and encoding alone
+//                                           on, against ripping alone and encoding alone;
+//                                           us slows the drive by that many microseconds
+//                                           per sector (0: as fast as the image reads)
 //
 // Without arguments both run with their defaults. Everything happens in a fresh folder
 // under the system's temporary folder, removed afterwards.
@@ -211,7 +213,7 @@ bool ripAll(CDRipObject& rip, const fs::path& folder, int tracks) {
     }
 }
 
-void runCd(const fs::path& root, double minutes, int tracks) {
+void runCd(const fs::path& root, double minutes, int tracks, int64_t slowMicros) {
     World world(root);
     const GetClassObjectFn entry = ripperEntry();
     if (!entry) {
@@ -222,8 +224,10 @@ void runCd(const fs::path& root, double minutes, int tracks) {
     const int64_t totalSectors = static_cast<int64_t>(minutes * 60 * 75);
     for (int i = 0; i < tracks; ++i)
         disc.tracks.push_back({vdrivekit::Content::Music, totalSectors / tracks, {}, {}, 0, 0});
-    std::printf("cd: %.0f-minute virtual disc in %d tracks, paranoia on (type 5), CBR 128\n",
-                minutes, tracks);
+    disc.faults.slowMicrosPerSector = slowMicros;
+    std::printf("cd: %.0f-minute virtual disc in %d tracks, paranoia on (type 5), CBR 128, "
+                "drive slowed by %lld us per sector\n",
+                minutes, tracks, static_cast<long long>(slowMicros));
     vdrivekit::VirtualDrives drives(root / "image", {disc});
     NameText* objectName = NameText::Create("CDRipObject");
     auto* rip = static_cast<CDRipObject*>(entry(objectName));
@@ -310,7 +314,8 @@ int main(int argc, char** argv) {
                  argc > 3 && what == "batch" ? std::atof(argv[3]) : 5.0);
     if (what == "cd" || what == "all")
         runCd(root / "cd", argc > 2 && what == "cd" ? std::atof(argv[2]) : 74.0,
-              argc > 3 && what == "cd" ? std::atoi(argv[3]) : 10);
+              argc > 3 && what == "cd" ? std::atoi(argv[3]) : 10,
+              argc > 4 && what == "cd" ? std::atoll(argv[4]) : 0);
     MessageService::setInstance(nullptr);
     AppResources::setSource(nullptr);
     std::error_code ec;
