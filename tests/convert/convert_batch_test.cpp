@@ -321,3 +321,26 @@ TEST_F(Batch, AbortInWmaEncodingSaysSo) {
     EXPECT_TRUE(fs::exists(env.path("long.wma")));
     EXPECT_LT(durationOf(env.path("long.wma")), 59.0);
 }
+
+TEST_F(Batch, AbortInTheSingleFileModes) {
+    writeTestWav(env.path("long.wav"), 60);
+    // File -> MP3 closes without a message; the partial MP3 stays.
+    CMP3EncoderProgressDlg mp3(env.context, fileJob(env.path("long.wav"), env.path("long.mp3")), 3);
+    abortWhenExists(mp3, env.path("long.mp3"));
+    mp3.exec();
+    EXPECT_TRUE(env.messageIds().empty());
+    EXPECT_EQ(codecOf(env.path("long.mp3")), "mp3");
+    EXPECT_LT(durationOf(env.path("long.mp3")), 59.0);
+
+    // WMA -> WAV says so; the partial WAV stays.
+    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("long.wav")) +
+                               " -c:a wmav2 " + codectest::Quote(env.path("long.wma"))),
+              0);
+    CEncoderProgressDlg wma(env.context, fileJob(env.path("long.wma"), env.path("back.wav")), 5,
+                            nullptr);
+    abortWhenExists(wma, env.path("back.wav"));
+    wma.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{191});
+    EXPECT_TRUE(fs::exists(env.path("back.wav")));
+    EXPECT_FALSE(wma.completed());
+}
