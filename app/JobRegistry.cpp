@@ -1,20 +1,41 @@
 #include "JobRegistry.h"
 
 #include "COptionsDlg.h"
+#include "ConvertCommands.h"
 #include "GrabCommands.h"
 #include "JobCommands.h"
 #include "RecordJobs.h"
+#include "ResourceIds.h"
 #include "VideoJobs.h"
+
+namespace {
+
+// The CD encoding jobs: the grabber picks and names the tracks, then the encoding job
+// runs on that selection; nothing is encoded when the grabber is cancelled.
+JobCommands::Command grabThen(void (*encode)(JobContext&, QWidget*)) {
+    return [encode](JobContext& context, QWidget* launcher) {
+        if (runCdGrabberForEncoding(context, launcher))
+            encode(context, launcher);
+    };
+}
+
+} // namespace
 
 // The one place that names every job: each job folder offers one command, registered
 // here under its launcher button's control id.
 void registerJobs(JobCommands& commands) {
-    commands.set(1005, runCdToWav);
-    commands.set(57671, [](JobContext& context, QWidget* launcher) {
+    commands.set(cld::IDC_CD2WAV, runCdToWav);
+    commands.set(cld::IDC_CD2WMA, grabThen(runCdToWmaEncoding));
+    commands.set(cld::IDC_CD2MP3, grabThen(runCdToMp3Encoding));
+    commands.set(cld::IDC_MIC2WMA, RunWmaRecorder);
+    commands.set(cld::IDC_MIC2MP3, RunMp3Recorder);
+    commands.set(cld::IDC_FOLDER2WMA, runFolderToWma);
+    commands.set(cld::IDC_FOLDER2MP3, runFolderToMp3);
+    commands.set(cld::IDC_WMA2WAV, runWmaToWav);
+    commands.set(cld::IDC_MP32WAV, runMp3ToWav);
+    commands.set(cld::IDC_AVI2WMV, runAVI2WMVJob);
+    commands.set(cld::IDC_CAPTURE2WMV, runCapture2WMVJob);
+    commands.set(cld::IDC_OPTIONS, [](JobContext& context, QWidget* launcher) {
         runOptionsCommand(context, launcher);
     });
-    commands.set(1006, RunWmaRecorder);
-    commands.set(1007, RunMp3Recorder);
-    commands.set(1012, runAVI2WMVJob);
-    commands.set(1013, runCapture2WMVJob);
 }

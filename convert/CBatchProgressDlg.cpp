@@ -1,0 +1,314 @@
+#include "CBatchProgressDlg.h"
+
+#include "AppResources.h"
+#include "CProgressBar.h"
+#include "ConvertIds.h"
+#include "DialogKit.h"
+#include "JobContext.h"
+#include "ProgressFigures.h"
+#include "WaitService.h"
+#include "cldrip/CDRipDriveSettings.h"
+#include "cldrip/CDRipObject.h"
+#include "cldrip/GrabStatus.h"
+#include "cldrip/NameText.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+
+using namespace cld;
+
+namespace {
+
+// A name handed to the ripper library, destroyed with the scope.
+class LibraryText {
+public:
+    explicit LibraryText(const std::string& text) : m_text(NameText::Create(text.c_str())) {}
+    ~LibraryText() { NameText::Release(m_text); }
+    LibraryText(const LibraryText&) = delete;
+    LibraryText& operator=(const LibraryText&) = delete;
+    NameText* get() const { return m_text; }
+
+private:
+    NameText* m_text;
+};
+
+// One status snapshot of the grab object, destroyed with the scope.
+struct GrabSnapshot {
+    bool running = false;
+    int error = 0;
+    int percent = 0;
+};
+
+GrabSnapshot snapshot(CDRipObject& rip) {
+    GrabSnapshot s;
+    if (GrabStatus* status = rip.GetStatus()) {
+        s.running = status->IsRunning() != 0;
+        s.error = status->GetError();
+        s.percent = status->GetPercent();
+        status->Destroy();
+    }
+    return s;
+}
+
+constexpr int kWaitStep = 10;
+
+} // namespace
+
+CBatchProgressDlg::CBatchProgressDlg(JobContext& context, const JobParameters& params, int mode,
+                                     int dialogId, int titleStringId, bool samplesControl,
+                                     QWidget* parent)
+    : QDialog(parent), m_context(context), m_params(params), m_mode(mode),
+      m_titleStringId(titleStringId) {
+    setControlId(this, dialogId);
+    setWindowTitle(AppResources::caption(dialogId));
+
+    struct Row {
+        int id;
+        const char* label;
+    };
+    const Row texts[] = {
+        {IDC_INPUT_FILE, "Input File:"},
+        {IDC_OUTPUT_FILE, "Output File:"},
+        {IDC_FILE_COUNT, "Current File:"},
+        {IDC_ELAPSED, "Elapsed Time:"},
+        {IDC_TOTAL_ELAPSED, "Total Elapsed Time:"},
+        {IDC_ESTIMATED, "Estimated Time:"},
+        {IDC_MEDIA_BITRATE, "Media Bitrate:"},
+        {IDC_OUTPUT_SIZE, "Output File Size:"},
+        {IDC_PERFORMANCE, "Performance:"},
+        {IDC_SAMPLES, "Samples per Second:"},
+        {IDC_DISK_FREE, "Disk space left:"},
+        {IDC_DISK_TOTAL, "Total disk space:"},
+    };
+    auto* grid = new QGridLayout;
+    int row = 0;
+    for (const Row& r : texts) {
+        if (r.id == IDC_SAMPLES && !samplesControl)
+            continue;
+        auto* value = new QLabel(this);
+        setControlId(value, r.id);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        grid->addWidget(makeStatic(this, r.label), row, 0);
+        grid->addWidget(value, row, 1);
+        m_values[r.id] = value;
+        ++row;
+    }
+    const Row bars[] = {{IDC_CURRENT_BAR, "Current File Progress"},
+                        {IDC_OVERALL_BAR, "Overall Progress"},
+                        {IDC_GRAB_BAR, "CDA Grabbing Progress"}};
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    for (const Row& r : bars) {
+        auto* b = new CProgressBar(this);
+        setControlId(b, r.id);
+        b->setRange(0, 100);
+        b->setStep(1);
+        layout->addWidget(makeStatic(this, r.label));
+        layout->addWidget(b);
+        m_bars[r.id] = b;
+    }
+    m_abortButton = makeButton(this, dialogId, IDC_CANCEL, "&Abort");
+    connect(m_abortButton, &QPushButton::clicked, this, &CBatchProgressDlg::requestAbort);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_abortButton);
+    layout->addLayout(buttons);
+    setMinimumWidth(460);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(500);
+    connect(m_timer, &QTimer::timeout, this, [this] { refreshFigures(); });
+    // The batch starts once the dialog's own event loop runs.
+    QTimer::singleShot(0, this, &CBatchProgressDlg::start);
+}
+
+CBatchProgressDlg::~CBatchProgressDlg() = default;
+
+void CBatchProgressDlg::start() {
+    if (m_running)
+        return;
+    m_running = true;
+    m_jobStart = std::time(nullptr);
+    m_fileStart = m_jobStart;
+    WaitService& waits = m_context.waits();
+    waits.pump();
+    waits.waitAndPump(500);
+    setWindowTitle(windowTitle() + AppResources::string(m_titleStringId));
+    bar(IDC_GRAB_BAR)->setEnabled(m_mode == 1);
+    m_timer->start();
+    if (!m_abort)
+        runBatch();
+    m_timer->stop();
+    m_running = false;
+    QApplication::restoreOverrideCursor();
+    done(QDialog::Rejected);
+}
+
+void CBatchProgressDlg::requestAbort() {
+    if (m_abort)
+        return;
+    m_abort = true;
+    onAbort();
+    if (m_context.ripObject && m_mode == 1)
+        m_context.ripObject->AbortGrab();
+}
+
+void CBatchProgressDlg::reject() {
+    if (m_running) {
+        requestAbort();
+        return;
+    }
+    QDialog::reject();
+}
+
+void CBatchProgressDlg::waitUntil(int milliseconds, const std::function<bool()>& done) {
+    WaitService& waits = m_context.waits();
+    int waited = 0;
+    waits.pump();
+    while (waited < milliseconds && !m_abort && !(done && done())) {
+        const int step = std::min(kWaitStep, milliseconds - waited);
+        waits.waitAndPump(step);
+        waited += step;
+    }
+}
+
+void CBatchProgressDlg::setText(int controlId, const QString& value) {
+    const auto it = m_values.find(controlId);
+    if (it != m_values.end())
+        it->second->setText(value);
+}
+
+void CBatchProgressDlg::setText(int controlId, const std::string& value) {
+    setText(controlId, QString::fromStdString(value));
+}
+
+QString CBatchProgressDlg::text(int controlId) const {
+    const auto it = m_values.find(controlId);
+    return it != m_values.end() ? it->second->text() : QString();
+}
+
+CProgressBar* CBatchProgressDlg::bar(int controlId) const {
+    return m_bars.at(controlId);
+}
+
+void CBatchProgressDlg::showFileCount(int index, int count) {
+    setText(IDC_FILE_COUNT, QStringLiteral("%1 of %2").arg(index).arg(count));
+}
+
+void CBatchProgressDlg::showTimes(int64_t remainingSeconds) {
+    const std::time_t now = std::time(nullptr);
+    setText(IDC_ELAPSED, clockText(now - m_fileStart));
+    setText(IDC_TOTAL_ELAPSED, clockText(now - m_jobStart));
+    if (remainingSeconds >= 0)
+        setText(IDC_ESTIMATED, clockText(remainingSeconds));
+}
+
+void CBatchProgressDlg::showDiskSpace(const std::string& path) {
+    if (const auto space = diskSpaceFor(path)) {
+        setText(IDC_DISK_FREE, gigabytesText(space->freeBytes));
+        setText(IDC_DISK_TOTAL, gigabytesText(space->totalBytes));
+    }
+}
+
+void CBatchProgressDlg::setBarsToEnd() {
+    for (int id : {IDC_CURRENT_BAR, IDC_OVERALL_BAR}) {
+        CProgressBar* b = bar(id);
+        b->setPos(b->upper());
+    }
+}
+
+void CBatchProgressDlg::finishCompleted() {
+    setBarsToEnd();
+    refreshFigures();
+    m_timer->stop();
+    m_context.waits().waitAndPump(500);
+    m_completed = true;
+    message(156, MessageIcon::Information);
+}
+
+void CBatchProgressDlg::message(int stringId, MessageIcon icon, const QString& arg) {
+    QApplication::restoreOverrideCursor();
+    showStringMessage(this, stringId, icon, arg);
+}
+
+void CBatchProgressDlg::removeTemporary(const std::string& path) {
+    if (!path.empty())
+        std::remove(path.c_str());
+}
+
+CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
+                                                             const std::string& folder,
+                                                             const std::string& baseName) {
+    CProgressBar* grab = bar(IDC_GRAB_BAR);
+    grab->setRange(0, 100);
+    grab->setPos(1);
+    CDRipObject* rip = m_context.ripObject;
+    if (!rip) {
+        message(IDS_NO_RIPPER, MessageIcon::Error);
+        return ReadResult::Failed;
+    }
+    if (m_driveName.isNull()) {
+        m_driveName = QStringLiteral("");
+        NameText* name = nullptr;
+        if (m_context.driveSettings &&
+            m_context.driveSettings->GetDriveName(&name, m_context.grabSelection.driveIndex) == 0 &&
+            name)
+            m_driveName = QString::fromUtf8(name->text()).trimmed();
+        NameText::Release(name);
+    }
+    const GrabSelection& sel = m_context.grabSelection;
+    const std::string fileName = baseName + ".wav";
+    const int endSeconds = sel.introOnly ? (sel.introSeconds > 0 ? sel.introSeconds : 15) : -1;
+    {
+        LibraryText folderText(folder);
+        LibraryText nameText(fileName);
+        if (rip->SetOutputFolder(folderText.get()) != 0 ||
+            rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds) != 0) {
+            message(IDS_GRAB_FAILED, MessageIcon::Error,
+                    QString::fromStdString(grabErrorText(GrabStatus::ErrorNameRefused)));
+            return ReadResult::Failed;
+        }
+    }
+    setText(IDC_INPUT_FILE,
+            QStringLiteral("%1, CD-Audio Track Nr. %2").arg(m_driveName).arg(trackIndex + 1));
+    setText(IDC_OUTPUT_FILE, fileName);
+    if (rip->StartGrab() == 0) {
+        message(IDS_GRAB_FAILED, MessageIcon::Error,
+                QString::fromStdString(grabErrorText(GrabStatus::ErrorOpenFailed)));
+        return ReadResult::Failed;
+    }
+    GrabSnapshot s = snapshot(*rip);
+    waitUntil(500, [&] {
+        s = snapshot(*rip);
+        return !s.running;
+    });
+    for (;;) {
+        s = snapshot(*rip);
+        grab->setPos(s.percent + 1);
+        showTimes(-1);
+        if (m_abort) {
+            rip->AbortGrab();
+            // The worker finishes its chunk and closes the WAV file; wait for that, so
+            // the partial file can be removed.
+            for (int i = 0; i < 1000 && snapshot(*rip).running; ++i)
+                m_context.waits().waitAndPump(kWaitStep);
+            return ReadResult::Aborted;
+        }
+        if (!s.running)
+            break;
+        waitUntil(300, [&] { return !snapshot(*rip).running; });
+    }
+    grab->setPos(100);
+    if (s.error != GrabStatus::ErrorNone) {
+        message(IDS_GRAB_FAILED, MessageIcon::Error,
+                QString::fromStdString(grabErrorText(s.error)));
+        return ReadResult::Failed;
+    }
+    return ReadResult::Done;
+}

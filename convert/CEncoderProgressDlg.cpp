@@ -1,0 +1,350 @@
+#include "CEncoderProgressDlg.h"
+
+#include "AppResources.h"
+#include "CProgressBar.h"
+#include "ConvertIds.h"
+#include "ConvertPaths.h"
+#include "GetErrorText.h"
+#include "JobContext.h"
+#include "ProgressFigures.h"
+#include "SettingsRecord.h"
+#include "WMException.h"
+#include "WaitService.h"
+#include "WmEncoderControl.h"
+#include "WmaDecodeJob.h"
+#include "WmaEncodeJob.h"
+#include "cldrip/CDRipDriveSettings.h"
+
+#include <QApplication>
+
+using namespace cld;
+
+namespace {
+
+int titleFor(int mode) {
+    switch (mode) {
+    case 1:
+        return IDS_WMA_CD_PROGRESS;
+    case 2:
+        return IDS_WMA_FOLDER_PROGRESS;
+    case 3:
+        return IDS_WMA_FILE_PROGRESS;
+    case 4:
+        return IDS_WMA_DECODE_FOLDER_PROGRESS;
+    default:
+        return IDS_WMA_DECODE_FILE_PROGRESS;
+    }
+}
+
+// The encoder's settle time after a start: it normally leaves "starting" at once.
+constexpr auto kSettleLimit = std::chrono::milliseconds(7000);
+
+} // namespace
+
+CEncoderProgressDlg::CEncoderProgressDlg(JobContext& context, const JobParameters& params, int mode,
+                                         std::unique_ptr<WmEncoderControl> encoder, QWidget* parent)
+    : CBatchProgressDlg(context, params, mode, kDialogId, titleFor(mode), false, parent),
+      m_decoder(std::make_unique<WmaDecodeJob>()) {
+    if (encoder) {
+        m_encoder = std::make_unique<WmaEncodeJob>(std::move(encoder));
+        m_encoder->SetProfileIndex(params.wmaProfileIndex);
+    }
+    if (context.driveSettings) {
+        const int setting = context.settings.errorCorrection();
+        context.driveSettings->SetErrorCorrection(setting == 0 ? 0 : setting == 2 ? 5 : 1);
+    }
+}
+
+CEncoderProgressDlg::~CEncoderProgressDlg() {
+    m_decoder->Stop();
+}
+
+void CEncoderProgressDlg::runBatch() {
+    if (decoding()) {
+        runDecode();
+        return;
+    }
+    if (!m_encoder) {
+        reportEncoderFailure(0);
+        return;
+    }
+    if (m_mode == 1)
+        runCd();
+    else
+        runFiles();
+}
+
+void CEncoderProgressDlg::reportEncoderFailure(uint32_t code) {
+    try {
+        if (m_encoder && m_encoder->GetEncoder().GetRunState() != WmEncoderControl::kRunning &&
+            m_encoder->GetEncoder().HasSourceGroup())
+            m_encoder->GetEncoder().ReleaseSourceGroup();
+    } catch (const WMException&) {
+        // Releasing a group of a stopped encoder does not fail; nothing more to report.
+    }
+    QApplication::restoreOverrideCursor();
+    MessageService::text(QString::fromStdString(GetErrorText(code)), MessageIcon::None,
+                         MessageButtons::Ok, this);
+}
+
+void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages) {
+    const WavCheckResult r = checkWavHeader(path);
+    if (r.status == WavCheck::Ok) {
+        bar(IDC_CURRENT_BAR)->setRange(0, r.durationSeconds);
+        if (m_mode == 3)
+            bar(IDC_OVERALL_BAR)->setRange(0, r.durationSeconds);
+    } else if (withMessages) {
+        message(r.status == WavCheck::CannotOpen ? 154 : 155, MessageIcon::None);
+    }
+}
+
+bool CEncoderProgressDlg::startEncoding(const std::string& input, const std::string& output,
+                                        bool cdTrack, const std::string& title) {
+    setText(IDC_INPUT_FILE, input);
+    setText(IDC_OUTPUT_FILE, output);
+    m_fileStart = std::time(nullptr);
+    try {
+        WmaEncodeJob::DisplayTexts display;
+        if (cdTrack) {
+            const GrabSelection& sel = m_context.grabSelection;
+            display.artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
+            display.title = title;
+            display.album = sel.album;
+        }
+        m_encoder->EncodeFile(input, output, cdTrack ? &display : nullptr);
+    } catch (const WMException& e) {
+        reportEncoderFailure(e.GetCode());
+        return false;
+    }
+    m_encoder->WaitWhileStarting(kSettleLimit);
+    return true;
+}
+
+CEncoderProgressDlg::JobEnd CEncoderProgressDlg::waitForEncoder(int waitMs) {
+    m_context.waits().pump();
+    while (m_encoder->IsEncoding()) {
+        if (m_abort) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            m_encoder->AbortEncoding();
+            QApplication::restoreOverrideCursor();
+            return JobEnd::Aborted;
+        }
+        waitUntil(waitMs, [this] { return !m_encoder->IsEncoding(); });
+    }
+    if (m_abort) {
+        return JobEnd::Aborted;
+    }
+    refreshFigures();
+    if (const uint32_t code = m_encoder->GetLastErrorCode()) {
+        reportEncoderFailure(code);
+        return JobEnd::Failed;
+    }
+    m_encoder->OnStopped();
+    CProgressBar* current = bar(IDC_CURRENT_BAR);
+    current->setPos(current->upper());
+    return JobEnd::Done;
+}
+
+void CEncoderProgressDlg::runFiles() {
+    bar(IDC_CURRENT_BAR)->setPos(0);
+    bar(IDC_OVERALL_BAR)->setPos(0);
+    showDiskSpace(m_params.outputPath);
+    if (m_mode == 3) {
+        bar(IDC_CURRENT_BAR)->setRange(0, 100);
+        bar(IDC_OVERALL_BAR)->setRange(0, 100);
+        checkInput(m_params.inputPath, true);
+        if (!startEncoding(m_params.inputPath, m_params.outputPath, false, {}))
+            return;
+        const JobEnd end = waitForEncoder(500);
+        if (end == JobEnd::Aborted)
+            message(191, MessageIcon::Exclamation);
+        if (end == JobEnd::Done)
+            finishCompleted();
+        return;
+    }
+    const std::string folder = withTrailingSlash(m_params.inputPath);
+    const std::vector<std::string> wavs = filesWithExtension(folder, ".wav");
+    if (wavs.empty()) {
+        message(181, MessageIcon::Exclamation);
+        return;
+    }
+    // One pass over the WAV files, then one over the MP3 files.
+    std::vector<std::string> files = wavs;
+    const std::vector<std::string> mp3s = filesWithExtension(folder, ".mp3");
+    files.insert(files.end(), mp3s.begin(), mp3s.end());
+    const int count = static_cast<int>(files.size());
+    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    for (int i = 0; i < count; ++i) {
+        const std::string& input = files[static_cast<size_t>(i)];
+        showFileCount(i + 1, count);
+        bar(IDC_OVERALL_BAR)->setPos(i);
+        bar(IDC_CURRENT_BAR)->setRange(0, 100);
+        bar(IDC_CURRENT_BAR)->setPos(0);
+        checkInput(input, false);
+        const std::string output = WmaEncodeJob::FolderOutputName(m_params.outputPath, input);
+        if (!startEncoding(input, output, false, {}))
+            return;
+        const JobEnd end = waitForEncoder(1000);
+        if (end == JobEnd::Aborted)
+            message(191, MessageIcon::Exclamation);
+        if (end != JobEnd::Done)
+            return;
+    }
+    finishCompleted();
+}
+
+void CEncoderProgressDlg::runCd() {
+    const GrabSelection& sel = m_context.grabSelection;
+    const int count = static_cast<int>(sel.ticked.size());
+    const std::string folder = withTrailingSlash(m_params.outputPath);
+    const std::string artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
+    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    bar(IDC_OVERALL_BAR)->setPos(0);
+    showDiskSpace(folder);
+    std::string previousWav;
+    auto stopAll = [&](const std::string& currentWav) {
+        if (m_encoder->IsEncoding())
+            m_encoder->AbortEncoding();
+        removeTemporary(previousWav);
+        removeTemporary(currentWav);
+    };
+    auto finishPrevious = [&](const std::string& currentWav) {
+        if (previousWav.empty())
+            return true;
+        const JobEnd end = waitForEncoder(800);
+        if (end != JobEnd::Done) {
+            stopAll(currentWav);
+            if (end == JobEnd::Aborted)
+                message(191, MessageIcon::Exclamation);
+            return false;
+        }
+        removeTemporary(previousWav);
+        previousWav.clear();
+        return true;
+    };
+    for (int i = 0; i < count; ++i) {
+        const int track = sel.ticked[static_cast<size_t>(i)];
+        const std::string title = static_cast<size_t>(track) < sel.trackNames.size()
+                                      ? sel.trackNames[static_cast<size_t>(track)]
+                                      : "Track" + std::to_string(track + 1);
+        const std::string base = artist + " - " + title;
+        const std::string wav = folder + base + ".wav";
+        showFileCount(i + 1, count);
+        const ReadResult read = readCdTrack(track, folder, base);
+        if (read != ReadResult::Done) {
+            if (read == ReadResult::Failed && !m_abort)
+                finishPrevious(wav);
+            stopAll(wav);
+            if (m_abort)
+                message(191, MessageIcon::Exclamation);
+            return;
+        }
+        if (!finishPrevious(wav))
+            return;
+        bar(IDC_OVERALL_BAR)->setPos(i + 1);
+        bar(IDC_CURRENT_BAR)->setPos(0);
+        checkInput(wav, true);
+        if (!startEncoding(wav, WmaEncodeJob::CdOutputName(folder, artist, title), true, title)) {
+            removeTemporary(wav);
+            return;
+        }
+        previousWav = wav;
+    }
+    if (!finishPrevious({}))
+        return;
+    finishCompleted();
+}
+
+CEncoderProgressDlg::JobEnd CEncoderProgressDlg::decodeOne(const std::string& input,
+                                                           const std::string& output) {
+    setText(IDC_INPUT_FILE, input);
+    setText(IDC_OUTPUT_FILE, output);
+    m_fileStart = std::time(nullptr);
+    if (m_decoder->Open(input, output) == 0 || m_decoder->Start() == 0) {
+        message(startFailureStringId(JobKind::WmaDecode, m_decoder->GetErrorCode()),
+                MessageIcon::Error);
+        return JobEnd::Failed;
+    }
+    m_context.waits().pump();
+    while (m_decoder->IsRunning()) {
+        if (m_abort) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            m_decoder->Stop();
+            QApplication::restoreOverrideCursor();
+            return JobEnd::Aborted;
+        }
+        const int percent = m_decoder->GetProgress();
+        bar(IDC_CURRENT_BAR)->setPos(percent);
+        if (m_mode == 5)
+            bar(IDC_OVERALL_BAR)->setPos(percent);
+        waitUntil(50, [this] { return !m_decoder->IsRunning(); });
+    }
+    if (m_decoder->GetErrorCode() != 0) {
+        message(startFailureStringId(JobKind::WmaDecode, m_decoder->GetErrorCode()),
+                MessageIcon::Error);
+        return JobEnd::Failed;
+    }
+    bar(IDC_CURRENT_BAR)->setPos(100);
+    return JobEnd::Done;
+}
+
+void CEncoderProgressDlg::runDecode() {
+    bar(IDC_CURRENT_BAR)->setRange(0, 100);
+    bar(IDC_CURRENT_BAR)->setPos(0);
+    bar(IDC_OVERALL_BAR)->setPos(0);
+    showDiskSpace(m_params.outputPath);
+    if (m_mode == 5) {
+        bar(IDC_OVERALL_BAR)->setRange(0, 100);
+        const JobEnd end = decodeOne(m_params.inputPath, m_params.outputPath);
+        if (end == JobEnd::Aborted)
+            message(191, MessageIcon::Exclamation);
+        if (end == JobEnd::Done)
+            finishCompleted();
+        return;
+    }
+    const std::vector<std::string> files =
+        filesWithExtension(withTrailingSlash(m_params.inputPath), ".wma");
+    if (files.empty()) {
+        message(190, MessageIcon::Exclamation);
+        return;
+    }
+    const int count = static_cast<int>(files.size());
+    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    for (int i = 0; i < count; ++i) {
+        showFileCount(i + 1, count);
+        bar(IDC_OVERALL_BAR)->setPos(i);
+        const std::string& input = files[static_cast<size_t>(i)];
+        const JobEnd end =
+            decodeOne(input, withTrailingSlash(m_params.outputPath) + fileTitle(input) + ".wav");
+        if (end == JobEnd::Aborted)
+            message(191, MessageIcon::Exclamation);
+        if (end != JobEnd::Done)
+            return;
+    }
+    finishCompleted();
+}
+
+void CEncoderProgressDlg::refreshFigures() {
+    showTimes(-1);
+    if (decoding()) {
+        bar(IDC_CURRENT_BAR)->setPos(m_decoder->GetProgress());
+        showTimes(m_decoder->GetRemainingSeconds());
+        setText(IDC_PERFORMANCE, kilobytesPerSecondText(m_decoder->GetKilobytesPerSecond()));
+        showDiskSpace(m_params.outputPath);
+        return;
+    }
+    if (!m_encoder)
+        return;
+    try {
+        CProgressBar* current = bar(IDC_CURRENT_BAR);
+        const WmaEncodeJob::Figures f = m_encoder->RefreshStatistics(current->upper());
+        if (m_encoder->IsEncoding())
+            current->setPos(f.barPosition);
+        setText(IDC_MEDIA_BITRATE, f.bitrateText);
+        setText(IDC_OUTPUT_SIZE, f.fileSizeText);
+        showDiskSpace(m_params.outputPath);
+    } catch (const WMException& e) {
+        reportEncoderFailure(e.GetCode());
+        requestAbort();
+    }
+}

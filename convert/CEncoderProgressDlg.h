@@ -1,0 +1,48 @@
+#pragma once
+
+#include "CBatchProgressDlg.h"
+
+#include <memory>
+
+class WmEncoderControl;
+class WmaDecodeJob;
+class WmaEncodeJob;
+
+// The WMA progress dialog. Modes: 1 CD-Audio -> WMA (reading track i + 1 while track i
+// encodes), 2 folder of WAV and MP3 files -> WMA, 3 one file -> WMA, 4 folder of WMA
+// files -> WAV, 5 WMA file -> WAV. It takes over the media encoder of the settings
+// dialog (none in the decoding modes).
+class CEncoderProgressDlg : public CBatchProgressDlg {
+    Q_OBJECT
+public:
+    static constexpr int kDialogId = 158;
+
+    CEncoderProgressDlg(JobContext& context, const JobParameters& params, int mode,
+                        std::unique_ptr<WmEncoderControl> encoder, QWidget* parent = nullptr);
+    ~CEncoderProgressDlg() override;
+
+protected:
+    void runBatch() override;
+    void refreshFigures() override;
+
+private:
+    enum class JobEnd { Done, Aborted, Failed };
+    bool decoding() const { return m_mode >= 4; }
+    // Configures and starts the encoder on one file; false after the message.
+    bool startEncoding(const std::string& input, const std::string& output, bool cdTrack,
+                       const std::string& title);
+    // Waits while the encoder works on the current file.
+    JobEnd waitForEncoder(int waitMs);
+    // Reports the encoder's failure (a text of the media layer) and releases its group.
+    void reportEncoderFailure(uint32_t code);
+    // Runs the header check of a WAV input (messages 154 and 155) and sets the current
+    // bar's range from its duration.
+    void checkInput(const std::string& path, bool withMessages);
+    void runCd();
+    void runFiles();
+    void runDecode();
+    JobEnd decodeOne(const std::string& input, const std::string& output);
+
+    std::unique_ptr<WmaEncodeJob> m_encoder;
+    std::unique_ptr<WmaDecodeJob> m_decoder;
+};

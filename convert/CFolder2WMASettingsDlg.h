@@ -1,0 +1,29 @@
+#pragma once
+
+#include "CFolderFileDlg.h"
+
+#include <memory>
+
+class QComboBox;
+class WmEncoderControl;
+
+// A folder of WAV and MP3 files, or one such file, to WMA: profile, input and output.
+// The media encoder that lists the profiles is handed on to the progress dialog.
+class CFolder2WMASettingsDlg : public CFolderFileDlg {
+    Q_OBJECT
+public:
+    static constexpr int kDialogId = 166;
+
+    CFolder2WMASettingsDlg(JobContext& context, JobParameters& params, QWidget* parent = nullptr);
+    ~CFolder2WMASettingsDlg() override;
+    std::unique_ptr<WmEncoderControl> takeEncoder();
+
+protected:
+    void browseInput() override;
+    void browseOutput() override;
+    bool acceptChoice() override;
+
+private:
+    std::unique_ptr<WmEncoderControl> m_encoder;
+    QComboBox* m_profiles = nullptr;
+};

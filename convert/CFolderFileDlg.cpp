@@ -1,0 +1,116 @@
+#include "CFolderFileDlg.h"
+
+#include "ConvertIds.h"
+#include "ConvertPaths.h"
+#include "DialogKit.h"
+#include "JobContext.h"
+#include "JobParameters.h"
+#include "PickerService.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+using namespace cld;
+
+CFolderFileDlg::CFolderFileDlg(JobContext& context, JobParameters& params, int dialogId,
+                               const char* folderText, const char* fileText, QWidget* parent)
+    : QDialog(parent), m_context(context), m_params(params), m_dialogId(dialogId) {
+    setControlId(this, dialogId);
+    m_input = makeEdit(this, IDC_INPUT);
+    m_output = makeEdit(this, IDC_OUTPUT);
+    m_folder = makeRadio(this, dialogId, IDC_MODE_FOLDER, folderText);
+    m_file = makeRadio(this, dialogId, IDC_MODE_FILE, fileText);
+    m_folder->setChecked(true);
+    m_layout = new QVBoxLayout(this);
+}
+
+void CFolderFileDlg::finishLayout(QWidget* extra) {
+    auto* inBrowse = makeButton(this, m_dialogId, IDC_INPUT_BROWSE, "...");
+    auto* outBrowse = makeButton(this, m_dialogId, IDC_OUTPUT_BROWSE, "...");
+    auto* ok = makeButton(this, m_dialogId, IDC_OK, "OK");
+    ok->setDefault(true);
+    auto* cancel = makeButton(this, m_dialogId, IDC_CANCEL, "Cancel");
+    connect(inBrowse, &QPushButton::clicked, this, [this] { browseInput(); });
+    connect(outBrowse, &QPushButton::clicked, this, [this] { browseOutput(); });
+    connect(ok, &QPushButton::clicked, this, &CFolderFileDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CFolderFileDlg::reject);
+
+    auto* modes = new QHBoxLayout;
+    modes->addWidget(m_folder);
+    modes->addWidget(m_file);
+    modes->addStretch(1);
+    auto* in = new QHBoxLayout;
+    in->addWidget(m_input, 1);
+    in->addWidget(inBrowse);
+    auto* out = new QHBoxLayout;
+    out->addWidget(m_output, 1);
+    out->addWidget(outBrowse);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    if (extra)
+        m_layout->addWidget(extra);
+    m_layout->addLayout(modes);
+    m_layout->addWidget(makeStatic(this, "Input:"));
+    m_layout->addLayout(in);
+    m_layout->addWidget(makeStatic(this, "Output:"));
+    m_layout->addLayout(out);
+    m_layout->addLayout(buttons);
+}
+
+bool CFolderFileDlg::isFolderMode() const {
+    return m_folder->isChecked();
+}
+
+void CFolderFileDlg::setInputAndPropose(const std::string& input, const char* subFolder,
+                                        const char* extension) {
+    if (isFolderMode()) {
+        const std::string folder = withTrailingSlash(input);
+        m_input->setText(QString::fromStdString(folder));
+        m_output->setText(QString::fromStdString(folderModeOutput(folder, subFolder)));
+    } else {
+        m_input->setText(QString::fromStdString(input));
+        m_output->setText(QString::fromStdString(fileModeOutput(input, extension)));
+    }
+}
+
+std::string CFolderFileDlg::pickFolder(int titleId, const std::string& start) {
+    const QString folder = PickerService::folder(this, titleId, QString::fromStdString(start));
+    if (folder.isEmpty()) {
+        showStringMessage(this, 124, MessageIcon::Error);
+        return {};
+    }
+    return folder.toStdString();
+}
+
+void CFolderFileDlg::accept() {
+    std::string output = m_output->text().trimmed().toStdString();
+    std::string input = m_input->text().trimmed().toStdString();
+    if (output.empty()) {
+        showStringMessage(this, 157, MessageIcon::Exclamation);
+        return;
+    }
+    if (input.empty()) {
+        showStringMessage(this, 176, MessageIcon::Exclamation);
+        return;
+    }
+    if (isFolderMode()) {
+        if (!createOneFolder(output)) {
+            showStringMessage(this, 124, MessageIcon::Error);
+            return;
+        }
+        output = withTrailingSlash(output);
+        input = withTrailingSlash(input);
+    }
+    m_params.inputPath = input;
+    m_params.outputPath = output;
+    m_params.folderMode = isFolderMode();
+    if (!acceptChoice())
+        return;
+    QDialog::accept();
+}

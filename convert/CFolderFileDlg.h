@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QLineEdit;
+class QRadioButton;
+class QVBoxLayout;
+struct JobContext;
+struct JobParameters;
+
+// What the folder-or-file dialogs share: an input and an output field, each with "...",
+// the folder/file radio pair, and the checks on OK (output given, input given, folder
+// created, paths recorded).
+class CFolderFileDlg : public QDialog {
+    Q_OBJECT
+public:
+    void accept() override;
+    bool isFolderMode() const;
+
+protected:
+    CFolderFileDlg(JobContext& context, JobParameters& params, int dialogId, const char* folderText,
+                   const char* fileText, QWidget* parent);
+    // Adds the rows of the paths and the mode below `extra` (the dialog's own controls).
+    void finishLayout(QWidget* extra);
+    virtual void browseInput() = 0;
+    virtual void browseOutput() = 0;
+    // Called on a valid OK, after the paths are recorded; false keeps the dialog open.
+    virtual bool acceptChoice() = 0;
+
+    // Sets the input field and proposes the output: folder + `subFolder` + "/" in
+    // folder mode, the input with its extension replaced by `extension` in file mode.
+    void setInputAndPropose(const std::string& input, const char* subFolder, const char* extension);
+    // A folder picker titled by string `titleId`; an empty answer shows "invalid path"
+    // and gives "".
+    std::string pickFolder(int titleId, const std::string& start);
+
+    JobContext& m_context;
+    JobParameters& m_params;
+    int m_dialogId;
+    QLineEdit* m_input = nullptr;
+    QLineEdit* m_output = nullptr;
+    QRadioButton* m_folder = nullptr;
+    QRadioButton* m_file = nullptr;
+    QVBoxLayout* m_layout = nullptr;
+};

@@ -1,0 +1,279 @@
+#include "CMP3EncoderProgressDlg.h"
+
+#include "AppResources.h"
+#include "CProgressBar.h"
+#include "ConvertIds.h"
+#include "ConvertPaths.h"
+#include "Id3v1Tag.h"
+#include "JobContext.h"
+#include "Mp3Bitrates.h"
+#include "Mp3DecodeJob.h"
+#include "Mp3EncodeJob.h"
+#include "ProgressFigures.h"
+#include "SettingsRecord.h"
+#include "WaitService.h"
+
+#include <QApplication>
+
+using namespace cld;
+
+namespace {
+
+int titleFor(int mode) {
+    switch (mode) {
+    case 1:
+        return 183;
+    case 2:
+        return 184;
+    case 3:
+        return 185;
+    case 4:
+        return 193;
+    default:
+        return 194;
+    }
+}
+
+} // namespace
+
+CMP3EncoderProgressDlg::CMP3EncoderProgressDlg(JobContext& context, const JobParameters& params,
+                                               int mode, QWidget* parent)
+    : CBatchProgressDlg(context, params, mode, kDialogId, titleFor(mode), true, parent),
+      m_encoder(std::make_unique<Mp3EncodeJob>()), m_decoder(std::make_unique<Mp3DecodeJob>()) {}
+
+CMP3EncoderProgressDlg::~CMP3EncoderProgressDlg() {
+    // A job still running (the dialog closed on a failure elsewhere) stops at its next
+    // block; the job objects wait for their workers.
+    m_encoder->RequestAbort();
+    m_decoder->RequestAbort();
+}
+
+void CMP3EncoderProgressDlg::onAbort() {
+    m_encoder->RequestAbort();
+    m_decoder->RequestAbort();
+}
+
+bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
+                                      const std::string& output) {
+    job.SetInput(input);
+    job.SetOutput(output);
+    setText(IDC_INPUT_FILE, input);
+    setText(IDC_OUTPUT_FILE, output);
+    m_fileStart = std::time(nullptr);
+    bool started = false;
+    if (&job == m_encoder.get()) {
+        m_encoder->SetParams(mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate,
+                                                   m_encoder->GetParams()));
+        started = m_encoder->Start();
+    } else {
+        started = m_decoder->Start();
+    }
+    if (!started) {
+        message(startFailureStringId(decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode,
+                                     job.GetErrorCode()),
+                MessageIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+CMP3EncoderProgressDlg::JobEnd CMP3EncoderProgressDlg::waitForJob(CodecJob& job, int waitMs) {
+    m_context.waits().pump();
+    while (job.IsRunning()) {
+        if (m_abort) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            job.RequestAbort();
+            // The worker closes its file after the block in progress.
+            while (job.IsRunning())
+                m_context.waits().waitAndPump(10);
+            QApplication::restoreOverrideCursor();
+            return JobEnd::Aborted;
+        }
+        if (decoding()) {
+            const int percent = job.GetProgress();
+            bar(IDC_CURRENT_BAR)->setPos(percent);
+            if (m_mode == 5)
+                bar(IDC_OVERALL_BAR)->setPos(percent);
+        }
+        waitUntil(waitMs, [&job] { return !job.IsRunning(); });
+    }
+    if (job.GetErrorCode() != 0) {
+        message(startFailureStringId(decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode,
+                                     job.GetErrorCode()),
+                MessageIcon::Error);
+        return JobEnd::Failed;
+    }
+    bar(IDC_CURRENT_BAR)->setPos(100);
+    return JobEnd::Done;
+}
+
+CMP3EncoderProgressDlg::JobEnd
+CMP3EncoderProgressDlg::runJob(CodecJob& job, const std::string& input, const std::string& output) {
+    if (!startJob(job, input, output))
+        return JobEnd::Failed;
+    return waitForJob(job, decoding() ? 50 : 1000);
+}
+
+void CMP3EncoderProgressDlg::runBatch() {
+    if (m_mode == 1)
+        runCd();
+    else
+        runFiles();
+}
+
+void CMP3EncoderProgressDlg::runFiles() {
+    CodecJob& job = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
+    const char* extension = decoding() ? ".wav" : ".mp3";
+    bar(IDC_CURRENT_BAR)->setRange(0, 100);
+    bar(IDC_CURRENT_BAR)->setPos(0);
+    bar(IDC_OVERALL_BAR)->setPos(0);
+    if (m_mode == 3 || m_mode == 5) {
+        bar(IDC_OVERALL_BAR)->setRange(0, 100);
+        showDiskSpace(m_params.outputPath);
+        const JobEnd end = runJob(job, m_params.inputPath, m_params.outputPath);
+        if (end == JobEnd::Aborted && decoding())
+            message(191, MessageIcon::Exclamation);
+        if (end == JobEnd::Done)
+            finishCompleted();
+        return;
+    }
+    const std::string folder = withTrailingSlash(m_params.inputPath);
+    const std::vector<std::string> files = filesWithExtension(folder, decoding() ? ".mp3" : ".wav");
+    if (files.empty()) {
+        if (decoding()) {
+            // The decoders share one text, written for WMA files.
+            QString text = AppResources::string(190);
+            text.replace(QStringLiteral(".WMA"), QStringLiteral(".MP3"));
+            QApplication::restoreOverrideCursor();
+            MessageService::instance().show(
+                Message{190, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
+        } else {
+            message(181, MessageIcon::Exclamation);
+        }
+        return;
+    }
+    const int count = static_cast<int>(files.size());
+    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    showDiskSpace(m_params.outputPath);
+    for (int i = 0; i < count; ++i) {
+        showFileCount(i + 1, count);
+        bar(IDC_OVERALL_BAR)->setPos(i);
+        bar(IDC_CURRENT_BAR)->setPos(0);
+        const std::string output = withTrailingSlash(m_params.outputPath) +
+                                   fileTitle(files[static_cast<size_t>(i)]) + extension;
+        const JobEnd end = runJob(job, files[static_cast<size_t>(i)], output);
+        if (end == JobEnd::Aborted && decoding())
+            message(191, MessageIcon::Exclamation);
+        if (end != JobEnd::Done)
+            return;
+    }
+    finishCompleted();
+}
+
+void CMP3EncoderProgressDlg::tagMp3(const std::string& path, const std::string& title) const {
+    const GrabSelection& sel = m_context.grabSelection;
+    Id3v1Tag tag;
+    tag.title = title;
+    tag.artist = sel.artist;
+    tag.album = sel.album;
+    tag.year = std::to_string(sel.year);
+    tag.genre = sel.genreIndex;
+    tag.track = 0;
+    tag.Write(path);
+}
+
+void CMP3EncoderProgressDlg::runCd() {
+    const GrabSelection& sel = m_context.grabSelection;
+    const int count = static_cast<int>(sel.ticked.size());
+    const std::string folder = withTrailingSlash(m_params.outputPath);
+    const std::string artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
+    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    bar(IDC_OVERALL_BAR)->setPos(0);
+    bar(IDC_CURRENT_BAR)->setRange(0, 100);
+    showDiskSpace(folder);
+
+    std::string previousWav;
+    std::string previousMp3;
+    std::string previousTitle;
+    // Ends the batch: the encoder of the previous track is stopped and every temporary
+    // WAV removed; finished MP3 files stay.
+    auto stopAll = [&](const std::string& currentWav) {
+        if (m_encoder->IsRunning()) {
+            m_encoder->RequestAbort();
+            while (m_encoder->IsRunning())
+                m_context.waits().waitAndPump(10);
+        }
+        removeTemporary(previousWav);
+        removeTemporary(currentWav);
+    };
+    // Waits for the previous track's encoder, then tags its MP3 and removes its WAV.
+    auto finishPrevious = [&](const std::string& currentWav) {
+        if (previousWav.empty())
+            return true;
+        const JobEnd end = waitForJob(*m_encoder, 800);
+        if (end != JobEnd::Done) {
+            stopAll(currentWav);
+            return false;
+        }
+        tagMp3(previousMp3, previousTitle);
+        removeTemporary(previousWav);
+        previousWav.clear();
+        return true;
+    };
+
+    for (int i = 0; i < count; ++i) {
+        const int track = sel.ticked[static_cast<size_t>(i)];
+        const std::string title = static_cast<size_t>(track) < sel.trackNames.size()
+                                      ? sel.trackNames[static_cast<size_t>(track)]
+                                      : "Track" + std::to_string(track + 1);
+        const std::string base = artist + " - " + title;
+        const std::string wav = folder + base + ".wav";
+        const std::string mp3 = folder + base + ".mp3";
+        showFileCount(i + 1, count);
+        const ReadResult read = readCdTrack(track, folder, base);
+        if (read != ReadResult::Done) {
+            if (read == ReadResult::Failed && !previousWav.empty() && !m_abort) {
+                // The track before this one is still encoding and is good: finish it.
+                finishPrevious(wav);
+            }
+            stopAll(wav);
+            return;
+        }
+        if (!finishPrevious(wav))
+            return;
+        bar(IDC_OVERALL_BAR)->setPos(i + 1);
+        bar(IDC_CURRENT_BAR)->setPos(0);
+        if (!startJob(*m_encoder, wav, mp3)) {
+            removeTemporary(wav);
+            return;
+        }
+        previousWav = wav;
+        previousMp3 = mp3;
+        previousTitle = title;
+    }
+    if (!finishPrevious({}))
+        return;
+    finishCompleted();
+}
+
+void CMP3EncoderProgressDlg::refreshFigures() {
+    showTimes(-1);
+    if (decoding()) {
+        bar(IDC_CURRENT_BAR)->setPos(m_decoder->GetProgress());
+        showTimes(m_decoder->GetRemainingSeconds());
+        setText(IDC_PERFORMANCE, kilobytesPerSecondText(m_decoder->GetKilobytesPerSecond()));
+        setText(IDC_SAMPLES, samplesPerSecondText(m_decoder->GetSamplesPerSecond()));
+        showDiskSpace(m_params.outputPath);
+        return;
+    }
+    if (m_encoder->IsRunning()) {
+        bar(IDC_CURRENT_BAR)->setPos(m_encoder->GetProgress());
+        setText(IDC_MEDIA_BITRATE, mp3BitrateText(m_encoder->GetParams()));
+        showTimes(m_encoder->GetRemainingSeconds());
+        setText(IDC_PERFORMANCE, kilobytesPerSecondText(m_encoder->GetKilobytesPerSecond()));
+        setText(IDC_SAMPLES, samplesPerSecondText(m_encoder->GetSamplesPerSecond()));
+        showDiskSpace(m_params.outputPath);
+    } else if (m_encoder->GetProgress() > 95) {
+        bar(IDC_CURRENT_BAR)->setPos(100);
+    }
+}

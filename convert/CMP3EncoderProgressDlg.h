@@ -1,0 +1,42 @@
+#pragma once
+
+#include "CBatchProgressDlg.h"
+
+#include <memory>
+
+class CodecJob;
+class Mp3DecodeJob;
+class Mp3EncodeJob;
+
+// The MP3 progress dialog. Modes: 1 CD-Audio -> MP3 (reading track i + 1 while track i
+// encodes), 2 folder of WAV files -> MP3, 3 WAV file -> MP3, 4 folder of MP3 files ->
+// WAV, 5 MP3 file -> WAV.
+class CMP3EncoderProgressDlg : public CBatchProgressDlg {
+    Q_OBJECT
+public:
+    static constexpr int kDialogId = 159;
+
+    CMP3EncoderProgressDlg(JobContext& context, const JobParameters& params, int mode,
+                           QWidget* parent = nullptr);
+    ~CMP3EncoderProgressDlg() override;
+
+protected:
+    void runBatch() override;
+    void refreshFigures() override;
+    void onAbort() override;
+
+private:
+    enum class JobEnd { Done, Aborted, Failed };
+    bool decoding() const { return m_mode >= 4; }
+    // Starts the job on input -> output; false (after the message) when it did not start.
+    bool startJob(CodecJob& job, const std::string& input, const std::string& output);
+    // Waits for the running job; reports a failure after its start.
+    JobEnd waitForJob(CodecJob& job, int waitMs);
+    JobEnd runJob(CodecJob& job, const std::string& input, const std::string& output);
+    void runFiles();
+    void runCd();
+    void tagMp3(const std::string& path, const std::string& title) const;
+
+    std::unique_ptr<Mp3EncodeJob> m_encoder;
+    std::unique_ptr<Mp3DecodeJob> m_decoder;
+};

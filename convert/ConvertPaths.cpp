@@ -1,0 +1,87 @@
+#include "ConvertPaths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace cld {
+
+std::string withTrailingSlash(const std::string& path) {
+    if (path.empty() || path.back() == '/')
+        return path;
+    return path + "/";
+}
+
+std::string cdOutputFolder(const std::string& remembered, const std::string& artist,
+                           const std::string& album) {
+    if (remembered.empty())
+        return {};
+    return withTrailingSlash(remembered) + (artist.empty() ? "Unknown Artist" : artist) + " - " +
+           (album.empty() ? "Unknown" : album);
+}
+
+std::string folderModeOutput(const std::string& inputFolder, const std::string& subFolder) {
+    return withTrailingSlash(inputFolder) + subFolder + "/";
+}
+
+std::string fileModeOutput(const std::string& inputFile, const std::string& extension) {
+    if (inputFile.size() < 4)
+        return inputFile + extension;
+    return inputFile.substr(0, inputFile.size() - 4) + extension;
+}
+
+bool hasExtension(const std::string& path, const std::string& extension) {
+    if (path.size() < extension.size())
+        return false;
+    return std::equal(extension.begin(), extension.end(),
+                      path.end() - static_cast<long>(extension.size()), [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
+}
+
+bool createOneFolder(const std::string& path, std::string* reason) {
+    std::string folder = path;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    if (folder.empty()) {
+        if (reason)
+            *reason = "no folder given";
+        return false;
+    }
+    if (::mkdir(folder.c_str(), 0777) == 0)
+        return true;
+    const int error = errno;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return true;
+    if (reason)
+        *reason = std::strerror(error);
+    return false;
+}
+
+std::vector<std::string> filesWithExtension(const std::string& folder,
+                                            const std::string& extension) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError))
+            continue;
+        const std::string name = it->path().filename().string();
+        if (name.size() > extension.size() && hasExtension(name, extension))
+            out.push_back(withTrailingSlash(folder) + name);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string fileTitle(const std::string& path) {
+    return std::filesystem::path(path).stem().string();
+}
+
+} // namespace cld

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cld {
+
+// `path` with one "/" at its end (an empty path stays empty).
+std::string withTrailingSlash(const std::string& path);
+// The output folder proposed for a CD job: remembered folder + "/" + artist + " - " +
+// album, with "Unknown Artist" and "Unknown" standing in for empty names. Empty when
+// nothing is remembered.
+std::string cdOutputFolder(const std::string& remembered, const std::string& artist,
+                           const std::string& album);
+// The output proposed for a folder job: the input folder + `subFolder` + "/"
+// ("MP3Files", "WMAFiles", "WAVFiles").
+std::string folderModeOutput(const std::string& inputFolder, const std::string& subFolder);
+// The output proposed for a file job: the input path with its extension (the last four
+// characters) replaced by `extension` (".mp3"); a path too short to have one gets the
+// extension appended.
+std::string fileModeOutput(const std::string& inputFile, const std::string& extension);
+// Whether `path` ends in `extension`, compared without regard to case.
+bool hasExtension(const std::string& path, const std::string& extension);
+
+// Creates one folder level (an existing folder is fine). A trailing "/" is ignored.
+// Returns false with a reason when the folder does not exist afterwards.
+bool createOneFolder(const std::string& path, std::string* reason = nullptr);
+
+// The files of `folder` whose names end in `extension` (any case), sorted by name, as
+// full paths. A missing or unreadable folder gives none.
+std::vector<std::string> filesWithExtension(const std::string& folder,
+                                            const std::string& extension);
+// The file's name without folder and extension.
+std::string fileTitle(const std::string& path);
+
+} // namespace cld

@@ -1,0 +1,125 @@
+#include "ProgressFigures.h"
+
+#include "CodecJob.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <sys/statvfs.h>
+
+namespace cld {
+
+std::string clockText(int64_t seconds) {
+    if (seconds < 0)
+        seconds = 0;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>((seconds / 3600) % 24),
+                  static_cast<int>((seconds / 60) % 60), static_cast<int>(seconds % 60));
+    return buf;
+}
+
+std::string kilobytesPerSecondText(uint32_t kilobytes) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%u KB/sec.", kilobytes);
+    return buf;
+}
+
+std::string samplesPerSecondText(uint32_t samples) {
+    return std::to_string(samples);
+}
+
+std::string megabytesText(int64_t bytes) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(bytes) / 1024.0 / 1024.0);
+    return buf;
+}
+
+std::optional<DiskSpace> diskSpaceFor(const std::string& path) {
+    // The output file (or even its folder) may not exist yet: the nearest existing
+    // folder above it lies on the same file system.
+    std::filesystem::path p =
+        path.empty() ? std::filesystem::path(".") : std::filesystem::path(path);
+    std::error_code ec;
+    while (!p.empty() && !std::filesystem::exists(p, ec)) {
+        const std::filesystem::path parent = p.parent_path();
+        if (parent == p)
+            break;
+        p = parent;
+    }
+    if (p.empty())
+        p = ".";
+    struct statvfs st {};
+    if (::statvfs(p.c_str(), &st) != 0)
+        return std::nullopt;
+    DiskSpace space;
+    space.freeBytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+    space.totalBytes = static_cast<uint64_t>(st.f_blocks) * st.f_frsize;
+    return space;
+}
+
+std::string gigabytesText(uint64_t bytes) {
+    const uint64_t mebibytes = bytes / 1048576;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f GB", static_cast<double>(mebibytes) / 1024.0);
+    return buf;
+}
+
+WavCheckResult checkWavHeader(const std::string& path) {
+    WavCheckResult r;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return r;
+    unsigned char h[44] = {};
+    const size_t got = std::fread(h, 1, sizeof h, f);
+    std::fclose(f);
+    if (got < sizeof h || h[0] != 'R' || h[8] != 'W') {
+        r.status = WavCheck::NotPcmWave;
+        return r;
+    }
+    r.status = WavCheck::Ok;
+    auto le16 = [&](int o) { return static_cast<uint32_t>(h[o] | (h[o + 1] << 8)); };
+    auto le32 = [&](int o) { return le16(o) | (le16(o + 2) << 16); };
+    const uint64_t bytesPerSecond = static_cast<uint64_t>(le16(22)) * le16(34) / 8 * le32(24);
+    if (bytesPerSecond > 0)
+        r.durationSeconds = static_cast<int>(le32(40) / bytesPerSecond);
+    return r;
+}
+
+int startFailureStringId(JobKind kind, int errorCode) {
+    switch (static_cast<CodecError>(errorCode)) {
+    case CodecError::Input:
+        return 195;
+    case CodecError::Output:
+        return 196;
+    case CodecError::Encoder:
+        return kind == JobKind::WmaDecode ? 197 : 201;
+    case CodecError::Header:
+        return kind == JobKind::WmaDecode ? 200 : 202;
+    default:
+        return 200;
+    }
+}
+
+} // namespace cld
+
+namespace cld {
+
+std::string grabErrorText(int grabError) {
+    switch (grabError) {
+    case 1:
+        return "the drive could not be opened on the track";
+    case 2:
+        return "the WAV file could not be created";
+    case 3:
+        return "a part of the track could not be read";
+    case 4:
+        return "the file name or path is too long";
+    case 5:
+        return "writing the WAV file failed (is the disk full?)";
+    case 6:
+        return "the disc has no such track";
+    default:
+        return "error " + std::to_string(grabError);
+    }
+}
+
+} // namespace cld

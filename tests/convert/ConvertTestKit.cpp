@@ -1,0 +1,125 @@
+#include "ConvertTestKit.h"
+
+#include "AppResources.h"
+#include "BuiltinResources.h"
+#include "MediaFixtures.h"
+#include "PickerService.h"
+#include "WaitService.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QTimer>
+#include <QWidget>
+#include <thread>
+
+namespace converttest {
+namespace {
+
+class ScriptMessages : public MessageService {
+public:
+    explicit ScriptMessages(std::shared_ptr<ServiceScript> s) : m_s(std::move(s)) {}
+    MessageResult show(const Message& message) override {
+        m_s->messages.push_back(message);
+        if (m_s->onMessage)
+            m_s->onMessage(message);
+        return MessageResult::Ok;
+    }
+
+private:
+    std::shared_ptr<ServiceScript> m_s;
+};
+
+class ScriptPickers : public PickerService {
+public:
+    explicit ScriptPickers(std::shared_ptr<ServiceScript> s) : m_s(std::move(s)) {}
+    QString pickFolder(QWidget*, const QString& title, const QString&) override {
+        return take(m_s->folderAnswers, title);
+    }
+    QString openFile(QWidget*, const QString& title, const QString&, const QString&) override {
+        return take(m_s->fileAnswers, title);
+    }
+    QStringList openFiles(QWidget*, const QString& title, const QString&, const QString&) override {
+        return {take(m_s->fileAnswers, title)};
+    }
+    QString saveFile(QWidget*, const QString& title, const QString&, const QString&) override {
+        return take(m_s->fileAnswers, title);
+    }
+
+private:
+    QString take(std::deque<QString>& answers, const QString& title) {
+        m_s->pickerTitles.push_back(title);
+        if (answers.empty())
+            return {};
+        QString a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::shared_ptr<ServiceScript> m_s;
+};
+
+// Waits that really wait, but at most 2 ms, so that workers make progress while a batch
+// polls them and the tests stay quick.
+class ScriptWaits : public WaitService {
+public:
+    explicit ScriptWaits(std::shared_ptr<ServiceScript> s) : m_s(std::move(s)) {}
+    void waitAndPump(int milliseconds) override {
+        m_s->waits.push_back(milliseconds);
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(milliseconds, 2)));
+        if (m_s->onWait)
+            m_s->onWait(static_cast<int>(m_s->waits.size()));
+    }
+    void pump() override { QCoreApplication::processEvents(); }
+
+private:
+    std::shared_ptr<ServiceScript> m_s;
+};
+
+} // namespace
+
+ConvertEnv::ConvertEnv()
+    : m_registry("CLD_REGISTRY_DIR", m_dir.path().string() + "/registry"),
+      context(settings, genres), script(std::make_shared<ServiceScript>()) {
+    std::filesystem::create_directories(m_dir.path() / "registry");
+    settings.LoadSettings();
+    genres.buildGenreList();
+    context.programFolder = QString::fromStdString((cldtest::binDir() / "").string());
+    AppResources::setSource(std::make_unique<BuiltinResources>(nullptr, nullptr));
+    MessageService::setInstance(std::make_unique<ScriptMessages>(script));
+    PickerService::setInstance(std::make_unique<ScriptPickers>(script));
+    WaitService::setInstance(std::make_unique<ScriptWaits>(script));
+}
+
+ConvertEnv::~ConvertEnv() {
+    WaitService::setInstance(nullptr);
+    PickerService::setInstance(nullptr);
+    MessageService::setInstance(nullptr);
+    AppResources::setSource(nullptr);
+}
+
+std::vector<int> ConvertEnv::messageIds() const {
+    std::vector<int> ids;
+    for (const Message& m : script->messages)
+        ids.push_back(m.stringId);
+    return ids;
+}
+
+void onNextDialog(const std::function<void(QWidget*)>& action) {
+    auto* timer = new QTimer(QCoreApplication::instance());
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            action(w);
+        }
+    });
+    timer->start();
+}
+
+void writeTestWav(const std::filesystem::path& path, double seconds, int rate, int channels) {
+    const int frames = static_cast<int>(seconds * rate);
+    codectest::WriteWav(path, codectest::MakeSignal(frames, rate, channels), rate, channels);
+}
+
+} // namespace converttest

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "GenreList.h"
+#include "JobContext.h"
+#include "MessageService.h"
+#include "SettingsRecord.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+
+#include <QString>
+#include <QWidget>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace converttest {
+
+// What the services saw and what they answer: recorded messages, scripted picker
+// answers, and hooks that tests use to act in the middle of a batch (press Abort at a
+// chosen moment).
+struct ServiceScript {
+    std::vector<Message> messages;
+    std::deque<QString> folderAnswers;
+    std::deque<QString> fileAnswers;
+    std::vector<QString> pickerTitles;
+    std::vector<int> waits;
+    // Called for each message after it was recorded.
+    std::function<void(const Message&)> onMessage;
+    // Called at each wait of a dialog, with the waits seen so far.
+    std::function<void(int count)> onWait;
+};
+
+// A test's own world: a temporary folder, a private settings store, the program's
+// built-in strings, the script above installed as the message, picker and wait
+// services, and a job context over it all. The program folder is the build's bin
+// folder (so the shipped media profiles are found).
+class ConvertEnv {
+public:
+    ConvertEnv();
+    ~ConvertEnv();
+    ConvertEnv(const ConvertEnv&) = delete;
+    ConvertEnv& operator=(const ConvertEnv&) = delete;
+
+    std::filesystem::path path(const std::string& name) const { return m_dir.file(name); }
+    const std::filesystem::path& root() const { return m_dir.path(); }
+    std::vector<int> messageIds() const;
+
+    cldtest::TempDir m_dir;
+    cldtest::ScopedEnv m_registry;
+    SettingsRecord settings;
+    GenreList genres;
+    JobContext context;
+    std::shared_ptr<ServiceScript> script;
+};
+
+// The control of `dialog` with the given id.
+template <class T> T* control(QWidget* dialog, int id) {
+    return dialog->findChild<T*>(QString::number(id));
+}
+
+// Runs `action` once the next modal dialog is open and returns its id (0 when none).
+void onNextDialog(const std::function<void(QWidget* dialog)>& action);
+
+// A generated WAV of `seconds` of the standard test signal (44.1 kHz stereo 16-bit).
+void writeTestWav(const std::filesystem::path& path, double seconds, int rate = 44100,
+                  int channels = 2);
+
+} // namespace converttest

@@ -1,0 +1,346 @@
+#include "CEncoderProgressDlg.h"
+#include "CMP3EncoderProgressDlg.h"
+#include "CProgressBar.h"
+#include "ConvertIds.h"
+#include "ConvertTestKit.h"
+#include "JobParameters.h"
+#include "MediaFixtures.h"
+#include "WmEncoderControl.h"
+#include "WmaProfiles.h"
+
+#include <QLabel>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace cld;
+using converttest::control;
+using converttest::ConvertEnv;
+using converttest::writeTestWav;
+namespace fs = std::filesystem;
+
+namespace {
+
+double durationOf(const fs::path& file) {
+    const auto probe = codectest::Probe(file);
+    const auto it = probe.find("stream.duration");
+    return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
+}
+
+std::string codecOf(const fs::path& file) {
+    const auto probe = codectest::Probe(file);
+    const auto it = probe.find("stream.codec_name");
+    return it == probe.end() ? std::string() : it->second;
+}
+
+void writeRandom(const fs::path& path, size_t bytes) {
+    std::mt19937 rng(7);
+    std::string data(bytes, '\0');
+    for (char& c : data)
+        c = static_cast<char>(rng() & 0xFF);
+    data[0] = static_cast<char>(0xFF);
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+class Batch : public ::testing::Test {
+protected:
+    fs::path folder(const std::string& name) {
+        const fs::path p = env.path(name);
+        fs::create_directories(p);
+        return p;
+    }
+    JobParameters folderJob(const fs::path& in, const fs::path& out) {
+        JobParameters p;
+        p.inputPath = in.string() + "/";
+        p.outputPath = out.string() + "/";
+        p.folderMode = true;
+        return p;
+    }
+    JobParameters fileJob(const fs::path& in, const fs::path& out) {
+        JobParameters p;
+        p.inputPath = in.string();
+        p.outputPath = out.string();
+        p.folderMode = false;
+        return p;
+    }
+    static void expectBarsAtEnd(QWidget* dlg) {
+        for (int id : {IDC_CURRENT_BAR, IDC_OVERALL_BAR}) {
+            auto* bar = control<CProgressBar>(dlg, id);
+            ASSERT_NE(bar, nullptr);
+            EXPECT_EQ(bar->pos(), bar->upper()) << id;
+        }
+    }
+    static QString label(QWidget* dlg, int id) { return control<QLabel>(dlg, id)->text(); }
+    // Presses Abort once the dialog's encoder or decoder has produced a partial output.
+    void abortWhenExists(CBatchProgressDlg& dlg, const fs::path& output) {
+        env.script->onWait = [&dlg, output](int) {
+            std::error_code ec;
+            if (!dlg.abortRequested() && fs::exists(output, ec) && fs::file_size(output, ec) > 4096)
+                control<QWidget>(&dlg, IDC_CANCEL)
+                    ->metaObject()
+                    ->invokeMethod(control<QWidget>(&dlg, IDC_CANCEL), "click");
+        };
+    }
+    ConvertEnv env;
+};
+
+} // namespace
+
+TEST_F(Batch, FolderToMp3EncodesEveryWavAndEndsWithProcessCompleted) {
+    const fs::path in = folder("in");
+    const fs::path out = folder("in/MP3Files");
+    writeTestWav(in / "one.wav", 1.5);
+    writeTestWav(in / "Two.WAV", 0.5, 22050, 1);
+    writeTestWav(in / "three.wav", 1.0);
+    std::ofstream(in / "notes.txt") << "not audio";
+    env.context.settings.setMp3BitrateType(1); // VBR, as the user might have it
+    JobParameters job = folderJob(in, out);
+    job.encodingBitrate = 96;
+    CMP3EncoderProgressDlg dlg(env.context, job, 2);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(env.script->messages[0].icon, MessageIcon::Information);
+    EXPECT_TRUE(dlg.completed());
+    EXPECT_TRUE(dlg.windowTitle().endsWith(" Folder -> MP3 Encoding Progress"));
+    EXPECT_EQ(label(&dlg, IDC_FILE_COUNT), "3 of 3");
+    EXPECT_TRUE(label(&dlg, IDC_DISK_FREE).endsWith(" GB"));
+    EXPECT_FALSE(control<CProgressBar>(&dlg, IDC_GRAB_BAR)->isEnabled());
+    expectBarsAtEnd(&dlg);
+    EXPECT_EQ(codecOf(out / "one.mp3"), "mp3");
+    EXPECT_NEAR(durationOf(out / "one.mp3"), 1.5, 0.1);
+    EXPECT_NEAR(durationOf(out / "Two.mp3"), 0.5, 0.1);
+    EXPECT_NEAR(durationOf(out / "three.mp3"), 1.0, 0.1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3);
+    // The inputs are untouched.
+    EXPECT_TRUE(fs::exists(in / "one.wav"));
+}
+
+TEST_F(Batch, ManyShortFilesDoNotWaitSecondsEach) {
+    const fs::path in = folder("many");
+    for (int i = 0; i < 20; ++i)
+        writeTestWav(in / ("f" + std::to_string(i) + ".wav"), 0.1);
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, folder("many/out")), 2);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    // Every wait is asked in short slices that end once the job is done: far fewer
+    // milliseconds are waited in total than one second per file.
+    long asked = 0;
+    for (int w : env.script->waits)
+        asked += w;
+    EXPECT_LT(asked, 20 * 1000);
+}
+
+TEST_F(Batch, FolderWithoutWavFilesSaysSoBeforeAnyJob) {
+    const fs::path in = folder("empty");
+    std::ofstream(in / "song.mp3") << "x";
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, env.path("out")), 2);
+    dlg.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{181});
+    EXPECT_EQ(env.script->messages[0].text, "The selected folder does not contain any .WAV file !");
+    EXPECT_FALSE(dlg.completed());
+}
+
+TEST_F(Batch, BrokenWavStopsWithItsMessageAndKeepsWhatWasDone) {
+    const fs::path in = folder("mixed");
+    writeTestWav(in / "a.wav", 0.5);
+    writeRandom(in / "b.wav", 20000);
+    writeTestWav(in / "c.wav", 0.5);
+    const fs::path out = folder("mixed/out");
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    dlg.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{195});
+    EXPECT_EQ(env.script->messages[0].icon, MessageIcon::Error);
+    EXPECT_FALSE(dlg.completed());
+    EXPECT_EQ(codecOf(out / "a.mp3"), "mp3");
+    EXPECT_FALSE(fs::exists(out / "c.mp3"));
+    EXPECT_TRUE(fs::exists(in / "b.wav"));
+}
+
+TEST_F(Batch, FailureAfterTheStartIsReportedNotCompleted) {
+    // The output's folder does not exist: the encoder starts and then cannot create it.
+    writeTestWav(env.path("in.wav"), 0.5);
+    CMP3EncoderProgressDlg dlg(env.context, fileJob(env.path("in.wav"), env.path("gone/out.mp3")),
+                               3);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{196});
+    EXPECT_FALSE(dlg.completed());
+    EXPECT_TRUE(dlg.windowTitle().endsWith(" File -> MP3 Encoding Progress"));
+}
+
+TEST_F(Batch, AbortInFolderToMp3KeepsThePartialFileAndStartsNoOther) {
+    const fs::path in = folder("long");
+    writeTestWav(in / "a.wav", 30);
+    writeTestWav(in / "b.wav", 1);
+    const fs::path out = folder("long/out");
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    abortWhenExists(dlg, out / "a.mp3");
+    dlg.exec();
+    EXPECT_TRUE(env.messageIds().empty()); // the encoding modes close without a message
+    EXPECT_FALSE(dlg.completed());
+    EXPECT_EQ(codecOf(out / "a.mp3"), "mp3");
+    EXPECT_LT(durationOf(out / "a.mp3"), 29.0);
+    EXPECT_FALSE(fs::exists(out / "b.mp3"));
+}
+
+TEST_F(Batch, Mp3ToWavFolderAndFile) {
+    const fs::path in = folder("mp3s");
+    writeTestWav(env.path("src.wav"), 1.0);
+    ASSERT_EQ(codectest::Shell("lame --quiet -b 128 " + codectest::Quote(env.path("src.wav")) +
+                               " " + codectest::Quote(in / "x.mp3")),
+              0);
+    fs::copy_file(in / "x.mp3", in / "y.MP3");
+    const fs::path out = folder("mp3s/WAVFiles");
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 4);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_TRUE(dlg.windowTitle().endsWith("MP3 Folder -> WAV Decoding Progress"));
+    expectBarsAtEnd(&dlg);
+    for (const char* name : {"x.wav", "y.wav"}) {
+        EXPECT_EQ(codecOf(out / name), "pcm_s16le") << name;
+        EXPECT_NEAR(durationOf(out / name), 1.0, 0.06) << name;
+    }
+
+    env.script->messages.clear();
+    CMP3EncoderProgressDlg file(env.context, fileJob(in / "x.mp3", env.path("single.wav")), 5);
+    file.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(codecOf(env.path("single.wav")), "pcm_s16le");
+}
+
+TEST_F(Batch, Mp3DecodeMessagesForEmptyFoldersBrokenFilesAndAbort) {
+    CMP3EncoderProgressDlg empty(env.context, folderJob(folder("none"), env.path("o")), 4);
+    empty.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{190});
+    EXPECT_EQ(env.script->messages[0].text, "The selected folder does not contain any .MP3 file !");
+
+    env.script->messages.clear();
+    std::ofstream(env.path("zeros.mp3"), std::ios::binary) << std::string(5000, '\0');
+    CMP3EncoderProgressDlg broken(env.context, fileJob(env.path("zeros.mp3"), env.path("z.wav")),
+                                  5);
+    broken.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{202});
+
+    env.script->messages.clear();
+    writeTestWav(env.path("long.wav"), 120);
+    ASSERT_EQ(codectest::Shell("lame --quiet -b 32 " + codectest::Quote(env.path("long.wav")) +
+                               " " + codectest::Quote(env.path("long.mp3"))),
+              0);
+    CMP3EncoderProgressDlg aborted(env.context, fileJob(env.path("long.mp3"), env.path("l.wav")),
+                                   5);
+    abortWhenExists(aborted, env.path("l.wav"));
+    aborted.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{191});
+    EXPECT_TRUE(fs::exists(env.path("l.wav"))); // the partial output stays
+}
+
+TEST_F(Batch, WavAndMp3FileToWma) {
+    writeTestWav(env.path("in.wav"), 2.0);
+    auto encoder = createMediaEncoder(env.context);
+    CEncoderProgressDlg dlg(env.context, fileJob(env.path("in.wav"), env.path("out.wma")), 3,
+                            std::move(encoder));
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_TRUE(dlg.windowTitle().endsWith(" File -> WMA Encoding Progress"));
+    EXPECT_EQ(control<CProgressBar>(&dlg, IDC_CURRENT_BAR)->upper(), 2); // the WAV's seconds
+    expectBarsAtEnd(&dlg);
+    EXPECT_EQ(codecOf(env.path("out.wma")), "wmav2");
+    EXPECT_NEAR(durationOf(env.path("out.wma")), 2.0, 0.2);
+    EXPECT_TRUE(label(&dlg, IDC_OUTPUT_SIZE).endsWith(" MB"));
+
+    // An MP3 input fails the WAV check (said once) and is encoded all the same.
+    env.script->messages.clear();
+    ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(env.path("in.wav")) + " " +
+                               codectest::Quote(env.path("in.mp3"))),
+              0);
+    CEncoderProgressDlg mp3(env.context, fileJob(env.path("in.mp3"), env.path("mp3.wma")), 3,
+                            createMediaEncoder(env.context));
+    mp3.exec();
+    EXPECT_EQ(env.messageIds(), (std::vector<int>{155, 156}));
+    EXPECT_EQ(codecOf(env.path("mp3.wma")), "wmav2");
+}
+
+TEST_F(Batch, FolderToWmaDoesTheWavsThenTheMp3sOnce) {
+    const fs::path in = folder("wm");
+    writeTestWav(in / "a.wav", 0.5);
+    writeTestWav(env.path("b.wav"), 0.5);
+    ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(env.path("b.wav")) + " " +
+                               codectest::Quote(in / "b.mp3")),
+              0);
+    const fs::path out = folder("wm/WMAFiles");
+    CEncoderProgressDlg dlg(env.context, folderJob(in, out), 2, createMediaEncoder(env.context));
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(label(&dlg, IDC_FILE_COUNT), "2 of 2");
+    EXPECT_EQ(codecOf(out / "a.wma"), "wmav2");
+    EXPECT_EQ(codecOf(out / "b.wma"), "wmav2");
+
+    env.script->messages.clear();
+    CEncoderProgressDlg none(env.context, folderJob(folder("nowav"), out), 2,
+                             createMediaEncoder(env.context));
+    none.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{181});
+}
+
+TEST_F(Batch, WmaToWavAndItsAbort) {
+    writeTestWav(env.path("src.wav"), 1.0);
+    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("src.wav")) +
+                               " -c:a wmav2 " + codectest::Quote(env.path("in/a.wma")) +
+                               " 2>/dev/null || (mkdir -p " + codectest::Quote(env.path("in")) +
+                               " && ffmpeg -v error -y -i " +
+                               codectest::Quote(env.path("src.wav")) + " -c:a wmav2 " +
+                               codectest::Quote(env.path("in/a.wma")) + ")"),
+              0);
+    const fs::path out = folder("in/WAVFiles");
+    CEncoderProgressDlg dlg(env.context, folderJob(env.path("in"), out), 4, nullptr);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_TRUE(dlg.windowTitle().endsWith(" WMA Folder -> WAV Progress"));
+    EXPECT_EQ(codecOf(out / "a.wav"), "pcm_s16le");
+    EXPECT_NEAR(durationOf(out / "a.wav"), 1.0, 0.1);
+
+    env.script->messages.clear();
+    CEncoderProgressDlg missing(env.context, fileJob(env.path("nope.wma"), env.path("n.wav")), 5,
+                                nullptr);
+    missing.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{195});
+
+    env.script->messages.clear();
+    CEncoderProgressDlg empty(env.context, folderJob(folder("nowma"), out), 4, nullptr);
+    empty.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{190});
+}
+
+TEST_F(Batch, AbortInWmaEncodingSaysSo) {
+    writeTestWav(env.path("long.wav"), 60);
+    CEncoderProgressDlg dlg(env.context, fileJob(env.path("long.wav"), env.path("long.wma")), 3,
+                            createMediaEncoder(env.context));
+    abortWhenExists(dlg, env.path("long.wma"));
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{191});
+    EXPECT_EQ(env.script->messages[0].text, "Process aborted by user !");
+    EXPECT_TRUE(fs::exists(env.path("long.wma")));
+    EXPECT_LT(durationOf(env.path("long.wma")), 59.0);
+}
+
+TEST_F(Batch, AbortInTheSingleFileModes) {
+    writeTestWav(env.path("long.wav"), 60);
+    // File -> MP3 closes without a message; the partial MP3 stays.
+    CMP3EncoderProgressDlg mp3(env.context, fileJob(env.path("long.wav"), env.path("long.mp3")), 3);
+    abortWhenExists(mp3, env.path("long.mp3"));
+    mp3.exec();
+    EXPECT_TRUE(env.messageIds().empty());
+    EXPECT_EQ(codecOf(env.path("long.mp3")), "mp3");
+    EXPECT_LT(durationOf(env.path("long.mp3")), 59.0);
+
+    // WMA -> WAV says so; the partial WAV stays.
+    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("long.wav")) +
+                               " -c:a wmav2 " + codectest::Quote(env.path("long.wma"))),
+              0);
+    CEncoderProgressDlg wma(env.context, fileJob(env.path("long.wma"), env.path("back.wav")), 5,
+                            nullptr);
+    abortWhenExists(wma, env.path("back.wav"));
+    wma.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{191});
+    EXPECT_TRUE(fs::exists(env.path("back.wav")));
+    EXPECT_FALSE(wma.completed());
+}

@@ -1,0 +1,217 @@
+// The CD modes on the virtual drive, through the ripper library loaded as the program
+// loads it.
+
+#include "CEncoderProgressDlg.h"
+#include "CMP3EncoderProgressDlg.h"
+#include "CProgressBar.h"
+#include "ConvertCommands.h"
+#include "ConvertIds.h"
+#include "ConvertTestKit.h"
+#include "Id3v1Tag.h"
+#include "JobParameters.h"
+#include "MediaFixtures.h"
+#include "VDriveKit.h"
+#include "WmEncoderControl.h"
+#include "WmaProfiles.h"
+#include "cldrip/CDRipObject.h"
+#include "cldrip/ClassObject.h"
+#include "cldrip/NameText.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+using namespace cld;
+using converttest::control;
+using converttest::ConvertEnv;
+using vdrivekit::Content;
+using vdrivekit::DiscSpec;
+namespace fs = std::filesystem;
+
+namespace {
+
+GetClassObjectFn ripperEntry() {
+    static GetClassObjectFn fn = [] {
+        const auto path = cldtest::binDir() / "libcldrip.so";
+        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        return handle ? reinterpret_cast<GetClassObjectFn>(dlsym(handle, "GetClassObject"))
+                      : nullptr;
+    }();
+    return fn;
+}
+
+double durationOf(const fs::path& file) {
+    const auto probe = codectest::Probe(file);
+    const auto it = probe.find("stream.duration");
+    return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
+}
+
+std::vector<std::string> filesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A disc of three music tracks (4, 2 and 3 seconds) in a virtual drive, a grab object
+// from the library, and the grabber's selection of tracks 1 and 3.
+class CdModes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(ripperEntry(), nullptr) << dlerror();
+        DiscSpec disc;
+        disc.tracks.push_back({Content::Music, 300, {}, {}, 0, 0});
+        disc.tracks.push_back({Content::Music, 150, {}, {}, 0, 0});
+        disc.tracks.push_back({Content::Music, 225, {}, {}, 0, 0});
+        disc.faults.slowMicrosPerSector = m_slowMicros;
+        m_drives = std::make_unique<vdrivekit::VirtualDrives>(env.path("images"),
+                                                              std::vector<DiscSpec>{disc});
+        NameText* name = NameText::Create("CDRipObject");
+        m_rip = static_cast<CDRipObject*>(ripperEntry()(name));
+        name->Destroy();
+        ASSERT_NE(m_rip, nullptr);
+        env.context.ripObject = m_rip;
+        env.context.driveSettings = m_rip->GetDriveSettings();
+        GrabSelection& sel = env.context.grabSelection;
+        sel.trackNames = {"Opening", "AC-DC. Live.", "Finale"};
+        sel.ticked = {0, 2};
+        sel.artist = "Band";
+        sel.album = "Record";
+        sel.year = 1999;
+        sel.genreIndex = 17;
+        m_out = env.path("out");
+        fs::create_directories(m_out);
+        m_params.outputPath = m_out.string() + "/";
+        m_params.artist = sel.artist;
+        m_params.album = sel.album;
+    }
+    void TearDown() override {
+        if (m_rip)
+            m_rip->Dispose();
+    }
+
+    int64_t m_slowMicros = 0;
+    ConvertEnv env;
+    std::unique_ptr<vdrivekit::VirtualDrives> m_drives;
+    CDRipObject* m_rip = nullptr;
+    fs::path m_out;
+    JobParameters m_params;
+};
+
+class SlowCdModes : public CdModes {
+protected:
+    SlowCdModes() { m_slowMicros = 600; }
+};
+
+} // namespace
+
+TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
+    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_TRUE(dlg.windowTitle().endsWith(" CD-Audio -> MP3 Encoding Progress"));
+    EXPECT_TRUE(control<CProgressBar>(&dlg, IDC_GRAB_BAR)->isEnabled());
+    EXPECT_EQ(control<CProgressBar>(&dlg, IDC_GRAB_BAR)->pos(), 100);
+    EXPECT_EQ(control<CProgressBar>(&dlg, IDC_OVERALL_BAR)->pos(), 2);
+    EXPECT_EQ(control<CProgressBar>(&dlg, IDC_OVERALL_BAR)->upper(), 2);
+    EXPECT_EQ(control<QLabel>(&dlg, IDC_FILE_COUNT)->text(), "2 of 2");
+    EXPECT_TRUE(control<QLabel>(&dlg, IDC_INPUT_FILE)->text().contains(", CD-Audio Track Nr. 3") ||
+                control<QLabel>(&dlg, IDC_INPUT_FILE)->text().endsWith(".wav"));
+    EXPECT_EQ(filesIn(m_out),
+              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3"}));
+    EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.1);
+    EXPECT_NEAR(durationOf(m_out / "Band - Finale.mp3"), 3.0, 0.1);
+    for (const auto& [file, title] :
+         {std::pair{"Band - Opening.mp3", "Opening"}, std::pair{"Band - Finale.mp3", "Finale"}}) {
+        Id3v1Tag tag;
+        ASSERT_TRUE(tag.Load((m_out / file).string()));
+        EXPECT_EQ(tag.title, title);
+        EXPECT_EQ(tag.artist, "Band");
+        EXPECT_EQ(tag.album, "Record");
+        EXPECT_EQ(tag.year, "1999");
+        EXPECT_EQ(tag.genre, 17);
+        EXPECT_EQ(tag.track, 0);
+        const auto probe = codectest::Probe(m_out / file);
+        EXPECT_EQ(probe.at("tag.title"), title);
+        EXPECT_EQ(probe.at("tag.artist"), "Band");
+    }
+}
+
+TEST_F(CdModes, TheLauncherChainRunsSettingsThenProgress) {
+    env.context.settings.setLastWMAOutFolder(m_out.string());
+    converttest::onNextDialog([](QWidget* settings) {
+        EXPECT_EQ(settings->objectName(), "160");
+        control<QPushButton>(settings, IDC_OK)->click();
+    });
+    runCdToMp3Encoding(env.context, nullptr);
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(filesIn(m_out / "Band - Record"),
+              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3"}));
+
+    // Cancelling the settings opens nothing further.
+    env.script->messages.clear();
+    converttest::onNextDialog(
+        [](QWidget* settings) { control<QPushButton>(settings, IDC_CANCEL)->click(); });
+    runCdToWmaEncoding(env.context, nullptr);
+    EXPECT_TRUE(env.messageIds().empty());
+}
+
+TEST_F(CdModes, CdToWmaWritesTheTrackNamesIntoEachFile) {
+    CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_TRUE(dlg.windowTitle().endsWith(" CD-Audio -> WMA Encoding Progress"));
+    EXPECT_EQ(filesIn(m_out),
+              (std::vector<std::string>{"Band - Finale.wma", "Band - Opening.wma"}));
+    const auto probe = codectest::Probe(m_out / "Band - Opening.wma");
+    EXPECT_EQ(probe.at("stream.codec_name"), "wmav2");
+    EXPECT_EQ(probe.at("tag.title"), "Opening");
+    EXPECT_NEAR(durationOf(m_out / "Band - Finale.wma"), 3.0, 0.2);
+}
+
+TEST_F(CdModes, AGrabThatFailsIsReportedAndNothingIsLeftBehind) {
+    m_params.outputPath = env.path("missing").string() + "/";
+    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    dlg.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{IDS_GRAB_FAILED});
+    EXPECT_TRUE(env.script->messages[0].text.contains("could not be created"));
+    EXPECT_FALSE(dlg.completed());
+    EXPECT_FALSE(fs::exists(env.path("missing")));
+
+    env.script->messages.clear();
+    env.context.ripObject = nullptr;
+    CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
+    wma.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{IDS_NO_RIPPER});
+}
+
+TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFiles) {
+    // Abort once the second selected track is being read: the first is then encoded
+    // (or encoding) and the second's WAV is partial.
+    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    env.script->onWait = [&](int) {
+        std::error_code ec;
+        if (!dlg.abortRequested() && fs::file_size(m_out / "Band - Finale.wav", ec) > 100000 && !ec)
+            dlg.requestAbort();
+    };
+    dlg.exec();
+    EXPECT_TRUE(env.messageIds().empty());
+    EXPECT_FALSE(dlg.completed());
+    EXPECT_EQ(filesIn(m_out), std::vector<std::string>{"Band - Opening.mp3"});
+}
+
+TEST_F(SlowCdModes, AbortInCdToWmaSaysSoAndDeletesTheWav) {
+    CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
+    env.script->onWait = [&](int) {
+        std::error_code ec;
+        if (!dlg.abortRequested() && fs::file_size(m_out / "Band - Opening.wav", ec) > 100000 &&
+            !ec)
+            dlg.requestAbort();
+    };
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{191});
+    EXPECT_TRUE(filesIn(m_out).empty());
+}

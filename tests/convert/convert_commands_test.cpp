@@ -1,0 +1,67 @@
+// The launcher's conversion commands, from the command table to the finished files.
+
+#include "ConvertIds.h"
+#include "ConvertTestKit.h"
+#include "JobCommands.h"
+#include "JobRegistry.h"
+#include "MediaFixtures.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+
+using namespace cld;
+using converttest::control;
+using converttest::ConvertEnv;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Fills a folder/file dialog with an input and an output and presses OK.
+void acceptWith(const std::string& input, const std::string& output, bool fileMode) {
+    converttest::onNextDialog([=](QWidget* dlg) {
+        if (fileMode)
+            control<QRadioButton>(dlg, IDC_MODE_FILE)->click();
+        control<QLineEdit>(dlg, IDC_INPUT)->setText(QString::fromStdString(input));
+        control<QLineEdit>(dlg, IDC_OUTPUT)->setText(QString::fromStdString(output));
+        control<QPushButton>(dlg, IDC_OK)->click();
+    });
+}
+
+} // namespace
+
+TEST(ConvertCommands, TheFourFileJobsAreRegisteredAndRunToTheirEnd) {
+    ConvertEnv env;
+    JobCommands commands;
+    registerJobs(commands);
+    for (int id : {1008, 1009, 1010, 1011})
+        ASSERT_TRUE(commands.has(id)) << id;
+
+    const fs::path in = env.path("in");
+    fs::create_directories(in);
+    converttest::writeTestWav(in / "a.wav", 1.0);
+
+    acceptWith(in.string(), (in / "MP3Files").string(), false);
+    (*commands.find(1009))(env.context, nullptr);
+    EXPECT_EQ(codectest::Probe(in / "MP3Files" / "a.mp3")["stream.codec_name"], "mp3");
+
+    acceptWith((in / "a.wav").string(), env.path("a.wma").string(), true);
+    (*commands.find(1008))(env.context, nullptr);
+    EXPECT_EQ(codectest::Probe(env.path("a.wma"))["stream.codec_name"], "wmav2");
+
+    acceptWith((in / "MP3Files" / "a.mp3").string(), env.path("from_mp3.wav").string(), true);
+    (*commands.find(1011))(env.context, nullptr);
+    EXPECT_EQ(codectest::Probe(env.path("from_mp3.wav"))["stream.codec_name"], "pcm_s16le");
+
+    acceptWith(env.path("a.wma").string(), env.path("from_wma.wav").string(), true);
+    (*commands.find(1010))(env.context, nullptr);
+    EXPECT_EQ(codectest::Probe(env.path("from_wma.wav"))["stream.codec_name"], "pcm_s16le");
+
+    EXPECT_EQ(env.messageIds(), (std::vector<int>{156, 156, 156, 156}));
+
+    // Cancelling the settings dialog runs no batch.
+    converttest::onNextDialog([](QWidget* dlg) { control<QPushButton>(dlg, IDC_CANCEL)->click(); });
+    (*commands.find(1011))(env.context, nullptr);
+    EXPECT_EQ(env.messageIds().size(), 4u);
+}

@@ -1,0 +1,306 @@
+#include "CDecode2WAVDlg.h"
+#include "CFolder2MP3SettingsDlg.h"
+#include "CFolder2WMASettingsDlg.h"
+#include "CMP3AdvancedSettingsDlg.h"
+#include "CMP3SettingsDlg.h"
+#include "CWMASettingsDlg.h"
+#include "ConvertIds.h"
+#include "ConvertTestKit.h"
+#include "JobParameters.h"
+#include "Mp3BitratePanel.h"
+#include "WmEncoderControl.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <gtest/gtest.h>
+
+using namespace cld;
+using converttest::control;
+using converttest::ConvertEnv;
+
+namespace {
+
+class SettingsDialogs : public ::testing::Test {
+protected:
+    // A fresh record loaded from the store: what the next start of the program sees.
+    SettingsRecord reloaded() {
+        SettingsRecord r;
+        r.LoadSettings();
+        return r;
+    }
+    QString listText(QWidget* dlg) {
+        return control<QComboBox>(dlg, IDC_BITRATE_LIST)->currentText();
+    }
+    ConvertEnv env;
+    JobParameters params;
+};
+
+} // namespace
+
+TEST_F(SettingsDialogs, Mp3DialogOnAFirstStartOpensOn128CbrAndProposesNoFolder) {
+    CMP3SettingsDlg dlg(env.context, params);
+    EXPECT_EQ(dlg.windowTitle(), "Calderine - MP3 Settings / Options");
+    EXPECT_EQ(listText(&dlg), "128 kbps (High Quality, CD transparency)");
+    EXPECT_TRUE(control<QRadioButton>(&dlg, IDC_CBR)->isChecked());
+    EXPECT_EQ(control<QLabel>(&dlg, IDC_BITRATE_LABEL)->text(),
+              "Please select the encoding bitrate:");
+    EXPECT_EQ(control<QSlider>(&dlg, IDC_BITRATE_SLIDER)->value(), 128);
+    EXPECT_EQ(control<QLineEdit>(&dlg, IDC_OUTPUT)->text(), "");
+    control<QRadioButton>(&dlg, IDC_VBR)->click();
+    EXPECT_EQ(control<QLabel>(&dlg, IDC_BITRATE_LABEL)->text(),
+              "Please select the minimum VBR bitrate:");
+}
+
+TEST_F(SettingsDialogs, SliderMovesTheListByItsRule) {
+    CMP3SettingsDlg dlg(env.context, params);
+    auto* slider = control<QSlider>(&dlg, IDC_BITRATE_SLIDER);
+    slider->setValue(100);
+    EXPECT_EQ(listText(&dlg), "96 kbps (Normal Quality, HI-FI/LP)");
+    slider->setValue(150);
+    EXPECT_EQ(listText(&dlg), "96 kbps (Normal Quality, HI-FI/LP)");
+    slider->setValue(320);
+    EXPECT_EQ(listText(&dlg), "320 kpbs (Maximum Quality, Studio HI-FI)");
+    // Picking an entry moves the slider to its bitrate.
+    control<QComboBox>(&dlg, IDC_BITRATE_LIST)->setCurrentIndex(3);
+    EXPECT_EQ(slider->value(), 32);
+}
+
+TEST_F(SettingsDialogs, Mp3DialogOkNeedsAnOutputThenCreatesItAndStoresTheChoice) {
+    env.context.settings.setLastWMAOutFolder(env.root().string());
+    params.artist = "Band";
+    params.album = "";
+    CMP3SettingsDlg dlg(env.context, params);
+    auto* output = control<QLineEdit>(&dlg, IDC_OUTPUT);
+    EXPECT_EQ(output->text().toStdString(), env.root().string() + "/Band - Unknown");
+    output->clear();
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    ASSERT_EQ(env.messageIds(), std::vector<int>{157});
+    EXPECT_EQ(env.script->messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(env.script->messages[0].text, "Please enter the output folder location !");
+
+    output->setText(QString::fromStdString(env.path("Band - Record").string()));
+    control<QComboBox>(&dlg, IDC_BITRATE_LIST)->setCurrentIndex(13);
+    control<QRadioButton>(&dlg, IDC_VBR)->click();
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(std::filesystem::is_directory(env.path("Band - Record")));
+    EXPECT_EQ(params.outputPath, env.path("Band - Record").string() + "/");
+    EXPECT_EQ(params.encodingBitrate, 192);
+    const SettingsRecord stored = reloaded();
+    EXPECT_EQ(stored.lastMP3Bitrate(), 13);
+    EXPECT_EQ(stored.mp3BitrateType(), 1);
+
+    // A folder whose parent is gone cannot be made: the dialog says so and stays.
+    CMP3SettingsDlg again(env.context, params);
+    control<QLineEdit>(&again, IDC_OUTPUT)
+        ->setText(QString::fromStdString(env.path("gone/x").string()));
+    again.accept();
+    EXPECT_EQ(again.result(), QDialog::Rejected);
+    EXPECT_EQ(env.messageIds().back(), 124);
+}
+
+TEST_F(SettingsDialogs, CancelWritesNothing) {
+    {
+        CMP3SettingsDlg dlg(env.context, params);
+        control<QComboBox>(&dlg, IDC_BITRATE_LIST)->setCurrentIndex(2);
+        control<QRadioButton>(&dlg, IDC_VBR)->click();
+        control<QLineEdit>(&dlg, IDC_OUTPUT)
+            ->setText(QString::fromStdString(env.path("o").string()));
+        dlg.reject();
+    }
+    {
+        CMP3AdvancedSettingsDlg adv(env.context.settings, 128, 11);
+        control<QRadioButton>(&adv, IDC_METHOD_RH)->click();
+        control<QLineEdit>(&adv, IDC_VBR_MAX)->setText("256");
+        control<QCheckBox>(&adv, IDC_CRC)->setChecked(true);
+        adv.reject();
+    }
+    const SettingsRecord stored = reloaded();
+    EXPECT_EQ(stored.lastMP3Bitrate(), 0);
+    EXPECT_EQ(stored.mp3BitrateType(), 0);
+    EXPECT_EQ(stored.vbrMethod(), 2);
+    EXPECT_EQ(stored.maxVBRBitrate(), 192);
+    EXPECT_EQ(stored.materialCRC(), 0);
+    EXPECT_FALSE(std::filesystem::exists(env.path("o")));
+    EXPECT_TRUE(params.outputPath.empty());
+}
+
+TEST_F(SettingsDialogs, AdvancedDialogOpensOnTheDefaultsAndResetsAllButTheFlags) {
+    CMP3AdvancedSettingsDlg adv(env.context.settings, 128, 11);
+    EXPECT_EQ(adv.windowTitle(), "Calderine - MP3 - Advanced Settings");
+    EXPECT_TRUE(control<QRadioButton>(&adv, IDC_METHOD_MTRH)->isChecked());
+    EXPECT_EQ(control<QSlider>(&adv, IDC_VBR_QUALITY)->value(), 9); // quality 0 at "High"
+    EXPECT_EQ(control<QSlider>(&adv, IDC_QUALITY)->value(), 8);     // quality 1
+    EXPECT_TRUE(control<QRadioButton>(&adv, IDC_CHANNELS_STEREO + 4)->isChecked());
+    EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MAX)->text(), "192");
+    EXPECT_EQ(control<QLineEdit>(&adv, IDC_ABR_MEAN)->text(), "128");
+    EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MIN)->text(), "128");
+
+    control<QRadioButton>(&adv, IDC_METHOD_ABR)->click();
+    control<QRadioButton>(&adv, IDC_CHANNELS_STEREO + 3)->click();
+    control<QSlider>(&adv, IDC_QUALITY)->setValue(0);
+    control<QLineEdit>(&adv, IDC_VBR_MAX)->setText("300");
+    control<QCheckBox>(&adv, IDC_PRIVATE)->setChecked(true);
+    control<QCheckBox>(&adv, IDC_CRC)->setChecked(true);
+    control<QPushButton>(&adv, IDC_DEFAULTS)->click();
+    EXPECT_TRUE(control<QRadioButton>(&adv, IDC_METHOD_MTRH)->isChecked());
+    EXPECT_TRUE(control<QRadioButton>(&adv, IDC_CHANNELS_STEREO + 4)->isChecked());
+    EXPECT_EQ(control<QSlider>(&adv, IDC_QUALITY)->value(), 8);
+    EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MAX)->text(), "192");
+    EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MIN)->text(), "96");
+    EXPECT_TRUE(control<QCheckBox>(&adv, IDC_PRIVATE)->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(&adv, IDC_CRC)->isChecked());
+}
+
+TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
+    CMP3AdvancedSettingsDlg adv(env.context.settings, 128, 11);
+    auto* minEdit = control<QLineEdit>(&adv, IDC_VBR_MIN);
+    auto* maxEdit = control<QLineEdit>(&adv, IDC_VBR_MAX);
+    auto* meanEdit = control<QLineEdit>(&adv, IDC_ABR_MEAN);
+    minEdit->setText("7");
+    maxEdit->setText("330");
+    meanEdit->setText("abc");
+    adv.accept();
+    ASSERT_EQ(env.script->messages.size(), 1u);
+    EXPECT_EQ(env.script->messages.back().text, "Please enter an integer between 16 and 320.");
+    maxEdit->setText("320");
+    adv.accept();
+    EXPECT_EQ(env.script->messages.back().text, "Please enter an integer.");
+    meanEdit->setText("300");
+    adv.accept();
+    EXPECT_EQ(env.script->messages.back().text, "Please enter an integer between 16 and 256.");
+    meanEdit->setText("200");
+    adv.accept();
+    EXPECT_EQ(env.script->messages.back().text, "Please enter an integer between 8 and 256.");
+    EXPECT_EQ(adv.result(), QDialog::Rejected);
+    EXPECT_EQ(reloaded().maxVBRBitrate(), 192); // nothing stored yet
+
+    minEdit->setText("100");
+    control<QRadioButton>(&adv, IDC_METHOD_RH)->click();
+    control<QSlider>(&adv, IDC_VBR_QUALITY)->setValue(2);
+    control<QCheckBox>(&adv, IDC_ORIGINAL)->setChecked(true);
+    adv.accept();
+    EXPECT_EQ(adv.result(), QDialog::Accepted);
+    EXPECT_EQ(adv.minimumBitrate(), 100);
+    const SettingsRecord stored = reloaded();
+    EXPECT_EQ(stored.maxVBRBitrate(), 320);
+    EXPECT_EQ(stored.meanVBRBitrate(), 200);
+    EXPECT_EQ(stored.vbrMethod(), 0);
+    EXPECT_EQ(stored.vbrQuality(), 7);
+    EXPECT_EQ(stored.materialOriginal(), 1);
+    EXPECT_EQ(stored.lastMP3Bitrate(), 9); // the list index 100 kbit/s selects (96)
+}
+
+TEST_F(SettingsDialogs, AdvancedOptionsMoveTheCallersSliderAndList) {
+    CMP3SettingsDlg dlg(env.context, params);
+    control<QRadioButton>(&dlg, IDC_VBR)->click();
+    converttest::onNextDialog([](QWidget* adv) {
+        EXPECT_EQ(adv->objectName(), "162");
+        control<QLineEdit>(adv, IDC_VBR_MIN)->setText("64");
+        control<QPushButton>(adv, IDC_OK)->click();
+    });
+    control<QPushButton>(&dlg, IDC_ADVANCED)->click();
+    EXPECT_EQ(control<QSlider>(&dlg, IDC_BITRATE_SLIDER)->value(), 64);
+    EXPECT_EQ(listText(&dlg), "64 kbps (Medium Quality, Tape)");
+    const SettingsRecord stored = reloaded();
+    EXPECT_EQ(stored.lastMP3Bitrate(), 7);
+    EXPECT_EQ(stored.mp3BitrateType(), 1);
+}
+
+TEST_F(SettingsDialogs, FolderToMp3ProposesPathsAndChecksOutputThenInput) {
+    CFolder2MP3SettingsDlg dlg(env.context, params);
+    EXPECT_TRUE(control<QRadioButton>(&dlg, IDC_MODE_FOLDER)->isChecked());
+    dlg.accept();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{157});
+    control<QLineEdit>(&dlg, IDC_OUTPUT)->setText("x");
+    dlg.accept();
+    EXPECT_EQ(env.messageIds(), (std::vector<int>{157, 176}));
+
+    const std::string in = env.path("wavs").string();
+    std::filesystem::create_directory(in);
+    env.script->folderAnswers.push_back(QString::fromStdString(in));
+    control<QPushButton>(&dlg, IDC_INPUT_BROWSE)->click();
+    EXPECT_EQ(env.script->pickerTitles.back(), "Please select a folder with .WAV file(s)");
+    EXPECT_EQ(control<QLineEdit>(&dlg, IDC_INPUT)->text().toStdString(), in + "/");
+    EXPECT_EQ(control<QLineEdit>(&dlg, IDC_OUTPUT)->text().toStdString(), in + "/MP3Files/");
+    EXPECT_EQ(env.context.settings.lastWAVInFolder(), in);
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(params.folderMode);
+    EXPECT_EQ(params.inputPath, in + "/");
+    EXPECT_EQ(params.outputPath, in + "/MP3Files/");
+    EXPECT_TRUE(std::filesystem::is_directory(in + "/MP3Files"));
+
+    CFolder2MP3SettingsDlg file(env.context, params);
+    control<QRadioButton>(&file, IDC_MODE_FILE)->click();
+    env.script->fileAnswers.push_back("/music/take one.wav");
+    control<QPushButton>(&file, IDC_INPUT_BROWSE)->click();
+    EXPECT_EQ(control<QLineEdit>(&file, IDC_OUTPUT)->text(), "/music/take one.mp3");
+    file.accept();
+    EXPECT_FALSE(params.folderMode);
+    EXPECT_EQ(params.outputPath, "/music/take one.mp3");
+}
+
+TEST_F(SettingsDialogs, EmptyFolderChoiceSaysInvalidPath) {
+    CFolder2MP3SettingsDlg dlg(env.context, params);
+    control<QPushButton>(&dlg, IDC_OUTPUT_BROWSE)->click();
+    EXPECT_EQ(env.script->pickerTitles.back(),
+              "Please select a folder where to save the .MP3 file(s)");
+    ASSERT_EQ(env.messageIds(), std::vector<int>{124});
+    EXPECT_EQ(env.script->messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(reloaded().lastWMAOutFolder(), "");
+}
+
+TEST_F(SettingsDialogs, DecodeDialogProposesWavFilesAndForgetsFileNames) {
+    env.context.settings.setLastWMAOutFolder("/data/song.wma");
+    env.context.settings.setLastWAVOutFolder("/data/decoded");
+    CDecode2WAVDlg dlg(env.context, params, CDecode2WAVDlg::Source::Mp3);
+    EXPECT_EQ(dlg.windowTitle(), "Calderine - Decode MP3 to WAV");
+    EXPECT_EQ(control<QLineEdit>(&dlg, IDC_INPUT)->text(), "");
+    EXPECT_EQ(control<QLineEdit>(&dlg, IDC_OUTPUT)->text(), "/data/decoded/WAVFiles");
+
+    env.script->folderAnswers.push_back("/data/mp3s");
+    control<QPushButton>(&dlg, IDC_INPUT_BROWSE)->click();
+    EXPECT_EQ(env.script->pickerTitles.back(), "Please select a folder with .MP3 file(s)");
+    EXPECT_EQ(control<QLineEdit>(&dlg, IDC_OUTPUT)->text(), "/data/mp3s/WAVFiles/");
+    EXPECT_EQ(env.context.settings.lastMP3OutFolder(), "/data/mp3s");
+
+    CDecode2WAVDlg wma(env.context, params, CDecode2WAVDlg::Source::Wma);
+    EXPECT_EQ(wma.windowTitle(), "Calderine - Decode WMA to WAV");
+    control<QRadioButton>(&wma, IDC_MODE_FILE)->click();
+    env.script->fileAnswers.push_back("/data/a.wma");
+    control<QPushButton>(&wma, IDC_INPUT_BROWSE)->click();
+    EXPECT_EQ(control<QLineEdit>(&wma, IDC_OUTPUT)->text(), "/data/a.wav");
+}
+
+TEST_F(SettingsDialogs, WmaDialogsListOnlyAudioProfilesAndHandTheEncoderOn) {
+    CWMASettingsDlg dlg(env.context, params);
+    EXPECT_EQ(dlg.windowTitle(), "Calderine - WMA Settings...");
+    auto* list = control<QComboBox>(&dlg, IDC_PROFILE_LIST);
+    ASSERT_GT(list->count(), 0);
+    EXPECT_EQ(list->currentIndex(), 0);
+    for (int i = 0; i < list->count(); ++i) {
+        EXPECT_FALSE(list->itemText(i).startsWith("Video")) << list->itemText(i).toStdString();
+        EXPECT_FALSE(list->itemText(i).contains("script")) << list->itemText(i).toStdString();
+    }
+    dlg.accept();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{157});
+    list->setCurrentIndex(list->count() - 1);
+    control<QLineEdit>(&dlg, IDC_OUTPUT)->setText(QString::fromStdString(env.path("w").string()));
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    std::unique_ptr<WmEncoderControl> encoder = dlg.takeEncoder();
+    ASSERT_TRUE(encoder);
+    const WmProfileInfo chosen = encoder->GetProfileInfo(params.wmaProfileIndex);
+    EXPECT_EQ(QString::fromStdString(chosen.name), list->currentText());
+    EXPECT_EQ(chosen.videoStreams, 0);
+
+    CFolder2WMASettingsDlg folder(env.context, params);
+    EXPECT_EQ(control<QComboBox>(&folder, IDC_PROFILE_LIST)->count(), list->count());
+}

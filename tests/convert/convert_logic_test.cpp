@@ -1,0 +1,307 @@
+#include "ConvertPaths.h"
+#include "Mp3Bitrates.h"
+#include "Mp3Lame.h"
+#include "ProgressFigures.h"
+#include "SettingsRecord.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <lame/lame.h>
+
+using namespace cld;
+
+namespace {
+
+// A settings record over a private store.
+class SettingsFixture : public ::testing::Test {
+protected:
+    SettingsFixture() : m_env("CLD_REGISTRY_DIR", m_dir.path().string()) {
+        m_settings.LoadSettings();
+    }
+    cldtest::TempDir m_dir;
+    cldtest::ScopedEnv m_env;
+    SettingsRecord m_settings;
+};
+
+} // namespace
+
+TEST(Mp3BitrateList, SeventeenEntriesWithTheirTextsAndLeadingNumbers) {
+    const auto list = mp3BitrateList();
+    ASSERT_EQ(list.size(), 17u);
+    EXPECT_STREQ(list[0].text, "8 kbps (Very Low Quality, Phone)");
+    EXPECT_STREQ(list[11].text, "128 kbps (High Quality, CD transparency)");
+    EXPECT_STREQ(list[16].text, "320 kpbs (Maximum Quality, Studio HI-FI)");
+    for (const auto& e : list)
+        EXPECT_EQ(encodingBitrateFromText(e.text), e.kbps) << e.text;
+    EXPECT_EQ(encodingBitrateFromText("7 kbps"), 128);
+    EXPECT_EQ(encodingBitrateFromText("999 kbps"), 128);
+    EXPECT_EQ(encodingBitrateFromText("kbps"), 128);
+    EXPECT_EQ(encodingBitrateFromText("99999999999999999999"), 128);
+}
+
+TEST(Mp3BitrateList, SliderRoundsDownToEightAndSelectsByPrefix) {
+    const int current = 11;
+    EXPECT_EQ(sliderToListIndex(100, current), 9); // 96
+    EXPECT_EQ(sliderToListIndex(150, current), current);
+    EXPECT_EQ(sliderToListIndex(136, 3), 3); // 136..159 select nothing new
+    EXPECT_EQ(sliderToListIndex(159, 3), 3);
+    EXPECT_EQ(sliderToListIndex(320, current), 16);
+    EXPECT_EQ(sliderToListIndex(8, current), 0);
+    EXPECT_EQ(sliderToListIndex(15, current), 0);
+    EXPECT_EQ(sliderToListIndex(16, current), 1);
+    EXPECT_EQ(sliderToListIndex(255, current), current); // 248 begins no entry
+    EXPECT_EQ(sliderToListIndex(80, current), 8);
+}
+
+TEST(Mp3BitrateList, OpeningEntryOfAStoredChoice) {
+    EXPECT_EQ(openingListIndex(0), 11); // 8 kbit/s reopens as 128
+    EXPECT_EQ(openingListIndex(5), 5);
+    EXPECT_EQ(openingListIndex(16), 16);
+    EXPECT_EQ(openingListIndex(-3), 11);
+    // kbit/s stored by earlier versions open on the entry the slider picks.
+    EXPECT_EQ(openingListIndex(96), 9);
+    EXPECT_EQ(openingListIndex(150), 11);
+    EXPECT_EQ(openingListIndex(320), 16);
+    EXPECT_EQ(openingListIndex(5000), 11);
+}
+
+TEST(Mp3BitrateList, IntegerFieldsReadLikeTheAdvancedDialogNeeds) {
+    EXPECT_EQ(readIntegerField("96", 8, 256).status, IntegerField::Ok);
+    EXPECT_EQ(readIntegerField(" 96 ", 8, 256).value, 96);
+    EXPECT_EQ(readIntegerField("7", 8, 256).status, IntegerField::OutOfRange);
+    EXPECT_EQ(readIntegerField("330", 16, 320).status, IntegerField::OutOfRange);
+    EXPECT_EQ(readIntegerField("-5", 16, 320).status, IntegerField::OutOfRange);
+    EXPECT_EQ(readIntegerField("99999999999999999999", 16, 320).status, IntegerField::OutOfRange);
+    EXPECT_EQ(readIntegerField("", 16, 320).status, IntegerField::NotANumber);
+    EXPECT_EQ(readIntegerField("12a", 16, 320).status, IntegerField::NotANumber);
+    EXPECT_EQ(readIntegerField("abc", 16, 320).status, IntegerField::NotANumber);
+    EXPECT_EQ(readIntegerField("1 2", 16, 320).status, IntegerField::NotANumber);
+}
+
+using Mp3ParamsMapping = SettingsFixture;
+
+TEST_F(Mp3ParamsMapping, VbrFillsMethodQualityAndBoundsFromTheSettings) {
+    m_settings.setMp3BitrateType(1);
+    m_settings.setVbrMethod(1);
+    m_settings.setVbrQuality(4);
+    m_settings.setMp3Quality(3);
+    m_settings.setAudioChannels(2);
+    m_settings.setMaxVBRBitrate(256);
+    m_settings.setMeanVBRBitrate(160);
+    m_settings.setMaterialCRC(1);
+    m_settings.setMaterialOriginal(1);
+    const Mp3EncoderParams p = mp3ParamsFromSettings(m_settings, 96);
+    EXPECT_EQ(p.channelMode, 2);
+    EXPECT_EQ(p.bitrate, 96);
+    EXPECT_EQ(p.vbrMaxBitrate, 256);
+    EXPECT_EQ(p.abrMeanBitrate, 160);
+    EXPECT_EQ(p.quality, 3);
+    EXPECT_EQ(p.spare, 0);
+    EXPECT_EQ(p.vbrMethod, 2); // ABR, one above the stored method
+    EXPECT_EQ(p.vbrQuality, 4);
+    EXPECT_EQ(p.crc, 1);
+    EXPECT_EQ(p.copyright, 0);
+    EXPECT_EQ(p.original, 1);
+    EXPECT_EQ(p.privateFlag, 0);
+    EXPECT_EQ(mp3BitrateText(p), "VBR 96-256 Kbps");
+}
+
+TEST_F(Mp3ParamsMapping, CbrKeepsWhatTheVbrMembersLastHeld) {
+    Mp3EncoderParams previous;
+    previous.vbrMaxBitrate = 224;
+    previous.abrMeanBitrate = 100;
+    previous.vbrQuality = 7;
+    m_settings.setMp3BitrateType(0);
+    m_settings.setMaxVBRBitrate(320);
+    const Mp3EncoderParams p = mp3ParamsFromSettings(m_settings, 160, previous);
+    EXPECT_EQ(p.vbrMethod, 0);
+    EXPECT_EQ(p.bitrate, 160);
+    EXPECT_EQ(p.vbrMaxBitrate, 224);
+    EXPECT_EQ(p.abrMeanBitrate, 100);
+    EXPECT_EQ(p.vbrQuality, 7);
+    EXPECT_EQ(mp3BitrateText(p), "160 Kbps");
+    // An unusable encoding bitrate becomes 128.
+    EXPECT_EQ(mp3ParamsFromSettings(m_settings, 7).bitrate, 128);
+}
+
+TEST_F(Mp3ParamsMapping, VbrBoundsMakeRoomForAHighMinimum) {
+    m_settings.setMp3BitrateType(1);
+    m_settings.setVbrMethod(1);
+    m_settings.setMaxVBRBitrate(128);
+    m_settings.setMeanVBRBitrate(64);
+    const Mp3EncoderParams p = mp3ParamsFromSettings(m_settings, 256);
+    EXPECT_EQ(p.bitrate, 256);
+    EXPECT_EQ(p.vbrMaxBitrate, 256);
+    EXPECT_EQ(p.abrMeanBitrate, 256);
+}
+
+// Every bitrate type, VBR method, channel mode and list entry, with the bounds at their
+// extremes, is accepted by the encoder library exactly as mapped.
+TEST_F(Mp3ParamsMapping, LameAcceptsEveryMappedCombination) {
+    int checked = 0;
+    for (int type = 0; type <= 1; ++type) {
+        for (int method = 0; method <= 2; ++method) {
+            for (int channels = 0; channels <= 4; ++channels) {
+                for (const auto& [maxKbps, meanKbps] :
+                     {std::pair{16, 16}, std::pair{192, 128}, std::pair{320, 256}}) {
+                    m_settings.setMp3BitrateType(type);
+                    m_settings.setVbrMethod(method);
+                    m_settings.setAudioChannels(channels);
+                    m_settings.setMaxVBRBitrate(maxKbps);
+                    m_settings.setMeanVBRBitrate(meanKbps);
+                    m_settings.setVbrQuality((method * 4 + channels) % 10);
+                    m_settings.setMp3Quality(channels * 2);
+                    for (int index = 0; index < kMp3BitrateCount; ++index) {
+                        const Mp3EncoderParams p =
+                            mp3ParamsFromSettings(m_settings, encodingBitrateOfEntry(index));
+                        lame_global_flags* lame = lame_init();
+                        ASSERT_NE(lame, nullptr);
+                        lame_set_in_samplerate(lame, 44100);
+                        lame_set_num_channels(lame, 2);
+                        if (p.channelMode == 2)
+                            lame_set_force_ms(lame, 1);
+                        const MPEG_mode modes[] = {STEREO, JOINT_STEREO, JOINT_STEREO, MONO};
+                        if (p.channelMode < 4)
+                            lame_set_mode(lame, modes[p.channelMode]);
+                        lame_set_brate(lame, p.bitrate);
+                        lame_set_quality(lame, p.quality);
+                        const vbr_mode vbr[] = {vbr_off, vbr_rh, vbr_abr, vbr_mtrh};
+                        lame_set_VBR(lame, vbr[p.vbrMethod]);
+                        lame_set_VBR_min_bitrate_kbps(lame, p.bitrate);
+                        lame_set_VBR_max_bitrate_kbps(lame, p.vbrMaxBitrate);
+                        lame_set_VBR_mean_bitrate_kbps(lame, p.abrMeanBitrate);
+                        lame_set_VBR_q(lame, p.vbrQuality);
+                        lame_set_copyright(lame, p.copyright);
+                        lame_set_error_protection(lame, p.crc);
+                        lame_set_original(lame, p.original);
+                        lame_set_extension(lame, p.privateFlag);
+                        lame_set_errorf(lame, [](const char*, va_list) {});
+                        lame_set_msgf(lame, [](const char*, va_list) {});
+                        lame_set_debugf(lame, [](const char*, va_list) {});
+                        EXPECT_EQ(lame_init_params(lame), 0)
+                            << "type " << type << " method " << method << " index " << index;
+                        EXPECT_EQ(lame_get_VBR(lame), vbr[p.vbrMethod]);
+                        lame_close(lame);
+                        // The program's own encoder set-up takes it too.
+                        LameHandle own = CreateMp3Encoder(44100, 2, p);
+                        EXPECT_NE(own, nullptr);
+                        if (own)
+                            lame_close(own);
+                        ++checked;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, 2 * 3 * 5 * 3 * 17);
+}
+
+TEST(ConvertPaths, ProposedOutputs) {
+    EXPECT_EQ(cdOutputFolder("/music", "Band", "Record"), "/music/Band - Record");
+    EXPECT_EQ(cdOutputFolder("/music/", "", ""), "/music/Unknown Artist - Unknown");
+    EXPECT_EQ(cdOutputFolder("", "Band", "Record"), "");
+    EXPECT_EQ(folderModeOutput("/in", "WAVFiles"), "/in/WAVFiles/");
+    EXPECT_EQ(folderModeOutput("/in/", "MP3Files"), "/in/MP3Files/");
+    EXPECT_EQ(fileModeOutput("/in/song.wav", ".mp3"), "/in/song.mp3");
+    EXPECT_EQ(fileModeOutput("/in/song.WMA", ".wav"), "/in/song.wav");
+    EXPECT_EQ(fileModeOutput("ab", ".wav"), "ab.wav");
+    EXPECT_TRUE(hasExtension("/x/A.WAV", ".wav"));
+    EXPECT_FALSE(hasExtension("/x/A.wave", ".wav"));
+    EXPECT_EQ(fileTitle("/x/My Song.final.wav"), "My Song.final");
+}
+
+TEST(ConvertPaths, FolderCreationAndSearch) {
+    cldtest::TempDir dir;
+    const std::string made = (dir.path() / "out").string();
+    EXPECT_TRUE(createOneFolder(made + "/"));
+    EXPECT_TRUE(createOneFolder(made)); // an existing folder is fine
+    std::string reason;
+    EXPECT_FALSE(createOneFolder((dir.path() / "a/b/c").string(), &reason)); // one level only
+    EXPECT_FALSE(reason.empty());
+    std::ofstream(dir.path() / "file").put('x');
+    EXPECT_FALSE(createOneFolder((dir.path() / "file").string()));
+
+    for (const char* name : {"b.wav", "A.WAV", "c.mp3", "d.wave", ".wav", "e.Wav"})
+        std::ofstream(dir.path() / "out" / name).put('x');
+    std::filesystem::create_directory(dir.path() / "out" / "sub.wav");
+    const auto found = filesWithExtension(made, ".wav");
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0], made + "/A.WAV");
+    EXPECT_EQ(found[1], made + "/b.wav");
+    EXPECT_EQ(found[2], made + "/e.Wav");
+    EXPECT_TRUE(filesWithExtension((dir.path() / "missing").string(), ".wav").empty());
+}
+
+TEST(ProgressFigures, TextsOfTheDialog) {
+    EXPECT_EQ(clockText(150), "00:02:30");
+    EXPECT_EQ(clockText(3600 * 25 + 61), "01:01:01"); // hours modulo 24
+    EXPECT_EQ(clockText(-4), "00:00:00");
+    EXPECT_EQ(kilobytesPerSecondText(1234), "1234 KB/sec.");
+    EXPECT_EQ(samplesPerSecondText(44100), "44100");
+    EXPECT_EQ(megabytesText(3 * 1024 * 1024 + 512 * 1024), "3.5 MB");
+    EXPECT_EQ(gigabytesText(1024ull * 1024 * 1024), "1.0 GB");
+    EXPECT_EQ(gigabytesText(1048575), "0.0 GB"); // whole mebibytes only
+    EXPECT_EQ(gigabytesText(1536ull * 1024 * 1024), "1.5 GB");
+}
+
+TEST(ProgressFigures, DiskSpaceOfTheOutputsOwnFileSystem) {
+    cldtest::TempDir dir;
+    const auto space = diskSpaceFor((dir.path() / "not/yet/made.mp3").string());
+    ASSERT_TRUE(space.has_value());
+    const auto folder = std::filesystem::space(dir.path());
+    EXPECT_EQ(space->totalBytes, folder.capacity);
+    EXPECT_GT(space->totalBytes, 0u);
+    EXPECT_LE(space->freeBytes, space->totalBytes);
+}
+
+TEST(ProgressFigures, WavHeaderCheck) {
+    cldtest::TempDir dir;
+    EXPECT_EQ(checkWavHeader((dir.path() / "missing.wav").string()).status, WavCheck::CannotOpen);
+    std::ofstream(dir.path() / "short.wav") << "RIFF....WAVE";
+    EXPECT_EQ(checkWavHeader((dir.path() / "short.wav").string()).status, WavCheck::NotPcmWave);
+    std::string id3(64, '\0');
+    id3.replace(0, 3, "ID3");
+    std::ofstream(dir.path() / "song.mp3") << id3;
+    EXPECT_EQ(checkWavHeader((dir.path() / "song.mp3").string()).status, WavCheck::NotPcmWave);
+
+    // 10 s of 44.1 kHz stereo 16-bit; a header whose format fields are zero gives 0 s.
+    unsigned char h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    auto put16 = [&](int o, unsigned v) {
+        h[o] = static_cast<unsigned char>(v);
+        h[o + 1] = static_cast<unsigned char>(v >> 8);
+    };
+    put16(22, 2);
+    put16(24, 44100 & 0xFFFF);
+    put16(26, 44100 >> 16);
+    put16(34, 16);
+    const unsigned data = 176400u * 10;
+    put16(40, data & 0xFFFF);
+    put16(42, data >> 16);
+    {
+        std::ofstream out(dir.path() / "ten.wav", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(h), sizeof h);
+    }
+    const WavCheckResult r = checkWavHeader((dir.path() / "ten.wav").string());
+    EXPECT_EQ(r.status, WavCheck::Ok);
+    EXPECT_EQ(r.durationSeconds, 10);
+    put16(22, 0);
+    {
+        std::ofstream out(dir.path() / "zero.wav", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(h), sizeof h);
+    }
+    EXPECT_EQ(checkWavHeader((dir.path() / "zero.wav").string()).durationSeconds, 0);
+}
+
+TEST(ProgressFigures, MessagesForJobErrors) {
+    EXPECT_EQ(startFailureStringId(JobKind::Mp3Encode, 101), 195);
+    EXPECT_EQ(startFailureStringId(JobKind::Mp3Encode, 102), 196);
+    EXPECT_EQ(startFailureStringId(JobKind::Mp3Encode, 103), 201);
+    EXPECT_EQ(startFailureStringId(JobKind::Mp3Decode, 104), 202);
+    EXPECT_EQ(startFailureStringId(JobKind::Mp3Encode, 105), 200);
+    EXPECT_EQ(startFailureStringId(JobKind::WmaDecode, 101), 195);
+    EXPECT_EQ(startFailureStringId(JobKind::WmaDecode, 103), 197);
+    EXPECT_EQ(startFailureStringId(JobKind::WmaDecode, 104), 200);
+    EXPECT_EQ(startFailureStringId(JobKind::WmaDecode, 7), 200);
+}
