@@ -6,6 +6,7 @@
 #include "CImageButton.h"
 #include "CSplashThread.h"
 #include "HelpBundle.h"
+#include "JobContext.h"
 #include "MessageService.h"
 #include "StringTable.h"
 
@@ -236,6 +237,14 @@ void CLauncherDlg::runCommand(int id) {
     else
         MessageService::message(cld::IDS_JOB_UNAVAILABLE, MessageIcon::Information,
                                 MessageButtons::Ok, this);
+}
+
+void CLauncherDlg::openJob(int controlId, const QStringList& files) {
+    if (m_context.jobContext)
+        m_context.jobContext->initialFiles = files;
+    runCommand(controlId);
+    if (m_context.jobContext)
+        m_context.jobContext->initialFiles.clear();
 }
 
 bool CLauncherDlg::systemCommand(int command) {

@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QRegion>
+#include <QStringList>
 #include <map>
 #include <span>
 
@@ -51,6 +52,9 @@ public:
     QPoint centredCorner() const { return m_corner; }
     QMenu* systemMenu() const { return m_systemMenu; }
 
+    // Runs a job's command as its button does, with the files it is to start from (the
+    // command line's); a job without a command says it is not available.
+    void openJob(int controlId, const QStringList& files);
     void openAbout();
     void openHelp();
     CHelpViewer* helpViewer() const;
