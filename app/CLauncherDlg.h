@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <map>
 #include <span>
+#include <utility>
+#include <vector>
 
 class CImageButton;
 class CHelpViewer;
@@ -70,6 +72,18 @@ public:
     // The window region from a shape mask: every pixel that is not black.
     static QRegion regionFromMask(const QImage& mask);
 
+    // A text as the user reads it: a resource text without its mnemonic markers ("&About"
+    // reads "About", "&&" reads "&").
+    static QString plainText(const QString& text);
+    // The order in which Tab walks the launcher's buttons: the panel selectors, the jobs
+    // row by row, then the frame's own buttons.
+    static std::span<const int> focusOrder();
+    // The button an arrow key moves to from `from`: the nearest one whose centre lies in
+    // that direction, nearness along the key's axis counting less than a sideways offset.
+    // -1 when there is none. `candidates` holds control ids and places.
+    static int neighbour(const std::vector<std::pair<int, QRect>>& candidates, QRect from,
+                         Qt::Key key);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -81,6 +95,9 @@ protected:
 private:
     void createButtons();
     void skin(CImageButton* b, ImageKind kind, int hover, int normal);
+    // Tooltip and what a screen reader says of a button; a job that cannot run says why.
+    void describe(CImageButton* b, const ButtonSpec& entry);
+    void moveFocus(Qt::Key key);
     void runCommand(int id);
 
     Context m_context;
