@@ -737,6 +737,53 @@ QImage appIcon(int size) {
     return img;
 }
 
+QByteArray appIconSvg() {
+    // Drawn on a 256-unit square with the figures appIcon uses, so that both look alike.
+    const qreal size = 256;
+    const qreal c = size / 2;
+    const qreal rad = (size - 2) / 2;
+    auto num = [](qreal v) { return QByteArray::number(v, 'f', 2); };
+    QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+                     "viewBox=\"0 0 256 256\">\n"
+                     "<defs><radialGradient id=\"disc\" cx=\"50%\" cy=\"50%\" r=\"50%\">"
+                     "<stop offset=\"0\" stop-color=\"#f4f6fa\"/>"
+                     "<stop offset=\"0.55\" stop-color=\"#b9c3d0\"/>"
+                     "<stop offset=\"1\" stop-color=\"#8a96a6\"/></radialGradient></defs>\n";
+    svg += "<circle cx=\"" + num(c) + "\" cy=\"" + num(c) + "\" r=\"" + num(rad) +
+           "\" fill=\"url(#disc)\" stroke=\"#3a4452\" stroke-width=\"1\"/>\n";
+    // The data side's rainbow sheen: six wedges of the colours the bitmap's sweep passes.
+    const char* sheen[] = {"#ff7878", "#ffe678", "#78ffa0", "#78c8ff", "#be8cff", "#ff8cdc"};
+    const qreal inner = rad * 0.92;
+    for (int i = 0; i < 6; ++i) {
+        const qreal a0 = (30.0 + i * 60.0) * std::numbers::pi / 180.0;
+        const qreal a1 = (30.0 + (i + 1) * 60.0) * std::numbers::pi / 180.0;
+        svg += "<path d=\"M" + num(c) + " " + num(c) + " L" + num(c + inner * std::cos(a0)) + " " +
+               num(c - inner * std::sin(a0)) + " A" + num(inner) + " " + num(inner) + " 0 0 0 " +
+               num(c + inner * std::cos(a1)) + " " + num(c - inner * std::sin(a1)) +
+               " Z\" fill=\"" + sheen[i] + "\" fill-opacity=\"0.47\"/>\n";
+    }
+    svg += "<circle cx=\"" + num(c) + "\" cy=\"" + num(c) + "\" r=\"" + num(rad * 0.3) +
+           "\" fill=\"#e8ecf2\" stroke=\"#6a7686\" stroke-width=\"0.8\"/>\n";
+    svg += "<circle cx=\"" + num(c) + "\" cy=\"" + num(c) + "\" r=\"" + num(rad * 0.12) +
+           "\" fill=\"#1a202a\" stroke=\"#6a7686\" stroke-width=\"0.8\"/>\n";
+    // The sound wave across the lower half.
+    const QRectF r(size * 0.08, size * 0.55, size * 0.84, size * 0.3);
+    QByteArray wave;
+    const int steps = 40;
+    for (int i = 0; i <= steps; ++i) {
+        const qreal t = static_cast<qreal>(i) / steps;
+        const qreal env = std::sin(t * std::numbers::pi);
+        const qreal y =
+            r.center().y() + std::sin(t * std::numbers::pi * 6.0) * env * r.height() * 0.45;
+        wave += (i == 0 ? "M" : " L") + num(r.left() + t * r.width()) + " " + num(y);
+    }
+    svg += "<path d=\"" + wave + "\" fill=\"none\" stroke=\"" + kAmber.name().toLatin1() +
+           "\" stroke-width=\"" + num(size / 16.0) +
+           "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n</svg>\n";
+    return svg;
+}
+
 QImage flattenForKey(const QImage& src, QColor under) {
     QImage in = src.convertToFormat(QImage::Format_ARGB32);
     QImage out(in.size(), QImage::Format_RGB888);

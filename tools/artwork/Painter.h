@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QPainter>
@@ -52,6 +53,8 @@ QImage windowMask(QSize size);
 QImage background(QSize size);
 QImage splash(QSize size);
 QImage appIcon(int size);
+// The same program icon as scalable vector graphics, for the desktop's icon theme.
+QByteArray appIconSvg();
 
 // Flattens an image with alpha for a bitmap with a transparent colour: pixels that are
 // mostly clear become magenta; the rest are blended over `under` and made opaque.
