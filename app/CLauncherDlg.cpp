@@ -202,7 +202,7 @@ CLauncherDlg::CLauncherDlg(Context context, QWidget* parent)
     const QRegion shape = regionFromMask(AppResources::bitmap(cld::IDB_LAUNCHER_MASK));
     if (!shape.isEmpty())
         setMask(shape);
-    m_background = AppResources::bitmap(cld::IDB_LAUNCHER_BACKGROUND);
+    m_background = picture(ImageKind::Bitmap, cld::IDB_LAUNCHER_BACKGROUND);
 
     // 5, 6. Buttons, then the audio panel.
     createButtons();
@@ -223,14 +223,34 @@ CLauncherDlg::~CLauncherDlg() {
         delete m_help.data();
 }
 
+QImage CLauncherDlg::picture(ImageKind kind, int id, qreal devicePixelRatio) {
+    if (kind == ImageKind::None || id == 0)
+        return {};
+    const char* type = kind == ImageKind::Bitmap ? cld::kBitmapType : cld::kPngType;
+    if (devicePixelRatio > 1.0) {
+        if (const ResourceSource* source = AppResources::source()) {
+            QImage sharp = source->image(
+                QString::fromLatin1(type) + QString::fromLatin1(cld::kDoubleResolutionSuffix), id);
+            if (!sharp.isNull()) {
+                sharp.setDevicePixelRatio(2.0);
+                return sharp;
+            }
+        }
+    }
+    return kind == ImageKind::Bitmap ? AppResources::bitmap(id) : AppResources::png(id);
+}
+
+QImage CLauncherDlg::picture(ImageKind kind, int id) const {
+    return picture(kind, id, devicePixelRatioF());
+}
+
 void CLauncherDlg::skin(CImageButton* b, ImageKind kind, int hover, int normal) {
     switch (kind) {
     case ImageKind::Bitmap:
-        b->setBitmaps(AppResources::bitmap(hover), normal ? AppResources::bitmap(normal) : QImage(),
-                      kTransparent);
+        b->setBitmaps(picture(kind, hover), picture(kind, normal), kTransparent);
         break;
     case ImageKind::Png:
-        b->setImages(AppResources::png(hover), normal ? AppResources::png(normal) : QImage());
+        b->setImages(picture(kind, hover), picture(kind, normal));
         break;
     case ImageKind::None:
         break;

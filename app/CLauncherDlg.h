@@ -72,6 +72,10 @@ public:
     // The window region from a shape mask: every pixel that is not black.
     static QRegion regionFromMask(const QImage& mask);
 
+    // A picture of the launcher for a screen of the given device pixel ratio: the one drawn
+    // with twice the pixels when the ratio is above 1 and the resources have it (it then
+    // carries that ratio, so it is shown at its place's size), else the ordinary one.
+    static QImage picture(ImageKind kind, int id, qreal devicePixelRatio);
     // A text as the user reads it: a resource text without its mnemonic markers ("&About"
     // reads "About", "&&" reads "&").
     static QString plainText(const QString& text);
@@ -95,6 +99,7 @@ protected:
 private:
     void createButtons();
     void skin(CImageButton* b, ImageKind kind, int hover, int normal);
+    QImage picture(ImageKind kind, int id) const;
     // Tooltip and what a screen reader says of a button; a job that cannot run says why.
     void describe(CImageButton* b, const ButtonSpec& entry);
     void moveFocus(Qt::Key key);

@@ -548,4 +548,48 @@ TEST_F(Launcher, CaptionsDrawnWithoutPicturesAreLightOnTheDarkSkin) {
     EXPECT_GT(lightness(dlg->button(1015)->geometry()), stage + 70);
 }
 
+// High-DPI screens get every picture drawn with twice the pixels: the same picture (it
+// matches the ordinary one when scaled down), shown at its place's size.
+TEST_F(Launcher, EveryPictureComesWithTwiceThePixelsForHighDpiScreens) {
+    auto compare = [](const QImage& ordinary, const QImage& sharp) {
+        const QImage a = ordinary.convertToFormat(QImage::Format_ARGB32);
+        const QImage b =
+            sharp.scaled(ordinary.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_ARGB32);
+        double diff = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y);
+                const QRgb q = b.pixel(x, y);
+                diff += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                        std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+            }
+        return diff / (4.0 * a.width() * a.height());
+    };
+    using Kind = cld::ImageKind;
+    std::vector<std::pair<Kind, int>> pictures{{Kind::Bitmap, cld::IDB_LAUNCHER_BACKGROUND},
+                                               {Kind::Png, cld::IDPNG_AUDIO_PANEL},
+                                               {Kind::Png, cld::IDPNG_AUDIO_PANEL_LIT},
+                                               {Kind::Png, cld::IDPNG_VIDEO_PANEL},
+                                               {Kind::Png, cld::IDPNG_VIDEO_PANEL_LIT}};
+    for (const cld::LauncherButton& b : CLauncherDlg::buttonTable())
+        for (int id : {b.hoverImage, b.normalImage})
+            if (b.kind != Kind::None && id != 0)
+                pictures.emplace_back(b.kind, id);
+    for (const auto& [kind, id] : pictures) {
+        const QImage ordinary = CLauncherDlg::picture(kind, id, 1.0);
+        const QImage sharp = CLauncherDlg::picture(kind, id, 2.0);
+        ASSERT_FALSE(ordinary.isNull()) << id;
+        ASSERT_FALSE(sharp.isNull()) << id;
+        EXPECT_EQ(ordinary.devicePixelRatio(), 1.0) << id;
+        EXPECT_EQ(sharp.devicePixelRatio(), 2.0) << id;
+        EXPECT_EQ(sharp.size(), ordinary.size() * 2) << id;
+        EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(ordinary.size())) << id;
+        EXPECT_LT(compare(ordinary, sharp), 12.0) << id;
+    }
+    // A resource source without them (a language library, say): the ordinary pictures.
+    AppResources::setSource(nullptr);
+    EXPECT_TRUE(CLauncherDlg::picture(Kind::Png, cld::IDPNG_MIC2MP3, 2.0).isNull());
+}
+
 } // namespace

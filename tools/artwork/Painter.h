@@ -22,6 +22,11 @@ inline const QColor kMagenta{0xff, 0x00, 0xff};
 
 enum class Glyph { Disc, Mic, Folder, WaveDoc, Mp3Doc, WmaDoc, Film, Capture, Speaker, Camera };
 
+// The scale every picture is drawn at from now on: 1 for ordinary screens, 2 for high-DPI
+// ones. Sizes stay in device-independent pixels; the images have scale times the pixels.
+void setScale(int scale);
+int scale();
+
 // Colour of a format badge ("WAV", "WMA", "MP3", "WMV").
 QColor badgeColour(const QString& format);
 
