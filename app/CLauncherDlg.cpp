@@ -34,6 +34,7 @@ const QColor kStage(0x16, 0x1c, 0x26);
 const QColor kSkinText(0xdc, 0xe4, 0xee);
 const QColor kSkinTextDisabled(0x8a, 0x96, 0xa6);
 
+// The order in which Tab walks the buttons: the panel selectors, the jobs, the frame's own.
 constexpr std::array kFocusOrder{
     cld::IDC_VIDEO_PANEL, cld::IDC_AUDIO_PANEL,
     // Audio jobs row by row, then the video jobs (only one panel's are shown at a time).
@@ -88,15 +89,6 @@ QString CLauncherDlg::plainText(const QString& text) {
         out += text[i];
     }
     return out;
-}
-
-std::span<const int> CLauncherDlg::focusOrder() {
-    static const std::array<int, kFocusOrder.size()> order = [] {
-        std::array<int, kFocusOrder.size()> ids{};
-        std::copy(kFocusOrder.begin(), kFocusOrder.end(), ids.begin());
-        return ids;
-    }();
-    return order;
 }
 
 int CLauncherDlg::neighbour(const std::vector<std::pair<int, QRect>>& candidates, QRect from,
@@ -208,7 +200,7 @@ CLauncherDlg::CLauncherDlg(Context context, QWidget* parent)
     createButtons();
     showAudioPanel();
 
-    // Tab walks the buttons in reading order; F1 opens the help from anywhere.
+    // Tab walks the buttons in reading order (see kFocusOrder).
     for (std::size_t i = 1; i < kFocusOrder.size(); ++i)
         setTabOrder(button(kFocusOrder[i - 1]), button(kFocusOrder[i]));
     setAccessibleName(windowTitle());

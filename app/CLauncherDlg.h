@@ -79,9 +79,6 @@ public:
     // A text as the user reads it: a resource text without its mnemonic markers ("&About"
     // reads "About", "&&" reads "&").
     static QString plainText(const QString& text);
-    // The order in which Tab walks the launcher's buttons: the panel selectors, the jobs
-    // row by row, then the frame's own buttons.
-    static std::span<const int> focusOrder();
     // The button an arrow key moves to from `from`: the nearest one whose centre lies in
     // that direction, nearness along the key's axis counting less than a sideways offset.
     // -1 when there is none. `candidates` holds control ids and places.
