@@ -2,6 +2,7 @@
 
 #include "AppResources.h"
 #include "CHyperLink.h"
+#include "ProductIdentity.h"
 #include "StringTable.h"
 
 #include <QDialogButtonBox>
@@ -19,6 +20,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     icon->setObjectName(QStringLiteral("icon"));
     icon->setPixmap(AppResources::icon(cld::IDI_PROGRAM).pixmap(48, 48));
     icon->setAlignment(Qt::AlignTop);
+    icon->setAccessibleName(QString::fromUtf8(cld::identity::kProduct));
 
     auto* version = new QLabel(AppResources::string(cld::IDS_ABOUT_VERSION), this);
     version->setObjectName(QStringLiteral("version"));
@@ -30,12 +32,16 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     credit->setObjectName(QStringLiteral("credit"));
     credit->setWordWrap(true);
 
-    auto* link = new CHyperLink(QStringLiteral("https://lame.sourceforge.io"),
-                                QUrl(QStringLiteral("https://lame.sourceforge.io")), this);
+    // The link shows the very address it opens.
+    const QUrl lameSite(QString::fromLatin1(kLameSite));
+    auto* link = new CHyperLink(lameSite.toString(), lameSite, this);
     link->setObjectName(QStringLiteral("lamelink"));
+    link->setAccessibleName(lameSite.toString());
+    link->setAccessibleDescription(credit->text());
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
+    QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+    ok->setObjectName(QStringLiteral("1"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* text = new QVBoxLayout;
@@ -51,4 +57,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     layout->addLayout(row);
     layout->addWidget(buttons);
     setFixedWidth(380);
+
+    // The box opens with OK focused (Return or Escape closes it at once); Tab reaches the link.
+    ok->setDefault(true);
+    ok->setFocus(Qt::OtherFocusReason);
+    setAccessibleName(windowTitle());
 }

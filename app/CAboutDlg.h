@@ -11,4 +11,6 @@ public:
     explicit CAboutDlg(QWidget* parent = nullptr);
 
     static constexpr int kDialogId = cld::IDD_ABOUT;
+    // The MP3 encoder's web site, shown and opened by the box's link.
+    static constexpr const char* kLameSite = "https://lame.sourceforge.io";
 };

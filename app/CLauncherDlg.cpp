@@ -4,8 +4,10 @@
 #include "CAboutDlg.h"
 #include "CHelpViewer.h"
 #include "CImageButton.h"
+#include "CLauncherButton.h"
 #include "CSplashThread.h"
 #include "HelpBundle.h"
+#include "JobContext.h"
 #include "MessageService.h"
 #include "StringTable.h"
 
@@ -13,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,10 +23,28 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <array>
+#include <cmath>
 
 namespace {
 
 const QColor kTransparent(0xFF, 0x00, 0xFF);
+// The skin's stage and its text: what shows where a picture is missing.
+const QColor kStage(0x16, 0x1c, 0x26);
+const QColor kSkinText(0xdc, 0xe4, 0xee);
+const QColor kSkinTextDisabled(0x8a, 0x96, 0xa6);
+
+// The order in which Tab walks the buttons: the panel selectors, the jobs, the frame's own.
+constexpr std::array kFocusOrder{
+    cld::IDC_VIDEO_PANEL, cld::IDC_AUDIO_PANEL,
+    // Audio jobs row by row, then the video jobs (only one panel's are shown at a time).
+    cld::IDC_CD2WAV, cld::IDC_CD2WMA, cld::IDC_CD2MP3, cld::IDC_MIC2WMA, cld::IDC_MIC2MP3,
+    cld::IDC_FOLDER2WMA, cld::IDC_FOLDER2MP3, cld::IDC_WMA2WAV, cld::IDC_MP32WAV, cld::IDC_AVI2WMV,
+    cld::IDC_CAPTURE2WMV,
+    // The frame: the left wing, then the title area's controls, then Exit.
+    cld::IDC_OPTIONS, cld::IDC_HELP, cld::IDC_ABOUT, cld::IDC_MINIMIZE_BOX, cld::IDC_CLOSE_BOX,
+    cld::IDC_EXIT};
+static_assert(kFocusOrder.size() == cld::kLauncherButtons.size());
 
 bool isJob(int id) {
     return id >= cld::IDC_CD2WAV && id <= cld::IDC_CD2MP3;
@@ -51,6 +72,66 @@ QPoint CLauncherDlg::placeOnScreen(QSize screen, QRect available) {
     corner.setX(std::max(corner.x(), available.x()));
     corner.setY(std::max(corner.y(), available.y()));
     return corner;
+}
+
+QString CLauncherDlg::plainText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&')) {
+            // "&&" stands for one "&"; a single "&" only marks the next letter.
+            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')) {
+                out += QLatin1Char('&');
+                ++i;
+            }
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+int CLauncherDlg::neighbour(const std::vector<std::pair<int, QRect>>& candidates, QRect from,
+                            Qt::Key key) {
+    const QPointF origin = QRectF(from).center();
+    int best = -1;
+    double bestScore = 0;
+    for (const auto& [id, place] : candidates) {
+        if (place == from)
+            continue;
+        const QPointF d = QRectF(place).center() - origin;
+        double along = 0;
+        double across = 0;
+        switch (key) {
+        case Qt::Key_Left:
+            along = -d.x();
+            across = d.y();
+            break;
+        case Qt::Key_Right:
+            along = d.x();
+            across = d.y();
+            break;
+        case Qt::Key_Up:
+            along = -d.y();
+            across = d.x();
+            break;
+        case Qt::Key_Down:
+            along = d.y();
+            across = d.x();
+            break;
+        default:
+            return -1;
+        }
+        // Only what lies ahead, within 60 degrees either side of the key's direction.
+        if (along <= 0 || std::abs(across) > along * 1.75)
+            continue;
+        const double score = along + 2 * std::abs(across);
+        if (best < 0 || score < bestScore) {
+            best = id;
+            bestScore = score;
+        }
+    }
+    return best;
 }
 
 QRegion CLauncherDlg::regionFromMask(const QImage& mask) {
@@ -113,11 +194,16 @@ CLauncherDlg::CLauncherDlg(Context context, QWidget* parent)
     const QRegion shape = regionFromMask(AppResources::bitmap(cld::IDB_LAUNCHER_MASK));
     if (!shape.isEmpty())
         setMask(shape);
-    m_background = AppResources::bitmap(cld::IDB_LAUNCHER_BACKGROUND);
+    m_background = picture(ImageKind::Bitmap, cld::IDB_LAUNCHER_BACKGROUND);
 
     // 5, 6. Buttons, then the audio panel.
     createButtons();
     showAudioPanel();
+
+    // Tab walks the buttons in reading order (see kFocusOrder).
+    for (std::size_t i = 1; i < kFocusOrder.size(); ++i)
+        setTabOrder(button(kFocusOrder[i - 1]), button(kFocusOrder[i]));
+    setAccessibleName(windowTitle());
 
     // 7. The splash goes; the launcher comes to the front.
     if (m_context.splash)
@@ -129,14 +215,34 @@ CLauncherDlg::~CLauncherDlg() {
         delete m_help.data();
 }
 
+QImage CLauncherDlg::picture(ImageKind kind, int id, qreal devicePixelRatio) {
+    if (kind == ImageKind::None || id == 0)
+        return {};
+    const char* type = kind == ImageKind::Bitmap ? cld::kBitmapType : cld::kPngType;
+    if (devicePixelRatio > 1.0) {
+        if (const ResourceSource* source = AppResources::source()) {
+            QImage sharp = source->image(
+                QString::fromLatin1(type) + QString::fromLatin1(cld::kDoubleResolutionSuffix), id);
+            if (!sharp.isNull()) {
+                sharp.setDevicePixelRatio(2.0);
+                return sharp;
+            }
+        }
+    }
+    return kind == ImageKind::Bitmap ? AppResources::bitmap(id) : AppResources::png(id);
+}
+
+QImage CLauncherDlg::picture(ImageKind kind, int id) const {
+    return picture(kind, id, devicePixelRatioF());
+}
+
 void CLauncherDlg::skin(CImageButton* b, ImageKind kind, int hover, int normal) {
     switch (kind) {
     case ImageKind::Bitmap:
-        b->setBitmaps(AppResources::bitmap(hover), normal ? AppResources::bitmap(normal) : QImage(),
-                      kTransparent);
+        b->setBitmaps(picture(kind, hover), picture(kind, normal), kTransparent);
         break;
     case ImageKind::Png:
-        b->setImages(AppResources::png(hover), normal ? AppResources::png(normal) : QImage());
+        b->setImages(picture(kind, hover), picture(kind, normal));
         break;
     case ImageKind::None:
         break;
@@ -144,20 +250,48 @@ void CLauncherDlg::skin(CImageButton* b, ImageKind kind, int hover, int normal) 
 }
 
 void CLauncherDlg::createButtons() {
+    // Where a picture is missing the button draws its caption: light on the dark skin.
+    QPalette skinPalette = palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        skinPalette.setColor(group, QPalette::ButtonText, kSkinText);
+        skinPalette.setColor(group, QPalette::WindowText, kSkinText);
+    }
+    skinPalette.setColor(QPalette::Disabled, QPalette::ButtonText, kSkinTextDisabled);
+    skinPalette.setColor(QPalette::Disabled, QPalette::WindowText, kSkinTextDisabled);
     for (const ButtonSpec& entry : cld::kLauncherButtons) {
-        auto* b = new CImageButton(this);
+        auto* b = new CLauncherButton(this);
         b->setObjectName(QString::number(entry.id));
         b->setProperty("cld_id", entry.id);
         b->setText(QString::fromLatin1(entry.caption));
         b->setGeometry(entry.x, entry.y, entry.width, entry.height);
-        b->setToolTip(AppResources::string(entry.tooltip));
+        b->setPalette(skinPalette);
         skin(b, entry.kind, entry.hoverImage, entry.normalImage);
         m_buttons[entry.id] = b;
         const int id = entry.id;
         connect(b, &QAbstractButton::clicked, this, [this, id] { runCommand(id); });
         if (isJob(id) || id == cld::IDC_OPTIONS)
             b->setEnabled(m_context.jobContext && m_context.commands.has(id));
+        describe(b, entry);
     }
+}
+
+void CLauncherDlg::describe(CImageButton* b, const ButtonSpec& entry) {
+    const QString tip = plainText(AppResources::string(entry.tooltip));
+    const QString caption = plainText(QString::fromLatin1(entry.caption));
+    // The name is what the button does in a few words: the tooltip's text, or the caption
+    // when there is no tooltip.
+    QString name = tip.isEmpty() ? caption : tip;
+    if (name.isEmpty())
+        name = QString::number(entry.id);
+    QString why;
+    if (!b->isEnabled())
+        why = plainText(AppResources::string(cld::IDS_JOB_UNAVAILABLE));
+    b->setToolTip(why.isEmpty() ? tip : tip + QStringLiteral("\n") + why);
+    b->setAccessibleName(name);
+    QString description = caption != name ? caption : QString();
+    if (!why.isEmpty())
+        description = description.isEmpty() ? why : description + QStringLiteral(". ") + why;
+    b->setAccessibleDescription(description);
 }
 
 CHelpViewer* CLauncherDlg::helpViewer() const {
@@ -175,7 +309,7 @@ void CLauncherDlg::showAudioPanel() {
             button(entry.id)->hide();
         else if (entry.panel == cld::LauncherPanel::Audio) {
             skin(button(entry.id), entry.kind, entry.hoverImage, entry.normalImage);
-            button(entry.id)->setToolTip(AppResources::string(entry.tooltip));
+            describe(button(entry.id), entry);
             button(entry.id)->show();
         }
     }
@@ -238,6 +372,14 @@ void CLauncherDlg::runCommand(int id) {
                                 MessageButtons::Ok, this);
 }
 
+void CLauncherDlg::openJob(int controlId, const QStringList& files) {
+    if (m_context.jobContext)
+        m_context.jobContext->initialFiles = files;
+    runCommand(controlId);
+    if (m_context.jobContext)
+        m_context.jobContext->initialFiles.clear();
+}
+
 bool CLauncherDlg::systemCommand(int command) {
     if (command >= cld::IDM_ABOUTBOX && command <= cld::IDM_ABOUTBOX_LAST) {
         openAbout();
@@ -279,7 +421,7 @@ void CLauncherDlg::paintEvent(QPaintEvent*) {
     if (!m_background.isNull())
         p.drawImage(QRect(0, 0, width(), height()), m_background);
     else
-        p.fillRect(rect(), palette().window());
+        p.fillRect(rect(), kStage);
 }
 
 void CLauncherDlg::mousePressEvent(QMouseEvent* event) {
@@ -321,5 +463,45 @@ void CLauncherDlg::keyPressEvent(QKeyEvent* event) {
         m_systemMenu->popup(mapToGlobal(QPoint(8, 8)));
         return;
     }
+    if (event->matches(QKeySequence::HelpContents) || event->key() == Qt::Key_F1) {
+        openHelp();
+        return;
+    }
+    const auto modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        if (modifiers == Qt::NoModifier) {
+            moveFocus(static_cast<Qt::Key>(event->key()));
+            return;
+        }
+        break;
+    default:
+        break;
+    }
     QDialog::keyPressEvent(event);
+}
+
+void CLauncherDlg::moveFocus(Qt::Key key) {
+    std::vector<std::pair<int, QRect>> reachable;
+    for (const int id : kFocusOrder) {
+        const CImageButton* b = button(id);
+        if (b->isVisibleTo(this) && b->isEnabled())
+            reachable.emplace_back(id, b->geometry());
+    }
+    QWidget* current = focusWidget();
+    const int from = current ? current->property("cld_id").toInt() : 0;
+    CImageButton* at = button(from);
+    if (!at || !at->isVisibleTo(this)) {
+        // Nothing of ours has the focus yet: the arrows start at the first button.
+        if (!reachable.empty())
+            button(reachable.front().first)->setFocus(Qt::TabFocusReason);
+        return;
+    }
+    const int to = neighbour(reachable, at->geometry(), key);
+    if (to >= 0)
+        button(to)->setFocus(key == Qt::Key_Left || key == Qt::Key_Up ? Qt::BacktabFocusReason
+                                                                      : Qt::TabFocusReason);
 }

@@ -7,8 +7,11 @@
 #include <QPoint>
 #include <QPointer>
 #include <QRegion>
+#include <QStringList>
 #include <map>
 #include <span>
+#include <utility>
+#include <vector>
 
 class CImageButton;
 class CHelpViewer;
@@ -51,6 +54,9 @@ public:
     QPoint centredCorner() const { return m_corner; }
     QMenu* systemMenu() const { return m_systemMenu; }
 
+    // Runs a job's command as its button does, with the files it is to start from (the
+    // command line's); a job without a command says it is not available.
+    void openJob(int controlId, const QStringList& files);
     void openAbout();
     void openHelp();
     CHelpViewer* helpViewer() const;
@@ -66,6 +72,19 @@ public:
     // The window region from a shape mask: every pixel that is not black.
     static QRegion regionFromMask(const QImage& mask);
 
+    // A picture of the launcher for a screen of the given device pixel ratio: the one drawn
+    // with twice the pixels when the ratio is above 1 and the resources have it (it then
+    // carries that ratio, so it is shown at its place's size), else the ordinary one.
+    static QImage picture(ImageKind kind, int id, qreal devicePixelRatio);
+    // A text as the user reads it: a resource text without its mnemonic markers ("&About"
+    // reads "About", "&&" reads "&").
+    static QString plainText(const QString& text);
+    // The button an arrow key moves to from `from`: the nearest one whose centre lies in
+    // that direction, nearness along the key's axis counting less than a sideways offset.
+    // -1 when there is none. `candidates` holds control ids and places.
+    static int neighbour(const std::vector<std::pair<int, QRect>>& candidates, QRect from,
+                         Qt::Key key);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -77,6 +96,10 @@ protected:
 private:
     void createButtons();
     void skin(CImageButton* b, ImageKind kind, int hover, int normal);
+    QImage picture(ImageKind kind, int id) const;
+    // Tooltip and what a screen reader says of a button; a job that cannot run says why.
+    void describe(CImageButton* b, const ButtonSpec& entry);
+    void moveFocus(Qt::Key key);
     void runCommand(int id);
 
     Context m_context;

@@ -1,5 +1,7 @@
 #include "LibraryBinding.h"
 
+#include "InstallLayout.h"
+
 #include <array>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -40,7 +42,8 @@ std::string LibraryBinding::programFolder() {
     if (slash == std::string::npos)
         return "./";
     path.resize(slash + 1);
-    return path;
+    // An installed program keeps its libraries and data apart from bin/.
+    return cld::privateFolderFor(path);
 }
 
 LibraryBinding& LibraryBinding::ripper() {

@@ -19,7 +19,8 @@ public:
     // Why the library or its export could not be bound (empty when bound).
     const std::string& errorText() const { return m_error; }
 
-    // Folder of the running program file, ending in "/".
+    // Folder of the program's own files, ending in "/": the running program file's folder,
+    // or the installation's private folder (see InstallLayout.h).
     static std::string programFolder();
 
     // The process-wide binding of the ripper library ("libcldrip.so", "GetClassObject").

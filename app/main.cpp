@@ -1,13 +1,21 @@
 #include "CLauncherDlg.h"
 #include "CSuiteApp.h"
+#include "CommandLine.h"
+#include "JobCommands.h"
+#include "JobRegistry.h"
 #include "MessageService.h"
 #include "ProductIdentity.h"
 #include "Unattended.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QStringList>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -32,20 +40,70 @@ public:
     }
 };
 
+int usageError(const std::string& program, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
+                 text.c_str(), program.c_str());
+    return cld::kUsageExitCode;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // The command line is read before Qt starts, so that --help and --version work without a
+    // display. Qt's own options are left for QApplication.
+    const std::string program = cld::identity::kProgramName;
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const cld::CommandLine line = cld::parseCommandLine(args);
+    switch (line.action) {
+    case cld::CommandLine::Action::Help:
+        std::fputs(cld::usageText(program).c_str(), stdout);
+        return 0;
+    case cld::CommandLine::Action::Version:
+        std::fputs(cld::versionText().c_str(), stdout);
+        return 0;
+    case cld::CommandLine::Action::Error:
+        return usageError(program, line.error);
+    case cld::CommandLine::Action::Run:
+        break;
+    }
+    if (line.job) {
+        JobCommands commands;
+        registerJobs(commands);
+        if (!commands.has(line.job->controlId))
+            return usageError(program, std::string("the job ") + line.job->name +
+                                           " is not available in this version of " +
+                                           cld::identity::kProduct);
+        if (const std::string missing = cld::firstMissingFile(line.files); !missing.empty())
+            return usageError(program, "\"" + missing + "\": no such file or folder");
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(cld::identity::kProgramName));
     QApplication::setApplicationDisplayName(QString::fromUtf8(cld::identity::kProduct));
+    QGuiApplication::setDesktopFileName(QString::fromUtf8(cld::identity::kDesktopId));
 
-    // The program reads no command-line arguments.
     CSuiteApp::Options options;
+    QStringList files;
+    for (const std::string& file : line.files)
+        files << QFileInfo(QString::fromLocal8Bit(file.c_str())).absoluteFilePath();
+    const cld::CommandLineJob* job = line.job;
     if (unattendedRequested(std::getenv("CLD_AUTOMATION"))) {
         MessageService::setInstance(std::make_unique<EchoMessageService>());
-        options.onLauncherShown = [](CLauncherDlg& launcher) {
+        options.onLauncherShown = [job, files](CLauncherDlg& launcher) {
             std::fprintf(stderr, "CLD launcher shown at %d,%d\n", launcher.x(), launcher.y());
+            // A job's dialogs wait for a user, so an unattended run only says which job the
+            // command line reached.
+            if (job)
+                std::fprintf(stderr, "CLD job %s (control %d) with %lld file(s)\n", job->name,
+                             job->controlId, static_cast<long long>(files.size()));
             QTimer::singleShot(0, &launcher, [&launcher] { launcher.accept(); });
+        };
+    } else if (job) {
+        const int controlId = job->controlId;
+        options.onLauncherShown = [controlId, files](CLauncherDlg& launcher) {
+            QTimer::singleShot(0, &launcher, [&launcher, controlId, files] {
+                launcher.openJob(controlId, files);
+            });
         };
     }
     CSuiteApp suite(std::move(options));

@@ -12,6 +12,8 @@ inline constexpr const char* kVersion = "4.05";
 inline constexpr const char* kDisplayVersion = "4.05a";
 // The program's own file name (the name language libraries report).
 inline constexpr const char* kProgramName = "CLD";
+// The desktop's name for the program: its menu entry, icon and metainfo are filed under it.
+inline constexpr const char* kDesktopId = "com.quorvane.Calderine";
 // The per-user profile key below "Software\".
 inline constexpr const char* kRegistryKey = "Quorvane\\Calderine 2002";
 // The language choice's key below HKEY_CURRENT_USER.

@@ -9,6 +9,9 @@ namespace cld {
 inline constexpr const char* kBitmapType = "BITMAP";
 inline constexpr const char* kIconType = "ICON";
 inline constexpr const char* kPngType = "PNG";
+// The same pictures drawn with twice the pixels, for high-DPI screens, carry their type with
+// this suffix ("BITMAP@2X", "PNG@2X").
+inline constexpr const char* kDoubleResolutionSuffix = "@2X";
 
 // Dialog templates (their captions sit in the dialog table).
 enum DialogId : int {

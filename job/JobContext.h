@@ -3,6 +3,7 @@
 #include "GrabSelection.h"
 
 #include <QString>
+#include <QStringList>
 
 class CDRipDriveSettings;
 class CDRipObject;
@@ -32,6 +33,10 @@ struct JobContext {
     QString programFolder;
     // The CD grabber's last accepted selection, read by the CD jobs.
     GrabSelection grabSelection{};
+    // The files the job was opened with from the command line or a file manager (absolute
+    // paths); empty when it was started from the launcher. A job's first dialog starts
+    // from them.
+    QStringList initialFiles;
 
     // The services every dialog goes through (replaceable by tests).
     MessageService& messages() const;

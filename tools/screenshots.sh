@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Photographs the splash, the launcher (both panels), the About box and the help viewer
-# on a virtual 1024x768 X screen. Usage: tools/screenshots.sh [BUILD_DIR] [OUTDIR]
+# on a virtual 1024x768 X screen, then again at twice the scale on a 2048x1536 screen (in
+# OUTDIR/2x), as a high-DPI screen shows them. OUTDIR/launcher.png is the metainfo's
+# screenshot. Usage: tools/screenshots.sh [BUILD_DIR] [OUTDIR]
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build=${1:-build}
@@ -9,4 +11,7 @@ cmake --build "$build" --target cld_screenshots CLD
 mkdir -p "$out"
 xvfb-run -a -s "-screen 0 1024x768x24" \
     "$build/tools/bin/cld_screenshots" "$build/bin" "$out"
+mkdir -p "$out/2x"
+QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 2048x1536x24" \
+    "$build/tools/bin/cld_screenshots" "$build/bin" "$out/2x"
 echo "screenshots in $out"

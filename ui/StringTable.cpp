@@ -90,7 +90,7 @@ constexpr std::array kStrings{
     StringEntry{IDS_HELP_MISSING, "Error: Cannot find the help file %1."},
     StringEntry{IDS_HELP_BROKEN, "Error: The help file %1 is damaged and cannot be shown."},
     StringEntry{IDS_JOB_UNAVAILABLE, "This job is not available in this version of Calderine."},
-    StringEntry{IDS_LAME_CREDIT, "MP3 encoding by the LAME library (lame.sourceforge.net), "
+    StringEntry{IDS_LAME_CREDIT, "MP3 encoding by the LAME library (lame.sourceforge.io), "
                                  "licensed under the GNU LGPL."},
     StringEntry{IDS_ABOUT_VERSION, "Calderine 2002, Version 4.05a"},
     StringEntry{IDS_OPEN_TITLE, "Open"},

@@ -1,7 +1,9 @@
 #include "AppResources.h"
 #include "AppTestKit.h"
 #include "CHelpViewer.h"
+#include "CHyperLink.h"
 #include "CImageButton.h"
+#include "CLauncherButton.h"
 #include "CLauncherDlg.h"
 #include "GenreList.h"
 #include "JobContext.h"
@@ -10,9 +12,12 @@
 #include "TempDir.h"
 #include "TestEnv.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -34,6 +39,38 @@ protected:
             helpFolder.isNull() ? QString::fromStdString(cldtest::binDir().string()) : helpFolder;
         return std::make_unique<CLauncherDlg>(std::move(context));
     }
+    // A command for every job, each counting its runs and keeping the files it was given.
+    JobCommands everyJob() {
+        JobCommands commands;
+        for (const cld::LauncherButton& b : CLauncherDlg::buttonTable())
+            commands.set(b.id, [this, id = b.id](JobContext& jobs, QWidget*) {
+                ++m_runs[id];
+                m_filesSeen[id] = jobs.initialFiles;
+            });
+        return commands;
+    }
+    // Shows the launcher as the active window, so that keys reach it.
+    void showActive(CLauncherDlg& dlg) {
+        dlg.show();
+        dlg.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    }
+    // The control ids Tab (or Backtab) visits from the first button, once round.
+    std::vector<int> tabWalk(CLauncherDlg& dlg, Qt::Key key) {
+        dlg.button(1004)->setFocus(Qt::TabFocusReason);
+        std::vector<int> seen;
+        for (int i = 0; i < 40; ++i) {
+            QWidget* focus = QApplication::focusWidget();
+            if (!focus)
+                break;
+            const int id = focus->property("cld_id").toInt();
+            if (!seen.empty() && id == seen.front())
+                break;
+            seen.push_back(id);
+            QTest::keyClick(focus, key);
+        }
+        return seen;
+    }
     std::set<int> visiblePanelButtons(const CLauncherDlg& dlg) {
         std::set<int> shown;
         for (int id : kAudioButtons)
@@ -50,6 +87,8 @@ protected:
     SettingsRecord m_settings;
     GenreList m_genres;
     JobContext m_jobs{m_settings, m_genres};
+    std::map<int, int> m_runs;
+    std::map<int, QStringList> m_filesSeen;
 };
 
 TEST_F(Launcher, CornerCentresTheWindowOnTheScreen) {
@@ -126,7 +165,7 @@ TEST_F(Launcher, ButtonsHaveTheirPlacesTooltipsAndPictures) {
         {1, "Exit from Calderine."},
         {1000, "Exit from Calderine."},
         {1002, "Minimize Calderine."},
-        {1061, "&About Calderine..."},
+        {1061, "About Calderine..."},
         {1004, "Video Options"},
         {1003, "Audio Options"},
         {57670, "Help"},
@@ -154,7 +193,7 @@ TEST_F(Launcher, ButtonsHaveTheirPlacesTooltipsAndPictures) {
         {1010, {330, 348, 162, 88}},  {1011, {500, 352, 158, 85}}, {1012, {280, 210, 160, 159}},
         {1013, {470, 219, 151, 150}},
     };
-    auto dlg = make();
+    auto dlg = make(everyJob());
     ASSERT_EQ(tips.size(), 19u);
     for (const auto& [id, tip] : tips) {
         CImageButton* b = dlg->button(id);
@@ -303,6 +342,254 @@ TEST_F(Launcher, MissingPicturesLeaveAWorkingLauncher) {
     EXPECT_EQ(ran, 1);
     dlg->resize(805, 495);
     EXPECT_FALSE(dlg->grab().isNull());
+}
+
+TEST_F(Launcher, TabWalksEveryShownButtonInReadingOrderAndBacktabReturns) {
+    auto dlg = make(everyJob());
+    showActive(*dlg);
+    const std::vector<int> audio{1004, 1003, 1005,  1015,  1016, 1006, 1007, 1008, 1009,
+                                 1010, 1011, 57671, 57670, 1061, 1002, 1000, 1};
+    EXPECT_EQ(tabWalk(*dlg, Qt::Key_Tab), audio);
+    std::vector<int> back{1004};
+    back.insert(back.end(), audio.rbegin(), audio.rend() - 1);
+    EXPECT_EQ(tabWalk(*dlg, Qt::Key_Backtab), back);
+
+    dlg->showVideoPanel();
+    const std::vector<int> video{1004, 1003, 1012, 1013, 57671, 57670, 1061, 1002, 1000, 1};
+    EXPECT_EQ(tabWalk(*dlg, Qt::Key_Tab), video);
+
+    // Jobs that cannot run are left out of the walk, as they cannot be pressed.
+    auto bare = make();
+    showActive(*bare);
+    EXPECT_EQ(tabWalk(*bare, Qt::Key_Tab),
+              (std::vector<int>{1004, 1003, 57670, 1061, 1002, 1000, 1}));
+}
+
+TEST_F(Launcher, ArrowsMoveToTheNearestButtonThatWay) {
+    auto dlg = make(everyJob());
+    showActive(*dlg);
+    dlg->button(1005)->setFocus(Qt::TabFocusReason);
+    const std::vector<std::pair<Qt::Key, int>> steps{
+        {Qt::Key_Right, 1015}, {Qt::Key_Right, 1016}, {Qt::Key_Down, 1008}, {Qt::Key_Left, 1007},
+        {Qt::Key_Down, 1010},  {Qt::Key_Left, 1009},  {Qt::Key_Up, 1006},   {Qt::Key_Up, 1005},
+    };
+    for (const auto& [key, expected] : steps) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->property("cld_id").toInt(), expected) << key;
+    }
+    // Nothing further that way: the focus stays.
+    dlg->button(1000)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(dlg->button(1000), Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), dlg->button(1000));
+
+    // The rule alone: ahead only, sideways offsets count double, the button itself never.
+    const std::vector<std::pair<int, QRect>> places{
+        {1, {100, 0, 10, 10}}, {2, {50, 20, 10, 10}}, {3, {0, 100, 10, 10}}, {4, {0, 0, 10, 10}}};
+    EXPECT_EQ(CLauncherDlg::neighbour(places, {0, 0, 10, 10}, Qt::Key_Right), 2);
+    EXPECT_EQ(CLauncherDlg::neighbour(places, {0, 0, 10, 10}, Qt::Key_Down), 3);
+    EXPECT_EQ(CLauncherDlg::neighbour(places, {0, 0, 10, 10}, Qt::Key_Left), -1);
+    EXPECT_EQ(CLauncherDlg::neighbour(places, {0, 0, 10, 10}, Qt::Key_Up), -1);
+    EXPECT_EQ(CLauncherDlg::neighbour(places, {0, 0, 10, 10}, Qt::Key_A), -1);
+}
+
+TEST_F(Launcher, ReturnAndSpacePressTheFocusedButtonF1OpensHelpEscapeStillCloses) {
+    auto dlg = make(everyJob());
+    showActive(*dlg);
+    dlg->button(1011)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(dlg->button(1011), Qt::Key_Return);
+    QTest::keyClick(dlg->button(1011), Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(dlg->button(1011), Qt::Key_Space);
+    EXPECT_EQ(m_runs[1011], 3);
+    EXPECT_TRUE(m_filesSeen[1011].isEmpty());
+    dlg->button(1004)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(dlg->button(1004), Qt::Key_Return);
+    EXPECT_EQ(dlg->panel(), CLauncherDlg::Panel::Video);
+
+    EXPECT_EQ(dlg->helpViewer(), nullptr);
+    QTest::keyClick(dlg->button(1004), Qt::Key_F1);
+    ASSERT_NE(dlg->helpViewer(), nullptr);
+    EXPECT_EQ(dlg->helpViewer()->currentPage(), QStringLiteral("index.html"));
+    EXPECT_TRUE(messages.messages().empty());
+
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    dlg->button(1004)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(dlg->button(1004), Qt::Key_Escape);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
+TEST_F(Launcher, AJobOpenedFromTheCommandLineGetsItsFilesForThatRunOnly) {
+    auto dlg = make(everyJob());
+    const QStringList files{QStringLiteral("/music/a.mp3"), QStringLiteral("/music/b.mp3")};
+    dlg->openJob(1011, files);
+    EXPECT_EQ(m_runs[1011], 1);
+    EXPECT_EQ(m_filesSeen[1011], files);
+    EXPECT_TRUE(m_jobs.initialFiles.isEmpty());
+    dlg->button(1011)->click();
+    EXPECT_TRUE(m_filesSeen[1011].isEmpty());
+    // A job without a command says it is not available, whatever the files.
+    auto bare = make();
+    bare->openJob(1011, files);
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].stringId, cld::IDS_JOB_UNAVAILABLE);
+}
+
+// What a screen reader finds: every control of the launcher and of the About box has a
+// name in plain words (no "&"), and a job that cannot run says why.
+TEST_F(Launcher, EveryControlHasAnAccessibleNameAndDisabledJobsSayWhy) {
+    JobCommands some;
+    some.set(1016, [](JobContext&, QWidget*) {});
+    auto dlg = make(std::move(some));
+    showActive(*dlg);
+    auto checkTree = [](QWidget* root) -> int {
+        int checked = 0;
+        QList<QWidget*> widgets = root->findChildren<QWidget*>();
+        widgets.prepend(root);
+        for (QWidget* w : widgets) {
+            if (!w->isVisibleTo(root) && w != root)
+                continue;
+            // Controls: what takes the focus, is pressed or is read; not the containers.
+            const bool control = w == root || w->focusPolicy() != Qt::NoFocus ||
+                                 qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w);
+            if (!control || qobject_cast<QMenu*>(w))
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            EXPECT_NE(a, nullptr) << w->objectName().toStdString();
+            if (!a)
+                continue;
+            const QString name = a->text(QAccessible::Name);
+            EXPECT_FALSE(name.isEmpty())
+                << w->metaObject()->className() << " " << w->objectName().toStdString();
+            EXPECT_FALSE(name.contains(QLatin1Char('&')) && !name.contains(QStringLiteral("& ")))
+                << name.toStdString();
+            ++checked;
+        }
+        return checked;
+    };
+    // The launcher and its 17 buttons on the audio panel.
+    EXPECT_GE(checkTree(dlg.get()), 18);
+    EXPECT_EQ(dlg->button(1061)->accessibleName(), QStringLiteral("About Calderine..."));
+    EXPECT_EQ(dlg->button(1005)->accessibleDescription().left(15),
+              QStringLiteral("CD-Audio to WAV"));
+    const QString why = AppResources::string(cld::IDS_JOB_UNAVAILABLE);
+    for (int id : {1005, 1015, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 57671}) {
+        EXPECT_TRUE(dlg->button(id)->toolTip().endsWith(QStringLiteral("\n") + why)) << id;
+        EXPECT_TRUE(dlg->button(id)->accessibleDescription().contains(why)) << id;
+    }
+    for (int id : {1016, 1, 1000, 1061, 57670}) {
+        EXPECT_FALSE(dlg->button(id)->toolTip().contains(why)) << id;
+        EXPECT_FALSE(dlg->button(id)->accessibleDescription().contains(why)) << id;
+    }
+    dlg->showVideoPanel();
+    EXPECT_GE(checkTree(dlg.get()), 11);
+
+    // The About box opens with the focus on OK, not on the link, and the link shows the
+    // address it opens.
+    bool checkedAbout = false;
+    QTimer::singleShot(0, dlg.get(), [&] {
+        auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(about, nullptr);
+        EXPECT_GE(checkTree(about), 5);
+        auto* ok = about->findChild<QPushButton*>(QStringLiteral("1"));
+        ASSERT_NE(ok, nullptr);
+        EXPECT_EQ(about->focusWidget(), ok);
+        EXPECT_TRUE(ok->isDefault());
+        auto* link = about->findChild<CHyperLink*>(QStringLiteral("lamelink"));
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->text(), link->url().toString());
+        checkedAbout = true;
+        about->accept();
+    });
+    dlg->openAbout();
+    EXPECT_TRUE(checkedAbout);
+}
+
+TEST_F(Launcher, TheFocusRingIsDrawnInTheSkinsAccentOnlyWhileFocused) {
+    auto dlg = make(everyJob());
+    showActive(*dlg);
+    CImageButton* b = dlg->button(1009);
+    auto accentPixels = [](const QImage& img) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixelColor(x, y).rgb() == CLauncherButton::focusColour().rgb())
+                    ++n;
+        return n;
+    };
+    dlg->button(1005)->setFocus(Qt::TabFocusReason);
+    const QImage unfocused = b->grab().toImage();
+    b->setFocus(Qt::TabFocusReason);
+    const QImage focused = b->grab().toImage();
+    EXPECT_EQ(accentPixels(unfocused), 0);
+    // A ring all round: at least the length of the button's outline.
+    EXPECT_GE(accentPixels(focused), b->width() + b->height());
+}
+
+TEST_F(Launcher, CaptionsDrawnWithoutPicturesAreLightOnTheDarkSkin) {
+    AppResources::setSource(nullptr);
+    JobCommands one;
+    one.set(1005, [](JobContext&, QWidget*) {});
+    auto dlg = make(std::move(one));
+    dlg->resize(805, 495);
+    const QImage shot = dlg->grab().toImage();
+    auto lightness = [&shot](QRect area) {
+        int best = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                best = std::max(best, shot.pixelColor(x, y).lightness());
+        return best;
+    };
+    const int stage = shot.pixelColor(400, 5).lightness();
+    EXPECT_LT(stage, 60);
+    // An enabled job's caption is bright; a disabled one still stands out from the stage.
+    EXPECT_GT(lightness(dlg->button(1005)->geometry()), 180);
+    EXPECT_GT(lightness(dlg->button(1015)->geometry()), stage + 70);
+}
+
+// High-DPI screens get every picture drawn with twice the pixels: the same picture (it
+// matches the ordinary one when scaled down), shown at its place's size.
+TEST_F(Launcher, EveryPictureComesWithTwiceThePixelsForHighDpiScreens) {
+    auto compare = [](const QImage& ordinary, const QImage& sharp) {
+        const QImage a = ordinary.convertToFormat(QImage::Format_ARGB32);
+        const QImage b =
+            sharp.scaled(ordinary.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_ARGB32);
+        double diff = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y);
+                const QRgb q = b.pixel(x, y);
+                diff += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                        std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+            }
+        return diff / (4.0 * a.width() * a.height());
+    };
+    using Kind = cld::ImageKind;
+    std::vector<std::pair<Kind, int>> pictures{{Kind::Bitmap, cld::IDB_LAUNCHER_BACKGROUND},
+                                               {Kind::Png, cld::IDPNG_AUDIO_PANEL},
+                                               {Kind::Png, cld::IDPNG_AUDIO_PANEL_LIT},
+                                               {Kind::Png, cld::IDPNG_VIDEO_PANEL},
+                                               {Kind::Png, cld::IDPNG_VIDEO_PANEL_LIT}};
+    for (const cld::LauncherButton& b : CLauncherDlg::buttonTable())
+        for (int id : {b.hoverImage, b.normalImage})
+            if (b.kind != Kind::None && id != 0)
+                pictures.emplace_back(b.kind, id);
+    for (const auto& [kind, id] : pictures) {
+        const QImage ordinary = CLauncherDlg::picture(kind, id, 1.0);
+        const QImage sharp = CLauncherDlg::picture(kind, id, 2.0);
+        ASSERT_FALSE(ordinary.isNull()) << id;
+        ASSERT_FALSE(sharp.isNull()) << id;
+        EXPECT_EQ(ordinary.devicePixelRatio(), 1.0) << id;
+        EXPECT_EQ(sharp.devicePixelRatio(), 2.0) << id;
+        EXPECT_EQ(sharp.size(), ordinary.size() * 2) << id;
+        EXPECT_EQ(sharp.deviceIndependentSize(), QSizeF(ordinary.size())) << id;
+        EXPECT_LT(compare(ordinary, sharp), 12.0) << id;
+    }
+    // A resource source without them (a language library, say): the ordinary pictures.
+    AppResources::setSource(nullptr);
+    EXPECT_TRUE(CLauncherDlg::picture(Kind::Png, cld::IDPNG_MIC2MP3, 2.0).isNull());
 }
 
 } // namespace

@@ -224,13 +224,14 @@ protected:
         fs::copy_file(cldtest::binDir() / "libcldrip.so", folder() / "libcldrip.so");
     }
 
-    QProcess* start(const QString& platform = QStringLiteral("offscreen")) {
+    QProcess* start(const QString& platform = QStringLiteral("offscreen"),
+                    const QStringList& args = {}) {
         auto* p = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("CLD_AUTOMATION"), QStringLiteral("1"));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         p->setProcessEnvironment(env);
-        p->start(QString::fromStdString((folder() / "CLD").string()), {});
+        p->start(QString::fromStdString((folder() / "CLD").string()), args);
         m_processes.emplace_back(p);
         return p;
     }
@@ -303,6 +304,62 @@ TEST_F(ProgramRun, ASecondCopyStartsNormally) {
     EXPECT_EQ(second->exitCode(), 0) << err2.toStdString();
     EXPECT_TRUE(err1.contains(QStringLiteral("CLD launcher shown")));
     EXPECT_TRUE(err2.contains(QStringLiteral("CLD launcher shown")));
+}
+
+// The command line, read before any window or library: usage and version on standard
+// output, a line that cannot be followed on standard error with exit code 2.
+TEST_F(ProgramRun, CommandLineAnswersAndRefusesBeforeStarting) {
+    struct Case {
+        QStringList args;
+        int exitCode;
+        QString out;
+        QString err;
+    };
+    const QString mp3 = QString::fromStdString(home.file("song.mp3").string());
+    std::ofstream(home.file("song.mp3")) << "not really";
+    const std::vector<Case> cases{
+        {{QStringLiteral("--help")}, 0, QStringLiteral("Usage: CLD [--job NAME] [FILE...]"), {}},
+        {{QStringLiteral("--version")}, 0, QStringLiteral("Calderine 2002 4.05a\n"), {}},
+        {{QStringLiteral("--bogus")},
+         2,
+         {},
+         QStringLiteral("CLD: unknown option \"--bogus\"\nTry 'CLD --help'")},
+        {{QStringLiteral("--job"), QStringLiteral("mp3-to-flac")},
+         2,
+         {},
+         QStringLiteral("unknown job \"mp3-to-flac\"")},
+        {{QStringLiteral("notes.txt")}, 2, {}, QStringLiteral("no job opens \"notes.txt\"")},
+        // No job is built into this program yet: naming one is refused with the reason.
+        {{QStringLiteral("--job"), QStringLiteral("mp3-to-wav"), mp3},
+         2,
+         {},
+         QStringLiteral("the job mp3-to-wav is not available in this version of Calderine 2002")},
+    };
+    for (const Case& c : cases) {
+        // No display at all: none is needed to answer.
+        QProcess* p = start(QStringLiteral("no-such-platform"), c.args);
+        ASSERT_TRUE(p->waitForFinished(30000));
+        const QString out = QString::fromLocal8Bit(p->readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(p->readAllStandardError());
+        EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << c.args.join(' ').toStdString();
+        EXPECT_EQ(p->exitCode(), c.exitCode) << c.args.join(' ').toStdString() << err.toStdString();
+        EXPECT_TRUE(out.contains(c.out)) << out.toStdString();
+        EXPECT_TRUE(err.contains(c.err)) << err.toStdString();
+        if (c.exitCode == 0)
+            EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+        else
+            EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+    }
+}
+
+TEST_F(ProgramRun, QtsOwnOptionsDoNotDisturbTheProgram) {
+    addRipper();
+    QProcess* p =
+        start(QStringLiteral("xcb"), {QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                                      QStringLiteral("-reverse")});
+    const QString err = finish(p);
+    EXPECT_EQ(p->exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("CLD launcher shown"))) << err.toStdString();
 }
 
 } // namespace

@@ -11,8 +11,18 @@
 namespace art {
 namespace {
 
+int g_scale = 1;
+
+// An image of `size` device-independent pixels at the current scale: painters on it draw
+// in device-independent pixels, so every picture comes out the same at any scale.
+QImage canvas(QSize size, QImage::Format format) {
+    QImage img(size * g_scale, format);
+    img.setDevicePixelRatio(g_scale);
+    return img;
+}
+
 QImage clearImage(QSize size) {
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    QImage img = canvas(size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     return img;
 }
@@ -348,7 +358,7 @@ QImage jobTile(QSize size, Glyph source, const QString& target, const QString& c
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
-    const QRectF r = QRectF(img.rect()).adjusted(2.5, 2.5, -2.5, -2.5);
+    const QRectF r = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(2.5, 2.5, -2.5, -2.5);
     if (hover) {
         // Outer glow.
         for (int i = 3; i >= 1; --i) {
@@ -381,7 +391,7 @@ QImage videoTile(QSize size, Glyph source, const QString& target, const QString&
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
-    const QRectF r = QRectF(img.rect()).adjusted(2.5, 2.5, -2.5, -2.5);
+    const QRectF r = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(2.5, 2.5, -2.5, -2.5);
     if (hover) {
         for (int i = 3; i >= 1; --i) {
             p.setPen(QPen(QColor(0x49, 0xb6, 0xff, 40 * (4 - i)), i * 1.5));
@@ -409,7 +419,7 @@ QImage panelTile(QSize size, Glyph glyph, const QString& caption, bool lit) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
-    const QRectF r = QRectF(img.rect()).adjusted(3.5, 3.5, -3.5, -3.5);
+    const QRectF r = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(3.5, 3.5, -3.5, -3.5);
     if (lit) {
         for (int i = 3; i >= 1; --i) {
             p.setPen(QPen(QColor(0xff, 0xb3, 0x3c, 45 * (4 - i)), i * 1.6));
@@ -433,7 +443,7 @@ QImage roundControl(QSize size, const QString& kind, bool hover) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
-    const QRectF r = QRectF(img.rect()).adjusted(1, 1, -1, -1);
+    const QRectF r = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(1, 1, -1, -1);
     QColor base = kind == QLatin1String("close") ? QColor(0xd0, 0x45, 0x3c)
                   : kind == QLatin1String("min") ? QColor(0xd8, 0x9c, 0x2c)
                                                  : QColor(0x2f, 0x8f, 0xd8);
@@ -524,7 +534,7 @@ QImage exitButton(QSize size) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
-    const QRectF r = QRectF(img.rect()).adjusted(2.5, 2.5, -2.5, -2.5);
+    const QRectF r = QRectF(QPointF(0, 0), QSizeF(size)).adjusted(2.5, 2.5, -2.5, -2.5);
     drawTile(p, r, 10, QColor(0x6a, 0x2a, 0x26), QColor(0x38, 0x12, 0x10), QColor(0xd0, 0x5a, 0x50),
              1.4);
     const QPointF c(r.center().x(), r.top() + r.height() * 0.4);
@@ -538,8 +548,16 @@ QImage exitButton(QSize size) {
     return img;
 }
 
+void setScale(int scale) {
+    g_scale = std::max(1, scale);
+}
+
+int scale() {
+    return g_scale;
+}
+
 QImage windowMask(QSize size) {
-    QImage img(size, QImage::Format_RGB32);
+    QImage img = canvas(size, QImage::Format_RGB32);
     img.fill(Qt::black);
     QPainter p(&img);
     // Hard edges: the mask is one bit per pixel.
@@ -562,7 +580,7 @@ QImage windowMask(QSize size) {
 }
 
 QImage background(QSize size) {
-    QImage img(size, QImage::Format_RGB32);
+    QImage img = canvas(size, QImage::Format_RGB32);
     img.fill(QColor(0x0a, 0x0d, 0x12));
     QPainter p(&img);
     smooth(p);
@@ -573,7 +591,7 @@ QImage background(QSize size) {
     body.setColorAt(0.0, kBodyTop);
     body.setColorAt(0.5, QColor(0x1b, 0x23, 0x2f));
     body.setColorAt(1.0, kBodyBottom);
-    p.fillRect(img.rect(), body);
+    p.fillRect(QRectF(QPointF(0, 0), QSizeF(size)), body);
     // Fine brushed lines.
     for (int y = 0; y < size.height(); y += 3) {
         p.setPen(QColor(255, 255, 255, (y / 3) % 2 ? 5 : 9));
@@ -601,8 +619,7 @@ QImage background(QSize size) {
     p.drawText(QPointF(240, 61), QStringLiteral("Audio & Video Conversion Suite"));
 
     // A disc emblem on the header's left.
-    QImage disc(QSize(52, 52), QImage::Format_ARGB32_Premultiplied);
-    disc.fill(Qt::transparent);
+    QImage disc = clearImage(QSize(52, 52));
     {
         QPainter dp(&disc);
         smooth(dp);
@@ -659,11 +676,19 @@ QImage background(QSize size) {
 
     // Bevel along the window outline: light on top-left edges, dark on bottom-right.
     p.end();
+    // The bevel is as wide at every scale: one and two device-independent pixels.
     QImage out = img;
-    const int w = size.width();
-    const int h = size.height();
+    const int w = img.width();
+    const int h = img.height();
+    const int s = g_scale;
     auto inside = [&](int x, int y) {
         return x >= 0 && y >= 0 && x < w && y < h && (mask.pixel(x, y) & 0xFFFFFF) != 0;
+    };
+    auto within = [&](int x, int y, int d, int dx, int dy) {
+        for (int k = 1; k <= d; ++k)
+            if (!inside(x + dx * k, y + dy * k))
+                return false;
+        return true;
     };
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -671,13 +696,13 @@ QImage background(QSize size) {
                 out.setPixel(x, y, qRgb(0, 0, 0));
                 continue;
             }
-            const bool edgeTop = !inside(x, y - 1) || !inside(x - 1, y);
-            const bool edgeBottom = !inside(x, y + 1) || !inside(x + 1, y);
+            const bool edgeTop = !within(x, y, s, 0, -1) || !within(x, y, s, -1, 0);
+            const bool edgeBottom = !within(x, y, s, 0, 1) || !within(x, y, s, 1, 0);
             if (edgeTop)
                 out.setPixel(x, y, qRgb(0x8a, 0x9c, 0xb4));
             else if (edgeBottom)
                 out.setPixel(x, y, qRgb(0x06, 0x08, 0x0c));
-            else if (!inside(x, y - 2) || !inside(x - 2, y))
+            else if (!within(x, y, 2 * s, 0, -1) || !within(x, y, 2 * s, -1, 0))
                 out.setPixel(x, y, qRgb(0x52, 0x62, 0x78));
         }
     }
@@ -685,14 +710,14 @@ QImage background(QSize size) {
 }
 
 QImage splash(QSize size) {
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    QImage img = canvas(size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
     smooth(p);
     QLinearGradient bg(0, 0, size.width(), size.height());
     bg.setColorAt(0, QColor(0x2a, 0x36, 0x48));
     bg.setColorAt(1, QColor(0x0c, 0x10, 0x18));
-    p.fillRect(img.rect(), bg);
+    p.fillRect(QRectF(QPointF(0, 0), QSizeF(size)), bg);
     // A large disc rising from the right edge.
     drawDisc(p, QRectF(300, -40, 380, 380), true);
     QLinearGradient fade(0, 0, size.width(), 0);
@@ -700,7 +725,7 @@ QImage splash(QSize size) {
     fade.setColorAt(0.45, QColor(0x14, 0x1a, 0x24, 230));
     fade.setColorAt(0.75, QColor(0x14, 0x1a, 0x24, 40));
     fade.setColorAt(1.0, QColor(0x14, 0x1a, 0x24, 0));
-    p.fillRect(img.rect(), fade);
+    p.fillRect(QRectF(QPointF(0, 0), QSizeF(size)), fade);
     for (int k = 0; k < 3; ++k) {
         QColor c = k == 0 ? kAccent : k == 1 ? kAmber : QColor(0x7c, 0xe0, 0xa0);
         c.setAlpha(k == 0 ? 200 : 120);
@@ -735,6 +760,53 @@ QImage appIcon(int size) {
     drawDisc(p, QRectF(1, 1, size - 2, size - 2), true);
     drawWave(p, QRectF(size * 0.08, size * 0.55, size * 0.84, size * 0.3), kAmber, size / 16.0);
     return img;
+}
+
+QByteArray appIconSvg() {
+    // Drawn on a 256-unit square with the figures appIcon uses, so that both look alike.
+    const qreal size = 256;
+    const qreal c = size / 2;
+    const qreal rad = (size - 2) / 2;
+    auto num = [](qreal v) { return QByteArray::number(v, 'f', 2); };
+    QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+                     "viewBox=\"0 0 256 256\">\n"
+                     "<defs><radialGradient id=\"disc\" cx=\"50%\" cy=\"50%\" r=\"50%\">"
+                     "<stop offset=\"0\" stop-color=\"#f4f6fa\"/>"
+                     "<stop offset=\"0.55\" stop-color=\"#b9c3d0\"/>"
+                     "<stop offset=\"1\" stop-color=\"#8a96a6\"/></radialGradient></defs>\n";
+    svg += "<circle cx=\"" + num(c) + "\" cy=\"" + num(c) + "\" r=\"" + num(rad) +
+           "\" fill=\"url(#disc)\" stroke=\"#3a4452\" stroke-width=\"1\"/>\n";
+    // The data side's rainbow sheen: six wedges of the colours the bitmap's sweep passes.
+    const char* sheen[] = {"#ff7878", "#ffe678", "#78ffa0", "#78c8ff", "#be8cff", "#ff8cdc"};
+    const qreal inner = rad * 0.92;
+    for (int i = 0; i < 6; ++i) {
+        const qreal a0 = (30.0 + i * 60.0) * std::numbers::pi / 180.0;
+        const qreal a1 = (30.0 + (i + 1) * 60.0) * std::numbers::pi / 180.0;
+        svg += "<path d=\"M" + num(c) + " " + num(c) + " L" + num(c + inner * std::cos(a0)) + " " +
+               num(c - inner * std::sin(a0)) + " A" + num(inner) + " " + num(inner) + " 0 0 0 " +
+               num(c + inner * std::cos(a1)) + " " + num(c - inner * std::sin(a1)) +
+               " Z\" fill=\"" + sheen[i] + "\" fill-opacity=\"0.47\"/>\n";
+    }
+    svg += "<circle cx=\"" + num(c) + "\" cy=\"" + num(c) + "\" r=\"" + num(rad * 0.3) +
+           "\" fill=\"#e8ecf2\" stroke=\"#6a7686\" stroke-width=\"0.8\"/>\n";
+    svg += "<circle cx=\"" + num(c) + "\" cy=\"" + num(c) + "\" r=\"" + num(rad * 0.12) +
+           "\" fill=\"#1a202a\" stroke=\"#6a7686\" stroke-width=\"0.8\"/>\n";
+    // The sound wave across the lower half.
+    const QRectF r(size * 0.08, size * 0.55, size * 0.84, size * 0.3);
+    QByteArray wave;
+    const int steps = 40;
+    for (int i = 0; i <= steps; ++i) {
+        const qreal t = static_cast<qreal>(i) / steps;
+        const qreal env = std::sin(t * std::numbers::pi);
+        const qreal y =
+            r.center().y() + std::sin(t * std::numbers::pi * 6.0) * env * r.height() * 0.45;
+        wave += (i == 0 ? "M" : " L") + num(r.left() + t * r.width()) + " " + num(y);
+    }
+    svg += "<path d=\"" + wave + "\" fill=\"none\" stroke=\"" + kAmber.name().toLatin1() +
+           "\" stroke-width=\"" + num(size / 16.0) +
+           "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n</svg>\n";
+    return svg;
 }
 
 QImage flattenForKey(const QImage& src, QColor under) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QPainter>
@@ -20,6 +21,11 @@ inline const QColor kText{0xdc, 0xe4, 0xee};
 inline const QColor kMagenta{0xff, 0x00, 0xff};
 
 enum class Glyph { Disc, Mic, Folder, WaveDoc, Mp3Doc, WmaDoc, Film, Capture, Speaker, Camera };
+
+// The scale every picture is drawn at from now on: 1 for ordinary screens, 2 for high-DPI
+// ones. Sizes stay in device-independent pixels; the images have scale times the pixels.
+void setScale(int scale);
+int scale();
 
 // Colour of a format badge ("WAV", "WMA", "MP3", "WMV").
 QColor badgeColour(const QString& format);
@@ -52,6 +58,8 @@ QImage windowMask(QSize size);
 QImage background(QSize size);
 QImage splash(QSize size);
 QImage appIcon(int size);
+// The same program icon as scalable vector graphics, for the desktop's icon theme.
+QByteArray appIconSvg();
 
 // Flattens an image with alpha for a bitmap with a transparent colour: pixels that are
 // mostly clear become magenta; the rest are blended over `under` and made opaque.

@@ -1,8 +1,9 @@
 // cld_screenshots PROGRAM_FOLDER OUTDIR
 //
 // Shows each window of the program's frame in turn and saves a picture of the whole
-// screen for it: splash.png, launcher_audio.png, launcher_hover.png, launcher_video.png,
-// about.png, help.png.
+// screen for it: splash.png, launcher_audio.png, launcher_hover.png, launcher_focus.png,
+// launcher_video.png, about.png, help.png; and the launcher window alone, as the software
+// centre shows it (launcher.png, the metainfo's screenshot).
 #include "AppResources.h"
 #include "BuiltinResources.h"
 #include "CAboutDlg.h"
@@ -98,6 +99,19 @@ int main(int argc, char** argv) {
     ok &= shoot(QStringLiteral("launcher_hover.png"));
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(hovered, &leave);
+
+    // The launcher window alone, for the metainfo's screenshot.
+    settle();
+    const QString windowShot = QDir(g_outDir).filePath(QStringLiteral("launcher.png"));
+    const bool savedWindow = launcher.grab().save(windowShot);
+    std::printf("%s %s\n", savedWindow ? "saved" : "FAILED", qPrintable(windowShot));
+    ok &= savedWindow;
+
+    // The keyboard's focus ring on a job button.
+    launcher.activateWindow();
+    launcher.button(cld::IDC_CD2MP3)->setFocus(Qt::TabFocusReason);
+    ok &= shoot(QStringLiteral("launcher_focus.png"));
+    launcher.button(cld::IDC_CD2MP3)->clearFocus();
 
     launcher.showVideoPanel();
     ok &= shoot(QStringLiteral("launcher_video.png"));

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix, checks the layout, the menu entry, the
+# metainfo and the icons, and starts the installed program unattended.
+# Usage: install_test.sh BUILD_DIR DESKTOP_ID
+set -uo pipefail
+build=$1
+id=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+cmake --install "$build" --prefix "$prefix/usr" >/dev/null || { echo "FAIL: cmake --install" >&2; exit 1; }
+
+# Layout: the program in bin/, its own files in lib/calderine/, the desktop's in share/.
+for f in bin/CLD lib/calderine/libcldrip.so lib/calderine/libCLDRes.so lib/calderine/cld.chm \
+         share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+         share/icons/hicolor/scalable/apps/$id.svg; do
+    [ -f "$prefix/usr/$f" ] || fail "$f is not installed"
+done
+[ -x "$prefix/usr/bin/CLD" ] || fail "bin/CLD is not executable"
+for size in 16 22 24 32 48 64 128 256; do
+    icon=$prefix/usr/share/icons/hicolor/${size}x${size}/apps/$id.png
+    file "$icon" | grep -q "PNG image data, $size x $size" || fail "icon $icon is not ${size}x${size}"
+done
+readelf -d "$prefix/usr/bin/CLD" | grep -q 'R.*PATH.*\$ORIGIN/\.\./lib/calderine' ||
+    fail "bin/CLD does not look for its libraries relative to itself"
+if readelf -d "$prefix/usr/bin/CLD" "$prefix"/usr/lib/calderine/*.so | grep -q "$build"; then
+    fail "an installed file still points into the build folder"
+fi
+
+# The desktop's own checkers.
+desktop-file-validate "$prefix/usr/share/applications/$id.desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$prefix/usr/share/metainfo/$id.metainfo.xml" >/dev/null ||
+    fail "appstreamcli validate"
+grep -q "^Exec=CLD %F$" "$prefix/usr/share/applications/$id.desktop" || fail "Exec line"
+grep -q "^StartupWMClass=CLD$" "$prefix/usr/share/applications/$id.desktop" || fail "window class"
+
+# The installed program, moved away from the build, answers and starts unattended.
+home=$prefix/home
+mkdir -p "$home"
+[ "$("$prefix/usr/bin/CLD" --version)" = "Calderine 2002 4.05a" ] || fail "--version"
+out=$(env HOME="$home" XDG_DATA_HOME="$home/data" ODBCINI="$home/odbc.ini" \
+      CLD_REGISTRY_DIR="$home/registry" CLD_AUTOMATION=1 QT_QPA_PLATFORM=offscreen \
+      timeout 60 "$prefix/usr/bin/CLD" 2>&1)
+rc=$?
+[ $rc -eq 0 ] || fail "the installed program ended with $rc: $out"
+grep -q "CLD launcher shown" <<<"$out" || fail "the installed program showed no launcher: $out"
+grep -q "CLD message" <<<"$out" && fail "the installed program showed a message: $out"
+
+[ $failures -eq 0 ] && echo "install test: all checks passed"
+exit $((failures > 0))
