@@ -10,11 +10,6 @@
 
 namespace cld {
 
-void setControlId(QWidget* widget, int id) {
-    widget->setObjectName(QString::number(id));
-    widget->setProperty("cld_id", id);
-}
-
 QPushButton* makeButton(QWidget* parent, int dialogId, int controlId, const char* english) {
     auto* b = new QPushButton(
         AppResources::controlText(dialogId, controlId, QString::fromUtf8(english)), parent);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ControlTag.h"
 #include "MessageService.h"
 
 #include <QString>
@@ -13,9 +14,6 @@ class QWidget;
 
 namespace cld {
 
-// Gives a dialog or control the system's id, by which tests and language libraries
-// find it.
-void setControlId(QWidget* widget, int id);
 // Controls carrying their id and their text (the current language's, or the English
 // one given).
 QPushButton* makeButton(QWidget* parent, int dialogId, int controlId, const char* english);

@@ -100,26 +100,3 @@ int startFailureStringId(JobKind kind, int errorCode) {
 }
 
 } // namespace cld
-
-namespace cld {
-
-std::string grabErrorText(int grabError) {
-    switch (grabError) {
-    case 1:
-        return "the drive could not be opened on the track";
-    case 2:
-        return "the WAV file could not be created";
-    case 3:
-        return "a part of the track could not be read";
-    case 4:
-        return "the file name or path is too long";
-    case 5:
-        return "writing the WAV file failed (is the disk full?)";
-    case 6:
-        return "the disc has no such track";
-    default:
-        return "error " + std::to_string(grabError);
-    }
-}
-
-} // namespace cld

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GrabErrorText.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,7 +45,4 @@ int startFailureStringId(JobKind kind, int errorCode);
 
 } // namespace cld
 
-namespace cld {
-// Why a CD track could not be read, from the grab object's error code.
-std::string grabErrorText(int grabError);
-} // namespace cld
+namespace cld {} // namespace cld

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GrabErrorText.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,9 +48,6 @@ inline constexpr int kGrabFolderStringId = 942;   // "... %1" = the folder
 // The message for the end of a grab: 126 after an abort, the failure with its reason, a
 // list of the tracks that are not exact (by name), or 127 when every track is exact.
 GrabReport grabReport(const GrabEnd& end);
-
-// A sentence saying why a grab failed, for a GrabStatus error code (empty for 0).
-std::string grabErrorText(int errorCode);
 
 // The per-track outcomes when the ripper reports only the grab's error and the index of
 // the track it stopped at (`stopIndex` counts the jobs in order): the tracks before it

@@ -1,6 +1,7 @@
 #include "RecorderUi.h"
 
 #include "AppResources.h"
+#include "ControlTag.h"
 
 #include <QDir>
 #include <QWidget>
@@ -8,8 +9,7 @@
 namespace cld {
 
 void TagControl(QWidget* widget, int id) {
-    widget->setObjectName(QString::number(id));
-    widget->setProperty("cld_id", id);
+    setControlId(widget, id);
 }
 
 QString ControlText(int dialogId, int controlId, const char* english) {

@@ -110,7 +110,7 @@ constexpr std::array kStrings{
     StringEntry{964, " WMA -> WAV Progress"},
     StringEntry{965, "Please enter an integer."},
     StringEntry{966, "Please enter an integer between %1 and %2."},
-    StringEntry{967, "Error: The CD-Audio track could not be read: %1."},
+    StringEntry{967, "Error: The CD-Audio track could not be read.\n%1"},
     StringEntry{968, "Error: The CD ripper library is not available."},
     StringEntry{969, "Error: %1"},
     StringEntry{970, "There is no Windows Media audio profile to encode with."},

@@ -11,11 +11,6 @@
 
 namespace cld {
 
-void setControlId(QWidget* widget, int controlId) {
-    widget->setObjectName(QString::number(controlId));
-    widget->setProperty("cld_id", controlId);
-}
-
 QLabel* makeLabel(int dialogId, int controlId, const QString& english, QWidget* parent) {
     auto* label = new QLabel(AppResources::controlText(dialogId, controlId, english), parent);
     if (controlId > 0)

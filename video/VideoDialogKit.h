@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ControlTag.h"
+
 #include <QString>
 
 class QLabel;
@@ -12,8 +14,6 @@ class WmEncoderControl;
 // Small pieces the video dialogs share.
 namespace cld {
 
-// A control that a test finds by its id: object name and "cld_id" property.
-void setControlId(QWidget* widget, int controlId);
 QLabel* makeLabel(int dialogId, int controlId, const QString& english, QWidget* parent);
 QPushButton* makeButton(int dialogId, int controlId, const QString& english, QWidget* parent);
 

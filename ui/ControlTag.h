@@ -7,9 +7,13 @@ namespace cld {
 
 // Gives a dialog or control its fixed resource id, by which tests and language
 // libraries find it.
-template <class W> W* tagControl(W* widget, int id) {
+inline void setControlId(QWidget* widget, int id) {
     widget->setObjectName(QString::number(id));
     widget->setProperty("cld_id", id);
+}
+
+template <class W> W* tagControl(W* widget, int id) {
+    setControlId(widget, id);
     return widget;
 }
 
