@@ -94,6 +94,14 @@ constexpr std::array kStrings{
                                  "licensed under the GNU LGPL."},
     StringEntry{IDS_ABOUT_VERSION, "Calderine 2002, Version 4.05a"},
     StringEntry{IDS_OPEN_TITLE, "Open"},
+    StringEntry{IDS_WMFDIST_MISSING, "Error: Can't find WMFDist.exe in the folder where Calderine "
+                                     "was installed."},
+    StringEntry{IDS_WMF_CONTINUE_ASK, "Windows Media Audio and Video encoding will not work.\nDo "
+                                      "you want to start Calderine without WMA and WMV Support?"},
+    StringEntry{IDS_WMEDIST_MISSING, "Error: Can't find WMEDist.exe in the folder where Calderine "
+                                     "was installed."},
+    StringEntry{IDS_WME_CONTINUE_ASK, "Windows Media Audio encoding will not work.\nDo you want to "
+                                      "start Calderine without WMA Support?"},
 };
 
 constexpr std::array kCaptions{
