@@ -145,16 +145,19 @@ bool WmRuntimeInstaller::InstallWindowsMediaRuntime() {
                                        MessageButtons::YesNo) == MessageResult::Yes;
     }
     // 4. Waited for until it ends; one that hangs is ended after half an hour.
+    bool stopped = false;
     for (int waited = 0; !encoder.finished(); waited += kPollMs) {
         if (waited > kHangLimitMs) {
             encoder.terminate(kTerminatedExitCode);
             logf(LogLevel::Error, "%s did not end within %d minutes and was stopped",
                  kEncoderInstaller, kHangLimitMs / 60000);
+            stopped = true;
             break;
         }
         wait.waitAndPump(kPollMs);
     }
-    reportExit(kEncoderInstaller, encoder);
+    if (!stopped)
+        reportExit(kEncoderInstaller, encoder);
 
     // 5. A restart the system waits for.
     if (RestartPending() && MessageService::message(kRestartQuestion, MessageIcon::Question,
