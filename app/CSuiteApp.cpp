@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -147,10 +148,13 @@ int CSuiteApp::run() {
     m_jobContext->programFolder = m_programFolder;
     registerJobs(m_commands);
     CLauncherDlg::Context context;
-    // Help comes from the chosen language's folder when it has one.
-    const std::string languageFolder = m_languages->LanguageFolder();
+    // Help comes from the chosen language's folder when it holds a help file, else from
+    // the program's.
+    const QString languageFolder = QString::fromStdString(m_languages->LanguageFolder());
     context.helpFolder =
-        languageFolder.empty() ? m_programFolder : QString::fromStdString(languageFolder);
+        !languageFolder.isEmpty() && QFileInfo::exists(languageFolder + QStringLiteral("cld.chm"))
+            ? languageFolder
+            : m_programFolder;
     context.commands = m_commands;
     context.jobContext = m_jobContext.get();
     context.splash = m_splash.get();

@@ -192,6 +192,32 @@ TEST_F(StartedInGerman, TheLauncherTheAboutBoxAndHelpAreGerman) {
     EXPECT_EQ(app.languages().LanguageFolder(), folder().string() + "/German/");
 }
 
+TEST_F(StartedInGerman, WithoutAGermanHelpFileHelpIsTheProgramsOwn) {
+    fs::remove(folder() / "German" / "cld.chm");
+    LibraryBinding binding(cldtest::binDir().string() + "/", "libcldrip.so", "GetClassObject");
+    std::vector<bool> helpShown;
+    CSuiteApp::Options options;
+    options.programFolder = QString::fromStdString(folder().string());
+    options.ripperBinding = &binding;
+    options.onLauncherShown = [&](CLauncherDlg& launcher) {
+        // None anywhere: the message names the program folder's file.
+        launcher.openHelp();
+        helpShown.push_back(launcher.helpViewer() != nullptr);
+        fs::create_symlink(cldtest::binDir() / "cld.chm", folder() / "cld.chm");
+        launcher.openHelp();
+        helpShown.push_back(launcher.helpViewer() != nullptr);
+        QTimer::singleShot(0, &launcher, [&launcher] { launcher.accept(); });
+    };
+    CSuiteApp app(std::move(options));
+    EXPECT_EQ(app.run(), 0);
+    EXPECT_EQ(helpShown, (std::vector<bool>{false, true}));
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].stringId, cld::IDS_HELP_MISSING);
+    EXPECT_EQ(messages.messages()[0].text,
+              QStringLiteral("Fehler: Die Hilfedatei %1 wurde nicht gefunden.")
+                  .arg(QString::fromStdString((folder() / "cld.chm").string())));
+}
+
 TEST_F(StartedInGerman, AStartUpMessageIsGerman) {
     LibraryBinding binding(folder().string() + "/", "libcldrip.so", "GetClassObject");
     CSuiteApp::Options options;
