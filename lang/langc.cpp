@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
            "less);\n"
         << "    if (it == std::end(kTexts) || less(key, *it))\n        return nullptr;\n"
         << "    return it->text;\n}\n\n"
-        << "extern \"C\" __attribute__((visibility(\"default\"))) int "
+        << "// A library with pictures of its own defines this lookup again, without \"weak\".\n"
+        << "extern \"C\" __attribute__((visibility(\"default\"), weak)) int "
            "CLDLangResource(const char*, int, const unsigned char**, unsigned long*) {\n"
         << "    return 0;\n}\n";
 

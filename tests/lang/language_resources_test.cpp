@@ -110,6 +110,27 @@ TEST(GermanLibrary, EveryTextOfTheProgramHasAGermanTranslation) {
               QStringLiteral("CD-Audio-Titel in .WAV-Dateien (Windows PCM WAVE) umwandeln."));
 }
 
+TEST(GermanLibrary, TheCdTilesCarryGermanCaptionsAndTheRestIsTheProgramsOwn) {
+    Library lib(LANG_GERMAN_LIBRARY);
+    const cld::LanguageResources german(lib.handle(), builtin());
+    const BuiltinResources english(&CldProgramResource, nullptr);
+    for (const int id : {cld::IDB_CD2WAV, cld::IDB_CD2WAV_HOVER, cld::IDB_CD2WMA,
+                         cld::IDB_CD2WMA_HOVER, cld::IDB_CD2MP3, cld::IDB_CD2MP3_HOVER}) {
+        const QImage de = german.bitmap(id);
+        const QImage en = english.bitmap(id);
+        ASSERT_FALSE(de.isNull()) << id;
+        EXPECT_EQ(de.size(), en.size()) << id;
+        EXPECT_NE(de.convertToFormat(QImage::Format_RGB32),
+                  en.convertToFormat(QImage::Format_RGB32))
+            << id;
+    }
+    // Pictures without words come from the program.
+    EXPECT_EQ(german.bitmap(cld::IDB_LAUNCHER_BACKGROUND),
+              english.bitmap(cld::IDB_LAUNCHER_BACKGROUND));
+    EXPECT_EQ(german.controlText(cld::IDD_LAUNCHER, cld::IDC_CD2WAV),
+              QStringLiteral("CD-Audio nach WAV"));
+}
+
 TEST(GermanLibrary, TheRuntimeWaitWindowSpeaksGerman) {
     Library lib(LANG_GERMAN_LIBRARY);
     AppResources::setSource(std::make_unique<cld::LanguageResources>(lib.handle(), builtin()));
