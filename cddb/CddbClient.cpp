@@ -14,6 +14,24 @@
 
 namespace {
 
+// A level-6 answer as UTF-8: lines that already are pass unchanged, any other line is
+// taken as ISO-8859-1.
+std::string utf8ByLine(std::string_view body) {
+    std::string out;
+    out.reserve(body.size());
+    while (!body.empty()) {
+        const size_t end = body.find('\n');
+        const std::string_view line =
+            end == std::string_view::npos ? body : body.substr(0, end + 1);
+        if (cld::isValidUtf8(line))
+            out.append(line);
+        else
+            out += cld::latin1ToUtf8(line);
+        body.remove_prefix(line.size());
+    }
+    return out;
+}
+
 using Clock = std::chrono::steady_clock;
 
 // Letters and digits pass; everything else (spaces, punctuation, bytes above 127) is
@@ -471,11 +489,12 @@ bool CddbClient::runCommand(const CddbServer& server, const std::function<std::s
         if (head.status < 200 || head.status > 299)
             return fail(kCddbHttpError, head.statusLine);
 
-        // Text is UTF-8 from here on: level 6 answers are (a broken one is read as
-        // Latin-1 rather than passed on), older levels are ISO-8859-1.
+        // Text is UTF-8 from here on: level 6 answers are, older levels are ISO-8859-1.
+        // Entries typed on old clients mix the two, so at level 6 each line that is not
+        // valid UTF-8 is read as Latin-1 on its own, leaving the good lines untouched.
         const std::string_view body = std::string_view(raw).substr(blank + 4);
-        const bool utf8 = level >= 6 && cld::isValidUtf8(body);
-        answer = raw.substr(0, blank + 4) + (utf8 ? std::string(body) : cld::latin1ToUtf8(body));
+        answer =
+            raw.substr(0, blank + 4) + (level >= 6 ? utf8ByLine(body) : cld::latin1ToUtf8(body));
 
         if (statusCode(body) == 501 && !fellBack && level > 1) {
             fellBack = true;

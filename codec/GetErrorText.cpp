@@ -1,6 +1,7 @@
 #include "GetErrorText.h"
 
 #include "WmErrors.h"
+#include "WmVideoErrors.h"
 
 #include <array>
 #include <cstdio>
@@ -57,6 +58,8 @@ std::string GetErrorText(uint32_t code) {
     }
     if (code == kWriteFailed)
         return "The output file cannot be written; the disk may be full.";
+    if (const char* text = VideoErrorText(code))
+        return text;
     if ((code & 0xFFFF0000u) == 0x80070000u) {
         const int err = static_cast<int>(code & 0xFFFFu);
         return std::strerror(err);

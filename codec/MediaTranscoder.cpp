@@ -1,5 +1,6 @@
 #include "MediaTranscoder.h"
 
+#include "AlsaDeviceSource.h"
 #include "SameFile.h"
 #include "WMException.h"
 #include "WmErrors.h"
@@ -107,12 +108,16 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
                            const std::string& outputPath, const ContentDescription& info) {
     m_state = std::make_unique<State>();
     State& s = *m_state;
+    // Capture devices ("DEVICE://" + name) are opened by the device layer.
+    const bool device = IsDeviceSource(inputPath);
+    if (device)
+        s.in = OpenDeviceSource(inputPath);
     // Only regular files: a pipe or a device would block the open without end.
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(inputPath, ec))
+    if (!device && !std::filesystem::is_regular_file(inputPath, ec))
         throw WMException(wmerr::kInputOpen);
     const std::string url = "file:" + inputPath;
-    if (avformat_open_input(&s.in, url.c_str(), nullptr, nullptr) < 0)
+    if (!device && avformat_open_input(&s.in, url.c_str(), nullptr, nullptr) < 0)
         throw WMException(wmerr::kInputOpen);
     if (avformat_find_stream_info(s.in, nullptr) < 0)
         throw WMException(wmerr::kInputOpen);

@@ -2,6 +2,7 @@
 
 #include "WMException.h"
 #include "WmErrors.h"
+#include "WmVideoSource.h"
 
 #include <cstdio>
 
@@ -106,6 +107,26 @@ void WmEncoderControl::Start() {
     if (m_output.empty())
         throw WMException(cld::wmerr::kNoOutputFile);
     m_error = 0;
+    if (const WmVideoSource* video = m_active->GetVideoSource()) {
+        auto videoTranscoder = std::make_unique<cld::VideoTranscoder>();
+        videoTranscoder->Open(m_active->GetInput(), video->GetInput(), *m_active->GetProfile(),
+                              m_output, m_info, video->GetViews(WmVideoSource::kPreview),
+                              video->GetViews(WmVideoSource::kPostview));
+        m_videoTranscoder = std::move(videoTranscoder);
+        m_stop = false;
+        m_state = kRunning;
+        try {
+            m_thread = std::thread([this] {
+                m_error = m_videoTranscoder->Run(m_stop);
+                m_state = kStopped;
+            });
+        } catch (const std::system_error&) {
+            m_state = kStopped;
+            m_videoTranscoder.reset();
+            throw WMException(cld::wmerr::kOutOfMemory);
+        }
+        return;
+    }
     auto transcoder = std::make_unique<cld::MediaTranscoder>();
     transcoder->Open(m_active->GetInputPath(), *m_active->GetProfile(), m_output, m_info);
     m_transcoder = std::move(transcoder);
@@ -144,11 +165,24 @@ void WmEncoderControl::Join() {
         m_lastStats.bitrate = m_transcoder->GetBitrate();
         m_transcoder.reset();
     }
+    if (m_videoTranscoder) {
+        m_lastStats.encodedMilliseconds = m_videoTranscoder->GetEncodedMilliseconds();
+        m_lastStats.fileSize = m_videoTranscoder->GetFileSize();
+        m_lastStats.bitrate = m_videoTranscoder->GetBitrate();
+        m_videoTranscoder.reset();
+    }
     if (m_state.load() == kStopping)
         m_state = kStopped;
 }
 
 WmStatistics WmEncoderControl::GetStatistics() const {
+    if (m_videoTranscoder) {
+        WmStatistics st;
+        st.encodedMilliseconds = m_videoTranscoder->GetEncodedMilliseconds();
+        st.fileSize = m_videoTranscoder->GetFileSize();
+        st.bitrate = m_videoTranscoder->GetBitrate();
+        return st;
+    }
     if (!m_transcoder)
         return m_lastStats;
     WmStatistics st;
@@ -160,4 +194,18 @@ WmStatistics WmEncoderControl::GetStatistics() const {
 
 uint32_t WmEncoderControl::GetLastErrorCode() const {
     return m_error.load();
+}
+
+int WmEncoderControl::GetSourcePluginCount() {
+    m_plugins = ListSourcePlugins();
+    m_pluginsListed = true;
+    return static_cast<int>(m_plugins.size());
+}
+
+WmSourcePluginInfo WmEncoderControl::GetSourcePluginInfo(int index) {
+    if (!m_pluginsListed)
+        GetSourcePluginCount();
+    if (index < 0 || index >= static_cast<int>(m_plugins.size()))
+        throw WMException(cld::wmerr::kInvalidArg);
+    return m_plugins[static_cast<size_t>(index)];
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "MediaTranscoder.h"
+#include "VideoTranscoder.h"
 #include "WmProfile.h"
 #include "WmSourceGroup.h"
+#include "WmSourcePlugins.h"
 
 #include <atomic>
 #include <cstdint>
@@ -70,6 +72,11 @@ public:
     // next PrepareForFile or Start.
     uint32_t GetLastErrorCode() const;
 
+    // The capture inputs: the count asks the device layer again, GetSourcePluginInfo
+    // reads from that last listing (throws WMException for an index outside it).
+    int GetSourcePluginCount();
+    WmSourcePluginInfo GetSourcePluginInfo(int index);
+
 private:
     friend class WmSourceGroup;
     void ActivateSourceGroup(WmSourceGroup* group);
@@ -83,6 +90,10 @@ private:
     cld::ContentDescription m_info;
 
     std::unique_ptr<cld::MediaTranscoder> m_transcoder;
+    // Groups with a video source are encoded by this one instead.
+    std::unique_ptr<cld::VideoTranscoder> m_videoTranscoder;
+    std::vector<WmSourcePluginInfo> m_plugins;
+    bool m_pluginsListed = false;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_state{kStopped};

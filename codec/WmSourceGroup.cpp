@@ -1,8 +1,10 @@
 #include "WmSourceGroup.h"
 
 #include "WMException.h"
+#include "WmDataView.h"
 #include "WmEncoderControl.h"
 #include "WmErrors.h"
+#include "WmVideoSource.h"
 
 #include <strings.h>
 
@@ -28,4 +30,17 @@ void WmSourceGroup::Activate() {
 
 void WmSourceGroup::SetProfile(const WmProfile& profile) {
     m_profile = profile;
+}
+
+WmVideoSource& WmSourceGroup::AddVideoSource(const std::string& input, WmDataView* preview,
+                                             WmDataView* postview) {
+    if (input.empty())
+        throw WMException(cld::wmerr::kInvalidArg);
+    auto source = std::make_shared<WmVideoSource>(input);
+    if (preview)
+        preview->Attach(*source, WmVideoSource::kPreview);
+    if (postview)
+        postview->Attach(*source, WmVideoSource::kPostview);
+    m_video = std::move(source);
+    return *m_video;
 }

@@ -2,10 +2,13 @@
 
 #include "WmProfile.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
+class WmDataView;
 class WmEncoderControl;
+class WmVideoSource;
 
 // One input to encode and the profile to encode it with. Groups are made by
 // WmEncoderControl::AddSourceGroup and belong to the encoder.
@@ -23,10 +26,18 @@ public:
     void Activate();
     void SetProfile(const WmProfile& profile);
     const std::optional<WmProfile>& GetProfile() const { return m_profile; }
+    // Adds the video source (the audio input stays the one of SetInput) and attaches
+    // each given view: the preview to the source's preview collection, the postview to
+    // its postview collection. A group holds one video source; a second call replaces it.
+    WmVideoSource& AddVideoSource(const std::string& input, WmDataView* preview,
+                                  WmDataView* postview);
+    // The video source, or nullptr for an audio-only group.
+    const WmVideoSource* GetVideoSource() const { return m_video.get(); }
 
 private:
     WmEncoderControl& m_owner;
     std::string m_name;
     std::string m_input;
     std::optional<WmProfile> m_profile;
+    std::shared_ptr<WmVideoSource> m_video;
 };

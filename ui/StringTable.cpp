@@ -94,6 +94,15 @@ constexpr std::array kStrings{
                                  "licensed under the GNU LGPL."},
     StringEntry{IDS_ABOUT_VERSION, "Calderine 2002, Version 4.05a"},
     StringEntry{IDS_OPEN_TITLE, "Open"},
+    StringEntry{940, "Error: Reading the CD stopped before every selected track was saved.\n%1"},
+    StringEntry{941, "The selected track(s) has been saved to disk, but not every track could be "
+                     "read exactly:\n%1"},
+    StringEntry{942, "Error: Cannot create the folder %1."},
+    StringEntry{943, "Error: The proxy port must be a number from 1 to 65535."},
+    StringEntry{951, "The recording could not be started: the selected capture device offers "
+                     "none of the formats Calderine records in (44100, 22050 or 11025 Hz, 8 or "
+                     "16 bits, mono or stereo)."},
+    StringEntry{952, "The recording could not be started: %1"},
     StringEntry{IDS_WMFDIST_MISSING, "Error: Can't find WMFDist.exe in the folder where Calderine "
                                      "was installed."},
     StringEntry{IDS_WMF_CONTINUE_ASK, "Windows Media Audio and Video encoding will not work.\nDo "
@@ -115,6 +124,7 @@ constexpr std::array kCaptions{
     StringEntry{162, "Calderine - MP3 - Advanced Settings"},
     StringEntry{163, "Calderine - LineIn / MIC to WMA Recording Status"},
     StringEntry{164, "Calderine - MP3 Settings / Options"},
+    StringEntry{165, "Calderine - MIC / Line-IN to MP3 Recording"},
     StringEntry{168, "Calderine - "},
     StringEntry{169, "Calderine - WMA Settings..."},
     StringEntry{170, "Calderine - Windows Media Video encoding progress"},

@@ -1,0 +1,145 @@
+#include "COptionsDlg.h"
+
+#include "AppResources.h"
+#include "CFreeDBServersDlg.h"
+#include "ControlTag.h"
+#include "JobContext.h"
+#include "Log.h"
+#include "MessageService.h"
+#include "SettingsRecord.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+using cld::tagControl;
+
+namespace {
+
+QString text(int control, const char* english) {
+    return AppResources::controlText(COptionsDlg::kDialogId, control, QString::fromUtf8(english));
+}
+
+} // namespace
+
+LanguageChoice COptionsDlg::builtinLanguages() {
+    LanguageChoice choice;
+    choice.names = {QStringLiteral("English")};
+    choice.current = 0;
+    return choice;
+}
+
+COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice languages, QWidget* parent,
+                         std::string serverListHost)
+    : QDialog(parent), m_settings(settings), m_languages(std::move(languages)),
+      m_serverListHost(std::move(serverListHost)), m_freeDBServer(settings.freeDBServer()),
+      m_useProxy(settings.useProxy()), m_proxyServer(settings.proxyServer()),
+      m_proxyPort(settings.proxyPort()) {
+    tagControl(this, kDialogId);
+    setWindowTitle(AppResources::caption(kDialogId));
+
+    m_server =
+        tagControl(new QLineEdit(QString::fromStdString(m_freeDBServer), this), kFreeDBServer);
+    m_server->setReadOnly(true);
+    auto* browse = tagControl(new QPushButton(text(kBrowseServers, "&Browse Servers..."), this),
+                              kBrowseServers);
+    browse->setAutoDefault(false);
+    m_proxy = tagControl(new QCheckBox(text(kUseProxy, "&Proxy Server"), this), kUseProxy);
+    m_proxy->setChecked(m_useProxy == 1);
+    m_proxyHost =
+        tagControl(new QLineEdit(QString::fromStdString(m_proxyServer), this), kProxyServer);
+    m_port = tagControl(new QLineEdit(QString::number(m_proxyPort), this), kProxyPort);
+    m_port->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_port));
+    m_port->setAlignment(Qt::AlignRight);
+    m_port->setMaximumWidth(70);
+    m_proxyHost->setEnabled(m_useProxy == 1);
+    m_port->setEnabled(m_useProxy == 1);
+
+    m_language = tagControl(new QComboBox(this), kLanguage);
+    m_language->addItems(m_languages.names);
+    if (m_languages.current >= 0 && m_languages.current < m_language->count())
+        m_language->setCurrentIndex(m_languages.current);
+
+    auto* group = new QGroupBox(text(-1, " Internet FreeDB Settings "), this);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(new QLabel(text(-1, "FreeDB Server:"), group), 0, 0);
+    grid->addWidget(m_server, 0, 1, 1, 3);
+    grid->addWidget(browse, 0, 4);
+    grid->addWidget(m_proxy, 1, 0, 1, 5);
+    grid->addWidget(new QLabel(text(-1, "Server:"), group), 2, 0);
+    grid->addWidget(m_proxyHost, 2, 1);
+    grid->addWidget(new QLabel(text(-1, "Port:"), group), 2, 2);
+    grid->addWidget(m_port, 2, 3);
+    grid->setColumnStretch(1, 1);
+
+    auto* buttons = new QDialogButtonBox(this);
+    tagControl(buttons->addButton(text(1, "O&K"), QDialogButtonBox::AcceptRole), 1);
+    tagControl(buttons->addButton(text(2, "&Cancel"), QDialogButtonBox::RejectRole), 2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addWidget(new QLabel(text(-1, "Select Language:"), this));
+    layout->addWidget(m_language);
+    layout->addWidget(buttons);
+    setMinimumWidth(440);
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &COptionsDlg::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_proxy, &QCheckBox::toggled, this, &COptionsDlg::proxyToggled);
+    connect(browse, &QPushButton::clicked, this, &COptionsDlg::browseServers);
+    connect(m_language, &QComboBox::currentIndexChanged, this, &COptionsDlg::languageChanged);
+}
+
+void COptionsDlg::proxyToggled(bool on) {
+    m_proxyHost->setEnabled(on);
+    m_port->setEnabled(on);
+}
+
+void COptionsDlg::browseServers() {
+    CFreeDBServersDlg servers(m_settings, this, m_serverListHost);
+    if (servers.exec() != QDialog::Accepted || servers.chosenHost().empty())
+        return;
+    m_freeDBServer = servers.chosenHost();
+    m_server->setText(QString::fromStdString(m_freeDBServer));
+}
+
+void COptionsDlg::languageChanged(int index) {
+    (void)index;
+    MessageService::message(216, MessageIcon::Information, MessageButtons::Ok, this);
+}
+
+void COptionsDlg::accept() {
+    bool ok = false;
+    const int port = m_port->text().toInt(&ok);
+    if (!ok || port < 1 || port > 65535) {
+        MessageService::message(kBadPortStringId, MessageIcon::Error, MessageButtons::Ok, this);
+        m_port->setFocus();
+        return;
+    }
+    const int language = m_language->currentIndex();
+    if (m_languages.select && language >= 0 && language != m_languages.current)
+        m_languages.select(language);
+    m_freeDBServer = m_server->text().toStdString();
+    m_useProxy = m_proxy->isChecked() ? 1 : 0;
+    m_proxyServer = m_proxyHost->text().trimmed().toStdString();
+    m_proxyPort = port;
+    QDialog::accept();
+}
+
+void runOptionsCommand(JobContext& context, QWidget* launcher, LanguageChoice languages) {
+    COptionsDlg dialog(context.settings, std::move(languages), launcher);
+    if (dialog.exec() == QDialog::Rejected)
+        return;
+    if (!context.settings.setCddbOptions(dialog.freeDBServer(), dialog.proxyServer(),
+                                         dialog.useProxy(), dialog.proxyPort()))
+        cld::logf(cld::LogLevel::Warning, "The options could not be stored (error %u).",
+                  static_cast<unsigned>(context.settings.LastError()));
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class SettingsRecord;
+struct JobContext;
+
+// The installed user-interface languages as the options dialog lists them.
+struct LanguageChoice {
+    QStringList names; // display names, in list order; entry 0 is the built-in language
+    int current = 0;
+    // Stores the choice for the next start.
+    std::function<void(int index)> select;
+};
+
+// The program-wide options: the FreeDB server (picked from the server list), the HTTP
+// proxy, and the user-interface language.
+class COptionsDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kDialogId = 176;
+    static constexpr int kFreeDBServer = 1139;
+    static constexpr int kBrowseServers = 1081;
+    static constexpr int kUseProxy = 1140;
+    static constexpr int kProxyServer = 1141;
+    static constexpr int kProxyPort = 1142;
+    static constexpr int kLanguage = 1150;
+    // "The proxy port must be a number from 1 to 65535."
+    static constexpr int kBadPortStringId = 943;
+
+    // Starts from the settings. `serverListHost` is the server asked for the server list
+    // (empty: the default public one).
+    COptionsDlg(const SettingsRecord& settings, LanguageChoice languages, QWidget* parent = nullptr,
+                std::string serverListHost = {});
+
+    // The values after OK.
+    const std::string& freeDBServer() const { return m_freeDBServer; }
+    int useProxy() const { return m_useProxy; }
+    const std::string& proxyServer() const { return m_proxyServer; }
+    int proxyPort() const { return m_proxyPort; }
+
+    // The built-in language only, until language libraries are installed.
+    static LanguageChoice builtinLanguages();
+
+public slots:
+    void accept() override;
+
+private:
+    void proxyToggled(bool on);
+    void browseServers();
+    void languageChanged(int index);
+
+    const SettingsRecord& m_settings;
+    LanguageChoice m_languages;
+    std::string m_serverListHost;
+    std::string m_freeDBServer;
+    int m_useProxy = 0;
+    std::string m_proxyServer;
+    int m_proxyPort = 8080;
+
+    QLineEdit* m_server;
+    QCheckBox* m_proxy;
+    QLineEdit* m_proxyHost;
+    QLineEdit* m_port;
+    QComboBox* m_language;
+};
+
+// The launcher's "&Options" command: the dialog, then, unless it was cancelled, the four
+// values written to the settings in the order "FreeDBServer", "ProxyServer", "UseProxy",
+// "ProxyPort".
+void runOptionsCommand(JobContext& context, QWidget* launcher,
+                       LanguageChoice languages = COptionsDlg::builtinLanguages());

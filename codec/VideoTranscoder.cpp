@@ -1,0 +1,780 @@
+#include "VideoTranscoder.h"
+
+#include "FfmpegLog.h"
+#include "SameFile.h"
+#include "WMException.h"
+#include "WmErrors.h"
+#include "WmVideoErrors.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavdevice/avdevice.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <strings.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace cld {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum class InputKind { File, AudioDevice, VideoDevice, Screen };
+
+struct InputSpec {
+    InputKind kind = InputKind::File;
+    std::string location; // path, device resource or X display
+};
+
+bool HasPrefix(const std::string& text, const char* prefix) {
+    const size_t n = std::strlen(prefix);
+    return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
+}
+
+InputSpec ParseInput(const std::string& text) {
+    InputSpec spec;
+    if (HasPrefix(text, "FILE://")) {
+        spec.location = text.substr(7);
+    } else if (HasPrefix(text, "DEVICE://")) {
+        spec.location = text.substr(9);
+        spec.kind = spec.location.rfind("/dev/video", 0) == 0 ? InputKind::VideoDevice
+                                                              : InputKind::AudioDevice;
+    } else if (HasPrefix(text, "ScreenCap://")) {
+        spec.kind = InputKind::Screen;
+        const char* display = std::getenv("DISPLAY");
+        spec.location = display ? display : "";
+        if (spec.location.empty())
+            throw WMException(wmerr::kNoDisplay);
+    } else if (text.find("://") != std::string::npos) {
+        throw WMException(wmerr::kInputOpen);
+    } else {
+        spec.location = text;
+    }
+    if (spec.location.empty())
+        throw WMException(spec.kind == InputKind::File ? wmerr::kInputOpen : wmerr::kDeviceOpen);
+    return spec;
+}
+
+bool SameInput(const InputSpec& a, const InputSpec& b) {
+    return a.kind == b.kind && a.location == b.location;
+}
+
+struct Input {
+    AVFormatContext* fmt = nullptr;
+    bool live = false;
+    int audio = -1; // stream index of the audio this input feeds, or -1
+    int video = -1;
+
+    Input() = default;
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+    ~Input() { avformat_close_input(&fmt); }
+};
+
+std::unique_ptr<Input> OpenInput(const InputSpec& spec, const WmStreamConfig* audio,
+                                 const WmStreamConfig* video) {
+    auto in = std::make_unique<Input>();
+    if (spec.kind == InputKind::File) {
+        // Only regular files: a pipe or a device node would block the open without end.
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(spec.location, ec))
+            throw WMException(wmerr::kInputOpen);
+        const std::string url = "file:" + spec.location;
+        if (avformat_open_input(&in->fmt, url.c_str(), nullptr, nullptr) < 0)
+            throw WMException(wmerr::kInputOpen);
+        if (avformat_find_stream_info(in->fmt, nullptr) < 0)
+            throw WMException(wmerr::kInputOpen);
+        return in;
+    }
+
+    static std::once_flag once;
+    std::call_once(once, [] { avdevice_register_all(); });
+    const char* formatName = spec.kind == InputKind::AudioDevice   ? "alsa"
+                             : spec.kind == InputKind::VideoDevice ? "video4linux2"
+                                                                   : "x11grab";
+    const AVInputFormat* format = av_find_input_format(formatName);
+    if (!format)
+        throw WMException(spec.kind == InputKind::Screen ? wmerr::kNoDisplay : wmerr::kDeviceOpen);
+    AVDictionary* options = nullptr;
+    if (spec.kind == InputKind::AudioDevice && audio) {
+        av_dict_set_int(&options, "sample_rate", audio->sampleRate, 0);
+        av_dict_set_int(&options, "channels", audio->channels, 0);
+    }
+    if (spec.kind == InputKind::Screen && video) {
+        av_dict_set_int(&options, "framerate", video->fps, 0);
+        av_dict_set_int(&options, "draw_mouse", 1, 0);
+    }
+    in->fmt = avformat_alloc_context();
+    if (!in->fmt)
+        throw WMException(wmerr::kOutOfMemory);
+    // Devices are opened and read without blocking, so that a busy device fails at once
+    // and a silent one never holds up a stop.
+    in->fmt->flags |= AVFMT_FLAG_NONBLOCK;
+    const int rc = avformat_open_input(&in->fmt, spec.location.c_str(), format, &options);
+    av_dict_free(&options);
+    if (rc < 0)
+        throw WMException(spec.kind == InputKind::Screen ? wmerr::kNoDisplay : wmerr::kDeviceOpen);
+    in->live = true;
+    return in;
+}
+
+AVCodecContext* OpenDecoder(const AVStream* st) {
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec)
+        return nullptr;
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    if (!ctx)
+        return nullptr;
+    // Pictures are decoded on as many threads as the machine offers, beside the encoder.
+    if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+        ctx->thread_count = 0;
+    if (avcodec_parameters_to_context(ctx, st->codecpar) < 0 ||
+        avcodec_open2(ctx, codec, nullptr) < 0) {
+        avcodec_free_context(&ctx);
+        return nullptr;
+    }
+    ctx->pkt_timebase = st->time_base;
+    return ctx;
+}
+
+int BestStream(AVFormatContext* fmt, AVMediaType type) {
+    const int index = av_find_best_stream(fmt, type, -1, -1, nullptr, 0);
+    return index >= 0 ? index : -1;
+}
+
+} // namespace
+
+struct VideoTranscoder::State {
+    std::vector<std::unique_ptr<Input>> inputs;
+    Input* audioIn = nullptr;
+    Input* videoIn = nullptr;
+    AVFormatContext* out = nullptr;
+    std::string outputPath;
+    bool headerWritten = false;
+    bool live = false;
+
+    AVCodecContext* audioDec = nullptr;
+    AVCodecContext* videoDec = nullptr;
+    AVCodecContext* audioEnc = nullptr;
+    AVCodecContext* videoEnc = nullptr;
+    AVCodecContext* postDec = nullptr;
+    AVStream* outAudio = nullptr;
+    AVStream* outVideo = nullptr;
+
+    // Audio path: resampler (rebuilt when the decoded format changes), a FIFO cut into the
+    // encoder's frame size, the frame handed to the encoder.
+    SwrContext* swr = nullptr;
+    int swrRate = 0;
+    int swrFormat = -1;
+    AVChannelLayout swrLayout{};
+    AVAudioFifo* fifo = nullptr;
+    AVFrame* audioFrame = nullptr;
+    AVPacket* audioPacket = nullptr;
+    std::vector<uint8_t*> convBuffers;
+    int convCapacity = 0;
+    int64_t audioSamples = 0;
+    int64_t endSamples = -1; // the end of the sound once the input has ended
+
+    // Video path: scaler to the profile's picture, the frame handed to the encoder, and
+    // the conversion of pictures for the views.
+    SwsContext* sws = nullptr;
+    SwsContext* viewSws = nullptr;
+    AVFrame* videoFrame = nullptr;
+    AVFrame* viewFrame = nullptr;
+    AVFrame* postFrame = nullptr;
+    AVPacket* videoPacket = nullptr;
+    int64_t lastVideoPts = -1;
+    bool postSynced = false;
+
+    std::shared_ptr<WmViewCollection> preview;
+    std::shared_ptr<WmViewCollection> postview;
+
+    std::mutex muxMutex;
+    Clock::time_point start;
+
+    ~State() {
+        if (out) {
+            if (out->pb)
+                avio_closep(&out->pb);
+            avformat_free_context(out);
+        }
+        inputs.clear();
+        avcodec_free_context(&audioDec);
+        avcodec_free_context(&videoDec);
+        avcodec_free_context(&audioEnc);
+        avcodec_free_context(&videoEnc);
+        avcodec_free_context(&postDec);
+        swr_free(&swr);
+        av_channel_layout_uninit(&swrLayout);
+        sws_freeContext(sws);
+        sws_freeContext(viewSws);
+        if (fifo)
+            av_audio_fifo_free(fifo);
+        av_frame_free(&audioFrame);
+        av_frame_free(&videoFrame);
+        av_frame_free(&viewFrame);
+        av_frame_free(&postFrame);
+        av_packet_free(&audioPacket);
+        av_packet_free(&videoPacket);
+        if (!convBuffers.empty())
+            av_freep(&convBuffers[0]);
+    }
+};
+
+VideoTranscoder::VideoTranscoder() : m_state(std::make_unique<State>()) {}
+
+VideoTranscoder::~VideoTranscoder() = default;
+
+int64_t VideoTranscoder::GetEncodedMilliseconds() const {
+    return std::max(m_audioMs.load(), m_videoMs.load());
+}
+
+void VideoTranscoder::Open(const std::string& audioInput, const std::string& videoInput,
+                           const WmProfile& profile, const std::string& outputPath,
+                           const ContentDescription& info,
+                           std::shared_ptr<WmViewCollection> preview,
+                           std::shared_ptr<WmViewCollection> postview) {
+    routeFfmpegLog();
+    m_state = std::make_unique<State>();
+    m_audioMs = 0;
+    m_videoMs = 0;
+    m_fileSize = 0;
+    m_bitrate = 0;
+    State& s = *m_state;
+    s.preview = std::move(preview);
+    s.postview = std::move(postview);
+
+    const WmStreamConfig* wantAudio = profile.FindStream(WmStreamConfig::Type::Audio);
+    const WmStreamConfig* wantVideo = profile.FindStream(WmStreamConfig::Type::Video);
+    if (!wantVideo || wantVideo->width <= 0 || wantVideo->height <= 0 || wantVideo->fps <= 0)
+        throw WMException(wmerr::kNoVideoStream);
+    if (wantAudio && (wantAudio->sampleRate <= 0 || wantAudio->channels <= 0))
+        throw WMException(wmerr::kProfileInvalid);
+
+    const InputSpec videoSpec = ParseInput(videoInput);
+    if (videoSpec.kind == InputKind::AudioDevice)
+        throw WMException(wmerr::kNoVideo);
+    s.inputs.push_back(OpenInput(videoSpec, nullptr, wantVideo));
+    s.videoIn = s.inputs.back().get();
+    s.videoIn->video = BestStream(s.videoIn->fmt, AVMEDIA_TYPE_VIDEO);
+    if (s.videoIn->video < 0 ||
+        !(s.videoDec = OpenDecoder(s.videoIn->fmt->streams[s.videoIn->video])) ||
+        s.videoDec->width <= 0 || s.videoDec->height <= 0 || s.videoDec->pix_fmt == AV_PIX_FMT_NONE)
+        throw WMException(wmerr::kNoVideo);
+
+    std::string audioFile;
+    if (wantAudio && !audioInput.empty()) {
+        const InputSpec audioSpec = ParseInput(audioInput);
+        if (audioSpec.kind == InputKind::File)
+            audioFile = audioSpec.location;
+        if (SameInput(audioSpec, videoSpec)) {
+            // One file for both: a file without sound gives a video-only output.
+            s.audioIn = s.videoIn;
+        } else {
+            if (audioSpec.kind == InputKind::Screen)
+                throw WMException(wmerr::kNoAudio);
+            s.inputs.push_back(OpenInput(audioSpec, wantAudio, nullptr));
+            s.audioIn = s.inputs.back().get();
+        }
+        const int index = BestStream(s.audioIn->fmt, AVMEDIA_TYPE_AUDIO);
+        if (index >= 0 && (s.audioDec = OpenDecoder(s.audioIn->fmt->streams[index])))
+            s.audioIn->audio = index;
+        else if (s.audioIn != s.videoIn)
+            throw WMException(wmerr::kNoAudio);
+        else
+            s.audioIn = nullptr;
+    }
+    for (const auto& in : s.inputs)
+        s.live = s.live || in->live;
+
+    if (avformat_alloc_output_context2(&s.out, nullptr, "asf", nullptr) < 0 || !s.out)
+        throw WMException(wmerr::kOutOfMemory);
+    const bool globalHeader = (s.out->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+
+    if (s.audioIn) {
+        const AVCodec* codec = avcodec_find_encoder_by_name(wantAudio->codec.c_str());
+        if (!codec)
+            throw WMException(wmerr::kCodecMissing);
+        s.audioEnc = avcodec_alloc_context3(codec);
+        if (!s.audioEnc)
+            throw WMException(wmerr::kOutOfMemory);
+        s.audioEnc->sample_rate = wantAudio->sampleRate;
+        av_channel_layout_default(&s.audioEnc->ch_layout, wantAudio->channels);
+        s.audioEnc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+        s.audioEnc->bit_rate = wantAudio->bitrate;
+        s.audioEnc->time_base = AVRational{1, wantAudio->sampleRate};
+        if (globalHeader)
+            s.audioEnc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (avcodec_open2(s.audioEnc, codec, nullptr) < 0)
+            throw WMException(wmerr::kCodecOpen);
+        s.outAudio = avformat_new_stream(s.out, nullptr);
+        if (!s.outAudio || avcodec_parameters_from_context(s.outAudio->codecpar, s.audioEnc) < 0)
+            throw WMException(wmerr::kOutOfMemory);
+        s.outAudio->time_base = s.audioEnc->time_base;
+        m_bitrate += wantAudio->bitrate;
+        const int frameSize = s.audioEnc->frame_size > 0 ? s.audioEnc->frame_size : 4096;
+        s.fifo = av_audio_fifo_alloc(s.audioEnc->sample_fmt, wantAudio->channels, frameSize);
+        s.audioFrame = av_frame_alloc();
+        s.audioPacket = av_packet_alloc();
+        if (!s.fifo || !s.audioFrame || !s.audioPacket)
+            throw WMException(wmerr::kOutOfMemory);
+    }
+
+    const AVCodec* videoCodec = avcodec_find_encoder_by_name(wantVideo->codec.c_str());
+    if (!videoCodec)
+        throw WMException(wmerr::kCodecMissing);
+    s.videoEnc = avcodec_alloc_context3(videoCodec);
+    if (!s.videoEnc)
+        throw WMException(wmerr::kOutOfMemory);
+    s.videoEnc->width = wantVideo->width;
+    s.videoEnc->height = wantVideo->height;
+    s.videoEnc->pix_fmt = AV_PIX_FMT_YUV420P;
+    s.videoEnc->bit_rate = wantVideo->bitrate;
+    s.videoEnc->time_base = AVRational{1, wantVideo->fps};
+    s.videoEnc->framerate = AVRational{wantVideo->fps, 1};
+    s.videoEnc->gop_size = wantVideo->fps * 5;
+    if (globalHeader)
+        s.videoEnc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(s.videoEnc, videoCodec, nullptr) < 0)
+        throw WMException(wmerr::kCodecOpen);
+    s.outVideo = avformat_new_stream(s.out, nullptr);
+    if (!s.outVideo || avcodec_parameters_from_context(s.outVideo->codecpar, s.videoEnc) < 0)
+        throw WMException(wmerr::kOutOfMemory);
+    s.outVideo->time_base = s.videoEnc->time_base;
+    m_bitrate += wantVideo->bitrate;
+    s.videoFrame = av_frame_alloc();
+    s.viewFrame = av_frame_alloc();
+    s.postFrame = av_frame_alloc();
+    s.videoPacket = av_packet_alloc();
+    if (!s.videoFrame || !s.viewFrame || !s.postFrame || !s.videoPacket)
+        throw WMException(wmerr::kOutOfMemory);
+    s.videoFrame->format = AV_PIX_FMT_YUV420P;
+    s.videoFrame->width = wantVideo->width;
+    s.videoFrame->height = wantVideo->height;
+    if (av_frame_get_buffer(s.videoFrame, 0) < 0)
+        throw WMException(wmerr::kOutOfMemory);
+
+    // The postview decodes what the encoder writes with the matching decoder.
+    if (const AVCodec* dec = avcodec_find_decoder(s.videoEnc->codec_id)) {
+        s.postDec = avcodec_alloc_context3(dec);
+        if (!s.postDec || avcodec_parameters_to_context(s.postDec, s.outVideo->codecpar) < 0 ||
+            avcodec_open2(s.postDec, dec, nullptr) < 0)
+            avcodec_free_context(&s.postDec);
+    }
+
+    auto setTag = [&](const char* key, const std::string& value) {
+        if (!value.empty())
+            av_dict_set(&s.out->metadata, key, value.c_str(), 0);
+    };
+    setTag("author", info.author);
+    setTag("title", info.title);
+    setTag("copyright", info.copyright);
+    setTag("comment", info.description);
+    setTag("rating", info.rating);
+
+    // The output is created only once everything else is known to work.
+    if (videoSpec.kind == InputKind::File && SameFile(videoSpec.location, outputPath))
+        throw WMException(wmerr::kOutputCreate);
+    if (!audioFile.empty() && SameFile(audioFile, outputPath))
+        throw WMException(wmerr::kOutputCreate);
+    const std::string outUrl = "file:" + outputPath;
+    if (avio_open(&s.out->pb, outUrl.c_str(), AVIO_FLAG_WRITE) < 0)
+        throw WMException(wmerr::kOutputCreate);
+    s.outputPath = outputPath;
+    if (avformat_write_header(s.out, nullptr) < 0) {
+        avio_closep(&s.out->pb);
+        ::unlink(outputPath.c_str());
+        throw WMException(wmerr::kOutputCreate);
+    }
+    s.headerWritten = true;
+    m_fileSize = avio_tell(s.out->pb);
+}
+
+namespace {
+
+// Converts a picture for the views and hands it to every running view of `views`.
+void DeliverToViews(SwsContext*& sws, AVFrame* rgb, WmViewCollection& views, const AVFrame* in,
+                    int64_t time) {
+    sws = sws_getCachedContext(sws, in->width, in->height, static_cast<AVPixelFormat>(in->format),
+                               in->width, in->height, AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr,
+                               nullptr);
+    if (!sws)
+        return;
+    if (rgb->width != in->width || rgb->height != in->height || !rgb->data[0]) {
+        av_frame_unref(rgb);
+        rgb->format = AV_PIX_FMT_RGB32;
+        rgb->width = in->width;
+        rgb->height = in->height;
+        if (av_frame_get_buffer(rgb, 0) < 0)
+            return;
+    }
+    sws_scale(sws, in->data, in->linesize, 0, in->height, rgb->data, rgb->linesize);
+    WmVideoFrame frame;
+    frame.width = rgb->width;
+    frame.height = rgb->height;
+    frame.stride = rgb->linesize[0];
+    frame.pixels = rgb->data[0];
+    frame.time = time;
+    views.Deliver(frame);
+}
+
+} // namespace
+
+uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
+    State& s = *m_state;
+    if (!s.headerWritten)
+        return wmerr::kUnexpected;
+    s.start = Clock::now();
+    std::atomic<bool> halt{false};
+    std::atomic<uint32_t> failure{0};
+    auto fail = [&](uint32_t code) {
+        uint32_t none = 0;
+        failure.compare_exchange_strong(none, code);
+        halt = true;
+    };
+    auto stopping = [&] { return stop.load(std::memory_order_relaxed) || halt.load(); };
+    auto elapsedSeconds = [&] {
+        return std::chrono::duration<double>(Clock::now() - s.start).count();
+    };
+
+    auto write = [&](AVCodecContext* enc, AVStream* st, AVPacket* pkt) -> bool {
+        av_packet_rescale_ts(pkt, enc->time_base, st->time_base);
+        pkt->stream_index = st->index;
+        std::lock_guard lock(s.muxMutex);
+        if (av_interleaved_write_frame(s.out, pkt) < 0)
+            return false;
+        m_fileSize = avio_tell(s.out->pb);
+        return true;
+    };
+
+    // ---- audio ----
+    const int frameSize = s.audioEnc && s.audioEnc->frame_size > 0 ? s.audioEnc->frame_size : 2048;
+    const int outChannels = s.audioEnc ? s.audioEnc->ch_layout.nb_channels : 0;
+
+    auto encodeAudio = [&](AVFrame* frame) -> bool {
+        if (avcodec_send_frame(s.audioEnc, frame) < 0)
+            return frame == nullptr;
+        while (true) {
+            const int rc = avcodec_receive_packet(s.audioEnc, s.audioPacket);
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                return true;
+            if (rc < 0)
+                return false;
+            // The codec's priming packet lies before the first sample. Written, it would
+            // shift every stream by its length (the container has no negative times) and
+            // lengthen the file by one audio frame; the pictures and the sound stay in
+            // step without it.
+            if (s.audioPacket->pts != AV_NOPTS_VALUE && s.audioPacket->pts < 0) {
+                av_packet_unref(s.audioPacket);
+                continue;
+            }
+            // The last frame is padded with silence; the file ends with the sound.
+            if (s.endSamples >= 0) {
+                const int64_t left = s.endSamples - s.audioPacket->pts;
+                if (left <= 0) {
+                    av_packet_unref(s.audioPacket);
+                    continue;
+                }
+                if (s.audioPacket->duration > left)
+                    s.audioPacket->duration = left;
+            }
+            if (!write(s.audioEnc, s.outAudio, s.audioPacket))
+                return false;
+        }
+    };
+
+    auto drainFifo = [&](bool final) -> bool {
+        while (av_audio_fifo_size(s.fifo) >= frameSize ||
+               (final && av_audio_fifo_size(s.fifo) > 0)) {
+            AVFrame* f = s.audioFrame;
+            av_frame_unref(f);
+            f->nb_samples = frameSize;
+            f->format = s.audioEnc->sample_fmt;
+            f->sample_rate = s.audioEnc->sample_rate;
+            if (av_channel_layout_copy(&f->ch_layout, &s.audioEnc->ch_layout) < 0 ||
+                av_frame_get_buffer(f, 0) < 0)
+                return false;
+            const int got =
+                av_audio_fifo_read(s.fifo, reinterpret_cast<void**>(f->data), frameSize);
+            if (got < frameSize) // the last frame is padded with silence
+                av_samples_set_silence(f->data, got, frameSize - got, outChannels,
+                                       s.audioEnc->sample_fmt);
+            f->pts = s.audioSamples;
+            s.audioSamples += got;
+            if (!encodeAudio(f))
+                return false;
+            m_audioMs = s.audioSamples * 1000 / s.audioEnc->sample_rate;
+        }
+        return true;
+    };
+
+    // (Re)builds the resampler for the decoded format; a stream whose format changes
+    // midway keeps being converted correctly.
+    auto prepareResampler = [&](const AVFrame* in) -> bool {
+        if (s.swr && in->sample_rate == s.swrRate && in->format == s.swrFormat &&
+            av_channel_layout_compare(&in->ch_layout, &s.swrLayout) == 0)
+            return true;
+        swr_free(&s.swr);
+        av_channel_layout_uninit(&s.swrLayout);
+        if (in->sample_rate <= 0 || in->ch_layout.nb_channels <= 0 ||
+            av_channel_layout_copy(&s.swrLayout, &in->ch_layout) < 0)
+            return false;
+        s.swrRate = in->sample_rate;
+        s.swrFormat = in->format;
+        return swr_alloc_set_opts2(&s.swr, &s.audioEnc->ch_layout, s.audioEnc->sample_fmt,
+                                   s.audioEnc->sample_rate, &s.swrLayout,
+                                   static_cast<AVSampleFormat>(in->format), in->sample_rate, 0,
+                                   nullptr) >= 0 &&
+               swr_init(s.swr) >= 0;
+    };
+
+    auto convertAudio = [&](const AVFrame* in) -> bool {
+        if (in && !prepareResampler(in))
+            return true; // an undecodable format change: the frame is skipped
+        if (!s.swr)
+            return true;
+        const int maxOut = swr_get_out_samples(s.swr, in ? in->nb_samples : 0);
+        if (maxOut <= 0)
+            return true;
+        if (maxOut > s.convCapacity) {
+            if (!s.convBuffers.empty())
+                av_freep(&s.convBuffers[0]);
+            s.convBuffers.assign(static_cast<size_t>(outChannels), nullptr);
+            if (av_samples_alloc(s.convBuffers.data(), nullptr, outChannels, maxOut,
+                                 s.audioEnc->sample_fmt, 0) < 0) {
+                s.convBuffers.clear();
+                s.convCapacity = 0;
+                return false;
+            }
+            s.convCapacity = maxOut;
+        }
+        const int got = swr_convert(s.swr, s.convBuffers.data(), maxOut,
+                                    in ? const_cast<const uint8_t**>(in->extended_data) : nullptr,
+                                    in ? in->nb_samples : 0);
+        if (got < 0)
+            return false;
+        if (got > 0 &&
+            av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(s.convBuffers.data()), got) < got)
+            return false;
+        if (!drainFifo(false))
+            return false;
+        // A live source that delivers faster than real time is held to the clock, so that
+        // sound and pictures stay together.
+        if (s.live && in) {
+            while (!stopping()) {
+                const double ahead = static_cast<double>(s.audioSamples) / s.audioEnc->sample_rate -
+                                     elapsedSeconds();
+                if (ahead < 0.25)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+        return true;
+    };
+
+    // ---- video ----
+    auto encodeVideo = [&](AVFrame* frame) -> bool {
+        if (avcodec_send_frame(s.videoEnc, frame) < 0)
+            return frame == nullptr;
+        while (true) {
+            const int rc = avcodec_receive_packet(s.videoEnc, s.videoPacket);
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+                return true;
+            if (rc < 0)
+                return false;
+            // The postview decodes from a key picture on, and stops decoding while
+            // nobody watches.
+            const bool watched = s.postDec && s.postview && s.postview->HasRunning();
+            if (!watched)
+                s.postSynced = false;
+            else if (s.videoPacket->flags & AV_PKT_FLAG_KEY)
+                s.postSynced = true;
+            if (watched && s.postSynced && avcodec_send_packet(s.postDec, s.videoPacket) >= 0) {
+                while (avcodec_receive_frame(s.postDec, s.postFrame) >= 0) {
+                    const int64_t pts =
+                        s.postFrame->pts != AV_NOPTS_VALUE ? s.postFrame->pts : s.videoPacket->pts;
+                    DeliverToViews(s.viewSws, s.viewFrame, *s.postview, s.postFrame,
+                                   av_rescale_q(pts, s.videoEnc->time_base, {1, 10'000'000}));
+                    av_frame_unref(s.postFrame);
+                }
+            }
+            if (!write(s.videoEnc, s.outVideo, s.videoPacket))
+                return false;
+        }
+    };
+
+    auto takePicture = [&](AVFrame* in) -> bool {
+        int64_t ts = 0;
+        if (s.live) {
+            ts = std::llround(elapsedSeconds() * s.videoEnc->framerate.num);
+        } else {
+            const AVStream* ist = s.videoIn->fmt->streams[s.videoIn->video];
+            ts = in->best_effort_timestamp;
+            if (ts == AV_NOPTS_VALUE)
+                ts = s.lastVideoPts + 1;
+            else
+                ts = av_rescale_q(ts - (ist->start_time != AV_NOPTS_VALUE ? ist->start_time : 0),
+                                  ist->time_base, s.videoEnc->time_base);
+        }
+        if (ts <= s.lastVideoPts)
+            return true; // more input pictures than the profile's rate: this one is dropped
+        if (in->width <= 0 || in->height <= 0)
+            return true;
+        s.sws = sws_getCachedContext(
+            s.sws, in->width, in->height, static_cast<AVPixelFormat>(in->format), s.videoEnc->width,
+            s.videoEnc->height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        if (!s.sws)
+            return true; // a picture format the scaler does not know is skipped
+        if (av_frame_make_writable(s.videoFrame) < 0)
+            return false;
+        sws_scale(s.sws, in->data, in->linesize, 0, in->height, s.videoFrame->data,
+                  s.videoFrame->linesize);
+        s.videoFrame->pts = ts;
+        s.lastVideoPts = ts;
+        if (s.preview && s.preview->HasRunning())
+            DeliverToViews(s.viewSws, s.viewFrame, *s.preview, s.videoFrame,
+                           av_rescale_q(ts, s.videoEnc->time_base, {1, 10'000'000}));
+        if (!encodeVideo(s.videoFrame))
+            return false;
+        m_videoMs = av_rescale_q(ts + 1, s.videoEnc->time_base, AVRational{1, 1000});
+        return true;
+    };
+
+    auto decode = [&](AVCodecContext* dec, const AVPacket* pkt, AVFrame* frame,
+                      bool audio) -> bool {
+        if (avcodec_send_packet(dec, pkt) < 0)
+            return true; // a damaged packet is skipped
+        while (true) {
+            const int rc = avcodec_receive_frame(dec, frame);
+            if (rc < 0)
+                return true; // EAGAIN, end, or a damaged picture
+            const bool ok = audio ? convertAudio(frame) : takePicture(frame);
+            av_frame_unref(frame);
+            if (!ok)
+                return false;
+        }
+    };
+
+    // Reads one input until it ends (a file), `stop` is set, or anything fails.
+    auto readInput = [&](Input& in) {
+        AVPacket* pkt = av_packet_alloc();
+        AVFrame* frame = av_frame_alloc();
+        if (!pkt || !frame) {
+            av_packet_free(&pkt);
+            av_frame_free(&frame);
+            fail(wmerr::kOutOfMemory);
+            return;
+        }
+        bool ended = false;
+        while (!stopping()) {
+            const int rc = av_read_frame(in.fmt, pkt);
+            if (rc == AVERROR(EAGAIN)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            if (rc < 0) {
+                if (in.live)
+                    fail(wmerr::kDeviceLost);
+                else
+                    ended = true; // end of the file, or a read error treated as its end
+                break;
+            }
+            bool ok = true;
+            if (pkt->stream_index == in.audio && s.audioDec)
+                ok = decode(s.audioDec, pkt, frame, true);
+            else if (pkt->stream_index == in.video)
+                ok = decode(s.videoDec, pkt, frame, false);
+            av_packet_unref(pkt);
+            if (!ok)
+                fail(wmerr::kEncodeFailed);
+        }
+        // The decoders' last pictures and samples belong to a file that ended by itself.
+        if (ended && !stopping()) {
+            bool ok = true;
+            if (in.audio >= 0 && s.audioDec)
+                ok = decode(s.audioDec, nullptr, frame, true) && convertAudio(nullptr);
+            if (ok && in.video >= 0)
+                ok = decode(s.videoDec, nullptr, frame, false);
+            if (!ok)
+                fail(wmerr::kEncodeFailed);
+        }
+        av_packet_free(&pkt);
+        av_frame_free(&frame);
+    };
+
+    std::vector<std::thread> helpers;
+    try {
+        for (size_t i = 1; i < s.inputs.size(); ++i)
+            helpers.emplace_back([&, i] { readInput(*s.inputs[i]); });
+    } catch (const std::system_error&) {
+        fail(wmerr::kOutOfMemory);
+    }
+    readInput(*s.inputs[0]);
+    for (std::thread& t : helpers)
+        t.join();
+
+    // Whatever has been encoded so far becomes a complete file, also after a stop or a
+    // failure.
+    bool ok = true;
+    if (s.audioEnc) {
+        // The codec holds back one frame: a frame of silence after the end brings out
+        // the last real one.
+        if (s.audioSamples > 0 || av_audio_fifo_size(s.fifo) > 0) {
+            const int64_t real = s.audioSamples + av_audio_fifo_size(s.fifo);
+            s.endSamples = real;
+            ok = drainFifo(true);
+            s.audioSamples = (real + frameSize - 1) / frameSize * frameSize;
+            std::vector<uint8_t*> planes(static_cast<size_t>(outChannels), nullptr);
+            if (ok && av_samples_alloc(planes.data(), nullptr, outChannels, frameSize,
+                                       s.audioEnc->sample_fmt, 0) >= 0) {
+                av_samples_set_silence(planes.data(), 0, frameSize, outChannels,
+                                       s.audioEnc->sample_fmt);
+                ok = av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(planes.data()),
+                                         frameSize) == frameSize &&
+                     drainFifo(true);
+                av_freep(&planes[0]);
+            }
+            s.audioSamples = real;
+            m_audioMs = real * 1000 / s.audioEnc->sample_rate;
+        }
+        encodeAudio(nullptr);
+    }
+    encodeVideo(nullptr);
+    uint32_t code = failure.load();
+    if (!ok && !code)
+        code = wmerr::kEncodeFailed;
+    if (av_write_trailer(s.out) < 0 && !code)
+        code = wmerr::kWriteFailed;
+    if (s.out->pb) {
+        avio_flush(s.out->pb);
+        if (s.out->pb->error < 0 && !code)
+            code = wmerr::kWriteFailed;
+        if (avio_closep(&s.out->pb) < 0 && !code)
+            code = wmerr::kWriteFailed;
+        // The trailer rewrites the header, so the write position is not the size.
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(s.outputPath, ec);
+        if (!ec)
+            m_fileSize = static_cast<int64_t>(size);
+    }
+    s.headerWritten = false;
+    return code;
+}
+
+} // namespace cld

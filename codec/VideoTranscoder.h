@@ -1,0 +1,51 @@
+#pragma once
+
+#include "MediaTranscoder.h"
+#include "WmProfile.h"
+#include "WmViewCollection.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace cld {
+
+// Writes an ASF file with the audio and video streams of a video profile (Windows Media
+// Audio and Windows Media Video 8) from a video input and an audio input. Each input is
+// "FILE://" + path, "DEVICE://" + an ALSA or Video4Linux2 resource, or "ScreenCap://" +
+// a plug-in name; the same file may feed both streams. While it encodes, the input
+// pictures go to the running preview views and the pictures decoded back from the
+// encoded stream to the running postview views.
+//
+// Open does all the checking and throws WMException; Run then encodes until the inputs
+// end (files) or `stop` is set (devices) and always leaves a complete file. Live inputs
+// are read on a thread each and timed by the clock from the start of Run.
+class VideoTranscoder {
+public:
+    VideoTranscoder();
+    ~VideoTranscoder();
+    VideoTranscoder(const VideoTranscoder&) = delete;
+    VideoTranscoder& operator=(const VideoTranscoder&) = delete;
+
+    void Open(const std::string& audioInput, const std::string& videoInput,
+              const WmProfile& profile, const std::string& outputPath,
+              const ContentDescription& info, std::shared_ptr<WmViewCollection> preview,
+              std::shared_ptr<WmViewCollection> postview);
+    // Returns 0, or the failure code that ended the encoding early.
+    uint32_t Run(const std::atomic<bool>& stop);
+
+    int64_t GetEncodedMilliseconds() const;
+    int64_t GetFileSize() const { return m_fileSize.load(); }
+    int64_t GetBitrate() const { return m_bitrate; }
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+    std::atomic<int64_t> m_audioMs{0};
+    std::atomic<int64_t> m_videoMs{0};
+    std::atomic<int64_t> m_fileSize{0};
+    int64_t m_bitrate = 0;
+};
+
+} // namespace cld

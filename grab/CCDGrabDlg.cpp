@@ -1,0 +1,665 @@
+#include "CCDGrabDlg.h"
+
+#include "AppResources.h"
+#include "CEditableListCtrl.h"
+#include "CFreeDBQueryDlg.h"
+#include "CProgressBar.h"
+#include "CReadingProgressDlg.h"
+#include "CdCacheDatabase.h"
+#include "ControlTag.h"
+#include "FreeDBText.h"
+#include "GenreList.h"
+#include "GrabProgress.h"
+#include "GrabReport.h"
+#include "GrabText.h"
+#include "JobContext.h"
+#include "Log.h"
+#include "MessageService.h"
+#include "PickerService.h"
+#include "SettingsRecord.h"
+#include "StringTable.h"
+#include "WaitService.h"
+#include "cldrip/CDRipDriveSettings.h"
+#include "cldrip/CDRipObject.h"
+#include "cldrip/DiscInfo.h"
+#include "cldrip/GrabStatus.h"
+#include "cldrip/NameText.h"
+#include "cldrip/TrackInfo.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+using cld::tagControl;
+
+namespace {
+
+// Item data roles of a track row: its genre number and the name last accepted.
+constexpr int kGenreRole = Qt::UserRole;
+constexpr int kNameRole = Qt::UserRole + 1;
+
+QString text(int control, const char* english) {
+    return AppResources::controlText(CCDGrabDlg::kDialogId, control, QString::fromUtf8(english));
+}
+
+QString qs(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+std::string str(const QString& text) {
+    return text.toStdString();
+}
+
+// Takes a record from a slot: its text as UTF-8, and the record destroyed.
+std::string take(NameText* record) {
+    if (!record)
+        return {};
+    std::string out = cld::utf8Text(record->text());
+    record->Destroy();
+    return out;
+}
+
+MessageIcon iconOf(cld::ReportIcon icon) {
+    switch (icon) {
+    case cld::ReportIcon::Error:
+        return MessageIcon::Error;
+    case cld::ReportIcon::Exclamation:
+        return MessageIcon::Exclamation;
+    case cld::ReportIcon::Information:
+        break;
+    }
+    return MessageIcon::Information;
+}
+
+} // namespace
+
+CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
+    : QDialog(parent), m_context(context), m_wavTarget(wavTarget) {
+    tagControl(this, kDialogId);
+    setWindowTitle(AppResources::caption(kDialogId));
+
+    m_drive = tagControl(new QComboBox(this), kDrive);
+    auto* refresh = tagControl(new QPushButton(text(kRefresh, "&Refresh"), this), kRefresh);
+    m_errorCorrection = tagControl(new QComboBox(this), kErrorCorrection);
+    m_errorCorrection->addItem(text(-1, "No Error Correction (faster)"));
+    m_errorCorrection->addItem(text(-1, "Jitter Correction (default)"));
+    m_errorCorrection->addItem(text(-1, "Jitter and Scratch Repair (slower)"));
+
+    m_list = tagControl(new CEditableListCtrl(this), kTrackList);
+    m_list->setCheckable(true);
+    m_list->setColumns({text(-1, "Track Name"), text(-1, "Track No."), text(-1, "  Length  "),
+                        text(-1, "    Size    "), text(-1, " Artist Name "),
+                        text(-1, "Music Genre")});
+    m_list->setColumnEditable(0, true);
+    m_list->header()->setStretchLastSection(false);
+    cld::styleReportList(m_list);
+    for (int c = 1; c < 6; ++c)
+        m_list->headerItem()->setTextAlignment(c, Qt::AlignCenter);
+
+    m_artist = tagControl(new QLineEdit(this), kArtist);
+    m_album = tagControl(new QLineEdit(this), kAlbum);
+    m_genre = tagControl(new QComboBox(this), kGenre);
+    m_year = tagControl(new QLineEdit(this), kYear);
+    m_year->setValidator(new QIntValidator(0, 9999, m_year));
+    m_comment = tagControl(new QLineEdit(this), kComment);
+    auto* setAll =
+        tagControl(new QPushButton(text(kSetInfoToAll, "Set Current Info to all &Tracks."), this),
+                   kSetInfoToAll);
+    m_selectAll = tagControl(new QPushButton(AppResources::string(129), this), kSelectAll);
+    auto* getInfo = tagControl(new QPushButton(text(kGetCdInfo, "Get CD &Info"), this), kGetCdInfo);
+    auto* playButton = tagControl(new QPushButton(text(kPlay, "&Play"), this), kPlay);
+    auto* stopButton = tagControl(new QPushButton(text(kStop, "&Stop"), this), kStop);
+    m_introOnly = tagControl(new QCheckBox(text(kIntroOnly, "Grab Intro Only."), this), kIntroOnly);
+    m_introSeconds = tagControl(new QLineEdit(this), kIntroSeconds);
+    m_introSeconds->setValidator(new QIntValidator(0, cld::kMaxIntroSeconds, m_introSeconds));
+    m_introSeconds->setMaximumWidth(50);
+    m_introSpin = tagControl(new QSpinBox(this), kIntroSpin);
+    m_introSpin->setRange(0, cld::kMaxIntroSeconds);
+    m_introSpin->setMaximumWidth(18);
+    auto* grabNow = tagControl(new QPushButton(text(kGrabNow, "&Grab Now!"), this), kGrabNow);
+    auto* ok = tagControl(new QPushButton(text(1, "O&K"), this), 1);
+    auto* cancel = tagControl(new QPushButton(text(2, "&Cancel"), this), 2);
+    m_totalTracks = tagControl(new QLabel(this), kTotalTracks);
+    m_totalTime = tagControl(new QLabel(this), kTotalTime);
+    m_totalSize = tagControl(new QLabel(this), kTotalSize);
+    for (QPushButton* b :
+         {refresh, setAll, m_selectAll, getInfo, playButton, stopButton, grabNow, cancel})
+        b->setAutoDefault(false);
+    ok->setDefault(true);
+
+    // Layout: drive and correction on top, the list, the disc fields, the buttons.
+    auto* top = new QGridLayout;
+    top->addWidget(new QLabel(text(-1, "&Select CD-ROM Drive:"), this), 0, 0);
+    top->addWidget(m_drive, 0, 1);
+    top->addWidget(refresh, 0, 2);
+    top->addWidget(new QLabel(text(-1, "Use Error Correction:"), this), 1, 0);
+    top->addWidget(m_errorCorrection, 1, 1);
+    top->setColumnStretch(1, 1);
+
+    auto* totals = new QHBoxLayout;
+    totals->addStretch(1);
+    totals->addWidget(m_totalTracks);
+    totals->addWidget(m_totalTime);
+    totals->addWidget(m_totalSize);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(new QLabel(text(-1, "Artist &Name:"), this), 0, 0);
+    fields->addWidget(m_artist, 0, 1);
+    fields->addWidget(new QLabel(text(-1, "Album Nam&e:"), this), 0, 2);
+    fields->addWidget(m_album, 0, 3);
+    fields->addWidget(new QLabel(text(-1, "Music Genre:"), this), 1, 0);
+    fields->addWidget(m_genre, 1, 1);
+    fields->addWidget(new QLabel(text(-1, "Year:"), this), 1, 2);
+    fields->addWidget(m_year, 1, 3);
+    fields->addWidget(new QLabel(text(-1, "Comment:"), this), 2, 0);
+    fields->addWidget(m_comment, 2, 1, 1, 3);
+    fields->setColumnStretch(1, 1);
+    fields->setColumnStretch(3, 1);
+
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(setAll);
+    actions->addWidget(m_selectAll);
+    actions->addWidget(getInfo);
+    actions->addWidget(playButton);
+    actions->addWidget(stopButton);
+    actions->addStretch(1);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_introOnly);
+    bottom->addWidget(m_introSeconds);
+    bottom->addWidget(m_introSpin);
+    bottom->addStretch(1);
+    bottom->addWidget(grabNow);
+    bottom->addWidget(ok);
+    bottom->addWidget(cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(totals);
+    layout->addLayout(fields);
+    layout->addLayout(actions);
+    layout->addLayout(bottom);
+    resize(720, 520);
+
+    // The genre box lists the names sorted; each entry carries its genre number.
+    for (const GenreEntry& entry : sortedGenreEntries(m_context.genres))
+        m_genre->addItem(qs(entry.name), entry.number);
+
+    connect(refresh, &QPushButton::clicked, this, &CCDGrabDlg::loadDisc);
+    connect(setAll, &QPushButton::clicked, this, &CCDGrabDlg::setInfoToAllTracks);
+    connect(m_selectAll, &QPushButton::clicked, this, &CCDGrabDlg::toggleSelectAll);
+    connect(getInfo, &QPushButton::clicked, this, &CCDGrabDlg::getCdInfo);
+    connect(playButton, &QPushButton::clicked, this, &CCDGrabDlg::play);
+    connect(stopButton, &QPushButton::clicked, this, &CCDGrabDlg::stop);
+    connect(grabNow, &QPushButton::clicked, this, &CCDGrabDlg::grabToWav);
+    connect(ok, &QPushButton::clicked, this, &CCDGrabDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_list, &CEditableListCtrl::cellEdited, this, &CCDGrabDlg::trackEdited);
+    // The jobs read the disc's artist and album from the shared selection.
+    connect(m_artist, &QLineEdit::textChanged, this,
+            [this](const QString& t) { m_context.grabSelection.artist = str(t); });
+    connect(m_album, &QLineEdit::textChanged, this,
+            [this](const QString& t) { m_context.grabSelection.album = str(t); });
+    connect(m_introOnly, &QCheckBox::toggled, this, [this](bool on) {
+        m_introSeconds->setEnabled(on);
+        m_introSpin->setEnabled(on);
+    });
+    connect(m_introSpin, &QSpinBox::valueChanged, this, [this](int value) {
+        if (m_introSeconds->text() != QString::number(value))
+            m_introSeconds->setText(QString::number(value));
+    });
+    connect(m_introSeconds, &QLineEdit::textChanged, this,
+            [this](const QString& t) { m_introSpin->setValue(t.toInt()); });
+
+    // Start: drives, the stored error correction, the disc.
+    m_introSeconds->setText(QString::number(cld::kDefaultIntroSeconds));
+    m_introSeconds->setEnabled(false);
+    m_introSpin->setEnabled(false);
+    m_year->setText(QStringLiteral("2002"));
+    m_errorCorrection->setCurrentIndex(
+        cld::errorCorrectionIndex(m_context.settings.errorCorrection()));
+    // The drive gets the correction the box shows, so what is shown is what is used.
+    if (m_context.driveSettings)
+        m_context.driveSettings->SetErrorCorrection(
+            cld::errorCorrectionType(m_errorCorrection->currentIndex()));
+    m_context.grabSelection.errorCorrectionType =
+        cld::errorCorrectionType(m_errorCorrection->currentIndex());
+    connect(m_errorCorrection, &QComboBox::currentIndexChanged, this,
+            &CCDGrabDlg::errorCorrectionChanged);
+    fillDrives();
+    connect(m_drive, &QComboBox::currentIndexChanged, this, &CCDGrabDlg::driveChanged);
+    driveChanged(m_drive->currentIndex());
+    if (m_list->rowCount() > 0)
+        m_list->setCurrentItem(m_list->topLevelItem(0));
+}
+
+CCDGrabDlg::~CCDGrabDlg() = default;
+
+void CCDGrabDlg::fillDrives() {
+    CDRipDriveSettings* drives = m_context.driveSettings;
+    if (!drives)
+        return;
+    std::vector<std::string> names;
+    const int count = drives->GetDriveCount();
+    for (int i = 0; i < count; ++i) {
+        NameText* name = nullptr;
+        drives->GetDriveName(&name, i);
+        names.push_back(take(name));
+    }
+    int chosen = 0;
+    const QString last = qs(m_context.settings.lastCD());
+    if (!last.isEmpty()) {
+        for (int i = 0; i < count; ++i) {
+            if (qs(names[static_cast<std::size_t>(i)]).startsWith(last, Qt::CaseInsensitive)) {
+                chosen = i;
+                break;
+            }
+        }
+    }
+    const QSignalBlocker block(m_drive);
+    for (const std::string& name : names)
+        m_drive->addItem(qs(name));
+    if (count > 0)
+        m_drive->setCurrentIndex(chosen);
+}
+
+void CCDGrabDlg::driveChanged(int index) {
+    if (index >= 0 && m_context.driveSettings)
+        m_context.driveSettings->SetActiveDrive(index);
+    loadDisc();
+    sizeColumns();
+    if (index >= 0 && !m_context.settings.setLastCD(str(m_drive->itemText(index))))
+        cld::logf(cld::LogLevel::Warning, "The chosen CD drive could not be stored.");
+}
+
+void CCDGrabDlg::errorCorrectionChanged(int index) {
+    const int type = cld::errorCorrectionType(index);
+    if (!m_context.settings.setErrorCorrection(index))
+        cld::logf(cld::LogLevel::Warning, "The error correction could not be stored.");
+    if (m_context.driveSettings)
+        m_context.driveSettings->SetErrorCorrection(type);
+    m_context.grabSelection.errorCorrectionType = type;
+}
+
+void CCDGrabDlg::selectGenrePrefix(const std::string& genre) {
+    std::vector<std::string> entries;
+    for (int i = 0; i < m_genre->count(); ++i)
+        entries.push_back(str(m_genre->itemText(i)));
+    const int match = matchGenrePrefix(entries, genre);
+    if (match >= 0)
+        m_genre->setCurrentIndex(match);
+}
+
+int CCDGrabDlg::genreNumber() const {
+    const QVariant number = m_genre->currentData();
+    return number.isValid() ? number.toInt() : -1;
+}
+
+void CCDGrabDlg::loadDisc() {
+    m_loading = true;
+    // 1. Genre "Other" (the second entry when there is none), no rows.
+    std::vector<std::string> entries;
+    for (int i = 0; i < m_genre->count(); ++i)
+        entries.push_back(str(m_genre->itemText(i)));
+    const int other = matchGenrePrefix(entries, "Other");
+    m_genre->setCurrentIndex(other >= 0 ? other : std::min(1, m_genre->count() - 1));
+    m_list->clear();
+    GrabSelection& kept = m_context.grabSelection;
+    kept.durationSeconds.clear();
+    kept.sizeKilobytes.clear();
+    kept.startTimes.clear();
+    m_discId = 0;
+    m_discSeconds = 0;
+
+    // 2. The disc: identifier, CD-TEXT names, the tracks.
+    DiscInfo* disc = m_context.ripObject ? m_context.ripObject->GetDiscInfo() : nullptr;
+    std::string artist = cld::kUnknownName;
+    std::string album = cld::kUnknownName;
+    if (disc) {
+        m_discId = disc->GetDiscId();
+        if (disc->HasCdText()) {
+            const std::string a = take(disc->GetArtist());
+            const std::string t = take(disc->GetTitle());
+            if (!a.empty())
+                artist = a;
+            if (!t.empty())
+                album = t;
+        }
+    }
+    m_artist->setText(qs(artist));
+    m_album->setText(qs(album));
+    const QString genreText = m_genre->currentText();
+    const int genre = genreNumber();
+    const int count = disc ? disc->GetTrackCount() : 0;
+    for (int i = 0; i < count; ++i) {
+        TrackInfo* track = disc->GetTrack(i);
+        if (!track)
+            continue;
+        std::string title = take(track->GetTitle());
+        if (title.empty())
+            title = cld::defaultTrackTitle(i + 1);
+        const int row = m_list->insertRow(-1, qs(title));
+        char number[16];
+        std::snprintf(number, sizeof number, "%.02d", i + 1);
+        m_list->setCellText(row, 1, QString::fromLatin1(number));
+        m_list->setCellText(row, 2, qs(take(track->GetLengthText())));
+        m_list->setCellText(row, 3, qs(take(track->GetSizeText())));
+        m_list->setCellText(row, 4, qs(artist));
+        m_list->setCellText(row, 5, genreText);
+        for (int c = 1; c < 6; ++c)
+            m_list->topLevelItem(row)->setTextAlignment(c, Qt::AlignCenter);
+        m_list->topLevelItem(row)->setData(0, kGenreRole, genre);
+        m_list->topLevelItem(row)->setData(0, kNameRole, qs(title));
+        kept.sizeKilobytes.push_back(track->GetSizeKB());
+        kept.durationSeconds.push_back(track->GetDurationSeconds());
+        kept.startTimes.push_back(take(track->GetStartText()));
+        m_discSeconds = track->GetStartSeconds() + track->GetDurationSeconds();
+        track->Destroy();
+    }
+    // 3. The select-all button starts over.
+    m_selectAllNext = true;
+    m_selectAll->setText(AppResources::string(129));
+    if (disc)
+        disc->Destroy();
+
+    // 4. What the cache knows of this disc.
+    if (m_context.cache && m_list->rowCount() > 0) {
+        if (auto record = m_context.cache->load(m_discId)) {
+            m_artist->setText(qs(cld::utf8Text(record->artist)));
+            m_album->setText(qs(cld::utf8Text(record->album)));
+            selectGenrePrefix(record->genre);
+            m_year->setText(QString::number(record->year));
+            const int rows =
+                std::min<int>(m_list->rowCount(), static_cast<int>(record->trackTitles.size()));
+            for (int i = 0; i < rows; ++i) {
+                const QString name =
+                    qs(cld::utf8Text(record->trackTitles[static_cast<std::size_t>(i)]));
+                m_list->setCellText(i, 0, name);
+                m_list->topLevelItem(i)->setData(0, kNameRole, name);
+            }
+            setInfoToAllTracks();
+        }
+    }
+    m_loading = false;
+    updateTotals();
+}
+
+void CCDGrabDlg::sizeColumns() {
+    const QFontMetrics metrics = m_list->header()->fontMetrics();
+    const auto headerWidth = [&](int c) {
+        return metrics.horizontalAdvance(m_list->headerItem()->text(c)) + 16;
+    };
+    for (int c = 0; c < 4; ++c)
+        m_list->setColumnWidth(c, headerWidth(c));
+    m_list->setColumnWidth(0, static_cast<int>(m_list->columnWidth(0) * 4.5));
+    for (int c = 1; c < 6; ++c)
+        m_list->setColumnWidth(c, headerWidth(c));
+}
+
+void CCDGrabDlg::setInfoToAllTracks() {
+    const QString artist = m_artist->text();
+    const QString genre = m_genre->currentText();
+    for (int i = 0; i < m_list->rowCount(); ++i) {
+        m_list->setCellText(i, 4, artist);
+        if (!genre.isEmpty()) {
+            m_list->setCellText(i, 5, genre);
+            m_list->topLevelItem(i)->setData(0, kGenreRole, genreNumber());
+        }
+    }
+}
+
+void CCDGrabDlg::updateTotals() {
+    const GrabSelection& kept = m_context.grabSelection;
+    cld::GrabTotals totals;
+    for (int row : m_list->checkedRows()) {
+        const auto i = static_cast<std::size_t>(row);
+        ++totals.tracks;
+        if (i < kept.durationSeconds.size())
+            totals.seconds += kept.durationSeconds[i];
+        if (i < kept.sizeKilobytes.size())
+            totals.kilobytes += kept.sizeKilobytes[i];
+    }
+    const cld::TotalsTexts t = cld::totalsTexts(totals);
+    m_totalTracks->setText(qs(t.tracks));
+    m_totalSize->setText(qs(t.size));
+    m_totalTime->setText(qs(t.duration));
+}
+
+void CCDGrabDlg::toggleSelectAll() {
+    m_list->setAllChecked(m_selectAllNext);
+    m_selectAllNext = !m_selectAllNext;
+    m_selectAll->setText(AppResources::string(m_selectAllNext ? 129 : 128));
+    updateTotals();
+}
+
+void CCDGrabDlg::trackEdited(int row, int column, const QString& name) {
+    if (m_loading)
+        return;
+    QTreeWidgetItem* item = m_list->topLevelItem(row);
+    if (item && column == 0) {
+        if (cld::characterCount(str(name)) > cld::kMaxTrackNameLength)
+            m_list->setCellText(row, 0, item->data(0, kNameRole).toString());
+        else
+            item->setData(0, kNameRole, name);
+    }
+    updateTotals();
+}
+
+void CCDGrabDlg::getCdInfo() {
+    if (m_list->rowCount() == 0) {
+        MessageService::message(142, MessageIcon::None, MessageButtons::Ok, this);
+        return;
+    }
+    CFreeDBQueryDlg::Disc disc;
+    disc.discId = m_discId;
+    disc.startTexts = m_context.grabSelection.startTimes;
+    disc.discSeconds = m_discSeconds;
+    CFreeDBQueryDlg query(m_context.settings, std::move(disc), this);
+    if (query.exec() != QDialog::Accepted)
+        return;
+    const CFreeDBQueryDlg::Result& result = query.lookupResult();
+    m_artist->setText(qs(result.artist));
+    selectGenrePrefix(result.category);
+    const int rows = std::min<int>(m_list->rowCount(), static_cast<int>(result.titles.size()));
+    for (int i = 0; i < rows; ++i) {
+        const QString name = qs(result.titles[static_cast<std::size_t>(i)]);
+        m_list->setCellText(i, 0, name);
+        m_list->topLevelItem(i)->setData(0, kNameRole, name);
+    }
+    setInfoToAllTracks();
+    m_album->setText(qs(result.album));
+}
+
+void CCDGrabDlg::play() {
+    if (!m_context.ripObject || m_list->rowCount() == 0)
+        return;
+    QTreeWidgetItem* hot = m_list->currentItem();
+    const int row = hot ? m_list->indexOfTopLevelItem(hot) : 0;
+    if (!m_context.ripObject->PlayTrack(row + 1))
+        cld::logf(cld::LogLevel::Warning, "Track %d could not be played.", row + 1);
+}
+
+void CCDGrabDlg::stop() {
+    if (m_context.ripObject)
+        m_context.ripObject->StopPlayback();
+}
+
+int CCDGrabDlg::introSeconds() const {
+    return cld::effectiveIntroSeconds(m_introSeconds->text().toInt());
+}
+
+void CCDGrabDlg::accept() {
+    const QList<int> ticked = m_list->checkedRows();
+    if (ticked.isEmpty()) {
+        MessageService::message(122, MessageIcon::Error, MessageButtons::Ok, this);
+        return;
+    }
+    GrabSelection& selection = m_context.grabSelection;
+    selection.driveIndex = std::max(0, m_drive->currentIndex());
+    selection.trackNames.clear();
+    for (int i = 0; i < m_list->rowCount(); ++i)
+        selection.trackNames.push_back(cld::cleanTrackName(str(m_list->cellText(i, 0))));
+    selection.ticked.clear();
+    for (int row : ticked)
+        selection.ticked.push_back(static_cast<uint16_t>(row));
+    selection.genreIndex = std::max(0, genreNumber());
+    selection.year = m_year->text().toInt();
+    selection.artist = str(m_artist->text());
+    selection.album = str(m_album->text());
+
+    if (m_wavTarget)
+        grabToWav();
+
+    if (m_context.cache) {
+        CdInfoRecord record;
+        record.album = selection.album;
+        record.artist = selection.artist;
+        record.genre = str(m_genre->currentText());
+        record.year = selection.year;
+        record.discId = m_discId;
+        for (int i = 0; i < m_list->rowCount(); ++i)
+            record.trackTitles.push_back(str(m_list->cellText(i, 0)));
+        if (!m_context.cache->store(record))
+            cld::logf(cld::LogLevel::Warning, "The disc's names could not be kept in the cache: %s",
+                      m_context.cache->lastError().c_str());
+    }
+    selection.introOnly = m_introOnly->isChecked();
+    selection.introSeconds = introSeconds();
+    QDialog::accept();
+}
+
+void CCDGrabDlg::grabToWav() {
+    // 1. Something to grab, and something to grab it with.
+    const QList<int> ticked = m_list->checkedRows();
+    if (ticked.isEmpty()) {
+        MessageService::message(122, MessageIcon::Error, MessageButtons::Ok, this);
+        return;
+    }
+    if (!m_context.ripObject) {
+        MessageService::message(152, MessageIcon::Error, MessageButtons::Ok, this);
+        return;
+    }
+    // 2, 3. Where to: the chosen folder, then "artist - album" inside it.
+    const QString chosen = PickerService::folder(this, 121);
+    if (chosen.isEmpty())
+        return;
+    std::error_code ec;
+    const std::filesystem::path base(chosen.toStdString());
+    if (!std::filesystem::is_directory(base, ec)) {
+        MessageService::message(124, MessageIcon::Error, MessageButtons::Ok, this);
+        return;
+    }
+    const std::string artist = str(m_artist->text());
+    const std::filesystem::path folder = base / cld::albumFolderName(artist, str(m_album->text()));
+    std::filesystem::create_directories(folder, ec);
+    if (!std::filesystem::is_directory(folder, ec)) {
+        MessageService::message(cld::kGrabFolderStringId, MessageIcon::Error, MessageButtons::Ok,
+                                this, QString::fromStdString(folder.string()));
+        return;
+    }
+
+    // 4. The progress window.
+    CReadingProgressDlg progress;
+    progress.OpenProgress(this);
+    const int count = static_cast<int>(ticked.size());
+    progress.bar(CReadingProgressDlg::kTrackBar)->setRange(0, 100);
+    progress.bar(CReadingProgressDlg::kTrackBar)->setPos(0);
+    progress.bar(CReadingProgressDlg::kOverallBar)->setRange(0, count == 1 ? 100 : count);
+    progress.bar(CReadingProgressDlg::kOverallBar)->setStep(1);
+    progress.bar(CReadingProgressDlg::kOverallBar)->setPos(0);
+    progress.bar(CReadingProgressDlg::kPeakBar)->setRange(0, 32767);
+    progress.SetJitterText(QString());
+
+    // 5. The jobs.
+    CDRipObject& rip = *m_context.ripObject;
+    NameText* folderText = NameText::Create(folder.string().c_str());
+    rip.SetOutputFolder(folderText);
+    NameText::Release(folderText);
+    std::vector<std::string> names;
+    std::vector<int> trackIndices;
+    const int endSeconds = m_introOnly->isChecked() ? introSeconds() : -1;
+    for (int row : ticked) {
+        const std::string name =
+            cld::wavBaseName(artist, str(m_list->cellText(row, 0)), str(m_list->cellText(row, 1)));
+        NameText* nameText = NameText::Create(name.c_str());
+        rip.AddTrack(row, nameText, 0, endSeconds);
+        NameText::Release(nameText);
+        names.push_back(str(m_list->cellText(row, 0)));
+        trackIndices.push_back(row);
+    }
+
+    // 6, 7. Read, showing where the grab stands, until it ends or the user aborts.
+    WaitService& waits = WaitService::instance();
+    cld::GrabEnd end;
+    if (rip.StartGrab() != 1) {
+        end.errorCode = GrabStatus::ErrorOpenFailed;
+        end.tracks = cld::outcomesFromStatus(names, end.errorCode, false, 0);
+    } else {
+        cld::GrabProgress grab(rip);
+        waits.waitAndPump(1000);
+        int lastTrack = -1;
+        int position = 0;
+        cld::GrabSnapshot s;
+        for (;;) {
+            s = grab.snapshot();
+            if (s.trackIndex != lastTrack && s.running) {
+                if (lastTrack >= 0 && count > 1)
+                    progress.bar(CReadingProgressDlg::kOverallBar)->stepIt();
+                lastTrack = s.trackIndex;
+            }
+            const auto at = std::find(trackIndices.begin(), trackIndices.end(), s.trackIndex);
+            position = static_cast<int>(at - trackIndices.begin());
+            progress.SetTrackText(QStringLiteral("Reading Track Nr. %1, Name: %2")
+                                      .arg(s.trackIndex + 1)
+                                      .arg(QString::fromStdString(cld::utf8Text(s.fileName))));
+            progress.bar(CReadingProgressDlg::kTrackBar)->setPos(s.percent + 1);
+            progress.bar(CReadingProgressDlg::kPeakBar)->setPos(s.peak);
+            if (count == 1)
+                progress.bar(CReadingProgressDlg::kOverallBar)->setPos(s.percent + 1);
+            progress.SetJitterText(QString::number(s.jitterErrors));
+            if (progress.WasAborted()) {
+                grab.abort();
+                // The worker finishes the file it writes; wait for it so the file is whole
+                // when the user looks.
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+                while (grab.snapshot().running && std::chrono::steady_clock::now() < until) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    waits.pump();
+                }
+                end.aborted = true;
+                break;
+            }
+            if (!s.running) {
+                progress.bar(CReadingProgressDlg::kOverallBar)->setPos(count == 1 ? 100 : count);
+                progress.bar(CReadingProgressDlg::kTrackBar)->setPos(100);
+                waits.waitAndPump(500);
+                end.errorCode = s.errorCode;
+                break;
+            }
+            waits.waitAndPump(300);
+        }
+        end.tracks = cld::outcomesFromStatus(names, end.errorCode, end.aborted, position);
+    }
+
+    // 8. Say how it ended, then close the progress window.
+    const cld::GrabReport report = cld::grabReport(end);
+    MessageService::message(report.stringId, iconOf(report.icon), MessageButtons::Ok, &progress,
+                            report.argument.empty() ? QString()
+                                                    : QString::fromStdString(report.argument));
+    progress.CloseProgress();
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CEditableListCtrl;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+struct JobContext;
+
+// The CD grabber: pick a drive, see and name the disc's tracks (from CD-TEXT, the cache
+// or FreeDB), choose the error correction, and either grab the ticked tracks to WAV
+// files at once or confirm the selection that an encoding job then reads.
+class CCDGrabDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kDialogId = 144;
+    static constexpr int kDrive = 1066;
+    static constexpr int kRefresh = 1081;
+    static constexpr int kErrorCorrection = 1008;
+    static constexpr int kTrackList = 1063;
+    static constexpr int kArtist = 1074;
+    static constexpr int kAlbum = 1079;
+    static constexpr int kGenre = 1075;
+    static constexpr int kYear = 1080;
+    static constexpr int kComment = 1082;
+    static constexpr int kSetInfoToAll = 1077;
+    static constexpr int kSelectAll = 1073;
+    static constexpr int kGetCdInfo = 1138;
+    static constexpr int kPlay = 1013;
+    static constexpr int kStop = 1014;
+    static constexpr int kIntroOnly = 1145;
+    static constexpr int kIntroSeconds = 1146;
+    static constexpr int kIntroSpin = 1147;
+    static constexpr int kGrabNow = 1069;
+    static constexpr int kTotalTracks = 1070;
+    static constexpr int kTotalTime = 1071;
+    static constexpr int kTotalSize = 1072;
+
+    // wavTarget: opened for grabbing to WAV (OK grabs); otherwise for an encoding job (OK
+    // only keeps the selection in the job context).
+    CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent = nullptr);
+    ~CCDGrabDlg() override;
+
+    // Reads the disc in the active drive and lists its tracks.
+    void loadDisc();
+    // Grabs the ticked tracks to WAV files (the "Grab Now!" button).
+    void grabToWav();
+    // Fills the fields and rows from FreeDB (the "Get CD Info" button).
+    void getCdInfo();
+    // Writes artist and genre into every row (the "Set Current Info to all Tracks." button).
+    void setInfoToAllTracks();
+
+    std::uint32_t discId() const { return m_discId; }
+    std::uint32_t discSeconds() const { return m_discSeconds; }
+    CEditableListCtrl* trackList() const { return m_list; }
+    // The genre number of the genre box's selection (-1 when nothing is selected).
+    int genreNumber() const;
+
+public slots:
+    void accept() override;
+
+private:
+    void fillDrives();
+    void driveChanged(int index);
+    void errorCorrectionChanged(int index);
+    void selectGenrePrefix(const std::string& text);
+    void sizeColumns();
+    void updateTotals();
+    void toggleSelectAll();
+    void trackEdited(int row, int column, const QString& text);
+    void play();
+    void stop();
+    int introSeconds() const;
+
+    JobContext& m_context;
+    bool m_wavTarget;
+    std::uint32_t m_discId = 0;
+    std::uint32_t m_discSeconds = 0;
+    bool m_selectAllNext = true;
+    bool m_loading = false;
+
+    QComboBox* m_drive;
+    QComboBox* m_errorCorrection;
+    CEditableListCtrl* m_list;
+    QLineEdit* m_artist;
+    QLineEdit* m_album;
+    QComboBox* m_genre;
+    QLineEdit* m_year;
+    QLineEdit* m_comment;
+    QPushButton* m_selectAll;
+    QCheckBox* m_introOnly;
+    QLineEdit* m_introSeconds;
+    QSpinBox* m_introSpin;
+    QLabel* m_totalTracks;
+    QLabel* m_totalTime;
+    QLabel* m_totalSize;
+};

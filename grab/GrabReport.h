@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the end of a grab tells the user. The outcome of every track goes in, one
+// message comes out: a user never has to guess whether a rip is exact.
+namespace cld {
+
+// How one track of a grab ended.
+enum class TrackOutcome {
+    Exact,       // read and verified
+    Corrected,   // read; errors were found and corrected
+    NotVerified, // written, but the drive's data could not be verified
+    Failed,      // not read completely
+    NotReached,  // the grab stopped before this track
+};
+
+struct TrackResult {
+    std::string name; // the track's name as listed (UTF-8)
+    TrackOutcome outcome = TrackOutcome::Exact;
+};
+
+struct GrabEnd {
+    bool aborted = false;
+    // The grab's error code (GrabStatus::Error), 0 when none.
+    int errorCode = 0;
+    std::vector<TrackResult> tracks;
+};
+
+enum class ReportIcon { Information, Exclamation, Error };
+
+struct GrabReport {
+    // The string-table text, and its "%1" argument (empty when it has none).
+    int stringId = 0;
+    std::string argument;
+    ReportIcon icon = ReportIcon::Information;
+};
+
+// String ids of the grab's end that the classic table lacks.
+inline constexpr int kGrabFailedStringId = 940;   // "... %1" = why
+inline constexpr int kGrabNotExactStringId = 941; // "... %1" = which tracks
+inline constexpr int kGrabFolderStringId = 942;   // "... %1" = the folder
+
+// The message for the end of a grab: 126 after an abort, the failure with its reason, a
+// list of the tracks that are not exact (by name), or 127 when every track is exact.
+GrabReport grabReport(const GrabEnd& end);
+
+// A sentence saying why a grab failed, for a GrabStatus error code (empty for 0).
+std::string grabErrorText(int errorCode);
+
+// The per-track outcomes when the ripper reports only the grab's error and the index of
+// the track it stopped at (`stopIndex` counts the jobs in order): the tracks before it
+// are exact, the one it stopped at failed (when there is an error) and the rest were
+// not reached.
+std::vector<TrackResult> outcomesFromStatus(const std::vector<std::string>& names, int errorCode,
+                                            bool aborted, int stopIndex);
+
+} // namespace cld

@@ -1,0 +1,193 @@
+#include "CMIC2MP3ProgressDlg.h"
+
+#include "AppResources.h"
+#include "CSignalMonitor.h"
+#include "JobContext.h"
+#include "MessageService.h"
+#include "Mp3RecorderEngine.h"
+#include "RecorderLogic.h"
+#include "RecorderSession.h"
+#include "RecorderUi.h"
+
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
+#include <ctime>
+
+namespace {
+
+void ShowDiskSpace(QLabel* total, QLabel* free) {
+    const auto space = cld::QueryDiskSpace(cld::RecorderSession::Instance().folder);
+    if (!space)
+        return;
+    free->setText(QString::fromStdString(cld::GigabyteText(space->freeMiB)));
+    total->setText(QString::fromStdString(cld::GigabyteText(space->totalMiB)));
+}
+
+} // namespace
+
+CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEngine& engine,
+                                         int deviceId, const QString& deviceName, QWidget* launcher)
+    : QDialog(launcher), m_context(context), m_engine(engine), m_progress(engine),
+      m_deviceId(deviceId), m_launcher(launcher) {
+    using cld::ControlText;
+    cld::TagControl(this, kDialogId);
+    setWindowTitle(AppResources::caption(kDialogId));
+
+    auto label = [this](int id) {
+        auto* l = new QLabel(this);
+        cld::TagControl(l, id);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return l;
+    };
+    auto* device = label(kDevice);
+    device->setText(deviceName);
+    m_file = label(kFile);
+    m_file->setWordWrap(true);
+    m_bitrate = label(kBitrate);
+    m_total = label(kTotalSpace);
+    m_free = label(kFreeSpace);
+    m_status = label(kStatus);
+    m_status->setText(ControlText(kDialogId, kStatus, "Ready."));
+    m_monitor = new CSignalMonitor(this);
+    cld::TagControl(m_monitor, kMonitor);
+
+    auto button = [this](int id, const char* text) {
+        auto* b = new QPushButton(cld::ControlText(kDialogId, id, text), this);
+        cld::TagControl(b, id);
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_start = button(kStart, "&Start");
+    m_pause = button(kPause, "&Pause");
+    m_stop = button(kStop, "S&top");
+    auto* exit = button(cld::kIdOk, "E&xit");
+    connect(m_start, &QPushButton::clicked, this, &CMIC2MP3ProgressDlg::onStart);
+    connect(m_pause, &QPushButton::clicked, this, &CMIC2MP3ProgressDlg::onPause);
+    connect(m_stop, &QPushButton::clicked, this, &CMIC2MP3ProgressDlg::onStop);
+    connect(exit, &QPushButton::clicked, this, &CMIC2MP3ProgressDlg::onExit);
+
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto addRow = [&](int id, const char* caption, QLabel* value) {
+        grid->addWidget(new QLabel(ControlText(kDialogId, -id, caption), this), row, 0);
+        grid->addWidget(value, row++, 1);
+    };
+    addRow(kDevice, "Input Device:", device);
+    addRow(kFile, "Output File:", m_file);
+    addRow(kBitrate, "Encoding Bitrate:", m_bitrate);
+    addRow(kTotalSpace, "Total Disk Space:", m_total);
+    addRow(kFreeSpace, "Free Disk Space:", m_free);
+    addRow(kStatus, "Status:", m_status);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {m_start, m_pause, m_stop, exit})
+        buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(ControlText(kDialogId, -kMonitor, "Signal Monitor"), this));
+    layout->addWidget(m_monitor, 1);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    resize(460, 360);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kTimerMs);
+    connect(m_timer, &QTimer::timeout, this, &CMIC2MP3ProgressDlg::onTimer);
+    m_timer->start();
+    ShowDiskSpace(m_total, m_free);
+    onTimer();
+}
+
+CMIC2MP3ProgressDlg::~CMIC2MP3ProgressDlg() {
+    m_timer->stop();
+    m_engine.Stop();
+    m_engine.SetMonitorWindow(nullptr);
+}
+
+void CMIC2MP3ProgressDlg::onTimer() {
+    const cld::JobState state = m_progress.state();
+    bool recording = state == cld::JobState::Running || state == cld::JobState::Paused;
+    if (recording && m_progress.errorCode() != 0) {
+        // The file cannot take more (a full disk): what was written is closed and kept.
+        m_progress.abort();
+        recording = false;
+        m_status->setText(AppResources::string(168));
+        MessageService::message(196, MessageIcon::Error, MessageButtons::Ok, this);
+    }
+    m_start->setEnabled(!recording);
+    m_pause->setEnabled(recording);
+    m_stop->setEnabled(recording);
+    ShowDiskSpace(m_total, m_free);
+}
+
+void CMIC2MP3ProgressDlg::onStart() {
+    if (m_engine.IsRecording())
+        return;
+    const cld::RecorderSession& session = cld::RecorderSession::Instance();
+    m_status->setText(AppResources::string(169));
+    Mp3EncoderParams& params = m_engine.Params();
+    cld::FillRecorderParams(m_context.settings, session.mp3Bitrate, params);
+    m_bitrate->setText(QString::fromStdString(cld::BitrateText(params)));
+    m_outputFile = QString::fromStdString(cld::RecordingFilePath(session.folder, std::time(nullptr),
+                                                                 cld::FileNameStyle::Mp3, ".mp3"));
+    m_file->setText(m_outputFile);
+    m_engine.SetOutputFile(m_outputFile.toStdString());
+    m_engine.SetMonitorWindow(m_monitor);
+    const bool selected =
+        m_deviceId >= 0 && m_engine.SelectDevice(static_cast<uint32_t>(m_deviceId));
+    if (!selected || !m_engine.Start())
+        showStartFailure(selected);
+    onTimer();
+}
+
+void CMIC2MP3ProgressDlg::showStartFailure(bool deviceUsable) {
+    m_status->setText(AppResources::string(168));
+    if (!deviceUsable) {
+        MessageService::message(cld::IDS_REC_NO_FORMAT, MessageIcon::Error, MessageButtons::Ok,
+                                this);
+    } else if (m_engine.GetEncoderError() != 0) {
+        // The encoder's codes: 102 the file could not be made, 103 the encoder refused.
+        MessageService::message(m_engine.GetEncoderError() == 102 ? 196 : 201, MessageIcon::Error,
+                                MessageButtons::Ok, this);
+    } else {
+        MessageService::message(cld::IDS_REC_START_FAILED, MessageIcon::Error, MessageButtons::Ok,
+                                this, QString::fromStdString(m_engine.GetErrorText()));
+    }
+}
+
+void CMIC2MP3ProgressDlg::onPause() {
+    if (!m_engine.IsRecording())
+        return;
+    m_status->setText(AppResources::string(m_engine.IsPaused() ? 169 : 171));
+    m_engine.TogglePause();
+}
+
+void CMIC2MP3ProgressDlg::onStop() {
+    m_status->setText(AppResources::string(168));
+    m_engine.Stop();
+    onTimer();
+}
+
+void CMIC2MP3ProgressDlg::onExit() {
+    m_engine.Stop();
+    QDialog::accept();
+}
+
+void CMIC2MP3ProgressDlg::reject() {
+    // The close box and Escape end the recording like Exit.
+    onExit();
+}
+
+void CMIC2MP3ProgressDlg::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange && m_launcher) {
+        if (windowState() & Qt::WindowMinimized)
+            m_launcher->showMinimized();
+        else if (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized)
+            m_launcher->showNormal();
+    }
+    QDialog::changeEvent(event);
+}

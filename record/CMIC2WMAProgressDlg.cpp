@@ -1,0 +1,194 @@
+#include "CMIC2WMAProgressDlg.h"
+
+#include "AppResources.h"
+#include "GetErrorText.h"
+#include "JobContext.h"
+#include "MessageService.h"
+#include "RecorderLogic.h"
+#include "RecorderSession.h"
+#include "RecorderUi.h"
+#include "WMException.h"
+#include "WaitService.h"
+#include "WaveInDevice.h"
+#include "WmEncoderControl.h"
+#include "WmaRecorderEncoder.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
+
+CMIC2WMAProgressDlg::CMIC2WMAProgressDlg(JobContext& context, const QString& deviceUrl,
+                                         QWidget* launcher)
+    : QDialog(launcher), m_context(context), m_deviceUrl(deviceUrl), m_launcher(launcher) {
+    using cld::ControlText;
+    cld::TagControl(this, kDialogId);
+    setWindowTitle(AppResources::caption(kDialogId));
+
+    auto label = [this](int id) {
+        auto* l = new QLabel(this);
+        cld::TagControl(l, id);
+        return l;
+    };
+    m_elapsed = label(kElapsed);
+    m_elapsed->setText(QStringLiteral("00:00:00"));
+    m_total = label(kTotalSpace);
+    m_free = label(kFreeSpace);
+    m_device = label(kDevice);
+    m_file = label(kFile);
+    m_file->setWordWrap(true);
+    m_bitrate = label(kBitrate);
+    m_status = label(kStatus);
+    auto button = [this](int id, const char* text) {
+        auto* b = new QPushButton(cld::ControlText(kDialogId, id, text), this);
+        cld::TagControl(b, id);
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_start = button(kStart, "&Start");
+    m_stop = button(kStop, "S&top");
+    auto* exit = button(cld::kIdOk, "&Exit");
+    connect(m_start, &QPushButton::clicked, this, &CMIC2WMAProgressDlg::onStart);
+    connect(m_stop, &QPushButton::clicked, this, &CMIC2WMAProgressDlg::onStop);
+    connect(exit, &QPushButton::clicked, this, &CMIC2WMAProgressDlg::onExit);
+
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto addRow = [&](int id, const char* caption, QLabel* value) {
+        grid->addWidget(new QLabel(ControlText(kDialogId, -id, caption), this), row, 0);
+        grid->addWidget(value, row++, 1);
+    };
+    addRow(kElapsed, "Elapsed Time:", m_elapsed);
+    addRow(kDevice, "Input Device:", m_device);
+    addRow(kFile, "Output File:", m_file);
+    addRow(kBitrate, "Encoding Bitrate:", m_bitrate);
+    addRow(kTotalSpace, "Total Disk Space:", m_total);
+    addRow(kFreeSpace, "Disk Space Left:", m_free);
+    addRow(kStatus, "Status:", m_status);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {m_start, m_stop, exit})
+        buttons->addWidget(b);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    resize(460, 260);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kTimerMs);
+    connect(m_timer, &QTimer::timeout, this, &CMIC2WMAProgressDlg::onTimer);
+    if (const auto space = cld::QueryDiskSpace(cld::RecorderSession::Instance().folder)) {
+        m_total->setText(QString::fromStdString(cld::GigabyteText(space->totalMiB)));
+        m_free->setText(QString::fromStdString(cld::GigabyteText(space->freeMiB)));
+    }
+    m_status->setText(AppResources::string(168));
+}
+
+CMIC2WMAProgressDlg::~CMIC2WMAProgressDlg() {
+    m_timer->stop();
+    cld::WmaRecorderEncoder::Release();
+}
+
+void CMIC2WMAProgressDlg::onStart() {
+    if (m_running)
+        return;
+    // A device held by another application would make the encoder's open wait for it;
+    // ask without waiting first.
+    const QString prefix = QStringLiteral("DEVICE://");
+    if (m_deviceUrl.startsWith(prefix, Qt::CaseInsensitive)) {
+        cld::WaveInCaps caps;
+        const std::string name = m_deviceUrl.mid(prefix.size()).toStdString();
+        if (cld::WaveInDevice::GetCaps(name, caps) == cld::WaveInResult::Allocated) {
+            MessageService::message(cld::IDS_REC_START_FAILED, MessageIcon::Error,
+                                    MessageButtons::Ok, this,
+                                    QString::fromStdString(cld::WaveInDevice::ResultText(
+                                        cld::WaveInResult::Allocated, 0)));
+            return;
+        }
+    }
+    m_running = true;
+    m_stopFlag = false;
+    m_start->setEnabled(false);
+    m_startTime = std::time(nullptr);
+    m_timer->start();
+    WmEncoderControl* encoder = nullptr;
+    try {
+        encoder = &cld::WmaRecorderEncoder::Get(m_context.programFolder.toStdString());
+        const cld::RecorderSession& session = cld::RecorderSession::Instance();
+        encoder->PrepareForFile();
+        WmSourceGroup& group = encoder->AddSourceGroup();
+        group.SetInput(m_deviceUrl.toStdString());
+        group.Activate();
+        group.SetProfile(encoder->GetProfile(session.wmaProfileIndex));
+        m_device->setText(m_deviceUrl);
+        m_outputFile = QString::fromStdString(
+            cld::RecordingFilePath(session.folder, m_startTime, cld::FileNameStyle::Wma, ".wma"));
+        encoder->SetOutputFile(m_outputFile.toStdString());
+        m_file->setText(m_outputFile);
+        encoder->Start();
+        onTimer();
+        // The dialog stays responsive while the encoder records on its own thread.
+        while (!m_stopFlag && encoder->GetRunState() == WmEncoderControl::kRunning)
+            WaitService::instance().waitAndPump(300);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        encoder->Stop();
+        QApplication::restoreOverrideCursor();
+        if (const uint32_t failure = encoder->GetLastErrorCode())
+            throw WMException(failure);
+    } catch (const WMException& e) {
+        if (encoder && encoder->GetRunState() != WmEncoderControl::kRunning)
+            encoder->ReleaseSourceGroup();
+        m_status->setText(AppResources::string(168));
+        MessageService::text(QString::fromStdString(GetErrorText(e.GetCode())), MessageIcon::Error,
+                             MessageButtons::Ok, this);
+    }
+    m_timer->stop();
+    onTimer();
+    m_running = false;
+    m_start->setEnabled(true);
+}
+
+void CMIC2WMAProgressDlg::onTimer() {
+    if (m_running)
+        m_elapsed->setText(QString::fromStdString(
+            cld::ElapsedText(static_cast<int64_t>(std::time(nullptr) - m_startTime))));
+    if (const auto space = cld::QueryDiskSpace(cld::RecorderSession::Instance().folder)) {
+        m_total->setText(QString::fromStdString(cld::GigabyteText(space->totalMiB)));
+        m_free->setText(QString::fromStdString(cld::GigabyteText(space->freeMiB)));
+    }
+    WmEncoderControl* encoder = cld::WmaRecorderEncoder::Current();
+    const bool running = encoder && encoder->GetRunState() == WmEncoderControl::kRunning;
+    m_status->setText(AppResources::string(running ? 169 : 168));
+    if (encoder)
+        m_bitrate->setText(QStringLiteral("%1 Kbps").arg(encoder->GetStatistics().bitrate / 1000));
+}
+
+void CMIC2WMAProgressDlg::onStop() {
+    m_stopFlag = true;
+    if (WmEncoderControl* encoder = cld::WmaRecorderEncoder::Current())
+        encoder->Stop();
+    m_status->setText(AppResources::string(168));
+}
+
+void CMIC2WMAProgressDlg::onExit() {
+    m_stopFlag = true;
+    QDialog::accept();
+}
+
+void CMIC2WMAProgressDlg::reject() {
+    onExit();
+}
+
+void CMIC2WMAProgressDlg::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange && m_launcher) {
+        if (windowState() & Qt::WindowMinimized)
+            m_launcher->showMinimized();
+        else if (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized)
+            m_launcher->showNormal();
+    }
+    QDialog::changeEvent(event);
+}

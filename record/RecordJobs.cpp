@@ -1,0 +1,27 @@
+#include "RecordJobs.h"
+
+#include "CMIC2MP3ProgressDlg.h"
+#include "CMIC2MP3SettingsDlg.h"
+#include "CMIC2WMAProgressDlg.h"
+#include "CMIC2WMASettingsDlg.h"
+#include "Mp3RecorderEngine.h"
+#include "WmaRecorderEncoder.h"
+
+void RunMp3Recorder(JobContext& context, QWidget* launcher) {
+    CMIC2MP3SettingsDlg settings(context, launcher);
+    if (settings.exec() != QDialog::Accepted)
+        return;
+    CMIC2MP3ProgressDlg recorder(context, cld::Mp3RecorderEngine::Instance(),
+                                 settings.ChosenDevice(), settings.ChosenDeviceName(), launcher);
+    recorder.exec();
+}
+
+void RunWmaRecorder(JobContext& context, QWidget* launcher) {
+    CMIC2WMASettingsDlg settings(context, launcher);
+    if (settings.exec() != QDialog::Accepted) {
+        cld::WmaRecorderEncoder::Release();
+        return;
+    }
+    CMIC2WMAProgressDlg recorder(context, settings.ChosenDeviceUrl(), launcher);
+    recorder.exec();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace cld {
+
+// What the recorder dialogs hand on to each other for the life of the process: the
+// folder recordings go into (shared by both recorders), the MP3 bitrate and the media
+// profile chosen last.
+struct RecorderSession {
+    std::string folder;
+    int mp3Bitrate = 128;
+    int wmaProfileIndex = 0;
+
+    static RecorderSession& Instance();
+};
+
+// String-table ids of the recorders' own messages.
+constexpr int IDS_REC_NO_FORMAT = 951;
+constexpr int IDS_REC_START_FAILED = 952;
+
+} // namespace cld

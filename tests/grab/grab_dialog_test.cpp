@@ -1,0 +1,547 @@
+// The CD grabber and its reading progress window on the virtual drive.
+
+#include "CCDGrabDlg.h"
+#include "CEditableListCtrl.h"
+#include "CProgressBar.h"
+#include "CReadingProgressDlg.h"
+#include "GrabCommands.h"
+#include "GrabDialogKit.h"
+#include "GrabProgress.h"
+#include "GrabReport.h"
+#include "GrabText.h"
+#include "JobCommands.h"
+#include "JobRegistry.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace cldtest;
+using cld::findControl;
+using vdrivekit::Content;
+using vdrivekit::DiscSpec;
+using vdrivekit::TrackSpec;
+
+namespace {
+
+DiscSpec cdTextDisc() {
+    DiscSpec disc;
+    disc.title = "Night Drive";
+    disc.performer = "The Examples";
+    disc.tracks.push_back({Content::Music, 75 * 4, "Opening", "The Examples", 0, 0});
+    disc.tracks.push_back({Content::Music, 75 * 3, "Motorway", "The Examples", 0, 0});
+    return disc;
+}
+
+DiscSpec plainDisc(int tracks = 3, int64_t sectors = 75 * 3) {
+    DiscSpec disc;
+    for (int i = 0; i < tracks; ++i)
+        disc.tracks.push_back({Content::Music, sectors + i * 40, {}, {}, 0, 0});
+    return disc;
+}
+
+QString cell(const CCDGrabDlg& dlg, int row, int column) {
+    return dlg.trackList()->cellText(row, column);
+}
+
+QString fieldText(const QWidget& dlg, int id) {
+    return findControl<QLineEdit>(&dlg, id)->text();
+}
+
+void click(const QWidget& dlg, int id) {
+    findControl<QPushButton>(&dlg, id)->click();
+}
+
+// Types a name into a row, as the in-place editor commits it.
+void typeName(CCDGrabDlg& dlg, int row, const QString& name) {
+    dlg.trackList()->topLevelItem(row)->setText(0, name);
+}
+
+} // namespace
+
+class GrabDialog : public GrabDialogTest {};
+
+TEST_F(GrabDialog, CdTextDiscListsItsTitlesAndArtist) {
+    startDrives({cdTextDisc()});
+    CCDGrabDlg dlg(m_context, true);
+    EXPECT_EQ(dlg.objectName(), QStringLiteral("144"));
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Calderine 2002 - CD-Audio Grabber"));
+    CEditableListCtrl* list = findControl<CEditableListCtrl>(&dlg, CCDGrabDlg::kTrackList);
+    ASSERT_EQ(list, dlg.trackList());
+    const QStringList headers{"Track Name",   "Track No.",     "  Length  ",
+                              "    Size    ", " Artist Name ", "Music Genre"};
+    for (int c = 0; c < 6; ++c)
+        EXPECT_EQ(list->headerItem()->text(c), headers[c]);
+    EXPECT_NEAR(list->columnWidth(0),
+                4.5 * (list->header()->fontMetrics().horizontalAdvance(headers[0]) + 16), 1.0);
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(cell(dlg, 0, 0), "Opening");
+    EXPECT_EQ(cell(dlg, 1, 0), "Motorway");
+    EXPECT_EQ(cell(dlg, 0, 1), "01");
+    EXPECT_EQ(cell(dlg, 1, 1), "02");
+    EXPECT_EQ(cell(dlg, 0, 2), "0:04");
+    EXPECT_EQ(cell(dlg, 0, 4), "The Examples");
+    EXPECT_EQ(cell(dlg, 0, 5), "Other");
+    EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kArtist), "The Examples");
+    EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kAlbum), "Night Drive");
+    EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kYear), "2002");
+    EXPECT_EQ(findControl<QComboBox>(&dlg, CCDGrabDlg::kGenre)->currentText(), "Other");
+    EXPECT_NE(dlg.discId(), 0u);
+    // Nothing ticked: the select-all button offers to select.
+    EXPECT_EQ(findControl<QPushButton>(&dlg, CCDGrabDlg::kSelectAll)->text(), "Select &All Tracks");
+    EXPECT_EQ(findControl<QLabel>(&dlg, CCDGrabDlg::kTotalTracks)->text(), "0 Track(s) ");
+}
+
+TEST_F(GrabDialog, DiscWithoutCdTextListsTrackNumbersAndUnknown) {
+    startDrives({plainDisc()});
+    CCDGrabDlg dlg(m_context, true);
+    ASSERT_EQ(dlg.trackList()->rowCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(cell(dlg, i, 0), QStringLiteral("Track%1").arg(i + 1, 2, 10, QChar('0')));
+        EXPECT_EQ(cell(dlg, i, 4), "Unknown");
+    }
+    EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kArtist), "Unknown");
+    EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kAlbum), "Unknown");
+    // The kept arrays describe the same tracks for the jobs and the FreeDB query.
+    EXPECT_EQ(m_context.grabSelection.startTimes.size(), 3u);
+    EXPECT_EQ(m_context.grabSelection.startTimes[0], "0:00.00");
+}
+
+TEST_F(GrabDialog, CacheHitFillsFieldsAndNamesAndOkStoresThem) {
+    startDrives({plainDisc(2)});
+    openCache();
+    std::uint32_t id = 0;
+    {
+        CCDGrabDlg first(m_context, false);
+        id = first.discId();
+    }
+    CdInfoRecord record;
+    record.discId = id;
+    record.album = "Caf\xC3\xA9 Songs";
+    record.artist = "Don't Panic";
+    record.genre = "alt"; // the first entry beginning with it: "Alternative"
+    record.year = 1994;
+    record.trackTitles = {"First", "Second", "Third (no such track)"};
+    ASSERT_TRUE(m_cache.store(record)) << m_cache.lastError();
+
+    CCDGrabDlg dlg(m_context, false);
+    EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kArtist), "Don't Panic");
+    EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kAlbum), QString::fromUtf8("Caf\xC3\xA9 Songs"));
+    EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kYear), "1994");
+    EXPECT_EQ(findControl<QComboBox>(&dlg, CCDGrabDlg::kGenre)->currentText(), "Alternative");
+    EXPECT_EQ(dlg.genreNumber(), 20);
+    ASSERT_EQ(dlg.trackList()->rowCount(), 2);
+    EXPECT_EQ(cell(dlg, 0, 0), "First");
+    EXPECT_EQ(cell(dlg, 1, 0), "Second");
+    EXPECT_EQ(cell(dlg, 1, 4), "Don't Panic");
+    EXPECT_EQ(cell(dlg, 1, 5), "Alternative");
+
+    // OK keeps what the dialog shows in the cache, typed names as typed.
+    typeName(dlg, 1, "AC/DC: Live?");
+    dlg.trackList()->setChecked(1, true);
+    click(dlg, 1);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    const auto stored = m_cache.load(id);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->genre, "Alternative");
+    EXPECT_EQ(stored->year, 1994);
+    EXPECT_EQ(stored->trackTitles, (std::vector<std::string>{"First", "AC/DC: Live?"}));
+}
+
+TEST_F(GrabDialog, TotalsFollowTheTickedTracks) {
+    startDrives({plainDisc(3, 75 * 70)});
+    CCDGrabDlg dlg(m_context, false);
+    ASSERT_EQ(dlg.trackList()->rowCount(), 3);
+    // The figures the ripper gives for each track.
+    std::vector<std::uint32_t> seconds, kb;
+    DiscInfo* disc = m_rip->GetDiscInfo();
+    for (int i = 0; i < 3; ++i) {
+        TrackInfo* t = disc->GetTrack(i);
+        seconds.push_back(t->GetDurationSeconds());
+        kb.push_back(t->GetSizeKB());
+        t->Destroy();
+    }
+    disc->Destroy();
+    dlg.trackList()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    dlg.trackList()->topLevelItem(2)->setCheckState(0, Qt::Checked);
+    const cld::TotalsTexts want = cld::totalsTexts({2, seconds[0] + seconds[2], kb[0] + kb[2]});
+    EXPECT_EQ(findControl<QLabel>(&dlg, CCDGrabDlg::kTotalTracks)->text(), "2 Track(s) ");
+    EXPECT_EQ(findControl<QLabel>(&dlg, CCDGrabDlg::kTotalSize)->text().toStdString(), want.size);
+    EXPECT_EQ(findControl<QLabel>(&dlg, CCDGrabDlg::kTotalTime)->text().toStdString(),
+              want.duration);
+    EXPECT_EQ(want.duration, "00:02:21 "); // 70 s + 71 s (the third track is 80 sectors longer)
+
+    // Select all, then deselect all, with the button's text following.
+    QPushButton* all = findControl<QPushButton>(&dlg, CCDGrabDlg::kSelectAll);
+    all->click();
+    EXPECT_EQ(dlg.trackList()->checkedRows().size(), 3);
+    EXPECT_EQ(all->text(), "Deselect &All Tracks");
+    EXPECT_EQ(findControl<QLabel>(&dlg, CCDGrabDlg::kTotalTracks)->text(), "3 Track(s) ");
+    all->click();
+    EXPECT_TRUE(dlg.trackList()->checkedRows().isEmpty());
+    EXPECT_EQ(all->text(), "Select &All Tracks");
+    EXPECT_EQ(findControl<QLabel>(&dlg, CCDGrabDlg::kTotalTime)->text(), "00:00:00 ");
+}
+
+TEST_F(GrabDialog, OkForAnEncodingJobKeepsCleanNamesAndTheChoices) {
+    startDrives({plainDisc(3)});
+    CCDGrabDlg dlg(m_context, false);
+    // Nothing ticked: 122 and the dialog stays.
+    click(dlg, 1);
+    EXPECT_EQ(messageIds(), std::vector<int>{122});
+    EXPECT_EQ(messages().back().icon, MessageIcon::Error);
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+
+    typeName(dlg, 0, "AC/DC: Live?");
+    // A name longer than 50 characters is refused; 50 are fine.
+    typeName(dlg, 1, QString(51, 'x'));
+    EXPECT_EQ(cell(dlg, 1, 0), "Track02");
+    typeName(dlg, 1, QString(50, 'y'));
+    EXPECT_EQ(cell(dlg, 1, 0), QString(50, 'y'));
+    dlg.trackList()->setChecked(0, true);
+    dlg.trackList()->setChecked(2, true);
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->setText("Band");
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->setText("Record");
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kYear)->setText("1999");
+    QComboBox* genre = findControl<QComboBox>(&dlg, CCDGrabDlg::kGenre);
+    genre->setCurrentIndex(genre->findText("Acapella"));
+    findControl<QCheckBox>(&dlg, CCDGrabDlg::kIntroOnly)->setChecked(true);
+    EXPECT_TRUE(findControl<QLineEdit>(&dlg, CCDGrabDlg::kIntroSeconds)->isEnabled());
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kIntroSeconds)->setText("0");
+    click(dlg, 1);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+
+    const GrabSelection& s = m_context.grabSelection;
+    EXPECT_EQ(s.trackNames,
+              (std::vector<std::string>{"AC-DC. Live.", std::string(50, 'y'), "Track03"}));
+    EXPECT_EQ(s.ticked, (std::vector<uint16_t>{0, 2}));
+    EXPECT_EQ(s.artist, "Band");
+    EXPECT_EQ(s.album, "Record");
+    EXPECT_EQ(s.year, 1999);
+    EXPECT_EQ(s.genreIndex, 123); // by its number, not its place in the sorted box
+    EXPECT_TRUE(s.introOnly);
+    EXPECT_EQ(s.introSeconds, 15); // 0 means the default
+    EXPECT_EQ(s.durationSeconds.size(), 3u);
+    // Nothing was grabbed in this mode.
+    EXPECT_TRUE(m_folderTitle.isEmpty());
+}
+
+TEST_F(GrabDialog, ErrorCorrectionIsStoredAndApplied) {
+    startDrives({plainDisc(1)});
+    ASSERT_TRUE(m_settings.setErrorCorrection(0));
+    CCDGrabDlg dlg(m_context, true);
+    QComboBox* box = findControl<QComboBox>(&dlg, CCDGrabDlg::kErrorCorrection);
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_EQ(box->itemText(2), "Jitter and Scratch Repair (slower)");
+    // What the box shows is what the drive uses.
+    EXPECT_EQ(box->currentIndex(), 0);
+    EXPECT_EQ(driveParams().jitterCorrection, 0);
+    EXPECT_EQ(driveParams().rippingMethod, 0);
+    box->setCurrentIndex(2);
+    EXPECT_EQ(m_settings.errorCorrection(), 2);
+    EXPECT_EQ(driveParams().rippingMethod, 1);
+    EXPECT_EQ(driveParams().paranoiaLevel, 3);
+    EXPECT_EQ(m_context.grabSelection.errorCorrectionType, 5);
+    box->setCurrentIndex(1);
+    EXPECT_EQ(driveParams().rippingMethod, 0);
+    EXPECT_EQ(driveParams().jitterCorrection, 1);
+    // Stored in the profile, not just in memory.
+    SettingsRecord reread;
+    reread.LoadSettings();
+    EXPECT_EQ(reread.errorCorrection(), 1);
+}
+
+TEST_F(GrabDialog, DriveChoiceFollowsLastCdAndIsStored) {
+    DiscSpec a = plainDisc(1);
+    a.product = "ALPHA DRIVE";
+    DiscSpec b = plainDisc(2);
+    b.product = "BETA DRIVE";
+    startDrives({a, b});
+    CCDGrabDlg probe(m_context, true);
+    QComboBox* drives = findControl<QComboBox>(&probe, CCDGrabDlg::kDrive);
+    ASSERT_EQ(drives->count(), 2);
+    const QString second = drives->itemText(1);
+    ASSERT_FALSE(second.isEmpty());
+
+    // A stored name matches by its beginning, without regard to case.
+    ASSERT_TRUE(m_settings.setLastCD(second.left(second.size() - 2).toLower().toStdString()));
+    CCDGrabDlg dlg(m_context, true);
+    EXPECT_EQ(findControl<QComboBox>(&dlg, CCDGrabDlg::kDrive)->currentIndex(), 1);
+    EXPECT_EQ(dlg.trackList()->rowCount(), 2);
+    findControl<QComboBox>(&dlg, CCDGrabDlg::kDrive)->setCurrentIndex(0);
+    EXPECT_EQ(dlg.trackList()->rowCount(), 1);
+    EXPECT_EQ(m_settings.lastCD(), drives->itemText(0).toStdString());
+}
+
+TEST_F(GrabDialog, GrabToWavWritesBitExactFilesInTheUnknownFolder) {
+    startDrives({plainDisc(3)});
+    const auto ranges = trackRanges();
+    m_folderAnswer = QString::fromStdString((m_dir.path()).string());
+    CCDGrabDlg dlg(m_context, true);
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->clear();
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->clear();
+    typeName(dlg, 2, "Side/B: \"Live\"");
+    dlg.trackList()->setChecked(0, true);
+    dlg.trackList()->setChecked(2, true);
+    // The grabber's window is disabled while the progress window is up.
+    bool ownerDisabled = false;
+    bool progressShown = false;
+    m_waitHook = [&](int) {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "149" && w->isVisible()) {
+                progressShown = true;
+                ownerDisabled = ownerDisabled || !dlg.isEnabled();
+            }
+        }
+    };
+    click(dlg, CCDGrabDlg::kGrabNow);
+    EXPECT_EQ(m_folderTitle, "Select a Folder where to Save the WAV file(s)...");
+    EXPECT_TRUE(progressShown);
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_TRUE(dlg.isEnabled());
+    ASSERT_EQ(messageIds(), std::vector<int>{127});
+
+    const auto folder = m_dir.path() / "Unknown Artist - Unkown Album";
+    const Wav one = readWav(folder / "Track01.wav");
+    expectConsistentHeader(one);
+    EXPECT_TRUE(one.data == imageBytes(ranges[0].first, ranges[0].last));
+    // Typed names are used as typed, but never make a sub-folder.
+    const Wav three = readWav(folder / "Side-B: \"Live\".wav");
+    expectConsistentHeader(three);
+    EXPECT_TRUE(three.data == imageBytes(ranges[2].first, ranges[2].last));
+    EXPECT_FALSE(std::filesystem::exists(folder / "Track02.wav"));
+}
+
+TEST_F(GrabDialog, OkWithTheWavTargetGrabsWithArtistNamesAndIntroLength) {
+    startDrives({plainDisc(1, 75 * 40)});
+    const auto ranges = trackRanges();
+    m_folderAnswer = QString::fromStdString(m_dir.path().string());
+    CCDGrabDlg dlg(m_context, true);
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->setText("Band");
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->setText("Live");
+    dlg.trackList()->setChecked(0, true);
+    findControl<QCheckBox>(&dlg, CCDGrabDlg::kIntroOnly)->setChecked(true);
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kIntroSeconds)->setText("3");
+    click(dlg, 1);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(messageIds(), std::vector<int>{127});
+    const Wav w = readWav(m_dir.path() / "Band - Live" / "Band - Track01.wav");
+    expectConsistentHeader(w);
+    // Three seconds of a 40 s track: the typed length is used, not a fixed one.
+    const long rate = (ranges[0].last - ranges[0].first) / 40;
+    EXPECT_TRUE(w.data == imageBytes(ranges[0].first, ranges[0].first + 3 * rate));
+}
+
+TEST_F(GrabDialog, BadFoldersAndFailedGrabsSaySo) {
+    startDrives({plainDisc(1)});
+    CCDGrabDlg dlg(m_context, true);
+    dlg.trackList()->setChecked(0, true);
+    // Cancelled picker: nothing happens.
+    m_folderAnswer.clear();
+    click(dlg, CCDGrabDlg::kGrabNow);
+    EXPECT_TRUE(messages().empty());
+    // A path that is no folder.
+    m_folderAnswer = QString::fromStdString((m_dir.path() / "missing").string());
+    click(dlg, CCDGrabDlg::kGrabNow);
+    EXPECT_EQ(messageIds(), std::vector<int>{124});
+    // The album folder cannot be made (a file has its name).
+    m_folderAnswer = QString::fromStdString(m_dir.path().string());
+    std::ofstream(m_dir.path() / "Unknown - Unknown") << "x";
+    click(dlg, CCDGrabDlg::kGrabNow);
+    EXPECT_EQ(messageIds(), (std::vector<int>{124, cld::kGrabFolderStringId}));
+    EXPECT_EQ(messages().back().icon, MessageIcon::Error);
+
+    // A grab the ripper reports as failed (the file name does not fit) is no success.
+    std::filesystem::path deep = m_dir.path();
+    while (deep.string().size() < 225)
+        deep /= "deeper";
+    std::filesystem::create_directories(deep);
+    m_folderAnswer = QString::fromStdString(deep.string());
+    typeName(dlg, 0, QString(40, 'n'));
+    click(dlg, CCDGrabDlg::kGrabNow);
+    ASSERT_EQ(messages().size(), 3u);
+    EXPECT_EQ(messages().back().stringId, cld::kGrabFailedStringId);
+    EXPECT_EQ(messages().back().icon, MessageIcon::Error);
+    EXPECT_TRUE(messages().back().text.contains(QString(40, 'n') + ": failed"));
+    EXPECT_TRUE(dlg.isEnabled());
+}
+
+TEST_F(GrabDialog, AbortShowsTheMessageAndLeavesAConsistentWav) {
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 3000, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 300, {}, {}, 0, 0});
+    disc.faults.slowMicrosPerSector = 300;
+    startDrives({disc});
+    const auto ranges = trackRanges();
+    m_folderAnswer = QString::fromStdString(m_dir.path().string());
+    CCDGrabDlg dlg(m_context, true);
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->clear();
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->clear();
+    dlg.trackList()->setChecked(0, true);
+    dlg.trackList()->setChecked(1, true);
+    const auto file = m_dir.path() / "Unknown Artist - Unkown Album" / "Track01.wav";
+    bool pressed = false;
+    m_waitHook = [&](int ms) {
+        if (pressed || ms != 300)
+            return;
+        std::error_code ec;
+        if (std::filesystem::file_size(file, ec) <= 44 + 26 * 2352 || ec)
+            return;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "149" && w->isVisible()) {
+                findControl<QPushButton>(w, CReadingProgressDlg::kAbort)->click();
+                pressed = true;
+            }
+        }
+    };
+    click(dlg, CCDGrabDlg::kGrabNow);
+    ASSERT_TRUE(pressed);
+    ASSERT_EQ(messageIds(), std::vector<int>{126});
+    EXPECT_EQ(messages().back().icon, MessageIcon::Error);
+    const Wav w = readWav(file);
+    expectConsistentHeader(w);
+    EXPECT_GT(w.data.size(), 0u);
+    EXPECT_LT(w.data.size(), 3000u * 2352);
+    const auto expect = imageBytes(ranges[0].first, ranges[0].last);
+    EXPECT_TRUE(std::equal(w.data.begin(), w.data.end(), expect.begin()));
+    EXPECT_FALSE(std::filesystem::exists(file.parent_path() / "Track02.wav"));
+    EXPECT_TRUE(dlg.isEnabled());
+}
+
+TEST_F(GrabDialog, GetCdInfoWithoutTracksAsksForADisc) {
+    DiscSpec data;
+    data.tracks.push_back({Content::Data, 300, {}, {}, 0, 0});
+    startDrives({data});
+    CCDGrabDlg dlg(m_context, false);
+    EXPECT_EQ(dlg.trackList()->rowCount(), 0);
+    click(dlg, CCDGrabDlg::kGetCdInfo);
+    EXPECT_EQ(messageIds(), std::vector<int>{142});
+    click(dlg, 1);
+    EXPECT_EQ(messageIds(), (std::vector<int>{142, 122}));
+}
+
+TEST_F(GrabDialog, WithoutTheRipperTheCommandSaysSo) {
+    runCdToWav(m_context, nullptr);
+    EXPECT_EQ(messageIds(), std::vector<int>{152});
+    EXPECT_FALSE(runCdGrabberForEncoding(m_context, nullptr));
+}
+
+TEST_F(GrabDialog, ProgressAdapterFollowsTheGrab) {
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 600, {}, {}, 0, 0});
+    disc.faults.slowMicrosPerSector = 200;
+    startDrives({disc});
+    const auto name = [](const char* text) { return NameText::Create(text); };
+    NameText* folder = name(m_dir.path().string().c_str());
+    m_rip->SetOutputFolder(folder);
+    folder->Destroy();
+    for (const char* n : {"a", "b"}) {
+        NameText* t = name(n);
+        m_rip->AddTrack(0, t, 0, -1);
+        t->Destroy();
+    }
+    ASSERT_EQ(m_rip->StartGrab(), 1);
+    cld::GrabProgress progress(*m_rip);
+    EXPECT_EQ(progress.state(), cld::JobState::Running);
+    while (progress.state() == cld::JobState::Running)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(progress.state(), cld::JobState::Done);
+    EXPECT_EQ(progress.perMille(), 1000);
+    EXPECT_EQ(progress.errorCode(), 0);
+    EXPECT_EQ(progress.errorText(), "");
+
+    NameText* t = name("c");
+    m_rip->AddTrack(0, t, 0, -1);
+    t->Destroy();
+    ASSERT_EQ(m_rip->StartGrab(), 1);
+    cld::GrabProgress aborted(*m_rip);
+    aborted.abort();
+    while (aborted.state() == cld::JobState::Running)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(aborted.state(), cld::JobState::Aborted);
+    EXPECT_TRUE(cld::isFinal(aborted.state()));
+}
+
+TEST(ReadingProgress, AbortIsRememberedOnceAndTheOwnerComesBack) {
+    ProgramResourcesScope resources;
+    QWidget owner;
+    owner.show();
+    auto progress = std::make_unique<CReadingProgressDlg>();
+    EXPECT_EQ(progress->windowTitle(), "Reading CD-Audio Data...");
+    ASSERT_TRUE(progress->OpenProgress(&owner));
+    EXPECT_FALSE(owner.isEnabled());
+    EXPECT_TRUE(progress->isEnabled());
+    QPushButton* abort = findControl<QPushButton>(progress.get(), CReadingProgressDlg::kAbort);
+    ASSERT_NE(abort, nullptr);
+    EXPECT_EQ(abort->text(), "&Abort");
+    EXPECT_FALSE(progress->WasAborted());
+    abort->click();
+    abort->click();
+    EXPECT_TRUE(progress->WasAborted());
+    EXPECT_FALSE(progress->WasAborted());
+    progress->SetTrackText("Reading Track Nr. 1, Name: x");
+    EXPECT_EQ(findControl<QLabel>(progress.get(), CReadingProgressDlg::kTrackText)->text(),
+              "Reading Track Nr. 1, Name: x");
+    CProgressBar* overall = progress->bar(CReadingProgressDlg::kOverallBar);
+    overall->setRange(0, 3);
+    overall->setStep(1);
+    overall->stepIt();
+    EXPECT_EQ(overall->pos(), 1);
+    // Destroying it while it is up gives the owner back.
+    progress.reset();
+    EXPECT_TRUE(owner.isEnabled());
+
+    // An owner that was already disabled stays so.
+    CReadingProgressDlg again;
+    owner.setEnabled(false);
+    ASSERT_TRUE(again.OpenProgress(&owner));
+    again.CloseProgress();
+    EXPECT_FALSE(owner.isEnabled());
+    owner.setEnabled(true);
+    ASSERT_TRUE(again.OpenProgress(&owner));
+    EXPECT_FALSE(owner.isEnabled());
+    again.CloseProgress();
+    EXPECT_TRUE(owner.isEnabled());
+    EXPECT_FALSE(again.isVisible());
+}
+
+TEST_F(GrabDialog, PlayStartsTheHotTrackAndStopStopsIt) {
+    startDrives({plainDisc(3, 75 * 30)});
+    CCDGrabDlg dlg(m_context, true);
+    dlg.trackList()->setCurrentItem(dlg.trackList()->topLevelItem(1));
+    click(dlg, CCDGrabDlg::kPlay);
+    EXPECT_EQ(m_cdda->GetAudioStatus(), 0x11); // playing
+    int32_t index = 0, track = 0, absolute = 0;
+    m_cdda->GetSubChannelPosition(&index, &track, &absolute);
+    EXPECT_EQ(track, 2);
+    EXPECT_GE(absolute, static_cast<int32_t>(trackRanges()[1].first));
+    click(dlg, CCDGrabDlg::kStop);
+    EXPECT_NE(m_cdda->GetAudioStatus(), 0x11);
+}
+
+TEST_F(GrabDialog, LauncherCommandsOpenTheGrabberAndTheOptions) {
+    startDrives({plainDisc(1)});
+    JobCommands commands;
+    registerJobs(commands);
+    ASSERT_TRUE(commands.has(1005));
+    ASSERT_TRUE(commands.has(57671));
+    QString opened;
+    whenModal([](QWidget*) { return true; },
+              [&](QWidget* w) {
+                  opened = w->objectName();
+                  findControl<QPushButton>(w, 2)->click();
+              });
+    (*commands.find(1005))(m_context, nullptr);
+    EXPECT_EQ(opened, "144");
+    whenModal([](QWidget*) { return true; },
+              [&](QWidget* w) {
+                  opened = w->objectName();
+                  findControl<QPushButton>(w, 2)->click();
+              });
+    (*commands.find(57671))(m_context, nullptr);
+    EXPECT_EQ(opened, "176");
+    EXPECT_TRUE(messages().empty());
+}

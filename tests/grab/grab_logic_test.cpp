@@ -1,0 +1,210 @@
+// The grabber's texts and rules, and how the stored CDDB options reach the client.
+
+#include "CddbClient.h"
+#include "CddbSettings.h"
+#include "GrabReport.h"
+#include "GrabText.h"
+#include "RegistryTestUtil.h"
+#include "SettingsRecord.h"
+#include "StringTable.h"
+#include "cldrip/GrabStatus.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using namespace cld;
+
+TEST(GrabNames, EncodingJobNamesLoseEveryForbiddenCharacter) {
+    EXPECT_EQ(cleanTrackName("AC/DC: Live?"), "AC-DC. Live.");
+    EXPECT_EQ(cleanTrackName(R"(a\b*c<d>e|f"g)"), "a-b-c.d.e.f'g");
+    // Characters outside ASCII pass untouched, byte for byte.
+    EXPECT_EQ(cleanTrackName("Motörhead: Ace"), "Motörhead. Ace");
+    EXPECT_EQ(cleanTrackName(""), "");
+}
+
+TEST(GrabNames, WavNamesNeverHoldAPathSeparator) {
+    EXPECT_EQ(wavBaseName("", "Track01", "01"), "Track01");
+    EXPECT_EQ(wavBaseName("Band", "Song", "01"), "Band - Song");
+    // Typed names are kept as typed, except what would make a folder of them.
+    EXPECT_EQ(wavBaseName("AC/DC", "Live: Now?", "03"), "AC-DC - Live: Now?");
+    EXPECT_EQ(wavBaseName("", "", "07"), "07");
+    EXPECT_EQ(wavBaseName("", "..", "07"), "07");
+    EXPECT_EQ(wavBaseName("", "a\nb\x01", "07"), "ab");
+    EXPECT_EQ(albumFolderName("", ""), "Unknown Artist - Unkown Album");
+    EXPECT_EQ(albumFolderName("Band", ""), "Band - Unkown Album");
+    EXPECT_EQ(albumFolderName("", "Disc"), "Unknown Artist - Disc");
+    EXPECT_EQ(albumFolderName("A/B", "../x"), "A-B - ..-x");
+    EXPECT_EQ(defaultTrackTitle(1), "Track01");
+    EXPECT_EQ(defaultTrackTitle(12), "Track12");
+    EXPECT_EQ(defaultTrackTitle(100), "Track100");
+}
+
+TEST(GrabNames, DiscTextBecomesValidUtf8) {
+    EXPECT_EQ(utf8Text("plain"), "plain");
+    EXPECT_EQ(utf8Text("Bj\xC3\xB6rk"), "Bj\xC3\xB6rk");             // already UTF-8
+    EXPECT_EQ(utf8Text("Bj\xF6rk"), "Bj\xC3\xB6rk");                 // Latin-1
+    EXPECT_EQ(utf8Text("\xC0\xAF"), "\xC3\x80\xC2\xAF");             // overlong form: Latin-1
+    EXPECT_EQ(utf8Text("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xC2\x80"); // surrogate: Latin-1
+    EXPECT_EQ(utf8Text(std::string("a\0b", 3)), "ab");
+    EXPECT_EQ(characterCount("Bj\xC3\xB6rk"), 5);
+    EXPECT_EQ(characterCount(std::string(50, 'x')), kMaxTrackNameLength);
+}
+
+TEST(GrabChoices, IntroLengthAndErrorCorrection) {
+    EXPECT_EQ(effectiveIntroSeconds(0), 15);
+    EXPECT_EQ(effectiveIntroSeconds(-3), 15);
+    EXPECT_EQ(effectiveIntroSeconds(30), 30);
+    EXPECT_EQ(effectiveIntroSeconds(1 << 30), kMaxIntroSeconds);
+    EXPECT_EQ(errorCorrectionType(0), 0);
+    EXPECT_EQ(errorCorrectionType(1), 1);
+    EXPECT_EQ(errorCorrectionType(2), 5);
+    EXPECT_EQ(errorCorrectionType(7), 1);
+    EXPECT_EQ(errorCorrectionIndex(2), 2);
+    EXPECT_EQ(errorCorrectionIndex(-1), 1);
+    EXPECT_EQ(errorCorrectionIndex(3), 1);
+}
+
+TEST(GrabTotalsLine, CountsSizeAndTime) {
+    const TotalsTexts none = totalsTexts({});
+    EXPECT_EQ(none.tracks, "0 Track(s) ");
+    EXPECT_EQ(none.size, "0.0 MB ");
+    EXPECT_EQ(none.duration, "00:00:00 ");
+    const TotalsTexts t = totalsTexts({3, 3725, 12345});
+    EXPECT_EQ(t.tracks, "3 Track(s) ");
+    EXPECT_EQ(t.size, "12.3 MB ");
+    EXPECT_EQ(t.duration, "01:02:05 ");
+    EXPECT_EQ(totalsTexts({1, 100 * 3600 + 59, 0}).duration, "100:00:59 ");
+}
+
+TEST(FreeDBToc, StartTextsAndDiscLengthFromTheStartOfThePregap) {
+    std::vector<MsfTime> toc;
+    // One track at sector 0 lasting 200 s: CDDB wants the offset 150 and 200 s in all.
+    ASSERT_TRUE(tocFromStartTexts({"0:00.00"}, 200, toc));
+    ASSERT_EQ(toc.size(), 2u);
+    CddbClient client;
+    const std::string request = client.queryRequest(CddbServer{}, 0x0200c801, toc);
+    EXPECT_NE(request.find("cddb+query+0200c801+1+150+200&"), std::string::npos) << request;
+
+    ASSERT_TRUE(tocFromStartTexts({"0:00.00", "3:58.74", "12:05.01"}, 1000, toc));
+    ASSERT_EQ(toc.size(), 4u);
+    EXPECT_EQ(toc[1].minute, 4); // 3:58 + 2 s
+    EXPECT_EQ(toc[1].second, 0);
+    EXPECT_EQ(toc[1].frame, 74);
+    EXPECT_EQ(toc[2].minute, 12);
+    EXPECT_EQ(toc[2].second, 7);
+    EXPECT_EQ(toc[3].minute, 16); // lead-out from 1000 s + 2 s
+    EXPECT_EQ(toc[3].second, 42);
+    EXPECT_EQ(toc[3].frame, 0);
+    for (const char* bad : {"", "3:2.00", "3:20", "x:20.00", "3:20.7", "3:60.00", "3:20.75",
+                            "3:20.00 ", "123456:00.00"}) {
+        EXPECT_FALSE(tocFromStartTexts({"0:02.00", bad}, 100, toc)) << bad;
+        EXPECT_TRUE(toc.empty());
+    }
+    EXPECT_EQ(discIdText(0x0a1b2c3d), "A1B2C3D");
+}
+
+TEST(GrabEndReport, EveryWayAGrabEnds) {
+    GrabEnd exact;
+    exact.tracks = {{"One", TrackOutcome::Exact}, {"Two", TrackOutcome::Corrected}};
+    EXPECT_EQ(grabReport(exact).stringId, 127);
+    EXPECT_EQ(grabReport(exact).icon, ReportIcon::Information);
+
+    GrabEnd aborted = exact;
+    aborted.aborted = true;
+    EXPECT_EQ(grabReport(aborted).stringId, 126);
+    EXPECT_EQ(grabReport(aborted).icon, ReportIcon::Error);
+
+    GrabEnd unsure;
+    unsure.tracks = {{"One", TrackOutcome::Exact},
+                     {"Two", TrackOutcome::NotVerified},
+                     {"Three", TrackOutcome::Failed}};
+    const GrabReport u = grabReport(unsure);
+    EXPECT_EQ(u.stringId, kGrabNotExactStringId);
+    EXPECT_EQ(u.icon, ReportIcon::Exclamation);
+    EXPECT_EQ(u.argument, "Two: not verified\nThree: failed");
+
+    GrabEnd failed;
+    failed.errorCode = GrabStatus::ErrorWriteFailed;
+    failed.tracks = outcomesFromStatus({"One", "Two", "Three"}, failed.errorCode, false, 1);
+    const GrabReport f = grabReport(failed);
+    EXPECT_EQ(f.stringId, kGrabFailedStringId);
+    EXPECT_EQ(f.icon, ReportIcon::Error);
+    EXPECT_EQ(f.argument,
+              grabErrorText(GrabStatus::ErrorWriteFailed) + "\nTwo: failed\nThree: not read");
+    // Every code the ripper knows has a sentence; unknown ones still say something.
+    for (int code = 1; code <= 6; ++code)
+        EXPECT_FALSE(grabErrorText(code).empty()) << code;
+    EXPECT_NE(grabErrorText(99).find("99"), std::string::npos);
+    // The report's strings exist in the program's table and take the argument.
+    for (int id : {kGrabFailedStringId, kGrabNotExactStringId, kGrabFolderStringId}) {
+        const char* text = findEntry(builtinStrings(), id);
+        ASSERT_NE(text, nullptr) << id;
+        EXPECT_NE(std::string(text).find("%1"), std::string::npos) << id;
+    }
+}
+
+TEST(GrabEndReport, OutcomesFromTheStopPosition) {
+    const auto done = outcomesFromStatus({"a", "b"}, 0, false, 1);
+    EXPECT_EQ(done[0].outcome, TrackOutcome::Exact);
+    EXPECT_EQ(done[1].outcome, TrackOutcome::Exact);
+    const auto stopped = outcomesFromStatus({"a", "b", "c"}, 0, true, 1);
+    EXPECT_EQ(stopped[0].outcome, TrackOutcome::Exact);
+    EXPECT_EQ(stopped[1].outcome, TrackOutcome::Failed);
+    EXPECT_EQ(stopped[2].outcome, TrackOutcome::NotReached);
+    const auto missing = outcomesFromStatus({"a"}, GrabStatus::ErrorTrackMissing, false, 0);
+    EXPECT_EQ(missing[0].outcome, TrackOutcome::NotReached);
+}
+
+TEST(CddbOptions, ServerAndProxyFromStoredValues) {
+    const CddbServer picked = cddbServerFor("  freedb.example.org ");
+    EXPECT_EQ(picked.host, "freedb.example.org");
+    EXPECT_EQ(picked.port, 80);
+    EXPECT_EQ(picked.scriptPath, "/~cddb/cddb.cgi");
+    EXPECT_EQ(cddbServerFor("   ").host, kDefaultCddbHost);
+
+    EXPECT_EQ(cddbProxyFor(0, "proxy", 3128).host, "");
+    const CddbProxy on = cddbProxyFor(1, " proxy.lan ", 3128);
+    EXPECT_EQ(on.host, "proxy.lan");
+    EXPECT_EQ(on.port, 3128);
+    EXPECT_EQ(cddbProxyFor(1, "", 3128).host, "");
+    EXPECT_EQ(cddbProxyFor(1, "proxy", 0).host, "");
+    EXPECT_EQ(cddbProxyFor(1, "proxy", 70000).host, "");
+    EXPECT_EQ(cddbProxyFor(2, "proxy", 3128).host, "");
+}
+
+TEST(CddbOptions, SettingsRecordReachesTheClient) {
+    cldtest::ScopedRegistry registry;
+    SettingsRecord settings;
+    settings.LoadSettings();
+    CddbClient client;
+    applyCddbSettings(settings, client);
+    EXPECT_EQ(client.proxyHost(), "");
+    EXPECT_EQ(cddbServerFromSettings(settings).host, SettingsRecord::kDefaultFreeDBServer);
+
+    ASSERT_TRUE(settings.setCddbOptions("cddb.lan", "10.0.0.1", 1, 8081));
+    applyCddbSettings(settings, client);
+    EXPECT_EQ(client.proxyHost(), "10.0.0.1");
+    EXPECT_EQ(client.proxyPort(), 8081);
+    EXPECT_EQ(cddbServerFromSettings(settings).host, "cddb.lan");
+    // The request through the proxy names the server and the standard script.
+    const std::string request =
+        client.queryRequest(cddbServerFromSettings(settings), 0x0200c801, {{0, 2, 0}, {3, 22, 0}});
+    EXPECT_EQ(
+        request.rfind("GET http://cddb.lan/~cddb/cddb.cgi?cmd=cddb+query+0200c801+1+150+200&", 0),
+        0u)
+        << request;
+
+    ASSERT_TRUE(settings.setUseProxy(0));
+    applyCddbSettings(settings, client);
+    EXPECT_EQ(client.proxyHost(), "");
+
+    // The identity and the deadline come along.
+    EXPECT_EQ(client.commandDeadline(), 30000);
+    ASSERT_TRUE(settings.setFreeDBEmail("ripper@example.org"));
+    ASSERT_TRUE(settings.setFreeDBDeadline(12));
+    applyCddbSettings(settings, client);
+    EXPECT_EQ(client.commandDeadline(), 12000);
+    if (std::getenv("CLD_CDDB_EMAIL") == nullptr) {
+        EXPECT_EQ(client.effectiveEmail(), "ripper@example.org");
+    }
+}

@@ -1,0 +1,206 @@
+// A capture device for the tests: an ALSA external plug-in that delivers silence at the
+// pace of a real sound card and accepts only the formats, rates and channel counts its
+// configuration lists. Put under a "file" PCM with an "infile", it records that file in
+// real time:
+//
+//   pcm_type.paced { lib "/path/to/libasound_module_pcm_paced.so" }
+//   pcm.line22 {
+//       type file
+//       slave.pcm { type paced rates [ 22050 ] channels [ 1 ] formats [ "S16_LE" ] }
+//       file "/dev/null"
+//       infile "/tmp/sine.raw"
+//       format "raw"
+//   }
+//
+// "busy true" makes every open fail as a device held by another application does.
+#include <alsa/asoundlib.h>
+#include <alsa/pcm_external.h>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <sys/timerfd.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Paced {
+    snd_pcm_ioplug_t io{};
+    int timer = -1;
+    timespec started{};
+    bool running = false;
+};
+
+int64_t ElapsedNs(const timespec& from) {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - from.tv_sec) * 1000000000LL + (now.tv_nsec - from.tv_nsec);
+}
+
+int PacedStart(snd_pcm_ioplug_t* io) {
+    auto* p = static_cast<Paced*>(io->private_data);
+    clock_gettime(CLOCK_MONOTONIC, &p->started);
+    p->running = true;
+    return 0;
+}
+
+int PacedStop(snd_pcm_ioplug_t* io) {
+    static_cast<Paced*>(io->private_data)->running = false;
+    return 0;
+}
+
+snd_pcm_sframes_t PacedPointer(snd_pcm_ioplug_t* io) {
+    auto* p = static_cast<Paced*>(io->private_data);
+    if (!p->running || io->buffer_size == 0)
+        return 0;
+    const int64_t frames = ElapsedNs(p->started) * io->rate / 1000000000LL;
+    return static_cast<snd_pcm_sframes_t>(frames % static_cast<int64_t>(io->buffer_size));
+}
+
+snd_pcm_sframes_t PacedTransfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
+                                snd_pcm_uframes_t offset, snd_pcm_uframes_t size) {
+    snd_pcm_areas_silence(areas, offset, io->channels, size, io->format);
+    return static_cast<snd_pcm_sframes_t>(size);
+}
+
+int PacedPrepare(snd_pcm_ioplug_t* io) {
+    static_cast<Paced*>(io->private_data)->running = false;
+    return 0;
+}
+
+int PacedPollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfd, unsigned int nfds,
+                     unsigned short* revents) {
+    auto* p = static_cast<Paced*>(io->private_data);
+    uint64_t ticks;
+    while (read(p->timer, &ticks, sizeof ticks) > 0) {
+    }
+    *revents = nfds > 0 && (pfd[0].revents & POLLIN) ? POLLIN : 0;
+    return 0;
+}
+
+int PacedClose(snd_pcm_ioplug_t* io) {
+    auto* p = static_cast<Paced*>(io->private_data);
+    if (p->timer >= 0)
+        close(p->timer);
+    delete p;
+    return 0;
+}
+
+const snd_pcm_ioplug_callback_t kCallbacks = [] {
+    snd_pcm_ioplug_callback_t c{};
+    c.start = PacedStart;
+    c.stop = PacedStop;
+    c.pointer = PacedPointer;
+    c.transfer = PacedTransfer;
+    c.close = PacedClose;
+    c.prepare = PacedPrepare;
+    c.poll_revents = PacedPollRevents;
+    return c;
+}();
+
+std::vector<unsigned int> IntegerList(snd_config_t* node) {
+    std::vector<unsigned int> values;
+    snd_config_iterator_t i, next;
+    snd_config_for_each(i, next, node) {
+        long v = 0;
+        if (snd_config_get_integer(snd_config_iterator_entry(i), &v) == 0 && v > 0)
+            values.push_back(static_cast<unsigned int>(v));
+    }
+    return values;
+}
+
+std::vector<unsigned int> FormatList(snd_config_t* node) {
+    std::vector<unsigned int> values;
+    snd_config_iterator_t i, next;
+    snd_config_for_each(i, next, node) {
+        const char* text = nullptr;
+        if (snd_config_get_string(snd_config_iterator_entry(i), &text) == 0) {
+            const snd_pcm_format_t f = snd_pcm_format_value(text);
+            if (f != SND_PCM_FORMAT_UNKNOWN)
+                values.push_back(static_cast<unsigned int>(f));
+        }
+    }
+    return values;
+}
+
+} // namespace
+
+extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(paced) {
+    (void)root;
+    std::vector<unsigned int> rates, channels, formats;
+    bool busy = false;
+    snd_config_iterator_t i, next;
+    snd_config_for_each(i, next, conf) {
+        snd_config_t* n = snd_config_iterator_entry(i);
+        const char* id = nullptr;
+        if (snd_config_get_id(n, &id) < 0)
+            continue;
+        if (!std::strcmp(id, "comment") || !std::strcmp(id, "type") || !std::strcmp(id, "hint"))
+            continue;
+        if (!std::strcmp(id, "rates"))
+            rates = IntegerList(n);
+        else if (!std::strcmp(id, "channels"))
+            channels = IntegerList(n);
+        else if (!std::strcmp(id, "formats"))
+            formats = FormatList(n);
+        else if (!std::strcmp(id, "busy"))
+            busy = snd_config_get_bool(n) > 0;
+        else
+            return -EINVAL;
+    }
+    if (busy)
+        return -EBUSY;
+    if (stream != SND_PCM_STREAM_CAPTURE)
+        return -EINVAL;
+
+    auto* p = new Paced;
+    p->timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (p->timer < 0) {
+        delete p;
+        return -errno;
+    }
+    itimerspec every5ms{};
+    every5ms.it_interval.tv_nsec = 5000000;
+    every5ms.it_value.tv_nsec = 5000000;
+    timerfd_settime(p->timer, 0, &every5ms, nullptr);
+
+    p->io.version = SND_PCM_IOPLUG_VERSION;
+    p->io.name = "Paced test capture";
+    p->io.callback = &kCallbacks;
+    p->io.private_data = p;
+    p->io.poll_fd = p->timer;
+    p->io.poll_events = POLLIN;
+    p->io.mmap_rw = 0;
+    int err = snd_pcm_ioplug_create(&p->io, name, stream, mode);
+    if (err < 0) {
+        close(p->timer);
+        delete p;
+        return err;
+    }
+    const unsigned int access[] = {SND_PCM_ACCESS_RW_INTERLEAVED, SND_PCM_ACCESS_MMAP_INTERLEAVED};
+    const unsigned int anyFormat[] = {SND_PCM_FORMAT_U8, SND_PCM_FORMAT_S16_LE};
+    snd_pcm_ioplug_set_param_list(&p->io, SND_PCM_IOPLUG_HW_ACCESS, 2, access);
+    if (formats.empty())
+        snd_pcm_ioplug_set_param_list(&p->io, SND_PCM_IOPLUG_HW_FORMAT, 2, anyFormat);
+    else
+        snd_pcm_ioplug_set_param_list(&p->io, SND_PCM_IOPLUG_HW_FORMAT,
+                                      static_cast<unsigned int>(formats.size()), formats.data());
+    if (channels.empty())
+        snd_pcm_ioplug_set_param_minmax(&p->io, SND_PCM_IOPLUG_HW_CHANNELS, 1, 2);
+    else
+        snd_pcm_ioplug_set_param_list(&p->io, SND_PCM_IOPLUG_HW_CHANNELS,
+                                      static_cast<unsigned int>(channels.size()), channels.data());
+    if (rates.empty())
+        snd_pcm_ioplug_set_param_minmax(&p->io, SND_PCM_IOPLUG_HW_RATE, 8000, 48000);
+    else
+        snd_pcm_ioplug_set_param_list(&p->io, SND_PCM_IOPLUG_HW_RATE,
+                                      static_cast<unsigned int>(rates.size()), rates.data());
+    snd_pcm_ioplug_set_param_minmax(&p->io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 64, 1 << 20);
+    snd_pcm_ioplug_set_param_minmax(&p->io, SND_PCM_IOPLUG_HW_BUFFER_BYTES, 256, 4 << 20);
+    snd_pcm_ioplug_set_param_minmax(&p->io, SND_PCM_IOPLUG_HW_PERIODS, 2, 64);
+    *pcmp = p->io.pcm;
+    return 0;
+}
+
+SND_PCM_PLUGIN_SYMBOL(paced)

@@ -1,0 +1,304 @@
+#include "AlsaTestDevices.h"
+#include "AppTestKit.h"
+#include "CMIC2MP3ProgressDlg.h"
+#include "CMIC2MP3SettingsDlg.h"
+#include "CMIC2WMAProgressDlg.h"
+#include "CMIC2WMASettingsDlg.h"
+#include "CSignalMonitor.h"
+#include "CaptureDevices.h"
+#include "GenreList.h"
+#include "JobContext.h"
+#include "Mp3RecorderEngine.h"
+#include "PickerService.h"
+#include "RecorderSession.h"
+#include "RecorderUi.h"
+#include "SettingsRecord.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+#include "WmEncoderControl.h"
+#include "WmaRecorderEncoder.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers every folder question with a prepared folder.
+class FolderAnswer : public PickerService {
+public:
+    explicit FolderAnswer(QString answer) : m_answer(std::move(answer)) {}
+    QString pickFolder(QWidget*, const QString&, const QString&) override { return m_answer; }
+    QString openFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QStringList openFiles(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
+
+private:
+    QString m_answer;
+};
+
+template <class T> T* Control(QWidget& dlg, int id) {
+    T* widget = dlg.findChild<T*>(QString::number(id));
+    EXPECT_NE(widget, nullptr) << "control " << id;
+    return widget;
+}
+
+int DeviceNumber(const std::string& pcmName) {
+    const auto devices = cld::ListCaptureDevices();
+    for (size_t i = 0; i < devices.size(); ++i)
+        if (devices[i].pcmName == pcmName)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void Spin(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class RecorderDialogs : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { cldtest::AlsaTestDevices::Get(); }
+    RecorderDialogs() {
+        m_jobs.programFolder = QString::fromStdString(cldtest::binDir().string()) + "/";
+        cld::WmaRecorderEncoder::SetFactory(
+            [] { return std::make_unique<WmEncoderControl>(CLD_PROFILE_SOURCE_DIR, ""); });
+    }
+    ~RecorderDialogs() override { cld::WmaRecorderEncoder::SetFactory({}); }
+
+    cldtest::TempDir m_dir;
+    cldtest::ScopedEnv m_registry{"CLD_REGISTRY_DIR", (m_dir.path() / "registry").string()};
+    cldtest::ProgramResourcesScope m_resources;
+    cldtest::MessageScope m_messages;
+    SettingsRecord m_settings;
+    GenreList m_genres;
+    JobContext m_jobs{m_settings, m_genres};
+};
+
+} // namespace
+
+TEST_F(RecorderDialogs, Mp3SettingsProposeTheFolderFollowTheSliderAndListUsableDevices) {
+    m_settings.setLastWMAOutFolder((m_dir.path() / "music/").string());
+    CMIC2MP3SettingsDlg dlg(m_jobs);
+    auto* folder = Control<QLineEdit>(dlg, CMIC2MP3SettingsDlg::kFolder);
+    EXPECT_EQ(folder->text().toStdString(), (m_dir.path() / "music/MP3Recorder").string());
+    auto* list = Control<QComboBox>(dlg, CMIC2MP3SettingsDlg::kBitrateList);
+    EXPECT_TRUE(list->currentText().startsWith("128"));
+    auto* slider = Control<QSlider>(dlg, CMIC2MP3SettingsDlg::kSlider);
+    EXPECT_EQ(slider->value(), 128);
+    EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3SettingsDlg::kPrompt)->text(),
+              "Please select the encoding bitrate:");
+    Control<QAbstractButton>(dlg, CMIC2MP3SettingsDlg::kVbr)->click();
+    EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3SettingsDlg::kPrompt)->text(),
+              "Please select the minimum VBR bitrate:");
+    emit slider->sliderMoved(100);
+    EXPECT_TRUE(list->currentText().startsWith("96 "));
+    emit slider->sliderMoved(150);
+    EXPECT_TRUE(list->currentText().startsWith("96 "));
+
+    auto* devices = Control<QComboBox>(dlg, CMIC2MP3SettingsDlg::kDevices);
+    QStringList names;
+    for (int i = 0; i < devices->count(); ++i)
+        names << devices->itemText(i);
+    EXPECT_TRUE(names.contains("Test line22"));
+    EXPECT_FALSE(names.contains("Test dead")) << "a device without a usable format is left out";
+    EXPECT_FALSE(names.contains("Test busy"));
+
+    // Browsing writes the remembered folder and proposes below it; an empty answer warns.
+    auto old = PickerService::setInstance(std::make_unique<FolderAnswer>(QString()));
+    Control<QAbstractButton>(dlg, CMIC2MP3SettingsDlg::kBrowse)->click();
+    ASSERT_EQ(m_messages.messages().size(), 1u);
+    EXPECT_EQ(m_messages.messages()[0].stringId, 124);
+    const QString chosen = QString::fromStdString((m_dir.path() / "rec").string());
+    PickerService::setInstance(std::make_unique<FolderAnswer>(chosen));
+    Control<QAbstractButton>(dlg, CMIC2MP3SettingsDlg::kBrowse)->click();
+    PickerService::setInstance(std::move(old));
+    EXPECT_EQ(folder->text(), chosen + "/MP3Recorder");
+    EXPECT_EQ(m_settings.lastWMAOutFolder(), chosen.toStdString());
+
+    // OK with an empty folder stays; with a folder it makes it and hands on the choice.
+    folder->clear();
+    dlg.accept();
+    EXPECT_EQ(m_messages.messages().back().stringId, 157);
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    std::filesystem::create_directories(m_dir.path() / "rec");
+    folder->setText(chosen + "/MP3Recorder");
+    devices->setCurrentIndex(devices->findText("Test line22"));
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir.path() / "rec/MP3Recorder"));
+    EXPECT_EQ(dlg.ChosenDevice(), DeviceNumber("line22"));
+    EXPECT_EQ(cld::RecorderSession::Instance().mp3Bitrate, 96);
+    EXPECT_EQ(m_settings.lastMP3Bitrate(), 9);
+    EXPECT_EQ(m_settings.mp3BitrateType(), 1);
+}
+
+TEST_F(RecorderDialogs, Mp3RecordingStartsPausesAndExitsWithACompleteFile) {
+    cld::RecorderSession::Instance().folder = m_dir.path().string();
+    cld::RecorderSession::Instance().mp3Bitrate = 64;
+    m_settings.setMp3BitrateType(1);
+    m_settings.setVbrMethod(2);
+    m_settings.setMaxVBRBitrate(192);
+    cld::Mp3RecorderEngine engine;
+    QString file;
+    double recorded = 0;
+    {
+        CMIC2MP3ProgressDlg dlg(m_jobs, engine, DeviceNumber("line22"), "Test line22");
+        dlg.show();
+        auto* status = Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus);
+        EXPECT_EQ(status->text(), "Ready.");
+        EXPECT_TRUE(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kFreeSpace)->text().endsWith(" GB"));
+        QElapsedTimer clock;
+        clock.start();
+        Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
+        ASSERT_TRUE(engine.IsRecording()) << engine.GetErrorText();
+        EXPECT_EQ(status->text(), "Recording.");
+        EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kBitrate)->text(), "VBR 64-192 Kbps");
+        file = dlg.OutputFile();
+        const QString name = QFileInfo(file).fileName();
+        EXPECT_TRUE(name.startsWith("RecFile - ")) << name.toStdString();
+        EXPECT_FALSE(name.contains(':') || name.contains('\\')) << name.toStdString();
+        Spin(1500);
+        EXPECT_FALSE(Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->isEnabled());
+        EXPECT_FALSE(dlg.Monitor()->Trace().empty());
+        Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kPause)->click();
+        recorded = static_cast<double>(clock.elapsed()) / 1000;
+        EXPECT_EQ(status->text(), "Paused.");
+        EXPECT_TRUE(engine.IsPaused());
+        Control<QAbstractButton>(dlg, cld::kIdOk)->click(); // Exit while paused
+        EXPECT_FALSE(engine.IsRecording());
+    }
+    const auto m = cldtest::MeasureAudio(file.toStdString());
+    ASSERT_TRUE(m.ok);
+    EXPECT_NEAR(m.seconds, recorded, 0.4);
+    std::ifstream in(file.toStdString(), std::ios::binary);
+    std::string head(4096, '\0');
+    in.read(head.data(), 4096);
+    EXPECT_NE(head.find("Xing"), std::string::npos) << "the VBR header frame was written";
+}
+
+TEST_F(RecorderDialogs, Mp3RecordingThatCannotStartSaysWhy) {
+    cld::RecorderSession::Instance().folder = m_dir.path().string();
+    cld::Mp3RecorderEngine engine;
+    CMIC2MP3ProgressDlg dlg(m_jobs, engine, -1, "none");
+    Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
+    EXPECT_FALSE(engine.IsRecording());
+    ASSERT_EQ(m_messages.messages().size(), 1u);
+    EXPECT_EQ(m_messages.messages()[0].stringId, cld::IDS_REC_NO_FORMAT);
+    EXPECT_EQ(m_messages.messages()[0].icon, MessageIcon::Error);
+    EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus)->text(), "Stopped.");
+
+    cld::RecorderSession::Instance().folder = (m_dir.path() / "missing/deeper").string();
+    CMIC2MP3ProgressDlg second(m_jobs, engine, DeviceNumber("line22"), "Test line22");
+    Control<QAbstractButton>(second, CMIC2MP3ProgressDlg::kStart)->click();
+    EXPECT_FALSE(engine.IsRecording());
+    ASSERT_EQ(m_messages.messages().size(), 2u);
+    EXPECT_EQ(m_messages.messages()[1].stringId, 196) << "the file could not be created";
+}
+
+TEST_F(RecorderDialogs, WmaSettingsListAudioProfilesAndDevices) {
+    m_settings.setLastWMAOutFolder("/music");
+    CMIC2WMASettingsDlg dlg(m_jobs);
+    auto* profiles = Control<QComboBox>(dlg, CMIC2WMASettingsDlg::kProfiles);
+    ASSERT_GT(profiles->count(), 0);
+    for (int i = 0; i < profiles->count(); ++i) {
+        EXPECT_TRUE(profiles->itemText(i).startsWith("Audio for"))
+            << profiles->itemText(i).toStdString();
+    }
+    auto* devices = Control<QComboBox>(dlg, CMIC2WMASettingsDlg::kDevices);
+    EXPECT_GE(devices->findText("DEVICE://line22"), 0);
+    auto* folder = Control<QLineEdit>(dlg, CMIC2WMASettingsDlg::kFolder);
+    EXPECT_EQ(folder->text(), "/music/WMA Recorder");
+
+    const QString chosen = QString::fromStdString(m_dir.path().string());
+    auto old = PickerService::setInstance(std::make_unique<FolderAnswer>(chosen));
+    Control<QAbstractButton>(dlg, CMIC2WMASettingsDlg::kBrowse)->click();
+    PickerService::setInstance(std::move(old));
+    EXPECT_EQ(folder->text(), chosen + "/WMARecorder");
+    EXPECT_EQ(m_settings.lastWMAOutFolder(), chosen.toStdString());
+
+    profiles->setCurrentIndex(2);
+    devices->setCurrentIndex(devices->findText("DEVICE://line44"));
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(m_settings.lastRecWMAProfileIndex(), 2);
+    EXPECT_EQ(dlg.ChosenDeviceUrl(), "DEVICE://line44");
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir.path() / "WMARecorder"));
+    const int index = cld::RecorderSession::Instance().wmaProfileIndex;
+    ASSERT_NE(cld::WmaRecorderEncoder::Current(), nullptr);
+    EXPECT_EQ(cld::WmaRecorderEncoder::Current()->GetProfileInfo(index).name,
+              profiles->itemText(2).toStdString());
+    cld::WmaRecorderEncoder::Release();
+}
+
+TEST_F(RecorderDialogs, WmaRecordingRunsUntilStopAndReleasesTheEncoder) {
+    cld::RecorderSession::Instance().folder = m_dir.path().string();
+    cld::RecorderSession::Instance().wmaProfileIndex = 0;
+    QString file;
+    double recorded = 0;
+    {
+        CMIC2WMAProgressDlg dlg(m_jobs, "DEVICE://line44");
+        dlg.show();
+        EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
+        QLabel* status = Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus);
+        QString seen;
+        QTimer::singleShot(1300, &dlg, [&] { seen = status->text(); });
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(2000, &dlg, [&] {
+            recorded = static_cast<double>(clock.elapsed()) / 1000;
+            Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStop)->click();
+        });
+        dlg.onStart(); // returns when the recording has ended
+        EXPECT_EQ(seen, "Recording.");
+        EXPECT_TRUE(m_messages.messages().empty());
+        EXPECT_EQ(status->text(), "Stopped.");
+        EXPECT_NE(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kElapsed)->text(), "00:00:00");
+        EXPECT_TRUE(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kBitrate)->text().endsWith(" Kbps"));
+        file = dlg.OutputFile();
+        EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kDevice)->text(), "DEVICE://line44");
+        ASSERT_NE(cld::WmaRecorderEncoder::Current(), nullptr);
+    }
+    EXPECT_EQ(cld::WmaRecorderEncoder::Current(), nullptr);
+    const QString name = QFileInfo(file).fileName();
+    EXPECT_TRUE(name.startsWith("RecFile - ") && name.endsWith(".wma")) << name.toStdString();
+    EXPECT_FALSE(name.contains(':') || name.contains('\\')) << name.toStdString();
+    const auto m = cldtest::MeasureAudio(file.toStdString());
+    ASSERT_TRUE(m.ok);
+    EXPECT_NEAR(m.seconds, recorded, 0.6);
+    EXPECT_NEAR(m.frequency, 440, 15);
+}
+
+TEST_F(RecorderDialogs, WmaRecordingFromADeviceThatCannotOpenSaysWhy) {
+    cld::RecorderSession::Instance().folder = m_dir.path().string();
+    CMIC2WMAProgressDlg busy(m_jobs, "DEVICE://busy");
+    busy.onStart();
+    ASSERT_EQ(m_messages.messages().size(), 1u);
+    EXPECT_TRUE(m_messages.messages()[0].text.contains("Another application is recording audio."))
+        << m_messages.messages()[0].text.toStdString();
+
+    CMIC2WMAProgressDlg dlg(m_jobs, "DEVICE://no-such-device");
+    dlg.onStart();
+    ASSERT_EQ(m_messages.messages().size(), 2u);
+    EXPECT_EQ(m_messages.messages()[1].stringId, 0) << "the encoder's own text";
+    EXPECT_FALSE(m_messages.messages()[1].text.isEmpty());
+    EXPECT_EQ(m_messages.messages()[1].icon, MessageIcon::Error);
+    EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
+    EXPECT_TRUE(Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStart)->isEnabled());
+}

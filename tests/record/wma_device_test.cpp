@@ -1,0 +1,107 @@
+#include "AlsaDeviceSource.h"
+#include "AlsaTestDevices.h"
+#include "TempDir.h"
+#include "WMException.h"
+#include "WmEncoderControl.h"
+#include "WmErrors.h"
+
+#include <chrono>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class WmaDeviceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { cldtest::AlsaTestDevices::Get(); }
+    WmEncoderControl m_encoder{CLD_PROFILE_SOURCE_DIR, ""};
+
+    int ProfileIndex(const std::string& name) {
+        for (int i = 0; i < m_encoder.GetProfileCount(); ++i)
+            if (m_encoder.GetProfileInfo(i).name == name)
+                return i;
+        return -1;
+    }
+
+    void Configure(const std::string& input, const std::string& output) {
+        m_encoder.PrepareForFile();
+        WmSourceGroup& group = m_encoder.AddSourceGroup();
+        group.SetInput(input);
+        group.Activate();
+        group.SetProfile(
+            m_encoder.GetProfile(ProfileIndex("Audio for CD quality (96 Kbps stereo)")));
+        m_encoder.SetOutputFile(output);
+    }
+};
+
+std::string Probe(const std::filesystem::path& file) {
+    const std::string cmd = "ffprobe -v error -show_entries format=format_name:stream=codec_name "
+                            "-of default=nw=1 '" +
+                            file.string() + "' 2>&1";
+    std::string out;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, p))
+            out += buf;
+        ::pclose(p);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(DeviceSource, OnlyDeviceUrlsAreDeviceSources) {
+    EXPECT_TRUE(cld::IsDeviceSource("DEVICE://line22"));
+    EXPECT_TRUE(cld::IsDeviceSource("device://hw:0"));
+    EXPECT_FALSE(cld::IsDeviceSource("DEVICE://"));
+    EXPECT_FALSE(cld::IsDeviceSource("FILE:///tmp/a.wav"));
+    EXPECT_FALSE(cld::IsDeviceSource("/tmp/DEVICE://x"));
+}
+
+TEST_F(WmaDeviceTest, RecordsFromACaptureDeviceIntoAnAsfFileThatFfprobeAccepts) {
+    cldtest::TempDir dir;
+    for (const char* device : {"line44", "line22"}) {
+        const auto out = dir.file(std::string(device) + ".wma");
+        Configure(std::string("DEVICE://") + device, out.string());
+        const auto t0 = std::chrono::steady_clock::now();
+        m_encoder.Start();
+        EXPECT_EQ(m_encoder.GetRunState(), WmEncoderControl::kRunning);
+        std::this_thread::sleep_for(2s);
+        EXPECT_EQ(m_encoder.GetRunState(), WmEncoderControl::kRunning)
+            << "a device source runs until it is stopped";
+        m_encoder.Stop();
+        const double recorded =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_EQ(m_encoder.GetLastErrorCode(), 0u);
+        const WmStatistics stats = m_encoder.GetStatistics();
+        EXPECT_NEAR(static_cast<double>(stats.encodedMilliseconds) / 1000, recorded, 0.5) << device;
+        EXPECT_EQ(stats.bitrate, 96000);
+        const std::string probe = Probe(out);
+        EXPECT_NE(probe.find("format_name=asf"), std::string::npos) << probe;
+        EXPECT_NE(probe.find("codec_name=wmav2"), std::string::npos) << probe;
+        const auto m = cldtest::MeasureAudio(out);
+        ASSERT_TRUE(m.ok);
+        EXPECT_NEAR(m.seconds, recorded, 0.5);
+        const double want = std::string(device) == "line44" ? 440 : 1000;
+        EXPECT_NEAR(m.frequency, want, want * 0.03) << device;
+    }
+}
+
+TEST_F(WmaDeviceTest, ADeviceThatCannotBeOpenedFailsTheStartWithTheInputCode) {
+    cldtest::TempDir dir;
+    for (const char* device : {"DEVICE://busy", "DEVICE://no-such-device"}) {
+        Configure(device, dir.file("x.wma").string());
+        try {
+            m_encoder.Start();
+            ADD_FAILURE() << device << " started";
+            m_encoder.Stop();
+        } catch (const WMException& e) {
+            EXPECT_EQ(e.GetCode(), cld::wmerr::kInputOpen) << device;
+        }
+        EXPECT_NE(m_encoder.GetRunState(), WmEncoderControl::kRunning);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("x.wma")));
+    }
+}

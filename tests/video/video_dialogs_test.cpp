@@ -1,0 +1,338 @@
+// The video dialogs end to end: settings checks, a conversion watched through the views,
+// Cancel, a broken input, and a screen recording under a private X server.
+#include "CAVI2WMVProgressDlg.h"
+#include "CAVI2WMVSettingsDlg.h"
+#include "CCapture2WMVProgressDlg.h"
+#include "CCapture2WMVSettingsDlg.h"
+#include "CVideoViewArea.h"
+#include "GenreList.h"
+#include "JobContext.h"
+#include "MediaFixtures.h"
+#include "MessageService.h"
+#include "PickerService.h"
+#include "SettingsRecord.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+#include "VideoJobState.h"
+#include "VideoTestKit.h"
+#include "WmEncoderControl.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace videotest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class MessageRecorder : public MessageService {
+public:
+    explicit MessageRecorder(std::vector<Message>* log) : m_log(log) {}
+    MessageResult show(const Message& message) override {
+        m_log->push_back(message);
+        return MessageResult::Ok;
+    }
+
+private:
+    std::vector<Message>* m_log;
+};
+
+class FixedPicker : public PickerService {
+public:
+    explicit FixedPicker(QString answer) : m_answer(std::move(answer)) {}
+    QString pickFolder(QWidget*, const QString&, const QString&) override { return m_answer; }
+    QString openFile(QWidget*, const QString&, const QString& filter, const QString&) override {
+        lastFilter = filter;
+        return m_answer;
+    }
+    QStringList openFiles(QWidget*, const QString&, const QString&, const QString&) override {
+        return {m_answer};
+    }
+    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override {
+        return m_answer;
+    }
+    QString lastFilter;
+
+private:
+    QString m_answer;
+};
+
+template <typename T> T* control(QWidget& dialog, int id) {
+    return dialog.findChild<T*>(QString::number(id));
+}
+
+void clickLater(QWidget& dialog, int id, int ms) {
+    QTimer::singleShot(ms, &dialog, [&dialog, id] {
+        if (auto* b = control<QPushButton>(dialog, id))
+            b->click();
+    });
+}
+
+class VideoDialogs : public ::testing::Test {
+protected:
+    VideoDialogs() : m_registry("CLD_REGISTRY_DIR", m_regDir.path().string()) {
+        m_context.programFolder = QString::fromStdString(cldtest::binDir().string() + "/");
+        MessageService::setInstance(std::make_unique<MessageRecorder>(&m_messages));
+    }
+    ~VideoDialogs() override {
+        MessageService::setInstance(nullptr);
+        PickerService::setInstance(nullptr);
+    }
+
+    int indexOf(const std::string& name) {
+        WmEncoderControl& enc = cld::sharedVideoEncoder(m_context);
+        for (int i = 0; i < enc.GetProfileCount(); ++i) {
+            if (enc.GetProfileInfo(i).name == name)
+                return i;
+        }
+        return -1;
+    }
+
+    cldtest::TempDir m_regDir;
+    cldtest::ScopedEnv m_registry;
+    SettingsRecord m_settings;
+    GenreList m_genres;
+    JobContext m_context{m_settings, m_genres};
+    std::vector<Message> m_messages;
+    cldtest::TempDir m_dir;
+};
+
+TEST_F(VideoDialogs, ConversionSettingsCheckPathsProposeTheOutputAndOfferVideoProfiles) {
+    CAVI2WMVSettingsDlg dlg(m_context, nullptr);
+    auto* profiles = control<QListWidget>(dlg, 1001);
+    ASSERT_NE(profiles, nullptr);
+    ASSERT_GT(profiles->count(), 0);
+    EXPECT_EQ(profiles->currentRow(), 0);
+    WmEncoderControl& enc = cld::sharedVideoEncoder(m_context);
+    for (int row = 0; row < profiles->count(); ++row) {
+        const WmProfileInfo info =
+            enc.GetProfileInfo(profiles->item(row)->data(Qt::UserRole).toInt());
+        EXPECT_EQ(profiles->item(row)->text().toStdString(), info.name);
+        EXPECT_GT(info.videoStreams, 0);
+        EXPECT_GT(info.audioStreams, 0);
+        EXPECT_EQ(info.scriptStreams, 0);
+    }
+
+    control<QPushButton>(dlg, 1)->click();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].stringId, 204);
+    EXPECT_EQ(m_messages[0].icon, MessageIcon::Exclamation);
+
+    control<QLineEdit>(dlg, 1007)->setText("/tmp/out.wmv");
+    control<QPushButton>(dlg, 1)->click();
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[1].stringId, 205);
+    EXPECT_EQ(dlg.result(), 0);
+
+    // Browsing proposes the output and remembers the folder.
+    const fs::path input = m_dir.file("Holiday.AVI");
+    auto picker = std::make_unique<FixedPicker>(QString::fromStdString(input.string()));
+    FixedPicker* p = picker.get();
+    PickerService::setInstance(std::move(picker));
+    profiles->setCurrentRow(profiles->count() - 1);
+    control<QPushButton>(dlg, 1008)->click();
+    EXPECT_TRUE(p->lastFilter.contains("*.mpeg"));
+    EXPECT_EQ(control<QLineEdit>(dlg, 1006)->text().toStdString(), input.string());
+    EXPECT_EQ(control<QLineEdit>(dlg, 1007)->text().toStdString(),
+              m_dir.file("Holiday.wmv").string());
+    EXPECT_EQ(m_settings.lastVideoInFolder(), m_dir.path().string());
+    EXPECT_EQ(SettingsRecord().GetProfileString("History", "LastVideoInFolder", ""),
+              m_dir.path().string());
+
+    control<QPushButton>(dlg, 1)->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    const cld::VideoJobState& state = cld::videoJobState();
+    EXPECT_EQ(state.inputPath, input.string());
+    EXPECT_EQ(state.outputPath, m_dir.file("Holiday.wmv").string());
+    EXPECT_EQ(state.profileIndex, profiles->currentItem()->data(Qt::UserRole).toInt());
+}
+
+TEST_F(VideoDialogs, ConversionRunsToCompletionWithViewsAndFigures) {
+    const fs::path in = m_dir.file("clip.avi");
+    MakeClip(in, "avi", 3.0);
+    cld::VideoJobState& state = cld::videoJobState();
+    state.inputPath = in.string();
+    state.outputPath = m_dir.file("clip.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    ASSERT_GE(state.profileIndex, 0);
+
+    CAVI2WMVProgressDlg dlg(m_context, nullptr);
+    EXPECT_EQ(control<QLabel>(dlg, 1059)->text(), "00:00:00");
+    EXPECT_EQ(control<QLabel>(dlg, 1017)->text().toStdString(), in.string());
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u) << m_messages[0].text.toStdString();
+    EXPECT_EQ(m_messages[0].stringId, 156);
+    EXPECT_EQ(m_messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(control<QProgressBar>(dlg, 1012)->value(), 100);
+    EXPECT_EQ(control<QLabel>(dlg, 1059)->text(), "00:00:03");
+    EXPECT_TRUE(control<QLabel>(dlg, 1060)->text().endsWith(" MB"));
+    EXPECT_GT(control<CVideoViewArea>(dlg, 1002)->framesReceived(), 10);
+    EXPECT_GT(control<CVideoViewArea>(dlg, 1013)->framesReceived(), 10);
+    EXPECT_EQ(control<CVideoViewArea>(dlg, 1013)->lastPicture().width(), 320);
+    EXPECT_EQ(ProbeField(state.outputPath, "v", "codec_name"), "wmv2");
+    EXPECT_EQ(ProbeField(state.outputPath, "a", "codec_name"), "wmav2");
+}
+
+TEST_F(VideoDialogs, CancelStopsWith191AndKeepsThePartialFile) {
+    const fs::path in = m_dir.file("long.mpg");
+    MakeClip(in, "mpg", 60.0);
+    cld::VideoJobState& state = cld::videoJobState();
+    state.inputPath = in.string();
+    state.outputPath = m_dir.file("long.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+
+    CAVI2WMVProgressDlg dlg(m_context, nullptr);
+    // Cancel as soon as the figures show progress.
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &dlg, [&] {
+        if (control<QProgressBar>(dlg, 1012)->value() > 0) {
+            poll.stop();
+            control<QPushButton>(dlg, 2)->click();
+        }
+    });
+    poll.start();
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].stringId, 191);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    ASSERT_TRUE(fs::exists(state.outputPath));
+    EXPECT_EQ(ProbeField(state.outputPath, "format", "format_name"), "asf");
+    const double d = ProbeDuration(state.outputPath);
+    EXPECT_GT(d, 0.1);
+    EXPECT_LT(d, 59.0);
+    EXPECT_LT(control<QProgressBar>(dlg, 1012)->value(), 100);
+}
+
+TEST_F(VideoDialogs, CancelBeforeTheRunStartsWritesNothing) {
+    const fs::path in = m_dir.file("clip.avi");
+    MakeClip(in, "avi", 1.0);
+    cld::VideoJobState& state = cld::videoJobState();
+    state.inputPath = in.string();
+    state.outputPath = m_dir.file("never.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    CAVI2WMVProgressDlg dlg(m_context, nullptr);
+    clickLater(dlg, 2, 100);
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].stringId, 191);
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_FALSE(fs::exists(state.outputPath));
+}
+
+TEST_F(VideoDialogs, BrokenInputShowsTheEncoderTextAndCloses) {
+    codectest::WriteFile(m_dir.file("broken.avi"), std::vector<uint8_t>(5000, 0xFF));
+    cld::VideoJobState& state = cld::videoJobState();
+    state.inputPath = m_dir.file("broken.avi").string();
+    state.outputPath = m_dir.file("broken.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+
+    CAVI2WMVProgressDlg dlg(m_context, nullptr);
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].stringId, 0);
+    EXPECT_EQ(m_messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(m_messages[0].text.contains("cannot be opened"));
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_FALSE(fs::exists(state.outputPath));
+}
+
+TEST_F(VideoDialogs, ScreenRecordingMinimisesTheProgramAndStopKeepsTheFile) {
+    if (!cldtest::haveTool("Xvfb"))
+        GTEST_SKIP() << "Xvfb is not installed";
+    XvfbServer x;
+    ASSERT_TRUE(x.running());
+    cldtest::ScopedEnv display("DISPLAY", x.display());
+
+    // The settings dialog lists the screen and the sound devices.
+    {
+        CCapture2WMVSettingsDlg settings(m_context, nullptr);
+        auto* video = control<QComboBox>(settings, 1002);
+        auto* audio = control<QComboBox>(settings, 1003);
+        EXPECT_GE(video->findText("ScreenCap://X11 Screen Capture"), 0);
+        EXPECT_GE(audio->findText("DEVICE://null"), 0);
+        EXPECT_EQ(video->currentIndex(), 0);
+        control<QPushButton>(settings, 1)->click();
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_EQ(m_messages[0].stringId, 204);
+        control<QLineEdit>(settings, 1007)
+            ->setText(QString::fromStdString(m_dir.file("screen.wmv").string()));
+        video->setCurrentIndex(video->findText("ScreenCap://X11 Screen Capture"));
+        audio->setCurrentIndex(audio->findText("DEVICE://null"));
+        control<QPushButton>(settings, 1)->click();
+        EXPECT_EQ(settings.result(), QDialog::Accepted);
+        m_messages.clear();
+    }
+    const cld::VideoJobState& state = cld::videoJobState();
+    EXPECT_EQ(state.videoInput, "ScreenCap://X11 Screen Capture");
+    EXPECT_EQ(state.audioInput, "DEVICE://null");
+
+    QWidget launcher;
+    launcher.show();
+    CCapture2WMVProgressDlg dlg(m_context, &launcher);
+    bool minimised = false;
+    QString elapsed;
+    QTimer::singleShot(3000, &dlg, [&] {
+        minimised = launcher.isMinimized() && dlg.isMinimized();
+        elapsed = control<QLabel>(dlg, 1059)->text();
+        control<QPushButton>(dlg, 2)->click();
+    });
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u) << m_messages[0].text.toStdString();
+    EXPECT_EQ(m_messages[0].stringId, 191);
+    EXPECT_TRUE(minimised);
+    EXPECT_FALSE(launcher.isMinimized());
+    EXPECT_NE(elapsed, "00:00:00");
+    EXPECT_EQ(control<CVideoViewArea>(dlg, 1002)->framesReceived(), 0);
+    EXPECT_EQ(control<CVideoViewArea>(dlg, 1013)->framesReceived(), 0);
+    EXPECT_EQ(ProbeField(state.outputPath, "v", "codec_name"), "wmv2");
+    EXPECT_EQ(ProbeField(state.outputPath, "a", "codec_name"), "wmav2");
+    EXPECT_GT(ProbeDuration(state.outputPath), 1.0);
+}
+
+TEST_F(VideoDialogs, ScreenThatGoesAwayEndsTheRecordingWithTheEncoderText) {
+    if (!cldtest::haveTool("Xvfb"))
+        GTEST_SKIP() << "Xvfb is not installed";
+    XvfbServer x;
+    ASSERT_TRUE(x.running());
+    cldtest::ScopedEnv display("DISPLAY", x.display());
+    cld::VideoJobState& state = cld::videoJobState();
+    state.videoInput = "ScreenCap://X11 Screen Capture";
+    state.audioInput = "DEVICE://null";
+    state.outputPath = m_dir.file("gone.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    QWidget launcher;
+    launcher.show();
+    CCapture2WMVProgressDlg dlg(m_context, &launcher);
+    QTimer::singleShot(2000, &dlg, [&] { x.stop(); });
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(m_messages[0].text.contains("disconnected")) << m_messages[0].text.toStdString();
+    EXPECT_FALSE(launcher.isMinimized());
+    EXPECT_EQ(ProbeField(state.outputPath, "v", "codec_name"), "wmv2");
+}
+
+TEST_F(VideoDialogs, MissingCaptureDeviceShowsTheEncoderText) {
+    cld::VideoJobState& state = cld::videoJobState();
+    state.videoInput = "DEVICE:///dev/video93";
+    state.audioInput = "DEVICE://null";
+    state.outputPath = m_dir.file("cam.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    QWidget launcher;
+    CCapture2WMVProgressDlg dlg(m_context, &launcher);
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(m_messages[0].text.contains("capture device"));
+    EXPECT_FALSE(fs::exists(state.outputPath));
+}
+
+} // namespace

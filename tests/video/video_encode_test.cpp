@@ -1,0 +1,317 @@
+// The media layer's video path: files and the screen to WMV through WmEncoderControl,
+// with preview and postview views, judged by ffprobe.
+#include "GetErrorText.h"
+#include "MediaDuration.h"
+#include "MediaFixtures.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+#include "VideoTestKit.h"
+#include "WMException.h"
+#include "WmDataView.h"
+#include "WmEncoderControl.h"
+#include "WmErrors.h"
+#include "WmVideoErrors.h"
+#include "WmVideoSource.h"
+
+#include <chrono>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace videotest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
+const std::string kBroadband = "Video for broadband (384 Kbps, 320x240)";
+
+int IndexOf(const WmEncoderControl& enc, const std::string& name) {
+    for (int i = 0; i < enc.GetProfileCount(); ++i) {
+        if (enc.GetProfileInfo(i).name == name)
+            return i;
+    }
+    return -1;
+}
+
+bool WaitStopped(const WmEncoderControl& enc, int seconds = 120) {
+    return codectest::WaitWhile([&] { return enc.GetRunState() == WmEncoderControl::kRunning; },
+                                seconds);
+}
+
+uint32_t CodeOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const WMException& e) {
+        return e.GetCode();
+    }
+    return 0;
+}
+
+class VideoEncode : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new cldtest::TempDir;
+        MakeClip(s_dir->file("clip.avi"), "avi", 3.0);
+        MakeClip(s_dir->file("clip.mpg"), "mpg", 3.0, 352, 288);
+    }
+    static void TearDownTestSuite() {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+
+    // Configures a conversion the way the progress dialog does and starts it.
+    void StartConversion(WmEncoderControl& enc, const std::string& audioIn,
+                         const std::string& videoIn, const fs::path& out, WmDataView* preview,
+                         WmDataView* postview) {
+        const int profile = IndexOf(enc, kBroadband);
+        ASSERT_GE(profile, 0);
+        enc.PrepareForFile();
+        WmSourceGroup& group = enc.AddSourceGroup();
+        group.SetInput(audioIn);
+        group.AddVideoSource(videoIn, preview, postview);
+        group.SetProfile(enc.GetProfile(profile));
+        group.Activate();
+        enc.SetOutputFile(out.string());
+        enc.Start();
+    }
+
+    static cldtest::TempDir* s_dir;
+    cldtest::TempDir m_out;
+};
+
+cldtest::TempDir* VideoEncode::s_dir = nullptr;
+
+TEST_F(VideoEncode, AviAndMpgBecomeWmvWithTheProfilesStreamsAndViewsSeeFrames) {
+    for (const char* name : {"clip.avi", "clip.mpg"}) {
+        SCOPED_TRACE(name);
+        const fs::path in = s_dir->file(name);
+        const fs::path out = m_out.file(std::string(name) + ".wmv");
+        const int64_t duration = cld::GetMediaDuration("FILE://" + in.string());
+        ASSERT_NEAR(static_cast<double>(duration), 3e7, 0.1e7);
+
+        WmEncoderControl enc(kProfiles, "");
+        WmDataView preview;
+        WmDataView postview;
+        CountingSink previewSink;
+        CountingSink postviewSink;
+        ASSERT_NO_FATAL_FAILURE(StartConversion(enc, "FILE://" + in.string(),
+                                                "file://" + in.string(), out, &preview, &postview));
+        preview.SetWindow(&previewSink);
+        preview.StartView();
+        postview.SetWindow(&postviewSink);
+        postview.StartView();
+        ASSERT_TRUE(WaitStopped(enc));
+        preview.StopView();
+        postview.StopView();
+        EXPECT_EQ(enc.GetLastErrorCode(), 0u) << GetErrorText(enc.GetLastErrorCode());
+
+        EXPECT_EQ(ProbeField(out, "format", "format_name"), "asf");
+        EXPECT_EQ(ProbeField(out, "v", "codec_name"), "wmv2");
+        EXPECT_EQ(ProbeField(out, "v", "width"), "320");
+        EXPECT_EQ(ProbeField(out, "v", "height"), "240");
+        EXPECT_EQ(ProbeField(out, "a", "codec_name"), "wmav2");
+        EXPECT_EQ(ProbeField(out, "a", "sample_rate"), "44100");
+        EXPECT_EQ(ProbeField(out, "a", "channels"), "2");
+        EXPECT_EQ(ProbeField(out, "a", "bit_rate"), "64000");
+        // Within one picture (1/25 s) of the input's length.
+        EXPECT_NEAR(ProbeDuration(out), static_cast<double>(duration) / 1e7, 0.04);
+
+        // The whole input was encoded, so the progress figure reaches the end.
+        const WmStatistics st = enc.GetStatistics();
+        EXPECT_GE(st.encodedMilliseconds, duration / 10'000 - 40);
+        EXPECT_EQ(st.fileSize, static_cast<int64_t>(fs::file_size(out)));
+
+        EXPECT_GT(previewSink.count(), 10);
+        EXPECT_GT(postviewSink.count(), 10);
+        EXPECT_EQ(previewSink.width(), 320);
+        EXPECT_EQ(postviewSink.height(), 240);
+        EXPECT_TRUE(previewSink.varied());
+        EXPECT_TRUE(postviewSink.varied());
+    }
+}
+
+TEST_F(VideoEncode, ViewsGetNothingOnceStoppedAndGroupsCountOn) {
+    WmEncoderControl enc(kProfiles, "");
+    const fs::path in = s_dir->file("clip.avi");
+    WmDataView preview;
+    CountingSink sink;
+    ASSERT_NO_FATAL_FAILURE(StartConversion(enc, "FILE://" + in.string(), "FILE://" + in.string(),
+                                            m_out.file("a.wmv"), &preview, nullptr));
+    EXPECT_GE(preview.GetCookie(), 0);
+    preview.SetWindow(&sink);
+    preview.StartView();
+    preview.StartView(); // a running view restarts
+    EXPECT_TRUE(preview.IsRunning());
+    codectest::WaitWhile([&] { return sink.count() < 3; }, 30);
+    preview.StopView();
+    EXPECT_FALSE(preview.IsRunning());
+    EXPECT_EQ(preview.GetCookie(), -1);
+    const int seen = sink.count();
+    ASSERT_TRUE(WaitStopped(enc));
+    EXPECT_EQ(sink.count(), seen);
+    preview.StopView(); // a stopped view: nothing happens
+
+    // A view without a source cannot start; the source groups keep counting.
+    WmDataView loose;
+    EXPECT_EQ(CodeOf([&] { loose.StartView(); }), cld::wmerr::kPointer);
+    const std::string first = enc.AddSourceGroup().GetName();
+    const std::string second = enc.AddSourceGroup().GetName();
+    EXPECT_EQ(std::stoul(second.substr(second.find('#') + 1)),
+              std::stoul(first.substr(first.find('#') + 1)) + 1);
+    WmVideoSource source("FILE://x");
+    EXPECT_EQ(CodeOf([&] { loose.Attach(source, 3); }), cld::wmerr::kInvalidArg);
+}
+
+TEST_F(VideoEncode, StopKeepsAPlayablePartialFile) {
+    cldtest::TempDir dir;
+    const fs::path in = dir.file("long.avi");
+    MakeClip(in, "avi", 20.0);
+    const fs::path out = m_out.file("partial.wmv");
+    WmEncoderControl enc(kProfiles, "");
+    ASSERT_NO_FATAL_FAILURE(StartConversion(enc, "FILE://" + in.string(), "FILE://" + in.string(),
+                                            out, nullptr, nullptr));
+    codectest::WaitWhile([&] { return enc.GetStatistics().encodedMilliseconds < 1000; }, 30);
+    enc.Stop();
+    EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kStopped);
+    ASSERT_TRUE(fs::exists(out));
+    EXPECT_EQ(ProbeField(out, "format", "format_name"), "asf");
+    EXPECT_EQ(ProbeField(out, "v", "codec_name"), "wmv2");
+    const double d = ProbeDuration(out);
+    EXPECT_GT(d, 0.5);
+    EXPECT_LT(d, 19.0);
+}
+
+TEST_F(VideoEncode, BadInputsFailAtStartAndCreateNoOutput) {
+    cldtest::TempDir dir;
+    std::vector<uint8_t> junk(200000);
+    uint32_t x = 12345;
+    for (auto& b : junk) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(x >> 16);
+    }
+    codectest::WriteFile(dir.file("junk.avi"), junk);
+    codectest::WriteWav(dir.file("sound.wav"), codectest::MakeSignal(44100, 44100, 2), 44100, 2);
+
+    struct Case {
+        std::string input;
+        uint32_t code;
+    };
+    const std::vector<Case> cases{
+        {"FILE://" + dir.file("junk.avi").string(), cld::wmerr::kInputOpen},
+        {"FILE://" + dir.file("missing.avi").string(), cld::wmerr::kInputOpen},
+        {"FILE://" + dir.file("sound.wav").string(), cld::wmerr::kNoVideo},
+        {"FILE://" + dir.path().string(), cld::wmerr::kInputOpen},
+        {"HTTP://example.invalid/clip.avi", cld::wmerr::kInputOpen},
+        {"DEVICE:///dev/video97", cld::wmerr::kDeviceOpen},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        WmEncoderControl enc(kProfiles, "");
+        const fs::path out = dir.file("out.wmv");
+        EXPECT_EQ(CodeOf([&] { StartConversion(enc, c.input, c.input, out, nullptr, nullptr); }),
+                  c.code);
+        EXPECT_FALSE(fs::exists(out));
+        EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kStopped);
+        EXPECT_FALSE(GetErrorText(c.code).empty());
+    }
+    EXPECT_EQ(cld::GetMediaDuration(dir.file("junk.avi").string()), 0);
+    EXPECT_EQ(cld::GetMediaDuration(dir.file("missing.avi").string()), 0);
+
+    // An audio-only profile cannot encode a video source.
+    WmEncoderControl enc(kProfiles, "");
+    const std::string clip = "FILE://" + s_dir->file("clip.avi").string();
+    enc.PrepareForFile();
+    WmSourceGroup& group = enc.AddSourceGroup();
+    group.SetInput(clip);
+    group.AddVideoSource(clip, nullptr, nullptr);
+    group.SetProfile(enc.GetProfile(IndexOf(enc, "Audio for voice (32 Kbps mono)")));
+    group.Activate();
+    enc.SetOutputFile(dir.file("voice.wmv").string());
+    EXPECT_EQ(CodeOf([&] { enc.Start(); }), cld::wmerr::kNoVideoStream);
+}
+
+TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
+    if (!cldtest::haveTool("Xvfb"))
+        GTEST_SKIP() << "Xvfb is not installed";
+    XvfbServer x;
+    ASSERT_TRUE(x.running());
+    cldtest::ScopedEnv display("DISPLAY", x.display());
+
+    WmEncoderControl enc(kProfiles, "");
+    bool screen = false;
+    bool alsa = false;
+    for (int i = 0; i < enc.GetSourcePluginCount(); ++i) {
+        const WmSourcePluginInfo p = enc.GetSourcePluginInfo(i);
+        if (p.scheme == "ScreenCap" && p.name == kScreenPluginName) {
+            screen = true;
+            EXPECT_EQ(p.mediaTypes, WmSourcePluginInfo::kVideo);
+            EXPECT_FALSE(p.hasResources);
+        }
+        if (p.name == kAlsaPluginName) {
+            alsa = true;
+            EXPECT_EQ(p.scheme, "DEVICE");
+            EXPECT_EQ(p.mediaTypes, WmSourcePluginInfo::kAudio);
+        }
+    }
+    EXPECT_TRUE(screen);
+    EXPECT_TRUE(alsa);
+    EXPECT_EQ(CodeOf([&] { enc.GetSourcePluginInfo(enc.GetSourcePluginCount()); }),
+              cld::wmerr::kInvalidArg);
+
+    const fs::path out = m_out.file("screen.wmv");
+    WmDataView preview;
+    CountingSink sink;
+    ASSERT_NO_FATAL_FAILURE(StartConversion(enc, "DEVICE://null",
+                                            std::string("ScreenCap://") + kScreenPluginName, out,
+                                            &preview, nullptr));
+    preview.SetWindow(&sink);
+    preview.StartView();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kRunning);
+    const WmStatistics running = enc.GetStatistics();
+    EXPECT_GT(running.encodedMilliseconds, 1500);
+    enc.Stop();
+    EXPECT_EQ(enc.GetLastErrorCode(), 0u) << GetErrorText(enc.GetLastErrorCode());
+    EXPECT_EQ(ProbeField(out, "format", "format_name"), "asf");
+    EXPECT_EQ(ProbeField(out, "v", "codec_name"), "wmv2");
+    EXPECT_EQ(ProbeField(out, "a", "codec_name"), "wmav2");
+    EXPECT_NEAR(ProbeDuration(out), 3.0, 1.0);
+    EXPECT_GT(sink.count(), 20);
+    EXPECT_EQ(sink.width(), 320);
+
+    // The display goes away while recording: the encoder ends by itself with its reason
+    // and the file written so far stays playable.
+    const fs::path cut = m_out.file("cut.wmv");
+    WmEncoderControl enc4(kProfiles, "");
+    ASSERT_NO_FATAL_FAILURE(StartConversion(enc4, "DEVICE://null",
+                                            std::string("ScreenCap://") + kScreenPluginName, cut,
+                                            nullptr, nullptr));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    x.stop();
+    EXPECT_TRUE(WaitStopped(enc4, 20));
+    EXPECT_EQ(enc4.GetLastErrorCode(), cld::wmerr::kDeviceLost);
+    EXPECT_EQ(ProbeField(cut, "v", "codec_name"), "wmv2");
+    EXPECT_GT(ProbeDuration(cut), 0.5);
+
+    // A display nobody serves, and a sound device that does not exist.
+    {
+        cldtest::ScopedEnv dead("DISPLAY", ":7391");
+        WmEncoderControl enc2(kProfiles, "");
+        EXPECT_EQ(CodeOf([&] {
+                      StartConversion(enc2, "DEVICE://null", "ScreenCap://X", m_out.file("d.wmv"),
+                                      nullptr, nullptr);
+                  }),
+                  cld::wmerr::kNoDisplay);
+    }
+    WmEncoderControl enc3(kProfiles, "");
+    EXPECT_EQ(CodeOf([&] {
+                  StartConversion(enc3, "DEVICE://no_such_pcm_device",
+                                  "FILE://" + s_dir->file("clip.avi").string(), m_out.file("e.wmv"),
+                                  nullptr, nullptr);
+              }),
+              cld::wmerr::kDeviceOpen);
+    EXPECT_FALSE(fs::exists(m_out.file("e.wmv")));
+}
+
+} // namespace
