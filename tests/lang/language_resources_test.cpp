@@ -17,6 +17,8 @@
 #include "TempDir.h"
 #include "TestEnv.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QTimer>
 #include <dlfcn.h>
@@ -237,6 +239,60 @@ TEST_F(StartedInGerman, WithoutAGermanHelpFileHelpIsTheProgramsOwn) {
     EXPECT_EQ(messages.messages()[0].text,
               QStringLiteral("Fehler: Die Hilfedatei %1 wurde nicht gefunden.")
                   .arg(QString::fromStdString((folder() / "cld.chm").string())));
+}
+
+// The user picks German in the options dialog; the running program stays English, the
+// next start is German.
+TEST_F(StartedInGerman, GermanChosenInTheOptionsDialogShowsAtTheNextStart) {
+    CRegistry reg;
+    ASSERT_TRUE(reg.ConnectRoot(HKEY_CURRENT_USER));
+    ASSERT_TRUE(reg.OpenKey(cld::identity::kLanguageKeyPath));
+    ASSERT_TRUE(reg.DeleteValue("Language"));
+    reg.CloseKey();
+    cldtest::ScopedEnv locale("LC_ALL", "C");
+    LibraryBinding binding(cldtest::binDir().string() + "/", "libcldrip.so", "GetClassObject");
+    auto run = [&](bool chooseGerman, QStringList* offered) {
+        QString tip;
+        CSuiteApp::Options options;
+        options.programFolder = QString::fromStdString(folder().string());
+        options.ripperBinding = &binding;
+        options.onLauncherShown = [&](CLauncherDlg& launcher) {
+            if (chooseGerman) {
+                QTimer::singleShot(0, &launcher, [offered] {
+                    for (QWidget* w : QApplication::topLevelWidgets()) {
+                        auto* dlg = qobject_cast<QDialog*>(w);
+                        if (!dlg || !dlg->isVisible() || dlg->property("cld_id").toInt() != 176)
+                            continue;
+                        for (QComboBox* box : dlg->findChildren<QComboBox*>()) {
+                            if (box->property("cld_id").toInt() != 1150)
+                                continue;
+                            for (int i = 0; i < box->count(); ++i)
+                                offered->push_back(box->itemText(i));
+                            box->setCurrentIndex(1);
+                        }
+                        dlg->accept();
+                    }
+                });
+                launcher.button(cld::IDC_OPTIONS)->click();
+            }
+            tip = launcher.button(cld::IDC_CLOSE_BOX)->toolTip();
+            QTimer::singleShot(0, &launcher, [&launcher] { launcher.accept(); });
+        };
+        CSuiteApp app(std::move(options));
+        EXPECT_EQ(app.run(), 0);
+        return tip;
+    };
+    QStringList offered;
+    EXPECT_EQ(run(true, &offered), QStringLiteral("Exit from Calderine."));
+    EXPECT_EQ(offered, (QStringList{QStringLiteral("English"), QStringLiteral("German")}));
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].stringId, 216);
+    std::string stored;
+    ASSERT_TRUE(reg.ConnectRoot(HKEY_CURRENT_USER));
+    ASSERT_TRUE(reg.OpenKey(cld::identity::kLanguageKeyPath, KEY_READ));
+    ASSERT_TRUE(reg.ReadString("Language", stored));
+    EXPECT_EQ(stored, "German");
+    EXPECT_EQ(run(false, nullptr), QStringLiteral("Calderine beenden."));
 }
 
 TEST_F(StartedInGerman, AStartUpMessageIsGerman) {
