@@ -4,16 +4,21 @@
 #include "BuiltinResources.h"
 #include "CLauncherDlg.h"
 #include "CSplashThread.h"
+#include "CWMFRedistWaitDlg.h"
 #include "JobRegistry.h"
+#include "LanguageResources.h"
 #include "LibraryBinding.h"
 #include "MessageService.h"
+#include "ProductIdentity.h"
 #include "ProgramResources.h"
 #include "ResourceIds.h"
 #include "WaitService.h"
+#include "WmRuntimeInstaller.h"
 #include "cldrip/CDRipObject.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -44,6 +49,14 @@ CSuiteApp::CSuiteApp() : CSuiteApp(Options{}) {}
 CSuiteApp::CSuiteApp(Options options)
     : m_options(std::move(options)), m_settings(SettingsRecord::kDefaultAppName) {
     g_app = this;
+    // The language manager finds the language libraries beside the program and the user's
+    // choice before start-up runs.
+    std::string folder = m_options.programFolder.isEmpty() ? LibraryBinding::programFolder()
+                                                           : m_options.programFolder.toStdString();
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    m_languages =
+        std::make_unique<cld::LanguageManager>(folder, cld::identity::kProgramName, "English");
 }
 
 CSuiteApp::~CSuiteApp() {
@@ -82,14 +95,21 @@ int CSuiteApp::run() {
         m_programFolder += QLatin1Char('/');
     m_settings.setProgramFolder(m_programFolder.toStdString());
 
-    // 4. The built-in language: the program's own strings and pictures, and the picture
-    // library beside it. A missing picture library only leaves buttons without pictures.
+    // 4. The chosen language: its library's texts and pictures, with the program's own
+    // (and the picture library beside it) for anything it lacks. A missing picture library
+    // only leaves buttons without pictures.
     m_cldRes.load(m_programFolder);
-    AppResources::setSource(std::make_unique<BuiltinResources>(&CldProgramResource, &m_cldRes));
+    auto builtin = std::make_unique<BuiltinResources>(&CldProgramResource, &m_cldRes);
+    if (m_languages->LoadChosenLanguage())
+        AppResources::setSource(std::make_unique<cld::LanguageResources>(
+            m_languages->libraryHandle(), std::move(builtin)));
+    else
+        AppResources::setSource(std::move(builtin));
 
-    // 7. The media runtime step runs only while "Components"/"WMFRedist" is 0; the
-    // runtime here is the system's own media libraries, so there is nothing to install.
+    // 7. The media runtime step, until it has succeeded once.
     m_settings.LoadComponents();
+    if (m_settings.wmfRedist() == 0 && !installMediaRuntime())
+        return 1;
 
     // 8. The splash.
     m_splash = std::make_unique<CSplashThread>(m_programFolder);
@@ -126,9 +146,15 @@ int CSuiteApp::run() {
     m_jobContext->ripObject = m_ripObject;
     m_jobContext->driveSettings = m_driveSettings;
     m_jobContext->programFolder = m_programFolder;
-    registerJobs(m_commands);
+    registerJobs(m_commands, m_languages.get());
     CLauncherDlg::Context context;
-    context.helpFolder = m_programFolder;
+    // Help comes from the chosen language's folder when it holds a help file, else from
+    // the program's.
+    const QString languageFolder = QString::fromStdString(m_languages->LanguageFolder());
+    context.helpFolder =
+        !languageFolder.isEmpty() && QFileInfo::exists(languageFolder + QStringLiteral("cld.chm"))
+            ? languageFolder
+            : m_programFolder;
     context.commands = m_commands;
     context.jobContext = m_jobContext.get();
     context.splash = m_splash.get();
@@ -143,4 +169,15 @@ int CSuiteApp::run() {
 
     // 15. The launcher is gone: the program ends.
     return 0;
+}
+
+bool CSuiteApp::installMediaRuntime() {
+    cld::CWMFRedistWaitDlg wait;
+    wait.show();
+    WaitService::instance().pump();
+    cld::WmRuntimeInstaller installer(m_programFolder.toStdString());
+    if (!installer.InstallWindowsMediaRuntime())
+        return false;
+    m_settings.setWmfRedist(1);
+    return true;
 }

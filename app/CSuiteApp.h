@@ -5,6 +5,7 @@
 #include "GenreList.h"
 #include "JobCommands.h"
 #include "JobContext.h"
+#include "LanguageManager.h"
 #include "SettingsRecord.h"
 
 #include <QString>
@@ -54,6 +55,9 @@ public:
     CDRipDriveSettings* driveSettings() const { return m_driveSettings; }
     JobCommands& commands() { return m_commands; }
     CSplashThread* splash() const { return m_splash.get(); }
+    // The installed languages and the user's choice (the options dialog lists and changes
+    // it; a new choice takes effect at the next start).
+    cld::LanguageManager& languages() { return *m_languages; }
 
     // How long the splash stays up before the settings are loaded.
     static constexpr int kSplashWaitMs = 1200;
@@ -64,9 +68,13 @@ private:
     void startupMessage(int stringId);
     void releaseRipObject();
 
+    // Runs the media runtime step while it has not succeeded once; false ends start-up.
+    bool installMediaRuntime();
+
     Options m_options;
     SettingsRecord m_settings;
     QString m_programFolder;
+    std::unique_ptr<cld::LanguageManager> m_languages;
     CLDResLibrary m_cldRes;
     std::unique_ptr<CSplashThread> m_splash;
     CdCacheDatabase m_cache;

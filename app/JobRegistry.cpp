@@ -4,6 +4,7 @@
 #include "ConvertCommands.h"
 #include "GrabCommands.h"
 #include "JobCommands.h"
+#include "LanguageManager.h"
 #include "RecordJobs.h"
 #include "ResourceIds.h"
 #include "VideoJobs.h"
@@ -19,11 +20,24 @@ JobCommands::Command grabThen(void (*encode)(JobContext&, QWidget*)) {
     };
 }
 
+// The languages the options dialog offers: those found beside the program, or the
+// built-in one alone when there is no language manager.
+LanguageChoice installedLanguages(cld::LanguageManager* languages) {
+    if (!languages)
+        return COptionsDlg::builtinLanguages();
+    LanguageChoice choice;
+    for (const std::string& name : languages->displayNames())
+        choice.names << QString::fromStdString(name);
+    choice.current = languages->currentIndex();
+    choice.select = [languages](int index) { languages->SelectLanguage(index); };
+    return choice;
+}
+
 } // namespace
 
 // The one place that names every job: each job folder offers one command, registered
 // here under its launcher button's control id.
-void registerJobs(JobCommands& commands) {
+void registerJobs(JobCommands& commands, cld::LanguageManager* languages) {
     commands.set(cld::IDC_CD2WAV, runCdToWav);
     commands.set(cld::IDC_CD2WMA, grabThen(runCdToWmaEncoding));
     commands.set(cld::IDC_CD2MP3, grabThen(runCdToMp3Encoding));
@@ -35,7 +49,7 @@ void registerJobs(JobCommands& commands) {
     commands.set(cld::IDC_MP32WAV, runMp3ToWav);
     commands.set(cld::IDC_AVI2WMV, runAVI2WMVJob);
     commands.set(cld::IDC_CAPTURE2WMV, runCapture2WMVJob);
-    commands.set(cld::IDC_OPTIONS, [](JobContext& context, QWidget* launcher) {
-        runOptionsCommand(context, launcher);
+    commands.set(cld::IDC_OPTIONS, [languages](JobContext& context, QWidget* launcher) {
+        runOptionsCommand(context, launcher, installedLanguages(languages));
     });
 }

@@ -114,6 +114,14 @@ constexpr std::array kStrings{
     StringEntry{968, "Error: The CD ripper library is not available."},
     StringEntry{969, "Error: %1"},
     StringEntry{970, "There is no Windows Media audio profile to encode with."},
+    StringEntry{IDS_WMFDIST_MISSING, "Error: Can't find WMFDist.exe in the folder where Calderine "
+                                     "was installed."},
+    StringEntry{IDS_WMF_CONTINUE_ASK, "Windows Media Audio and Video encoding will not work.\nDo "
+                                      "you want to start Calderine without WMA and WMV Support?"},
+    StringEntry{IDS_WMEDIST_MISSING, "Error: Can't find WMEDist.exe in the folder where Calderine "
+                                     "was installed."},
+    StringEntry{IDS_WME_CONTINUE_ASK, "Windows Media Audio encoding will not work.\nDo you want to "
+                                      "start Calderine without WMA Support?"},
 };
 
 constexpr std::array kCaptions{

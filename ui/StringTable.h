@@ -29,6 +29,11 @@ enum OwnStringId : int {
     IDS_LAME_CREDIT = 904,
     IDS_ABOUT_VERSION = 905,
     IDS_OPEN_TITLE = 906,
+    // The media runtime installation at first start.
+    IDS_WMFDIST_MISSING = 980,
+    IDS_WMF_CONTINUE_ASK = 981,
+    IDS_WMEDIST_MISSING = 982,
+    IDS_WME_CONTINUE_ASK = 983,
 };
 
 } // namespace cld

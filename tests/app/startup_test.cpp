@@ -4,6 +4,7 @@
 #include "CSuiteApp.h"
 #include "LibraryBinding.h"
 #include "LogCapture.h"
+#include "SettingsRecord.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -29,6 +30,9 @@ protected:
         fs::create_directories(folder());
         for (const char* f : {"libCLDRes.so", "cld.chm"})
             fs::create_symlink(cldtest::binDir() / f, folder() / f);
+        // The media runtime step has run before; its own tests are elsewhere.
+        SettingsRecord record;
+        ASSERT_TRUE(record.setWmfRedist(1));
     }
     fs::path folder() const { return home.path() / "program"; }
     QString programFolder() const { return QString::fromStdString(folder().string() + "/"); }
@@ -217,7 +221,8 @@ class ProgramRun : public StartUp {
 protected:
     void SetUp() override {
         fs::create_directories(folder());
-        for (const char* f : {"CLD", "libCLDRes.so", "cld.chm"})
+        // A first start: the media runtime installers run too.
+        for (const char* f : {"CLD", "libCLDRes.so", "cld.chm", "WMFDist.exe", "WMEDist.exe"})
             fs::copy_file(cldtest::binDir() / f, folder() / f);
     }
     void addRipper() {
@@ -329,11 +334,11 @@ TEST_F(ProgramRun, CommandLineAnswersAndRefusesBeforeStarting) {
          {},
          QStringLiteral("unknown job \"mp3-to-flac\"")},
         {{QStringLiteral("notes.txt")}, 2, {}, QStringLiteral("no job opens \"notes.txt\"")},
-        // No job is built into this program yet: naming one is refused with the reason.
-        {{QStringLiteral("--job"), QStringLiteral("mp3-to-wav"), mp3},
+        // A job that exists, with a file that does not: refused before anything starts.
+        {{QStringLiteral("--job"), QStringLiteral("mp3-to-wav"), mp3 + QStringLiteral(".gone")},
          2,
          {},
-         QStringLiteral("the job mp3-to-wav is not available in this version of Calderine 2002")},
+         QStringLiteral(".gone\": no such file or folder")},
     };
     for (const Case& c : cases) {
         // No display at all: none is needed to answer.
