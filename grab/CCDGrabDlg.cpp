@@ -653,7 +653,12 @@ void CCDGrabDlg::grabToWav() {
             }
             waits.waitAndPump(300);
         }
-        end.tracks = cld::outcomesFromStatus(names, end.errorCode, end.aborted, position);
+        // The ripper keeps how every track ended; a library without those results only
+        // tells where the grab stopped.
+        const std::vector<GrabTrackResult> results = cld::readTrackResults(rip);
+        end.tracks = results.empty()
+                         ? cld::outcomesFromStatus(names, end.errorCode, end.aborted, position)
+                         : cld::outcomesFromResults(names, trackIndices, results);
     }
 
     // 8. Say how it ended, then close the progress window.

@@ -61,4 +61,19 @@ void GrabProgress::abort() {
     m_rip.AbortGrab();
 }
 
+std::vector<GrabTrackResult> readTrackResults(CDRipObject& ripObject) {
+    std::vector<GrabTrackResult> results;
+    GrabStatus* status = ripObject.GetStatus();
+    if (!status)
+        return results;
+    const int32_t count = status->GetTrackResultCount();
+    for (int32_t n = 0; n < count; ++n) {
+        GrabTrackResult r{};
+        if (status->GetTrackResult(n, &r) == 0)
+            results.push_back(r);
+    }
+    status->Destroy();
+    return results;
+}
+
 } // namespace cld

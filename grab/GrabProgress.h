@@ -1,10 +1,12 @@
 #pragma once
 
 #include "JobProgress.h"
+#include "cldrip/GrabStatus.h"
 
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CDRipObject;
 
@@ -24,6 +26,10 @@ struct GrabSnapshot {
 
 // Reads one snapshot from the ripper object (and destroys the ripper's record).
 GrabSnapshot readGrabSnapshot(CDRipObject& ripObject);
+
+// How each track of the last grab ended, in the order they were grabbed, as the ripper
+// keeps it until the next grab starts.
+std::vector<GrabTrackResult> readTrackResults(CDRipObject& ripObject);
 
 // A grab of the ripper object seen through the one progress contract. Made once
 // StartGrab has returned 1; the ripper object is not owned and outlives the adapter.

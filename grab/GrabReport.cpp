@@ -31,7 +31,7 @@ GrabReport grabReport(const GrabEnd& end) {
         if (what)
             notExact += "\n" + track.name + ": " + what;
     }
-    if (end.errorCode != 0) {
+    if (end.errorCode != 0 && end.errorCode != GrabStatus::ErrorNotVerified) {
         report.stringId = kGrabFailedStringId;
         report.argument = grabErrorText(end.errorCode) + notExact;
         report.icon = ReportIcon::Error;
@@ -63,6 +63,44 @@ std::vector<TrackResult> outcomesFromStatus(const std::vector<std::string>& name
                                                                    : TrackOutcome::Failed;
         else
             r.outcome = TrackOutcome::NotReached;
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+std::vector<TrackResult> outcomesFromResults(const std::vector<std::string>& names,
+                                             const std::vector<int>& trackIndices,
+                                             const std::vector<GrabTrackResult>& results) {
+    std::vector<TrackResult> out;
+    out.reserve(names.size());
+    std::vector<bool> used(results.size(), false);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        TrackResult r;
+        r.name = names[i];
+        r.outcome = TrackOutcome::NotReached;
+        const int index = i < trackIndices.size() ? trackIndices[i] : -1;
+        // The same track may be grabbed twice; each job takes the next unused result.
+        for (std::size_t k = 0; k < results.size(); ++k) {
+            if (used[k] || results[k].trackIndex != index)
+                continue;
+            used[k] = true;
+            switch (results[k].result) {
+            case GrabStatus::TrackExact:
+            case GrabStatus::TrackUnchecked:
+                r.outcome = TrackOutcome::Exact;
+                break;
+            case GrabStatus::TrackCorrected:
+                r.outcome = TrackOutcome::Corrected;
+                break;
+            case GrabStatus::TrackNotVerified:
+                r.outcome = TrackOutcome::NotVerified;
+                break;
+            default:
+                r.outcome = TrackOutcome::Failed;
+                break;
+            }
+            break;
+        }
         out.push_back(std::move(r));
     }
     return out;

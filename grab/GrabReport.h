@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GrabErrorText.h"
+#include "cldrip/GrabStatus.h"
 
 #include <cstdint>
 #include <string>
@@ -55,5 +56,14 @@ GrabReport grabReport(const GrabEnd& end);
 // not reached.
 std::vector<TrackResult> outcomesFromStatus(const std::vector<std::string>& names, int errorCode,
                                             bool aborted, int stopIndex);
+
+// The per-track outcomes from the ripper's own results: `names` and `trackIndices` are
+// the grabbed tracks in order (name and the track index given to the ripper), `results`
+// what the ripper kept for each track that ended. A track without a result was not
+// reached. A track read without any checks (no error correction chosen) counts as exact:
+// every sector arrived and the user asked for nothing more.
+std::vector<TrackResult> outcomesFromResults(const std::vector<std::string>& names,
+                                             const std::vector<int>& trackIndices,
+                                             const std::vector<GrabTrackResult>& results);
 
 } // namespace cld

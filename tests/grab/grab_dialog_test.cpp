@@ -369,6 +369,36 @@ TEST_F(GrabDialog, BadFoldersAndFailedGrabsSaySo) {
     EXPECT_TRUE(dlg.isEnabled());
 }
 
+TEST_F(GrabDialog, TracksTheRipperCouldNotVerifyAreNamedAtTheEnd) {
+    // The first of two tracks has sectors that read differently every time.
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 200, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 200, {}, {}, 0, 0});
+    disc.faults.scratched = {{80, 82}};
+    startDrives({disc});
+    const auto ranges = trackRanges();
+    ASSERT_TRUE(m_settings.setErrorCorrection(2));
+    m_folderAnswer = QString::fromStdString(m_dir.path().string());
+    CCDGrabDlg dlg(m_context, true);
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->clear();
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->clear();
+    dlg.trackList()->setChecked(0, true);
+    dlg.trackList()->setChecked(1, true);
+    click(dlg, CCDGrabDlg::kGrabNow);
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages().back().stringId, cld::kGrabNotExactStringId);
+    EXPECT_EQ(messages().back().icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(messages().back().text.contains(QStringLiteral("Track01: ")))
+        << messages().back().text.toStdString();
+    EXPECT_FALSE(messages().back().text.contains(QStringLiteral("Track02")))
+        << messages().back().text.toStdString();
+    // Both files are there; the good track is exact.
+    const auto folder = m_dir.path() / "Unknown Artist - Unkown Album";
+    EXPECT_TRUE(std::filesystem::exists(folder / "Track01.wav"));
+    EXPECT_TRUE(readWav(folder / "Track02.wav").data ==
+                imageBytes(ranges[1].first, ranges[1].last));
+}
+
 TEST_F(GrabDialog, AbortShowsTheMessageAndLeavesAConsistentWav) {
     DiscSpec disc;
     disc.tracks.push_back({Content::Music, 3000, {}, {}, 0, 0});

@@ -155,6 +155,35 @@ TEST(GrabEndReport, OutcomesFromTheStopPosition) {
     EXPECT_EQ(missing[0].outcome, TrackOutcome::NotReached);
 }
 
+TEST(GrabEndReport, OutcomesFromTheRippersOwnResults) {
+    // Track rows 4, 2 and 4 again were grabbed in that order; the third job never ended.
+    const std::vector<GrabTrackResult> results{
+        {4, GrabStatus::TrackNotVerified, 12, 0, 3, 0},
+        {2, GrabStatus::TrackUnchecked, 0, 0, 0, 0},
+    };
+    const auto out = outcomesFromResults({"d", "b", "d again"}, {4, 2, 4}, results);
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].outcome, TrackOutcome::NotVerified);
+    EXPECT_EQ(out[1].outcome, TrackOutcome::Exact);
+    EXPECT_EQ(out[2].outcome, TrackOutcome::NotReached);
+    const auto mixed = outcomesFromResults(
+        {"a", "b"}, {0, 1},
+        {{0, GrabStatus::TrackCorrected, 3, 2, 0, 0}, {1, GrabStatus::TrackFailed, 0, 0, 0, 7}});
+    EXPECT_EQ(mixed[0].outcome, TrackOutcome::Corrected);
+    EXPECT_EQ(mixed[1].outcome, TrackOutcome::Failed);
+
+    // A grab whose only fault is audio that could not be verified names the tracks; it
+    // is not reported as a failed grab.
+    GrabEnd end;
+    end.errorCode = GrabStatus::ErrorNotVerified;
+    end.tracks = out;
+    const GrabReport report = grabReport(end);
+    EXPECT_EQ(report.stringId, kGrabNotExactStringId);
+    EXPECT_EQ(report.icon, ReportIcon::Exclamation);
+    EXPECT_NE(report.argument.find("d: "), std::string::npos) << report.argument;
+    EXPECT_EQ(report.argument.find("b: "), std::string::npos) << report.argument;
+}
+
 TEST(CddbOptions, ServerAndProxyFromStoredValues) {
     const CddbServer picked = cddbServerFor("  freedb.example.org ");
     EXPECT_EQ(picked.host, "freedb.example.org");
