@@ -105,7 +105,7 @@ void CFreeDBQueryDlg::runQuery() {
     }
     m_queryDone = true;
     if (outcome == cld::FreeDBLookup::QueryResult::Failed) {
-        MessageService::message(145, MessageIcon::Error, MessageButtons::Ok, this);
+        showFailure(145);
         reject();
         return;
     }
@@ -146,7 +146,7 @@ void CFreeDBQueryDlg::accept() {
             WaitService::instance());
     }
     if (!ok) {
-        MessageService::message(149, MessageIcon::Error, MessageButtons::Ok, this);
+        showFailure(149);
         return;
     }
     m_result = Result{};
@@ -156,4 +156,18 @@ void CFreeDBQueryDlg::accept() {
     for (const std::string& title : entry.trackTitles)
         m_result.titles.push_back(cld::utf8Text(title));
     QDialog::accept();
+}
+
+void CFreeDBQueryDlg::showFailure(int stringId) {
+    // The table's text, then what went wrong as the client and the server put it (an
+    // unknown e-mail address, no such entry, a proxy that wants a password ...).
+    Message message;
+    message.stringId = stringId;
+    message.text = AppResources::string(stringId);
+    const std::string& detail = m_lookup->lastErrorMessage();
+    if (!detail.empty())
+        message.text += QStringLiteral("\n\n") + QString::fromStdString(detail);
+    message.icon = MessageIcon::Error;
+    message.parent = this;
+    MessageService::instance().show(message);
 }

@@ -57,6 +57,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void showFailure(int stringId);
     void runQuery();
 
     std::unique_ptr<cld::FreeDBLookup> m_lookup;

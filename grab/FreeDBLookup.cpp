@@ -16,9 +16,11 @@ FreeDBLookup::QueryResult FreeDBLookup::query(std::uint32_t discId, const std::v
         ++m_attempts;
         if (m_client.query(m_server, discId, toc, matches)) {
             m_lastError = 0;
+            m_lastErrorMessage.clear();
             return matches.empty() ? QueryResult::NoMatch : QueryResult::Found;
         }
         m_lastError = CddbClient::lastError();
+        m_lastErrorMessage = CddbClient::lastErrorMessage();
         logf(LogLevel::Warning, "FreeDB query to %s failed (error %d)", m_server.host.c_str(),
              m_lastError);
     }
@@ -30,9 +32,11 @@ bool FreeDBLookup::read(std::uint32_t discId, const std::string& category, XmcdE
     ++m_attempts;
     if (m_client.read(m_server, discId, category, entry)) {
         m_lastError = 0;
+        m_lastErrorMessage.clear();
         return true;
     }
     m_lastError = CddbClient::lastError();
+    m_lastErrorMessage = CddbClient::lastErrorMessage();
     logf(LogLevel::Warning, "FreeDB read from %s failed (error %d)", m_server.host.c_str(),
          m_lastError);
     return false;
@@ -44,9 +48,11 @@ bool FreeDBLookup::sites(const std::string& host, std::vector<CddbServer>& serve
         ++m_attempts;
         if (m_client.sitesAt(listServer.host, listServer.scriptPath, listServer.port, servers)) {
             m_lastError = 0;
+            m_lastErrorMessage.clear();
             return true;
         }
         m_lastError = CddbClient::lastError();
+        m_lastErrorMessage = CddbClient::lastErrorMessage();
         logf(LogLevel::Warning, "FreeDB server list from %s failed (error %d)",
              listServer.host.c_str(), m_lastError);
     }

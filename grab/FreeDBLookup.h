@@ -37,6 +37,9 @@ public:
     int attempts() const { return m_attempts; }
     // The client's error code of the last failed command (0 after a success).
     int lastError() const { return m_lastError; }
+    // What the client said of that failure: its text and the server's own line (empty
+    // after a success).
+    const std::string& lastErrorMessage() const { return m_lastErrorMessage; }
     const CddbServer& server() const { return m_server; }
     CddbClient& client() { return m_client; }
 
@@ -45,6 +48,7 @@ private:
     CddbServer m_server;
     int m_attempts = 0;
     int m_lastError = 0;
+    std::string m_lastErrorMessage;
 };
 
 } // namespace cld

@@ -186,6 +186,11 @@ TEST_F(FreeDB, FailingReadShows149AndStays) {
     findControl<QPushButton>(&dlg, 1)->click();
     EXPECT_EQ(messageIds(), std::vector<int>{149});
     EXPECT_EQ(messages().back().icon, MessageIcon::Error);
+    // The table's text comes first, then the server's own word for what went wrong.
+    EXPECT_TRUE(messages().back().text.startsWith(
+        QStringLiteral("Error: Cannot Read the Disc Information from the FreeDB Server.")));
+    EXPECT_TRUE(messages().back().text.contains(QStringLiteral("No such CD entry")))
+        << messages().back().text.toStdString();
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_TRUE(dlg.lookupResult().titles.empty());
 }
