@@ -12,6 +12,7 @@
 #include "ProductIdentity.h"
 #include "ProgramResources.h"
 #include "ResourceIds.h"
+#include "StringTable.h"
 #include "WaitService.h"
 #include "WmRuntimeInstaller.h"
 #include "cldrip/CDRipObject.h"
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace {
 
@@ -163,6 +165,15 @@ int CSuiteApp::run() {
     launcher.show();
     launcher.raise();
     launcher.activateWindow();
+    // A damaged cache file was put aside and a new cache started: say so once, over the
+    // launcher (the next start finds a good cache and says nothing).
+    if (m_cacheOpen && !m_cache.damagedFileKeptAs().empty()) {
+        const QString keptAs = QString::fromStdString(m_cache.damagedFileKeptAs());
+        QTimer::singleShot(0, &launcher, [&launcher, keptAs] {
+            MessageService::message(cld::IDS_CACHE_DAMAGED, MessageIcon::Exclamation,
+                                    MessageButtons::Ok, &launcher, keptAs);
+        });
+    }
     if (m_options.onLauncherShown)
         m_options.onLauncherShown(launcher);
     launcher.exec();

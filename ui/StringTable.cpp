@@ -122,6 +122,8 @@ constexpr std::array kStrings{
                                      "was installed."},
     StringEntry{IDS_WME_CONTINUE_ASK, "Windows Media Audio encoding will not work.\nDo you want to "
                                       "start Calderine without WMA Support?"},
+    StringEntry{IDS_CACHE_DAMAGED, "The CD information cache was damaged. It has been kept as %1 "
+                                   "and a new, empty cache was started."},
 };
 
 constexpr std::array kCaptions{

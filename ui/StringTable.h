@@ -34,6 +34,8 @@ enum OwnStringId : int {
     IDS_WMF_CONTINUE_ASK = 981,
     IDS_WMEDIST_MISSING = 982,
     IDS_WME_CONTINUE_ASK = 983,
+    // The CD information cache was damaged and has been put aside.
+    IDS_CACHE_DAMAGED = 990,
 };
 
 } // namespace cld

@@ -288,14 +288,25 @@ TEST_F(ProgramRun, OnA640By480ScreenTheLauncherStaysOnTheScreen) {
     EXPECT_TRUE(err.contains(QStringLiteral("CLD launcher shown at 0,0"))) << err.toStdString();
 }
 
-TEST_F(ProgramRun, BrokenCacheFileStillGivesTheLauncher) {
+TEST_F(ProgramRun, BrokenCacheFileIsKeptAsideAndSaidOnce) {
     addRipper();
     std::ofstream(folder() / "CDDBCache.mdb") << "this is not a database";
     QProcess* p = start();
     const QString err = finish(p);
     EXPECT_EQ(p->exitCode(), 0) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("CLD launcher shown"))) << err.toStdString();
-    EXPECT_FALSE(err.contains(QStringLiteral("CLD message")));
+    EXPECT_TRUE(err.contains(QStringLiteral("CLD message 990"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("CDDBCache.mdb.damaged-"))) << err.toStdString();
+    // The damaged file is still there under its new name, and the next start is quiet.
+    bool keptAside = false;
+    for (const auto& entry : fs::directory_iterator(folder()))
+        keptAside =
+            keptAside || entry.path().filename().string().rfind("CDDBCache.mdb.damaged-", 0) == 0;
+    EXPECT_TRUE(keptAside);
+    QProcess* again = start();
+    const QString err2 = finish(again);
+    EXPECT_EQ(again->exitCode(), 0) << err2.toStdString();
+    EXPECT_FALSE(err2.contains(QStringLiteral("CLD message"))) << err2.toStdString();
 }
 
 TEST_F(ProgramRun, ASecondCopyStartsNormally) {
