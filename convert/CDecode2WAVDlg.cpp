@@ -27,6 +27,7 @@ CDecode2WAVDlg::CDecode2WAVDlg(JobContext& context, JobParameters& params, Sourc
         m_input->setText(QString::fromStdString(withTrailingSlash(lastIn)));
     if (!lastOut.empty() && !hasExtension(lastOut, ".wav"))
         m_output->setText(QString::fromStdString(withTrailingSlash(lastOut) + "WAVFiles"));
+    takeOpenedFiles("WAVFiles", ".wav");
 }
 
 void CDecode2WAVDlg::browseInput() {

@@ -16,6 +16,7 @@ CFolder2MP3SettingsDlg::CFolder2MP3SettingsDlg(JobContext& context, JobParameter
     setWindowTitle(AppResources::caption(kDialogId));
     m_panel = new Mp3BitratePanel(context.settings, kDialogId, this);
     finishLayout(m_panel);
+    takeOpenedFiles("MP3Files", ".mp3");
 }
 
 void CFolder2MP3SettingsDlg::browseInput() {

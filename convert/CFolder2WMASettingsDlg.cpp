@@ -25,6 +25,7 @@ CFolder2WMASettingsDlg::CFolder2WMASettingsDlg(JobContext& context, JobParameter
     setControlId(m_profiles, IDC_PROFILE_LIST);
     finishLayout(m_profiles);
     fillProfileList(m_profiles, *m_encoder, this);
+    takeOpenedFiles("WMAFiles", ".wma");
 }
 
 CFolder2WMASettingsDlg::~CFolder2WMASettingsDlg() = default;

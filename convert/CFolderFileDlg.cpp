@@ -7,6 +7,7 @@
 #include "JobParameters.h"
 #include "PickerService.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -77,6 +78,16 @@ void CFolderFileDlg::setInputAndPropose(const std::string& input, const char* su
         m_input->setText(QString::fromStdString(input));
         m_output->setText(QString::fromStdString(fileModeOutput(input, extension)));
     }
+}
+
+void CFolderFileDlg::takeOpenedFiles(const char* subFolder, const char* extension) {
+    if (m_context.initialFiles.isEmpty())
+        return;
+    const QString first = m_context.initialFiles.front();
+    const bool folder = QFileInfo(first).isDir();
+    m_folder->setChecked(folder);
+    m_file->setChecked(!folder);
+    setInputAndPropose(first.toStdString(), subFolder, extension);
 }
 
 std::string CFolderFileDlg::pickFolder(int titleId, const std::string& start) {

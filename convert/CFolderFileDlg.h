@@ -34,6 +34,9 @@ protected:
     // A folder picker titled by string `titleId`; an empty answer shows "invalid path"
     // and gives "".
     std::string pickFolder(int titleId, const std::string& start);
+    // A job opened with files (from a file manager or the command line) starts on the
+    // first of them: a folder in folder mode, a file in file mode, output proposed.
+    void takeOpenedFiles(const char* subFolder, const char* extension);
 
     JobContext& m_context;
     JobParameters& m_params;

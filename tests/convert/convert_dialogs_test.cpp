@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace cld;
@@ -303,4 +304,25 @@ TEST_F(SettingsDialogs, WmaDialogsListOnlyAudioProfilesAndHandTheEncoderOn) {
 
     CFolder2WMASettingsDlg folder(env.context, params);
     EXPECT_EQ(control<QComboBox>(&folder, IDC_PROFILE_LIST)->count(), list->count());
+}
+
+// A job opened with files (a file manager's "Open with", the command line) starts on them.
+TEST_F(SettingsDialogs, OpenedFilesFillTheInputAndProposeTheOutput) {
+    const std::filesystem::path folder = env.path("opened");
+    std::filesystem::create_directory(folder);
+    std::ofstream(folder / "song.mp3") << "x";
+    env.context.initialFiles = {QString::fromStdString((folder / "song.mp3").string())};
+    CDecode2WAVDlg file(env.context, params, CDecode2WAVDlg::Source::Mp3);
+    EXPECT_TRUE(control<QRadioButton>(&file, IDC_MODE_FILE)->isChecked());
+    EXPECT_EQ(control<QLineEdit>(&file, IDC_INPUT)->text().toStdString(),
+              (folder / "song.mp3").string());
+    EXPECT_EQ(control<QLineEdit>(&file, IDC_OUTPUT)->text().toStdString(),
+              (folder / "song.wav").string());
+
+    env.context.initialFiles = {QString::fromStdString(folder.string())};
+    CFolder2MP3SettingsDlg whole(env.context, params);
+    EXPECT_TRUE(control<QRadioButton>(&whole, IDC_MODE_FOLDER)->isChecked());
+    EXPECT_EQ(control<QLineEdit>(&whole, IDC_OUTPUT)->text().toStdString(),
+              folder.string() + "/MP3Files/");
+    env.context.initialFiles.clear();
 }
