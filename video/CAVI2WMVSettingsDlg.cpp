@@ -65,6 +65,13 @@ CAVI2WMVSettingsDlg::CAVI2WMVSettingsDlg(JobContext& context, QWidget* parent)
     connect(ok, &QPushButton::clicked, this, &CAVI2WMVSettingsDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CAVI2WMVSettingsDlg::reject);
 
+    // Opened with a video file (a file manager's "Open with", the command line).
+    if (!context.initialFiles.isEmpty()) {
+        const QString path = context.initialFiles.front();
+        m_input->setText(path);
+        m_output->setText(QString::fromStdString(wmvOutputName(path.toStdString())));
+    }
+
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         fillVideoProfiles(m_profiles, sharedVideoEncoder(m_context));

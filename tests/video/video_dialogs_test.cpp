@@ -336,3 +336,15 @@ TEST_F(VideoDialogs, MissingCaptureDeviceShowsTheEncoderText) {
 }
 
 } // namespace
+
+// Opened with a video file (a file manager's "Open with"): the input and the proposed
+// output are filled in.
+TEST_F(VideoDialogs, ConversionOpenedWithAFileStartsOnIt) {
+    m_context.initialFiles = {QStringLiteral("/videos/Holiday.MPG")};
+    CAVI2WMVSettingsDlg dlg(m_context, nullptr);
+    EXPECT_EQ(control<QLineEdit>(dlg, CAVI2WMVSettingsDlg::kInputEdit)->text(),
+              QStringLiteral("/videos/Holiday.MPG"));
+    EXPECT_EQ(control<QLineEdit>(dlg, CAVI2WMVSettingsDlg::kOutputEdit)->text(),
+              QStringLiteral("/videos/Holiday.wmv"));
+    m_context.initialFiles.clear();
+}
