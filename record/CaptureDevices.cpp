@@ -13,8 +13,8 @@ namespace {
 
 // The sound library prints its complaints to standard error unless told otherwise; they
 // go to the program's log instead.
-void AlsaErrorHandler(const char* file, int line, const char* function, int err, const char* fmt,
-                      ...) {
+__attribute__((format(printf, 5, 6))) void
+AlsaErrorHandler(const char* file, int line, const char* function, int err, const char* fmt, ...) {
     char text[512];
     va_list args;
     va_start(args, fmt);
