@@ -5,6 +5,8 @@
 // printed. A second line gives what the preview and postview add to our conversion.
 //
 //   video_bench [--seconds N] [--runs N]
+#include "BenchProcess.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,40 +23,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-    double seconds = 0;
-    double cpuSeconds = 0;
-    long maxRssKb = 0;
-    int status = 0;
-};
-
-Result RunCommand(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    Result r;
-    int status = 0;
-    struct rusage ru {};
-    wait4(pid, &status, 0, &ru);
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.maxRssKb = ru.ru_maxrss;
-    r.cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-                   static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using cldbench::Median;
+using cldbench::Result;
+using cldbench::RunCommand;
 
 struct Medians {
     double seconds = 0;
