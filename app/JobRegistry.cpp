@@ -1,12 +1,17 @@
 #include "JobRegistry.h"
 
+#include "CMIC2MP3SettingsDlg.h"
+#include "CMP3AdvancedSettingsDlg.h"
 #include "COptionsDlg.h"
 #include "ConvertCommands.h"
 #include "GrabCommands.h"
 #include "JobCommands.h"
+#include "JobContext.h"
 #include "LanguageManager.h"
+#include "Mp3Bitrates.h"
 #include "RecordJobs.h"
 #include "ResourceIds.h"
+#include "SettingsRecord.h"
 #include "VideoJobs.h"
 
 namespace {
@@ -18,6 +23,17 @@ JobCommands::Command grabThen(void (*encode)(JobContext&, QWidget*)) {
         if (runCdGrabberForEncoding(context, launcher))
             encode(context, launcher);
     };
+}
+
+// The recorder's "Advanced Options": the conversion jobs' advanced MP3 dialog, opened on
+// the bitrate the recorder's list shows; its minimum bitrate moves the recorder's slider.
+std::optional<int> mp3AdvancedOptions(JobContext& context, QWidget* parent) {
+    const int index = cld::openingListIndex(context.settings.lastMP3Bitrate());
+    CMP3AdvancedSettingsDlg dlg(context.settings, cld::encodingBitrateOfEntry(index), index,
+                                parent);
+    if (dlg.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.minimumBitrate();
 }
 
 // The languages the options dialog offers: those found beside the program, or the
@@ -38,6 +54,7 @@ LanguageChoice installedLanguages(cld::LanguageManager* languages) {
 // The one place that names every job: each job folder offers one command, registered
 // here under its launcher button's control id.
 void registerJobs(JobCommands& commands, cld::LanguageManager* languages) {
+    CMIC2MP3SettingsDlg::SetAdvancedOptions(mp3AdvancedOptions);
     commands.set(cld::IDC_CD2WAV, runCdToWav);
     commands.set(cld::IDC_CD2WMA, grabThen(runCdToWmaEncoding));
     commands.set(cld::IDC_CD2MP3, grabThen(runCdToMp3Encoding));

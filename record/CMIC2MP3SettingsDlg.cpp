@@ -149,6 +149,8 @@ void CMIC2MP3SettingsDlg::onBrowse() {
 void CMIC2MP3SettingsDlg::onAdvanced() {
     if (!AdvancedDialog())
         return;
+    // The advanced dialog starts from the bitrate chosen here, so it is stored first.
+    storeBitrateChoice();
     const std::optional<int> minimum = AdvancedDialog()(m_context, this);
     storeBitrateChoice();
     if (minimum)

@@ -1,5 +1,6 @@
 // The launcher's conversion commands, from the command table to the finished files.
 
+#include "CMIC2MP3SettingsDlg.h"
 #include "ConvertIds.h"
 #include "ConvertTestKit.h"
 #include "JobCommands.h"
@@ -9,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <gtest/gtest.h>
 
 using namespace cld;
@@ -64,4 +66,27 @@ TEST(ConvertCommands, TheFourFileJobsAreRegisteredAndRunToTheirEnd) {
     converttest::onNextDialog([](QWidget* dlg) { control<QPushButton>(dlg, IDC_CANCEL)->click(); });
     (*commands.find(1011))(env.context, nullptr);
     EXPECT_EQ(env.messageIds().size(), 4u);
+}
+
+// The line-in recorder's "Advanced Options" opens the conversion jobs' advanced MP3 dialog
+// once the program has registered its jobs; its minimum bitrate moves the recorder's
+// slider.
+TEST(ConvertCommands, RecorderAdvancedOptionsOpenTheMp3AdvancedDialog) {
+    ConvertEnv env;
+    JobCommands commands;
+    registerJobs(commands);
+    CMIC2MP3SettingsDlg recorder(env.context);
+    auto* advanced = control<QPushButton>(&recorder, CMIC2MP3SettingsDlg::kAdvanced);
+    ASSERT_TRUE(advanced->isEnabled());
+    bool opened = false;
+    converttest::onNextDialog([&](QWidget* dlg) {
+        opened = dlg->objectName() == QStringLiteral("162");
+        auto* minimum = control<QLineEdit>(dlg, IDC_VBR_MIN);
+        ASSERT_NE(minimum, nullptr);
+        minimum->setText(QStringLiteral("96"));
+        control<QPushButton>(dlg, IDC_OK)->click();
+    });
+    advanced->click();
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(control<QSlider>(&recorder, CMIC2MP3SettingsDlg::kSlider)->value(), 96);
 }
