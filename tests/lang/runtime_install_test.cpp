@@ -52,11 +52,13 @@ public:
         std::vector<int> waits;
         bool waitWindowSeen = false;
     };
-    explicit ScaledWait(std::shared_ptr<Log> log) : m_log(std::move(log)) {}
+    // Every wait lasts 1/divisor of its time.
+    explicit ScaledWait(std::shared_ptr<Log> log, int divisor = 1000)
+        : m_log(std::move(log)), m_divisor(divisor) {}
     void waitAndPump(int milliseconds) override {
         m_log->waits.push_back(milliseconds);
         note();
-        std::this_thread::sleep_for(std::chrono::microseconds(milliseconds));
+        std::this_thread::sleep_for(std::chrono::microseconds(milliseconds * 1000LL / m_divisor));
         QCoreApplication::processEvents();
     }
     void pump() override {
@@ -71,6 +73,7 @@ private:
                 m_log->waitWindowSeen = true;
     }
     std::shared_ptr<Log> m_log;
+    int m_divisor;
 };
 
 // A program folder with the two profiles, a registry and a media profile folder of its own,
@@ -151,6 +154,9 @@ private:
 };
 
 TEST_F(RuntimeStep, BothInstallersRunQuietlyInOrderAndTheProfilesAreCopied) {
+    // Waits a tenth of their time: the first installer must have a real chance to finish
+    // within its waits even on a busy machine.
+    WaitService::setInstance(std::make_unique<ScaledWait>(waitLog, 10));
     fakeInstallers();
     // An older copy of a profile is replaced.
     std::ofstream(profiles() / WmRuntimeInstaller::kProfileFiles[0]) << "old";
