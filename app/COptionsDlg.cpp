@@ -41,7 +41,7 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
     : QDialog(parent), m_settings(settings), m_languages(std::move(languages)),
       m_serverListHost(std::move(serverListHost)), m_freeDBServer(settings.freeDBServer()),
       m_useProxy(settings.useProxy()), m_proxyServer(settings.proxyServer()),
-      m_proxyPort(settings.proxyPort()) {
+      m_proxyPort(settings.proxyPort()), m_freeDBEmail(settings.freeDBEmail()) {
     tagControl(this, kDialogId);
     setWindowTitle(AppResources::caption(kDialogId));
 
@@ -62,6 +62,8 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
     m_port->setMaximumWidth(70);
     m_proxyHost->setEnabled(m_useProxy == 1);
     m_port->setEnabled(m_useProxy == 1);
+    m_email = tagControl(new QLineEdit(QString::fromStdString(m_freeDBEmail), this), kFreeDBEmail);
+    m_email->setPlaceholderText(QStringLiteral("name@example.org"));
 
     m_language = tagControl(new QComboBox(this), kLanguage);
     m_language->addItems(m_languages.names);
@@ -78,6 +80,8 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
     grid->addWidget(m_proxyHost, 2, 1);
     grid->addWidget(new QLabel(text(-1, "Port:"), group), 2, 2);
     grid->addWidget(m_port, 2, 3);
+    grid->addWidget(new QLabel(text(-1, "E-mail:"), group), 3, 0);
+    grid->addWidget(m_email, 3, 1, 1, 4);
     grid->setColumnStretch(1, 1);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -131,6 +135,7 @@ void COptionsDlg::accept() {
     m_useProxy = m_proxy->isChecked() ? 1 : 0;
     m_proxyServer = m_proxyHost->text().trimmed().toStdString();
     m_proxyPort = port;
+    m_freeDBEmail = m_email->text().trimmed().toStdString();
     QDialog::accept();
 }
 
@@ -141,5 +146,9 @@ void runOptionsCommand(JobContext& context, QWidget* launcher, LanguageChoice la
     if (!context.settings.setCddbOptions(dialog.freeDBServer(), dialog.proxyServer(),
                                          dialog.useProxy(), dialog.proxyPort()))
         cld::logf(cld::LogLevel::Warning, "The options could not be stored (error %u).",
+                  static_cast<unsigned>(context.settings.LastError()));
+    if (dialog.freeDBEmail() != context.settings.freeDBEmail() &&
+        !context.settings.setFreeDBEmail(dialog.freeDBEmail()))
+        cld::logf(cld::LogLevel::Warning, "The e-mail address could not be stored (error %u).",
                   static_cast<unsigned>(context.settings.LastError()));
 }

@@ -31,6 +31,8 @@ public:
     static constexpr int kProxyServer = 1141;
     static constexpr int kProxyPort = 1142;
     static constexpr int kLanguage = 1150;
+    // The e-mail address today's CDDB servers want as the client's identity.
+    static constexpr int kFreeDBEmail = 1151;
     // "The proxy port must be a number from 1 to 65535."
     static constexpr int kBadPortStringId = 943;
 
@@ -44,6 +46,7 @@ public:
     int useProxy() const { return m_useProxy; }
     const std::string& proxyServer() const { return m_proxyServer; }
     int proxyPort() const { return m_proxyPort; }
+    const std::string& freeDBEmail() const { return m_freeDBEmail; }
 
     // The built-in language only, until language libraries are installed.
     static LanguageChoice builtinLanguages();
@@ -63,16 +66,18 @@ private:
     int m_useProxy = 0;
     std::string m_proxyServer;
     int m_proxyPort = 8080;
+    std::string m_freeDBEmail;
 
     QLineEdit* m_server;
     QCheckBox* m_proxy;
     QLineEdit* m_proxyHost;
     QLineEdit* m_port;
+    QLineEdit* m_email;
     QComboBox* m_language;
 };
 
 // The launcher's "&Options" command: the dialog, then, unless it was cancelled, the four
 // values written to the settings in the order "FreeDBServer", "ProxyServer", "UseProxy",
-// "ProxyPort".
+// "ProxyPort", then the e-mail identity when it changed.
 void runOptionsCommand(JobContext& context, QWidget* launcher,
                        LanguageChoice languages = COptionsDlg::builtinLanguages());

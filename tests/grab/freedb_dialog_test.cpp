@@ -286,10 +286,12 @@ TEST_F(Options, UncheckingTheProxyKeepsItsTextAndStoresUseProxy0) {
                   EXPECT_EQ(host->text(), "proxy.lan");
                   EXPECT_EQ(port->text(), "3128");
                   findControl<QComboBox>(w, COptionsDlg::kLanguage)->setCurrentIndex(1);
+                  findControl<QLineEdit>(w, COptionsDlg::kFreeDBEmail)->setText(" me@example.org ");
                   findControl<QPushButton>(w, 1)->click();
               });
     runOptionsCommand(m_context, nullptr, languages());
     const SettingsRecord s = stored();
+    EXPECT_EQ(s.freeDBEmail(), "me@example.org");
     EXPECT_EQ(s.useProxy(), 0);
     EXPECT_EQ(s.proxyServer(), "proxy.lan");
     EXPECT_EQ(s.proxyPort(), 3128);
