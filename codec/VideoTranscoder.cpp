@@ -37,7 +37,7 @@ using Clock = std::chrono::steady_clock;
 
 enum class InputKind { File, AudioDevice, VideoDevice, Screen };
 
-struct InputSpec {
+struct InputLocation {
     InputKind kind = InputKind::File;
     std::string location; // path, device resource or X display
 };
@@ -47,31 +47,31 @@ bool HasPrefix(const std::string& text, const char* prefix) {
     return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
 }
 
-InputSpec ParseInput(const std::string& text) {
-    InputSpec spec;
+InputLocation ParseInput(const std::string& text) {
+    InputLocation where;
     if (HasPrefix(text, "FILE://")) {
-        spec.location = text.substr(7);
+        where.location = text.substr(7);
     } else if (HasPrefix(text, "DEVICE://")) {
-        spec.location = text.substr(9);
-        spec.kind = spec.location.rfind("/dev/video", 0) == 0 ? InputKind::VideoDevice
-                                                              : InputKind::AudioDevice;
+        where.location = text.substr(9);
+        where.kind = where.location.rfind("/dev/video", 0) == 0 ? InputKind::VideoDevice
+                                                                : InputKind::AudioDevice;
     } else if (HasPrefix(text, "ScreenCap://")) {
-        spec.kind = InputKind::Screen;
+        where.kind = InputKind::Screen;
         const char* display = std::getenv("DISPLAY");
-        spec.location = display ? display : "";
-        if (spec.location.empty())
+        where.location = display ? display : "";
+        if (where.location.empty())
             throw WMException(wmerr::kNoDisplay);
     } else if (text.find("://") != std::string::npos) {
         throw WMException(wmerr::kInputOpen);
     } else {
-        spec.location = text;
+        where.location = text;
     }
-    if (spec.location.empty())
-        throw WMException(spec.kind == InputKind::File ? wmerr::kInputOpen : wmerr::kDeviceOpen);
-    return spec;
+    if (where.location.empty())
+        throw WMException(where.kind == InputKind::File ? wmerr::kInputOpen : wmerr::kDeviceOpen);
+    return where;
 }
 
-bool SameInput(const InputSpec& a, const InputSpec& b) {
+bool SameInput(const InputLocation& a, const InputLocation& b) {
     return a.kind == b.kind && a.location == b.location;
 }
 
@@ -87,15 +87,15 @@ struct Input {
     ~Input() { avformat_close_input(&fmt); }
 };
 
-std::unique_ptr<Input> OpenInput(const InputSpec& spec, const WmStreamConfig* audio,
+std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfig* audio,
                                  const WmStreamConfig* video) {
     auto in = std::make_unique<Input>();
-    if (spec.kind == InputKind::File) {
+    if (where.kind == InputKind::File) {
         // Only regular files: a pipe or a device node would block the open without end.
         std::error_code ec;
-        if (!std::filesystem::is_regular_file(spec.location, ec))
+        if (!std::filesystem::is_regular_file(where.location, ec))
             throw WMException(wmerr::kInputOpen);
-        const std::string url = "file:" + spec.location;
+        const std::string url = "file:" + where.location;
         if (avformat_open_input(&in->fmt, url.c_str(), nullptr, nullptr) < 0)
             throw WMException(wmerr::kInputOpen);
         if (avformat_find_stream_info(in->fmt, nullptr) < 0)
@@ -105,18 +105,18 @@ std::unique_ptr<Input> OpenInput(const InputSpec& spec, const WmStreamConfig* au
 
     static std::once_flag once;
     std::call_once(once, [] { avdevice_register_all(); });
-    const char* formatName = spec.kind == InputKind::AudioDevice   ? "alsa"
-                             : spec.kind == InputKind::VideoDevice ? "video4linux2"
-                                                                   : "x11grab";
+    const char* formatName = where.kind == InputKind::AudioDevice   ? "alsa"
+                             : where.kind == InputKind::VideoDevice ? "video4linux2"
+                                                                    : "x11grab";
     const AVInputFormat* format = av_find_input_format(formatName);
     if (!format)
-        throw WMException(spec.kind == InputKind::Screen ? wmerr::kNoDisplay : wmerr::kDeviceOpen);
+        throw WMException(where.kind == InputKind::Screen ? wmerr::kNoDisplay : wmerr::kDeviceOpen);
     AVDictionary* options = nullptr;
-    if (spec.kind == InputKind::AudioDevice && audio) {
+    if (where.kind == InputKind::AudioDevice && audio) {
         av_dict_set_int(&options, "sample_rate", audio->sampleRate, 0);
         av_dict_set_int(&options, "channels", audio->channels, 0);
     }
-    if (spec.kind == InputKind::Screen && video) {
+    if (where.kind == InputKind::Screen && video) {
         av_dict_set_int(&options, "framerate", video->fps, 0);
         av_dict_set_int(&options, "draw_mouse", 1, 0);
     }
@@ -126,10 +126,10 @@ std::unique_ptr<Input> OpenInput(const InputSpec& spec, const WmStreamConfig* au
     // Devices are opened and read without blocking, so that a busy device fails at once
     // and a silent one never holds up a stop.
     in->fmt->flags |= AVFMT_FLAG_NONBLOCK;
-    const int rc = avformat_open_input(&in->fmt, spec.location.c_str(), format, &options);
+    const int rc = avformat_open_input(&in->fmt, where.location.c_str(), format, &options);
     av_dict_free(&options);
     if (rc < 0)
-        throw WMException(spec.kind == InputKind::Screen ? wmerr::kNoDisplay : wmerr::kDeviceOpen);
+        throw WMException(where.kind == InputKind::Screen ? wmerr::kNoDisplay : wmerr::kDeviceOpen);
     in->live = true;
     return in;
 }
@@ -267,7 +267,7 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
     if (wantAudio && (wantAudio->sampleRate <= 0 || wantAudio->channels <= 0))
         throw WMException(wmerr::kProfileInvalid);
 
-    const InputSpec videoSpec = ParseInput(videoInput);
+    const InputLocation videoSpec = ParseInput(videoInput);
     if (videoSpec.kind == InputKind::AudioDevice)
         throw WMException(wmerr::kNoVideo);
     s.inputs.push_back(OpenInput(videoSpec, nullptr, wantVideo));
@@ -280,7 +280,7 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
 
     std::string audioFile;
     if (wantAudio && !audioInput.empty()) {
-        const InputSpec audioSpec = ParseInput(audioInput);
+        const InputLocation audioSpec = ParseInput(audioInput);
         if (audioSpec.kind == InputKind::File)
             audioFile = audioSpec.location;
         if (SameInput(audioSpec, videoSpec)) {
