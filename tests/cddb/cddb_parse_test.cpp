@@ -1,6 +1,7 @@
 #include "Base64.h"
 #include "CddbClient.h"
 #include "CddbParse.h"
+#include "CddbSettings.h"
 #include "CddbSocket.h"
 #include "GenreList.h"
 
@@ -425,4 +426,37 @@ TEST(Base64, Rfc4648Vectors) {
     EXPECT_EQ(cld::base64Encode("fooba"), "Zm9vYmE=");
     EXPECT_EQ(cld::base64Encode("foobar"), "Zm9vYmFy");
     EXPECT_EQ(cld::base64Encode(std::string("\xff\xfe\x00", 3)), "//4A");
+}
+
+TEST(CddbServerText, HostPortOrAddress) {
+    CddbServer server;
+    ASSERT_TRUE(parseCddbServer("  ", server));
+    EXPECT_EQ(server.host, kDefaultCddbHost);
+    EXPECT_EQ(server.port, 80);
+    EXPECT_EQ(server.scriptPath, "/~cddb/cddb.cgi");
+
+    ASSERT_TRUE(parseCddbServer(" mirror.example.org ", server));
+    EXPECT_EQ(server.host, "mirror.example.org");
+    EXPECT_EQ(server.port, 80);
+    ASSERT_TRUE(parseCddbServer("10.0.0.5:8880", server));
+    EXPECT_EQ(server.host, "10.0.0.5");
+    EXPECT_EQ(server.port, 8880);
+    EXPECT_EQ(server.scriptPath, "/~cddb/cddb.cgi");
+    EXPECT_EQ(cddbServerName(server), "10.0.0.5:8880");
+    ASSERT_TRUE(parseCddbServer("HTTP://cddb.lan:8080/cgi-bin/cddb.cgi", server));
+    EXPECT_EQ(server.host, "cddb.lan");
+    EXPECT_EQ(server.port, 8080);
+    EXPECT_EQ(server.scriptPath, "/cgi-bin/cddb.cgi");
+    ASSERT_TRUE(parseCddbServer("http://cddb.lan/", server));
+    EXPECT_EQ(server.port, 80);
+    EXPECT_EQ(server.scriptPath, "/~cddb/cddb.cgi");
+    EXPECT_EQ(cddbServerName(server), "cddb.lan");
+
+    for (const char* bad :
+         {"https://cddb.lan/", "two words", "host:0", "host:65536", "host:", "host:80x",
+          "host/path", "http://", "http://host/a b", "user@host", "http://host?cmd=x"})
+        EXPECT_FALSE(parseCddbServer(bad, server)) << bad;
+    // A stored text that names no server is still tried as it stands, so the failure
+    // message names it.
+    EXPECT_EQ(cddbServerFor("two words").host, "two words");
 }
