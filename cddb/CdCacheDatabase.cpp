@@ -30,11 +30,13 @@ constexpr const char* kTracksIndex = "CREATE INDEX IF NOT EXISTS TracksDiskID ON
 constexpr int kStoreAttempts = 4;
 // The longest one connection attempt waits for a server that does not answer.
 constexpr int kLoginTimeoutSeconds = 5;
-// The pauses between the reconnecting thread's attempts; the last one repeats.
+// How long a call that found the connection lost waits for the first new attempt.
+constexpr std::chrono::milliseconds kFirstReconnectWait(1000);
+// The pauses before the reconnecting thread's attempts; the last one repeats.
 constexpr std::chrono::milliseconds kReconnectPauses[] = {
-    std::chrono::milliseconds(250), std::chrono::milliseconds(500), std::chrono::seconds(1),
-    std::chrono::seconds(2),        std::chrono::seconds(4),        std::chrono::seconds(8),
-    std::chrono::seconds(15)};
+    std::chrono::milliseconds(0), std::chrono::milliseconds(250), std::chrono::milliseconds(500),
+    std::chrono::seconds(1),      std::chrono::seconds(2),        std::chrono::seconds(4),
+    std::chrono::seconds(8),      std::chrono::seconds(15)};
 
 SqlTable infoDescription() {
     SqlTable table;
@@ -187,6 +189,7 @@ struct CdCacheDatabase::Reconnector {
     bool stop = false;
     void* ready = nullptr; // a connection made, not yet taken over
     std::string failure;   // why the last attempt failed
+    int tried = 0;         // attempts that failed
     std::thread thread;
 };
 
@@ -379,21 +382,27 @@ bool CdCacheDatabase::reconnect() {
     const std::string error = lastError();
     const std::string state = lastState();
     dropConnection();
-    // One attempt at once: a server that was restarted since the last call answers
-    // straight away.
-    ++m_reconnectAttempts;
-    std::string failure, failureState;
-    if (void* dbc = openConnection(m_dataSource, kLoginTimeoutSeconds, failure, failureState)) {
-        adoptConnection(dbc);
-        afterConnect();
-        return true;
+    if (!m_opened)
+        return false;
+    // The reconnecting thread tries at once, and the call waits a moment for it: a
+    // server that was restarted since the last call answers straight away. One that does
+    // not answer holds up only the thread.
+    startReconnecting();
+    std::string failure;
+    {
+        std::unique_lock lock(m_reconnector->mutex);
+        m_reconnector->wake.wait_for(lock, kFirstReconnectWait, [&] {
+            return m_reconnector->ready != nullptr || m_reconnector->tried > 0;
+        });
+        failure = m_reconnector->failure;
     }
+    if (ensureConnected())
+        return true;
     cld::logf(cld::LogLevel::Warning,
               "The CD information cache cannot be reached; it is tried again in the "
               "background: %s",
-              failure.c_str());
-    startReconnecting();
-    setLastError(error + "\n" + failure, state);
+              failure.empty() ? "no answer yet" : failure.c_str());
+    setLastError(error + "\n" + lastError(), state);
     return false;
 }
 
@@ -465,9 +474,12 @@ void CdCacheDatabase::reconnectLoop(Reconnector& state) {
         std::lock_guard lock(state.mutex);
         if (dbc) {
             state.ready = dbc; // freed by stopReconnecting when never taken over
+            state.wake.notify_all();
             return;
         }
         state.failure = failure;
+        ++state.tried;
+        state.wake.notify_all();
         if (state.stop)
             return;
     }
