@@ -2,6 +2,8 @@
 
 #include "AppResources.h"
 #include "CFreeDBServersDlg.h"
+#include "CddbClient.h"
+#include "CddbSettings.h"
 #include "ControlTag.h"
 #include "JobContext.h"
 #include "Log.h"
@@ -47,7 +49,7 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
 
     m_server =
         tagControl(new QLineEdit(QString::fromStdString(m_freeDBServer), this), kFreeDBServer);
-    m_server->setReadOnly(true);
+    m_server->setPlaceholderText(QStringLiteral("host, host:port or http://host:port/path"));
     auto* browse = tagControl(new QPushButton(text(kBrowseServers, "&Browse Servers..."), this),
                               kBrowseServers);
     browse->setAutoDefault(false);
@@ -108,7 +110,13 @@ void COptionsDlg::proxyToggled(bool on) {
 }
 
 void COptionsDlg::browseServers() {
-    CFreeDBServersDlg servers(m_settings, this, m_serverListHost);
+    // The list comes from the server in the field (a mirror of one's own answers with its
+    // own list), greeted with the address in the field when it is one.
+    const std::string listHost =
+        m_serverListHost.empty() ? m_server->text().trimmed().toStdString() : m_serverListHost;
+    const std::string email = m_email->text().trimmed().toStdString();
+    CFreeDBServersDlg servers(m_settings, this, listHost,
+                              CddbClient::validEmail(email) ? email : std::string());
     if (servers.exec() != QDialog::Accepted || servers.chosenHost().empty())
         return;
     m_freeDBServer = servers.chosenHost();
@@ -128,14 +136,26 @@ void COptionsDlg::accept() {
         m_port->setFocus();
         return;
     }
+    CddbServer server;
+    if (!parseCddbServer(m_server->text().toStdString(), server)) {
+        MessageService::message(kBadServerStringId, MessageIcon::Error, MessageButtons::Ok, this);
+        m_server->setFocus();
+        return;
+    }
+    const std::string email = m_email->text().trimmed().toStdString();
+    if (!email.empty() && !CddbClient::validEmail(email)) {
+        MessageService::message(kBadEmailStringId, MessageIcon::Error, MessageButtons::Ok, this);
+        m_email->setFocus();
+        return;
+    }
     const int language = m_language->currentIndex();
     if (m_languages.select && language >= 0 && language != m_languages.current)
         m_languages.select(language);
-    m_freeDBServer = m_server->text().toStdString();
+    m_freeDBServer = m_server->text().trimmed().toStdString();
     m_useProxy = m_proxy->isChecked() ? 1 : 0;
     m_proxyServer = m_proxyHost->text().trimmed().toStdString();
     m_proxyPort = port;
-    m_freeDBEmail = m_email->text().trimmed().toStdString();
+    m_freeDBEmail = email;
     QDialog::accept();
 }
 

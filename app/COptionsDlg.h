@@ -19,8 +19,9 @@ struct LanguageChoice {
     std::function<void(int index)> select;
 };
 
-// The program-wide options: the FreeDB server (picked from the server list), the HTTP
-// proxy, and the user-interface language.
+// The program-wide options: the FreeDB server (typed as "host", "host:port" or an http
+// address, or picked from the server list), the HTTP proxy, the e-mail address servers
+// see, and the user-interface language.
 class COptionsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -35,9 +36,13 @@ public:
     static constexpr int kFreeDBEmail = 1151;
     // "The proxy port must be a number from 1 to 65535."
     static constexpr int kBadPortStringId = 943;
+    // "The FreeDB server must be ..."
+    static constexpr int kBadServerStringId = 2300;
+    // "The e-mail address is not valid. ..."
+    static constexpr int kBadEmailStringId = 2302;
 
     // Starts from the settings. `serverListHost` is the server asked for the server list
-    // (empty: the default public one).
+    // (empty: the one in the FreeDB server field).
     COptionsDlg(const SettingsRecord& settings, LanguageChoice languages, QWidget* parent = nullptr,
                 std::string serverListHost = {});
 

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <odbcinst.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -26,6 +28,15 @@ constexpr const char* kKeyColumn = "DiskID";
 constexpr const char* kTracksIndex = "CREATE INDEX IF NOT EXISTS TracksDiskID ON Tracks (DiskID)";
 // How often a store that collided with another one is tried in all.
 constexpr int kStoreAttempts = 4;
+// The longest one connection attempt waits for a server that does not answer.
+constexpr int kLoginTimeoutSeconds = 5;
+// How long a call that found the connection lost waits for the first new attempt.
+constexpr std::chrono::milliseconds kFirstReconnectWait(1000);
+// The pauses before the reconnecting thread's attempts; the last one repeats.
+constexpr std::chrono::milliseconds kReconnectPauses[] = {
+    std::chrono::milliseconds(0), std::chrono::milliseconds(250), std::chrono::milliseconds(500),
+    std::chrono::seconds(1),      std::chrono::seconds(2),        std::chrono::seconds(4),
+    std::chrono::seconds(8),      std::chrono::seconds(15)};
 
 SqlTable infoDescription() {
     SqlTable table;
@@ -41,6 +52,7 @@ SqlTable tracksDescription() {
     SqlTable table;
     table.addColumn("DiskID", SqlColumn::Text);
     table.addColumn("Name", SqlColumn::Text);
+    table.addColumn("TrackNo", SqlColumn::Integer);
     return table;
 }
 
@@ -171,7 +183,21 @@ std::filesystem::path cdCacheFilePath(const std::filesystem::path& programFolder
     return folder / kCdCacheFileName;
 }
 
-CdCacheDatabase::~CdCacheDatabase() = default;
+struct CdCacheDatabase::Reconnector {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    void* ready = nullptr; // a connection made, not yet taken over
+    std::string failure;   // why the last attempt failed
+    int tried = 0;         // attempts that failed
+    std::thread thread;
+};
+
+CdCacheDatabase::CdCacheDatabase() = default;
+
+CdCacheDatabase::~CdCacheDatabase() {
+    stopReconnecting();
+}
 
 std::string CdCacheDatabase::keyOf(std::uint32_t discId) {
     char text[16];
@@ -256,13 +282,16 @@ void CdCacheDatabase::compactFile() {
 
 bool CdCacheDatabase::open(const std::string& dataSource, const std::string& path,
                            const std::string& description) {
+    stopReconnecting();
+    m_opened = false;
     m_dataSource = dataSource;
     m_path = path;
     m_file.clear();
     m_damagedKeptAs.clear();
     m_fileCache = true;
     FolderLock lock(std::filesystem::path(path).parent_path());
-    return openLocked(description);
+    m_opened = openLocked(description);
+    return m_opened;
 }
 
 bool CdCacheDatabase::openLocked(const std::string& description) {
@@ -304,15 +333,36 @@ bool CdCacheDatabase::openLocked(const std::string& description) {
         // A write-ahead log makes a store one synced write instead of several, and lets
         // readers in other processes go on while a store is under way.
         execute("PRAGMA journal_mode=WAL");
-        execute("PRAGMA synchronous=FULL");
+        afterConnect();
     }
     createTable(kInfoTable, infoDescription());
     createTable(kTracksTable, tracksDescription());
+    upgradeTables();
     execute(kTracksIndex);
     return true;
 }
 
+void CdCacheDatabase::afterConnect() {
+    if (m_fileCache)
+        execute("PRAGMA synchronous=FULL");
+}
+
+void CdCacheDatabase::upgradeTables() {
+    SqlTable probe;
+    if (!execute(std::string("SELECT * FROM ") + kTracksTable + " WHERE 1 = 0", probe))
+        return;
+    for (int column = 0; column < probe.columnCount(); ++column)
+        if (lowerCase(probe.columnName(column)) == "trackno")
+            return;
+    // Another program upgrading the same database at this moment makes this fail; the
+    // column is there either way.
+    if (execute(std::string("ALTER TABLE ") + kTracksTable + " ADD COLUMN TrackNo INTEGER"))
+        cld::logf(cld::LogLevel::Info, "The CD information cache now numbers its tracks.");
+}
+
 void CdCacheDatabase::close() {
+    stopReconnecting();
+    m_opened = false;
     disconnect();
     compactFile();
 }
@@ -330,42 +380,156 @@ bool CdCacheDatabase::connectionLost() const {
 
 bool CdCacheDatabase::reconnect() {
     const std::string error = lastError();
+    const std::string state = lastState();
     dropConnection();
-    if (connect(m_dataSource, "", ""))
+    if (!m_opened)
+        return false;
+    // The reconnecting thread tries at once, and the call waits a moment for it: a
+    // server that was restarted since the last call answers straight away. One that does
+    // not answer holds up only the thread.
+    startReconnecting();
+    std::string failure;
+    {
+        std::unique_lock lock(m_reconnector->mutex);
+        m_reconnector->wake.wait_for(lock, kFirstReconnectWait, [&] {
+            return m_reconnector->ready != nullptr || m_reconnector->tried > 0;
+        });
+        failure = m_reconnector->failure;
+    }
+    if (ensureConnected())
         return true;
-    cld::logf(cld::LogLevel::Warning, "The CD information cache cannot be reached again: %s",
-              lastError().c_str());
-    setLastError(error + "\n" + lastError());
+    cld::logf(cld::LogLevel::Warning,
+              "The CD information cache cannot be reached; it is tried again in the "
+              "background: %s",
+              failure.empty() ? "no answer yet" : failure.c_str());
+    setLastError(error + "\n" + lastError(), state);
     return false;
 }
 
+bool CdCacheDatabase::ensureConnected() {
+    if (isConnected())
+        return true;
+    if (!m_opened) {
+        setLastError("Not connected");
+        return false;
+    }
+    if (!m_reconnector) {
+        startReconnecting();
+        setLastError("Not connected");
+        return false;
+    }
+    void* dbc = nullptr;
+    std::string failure;
+    {
+        std::lock_guard lock(m_reconnector->mutex);
+        std::swap(dbc, m_reconnector->ready);
+        failure = m_reconnector->failure;
+    }
+    if (!dbc) {
+        setLastError("Not connected: the cache's server cannot be reached" +
+                     (failure.empty() ? std::string() : " (" + failure + ")"));
+        return false;
+    }
+    stopReconnecting();
+    adoptConnection(dbc);
+    afterConnect();
+    cld::logf(cld::LogLevel::Info, "The CD information cache is connected again.");
+    return true;
+}
+
+void CdCacheDatabase::startReconnecting() {
+    if (m_reconnector)
+        return;
+    m_reconnector = std::make_unique<Reconnector>();
+    m_reconnector->thread =
+        std::thread([this, state = m_reconnector.get()] { reconnectLoop(*state); });
+}
+
+void CdCacheDatabase::stopReconnecting() {
+    if (!m_reconnector)
+        return;
+    {
+        std::lock_guard lock(m_reconnector->mutex);
+        m_reconnector->stop = true;
+    }
+    m_reconnector->wake.notify_all();
+    if (m_reconnector->thread.joinable())
+        m_reconnector->thread.join();
+    freeConnection(m_reconnector->ready);
+    m_reconnector.reset();
+}
+
+void CdCacheDatabase::reconnectLoop(Reconnector& state) {
+    constexpr std::size_t kPauses = std::size(kReconnectPauses);
+    for (std::size_t attempt = 0;; ++attempt) {
+        {
+            std::unique_lock lock(state.mutex);
+            if (state.wake.wait_for(lock, kReconnectPauses[std::min(attempt, kPauses - 1)],
+                                    [&] { return state.stop; }))
+                return;
+        }
+        ++m_reconnectAttempts;
+        std::string failure, failureState;
+        void* dbc = openConnection(m_dataSource, kLoginTimeoutSeconds, failure, failureState);
+        std::lock_guard lock(state.mutex);
+        if (dbc) {
+            state.ready = dbc; // freed by stopReconnecting when never taken over
+            state.wake.notify_all();
+            return;
+        }
+        state.failure = failure;
+        ++state.tried;
+        state.wake.notify_all();
+        if (state.stop)
+            return;
+    }
+}
+
+std::string CdCacheDatabase::loadStatement(const std::string& key) const {
+    // Rows stored before tracks were numbered keep the order they were stored in: the
+    // row id on SQLite, the row's place in the table on PostgreSQL.
+    const std::string dbms = lowerCase(dbmsName());
+    std::string storedOrder;
+    if (dbms.find("sqlite") != std::string::npos)
+        storedOrder = ", Tracks.rowid";
+    else if (dbms.find("postgres") != std::string::npos)
+        storedOrder = ", Tracks.ctid";
+    return std::string("SELECT CDInfo.Album, CDInfo.Artist, CDInfo.Genre, CDInfo.Year, "
+                       "Tracks.DiskID, Tracks.Name FROM CDInfo LEFT JOIN Tracks ON "
+                       "Tracks.DiskID = CDInfo.DiskID WHERE CDInfo.DiskID = '") +
+           key + "' ORDER BY Tracks.TrackNo" + storedOrder;
+}
+
 std::unique_ptr<CdInfoRecord> CdCacheDatabase::load(std::uint32_t discId) {
-    const std::string key = keyOf(discId);
-    SqlTable info, tracks;
-    const auto select = [&] {
-        return execute(std::string("SELECT * FROM ") + kInfoTable + " WHERE " + kKeyColumn + "='" +
-                           key + "'",
-                       info) &&
-               execute(std::string("SELECT * FROM ") + kTracksTable + " WHERE " + kKeyColumn +
-                           "='" + key + "'",
-                       tracks);
-    };
-    if (!select() && !(isConnected() && connectionLost() && reconnect() && select()))
+    if (!ensureConnected())
         return nullptr;
-    if (info.rowCount() < 1)
+    const std::string key = keyOf(discId);
+    const std::string statement = loadStatement(key);
+    // One statement reads one state of the database, whatever other programs commit
+    // meanwhile: the album never comes with the tracks of another store.
+    SqlTable rows;
+    if (!execute(statement, rows) &&
+        !(connectionLost() && reconnect() && execute(loadStatement(key), rows)))
+        return nullptr;
+    if (rows.rowCount() < 1)
         return nullptr;
     auto record = std::make_unique<CdInfoRecord>();
     record->discId = discId;
-    record->album = info.text(0, 1);
-    record->artist = info.text(0, 2);
-    record->genre = info.text(0, 3);
-    record->year = info.integer(0, 4);
-    for (int row = 0; row < tracks.rowCount(); ++row)
-        record->trackTitles.push_back(tracks.text(row, 1));
+    record->album = rows.text(0, 0);
+    record->artist = rows.text(0, 1);
+    record->genre = rows.text(0, 2);
+    record->year = rows.integer(0, 3);
+    // A disc without track rows comes as one row whose track columns are empty; a
+    // track row always has its disc's key.
+    for (int row = 0; row < rows.rowCount(); ++row)
+        if (!rows.text(row, 4).empty())
+            record->trackTitles.push_back(rows.text(row, 5));
     return record;
 }
 
 bool CdCacheDatabase::remove(std::uint32_t discId) {
+    if (!ensureConnected())
+        return false;
     const std::string key = keyOf(discId);
     return execute(std::string("DELETE FROM ") + kInfoTable + " WHERE " + kKeyColumn + "='" + key +
                    "'") &&
@@ -387,6 +551,7 @@ bool CdCacheDatabase::storeOnce(const CdInfoRecord& record) {
         const int t = tracks.addRow();
         tracks.setText(t, 0, key);
         tracks.setText(t, 1, title);
+        tracks.setInt(t, 2, t + 1);
     }
 
     // One transaction, so a failure never leaves a disc with only part of its tracks. A
@@ -413,6 +578,8 @@ bool CdCacheDatabase::storeOnce(const CdInfoRecord& record) {
 }
 
 bool CdCacheDatabase::store(const CdInfoRecord& record) {
+    if (!ensureConnected())
+        return false;
     bool reconnected = false;
     for (int attempt = 1;; ++attempt) {
         if (storeOnce(record))

@@ -4,6 +4,7 @@
 #include "OdbcDatabase.h"
 #include "ProductIdentity.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -24,8 +25,10 @@ inline const std::string kCdCacheDescription = std::string(cld::identity::kVendo
 std::filesystem::path cdCacheFilePath(const std::filesystem::path& programFolder);
 
 // Disc information keyed by the CDDB disc ID ("%X"), in the tables "CDInfo" (DiskID TEXT
-// UNIQUE, Album, Artist, Genre TEXT, Year INTEGER) and "Tracks" (DiskID, Name TEXT; one row
-// per track, in track order; indexed by DiskID).
+// UNIQUE, Album, Artist, Genre TEXT, Year INTEGER) and "Tracks" (DiskID, Name TEXT, TrackNo
+// INTEGER; one row per track, numbered from 1; indexed by DiskID). A database server gives
+// rows back in whatever order it keeps them, so the order is the track number's; rows
+// written before the number existed have none and come back in the order they are stored.
 //
 // The data source is normally a SQLite file the program registers itself. It may instead
 // be one the user registered for another driver, a PostgreSQL database shared by several
@@ -33,7 +36,7 @@ std::filesystem::path cdCacheFilePath(const std::filesystem::path& programFolder
 // never re-registered or overwritten, even while its server is down.
 class CdCacheDatabase : public OdbcDatabase {
 public:
-    CdCacheDatabase() = default;
+    CdCacheDatabase();
     ~CdCacheDatabase() override;
 
     // Connects to the data source, registering it (a user data source) and creating the
@@ -45,11 +48,17 @@ public:
               const std::string& description);
     // Disconnects, then compacts the file (a SQLite cache only).
     void close();
-    // A new record, or nothing when the disc is not cached (or the cache fails).
+    // A new record, or nothing when the disc is not cached (or the cache fails). Album and
+    // tracks are read in one statement, so a store running at the same time is seen
+    // either whole or not at all.
     std::unique_ptr<CdInfoRecord> load(std::uint32_t discId);
     // Replaces the disc's rows with the record, all or nothing. A store that collides with
     // another machine's store of the same disc is tried again; a connection the server
     // dropped is opened again once.
+    //
+    // When the server cannot be reached again at once, load, store and remove fail
+    // straight away while a thread of the cache's own keeps trying, ever less often; the
+    // first call after it got through uses its connection. No call waits for the server.
     bool store(const CdInfoRecord& record);
     bool remove(std::uint32_t discId);
 
@@ -63,6 +72,8 @@ public:
 
     // The key a disc is stored under: "%X" of its ID.
     static std::string keyOf(std::uint32_t discId);
+    // How many connections were tried since the last one was lost.
+    int reconnectAttempts() const { return m_reconnectAttempts.load(); }
 
 private:
     bool openLocked(const std::string& description);
@@ -72,13 +83,27 @@ private:
     void compactFile();
     bool storeOnce(const CdInfoRecord& record);
     // Whether the last failure means the server has gone away, and then whether a new
-    // connection could be made.
+    // connection could be made at once (otherwise the reconnecting thread takes over).
     bool connectionLost() const;
     bool reconnect();
+    // True when connected, also by a connection the reconnecting thread has made.
+    bool ensureConnected();
+    void startReconnecting();
+    void stopReconnecting();
+    struct Reconnector;
+    void reconnectLoop(Reconnector& state);
+    void afterConnect();
+    // Adds the track number to a "Tracks" table made before it existed.
+    void upgradeTables();
+    std::string loadStatement(const std::string& key) const;
 
     std::string m_dataSource;
     std::string m_path;
     std::string m_file; // the SQLite file actually in use
     std::string m_damagedKeptAs;
     bool m_fileCache = true;
+    // Set once open succeeded: a connection lost after that is sought again.
+    bool m_opened = false;
+    std::unique_ptr<Reconnector> m_reconnector;
+    std::atomic<int> m_reconnectAttempts{0};
 };

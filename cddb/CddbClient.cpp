@@ -113,13 +113,64 @@ std::string_view firstLine(std::string_view text) {
     return end == std::string_view::npos ? text : text.substr(0, end);
 }
 
+// The first empty line at or after `from`, its lines ended by CR LF or by a lone LF (as
+// some servers and proxies send them): `headerEnd` is where the line before it ends,
+// `bodyStart` where the text after it begins.
+bool findBlankLine(std::string_view text, std::size_t from, std::size_t& headerEnd,
+                   std::size_t& bodyStart) {
+    for (std::size_t lf = text.find('\n', from); lf != std::string_view::npos;
+         lf = text.find('\n', lf + 1)) {
+        std::size_t next = lf + 1;
+        if (next < text.size() && text[next] == '\r')
+            ++next;
+        if (next < text.size() && text[next] == '\n') {
+            headerEnd = lf > 0 && text[lf - 1] == '\r' ? lf - 1 : lf;
+            bodyStart = next + 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Where the end marker (a line holding one ".") begins, searching from `from`; the line
+// ends may be CR LF or lone LFs. npos when it has not come yet.
+std::size_t findEndMarker(std::string_view text, std::size_t from) {
+    for (std::size_t lf = text.find('\n', from); lf != std::string_view::npos;
+         lf = text.find('\n', lf + 1)) {
+        std::size_t next = lf + 1;
+        if (next >= text.size() || text[next] != '.')
+            continue;
+        ++next;
+        if (next < text.size() && text[next] == '\r')
+            ++next;
+        if (next < text.size() && text[next] == '\n')
+            return lf > 0 && text[lf - 1] == '\r' ? lf - 1 : lf;
+    }
+    return std::string_view::npos;
+}
+
 // The answer's body: the text after the HTTP header's blank line.
 bool answerBody(std::string_view answer, std::string_view& body) {
-    const std::size_t blank = answer.find("\r\n\r\n");
-    if (blank == std::string_view::npos)
+    std::size_t headerEnd = 0, bodyStart = 0;
+    if (!findBlankLine(answer, 0, headerEnd, bodyStart))
         return false;
-    body = answer.substr(blank + 4);
+    body = answer.substr(bodyStart);
     return true;
+}
+
+// The texts of a read entry as UTF-8, each field decoded whole, after its continuation
+// lines were joined: servers cut long fields by bytes, through the middle of a
+// character as often as not. Below level 6 entries are ISO-8859-1.
+void decodeEntry(XmcdEntry& entry, int level) {
+    const auto decode = [level](std::string& text) {
+        text = level >= 6 ? cld::utf8OrLatin1(text) : cld::latin1ToUtf8(text);
+    };
+    for (std::string* text : {&entry.submitProgram, &entry.submitVersion, &entry.submitComment,
+                              &entry.artist, &entry.title, &entry.genre})
+        decode(*text);
+    for (auto* list : {&entry.trackTitles, &entry.extendedDiscData, &entry.extendedTrackData})
+        for (std::string& text : *list)
+            decode(text);
 }
 
 bool noHeader() {
@@ -216,7 +267,7 @@ bool redirectTarget(std::string_view location, CddbServer& target) {
 } // namespace
 
 CddbClient::CddbClient()
-    : m_clientName(clientNameFromIdentity()), m_clientVersion(cld::identity::kVersion) {}
+    : m_clientName(clientNameFromIdentity()), m_clientVersion(kCddbClientVersion) {}
 
 std::string CddbClient::effectiveEmail() const {
     if (const char* fromEnvironment = std::getenv(kCddbEmailVariable);
@@ -417,9 +468,9 @@ bool CddbClient::receiveAnswer(CddbSocket& socket, std::string& answer, std::str
 
         const std::string_view text(buffer.data(), length);
         if (bodyStart == std::string_view::npos) {
-            const std::size_t blank = text.find("\r\n\r\n", before < 3 ? 0 : before - 3);
-            if (blank != std::string_view::npos) {
-                bodyStart = blank + 4;
+            std::size_t blank = 0, start = 0;
+            if (findBlankLine(text, before < 3 ? 0 : before - 3, blank, start)) {
+                bodyStart = start;
                 // An HTTP error or redirect is judged by its header alone.
                 HttpHead head;
                 httpFailure =
@@ -435,8 +486,13 @@ bool CddbClient::receiveAnswer(CddbSocket& socket, std::string& answer, std::str
             answer.assign(text);
             return true;
         }
-        const std::size_t from = before < endMarker.size() ? 0 : before - endMarker.size() + 1;
-        const std::size_t marker = text.find(endMarker, from);
+        // The usual marker is matched whatever line ends the server uses; another one as
+        // it stands.
+        const std::size_t marker =
+            endMarker == kEndMarker
+                ? findEndMarker(text, before < 4 ? 0 : before - 4)
+                : text.find(endMarker,
+                            before < endMarker.size() ? 0 : before - endMarker.size() + 1);
         if (marker != std::string_view::npos) {
             answer.assign(text.substr(0, marker));
             return true;
@@ -445,7 +501,7 @@ bool CddbClient::receiveAnswer(CddbSocket& socket, std::string& answer, std::str
 }
 
 bool CddbClient::runCommand(const CddbServer& server, const std::function<std::string()>& command,
-                            std::string& answer) {
+                            std::string& answer, bool rawBody, int* levelUsed) {
     CddbSocket::setLastError(0);
     answer.clear();
     if (m_cancel.isCancelled())
@@ -469,8 +525,8 @@ bool CddbClient::runCommand(const CddbServer& server, const std::function<std::s
         std::string raw;
         if (!exchange(target, request(target, command()), raw, true))
             return false;
-        const std::size_t blank = raw.find("\r\n\r\n");
-        if (blank == std::string::npos)
+        std::size_t blank = 0, bodyStart = 0;
+        if (!findBlankLine(raw, 0, blank, bodyStart))
             return noHeader();
         HttpHead head;
         if (!parseHead(std::string_view(raw).substr(0, blank), head))
@@ -491,10 +547,16 @@ bool CddbClient::runCommand(const CddbServer& server, const std::function<std::s
 
         // Text is UTF-8 from here on: level 6 answers are, older levels are ISO-8859-1.
         // Entries typed on old clients mix the two, so at level 6 each line that is not
-        // valid UTF-8 is read as Latin-1 on its own, leaving the good lines untouched.
-        const std::string_view body = std::string_view(raw).substr(blank + 4);
-        answer =
-            raw.substr(0, blank + 4) + (level >= 6 ? utf8ByLine(body) : cld::latin1ToUtf8(body));
+        // valid UTF-8 is read as Latin-1 on its own, leaving the good lines untouched. A
+        // read answer stays as sent: its fields are decoded once their lines are joined.
+        const std::string_view body = std::string_view(raw).substr(bodyStart);
+        if (levelUsed)
+            *levelUsed = level;
+        if (rawBody)
+            answer = raw;
+        else
+            answer = raw.substr(0, bodyStart) +
+                     (level >= 6 ? utf8ByLine(body) : cld::latin1ToUtf8(body));
 
         if (statusCode(body) == 501 && !fellBack && level > 1) {
             fellBack = true;
@@ -632,10 +694,14 @@ bool CddbClient::read(const CddbServer& server, std::uint32_t discId, const std:
     if (!plainCategory(category))
         return fail(kCddbBadArgument, "Category: " + category);
     std::string answer;
+    int level = m_protocolLevel;
     if (!runCommand(
-            server, [&] { return readCommand(discId, category); }, answer))
+            server, [&] { return readCommand(discId, category); }, answer, true, &level))
         return false;
-    return parseReadAnswer(answer, discId, entry);
+    if (!parseReadAnswer(answer, discId, entry))
+        return false;
+    decodeEntry(entry, level);
+    return true;
 }
 
 bool CddbClient::sites(const CddbServer& server, std::vector<CddbServer>& servers) {

@@ -19,6 +19,8 @@ class CddbSocket;
 
 // The default public CDDB server the program asks when the user has chosen none.
 inline constexpr const char* kDefaultCddbHost = "gnudb.gnudb.org";
+// The client version the hello names.
+inline constexpr const char* kCddbClientVersion = "3.00";
 // The environment variable that gives the e-mail identity to scripts; it wins over the one
 // set with setEmail.
 inline constexpr const char* kCddbEmailVariable = "CLD_CDDB_EMAIL";
@@ -142,8 +144,10 @@ private:
     // Sends the command built by `command` (rebuilt after a level change), follows one
     // redirect, falls back in protocol level, checks the HTTP status and hands back the
     // answer with its body in UTF-8.
+    // With `rawBody` the body is handed back as received (the caller decodes it);
+    // `levelUsed` receives the protocol level the answer was given at.
     bool runCommand(const CddbServer& server, const std::function<std::string()>& command,
-                    std::string& answer);
+                    std::string& answer, bool rawBody = false, int* levelUsed = nullptr);
     bool negotiateLevel(const CddbServer& server, const std::string& refusal);
 
     int m_receiveTimeoutMs = kDefaultReceiveTimeoutMs;

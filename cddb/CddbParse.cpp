@@ -78,18 +78,24 @@ bool nextWord(std::string_view& text, std::string_view& word) {
     return true;
 }
 
-// "Artist / Title": the artist before the first "/", the title after it, both trimmed.
-// Without "/" the whole text is the title.
+// "Artist / Title": freedb separates the two with " / ", since artists' names hold "/"
+// themselves ("AC/DC / Back in Black"). Only a disc title without " / " is cut at its
+// first "/". Both halves are trimmed; without any "/" the whole text is the title.
 void splitDiscTitle(std::string_view discTitle, std::string& artist, std::string& title,
                     bool trimWhole) {
-    const std::size_t slash = discTitle.find('/');
-    if (slash == std::string_view::npos) {
+    std::size_t cut = discTitle.find(" / ");
+    std::size_t skip = 3;
+    if (cut == std::string_view::npos) {
+        cut = discTitle.find('/');
+        skip = 1;
+    }
+    if (cut == std::string_view::npos) {
         artist.clear();
         title = trimWhole ? trimmed(discTitle) : discTitle;
         return;
     }
-    artist = trimmed(discTitle.substr(0, slash));
-    title = trimmed(discTitle.substr(slash + 1));
+    artist = trimmed(discTitle.substr(0, cut));
+    title = trimmed(discTitle.substr(cut + skip));
 }
 
 // "N037.21": hemisphere letter, three digits of degrees, a point, two digits of minutes.
@@ -235,17 +241,25 @@ bool parseXmcd(std::string_view body, XmcdEntry& entry) {
         if (contains(text, "Track frame offsets:"))
             break;
     }
-    // One offset per comment line, up to an empty comment or any other line.
+    // One offset per comment line, up to an empty comment or any other line. A comment
+    // that is not a number ends the list too but is not consumed: entries without the
+    // blank "#" line go straight on to "Disc length:".
+    bool pending = false;
     while (reader.next(line)) {
         if (!parseComment(line, text) || text.empty())
             break;
+        if (text.front() < '0' || text.front() > '9') {
+            pending = true;
+            break;
+        }
         entry.frameOffsets.push_back(leadingDecimal(text));
     }
 
     // Disc length.
     for (;;) {
-        if (!reader.next(line) || !parseComment(line, text))
+        if (!pending && (!reader.next(line) || !parseComment(line, text)))
             return false;
+        pending = false;
         if (contains(text, "Disc length:"))
             break;
     }

@@ -53,8 +53,14 @@ OdbcDatabase::~OdbcDatabase() {
 bool OdbcDatabase::check(short result, short handleType, void* handle) {
     if (result == SQL_SUCCESS || result == SQL_SUCCESS_WITH_INFO)
         return true;
+    diagnostics(result, handleType, handle, m_lastError, m_lastState);
+    return false;
+}
+
+void OdbcDatabase::diagnostics(short result, short handleType, void* handle, std::string& out,
+                               std::string& firstState) {
     std::string joined;
-    m_lastState.clear();
+    firstState.clear();
     for (SQLSMALLINT record = 1;; ++record) {
         SQLCHAR state[6] = {};
         SQLINTEGER native = 0;
@@ -74,7 +80,7 @@ bool OdbcDatabase::check(short result, short handleType, void* handle) {
         const std::string entry(text);
         if (record == 1) {
             joined = entry;
-            m_lastState = reinterpret_cast<const char*>(state);
+            firstState = reinterpret_cast<const char*>(state);
             continue;
         }
         if (joined.size() + 1 + entry.size() >= 390)
@@ -84,8 +90,60 @@ bool OdbcDatabase::check(short result, short handleType, void* handle) {
     }
     if (joined.empty())
         joined = "ODBC call failed with result " + std::to_string(result);
-    m_lastError = joined;
-    return false;
+    out = joined;
+}
+
+void* OdbcDatabase::openConnection(const std::string& dataSource, int loginTimeoutSeconds,
+                                   std::string& error, std::string& state) const {
+    error.clear();
+    state.clear();
+    if (!m_env) {
+        error = "ODBC environment not available";
+        return nullptr;
+    }
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    const SQLRETURN allocated = SQLAllocHandle(SQL_HANDLE_DBC, m_env, &dbc);
+    if (!SQL_SUCCEEDED(allocated)) {
+        diagnostics(allocated, SQL_HANDLE_ENV, m_env, error, state);
+        return nullptr;
+    }
+    if (loginTimeoutSeconds > 0)
+        SQLSetConnectAttr(
+            dbc, SQL_ATTR_LOGIN_TIMEOUT,
+            reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(loginTimeoutSeconds)),
+            SQL_IS_UINTEGER);
+    const std::string none;
+    const SQLRETURN rc =
+        SQLConnect(dbc, toSql(dataSource), SQL_NTS, toSql(none), SQL_NTS, toSql(none), SQL_NTS);
+    if (!SQL_SUCCEEDED(rc)) {
+        diagnostics(rc, SQL_HANDLE_DBC, dbc, error, state);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        return nullptr;
+    }
+    return dbc;
+}
+
+void OdbcDatabase::freeConnection(void* dbc) {
+    if (!dbc)
+        return;
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+}
+
+void OdbcDatabase::adoptConnection(void* dbc) {
+    dropConnection();
+    m_dbc = dbc;
+    readDbmsName();
+}
+
+void OdbcDatabase::readDbmsName() {
+    m_dbmsName.clear();
+    if (!m_dbc)
+        return;
+    SQLCHAR name[128] = {};
+    SQLSMALLINT length = 0;
+    if (SQL_SUCCEEDED(SQLGetInfo(m_dbc, SQL_DBMS_NAME, name, sizeof(name), &length)))
+        m_dbmsName = reinterpret_cast<const char*>(name);
 }
 
 bool OdbcDatabase::connect(const std::string& dataSource, const std::string& user,
@@ -106,6 +164,7 @@ bool OdbcDatabase::connect(const std::string& dataSource, const std::string& use
         return false;
     }
     m_dbc = dbc;
+    readDbmsName();
     return true;
 }
 
@@ -128,6 +187,7 @@ bool OdbcDatabase::connectDriver(const std::string& connectionString) {
         return false;
     }
     m_dbc = dbc;
+    readDbmsName();
     return true;
 }
 
@@ -138,6 +198,7 @@ bool OdbcDatabase::disconnect() {
         return false;
     SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
     m_dbc = nullptr;
+    m_dbmsName.clear();
     return true;
 }
 
@@ -147,6 +208,7 @@ void OdbcDatabase::dropConnection() {
     SQLDisconnect(m_dbc);
     SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
     m_dbc = nullptr;
+    m_dbmsName.clear();
 }
 
 bool OdbcDatabase::execute(const std::string& sqlText, SqlTable& result) {

@@ -41,6 +41,9 @@ public:
     bool rollback();
 
     const std::string& lastError() const { return m_lastError; }
+    // The database product behind the connection as its driver names it ("SQLite",
+    // "PostgreSQL"); empty when not connected.
+    const std::string& dbmsName() const { return m_dbmsName; }
     // The five-character state of the last failure's first diagnostic record ("08S01",
     // "23505", ...); empty when the failure had none.
     const std::string& lastState() const { return m_lastState; }
@@ -59,16 +62,30 @@ protected:
     // Closes the connection whatever state it is in (one whose server has gone away
     // included) and frees its handle.
     void dropConnection();
+    // A new connection to the data source, made without touching this object's own
+    // connection or error state, so another thread may make it while this one works on.
+    // Null on failure, with the diagnostics in `error` and `state`. A positive
+    // `loginTimeoutSeconds` bounds the wait for the server.
+    void* openConnection(const std::string& dataSource, int loginTimeoutSeconds, std::string& error,
+                         std::string& state) const;
+    // Makes a handle from openConnection this object's connection (dropping the old one).
+    void adoptConnection(void* dbc);
+    // Disconnects and frees a handle from openConnection that was never adopted.
+    static void freeConnection(void* dbc);
     // True for SQL_SUCCESS and SQL_SUCCESS_WITH_INFO; otherwise collects the diagnostics
     // of `handle` into lastError().
     bool check(short result, short handleType, void* handle);
 
 private:
     bool endTransaction(bool commitWork);
+    void readDbmsName();
+    static void diagnostics(short result, short handleType, void* handle, std::string& text,
+                            std::string& firstState);
 
     void* m_env = nullptr;
     void* m_dbc = nullptr;
     std::string m_lastError;
     std::string m_lastState;
+    std::string m_dbmsName;
     long long m_affectedRows = 0;
 };

@@ -31,42 +31,73 @@ std::uint32_t leadingDecimal(std::string_view text) {
     return static_cast<std::uint32_t>(value);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `p` (1 for ASCII), 0 when none starts
+// there.
+std::size_t utf8SequenceAt(const unsigned char* p, const unsigned char* end) {
+    const unsigned char c = *p;
+    if (c < 0x80)
+        return 1;
+    int extra = 0;
+    std::uint32_t value = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        extra = 1;
+        value = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        extra = 2;
+        value = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        extra = 3;
+        value = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (end - p <= extra)
+        return 0;
+    for (int i = 1; i <= extra; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (p[i] & 0x3F);
+    }
+    if ((extra == 2 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
+        (extra == 3 && (value < 0x10000 || value > 0x10FFFF)))
+        return 0;
+    return static_cast<std::size_t>(extra) + 1;
+}
+
+} // namespace
+
 bool isValidUtf8(std::string_view text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
     while (p < end) {
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int extra = 0;
-        std::uint32_t value = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-            value = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            value = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            value = c & 0x07;
-        } else {
+        const std::size_t length = utf8SequenceAt(p, end);
+        if (length == 0)
             return false;
-        }
-        if (end - p <= extra)
-            return false;
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-            value = (value << 6) | (p[i] & 0x3F);
-        }
-        if ((extra == 2 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
-            (extra == 3 && (value < 0x10000 || value > 0x10FFFF)))
-            return false;
-        p += extra + 1;
+        p += length;
     }
     return true;
+}
+
+std::string utf8OrLatin1(std::string_view text) {
+    if (isValidUtf8(text))
+        return std::string(text);
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = begin + text.size();
+    for (const auto* p = begin; p < end;) {
+        const std::size_t length = utf8SequenceAt(p, end);
+        if (length > 0) {
+            out.append(reinterpret_cast<const char*>(p), length);
+            p += length;
+        } else {
+            out += latin1ToUtf8(std::string_view(reinterpret_cast<const char*>(p), 1));
+            ++p;
+        }
+    }
+    return out;
 }
 
 std::string latin1ToUtf8(std::string_view text) {

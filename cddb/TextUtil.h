@@ -18,6 +18,10 @@ std::uint32_t leadingDecimal(std::string_view text);
 bool isValidUtf8(std::string_view text);
 // Every byte taken as an ISO-8859-1 character, written as UTF-8.
 std::string latin1ToUtf8(std::string_view text);
+// UTF-8 taken as it is and any other byte as ISO-8859-1: every well-formed UTF-8 sequence
+// stays, each byte that does not begin one becomes the Latin-1 character. Old clients
+// typed Latin-1, newer ones UTF-8, and one entry may hold both.
+std::string utf8OrLatin1(std::string_view text);
 // A line a server sent, fit to show: UTF-8 (Latin-1 when it is not), control characters
 // made spaces, trimmed, and cut at `limit` bytes on a character boundary.
 std::string displayLine(std::string_view text, std::size_t limit = 300);

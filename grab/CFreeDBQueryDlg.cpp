@@ -3,19 +3,24 @@
 #include "AppResources.h"
 #include "BackgroundCall.h"
 #include "CHyperLink.h"
+#include "CddbClient.h"
+#include "CddbSettings.h"
 #include "ControlTag.h"
 #include "FreeDBLookup.h"
 #include "FreeDBText.h"
 #include "GrabText.h"
 #include "MessageService.h"
-#include "WaitCursor.h"
+#include "SettingsRecord.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <cstdlib>
 
 using cld::tagControl;
 
@@ -30,7 +35,56 @@ QString fromUtf8(const std::string& bytes) {
     return QString::fromStdString(cld::utf8Text(bytes));
 }
 
+// Set when the user would rather not give an e-mail address: not asked again in this run.
+bool s_emailDeclined = false;
+
+// The address the user types, or empty when they would rather not give one.
+std::string askEmailAddress(QWidget* parent) {
+    QDialog question(parent);
+    tagControl(&question, CFreeDBQueryDlg::kEmailDialogId);
+    question.setWindowTitle(AppResources::string(CFreeDBQueryDlg::kEmailTitleStringId));
+    auto* label =
+        new QLabel(AppResources::string(CFreeDBQueryDlg::kEmailQuestionStringId), &question);
+    label->setWordWrap(true);
+    auto* edit = tagControl(new QLineEdit(&question), CFreeDBQueryDlg::kEmailEdit);
+    edit->setPlaceholderText(QStringLiteral("name@example.org"));
+    label->setBuddy(edit);
+    auto* buttons = new QDialogButtonBox(&question);
+    tagControl(buttons->addButton(text(1, "O&K"), QDialogButtonBox::AcceptRole), 1);
+    tagControl(buttons->addButton(text(2, "&Cancel"), QDialogButtonBox::RejectRole), 2);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &question, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &question, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&question);
+    layout->addWidget(label);
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    question.setMinimumWidth(420);
+    while (question.exec() == QDialog::Accepted) {
+        const std::string address = edit->text().trimmed().toStdString();
+        if (address.empty())
+            return {};
+        if (CddbClient::validEmail(address))
+            return address;
+        MessageService::message(CFreeDBQueryDlg::kBadEmailStringId, MessageIcon::Exclamation,
+                                MessageButtons::Ok, &question);
+    }
+    return {};
+}
+
+// The busy cursor (an arrow with a wait sign: the window still takes clicks) while it lives.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::BusyCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 } // namespace
+
+void CFreeDBQueryDlg::forgetDeclinedEmail() {
+    s_emailDeclined = false;
+}
 
 QStringList CFreeDBQueryDlg::columnHeaders() {
     return {QStringLiteral("           Artist           "),
@@ -38,9 +92,9 @@ QStringList CFreeDBQueryDlg::columnHeaders() {
             QStringLiteral("   Disc ID   ")};
 }
 
-CFreeDBQueryDlg::CFreeDBQueryDlg(const SettingsRecord& settings, Disc disc, QWidget* parent)
-    : QDialog(parent), m_lookup(std::make_unique<cld::FreeDBLookup>(settings)),
-      m_disc(std::move(disc)) {
+CFreeDBQueryDlg::CFreeDBQueryDlg(SettingsRecord& settings, Disc disc, QWidget* parent)
+    : QDialog(parent), m_settings(settings),
+      m_lookup(std::make_unique<cld::FreeDBLookup>(settings)), m_disc(std::move(disc)) {
     tagControl(this, kDialogId);
     setWindowTitle(AppResources::caption(kDialogId));
 
@@ -54,21 +108,20 @@ CFreeDBQueryDlg::CFreeDBQueryDlg(const SettingsRecord& settings, Disc disc, QWid
     cld::sizeColumnsToHeaders(m_list);
     m_link = cld::makeFreeDBLink(this, kDialogId);
 
+    m_status = tagControl(new QLabel(this), kStatus);
+
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok =
-        tagControl(buttons->addButton(text(1, "O&K"), QDialogButtonBox::AcceptRole), 1);
-    QPushButton* cancel =
-        tagControl(buttons->addButton(text(2, "&Cancel"), QDialogButtonBox::RejectRole), 2);
-    (void)ok;
-    (void)cancel;
+    m_ok = tagControl(buttons->addButton(text(1, "O&K"), QDialogButtonBox::AcceptRole), 1);
+    tagControl(buttons->addButton(text(2, "&Cancel"), QDialogButtonBox::RejectRole), 2);
     connect(buttons, &QDialogButtonBox::accepted, this, &CFreeDBQueryDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CFreeDBQueryDlg::reject);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &CFreeDBQueryDlg::accept);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(text(-1, "FreeDB Query Results:"), this));
     layout->addWidget(m_list, 1);
     layout->addWidget(m_link);
+    layout->addWidget(m_status);
     layout->addWidget(buttons);
     resize(620, 300);
 }
@@ -93,17 +146,24 @@ void CFreeDBQueryDlg::runQuery() {
         reject();
         return;
     }
+    askForEmail();
     cld::FreeDBLookup::QueryResult outcome;
     std::vector<CddbMatch> matches;
     {
-        const cld::WaitCursor wait(this);
+        const BusyCursor cursor;
+        setBusy(true);
         cld::FreeDBLookup* lookup = m_lookup.get();
         const std::uint32_t discId = m_disc.discId;
         outcome = cld::callInBackground(
             [lookup, discId, &toc, &matches] { return lookup->query(discId, toc, matches); },
             WaitService::instance());
+        setBusy(false);
     }
     m_queryDone = true;
+    if (m_cancelRequested || m_lookup->cancelled()) {
+        QDialog::reject();
+        return;
+    }
     if (outcome == cld::FreeDBLookup::QueryResult::Failed) {
         showFailure(145);
         reject();
@@ -124,9 +184,50 @@ void CFreeDBQueryDlg::runQuery() {
         for (int c = 1; c < 4; ++c)
             item->setTextAlignment(c, Qt::AlignCenter);
     }
+    // A single match is the one OK reads.
+    if (m_matches.size() == 1) {
+        m_list->setCurrentItem(m_list->topLevelItem(0));
+        m_list->topLevelItem(0)->setSelected(true);
+    }
+}
+
+void CFreeDBQueryDlg::askForEmail() {
+    const char* fromEnvironment = std::getenv(kCddbEmailVariable);
+    if (!m_settings.freeDBEmail().empty() || (fromEnvironment && *fromEnvironment) ||
+        s_emailDeclined)
+        return;
+    const std::string address = askEmailAddress(this);
+    if (address.empty()) {
+        // The anonymous identity the client already has is sent.
+        s_emailDeclined = true;
+        return;
+    }
+    m_settings.setFreeDBEmail(address);
+    m_lookup->client().setEmail(address);
+}
+
+void CFreeDBQueryDlg::setBusy(bool busy) {
+    m_busy = busy;
+    m_list->setEnabled(!busy);
+    m_ok->setEnabled(!busy);
+    m_status->setText(busy ? AppResources::string(kAskingStringId)
+                                 .arg(QString::fromStdString(m_lookup->serverName()))
+                           : QString());
+}
+
+void CFreeDBQueryDlg::reject() {
+    if (m_busy) {
+        // The command ends within milliseconds; the dialog closes when it has.
+        m_cancelRequested = true;
+        m_lookup->client().cancel();
+        return;
+    }
+    QDialog::reject();
 }
 
 void CFreeDBQueryDlg::accept() {
+    if (m_busy)
+        return;
     QTreeWidgetItem* item = m_list->currentItem();
     const int row = item && item->isSelected() ? m_list->indexOfTopLevelItem(item) : -1;
     if (row < 0 || row >= static_cast<int>(m_matches.size())) {
@@ -137,13 +238,19 @@ void CFreeDBQueryDlg::accept() {
     XmcdEntry entry;
     bool ok = false;
     {
-        const cld::WaitCursor wait(this);
+        const BusyCursor cursor;
+        setBusy(true);
         cld::FreeDBLookup* lookup = m_lookup.get();
         const std::uint32_t discId = match.discId;
         const std::string category = match.category;
         ok = cld::callInBackground(
             [lookup, discId, category, &entry] { return lookup->read(discId, category, entry); },
             WaitService::instance());
+        setBusy(false);
+    }
+    if (m_cancelRequested || (!ok && m_lookup->cancelled())) {
+        QDialog::reject();
+        return;
     }
     if (!ok) {
         showFailure(149);
@@ -164,6 +271,9 @@ void CFreeDBQueryDlg::showFailure(int stringId) {
     Message message;
     message.stringId = stringId;
     message.text = AppResources::string(stringId);
+    // The table names the public service; the server asked may be another one.
+    message.text.replace(QLatin1String(cld::kFreeDBDomain),
+                         QString::fromStdString(m_lookup->serverName()));
     const std::string& detail = m_lookup->lastErrorMessage();
     if (!detail.empty())
         message.text += QStringLiteral("\n\n") + QString::fromStdString(detail);

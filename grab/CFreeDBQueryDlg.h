@@ -9,6 +9,8 @@
 #include <vector>
 
 class CHyperLink;
+class QLabel;
+class QPushButton;
 class QTreeWidget;
 class SettingsRecord;
 
@@ -18,12 +20,29 @@ class FreeDBLookup;
 
 // Asks FreeDB for the disc as soon as it opens, lists the matches and, on OK, reads the
 // chosen entry: artist, album title, category and track titles for the grabber.
+//
+// While a command runs the window says which server it asks; the list and OK wait, and
+// Cancel ends the command at once. When the user has no e-mail address for the servers
+// the dialog asks for one, once: an address given is kept in the settings, without one an
+// anonymous identity is sent.
 class CFreeDBQueryDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 154;
     static constexpr int kList = 1143;
     static constexpr int kLink = 1144;
+    // The line that says what the dialog is waiting for ("Asking SERVER...").
+    static constexpr int kStatus = 2312;
+    // The question for an e-mail address and its edit field.
+    static constexpr int kEmailDialogId = 2310;
+    static constexpr int kEmailEdit = 2311;
+    // "Asking %1..."
+    static constexpr int kAskingStringId = 2303;
+    // Why an address is wanted, and the question's title.
+    static constexpr int kEmailQuestionStringId = 2304;
+    static constexpr int kEmailTitleStringId = 2305;
+    // "The e-mail address is not valid. ..."
+    static constexpr int kBadEmailStringId = 2302;
 
     // What the grabber knows of the disc in the drive.
     struct Disc {
@@ -38,13 +57,19 @@ public:
         std::vector<std::string> titles; // first = track 1; UTF-8
     };
 
-    CFreeDBQueryDlg(const SettingsRecord& settings, Disc disc, QWidget* parent = nullptr);
+    // An e-mail address the user gives when asked is stored in `settings`.
+    CFreeDBQueryDlg(SettingsRecord& settings, Disc disc, QWidget* parent = nullptr);
     ~CFreeDBQueryDlg() override;
 
     // Valid after the dialog closed with OK.
     const Result& lookupResult() const { return m_result; }
     // True once the query that runs on opening has ended (whatever its outcome).
     bool queryDone() const { return m_queryDone; }
+    // True while a query or read runs.
+    bool busy() const { return m_busy; }
+    // Forgets that the user declined to give an e-mail address in this run of the
+    // program, so the next query asks again.
+    static void forgetDeclinedEmail();
     const std::vector<CddbMatch>& matches() const { return m_matches; }
 
     // The header texts of the list, in column order.
@@ -52,6 +77,8 @@ public:
 
 public slots:
     void accept() override;
+    // While a command runs: cancels it, and the dialog closes once it has ended.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -59,13 +86,21 @@ protected:
 private:
     void showFailure(int stringId);
     void runQuery();
+    // Asks for an e-mail address when the settings have none (once per run).
+    void askForEmail();
+    void setBusy(bool busy);
 
+    SettingsRecord& m_settings;
     std::unique_ptr<cld::FreeDBLookup> m_lookup;
     Disc m_disc;
     std::vector<CddbMatch> m_matches;
     Result m_result;
     QTreeWidget* m_list;
     CHyperLink* m_link;
+    QLabel* m_status;
+    QPushButton* m_ok;
     bool m_queryStarted = false;
     bool m_queryDone = false;
+    bool m_busy = false;
+    bool m_cancelRequested = false;
 };

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QLabel;
+class QPushButton;
 class QTreeWidget;
 class SettingsRecord;
 
@@ -15,26 +17,34 @@ class FreeDBLookup;
 }
 
 // Asks FreeDB for its list of servers when it opens and returns the host the user picks.
+// While the list is asked for, the window names the server and Cancel ends the command.
 class CFreeDBServersDlg : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 177;
     static constexpr int kList = 1050;
+    // The line that says which server is asked.
+    static constexpr int kStatus = 2312;
 
-    // `listHost` is the server asked for the list (the default public one).
+    // `listHost` is the server asked for the list ("host", "host:port" or an http address;
+    // empty: the default public one). `email`, when not empty, is the identity sent
+    // instead of the stored one (the options dialog's field before it is stored).
     explicit CFreeDBServersDlg(const SettingsRecord& settings, QWidget* parent = nullptr,
-                               std::string listHost = {});
+                               std::string listHost = {}, const std::string& email = {});
     ~CFreeDBServersDlg() override;
 
     // The chosen host after OK (empty when nothing was selected).
     const std::string& chosenHost() const { return m_chosen; }
     bool listDone() const { return m_listDone; }
+    bool busy() const { return m_busy; }
     const std::vector<CddbServer>& servers() const { return m_servers; }
 
     static QStringList columnHeaders();
 
 public slots:
     void accept() override;
+    // While the list is asked for: cancels the command; the dialog closes once it ended.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -47,6 +57,10 @@ private:
     std::vector<CddbServer> m_servers;
     std::string m_chosen;
     QTreeWidget* m_list;
+    QLabel* m_status;
+    QPushButton* m_ok;
     bool m_listStarted = false;
     bool m_listDone = false;
+    bool m_busy = false;
+    bool m_cancelRequested = false;
 };

@@ -6,13 +6,15 @@
 namespace cld {
 
 FreeDBLookup::FreeDBLookup(const SettingsRecord& settings)
-    : m_server(cddbServerFromSettings(settings)) {
+    : m_server(cddbServerFromSettings(settings)), m_serverName(cddbServerName(m_server)) {
     applyCddbSettings(settings, m_client);
 }
 
 FreeDBLookup::QueryResult FreeDBLookup::query(std::uint32_t discId, const std::vector<MsfTime>& toc,
                                               std::vector<CddbMatch>& matches) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    m_serverName = cddbServerName(m_server);
+    m_lastError = 0;
+    for (int attempt = 0; attempt < 2 && !cancelled(); ++attempt) {
         ++m_attempts;
         if (m_client.query(m_server, discId, toc, matches)) {
             m_lastError = 0;
@@ -29,6 +31,7 @@ FreeDBLookup::QueryResult FreeDBLookup::query(std::uint32_t discId, const std::v
 }
 
 bool FreeDBLookup::read(std::uint32_t discId, const std::string& category, XmcdEntry& entry) {
+    m_serverName = cddbServerName(m_server);
     ++m_attempts;
     if (m_client.read(m_server, discId, category, entry)) {
         m_lastError = 0;
@@ -44,7 +47,9 @@ bool FreeDBLookup::read(std::uint32_t discId, const std::string& category, XmcdE
 
 bool FreeDBLookup::sites(const std::string& host, std::vector<CddbServer>& servers) {
     const CddbServer listServer = cddbServerFor(host);
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    m_serverName = cddbServerName(listServer);
+    m_lastError = 0;
+    for (int attempt = 0; attempt < 2 && !cancelled(); ++attempt) {
         ++m_attempts;
         if (m_client.sitesAt(listServer.host, listServer.scriptPath, listServer.port, servers)) {
             m_lastError = 0;

@@ -25,13 +25,20 @@ public:
     FreeDBLookup(const FreeDBLookup&) = delete;
     FreeDBLookup& operator=(const FreeDBLookup&) = delete;
 
-    // Queries the configured server; on failure once more.
+    // Queries the configured server; on failure once more (not after a cancel).
     QueryResult query(std::uint32_t discId, const std::vector<MsfTime>& toc,
                       std::vector<CddbMatch>& matches);
     // Reads one entry from the server the query went to.
     bool read(std::uint32_t discId, const std::string& category, XmcdEntry& entry);
-    // The server list from `host` (port 80, the standard script); on failure once more.
+    // The server list from `host` ("host", "host:port" or an http address; port 80 and the
+    // standard script unless it says otherwise); on failure once more.
     bool sites(const std::string& host, std::vector<CddbServer>& servers);
+
+    // The server the last command went to (or the next query goes to), as messages name
+    // it: "host" or "host:port".
+    const std::string& serverName() const { return m_serverName; }
+    // Whether the last command failed because it was cancelled.
+    bool cancelled() const { return m_lastError == kCddbCancelled; }
 
     // How many commands were sent (a retry counts).
     int attempts() const { return m_attempts; }
@@ -46,6 +53,7 @@ public:
 private:
     CddbClient m_client;
     CddbServer m_server;
+    std::string m_serverName;
     int m_attempts = 0;
     int m_lastError = 0;
     std::string m_lastErrorMessage;

@@ -4,6 +4,8 @@
 #
 #   eval "$(tools/pg-test-server.sh start)"   # starts it, prints the export line
 #   tools/pg-test-server.sh stop              # stops it and removes its data
+#   tools/pg-test-server.sh halt              # stops it, keeping its data and port
+#   tools/pg-test-server.sh resume            # starts a halted server again
 #
 # The server keeps its data in $CLD_PG_DIR (default /tmp/cld-pg-test-<uid>), listens on
 # the first free port from 54329 on, trusts loopback connections and has a role "cld"
@@ -68,11 +70,37 @@ start() {
     cat "$dir/env"
 }
 
+# The port the server was started on, from the export line it printed.
+saved_port() {
+    sed -n 's/.*Port=\([0-9]*\);.*/\1/p' "$dir/env"
+}
+
+# Stops the server the way a crash or an administrator would, keeping its data, so that
+# the cache's reconnecting can be tried against it.
+halt() {
+    [ -f "$dir/env" ] || { echo "pg-test-server: not started" >&2; exit 1; }
+    if running; then
+        as_server "$bindir/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
+    fi
+}
+
+resume() {
+    [ -f "$dir/env" ] || { echo "pg-test-server: not started" >&2; exit 1; }
+    running && return
+    local port
+    port=$(saved_port)
+    as_server "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+        -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir" \
+        start >/dev/null || { cat "$dir/server.log" >&2; exit 1; }
+}
+
 case "${1:-}" in
 start) start ;;
 stop) stop ;;
+halt) halt ;;
+resume) resume ;;
 *)
-    echo "usage: $0 start|stop" >&2
+    echo "usage: $0 start|stop|halt|resume" >&2
     exit 2
     ;;
 esac

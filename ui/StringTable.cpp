@@ -124,6 +124,17 @@ constexpr std::array kStrings{
                                       "start Calderine without WMA Support?"},
     StringEntry{IDS_CACHE_DAMAGED, "The CD information cache was damaged. It has been kept as %1 "
                                    "and a new, empty cache was started."},
+    // FreeDB server and identity
+    StringEntry{2300, "The FreeDB server must be a host name, a host name and port (host:port) "
+                      "or an address such as http://host:port/path."},
+    StringEntry{2302, "The e-mail address is not valid.\nEnter an address such as "
+                      "name@example.org, or leave the field empty."},
+    StringEntry{2303, "Asking %1..."},
+    StringEntry{2304, "FreeDB servers answer only programs that give their user's e-mail "
+                      "address.\nEnter yours: it is kept with the options and sent with every "
+                      "look-up.\nWithout one an anonymous identity is sent, which servers may "
+                      "refuse."},
+    StringEntry{2305, "Calderine - E-mail Address for FreeDB"},
 };
 
 constexpr std::array kCaptions{

@@ -4,13 +4,18 @@
 #include "TestEnv.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <pwd.h>
 #include <sstream>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using cldtest::ScopedEnv;
@@ -46,6 +51,45 @@ CdInfoRecord sampleDisc(std::uint32_t id) {
     record.trackTitles = {"One", "Two", "Three"};
     return record;
 }
+
+// A disc of 99 tracks whose titles name their disc and track and differ in length, so
+// that rows of different sizes fill the space that deleted discs leave behind.
+CdInfoRecord bigDisc(std::uint32_t id) {
+    CdInfoRecord record;
+    record.discId = id;
+    record.album = "Album " + std::to_string(id);
+    record.artist = "Artist";
+    record.genre = "Rock";
+    record.year = 2001;
+    for (int track = 1; track <= 99; ++track)
+        record.trackTitles.push_back(
+            std::to_string(id) + "/" + std::to_string(track) + " " +
+            std::string(static_cast<std::size_t>((id * 7 + track * 13) % 90), 'x'));
+    return record;
+}
+
+// Memory that forked children and the parent share.
+template <class T> class Shared {
+public:
+    Shared() {
+        void* memory =
+            mmap(nullptr, sizeof(T), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        m_value = memory == MAP_FAILED ? nullptr : new (memory) T();
+    }
+    ~Shared() {
+        if (m_value) {
+            m_value->~T();
+            munmap(m_value, sizeof(T));
+        }
+    }
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+    T* get() const { return m_value; }
+    T* operator->() const { return m_value; }
+
+private:
+    T* m_value = nullptr;
+};
 
 enum class Backend { SQLite, PostgreSQL };
 
@@ -271,8 +315,10 @@ TEST_F(CdCacheFile, FirstOpenCreatesFileDataSourceAndTables) {
     EXPECT_EQ(info.columnName(4), "Year");
     EXPECT_EQ(info.columnType(4), SqlColumn::Integer);
     ASSERT_TRUE(db.execute("SELECT * FROM Tracks", tracks)) << db.lastError();
-    EXPECT_EQ(tracks.columnCount(), 2);
+    EXPECT_EQ(tracks.columnCount(), 3);
     EXPECT_EQ(tracks.columnName(1), "Name");
+    EXPECT_EQ(tracks.columnName(2), "TrackNo");
+    EXPECT_EQ(tracks.columnType(2), SqlColumn::Integer);
 
     // The user's own data source file is never touched.
     EXPECT_EQ(std::filesystem::exists(realIni), realIniExisted);
@@ -460,7 +506,8 @@ TEST_P(CdCache, FailedStoreLeavesThePreviousDiscWhole) {
     // A Tracks table that refuses one particular title makes the track inserts fail
     // after the CDInfo row went in.
     ASSERT_TRUE(db.execute("ALTER TABLE Tracks RENAME TO OldTracks")) << db.lastError();
-    ASSERT_TRUE(db.execute("CREATE TABLE Tracks (DiskID TEXT, Name TEXT CHECK (Name <> 'boom'))"))
+    ASSERT_TRUE(db.execute(
+        "CREATE TABLE Tracks (DiskID TEXT, Name TEXT CHECK (Name <> 'boom'), TrackNo INTEGER)"))
         << db.lastError();
     ASSERT_TRUE(db.execute("INSERT INTO Tracks SELECT * FROM OldTracks")) << db.lastError();
 
@@ -593,6 +640,224 @@ TEST_F(CdCacheServer, ServerGoingAwayMidStoreLeavesThePreviousDiscWhole) {
     const auto loaded = db.load(0x42);
     ASSERT_NE(loaded, nullptr) << db.lastError();
     EXPECT_EQ(loaded->album, "Don't Stop");
+    EXPECT_EQ(loaded->trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
+    ASSERT_TRUE(db.store(sampleDisc(0x43))) << db.lastError();
+    EXPECT_NE(db.load(0x43), nullptr);
+}
+
+TEST_P(CdCache, TrackOrderSurvivesVacuumAndConcurrentDeletes) {
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    // Another program deletes discs and compacts the database between the stores.
+    CdCacheDatabase other;
+    ASSERT_TRUE(open(other)) << other.lastError();
+    if (!postgres()) {
+        // A row that another tool gave the highest row id makes SQLite choose row ids at
+        // random from then on.
+        ASSERT_TRUE(other.execute("INSERT INTO Tracks (rowid, DiskID, Name) VALUES "
+                                  "(9223372036854775807, 'FFFFFFFF', 'last')"))
+            << other.lastError();
+    }
+    std::vector<std::uint32_t> kept;
+    std::uint32_t random = 12345;
+    int misordered = 0;
+    for (std::uint32_t disc = 1; disc <= 64; ++disc) {
+        if (kept.size() >= 4) {
+            // Two discs stored earlier go, and the space they held is freed.
+            for (int i = 0; i < 2; ++i) {
+                random = random * 1103515245u + 12345u;
+                const std::size_t victim = (random >> 8) % kept.size();
+                ASSERT_TRUE(other.remove(kept[victim])) << other.lastError();
+                kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(victim));
+            }
+            ASSERT_TRUE(other.execute(postgres() ? "VACUUM Tracks" : "VACUUM"))
+                << other.lastError();
+        }
+        ASSERT_TRUE(db.store(bigDisc(disc))) << db.lastError();
+        kept.push_back(disc);
+        const auto loaded = db.load(disc);
+        ASSERT_NE(loaded, nullptr) << disc << ": " << db.lastError();
+        if (loaded->trackTitles != bigDisc(disc).trackTitles)
+            ++misordered;
+    }
+    EXPECT_EQ(misordered, 0) << "of 64 discs";
+    // Discs stored before the last vacuum read back right as well.
+    misordered = 0;
+    for (std::uint32_t disc : kept) {
+        const auto loaded = db.load(disc);
+        ASSERT_NE(loaded, nullptr) << disc << ": " << db.lastError();
+        if (loaded->trackTitles != bigDisc(disc).trackTitles)
+            ++misordered;
+    }
+    EXPECT_EQ(misordered, 0) << "of the " << kept.size() << " discs kept";
+}
+
+TEST_P(CdCache, CacheWithoutTrackNumbersIsUpgradedAndReadsInStoredOrder) {
+    {
+        // A cache as earlier versions made it: tracks without their numbers.
+        CdCacheDatabase db;
+        ASSERT_TRUE(open(db)) << db.lastError();
+        ASSERT_TRUE(db.execute("DROP TABLE Tracks")) << db.lastError();
+        ASSERT_TRUE(db.execute("CREATE TABLE Tracks (DiskID TEXT, Name TEXT)")) << db.lastError();
+        ASSERT_TRUE(db.execute("INSERT INTO CDInfo (DiskID, Album, Artist, Genre, Year) VALUES "
+                               "('99', 'Old', 'Band', 'Jazz', '1980')"))
+            << db.lastError();
+        for (const char* name : {"Zulu", "Alpha", "Mike"})
+            ASSERT_TRUE(db.execute(
+                std::string("INSERT INTO Tracks (DiskID, Name) VALUES ('99', '") + name + "')"))
+                << db.lastError();
+        db.close();
+    }
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    SqlTable tracks;
+    ASSERT_TRUE(db.execute("SELECT * FROM Tracks WHERE 1 = 0", tracks)) << db.lastError();
+    ASSERT_EQ(tracks.columnCount(), 3);
+    EXPECT_EQ(lower(tracks.columnName(2)), "trackno");
+    const auto old = db.load(0x99);
+    ASSERT_NE(old, nullptr) << db.lastError();
+    EXPECT_EQ(old->album, "Old");
+    EXPECT_EQ(old->trackTitles, (std::vector<std::string>{"Zulu", "Alpha", "Mike"}));
+
+    // A program that does not know the number yet can still store beside this one.
+    ASSERT_TRUE(db.execute("INSERT INTO CDInfo (DiskID, Album, Artist, Genre, Year) VALUES "
+                           "('98', 'Older', 'Band', 'Jazz', '1979')"))
+        << db.lastError();
+    ASSERT_TRUE(db.execute("INSERT INTO Tracks (DiskID, Name) VALUES ('98', 'B')"));
+    ASSERT_TRUE(db.execute("INSERT INTO Tracks (DiskID, Name) VALUES ('98', 'A')"));
+    const auto older = db.load(0x98);
+    ASSERT_NE(older, nullptr) << db.lastError();
+    EXPECT_EQ(older->trackTitles, (std::vector<std::string>{"B", "A"}));
+
+    ASSERT_TRUE(db.store(sampleDisc(0x99))) << db.lastError();
+    EXPECT_EQ(rowCount(db, "SELECT * FROM Tracks WHERE DiskID = '99' AND TrackNo IS NULL"), 0);
+    EXPECT_EQ(db.load(0x99)->trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
+}
+
+TEST_P(CdCache, LoadsNeverMixTwoVersionsOfADisc) {
+    constexpr std::uint32_t kDisc = 0xD15C;
+    constexpr int kTracks = 12;
+    constexpr int kLoads = 3000;
+    const auto version = [](const std::string& album) {
+        CdInfoRecord record = sampleDisc(kDisc);
+        record.album = album;
+        record.trackTitles.clear();
+        for (int t = 0; t < kTracks; ++t)
+            record.trackTitles.push_back(album + "-" + std::to_string(t));
+        return record;
+    };
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    ASSERT_TRUE(db.store(version("start"))) << db.lastError();
+
+    struct Progress {
+        std::atomic<bool> stop{false};
+        std::atomic<int> stores{0};
+        std::atomic<int> failures{0};
+    };
+    Shared<Progress> progress;
+    ASSERT_NE(progress.get(), nullptr);
+    std::vector<pid_t> writers;
+    for (int child = 0; child < 2; ++child) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            CdCacheDatabase writer;
+            if (!writer.open(dataSource(), m_dbPath, kCdCacheDescription))
+                _exit(2);
+            for (int n = 0; !progress->stop.load(); ++n) {
+                if (writer.store(version("w" + std::to_string(child) + "." + std::to_string(n))))
+                    progress->stores.fetch_add(1);
+                else
+                    progress->failures.fetch_add(1);
+            }
+            writer.disconnect();
+            _exit(0);
+        }
+        writers.push_back(pid);
+    }
+    // The writers are under way before the loads begin.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (progress->stores.load() < 2 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    int missing = 0, mixed = 0;
+    std::string example;
+    for (int i = 0; i < kLoads; ++i) {
+        const auto loaded = db.load(kDisc);
+        if (!loaded) {
+            ++missing;
+            continue;
+        }
+        bool whole = loaded->trackTitles.size() == static_cast<std::size_t>(kTracks);
+        for (std::size_t t = 0; whole && t < loaded->trackTitles.size(); ++t)
+            whole = loaded->trackTitles[t] == loaded->album + "-" + std::to_string(t);
+        if (!whole) {
+            ++mixed;
+            if (example.empty())
+                example = loaded->album + " with " +
+                          (loaded->trackTitles.empty() ? "no tracks" : loaded->trackTitles[0]);
+        }
+    }
+    const int storesDuringLoads = progress->stores.load();
+    progress->stop = true;
+    for (pid_t pid : writers) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(mixed, 0) << "of " << kLoads << " loads, e.g. " << example;
+    EXPECT_EQ(missing, 0) << db.lastError();
+    EXPECT_GT(storesDuringLoads, 10);
+    EXPECT_EQ(progress->failures.load(), 0);
+}
+
+namespace {
+
+// Runs tools/pg-test-server.sh with a command ("halt", "resume").
+bool testServer(const char* command) {
+    const char* source = std::getenv("CLD_SOURCE_DIR");
+    if (!source)
+        return false;
+    const std::string line =
+        std::string("'") + source + "/tools/pg-test-server.sh' " + command + " >/dev/null";
+    return std::system(line.c_str()) == 0;
+}
+
+} // namespace
+
+TEST_F(CdCacheServer, StoppedServerIsReachedAgainOnceItIsBack) {
+    if (!std::getenv("CLD_SOURCE_DIR"))
+        GTEST_SKIP() << "CLD_SOURCE_DIR is not set: the test server cannot be stopped";
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    ASSERT_TRUE(db.store(sampleDisc(0x42))) << db.lastError();
+
+    struct Resume {
+        ~Resume() { testServer("resume"); }
+    } resumeAtEnd;
+    ASSERT_TRUE(testServer("halt"));
+    // While the server is down every call fails, and fails at once.
+    const auto downSince = std::chrono::steady_clock::now();
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(db.load(0x42), nullptr);
+        EXPECT_FALSE(db.store(sampleDisc(0x43)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const auto downFor = std::chrono::steady_clock::now() - downSince;
+    EXPECT_LT(downFor, std::chrono::seconds(10));
+    EXPECT_FALSE(db.lastError().empty());
+    // A hundred calls cost a handful of connection attempts: the retries back off.
+    EXPECT_GE(db.reconnectAttempts(), 1);
+    EXPECT_LE(db.reconnectAttempts(),
+              3 + std::chrono::duration_cast<std::chrono::seconds>(downFor).count());
+
+    ASSERT_TRUE(testServer("resume"));
+    std::unique_ptr<CdInfoRecord> loaded;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!(loaded = db.load(0x42)) && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(loaded, nullptr) << db.lastError();
     EXPECT_EQ(loaded->trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
     ASSERT_TRUE(db.store(sampleDisc(0x43))) << db.lastError();
     EXPECT_NE(db.load(0x43), nullptr);

@@ -32,7 +32,7 @@ public:
     std::string hostName() override { return "pc01"; }
 };
 
-constexpr const char* kHello = "hello=John_Doe+pc01+Calderine+4.05&proto=6";
+constexpr const char* kHello = "hello=John_Doe+pc01+Calderine+3.00&proto=6";
 
 CddbServer loopback(int port) {
     CddbServer server;
@@ -89,7 +89,7 @@ TEST(CddbClientSetup, DefaultsAndIdentity) {
     EXPECT_EQ(client.connectTimeout(), 10000);
     EXPECT_EQ(CddbSocket().connectTimeout(), 10000);
     EXPECT_EQ(client.clientName(), "Calderine");
-    EXPECT_EQ(client.clientVersion(), "4.05");
+    EXPECT_EQ(client.clientVersion(), "3.00");
     EXPECT_EQ(client.protocolLevel(), 6);
     EXPECT_EQ(client.commandDeadline(), 30000);
     EXPECT_EQ(client.proxyHost(), "");
@@ -104,7 +104,7 @@ TEST(CddbClientSetup, DefaultsAndIdentity) {
     // The real identity is made of letters, digits and "_" only.
     const std::string hello = client.helloString();
     ASSERT_TRUE(hello.starts_with("hello="));
-    ASSERT_TRUE(hello.ends_with("+Calderine+4.05&proto=6"));
+    ASSERT_TRUE(hello.ends_with("+Calderine+3.00&proto=6"));
     const std::string who = hello.substr(6, hello.size() - 6 - 23);
     const auto plus = who.find('+');
     ASSERT_NE(plus, std::string::npos);
@@ -487,13 +487,13 @@ TEST(CddbClientIdentity, EmailGivesTheHelloItsUserAndHost) {
     ScopedEnv none(kCddbEmailVariable, "");
     TestClient client;
     client.setEmail("jane.doe@example.org");
-    EXPECT_EQ(client.helloString(), "hello=jane.doe+example.org+Calderine+4.05&proto=6");
+    EXPECT_EQ(client.helloString(), "hello=jane.doe+example.org+Calderine+3.00&proto=6");
     // "+" separates the hello's parts, so it cannot pass as it is.
     client.setEmail("a+b@mail.example");
-    EXPECT_EQ(client.helloString(), "hello=a%2Bb+mail.example+Calderine+4.05&proto=6");
+    EXPECT_EQ(client.helloString(), "hello=a%2Bb+mail.example+Calderine+3.00&proto=6");
     {
         ScopedEnv script(kCddbEmailVariable, "robot@radio.example");
-        EXPECT_EQ(client.helloString(), "hello=robot+radio.example+Calderine+4.05&proto=6");
+        EXPECT_EQ(client.helloString(), "hello=robot+radio.example+Calderine+3.00&proto=6");
     }
     client.setEmail("");
     EXPECT_EQ(client.helloString(), kHello);
@@ -506,7 +506,7 @@ TEST(CddbClientIdentity, EmailGivesTheHelloItsUserAndHost) {
     ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches))
         << CddbClient::lastErrorMessage();
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_NE(server.requests()[0].find("&hello=jane.doe+example.org+Calderine+4.05&proto=6 "),
+    EXPECT_NE(server.requests()[0].find("&hello=jane.doe+example.org+Calderine+3.00&proto=6 "),
               std::string::npos)
         << server.requests()[0];
     for (const char* bad : {"nobody", "@example.org", "jane@", "a@b@c", "jane doe@example.org"}) {
@@ -703,4 +703,68 @@ TEST(CddbClientLimits, CancelFromAnotherThreadEndsTheCommandAtOnce) {
     CddbTestServer next;
     next.queueAnswer(CddbTestServer::httpAnswer("210 Ok\r\n"));
     EXPECT_TRUE(client.sites(loopback(next.port()), sites)) << CddbClient::lastErrorMessage();
+}
+
+TEST(CddbClientText, CharacterSplitAcrossContinuationLinesIsJoinedFirst) {
+    // Servers cut long fields by bytes: here through the middle of "é" (C3 A9), in the
+    // disc title and in a track title. A Latin-1 title from an old client stays readable.
+    std::string entry = yearGenreEntry("Les Rythmes / Caf\xC3", "Th\xC3");
+    entry.insert(entry.find("DYEAR"), "DTITLE=\xA9 Noir\r\n");
+    entry.insert(entry.find("EXTD"), "TTITLE0=\xA9 glac\xC3\xA9\r\nTTITLE1=Zw\xF6lf\r\n");
+    CddbTestServer server;
+    TestClient client;
+    server.queueAnswer(CddbTestServer::httpAnswer(entry));
+    XmcdEntry read;
+    ASSERT_TRUE(client.read(loopback(server.port()), 0x0200c801, "rock", read))
+        << CddbClient::lastErrorMessage();
+    EXPECT_EQ(read.artist, "Les Rythmes");
+    EXPECT_EQ(read.title, "Café Noir");
+    ASSERT_EQ(read.trackTitles.size(), 2u);
+    EXPECT_EQ(read.trackTitles[0], "Thé glacé");
+    EXPECT_EQ(read.trackTitles[1], "Zwölf");
+}
+
+TEST(CddbClientExchange, AnswersWithLfLineEnds) {
+    const auto lfOnly = [](const std::string& text) {
+        std::string out;
+        for (std::size_t i = 0; i < text.size(); ++i)
+            if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+                out += text[i];
+        return out;
+    };
+    CddbTestServer server;
+    TestClient client;
+    std::vector<CddbMatch> matches;
+    // Header and body both with lone LFs, the end marker too.
+    server.queueAnswer(lfOnly(CddbTestServer::httpAnswer("211 Found inexact matches\r\n"
+                                                         "rock 0200c801 AC/DC / Back in Black\r\n"
+                                                         "misc 0200c802 Other / Disc\r\n")));
+    ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches))
+        << CddbClient::lastErrorMessage();
+    ASSERT_EQ(matches.size(), 2u);
+    EXPECT_EQ(matches[0].artist, "AC/DC");
+    EXPECT_EQ(matches[1].title, "Disc");
+
+    server.queueAnswer(lfOnly(CddbTestServer::httpAnswer("200 rock 0200c801 A / B\r\n", false)));
+    ASSERT_TRUE(client.query(loopback(server.port()), 0x0200c801, oneTrackToc(), matches))
+        << CddbClient::lastErrorMessage();
+    ASSERT_EQ(matches.size(), 1u);
+
+    // A CR LF header (the web server's) over an LF body (the script's).
+    server.queueAnswer("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + lfOnly(longEntry()) +
+                       ".\n");
+    XmcdEntry entry;
+    ASSERT_TRUE(client.read(loopback(server.port()), 0x0200c801, "rock", entry))
+        << CddbClient::lastErrorMessage();
+    EXPECT_EQ(entry.artist, "Some Artist");
+    EXPECT_EQ(entry.trackTitles.size(), 40u);
+    EXPECT_EQ(entry.frameOffsets.size(), 40u);
+
+    server.queueAnswer(
+        lfOnly(CddbTestServer::httpAnswer("210 OK\r\na.example http 80 /~cddb/cddb.cgi N000.00 "
+                                          "W000.00 Place\r\n")));
+    std::vector<CddbServer> servers;
+    ASSERT_TRUE(client.sites(loopback(server.port()), servers)) << CddbClient::lastErrorMessage();
+    ASSERT_EQ(servers.size(), 1u);
+    EXPECT_EQ(servers[0].description, "Place");
 }

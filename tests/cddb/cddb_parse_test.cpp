@@ -1,6 +1,7 @@
 #include "Base64.h"
 #include "CddbClient.h"
 #include "CddbParse.h"
+#include "CddbSettings.h"
 #include "CddbSocket.h"
 #include "GenreList.h"
 
@@ -108,6 +109,28 @@ TEST(CddbMatchLine, CategoryIdAndDiscTitle) {
     EXPECT_FALSE(parseMatchLine("rock 0a1b2c3d   ", match));
     EXPECT_FALSE(parseMatchLine("rock zzzz Title", match));
     EXPECT_FALSE(parseMatchLine("rock 123456789 Too long an ID", match));
+}
+
+TEST(CddbMatchLine, SpacedSlashSeparatesArtistsThatHoldSlashes) {
+    CddbMatch match;
+    ASSERT_TRUE(parseMatchLine("rock 0a1b2c3d AC/DC / Back in Black", match));
+    EXPECT_EQ(match.artist, "AC/DC");
+    EXPECT_EQ(match.title, "Back in Black");
+    ASSERT_TRUE(parseMatchLine("misc 0a1b2c3d Simon & Garfunkel / 1/2 Live", match));
+    EXPECT_EQ(match.artist, "Simon & Garfunkel");
+    EXPECT_EQ(match.title, "1/2 Live");
+    // Without " / " the first "/" still separates them.
+    ASSERT_TRUE(parseMatchLine("rock 0a1b2c3d Artist/Album", match));
+    EXPECT_EQ(match.artist, "Artist");
+    EXPECT_EQ(match.title, "Album");
+
+    std::string body = xmcdBody();
+    const auto from = body.find("DTITLE=Long Art");
+    body.replace(from, body.find("TTITLE0") - from, "DTITLE=AC/DC /\r\nDTITLE= Back in Black\r\n");
+    XmcdEntry entry;
+    ASSERT_TRUE(parseXmcd(body, entry));
+    EXPECT_EQ(entry.artist, "AC/DC");
+    EXPECT_EQ(entry.title, "Back in Black");
 }
 
 TEST(CddbServerLine, PositionsAndProtocol) {
@@ -238,6 +261,25 @@ TEST(Xmcd, MalformedEntriesFail) {
     EXPECT_FALSE(parseXmcd("", entry));
 }
 
+TEST(Xmcd, OffsetsEndAtTheFirstLineThatIsNoNumber) {
+    // No blank "#" line between the offsets and the disc length.
+    std::string body = xmcdBody();
+    body.erase(body.find("#\r\n# Disc length"), 3);
+    XmcdEntry entry;
+    ASSERT_TRUE(parseXmcd(body, entry));
+    EXPECT_EQ(entry.frameOffsets, (std::vector<std::uint32_t>{150, 21052}));
+    EXPECT_EQ(entry.discLength, 2700u);
+    EXPECT_EQ(entry.trackTitles.size(), 2u);
+
+    // Another comment straight after the offsets ends them as well.
+    body = xmcdBody();
+    body.replace(body.find("#\r\n# Disc length"), 3, "# (from the drive)\r\n");
+    entry = {};
+    ASSERT_TRUE(parseXmcd(body, entry));
+    EXPECT_EQ(entry.frameOffsets.size(), 2u);
+    EXPECT_EQ(entry.discLength, 2700u);
+}
+
 TEST(Xmcd, RevisionIsOptional) {
     XmcdEntry entry;
     std::string body = xmcdBody();
@@ -278,6 +320,28 @@ TEST(CddbAnswers, QueryAnswerTable) {
         CddbClient::parseQueryAnswer(header + "403 Database entry is corrupt\x1b[2J\r\n", matches));
     EXPECT_EQ(CddbClient::lastError(), kCddbServerError);
     EXPECT_EQ(CddbClient::lastErrorDetail(), "403 Database entry is corrupt [2J");
+}
+
+TEST(CddbAnswers, LfLineEndsAreAccepted) {
+    std::vector<CddbMatch> matches;
+    ASSERT_TRUE(CddbClient::parseQueryAnswer(
+        "HTTP/1.0 200 OK\nContent-Type: text/plain\n\n200 rock 0a1b2c3d Artist / Album\n",
+        matches));
+    ASSERT_EQ(matches.size(), 1u);
+    EXPECT_EQ(matches[0].title, "Album");
+    ASSERT_TRUE(CddbClient::parseQueryAnswer(
+        "HTTP/1.0 200 OK\n\n211 close\nrock 00000001 A / B\njazz 00000002 C / D\n", matches));
+    EXPECT_EQ(matches.size(), 2u);
+
+    std::string lf;
+    const std::string body = xmcdBody();
+    for (std::size_t i = 0; i < body.size(); ++i)
+        if (!(body[i] == '\r' && i + 1 < body.size() && body[i + 1] == '\n'))
+            lf += body[i];
+    XmcdEntry entry;
+    ASSERT_TRUE(CddbClient::parseReadAnswer("HTTP/1.0 200 OK\n\n" + lf, 0x7a0a8a09u, entry));
+    EXPECT_EQ(entry.artist, "Long Artist");
+    EXPECT_EQ(entry.trackTitles.size(), 2u);
 }
 
 TEST(CddbAnswers, ReadAndSitesAnswers) {
@@ -362,4 +426,37 @@ TEST(Base64, Rfc4648Vectors) {
     EXPECT_EQ(cld::base64Encode("fooba"), "Zm9vYmE=");
     EXPECT_EQ(cld::base64Encode("foobar"), "Zm9vYmFy");
     EXPECT_EQ(cld::base64Encode(std::string("\xff\xfe\x00", 3)), "//4A");
+}
+
+TEST(CddbServerText, HostPortOrAddress) {
+    CddbServer server;
+    ASSERT_TRUE(parseCddbServer("  ", server));
+    EXPECT_EQ(server.host, kDefaultCddbHost);
+    EXPECT_EQ(server.port, 80);
+    EXPECT_EQ(server.scriptPath, "/~cddb/cddb.cgi");
+
+    ASSERT_TRUE(parseCddbServer(" mirror.example.org ", server));
+    EXPECT_EQ(server.host, "mirror.example.org");
+    EXPECT_EQ(server.port, 80);
+    ASSERT_TRUE(parseCddbServer("10.0.0.5:8880", server));
+    EXPECT_EQ(server.host, "10.0.0.5");
+    EXPECT_EQ(server.port, 8880);
+    EXPECT_EQ(server.scriptPath, "/~cddb/cddb.cgi");
+    EXPECT_EQ(cddbServerName(server), "10.0.0.5:8880");
+    ASSERT_TRUE(parseCddbServer("HTTP://cddb.lan:8080/cgi-bin/cddb.cgi", server));
+    EXPECT_EQ(server.host, "cddb.lan");
+    EXPECT_EQ(server.port, 8080);
+    EXPECT_EQ(server.scriptPath, "/cgi-bin/cddb.cgi");
+    ASSERT_TRUE(parseCddbServer("http://cddb.lan/", server));
+    EXPECT_EQ(server.port, 80);
+    EXPECT_EQ(server.scriptPath, "/~cddb/cddb.cgi");
+    EXPECT_EQ(cddbServerName(server), "cddb.lan");
+
+    for (const char* bad :
+         {"https://cddb.lan/", "two words", "host:0", "host:65536", "host:", "host:80x",
+          "host/path", "http://", "http://host/a b", "user@host", "http://host?cmd=x"})
+        EXPECT_FALSE(parseCddbServer(bad, server)) << bad;
+    // A stored text that names no server is still tried as it stands, so the failure
+    // message names it.
+    EXPECT_EQ(cddbServerFor("two words").host, "two words");
 }

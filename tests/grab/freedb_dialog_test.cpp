@@ -13,12 +13,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 using namespace cldtest;
 using cld::findControl;
+using cldtest::ScopedEnv;
 using vdrivekit::Content;
 using vdrivekit::DiscSpec;
 
@@ -53,6 +56,7 @@ protected:
         // Every command goes to the loopback server as the proxy; the request line names
         // the server the settings chose.
         EXPECT_TRUE(m_settings.setCddbOptions("freedb.test", "127.0.0.1", 1, m_server.port()));
+        EXPECT_TRUE(m_settings.setFreeDBEmail("tester@example.org"));
     }
 
     static CFreeDBQueryDlg::Disc twoTrackDisc() {
@@ -159,7 +163,9 @@ TEST_F(FreeDB, SilentServerIsTriedTwiceThen145ClosesTheDialog) {
     EXPECT_EQ(dlg.exec(), QDialog::Rejected);
     EXPECT_EQ(messageIds(), std::vector<int>{145});
     EXPECT_EQ(messages().back().icon, MessageIcon::Error);
-    EXPECT_TRUE(messages().back().text.startsWith("Error: Cannot connect to gnudb.org"));
+    // The message names the server that was asked.
+    EXPECT_TRUE(messages().back().text.startsWith("Error: Cannot connect to freedb.test,"))
+        << messages().back().text.toStdString();
     EXPECT_EQ(m_server.requests().size(), 2u);
 }
 
@@ -224,9 +230,162 @@ TEST_F(FreeDB, ServerListThatFailsTwiceShows145AndStaysEmpty) {
     openAndWait(dlg, &CFreeDBServersDlg::listDone);
     EXPECT_EQ(messageIds(), std::vector<int>{145});
     EXPECT_EQ(messages().back().icon, MessageIcon::None);
+    EXPECT_TRUE(messages().back().text.startsWith("Error: Cannot connect to gnudb.gnudb.org,"))
+        << messages().back().text.toStdString();
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(findControl<QTreeWidget>(&dlg, CFreeDBServersDlg::kList)->topLevelItemCount(), 0);
     EXPECT_EQ(m_server.requests().size(), 2u);
+}
+
+TEST_F(FreeDB, OwnServerByHostPortOrAddress) {
+    const std::string port = std::to_string(m_server.port());
+    // No proxy: the server typed is the one connected to.
+    ASSERT_TRUE(m_settings.setCddbOptions("127.0.0.1:" + port, "", 0, 8080));
+    m_server.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
+    {
+        CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
+        openAndWait(dlg, &CFreeDBQueryDlg::queryDone);
+    }
+    ASSERT_TRUE(
+        m_settings.setCddbOptions("http://127.0.0.1:" + port + "/cgi-bin/cddb.cgi", "", 0, 8080));
+    m_server.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
+    {
+        CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
+        openAndWait(dlg, &CFreeDBQueryDlg::queryDone);
+    }
+    EXPECT_EQ(messageIds(), (std::vector<int>{147, 147}));
+    const auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].rfind("GET /~cddb/cddb.cgi?cmd=cddb+query+0a1b2c3d+2+", 0), 0u)
+        << requests[0];
+    EXPECT_NE(requests[0].find("\r\nHost: 127.0.0.1:" + port + "\r\n"), std::string::npos);
+    EXPECT_EQ(requests[1].rfind("GET /cgi-bin/cddb.cgi?cmd=cddb+query+0a1b2c3d+2+", 0), 0u)
+        << requests[1];
+
+    // Nothing listens on the port of a server that is down: the message names it.
+    int closedPort = 0;
+    {
+        CddbTestServer gone;
+        closedPort = gone.port();
+    }
+    ASSERT_TRUE(m_settings.setCddbOptions("127.0.0.1:" + std::to_string(closedPort), "", 0, 8080));
+    CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
+    EXPECT_EQ(dlg.exec(), QDialog::Rejected);
+    ASSERT_EQ(messageIds().back(), 145);
+    EXPECT_TRUE(messages().back().text.startsWith(QString::fromStdString(
+        "Error: Cannot connect to 127.0.0.1:" + std::to_string(closedPort) + ",")))
+        << messages().back().text.toStdString();
+}
+
+TEST_F(FreeDB, SingleExactMatchIsPreselected) {
+    m_server.queueAnswer(
+        CddbTestServer::httpAnswer("200 rock 0a1b2c3d AC/DC / Back in Black\r\n", false));
+    m_server.queueAnswer(entry("AC/DC / Back in Black", {"Hells Bells", "Shoot to Thrill"}));
+    CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
+    openAndWait(dlg, &CFreeDBQueryDlg::queryDone);
+    auto* list = findControl<QTreeWidget>(&dlg, CFreeDBQueryDlg::kList);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "AC/DC");
+    EXPECT_TRUE(list->topLevelItem(0)->isSelected());
+    findControl<QPushButton>(&dlg, 1)->click();
+    EXPECT_TRUE(messages().empty()) << messageIds().front();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.lookupResult().artist, "AC/DC");
+    EXPECT_EQ(dlg.lookupResult().album, "Back in Black");
+    EXPECT_EQ(dlg.lookupResult().titles.size(), 2u);
+}
+
+TEST_F(FreeDB, CancelStaysActiveWhileTheServerIsAskedAndEndsTheLookup) {
+    m_server.queue({{}, 3000}); // connected, silent
+    CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
+    // The look-up keeps the window's events flowing; this timer acts from within it.
+    bool seenBusy = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!dlg.busy())
+            return;
+        poll.stop();
+        seenBusy = true;
+        auto* cancel = findControl<QPushButton>(&dlg, 2);
+        EXPECT_TRUE(cancel->isEnabled());
+        EXPECT_TRUE(dlg.isEnabled());
+        EXPECT_FALSE(findControl<QPushButton>(&dlg, 1)->isEnabled());
+        EXPECT_FALSE(findControl<QTreeWidget>(&dlg, CFreeDBQueryDlg::kList)->isEnabled());
+        EXPECT_EQ(findControl<QLabel>(&dlg, CFreeDBQueryDlg::kStatus)->text(),
+                  "Asking freedb.test...");
+        cancel->click();
+    });
+    poll.start();
+    dlg.show();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!dlg.queryDone() && std::chrono::steady_clock::now() < until)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(seenBusy);
+    ASSERT_TRUE(dlg.queryDone());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_FALSE(dlg.isVisible());
+    // Cancelled: no message, and the query is not tried a second time.
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(m_server.requests().size(), 1u);
+}
+
+TEST_F(FreeDB, AnEmailAddressIsAskedForOnce) {
+    ScopedEnv noEnvironmentAddress("CLD_CDDB_EMAIL", "");
+    ASSERT_TRUE(m_settings.setFreeDBEmail(""));
+    CFreeDBQueryDlg::forgetDeclinedEmail();
+    const auto isQuestion = [](QWidget* w) {
+        return w->property("cld_id").toInt() == CFreeDBQueryDlg::kEmailDialogId;
+    };
+    int asked = 0;
+    whenModal(isQuestion, [&](QWidget* w) {
+        ++asked;
+        EXPECT_EQ(w->windowTitle(), "Calderine - E-mail Address for FreeDB");
+        // An address that is none is refused, and the question stays.
+        whenModal(isQuestion, [&](QWidget* again) {
+            ++asked;
+            findControl<QLineEdit>(again, CFreeDBQueryDlg::kEmailEdit)->setText(" me@example.org ");
+            findControl<QPushButton>(again, 1)->click();
+        });
+        findControl<QLineEdit>(w, CFreeDBQueryDlg::kEmailEdit)->setText("not-an-address");
+        findControl<QPushButton>(w, 1)->click();
+    });
+    m_server.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
+    {
+        CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
+        openAndWait(dlg, &CFreeDBQueryDlg::queryDone);
+    }
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(messageIds(), (std::vector<int>{CFreeDBQueryDlg::kBadEmailStringId, 147}));
+    EXPECT_EQ(m_settings.freeDBEmail(), "me@example.org");
+    SettingsRecord reread;
+    reread.LoadSettings();
+    EXPECT_EQ(reread.freeDBEmail(), "me@example.org");
+    ASSERT_EQ(m_server.requests().size(), 1u);
+    EXPECT_NE(m_server.requests()[0].find("&hello=me+example.org+Calderine+3.00&proto="),
+              std::string::npos)
+        << m_server.requests()[0];
+
+    // Declined: an anonymous identity goes out, never the login or machine name, and the
+    // question is not put again in this run.
+    ASSERT_TRUE(m_settings.setFreeDBEmail(""));
+    whenModal(isQuestion, [&](QWidget* w) {
+        ++asked;
+        findControl<QPushButton>(w, 2)->click();
+    });
+    for (int i = 0; i < 2; ++i) {
+        m_server.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
+        CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
+        openAndWait(dlg, &CFreeDBQueryDlg::queryDone);
+    }
+    EXPECT_EQ(asked, 3);
+    ASSERT_EQ(m_server.requests().size(), 3u);
+    for (std::size_t i = 1; i < 3; ++i)
+        EXPECT_NE(m_server.requests()[i].find("&hello=anonymous+localhost+Calderine+3.00&proto="),
+                  std::string::npos)
+            << m_server.requests()[i];
+    EXPECT_EQ(m_settings.freeDBEmail(), "");
+    CFreeDBQueryDlg::forgetDeclinedEmail();
 }
 
 class Options : public FreeDB {
@@ -252,7 +411,7 @@ TEST_F(Options, CancelWritesNothingAndKeepsTheLanguage) {
               [&](QWidget* w) {
                   acted = true;
                   EXPECT_EQ(w->windowTitle(), "Calderine - Options");
-                  EXPECT_TRUE(findControl<QLineEdit>(w, COptionsDlg::kFreeDBServer)->isReadOnly());
+                  EXPECT_FALSE(findControl<QLineEdit>(w, COptionsDlg::kFreeDBServer)->isReadOnly());
                   EXPECT_EQ(findControl<QLineEdit>(w, COptionsDlg::kFreeDBServer)->text(),
                             "freedb.test");
                   findControl<QLineEdit>(w, COptionsDlg::kProxyServer)->setText("other");
@@ -378,4 +537,71 @@ TEST_F(Options, PickedServerIsUsedOnPort80WithTheStandardScript) {
                                 0),
               0u)
         << requests[2];
+}
+
+TEST_F(Options, OwnServerIsTypedAndCheckedWithTheAddress) {
+    whenModal([](QWidget* w) { return qobject_cast<COptionsDlg*>(w) != nullptr; },
+              [&](QWidget* w) {
+                  auto* server = findControl<QLineEdit>(w, COptionsDlg::kFreeDBServer);
+                  auto* email = findControl<QLineEdit>(w, COptionsDlg::kFreeDBEmail);
+                  auto* ok = findControl<QPushButton>(w, 1);
+                  for (const char* bad : {"two words", "host:99999", "ftp://host/", "host:port"}) {
+                      server->setText(bad);
+                      ok->click();
+                      EXPECT_TRUE(w->isVisible()) << bad;
+                  }
+                  server->setText(" http://cddb.lan:8080/cgi-bin/cddb.cgi ");
+                  email->setText("not-an-address");
+                  ok->click();
+                  EXPECT_TRUE(w->isVisible());
+                  email->setText("me@example.org");
+                  ok->click();
+              });
+    runOptionsCommand(m_context, nullptr, languages());
+    EXPECT_EQ(messageIds(),
+              (std::vector<int>{COptionsDlg::kBadServerStringId, COptionsDlg::kBadServerStringId,
+                                COptionsDlg::kBadServerStringId, COptionsDlg::kBadServerStringId,
+                                COptionsDlg::kBadEmailStringId}));
+    const SettingsRecord s = stored();
+    EXPECT_EQ(s.freeDBServer(), "http://cddb.lan:8080/cgi-bin/cddb.cgi");
+    EXPECT_EQ(s.freeDBEmail(), "me@example.org");
+    const CddbServer server = cddbServerFromSettings(m_settings);
+    EXPECT_EQ(server.host, "cddb.lan");
+    EXPECT_EQ(server.port, 8080);
+    EXPECT_EQ(server.scriptPath, "/cgi-bin/cddb.cgi");
+}
+
+TEST_F(Options, BrowseAsksTheServerInTheField) {
+    ASSERT_TRUE(m_settings.setCddbOptions("freedb.test", "", 0, 8080));
+    m_server.queueAnswer(kSites);
+    bool listed = false;
+    whenModal(
+        [](QWidget* w) { return qobject_cast<COptionsDlg*>(w) != nullptr; },
+        [&](QWidget* options) {
+            whenModal(
+                [](QWidget* w) {
+                    auto* s = qobject_cast<CFreeDBServersDlg*>(w);
+                    return s && s->listDone();
+                },
+                [&](QWidget* w) {
+                    listed = true;
+                    EXPECT_EQ(
+                        findControl<QTreeWidget>(w, CFreeDBServersDlg::kList)->topLevelItemCount(),
+                        2);
+                    findControl<QPushButton>(w, 2)->click();
+                });
+            findControl<QLineEdit>(options, COptionsDlg::kFreeDBServer)
+                ->setText(QString::fromStdString("127.0.0.1:" + std::to_string(m_server.port())));
+            findControl<QLineEdit>(options, COptionsDlg::kFreeDBEmail)->setText("list@example.org");
+            findControl<QPushButton>(options, COptionsDlg::kBrowseServers)->click();
+            findControl<QPushButton>(options, 2)->click();
+        });
+    runOptionsCommand(m_context, nullptr, languages());
+    ASSERT_TRUE(listed);
+    ASSERT_EQ(m_server.requests().size(), 1u);
+    EXPECT_EQ(m_server.requests()[0].rfind(
+                  "GET /~cddb/cddb.cgi?cmd=sites&hello=list+example.org+Calderine+3.00&", 0),
+              0u)
+        << m_server.requests()[0];
+    EXPECT_EQ(stored().freeDBServer(), "freedb.test"); // cancelled: nothing stored
 }
