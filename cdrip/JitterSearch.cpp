@@ -5,6 +5,46 @@
 
 namespace cld {
 
+bool HasOtherMatch(const std::uint8_t* compare, std::size_t compareLen, const std::uint8_t* buffer,
+                   std::size_t span, std::size_t found) {
+    if (compareLen < 4)
+        return span >= 4;
+    std::uint32_t head;
+    std::memcpy(&head, compare, sizeof head);
+    auto frameAt = [buffer](std::size_t pos) {
+        std::uint32_t v;
+        std::memcpy(&v, buffer + pos, sizeof v);
+        return v;
+    };
+    auto fullMatch = [&](std::size_t pos) {
+        return pos != found && std::memcmp(buffer + pos, compare, compareLen) == 0;
+    };
+    // Blocks of frames are tested for the compare block's first frame without a branch
+    // per frame; only a block that holds it is looked at closely. In music that is a
+    // block or two per window.
+    constexpr std::size_t kBlock = 16;
+    const std::size_t frames = span / 4 + 1;
+    std::size_t f = 0;
+    for (; f + kBlock <= frames; f += kBlock) {
+        const std::uint8_t* p = buffer + f * 4;
+        unsigned hit = 0;
+        for (std::size_t j = 0; j < kBlock; ++j) {
+            std::uint32_t v;
+            std::memcpy(&v, p + j * 4, sizeof v);
+            hit |= v == head ? 1u : 0u;
+        }
+        if (!hit)
+            continue;
+        for (std::size_t j = 0; j < kBlock; ++j)
+            if (frameAt((f + j) * 4) == head && fullMatch((f + j) * 4))
+                return true;
+    }
+    for (; f < frames; ++f)
+        if (frameAt(f * 4) == head && fullMatch(f * 4))
+            return true;
+    return false;
+}
+
 JitterSearchResult FindJitterOffset(const std::uint8_t* compare, std::size_t compareLen,
                                     const std::uint8_t* buffer, std::size_t len,
                                     int overlapSectors) {
@@ -53,8 +93,7 @@ JitterSearchResult FindJitterOffset(const std::uint8_t* compare, std::size_t com
         found = seamless;
         result.failed = true;
     } else {
-        result.ambiguous =
-            (found >= 4 && matches(found - 4)) || (found + 4 <= span && matches(found + 4));
+        result.ambiguous = HasOtherMatch(compare, compareLen, buffer, span, found);
     }
     result.position = static_cast<int>(found * 100 / span);
     result.offset = std::min(found + compareLen, len);

@@ -42,6 +42,8 @@ void PlainReader::Close() {
     m_readBuffer.shrink_to_fit();
     m_compare.clear();
     m_compare.shrink_to_fit();
+    m_confirm.clear();
+    m_confirm.shrink_to_fit();
 }
 
 int PlainReader::EffectiveOverlap() const {
@@ -54,23 +56,21 @@ bool PlainReader::ChecksAudio() const {
            m_settings.compareSectors * 2 < EffectiveOverlap() * 4;
 }
 
-bool PlainReader::ConfirmAmbiguous(long count, std::size_t offset) {
-    // The compare block sat in audio that looks the same a frame earlier or later, so
-    // it could not place the read. Read the same sectors again after a speed command,
-    // which stops the drive's stream so the read lands exactly, and see whether the
-    // new data agrees with the place the search chose.
+bool PlainReader::ReadExactly(long count) {
+    // The compare block sat in audio that also matches elsewhere in the window, so it
+    // could not place the read. Read the same sectors again after a speed command,
+    // which stops the drive's stream so that the read lands exactly, and check that it
+    // joins the previous chunk where a seamless read must.
     const std::size_t bytes = static_cast<std::size_t>(count) * cld::kSectorBytes;
     const std::size_t seamless = static_cast<std::size_t>(EffectiveOverlap()) * cld::kSectorBytes;
-    if (offset >= bytes || seamless >= bytes)
+    if (m_compareUsed == 0 || seamless < m_compareUsed || seamless >= bytes)
         return false;
     m_confirm.resize(bytes);
     m_drive.SetSpeed(m_settings.speed);
     if (!m_drive.ReadSectors(m_confirm.data(), m_current, count))
         return false;
-    // The chosen place may start earlier or later than the seamless one; compare what
-    // both reads hold for the same audio.
-    const std::size_t length = bytes - std::max(offset, seamless);
-    return std::memcmp(m_readBuffer.data() + offset, m_confirm.data() + seamless, length) == 0;
+    return std::memcmp(m_confirm.data() + seamless - m_compareUsed, m_compare.data(),
+                       m_compareUsed) == 0;
 }
 
 bool PlainReader::ReadWithRecovery(long count) {
@@ -149,8 +149,15 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
                 jitterFailed = true;
                 ++m_jitterCount;
                 m_unverified += fresh;
-            } else if (found.ambiguous && !ConfirmAmbiguous(count, offset)) {
-                m_unverified += fresh;
+            } else if (found.ambiguous) {
+                // Only a read that lands exactly can place this chunk; without one the
+                // chunk's audio may sit a few frames off, and it is said so.
+                if (readOk && ReadExactly(count)) {
+                    std::memcpy(m_readBuffer.data(), m_confirm.data(), bytes);
+                    offset = static_cast<std::size_t>(overlap) * cld::kSectorBytes;
+                } else {
+                    m_unverified += fresh;
+                }
             } else if (offset != static_cast<std::size_t>(overlap) * cld::kSectorBytes) {
                 // The drive landed off and the search joined the read where it belongs.
                 m_corrected += fresh;

@@ -26,8 +26,9 @@ public:
 
 private:
     bool ReadWithRecovery(long count);
-    // True when a re-read of the chunk confirms the place an ambiguous search chose.
-    bool ConfirmAmbiguous(long count, std::size_t offset);
+    // Reads the chunk again into m_confirm so that it lands exactly; true when that
+    // read succeeded and joins the previous chunk's compare block seamlessly.
+    bool ReadExactly(long count);
     std::vector<std::uint8_t> m_confirm;
 
     std::vector<std::uint8_t> m_readBuffer;

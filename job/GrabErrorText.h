@@ -7,4 +7,12 @@ namespace cld {
 // What a grab error code of the ripper library means, in a sentence (empty for none).
 std::string grabErrorText(int errorCode);
 
+// What happened to one track's sectors, for a line "<track>: <text>": how many are silent
+// in the file because the drive never delivered them, and how many could not be verified.
+// A failed track without either ended early: its file stops before the end of the track.
+std::string grabTrackText(int unreadSectors, int unverifiedSectors, bool failed);
+
+// The one line of advice after tracks that were not read exactly.
+std::string grabAdviceText();
+
 } // namespace cld
