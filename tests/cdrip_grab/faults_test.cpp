@@ -179,6 +179,29 @@ TEST_F(FaultTest, PeriodicAudioComesOutExactOrReported) {
     }
 }
 
+// A drive that never errs leaves nothing to correct: a track the readers confirmed by
+// agreeing reads is exact, even where the paranoia library first misplaced periodic audio.
+TEST_F(FaultTest, CleanDriveGivesExactNotCorrected) {
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 150, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 2250 + 1200, {}, {}, 0, 0});
+    restart({disc});
+    makeObject();
+    const auto t = tracks();
+    writeImageBytes(t[1].first + 300, periodicAudio(Periodic::Cycle49, 2250));
+    for (const int type : {1, 2, 5}) {
+        SCOPED_TRACE("error correction " + std::to_string(type));
+        setCorrection(type);
+        const Outcome o = grab({1});
+        EXPECT_EQ(o.error, GrabStatus::ErrorNone);
+        EXPECT_TRUE(wavOf(1).data == imageBytes(t[1].first, t[1].last));
+        const auto r = results();
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].result, GrabStatus::TrackExact);
+        EXPECT_EQ(r[0].correctedSectors, 0);
+    }
+}
+
 // On a jittery drive the end of the disc and the end of a silent track are where
 // the library has least to verify against.
 TEST_F(FaultTest, JitteryDriveEndOfDiscAndSilentTrackEndsAreExactOrReported) {
