@@ -1,6 +1,7 @@
 #include "JitterSearch.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace cld {
@@ -101,13 +102,42 @@ JitterSearchResult FindJitterOffset(const std::uint8_t* compare, std::size_t com
 }
 
 int PeakOf(const std::uint8_t* samples, std::size_t count) {
-    int peak = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto v = static_cast<std::int16_t>(samples[2 * i] | (samples[2 * i + 1] << 8));
-        const int a = v < 0 ? -static_cast<int>(v) : v;
-        peak = std::max(peak, a);
+    // Lanes of running maxima and minima over fixed-size blocks, which the compiler turns
+    // into vector instructions; the peak is the larger of the highest and the negated
+    // lowest sample.
+    if constexpr (std::endian::native != std::endian::little) {
+        int peak = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto v = static_cast<std::int16_t>(samples[2 * i] | (samples[2 * i + 1] << 8));
+            peak = std::max(peak, v < 0 ? -static_cast<int>(v) : static_cast<int>(v));
+        }
+        return peak;
     }
-    return peak;
+    constexpr std::size_t kLanes = 16;
+    std::int16_t hi[kLanes] = {};
+    std::int16_t lo[kLanes] = {};
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        for (std::size_t j = 0; j < kLanes; ++j) {
+            std::int16_t v;
+            std::memcpy(&v, samples + 2 * (i + j), sizeof v);
+            hi[j] = v > hi[j] ? v : hi[j];
+            lo[j] = v < lo[j] ? v : lo[j];
+        }
+    }
+    int top = 0;
+    int bottom = 0;
+    for (std::size_t j = 0; j < kLanes; ++j) {
+        top = std::max(top, static_cast<int>(hi[j]));
+        bottom = std::min(bottom, static_cast<int>(lo[j]));
+    }
+    for (; i < count; ++i) {
+        std::int16_t v;
+        std::memcpy(&v, samples + 2 * i, sizeof v);
+        top = std::max(top, static_cast<int>(v));
+        bottom = std::min(bottom, static_cast<int>(v));
+    }
+    return std::max(top, -bottom);
 }
 
 } // namespace cld

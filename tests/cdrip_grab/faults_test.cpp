@@ -179,6 +179,40 @@ TEST_F(FaultTest, PeriodicAudioComesOutExactOrReported) {
     }
 }
 
+// The plain reader with jitter correction next to sectors the drive never delivers: only
+// those sectors are silent, their neighbours in the same read stay exact.
+TEST_F(FaultTest, PlainReaderKeepsTheNeighboursOfUnreadableSectors) {
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 400, {}, {}, 0, 0});
+    disc.faults.jitterFrames = 4;
+    disc.faults.failing = {{200, 205}};
+    restart({disc});
+    makeObject();
+    setCorrection(1);
+    const auto expected = imageBytes(0, 399);
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const Outcome o = grab({0});
+        EXPECT_EQ(o.error, GrabStatus::ErrorReadFailed);
+        const auto r = results();
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].result, GrabStatus::TrackFailed);
+        EXPECT_EQ(r[0].unreadSectors, 6);
+        const Wav w = wavOf(0);
+        ASSERT_EQ(w.data.size(), expected.size());
+        for (long lba = 0; lba < 400; ++lba) {
+            const auto at = static_cast<std::size_t>(lba) * 2352;
+            if (lba >= 200 && lba <= 205)
+                EXPECT_TRUE(std::all_of(w.data.begin() + static_cast<long>(at),
+                                        w.data.begin() + static_cast<long>(at + 2352),
+                                        [](std::uint8_t b) { return b == 0; }))
+                    << lba;
+            else
+                EXPECT_EQ(std::memcmp(w.data.data() + at, expected.data() + at, 2352), 0) << lba;
+        }
+    }
+}
+
 // A drive that never errs leaves nothing to correct: a track the readers confirmed by
 // agreeing reads is exact, even where the paranoia library first misplaced periodic audio.
 TEST_F(FaultTest, CleanDriveGivesExactNotCorrected) {
