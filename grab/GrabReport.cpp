@@ -33,7 +33,7 @@ GrabReport grabReport(const GrabEnd& end) {
         case TrackOutcome::NotVerified:
         case TrackOutcome::Failed:
             what = noFile(end.errorCode, track)
-                       ? "failed, no file was written"
+                       ? grabNoFileText()
                        : grabTrackText(track.unreadSectors, track.unverifiedSectors,
                                        track.outcome == TrackOutcome::Failed);
             // A failed track with no sector left silent ended before its last sector.
@@ -43,7 +43,7 @@ GrabReport grabReport(const GrabEnd& end) {
                 damaged = true;
             break;
         case TrackOutcome::NotReached:
-            what = "not read";
+            what = grabNotReadText();
             stoppedEarly = true;
             break;
         case TrackOutcome::Exact:

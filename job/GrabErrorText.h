@@ -12,7 +12,15 @@ std::string grabErrorText(int errorCode);
 // A failed track without either ended early: its file stops before the end of the track.
 std::string grabTrackText(int unreadSectors, int unverifiedSectors, bool failed);
 
+// For a line "<track>: <text>": a track whose file could not even be started, and a
+// track the grab did not reach.
+std::string grabNoFileText();
+std::string grabNotReadText();
+
 // The one line of advice after tracks that were not read exactly.
 std::string grabAdviceText();
+
+// The texts above are in the user's language (string ids 2200..2211), in English when no
+// language resources are loaded.
 
 } // namespace cld
