@@ -583,8 +583,8 @@ TEST_F(FaultTest, SilenceThenMusicTrackIsNotShiftedByParanoia) {
 // well comes out exact in every run, and the failed ones are counted exactly.
 TEST_F(FaultTest, SectorsBesideUnreadableOnesStayExact) {
     DiscSpec disc;
-    disc.tracks.push_back({Content::Music, 700, {}, {}, 0, 0});
-    disc.tracks.push_back({Content::Music, 420, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 780, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 250, {}, {}, 0, 0});
     disc.faults.jitterFrames = 4;
     disc.faults.scratched = {{800, 810}};
     disc.faults.failing = {{1000, 1005}};
@@ -592,7 +592,7 @@ TEST_F(FaultTest, SectorsBesideUnreadableOnesStayExact) {
     makeObject();
     const auto t = tracks();
     ASSERT_EQ(t.size(), 2u);
-    ASSERT_EQ(t[1].first, 700);
+    ASSERT_EQ(t[1].first, 780);
     setCorrection(5);
     DriveParams p = params();
     p.speed = 1; // no slow-down pause after a failed read
