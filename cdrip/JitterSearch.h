@@ -17,10 +17,16 @@ struct JitterSearchResult {
     bool failed = false;
     // False when the window is too small for any search (nothing is counted then).
     bool searched = false;
-    // True when the compare block also matches one frame beside where it was found
-    // (silence, constant audio): the match does not tell where the read landed.
+    // True when the compare block also matches somewhere else in the window (silence,
+    // constant audio, audio that repeats within the window): the match does not tell
+    // where the read landed.
     bool ambiguous = false;
 };
+
+// True when the compare block (compareLen bytes) matches the buffer at a frame position
+// 0..span other than found.
+bool HasOtherMatch(const std::uint8_t* compare, std::size_t compareLen, const std::uint8_t* buffer,
+                   std::size_t span, std::size_t found);
 
 // Finds where the previous read's compare block (compareLen bytes, the last bytes of
 // the previous read) sits in a new read that overlaps the previous one by

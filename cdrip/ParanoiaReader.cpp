@@ -164,6 +164,25 @@ void ParanoiaReader::Remember(const std::uint8_t* data, long lba, long count) {
     for (long i = 0; i < count; ++i)
         slot.hashes[static_cast<std::size_t>(i)] =
             SectorHash(data + static_cast<std::size_t>(i) * cld::kSectorBytes);
+    if (m_unstable)
+        return;
+    // A drive that delivers one sector differently on two reads streams inaccurately or
+    // reads a damaged disc: from then on two of its reads that agree may agree by
+    // chance, and only reads that land exactly confirm the library's audio.
+    const std::size_t n = m_recent.size();
+    for (std::size_t k = 2; k <= n; ++k) {
+        const RecentRead& r = m_recent[(m_recentNext + n - k) % n];
+        const long from = std::max(lba, r.lba);
+        const long to = std::min(lba + count, r.lba + r.count);
+        for (long at = from; at < to; ++at) {
+            if (r.hashes[static_cast<std::size_t>(at - r.lba)] !=
+                slot.hashes[static_cast<std::size_t>(at - lba)]) {
+                m_unstable = true;
+                m_driveErred = true;
+                return;
+            }
+        }
+    }
 }
 
 int ParanoiaReader::DriveDelivered(long lba, const std::uint8_t* sector, int enough) {
@@ -193,14 +212,33 @@ int ParanoiaReader::DriveDelivered(long lba, const std::uint8_t* sector, int eno
     return found;
 }
 
-bool ParanoiaReader::ConfirmRead(std::vector<std::uint8_t>& into, long lba, long count) {
-    into.resize(static_cast<std::size_t>(count) * cld::kSectorBytes);
+bool ParanoiaReader::ConfirmRead(std::vector<std::uint8_t>& into, std::vector<char>& ok, long lba,
+                                 long count) {
+    into.assign(static_cast<std::size_t>(count) * cld::kSectorBytes, 0);
+    ok.assign(static_cast<std::size_t>(count), 1);
     // A drive that streams places its reads only roughly; after a speed command it
     // finds its place from the sub-channel and the next read lands exactly.
-    if (m_speedInForce > 0)
-        m_drive.SetSpeed(m_speedInForce);
-    m_readsSinceSpeed = 1;
-    return m_drive.ReadSectors(into.data(), lba, count);
+    auto exactRead = [&](std::uint8_t* to, long at, long n) {
+        if (m_speedInForce > 0)
+            m_drive.SetSpeed(m_speedInForce);
+        m_readsSinceSpeed = 1;
+        return m_drive.ReadSectors(to, at, n);
+    };
+    if (exactRead(into.data(), lba, count))
+        return true;
+    // One sector the drive cannot read fails the whole command; read sector by sector
+    // so that its neighbours are confirmed all the same.
+    m_driveErred = true;
+    bool any = false;
+    for (long i = 0; i < count; ++i) {
+        std::uint8_t* to = into.data() + static_cast<std::size_t>(i) * cld::kSectorBytes;
+        const bool good = count > 1 && exactRead(to, lba + i, 1);
+        ok[static_cast<std::size_t>(i)] = good ? 1 : 0;
+        any = any || good;
+    }
+    // The failed command stopped the drive's stream; what it reads next lands exactly.
+    m_readsSinceSpeed = 0;
+    return any;
 }
 
 long ParanoiaReader::VerifyChunk(std::uint8_t* buffer, long lba, long sectors, bool checkAll) {
@@ -208,50 +246,70 @@ long ParanoiaReader::VerifyChunk(std::uint8_t* buffer, long lba, long sectors, b
         return buffer + static_cast<std::size_t>(i) * cld::kSectorBytes;
     };
     std::vector<long> doubtful;
-    for (long i = 0; i < sectors; ++i) {
-        if (m_unstable)
-            checkAll = true;
-        // One read is no proof (the library may pass on what a scratch delivered once);
-        // two reads of the drive that delivered exactly this are.
-        if (checkAll || DriveDelivered(lba + i, sectorAt(i), 2) < 2)
-            doubtful.push_back(i);
+    // One read is no proof (the library may pass on what a scratch delivered once); two
+    // reads of a drive that delivers the same audio on every read are. Once the drive
+    // is seen to deliver a sector differently, even the sectors of this chunk that two
+    // of its reads agreed on are confirmed by reads that land exactly.
+    if (!checkAll && !m_unstable) {
+        for (long i = 0; i < sectors && !m_unstable; ++i)
+            if (DriveDelivered(lba + i, sectorAt(i), 2) < 2)
+                doubtful.push_back(i);
+    }
+    if (checkAll || m_unstable) {
+        doubtful.resize(static_cast<std::size_t>(sectors));
+        for (long i = 0; i < sectors; ++i)
+            doubtful[static_cast<std::size_t>(i)] = i;
     }
     if (doubtful.empty())
         return 0;
+    // Audio replaced by what the drive delivers is a correction of the drive only when
+    // the drive has shown an error; otherwise it mends the library's own placement and
+    // the audio is as exact as if the library had placed it well.
+    auto replace = [&](long i, const std::uint8_t* read) {
+        std::memcpy(sectorAt(i), read, cld::kSectorBytes);
+        if (m_driveErred)
+            ++m_corrected;
+    };
     const long from = doubtful.front();
     const long count = doubtful.back() - from + 1;
-    const bool firstOk = ConfirmRead(m_confirm, lba + from, count);
+    ConfirmRead(m_confirm, m_confirmOk, lba + from, count);
     std::vector<long> still;
     for (const long i : doubtful) {
-        const std::uint8_t* read =
-            m_confirm.data() + static_cast<std::size_t>(i - from) * cld::kSectorBytes;
-        if (firstOk && std::memcmp(read, sectorAt(i), cld::kSectorBytes) == 0)
+        const auto k = static_cast<std::size_t>(i - from);
+        const std::uint8_t* read = m_confirm.data() + k * cld::kSectorBytes;
+        if (!m_confirmOk[k]) {
+            still.push_back(i);
+            continue;
+        }
+        if (std::memcmp(read, sectorAt(i), cld::kSectorBytes) == 0)
             continue; // the library's audio is what the drive delivers
-        if (firstOk && DriveDelivered(lba + i, read, 1) > 0) {
+        if (DriveDelivered(lba + i, read, 1) > 0) {
             // Two reads of the drive agree and the library's audio differs from them.
-            std::memcpy(sectorAt(i), read, cld::kSectorBytes);
-            ++m_corrected;
+            replace(i, read);
             continue;
         }
         still.push_back(i);
     }
     if (still.empty())
         return 0;
-    const bool againOk = ConfirmRead(m_confirmAgain, lba + from, count);
+    ConfirmRead(m_confirmAgain, m_confirmAgainOk, lba + from, count);
     long unverified = 0;
     for (const long i : still) {
-        const auto at = static_cast<std::size_t>(i - from) * cld::kSectorBytes;
-        const std::uint8_t* first = m_confirm.data() + at;
-        const std::uint8_t* again = m_confirmAgain.data() + at;
+        const auto k = static_cast<std::size_t>(i - from);
+        const std::uint8_t* first = m_confirm.data() + k * cld::kSectorBytes;
+        const std::uint8_t* again = m_confirmAgain.data() + k * cld::kSectorBytes;
+        const bool firstOk = m_confirmOk[k] != 0;
+        const bool againOk = m_confirmAgainOk[k] != 0;
         if (againOk && std::memcmp(again, sectorAt(i), cld::kSectorBytes) == 0)
             continue;
         if (firstOk && againOk && std::memcmp(first, again, cld::kSectorBytes) == 0) {
-            std::memcpy(sectorAt(i), again, cld::kSectorBytes);
-            ++m_corrected;
+            replace(i, again);
             continue;
         }
         if (!firstOk && !againOk) {
-            // The drive delivers nothing here: what the library returned is its filler.
+            // The drive delivers nothing here: what the library returned is its filler,
+            // and silence stands in its place.
+            std::memset(sectorAt(i), 0, cld::kSectorBytes);
             ++m_unread;
             continue;
         }
@@ -319,6 +377,7 @@ int ParanoiaReader::Open(const RipSettings& settings, long first, long last, lon
     m_recent.assign(kRecentReads, RecentRead{});
     m_recentNext = 0;
     m_unstable = false;
+    m_driveErred = false;
     m_speedInForce = m_settings.speed;
     m_lastFailed = -1;
     return 0;
@@ -337,6 +396,8 @@ void ParanoiaReader::Close() {
     m_confirm.shrink_to_fit();
     m_confirmAgain.clear();
     m_confirmAgain.shrink_to_fit();
+    m_confirmOk.clear();
+    m_confirmAgainOk.clear();
 }
 
 long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
@@ -374,9 +435,14 @@ long ParanoiaReader::ReadHook(void* buffer, long lba, long count) {
             m_drive.SetSpeed(1);
             m_speedInForce = 1;
         }
+        m_driveErred = true;
         // Seek away so the next attempt is a fresh read, not the drive's cache.
         m_drive.ReadSectors(buf, m_start, count);
-        m_readsSinceSpeed = 1;
+        // The library realigns its reads after a gap it could not read from the next
+        // read alone; a drive that streams must land that one exactly.
+        if (m_speedInForce > 0)
+            m_drive.SetSpeed(m_speedInForce);
+        m_readsSinceSpeed = 0;
         result = -1;
     } else {
         Remember(buf, lba, count);
@@ -459,7 +525,7 @@ int ParanoiaReader::RipChunk(std::uint8_t* buffer, long* byteCount,
     const long unverified = VerifyChunk(buffer, chunkLba, sectors, m_skip);
     const long unread = m_unread - unreadBefore;
     m_unverified += unverified;
-    if (m_repaired && m_corrected == correctedBefore)
+    if (m_repaired && m_driveErred && m_corrected == correctedBefore)
         m_corrected += sectors - unverified - unread;
     m_skip = unverified > 0 || unread > 0;
     if (m_skip)

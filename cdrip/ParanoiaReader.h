@@ -70,7 +70,10 @@ private:
     // Sectors the drive will not deliver at all count as unread. Returns the number of
     // unverified sectors.
     long VerifyChunk(std::uint8_t* buffer, long lba, long sectors, bool checkAll);
-    bool ConfirmRead(std::vector<std::uint8_t>& into, long lba, long count);
+    // Reads count sectors at lba so that they land exactly (sector by sector when the
+    // drive cannot read them all at once); ok says which sectors arrived. False when
+    // none did.
+    bool ConfirmRead(std::vector<std::uint8_t>& into, std::vector<char>& ok, long lba, long count);
     std::unique_ptr<Library> m_lib;
     std::vector<std::uint8_t> m_scratch;
     const std::atomic<std::int32_t>* m_abort = nullptr;
@@ -81,8 +84,13 @@ private:
     // Set once reads of one sector came back different: from then on every chunk is
     // confirmed by a read that lands exactly.
     bool m_unstable = false;
+    // Set once the drive has erred in this range (reads of one sector differed, or a
+    // read failed): only then is audio replaced by the drive's reads a correction.
+    bool m_driveErred = false;
     std::vector<std::uint8_t> m_confirm;
     std::vector<std::uint8_t> m_confirmAgain;
+    std::vector<char> m_confirmOk;
+    std::vector<char> m_confirmAgainOk;
     // Sectors of the library's track (from the range start) in which the drive
     // delivered sound: a sector the library returns as silence there was never
     // verified, it is the library's filler.

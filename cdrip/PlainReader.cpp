@@ -42,6 +42,8 @@ void PlainReader::Close() {
     m_readBuffer.shrink_to_fit();
     m_compare.clear();
     m_compare.shrink_to_fit();
+    m_confirm.clear();
+    m_confirm.shrink_to_fit();
 }
 
 int PlainReader::EffectiveOverlap() const {
@@ -54,23 +56,41 @@ bool PlainReader::ChecksAudio() const {
            m_settings.compareSectors * 2 < EffectiveOverlap() * 4;
 }
 
-bool PlainReader::ConfirmAmbiguous(long count, std::size_t offset) {
-    // The compare block sat in audio that looks the same a frame earlier or later, so
-    // it could not place the read. Read the same sectors again after a speed command,
-    // which stops the drive's stream so the read lands exactly, and see whether the
-    // new data agrees with the place the search chose.
-    const std::size_t bytes = static_cast<std::size_t>(count) * cld::kSectorBytes;
-    const std::size_t seamless = static_cast<std::size_t>(EffectiveOverlap()) * cld::kSectorBytes;
-    if (offset >= bytes || seamless >= bytes)
+bool PlainReader::ReadExactly(long count, std::size_t& offset) {
+    // The compare block sat in audio that also matches elsewhere in the window, so it
+    // could not place the read. Read the same sectors again after a speed command,
+    // which stops the drive's stream so that the read lands exactly. The previous
+    // chunk ended where its read ended, off by that read's landing, which the unique
+    // matches before kept track of.
+    if (!m_driftKnown || m_settings.speed <= 0 || m_compareUsed == 0)
         return false;
-    m_confirm.resize(bytes);
+    const auto bytes = static_cast<long>(count) * static_cast<long>(cld::kSectorBytes);
+    const long join =
+        static_cast<long>(EffectiveOverlap()) * static_cast<long>(cld::kSectorBytes) + m_driftBytes;
+    if (join < static_cast<long>(m_compareUsed) || join >= bytes)
+        return false;
+    m_confirm.resize(static_cast<std::size_t>(bytes));
     m_drive.SetSpeed(m_settings.speed);
     if (!m_drive.ReadSectors(m_confirm.data(), m_current, count))
         return false;
-    // The chosen place may start earlier or later than the seamless one; compare what
-    // both reads hold for the same audio.
-    const std::size_t length = bytes - std::max(offset, seamless);
-    return std::memcmp(m_readBuffer.data() + offset, m_confirm.data() + seamless, length) == 0;
+    offset = static_cast<std::size_t>(join);
+    return std::memcmp(m_confirm.data() + offset - m_compareUsed, m_compare.data(),
+                       m_compareUsed) == 0;
+}
+
+long PlainReader::ReadSectorBySector(long count, long freshFrom) {
+    long unread = 0;
+    const long owed = std::max(m_sectorsRemaining, 1L);
+    for (long i = 0; i < count; ++i) {
+        std::uint8_t* at = m_readBuffer.data() + static_cast<std::size_t>(i) * cld::kSectorBytes;
+        m_drive.SetSpeed(m_settings.speed);
+        if (m_drive.ReadSectors(at, m_current + i, 1))
+            continue;
+        std::memset(at, 0, cld::kSectorBytes);
+        if (i >= freshFrom && i - freshFrom < owed)
+            ++unread;
+    }
+    return unread;
 }
 
 bool PlainReader::ReadWithRecovery(long count) {
@@ -127,17 +147,27 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
 
     const bool readOk = ReadWithRecovery(count);
     const std::uint8_t* data = m_readBuffer.data();
-    if (!readOk) {
-        // Zeros stand where the drive delivered nothing; the chunk still goes on, so
-        // the track keeps its length, but the sectors are reported as unread.
-        m_unread +=
-            std::min<long>(count - (m_firstChunk ? 0 : overlap), std::max(m_sectorsRemaining, 1L));
-    }
+    // A read the drive failed is read again sector by sector, each after a speed
+    // command so that it lands exactly: only the sectors the drive cannot deliver are
+    // lost, and zeros stand in their place. The chunk still goes on, so the track keeps
+    // its length, but those sectors are reported as unread.
+    const bool salvagedExactly = !readOk && m_settings.speed > 0;
+    if (!readOk)
+        m_unread += ReadSectorBySector(count, m_firstChunk ? 0 : overlap);
 
     std::size_t offset = 0;
     bool jitterFailed = false;
+    const auto seamless = static_cast<long>(overlap) * static_cast<long>(cld::kSectorBytes);
     if (m_firstChunk || !compare) {
         m_firstChunk = false;
+        m_driftBytes = 0;
+        m_driftKnown = true;
+    } else if (salvagedExactly && m_driftKnown) {
+        // Every sector of the read landed exactly: the chunk joins where the previous
+        // read ended, which is off by that read's own landing.
+        offset = static_cast<std::size_t>(
+            std::clamp(seamless + m_driftBytes, 0L, static_cast<long>(bytes)));
+        m_driftBytes = 0;
     } else {
         const auto found = cld::FindJitterOffset(m_compareUsed ? m_compare.data() : nullptr,
                                                  m_compareUsed, data, bytes, overlap);
@@ -145,15 +175,30 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
         if (found.searched) {
             m_jitterPosition = found.position;
             const long fresh = count - overlap;
+            std::size_t exactOffset = 0;
             if (found.failed) {
                 jitterFailed = true;
                 ++m_jitterCount;
                 m_unverified += fresh;
-            } else if (found.ambiguous && !ConfirmAmbiguous(count, offset)) {
-                m_unverified += fresh;
-            } else if (offset != static_cast<std::size_t>(overlap) * cld::kSectorBytes) {
-                // The drive landed off and the search joined the read where it belongs.
-                m_corrected += fresh;
+                m_driftKnown = false;
+            } else if (found.ambiguous) {
+                // Only a read that lands exactly can place this chunk; without one the
+                // chunk's audio may sit a few frames off, and it is said so.
+                if (readOk && ReadExactly(count, exactOffset)) {
+                    std::memcpy(m_readBuffer.data(), m_confirm.data(), bytes);
+                    offset = exactOffset;
+                    m_driftBytes = 0;
+                } else {
+                    m_unverified += fresh;
+                    m_driftKnown = false;
+                }
+            } else {
+                // A unique match tells where this read landed, relative to the last one.
+                m_driftBytes -= static_cast<long>(offset) - seamless;
+                if (offset != static_cast<std::size_t>(seamless)) {
+                    // The drive landed off and the search joined the read where it belongs.
+                    m_corrected += fresh;
+                }
             }
         }
     }

@@ -26,12 +26,23 @@ public:
 
 private:
     bool ReadWithRecovery(long count);
-    // True when a re-read of the chunk confirms the place an ambiguous search chose.
-    bool ConfirmAmbiguous(long count, std::size_t offset);
+    // Reads the chunk's count sectors one at a time into the read buffer, zeros where
+    // the drive fails; returns how many failed among the sectors from freshFrom on that
+    // the range still owes.
+    long ReadSectorBySector(long count, long freshFrom);
+    // Reads the chunk again into m_confirm so that it lands exactly; true when that
+    // read succeeded and holds the previous chunk's compare block just before offset,
+    // where the previous chunk's audio ended.
+    bool ReadExactly(long count, std::size_t& offset);
     std::vector<std::uint8_t> m_confirm;
 
     std::vector<std::uint8_t> m_readBuffer;
     std::vector<std::uint8_t> m_compare;
     std::size_t m_compareUsed = 0;
+    // Where the last read landed, in bytes late (negative: early), as the unique
+    // matches since the range's first read (which lands exactly) tell; unknown after a
+    // chunk that could not be placed.
+    long m_driftBytes = 0;
+    bool m_driftKnown = true;
     long m_sectorsRemaining = 0;
 };

@@ -4,6 +4,19 @@
 
 namespace cld {
 
+namespace {
+
+// A grab that stopped at a track because its file could not even be started.
+bool noFile(int errorCode, const TrackResult& track) {
+    return track.outcome == TrackOutcome::Failed && track.unreadSectors <= 0 &&
+           track.unverifiedSectors <= 0 &&
+           (errorCode == GrabStatus::ErrorOpenFailed ||
+            errorCode == GrabStatus::ErrorCreateFailed ||
+            errorCode == GrabStatus::ErrorNameRefused);
+}
+
+} // namespace
+
 GrabReport grabReport(const GrabEnd& end) {
     GrabReport report;
     if (end.aborted) {
@@ -12,26 +25,38 @@ GrabReport grabReport(const GrabEnd& end) {
         return report;
     }
     std::string notExact;
+    bool stoppedEarly = false;
+    bool damaged = false;
     for (const TrackResult& track : end.tracks) {
-        const char* what = nullptr;
+        std::string what;
         switch (track.outcome) {
         case TrackOutcome::NotVerified:
-            what = "not verified";
-            break;
         case TrackOutcome::Failed:
-            what = "failed";
+            what = noFile(end.errorCode, track)
+                       ? grabNoFileText()
+                       : grabTrackText(track.unreadSectors, track.unverifiedSectors,
+                                       track.outcome == TrackOutcome::Failed);
+            // A failed track with no sector left silent ended before its last sector.
+            if (track.outcome == TrackOutcome::Failed && track.unreadSectors <= 0)
+                stoppedEarly = true;
+            else
+                damaged = true;
             break;
         case TrackOutcome::NotReached:
-            what = "not read";
+            what = grabNotReadText();
+            stoppedEarly = true;
             break;
         case TrackOutcome::Exact:
         case TrackOutcome::Corrected:
             break;
         }
-        if (what)
+        if (!what.empty())
             notExact += "\n" + track.name + ": " + what;
     }
-    if (end.errorCode != 0 && end.errorCode != GrabStatus::ErrorNotVerified) {
+    // Sectors left silent are reported with the error "read failed", although every track
+    // was saved at full length; only an early stop makes the grab a failure.
+    const bool gapsOnly = end.errorCode == GrabStatus::ErrorReadFailed && damaged && !stoppedEarly;
+    if (end.errorCode != 0 && end.errorCode != GrabStatus::ErrorNotVerified && !gapsOnly) {
         report.stringId = kGrabFailedStringId;
         report.argument = grabErrorText(end.errorCode) + notExact;
         report.icon = ReportIcon::Error;
@@ -40,6 +65,8 @@ GrabReport grabReport(const GrabEnd& end) {
     if (!notExact.empty()) {
         report.stringId = kGrabNotExactStringId;
         report.argument = notExact.substr(1);
+        if (damaged)
+            report.argument += "\n" + grabAdviceText();
         report.icon = ReportIcon::Exclamation;
         return report;
     }
@@ -84,6 +111,8 @@ std::vector<TrackResult> outcomesFromResults(const std::vector<std::string>& nam
             if (used[k] || results[k].trackIndex != index)
                 continue;
             used[k] = true;
+            r.unreadSectors = results[k].unreadSectors;
+            r.unverifiedSectors = results[k].unverifiedSectors;
             switch (results[k].result) {
             case GrabStatus::TrackExact:
             case GrabStatus::TrackUnchecked:

@@ -23,6 +23,10 @@ enum class TrackOutcome {
 struct TrackResult {
     std::string name; // the track's name as listed (UTF-8)
     TrackOutcome outcome = TrackOutcome::Exact;
+    // From the ripper's own result, when it gave one: sectors the drive never delivered
+    // (silent in the file) and sectors whose audio could not be verified.
+    int unreadSectors = 0;
+    int unverifiedSectors = 0;
 };
 
 struct GrabEnd {
@@ -46,8 +50,10 @@ inline constexpr int kGrabFailedStringId = 940;   // "... %1" = why
 inline constexpr int kGrabNotExactStringId = 941; // "... %1" = which tracks
 inline constexpr int kGrabFolderStringId = 942;   // "... %1" = the folder
 
-// The message for the end of a grab: 126 after an abort, the failure with its reason, a
-// list of the tracks that are not exact (by name), or 127 when every track is exact.
+// The message for the end of a grab: 126 after an abort; the failure with its reason when
+// a track's file stops early or a track was not read; otherwise a list of the tracks that
+// are not exact (by name, with what happened to their sectors) and one line of advice; or
+// 127 when every track is exact.
 GrabReport grabReport(const GrabEnd& end);
 
 // The per-track outcomes when the ripper reports only the grab's error and the index of

@@ -1,8 +1,38 @@
 #include "GrabErrorText.h"
 
+#include "AppResources.h"
 #include "cldrip/GrabStatus.h"
 
 namespace cld {
+
+namespace {
+
+// String ids of the sentences about a track's sectors.
+constexpr int kOneUnread = 2200;
+constexpr int kUnread = 2201;
+constexpr int kOneUnverified = 2202;
+constexpr int kUnverified = 2203;
+constexpr int kStopsEarly = 2204;
+constexpr int kNoFile = 2205;
+constexpr int kNotRead = 2206;
+constexpr int kAudioUnverified = 2207;
+constexpr int kSomeUnread = 2208;
+constexpr int kAdvice = 2209;
+constexpr int kReadFailed = 2210;
+constexpr int kNotVerified = 2211;
+
+// The text of a string id in the user's language; the English text when no language
+// resources are loaded. "%1" becomes count.
+std::string localText(int id, const char* english, int count = 0) {
+    QString text = AppResources::string(id);
+    if (text.isEmpty())
+        text = QString::fromUtf8(english);
+    if (text.contains(QLatin1String("%1")))
+        text = text.arg(count);
+    return text.toStdString();
+}
+
+} // namespace
 
 std::string grabErrorText(int errorCode) {
     switch (errorCode) {
@@ -13,7 +43,10 @@ std::string grabErrorText(int errorCode) {
     case GrabStatus::ErrorCreateFailed:
         return "A WAV file could not be created in the chosen folder.";
     case GrabStatus::ErrorReadFailed:
-        return "The drive could not read a part of a track; that track is incomplete.";
+        return localText(kReadFailed,
+                         "The drive could not read some sectors of a track; they are silent in "
+                         "the file, or the file stops where reading failed.") +
+               " " + grabAdviceText();
     case GrabStatus::ErrorNameRefused:
         return "A track's file name was refused: it is empty, too long, holds a \"/\" or "
                "starts with \"..\".";
@@ -22,10 +55,55 @@ std::string grabErrorText(int errorCode) {
     case GrabStatus::ErrorTrackMissing:
         return "A selected track is not on the disc in the drive.";
     case GrabStatus::ErrorNotVerified:
-        return "Not every track could be verified as read exactly.";
+        return localText(kNotVerified,
+                         "Some sectors could not be verified: the drive did not deliver them the "
+                         "same way twice, so they may differ from the disc.") +
+               " " + grabAdviceText();
     default:
         return "Reading the CD failed (error " + std::to_string(errorCode) + ").";
     }
+}
+
+std::string grabTrackText(int unreadSectors, int unverifiedSectors, bool failed) {
+    std::string text;
+    if (unreadSectors == 1)
+        text = localText(kOneUnread, "1 sector could not be read and is silent in the file");
+    else if (unreadSectors > 1)
+        text = localText(kUnread, "%1 sectors could not be read and are silent in the file",
+                         unreadSectors);
+    if (unverifiedSectors > 0) {
+        if (!text.empty())
+            text += ", ";
+        text += unverifiedSectors == 1
+                    ? localText(kOneUnverified,
+                                "1 sector could not be verified (it may differ from the disc)")
+                    : localText(kUnverified,
+                                "%1 sectors could not be verified (they may differ from the disc)",
+                                unverifiedSectors);
+    }
+    if (failed && unreadSectors <= 0) {
+        const std::string stops =
+            localText(kStopsEarly, "the file stops before the end of the track");
+        return text.empty() ? stops : stops + "; " + text;
+    }
+    if (text.empty())
+        return failed ? localText(kSomeUnread, "some sectors could not be read")
+                      : localText(kAudioUnverified,
+                                  "its audio could not be verified (it may differ from the disc)");
+    return text;
+}
+
+std::string grabNoFileText() {
+    return localText(kNoFile, "failed, no file was written");
+}
+
+std::string grabNotReadText() {
+    return localText(kNotRead, "not read");
+}
+
+std::string grabAdviceText() {
+    return localText(kAdvice, "Clean the disc and read these tracks again, or choose \"Jitter "
+                              "and Scratch Repair\" as the error correction.");
 }
 
 } // namespace cld

@@ -124,6 +124,22 @@ constexpr std::array kStrings{
                                       "start Calderine without WMA Support?"},
     StringEntry{IDS_CACHE_DAMAGED, "The CD information cache was damaged. It has been kept as %1 "
                                    "and a new, empty cache was started."},
+    // What a grab did to a track's sectors, and what to do about it.
+    StringEntry{2200, "1 sector could not be read and is silent in the file"},
+    StringEntry{2201, "%1 sectors could not be read and are silent in the file"},
+    StringEntry{2202, "1 sector could not be verified (it may differ from the disc)"},
+    StringEntry{2203, "%1 sectors could not be verified (they may differ from the disc)"},
+    StringEntry{2204, "the file stops before the end of the track"},
+    StringEntry{2205, "failed, no file was written"},
+    StringEntry{2206, "not read"},
+    StringEntry{2207, "its audio could not be verified (it may differ from the disc)"},
+    StringEntry{2208, "some sectors could not be read"},
+    StringEntry{2209, "Clean the disc and read these tracks again, or choose \"Jitter and Scratch "
+                      "Repair\" as the error correction."},
+    StringEntry{2210, "The drive could not read some sectors of a track; they are silent in the "
+                      "file, or the file stops where reading failed."},
+    StringEntry{2211, "Some sectors could not be verified: the drive did not deliver them the same "
+                      "way twice, so they may differ from the disc."},
     // FreeDB server and identity
     StringEntry{2300, "The FreeDB server must be a host name, a host name and port (host:port) "
                       "or an address such as http://host:port/path."},

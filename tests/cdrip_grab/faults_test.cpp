@@ -179,6 +179,63 @@ TEST_F(FaultTest, PeriodicAudioComesOutExactOrReported) {
     }
 }
 
+// The plain reader with jitter correction next to sectors the drive never delivers: only
+// those sectors are silent, their neighbours in the same read stay exact.
+TEST_F(FaultTest, PlainReaderKeepsTheNeighboursOfUnreadableSectors) {
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 400, {}, {}, 0, 0});
+    disc.faults.jitterFrames = 4;
+    disc.faults.failing = {{200, 205}};
+    restart({disc});
+    makeObject();
+    setCorrection(1);
+    const auto expected = imageBytes(0, 399);
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const Outcome o = grab({0});
+        EXPECT_EQ(o.error, GrabStatus::ErrorReadFailed);
+        const auto r = results();
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].result, GrabStatus::TrackFailed);
+        EXPECT_EQ(r[0].unreadSectors, 6);
+        const Wav w = wavOf(0);
+        ASSERT_EQ(w.data.size(), expected.size());
+        for (long lba = 0; lba < 400; ++lba) {
+            const auto at = static_cast<std::size_t>(lba) * 2352;
+            if (lba >= 200 && lba <= 205)
+                EXPECT_TRUE(std::all_of(w.data.begin() + static_cast<long>(at),
+                                        w.data.begin() + static_cast<long>(at + 2352),
+                                        [](std::uint8_t b) { return b == 0; }))
+                    << lba;
+            else
+                EXPECT_EQ(std::memcmp(w.data.data() + at, expected.data() + at, 2352), 0) << lba;
+        }
+    }
+}
+
+// A drive that never errs leaves nothing to correct: a track the readers confirmed by
+// agreeing reads is exact, even where the paranoia library first misplaced periodic audio.
+TEST_F(FaultTest, CleanDriveGivesExactNotCorrected) {
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 150, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 2250 + 1200, {}, {}, 0, 0});
+    restart({disc});
+    makeObject();
+    const auto t = tracks();
+    writeImageBytes(t[1].first + 300, periodicAudio(Periodic::Cycle49, 2250));
+    for (const int type : {1, 2, 5}) {
+        SCOPED_TRACE("error correction " + std::to_string(type));
+        setCorrection(type);
+        const Outcome o = grab({1});
+        EXPECT_EQ(o.error, GrabStatus::ErrorNone);
+        EXPECT_TRUE(wavOf(1).data == imageBytes(t[1].first, t[1].last));
+        const auto r = results();
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].result, GrabStatus::TrackExact);
+        EXPECT_EQ(r[0].correctedSectors, 0);
+    }
+}
+
 // On a jittery drive the end of the disc and the end of a silent track are where
 // the library has least to verify against.
 TEST_F(FaultTest, JitteryDriveEndOfDiscAndSilentTrackEndsAreExactOrReported) {
@@ -461,6 +518,110 @@ TEST_F(FaultTest, GrabIsUndisturbedByCallsOnAnotherDrive) {
         EXPECT_EQ(o.error, GrabStatus::ErrorNone);
         EXPECT_TRUE(wavOf(0).data == imageBytes(0, 1499, 0));
         m_cdda->SetActiveDrive(0);
+    }
+}
+
+// Frames of two alternating stereo values: audio that looks the same every 2 frames.
+std::vector<std::uint8_t> twoFramePattern(long sectors) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(sectors * 2352));
+    const std::int16_t values[4] = {1000, -1000, 2000, -2000};
+    for (std::size_t i = 0; i < bytes.size() / 2; ++i) {
+        const auto v = static_cast<std::uint16_t>(values[i % 4]);
+        bytes[2 * i] = static_cast<std::uint8_t>(v);
+        bytes[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+    }
+    return bytes;
+}
+
+// Jitter correction joins reads by matching their overlap; in audio with a short period
+// several places match, and a track read after another one must not be placed on the
+// wrong one.
+TEST_F(FaultTest, ShortPeriodTrackAfterAnotherTrackIsExactOrReported) {
+    for (const int jitter : {40, 400}) {
+        SCOPED_TRACE("jitter " + std::to_string(jitter));
+        DiscSpec disc;
+        disc.tracks.push_back({Content::Music, 300, {}, {}, 0, 0});
+        disc.tracks.push_back({Content::Music, 400, {}, {}, 0, 0});
+        disc.tracks.push_back({Content::Music, 300, {}, {}, 0, 0});
+        disc.faults.jitterFrames = jitter;
+        restart({disc});
+        makeObject();
+        const auto t = tracks();
+        writeImageBytes(t[1].first, twoFramePattern(t[1].last - t[1].first + 1));
+        setCorrection(1);
+        const Outcome o = grab({0, 1});
+        expectExactOrReported({0, 1}, o);
+        // A read that lands exactly places such a chunk; the drive offers one after
+        // every speed command.
+        EXPECT_TRUE(wavOf(1).data == imageBytes(t[1].first, t[1].last));
+    }
+}
+
+// The paranoia readers on a jittery drive: a track of digital silence followed by music
+// is placed exactly (or says it is not), never a frame late.
+TEST_F(FaultTest, SilenceThenMusicTrackIsNotShiftedByParanoia) {
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 200, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 300, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 200, {}, {}, 0, 0});
+    disc.faults.jitterFrames = 4;
+    restart({disc});
+    makeObject();
+    const auto t = tracks();
+    writeImageBytes(t[1].first, std::vector<std::uint8_t>(150 * 2352, 0));
+    for (const int type : {2, 3, 4, 5}) {
+        SCOPED_TRACE("error correction " + std::to_string(type));
+        setCorrection(type);
+        const Outcome o = grab({0, 1, 2});
+        expectExactOrReported({0, 1, 2}, o);
+        const Outcome single = grab({1});
+        expectExactOrReported({1}, single);
+    }
+}
+
+// Scratch repair next to sectors the drive never delivers: every sector that reads
+// well comes out exact in every run, and the failed ones are counted exactly.
+TEST_F(FaultTest, SectorsBesideUnreadableOnesStayExact) {
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 780, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 250, {}, {}, 0, 0});
+    disc.faults.jitterFrames = 4;
+    disc.faults.scratched = {{800, 810}};
+    disc.faults.failing = {{1000, 1005}};
+    restart({disc});
+    makeObject();
+    const auto t = tracks();
+    ASSERT_EQ(t.size(), 2u);
+    ASSERT_EQ(t[1].first, 780);
+    setCorrection(5);
+    DriveParams p = params();
+    p.speed = 1; // no slow-down pause after a failed read
+    setParams(p);
+    const auto expected = imageBytes(t[1].first, t[1].last);
+    auto skipped = [](long lba) {
+        return (lba >= 800 && lba <= 810) || (lba >= 1000 && lba <= 1005);
+    };
+    for (int run = 0; run < 20; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const Outcome o = grab({1});
+        EXPECT_EQ(o.error, GrabStatus::ErrorReadFailed);
+        const auto r = results();
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].result, GrabStatus::TrackFailed);
+        EXPECT_EQ(r[0].unreadSectors, 6);
+        const Wav w = wavOf(1);
+        ASSERT_EQ(w.data.size(), expected.size());
+        std::vector<long> wrong;
+        for (long lba = t[1].first; lba <= t[1].last; ++lba) {
+            const auto at = static_cast<std::size_t>(lba - t[1].first) * 2352;
+            if (!skipped(lba) && std::memcmp(w.data.data() + at, expected.data() + at, 2352) != 0)
+                wrong.push_back(lba);
+        }
+        EXPECT_TRUE(wrong.empty()) << wrong.size() << " good sectors damaged, first "
+                                   << (wrong.empty() ? -1 : wrong.front());
+        // The failed sectors are silent in the file.
+        const auto gap = w.data.begin() + (1000 - t[1].first) * 2352;
+        EXPECT_TRUE(std::all_of(gap, gap + 6 * 2352, [](std::uint8_t b) { return b == 0; }));
     }
 }
 

@@ -121,7 +121,9 @@ TEST(GrabEndReport, EveryWayAGrabEnds) {
     const GrabReport u = grabReport(unsure);
     EXPECT_EQ(u.stringId, kGrabNotExactStringId);
     EXPECT_EQ(u.icon, ReportIcon::Exclamation);
-    EXPECT_EQ(u.argument, "Two: not verified\nThree: failed");
+    EXPECT_EQ(u.argument, "Two: its audio could not be verified (it may differ from the disc)\n"
+                          "Three: the file stops before the end of the track\n" +
+                              grabAdviceText());
 
     GrabEnd failed;
     failed.errorCode = GrabStatus::ErrorWriteFailed;
@@ -129,8 +131,8 @@ TEST(GrabEndReport, EveryWayAGrabEnds) {
     const GrabReport f = grabReport(failed);
     EXPECT_EQ(f.stringId, kGrabFailedStringId);
     EXPECT_EQ(f.icon, ReportIcon::Error);
-    EXPECT_EQ(f.argument,
-              grabErrorText(GrabStatus::ErrorWriteFailed) + "\nTwo: failed\nThree: not read");
+    EXPECT_EQ(f.argument, grabErrorText(GrabStatus::ErrorWriteFailed) +
+                              "\nTwo: the file stops before the end of the track\nThree: not read");
     // Every code the ripper knows has a sentence; unknown ones still say something.
     for (int code = 1; code <= 6; ++code)
         EXPECT_FALSE(grabErrorText(code).empty()) << code;
@@ -182,6 +184,67 @@ TEST(GrabEndReport, OutcomesFromTheRippersOwnResults) {
     EXPECT_EQ(report.icon, ReportIcon::Exclamation);
     EXPECT_NE(report.argument.find("d: "), std::string::npos) << report.argument;
     EXPECT_EQ(report.argument.find("b: "), std::string::npos) << report.argument;
+}
+
+// The end of a grab says what happened to each track: sectors silent in the file,
+// sectors that may differ from the disc, or a file that stops early; and what to do.
+TEST(GrabEndReport, SaysWhatHappenedToEachTrack) {
+    const std::vector<GrabTrackResult> results{
+        {0, GrabStatus::TrackExact, 0, 0, 0, 0},
+        {1, GrabStatus::TrackFailed, 2, 0, 0, 6},
+        {2, GrabStatus::TrackNotVerified, 4, 0, 11, 0},
+        {3, GrabStatus::TrackFailed, 1, 0, 1, 1},
+    };
+    GrabEnd gaps;
+    gaps.errorCode = GrabStatus::ErrorReadFailed;
+    gaps.tracks =
+        outcomesFromResults({"Track01", "Track02", "Track03", "Track04"}, {0, 1, 2, 3}, results);
+    const GrabReport r = grabReport(gaps);
+    // Every track was saved at full length: no talk of an early stop.
+    EXPECT_EQ(r.stringId, kGrabNotExactStringId);
+    EXPECT_EQ(r.icon, ReportIcon::Exclamation);
+    EXPECT_NE(r.argument.find("Track02: 6 sectors could not be read and are silent in the file"),
+              std::string::npos)
+        << r.argument;
+    EXPECT_NE(r.argument.find(
+                  "Track03: 11 sectors could not be verified (they may differ from the disc)"),
+              std::string::npos)
+        << r.argument;
+    EXPECT_NE(r.argument.find("Track04: 1 sector could not be read and is silent in the file, "
+                              "1 sector could not be verified"),
+              std::string::npos)
+        << r.argument;
+    EXPECT_EQ(r.argument.find("Track01"), std::string::npos) << r.argument;
+    EXPECT_EQ(r.argument.find("incomplete"), std::string::npos) << r.argument;
+    // One line of advice, last.
+    const auto advice = r.argument.substr(r.argument.rfind('\n') + 1);
+    EXPECT_NE(advice.find("Clean the disc"), std::string::npos) << advice;
+    EXPECT_NE(advice.find("\"Jitter and Scratch Repair\""), std::string::npos) << advice;
+
+    // Verification alone: the same words, and the error is not a failure.
+    GrabEnd unsure;
+    unsure.errorCode = GrabStatus::ErrorNotVerified;
+    unsure.tracks = outcomesFromResults({"Track03"}, {2}, {results[2]});
+    EXPECT_EQ(grabReport(unsure).stringId, kGrabNotExactStringId);
+    EXPECT_NE(grabReport(unsure).argument.find("may differ from the disc"), std::string::npos);
+
+    // A track that really ended early is called incomplete, and the grab failed.
+    GrabEnd stopped;
+    stopped.errorCode = GrabStatus::ErrorWriteFailed;
+    stopped.tracks = outcomesFromResults({"Track01", "Track02"}, {0, 1},
+                                         {{0, GrabStatus::TrackFailed, 0, 0, 0, 0}});
+    const GrabReport s = grabReport(stopped);
+    EXPECT_EQ(s.stringId, kGrabFailedStringId);
+    EXPECT_NE(s.argument.find("Track01: the file stops before the end of the track"),
+              std::string::npos)
+        << s.argument;
+    EXPECT_NE(s.argument.find("Track02: not read"), std::string::npos) << s.argument;
+
+    // The sentences the CD encoding jobs show for a grab's error say what it means.
+    EXPECT_EQ(grabErrorText(GrabStatus::ErrorReadFailed).find("incomplete"), std::string::npos);
+    EXPECT_NE(grabErrorText(GrabStatus::ErrorReadFailed).find("silent"), std::string::npos);
+    EXPECT_NE(grabErrorText(GrabStatus::ErrorNotVerified).find("may differ from the disc"),
+              std::string::npos);
 }
 
 TEST(CddbOptions, ServerAndProxyFromStoredValues) {
