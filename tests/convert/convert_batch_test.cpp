@@ -161,11 +161,13 @@ TEST_F(Batch, BrokenFileInTheMiddleIsNamedAndSkippedOrStopsTheBatch) {
     };
     CMP3EncoderProgressDlg skip(env.context, folderJob(in, out), 2);
     skip.exec();
-    ASSERT_EQ(env.messageIds(), (std::vector<int>{195, 156}));
+    // Random bytes are no WAVE file: the format message, naming the file and the reason.
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{197, 156}));
     const Message& question = env.script->messages[0];
     EXPECT_EQ(question.icon, MessageIcon::Error);
     EXPECT_EQ(question.buttons, MessageButtons::YesNo);
-    EXPECT_TRUE(question.text.startsWith("Error: Cannot open the input file."));
+    EXPECT_TRUE(question.text.startsWith("Error: The input file has an invalid format."));
+    EXPECT_TRUE(question.text.contains("Reason: The file is not a WAVE file"));
     EXPECT_TRUE(question.text.contains(QString::fromStdString((in / "b.wav").string())));
     EXPECT_TRUE(question.text.contains("skip this file"));
     const QString end = env.script->messages[1].text;
@@ -185,7 +187,7 @@ TEST_F(Batch, BrokenFileInTheMiddleIsNamedAndSkippedOrStopsTheBatch) {
     const fs::path out2 = folder("mixed/out2");
     CMP3EncoderProgressDlg stop(env.context, folderJob(in, out2), 2);
     stop.exec();
-    EXPECT_EQ(env.messageIds(), std::vector<int>{195});
+    EXPECT_EQ(env.messageIds(), std::vector<int>{197});
     EXPECT_FALSE(stop.completed());
     EXPECT_EQ(codecOf(out2 / "a.mp3"), "mp3");
     EXPECT_FALSE(fs::exists(out2 / "c.mp3"));
@@ -206,7 +208,7 @@ TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
     std::ofstream(mp3s / "a.mp3").close();
     CMP3EncoderProgressDlg mp3(env.context, folderJob(mp3s, folder("mp3s/out")), 4);
     mp3.exec();
-    ASSERT_EQ(env.messageIds(), (std::vector<int>{195, 156}));
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{202, 156}));
     EXPECT_TRUE(
         env.script->messages[0].text.contains(QString::fromStdString((mp3s / "a.mp3").string())));
     EXPECT_TRUE(env.script->messages[1].text.contains("1 of 2 files were converted."));

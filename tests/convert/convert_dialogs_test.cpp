@@ -345,15 +345,20 @@ TEST_F(SettingsDialogs, FolderOrFileChoiceCanNeverEndWithNeitherChosen) {
         EXPECT_TRUE(folder->isChecked()) << "clicking the chosen one keeps it";
         folder->setChecked(false);
         EXPECT_TRUE(exactlyOne());
-        for (int i = 0; i < 3; ++i) {
-            QTest::keyClick(&dlg, Qt::Key_F, Qt::AltModifier);
-            QApplication::processEvents();
-            EXPECT_TRUE(folder->isChecked()) << "Alt+F chooses the folder, never clears it";
-            QTest::keyClick(&dlg, Qt::Key_L, Qt::AltModifier);
-            QApplication::processEvents();
-            EXPECT_TRUE(file->isChecked()) << "Alt+L chooses the file";
+        // A mnemonic clicks its button after a short animation; each press is awaited,
+        // and pressing the chosen one's mnemonic again must leave it chosen.
+        auto press = [&](Qt::Key key, QRadioButton* expected) {
+            QTest::keyClick(dlg.windowHandle(), key, Qt::AltModifier);
+            QTest::qWait(250);
+            return expected->isChecked() && exactlyOne();
+        };
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_TRUE(press(Qt::Key_F, folder)) << "Alt+F chooses the folder";
+            EXPECT_TRUE(press(Qt::Key_F, folder)) << "Alt+F again keeps it chosen";
+            EXPECT_TRUE(press(Qt::Key_L, file)) << "Alt+L chooses the file";
+            EXPECT_TRUE(press(Qt::Key_L, file)) << "Alt+L again keeps it chosen";
             file->click();
-            EXPECT_TRUE(exactlyOne());
+            EXPECT_TRUE(file->isChecked() && exactlyOne());
         }
         dlg.hide();
     };
