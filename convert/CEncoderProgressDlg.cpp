@@ -18,7 +18,6 @@
 #include "cldrip/CDRipDriveSettings.h"
 
 #include <QApplication>
-#include <filesystem>
 
 using namespace cld;
 
@@ -101,7 +100,8 @@ void CEncoderProgressDlg::reportAbort(const std::string& keptPartial) {
 }
 
 bool CEncoderProgressDlg::reportFileEncoderFailure(uint32_t code, const std::string& input,
-                                                   const std::string& output, bool askToSkip) {
+                                                   const std::string& output, bool started,
+                                                   bool askToSkip) {
     try {
         if (m_encoder && m_encoder->GetEncoder().GetRunState() != WmEncoderControl::kRunning &&
             m_encoder->GetEncoder().HasSourceGroup())
@@ -110,12 +110,11 @@ bool CEncoderProgressDlg::reportFileEncoderFailure(uint32_t code, const std::str
         // Releasing a group of a stopped encoder does not fail; nothing more to report.
     }
     const bool inputAtFault = isInputFailure(code);
-    const int stringId = inputAtFault ? 195 : IDS_WRITE_FAILED;
-    // A failure before anything was written is the output that could not be created.
-    const bool created =
-        std::filesystem::exists(output) || std::filesystem::exists(output + ".part");
-    return reportFileFailure(inputAtFault || created ? stringId : 196,
-                             inputAtFault ? input : output, failureReason(code), askToSkip);
+    // The encoder creates its output before it starts: an output failure after the start
+    // is a failed write, whose unfinished file the encoder has removed.
+    const int stringId = inputAtFault ? 195 : started ? IDS_WRITE_FAILED : 196;
+    return reportFileFailure(stringId, inputAtFault ? input : output, failureReason(code),
+                             askToSkip);
 }
 
 void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages) {
@@ -160,7 +159,7 @@ bool CEncoderProgressDlg::startEncoding(const std::string& input, const std::str
         }
         m_encoder->EncodeFile(input, output, cdTrack ? &display : nullptr);
     } catch (const WMException& e) {
-        m_goOn = reportFileEncoderFailure(e.GetCode(), input, output, askToSkip);
+        m_goOn = reportFileEncoderFailure(e.GetCode(), input, output, false, askToSkip);
         return false;
     }
     m_encoder->WaitWhileStarting(kSettleLimit);
@@ -183,7 +182,7 @@ CEncoderProgressDlg::JobEnd CEncoderProgressDlg::waitForEncoder(int waitMs) {
     }
     refreshFigures();
     if (const uint32_t code = m_encoder->GetLastErrorCode()) {
-        m_goOn = reportFileEncoderFailure(code, m_currentInput, m_currentOutput, m_askToSkip);
+        m_goOn = reportFileEncoderFailure(code, m_currentInput, m_currentOutput, true, m_askToSkip);
         return JobEnd::Failed;
     }
     m_encoder->OnStopped();

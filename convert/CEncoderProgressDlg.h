@@ -35,10 +35,11 @@ private:
     JobEnd waitForEncoder(int waitMs);
     // Reports the encoder's failure (a text of the media layer) and releases its group.
     void reportEncoderFailure(uint32_t code);
-    // Reports the failure of one file's encoding, naming the input or output at fault;
-    // in a batch of several files asks whether to skip it. True when the batch goes on.
+    // Reports the failure of one file's encoding (before or after the encoder started),
+    // naming the input or output at fault; in a batch of several files asks whether to
+    // skip it. True when the batch goes on.
     bool reportFileEncoderFailure(uint32_t code, const std::string& input,
-                                  const std::string& output, bool askToSkip);
+                                  const std::string& output, bool started, bool askToSkip);
     // Sets the current bar's range from the input's duration: a WAV input gets the header
     // check (messages 154 and 155), any other input is measured by the media reader.
     void checkInput(const std::string& path, bool withMessages);

@@ -243,7 +243,7 @@ void CMP3EncoderProgressDlg::runCd() {
     auto finishPrevious = [&](const std::string& currentWav) {
         if (previousWav.empty())
             return true;
-        JobEnd end = waitForJob(*m_encoder, 800);
+        const JobEnd end = waitForJob(*m_encoder, 800);
         // Abort pressed just as the encoder finished the whole track: that MP3 is complete.
         if (end == JobEnd::Aborted && m_encoder->GetErrorCode() == 0 &&
             m_encoder->GetProgress() == 100)
