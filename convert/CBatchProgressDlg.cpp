@@ -256,7 +256,8 @@ void CBatchProgressDlg::beginFileBatch(int total) {
 }
 
 bool CBatchProgressDlg::reportFileFailure(int stringId, const std::string& file,
-                                          const std::string& reason, bool askToSkip) {
+                                          const std::string& reason, bool askToSkip,
+                                          const std::string& input) {
     QString text = AppResources::string(stringId);
     if (text.isEmpty())
         text = QStringLiteral("Message %1").arg(stringId);
@@ -273,7 +274,7 @@ bool CBatchProgressDlg::reportFileFailure(int stringId, const std::string& file,
                 askToSkip ? MessageButtons::YesNo : MessageButtons::Ok, this});
     if (!askToSkip || answer != MessageResult::Yes || m_abort)
         return false;
-    m_skipped.push_back(file);
+    m_skipped.push_back(input);
     return true;
 }
 

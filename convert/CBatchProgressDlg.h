@@ -68,12 +68,12 @@ protected:
     // Starts the counts of a batch of `total` files.
     void beginFileBatch(int total);
     void countConverted() { ++m_converted; }
-    // Reports a file that failed: message `stringId` with the file's name and the reason
-    // (a text of the media layer; none when empty). With `askToSkip` the user is asked
-    // whether to skip the file and go on; returns true when the batch goes on (the file
-    // is then listed as skipped).
+    // Reports a file that failed: message `stringId` with the name of the file at fault
+    // (input or output) and the reason (a text of the media layer; none when empty). With
+    // `askToSkip` the user is asked whether to skip the batch's `input` and go on; returns
+    // true when the batch goes on (the input is then listed as skipped).
     bool reportFileFailure(int stringId, const std::string& file, const std::string& reason,
-                           bool askToSkip);
+                           bool askToSkip, const std::string& input);
     // The paths of a batch of several files: an explicit list, or the files of the input
     // folder with `extension`.
     std::vector<std::string> batchFiles(const std::string& extension) const;

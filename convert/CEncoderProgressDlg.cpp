@@ -114,7 +114,7 @@ bool CEncoderProgressDlg::reportFileEncoderFailure(uint32_t code, const std::str
     // is a failed write, whose unfinished file the encoder has removed.
     const int stringId = inputAtFault ? 195 : started ? IDS_WRITE_FAILED : 196;
     return reportFileFailure(stringId, inputAtFault ? input : output, failureReason(code),
-                             askToSkip);
+                             askToSkip, input);
 }
 
 void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages) {
@@ -378,9 +378,9 @@ void CEncoderProgressDlg::runDecode() {
     auto reportFailure = [this](bool askToSkip) {
         const JobFailure f = jobFailure(JobKind::WmaDecode, m_decoder->GetErrorCode(),
                                         m_decoder->GetErrorDetail(), m_decoder->GetBytesDone() > 0);
-        return reportFileFailure(f.stringId,
-                                 f.inputAtFault ? m_decoder->GetInput() : m_decoder->GetOutput(),
-                                 failureReason(m_decoder->GetErrorDetail()), askToSkip);
+        return reportFileFailure(
+            f.stringId, f.inputAtFault ? m_decoder->GetInput() : m_decoder->GetOutput(),
+            failureReason(m_decoder->GetErrorDetail()), askToSkip, m_decoder->GetInput());
     };
     if (!isFileBatch()) {
         bar(IDC_OVERALL_BAR)->setRange(0, 100);

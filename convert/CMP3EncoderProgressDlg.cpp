@@ -76,7 +76,7 @@ bool CMP3EncoderProgressDlg::reportJobFailure(const CodecJob& job, bool askToSki
         jobFailure(decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode, job.GetErrorCode(),
                    job.GetErrorDetail(), job.GetBytesDone() > 0);
     return reportFileFailure(f.stringId, f.inputAtFault ? job.GetInput() : job.GetOutput(),
-                             failureReason(job.GetErrorDetail()), askToSkip);
+                             failureReason(job.GetErrorDetail()), askToSkip, job.GetInput());
 }
 
 void CMP3EncoderProgressDlg::reportAbort(const std::string& keptPartial) {

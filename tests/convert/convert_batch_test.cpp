@@ -11,11 +11,13 @@
 
 #include <QLabel>
 #include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <random>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace cld;
@@ -523,4 +525,92 @@ TEST_F(Batch, AbortBeforeTheFirstFileStartsNothing) {
     dlg.exec();
     EXPECT_TRUE(fs::is_empty(out));
     EXPECT_FALSE(dlg.completed());
+}
+
+namespace {
+
+// Lowers this process's file-size limit for the scope (the limit's signal ignored), so
+// that a write past it fails with EFBIG, as a write to a full disk fails with ENOSPC.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, m_old.rlim_max};
+        m_ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_ok = false;
+};
+
+} // namespace
+
+// A disk that fills up in the middle of a batch: the file that could not be written is
+// named with the system's reason and removed, the user may go on, and the end says what
+// was converted; a single-file job says the same and ends.
+TEST_F(Batch, FullDiskIsNamedWithItsReasonAndLeavesNoCutFile) {
+    const fs::path in = folder("in");
+    writeTestWav(in / "a.wav", 0.5);
+    writeTestWav(in / "b.wav", 40);
+    writeTestWav(in / "c.wav", 0.5);
+    const fs::path out = folder("in/out");
+    ASSERT_EQ(codectest::Shell("lame --quiet -b 128 " + codectest::Quote(in / "b.wav") + " " +
+                               codectest::Quote(env.path("long.mp3"))),
+              0);
+    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(in / "b.wav") +
+                               " -c:a wmav2 -b:a 128k " + codectest::Quote(env.path("long.wma"))),
+              0);
+    env.script->answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    };
+    const QString reason = QStringLiteral("Reason: ") + std::strerror(EFBIG);
+    {
+        FileSizeLimit limit(100 * 1024);
+        ASSERT_TRUE(limit.ok());
+        CMP3EncoderProgressDlg folderDlg(env.context, folderJob(in, out), 2);
+        folderDlg.exec();
+        CMP3EncoderProgressDlg decode(env.context,
+                                      fileJob(env.path("long.mp3"), env.path("long.wav")), 5);
+        decode.exec();
+        CEncoderProgressDlg toWma(env.context, fileJob(in / "b.wav", env.path("b.wma")), 3,
+                                  createMediaEncoder(env.context));
+        toWma.exec();
+        CEncoderProgressDlg wmaDecode(env.context, fileJob(env.path("long.wma"), env.path("w.wav")),
+                                      5, nullptr);
+        wmaDecode.exec();
+    }
+    const std::vector<int> failed = {IDS_WRITE_FAILED, 196};
+    ASSERT_EQ(env.script->messages.size(), 5u) << ::testing::PrintToString(env.messageIds());
+    struct Expect {
+        size_t message;
+        fs::path file;
+    };
+    for (const Expect& e : {Expect{0, out / "b.mp3"}, Expect{2, env.path("long.wav")},
+                            Expect{3, env.path("b.wma")}, Expect{4, env.path("w.wav")}}) {
+        SCOPED_TRACE(e.file.string());
+        const Message& m = env.script->messages[e.message];
+        EXPECT_NE(std::find(failed.begin(), failed.end(), m.stringId), failed.end());
+        EXPECT_TRUE(m.text.contains(QString::fromStdString(e.file.string())))
+            << m.text.toStdString();
+        EXPECT_TRUE(m.text.contains(reason)) << m.text.toStdString();
+        EXPECT_FALSE(fs::exists(e.file)) << "nothing under the output's name";
+        EXPECT_FALSE(fs::exists(e.file.string() + ".part")) << "the unfinished file is removed";
+    }
+    // The folder batch went on after the user's "Yes" and says what it did.
+    EXPECT_EQ(env.script->messages[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(env.script->messages[1].stringId, 156);
+    EXPECT_TRUE(env.script->messages[1].text.contains("2 of 3 files were converted."));
+    // The skipped file is the batch's input.
+    EXPECT_TRUE(
+        env.script->messages[1].text.endsWith(QString::fromStdString((in / "b.wav").string())));
+    EXPECT_EQ(codecOf(out / "a.mp3"), "mp3");
+    EXPECT_EQ(codecOf(out / "c.mp3"), "mp3");
 }
