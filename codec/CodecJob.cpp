@@ -1,5 +1,27 @@
 #include "CodecJob.h"
 
+namespace {
+
+std::mutex g_hookLock;
+CodecJob::WorkerHook g_hook;
+
+} // namespace
+
+void CodecJob::SetWorkerHook(WorkerHook hook) {
+    std::lock_guard lock(g_hookLock);
+    g_hook = std::move(hook);
+}
+
+void CodecJob::ReachPoint(WorkerPoint point) const {
+    WorkerHook hook;
+    {
+        std::lock_guard lock(g_hookLock);
+        hook = g_hook;
+    }
+    if (hook)
+        hook(*this, point);
+}
+
 CodecJob::~CodecJob() {
     StopAndJoin();
 }

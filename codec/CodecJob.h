@@ -3,6 +3,7 @@
 #include "Stopwatch.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +29,16 @@ public:
     static constexpr int kErrEncoder = static_cast<int>(CodecError::Encoder);
     static constexpr int kErrHeader = static_cast<int>(CodecError::Header);
     static constexpr int kErrStart = static_cast<int>(CodecError::Start);
+
+    // Points of a worker's life at which a test may hold it, to make a race with the
+    // user's Abort happen in a chosen order. The program never sets a hook.
+    enum class WorkerPoint {
+        Started,  // the worker runs, nothing read or written yet
+        Finishing // the output is complete (or removed); the job still counts as running
+    };
+    using WorkerHook = std::function<void(const CodecJob&, WorkerPoint)>;
+    // Installs the hook for every job of the process (an empty one removes it).
+    static void SetWorkerHook(WorkerHook hook);
 
     CodecJob() = default;
     virtual ~CodecJob();
@@ -58,6 +69,8 @@ protected:
     bool BeginStart();
     void Finish(int code, uint32_t detail = 0);
     bool AbortRequested() const;
+    // Calls the test hook, if any; workers call it at each WorkerPoint.
+    void ReachPoint(WorkerPoint point) const;
     // Joins a worker that has already finished, before a new one is started.
     void ReapWorker();
     // Waits for the worker; derived destructors call it before their members go.

@@ -41,8 +41,8 @@ constexpr std::array<std::pair<uint32_t, const char*>, 31> kMessages{{
     {kProfileInvalid, "The profile file is damaged or incomplete."},
     {kTimeout, "The media reader did not answer within ten seconds."},
     {kReaderState, "The media reader is not in the state this operation needs."},
-    {kWavFormat, "The file is not a WAVE file this program can read (PCM, 8 or 16 bits, mono "
-                 "or stereo)."},
+    {kWavFormat, "The file is not a WAVE file this program can read (PCM of 8, 16, 24 or 32 "
+                 "bits or 32- or 64-bit float, mono or stereo)."},
     {kReadFailed, "The input file cannot be read; it may be damaged or cut short."},
     {kNoInput, "No input has been named for the source."},
     {kNoVideo, "The input file contains no video that can be decoded."},

@@ -30,6 +30,8 @@ struct MediaTranscoder::State {
     std::string outputPath;
     OutputFile file; // the output under its temporary name until the trailer is written
     bool headerWritten = false;
+    bool deviceInput = false; // a capture device, not a file
+    int ioError = 0;          // the output's first write error (an AVERROR), 0 when none
 
     int inAudio = -1;
     int inVideo = -1;
@@ -117,6 +119,7 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
     State& s = *m_state;
     // Capture devices ("DEVICE://" + name) are opened by the device layer.
     const bool device = IsDeviceSource(inputPath);
+    s.deviceInput = device;
     if (device)
         s.in = OpenDeviceSource(inputPath);
     // Only regular files: a pipe or a device would block the open without end.
@@ -436,6 +439,7 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
         failure = wmerr::kWriteFailed;
     if (s.out->pb) {
         avio_flush(s.out->pb);
+        s.ioError = s.out->pb->error;
         if (s.out->pb->error < 0 && !failure)
             failure = wmerr::kWriteFailed;
         if (avio_closep(&s.out->pb) < 0 && !failure)
@@ -446,10 +450,17 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
         if (!ec)
             m_fileSize = static_cast<int64_t>(size);
     }
-    // Whatever was written, also by a stopped or failed conversion, takes the output's
-    // name: nothing the user recorded or converted is thrown away.
-    if (const uint32_t rc = s.file.Commit(); rc != 0 && !failure)
+    // A failed write is reported with the system's reason (a full disk, a size limit).
+    if (failure && s.ioError < 0 && s.ioError > -4096)
+        failure = wmerr::FromErrno(AVUNERROR(s.ioError));
+    if (failure && !s.deviceInput) {
+        // A file conversion that failed would leave a shortened file that looks finished:
+        // it is removed. A stopped one is complete up to where it was stopped and stays.
+        s.file.Discard();
+    } else if (const uint32_t rc = s.file.Commit(); rc != 0 && !failure) {
+        // What was captured from a device stays, also after a failure.
         failure = rc;
+    }
     s.headerWritten = false;
     return failure;
 }

@@ -171,6 +171,7 @@ int Mp3DecodeJob::DecodeNext() {
 }
 
 void Mp3DecodeJob::Work() {
+    ReachPoint(WorkerPoint::Started);
     const int channels = m_info.channels;
     const uint64_t durationSeconds =
         m_info.totalFrames > 0 || m_info.bitrate <= 0
@@ -222,7 +223,7 @@ void Mp3DecodeJob::Work() {
         m_progress = static_cast<int>(progress > 100 ? 100 : progress);
         m_bytesDone += keep * sizeof(int16_t);
         m_samplesDone += keep;
-        if (m_abort)
+        if (m_abort || error)
             break;
     }
     {
@@ -230,8 +231,11 @@ void Mp3DecodeJob::Work() {
         m_watchSamples.Stop();
         m_watchBytes.Stop();
     }
-    uint32_t detail = error ? cld::wmerr::kWriteFailed : 0;
-    if (decoded == 0 && !AbortRequested()) {
+    uint32_t detail = error ? m_writer->GetWriteError() : 0;
+    if (error) {
+        // The WAV file lacks audio it should hold: it is removed, never completed.
+        m_writer->Discard();
+    } else if (decoded == 0 && !AbortRequested()) {
         // Nothing decoded: what looked like a stream was not one, and an empty WAV would
         // pass for a successful conversion.
         m_writer->Discard();
@@ -244,7 +248,9 @@ void Mp3DecodeJob::Work() {
     CloseAll();
     {
         std::lock_guard lock(m_lock);
-        m_progress = 100;
+        if (!error)
+            m_progress = 100;
     }
+    ReachPoint(WorkerPoint::Finishing);
     Finish(error, detail);
 }

@@ -6,6 +6,7 @@
 #include "SameFile.h"
 #include "WmErrors.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <lame/lame.h>
 #include <vector>
@@ -65,13 +66,20 @@ bool Mp3EncodeJob::Start() {
 
 namespace {
 
-bool WriteAll(std::FILE* f, const uint8_t* data, size_t n) {
-    return n == 0 || std::fwrite(data, 1, n, f) == n;
+// Writes all `n` bytes; on failure returns the system's reason as a failure code.
+uint32_t WriteAll(std::FILE* f, const uint8_t* data, size_t n) {
+    if (n == 0)
+        return 0;
+    errno = 0;
+    if (std::fwrite(data, 1, n, f) == n)
+        return 0;
+    return cld::wmerr::FromErrno(errno ? errno : EIO);
 }
 
 } // namespace
 
 void Mp3EncodeJob::Work() {
+    ReachPoint(WorkerPoint::Started);
     const std::string output = GetOutput();
     cld::OutputFile file;
     const uint32_t openError = file.Open(output);
@@ -79,12 +87,17 @@ void Mp3EncodeJob::Work() {
     std::vector<uint8_t> mp3;
     std::vector<uint8_t> raw;
     std::vector<int16_t> pcm;
+    std::vector<int> wide;
+    // Input deeper than 16 bits (or float) goes to the encoder as 32-bit integers.
+    const bool deep = m_format.bitsPerSample > 16 || m_format.IsFloat();
     uint32_t detail = openError;
     try {
         mp3.resize(m_mp3BufferBytes);
         raw.resize(static_cast<size_t>(m_framesPerBlock) * m_format.blockAlign);
         if (m_format.bitsPerSample == 8)
             pcm.resize(static_cast<size_t>(m_framesPerBlock) * m_format.channels);
+        if (deep)
+            wide.resize(static_cast<size_t>(m_framesPerBlock) * m_format.channels);
     } catch (const std::bad_alloc&) {
         file.Discard();
         out = nullptr;
@@ -94,6 +107,7 @@ void Mp3EncodeJob::Work() {
         ReleaseInput();
         lame_close(m_lame);
         m_lame = nullptr;
+        ReachPoint(WorkerPoint::Finishing);
         Finish(kErrOutput, detail);
         return;
     }
@@ -102,6 +116,7 @@ void Mp3EncodeJob::Work() {
     int64_t position = m_reader->GetStart();
     const int channels = m_format.channels;
     int error = 0;
+    detail = 0;
     {
         std::lock_guard lock(m_lock);
         m_watchSamples.Restart();
@@ -112,27 +127,38 @@ void Mp3EncodeJob::Work() {
         int64_t frames = 0;
         try {
             frames = m_reader->ReadInto(position, m_framesPerBlock, raw.data());
-        } catch (const Exception&) {
+        } catch (const Exception& e) {
             error = kErrInput;
+            detail = e.GetCode();
             break;
         }
         if (frames <= 0)
             break;
         const size_t values = static_cast<size_t>(frames) * channels;
-        int16_t* samples = reinterpret_cast<int16_t*>(raw.data());
-        if (m_format.bitsPerSample == 8) {
-            cld::Widen8Bit(raw.data(), values, pcm.data());
-            samples = pcm.data();
-        }
         position += frames;
-        const int encoded = cld::Mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames),
-                                                      channels, mp3.data(), mp3.size());
+        int encoded = 0;
+        if (deep) {
+            cld::WidenToInt32(raw.data(), values, m_format.bitsPerSample, m_format.IsFloat(),
+                              wide.data());
+            encoded = cld::Mp3EncodeInterleavedInt(m_lame, wide.data(), static_cast<int>(frames),
+                                                   channels, mp3.data(), mp3.size());
+        } else {
+            int16_t* samples = reinterpret_cast<int16_t*>(raw.data());
+            if (m_format.bitsPerSample == 8) {
+                cld::Widen8Bit(raw.data(), values, pcm.data());
+                samples = pcm.data();
+            }
+            encoded = cld::Mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames), channels,
+                                                mp3.data(), mp3.size());
+        }
         if (encoded < 0) {
             error = kErrEncoder;
+            detail = cld::wmerr::kEncodeFailed;
             break;
         }
-        if (!WriteAll(out, mp3.data(), static_cast<size_t>(encoded))) {
+        if (const uint32_t rc = WriteAll(out, mp3.data(), static_cast<size_t>(encoded))) {
             error = kErrOutput;
+            detail = rc;
             break;
         }
         std::lock_guard lock(m_lock);
@@ -146,29 +172,45 @@ void Mp3EncodeJob::Work() {
         m_watchSamples.Stop();
         m_watchBytes.Stop();
     }
-    const int flushed = lame_encode_flush(m_lame, mp3.data(), static_cast<int>(mp3.size()));
-    if (flushed > 0 && !WriteAll(out, mp3.data(), static_cast<size_t>(flushed)) && !error)
-        error = kErrOutput;
     ReleaseInput();
-    if (!file.CloseStream() && !error)
-        error = kErrOutput;
-    if (cld::Mp3WantsVbrHeader(m_lame)) {
-        if (std::FILE* f = std::fopen(file.TempPath().c_str(), "rb+")) {
-            lame_mp3_tags_fid(m_lame, f);
-            if (std::fclose(f) != 0 && !error)
+    if (!error) {
+        const int flushed = lame_encode_flush(m_lame, mp3.data(), static_cast<int>(mp3.size()));
+        if (flushed > 0) {
+            if (const uint32_t rc = WriteAll(out, mp3.data(), static_cast<size_t>(flushed))) {
                 error = kErrOutput;
+                detail = rc;
+            }
+        }
+    }
+    if (!error) {
+        errno = 0;
+        if (!file.CloseStream()) {
+            error = kErrOutput;
+            detail = cld::wmerr::FromErrno(errno ? errno : EIO);
+        }
+    }
+    if (!error && cld::Mp3WantsVbrHeader(m_lame)) {
+        if (std::FILE* f = std::fopen(file.TempPath().c_str(), "rb+")) {
+            errno = 0;
+            lame_mp3_tags_fid(m_lame, f);
+            if (std::fclose(f) != 0) {
+                error = kErrOutput;
+                detail = cld::wmerr::FromErrno(errno ? errno : EIO);
+            }
         }
     }
     lame_close(m_lame);
     m_lame = nullptr;
-    // Also a shortened file (abort, a failure mid-way) takes the output's name: it is
-    // complete and playable up to where it ends.
-    if (const uint32_t rc = file.Commit()) {
-        Finish(kErrOutput, rc);
-        return;
+    if (error) {
+        // A file cut short by a failure would pass for a finished one: it is removed, and
+        // an older file of the output's name stays as it was.
+        file.Discard();
+    } else if (const uint32_t rc = file.Commit()) {
+        error = kErrOutput;
+        detail = rc;
     }
-    const uint32_t why = error == kErrInput     ? cld::wmerr::kReadFailed
-                         : error == kErrEncoder ? cld::wmerr::kEncodeFailed
-                                                : cld::wmerr::kWriteFailed;
-    Finish(error, why);
+    // An aborted job has been committed too: what was encoded up to the abort is complete
+    // and playable.
+    ReachPoint(WorkerPoint::Finishing);
+    Finish(error, detail);
 }

@@ -12,7 +12,9 @@ struct lame_global_struct;
 // Encodes a WAVE file to MP3 on a worker thread. Start() returns at once; the caller
 // polls the CodecJob getters until IsRunning() is false and then reads GetErrorCode():
 // 101 input unreadable, 102 output not created or not written, 103 encoder refused the
-// parameters or failed. An aborted job still leaves a complete, shorter MP3 file.
+// parameters or failed. An aborted job still leaves a complete, shorter MP3 file; a job
+// that failed leaves nothing under the output's name, and GetErrorDetail says why (the
+// system's reason for a failed write, such as a full disk).
 class Mp3EncodeJob : public CodecJob {
 public:
     Mp3EncodeJob();

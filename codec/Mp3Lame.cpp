@@ -173,6 +173,50 @@ int Mp3EncodeInterleaved(LameHandle lame, int16_t* pcm, int samplesPerChannel, i
     return lame_encode_buffer_interleaved(lame, pcm, samplesPerChannel, out, size);
 }
 
+int Mp3EncodeInterleavedInt(LameHandle lame, int* pcm, int samplesPerChannel, int channels,
+                            uint8_t* out, size_t outSize) {
+    const int size = static_cast<int>(outSize);
+    if (channels == 1)
+        return lame_encode_buffer_int(lame, pcm, pcm, samplesPerChannel, out, size);
+    return lame_encode_buffer_interleaved_int(lame, pcm, samplesPerChannel, out, size);
+}
+
+namespace {
+
+int FloatToInt32(double v) {
+    if (!(v > -1.0)) // also NaN
+        return v < 0 ? INT32_MIN : 0;
+    if (v >= 1.0)
+        return INT32_MAX;
+    return static_cast<int>(v * 2147483648.0);
+}
+
+} // namespace
+
+void WidenToInt32(const uint8_t* in, size_t count, int bitsPerSample, bool isFloat, int* out) {
+    for (size_t i = 0; i < count; ++i) {
+        if (isFloat && bitsPerSample == 32) {
+            float f;
+            std::memcpy(&f, in + 4 * i, 4);
+            out[i] = FloatToInt32(f);
+        } else if (isFloat) {
+            double d;
+            std::memcpy(&d, in + 8 * i, 8);
+            out[i] = FloatToInt32(d);
+        } else if (bitsPerSample == 24) {
+            const uint8_t* p = in + 3 * i;
+            const uint32_t v = (static_cast<uint32_t>(p[0]) << 8) |
+                               (static_cast<uint32_t>(p[1]) << 16) |
+                               (static_cast<uint32_t>(p[2]) << 24);
+            out[i] = static_cast<int>(v);
+        } else {
+            uint32_t v;
+            std::memcpy(&v, in + 4 * i, 4);
+            out[i] = static_cast<int>(v);
+        }
+    }
+}
+
 bool Mp3WantsVbrHeader(LameHandle lame) {
     return lame_get_bWriteVbrTag(lame) != 0 && lame_get_VBR(lame) != vbr_off;
 }

@@ -25,6 +25,13 @@ size_t Mp3BufferBytes(int samplesPerChannel);
 // Encodes interleaved 16-bit samples (one or two channels). Negative on failure.
 int Mp3EncodeInterleaved(LameHandle lame, int16_t* pcm, int samplesPerChannel, int channels,
                          uint8_t* out, size_t outSize);
+// Encodes interleaved 32-bit samples at full 32-bit scale (one or two channels); the
+// path for input deeper than 16 bits. Negative on failure.
+int Mp3EncodeInterleavedInt(LameHandle lame, int* pcm, int samplesPerChannel, int channels,
+                            uint8_t* out, size_t outSize);
+// Turns `count` samples of 24- or 32-bit integer PCM or 32- or 64-bit float, as stored in
+// a WAVE file, into 32-bit integers at full scale; floats beyond +-1.0 are clipped.
+void WidenToInt32(const uint8_t* in, size_t count, int bitsPerSample, bool isFloat, int* out);
 // True when the file's first frame must be rewritten with the VBR header after closing.
 bool Mp3WantsVbrHeader(LameHandle lame);
 // The last report the library made (errors, debug and messages alike).

@@ -4,6 +4,7 @@
 #include "Mp3Lame.h"
 #include "WmErrors.h"
 
+#include <cerrno>
 #include <cstring>
 #include <lame/lame.h>
 
@@ -61,10 +62,12 @@ int Mp3StreamEncoder::Write(const void* data, size_t bytes) {
         m_error = CodecJob::kErrEncoder;
         return 0;
     }
+    errno = 0;
     if (n > 0 &&
         std::fwrite(m_mp3.data(), 1, static_cast<size_t>(n), m_file) != static_cast<size_t>(n)) {
+        // The system's reason (a full disk) is what the recorder tells the user.
         m_error = CodecJob::kErrOutput;
-        m_detail = cld::wmerr::kWriteFailed;
+        m_detail = cld::wmerr::FromErrno(errno ? errno : EIO);
         return 0;
     }
     return n;

@@ -98,6 +98,7 @@ bool OutputFile::CloseStream() {
 uint32_t OutputFile::Commit() {
     if (m_temp.empty())
         return wmerr::kUnexpected;
+    errno = 0;
     if (!CloseStream()) {
         const uint32_t rc = wmerr::FromErrno(errno ? errno : EIO);
         Discard();

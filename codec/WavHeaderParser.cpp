@@ -46,19 +46,28 @@ WaveFormat ParseFmt(std::FILE* f, uint64_t pos, uint32_t size) {
             cb = n - 18;
         fmt.extra.assign(b + 18, b + 18 + cb);
     }
+    uint16_t sampleTag = fmt.formatTag;
     if (fmt.formatTag == WaveFormat::kExtensible) {
-        // The sub-format GUID starts with the real format tag.
-        if (fmt.extra.size() < 22 || Le16(fmt.extra.data() + 6) != WaveFormat::kPcm)
+        // The sub-format GUID starts with the real format tag; the valid bits may be fewer
+        // than the container's (24 valid bits in 32), the samples being left-aligned.
+        if (fmt.extra.size() < 22)
             BadFormat();
+        sampleTag = Le16(fmt.extra.data() + 6);
         const uint16_t validBits = Le16(fmt.extra.data());
-        if (validBits != 0 && validBits != fmt.bitsPerSample)
+        if (validBits > fmt.bitsPerSample)
             BadFormat();
-    } else if (fmt.formatTag != WaveFormat::kPcm) {
+    }
+    if (sampleTag == WaveFormat::kPcm) {
+        if (fmt.bitsPerSample != 8 && fmt.bitsPerSample != 16 && fmt.bitsPerSample != 24 &&
+            fmt.bitsPerSample != 32)
+            BadFormat();
+    } else if (sampleTag == WaveFormat::kIeeeFloat) {
+        if (fmt.bitsPerSample != 32 && fmt.bitsPerSample != 64)
+            BadFormat();
+    } else {
         BadFormat();
     }
     if (fmt.channels < 1 || fmt.channels > 2)
-        BadFormat();
-    if (fmt.bitsPerSample != 8 && fmt.bitsPerSample != 16)
         BadFormat();
     if (fmt.samplesPerSec < 1000 || fmt.samplesPerSec > 384000)
         BadFormat();

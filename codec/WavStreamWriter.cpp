@@ -3,6 +3,7 @@
 #include "Exception.h"
 #include "WmErrors.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -31,6 +32,8 @@ void WavStreamWriter::Create(const std::string& path) {
     m_bytesPerFrame = 1;
     m_formatted = false;
     m_failed = false;
+    m_writeError = 0;
+    m_closeError = 0;
 }
 
 void WavStreamWriter::SetFormat(const WaveFormat& target, const WaveFormat& source) {
@@ -80,14 +83,16 @@ bool WavStreamWriter::Write(const void* data, size_t bytes) {
             const std::vector<uint8_t>& converted = m_converter.Convert(data, bytes);
             out = converted.data();
             outBytes = converted.size();
-        } catch (const Exception&) {
+        } catch (const Exception& e) {
+            Fail(e.GetCode());
             return false;
         }
     }
     if (outBytes == 0)
         return true;
+    errno = 0;
     if (std::fwrite(out, 1, outBytes, m_file) != outBytes) {
-        m_failed = true;
+        Fail(cld::wmerr::FromErrno(errno ? errno : EIO));
         return false;
     }
     m_frames += static_cast<int64_t>(outBytes / m_target.blockAlign);
@@ -100,28 +105,39 @@ int64_t WavStreamWriter::GetLengthMilliseconds() const {
     return m_frames * 1000 / m_target.samplesPerSec;
 }
 
+void WavStreamWriter::Fail(uint32_t code) {
+    if (!m_failed)
+        m_writeError = code ? code : cld::wmerr::kWriteFailed;
+    m_failed = true;
+}
+
 bool WavStreamWriter::Close() {
     if (!m_file)
         return true;
-    bool ok = !m_failed;
-    if (m_formatted) {
+    if (m_formatted && !m_failed) {
         const std::vector<uint8_t>& tail = m_converter.Flush();
+        errno = 0;
         if (!tail.empty()) {
             if (std::fwrite(tail.data(), 1, tail.size(), m_file) == tail.size())
                 m_frames += static_cast<int64_t>(tail.size() / m_target.blockAlign);
             else
-                ok = false;
+                Fail(cld::wmerr::FromErrno(errno ? errno : EIO));
         }
-        ok = WriteHeader(static_cast<uint64_t>(m_frames) * m_target.blockAlign) && ok;
+        errno = 0;
+        if (!m_failed && !WriteHeader(static_cast<uint64_t>(m_frames) * m_target.blockAlign))
+            Fail(cld::wmerr::FromErrno(errno ? errno : EIO));
     }
     m_file = nullptr;
-    m_closeError = m_out.Commit();
-    if (!ok && m_closeError == 0)
-        m_closeError = cld::wmerr::kWriteFailed;
-    ok = m_closeError == 0 && ok;
+    if (m_failed) {
+        // A file that lacks data it was given would pass for a whole one.
+        m_closeError = m_writeError;
+        m_out.Discard();
+    } else {
+        m_closeError = m_out.Commit();
+    }
     m_converter.Close();
     m_formatted = false;
-    return ok;
+    return m_closeError == 0;
 }
 
 void WavStreamWriter::Discard() {

@@ -7,6 +7,7 @@
 // bytes that follow it in the file.
 struct WaveFormat {
     static constexpr uint16_t kPcm = 1;
+    static constexpr uint16_t kIeeeFloat = 3;
     static constexpr uint16_t kExtensible = 0xFFFE;
 
     uint16_t formatTag = kPcm;
@@ -27,6 +28,14 @@ struct WaveFormat {
         f.avgBytesPerSec = f.blockAlign * rate;
         return f;
     }
+    // The tag that says how samples are stored: for WAVE_FORMAT_EXTENSIBLE the tag its
+    // sub-format GUID begins with, otherwise the format tag itself.
+    uint16_t SampleTag() const {
+        if (formatTag == kExtensible && extra.size() >= 8)
+            return static_cast<uint16_t>(extra[6] | (extra[7] << 8));
+        return formatTag;
+    }
+    bool IsFloat() const { return SampleTag() == kIeeeFloat; }
     bool SameLayout(const WaveFormat& o) const {
         return channels == o.channels && samplesPerSec == o.samplesPerSec &&
                bitsPerSample == o.bitsPerSample;

@@ -120,7 +120,8 @@ int64_t WmaDecodeJob::GetDuration() const {
 void WmaDecodeJob::OnSample(int64_t sampleTime, int64_t sampleDuration, const uint8_t* data,
                             size_t length) {
     std::lock_guard lock(m_lock);
-    if (m_writer && !m_writer->Write(data, length))
+    // After a failed write the rest is not written: the file is removed when the reader ends.
+    if (m_writer && !m_writeFailed && !m_writer->Write(data, length))
         m_writeFailed = true;
     m_position = sampleTime + sampleDuration;
     m_bytesDone += length;

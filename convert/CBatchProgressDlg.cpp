@@ -3,8 +3,10 @@
 #include "AppResources.h"
 #include "CProgressBar.h"
 #include "ConvertIds.h"
+#include "ConvertPaths.h"
 #include "DialogKit.h"
 #include "JobContext.h"
+#include "MessageService.h"
 #include "ProgressFigures.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
@@ -229,7 +231,57 @@ void CBatchProgressDlg::finishCompleted() {
     m_timer->stop();
     m_context.waits().waitAndPump(500);
     m_completed = true;
-    message(156, MessageIcon::Information);
+    if (m_total <= 0) {
+        message(156, MessageIcon::Information);
+        return;
+    }
+    QString text = AppResources::string(156) + QStringLiteral("\n\n") +
+                   AppResources::string(IDS_FILES_CONVERTED).arg(m_converted).arg(m_total);
+    if (!m_skipped.empty()) {
+        QStringList names;
+        for (const std::string& file : m_skipped)
+            names << QString::fromStdString(file);
+        text += QStringLiteral("\n") +
+                AppResources::string(IDS_FILES_SKIPPED).arg(names.join(QStringLiteral("\n")));
+    }
+    QApplication::restoreOverrideCursor();
+    m_context.messages().show(
+        Message{156, text, MessageIcon::Information, MessageButtons::Ok, this});
+}
+
+void CBatchProgressDlg::beginFileBatch(int total) {
+    m_total = total;
+    m_converted = 0;
+    m_skipped.clear();
+}
+
+bool CBatchProgressDlg::reportFileFailure(int stringId, const std::string& file,
+                                          const std::string& reason, bool askToSkip,
+                                          const std::string& input) {
+    QString text = AppResources::string(stringId);
+    if (text.isEmpty())
+        text = QStringLiteral("Message %1").arg(stringId);
+    text += QStringLiteral("\n\n") +
+            AppResources::string(IDS_FAILED_FILE).arg(QString::fromStdString(file));
+    if (!reason.empty())
+        text += QStringLiteral("\n") +
+                AppResources::string(IDS_FAILED_REASON).arg(QString::fromStdString(reason));
+    if (askToSkip)
+        text += QStringLiteral("\n\n") + AppResources::string(IDS_SKIP_FILE_ASK);
+    QApplication::restoreOverrideCursor();
+    const MessageResult answer = m_context.messages().show(
+        Message{stringId, text, MessageIcon::Error,
+                askToSkip ? MessageButtons::YesNo : MessageButtons::Ok, this});
+    if (!askToSkip || answer != MessageResult::Yes || m_abort)
+        return false;
+    m_skipped.push_back(input);
+    return true;
+}
+
+std::vector<std::string> CBatchProgressDlg::batchFiles(const std::string& extension) const {
+    if (!m_params.inputFiles.empty())
+        return m_params.inputFiles;
+    return filesWithExtension(withTrailingSlash(m_params.inputPath), extension);
 }
 
 void CBatchProgressDlg::message(int stringId, MessageIcon icon, const QString& arg) {
@@ -270,6 +322,13 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
         LibraryText nameText(fileName);
         if (rip->SetOutputFolder(folderText.get()) != 0 ||
             rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds) != 0) {
+            // The ripper object keeps a refused job queued, where it would stop the next
+            // grab (of this job or a later one); a grab started now consumes the queue and
+            // ends at the refused job at once, reading nothing.
+            if (rip->StartGrab() == 1) {
+                for (int i = 0; i < 1000 && snapshot(*rip).running; ++i)
+                    m_context.waits().waitAndPump(kWaitStep);
+            }
             message(IDS_GRAB_FAILED, MessageIcon::Error,
                     QString::fromStdString(grabErrorText(GrabStatus::ErrorNameRefused)));
             return ReadResult::Failed;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 class CProgressBar;
 class QLabel;
@@ -30,6 +31,10 @@ public:
     bool abortRequested() const { return m_abort; }
     // Whether the batch has run to its end ("Process completed." was shown).
     bool completed() const { return m_completed; }
+    // In a batch of several files: how many were converted, and the files the user chose
+    // to skip after they failed.
+    int convertedCount() const { return m_converted; }
+    const std::vector<std::string>& skippedFiles() const { return m_skipped; }
 
     // The user's Abort (also Escape and the window's close button while the batch runs).
     void requestAbort();
@@ -57,8 +62,22 @@ protected:
     void showTimes(int64_t remainingSeconds);
     void showDiskSpace(const std::string& path);
     void setBarsToEnd();
-    // Shows "Process completed." (after the bars reached their ends).
+    // Shows "Process completed." (after the bars reached their ends); in a batch of several
+    // files it also says how many were converted and names the skipped ones.
     void finishCompleted();
+    // Starts the counts of a batch of `total` files.
+    void beginFileBatch(int total);
+    void countConverted() { ++m_converted; }
+    // Reports a file that failed: message `stringId` with the name of the file at fault
+    // (input or output) and the reason (a text of the media layer; none when empty). With
+    // `askToSkip` the user is asked whether to skip the batch's `input` and go on; returns
+    // true when the batch goes on (the input is then listed as skipped).
+    bool reportFileFailure(int stringId, const std::string& file, const std::string& reason,
+                           bool askToSkip, const std::string& input);
+    // The paths of a batch of several files: an explicit list, or the files of the input
+    // folder with `extension`.
+    std::vector<std::string> batchFiles(const std::string& extension) const;
+    bool isFileBatch() const { return m_mode == 2 || m_mode == 4; }
     void message(int stringId, MessageIcon icon, const QString& arg = QString());
 
     // How reading one CD track ended.
@@ -78,6 +97,9 @@ protected:
     bool m_abort = false;
     bool m_completed = false;
     bool m_running = false;
+    int m_total = 0;
+    int m_converted = 0;
+    std::vector<std::string> m_skipped;
 
 private:
     void start();

@@ -63,7 +63,7 @@ void CDecode2WAVDlg::browseOutput() {
             this, AppResources::string(IDS_OPEN_TITLE),
             QStringLiteral("Windows PCM Wave File(s) (*.wav)"), m_output->text());
         if (!file.isEmpty())
-            m_output->setText(file);
+            setPickedOutput(file);
         return;
     }
     const std::string folder = pickFolder(189, m_context.settings.lastWAVOutFolder());

@@ -6,6 +6,8 @@
 #include "ConvertPaths.h"
 #include "GetErrorText.h"
 #include "JobContext.h"
+#include "MediaDuration.h"
+#include "MessageService.h"
 #include "ProgressFigures.h"
 #include "SettingsRecord.h"
 #include "WMException.h"
@@ -87,7 +89,47 @@ void CEncoderProgressDlg::reportEncoderFailure(uint32_t code) {
                          MessageButtons::Ok, this);
 }
 
+void CEncoderProgressDlg::reportAbort(const std::string& keptPartial) {
+    QString text = AppResources::string(191);
+    if (!keptPartial.empty())
+        text += QStringLiteral("\n\n") +
+                AppResources::string(IDS_PARTIAL_KEPT).arg(QString::fromStdString(keptPartial));
+    QApplication::restoreOverrideCursor();
+    m_context.messages().show(
+        Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
+}
+
+bool CEncoderProgressDlg::reportFileEncoderFailure(uint32_t code, const std::string& input,
+                                                   const std::string& output, bool started,
+                                                   bool askToSkip) {
+    try {
+        if (m_encoder && m_encoder->GetEncoder().GetRunState() != WmEncoderControl::kRunning &&
+            m_encoder->GetEncoder().HasSourceGroup())
+            m_encoder->GetEncoder().ReleaseSourceGroup();
+    } catch (const WMException&) {
+        // Releasing a group of a stopped encoder does not fail; nothing more to report.
+    }
+    const bool inputAtFault = isInputFailure(code);
+    // The encoder creates its output before it starts: an output failure after the start
+    // is a failed write, whose unfinished file the encoder has removed.
+    const int stringId = inputAtFault ? 195 : started ? IDS_WRITE_FAILED : 196;
+    return reportFileFailure(stringId, inputAtFault ? input : output, failureReason(code),
+                             askToSkip, input);
+}
+
 void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages) {
+    if (!hasExtension(path, ".wav")) {
+        // Not a WAV file (an MP3 in the file and folder modes): the media reader measures
+        // it, and no WAV message is shown for it.
+        const int64_t duration = GetMediaDuration(path);
+        const int seconds = static_cast<int>(duration / 10000000);
+        if (seconds > 0) {
+            bar(IDC_CURRENT_BAR)->setRange(0, seconds);
+            if (m_mode == 3)
+                bar(IDC_OVERALL_BAR)->setRange(0, seconds);
+        }
+        return;
+    }
     const WavCheckResult r = checkWavHeader(path);
     if (r.status == WavCheck::Ok) {
         bar(IDC_CURRENT_BAR)->setRange(0, r.durationSeconds);
@@ -99,7 +141,11 @@ void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages)
 }
 
 bool CEncoderProgressDlg::startEncoding(const std::string& input, const std::string& output,
-                                        bool cdTrack, const std::string& title) {
+                                        bool cdTrack, const std::string& title, bool askToSkip) {
+    m_goOn = false;
+    m_askToSkip = askToSkip;
+    m_currentInput = input;
+    m_currentOutput = output;
     setText(IDC_INPUT_FILE, input);
     setText(IDC_OUTPUT_FILE, output);
     m_fileStart = std::time(nullptr);
@@ -113,7 +159,7 @@ bool CEncoderProgressDlg::startEncoding(const std::string& input, const std::str
         }
         m_encoder->EncodeFile(input, output, cdTrack ? &display : nullptr);
     } catch (const WMException& e) {
-        reportEncoderFailure(e.GetCode());
+        m_goOn = reportFileEncoderFailure(e.GetCode(), input, output, false, askToSkip);
         return false;
     }
     m_encoder->WaitWhileStarting(kSettleLimit);
@@ -136,7 +182,7 @@ CEncoderProgressDlg::JobEnd CEncoderProgressDlg::waitForEncoder(int waitMs) {
     }
     refreshFigures();
     if (const uint32_t code = m_encoder->GetLastErrorCode()) {
-        reportEncoderFailure(code);
+        m_goOn = reportFileEncoderFailure(code, m_currentInput, m_currentOutput, true, m_askToSkip);
         return JobEnd::Failed;
     }
     m_encoder->OnStopped();
@@ -149,32 +195,39 @@ void CEncoderProgressDlg::runFiles() {
     bar(IDC_CURRENT_BAR)->setPos(0);
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(m_params.outputPath);
-    if (m_mode == 3) {
+    if (!isFileBatch()) {
         bar(IDC_CURRENT_BAR)->setRange(0, 100);
         bar(IDC_OVERALL_BAR)->setRange(0, 100);
         checkInput(m_params.inputPath, true);
-        if (!startEncoding(m_params.inputPath, m_params.outputPath, false, {}))
+        if (!startEncoding(m_params.inputPath, m_params.outputPath, false, {}, false))
             return;
         const JobEnd end = waitForEncoder(500);
         if (end == JobEnd::Aborted)
-            message(191, MessageIcon::Exclamation);
+            reportAbort({});
         if (end == JobEnd::Done)
             finishCompleted();
         return;
     }
-    const std::string folder = withTrailingSlash(m_params.inputPath);
-    const std::vector<std::string> wavs = filesWithExtension(folder, ".wav");
-    if (wavs.empty()) {
-        message(181, MessageIcon::Exclamation);
-        return;
+    std::vector<std::string> files;
+    if (!m_params.inputFiles.empty()) {
+        files = m_params.inputFiles;
+    } else {
+        const std::string folder = withTrailingSlash(m_params.inputPath);
+        files = filesWithExtension(folder, ".wav");
+        if (files.empty()) {
+            message(181, MessageIcon::Exclamation);
+            return;
+        }
+        // One pass over the WAV files, then one over the MP3 files.
+        const std::vector<std::string> mp3s = filesWithExtension(folder, ".mp3");
+        files.insert(files.end(), mp3s.begin(), mp3s.end());
     }
-    // One pass over the WAV files, then one over the MP3 files.
-    std::vector<std::string> files = wavs;
-    const std::vector<std::string> mp3s = filesWithExtension(folder, ".mp3");
-    files.insert(files.end(), mp3s.begin(), mp3s.end());
     const int count = static_cast<int>(files.size());
+    beginFileBatch(count);
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     for (int i = 0; i < count; ++i) {
+        if (m_abort)
+            break;
         const std::string& input = files[static_cast<size_t>(i)];
         showFileCount(i + 1, count);
         bar(IDC_OVERALL_BAR)->setPos(i);
@@ -182,13 +235,26 @@ void CEncoderProgressDlg::runFiles() {
         bar(IDC_CURRENT_BAR)->setPos(0);
         checkInput(input, false);
         const std::string output = WmaEncodeJob::FolderOutputName(m_params.outputPath, input);
-        if (!startEncoding(input, output, false, {}))
-            return;
+        if (!startEncoding(input, output, false, {}, true)) {
+            if (m_abort || !m_goOn)
+                return;
+            continue;
+        }
         const JobEnd end = waitForEncoder(1000);
-        if (end == JobEnd::Aborted)
-            message(191, MessageIcon::Exclamation);
-        if (end != JobEnd::Done)
+        if (end == JobEnd::Aborted) {
+            reportAbort({});
             return;
+        }
+        if (end == JobEnd::Failed) {
+            if (!m_goOn)
+                return;
+            continue;
+        }
+        countConverted();
+    }
+    if (m_abort) {
+        reportAbort({});
+        return;
     }
     finishCompleted();
 }
@@ -202,20 +268,27 @@ void CEncoderProgressDlg::runCd() {
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(folder);
     std::string previousWav;
+    std::string previousWma;
+    // The WMA file of a track whose encoding Abort cut short stays as NAME.part.
+    std::string keptPartial;
     auto stopAll = [&](const std::string& currentWav) {
-        if (m_encoder->IsEncoding())
+        if (m_encoder->IsEncoding()) {
             m_encoder->AbortEncoding();
+            if (!previousWav.empty())
+                keptPartial = keepAsPartial(previousWma);
+        }
         removeTemporary(previousWav);
         removeTemporary(currentWav);
+        previousWav.clear();
     };
     auto finishPrevious = [&](const std::string& currentWav) {
         if (previousWav.empty())
             return true;
         const JobEnd end = waitForEncoder(800);
         if (end != JobEnd::Done) {
-            stopAll(currentWav);
             if (end == JobEnd::Aborted)
-                message(191, MessageIcon::Exclamation);
+                keptPartial = keepAsPartial(previousWma);
+            stopAll(currentWav);
             return false;
         }
         removeTemporary(previousWav);
@@ -227,31 +300,41 @@ void CEncoderProgressDlg::runCd() {
         const std::string title = static_cast<size_t>(track) < sel.trackNames.size()
                                       ? sel.trackNames[static_cast<size_t>(track)]
                                       : "Track" + std::to_string(track + 1);
-        const std::string base = artist + " - " + title;
+        const std::string base = cdTrackBaseName(artist, title);
         const std::string wav = folder + base + ".wav";
+        const std::string wma = folder + base + ".wma";
         showFileCount(i + 1, count);
-        const ReadResult read = readCdTrack(track, folder, base);
+        const ReadResult read = m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base);
         if (read != ReadResult::Done) {
             if (read == ReadResult::Failed && !m_abort)
                 finishPrevious(wav);
             stopAll(wav);
             if (m_abort)
-                message(191, MessageIcon::Exclamation);
+                reportAbort(keptPartial);
             return;
         }
-        if (!finishPrevious(wav))
+        if (!finishPrevious(wav)) {
+            if (m_abort)
+                reportAbort(keptPartial);
             return;
+        }
         bar(IDC_OVERALL_BAR)->setPos(i + 1);
         bar(IDC_CURRENT_BAR)->setPos(0);
         checkInput(wav, true);
-        if (!startEncoding(wav, WmaEncodeJob::CdOutputName(folder, artist, title), true, title)) {
+        if (m_abort || !startEncoding(wav, wma, true, title, false)) {
             removeTemporary(wav);
+            if (m_abort)
+                reportAbort(keptPartial);
             return;
         }
         previousWav = wav;
+        previousWma = wma;
     }
-    if (!finishPrevious({}))
+    if (!finishPrevious({})) {
+        if (m_abort)
+            reportAbort(keptPartial);
         return;
+    }
     finishCompleted();
 }
 
@@ -260,11 +343,10 @@ CEncoderProgressDlg::JobEnd CEncoderProgressDlg::decodeOne(const std::string& in
     setText(IDC_INPUT_FILE, input);
     setText(IDC_OUTPUT_FILE, output);
     m_fileStart = std::time(nullptr);
-    if (m_decoder->Open(input, output) == 0 || m_decoder->Start() == 0) {
-        message(startFailureStringId(JobKind::WmaDecode, m_decoder->GetErrorCode()),
-                MessageIcon::Error);
+    if (m_abort)
+        return JobEnd::Aborted;
+    if (m_decoder->Open(input, output) == 0 || m_decoder->Start() == 0)
         return JobEnd::Failed;
-    }
     m_context.waits().pump();
     while (m_decoder->IsRunning()) {
         if (m_abort) {
@@ -279,11 +361,11 @@ CEncoderProgressDlg::JobEnd CEncoderProgressDlg::decodeOne(const std::string& in
             bar(IDC_OVERALL_BAR)->setPos(percent);
         waitUntil(50, [this] { return !m_decoder->IsRunning(); });
     }
-    if (m_decoder->GetErrorCode() != 0) {
-        message(startFailureStringId(JobKind::WmaDecode, m_decoder->GetErrorCode()),
-                MessageIcon::Error);
+    // Abort pressed as the decoder ended by itself: nothing more is started.
+    if (m_abort)
+        return JobEnd::Aborted;
+    if (m_decoder->GetErrorCode() != 0)
         return JobEnd::Failed;
-    }
     bar(IDC_CURRENT_BAR)->setPos(100);
     return JobEnd::Done;
 }
@@ -293,22 +375,31 @@ void CEncoderProgressDlg::runDecode() {
     bar(IDC_CURRENT_BAR)->setPos(0);
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(m_params.outputPath);
-    if (m_mode == 5) {
+    auto reportFailure = [this](bool askToSkip) {
+        const JobFailure f = jobFailure(JobKind::WmaDecode, m_decoder->GetErrorCode(),
+                                        m_decoder->GetErrorDetail(), m_decoder->GetBytesDone() > 0);
+        return reportFileFailure(
+            f.stringId, f.inputAtFault ? m_decoder->GetInput() : m_decoder->GetOutput(),
+            failureReason(m_decoder->GetErrorDetail()), askToSkip, m_decoder->GetInput());
+    };
+    if (!isFileBatch()) {
         bar(IDC_OVERALL_BAR)->setRange(0, 100);
         const JobEnd end = decodeOne(m_params.inputPath, m_params.outputPath);
         if (end == JobEnd::Aborted)
-            message(191, MessageIcon::Exclamation);
+            reportAbort({});
+        if (end == JobEnd::Failed)
+            reportFailure(false);
         if (end == JobEnd::Done)
             finishCompleted();
         return;
     }
-    const std::vector<std::string> files =
-        filesWithExtension(withTrailingSlash(m_params.inputPath), ".wma");
+    const std::vector<std::string> files = batchFiles(".wma");
     if (files.empty()) {
         message(190, MessageIcon::Exclamation);
         return;
     }
     const int count = static_cast<int>(files.size());
+    beginFileBatch(count);
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     for (int i = 0; i < count; ++i) {
         showFileCount(i + 1, count);
@@ -316,10 +407,16 @@ void CEncoderProgressDlg::runDecode() {
         const std::string& input = files[static_cast<size_t>(i)];
         const JobEnd end =
             decodeOne(input, withTrailingSlash(m_params.outputPath) + fileTitle(input) + ".wav");
-        if (end == JobEnd::Aborted)
-            message(191, MessageIcon::Exclamation);
-        if (end != JobEnd::Done)
+        if (end == JobEnd::Aborted) {
+            reportAbort({});
             return;
+        }
+        if (end == JobEnd::Failed) {
+            if (!reportFailure(true))
+                return;
+            continue;
+        }
+        countConverted();
     }
     finishCompleted();
 }

@@ -30,19 +30,31 @@ private:
     bool decoding() const { return m_mode >= 4; }
     // Configures and starts the encoder on one file; false after the message.
     bool startEncoding(const std::string& input, const std::string& output, bool cdTrack,
-                       const std::string& title);
+                       const std::string& title, bool askToSkip);
     // Waits while the encoder works on the current file.
     JobEnd waitForEncoder(int waitMs);
     // Reports the encoder's failure (a text of the media layer) and releases its group.
     void reportEncoderFailure(uint32_t code);
-    // Runs the header check of a WAV input (messages 154 and 155) and sets the current
-    // bar's range from its duration.
+    // Reports the failure of one file's encoding (before or after the encoder started),
+    // naming the input or output at fault; in a batch of several files asks whether to
+    // skip it. True when the batch goes on.
+    bool reportFileEncoderFailure(uint32_t code, const std::string& input,
+                                  const std::string& output, bool started, bool askToSkip);
+    // Sets the current bar's range from the input's duration: a WAV input gets the header
+    // check (messages 154 and 155), any other input is measured by the media reader.
     void checkInput(const std::string& path, bool withMessages);
+    void reportAbort(const std::string& keptPartial);
     void runCd();
     void runFiles();
     void runDecode();
     JobEnd decodeOne(const std::string& input, const std::string& output);
 
     std::unique_ptr<WmaEncodeJob> m_encoder;
+    // The file being encoded, and how its failure is handled: whether the user is asked
+    // to skip it, and whether the batch goes on after it failed.
+    std::string m_currentInput;
+    std::string m_currentOutput;
+    bool m_askToSkip = false;
+    bool m_goOn = false;
     std::unique_ptr<WmaDecodeJob> m_decoder;
 };

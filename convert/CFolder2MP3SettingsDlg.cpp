@@ -50,7 +50,7 @@ void CFolder2MP3SettingsDlg::browseOutput() {
         this, AppResources::string(cld::IDS_OPEN_TITLE),
         QStringLiteral("MPEG Audio Layer-3 (*.mp3)"), m_output->text());
     if (!file.isEmpty())
-        m_output->setText(file);
+        setPickedOutput(file);
 }
 
 bool CFolder2MP3SettingsDlg::acceptChoice() {

@@ -65,7 +65,7 @@ void CFolder2WMASettingsDlg::browseOutput() {
         this, AppResources::string(IDS_OPEN_TITLE),
         QStringLiteral("Windows Media Audio File(s) (*.wma)"), m_output->text());
     if (!file.isEmpty())
-        m_output->setText(file);
+        setPickedOutput(file);
 }
 
 bool CFolder2WMASettingsDlg::acceptChoice() {

@@ -1,12 +1,16 @@
 #include "CFolderFileDlg.h"
 
+#include "AppResources.h"
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "DialogKit.h"
 #include "JobContext.h"
 #include "JobParameters.h"
+#include "MessageService.h"
 #include "PickerService.h"
+#include "SameFile.h"
 
+#include <QButtonGroup>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,6 +29,11 @@ CFolderFileDlg::CFolderFileDlg(JobContext& context, JobParameters& params, int d
     m_output = makeEdit(this, IDC_OUTPUT);
     m_folder = makeRadio(this, dialogId, IDC_MODE_FOLDER, folderText);
     m_file = makeRadio(this, dialogId, IDC_MODE_FILE, fileText);
+    // One group, so that exactly one mode is chosen whatever the user clicks or presses.
+    auto* modes = new QButtonGroup(this);
+    modes->setExclusive(true);
+    modes->addButton(m_folder);
+    modes->addButton(m_file);
     m_folder->setChecked(true);
     m_layout = new QVBoxLayout(this);
 }
@@ -70,6 +79,7 @@ bool CFolderFileDlg::isFolderMode() const {
 
 void CFolderFileDlg::setInputAndPropose(const std::string& input, const char* subFolder,
                                         const char* extension) {
+    forgetOpenedFiles();
     if (isFolderMode()) {
         const std::string folder = withTrailingSlash(input);
         m_input->setText(QString::fromStdString(folder));
@@ -84,10 +94,49 @@ void CFolderFileDlg::takeOpenedFiles(const char* subFolder, const char* extensio
     if (m_context.initialFiles.isEmpty())
         return;
     const QString first = m_context.initialFiles.front();
+    if (m_context.initialFiles.size() > 1) {
+        m_files = m_context.initialFiles;
+        m_folder->setChecked(true);
+        m_folder->setEnabled(false);
+        m_file->setEnabled(false);
+        m_input->setReadOnly(true);
+        m_input->setText(AppResources::string(IDS_N_FILES).arg(m_files.size()));
+        m_input->setToolTip(m_files.join(QLatin1Char('\n')));
+        m_output->setText(QString::fromStdString(
+            withTrailingSlash(QFileInfo(first).absolutePath().toStdString())));
+        return;
+    }
     const bool folder = QFileInfo(first).isDir();
     m_folder->setChecked(folder);
     m_file->setChecked(!folder);
     setInputAndPropose(first.toStdString(), subFolder, extension);
+}
+
+void CFolderFileDlg::forgetOpenedFiles() {
+    if (m_files.isEmpty())
+        return;
+    m_files.clear();
+    m_folder->setEnabled(true);
+    m_file->setEnabled(true);
+    m_input->setReadOnly(false);
+    m_input->setToolTip(QString());
+}
+
+void CFolderFileDlg::setPickedOutput(const QString& file) {
+    m_output->setText(file);
+    m_pickedOutput = file;
+}
+
+bool CFolderFileDlg::confirmReplace(const std::string& input, const std::string& output) {
+    if (QString::fromStdString(output) == m_pickedOutput)
+        return true;
+    const QFileInfo info(QString::fromStdString(output));
+    // An output that is the input itself is refused when the job starts, as before.
+    if (!info.exists() || info.isDir() || SameFile(input, output))
+        return true;
+    QString text = AppResources::string(IDS_REPLACE_ASK).arg(QString::fromStdString(output));
+    return m_context.messages().show(Message{IDS_REPLACE_ASK, text, MessageIcon::Question,
+                                             MessageButtons::YesNo, this}) == MessageResult::Yes;
 }
 
 std::string CFolderFileDlg::pickFolder(int titleId, const std::string& start) {
@@ -106,10 +155,29 @@ void CFolderFileDlg::accept() {
         showStringMessage(this, 157, MessageIcon::Exclamation);
         return;
     }
+    if (!m_files.isEmpty()) {
+        if (!createOneFolder(output)) {
+            showStringMessage(this, 124, MessageIcon::Error);
+            return;
+        }
+        m_params.inputFiles.clear();
+        for (const QString& file : m_files)
+            m_params.inputFiles.push_back(file.toStdString());
+        m_params.inputPath.clear();
+        m_params.outputPath = withTrailingSlash(output);
+        m_params.folderMode = true;
+        if (!acceptChoice())
+            return;
+        QDialog::accept();
+        return;
+    }
     if (input.empty()) {
         showStringMessage(this, 176, MessageIcon::Exclamation);
         return;
     }
+    if (!isFolderMode() && !confirmReplace(input, output))
+        return;
+    m_params.inputFiles.clear();
     if (isFolderMode()) {
         if (!createOneFolder(output)) {
             showStringMessage(this, 124, MessageIcon::Error);

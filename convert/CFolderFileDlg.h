@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 #include <string>
 
 class QLineEdit;
@@ -17,6 +18,8 @@ class CFolderFileDlg : public QDialog {
 public:
     void accept() override;
     bool isFolderMode() const;
+    // The files the dialog was opened with when there are several (empty otherwise).
+    const QStringList& openedFiles() const { return m_files; }
 
 protected:
     CFolderFileDlg(JobContext& context, JobParameters& params, int dialogId, const char* folderText,
@@ -34,9 +37,16 @@ protected:
     // A folder picker titled by string `titleId`; an empty answer shows "invalid path"
     // and gives "".
     std::string pickFolder(int titleId, const std::string& start);
-    // A job opened with files (from a file manager or the command line) starts on the
-    // first of them: a folder in folder mode, a file in file mode, output proposed.
+    // A job opened with files (from a file manager or the command line) starts on them:
+    // one folder in folder mode, one file in file mode (output proposed), several files
+    // as one batch shown as "N files", with their outputs in one folder (proposed: the
+    // first file's folder).
     void takeOpenedFiles(const char* subFolder, const char* extension);
+    // Sets the output chosen in the save dialog, which has already asked about replacing
+    // an existing file.
+    void setPickedOutput(const QString& file);
+    // Leaves the batch of opened files (the user chose another input).
+    void forgetOpenedFiles();
 
     JobContext& m_context;
     JobParameters& m_params;
@@ -46,4 +56,11 @@ protected:
     QRadioButton* m_folder = nullptr;
     QRadioButton* m_file = nullptr;
     QVBoxLayout* m_layout = nullptr;
+
+private:
+    // In file mode, asks before an existing output is replaced; false keeps the dialog.
+    bool confirmReplace(const std::string& input, const std::string& output);
+
+    QStringList m_files;
+    QString m_pickedOutput;
 };

@@ -6,6 +6,7 @@
 #include "ConvertPaths.h"
 #include "Id3v1Tag.h"
 #include "JobContext.h"
+#include "MessageService.h"
 #include "Mp3Bitrates.h"
 #include "Mp3DecodeJob.h"
 #include "Mp3EncodeJob.h"
@@ -55,40 +56,44 @@ void CMP3EncoderProgressDlg::onAbort() {
 
 bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
                                       const std::string& output) {
+    if (m_abort)
+        return false;
     job.SetInput(input);
     job.SetOutput(output);
     setText(IDC_INPUT_FILE, input);
     setText(IDC_OUTPUT_FILE, output);
     m_fileStart = std::time(nullptr);
-    bool started = false;
     if (&job == m_encoder.get()) {
         m_encoder->SetParams(mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate,
                                                    m_encoder->GetParams()));
-        started = m_encoder->Start();
-    } else {
-        started = m_decoder->Start();
+        return m_encoder->Start();
     }
-    if (!started) {
-        message(startFailureStringId(decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode,
-                                     job.GetErrorCode()),
-                MessageIcon::Error);
-        return false;
-    }
-    return true;
+    return m_decoder->Start();
+}
+
+bool CMP3EncoderProgressDlg::reportJobFailure(const CodecJob& job, bool askToSkip) {
+    const JobFailure f =
+        jobFailure(decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode, job.GetErrorCode(),
+                   job.GetErrorDetail(), job.GetBytesDone() > 0);
+    return reportFileFailure(f.stringId, f.inputAtFault ? job.GetInput() : job.GetOutput(),
+                             failureReason(job.GetErrorDetail()), askToSkip, job.GetInput());
+}
+
+void CMP3EncoderProgressDlg::reportAbort(const std::string& keptPartial) {
+    QString text = AppResources::string(191);
+    if (!keptPartial.empty())
+        text += QStringLiteral("\n\n") +
+                AppResources::string(IDS_PARTIAL_KEPT).arg(QString::fromStdString(keptPartial));
+    QApplication::restoreOverrideCursor();
+    m_context.messages().show(
+        Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
 }
 
 CMP3EncoderProgressDlg::JobEnd CMP3EncoderProgressDlg::waitForJob(CodecJob& job, int waitMs) {
     m_context.waits().pump();
     while (job.IsRunning()) {
-        if (m_abort) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            job.RequestAbort();
-            // The worker closes its file after the block in progress.
-            while (job.IsRunning())
-                m_context.waits().waitAndPump(10);
-            QApplication::restoreOverrideCursor();
-            return JobEnd::Aborted;
-        }
+        if (m_abort)
+            break;
         if (decoding()) {
             const int percent = job.GetProgress();
             bar(IDC_CURRENT_BAR)->setPos(percent);
@@ -97,20 +102,27 @@ CMP3EncoderProgressDlg::JobEnd CMP3EncoderProgressDlg::waitForJob(CodecJob& job,
         }
         waitUntil(waitMs, [&job] { return !job.IsRunning(); });
     }
-    if (job.GetErrorCode() != 0) {
-        message(startFailureStringId(decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode,
-                                     job.GetErrorCode()),
-                MessageIcon::Error);
-        return JobEnd::Failed;
+    if (m_abort) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        job.RequestAbort();
+        // The worker closes its file after the block in progress.
+        while (job.IsRunning())
+            m_context.waits().waitAndPump(10);
+        QApplication::restoreOverrideCursor();
+        return JobEnd::Aborted;
     }
+    if (job.GetErrorCode() != 0)
+        return JobEnd::Failed;
     bar(IDC_CURRENT_BAR)->setPos(100);
     return JobEnd::Done;
 }
 
 CMP3EncoderProgressDlg::JobEnd
 CMP3EncoderProgressDlg::runJob(CodecJob& job, const std::string& input, const std::string& output) {
+    if (m_abort)
+        return JobEnd::Aborted;
     if (!startJob(job, input, output))
-        return JobEnd::Failed;
+        return m_abort ? JobEnd::Aborted : JobEnd::Failed;
     return waitForJob(job, decoding() ? 50 : 1000);
 }
 
@@ -127,25 +139,26 @@ void CMP3EncoderProgressDlg::runFiles() {
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     bar(IDC_CURRENT_BAR)->setPos(0);
     bar(IDC_OVERALL_BAR)->setPos(0);
-    if (m_mode == 3 || m_mode == 5) {
+    if (!isFileBatch()) {
         bar(IDC_OVERALL_BAR)->setRange(0, 100);
         showDiskSpace(m_params.outputPath);
         const JobEnd end = runJob(job, m_params.inputPath, m_params.outputPath);
         if (end == JobEnd::Aborted && decoding())
-            message(191, MessageIcon::Exclamation);
+            reportAbort({});
+        if (end == JobEnd::Failed)
+            reportJobFailure(job, false);
         if (end == JobEnd::Done)
             finishCompleted();
         return;
     }
-    const std::string folder = withTrailingSlash(m_params.inputPath);
-    const std::vector<std::string> files = filesWithExtension(folder, decoding() ? ".mp3" : ".wav");
+    const std::vector<std::string> files = batchFiles(decoding() ? ".mp3" : ".wav");
     if (files.empty()) {
         if (decoding()) {
             // The decoders share one text, written for WMA files.
             QString text = AppResources::string(190);
             text.replace(QStringLiteral(".WMA"), QStringLiteral(".MP3"));
             QApplication::restoreOverrideCursor();
-            MessageService::instance().show(
+            m_context.messages().show(
                 Message{190, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
         } else {
             message(181, MessageIcon::Exclamation);
@@ -153,19 +166,29 @@ void CMP3EncoderProgressDlg::runFiles() {
         return;
     }
     const int count = static_cast<int>(files.size());
+    beginFileBatch(count);
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     showDiskSpace(m_params.outputPath);
     for (int i = 0; i < count; ++i) {
         showFileCount(i + 1, count);
         bar(IDC_OVERALL_BAR)->setPos(i);
         bar(IDC_CURRENT_BAR)->setPos(0);
-        const std::string output = withTrailingSlash(m_params.outputPath) +
-                                   fileTitle(files[static_cast<size_t>(i)]) + extension;
-        const JobEnd end = runJob(job, files[static_cast<size_t>(i)], output);
-        if (end == JobEnd::Aborted && decoding())
-            message(191, MessageIcon::Exclamation);
-        if (end != JobEnd::Done)
+        const std::string& input = files[static_cast<size_t>(i)];
+        const std::string output =
+            withTrailingSlash(m_params.outputPath) + fileTitle(input) + extension;
+        const JobEnd end = runJob(job, input, output);
+        if (end == JobEnd::Aborted) {
+            // The encoding modes close without a word, the decoding modes say so.
+            if (decoding())
+                reportAbort({});
             return;
+        }
+        if (end == JobEnd::Failed) {
+            if (!reportJobFailure(job, true))
+                return;
+            continue;
+        }
+        countConverted();
     }
     finishCompleted();
 }
@@ -195,30 +218,53 @@ void CMP3EncoderProgressDlg::runCd() {
     std::string previousWav;
     std::string previousMp3;
     std::string previousTitle;
+    // The MP3 of a track whose encoding was cut short by Abort stays, but as NAME.part:
+    // under its own name it would pass for the whole track.
+    std::string keptPartial;
     // Ends the batch: the encoder of the previous track is stopped and every temporary
-    // WAV removed; finished MP3 files stay.
+    // WAV removed; finished MP3 files stay, tagged.
     auto stopAll = [&](const std::string& currentWav) {
-        if (m_encoder->IsRunning()) {
-            m_encoder->RequestAbort();
-            while (m_encoder->IsRunning())
-                m_context.waits().waitAndPump(10);
+        if (!previousWav.empty()) {
+            if (m_encoder->IsRunning()) {
+                m_encoder->RequestAbort();
+                while (m_encoder->IsRunning())
+                    m_context.waits().waitAndPump(10);
+                keptPartial = keepAsPartial(previousMp3);
+            } else if (m_encoder->GetErrorCode() == 0) {
+                // It had finished the whole track before the batch ended.
+                tagMp3(previousMp3, previousTitle);
+            }
         }
         removeTemporary(previousWav);
         removeTemporary(currentWav);
+        previousWav.clear();
     };
     // Waits for the previous track's encoder, then tags its MP3 and removes its WAV.
     auto finishPrevious = [&](const std::string& currentWav) {
         if (previousWav.empty())
             return true;
         const JobEnd end = waitForJob(*m_encoder, 800);
+        // Abort pressed just as the encoder finished the whole track: that MP3 is complete.
+        if (end == JobEnd::Aborted && m_encoder->GetErrorCode() == 0 &&
+            m_encoder->GetProgress() == 100)
+            tagMp3(previousMp3, previousTitle);
+        else if (end == JobEnd::Aborted)
+            keptPartial = keepAsPartial(previousMp3);
+        else if (end == JobEnd::Failed)
+            reportJobFailure(*m_encoder, false); // the job removed its unfinished file
+        else
+            tagMp3(previousMp3, previousTitle);
+        removeTemporary(previousWav);
+        previousWav.clear();
         if (end != JobEnd::Done) {
             stopAll(currentWav);
             return false;
         }
-        tagMp3(previousMp3, previousTitle);
-        removeTemporary(previousWav);
-        previousWav.clear();
         return true;
+    };
+    auto endAborted = [&] {
+        if (m_abort)
+            reportAbort(keptPartial);
     };
 
     for (int i = 0; i < count; ++i) {
@@ -226,33 +272,41 @@ void CMP3EncoderProgressDlg::runCd() {
         const std::string title = static_cast<size_t>(track) < sel.trackNames.size()
                                       ? sel.trackNames[static_cast<size_t>(track)]
                                       : "Track" + std::to_string(track + 1);
-        const std::string base = artist + " - " + title;
+        const std::string base = cdTrackBaseName(artist, title);
         const std::string wav = folder + base + ".wav";
         const std::string mp3 = folder + base + ".mp3";
         showFileCount(i + 1, count);
-        const ReadResult read = readCdTrack(track, folder, base);
+        const ReadResult read = m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base);
         if (read != ReadResult::Done) {
             if (read == ReadResult::Failed && !previousWav.empty() && !m_abort) {
                 // The track before this one is still encoding and is good: finish it.
                 finishPrevious(wav);
             }
             stopAll(wav);
+            endAborted();
             return;
         }
-        if (!finishPrevious(wav))
+        if (!finishPrevious(wav)) {
+            endAborted();
             return;
+        }
         bar(IDC_OVERALL_BAR)->setPos(i + 1);
         bar(IDC_CURRENT_BAR)->setPos(0);
         if (!startJob(*m_encoder, wav, mp3)) {
+            if (!m_abort)
+                reportJobFailure(*m_encoder, false);
             removeTemporary(wav);
+            endAborted();
             return;
         }
         previousWav = wav;
         previousMp3 = mp3;
         previousTitle = title;
     }
-    if (!finishPrevious({}))
+    if (!finishPrevious({})) {
+        endAborted();
         return;
+    }
     finishCompleted();
 }
 

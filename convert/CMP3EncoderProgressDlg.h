@@ -28,11 +28,18 @@ protected:
 private:
     enum class JobEnd { Done, Aborted, Failed };
     bool decoding() const { return m_mode >= 4; }
-    // Starts the job on input -> output; false (after the message) when it did not start.
+    // Starts the job on input -> output; false when it did not start (not reported yet)
+    // or Abort has been pressed.
     bool startJob(CodecJob& job, const std::string& input, const std::string& output);
-    // Waits for the running job; reports a failure after its start.
+    // Waits for the running job. Once Abort has been pressed the job counts as aborted,
+    // also when it ended by itself meanwhile.
     JobEnd waitForJob(CodecJob& job, int waitMs);
     JobEnd runJob(CodecJob& job, const std::string& input, const std::string& output);
+    // Reports the failure of the job's last run, naming the file at fault; in a batch of
+    // several files asks whether to skip it. True when the batch goes on.
+    bool reportJobFailure(const CodecJob& job, bool askToSkip);
+    // Shows "Process aborted by user !", naming the partial file kept, if any.
+    void reportAbort(const std::string& keptPartial);
     void runFiles();
     void runCd();
     void tagMp3(const std::string& path, const std::string& title) const;

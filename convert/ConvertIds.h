@@ -81,6 +81,17 @@ enum ConvertStringId : int {
     IDS_NO_RIPPER = 968,
     IDS_PROFILE_ERROR = 969,
     IDS_NO_PROFILE = 970,
+
+    // What a batch tells about a file that failed, was skipped or would be replaced.
+    IDS_FAILED_FILE = 2000,
+    IDS_FAILED_REASON = 2001,
+    IDS_SKIP_FILE_ASK = 2002,
+    IDS_FILES_CONVERTED = 2003,
+    IDS_FILES_SKIPPED = 2004,
+    IDS_PARTIAL_KEPT = 2005,
+    IDS_REPLACE_ASK = 2006,
+    IDS_N_FILES = 2007,
+    IDS_WRITE_FAILED = 2008,
 };
 
 } // namespace cld

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
@@ -31,6 +32,36 @@ std::string fileModeOutput(const std::string& inputFile, const std::string& exte
     if (inputFile.size() < 4)
         return inputFile + extension;
     return inputFile.substr(0, inputFile.size() - 4) + extension;
+}
+
+namespace {
+
+std::string fileNamePart(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '/')
+            out += '-';
+        else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string cdTrackBaseName(const std::string& artist, const std::string& title) {
+    return fileNamePart(artist) + " - " + fileNamePart(title);
+}
+
+std::string keepAsPartial(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    const std::string partial = path + ".part";
+    if (std::rename(path.c_str(), partial.c_str()) != 0)
+        return {};
+    return partial;
 }
 
 bool hasExtension(const std::string& path, const std::string& extension) {

@@ -19,6 +19,14 @@ std::string folderModeOutput(const std::string& inputFolder, const std::string& 
 // characters) replaced by `extension` (".mp3"); a path too short to have one gets the
 // extension appended.
 std::string fileModeOutput(const std::string& inputFile, const std::string& extension);
+// The base name of a CD track's files: artist + " - " + title, each made fit to be part of
+// one file name ("/" becomes "-", control characters are dropped), as the grabber does.
+std::string cdTrackBaseName(const std::string& artist, const std::string& title);
+// Keeps the unfinished output of an aborted CD track under `path` + ".part", so that it
+// never passes for a finished file. Returns the new name, or an empty string when the
+// file is not there or could not be renamed.
+std::string keepAsPartial(const std::string& path);
+
 // Whether `path` ends in `extension`, compared without regard to case.
 bool hasExtension(const std::string& path, const std::string& extension);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What the settings dialogs hand to the progress dialog: paths, bitrate and profile.
 struct JobParameters {
@@ -16,4 +17,7 @@ struct JobParameters {
     std::string album;
     // Folder job (modes 2 and 4) or single-file job (modes 3 and 5).
     bool folderMode = true;
+    // Several files opened together (from the command line or a file manager): a folder
+    // job over exactly these files, each output going to the output folder.
+    std::vector<std::string> inputFiles;
 };

@@ -1,6 +1,9 @@
 #include "ProgressFigures.h"
 
 #include "CodecJob.h"
+#include "ConvertIds.h"
+#include "GetErrorText.h"
+#include "WmErrors.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -96,6 +99,50 @@ int startFailureStringId(JobKind kind, int errorCode) {
         return kind == JobKind::WmaDecode ? 200 : 202;
     default:
         return 200;
+    }
+}
+
+JobFailure jobFailure(JobKind kind, int errorCode, uint32_t detail, bool wroteOutput) {
+    JobFailure f;
+    f.stringId = startFailureStringId(kind, errorCode);
+    switch (static_cast<CodecError>(errorCode)) {
+    case CodecError::Input:
+        // A WAVE file in a layout the encoder cannot take is not a file that cannot be
+        // opened.
+        if (kind == JobKind::Mp3Encode && detail == wmerr::kWavFormat)
+            f.stringId = 197;
+        break;
+    case CodecError::Output:
+        f.inputAtFault = false;
+        if (wroteOutput)
+            f.stringId = IDS_WRITE_FAILED;
+        break;
+    case CodecError::Header:
+        // The WMA decoder's 104: the WAV file cannot take the audio format.
+        f.inputAtFault = kind != JobKind::WmaDecode;
+        break;
+    default:
+        break;
+    }
+    return f;
+}
+
+std::string failureReason(uint32_t detail) {
+    return detail != 0 ? GetErrorText(detail) : std::string();
+}
+
+bool isInputFailure(uint32_t code) {
+    switch (code) {
+    case wmerr::kInputOpen:
+    case wmerr::kNoAudio:
+    case wmerr::kWavFormat:
+    case wmerr::kReadFailed:
+    case wmerr::kNoInput:
+    case wmerr::kDecodeFailed:
+    case wmerr::kNoAudioDecoded:
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -43,6 +43,20 @@ WavCheckResult checkWavHeader(const std::string& path);
 enum class JobKind { Mp3Encode, Mp3Decode, WmaDecode };
 int startFailureStringId(JobKind kind, int errorCode);
 
+// How a failed job is reported: the message, and whether the input (rather than the
+// output) is the file at fault. `detail` is the media layer's failure code behind the
+// error code; `wroteOutput` tells that output had been written before the failure.
+struct JobFailure {
+    int stringId = 200;
+    bool inputAtFault = true;
+};
+JobFailure jobFailure(JobKind kind, int errorCode, uint32_t detail, bool wroteOutput);
+// The media layer's text for a failure code (the system's reason for a failed write or
+// open, such as "No space left on device"); empty for 0.
+std::string failureReason(uint32_t detail);
+// Whether a failure code of the media encoder is about its input (else its output).
+bool isInputFailure(uint32_t code);
+
 } // namespace cld
 
 namespace cld {} // namespace cld

@@ -1,5 +1,6 @@
 // Times our codec jobs against the reference command-line tools on the same input:
-//   MP3 encode (CBR 128, VBR, at the default quality 1) against lame,
+//   MP3 encode (CBR 128, VBR, at the default quality 1) against lame, also from a 24-bit
+//   (WAVE_FORMAT_EXTENSIBLE) and a 32-bit float copy of the input,
 //   MP3 decode against lame --decode,
 //   WMA encode and decode against ffmpeg with wmav2 at the same bitrate.
 // Each pair runs alternately several times; the medians and ours/theirs are printed,
@@ -159,6 +160,11 @@ int main(int argc, char** argv) {
     RunCommand({"ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "wmav2", "-b:a", "128k", wma});
     const std::string o = (dir / "o").string();
     const std::string t = (dir / "t").string();
+    // The same sound in deeper sample formats, as other programs write them.
+    const std::string wav24 = (dir / "in24.wav").string();
+    const std::string wavFloat = (dir / "inf.wav").string();
+    RunCommand({"ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "pcm_s24le", wav24});
+    RunCommand({"ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "pcm_f32le", wavFloat});
 
     const std::vector<Pair> pairs = {
         {"mp3 encode CBR 128",
@@ -167,6 +173,12 @@ int main(int argc, char** argv) {
         {"mp3 encode VBR",
          {tool, "mp3-encode", wav, o + ".mp3", "vbr", "min", "128", "vbrq", "0", "quality", "1"},
          {"lame", "--quiet", "-V", "0", "-b", "128", "-B", "192", "-q", "1", wav, t + ".mp3"}},
+        {"mp3 encode 24-bit",
+         {tool, "mp3-encode", wav24, o + ".mp3", "cbr", "128", "quality", "1"},
+         {"lame", "--quiet", "-b", "128", "-q", "1", wav24, t + ".mp3"}},
+        {"mp3 encode float",
+         {tool, "mp3-encode", wavFloat, o + ".mp3", "cbr", "128", "quality", "1"},
+         {"lame", "--quiet", "-b", "128", "-q", "1", wavFloat, t + ".mp3"}},
         {"mp3 decode",
          {tool, "mp3-decode", mp3, o + ".wav"},
          {"lame", "--quiet", "--decode", mp3, t + ".wav"}},

@@ -145,11 +145,12 @@ TEST(AudioFileReader, RefusesWhatItCannotRead) {
         {"text", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '!'}},
         {"no-data", WavBuilder().Fmt(1, 2, 44100, 16).b},
         {"no-fmt", WavBuilder().Data(data, 400).b},
-        {"float", WavBuilder().Fmt(3, 2, 44100, 32).Data(data, 400).b},
-        {"24-bit", WavBuilder().Fmt(1, 2, 44100, 24).Data(data, 400).b},
+        {"adpcm", WavBuilder().Fmt(2, 2, 44100, 4).Data(data, 400).b},
+        {"12-bit", WavBuilder().Fmt(1, 2, 44100, 12).Data(data, 400).b},
+        {"16-bit-float", WavBuilder().Fmt(3, 2, 44100, 16).Data(data, 400).b},
         {"six-channels", WavBuilder().Fmt(1, 6, 44100, 16).Data(data, 400).b},
         {"zero-rate", WavBuilder().Fmt(1, 2, 0, 16).Data(data, 400).b},
-        {"extensible-float", WavBuilder().Fmt(0xFFFE, 2, 44100, 16, true, 3).Data(data, 400).b},
+        {"extensible-adpcm", WavBuilder().Fmt(0xFFFE, 2, 44100, 16, true, 2).Data(data, 400).b},
         {"short-fmt", WavBuilder().Chunk("fmt ", {1, 0, 2, 0}).Data(data, 400).b},
     };
     for (const auto& [name, bytes] : bad) {

@@ -5,6 +5,7 @@
 #include "Mp3StreamEncoder.h"
 #include "TempDir.h"
 #include "TestEnv.h"
+#include "WmErrors.h"
 
 #include <array>
 #include <chrono>
@@ -815,5 +816,142 @@ TEST(Mp3DecodeJob, DataWithoutAudioFailsAndLeavesNoOutput) {
         EXPECT_EQ(error, CodecJob::kErrHeader);
         EXPECT_FALSE(fs::exists(out));
         EXPECT_FALSE(fs::exists(out.string() + ".part"));
+    }
+}
+
+namespace {
+
+// A WAVE file of `sig` (16-bit values) stored with deeper samples: 24- or 32-bit integers
+// (the 16-bit value shifted up) or 32/64-bit floats, with a plain or an extensible format
+// block. Every variant holds exactly the same sound as the 16-bit file.
+void WriteDeepWav(const fs::path& path, const std::vector<int16_t>& sig, int channels, int bits,
+                  bool isFloat, bool extensible, int validBits = 0) {
+    std::vector<uint8_t> data;
+    for (int16_t v : sig) {
+        if (isFloat && bits == 32) {
+            const float f = static_cast<float>(v) / 32768.0f;
+            uint32_t u;
+            std::memcpy(&u, &f, 4);
+            Put32(data, u);
+        } else if (isFloat) {
+            const double d = static_cast<double>(v) / 32768.0;
+            uint64_t u;
+            std::memcpy(&u, &d, 8);
+            Put32(data, static_cast<uint32_t>(u));
+            Put32(data, static_cast<uint32_t>(u >> 32));
+        } else if (bits == 24) {
+            const uint32_t u = static_cast<uint32_t>(static_cast<int32_t>(v) * 256);
+            data.push_back(static_cast<uint8_t>(u));
+            data.push_back(static_cast<uint8_t>(u >> 8));
+            data.push_back(static_cast<uint8_t>(u >> 16));
+        } else {
+            Put32(data, static_cast<uint32_t>(static_cast<int32_t>(v) * 65536));
+        }
+    }
+    const uint16_t tag = isFloat ? 3 : 1;
+    std::vector<uint8_t> fmt;
+    Put16(fmt, extensible ? 0xFFFE : tag);
+    Put16(fmt, static_cast<uint16_t>(channels));
+    Put32(fmt, kRate);
+    Put32(fmt, static_cast<uint32_t>(kRate * channels * bits / 8));
+    Put16(fmt, static_cast<uint16_t>(channels * bits / 8));
+    Put16(fmt, static_cast<uint16_t>(bits));
+    if (extensible) {
+        Put16(fmt, 22);
+        Put16(fmt, static_cast<uint16_t>(validBits ? validBits : bits));
+        Put32(fmt, channels == 2 ? 3 : 4);
+        Put16(fmt, tag);
+        const uint8_t rest[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                  0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        fmt.insert(fmt.end(), rest, rest + 14);
+    } else if (isFloat) {
+        Put16(fmt, 0); // cbSize of a non-PCM format block
+    }
+    std::vector<uint8_t> b = {'R', 'I', 'F', 'F'};
+    Put32(b, static_cast<uint32_t>(4 + 8 + fmt.size() + 8 + data.size()));
+    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    Put32(b, static_cast<uint32_t>(fmt.size()));
+    b.insert(b.end(), fmt.begin(), fmt.end());
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    Put32(b, static_cast<uint32_t>(data.size()));
+    b.insert(b.end(), data.begin(), data.end());
+    WriteFile(path, b);
+}
+
+int EncodeFile(const fs::path& in, const fs::path& out, uint32_t* detail = nullptr) {
+    Mp3EncodeJob job;
+    job.SetParams(Cbr(128, 4));
+    job.SetInput(in.string());
+    job.SetOutput(out.string());
+    if (job.Start())
+        EXPECT_TRUE(WaitIdle(job));
+    if (detail)
+        *detail = job.GetErrorDetail();
+    return job.GetErrorCode();
+}
+
+} // namespace
+
+// Deeper and float WAVE files, plain and WAVE_FORMAT_EXTENSIBLE, encode like the 16-bit
+// file of the same sound: the decoded audio matches the source and, sample for sample,
+// the decoded encode of the 16-bit file.
+TEST(Mp3EncodeJob, DeepIntegerAndFloatWavsEncodeLikeTheirSixteenBitSource) {
+    cldtest::TempDir dir;
+    for (int channels : {2, 1}) {
+        const std::vector<int16_t> sig = MakeSignal(2 * kRate, kRate, channels);
+        const fs::path ref16 = dir.file("ref16_" + std::to_string(channels) + ".wav");
+        WriteWav(ref16, sig, kRate, channels);
+        const fs::path refMp3 = dir.file("ref16_" + std::to_string(channels) + ".mp3");
+        ASSERT_EQ(EncodeFile(ref16, refMp3), 0);
+        const Pcm refDec = DecodeWithFfmpeg(refMp3);
+        const Pcm source{kRate, channels, sig};
+        struct Case {
+            const char* name;
+            int bits;
+            bool isFloat;
+            bool extensible;
+            int validBits;
+        };
+        const Case cases[] = {
+            {"int24", 24, false, false, 0},      {"int24x", 24, false, true, 0},
+            {"int32", 32, false, false, 0},      {"int32x", 32, false, true, 0},
+            {"int24in32x", 32, false, true, 24}, {"float32", 32, true, false, 0},
+            {"float32x", 32, true, true, 0},     {"float64", 64, true, false, 0},
+        };
+        for (const Case& c : cases) {
+            const std::string name = std::string(c.name) + "_" + std::to_string(channels);
+            SCOPED_TRACE(name);
+            const fs::path wav = dir.file(name + ".wav");
+            WriteDeepWav(wav, sig, channels, c.bits, c.isFloat, c.extensible, c.validBits);
+            const fs::path mp3 = dir.file(name + ".mp3");
+            ASSERT_EQ(EncodeFile(wav, mp3), 0);
+            const Pcm dec = DecodeWithFfmpeg(mp3);
+            ASSERT_EQ(dec.channels, channels);
+            EXPECT_EQ(dec.samples.size(), refDec.samples.size())
+                << "the same length as the 16-bit file's encode";
+            EXPECT_GT(Align(source, dec, 3000).snrDb, 15.0) << "sounds like the source";
+            const Alignment same = Align(refDec, dec, 16);
+            EXPECT_EQ(same.lag, 0);
+            EXPECT_GT(same.snrDb, 40.0) << "as the 16-bit file's encode";
+        }
+    }
+}
+
+TEST(Mp3EncodeJob, FormatsTheEncoderCannotTakeAreFormatErrorsNotOpenErrors) {
+    cldtest::TempDir dir;
+    const std::vector<int16_t> sig = MakeSignal(kRate / 4, kRate, 2);
+    WriteWav(dir.file("adpcm.wav"), sig, kRate, 2);
+    auto bytes = ReadFile(dir.file("adpcm.wav"));
+    bytes[20] = 2; // format tag 2: ADPCM
+    WriteFile(dir.file("adpcm.wav"), bytes);
+    bytes[20] = 1;
+    bytes[22] = 6; // six channels
+    WriteFile(dir.file("six.wav"), bytes);
+    for (const char* name : {"adpcm.wav", "six.wav"}) {
+        SCOPED_TRACE(name);
+        uint32_t detail = 0;
+        EXPECT_EQ(EncodeFile(dir.file(name), dir.file("out.mp3"), &detail), CodecJob::kErrInput);
+        EXPECT_EQ(detail, cld::wmerr::kWavFormat);
+        EXPECT_FALSE(fs::exists(dir.file("out.mp3")));
     }
 }

@@ -15,8 +15,10 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -250,5 +252,113 @@ TEST(OutputFile, KilledJobLeavesNoCompleteLookingOutputAndTheNextRunCleansUp) {
         ASSERT_TRUE(fs::exists(c.output));
         const Pcm dec = DecodeWithFfmpeg(c.output);
         EXPECT_NEAR(static_cast<double>(dec.samples.size() / 2), 60.0 * kRate, 4096);
+    }
+}
+
+namespace {
+
+struct LimitedRun {
+    bool ran = false;
+    int error = -1;
+    uint32_t detail = 0;
+};
+
+// Runs `job` in a child process whose files may not grow beyond `limitBytes` (the
+// process's file-size limit, with the limit's signal ignored, so that a write past it
+// fails with EFBIG as a write to a full disk fails with ENOSPC). `job` returns the error
+// code and the failure code behind it.
+LimitedRun RunWithFileSizeLimit(rlim_t limitBytes,
+                                const std::function<std::pair<int, uint32_t>()>& job) {
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{limitBytes, limitBytes};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const auto [error, detail] = job();
+        const uint64_t message[2] = {static_cast<uint64_t>(error), detail};
+        const ssize_t written = ::write(fds[1], message, sizeof message);
+        _exit(written == sizeof message ? 0 : 1);
+    }
+    ::close(fds[1]);
+    uint64_t message[2] = {};
+    const ssize_t got = ::read(fds[0], message, sizeof message);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    LimitedRun r;
+    r.ran = got == sizeof message && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    r.error = static_cast<int>(message[0]);
+    r.detail = static_cast<uint32_t>(message[1]);
+    return r;
+}
+
+} // namespace
+
+// A disk that fills up while a job writes: the job fails with the system's reason, the
+// unfinished file is removed and nothing takes the output's name; an older file of that
+// name stays whole.
+TEST(OutputFile, FullDiskRemovesTheUnfinishedOutputAndNamesTheReason) {
+    cldtest::TempDir dir;
+    const Inputs in = MakeInputs(dir, 30);
+    const fs::path full = dir.file("full");
+    fs::create_directory(full);
+    struct Case {
+        const char* name;
+        fs::path output;
+        std::function<std::pair<int, uint32_t>()> run;
+    };
+    const std::vector<Case> cases = {
+        {"mp3 encode", full / "enc.mp3",
+         [&] {
+             int error = 0;
+             uint32_t detail = 0;
+             RunMp3Encode(in.wav, full / "enc.mp3", &error, &detail);
+             return std::pair{error, detail};
+         }},
+        {"mp3 decode", full / "dec.wav",
+         [&] {
+             int error = 0;
+             uint32_t detail = 0;
+             RunMp3Decode(in.mp3, full / "dec.wav", &error, &detail);
+             return std::pair{error, detail};
+         }},
+        {"wma decode", full / "wdec.wav",
+         [&] {
+             int error = 0;
+             uint32_t detail = 0;
+             RunWmaDecode(in.wma, full / "wdec.wav", &error, &detail);
+             return std::pair{error, detail};
+         }},
+        {"wma encode", full / "enc.wma",
+         [&] {
+             const uint32_t code = RunWmaEncode(in.wav, full / "enc.wma");
+             return std::pair{code != 0 ? CodecJob::kErrOutput : 0, code};
+         }},
+    };
+    // An earlier output of the same name must survive the failed run.
+    WriteFile(full / "dec.wav", {'o', 'l', 'd'});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool existed = fs::exists(c.output);
+        const LimitedRun r = RunWithFileSizeLimit(200 * 1024, c.run);
+        ASSERT_TRUE(r.ran);
+        EXPECT_EQ(r.error, CodecJob::kErrOutput);
+        EXPECT_EQ(r.detail, cld::wmerr::FromErrno(EFBIG));
+        EXPECT_EQ(GetErrorText(r.detail), std::strerror(EFBIG));
+        EXPECT_FALSE(fs::exists(cld::OutputFile::TempPathFor(c.output.string())))
+            << "the unfinished file is removed";
+        if (existed)
+            EXPECT_EQ(ReadFile(c.output), (std::vector<uint8_t>{'o', 'l', 'd'}));
+        else
+            EXPECT_FALSE(fs::exists(c.output)) << "nothing under the output's name";
+        // With room enough the same job writes the whole file.
+        const auto [error, detail] = c.run();
+        EXPECT_EQ(error, 0) << GetErrorText(detail);
+        EXPECT_NEAR(static_cast<double>(DecodeWithFfmpeg(c.output).samples.size() / 2),
+                    30.0 * kRate, 4096);
     }
 }

@@ -22,7 +22,7 @@ public:
         m_s->messages.push_back(message);
         if (m_s->onMessage)
             m_s->onMessage(message);
-        return MessageResult::Ok;
+        return m_s->answer ? m_s->answer(message) : MessageResult::Ok;
     }
 
 private:
@@ -115,6 +115,36 @@ void onNextDialog(const std::function<void(QWidget*)>& action) {
         }
     });
     timer->start();
+}
+
+JobGate::JobGate(CodecJob::WorkerPoint point, std::string outputName)
+    : m_point(point), m_name(std::move(outputName)) {
+    CodecJob::SetWorkerHook([this](const CodecJob& job, CodecJob::WorkerPoint p) {
+        if (p != m_point || std::filesystem::path(job.GetOutput()).filename() != m_name)
+            return;
+        std::unique_lock lock(m_lock);
+        m_job = &job;
+        // Bounded, so that a test that never releases fails instead of hanging.
+        m_wake.wait_for(lock, std::chrono::seconds(30), [this] { return m_released; });
+    });
+}
+
+JobGate::~JobGate() {
+    release();
+    CodecJob::SetWorkerHook({});
+}
+
+const CodecJob* JobGate::held() {
+    std::lock_guard lock(m_lock);
+    return m_released ? nullptr : m_job;
+}
+
+void JobGate::release() {
+    {
+        std::lock_guard lock(m_lock);
+        m_released = true;
+    }
+    m_wake.notify_all();
 }
 
 void writeTestWav(const std::filesystem::path& path, double seconds, int rate, int channels) {

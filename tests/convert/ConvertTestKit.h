@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CodecJob.h"
 #include "GenreList.h"
 #include "JobContext.h"
 #include "MessageService.h"
@@ -9,10 +10,12 @@
 
 #include <QString>
 #include <QWidget>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,8 @@ struct ServiceScript {
     std::vector<int> waits;
     // Called for each message after it was recorded.
     std::function<void(const Message&)> onMessage;
+    // The answer to a message (OK when not set).
+    std::function<MessageResult(const Message&)> answer;
     // Called at each wait of a dialog, with the waits seen so far.
     std::function<void(int count)> onWait;
 };
@@ -63,6 +68,27 @@ template <class T> T* control(QWidget* dialog, int id) {
 
 // Runs `action` once the next modal dialog is open and returns its id (0 when none).
 void onNextDialog(const std::function<void(QWidget* dialog)>& action);
+
+// Holds the job writing a file named `outputName` at one point of its worker until the
+// test releases it, so that the test's action (Abort) always meets the job at that point.
+class JobGate {
+public:
+    JobGate(CodecJob::WorkerPoint point, std::string outputName);
+    ~JobGate();
+    JobGate(const JobGate&) = delete;
+    JobGate& operator=(const JobGate&) = delete;
+    // The held job, or null while none is held.
+    const CodecJob* held();
+    void release();
+
+private:
+    CodecJob::WorkerPoint m_point;
+    std::string m_name;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    const CodecJob* m_job = nullptr;
+    bool m_released = false;
+};
 
 // A generated WAV of `seconds` of the standard test signal (44.1 kHz stereo 16-bit).
 void writeTestWav(const std::filesystem::path& path, double seconds, int rate = 44100,

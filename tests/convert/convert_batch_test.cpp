@@ -1,6 +1,7 @@
 #include "CEncoderProgressDlg.h"
 #include "CMP3EncoderProgressDlg.h"
 #include "CProgressBar.h"
+#include "CodecJob.h"
 #include "ConvertIds.h"
 #include "ConvertTestKit.h"
 #include "JobParameters.h"
@@ -9,9 +10,15 @@
 #include "WmaProfiles.h"
 
 #include <QLabel>
+#include <condition_variable>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <random>
+#include <sys/resource.h>
+#include <thread>
 
 using namespace cld;
 using converttest::control;
@@ -143,20 +150,105 @@ TEST_F(Batch, FolderWithoutWavFilesSaysSoBeforeAnyJob) {
     EXPECT_FALSE(dlg.completed());
 }
 
-TEST_F(Batch, BrokenWavStopsWithItsMessageAndKeepsWhatWasDone) {
+TEST_F(Batch, BrokenFileInTheMiddleIsNamedAndSkippedOrStopsTheBatch) {
     const fs::path in = folder("mixed");
     writeTestWav(in / "a.wav", 0.5);
     writeRandom(in / "b.wav", 20000);
     writeTestWav(in / "c.wav", 0.5);
+    writeTestWav(in / "d.wav", 0.5);
+    // "Yes": the broken file is skipped and the others are converted.
     const fs::path out = folder("mixed/out");
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
-    dlg.exec();
-    ASSERT_EQ(env.messageIds(), std::vector<int>{195});
-    EXPECT_EQ(env.script->messages[0].icon, MessageIcon::Error);
-    EXPECT_FALSE(dlg.completed());
-    EXPECT_EQ(codecOf(out / "a.mp3"), "mp3");
-    EXPECT_FALSE(fs::exists(out / "c.mp3"));
+    env.script->answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    };
+    CMP3EncoderProgressDlg skip(env.context, folderJob(in, out), 2);
+    skip.exec();
+    // Random bytes are no WAVE file: the format message, naming the file and the reason.
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{197, 156}));
+    const Message& question = env.script->messages[0];
+    EXPECT_EQ(question.icon, MessageIcon::Error);
+    EXPECT_EQ(question.buttons, MessageButtons::YesNo);
+    EXPECT_TRUE(question.text.startsWith("Error: The input file has an invalid format."));
+    EXPECT_TRUE(question.text.contains("Reason: The file is not a WAVE file"));
+    EXPECT_TRUE(question.text.contains(QString::fromStdString((in / "b.wav").string())));
+    EXPECT_TRUE(question.text.contains("skip this file"));
+    const QString end = env.script->messages[1].text;
+    EXPECT_TRUE(end.startsWith("Process completed.")) << end.toStdString();
+    EXPECT_TRUE(end.contains("3 of 4 files were converted.")) << end.toStdString();
+    EXPECT_TRUE(end.contains(QString::fromStdString((in / "b.wav").string())));
+    EXPECT_TRUE(skip.completed());
+    EXPECT_EQ(skip.convertedCount(), 3);
+    EXPECT_EQ(skip.skippedFiles(), std::vector<std::string>{(in / "b.wav").string()});
+    for (const char* name : {"a.mp3", "c.mp3", "d.mp3"})
+        EXPECT_EQ(codecOf(out / name), "mp3") << name;
+    EXPECT_FALSE(fs::exists(out / "b.mp3"));
+
+    // "No": the batch stops at the broken file; what was done stays.
+    env.script->messages.clear();
+    env.script->answer = [](const Message&) { return MessageResult::No; };
+    const fs::path out2 = folder("mixed/out2");
+    CMP3EncoderProgressDlg stop(env.context, folderJob(in, out2), 2);
+    stop.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{197});
+    EXPECT_FALSE(stop.completed());
+    EXPECT_EQ(codecOf(out2 / "a.mp3"), "mp3");
+    EXPECT_FALSE(fs::exists(out2 / "c.mp3"));
+    EXPECT_FALSE(fs::exists(out2 / "d.mp3"));
     EXPECT_TRUE(fs::exists(in / "b.wav"));
+}
+
+TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
+    env.script->answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    };
+    // MP3 -> WAV, the first file empty.
+    const fs::path mp3s = folder("mp3s");
+    writeTestWav(env.path("s.wav"), 0.5);
+    ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(env.path("s.wav")) + " " +
+                               codectest::Quote(mp3s / "b.mp3")),
+              0);
+    std::ofstream(mp3s / "a.mp3").close();
+    CMP3EncoderProgressDlg mp3(env.context, folderJob(mp3s, folder("mp3s/out")), 4);
+    mp3.exec();
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{202, 156}));
+    EXPECT_TRUE(
+        env.script->messages[0].text.contains(QString::fromStdString((mp3s / "a.mp3").string())));
+    EXPECT_TRUE(env.script->messages[1].text.contains("1 of 2 files were converted."));
+    EXPECT_EQ(codecOf(mp3s / "out" / "b.wav"), "pcm_s16le");
+
+    // WMA -> WAV, the first file empty.
+    env.script->messages.clear();
+    const fs::path wmas = folder("wmas");
+    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("s.wav")) +
+                               " -c:a wmav2 " + codectest::Quote(wmas / "b.wma")),
+              0);
+    std::ofstream(wmas / "a.wma").close();
+    CEncoderProgressDlg wma(env.context, folderJob(wmas, folder("wmas/out")), 4, nullptr);
+    wma.exec();
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{195, 156}));
+    EXPECT_TRUE(
+        env.script->messages[0].text.contains(QString::fromStdString((wmas / "a.wma").string())));
+    EXPECT_EQ(wma.skippedFiles(), std::vector<std::string>{(wmas / "a.wma").string()});
+    EXPECT_EQ(codecOf(wmas / "out" / "b.wav"), "pcm_s16le");
+
+    // Folder -> WMA with a broken WAV among good ones.
+    env.script->messages.clear();
+    const fs::path wavs = folder("wavs");
+    writeTestWav(wavs / "a.wav", 0.5);
+    std::ofstream(wavs / "b.wav").close();
+    writeTestWav(wavs / "c.wav", 0.5);
+    CEncoderProgressDlg toWma(env.context, folderJob(wavs, folder("wavs/out")), 2,
+                              createMediaEncoder(env.context));
+    toWma.exec();
+    ASSERT_EQ(env.messageIds().size(), 2u);
+    EXPECT_EQ(env.script->messages[0].buttons, MessageButtons::YesNo);
+    EXPECT_TRUE(
+        env.script->messages[0].text.contains(QString::fromStdString((wavs / "b.wav").string())));
+    EXPECT_EQ(env.messageIds()[1], 156);
+    EXPECT_EQ(toWma.convertedCount(), 2);
+    EXPECT_EQ(codecOf(wavs / "out" / "a.wma"), "wmav2");
+    EXPECT_EQ(codecOf(wavs / "out" / "c.wma"), "wmav2");
+    EXPECT_FALSE(fs::exists(wavs / "out" / "b.wma"));
 }
 
 TEST_F(Batch, FailureAfterTheStartIsReportedNotCompleted) {
@@ -165,7 +257,10 @@ TEST_F(Batch, FailureAfterTheStartIsReportedNotCompleted) {
     CMP3EncoderProgressDlg dlg(env.context, fileJob(env.path("in.wav"), env.path("gone/out.mp3")),
                                3);
     dlg.exec();
-    EXPECT_EQ(env.messageIds(), std::vector<int>{196});
+    ASSERT_EQ(env.messageIds(), std::vector<int>{196});
+    const QString text = env.script->messages[0].text;
+    EXPECT_TRUE(text.contains(QString::fromStdString(env.path("gone/out.mp3").string())));
+    EXPECT_TRUE(text.contains(QStringLiteral("Reason: ") + std::strerror(ENOENT)));
     EXPECT_FALSE(dlg.completed());
     EXPECT_TRUE(dlg.windowTitle().endsWith(" File -> MP3 Encoding Progress"));
 }
@@ -258,7 +353,9 @@ TEST_F(Batch, WavAndMp3FileToWma) {
     CEncoderProgressDlg mp3(env.context, fileJob(env.path("in.mp3"), env.path("mp3.wma")), 3,
                             createMediaEncoder(env.context));
     mp3.exec();
-    EXPECT_EQ(env.messageIds(), (std::vector<int>{155, 156}));
+    // No WAV message for an input that is no WAV file; the media reader gives its length.
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(control<CProgressBar>(&mp3, IDC_CURRENT_BAR)->upper(), 2);
     EXPECT_EQ(codecOf(env.path("mp3.wma")), "wmav2");
 }
 
@@ -348,4 +445,172 @@ TEST_F(Batch, AbortInTheSingleFileModes) {
     EXPECT_EQ(env.messageIds(), std::vector<int>{191});
     EXPECT_TRUE(fs::exists(env.path("back.wav")));
     EXPECT_FALSE(wma.completed());
+}
+
+// Abort pressed while a job is held at its start, or while its worker ends (the job then
+// finishes by itself before the batch looks at it again), for the first and the last file
+// of a batch: nothing starts after Abort and the batch is not reported as completed, in
+// the encoding and the decoding folder modes, every time.
+TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
+    const fs::path wavs = folder("wavs");
+    const fs::path mp3s = folder("mp3s");
+    for (const std::string name : {"a", "b", "c"}) {
+        writeTestWav(wavs / (name + ".wav"), 0.3);
+        ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(wavs / (name + ".wav")) +
+                                   " " + codectest::Quote(mp3s / (name + ".mp3"))),
+                  0);
+    }
+    struct Mode {
+        int mode;
+        fs::path in;
+        std::string extension;
+    };
+    const Mode modes[] = {{2, wavs, ".mp3"}, {4, mp3s, ".wav"}};
+    int run = 0;
+    for (const Mode& m : modes) {
+        for (const std::string held : {"a", "c"}) {
+            for (auto point : {CodecJob::WorkerPoint::Started, CodecJob::WorkerPoint::Finishing}) {
+                for (int i = 0; i < 8; ++i, ++run) {
+                    SCOPED_TRACE("mode " + std::to_string(m.mode) + ", held " + held + ", point " +
+                                 std::to_string(static_cast<int>(point)) + ", run " +
+                                 std::to_string(i));
+                    const fs::path out = folder("out" + std::to_string(run));
+                    env.script->messages.clear();
+                    converttest::JobGate gate(point, held + m.extension);
+                    CMP3EncoderProgressDlg dlg(env.context, folderJob(m.in, out), m.mode);
+                    env.script->onWait = [&](int) {
+                        const CodecJob* job = gate.held();
+                        if (!job || dlg.abortRequested())
+                            return;
+                        dlg.requestAbort();
+                        gate.release();
+                        if (point == CodecJob::WorkerPoint::Finishing)
+                            // The job ends by itself before the batch looks at it again.
+                            codectest::WaitWhile([job] { return job->IsRunning(); });
+                    };
+                    dlg.exec();
+                    env.script->onWait = nullptr;
+                    EXPECT_TRUE(dlg.abortRequested());
+                    EXPECT_FALSE(dlg.completed());
+                    // Decoding says it was aborted, encoding closes without a word.
+                    EXPECT_EQ(env.messageIds(),
+                              m.mode == 4 ? std::vector<int>{191} : std::vector<int>{});
+                    for (const std::string later : {"b", "c"}) {
+                        if (later <= held)
+                            continue;
+                        EXPECT_FALSE(fs::exists(out / (later + m.extension)))
+                            << later << " started after Abort";
+                        EXPECT_FALSE(fs::exists(out / (later + m.extension + ".part")));
+                    }
+                    if (held == "c") {
+                        EXPECT_TRUE(fs::exists(out / ("a" + m.extension)));
+                        EXPECT_TRUE(fs::exists(out / ("b" + m.extension)));
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Abort before the first job: the batch starts nothing at all.
+TEST_F(Batch, AbortBeforeTheFirstFileStartsNothing) {
+    const fs::path in = folder("in");
+    writeTestWav(in / "a.wav", 0.3);
+    const fs::path out = folder("out");
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    env.script->onWait = [&](int count) {
+        if (count == 1)
+            dlg.requestAbort();
+    };
+    dlg.exec();
+    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_FALSE(dlg.completed());
+}
+
+namespace {
+
+// Lowers this process's file-size limit for the scope (the limit's signal ignored), so
+// that a write past it fails with EFBIG, as a write to a full disk fails with ENOSPC.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, m_old.rlim_max};
+        m_ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_ok = false;
+};
+
+} // namespace
+
+// A disk that fills up in the middle of a batch: the file that could not be written is
+// named with the system's reason and removed, the user may go on, and the end says what
+// was converted; a single-file job says the same and ends.
+TEST_F(Batch, FullDiskIsNamedWithItsReasonAndLeavesNoCutFile) {
+    const fs::path in = folder("in");
+    writeTestWav(in / "a.wav", 0.5);
+    writeTestWav(in / "b.wav", 40);
+    writeTestWav(in / "c.wav", 0.5);
+    const fs::path out = folder("in/out");
+    ASSERT_EQ(codectest::Shell("lame --quiet -b 128 " + codectest::Quote(in / "b.wav") + " " +
+                               codectest::Quote(env.path("long.mp3"))),
+              0);
+    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(in / "b.wav") +
+                               " -c:a wmav2 -b:a 128k " + codectest::Quote(env.path("long.wma"))),
+              0);
+    env.script->answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    };
+    const QString reason = QStringLiteral("Reason: ") + std::strerror(EFBIG);
+    {
+        FileSizeLimit limit(100 * 1024);
+        ASSERT_TRUE(limit.ok());
+        CMP3EncoderProgressDlg folderDlg(env.context, folderJob(in, out), 2);
+        folderDlg.exec();
+        CMP3EncoderProgressDlg decode(env.context,
+                                      fileJob(env.path("long.mp3"), env.path("long.wav")), 5);
+        decode.exec();
+        CEncoderProgressDlg toWma(env.context, fileJob(in / "b.wav", env.path("b.wma")), 3,
+                                  createMediaEncoder(env.context));
+        toWma.exec();
+        CEncoderProgressDlg wmaDecode(env.context, fileJob(env.path("long.wma"), env.path("w.wav")),
+                                      5, nullptr);
+        wmaDecode.exec();
+    }
+    const std::vector<int> failed = {IDS_WRITE_FAILED, 196};
+    ASSERT_EQ(env.script->messages.size(), 5u) << ::testing::PrintToString(env.messageIds());
+    struct Expect {
+        size_t message;
+        fs::path file;
+    };
+    for (const Expect& e : {Expect{0, out / "b.mp3"}, Expect{2, env.path("long.wav")},
+                            Expect{3, env.path("b.wma")}, Expect{4, env.path("w.wav")}}) {
+        SCOPED_TRACE(e.file.string());
+        const Message& m = env.script->messages[e.message];
+        EXPECT_NE(std::find(failed.begin(), failed.end(), m.stringId), failed.end());
+        EXPECT_TRUE(m.text.contains(QString::fromStdString(e.file.string())))
+            << m.text.toStdString();
+        EXPECT_TRUE(m.text.contains(reason)) << m.text.toStdString();
+        EXPECT_FALSE(fs::exists(e.file)) << "nothing under the output's name";
+        EXPECT_FALSE(fs::exists(e.file.string() + ".part")) << "the unfinished file is removed";
+    }
+    // The folder batch went on after the user's "Yes" and says what it did.
+    EXPECT_EQ(env.script->messages[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(env.script->messages[1].stringId, 156);
+    EXPECT_TRUE(env.script->messages[1].text.contains("2 of 3 files were converted."));
+    // The skipped file is the batch's input.
+    EXPECT_TRUE(
+        env.script->messages[1].text.endsWith(QString::fromStdString((in / "b.wav").string())));
+    EXPECT_EQ(codecOf(out / "a.mp3"), "mp3");
+    EXPECT_EQ(codecOf(out / "c.mp3"), "mp3");
 }

@@ -4,6 +4,7 @@
 #include "CEncoderProgressDlg.h"
 #include "CMP3EncoderProgressDlg.h"
 #include "CProgressBar.h"
+#include "CodecJob.h"
 #include "ConvertCommands.h"
 #include "ConvertIds.h"
 #include "ConvertTestKit.h"
@@ -198,9 +199,91 @@ TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFile
             dlg.requestAbort();
     };
     dlg.exec();
-    EXPECT_TRUE(env.messageIds().empty());
+    EXPECT_EQ(env.messageIds(), std::vector<int>{191});
     EXPECT_FALSE(dlg.completed());
-    EXPECT_EQ(filesIn(m_out), std::vector<std::string>{"Band - Opening.mp3"});
+    const std::vector<std::string> files = filesIn(m_out);
+    ASSERT_EQ(files.size(), 1u);
+    if (files[0] == "Band - Opening.mp3") {
+        // Its encoder had finished: a whole, tagged file.
+        Id3v1Tag tag;
+        EXPECT_TRUE(tag.Load((m_out / files[0]).string()));
+        EXPECT_EQ(tag.title, "Opening");
+        EXPECT_NEAR(durationOf(m_out / files[0]), 4.0, 0.1);
+    } else {
+        EXPECT_EQ(files[0], "Band - Opening.mp3.part");
+    }
+}
+
+// Abort while a track is being encoded: its MP3 stays, but as NAME.part, and the message
+// says so; the tracks before it keep their tags.
+TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
+    converttest::JobGate gate(CodecJob::WorkerPoint::Started, "Band - Finale.mp3");
+    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    env.script->onWait = [&](int) {
+        if (gate.held() && !dlg.abortRequested()) {
+            dlg.requestAbort();
+            gate.release();
+        }
+    };
+    dlg.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{191});
+    const QString text = env.script->messages[0].text;
+    EXPECT_TRUE(text.startsWith("Process aborted by user !"));
+    EXPECT_TRUE(text.contains(QString::fromStdString((m_out / "Band - Finale.mp3.part").string())))
+        << text.toStdString();
+    EXPECT_EQ(filesIn(m_out),
+              (std::vector<std::string>{"Band - Finale.mp3.part", "Band - Opening.mp3"}));
+    Id3v1Tag tag;
+    ASSERT_TRUE(tag.Load((m_out / "Band - Opening.mp3").string()));
+    EXPECT_EQ(tag.title, "Opening");
+    EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.1);
+    // The partial file is a valid, shorter MP3 without a tag.
+    Id3v1Tag partialTag;
+    partialTag.Load((m_out / "Band - Finale.mp3.part").string());
+    EXPECT_TRUE(partialTag.title.empty());
+    EXPECT_EQ(codectest::Probe(m_out / "Band - Finale.mp3.part")["stream.codec_name"], "mp3");
+    EXPECT_LT(durationOf(m_out / "Band - Finale.mp3.part"), 2.5);
+}
+
+// An artist with "/" gives file names with "-", as the grabber's WAV mode does.
+TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
+    env.context.grabSelection.artist = "AC/DC Tribute";
+    CMP3EncoderProgressDlg mp3(env.context, m_params, 1);
+    mp3.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"AC-DC Tribute - Finale.mp3",
+                                                        "AC-DC Tribute - Opening.mp3"}));
+    Id3v1Tag tag;
+    ASSERT_TRUE(tag.Load((m_out / "AC-DC Tribute - Opening.mp3").string()));
+    EXPECT_EQ(tag.artist, "AC/DC Tribute") << "the tag keeps the real name";
+
+    env.script->messages.clear();
+    const fs::path wmaOut = env.path("wma");
+    fs::create_directories(wmaOut);
+    m_params.outputPath = wmaOut.string() + "/";
+    CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
+    wma.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(filesIn(wmaOut), (std::vector<std::string>{"AC-DC Tribute - Finale.wma",
+                                                         "AC-DC Tribute - Opening.wma"}));
+}
+
+// A track whose file name the ripper refuses stops the job with its message, and the
+// next job runs as if it had never been tried.
+TEST_F(CdModes, ARefusedTrackNameDoesNotSpoilTheNextJob) {
+    env.context.grabSelection.trackNames[0] = std::string(300, 'x');
+    CMP3EncoderProgressDlg refused(env.context, m_params, 1);
+    refused.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{IDS_GRAB_FAILED});
+    EXPECT_TRUE(filesIn(m_out).empty());
+
+    env.script->messages.clear();
+    env.context.grabSelection.trackNames[0] = "Opening";
+    CMP3EncoderProgressDlg next(env.context, m_params, 1);
+    next.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(filesIn(m_out),
+              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3"}));
 }
 
 TEST_F(SlowCdModes, AbortInCdToWmaSaysSoAndDeletesTheWav) {
@@ -214,4 +297,25 @@ TEST_F(SlowCdModes, AbortInCdToWmaSaysSoAndDeletesTheWav) {
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{191});
     EXPECT_TRUE(filesIn(m_out).empty());
+}
+
+// Abort while a CD track is encoded to WMA: its file stays as NAME.part.
+TEST_F(SlowCdModes, AbortedWmaTrackKeepsItsPartialFileAsPart) {
+    CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
+    // Once the second track is being read, the first one's encoding has been started.
+    env.script->onWait = [&](int) {
+        std::error_code ec;
+        if (!dlg.abortRequested() && fs::exists(m_out / "Band - Finale.wav", ec))
+            dlg.requestAbort();
+    };
+    dlg.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{191});
+    const std::vector<std::string> files = filesIn(m_out);
+    // The first track's encoding either ended before the abort (a whole file) or was cut
+    // short (kept as .part); never a cut file under the track's own name.
+    ASSERT_EQ(files.size(), 1u);
+    if (files[0] == "Band - Opening.wma")
+        EXPECT_NEAR(durationOf(m_out / files[0]), 4.0, 0.2);
+    else
+        EXPECT_EQ(files[0], "Band - Opening.wma.part");
 }

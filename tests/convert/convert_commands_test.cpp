@@ -90,3 +90,70 @@ TEST(ConvertCommands, RecorderAdvancedOptionsOpenTheMp3AdvancedDialog) {
     EXPECT_TRUE(opened);
     EXPECT_EQ(control<QSlider>(&recorder, CMIC2MP3SettingsDlg::kSlider)->value(), 96);
 }
+
+// Several files from the command line or a file manager: the dialog shows them as a
+// count, and OK converts every one of them in one batch.
+TEST(ConvertCommands, SeveralOpenedFilesAreAllConvertedInOneBatch) {
+    ConvertEnv env;
+    JobCommands commands;
+    registerJobs(commands);
+    const fs::path in = env.path("in");
+    fs::create_directories(in);
+    QStringList wavs;
+    for (const char* name : {"a", "b", "c"}) {
+        converttest::writeTestWav(in / (std::string(name) + ".wav"), 0.5);
+        wavs << QString::fromStdString((in / (std::string(name) + ".wav")).string());
+    }
+    QString shown;
+    auto acceptShown = [&shown] {
+        converttest::onNextDialog([&shown](QWidget* dlg) {
+            shown = control<QLineEdit>(dlg, IDC_INPUT)->text();
+            control<QPushButton>(dlg, IDC_OK)->click();
+        });
+    };
+
+    // Two WAV files to MP3: both beside their inputs.
+    env.context.initialFiles = wavs.mid(0, 2);
+    acceptShown();
+    (*commands.find(1009))(env.context, nullptr);
+    EXPECT_EQ(shown, "2 files");
+    EXPECT_EQ(codectest::Probe(in / "a.mp3")["stream.codec_name"], "mp3");
+    EXPECT_EQ(codectest::Probe(in / "b.mp3")["stream.codec_name"], "mp3");
+    EXPECT_FALSE(fs::exists(in / "c.mp3")) << "only the files given";
+    ASSERT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_TRUE(env.script->messages[0].text.contains("2 of 2 files were converted."));
+
+    // Three WAV files to WMA.
+    env.script->messages.clear();
+    env.context.initialFiles = wavs;
+    acceptShown();
+    (*commands.find(1008))(env.context, nullptr);
+    EXPECT_EQ(shown, "3 files");
+    for (const char* name : {"a.wma", "b.wma", "c.wma"})
+        EXPECT_EQ(codectest::Probe(in / name)["stream.codec_name"], "wmav2") << name;
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+
+    // Three MP3 files back to WAV, into a folder typed over the proposal.
+    env.script->messages.clear();
+    QStringList mp3s;
+    for (const char* name : {"a", "b", "c"}) {
+        ASSERT_EQ(codectest::Shell("lame --quiet " +
+                                   codectest::Quote(in / (std::string(name) + ".wav")) + " " +
+                                   codectest::Quote(in / (std::string(name) + "3.mp3"))),
+                  0);
+        mp3s << QString::fromStdString((in / (std::string(name) + "3.mp3")).string());
+    }
+    env.context.initialFiles = mp3s;
+    const fs::path back = env.path("back");
+    converttest::onNextDialog([&](QWidget* dlg) {
+        shown = control<QLineEdit>(dlg, IDC_INPUT)->text();
+        control<QLineEdit>(dlg, IDC_OUTPUT)->setText(QString::fromStdString(back.string()));
+        control<QPushButton>(dlg, IDC_OK)->click();
+    });
+    (*commands.find(1011))(env.context, nullptr);
+    EXPECT_EQ(shown, "3 files");
+    for (const char* name : {"a3.wav", "b3.wav", "c3.wav"})
+        EXPECT_EQ(codectest::Probe(back / name)["stream.codec_name"], "pcm_s16le") << name;
+    ASSERT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_TRUE(env.script->messages[0].text.contains("3 of 3 files were converted."));
+}

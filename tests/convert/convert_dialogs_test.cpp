@@ -10,6 +10,7 @@
 #include "Mp3BitratePanel.h"
 #include "WmEncoderControl.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTest>
 #include <fstream>
 #include <gtest/gtest.h>
 
@@ -325,4 +327,99 @@ TEST_F(SettingsDialogs, OpenedFilesFillTheInputAndProposeTheOutput) {
     EXPECT_EQ(control<QLineEdit>(&whole, IDC_OUTPUT)->text().toStdString(),
               folder.string() + "/MP3Files/");
     env.context.initialFiles.clear();
+}
+
+// The folder/file choice of every folder-or-file dialog stays exclusive: clicking the
+// chosen one, pressing its mnemonic or trying to clear it never leaves neither chosen.
+TEST_F(SettingsDialogs, FolderOrFileChoiceCanNeverEndWithNeitherChosen) {
+    auto check = [](QDialog& dlg, const char* name) {
+        SCOPED_TRACE(name);
+        dlg.show();
+        QApplication::setActiveWindow(&dlg);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        auto* folder = control<QRadioButton>(&dlg, IDC_MODE_FOLDER);
+        auto* file = control<QRadioButton>(&dlg, IDC_MODE_FILE);
+        auto exactlyOne = [&] { return folder->isChecked() != file->isChecked(); };
+        ASSERT_TRUE(folder->isChecked());
+        folder->click();
+        EXPECT_TRUE(folder->isChecked()) << "clicking the chosen one keeps it";
+        folder->setChecked(false);
+        EXPECT_TRUE(exactlyOne());
+        // A mnemonic clicks its button after a short animation; each press is awaited,
+        // and pressing the chosen one's mnemonic again must leave it chosen.
+        auto press = [&](Qt::Key key, QRadioButton* expected) {
+            QTest::keyClick(dlg.windowHandle(), key, Qt::AltModifier);
+            QTest::qWait(250);
+            return expected->isChecked() && exactlyOne();
+        };
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_TRUE(press(Qt::Key_F, folder)) << "Alt+F chooses the folder";
+            EXPECT_TRUE(press(Qt::Key_F, folder)) << "Alt+F again keeps it chosen";
+            EXPECT_TRUE(press(Qt::Key_L, file)) << "Alt+L chooses the file";
+            EXPECT_TRUE(press(Qt::Key_L, file)) << "Alt+L again keeps it chosen";
+            file->click();
+            EXPECT_TRUE(file->isChecked() && exactlyOne());
+        }
+        dlg.hide();
+    };
+    {
+        CFolder2MP3SettingsDlg dlg(env.context, params);
+        check(dlg, "folder to mp3");
+    }
+    {
+        CFolder2WMASettingsDlg dlg(env.context, params);
+        check(dlg, "folder to wma");
+    }
+    {
+        CDecode2WAVDlg dlg(env.context, params, CDecode2WAVDlg::Source::Mp3);
+        check(dlg, "decode");
+    }
+}
+
+// A typed output that exists already is replaced only when the user says so; a file
+// chosen in the save dialog (which asked already) and an output equal to the input
+// (refused when the job starts) are not asked about.
+TEST_F(SettingsDialogs, AnExistingOutputIsReplacedOnlyAfterAsking) {
+    const auto in = env.path("in.wav");
+    const auto out = env.path("out.mp3");
+    converttest::writeTestWav(in, 0.1);
+    std::ofstream(out) << "older";
+    CFolder2MP3SettingsDlg dlg(env.context, params);
+    control<QRadioButton>(&dlg, IDC_MODE_FILE)->click();
+    control<QLineEdit>(&dlg, IDC_INPUT)->setText(QString::fromStdString(in.string()));
+    control<QLineEdit>(&dlg, IDC_OUTPUT)->setText(QString::fromStdString(out.string()));
+
+    env.script->answer = [](const Message&) { return MessageResult::No; };
+    control<QPushButton>(&dlg, IDC_OK)->click();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{IDS_REPLACE_ASK});
+    EXPECT_EQ(env.script->messages[0].buttons, MessageButtons::YesNo);
+    EXPECT_TRUE(env.script->messages[0].text.contains(QString::fromStdString(out.string())));
+    EXPECT_EQ(dlg.result(), 0) << "No keeps the dialog open";
+    EXPECT_TRUE(params.outputPath.empty());
+
+    env.script->answer = [](const Message&) { return MessageResult::Yes; };
+    control<QPushButton>(&dlg, IDC_OK)->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(params.outputPath, out.string());
+
+    // Chosen in the save dialog: no second question.
+    env.script->messages.clear();
+    JobParameters picked;
+    CFolder2MP3SettingsDlg again(env.context, picked);
+    control<QRadioButton>(&again, IDC_MODE_FILE)->click();
+    control<QLineEdit>(&again, IDC_INPUT)->setText(QString::fromStdString(in.string()));
+    env.script->fileAnswers.push_back(QString::fromStdString(out.string()));
+    control<QPushButton>(&again, IDC_OUTPUT_BROWSE)->click();
+    control<QPushButton>(&again, IDC_OK)->click();
+    EXPECT_TRUE(env.messageIds().empty());
+    EXPECT_EQ(again.result(), QDialog::Accepted);
+
+    // The input itself as output: not asked here (the job refuses it).
+    JobParameters same;
+    CDecode2WAVDlg decode(env.context, same, CDecode2WAVDlg::Source::Mp3);
+    control<QRadioButton>(&decode, IDC_MODE_FILE)->click();
+    control<QLineEdit>(&decode, IDC_INPUT)->setText(QString::fromStdString(in.string()));
+    control<QLineEdit>(&decode, IDC_OUTPUT)->setText(QString::fromStdString(in.string()));
+    control<QPushButton>(&decode, IDC_OK)->click();
+    EXPECT_TRUE(env.messageIds().empty());
 }

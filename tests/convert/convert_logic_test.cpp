@@ -1,3 +1,4 @@
+#include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "Mp3Bitrates.h"
 #include "Mp3Lame.h"
@@ -5,7 +6,10 @@
 #include "SettingsRecord.h"
 #include "TempDir.h"
 #include "TestEnv.h"
+#include "WmErrors.h"
 
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <lame/lame.h>
@@ -304,4 +308,62 @@ TEST(ProgressFigures, MessagesForJobErrors) {
     EXPECT_EQ(startFailureStringId(JobKind::WmaDecode, 103), 197);
     EXPECT_EQ(startFailureStringId(JobKind::WmaDecode, 104), 200);
     EXPECT_EQ(startFailureStringId(JobKind::WmaDecode, 7), 200);
+}
+
+// Which message a failed job gets and which file it names: a WAV layout the encoder
+// cannot take is a format error, an output failure after data was written a failed
+// write, the WMA decoder's 104 an output that cannot take the format.
+TEST(ProgressFigures, FailedJobsNameTheFileAtFault) {
+    struct Case {
+        JobKind kind;
+        int code;
+        uint32_t detail;
+        bool wrote;
+        int stringId;
+        bool input;
+    };
+    const Case cases[] = {
+        {JobKind::Mp3Encode, 101, wmerr::kWavFormat, false, 197, true},
+        {JobKind::Mp3Encode, 101, wmerr::FromErrno(ENOENT), false, 195, true},
+        {JobKind::Mp3Decode, 101, wmerr::kWavFormat, false, 195, true},
+        {JobKind::Mp3Encode, 102, wmerr::FromErrno(ENOENT), false, 196, false},
+        {JobKind::Mp3Encode, 102, wmerr::FromErrno(ENOSPC), true, IDS_WRITE_FAILED, false},
+        {JobKind::Mp3Decode, 102, wmerr::FromErrno(EFBIG), true, IDS_WRITE_FAILED, false},
+        {JobKind::Mp3Encode, 103, 0, false, 201, true},
+        {JobKind::Mp3Decode, 104, wmerr::kNoAudioDecoded, false, 202, true},
+        {JobKind::WmaDecode, 104, wmerr::kWavFormat, false, 200, false},
+        {JobKind::WmaDecode, 103, wmerr::kNoAudio, false, 197, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.code) + " " + std::to_string(c.stringId));
+        const JobFailure f = jobFailure(c.kind, c.code, c.detail, c.wrote);
+        EXPECT_EQ(f.stringId, c.stringId);
+        EXPECT_EQ(f.inputAtFault, c.input);
+    }
+    EXPECT_EQ(failureReason(0), "");
+    EXPECT_EQ(failureReason(wmerr::FromErrno(ENOSPC)), std::strerror(ENOSPC));
+    EXPECT_TRUE(isInputFailure(wmerr::kInputOpen));
+    EXPECT_FALSE(isInputFailure(wmerr::FromErrno(ENOSPC)));
+    EXPECT_FALSE(isInputFailure(wmerr::kCodecMissing));
+}
+
+TEST(ConvertPaths, CdTrackNamesAndPartialFiles) {
+    EXPECT_EQ(cdTrackBaseName("AC/DC Tribute", "Back/In Black"), "AC-DC Tribute - Back-In Black");
+    EXPECT_EQ(cdTrackBaseName("A\tB", "..\x7F"), "AB - ..");
+    EXPECT_EQ(cdTrackBaseName("Ärzte", "Zu spät"), "Ärzte - Zu spät") << "UTF-8 stays";
+
+    cldtest::TempDir dir;
+    const std::string track = (dir.path() / "x.mp3").string();
+    EXPECT_EQ(keepAsPartial(track), "") << "nothing to keep";
+    std::ofstream(track) << "partial";
+    std::ofstream(track + ".part") << "older";
+    EXPECT_EQ(keepAsPartial(track), track + ".part");
+    EXPECT_FALSE(std::filesystem::exists(track));
+    std::ifstream in(track + ".part");
+    std::string content;
+    in >> content;
+    EXPECT_EQ(content, "partial") << "an older partial file of the track is replaced";
+    std::filesystem::create_directory(track);
+    EXPECT_EQ(keepAsPartial(track), "") << "a folder is left alone";
+    EXPECT_TRUE(std::filesystem::is_directory(track));
 }
