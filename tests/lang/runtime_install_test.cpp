@@ -87,14 +87,13 @@ protected:
             ++restarts;
             return true;
         });
-        WaitService::setInstance(std::make_unique<EventWait>(waitLog, [this] {
-            return !installerRunning() && (!hangingInstallerRunning() || m_hangingStarted());
-        }));
+        WaitService::setInstance(
+            std::make_unique<EventWait>(waitLog, [this] { return stepMayGoOn(); }));
     }
     void TearDown() override {
         WaitService::setInstance(nullptr);
         // No installer outlives the test and writes into its removed folder.
-        EXPECT_TRUE(cldtest::waitUntil([this] { return !installerRunning(true); }));
+        EXPECT_TRUE(cldtest::waitUntil([] { return cldtest::runningChildren().empty(); }));
         MessageService::setInstance(nullptr);
         WmRuntimeInstaller::setRebootMarker(m_oldMarker);
         WmRuntimeInstaller::setRestartRequest(m_oldRestart);
@@ -103,34 +102,26 @@ protected:
     fs::path folder() const { return home.path() / "program"; }
     fs::path profiles() const { return home.path() / "profiles"; }
     fs::path installLog() const { return home.file("installers.log"); }
-    // Whether an installer of the program folder still runs; the one the test made to
-    // hang counts only when `hanging` says so.
-    bool installerRunning(bool hanging = false) const {
+    // What the step's waits wait for: every installer it started has ended, except one that
+    // the test made to hang, which must have got under way. (A child is known by its pid:
+    // its command line may still be empty just after it was started.)
+    bool stepMayGoOn() const {
         for (const pid_t pid : cldtest::runningChildren()) {
-            const std::string command = cldtest::commandLine(pid);
-            if (command.find(folder().string()) != std::string::npos &&
-                (hanging || !isHanging(command)))
-                return true;
+            if (pid != hangingPid() || !m_hangingStarted())
+                return false;
         }
-        return false;
+        return true;
     }
-    bool hangingInstallerRunning() const {
-        for (const pid_t pid : cldtest::runningChildren()) {
-            if (isHanging(cldtest::commandLine(pid)))
-                return true;
-        }
-        return false;
+    pid_t hangingPid() const {
+        const std::string text = m_hangingPidFile.empty() ? "" : readFile(m_hangingPidFile);
+        return text.empty() ? -1 : static_cast<pid_t>(std::stoi(text));
     }
-    bool isHanging(const std::string& command) const {
-        return !m_hanging.empty() &&
-               command.find((folder() / m_hanging).string()) != std::string::npos;
-    }
-    // An installer that never ends by itself. While it runs, the step's waits hold until
-    // `started` says that it is under way.
-    void hangingInstaller(const char* name, const std::string& body,
+    // An installer that never ends by itself: it writes its pid to pidFile, and `started`
+    // says when it is under way.
+    void hangingInstaller(const char* name, const std::string& body, const fs::path& pidFile,
                           std::function<bool()> started) {
         fakeInstaller(name, body);
-        m_hanging = name;
+        m_hangingPidFile = pidFile;
         m_hangingStarted = std::move(started);
     }
     static void recordProfileFolder(const std::string& value) {
@@ -181,7 +172,7 @@ protected:
 private:
     std::string m_oldMarker;
     std::function<bool()> m_oldRestart;
-    std::string m_hanging;
+    fs::path m_hangingPidFile;
     std::function<bool()> m_hangingStarted;
 };
 
@@ -253,7 +244,7 @@ TEST_F(RuntimeStep, AHangingSecondInstallerIsEndedAfterHalfAnHourOfWaiting) {
                          ".new' '" + pidFile.string() + "'\nsleep 1000 &\necho $! > '" +
                          childFile.string() + ".new'\nmv '" + childFile.string() + ".new' '" +
                          childFile.string() + "'\nwait\n",
-                     [childFile] { return fs::exists(childFile); });
+                     pidFile, [childFile] { return fs::exists(childFile); });
     answer(MessageResult::No);
     WmRuntimeInstaller installer(folder().string());
     ASSERT_TRUE(installer.InstallWindowsMediaRuntime());

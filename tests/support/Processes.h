@@ -18,7 +18,9 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds hang
 // Whether a process still runs. One that ended but was not reaped yet (a zombie, or an
 // orphan whose new parent has not reaped it) counts as ended.
 bool processRunning(pid_t pid);
-// The processes this one started (from any of its threads) that still run.
+// The processes this one started (from any of its threads) that still run. Read from
+// /proc while they run on: one that ends meanwhile may hide another from the list, so it
+// is exact only while the children start and end one at a time.
 std::vector<pid_t> runningChildren();
 // A process's command line, its words joined by single spaces; "" once it is gone.
 std::string commandLine(pid_t pid);
