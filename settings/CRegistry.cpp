@@ -77,17 +77,20 @@ std::vector<std::uint8_t> dwordBytes(DWORD v) {
 } // namespace
 
 // The asynchronous watches of one CRegistry: each a thread that signals its event once.
+// A watch is over once it has signalled: its owner may then destroy the event at once, so
+// nothing here touches that event again.
 class RegistryWatchers {
 public:
     ~RegistryWatchers() { stopAll(); }
 
     void add(Watch watch, RegistryEvent* event) {
-        auto stop = std::make_shared<std::atomic<bool>>(false);
-        m_entries.push_back(Entry{stop, event, {}});
-        m_entries.back().thread = std::thread([w = std::move(watch), event, stop]() mutable {
-            while (!stop->load()) {
+        auto state = std::make_shared<State>();
+        state->event = event;
+        m_entries.push_back(Entry{state, {}});
+        m_entries.back().thread = std::thread([w = std::move(watch), state]() mutable {
+            while (!state->stop.load()) {
                 if (w.changed()) {
-                    event->set();
+                    state->signalOnce();
                     return;
                 }
                 std::this_thread::sleep_for(kWatchPollInterval);
@@ -98,18 +101,27 @@ public:
     // Ends every watch; an event still waiting is signalled, as when a key handle closes.
     void stopAll() {
         for (auto& e : m_entries) {
-            e.stop->store(true);
+            e.state->stop.store(true);
             if (e.thread.joinable())
                 e.thread.join();
-            e.event->set();
+            e.state->signalOnce();
         }
         m_entries.clear();
     }
 
 private:
+    struct State {
+        std::atomic<bool> stop{false};
+        std::atomic<bool> signalled{false};
+        RegistryEvent* event = nullptr;
+        // Whoever comes first signals; the event is not touched after that.
+        void signalOnce() {
+            if (!signalled.exchange(true))
+                event->set();
+        }
+    };
     struct Entry {
-        std::shared_ptr<std::atomic<bool>> stop;
-        RegistryEvent* event;
+        std::shared_ptr<State> state;
         std::thread thread;
     };
     std::vector<Entry> m_entries;

@@ -38,52 +38,6 @@ std::uint64_t fileTimeNow() {
     return (static_cast<std::uint64_t>(since) / 100u) + kFileTimeEpochOffset * 10000000ull;
 }
 
-// A prepared statement that finalises itself.
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) {
-        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    int prepared() const { return m_rc; }
-    void bind(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
-    void bind(int i, const std::string& v) {
-        sqlite3_bind_text(m_stmt, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-    }
-    void bind(int i, const std::vector<std::uint8_t>& v) {
-        // An empty blob must still be a blob, not NULL.
-        static const std::uint8_t empty = 0;
-        sqlite3_bind_blob(m_stmt, i, v.empty() ? &empty : v.data(), static_cast<int>(v.size()),
-                          SQLITE_TRANSIENT);
-    }
-    void bindNull(int i) { sqlite3_bind_null(m_stmt, i); }
-    int step() { return m_rc == SQLITE_OK ? sqlite3_step(m_stmt) : m_rc; }
-    void reset() {
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
-    }
-    std::int64_t integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
-    std::string text(int col) const {
-        const auto* p = sqlite3_column_text(m_stmt, col);
-        return p ? std::string(reinterpret_cast<const char*>(p),
-                               static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
-                 : std::string();
-    }
-    std::vector<std::uint8_t> blob(int col) const {
-        const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(m_stmt, col));
-        const int n = sqlite3_column_bytes(m_stmt, col);
-        return p && n > 0 ? std::vector<std::uint8_t>(p, p + n) : std::vector<std::uint8_t>();
-    }
-    bool isNull(int col) const { return sqlite3_column_type(m_stmt, col) == SQLITE_NULL; }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-    int m_rc = SQLITE_OK;
-};
-
 DWORD errorFromSqlite(int rc) {
     switch (rc & 0xff) {
     case SQLITE_OK:
@@ -151,28 +105,97 @@ std::mutex g_cacheMutex;
 // whole file, and closing the last connection folds the log back into the file.
 std::map<std::string, std::shared_ptr<RegistryStore>> g_cache;
 
-const char* seqColumnsFor(DWORD filter, bool& any) {
-    // Returns an expression over the three change counters the filter cares about.
-    const bool name = filter & REG_NOTIFY_CHANGE_NAME;
-    const bool value = filter & REG_NOTIFY_CHANGE_LAST_SET;
-    const bool sec = filter & (REG_NOTIFY_CHANGE_SECURITY | REG_NOTIFY_CHANGE_ATTRIBUTES);
-    any = name || value || sec;
-    if (name && value && sec)
-        return "max(name_seq, value_seq, sec_seq)";
-    if (name && value)
-        return "max(name_seq, value_seq)";
-    if (name && sec)
-        return "max(name_seq, sec_seq)";
-    if (value && sec)
-        return "max(value_seq, sec_seq)";
-    if (name)
-        return "name_seq";
-    if (value)
-        return "value_seq";
-    return "sec_seq";
+// An expression over the change counters the filter cares about; "" for none of them.
+std::string changeCounters(DWORD filter) {
+    std::vector<const char*> columns;
+    if (filter & REG_NOTIFY_CHANGE_NAME)
+        columns.push_back("name_seq");
+    if (filter & REG_NOTIFY_CHANGE_LAST_SET)
+        columns.push_back("value_seq");
+    if (filter & (REG_NOTIFY_CHANGE_SECURITY | REG_NOTIFY_CHANGE_ATTRIBUTES))
+        columns.push_back("sec_seq");
+    if (columns.size() <= 1)
+        return columns.empty() ? std::string() : columns.front();
+    std::string expression = "max(";
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        expression += std::string(i ? ", " : "") + columns[i];
+    return expression + ")";
 }
 
+// A part of a file name that no other file made by this program has: the process id and
+// a count within the process.
+std::string uniqueSuffix() {
+    static std::atomic<unsigned> counter{0};
+    return std::to_string(getpid()) + "-" + std::to_string(++counter);
+}
+
+// The statements several operations share.
+constexpr const char* kFindChild = "SELECT id FROM keys WHERE parent=? AND fold=?";
+constexpr const char* kInsertKey = "INSERT INTO keys(parent, name, fold, class, security, mtime)"
+                                   " VALUES(?, ?, ?, ?, ?, ?)";
+// An update keeps the value's place in the enumeration order.
+constexpr const char* kUpsertValue =
+    "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?)"
+    " ON CONFLICT(key, fold) DO UPDATE SET name=excluded.name,"
+    " type=excluded.type, data=excluded.data";
+// Names "sub": the key ?1 and every key below it.
+constexpr const char* kSubtree = "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM"
+                                 " keys k JOIN sub ON k.parent=sub.id)";
+
 } // namespace
+
+// A prepared statement that finalises itself.
+class RegistryStore::Statement {
+public:
+    Statement(sqlite3* db, const char* sql) {
+        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    int prepared() const { return m_rc; }
+    void bind(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
+    void bind(int i, const std::string& v) {
+        sqlite3_bind_text(m_stmt, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    }
+    void bind(int i, const std::vector<std::uint8_t>& v) {
+        // An empty blob must still be a blob, not NULL.
+        static const std::uint8_t empty = 0;
+        sqlite3_bind_blob(m_stmt, i, v.empty() ? &empty : v.data(), static_cast<int>(v.size()),
+                          SQLITE_TRANSIENT);
+    }
+    void bindNull(int i) { sqlite3_bind_null(m_stmt, i); }
+    // An empty blob binds as NULL here.
+    void bindOrNull(int i, const std::vector<std::uint8_t>& v) {
+        if (v.empty())
+            bindNull(i);
+        else
+            bind(i, v);
+    }
+    int step() { return m_rc == SQLITE_OK ? sqlite3_step(m_stmt) : m_rc; }
+    void reset() {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+    std::int64_t integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
+    std::string text(int col) const {
+        const auto* p = sqlite3_column_text(m_stmt, col);
+        return p ? std::string(reinterpret_cast<const char*>(p),
+                               static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
+                 : std::string();
+    }
+    std::vector<std::uint8_t> blob(int col) const {
+        const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(m_stmt, col));
+        const int n = sqlite3_column_bytes(m_stmt, col);
+        return p && n > 0 ? std::vector<std::uint8_t>(p, p + n) : std::vector<std::uint8_t>();
+    }
+    bool isNull(int col) const { return sqlite3_column_type(m_stmt, col) == SQLITE_NULL; }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_rc = SQLITE_OK;
+};
 
 std::string foldName(const std::string& name) {
     std::string out = name;
@@ -270,46 +293,37 @@ DWORD RegistryStore::openDatabase(int flags) {
 // Checks that the open database is one of our stores (or empty) and intact.
 DWORD RegistryStore::checkDatabase(bool& damaged) {
     damaged = false;
-    int appId = 0;
-    int tables = 0;
-    {
-        Statement st(m_db, "PRAGMA application_id");
+    // Runs a query of one row and hands the row to read. Without a row it says false, and
+    // err holds the error; a damaged file is no error here but the answer.
+    DWORD err = ERROR_SUCCESS;
+    const auto queryRow = [&](const char* sql, const auto& read) {
+        Statement st(m_db, sql);
         const int rc = st.step();
         if (rc != SQLITE_ROW) {
             damaged = isCorruption(rc);
-            return damaged ? ERROR_SUCCESS : errorFromSqlite(rc);
+            err = damaged ? ERROR_SUCCESS : errorFromSqlite(rc);
+            return false;
         }
-        appId = static_cast<int>(st.integer(0));
-    }
-    {
-        Statement st(m_db, "SELECT count(*) FROM sqlite_master");
-        const int rc = st.step();
-        if (rc != SQLITE_ROW) {
-            damaged = isCorruption(rc);
-            return damaged ? ERROR_SUCCESS : errorFromSqlite(rc);
-        }
-        tables = static_cast<int>(st.integer(0));
-    }
+        read(st);
+        return true;
+    };
+    std::int64_t appId = 0;
+    std::int64_t tables = 0;
+    if (!queryRow("PRAGMA application_id", [&](Statement& st) { appId = st.integer(0); }) ||
+        !queryRow("SELECT count(*) FROM sqlite_master",
+                  [&](Statement& st) { tables = st.integer(0); }))
+        return err;
     if (tables == 0 && appId == 0)
         return ERROR_SUCCESS; // a new, empty file
-    if (appId != kApplicationId) {
-        damaged = true;
-        return ERROR_SUCCESS;
-    }
-    Statement st(m_db, "PRAGMA quick_check");
-    const int rc = st.step();
-    if (rc != SQLITE_ROW) {
-        damaged = isCorruption(rc);
-        return damaged ? ERROR_SUCCESS : errorFromSqlite(rc);
-    }
-    if (st.text(0) != "ok") {
-        damaged = true;
-        return ERROR_SUCCESS;
-    }
-    Statement tablesPresent(
-        m_db, "SELECT count(*) FROM sqlite_master WHERE name IN ('meta','keys','vals')");
-    if (tablesPresent.step() != SQLITE_ROW || tablesPresent.integer(0) != 3)
-        damaged = true;
+    bool intact = appId == kApplicationId;
+    if (intact &&
+        !queryRow("PRAGMA quick_check", [&](Statement& st) { intact = st.text(0) == "ok"; }))
+        return err;
+    if (intact &&
+        !queryRow("SELECT count(*) FROM sqlite_master WHERE name IN ('meta','keys','vals')",
+                  [&](Statement& st) { intact = st.integer(0) == 3; }))
+        intact = false;
+    damaged = !intact;
     return ERROR_SUCCESS;
 }
 
@@ -553,20 +567,46 @@ template <typename F> DWORD RegistryStore::readTransaction(F&& body) {
     return err;
 }
 
-DWORD RegistryStore::checkKey(KeyId key) {
-    Statement st(m_db, "SELECT 1 FROM keys WHERE id=?");
-    st.bind(1, key);
+// A read of an existing key. A store that is absent reads as empty: only its root exists,
+// and rootWhenAbsent is the answer for it.
+template <typename F> DWORD RegistryStore::readKey(KeyId key, DWORD rootWhenAbsent, F&& body) {
+    if (m_absent)
+        return key == kRootId ? rootWhenAbsent : ERROR_KEY_DELETED;
+    return readTransaction([&]() -> DWORD {
+        const DWORD err = checkKey(key);
+        return err != ERROR_SUCCESS ? err : body();
+    });
+}
+
+// A change of an existing key, in one transaction.
+template <typename F> DWORD RegistryStore::writeKey(KeyId key, F&& body) {
+    return writeTransaction([&]() -> DWORD {
+        const DWORD err = checkKey(key);
+        return err != ERROR_SUCCESS ? err : body();
+    });
+}
+
+DWORD RegistryStore::stepRow(Statement& st, DWORD whenNone) {
     const int rc = st.step();
     if (rc == SQLITE_ROW)
         return ERROR_SUCCESS;
-    if (rc == SQLITE_DONE)
-        return ERROR_KEY_DELETED;
-    return fail(rc);
+    return rc == SQLITE_DONE ? whenNone : fail(rc);
+}
+
+DWORD RegistryStore::stepDone(Statement& st) {
+    const int rc = st.step();
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : fail(rc);
+}
+
+DWORD RegistryStore::checkKey(KeyId key) {
+    Statement st(m_db, "SELECT 1 FROM keys WHERE id=?");
+    st.bind(1, key);
+    return stepRow(st, ERROR_KEY_DELETED);
 }
 
 // Marks key as changed: last write time and the named change counter.
 DWORD RegistryStore::touch(KeyId key, const char* seqColumn) {
-    int rc = exec(m_db, "UPDATE meta SET seq=seq+1");
+    const int rc = exec(m_db, "UPDATE meta SET seq=seq+1");
     if (rc != SQLITE_OK)
         return fail(rc);
     const std::string sql =
@@ -574,42 +614,58 @@ DWORD RegistryStore::touch(KeyId key, const char* seqColumn) {
     Statement st(m_db, sql.c_str());
     st.bind(1, static_cast<std::int64_t>(fileTimeNow()));
     st.bind(2, key);
-    rc = st.step();
+    return stepDone(st);
+}
+
+DWORD RegistryStore::putValue(Statement& upsert, KeyId key, const std::string& name, DWORD type,
+                              const std::vector<std::uint8_t>& data) {
+    upsert.reset();
+    upsert.bind(1, key);
+    upsert.bind(2, name);
+    upsert.bind(3, foldName(name));
+    upsert.bind(4, static_cast<std::int64_t>(type));
+    upsert.bind(5, data);
+    return stepDone(upsert);
+}
+
+DWORD RegistryStore::insertKey(Statement& insert, KeyId parent, const std::string& name,
+                               const std::string& className,
+                               const std::vector<std::uint8_t>& security) {
+    insert.reset();
+    insert.bind(1, parent);
+    insert.bind(2, name);
+    insert.bind(3, foldName(name));
+    insert.bind(4, className);
+    insert.bindOrNull(5, security);
+    insert.bind(6, static_cast<std::int64_t>(fileTimeNow()));
+    const int rc = insert.step();
+    if ((rc & 0xff) == SQLITE_CONSTRAINT)
+        return ERROR_ALREADY_EXISTS;
     return rc == SQLITE_DONE ? ERROR_SUCCESS : fail(rc);
 }
 
 DWORD RegistryStore::keyExists(KeyId key) {
-    if (m_absent)
-        return key == kRootId ? ERROR_SUCCESS : ERROR_KEY_DELETED;
-    return readTransaction([&] { return checkKey(key); });
+    return readKey(key, ERROR_SUCCESS, [] { return ERROR_SUCCESS; });
 }
 
 DWORD RegistryStore::findKey(KeyId base, const std::string& path, KeyId& out) {
     std::vector<std::string> parts;
     if (!splitKeyPath(path, parts))
         return ERROR_INVALID_PARAMETER;
-    if (m_absent) {
-        if (base == kRootId && parts.empty()) {
-            out = kRootId;
-            return ERROR_SUCCESS;
-        }
-        return base == kRootId ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    if (m_absent && base == kRootId && parts.empty()) {
+        out = kRootId;
+        return ERROR_SUCCESS;
     }
-    return readTransaction([&]() -> DWORD {
-        DWORD err = checkKey(base);
-        if (err != ERROR_SUCCESS)
-            return err;
+    return readKey(base, ERROR_FILE_NOT_FOUND, [&]() -> DWORD {
         KeyId current = base;
-        Statement st(m_db, "SELECT id FROM keys WHERE parent=? AND fold=?");
+        Statement st(m_db, kFindChild);
         for (const auto& part : parts) {
             st.reset();
             st.bind(1, current);
             st.bind(2, foldName(part));
-            const int rc = st.step();
-            if (rc == SQLITE_DONE)
-                return ERROR_FILE_NOT_FOUND;
-            if (rc != SQLITE_ROW)
-                return fail(rc);
+            const DWORD err = stepRow(st, ERROR_FILE_NOT_FOUND);
+            if (err != ERROR_SUCCESS)
+                return err;
             current = st.integer(0);
         }
         out = current;
@@ -633,40 +689,27 @@ DWORD RegistryStore::createKey(KeyId base, const std::string& path, const std::s
     }
     if (m_absent)
         return ERROR_ACCESS_DENIED;
-    return writeTransaction([&]() -> DWORD {
-        DWORD err = checkKey(base);
-        if (err != ERROR_SUCCESS)
-            return err;
+    return writeKey(base, [&]() -> DWORD {
         KeyId current = base;
-        Statement find(m_db, "SELECT id FROM keys WHERE parent=? AND fold=?");
-        Statement insert(m_db, "INSERT INTO keys(parent, name, fold, class, security, mtime)"
-                               " VALUES(?, ?, ?, ?, ?, ?)");
+        Statement find(m_db, kFindChild);
+        Statement insert(m_db, kInsertKey);
         for (std::size_t i = 0; i < parts.size(); ++i) {
-            const std::string fold = foldName(parts[i]);
             find.reset();
             find.bind(1, current);
-            find.bind(2, fold);
-            const int rc = find.step();
-            if (rc == SQLITE_ROW) {
+            find.bind(2, foldName(parts[i]));
+            DWORD err = stepRow(find, ERROR_FILE_NOT_FOUND);
+            if (err == ERROR_SUCCESS) {
                 current = find.integer(0);
                 continue;
             }
-            if (rc != SQLITE_DONE)
-                return fail(rc);
+            if (err != ERROR_FILE_NOT_FOUND)
+                return err;
             const bool last = i + 1 == parts.size();
-            insert.reset();
-            insert.bind(1, current);
-            insert.bind(2, parts[i]);
-            insert.bind(3, fold);
-            insert.bind(4, last ? className : std::string());
-            if (last && security)
-                insert.bind(5, *security);
-            else
-                insert.bindNull(5);
-            insert.bind(6, static_cast<std::int64_t>(fileTimeNow()));
-            const int irc = insert.step();
-            if (irc != SQLITE_DONE)
-                return fail(irc);
+            static const std::vector<std::uint8_t> kNoSecurity;
+            err = insertKey(insert, current, parts[i], last ? className : std::string(),
+                            last && security ? *security : kNoSecurity);
+            if (err != ERROR_SUCCESS)
+                return err == ERROR_ALREADY_EXISTS ? ERROR_REGISTRY_IO_FAILED : err;
             const KeyId parent = current;
             current = sqlite3_last_insert_rowid(m_db);
             err = touch(parent, "name_seq");
@@ -681,105 +724,83 @@ DWORD RegistryStore::createKey(KeyId base, const std::string& path, const std::s
 }
 
 DWORD RegistryStore::deleteBelowLocked(KeyId key, bool includeKey) {
-    Statement vals(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k"
-                         " JOIN sub ON k.parent=sub.id) DELETE FROM vals WHERE key IN sub");
+    Statement vals(m_db, (std::string(kSubtree) + " DELETE FROM vals WHERE key IN sub").c_str());
     vals.bind(1, key);
-    int rc = vals.step();
-    if (rc != SQLITE_DONE)
-        return fail(rc);
-    Statement keys(m_db, "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k"
-                         " JOIN sub ON k.parent=sub.id) DELETE FROM keys WHERE id IN sub"
-                         " AND (?2 OR id<>?1)");
+    const DWORD err = stepDone(vals);
+    if (err != ERROR_SUCCESS)
+        return err;
+    Statement keys(
+        m_db,
+        (std::string(kSubtree) + " DELETE FROM keys WHERE id IN sub AND (?2 OR id<>?1)").c_str());
     keys.bind(1, key);
     keys.bind(2, static_cast<std::int64_t>(includeKey ? 1 : 0));
-    rc = keys.step();
-    return rc == SQLITE_DONE ? ERROR_SUCCESS : fail(rc);
+    return stepDone(keys);
 }
 
 DWORD RegistryStore::deleteTree(KeyId key) {
     if (key == kRootId)
         return ERROR_ACCESS_DENIED;
-    return writeTransaction([&]() -> DWORD {
+    return writeKey(key, [&]() -> DWORD {
         Statement parent(m_db, "SELECT parent FROM keys WHERE id=?");
         parent.bind(1, key);
-        const int rc = parent.step();
-        if (rc == SQLITE_DONE)
-            return ERROR_KEY_DELETED;
-        if (rc != SQLITE_ROW)
-            return fail(rc);
+        DWORD err = stepRow(parent, ERROR_KEY_DELETED);
+        if (err != ERROR_SUCCESS)
+            return err;
         const KeyId parentId = parent.integer(0);
         // Watchers of the deleted keys see them vanish; the parent's watchers see a name
         // change.
-        DWORD err = deleteBelowLocked(key, true);
+        err = deleteBelowLocked(key, true);
         if (err != ERROR_SUCCESS)
             return err;
         return touch(parentId, "name_seq");
     });
 }
 
-DWORD RegistryStore::enumSubKey(KeyId key, DWORD index, std::string& name, std::string& className) {
-    if (m_absent)
-        return key == kRootId ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
-    return readTransaction([&]() -> DWORD {
-        DWORD err = checkKey(key);
-        if (err != ERROR_SUCCESS)
-            return err;
-        Statement st(m_db, "SELECT name, class FROM keys WHERE parent=? ORDER BY fold"
-                           " LIMIT 1 OFFSET ?");
+// Reads the index-th row that sql lists for key (bound as ?1, the index as ?2).
+template <typename F>
+DWORD RegistryStore::enumRow(KeyId key, DWORD index, const char* sql, F&& read) {
+    return readKey(key, ERROR_NO_MORE_ITEMS, [&]() -> DWORD {
+        Statement st(m_db, sql);
         st.bind(1, key);
         st.bind(2, static_cast<std::int64_t>(index));
-        const int rc = st.step();
-        if (rc == SQLITE_DONE)
-            return ERROR_NO_MORE_ITEMS;
-        if (rc != SQLITE_ROW)
-            return fail(rc);
-        name = st.text(0);
-        className = st.text(1);
-        return ERROR_SUCCESS;
+        const DWORD err = stepRow(st, ERROR_NO_MORE_ITEMS);
+        if (err == ERROR_SUCCESS)
+            read(st);
+        return err;
     });
+}
+
+DWORD RegistryStore::enumSubKey(KeyId key, DWORD index, std::string& name, std::string& className) {
+    return enumRow(key, index,
+                   "SELECT name, class FROM keys WHERE parent=?1 ORDER BY fold LIMIT 1 OFFSET ?2",
+                   [&](const Statement& st) {
+                       name = st.text(0);
+                       className = st.text(1);
+                   });
 }
 
 DWORD RegistryStore::enumValue(KeyId key, DWORD index, std::string& name, RegistryValue& value) {
-    if (m_absent)
-        return key == kRootId ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
-    return readTransaction([&]() -> DWORD {
-        DWORD err = checkKey(key);
-        if (err != ERROR_SUCCESS)
-            return err;
-        Statement st(m_db, "SELECT name, type, data FROM vals WHERE key=? ORDER BY rowid"
-                           " LIMIT 1 OFFSET ?");
-        st.bind(1, key);
-        st.bind(2, static_cast<std::int64_t>(index));
-        const int rc = st.step();
-        if (rc == SQLITE_DONE)
-            return ERROR_NO_MORE_ITEMS;
-        if (rc != SQLITE_ROW)
-            return fail(rc);
-        name = st.text(0);
-        value.type = static_cast<DWORD>(st.integer(1));
-        value.data = st.blob(2);
-        return ERROR_SUCCESS;
-    });
+    return enumRow(
+        key, index,
+        "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY rowid LIMIT 1 OFFSET ?2",
+        [&](const Statement& st) {
+            name = st.text(0);
+            value.type = static_cast<DWORD>(st.integer(1));
+            value.data = st.blob(2);
+        });
 }
 
 DWORD RegistryStore::queryValue(KeyId key, const std::string& name, RegistryValue& value) {
-    if (m_absent)
-        return key == kRootId ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-    return readTransaction([&]() -> DWORD {
-        DWORD err = checkKey(key);
-        if (err != ERROR_SUCCESS)
-            return err;
+    return readKey(key, ERROR_FILE_NOT_FOUND, [&]() -> DWORD {
         Statement st(m_db, "SELECT type, data FROM vals WHERE key=? AND fold=?");
         st.bind(1, key);
         st.bind(2, foldName(name));
-        const int rc = st.step();
-        if (rc == SQLITE_DONE)
-            return ERROR_FILE_NOT_FOUND;
-        if (rc != SQLITE_ROW)
-            return fail(rc);
-        value.type = static_cast<DWORD>(st.integer(0));
-        value.data = st.blob(1);
-        return ERROR_SUCCESS;
+        const DWORD err = stepRow(st, ERROR_FILE_NOT_FOUND);
+        if (err == ERROR_SUCCESS) {
+            value.type = static_cast<DWORD>(st.integer(0));
+            value.data = st.blob(1);
+        }
+        return err;
     });
 }
 
@@ -787,37 +808,21 @@ DWORD RegistryStore::setValue(KeyId key, const std::string& name, DWORD type,
                               const std::vector<std::uint8_t>& data) {
     if (name.size() > kMaxValueNameLen || data.size() > kMaxValueSize)
         return ERROR_INVALID_PARAMETER;
-    return writeTransaction([&]() -> DWORD {
-        DWORD err = checkKey(key);
-        if (err != ERROR_SUCCESS)
-            return err;
-        // An update keeps the value's place in the enumeration order.
-        Statement st(m_db, "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?)"
-                           " ON CONFLICT(key, fold) DO UPDATE SET name=excluded.name,"
-                           " type=excluded.type, data=excluded.data");
-        st.bind(1, key);
-        st.bind(2, name);
-        st.bind(3, foldName(name));
-        st.bind(4, static_cast<std::int64_t>(type));
-        st.bind(5, data);
-        const int rc = st.step();
-        if (rc != SQLITE_DONE)
-            return fail(rc);
-        return touch(key, "value_seq");
+    return writeKey(key, [&]() -> DWORD {
+        Statement upsert(m_db, kUpsertValue);
+        const DWORD err = putValue(upsert, key, name, type, data);
+        return err != ERROR_SUCCESS ? err : touch(key, "value_seq");
     });
 }
 
 DWORD RegistryStore::deleteValue(KeyId key, const std::string& name) {
-    return writeTransaction([&]() -> DWORD {
-        DWORD err = checkKey(key);
-        if (err != ERROR_SUCCESS)
-            return err;
+    return writeKey(key, [&]() -> DWORD {
         Statement st(m_db, "DELETE FROM vals WHERE key=? AND fold=?");
         st.bind(1, key);
         st.bind(2, foldName(name));
-        const int rc = st.step();
-        if (rc != SQLITE_DONE)
-            return fail(rc);
+        const DWORD err = stepDone(st);
+        if (err != ERROR_SUCCESS)
+            return err;
         if (sqlite3_changes(m_db) == 0)
             return ERROR_FILE_NOT_FOUND;
         return touch(key, "value_seq");
@@ -826,35 +831,27 @@ DWORD RegistryStore::deleteValue(KeyId key, const std::string& name) {
 
 DWORD RegistryStore::keyInfo(KeyId key, RegistryKeyInfo& info) {
     info = RegistryKeyInfo();
-    if (m_absent)
-        return key == kRootId ? ERROR_SUCCESS : ERROR_KEY_DELETED;
-    return readTransaction([&]() -> DWORD {
+    return readKey(key, ERROR_SUCCESS, [&]() -> DWORD {
+        // The key itself, then the count and longest name and class (or data) of its
+        // sub-keys and of its values.
         Statement self(m_db, "SELECT class, length(security), mtime FROM keys WHERE id=?");
-        self.bind(1, key);
-        int rc = self.step();
-        if (rc == SQLITE_DONE)
-            return ERROR_KEY_DELETED;
-        if (rc != SQLITE_ROW)
-            return fail(rc);
-        info.className = self.text(0);
-        info.securityLen = static_cast<DWORD>(self.integer(1));
-        info.lastWriteTime = static_cast<std::uint64_t>(self.integer(2));
         Statement subs(m_db, "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0),"
                              " coalesce(max(length(CAST(class AS BLOB))), 0)"
                              " FROM keys WHERE parent=?");
-        subs.bind(1, key);
-        rc = subs.step();
-        if (rc != SQLITE_ROW)
-            return fail(rc);
+        Statement vals(m_db, "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0),"
+                             " coalesce(max(length(data)), 0) FROM vals WHERE key=?");
+        for (Statement* st : {&self, &subs, &vals}) {
+            st->bind(1, key);
+            const DWORD err = stepRow(*st, ERROR_KEY_DELETED);
+            if (err != ERROR_SUCCESS)
+                return err;
+        }
+        info.className = self.text(0);
+        info.securityLen = static_cast<DWORD>(self.integer(1));
+        info.lastWriteTime = static_cast<std::uint64_t>(self.integer(2));
         info.subKeys = static_cast<DWORD>(subs.integer(0));
         info.maxSubKeyLen = static_cast<DWORD>(subs.integer(1));
         info.maxClassLen = static_cast<DWORD>(subs.integer(2));
-        Statement vals(m_db, "SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0),"
-                             " coalesce(max(length(data)), 0) FROM vals WHERE key=?");
-        vals.bind(1, key);
-        rc = vals.step();
-        if (rc != SQLITE_ROW)
-            return fail(rc);
         info.values = static_cast<DWORD>(vals.integer(0));
         info.maxValueNameLen = static_cast<DWORD>(vals.integer(1));
         info.maxValueDataLen = static_cast<DWORD>(vals.integer(2));
@@ -864,35 +861,25 @@ DWORD RegistryStore::keyInfo(KeyId key, RegistryKeyInfo& info) {
 
 DWORD RegistryStore::getSecurity(KeyId key, std::vector<std::uint8_t>& descriptor) {
     descriptor.clear();
-    if (m_absent)
-        return key == kRootId ? ERROR_SUCCESS : ERROR_KEY_DELETED;
-    return readTransaction([&]() -> DWORD {
+    return readKey(key, ERROR_SUCCESS, [&]() -> DWORD {
         Statement st(m_db, "SELECT security FROM keys WHERE id=?");
         st.bind(1, key);
-        const int rc = st.step();
-        if (rc == SQLITE_DONE)
-            return ERROR_KEY_DELETED;
-        if (rc != SQLITE_ROW)
-            return fail(rc);
-        descriptor = st.blob(0);
-        return ERROR_SUCCESS;
+        const DWORD err = stepRow(st, ERROR_KEY_DELETED);
+        if (err == ERROR_SUCCESS)
+            descriptor = st.blob(0);
+        return err;
     });
 }
 
 DWORD RegistryStore::setSecurity(KeyId key, const std::vector<std::uint8_t>& descriptor) {
     if (descriptor.size() > kMaxValueSize)
         return ERROR_INVALID_PARAMETER;
-    return writeTransaction([&]() -> DWORD {
-        DWORD err = checkKey(key);
-        if (err != ERROR_SUCCESS)
-            return err;
+    return writeKey(key, [&]() -> DWORD {
         Statement st(m_db, "UPDATE keys SET security=? WHERE id=?");
         st.bind(1, descriptor);
         st.bind(2, key);
-        const int rc = st.step();
-        if (rc != SQLITE_DONE)
-            return fail(rc);
-        return touch(key, "sec_seq");
+        const DWORD err = stepDone(st);
+        return err != ERROR_SUCCESS ? err : touch(key, "sec_seq");
     });
 }
 
@@ -910,40 +897,35 @@ DWORD RegistryStore::flush() {
 DWORD RegistryStore::readTreeLocked(KeyId key, RegistryTree& tree, int depth) {
     if (depth > static_cast<int>(kMaxKeyDepth))
         return ERROR_REGISTRY_CORRUPT;
+    std::vector<KeyId> children;
     {
+        // The statements end before the walk goes deeper.
         Statement self(m_db, "SELECT name, class, security FROM keys WHERE id=?");
         self.bind(1, key);
-        const int rc = self.step();
-        if (rc == SQLITE_DONE)
-            return ERROR_KEY_DELETED;
-        if (rc != SQLITE_ROW)
-            return fail(rc);
+        DWORD err = stepRow(self, ERROR_KEY_DELETED);
+        if (err != ERROR_SUCCESS)
+            return err;
         tree.name = self.text(0);
         tree.className = self.text(1);
         tree.security = self.blob(2);
-    }
-    {
+
         Statement vals(m_db, "SELECT name, type, data FROM vals WHERE key=? ORDER BY rowid");
         vals.bind(1, key);
-        int rc;
-        while ((rc = vals.step()) == SQLITE_ROW) {
+        while ((err = stepRow(vals, ERROR_NO_MORE_ITEMS)) == ERROR_SUCCESS) {
             RegistryValue v;
             v.type = static_cast<DWORD>(vals.integer(1));
             v.data = vals.blob(2);
             tree.values.emplace_back(vals.text(0), std::move(v));
         }
-        if (rc != SQLITE_DONE)
-            return fail(rc);
-    }
-    std::vector<KeyId> children;
-    {
+        if (err != ERROR_NO_MORE_ITEMS)
+            return err;
+
         Statement subs(m_db, "SELECT id FROM keys WHERE parent=? ORDER BY fold");
         subs.bind(1, key);
-        int rc;
-        while ((rc = subs.step()) == SQLITE_ROW)
+        while ((err = stepRow(subs, ERROR_NO_MORE_ITEMS)) == ERROR_SUCCESS)
             children.push_back(subs.integer(0));
-        if (rc != SQLITE_DONE)
-            return fail(rc);
+        if (err != ERROR_NO_MORE_ITEMS)
+            return err;
     }
     for (KeyId child : children) {
         if (child == key)
@@ -958,49 +940,29 @@ DWORD RegistryStore::readTreeLocked(KeyId key, RegistryTree& tree, int depth) {
 
 DWORD RegistryStore::readTree(KeyId key, RegistryTree& tree) {
     tree = RegistryTree();
-    if (m_absent)
-        return key == kRootId ? ERROR_SUCCESS : ERROR_KEY_DELETED;
-    return readTransaction([&] { return readTreeLocked(key, tree, 0); });
+    return readKey(key, ERROR_SUCCESS, [&] { return readTreeLocked(key, tree, 0); });
 }
 
 DWORD RegistryStore::writeChildrenLocked(KeyId key, const RegistryTree& tree, int depth) {
     if (depth > static_cast<int>(kMaxKeyDepth))
         return ERROR_INVALID_PARAMETER;
-    Statement val(m_db, "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?)"
-                        " ON CONFLICT(key, fold) DO UPDATE SET name=excluded.name,"
-                        " type=excluded.type, data=excluded.data");
+    Statement upsert(m_db, kUpsertValue);
     for (const auto& [name, value] : tree.values) {
-        val.reset();
-        val.bind(1, key);
-        val.bind(2, name);
-        val.bind(3, foldName(name));
-        val.bind(4, static_cast<std::int64_t>(value.type));
-        val.bind(5, value.data);
-        const int rc = val.step();
-        if (rc != SQLITE_DONE)
-            return fail(rc);
+        const DWORD err = putValue(upsert, key, name, value.type, value.data);
+        if (err != ERROR_SUCCESS)
+            return err;
     }
+    Statement insert(m_db, kInsertKey);
     for (const auto& child : tree.children) {
         std::vector<std::string> parts;
         if (!splitKeyPath(child.name, parts) || parts.size() != 1)
             return ERROR_BADKEY;
-        Statement insert(m_db, "INSERT INTO keys(parent, name, fold, class, security, mtime)"
-                               " VALUES(?, ?, ?, ?, ?, ?)");
-        insert.bind(1, key);
-        insert.bind(2, child.name);
-        insert.bind(3, foldName(child.name));
-        insert.bind(4, child.className);
-        if (child.security.empty())
-            insert.bindNull(5);
-        else
-            insert.bind(5, child.security);
-        insert.bind(6, static_cast<std::int64_t>(fileTimeNow()));
-        const int rc = insert.step();
-        if ((rc & 0xff) == SQLITE_CONSTRAINT)
+        DWORD err = insertKey(insert, key, child.name, child.className, child.security);
+        if (err == ERROR_ALREADY_EXISTS)
             return ERROR_BADKEY; // two children whose names differ only by case
-        if (rc != SQLITE_DONE)
-            return fail(rc);
-        const DWORD err = writeChildrenLocked(sqlite3_last_insert_rowid(m_db), child, depth + 1);
+        if (err != ERROR_SUCCESS)
+            return err;
+        err = writeChildrenLocked(sqlite3_last_insert_rowid(m_db), child, depth + 1);
         if (err != ERROR_SUCCESS)
             return err;
     }
@@ -1008,82 +970,58 @@ DWORD RegistryStore::writeChildrenLocked(KeyId key, const RegistryTree& tree, in
 }
 
 DWORD RegistryStore::replaceTree(KeyId key, const RegistryTree& tree) {
-    return writeTransaction([&]() -> DWORD {
-        DWORD err = checkKey(key);
-        if (err != ERROR_SUCCESS)
-            return err;
-        err = deleteBelowLocked(key, false);
+    return writeKey(key, [&]() -> DWORD {
+        DWORD err = deleteBelowLocked(key, false);
         if (err != ERROR_SUCCESS)
             return err;
         Statement sec(m_db, "UPDATE keys SET class=?, security=? WHERE id=?");
         sec.bind(1, tree.className);
-        if (tree.security.empty())
-            sec.bindNull(2);
-        else
-            sec.bind(2, tree.security);
+        sec.bindOrNull(2, tree.security);
         sec.bind(3, key);
-        const int rc = sec.step();
-        if (rc != SQLITE_DONE)
-            return fail(rc);
-        err = writeChildrenLocked(key, tree, 0);
-        if (err != ERROR_SUCCESS)
-            return err;
+        err = stepDone(sec);
+        if (err == ERROR_SUCCESS)
+            err = writeChildrenLocked(key, tree, 0);
         for (const char* column : {"name_seq", "value_seq", "sec_seq"}) {
-            err = touch(key, column);
-            if (err != ERROR_SUCCESS)
-                return err;
+            if (err == ERROR_SUCCESS)
+                err = touch(key, column);
         }
-        return ERROR_SUCCESS;
+        return err;
     });
 }
 
 DWORD RegistryStore::addTree(KeyId parent, const RegistryTree& tree) {
-    return writeTransaction([&]() -> DWORD {
-        DWORD err = checkKey(parent);
-        if (err != ERROR_SUCCESS)
+    return writeKey(parent, [&]() -> DWORD {
+        Statement exists(m_db, kFindChild);
+        exists.bind(1, parent);
+        exists.bind(2, foldName(tree.name));
+        DWORD err = stepRow(exists, ERROR_FILE_NOT_FOUND);
+        if (err == ERROR_SUCCESS)
+            return ERROR_ALREADY_EXISTS;
+        if (err != ERROR_FILE_NOT_FOUND)
             return err;
         RegistryTree holder;
         holder.children.push_back(tree);
-        Statement exists(m_db, "SELECT 1 FROM keys WHERE parent=? AND fold=?");
-        exists.bind(1, parent);
-        exists.bind(2, foldName(tree.name));
-        const int rc = exists.step();
-        if (rc == SQLITE_ROW)
-            return ERROR_ALREADY_EXISTS;
-        if (rc != SQLITE_DONE)
-            return fail(rc);
         err = writeChildrenLocked(parent, holder, 0);
-        if (err != ERROR_SUCCESS)
-            return err;
-        return touch(parent, "name_seq");
+        return err != ERROR_SUCCESS ? err : touch(parent, "name_seq");
     });
 }
 
 DWORD RegistryStore::changeStamp(KeyId key, bool subtree, DWORD filter, std::int64_t& stamp) {
-    bool any = false;
-    const std::string columns = seqColumnsFor(filter, any);
-    if (m_absent)
-        return key == kRootId ? ERROR_SUCCESS : ERROR_KEY_DELETED;
-    return readTransaction([&]() -> DWORD {
-        DWORD err = checkKey(key);
-        if (err != ERROR_SUCCESS)
-            return err;
-        if (!any) {
+    const std::string counters = changeCounters(filter);
+    return readKey(key, ERROR_SUCCESS, [&]() -> DWORD {
+        if (counters.empty()) {
             stamp = 0;
             return ERROR_SUCCESS;
         }
-        const std::string sql =
-            subtree ? "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION SELECT k.id FROM keys k"
-                      " JOIN sub ON k.parent=sub.id) SELECT max(" +
-                          columns + ") FROM keys WHERE id IN sub"
-                    : "SELECT " + columns + " FROM keys WHERE id=?1";
+        const std::string sql = subtree ? std::string(kSubtree) + " SELECT max(" + counters +
+                                              ") FROM keys WHERE id IN sub"
+                                        : "SELECT " + counters + " FROM keys WHERE id=?1";
         Statement st(m_db, sql.c_str());
         st.bind(1, key);
-        const int rc = st.step();
-        if (rc != SQLITE_ROW)
-            return fail(rc);
-        stamp = st.integer(0);
-        return ERROR_SUCCESS;
+        const DWORD err = stepRow(st, ERROR_REGISTRY_IO_FAILED);
+        if (err == ERROR_SUCCESS)
+            stamp = st.integer(0);
+        return err;
     });
 }
 
@@ -1106,9 +1044,7 @@ DWORD RegistryStore::saveTreeToFile(const RegistryTree& tree, const std::filesys
         return ERROR_ALREADY_EXISTS;
     // Written under a temporary name and linked into place, so the file appears complete
     // or not at all, and an existing file is never overwritten.
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path temp =
-        file.string() + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    const std::filesystem::path temp = file.string() + ".tmp-" + uniqueSuffix();
     DWORD err;
     {
         RegistryStore out(temp);
@@ -1138,10 +1074,8 @@ DWORD RegistryStore::loadTreeFromFile(const std::filesystem::path& file, Registr
     // The file is read from a private copy: nobody else holds locks on it, it cannot change
     // while it is read, and a store file still in use (with its log beside it) reads as
     // that store's current state.
-    static std::atomic<unsigned> counter{0};
     const std::filesystem::path copy =
-        std::filesystem::temp_directory_path(ec) /
-        ("cld-hive-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".db");
+        std::filesystem::temp_directory_path(ec) / ("cld-hive-" + uniqueSuffix() + ".db");
     const auto removeCopy = [&copy] {
         std::error_code ignored;
         for (const char* suffix : {"", "-wal", "-shm", "-journal"})

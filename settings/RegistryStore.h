@@ -110,6 +110,8 @@ public:
     static DWORD loadTreeFromFile(const std::filesystem::path& file, RegistryTree& tree);
 
 private:
+    class Statement;
+
     DWORD openLive();
     DWORD openDatabase(int flags);
     DWORD checkDatabase(bool& damaged);
@@ -118,12 +120,25 @@ private:
     void closeDatabase();
     DWORD fail(int sqliteCode);
     DWORD checkKey(KeyId key);
+    // Steps a statement of at most one row: success with a row, whenNone without one.
+    DWORD stepRow(Statement& st, DWORD whenNone);
+    // Steps a statement that yields no rows.
+    DWORD stepDone(Statement& st);
     DWORD touch(KeyId key, const char* seqColumn);
+    // Bind and run a prepared kUpsertValue or kInsertKey statement. insertKey says
+    // ERROR_ALREADY_EXISTS when the parent has a sub-key of that name.
+    DWORD putValue(Statement& upsert, KeyId key, const std::string& name, DWORD type,
+                   const std::vector<std::uint8_t>& data);
+    DWORD insertKey(Statement& insert, KeyId parent, const std::string& name,
+                    const std::string& className, const std::vector<std::uint8_t>& security);
     DWORD readTreeLocked(KeyId key, RegistryTree& tree, int depth);
     DWORD writeChildrenLocked(KeyId key, const RegistryTree& tree, int depth);
     DWORD deleteBelowLocked(KeyId key, bool includeKey);
     template <typename F> DWORD writeTransaction(F&& body);
     template <typename F> DWORD readTransaction(F&& body);
+    template <typename F> DWORD readKey(KeyId key, DWORD rootWhenAbsent, F&& body);
+    template <typename F> DWORD writeKey(KeyId key, F&& body);
+    template <typename F> DWORD enumRow(KeyId key, DWORD index, const char* sql, F&& read);
 
     std::filesystem::path m_file;
     sqlite3* m_db = nullptr;

@@ -28,7 +28,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -49,6 +51,15 @@ struct Options {
     std::vector<std::string> positional; // words that are neither
     std::map<std::string, std::string> values;
     bool progress = false;
+
+    // Whether the option was given. Never looked up with values[...]: that would add the
+    // option, and a later has() would find it.
+    bool has(const std::string& key) const { return values.count(key) != 0; }
+    // The option's value, or "" when it was not given.
+    std::string value(const std::string& key) const {
+        const auto it = values.find(key);
+        return it == values.end() ? std::string() : it->second;
+    }
 };
 
 bool ParseOptions(int argc, char** argv, int first, const std::vector<std::string>& withValue,
@@ -139,6 +150,10 @@ std::string JobLine(const CodecJob& job) {
     return buf;
 }
 
+// The mp3-encode options that fill the ID3 v1 tag.
+constexpr const char* kTagOptions[] = {"title",   "artist", "album", "year",
+                                       "comment", "track",  "genre"};
+
 int Mp3Encode(int argc, char** argv) {
     Options o;
     if (!ParseOptions(argc, argv, 4,
@@ -148,45 +163,43 @@ int Mp3Encode(int argc, char** argv) {
         !o.positional.empty())
         return Usage();
     Mp3EncoderParams p; // automatic channels, quality 1, CBR 128: the settings' defaults
-    int v = 0;
-    auto number = [&](const char* key, int32_t& field) {
-        if (!o.values.count(key))
+    auto number = [&o](const char* key, int32_t& field) {
+        int v = 0;
+        if (!o.has(key))
             return true;
-        if (!ParseInt(o.values[key], v))
+        if (!ParseInt(o.value(key), v))
             return false;
         field = v;
         return true;
     };
-    if (o.values.count("cbr"))
+    if (o.has("cbr"))
         p.vbrMethod = 0;
-    if (o.values.count("vbr"))
+    if (o.has("vbr"))
         p.vbrMethod = 3;
-    if (o.values.count("abr"))
+    if (o.has("abr"))
         p.vbrMethod = 2;
     if (!number("cbr", p.bitrate) || !number("abr", p.abrMeanBitrate) ||
         !number("quality", p.quality) || !number("vbrq", p.vbrQuality) || !number("min", p.bitrate))
         return Usage();
-    if (o.values.count("mode")) {
+    if (o.has("mode")) {
         static const std::map<std::string, int> kModes = {
             {"stereo", 0}, {"joint", 1}, {"ms", 2}, {"mono", 3}, {"auto", 4}};
-        const auto it = kModes.find(o.values["mode"]);
+        const auto it = kModes.find(o.value("mode"));
         if (it == kModes.end())
             return Usage();
         p.channelMode = it->second;
     }
+    // The file gets a tag only when a tag field was given.
     Id3v1Tag tag;
-    tag.title = o.values["title"];
-    tag.artist = o.values["artist"];
-    tag.album = o.values["album"];
-    tag.year = o.values["year"];
-    tag.comment = o.values["comment"];
-    if ((o.values.count("track") && !ParseInt(o.values["track"], tag.track)) ||
-        (o.values.count("genre") && !ParseInt(o.values["genre"], tag.genre)))
+    tag.title = o.value("title");
+    tag.artist = o.value("artist");
+    tag.album = o.value("album");
+    tag.year = o.value("year");
+    tag.comment = o.value("comment");
+    if (!number("track", tag.track) || !number("genre", tag.genre))
         return Usage();
-    const bool tagged = o.values.count("title") || o.values.count("artist") ||
-                        o.values.count("album") || o.values.count("year") ||
-                        o.values.count("comment") || o.values.count("track") ||
-                        o.values.count("genre");
+    const bool tagged = std::any_of(std::begin(kTagOptions), std::end(kTagOptions),
+                                    [&o](const char* key) { return o.has(key); });
 
     Mp3EncodeJob job;
     job.SetParams(p);
@@ -254,8 +267,8 @@ int EncodeWithProfile(const std::string& kind, int argc, char** argv, bool video
         group.Activate();
         group.SetProfile(e.GetProfile(index));
         e.SetOutputFile(argv[3]);
-        e.SetDisplayInfo(o.values["author"], o.values["title"], o.values["copyright"],
-                         o.values["description"], o.values["rating"]);
+        e.SetDisplayInfo(o.value("author"), o.value("title"), o.value("copyright"),
+                         o.value("description"), o.value("rating"));
         e.Start();
         const int64_t bitrate = e.GetStatistics().bitrate;
         Wait([&] { return job.IsEncoding(); }, o.progress,
@@ -289,9 +302,18 @@ int WmaDecode(int argc, char** argv) {
     return 0;
 }
 
+// Whether the file ends in an ID3 v1 tag ("TAG" 128 bytes before its end). Id3v1Tag::Load
+// also succeeds on a file without one, with every field empty.
+bool HasId3v1Tag(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[3] = {};
+    return in.seekg(-128, std::ios::end) && in.read(head, sizeof head) &&
+           std::memcmp(head, "TAG", 3) == 0;
+}
+
 int PrintId3(const char* path) {
     Id3v1Tag tag;
-    if (!tag.Load(path)) {
+    if (!HasId3v1Tag(path) || !tag.Load(path)) {
         std::fprintf(stderr, "codec_tool: no ID3 v1 tag in %s\n", path);
         return 1;
     }

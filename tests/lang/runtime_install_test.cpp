@@ -4,6 +4,7 @@
 #include "CSuiteApp.h"
 #include "ChildProcess.h"
 #include "LibraryBinding.h"
+#include "Processes.h"
 #include "SettingsRecord.h"
 #include "StringTable.h"
 #include "TempDir.h"
@@ -17,9 +18,9 @@
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <thread>
 
 namespace fs = std::filesystem;
 using cld::WmRuntimeInstaller;
@@ -33,32 +34,27 @@ std::string readFile(const fs::path& file) {
     return text.str();
 }
 
-// Whether a process still runs: one that ended but was not reaped yet (an orphan whose
-// new parent does not reap) counts as ended.
-bool alive(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return false;
-    const std::size_t close = line.rfind(')');
-    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
-}
-
-// Waits a thousandth of the time asked (so half an hour passes in under two seconds),
-// remembers every wait and whether the runtime wait window was up meanwhile.
-class ScaledWait : public WaitService {
+// Stands in for the step's waits. The step waits for its installers to end; so each wait
+// here first holds until `ready` says that what the step waits for has happened (the fake
+// installers that end by themselves have ended), then passes no time at all, so that half
+// an hour of polling a hanging installer is over at once. It remembers every wait and
+// whether the runtime wait window was up meanwhile.
+class EventWait : public WaitService {
 public:
     struct Log {
         std::vector<int> waits;
         bool waitWindowSeen = false;
+        bool hung = false; // a wait's event never came
     };
-    // Every wait lasts 1/divisor of its time.
-    explicit ScaledWait(std::shared_ptr<Log> log, int divisor = 1000)
-        : m_log(std::move(log)), m_divisor(divisor) {}
+    EventWait(std::shared_ptr<Log> log, std::function<bool()> ready)
+        : m_log(std::move(log)), m_ready(std::move(ready)) {}
     void waitAndPump(int milliseconds) override {
         m_log->waits.push_back(milliseconds);
         note();
-        std::this_thread::sleep_for(std::chrono::microseconds(milliseconds * 1000LL / m_divisor));
+        if (!m_log->hung && !cldtest::waitUntil(m_ready)) {
+            m_log->hung = true;
+            ADD_FAILURE() << "an installer the step waits for never ended";
+        }
         QCoreApplication::processEvents();
     }
     void pump() override {
@@ -73,7 +69,7 @@ private:
                 m_log->waitWindowSeen = true;
     }
     std::shared_ptr<Log> m_log;
-    int m_divisor;
+    std::function<bool()> m_ready;
 };
 
 // A program folder with the two profiles, a registry and a media profile folder of its own,
@@ -91,10 +87,13 @@ protected:
             ++restarts;
             return true;
         });
-        WaitService::setInstance(std::make_unique<ScaledWait>(waitLog));
+        WaitService::setInstance(
+            std::make_unique<EventWait>(waitLog, [this] { return stepMayGoOn(); }));
     }
     void TearDown() override {
         WaitService::setInstance(nullptr);
+        // No installer outlives the test and writes into its removed folder.
+        EXPECT_TRUE(cldtest::waitUntil([] { return cldtest::runningChildren().empty(); }));
         MessageService::setInstance(nullptr);
         WmRuntimeInstaller::setRebootMarker(m_oldMarker);
         WmRuntimeInstaller::setRestartRequest(m_oldRestart);
@@ -103,6 +102,28 @@ protected:
     fs::path folder() const { return home.path() / "program"; }
     fs::path profiles() const { return home.path() / "profiles"; }
     fs::path installLog() const { return home.file("installers.log"); }
+    // What the step's waits wait for: every installer it started has ended, except one that
+    // the test made to hang, which must have got under way. (A child is known by its pid:
+    // its command line may still be empty just after it was started.)
+    bool stepMayGoOn() const {
+        for (const pid_t pid : cldtest::runningChildren()) {
+            if (pid != hangingPid() || !m_hangingStarted())
+                return false;
+        }
+        return true;
+    }
+    pid_t hangingPid() const {
+        const std::string text = m_hangingPidFile.empty() ? "" : readFile(m_hangingPidFile);
+        return text.empty() ? -1 : static_cast<pid_t>(std::stoi(text));
+    }
+    // An installer that never ends by itself: it writes its pid to pidFile, and `started`
+    // says when it is under way.
+    void hangingInstaller(const char* name, const std::string& body, const fs::path& pidFile,
+                          std::function<bool()> started) {
+        fakeInstaller(name, body);
+        m_hangingPidFile = pidFile;
+        m_hangingStarted = std::move(started);
+    }
     static void recordProfileFolder(const std::string& value) {
         CRegistry reg;
         ASSERT_TRUE(reg.ConnectRoot(HKEY_CLASSES_ROOT));
@@ -144,19 +165,18 @@ protected:
     cldtest::ScopedEnv odbcEnv{"ODBCINI", (home.path() / "odbc.ini").string()};
     cldtest::ScopedEnv dataEnv{"XDG_DATA_HOME", (home.path() / "data").string()};
     cldtest::ScopedEnv registry{"CLD_REGISTRY_DIR", (home.path() / "registry").string()};
-    std::shared_ptr<ScaledWait::Log> waitLog = std::make_shared<ScaledWait::Log>();
+    std::shared_ptr<EventWait::Log> waitLog = std::make_shared<EventWait::Log>();
     std::shared_ptr<std::vector<Message>> messages = std::make_shared<std::vector<Message>>();
     int restarts = 0;
 
 private:
     std::string m_oldMarker;
     std::function<bool()> m_oldRestart;
+    fs::path m_hangingPidFile;
+    std::function<bool()> m_hangingStarted;
 };
 
 TEST_F(RuntimeStep, BothInstallersRunQuietlyInOrderAndTheProfilesAreCopied) {
-    // Waits a tenth of their time: the first installer must have a real chance to finish
-    // within its waits even on a busy machine.
-    WaitService::setInstance(std::make_unique<ScaledWait>(waitLog, 10));
     fakeInstallers();
     // An older copy of a profile is replaced.
     std::ofstream(profiles() / WmRuntimeInstaller::kProfileFiles[0]) << "old";
@@ -218,9 +238,13 @@ TEST_F(RuntimeStep, AMissingOrUnusableSecondInstallerAsksWhetherToGoOnWithoutWma
 TEST_F(RuntimeStep, AHangingSecondInstallerIsEndedAfterHalfAnHourOfWaiting) {
     fakeInstaller(WmRuntimeInstaller::kFormatInstaller);
     const fs::path pidFile = home.file("pid"), childFile = home.file("child");
-    fakeInstaller(WmRuntimeInstaller::kEncoderInstaller, "echo $$ > '" + pidFile.string() +
-                                                             "'\nsleep 1000 &\necho $! > '" +
-                                                             childFile.string() + "'\nwait\n");
+    // Each file appears whole, the pid's first.
+    hangingInstaller(WmRuntimeInstaller::kEncoderInstaller,
+                     "echo $$ > '" + pidFile.string() + ".new'\nmv '" + pidFile.string() +
+                         ".new' '" + pidFile.string() + "'\nsleep 1000 &\necho $! > '" +
+                         childFile.string() + ".new'\nmv '" + childFile.string() + ".new' '" +
+                         childFile.string() + "'\nwait\n",
+                     pidFile, [childFile] { return fs::exists(childFile); });
     answer(MessageResult::No);
     WmRuntimeInstaller installer(folder().string());
     ASSERT_TRUE(installer.InstallWindowsMediaRuntime());
@@ -235,10 +259,8 @@ TEST_F(RuntimeStep, AHangingSecondInstallerIsEndedAfterHalfAnHourOfWaiting) {
     // The installer and what it started are gone.
     const pid_t pid = std::stoi(readFile(pidFile));
     const pid_t child = std::stoi(readFile(childFile));
-    EXPECT_FALSE(alive(pid));
-    for (int i = 0; i < 100 && alive(child); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(alive(child));
+    EXPECT_FALSE(cldtest::processRunning(pid));
+    EXPECT_TRUE(cldtest::waitUntil([child] { return !cldtest::processRunning(child); }));
 }
 
 TEST_F(RuntimeStep, APendingRestartIsOfferedAndNoStillCopiesTheProfiles) {
@@ -296,12 +318,10 @@ TEST_F(RuntimeStep, TheShippedInstallersCheckTheMediaLibrariesAndPrepareTheProfi
         // Quiet and successful; an argument it does not know changes nothing.
         cld::ChildProcess bad;
         ASSERT_TRUE(bad.start((folder() / name).string(), {"/Q:A", "/Z"}));
-        while (!bad.finished())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(cldtest::waitUntil([&bad] { return bad.finished(); }));
         EXPECT_EQ(bad.exitCode(), 2) << name;
     }
     EXPECT_FALSE(fs::exists(home.path() / "data"));
-    WaitService::setInstance(nullptr); // real waits
     answer(MessageResult::No);
     ASSERT_TRUE(WmRuntimeInstaller(folder().string()).InstallWindowsMediaRuntime());
     EXPECT_TRUE(messages->empty());
@@ -320,8 +340,7 @@ TEST(ChildProcess, StartFailuresSayWhyAndExitCodesAreKept) {
     EXPECT_TRUE(missing.finished());
     cld::ChildProcess exits;
     ASSERT_TRUE(exits.start("/bin/sh", {"-c", "exit 7"}));
-    while (!exits.finished())
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(cldtest::waitUntil([&exits] { return exits.finished(); }));
     EXPECT_EQ(exits.exitCode(), 7);
     cld::ChildProcess sleeper;
     ASSERT_TRUE(sleeper.start("/bin/sleep", {"100"}));
@@ -330,7 +349,7 @@ TEST(ChildProcess, StartFailuresSayWhyAndExitCodesAreKept) {
     sleeper.terminate(42);
     EXPECT_TRUE(sleeper.finished());
     EXPECT_EQ(sleeper.exitCode(), 42);
-    EXPECT_FALSE(alive(pid));
+    EXPECT_FALSE(cldtest::processRunning(pid));
 }
 
 // The step as start-up runs it: only while "WMFRedist" is 0, with the wait window up.

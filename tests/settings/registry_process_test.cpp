@@ -1,4 +1,5 @@
 #include "CRegistry.h"
+#include "Processes.h"
 #include "RegistryTestUtil.h"
 #include "SettingsRecord.h"
 
@@ -74,8 +75,10 @@ TEST(RegistryProcesses, KilledWriterLeavesAReadableStore) {
         const pid_t pid = cldtest::startRegtool({"churn", "Software\\Churn", ready.string()});
         ASSERT_GT(pid, 0);
         // The kill lands at a random moment of the writing, however slowly the writer starts.
-        for (int i = 0; i < 2000 && !std::filesystem::exists(ready); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(cldtest::waitUntil([&] {
+            return std::filesystem::exists(ready) || !cldtest::processRunning(pid);
+        })) << "round "
+            << round;
         std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
         kill(pid, SIGKILL);
         const int status = cldtest::waitProcess(pid);

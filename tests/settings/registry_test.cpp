@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -605,6 +606,31 @@ TEST(RegistryWatch, EventResetModes) {
     std::thread setter([&automatic] { automatic.set(); });
     EXPECT_TRUE(automatic.wait(std::chrono::seconds(10)));
     setter.join();
+}
+
+// A watch is over once it has signalled: closing the key afterwards neither signals the
+// event a second time nor touches it, so its owner may let it go at once.
+TEST(RegistryWatch, AWatchThatHasSignalledLeavesItsEventAlone) {
+    Fixture f;
+    CRegistry writer;
+    ASSERT_TRUE(writer.ConnectRoot(HKEY_CURRENT_USER));
+    ASSERT_TRUE(writer.OpenKey("Software\\Test"));
+
+    RegistryEvent automatic(false, false);
+    ASSERT_TRUE(f.reg.WatchChanges(&automatic, REG_NOTIFY_CHANGE_LAST_SET, false, true));
+    ASSERT_TRUE(writer.WriteDword("First", 1));
+    ASSERT_TRUE(automatic.wait(std::chrono::seconds(30)));
+    ASSERT_TRUE(f.reg.OpenKey("Software\\Test")); // ends the watch
+    EXPECT_FALSE(automatic.isSet());
+
+    // The address sanitizer and the thread sanitizer see any touch of the freed event.
+    auto event = std::make_unique<RegistryEvent>();
+    ASSERT_TRUE(f.reg.WatchChanges(event.get(), REG_NOTIFY_CHANGE_LAST_SET, false, true));
+    ASSERT_TRUE(writer.WriteDword("Second", 2));
+    ASSERT_TRUE(event->wait(std::chrono::seconds(30)));
+    event.reset();
+    f.reg.CloseKey();
+    EXPECT_EQ(f.reg.KeyName(), "");
 }
 
 TEST(RegistryWatch, ClosingTheKeyEndsTheWatchAndSignals) {

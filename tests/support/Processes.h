@@ -1,0 +1,28 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace cldtest {
+
+// How long a wait for an event may take before the test calls it a hang. It bounds a
+// fault; it is no measure of speed, so a busy machine never comes near it.
+inline constexpr std::chrono::seconds kHangLimit{120};
+
+// Polls `done` until it holds. False only when it still did not hold after `hangLimit`.
+bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds hangLimit = kHangLimit);
+
+// Whether a process still runs. One that ended but was not reaped yet (a zombie, or an
+// orphan whose new parent has not reaped it) counts as ended.
+bool processRunning(pid_t pid);
+// The processes this one started (from any of its threads) that still run. Read from
+// /proc while they run on: one that ends meanwhile may hide another from the list, so it
+// is exact only while the children start and end one at a time.
+std::vector<pid_t> runningChildren();
+// A process's command line, its words joined by single spaces; "" once it is gone.
+std::string commandLine(pid_t pid);
+
+} // namespace cldtest
