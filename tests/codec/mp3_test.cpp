@@ -883,8 +883,9 @@ int EncodeFile(const fs::path& in, const fs::path& out, uint32_t* detail = nullp
     job.SetParams(Cbr(128, 4));
     job.SetInput(in.string());
     job.SetOutput(out.string());
-    if (job.Start())
+    if (job.Start()) {
         EXPECT_TRUE(WaitIdle(job));
+    }
     if (detail)
         *detail = job.GetErrorDetail();
     return job.GetErrorCode();
