@@ -2,6 +2,7 @@
 
 #include "ProductIdentity.h"
 
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -73,7 +74,15 @@ void drawTile(QPainter& p, const QRectF& r, qreal radius, QColor top, QColor bot
 
 void drawCaption(QPainter& p, const QRectF& r, const QString& text, int pixelSize, QColor colour,
                  bool shadow = true) {
+    // A longer caption (another language's) gets a smaller type rather than being cut.
+    const int flags = Qt::AlignCenter | Qt::TextWordWrap;
     p.setFont(uiFont(pixelSize, true));
+    for (int size = pixelSize - 1; size >= pixelSize / 2; --size) {
+        const QRectF need = QFontMetricsF(p.font()).boundingRect(r, flags, text);
+        if (need.width() <= r.width() + 0.5 && need.height() <= r.height() + 0.5)
+            break;
+        p.setFont(uiFont(size, true));
+    }
     if (shadow) {
         p.setPen(QColor(0, 0, 0, 170));
         p.drawText(r.translated(1, 1), Qt::AlignCenter | Qt::TextWordWrap, text);
@@ -471,7 +480,7 @@ QImage roundControl(QSize size, const QString& kind, bool hover) {
     return img;
 }
 
-QImage optionsButton(QSize size, bool hover) {
+QImage optionsButton(QSize size, bool hover, const QString& caption) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
@@ -503,12 +512,12 @@ QImage optionsButton(QSize size, bool hover) {
     p.setPen(QPen(QColor(0x10, 0x14, 0x1a), 1.2));
     p.setBrush(g);
     p.drawPath(gear);
-    drawCaption(p, QRectF(0, s + 4, size.width(), size.height() - s - 5), QStringLiteral("Options"),
-                12, hover ? kAmber.lighter(120) : kText);
+    drawCaption(p, QRectF(0, s + 4, size.width(), size.height() - s - 5), caption, 12,
+                hover ? kAmber.lighter(120) : kText);
     return img;
 }
 
-QImage helpButton(QSize size, bool hover) {
+QImage helpButton(QSize size, bool hover, const QString& caption) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
@@ -526,11 +535,11 @@ QImage helpButton(QSize size, bool hover) {
     p.drawText(circle, Qt::AlignCenter, QStringLiteral("?"));
     drawCaption(p,
                 QRectF(0, circle.bottom() + 1, size.width(), size.height() - circle.bottom() - 1),
-                QStringLiteral("Help"), 11, hover ? Qt::white : kText);
+                caption, 11, hover ? Qt::white : kText);
     return img;
 }
 
-QImage exitButton(QSize size) {
+QImage exitButton(QSize size, const QString& caption) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
@@ -544,7 +553,7 @@ QImage exitButton(QSize size) {
     p.drawArc(QRectF(c.x() - rad, c.y() - rad, 2 * rad, 2 * rad), 120 * 16, 300 * 16);
     p.drawLine(QPointF(c.x(), c.y() - rad - 2), QPointF(c.x(), c.y() + 1));
     drawCaption(p, QRectF(r.left(), r.top() + r.height() * 0.66, r.width(), r.height() * 0.32),
-                QStringLiteral("Exit"), 12, Qt::white);
+                caption, 12, Qt::white);
     return img;
 }
 

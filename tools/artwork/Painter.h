@@ -49,9 +49,9 @@ QImage panelTile(QSize size, Glyph glyph, const QString& caption, bool lit);
 // A small round window control: "min", "close" or "about".
 QImage roundControl(QSize size, const QString& kind, bool hover);
 // Options (gear) and Help (question mark) buttons, Exit (power) button.
-QImage optionsButton(QSize size, bool hover);
-QImage helpButton(QSize size, bool hover);
-QImage exitButton(QSize size);
+QImage optionsButton(QSize size, bool hover, const QString& caption = QStringLiteral("Options"));
+QImage helpButton(QSize size, bool hover, const QString& caption = QStringLiteral("Help"));
+QImage exitButton(QSize size, const QString& caption = QStringLiteral("Exit"));
 
 // The window shape (white = window, black = outside) and the background picture.
 QImage windowMask(QSize size);
