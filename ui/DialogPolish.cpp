@@ -56,6 +56,7 @@ constexpr std::array kNamedControls{
     NamedControl{164, 1011, IDS_NAME_OUTPUT_FOLDER},
     NamedControl{164, 1025, IDS_NAME_BITRATE},
     NamedControl{166, 1037, IDS_NAME_OUTPUT_FOLDER_OR_FILE},
+    NamedControl{166, 1042, IDS_NAME_WMA_PROFILE},
     NamedControl{166, 1039, IDS_NAME_INPUT_FOLDER_OR_FILE},
     NamedControl{167, 1032, IDS_NAME_BITRATE},
     NamedControl{167, 1037, IDS_NAME_OUTPUT_FOLDER_OR_FILE},
@@ -64,6 +65,7 @@ constexpr std::array kNamedControls{
     NamedControl{168, 1039, IDS_NAME_INPUT_FOLDER_OR_FILE},
     NamedControl{169, 1008, IDS_NAME_INPUT_FILE},
     NamedControl{169, 1011, IDS_NAME_OUTPUT_FILE},
+    NamedControl{170, 1012, IDS_NAME_ENCODING_PROGRESS},
     NamedControl{171, 1011, IDS_NAME_OUTPUT_FILE},
 };
 
@@ -295,11 +297,10 @@ void nameControls(QDialog* dialog, int dialogId) {
         }
         if (!w->accessibleName().isEmpty())
             continue;
+        // Qt names only some kinds of control after their buddy (not lists, combo boxes or
+        // progress bars, and a group box's title wins over a label): the name is set.
         if (QLabel* label = labelOf.value(w)) {
-            // A label beside the control names it as it changes; one elsewhere (another
-            // container) gives its present text.
-            if (label->parentWidget() != w->parentWidget())
-                w->setAccessibleName(spokenText(label->text()));
+            w->setAccessibleName(spokenText(label->text()));
             continue;
         }
         if (auto* button = qobject_cast<QAbstractButton*>(w)) {
@@ -492,6 +493,9 @@ QChar mnemonicOf(const QString& text) {
             ++i;
             continue;
         }
+        // "& " is an ampersand standing in a sentence, not a mark.
+        if (!text[i + 1].isLetterOrNumber())
+            continue;
         return text[i + 1].toLower();
     }
     return {};

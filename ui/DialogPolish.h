@@ -57,6 +57,8 @@ enum AccessibleNameId : int {
     IDS_NAME_INTRO_SECONDS = 2406,
     IDS_NAME_BITRATE = 2407,
     IDS_TRACK_NAME_TOO_LONG = 2408,
+    IDS_NAME_WMA_PROFILE = 2455,
+    IDS_NAME_ENCODING_PROGRESS = 2495,
 };
 
 } // namespace cld

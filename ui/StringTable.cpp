@@ -220,6 +220,7 @@ constexpr std::array kStrings{
     StringEntry{2492, "Free Disk Space"},
     StringEntry{2493, "Input Video Capture Device"},
     StringEntry{2494, "Input Audio Capture Device"},
+    StringEntry{2495, "Encoding Progress"},
 };
 
 constexpr std::array kCaptions{

@@ -110,12 +110,12 @@ const std::vector<DialogGallery::Entry>& DialogGallery::entries() {
                                          launcher);
          }},
         {159, QStringLiteral("mp3_progress"),
-         QStringLiteral("Calderine 2002 -  CD-Audio -> MP3 Encoding Progress"),
+         // The mode's title is added when the batch starts, which the gallery holds back.
+         QStringLiteral("Calderine 2002 - "),
          [](JobContext& c, QWidget* launcher) {
              return make<CMP3EncoderProgressDlg>(c, sampleParameters(), 1, launcher);
          }},
-        {158, QStringLiteral("wma_progress"),
-         QStringLiteral("Calderine 2002 -  Folder -> WMA Encoding Progress"),
+        {158, QStringLiteral("wma_progress"), QStringLiteral("Calderine 2002 - "),
          [](JobContext& c, QWidget* launcher) {
              return make<CEncoderProgressDlg>(c, sampleParameters(), 2,
                                               std::unique_ptr<WmEncoderControl>(), launcher);
