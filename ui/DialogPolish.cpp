@@ -8,6 +8,7 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QComboBox>
 #include <QDialog>
 #include <QGridLayout>
@@ -33,6 +34,7 @@ namespace {
 
 constexpr const char* kElidedProperty = "cld_elided";
 constexpr const char* kTranslatedProperty = "cld_translated";
+constexpr const char* kStrutProperty = "cld_strut";
 
 int idOf(const QObject* object) {
     const QVariant id = object->property("cld_id");
@@ -399,8 +401,32 @@ void fitTitle(QDialog* dialog) {
     QFont font = QApplication::font();
     font.setBold(true);
     const int want = QFontMetrics(font).horizontalAdvance(dialog->windowTitle()) + 160;
-    if (dialog->minimumWidth() < want)
+    if (dialog->minimumWidth() >= want)
+        return;
+    // An empty item of that width at the foot of the layout: the layout's own minimum
+    // (its controls) still counts, which an explicit minimum width would override.
+    QSpacerItem* strut = nullptr;
+    if (QLayout* layout = dialog->layout()) {
+        for (int i = 0; i < layout->count() && !strut; ++i)
+            if (QSpacerItem* item = layout->itemAt(i)->spacerItem())
+                if (item->sizeHint().height() == 0 && dialog->property(kStrutProperty).toBool())
+                    strut = item;
+        if (!strut && (qobject_cast<QBoxLayout*>(layout) || qobject_cast<QGridLayout*>(layout))) {
+            strut = new QSpacerItem(want, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+            if (auto* box = qobject_cast<QBoxLayout*>(layout))
+                box->addItem(strut);
+            else if (auto* grid = qobject_cast<QGridLayout*>(layout))
+                grid->addItem(strut, grid->rowCount(), 0, 1, std::max(1, grid->columnCount()));
+            dialog->setProperty(kStrutProperty, true);
+            return;
+        }
+    }
+    if (strut) {
+        strut->changeSize(want, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+        dialog->layout()->invalidate();
+    } else {
         dialog->setMinimumWidth(want);
+    }
 }
 
 class DialogPolisher : public QObject {

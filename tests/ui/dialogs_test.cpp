@@ -297,6 +297,16 @@ TEST_F(DialogWalk, TitlesAreWholeAndNameTheProgramOnce) {
             faults << entry.name + QStringLiteral(": %1 pixels wide for a title of %2")
                                        .arg(dialog.width())
                                        .arg(need);
+        // Every control lies inside the window.
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->isWindow() || w->parentWidget() != &dialog)
+                continue;
+            if (!dialog.rect().contains(w->geometry()))
+                faults << entry.name + QStringLiteral(": %1 %2 reaches past the window (%3 wide)")
+                                           .arg(QString::fromLatin1(w->metaObject()->className()),
+                                                w->objectName())
+                                           .arg(dialog.width());
+        }
         // A typical path fits in every path field.
         const QString path = QStringLiteral("/home/username/Music/Artist Name - Album Name/");
         for (QLineEdit* edit : dialog.findChildren<QLineEdit*>()) {
