@@ -443,7 +443,7 @@ void CCDGrabDlg::updateTotals() {
             totals.kilobytes += kept.sizeKilobytes[i];
     }
     const cld::TotalsTexts t = cld::totalsTexts(totals);
-    m_totalTracks->setText(qs(t.tracks));
+    m_totalTracks->setText(cld::translatedText(qs(t.tracks)));
     m_totalSize->setText(qs(t.size));
     m_totalTime->setText(qs(t.duration));
 }

@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QTextEdit>
 #include <QToolTip>
@@ -451,6 +452,15 @@ QString translatedText(const QString& text) {
     const QString key = text.trimmed();
     if (key.isEmpty())
         return text;
+    // A count and its unit ("3 Track(s)"): the unit in the language.
+    static const QRegularExpression counted(QStringLiteral("^(\\d+ )(\\D.*)$"));
+    if (const QRegularExpressionMatch m = counted.match(key); m.hasMatch()) {
+        const QString unit = translatedText(m.captured(2));
+        if (unit != m.captured(2)) {
+            const qsizetype lead = text.indexOf(key);
+            return text.left(lead) + m.captured(1) + unit + text.mid(lead + key.size());
+        }
+    }
     // The text itself, or its words without the mnemonic mark and a trailing ":" or "...".
     QString base = key;
     QString suffix;

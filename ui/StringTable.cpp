@@ -221,6 +221,7 @@ constexpr std::array kStrings{
     StringEntry{2493, "Input Video Capture Device"},
     StringEntry{2494, "Input Audio Capture Device"},
     StringEntry{2495, "Encoding Progress"},
+    StringEntry{2496, "Track(s)"},
 };
 
 constexpr std::array kCaptions{
