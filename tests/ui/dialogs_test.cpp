@@ -497,3 +497,60 @@ TEST_F(DialogWalk, UnderTheGermanLibraryNoEnglishIsLeft) {
 }
 
 } // namespace
+
+namespace {
+
+// The text rules the polish applies, on their own.
+TEST(DialogTexts, TranslationKeepsSpacesMarksAndSuffixes) {
+    Library german(LANG_GERMAN_LIBRARY);
+    ASSERT_NE(german.handle(), nullptr);
+    CLDResLibrary pictures;
+    AppResources::setSource(std::make_unique<cld::LanguageResources>(
+        german.handle(), std::make_unique<BuiltinResources>(&CldProgramResource, &pictures)));
+    struct Case {
+        const char* english;
+        const char* german;
+    };
+    const Case cases[] = {
+        // A string of the table as it stands, whatever its letter case.
+        {"Stopped.", "Angehalten."},
+        {"output file size:", "Größe der Ausgabedatei:"},
+        // The same words with a colon or dots after them, and the spaces around kept.
+        {"Overall Progress...", "Gesamtfortschritt..."},
+        {"Preview ...", "Vorschau ..."},
+        {"   Category   ", "   Kategorie   "},
+        // A mnemonic: the translation's own mark, or one on the English letter, or none.
+        {"&Input File:", "&Eingabedatei:"},
+        {"Artist &Name:", "&Interpretenname:"},
+        {"Input File:", "Eingabedatei:"},
+        {"&Cancel", "&Abbrechen"},
+        {"Cancel", "Abbrechen"},
+        // A count keeps its number.
+        {"3 Track(s) ", "3 Titel "},
+        // Nothing the program knows stays as it is.
+        {"Line-In (hw:0)", "Line-In (hw:0)"},
+        {"128 kbps (High Quality, CD transparency)", "128 kbps (High Quality, CD transparency)"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(cld::translatedText(QString::fromUtf8(c.english)), QString::fromUtf8(c.german))
+            << c.english;
+    AppResources::setSource(nullptr);
+}
+
+TEST(DialogTexts, SpokenTextsAndMnemonics) {
+    EXPECT_EQ(cld::spokenText(QStringLiteral("&Select CD-ROM Drive:")),
+              QStringLiteral("Select CD-ROM Drive"));
+    EXPECT_EQ(cld::spokenText(QStringLiteral(" Overall Progress... ")),
+              QStringLiteral("Overall Progress"));
+    EXPECT_EQ(cld::spokenText(QStringLiteral("Audio && Video")), QStringLiteral("Audio & Video"));
+    EXPECT_EQ(cld::mnemonicOf(QStringLiteral("Album Nam&e:")), QLatin1Char('e'));
+    EXPECT_EQ(cld::mnemonicOf(QStringLiteral("O&K")), QLatin1Char('k'));
+    // "&&" is an ampersand, and so is one before a space.
+    EXPECT_TRUE(cld::mnemonicOf(QStringLiteral("Audio && Video")).isNull());
+    EXPECT_TRUE(cld::mnemonicOf(QStringLiteral("Audio & Video")).isNull());
+    EXPECT_EQ(cld::mnemonicOf(QStringLiteral("A && B &C")), QLatin1Char('c'));
+    EXPECT_TRUE(cld::mnemonicOf(QStringLiteral("trailing &")).isNull());
+}
+
+} // namespace
