@@ -222,6 +222,10 @@ constexpr std::array kStrings{
     StringEntry{2494, "Input Audio Capture Device"},
     StringEntry{2495, "Encoding Progress"},
     StringEntry{2496, "Track(s)"},
+    // The words drawn on the launcher's background and on the splash.
+    StringEntry{2497, "Audio & Video Conversion Suite"},
+    StringEntry{2498, "RIP  \u2022  ENCODE  \u2022  DECODE  \u2022  RECORD  \u2022  CAPTURE"},
+    StringEntry{2499, "CD ripping  \u2022  MP3  \u2022  WMA  \u2022  WAV  \u2022  WMV"},
 };
 
 constexpr std::array kCaptions{

@@ -127,8 +127,12 @@ TEST(GermanLibrary, TheCdTilesCarryGermanCaptionsAndTheRestIsTheProgramsOwn) {
                   en.convertToFormat(QImage::Format_RGB32))
             << id;
     }
-    // Pictures without words come from the program.
-    EXPECT_EQ(german.bitmap(cld::IDB_LAUNCHER_BACKGROUND),
+    // Pictures without words come from the program; the background's words are German.
+    EXPECT_EQ(german.bitmap(cld::IDB_CLOSE), english.bitmap(cld::IDB_CLOSE));
+    EXPECT_EQ(german.bitmap(cld::IDB_LAUNCHER_MASK), english.bitmap(cld::IDB_LAUNCHER_MASK));
+    EXPECT_EQ(german.bitmap(cld::IDB_LAUNCHER_BACKGROUND).size(),
+              english.bitmap(cld::IDB_LAUNCHER_BACKGROUND).size());
+    EXPECT_NE(german.bitmap(cld::IDB_LAUNCHER_BACKGROUND),
               english.bitmap(cld::IDB_LAUNCHER_BACKGROUND));
     EXPECT_EQ(german.controlText(cld::IDD_LAUNCHER, cld::IDC_CD2WAV),
               QStringLiteral("CD-Audio nach WAV"));

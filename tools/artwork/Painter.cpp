@@ -588,7 +588,7 @@ QImage windowMask(QSize size) {
     return img.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
 }
 
-QImage background(QSize size) {
+QImage background(QSize size, const QString& tagline, const QString& strip) {
     QImage img = canvas(size, QImage::Format_RGB32);
     img.fill(QColor(0x0a, 0x0d, 0x12));
     QPainter p(&img);
@@ -625,7 +625,7 @@ QImage background(QSize size) {
     p.drawText(QPointF(236 + titleW, 44), productYear());
     p.setFont(uiFont(12, false));
     p.setPen(QColor(0x94, 0xa4, 0xb8));
-    p.drawText(QPointF(240, 61), QStringLiteral("Audio & Video Conversion Suite"));
+    p.drawText(QPointF(240, 61), tagline);
 
     // A disc emblem on the header's left.
     QImage disc = clearImage(QSize(52, 52));
@@ -645,9 +645,12 @@ QImage background(QSize size) {
     }
     p.setFont(uiFont(11, true));
     p.setPen(QColor(0x7f, 0x90, 0xa6));
-    p.drawText(
-        QRectF(170, 136, 520, 18), Qt::AlignCenter,
-        QStringLiteral("RIP  \u2022  ENCODE  \u2022  DECODE  \u2022  RECORD  \u2022  CAPTURE"));
+    // A longer strip (another language's) gets a smaller type rather than being cut.
+    const QRectF stripRect(170, 136, 520, 18);
+    for (int px = 10;
+         px >= 7 && QFontMetricsF(p.font()).horizontalAdvance(strip) > stripRect.width(); --px)
+        p.setFont(uiFont(px, true));
+    p.drawText(stripRect, Qt::AlignCenter, strip);
 
     // The stage: a recessed panel that holds the job buttons.
     QPainterPath stage;
@@ -718,7 +721,7 @@ QImage background(QSize size) {
     return out.convertToFormat(QImage::Format_RGB888);
 }
 
-QImage splash(QSize size) {
+QImage splash(QSize size, const QString& tagline, const QString& strip) {
     QImage img = canvas(size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
@@ -750,12 +753,11 @@ QImage splash(QSize size) {
     p.drawText(QPointF(44, 182), productYear());
     p.setFont(uiFont(17, false));
     p.setPen(kText);
-    p.drawText(QPointF(44, 216), QStringLiteral("Audio & Video Conversion Suite"));
+    p.drawText(QPointF(44, 216), tagline);
     p.setFont(uiFont(12, false));
     p.setPen(QColor(0x9a, 0xaa, 0xbe));
     p.drawText(QPointF(44, 372), versionLine());
-    p.drawText(QPointF(44, 392),
-               QStringLiteral("CD ripping  \u2022  MP3  \u2022  WMA  \u2022  WAV  \u2022  WMV"));
+    p.drawText(QPointF(44, 392), strip);
     p.setPen(QPen(QColor(255, 255, 255, 50), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(0.5, 0.5, size.width() - 1, size.height() - 1));
