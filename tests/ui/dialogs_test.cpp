@@ -11,6 +11,7 @@
 #include "GenreList.h"
 #include "JobContext.h"
 #include "LanguageResources.h"
+#include "MessageService.h"
 #include "ProgramIdentity.h"
 #include "ProgramResources.h"
 #include "SettingsRecord.h"
@@ -25,9 +26,11 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <dlfcn.h>
 #include <functional>
@@ -517,7 +520,7 @@ TEST(DialogTexts, TranslationKeepsSpacesMarksAndSuffixes) {
         {"output file size:", "Größe der Ausgabedatei:"},
         // The same words with a colon or dots after them, and the spaces around kept.
         {"Overall Progress...", "Gesamtfortschritt..."},
-        {"Preview ...", "Vorschau ..."},
+        {"Reading ...", "Wird gelesen ..."},
         {"   Category   ", "   Kategorie   "},
         // A mnemonic: the translation's own mark, or one on the English letter, or none.
         {"&Input File:", "&Eingabedatei:"},
@@ -551,6 +554,39 @@ TEST(DialogTexts, SpokenTextsAndMnemonics) {
     EXPECT_TRUE(cld::mnemonicOf(QStringLiteral("Audio & Video")).isNull());
     EXPECT_EQ(cld::mnemonicOf(QStringLiteral("A && B &C")), QLatin1Char('c'));
     EXPECT_TRUE(cld::mnemonicOf(QStringLiteral("trailing &")).isNull());
+}
+
+} // namespace
+
+namespace {
+
+// A message box's standard buttons speak the chosen language too.
+TEST(MessageButtons, AreInTheChosenLanguage) {
+    Library german(LANG_GERMAN_LIBRARY);
+    ASSERT_NE(german.handle(), nullptr);
+    CLDResLibrary pictures;
+    AppResources::setSource(std::make_unique<cld::LanguageResources>(
+        german.handle(), std::make_unique<BuiltinResources>(&CldProgramResource, &pictures)));
+    QStringList shown;
+    QTimer::singleShot(0, [&shown] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible())
+                continue;
+            for (QAbstractButton* b : box->buttons())
+                shown << b->text();
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    MessageBoxService service;
+    const MessageResult answer = service.show(
+        Message{0, QStringLiteral("?"), MessageIcon::Question, MessageButtons::YesNoCancel});
+    EXPECT_EQ(answer, MessageResult::No);
+    shown.sort();
+    // Qt's own texts ("&Yes", "&No", "Cancel") keep their marks or their lack of one.
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("&Ja"), QStringLiteral("&Nein"),
+                                  QStringLiteral("Abbrechen")}));
+    AppResources::setSource(nullptr);
 }
 
 } // namespace
