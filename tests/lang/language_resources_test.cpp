@@ -157,7 +157,7 @@ TEST(GermanLibrary, EveryLauncherPictureWithWordsIsGermanAtBothScales) {
                              {"PNG", cld::IDPNG_OPTIONS},    {"BITMAP", cld::IDB_HELP},
                              {"BITMAP", cld::IDB_EXIT},      {"BITMAP", cld::IDB_CD2MP3}};
     for (const Picture& p : words) {
-        for (const QString suffix :
+        for (const QString& suffix :
              {QString(), QString::fromLatin1(cld::kDoubleResolutionSuffix)}) {
             const QString type = QString::fromLatin1(p.type) + suffix;
             const QImage de = german.image(type, p.id);

@@ -411,11 +411,13 @@ TEST_F(DialogWalk, TheMp3ProgressShowsNoFiguresItHasNotGot) {
             ASSERT_NE(value, nullptr) << id;
             EXPECT_FALSE(value->isVisible()) << id;
         }
-        for (QLabel* label : dialog.findChildren<QLabel*>())
-            if (label->isVisible())
+        for (QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (label->isVisible()) {
                 EXPECT_FALSE(label->text().startsWith(QStringLiteral("Performance")) ||
                              label->text().startsWith(QStringLiteral("Output File Size")))
                     << label->text().toStdString();
+            }
+        }
     });
 }
 
