@@ -495,6 +495,9 @@ TEST_F(DialogWalk, UnderTheGermanLibraryNoEnglishIsLeft) {
                 text = b->text();
             if (hasLetter(text) && w->width() < w->minimumSizeHint().width())
                 cutOff << entry.name + QStringLiteral(": \"") + text + QLatin1Char('"');
+            if (w->parentWidget() == &dialog && !dialog.rect().contains(w->geometry()))
+                cutOff << entry.name +
+                              QStringLiteral(": %1 reaches past the window").arg(w->objectName());
         }
     });
     EXPECT_TRUE(leftOver.isEmpty()) << leftOver.join(QLatin1Char('\n')).toStdString();
