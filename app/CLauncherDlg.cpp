@@ -262,7 +262,7 @@ void CLauncherDlg::createButtons() {
         auto* b = new CLauncherButton(this);
         b->setObjectName(QString::number(entry.id));
         b->setProperty("cld_id", entry.id);
-        b->setText(QString::fromLatin1(entry.caption));
+        b->setText(caption(entry.id));
         b->setGeometry(entry.x, entry.y, entry.width, entry.height);
         b->setPalette(skinPalette);
         skin(b, entry.kind, entry.hoverImage, entry.normalImage);
@@ -275,22 +275,49 @@ void CLauncherDlg::createButtons() {
     }
 }
 
+QString CLauncherDlg::caption(int id) {
+    const ButtonSpec* entry = cld::findLauncherButton(id);
+    if (!entry)
+        return {};
+    // What the button's picture says: the template's caption, except where the template
+    // has none or a wrong one (the capture tile's template repeats the conversion's).
+    const char* english = entry->caption;
+    switch (id) {
+    case cld::IDC_EXIT:
+        english = "Exit";
+        break;
+    case cld::IDC_CLOSE_BOX:
+        english = "Close";
+        break;
+    case cld::IDC_MINIMIZE_BOX:
+        english = "Minimize";
+        break;
+    case cld::IDC_ABOUT:
+        english = "About Calderine";
+        break;
+    case cld::IDC_CAPTURE2WMV:
+        english = "Capture to WMV";
+        break;
+    default:
+        break;
+    }
+    return AppResources::controlText(kDialogId, id, QString::fromLatin1(english));
+}
+
 void CLauncherDlg::describe(CImageButton* b, const ButtonSpec& entry) {
     const QString tip = plainText(AppResources::string(entry.tooltip));
-    const QString caption = plainText(QString::fromLatin1(entry.caption));
-    // The name is what the button does in a few words: the tooltip's text, or the caption
-    // when there is no tooltip.
-    QString name = tip.isEmpty() ? caption : tip;
+    // The name is the button's caption, as its picture shows it; the tooltip says more.
+    QString name = plainText(caption(entry.id));
     if (name.isEmpty())
-        name = QString::number(entry.id);
+        name = tip.isEmpty() ? QString::number(entry.id) : tip;
     QString why;
     if (!b->isEnabled())
         why = plainText(AppResources::string(cld::IDS_JOB_UNAVAILABLE));
     b->setToolTip(why.isEmpty() ? tip : tip + QStringLiteral("\n") + why);
     b->setAccessibleName(name);
-    QString description = caption != name ? caption : QString();
+    QString description = tip != name ? tip : QString();
     if (!why.isEmpty())
-        description = description.isEmpty() ? why : description + QStringLiteral(". ") + why;
+        description = description.isEmpty() ? why : description + QStringLiteral(" ") + why;
     b->setAccessibleDescription(description);
 }
 

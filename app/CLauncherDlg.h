@@ -79,6 +79,8 @@ public:
     // A text as the user reads it: a resource text without its mnemonic markers ("&About"
     // reads "About", "&&" reads "&").
     static QString plainText(const QString& text);
+    // A button's caption in the current language, as its picture shows it.
+    static QString caption(int id);
     // The button an arrow key moves to from `from`: the nearest one whose centre lies in
     // that direction, nearness along the key's axis counting less than a sideways offset.
     // -1 when there is none. `candidates` holds control ids and places.

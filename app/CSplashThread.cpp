@@ -1,6 +1,7 @@
 #include "CSplashThread.h"
 
 #include "AppResources.h"
+#include "ResourceIds.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -15,7 +16,7 @@ CSplashWnd::CSplashWnd(const QImage& image, const QImage& logo)
     setAttribute(Qt::WA_DeleteOnClose);
     setCursor(Qt::ArrowCursor);
     m_size = m_image.isNull() ? QSize(CSplashThread::kDefaultSide, CSplashThread::kDefaultSide)
-                              : m_image.size();
+                              : m_image.deviceIndependentSize().toSize();
     setFixedSize(m_size);
     m_logoPos = QPoint(m_size.width() - m_logo.width(), m_size.height() - m_logo.height());
     setFocusPolicy(Qt::StrongFocus);
@@ -81,10 +82,26 @@ bool CSplashThread::isRunning() const {
 }
 
 void CSplashThread::SetImage(const QString& type, int id) {
-    if (const ResourceSource* source = AppResources::source())
-        m_image = source->image(type, id);
-    else
-        m_image = QImage();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    SetImage(type, id, screen ? screen->devicePixelRatio() : 1.0);
+}
+
+void CSplashThread::SetImage(const QString& type, int id, qreal devicePixelRatio) {
+    const ResourceSource* source = AppResources::source();
+    m_image = QImage();
+    if (!source)
+        return;
+    // A high-density screen gets the picture drawn with twice the pixels, at the same
+    // place and size.
+    if (devicePixelRatio > 1.0) {
+        QImage sharp = source->image(type + QString::fromLatin1(cld::kDoubleResolutionSuffix), id);
+        if (!sharp.isNull()) {
+            sharp.setDevicePixelRatio(2.0);
+            m_image = sharp;
+            return;
+        }
+    }
+    m_image = source->image(type, id);
 }
 
 QImage CSplashThread::prepareLogo(const QImage& logo, QSize window) {

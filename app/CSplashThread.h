@@ -53,6 +53,10 @@ public:
 
     // Loads the main picture from the current resources; replaces an earlier one.
     void SetImage(const QString& type, int id);
+    // The same for a screen of the given device pixel ratio: above 1 the picture drawn with
+    // twice the pixels ("PNG@2X"), when the resources have it.
+    void SetImage(const QString& type, int id, qreal devicePixelRatio);
+    const QImage& image() const { return m_image; }
     // Creates and shows the window; false when it could not be created.
     bool Start();
     // Lets the window close and closes it; nothing when it is already gone.

@@ -5,6 +5,7 @@
 #include "JobRegistry.h"
 #include "MessageService.h"
 #include "ProductIdentity.h"
+#include "ProgramIdentity.h"
 #include "Unattended.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -40,9 +42,14 @@ public:
     }
 };
 
-int usageError(const std::string& program, const std::string& text) {
+int usageError(int argc, char** argv, const std::string& program, const std::string& text) {
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
                  text.c_str(), program.c_str());
+    // Started from a file manager or a menu, nobody reads standard error.
+    if (cld::usageErrorNeedsBox(isatty(STDERR_FILENO) == 1, std::getenv("DISPLAY"),
+                                std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM")) &&
+        !unattendedRequested(std::getenv("CLD_AUTOMATION")))
+        cld::showUsageErrorBox(argc, argv, program + ": " + text);
     return cld::kUsageExitCode;
 }
 
@@ -62,7 +69,7 @@ int main(int argc, char** argv) {
         std::fputs(cld::versionText().c_str(), stdout);
         return 0;
     case cld::CommandLine::Action::Error:
-        return usageError(program, line.error);
+        return usageError(argc, argv, program, line.error);
     case cld::CommandLine::Action::Run:
         break;
     }
@@ -70,17 +77,16 @@ int main(int argc, char** argv) {
         JobCommands commands;
         registerJobs(commands);
         if (!commands.has(line.job->controlId))
-            return usageError(program, std::string("the job ") + line.job->name +
-                                           " is not available in this version of " +
-                                           cld::identity::kProduct);
+            return usageError(argc, argv, program,
+                              std::string("the job ") + line.job->name +
+                                  " is not available in this version of " +
+                                  cld::identity::kProduct);
         if (const std::string missing = cld::firstMissingFile(line.files); !missing.empty())
-            return usageError(program, "\"" + missing + "\": no such file or folder");
+            return usageError(argc, argv, program, "\"" + missing + "\": no such file or folder");
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromUtf8(cld::identity::kProgramName));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(cld::identity::kProduct));
-    QGuiApplication::setDesktopFileName(QString::fromUtf8(cld::identity::kDesktopId));
+    cld::setUpApplication(app);
 
     CSuiteApp::Options options;
     QStringList files;

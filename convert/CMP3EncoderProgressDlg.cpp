@@ -2,8 +2,10 @@
 
 #include "AppResources.h"
 #include "CProgressBar.h"
+#include "ControlTag.h"
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
+#include "DialogPolish.h"
 #include "Id3v1Tag.h"
 #include "JobContext.h"
 #include "MessageService.h"
@@ -40,7 +42,24 @@ int titleFor(int mode) {
 CMP3EncoderProgressDlg::CMP3EncoderProgressDlg(JobContext& context, const JobParameters& params,
                                                int mode, QWidget* parent)
     : CBatchProgressDlg(context, params, mode, kDialogId, titleFor(mode), true, parent),
-      m_encoder(std::make_unique<Mp3EncodeJob>()), m_decoder(std::make_unique<Mp3DecodeJob>()) {}
+      m_encoder(std::make_unique<Mp3EncodeJob>()), m_decoder(std::make_unique<Mp3DecodeJob>()) {
+    // No MP3 mode gives an output size, and the rates show once a job has measured them.
+    for (const int id : {IDC_OUTPUT_SIZE, IDC_PERFORMANCE, IDC_SAMPLES})
+        setFormRowVisible(findControl(this, id), false);
+}
+
+void CMP3EncoderProgressDlg::showRates(const CodecJob& job) {
+    const uint32_t kilobytes = job.GetKilobytesPerSecond();
+    const uint32_t samples = job.GetSamplesPerSecond();
+    if (kilobytes > 0) {
+        setText(IDC_PERFORMANCE, kilobytesPerSecondText(kilobytes));
+        setFormRowVisible(findControl(this, IDC_PERFORMANCE), true);
+    }
+    if (samples > 0) {
+        setText(IDC_SAMPLES, samplesPerSecondText(samples));
+        setFormRowVisible(findControl(this, IDC_SAMPLES), true);
+    }
+}
 
 CMP3EncoderProgressDlg::~CMP3EncoderProgressDlg() {
     // A job still running (the dialog closed on a failure elsewhere) stops at its next
@@ -315,8 +334,7 @@ void CMP3EncoderProgressDlg::refreshFigures() {
     if (decoding()) {
         bar(IDC_CURRENT_BAR)->setPos(m_decoder->GetProgress());
         showTimes(m_decoder->GetRemainingSeconds());
-        setText(IDC_PERFORMANCE, kilobytesPerSecondText(m_decoder->GetKilobytesPerSecond()));
-        setText(IDC_SAMPLES, samplesPerSecondText(m_decoder->GetSamplesPerSecond()));
+        showRates(*m_decoder);
         showDiskSpace(m_params.outputPath);
         return;
     }
@@ -324,8 +342,7 @@ void CMP3EncoderProgressDlg::refreshFigures() {
         bar(IDC_CURRENT_BAR)->setPos(m_encoder->GetProgress());
         setText(IDC_MEDIA_BITRATE, mp3BitrateText(m_encoder->GetParams()));
         showTimes(m_encoder->GetRemainingSeconds());
-        setText(IDC_PERFORMANCE, kilobytesPerSecondText(m_encoder->GetKilobytesPerSecond()));
-        setText(IDC_SAMPLES, samplesPerSecondText(m_encoder->GetSamplesPerSecond()));
+        showRates(*m_encoder);
         showDiskSpace(m_params.outputPath);
     } else if (m_encoder->GetProgress() > 95) {
         bar(IDC_CURRENT_BAR)->setPos(100);

@@ -26,6 +26,8 @@ protected:
     void onAbort() override;
 
 private:
+    // Performance and samples per second, shown once the job has measured them.
+    void showRates(const CodecJob& job);
     enum class JobEnd { Done, Aborted, Failed };
     bool decoding() const { return m_mode >= 4; }
     // Starts the job on input -> output; false when it did not start (not reported yet)

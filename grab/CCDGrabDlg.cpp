@@ -7,6 +7,7 @@
 #include "CReadingProgressDlg.h"
 #include "CdCacheDatabase.h"
 #include "ControlTag.h"
+#include "DialogPolish.h"
 #include "FreeDBText.h"
 #include "GenreList.h"
 #include "GrabProgress.h"
@@ -343,6 +344,9 @@ void CCDGrabDlg::loadDisc() {
     }
     m_artist->setText(qs(artist));
     m_album->setText(qs(album));
+    // The year, like the names, belongs to the disc listed: a disc the cache does not
+    // know starts with the dialog's own year.
+    m_year->setText(QStringLiteral("2002"));
     const QString genreText = m_genre->currentText();
     const int genre = genreNumber();
     const int count = disc ? disc->GetTrackCount() : 0;
@@ -383,7 +387,8 @@ void CCDGrabDlg::loadDisc() {
             m_artist->setText(qs(cld::utf8Text(record->artist)));
             m_album->setText(qs(cld::utf8Text(record->album)));
             selectGenrePrefix(record->genre);
-            m_year->setText(QString::number(record->year));
+            if (record->year > 0)
+                m_year->setText(QString::number(record->year));
             const int rows =
                 std::min<int>(m_list->rowCount(), static_cast<int>(record->trackTitles.size()));
             for (int i = 0; i < rows; ++i) {
@@ -409,6 +414,9 @@ void CCDGrabDlg::sizeColumns() {
     m_list->setColumnWidth(0, static_cast<int>(m_list->columnWidth(0) * 4.5));
     for (int c = 1; c < 6; ++c)
         m_list->setColumnWidth(c, headerWidth(c));
+    // The name column gives up what the list lacks, so that every column shows.
+    m_list->header()->setMinimumSectionSize(std::min(headerWidth(0), headerWidth(5)));
+    m_list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
 }
 
 void CCDGrabDlg::setInfoToAllTracks() {
@@ -435,7 +443,7 @@ void CCDGrabDlg::updateTotals() {
             totals.kilobytes += kept.sizeKilobytes[i];
     }
     const cld::TotalsTexts t = cld::totalsTexts(totals);
-    m_totalTracks->setText(qs(t.tracks));
+    m_totalTracks->setText(cld::translatedText(qs(t.tracks)));
     m_totalSize->setText(qs(t.size));
     m_totalTime->setText(qs(t.duration));
 }
@@ -452,9 +460,12 @@ void CCDGrabDlg::trackEdited(int row, int column, const QString& name) {
         return;
     QTreeWidgetItem* item = m_list->topLevelItem(row);
     if (item && column == 0) {
-        if (cld::characterCount(str(name)) > cld::kMaxTrackNameLength)
+        if (cld::characterCount(str(name)) > cld::kMaxTrackNameLength) {
             m_list->setCellText(row, 0, item->data(0, kNameRole).toString());
-        else
+            MessageService::message(cld::IDS_TRACK_NAME_TOO_LONG, MessageIcon::Exclamation,
+                                    MessageButtons::Ok, this,
+                                    QString::number(cld::kMaxTrackNameLength));
+        } else
             item->setData(0, kNameRole, name);
     }
     updateTotals();

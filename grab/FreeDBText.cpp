@@ -22,8 +22,13 @@ void styleReportList(QTreeWidget* list) {
     list->setAllColumnsShowFocus(true);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setMouseTracking(true);
+    // Grid lines; a styled item no longer takes the selection's colours by itself, so a
+    // selected row is given the platform's highlight and highlighted text.
     list->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d4d4d4; "
-                                       "border-bottom: 1px solid #d4d4d4; }"));
+                                       "border-bottom: 1px solid #d4d4d4; }"
+                                       "QTreeView::item:selected { "
+                                       "background-color: palette(highlight); "
+                                       "color: palette(highlighted-text); }"));
 }
 
 void sizeColumnsToHeaders(QTreeWidget* list) {

@@ -48,5 +48,15 @@ QIcon BuiltinResources::icon(int id) const {
     const QImage img = decode(cld::kIconType, id);
     if (img.isNull())
         return {};
-    return QIcon(QPixmap::fromImage(img));
+    QIcon icon(QPixmap::fromImage(img));
+    // The picture with twice the pixels, for title bars and task bars of high-density
+    // screens.
+    const QByteArray sharpType = QByteArray(cld::kIconType) + cld::kDoubleResolutionSuffix;
+    QImage sharp = decode(sharpType.constData(), id);
+    if (!sharp.isNull()) {
+        QPixmap pixmap = QPixmap::fromImage(sharp);
+        pixmap.setDevicePixelRatio(2.0);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }

@@ -1,11 +1,63 @@
 #include "CProgressBar.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QLinearGradient>
 #include <QPainter>
 #include <algorithm>
 
+namespace {
+
+// What a screen reader sees of the bar: a progress bar with its range and position, and
+// the position as a percentage for its value text.
+class ProgressBarAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit ProgressBarAccessible(CProgressBar* bar)
+        : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) {
+            const CProgressBar* b = bar();
+            const qint64 span = static_cast<qint64>(b->upper()) - b->lower();
+            const qint64 percent =
+                span > 0 ? (static_cast<qint64>(b->pos()) - b->lower()) * 100 / span : 0;
+            return QStringLiteral("%1%").arg(percent);
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    QVariant currentValue() const override { return bar()->pos(); }
+    void setCurrentValue(const QVariant&) override {}
+    QVariant maximumValue() const override { return bar()->upper(); }
+    QVariant minimumValue() const override { return bar()->lower(); }
+    QVariant minimumStepSize() const override { return 0; }
+
+private:
+    CProgressBar* bar() const { return static_cast<CProgressBar*>(widget()); }
+};
+
+QAccessibleInterface* progressBarFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("CProgressBar") && object && object->isWidgetType())
+        return new ProgressBarAccessible(static_cast<CProgressBar*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 CProgressBar::CProgressBar(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(progressBarFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
 }
 
 void CProgressBar::setRange(int lower, int upper) {
@@ -22,6 +74,10 @@ void CProgressBar::setPos(int pos) {
     if (clamped != m_pos) {
         m_pos = clamped;
         update();
+        if (QAccessible::isActive()) {
+            QAccessibleValueChangeEvent event(this, m_pos);
+            QAccessible::updateAccessibility(&event);
+        }
     }
 }
 

@@ -1,8 +1,10 @@
 #include "MessageService.h"
 
 #include "AppResources.h"
+#include "DialogPolish.h"
 #include "ProductIdentity.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -75,6 +77,9 @@ MessageResult MessageBoxService::show(const Message& message) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
+    // The standard buttons' words in the chosen language.
+    for (QAbstractButton* button : box.buttons())
+        button->setText(cld::translatedText(button->text()));
     // A message shown before any window exists still gets the normal cursor.
     const bool waitCursor = QApplication::overrideCursor() != nullptr;
     if (waitCursor)

@@ -19,6 +19,14 @@ for f in bin/CLD lib/calderine/libcldrip.so lib/calderine/libCLDRes.so lib/calde
     [ -f "$prefix/usr/$f" ] || fail "$f is not installed"
 done
 [ -x "$prefix/usr/bin/CLD" ] || fail "bin/CLD is not executable"
+copyright=$prefix/usr/share/doc/calderine/copyright
+if [ -f "$copyright" ]; then
+    head -1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+        fail "the copyright file is not in Debian's machine-readable form"
+    grep -q '^Files: \*$' "$copyright" || fail "the copyright file covers no files"
+else
+    fail "share/doc/calderine/copyright is not installed"
+fi
 for size in 16 22 24 32 48 64 128 256; do
     icon=$prefix/usr/share/icons/hicolor/${size}x${size}/apps/$id.png
     file "$icon" | grep -q "PNG image data, $size x $size" || fail "icon $icon is not ${size}x${size}"

@@ -470,9 +470,17 @@ TEST_F(Launcher, EveryControlHasAnAccessibleNameAndDisabledJobsSayWhy) {
     };
     // The launcher and its 17 buttons on the audio panel.
     EXPECT_GE(checkTree(dlg.get()), 18);
-    EXPECT_EQ(dlg->button(1061)->accessibleName(), QStringLiteral("About Calderine..."));
-    EXPECT_EQ(dlg->button(1005)->accessibleDescription().left(15),
-              QStringLiteral("CD-Audio to WAV"));
+    // Each button is called by its caption and described by its tooltip; the two exit
+    // buttons and the capture tile can be told apart.
+    EXPECT_EQ(dlg->button(1061)->accessibleName(), QStringLiteral("About Calderine"));
+    EXPECT_EQ(dlg->button(1005)->accessibleName(), QStringLiteral("CD-Audio to WAV"));
+    EXPECT_EQ(dlg->button(1005)->accessibleDescription().left(16),
+              QStringLiteral("Convert CD-Audio"));
+    EXPECT_EQ(dlg->button(1)->accessibleName(), QStringLiteral("Exit"));
+    EXPECT_EQ(dlg->button(1000)->accessibleName(), QStringLiteral("Close"));
+    EXPECT_EQ(dlg->button(1000)->accessibleDescription(), QStringLiteral("Exit from Calderine."));
+    EXPECT_EQ(dlg->button(1013)->accessibleName(), QStringLiteral("Capture to WMV"));
+    EXPECT_FALSE(dlg->button(1013)->accessibleDescription().contains(QStringLiteral("AVI/MPG")));
     const QString why = AppResources::string(cld::IDS_JOB_UNAVAILABLE);
     for (int id : {1005, 1015, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 57671}) {
         EXPECT_TRUE(dlg->button(id)->toolTip().endsWith(QStringLiteral("\n") + why)) << id;

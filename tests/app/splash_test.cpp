@@ -132,3 +132,32 @@ TEST_F(Splash, WithoutAPictureItIsA300SquareAndDrawsNoLogo) {
 }
 
 } // namespace
+
+namespace {
+
+// A high-density screen gets the splash and the window icon drawn with twice the pixels,
+// at the same place and size as the ordinary ones.
+TEST_F(Splash, HighDensityScreensGetTheSharpPictures) {
+    CSplashThread ordinary(QString::fromStdString(dir.path().string()));
+    ordinary.SetImage(QStringLiteral("PNG"), 172, 1.0);
+    CSplashThread sharp(QString::fromStdString(dir.path().string()));
+    sharp.SetImage(QStringLiteral("PNG"), 172, 2.0);
+    ASSERT_FALSE(ordinary.image().isNull());
+    ASSERT_FALSE(sharp.image().isNull());
+    EXPECT_EQ(ordinary.image().devicePixelRatio(), 1.0);
+    EXPECT_EQ(sharp.image().devicePixelRatio(), 2.0);
+    EXPECT_EQ(sharp.image().size(), ordinary.image().size() * 2);
+    EXPECT_EQ(sharp.image().deviceIndependentSize().toSize(), ordinary.image().size());
+
+    const QIcon icon = AppResources::icon(128);
+    ASSERT_FALSE(icon.isNull());
+    const QPixmap one = icon.pixmap(QSize(64, 64), 1.0);
+    const QPixmap two = icon.pixmap(QSize(64, 64), 2.0);
+    EXPECT_EQ(one.size(), QSize(64, 64));
+    EXPECT_EQ(two.size(), QSize(128, 128));
+    // Drawn, not scaled up: the sharp picture is not the ordinary one enlarged.
+    EXPECT_NE(two.toImage().convertToFormat(QImage::Format_ARGB32),
+              one.toImage().scaled(128, 128).convertToFormat(QImage::Format_ARGB32));
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 #include "BuiltinResources.h"
 #include "CAboutDlg.h"
 #include "CImageButton.h"
+#include "CLDResLibrary.h"
 #include "CLauncherDlg.h"
 #include "CRegistry.h"
 #include "CSuiteApp.h"
@@ -126,11 +127,53 @@ TEST(GermanLibrary, TheCdTilesCarryGermanCaptionsAndTheRestIsTheProgramsOwn) {
                   en.convertToFormat(QImage::Format_RGB32))
             << id;
     }
-    // Pictures without words come from the program.
-    EXPECT_EQ(german.bitmap(cld::IDB_LAUNCHER_BACKGROUND),
+    // Pictures without words come from the program; the background's words are German.
+    EXPECT_EQ(german.bitmap(cld::IDB_CLOSE), english.bitmap(cld::IDB_CLOSE));
+    EXPECT_EQ(german.bitmap(cld::IDB_LAUNCHER_MASK), english.bitmap(cld::IDB_LAUNCHER_MASK));
+    EXPECT_EQ(german.bitmap(cld::IDB_LAUNCHER_BACKGROUND).size(),
+              english.bitmap(cld::IDB_LAUNCHER_BACKGROUND).size());
+    EXPECT_NE(german.bitmap(cld::IDB_LAUNCHER_BACKGROUND),
               english.bitmap(cld::IDB_LAUNCHER_BACKGROUND));
     EXPECT_EQ(german.controlText(cld::IDD_LAUNCHER, cld::IDC_CD2WAV),
               QStringLiteral("CD-Audio nach WAV"));
+}
+
+TEST(GermanLibrary, EveryLauncherPictureWithWordsIsGermanAtBothScales) {
+    Library lib(LANG_GERMAN_LIBRARY);
+    CLDResLibrary pictures;
+    ASSERT_TRUE(pictures.load(QString::fromStdString(cldtest::binDir().string())));
+    const cld::LanguageResources german(lib.handle(), builtin(&pictures));
+    const BuiltinResources english(&CldProgramResource, &pictures);
+    struct Picture {
+        const char* type;
+        int id;
+    };
+    // The six audio job tiles, the two video tiles, Options (pictures of the picture
+    // library), Help and Exit (bitmaps).
+    const Picture words[] = {{"PNG", cld::IDPNG_MIC2WMA},    {"PNG", cld::IDPNG_MIC2MP3},
+                             {"PNG", cld::IDPNG_FOLDER2WMA}, {"PNG", cld::IDPNG_FOLDER2MP3},
+                             {"PNG", cld::IDPNG_WMA2WAV},    {"PNG", cld::IDPNG_MP32WAV},
+                             {"PNG", cld::IDPNG_AVI2WMV},    {"PNG", cld::IDPNG_CAPTURE2WMV},
+                             {"PNG", cld::IDPNG_OPTIONS},    {"BITMAP", cld::IDB_HELP},
+                             {"BITMAP", cld::IDB_EXIT},      {"BITMAP", cld::IDB_CD2MP3}};
+    for (const Picture& p : words) {
+        for (const QString& suffix :
+             {QString(), QString::fromLatin1(cld::kDoubleResolutionSuffix)}) {
+            const QString type = QString::fromLatin1(p.type) + suffix;
+            const QImage de = german.image(type, p.id);
+            const QImage en = english.image(type, p.id);
+            ASSERT_FALSE(de.isNull()) << p.id << type.toStdString();
+            ASSERT_FALSE(en.isNull()) << p.id << type.toStdString();
+            EXPECT_EQ(de.size(), en.size()) << p.id << type.toStdString();
+            EXPECT_NE(de.convertToFormat(QImage::Format_ARGB32),
+                      en.convertToFormat(QImage::Format_ARGB32))
+                << p.id << type.toStdString();
+        }
+    }
+    // The tiles' names for a screen reader are German too.
+    EXPECT_EQ(german.controlText(cld::IDD_LAUNCHER, cld::IDC_EXIT), QStringLiteral("Beenden"));
+    EXPECT_EQ(german.controlText(cld::IDD_LAUNCHER, cld::IDC_CAPTURE2WMV),
+              QStringLiteral("Aufnahme nach WMV"));
 }
 
 TEST(GermanLibrary, TheRuntimeWaitWindowSpeaksGerman) {

@@ -2,6 +2,7 @@
 
 #include "ProductIdentity.h"
 
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -73,7 +74,15 @@ void drawTile(QPainter& p, const QRectF& r, qreal radius, QColor top, QColor bot
 
 void drawCaption(QPainter& p, const QRectF& r, const QString& text, int pixelSize, QColor colour,
                  bool shadow = true) {
+    // A longer caption (another language's) gets a smaller type rather than being cut.
+    const int flags = Qt::AlignCenter | Qt::TextWordWrap;
     p.setFont(uiFont(pixelSize, true));
+    for (int size = pixelSize - 1; size >= pixelSize / 2; --size) {
+        const QRectF need = QFontMetricsF(p.font()).boundingRect(r, flags, text);
+        if (need.width() <= r.width() + 0.5 && need.height() <= r.height() + 0.5)
+            break;
+        p.setFont(uiFont(size, true));
+    }
     if (shadow) {
         p.setPen(QColor(0, 0, 0, 170));
         p.drawText(r.translated(1, 1), Qt::AlignCenter | Qt::TextWordWrap, text);
@@ -471,7 +480,7 @@ QImage roundControl(QSize size, const QString& kind, bool hover) {
     return img;
 }
 
-QImage optionsButton(QSize size, bool hover) {
+QImage optionsButton(QSize size, bool hover, const QString& caption) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
@@ -503,12 +512,12 @@ QImage optionsButton(QSize size, bool hover) {
     p.setPen(QPen(QColor(0x10, 0x14, 0x1a), 1.2));
     p.setBrush(g);
     p.drawPath(gear);
-    drawCaption(p, QRectF(0, s + 4, size.width(), size.height() - s - 5), QStringLiteral("Options"),
-                12, hover ? kAmber.lighter(120) : kText);
+    drawCaption(p, QRectF(0, s + 4, size.width(), size.height() - s - 5), caption, 12,
+                hover ? kAmber.lighter(120) : kText);
     return img;
 }
 
-QImage helpButton(QSize size, bool hover) {
+QImage helpButton(QSize size, bool hover, const QString& caption) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
@@ -526,11 +535,11 @@ QImage helpButton(QSize size, bool hover) {
     p.drawText(circle, Qt::AlignCenter, QStringLiteral("?"));
     drawCaption(p,
                 QRectF(0, circle.bottom() + 1, size.width(), size.height() - circle.bottom() - 1),
-                QStringLiteral("Help"), 11, hover ? Qt::white : kText);
+                caption, 11, hover ? Qt::white : kText);
     return img;
 }
 
-QImage exitButton(QSize size) {
+QImage exitButton(QSize size, const QString& caption) {
     QImage img = clearImage(size);
     QPainter p(&img);
     smooth(p);
@@ -544,7 +553,7 @@ QImage exitButton(QSize size) {
     p.drawArc(QRectF(c.x() - rad, c.y() - rad, 2 * rad, 2 * rad), 120 * 16, 300 * 16);
     p.drawLine(QPointF(c.x(), c.y() - rad - 2), QPointF(c.x(), c.y() + 1));
     drawCaption(p, QRectF(r.left(), r.top() + r.height() * 0.66, r.width(), r.height() * 0.32),
-                QStringLiteral("Exit"), 12, Qt::white);
+                caption, 12, Qt::white);
     return img;
 }
 
@@ -579,7 +588,7 @@ QImage windowMask(QSize size) {
     return img.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
 }
 
-QImage background(QSize size) {
+QImage background(QSize size, const QString& tagline, const QString& strip) {
     QImage img = canvas(size, QImage::Format_RGB32);
     img.fill(QColor(0x0a, 0x0d, 0x12));
     QPainter p(&img);
@@ -616,7 +625,7 @@ QImage background(QSize size) {
     p.drawText(QPointF(236 + titleW, 44), productYear());
     p.setFont(uiFont(12, false));
     p.setPen(QColor(0x94, 0xa4, 0xb8));
-    p.drawText(QPointF(240, 61), QStringLiteral("Audio & Video Conversion Suite"));
+    p.drawText(QPointF(240, 61), tagline);
 
     // A disc emblem on the header's left.
     QImage disc = clearImage(QSize(52, 52));
@@ -636,9 +645,12 @@ QImage background(QSize size) {
     }
     p.setFont(uiFont(11, true));
     p.setPen(QColor(0x7f, 0x90, 0xa6));
-    p.drawText(
-        QRectF(170, 136, 520, 18), Qt::AlignCenter,
-        QStringLiteral("RIP  \u2022  ENCODE  \u2022  DECODE  \u2022  RECORD  \u2022  CAPTURE"));
+    // A longer strip (another language's) gets a smaller type rather than being cut.
+    const QRectF stripRect(170, 136, 520, 18);
+    for (int px = 10;
+         px >= 7 && QFontMetricsF(p.font()).horizontalAdvance(strip) > stripRect.width(); --px)
+        p.setFont(uiFont(px, true));
+    p.drawText(stripRect, Qt::AlignCenter, strip);
 
     // The stage: a recessed panel that holds the job buttons.
     QPainterPath stage;
@@ -709,7 +721,7 @@ QImage background(QSize size) {
     return out.convertToFormat(QImage::Format_RGB888);
 }
 
-QImage splash(QSize size) {
+QImage splash(QSize size, const QString& tagline, const QString& strip) {
     QImage img = canvas(size, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     QPainter p(&img);
@@ -741,12 +753,11 @@ QImage splash(QSize size) {
     p.drawText(QPointF(44, 182), productYear());
     p.setFont(uiFont(17, false));
     p.setPen(kText);
-    p.drawText(QPointF(44, 216), QStringLiteral("Audio & Video Conversion Suite"));
+    p.drawText(QPointF(44, 216), tagline);
     p.setFont(uiFont(12, false));
     p.setPen(QColor(0x9a, 0xaa, 0xbe));
     p.drawText(QPointF(44, 372), versionLine());
-    p.drawText(QPointF(44, 392),
-               QStringLiteral("CD ripping  \u2022  MP3  \u2022  WMA  \u2022  WAV  \u2022  WMV"));
+    p.drawText(QPointF(44, 392), strip);
     p.setPen(QPen(QColor(255, 255, 255, 50), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRectF(0.5, 0.5, size.width() - 1, size.height() - 1));

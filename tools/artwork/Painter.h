@@ -49,14 +49,21 @@ QImage panelTile(QSize size, Glyph glyph, const QString& caption, bool lit);
 // A small round window control: "min", "close" or "about".
 QImage roundControl(QSize size, const QString& kind, bool hover);
 // Options (gear) and Help (question mark) buttons, Exit (power) button.
-QImage optionsButton(QSize size, bool hover);
-QImage helpButton(QSize size, bool hover);
-QImage exitButton(QSize size);
+QImage optionsButton(QSize size, bool hover, const QString& caption = QStringLiteral("Options"));
+QImage helpButton(QSize size, bool hover, const QString& caption = QStringLiteral("Help"));
+QImage exitButton(QSize size, const QString& caption = QStringLiteral("Exit"));
 
 // The window shape (white = window, black = outside) and the background picture.
 QImage windowMask(QSize size);
-QImage background(QSize size);
-QImage splash(QSize size);
+// The words the two pictures carry, in English.
+inline const QString kTagline = QStringLiteral("Audio & Video Conversion Suite");
+inline const QString kLauncherStrip =
+    QStringLiteral("RIP  \u2022  ENCODE  \u2022  DECODE  \u2022  RECORD  \u2022  CAPTURE");
+inline const QString kSplashStrip =
+    QStringLiteral("CD ripping  \u2022  MP3  \u2022  WMA  \u2022  WAV  \u2022  WMV");
+QImage background(QSize size, const QString& tagline = kTagline,
+                  const QString& strip = kLauncherStrip);
+QImage splash(QSize size, const QString& tagline = kTagline, const QString& strip = kSplashStrip);
 QImage appIcon(int size);
 // The same program icon as scalable vector graphics, for the desktop's icon theme.
 QByteArray appIconSvg();

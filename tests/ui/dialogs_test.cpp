@@ -1,0 +1,597 @@
+// Every dialog of the program, opened one at a time as a user (and a screen reader) meets
+// it: each control a user can reach has a name, each label with a mnemonic leads to its
+// field, titles are whole, and under the German library no English is left.
+#include "AppResources.h"
+#include "AppTestKit.h"
+#include "BuiltinResources.h"
+#include "CLDResLibrary.h"
+#include "CProgressBar.h"
+#include "DialogGallery.h"
+#include "DialogPolish.h"
+#include "GenreList.h"
+#include "JobContext.h"
+#include "LanguageResources.h"
+#include "MessageService.h"
+#include "ProgramIdentity.h"
+#include "ProgramResources.h"
+#include "SettingsRecord.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSet>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <dlfcn.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+using cld::DialogGallery;
+
+class Library {
+public:
+    explicit Library(const char* path) : m_handle(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
+    ~Library() {
+        if (m_handle)
+            dlclose(m_handle);
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    void* handle() const { return m_handle; }
+
+private:
+    void* m_handle;
+};
+
+// A private settings store, quiet messages, the program's resources (or the German
+// library over them) and the dialog polish of the program.
+class DialogWalk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cld::setUpApplication(*qobject_cast<QApplication*>(QCoreApplication::instance()));
+        m_pictures.load(QString::fromStdString(cldtest::binDir().string()));
+        useEnglish();
+    }
+    void TearDown() override { AppResources::setSource(nullptr); }
+
+    void useEnglish() {
+        AppResources::setSource(
+            std::make_unique<BuiltinResources>(&CldProgramResource, &m_pictures));
+    }
+    void useGerman() {
+        ASSERT_NE(m_german.handle(), nullptr) << dlerror();
+        AppResources::setSource(std::make_unique<cld::LanguageResources>(
+            m_german.handle(),
+            std::make_unique<BuiltinResources>(&CldProgramResource, &m_pictures)));
+    }
+
+    // Opens every dialog in turn, shown but with its work held back, and hands it over.
+    void forEachDialog(const std::function<void(const DialogGallery::Entry&, QDialog&)>& look) {
+        for (const DialogGallery::Entry& entry : DialogGallery::entries()) {
+            SettingsRecord settings;
+            GenreList genres;
+            JobContext jobs{settings, genres};
+            std::unique_ptr<QDialog> dialog = entry.make(jobs, nullptr);
+            ASSERT_TRUE(dialog) << entry.name.toStdString();
+            dialog->installEventFilter(new cld::HoldQueuedWork(dialog.get()));
+            dialog->show();
+            QCoreApplication::processEvents();
+            look(entry, *dialog);
+            dialog->hide();
+        }
+    }
+
+    cldtest::TempDir m_dir;
+    cldtest::ScopedEnv m_registry{"CLD_REGISTRY_DIR", (m_dir.path() / "registry").string()};
+    cldtest::ScopedEnv m_home{"HOME", m_dir.path().string()};
+    cldtest::MessageScope m_messages;
+    CLDResLibrary m_pictures;
+    Library m_german{LANG_GERMAN_LIBRARY};
+};
+
+bool hasLetter(const QString& text) {
+    for (const QChar c : text)
+        if (c.isLetter())
+            return true;
+    return false;
+}
+
+bool interactiveRole(QAccessible::Role role) {
+    switch (role) {
+    case QAccessible::PushButton:
+    case QAccessible::CheckBox:
+    case QAccessible::RadioButton:
+    case QAccessible::EditableText:
+    case QAccessible::ComboBox:
+    case QAccessible::Slider:
+    case QAccessible::SpinBox:
+    case QAccessible::ProgressBar:
+    case QAccessible::List:
+    case QAccessible::Table:
+    case QAccessible::Tree:
+    case QAccessible::Link:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Walks the accessible tree below `a` and lists each visible control a user can reach
+// whose name says nothing.
+void walk(QAccessibleInterface* a, const QString& where, QStringList& unnamed,
+          QStringList& unvalued, int depth = 0) {
+    if (!a || depth > 30)
+        return;
+    const QAccessible::State state = a->state();
+    if (state.invisible)
+        return;
+    if (interactiveRole(a->role())) {
+        const QString name = a->text(QAccessible::Name);
+        QObject* o = a->object();
+        const QString what = where + QStringLiteral(": ") +
+                             (o ? QString::fromLatin1(o->metaObject()->className()) +
+                                      QLatin1Char(' ') + o->objectName()
+                                : QStringLiteral("?"));
+        if (!hasLetter(name))
+            unnamed << what + QStringLiteral(" \"") + name + QLatin1Char('"');
+        if (a->role() == QAccessible::ProgressBar &&
+            (!a->valueInterface() || !a->valueInterface()->currentValue().isValid()))
+            unvalued << what;
+    }
+    // A list's rows are its data, not controls.
+    if (a->role() == QAccessible::List || a->role() == QAccessible::Table ||
+        a->role() == QAccessible::Tree || a->role() == QAccessible::ComboBox)
+        return;
+    for (int i = 0; i < a->childCount(); ++i)
+        walk(a->child(i), where, unnamed, unvalued, depth + 1);
+}
+
+TEST_F(DialogWalk, EveryControlAUserCanReachHasAName) {
+    QStringList unnamed;
+    QStringList unvalued;
+    QStringList sameBrowseNames;
+    int dialogs = 0;
+    forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        ++dialogs;
+        walk(QAccessible::queryAccessibleInterface(&dialog), entry.name, unnamed, unvalued);
+        // The "..." buttons of one dialog can be told apart.
+        QSet<QString> names;
+        for (QPushButton* b : dialog.findChildren<QPushButton*>()) {
+            if (b->text() != QStringLiteral("...") || !b->isVisible())
+                continue;
+            const QString name = QAccessible::queryAccessibleInterface(b)->text(QAccessible::Name);
+            if (names.contains(name))
+                sameBrowseNames << entry.name + QStringLiteral(": ") + name;
+            names.insert(name);
+        }
+    });
+    EXPECT_EQ(dialogs, static_cast<int>(DialogGallery::entries().size()));
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(unvalued.isEmpty()) << unvalued.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(sameBrowseNames.isEmpty()) << sameBrowseNames.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(DialogWalk, FieldsAreNamedByTheirLabelsAndBrowseButtonsByWhatTheyChoose) {
+    std::map<QString, std::map<int, QString>> names;
+    forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            const QVariant id = w->property("cld_id");
+            if (!id.isValid())
+                continue;
+            if (QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w))
+                names[entry.name][id.toInt()] = a->text(QAccessible::Name);
+        }
+    });
+    EXPECT_EQ(names["cd_grabber"][1074], QStringLiteral("Artist Name"));
+    EXPECT_EQ(names["cd_grabber"][1079], QStringLiteral("Album Name"));
+    EXPECT_EQ(names["cd_grabber"][1066], QStringLiteral("Select CD-ROM Drive"));
+    EXPECT_EQ(names["folder_to_mp3"][1039], QStringLiteral("Choose the input folder or file"));
+    EXPECT_EQ(names["folder_to_mp3"][1037], QStringLiteral("Choose the output folder or file"));
+    EXPECT_EQ(names["video_settings"][1008], QStringLiteral("Choose the input file"));
+    // Text fields inside a group box are not named after the group.
+    for (const auto& [id, name] : names["options"])
+        EXPECT_FALSE(name.contains(QStringLiteral("Internet FreeDB Settings"))) << id;
+    EXPECT_EQ(names["mp3_progress"][1012], QStringLiteral("Current File Progress"));
+    EXPECT_EQ(names["mp3_progress"][1010], QStringLiteral("Overall Progress"));
+}
+
+TEST_F(DialogWalk, ProgressBarsSpeakTheirValue) {
+    CProgressBar bar;
+    bar.setRange(0, 200);
+    bar.setPos(50);
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&bar);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->role(), QAccessible::ProgressBar);
+    ASSERT_NE(a->valueInterface(), nullptr);
+    EXPECT_EQ(a->valueInterface()->currentValue().toInt(), 50);
+    EXPECT_EQ(a->valueInterface()->maximumValue().toInt(), 200);
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("25%"));
+}
+
+// Every label with a mnemonic has a field as its buddy, and Alt and the letter moves there
+// when no other mnemonic of the dialog uses that letter.
+void checkMnemonics(const DialogGallery::Entry& entry, QDialog& dialog, QStringList& faults,
+                    int& reached) {
+    QApplication::setActiveWindow(&dialog);
+    if (!QTest::qWaitForWindowActive(&dialog, 2000)) {
+        faults << entry.name + QStringLiteral(": the window never became active");
+        return;
+    }
+    std::map<QChar, int> uses;
+    for (QWidget* w : dialog.findChildren<QWidget*>()) {
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(w))
+            text = l->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+            text = b->text();
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            text = g->title();
+        if (w->isVisible() && !cld::mnemonicOf(text).isNull())
+            ++uses[cld::mnemonicOf(text)];
+    }
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        const QChar letter = cld::mnemonicOf(label->text());
+        if (letter.isNull() || !label->isVisible())
+            continue;
+        QWidget* buddy = label->buddy();
+        if (!buddy) {
+            faults << entry.name + QStringLiteral(": \"") + label->text() +
+                          QStringLiteral("\" has no buddy");
+            continue;
+        }
+        if (!(buddy->focusPolicy() & Qt::TabFocus))
+            faults << entry.name + QStringLiteral(": the buddy of \"") + label->text() +
+                          QStringLiteral("\" takes no focus");
+        if (uses[letter] != 1 || !buddy->isEnabled())
+            continue;
+        dialog.setFocus();
+        QTest::keyClick(&dialog, letter.toLatin1(), Qt::AltModifier);
+        if (QApplication::focusWidget() != buddy &&
+            !(buddy->focusProxy() && QApplication::focusWidget() == buddy->focusProxy()))
+            faults << entry.name + QStringLiteral(": Alt+") + letter +
+                          QStringLiteral(" did not reach the field of \"") + label->text() +
+                          QLatin1Char('"');
+        else
+            ++reached;
+    }
+}
+
+TEST_F(DialogWalk, MnemonicsLeadToTheirFields) {
+    for (const bool german : {false, true}) {
+        if (german)
+            useGerman();
+        QStringList faults;
+        int reached = 0;
+        forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+            checkMnemonics(entry, dialog, faults, reached);
+        });
+        EXPECT_TRUE(faults.isEmpty()) << (german ? "German:\n" : "English:\n")
+                                      << faults.join(QLatin1Char('\n')).toStdString();
+        // The grabber's artist and album, the paths of the video and capture dialogs, ...
+        EXPECT_GE(reached, 6) << german;
+    }
+}
+
+TEST_F(DialogWalk, TitlesAreWholeAndNameTheProgramOnce) {
+    // Qt would append a display name to every title; the program sets none.
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    QStringList faults;
+    forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        if (dialog.windowTitle() != entry.title)
+            faults << entry.name + QStringLiteral(": \"") + dialog.windowTitle() +
+                          QStringLiteral("\" instead of \"") + entry.title + QLatin1Char('"');
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        const int need = QFontMetrics(bold).horizontalAdvance(dialog.windowTitle()) + 100;
+        if (dialog.width() < need)
+            faults << entry.name + QStringLiteral(": %1 pixels wide for a title of %2")
+                                       .arg(dialog.width())
+                                       .arg(need);
+        // Every control lies inside the window.
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->isWindow() || w->parentWidget() != &dialog)
+                continue;
+            if (!dialog.rect().contains(w->geometry()))
+                faults << entry.name + QStringLiteral(": %1 %2 reaches past the window (%3 wide)")
+                                           .arg(QString::fromLatin1(w->metaObject()->className()),
+                                                w->objectName())
+                                           .arg(dialog.width());
+        }
+        // A typical path fits in every path field.
+        const QString path = QStringLiteral("/home/username/Music/Artist Name - Album Name/");
+        for (QLineEdit* edit : dialog.findChildren<QLineEdit*>()) {
+            const QVariant id = edit->property("cld_id");
+            if (!edit->isVisible() || !id.isValid() || !edit->objectName().startsWith('1'))
+                continue;
+            if (edit->text().startsWith(QLatin1Char('/')) || edit->minimumWidth() > 0)
+                if (edit->width() < edit->fontMetrics().horizontalAdvance(path))
+                    faults << entry.name + QStringLiteral(": field %1 is %2 pixels wide")
+                                               .arg(id.toInt())
+                                               .arg(edit->width());
+        }
+    });
+    EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+    // The two decode dialogs are told apart by their titles.
+    QSet<QString> decodeTitles;
+    for (const DialogGallery::Entry& e : DialogGallery::entries())
+        if (e.dialogId == 168)
+            decodeTitles.insert(e.title);
+    EXPECT_EQ(decodeTitles.size(), 2);
+}
+
+TEST_F(DialogWalk, LongPathsAreElidedInTheMiddleWithTheWholePathAsTooltip) {
+    SettingsRecord settings;
+    GenreList genres;
+    JobContext jobs{settings, genres};
+    for (const DialogGallery::Entry& entry : DialogGallery::entries()) {
+        if (entry.name != QStringLiteral("mp3_progress"))
+            continue;
+        std::unique_ptr<QDialog> dialog = entry.make(jobs, nullptr);
+        dialog->installEventFilter(new cld::HoldQueuedWork(dialog.get()));
+        dialog->show();
+        auto* output = dialog->findChild<QLabel*>(QStringLiteral("1016"));
+        ASSERT_NE(output, nullptr);
+        const QString path = QStringLiteral("/home/username/") + QString(300, QLatin1Char('x')) +
+                             QStringLiteral("/the end.mp3");
+        output->setText(path);
+        // The dialog does not grow to the path's length, and the path's end stays readable.
+        QCoreApplication::processEvents();
+        EXPECT_LT(dialog->width(), output->fontMetrics().horizontalAdvance(path));
+        const QImage shot = output->grab().toImage();
+        EXPECT_FALSE(shot.isNull());
+        EXPECT_EQ(output->toolTip(), path);
+    }
+}
+
+TEST_F(DialogWalk, ASelectedRowShowsItsTextInTheHighlightColours) {
+    const std::map<QString, int> lists{{QStringLiteral("cd_grabber"), 1063},
+                                       {QStringLiteral("freedb_query"), 1143},
+                                       {QStringLiteral("freedb_servers"), 1050}};
+    int checked = 0;
+    forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        const auto it = lists.find(entry.name);
+        if (it == lists.end())
+            return;
+        auto* list = dialog.findChild<QTreeWidget*>(QString::number(it->second));
+        ASSERT_NE(list, nullptr) << entry.name.toStdString();
+        auto* row = new QTreeWidgetItem(list);
+        for (int c = 0; c < list->columnCount(); ++c)
+            row->setText(c, QStringLiteral("WWWWWWWW"));
+        list->setCurrentItem(row);
+        row->setSelected(true);
+        list->setFocus();
+        QCoreApplication::processEvents();
+        const QImage shot = list->viewport()->grab().toImage();
+        const QRect place = list->visualItemRect(row);
+        const QPalette::ColorGroup group = list->hasFocus() ? QPalette::Active : QPalette::Inactive;
+        const QColor highlight = list->palette().color(group, QPalette::Highlight);
+        const QColor text = list->palette().color(group, QPalette::HighlightedText);
+        int background = 0;
+        int letters = 0;
+        for (int y = place.top(); y <= place.bottom(); ++y)
+            for (int x = place.left(); x < std::min(place.right(), shot.width()); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                const auto near = [&](const QColor& want) {
+                    return std::abs(c.red() - want.red()) + std::abs(c.green() - want.green()) +
+                               std::abs(c.blue() - want.blue()) <
+                           60;
+                };
+                background += near(highlight);
+                letters += near(text);
+            }
+        // The row is mostly the highlight, with the letters drawn on it in their colour.
+        EXPECT_GT(background, place.width() * place.height() / 3) << entry.name.toStdString();
+        EXPECT_GT(letters, 20) << entry.name.toStdString();
+        ++checked;
+    });
+    EXPECT_EQ(checked, 3);
+}
+
+TEST_F(DialogWalk, TheMp3ProgressShowsNoFiguresItHasNotGot) {
+    forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        if (entry.name != QStringLiteral("mp3_progress"))
+            return;
+        // Output size (never given by an MP3 job), performance and samples per second
+        // (until a job has measured them) are left out with their labels.
+        for (const int id : {1024, 1027, 1028}) {
+            auto* value = dialog.findChild<QLabel*>(QString::number(id));
+            ASSERT_NE(value, nullptr) << id;
+            EXPECT_FALSE(value->isVisible()) << id;
+        }
+        for (QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (label->isVisible()) {
+                EXPECT_FALSE(label->text().startsWith(QStringLiteral("Performance")) ||
+                             label->text().startsWith(QStringLiteral("Output File Size")))
+                    << label->text().toStdString();
+            }
+        }
+    });
+}
+
+// The texts a dialog shows: labels, buttons, group boxes, column headers and its title.
+QStringList visibleTexts(QDialog& dialog) {
+    QStringList out{dialog.windowTitle()};
+    for (QWidget* w : dialog.findChildren<QWidget*>()) {
+        if (!w->isVisible())
+            continue;
+        if (auto* l = qobject_cast<QLabel*>(w))
+            out << l->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+            out << b->text();
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            out << g->title();
+        else if (auto* t = qobject_cast<QTreeWidget*>(w))
+            for (int c = 0; c < t->columnCount(); ++c)
+                out << t->headerItem()->text(c);
+        else if (auto* c = qobject_cast<QComboBox*>(w); c && c->property("cld_id").toInt() == 1008)
+            for (int i = 0; i < c->count(); ++i)
+                out << c->itemText(i);
+    }
+    return out;
+}
+
+TEST_F(DialogWalk, UnderTheGermanLibraryNoEnglishIsLeft) {
+    // What each dialog shows in English, then in German: a text with words that stays the
+    // same is English left over, unless German writes it the same way.
+    const QSet<QString> sameInGerman{QStringLiteral("OK"),
+                                     QStringLiteral("ABR"),
+                                     QStringLiteral("Mono"),
+                                     QStringLiteral("Status"),
+                                     QStringLiteral("Server"),
+                                     QStringLiteral("Port"),
+                                     QStringLiteral("Start"),
+                                     QStringLiteral("Pause"),
+                                     QStringLiteral("Bitrate"),
+                                     QStringLiteral("Stereo"),
+                                     QStringLiteral("Joint Stereo"),
+                                     QStringLiteral("Force Joint Stereo"),
+                                     QStringLiteral("xx"),
+                                     QStringLiteral("Calderine 2002"),
+                                     QStringLiteral("Calderine 2002 -"),
+                                     QStringLiteral("Calderine 2002, Version 4.05a"),
+                                     QStringLiteral("Line-In (hw:0)"),
+                                     QStringLiteral("DEVICE://default")};
+    std::map<QString, QSet<QString>> english;
+    forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        for (const QString& t : visibleTexts(dialog))
+            english[entry.name].insert(cld::plainText(t).trimmed());
+    });
+    useGerman();
+    QStringList leftOver;
+    QStringList cutOff;
+    forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        for (const QString& shown : visibleTexts(dialog)) {
+            const QString t = cld::plainText(shown).trimmed();
+            // Figures, paths and addresses are no language's; a count's unit is.
+            if (t.isEmpty() || (t[0].isDigit() && !t.contains(QStringLiteral("Track"))) ||
+                t.startsWith(QLatin1Char('/')) || t.startsWith(QLatin1Char('<')) ||
+                t.startsWith(QStringLiteral("http")))
+                continue;
+            if (hasLetter(t) && english[entry.name].contains(t) &&
+                !sameInGerman.contains(cld::spokenText(t)))
+                leftOver << entry.name + QStringLiteral(": \"") + t + QLatin1Char('"');
+        }
+        // Nothing is cut off: every label and button has the room its text needs.
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored)
+                continue;
+            QString text;
+            if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap())
+                text = l->text();
+            else if (auto* b = qobject_cast<QAbstractButton*>(w))
+                text = b->text();
+            if (hasLetter(text) && w->width() < w->minimumSizeHint().width())
+                cutOff << entry.name + QStringLiteral(": \"") + text + QLatin1Char('"');
+            if (w->parentWidget() == &dialog && !dialog.rect().contains(w->geometry()))
+                cutOff << entry.name +
+                              QStringLiteral(": %1 reaches past the window").arg(w->objectName());
+        }
+    });
+    EXPECT_TRUE(leftOver.isEmpty()) << leftOver.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(cutOff.isEmpty()) << cutOff.join(QLatin1Char('\n')).toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// The text rules the polish applies, on their own.
+TEST(DialogTexts, TranslationKeepsSpacesMarksAndSuffixes) {
+    Library german(LANG_GERMAN_LIBRARY);
+    ASSERT_NE(german.handle(), nullptr);
+    CLDResLibrary pictures;
+    AppResources::setSource(std::make_unique<cld::LanguageResources>(
+        german.handle(), std::make_unique<BuiltinResources>(&CldProgramResource, &pictures)));
+    struct Case {
+        const char* english;
+        const char* german;
+    };
+    const Case cases[] = {
+        // A string of the table as it stands, whatever its letter case.
+        {"Stopped.", "Angehalten."},
+        {"output file size:", "Größe der Ausgabedatei:"},
+        // The same words with a colon or dots after them, and the spaces around kept.
+        {"Overall Progress...", "Gesamtfortschritt..."},
+        {"Reading ...", "Wird gelesen ..."},
+        {"   Category   ", "   Kategorie   "},
+        // A mnemonic: the translation's own mark, or one on the English letter, or none.
+        {"&Input File:", "&Eingabedatei:"},
+        {"Artist &Name:", "&Interpretenname:"},
+        {"Input File:", "Eingabedatei:"},
+        {"&Cancel", "&Abbrechen"},
+        {"Cancel", "Abbrechen"},
+        // A count keeps its number.
+        {"3 Track(s) ", "3 Titel "},
+        // Nothing the program knows stays as it is.
+        {"Line-In (hw:0)", "Line-In (hw:0)"},
+        {"128 kbps (High Quality, CD transparency)", "128 kbps (High Quality, CD transparency)"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(cld::translatedText(QString::fromUtf8(c.english)), QString::fromUtf8(c.german))
+            << c.english;
+    AppResources::setSource(nullptr);
+}
+
+TEST(DialogTexts, SpokenTextsAndMnemonics) {
+    EXPECT_EQ(cld::spokenText(QStringLiteral("&Select CD-ROM Drive:")),
+              QStringLiteral("Select CD-ROM Drive"));
+    EXPECT_EQ(cld::spokenText(QStringLiteral(" Overall Progress... ")),
+              QStringLiteral("Overall Progress"));
+    EXPECT_EQ(cld::spokenText(QStringLiteral("Audio && Video")), QStringLiteral("Audio & Video"));
+    EXPECT_EQ(cld::mnemonicOf(QStringLiteral("Album Nam&e:")), QLatin1Char('e'));
+    EXPECT_EQ(cld::mnemonicOf(QStringLiteral("O&K")), QLatin1Char('k'));
+    // "&&" is an ampersand, and so is one before a space.
+    EXPECT_TRUE(cld::mnemonicOf(QStringLiteral("Audio && Video")).isNull());
+    EXPECT_TRUE(cld::mnemonicOf(QStringLiteral("Audio & Video")).isNull());
+    EXPECT_EQ(cld::mnemonicOf(QStringLiteral("A && B &C")), QLatin1Char('c'));
+    EXPECT_TRUE(cld::mnemonicOf(QStringLiteral("trailing &")).isNull());
+}
+
+} // namespace
+
+namespace {
+
+// A message box's standard buttons speak the chosen language too.
+TEST(MessageButtons, AreInTheChosenLanguage) {
+    Library german(LANG_GERMAN_LIBRARY);
+    ASSERT_NE(german.handle(), nullptr);
+    CLDResLibrary pictures;
+    AppResources::setSource(std::make_unique<cld::LanguageResources>(
+        german.handle(), std::make_unique<BuiltinResources>(&CldProgramResource, &pictures)));
+    QStringList shown;
+    QTimer::singleShot(0, [&shown] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible())
+                continue;
+            for (QAbstractButton* b : box->buttons())
+                shown << b->text();
+            box->button(QMessageBox::No)->click();
+        }
+    });
+    MessageBoxService service;
+    const MessageResult answer = service.show(
+        Message{0, QStringLiteral("?"), MessageIcon::Question, MessageButtons::YesNoCancel});
+    EXPECT_EQ(answer, MessageResult::No);
+    shown.sort();
+    // Qt's own texts ("&Yes", "&No", "Cancel") keep their marks or their lack of one.
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("&Ja"), QStringLiteral("&Nein"),
+                                  QStringLiteral("Abbrechen")}));
+    AppResources::setSource(nullptr);
+}
+
+} // namespace
