@@ -4,6 +4,7 @@
 #include "WMException.h"
 #include "WmEncoderControl.h"
 #include "WmErrors.h"
+#include "WmVideoErrors.h"
 
 #include <chrono>
 #include <cstdio>
@@ -90,16 +91,20 @@ TEST_F(WmaDeviceTest, RecordsFromACaptureDeviceIntoAnAsfFileThatFfprobeAccepts) 
     }
 }
 
-TEST_F(WmaDeviceTest, ADeviceThatCannotBeOpenedFailsTheStartWithTheInputCode) {
+TEST_F(WmaDeviceTest, ADeviceThatCannotBeOpenedFailsTheStartWithItsOwnCause) {
     cldtest::TempDir dir;
-    for (const char* device : {"DEVICE://busy", "DEVICE://no-such-device"}) {
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"DEVICE://busy", cld::wmerr::kDeviceBusy},
+        {"DEVICE://no-such-device", cld::wmerr::kDeviceMissing},
+    };
+    for (const auto& [device, code] : cases) {
         Configure(device, dir.file("x.wma").string());
         try {
             m_encoder.Start();
             ADD_FAILURE() << device << " started";
             m_encoder.Stop();
         } catch (const WMException& e) {
-            EXPECT_EQ(e.GetCode(), cld::wmerr::kInputOpen) << device;
+            EXPECT_EQ(e.GetCode(), code) << device;
         }
         EXPECT_NE(m_encoder.GetRunState(), WmEncoderControl::kRunning);
         EXPECT_FALSE(std::filesystem::exists(dir.file("x.wma")));
