@@ -40,8 +40,8 @@ std::string Device(const std::string& name, const std::string& slave,
 }
 
 std::string Plain(const std::string& name, const std::string& options) {
-    return "pcm." + name + " {\n  type paced " + options + "\n  hint { show on description \"Test " +
-           name + "\" }\n}\n";
+    return "pcm." + name + " {\n  type paced " + options +
+           "\n  hint { show on description \"Test " + name + "\" }\n}\n";
 }
 
 const char* kNull = "pcm.null { type null hint { show on description \"Discard all samples\" } }\n";
@@ -86,7 +86,7 @@ AlsaTestDevices::AlsaTestDevices() {
     conf << Device("busy", "busy true", m_folder / "sine22.raw");
     conf << kNull;
     conf << Plain("upmixer", "playback true");
-    conf << Plain("clock", "clock true formats [ \"S16_LE\" ] rates [ 44100 ]");
+    conf << Plain("clock", "clock true latency 600 formats [ \"S16_LE\" ] rates [ 44100 ]");
     conf.close();
     ::setenv("ALSA_CONFIG_PATH", (m_folder / "asound.conf").c_str(), 1);
 }

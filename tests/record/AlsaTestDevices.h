@@ -17,7 +17,7 @@ namespace cldtest {
 //   null    ALSA's null device, which records nothing useful
 //   upmixer a plug-in that can only play
 //   clock   44100 Hz 16-bit: a 1 kHz tone in the first half of every second of the wall
-//           clock, silence in the second half
+//           clock, silence in the second half; it begins capturing 0.6 s after it is started
 // Other configurations, for the device lists, are written on request and named by the
 // caller through ALSA_CONFIG_PATH (see ScopedAlsaConfig).
 class AlsaTestDevices {
