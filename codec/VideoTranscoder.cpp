@@ -660,6 +660,15 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
                 none, s.out->pb && s.out->pb->error < 0 ? s.out->pb->error : rc);
             return false;
         }
+        // A recording goes to the disk as it comes, so that a full disk ends it at once
+        // rather than when a large buffer is written out much later.
+        if (s.live)
+            avio_flush(s.out->pb);
+        if (s.out->pb->error < 0) {
+            int none = 0;
+            s.writeError.compare_exchange_strong(none, s.out->pb->error);
+            return false;
+        }
         m_fileSize = avio_tell(s.out->pb);
         return true;
     };
