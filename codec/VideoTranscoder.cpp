@@ -1048,6 +1048,15 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
             if (in.fmt->duration > 0 &&
                 in.fmt->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
                 declared = static_cast<double>(in.fmt->duration) / AV_TIME_BASE;
+            // A container such as AVI measures its length by what it finds, but its header
+            // still counts the pictures it was meant to hold.
+            if (in.video >= 0) {
+                const AVStream* vst = in.fmt->streams[in.video];
+                if (vst->nb_frames > 0 && vst->avg_frame_rate.num > 0 &&
+                    vst->avg_frame_rate.den > 0)
+                    declared = std::max(declared, static_cast<double>(vst->nb_frames) *
+                                                      av_q2d(av_inv_q(vst->avg_frame_rate)));
+            }
             const bool damaged = endCode != AVERROR_EOF;
             const bool shortfall = declared > 0 && read + std::max(1.0, declared * 0.02) < declared;
             if (damaged || shortfall) {
