@@ -124,6 +124,8 @@ void WmEncoderControl::Start() {
         try {
             m_thread = std::thread([this] {
                 m_error = m_videoTranscoder->Run(m_stop);
+                // Read by the caller once it sees the stopped state.
+                m_lastReport = m_videoTranscoder->GetReport();
                 m_state = kStopped;
             });
         } catch (const std::system_error&) {

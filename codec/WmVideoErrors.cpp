@@ -18,7 +18,7 @@ const char* VideoErrorText(uint32_t code) {
         return "Another application is recording audio. Stop recording with this other "
                "application and then try to record again.";
     case kDeviceMissing:
-        return "The recording device cannot be found. It may have been unplugged.";
+        return "The capture device cannot be found. It may have been unplugged.";
     case kNoCaptureDevice:
         return "No recording device was found.";
     case kDeviceFormat:

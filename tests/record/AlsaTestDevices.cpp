@@ -89,6 +89,8 @@ AlsaTestDevices::AlsaTestDevices() {
     conf << Plain("clock", "clock true latency 600 formats [ \"S16_LE\" ] rates [ 44100 ]");
     conf.close();
     ::setenv("ALSA_CONFIG_PATH", (m_folder / "asound.conf").c_str(), 1);
+    // A configuration the library read before is dropped; the next use reads this one.
+    snd_config_update_free_global();
 }
 
 AlsaTestDevices::~AlsaTestDevices() {
