@@ -117,9 +117,11 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
     if (!format)
         throw WMException(where.kind == InputKind::Screen ? wmerr::kNoDisplay : wmerr::kDeviceOpen);
     AVDictionary* options = nullptr;
+    // Sound devices are asked for CD quality, which nearly every card records natively;
+    // the profile's rate and channels are made from it.
     if (where.kind == InputKind::AudioDevice && audio) {
-        av_dict_set_int(&options, "sample_rate", audio->sampleRate, 0);
-        av_dict_set_int(&options, "channels", audio->channels, 0);
+        av_dict_set_int(&options, "sample_rate", 44100, 0);
+        av_dict_set_int(&options, "channels", 2, 0);
     }
     if (where.kind == InputKind::Screen && video) {
         av_dict_set_int(&options, "framerate", video->fps, 0);
@@ -134,11 +136,10 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
     int rc = avformat_open_input(&in->fmt, where.location.c_str(), format, &options);
     av_dict_free(&options);
     if (rc < 0 && where.kind == InputKind::AudioDevice && audio) {
-        // A device that records only the other channel count is asked again; the sound
-        // is converted to the profile's channels anyway.
+        // A device that records only mono is asked again.
         options = nullptr;
-        av_dict_set_int(&options, "sample_rate", audio->sampleRate, 0);
-        av_dict_set_int(&options, "channels", audio->channels == 1 ? 2 : 1, 0);
+        av_dict_set_int(&options, "sample_rate", 44100, 0);
+        av_dict_set_int(&options, "channels", 1, 0);
         in->fmt = avformat_alloc_context();
         if (!in->fmt)
             throw WMException(wmerr::kOutOfMemory);
