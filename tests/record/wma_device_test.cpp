@@ -7,6 +7,7 @@
 #include "WmVideoErrors.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <thread>
@@ -89,6 +90,43 @@ TEST_F(WmaDeviceTest, RecordsFromACaptureDeviceIntoAnAsfFileThatFfprobeAccepts) 
         const double want = std::string(device) == "line44" ? 440 : 1000;
         EXPECT_NEAR(m.frequency, want, want * 0.03) << device;
     }
+}
+
+// The level of each channel of a file, as the root mean square of its samples (full
+// scale 1.0), from ffmpeg's decode.
+std::pair<double, double> ChannelLevels(const std::filesystem::path& file) {
+    const std::string cmd =
+        "ffmpeg -v error -i '" + file.string() + "' -ac 2 -f s16le - 2>/dev/null";
+    double sum[2] = {0, 0};
+    size_t frames = 0;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        int16_t frame[2];
+        while (std::fread(frame, sizeof frame, 1, p) == 1) {
+            for (int c = 0; c < 2; ++c)
+                sum[c] += (frame[c] / 32768.0) * (frame[c] / 32768.0);
+            ++frames;
+        }
+        ::pclose(p);
+    }
+    if (frames == 0)
+        return {0, 0};
+    return {std::sqrt(sum[0] / static_cast<double>(frames)),
+            std::sqrt(sum[1] / static_cast<double>(frames))};
+}
+
+TEST_F(WmaDeviceTest, AMonoDeviceIsRecordedAtItsFullLevelOnBothSides) {
+    cldtest::TempDir dir;
+    const auto out = dir.file("mono.wma");
+    Configure("DEVICE://line22", out.string()); // a 0.6 full-scale sine, mono
+    m_encoder.Start();
+    std::this_thread::sleep_for(2s);
+    m_encoder.Stop();
+    ASSERT_EQ(m_encoder.GetLastErrorCode(), 0u);
+    const auto [left, right] = ChannelLevels(out);
+    // A sine of peak 0.6 has a level of 0.6 / sqrt(2); 3 dB less would be 0.3.
+    const double full = 0.6 / std::sqrt(2.0);
+    EXPECT_NEAR(left, full, full * 0.12) << "left";
+    EXPECT_NEAR(right, full, full * 0.12) << "right";
 }
 
 TEST_F(WmaDeviceTest, ADeviceThatCannotBeOpenedFailsTheStartWithItsOwnCause) {
