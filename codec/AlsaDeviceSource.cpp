@@ -160,6 +160,86 @@ std::vector<AlsaCaptureDevice> ListAlsaCaptureDevices() {
     return devices;
 }
 
+namespace {
+
+struct Parked {
+    std::mutex lock;
+    std::string name;
+    AVFormatContext* context = nullptr;
+};
+
+Parked& ParkedDevice() {
+    static Parked parked;
+    return parked;
+}
+
+// Opens a capture device as the recordings do: CD quality, mono when it records only
+// that, without waiting for a busy device.
+AVFormatContext* OpenCapture(const std::string& pcmName) {
+    static std::once_flag registered;
+    std::call_once(registered, [] { avdevice_register_all(); });
+    const AVInputFormat* alsa = av_find_input_format("alsa");
+    if (!alsa)
+        return nullptr;
+    for (const char* channels : {"2", "1"}) {
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "sample_rate", "44100", 0);
+        av_dict_set(&options, "channels", channels, 0);
+        AVFormatContext* context = avformat_alloc_context();
+        if (!context) {
+            av_dict_free(&options);
+            return nullptr;
+        }
+        context->flags |= AVFMT_FLAG_NONBLOCK;
+        const int rc = avformat_open_input(&context, pcmName.c_str(), alsa, &options);
+        av_dict_free(&options);
+        if (rc >= 0)
+            return context;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool ParkDeviceSource(const std::string& input) {
+    if (!IsDeviceSource(input))
+        return false;
+    const std::string name = input.substr(kPrefixLength);
+    Parked& parked = ParkedDevice();
+    std::lock_guard lock(parked.lock);
+    if (parked.context && parked.name == name)
+        return true;
+    avformat_close_input(&parked.context);
+    RouteAlsaMessagesToLog();
+    parked.context = OpenCapture(name);
+    parked.name = parked.context ? name : std::string();
+    return parked.context != nullptr;
+}
+
+AVFormatContext* TakeParkedDevice(const std::string& pcmName) {
+    Parked& parked = ParkedDevice();
+    std::lock_guard lock(parked.lock);
+    if (!parked.context || parked.name != pcmName)
+        return nullptr;
+    AVFormatContext* context = parked.context;
+    parked.context = nullptr;
+    parked.name.clear();
+    return context;
+}
+
+bool IsDeviceParked(const std::string& pcmName) {
+    Parked& parked = ParkedDevice();
+    std::lock_guard lock(parked.lock);
+    return parked.context && parked.name == pcmName;
+}
+
+void ReleaseParkedDevices() {
+    Parked& parked = ParkedDevice();
+    std::lock_guard lock(parked.lock);
+    avformat_close_input(&parked.context);
+    parked.name.clear();
+}
+
 uint32_t CaptureFailureCode(const std::string& pcmName) {
     switch (CheckCaptureDevice(pcmName)) {
     case CaptureCheck::Busy:

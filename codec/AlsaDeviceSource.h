@@ -40,6 +40,17 @@ CaptureCheck CheckCaptureDevice(const std::string& pcmName);
 // default capture device comes first.
 std::vector<AlsaCaptureDevice> ListAlsaCaptureDevices();
 
+// Opens the sound device of a "DEVICE://" input ahead of a recording and keeps it, so
+// that the recording that takes it starts at once (opening a device through a sound
+// server can take a good part of a second). The device is held, not recording, until
+// TakeParkedDevice or ReleaseParkedDevices. False when it cannot be opened now.
+bool ParkDeviceSource(const std::string& input);
+// The parked device for a sound-system name, handed over to the caller (who closes it),
+// or null when none is parked for it.
+AVFormatContext* TakeParkedDevice(const std::string& pcmName);
+void ReleaseParkedDevices();
+bool IsDeviceParked(const std::string& pcmName);
+
 // The failure code that says why a capture device could not be opened (busy, missing,
 // no usable format, or any other failure).
 uint32_t CaptureFailureCode(const std::string& pcmName);

@@ -108,6 +108,14 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
         return in;
     }
 
+    // A sound device opened ahead, while the recorder's dialog waited, starts at once.
+    if (where.kind == InputKind::AudioDevice) {
+        if (AVFormatContext* parked = TakeParkedDevice(where.location)) {
+            in->fmt = parked;
+            in->live = true;
+            return in;
+        }
+    }
     static std::once_flag once;
     std::call_once(once, [] { avdevice_register_all(); });
     const char* formatName = where.kind == InputKind::AudioDevice   ? "alsa"

@@ -88,11 +88,14 @@ CMIC2WMAProgressDlg::CMIC2WMAProgressDlg(JobContext& context, const QString& dev
         m_free->setText(QString::fromStdString(cld::GigabyteText(space->freeMiB)));
     }
     m_status->setText(AppResources::string(168));
+    // The device is opened while the dialog waits, so that Start records at once.
+    cld::ParkDeviceSource(m_deviceUrl.toStdString());
 }
 
 CMIC2WMAProgressDlg::~CMIC2WMAProgressDlg() {
     m_timer->stop();
     cld::WmaRecorderEncoder::Release();
+    cld::ReleaseParkedDevices();
 }
 
 void CMIC2WMAProgressDlg::onStart() {
@@ -103,7 +106,9 @@ void CMIC2WMAProgressDlg::onStart() {
     const QString prefix = QStringLiteral("DEVICE://");
     if (m_deviceUrl.startsWith(prefix, Qt::CaseInsensitive)) {
         const std::string name = m_deviceUrl.mid(prefix.size()).toStdString();
-        const cld::CaptureCheck check = cld::CheckCaptureDevice(name);
+        // A device this dialog holds open for the recording is ready, not busy.
+        const cld::CaptureCheck check =
+            cld::IsDeviceParked(name) ? cld::CaptureCheck::Ok : cld::CheckCaptureDevice(name);
         if (check == cld::CaptureCheck::Busy || check == cld::CaptureCheck::Missing) {
             cld::ShowCaptureDeviceProblem(name, m_deviceUrl, this);
             return;
@@ -151,6 +156,7 @@ void CMIC2WMAProgressDlg::onStart() {
                 onTimer();
                 m_running = false;
                 m_start->setEnabled(true);
+                cld::ParkDeviceSource(m_deviceUrl.toStdString());
                 return;
             }
             throw WMException(failure);
@@ -166,6 +172,7 @@ void CMIC2WMAProgressDlg::onStart() {
     onTimer();
     m_running = false;
     m_start->setEnabled(true);
+    cld::ParkDeviceSource(m_deviceUrl.toStdString());
 }
 
 void CMIC2WMAProgressDlg::onTimer() {

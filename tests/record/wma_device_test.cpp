@@ -114,6 +114,29 @@ std::pair<double, double> ChannelLevels(const std::filesystem::path& file) {
             std::sqrt(sum[1] / static_cast<double>(frames))};
 }
 
+TEST_F(WmaDeviceTest, ADeviceOpenedAheadIsTakenByTheNextRecording) {
+    cldtest::TempDir dir;
+    ASSERT_TRUE(cld::ParkDeviceSource("DEVICE://line44"));
+    EXPECT_TRUE(cld::IsDeviceParked("line44"));
+    EXPECT_FALSE(cld::IsDeviceParked("line22"));
+    const auto out = dir.file("parked.wma");
+    Configure("DEVICE://line44", out.string());
+    m_encoder.Start();
+    EXPECT_FALSE(cld::IsDeviceParked("line44")) << "the recording took the device";
+    std::this_thread::sleep_for(1500ms);
+    m_encoder.Stop();
+    ASSERT_EQ(m_encoder.GetLastErrorCode(), 0u);
+    const auto m = cldtest::MeasureAudio(out);
+    ASSERT_TRUE(m.ok);
+    EXPECT_NEAR(m.seconds, 1.5, 0.4);
+    EXPECT_NEAR(m.frequency, 440, 440 * 0.03);
+    // A device that cannot be opened is not parked; releasing leaves nothing held.
+    EXPECT_FALSE(cld::ParkDeviceSource("DEVICE://no-such-device"));
+    ASSERT_TRUE(cld::ParkDeviceSource("DEVICE://line22"));
+    cld::ReleaseParkedDevices();
+    EXPECT_FALSE(cld::IsDeviceParked("line22"));
+}
+
 TEST_F(WmaDeviceTest, AMonoDeviceIsRecordedAtItsFullLevelOnBothSides) {
     cldtest::TempDir dir;
     const auto out = dir.file("mono.wma");
