@@ -11,9 +11,9 @@
 #include "Mp3RecorderEngine.h"
 #include "PickerService.h"
 #include "RecorderSession.h"
-#include "StringTable.h"
 #include "RecorderUi.h"
 #include "SettingsRecord.h"
+#include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "WmEncoderControl.h"
@@ -29,8 +29,12 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -307,6 +311,41 @@ TEST_F(RecorderDialogs, WmaRecordingRunsUntilStopAndReleasesTheEncoder) {
     ASSERT_TRUE(m.ok);
     EXPECT_NEAR(m.seconds, recorded, 0.6);
     EXPECT_NEAR(m.frequency, 440, 15);
+}
+
+TEST_F(RecorderDialogs, WmaRecordingOnAFullDiskKeepsTheFileAndSaysWhy) {
+    cld::RecorderSession::Instance().folder = m_dir.path().string();
+    cld::RecorderSession::Instance().wmaProfileIndex = 0;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 24 * 1024; // a few seconds of the smallest profile
+    QString file;
+    {
+        CMIC2WMAProgressDlg dlg(m_jobs, "DEVICE://line44");
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        // A stop after 30 s at the latest, should the full disk go unnoticed.
+        QTimer::singleShot(30000, &dlg, [&] {
+            Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStop)->click();
+        });
+        dlg.onStart(); // returns when the recording has ended
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        file = dlg.OutputFile();
+        EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
+        EXPECT_TRUE(Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStart)->isEnabled());
+    }
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(m_messages.messages().size(), 1u);
+    const Message& m = m_messages.messages()[0];
+    EXPECT_EQ(m.stringId, cld::IDS_RECORDING_WRITE_FAILED);
+    EXPECT_TRUE(m.text.contains(file)) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << m.text.toStdString();
+    const auto audio = cldtest::MeasureAudio(file.toStdString());
+    ASSERT_TRUE(audio.ok);
+    EXPECT_GT(audio.seconds, 2.0);
+    EXPECT_NEAR(audio.frequency, 440, 15);
 }
 
 TEST_F(RecorderDialogs, WmaRecordingFromADeviceThatCannotOpenSaysWhy) {

@@ -26,8 +26,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace videotest;
 namespace fs = std::filesystem;
@@ -145,6 +149,37 @@ TEST_F(VideoDialogs, AnExistingOutputIsReplacedOnlyWhenTheUserAgrees) {
         EXPECT_TRUE(m_messages.empty()) << target;
         EXPECT_EQ(again.result(), QDialog::Accepted);
     }
+}
+
+TEST_F(VideoDialogs, AFullDiskEndsTheConversionNamingTheFileAndTheReason) {
+    const fs::path in = m_dir.file("long.avi");
+    MakeClip(in, "avi", 20.0);
+    cld::VideoJobState& state = cld::videoJobState();
+    state.inputPath = in.string();
+    state.outputPath = m_dir.file("full.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    // No file of the process may grow beyond 200 kB while the conversion runs.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 200 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    {
+        CAVI2WMVProgressDlg dlg(m_context, nullptr);
+        dlg.exec();
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].stringId, cld::IDS_VIDEO_WRITE_FAILED);
+    EXPECT_EQ(m_messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(m_messages[0].text.contains(QString::fromStdString(state.outputPath)));
+    EXPECT_TRUE(m_messages[0].text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << m_messages[0].text.toStdString();
+    EXPECT_FALSE(fs::exists(state.outputPath));
+    EXPECT_FALSE(fs::exists(state.outputPath + ".part"));
 }
 
 TEST_F(VideoDialogs, AnInputCutShortEndsWithHowFarItWasRead) {
