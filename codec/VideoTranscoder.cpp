@@ -902,6 +902,7 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
             return true;
         for (int64_t pts = s.lastVideoPts + 1; pts < upTo; ++pts) {
             s.videoFrame->pts = pts;
+            s.videoFrame->pict_type = AV_PICTURE_TYPE_NONE;
             if (!encodeVideo(s.videoFrame))
                 return false;
         }
@@ -944,6 +945,11 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
         sws_scale(s.sws, in->data, in->linesize, 0, in->height, s.videoFrame->data,
                   s.videoFrame->linesize);
         s.videoFrame->pts = ts;
+        // A postview that began watching after the last key picture waits for the next
+        // one, which may be seconds away: one is asked for now.
+        const bool watched = s.postDec && s.postview && s.postview->HasRunning();
+        s.videoFrame->pict_type =
+            watched && !s.postSynced ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         s.lastVideoPts = ts;
         if (s.preview && s.preview->HasRunning())
             DeliverToViews(s.viewSws, s.viewFrame, *s.preview, s.videoFrame,
