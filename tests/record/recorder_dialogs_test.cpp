@@ -313,6 +313,43 @@ TEST_F(RecorderDialogs, WmaRecordingRunsUntilStopAndReleasesTheEncoder) {
     EXPECT_NEAR(m.frequency, 440, 15);
 }
 
+TEST_F(RecorderDialogs, Mp3RecordingOnAFullDiskKeepsTheFileAndSaysWhy) {
+    cld::RecorderSession::Instance().folder = m_dir.path().string();
+    cld::RecorderSession::Instance().mp3Bitrate = 128;
+    cld::Mp3RecorderEngine engine;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 48 * 1024; // three seconds at 128 kbit/s
+    QString file;
+    {
+        CMIC2MP3ProgressDlg dlg(m_jobs, engine, DeviceNumber("line44"), "Test line44");
+        dlg.show();
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
+        ASSERT_TRUE(engine.IsRecording()) << engine.GetErrorText();
+        file = dlg.OutputFile();
+        for (int i = 0; i < 200 && m_messages.messages().empty(); ++i)
+            Spin(100);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_FALSE(engine.IsRecording());
+        EXPECT_TRUE(dlg.Monitor()->Trace().empty()) << "the waveform stays after the end";
+        EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus)->text(), "Stopped.");
+    }
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(m_messages.messages().size(), 1u);
+    const Message& m = m_messages.messages()[0];
+    EXPECT_EQ(m.stringId, cld::IDS_RECORDING_WRITE_FAILED);
+    EXPECT_TRUE(m.text.contains(file)) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << m.text.toStdString();
+    const auto audio = cldtest::MeasureAudio(file.toStdString());
+    ASSERT_TRUE(audio.ok);
+    EXPECT_GT(audio.seconds, 1.5);
+    EXPECT_NEAR(audio.frequency, 440, 15);
+}
+
 TEST_F(RecorderDialogs, WmaRecordingOnAFullDiskKeepsTheFileAndSaysWhy) {
     cld::RecorderSession::Instance().folder = m_dir.path().string();
     cld::RecorderSession::Instance().wmaProfileIndex = 0;
