@@ -1,6 +1,8 @@
 #include "VideoTranscoder.h"
 
+#include "AlsaDeviceSource.h"
 #include "FfmpegLog.h"
+#include "OutputFile.h"
 #include "SameFile.h"
 #include "WMException.h"
 #include "WmErrors.h"
@@ -13,6 +15,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libavutil/time.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -22,9 +25,11 @@ extern "C" {
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <strings.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -103,6 +108,14 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
         return in;
     }
 
+    // A sound device opened ahead, while the recorder's dialog waited, starts at once.
+    if (where.kind == InputKind::AudioDevice) {
+        if (AVFormatContext* parked = TakeParkedDevice(where.location)) {
+            in->fmt = parked;
+            in->live = true;
+            return in;
+        }
+    }
     static std::once_flag once;
     std::call_once(once, [] { avdevice_register_all(); });
     const char* formatName = where.kind == InputKind::AudioDevice   ? "alsa"
@@ -112,9 +125,11 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
     if (!format)
         throw WMException(where.kind == InputKind::Screen ? wmerr::kNoDisplay : wmerr::kDeviceOpen);
     AVDictionary* options = nullptr;
+    // Sound devices are asked for CD quality, which nearly every card records natively;
+    // the profile's rate and channels are made from it.
     if (where.kind == InputKind::AudioDevice && audio) {
-        av_dict_set_int(&options, "sample_rate", audio->sampleRate, 0);
-        av_dict_set_int(&options, "channels", audio->channels, 0);
+        av_dict_set_int(&options, "sample_rate", 44100, 0);
+        av_dict_set_int(&options, "channels", 2, 0);
     }
     if (where.kind == InputKind::Screen && video) {
         av_dict_set_int(&options, "framerate", video->fps, 0);
@@ -126,10 +141,31 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
     // Devices are opened and read without blocking, so that a busy device fails at once
     // and a silent one never holds up a stop.
     in->fmt->flags |= AVFMT_FLAG_NONBLOCK;
-    const int rc = avformat_open_input(&in->fmt, where.location.c_str(), format, &options);
+    int rc = avformat_open_input(&in->fmt, where.location.c_str(), format, &options);
     av_dict_free(&options);
-    if (rc < 0)
-        throw WMException(where.kind == InputKind::Screen ? wmerr::kNoDisplay : wmerr::kDeviceOpen);
+    if (rc < 0 && where.kind == InputKind::AudioDevice && audio) {
+        // A device that records only mono is asked again.
+        options = nullptr;
+        av_dict_set_int(&options, "sample_rate", 44100, 0);
+        av_dict_set_int(&options, "channels", 1, 0);
+        in->fmt = avformat_alloc_context();
+        if (!in->fmt)
+            throw WMException(wmerr::kOutOfMemory);
+        in->fmt->flags |= AVFMT_FLAG_NONBLOCK;
+        rc = avformat_open_input(&in->fmt, where.location.c_str(), format, &options);
+        av_dict_free(&options);
+    }
+    if (rc < 0) {
+        if (where.kind == InputKind::Screen)
+            throw WMException(wmerr::kNoDisplay);
+        // The device layer reports every sound device failure alike; the sound system is
+        // asked again for the real cause.
+        if (where.kind == InputKind::AudioDevice)
+            throw WMException(CaptureFailureCode(where.location));
+        throw WMException(rc == AVERROR(EBUSY)                             ? wmerr::kDeviceBusy
+                          : rc == AVERROR(ENOENT) || rc == AVERROR(ENODEV) ? wmerr::kDeviceMissing
+                                                                           : wmerr::kDeviceOpen);
+    }
     in->live = true;
     return in;
 }
@@ -166,6 +202,7 @@ struct VideoTranscoder::State {
     Input* videoIn = nullptr;
     AVFormatContext* out = nullptr;
     std::string outputPath;
+    OutputFile file; // the output under its temporary name until Run ends
     bool headerWritten = false;
     bool live = false;
 
@@ -207,6 +244,13 @@ struct VideoTranscoder::State {
 
     std::mutex muxMutex;
     Clock::time_point start;
+    // Live inputs: the capture start on the devices' clock (microseconds), and the moment
+    // of a stop request measured from it (-1 while none).
+    int64_t startUs = 0;
+    std::atomic<int64_t> stopUs{-1};
+    bool audioStamped = false; // the first sound buffer has been placed on the time line
+    int64_t audioSkip = 0;     // samples captured before the start, still to be dropped
+    std::atomic<int> writeError{0};
 
     ~State() {
         if (out) {
@@ -260,30 +304,39 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
     s.preview = std::move(preview);
     s.postview = std::move(postview);
 
+    const bool soundOnly = videoInput.empty();
     const WmStreamConfig* wantAudio = profile.FindStream(WmStreamConfig::Type::Audio);
-    const WmStreamConfig* wantVideo = profile.FindStream(WmStreamConfig::Type::Video);
-    if (!wantVideo || wantVideo->width <= 0 || wantVideo->height <= 0 || wantVideo->fps <= 0)
+    const WmStreamConfig* wantVideo =
+        soundOnly ? nullptr : profile.FindStream(WmStreamConfig::Type::Video);
+    if (!soundOnly &&
+        (!wantVideo || wantVideo->width <= 0 || wantVideo->height <= 0 || wantVideo->fps <= 0))
         throw WMException(wmerr::kNoVideoStream);
     if (wantAudio && (wantAudio->sampleRate <= 0 || wantAudio->channels <= 0))
         throw WMException(wmerr::kProfileInvalid);
+    if (soundOnly && (!wantAudio || audioInput.empty()))
+        throw WMException(wmerr::kNoAudio);
 
-    const InputLocation videoSpec = ParseInput(videoInput);
-    if (videoSpec.kind == InputKind::AudioDevice)
-        throw WMException(wmerr::kNoVideo);
-    s.inputs.push_back(OpenInput(videoSpec, nullptr, wantVideo));
-    s.videoIn = s.inputs.back().get();
-    s.videoIn->video = BestStream(s.videoIn->fmt, AVMEDIA_TYPE_VIDEO);
-    if (s.videoIn->video < 0 ||
-        !(s.videoDec = OpenDecoder(s.videoIn->fmt->streams[s.videoIn->video])) ||
-        s.videoDec->width <= 0 || s.videoDec->height <= 0 || s.videoDec->pix_fmt == AV_PIX_FMT_NONE)
-        throw WMException(wmerr::kNoVideo);
+    InputLocation videoSpec;
+    if (!soundOnly) {
+        videoSpec = ParseInput(videoInput);
+        if (videoSpec.kind == InputKind::AudioDevice)
+            throw WMException(wmerr::kNoVideo);
+        s.inputs.push_back(OpenInput(videoSpec, nullptr, wantVideo));
+        s.videoIn = s.inputs.back().get();
+        s.videoIn->video = BestStream(s.videoIn->fmt, AVMEDIA_TYPE_VIDEO);
+        if (s.videoIn->video < 0 ||
+            !(s.videoDec = OpenDecoder(s.videoIn->fmt->streams[s.videoIn->video])) ||
+            s.videoDec->width <= 0 || s.videoDec->height <= 0 ||
+            s.videoDec->pix_fmt == AV_PIX_FMT_NONE)
+            throw WMException(wmerr::kNoVideo);
+    }
 
     std::string audioFile;
     if (wantAudio && !audioInput.empty()) {
         const InputLocation audioSpec = ParseInput(audioInput);
         if (audioSpec.kind == InputKind::File)
             audioFile = audioSpec.location;
-        if (SameInput(audioSpec, videoSpec)) {
+        if (!soundOnly && SameInput(audioSpec, videoSpec)) {
             // One file for both: a file without sound gives a video-only output.
             s.audioIn = s.videoIn;
         } else {
@@ -295,6 +348,8 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
         const int index = BestStream(s.audioIn->fmt, AVMEDIA_TYPE_AUDIO);
         if (index >= 0 && (s.audioDec = OpenDecoder(s.audioIn->fmt->streams[index])))
             s.audioIn->audio = index;
+        else if (soundOnly && audioSpec.kind == InputKind::File)
+            throw WMException(wmerr::kNoAudio);
         else if (s.audioIn != s.videoIn)
             throw WMException(wmerr::kNoAudio);
         else
@@ -336,46 +391,51 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
             throw WMException(wmerr::kOutOfMemory);
     }
 
-    const AVCodec* videoCodec = avcodec_find_encoder_by_name(wantVideo->codec.c_str());
-    if (!videoCodec)
-        throw WMException(wmerr::kCodecMissing);
-    s.videoEnc = avcodec_alloc_context3(videoCodec);
-    if (!s.videoEnc)
-        throw WMException(wmerr::kOutOfMemory);
-    s.videoEnc->width = wantVideo->width;
-    s.videoEnc->height = wantVideo->height;
-    s.videoEnc->pix_fmt = AV_PIX_FMT_YUV420P;
-    s.videoEnc->bit_rate = wantVideo->bitrate;
-    s.videoEnc->time_base = AVRational{1, wantVideo->fps};
-    s.videoEnc->framerate = AVRational{wantVideo->fps, 1};
-    s.videoEnc->gop_size = wantVideo->fps * 5;
-    if (globalHeader)
-        s.videoEnc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (avcodec_open2(s.videoEnc, videoCodec, nullptr) < 0)
-        throw WMException(wmerr::kCodecOpen);
-    s.outVideo = avformat_new_stream(s.out, nullptr);
-    if (!s.outVideo || avcodec_parameters_from_context(s.outVideo->codecpar, s.videoEnc) < 0)
-        throw WMException(wmerr::kOutOfMemory);
-    s.outVideo->time_base = s.videoEnc->time_base;
-    m_bitrate += wantVideo->bitrate;
-    s.videoFrame = av_frame_alloc();
-    s.viewFrame = av_frame_alloc();
-    s.postFrame = av_frame_alloc();
-    s.videoPacket = av_packet_alloc();
-    if (!s.videoFrame || !s.viewFrame || !s.postFrame || !s.videoPacket)
-        throw WMException(wmerr::kOutOfMemory);
-    s.videoFrame->format = AV_PIX_FMT_YUV420P;
-    s.videoFrame->width = wantVideo->width;
-    s.videoFrame->height = wantVideo->height;
-    if (av_frame_get_buffer(s.videoFrame, 0) < 0)
-        throw WMException(wmerr::kOutOfMemory);
+    if (!soundOnly) {
+        const AVCodec* videoCodec = avcodec_find_encoder_by_name(wantVideo->codec.c_str());
+        if (!videoCodec)
+            throw WMException(wmerr::kCodecMissing);
+        s.videoEnc = avcodec_alloc_context3(videoCodec);
+        if (!s.videoEnc)
+            throw WMException(wmerr::kOutOfMemory);
+        s.videoEnc->width = wantVideo->width;
+        s.videoEnc->height = wantVideo->height;
+        s.videoEnc->pix_fmt = AV_PIX_FMT_YUV420P;
+        s.videoEnc->bit_rate = wantVideo->bitrate;
+        s.videoEnc->time_base = AVRational{1, wantVideo->fps};
+        s.videoEnc->framerate = AVRational{wantVideo->fps, 1};
+        s.videoEnc->gop_size = wantVideo->fps * 5;
+        if (globalHeader)
+            s.videoEnc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (avcodec_open2(s.videoEnc, videoCodec, nullptr) < 0)
+            throw WMException(wmerr::kCodecOpen);
+        s.outVideo = avformat_new_stream(s.out, nullptr);
+        if (!s.outVideo || avcodec_parameters_from_context(s.outVideo->codecpar, s.videoEnc) < 0)
+            throw WMException(wmerr::kOutOfMemory);
+        s.outVideo->time_base = s.videoEnc->time_base;
+        // Every slot of the profile's frame grid holds a picture, so the rate is exact.
+        s.outVideo->avg_frame_rate = s.videoEnc->framerate;
+        s.outVideo->r_frame_rate = s.videoEnc->framerate;
+        m_bitrate += wantVideo->bitrate;
+        s.videoFrame = av_frame_alloc();
+        s.viewFrame = av_frame_alloc();
+        s.postFrame = av_frame_alloc();
+        s.videoPacket = av_packet_alloc();
+        if (!s.videoFrame || !s.viewFrame || !s.postFrame || !s.videoPacket)
+            throw WMException(wmerr::kOutOfMemory);
+        s.videoFrame->format = AV_PIX_FMT_YUV420P;
+        s.videoFrame->width = wantVideo->width;
+        s.videoFrame->height = wantVideo->height;
+        if (av_frame_get_buffer(s.videoFrame, 0) < 0)
+            throw WMException(wmerr::kOutOfMemory);
 
-    // The postview decodes what the encoder writes with the matching decoder.
-    if (const AVCodec* dec = avcodec_find_decoder(s.videoEnc->codec_id)) {
-        s.postDec = avcodec_alloc_context3(dec);
-        if (!s.postDec || avcodec_parameters_to_context(s.postDec, s.outVideo->codecpar) < 0 ||
-            avcodec_open2(s.postDec, dec, nullptr) < 0)
-            avcodec_free_context(&s.postDec);
+        // The postview decodes what the encoder writes with the matching decoder.
+        if (const AVCodec* dec = avcodec_find_decoder(s.videoEnc->codec_id)) {
+            s.postDec = avcodec_alloc_context3(dec);
+            if (!s.postDec || avcodec_parameters_to_context(s.postDec, s.outVideo->codecpar) < 0 ||
+                avcodec_open2(s.postDec, dec, nullptr) < 0)
+                avcodec_free_context(&s.postDec);
+        }
     }
 
     auto setTag = [&](const char* key, const std::string& value) {
@@ -389,17 +449,23 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
     setTag("rating", info.rating);
 
     // The output is created only once everything else is known to work.
-    if (videoSpec.kind == InputKind::File && SameFile(videoSpec.location, outputPath))
+    if (!soundOnly && videoSpec.kind == InputKind::File && SameFile(videoSpec.location, outputPath))
         throw WMException(wmerr::kOutputCreate);
     if (!audioFile.empty() && SameFile(audioFile, outputPath))
         throw WMException(wmerr::kOutputCreate);
-    const std::string outUrl = "file:" + outputPath;
-    if (avio_open(&s.out->pb, outUrl.c_str(), AVIO_FLAG_WRITE) < 0)
+    if (const uint32_t rc = s.file.Prepare(outputPath))
+        throw WMException(rc);
+    const std::string outUrl = "file:" + s.file.TempPath();
+    if (avio_open(&s.out->pb, outUrl.c_str(), AVIO_FLAG_WRITE) < 0) {
+        s.file.Discard();
         throw WMException(wmerr::kOutputCreate);
-    s.outputPath = outputPath;
+    }
+    s.outputPath = s.file.TempPath();
+    m_report = RunReport{};
+    m_report.outputPath = s.file.FinalPath();
     if (avformat_write_header(s.out, nullptr) < 0) {
         avio_closep(&s.out->pb);
-        ::unlink(outputPath.c_str());
+        s.file.Discard();
         throw WMException(wmerr::kOutputCreate);
     }
     s.headerWritten = true;
@@ -436,11 +502,139 @@ void DeliverToViews(SwsContext*& sws, AVFrame* rgb, WmViewCollection& views, con
 
 } // namespace
 
+namespace {
+
+// The objects of an ASF file that hold its length, as GUIDs in file byte order.
+constexpr uint8_t kAsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                        0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+constexpr uint8_t kAsfFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                                0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr uint8_t kAsfDataGuid[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                      0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+
+uint64_t ReadLe64(const uint8_t* p) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+bool WriteLe64(int fd, uint64_t value, off_t at) {
+    uint8_t b[8];
+    for (int i = 0; i < 8; ++i)
+        b[i] = static_cast<uint8_t>(value >> (8 * i));
+    return ::pwrite(fd, b, sizeof b, at) == static_cast<ssize_t>(sizeof b);
+}
+
+// The latest end time of any packet of a finished ASF file, in 100 ns units; -1 when no
+// packet can be read.
+int64_t AsfContentEnd(const std::string& path) {
+    AVFormatContext* in = nullptr;
+    const std::string url = "file:" + path;
+    if (avformat_open_input(&in, url.c_str(), nullptr, nullptr) < 0)
+        return -1;
+    AVPacket* pkt = av_packet_alloc();
+    int64_t end = -1;
+    while (pkt && av_read_frame(in, pkt) >= 0) {
+        const AVStream* st = in->streams[pkt->stream_index];
+        const int64_t pts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (pts != AV_NOPTS_VALUE)
+            end = std::max(end, av_rescale_q(pts + std::max<int64_t>(pkt->duration, 0),
+                                             st->time_base, AVRational{1, 10'000'000}));
+        av_packet_unref(pkt);
+    }
+    av_packet_free(&pkt);
+    avformat_close_input(&in);
+    return end;
+}
+
+// Makes the ASF file that a failed write left behind a valid one: the data is cut after
+// its last complete packet, and the header is given the size, packet count and playing
+// time of what is there. Everything happens inside the existing file, so it works on a
+// disk that is full. False when nothing playable is left.
+bool RepairAsfFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    uint8_t head[30];
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head) ||
+        std::memcmp(head, kAsfHeaderGuid, 16) != 0)
+        return false;
+    const uint64_t headerSize = ReadLe64(head + 16);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || headerSize < 30 || headerSize > (1u << 22) ||
+        headerSize + 50 > static_cast<uint64_t>(st.st_size))
+        return false;
+    std::vector<uint8_t> header(headerSize + 50);
+    if (::pread(fd, header.data(), header.size(), 0) != static_cast<ssize_t>(header.size()) ||
+        std::memcmp(header.data() + headerSize, kAsfDataGuid, 16) != 0)
+        return false;
+    uint64_t props = 0;
+    for (uint64_t at = 30; at + 24 <= headerSize;) {
+        const uint64_t size = ReadLe64(header.data() + at + 16);
+        if (size < 24 || at + size > headerSize)
+            return false;
+        if (std::memcmp(header.data() + at, kAsfFilePropertiesGuid, 16) == 0 && size >= 104) {
+            props = at;
+            break;
+        }
+        at += size;
+    }
+    if (props == 0)
+        return false;
+    const uint8_t* p = header.data() + props;
+    const uint32_t packetSize = static_cast<uint32_t>(p[92]) | (static_cast<uint32_t>(p[93]) << 8) |
+                                (static_cast<uint32_t>(p[94]) << 16) |
+                                (static_cast<uint32_t>(p[95]) << 24);
+    const uint64_t preroll = ReadLe64(p + 80);
+    const uint64_t dataStart = headerSize + 50;
+    if (packetSize == 0)
+        return false;
+    const uint64_t packets = (static_cast<uint64_t>(st.st_size) - dataStart) / packetSize;
+    if (packets == 0)
+        return false;
+    const uint64_t size = dataStart + packets * packetSize;
+    uint8_t flags[4];
+    std::memcpy(flags, p + 88, 4);
+    flags[0] = static_cast<uint8_t>((flags[0] & ~1u) | 2u); // seekable, no longer broadcast
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0 ||
+        !WriteLe64(fd, size, static_cast<off_t>(props + 40)) ||
+        !WriteLe64(fd, packets, static_cast<off_t>(props + 56)) ||
+        ::pwrite(fd, flags, 4, static_cast<off_t>(props + 88)) != 4 ||
+        !WriteLe64(fd, 50 + packets * packetSize, static_cast<off_t>(headerSize + 16)) ||
+        !WriteLe64(fd, packets, static_cast<off_t>(headerSize + 40)))
+        return false;
+    // With the size right, the file reads back; its last packet gives the playing time.
+    const int64_t end = AsfContentEnd(path);
+    if (end <= 0)
+        return false;
+    const uint64_t play = static_cast<uint64_t>(end) + preroll * 10'000;
+    if (!WriteLe64(fd, play, static_cast<off_t>(props + 64)) ||
+        !WriteLe64(fd, static_cast<uint64_t>(end), static_cast<off_t>(props + 72)))
+        return false;
+    return ::fsync(fd) == 0;
+}
+
+// The code for a failed write: the system's reason when FFmpeg carries one.
+uint32_t WriteFailureCode(int averror) {
+    if (averror < 0 && averror > -4096)
+        return wmerr::FromErrno(-averror);
+    return wmerr::kWriteFailed;
+}
+
+} // namespace
+
 uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
     State& s = *m_state;
     if (!s.headerWritten)
         return wmerr::kUnexpected;
     s.start = Clock::now();
+    s.startUs = av_gettime();
+    s.stopUs = -1;
     std::atomic<bool> halt{false};
     std::atomic<uint32_t> failure{0};
     auto fail = [&](uint32_t code) {
@@ -452,13 +646,38 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
     auto elapsedSeconds = [&] {
         return std::chrono::duration<double>(Clock::now() - s.start).count();
     };
+    auto nowUs = [&] { return av_gettime() - s.startUs; };
+    // The moment a live input captured something, on the capture time line. The device
+    // layer stamps with the wall clock; a stamp from another clock is taken as "now".
+    auto liveStampUs = [&](const AVStream* st, int64_t pts) -> int64_t {
+        const int64_t now = nowUs();
+        if (pts == AV_NOPTS_VALUE)
+            return now;
+        const int64_t rel = av_rescale_q(pts, st->time_base, AVRational{1, 1'000'000}) - s.startUs;
+        if (rel < -5'000'000 || rel > now + 5'000'000)
+            return now;
+        return rel;
+    };
 
     auto write = [&](AVCodecContext* enc, AVStream* st, AVPacket* pkt) -> bool {
         av_packet_rescale_ts(pkt, enc->time_base, st->time_base);
         pkt->stream_index = st->index;
         std::lock_guard lock(s.muxMutex);
-        if (av_interleaved_write_frame(s.out, pkt) < 0)
+        if (const int rc = av_interleaved_write_frame(s.out, pkt); rc < 0) {
+            int none = 0;
+            s.writeError.compare_exchange_strong(
+                none, s.out->pb && s.out->pb->error < 0 ? s.out->pb->error : rc);
             return false;
+        }
+        // A recording goes to the disk as it comes, so that a full disk ends it at once
+        // rather than when a large buffer is written out much later.
+        if (s.live)
+            avio_flush(s.out->pb);
+        if (s.out->pb->error < 0) {
+            int none = 0;
+            s.writeError.compare_exchange_strong(none, s.out->pb->error);
+            return false;
+        }
         m_fileSize = avio_tell(s.out->pb);
         return true;
     };
@@ -466,6 +685,7 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
     // ---- audio ----
     const int frameSize = s.audioEnc && s.audioEnc->frame_size > 0 ? s.audioEnc->frame_size : 2048;
     const int outChannels = s.audioEnc ? s.audioEnc->ch_layout.nb_channels : 0;
+    const int outRate = s.audioEnc ? s.audioEnc->sample_rate : 0;
 
     auto encodeAudio = [&](AVFrame* frame) -> bool {
         if (avcodec_send_frame(s.audioEnc, frame) < 0)
@@ -524,6 +744,25 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
         return true;
     };
 
+    // Appends `count` samples of silence to the sound.
+    auto addSilence = [&](int64_t count) -> bool {
+        while (count > 0) {
+            const int n = static_cast<int>(std::min<int64_t>(count, frameSize));
+            std::vector<uint8_t*> planes(static_cast<size_t>(outChannels), nullptr);
+            if (av_samples_alloc(planes.data(), nullptr, outChannels, n, s.audioEnc->sample_fmt,
+                                 0) < 0)
+                return false;
+            av_samples_set_silence(planes.data(), 0, n, outChannels, s.audioEnc->sample_fmt);
+            const bool ok =
+                av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(planes.data()), n) == n;
+            av_freep(&planes[0]);
+            if (!ok)
+                return false;
+            count -= n;
+        }
+        return true;
+    };
+
     // (Re)builds the resampler for the decoded format; a stream whose format changes
     // midway keeps being converted correctly.
     auto prepareResampler = [&](const AVFrame* in) -> bool {
@@ -537,14 +776,23 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
             return false;
         s.swrRate = in->sample_rate;
         s.swrFormat = in->format;
-        return swr_alloc_set_opts2(&s.swr, &s.audioEnc->ch_layout, s.audioEnc->sample_fmt,
-                                   s.audioEnc->sample_rate, &s.swrLayout,
-                                   static_cast<AVSampleFormat>(in->format), in->sample_rate, 0,
-                                   nullptr) >= 0 &&
-               swr_init(s.swr) >= 0;
+        if (swr_alloc_set_opts2(&s.swr, &s.audioEnc->ch_layout, s.audioEnc->sample_fmt,
+                                s.audioEnc->sample_rate, &s.swrLayout,
+                                static_cast<AVSampleFormat>(in->format), in->sample_rate, 0,
+                                nullptr) < 0)
+            return false;
+        // Mono goes to both sides at its full level; the resampler's own mix would put
+        // it 3 dB lower on each.
+        if (in->ch_layout.nb_channels == 1 && outChannels == 2) {
+            const double both[2] = {1.0, 1.0};
+            if (swr_set_matrix(s.swr, both, 1) < 0)
+                return false;
+        }
+        return swr_init(s.swr) >= 0;
     };
 
-    auto convertAudio = [&](const AVFrame* in) -> bool {
+    // `stampUs`: for a live input, when the device captured the frame's first sample.
+    auto convertAudio = [&](const AVFrame* in, int64_t stampUs) -> bool {
         if (in && !prepareResampler(in))
             return true; // an undecodable format change: the frame is skipped
         if (!s.swr)
@@ -569,17 +817,44 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
                                     in ? in->nb_samples : 0);
         if (got < 0)
             return false;
-        if (got > 0 &&
-            av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(s.convBuffers.data()), got) < got)
+        int keep = got;
+        if (s.live && in) {
+            // The first buffer places the sound on the capture time line: what the device
+            // captured after the start is preceded by silence, what it captured before
+            // is dropped.
+            if (!s.audioStamped) {
+                s.audioStamped = true;
+                const int64_t offset = av_rescale(stampUs, outRate, 1'000'000);
+                if (offset > 0 && !addSilence(offset))
+                    return false;
+                if (offset < 0)
+                    s.audioSkip = -offset;
+            }
+            // Nothing captured after a stop request is kept.
+            const int64_t stopAt = s.stopUs.load();
+            if (stopAt >= 0) {
+                const int64_t room = av_rescale(stopAt, outRate, 1'000'000) - s.audioSamples -
+                                     av_audio_fifo_size(s.fifo) + s.audioSkip;
+                keep = static_cast<int>(std::clamp<int64_t>(room, 0, keep));
+            }
+        }
+        if (keep > 0 && av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(s.convBuffers.data()),
+                                            keep) < keep)
             return false;
+        if (s.audioSkip > 0) {
+            const int drop =
+                static_cast<int>(std::min<int64_t>(s.audioSkip, av_audio_fifo_size(s.fifo)));
+            av_audio_fifo_drain(s.fifo, drop);
+            s.audioSkip -= drop;
+        }
         if (!drainFifo(false))
             return false;
         // A live source that delivers faster than real time is held to the clock, so that
         // sound and pictures stay together.
         if (s.live && in) {
             while (!stopping()) {
-                const double ahead = static_cast<double>(s.audioSamples) / s.audioEnc->sample_rate -
-                                     elapsedSeconds();
+                const double ahead =
+                    static_cast<double>(s.audioSamples) / outRate - elapsedSeconds();
                 if (ahead < 0.25)
                     break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -619,10 +894,32 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
         }
     };
 
+    // Slots of the frame grid that a picture left empty hold the picture before them
+    // again, so that a 25 fps input on a 30 fps grid moves evenly. A jump of more than a
+    // few seconds stays a jump.
+    auto fillGap = [&](int64_t upTo) -> bool {
+        if (s.lastVideoPts < 0 || upTo - s.lastVideoPts - 1 > 5LL * s.videoEnc->framerate.num)
+            return true;
+        for (int64_t pts = s.lastVideoPts + 1; pts < upTo; ++pts) {
+            s.videoFrame->pts = pts;
+            s.videoFrame->pict_type = AV_PICTURE_TYPE_NONE;
+            if (!encodeVideo(s.videoFrame))
+                return false;
+        }
+        return true;
+    };
+
     auto takePicture = [&](AVFrame* in) -> bool {
         int64_t ts = 0;
         if (s.live) {
-            ts = std::llround(elapsedSeconds() * s.videoEnc->framerate.num);
+            const AVStream* ist = s.videoIn->fmt->streams[s.videoIn->video];
+            const int64_t us = liveStampUs(ist, in->best_effort_timestamp);
+            ts = std::max<int64_t>(0, av_rescale(us, s.videoEnc->framerate.num,
+                                                 1'000'000LL * s.videoEnc->framerate.den));
+            const int64_t stopAt = s.stopUs.load();
+            if (stopAt >= 0 && ts >= av_rescale(stopAt, s.videoEnc->framerate.num,
+                                                1'000'000LL * s.videoEnc->framerate.den))
+                return true; // captured after the stop request
         } else {
             const AVStream* ist = s.videoIn->fmt->streams[s.videoIn->video];
             ts = in->best_effort_timestamp;
@@ -641,11 +938,18 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
             s.videoEnc->height, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!s.sws)
             return true; // a picture format the scaler does not know is skipped
+        if (!fillGap(ts))
+            return false;
         if (av_frame_make_writable(s.videoFrame) < 0)
             return false;
         sws_scale(s.sws, in->data, in->linesize, 0, in->height, s.videoFrame->data,
                   s.videoFrame->linesize);
         s.videoFrame->pts = ts;
+        // A postview that began watching after the last key picture waits for the next
+        // one, which may be seconds away: one is asked for now.
+        const bool watched = s.postDec && s.postview && s.postview->HasRunning();
+        s.videoFrame->pict_type =
+            watched && !s.postSynced ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         s.lastVideoPts = ts;
         if (s.preview && s.preview->HasRunning())
             DeliverToViews(s.viewSws, s.viewFrame, *s.preview, s.videoFrame,
@@ -656,7 +960,7 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
         return true;
     };
 
-    auto decode = [&](AVCodecContext* dec, const AVPacket* pkt, AVFrame* frame,
+    auto decode = [&](AVCodecContext* dec, const AVStream* st, const AVPacket* pkt, AVFrame* frame,
                       bool audio) -> bool {
         if (avcodec_send_packet(dec, pkt) < 0)
             return true; // a damaged packet is skipped
@@ -664,14 +968,29 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
             const int rc = avcodec_receive_frame(dec, frame);
             if (rc < 0)
                 return true; // EAGAIN, end, or a damaged picture
-            const bool ok = audio ? convertAudio(frame) : takePicture(frame);
+            bool ok = true;
+            if (audio)
+                ok =
+                    convertAudio(frame, s.live ? liveStampUs(st, frame->best_effort_timestamp) : 0);
+            else
+                ok = takePicture(frame);
             av_frame_unref(frame);
             if (!ok)
                 return false;
         }
     };
 
-    // Reads one input until it ends (a file), `stop` is set, or anything fails.
+    struct FileEnd {
+        bool early = false;
+        double read = 0;
+        double declared = 0;
+    };
+    std::mutex endMutex;
+    FileEnd fileEnd;
+
+    // Reads one input until it ends (a file), `stop` is set, or anything fails. After a
+    // stop, a live input is read on until it has delivered what it captured up to the
+    // stop request (at most 1.5 s more), so that both tracks end at the same moment.
     auto readInput = [&](Input& in) {
         AVPacket* pkt = av_packet_alloc();
         AVFrame* frame = av_frame_alloc();
@@ -682,7 +1001,20 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
             return;
         }
         bool ended = false;
-        while (!stopping()) {
+        int endCode = 0;
+        int64_t reachedUs = -1;
+        Clock::time_point drainUntil{};
+        while (!halt.load()) {
+            if (stop.load(std::memory_order_relaxed)) {
+                if (!in.live)
+                    break;
+                int64_t none = -1;
+                s.stopUs.compare_exchange_strong(none, nowUs());
+                if (drainUntil == Clock::time_point{})
+                    drainUntil = Clock::now() + std::chrono::milliseconds(1500);
+                if (reachedUs >= s.stopUs.load() || Clock::now() >= drainUntil)
+                    break;
+            }
             const int rc = av_read_frame(in.fmt, pkt);
             if (rc == AVERROR(EAGAIN)) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -693,13 +1025,22 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
                     fail(wmerr::kDeviceLost);
                 else
                     ended = true; // end of the file, or a read error treated as its end
+                endCode = rc;
                 break;
+            }
+            if (in.live && pkt->stream_index >= 0 &&
+                pkt->stream_index < static_cast<int>(in.fmt->nb_streams)) {
+                const AVStream* st = in.fmt->streams[pkt->stream_index];
+                int64_t us = liveStampUs(st, pkt->pts);
+                if (pkt->duration > 0)
+                    us += av_rescale_q(pkt->duration, st->time_base, AVRational{1, 1'000'000});
+                reachedUs = std::max(reachedUs, us);
             }
             bool ok = true;
             if (pkt->stream_index == in.audio && s.audioDec)
-                ok = decode(s.audioDec, pkt, frame, true);
-            else if (pkt->stream_index == in.video)
-                ok = decode(s.videoDec, pkt, frame, false);
+                ok = decode(s.audioDec, in.fmt->streams[in.audio], pkt, frame, true);
+            else if (pkt->stream_index == in.video && s.videoDec)
+                ok = decode(s.videoDec, in.fmt->streams[in.video], pkt, frame, false);
             av_packet_unref(pkt);
             if (!ok)
                 fail(wmerr::kEncodeFailed);
@@ -708,11 +1049,37 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
         if (ended && !stopping()) {
             bool ok = true;
             if (in.audio >= 0 && s.audioDec)
-                ok = decode(s.audioDec, nullptr, frame, true) && convertAudio(nullptr);
-            if (ok && in.video >= 0)
-                ok = decode(s.videoDec, nullptr, frame, false);
+                ok = decode(s.audioDec, in.fmt->streams[in.audio], nullptr, frame, true) &&
+                     convertAudio(nullptr, 0);
+            if (ok && in.video >= 0 && s.videoDec)
+                ok = decode(s.videoDec, in.fmt->streams[in.video], nullptr, frame, false);
             if (!ok)
                 fail(wmerr::kEncodeFailed);
+            // A file that ends before the length its header declares, or with a read
+            // error, was cut short or damaged: what was read is kept, and the user told.
+            const double read =
+                static_cast<double>(std::max(m_audioMs.load(), m_videoMs.load())) / 1000.0;
+            double declared = 0;
+            if (in.fmt->duration > 0 &&
+                in.fmt->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
+                declared = static_cast<double>(in.fmt->duration) / AV_TIME_BASE;
+            // A container such as AVI measures its length by what it finds, but its header
+            // still counts the pictures it was meant to hold.
+            if (in.video >= 0) {
+                const AVStream* vst = in.fmt->streams[in.video];
+                if (vst->nb_frames > 0 && vst->avg_frame_rate.num > 0 &&
+                    vst->avg_frame_rate.den > 0)
+                    declared = std::max(declared, static_cast<double>(vst->nb_frames) *
+                                                      av_q2d(av_inv_q(vst->avg_frame_rate)));
+            }
+            const bool damaged = endCode != AVERROR_EOF;
+            const bool shortfall = declared > 0 && read + std::max(1.0, declared * 0.02) < declared;
+            if (damaged || shortfall) {
+                std::lock_guard lock(endMutex);
+                fileEnd.early = true;
+                fileEnd.read = read;
+                fileEnd.declared = std::max(fileEnd.declared, declared);
+            }
         }
         av_packet_free(&pkt);
         av_frame_free(&frame);
@@ -733,45 +1100,67 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
     // failure.
     bool ok = true;
     if (s.audioEnc) {
+        const int64_t real = s.audioSamples + av_audio_fifo_size(s.fifo);
+        int64_t target = real;
+        // A capture's sound ends with its pictures: the device's last moments, if it
+        // delivered them late or not at all, are silence.
+        if (s.live && s.videoEnc && s.lastVideoPts >= 0)
+            target =
+                av_rescale_q(s.lastVideoPts + 1, s.videoEnc->time_base, AVRational{1, outRate});
+        if (target > real)
+            ok = addSilence(target - real);
         // The codec holds back one frame: a frame of silence after the end brings out
         // the last real one.
-        if (s.audioSamples > 0 || av_audio_fifo_size(s.fifo) > 0) {
-            const int64_t real = s.audioSamples + av_audio_fifo_size(s.fifo);
-            s.endSamples = real;
+        if (ok && target > 0) {
+            s.endSamples = target;
             ok = drainFifo(true);
-            s.audioSamples = (real + frameSize - 1) / frameSize * frameSize;
-            std::vector<uint8_t*> planes(static_cast<size_t>(outChannels), nullptr);
-            if (ok && av_samples_alloc(planes.data(), nullptr, outChannels, frameSize,
-                                       s.audioEnc->sample_fmt, 0) >= 0) {
-                av_samples_set_silence(planes.data(), 0, frameSize, outChannels,
-                                       s.audioEnc->sample_fmt);
-                ok = av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(planes.data()),
-                                         frameSize) == frameSize &&
-                     drainFifo(true);
-                av_freep(&planes[0]);
-            }
-            s.audioSamples = real;
-            m_audioMs = real * 1000 / s.audioEnc->sample_rate;
+            // The last frame was padded to the codec's frame size; the silence follows it.
+            s.audioSamples = (s.audioSamples + frameSize - 1) / frameSize * frameSize;
+            ok = ok && addSilence(frameSize) && drainFifo(true);
+            s.audioSamples = target;
+            m_audioMs = target * 1000 / outRate;
         }
         encodeAudio(nullptr);
     }
-    encodeVideo(nullptr);
+    if (s.videoEnc)
+        encodeVideo(nullptr);
     uint32_t code = failure.load();
     if (!ok && !code)
         code = wmerr::kEncodeFailed;
     if (av_write_trailer(s.out) < 0 && !code)
         code = wmerr::kWriteFailed;
+    int writeError = s.writeError.load();
     if (s.out->pb) {
         avio_flush(s.out->pb);
-        if (s.out->pb->error < 0 && !code)
-            code = wmerr::kWriteFailed;
-        if (avio_closep(&s.out->pb) < 0 && !code)
-            code = wmerr::kWriteFailed;
-        // The trailer rewrites the header, so the write position is not the size.
+        if (s.out->pb->error < 0 && !writeError)
+            writeError = s.out->pb->error;
+        if (const int rc = avio_closep(&s.out->pb); rc < 0 && !writeError)
+            writeError = rc;
+    }
+    // A write that failed is the cause, whatever else it made fail after it.
+    if (writeError)
+        code = WriteFailureCode(writeError);
+
+    if (code == 0 || (s.live && !writeError)) {
+        // Finished, stopped, or a device that went away with the file intact.
+        if (const uint32_t rc = s.file.Commit(); rc != 0 && !code)
+            code = rc;
+    } else if (s.live && RepairAsfFile(s.file.TempPath())) {
+        // A recording keeps what it captured up to the failure.
+        if (s.file.Commit() == 0)
+            m_report.partialKept = true;
+    } else {
+        s.file.Discard();
+    }
+    {
         std::error_code ec;
-        const auto size = std::filesystem::file_size(s.outputPath, ec);
-        if (!ec)
-            m_fileSize = static_cast<int64_t>(size);
+        const auto size = std::filesystem::file_size(m_report.outputPath, ec);
+        m_fileSize = ec ? 0 : static_cast<int64_t>(size);
+    }
+    if (code == 0 && fileEnd.early) {
+        m_report.inputEndedEarly = true;
+        m_report.readSeconds = fileEnd.read;
+        m_report.declaredSeconds = fileEnd.declared;
     }
     s.headerWritten = false;
     return code;

@@ -1,5 +1,6 @@
 #include "WmEncoderControl.h"
 
+#include "AlsaDeviceSource.h"
 #include "WMException.h"
 #include "WmErrors.h"
 #include "WmVideoSource.h"
@@ -107,17 +108,24 @@ void WmEncoderControl::Start() {
     if (m_output.empty())
         throw WMException(cld::wmerr::kNoOutputFile);
     m_error = 0;
-    if (const WmVideoSource* video = m_active->GetVideoSource()) {
+    m_lastReport = {};
+    const WmVideoSource* video = m_active->GetVideoSource();
+    // A recording from a sound device goes the way of the captures: stamped by the
+    // device's clock, and kept up to a failure.
+    if (video || cld::IsDeviceSource(m_active->GetInput())) {
         auto videoTranscoder = std::make_unique<cld::VideoTranscoder>();
-        videoTranscoder->Open(m_active->GetInput(), video->GetInput(), *m_active->GetProfile(),
-                              m_output, m_info, video->GetViews(WmVideoSource::kPreview),
-                              video->GetViews(WmVideoSource::kPostview));
+        videoTranscoder->Open(m_active->GetInput(), video ? video->GetInput() : std::string(),
+                              *m_active->GetProfile(), m_output, m_info,
+                              video ? video->GetViews(WmVideoSource::kPreview) : nullptr,
+                              video ? video->GetViews(WmVideoSource::kPostview) : nullptr);
         m_videoTranscoder = std::move(videoTranscoder);
         m_stop = false;
         m_state = kRunning;
         try {
             m_thread = std::thread([this] {
                 m_error = m_videoTranscoder->Run(m_stop);
+                // Read by the caller once it sees the stopped state.
+                m_lastReport = m_videoTranscoder->GetReport();
                 m_state = kStopped;
             });
         } catch (const std::system_error&) {
@@ -169,6 +177,7 @@ void WmEncoderControl::Join() {
         m_lastStats.encodedMilliseconds = m_videoTranscoder->GetEncodedMilliseconds();
         m_lastStats.fileSize = m_videoTranscoder->GetFileSize();
         m_lastStats.bitrate = m_videoTranscoder->GetBitrate();
+        m_lastReport = m_videoTranscoder->GetReport();
         m_videoTranscoder.reset();
     }
     if (m_state.load() == kStopping)

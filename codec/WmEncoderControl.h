@@ -71,6 +71,10 @@ public:
     // The failure code that ended the last encoding early (0 when none); kept until the
     // next PrepareForFile or Start.
     uint32_t GetLastErrorCode() const;
+    // How the last video encoding or recording ended beyond its code: the output's name,
+    // a recording kept up to a failure, a file input that ended before its declared
+    // length. Kept until the next Start.
+    const cld::VideoTranscoder::RunReport& GetLastRunReport() const { return m_lastReport; }
 
     // The capture inputs: the count asks the device layer again, GetSourcePluginInfo
     // reads from that last listing (throws WMException for an index outside it).
@@ -99,4 +103,5 @@ private:
     std::atomic<int> m_state{kStopped};
     std::atomic<uint32_t> m_error{0};
     WmStatistics m_lastStats;
+    cld::VideoTranscoder::RunReport m_lastReport;
 };

@@ -1,5 +1,6 @@
 #include "WmSourcePlugins.h"
 
+#include "AlsaDeviceSource.h"
 #include "FfmpegLog.h"
 #include "Log.h"
 
@@ -56,7 +57,13 @@ std::vector<WmSourcePluginInfo> ListSourcePlugins() {
         alsa.scheme = "DEVICE";
         alsa.mediaTypes = WmSourcePluginInfo::kAudio;
         alsa.hasResources = true;
-        alsa.resources = ListDevices("alsa");
+        // The sound system's own hints, checked for capture: FFmpeg's listing would offer
+        // "null" and plug-ins that cannot record.
+        for (const cld::AlsaCaptureDevice& d : cld::ListAlsaCaptureDevices()) {
+            alsa.resources.push_back(d.name);
+            alsa.resourceDescriptions.push_back(d.description);
+            alsa.resourceBusy.push_back(d.busy);
+        }
         plugins.push_back(std::move(alsa));
     }
     if (av_find_input_format("video4linux2")) {

@@ -16,6 +16,10 @@ struct WmSourcePluginInfo {
     int mediaTypes = 0; // kAudio | kVideo bits
     bool hasResources = false;
     std::vector<std::string> resources;
+    // Beside each resource: the text a user recognises it by, and whether another
+    // program holds it now (empty for plug-ins that do not know).
+    std::vector<std::string> resourceDescriptions;
+    std::vector<bool> resourceBusy;
 };
 
 // The plug-in names of the capture inputs.

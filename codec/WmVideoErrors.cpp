@@ -14,6 +14,15 @@ const char* VideoErrorText(uint32_t code) {
         return "The screen cannot be captured because no display is available.";
     case kNoVideoStream:
         return "The chosen profile has no video stream.";
+    case kDeviceBusy:
+        return "Another application is recording audio. Stop recording with this other "
+               "application and then try to record again.";
+    case kDeviceMissing:
+        return "The capture device cannot be found. It may have been unplugged.";
+    case kNoCaptureDevice:
+        return "No recording device was found.";
+    case kDeviceFormat:
+        return "The recording device offers none of the formats Calderine records in.";
     default:
         return nullptr;
     }

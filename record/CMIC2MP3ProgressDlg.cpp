@@ -8,6 +8,7 @@
 #include "RecorderLogic.h"
 #include "RecorderSession.h"
 #include "RecorderUi.h"
+#include "StringTable.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -17,6 +18,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -34,7 +36,7 @@ void ShowDiskSpace(QLabel* total, QLabel* free) {
 CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEngine& engine,
                                          int deviceId, const QString& deviceName, QWidget* launcher)
     : QDialog(launcher), m_context(context), m_engine(engine), m_progress(engine),
-      m_deviceId(deviceId), m_launcher(launcher) {
+      m_deviceId(deviceId), m_deviceName(deviceName), m_launcher(launcher) {
     using cld::ControlText;
     cld::TagControl(this, kDialogId);
     setWindowTitle(AppResources::caption(kDialogId));
@@ -99,13 +101,20 @@ CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEn
     connect(m_timer, &QTimer::timeout, this, &CMIC2MP3ProgressDlg::onTimer);
     m_timer->start();
     ShowDiskSpace(m_total, m_free);
+    prepareDevice();
     onTimer();
 }
 
 CMIC2MP3ProgressDlg::~CMIC2MP3ProgressDlg() {
     m_timer->stop();
     m_engine.Stop();
+    m_engine.ReleasePreparedDevice();
     m_engine.SetMonitorWindow(nullptr);
+}
+
+void CMIC2MP3ProgressDlg::prepareDevice() {
+    if (m_deviceId >= 0 && m_engine.SelectDevice(static_cast<uint32_t>(m_deviceId)))
+        m_engine.PrepareDevice();
 }
 
 void CMIC2MP3ProgressDlg::onTimer() {
@@ -116,7 +125,12 @@ void CMIC2MP3ProgressDlg::onTimer() {
         m_progress.abort();
         recording = false;
         m_status->setText(AppResources::string(168));
-        MessageService::message(196, MessageIcon::Error, MessageButtons::Ok, this);
+        m_monitor->Clear();
+        const int err = m_engine.GetWriteErrno();
+        cld::ShowMessage(cld::IDS_RECORDING_WRITE_FAILED, this, m_outputFile,
+                         err != 0 ? QString::fromLocal8Bit(std::strerror(err))
+                                  : cld::TableText(196));
+        prepareDevice();
     }
     m_start->setEnabled(!recording);
     m_pause->setEnabled(recording);
@@ -137,8 +151,11 @@ void CMIC2MP3ProgressDlg::onStart() {
     m_file->setText(m_outputFile);
     m_engine.SetOutputFile(m_outputFile.toStdString());
     m_engine.SetMonitorWindow(m_monitor);
+    // The device was opened when the dialog appeared; a device that was not ready then
+    // is asked again now.
     const bool selected =
-        m_deviceId >= 0 && m_engine.SelectDevice(static_cast<uint32_t>(m_deviceId));
+        m_engine.IsDevicePrepared() ||
+        (m_deviceId >= 0 && m_engine.SelectDevice(static_cast<uint32_t>(m_deviceId)));
     if (!selected || !m_engine.Start())
         showStartFailure(selected);
     onTimer();
@@ -147,8 +164,13 @@ void CMIC2MP3ProgressDlg::onStart() {
 void CMIC2MP3ProgressDlg::showStartFailure(bool deviceUsable) {
     m_status->setText(AppResources::string(168));
     if (!deviceUsable) {
-        MessageService::message(cld::IDS_REC_NO_FORMAT, MessageIcon::Error, MessageButtons::Ok,
-                                this);
+        // Why the device cannot record: none at all, held by another program, gone, or
+        // none of the formats.
+        if (m_deviceId < 0)
+            MessageService::message(cld::IDS_NO_CAPTURE_DEVICE, MessageIcon::Error,
+                                    MessageButtons::Ok, this);
+        else
+            cld::ShowCaptureDeviceProblem(m_engine.GetDeviceName(), m_deviceName, this);
     } else if (m_engine.GetEncoderError() != 0) {
         // The encoder's codes: 102 the file could not be made, 103 the encoder refused.
         MessageService::message(m_engine.GetEncoderError() == 102 ? 196 : 201, MessageIcon::Error,
@@ -169,6 +191,9 @@ void CMIC2MP3ProgressDlg::onPause() {
 void CMIC2MP3ProgressDlg::onStop() {
     m_status->setText(AppResources::string(168));
     m_engine.Stop();
+    // The last waveform is not left standing as if the recording went on.
+    m_monitor->Clear();
+    prepareDevice();
     onTimer();
 }
 

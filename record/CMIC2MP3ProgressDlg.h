@@ -54,11 +54,14 @@ protected:
 private:
     void onTimer();
     void showStartFailure(bool deviceUsable);
+    // Opens the chosen device while the dialog waits, so that Start records at once.
+    void prepareDevice();
 
     JobContext& m_context;
     cld::Mp3RecorderEngine& m_engine;
     cld::CaptureEngineProgress m_progress;
     int m_deviceId;
+    QString m_deviceName;
     QWidget* m_launcher;
     QString m_outputFile;
     QTimer* m_timer;

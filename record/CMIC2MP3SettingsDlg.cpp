@@ -9,7 +9,7 @@
 #include "RecorderSession.h"
 #include "RecorderUi.h"
 #include "SettingsRecord.h"
-#include "WaveInDevice.h"
+#include "StringTable.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -95,13 +95,14 @@ CMIC2MP3SettingsDlg::CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent)
     (settings.mp3BitrateType() == 0 ? m_cbr : m_vbr)->setChecked(true);
     onRadio();
     m_slider->setValue(cld::LeadingNumber(m_list->currentText().toStdString()));
+    // Every device that can record, a busy one too (marked), so that nothing vanishes
+    // from the list without a word; the start says what keeps a device from recording.
     const auto devices = cld::ListCaptureDevices();
     for (size_t i = 0; i < devices.size(); ++i) {
-        cld::WaveInCaps caps;
-        if (cld::WaveInDevice::GetCaps(devices[i].pcmName, caps) != cld::WaveInResult::Ok ||
-            caps.formats == 0)
-            continue;
-        m_devices->addItem(QString::fromStdString(devices[i].productName), static_cast<int>(i));
+        QString text = QString::fromStdString(devices[i].productName);
+        if (devices[i].busy)
+            text += QLatin1Char(' ') + cld::TableText(cld::IDS_CAPTURE_DEVICE_BUSY_NOTE);
+        m_devices->addItem(text, static_cast<int>(i));
     }
     if (m_devices->count() > 0)
         m_devices->setCurrentIndex(0);
@@ -166,6 +167,11 @@ void CMIC2MP3SettingsDlg::accept() {
     const QString folder = m_folder->text().trimmed();
     if (folder.isEmpty()) {
         MessageService::message(157, MessageIcon::Exclamation, MessageButtons::Ok, this);
+        return;
+    }
+    if (m_devices->count() == 0) {
+        MessageService::message(cld::IDS_NO_CAPTURE_DEVICE, MessageIcon::Error, MessageButtons::Ok,
+                                this);
         return;
     }
     cld::MakeFolder(folder);

@@ -1,5 +1,6 @@
 #include "CMIC2WMAProgressDlg.h"
 
+#include "AlsaDeviceSource.h"
 #include "AppResources.h"
 #include "GetErrorText.h"
 #include "JobContext.h"
@@ -7,6 +8,7 @@
 #include "RecorderLogic.h"
 #include "RecorderSession.h"
 #include "RecorderUi.h"
+#include "StringTable.h"
 #include "WMException.h"
 #include "WaitService.h"
 #include "WaveInDevice.h"
@@ -86,29 +88,35 @@ CMIC2WMAProgressDlg::CMIC2WMAProgressDlg(JobContext& context, const QString& dev
         m_free->setText(QString::fromStdString(cld::GigabyteText(space->freeMiB)));
     }
     m_status->setText(AppResources::string(168));
+    // The device is opened while the dialog waits, so that Start records at once.
+    cld::ParkDeviceSource(m_deviceUrl.toStdString());
 }
 
 CMIC2WMAProgressDlg::~CMIC2WMAProgressDlg() {
     m_timer->stop();
     cld::WmaRecorderEncoder::Release();
+    cld::ReleaseParkedDevices();
 }
 
 void CMIC2WMAProgressDlg::onStart() {
     if (m_running)
         return;
-    // A device held by another application would make the encoder's open wait for it;
-    // ask without waiting first.
+    // A device held by another application, or one that is gone, is told as such
+    // before anything is created.
     const QString prefix = QStringLiteral("DEVICE://");
     if (m_deviceUrl.startsWith(prefix, Qt::CaseInsensitive)) {
-        cld::WaveInCaps caps;
         const std::string name = m_deviceUrl.mid(prefix.size()).toStdString();
-        if (cld::WaveInDevice::GetCaps(name, caps) == cld::WaveInResult::Allocated) {
-            MessageService::message(cld::IDS_REC_START_FAILED, MessageIcon::Error,
-                                    MessageButtons::Ok, this,
-                                    QString::fromStdString(cld::WaveInDevice::ResultText(
-                                        cld::WaveInResult::Allocated, 0)));
+        // A device this dialog holds open for the recording is ready, not busy.
+        const cld::CaptureCheck check =
+            cld::IsDeviceParked(name) ? cld::CaptureCheck::Ok : cld::CheckCaptureDevice(name);
+        if (check == cld::CaptureCheck::Busy || check == cld::CaptureCheck::Missing) {
+            cld::ShowCaptureDeviceProblem(name, m_deviceUrl, this);
             return;
         }
+    } else if (m_deviceUrl.isEmpty()) {
+        MessageService::message(cld::IDS_NO_CAPTURE_DEVICE, MessageIcon::Error, MessageButtons::Ok,
+                                this);
+        return;
     }
     m_running = true;
     m_stopFlag = false;
@@ -137,8 +145,22 @@ void CMIC2WMAProgressDlg::onStart() {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         encoder->Stop();
         QApplication::restoreOverrideCursor();
-        if (const uint32_t failure = encoder->GetLastErrorCode())
+        if (const uint32_t failure = encoder->GetLastErrorCode()) {
+            // A disk that filled up: the recording up to then is kept as a valid file.
+            if (encoder->GetLastRunReport().partialKept) {
+                encoder->ReleaseSourceGroup();
+                m_status->setText(AppResources::string(168));
+                cld::ShowMessage(cld::IDS_RECORDING_WRITE_FAILED, this, m_outputFile,
+                                 QString::fromStdString(GetErrorText(failure)));
+                m_timer->stop();
+                onTimer();
+                m_running = false;
+                m_start->setEnabled(true);
+                cld::ParkDeviceSource(m_deviceUrl.toStdString());
+                return;
+            }
             throw WMException(failure);
+        }
     } catch (const WMException& e) {
         if (encoder && encoder->GetRunState() != WmEncoderControl::kRunning)
             encoder->ReleaseSourceGroup();
@@ -150,6 +172,7 @@ void CMIC2WMAProgressDlg::onStart() {
     onTimer();
     m_running = false;
     m_start->setEnabled(true);
+    cld::ParkDeviceSource(m_deviceUrl.toStdString());
 }
 
 void CMIC2WMAProgressDlg::onTimer() {

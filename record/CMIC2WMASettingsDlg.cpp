@@ -9,6 +9,7 @@
 #include "RecorderSession.h"
 #include "RecorderUi.h"
 #include "SettingsRecord.h"
+#include "StringTable.h"
 #include "WMException.h"
 #include "WmEncoderControl.h"
 #include "WmaRecorderEncoder.h"
@@ -74,9 +75,15 @@ CMIC2WMASettingsDlg::CMIC2WMASettingsDlg(JobContext& context, QWidget* parent)
         MessageService::text(QStringLiteral("Error: ") + QString::number(e.GetCode(), 16).toUpper(),
                              MessageIcon::Error, MessageButtons::Ok, this);
     }
-    // The capture devices, as the device source plug-in names its resources.
-    for (const cld::CaptureDeviceInfo& device : cld::ListCaptureDevices())
-        m_devices->addItem(QStringLiteral("DEVICE://") + QString::fromStdString(device.pcmName));
+    // The capture devices by the names a user knows them by; behind each, the device
+    // URL the encoder takes.
+    for (const cld::CaptureDeviceInfo& device : cld::ListCaptureDevices()) {
+        QString text = QString::fromStdString(device.productName);
+        if (device.busy)
+            text += QLatin1Char(' ') + cld::TableText(cld::IDS_CAPTURE_DEVICE_BUSY_NOTE);
+        const QString url = QStringLiteral("DEVICE://") + QString::fromStdString(device.pcmName);
+        m_devices->addItem(text, url);
+    }
     QApplication::restoreOverrideCursor();
     if (m_profiles->count() > 0)
         m_profiles->setCurrentIndex(0);
@@ -103,12 +110,17 @@ void CMIC2WMASettingsDlg::accept() {
         MessageService::message(157, MessageIcon::Exclamation, MessageButtons::Ok, this);
         return;
     }
+    if (m_devices->count() == 0) {
+        MessageService::message(cld::IDS_NO_CAPTURE_DEVICE, MessageIcon::Error, MessageButtons::Ok,
+                                this);
+        return;
+    }
     cld::MakeFolder(folder);
     cld::RecorderSession& session = cld::RecorderSession::Instance();
     session.folder = folder.toStdString();
     session.wmaProfileIndex =
         m_profiles->currentIndex() >= 0 ? m_profiles->currentData().toInt() : -1;
     m_context.settings.setLastRecWMAProfileIndex(std::max(0, m_profiles->currentIndex()));
-    m_deviceUrl = m_devices->currentText();
+    m_deviceUrl = m_devices->currentData().toString();
     QDialog::accept();
 }

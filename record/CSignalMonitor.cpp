@@ -27,6 +27,14 @@ void CSignalMonitor::DrawTrace(const std::vector<cld::MonitorPoint>& points) {
         QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
 }
 
+void CSignalMonitor::Clear() {
+    {
+        std::lock_guard lock(m_lock);
+        m_points.clear();
+    }
+    update();
+}
+
 std::vector<cld::MonitorPoint> CSignalMonitor::Trace() const {
     std::lock_guard lock(m_lock);
     return m_points;

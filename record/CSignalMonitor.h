@@ -17,6 +17,8 @@ public:
 
     void GetClientSize(int& width, int& height) const override;
     void DrawTrace(const std::vector<cld::MonitorPoint>& points) override;
+    // Takes the trace away: the monitor shows a black frame again.
+    void Clear();
     // The trace painted last (for the dialog's tests).
     std::vector<cld::MonitorPoint> Trace() const;
 

@@ -5,16 +5,17 @@
 
 namespace cld {
 
-// A capture device of the sound system: the name it is opened by and the text shown to
-// the user.
+// A capture device of the sound system: the name it is opened by, the text shown to
+// the user, and whether another program holds it now.
 struct CaptureDeviceInfo {
     std::string pcmName;
     std::string productName;
+    bool busy = false;
 };
 
-// The capture devices the sound system's configuration names, in its order; the index
-// in this list is the device number. The "null" device, which records silence, is left
-// out.
+// The devices that can record, in the order the sound system names them with its default
+// capture device first; the index in this list is the device number. "null" and the
+// plug-ins that cannot capture are left out; a busy device stays, marked busy.
 std::vector<CaptureDeviceInfo> ListCaptureDevices();
 
 // Sends the sound library's own complaints to the program's log instead of standard

@@ -17,6 +17,39 @@ CaptureEngine::~CaptureEngine() {
     // The worker calls the consumer operations; it must end while they still exist, so
     // the subclass's destructor stops first too.
     Stop();
+    ReleasePreparedDevice();
+}
+
+bool CaptureEngine::PrepareDevice() {
+    if (!m_usable || IsRecording())
+        return false;
+    std::lock_guard lock(m_deviceLock);
+    if (m_device && m_device->IsOpen() && m_preparedName == m_pcmName &&
+        m_device->Format() == m_format)
+        return true;
+    m_device.reset();
+    m_preparedName.clear();
+    auto device = std::make_unique<WaveInDevice>(m_format, kFramesPerBuffer);
+    if (device->Open(m_pcmName, &m_event) != WaveInResult::Ok) {
+        m_errorText = device->ErrorText();
+        return false;
+    }
+    m_device = std::move(device);
+    m_preparedName = m_pcmName;
+    return true;
+}
+
+bool CaptureEngine::IsDevicePrepared() const {
+    std::lock_guard lock(m_deviceLock);
+    return !IsRecording() && m_device && m_device->IsOpen() && m_preparedName == m_pcmName;
+}
+
+void CaptureEngine::ReleasePreparedDevice() {
+    if (IsRecording())
+        return;
+    std::lock_guard lock(m_deviceLock);
+    m_device.reset();
+    m_preparedName.clear();
 }
 
 bool CaptureEngine::SelectDevice(uint32_t deviceId) {
@@ -35,6 +68,9 @@ bool CaptureEngine::SelectDeviceByName(const std::string& pcmName) {
 }
 
 bool CaptureEngine::Probe(const std::string& pcmName) {
+    // A device held open for the previous choice is let go first, so that it can be
+    // probed (it may be the same one).
+    ReleasePreparedDevice();
     m_pcmName = pcmName;
     m_usable = false;
     WaveInCaps caps;
@@ -103,9 +139,13 @@ bool CaptureEngine::Start() {
     bool opened = false;
     {
         std::lock_guard lock(m_deviceLock);
-        m_device = std::make_unique<WaveInDevice>(m_format, kFramesPerBuffer);
+        const bool prepared = m_device && m_device->IsOpen() && m_preparedName == m_pcmName &&
+                              m_device->Format() == m_format;
+        m_preparedName.clear();
+        if (!prepared)
+            m_device = std::make_unique<WaveInDevice>(m_format, kFramesPerBuffer);
         m_window.assign(kFramesPerBuffer, 0.0);
-        if (m_device->Open(m_pcmName, &m_event) == WaveInResult::Ok) {
+        if (prepared || m_device->Open(m_pcmName, &m_event) == WaveInResult::Ok) {
             for (int i = 0; i < WaveInDevice::kBufferCount - 1; ++i) {
                 m_device->Prepare(i);
                 m_device->AddBuffer(i);

@@ -32,6 +32,13 @@ public:
     bool SelectDevice(uint32_t deviceId);
     // The same for a device given by its sound-system name.
     bool SelectDeviceByName(const std::string& pcmName);
+    // Opens and prepares the chosen device ahead of Start, so that recording begins the
+    // moment Start is called (opening a sound device can take a good part of a second).
+    // The device stays held until Start, Stop, another device choice or
+    // ReleasePreparedDevice.
+    bool PrepareDevice();
+    bool IsDevicePrepared() const;
+    void ReleasePreparedDevice();
     bool Start();
     void TogglePause();
     void Stop();
@@ -42,6 +49,7 @@ public:
 
     bool IsDeviceUsable() const { return m_usable; }
     uint32_t GetDeviceId() const { return m_deviceId; }
+    const std::string& GetDeviceName() const { return m_pcmName; }
     const WaveInFormat& GetFormat() const { return m_format; }
     // Why the last Start failed at the device (empty when it did not).
     std::string GetErrorText() const;
@@ -81,6 +89,7 @@ private:
     AutoResetEvent m_event;
     mutable std::mutex m_deviceLock;
     std::unique_ptr<WaveInDevice> m_device;
+    std::string m_preparedName; // the device m_device was opened for, before Start
     int m_current = 0;
     std::vector<double> m_window;
     std::vector<MonitorPoint> m_points;

@@ -27,6 +27,8 @@ public:
     // format, 102 the file could not be created or written (a full disk).
     int GetEncoderError() const { return m_encoderError.load(); }
     int GetConsumerError() const override { return GetEncoderError(); }
+    // The system's error number of the write that failed (0 when unknown).
+    int GetWriteErrno() const { return m_writeErrno.load(); }
 
 protected:
     bool BeginConsume(int channels, int sampleRate, int bitsPerSample) override;
@@ -38,6 +40,7 @@ private:
     Mp3EncoderParams m_params;
     std::string m_outputFile;
     std::atomic<int> m_encoderError{0};
+    std::atomic<int> m_writeErrno{0};
 };
 
 } // namespace cld

@@ -1,7 +1,12 @@
 #include "RecorderUi.h"
 
+#include "AlsaDeviceSource.h"
 #include "AppResources.h"
 #include "ControlTag.h"
+#include "MessageService.h"
+#include "RecorderSession.h"
+#include "StringTable.h"
+#include "WaveInDevice.h"
 
 #include <QDir>
 #include <QWidget>
@@ -18,6 +23,37 @@ QString ControlText(int dialogId, int controlId, const char* english) {
 
 void MakeFolder(const QString& folder) {
     QDir().mkdir(folder);
+}
+
+QString TableText(int stringId) {
+    QString text = AppResources::string(stringId);
+    if (text.isEmpty())
+        if (const char* english = findEntry(builtinStrings(), stringId))
+            text = QString::fromUtf8(english);
+    return text;
+}
+
+void ShowMessage(int stringId, QWidget* parent, const QString& first, const QString& second) {
+    QString text = TableText(stringId);
+    text = second.isNull() ? text.arg(first) : text.arg(first, second);
+    MessageService::instance().show(
+        Message{stringId, text, MessageIcon::Error, MessageButtons::Ok, parent});
+}
+
+void ShowCaptureDeviceProblem(const std::string& device, const QString& shown, QWidget* parent) {
+    switch (CheckCaptureDevice(device)) {
+    case CaptureCheck::Busy:
+        ShowMessage(IDS_REC_START_FAILED, parent,
+                    QString::fromStdString(WaveInDevice::ResultText(WaveInResult::Allocated, 0)));
+        return;
+    case CaptureCheck::Missing:
+        ShowMessage(IDS_CAPTURE_DEVICE_MISSING, parent, shown);
+        return;
+    case CaptureCheck::Ok:
+    case CaptureCheck::CannotCapture:
+        break;
+    }
+    MessageService::message(IDS_REC_NO_FORMAT, MessageIcon::Error, MessageButtons::Ok, parent);
 }
 
 } // namespace cld

@@ -124,6 +124,29 @@ constexpr std::array kStrings{
                                       "start Calderine without WMA Support?"},
     StringEntry{IDS_CACHE_DAMAGED, "The CD information cache was damaged. It has been kept as %1 "
                                    "and a new, empty cache was started."},
+    StringEntry{IDS_NO_CAPTURE_DEVICE,
+                "No recording device was found. Connect a microphone or a line input, or "
+                "check that the sound card is switched on, then open this dialog again."},
+    StringEntry{IDS_CAPTURE_DEVICE_MISSING,
+                "The recording device %1 cannot be found. It may have been unplugged."},
+    StringEntry{IDS_CAPTURE_DEVICE_BUSY_NOTE, "(in use by another program)"},
+    StringEntry{IDS_RECORDING_WRITE_FAILED,
+                "The recording stopped: the file %1 could not be written (%2). What was "
+                "recorded up to then has been kept."},
+    StringEntry{IDS_VIDEO_WRITE_FAILED,
+                "The conversion failed: the file %1 could not be written (%2). The incomplete "
+                "file has been removed."},
+    StringEntry{IDS_VIDEO_INPUT_ENDED_EARLY,
+                "The input file ended after %1 s of its %2 s. The output file holds the part "
+                "that could be read."},
+    StringEntry{IDS_OUTPUT_EXISTS_REPLACE,
+                "The file %1 already exists.\nDo you want to replace it?"},
+    StringEntry{IDS_VIDEO_INPUT_DAMAGED,
+                "The input file is damaged: it could be read for %1 s only. The output file "
+                "holds the part that could be read."},
+    StringEntry{IDS_SCREEN_CAPTURE_STOP_HINT,
+                "The screen is being recorded. To stop, click Calderine's entry in the task "
+                "bar and press Stop (or Alt+S)."},
     StringEntry{2000, "File: %1"},
     StringEntry{2001, "Reason: %1"},
     StringEntry{2002, "Do you want to skip this file and go on with the other files?\n(No stops "

@@ -36,6 +36,16 @@ enum OwnStringId : int {
     IDS_WME_CONTINUE_ASK = 983,
     // The CD information cache was damaged and has been put aside.
     IDS_CACHE_DAMAGED = 990,
+    // Recording and capture: devices and how a recording or a video conversion ended.
+    IDS_NO_CAPTURE_DEVICE = 2100,
+    IDS_CAPTURE_DEVICE_MISSING = 2101,
+    IDS_CAPTURE_DEVICE_BUSY_NOTE = 2102,
+    IDS_RECORDING_WRITE_FAILED = 2103,
+    IDS_VIDEO_WRITE_FAILED = 2104,
+    IDS_VIDEO_INPUT_ENDED_EARLY = 2105,
+    IDS_OUTPUT_EXISTS_REPLACE = 2106,
+    IDS_VIDEO_INPUT_DAMAGED = 2107,
+    IDS_SCREEN_CAPTURE_STOP_HINT = 2108,
 };
 
 } // namespace cld

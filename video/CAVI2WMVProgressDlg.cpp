@@ -6,12 +6,14 @@
 #include "JobContext.h"
 #include "MediaDuration.h"
 #include "MessageService.h"
+#include "StringTable.h"
 #include "VideoDialogKit.h"
 #include "VideoJobState.h"
 #include "VideoRules.h"
 #include "WMException.h"
 #include "WaitService.h"
 #include "WmEncoderControl.h"
+#include "WmErrors.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -164,7 +166,20 @@ void CAVI2WMVProgressDlg::run() {
         finishViews();
         m_running = false;
         if (const uint32_t code = m_encoder->GetLastErrorCode()) {
-            fail(code);
+            fail(code, true);
+            return;
+        }
+        // An input that ended before its declared length is converted as far as it goes;
+        // the user is told instead of seeing a clean "Process completed.".
+        const auto& report = m_encoder->GetLastRunReport();
+        if (report.inputEndedEarly) {
+            const QString read = QString::number(report.readSeconds, 'f', 1);
+            if (report.declaredSeconds > 0)
+                showMessage(IDS_VIDEO_INPUT_ENDED_EARLY, MessageIcon::Exclamation, this, read,
+                            QString::number(report.declaredSeconds, 'f', 1));
+            else
+                showMessage(IDS_VIDEO_INPUT_DAMAGED, MessageIcon::Exclamation, this, read);
+            QDialog::accept();
             return;
         }
         MessageService::message(156, MessageIcon::Information, MessageButtons::Ok, this);
@@ -178,9 +193,15 @@ void CAVI2WMVProgressDlg::run() {
     }
 }
 
-void CAVI2WMVProgressDlg::fail(uint32_t code) {
-    MessageService::text(QString::fromStdString(GetErrorText(code)), MessageIcon::Error,
-                         MessageButtons::Ok, this);
+void CAVI2WMVProgressDlg::fail(uint32_t code, bool whileWriting) {
+    const bool systemReason = (code & 0xFFFF0000u) == 0x80070000u || code == wmerr::kWriteFailed;
+    if (whileWriting && systemReason)
+        showMessage(IDS_VIDEO_WRITE_FAILED, MessageIcon::Error, this,
+                    QString::fromStdString(videoJobState().outputPath),
+                    QString::fromStdString(GetErrorText(code)));
+    else
+        MessageService::text(QString::fromStdString(GetErrorText(code)), MessageIcon::Error,
+                             MessageButtons::Ok, this);
     QDialog::reject();
 }
 

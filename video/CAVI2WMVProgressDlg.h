@@ -47,7 +47,9 @@ private:
     void tick();
     void refreshFigures();
     void finishViews();
-    void fail(uint32_t code);
+    // `whileWriting`: the code ended a running conversion (a write failure is then told
+    // with the file's name and the system's reason).
+    void fail(uint32_t code, bool whileWriting = false);
 
     JobContext& m_context;
     std::unique_ptr<WmEncoderControl> m_encoder;

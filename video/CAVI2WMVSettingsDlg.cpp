@@ -110,8 +110,10 @@ void CAVI2WMVSettingsDlg::browseOutput() {
     saveProfileIndex();
     const QString path = PickerService::instance().saveFile(
         this, AppResources::string(IDS_OPEN_TITLE), wmvSaveFilter(), m_output->text());
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         m_output->setText(withWmvExtension(path));
+        m_confirmedOutput = path == m_output->text() ? path : QString();
+    }
 }
 
 void CAVI2WMVSettingsDlg::accept() {
@@ -125,6 +127,8 @@ void CAVI2WMVSettingsDlg::accept() {
         MessageService::message(205, MessageIcon::Exclamation, MessageButtons::Ok, this);
         return;
     }
+    if (!mayReplaceOutput(output, input, m_confirmedOutput, this))
+        return;
     VideoJobState& state = videoJobState();
     state.inputPath = input.toStdString();
     state.outputPath = output.toStdString();

@@ -36,4 +36,6 @@ private:
     QListWidget* m_profiles = nullptr;
     QLineEdit* m_input = nullptr;
     QLineEdit* m_output = nullptr;
+    // The output the save dialog last returned: its own overwrite question was asked.
+    QString m_confirmedOutput;
 };

@@ -5,6 +5,7 @@
 #include "GetErrorText.h"
 #include "JobContext.h"
 #include "MessageService.h"
+#include "StringTable.h"
 #include "VideoDialogKit.h"
 #include "VideoJobState.h"
 #include "VideoRules.h"
@@ -41,6 +42,7 @@ CCapture2WMVProgressDlg::CCapture2WMVProgressDlg(JobContext& context, QWidget* m
     m_time = makeLabel(kDialogId, kTimeText, QStringLiteral("00:00:00"), this);
     m_size = makeLabel(kDialogId, kSizeText, QString::fromStdString(formatMegabytes(0)), this);
     auto* stop = makeButton(kDialogId, 2, QStringLiteral("&Stop"), this);
+    stop->setToolTip(tableText(IDS_SCREEN_CAPTURE_STOP_HINT));
 
     auto* grid = new QGridLayout;
     grid->addWidget(makeLabel(kDialogId, 0, QStringLiteral("Input Capture Device:"), this), 0, 0);
@@ -124,7 +126,9 @@ void CCapture2WMVProgressDlg::run() {
         m_encoder->PrepareForFile();
         m_screen = isScreenCaptureEntry(m_video);
         // An empty list left nothing to choose: the device is missing.
-        if (m_video.empty() || m_audio.empty())
+        if (m_audio.empty())
+            throw WMException(wmerr::kNoCaptureDevice);
+        if (m_video.empty())
             throw WMException(wmerr::kDeviceOpen);
         WmSourceGroup& group = m_encoder->AddSourceGroup();
         m_group = &group;
@@ -136,8 +140,12 @@ void CCapture2WMVProgressDlg::run() {
         m_encoder->SetOutputFile(state.outputPath);
         m_encoder->Start();
         if (m_screen) {
-            if (m_mainWindow)
+            // The program gets out of the picture; a click on its task-bar entry brings
+            // this dialog back with Stop ready (Alt+S or Escape).
+            if (m_mainWindow) {
+                m_mainWindow->installEventFilter(this);
                 m_mainWindow->showMinimized();
+            }
             showMinimized();
         } else {
             m_preview.SetWindow(m_previewArea);
@@ -167,7 +175,7 @@ void CCapture2WMVProgressDlg::run() {
         m_running = false;
         restoreMainWindow();
         if (const uint32_t code = m_encoder->GetLastErrorCode()) {
-            fail(code);
+            fail(code, true);
             return;
         }
         MessageService::message(156, MessageIcon::Information, MessageButtons::Ok, this);
@@ -182,14 +190,35 @@ void CCapture2WMVProgressDlg::run() {
     }
 }
 
-void CCapture2WMVProgressDlg::fail(uint32_t code) {
-    MessageService::text(QString::fromStdString(GetErrorText(code)), MessageIcon::Error,
-                         MessageButtons::Ok, this);
+void CCapture2WMVProgressDlg::fail(uint32_t code, bool whileWriting) {
+    if (whileWriting && m_encoder->GetLastRunReport().partialKept)
+        showMessage(IDS_RECORDING_WRITE_FAILED, MessageIcon::Error, this,
+                    QString::fromStdString(videoJobState().outputPath),
+                    QString::fromStdString(GetErrorText(code)));
+    else
+        MessageService::text(QString::fromStdString(GetErrorText(code)), MessageIcon::Error,
+                             MessageButtons::Ok, this);
     QDialog::reject();
+}
+
+bool CCapture2WMVProgressDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The main window restored from the task bar while the screen is recorded: this
+    // dialog comes with it, its Stop button ready.
+    if (watched == m_mainWindow && event->type() == QEvent::WindowStateChange && m_running &&
+        m_screen && !m_mainWindow->isMinimized()) {
+        showNormal();
+        raise();
+        activateWindow();
+        if (auto* stop = findChild<QPushButton*>(QStringLiteral("2")))
+            stop->setFocus();
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 // The program comes back to the top when the recording ends, however it ended.
 void CCapture2WMVProgressDlg::restoreMainWindow() {
+    if (m_mainWindow)
+        m_mainWindow->removeEventFilter(this);
     if (m_screen && isMinimized())
         showNormal();
     if (m_mainWindow) {

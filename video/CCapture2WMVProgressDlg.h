@@ -49,7 +49,10 @@ private:
     void refreshFigures();
     void finishViews();
     void restoreMainWindow();
-    void fail(uint32_t code);
+    // `whileWriting`: the code ended a running recording; a recording that could not be
+    // written further was kept up to then, and is told so with the system's reason.
+    void fail(uint32_t code, bool whileWriting = false);
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     JobContext& m_context;
     std::string m_audio;

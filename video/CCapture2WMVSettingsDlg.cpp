@@ -77,11 +77,14 @@ CCapture2WMVSettingsDlg::CCapture2WMVSettingsDlg(JobContext& context, QWidget* p
         const int count = encoder.GetSourcePluginCount();
         for (int i = 0; i < count; ++i)
             plugins.push_back(encoder.GetSourcePluginInfo(i));
-        const CaptureDeviceLists lists = buildCaptureDeviceLists(plugins);
-        for (const std::string& entry : lists.video)
-            m_video->addItem(QString::fromStdString(entry));
-        for (const std::string& entry : lists.audio)
-            m_audio->addItem(QString::fromStdString(entry));
+        const CaptureDeviceLists lists =
+            buildCaptureDeviceLists(plugins, tableText(IDS_CAPTURE_DEVICE_BUSY_NOTE).toStdString());
+        for (size_t i = 0; i < lists.video.size(); ++i)
+            m_video->addItem(QString::fromStdString(lists.videoNames[i]),
+                             QString::fromStdString(lists.video[i]));
+        for (size_t i = 0; i < lists.audio.size(); ++i)
+            m_audio->addItem(QString::fromStdString(lists.audioNames[i]),
+                             QString::fromStdString(lists.audio[i]));
     } catch (const WMException& e) {
         QApplication::restoreOverrideCursor();
         MessageService::text(QString::fromStdString(GetErrorText(e.GetCode())), MessageIcon::Error,
@@ -101,8 +104,10 @@ void CCapture2WMVSettingsDlg::browseOutput() {
     saveProfileIndex();
     const QString path = PickerService::instance().saveFile(
         this, AppResources::string(IDS_OPEN_TITLE), wmvSaveFilter(), m_output->text());
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         m_output->setText(withWmvExtension(path));
+        m_confirmedOutput = path == m_output->text() ? path : QString();
+    }
 }
 
 void CCapture2WMVSettingsDlg::accept() {
@@ -111,10 +116,13 @@ void CCapture2WMVSettingsDlg::accept() {
         MessageService::message(204, MessageIcon::Exclamation, MessageButtons::Ok, this);
         return;
     }
+    if (!mayReplaceOutput(output, QString(), m_confirmedOutput, this))
+        return;
     VideoJobState& state = videoJobState();
     state.outputPath = output.toStdString();
     saveProfileIndex();
-    state.audioInput = m_audio->currentText().toStdString();
-    state.videoInput = m_video->currentText().toStdString();
+    // The lists show what a user recognises; the entries stay behind the names.
+    state.audioInput = m_audio->currentData().toString().toStdString();
+    state.videoInput = m_video->currentData().toString().toStdString();
     QDialog::accept();
 }

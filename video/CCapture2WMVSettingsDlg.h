@@ -37,4 +37,6 @@ private:
     QComboBox* m_video = nullptr;
     QComboBox* m_audio = nullptr;
     QLineEdit* m_output = nullptr;
+    // The output the save dialog last returned: its own overwrite question was asked.
+    QString m_confirmedOutput;
 };

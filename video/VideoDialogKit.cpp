@@ -1,6 +1,8 @@
 #include "VideoDialogKit.h"
 
 #include "AppResources.h"
+#include "SameFile.h"
+#include "StringTable.h"
 #include "VideoRules.h"
 #include "WmEncoderControl.h"
 
@@ -41,6 +43,35 @@ void fillVideoProfiles(QListWidget* list, const WmEncoderControl& encoder) {
 int selectedProfileIndex(const QListWidget* list) {
     const QListWidgetItem* item = list->currentItem();
     return item ? item->data(Qt::UserRole).toInt() : -1;
+}
+
+QString tableText(int stringId) {
+    QString text = AppResources::string(stringId);
+    if (text.isEmpty())
+        if (const char* english = findEntry(builtinStrings(), stringId))
+            text = QString::fromUtf8(english);
+    return text;
+}
+
+MessageResult showMessage(int stringId, MessageIcon icon, QWidget* parent, const QString& first,
+                          const QString& second) {
+    QString text = tableText(stringId);
+    text = second.isNull() ? text.arg(first) : text.arg(first, second);
+    return MessageService::instance().show(
+        Message{stringId, text, icon, MessageButtons::Ok, parent});
+}
+
+bool mayReplaceOutput(const QString& output, const QString& input, const QString& confirmed,
+                      QWidget* parent) {
+    const QFileInfo info(output);
+    if (!info.exists() || output == confirmed)
+        return true;
+    if (!input.isEmpty() && SameFile(input.toStdString(), output.toStdString()))
+        return true;
+    const QString text = tableText(IDS_OUTPUT_EXISTS_REPLACE).arg(output);
+    return MessageService::instance().show(Message{IDS_OUTPUT_EXISTS_REPLACE, text,
+                                                   MessageIcon::Exclamation, MessageButtons::YesNo,
+                                                   parent}) == MessageResult::Yes;
 }
 
 QString wmvSaveFilter() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ControlTag.h"
+#include "MessageService.h"
 
 #include <QString>
 
@@ -22,6 +23,20 @@ QPushButton* makeButton(int dialogId, int controlId, const QString& english, QWi
 void fillVideoProfiles(QListWidget* list, const WmEncoderControl& encoder);
 // The profile index of the selected item, or -1.
 int selectedProfileIndex(const QListWidget* list);
+
+// String-table text `stringId`: the language's, or the program's own English text when no
+// resources are loaded.
+QString tableText(int stringId);
+
+// Shows string-table text `stringId` with "%1" and "%2" replaced.
+MessageResult showMessage(int stringId, MessageIcon icon, QWidget* parent, const QString& first,
+                          const QString& second = QString());
+
+// True when the output may be written: it does not exist yet, it is the file the save
+// dialog already confirmed (`confirmed`), or the user agrees to replace it. An output that
+// is the input itself is left for the encoder to refuse.
+bool mayReplaceOutput(const QString& output, const QString& input, const QString& confirmed,
+                      QWidget* parent);
 
 // The file-picker filter of the WMV output.
 QString wmvSaveFilter();

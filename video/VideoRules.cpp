@@ -48,23 +48,36 @@ int progressPercent(int64_t encodedMilliseconds, int64_t duration100ns) {
     return static_cast<int>(std::min<int64_t>(percent, 100));
 }
 
-CaptureDeviceLists buildCaptureDeviceLists(const std::vector<WmSourcePluginInfo>& plugins) {
+CaptureDeviceLists buildCaptureDeviceLists(const std::vector<WmSourcePluginInfo>& plugins,
+                                           const std::string& busyNote) {
     CaptureDeviceLists lists;
     for (const WmSourcePluginInfo& p : plugins) {
         if (p.kind != WmSourcePluginInfo::kSource)
             continue;
-        std::vector<std::string> entries;
+        std::vector<std::pair<std::string, std::string>> entries; // entry, shown text
         if (p.scheme == "DEVICE" && p.hasResources) {
-            for (const std::string& r : p.resources)
-                entries.push_back("DEVICE://" + r);
+            for (size_t i = 0; i < p.resources.size(); ++i) {
+                const std::string entry = "DEVICE://" + p.resources[i];
+                std::string text =
+                    i < p.resourceDescriptions.size() && !p.resourceDescriptions[i].empty()
+                        ? p.resourceDescriptions[i]
+                        : entry;
+                if (i < p.resourceBusy.size() && p.resourceBusy[i] && !busyNote.empty())
+                    text += " " + busyNote;
+                entries.emplace_back(entry, text);
+            }
         } else if (p.scheme == "ScreenCap") {
-            entries.push_back("ScreenCap://" + p.name);
+            entries.emplace_back("ScreenCap://" + p.name, "ScreenCap://" + p.name);
         }
-        for (const std::string& e : entries) {
-            if (p.mediaTypes & WmSourcePluginInfo::kVideo)
-                lists.video.push_back(e);
-            if (p.mediaTypes & WmSourcePluginInfo::kAudio)
-                lists.audio.push_back(e);
+        for (const auto& [entry, text] : entries) {
+            if (p.mediaTypes & WmSourcePluginInfo::kVideo) {
+                lists.video.push_back(entry);
+                lists.videoNames.push_back(text);
+            }
+            if (p.mediaTypes & WmSourcePluginInfo::kAudio) {
+                lists.audio.push_back(entry);
+                lists.audioNames.push_back(text);
+            }
         }
     }
     return lists;

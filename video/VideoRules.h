@@ -30,11 +30,17 @@ int progressPercent(int64_t encodedMilliseconds, int64_t duration100ns);
 // The capture device lists: "DEVICE://" + resource for every resource of a device
 // plug-in, "ScreenCap://" + plug-in name for a screen plug-in; an entry goes into the
 // video list and/or the audio list after the plug-in's media types.
+// Beside each entry, the text the list shows: the device's description where the
+// plug-in gives one (followed by `busyNote` for a device another program holds), the entry
+// itself otherwise.
 struct CaptureDeviceLists {
     std::vector<std::string> video;
     std::vector<std::string> audio;
+    std::vector<std::string> videoNames;
+    std::vector<std::string> audioNames;
 };
-CaptureDeviceLists buildCaptureDeviceLists(const std::vector<WmSourcePluginInfo>& plugins);
+CaptureDeviceLists buildCaptureDeviceLists(const std::vector<WmSourcePluginInfo>& plugins,
+                                           const std::string& busyNote = std::string());
 
 // True for a screen-capture entry ("ScreenCap://...").
 bool isScreenCaptureEntry(const std::string& entry);

@@ -1,5 +1,6 @@
 #include "AlsaTestDevices.h"
 
+#include <alsa/asoundlib.h>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -38,7 +39,35 @@ std::string Device(const std::string& name, const std::string& slave,
            "\"\n  format \"raw\"\n  hint { show on description \"Test " + name + "\" }\n}\n";
 }
 
+std::string Plain(const std::string& name, const std::string& options) {
+    return "pcm." + name + " {\n  type paced " + options +
+           "\n  hint { show on description \"Test " + name + "\" }\n}\n";
+}
+
+const char* kNull = "pcm.null { type null hint { show on description \"Discard all samples\" } }\n";
+
 } // namespace
+
+std::filesystem::path AlsaTestDevices::WriteConfig(const std::string& name,
+                                                   const std::string& body) const {
+    const std::filesystem::path path = m_folder / (name + ".conf");
+    std::ofstream conf(path);
+    conf << "pcm_type.paced { lib \"" CLD_PACED_PLUGIN "\" }\n" << body;
+    return path;
+}
+
+std::filesystem::path AlsaTestDevices::PlaybackOnlyConfig() const {
+    return WriteConfig("playback-only", std::string(kNull) + Plain("upmixer", "playback true"));
+}
+
+std::filesystem::path AlsaTestDevices::BusyOnlyConfig() const {
+    return WriteConfig("busy-only", std::string(kNull) + Plain("held", "busy true") +
+                                        Plain("upmixer", "playback true"));
+}
+
+std::filesystem::path AlsaTestDevices::NoDeviceConfig() const {
+    return WriteConfig("none", kNull);
+}
 
 AlsaTestDevices::AlsaTestDevices() {
     m_folder = std::filesystem::temp_directory_path() / ("cld-alsa-" + std::to_string(::getpid()));
@@ -55,8 +84,13 @@ AlsaTestDevices::AlsaTestDevices() {
                    m_folder / "sine8.raw");
     conf << Device("dead", "rates [ 96000 ]", m_folder / "sine22.raw");
     conf << Device("busy", "busy true", m_folder / "sine22.raw");
+    conf << kNull;
+    conf << Plain("upmixer", "playback true");
+    conf << Plain("clock", "clock true latency 600 formats [ \"S16_LE\" ] rates [ 44100 ]");
     conf.close();
     ::setenv("ALSA_CONFIG_PATH", (m_folder / "asound.conf").c_str(), 1);
+    // A configuration the library read before is dropped; the next use reads this one.
+    snd_config_update_free_global();
 }
 
 AlsaTestDevices::~AlsaTestDevices() {
@@ -67,6 +101,25 @@ AlsaTestDevices::~AlsaTestDevices() {
 const AlsaTestDevices& AlsaTestDevices::Get() {
     static AlsaTestDevices devices;
     return devices;
+}
+
+namespace {
+
+void UseAlsaConfig(const std::filesystem::path& config) {
+    ::setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
+    // The library keeps its parsed configuration; it is read again on the next use.
+    snd_config_update_free_global();
+}
+
+} // namespace
+
+ScopedAlsaConfig::ScopedAlsaConfig(const std::filesystem::path& config) {
+    AlsaTestDevices::Get();
+    UseAlsaConfig(config);
+}
+
+ScopedAlsaConfig::~ScopedAlsaConfig() {
+    UseAlsaConfig(AlsaTestDevices::Get().config());
 }
 
 AudioMeasure MeasureAudio(const std::filesystem::path& file) {

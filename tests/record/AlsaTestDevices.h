@@ -14,16 +14,40 @@ namespace cldtest {
 //   line8   11025 Hz mono 8-bit only, 500 Hz sine
 //   dead    96000 Hz only: no format the recorder can use
 //   busy    held by "another application": every open fails with EBUSY
+//   null    ALSA's null device, which records nothing useful
+//   upmixer a plug-in that can only play
+//   clock   44100 Hz 16-bit: a 1 kHz tone in the first half of every second of the wall
+//           clock, silence in the second half; it begins capturing 0.6 s after it is started
+// Other configurations, for the device lists, are written on request and named by the
+// caller through ALSA_CONFIG_PATH (see ScopedAlsaConfig).
 class AlsaTestDevices {
 public:
     static const AlsaTestDevices& Get();
     const std::filesystem::path& folder() const { return m_folder; }
+    const std::filesystem::path config() const { return m_folder / "asound.conf"; }
+    // Only "null" and a playback-only plug-in.
+    std::filesystem::path PlaybackOnlyConfig() const;
+    // A capture device that another program holds, beside a playback-only plug-in.
+    std::filesystem::path BusyOnlyConfig() const;
+    // Nothing but "null": a machine without a sound card.
+    std::filesystem::path NoDeviceConfig() const;
 
     ~AlsaTestDevices();
 
 private:
     AlsaTestDevices();
+    std::filesystem::path WriteConfig(const std::string& name, const std::string& body) const;
     std::filesystem::path m_folder;
+};
+
+// Makes the sound library read another configuration for the life of the object, and
+// the test devices' own one again afterwards.
+class ScopedAlsaConfig {
+public:
+    explicit ScopedAlsaConfig(const std::filesystem::path& config);
+    ~ScopedAlsaConfig();
+    ScopedAlsaConfig(const ScopedAlsaConfig&) = delete;
+    ScopedAlsaConfig& operator=(const ScopedAlsaConfig&) = delete;
 };
 
 // Seconds of audio and the main frequency of an audio file, measured by ffmpeg's decode

@@ -12,10 +12,18 @@
 //       format "raw"
 //   }
 //
-// "busy true" makes every open fail as a device held by another application does.
+// "busy true" makes every open fail as a device held by another application does;
+// "playback true" makes a device that refuses to capture, as playback-only plug-ins do.
+// "clock true" (16-bit) delivers a signal tied to the wall clock instead of silence: a
+// 1 kHz tone during the first half of every second of CLOCK_REALTIME, silence during the
+// second half, so that a recording can be matched against other recordings of the same
+// moments (a screen that flashes by the same clock). "latency MS" makes a device that
+// starts capturing only MS milliseconds after it was started, as some sound servers and
+// cards do: its first sample is of that later moment.
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -30,6 +38,10 @@ struct Paced {
     int timer = -1;
     timespec started{};
     bool running = false;
+    bool clock = false;
+    double startedRealtime = 0; // seconds, when the capture started
+    int64_t delivered = 0;      // frames handed out since the start
+    int64_t latencyNs = 0;
 };
 
 int64_t ElapsedNs(const timespec& from) {
@@ -41,6 +53,11 @@ int64_t ElapsedNs(const timespec& from) {
 int PacedStart(snd_pcm_ioplug_t* io) {
     auto* p = static_cast<Paced*>(io->private_data);
     clock_gettime(CLOCK_MONOTONIC, &p->started);
+    timespec real{};
+    clock_gettime(CLOCK_REALTIME, &real);
+    p->startedRealtime =
+        static_cast<double>(real.tv_sec) + static_cast<double>(real.tv_nsec + p->latencyNs) / 1e9;
+    p->delivered = 0;
     p->running = true;
     return 0;
 }
@@ -54,13 +71,33 @@ snd_pcm_sframes_t PacedPointer(snd_pcm_ioplug_t* io) {
     auto* p = static_cast<Paced*>(io->private_data);
     if (!p->running || io->buffer_size == 0)
         return 0;
-    const int64_t frames = ElapsedNs(p->started) * io->rate / 1000000000LL;
+    const int64_t elapsed = ElapsedNs(p->started) - p->latencyNs;
+    if (elapsed < 0)
+        return 0;
+    const int64_t frames = elapsed * io->rate / 1000000000LL;
     return static_cast<snd_pcm_sframes_t>(frames % static_cast<int64_t>(io->buffer_size));
 }
 
 snd_pcm_sframes_t PacedTransfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
                                 snd_pcm_uframes_t offset, snd_pcm_uframes_t size) {
+    auto* p = static_cast<Paced*>(io->private_data);
     snd_pcm_areas_silence(areas, offset, io->channels, size, io->format);
+    if (p->clock && io->format == SND_PCM_FORMAT_S16_LE) {
+        for (snd_pcm_uframes_t k = 0; k < size; ++k) {
+            const double t = p->startedRealtime +
+                             static_cast<double>(p->delivered + static_cast<int64_t>(k)) / io->rate;
+            const double phase = t - std::floor(t);
+            const double v = phase < 0.5 ? 0.5 * std::sin(2 * M_PI * 1000 * t) : 0.0;
+            const auto sample = static_cast<int16_t>(std::lround(v * 32767));
+            for (unsigned c = 0; c < io->channels; ++c) {
+                const snd_pcm_channel_area_t& a = areas[c];
+                auto* base =
+                    static_cast<uint8_t*>(a.addr) + a.first / 8 + (offset + k) * (a.step / 8);
+                std::memcpy(base, &sample, sizeof sample);
+            }
+        }
+    }
+    p->delivered += static_cast<int64_t>(size);
     return static_cast<snd_pcm_sframes_t>(size);
 }
 
@@ -130,6 +167,9 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(paced) {
     (void)root;
     std::vector<unsigned int> rates, channels, formats;
     bool busy = false;
+    bool playback = false;
+    bool clock = false;
+    long latencyMs = 0;
     snd_config_iterator_t i, next;
     snd_config_for_each(i, next, conf) {
         snd_config_t* n = snd_config_iterator_entry(i);
@@ -146,15 +186,23 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(paced) {
             formats = FormatList(n);
         else if (!std::strcmp(id, "busy"))
             busy = snd_config_get_bool(n) > 0;
+        else if (!std::strcmp(id, "playback"))
+            playback = snd_config_get_bool(n) > 0;
+        else if (!std::strcmp(id, "clock"))
+            clock = snd_config_get_bool(n) > 0;
+        else if (!std::strcmp(id, "latency"))
+            snd_config_get_integer(n, &latencyMs);
         else
             return -EINVAL;
     }
     if (busy)
         return -EBUSY;
-    if (stream != SND_PCM_STREAM_CAPTURE)
+    if (stream != SND_PCM_STREAM_CAPTURE || playback)
         return -EINVAL;
 
     auto* p = new Paced;
+    p->clock = clock;
+    p->latencyNs = latencyMs * 1000000LL;
     p->timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (p->timer < 0) {
         delete p;

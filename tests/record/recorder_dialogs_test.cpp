@@ -13,6 +13,7 @@
 #include "RecorderSession.h"
 #include "RecorderUi.h"
 #include "SettingsRecord.h"
+#include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "WmEncoderControl.h"
@@ -28,8 +29,12 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -117,8 +122,13 @@ TEST_F(RecorderDialogs, Mp3SettingsProposeTheFolderFollowTheSliderAndListUsableD
     for (int i = 0; i < devices->count(); ++i)
         names << devices->itemText(i);
     EXPECT_TRUE(names.contains("Test line22"));
-    EXPECT_FALSE(names.contains("Test dead")) << "a device without a usable format is left out";
-    EXPECT_FALSE(names.contains("Test busy"));
+    // A device that another program holds stays in the list, marked; the start says why
+    // it cannot record, as it does for a device without a usable format.
+    EXPECT_TRUE(names.contains("Test busy (in use by another program)"))
+        << names.join(", ").toStdString();
+    EXPECT_TRUE(names.contains("Test dead"));
+    for (const QString& name : names)
+        EXPECT_FALSE(name.contains("null") || name.contains("upmixer")) << name.toStdString();
 
     // Browsing writes the remembered folder and proposes below it; an empty answer warns.
     auto old = PickerService::setInstance(std::make_unique<FolderAnswer>(QString()));
@@ -200,16 +210,30 @@ TEST_F(RecorderDialogs, Mp3RecordingThatCannotStartSaysWhy) {
     Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
     EXPECT_FALSE(engine.IsRecording());
     ASSERT_EQ(m_messages.messages().size(), 1u);
-    EXPECT_EQ(m_messages.messages()[0].stringId, cld::IDS_REC_NO_FORMAT);
+    EXPECT_EQ(m_messages.messages()[0].stringId, cld::IDS_NO_CAPTURE_DEVICE);
     EXPECT_EQ(m_messages.messages()[0].icon, MessageIcon::Error);
     EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus)->text(), "Stopped.");
+
+    // Each cause has its own message: no usable format, held by another program.
+    {
+        CMIC2MP3ProgressDlg dead(m_jobs, engine, DeviceNumber("dead"), "Test dead");
+        Control<QAbstractButton>(dead, CMIC2MP3ProgressDlg::kStart)->click();
+        CMIC2MP3ProgressDlg busy(m_jobs, engine, DeviceNumber("busy"), "Test busy");
+        Control<QAbstractButton>(busy, CMIC2MP3ProgressDlg::kStart)->click();
+    }
+    EXPECT_FALSE(engine.IsRecording());
+    ASSERT_EQ(m_messages.messages().size(), 3u);
+    EXPECT_EQ(m_messages.messages()[1].stringId, cld::IDS_REC_NO_FORMAT);
+    EXPECT_EQ(m_messages.messages()[2].stringId, cld::IDS_REC_START_FAILED);
+    EXPECT_TRUE(m_messages.messages()[2].text.contains("Another application is recording audio."))
+        << m_messages.messages()[2].text.toStdString();
 
     cld::RecorderSession::Instance().folder = (m_dir.path() / "missing/deeper").string();
     CMIC2MP3ProgressDlg second(m_jobs, engine, DeviceNumber("line22"), "Test line22");
     Control<QAbstractButton>(second, CMIC2MP3ProgressDlg::kStart)->click();
     EXPECT_FALSE(engine.IsRecording());
-    ASSERT_EQ(m_messages.messages().size(), 2u);
-    EXPECT_EQ(m_messages.messages()[1].stringId, 196) << "the file could not be created";
+    ASSERT_EQ(m_messages.messages().size(), 4u);
+    EXPECT_EQ(m_messages.messages()[3].stringId, 196) << "the file could not be created";
 }
 
 TEST_F(RecorderDialogs, WmaSettingsListAudioProfilesAndDevices) {
@@ -222,7 +246,11 @@ TEST_F(RecorderDialogs, WmaSettingsListAudioProfilesAndDevices) {
             << profiles->itemText(i).toStdString();
     }
     auto* devices = Control<QComboBox>(dlg, CMIC2WMASettingsDlg::kDevices);
-    EXPECT_GE(devices->findText("DEVICE://line22"), 0);
+    // Listed by their descriptions, with the device URLs behind them.
+    const int line22 = devices->findData("DEVICE://line22");
+    ASSERT_GE(line22, 0);
+    EXPECT_EQ(devices->itemText(line22), "Test line22");
+    EXPECT_LT(devices->findData("DEVICE://null"), 0);
     auto* folder = Control<QLineEdit>(dlg, CMIC2WMASettingsDlg::kFolder);
     EXPECT_EQ(folder->text(), "/music/WMA Recorder");
 
@@ -234,7 +262,7 @@ TEST_F(RecorderDialogs, WmaSettingsListAudioProfilesAndDevices) {
     EXPECT_EQ(m_settings.lastWMAOutFolder(), chosen.toStdString());
 
     profiles->setCurrentIndex(2);
-    devices->setCurrentIndex(devices->findText("DEVICE://line44"));
+    devices->setCurrentIndex(devices->findData("DEVICE://line44"));
     dlg.accept();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(m_settings.lastRecWMAProfileIndex(), 2);
@@ -285,6 +313,78 @@ TEST_F(RecorderDialogs, WmaRecordingRunsUntilStopAndReleasesTheEncoder) {
     EXPECT_NEAR(m.frequency, 440, 15);
 }
 
+TEST_F(RecorderDialogs, Mp3RecordingOnAFullDiskKeepsTheFileAndSaysWhy) {
+    cld::RecorderSession::Instance().folder = m_dir.path().string();
+    cld::RecorderSession::Instance().mp3Bitrate = 128;
+    cld::Mp3RecorderEngine engine;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 48 * 1024; // three seconds at 128 kbit/s
+    QString file;
+    {
+        CMIC2MP3ProgressDlg dlg(m_jobs, engine, DeviceNumber("line44"), "Test line44");
+        dlg.show();
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
+        ASSERT_TRUE(engine.IsRecording()) << engine.GetErrorText();
+        file = dlg.OutputFile();
+        for (int i = 0; i < 200 && m_messages.messages().empty(); ++i)
+            Spin(100);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_FALSE(engine.IsRecording());
+        EXPECT_TRUE(dlg.Monitor()->Trace().empty()) << "the waveform stays after the end";
+        EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus)->text(), "Stopped.");
+    }
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(m_messages.messages().size(), 1u);
+    const Message& m = m_messages.messages()[0];
+    EXPECT_EQ(m.stringId, cld::IDS_RECORDING_WRITE_FAILED);
+    EXPECT_TRUE(m.text.contains(file)) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << m.text.toStdString();
+    const auto audio = cldtest::MeasureAudio(file.toStdString());
+    ASSERT_TRUE(audio.ok);
+    EXPECT_GT(audio.seconds, 1.5);
+    EXPECT_NEAR(audio.frequency, 440, 15);
+}
+
+TEST_F(RecorderDialogs, WmaRecordingOnAFullDiskKeepsTheFileAndSaysWhy) {
+    cld::RecorderSession::Instance().folder = m_dir.path().string();
+    cld::RecorderSession::Instance().wmaProfileIndex = 0;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 24 * 1024; // a few seconds of the smallest profile
+    QString file;
+    {
+        CMIC2WMAProgressDlg dlg(m_jobs, "DEVICE://line44");
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        // A stop after 30 s at the latest, should the full disk go unnoticed.
+        QTimer::singleShot(30000, &dlg, [&] {
+            Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStop)->click();
+        });
+        dlg.onStart(); // returns when the recording has ended
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        file = dlg.OutputFile();
+        EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
+        EXPECT_TRUE(Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStart)->isEnabled());
+    }
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(m_messages.messages().size(), 1u);
+    const Message& m = m_messages.messages()[0];
+    EXPECT_EQ(m.stringId, cld::IDS_RECORDING_WRITE_FAILED);
+    EXPECT_TRUE(m.text.contains(file)) << m.text.toStdString();
+    EXPECT_TRUE(m.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << m.text.toStdString();
+    const auto audio = cldtest::MeasureAudio(file.toStdString());
+    ASSERT_TRUE(audio.ok);
+    EXPECT_GT(audio.seconds, 2.0);
+    EXPECT_NEAR(audio.frequency, 440, 15);
+}
+
 TEST_F(RecorderDialogs, WmaRecordingFromADeviceThatCannotOpenSaysWhy) {
     cld::RecorderSession::Instance().folder = m_dir.path().string();
     CMIC2WMAProgressDlg busy(m_jobs, "DEVICE://busy");
@@ -296,8 +396,8 @@ TEST_F(RecorderDialogs, WmaRecordingFromADeviceThatCannotOpenSaysWhy) {
     CMIC2WMAProgressDlg dlg(m_jobs, "DEVICE://no-such-device");
     dlg.onStart();
     ASSERT_EQ(m_messages.messages().size(), 2u);
-    EXPECT_EQ(m_messages.messages()[1].stringId, 0) << "the encoder's own text";
-    EXPECT_FALSE(m_messages.messages()[1].text.isEmpty());
+    EXPECT_EQ(m_messages.messages()[1].stringId, cld::IDS_CAPTURE_DEVICE_MISSING);
+    EXPECT_TRUE(m_messages.messages()[1].text.contains("DEVICE://no-such-device"));
     EXPECT_EQ(m_messages.messages()[1].icon, MessageIcon::Error);
     EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
     EXPECT_TRUE(Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStart)->isEnabled());

@@ -4,8 +4,10 @@
 #include "WMException.h"
 #include "WmEncoderControl.h"
 #include "WmErrors.h"
+#include "WmVideoErrors.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <thread>
@@ -90,16 +92,80 @@ TEST_F(WmaDeviceTest, RecordsFromACaptureDeviceIntoAnAsfFileThatFfprobeAccepts) 
     }
 }
 
-TEST_F(WmaDeviceTest, ADeviceThatCannotBeOpenedFailsTheStartWithTheInputCode) {
+// The level of each channel of a file, as the root mean square of its samples (full
+// scale 1.0), from ffmpeg's decode.
+std::pair<double, double> ChannelLevels(const std::filesystem::path& file) {
+    const std::string cmd =
+        "ffmpeg -v error -i '" + file.string() + "' -ac 2 -f s16le - 2>/dev/null";
+    double sum[2] = {0, 0};
+    size_t frames = 0;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        int16_t frame[2];
+        while (std::fread(frame, sizeof frame, 1, p) == 1) {
+            for (int c = 0; c < 2; ++c)
+                sum[c] += (frame[c] / 32768.0) * (frame[c] / 32768.0);
+            ++frames;
+        }
+        ::pclose(p);
+    }
+    if (frames == 0)
+        return {0, 0};
+    return {std::sqrt(sum[0] / static_cast<double>(frames)),
+            std::sqrt(sum[1] / static_cast<double>(frames))};
+}
+
+TEST_F(WmaDeviceTest, ADeviceOpenedAheadIsTakenByTheNextRecording) {
     cldtest::TempDir dir;
-    for (const char* device : {"DEVICE://busy", "DEVICE://no-such-device"}) {
+    ASSERT_TRUE(cld::ParkDeviceSource("DEVICE://line44"));
+    EXPECT_TRUE(cld::IsDeviceParked("line44"));
+    EXPECT_FALSE(cld::IsDeviceParked("line22"));
+    const auto out = dir.file("parked.wma");
+    Configure("DEVICE://line44", out.string());
+    m_encoder.Start();
+    EXPECT_FALSE(cld::IsDeviceParked("line44")) << "the recording took the device";
+    std::this_thread::sleep_for(1500ms);
+    m_encoder.Stop();
+    ASSERT_EQ(m_encoder.GetLastErrorCode(), 0u);
+    const auto m = cldtest::MeasureAudio(out);
+    ASSERT_TRUE(m.ok);
+    EXPECT_NEAR(m.seconds, 1.5, 0.4);
+    EXPECT_NEAR(m.frequency, 440, 440 * 0.03);
+    // A device that cannot be opened is not parked; releasing leaves nothing held.
+    EXPECT_FALSE(cld::ParkDeviceSource("DEVICE://no-such-device"));
+    ASSERT_TRUE(cld::ParkDeviceSource("DEVICE://line22"));
+    cld::ReleaseParkedDevices();
+    EXPECT_FALSE(cld::IsDeviceParked("line22"));
+}
+
+TEST_F(WmaDeviceTest, AMonoDeviceIsRecordedAtItsFullLevelOnBothSides) {
+    cldtest::TempDir dir;
+    const auto out = dir.file("mono.wma");
+    Configure("DEVICE://line22", out.string()); // a 0.6 full-scale sine, mono
+    m_encoder.Start();
+    std::this_thread::sleep_for(2s);
+    m_encoder.Stop();
+    ASSERT_EQ(m_encoder.GetLastErrorCode(), 0u);
+    const auto [left, right] = ChannelLevels(out);
+    // A sine of peak 0.6 has a level of 0.6 / sqrt(2); 3 dB less would be 0.3.
+    const double full = 0.6 / std::sqrt(2.0);
+    EXPECT_NEAR(left, full, full * 0.12) << "left";
+    EXPECT_NEAR(right, full, full * 0.12) << "right";
+}
+
+TEST_F(WmaDeviceTest, ADeviceThatCannotBeOpenedFailsTheStartWithItsOwnCause) {
+    cldtest::TempDir dir;
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"DEVICE://busy", cld::wmerr::kDeviceBusy},
+        {"DEVICE://no-such-device", cld::wmerr::kDeviceMissing},
+    };
+    for (const auto& [device, code] : cases) {
         Configure(device, dir.file("x.wma").string());
         try {
             m_encoder.Start();
             ADD_FAILURE() << device << " started";
             m_encoder.Stop();
         } catch (const WMException& e) {
-            EXPECT_EQ(e.GetCode(), cld::wmerr::kInputOpen) << device;
+            EXPECT_EQ(e.GetCode(), code) << device;
         }
         EXPECT_NE(m_encoder.GetRunState(), WmEncoderControl::kRunning);
         EXPECT_FALSE(std::filesystem::exists(dir.file("x.wma")));

@@ -1,5 +1,6 @@
 // The video dialogs end to end: settings checks, a conversion watched through the views,
 // Cancel, a broken input, and a screen recording under a private X server.
+#include "AlsaTestDevices.h"
 #include "CAVI2WMVProgressDlg.h"
 #include "CAVI2WMVSettingsDlg.h"
 #include "CCapture2WMVProgressDlg.h"
@@ -11,6 +12,7 @@
 #include "MessageService.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
+#include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "VideoJobState.h"
@@ -24,7 +26,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace videotest;
 namespace fs = std::filesystem;
@@ -33,14 +40,16 @@ namespace {
 
 class MessageRecorder : public MessageService {
 public:
-    explicit MessageRecorder(std::vector<Message>* log) : m_log(log) {}
+    MessageRecorder(std::vector<Message>* log, const MessageResult* reply)
+        : m_log(log), m_reply(reply) {}
     MessageResult show(const Message& message) override {
         m_log->push_back(message);
-        return MessageResult::Ok;
+        return message.buttons == MessageButtons::Ok ? MessageResult::Ok : *m_reply;
     }
 
 private:
     std::vector<Message>* m_log;
+    const MessageResult* m_reply;
 };
 
 class FixedPicker : public PickerService {
@@ -78,7 +87,7 @@ class VideoDialogs : public ::testing::Test {
 protected:
     VideoDialogs() : m_registry("CLD_REGISTRY_DIR", m_regDir.path().string()) {
         m_context.programFolder = QString::fromStdString(cldtest::binDir().string() + "/");
-        MessageService::setInstance(std::make_unique<MessageRecorder>(&m_messages));
+        MessageService::setInstance(std::make_unique<MessageRecorder>(&m_messages, &m_reply));
     }
     ~VideoDialogs() override {
         MessageService::setInstance(nullptr);
@@ -100,8 +109,96 @@ protected:
     GenreList m_genres;
     JobContext m_context{m_settings, m_genres};
     std::vector<Message> m_messages;
+    MessageResult m_reply = MessageResult::Ok; // the answer to questions
     cldtest::TempDir m_dir;
 };
+
+TEST_F(VideoDialogs, AnExistingOutputIsReplacedOnlyWhenTheUserAgrees) {
+    const fs::path in = m_dir.file("in.avi");
+    const fs::path out = m_dir.file("old.wmv");
+    MakeClip(in, "avi", 1.0);
+    { std::ofstream(out) << "an earlier conversion"; }
+    CAVI2WMVSettingsDlg dlg(m_context, nullptr);
+    control<QLineEdit>(dlg, 1006)->setText(QString::fromStdString(in.string()));
+    control<QLineEdit>(dlg, 1007)->setText(QString::fromStdString(out.string()));
+    m_reply = MessageResult::No;
+    control<QPushButton>(dlg, 1)->click();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].stringId, cld::IDS_OUTPUT_EXISTS_REPLACE);
+    EXPECT_EQ(m_messages[0].buttons, MessageButtons::YesNo);
+    EXPECT_TRUE(m_messages[0].text.contains(QString::fromStdString(out.string())));
+    EXPECT_EQ(dlg.result(), 0) << "No keeps the dialog open";
+    m_reply = MessageResult::Yes;
+    control<QPushButton>(dlg, 1)->click();
+    EXPECT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+
+    // The output chosen in the save dialog was confirmed there; the input as its own
+    // output is not asked about, the encoder refuses it.
+    for (const fs::path& target : {out, in}) {
+        m_messages.clear();
+        auto picker = std::make_unique<FixedPicker>(QString::fromStdString(target.string()));
+        PickerService::setInstance(std::move(picker));
+        CAVI2WMVSettingsDlg again(m_context, nullptr);
+        control<QLineEdit>(again, 1006)->setText(QString::fromStdString(in.string()));
+        if (target == out)
+            control<QPushButton>(again, 1011)->click();
+        else
+            control<QLineEdit>(again, 1007)->setText(QString::fromStdString(in.string()));
+        control<QPushButton>(again, 1)->click();
+        EXPECT_TRUE(m_messages.empty()) << target;
+        EXPECT_EQ(again.result(), QDialog::Accepted);
+    }
+}
+
+TEST_F(VideoDialogs, AFullDiskEndsTheConversionNamingTheFileAndTheReason) {
+    const fs::path in = m_dir.file("long.avi");
+    MakeClip(in, "avi", 20.0);
+    cld::VideoJobState& state = cld::videoJobState();
+    state.inputPath = in.string();
+    state.outputPath = m_dir.file("full.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    // No file of the process may grow beyond 200 kB while the conversion runs.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limit = old;
+    limit.rlim_cur = 200 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    {
+        CAVI2WMVProgressDlg dlg(m_context, nullptr);
+        dlg.exec();
+        EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].stringId, cld::IDS_VIDEO_WRITE_FAILED);
+    EXPECT_EQ(m_messages[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(m_messages[0].text.contains(QString::fromStdString(state.outputPath)));
+    EXPECT_TRUE(m_messages[0].text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << m_messages[0].text.toStdString();
+    EXPECT_FALSE(fs::exists(state.outputPath));
+    EXPECT_FALSE(fs::exists(state.outputPath + ".part"));
+}
+
+TEST_F(VideoDialogs, AnInputCutShortEndsWithHowFarItWasRead) {
+    const fs::path in = m_dir.file("cut.avi");
+    MakeClip(in, "avi", 20.0);
+    fs::resize_file(in, fs::file_size(in) * 41 / 100);
+    cld::VideoJobState& state = cld::videoJobState();
+    state.inputPath = in.string();
+    state.outputPath = m_dir.file("cut.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    CAVI2WMVProgressDlg dlg(m_context, nullptr);
+    dlg.exec();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].stringId, cld::IDS_VIDEO_INPUT_ENDED_EARLY);
+    EXPECT_EQ(m_messages[0].icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(m_messages[0].text.contains(" of its 20.0 s")) << m_messages[0].text.toStdString();
+    EXPECT_TRUE(m_messages[0].text.contains("ended after 8.")) << m_messages[0].text.toStdString();
+    EXPECT_EQ(ProbeField(state.outputPath, "v", "codec_name"), "wmv2");
+}
 
 TEST_F(VideoDialogs, ConversionSettingsCheckPathsProposeTheOutputAndOfferVideoProfiles) {
     CAVI2WMVSettingsDlg dlg(m_context, nullptr);
@@ -251,13 +348,22 @@ TEST_F(VideoDialogs, ScreenRecordingMinimisesTheProgramAndStopKeepsTheFile) {
     ASSERT_TRUE(x.running());
     cldtest::ScopedEnv display("DISPLAY", x.display());
 
-    // The settings dialog lists the screen and the sound devices.
+    // The settings dialog lists the screen and the sound devices that can record, by
+    // their descriptions; "null" is not offered.
+    cldtest::AlsaTestDevices::Get();
     {
         CCapture2WMVSettingsDlg settings(m_context, nullptr);
         auto* video = control<QComboBox>(settings, 1002);
         auto* audio = control<QComboBox>(settings, 1003);
         EXPECT_GE(video->findText("ScreenCap://X11 Screen Capture"), 0);
-        EXPECT_GE(audio->findText("DEVICE://null"), 0);
+        EXPECT_LT(audio->findData("DEVICE://null"), 0);
+        EXPECT_LT(audio->findData("DEVICE://upmixer"), 0);
+        const int line44 = audio->findData("DEVICE://line44");
+        ASSERT_GE(line44, 0);
+        EXPECT_EQ(audio->itemText(line44), "Test line44");
+        const int busy = audio->findData("DEVICE://busy");
+        ASSERT_GE(busy, 0);
+        EXPECT_EQ(audio->itemText(busy), "Test busy (in use by another program)");
         EXPECT_EQ(video->currentIndex(), 0);
         control<QPushButton>(settings, 1)->click();
         ASSERT_EQ(m_messages.size(), 1u);
@@ -265,14 +371,14 @@ TEST_F(VideoDialogs, ScreenRecordingMinimisesTheProgramAndStopKeepsTheFile) {
         control<QLineEdit>(settings, 1007)
             ->setText(QString::fromStdString(m_dir.file("screen.wmv").string()));
         video->setCurrentIndex(video->findText("ScreenCap://X11 Screen Capture"));
-        audio->setCurrentIndex(audio->findText("DEVICE://null"));
+        audio->setCurrentIndex(line44);
         control<QPushButton>(settings, 1)->click();
         EXPECT_EQ(settings.result(), QDialog::Accepted);
         m_messages.clear();
     }
     const cld::VideoJobState& state = cld::videoJobState();
     EXPECT_EQ(state.videoInput, "ScreenCap://X11 Screen Capture");
-    EXPECT_EQ(state.audioInput, "DEVICE://null");
+    EXPECT_EQ(state.audioInput, "DEVICE://line44");
 
     QWidget launcher;
     launcher.show();

@@ -209,7 +209,7 @@ TEST_F(VideoEncode, BadInputsFailAtStartAndCreateNoOutput) {
         {"FILE://" + dir.file("sound.wav").string(), cld::wmerr::kNoVideo},
         {"FILE://" + dir.path().string(), cld::wmerr::kInputOpen},
         {"HTTP://example.invalid/clip.avi", cld::wmerr::kInputOpen},
-        {"DEVICE:///dev/video97", cld::wmerr::kDeviceOpen},
+        {"DEVICE:///dev/video97", cld::wmerr::kDeviceMissing},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input);
@@ -316,7 +316,7 @@ TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
                                   "FILE://" + s_dir->file("clip.avi").string(), m_out.file("e.wmv"),
                                   nullptr, nullptr);
               }),
-              cld::wmerr::kDeviceOpen);
+              cld::wmerr::kDeviceMissing);
     EXPECT_FALSE(fs::exists(m_out.file("e.wmv")));
 }
 
