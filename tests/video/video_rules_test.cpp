@@ -65,12 +65,12 @@ TEST(VideoRules, ClockSizeAndProgressFigures) {
 
 TEST(VideoRules, DeviceListsFollowTheMediaTypesOfEachPlugin) {
     std::vector<WmSourcePluginInfo> plugins(5);
-    plugins[0] = {"Sound", "DEVICE", 1, WmSourcePluginInfo::kAudio, true, {"hw:0", "null"}};
-    plugins[1] = {"Card", "DEVICE", 1, WmSourcePluginInfo::kAudio | WmSourcePluginInfo::kVideo,
-                  true,   {"card0"}};
-    plugins[2] = {"Screen", "ScreenCap", 1, WmSourcePluginInfo::kVideo, false, {}};
-    plugins[3] = {"Net", "HTTP", 1, WmSourcePluginInfo::kVideo, true, {"x"}};
-    plugins[4] = {"Sink", "DEVICE", 2, WmSourcePluginInfo::kVideo, true, {"out"}};
+    plugins[0] = {"Sound", "DEVICE", 1, WmSourcePluginInfo::kAudio, true, {"hw:0", "null"}, {}, {}};
+    plugins[1] = {"Card", "DEVICE",  1,  WmSourcePluginInfo::kAudio | WmSourcePluginInfo::kVideo,
+                  true,   {"card0"}, {}, {}};
+    plugins[2] = {"Screen", "ScreenCap", 1, WmSourcePluginInfo::kVideo, false, {}, {}, {}};
+    plugins[3] = {"Net", "HTTP", 1, WmSourcePluginInfo::kVideo, true, {"x"}, {}, {}};
+    plugins[4] = {"Sink", "DEVICE", 2, WmSourcePluginInfo::kVideo, true, {"out"}, {}, {}};
     const CaptureDeviceLists lists = buildCaptureDeviceLists(plugins);
     EXPECT_EQ(lists.audio,
               (std::vector<std::string>{"DEVICE://hw:0", "DEVICE://null", "DEVICE://card0"}));
