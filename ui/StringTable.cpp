@@ -124,6 +124,17 @@ constexpr std::array kStrings{
                                       "start Calderine without WMA Support?"},
     StringEntry{IDS_CACHE_DAMAGED, "The CD information cache was damaged. It has been kept as %1 "
                                    "and a new, empty cache was started."},
+    StringEntry{2000, "File: %1"},
+    StringEntry{2001, "Reason: %1"},
+    StringEntry{2002, "Do you want to skip this file and go on with the other files?\n(No stops "
+                      "here.)"},
+    StringEntry{2003, "%1 of %2 files were converted."},
+    StringEntry{2004, "Skipped:\n%1"},
+    StringEntry{2005, "The unfinished file of the aborted track was kept as %1."},
+    StringEntry{2006, "%1 already exists.\nDo you want to replace it?"},
+    StringEntry{2007, "%1 files"},
+    StringEntry{2008, "Error: The output file could not be written; the unfinished file was "
+                      "removed."},
     StringEntry{IDS_NO_CAPTURE_DEVICE,
                 "No recording device was found. Connect a microphone or a line input, or "
                 "check that the sound card is switched on, then open this dialog again."},
@@ -147,17 +158,6 @@ constexpr std::array kStrings{
     StringEntry{IDS_SCREEN_CAPTURE_STOP_HINT,
                 "The screen is being recorded. To stop, click Calderine's entry in the task "
                 "bar and press Stop (or Alt+S)."},
-    StringEntry{2000, "File: %1"},
-    StringEntry{2001, "Reason: %1"},
-    StringEntry{2002, "Do you want to skip this file and go on with the other files?\n(No stops "
-                      "here.)"},
-    StringEntry{2003, "%1 of %2 files were converted."},
-    StringEntry{2004, "Skipped:\n%1"},
-    StringEntry{2005, "The unfinished file of the aborted track was kept as %1."},
-    StringEntry{2006, "%1 already exists.\nDo you want to replace it?"},
-    StringEntry{2007, "%1 files"},
-    StringEntry{2008, "Error: The output file could not be written; the unfinished file was "
-                      "removed."},
     // What a grab did to a track's sectors, and what to do about it.
     StringEntry{2200, "1 sector could not be read and is silent in the file"},
     StringEntry{2201, "%1 sectors could not be read and are silent in the file"},
