@@ -175,7 +175,7 @@ DiscIds discIds(const DiscLayout& disc) {
     ids.id1 += end;
     ids.id2 += end * static_cast<uint32_t>(counted + 1);
     ids.trackCount = counted;
-    ids.freedb = freedbId(disc);
+    ids.freedb = disc.knownFreedbId ? disc.knownFreedbId : freedbId(disc);
     return ids;
 }
 

@@ -63,6 +63,9 @@ struct DiscTrack {
 struct DiscLayout {
     std::vector<DiscTrack> tracks;
     int64_t leadOut = 0;
+    // The FreeDB id when the caller knows it from the whole disc (a layout of the audio
+    // tracks alone lacks an enhanced CD's data track); 0 = compute it from the tracks.
+    uint32_t knownFreedbId = 0;
 
     // One past the last audio sector: the lead-out, or on an enhanced CD (a data track
     // after the audio) 11,400 sectors before the data track.
