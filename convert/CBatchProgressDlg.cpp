@@ -11,6 +11,7 @@
 #include "cldrip/CDRipObject.h"
 #include "cldrip/GrabStatus.h"
 #include "cldrip/NameText.h"
+#include "VerifiedRip.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -278,6 +279,7 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
     setText(IDC_INPUT_FILE,
             QStringLiteral("%1, CD-Audio Track Nr. %2").arg(m_driveName).arg(trackIndex + 1));
     setText(IDC_OUTPUT_FILE, fileName);
+    cld::applyStoredReadOffset(m_context.settings, m_context.driveSettings, sel.driveIndex);
     if (rip->StartGrab() == 0) {
         message(IDS_GRAB_FAILED, MessageIcon::Error,
                 QString::fromStdString(grabErrorText(GrabStatus::ErrorOpenFailed)));
@@ -310,5 +312,6 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
                 QString::fromStdString(grabErrorText(s.error)));
         return ReadResult::Failed;
     }
+    cld::recordRippedTrack(m_context, trackIndex, folder + fileName, folder + baseName);
     return ReadResult::Done;
 }

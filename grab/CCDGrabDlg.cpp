@@ -604,7 +604,10 @@ void CCDGrabDlg::grabToWav() {
         NameText::Release(nameText);
         names.push_back(str(m_list->cellText(row, 0)));
         trackIndices.push_back(row);
-        logFiles.push_back({row, (folder / cld::wavFileName(name)).string(), names.back(), {}});
+        logFiles.emplace_back();
+        logFiles.back().trackIndex = row;
+        logFiles.back().path = (folder / cld::wavFileName(name)).string();
+        logFiles.back().title = names.back();
     }
     // The drive's read offset applies to every read of this grab.
     const std::string offsetLine = cld::applyStoredReadOffset(

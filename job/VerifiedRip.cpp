@@ -21,7 +21,11 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <cstring>
+#include <fstream>
 #include <future>
+#include <mutex>
+#include <thread>
 
 namespace cld {
 
@@ -193,8 +197,17 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
             t.unreadSectors = r->unreadSectors;
         }
         std::string sumWhy;
-        t.hasChecksums = discKnown && accurip::checksumWaveFile(f.path, f.trackIndex == 0,
-                                                                f.trackIndex == lastIndex, t.sums, sumWhy);
+        if (f.hasChecksums) {
+            t.hasChecksums = true;
+            t.sums.v1 = f.v1;
+            t.sums.v2 = f.v2;
+            t.sums.crc32 = f.crc32;
+            t.sums.crc32NoSilence = f.crc32NoSilence;
+        } else {
+            t.hasChecksums = discKnown && accurip::checksumWaveFile(f.path, f.trackIndex == 0,
+                                                                    f.trackIndex == lastIndex,
+                                                                    t.sums, sumWhy);
+        }
         allSums = allSums && t.hasChecksums;
         info.tracks.push_back(t);
     }
@@ -260,6 +273,193 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
     }
     outcome.reportLines = line;
     return outcome;
+}
+
+namespace {
+
+accurip::DiscLayout layoutOf(CDRipObject* rip) {
+    accurip::DiscLayout layout;
+    DiscInfo* disc = rip ? rip->GetDiscInfo() : nullptr;
+    if (!disc)
+        return layout;
+    for (int i = 0; i < disc->GetTrackCount(); ++i) {
+        if (TrackInfo* t = disc->GetTrack(i)) {
+            layout.tracks.push_back({i + 1, t->GetFirstSector(), true});
+            layout.leadOut = static_cast<int64_t>(t->GetLastSector()) + 1;
+            t->Destroy();
+        }
+    }
+    layout.knownFreedbId = disc->GetDiscId();
+    disc->Destroy();
+    return layout;
+}
+
+} // namespace
+
+std::string recordRippedTrack(const JobContext& context, int trackIndex, const std::string& wavPath,
+                              const std::string& outputPath) {
+    // One job's tracks: a new folder or a new disc starts a new log.
+    static std::mutex lock;
+    static RipLogRequest job;
+    static uint32_t jobDisc = 0;
+    const accurip::DiscLayout layout = layoutOf(context.ripObject);
+    std::string why;
+    if (!layout.valid(why))
+        return {};
+    const std::string folder = std::filesystem::path(outputPath).parent_path().string();
+    std::lock_guard guard(lock);
+    if (folder != job.folder || layout.knownFreedbId != jobDisc) {
+        job = RipLogRequest{};
+        job.folder = folder;
+        job.driveIndex = std::max(0, context.grabSelection.driveIndex);
+        jobDisc = layout.knownFreedbId;
+    }
+    RipLogFile f;
+    f.trackIndex = trackIndex;
+    f.path = outputPath;
+    accurip::TrackChecksums sums;
+    const int last = static_cast<int>(layout.tracks.size()) - 1;
+    if (accurip::checksumWaveFile(wavPath, trackIndex == 0, trackIndex == last, sums, why)) {
+        f.hasChecksums = true;
+        f.v1 = sums.v1;
+        f.v2 = sums.v2;
+        f.crc32 = sums.crc32;
+        f.crc32NoSilence = sums.crc32NoSilence;
+    }
+    job.files.erase(std::remove_if(job.files.begin(), job.files.end(),
+                                   [&](const RipLogFile& g) { return g.trackIndex == trackIndex; }),
+                    job.files.end());
+    job.files.push_back(f);
+    std::sort(job.files.begin(), job.files.end(),
+              [](const RipLogFile& a, const RipLogFile& b) { return a.trackIndex < b.trackIndex; });
+    if (context.ripObject) {
+        // Each grab of the job holds one track's result: keep those of the earlier ones.
+        if (GrabStatus* s = context.ripObject->GetStatus()) {
+            for (int32_t n = 0; n < s->GetTrackResultCount(); ++n) {
+                GrabTrackResult r{};
+                if (s->GetTrackResult(n, &r) != 0)
+                    continue;
+                job.results.erase(std::remove_if(job.results.begin(), job.results.end(),
+                                                 [&](const GrabTrackResult& g) {
+                                                     return g.trackIndex == r.trackIndex;
+                                                 }),
+                                  job.results.end());
+                job.results.push_back(r);
+            }
+            s->Destroy();
+        }
+    }
+    return writeRipLogAndCue(context, job).reportLines;
+}
+
+OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
+                                 const std::string& tempFolder) {
+    OffsetDetection d;
+    CDRipObject* rip = context.ripObject;
+    CDRipDriveSettings* drives = context.driveSettings;
+    if (!rip || !drives) {
+        d.why = "no CD drive can be used";
+        return d;
+    }
+    drives->SetActiveDrive(driveIndex);
+    const accurip::DiscLayout layout = layoutOf(rip);
+    std::string why;
+    if (!layout.valid(why)) {
+        d.why = "there is no audio CD in the drive";
+        return d;
+    }
+    const accurip::DiscIds ids = accurip::discIds(layout);
+    const std::string server = context.settings.accurateRipServer();
+    const int deadlineMs = std::clamp(context.settings.freeDBDeadline(), 5, 60) * 1000;
+    auto future = std::async(std::launch::async, [ids, server, deadlineMs] {
+        return accurip::lookUp(server, ids, deadlineMs, nullptr);
+    });
+    while (future.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
+        context.waits().pump();
+    const accurip::LookupAnswer a = future.get();
+    if (a.status == accurip::LookupAnswer::NotInDatabase) {
+        d.why = "the disc is not in the AccurateRip database; try another disc";
+        return d;
+    }
+    if (a.status != accurip::LookupAnswer::Found) {
+        d.why = "the AccurateRip database could not be used: " + a.detail;
+        return d;
+    }
+    // A track long enough to hold sector 450 and the samples around it.
+    size_t track = layout.tracks.size();
+    for (size_t i = 0; i < layout.tracks.size(); ++i) {
+        if (layout.trackEnd(i) - layout.tracks[i].start >= accurip::kOffsetFrame + 20) {
+            track = i;
+            break;
+        }
+    }
+    if (track == layout.tracks.size()) {
+        d.why = "the disc's tracks are too short";
+        return d;
+    }
+    // Twelve seconds (900 sectors) read exactly as the drive delivers them.
+    const int previous = drives->GetReadOffset();
+    drives->SetReadOffset(0);
+    const std::string file = tempFolder + (tempFolder.empty() || tempFolder.back() == '/' ? "" : "/") +
+                             "offset-detection.wav";
+    NameText* folderText = NameText::Create(tempFolder.c_str());
+    NameText* nameText = NameText::Create("offset-detection.wav");
+    const bool started = rip->SetOutputFolder(folderText) == 0 &&
+                         rip->AddTrack(static_cast<int32_t>(track), nameText, 0, 12) == 0 &&
+                         rip->StartGrab() == 1;
+    NameText::Release(folderText);
+    NameText::Release(nameText);
+    if (started) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        for (;;) {
+            GrabStatus* s = rip->GetStatus();
+            const bool running = s && s->IsRunning();
+            if (s)
+                s->Destroy();
+            if (!running)
+                break;
+            if (std::chrono::steady_clock::now() > until) {
+                rip->AbortGrab();
+                break;
+            }
+            context.waits().waitAndPump(50);
+        }
+    }
+    drives->SetReadOffset(previous);
+    std::vector<uint8_t> audio;
+    {
+        std::ifstream in(file, std::ios::binary | std::ios::ate);
+        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+        if (size > 0 && size < (64 << 20)) {
+            audio.resize(static_cast<size_t>(size));
+            in.seekg(0);
+            in.read(reinterpret_cast<char*>(audio.data()), size);
+            audio.resize(static_cast<size_t>(in.gcount()));
+        }
+    }
+    std::remove(file.c_str());
+    size_t dataAt = 0;
+    for (size_t i = 12; i + 8 <= audio.size(); ++i) {
+        if (std::memcmp(audio.data() + i, "data", 4) == 0) {
+            dataAt = i + 8;
+            break;
+        }
+    }
+    if (!started || dataAt == 0) {
+        d.why = "the disc could not be read";
+        return d;
+    }
+    const auto found = accurip::findOffsets(
+        audio.data() + dataAt, (audio.size() - dataAt) / 4, layout.tracks[track].start * 588,
+        layout.tracks[track].start, track, a.responses, SettingsRecord::kMaxReadOffset);
+    if (found.empty()) {
+        d.why = "no offset within 5000 samples matches the disc's entry";
+        return d;
+    }
+    d.found = true;
+    d.offset = found.front().offset;
+    d.confidence = found.front().confidence;
+    return d;
 }
 
 } // namespace cld

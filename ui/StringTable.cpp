@@ -196,7 +196,7 @@ constexpr std::array kCaptions{
                       "drive's read offset here so that rips are exact and can be verified "
                       "against other people's rips (AccurateRip)."},
     StringEntry{2612, "Detect with a known disc"},
-    StringEntry{2613, "Read offset found: %1 samples (confidence %2)."},
+    StringEntry{2613, "Read offset found: %1 samples. Press OK to keep it."},
     StringEntry{2614, "The read offset could not be detected: %1"},
     StringEntry{2615, "The read offset must lie between -5000 and 5000 samples."},
 };
