@@ -312,6 +312,5 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
                 QString::fromStdString(grabErrorText(s.error)));
         return ReadResult::Failed;
     }
-    cld::recordRippedTrack(m_context, trackIndex, folder + fileName, folder + baseName);
     return ReadResult::Done;
 }
