@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 namespace accurip {
@@ -46,17 +47,31 @@ void TrackChecksummer::addSamples(const uint8_t* bytes, size_t samples) {
 
     const size_t bytesIn = samples * 4;
     m_crc = crc32(m_crc, bytes, static_cast<uInt>(bytesIn));
-    m_nonSilent.clear();
-    m_nonSilent.reserve(bytesIn);
-    for (size_t i = 0; i < bytesIn; i += 2) {
-        if (bytes[i] | bytes[i + 1]) {
-            m_nonSilent.push_back(bytes[i]);
-            m_nonSilent.push_back(bytes[i + 1]);
+    // Runs of 16-bit samples that are not zero go to the CRC straight from the buffer;
+    // eight bytes at a time while none of their four samples is zero.
+    size_t run = 0; // start of the current run of loud samples
+    size_t i = 0;
+    while (i < bytesIn) {
+        if (i + 8 <= bytesIn) {
+            uint64_t w;
+            std::memcpy(&w, bytes + i, 8);
+            // A 16-bit lane is zero exactly when (lane - 1) & ~lane has its top bit set.
+            const uint64_t zeroLanes =
+                (w - 0x0001000100010001ULL) & ~w & 0x8000800080008000ULL;
+            if (!zeroLanes) {
+                i += 8;
+                continue;
+            }
         }
+        if ((bytes[i] | bytes[i + 1]) == 0) {
+            if (i > run)
+                m_crcNoSilence = crc32(m_crcNoSilence, bytes + run, static_cast<uInt>(i - run));
+            run = i + 2;
+        }
+        i += 2;
     }
-    if (!m_nonSilent.empty())
-        m_crcNoSilence =
-            crc32(m_crcNoSilence, m_nonSilent.data(), static_cast<uInt>(m_nonSilent.size()));
+    if (bytesIn > run)
+        m_crcNoSilence = crc32(m_crcNoSilence, bytes + run, static_cast<uInt>(bytesIn - run));
 }
 
 void TrackChecksummer::add(const uint8_t* bytes, size_t length) {

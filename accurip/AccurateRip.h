@@ -45,7 +45,6 @@ private:
     unsigned long m_crcNoSilence;
     uint8_t m_partial[4] = {};
     size_t m_partialBytes = 0;
-    std::vector<uint8_t> m_nonSilent;
     void addSamples(const uint8_t* bytes, size_t samples);
 };
 
