@@ -5,6 +5,8 @@
 #include "AccurateRip.h"
 #include "CCDGrabDlg.h"
 #include "CEditableListCtrl.h"
+#include "COptionsDlg.h"
+#include "VerifiedRip.h"
 #include "CddbTestServer.h"
 #include "GrabDialogKit.h"
 #include "SettingsRecord.h"
@@ -133,4 +135,53 @@ TEST_F(VerifiedGrabDialog, AbsurdStoredOffsetAndAMissingEntryAreSaidPlainly) {
     EXPECT_NE(logText().find("Summary: 3 tracks, 3 exact, 0 failed; Disc not in the database"),
               std::string::npos)
         << logText();
+}
+
+// Detection with a known disc reads the drive without correction and finds its offset;
+// the options take it, and refuse what no drive has.
+TEST_F(VerifiedGrabDialog, OptionsDetectTheOffsetWithAKnownDiscAndRefuseAbsurdOnes) {
+    startDisc(kOffset);
+    m_server.queueAnswer(entry());
+    m_server.queueAnswer(entry());
+    const cld::OffsetDetection direct = cld::detectReadOffset(m_context, 0, m_dir.path().string());
+    ASSERT_TRUE(direct.found) << direct.why;
+    EXPECT_EQ(direct.offset, kOffset);
+    EXPECT_EQ(direct.confidence, 7);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "offset-detection.wav"));
+    // The drive's own setting is left as it was.
+    EXPECT_EQ(m_context.driveSettings->GetReadOffset(), 0);
+
+    COptionsDlg dlg(m_settings, COptionsDlg::builtinLanguages());
+    dlg.addReadOffset(m_driveName, 12, [&](int& offset, int& confidence, std::string& why) {
+        const cld::OffsetDetection d = cld::detectReadOffset(m_context, 0, m_dir.path().string());
+        offset = d.offset;
+        confidence = d.confidence;
+        why = d.why;
+        return d.found;
+    });
+    auto* field = findControl<QLineEdit>(&dlg, COptionsDlg::kReadOffset);
+    EXPECT_EQ(field->text(), "12");
+    findControl<QPushButton>(&dlg, COptionsDlg::kDetectOffset)->click();
+    EXPECT_EQ(field->text(), QString::number(kOffset));
+    ASSERT_FALSE(messages().empty());
+    EXPECT_EQ(messages().back().stringId, COptionsDlg::kOffsetFoundStringId);
+
+    field->setText("6000");
+    findControl<QPushButton>(&dlg, 1)->click();
+    EXPECT_EQ(messages().back().stringId, COptionsDlg::kBadOffsetStringId);
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    field->setText("-48");
+    findControl<QPushButton>(&dlg, 1)->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.readOffset(), -48);
+    EXPECT_TRUE(m_settings.setReadOffsetFor(dlg.readOffsetDrive(), dlg.readOffset()));
+    EXPECT_EQ(m_settings.readOffsetFor(m_driveName), -48);
+    EXPECT_FALSE(m_settings.setReadOffsetFor(m_driveName, 5001));
+    EXPECT_EQ(m_settings.readOffsetFor(m_driveName), -48);
+
+    // A disc the database does not know cannot tell the offset.
+    m_server.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
+    const cld::OffsetDetection unknown = cld::detectReadOffset(m_context, 0, m_dir.path().string());
+    EXPECT_FALSE(unknown.found);
+    EXPECT_NE(unknown.why.find("not in the AccurateRip database"), std::string::npos) << unknown.why;
 }
