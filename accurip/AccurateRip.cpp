@@ -46,16 +46,31 @@ void TrackChecksummer::addSamples(const uint8_t* bytes, size_t samples) {
     m_position += static_cast<int64_t>(samples);
 
     const size_t bytesIn = samples * 4;
-    m_crc = crc32(m_crc, bytes, static_cast<uInt>(bytesIn));
-    // Runs of 16-bit samples that are not zero go to the CRC straight from the buffer;
-    // eight bytes at a time while none of their four samples is zero.
+    // One CRC pass serves both CRCs: each run of 16-bit samples that are not zero is
+    // summed once and joined onto both (CRC32 is linear, crc32_combine appends a CRC);
+    // a zero sample goes into the full CRC only. Short runs are summed directly.
+    const auto addRun = [&](size_t from, size_t to) {
+        const size_t n = to - from;
+        if (n == 0)
+            return;
+        if (n < 256) {
+            m_crc = crc32(m_crc, bytes + from, static_cast<uInt>(n));
+            m_crcNoSilence = crc32(m_crcNoSilence, bytes + from, static_cast<uInt>(n));
+            return;
+        }
+        const uLong c = crc32(0L, bytes + from, static_cast<uInt>(n));
+        m_crc = crc32_combine(m_crc, c, static_cast<z_off_t>(n));
+        m_crcNoSilence = crc32_combine(m_crcNoSilence, c, static_cast<z_off_t>(n));
+    };
+    static const uint8_t kZeroSample[2] = {0, 0};
     size_t run = 0; // start of the current run of loud samples
     size_t i = 0;
     while (i < bytesIn) {
         if (i + 8 <= bytesIn) {
             uint64_t w;
             std::memcpy(&w, bytes + i, 8);
-            // A 16-bit lane is zero exactly when (lane - 1) & ~lane has its top bit set.
+            // No 16-bit lane is zero when this is zero (a lane above a zero one may show
+            // falsely, which the exact test below sorts out).
             const uint64_t zeroLanes =
                 (w - 0x0001000100010001ULL) & ~w & 0x8000800080008000ULL;
             if (!zeroLanes) {
@@ -64,14 +79,13 @@ void TrackChecksummer::addSamples(const uint8_t* bytes, size_t samples) {
             }
         }
         if ((bytes[i] | bytes[i + 1]) == 0) {
-            if (i > run)
-                m_crcNoSilence = crc32(m_crcNoSilence, bytes + run, static_cast<uInt>(i - run));
+            addRun(run, i);
+            m_crc = crc32(m_crc, kZeroSample, 2);
             run = i + 2;
         }
         i += 2;
     }
-    if (bytesIn > run)
-        m_crcNoSilence = crc32(m_crcNoSilence, bytes + run, static_cast<uInt>(bytesIn - run));
+    addRun(run, bytesIn);
 }
 
 void TrackChecksummer::add(const uint8_t* bytes, size_t length) {
