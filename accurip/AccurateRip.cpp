@@ -1,11 +1,10 @@
 #include "AccurateRip.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <zlib.h>
 
 namespace accurip {
 
@@ -71,8 +70,7 @@ void TrackChecksummer::addSamples(const uint8_t* bytes, size_t samples) {
             std::memcpy(&w, bytes + i, 8);
             // No 16-bit lane is zero when this is zero (a lane above a zero one may show
             // falsely, which the exact test below sorts out).
-            const uint64_t zeroLanes =
-                (w - 0x0001000100010001ULL) & ~w & 0x8000800080008000ULL;
+            const uint64_t zeroLanes = (w - 0x0001000100010001ULL) & ~w & 0x8000800080008000ULL;
             if (!zeroLanes) {
                 i += 8;
                 continue;
@@ -210,8 +208,8 @@ DiscIds discIds(const DiscLayout& disc) {
 
 std::string entryFileName(const DiscIds& ids) {
     char name[64];
-    std::snprintf(name, sizeof name, "dBAR-%03d-%08x-%08x-%08x.bin", ids.trackCount % 1000,
-                  ids.id1, ids.id2, ids.freedb);
+    std::snprintf(name, sizeof name, "dBAR-%03d-%08x-%08x-%08x.bin", ids.trackCount % 1000, ids.id1,
+                  ids.id2, ids.freedb);
     return name;
 }
 
@@ -329,10 +327,9 @@ std::vector<TrackVerdict> verify(const DiscIds& ids, const std::vector<TrackChec
     return verdicts;
 }
 
-std::vector<OffsetMatch> findOffsets(const uint8_t* raw, size_t rawSamples,
-                                     int64_t rawStartSample, int64_t trackStartSector,
-                                     size_t trackIndex, const std::vector<EntryResponse>& responses,
-                                     int maxOffset) {
+std::vector<OffsetMatch> findOffsets(const uint8_t* raw, size_t rawSamples, int64_t rawStartSample,
+                                     int64_t trackStartSector, size_t trackIndex,
+                                     const std::vector<EntryResponse>& responses, int maxOffset) {
     std::map<uint32_t, int> wanted; // sector 450 checksum -> confidence
     for (const EntryResponse& r : responses) {
         if (trackIndex < r.tracks.size() && r.tracks[trackIndex].confidence > 0 &&

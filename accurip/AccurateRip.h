@@ -129,9 +129,8 @@ struct OffsetMatch {
     int offset = 0;
     int confidence = 0;
 };
-std::vector<OffsetMatch> findOffsets(const uint8_t* raw, size_t rawSamples,
-                                     int64_t rawStartSample, int64_t trackStartSector,
-                                     size_t trackIndex, const std::vector<EntryResponse>& responses,
-                                     int maxOffset);
+std::vector<OffsetMatch> findOffsets(const uint8_t* raw, size_t rawSamples, int64_t rawStartSample,
+                                     int64_t trackStartSector, size_t trackIndex,
+                                     const std::vector<EntryResponse>& responses, int maxOffset);
 
 } // namespace accurip

@@ -14,9 +14,8 @@ bool splitServerUrl(const std::string& url, std::string& host, int& port, std::s
     if (url.compare(0, scheme.size(), scheme) != 0)
         return false;
     const size_t slash = url.find('/', scheme.size());
-    const std::string hostPort = url.substr(scheme.size(), slash == std::string::npos
-                                                               ? std::string::npos
-                                                               : slash - scheme.size());
+    const std::string hostPort = url.substr(
+        scheme.size(), slash == std::string::npos ? std::string::npos : slash - scheme.size());
     prefix = slash == std::string::npos ? "/" : url.substr(slash);
     if (prefix.back() != '/')
         prefix += '/';
@@ -111,7 +110,8 @@ LookupAnswer lookUp(const std::string& serverUrl, const DiscIds& ids, int deadli
     const int status = space == std::string::npos ? 0 : std::atoi(statusLine.c_str() + space + 1);
     std::string shown;
     for (char c : statusLine)
-        shown += static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E ? '?' : c;
+        shown +=
+            static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E ? '?' : c;
     if (status == 404) {
         a.status = LookupAnswer::NotInDatabase;
         a.detail = shown;

@@ -209,8 +209,7 @@ std::string logText(const RipLogInfo& info) {
     o << "Album: " << oneLine(info.album) << "\n";
     o << "FreeDB id: " << hex8(ids.freedb) << "\n";
     o << "AccurateRip id: " << entryFileName(ids) << "\n";
-    o << "Tracks on the disc: " << info.disc.tracks.size() << " (" << ids.trackCount
-      << " audio)\n";
+    o << "Tracks on the disc: " << info.disc.tracks.size() << " (" << ids.trackCount << " audio)\n";
     o << "\n";
     for (const LogTrack& t : info.tracks) {
         o << "Track " << (t.number < 10 ? "0" : "") << t.number << "\n";
@@ -276,8 +275,8 @@ bool writeRipLog(const std::string& folder, const RipLogInfo& info, std::string&
     return writeFile(base + ".cue", cueText(info), error);
 }
 
-bool checksumWaveFile(const std::string& path, bool firstTrack, bool lastTrack,
-                      TrackChecksums& out, std::string& why) {
+bool checksumWaveFile(const std::string& path, bool firstTrack, bool lastTrack, TrackChecksums& out,
+                      std::string& why) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         why = "cannot open " + path + ": " + std::strerror(errno);
@@ -296,9 +295,9 @@ bool checksumWaveFile(const std::string& path, bool firstTrack, bool lastTrack,
             why = path + " has no audio data";
             return false;
         }
-        const uint32_t length = static_cast<uint32_t>(chunk[4] | (chunk[5] << 8) |
-                                                      (chunk[6] << 16)) |
-                                (static_cast<uint32_t>(chunk[7]) << 24);
+        const uint32_t length =
+            static_cast<uint32_t>(chunk[4] | (chunk[5] << 8) | (chunk[6] << 16)) |
+            (static_cast<uint32_t>(chunk[7]) << 24);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             uint8_t f[16];
             if (length < 16 || !in.read(reinterpret_cast<char*>(f), 16)) {
@@ -328,7 +327,8 @@ bool checksumWaveFile(const std::string& path, bool firstTrack, bool lastTrack,
             std::vector<uint8_t> buffer(1 << 20);
             uint64_t left = bytes;
             while (left > 0) {
-                const auto n = static_cast<std::streamsize>(std::min<uint64_t>(left, buffer.size()));
+                const auto n =
+                    static_cast<std::streamsize>(std::min<uint64_t>(left, buffer.size()));
                 if (!in.read(reinterpret_cast<char*>(buffer.data()), n)) {
                     why = "cannot read " + path;
                     return false;

@@ -9,14 +9,20 @@
 namespace accurip {
 
 // How the ripper judged a track's read (the grab status's per-track result codes).
-enum class ReadResult { Exact = 0, Corrected = 1, NotVerified = 2, Failed = 3, Unchecked = 4,
-                        Unknown = -1 };
+enum class ReadResult {
+    Exact = 0,
+    Corrected = 1,
+    NotVerified = 2,
+    Failed = 3,
+    Unchecked = 4,
+    Unknown = -1
+};
 
 struct LogTrack {
-    int number = 0;          // track number on the disc
-    std::string file;        // the written file's name (no folder)
-    std::string title;       // UTF-8; may be empty
-    std::string performer;   // UTF-8; empty = the disc's
+    int number = 0;        // track number on the disc
+    std::string file;      // the written file's name (no folder)
+    std::string title;     // UTF-8; may be empty
+    std::string performer; // UTF-8; empty = the disc's
     ReadResult result = ReadResult::Unknown;
     long correctedSectors = 0;
     long unverifiedSectors = 0;
@@ -55,9 +61,9 @@ struct RipLogInfo {
 struct ArSummary {
     enum Kind { AllAccurate, SomeNotAccurate, NotInDatabase, Offline, Failed, OtherDisc, NotDone };
     Kind kind = NotDone;
-    int tracks = 0;                // tracks verified
-    int minConfidence = 0;         // AllAccurate: the lowest confidence of the tracks
-    std::vector<int> notAccurate;  // SomeNotAccurate: track numbers not accurate
+    int tracks = 0;                 // tracks verified
+    int minConfidence = 0;          // AllAccurate: the lowest confidence of the tracks
+    std::vector<int> notAccurate;   // SomeNotAccurate: track numbers not accurate
     std::vector<int> notInDatabase; // SomeNotAccurate: track numbers the entry lacks
 };
 ArSummary summarize(const RipLogInfo& info);
@@ -77,7 +83,7 @@ bool writeRipLog(const std::string& folder, const RipLogInfo& info, std::string&
 
 // Checksums of a written WAV file's audio (the data chunk). False, with why, when the
 // file cannot be read or is not a 16-bit stereo WAV file.
-bool checksumWaveFile(const std::string& path, bool firstTrack, bool lastTrack,
-                      TrackChecksums& out, std::string& why);
+bool checksumWaveFile(const std::string& path, bool firstTrack, bool lastTrack, TrackChecksums& out,
+                      std::string& why);
 
 } // namespace accurip

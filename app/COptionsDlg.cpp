@@ -13,12 +13,10 @@
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/NameText.h"
 
-#include <QDir>
-#include <algorithm>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -26,6 +24,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using cld::tagControl;
 
@@ -44,8 +43,8 @@ void addReadOffsetOfDrive(COptionsDlg& dialog, JobContext& context) {
     JobContext* ctx = &context;
     dialog.addReadOffset(drive, context.settings.readOffsetFor(drive),
                          [ctx, index](int& offset, int& confidence, std::string& why) {
-                             const cld::OffsetDetection d = cld::detectReadOffset(
-                                 *ctx, index, QDir::tempPath().toStdString());
+                             const cld::OffsetDetection d =
+                                 cld::detectReadOffset(*ctx, index, QDir::tempPath().toStdString());
                              offset = d.offset;
                              confidence = d.confidence;
                              why = d.why;
@@ -166,8 +165,7 @@ void COptionsDlg::addReadOffset(const std::string& drive, int offset, OffsetDete
     auto* grid = new QGridLayout(group);
     auto* help = new QLabel(AppResources::string(kReadOffsetHelpStringId), group);
     help->setWordWrap(true);
-    m_readOffsetEdit =
-        tagControl(new QLineEdit(QString::number(offset), group), kReadOffset);
+    m_readOffsetEdit = tagControl(new QLineEdit(QString::number(offset), group), kReadOffset);
     m_readOffsetEdit->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("-?[0-9]{0,6}")), m_readOffsetEdit));
     m_readOffsetEdit->setAlignment(Qt::AlignRight);

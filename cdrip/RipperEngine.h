@@ -131,8 +131,7 @@ public:
     bool readSectors(uint8_t* buffer, int32_t lba, int32_t count);
     bool readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, int32_t count);
     // The same; oneCommand keeps long reads in a single command (no two-thread split).
-    bool readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, int32_t count,
-                       bool oneCommand);
+    bool readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, int32_t count, bool oneCommand);
     // Read offset correction of drive `drive` in samples, applied to every read of the
     // readers. Values beyond +-5000 are refused (false).
     bool setReadOffsetOn(int32_t drive, int32_t samples);

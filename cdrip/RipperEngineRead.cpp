@@ -2,8 +2,8 @@
 // C2 scan, and the factory of the grab object.
 
 #include "CDRipObjectImpl.h"
-#include "OffsetReads.h"
 #include "ClassFactory.h"
+#include "OffsetReads.h"
 #include "ParanoiaReader.h"
 #include "PlainReader.h"
 #include "RipDrive.h"

@@ -6,12 +6,12 @@
 #include "DialogKit.h"
 #include "JobContext.h"
 #include "ProgressFigures.h"
+#include "VerifiedRip.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/CDRipObject.h"
 #include "cldrip/GrabStatus.h"
 #include "cldrip/NameText.h"
-#include "VerifiedRip.h"
 
 #include <QApplication>
 #include <QGridLayout>

@@ -674,8 +674,12 @@ void CCDGrabDlg::grabToWav() {
 
     // The log and cue sheet beside the files, with the AccurateRip result (whole tracks only).
     if (!end.aborted && endSeconds < 0) {
-        const cld::RipLogRequest request{folder.string(), artist, str(m_album->text()), logFiles,
-                                         ripResults, std::max(0, m_drive->currentIndex()),
+        const cld::RipLogRequest request{folder.string(),
+                                         artist,
+                                         str(m_album->text()),
+                                         logFiles,
+                                         ripResults,
+                                         std::max(0, m_drive->currentIndex()),
                                          str(m_errorCorrection->currentText())};
         end.verification = cld::writeRipLogAndCue(m_context, request).reportLines;
     }

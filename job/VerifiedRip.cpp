@@ -3,10 +3,10 @@
 #include "AccurateRip.h"
 #include "AppResources.h"
 #include "ArLookup.h"
-#include "RipLog.h"
 #include "CddbCancel.h"
 #include "JobContext.h"
 #include "ProductIdentity.h"
+#include "RipLog.h"
 #include "SettingsRecord.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
@@ -16,12 +16,11 @@
 #include "cldrip/TrackInfo.h"
 
 #include <QString>
-
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <cstring>
 #include <fstream>
 #include <future>
 #include <mutex>
@@ -188,8 +187,9 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
         t.file = std::filesystem::path(f.path).filename().string();
         t.title = f.title;
         t.performer = f.performer;
-        const auto r = std::find_if(request.results.begin(), request.results.end(),
-                                    [&](const GrabTrackResult& g) { return g.trackIndex == f.trackIndex; });
+        const auto r =
+            std::find_if(request.results.begin(), request.results.end(),
+                         [&](const GrabTrackResult& g) { return g.trackIndex == f.trackIndex; });
         if (r != request.results.end()) {
             t.result = readResultOf(r->result);
             t.correctedSectors = r->correctedSectors;
@@ -204,9 +204,9 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
             t.sums.crc32 = f.crc32;
             t.sums.crc32NoSilence = f.crc32NoSilence;
         } else {
-            t.hasChecksums = discKnown && accurip::checksumWaveFile(f.path, f.trackIndex == 0,
-                                                                    f.trackIndex == lastIndex,
-                                                                    t.sums, sumWhy);
+            t.hasChecksums =
+                discKnown && accurip::checksumWaveFile(f.path, f.trackIndex == 0,
+                                                       f.trackIndex == lastIndex, t.sums, sumWhy);
         }
         allSums = allSums && t.hasChecksums;
         info.tracks.push_back(t);
@@ -261,15 +261,14 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
     std::string logPath;
     if (accurip::writeRipLog(request.folder, info, logPath, error)) {
         outcome.logPath = logPath;
-        line += (line.empty() ? "" : "\n") +
-                local(kLogWritten, "The log and cue sheet are in %1")
-                    .arg(QString::fromStdString(logPath))
-                    .toStdString();
+        line += (line.empty() ? "" : "\n") + local(kLogWritten, "The log and cue sheet are in %1")
+                                                 .arg(QString::fromStdString(logPath))
+                                                 .toStdString();
     } else {
-        line += (line.empty() ? "" : "\n") +
-                local(kLogFailed, "The rip log could not be written: %1")
-                    .arg(QString::fromStdString(error))
-                    .toStdString();
+        line +=
+            (line.empty() ? "" : "\n") + local(kLogFailed, "The rip log could not be written: %1")
+                                             .arg(QString::fromStdString(error))
+                                             .toStdString();
     }
     outcome.reportLines = line;
     return outcome;
@@ -400,7 +399,8 @@ OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
     // Twelve seconds (900 sectors) read exactly as the drive delivers them.
     const int previous = drives->GetReadOffset();
     drives->SetReadOffset(0);
-    const std::string file = tempFolder + (tempFolder.empty() || tempFolder.back() == '/' ? "" : "/") +
+    const std::string file = tempFolder +
+                             (tempFolder.empty() || tempFolder.back() == '/' ? "" : "/") +
                              "offset-detection.wav";
     NameText* folderText = NameText::Create(tempFolder.c_str());
     NameText* nameText = NameText::Create("offset-detection.wav");

@@ -25,12 +25,12 @@ std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* 
 std::string wavFileName(const std::string& name);
 
 struct RipLogFile {
-    int trackIndex = 0;   // the track index given to the ripper
-    std::string path;     // the written file (its checksums are computed from it when it
-                          // is a WAV file and no checksums are given)
+    int trackIndex = 0; // the track index given to the ripper
+    std::string path;   // the written file (its checksums are computed from it when it
+                        // is a WAV file and no checksums are given)
     bool hasChecksums = false;
     unsigned v1 = 0, v2 = 0, crc32 = 0, crc32NoSilence = 0;
-    std::string title;    // UTF-8
+    std::string title;     // UTF-8
     std::string performer; // UTF-8; empty = the album's artist
 };
 
@@ -38,10 +38,10 @@ struct RipLogRequest {
     std::string folder;
     std::string artist;
     std::string album;
-    std::vector<RipLogFile> files;          // in the order they were grabbed
-    std::vector<GrabTrackResult> results;   // the ripper's per-track results
+    std::vector<RipLogFile> files;        // in the order they were grabbed
+    std::vector<GrabTrackResult> results; // the ripper's per-track results
     int driveIndex = 0;
-    std::string errorCorrection;            // as the options name it
+    std::string errorCorrection; // as the options name it
 };
 
 struct RipLogOutcome {

@@ -82,7 +82,8 @@ public:
     // stored value is usable (|offset| <= 5000).
     static constexpr const char* kAccurateRip = "AccurateRip";
     static constexpr int kMaxReadOffset = 5000;
-    static constexpr const char* kDefaultAccurateRipServer = "http://www.accuraterip.com/accuraterip/";
+    static constexpr const char* kDefaultAccurateRipServer =
+        "http://www.accuraterip.com/accuraterip/";
     int readOffsetFor(const std::string& drive);
     static bool readOffsetInRange(int offset) {
         return offset >= -kMaxReadOffset && offset <= kMaxReadOffset;

@@ -95,8 +95,7 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
                 return fail("FILE needs a name and a type");
             const std::string type = upper(words[2]);
             if (type != "BINARY" && type != "WAVE")
-                return fail("file type " + words[2] +
-                            " is not supported (only BINARY and WAVE)");
+                return fail("file type " + words[2] + " is not supported (only BINARY and WAVE)");
             if (out.files.size() >= 99)
                 return fail("too many files");
             if (!out.files.empty() &&

@@ -2,9 +2,8 @@
 // from the published rules, on discs the test makes.
 #include "AccurateRip.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <random>
 #include <vector>
 
@@ -89,8 +88,7 @@ std::vector<uint8_t> noise(size_t samples, uint32_t seed, double silentShare = 0
     return out;
 }
 
-TrackChecksums sumInPieces(const std::vector<uint8_t>& track, bool first, bool last,
-                           size_t piece) {
+TrackChecksums sumInPieces(const std::vector<uint8_t>& track, bool first, bool last, size_t piece) {
     TrackChecksummer c(static_cast<int64_t>(track.size() / 4), first, last);
     for (size_t at = 0; at < track.size(); at += piece)
         c.add(track.data() + at, std::min(piece, track.size() - at));
@@ -113,8 +111,8 @@ TEST(AccurateRipChecksums, MatchTheReferenceForEveryPlaceOfATrackAndAnyPieceSize
             for (const size_t piece : {size_t{1}, size_t{1001}, size_t{2352}, track.size()}) {
                 const Reference want = reference(track, first, last);
                 expectSame(sumInPieces(track, first, last, piece), want,
-                           (std::string(first ? "first " : "") + (last ? "last " : "") +
-                            "piece " + std::to_string(piece))
+                           (std::string(first ? "first " : "") + (last ? "last " : "") + "piece " +
+                            std::to_string(piece))
                                .c_str());
             }
 }
@@ -184,7 +182,8 @@ TEST(AccurateRipDiscIds, OneTrackNinetyNineTracksAndADataTrack) {
     std::vector<int64_t> many(99);
     for (size_t i = 0; i < many.size(); ++i)
         many[i] = 300 + static_cast<int64_t>(i) * 7;
-    for (const Case& c : {Case{{18000}, false}, Case{many, false}, Case{{15000, 22000, 9000}, true}}) {
+    for (const Case& c :
+         {Case{{18000}, false}, Case{many, false}, Case{{15000, 22000, 9000}, true}}) {
         const DiscLayout d = makeDisc(c.lengths, c.data);
         std::string why;
         ASSERT_TRUE(d.valid(why)) << why;
@@ -198,8 +197,7 @@ TEST(AccurateRipDiscIds, OneTrackNinetyNineTracksAndADataTrack) {
             id2 += (off == 0 ? 1 : off) * static_cast<uint32_t>(i + 1);
             ++audio;
         }
-        const auto end =
-            static_cast<uint32_t>(c.data ? d.tracks.back().start - 11400 : d.leadOut);
+        const auto end = static_cast<uint32_t>(c.data ? d.tracks.back().start - 11400 : d.leadOut);
         id1 += end;
         id2 += end * static_cast<uint32_t>(audio + 1);
         const DiscIds ids = discIds(d);
@@ -342,7 +340,8 @@ TEST(AccurateRipEntry, OffsetDetectionFindsTheShiftOfRawAudio) {
                                      ? disc[static_cast<size_t>(s * 4 + b)]
                                      : 0;
         }
-        const auto found = findOffsets(raw.data(), raw.size() / 4, rawStart, trackStart, 1, {r}, 5000);
+        const auto found =
+            findOffsets(raw.data(), raw.size() / 4, rawStart, trackStart, 1, {r}, 5000);
         ASSERT_FALSE(found.empty()) << n;
         EXPECT_EQ(found.front().offset, n);
         EXPECT_EQ(found.front().confidence, 9);

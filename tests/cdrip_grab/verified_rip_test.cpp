@@ -66,8 +66,8 @@ protected:
         for (int i = 0; i < 3; ++i) {
             accurip::TrackChecksums c;
             std::string why;
-            EXPECT_TRUE(accurip::checksumWaveFile((m_out / ("t" + std::to_string(i) + ".wav")).string(),
-                                                  i == 0, i == 2, c, why))
+            EXPECT_TRUE(accurip::checksumWaveFile(
+                (m_out / ("t" + std::to_string(i) + ".wav")).string(), i == 0, i == 2, c, why))
                 << why;
             out.push_back(c);
         }
@@ -115,7 +115,8 @@ TEST_F(VerifiedRip, WithTheDrivesOffsetTheRipIsExactAndAccurate) {
     EXPECT_EQ(o.error, 0);
     const auto ranges = tracks();
     for (int i = 0; i < 3; ++i) {
-        auto want = imageBytes(ranges[static_cast<size_t>(i)].first, ranges[static_cast<size_t>(i)].last);
+        auto want =
+            imageBytes(ranges[static_cast<size_t>(i)].first, ranges[static_cast<size_t>(i)].last);
         if (i == 2) {
             // The drive cannot read past the disc: its last 667 samples are silence.
             EXPECT_NE(std::count(want.end() - kOffset * 4, want.end(), 0), kOffset * 4);
@@ -130,12 +131,13 @@ TEST_F(VerifiedRip, WithTheDrivesOffsetTheRipIsExactAndAccurate) {
     const accurip::LookupAnswer a = lookUpOn(server);
     ASSERT_EQ(a.status, accurip::LookupAnswer::Found) << a.detail;
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_NE(server.requests()[0].find("GET /ar/" + accurip::entryPath(accurip::discIds(layout())) +
-                                        " HTTP/1.0"),
+    EXPECT_NE(server.requests()[0].find(
+                  "GET /ar/" + accurip::entryPath(accurip::discIds(layout())) + " HTTP/1.0"),
               std::string::npos)
         << server.requests()[0];
     bool other = true;
-    const auto v = accurip::verify(accurip::discIds(layout()), checksumsOfFiles(), a.responses, other);
+    const auto v =
+        accurip::verify(accurip::discIds(layout()), checksumsOfFiles(), a.responses, other);
     EXPECT_FALSE(other);
     for (const auto& t : v) {
         // 7 rips agree through v2 checksums and 3 through v1.
@@ -163,7 +165,8 @@ TEST_F(VerifiedRip, WithoutTheOffsetTheRipIsShiftedAndNotAccurate) {
     const accurip::LookupAnswer a = lookUpOn(server);
     ASSERT_EQ(a.status, accurip::LookupAnswer::Found) << a.detail;
     bool other = true;
-    const auto v = accurip::verify(accurip::discIds(layout()), checksumsOfFiles(), a.responses, other);
+    const auto v =
+        accurip::verify(accurip::discIds(layout()), checksumsOfFiles(), a.responses, other);
     for (const auto& t : v) {
         EXPECT_EQ(t.kind, accurip::TrackVerdict::NotAccurate);
         EXPECT_EQ(t.otherRips, 10);
@@ -181,7 +184,8 @@ TEST_F(VerifiedRip, NegativeOffsetsAndSilenceBeyondTheDisc) {
     EXPECT_EQ(o.error, 0);
     const auto ranges = tracks();
     for (int i = 0; i < 3; ++i) {
-        auto want = imageBytes(ranges[static_cast<size_t>(i)].first, ranges[static_cast<size_t>(i)].last);
+        auto want =
+            imageBytes(ranges[static_cast<size_t>(i)].first, ranges[static_cast<size_t>(i)].last);
         if (i == 0) // the first 1200 samples lie before what the drive can read
             std::fill(want.begin(), want.begin() + 1200 * 4, 0);
         EXPECT_TRUE(readWav(m_out / ("t" + std::to_string(i) + ".wav")).data == want) << i;

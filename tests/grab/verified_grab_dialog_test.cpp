@@ -6,16 +6,15 @@
 #include "CCDGrabDlg.h"
 #include "CEditableListCtrl.h"
 #include "COptionsDlg.h"
-#include "VerifiedRip.h"
 #include "CddbTestServer.h"
 #include "GrabDialogKit.h"
 #include "SettingsRecord.h"
+#include "VerifiedRip.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/NameText.h"
 
 #include <QLineEdit>
 #include <QPushButton>
-
 #include <fstream>
 #include <sstream>
 
@@ -59,7 +58,8 @@ protected:
             accurip::TrackChecksummer c(static_cast<int64_t>(bytes.size() / 4), i == 0,
                                         i + 1 == ranges.size());
             c.add(bytes.data(), bytes.size());
-            r.tracks.push_back({7, c.result().v2, accurip::frameChecksum(bytes.data() + 450 * 2352)});
+            r.tracks.push_back(
+                {7, c.result().v2, accurip::frameChecksum(bytes.data() + 450 * 2352)});
         }
         const auto body = accurip::buildEntry({r});
         // The ids in the entry must be those the grabber computes: the FreeDB id of the
@@ -97,7 +97,8 @@ TEST_F(VerifiedGrabDialog, StoredOffsetGivesExactAccurateTracksAndALog) {
     m_server.queueAnswer(entry());
     const QString text = grabAll();
     ASSERT_EQ(messageIds(), std::vector<int>{2609});
-    EXPECT_TRUE(text.contains("AccurateRip: all 3 tracks accurately ripped (confidence 7)")) << text.toStdString();
+    EXPECT_TRUE(text.contains("AccurateRip: all 3 tracks accurately ripped (confidence 7)"))
+        << text.toStdString();
     EXPECT_TRUE(text.contains("Band - Live.log")) << text.toStdString();
     const auto ranges = trackRanges();
     const Wav two = readWav(m_dir.path() / "Band - Live" / "Band - Track02.wav");
@@ -183,5 +184,6 @@ TEST_F(VerifiedGrabDialog, OptionsDetectTheOffsetWithAKnownDiscAndRefuseAbsurdOn
     m_server.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
     const cld::OffsetDetection unknown = cld::detectReadOffset(m_context, 0, m_dir.path().string());
     EXPECT_FALSE(unknown.found);
-    EXPECT_NE(unknown.why.find("not in the AccurateRip database"), std::string::npos) << unknown.why;
+    EXPECT_NE(unknown.why.find("not in the AccurateRip database"), std::string::npos)
+        << unknown.why;
 }
