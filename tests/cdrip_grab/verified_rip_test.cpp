@@ -319,6 +319,24 @@ TEST_F(VerifiedRip, LookupReportsEveryKindOfBadServer) {
     EXPECT_NE(a.detail.find("500"), std::string::npos) << a.detail;
     a = lookUpOn(server);
     EXPECT_EQ(a.status, accurip::LookupAnswer::Malformed);
+    // A huge answer is cut off at the largest entry there can be.
+    server.queueAnswer(http(200, std::vector<uint8_t>(accurip::kMaxEntryBytes + 100000, 3)));
+    a = lookUpOn(server);
+    EXPECT_EQ(a.status, accurip::LookupAnswer::Malformed);
+    EXPECT_NE(a.detail.find("larger"), std::string::npos) << a.detail;
+    // An entry for another disc is read, and verification says so.
+    accurip::DiscLayout other = layout();
+    other.leadOut += 1;
+    accurip::EntryResponse r;
+    r.ids = accurip::discIds(other);
+    r.tracks.assign(3, {5, 1, 1});
+    server.queueAnswer(http(200, accurip::buildEntry({r})));
+    a = lookUpOn(server);
+    ASSERT_EQ(a.status, accurip::LookupAnswer::Found) << a.detail;
+    bool otherDisc = false;
+    accurip::verify(accurip::discIds(layout()), std::vector<accurip::TrackChecksums>(3),
+                    a.responses, otherDisc);
+    EXPECT_TRUE(otherDisc);
 
     // A server that accepts and never answers: the deadline ends the wait.
     CddbTestServer::Script silent;
