@@ -9,10 +9,14 @@
 #include "Log.h"
 #include "MessageService.h"
 #include "SettingsRecord.h"
+#include "VerifiedRip.h"
+#include "cldrip/CDRipDriveSettings.h"
+#include "cldrip/NameText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -20,10 +24,33 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using cld::tagControl;
 
 namespace {
+
+// The read offset box for the drive the CD jobs use, when there is a drive.
+void addReadOffsetOfDrive(COptionsDlg& dialog, JobContext& context) {
+    if (!context.driveSettings || context.driveSettings->GetDriveCount() <= 0)
+        return;
+    const int index = std::max(0, context.grabSelection.driveIndex);
+    NameText* name = nullptr;
+    if (context.driveSettings->GetDriveName(&name, index) != 0 || !name)
+        return;
+    const std::string drive = QString::fromUtf8(name->text()).trimmed().toStdString();
+    NameText::Release(name);
+    JobContext* ctx = &context;
+    dialog.addReadOffset(drive, context.settings.readOffsetFor(drive),
+                         [ctx, index](int& offset, int& confidence, std::string& why) {
+                             const cld::OffsetDetection d =
+                                 cld::detectReadOffset(*ctx, index, QDir::tempPath().toStdString());
+                             offset = d.offset;
+                             confidence = d.confidence;
+                             why = d.why;
+                             return d.found;
+                         });
+}
 
 QString text(int control, const char* english) {
     return AppResources::controlText(COptionsDlg::kDialogId, control, QString::fromUtf8(english));
@@ -128,7 +155,66 @@ void COptionsDlg::languageChanged(int index) {
     MessageService::message(216, MessageIcon::Information, MessageButtons::Ok, this);
 }
 
+void COptionsDlg::addReadOffset(const std::string& drive, int offset, OffsetDetector detect) {
+    if (m_readOffsetEdit)
+        return;
+    m_readOffsetDrive = drive;
+    m_readOffset = offset;
+    m_detect = std::move(detect);
+    auto* group = new QGroupBox(QString::fromStdString(" " + drive + " "), this);
+    auto* grid = new QGridLayout(group);
+    auto* help = new QLabel(AppResources::string(kReadOffsetHelpStringId), group);
+    help->setWordWrap(true);
+    m_readOffsetEdit = tagControl(new QLineEdit(QString::number(offset), group), kReadOffset);
+    m_readOffsetEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("-?[0-9]{0,6}")), m_readOffsetEdit));
+    m_readOffsetEdit->setAlignment(Qt::AlignRight);
+    m_readOffsetEdit->setMaximumWidth(90);
+    auto* detectButton = tagControl(
+        new QPushButton(AppResources::string(kDetectOffsetStringId), group), kDetectOffset);
+    detectButton->setAutoDefault(false);
+    detectButton->setEnabled(static_cast<bool>(m_detect));
+    grid->addWidget(help, 0, 0, 1, 3);
+    grid->addWidget(new QLabel(AppResources::string(kReadOffsetLabelStringId), group), 1, 0);
+    grid->addWidget(m_readOffsetEdit, 1, 1);
+    grid->addWidget(detectButton, 1, 2);
+    grid->setColumnStretch(2, 1);
+    if (auto* box = qobject_cast<QVBoxLayout*>(layout()))
+        box->insertWidget(box->count() - 1, group);
+    connect(detectButton, &QPushButton::clicked, this, &COptionsDlg::detectOffset);
+}
+
+void COptionsDlg::detectOffset() {
+    if (!m_detect)
+        return;
+    int offset = 0, confidence = 0;
+    std::string why;
+    setEnabled(false);
+    const bool found = m_detect(offset, confidence, why);
+    setEnabled(true);
+    if (!found) {
+        MessageService::message(kOffsetNotFoundStringId, MessageIcon::Exclamation,
+                                MessageButtons::Ok, this, QString::fromStdString(why));
+        return;
+    }
+    m_readOffsetEdit->setText(QString::number(offset));
+    MessageService::message(kOffsetFoundStringId, MessageIcon::Information, MessageButtons::Ok,
+                            this, QString::number(offset));
+}
+
 void COptionsDlg::accept() {
+    if (m_readOffsetEdit) {
+        bool offsetOk = false;
+        const int offset = m_readOffsetEdit->text().toInt(&offsetOk);
+        if (!offsetOk || offset < -SettingsRecord::kMaxReadOffset ||
+            offset > SettingsRecord::kMaxReadOffset) {
+            MessageService::message(kBadOffsetStringId, MessageIcon::Error, MessageButtons::Ok,
+                                    this);
+            m_readOffsetEdit->setFocus();
+            return;
+        }
+        m_readOffset = offset;
+    }
     bool ok = false;
     const int port = m_port->text().toInt(&ok);
     if (!ok || port < 1 || port > 65535) {
@@ -161,8 +247,13 @@ void COptionsDlg::accept() {
 
 void runOptionsCommand(JobContext& context, QWidget* launcher, LanguageChoice languages) {
     COptionsDlg dialog(context.settings, std::move(languages), launcher);
+    addReadOffsetOfDrive(dialog, context);
     if (dialog.exec() == QDialog::Rejected)
         return;
+    if (dialog.hasReadOffset() &&
+        !context.settings.setReadOffsetFor(dialog.readOffsetDrive(), dialog.readOffset()))
+        cld::logf(cld::LogLevel::Warning, "The read offset could not be stored (error %u).",
+                  static_cast<unsigned>(context.settings.LastError()));
     if (!context.settings.setCddbOptions(dialog.freeDBServer(), dialog.proxyServer(),
                                          dialog.useProxy(), dialog.proxyPort()))
         cld::logf(cld::LogLevel::Warning, "The options could not be stored (error %u).",

@@ -40,6 +40,15 @@ public:
     static constexpr int kBadServerStringId = 2300;
     // "The e-mail address is not valid. ..."
     static constexpr int kBadEmailStringId = 2302;
+    // The read offset of the drive in use and its detection with a known disc.
+    static constexpr int kReadOffset = 2620;
+    static constexpr int kDetectOffset = 2621;
+    static constexpr int kReadOffsetLabelStringId = 2610;
+    static constexpr int kReadOffsetHelpStringId = 2611;
+    static constexpr int kDetectOffsetStringId = 2612;
+    static constexpr int kOffsetFoundStringId = 2613;
+    static constexpr int kOffsetNotFoundStringId = 2614;
+    static constexpr int kBadOffsetStringId = 2615;
 
     // Starts from the settings. `serverListHost` is the server asked for the server list
     // (empty: the one in the FreeDB server field).
@@ -52,6 +61,15 @@ public:
     const std::string& proxyServer() const { return m_proxyServer; }
     int proxyPort() const { return m_proxyPort; }
     const std::string& freeDBEmail() const { return m_freeDBEmail; }
+
+    // Adds the "Read offset (samples)" box for the drive named `drive` (its vendor and
+    // product text), starting at `offset`. `detect` runs the detection with a known
+    // disc: it returns true with the offset and its confidence, or false with why.
+    using OffsetDetector = std::function<bool(int& offset, int& confidence, std::string& why)>;
+    void addReadOffset(const std::string& drive, int offset, OffsetDetector detect);
+    bool hasReadOffset() const { return m_readOffsetEdit != nullptr; }
+    const std::string& readOffsetDrive() const { return m_readOffsetDrive; }
+    int readOffset() const { return m_readOffset; }
 
     // The built-in language only, until language libraries are installed.
     static LanguageChoice builtinLanguages();
@@ -79,10 +97,17 @@ private:
     QLineEdit* m_port;
     QLineEdit* m_email;
     QComboBox* m_language;
+
+    void detectOffset();
+    std::string m_readOffsetDrive;
+    int m_readOffset = 0;
+    OffsetDetector m_detect;
+    QLineEdit* m_readOffsetEdit = nullptr;
 };
 
 // The launcher's "&Options" command: the dialog, then, unless it was cancelled, the four
 // values written to the settings in the order "FreeDBServer", "ProxyServer", "UseProxy",
-// "ProxyPort", then the e-mail identity when it changed.
+// "ProxyPort", then the e-mail identity when it changed, then the read offset of the
+// drive in use (keyed by its vendor and product text).
 void runOptionsCommand(JobContext& context, QWidget* launcher,
                        LanguageChoice languages = COptionsDlg::builtinLanguages());

@@ -70,6 +70,16 @@ int32_t CDDAObjectImpl::GetReadVerdict(int32_t* corrected, int32_t* unverified, 
     return engine() ? kOk : kFailed;
 }
 
+int32_t CDDAObjectImpl::SetReadOffset(int32_t samples) {
+    RipperEngine* e = engine();
+    return e && e->setReadOffsetOn(e->activeDrive(), samples) ? kOk : kFailed;
+}
+
+int32_t CDDAObjectImpl::GetReadOffset() {
+    RipperEngine* e = engine();
+    return e ? e->readOffsetAt(e->activeDrive()) : 0;
+}
+
 int32_t CDDAObjectImpl::GetDriveParams(DriveParams* params) {
     if (!params)
         return kFailed;

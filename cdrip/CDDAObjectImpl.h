@@ -53,6 +53,8 @@ public:
     void Dispose() override;
     void Destroy(int32_t flags) override;
     int32_t GetReadVerdict(int32_t* corrected, int32_t* unverified, int32_t* unread) override;
+    int32_t SetReadOffset(int32_t samples) override;
+    int32_t GetReadOffset() override;
 
     static constexpr int32_t kVersion = 115;
 };

@@ -224,3 +224,15 @@ void CDRipObjectImpl::DriveSettingsImpl::SetErrorCorrection(int32_t type) {
 }
 
 } // namespace cld
+
+namespace cld {
+
+int32_t CDRipObjectImpl::DriveSettingsImpl::SetReadOffset(int32_t samples) {
+    return m_owner.m_cdda->SetReadOffset(samples);
+}
+
+int32_t CDRipObjectImpl::DriveSettingsImpl::GetReadOffset() {
+    return m_owner.m_cdda->GetReadOffset();
+}
+
+} // namespace cld

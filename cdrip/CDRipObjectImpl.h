@@ -48,6 +48,8 @@ public:
         int32_t GetDriveName(NameText** name, int32_t index) override;
         void SetActiveDrive(int32_t index) override;
         void SetErrorCorrection(int32_t type) override;
+        int32_t SetReadOffset(int32_t samples) override;
+        int32_t GetReadOffset() override;
 
     private:
         CDRipObjectImpl& m_owner;

@@ -130,6 +130,12 @@ public:
     // Raw audio read with the drive table's read method; true when the drive completed it.
     bool readSectors(uint8_t* buffer, int32_t lba, int32_t count);
     bool readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, int32_t count);
+    // The same; oneCommand keeps long reads in a single command (no two-thread split).
+    bool readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, int32_t count, bool oneCommand);
+    // Read offset correction of drive `drive` in samples, applied to every read of the
+    // readers. Values beyond +-5000 are refused (false).
+    bool setReadOffsetOn(int32_t drive, int32_t samples);
+    int32_t readOffsetAt(int32_t drive) const;
 
     // Process-wide store of the last command's sense key, ASC and ASCQ.
     static void lastSense(uint8_t* key, uint8_t* asc, uint8_t* ascq);
@@ -151,6 +157,7 @@ private:
     int32_t m_activeDrive = 0;
     std::vector<DriveParams> m_drives;
     std::vector<TocTable> m_tocs;
+    std::vector<int32_t> m_readOffsets; // per drive, samples; missing = 0
     uint8_t m_adapterCount = 0;
     std::atomic<uint8_t> m_lastStatus{0};
     bool m_transportReady = false;

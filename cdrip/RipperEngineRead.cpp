@@ -3,6 +3,7 @@
 
 #include "CDRipObjectImpl.h"
 #include "ClassFactory.h"
+#include "OffsetReads.h"
 #include "ParanoiaReader.h"
 #include "PlainReader.h"
 #include "RipDrive.h"
@@ -21,8 +22,18 @@ class EngineDrive final : public RipDrive {
 public:
     explicit EngineDrive(RipperEngine& engine) : m_engine(engine) {}
     bool ReadSectors(std::uint8_t* buffer, long lba, long count) override {
-        return m_engine.readSectorsOn(m_index, buffer, static_cast<int32_t>(lba),
-                                      static_cast<int32_t>(count));
+        const int32_t offset = m_engine.readOffsetAt(m_index);
+        if (offset == 0)
+            return m_engine.readSectorsOn(m_index, buffer, static_cast<int32_t>(lba),
+                                          static_cast<int32_t>(count));
+        // The shifted read asks for one sector more, in one command: a reader that
+        // joins reads relies on each read being placed by the drive as a whole.
+        return ReadWithOffset(
+            [this](std::uint8_t* to, long at, long n) {
+                return m_engine.readSectorsOn(m_index, to, static_cast<int32_t>(at),
+                                              static_cast<int32_t>(n), true);
+            },
+            buffer, lba, count, offset, m_engine.audioEndAt(m_index));
     }
     void SetSpeed(int speed) override { m_engine.setSpeedOn(m_index, speed); }
 
@@ -86,7 +97,29 @@ bool RipperEngine::readSectors(uint8_t* buffer, int32_t lba, int32_t count) {
     return readSectorsOn(activeDrive(), buffer, lba, count);
 }
 
+bool RipperEngine::setReadOffsetOn(int32_t drive, int32_t samples) {
+    if (drive < 0 || drive >= driveCount() || samples > kMaxReadOffset || samples < -kMaxReadOffset)
+        return false;
+    std::lock_guard lock(m_stateLock);
+    if (m_readOffsets.size() < m_drives.size())
+        m_readOffsets.resize(m_drives.size(), 0);
+    m_readOffsets[static_cast<size_t>(drive)] = samples;
+    return true;
+}
+
+int32_t RipperEngine::readOffsetAt(int32_t drive) const {
+    std::lock_guard lock(m_stateLock);
+    if (drive < 0 || static_cast<size_t>(drive) >= m_readOffsets.size())
+        return 0;
+    return m_readOffsets[static_cast<size_t>(drive)];
+}
+
 bool RipperEngine::readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, int32_t count) {
+    return readSectorsOn(drive, buffer, lba, count, false);
+}
+
+bool RipperEngine::readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, int32_t count,
+                                 bool oneCommand) {
     if (drive < 0 || drive >= driveCount())
         return false;
     SectorReads reads(
@@ -96,7 +129,8 @@ bool RipperEngine::readSectorsOn(int32_t drive, uint8_t* buffer, int32_t lba, in
                 executeOn(drive, direction, cdb, cdbLength, data, static_cast<uint32_t>(length)));
         },
         tableOf(paramsAt(drive)));
-    return reads.ReadSectors(buffer, lba, count);
+    return oneCommand ? reads.ReadInOneCommand(buffer, lba, count)
+                      : reads.ReadSectors(buffer, lba, count);
 }
 
 int32_t RipperEngine::openRipper(int32_t* bufferSize, int32_t first, int32_t last) {

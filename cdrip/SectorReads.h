@@ -36,6 +36,10 @@ public:
     // Reads count sectors at lba into buffer (count * 2352 bytes, zeroed first).
     // True when the drive completed every command.
     bool ReadSectors(std::uint8_t* buffer, long lba, long count);
+    // The same, always as one command (at most 65535 sectors).
+    bool ReadInOneCommand(std::uint8_t* buffer, long lba, long count) {
+        return buffer && count > 0 && ReadOnce(buffer, lba, count);
+    }
 
     // Scans [first, end) in steps of 10 sectors for sectors whose C2 error bits are
     // not all zero and appends their LBAs to list while found < capacity. Stops early

@@ -8,6 +8,7 @@
 #include "JobContext.h"
 #include "MessageService.h"
 #include "ProgressFigures.h"
+#include "VerifiedRip.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/CDRipObject.h"
@@ -337,6 +338,7 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
     setText(IDC_INPUT_FILE,
             QStringLiteral("%1, CD-Audio Track Nr. %2").arg(m_driveName).arg(trackIndex + 1));
     setText(IDC_OUTPUT_FILE, fileName);
+    cld::applyStoredReadOffset(m_context.settings, m_context.driveSettings, sel.driveIndex);
     if (rip->StartGrab() == 0) {
         message(IDS_GRAB_FAILED, MessageIcon::Error,
                 QString::fromStdString(grabErrorText(GrabStatus::ErrorOpenFailed)));

@@ -19,6 +19,7 @@
 #include "PickerService.h"
 #include "SettingsRecord.h"
 #include "StringTable.h"
+#include "VerifiedRip.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/CDRipObject.h"
@@ -603,6 +604,8 @@ void CCDGrabDlg::grabToWav() {
     NameText::Release(folderText);
     std::vector<std::string> names;
     std::vector<int> trackIndices;
+    std::vector<cld::RipLogFile> logFiles;
+    std::vector<GrabTrackResult> ripResults;
     const int endSeconds = m_introOnly->isChecked() ? introSeconds() : -1;
     for (int row : ticked) {
         const std::string name =
@@ -612,7 +615,14 @@ void CCDGrabDlg::grabToWav() {
         NameText::Release(nameText);
         names.push_back(str(m_list->cellText(row, 0)));
         trackIndices.push_back(row);
+        logFiles.emplace_back();
+        logFiles.back().trackIndex = row;
+        logFiles.back().path = (folder / cld::wavFileName(name)).string();
+        logFiles.back().title = names.back();
     }
+    // The drive's read offset applies to every read of this grab.
+    const std::string offsetLine = cld::applyStoredReadOffset(
+        m_context.settings, m_context.driveSettings, std::max(0, m_drive->currentIndex()));
 
     // 6, 7. Read, showing where the grab stands, until it ends or the user aborts.
     WaitService& waits = WaitService::instance();
@@ -667,10 +677,25 @@ void CCDGrabDlg::grabToWav() {
         // The ripper keeps how every track ended; a library without those results only
         // tells where the grab stopped.
         const std::vector<GrabTrackResult> results = cld::readTrackResults(rip);
+        ripResults = results;
         end.tracks = results.empty()
                          ? cld::outcomesFromStatus(names, end.errorCode, end.aborted, position)
                          : cld::outcomesFromResults(names, trackIndices, results);
     }
+
+    // The log and cue sheet beside the files, with the AccurateRip result (whole tracks only).
+    if (!end.aborted && endSeconds < 0) {
+        const cld::RipLogRequest request{folder.string(),
+                                         artist,
+                                         str(m_album->text()),
+                                         logFiles,
+                                         ripResults,
+                                         std::max(0, m_drive->currentIndex()),
+                                         str(m_errorCorrection->currentText())};
+        end.verification = cld::writeRipLogAndCue(m_context, request).reportLines;
+    }
+    if (!offsetLine.empty())
+        end.verification = offsetLine + (end.verification.empty() ? "" : "\n") + end.verification;
 
     // 8. Say how it ended, then close the progress window.
     const cld::GrabReport report = cld::grabReport(end);

@@ -17,7 +17,26 @@ bool noFile(int errorCode, const TrackResult& track) {
 
 } // namespace
 
+namespace {
+GrabReport grabReportAlone(const GrabEnd& end);
+} // namespace
+
 GrabReport grabReport(const GrabEnd& end) {
+    GrabReport report = grabReportAlone(end);
+    if (end.aborted || end.verification.empty())
+        return report;
+    if (report.stringId == 127) {
+        report.stringId = kGrabSavedVerifiedStringId;
+        report.argument = end.verification;
+    } else {
+        report.argument += "\n\n" + end.verification;
+    }
+    return report;
+}
+
+namespace {
+
+GrabReport grabReportAlone(const GrabEnd& end) {
     GrabReport report;
     if (end.aborted) {
         report.stringId = 126;
@@ -73,6 +92,8 @@ GrabReport grabReport(const GrabEnd& end) {
     report.stringId = 127;
     return report;
 }
+
+} // namespace
 
 std::vector<TrackResult> outcomesFromStatus(const std::vector<std::string>& names, int errorCode,
                                             bool aborted, int stopIndex) {

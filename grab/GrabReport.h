@@ -34,6 +34,9 @@ struct GrabEnd {
     // The grab's error code (GrabStatus::Error), 0 when none.
     int errorCode = 0;
     std::vector<TrackResult> tracks;
+    // The verification lines of the rip (the AccurateRip result and where the log is),
+    // in the user's language; empty when there are none.
+    std::string verification;
 };
 
 enum class ReportIcon { Information, Exclamation, Error };
@@ -49,11 +52,14 @@ struct GrabReport {
 inline constexpr int kGrabFailedStringId = 940;   // "... %1" = why
 inline constexpr int kGrabNotExactStringId = 941; // "... %1" = which tracks
 inline constexpr int kGrabFolderStringId = 942;   // "... %1" = the folder
+// 127's text with the verification lines: "... %1" = the lines.
+inline constexpr int kGrabSavedVerifiedStringId = 2609;
 
 // The message for the end of a grab: 126 after an abort; the failure with its reason when
 // a track's file stops early or a track was not read; otherwise a list of the tracks that
 // are not exact (by name, with what happened to their sectors) and one line of advice; or
-// 127 when every track is exact.
+// 127 when every track is exact. The verification lines, when given, follow the text
+// (2609 instead of 127) and are left out after an abort.
 GrabReport grabReport(const GrabEnd& end);
 
 // The per-track outcomes when the ripper reports only the grab's error and the index of

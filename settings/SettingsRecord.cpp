@@ -412,3 +412,34 @@ bool SettingsRecord::setMaterialCRC(int value) {
 bool SettingsRecord::setWmfRedist(int value) {
     return setInt(kComponents, "WMFRedist", m_wmfRedist, value);
 }
+
+// "AccurateRip"
+
+namespace {
+std::string readOffsetValueName(const std::string& drive) {
+    std::string name = "ReadOffset " + drive;
+    for (char& c : name)
+        if (c == '\\' || static_cast<unsigned char>(c) < 0x20)
+            c = ' ';
+    return name;
+}
+} // namespace
+
+int SettingsRecord::readOffsetFor(const std::string& drive) {
+    return GetProfileInt(kAccurateRip, readOffsetValueName(drive).c_str(), 0);
+}
+
+bool SettingsRecord::setReadOffsetFor(const std::string& drive, int offset) {
+    if (!readOffsetInRange(offset))
+        return false;
+    return WriteProfileInt(kAccurateRip, readOffsetValueName(drive).c_str(), offset);
+}
+
+bool SettingsRecord::accurateRipLookup() {
+    return GetProfileInt(kAccurateRip, "Lookup", 1) != 0;
+}
+
+std::string SettingsRecord::accurateRipServer() {
+    const std::string server = GetProfileString(kAccurateRip, "Server", kDefaultAccurateRipServer);
+    return server.empty() ? std::string(kDefaultAccurateRipServer) : server;
+}

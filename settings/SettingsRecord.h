@@ -76,6 +76,23 @@ public:
     // ("FreeDBDeadline", 5 to 600, default 30).
     const std::string& freeDBEmail() const { return m_freeDBEmail; }
     int freeDBDeadline() const { return m_freeDBDeadline; }
+    // "AccurateRip": the verified-rip settings, read from the profile when asked.
+    // The read offset of a drive in samples, keyed by its vendor and product text
+    // ("ReadOffset <drive>"); 0 when none is stored. readOffsetInRange says whether a
+    // stored value is usable (|offset| <= 5000).
+    static constexpr const char* kAccurateRip = "AccurateRip";
+    static constexpr int kMaxReadOffset = 5000;
+    static constexpr const char* kDefaultAccurateRipServer =
+        "http://www.accuraterip.com/accuraterip/";
+    int readOffsetFor(const std::string& drive);
+    static bool readOffsetInRange(int offset) {
+        return offset >= -kMaxReadOffset && offset <= kMaxReadOffset;
+    }
+    // Refuses (false, nothing written) a value beyond +-5000.
+    bool setReadOffsetFor(const std::string& drive, int offset);
+    // Whether a grab looks its disc up ("Lookup", default 1) and where ("Server").
+    bool accurateRipLookup();
+    std::string accurateRipServer();
     bool setLastCD(const std::string& value);
     bool setErrorCorrection(int value);
     bool setFreeDBServer(const std::string& value);

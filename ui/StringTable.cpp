@@ -287,6 +287,27 @@ constexpr std::array kStrings{
     StringEntry{2497, "Audio & Video Conversion Suite"},
     StringEntry{2498, "RIP  \u2022  ENCODE  \u2022  DECODE  \u2022  RECORD  \u2022  CAPTURE"},
     StringEntry{2499, "CD ripping  \u2022  MP3  \u2022  WMA  \u2022  WAV  \u2022  WMV"},
+    // Verified rips: AccurateRip, the rip log and the drive's read offset.
+    StringEntry{2600, "AccurateRip: all %1 tracks accurately ripped (confidence %2)"},
+    StringEntry{2601, "AccurateRip: not accurately ripped: track(s) %1 (%2 of %3 tracks accurate)"},
+    StringEntry{2602, "AccurateRip: disc not in the database"},
+    StringEntry{2603, "AccurateRip: the database could not be reached (offline?); the checksums "
+                      "are kept in the log"},
+    StringEntry{2604, "AccurateRip: the look-up failed (%1); the checksums are kept in the log"},
+    StringEntry{2605, "AccurateRip: the database entry is for another disc"},
+    StringEntry{2606, "The log and cue sheet are in %1"},
+    StringEntry{2607, "The rip log could not be written: %1"},
+    StringEntry{2608, "The read offset stored for this drive (%1 samples) is outside -5000..5000 "
+                      "and is not used."},
+    StringEntry{2609, "The selected track(s) has been saved to disk.\n%1"},
+    StringEntry{2610, "Read offset (samples):"},
+    StringEntry{2611, "Most drives deliver audio shifted by a fixed number of samples. Set the "
+                      "drive's read offset here so that rips are exact and can be verified "
+                      "against other people's rips (AccurateRip)."},
+    StringEntry{2612, "Detect with a known disc"},
+    StringEntry{2613, "Read offset found: %1 samples. Press OK to keep it."},
+    StringEntry{2614, "The read offset could not be detected: %1"},
+    StringEntry{2615, "The read offset must lie between -5000 and 5000 samples."},
 };
 
 constexpr std::array kCaptions{

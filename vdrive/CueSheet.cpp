@@ -93,8 +93,9 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
         if (key == "FILE") {
             if (words.size() != 3)
                 return fail("FILE needs a name and a type");
-            if (upper(words[2]) != "BINARY")
-                return fail("file type " + words[2] + " is not supported (only BINARY)");
+            const std::string type = upper(words[2]);
+            if (type != "BINARY" && type != "WAVE")
+                return fail("file type " + words[2] + " is not supported (only BINARY and WAVE)");
             if (out.files.size() >= 99)
                 return fail("too many files");
             if (!out.files.empty() &&
@@ -104,7 +105,7 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             std::filesystem::path p(words[1]);
             if (p.is_relative())
                 p = folder / p;
-            out.files.push_back({p.string(), lineNo});
+            out.files.push_back({p.string(), lineNo, type == "WAVE"});
         } else if (key == "TRACK") {
             if (out.files.empty())
                 return fail("TRACK before any FILE");

@@ -24,9 +24,10 @@ struct CueTrack {
 struct CueFile {
     std::string path; // resolved against the cue sheet's folder
     int line = 0;
+    bool wave = false; // WAVE: a RIFF file of 16-bit stereo 44.1 kHz PCM, audio only
 };
 
-// A parsed cue sheet: FILE ... BINARY, TRACK nn AUDIO / MODE1/2352 / MODE2/2352,
+// A parsed cue sheet: FILE ... BINARY or WAVE, TRACK nn AUDIO / MODE1/2352 / MODE2/2352,
 // INDEX 00/01,
 // PREGAP, FLAGS, TITLE and PERFORMER (disc level and per track); REM, CATALOG, ISRC and
 // SONGWRITER lines are accepted and ignored.

@@ -19,10 +19,59 @@ uint16_t cdTextCrc(const uint8_t* pack) {
     return static_cast<uint16_t>(~crc);
 }
 
+namespace {
+uint32_t le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+} // namespace
+
+bool findWaveData(const uint8_t* file, size_t size, size_t& dataOffset, size_t& dataSize,
+                  std::string& why) {
+    if (!file || size < 12 || std::memcmp(file, "RIFF", 4) != 0 ||
+        std::memcmp(file + 8, "WAVE", 4) != 0) {
+        why = "not a RIFF WAVE file";
+        return false;
+    }
+    bool format = false;
+    size_t at = 12;
+    while (at + 8 <= size) {
+        const uint32_t length = le32(file + at + 4);
+        const size_t body = at + 8;
+        if (std::memcmp(file + at, "fmt ", 4) == 0) {
+            if (length < 16 || body + 16 > size) {
+                why = "the WAVE format chunk is cut short";
+                return false;
+            }
+            const uint8_t* f = file + body;
+            const unsigned tag = f[0] | (f[1] << 8), channels = f[2] | (f[3] << 8);
+            const unsigned bits = f[14] | (f[15] << 8);
+            if (tag != 1 || channels != 2 || le32(f + 4) != 44100 || bits != 16) {
+                why = "the WAVE file is not 16-bit stereo 44.1 kHz PCM";
+                return false;
+            }
+            format = true;
+        } else if (std::memcmp(file + at, "data", 4) == 0) {
+            if (!format) {
+                why = "the WAVE data chunk comes before its format";
+                return false;
+            }
+            dataOffset = body;
+            dataSize = std::min<size_t>(length, size - body);
+            return true;
+        }
+        if (length > size - body)
+            break;
+        at = body + length + (length & 1);
+    }
+    why = "the WAVE file has no data chunk";
+    return false;
+}
+
 DiscImage::~DiscImage() {
     for (const Mapping& m : m_files) {
-        if (m.data && m.size)
-            munmap(const_cast<uint8_t*>(m.data), m.size);
+        if (m.base && m.mappedSize)
+            munmap(const_cast<uint8_t*>(m.base), m.mappedSize);
     }
 }
 
@@ -61,9 +110,22 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
                 return nullptr;
             }
             m.data = static_cast<const uint8_t*>(p);
+            m.base = m.data;
+            m.mappedSize = m.size;
         }
         ::close(fd);
         image->m_files.push_back(m);
+        if (f.wave) {
+            size_t at = 0, bytes = 0;
+            std::string why;
+            if (!findWaveData(m.data, m.size, at, bytes, why)) {
+                where(why);
+                return nullptr;
+            }
+            image->m_files.back().data = m.data + at;
+            image->m_files.back().size = bytes;
+            m.size = bytes;
+        }
         // A trailing partial sector reads as if padded with zeros.
         fileSectors.push_back(static_cast<int64_t>((m.size + kSectorSize - 1) / kSectorSize));
     }

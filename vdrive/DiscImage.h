@@ -58,8 +58,10 @@ private:
     DiscImage() = default;
 
     struct Mapping {
-        const uint8_t* data = nullptr;
+        const uint8_t* data = nullptr; // the audio or sectors (after a WAVE header)
         size_t size = 0;
+        const uint8_t* base = nullptr; // what was mapped
+        size_t mappedSize = 0;
     };
     enum class Source { File, Silence, Gap };
     struct Extent {
@@ -79,6 +81,11 @@ private:
     int m_sessions = 1;
     std::vector<uint8_t> m_cdText;
 };
+
+// Where the samples of a RIFF WAVE file of 16-bit stereo 44.1 kHz PCM lie: sets
+// dataOffset and dataSize (cut to the file). False, with why, for anything else.
+bool findWaveData(const uint8_t* file, size_t size, size_t& dataOffset, size_t& dataSize,
+                  std::string& why);
 
 // CRC of a CD-TEXT pack's first 16 bytes, stored big-endian in bytes 16..17.
 uint16_t cdTextCrc(const uint8_t* pack);

@@ -119,6 +119,17 @@ std::vector<DriveRegistry::Entry> DriveRegistry::parseConfig(const std::string& 
         const bool two = args.size() >= 2 && parseInt(args[1], b);
         if (key == "product") {
             img.product = unquoted(rest);
+        } else if (key == "offset") {
+            // A signed sample count; real drives lie within a few thousand samples.
+            const std::string w = args.empty() ? std::string() : args[0];
+            const bool negative = !w.empty() && w[0] == '-';
+            int64_t n = 0;
+            if (!parseDecimal(negative ? w.substr(1) : w, 20000, n)) {
+                complain("offset needs a sample count between -20000 and 20000");
+                img.bad = true;
+                continue;
+            }
+            img.faults.readOffset = negative ? -n : n;
         } else if (!one) {
             complain("'" + key + "' needs a number");
             img.bad = true;

@@ -27,6 +27,11 @@ struct Faults {
     int64_t slowMicrosPerSector = 0;
     // Microseconds every command takes at least (0 = none).
     int64_t slowMicrosPerCommand = 0;
+    // Read offset of the drive in stereo samples: a read of audio sector L delivers the
+    // disc's samples from L * 588 - readOffset on, as a drive whose read offset
+    // correction is readOffset does (a ripper configured with that correction rips
+    // exactly). Samples outside the disc come back as silence.
+    int64_t readOffset = 0;
 
     static bool hit(const std::vector<Range>& ranges, int64_t lba) {
         for (const Range& r : ranges)

@@ -419,7 +419,7 @@ CommandResult VirtualDrive::readSectors(int64_t lba, int64_t count, int kind, ui
             p += 2048;
             continue;
         }
-        const int64_t offset = s * 2352 + (audio ? shiftBytes : 0);
+        const int64_t offset = s * 2352 + (audio ? shiftBytes - m_faults.readOffset * 4 : 0);
         m_image->copyBytes(offset, 2352, p);
         if (Faults::hit(m_faults.scratched, s)) {
             for (int i = 0; i < 2352; i += 2) {

@@ -5,11 +5,13 @@
 //   bench_cdrip_readers --vdrive [minutes]   disc image on the virtual drive, read
 //                                            through the engine's commands
 
+#include "AccurateRip.h"
 #include "CDDAObjectImpl.h"
 #include "ParanoiaReader.h"
 #include "PlainReader.h"
 #include "RipDrive.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -67,12 +69,12 @@ double cpuSeconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-// Rips the whole disc with reader; label null runs quietly.
-void run(const char* label, RipReader& reader, RipSettings settings, long sectors) {
+// Rips the whole disc with reader; label null runs quietly. Returns the CPU seconds.
+double run(const char* label, RipReader& reader, RipSettings settings, long sectors) {
     long size = 0;
     if (reader.Open(settings, 0, sectors - 1, size) != 0) {
         std::printf("%-28s cannot open\n", label ? label : "warm-up");
-        return;
+        return 0;
     }
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(size));
     std::uint64_t total = 0;
@@ -97,13 +99,40 @@ void run(const char* label, RipReader& reader, RipSettings settings, long sector
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     reader.Close();
     if (!label)
-        return;
+        return cpu;
     const double audioSeconds = static_cast<double>(total) / 176400.0;
     std::printf("%-28s %6.0fx real time (%6.0fx per CPU second)  %6.3f CPU s per audio minute"
                 "  (%s, check %016llx)\n",
                 label, audioSeconds / wall, audioSeconds / cpu, cpu / (audioSeconds / 60.0),
                 total == static_cast<std::uint64_t>(sectors) * kSector ? "complete" : "SHORT",
                 static_cast<unsigned long long>(check));
+    return cpu;
+}
+
+// The verification checksums of a rip (AccurateRip v1 and v2, CRC32 with and without
+// silent samples) over the same disc cut into 4-minute tracks, fed in the pieces a
+// reader delivers (26 sectors). Returns the CPU seconds.
+double checksums(RipDrive& drive, long sectors) {
+    constexpr long kTrack = 4 * 4500;
+    constexpr long kPiece = 26;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kPiece * kSector));
+    std::uint32_t mix = 0;
+    double spent = 0;
+    for (long first = 0; first < sectors; first += kTrack) {
+        const long length = std::min(kTrack, sectors - first);
+        accurip::TrackChecksummer sum(length * 588, first == 0, first + length >= sectors);
+        for (long at = 0; at < length; at += kPiece) {
+            const long n = std::min(kPiece, length - at);
+            drive.ReadSectors(buffer.data(), first + at, n);
+            const double cpu0 = cpuSeconds();
+            sum.add(buffer.data(), static_cast<std::size_t>(n * kSector));
+            spent += cpuSeconds() - cpu0;
+        }
+        const accurip::TrackChecksums r = sum.result();
+        mix ^= r.v1 ^ r.v2 ^ r.crc32 ^ r.crc32NoSilence;
+    }
+    std::printf("%-28s %6.3f CPU s for the disc  (check %08x)\n", "checksums", spent, mix);
+    return spent;
 }
 
 #ifdef CLD_BENCH_VDRIVE
@@ -234,8 +263,12 @@ int main(int argc, char** argv) {
     // program ripping a disc pays once. Warm it up so the figures are per track.
     run(nullptr, paranoia, s, 4500);
     s.paranoiaLevel = 0;
-    run("paranoia level 0", paranoia, s, sectors);
+    const double paranoia0 = run("paranoia level 0", paranoia, s, sectors);
     s.paranoiaLevel = 3;
     run("paranoia level 3", paranoia, s, sectors);
+    const double sums = checksums(drive, sectors);
+    if (paranoia0 > 0)
+        std::printf("checksums cost %.2f %% of a paranoia level 0 rip's CPU time\n",
+                    100.0 * sums / (paranoia0 + sums));
     return 0;
 }

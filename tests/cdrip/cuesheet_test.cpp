@@ -70,8 +70,8 @@ TEST(CueSheet, MalformedSheetsNameTheFileAndLine) {
     EXPECT_EQ(parseError(head + "  TRACK 02 AUDIO\n    INDEX 01 00:10:75\n"),
               "/discs/x.cue:5: bad time 00:10:75");
     EXPECT_EQ(parseError("TRACK 01 AUDIO\n"), "/discs/x.cue:1: TRACK before any FILE");
-    EXPECT_EQ(parseError("FILE \"d.wav\" WAVE\n"),
-              "/discs/x.cue:1: file type WAVE is not supported (only BINARY)");
+    EXPECT_EQ(parseError("FILE \"d.mp3\" MP3\n"),
+              "/discs/x.cue:1: file type MP3 is not supported (only BINARY and WAVE)");
     EXPECT_EQ(parseError("FILE \"d.bin\" BINARY\n  TRACK 01 MODE2/2336\n"),
               "/discs/x.cue:2: track mode MODE2/2336 is not supported");
     EXPECT_EQ(parseError("FILE \"d.bin\" BINARY\n  TRACK 01 AUDIO\n"),
@@ -323,3 +323,77 @@ TEST(DiscImage, CdTextIsLatin1) {
 }
 
 } // namespace
+
+namespace {
+
+std::string waveFile(uint16_t channels, uint32_t rate, const std::vector<uint8_t>& data,
+                     bool withExtraChunk) {
+    auto put16 = [](std::string& s, uint16_t v) {
+        s += static_cast<char>(v & 0xFF);
+        s += static_cast<char>(v >> 8);
+    };
+    auto put32 = [&](std::string& s, uint32_t v) {
+        put16(s, static_cast<uint16_t>(v & 0xFFFF));
+        put16(s, static_cast<uint16_t>(v >> 16));
+    };
+    std::string body = "WAVEfmt ";
+    put32(body, 16);
+    put16(body, 1);
+    put16(body, channels);
+    put32(body, rate);
+    put32(body, rate * channels * 2);
+    put16(body, static_cast<uint16_t>(channels * 2));
+    put16(body, 16);
+    if (withExtraChunk) {
+        body += "LIST";
+        put32(body, 3);
+        body += "abc";
+        body += '\0'; // pad byte of an odd chunk
+    }
+    body += "data";
+    put32(body, static_cast<uint32_t>(data.size()));
+    body.append(data.begin(), data.end());
+    std::string file = "RIFF";
+    put32(file, static_cast<uint32_t>(body.size()));
+    return file + body;
+}
+
+} // namespace
+
+// WAVE files (as a rip's cue sheet names them) are served from their data chunk; files
+// that are not CD audio are refused with the reason.
+TEST(CueSheet, WaveFilesServeTheirAudioAndOthersAreRefused) {
+    cldtest::TempDir dir;
+    std::vector<uint8_t> one(2352 * 3), two(2352 * 2);
+    for (size_t i = 0; i < one.size(); ++i)
+        one[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < two.size(); ++i)
+        two[i] = static_cast<uint8_t>(i * 3 + 1);
+    std::ofstream(dir.file("a.wav"), std::ios::binary) << waveFile(2, 44100, one, true);
+    std::ofstream(dir.file("b.wav"), std::ios::binary) << waveFile(2, 44100, two, false);
+    std::ofstream(dir.file("mono.wav"), std::ios::binary) << waveFile(1, 44100, two, false);
+    std::ofstream(dir.file("raw.wav"), std::ios::binary) << "not a wave file at all";
+    const std::string cue = "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                            "FILE \"b.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n";
+    std::ofstream(dir.file("disc.cue")) << cue;
+    std::string error;
+    auto image = vdrive::DiscImage::load(dir.file("disc.cue"), error);
+    ASSERT_TRUE(image) << error;
+    ASSERT_EQ(image->tracks().size(), 2u);
+    EXPECT_EQ(image->tracks()[1].start, 3);
+    EXPECT_EQ(image->leadOut(), 5);
+    std::vector<uint8_t> got(2352 * 5);
+    image->copyBytes(0, got.size(), got.data());
+    EXPECT_TRUE(std::equal(one.begin(), one.end(), got.begin()));
+    EXPECT_TRUE(std::equal(two.begin(), two.end(), got.begin() + 2352 * 3));
+
+    for (const char* bad : {"mono.wav", "raw.wav"}) {
+        std::ofstream(dir.file("bad.cue"))
+            << "FILE \"" << bad << "\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+        EXPECT_FALSE(vdrive::DiscImage::load(dir.file("bad.cue"), error)) << bad;
+        EXPECT_NE(error.find(bad), std::string::npos) << error;
+        EXPECT_NE(error.find(std::string(bad) == "mono.wav" ? "16-bit stereo" : "not a RIFF"),
+                  std::string::npos)
+            << error;
+    }
+}

@@ -191,6 +191,8 @@ std::string configFor(const std::filesystem::path& cue, const DiscSpec& disc) {
         c << "slow " << f.slowMicrosPerSector << "\n";
     if (f.slowMicrosPerCommand)
         c << "slow-command " << f.slowMicrosPerCommand << "\n";
+    if (f.readOffset)
+        c << "offset " << f.readOffset << "\n";
     if (disc.address)
         c << "address " << disc.address->first << " " << disc.address->second << "\n";
     if (!disc.product.empty())

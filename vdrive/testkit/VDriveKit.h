@@ -38,6 +38,7 @@ struct FaultSpec {
     int mediaChanged = 0;
     int64_t slowMicrosPerSector = 0;
     int64_t slowMicrosPerCommand = 0;
+    int64_t readOffset = 0; // the drive's read offset in samples ("offset N")
 };
 
 struct DiscSpec {

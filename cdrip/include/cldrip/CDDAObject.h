@@ -60,6 +60,11 @@ public:
     // drive never delivered (zeros stand in their place; RipChunk returned 3 for them).
     // Null pointers are skipped. Returns 0, or 1 without an engine (all set to 0).
     virtual int32_t GetReadVerdict(int32_t* corrected, int32_t* unverified, int32_t* unread) = 0;
+    // 40: read offset correction of the active drive in stereo samples, applied to
+    // every read of a ripper opened from then on. Returns 0, or 1 (nothing changed)
+    // for a value beyond +-5000 or without an engine.
+    virtual int32_t SetReadOffset(int32_t samples) = 0;
+    virtual int32_t GetReadOffset() = 0; // 41: of the active drive
 
 protected:
     ~CDDAObject() = default;

@@ -17,6 +17,11 @@ public:
     // 3: 0 plain, 1 plain with jitter correction, 2..5 paranoia levels 0..3; other
     // values change nothing.
     virtual void SetErrorCorrection(int32_t type) = 0;
+    // 4: read offset correction of the active drive in stereo samples, applied to
+    // every audio read from then on. Returns 0, or 1 (nothing changed) for a value
+    // beyond +-5000 or when there is no drive.
+    virtual int32_t SetReadOffset(int32_t samples) = 0;
+    virtual int32_t GetReadOffset() = 0; // 5: of the active drive, 0 when none is set
 
 protected:
     ~CDRipDriveSettings() = default;

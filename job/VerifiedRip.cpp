@@ -1,0 +1,465 @@
+#include "VerifiedRip.h"
+
+#include "AccurateRip.h"
+#include "AppResources.h"
+#include "ArLookup.h"
+#include "CddbCancel.h"
+#include "JobContext.h"
+#include "ProductIdentity.h"
+#include "RipLog.h"
+#include "SettingsRecord.h"
+#include "WaitService.h"
+#include "cldrip/CDRipDriveSettings.h"
+#include "cldrip/CDRipObject.h"
+#include "cldrip/DiscInfo.h"
+#include "cldrip/NameText.h"
+#include "cldrip/TrackInfo.h"
+
+#include <QString>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <thread>
+
+namespace cld {
+
+namespace {
+
+constexpr int kAllAccurate = 2600;
+constexpr int kSomeNotAccurate = 2601;
+constexpr int kNotInDatabase = 2602;
+constexpr int kOffline = 2603;
+constexpr int kLookupFailed = 2604;
+constexpr int kOtherDisc = 2605;
+constexpr int kLogWritten = 2606;
+constexpr int kLogFailed = 2607;
+constexpr int kOffsetRefused = 2608;
+
+QString local(int id, const char* english) {
+    const QString text = AppResources::string(id);
+    return text.isEmpty() ? QString::fromUtf8(english) : text;
+}
+
+std::string driveName(CDRipDriveSettings* drives, int index) {
+    if (!drives)
+        return {};
+    NameText* name = nullptr;
+    std::string out;
+    if (drives->GetDriveName(&name, index) == 0 && name) {
+        out = name->text();
+        name->Destroy();
+    }
+    return out;
+}
+
+accurip::ReadResult readResultOf(int32_t code) {
+    switch (code) {
+    case GrabStatus::TrackExact:
+        return accurip::ReadResult::Exact;
+    case GrabStatus::TrackCorrected:
+        return accurip::ReadResult::Corrected;
+    case GrabStatus::TrackNotVerified:
+        return accurip::ReadResult::NotVerified;
+    case GrabStatus::TrackFailed:
+        return accurip::ReadResult::Failed;
+    case GrabStatus::TrackUnchecked:
+        return accurip::ReadResult::Unchecked;
+    default:
+        return accurip::ReadResult::Unknown;
+    }
+}
+
+std::string numbers(const std::vector<int>& v) {
+    std::string s;
+    for (int n : v)
+        s += (s.empty() ? "" : ", ") + std::to_string(n);
+    return s;
+}
+
+std::string reportLine(const accurip::ArSummary& s, const std::string& detail) {
+    QString text;
+    switch (s.kind) {
+    case accurip::ArSummary::AllAccurate:
+        text = local(kAllAccurate, "AccurateRip: all %1 tracks accurately ripped (confidence %2)")
+                   .arg(s.tracks)
+                   .arg(s.minConfidence);
+        break;
+    case accurip::ArSummary::SomeNotAccurate: {
+        std::vector<int> bad = s.notAccurate;
+        bad.insert(bad.end(), s.notInDatabase.begin(), s.notInDatabase.end());
+        std::sort(bad.begin(), bad.end());
+        text = local(kSomeNotAccurate,
+                     "AccurateRip: not accurately ripped: track(s) %1 (%2 of %3 tracks accurate)")
+                   .arg(QString::fromStdString(numbers(bad)))
+                   .arg(s.tracks - static_cast<int>(bad.size()))
+                   .arg(s.tracks);
+        break;
+    }
+    case accurip::ArSummary::NotInDatabase:
+        text = local(kNotInDatabase, "AccurateRip: disc not in the database");
+        break;
+    case accurip::ArSummary::Offline:
+        text = local(kOffline, "AccurateRip: the database could not be reached (offline?); the "
+                               "checksums are kept in the log");
+        break;
+    case accurip::ArSummary::Failed:
+        text = local(kLookupFailed,
+                     "AccurateRip: the look-up failed (%1); the checksums are kept in the log")
+                   .arg(QString::fromStdString(detail));
+        break;
+    case accurip::ArSummary::OtherDisc:
+        text = local(kOtherDisc, "AccurateRip: the database entry is for another disc");
+        break;
+    case accurip::ArSummary::NotDone:
+        return {};
+    }
+    return text.toStdString();
+}
+
+} // namespace
+
+std::string wavFileName(const std::string& name) {
+    if (name.size() >= 4 && name[name.size() - 4] != '.')
+        return name + ".wav";
+    return name;
+}
+
+std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* drives,
+                                  int driveIndex) {
+    if (!drives)
+        return {};
+    const int offset = settings.readOffsetFor(driveName(drives, driveIndex));
+    if (drives->SetReadOffset(SettingsRecord::readOffsetInRange(offset) ? offset : 0) != 0 ||
+        !SettingsRecord::readOffsetInRange(offset))
+        return local(kOffsetRefused, "The read offset stored for this drive (%1 samples) is "
+                                     "outside -5000..5000 and is not used.")
+            .arg(offset)
+            .toStdString();
+    return {};
+}
+
+RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& request) {
+    RipLogOutcome outcome;
+    accurip::RipLogInfo info;
+    info.program = std::string(identity::kProduct) + " " + identity::kDisplayVersion;
+    {
+        const std::time_t now = std::time(nullptr);
+        char date[64];
+        std::tm tm{};
+        gmtime_r(&now, &tm);
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S UTC", &tm);
+        info.date = date;
+    }
+    info.drive = driveName(context.driveSettings, request.driveIndex);
+    info.readOffset = context.driveSettings ? context.driveSettings->GetReadOffset() : 0;
+    info.errorCorrection = request.errorCorrection;
+    info.artist = request.artist;
+    info.album = request.album;
+
+    // The disc as the ripper sees it: its audio tracks and the FreeDB id of the whole disc.
+    if (context.ripObject) {
+        if (DiscInfo* disc = context.ripObject->GetDiscInfo()) {
+            for (int i = 0; i < disc->GetTrackCount(); ++i) {
+                if (TrackInfo* t = disc->GetTrack(i)) {
+                    info.disc.tracks.push_back({i + 1, t->GetFirstSector(), true});
+                    info.disc.leadOut = static_cast<int64_t>(t->GetLastSector()) + 1;
+                    t->Destroy();
+                }
+            }
+            info.disc.knownFreedbId = disc->GetDiscId();
+            disc->Destroy();
+        }
+    }
+    std::string why;
+    const bool discKnown = info.disc.valid(why);
+
+    std::vector<accurip::TrackChecksums> sums;
+    bool allSums = discKnown;
+    const int lastIndex = static_cast<int>(info.disc.tracks.size()) - 1;
+    for (const RipLogFile& f : request.files) {
+        accurip::LogTrack t;
+        t.number = f.trackIndex + 1;
+        t.file = std::filesystem::path(f.path).filename().string();
+        t.title = f.title;
+        t.performer = f.performer;
+        const auto r =
+            std::find_if(request.results.begin(), request.results.end(),
+                         [&](const GrabTrackResult& g) { return g.trackIndex == f.trackIndex; });
+        if (r != request.results.end()) {
+            t.result = readResultOf(r->result);
+            t.correctedSectors = r->correctedSectors;
+            t.unverifiedSectors = r->unverifiedSectors;
+            t.unreadSectors = r->unreadSectors;
+        }
+        std::string sumWhy;
+        if (f.hasChecksums) {
+            t.hasChecksums = true;
+            t.sums.v1 = f.v1;
+            t.sums.v2 = f.v2;
+            t.sums.crc32 = f.crc32;
+            t.sums.crc32NoSilence = f.crc32NoSilence;
+        } else {
+            t.hasChecksums =
+                discKnown && accurip::checksumWaveFile(f.path, f.trackIndex == 0,
+                                                       f.trackIndex == lastIndex, t.sums, sumWhy);
+        }
+        allSums = allSums && t.hasChecksums;
+        info.tracks.push_back(t);
+    }
+
+    // The look-up, when every track of the disc was ripped into a WAV file.
+    if (discKnown && allSums && context.settings.accurateRipLookup() &&
+        static_cast<int>(info.tracks.size()) == static_cast<int>(info.disc.tracks.size())) {
+        const accurip::DiscIds ids = accurip::discIds(info.disc);
+        const std::string server = context.settings.accurateRipServer();
+        const int deadlineMs = std::clamp(context.settings.freeDBDeadline(), 5, 60) * 1000;
+        auto future = std::async(std::launch::async, [ids, server, deadlineMs] {
+            return accurip::lookUp(server, ids, deadlineMs, nullptr);
+        });
+        while (future.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
+            context.waits().pump();
+        const accurip::LookupAnswer a = future.get();
+        info.lookupDetail = a.detail;
+        switch (a.status) {
+        case accurip::LookupAnswer::Found: {
+            for (const accurip::LogTrack& t : info.tracks)
+                sums.push_back(t.sums);
+            bool other = false;
+            const auto verdicts = accurip::verify(ids, sums, a.responses, other);
+            if (other) {
+                info.lookup = accurip::LookupState::OtherDisc;
+            } else {
+                info.lookup = accurip::LookupState::Checked;
+                for (size_t i = 0; i < verdicts.size(); ++i) {
+                    info.tracks[i].hasVerdict = true;
+                    info.tracks[i].verdict = verdicts[i];
+                }
+            }
+            break;
+        }
+        case accurip::LookupAnswer::NotInDatabase:
+            info.lookup = accurip::LookupState::NotInDatabase;
+            break;
+        case accurip::LookupAnswer::Offline:
+            info.lookup = accurip::LookupState::Offline;
+            break;
+        case accurip::LookupAnswer::TimedOut:
+        case accurip::LookupAnswer::Malformed:
+        case accurip::LookupAnswer::Cancelled:
+            info.lookup = accurip::LookupState::Failed;
+            break;
+        }
+    }
+
+    std::string line = reportLine(accurip::summarize(info), info.lookupDetail);
+    std::string error;
+    std::string logPath;
+    if (accurip::writeRipLog(request.folder, info, logPath, error)) {
+        outcome.logPath = logPath;
+        line += (line.empty() ? "" : "\n") + local(kLogWritten, "The log and cue sheet are in %1")
+                                                 .arg(QString::fromStdString(logPath))
+                                                 .toStdString();
+    } else {
+        line +=
+            (line.empty() ? "" : "\n") + local(kLogFailed, "The rip log could not be written: %1")
+                                             .arg(QString::fromStdString(error))
+                                             .toStdString();
+    }
+    outcome.reportLines = line;
+    return outcome;
+}
+
+namespace {
+
+accurip::DiscLayout layoutOf(CDRipObject* rip) {
+    accurip::DiscLayout layout;
+    DiscInfo* disc = rip ? rip->GetDiscInfo() : nullptr;
+    if (!disc)
+        return layout;
+    for (int i = 0; i < disc->GetTrackCount(); ++i) {
+        if (TrackInfo* t = disc->GetTrack(i)) {
+            layout.tracks.push_back({i + 1, t->GetFirstSector(), true});
+            layout.leadOut = static_cast<int64_t>(t->GetLastSector()) + 1;
+            t->Destroy();
+        }
+    }
+    layout.knownFreedbId = disc->GetDiscId();
+    disc->Destroy();
+    return layout;
+}
+
+} // namespace
+
+std::string recordRippedTrack(const JobContext& context, int trackIndex, const std::string& wavPath,
+                              const std::string& outputPath) {
+    // One job's tracks: a new folder or a new disc starts a new log.
+    static std::mutex lock;
+    static RipLogRequest job;
+    static uint32_t jobDisc = 0;
+    const accurip::DiscLayout layout = layoutOf(context.ripObject);
+    std::string why;
+    if (!layout.valid(why))
+        return {};
+    const std::string folder = std::filesystem::path(outputPath).parent_path().string();
+    std::lock_guard guard(lock);
+    if (folder != job.folder || layout.knownFreedbId != jobDisc) {
+        job = RipLogRequest{};
+        job.folder = folder;
+        job.driveIndex = std::max(0, context.grabSelection.driveIndex);
+        jobDisc = layout.knownFreedbId;
+    }
+    RipLogFile f;
+    f.trackIndex = trackIndex;
+    f.path = outputPath;
+    accurip::TrackChecksums sums;
+    const int last = static_cast<int>(layout.tracks.size()) - 1;
+    if (accurip::checksumWaveFile(wavPath, trackIndex == 0, trackIndex == last, sums, why)) {
+        f.hasChecksums = true;
+        f.v1 = sums.v1;
+        f.v2 = sums.v2;
+        f.crc32 = sums.crc32;
+        f.crc32NoSilence = sums.crc32NoSilence;
+    }
+    job.files.erase(std::remove_if(job.files.begin(), job.files.end(),
+                                   [&](const RipLogFile& g) { return g.trackIndex == trackIndex; }),
+                    job.files.end());
+    job.files.push_back(f);
+    std::sort(job.files.begin(), job.files.end(),
+              [](const RipLogFile& a, const RipLogFile& b) { return a.trackIndex < b.trackIndex; });
+    if (context.ripObject) {
+        // Each grab of the job holds one track's result: keep those of the earlier ones.
+        if (GrabStatus* s = context.ripObject->GetStatus()) {
+            for (int32_t n = 0; n < s->GetTrackResultCount(); ++n) {
+                GrabTrackResult r{};
+                if (s->GetTrackResult(n, &r) != 0)
+                    continue;
+                job.results.erase(std::remove_if(job.results.begin(), job.results.end(),
+                                                 [&](const GrabTrackResult& g) {
+                                                     return g.trackIndex == r.trackIndex;
+                                                 }),
+                                  job.results.end());
+                job.results.push_back(r);
+            }
+            s->Destroy();
+        }
+    }
+    return writeRipLogAndCue(context, job).reportLines;
+}
+
+OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
+                                 const std::string& tempFolder) {
+    OffsetDetection d;
+    CDRipObject* rip = context.ripObject;
+    CDRipDriveSettings* drives = context.driveSettings;
+    if (!rip || !drives) {
+        d.why = "no CD drive can be used";
+        return d;
+    }
+    drives->SetActiveDrive(driveIndex);
+    const accurip::DiscLayout layout = layoutOf(rip);
+    std::string why;
+    if (!layout.valid(why)) {
+        d.why = "there is no audio CD in the drive";
+        return d;
+    }
+    const accurip::DiscIds ids = accurip::discIds(layout);
+    const std::string server = context.settings.accurateRipServer();
+    const int deadlineMs = std::clamp(context.settings.freeDBDeadline(), 5, 60) * 1000;
+    auto future = std::async(std::launch::async, [ids, server, deadlineMs] {
+        return accurip::lookUp(server, ids, deadlineMs, nullptr);
+    });
+    while (future.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
+        context.waits().pump();
+    const accurip::LookupAnswer a = future.get();
+    if (a.status == accurip::LookupAnswer::NotInDatabase) {
+        d.why = "the disc is not in the AccurateRip database; try another disc";
+        return d;
+    }
+    if (a.status != accurip::LookupAnswer::Found) {
+        d.why = "the AccurateRip database could not be used: " + a.detail;
+        return d;
+    }
+    // A track long enough to hold sector 450 and the samples around it.
+    size_t track = layout.tracks.size();
+    for (size_t i = 0; i < layout.tracks.size(); ++i) {
+        if (layout.trackEnd(i) - layout.tracks[i].start >= accurip::kOffsetFrame + 20) {
+            track = i;
+            break;
+        }
+    }
+    if (track == layout.tracks.size()) {
+        d.why = "the disc's tracks are too short";
+        return d;
+    }
+    // Twelve seconds (900 sectors) read exactly as the drive delivers them.
+    const int previous = drives->GetReadOffset();
+    drives->SetReadOffset(0);
+    const std::string file = tempFolder +
+                             (tempFolder.empty() || tempFolder.back() == '/' ? "" : "/") +
+                             "offset-detection.wav";
+    NameText* folderText = NameText::Create(tempFolder.c_str());
+    NameText* nameText = NameText::Create("offset-detection.wav");
+    const bool started = rip->SetOutputFolder(folderText) == 0 &&
+                         rip->AddTrack(static_cast<int32_t>(track), nameText, 0, 12) == 0 &&
+                         rip->StartGrab() == 1;
+    NameText::Release(folderText);
+    NameText::Release(nameText);
+    if (started) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        for (;;) {
+            GrabStatus* s = rip->GetStatus();
+            const bool running = s && s->IsRunning();
+            if (s)
+                s->Destroy();
+            if (!running)
+                break;
+            if (std::chrono::steady_clock::now() > until) {
+                rip->AbortGrab();
+                break;
+            }
+            context.waits().waitAndPump(50);
+        }
+    }
+    drives->SetReadOffset(previous);
+    std::vector<uint8_t> audio;
+    {
+        std::ifstream in(file, std::ios::binary | std::ios::ate);
+        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+        if (size > 0 && size < (64 << 20)) {
+            audio.resize(static_cast<size_t>(size));
+            in.seekg(0);
+            in.read(reinterpret_cast<char*>(audio.data()), size);
+            audio.resize(static_cast<size_t>(in.gcount()));
+        }
+    }
+    std::remove(file.c_str());
+    size_t dataAt = 0;
+    for (size_t i = 12; i + 8 <= audio.size(); ++i) {
+        if (std::memcmp(audio.data() + i, "data", 4) == 0) {
+            dataAt = i + 8;
+            break;
+        }
+    }
+    if (!started || dataAt == 0) {
+        d.why = "the disc could not be read";
+        return d;
+    }
+    const auto found = accurip::findOffsets(
+        audio.data() + dataAt, (audio.size() - dataAt) / 4, layout.tracks[track].start * 588,
+        layout.tracks[track].start, track, a.responses, SettingsRecord::kMaxReadOffset);
+    if (found.empty()) {
+        d.why = "no offset within 5000 samples matches the disc's entry";
+        return d;
+    }
+    d.found = true;
+    d.offset = found.front().offset;
+    d.confidence = found.front().confidence;
+    return d;
+}
+
+} // namespace cld

@@ -1,0 +1,189 @@
+// A grab from the grabber's window on a drive with a read offset: the stored offset is
+// applied, the disc is looked up on a loopback AccurateRip server, and the end message
+// says how the tracks compare and where the log is.
+
+#include "AccurateRip.h"
+#include "CCDGrabDlg.h"
+#include "CEditableListCtrl.h"
+#include "COptionsDlg.h"
+#include "CddbTestServer.h"
+#include "GrabDialogKit.h"
+#include "SettingsRecord.h"
+#include "VerifiedRip.h"
+#include "cldrip/CDRipDriveSettings.h"
+#include "cldrip/NameText.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <fstream>
+#include <sstream>
+
+using namespace cldtest;
+using cld::findControl;
+using vdrivekit::Content;
+using vdrivekit::DiscSpec;
+
+namespace {
+
+constexpr int kOffset = 667;
+
+class VerifiedGrabDialog : public GrabDialogTest {
+protected:
+    void startDisc(int64_t driveOffset) {
+        DiscSpec disc;
+        for (int i = 0; i < 3; ++i)
+            disc.tracks.push_back({Content::Music, 600 + i * 50, {}, {}, 0, 0});
+        disc.faults.readOffset = driveOffset;
+        startDrives({disc});
+        NameText* name = nullptr;
+        ASSERT_EQ(m_context.driveSettings->GetDriveName(&name, 0), 0);
+        m_driveName = QString::fromUtf8(name->text()).trimmed().toStdString();
+        NameText::Release(name);
+        ASSERT_TRUE(m_settings.WriteProfileString(
+            SettingsRecord::kAccurateRip, "Server",
+            "http://127.0.0.1:" + std::to_string(m_server.port()) + "/"));
+    }
+
+    // The entry of the disc image as 7 other rips made it.
+    std::string entry() {
+        const auto ranges = trackRanges();
+        accurip::DiscLayout layout;
+        for (size_t i = 0; i < ranges.size(); ++i)
+            layout.tracks.push_back({static_cast<int>(i + 1), ranges[i].first, true});
+        layout.leadOut = ranges.back().last + 1;
+        accurip::EntryResponse r;
+        r.ids = accurip::discIds(layout);
+        for (size_t i = 0; i < ranges.size(); ++i) {
+            const auto bytes = imageBytes(ranges[i].first, ranges[i].last);
+            accurip::TrackChecksummer c(static_cast<int64_t>(bytes.size() / 4), i == 0,
+                                        i + 1 == ranges.size());
+            c.add(bytes.data(), bytes.size());
+            r.tracks.push_back(
+                {7, c.result().v2, accurip::frameChecksum(bytes.data() + 450 * 2352)});
+        }
+        const auto body = accurip::buildEntry({r});
+        // The ids in the entry must be those the grabber computes: the FreeDB id of the
+        // ripper's own reading of the disc.
+        return "HTTP/1.0 200 OK\r\n\r\n" + std::string(body.begin(), body.end());
+    }
+
+    QString grabAll() {
+        m_folderAnswer = QString::fromStdString(m_dir.path().string());
+        CCDGrabDlg dlg(m_context, true);
+        findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->setText("Band");
+        findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->setText("Live");
+        for (int i = 0; i < 3; ++i)
+            dlg.trackList()->setChecked(i, true);
+        findControl<QPushButton>(&dlg, CCDGrabDlg::kGrabNow)->click();
+        return messages().empty() ? QString() : messages().back().text;
+    }
+
+    std::string logText() {
+        std::ifstream in(m_dir.path() / "Band - Live" / "Band - Live.log");
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    CddbTestServer m_server;
+    std::string m_driveName;
+};
+
+} // namespace
+
+TEST_F(VerifiedGrabDialog, StoredOffsetGivesExactAccurateTracksAndALog) {
+    startDisc(kOffset);
+    ASSERT_TRUE(m_settings.setReadOffsetFor(m_driveName, kOffset));
+    m_server.queueAnswer(entry());
+    const QString text = grabAll();
+    ASSERT_EQ(messageIds(), std::vector<int>{2609});
+    EXPECT_TRUE(text.contains("AccurateRip: all 3 tracks accurately ripped (confidence 7)"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("Band - Live.log")) << text.toStdString();
+    const auto ranges = trackRanges();
+    const Wav two = readWav(m_dir.path() / "Band - Live" / "Band - Track02.wav");
+    EXPECT_TRUE(two.data == imageBytes(ranges[1].first, ranges[1].last));
+    const std::string log = logText();
+    EXPECT_NE(log.find("Read offset: 667 samples"), std::string::npos) << log;
+    EXPECT_NE(log.find("  File: Band - Track03.wav"), std::string::npos) << log;
+    EXPECT_NE(log.find("AccurateRip: accurately ripped (confidence 7, v2)"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(m_dir.path() / "Band - Live" / "Band - Live.cue"));
+}
+
+TEST_F(VerifiedGrabDialog, WithoutTheOffsetTheTracksAreNotAccurate) {
+    startDisc(kOffset);
+    m_server.queueAnswer(entry());
+    const QString text = grabAll();
+    EXPECT_TRUE(text.contains("AccurateRip: not accurately ripped: track(s) 1, 2, 3 (0 of 3 tracks "
+                              "accurate)"))
+        << text.toStdString();
+    EXPECT_NE(logText().find("not accurate (7 other rips differ)"), std::string::npos);
+}
+
+TEST_F(VerifiedGrabDialog, AbsurdStoredOffsetAndAMissingEntryAreSaidPlainly) {
+    startDisc(0);
+    // Written past the options' check, as a hand-edited profile would.
+    ASSERT_TRUE(m_settings.WriteProfileInt(SettingsRecord::kAccurateRip,
+                                           ("ReadOffset " + m_driveName).c_str(), 9000));
+    m_server.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
+    const QString text = grabAll();
+    EXPECT_TRUE(text.contains("(9000 samples) is outside -5000..5000")) << text.toStdString();
+    EXPECT_TRUE(text.contains("AccurateRip: disc not in the database")) << text.toStdString();
+    // Read without offset: exact against the image of a drive without one.
+    const auto ranges = trackRanges();
+    const Wav one = readWav(m_dir.path() / "Band - Live" / "Band - Track01.wav");
+    EXPECT_TRUE(one.data == imageBytes(ranges[0].first, ranges[0].last));
+    EXPECT_NE(logText().find("Summary: 3 tracks, 3 exact, 0 failed; Disc not in the database"),
+              std::string::npos)
+        << logText();
+}
+
+// Detection with a known disc reads the drive without correction and finds its offset;
+// the options take it, and refuse what no drive has.
+TEST_F(VerifiedGrabDialog, OptionsDetectTheOffsetWithAKnownDiscAndRefuseAbsurdOnes) {
+    startDisc(kOffset);
+    m_server.queueAnswer(entry());
+    m_server.queueAnswer(entry());
+    const cld::OffsetDetection direct = cld::detectReadOffset(m_context, 0, m_dir.path().string());
+    ASSERT_TRUE(direct.found) << direct.why;
+    EXPECT_EQ(direct.offset, kOffset);
+    EXPECT_EQ(direct.confidence, 7);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "offset-detection.wav"));
+    // The drive's own setting is left as it was.
+    EXPECT_EQ(m_context.driveSettings->GetReadOffset(), 0);
+
+    COptionsDlg dlg(m_settings, COptionsDlg::builtinLanguages());
+    dlg.addReadOffset(m_driveName, 12, [&](int& offset, int& confidence, std::string& why) {
+        const cld::OffsetDetection d = cld::detectReadOffset(m_context, 0, m_dir.path().string());
+        offset = d.offset;
+        confidence = d.confidence;
+        why = d.why;
+        return d.found;
+    });
+    auto* field = findControl<QLineEdit>(&dlg, COptionsDlg::kReadOffset);
+    EXPECT_EQ(field->text(), "12");
+    findControl<QPushButton>(&dlg, COptionsDlg::kDetectOffset)->click();
+    EXPECT_EQ(field->text(), QString::number(kOffset));
+    ASSERT_FALSE(messages().empty());
+    EXPECT_EQ(messages().back().stringId, COptionsDlg::kOffsetFoundStringId);
+
+    field->setText("6000");
+    findControl<QPushButton>(&dlg, 1)->click();
+    EXPECT_EQ(messages().back().stringId, COptionsDlg::kBadOffsetStringId);
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    field->setText("-48");
+    findControl<QPushButton>(&dlg, 1)->click();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.readOffset(), -48);
+    EXPECT_TRUE(m_settings.setReadOffsetFor(dlg.readOffsetDrive(), dlg.readOffset()));
+    EXPECT_EQ(m_settings.readOffsetFor(m_driveName), -48);
+    EXPECT_FALSE(m_settings.setReadOffsetFor(m_driveName, 5001));
+    EXPECT_EQ(m_settings.readOffsetFor(m_driveName), -48);
+
+    // A disc the database does not know cannot tell the offset.
+    m_server.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
+    const cld::OffsetDetection unknown = cld::detectReadOffset(m_context, 0, m_dir.path().string());
+    EXPECT_FALSE(unknown.found);
+    EXPECT_NE(unknown.why.find("not in the AccurateRip database"), std::string::npos)
+        << unknown.why;
+}
