@@ -40,6 +40,13 @@ public:
     static constexpr int kBadServerStringId = 2300;
     // "The e-mail address is not valid. ..."
     static constexpr int kBadEmailStringId = 2302;
+    // Where "Get CD Info" asks (MusicBrainz then FreeDB, MusicBrainz only, FreeDB only), the
+    // MusicBrainz server and the cover server.
+    static constexpr int kNameSource = 2530;
+    static constexpr int kMusicBrainzServer = 2531;
+    static constexpr int kCoverArtServer = 2532;
+    // "The MusicBrainz and cover servers must be ..."
+    static constexpr int kBadMusicBrainzServerStringId = 2509;
 
     // Starts from the settings. `serverListHost` is the server asked for the server list
     // (empty: the one in the FreeDB server field).
@@ -52,6 +59,9 @@ public:
     const std::string& proxyServer() const { return m_proxyServer; }
     int proxyPort() const { return m_proxyPort; }
     const std::string& freeDBEmail() const { return m_freeDBEmail; }
+    int discNameSource() const { return m_discNameSource; }
+    const std::string& musicBrainzServer() const { return m_musicBrainzServer; }
+    const std::string& coverArtServer() const { return m_coverArtServer; }
 
     // The built-in language only, until language libraries are installed.
     static LanguageChoice builtinLanguages();
@@ -72,6 +82,9 @@ private:
     std::string m_proxyServer;
     int m_proxyPort = 8080;
     std::string m_freeDBEmail;
+    int m_discNameSource = 0;
+    std::string m_musicBrainzServer;
+    std::string m_coverArtServer;
 
     QLineEdit* m_server;
     QCheckBox* m_proxy;
@@ -79,10 +92,14 @@ private:
     QLineEdit* m_port;
     QLineEdit* m_email;
     QComboBox* m_language;
+    QComboBox* m_nameSource;
+    QLineEdit* m_mbServer;
+    QLineEdit* m_coverServer;
 };
 
 // The launcher's "&Options" command: the dialog, then, unless it was cancelled, the four
 // values written to the settings in the order "FreeDBServer", "ProxyServer", "UseProxy",
-// "ProxyPort", then the e-mail identity when it changed.
+// "ProxyPort", then the e-mail identity when it changed, then the MusicBrainz choices when
+// they changed.
 void runOptionsCommand(JobContext& context, QWidget* launcher,
                        LanguageChoice languages = COptionsDlg::builtinLanguages());
