@@ -1,5 +1,6 @@
 #include "MusicBrainzText.h"
 
+#include "CddbSettings.h"
 #include "SettingsRecord.h"
 
 #include <algorithm>
@@ -59,6 +60,8 @@ void configureMusicBrainz(mb::MusicBrainzClient& client, const SettingsRecord& s
     if (!client.setCoverServer(settings.coverArtServer()))
         client.setCoverServer({});
     client.setContact(settings.freeDBEmail());
+    const CddbProxy proxy = cddbProxyFromSettings(settings);
+    client.setProxy(proxy.host, proxy.port);
     const auto deadline = std::chrono::seconds(std::clamp(settings.freeDBDeadline(), 5, 600));
     client.setDeadline(deadline);
 }

@@ -24,7 +24,8 @@ MbStatusLine musicBrainzFoundStatus(const mb::MbRelease& release, bool withCover
 std::string releaseLabel(const mb::MbRelease& release);
 
 // A client set up from the settings: servers, contact (the FreeDB e-mail address when one
-// is given), and the FreeDB network deadline for every command.
+// is given), the HTTP proxy the options name, and the FreeDB network deadline for every
+// command.
 void configureMusicBrainz(mb::MusicBrainzClient& client, const SettingsRecord& settings);
 // "host" or "host:port" of the MusicBrainz server, as the status names it.
 std::string musicBrainzServerName(const mb::MusicBrainzClient& client);

@@ -103,20 +103,26 @@ HttpAnswer exchange(const HttpRequest& request) {
     if (!safeForRequest(url.host) || !safeForRequest(url.path) || url.path.empty() ||
         url.path.front() != '/' || url.port <= 0 || url.port > 65535)
         return failed(HttpOutcome::HttpError, "Bad address");
+    const bool viaProxy = !request.proxyHost.empty();
+    if (viaProxy &&
+        (!safeForRequest(request.proxyHost) || request.proxyPort <= 0 || request.proxyPort > 65535))
+        return failed(HttpOutcome::HttpError, "Bad proxy");
     CddbSocket socket;
     socket.setCancel(request.cancel);
     socket.setDeadline(request.deadline);
     socket.setConnectTimeout(request.connectTimeoutMs);
-    if (!socket.create() || !socket.connect(url.host, url.port))
+    if (!socket.create() || !(viaProxy ? socket.connect(request.proxyHost, request.proxyPort)
+                                       : socket.connect(url.host, url.port)))
         return failed(outcomeOfSocketError(CddbSocket::lastError()));
     std::string hostHeader = url.host;
     if (url.port != 80)
         hostHeader += ":" + std::to_string(url.port);
+    const std::string target = viaProxy ? "http://" + hostHeader + url.path : url.path;
     std::string userAgent;
     for (char c : request.userAgent)
         if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
             userAgent += c;
-    const std::string text = "GET " + url.path + " HTTP/1.1\r\nHost: " + hostHeader +
+    const std::string text = "GET " + target + " HTTP/1.1\r\nHost: " + hostHeader +
                              "\r\nUser-Agent: " + userAgent + "\r\nAccept: " + request.accept +
                              "\r\nConnection: close\r\n\r\n";
     if (!socket.send(text.data(), text.size()))

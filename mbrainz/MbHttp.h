@@ -53,6 +53,9 @@ struct HttpRequest {
     // The whole request, redirects included, ends by then.
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
     const CddbCancel* cancel = nullptr;
+    // An HTTP proxy: the connection goes there and the request names the whole address.
+    std::string proxyHost; // empty: none
+    int proxyPort = 8080;
 };
 HttpAnswer httpGet(const HttpRequest& request);
 

@@ -92,6 +92,8 @@ HttpAnswer MusicBrainzClient::get(const HttpUrl& server, const std::string& path
     request.receiveTimeoutMs = m_receiveTimeoutMs;
     request.deadline = deadline;
     request.cancel = &m_cancel;
+    request.proxyHost = m_proxyHost;
+    request.proxyPort = m_proxyPort;
     HttpAnswer answer = httpGet(request);
     m_lastDetail = answer.statusLine;
     m_retryAfter = answer.retryAfterSeconds;

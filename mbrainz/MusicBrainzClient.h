@@ -54,6 +54,11 @@ public:
     std::chrono::milliseconds deadline() const { return m_deadline; }
     void setReceiveTimeout(int ms) { m_receiveTimeoutMs = ms; }
     void setConnectTimeout(int ms) { m_connectTimeoutMs = ms; }
+    // Both services through this HTTP proxy; an empty host means none.
+    void setProxy(const std::string& host, int port) {
+        m_proxyHost = host;
+        m_proxyPort = port;
+    }
 
     // The releases of the disc: by its disc id, with the table of contents so that the
     // service can also name discs it only knows by their track lengths.
@@ -91,6 +96,8 @@ private:
     std::chrono::milliseconds m_deadline{20000};
     int m_receiveTimeoutMs = 10000;
     int m_connectTimeoutMs = 10000;
+    std::string m_proxyHost;
+    int m_proxyPort = 8080;
     CddbCancel m_cancel;
     std::string m_lastDetail;
     int m_retryAfter = -1;

@@ -323,6 +323,17 @@ TEST_F(MbClientTest, RequestsKeepASecondApart) {
     EXPECT_EQ(m_server.requests().size(), 2u);
 }
 
+TEST_F(MbClientTest, AProxyGetsTheWholeAddress) {
+    ASSERT_TRUE(m_client.setServer("musicbrainz.test:8000"));
+    m_client.setProxy("127.0.0.1", m_server.port());
+    m_server.queueAnswer(mbHttp(404, "Not Found", "{}"));
+    std::vector<MbRelease> releases;
+    EXPECT_EQ(m_client.lookup(threeTracks(), releases), LookupStatus::Unknown);
+    const std::string request = m_server.requests().at(0);
+    EXPECT_EQ(request.rfind("GET http://musicbrainz.test:8000/ws/2/discid/", 0), 0u) << request;
+    EXPECT_NE(request.find("\r\nHost: musicbrainz.test:8000\r\n"), std::string::npos);
+}
+
 TEST_F(MbClientTest, ServersAndContactAreCheckedBeforeUse) {
     EXPECT_FALSE(m_client.setServer("https://musicbrainz.org"));
     EXPECT_EQ(m_client.server().host, "127.0.0.1"); // unchanged

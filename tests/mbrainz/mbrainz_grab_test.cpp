@@ -60,8 +60,10 @@ protected:
         EXPECT_TRUE(m_settings.setCoverArtServer("http://" + at + "/"));
         EXPECT_TRUE(m_settings.setDiscNameSource(SettingsRecord::kMusicBrainzThenFreeDB));
         EXPECT_TRUE(m_settings.setFreeDBDeadline(5));
-        // FreeDB through the loopback CDDB server as the proxy.
-        EXPECT_TRUE(m_settings.setCddbOptions("freedb.test", "127.0.0.1", 1, m_freedb.port()));
+        // FreeDB on the loopback CDDB server, without a proxy (a proxy would carry the
+        // MusicBrainz requests too).
+        EXPECT_TRUE(m_settings.setCddbOptions("127.0.0.1:" + std::to_string(m_freedb.port()), "",
+                                              0, 8080));
         EXPECT_TRUE(m_settings.setFreeDBEmail("tester@example.org"));
     }
     ~MusicBrainzGrab() override {
