@@ -260,7 +260,9 @@ HttpAnswer httpGet(const HttpRequest& request) {
             next = current.url;
             next.path = location->second;
         } else if (!parseHttpUrl(location->second, next)) {
-            return answer; // an https address: counted as an HTTP error
+            // An https address: this client speaks plain HTTP only.
+            answer.statusLine += " to " + printable(location->second) + " (https is not spoken)";
+            return answer;
         }
         if (!safeForRequest(next.path))
             return answer;

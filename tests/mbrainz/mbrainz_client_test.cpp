@@ -259,6 +259,13 @@ TEST_F(MbClientTest, CoverFoundMissingRedirectedOrNoPicture) {
     EXPECT_EQ(image, mbJpeg("moved"));
     EXPECT_EQ(m_server.requests().back().rfind("GET /download/front.jpg HTTP/1.1", 0), 0u);
 
+    // A redirect to https cannot be followed, and the detail says why.
+    m_server.queueAnswer(mbHttp(307, "Temporary Redirect", "", "text/plain",
+                                "Location: https://archive.example/front.jpg\r\n"));
+    EXPECT_FALSE(m_client.fetchCover("0a1b", image));
+    EXPECT_NE(m_client.lastDetail().find("https is not spoken"), std::string::npos)
+        << m_client.lastDetail();
+
     m_server.queueAnswer(mbHttp(200, "OK", "<html>not a picture</html>", "text/html"));
     EXPECT_FALSE(m_client.fetchCover("0a1b", image));
     // An id that could smuggle a path is never sent.
