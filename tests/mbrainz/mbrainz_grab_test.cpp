@@ -123,6 +123,22 @@ TEST_F(MusicBrainzGrab, DiscIdOfVirtualDiscsMatchesLibdiscidOnTheImagesOwnTable)
     EXPECT_EQ(ranges[1].first, 1500);
 }
 
+TEST_F(MusicBrainzGrab, EnhancedCdCountsItsAudioSessionOnly) {
+    // Two audio tracks, then a data track 11,400 sectors after the audio session: the id
+    // takes the data track's start less 11,400 as the lead-out.
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 1500, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 1125, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Data, 300, {}, {}, 0, 0});
+    startDrives({disc});
+    ASSERT_EQ(trackRanges().size(), 2u);
+    cld::mb::MbToc own;
+    own.lastTrack = 2;
+    own.offsets = {150, 150 + 1500};
+    own.leadOut = (2625 + 11400 + 150) - 11400;
+    EXPECT_EQ(discIdOfDrive(), cld::mb::musicBrainzDiscId(own));
+}
+
 TEST_F(MusicBrainzGrab, OneReleaseNamesTheGrabWithItsCoverAndTheCacheKeepsThem) {
     startDrives({threeTracks()});
     openCache();
