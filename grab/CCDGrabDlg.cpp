@@ -703,10 +703,21 @@ void CCDGrabDlg::grabToWav() {
 
 void CCDGrabDlg::setMusicBrainzBusy(bool busy) {
     m_mbBusy = busy;
-    // Everything but Cancel waits; Cancel ends the look-up.
-    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (child->property("cld_id").toInt() != 2 && child != m_lookupStatus)
-            child->setEnabled(!busy);
+    // Everything but Cancel waits; Cancel ends the look-up. Controls that were disabled
+    // before (the intro length without "Grab Intro Only.") stay so afterwards.
+    if (busy) {
+        m_lookupDisabled.clear();
+        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isEnabled() && child->property("cld_id").toInt() != 2 &&
+                child != m_lookupStatus) {
+                child->setEnabled(false);
+                m_lookupDisabled.push_back(child);
+            }
+        return;
+    }
+    for (QWidget* child : m_lookupDisabled)
+        child->setEnabled(true);
+    m_lookupDisabled.clear();
 }
 
 void CCDGrabDlg::reject() {

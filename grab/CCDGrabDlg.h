@@ -127,6 +127,8 @@ private:
     bool m_mbBusy = false;
     std::string m_mbDiscId;
     std::string m_coverImage;
+    // What a running look-up disabled, to be enabled again when it ends.
+    std::vector<QWidget*> m_lookupDisabled;
     // The disc's table of contents as the ripper reports it: each track's first sector and
     // the last sector of the last track.
     std::vector<std::int32_t> m_firstSectors;

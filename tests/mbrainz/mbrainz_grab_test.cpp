@@ -62,8 +62,8 @@ protected:
         EXPECT_TRUE(m_settings.setFreeDBDeadline(5));
         // FreeDB on the loopback CDDB server, without a proxy (a proxy would carry the
         // MusicBrainz requests too).
-        EXPECT_TRUE(m_settings.setCddbOptions("127.0.0.1:" + std::to_string(m_freedb.port()), "",
-                                              0, 8080));
+        EXPECT_TRUE(
+            m_settings.setCddbOptions("127.0.0.1:" + std::to_string(m_freedb.port()), "", 0, 8080));
         EXPECT_TRUE(m_settings.setFreeDBEmail("tester@example.org"));
     }
     ~MusicBrainzGrab() override {
@@ -313,6 +313,9 @@ TEST_F(MusicBrainzGrab, CancelEndsASlowLookUpAndTheWindowStaysOpen) {
     EXPECT_EQ(status(dlg), "The MusicBrainz look-up was cancelled.");
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_TRUE(findControl<QPushButton>(&dlg, CCDGrabDlg::kGetCdInfo)->isEnabled());
+    // What was disabled before the look-up stays so.
+    EXPECT_FALSE(findControl<QWidget>(&dlg, CCDGrabDlg::kIntroSeconds)->isEnabled());
+    EXPECT_TRUE(findControl<QWidget>(&dlg, CCDGrabDlg::kArtist)->isEnabled());
 }
 
 TEST_F(MusicBrainzGrab, OptionsDialogKeepsTheSourceAndServers) {
