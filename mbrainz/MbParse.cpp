@@ -15,12 +15,19 @@ namespace {
 
 using nlohmann::json;
 
-// The string at `key`, or empty when absent or not a string.
+// The string at `key`, or empty when absent or not a string. Control characters (a line
+// break in a title, say) become blanks: the texts end up in one-line fields and file names.
 std::string text(const json& object, const char* key) {
     if (!object.is_object())
         return {};
     const auto it = object.find(key);
-    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+    if (it == object.end() || !it->is_string())
+        return {};
+    std::string value = it->get<std::string>();
+    for (char& c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    return value;
 }
 
 const json* array(const json& object, const char* key) {

@@ -148,6 +148,12 @@ TEST(MbParse, RefusesWhatIsNoDiscAnswer) {
     EXPECT_EQ(releases[0].album, "");
     EXPECT_EQ(releases[0].genre, "t");
     EXPECT_TRUE(releases[0].trackTitles.empty());
+    // Control characters never reach a one-line field.
+    ASSERT_TRUE(parseDiscAnswer(R"({"releases":[{"id":"a","title":"Two\nLines\u0000","media":[
+        {"tracks":[{"title":"Tab\there"}]}]}]})",
+                                "d", 1, releases, error));
+    EXPECT_EQ(releases.at(0).album, "Two Lines ");
+    EXPECT_EQ(releases.at(0).trackTitles.at(0), "Tab here");
     // Deep nesting is refused or read, never a crash.
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     EXPECT_FALSE(parseDiscAnswer(deep, "d", 1, releases, error));
