@@ -508,6 +508,9 @@ void CCDGrabDlg::getCdInfo() {
     }
     setInfoToAllTracks();
     m_album->setText(qs(result.album));
+    // A cover fetched earlier belongs to a MusicBrainz release, not to these names.
+    m_coverImage.clear();
+    showCover();
 }
 
 void CCDGrabDlg::play() {

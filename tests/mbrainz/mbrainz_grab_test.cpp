@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <cstdio>
 #include <fstream>
 
 using namespace cldtest;
@@ -260,6 +261,51 @@ TEST_F(MusicBrainzGrab, UnknownDiscFallsBackToFreeDBAndFreeDBOnlyAsksNoMusicBrai
     getInfo(dlg);
     EXPECT_TRUE(sawFreeDB);
     EXPECT_EQ(m_mb.requests().size(), 1u);
+}
+
+TEST_F(MusicBrainzGrab, NamesFromFreeDBAfterwardsDropTheEarlierCover) {
+    startDrives({threeTracks()});
+    const std::string id = discIdOfDrive();
+    m_mb.queueAnswer(mbHttp(200, "OK", mbDiscJson({album("1f2e", "Großes Album", id)})));
+    m_mb.queueAnswer(mbHttp(200, "OK", jpegCover(), "image/jpeg"));
+    CCDGrabDlg dlg(m_context, false);
+    getInfo(dlg);
+    ASSERT_FALSE(dlg.coverImage().empty());
+
+    ASSERT_TRUE(m_settings.setDiscNameSource(SettingsRecord::kFreeDBOnly));
+    char cddbId[16];
+    std::snprintf(cddbId, sizeof cddbId, "%08x", dlg.discId());
+    m_freedb.queueAnswer(CddbTestServer::httpAnswer(
+        std::string("200 misc ") + cddbId + " Other / Names\r\n", false));
+    m_freedb.queueAnswer(CddbTestServer::httpAnswer(
+        "210 misc " + std::string(cddbId) +
+        " CD database entry follows (until terminating `.')\r\n# xmcd\r\n#\r\n"
+        "# Track frame offsets:\r\n#\t150\r\n#\t1650\r\n#\t2775\r\n#\r\n"
+        "# Disc length: 47 seconds\r\n#\r\n# Revision: 1\r\n"
+        "# Submitted via: tester 1.0\r\n#\r\nDISCID=" +
+        cddbId +
+        "\r\nDTITLE=Other / Names\r\nTTITLE0=A\r\nTTITLE1=B\r\nTTITLE2=C\r\n"
+        "EXTD=\r\nPLAYORDER=\r\n"));
+    whenModal(
+        [](QWidget* w) {
+            auto* q = qobject_cast<CFreeDBQueryDlg*>(w);
+            return q && q->queryDone();
+        },
+        [](QWidget* w) {
+            auto* list = findControl<QTreeWidget>(w, CFreeDBQueryDlg::kList);
+            if (list->topLevelItemCount() == 0) {
+                ADD_FAILURE() << "FreeDB listed nothing";
+                w->close();
+                return;
+            }
+            list->setCurrentItem(list->topLevelItem(0));
+            list->topLevelItem(0)->setSelected(true);
+            findControl<QPushButton>(w, 1)->click();
+        });
+    getInfo(dlg);
+    EXPECT_EQ(field(dlg, CCDGrabDlg::kAlbum), "Names");
+    EXPECT_TRUE(dlg.coverImage().empty());
+    EXPECT_TRUE(findControl<QLabel>(&dlg, CCDGrabDlg::kCover)->isHidden());
 }
 
 TEST_F(MusicBrainzGrab, BusyMalformedAndOfflineServersSayOneLineAndTypingStillWorks) {
