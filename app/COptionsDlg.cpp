@@ -7,6 +7,7 @@
 #include "ControlTag.h"
 #include "JobContext.h"
 #include "Log.h"
+#include "MbHttp.h"
 #include "MessageService.h"
 #include "SettingsRecord.h"
 #include "VerifiedRip.h"
@@ -70,7 +71,10 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
     : QDialog(parent), m_settings(settings), m_languages(std::move(languages)),
       m_serverListHost(std::move(serverListHost)), m_freeDBServer(settings.freeDBServer()),
       m_useProxy(settings.useProxy()), m_proxyServer(settings.proxyServer()),
-      m_proxyPort(settings.proxyPort()), m_freeDBEmail(settings.freeDBEmail()) {
+      m_proxyPort(settings.proxyPort()), m_freeDBEmail(settings.freeDBEmail()),
+      m_discNameSource(settings.discNameSource()),
+      m_musicBrainzServer(settings.musicBrainzServer()),
+      m_coverArtServer(settings.coverArtServer()) {
     tagControl(this, kDialogId);
     setWindowTitle(AppResources::caption(kDialogId));
 
@@ -113,12 +117,35 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
     grid->addWidget(m_email, 3, 1, 1, 4);
     grid->setColumnStretch(1, 1);
 
+    // Disc names and covers from MusicBrainz, beside FreeDB.
+    m_nameSource = tagControl(new QComboBox(this), kNameSource);
+    m_nameSource->addItem(text(-1, "MusicBrainz, then FreeDB"));
+    m_nameSource->addItem(text(-1, "MusicBrainz only"));
+    m_nameSource->addItem(text(-1, "FreeDB only"));
+    m_nameSource->setCurrentIndex(std::clamp(m_discNameSource, 0, 2));
+    m_mbServer = tagControl(new QLineEdit(QString::fromStdString(m_musicBrainzServer), this),
+                            kMusicBrainzServer);
+    m_mbServer->setPlaceholderText(QString::fromUtf8(SettingsRecord::kDefaultMusicBrainzServer));
+    m_coverServer =
+        tagControl(new QLineEdit(QString::fromStdString(m_coverArtServer), this), kCoverArtServer);
+    m_coverServer->setPlaceholderText(QString::fromUtf8(SettingsRecord::kDefaultCoverArtServer));
+    auto* names = new QGroupBox(text(-1, " Disc Names and Covers "), this);
+    auto* namesGrid = new QGridLayout(names);
+    namesGrid->addWidget(new QLabel(text(-1, "Ask:"), names), 0, 0);
+    namesGrid->addWidget(m_nameSource, 0, 1);
+    namesGrid->addWidget(new QLabel(text(-1, "MusicBrainz Server:"), names), 1, 0);
+    namesGrid->addWidget(m_mbServer, 1, 1);
+    namesGrid->addWidget(new QLabel(text(-1, "Cover Server:"), names), 2, 0);
+    namesGrid->addWidget(m_coverServer, 2, 1);
+    namesGrid->setColumnStretch(1, 1);
+
     auto* buttons = new QDialogButtonBox(this);
     tagControl(buttons->addButton(text(1, "O&K"), QDialogButtonBox::AcceptRole), 1);
     tagControl(buttons->addButton(text(2, "&Cancel"), QDialogButtonBox::RejectRole), 2);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
+    layout->addWidget(names);
     layout->addWidget(new QLabel(text(-1, "Select Language:"), this));
     layout->addWidget(m_language);
     layout->addWidget(buttons);
@@ -234,6 +261,17 @@ void COptionsDlg::accept() {
         m_email->setFocus();
         return;
     }
+    // Empty means the public server; anything else must be an http server.
+    cld::mb::HttpUrl url;
+    for (QLineEdit* field : {m_mbServer, m_coverServer}) {
+        const std::string typed = field->text().trimmed().toStdString();
+        if (!typed.empty() && !cld::mb::parseHttpUrl(typed, url)) {
+            MessageService::message(kBadMusicBrainzServerStringId, MessageIcon::Error,
+                                    MessageButtons::Ok, this);
+            field->setFocus();
+            return;
+        }
+    }
     const int language = m_language->currentIndex();
     if (m_languages.select && language >= 0 && language != m_languages.current)
         m_languages.select(language);
@@ -242,6 +280,9 @@ void COptionsDlg::accept() {
     m_proxyServer = m_proxyHost->text().trimmed().toStdString();
     m_proxyPort = port;
     m_freeDBEmail = email;
+    m_discNameSource = m_nameSource->currentIndex();
+    m_musicBrainzServer = m_mbServer->text().trimmed().toStdString();
+    m_coverArtServer = m_coverServer->text().trimmed().toStdString();
     QDialog::accept();
 }
 
@@ -262,4 +303,14 @@ void runOptionsCommand(JobContext& context, QWidget* launcher, LanguageChoice la
         !context.settings.setFreeDBEmail(dialog.freeDBEmail()))
         cld::logf(cld::LogLevel::Warning, "The e-mail address could not be stored (error %u).",
                   static_cast<unsigned>(context.settings.LastError()));
+    SettingsRecord& settings = context.settings;
+    const bool sourceKept = dialog.discNameSource() == settings.discNameSource() ||
+                            settings.setDiscNameSource(dialog.discNameSource());
+    const bool serverKept = dialog.musicBrainzServer() == settings.musicBrainzServer() ||
+                            settings.setMusicBrainzServer(dialog.musicBrainzServer());
+    const bool coverKept = dialog.coverArtServer() == settings.coverArtServer() ||
+                           settings.setCoverArtServer(dialog.coverArtServer());
+    if (!sourceKept || !serverKept || !coverKept)
+        cld::logf(cld::LogLevel::Warning, "The MusicBrainz options could not be stored (error %u).",
+                  static_cast<unsigned>(settings.LastError()));
 }

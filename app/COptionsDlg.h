@@ -49,6 +49,13 @@ public:
     static constexpr int kOffsetFoundStringId = 2613;
     static constexpr int kOffsetNotFoundStringId = 2614;
     static constexpr int kBadOffsetStringId = 2615;
+    // Where "Get CD Info" asks (MusicBrainz then FreeDB, MusicBrainz only, FreeDB only), the
+    // MusicBrainz server and the cover server.
+    static constexpr int kNameSource = 2530;
+    static constexpr int kMusicBrainzServer = 2531;
+    static constexpr int kCoverArtServer = 2532;
+    // "The MusicBrainz and cover servers must be ..."
+    static constexpr int kBadMusicBrainzServerStringId = 2509;
 
     // Starts from the settings. `serverListHost` is the server asked for the server list
     // (empty: the one in the FreeDB server field).
@@ -61,6 +68,9 @@ public:
     const std::string& proxyServer() const { return m_proxyServer; }
     int proxyPort() const { return m_proxyPort; }
     const std::string& freeDBEmail() const { return m_freeDBEmail; }
+    int discNameSource() const { return m_discNameSource; }
+    const std::string& musicBrainzServer() const { return m_musicBrainzServer; }
+    const std::string& coverArtServer() const { return m_coverArtServer; }
 
     // Adds the "Read offset (samples)" box for the drive named `drive` (its vendor and
     // product text), starting at `offset`. `detect` runs the detection with a known
@@ -90,6 +100,9 @@ private:
     std::string m_proxyServer;
     int m_proxyPort = 8080;
     std::string m_freeDBEmail;
+    int m_discNameSource = 0;
+    std::string m_musicBrainzServer;
+    std::string m_coverArtServer;
 
     QLineEdit* m_server;
     QCheckBox* m_proxy;
@@ -103,11 +116,15 @@ private:
     int m_readOffset = 0;
     OffsetDetector m_detect;
     QLineEdit* m_readOffsetEdit = nullptr;
+    QComboBox* m_nameSource;
+    QLineEdit* m_mbServer;
+    QLineEdit* m_coverServer;
 };
 
 // The launcher's "&Options" command: the dialog, then, unless it was cancelled, the four
 // values written to the settings in the order "FreeDBServer", "ProxyServer", "UseProxy",
-// "ProxyPort", then the e-mail identity when it changed, then the read offset of the
-// drive in use (keyed by its vendor and product text).
+// "ProxyPort", then the e-mail identity when it changed, then the MusicBrainz choices when
+// they changed, then the read offset of the drive in use (keyed by its vendor and product
+// text).
 void runOptionsCommand(JobContext& context, QWidget* launcher,
                        LanguageChoice languages = COptionsDlg::builtinLanguages());

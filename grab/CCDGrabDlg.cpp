@@ -1,8 +1,10 @@
 #include "CCDGrabDlg.h"
 
 #include "AppResources.h"
+#include "BackgroundCall.h"
 #include "CEditableListCtrl.h"
 #include "CFreeDBQueryDlg.h"
+#include "CMusicBrainzReleaseDlg.h"
 #include "CProgressBar.h"
 #include "CReadingProgressDlg.h"
 #include "CdCacheDatabase.h"
@@ -16,6 +18,7 @@
 #include "JobContext.h"
 #include "Log.h"
 #include "MessageService.h"
+#include "MusicBrainzText.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
 #include "StringTable.h"
@@ -37,6 +40,7 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -138,6 +142,11 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     m_totalTracks = tagControl(new QLabel(this), kTotalTracks);
     m_totalTime = tagControl(new QLabel(this), kTotalTime);
     m_totalSize = tagControl(new QLabel(this), kTotalSize);
+    m_lookupStatus = tagControl(new QLabel(this), kLookupStatus);
+    m_cover = tagControl(new QLabel(this), kCover);
+    m_cover->setFixedSize(72, 72);
+    m_cover->setAlignment(Qt::AlignCenter);
+    m_cover->hide();
     for (QPushButton* b :
          {refresh, setAll, m_selectAll, getInfo, playButton, stopButton, grabNow, cancel})
         b->setAutoDefault(false);
@@ -171,6 +180,7 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     fields->addWidget(m_comment, 2, 1, 1, 3);
     fields->setColumnStretch(1, 1);
     fields->setColumnStretch(3, 1);
+    fields->addWidget(m_cover, 0, 4, 3, 1);
 
     auto* actions = new QHBoxLayout;
     actions->addWidget(setAll);
@@ -195,6 +205,7 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     layout->addLayout(totals);
     layout->addLayout(fields);
     layout->addLayout(actions);
+    layout->addWidget(m_lookupStatus);
     layout->addLayout(bottom);
     resize(720, 520);
 
@@ -327,6 +338,12 @@ void CCDGrabDlg::loadDisc() {
     kept.startTimes.clear();
     m_discId = 0;
     m_discSeconds = 0;
+    m_firstSectors.clear();
+    m_lastSector = 0;
+    m_mbDiscId.clear();
+    m_coverImage.clear();
+    showCover();
+    m_lookupStatus->clear();
 
     // 2. The disc: identifier, CD-TEXT names, the tracks.
     DiscInfo* disc = m_context.ripObject ? m_context.ripObject->GetDiscInfo() : nullptr;
@@ -374,6 +391,8 @@ void CCDGrabDlg::loadDisc() {
         kept.durationSeconds.push_back(track->GetDurationSeconds());
         kept.startTimes.push_back(take(track->GetStartText()));
         m_discSeconds = track->GetStartSeconds() + track->GetDurationSeconds();
+        m_firstSectors.push_back(track->GetFirstSector());
+        m_lastSector = track->GetLastSector();
         track->Destroy();
     }
     // 3. The select-all button starts over.
@@ -477,6 +496,12 @@ void CCDGrabDlg::getCdInfo() {
         MessageService::message(142, MessageIcon::None, MessageButtons::Ok, this);
         return;
     }
+    if (m_mbBusy)
+        return;
+    const int source = m_context.settings.discNameSource();
+    if (source != SettingsRecord::kFreeDBOnly &&
+        (musicBrainzInfo() || source == SettingsRecord::kMusicBrainzOnly))
+        return;
     CFreeDBQueryDlg::Disc disc;
     disc.discId = m_discId;
     disc.startTexts = m_context.grabSelection.startTimes;
@@ -495,6 +520,9 @@ void CCDGrabDlg::getCdInfo() {
     }
     setInfoToAllTracks();
     m_album->setText(qs(result.album));
+    // A cover fetched earlier belongs to a MusicBrainz release, not to these names.
+    m_coverImage.clear();
+    showCover();
 }
 
 void CCDGrabDlg::play() {
@@ -583,6 +611,13 @@ void CCDGrabDlg::grabToWav() {
         MessageService::message(cld::kGrabFolderStringId, MessageIcon::Error, MessageButtons::Ok,
                                 this, QString::fromStdString(folder.string()));
         return;
+    }
+    // The release's cover goes beside the rip once; a rip without it is still whole.
+    if (!m_coverImage.empty()) {
+        std::string coverError;
+        if (!cld::storeFolderCover(folder, m_coverImage, coverError))
+            cld::logf(cld::LogLevel::Warning, "The cover could not be kept: %s",
+                      coverError.c_str());
     }
 
     // 4. The progress window.
@@ -703,4 +738,116 @@ void CCDGrabDlg::grabToWav() {
                             report.argument.empty() ? QString()
                                                     : QString::fromStdString(report.argument));
     progress.CloseProgress();
+}
+
+void CCDGrabDlg::setMusicBrainzBusy(bool busy) {
+    m_mbBusy = busy;
+    // Everything but Cancel waits; Cancel ends the look-up. Controls that were disabled
+    // before (the intro length without "Grab Intro Only.") stay so afterwards.
+    if (busy) {
+        m_lookupDisabled.clear();
+        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->isEnabled() && child->property("cld_id").toInt() != 2 &&
+                child != m_lookupStatus) {
+                child->setEnabled(false);
+                m_lookupDisabled.push_back(child);
+            }
+        return;
+    }
+    for (QWidget* child : m_lookupDisabled)
+        child->setEnabled(true);
+    m_lookupDisabled.clear();
+}
+
+void CCDGrabDlg::reject() {
+    if (m_mbBusy) {
+        if (m_mb)
+            m_mb->cancel();
+        return;
+    }
+    QDialog::reject();
+}
+
+void CCDGrabDlg::showCover() {
+    QPixmap picture;
+    if (!m_coverImage.empty() &&
+        picture.loadFromData(reinterpret_cast<const uchar*>(m_coverImage.data()),
+                             static_cast<uint>(m_coverImage.size()))) {
+        m_cover->setPixmap(
+            picture.scaled(m_cover->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        m_cover->show();
+        return;
+    }
+    m_cover->clear();
+    m_cover->hide();
+}
+
+bool CCDGrabDlg::musicBrainzInfo() {
+    const cld::mb::MbToc toc = cld::mb::tocFromSectors(m_firstSectors, m_lastSector);
+    if (!m_mb)
+        m_mb = std::make_unique<cld::mb::MusicBrainzClient>();
+    cld::configureMusicBrainz(*m_mb, m_context.settings);
+    m_mb->resetCancel();
+    cld::mb::MusicBrainzClient* client = m_mb.get();
+    const auto say = [this](const cld::MbStatusLine& line) {
+        QString text = AppResources::string(line.stringId);
+        if (!line.argument.empty())
+            text = text.arg(qs(line.argument));
+        m_lookupStatus->setText(text);
+    };
+    say({2500, cld::musicBrainzServerName(*client)});
+
+    std::vector<cld::mb::MbRelease> releases;
+    setMusicBrainzBusy(true);
+    const cld::mb::LookupStatus status =
+        cld::callInBackground([client, toc, &releases] { return client->lookup(toc, releases); },
+                              WaitService::instance());
+    setMusicBrainzBusy(false);
+    m_mbDiscId = client->discId();
+    if (status != cld::mb::LookupStatus::Found) {
+        say(cld::musicBrainzStatus(status, client->retryAfterSeconds(), client->lastDetail(),
+                                   cld::musicBrainzServerName(*client)));
+        // A cancel ends "Get CD Info" altogether; anything else leaves FreeDB and typing.
+        return status == cld::mb::LookupStatus::Cancelled;
+    }
+
+    std::size_t chosen = 0;
+    if (releases.size() > 1) {
+        CMusicBrainzReleaseDlg choice(releases, this);
+        if (choice.exec() != QDialog::Accepted || choice.chosen() < 0) {
+            m_lookupStatus->clear();
+            return true;
+        }
+        chosen = static_cast<std::size_t>(choice.chosen());
+    }
+    const cld::mb::MbRelease& release = releases[chosen];
+
+    // The names, as the FreeDB path sets them.
+    m_artist->setText(qs(release.artist));
+    if (!release.genre.empty())
+        selectGenrePrefix(release.genre);
+    if (release.year > 0)
+        m_year->setText(QString::number(release.year));
+    const int rows =
+        std::min<int>(m_list->rowCount(), static_cast<int>(release.trackTitles.size()));
+    for (int i = 0; i < rows; ++i) {
+        const QString name = qs(release.trackTitles[static_cast<std::size_t>(i)]);
+        m_list->setCellText(i, 0, name);
+        m_list->topLevelItem(i)->setData(0, kNameRole, name);
+    }
+    setInfoToAllTracks();
+    m_album->setText(qs(release.album));
+
+    // The cover; a release without one is normal and says nothing of it.
+    std::string image;
+    setMusicBrainzBusy(true);
+    const std::string releaseId = release.id;
+    const bool haveCover = cld::callInBackground(
+        [client, releaseId, &image] { return client->fetchCover(releaseId, image); },
+        WaitService::instance());
+    setMusicBrainzBusy(false);
+    m_coverImage = haveCover ? std::move(image) : std::string();
+    showCover();
+    say(cld::musicBrainzFoundStatus(release, haveCover));
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 struct JobContext;
+namespace cld::mb {
+class MusicBrainzClient;
+}
 
 // The CD grabber: pick a drive, see and name the disc's tracks (from CD-TEXT, the cache
 // or FreeDB), choose the error correction, and either grab the ticked tracks to WAV
@@ -42,6 +46,10 @@ public:
     static constexpr int kTotalTracks = 1070;
     static constexpr int kTotalTime = 1071;
     static constexpr int kTotalSize = 1072;
+    // The one-line status of a MusicBrainz look-up and the release's cover, small, beside
+    // the album fields.
+    static constexpr int kLookupStatus = 2540;
+    static constexpr int kCover = 2541;
 
     // wavTarget: opened for grabbing to WAV (OK grabs); otherwise for an encoding job (OK
     // only keeps the selection in the job context).
@@ -52,7 +60,8 @@ public:
     void loadDisc();
     // Grabs the ticked tracks to WAV files (the "Grab Now!" button).
     void grabToWav();
-    // Fills the fields and rows from FreeDB (the "Get CD Info" button).
+    // Fills the fields and rows from MusicBrainz and/or FreeDB, as the options say (the
+    // "Get CD Info" button).
     void getCdInfo();
     // Writes artist and genre into every row (the "Set Current Info to all Tracks." button).
     void setInfoToAllTracks();
@@ -62,9 +71,15 @@ public:
     CEditableListCtrl* trackList() const { return m_list; }
     // The genre number of the genre box's selection (-1 when nothing is selected).
     int genreNumber() const;
+    // The cover of the release taken from MusicBrainz (JPEG or PNG bytes; empty when none).
+    const std::string& coverImage() const { return m_coverImage; }
+    // The MusicBrainz disc id of the disc in the drive (empty before a look-up).
+    const std::string& musicBrainzDiscId() const { return m_mbDiscId; }
 
 public slots:
     void accept() override;
+    // While a MusicBrainz look-up runs: cancels it (the window stays open).
+    void reject() override;
 
 private:
     void fillDrives();
@@ -78,6 +93,11 @@ private:
     void play();
     void stop();
     int introSeconds() const;
+    // Asks MusicBrainz; true when its names were taken (or the user declined its choice),
+    // false when FreeDB may be asked next.
+    bool musicBrainzInfo();
+    void setMusicBrainzBusy(bool busy);
+    void showCover();
 
     JobContext& m_context;
     bool m_wavTarget;
@@ -101,4 +121,16 @@ private:
     QLabel* m_totalTracks;
     QLabel* m_totalTime;
     QLabel* m_totalSize;
+    QLabel* m_lookupStatus;
+    QLabel* m_cover;
+    std::unique_ptr<cld::mb::MusicBrainzClient> m_mb;
+    bool m_mbBusy = false;
+    std::string m_mbDiscId;
+    std::string m_coverImage;
+    // What a running look-up disabled, to be enabled again when it ends.
+    std::vector<QWidget*> m_lookupDisabled;
+    // The disc's table of contents as the ripper reports it: each track's first sector and
+    // the last sector of the last track.
+    std::vector<std::int32_t> m_firstSectors;
+    std::int32_t m_lastSector = 0;
 };

@@ -45,6 +45,12 @@ const Setting SettingsTable::kEntries[] = {
     {SettingsRecord::kPreferences, "FreeDBEmail", TextSetting{&SettingsRecord::m_freeDBEmail}},
     {SettingsRecord::kPreferences, "FreeDBDeadline",
      IntSetting{&SettingsRecord::m_freeDBDeadline, 30, 5, 600}},
+    {SettingsRecord::kPreferences, "DiscNameSource",
+     IntSetting{&SettingsRecord::m_discNameSource, 0, 0, 2}},
+    {SettingsRecord::kPreferences, "MusicBrainzServer",
+     TextSetting{&SettingsRecord::m_musicBrainzServer}},
+    {SettingsRecord::kPreferences, "CoverArtServer",
+     TextSetting{&SettingsRecord::m_coverArtServer}},
     {SettingsRecord::kHistory, "LastWMAOutFolder",
      TextSetting{&SettingsRecord::m_lastWMAOutFolder}},
     {SettingsRecord::kHistory, "LastWMARecorderFolder",
@@ -292,6 +298,18 @@ bool SettingsRecord::setFreeDBEmail(const std::string& value) {
 
 bool SettingsRecord::setFreeDBDeadline(int value) {
     return setInt(kPreferences, "FreeDBDeadline", m_freeDBDeadline, value);
+}
+
+bool SettingsRecord::setDiscNameSource(int value) {
+    return setInt(kPreferences, "DiscNameSource", m_discNameSource, value);
+}
+
+bool SettingsRecord::setMusicBrainzServer(const std::string& value) {
+    return setString(kPreferences, "MusicBrainzServer", m_musicBrainzServer, value);
+}
+
+bool SettingsRecord::setCoverArtServer(const std::string& value) {
+    return setString(kPreferences, "CoverArtServer", m_coverArtServer, value);
 }
 
 bool SettingsRecord::setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,

@@ -22,6 +22,10 @@ public:
     static constexpr const char* kRegistryKey = cld::identity::kRegistryKey;
     static constexpr const char* kDefaultAppName = cld::identity::kProgramName;
     static constexpr const char* kDefaultFreeDBServer = "gnudb.gnudb.org";
+    static constexpr const char* kDefaultMusicBrainzServer = "musicbrainz.org";
+    static constexpr const char* kDefaultCoverArtServer = "coverartarchive.org";
+    // Where "Get CD Info" asks for a disc's names ("DiscNameSource").
+    enum DiscNameSource : int { kMusicBrainzThenFreeDB = 0, kMusicBrainzOnly = 1, kFreeDBOnly = 2 };
 
     // Registry locations outside the profile that the program reads or writes.
     static constexpr const char* kLanguageKeyPath = cld::identity::kLanguageKeyPath;
@@ -101,6 +105,16 @@ public:
     bool setProxyPort(int value);
     bool setFreeDBEmail(const std::string& value);
     bool setFreeDBDeadline(int value);
+    // Disc names and covers from MusicBrainz: which services "Get CD Info" asks
+    // ("DiscNameSource", a DiscNameSource, default both with MusicBrainz first), the
+    // MusicBrainz server ("MusicBrainzServer") and the cover server ("CoverArtServer"), each
+    // "host", "host:port" or an http address.
+    int discNameSource() const { return m_discNameSource; }
+    const std::string& musicBrainzServer() const { return m_musicBrainzServer; }
+    const std::string& coverArtServer() const { return m_coverArtServer; }
+    bool setDiscNameSource(int value);
+    bool setMusicBrainzServer(const std::string& value);
+    bool setCoverArtServer(const std::string& value);
     // What the options dialog writes on OK, in its order ("FreeDBServer", "ProxyServer",
     // "UseProxy", "ProxyPort"). Nothing is written or changed unless every value is valid.
     bool setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,
@@ -174,6 +188,9 @@ private:
     int m_proxyPort = 8080;
     std::string m_freeDBEmail;
     int m_freeDBDeadline = 30;
+    int m_discNameSource = kMusicBrainzThenFreeDB;
+    std::string m_musicBrainzServer = kDefaultMusicBrainzServer;
+    std::string m_coverArtServer = kDefaultCoverArtServer;
 
     std::string m_lastWMAOutFolder;
     std::string m_lastWMARecorderFolder;

@@ -308,6 +308,21 @@ constexpr std::array kStrings{
     StringEntry{2613, "Read offset found: %1 samples. Press OK to keep it."},
     StringEntry{2614, "The read offset could not be detected: %1"},
     StringEntry{2615, "The read offset must lie between -5000 and 5000 samples."},
+    // Disc names and covers from MusicBrainz
+    StringEntry{2500, "Asking MusicBrainz (%1)..."},
+    StringEntry{2501, "MusicBrainz does not know this disc."},
+    StringEntry{2502, "MusicBrainz is busy; try again in %1 seconds."},
+    StringEntry{2503, "MusicBrainz is busy; try again later."},
+    StringEntry{2504, "MusicBrainz could not be reached (%1)."},
+    StringEntry{2505, "MusicBrainz did not answer in time."},
+    StringEntry{2506, "MusicBrainz's answer could not be read."},
+    StringEntry{2507, "MusicBrainz refused the look-up: %1"},
+    StringEntry{2508, "Names from MusicBrainz: %1."},
+    StringEntry{2509, "The MusicBrainz and cover servers must each be empty (the public "
+                      "server), a host name, host:port or an address such as "
+                      "http://host:port/."},
+    StringEntry{2510, "The MusicBrainz look-up was cancelled."},
+    StringEntry{2511, "Names from MusicBrainz: %1, with its cover."},
 };
 
 constexpr std::array kCaptions{
@@ -335,6 +350,7 @@ constexpr std::array kCaptions{
     StringEntry{175, "Installing Windows Media Audio && Video files..."},
     StringEntry{176, "Calderine - Options"},
     StringEntry{177, "Calderine - Browse FreeDB Internet Servers"},
+    StringEntry{2520, "Calderine - Choose the Release from MusicBrainz"},
 };
 
 constexpr bool sortedUnique(const auto& table) {

@@ -22,6 +22,8 @@ GrabDialogTest::GrabDialogTest()
       m_home("HOME", m_dir.path().string()),
       m_odbcIni("ODBCINI", (m_dir.path() / "odbc.ini").string()) {
     m_settings.LoadSettings();
+    // These tests drive the FreeDB path; the MusicBrainz tests choose their source.
+    m_settings.setDiscNameSource(SettingsRecord::kFreeDBOnly);
     m_genres.buildGenreList();
     WaitService::setInstance(std::make_unique<HookedWait>(&m_waitHook));
     PickerService::setInstance(std::make_unique<FolderPicker>(&m_folderAnswer, &m_folderTitle));

@@ -1,0 +1,293 @@
+#include "MbHttp.h"
+
+#include "CddbCancel.h"
+#include "CddbError.h"
+#include "CddbSocket.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <mutex>
+#include <thread>
+
+namespace cld::mb {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return std::string(text);
+}
+
+std::string printable(std::string_view text) {
+    std::string out;
+    for (char c : text.substr(0, 200))
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
+            out += c;
+    return out;
+}
+
+// Whether a host, path or header value can be put into a request line as it is.
+bool safeForRequest(std::string_view text) {
+    return std::none_of(text.begin(), text.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x21 || c == 0x7f; });
+}
+
+bool parseNumber(std::string_view text, long long& value, int base = 10) {
+    if (text.empty())
+        return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    return ec == std::errc() && end == text.data() + text.size() && value >= 0;
+}
+
+// Undoes chunked transfer coding; false on a malformed chunk or a body past `maxBody`.
+bool dechunk(std::string_view data, std::string& body, std::size_t maxBody, bool& tooLarge) {
+    body.clear();
+    for (;;) {
+        const std::size_t eol = data.find("\r\n");
+        if (eol == std::string_view::npos)
+            return false;
+        std::string_view sizeText = data.substr(0, eol);
+        sizeText = sizeText.substr(0, sizeText.find(';'));
+        long long size = 0;
+        if (!parseNumber(trim(sizeText), size, 16) || size > 0x7fffffffLL)
+            return false;
+        data.remove_prefix(eol + 2);
+        if (size == 0)
+            return true; // trailers are ignored
+        if (body.size() + static_cast<std::size_t>(size) > maxBody) {
+            tooLarge = true;
+            return false;
+        }
+        if (data.size() < static_cast<std::size_t>(size) + 2 ||
+            data.substr(static_cast<std::size_t>(size), 2) != "\r\n")
+            return false;
+        body.append(data.substr(0, static_cast<std::size_t>(size)));
+        data.remove_prefix(static_cast<std::size_t>(size) + 2);
+    }
+}
+
+HttpOutcome outcomeOfSocketError(int code) {
+    switch (code) {
+    case kCddbCancelled:
+        return HttpOutcome::Cancelled;
+    case kCddbDeadlineExceeded:
+    case kCddbTimedOut:
+        return HttpOutcome::TimedOut;
+    default:
+        return HttpOutcome::Offline;
+    }
+}
+
+HttpAnswer failed(HttpOutcome outcome, std::string line = {}) {
+    HttpAnswer answer;
+    answer.outcome = outcome;
+    answer.statusLine = std::move(line);
+    return answer;
+}
+
+// One request over one connection, without redirects.
+HttpAnswer exchange(const HttpRequest& request) {
+    const HttpUrl& url = request.url;
+    if (!safeForRequest(url.host) || !safeForRequest(url.path) || url.path.empty() ||
+        url.path.front() != '/' || url.port <= 0 || url.port > 65535)
+        return failed(HttpOutcome::HttpError, "Bad address");
+    const bool viaProxy = !request.proxyHost.empty();
+    if (viaProxy &&
+        (!safeForRequest(request.proxyHost) || request.proxyPort <= 0 || request.proxyPort > 65535))
+        return failed(HttpOutcome::HttpError, "Bad proxy");
+    CddbSocket socket;
+    socket.setCancel(request.cancel);
+    socket.setDeadline(request.deadline);
+    socket.setConnectTimeout(request.connectTimeoutMs);
+    if (!socket.create() || !(viaProxy ? socket.connect(request.proxyHost, request.proxyPort)
+                                       : socket.connect(url.host, url.port)))
+        return failed(outcomeOfSocketError(CddbSocket::lastError()));
+    std::string hostHeader = url.host;
+    if (url.port != 80)
+        hostHeader += ":" + std::to_string(url.port);
+    const std::string target = viaProxy ? "http://" + hostHeader + url.path : url.path;
+    std::string userAgent;
+    for (char c : request.userAgent)
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
+            userAgent += c;
+    const std::string text = "GET " + target + " HTTP/1.1\r\nHost: " + hostHeader +
+                             "\r\nUser-Agent: " + userAgent + "\r\nAccept: " + request.accept +
+                             "\r\nConnection: close\r\n\r\n";
+    if (!socket.send(text.data(), text.size()))
+        return failed(outcomeOfSocketError(CddbSocket::lastError()));
+
+    std::string raw;
+    char buffer[16384];
+    const std::size_t rawLimit = request.maxBody + 64 * 1024; // header and chunk lines
+    for (;;) {
+        bool ready = false;
+        if (!socket.readable(ready, request.receiveTimeoutMs))
+            return failed(outcomeOfSocketError(CddbSocket::lastError()));
+        if (!ready)
+            return failed(HttpOutcome::TimedOut);
+        const long got = socket.receive(buffer, sizeof buffer);
+        if (got < 0)
+            return failed(outcomeOfSocketError(CddbSocket::lastError()));
+        if (got == 0)
+            break;
+        raw.append(buffer, static_cast<std::size_t>(got));
+        if (raw.size() > rawLimit)
+            return failed(HttpOutcome::TooLarge);
+        // A complete answer by Content-Length needs no close.
+        HttpAnswer partial = parseHttpAnswer(raw, request.maxBody);
+        if (partial.outcome != HttpOutcome::Malformed && partial.header.count("content-length"))
+            return partial;
+        if (partial.outcome != HttpOutcome::Malformed &&
+            lower(partial.header["transfer-encoding"]).find("chunked") != std::string::npos)
+            return partial;
+    }
+    return parseHttpAnswer(raw, request.maxBody);
+}
+
+} // namespace
+
+bool parseHttpUrl(const std::string& text, HttpUrl& url) {
+    std::string_view rest = text;
+    const std::string_view scheme = "http://";
+    if (rest.size() >= scheme.size() && lower(std::string(rest.substr(0, scheme.size()))) == scheme)
+        rest.remove_prefix(scheme.size());
+    else if (rest.find("://") != std::string_view::npos)
+        return false; // https and anything else cannot be spoken here
+    const std::size_t slash = rest.find('/');
+    std::string_view authority = rest.substr(0, slash);
+    url.path = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
+    url.port = 80;
+    const std::size_t colon = authority.rfind(':');
+    if (colon != std::string_view::npos) {
+        long long port = 0;
+        if (!parseNumber(authority.substr(colon + 1), port) || port < 1 || port > 65535)
+            return false;
+        url.port = static_cast<int>(port);
+        authority = authority.substr(0, colon);
+    }
+    url.host = std::string(authority);
+    return !url.host.empty() && safeForRequest(url.host) && safeForRequest(url.path);
+}
+
+HttpAnswer parseHttpAnswer(const std::string& raw, std::size_t maxBody) {
+    HttpAnswer answer;
+    const std::size_t headerEnd = raw.find("\r\n\r\n");
+    if (headerEnd == std::string::npos)
+        return failed(HttpOutcome::Malformed);
+    std::string_view head(raw.data(), headerEnd);
+    const std::size_t firstEol = head.find("\r\n");
+    const std::string_view statusLine = head.substr(0, firstEol);
+    answer.statusLine = printable(statusLine);
+    // "HTTP/1.x NNN reason"
+    if (statusLine.size() < 12 || statusLine.substr(0, 7) != "HTTP/1." || statusLine[8] != ' ')
+        return failed(HttpOutcome::Malformed, answer.statusLine);
+    long long status = 0;
+    if (!parseNumber(statusLine.substr(9, 3), status) || status < 100)
+        return failed(HttpOutcome::Malformed, answer.statusLine);
+    answer.status = static_cast<int>(status);
+    std::string_view fields =
+        firstEol == std::string_view::npos ? std::string_view() : head.substr(firstEol + 2);
+    while (!fields.empty()) {
+        const std::size_t eol = fields.find("\r\n");
+        const std::string_view line = fields.substr(0, eol);
+        fields = eol == std::string_view::npos ? std::string_view() : fields.substr(eol + 2);
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || colon == 0)
+            continue;
+        answer.header[lower(std::string(line.substr(0, colon)))] = trim(line.substr(colon + 1));
+    }
+    const std::string_view data = std::string_view(raw).substr(headerEnd + 4);
+    bool tooLarge = false;
+    if (lower(answer.header["transfer-encoding"]).find("chunked") != std::string::npos) {
+        if (!dechunk(data, answer.body, maxBody, tooLarge))
+            return failed(tooLarge ? HttpOutcome::TooLarge : HttpOutcome::Malformed,
+                          answer.statusLine);
+    } else if (auto it = answer.header.find("content-length"); it != answer.header.end()) {
+        long long length = 0;
+        if (!parseNumber(it->second, length))
+            return failed(HttpOutcome::Malformed, answer.statusLine);
+        if (static_cast<unsigned long long>(length) > maxBody)
+            return failed(HttpOutcome::TooLarge, answer.statusLine);
+        if (data.size() < static_cast<std::size_t>(length))
+            return failed(HttpOutcome::Malformed, answer.statusLine);
+        answer.body.assign(data.substr(0, static_cast<std::size_t>(length)));
+    } else {
+        if (data.size() > maxBody)
+            return failed(HttpOutcome::TooLarge, answer.statusLine);
+        answer.body.assign(data);
+    }
+    if (auto it = answer.header.find("retry-after"); it != answer.header.end()) {
+        long long seconds = 0;
+        if (parseNumber(it->second, seconds))
+            answer.retryAfterSeconds = static_cast<int>(std::min<long long>(seconds, 86400));
+    }
+    if (answer.status >= 200 && answer.status < 300)
+        answer.outcome = HttpOutcome::Ok;
+    else if (answer.status == 404)
+        answer.outcome = HttpOutcome::NotFound;
+    else if (answer.status == 503 || answer.status == 429)
+        answer.outcome = HttpOutcome::Unavailable;
+    else
+        answer.outcome = HttpOutcome::HttpError;
+    return answer;
+}
+
+HttpAnswer httpGet(const HttpRequest& request) {
+    HttpRequest current = request;
+    for (int hop = 0;; ++hop) {
+        HttpAnswer answer = exchange(current);
+        const bool redirect = answer.status == 301 || answer.status == 302 ||
+                              answer.status == 303 || answer.status == 307 || answer.status == 308;
+        if (!redirect)
+            return answer;
+        const auto location = answer.header.find("location");
+        HttpUrl next;
+        if (hop >= 3 || location == answer.header.end())
+            return answer;
+        if (!location->second.empty() && location->second.front() == '/') {
+            next = current.url;
+            next.path = location->second;
+        } else if (!parseHttpUrl(location->second, next)) {
+            // An https address: this client speaks plain HTTP only.
+            answer.statusLine += " to " + printable(location->second) + " (https is not spoken)";
+            return answer;
+        }
+        if (!safeForRequest(next.path))
+            return answer;
+        current.url = next;
+    }
+}
+
+bool RateGate::waitTurn(const CddbCancel* cancel, Clock::time_point deadline) {
+    static std::mutex gateMutex;
+    Clock::time_point slot;
+    {
+        std::lock_guard lock(gateMutex);
+        const Clock::time_point now = Clock::now();
+        slot = std::max(now, m_next);
+        if (slot > deadline)
+            return false;
+        m_next = slot + m_interval;
+    }
+    while (Clock::now() < slot) {
+        if (cancel && cancel->isCancelled())
+            return false;
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(slot - Clock::now(), std::chrono::milliseconds(20)));
+    }
+    return !(cancel && cancel->isCancelled());
+}
+
+} // namespace cld::mb
