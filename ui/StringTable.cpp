@@ -302,6 +302,11 @@ constexpr std::array kStrings{
                       "http://host:port/."},
     StringEntry{2510, "The MusicBrainz look-up was cancelled."},
     StringEntry{2511, "Names from MusicBrainz: %1, with its cover."},
+    // The Options dialog's box for disc names and covers.
+    StringEntry{2512, "Disc Names and Covers"},
+    StringEntry{2513, "Ask"},
+    StringEntry{2514, "MusicBrainz Server"},
+    StringEntry{2515, "Cover Server"},
     // Verified rips: AccurateRip, the rip log and the drive's read offset.
     StringEntry{2600, "AccurateRip: all %1 tracks accurately ripped (confidence %2)"},
     StringEntry{2601, "AccurateRip: not accurately ripped: track(s) %1 (%2 of %3 tracks accurate)"},
