@@ -287,6 +287,21 @@ constexpr std::array kStrings{
     StringEntry{2497, "Audio & Video Conversion Suite"},
     StringEntry{2498, "RIP  \u2022  ENCODE  \u2022  DECODE  \u2022  RECORD  \u2022  CAPTURE"},
     StringEntry{2499, "CD ripping  \u2022  MP3  \u2022  WMA  \u2022  WAV  \u2022  WMV"},
+    // Disc names and covers from MusicBrainz
+    StringEntry{2500, "Asking MusicBrainz (%1)..."},
+    StringEntry{2501, "MusicBrainz does not know this disc."},
+    StringEntry{2502, "MusicBrainz is busy; try again in %1 seconds."},
+    StringEntry{2503, "MusicBrainz is busy; try again later."},
+    StringEntry{2504, "MusicBrainz could not be reached (%1)."},
+    StringEntry{2505, "MusicBrainz did not answer in time."},
+    StringEntry{2506, "MusicBrainz's answer could not be read."},
+    StringEntry{2507, "MusicBrainz refused the look-up: %1"},
+    StringEntry{2508, "Names from MusicBrainz: %1."},
+    StringEntry{2509, "The MusicBrainz and cover servers must each be empty (the public "
+                      "server), a host name, host:port or an address such as "
+                      "http://host:port/."},
+    StringEntry{2510, "The MusicBrainz look-up was cancelled."},
+    StringEntry{2511, "Names from MusicBrainz: %1, with its cover."},
     // Verified rips: AccurateRip, the rip log and the drive's read offset.
     StringEntry{2600, "AccurateRip: all %1 tracks accurately ripped (confidence %2)"},
     StringEntry{2601, "AccurateRip: not accurately ripped: track(s) %1 (%2 of %3 tracks accurate)"},
@@ -308,21 +323,6 @@ constexpr std::array kStrings{
     StringEntry{2613, "Read offset found: %1 samples. Press OK to keep it."},
     StringEntry{2614, "The read offset could not be detected: %1"},
     StringEntry{2615, "The read offset must lie between -5000 and 5000 samples."},
-    // Disc names and covers from MusicBrainz
-    StringEntry{2500, "Asking MusicBrainz (%1)..."},
-    StringEntry{2501, "MusicBrainz does not know this disc."},
-    StringEntry{2502, "MusicBrainz is busy; try again in %1 seconds."},
-    StringEntry{2503, "MusicBrainz is busy; try again later."},
-    StringEntry{2504, "MusicBrainz could not be reached (%1)."},
-    StringEntry{2505, "MusicBrainz did not answer in time."},
-    StringEntry{2506, "MusicBrainz's answer could not be read."},
-    StringEntry{2507, "MusicBrainz refused the look-up: %1"},
-    StringEntry{2508, "Names from MusicBrainz: %1."},
-    StringEntry{2509, "The MusicBrainz and cover servers must each be empty (the public "
-                      "server), a host name, host:port or an address such as "
-                      "http://host:port/."},
-    StringEntry{2510, "The MusicBrainz look-up was cancelled."},
-    StringEntry{2511, "Names from MusicBrainz: %1, with its cover."},
 };
 
 constexpr std::array kCaptions{
