@@ -3,10 +3,12 @@
 #include "CddbCancel.h"
 #include "CddbError.h"
 #include "CddbSocket.h"
+#include "MbTls.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -97,6 +99,48 @@ HttpAnswer failed(HttpOutcome outcome, std::string line = {}) {
     return answer;
 }
 
+// Asks the proxy for a tunnel to the server; the bytes that came after the proxy's
+// answer belong to the tunnel and are handed back in `early`.
+HttpAnswer openTunnel(CddbSocket& socket, const HttpRequest& request, const std::string& authority,
+                      const std::string& userAgent, std::string& early) {
+    const std::string text = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority +
+                             "\r\nUser-Agent: " + userAgent + "\r\n\r\n";
+    if (!socket.send(text.data(), text.size()))
+        return failed(outcomeOfSocketError(CddbSocket::lastError()));
+    std::string raw;
+    char buffer[4096];
+    std::size_t headerEnd = std::string::npos;
+    while (headerEnd == std::string::npos) {
+        bool ready = false;
+        if (!socket.readable(ready, request.receiveTimeoutMs))
+            return failed(outcomeOfSocketError(CddbSocket::lastError()));
+        if (!ready)
+            return failed(HttpOutcome::TimedOut);
+        const long got = socket.receive(buffer, sizeof buffer);
+        if (got < 0)
+            return failed(outcomeOfSocketError(CddbSocket::lastError()));
+        if (got == 0)
+            return failed(HttpOutcome::Malformed, "The proxy closed the connection");
+        raw.append(buffer, static_cast<std::size_t>(got));
+        if (raw.size() > 64 * 1024)
+            return failed(HttpOutcome::TooLarge);
+        headerEnd = raw.find("\r\n\r\n");
+    }
+    // Only the proxy's status line matters (a 2xx has no body, a refusal's is not read).
+    HttpAnswer answer = parseHttpAnswer(raw.substr(0, raw.find("\r\n")) + "\r\n\r\n", 0);
+    if (answer.status == 0)
+        return failed(HttpOutcome::Malformed, answer.statusLine);
+    if (answer.status < 200 || answer.status >= 300) {
+        answer.outcome = HttpOutcome::HttpError;
+        answer.statusLine = "Proxy: " + answer.statusLine;
+        answer.body.clear();
+        return answer;
+    }
+    early = raw.substr(headerEnd + 4);
+    answer.outcome = HttpOutcome::Ok;
+    return answer;
+}
+
 // One request over one connection, without redirects.
 HttpAnswer exchange(const HttpRequest& request) {
     const HttpUrl& url = request.url;
@@ -115,29 +159,62 @@ HttpAnswer exchange(const HttpRequest& request) {
                                        : socket.connect(url.host, url.port)))
         return failed(outcomeOfSocketError(CddbSocket::lastError()));
     std::string hostHeader = url.host;
-    if (url.port != 80)
+    if (url.port != url.defaultPort())
         hostHeader += ":" + std::to_string(url.port);
-    const std::string target = viaProxy ? "http://" + hostHeader + url.path : url.path;
     std::string userAgent;
     for (char c : request.userAgent)
         if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)
             userAgent += c;
+
+    std::unique_ptr<TlsLink> tls;
+    if (url.tls) {
+        std::string early;
+        if (viaProxy) {
+            HttpAnswer tunnel = openTunnel(
+                socket, request, url.host + ":" + std::to_string(url.port), userAgent, early);
+            if (tunnel.outcome != HttpOutcome::Ok)
+                return tunnel;
+        }
+        tls = std::make_unique<TlsLink>(socket);
+        switch (tls->start(url.host, request.trustFile, request.receiveTimeoutMs, early)) {
+        case TlsStart::Ok:
+            break;
+        case TlsStart::SocketFailed:
+            return failed(outcomeOfSocketError(CddbSocket::lastError()));
+        case TlsStart::Rejected:
+            return failed(HttpOutcome::Insecure, tls->error());
+        }
+    }
+    // Through a proxy plain HTTP names the whole address; in a tunnel only the path.
+    const std::string target = viaProxy && !url.tls ? "http://" + hostHeader + url.path : url.path;
     const std::string text = "GET " + target + " HTTP/1.1\r\nHost: " + hostHeader +
                              "\r\nUser-Agent: " + userAgent + "\r\nAccept: " + request.accept +
                              "\r\nConnection: close\r\n\r\n";
-    if (!socket.send(text.data(), text.size()))
+    if (tls ? !tls->send(text.data(), text.size()) : !socket.send(text.data(), text.size())) {
+        if (tls && !tls->error().empty())
+            return failed(HttpOutcome::Insecure, tls->error());
         return failed(outcomeOfSocketError(CddbSocket::lastError()));
+    }
 
     std::string raw;
     char buffer[16384];
     const std::size_t rawLimit = request.maxBody + 64 * 1024; // header and chunk lines
     for (;;) {
-        bool ready = false;
-        if (!socket.readable(ready, request.receiveTimeoutMs))
-            return failed(outcomeOfSocketError(CddbSocket::lastError()));
-        if (!ready)
-            return failed(HttpOutcome::TimedOut);
-        const long got = socket.receive(buffer, sizeof buffer);
+        long got = 0;
+        if (tls) {
+            got = tls->receive(buffer, sizeof buffer, request.receiveTimeoutMs);
+            if (got == -2)
+                return failed(HttpOutcome::TimedOut);
+            if (got == -3)
+                return failed(HttpOutcome::Insecure, tls->error());
+        } else {
+            bool ready = false;
+            if (!socket.readable(ready, request.receiveTimeoutMs))
+                return failed(outcomeOfSocketError(CddbSocket::lastError()));
+            if (!ready)
+                return failed(HttpOutcome::TimedOut);
+            got = socket.receive(buffer, sizeof buffer);
+        }
         if (got < 0)
             return failed(outcomeOfSocketError(CddbSocket::lastError()));
         if (got == 0)
@@ -160,15 +237,25 @@ HttpAnswer exchange(const HttpRequest& request) {
 
 bool parseHttpUrl(const std::string& text, HttpUrl& url) {
     std::string_view rest = text;
-    const std::string_view scheme = "http://";
-    if (rest.size() >= scheme.size() && lower(std::string(rest.substr(0, scheme.size()))) == scheme)
+    const auto hasScheme = [&rest](std::string_view scheme) {
+        if (rest.size() < scheme.size() ||
+            lower(std::string(rest.substr(0, scheme.size()))) != scheme)
+            return false;
         rest.remove_prefix(scheme.size());
+        return true;
+    };
+    if (hasScheme("https://"))
+        url.tls = true;
+    else if (hasScheme("http://"))
+        url.tls = false;
     else if (rest.find("://") != std::string_view::npos)
-        return false; // https and anything else cannot be spoken here
+        return false; // no other scheme is spoken here
+    else
+        url.tls = false;
     const std::size_t slash = rest.find('/');
     std::string_view authority = rest.substr(0, slash);
     url.path = slash == std::string_view::npos ? "/" : std::string(rest.substr(slash));
-    url.port = 80;
+    url.port = url.defaultPort();
     const std::size_t colon = authority.rfind(':');
     if (colon != std::string_view::npos) {
         long long port = 0;
@@ -259,13 +346,19 @@ HttpAnswer httpGet(const HttpRequest& request) {
         if (!location->second.empty() && location->second.front() == '/') {
             next = current.url;
             next.path = location->second;
-        } else if (!parseHttpUrl(location->second, next)) {
-            // An https address: this client speaks plain HTTP only.
-            answer.statusLine += " to " + printable(location->second) + " (https is not spoken)";
+        } else if (!parseHttpUrl(location->second, next) ||
+                   location->second.find("://") == std::string::npos) {
+            answer.statusLine += " to " + printable(location->second) + " (not followed)";
             return answer;
         }
         if (!safeForRequest(next.path))
             return answer;
+        if (current.url.tls && !next.tls) {
+            // What was asked over a verified channel is not asked again in the clear.
+            answer.statusLine +=
+                " to " + printable(location->second) + " (not followed: not https)";
+            return answer;
+        }
         current.url = next;
     }
 }

@@ -20,6 +20,7 @@ enum class HttpOutcome {
     Cancelled,   // cancelled from another thread
     Malformed,   // not an HTTP answer, a broken chunk, a body shorter than announced
     TooLarge,    // the body exceeded the limit the caller set
+    Insecure,    // TLS failed: the certificate was not verified, or no secure channel came up
 };
 
 struct HttpAnswer {
@@ -31,18 +32,23 @@ struct HttpAnswer {
     int retryAfterSeconds = -1; // from a Retry-After in seconds, -1 when none
 };
 
-// A parsed "http://host[:port]/path" (or "host[:port]" alone, which means path "/").
+// A parsed "http://host[:port]/path" or "https://host[:port]/path" (or "host[:port]"
+// alone, which means plain HTTP and path "/").
 struct HttpUrl {
     std::string host;
     int port = 80;
     std::string path = "/";
+    bool tls = false; // https
+    int defaultPort() const { return tls ? 443 : 80; }
 };
 bool parseHttpUrl(const std::string& text, HttpUrl& url);
 
 // One HTTP/1.1 GET over the CDDB socket code: a Host, User-Agent and Accept header,
-// "Connection: close", a body read by Content-Length, chunks or the peer's close. Redirects
-// (301, 302, 303, 307, 308) to another http address are followed up to three times; a
-// redirect to https cannot be followed and counts as HttpError. Never throws.
+// "Connection: close", a body read by Content-Length, chunks or the peer's close. An https
+// address is spoken over TLS with the server's certificate verified against the system's
+// CA store and the host name; a certificate that does not pass ends the request as
+// Insecure, its reason in statusLine. Redirects (301, 302, 303, 307, 308) to another http
+// or https address are followed up to three times. Never throws.
 struct HttpRequest {
     HttpUrl url;
     std::string userAgent;
@@ -53,9 +59,12 @@ struct HttpRequest {
     // The whole request, redirects included, ends by then.
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
     const CddbCancel* cancel = nullptr;
-    // An HTTP proxy: the connection goes there and the request names the whole address.
+    // An HTTP proxy: the connection goes there and the request names the whole address;
+    // an https address is reached through a CONNECT tunnel.
     std::string proxyHost; // empty: none
     int proxyPort = 8080;
+    // A PEM file of the certificates to trust instead of the system's CA store (tests).
+    std::string trustFile;
 };
 HttpAnswer httpGet(const HttpRequest& request);
 

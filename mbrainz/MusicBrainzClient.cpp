@@ -18,10 +18,19 @@ bool plainId(const std::string& id) {
     });
 }
 
+// A bare host name without a port ("musicbrainz.org", as the settings keep the public
+// servers) means https; "host:port" alone stays plain HTTP, as a local mirror is typed.
 bool serverFrom(const std::string& text, const char* fallback, HttpUrl& url) {
     HttpUrl parsed;
-    if (!parseHttpUrl(text.empty() ? std::string(fallback) : text, parsed))
+    const std::string address = text.empty() ? std::string(fallback) : text;
+    if (!parseHttpUrl(address, parsed))
         return false;
+    const bool bare = address.find("://") == std::string::npos;
+    if (bare && (address.find(':') == std::string::npos || parsed.port == 443)) {
+        parsed.tls = true;
+        if (address.find(':') == std::string::npos)
+            parsed.port = 443;
+    }
     parsed.path = "/";
     url = parsed;
     return true;
@@ -94,6 +103,7 @@ HttpAnswer MusicBrainzClient::get(const HttpUrl& server, const std::string& path
     request.cancel = &m_cancel;
     request.proxyHost = m_proxyHost;
     request.proxyPort = m_proxyPort;
+    request.trustFile = m_trustFile;
     HttpAnswer answer = httpGet(request);
     m_lastDetail = answer.statusLine;
     m_retryAfter = answer.retryAfterSeconds;
@@ -126,6 +136,7 @@ LookupStatus MusicBrainzClient::lookup(const MbToc& toc, std::vector<MbRelease>&
     case HttpOutcome::TooLarge:
         return LookupStatus::Malformed;
     case HttpOutcome::HttpError:
+    case HttpOutcome::Insecure:
         return LookupStatus::Failed;
     }
     std::string error;

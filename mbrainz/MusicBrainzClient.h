@@ -29,7 +29,8 @@ enum class LookupStatus {
     Cancelled,
 };
 
-// The MusicBrainz web service (version 2, JSON) and the Cover Art Archive over plain HTTP.
+// The MusicBrainz web service (version 2, JSON) and the Cover Art Archive, over https
+// (certificates verified against the system's CA store) or plain HTTP for an http server.
 // Requests to each service keep one second apart across the whole program, as both
 // services ask; every command ends by its network deadline, and cancel() from another
 // thread ends a running one at once. No user interface here; never throws.
@@ -39,8 +40,9 @@ public:
     MusicBrainzClient(const MusicBrainzClient&) = delete;
     MusicBrainzClient& operator=(const MusicBrainzClient&) = delete;
 
-    // "host", "host:port" or an http address (its path is ignored); empty means the
-    // default. False (and the old server kept) when the text cannot be an http server.
+    // "host" (https), "host:port" (plain HTTP; https on port 443), or an http or https
+    // address (its path is ignored); empty means the default. False (and the old server
+    // kept) when the text cannot be such a server.
     bool setServer(const std::string& text);
     bool setCoverServer(const std::string& text);
     const HttpUrl& server() const { return m_server; }
@@ -59,6 +61,9 @@ public:
         m_proxyHost = host;
         m_proxyPort = port;
     }
+    // A PEM file of certificates to trust instead of the system's CA store; empty means
+    // the system's. For tests against a loopback server with its own authority.
+    void setTrustFile(const std::string& path) { m_trustFile = path; }
 
     // The releases of the disc: by its disc id, with the table of contents so that the
     // service can also name discs it only knows by their track lengths.
@@ -98,6 +103,7 @@ private:
     int m_connectTimeoutMs = 10000;
     std::string m_proxyHost;
     int m_proxyPort = 8080;
+    std::string m_trustFile;
     CddbCancel m_cancel;
     std::string m_lastDetail;
     int m_retryAfter = -1;

@@ -183,7 +183,11 @@ TEST(MbHttpParse, LengthsChunksAndRetryAfter) {
     EXPECT_EQ(url.host, "Host.example");
     EXPECT_EQ(url.port, 8080);
     EXPECT_EQ(url.path, "/a/b");
-    EXPECT_FALSE(parseHttpUrl("https://archive.example/x", url));
+    EXPECT_FALSE(url.tls);
+    EXPECT_TRUE(parseHttpUrl("https://archive.example/x", url));
+    EXPECT_TRUE(url.tls);
+    EXPECT_EQ(url.port, 443);
+    EXPECT_FALSE(parseHttpUrl("gopher://archive.example/x", url));
     EXPECT_FALSE(parseHttpUrl("host:99999", url));
     EXPECT_FALSE(parseHttpUrl("bad host", url));
 }
@@ -265,11 +269,11 @@ TEST_F(MbClientTest, CoverFoundMissingRedirectedOrNoPicture) {
     EXPECT_EQ(image, mbJpeg("moved"));
     EXPECT_EQ(m_server.requests().back().rfind("GET /download/front.jpg HTTP/1.1", 0), 0u);
 
-    // A redirect to https cannot be followed, and the detail says why.
+    // A redirect to a scheme other than http or https is not followed, and the detail says so.
     m_server.queueAnswer(mbHttp(307, "Temporary Redirect", "", "text/plain",
-                                "Location: https://archive.example/front.jpg\r\n"));
+                                "Location: ftp://archive.example/front.jpg\r\n"));
     EXPECT_FALSE(m_client.fetchCover("0a1b", image));
-    EXPECT_NE(m_client.lastDetail().find("https is not spoken"), std::string::npos)
+    EXPECT_NE(m_client.lastDetail().find("(not followed)"), std::string::npos)
         << m_client.lastDetail();
 
     m_server.queueAnswer(mbHttp(200, "OK", "<html>not a picture</html>", "text/html"));
@@ -348,11 +352,11 @@ TEST_F(MbClientTest, AProxyGetsTheWholeAddress) {
 }
 
 TEST_F(MbClientTest, ServersAndContactAreCheckedBeforeUse) {
-    EXPECT_FALSE(m_client.setServer("https://musicbrainz.org"));
+    EXPECT_FALSE(m_client.setServer("ftp://musicbrainz.org"));
     EXPECT_EQ(m_client.server().host, "127.0.0.1"); // unchanged
     EXPECT_TRUE(m_client.setServer(""));
     EXPECT_EQ(m_client.server().host, "musicbrainz.org");
-    EXPECT_EQ(m_client.server().port, 80);
+    EXPECT_EQ(m_client.server().port, 443);
     m_client.setContact("a(b)\r\nX: y");
     EXPECT_EQ(m_client.userAgent(), "Calderine/4.05 ( abX:y )");
     m_client.setContact("");

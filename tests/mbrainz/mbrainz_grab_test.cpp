@@ -371,7 +371,7 @@ TEST_F(MusicBrainzGrab, OptionsDialogKeepsTheSourceAndServers) {
     EXPECT_EQ(source->currentIndex(), SettingsRecord::kMusicBrainzThenFreeDB);
     EXPECT_EQ(source->count(), 3);
     auto* server = findControl<QLineEdit>(&dlg, COptionsDlg::kMusicBrainzServer);
-    server->setText("https://musicbrainz.org");
+    server->setText("ftp://musicbrainz.org");
     findControl<QPushButton>(&dlg, 1)->click();
     EXPECT_EQ(messageIds(), std::vector<int>{COptionsDlg::kBadMusicBrainzServerStringId});
     EXPECT_NE(dlg.result(), QDialog::Accepted);
