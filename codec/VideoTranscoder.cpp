@@ -4,6 +4,7 @@
 #include "FfmpegLog.h"
 #include "OutputFile.h"
 #include "SameFile.h"
+#include "TranscodeParts.h"
 #include "WMException.h"
 #include "WmErrors.h"
 #include "WmVideoErrors.h"
@@ -96,15 +97,7 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
                                  const WmStreamConfig* video) {
     auto in = std::make_unique<Input>();
     if (where.kind == InputKind::File) {
-        // Only regular files: a pipe or a device node would block the open without end.
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(where.location, ec))
-            throw WMException(wmerr::kInputOpen);
-        const std::string url = "file:" + where.location;
-        if (avformat_open_input(&in->fmt, url.c_str(), nullptr, nullptr) < 0)
-            throw WMException(wmerr::kInputOpen);
-        if (avformat_find_stream_info(in->fmt, nullptr) < 0)
-            throw WMException(wmerr::kInputOpen);
+        in->fmt = OpenInputFile(where.location);
         return in;
     }
 
@@ -170,25 +163,6 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
     return in;
 }
 
-AVCodecContext* OpenDecoder(const AVStream* st) {
-    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-    if (!codec)
-        return nullptr;
-    AVCodecContext* ctx = avcodec_alloc_context3(codec);
-    if (!ctx)
-        return nullptr;
-    // Pictures are decoded on as many threads as the machine offers, beside the encoder.
-    if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-        ctx->thread_count = 0;
-    if (avcodec_parameters_to_context(ctx, st->codecpar) < 0 ||
-        avcodec_open2(ctx, codec, nullptr) < 0) {
-        avcodec_free_context(&ctx);
-        return nullptr;
-    }
-    ctx->pkt_timebase = st->time_base;
-    return ctx;
-}
-
 int BestStream(AVFormatContext* fmt, AVMediaType type) {
     const int index = av_find_best_stream(fmt, type, -1, -1, nullptr, 0);
     return index >= 0 ? index : -1;
@@ -196,47 +170,24 @@ int BestStream(AVFormatContext* fmt, AVMediaType type) {
 
 } // namespace
 
-struct VideoTranscoder::State {
+struct VideoTranscoder::State : TranscodeChain {
     std::vector<std::unique_ptr<Input>> inputs;
     Input* audioIn = nullptr;
     Input* videoIn = nullptr;
-    AVFormatContext* out = nullptr;
-    std::string outputPath;
-    OutputFile file; // the output under its temporary name until Run ends
-    bool headerWritten = false;
     bool live = false;
 
-    AVCodecContext* audioDec = nullptr;
-    AVCodecContext* videoDec = nullptr;
-    AVCodecContext* audioEnc = nullptr;
-    AVCodecContext* videoEnc = nullptr;
     AVCodecContext* postDec = nullptr;
-    AVStream* outAudio = nullptr;
-    AVStream* outVideo = nullptr;
 
-    // Audio path: resampler (rebuilt when the decoded format changes), a FIFO cut into the
-    // encoder's frame size, the frame handed to the encoder.
-    SwrContext* swr = nullptr;
+    // Audio path: the resampler is rebuilt when the decoded format changes.
     int swrRate = 0;
     int swrFormat = -1;
     AVChannelLayout swrLayout{};
-    AVAudioFifo* fifo = nullptr;
-    AVFrame* audioFrame = nullptr;
-    AVPacket* audioPacket = nullptr;
-    std::vector<uint8_t*> convBuffers;
-    int convCapacity = 0;
-    int64_t audioSamples = 0;
     int64_t endSamples = -1; // the end of the sound once the input has ended
 
-    // Video path: scaler to the profile's picture, the frame handed to the encoder, and
-    // the conversion of pictures for the views.
-    SwsContext* sws = nullptr;
+    // Video path: the conversion of pictures for the views.
     SwsContext* viewSws = nullptr;
-    AVFrame* videoFrame = nullptr;
     AVFrame* viewFrame = nullptr;
     AVFrame* postFrame = nullptr;
-    AVPacket* videoPacket = nullptr;
-    int64_t lastVideoPts = -1;
     bool postSynced = false;
 
     std::shared_ptr<WmViewCollection> preview;
@@ -253,31 +204,12 @@ struct VideoTranscoder::State {
     std::atomic<int> writeError{0};
 
     ~State() {
-        if (out) {
-            if (out->pb)
-                avio_closep(&out->pb);
-            avformat_free_context(out);
-        }
         inputs.clear();
-        avcodec_free_context(&audioDec);
-        avcodec_free_context(&videoDec);
-        avcodec_free_context(&audioEnc);
-        avcodec_free_context(&videoEnc);
         avcodec_free_context(&postDec);
-        swr_free(&swr);
         av_channel_layout_uninit(&swrLayout);
-        sws_freeContext(sws);
         sws_freeContext(viewSws);
-        if (fifo)
-            av_audio_fifo_free(fifo);
-        av_frame_free(&audioFrame);
-        av_frame_free(&videoFrame);
         av_frame_free(&viewFrame);
         av_frame_free(&postFrame);
-        av_packet_free(&audioPacket);
-        av_packet_free(&videoPacket);
-        if (!convBuffers.empty())
-            av_freep(&convBuffers[0]);
     }
 };
 
@@ -325,7 +257,7 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
         s.videoIn = s.inputs.back().get();
         s.videoIn->video = BestStream(s.videoIn->fmt, AVMEDIA_TYPE_VIDEO);
         if (s.videoIn->video < 0 ||
-            !(s.videoDec = OpenDecoder(s.videoIn->fmt->streams[s.videoIn->video])) ||
+            !(s.videoDec = OpenDecoder(s.videoIn->fmt->streams[s.videoIn->video], true)) ||
             s.videoDec->width <= 0 || s.videoDec->height <= 0 ||
             s.videoDec->pix_fmt == AV_PIX_FMT_NONE)
             throw WMException(wmerr::kNoVideo);
@@ -346,7 +278,7 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
             s.audioIn = s.inputs.back().get();
         }
         const int index = BestStream(s.audioIn->fmt, AVMEDIA_TYPE_AUDIO);
-        if (index >= 0 && (s.audioDec = OpenDecoder(s.audioIn->fmt->streams[index])))
+        if (index >= 0 && (s.audioDec = OpenDecoder(s.audioIn->fmt->streams[index], true)))
             s.audioIn->audio = index;
         else if (soundOnly && audioSpec.kind == InputKind::File)
             throw WMException(wmerr::kNoAudio);
@@ -360,73 +292,21 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
 
     if (avformat_alloc_output_context2(&s.out, nullptr, "asf", nullptr) < 0 || !s.out)
         throw WMException(wmerr::kOutOfMemory);
-    const bool globalHeader = (s.out->oformat->flags & AVFMT_GLOBALHEADER) != 0;
 
     if (s.audioIn) {
-        const AVCodec* codec = avcodec_find_encoder_by_name(wantAudio->codec.c_str());
-        if (!codec)
-            throw WMException(wmerr::kCodecMissing);
-        s.audioEnc = avcodec_alloc_context3(codec);
-        if (!s.audioEnc)
-            throw WMException(wmerr::kOutOfMemory);
-        s.audioEnc->sample_rate = wantAudio->sampleRate;
-        av_channel_layout_default(&s.audioEnc->ch_layout, wantAudio->channels);
-        s.audioEnc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
-        s.audioEnc->bit_rate = wantAudio->bitrate;
-        s.audioEnc->time_base = AVRational{1, wantAudio->sampleRate};
-        if (globalHeader)
-            s.audioEnc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        if (avcodec_open2(s.audioEnc, codec, nullptr) < 0)
-            throw WMException(wmerr::kCodecOpen);
-        s.outAudio = avformat_new_stream(s.out, nullptr);
-        if (!s.outAudio || avcodec_parameters_from_context(s.outAudio->codecpar, s.audioEnc) < 0)
-            throw WMException(wmerr::kOutOfMemory);
-        s.outAudio->time_base = s.audioEnc->time_base;
+        s.OpenAudio(*wantAudio);
         m_bitrate += wantAudio->bitrate;
-        const int frameSize = s.audioEnc->frame_size > 0 ? s.audioEnc->frame_size : 4096;
-        s.fifo = av_audio_fifo_alloc(s.audioEnc->sample_fmt, wantAudio->channels, frameSize);
-        s.audioFrame = av_frame_alloc();
-        s.audioPacket = av_packet_alloc();
-        if (!s.fifo || !s.audioFrame || !s.audioPacket)
-            throw WMException(wmerr::kOutOfMemory);
     }
 
     if (!soundOnly) {
-        const AVCodec* videoCodec = avcodec_find_encoder_by_name(wantVideo->codec.c_str());
-        if (!videoCodec)
-            throw WMException(wmerr::kCodecMissing);
-        s.videoEnc = avcodec_alloc_context3(videoCodec);
-        if (!s.videoEnc)
-            throw WMException(wmerr::kOutOfMemory);
-        s.videoEnc->width = wantVideo->width;
-        s.videoEnc->height = wantVideo->height;
-        s.videoEnc->pix_fmt = AV_PIX_FMT_YUV420P;
-        s.videoEnc->bit_rate = wantVideo->bitrate;
-        s.videoEnc->time_base = AVRational{1, wantVideo->fps};
-        s.videoEnc->framerate = AVRational{wantVideo->fps, 1};
-        s.videoEnc->gop_size = wantVideo->fps * 5;
-        if (globalHeader)
-            s.videoEnc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        if (avcodec_open2(s.videoEnc, videoCodec, nullptr) < 0)
-            throw WMException(wmerr::kCodecOpen);
-        s.outVideo = avformat_new_stream(s.out, nullptr);
-        if (!s.outVideo || avcodec_parameters_from_context(s.outVideo->codecpar, s.videoEnc) < 0)
-            throw WMException(wmerr::kOutOfMemory);
-        s.outVideo->time_base = s.videoEnc->time_base;
+        s.OpenVideo(*wantVideo);
         // Every slot of the profile's frame grid holds a picture, so the rate is exact.
         s.outVideo->avg_frame_rate = s.videoEnc->framerate;
         s.outVideo->r_frame_rate = s.videoEnc->framerate;
         m_bitrate += wantVideo->bitrate;
-        s.videoFrame = av_frame_alloc();
         s.viewFrame = av_frame_alloc();
         s.postFrame = av_frame_alloc();
-        s.videoPacket = av_packet_alloc();
-        if (!s.videoFrame || !s.viewFrame || !s.postFrame || !s.videoPacket)
-            throw WMException(wmerr::kOutOfMemory);
-        s.videoFrame->format = AV_PIX_FMT_YUV420P;
-        s.videoFrame->width = wantVideo->width;
-        s.videoFrame->height = wantVideo->height;
-        if (av_frame_get_buffer(s.videoFrame, 0) < 0)
+        if (!s.viewFrame || !s.postFrame)
             throw WMException(wmerr::kOutOfMemory);
 
         // The postview decodes what the encoder writes with the matching decoder.
@@ -438,15 +318,7 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
         }
     }
 
-    auto setTag = [&](const char* key, const std::string& value) {
-        if (!value.empty())
-            av_dict_set(&s.out->metadata, key, value.c_str(), 0);
-    };
-    setTag("author", info.author);
-    setTag("title", info.title);
-    setTag("copyright", info.copyright);
-    setTag("comment", info.description);
-    setTag("rating", info.rating);
+    SetContentTags(s.out, info);
 
     // The output is created only once everything else is known to work.
     if (!soundOnly && videoSpec.kind == InputKind::File && SameFile(videoSpec.location, outputPath))
@@ -455,19 +327,10 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
         throw WMException(wmerr::kOutputCreate);
     if (const uint32_t rc = s.file.Prepare(outputPath))
         throw WMException(rc);
-    const std::string outUrl = "file:" + s.file.TempPath();
-    if (avio_open(&s.out->pb, outUrl.c_str(), AVIO_FLAG_WRITE) < 0) {
-        s.file.Discard();
-        throw WMException(wmerr::kOutputCreate);
-    }
     s.outputPath = s.file.TempPath();
     m_report = RunReport{};
     m_report.outputPath = s.file.FinalPath();
-    if (avformat_write_header(s.out, nullptr) < 0) {
-        avio_closep(&s.out->pb);
-        s.file.Discard();
-        throw WMException(wmerr::kOutputCreate);
-    }
+    OpenOutput(s.out, s.file);
     s.headerWritten = true;
     m_fileSize = avio_tell(s.out->pb);
 }
@@ -619,13 +482,6 @@ bool RepairAsfFile(const std::string& path) {
     return ::fsync(fd) == 0;
 }
 
-// The code for a failed write: the system's reason when FFmpeg carries one.
-uint32_t WriteFailureCode(int averror) {
-    if (averror < 0 && averror > -4096)
-        return wmerr::FromErrno(-averror);
-    return wmerr::kWriteFailed;
-}
-
 } // namespace
 
 uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
@@ -688,60 +544,38 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
     const int outRate = s.audioEnc ? s.audioEnc->sample_rate : 0;
 
     auto encodeAudio = [&](AVFrame* frame) -> bool {
-        if (avcodec_send_frame(s.audioEnc, frame) < 0)
-            return frame == nullptr;
-        while (true) {
-            const int rc = avcodec_receive_packet(s.audioEnc, s.audioPacket);
-            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-                return true;
-            if (rc < 0)
-                return false;
+        return EncodeFrame(s.audioEnc, frame, s.audioPacket, [&](AVPacket* pkt) {
             // The codec's priming packet lies before the first sample. Written, it would
             // shift every stream by its length (the container has no negative times) and
             // lengthen the file by one audio frame; the pictures and the sound stay in
             // step without it.
-            if (s.audioPacket->pts != AV_NOPTS_VALUE && s.audioPacket->pts < 0) {
-                av_packet_unref(s.audioPacket);
-                continue;
+            if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < 0) {
+                av_packet_unref(pkt);
+                return true;
             }
             // The last frame is padded with silence; the file ends with the sound.
             if (s.endSamples >= 0) {
-                const int64_t left = s.endSamples - s.audioPacket->pts;
+                const int64_t left = s.endSamples - pkt->pts;
                 if (left <= 0) {
-                    av_packet_unref(s.audioPacket);
-                    continue;
+                    av_packet_unref(pkt);
+                    return true;
                 }
-                if (s.audioPacket->duration > left)
-                    s.audioPacket->duration = left;
+                if (pkt->duration > left)
+                    pkt->duration = left;
             }
-            if (!write(s.audioEnc, s.outAudio, s.audioPacket))
-                return false;
-        }
+            return write(s.audioEnc, s.outAudio, pkt);
+        });
     };
 
     auto drainFifo = [&](bool final) -> bool {
-        while (av_audio_fifo_size(s.fifo) >= frameSize ||
-               (final && av_audio_fifo_size(s.fifo) > 0)) {
-            AVFrame* f = s.audioFrame;
-            av_frame_unref(f);
-            f->nb_samples = frameSize;
-            f->format = s.audioEnc->sample_fmt;
-            f->sample_rate = s.audioEnc->sample_rate;
-            if (av_channel_layout_copy(&f->ch_layout, &s.audioEnc->ch_layout) < 0 ||
-                av_frame_get_buffer(f, 0) < 0)
-                return false;
-            const int got =
-                av_audio_fifo_read(s.fifo, reinterpret_cast<void**>(f->data), frameSize);
-            if (got < frameSize) // the last frame is padded with silence
-                av_samples_set_silence(f->data, got, frameSize - got, outChannels,
-                                       s.audioEnc->sample_fmt);
+        return s.DrainFifo(final, frameSize, [&](AVFrame* f, int got) {
             f->pts = s.audioSamples;
             s.audioSamples += got;
             if (!encodeAudio(f))
                 return false;
             m_audioMs = s.audioSamples * 1000 / s.audioEnc->sample_rate;
-        }
-        return true;
+            return true;
+        });
     };
 
     // Appends `count` samples of silence to the sound.
@@ -797,27 +631,12 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
             return true; // an undecodable format change: the frame is skipped
         if (!s.swr)
             return true;
-        const int maxOut = swr_get_out_samples(s.swr, in ? in->nb_samples : 0);
-        if (maxOut <= 0)
+        const std::optional<int> converted = s.Resample(in);
+        if (!converted)
             return true;
-        if (maxOut > s.convCapacity) {
-            if (!s.convBuffers.empty())
-                av_freep(&s.convBuffers[0]);
-            s.convBuffers.assign(static_cast<size_t>(outChannels), nullptr);
-            if (av_samples_alloc(s.convBuffers.data(), nullptr, outChannels, maxOut,
-                                 s.audioEnc->sample_fmt, 0) < 0) {
-                s.convBuffers.clear();
-                s.convCapacity = 0;
-                return false;
-            }
-            s.convCapacity = maxOut;
-        }
-        const int got = swr_convert(s.swr, s.convBuffers.data(), maxOut,
-                                    in ? const_cast<const uint8_t**>(in->extended_data) : nullptr,
-                                    in ? in->nb_samples : 0);
-        if (got < 0)
+        if (*converted < 0)
             return false;
-        int keep = got;
+        int keep = *converted;
         if (s.live && in) {
             // The first buffer places the sound on the capture time line: what the device
             // captured after the start is preceded by silence, what it captured before
@@ -838,7 +657,7 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
                 keep = static_cast<int>(std::clamp<int64_t>(room, 0, keep));
             }
         }
-        if (keep > 0 && av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(s.convBuffers.data()),
+        if (keep > 0 && av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(s.conv.planes.data()),
                                             keep) < keep)
             return false;
         if (s.audioSkip > 0) {
@@ -865,33 +684,25 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
 
     // ---- video ----
     auto encodeVideo = [&](AVFrame* frame) -> bool {
-        if (avcodec_send_frame(s.videoEnc, frame) < 0)
-            return frame == nullptr;
-        while (true) {
-            const int rc = avcodec_receive_packet(s.videoEnc, s.videoPacket);
-            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-                return true;
-            if (rc < 0)
-                return false;
+        return EncodeFrame(s.videoEnc, frame, s.videoPacket, [&](AVPacket* pkt) {
             // The postview decodes from a key picture on, and stops decoding while
             // nobody watches.
             const bool watched = s.postDec && s.postview && s.postview->HasRunning();
             if (!watched)
                 s.postSynced = false;
-            else if (s.videoPacket->flags & AV_PKT_FLAG_KEY)
+            else if (pkt->flags & AV_PKT_FLAG_KEY)
                 s.postSynced = true;
-            if (watched && s.postSynced && avcodec_send_packet(s.postDec, s.videoPacket) >= 0) {
+            if (watched && s.postSynced && avcodec_send_packet(s.postDec, pkt) >= 0) {
                 while (avcodec_receive_frame(s.postDec, s.postFrame) >= 0) {
                     const int64_t pts =
-                        s.postFrame->pts != AV_NOPTS_VALUE ? s.postFrame->pts : s.videoPacket->pts;
+                        s.postFrame->pts != AV_NOPTS_VALUE ? s.postFrame->pts : pkt->pts;
                     DeliverToViews(s.viewSws, s.viewFrame, *s.postview, s.postFrame,
                                    av_rescale_q(pts, s.videoEnc->time_base, {1, 10'000'000}));
                     av_frame_unref(s.postFrame);
                 }
             }
-            if (!write(s.videoEnc, s.outVideo, s.videoPacket))
-                return false;
-        }
+            return write(s.videoEnc, s.outVideo, pkt);
+        });
     };
 
     // Slots of the frame grid that a picture left empty hold the picture before them
@@ -921,13 +732,8 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
                                                 1'000'000LL * s.videoEnc->framerate.den))
                 return true; // captured after the stop request
         } else {
-            const AVStream* ist = s.videoIn->fmt->streams[s.videoIn->video];
-            ts = in->best_effort_timestamp;
-            if (ts == AV_NOPTS_VALUE)
-                ts = s.lastVideoPts + 1;
-            else
-                ts = av_rescale_q(ts - (ist->start_time != AV_NOPTS_VALUE ? ist->start_time : 0),
-                                  ist->time_base, s.videoEnc->time_base);
+            ts = FilePictureSlot(s.videoIn->fmt->streams[s.videoIn->video], in, s.lastVideoPts,
+                                 s.videoEnc->time_base);
         }
         if (ts <= s.lastVideoPts)
             return true; // more input pictures than the profile's rate: this one is dropped

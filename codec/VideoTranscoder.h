@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MediaTranscoder.h"
+#include "Transcoder.h"
 #include "WmProfile.h"
 #include "WmViewCollection.h"
 
@@ -26,19 +26,16 @@ namespace cld {
 // valid file whose header matches its content. Live inputs are read on a thread each;
 // every sound buffer and picture is placed on one time line, the capture start, by the
 // moment the device captured it.
-class VideoTranscoder {
+class VideoTranscoder : public Transcoder {
 public:
     VideoTranscoder();
-    ~VideoTranscoder();
-    VideoTranscoder(const VideoTranscoder&) = delete;
-    VideoTranscoder& operator=(const VideoTranscoder&) = delete;
+    ~VideoTranscoder() override;
 
     void Open(const std::string& audioInput, const std::string& videoInput,
               const WmProfile& profile, const std::string& outputPath,
               const ContentDescription& info, std::shared_ptr<WmViewCollection> preview,
               std::shared_ptr<WmViewCollection> postview);
-    // Returns 0, or the failure code that ended the encoding early.
-    uint32_t Run(const std::atomic<bool>& stop);
+    uint32_t Run(const std::atomic<bool>& stop) override;
 
     // How the last Run ended, beyond its code.
     struct RunReport {
@@ -50,17 +47,13 @@ public:
     };
     const RunReport& GetReport() const { return m_report; }
 
-    int64_t GetEncodedMilliseconds() const;
-    int64_t GetFileSize() const { return m_fileSize.load(); }
-    int64_t GetBitrate() const { return m_bitrate; }
+    int64_t GetEncodedMilliseconds() const override;
 
 private:
     struct State;
     std::unique_ptr<State> m_state;
     std::atomic<int64_t> m_audioMs{0};
     std::atomic<int64_t> m_videoMs{0};
-    std::atomic<int64_t> m_fileSize{0};
-    int64_t m_bitrate = 0;
     RunReport m_report;
 };
 

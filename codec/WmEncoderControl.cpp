@@ -58,7 +58,8 @@ WmSourceGroup& WmEncoderControl::AddSourceGroup() {
     char name[48];
     std::snprintf(name, sizeof name, "SOURCE_GROUP #%llu", ++g_sourceGroupCounter);
     m_active = nullptr;
-    m_group = std::make_unique<WmSourceGroup>(*this, name);
+    m_group = std::make_unique<WmSourceGroup>(
+        name, [this](WmSourceGroup* group) { ActivateSourceGroup(group); });
     return *m_group;
 }
 
@@ -110,45 +111,39 @@ void WmEncoderControl::Start() {
     m_error = 0;
     m_lastReport = {};
     const WmVideoSource* video = m_active->GetVideoSource();
+    std::unique_ptr<cld::Transcoder> transcoder;
+    cld::VideoTranscoder* videoTranscoder = nullptr;
     // A recording from a sound device goes the way of the captures: stamped by the
     // device's clock, and kept up to a failure.
     if (video || cld::IsDeviceSource(m_active->GetInput())) {
-        auto videoTranscoder = std::make_unique<cld::VideoTranscoder>();
-        videoTranscoder->Open(m_active->GetInput(), video ? video->GetInput() : std::string(),
-                              *m_active->GetProfile(), m_output, m_info,
-                              video ? video->GetViews(WmVideoSource::kPreview) : nullptr,
-                              video ? video->GetViews(WmVideoSource::kPostview) : nullptr);
-        m_videoTranscoder = std::move(videoTranscoder);
-        m_stop = false;
-        m_state = kRunning;
-        try {
-            m_thread = std::thread([this] {
-                m_error = m_videoTranscoder->Run(m_stop);
-                // Read by the caller once it sees the stopped state.
-                m_lastReport = m_videoTranscoder->GetReport();
-                m_state = kStopped;
-            });
-        } catch (const std::system_error&) {
-            m_state = kStopped;
-            m_videoTranscoder.reset();
-            throw WMException(cld::wmerr::kOutOfMemory);
-        }
-        return;
+        auto capture = std::make_unique<cld::VideoTranscoder>();
+        capture->Open(m_active->GetInput(), video ? video->GetInput() : std::string(),
+                      *m_active->GetProfile(), m_output, m_info,
+                      video ? video->GetViews(WmVideoSource::kPreview) : nullptr,
+                      video ? video->GetViews(WmVideoSource::kPostview) : nullptr);
+        videoTranscoder = capture.get();
+        transcoder = std::move(capture);
+    } else {
+        auto conversion = std::make_unique<cld::MediaTranscoder>();
+        conversion->Open(m_active->GetInputPath(), *m_active->GetProfile(), m_output, m_info);
+        transcoder = std::move(conversion);
     }
-    auto transcoder = std::make_unique<cld::MediaTranscoder>();
-    transcoder->Open(m_active->GetInputPath(), *m_active->GetProfile(), m_output, m_info);
     m_transcoder = std::move(transcoder);
+    m_videoTranscoder = videoTranscoder;
     m_stop = false;
     m_state = kRunning;
     try {
         m_thread = std::thread([this] {
-            const uint32_t rc = m_transcoder->Run(m_stop);
-            m_error = rc;
+            m_error = m_transcoder->Run(m_stop);
+            // Read by the caller once it sees the stopped state.
+            if (m_videoTranscoder)
+                m_lastReport = m_videoTranscoder->GetReport();
             m_state = kStopped;
         });
     } catch (const std::system_error&) {
         m_state = kStopped;
         m_transcoder.reset();
+        m_videoTranscoder = nullptr;
         throw WMException(cld::wmerr::kOutOfMemory);
     }
 }
@@ -171,27 +166,16 @@ void WmEncoderControl::Join() {
         m_lastStats.encodedMilliseconds = m_transcoder->GetEncodedMilliseconds();
         m_lastStats.fileSize = m_transcoder->GetFileSize();
         m_lastStats.bitrate = m_transcoder->GetBitrate();
+        if (m_videoTranscoder)
+            m_lastReport = m_videoTranscoder->GetReport();
+        m_videoTranscoder = nullptr;
         m_transcoder.reset();
-    }
-    if (m_videoTranscoder) {
-        m_lastStats.encodedMilliseconds = m_videoTranscoder->GetEncodedMilliseconds();
-        m_lastStats.fileSize = m_videoTranscoder->GetFileSize();
-        m_lastStats.bitrate = m_videoTranscoder->GetBitrate();
-        m_lastReport = m_videoTranscoder->GetReport();
-        m_videoTranscoder.reset();
     }
     if (m_state.load() == kStopping)
         m_state = kStopped;
 }
 
 WmStatistics WmEncoderControl::GetStatistics() const {
-    if (m_videoTranscoder) {
-        WmStatistics st;
-        st.encodedMilliseconds = m_videoTranscoder->GetEncodedMilliseconds();
-        st.fileSize = m_videoTranscoder->GetFileSize();
-        st.bitrate = m_videoTranscoder->GetBitrate();
-        return st;
-    }
     if (!m_transcoder)
         return m_lastStats;
     WmStatistics st;

@@ -82,7 +82,6 @@ public:
     WmSourcePluginInfo GetSourcePluginInfo(int index);
 
 private:
-    friend class WmSourceGroup;
     void ActivateSourceGroup(WmSourceGroup* group);
     void Join();
 
@@ -93,9 +92,9 @@ private:
     std::string m_output;
     cld::ContentDescription m_info;
 
-    std::unique_ptr<cld::MediaTranscoder> m_transcoder;
-    // Groups with a video source are encoded by this one instead.
-    std::unique_ptr<cld::VideoTranscoder> m_videoTranscoder;
+    std::unique_ptr<cld::Transcoder> m_transcoder;
+    // The same transcoder when it encodes a video or a recording, for its run report.
+    cld::VideoTranscoder* m_videoTranscoder = nullptr;
     std::vector<WmSourcePluginInfo> m_plugins;
     bool m_pluginsListed = false;
     std::thread m_thread;

@@ -2,14 +2,13 @@
 
 #include "WMException.h"
 #include "WmDataView.h"
-#include "WmEncoderControl.h"
 #include "WmErrors.h"
 #include "WmVideoSource.h"
 
 #include <strings.h>
 
-WmSourceGroup::WmSourceGroup(WmEncoderControl& owner, std::string name)
-    : m_owner(owner), m_name(std::move(name)) {}
+WmSourceGroup::WmSourceGroup(std::string name, ActivateFn activate)
+    : m_activate(std::move(activate)), m_name(std::move(name)) {}
 
 void WmSourceGroup::SetInput(const std::string& input) {
     if (input.empty())
@@ -25,7 +24,8 @@ std::string WmSourceGroup::GetInputPath() const {
 }
 
 void WmSourceGroup::Activate() {
-    m_owner.ActivateSourceGroup(this);
+    if (m_activate)
+        m_activate(this);
 }
 
 void WmSourceGroup::SetProfile(const WmProfile& profile) {

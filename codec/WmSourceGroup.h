@@ -2,19 +2,20 @@
 
 #include "WmProfile.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 class WmDataView;
-class WmEncoderControl;
 class WmVideoSource;
 
-// One input to encode and the profile to encode it with. Groups are made by
-// WmEncoderControl::AddSourceGroup and belong to the encoder.
+// One input to encode and the profile to encode it with. Groups are made by the encoder
+// and belong to it; a group knows only the call that makes it the active one.
 class WmSourceGroup {
 public:
-    WmSourceGroup(WmEncoderControl& owner, std::string name);
+    using ActivateFn = std::function<void(WmSourceGroup*)>;
+    WmSourceGroup(std::string name, ActivateFn activate);
 
     const std::string& GetName() const { return m_name; }
     // The source, as "FILE://" followed by a path (the prefix in any case).
@@ -35,7 +36,7 @@ public:
     const WmVideoSource* GetVideoSource() const { return m_video.get(); }
 
 private:
-    WmEncoderControl& m_owner;
+    ActivateFn m_activate;
     std::string m_name;
     std::string m_input;
     std::optional<WmProfile> m_profile;
