@@ -68,7 +68,8 @@ void configureMusicBrainz(mb::MusicBrainzClient& client, const SettingsRecord& s
 
 std::string musicBrainzServerName(const mb::MusicBrainzClient& client) {
     const mb::HttpUrl& server = client.server();
-    return server.port == 80 ? server.host : server.host + ":" + std::to_string(server.port);
+    return server.port == server.defaultPort() ? server.host
+                                               : server.host + ":" + std::to_string(server.port);
 }
 
 bool storeFolderCover(const std::filesystem::path& folder, const std::string& image,
