@@ -1,6 +1,7 @@
 #include "GetErrorText.h"
 #include "Log.h"
 #include "MediaFixtures.h"
+#include "Processes.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "WMException.h"
@@ -277,7 +278,10 @@ TEST(WmaEncodeJob, AbortLeavesShorterPlayableFile) {
     auto job = MakeJob(kHifi160);
     job->EncodeFile(dir.file("long.wav").string(), dir.file("long.wma").string());
     EXPECT_TRUE(job->IsEncoding());
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Abort once the encoder has written some of it.
+    EXPECT_TRUE(cldtest::waitUntil([&] {
+        return !job->IsEncoding() || job->GetEncoder().GetStatistics().encodedMilliseconds > 0;
+    }));
     job->AbortEncoding();
     EXPECT_EQ(job->GetEncoder().GetRunState(), WmEncoderControl::kStopped);
     const Pcm dec = DecodeWithFfmpeg(dir.file("long.wma"));
