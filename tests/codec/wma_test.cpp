@@ -34,11 +34,11 @@ int IndexOf(const WmEncoderControl& enc, const std::string& name) {
     return -1;
 }
 
-bool WaitStopped(const WmaEncodeJob& job, int seconds = 60) {
+bool WaitStopped(const WmaEncodeJob& job, int seconds = cldtest::kHangLimitSeconds) {
     return WaitWhile([&] { return job.IsEncoding(); }, seconds);
 }
 
-bool WaitIdle(const CodecJob& job, int seconds = 60) {
+bool WaitIdle(const CodecJob& job, int seconds = cldtest::kHangLimitSeconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (job.IsRunning()) {
         if (std::chrono::steady_clock::now() > end)
@@ -147,7 +147,7 @@ TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndContentDescription) {
     job->EncodeFile(dir.file("in.wav").string(), out, &texts);
     // The state is exact at once: running, never "starting".
     EXPECT_NE(job->GetEncoder().GetRunState(), WmEncoderControl::kStarting);
-    EXPECT_TRUE(job->WaitWhileStarting(std::chrono::milliseconds(7000)));
+    EXPECT_TRUE(job->WaitWhileStarting(cldtest::kHangLimit));
     ASSERT_TRUE(WaitStopped(*job));
     EXPECT_EQ(job->GetEncoder().GetRunState(), WmEncoderControl::kStopped);
     EXPECT_EQ(job->GetLastErrorCode(), 0u);

@@ -150,7 +150,7 @@ TEST_F(VideoEncode, ViewsGetNothingOnceStoppedAndGroupsCountOn) {
     preview.StartView();
     preview.StartView(); // a running view restarts
     EXPECT_TRUE(preview.IsRunning());
-    codectest::WaitWhile([&] { return sink.count() < 3; }, 30);
+    codectest::WaitWhile([&] { return sink.count() < 3; });
     preview.StopView();
     EXPECT_FALSE(preview.IsRunning());
     EXPECT_EQ(preview.GetCookie(), -1);
@@ -178,7 +178,7 @@ TEST_F(VideoEncode, StopKeepsAPlayablePartialFile) {
     WmEncoderControl enc(kProfiles, "");
     ASSERT_NO_FATAL_FAILURE(StartConversion(enc, "FILE://" + in.string(), "FILE://" + in.string(),
                                             out, nullptr, nullptr));
-    codectest::WaitWhile([&] { return enc.GetStatistics().encodedMilliseconds < 1000; }, 30);
+    codectest::WaitWhile([&] { return enc.GetStatistics().encodedMilliseconds < 1000; });
     enc.Stop();
     EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kStopped);
     ASSERT_TRUE(fs::exists(out));
