@@ -95,13 +95,13 @@ TEST(HostileManager, UnansweredDeviceQueriesEndTheScanOnce) {
     EXPECT_EQ(engine.scanDrives(), 1);
     // One time-out, not one per address (95 more of them): the plug-in, loaded by the
     // engine and shared with this process, counts the queries it left unanswered.
-    void* plugin = ::dlopen(HOSTILE_DRIVE_PLUGIN, RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(plugin, nullptr) << "the engine keeps the plug-in loaded";
+    void* library = ::dlopen(HOSTILE_DRIVE_PLUGIN, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(library, nullptr) << "the engine keeps the plug-in loaded";
     using Counter = int (*)();
-    const auto unanswered = reinterpret_cast<Counter>(::dlsym(plugin, "HostileUnansweredQueries"));
+    const auto unanswered = reinterpret_cast<Counter>(::dlsym(library, "HostileUnansweredQueries"));
     ASSERT_NE(unanswered, nullptr);
     EXPECT_EQ(unanswered(), 1);
-    ::dlclose(plugin);
+    ::dlclose(library);
 }
 
 } // namespace
