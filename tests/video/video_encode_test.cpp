@@ -287,7 +287,6 @@ TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
     EXPECT_EQ(ProbeField(out, "format", "format_name"), "asf");
     EXPECT_EQ(ProbeField(out, "v", "codec_name"), "wmv2");
     EXPECT_EQ(ProbeField(out, "a", "codec_name"), "wmav2");
-    EXPECT_GE(stopped.encodedMilliseconds, 3000);
     EXPECT_NEAR(ProbeDuration(out), stopped.encodedMilliseconds / 1000.0, 1.0);
     EXPECT_GT(sink.count(), 20);
     EXPECT_EQ(sink.width(), 320);
