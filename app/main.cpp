@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -56,6 +57,9 @@ int usageError(int argc, char** argv, const std::string& program, const std::str
 } // namespace
 
 int main(int argc, char** argv) {
+    // A peer that goes away (an X server, a CDDB server, an encoder child) must end only
+    // that write with EPIPE, never the whole program.
+    std::signal(SIGPIPE, SIG_IGN);
     // The command line is read before Qt starts, so that --help and --version work without a
     // display. Qt's own options are left for QApplication.
     const std::string program = cld::identity::kProgramName;

@@ -7,6 +7,7 @@
 #include "CLauncherDlg.h"
 #include "GenreList.h"
 #include "JobContext.h"
+#include "Processes.h"
 #include "SettingsRecord.h"
 #include "StringTable.h"
 #include "TempDir.h"
@@ -53,7 +54,7 @@ protected:
     void showActive(CLauncherDlg& dlg) {
         dlg.show();
         dlg.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg, cldtest::kHangLimitMs));
     }
     // The control ids Tab (or Backtab) visits from the first button, once round.
     std::vector<int> tabWalk(CLauncherDlg& dlg, Qt::Key key) {
@@ -413,7 +414,7 @@ TEST_F(Launcher, ReturnAndSpacePressTheFocusedButtonF1OpensHelpEscapeStillCloses
     EXPECT_TRUE(messages.messages().empty());
 
     dlg->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get(), cldtest::kHangLimitMs));
     dlg->button(1004)->setFocus(Qt::TabFocusReason);
     QTest::keyClick(dlg->button(1004), Qt::Key_Escape);
     EXPECT_FALSE(dlg->isVisible());

@@ -4,6 +4,7 @@
 #include "CSuiteApp.h"
 #include "LibraryBinding.h"
 #include "LogCapture.h"
+#include "Processes.h"
 #include "SettingsRecord.h"
 #include "StringTable.h"
 #include "TempDir.h"
@@ -241,7 +242,7 @@ protected:
         return p;
     }
     static QString finish(QProcess* p) {
-        EXPECT_TRUE(p->waitForFinished(60000));
+        EXPECT_TRUE(p->waitForFinished(cldtest::kHangLimitMs));
         return QString::fromLocal8Bit(p->readAllStandardError());
     }
 
@@ -354,7 +355,7 @@ TEST_F(ProgramRun, CommandLineAnswersAndRefusesBeforeStarting) {
     for (const Case& c : cases) {
         // No display at all: none is needed to answer.
         QProcess* p = start(QStringLiteral("no-such-platform"), c.args);
-        ASSERT_TRUE(p->waitForFinished(30000));
+        ASSERT_TRUE(p->waitForFinished(cldtest::kHangLimitMs));
         const QString out = QString::fromLocal8Bit(p->readAllStandardOutput());
         const QString err = QString::fromLocal8Bit(p->readAllStandardError());
         EXPECT_EQ(p->exitStatus(), QProcess::NormalExit) << c.args.join(' ').toStdString();

@@ -1,11 +1,15 @@
 #include "CddbTestServer.h"
 
+#include "Processes.h"
+
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace cldtest {
@@ -54,12 +58,24 @@ std::string CddbTestServer::httpAnswer(const std::string& body, bool endMarker) 
            (endMarker ? ".\r\n" : "");
 }
 
-bool CddbTestServer::sleepMs(int ms) const {
+bool CddbTestServer::sleepMs(int fd, int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < end) {
         if (m_stop)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // The client closing (or resetting) the connection ends the wait at once.
+        pollfd pfd{fd, POLLIN | POLLRDHUP, 0};
+        if (::poll(&pfd, 1, 5) > 0) {
+            char byte = 0;
+            const ssize_t got = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+            if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) ||
+                (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+                ++m_closedByClient;
+                return false;
+            }
+            if (got > 0) // more from the client: not asked for, left unread
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
     return !m_stop;
 }
@@ -74,12 +90,13 @@ void CddbTestServer::run() {
             continue;
         handle(fd);
         ::close(fd);
+        ++m_handled;
     }
 }
 
 void CddbTestServer::handle(int fd) {
     std::string request;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
     while (request.find("\r\n\r\n") == std::string::npos && !m_stop &&
            std::chrono::steady_clock::now() < deadline) {
         pollfd pfd{fd, POLLIN, 0};
@@ -105,15 +122,18 @@ void CddbTestServer::handle(int fd) {
         while (sent < piece.data.size()) {
             const ssize_t n =
                 ::send(fd, piece.data.data() + sent, piece.data.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
+            if (n <= 0) {
+                if (!m_stop)
+                    ++m_closedByClient;
                 return;
+            }
             sent += static_cast<std::size_t>(n);
         }
-        if (piece.pauseMs > 0 && !sleepMs(piece.pauseMs))
+        if (piece.pauseMs > 0 && !sleepMs(fd, piece.pauseMs))
             return;
     }
     if (script.holdMs > 0)
-        sleepMs(script.holdMs);
+        sleepMs(fd, script.holdMs);
 }
 
 } // namespace cldtest

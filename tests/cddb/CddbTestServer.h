@@ -33,6 +33,11 @@ public:
     // Convenience: the whole answer at once, then close.
     void queueAnswer(const std::string& answer);
     std::vector<std::string> requests() const;
+    // Connections the client closed while this server was still sending, pausing or
+    // holding: proof that the client gave up by itself, whatever the clock says.
+    int closedByClient() const { return m_closedByClient.load(); }
+    // Connections this server is done with, however they ended.
+    int handled() const { return m_handled.load(); }
 
     // An answer with an HTTP header, the body and the end marker.
     static std::string httpAnswer(const std::string& body, bool endMarker = true);
@@ -40,11 +45,14 @@ public:
 private:
     void run();
     void handle(int fd);
-    bool sleepMs(int ms) const;
+    // Waits `ms` on the connection; false when the server stops or the client closes.
+    bool sleepMs(int fd, int ms);
 
     int m_listen = -1;
     int m_port = 0;
     std::atomic<bool> m_stop{false};
+    std::atomic<int> m_closedByClient{0};
+    std::atomic<int> m_handled{0};
     mutable std::mutex m_mutex;
     std::deque<Script> m_scripts;
     std::vector<std::string> m_requests;

@@ -1,5 +1,6 @@
 #include "CdCacheDatabase.h"
 #include "Log.h"
+#include "Processes.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 
@@ -854,7 +855,7 @@ TEST_F(CdCacheServer, StoppedServerIsReachedAgainOnceItIsBack) {
 
     ASSERT_TRUE(testServer("resume"));
     std::unique_ptr<CdInfoRecord> loaded;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto until = std::chrono::steady_clock::now() + cldtest::kHangLimit;
     while (!(loaded = db.load(0x42)) && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_NE(loaded, nullptr) << db.lastError();

@@ -9,12 +9,16 @@
 
 #include "cldrip/Aspi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
+
+// Device-type queries left unanswered, for the test to count.
+std::atomic<int> g_unanswered{0};
 
 std::string mode() {
     const char* m = std::getenv("CLD_HOSTILE_MODE");
@@ -70,6 +74,11 @@ void answer(SRB_ExecSCSICmd& srb) {
 
 } // namespace
 
+// Not part of the interface: how many device-type queries this plug-in left pending.
+extern "C" __attribute__((visibility("default"))) int HostileUnansweredQueries() {
+    return g_unanswered.load();
+}
+
 extern "C" __attribute__((visibility("default"))) uint32_t GetASPI32SupportInfo() {
     return 0x0101;
 }
@@ -80,6 +89,7 @@ extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(voi
     case aspi::kGetDeviceType: {
         auto* srb = static_cast<SRB_GDEVBlock*>(request);
         if (mode() == "stuck" && srb->target > 0) {
+            ++g_unanswered;
             header->status = aspi::kPending;
             return header->status;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Processes.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "VDriveKit.h"
@@ -164,7 +165,7 @@ protected:
     };
     // Polls the status until the worker stops (at most timeout), as the dialogs do.
     Outcome waitForGrab(std::chrono::milliseconds interval = std::chrono::milliseconds(5),
-                        std::chrono::seconds timeout = std::chrono::seconds(60)) {
+                        std::chrono::seconds timeout = kHangLimit) {
         Outcome o;
         const auto until = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < until) {

@@ -403,9 +403,19 @@ TEST_F(FaultTest, ChangedDiscIsListedAndSpinUpHonoursAbort) {
         m_rip->SetOutputFolder(Text(m_out.string()));
         m_rip->AddTrack(0, Text("spin"), 0, -1);
         ASSERT_EQ(m_rip->StartGrab(), 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Aborted once the status names the track: the worker has begun it.
+        EXPECT_TRUE(waitUntil([&] {
+            GrabStatus* s = m_rip->GetStatus();
+            NameText* name = s->GetFileName();
+            const bool started = (name && name->text() && *name->text()) || !s->IsRunning();
+            if (name)
+                name->Destroy();
+            s->Destroy();
+            return started;
+        }));
         m_rip->AbortGrab();
-        const Outcome o = waitForGrab(std::chrono::milliseconds(5), std::chrono::seconds(20));
+        // Well short of the 60 s spin-up, however busy the machine.
+        const Outcome o = waitForGrab(std::chrono::milliseconds(5), std::chrono::seconds(45));
         EXPECT_EQ(o.error, GrabStatus::ErrorNone);
     }
 }
@@ -492,8 +502,13 @@ TEST_F(FaultTest, GrabIsUndisturbedByCallsOnAnotherDrive) {
         setCorrection(type);
         m_rip->SetOutputFolder(Text(m_out.string()));
         m_rip->AddTrack(0, Text("t0.wav"), 0, -1);
-        ASSERT_EQ(m_rip->StartGrab(), 1);
+        // The other thread makes one round of calls, then waits at the gate until the
+        // grab has started and goes on until the grab is over. A busy machine may run
+        // the grab before the thread was first scheduled; the round before the gate
+        // makes sure the calls are there all the same.
         std::atomic<bool> stop{false};
+        std::atomic<bool> ready{false};
+        std::atomic<bool> go{false};
         std::atomic<int> calls{0};
         std::thread other([&] {
             CDRipDriveSettings* settings = m_rip->GetDriveSettings();
@@ -509,12 +524,20 @@ TEST_F(FaultTest, GrabIsUndisturbedByCallsOnAnotherDrive) {
                 m_cdda->IsUnitReady();
                 m_cdda->StopPlayback();
                 ++calls;
+                ready = true;
+                while (!go && !stop)
+                    std::this_thread::yield();
             }
         });
-        const Outcome o = waitForGrab(std::chrono::milliseconds(1));
+        ASSERT_TRUE(waitUntil([&] { return ready.load(); }));
+        // The grab reads the drive that is active when it starts.
+        m_cdda->SetActiveDrive(0);
+        const int started = m_rip->StartGrab();
+        go = true;
+        const Outcome o = started == 1 ? waitForGrab(std::chrono::milliseconds(1)) : Outcome{};
         stop = true;
         other.join();
-        EXPECT_GT(calls.load(), 0);
+        ASSERT_EQ(started, 1);
         EXPECT_EQ(o.error, GrabStatus::ErrorNone);
         EXPECT_TRUE(wavOf(0).data == imageBytes(0, 1499, 0));
         m_cdda->SetActiveDrive(0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Processes.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -53,7 +55,7 @@ void Put16(std::vector<uint8_t>& b, uint16_t v);
 void Put32(std::vector<uint8_t>& b, uint32_t v);
 
 // Polls `busy` every 5 ms until it turns false; false when `seconds` pass first.
-bool WaitWhile(const std::function<bool()>& busy, int seconds = 60);
+bool WaitWhile(const std::function<bool()>& busy, int seconds = cldtest::kHangLimitSeconds);
 
 std::vector<uint8_t> ReadFile(const std::filesystem::path& p);
 void WriteFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);

@@ -1,6 +1,7 @@
 #include "GetErrorText.h"
 #include "Log.h"
 #include "MediaFixtures.h"
+#include "Processes.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "WMException.h"
@@ -33,11 +34,11 @@ int IndexOf(const WmEncoderControl& enc, const std::string& name) {
     return -1;
 }
 
-bool WaitStopped(const WmaEncodeJob& job, int seconds = 60) {
+bool WaitStopped(const WmaEncodeJob& job, int seconds = cldtest::kHangLimitSeconds) {
     return WaitWhile([&] { return job.IsEncoding(); }, seconds);
 }
 
-bool WaitIdle(const CodecJob& job, int seconds = 60) {
+bool WaitIdle(const CodecJob& job, int seconds = cldtest::kHangLimitSeconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (job.IsRunning()) {
         if (std::chrono::steady_clock::now() > end)
@@ -146,7 +147,7 @@ TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndContentDescription) {
     job->EncodeFile(dir.file("in.wav").string(), out, &texts);
     // The state is exact at once: running, never "starting".
     EXPECT_NE(job->GetEncoder().GetRunState(), WmEncoderControl::kStarting);
-    EXPECT_TRUE(job->WaitWhileStarting(std::chrono::milliseconds(7000)));
+    EXPECT_TRUE(job->WaitWhileStarting(cldtest::kHangLimit));
     ASSERT_TRUE(WaitStopped(*job));
     EXPECT_EQ(job->GetEncoder().GetRunState(), WmEncoderControl::kStopped);
     EXPECT_EQ(job->GetLastErrorCode(), 0u);
@@ -277,7 +278,10 @@ TEST(WmaEncodeJob, AbortLeavesShorterPlayableFile) {
     auto job = MakeJob(kHifi160);
     job->EncodeFile(dir.file("long.wav").string(), dir.file("long.wma").string());
     EXPECT_TRUE(job->IsEncoding());
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Abort once the encoder has written some of it.
+    EXPECT_TRUE(cldtest::waitUntil([&] {
+        return !job->IsEncoding() || job->GetEncoder().GetStatistics().encodedMilliseconds > 0;
+    }));
     job->AbortEncoding();
     EXPECT_EQ(job->GetEncoder().GetRunState(), WmEncoderControl::kStopped);
     const Pcm dec = DecodeWithFfmpeg(dir.file("long.wma"));

@@ -8,8 +8,10 @@
 #include "ConvertTestKit.h"
 #include "JobParameters.h"
 #include "Mp3BitratePanel.h"
+#include "Processes.h"
 #include "WmEncoderControl.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -347,9 +349,17 @@ TEST_F(SettingsDialogs, FolderOrFileChoiceCanNeverEndWithNeitherChosen) {
         EXPECT_TRUE(exactlyOne());
         // A mnemonic clicks its button after a short animation; each press is awaited,
         // and pressing the chosen one's mnemonic again must leave it chosen.
+        int clicks = 0;
+        QObject::connect(folder, &QAbstractButton::clicked, &dlg, [&] { ++clicks; });
+        QObject::connect(file, &QAbstractButton::clicked, &dlg, [&] { ++clicks; });
         auto press = [&](Qt::Key key, QRadioButton* expected) {
+            const int before = clicks;
             QTest::keyClick(dlg.windowHandle(), key, Qt::AltModifier);
-            QTest::qWait(250);
+            // The press is over once its button reports the click.
+            cldtest::waitUntil([&] {
+                QCoreApplication::processEvents();
+                return clicks > before;
+            });
             return expected->isChecked() && exactlyOne();
         };
         for (int i = 0; i < 2; ++i) {

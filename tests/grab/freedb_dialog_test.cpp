@@ -10,6 +10,7 @@
 #include "CddbSettings.h"
 #include "CddbTestServer.h"
 #include "GrabDialogKit.h"
+#include "Processes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -66,7 +67,7 @@ protected:
     // Shows a dialog and lets its opening command run to its end.
     template <class Dlg> void openAndWait(Dlg& dlg, bool (Dlg::*done)() const) {
         dlg.show();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto until = std::chrono::steady_clock::now() + cldtest::kHangLimit;
         while (!(dlg.*done)() && std::chrono::steady_clock::now() < until)
             QApplication::processEvents(QEventLoop::AllEvents, 20);
         ASSERT_TRUE((dlg.*done)());
@@ -157,8 +158,8 @@ TEST_F(FreeDB, UnknownDiscShows147ThenOkShows148) {
 }
 
 TEST_F(FreeDB, SilentServerIsTriedTwiceThen145ClosesTheDialog) {
-    m_server.queue({{}, 2600});
-    m_server.queue({{}, 2600});
+    m_server.queue({{}, 60000}); // silent until the client gives up
+    m_server.queue({{}, 60000}); // silent until the client gives up
     CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
     EXPECT_EQ(dlg.exec(), QDialog::Rejected);
     EXPECT_EQ(messageIds(), std::vector<int>{145});
@@ -296,7 +297,7 @@ TEST_F(FreeDB, SingleExactMatchIsPreselected) {
 }
 
 TEST_F(FreeDB, CancelStaysActiveWhileTheServerIsAskedAndEndsTheLookup) {
-    m_server.queue({{}, 3000}); // connected, silent
+    m_server.queue({{}, 60000}); // connected, silent until the client gives up
     CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
     // The look-up keeps the window's events flowing; this timer acts from within it.
     bool seenBusy = false;
@@ -318,7 +319,7 @@ TEST_F(FreeDB, CancelStaysActiveWhileTheServerIsAskedAndEndsTheLookup) {
     });
     poll.start();
     dlg.show();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto until = std::chrono::steady_clock::now() + cldtest::kHangLimit;
     while (!dlg.queryDone() && std::chrono::steady_clock::now() < until)
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     ASSERT_TRUE(seenBusy);

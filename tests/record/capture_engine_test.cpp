@@ -3,6 +3,7 @@
 #include "CaptureEngine.h"
 #include "CaptureEngineProgress.h"
 #include "Mp3RecorderEngine.h"
+#include "Processes.h"
 #include "TempDir.h"
 #include "WaveInDevice.h"
 
@@ -78,9 +79,28 @@ private:
     int m_draws = 0;
 };
 
-double Seconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
+// The MP3 recorder, counting the bytes it was handed: the length its file must have.
+class CountingRecorder : public Mp3RecorderEngine {
+public:
+    ~CountingRecorder() override { Stop(); }
+    std::atomic<size_t> bytes{0};
+    double seconds() const {
+        const WaveInFormat f = GetFormat();
+        return static_cast<double>(bytes.load()) /
+               (static_cast<double>(f.channels) * f.sampleRate * f.bitsPerSample / 8);
+    }
+    // A buffer of 2048 bytes, in seconds.
+    double bufferSeconds() const {
+        const WaveInFormat f = GetFormat();
+        return 2048.0 / (static_cast<double>(f.channels) * f.sampleRate * f.bitsPerSample / 8);
+    }
+
+protected:
+    size_t Consume(const uint8_t* data, size_t n) override {
+        bytes += n;
+        return Mp3RecorderEngine::Consume(data, n);
+    }
+};
 
 bool HasXingHeader(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -152,14 +172,14 @@ TEST_F(CaptureEngineTest, PausingDropsBuffersAndStopWhilePausedEndsOnce) {
     EXPECT_TRUE(engine.IsRecording());
     EXPECT_FALSE(engine.Start()); // a second start changes nothing
     EXPECT_EQ(engine.begins, 1);
-    std::this_thread::sleep_for(600ms);
+    ASSERT_TRUE(cldtest::waitUntil([&] { return engine.buffers > 5; }));
     engine.TogglePause();
     EXPECT_TRUE(engine.IsPaused());
-    std::this_thread::sleep_for(100ms); // a buffer in flight may still arrive
+    // The worker reads the pause before each buffer: at most the one it was handing over
+    // when the pause came still arrives, and none after it, however long the pause.
     const int atPause = engine.buffers;
-    EXPECT_GT(atPause, 5);
     std::this_thread::sleep_for(800ms);
-    EXPECT_EQ(engine.buffers, atPause);
+    EXPECT_LE(engine.buffers, atPause + 1);
     engine.Stop();
     EXPECT_FALSE(engine.IsRecording());
     EXPECT_FALSE(engine.IsPaused());
@@ -185,7 +205,7 @@ TEST_F(CaptureEngineTest, MonitorShowsTheLatestBufferInsideTheWindow) {
     engine.SetMonitorWindow(&monitor);
     ASSERT_TRUE(engine.SelectDeviceByName("line22"));
     ASSERT_TRUE(engine.Start());
-    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(cldtest::waitUntil([&] { return monitor.draws() > 3; }));
     engine.Stop();
     EXPECT_GT(monitor.draws(), 3);
     const auto points = monitor.points();
@@ -208,18 +228,18 @@ TEST_F(CaptureEngineTest, MonitorShowsTheLatestBufferInsideTheWindow) {
 TEST_F(CaptureEngineTest, RecordsASineToMp3OfTheRightFrequencyAndLength) {
     cldtest::TempDir dir;
     for (const char* device : {"line22", "line8", "line44"}) {
-        Mp3RecorderEngine engine;
+        CountingRecorder engine;
         ASSERT_TRUE(engine.SelectDeviceByName(device));
         const auto file = dir.file(std::string(device) + ".mp3");
         engine.SetOutputFile(file.string());
-        const auto t0 = std::chrono::steady_clock::now();
         ASSERT_TRUE(engine.Start()) << engine.GetErrorText();
-        std::this_thread::sleep_for(2500ms);
+        EXPECT_TRUE(cldtest::waitUntil([&] { return engine.seconds() >= 2.5; })) << device;
         engine.Stop();
-        const double recorded = Seconds(std::chrono::steady_clock::now() - t0);
+        const double recorded = engine.seconds();
         const auto m = cldtest::MeasureAudio(file);
         ASSERT_TRUE(m.ok) << device;
-        EXPECT_NEAR(m.seconds, recorded, 0.35) << device;
+        EXPECT_GE(recorded, 2.5) << device;
+        EXPECT_NEAR(m.seconds, recorded, 0.25) << device;
         const double want = std::string(device) == "line22" ? 1000 : device[4] == '8' ? 500 : 440;
         EXPECT_NEAR(m.frequency, want, want * 0.02) << device;
         EXPECT_FALSE(HasXingHeader(file)) << "a CBR recording has no VBR header";
@@ -228,7 +248,7 @@ TEST_F(CaptureEngineTest, RecordsASineToMp3OfTheRightFrequencyAndLength) {
 
 TEST_F(CaptureEngineTest, PausedTimeIsLeftOutAndAPausedVbrRecordingEndsComplete) {
     cldtest::TempDir dir;
-    Mp3RecorderEngine engine;
+    CountingRecorder engine;
     Mp3EncoderParams params;
     params.vbrMethod = 3;
     params.bitrate = 32;
@@ -237,23 +257,26 @@ TEST_F(CaptureEngineTest, PausedTimeIsLeftOutAndAPausedVbrRecordingEndsComplete)
     ASSERT_TRUE(engine.SelectDeviceByName("line22"));
     const auto file = dir.file("paused.mp3");
     engine.SetOutputFile(file.string());
-    auto t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(engine.Start());
-    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(cldtest::waitUntil([&] { return engine.seconds() >= 1.0; }));
     engine.TogglePause();
-    double recorded = Seconds(std::chrono::steady_clock::now() - t0);
+    // At most the buffer being handed over when the pause came still goes into the file.
+    const double atPause = engine.seconds();
     std::this_thread::sleep_for(1500ms);
-    t0 = std::chrono::steady_clock::now();
+    EXPECT_LE(engine.seconds(), atPause + engine.bufferSeconds())
+        << "nothing recorded during the pause reaches the file";
+    const double resumedAt = engine.seconds();
     engine.TogglePause();
-    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(cldtest::waitUntil([&] { return engine.seconds() >= resumedAt + 1.0; }));
     engine.TogglePause();
-    recorded += Seconds(std::chrono::steady_clock::now() - t0);
+    const double recorded = engine.seconds();
     std::this_thread::sleep_for(300ms);
     engine.Stop(); // the recorder's Exit while paused
     EXPECT_FALSE(engine.IsRecording());
+    EXPECT_LE(engine.seconds(), recorded + engine.bufferSeconds());
     const auto m = cldtest::MeasureAudio(file);
     ASSERT_TRUE(m.ok);
-    EXPECT_NEAR(m.seconds, recorded, 0.35) << "the 1.5 s of pause are left out";
+    EXPECT_NEAR(m.seconds, engine.seconds(), 0.25) << "the 1.5 s of pause are left out";
     EXPECT_NEAR(m.frequency, 1000, 20);
     EXPECT_TRUE(HasXingHeader(file));
 }
@@ -292,8 +315,8 @@ TEST_F(CaptureEngineTest, ProgressFollowsTheRecordingAndReportsAFullDisk) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     engine.SetOutputFile(dir.file("full.mp3").string());
     const bool started = engine.Start();
-    for (int i = 0; started && i < 100 && progress.errorCode() == 0; ++i)
-        std::this_thread::sleep_for(100ms);
+    if (started)
+        cldtest::waitUntil([&] { return progress.errorCode() != 0; });
     const int error = progress.errorCode();
     const bool recording = engine.IsRecording();
     engine.Stop();

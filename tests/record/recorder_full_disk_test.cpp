@@ -4,6 +4,7 @@
 #include "AlsaTestDevices.h"
 #include "GetErrorText.h"
 #include "Mp3RecorderEngine.h"
+#include "Processes.h"
 #include "TempDir.h"
 #include "WmEncoderControl.h"
 #include "WmErrors.h"
@@ -88,7 +89,7 @@ TEST_F(RecorderFullDisk, WmaRecordingKeepsAValidFileUpToTheFailureAndNamesTheRea
         // 96 kbit/s fill 60 kB in about five seconds.
         ScopedFileSizeLimit full(60 * 1024);
         encoder.Start();
-        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto give_up = std::chrono::steady_clock::now() + cldtest::kHangLimit;
         while (encoder.GetRunState() == WmEncoderControl::kRunning &&
                std::chrono::steady_clock::now() < give_up)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -124,7 +125,7 @@ TEST_F(RecorderFullDisk, Mp3RecordingEndsCleanlyAndKeepsTheSystemsReason) {
     {
         ScopedFileSizeLimit full(48 * 1024);
         ASSERT_TRUE(engine.Start());
-        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto give_up = std::chrono::steady_clock::now() + cldtest::kHangLimit;
         while (engine.GetEncoderError() == 0 && std::chrono::steady_clock::now() < give_up)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         engine.Stop();

@@ -1,4 +1,5 @@
 #include "CRegistry.h"
+#include "Processes.h"
 #include "RegistryEvent.h"
 #include "RegistryTestUtil.h"
 #include "SettingsRecord.h"
@@ -534,12 +535,12 @@ TEST(RegistryWatch, SignalsChangesOfTheWatchedKeyOnly) {
 
     ASSERT_TRUE(build.OpenKey("Software\\Test\\Child"));
     ASSERT_TRUE(build.WriteDword("Deep", 1));
-    EXPECT_TRUE(treeEvent.wait(std::chrono::seconds(10)));
+    EXPECT_TRUE(treeEvent.wait(cldtest::kHangLimit));
     EXPECT_FALSE(valueEvent.wait(std::chrono::milliseconds(200)));
 
     ASSERT_TRUE(build.OpenKey("Software\\Test"));
     ASSERT_TRUE(build.WriteDword("Number", 5));
-    EXPECT_TRUE(valueEvent.wait(std::chrono::seconds(10)));
+    EXPECT_TRUE(valueEvent.wait(cldtest::kHangLimit));
 }
 
 TEST(RegistryWatch, SignalsAChangeMadeByAnotherProcess) {
@@ -549,7 +550,7 @@ TEST(RegistryWatch, SignalsAChangeMadeByAnotherProcess) {
                                    false, true));
     EXPECT_FALSE(event.isSet());
     ASSERT_EQ(cldtest::runRegtool({"set-dword", "Software\\Test", "FromOutside", "9"}), 0);
-    EXPECT_TRUE(event.wait(std::chrono::seconds(10)));
+    EXPECT_TRUE(event.wait(cldtest::kHangLimit));
     DWORD n = 0;
     ASSERT_TRUE(f.reg.ReadDword("FromOutside", n));
     EXPECT_EQ(n, 9u);
@@ -604,7 +605,7 @@ TEST(RegistryWatch, EventResetModes) {
     EXPECT_TRUE(automatic.wait(std::chrono::milliseconds(1)));
     EXPECT_FALSE(automatic.isSet()); // the wait that saw it cleared it
     std::thread setter([&automatic] { automatic.set(); });
-    EXPECT_TRUE(automatic.wait(std::chrono::seconds(10)));
+    EXPECT_TRUE(automatic.wait(cldtest::kHangLimit));
     setter.join();
 }
 
@@ -619,7 +620,7 @@ TEST(RegistryWatch, AWatchThatHasSignalledLeavesItsEventAlone) {
     RegistryEvent automatic(false, false);
     ASSERT_TRUE(f.reg.WatchChanges(&automatic, REG_NOTIFY_CHANGE_LAST_SET, false, true));
     ASSERT_TRUE(writer.WriteDword("First", 1));
-    ASSERT_TRUE(automatic.wait(std::chrono::seconds(30)));
+    ASSERT_TRUE(automatic.wait(cldtest::kHangLimit));
     ASSERT_TRUE(f.reg.OpenKey("Software\\Test")); // ends the watch
     EXPECT_FALSE(automatic.isSet());
 
@@ -627,7 +628,7 @@ TEST(RegistryWatch, AWatchThatHasSignalledLeavesItsEventAlone) {
     auto event = std::make_unique<RegistryEvent>();
     ASSERT_TRUE(f.reg.WatchChanges(event.get(), REG_NOTIFY_CHANGE_LAST_SET, false, true));
     ASSERT_TRUE(writer.WriteDword("Second", 2));
-    ASSERT_TRUE(event->wait(std::chrono::seconds(30)));
+    ASSERT_TRUE(event->wait(cldtest::kHangLimit));
     event.reset();
     f.reg.CloseKey();
     EXPECT_EQ(f.reg.KeyName(), "");

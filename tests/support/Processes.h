@@ -11,6 +11,10 @@ namespace cldtest {
 // How long a wait for an event may take before the test calls it a hang. It bounds a
 // fault; it is no measure of speed, so a busy machine never comes near it.
 inline constexpr std::chrono::seconds kHangLimit{120};
+inline constexpr int kHangLimitSeconds = static_cast<int>(kHangLimit.count());
+// The same limit in milliseconds, for the waits that take an int (Qt's among them).
+inline constexpr int kHangLimitMs =
+    static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kHangLimit).count());
 
 // Polls `done` until it holds. False only when it still did not hold after `hangLimit`.
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds hangLimit = kHangLimit);

@@ -1,6 +1,7 @@
 #include "VideoTestKit.h"
 
 #include "MediaFixtures.h"
+#include "Processes.h"
 
 #include <chrono>
 #include <csignal>
@@ -98,7 +99,7 @@ XvfbServer::XvfbServer() {
     struct pollfd p {};
     p.fd = fds[0];
     p.events = POLLIN;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    const auto end = std::chrono::steady_clock::now() + cldtest::kHangLimit;
     while (std::chrono::steady_clock::now() < end) {
         if (poll(&p, 1, 200) <= 0)
             continue;

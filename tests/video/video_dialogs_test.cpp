@@ -86,6 +86,8 @@ void clickLater(QWidget& dialog, int id, int ms) {
 class VideoDialogs : public ::testing::Test {
 protected:
     VideoDialogs() : m_registry("CLD_REGISTRY_DIR", m_regDir.path().string()) {
+        // As in the program: an X server that stops must not end the test with SIGPIPE.
+        std::signal(SIGPIPE, SIG_IGN);
         m_context.programFolder = QString::fromStdString(cldtest::binDir().string() + "/");
         MessageService::setInstance(std::make_unique<MessageRecorder>(&m_messages, &m_reply));
     }
@@ -385,11 +387,20 @@ TEST_F(VideoDialogs, ScreenRecordingMinimisesTheProgramAndStopKeepsTheFile) {
     CCapture2WMVProgressDlg dlg(m_context, &launcher);
     bool minimised = false;
     QString elapsed;
-    QTimer::singleShot(3000, &dlg, [&] {
+    // Stop once the dialog's figures, read from the encoder's statistics, show more than
+    // 1.5 s recorded (the clock shows whole seconds).
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &dlg, [&] {
+        const QString shown = control<QLabel>(dlg, 1059)->text();
+        if (shown < "00:00:02")
+            return;
+        poll.stop();
         minimised = launcher.isMinimized() && dlg.isMinimized();
-        elapsed = control<QLabel>(dlg, 1059)->text();
+        elapsed = shown;
         control<QPushButton>(dlg, 2)->click();
     });
+    poll.start();
     dlg.exec();
     ASSERT_EQ(m_messages.size(), 1u) << m_messages[0].text.toStdString();
     EXPECT_EQ(m_messages[0].stringId, 191);
@@ -417,7 +428,16 @@ TEST_F(VideoDialogs, ScreenThatGoesAwayEndsTheRecordingWithTheEncoderText) {
     QWidget launcher;
     launcher.show();
     CCapture2WMVProgressDlg dlg(m_context, &launcher);
-    QTimer::singleShot(2000, &dlg, [&] { x.stop(); });
+    // The screen goes away once the encoder has recorded some of it.
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &dlg, [&] {
+        if (control<QLabel>(dlg, 1059)->text() == "00:00:00")
+            return;
+        poll.stop();
+        x.stop();
+    });
+    poll.start();
     dlg.exec();
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(m_messages[0].icon, MessageIcon::Error);

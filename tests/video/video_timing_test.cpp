@@ -4,6 +4,7 @@
 #include "AlsaTestDevices.h"
 #include "GetErrorText.h"
 #include "MediaFixtures.h"
+#include "Processes.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "VideoTestKit.h"
@@ -201,7 +202,10 @@ TEST(CaptureTiming, SoundAndPicturesOfAScreenCaptureStayInStepAndEndTogether) {
     ASSERT_NO_FATAL_FAILURE(Configure(enc, kBroadband, "DEVICE://clock",
                                       std::string("ScreenCap://") + kScreenPluginName, out));
     enc.Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(6300));
+    EXPECT_TRUE(cldtest::waitUntil([&] {
+        return enc.GetRunState() != WmEncoderControl::kRunning ||
+               enc.GetStatistics().encodedMilliseconds >= 6300;
+    }));
     enc.Stop();
     ASSERT_EQ(enc.GetLastErrorCode(), 0u) << GetErrorText(enc.GetLastErrorCode());
 
