@@ -323,13 +323,7 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
         LibraryText nameText(fileName);
         if (rip->SetOutputFolder(folderText.get()) != 0 ||
             rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds) != 0) {
-            // The ripper object keeps a refused job queued, where it would stop the next
-            // grab (of this job or a later one); a grab started now consumes the queue and
-            // ends at the refused job at once, reading nothing.
-            if (rip->StartGrab() == 1) {
-                for (int i = 0; i < 1000 && snapshot(*rip).running; ++i)
-                    m_context.waits().waitAndPump(kWaitStep);
-            }
+            // A refused job is not queued; nothing is left behind for the next grab.
             message(IDS_GRAB_FAILED, MessageIcon::Error,
                     QString::fromStdString(grabErrorText(GrabStatus::ErrorNameRefused)));
             return ReadResult::Failed;
