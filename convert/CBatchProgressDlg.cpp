@@ -5,6 +5,7 @@
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "DialogKit.h"
+#include "GrabErrorText.h"
 #include "JobContext.h"
 #include "MessageService.h"
 #include "ProgressFigures.h"
@@ -60,6 +61,20 @@ GrabSnapshot snapshot(CDRipObject& rip) {
 }
 
 constexpr int kWaitStep = 10;
+
+// "The selected tracks were saved, but not every track could be read exactly:\n%1"
+constexpr int kTracksNotExactStringId = 941;
+
+// The ripper's result for the one track of the last grab; false when it kept none.
+bool lastTrackResult(CDRipObject& rip, GrabTrackResult& out) {
+    GrabStatus* status = rip.GetStatus();
+    if (!status)
+        return false;
+    const int32_t count = status->GetTrackResultCount();
+    const bool found = count > 0 && status->GetTrackResult(count - 1, &out) == 0;
+    status->Destroy();
+    return found;
+}
 
 } // namespace
 
@@ -232,6 +247,14 @@ void CBatchProgressDlg::finishCompleted() {
     m_timer->stop();
     m_context.waits().waitAndPump(500);
     m_completed = true;
+    if (!m_inexactTracks.empty()) {
+        std::string lines;
+        for (const std::string& line : m_inexactTracks)
+            lines += line + "\n";
+        message(kTracksNotExactStringId, MessageIcon::Exclamation,
+                QString::fromStdString(lines + grabAdviceText()));
+        return;
+    }
     if (m_total <= 0) {
         message(156, MessageIcon::Information);
         return;
@@ -360,6 +383,19 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
         waitUntil(300, [&] { return !snapshot(*rip).running; });
     }
     grab->setPos(100);
+    if (s.error == GrabStatus::ErrorReadFailed || s.error == GrabStatus::ErrorNotVerified) {
+        // A track saved at full length whose sectors were not all read exactly (silent
+        // gaps, audio that could not be verified) is kept and named when the job ends;
+        // only a track whose file stops early fails the job.
+        GrabTrackResult r{};
+        if (lastTrackResult(*rip, r) && r.trackIndex == trackIndex &&
+            (r.result == GrabStatus::TrackNotVerified ||
+             (r.result == GrabStatus::TrackFailed && r.unreadSectors > 0))) {
+            m_inexactTracks.push_back(baseName + ": " +
+                                      grabTrackText(r.unreadSectors, r.unverifiedSectors, false));
+            return ReadResult::Done;
+        }
+    }
     if (s.error != GrabStatus::ErrorNone) {
         message(IDS_GRAB_FAILED, MessageIcon::Error,
                 QString::fromStdString(grabErrorText(s.error)));

@@ -100,6 +100,8 @@ protected:
     int m_total = 0;
     int m_converted = 0;
     std::vector<std::string> m_skipped;
+    // CD tracks saved whole but not read exactly, one line each ("name: what happened").
+    std::vector<std::string> m_inexactTracks;
 
 private:
     void start();

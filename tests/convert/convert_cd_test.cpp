@@ -14,6 +14,7 @@
 #include "VDriveKit.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
+#include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/CDRipObject.h"
 #include "cldrip/ClassObject.h"
 #include "cldrip/NameText.h"
@@ -68,6 +69,7 @@ protected:
         disc.tracks.push_back({Content::Music, 150, {}, {}, 0, 0});
         disc.tracks.push_back({Content::Music, 225, {}, {}, 0, 0});
         disc.faults.slowMicrosPerSector = m_slowMicros;
+        disc.faults.scratched = m_scratched;
         m_drives = std::make_unique<vdrivekit::VirtualDrives>(env.path("images"),
                                                               std::vector<DiscSpec>{disc});
         NameText* name = NameText::Create("CDRipObject");
@@ -95,6 +97,7 @@ protected:
     }
 
     int64_t m_slowMicros = 0;
+    std::vector<std::pair<int64_t, int64_t>> m_scratched;
     ConvertEnv env;
     std::unique_ptr<vdrivekit::VirtualDrives> m_drives;
     CDRipObject* m_rip = nullptr;
@@ -105,6 +108,12 @@ protected:
 class SlowCdModes : public CdModes {
 protected:
     SlowCdModes() { m_slowMicros = 600; }
+};
+
+// The first track has sectors that read differently every time.
+class ScratchedCdModes : public CdModes {
+protected:
+    ScratchedCdModes() { m_scratched = {{80, 82}}; }
 };
 
 } // namespace
@@ -318,4 +327,22 @@ TEST_F(SlowCdModes, AbortedWmaTrackKeepsItsPartialFileAsPart) {
         EXPECT_NEAR(durationOf(m_out / files[0]), 4.0, 0.2);
     else
         EXPECT_EQ(files[0], "Band - Opening.wma.part");
+}
+
+// A track saved whole whose audio could not all be verified is no read failure: the job
+// goes on, keeps its file and names it at the end with what happened and the advice.
+TEST_F(ScratchedCdModes, AWholeTrackNotReadExactlyIsNamedNotFailed) {
+    env.context.driveSettings->SetErrorCorrection(2);
+    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    dlg.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{941});
+    const QString text = env.script->messages[0].text;
+    EXPECT_FALSE(text.contains("could not be read.")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Band - Opening: ")) << text.toStdString();
+    EXPECT_TRUE(text.contains("could not be verified")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Jitter and Scratch Repair")) << text.toStdString();
+    EXPECT_FALSE(text.contains("Finale")) << text.toStdString();
+    EXPECT_TRUE(dlg.completed());
+    EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.2);
+    EXPECT_NEAR(durationOf(m_out / "Band - Finale.mp3"), 3.0, 0.2);
 }
