@@ -318,9 +318,18 @@ void CBatchProgressDlg::removeTemporary(const std::string& path) {
         std::remove(path.c_str());
 }
 
+void CBatchProgressDlg::recordWholeTrack(int trackIndex, const std::string& wavPath,
+                                         const std::string& outputPath, int endSeconds) {
+    // Intro-only reads are no rip of the disc: they get no log and no cue sheet.
+    if (outputPath.empty() || endSeconds != -1)
+        return;
+    cld::recordRippedTrack(m_context, trackIndex, wavPath, outputPath);
+}
+
 CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
                                                              const std::string& folder,
-                                                             const std::string& baseName) {
+                                                             const std::string& baseName,
+                                                             const std::string& outputPath) {
     CProgressBar* grab = bar(IDC_GRAB_BAR);
     grab->setRange(0, 100);
     grab->setPos(1);
@@ -393,6 +402,7 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
              (r.result == GrabStatus::TrackFailed && r.unreadSectors > 0))) {
             m_inexactTracks.push_back(baseName + ": " +
                                       grabTrackText(r.unreadSectors, r.unverifiedSectors, false));
+            recordWholeTrack(trackIndex, folder + fileName, outputPath, endSeconds);
             return ReadResult::Done;
         }
     }
@@ -401,5 +411,6 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
                 QString::fromStdString(grabErrorText(s.error)));
         return ReadResult::Failed;
     }
+    recordWholeTrack(trackIndex, folder + fileName, outputPath, endSeconds);
     return ReadResult::Done;
 }

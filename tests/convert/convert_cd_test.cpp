@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <dlfcn.h>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace cld;
@@ -56,6 +57,14 @@ std::vector<std::string> filesIn(const fs::path& folder) {
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::string textOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text;
+    for (std::string line; std::getline(in, line);)
+        text += line + "\n";
+    return text;
 }
 
 // A disc of three music tracks (4, 2 and 3 seconds) in a virtual drive, a grab object
@@ -130,8 +139,17 @@ TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
     EXPECT_EQ(control<QLabel>(&dlg, IDC_FILE_COUNT)->text(), "2 of 2");
     EXPECT_TRUE(control<QLabel>(&dlg, IDC_INPUT_FILE)->text().contains(", CD-Audio Track Nr. 3") ||
                 control<QLabel>(&dlg, IDC_INPUT_FILE)->text().endsWith(".wav"));
-    EXPECT_EQ(filesIn(m_out),
-              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3"}));
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3",
+                                                        "Band - Record.cue", "Band - Record.log"}));
+    // The rip log and cue sheet name the MP3 files, with the MP3 file type.
+    const std::string cue = textOf(m_out / "Band - Record.cue");
+    EXPECT_NE(cue.find("FILE \"Band - Opening.mp3\" MP3\n  TRACK 01 AUDIO\n    TITLE \"Opening\""),
+              std::string::npos)
+        << cue;
+    EXPECT_NE(cue.find("FILE \"Band - Finale.mp3\" MP3\n  TRACK 03 AUDIO"), std::string::npos)
+        << cue;
+    EXPECT_NE(cue.find("PERFORMER \"Band\""), std::string::npos) << cue;
+    EXPECT_NE(textOf(m_out / "Band - Record.log").find("Band - Opening.mp3"), std::string::npos);
     EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.1);
     EXPECT_NEAR(durationOf(m_out / "Band - Finale.mp3"), 3.0, 0.1);
     for (const auto& [file, title] :
@@ -159,7 +177,8 @@ TEST_F(CdModes, TheLauncherChainRunsSettingsThenProgress) {
     runCdToMp3Encoding(env.context, nullptr);
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(filesIn(m_out / "Band - Record"),
-              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3"}));
+              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3",
+                                        "Band - Record.cue", "Band - Record.log"}));
 
     // Cancelling the settings opens nothing further.
     env.script->messages.clear();
@@ -174,8 +193,12 @@ TEST_F(CdModes, CdToWmaWritesTheTrackNamesIntoEachFile) {
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_TRUE(dlg.windowTitle().endsWith(" CD-Audio -> WMA Encoding Progress"));
-    EXPECT_EQ(filesIn(m_out),
-              (std::vector<std::string>{"Band - Finale.wma", "Band - Opening.wma"}));
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"Band - Finale.wma", "Band - Opening.wma",
+                                                        "Band - Record.cue", "Band - Record.log"}));
+    // Other programs name any audio file that is not MP3 WAVE in a cue sheet.
+    const std::string cue = textOf(m_out / "Band - Record.cue");
+    EXPECT_NE(cue.find("FILE \"Band - Opening.wma\" WAVE\n"), std::string::npos) << cue;
+    EXPECT_NE(cue.find("FILE \"Band - Finale.wma\" WAVE\n"), std::string::npos) << cue;
     const auto probe = codectest::Probe(m_out / "Band - Opening.wma");
     EXPECT_EQ(probe.at("stream.codec_name"), "wmav2");
     EXPECT_EQ(probe.at("tag.title"), "Opening");
@@ -210,7 +233,13 @@ TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFile
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{191});
     EXPECT_FALSE(dlg.completed());
-    const std::vector<std::string> files = filesIn(m_out);
+    std::vector<std::string> files = filesIn(m_out);
+    // The first track was read whole: its log and cue sheet stay beside its file.
+    for (const char* written : {"Band - Record.cue", "Band - Record.log"}) {
+        const auto at = std::find(files.begin(), files.end(), written);
+        ASSERT_NE(at, files.end()) << written;
+        files.erase(at);
+    }
     ASSERT_EQ(files.size(), 1u);
     if (files[0] == "Band - Opening.mp3") {
         // Its encoder had finished: a whole, tagged file.
@@ -241,7 +270,8 @@ TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
     EXPECT_TRUE(text.contains(QString::fromStdString((m_out / "Band - Finale.mp3.part").string())))
         << text.toStdString();
     EXPECT_EQ(filesIn(m_out),
-              (std::vector<std::string>{"Band - Finale.mp3.part", "Band - Opening.mp3"}));
+              (std::vector<std::string>{"Band - Finale.mp3.part", "Band - Opening.mp3",
+                                        "Band - Record.cue", "Band - Record.log"}));
     Id3v1Tag tag;
     ASSERT_TRUE(tag.Load((m_out / "Band - Opening.mp3").string()));
     EXPECT_EQ(tag.title, "Opening");
@@ -260,8 +290,9 @@ TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
     CMP3EncoderProgressDlg mp3(env.context, m_params, 1);
     mp3.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
-    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"AC-DC Tribute - Finale.mp3",
-                                                        "AC-DC Tribute - Opening.mp3"}));
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{
+                                  "AC-DC Tribute - Finale.mp3", "AC-DC Tribute - Opening.mp3",
+                                  "AC_DC Tribute - Record.cue", "AC_DC Tribute - Record.log"}));
     Id3v1Tag tag;
     ASSERT_TRUE(tag.Load((m_out / "AC-DC Tribute - Opening.mp3").string()));
     EXPECT_EQ(tag.artist, "AC/DC Tribute") << "the tag keeps the real name";
@@ -273,8 +304,9 @@ TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
     CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
     wma.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
-    EXPECT_EQ(filesIn(wmaOut), (std::vector<std::string>{"AC-DC Tribute - Finale.wma",
-                                                         "AC-DC Tribute - Opening.wma"}));
+    EXPECT_EQ(filesIn(wmaOut), (std::vector<std::string>{
+                                   "AC-DC Tribute - Finale.wma", "AC-DC Tribute - Opening.wma",
+                                   "AC_DC Tribute - Record.cue", "AC_DC Tribute - Record.log"}));
 }
 
 // A track whose file name the ripper refuses stops the job with its message, and the
@@ -291,8 +323,8 @@ TEST_F(CdModes, ARefusedTrackNameDoesNotSpoilTheNextJob) {
     CMP3EncoderProgressDlg next(env.context, m_params, 1);
     next.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
-    EXPECT_EQ(filesIn(m_out),
-              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3"}));
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3",
+                                                        "Band - Record.cue", "Band - Record.log"}));
 }
 
 TEST_F(SlowCdModes, AbortInCdToWmaSaysSoAndDeletesTheWav) {
@@ -319,7 +351,13 @@ TEST_F(SlowCdModes, AbortedWmaTrackKeepsItsPartialFileAsPart) {
     };
     dlg.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{191});
-    const std::vector<std::string> files = filesIn(m_out);
+    std::vector<std::string> files = filesIn(m_out);
+    // The first track was read whole: its log and cue sheet stay beside its file.
+    for (const char* written : {"Band - Record.cue", "Band - Record.log"}) {
+        const auto at = std::find(files.begin(), files.end(), written);
+        ASSERT_NE(at, files.end()) << written;
+        files.erase(at);
+    }
     // The first track's encoding either ended before the abort (a whole file) or was cut
     // short (kept as .part); never a cut file under the track's own name.
     ASSERT_EQ(files.size(), 1u);
