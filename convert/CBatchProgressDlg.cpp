@@ -5,8 +5,10 @@
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "DialogKit.h"
+#include "FolderCover.h"
 #include "GrabErrorText.h"
 #include "JobContext.h"
+#include "Log.h"
 #include "MessageService.h"
 #include "ProgressFigures.h"
 #include "VerifiedRip.h"
@@ -24,6 +26,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
+#include <filesystem>
 
 using namespace cld;
 
@@ -324,6 +327,12 @@ void CBatchProgressDlg::recordWholeTrack(int trackIndex, const std::string& wavP
     if (outputPath.empty() || endSeconds != -1)
         return;
     cld::recordRippedTrack(m_context, trackIndex, wavPath, outputPath);
+    // The release's cover goes beside the files once; a rip without it is still whole.
+    const std::string& cover = m_context.grabSelection.coverImage;
+    std::string why;
+    if (!cover.empty() &&
+        !keepFolderCover(std::filesystem::path(outputPath).parent_path().string(), cover, why))
+        logf(LogLevel::Warning, "The cover could not be kept: %s", why.c_str());
 }
 
 CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,

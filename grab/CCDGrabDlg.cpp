@@ -558,6 +558,7 @@ void CCDGrabDlg::accept() {
     for (int row : ticked)
         selection.ticked.push_back(static_cast<uint16_t>(row));
     selection.genreIndex = std::max(0, genreNumber());
+    selection.coverImage = m_coverImage;
     selection.year = m_year->text().toInt();
     selection.artist = str(m_artist->text());
     selection.album = str(m_album->text());

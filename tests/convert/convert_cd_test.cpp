@@ -384,3 +384,30 @@ TEST_F(ScratchedCdModes, AWholeTrackNotReadExactlyIsNamedNotFailed) {
     EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.2);
     EXPECT_NEAR(durationOf(m_out / "Band - Finale.mp3"), 3.0, 0.2);
 }
+
+// The cover the grabber found goes beside the encoded files as folder.jpg, once: a cover
+// that is there already stays.
+TEST_F(CdModes, TheReleaseCoverIsKeptBesideTheFiles) {
+    const std::string cover = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(600, 'c');
+    env.context.grabSelection.coverImage = cover;
+    CMP3EncoderProgressDlg mp3(env.context, m_params, 1);
+    mp3.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(textOf(m_out / "folder.jpg").size(), cover.size() + 1);
+    std::ifstream in(m_out / "folder.jpg", std::ios::binary);
+    std::string written(cover.size() + 8, '\0');
+    in.read(written.data(), static_cast<std::streamsize>(written.size()));
+    written.resize(static_cast<size_t>(in.gcount()));
+    EXPECT_TRUE(written == cover);
+    EXPECT_FALSE(fs::exists(m_out / "folder.jpg.part"));
+
+    const fs::path wmaOut = env.path("wma");
+    fs::create_directories(wmaOut);
+    std::ofstream(wmaOut / "folder.jpg") << "mine";
+    m_params.outputPath = wmaOut.string() + "/";
+    env.script->messages.clear();
+    CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
+    wma.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(textOf(wmaOut / "folder.jpg"), "mine\n");
+}
