@@ -1,6 +1,7 @@
 #include "AccurateRip.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -29,19 +30,34 @@ TrackChecksummer::TrackChecksummer(int64_t totalSamples, bool firstTrack, bool l
 
 void TrackChecksummer::addSamples(const uint8_t* bytes, size_t samples) {
     // Positions are 1-based within the track; only m_from..m_to count.
-    uint32_t v1 = m_v1, v2 = m_v2;
     const int64_t start = m_position + 1;
     const int64_t lo = std::max(m_from, start);
     const int64_t hi = std::min(m_to, start + static_cast<int64_t>(samples) - 1);
-    for (int64_t pos = lo; pos <= hi; ++pos) {
-        const uint64_t product =
-            static_cast<uint64_t>(sampleAt(bytes + (pos - start) * 4)) * static_cast<uint64_t>(pos);
-        const auto low = static_cast<uint32_t>(product);
-        v1 += low;
-        v2 += low + static_cast<uint32_t>(product >> 32);
+    if (lo <= hi) {
+        // v1 sums the low halves of sample x position, v2 both halves. With 64-bit sums of
+        // the products and of their low halves, the high halves' sum is their difference
+        // shifted down (exact while fewer than 2^32 products are summed, as here). Both
+        // sums are plain 64-bit additions of 32 x 32 bit products, which vectorise.
+        // Positions fit 32 bits: a disc holds far fewer than 2^32 samples.
+        const uint8_t* p = bytes + (lo - start) * 4;
+        const auto first = static_cast<uint32_t>(lo);
+        const auto count = static_cast<uint32_t>(hi - lo + 1);
+        uint64_t products = 0;
+        uint64_t lows = 0;
+        for (uint32_t k = 0; k < count; ++k) {
+            uint32_t sample;
+            std::memcpy(&sample, p + static_cast<size_t>(k) * 4, 4);
+            if constexpr (std::endian::native == std::endian::big)
+                sample = __builtin_bswap32(sample);
+            const uint64_t product = static_cast<uint64_t>(sample) * (first + k);
+            products += product;
+            lows += static_cast<uint32_t>(product);
+        }
+        const auto lowSum = static_cast<uint32_t>(products);
+        const auto highSum = static_cast<uint32_t>((products - lows) >> 32);
+        m_v1 += lowSum;
+        m_v2 += lowSum + highSum;
     }
-    m_v1 = v1;
-    m_v2 = v2;
     m_position += static_cast<int64_t>(samples);
 
     const size_t bytesIn = samples * 4;
@@ -64,7 +80,20 @@ void TrackChecksummer::addSamples(const uint8_t* bytes, size_t samples) {
     static const uint8_t kZeroSample[2] = {0, 0};
     size_t run = 0; // start of the current run of loud samples
     size_t i = 0;
+    // The zero-lane test of a 64-bit word (see below).
+    const auto zeroLanesOf = [](const uint8_t* at) {
+        uint64_t w;
+        std::memcpy(&w, at, 8);
+        return (w - 0x0001000100010001ULL) & ~w & 0x8000800080008000ULL;
+    };
     while (i < bytesIn) {
+        // Loud audio is passed over 32 bytes at a time.
+        while (i + 32 <= bytesIn &&
+               (zeroLanesOf(bytes + i) | zeroLanesOf(bytes + i + 8) | zeroLanesOf(bytes + i + 16) |
+                zeroLanesOf(bytes + i + 24)) == 0)
+            i += 32;
+        if (i >= bytesIn)
+            break;
         if (i + 8 <= bytesIn) {
             uint64_t w;
             std::memcpy(&w, bytes + i, 8);

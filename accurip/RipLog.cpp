@@ -1,6 +1,7 @@
 #include "RipLog.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -237,6 +238,16 @@ std::string logText(const RipLogInfo& info) {
     return o.str();
 }
 
+std::string cueFileType(const std::string& file) {
+    // MP3 files have a type of their own; every other audio file (WAV, WMA, ...) is
+    // named WAVE, as players expect for any file they decode themselves.
+    const std::size_t dot = file.rfind('.');
+    std::string ext = dot == std::string::npos ? std::string() : file.substr(dot + 1);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == "mp3" ? "MP3" : "WAVE";
+}
+
 std::string cueText(const RipLogInfo& info) {
     std::ostringstream o;
     const DiscIds ids = discIds(info.disc);
@@ -249,7 +260,7 @@ std::string cueText(const RipLogInfo& info) {
     for (const LogTrack& t : info.tracks) {
         const auto it = std::find_if(info.disc.tracks.begin(), info.disc.tracks.end(),
                                      [&](const DiscTrack& d) { return d.number == t.number; });
-        o << "FILE " << cueString(t.file) << " WAVE\n";
+        o << "FILE " << cueString(t.file) << " " << cueFileType(t.file) << "\n";
         o << "  TRACK " << (t.number < 10 ? "0" : "") << t.number << " AUDIO\n";
         if (!t.title.empty())
             o << "    TITLE " << cueString(t.title) << "\n";

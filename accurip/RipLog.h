@@ -72,6 +72,9 @@ std::string summaryText(const ArSummary& summary, const std::string& detail);
 // Per-track text of a verdict: "accurately ripped (confidence 7, v2)", ...
 std::string verdictText(const TrackVerdict& verdict);
 
+// The cue sheet's file type for a track file: MP3 for ".mp3" (any case), else WAVE.
+std::string cueFileType(const std::string& file);
+
 // "ARTIST - ALBUM" made safe as a file name (no folder separators or control characters).
 std::string ripLogBaseName(const std::string& artist, const std::string& album);
 std::string logText(const RipLogInfo& info);

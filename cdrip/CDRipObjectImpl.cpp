@@ -54,17 +54,12 @@ int32_t CDRipObjectImpl::AddTrack(int32_t trackIndex, NameText* name, int32_t st
     TrackJob job;
     std::string error;
     const bool timesOk = startSeconds >= 0 && (endSeconds == -1 || endSeconds >= startSeconds);
+    // A refused job is not queued: the list stays as it was, so the caller's refusal never
+    // reaches this grab or a later one. The caller decides what to tell the user.
     if (!m_folderValid || !timesOk ||
         !MakeTrackJob(job, trackIndex, name ? name->text() : "", m_folder, startSeconds, endSeconds,
-                      error)) {
-        // Kept in the list so that the grab stops there and says why, rather than
-        // quietly leaving the track out.
-        job = TrackJob{};
-        job.trackIndex = trackIndex;
-        job.valid = TrackJobRefused;
-        m_jobs.push_back(job);
+                      error))
         return 1;
-    }
     m_jobs.push_back(job);
     return 0;
 }
@@ -103,8 +98,6 @@ int32_t CDRipObjectImpl::StartGrab() {
         return 0;
     }
     for (TrackJob& job : m_jobs) {
-        if (job.valid == TrackJobRefused)
-            continue;
         TrackInfo* track = disc->GetTrack(job.trackIndex);
         if (!track || job.trackIndex < 0) {
             job.valid = TrackJobMissing;

@@ -41,10 +41,6 @@ void GrabWorker::Run() {
     for (const TrackJob& job : m_jobs) {
         if (m_shared.aborted())
             break;
-        if (job.valid == TrackJobRefused) {
-            m_shared.fail(GrabStatus::ErrorNameRefused);
-            break;
-        }
         if (job.valid != TrackJobValid) {
             m_shared.fail(GrabStatus::ErrorTrackMissing);
             continue;

@@ -8,7 +8,6 @@
 enum TrackJobState : std::int32_t {
     TrackJobMissing = 0, // the disc has no such track
     TrackJobValid = 1,
-    TrackJobRefused = 2, // AddTrack refused the job (name or times)
 };
 
 // One track to grab. Names and paths are kept in fixed records of 260 bytes; longer

@@ -5,7 +5,10 @@
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "DialogKit.h"
+#include "FolderCover.h"
+#include "GrabErrorText.h"
 #include "JobContext.h"
+#include "Log.h"
 #include "MessageService.h"
 #include "ProgressFigures.h"
 #include "VerifiedRip.h"
@@ -23,6 +26,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
+#include <filesystem>
 
 using namespace cld;
 
@@ -60,6 +64,20 @@ GrabSnapshot snapshot(CDRipObject& rip) {
 }
 
 constexpr int kWaitStep = 10;
+
+// "The selected tracks were saved, but not every track could be read exactly:\n%1"
+constexpr int kTracksNotExactStringId = 941;
+
+// The ripper's result for the one track of the last grab; false when it kept none.
+bool lastTrackResult(CDRipObject& rip, GrabTrackResult& out) {
+    GrabStatus* status = rip.GetStatus();
+    if (!status)
+        return false;
+    const int32_t count = status->GetTrackResultCount();
+    const bool found = count > 0 && status->GetTrackResult(count - 1, &out) == 0;
+    status->Destroy();
+    return found;
+}
 
 } // namespace
 
@@ -232,6 +250,14 @@ void CBatchProgressDlg::finishCompleted() {
     m_timer->stop();
     m_context.waits().waitAndPump(500);
     m_completed = true;
+    if (!m_inexactTracks.empty()) {
+        std::string lines;
+        for (const std::string& line : m_inexactTracks)
+            lines += line + "\n";
+        message(kTracksNotExactStringId, MessageIcon::Exclamation,
+                QString::fromStdString(lines + grabAdviceText()));
+        return;
+    }
     if (m_total <= 0) {
         message(156, MessageIcon::Information);
         return;
@@ -295,9 +321,24 @@ void CBatchProgressDlg::removeTemporary(const std::string& path) {
         std::remove(path.c_str());
 }
 
+void CBatchProgressDlg::recordWholeTrack(int trackIndex, const std::string& wavPath,
+                                         const std::string& outputPath, int endSeconds) {
+    // Intro-only reads are no rip of the disc: they get no log and no cue sheet.
+    if (outputPath.empty() || endSeconds != -1)
+        return;
+    cld::recordRippedTrack(m_context, trackIndex, wavPath, outputPath);
+    // The release's cover goes beside the files once; a rip without it is still whole.
+    const std::string& cover = m_context.grabSelection.coverImage;
+    std::string why;
+    if (!cover.empty() &&
+        !keepFolderCover(std::filesystem::path(outputPath).parent_path().string(), cover, why))
+        logf(LogLevel::Warning, "The cover could not be kept: %s", why.c_str());
+}
+
 CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
                                                              const std::string& folder,
-                                                             const std::string& baseName) {
+                                                             const std::string& baseName,
+                                                             const std::string& outputPath) {
     CProgressBar* grab = bar(IDC_GRAB_BAR);
     grab->setRange(0, 100);
     grab->setPos(1);
@@ -323,13 +364,7 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
         LibraryText nameText(fileName);
         if (rip->SetOutputFolder(folderText.get()) != 0 ||
             rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds) != 0) {
-            // The ripper object keeps a refused job queued, where it would stop the next
-            // grab (of this job or a later one); a grab started now consumes the queue and
-            // ends at the refused job at once, reading nothing.
-            if (rip->StartGrab() == 1) {
-                for (int i = 0; i < 1000 && snapshot(*rip).running; ++i)
-                    m_context.waits().waitAndPump(kWaitStep);
-            }
+            // A refused job is not queued; nothing is left behind for the next grab.
             message(IDS_GRAB_FAILED, MessageIcon::Error,
                     QString::fromStdString(grabErrorText(GrabStatus::ErrorNameRefused)));
             return ReadResult::Failed;
@@ -366,10 +401,25 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
         waitUntil(300, [&] { return !snapshot(*rip).running; });
     }
     grab->setPos(100);
+    if (s.error == GrabStatus::ErrorReadFailed || s.error == GrabStatus::ErrorNotVerified) {
+        // A track saved at full length whose sectors were not all read exactly (silent
+        // gaps, audio that could not be verified) is kept and named when the job ends;
+        // only a track whose file stops early fails the job.
+        GrabTrackResult r{};
+        if (lastTrackResult(*rip, r) && r.trackIndex == trackIndex &&
+            (r.result == GrabStatus::TrackNotVerified ||
+             (r.result == GrabStatus::TrackFailed && r.unreadSectors > 0))) {
+            m_inexactTracks.push_back(baseName + ": " +
+                                      grabTrackText(r.unreadSectors, r.unverifiedSectors, false));
+            recordWholeTrack(trackIndex, folder + fileName, outputPath, endSeconds);
+            return ReadResult::Done;
+        }
+    }
     if (s.error != GrabStatus::ErrorNone) {
         message(IDS_GRAB_FAILED, MessageIcon::Error,
                 QString::fromStdString(grabErrorText(s.error)));
         return ReadResult::Failed;
     }
+    recordWholeTrack(trackIndex, folder + fileName, outputPath, endSeconds);
     return ReadResult::Done;
 }

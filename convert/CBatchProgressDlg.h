@@ -84,8 +84,13 @@ protected:
     enum class ReadResult { Done, Aborted, Failed };
     // Reads selected track `trackIndex` (0-based on the disc) into folder + baseName +
     // ".wav" through the ripper object, polling its status; a failure has been reported
-    // when this returns Failed.
-    ReadResult readCdTrack(int trackIndex, const std::string& folder, const std::string& baseName);
+    // when this returns Failed. A whole track read is recorded in the rip log and cue sheet
+    // beside outputPath, the file the job makes of it (none when outputPath is empty).
+    ReadResult readCdTrack(int trackIndex, const std::string& folder, const std::string& baseName,
+                           const std::string& outputPath = {});
+    // Writes the rip log and cue sheet with a whole track just read (not for intro reads).
+    void recordWholeTrack(int trackIndex, const std::string& wavPath, const std::string& outputPath,
+                          int endSeconds);
     // Deletes a temporary WAV file of a CD job.
     static void removeTemporary(const std::string& path);
 
@@ -100,6 +105,8 @@ protected:
     int m_total = 0;
     int m_converted = 0;
     std::vector<std::string> m_skipped;
+    // CD tracks saved whole but not read exactly, one line each ("name: what happened").
+    std::vector<std::string> m_inexactTracks;
 
 private:
     void start();

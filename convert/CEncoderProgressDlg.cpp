@@ -304,7 +304,8 @@ void CEncoderProgressDlg::runCd() {
         const std::string wav = folder + base + ".wav";
         const std::string wma = folder + base + ".wma";
         showFileCount(i + 1, count);
-        const ReadResult read = m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base);
+        const ReadResult read =
+            m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base, wma);
         if (read != ReadResult::Done) {
             if (read == ReadResult::Failed && !m_abort)
                 finishPrevious(wav);

@@ -295,7 +295,8 @@ void CMP3EncoderProgressDlg::runCd() {
         const std::string wav = folder + base + ".wav";
         const std::string mp3 = folder + base + ".mp3";
         showFileCount(i + 1, count);
-        const ReadResult read = m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base);
+        const ReadResult read =
+            m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base, mp3);
         if (read != ReadResult::Done) {
             if (read == ReadResult::Failed && !previousWav.empty() && !m_abort) {
                 // The track before this one is still encoding and is good: finish it.

@@ -558,6 +558,7 @@ void CCDGrabDlg::accept() {
     for (int row : ticked)
         selection.ticked.push_back(static_cast<uint16_t>(row));
     selection.genreIndex = std::max(0, genreNumber());
+    selection.coverImage = m_coverImage;
     selection.year = m_year->text().toInt();
     selection.artist = str(m_artist->text());
     selection.album = str(m_album->text());
@@ -641,13 +642,23 @@ void CCDGrabDlg::grabToWav() {
     std::vector<int> trackIndices;
     std::vector<cld::RipLogFile> logFiles;
     std::vector<GrabTrackResult> ripResults;
+    std::vector<cld::TrackResult> refused;
     const int endSeconds = m_introOnly->isChecked() ? introSeconds() : -1;
     for (int row : ticked) {
         const std::string name =
             cld::wavBaseName(artist, str(m_list->cellText(row, 0)), str(m_list->cellText(row, 1)));
         NameText* nameText = NameText::Create(name.c_str());
-        rip.AddTrack(row, nameText, 0, endSeconds);
+        const int32_t added = rip.AddTrack(row, nameText, 0, endSeconds);
         NameText::Release(nameText);
+        if (added != 0) {
+            // The ripper refused the name (too long for the folder, or not a plain file
+            // name): the track is left out and named in the report at the end.
+            cld::TrackResult result;
+            result.name = str(m_list->cellText(row, 0));
+            result.outcome = cld::TrackOutcome::Failed;
+            refused.push_back(result);
+            continue;
+        }
         names.push_back(str(m_list->cellText(row, 0)));
         trackIndices.push_back(row);
         logFiles.emplace_back();
@@ -662,7 +673,9 @@ void CCDGrabDlg::grabToWav() {
     // 6, 7. Read, showing where the grab stands, until it ends or the user aborts.
     WaitService& waits = WaitService::instance();
     cld::GrabEnd end;
-    if (rip.StartGrab() != 1) {
+    if (names.empty()) {
+        // Every track was refused: there is nothing to read.
+    } else if (rip.StartGrab() != 1) {
         end.errorCode = GrabStatus::ErrorOpenFailed;
         end.tracks = cld::outcomesFromStatus(names, end.errorCode, false, 0);
     } else {
@@ -717,9 +730,15 @@ void CCDGrabDlg::grabToWav() {
                          ? cld::outcomesFromStatus(names, end.errorCode, end.aborted, position)
                          : cld::outcomesFromResults(names, trackIndices, results);
     }
+    if (!refused.empty()) {
+        end.tracks.insert(end.tracks.end(), refused.begin(), refused.end());
+        if (end.errorCode == 0 || end.errorCode == GrabStatus::ErrorNotVerified ||
+            end.errorCode == GrabStatus::ErrorReadFailed)
+            end.errorCode = GrabStatus::ErrorNameRefused;
+    }
 
     // The log and cue sheet beside the files, with the AccurateRip result (whole tracks only).
-    if (!end.aborted && endSeconds < 0) {
+    if (!end.aborted && endSeconds < 0 && !logFiles.empty()) {
         const cld::RipLogRequest request{folder.string(),
                                          artist,
                                          str(m_album->text()),

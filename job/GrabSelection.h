@@ -26,4 +26,6 @@ struct GrabSelection {
     int driveIndex = 0;
     // The error-correction type the grabber applied (0, 1 or 5).
     int errorCorrectionType = 1;
+    // The release's cover picture (JPEG or PNG bytes) the grabber found; empty = none.
+    std::string coverImage;
 };

@@ -313,9 +313,15 @@ std::string recordRippedTrack(const JobContext& context, int trackIndex, const s
         job.driveIndex = std::max(0, context.grabSelection.driveIndex);
         jobDisc = layout.knownFreedbId;
     }
+    // The names the grabber chose for the disc and its tracks.
+    const GrabSelection& sel = context.grabSelection;
+    job.artist = sel.artist;
+    job.album = sel.album;
     RipLogFile f;
     f.trackIndex = trackIndex;
     f.path = outputPath;
+    if (trackIndex >= 0 && static_cast<std::size_t>(trackIndex) < sel.trackNames.size())
+        f.title = sel.trackNames[static_cast<std::size_t>(trackIndex)];
     accurip::TrackChecksums sums;
     const int last = static_cast<int>(layout.tracks.size()) - 1;
     if (accurip::checksumWaveFile(wavPath, trackIndex == 0, trackIndex == last, sums, why)) {

@@ -432,8 +432,9 @@ TEST_F(FaultTest, TrackNamesNeverLeaveTheOutputFolder) {
     for (const char* bad : {"../escape", "AC/DC live", "..", ".", "", "..wav", "a/../../b"}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(m_rip->AddTrack(0, Text(bad), 0, -1), 1);
+        // Nothing was queued: the grab has no job and ends at once without an error.
         ASSERT_EQ(m_rip->StartGrab(), 1);
-        EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorNameRefused);
+        EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorNone);
     }
     EXPECT_FALSE(std::filesystem::exists(m_out / "escape.wav"));
     EXPECT_FALSE(std::filesystem::exists(m_out / "escape"));

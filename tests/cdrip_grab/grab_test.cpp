@@ -360,17 +360,25 @@ TEST_F(GrabTest, FailuresAreReportedNotHiddenAsSuccess) {
     EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorCreateFailed);
 
     // Names that do not fit the track record are refused, not cut, and so are jobs
-    // added while the folder is one that did not fit; the grab stops at them.
+    // added while the folder is one that did not fit. A refused job is not queued: the
+    // jobs around it are grabbed as if it had never been asked for.
     m_rip->SetOutputFolder(Text(m_out.string()));
+    EXPECT_EQ(m_rip->AddTrack(0, Text("before"), 0, -1), 0);
     EXPECT_EQ(m_rip->AddTrack(0, Text(std::string(300, 'x')), 0, -1), 1);
     EXPECT_EQ(m_rip->SetOutputFolder(Text(std::string(270, 'd'))), 1);
     EXPECT_EQ(m_rip->AddTrack(0, Text("b"), 0, -1), 1);
-    EXPECT_EQ(m_rip->AddTrack(0, Text("late"), 20, 10), 1);
     m_rip->SetOutputFolder(Text(m_out.string()));
+    EXPECT_EQ(m_rip->AddTrack(0, Text("late"), 20, 10), 1);
     EXPECT_EQ(m_rip->AddTrack(0, Text("fine"), 0, -1), 0);
     ASSERT_EQ(m_rip->StartGrab(), 1);
-    EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorNameRefused);
-    EXPECT_FALSE(std::filesystem::exists(m_out / "fine.wav"));
+    EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorNone);
+    EXPECT_TRUE(std::filesystem::exists(m_out / "before.wav"));
+    EXPECT_TRUE(std::filesystem::exists(m_out / "fine.wav"));
+    EXPECT_FALSE(std::filesystem::exists(m_out / "late.wav"));
+    EXPECT_FALSE(std::filesystem::exists(m_out / "b"));
+    for (const auto& entry : std::filesystem::directory_iterator(m_out))
+        EXPECT_NE(entry.path().filename().string().substr(0, 3), "xxx") << entry.path();
+    std::filesystem::remove(m_out / "fine.wav");
 
     // A good grab afterwards clears the error and names the file.
     m_rip->SetOutputFolder(Text(m_out.string()));

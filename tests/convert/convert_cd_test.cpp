@@ -14,6 +14,7 @@
 #include "VDriveKit.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
+#include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/CDRipObject.h"
 #include "cldrip/ClassObject.h"
 #include "cldrip/NameText.h"
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <dlfcn.h>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace cld;
@@ -57,6 +59,14 @@ std::vector<std::string> filesIn(const fs::path& folder) {
     return names;
 }
 
+std::string textOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text;
+    for (std::string line; std::getline(in, line);)
+        text += line + "\n";
+    return text;
+}
+
 // A disc of three music tracks (4, 2 and 3 seconds) in a virtual drive, a grab object
 // from the library, and the grabber's selection of tracks 1 and 3.
 class CdModes : public ::testing::Test {
@@ -68,6 +78,7 @@ protected:
         disc.tracks.push_back({Content::Music, 150, {}, {}, 0, 0});
         disc.tracks.push_back({Content::Music, 225, {}, {}, 0, 0});
         disc.faults.slowMicrosPerSector = m_slowMicros;
+        disc.faults.scratched = m_scratched;
         m_drives = std::make_unique<vdrivekit::VirtualDrives>(env.path("images"),
                                                               std::vector<DiscSpec>{disc});
         NameText* name = NameText::Create("CDRipObject");
@@ -95,6 +106,7 @@ protected:
     }
 
     int64_t m_slowMicros = 0;
+    std::vector<std::pair<int64_t, int64_t>> m_scratched;
     ConvertEnv env;
     std::unique_ptr<vdrivekit::VirtualDrives> m_drives;
     CDRipObject* m_rip = nullptr;
@@ -105,6 +117,12 @@ protected:
 class SlowCdModes : public CdModes {
 protected:
     SlowCdModes() { m_slowMicros = 600; }
+};
+
+// The first track has sectors that read differently every time.
+class ScratchedCdModes : public CdModes {
+protected:
+    ScratchedCdModes() { m_scratched = {{80, 82}}; }
 };
 
 } // namespace
@@ -121,8 +139,17 @@ TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
     EXPECT_EQ(control<QLabel>(&dlg, IDC_FILE_COUNT)->text(), "2 of 2");
     EXPECT_TRUE(control<QLabel>(&dlg, IDC_INPUT_FILE)->text().contains(", CD-Audio Track Nr. 3") ||
                 control<QLabel>(&dlg, IDC_INPUT_FILE)->text().endsWith(".wav"));
-    EXPECT_EQ(filesIn(m_out),
-              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3"}));
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3",
+                                                        "Band - Record.cue", "Band - Record.log"}));
+    // The rip log and cue sheet name the MP3 files, with the MP3 file type.
+    const std::string cue = textOf(m_out / "Band - Record.cue");
+    EXPECT_NE(cue.find("FILE \"Band - Opening.mp3\" MP3\n  TRACK 01 AUDIO\n    TITLE \"Opening\""),
+              std::string::npos)
+        << cue;
+    EXPECT_NE(cue.find("FILE \"Band - Finale.mp3\" MP3\n  TRACK 03 AUDIO"), std::string::npos)
+        << cue;
+    EXPECT_NE(cue.find("PERFORMER \"Band\""), std::string::npos) << cue;
+    EXPECT_NE(textOf(m_out / "Band - Record.log").find("Band - Opening.mp3"), std::string::npos);
     EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.1);
     EXPECT_NEAR(durationOf(m_out / "Band - Finale.mp3"), 3.0, 0.1);
     for (const auto& [file, title] :
@@ -150,7 +177,8 @@ TEST_F(CdModes, TheLauncherChainRunsSettingsThenProgress) {
     runCdToMp3Encoding(env.context, nullptr);
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(filesIn(m_out / "Band - Record"),
-              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3"}));
+              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3",
+                                        "Band - Record.cue", "Band - Record.log"}));
 
     // Cancelling the settings opens nothing further.
     env.script->messages.clear();
@@ -165,8 +193,12 @@ TEST_F(CdModes, CdToWmaWritesTheTrackNamesIntoEachFile) {
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_TRUE(dlg.windowTitle().endsWith(" CD-Audio -> WMA Encoding Progress"));
-    EXPECT_EQ(filesIn(m_out),
-              (std::vector<std::string>{"Band - Finale.wma", "Band - Opening.wma"}));
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"Band - Finale.wma", "Band - Opening.wma",
+                                                        "Band - Record.cue", "Band - Record.log"}));
+    // Other programs name any audio file that is not MP3 WAVE in a cue sheet.
+    const std::string cue = textOf(m_out / "Band - Record.cue");
+    EXPECT_NE(cue.find("FILE \"Band - Opening.wma\" WAVE\n"), std::string::npos) << cue;
+    EXPECT_NE(cue.find("FILE \"Band - Finale.wma\" WAVE\n"), std::string::npos) << cue;
     const auto probe = codectest::Probe(m_out / "Band - Opening.wma");
     EXPECT_EQ(probe.at("stream.codec_name"), "wmav2");
     EXPECT_EQ(probe.at("tag.title"), "Opening");
@@ -201,7 +233,13 @@ TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFile
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{191});
     EXPECT_FALSE(dlg.completed());
-    const std::vector<std::string> files = filesIn(m_out);
+    std::vector<std::string> files = filesIn(m_out);
+    // The first track was read whole: its log and cue sheet stay beside its file.
+    for (const char* written : {"Band - Record.cue", "Band - Record.log"}) {
+        const auto at = std::find(files.begin(), files.end(), written);
+        ASSERT_NE(at, files.end()) << written;
+        files.erase(at);
+    }
     ASSERT_EQ(files.size(), 1u);
     if (files[0] == "Band - Opening.mp3") {
         // Its encoder had finished: a whole, tagged file.
@@ -232,7 +270,8 @@ TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
     EXPECT_TRUE(text.contains(QString::fromStdString((m_out / "Band - Finale.mp3.part").string())))
         << text.toStdString();
     EXPECT_EQ(filesIn(m_out),
-              (std::vector<std::string>{"Band - Finale.mp3.part", "Band - Opening.mp3"}));
+              (std::vector<std::string>{"Band - Finale.mp3.part", "Band - Opening.mp3",
+                                        "Band - Record.cue", "Band - Record.log"}));
     Id3v1Tag tag;
     ASSERT_TRUE(tag.Load((m_out / "Band - Opening.mp3").string()));
     EXPECT_EQ(tag.title, "Opening");
@@ -251,8 +290,9 @@ TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
     CMP3EncoderProgressDlg mp3(env.context, m_params, 1);
     mp3.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
-    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"AC-DC Tribute - Finale.mp3",
-                                                        "AC-DC Tribute - Opening.mp3"}));
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{
+                                  "AC-DC Tribute - Finale.mp3", "AC-DC Tribute - Opening.mp3",
+                                  "AC_DC Tribute - Record.cue", "AC_DC Tribute - Record.log"}));
     Id3v1Tag tag;
     ASSERT_TRUE(tag.Load((m_out / "AC-DC Tribute - Opening.mp3").string()));
     EXPECT_EQ(tag.artist, "AC/DC Tribute") << "the tag keeps the real name";
@@ -264,8 +304,9 @@ TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
     CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
     wma.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
-    EXPECT_EQ(filesIn(wmaOut), (std::vector<std::string>{"AC-DC Tribute - Finale.wma",
-                                                         "AC-DC Tribute - Opening.wma"}));
+    EXPECT_EQ(filesIn(wmaOut), (std::vector<std::string>{
+                                   "AC-DC Tribute - Finale.wma", "AC-DC Tribute - Opening.wma",
+                                   "AC_DC Tribute - Record.cue", "AC_DC Tribute - Record.log"}));
 }
 
 // A track whose file name the ripper refuses stops the job with its message, and the
@@ -282,8 +323,8 @@ TEST_F(CdModes, ARefusedTrackNameDoesNotSpoilTheNextJob) {
     CMP3EncoderProgressDlg next(env.context, m_params, 1);
     next.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
-    EXPECT_EQ(filesIn(m_out),
-              (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3"}));
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3",
+                                                        "Band - Record.cue", "Band - Record.log"}));
 }
 
 TEST_F(SlowCdModes, AbortInCdToWmaSaysSoAndDeletesTheWav) {
@@ -310,7 +351,13 @@ TEST_F(SlowCdModes, AbortedWmaTrackKeepsItsPartialFileAsPart) {
     };
     dlg.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{191});
-    const std::vector<std::string> files = filesIn(m_out);
+    std::vector<std::string> files = filesIn(m_out);
+    // The first track was read whole: its log and cue sheet stay beside its file.
+    for (const char* written : {"Band - Record.cue", "Band - Record.log"}) {
+        const auto at = std::find(files.begin(), files.end(), written);
+        ASSERT_NE(at, files.end()) << written;
+        files.erase(at);
+    }
     // The first track's encoding either ended before the abort (a whole file) or was cut
     // short (kept as .part); never a cut file under the track's own name.
     ASSERT_EQ(files.size(), 1u);
@@ -318,4 +365,49 @@ TEST_F(SlowCdModes, AbortedWmaTrackKeepsItsPartialFileAsPart) {
         EXPECT_NEAR(durationOf(m_out / files[0]), 4.0, 0.2);
     else
         EXPECT_EQ(files[0], "Band - Opening.wma.part");
+}
+
+// A track saved whole whose audio could not all be verified is no read failure: the job
+// goes on, keeps its file and names it at the end with what happened and the advice.
+TEST_F(ScratchedCdModes, AWholeTrackNotReadExactlyIsNamedNotFailed) {
+    env.context.driveSettings->SetErrorCorrection(2);
+    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    dlg.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{941});
+    const QString text = env.script->messages[0].text;
+    EXPECT_FALSE(text.contains("could not be read.")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Band - Opening: ")) << text.toStdString();
+    EXPECT_TRUE(text.contains("could not be verified")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Jitter and Scratch Repair")) << text.toStdString();
+    EXPECT_FALSE(text.contains("Finale")) << text.toStdString();
+    EXPECT_TRUE(dlg.completed());
+    EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.2);
+    EXPECT_NEAR(durationOf(m_out / "Band - Finale.mp3"), 3.0, 0.2);
+}
+
+// The cover the grabber found goes beside the encoded files as folder.jpg, once: a cover
+// that is there already stays.
+TEST_F(CdModes, TheReleaseCoverIsKeptBesideTheFiles) {
+    const std::string cover = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(600, 'c');
+    env.context.grabSelection.coverImage = cover;
+    CMP3EncoderProgressDlg mp3(env.context, m_params, 1);
+    mp3.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(textOf(m_out / "folder.jpg").size(), cover.size() + 1);
+    std::ifstream in(m_out / "folder.jpg", std::ios::binary);
+    std::string written(cover.size() + 8, '\0');
+    in.read(written.data(), static_cast<std::streamsize>(written.size()));
+    written.resize(static_cast<size_t>(in.gcount()));
+    EXPECT_TRUE(written == cover);
+    EXPECT_FALSE(fs::exists(m_out / "folder.jpg.part"));
+
+    const fs::path wmaOut = env.path("wma");
+    fs::create_directories(wmaOut);
+    std::ofstream(wmaOut / "folder.jpg") << "mine";
+    m_params.outputPath = wmaOut.string() + "/";
+    env.script->messages.clear();
+    CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
+    wma.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(textOf(wmaOut / "folder.jpg"), "mine\n");
 }

@@ -372,6 +372,42 @@ TEST_F(GrabDialog, BadFoldersAndFailedGrabsSaySo) {
     EXPECT_TRUE(dlg.isEnabled());
 }
 
+// A track whose file name the ripper refuses is left out and named with the reason; the
+// other tracks are still read, before and after it.
+TEST_F(GrabDialog, ARefusedTrackIsNamedAndTheOthersAreRead) {
+    startDrives({plainDisc(2)});
+    const auto ranges = trackRanges();
+    std::filesystem::path deep = m_dir.path();
+    while (deep.string().size() < 200)
+        deep /= "deeper";
+    std::filesystem::create_directories(deep);
+    m_folderAnswer = QString::fromStdString(deep.string());
+    CCDGrabDlg dlg(m_context, true);
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->clear();
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->clear();
+    typeName(dlg, 0, QString(50, 'n'));
+    dlg.trackList()->setChecked(0, true);
+    dlg.trackList()->setChecked(1, true);
+    click(dlg, CCDGrabDlg::kGrabNow);
+    ASSERT_EQ(messageIds(), std::vector<int>{cld::kGrabFailedStringId});
+    EXPECT_EQ(messages().back().icon, MessageIcon::Error);
+    const QString text = messages().back().text;
+    EXPECT_TRUE(text.contains("file name was refused")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString(50, 'n') + ": failed, no file was written"))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains("Track02")) << text.toStdString();
+    const auto folder = deep / "Unknown Artist - Unkown Album";
+    const Wav two = readWav(folder / "Track02.wav");
+    expectConsistentHeader(two);
+    EXPECT_TRUE(two.data == imageBytes(ranges[1].first, ranges[1].last));
+
+    // The refusal is not left behind for the next grab: track 2 alone is read cleanly.
+    dlg.trackList()->setChecked(0, false);
+    click(dlg, CCDGrabDlg::kGrabNow);
+    ASSERT_EQ(messages().size(), 2u);
+    EXPECT_EQ(messages().back().stringId, 2609);
+}
+
 TEST_F(GrabDialog, TracksTheRipperCouldNotVerifyAreNamedAtTheEnd) {
     // The first of two tracks has sectors that read differently every time.
     DiscSpec disc;

@@ -20,7 +20,7 @@ public:
     // (name or path longer than 259 characters, an empty name, a name holding a '/',
     // a name "." or starting with "..", negative start, end before start): the file
     // is never written outside the output folder, and names are refused, not changed.
-    // A grab that reaches a refused job stops with GrabStatus::ErrorNameRefused.
+    // A refused job is not queued: the job list stays as it was.
     virtual int32_t AddTrack(int32_t trackIndex, NameText* name, int32_t startSeconds,
                              int32_t endSeconds) = 0;
     // 3: 1 = worker started, 0 = no disc information or a grab is still running.

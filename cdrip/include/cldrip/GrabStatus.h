@@ -26,8 +26,9 @@ public:
         // regular file (a folder, a device, a pipe, a symbolic link), which is never
         // replaced.
         ErrorCreateFailed = 2,
-        ErrorReadFailed = 3,   // a chunk could not be read; the track is incomplete
-        ErrorNameRefused = 4,  // a track's file name or path did not fit (AddTrack refused it)
+        ErrorReadFailed = 3, // a chunk could not be read; the track is incomplete
+        ErrorNameRefused =
+            4, // a track's file name or path did not fit (AddTrack's refusal, for callers)
         ErrorWriteFailed = 5,  // writing a WAV file failed (disk full ...); the track is incomplete
         ErrorTrackMissing = 6, // a job named a track the disc does not have; it was skipped
         // Some track's audio could not be verified (the grab went on; the WAV holds
