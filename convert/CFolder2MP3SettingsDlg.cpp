@@ -1,56 +1,29 @@
 #include "CFolder2MP3SettingsDlg.h"
 
-#include "AppResources.h"
 #include "JobContext.h"
 #include "JobParameters.h"
 #include "Mp3BitratePanel.h"
-#include "PickerService.h"
-#include "SettingsRecord.h"
-#include "StringTable.h"
 
-#include <QLineEdit>
+namespace {
+
+CFolderEncodeDlg::Format mp3Format() {
+    CFolderEncodeDlg::Format format;
+    format.inputFilter = "Windows PCM Wave File(s) (*.wav)";
+    format.outputFilter = "MPEG Audio Layer-3 (*.mp3)";
+    format.outputFolderTitle = 182;
+    format.subFolder = "MP3Files";
+    format.extension = ".mp3";
+    return format;
+}
+
+} // namespace
 
 CFolder2MP3SettingsDlg::CFolder2MP3SettingsDlg(JobContext& context, JobParameters& params,
                                                QWidget* parent)
-    : CFolderFileDlg(context, params, kDialogId, "Encode &Folder", "Encode Fi&le", parent) {
-    setWindowTitle(AppResources::caption(kDialogId));
+    : CFolderEncodeDlg(context, params, kDialogId, mp3Format(), parent) {
     m_panel = new Mp3BitratePanel(context.settings, kDialogId, this);
     finishLayout(m_panel);
-    takeOpenedFiles("MP3Files", ".mp3");
-}
-
-void CFolder2MP3SettingsDlg::browseInput() {
-    const std::string start = m_context.settings.lastWAVInFolder();
-    std::string chosen;
-    if (isFolderMode()) {
-        chosen = pickFolder(175, start);
-    } else {
-        chosen = m_context.pickers()
-                     .openFile(this, AppResources::string(cld::IDS_OPEN_TITLE),
-                               QStringLiteral("Windows PCM Wave File(s) (*.wav)"),
-                               QString::fromStdString(start))
-                     .toStdString();
-    }
-    if (chosen.empty())
-        return;
-    m_context.settings.setLastWAVInFolder(chosen);
-    setInputAndPropose(chosen, "MP3Files", ".mp3");
-}
-
-void CFolder2MP3SettingsDlg::browseOutput() {
-    if (isFolderMode()) {
-        const std::string folder = pickFolder(182, m_context.settings.lastWMAOutFolder());
-        if (folder.empty())
-            return;
-        m_context.settings.setLastWMAOutFolder(folder);
-        m_output->setText(QString::fromStdString(folder));
-        return;
-    }
-    const QString file = m_context.pickers().saveFile(
-        this, AppResources::string(cld::IDS_OPEN_TITLE),
-        QStringLiteral("MPEG Audio Layer-3 (*.mp3)"), m_output->text());
-    if (!file.isEmpty())
-        setPickedOutput(file);
+    takeOpenedFormatFiles();
 }
 
 bool CFolder2MP3SettingsDlg::acceptChoice() {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "CFolderFileDlg.h"
+#include "CFolderEncodeDlg.h"
 
 class Mp3BitratePanel;
 
 // A folder of WAV files, or one WAV file, to MP3: bitrate, input and output.
-class CFolder2MP3SettingsDlg : public CFolderFileDlg {
+class CFolder2MP3SettingsDlg : public CFolderEncodeDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 167;
@@ -14,8 +14,6 @@ public:
     Mp3BitratePanel* bitratePanel() const { return m_panel; }
 
 protected:
-    void browseInput() override;
-    void browseOutput() override;
     bool acceptChoice() override;
 
 private:

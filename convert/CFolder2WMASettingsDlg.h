@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CFolderFileDlg.h"
+#include "CFolderEncodeDlg.h"
 
 #include <memory>
 
@@ -9,7 +9,7 @@ class WmEncoderControl;
 
 // A folder of WAV and MP3 files, or one such file, to WMA: profile, input and output.
 // The media encoder that lists the profiles is handed on to the progress dialog.
-class CFolder2WMASettingsDlg : public CFolderFileDlg {
+class CFolder2WMASettingsDlg : public CFolderEncodeDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 166;
@@ -19,8 +19,6 @@ public:
     std::unique_ptr<WmEncoderControl> takeEncoder();
 
 protected:
-    void browseInput() override;
-    void browseOutput() override;
     bool acceptChoice() override;
 
 private:

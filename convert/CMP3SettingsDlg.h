@@ -1,30 +1,24 @@
 #pragma once
 
-#include <QDialog>
+#include "CCdSettingsDlg.h"
 
 class Mp3BitratePanel;
-class QLineEdit;
-struct JobContext;
-struct JobParameters;
 
 // MP3 settings of a CD job: bitrate and the output folder (remembered folder + artist +
 // " - " + album). On OK the folder exists, and the parameters and settings hold the
 // choice.
-class CMP3SettingsDlg : public QDialog {
+class CMP3SettingsDlg : public CCdSettingsDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 160;
 
     CMP3SettingsDlg(JobContext& context, JobParameters& params, QWidget* parent = nullptr);
 
-    void accept() override;
     Mp3BitratePanel* bitratePanel() const { return m_panel; }
 
-private:
-    void browseOutput();
+protected:
+    void storeChoice() override;
 
-    JobContext& m_context;
-    JobParameters& m_params;
+private:
     Mp3BitratePanel* m_panel = nullptr;
-    QLineEdit* m_output = nullptr;
 };

@@ -80,6 +80,18 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
+CFreeDBListDlg::Look queryLook() {
+    CFreeDBListDlg::Look look;
+    look.dialogId = CFreeDBQueryDlg::kDialogId;
+    look.listId = CFreeDBQueryDlg::kList;
+    look.statusId = CFreeDBQueryDlg::kStatus;
+    look.headers = CFreeDBQueryDlg::columnHeaders();
+    look.caption = "FreeDB Query Results:";
+    look.width = 620;
+    look.linkFirst = true;
+    return look;
+}
+
 } // namespace
 
 void CFreeDBQueryDlg::forgetDeclinedEmail() {
@@ -93,51 +105,12 @@ QStringList CFreeDBQueryDlg::columnHeaders() {
 }
 
 CFreeDBQueryDlg::CFreeDBQueryDlg(SettingsRecord& settings, Disc disc, QWidget* parent)
-    : QDialog(parent), m_settings(settings),
-      m_lookup(std::make_unique<cld::FreeDBLookup>(settings)), m_disc(std::move(disc)) {
-    tagControl(this, kDialogId);
-    setWindowTitle(AppResources::caption(kDialogId));
-
-    m_list = tagControl(new QTreeWidget(this), kList);
-    m_list->setHeaderLabels(columnHeaders());
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    cld::styleReportList(m_list);
-    m_list->headerItem()->setTextAlignment(0, Qt::AlignLeft | Qt::AlignVCenter);
-    for (int c = 1; c < 4; ++c)
-        m_list->headerItem()->setTextAlignment(c, Qt::AlignCenter);
-    cld::sizeColumnsToHeaders(m_list);
-    m_link = cld::makeFreeDBLink(this, kDialogId);
-
-    m_status = tagControl(new QLabel(this), kStatus);
-
-    auto* buttons = new QDialogButtonBox(this);
-    m_ok = tagControl(buttons->addButton(text(1, "O&K"), QDialogButtonBox::AcceptRole), 1);
-    tagControl(buttons->addButton(text(2, "&Cancel"), QDialogButtonBox::RejectRole), 2);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CFreeDBQueryDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CFreeDBQueryDlg::reject);
-    connect(m_list, &QTreeWidget::itemDoubleClicked, this, &CFreeDBQueryDlg::accept);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(text(-1, "FreeDB Query Results:"), this));
-    layout->addWidget(m_list, 1);
-    layout->addWidget(m_link);
-    layout->addWidget(m_status);
-    layout->addWidget(buttons);
-    resize(620, 300);
+    : CFreeDBListDlg(settings, parent, queryLook()), m_settings(settings), m_disc(std::move(disc)) {
 }
 
 CFreeDBQueryDlg::~CFreeDBQueryDlg() = default;
 
-void CFreeDBQueryDlg::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!m_queryStarted) {
-        m_queryStarted = true;
-        // The query runs once the window is up, so the user sees what is waited for.
-        QTimer::singleShot(0, this, &CFreeDBQueryDlg::runQuery);
-    }
-}
-
-void CFreeDBQueryDlg::runQuery() {
+void CFreeDBQueryDlg::startCommand() {
     std::vector<MsfTime> toc;
     if (!cld::tocFromStartTexts(m_disc.startTexts, m_disc.discSeconds, toc) ||
         m_disc.startTexts.empty()) {
@@ -151,16 +124,16 @@ void CFreeDBQueryDlg::runQuery() {
     std::vector<CddbMatch> matches;
     {
         const BusyCursor cursor;
-        setBusy(true);
+        setQueryBusy(true);
         cld::FreeDBLookup* lookup = m_lookup.get();
         const std::uint32_t discId = m_disc.discId;
         outcome = cld::callInBackground(
             [lookup, discId, &toc, &matches] { return lookup->query(discId, toc, matches); },
             WaitService::instance());
-        setBusy(false);
+        setQueryBusy(false);
     }
     m_queryDone = true;
-    if (m_cancelRequested || m_lookup->cancelled()) {
+    if (cancelRequested() || m_lookup->cancelled()) {
         QDialog::reject();
         return;
     }
@@ -206,30 +179,14 @@ void CFreeDBQueryDlg::askForEmail() {
     m_lookup->client().setEmail(address);
 }
 
-void CFreeDBQueryDlg::setBusy(bool busy) {
-    m_busy = busy;
-    m_list->setEnabled(!busy);
-    m_ok->setEnabled(!busy);
-    m_status->setText(busy ? AppResources::string(kAskingStringId)
-                                 .arg(QString::fromStdString(m_lookup->serverName()))
-                           : QString());
-}
-
-void CFreeDBQueryDlg::reject() {
-    if (m_busy) {
-        // The command ends within milliseconds; the dialog closes when it has.
-        m_cancelRequested = true;
-        m_lookup->client().cancel();
-        return;
-    }
-    QDialog::reject();
+void CFreeDBQueryDlg::setQueryBusy(bool busy) {
+    setBusy(busy, QString::fromStdString(m_lookup->serverName()));
 }
 
 void CFreeDBQueryDlg::accept() {
-    if (m_busy)
+    if (busy())
         return;
-    QTreeWidgetItem* item = m_list->currentItem();
-    const int row = item && item->isSelected() ? m_list->indexOfTopLevelItem(item) : -1;
+    const int row = selectedRow();
     if (row < 0 || row >= static_cast<int>(m_matches.size())) {
         MessageService::message(148, MessageIcon::None, MessageButtons::Ok, this);
         return;
@@ -239,16 +196,16 @@ void CFreeDBQueryDlg::accept() {
     bool ok = false;
     {
         const BusyCursor cursor;
-        setBusy(true);
+        setQueryBusy(true);
         cld::FreeDBLookup* lookup = m_lookup.get();
         const std::uint32_t discId = match.discId;
         const std::string category = match.category;
         ok = cld::callInBackground(
             [lookup, discId, category, &entry] { return lookup->read(discId, category, entry); },
             WaitService::instance());
-        setBusy(false);
+        setQueryBusy(false);
     }
-    if (m_cancelRequested || (!ok && m_lookup->cancelled())) {
+    if (cancelRequested() || (!ok && m_lookup->cancelled())) {
         QDialog::reject();
         return;
     }

@@ -1,22 +1,13 @@
 #pragma once
 
+#include "CFreeDBListDlg.h"
 #include "CddbMatch.h"
 
-#include <QDialog>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-class CHyperLink;
-class QLabel;
-class QPushButton;
-class QTreeWidget;
 class SettingsRecord;
-
-namespace cld {
-class FreeDBLookup;
-}
 
 // Asks FreeDB for the disc as soon as it opens, lists the matches and, on OK, reads the
 // chosen entry: artist, album title, category and track titles for the grabber.
@@ -25,7 +16,7 @@ class FreeDBLookup;
 // Cancel ends the command at once. When the user has no e-mail address for the servers
 // the dialog asks for one, once: an address given is kept in the settings, without one an
 // anonymous identity is sent.
-class CFreeDBQueryDlg : public QDialog {
+class CFreeDBQueryDlg : public CFreeDBListDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 154;
@@ -65,8 +56,6 @@ public:
     const Result& lookupResult() const { return m_result; }
     // True once the query that runs on opening has ended (whatever its outcome).
     bool queryDone() const { return m_queryDone; }
-    // True while a query or read runs.
-    bool busy() const { return m_busy; }
     // Forgets that the user declined to give an e-mail address in this run of the
     // program, so the next query asks again.
     static void forgetDeclinedEmail();
@@ -77,30 +66,21 @@ public:
 
 public slots:
     void accept() override;
-    // While a command runs: cancels it, and the dialog closes once it has ended.
-    void reject() override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    // Asks for the disc.
+    void startCommand() override;
 
 private:
     void showFailure(int stringId);
-    void runQuery();
     // Asks for an e-mail address when the settings have none (once per run).
     void askForEmail();
-    void setBusy(bool busy);
+    // Busy or not, naming the server asked.
+    void setQueryBusy(bool busy);
 
     SettingsRecord& m_settings;
-    std::unique_ptr<cld::FreeDBLookup> m_lookup;
     Disc m_disc;
     std::vector<CddbMatch> m_matches;
     Result m_result;
-    QTreeWidget* m_list;
-    CHyperLink* m_link;
-    QLabel* m_status;
-    QPushButton* m_ok;
-    bool m_queryStarted = false;
     bool m_queryDone = false;
-    bool m_busy = false;
-    bool m_cancelRequested = false;
 };

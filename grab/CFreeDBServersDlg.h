@@ -1,24 +1,16 @@
 #pragma once
 
+#include "CFreeDBListDlg.h"
 #include "CddbServer.h"
 
-#include <QDialog>
-#include <memory>
 #include <string>
 #include <vector>
 
-class QLabel;
-class QPushButton;
-class QTreeWidget;
 class SettingsRecord;
-
-namespace cld {
-class FreeDBLookup;
-}
 
 // Asks FreeDB for its list of servers when it opens and returns the host the user picks.
 // While the list is asked for, the window names the server and Cancel ends the command.
-class CFreeDBServersDlg : public QDialog {
+class CFreeDBServersDlg : public CFreeDBListDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 177;
@@ -36,31 +28,20 @@ public:
     // The chosen host after OK (empty when nothing was selected).
     const std::string& chosenHost() const { return m_chosen; }
     bool listDone() const { return m_listDone; }
-    bool busy() const { return m_busy; }
     const std::vector<CddbServer>& servers() const { return m_servers; }
 
     static QStringList columnHeaders();
 
 public slots:
     void accept() override;
-    // While the list is asked for: cancels the command; the dialog closes once it ended.
-    void reject() override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    // Asks for the list.
+    void startCommand() override;
 
 private:
-    void runList();
-
-    std::unique_ptr<cld::FreeDBLookup> m_lookup;
     std::string m_listHost;
     std::vector<CddbServer> m_servers;
     std::string m_chosen;
-    QTreeWidget* m_list;
-    QLabel* m_status;
-    QPushButton* m_ok;
-    bool m_listStarted = false;
     bool m_listDone = false;
-    bool m_busy = false;
-    bool m_cancelRequested = false;
 };

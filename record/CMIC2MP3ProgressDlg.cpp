@@ -21,32 +21,12 @@
 #include <cstring>
 #include <ctime>
 
-namespace {
-
-void ShowDiskSpace(QLabel* total, QLabel* free) {
-    const auto space = cld::QueryDiskSpace(cld::RecorderSession::Instance().folder);
-    if (!space)
-        return;
-    free->setText(QString::fromStdString(cld::GigabyteText(space->freeMiB)));
-    total->setText(QString::fromStdString(cld::GigabyteText(space->totalMiB)));
-}
-
-} // namespace
-
 CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEngine& engine,
                                          int deviceId, const QString& deviceName, QWidget* launcher)
-    : QDialog(launcher), m_context(context), m_engine(engine), m_progress(engine),
-      m_deviceId(deviceId), m_deviceName(deviceName), m_launcher(launcher) {
+    : CRecorderProgressDlg(kDialogId, launcher), m_context(context), m_engine(engine),
+      m_progress(engine), m_deviceId(deviceId), m_deviceName(deviceName) {
     using cld::ControlText;
-    cld::TagControl(this, kDialogId);
-    setWindowTitle(AppResources::caption(kDialogId));
-
-    auto label = [this](int id) {
-        auto* l = new QLabel(this);
-        cld::TagControl(l, id);
-        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        return l;
-    };
+    auto label = [this](int id) { return valueLabel(id, true); };
     auto* device = label(kDevice);
     device->setText(deviceName);
     m_file = label(kFile);
@@ -59,12 +39,7 @@ CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEn
     m_monitor = new CSignalMonitor(this);
     cld::TagControl(m_monitor, kMonitor);
 
-    auto button = [this](int id, const char* text) {
-        auto* b = new QPushButton(cld::ControlText(kDialogId, id, text), this);
-        cld::TagControl(b, id);
-        b->setAutoDefault(false);
-        return b;
-    };
+    auto button = [this](int id, const char* text) { return commandButton(id, text); };
     m_start = button(kStart, "&Start");
     m_pause = button(kPause, "&Pause");
     m_stop = button(kStop, "S&top");
@@ -77,8 +52,7 @@ CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEn
     auto* grid = new QGridLayout;
     int row = 0;
     auto addRow = [&](int id, const char* caption, QLabel* value) {
-        grid->addWidget(new QLabel(ControlText(kDialogId, -id, caption), this), row, 0);
-        grid->addWidget(value, row++, 1);
+        CRecorderProgressDlg::addRow(grid, row, id, caption, value);
     };
     addRow(kDevice, "Input Device:", device);
     addRow(kFile, "Output File:", m_file);
@@ -100,7 +74,7 @@ CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEn
     m_timer->setInterval(kTimerMs);
     connect(m_timer, &QTimer::timeout, this, &CMIC2MP3ProgressDlg::onTimer);
     m_timer->start();
-    ShowDiskSpace(m_total, m_free);
+    showDiskSpace(m_total, m_free);
     prepareDevice();
     onTimer();
 }
@@ -135,7 +109,7 @@ void CMIC2MP3ProgressDlg::onTimer() {
     m_start->setEnabled(!recording);
     m_pause->setEnabled(recording);
     m_stop->setEnabled(recording);
-    ShowDiskSpace(m_total, m_free);
+    showDiskSpace(m_total, m_free);
 }
 
 void CMIC2MP3ProgressDlg::onStart() {
@@ -200,19 +174,4 @@ void CMIC2MP3ProgressDlg::onStop() {
 void CMIC2MP3ProgressDlg::onExit() {
     m_engine.Stop();
     QDialog::accept();
-}
-
-void CMIC2MP3ProgressDlg::reject() {
-    // The close box and Escape end the recording like Exit.
-    onExit();
-}
-
-void CMIC2MP3ProgressDlg::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::WindowStateChange && m_launcher) {
-        if (windowState() & Qt::WindowMinimized)
-            m_launcher->showMinimized();
-        else if (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized)
-            m_launcher->showNormal();
-    }
-    QDialog::changeEvent(event);
 }

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "CRecorderProgressDlg.h"
 #include "CaptureEngineProgress.h"
-
-#include <QDialog>
 
 class CSignalMonitor;
 class QLabel;
@@ -16,7 +15,7 @@ class Mp3RecorderEngine;
 
 // "Calderine - MIC / Line-IN to MP3 Recording": records from the chosen device straight
 // into an MP3 file while the signal monitor shows the input.
-class CMIC2MP3ProgressDlg : public QDialog {
+class CMIC2MP3ProgressDlg : public CRecorderProgressDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 165;
@@ -45,11 +44,7 @@ public:
     void onStart();
     void onPause();
     void onStop();
-    void onExit();
-    void reject() override;
-
-protected:
-    void changeEvent(QEvent* event) override;
+    void onExit() override;
 
 private:
     void onTimer();
@@ -62,7 +57,6 @@ private:
     cld::CaptureEngineProgress m_progress;
     int m_deviceId;
     QString m_deviceName;
-    QWidget* m_launcher;
     QString m_outputFile;
     QTimer* m_timer;
     CSignalMonitor* m_monitor;

@@ -27,16 +27,8 @@
 
 CMIC2WMAProgressDlg::CMIC2WMAProgressDlg(JobContext& context, const QString& deviceUrl,
                                          QWidget* launcher)
-    : QDialog(launcher), m_context(context), m_deviceUrl(deviceUrl), m_launcher(launcher) {
-    using cld::ControlText;
-    cld::TagControl(this, kDialogId);
-    setWindowTitle(AppResources::caption(kDialogId));
-
-    auto label = [this](int id) {
-        auto* l = new QLabel(this);
-        cld::TagControl(l, id);
-        return l;
-    };
+    : CRecorderProgressDlg(kDialogId, launcher), m_context(context), m_deviceUrl(deviceUrl) {
+    auto label = [this](int id) { return valueLabel(id, false); };
     m_elapsed = label(kElapsed);
     m_elapsed->setText(QStringLiteral("00:00:00"));
     m_total = label(kTotalSpace);
@@ -46,12 +38,7 @@ CMIC2WMAProgressDlg::CMIC2WMAProgressDlg(JobContext& context, const QString& dev
     m_file->setWordWrap(true);
     m_bitrate = label(kBitrate);
     m_status = label(kStatus);
-    auto button = [this](int id, const char* text) {
-        auto* b = new QPushButton(cld::ControlText(kDialogId, id, text), this);
-        cld::TagControl(b, id);
-        b->setAutoDefault(false);
-        return b;
-    };
+    auto button = [this](int id, const char* text) { return commandButton(id, text); };
     m_start = button(kStart, "&Start");
     m_stop = button(kStop, "S&top");
     auto* exit = button(cld::kIdOk, "&Exit");
@@ -62,8 +49,7 @@ CMIC2WMAProgressDlg::CMIC2WMAProgressDlg(JobContext& context, const QString& dev
     auto* grid = new QGridLayout;
     int row = 0;
     auto addRow = [&](int id, const char* caption, QLabel* value) {
-        grid->addWidget(new QLabel(ControlText(kDialogId, -id, caption), this), row, 0);
-        grid->addWidget(value, row++, 1);
+        CRecorderProgressDlg::addRow(grid, row, id, caption, value);
     };
     addRow(kElapsed, "Elapsed Time:", m_elapsed);
     addRow(kDevice, "Input Device:", m_device);
@@ -83,10 +69,7 @@ CMIC2WMAProgressDlg::CMIC2WMAProgressDlg(JobContext& context, const QString& dev
     m_timer = new QTimer(this);
     m_timer->setInterval(kTimerMs);
     connect(m_timer, &QTimer::timeout, this, &CMIC2WMAProgressDlg::onTimer);
-    if (const auto space = cld::QueryDiskSpace(cld::RecorderSession::Instance().folder)) {
-        m_total->setText(QString::fromStdString(cld::GigabyteText(space->totalMiB)));
-        m_free->setText(QString::fromStdString(cld::GigabyteText(space->freeMiB)));
-    }
+    showDiskSpace(m_total, m_free);
     m_status->setText(AppResources::string(168));
     // The device is opened while the dialog waits, so that Start records at once.
     cld::ParkDeviceSource(m_deviceUrl.toStdString());
@@ -179,10 +162,7 @@ void CMIC2WMAProgressDlg::onTimer() {
     if (m_running)
         m_elapsed->setText(QString::fromStdString(
             cld::ElapsedText(static_cast<int64_t>(std::time(nullptr) - m_startTime))));
-    if (const auto space = cld::QueryDiskSpace(cld::RecorderSession::Instance().folder)) {
-        m_total->setText(QString::fromStdString(cld::GigabyteText(space->totalMiB)));
-        m_free->setText(QString::fromStdString(cld::GigabyteText(space->freeMiB)));
-    }
+    showDiskSpace(m_total, m_free);
     WmEncoderControl* encoder = cld::WmaRecorderEncoder::Current();
     const bool running = encoder && encoder->GetRunState() == WmEncoderControl::kRunning;
     m_status->setText(AppResources::string(running ? 169 : 168));
@@ -200,18 +180,4 @@ void CMIC2WMAProgressDlg::onStop() {
 void CMIC2WMAProgressDlg::onExit() {
     m_stopFlag = true;
     QDialog::accept();
-}
-
-void CMIC2WMAProgressDlg::reject() {
-    onExit();
-}
-
-void CMIC2WMAProgressDlg::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::WindowStateChange && m_launcher) {
-        if (windowState() & Qt::WindowMinimized)
-            m_launcher->showMinimized();
-        else if (static_cast<QWindowStateChangeEvent*>(event)->oldState() & Qt::WindowMinimized)
-            m_launcher->showNormal();
-    }
-    QDialog::changeEvent(event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "CRecorderProgressDlg.h"
+
 #include <ctime>
 
 class QLabel;
@@ -10,7 +11,7 @@ struct JobContext;
 
 // "Calderine - LineIn / MIC to WMA Recording Status": the media encoder records from the
 // capture device into a WMA file while the dialog shows time, disk space and bitrate.
-class CMIC2WMAProgressDlg : public QDialog {
+class CMIC2WMAProgressDlg : public CRecorderProgressDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 163;
@@ -36,18 +37,13 @@ public:
     // Records until Stop, Exit or a failure; the dialog stays responsive meanwhile.
     void onStart();
     void onStop();
-    void onExit();
-    void reject() override;
-
-protected:
-    void changeEvent(QEvent* event) override;
+    void onExit() override;
 
 private:
     void onTimer();
 
     JobContext& m_context;
     QString m_deviceUrl;
-    QWidget* m_launcher;
     bool m_stopFlag = false;
     bool m_running = false;
     std::time_t m_startTime = 0;
