@@ -2,6 +2,7 @@
 // captured up to then stays as a valid file whose header matches its content, and the
 // recorder says why it stopped.
 #include "AlsaTestDevices.h"
+#include "FileSizeLimit.h"
 #include "GetErrorText.h"
 #include "Mp3RecorderEngine.h"
 #include "Processes.h"
@@ -22,28 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Lets no file of this process grow beyond `bytes` while it lives, as a full disk does;
-// writes beyond it fail with EFBIG instead of ending the process.
-class ScopedFileSizeLimit {
-public:
-    explicit ScopedFileSizeLimit(rlim_t bytes) {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~ScopedFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
-    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
+using cldtest::ScopedFileSizeLimit;
 
 std::string Run(const std::string& cmd) {
     std::string out;

@@ -1,6 +1,7 @@
 // How a conversion to WMV ends when it cannot finish properly: a disk that fills up
 // leaves no output at all, and an input cut short is converted as far as it goes and
 // reported.
+#include "FileSizeLimit.h"
 #include "GetErrorText.h"
 #include "MediaFixtures.h"
 #include "TempDir.h"
@@ -21,27 +22,7 @@ namespace {
 
 const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
 
-// Lets no file of this process grow beyond `bytes` while it lives, as a full disk does.
-class ScopedFileSizeLimit {
-public:
-    explicit ScopedFileSizeLimit(rlim_t bytes) {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~ScopedFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
-    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
+using cldtest::ScopedFileSizeLimit;
 
 uint32_t Convert(WmEncoderControl& enc, const fs::path& in, const fs::path& out) {
     int profile = -1;
