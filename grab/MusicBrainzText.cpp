@@ -1,6 +1,7 @@
 #include "MusicBrainzText.h"
 
 #include "CddbSettings.h"
+#include "FolderCover.h"
 #include "SettingsRecord.h"
 
 #include <algorithm>
@@ -74,32 +75,7 @@ std::string musicBrainzServerName(const mb::MusicBrainzClient& client) {
 
 bool storeFolderCover(const std::filesystem::path& folder, const std::string& image,
                       std::string& error) {
-    std::error_code ec;
-    const std::filesystem::path target = folder / "folder.jpg";
-    if (std::filesystem::exists(target, ec))
-        return true;
-    if (!mb::isCoverImage(image)) {
-        error = "no picture to store";
-        return false;
-    }
-    const std::filesystem::path temporary = folder / "folder.jpg.part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(image.data(), static_cast<std::streamsize>(image.size()));
-        out.close();
-        if (!out) {
-            std::filesystem::remove(temporary, ec);
-            error = "cannot write " + temporary.string();
-            return false;
-        }
-    }
-    std::filesystem::rename(temporary, target, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        error = "cannot rename to " + target.string();
-        return false;
-    }
-    return true;
+    return keepFolderCover(folder.string(), image, error);
 }
 
 } // namespace cld
