@@ -165,6 +165,27 @@ int main(int argc, char** argv) {
                       "const unsigned char* data; unsigned long size; };\n";
     std::string table = "constexpr Picture kPictures[] = {\n";
     int count = 0;
+    // Appends one picture as PNG bytes and its row of the table; false when it cannot be drawn.
+    auto addPicture = [&](const char* kind, int id, const QImage& image, int scale) {
+        QByteArray bytes;
+        QBuffer buf(&bytes);
+        buf.open(QIODevice::WriteOnly);
+        if (image.isNull() || !image.save(&buf, "PNG", 9)) {
+            std::fprintf(stderr, "cld_langart: picture %d could not be drawn\n", id);
+            return false;
+        }
+        const std::string type =
+            std::string(kind) + (scale == 2 ? cld::kDoubleResolutionSuffix : "");
+        const std::string symbol = "kPicture" + std::to_string(count++);
+        out += "const unsigned char " + symbol + "[] = {";
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            out += (i % 24 == 0 ? "\n" : "") +
+                   std::to_string(static_cast<unsigned char>(bytes[i])) + ",";
+        out += "\n};\n";
+        table += "    {\"" + type + "\", " + std::to_string(id) + ", " + symbol + ", sizeof " +
+                 symbol + "},\n";
+        return true;
+    };
     // Every picture at the ordinary scale, then with twice the pixels for high-DPI screens.
     for (const int scale : {1, 2}) {
         art::setScale(scale);
@@ -172,24 +193,8 @@ int main(int argc, char** argv) {
             const std::string* text = caption(t.controlId);
             if (!text)
                 continue;
-            const QImage img = draw(t, drawnText(*text));
-            QByteArray bytes;
-            QBuffer buf(&bytes);
-            buf.open(QIODevice::WriteOnly);
-            if (img.isNull() || !img.save(&buf, "PNG", 9)) {
-                std::fprintf(stderr, "cld_langart: picture %d could not be drawn\n", t.id);
+            if (!addPicture(t.type, t.id, draw(t, drawnText(*text)), scale))
                 return 1;
-            }
-            const std::string type =
-                std::string(t.type) + (scale == 2 ? cld::kDoubleResolutionSuffix : "");
-            const std::string symbol = "kPicture" + std::to_string(count++);
-            out += "const unsigned char " + symbol + "[] = {";
-            for (qsizetype i = 0; i < bytes.size(); ++i)
-                out += (i % 24 == 0 ? "\n" : "") +
-                       std::to_string(static_cast<unsigned char>(bytes[i])) + ",";
-            out += "\n};\n";
-            table += "    {\"" + type + "\", " + std::to_string(t.id) + ", " + symbol +
-                     ", sizeof " + symbol + "},\n";
         }
         // The launcher's background and the splash carry a tagline and a strip of words.
         const std::string* tagline = stringText(kTaglineId);
@@ -210,25 +215,9 @@ int main(int argc, char** argv) {
                              QString::fromStdString(*tagline),
                              QString::fromStdString(*splashStrip))},
             };
-            for (const auto& w : wide) {
-                QByteArray bytes;
-                QBuffer buf(&bytes);
-                buf.open(QIODevice::WriteOnly);
-                if (w.image.isNull() || !w.image.save(&buf, "PNG", 9)) {
-                    std::fprintf(stderr, "cld_langart: picture %d could not be drawn\n", w.id);
+            for (const auto& w : wide)
+                if (!addPicture(w.type, w.id, w.image, scale))
                     return 1;
-                }
-                const std::string type =
-                    std::string(w.type) + (scale == 2 ? cld::kDoubleResolutionSuffix : "");
-                const std::string symbol = "kPicture" + std::to_string(count++);
-                out += "const unsigned char " + symbol + "[] = {";
-                for (qsizetype i = 0; i < bytes.size(); ++i)
-                    out += (i % 24 == 0 ? "\n" : "") +
-                           std::to_string(static_cast<unsigned char>(bytes[i])) + ",";
-                out += "\n};\n";
-                table += "    {\"" + type + "\", " + std::to_string(w.id) + ", " + symbol +
-                         ", sizeof " + symbol + "},\n";
-            }
         }
     }
     art::setScale(1);
