@@ -12,6 +12,7 @@
 #include "ProductIdentity.h"
 #include "ProgramResources.h"
 #include "ResourceIds.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "WaitService.h"
 #include "WmRuntimeInstaller.h"

@@ -10,6 +10,7 @@
 #include "MessageService.h"
 #include "ProgressFigures.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "WMException.h"
 #include "WaitService.h"
 #include "WmEncoderControl.h"

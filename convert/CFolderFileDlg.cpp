@@ -9,6 +9,7 @@
 #include "MessageService.h"
 #include "PickerService.h"
 #include "SameFile.h"
+#include "StringIds.h"
 
 #include <QButtonGroup>
 #include <QFileInfo>

@@ -9,6 +9,7 @@
 #include "RecorderSession.h"
 #include "RecorderUi.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QComboBox>

@@ -8,6 +8,7 @@
 #include "RecorderLogic.h"
 #include "RecorderSession.h"
 #include "RecorderUi.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "WMException.h"
 #include "WaitService.h"

@@ -5,6 +5,7 @@
 #include "ControlTag.h"
 #include "MessageService.h"
 #include "RecorderSession.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "WaveInDevice.h"
 

@@ -1,6 +1,7 @@
 #include "CAVI2WMVProgressDlg.h"
 
 #include "MediaDuration.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "VideoDialogKit.h"
 #include "VideoJobState.h"

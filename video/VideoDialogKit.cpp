@@ -2,6 +2,7 @@
 
 #include "AppResources.h"
 #include "SameFile.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "VideoRules.h"
 #include "WmEncoderControl.h"

@@ -6,6 +6,7 @@
 #include "ConvertTestKit.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
+#include "StringIds.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
 

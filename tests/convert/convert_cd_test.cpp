@@ -11,6 +11,7 @@
 #include "Id3v1Tag.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
+#include "StringIds.h"
 #include "VDriveKit.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"

@@ -4,6 +4,7 @@
 #include "Mp3Lame.h"
 #include "ProgressFigures.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "WmErrors.h"

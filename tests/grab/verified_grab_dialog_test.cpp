@@ -9,6 +9,7 @@
 #include "CddbTestServer.h"
 #include "GrabDialogKit.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "VerifiedRip.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/NameText.h"
@@ -165,11 +166,11 @@ TEST_F(VerifiedGrabDialog, OptionsDetectTheOffsetWithAKnownDiscAndRefuseAbsurdOn
     findControl<QPushButton>(&dlg, COptionsDlg::kDetectOffset)->click();
     EXPECT_EQ(field->text(), QString::number(kOffset));
     ASSERT_FALSE(messages().empty());
-    EXPECT_EQ(messages().back().stringId, COptionsDlg::kOffsetFoundStringId);
+    EXPECT_EQ(messages().back().stringId, cld::IDS_OFFSET_FOUND);
 
     field->setText("6000");
     findControl<QPushButton>(&dlg, 1)->click();
-    EXPECT_EQ(messages().back().stringId, COptionsDlg::kBadOffsetStringId);
+    EXPECT_EQ(messages().back().stringId, cld::IDS_BAD_OFFSET);
     EXPECT_NE(dlg.result(), QDialog::Accepted);
     field->setText("-48");
     findControl<QPushButton>(&dlg, 1)->click();

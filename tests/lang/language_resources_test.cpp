@@ -14,6 +14,7 @@
 #include "ProductIdentity.h"
 #include "ProgramResources.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"

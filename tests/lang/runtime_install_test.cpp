@@ -6,6 +6,7 @@
 #include "LibraryBinding.h"
 #include "Processes.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"

@@ -12,6 +12,7 @@
 #include "MbDiscId.h"
 #include "MusicBrainzClient.h"
 #include "Processes.h"
+#include "StringIds.h"
 
 #include <QBuffer>
 #include <QComboBox>
@@ -382,7 +383,7 @@ TEST_F(MusicBrainzGrab, OptionsDialogKeepsTheSourceAndServers) {
     auto* server = findControl<QLineEdit>(&dlg, COptionsDlg::kMusicBrainzServer);
     server->setText("ftp://musicbrainz.org");
     findControl<QPushButton>(&dlg, 1)->click();
-    EXPECT_EQ(messageIds(), std::vector<int>{COptionsDlg::kBadMusicBrainzServerStringId});
+    EXPECT_EQ(messageIds(), std::vector<int>{cld::IDS_BAD_MUSICBRAINZ_SERVER});
     EXPECT_NE(dlg.result(), QDialog::Accepted);
     server->setText("mb.example.org:5000");
     findControl<QLineEdit>(&dlg, COptionsDlg::kCoverArtServer)->setText("");

@@ -12,6 +12,7 @@
 #include "MessageService.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
