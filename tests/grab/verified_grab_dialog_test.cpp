@@ -40,7 +40,7 @@ protected:
         ASSERT_EQ(m_context.driveSettings->GetDriveName(&name, 0), 0);
         m_driveName = QString::fromUtf8(name->text()).trimmed().toStdString();
         NameText::Release(name);
-        ASSERT_TRUE(m_settings.WriteProfileString(
+        ASSERT_TRUE(m_settings.writeProfileString(
             SettingsRecord::kAccurateRip, "Server",
             "http://127.0.0.1:" + std::to_string(m_server.port()) + "/"));
     }
@@ -124,7 +124,7 @@ TEST_F(VerifiedGrabDialog, WithoutTheOffsetTheTracksAreNotAccurate) {
 TEST_F(VerifiedGrabDialog, AbsurdStoredOffsetAndAMissingEntryAreSaidPlainly) {
     startDisc(0);
     // Written past the options' check, as a hand-edited profile would.
-    ASSERT_TRUE(m_settings.WriteProfileInt(SettingsRecord::kAccurateRip,
+    ASSERT_TRUE(m_settings.writeProfileInt(SettingsRecord::kAccurateRip,
                                            ("ReadOffset " + m_driveName).c_str(), 9000));
     m_server.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
     const QString text = grabAll();

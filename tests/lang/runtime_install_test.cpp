@@ -371,7 +371,7 @@ protected:
     }
     static int wmfRedist() {
         SettingsRecord record;
-        record.LoadComponents();
+        record.loadComponents();
         return record.wmfRedist();
     }
 };

@@ -398,13 +398,13 @@ TEST_F(MusicBrainzGrab, OptionsDialogKeepsTheSourceAndServers) {
     EXPECT_EQ(SettingsRecord().coverArtServer(), SettingsRecord::kDefaultCoverArtServer);
     ASSERT_TRUE(m_settings.setDiscNameSource(SettingsRecord::kMusicBrainzOnly));
     ASSERT_TRUE(m_settings.setMusicBrainzServer("mb.example.org:5000"));
-    ASSERT_TRUE(m_settings.WriteProfileInt(SettingsRecord::kPreferences, "DiscNameSource", 1));
+    ASSERT_TRUE(m_settings.writeProfileInt(SettingsRecord::kPreferences, "DiscNameSource", 1));
     SettingsRecord next;
     next.LoadSettings();
     EXPECT_EQ(next.discNameSource(), SettingsRecord::kMusicBrainzOnly);
     EXPECT_EQ(next.musicBrainzServer(), "mb.example.org:5000");
     EXPECT_EQ(next.coverArtServer(), "http://127.0.0.1:" + std::to_string(m_mb.port()) + "/");
-    ASSERT_TRUE(m_settings.WriteProfileInt(SettingsRecord::kPreferences, "DiscNameSource", 7));
+    ASSERT_TRUE(m_settings.writeProfileInt(SettingsRecord::kPreferences, "DiscNameSource", 7));
     next.LoadSettings();
     EXPECT_EQ(next.discNameSource(), SettingsRecord::kMusicBrainzThenFreeDB);
     EXPECT_FALSE(m_settings.setDiscNameSource(3));
