@@ -47,7 +47,7 @@ protected:
     }
 };
 
-double ms(Clock::duration d) {
+double millis(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
@@ -85,7 +85,7 @@ double startToFirstSample(const std::string& device, bool prepared) {
     const cld::WaveInFormat& f = engine.GetFormat();
     const double bufferMs =
         1000.0 * static_cast<double>(engine.firstBytes / f.BlockAlign()) / f.sampleRate;
-    return std::max(0.0, ms(engine.first - press) - bufferMs);
+    return std::max(0.0, millis(engine.first - press) - bufferMs);
 }
 
 // The WMA recorder's start until its encoder records; `parked`: the device was opened
@@ -112,9 +112,9 @@ double wmaStart(const std::string& device, const std::filesystem::path& dir, boo
     } catch (...) {
         return -1;
     }
-    const double ms = ms(Clock::now() - press);
+    const double taken = millis(Clock::now() - press);
     encoder.Stop();
-    return ms;
+    return taken;
 }
 
 } // namespace

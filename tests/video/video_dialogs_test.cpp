@@ -353,7 +353,7 @@ TEST_F(VideoDialogs, ScreenRecordingMinimisesTheProgramAndStopKeepsTheFile) {
 
     // The settings dialog lists the screen and the sound devices that can record, by
     // their descriptions; "null" is not offered.
-    cldtest::AlsaTestDevices::Get();
+    cldtest::AlsaTestDevices::get();
     {
         CCapture2WMVSettingsDlg settings(m_context, nullptr);
         auto* video = control<QComboBox>(settings, 1002);

@@ -189,7 +189,7 @@ private:
 TEST(CaptureTiming, SoundAndPicturesOfAScreenCaptureStayInStepAndEndTogether) {
     if (std::string(CLD_SCREEN_PAINTER).empty() || !cldtest::haveTool("Xvfb"))
         GTEST_SKIP() << "Xvfb or the X11 library is not installed";
-    cldtest::AlsaTestDevices::Get();
+    cldtest::AlsaTestDevices::get();
     XvfbServer x;
     ASSERT_TRUE(x.running());
     cldtest::ScopedEnv display("DISPLAY", x.display());
