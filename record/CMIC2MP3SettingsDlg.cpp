@@ -1,16 +1,11 @@
 #include "CMIC2MP3SettingsDlg.h"
 
 #include "AppResources.h"
-#include "CaptureDevices.h"
 #include "JobContext.h"
-#include "MessageService.h"
-#include "PickerService.h"
 #include "RecorderLogic.h"
 #include "RecorderSession.h"
 #include "RecorderUi.h"
 #include "SettingsRecord.h"
-#include "StringIds.h"
-#include "StringTable.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -37,10 +32,9 @@ void CMIC2MP3SettingsDlg::setAdvancedOptions(AdvancedOptions dialog) {
 }
 
 CMIC2MP3SettingsDlg::CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent)
-    : QDialog(parent), m_context(context) {
+    : CRecorderSettingsDlg(context, {kDialogId, kFolder, kBrowse, kDevices, 165, "MP3Recorder"},
+                           parent) {
     using cld::controlText;
-    cld::tagControl(this, kDialogId);
-    setWindowTitle(AppResources::caption(kDialogId));
     const SettingsRecord& settings = context.settings;
 
     m_prompt = new QLabel(this);
@@ -62,18 +56,6 @@ CMIC2MP3SettingsDlg::CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent)
     m_advanced = new QPushButton(controlText(kDialogId, kAdvanced, "&Advanced Options"), this);
     cld::tagControl(m_advanced, kAdvanced);
     m_advanced->setEnabled(static_cast<bool>(advancedDialog()));
-    m_folder = new QLineEdit(this);
-    cld::tagControl(m_folder, kFolder);
-    auto* browse = new QPushButton(controlText(kDialogId, kBrowse, "..."), this);
-    cld::tagControl(browse, kBrowse);
-    m_devices = new QComboBox(this);
-    cld::tagControl(m_devices, kDevices);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    cld::tagControl(buttons->button(QDialogButtonBox::Ok), cld::kIdOk);
-    cld::tagControl(buttons->button(QDialogButtonBox::Cancel), cld::kIdCancel);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CMIC2MP3SettingsDlg::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(m_prompt, 0, 0, 1, 3);
@@ -84,10 +66,10 @@ CMIC2MP3SettingsDlg::CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent)
     grid->addWidget(m_advanced, 3, 2);
     grid->addWidget(new QLabel(controlText(kDialogId, -1, "Output Folder:"), this), 4, 0);
     grid->addWidget(m_folder, 5, 0, 1, 2);
-    grid->addWidget(browse, 5, 2);
-    grid->addWidget(new QLabel(controlText(kDialogId, -2, "Capture Device:"), this), 6, 0);
+    grid->addWidget(m_browse, 5, 2);
+    grid->addWidget(new QLabel(controlText(kDialogId, -2, "Capture device:"), this), 6, 0);
     grid->addWidget(m_devices, 7, 0, 1, 3);
-    grid->addWidget(buttons, 8, 0, 1, 3);
+    grid->addWidget(m_buttons, 8, 0, 1, 3);
 
     // Opening: folder, bitrate, CBR/VBR, slider, devices.
     m_folder->setText(QString::fromStdString(
@@ -96,17 +78,7 @@ CMIC2MP3SettingsDlg::CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent)
     (settings.mp3BitrateType() == 0 ? m_cbr : m_vbr)->setChecked(true);
     onRadio();
     m_slider->setValue(cld::recorderLeadingNumber(m_list->currentText().toStdString()));
-    // Every device that can record, a busy one too (marked), so that nothing vanishes
-    // from the list without a word; the start says what keeps a device from recording.
-    const auto devices = cld::listCaptureDevices();
-    for (size_t i = 0; i < devices.size(); ++i) {
-        QString text = QString::fromStdString(devices[i].productName);
-        if (devices[i].busy)
-            text += QLatin1Char(' ') + cld::recorderTableText(cld::IDS_CAPTURE_DEVICE_BUSY_NOTE);
-        m_devices->addItem(text, static_cast<int>(i));
-    }
-    if (m_devices->count() > 0)
-        m_devices->setCurrentIndex(0);
+    fillDevices(DeviceData::number);
 
     connect(m_slider, &QSlider::sliderMoved, this, &CMIC2MP3SettingsDlg::onSliderMoved);
     // Keys and page clicks move the slider too; the position is already the new one.
@@ -117,7 +89,6 @@ CMIC2MP3SettingsDlg::CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent)
     connect(m_list, &QComboBox::activated, this, &CMIC2MP3SettingsDlg::onListChanged);
     connect(m_cbr, &QRadioButton::clicked, this, &CMIC2MP3SettingsDlg::onRadio);
     connect(m_vbr, &QRadioButton::clicked, this, &CMIC2MP3SettingsDlg::onRadio);
-    connect(browse, &QPushButton::clicked, this, &CMIC2MP3SettingsDlg::onBrowse);
     connect(m_advanced, &QPushButton::clicked, this, &CMIC2MP3SettingsDlg::onAdvanced);
 }
 
@@ -137,17 +108,6 @@ void CMIC2MP3SettingsDlg::onRadio() {
     m_prompt->setText(AppResources::string(m_cbr->isChecked() ? 162 : 163));
 }
 
-void CMIC2MP3SettingsDlg::onBrowse() {
-    const QString chosen = PickerService::folder(this, 165, m_folder->text());
-    if (chosen.isEmpty()) {
-        MessageService::message(124, MessageIcon::Error, MessageButtons::Ok, this);
-        return;
-    }
-    m_context.settings.setLastWMAOutFolder(chosen.toStdString());
-    m_folder->setText(
-        QString::fromStdString(cld::proposedRecorderFolder(chosen.toStdString(), "MP3Recorder")));
-}
-
 void CMIC2MP3SettingsDlg::onAdvanced() {
     if (!advancedDialog())
         return;
@@ -164,23 +124,9 @@ void CMIC2MP3SettingsDlg::storeBitrateChoice() {
     m_context.settings.setMp3BitrateType(m_cbr->isChecked() ? 0 : 1);
 }
 
-void CMIC2MP3SettingsDlg::accept() {
-    const QString folder = m_folder->text().trimmed();
-    if (folder.isEmpty()) {
-        MessageService::message(157, MessageIcon::Exclamation, MessageButtons::Ok, this);
-        return;
-    }
-    if (m_devices->count() == 0) {
-        MessageService::message(cld::IDS_NO_CAPTURE_DEVICE, MessageIcon::Error, MessageButtons::Ok,
-                                this);
-        return;
-    }
-    cld::makeFolder(folder);
-    cld::RecorderSession& session = cld::RecorderSession::Instance();
-    session.folder = folder.toStdString();
-    session.mp3Bitrate = cld::chosenBitrate(m_list->currentIndex());
+void CMIC2MP3SettingsDlg::acceptChoices() {
+    cld::RecorderSession::Instance().mp3Bitrate = cld::chosenBitrate(m_list->currentIndex());
     storeBitrateChoice();
     m_chosenDevice = m_devices->currentIndex() >= 0 ? m_devices->currentData().toInt() : -1;
     m_chosenDeviceName = m_devices->currentText();
-    QDialog::accept();
 }
