@@ -88,6 +88,7 @@ void CddbTestServer::run() {
         const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
+        ++m_accepted;
         handle(fd);
         ::close(fd);
         ++m_handled;

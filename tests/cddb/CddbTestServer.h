@@ -38,6 +38,10 @@ public:
     int closedByClient() const { return m_closedByClient.load(); }
     // Connections this server is done with, however they ended.
     int handled() const { return m_handled.load(); }
+    // Whether every connection accepted so far has been dealt with. A client call that
+    // returned may leave the server still holding or closing its connection; counters
+    // read before the next exchange are exact only once this is true.
+    bool idle() const { return m_accepted.load() == m_handled.load(); }
 
     // An answer with an HTTP header, the body and the end marker.
     static std::string httpAnswer(const std::string& body, bool endMarker = true);
@@ -53,6 +57,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_closedByClient{0};
     std::atomic<int> m_handled{0};
+    std::atomic<int> m_accepted{0};
     mutable std::mutex m_mutex;
     std::deque<Script> m_scripts;
     std::vector<std::string> m_requests;

@@ -383,6 +383,7 @@ TEST(CddbClientExchange, ProxyRequestsCarryBasicAuthorisation) {
                    "realm=\"x\"\r\n\r\n<html>login</html>",
                    0}},
                  kLongHoldMs});
+    ASSERT_TRUE(cldtest::waitUntil([&] { return proxy.idle(); }));
     const int closedBefore = proxy.closedByClient();
     const int handledBefore = proxy.handled();
     EXPECT_FALSE(client.sites(target, sites));

@@ -343,6 +343,7 @@ TEST_F(VerifiedRip, LookupReportsEveryKindOfBadServer) {
     CddbTestServer::Script silent;
     silent.holdMs = 60000;
     server.queue(silent);
+    ASSERT_TRUE(cldtest::waitUntil([&] { return server.idle(); }));
     const int closedBefore = server.closedByClient();
     const int handledBefore = server.handled();
     a = accurip::lookUp("http://127.0.0.1:" + std::to_string(server.port()) + "/",
