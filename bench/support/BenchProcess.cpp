@@ -125,11 +125,18 @@ void PrintPairHeader() {
                 "ratio", "pair r", "ours cpu", "peer cpu", "ratio", "RssAnon");
 }
 
-void PrintPairRow(const std::string& name, const PairFigures& f, double goal) {
+void PrintPair(int index, const Result& ours, const Result& theirs) {
+    std::printf("    pair %d: ours %.2f s (cpu %.2f, RssAnon %.1f MiB), peer %.2f s (cpu %.2f)\n",
+                index, ours.seconds, ours.cpuSeconds, static_cast<double>(ours.peakAnonKb) / 1024.0,
+                theirs.seconds, theirs.cpuSeconds);
+    std::fflush(stdout);
+}
+
+bool PrintPairRow(const std::string& name, const PairFigures& f, double goal) {
     if (!f.ok) {
         std::printf("%-34s failed: %s\n", name.c_str(), f.failure.c_str());
         std::fflush(stdout);
-        return;
+        return false;
     }
     const double ratio = f.oursSeconds() / f.theirSeconds();
     std::printf("%-34s %5zu %9.2f %9.2f %6.3f %6.3f %8.2f %8.2f %6.3f %6.1f MiB", name.c_str(),
@@ -140,6 +147,7 @@ void PrintPairRow(const std::string& name, const PairFigures& f, double goal) {
         std::printf("  goal <= %.2f: %s", goal, ratio <= goal ? "met" : "MISSED");
     std::printf("\n");
     std::fflush(stdout);
+    return true;
 }
 
 std::vector<std::string> Shell(const std::string& script) {

@@ -50,18 +50,24 @@ struct PairFigures {
     long oursPeakAnonKb() const;
 };
 
-// Runs `pairs` pairs; before each run `prepare` (if any) is called with true for ours and
-// false for the peer's, to clear outputs of the previous run. Stops at the first failure.
+// Prints one finished pair as an indented line, so that a long row shows how it goes.
+void PrintPair(int index, const Result& ours, const Result& theirs);
+
+// Runs `pairs` pairs; before each run `prepare` is called with true for ours and false for
+// the peer's, to clear outputs of the previous run. Stops at the first failure. With
+// `showPairs` each pair is printed as it ends.
 template <typename Prepare>
 PairFigures RunPairs(const std::vector<std::string>& ours, const RunOptions& oursOptions,
                      const std::vector<std::string>& theirs, const RunOptions& theirOptions,
-                     int pairs, Prepare&& prepare) {
+                     int pairs, Prepare&& prepare, bool showPairs = false) {
     PairFigures f;
     for (int i = 0; i < pairs && f.ok; ++i) {
         prepare(true);
         f.ours.push_back(RunCommand(ours, oursOptions));
         prepare(false);
         f.theirs.push_back(RunCommand(theirs, theirOptions));
+        if (showPairs)
+            PrintPair(i + 1, f.ours.back(), f.theirs.back());
         if (f.ours.back().status != 0 || f.theirs.back().status != 0) {
             f.ok = false;
             f.failure = "ours exited " + std::to_string(f.ours.back().status) + ", the peer " +
@@ -72,8 +78,8 @@ PairFigures RunPairs(const std::vector<std::string>& ours, const RunOptions& our
 }
 
 // One table row: medians of wall and CPU time of both sides, their ratios, our peak RssAnon,
-// and whether the wall ratio meets `goal` (0: no goal).
-void PrintPairRow(const std::string& name, const PairFigures& f, double goal);
+// and whether the wall ratio meets `goal` (0: no goal). False when the row failed.
+bool PrintPairRow(const std::string& name, const PairFigures& f, double goal);
 void PrintPairHeader();
 
 // Runs `script` with /bin/sh -c.
