@@ -432,29 +432,43 @@ bool decodeRow(const fs::path& root, const Options& o, BenchSettings& settings) 
 bool memoryRow(const fs::path& root, const Options& o, BenchSettings& settings) {
     fs::create_directories(root);
     settings.setParallelJobs(1);
-    std::printf("WAV -> MP3, one file: peak private memory against the input's length\n");
-    long peaks[2] = {-1, -1};
+    // The peak of single runs was seen a few MiB higher now and then, at half a minute as
+    // at two hours, so short and long alternate and their medians are compared.
+    const int rounds = std::min(o.pairs, 3);
+    std::printf("WAV -> MP3, one file: peak private memory against the input's length, %d "
+                "alternating rounds\n",
+                rounds);
     const double lengths[2] = {o.shortMinutes, o.longMinutes};
-    for (int i = 0; i < 2; ++i) {
-        const fs::path wav = root / ("in" + std::to_string(i) + ".wav");
-        const fs::path mp3 = root / ("out" + std::to_string(i) + ".mp3");
-        writeLongWav(wav, lengths[i]);
-        const Result r =
-            RunCommand({self().string(), "job", "files", "3", wav.string(), mp3.string()});
-        const bool whole = r.status == 0 && fs::exists(mp3) && fs::file_size(mp3) > 1000;
-        std::printf("  %6g minutes: %7.2f s, cpu %7.2f s, RssAnon %6.1f MiB, VmHWM %6.1f MiB%s\n",
-                    lengths[i], r.seconds, r.cpuSeconds, static_cast<double>(r.peakAnonKb) / 1024.0,
-                    static_cast<double>(r.maxRssKb) / 1024.0, whole ? "" : "  (FAILED)");
-        peaks[i] = whole ? r.peakAnonKb : -1;
-        fs::remove(wav);
-        fs::remove(mp3);
+    std::vector<double> peaks[2];
+    for (int i = 0; i < 2; ++i)
+        writeLongWav(root / ("in" + std::to_string(i) + ".wav"), lengths[i]);
+    bool ok = true;
+    for (int round = 0; round < rounds && ok; ++round) {
+        for (int i = 0; i < 2 && ok; ++i) {
+            const fs::path wav = root / ("in" + std::to_string(i) + ".wav");
+            const fs::path mp3 = root / ("out" + std::to_string(i) + ".mp3");
+            const Result r =
+                RunCommand({self().string(), "job", "files", "3", wav.string(), mp3.string()});
+            ok = r.status == 0 && fs::exists(mp3) && fs::file_size(mp3) > 1000;
+            std::printf("  %6g minutes: %7.2f s, cpu %7.2f s, RssAnon %6.1f MiB, VmHWM %6.1f "
+                        "MiB%s\n",
+                        lengths[i], r.seconds, r.cpuSeconds,
+                        static_cast<double>(r.peakAnonKb) / 1024.0,
+                        static_cast<double>(r.maxRssKb) / 1024.0, ok ? "" : "  (FAILED)");
+            std::fflush(stdout);
+            peaks[i].push_back(static_cast<double>(r.peakAnonKb));
+            fs::remove(mp3);
+        }
     }
-    if (peaks[0] > 0 && peaks[1] > 0)
-        std::printf("  the long input's peak is %.2f x the short one's (goal: flat, <= 1.10): %s\n",
-                    static_cast<double>(peaks[1]) / static_cast<double>(peaks[0]),
-                    peaks[1] <= peaks[0] * 11 / 10 ? "met" : "MISSED");
+    if (ok) {
+        const double ratio = cldbench::Median(peaks[1]) / cldbench::Median(peaks[0]);
+        std::printf("  median peaks %.1f / %.1f MiB: the long input's is %.2f x the short one's "
+                    "(goal: flat, <= 1.10): %s\n",
+                    cldbench::Median(peaks[1]) / 1024.0, cldbench::Median(peaks[0]) / 1024.0, ratio,
+                    ratio <= 1.10 ? "met" : "MISSED");
+    }
     std::fflush(stdout);
-    return peaks[0] > 0 && peaks[1] > 0;
+    return ok;
 }
 
 bool parseOptions(int argc, char** argv, Options& o, std::vector<std::string>& rows) {
