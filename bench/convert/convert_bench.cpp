@@ -59,7 +59,7 @@
 namespace fs = std::filesystem;
 using cldbench::PairFigures;
 using cldbench::Result;
-using cldbench::RunCommand;
+using cldbench::runCommand;
 using cldbench::RunOptions;
 
 namespace {
@@ -282,7 +282,7 @@ public:
     }
     // "ParallelJobs": 0 runs one job per core, 1 one job after another.
     void setParallelJobs(int n) {
-        m_record.WriteProfileInt(SettingsRecord::kPreferences, "ParallelJobs", n);
+        m_record.writeProfileInt(SettingsRecord::kPreferences, "ParallelJobs", n);
     }
 
 private:
@@ -354,16 +354,16 @@ bool batchRow(const fs::path& root, const Options& o, BenchSettings& settings, b
                  : std::string("for f in *.wav; do ") + kLame128 + " \"$f\" || exit 1; done";
     RunOptions inPeer;
     inPeer.directory = peer.string();
-    PairFigures f = cldbench::RunPairs(
+    PairFigures f = cldbench::runPairs(
         {self().string(), "job", "files", "2", in.string() + "/", out.string() + "/"}, {},
-        cldbench::Shell(peerScript), inPeer, o.pairs,
+        cldbench::shell(peerScript), inPeer, o.pairs,
         [&](bool ours) { removeOutputs(ours ? out : peer, ".mp3"); }, o.showPairs);
     checkOutputs(f, out, peer, ".mp3", static_cast<size_t>(o.files));
     char name[80];
     std::snprintf(name, sizeof name, "%d x %g s WAV -> MP3, %s", o.files, o.seconds,
                   parallel ? "N = cores" : "N = 1");
     std::printf("  peer: %s\n", peerScript.c_str());
-    return cldbench::PrintPairRow(name, f, parallel ? 1.00 : 1.05);
+    return cldbench::printPairRow(name, f, parallel ? 1.00 : 1.05);
 }
 
 bool cdRow(const fs::path& root, const Options& o, BenchSettings& settings) {
@@ -380,7 +380,7 @@ bool cdRow(const fs::path& root, const Options& o, BenchSettings& settings) {
     fs::create_directories(wavs);
     fs::create_directories(out);
     const Result rip =
-        RunCommand({self().string(), "job", "rip", wavs.string() + "/", std::to_string(o.tracks)});
+        runCommand({self().string(), "job", "rip", wavs.string() + "/", std::to_string(o.tracks)});
     const std::string peerScript =
         "ls *.wav | xargs -P" + std::to_string(cores()) + " -n1 " + kLame128;
     std::printf("  peer: %s (in the folder of the disc's ripped WAV files)\n", peerScript.c_str());
@@ -389,9 +389,9 @@ bool cdRow(const fs::path& root, const Options& o, BenchSettings& settings) {
                 rip.status == 0 ? "" : " (failed)");
     RunOptions inWavs;
     inWavs.directory = wavs.string();
-    PairFigures f = cldbench::RunPairs(
+    PairFigures f = cldbench::runPairs(
         {self().string(), "job", "cd", out.string() + "/", std::to_string(o.tracks)}, {},
-        cldbench::Shell(peerScript), inWavs, rip.status == 0 ? o.pairs : 0,
+        cldbench::shell(peerScript), inWavs, rip.status == 0 ? o.pairs : 0,
         [&](bool ours) { removeOutputs(ours ? out : wavs, ".mp3"); }, o.showPairs);
     if (rip.status != 0) {
         f.ok = false;
@@ -400,7 +400,7 @@ bool cdRow(const fs::path& root, const Options& o, BenchSettings& settings) {
     checkOutputs(f, out, wavs, ".mp3", static_cast<size_t>(o.tracks));
     char name[80];
     std::snprintf(name, sizeof name, "%g-minute disc -> MP3, paranoia", o.minutes);
-    return cldbench::PrintPairRow(name, f, 1.05);
+    return cldbench::printPairRow(name, f, 1.05);
 }
 
 bool decodeRow(const fs::path& root, const Options& o, BenchSettings& settings) {
@@ -409,7 +409,7 @@ bool decodeRow(const fs::path& root, const Options& o, BenchSettings& settings) 
     const fs::path wav = root / "source.wav";
     const fs::path mp3 = root / "source.mp3";
     writeWav(wav, o.decodeMinutes * 60, 3);
-    if (RunCommand({"lame", "--quiet", "-b", "128", "-q", "1", wav.string(), mp3.string()})
+    if (runCommand({"lame", "--quiet", "-b", "128", "-q", "1", wav.string(), mp3.string()})
             .status != 0) {
         std::printf("decode: lame could not make the MP3\n");
         return false;
@@ -418,7 +418,7 @@ bool decodeRow(const fs::path& root, const Options& o, BenchSettings& settings) 
     settings.setParallelJobs(0);
     const fs::path ours = root / "ours" / "out.wav";
     const fs::path peer = root / "peer" / "out.wav";
-    PairFigures f = cldbench::RunPairs(
+    PairFigures f = cldbench::runPairs(
         {self().string(), "job", "files", "5", mp3.string(), ours.string()}, {},
         {"lame", "--quiet", "--decode", mp3.string(), peer.string()}, {}, o.pairs,
         [&](bool isOurs) { fs::remove(isOurs ? ours : peer); }, o.showPairs);
@@ -426,7 +426,7 @@ bool decodeRow(const fs::path& root, const Options& o, BenchSettings& settings) 
     std::printf("  peer: lame --quiet --decode IN.mp3 OUT.wav\n");
     char name[80];
     std::snprintf(name, sizeof name, "MP3 -> WAV, %g minutes", o.decodeMinutes);
-    return cldbench::PrintPairRow(name, f, 1.00);
+    return cldbench::printPairRow(name, f, 1.00);
 }
 
 bool memoryRow(const fs::path& root, const Options& o, BenchSettings& settings) {
@@ -448,7 +448,7 @@ bool memoryRow(const fs::path& root, const Options& o, BenchSettings& settings) 
             const fs::path wav = root / ("in" + std::to_string(i) + ".wav");
             const fs::path mp3 = root / ("out" + std::to_string(i) + ".mp3");
             const Result r =
-                RunCommand({self().string(), "job", "files", "3", wav.string(), mp3.string()});
+                runCommand({self().string(), "job", "files", "3", wav.string(), mp3.string()});
             ok = r.status == 0 && fs::exists(mp3) && fs::file_size(mp3) > 1000;
             std::printf("  %6g minutes: %7.2f s, cpu %7.2f s, RssAnon %6.1f MiB, VmHWM %6.1f "
                         "MiB%s\n",
@@ -537,7 +537,7 @@ int main(int argc, char** argv) {
     std::printf("%d cores; %d alternating pairs per row (ours first), medians; ratio = ours / "
                 "peer of the medians, then the median of the pairs' ratios\n",
                 cores(), o.pairs);
-    cldbench::PrintPairHeader();
+    cldbench::printPairHeader();
     bool ok = true;
     for (const std::string& row : rows) {
         if (row == "batch" || row == "batch1")

@@ -61,14 +61,14 @@ protected:
     }
 };
 
-double CpuSeconds() {
+double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-long AnonKb() {
+long anonKb() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
@@ -78,7 +78,7 @@ long AnonKb() {
 }
 
 // Length of an audio file in seconds as ffprobe reads it (decoding the whole stream), or -1.
-double ProbedSeconds(const fs::path& file) {
+double probedSeconds(const fs::path& file) {
     const std::string cmd = "ffprobe -v error -count_packets -show_entries "
                             "stream=duration_ts,time_base,duration -of csv=p=0 '" +
                             file.string() + "' 2>/dev/null";
@@ -96,7 +96,7 @@ double ProbedSeconds(const fs::path& file) {
 }
 
 // Music-like raw input for the file PCM: two tones over soft noise, stereo 16-bit.
-void WriteRaw(const fs::path& path, int seconds) {
+void writeRaw(const fs::path& path, int seconds) {
     std::ofstream raw(path, std::ios::binary);
     uint32_t noise = 12345;
     std::vector<int16_t> block(2 * 4410);
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     if (device.empty()) {
 #ifdef CLD_PACED_PLUGIN
-        WriteRaw(dir / "in.raw", seconds + 10);
+        writeRaw(dir / "in.raw", seconds + 10);
         std::ofstream conf(dir / "asound.conf");
         conf << "pcm_type.paced { lib \"" CLD_PACED_PLUGIN "\" }\n"
              << "pcm.card { type file slave.pcm { type paced rates [ 44100 ] channels [ 2 ] "
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
         }
         const fs::path mp3 = dir / "out.mp3";
         engine.SetOutputFile(mp3.string());
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = cpuSeconds();
         if (!engine.Start()) {
             std::fprintf(stderr, "record_bench: %s\n", engine.GetErrorText().c_str());
             status = 1;
@@ -180,16 +180,16 @@ int main(int argc, char** argv) {
         long peakAnon = 0;
         // The recording runs for a fixed time by design; the main thread only samples memory.
         while (Clock::now() < end) {
-            peakAnon = std::max(peakAnon, AnonKb());
+            peakAnon = std::max(peakAnon, anonKb());
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         const double recorded = std::chrono::duration<double>(Clock::now() - started).count();
         engine.Stop();
-        const double cpu = CpuSeconds() - cpu0;
+        const double cpu = cpuSeconds() - cpu0;
         const cld::WaveInFormat& f = engine.GetFormat();
         const double encoded = static_cast<double>(engine.consumed.load()) /
                                (static_cast<double>(f.sampleRate) * f.BlockAlign());
-        const double inMp3 = ProbedSeconds(mp3);
+        const double inMp3 = probedSeconds(mp3);
         const double missing = recorded - encoded;
         std::printf("%-20s %9.2f %9.2f %9.2f %6.0f ms %6.1f%% %9.3f %5.1f MiB\n",
                     monitor ? "capture+mp3+monitor" : "capture+mp3", recorded, encoded, inMp3,

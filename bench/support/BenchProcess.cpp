@@ -14,7 +14,7 @@
 
 namespace cldbench {
 
-long AnonKb(int pid) {
+long anonKb(int pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line))
@@ -23,7 +23,7 @@ long AnonKb(int pid) {
     return -1;
 }
 
-Result RunCommand(const std::vector<std::string>& argv, const RunOptions& options) {
+Result runCommand(const std::vector<std::string>& argv, const RunOptions& options) {
     Result r;
     if (argv.empty()) {
         r.status = -1;
@@ -61,7 +61,7 @@ Result RunCommand(const std::vector<std::string>& argv, const RunOptions& option
             return r;
         }
         if (done == 0) {
-            r.peakAnonKb = std::max(r.peakAnonKb, AnonKb(pid));
+            r.peakAnonKb = std::max(r.peakAnonKb, anonKb(pid));
             std::this_thread::sleep_for(std::chrono::milliseconds(options.sampleMilliseconds));
         }
     }
@@ -73,7 +73,7 @@ Result RunCommand(const std::vector<std::string>& argv, const RunOptions& option
     return r;
 }
 
-double Median(std::vector<double> values) {
+double median(std::vector<double> values) {
     if (values.empty())
         return 0;
     std::sort(values.begin(), values.end());
@@ -83,26 +83,26 @@ double Median(std::vector<double> values) {
 
 namespace {
 
-template <typename Field> double MedianOf(const std::vector<Result>& runs, Field field) {
+template <typename Field> double medianOf(const std::vector<Result>& runs, Field field) {
     std::vector<double> v;
     for (const Result& r : runs)
         v.push_back(field(r));
-    return Median(v);
+    return median(v);
 }
 
 } // namespace
 
 double PairFigures::oursSeconds() const {
-    return MedianOf(ours, [](const Result& r) { return r.seconds; });
+    return medianOf(ours, [](const Result& r) { return r.seconds; });
 }
 double PairFigures::theirSeconds() const {
-    return MedianOf(theirs, [](const Result& r) { return r.seconds; });
+    return medianOf(theirs, [](const Result& r) { return r.seconds; });
 }
 double PairFigures::oursCpu() const {
-    return MedianOf(ours, [](const Result& r) { return r.cpuSeconds; });
+    return medianOf(ours, [](const Result& r) { return r.cpuSeconds; });
 }
 double PairFigures::theirCpu() const {
-    return MedianOf(theirs, [](const Result& r) { return r.cpuSeconds; });
+    return medianOf(theirs, [](const Result& r) { return r.cpuSeconds; });
 }
 
 double PairFigures::pairRatio() const {
@@ -110,7 +110,7 @@ double PairFigures::pairRatio() const {
     for (size_t i = 0; i < ours.size() && i < theirs.size(); ++i)
         if (theirs[i].seconds > 0)
             v.push_back(ours[i].seconds / theirs[i].seconds);
-    return Median(v);
+    return median(v);
 }
 
 long PairFigures::oursPeakAnonKb() const {
@@ -120,19 +120,19 @@ long PairFigures::oursPeakAnonKb() const {
     return peak;
 }
 
-void PrintPairHeader() {
+void printPairHeader() {
     std::printf("%-34s %5s %9s %9s %6s %6s %8s %8s %6s %9s\n", "", "pairs", "ours s", "peer s",
                 "ratio", "pair r", "ours cpu", "peer cpu", "ratio", "RssAnon");
 }
 
-void PrintPair(int index, const Result& ours, const Result& theirs) {
+void printPair(int index, const Result& ours, const Result& theirs) {
     std::printf("    pair %d: ours %.2f s (cpu %.2f, RssAnon %.1f MiB), peer %.2f s (cpu %.2f)\n",
                 index, ours.seconds, ours.cpuSeconds, static_cast<double>(ours.peakAnonKb) / 1024.0,
                 theirs.seconds, theirs.cpuSeconds);
     std::fflush(stdout);
 }
 
-bool PrintPairRow(const std::string& name, const PairFigures& f, double goal) {
+bool printPairRow(const std::string& name, const PairFigures& f, double goal) {
     if (!f.ok) {
         std::printf("%-34s failed: %s\n", name.c_str(), f.failure.c_str());
         std::fflush(stdout);
@@ -150,7 +150,7 @@ bool PrintPairRow(const std::string& name, const PairFigures& f, double goal) {
     return true;
 }
 
-std::vector<std::string> Shell(const std::string& script) {
+std::vector<std::string> shell(const std::string& script) {
     return {"/bin/sh", "-c", script};
 }
 

@@ -25,14 +25,14 @@ struct RunOptions {
 };
 
 // Runs argv[0] (looked up on PATH) with the arguments and waits for it.
-Result RunCommand(const std::vector<std::string>& argv, const RunOptions& options = {});
+Result runCommand(const std::vector<std::string>& argv, const RunOptions& options = {});
 
 // The private memory a process holds now (RssAnon of /proc/PID/status), in KiB; -1 when it
 // cannot be read (the process has ended).
-long AnonKb(int pid);
+long anonKb(int pid);
 
 // The median of the figures (0 for none).
-double Median(std::vector<double> values);
+double median(std::vector<double> values);
 
 // Alternating runs of our command and a peer's (A B A B ...), and their medians.
 struct PairFigures {
@@ -51,23 +51,23 @@ struct PairFigures {
 };
 
 // Prints one finished pair as an indented line, so that a long row shows how it goes.
-void PrintPair(int index, const Result& ours, const Result& theirs);
+void printPair(int index, const Result& ours, const Result& theirs);
 
 // Runs `pairs` pairs; before each run `prepare` is called with true for ours and false for
 // the peer's, to clear outputs of the previous run. Stops at the first failure. With
 // `showPairs` each pair is printed as it ends.
 template <typename Prepare>
-PairFigures RunPairs(const std::vector<std::string>& ours, const RunOptions& oursOptions,
+PairFigures runPairs(const std::vector<std::string>& ours, const RunOptions& oursOptions,
                      const std::vector<std::string>& theirs, const RunOptions& theirOptions,
                      int pairs, Prepare&& prepare, bool showPairs = false) {
     PairFigures f;
     for (int i = 0; i < pairs && f.ok; ++i) {
         prepare(true);
-        f.ours.push_back(RunCommand(ours, oursOptions));
+        f.ours.push_back(runCommand(ours, oursOptions));
         prepare(false);
-        f.theirs.push_back(RunCommand(theirs, theirOptions));
+        f.theirs.push_back(runCommand(theirs, theirOptions));
         if (showPairs)
-            PrintPair(i + 1, f.ours.back(), f.theirs.back());
+            printPair(i + 1, f.ours.back(), f.theirs.back());
         if (f.ours.back().status != 0 || f.theirs.back().status != 0) {
             f.ok = false;
             f.failure = "ours exited " + std::to_string(f.ours.back().status) + ", the peer " +
@@ -79,10 +79,10 @@ PairFigures RunPairs(const std::vector<std::string>& ours, const RunOptions& our
 
 // One table row: medians of wall and CPU time of both sides, their ratios, our peak RssAnon,
 // and whether the wall ratio meets `goal` (0: no goal). False when the row failed.
-bool PrintPairRow(const std::string& name, const PairFigures& f, double goal);
-void PrintPairHeader();
+bool printPairRow(const std::string& name, const PairFigures& f, double goal);
+void printPairHeader();
 
 // Runs `script` with /bin/sh -c.
-std::vector<std::string> Shell(const std::string& script);
+std::vector<std::string> shell(const std::string& script);
 
 } // namespace cldbench

@@ -12,7 +12,7 @@
 namespace {
 
 using cldbench::Result;
-using cldbench::RunCommand;
+using cldbench::runCommand;
 using cldbench::RunOptions;
 
 constexpr long kMiB = 1024;
@@ -49,12 +49,12 @@ TEST(BenchProcess, PrivateMemoryLeavesMappedFilesOut) {
     const auto ready = dir.file("ready");
     const auto release = dir.file("release");
     auto run = std::async(std::launch::async, [&] {
-        return RunCommand(
+        return runCommand(
             {CLD_MEMORY_CHILD, image.string(), "24", ready.string(), release.string()});
     });
     ASSERT_TRUE(cldtest::waitUntil([&] { return std::filesystem::exists(ready); }));
     const int pid = std::stoi(readFile(ready));
-    const long anon = cldbench::AnonKb(pid);
+    const long anon = cldbench::anonKb(pid);
     const long resident = statusKb(pid, "VmRSS");
     std::ofstream(release).put('\n');
     const Result r = run.get();
@@ -68,7 +68,7 @@ TEST(BenchProcess, PrivateMemoryLeavesMappedFilesOut) {
     EXPECT_LT(r.peakAnonKb, 40 * kMiB);
     EXPECT_GE(r.maxRssKb, (64 + 24) * kMiB);
     // Once the process is gone there is nothing to read.
-    EXPECT_EQ(cldbench::AnonKb(pid), -1);
+    EXPECT_EQ(cldbench::anonKb(pid), -1);
 }
 
 TEST(BenchProcess, RunsInItsFolderWithItsEnvironmentAndCountsItsChildren) {
@@ -77,8 +77,8 @@ TEST(BenchProcess, RunsInItsFolderWithItsEnvironmentAndCountsItsChildren) {
     options.directory = dir.path().string();
     options.environment = {{"BENCH_WORD", "ready"}};
     // The work is done by a grandchild that the shell waits for.
-    const Result r = RunCommand(
-        cldbench::Shell("printf '%s' \"$BENCH_WORD\" > here.txt && "
+    const Result r = runCommand(
+        cldbench::shell("printf '%s' \"$BENCH_WORD\" > here.txt && "
                         "sh -c 'i=0; while [ $i -lt 300000 ]; do i=$((i+1)); done' && exit 7"),
         options);
     EXPECT_EQ(r.status, 7);
@@ -86,10 +86,10 @@ TEST(BenchProcess, RunsInItsFolderWithItsEnvironmentAndCountsItsChildren) {
     EXPECT_GT(r.cpuSeconds, 0.05);
     EXPECT_GE(r.seconds, r.cpuSeconds * 0.5);
 
-    EXPECT_EQ(RunCommand({"/nonexistent/bench-command"}).status, 127);
+    EXPECT_EQ(runCommand({"/nonexistent/bench-command"}).status, 127);
     options.directory = dir.file("missing").string();
-    EXPECT_EQ(RunCommand({"true"}, options).status, 126);
-    EXPECT_EQ(RunCommand({}).status, -1);
+    EXPECT_EQ(runCommand({"true"}, options).status, 126);
+    EXPECT_EQ(runCommand({}).status, -1);
 }
 
 TEST(BenchProcess, PairsAlternateAndStopAtTheFirstFailure) {
@@ -100,26 +100,26 @@ TEST(BenchProcess, PairsAlternateAndStopAtTheFirstFailure) {
         ++prepared;
         std::ofstream(log, std::ios::app) << (ours ? 'p' : 'q');
     };
-    const auto ours = cldbench::Shell("printf A >> '" + log + "'");
-    const auto theirs = cldbench::Shell("printf B >> '" + log + "'");
-    const cldbench::PairFigures f = cldbench::RunPairs(ours, {}, theirs, {}, 3, prepare);
+    const auto ours = cldbench::shell("printf A >> '" + log + "'");
+    const auto theirs = cldbench::shell("printf B >> '" + log + "'");
+    const cldbench::PairFigures f = cldbench::runPairs(ours, {}, theirs, {}, 3, prepare);
     EXPECT_TRUE(f.ok);
     EXPECT_EQ(readFile(log), "pAqBpAqBpAqB");
     EXPECT_EQ(f.ours.size(), 3u);
     EXPECT_EQ(f.theirs.size(), 3u);
 
     std::filesystem::remove(log);
-    const auto failing = cldbench::Shell("printf F >> '" + log + "'; exit 3");
-    const cldbench::PairFigures g = cldbench::RunPairs(ours, {}, failing, {}, 3, prepare);
+    const auto failing = cldbench::shell("printf F >> '" + log + "'; exit 3");
+    const cldbench::PairFigures g = cldbench::runPairs(ours, {}, failing, {}, 3, prepare);
     EXPECT_FALSE(g.ok);
     EXPECT_EQ(readFile(log), "pAqF");
     EXPECT_NE(g.failure.find("3"), std::string::npos);
 }
 
 TEST(BenchProcess, MediansAndRatios) {
-    EXPECT_EQ(cldbench::Median({}), 0);
-    EXPECT_EQ(cldbench::Median({5, 1, 3}), 3);
-    EXPECT_EQ(cldbench::Median({4, 1, 3, 2}), 2.5);
+    EXPECT_EQ(cldbench::median({}), 0);
+    EXPECT_EQ(cldbench::median({5, 1, 3}), 3);
+    EXPECT_EQ(cldbench::median({4, 1, 3, 2}), 2.5);
 
     cldbench::PairFigures f;
     const double ours[] = {2, 9, 3};
