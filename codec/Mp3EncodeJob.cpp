@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "Mp3Lame.h"
+#include "Mp3Tags.h"
 #include "OutputFile.h"
 #include "SameFile.h"
 #include "WmErrors.h"
@@ -18,6 +19,16 @@ Mp3EncodeJob::~Mp3EncodeJob() {
     ReleaseInput();
     if (m_lame)
         lame_close(m_lame);
+}
+
+void Mp3EncodeJob::SetTags(const AudioTags& tags) {
+    m_tags = tags;
+    m_tagged = true;
+}
+
+void Mp3EncodeJob::ClearTags() {
+    m_tags = AudioTags{};
+    m_tagged = false;
 }
 
 void Mp3EncodeJob::ReleaseInput() {
@@ -123,6 +134,7 @@ void Mp3EncodeJob::Work() {
         m_watchBytes.Restart();
     }
     bool more = position < total;
+    bool aborted = false;
     while (more) {
         int64_t frames = 0;
         try {
@@ -165,6 +177,7 @@ void Mp3EncodeJob::Work() {
         m_progress = total > 0 ? static_cast<int>(position * 100 / total) : 100;
         m_bytesDone += static_cast<uint64_t>(frames) * m_format.blockAlign;
         m_samplesDone = static_cast<uint64_t>(position);
+        aborted = m_abort && position < total;
         more = position < total && !m_abort;
     }
     {
@@ -183,24 +196,27 @@ void Mp3EncodeJob::Work() {
         }
     }
     if (!error) {
+        if (const uint32_t rc = cld::WriteMp3HeaderFrame(m_lame, out)) {
+            error = kErrOutput;
+            detail = rc;
+        }
+    }
+    if (!error) {
         errno = 0;
         if (!file.CloseStream()) {
             error = kErrOutput;
             detail = cld::wmerr::FromErrno(errno ? errno : EIO);
         }
     }
-    if (!error && cld::Mp3WantsVbrHeader(m_lame)) {
-        if (std::FILE* f = std::fopen(file.TempPath().c_str(), "rb+")) {
-            errno = 0;
-            lame_mp3_tags_fid(m_lame, f);
-            if (std::fclose(f) != 0) {
-                error = kErrOutput;
-                detail = cld::wmerr::FromErrno(errno ? errno : EIO);
-            }
-        }
-    }
     lame_close(m_lame);
     m_lame = nullptr;
+    // Tags name the whole piece: a file cut short by Abort goes without them.
+    if (!error && m_tagged && !aborted) {
+        if (const uint32_t rc = cld::WriteMp3Tags(file.TempPath(), m_tags, m_id3v2)) {
+            error = kErrOutput;
+            detail = rc;
+        }
+    }
     if (error) {
         // A file cut short by a failure would pass for a finished one: it is removed, and
         // an older file of the output's name stays as it was.

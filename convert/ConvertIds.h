@@ -49,6 +49,7 @@ enum ConvertControlId : int {
     IDC_ORIGINAL = 1065,
     IDC_CRC = 1066,
     IDC_DEFAULTS = 1067,
+    IDC_ID3V2_TAG = 2800, // "UTF-8 tag at the front" check box
 
     // Progress dialogs.
     IDC_OVERALL_BAR = 1010,
@@ -92,6 +93,9 @@ enum ConvertStringId : int {
     IDS_REPLACE_ASK = 2006,
     IDS_N_FILES = 2007,
     IDS_WRITE_FAILED = 2008,
+
+    // MP3 tags.
+    IDS_ID3V2_TAG = 2800,
 };
 
 } // namespace cld
