@@ -174,8 +174,8 @@ TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
     char discId[16];
     std::snprintf(discId, sizeof discId, "%08X", disc->GetDiscId());
     disc->Destroy();
-    for (const auto& [file, track] : {std::pair{"Band - Opening.mp3", "1/3"},
-                                      std::pair{"Band - Finale.mp3", "3/3"}}) {
+    for (const auto& [file, track] :
+         {std::pair{"Band - Opening.mp3", "1/3"}, std::pair{"Band - Finale.mp3", "3/3"}}) {
         EXPECT_EQ(textOf(m_out / file).substr(0, 4), std::string("ID3\x04", 4));
         auto probe = codectest::Probe(m_out / file);
         EXPECT_EQ(probe["tag.track"], track);

@@ -124,6 +124,7 @@ TEST_F(SettingsDialogs, CancelWritesNothing) {
         control<QRadioButton>(&adv, IDC_METHOD_RH)->click();
         control<QLineEdit>(&adv, IDC_VBR_MAX)->setText("256");
         control<QCheckBox>(&adv, IDC_CRC)->setChecked(true);
+        control<QCheckBox>(&adv, IDC_ID3V2_TAG)->setChecked(false);
         adv.reject();
     }
     const SettingsRecord stored = reloaded();
@@ -132,6 +133,7 @@ TEST_F(SettingsDialogs, CancelWritesNothing) {
     EXPECT_EQ(stored.vbrMethod(), 2);
     EXPECT_EQ(stored.maxVBRBitrate(), 192);
     EXPECT_EQ(stored.materialCRC(), 0);
+    EXPECT_EQ(stored.mp3Id3v2Tag(), 1);
     EXPECT_FALSE(std::filesystem::exists(env.path("o")));
     EXPECT_TRUE(params.outputPath.empty());
 }
@@ -146,6 +148,9 @@ TEST_F(SettingsDialogs, AdvancedDialogOpensOnTheDefaultsAndResetsAllButTheFlags)
     EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MAX)->text(), "192");
     EXPECT_EQ(control<QLineEdit>(&adv, IDC_ABR_MEAN)->text(), "128");
     EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MIN)->text(), "128");
+    auto* id3v2 = control<QCheckBox>(&adv, IDC_ID3V2_TAG);
+    EXPECT_TRUE(id3v2->isChecked()) << "MP3 files get the UTF-8 tag unless the user says no";
+    EXPECT_EQ(id3v2->text(), "Add a UTF-8 tag (ID3v2.4) at the start of the file");
 
     control<QRadioButton>(&adv, IDC_METHOD_ABR)->click();
     control<QRadioButton>(&adv, IDC_CHANNELS_STEREO + 3)->click();
@@ -153,6 +158,7 @@ TEST_F(SettingsDialogs, AdvancedDialogOpensOnTheDefaultsAndResetsAllButTheFlags)
     control<QLineEdit>(&adv, IDC_VBR_MAX)->setText("300");
     control<QCheckBox>(&adv, IDC_PRIVATE)->setChecked(true);
     control<QCheckBox>(&adv, IDC_CRC)->setChecked(true);
+    id3v2->setChecked(false);
     control<QPushButton>(&adv, IDC_DEFAULTS)->click();
     EXPECT_TRUE(control<QRadioButton>(&adv, IDC_METHOD_MTRH)->isChecked());
     EXPECT_TRUE(control<QRadioButton>(&adv, IDC_CHANNELS_STEREO + 4)->isChecked());
@@ -161,6 +167,7 @@ TEST_F(SettingsDialogs, AdvancedDialogOpensOnTheDefaultsAndResetsAllButTheFlags)
     EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MIN)->text(), "96");
     EXPECT_TRUE(control<QCheckBox>(&adv, IDC_PRIVATE)->isChecked());
     EXPECT_TRUE(control<QCheckBox>(&adv, IDC_CRC)->isChecked());
+    EXPECT_FALSE(id3v2->isChecked());
 }
 
 TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
@@ -190,6 +197,7 @@ TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
     control<QRadioButton>(&adv, IDC_METHOD_RH)->click();
     control<QSlider>(&adv, IDC_VBR_QUALITY)->setValue(2);
     control<QCheckBox>(&adv, IDC_ORIGINAL)->setChecked(true);
+    control<QCheckBox>(&adv, IDC_ID3V2_TAG)->setChecked(false);
     adv.accept();
     EXPECT_EQ(adv.result(), QDialog::Accepted);
     EXPECT_EQ(adv.minimumBitrate(), 100);
@@ -199,6 +207,7 @@ TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
     EXPECT_EQ(stored.vbrMethod(), 0);
     EXPECT_EQ(stored.vbrQuality(), 7);
     EXPECT_EQ(stored.materialOriginal(), 1);
+    EXPECT_EQ(stored.mp3Id3v2Tag(), 0);
     EXPECT_EQ(stored.lastMP3Bitrate(), 9); // the list index 100 kbit/s selects (96)
 }
 
