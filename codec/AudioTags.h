@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ struct AudioTags {
     // The cover picture's bytes and MIME type ("image/jpeg", "image/png"), when known.
     std::vector<std::uint8_t> cover;
     std::string coverMime;
+    // ReplayGain 2.0 values, when measured: gains in dB against -18 LUFS, peaks as a
+    // fraction of full scale.
+    std::optional<double> trackGainDb;
+    std::optional<double> trackPeak;
+    std::optional<double> albumGainDb;
+    std::optional<double> albumPeak;
 
     bool empty() const {
         return title.empty() && artist.empty() && album.empty() && year.empty() && genre.empty() &&

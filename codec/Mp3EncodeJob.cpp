@@ -26,6 +26,12 @@ void Mp3EncodeJob::SetTags(const AudioTags& tags) {
     m_tagged = true;
 }
 
+std::unique_ptr<LoudnessMeter> Mp3EncodeJob::TakeLoudness() {
+    if (IsRunning())
+        return nullptr;
+    return std::move(m_loudness);
+}
+
 void Mp3EncodeJob::ClearTags() {
     m_tags = AudioTags{};
     m_tagged = false;
@@ -123,6 +129,11 @@ void Mp3EncodeJob::Work() {
         return;
     }
 
+    std::unique_ptr<LoudnessMeter> meter;
+    m_loudness.reset();
+    if (m_replayGain)
+        meter = std::make_unique<LoudnessMeter>(m_format.channels,
+                                                static_cast<int>(m_format.samplesPerSec));
     const int64_t total = m_reader->GetLength();
     int64_t position = m_reader->GetStart();
     const int channels = m_format.channels;
@@ -154,6 +165,8 @@ void Mp3EncodeJob::Work() {
                               wide.data());
             encoded = cld::Mp3EncodeInterleavedInt(m_lame, wide.data(), static_cast<int>(frames),
                                                    channels, mp3.data(), mp3.size());
+            if (meter)
+                meter->AddFrames(wide.data(), static_cast<size_t>(frames));
         } else {
             int16_t* samples = reinterpret_cast<int16_t*>(raw.data());
             if (m_format.bitsPerSample == 8) {
@@ -162,6 +175,8 @@ void Mp3EncodeJob::Work() {
             }
             encoded = cld::Mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames), channels,
                                                 mp3.data(), mp3.size());
+            if (meter)
+                meter->AddFrames(samples, static_cast<size_t>(frames));
         }
         if (encoded < 0) {
             error = kErrEncoder;
@@ -210,9 +225,14 @@ void Mp3EncodeJob::Work() {
     }
     lame_close(m_lame);
     m_lame = nullptr;
-    // Tags name the whole piece: a file cut short by Abort goes without them.
-    if (!error && m_tagged && !aborted) {
-        if (const uint32_t rc = cld::WriteMp3Tags(file.TempPath(), m_tags, m_id3v2)) {
+    // Tags name and measure the whole piece: a file cut short by Abort goes without them.
+    if (!error && !aborted && (m_tagged || meter)) {
+        AudioTags tags = m_tags;
+        if (meter && meter->Valid()) {
+            tags.trackGainDb = meter->GainDb();
+            tags.trackPeak = meter->Peak();
+        }
+        if (const uint32_t rc = cld::WriteMp3Tags(file.TempPath(), tags, m_id3v2)) {
             error = kErrOutput;
             detail = rc;
         }
@@ -225,6 +245,8 @@ void Mp3EncodeJob::Work() {
         error = kErrOutput;
         detail = rc;
     }
+    if (!error && !aborted && meter && meter->Valid())
+        m_loudness = std::move(meter);
     // An aborted job has been committed too: what was encoded up to the abort is complete
     // and playable.
     ReachPoint(WorkerPoint::Finishing);

@@ -3,6 +3,7 @@
 #include "AudioFileReader.h"
 #include "AudioTags.h"
 #include "CodecJob.h"
+#include "LoudnessMeter.h"
 #include "Mp3EncoderParams.h"
 #include "WaveFormat.h"
 
@@ -34,6 +35,12 @@ public:
     void ClearTags();
     // Whether tagged files get the ID3 version 2 tag at the front (on by default).
     void SetId3v2Tag(bool write) { m_id3v2 = write; }
+    // Whether the next runs measure the loudness and write the track's ReplayGain values
+    // into the ID3 version 2 tag (off by default).
+    void SetReplayGain(bool measure) { m_replayGain = measure; }
+    // The loudness of the last whole run that measured it (for an album's values), handed
+    // over to the caller; null when there is none.
+    std::unique_ptr<LoudnessMeter> TakeLoudness();
     bool Start();
 
 private:
@@ -44,6 +51,8 @@ private:
     AudioTags m_tags;
     bool m_tagged = false;
     bool m_id3v2 = true;
+    bool m_replayGain = false;
+    std::unique_ptr<LoudnessMeter> m_loudness;
     std::unique_ptr<AudioFileReader> m_reader;
     WaveFormat m_format;
     lame_global_struct* m_lame = nullptr;

@@ -1,9 +1,12 @@
 #include "Mp3Tags.h"
 
 #include "Id3v1Tag.h"
+#include "OutputFile.h"
 #include "WmErrors.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <filesystem>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -62,6 +65,26 @@ void AddText(TagLib::ID3v2::Tag& tag, const char* id, const std::string& text) {
     tag.addFrame(frame); // the tag owns its frames
 }
 
+void AddUserText(TagLib::ID3v2::Tag& tag, const char* description, const std::string& text) {
+    auto* frame = new TagLib::ID3v2::UserTextIdentificationFrame(TagLib::String::UTF8);
+    frame->setDescription(description);
+    frame->setText(Utf8(text));
+    tag.addFrame(frame);
+}
+
+// "-6.48 dB" and "0.988553", as players expect them (a point, whatever the locale).
+std::string GainText(double db) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f dB", db);
+    return text;
+}
+
+std::string PeakText(double peak) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", peak);
+    return text;
+}
+
 std::string TrackText(const AudioTags& tags) {
     if (tags.track <= 0)
         return {};
@@ -81,8 +104,12 @@ bool WriteId3v2(const std::string& path, const AudioTags& tags) {
         return false;
     for (const char* id : {"TIT2", "TPE1", "TALB", "TDRC", "TCON", "TRCK", "COMM", "APIC"})
         tag->removeFrames(TagLib::ByteVector(id));
-    if (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(tag, kDiscIdFrameDescription))
-        tag->removeFrame(old);
+    for (const char* description :
+         {kDiscIdFrameDescription, "REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK",
+          "REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK"}) {
+        if (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(tag, description))
+            tag->removeFrame(old);
+    }
     AddText(*tag, "TIT2", tags.title);
     AddText(*tag, "TPE1", tags.artist);
     AddText(*tag, "TALB", tags.album);
@@ -91,12 +118,16 @@ bool WriteId3v2(const std::string& path, const AudioTags& tags) {
     AddText(*tag, "TRCK", TrackText(tags));
     if (!tags.comment.empty())
         tag->setComment(Utf8(tags.comment));
-    if (!tags.discId.empty()) {
-        auto* frame = new TagLib::ID3v2::UserTextIdentificationFrame(TagLib::String::UTF8);
-        frame->setDescription(kDiscIdFrameDescription);
-        frame->setText(Utf8(tags.discId));
-        tag->addFrame(frame);
-    }
+    if (!tags.discId.empty())
+        AddUserText(*tag, kDiscIdFrameDescription, tags.discId);
+    if (tags.trackGainDb)
+        AddUserText(*tag, "REPLAYGAIN_TRACK_GAIN", GainText(*tags.trackGainDb));
+    if (tags.trackPeak)
+        AddUserText(*tag, "REPLAYGAIN_TRACK_PEAK", PeakText(*tags.trackPeak));
+    if (tags.albumGainDb)
+        AddUserText(*tag, "REPLAYGAIN_ALBUM_GAIN", GainText(*tags.albumGainDb));
+    if (tags.albumPeak)
+        AddUserText(*tag, "REPLAYGAIN_ALBUM_PEAK", PeakText(*tags.albumPeak));
     const std::string mime = tags.coverMime.empty() ? PictureMimeType(tags.cover) : tags.coverMime;
     if (!tags.cover.empty() && !mime.empty()) {
         auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
@@ -112,7 +143,47 @@ bool WriteId3v2(const std::string& path, const AudioTags& tags) {
                      TagLib::File::DoNotDuplicate);
 }
 
+void ReplaceUserText(TagLib::ID3v2::Tag& tag, const char* description, const std::string& text) {
+    if (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, description))
+        tag.removeFrame(old);
+    AddUserText(tag, description, text);
+}
+
 } // namespace
+
+uint32_t AddMp3AlbumGain(const std::string& path, double gainDb, double peak) {
+    const std::string temp = OutputFile::TempPathFor(path);
+    std::error_code ec;
+    std::filesystem::copy_file(path, temp, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec)
+        return wmerr::FromErrno(ec.value());
+    bool saved = false;
+    bool tagged = false;
+    errno = 0;
+    {
+        TagLib::MPEG::File file(temp.c_str(), false);
+        if (file.isValid() && file.hasID3v2Tag()) {
+            tagged = true;
+            TagLib::ID3v2::Tag* tag = file.ID3v2Tag(); // owned by the file
+            ReplaceUserText(*tag, "REPLAYGAIN_ALBUM_GAIN", GainText(gainDb));
+            ReplaceUserText(*tag, "REPLAYGAIN_ALBUM_PEAK", PeakText(peak));
+            saved = file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
+                              TagLib::File::DoNotDuplicate);
+        }
+    }
+    const uint32_t failure = errno ? wmerr::FromErrno(errno) : wmerr::kWriteFailed;
+    if (!tagged || !saved) {
+        std::filesystem::remove(temp, ec);
+        return tagged ? failure : 0;
+    }
+    std::filesystem::rename(temp, path, ec);
+    if (ec) {
+        const uint32_t why = wmerr::FromErrno(ec.value());
+        std::filesystem::remove(temp, ec);
+        return why;
+    }
+    return 0;
+}
 
 std::string WellFormedUtf8(std::string_view text) {
     std::string out;
@@ -141,10 +212,14 @@ std::string PictureMimeType(const std::vector<uint8_t>& p) {
 }
 
 uint32_t WriteMp3Tags(const std::string& path, const AudioTags& tags, bool id3v2) {
-    const bool anything = !tags.empty() || !tags.cover.empty();
+    const bool loudness = tags.trackGainDb || tags.albumGainDb;
+    const bool anything = !tags.empty() || !tags.cover.empty() || loudness;
     errno = 0;
     if (id3v2 && anything && !WriteId3v2(path, tags))
         return errno ? wmerr::FromErrno(errno) : wmerr::kWriteFailed;
+    // The version 1 tag has room for names only.
+    if (tags.empty())
+        return 0;
     Id3v1Tag v1;
     v1.title = tags.title;
     v1.artist = tags.artist;

@@ -9,7 +9,8 @@ class QSlider;
 class SettingsRecord;
 
 // Advanced MP3 options: VBR method and quality, overall quality, channel mode, the VBR
-// bitrate bounds, the four header flags and whether MP3 files get a UTF-8 tag. The "VBR Minimum
+// bitrate bounds, the four header flags, whether MP3 files get a UTF-8 tag and whether
+// it carries ReplayGain values. The "VBR Minimum
 // Bitrate" field holds kbit/s and starts from the calling dialog's selected bitrate; the caller
 // moves its slider (and its list follows) to the field's value when the dialog has closed.
 class CMP3AdvancedSettingsDlg : public QDialog {
@@ -48,4 +49,5 @@ private:
     QCheckBox* m_original = nullptr;
     QCheckBox* m_crc = nullptr;
     QCheckBox* m_id3v2 = nullptr;
+    QCheckBox* m_replayGain = nullptr;
 };

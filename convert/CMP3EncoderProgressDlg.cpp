@@ -8,7 +8,9 @@
 #include "ConvertPaths.h"
 #include "DialogPolish.h"
 #include "JobContext.h"
+#include "Log.h"
 #include "MessageService.h"
+#include "Mp3AlbumGain.h"
 #include "Mp3Bitrates.h"
 #include "Mp3DecodeJob.h"
 #include "Mp3EncodeJob.h"
@@ -86,6 +88,8 @@ bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
         m_encoder->SetParams(mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate,
                                                    m_encoder->GetParams()));
         m_encoder->SetId3v2Tag(m_context.settings.mp3Id3v2Tag() != 0);
+        m_encoder->SetReplayGain(m_context.settings.mp3Id3v2Tag() != 0 &&
+                                 m_context.settings.mp3ReplayGain() != 0);
         return m_encoder->Start();
     }
     return m_decoder->Start();
@@ -225,6 +229,8 @@ void CMP3EncoderProgressDlg::runCd() {
     showDiskSpace(folder);
     // The encoder tags each whole MP3 before it takes its name.
     AudioTags tags = cdDiscTags(m_context);
+    // The disc's tracks are one album for the loudness, once all are encoded.
+    Mp3AlbumGain album;
 
     std::string previousWav;
     std::string previousMp3;
@@ -256,6 +262,7 @@ void CMP3EncoderProgressDlg::runCd() {
             keptPartial = keepAsPartial(previousMp3);
         else if (end == JobEnd::Failed)
             reportJobFailure(*m_encoder, false); // the job removed its unfinished file
+        album.Add(previousMp3, m_encoder->TakeLoudness());
         removeTemporary(previousWav);
         previousWav.clear();
         if (end != JobEnd::Done) {
@@ -312,6 +319,8 @@ void CMP3EncoderProgressDlg::runCd() {
         endAborted();
         return;
     }
+    for (const std::string& file : album.Write())
+        logf(LogLevel::Warning, "The album's loudness could not be added to %s", file.c_str());
     finishCompleted();
 }
 

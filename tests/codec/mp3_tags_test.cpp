@@ -1,15 +1,19 @@
 #include "Id3v1Tag.h"
 #include "MediaFixtures.h"
+#include "Mp3AlbumGain.h"
 #include "Mp3DecodeJob.h"
 #include "Mp3EncodeJob.h"
 #include "Mp3Tags.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <tuple>
 
 using namespace codectest;
 namespace fs = std::filesystem;
@@ -257,4 +261,97 @@ TEST(Mp3Tags, RetaggingReplacesAndForeignBytesAreMadeSafe) {
     // A file that is not there is not made.
     EXPECT_NE(cld::WriteMp3Tags(dir.file("missing.mp3").string(), second, true), 0u);
     EXPECT_FALSE(fs::exists(dir.file("missing.mp3")));
+}
+
+namespace {
+
+// A WAV file of a 997 Hz sine at `amplitude` (of full scale) on both channels, with the
+// given number of seconds and its sample peak as the file holds it.
+double WriteSine(const fs::path& wav, double amplitude, int seconds) {
+    const int rate = 44100;
+    std::vector<int16_t> s(static_cast<size_t>(rate) * static_cast<size_t>(seconds) * 2);
+    int peak = 0;
+    for (size_t i = 0; i < s.size() / 2; ++i) {
+        const double v =
+            amplitude * std::sin(2 * 3.14159265358979 * 997.0 * static_cast<double>(i) / rate);
+        s[2 * i] = s[2 * i + 1] = static_cast<int16_t>(std::lround(v * 32767.0));
+        peak = std::max(peak, std::abs(static_cast<int>(s[2 * i])));
+    }
+    WriteWav(wav, s, rate, 2);
+    return peak / 32768.0;
+}
+
+// ffmpeg's own measure of the integrated loudness (LUFS) of one or more files taken
+// together.
+double FfmpegLoudness(const std::vector<fs::path>& files) {
+    std::string inputs;
+    for (const auto& f : files)
+        inputs += " -i " + Quote(f);
+    std::string filter = files.size() == 1
+                             ? "ebur128"
+                             : "concat=n=" + std::to_string(files.size()) + ":v=0:a=1,ebur128";
+    std::string out;
+    Shell("ffmpeg -nostats -hide_banner" + inputs + " -filter_complex " + filter +
+              " -f null - 2>&1",
+          &out);
+    const size_t summary = out.rfind("Integrated loudness:");
+    const size_t at = out.find("I:", summary);
+    EXPECT_NE(at, std::string::npos) << out;
+    return at == std::string::npos ? 0 : std::stod(out.substr(at + 2));
+}
+
+double Number(const std::string& text) {
+    return text.empty() ? -1000 : std::stod(text);
+}
+
+} // namespace
+
+// With loudness on, a file's UTF-8 tag holds its ReplayGain values: the gain that brings
+// it to -18 LUFS by an outside measure, and its sample peak. Files of one album then get
+// the album's values, the loudness of all taken together. A file without names gets the
+// values and no version 1 tag.
+TEST(Mp3Tags, ReplayGainValuesMatchAnOutsideLoudnessMeasure) {
+    cldtest::TempDir dir;
+    const fs::path loudWav = dir.file("loud.wav");
+    const fs::path quietWav = dir.file("quiet.wav");
+    const double loudPeak = WriteSine(loudWav, 0.7, 6);
+    const double quietPeak = WriteSine(quietWav, 0.1, 9);
+    Mp3AlbumGain album;
+    std::map<std::string, double> trackGain;
+    for (const auto& [name, wav, peak] :
+         {std::tuple{"loud", loudWav, loudPeak}, std::tuple{"quiet", quietWav, quietPeak}}) {
+        SCOPED_TRACE(name);
+        const fs::path mp3 = dir.file(std::string(name) + ".mp3");
+        Mp3EncodeJob job;
+        job.SetParams(Params(192));
+        job.SetReplayGain(true);
+        job.SetInput(wav.string());
+        job.SetOutput(mp3.string());
+        ASSERT_TRUE(job.Start());
+        ASSERT_TRUE(WaitWhile([&] { return job.IsRunning(); }));
+        ASSERT_EQ(job.GetErrorCode(), 0);
+        auto t = Tags(mp3);
+        const double expected = -18.0 - FfmpegLoudness({wav});
+        EXPECT_NEAR(Number(t["REPLAYGAIN_TRACK_GAIN"]), expected, 0.1)
+            << t["REPLAYGAIN_TRACK_GAIN"];
+        EXPECT_NE(t["REPLAYGAIN_TRACK_GAIN"].find(" dB"), std::string::npos);
+        EXPECT_NEAR(Number(t["REPLAYGAIN_TRACK_PEAK"]), peak, 1e-5);
+        trackGain[name] = Number(t["REPLAYGAIN_TRACK_GAIN"]);
+        const auto bytes = ReadFile(mp3);
+        EXPECT_NE(std::string(bytes.end() - 128, bytes.end()).substr(0, 3), "TAG");
+        album.Add(mp3.string(), job.TakeLoudness());
+    }
+    EXPECT_GT(trackGain["quiet"], trackGain["loud"] + 10);
+    EXPECT_TRUE(album.Write().empty());
+    const double albumGain = -18.0 - FfmpegLoudness({loudWav, quietWav});
+    for (const char* name : {"loud", "quiet"}) {
+        SCOPED_TRACE(name);
+        const fs::path mp3 = dir.file(std::string(name) + ".mp3");
+        auto t = Tags(mp3);
+        EXPECT_NEAR(Number(t["REPLAYGAIN_ALBUM_GAIN"]), albumGain, 0.1);
+        EXPECT_NEAR(Number(t["REPLAYGAIN_ALBUM_PEAK"]), loudPeak, 1e-5);
+        EXPECT_NEAR(Number(t["REPLAYGAIN_TRACK_GAIN"]), trackGain[name], 0.001) << "kept";
+        EXPECT_FALSE(fs::exists(mp3.string() + ".part"));
+        EXPECT_EQ(Probe(mp3)["stream.codec_name"], "mp3");
+    }
 }

@@ -35,8 +35,7 @@ bool WaitIdle(const CodecJob& job, int seconds = 60) {
     return WaitWhile([&] { return job.IsRunning(); }, seconds);
 }
 
-// Offset of the first MPEG audio frame header (skipping an ID3v2 tag, which we never
-// write).
+// Offset of the first MPEG audio frame header (the files of these tests carry no tags).
 size_t FirstFrame(const std::vector<uint8_t>& b) {
     for (size_t i = 0; i + 4 <= b.size(); ++i) {
         if (b[i] == 0xFF && (b[i + 1] & 0xE0) == 0xE0)

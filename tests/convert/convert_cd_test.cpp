@@ -186,6 +186,25 @@ TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
     }
 }
 
+// With loudness on, each track's file carries its own ReplayGain values and, once the
+// disc is done, the album's, the same in every file.
+TEST_F(CdModes, ReplayGainGivesEveryTrackItsOwnAndTheAlbumsValues) {
+    ASSERT_TRUE(env.context.settings.setMp3ReplayGain(1));
+    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    auto first = codectest::Probe(m_out / "Band - Opening.mp3");
+    auto last = codectest::Probe(m_out / "Band - Finale.mp3");
+    EXPECT_NE(first["tag.REPLAYGAIN_TRACK_GAIN"], "");
+    EXPECT_NE(first["tag.REPLAYGAIN_TRACK_PEAK"], "");
+    EXPECT_NE(first["tag.REPLAYGAIN_ALBUM_GAIN"], "");
+    EXPECT_EQ(first["tag.REPLAYGAIN_ALBUM_GAIN"], last["tag.REPLAYGAIN_ALBUM_GAIN"]);
+    EXPECT_EQ(first["tag.REPLAYGAIN_ALBUM_PEAK"], last["tag.REPLAYGAIN_ALBUM_PEAK"]);
+    EXPECT_EQ(first["tag.title"], "Opening") << "the names stay";
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3",
+                                                        "Band - Record.cue", "Band - Record.log"}));
+}
+
 // With the UTF-8 tag switched off the files carry only the version 1 tag at the end.
 TEST_F(CdModes, Id3v2TagSwitchedOffLeavesOnlyTheVersion1Tag) {
     ASSERT_TRUE(env.context.settings.setMp3Id3v2Tag(0));
@@ -200,6 +219,7 @@ TEST_F(CdModes, Id3v2TagSwitchedOffLeavesOnlyTheVersion1Tag) {
     ASSERT_TRUE(tag.Load(mp3.string()));
     EXPECT_EQ(tag.title, "AC-DC. Live.");
     EXPECT_EQ(tag.genre, 17);
+    EXPECT_EQ(codectest::Probe(mp3)["tag.REPLAYGAIN_TRACK_GAIN"], "") << "off by default";
 }
 
 TEST_F(CdModes, TheLauncherChainRunsSettingsThenProgress) {

@@ -151,6 +151,9 @@ TEST_F(SettingsDialogs, AdvancedDialogOpensOnTheDefaultsAndResetsAllButTheFlags)
     auto* id3v2 = control<QCheckBox>(&adv, IDC_ID3V2_TAG);
     EXPECT_TRUE(id3v2->isChecked()) << "MP3 files get the UTF-8 tag unless the user says no";
     EXPECT_EQ(id3v2->text(), "Add a UTF-8 tag (ID3v2.4) at the start of the file");
+    auto* replayGain = control<QCheckBox>(&adv, IDC_REPLAYGAIN);
+    EXPECT_FALSE(replayGain->isChecked()) << "loudness is measured only when asked for";
+    EXPECT_TRUE(replayGain->isEnabled());
 
     control<QRadioButton>(&adv, IDC_METHOD_ABR)->click();
     control<QRadioButton>(&adv, IDC_CHANNELS_STEREO + 3)->click();
@@ -168,6 +171,7 @@ TEST_F(SettingsDialogs, AdvancedDialogOpensOnTheDefaultsAndResetsAllButTheFlags)
     EXPECT_TRUE(control<QCheckBox>(&adv, IDC_PRIVATE)->isChecked());
     EXPECT_TRUE(control<QCheckBox>(&adv, IDC_CRC)->isChecked());
     EXPECT_FALSE(id3v2->isChecked());
+    EXPECT_FALSE(replayGain->isEnabled()) << "the values need the UTF-8 tag";
 }
 
 TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
@@ -197,6 +201,7 @@ TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
     control<QRadioButton>(&adv, IDC_METHOD_RH)->click();
     control<QSlider>(&adv, IDC_VBR_QUALITY)->setValue(2);
     control<QCheckBox>(&adv, IDC_ORIGINAL)->setChecked(true);
+    control<QCheckBox>(&adv, IDC_REPLAYGAIN)->setChecked(true);
     control<QCheckBox>(&adv, IDC_ID3V2_TAG)->setChecked(false);
     adv.accept();
     EXPECT_EQ(adv.result(), QDialog::Accepted);
@@ -208,6 +213,7 @@ TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
     EXPECT_EQ(stored.vbrQuality(), 7);
     EXPECT_EQ(stored.materialOriginal(), 1);
     EXPECT_EQ(stored.mp3Id3v2Tag(), 0);
+    EXPECT_EQ(stored.mp3ReplayGain(), 1);
     EXPECT_EQ(stored.lastMP3Bitrate(), 9); // the list index 100 kbit/s selects (96)
 }
 
