@@ -9,7 +9,7 @@ namespace {
 // ReplayGain 2.0 plays everything at this loudness.
 constexpr double kReferenceLufs = -18.0;
 
-bool Measured(double lufs) {
+bool measured(double lufs) {
     return std::isfinite(lufs) && lufs > -70.0;
 }
 
@@ -35,31 +35,31 @@ LoudnessMeter::~LoudnessMeter() {
     delete m_state;
 }
 
-void LoudnessMeter::AddFrames(const int16_t* samples, size_t frames) {
+void LoudnessMeter::addFrames(const int16_t* samples, size_t frames) {
     if (m_state && frames > 0)
         ebur128_add_frames_short(m_state->st, samples, frames);
 }
 
-void LoudnessMeter::AddFrames(const int32_t* samples, size_t frames) {
+void LoudnessMeter::addFrames(const int32_t* samples, size_t frames) {
     if (m_state && frames > 0)
         ebur128_add_frames_int(m_state->st, samples, frames);
 }
 
-bool LoudnessMeter::Valid() const {
+bool LoudnessMeter::valid() const {
     double lufs = 0;
     return m_state && ebur128_loudness_global(m_state->st, &lufs) == EBUR128_SUCCESS &&
-           Measured(lufs);
+           measured(lufs);
 }
 
-double LoudnessMeter::GainDb() const {
+double LoudnessMeter::gainDb() const {
     double lufs = 0;
     if (!m_state || ebur128_loudness_global(m_state->st, &lufs) != EBUR128_SUCCESS ||
-        !Measured(lufs))
+        !measured(lufs))
         return 0;
     return kReferenceLufs - lufs;
 }
 
-double LoudnessMeter::Peak() const {
+double LoudnessMeter::peak() const {
     double peak = 0;
     for (int c = 0; m_state && c < m_channels; ++c) {
         double p = 0;
@@ -69,20 +69,20 @@ double LoudnessMeter::Peak() const {
     return peak;
 }
 
-bool LoudnessMeter::AlbumValues(const std::vector<const LoudnessMeter*>& meters, double& gainDb,
+bool LoudnessMeter::albumValues(const std::vector<const LoudnessMeter*>& meters, double& gainDb,
                                 double& peak) {
     std::vector<ebur128_state*> states;
     peak = 0;
     for (const LoudnessMeter* m : meters) {
-        if (m && m->Valid()) {
+        if (m && m->valid()) {
             states.push_back(m->m_state->st);
-            peak = std::max(peak, m->Peak());
+            peak = std::max(peak, m->peak());
         }
     }
     double lufs = 0;
     if (states.empty() ||
         ebur128_loudness_global_multiple(states.data(), states.size(), &lufs) != EBUR128_SUCCESS ||
-        !Measured(lufs))
+        !measured(lufs))
         return false;
     gainDb = kReferenceLufs - lufs;
     return true;

@@ -17,20 +17,20 @@ public:
     LoudnessMeter(const LoudnessMeter&) = delete;
     LoudnessMeter& operator=(const LoudnessMeter&) = delete;
 
-    void AddFrames(const int16_t* samples, size_t frames);
+    void addFrames(const int16_t* samples, size_t frames);
     // 32-bit samples at full 32-bit scale.
-    void AddFrames(const int32_t* samples, size_t frames);
+    void addFrames(const int32_t* samples, size_t frames);
 
     // False when nothing was measured (no audio, or only silence below the gate).
-    bool Valid() const;
+    bool valid() const;
     // ReplayGain 2.0 gain in dB (reference -18 LUFS) and the sample peak (1.0 = full
     // scale) of everything added so far.
-    double GainDb() const;
-    double Peak() const;
+    double gainDb() const;
+    double peak() const;
 
     // The values of the pieces of one album taken together; meters that measured
     // nothing are left out. False when none measured anything.
-    static bool AlbumValues(const std::vector<const LoudnessMeter*>& meters, double& gainDb,
+    static bool albumValues(const std::vector<const LoudnessMeter*>& meters, double& gainDb,
                             double& peak);
 
 private:

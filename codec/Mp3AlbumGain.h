@@ -12,11 +12,11 @@
 // through a copy that replaces it only when complete.
 class Mp3AlbumGain {
 public:
-    void Add(const std::string& path, std::unique_ptr<LoudnessMeter> meter);
+    void add(const std::string& path, std::unique_ptr<LoudnessMeter> meter);
     bool empty() const { return m_files.empty(); }
     // Writes the values; returns the files that could not be updated (they keep their
     // track values).
-    std::vector<std::string> Write();
+    std::vector<std::string> write();
 
 private:
     std::vector<std::pair<std::string, std::unique_ptr<LoudnessMeter>>> m_files;

@@ -55,20 +55,20 @@ bool Mp3EncodeJob::Start() {
         Finish(kErrInput, e.GetCode());
         return false;
     }
-    if (cld::SameFile(GetInput(), GetOutput())) {
+    if (cld::sameFile(GetInput(), GetOutput())) {
         ReleaseInput();
         Finish(kErrOutput, cld::wmerr::kOutputCreate);
         return false;
     }
-    m_lame = cld::CreateMp3Encoder(static_cast<int>(m_format.samplesPerSec), m_format.channels,
+    m_lame = cld::createMp3Encoder(static_cast<int>(m_format.samplesPerSec), m_format.channels,
                                    m_params);
     if (!m_lame) {
         ReleaseInput();
         Finish(kErrEncoder);
         return false;
     }
-    m_framesPerBlock = cld::Mp3FramesPerBlock(m_lame);
-    m_mp3BufferBytes = cld::Mp3BufferBytes(m_framesPerBlock);
+    m_framesPerBlock = cld::mp3FramesPerBlock(m_lame);
+    m_mp3BufferBytes = cld::mp3BufferBytes(m_framesPerBlock);
     try {
         m_worker = std::thread(&Mp3EncodeJob::Work, this);
     } catch (const std::system_error&) {
@@ -84,13 +84,13 @@ bool Mp3EncodeJob::Start() {
 namespace {
 
 // Writes all `n` bytes; on failure returns the system's reason as a failure code.
-uint32_t WriteAll(std::FILE* f, const uint8_t* data, size_t n) {
+uint32_t writeAll(std::FILE* f, const uint8_t* data, size_t n) {
     if (n == 0)
         return 0;
     errno = 0;
     if (std::fwrite(data, 1, n, f) == n)
         return 0;
-    return cld::wmerr::FromErrno(errno ? errno : EIO);
+    return cld::wmerr::fromErrno(errno ? errno : EIO);
 }
 
 } // namespace
@@ -161,29 +161,29 @@ void Mp3EncodeJob::Work() {
         position += frames;
         int encoded = 0;
         if (deep) {
-            cld::WidenToInt32(raw.data(), values, m_format.bitsPerSample, m_format.IsFloat(),
+            cld::widenToInt32(raw.data(), values, m_format.bitsPerSample, m_format.IsFloat(),
                               wide.data());
-            encoded = cld::Mp3EncodeInterleavedInt(m_lame, wide.data(), static_cast<int>(frames),
+            encoded = cld::mp3EncodeInterleavedInt(m_lame, wide.data(), static_cast<int>(frames),
                                                    channels, mp3.data(), mp3.size());
             if (meter)
-                meter->AddFrames(wide.data(), static_cast<size_t>(frames));
+                meter->addFrames(wide.data(), static_cast<size_t>(frames));
         } else {
             int16_t* samples = reinterpret_cast<int16_t*>(raw.data());
             if (m_format.bitsPerSample == 8) {
-                cld::Widen8Bit(raw.data(), values, pcm.data());
+                cld::widen8Bit(raw.data(), values, pcm.data());
                 samples = pcm.data();
             }
-            encoded = cld::Mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames), channels,
+            encoded = cld::mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames), channels,
                                                 mp3.data(), mp3.size());
             if (meter)
-                meter->AddFrames(samples, static_cast<size_t>(frames));
+                meter->addFrames(samples, static_cast<size_t>(frames));
         }
         if (encoded < 0) {
             error = kErrEncoder;
             detail = cld::wmerr::kEncodeFailed;
             break;
         }
-        if (const uint32_t rc = WriteAll(out, mp3.data(), static_cast<size_t>(encoded))) {
+        if (const uint32_t rc = writeAll(out, mp3.data(), static_cast<size_t>(encoded))) {
             error = kErrOutput;
             detail = rc;
             break;
@@ -204,14 +204,14 @@ void Mp3EncodeJob::Work() {
     if (!error) {
         const int flushed = lame_encode_flush(m_lame, mp3.data(), static_cast<int>(mp3.size()));
         if (flushed > 0) {
-            if (const uint32_t rc = WriteAll(out, mp3.data(), static_cast<size_t>(flushed))) {
+            if (const uint32_t rc = writeAll(out, mp3.data(), static_cast<size_t>(flushed))) {
                 error = kErrOutput;
                 detail = rc;
             }
         }
     }
     if (!error) {
-        if (const uint32_t rc = cld::WriteMp3HeaderFrame(m_lame, out)) {
+        if (const uint32_t rc = cld::writeMp3HeaderFrame(m_lame, out)) {
             error = kErrOutput;
             detail = rc;
         }
@@ -220,7 +220,7 @@ void Mp3EncodeJob::Work() {
         errno = 0;
         if (!file.CloseStream()) {
             error = kErrOutput;
-            detail = cld::wmerr::FromErrno(errno ? errno : EIO);
+            detail = cld::wmerr::fromErrno(errno ? errno : EIO);
         }
     }
     lame_close(m_lame);
@@ -228,11 +228,11 @@ void Mp3EncodeJob::Work() {
     // Tags name and measure the whole piece: a file cut short by Abort goes without them.
     if (!error && !aborted && (m_tagged || meter)) {
         AudioTags tags = m_tags;
-        if (meter && meter->Valid()) {
-            tags.trackGainDb = meter->GainDb();
-            tags.trackPeak = meter->Peak();
+        if (meter && meter->valid()) {
+            tags.trackGainDb = meter->gainDb();
+            tags.trackPeak = meter->peak();
         }
-        if (const uint32_t rc = cld::WriteMp3Tags(file.TempPath(), tags, m_id3v2)) {
+        if (const uint32_t rc = cld::writeMp3Tags(file.TempPath(), tags, m_id3v2)) {
             error = kErrOutput;
             detail = rc;
         }
@@ -245,7 +245,7 @@ void Mp3EncodeJob::Work() {
         error = kErrOutput;
         detail = rc;
     }
-    if (!error && !aborted && meter && meter->Valid())
+    if (!error && !aborted && meter && meter->valid())
         m_loudness = std::move(meter);
     // An aborted job has been committed too: what was encoded up to the abort is complete
     // and playable.

@@ -17,7 +17,7 @@ namespace cld {
 namespace {
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0 when none starts there.
-size_t Utf8SequenceAt(std::string_view s, size_t i) {
+size_t utf8SequenceAt(std::string_view s, size_t i) {
     const auto c = static_cast<unsigned char>(s[i]);
     if (c < 0x80)
         return 1;
@@ -52,40 +52,40 @@ size_t Utf8SequenceAt(std::string_view s, size_t i) {
     return len;
 }
 
-TagLib::String Utf8(const std::string& text) {
-    return TagLib::String(WellFormedUtf8(text), TagLib::String::UTF8);
+TagLib::String utf8Text(const std::string& text) {
+    return TagLib::String(wellFormedUtf8(text), TagLib::String::UTF8);
 }
 
-void AddText(TagLib::ID3v2::Tag& tag, const char* id, const std::string& text) {
+void addText(TagLib::ID3v2::Tag& tag, const char* id, const std::string& text) {
     if (text.empty())
         return;
     auto* frame =
         new TagLib::ID3v2::TextIdentificationFrame(TagLib::ByteVector(id), TagLib::String::UTF8);
-    frame->setText(Utf8(text));
+    frame->setText(utf8Text(text));
     tag.addFrame(frame); // the tag owns its frames
 }
 
-void AddUserText(TagLib::ID3v2::Tag& tag, const char* description, const std::string& text) {
+void addUserText(TagLib::ID3v2::Tag& tag, const char* description, const std::string& text) {
     auto* frame = new TagLib::ID3v2::UserTextIdentificationFrame(TagLib::String::UTF8);
     frame->setDescription(description);
-    frame->setText(Utf8(text));
+    frame->setText(utf8Text(text));
     tag.addFrame(frame);
 }
 
 // "-6.48 dB" and "0.988553", as players expect them (a point, whatever the locale).
-std::string GainText(double db) {
+std::string gainText(double db) {
     char text[32];
     std::snprintf(text, sizeof text, "%+.2f dB", db);
     return text;
 }
 
-std::string PeakText(double peak) {
+std::string peakText(double peak) {
     char text[32];
     std::snprintf(text, sizeof text, "%.6f", peak);
     return text;
 }
 
-std::string TrackText(const AudioTags& tags) {
+std::string trackText(const AudioTags& tags) {
     if (tags.track <= 0)
         return {};
     std::string text = std::to_string(tags.track);
@@ -95,7 +95,7 @@ std::string TrackText(const AudioTags& tags) {
 }
 
 // Replaces any ID3 version 2 tag of the file with one holding `tags`.
-bool WriteId3v2(const std::string& path, const AudioTags& tags) {
+bool writeId3v2(const std::string& path, const AudioTags& tags) {
     TagLib::MPEG::File file(path.c_str(), false);
     if (!file.isValid())
         return false;
@@ -110,25 +110,25 @@ bool WriteId3v2(const std::string& path, const AudioTags& tags) {
         if (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(tag, description))
             tag->removeFrame(old);
     }
-    AddText(*tag, "TIT2", tags.title);
-    AddText(*tag, "TPE1", tags.artist);
-    AddText(*tag, "TALB", tags.album);
-    AddText(*tag, "TDRC", tags.year);
-    AddText(*tag, "TCON", tags.genre);
-    AddText(*tag, "TRCK", TrackText(tags));
+    addText(*tag, "TIT2", tags.title);
+    addText(*tag, "TPE1", tags.artist);
+    addText(*tag, "TALB", tags.album);
+    addText(*tag, "TDRC", tags.year);
+    addText(*tag, "TCON", tags.genre);
+    addText(*tag, "TRCK", trackText(tags));
     if (!tags.comment.empty())
-        tag->setComment(Utf8(tags.comment));
+        tag->setComment(utf8Text(tags.comment));
     if (!tags.discId.empty())
-        AddUserText(*tag, kDiscIdFrameDescription, tags.discId);
+        addUserText(*tag, kDiscIdFrameDescription, tags.discId);
     if (tags.trackGainDb)
-        AddUserText(*tag, "REPLAYGAIN_TRACK_GAIN", GainText(*tags.trackGainDb));
+        addUserText(*tag, "REPLAYGAIN_TRACK_GAIN", gainText(*tags.trackGainDb));
     if (tags.trackPeak)
-        AddUserText(*tag, "REPLAYGAIN_TRACK_PEAK", PeakText(*tags.trackPeak));
+        addUserText(*tag, "REPLAYGAIN_TRACK_PEAK", peakText(*tags.trackPeak));
     if (tags.albumGainDb)
-        AddUserText(*tag, "REPLAYGAIN_ALBUM_GAIN", GainText(*tags.albumGainDb));
+        addUserText(*tag, "REPLAYGAIN_ALBUM_GAIN", gainText(*tags.albumGainDb));
     if (tags.albumPeak)
-        AddUserText(*tag, "REPLAYGAIN_ALBUM_PEAK", PeakText(*tags.albumPeak));
-    const std::string mime = tags.coverMime.empty() ? PictureMimeType(tags.cover) : tags.coverMime;
+        addUserText(*tag, "REPLAYGAIN_ALBUM_PEAK", peakText(*tags.albumPeak));
+    const std::string mime = tags.coverMime.empty() ? pictureMimeType(tags.cover) : tags.coverMime;
     if (!tags.cover.empty() && !mime.empty()) {
         auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
         frame->setTextEncoding(TagLib::String::UTF8);
@@ -143,20 +143,20 @@ bool WriteId3v2(const std::string& path, const AudioTags& tags) {
                      TagLib::File::DoNotDuplicate);
 }
 
-void ReplaceUserText(TagLib::ID3v2::Tag& tag, const char* description, const std::string& text) {
+void replaceUserText(TagLib::ID3v2::Tag& tag, const char* description, const std::string& text) {
     if (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(&tag, description))
         tag.removeFrame(old);
-    AddUserText(tag, description, text);
+    addUserText(tag, description, text);
 }
 
 } // namespace
 
-uint32_t AddMp3AlbumGain(const std::string& path, double gainDb, double peak) {
+uint32_t addMp3AlbumGain(const std::string& path, double gainDb, double peak) {
     const std::string temp = OutputFile::TempPathFor(path);
     std::error_code ec;
     std::filesystem::copy_file(path, temp, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec)
-        return wmerr::FromErrno(ec.value());
+        return wmerr::fromErrno(ec.value());
     bool saved = false;
     bool tagged = false;
     errno = 0;
@@ -165,31 +165,31 @@ uint32_t AddMp3AlbumGain(const std::string& path, double gainDb, double peak) {
         if (file.isValid() && file.hasID3v2Tag()) {
             tagged = true;
             TagLib::ID3v2::Tag* tag = file.ID3v2Tag(); // owned by the file
-            ReplaceUserText(*tag, "REPLAYGAIN_ALBUM_GAIN", GainText(gainDb));
-            ReplaceUserText(*tag, "REPLAYGAIN_ALBUM_PEAK", PeakText(peak));
+            replaceUserText(*tag, "REPLAYGAIN_ALBUM_GAIN", gainText(gainDb));
+            replaceUserText(*tag, "REPLAYGAIN_ALBUM_PEAK", peakText(peak));
             saved = file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
                               TagLib::File::DoNotDuplicate);
         }
     }
-    const uint32_t failure = errno ? wmerr::FromErrno(errno) : wmerr::kWriteFailed;
+    const uint32_t failure = errno ? wmerr::fromErrno(errno) : wmerr::kWriteFailed;
     if (!tagged || !saved) {
         std::filesystem::remove(temp, ec);
         return tagged ? failure : 0;
     }
     std::filesystem::rename(temp, path, ec);
     if (ec) {
-        const uint32_t why = wmerr::FromErrno(ec.value());
+        const uint32_t why = wmerr::fromErrno(ec.value());
         std::filesystem::remove(temp, ec);
         return why;
     }
     return 0;
 }
 
-std::string WellFormedUtf8(std::string_view text) {
+std::string wellFormedUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
-        const size_t len = Utf8SequenceAt(text, i);
+        const size_t len = utf8SequenceAt(text, i);
         if (len > 0) {
             out.append(text.substr(i, len));
             i += len;
@@ -202,7 +202,7 @@ std::string WellFormedUtf8(std::string_view text) {
     return out;
 }
 
-std::string PictureMimeType(const std::vector<uint8_t>& p) {
+std::string pictureMimeType(const std::vector<uint8_t>& p) {
     if (p.size() >= 3 && p[0] == 0xFF && p[1] == 0xD8 && p[2] == 0xFF)
         return "image/jpeg";
     if (p.size() >= 8 && p[0] == 0x89 && p[1] == 'P' && p[2] == 'N' && p[3] == 'G' &&
@@ -211,12 +211,12 @@ std::string PictureMimeType(const std::vector<uint8_t>& p) {
     return {};
 }
 
-uint32_t WriteMp3Tags(const std::string& path, const AudioTags& tags, bool id3v2) {
+uint32_t writeMp3Tags(const std::string& path, const AudioTags& tags, bool id3v2) {
     const bool loudness = tags.trackGainDb || tags.albumGainDb;
     const bool anything = !tags.empty() || !tags.cover.empty() || loudness;
     errno = 0;
-    if (id3v2 && anything && !WriteId3v2(path, tags))
-        return errno ? wmerr::FromErrno(errno) : wmerr::kWriteFailed;
+    if (id3v2 && anything && !writeId3v2(path, tags))
+        return errno ? wmerr::fromErrno(errno) : wmerr::kWriteFailed;
     // The version 1 tag has room for names only.
     if (tags.empty())
         return 0;
@@ -229,7 +229,7 @@ uint32_t WriteMp3Tags(const std::string& path, const AudioTags& tags, bool id3v2
     v1.track = 0;
     errno = 0;
     if (v1.Write(path) != 1)
-        return errno ? wmerr::FromErrno(errno) : wmerr::kWriteFailed;
+        return errno ? wmerr::fromErrno(errno) : wmerr::kWriteFailed;
     return 0;
 }
 

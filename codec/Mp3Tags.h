@@ -18,18 +18,18 @@ inline constexpr const char* kDiscIdFrameDescription = "CDDB DiscID";
 // (Latin-1, the genre by number, no track number). An ID3 version 2 tag already in the
 // file is replaced. Returns 0, or the failure code when the
 // file could not be read or written; the file may then be damaged and must not be kept.
-uint32_t WriteMp3Tags(const std::string& path, const AudioTags& tags, bool id3v2);
+uint32_t writeMp3Tags(const std::string& path, const AudioTags& tags, bool id3v2);
 
 // Adds the album's ReplayGain values to the ID3 version 2 tag of a finished file (a file
 // without one is left as it is). The file is changed through a copy that replaces it
 // when complete. Returns 0 or the failure code.
-uint32_t AddMp3AlbumGain(const std::string& path, double gainDb, double peak);
+uint32_t addMp3AlbumGain(const std::string& path, double gainDb, double peak);
 
 // "image/jpeg" or "image/png" from a picture's first bytes; empty for anything else.
-std::string PictureMimeType(const std::vector<uint8_t>& picture);
+std::string pictureMimeType(const std::vector<uint8_t>& picture);
 
 // The text as well-formed UTF-8: every well-formed UTF-8 sequence stays, and each other
 // byte is taken as a Latin-1 character (names typed on old systems arrive that way).
-std::string WellFormedUtf8(std::string_view text);
+std::string wellFormedUtf8(std::string_view text);
 
 } // namespace cld

@@ -16,6 +16,7 @@
 #include "Mp3EncodeJob.h"
 #include "ProgressFigures.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "WaitService.h"
 
 #include <QApplication>
@@ -262,7 +263,7 @@ void CMP3EncoderProgressDlg::runCd() {
             keptPartial = keepAsPartial(previousMp3);
         else if (end == JobEnd::Failed)
             reportJobFailure(*m_encoder, false); // the job removed its unfinished file
-        album.Add(previousMp3, m_encoder->TakeLoudness());
+        album.add(previousMp3, m_encoder->TakeLoudness());
         removeTemporary(previousWav);
         previousWav.clear();
         if (end != JobEnd::Done) {
@@ -319,7 +320,7 @@ void CMP3EncoderProgressDlg::runCd() {
         endAborted();
         return;
     }
-    for (const std::string& file : album.Write())
+    for (const std::string& file : album.write())
         logf(LogLevel::Warning, "The album's loudness could not be added to %s", file.c_str());
     finishCompleted();
 }

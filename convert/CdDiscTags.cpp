@@ -35,7 +35,7 @@ AudioTags cdDiscTags(const JobContext& context) {
     }
     if (!sel.coverImage.empty()) {
         tags.cover.assign(sel.coverImage.begin(), sel.coverImage.end());
-        tags.coverMime = PictureMimeType(tags.cover);
+        tags.coverMime = pictureMimeType(tags.cover);
     }
     return tags;
 }

@@ -15,33 +15,33 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int EncodeWithJob(const fs::path& wav, const fs::path& mp3, const Mp3EncoderParams& params) {
+int encodeWithJob(const fs::path& wav, const fs::path& mp3, const Mp3EncoderParams& params) {
     Mp3EncodeJob job;
     job.SetParams(params);
     job.SetInput(wav.string());
     job.SetOutput(mp3.string());
     if (!job.Start())
         return job.GetErrorCode();
-    EXPECT_TRUE(WaitWhile([&] { return job.IsRunning(); }));
+    EXPECT_TRUE(waitWhile([&] { return job.IsRunning(); }));
     return job.GetErrorCode();
 }
 
-size_t FramesDecodedByJob(const fs::path& mp3, const fs::path& wav) {
+size_t framesDecodedByJob(const fs::path& mp3, const fs::path& wav) {
     Mp3DecodeJob job;
     job.SetInput(mp3.string());
     job.SetOutput(wav.string());
     EXPECT_TRUE(job.Start());
-    EXPECT_TRUE(WaitWhile([&] { return job.IsRunning(); }));
+    EXPECT_TRUE(waitWhile([&] { return job.IsRunning(); }));
     EXPECT_EQ(job.GetErrorCode(), 0);
-    const Pcm pcm = ReadWav(wav);
+    const Pcm pcm = readWav(wav);
     return pcm.channels > 0 ? pcm.samples.size() / static_cast<size_t>(pcm.channels) : 0;
 }
 
-size_t FramesOf(const Pcm& pcm) {
+size_t framesOf(const Pcm& pcm) {
     return pcm.channels > 0 ? pcm.samples.size() / static_cast<size_t>(pcm.channels) : 0;
 }
 
-Mp3EncoderParams Params(int kbps, int channelMode, int quality, int vbrMethod = 0) {
+Mp3EncoderParams mp3Params(int kbps, int channelMode, int quality, int vbrMethod = 0) {
     Mp3EncoderParams p;
     p.bitrate = kbps;
     p.channelMode = channelMode;
@@ -55,7 +55,7 @@ Mp3EncoderParams Params(int kbps, int channelMode, int quality, int vbrMethod = 
 }
 
 // The lame command-line options that ask for what `p` asks of the library.
-std::string LameOptions(const Mp3EncoderParams& p) {
+std::string lameOptions(const Mp3EncoderParams& p) {
     static const char* modes[] = {"s", "j", "f", "m"};
     std::string o;
     switch (p.vbrMethod) {
@@ -84,7 +84,7 @@ std::string LameOptions(const Mp3EncoderParams& p) {
     return o;
 }
 
-size_t Find(const std::vector<uint8_t>& b, const char* what, size_t from, size_t to) {
+size_t find(const std::vector<uint8_t>& b, const char* what, size_t from, size_t to) {
     const size_t n = std::strlen(what);
     for (size_t i = from; i + n <= std::min(to, b.size()); ++i) {
         if (std::memcmp(&b[i], what, n) == 0)
@@ -106,20 +106,20 @@ TEST(Mp3Gapless, DecodersGiveTheSourcesExactLength) {
             const size_t frames = static_cast<size_t>(seconds) * static_cast<size_t>(rate) + 37;
             const std::string base = std::to_string(rate) + "-" + std::to_string(seconds);
             const fs::path wav = dir.file(base + ".wav");
-            WriteWav(wav, MakeSignal(static_cast<int>(frames), rate, 2), rate, 2);
+            writeWav(wav, makeSignal(static_cast<int>(frames), rate, 2), rate, 2);
             for (const auto& [kind, params] :
-                 {std::pair{"cbr", Params(128, 1, 5)}, std::pair{"vbr", Params(96, 1, 5, 3)}}) {
+                 {std::pair{"cbr", mp3Params(128, 1, 5)}, std::pair{"vbr", mp3Params(96, 1, 5, 3)}}) {
                 SCOPED_TRACE(base + " s " + kind);
                 const fs::path mp3 = dir.file(base + kind + ".mp3");
-                ASSERT_EQ(EncodeWithJob(wav, mp3, params), 0);
-                EXPECT_EQ(FramesOf(DecodeWithFfmpeg(mp3)), frames);
+                ASSERT_EQ(encodeWithJob(wav, mp3, params), 0);
+                EXPECT_EQ(framesOf(decodeWithFfmpeg(mp3)), frames);
                 if (mpg123) {
                     const fs::path out = dir.file(base + kind + ".mpg123.wav");
-                    ASSERT_EQ(Shell("mpg123 -q -w " + Quote(out) + " " + Quote(mp3)), 0);
-                    EXPECT_EQ(FramesOf(ReadWav(out)), frames);
+                    ASSERT_EQ(shell("mpg123 -q -w " + quote(out) + " " + quote(mp3)), 0);
+                    EXPECT_EQ(framesOf(readWav(out)), frames);
                     fs::remove(out);
                 }
-                EXPECT_EQ(FramesDecodedByJob(mp3, dir.file(base + kind + ".job.wav")), frames);
+                EXPECT_EQ(framesDecodedByJob(mp3, dir.file(base + kind + ".job.wav")), frames);
                 fs::remove(dir.file(base + kind + ".job.wav"));
                 fs::remove(mp3);
             }
@@ -137,37 +137,37 @@ TEST(Mp3Gapless, FramesEqualLamesWithTheSameSettings) {
         GTEST_SKIP() << "lame not installed";
     cldtest::TempDir dir;
     const fs::path wav = dir.file("in.wav");
-    WriteWav(wav, MakeSignal(5 * 44100 + 123, 44100, 2), 44100, 2);
-    Mp3EncoderParams flags = Params(192, 0, 5);
+    writeWav(wav, makeSignal(5 * 44100 + 123, 44100, 2), 44100, 2);
+    Mp3EncoderParams flags = mp3Params(192, 0, 5);
     flags.crc = 1;
     flags.copyright = 1;
     flags.original = 1;
     const std::vector<std::pair<const char*, Mp3EncoderParams>> cases = {
-        {"cbr joint", Params(128, 1, 2)},  {"cbr stereo flags", flags},
-        {"cbr mono", Params(64, 3, 5)},    {"vbr new", Params(96, 1, 5, 3)},
-        {"vbr old", Params(112, 1, 5, 1)}, {"abr", Params(96, 1, 5, 2)}};
+        {"cbr joint", mp3Params(128, 1, 2)},  {"cbr stereo flags", flags},
+        {"cbr mono", mp3Params(64, 3, 5)},    {"vbr new", mp3Params(96, 1, 5, 3)},
+        {"vbr old", mp3Params(112, 1, 5, 1)}, {"abr", mp3Params(96, 1, 5, 2)}};
     for (const auto& [name, params] : cases) {
-        SCOPED_TRACE(std::string(name) + ":" + LameOptions(params));
+        SCOPED_TRACE(std::string(name) + ":" + lameOptions(params));
         const fs::path ours = dir.file("ours.mp3");
         const fs::path theirs = dir.file("lame.mp3");
-        ASSERT_EQ(EncodeWithJob(wav, ours, params), 0);
+        ASSERT_EQ(encodeWithJob(wav, ours, params), 0);
         ASSERT_EQ(
-            Shell("lame --quiet" + LameOptions(params) + " " + Quote(wav) + " " + Quote(theirs)),
+            shell("lame --quiet" + lameOptions(params) + " " + quote(wav) + " " + quote(theirs)),
             0);
-        const auto a = ReadFile(ours);
-        const auto b = ReadFile(theirs);
+        const auto a = readFile(ours);
+        const auto b = readFile(theirs);
         ASSERT_GT(a.size(), 4u);
         ASSERT_EQ(a.size(), b.size());
         cld::MpegHeader h;
-        ASSERT_TRUE(cld::ParseMpegHeader(a.data(), h));
+        ASSERT_TRUE(cld::parseMpegHeader(a.data(), h));
         const size_t first = static_cast<size_t>(h.frameBytes);
         ASSERT_GT(first, 0u);
         EXPECT_TRUE(std::equal(a.begin() + static_cast<long>(first), a.end(),
                                b.begin() + static_cast<long>(first)))
             << "audio frames";
-        const size_t x = Find(a, params.vbrMethod == 0 ? "Info" : "Xing", 0, first);
+        const size_t x = find(a, params.vbrMethod == 0 ? "Info" : "Xing", 0, first);
         ASSERT_NE(x, std::string::npos);
-        const size_t lameTag = Find(a, "LAME", x, first);
+        const size_t lameTag = find(a, "LAME", x, first);
         ASSERT_NE(lameTag, std::string::npos);
         ASSERT_LE(lameTag + 36, first);
         // Frame header, counts, table of contents, encoder version, method, low-pass and

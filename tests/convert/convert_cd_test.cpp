@@ -11,6 +11,7 @@
 #include "Id3v1Tag.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
+#include "StringIds.h"
 #include "VDriveKit.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
@@ -47,7 +48,7 @@ GetClassObjectFn ripperEntry() {
 }
 
 double durationOf(const fs::path& file) {
-    const auto probe = codectest::Probe(file);
+    const auto probe = codectest::probe(file);
     const auto it = probe.find("stream.duration");
     return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
 }
@@ -163,7 +164,7 @@ TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
         EXPECT_EQ(tag.year, "1999");
         EXPECT_EQ(tag.genre, 17);
         EXPECT_EQ(tag.track, 0);
-        const auto probe = codectest::Probe(m_out / file);
+        const auto probe = codectest::probe(m_out / file);
         EXPECT_EQ(probe.at("tag.title"), title);
         EXPECT_EQ(probe.at("tag.artist"), "Band");
     }
@@ -177,7 +178,7 @@ TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
     for (const auto& [file, track] :
          {std::pair{"Band - Opening.mp3", "1/3"}, std::pair{"Band - Finale.mp3", "3/3"}}) {
         EXPECT_EQ(textOf(m_out / file).substr(0, 4), std::string("ID3\x04", 4));
-        auto probe = codectest::Probe(m_out / file);
+        auto probe = codectest::probe(m_out / file);
         EXPECT_EQ(probe["tag.track"], track);
         EXPECT_EQ(probe["tag.genre"], "Rock");
         EXPECT_EQ(probe["tag.date"], "1999");
@@ -193,8 +194,8 @@ TEST_F(CdModes, ReplayGainGivesEveryTrackItsOwnAndTheAlbumsValues) {
     CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
-    auto first = codectest::Probe(m_out / "Band - Opening.mp3");
-    auto last = codectest::Probe(m_out / "Band - Finale.mp3");
+    auto first = codectest::probe(m_out / "Band - Opening.mp3");
+    auto last = codectest::probe(m_out / "Band - Finale.mp3");
     EXPECT_NE(first["tag.REPLAYGAIN_TRACK_GAIN"], "");
     EXPECT_NE(first["tag.REPLAYGAIN_TRACK_PEAK"], "");
     EXPECT_NE(first["tag.REPLAYGAIN_ALBUM_GAIN"], "");
@@ -219,7 +220,7 @@ TEST_F(CdModes, Id3v2TagSwitchedOffLeavesOnlyTheVersion1Tag) {
     ASSERT_TRUE(tag.Load(mp3.string()));
     EXPECT_EQ(tag.title, "AC-DC. Live.");
     EXPECT_EQ(tag.genre, 17);
-    EXPECT_EQ(codectest::Probe(mp3)["tag.REPLAYGAIN_TRACK_GAIN"], "") << "off by default";
+    EXPECT_EQ(codectest::probe(mp3)["tag.REPLAYGAIN_TRACK_GAIN"], "") << "off by default";
 }
 
 TEST_F(CdModes, TheLauncherChainRunsSettingsThenProgress) {
@@ -253,7 +254,7 @@ TEST_F(CdModes, CdToWmaWritesTheTrackNamesIntoEachFile) {
     const std::string cue = textOf(m_out / "Band - Record.cue");
     EXPECT_NE(cue.find("FILE \"Band - Opening.wma\" WAVE\n"), std::string::npos) << cue;
     EXPECT_NE(cue.find("FILE \"Band - Finale.wma\" WAVE\n"), std::string::npos) << cue;
-    const auto probe = codectest::Probe(m_out / "Band - Opening.wma");
+    const auto probe = codectest::probe(m_out / "Band - Opening.wma");
     EXPECT_EQ(probe.at("stream.codec_name"), "wmav2");
     EXPECT_EQ(probe.at("tag.title"), "Opening");
     EXPECT_NEAR(durationOf(m_out / "Band - Finale.wma"), 3.0, 0.2);
@@ -334,7 +335,7 @@ TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
     Id3v1Tag partialTag;
     partialTag.Load((m_out / "Band - Finale.mp3.part").string());
     EXPECT_TRUE(partialTag.title.empty());
-    EXPECT_EQ(codectest::Probe(m_out / "Band - Finale.mp3.part")["stream.codec_name"], "mp3");
+    EXPECT_EQ(codectest::probe(m_out / "Band - Finale.mp3.part")["stream.codec_name"], "mp3");
     EXPECT_LT(durationOf(m_out / "Band - Finale.mp3.part"), 2.5);
 }
 

@@ -27,7 +27,7 @@ namespace {
 
 class CaptureEngineTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { cldtest::AlsaTestDevices::Get(); }
+    static void SetUpTestSuite() { cldtest::AlsaTestDevices::get(); }
 };
 
 // Counts what the engine hands to its consumer.
@@ -104,7 +104,7 @@ protected:
 
 // The encoder's header frame: "Xing" for a variable bitrate, "Info" for a constant one;
 // empty without one.
-std::string HeaderFrameKind(const std::filesystem::path& file) {
+std::string headerFrameKind(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::string head(4096, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
@@ -137,7 +137,7 @@ TEST_F(CaptureEngineTest, ProbeTakesTheOnlyFormatADeviceOffersAndRefusesUnusable
 }
 
 TEST_F(CaptureEngineTest, DeviceListNamesTheConfiguredCaptureDevicesByNumber) {
-    const auto devices = cld::ListCaptureDevices();
+    const auto devices = cld::listCaptureDevices();
     int line22 = -1;
     for (size_t i = 0; i < devices.size(); ++i) {
         EXPECT_NE(devices[i].pcmName, "null");
@@ -242,14 +242,14 @@ TEST_F(CaptureEngineTest, RecordsASineToMp3OfTheRightFrequencyAndLength) {
         EXPECT_TRUE(cldtest::waitUntil([&] { return engine.seconds() >= 2.5; })) << device;
         engine.Stop();
         const double recorded = engine.seconds();
-        const auto m = cldtest::MeasureAudio(file);
+        const auto m = cldtest::measureAudio(file);
         ASSERT_TRUE(m.ok) << device;
         EXPECT_GE(recorded, 2.5) << device;
         EXPECT_NEAR(m.seconds, recorded, 0.25) << device;
         const double want = std::string(device) == "line22" ? 1000 : device[4] == '8' ? 500 : 440;
         EXPECT_NEAR(m.frequency, want, want * 0.02) << device;
         // It records the encoder's delay and padding, as every MP3 file does.
-        EXPECT_EQ(HeaderFrameKind(file), "Info") << "a CBR recording is marked as such";
+        EXPECT_EQ(headerFrameKind(file), "Info") << "a CBR recording is marked as such";
     }
 }
 
@@ -281,11 +281,11 @@ TEST_F(CaptureEngineTest, PausedTimeIsLeftOutAndAPausedVbrRecordingEndsComplete)
     engine.Stop(); // the recorder's Exit while paused
     EXPECT_FALSE(engine.IsRecording());
     EXPECT_LE(engine.seconds(), recorded + engine.bufferSeconds());
-    const auto m = cldtest::MeasureAudio(file);
+    const auto m = cldtest::measureAudio(file);
     ASSERT_TRUE(m.ok);
     EXPECT_NEAR(m.seconds, engine.seconds(), 0.25) << "the 1.5 s of pause are left out";
     EXPECT_NEAR(m.frequency, 1000, 20);
-    EXPECT_EQ(HeaderFrameKind(file), "Xing");
+    EXPECT_EQ(headerFrameKind(file), "Xing");
 }
 
 TEST_F(CaptureEngineTest, EncoderThatCannotCreateItsFileRefusesTheStart) {
