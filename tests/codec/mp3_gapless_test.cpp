@@ -107,8 +107,8 @@ TEST(Mp3Gapless, DecodersGiveTheSourcesExactLength) {
             const std::string base = std::to_string(rate) + "-" + std::to_string(seconds);
             const fs::path wav = dir.file(base + ".wav");
             writeWav(wav, makeSignal(static_cast<int>(frames), rate, 2), rate, 2);
-            for (const auto& [kind, params] :
-                 {std::pair{"cbr", mp3Params(128, 1, 5)}, std::pair{"vbr", mp3Params(96, 1, 5, 3)}}) {
+            for (const auto& [kind, params] : {std::pair{"cbr", mp3Params(128, 1, 5)},
+                                               std::pair{"vbr", mp3Params(96, 1, 5, 3)}}) {
                 SCOPED_TRACE(base + " s " + kind);
                 const fs::path mp3 = dir.file(base + kind + ".mp3");
                 ASSERT_EQ(encodeWithJob(wav, mp3, params), 0);
