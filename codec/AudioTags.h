@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,18 +12,25 @@ struct AudioTags {
     std::string title;
     std::string artist;
     std::string album;
-    std::string year;  // as the source gives it, usually four digits
-    std::string genre; // the genre's name
-    int track = 0;      // 1-based; 0 = none
-    int trackTotal = 0; // 0 = unknown
-    std::string discId; // the disc's CDDB id in 8 hex digits, when ripped from a CD
+    std::string year;      // as the source gives it, usually four digits
+    std::string genre;     // the genre's name
+    int genreNumber = 255; // the genre's ID3 version 1 number; 255 = none
+    int track = 0;         // 1-based; 0 = none
+    int trackTotal = 0;    // 0 = unknown
+    std::string discId;    // the disc's CDDB id in 8 hex digits, when ripped from a CD
     std::string comment;
     // The cover picture's bytes and MIME type ("image/jpeg", "image/png"), when known.
     std::vector<std::uint8_t> cover;
     std::string coverMime;
+    // ReplayGain 2.0 values, when measured: gains in dB against -18 LUFS, peaks as a
+    // fraction of full scale.
+    std::optional<double> trackGainDb;
+    std::optional<double> trackPeak;
+    std::optional<double> albumGainDb;
+    std::optional<double> albumPeak;
 
     bool empty() const {
-        return title.empty() && artist.empty() && album.empty() && year.empty() &&
-               genre.empty() && track == 0 && discId.empty() && comment.empty();
+        return title.empty() && artist.empty() && album.empty() && year.empty() && genre.empty() &&
+               track == 0 && discId.empty() && comment.empty();
     }
 };

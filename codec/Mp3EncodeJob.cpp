@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "Mp3Lame.h"
+#include "Mp3Tags.h"
 #include "OutputFile.h"
 #include "SameFile.h"
 #include "WmErrors.h"
@@ -18,6 +19,22 @@ Mp3EncodeJob::~Mp3EncodeJob() {
     ReleaseInput();
     if (m_lame)
         lame_close(m_lame);
+}
+
+void Mp3EncodeJob::SetTags(const AudioTags& tags) {
+    m_tags = tags;
+    m_tagged = true;
+}
+
+std::unique_ptr<LoudnessMeter> Mp3EncodeJob::TakeLoudness() {
+    if (IsRunning())
+        return nullptr;
+    return std::move(m_loudness);
+}
+
+void Mp3EncodeJob::ClearTags() {
+    m_tags = AudioTags{};
+    m_tagged = false;
 }
 
 void Mp3EncodeJob::ReleaseInput() {
@@ -112,6 +129,11 @@ void Mp3EncodeJob::Work() {
         return;
     }
 
+    std::unique_ptr<LoudnessMeter> meter;
+    m_loudness.reset();
+    if (m_replayGain)
+        meter = std::make_unique<LoudnessMeter>(m_format.channels,
+                                                static_cast<int>(m_format.samplesPerSec));
     const int64_t total = m_reader->GetLength();
     int64_t position = m_reader->GetStart();
     const int channels = m_format.channels;
@@ -123,6 +145,7 @@ void Mp3EncodeJob::Work() {
         m_watchBytes.Restart();
     }
     bool more = position < total;
+    bool aborted = false;
     while (more) {
         int64_t frames = 0;
         try {
@@ -142,6 +165,8 @@ void Mp3EncodeJob::Work() {
                               wide.data());
             encoded = cld::mp3EncodeInterleavedInt(m_lame, wide.data(), static_cast<int>(frames),
                                                    channels, mp3.data(), mp3.size());
+            if (meter)
+                meter->addFrames(wide.data(), static_cast<size_t>(frames));
         } else {
             int16_t* samples = reinterpret_cast<int16_t*>(raw.data());
             if (m_format.bitsPerSample == 8) {
@@ -150,6 +175,8 @@ void Mp3EncodeJob::Work() {
             }
             encoded = cld::mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames), channels,
                                                 mp3.data(), mp3.size());
+            if (meter)
+                meter->addFrames(samples, static_cast<size_t>(frames));
         }
         if (encoded < 0) {
             error = kErrEncoder;
@@ -165,6 +192,7 @@ void Mp3EncodeJob::Work() {
         m_progress = total > 0 ? static_cast<int>(position * 100 / total) : 100;
         m_bytesDone += static_cast<uint64_t>(frames) * m_format.blockAlign;
         m_samplesDone = static_cast<uint64_t>(position);
+        aborted = m_abort && position < total;
         more = position < total && !m_abort;
     }
     {
@@ -183,24 +211,32 @@ void Mp3EncodeJob::Work() {
         }
     }
     if (!error) {
+        if (const uint32_t rc = cld::writeMp3HeaderFrame(m_lame, out)) {
+            error = kErrOutput;
+            detail = rc;
+        }
+    }
+    if (!error) {
         errno = 0;
         if (!file.CloseStream()) {
             error = kErrOutput;
             detail = cld::wmerr::fromErrno(errno ? errno : EIO);
         }
     }
-    if (!error && cld::mp3WantsVbrHeader(m_lame)) {
-        if (std::FILE* f = std::fopen(file.TempPath().c_str(), "rb+")) {
-            errno = 0;
-            lame_mp3_tags_fid(m_lame, f);
-            if (std::fclose(f) != 0) {
-                error = kErrOutput;
-                detail = cld::wmerr::fromErrno(errno ? errno : EIO);
-            }
-        }
-    }
     lame_close(m_lame);
     m_lame = nullptr;
+    // Tags name and measure the whole piece: a file cut short by Abort goes without them.
+    if (!error && !aborted && (m_tagged || meter)) {
+        AudioTags tags = m_tags;
+        if (meter && meter->valid()) {
+            tags.trackGainDb = meter->gainDb();
+            tags.trackPeak = meter->peak();
+        }
+        if (const uint32_t rc = cld::writeMp3Tags(file.TempPath(), tags, m_id3v2)) {
+            error = kErrOutput;
+            detail = rc;
+        }
+    }
     if (error) {
         // A file cut short by a failure would pass for a finished one: it is removed, and
         // an older file of the output's name stays as it was.
@@ -209,6 +245,8 @@ void Mp3EncodeJob::Work() {
         error = kErrOutput;
         detail = rc;
     }
+    if (!error && !aborted && meter && meter->valid())
+        m_loudness = std::move(meter);
     // An aborted job has been committed too: what was encoded up to the abort is complete
     // and playable.
     ReachPoint(WorkerPoint::Finishing);

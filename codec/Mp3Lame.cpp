@@ -1,7 +1,9 @@
 #include "Mp3Lame.h"
 
 #include "Log.h"
+#include "WmErrors.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -135,10 +137,10 @@ LameHandle createMp3Encoder(int sampleRate, int channels, const Mp3EncoderParams
         lame_set_VBR(lame, vbr_mtrh);
         break;
     default:
+        // A constant-bitrate file gets the library's informational header frame too: it
+        // records the encoder's delay and padding, which decoders need to play it
+        // gaplessly.
         lame_set_VBR(lame, vbr_off);
-        // A constant-bitrate file carries no header frame; the library would otherwise
-        // add an informational one.
-        lame_set_bWriteVbrTag(lame, 0);
         break;
     }
     lame_set_VBR_min_bitrate_kbps(lame, p.bitrate);
@@ -218,7 +220,23 @@ void widenToInt32(const uint8_t* in, size_t count, int bitsPerSample, bool isFlo
 }
 
 bool mp3WantsVbrHeader(LameHandle lame) {
-    return lame_get_bWriteVbrTag(lame) != 0 && lame_get_VBR(lame) != vbr_off;
+    return lame_get_bWriteVbrTag(lame) != 0;
+}
+
+uint32_t writeMp3HeaderFrame(LameHandle lame, std::FILE* out) {
+    if (!mp3WantsVbrHeader(lame))
+        return 0;
+    // The largest MPEG audio frame: 320 kbit/s at 8 kHz in MPEG-2.5 layer III.
+    unsigned char frame[2880];
+    const size_t n = lame_get_lametag_frame(lame, frame, sizeof frame);
+    if (n == 0 || n > sizeof frame)
+        return 0; // the library wrote no placeholder to fill in
+    errno = 0;
+    if (std::fflush(out) != 0 || std::fseek(out, 0, SEEK_SET) != 0 ||
+        std::fwrite(frame, 1, n, out) != n || std::fflush(out) != 0 ||
+        std::fseek(out, 0, SEEK_END) != 0)
+        return wmerr::fromErrno(errno ? errno : EIO);
+    return 0;
 }
 
 void widen8Bit(const uint8_t* in, size_t count, int16_t* out) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 struct lame_global_struct;
@@ -32,8 +33,13 @@ int mp3EncodeInterleavedInt(LameHandle lame, int* pcm, int samplesPerChannel, in
 // Turns `count` samples of 24- or 32-bit integer PCM or 32- or 64-bit float, as stored in
 // a WAVE file, into 32-bit integers at full scale; floats beyond +-1.0 are clipped.
 void widenToInt32(const uint8_t* in, size_t count, int bitsPerSample, bool isFloat, int* out);
-// True when the file's first frame must be rewritten with the VBR header after closing.
+// True when the encoder reserved the stream's first frame for its header frame (LAME/Xing:
+// frame count, encoder delay and padding), to be filled in when the encode has ended.
 bool mp3WantsVbrHeader(LameHandle lame);
+// After the last flush: writes the header frame over the first frame of `out`, which
+// holds the stream from its start, and leaves the position at the end. Returns 0 or the
+// failure code of the write.
+uint32_t writeMp3HeaderFrame(LameHandle lame, std::FILE* out);
 // The last report the library made (errors, debug and messages alike).
 std::string lastLameReport();
 // Routes the library's reports into lastLameReport and the debug log instead of the

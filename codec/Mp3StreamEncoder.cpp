@@ -79,15 +79,13 @@ void Mp3StreamEncoder::Close() {
         if (n > 0 &&
             std::fwrite(m_mp3.data(), 1, static_cast<size_t>(n), m_file) != static_cast<size_t>(n))
             m_error = CodecJob::kErrOutput;
+        if (const uint32_t rc = cld::writeMp3HeaderFrame(m_lame, m_file)) {
+            m_error = CodecJob::kErrOutput;
+            m_detail = rc;
+        }
         m_file = nullptr;
         if (!m_out.CloseStream())
             m_error = CodecJob::kErrOutput;
-        if (cld::mp3WantsVbrHeader(m_lame)) {
-            if (std::FILE* f = std::fopen(m_out.TempPath().c_str(), "rb+")) {
-                lame_mp3_tags_fid(m_lame, f);
-                std::fclose(f);
-            }
-        }
         if (const uint32_t rc = m_out.Commit()) {
             m_error = CodecJob::kErrOutput;
             m_detail = rc;

@@ -144,6 +144,10 @@ enum OwnStringId : int {
     IDS_OFFSET_FOUND = 2613,
     IDS_OFFSET_NOT_FOUND = 2614,
     IDS_BAD_OFFSET = 2615,
+
+    // MP3 tags.
+    IDS_ID3V2_TAG = 2800,
+    IDS_REPLAYGAIN = 2801,
 };
 
 // Own texts that the code finds by their English words rather than by a name: the labels

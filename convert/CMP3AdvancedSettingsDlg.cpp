@@ -68,6 +68,12 @@ CMP3AdvancedSettingsDlg::CMP3AdvancedSettingsDlg(SettingsRecord& settings, int m
     m_copyrighted = makeCheck(this, d, IDC_COPYRIGHTED, "Material is Copyrighted.");
     m_original = makeCheck(this, d, IDC_ORIGINAL, "Material is Original.");
     m_crc = makeCheck(this, d, IDC_CRC, "Add CRC (error correction).");
+    m_id3v2 = new QCheckBox(AppResources::string(IDS_ID3V2_TAG), this);
+    setControlId(m_id3v2, IDC_ID3V2_TAG);
+    m_replayGain = new QCheckBox(AppResources::string(IDS_REPLAYGAIN), this);
+    setControlId(m_replayGain, IDC_REPLAYGAIN);
+    // ReplayGain values live in the UTF-8 tag only.
+    connect(m_id3v2, &QCheckBox::toggled, m_replayGain, &QWidget::setEnabled);
 
     auto* grid = new QGridLayout;
     int row = 0;
@@ -93,7 +99,7 @@ CMP3AdvancedSettingsDlg::CMP3AdvancedSettingsDlg(SettingsRecord& settings, int m
     grid->addWidget(m_meanEdit, row, 1);
 
     auto* flags = new QVBoxLayout;
-    for (QCheckBox* c : {m_private, m_copyrighted, m_original, m_crc})
+    for (QCheckBox* c : {m_private, m_copyrighted, m_original, m_crc, m_id3v2, m_replayGain})
         flags->addWidget(c);
 
     auto* defaults = makeButton(this, d, IDC_DEFAULTS, "Set to &Default");
@@ -125,6 +131,9 @@ CMP3AdvancedSettingsDlg::CMP3AdvancedSettingsDlg(SettingsRecord& settings, int m
     m_copyrighted->setChecked(settings.materialCopyrighted() != 0);
     m_original->setChecked(settings.materialOriginal() != 0);
     m_crc->setChecked(settings.materialCRC() != 0);
+    m_id3v2->setChecked(settings.mp3Id3v2Tag() != 0);
+    m_replayGain->setChecked(settings.mp3ReplayGain() != 0);
+    m_replayGain->setEnabled(m_id3v2->isChecked());
 }
 
 void CMP3AdvancedSettingsDlg::showValues(int method, int vbrQuality, int quality, int channels,
@@ -139,8 +148,8 @@ void CMP3AdvancedSettingsDlg::showValues(int method, int vbrQuality, int quality
 }
 
 void CMP3AdvancedSettingsDlg::setDefaults() {
-    // The four header flags are the user's statement about the material; the defaults
-    // leave them alone.
+    // The four header flags are the user's statement about the material, and the tag is
+    // the user's choice of what players to serve; the defaults leave them alone.
     showValues(2, 0, 1, 4, 192, 128, 96);
 }
 
@@ -188,5 +197,7 @@ void CMP3AdvancedSettingsDlg::accept() {
     m_settings.setMaterialCopyrighted(m_copyrighted->isChecked() ? 1 : 0);
     m_settings.setMaterialOriginal(m_original->isChecked() ? 1 : 0);
     m_settings.setMaterialCRC(m_crc->isChecked() ? 1 : 0);
+    m_settings.setMp3Id3v2Tag(m_id3v2->isChecked() ? 1 : 0);
+    m_settings.setMp3ReplayGain(m_replayGain->isChecked() ? 1 : 0);
     QDialog::accept();
 }

@@ -9,9 +9,10 @@ class QSlider;
 class SettingsRecord;
 
 // Advanced MP3 options: VBR method and quality, overall quality, channel mode, the VBR
-// bitrate bounds and the four header flags. The "VBR Minimum Bitrate" field holds kbit/s
-// and starts from the calling dialog's selected bitrate; the caller moves its slider
-// (and its list follows) to the field's value when the dialog has closed.
+// bitrate bounds, the four header flags, whether MP3 files get a UTF-8 tag and whether
+// it carries ReplayGain values. The "VBR Minimum
+// Bitrate" field holds kbit/s and starts from the calling dialog's selected bitrate; the caller
+// moves its slider (and its list follows) to the field's value when the dialog has closed.
 class CMP3AdvancedSettingsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -47,4 +48,6 @@ private:
     QCheckBox* m_copyrighted = nullptr;
     QCheckBox* m_original = nullptr;
     QCheckBox* m_crc = nullptr;
+    QCheckBox* m_id3v2 = nullptr;
+    QCheckBox* m_replayGain = nullptr;
 };

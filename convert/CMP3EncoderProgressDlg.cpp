@@ -2,13 +2,15 @@
 
 #include "AppResources.h"
 #include "CProgressBar.h"
+#include "CdDiscTags.h"
 #include "ControlTag.h"
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "DialogPolish.h"
-#include "Id3v1Tag.h"
 #include "JobContext.h"
+#include "Log.h"
 #include "MessageService.h"
+#include "Mp3AlbumGain.h"
 #include "Mp3Bitrates.h"
 #include "Mp3DecodeJob.h"
 #include "Mp3EncodeJob.h"
@@ -86,6 +88,9 @@ bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
     if (&job == m_encoder.get()) {
         m_encoder->SetParams(mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate,
                                                    m_encoder->GetParams()));
+        m_encoder->SetId3v2Tag(m_context.settings.mp3Id3v2Tag() != 0);
+        m_encoder->SetReplayGain(m_context.settings.mp3Id3v2Tag() != 0 &&
+                                 m_context.settings.mp3ReplayGain() != 0);
         return m_encoder->Start();
     }
     return m_decoder->Start();
@@ -155,6 +160,7 @@ void CMP3EncoderProgressDlg::runBatch() {
 
 void CMP3EncoderProgressDlg::runFiles() {
     CodecJob& job = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
+    m_encoder->ClearTags();
     const char* extension = decoding() ? ".wav" : ".mp3";
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     bar(IDC_CURRENT_BAR)->setPos(0);
@@ -213,18 +219,6 @@ void CMP3EncoderProgressDlg::runFiles() {
     finishCompleted();
 }
 
-void CMP3EncoderProgressDlg::tagMp3(const std::string& path, const std::string& title) const {
-    const GrabSelection& sel = m_context.grabSelection;
-    Id3v1Tag tag;
-    tag.title = title;
-    tag.artist = sel.artist;
-    tag.album = sel.album;
-    tag.year = std::to_string(sel.year);
-    tag.genre = sel.genreIndex;
-    tag.track = 0;
-    tag.Write(path);
-}
-
 void CMP3EncoderProgressDlg::runCd() {
     const GrabSelection& sel = m_context.grabSelection;
     const int count = static_cast<int>(sel.ticked.size());
@@ -234,46 +228,42 @@ void CMP3EncoderProgressDlg::runCd() {
     bar(IDC_OVERALL_BAR)->setPos(0);
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     showDiskSpace(folder);
+    // The encoder tags each whole MP3 before it takes its name.
+    AudioTags tags = cdDiscTags(m_context);
+    // The disc's tracks are one album for the loudness, once all are encoded.
+    Mp3AlbumGain album;
 
     std::string previousWav;
     std::string previousMp3;
-    std::string previousTitle;
     // The MP3 of a track whose encoding was cut short by Abort stays, but as NAME.part:
     // under its own name it would pass for the whole track.
     std::string keptPartial;
     // Ends the batch: the encoder of the previous track is stopped and every temporary
     // WAV removed; finished MP3 files stay, tagged.
     auto stopAll = [&](const std::string& currentWav) {
-        if (!previousWav.empty()) {
-            if (m_encoder->IsRunning()) {
-                m_encoder->RequestAbort();
-                while (m_encoder->IsRunning())
-                    m_context.waits().waitAndPump(10);
-                keptPartial = keepAsPartial(previousMp3);
-            } else if (m_encoder->GetErrorCode() == 0) {
-                // It had finished the whole track before the batch ended.
-                tagMp3(previousMp3, previousTitle);
-            }
+        if (!previousWav.empty() && m_encoder->IsRunning()) {
+            m_encoder->RequestAbort();
+            while (m_encoder->IsRunning())
+                m_context.waits().waitAndPump(10);
+            keptPartial = keepAsPartial(previousMp3);
         }
         removeTemporary(previousWav);
         removeTemporary(currentWav);
         previousWav.clear();
     };
-    // Waits for the previous track's encoder, then tags its MP3 and removes its WAV.
+    // Waits for the previous track's encoder, then removes its WAV.
     auto finishPrevious = [&](const std::string& currentWav) {
         if (previousWav.empty())
             return true;
         const JobEnd end = waitForJob(*m_encoder, 800);
-        // Abort pressed just as the encoder finished the whole track: that MP3 is complete.
-        if (end == JobEnd::Aborted && m_encoder->GetErrorCode() == 0 &&
-            m_encoder->GetProgress() == 100)
-            tagMp3(previousMp3, previousTitle);
-        else if (end == JobEnd::Aborted)
+        // Abort pressed just as the encoder finished the whole track: that MP3 is complete
+        // (and tagged); otherwise its partial file is kept under another name.
+        if (end == JobEnd::Aborted &&
+            !(m_encoder->GetErrorCode() == 0 && m_encoder->GetProgress() == 100))
             keptPartial = keepAsPartial(previousMp3);
         else if (end == JobEnd::Failed)
             reportJobFailure(*m_encoder, false); // the job removed its unfinished file
-        else
-            tagMp3(previousMp3, previousTitle);
+        album.add(previousMp3, m_encoder->TakeLoudness());
         removeTemporary(previousWav);
         previousWav.clear();
         if (end != JobEnd::Done) {
@@ -313,6 +303,9 @@ void CMP3EncoderProgressDlg::runCd() {
         }
         bar(IDC_OVERALL_BAR)->setPos(i + 1);
         bar(IDC_CURRENT_BAR)->setPos(0);
+        tags.title = title;
+        tags.track = track + 1;
+        m_encoder->SetTags(tags);
         if (!startJob(*m_encoder, wav, mp3)) {
             if (!m_abort)
                 reportJobFailure(*m_encoder, false);
@@ -322,12 +315,13 @@ void CMP3EncoderProgressDlg::runCd() {
         }
         previousWav = wav;
         previousMp3 = mp3;
-        previousTitle = title;
     }
     if (!finishPrevious({})) {
         endAborted();
         return;
     }
+    for (const std::string& file : album.write())
+        logf(LogLevel::Warning, "The album's loudness could not be added to %s", file.c_str());
     finishCompleted();
 }
 

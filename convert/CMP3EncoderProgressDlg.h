@@ -44,7 +44,6 @@ private:
     void reportAbort(const std::string& keptPartial);
     void runFiles();
     void runCd();
-    void tagMp3(const std::string& path, const std::string& title) const;
 
     std::unique_ptr<Mp3EncodeJob> m_encoder;
     std::unique_ptr<Mp3DecodeJob> m_decoder;

@@ -49,6 +49,8 @@ enum ConvertControlId : int {
     IDC_ORIGINAL = 1065,
     IDC_CRC = 1066,
     IDC_DEFAULTS = 1067,
+    IDC_ID3V2_TAG = 2800,  // "UTF-8 tag at the front" check box
+    IDC_REPLAYGAIN = 2801, // "ReplayGain values" check box
 
     // Progress dialogs.
     IDC_OVERALL_BAR = 1010,

@@ -90,6 +90,12 @@ const Setting SettingsTable::kEntries[] = {
     {SettingsRecord::kHistory, "MaterialOriginal",
      IntSetting{&SettingsRecord::m_materialOriginal, 0, 0, 1}},
     {SettingsRecord::kHistory, "MaterialCRC", IntSetting{&SettingsRecord::m_materialCRC, 0, 0, 1}},
+    // 1: MP3 files get a UTF-8 tag (ID3 version 2.4) at the front besides the ID3 version 1
+    // tag at the end; 0: only the latter.
+    {SettingsRecord::kHistory, "MP3ID3v2Tag", IntSetting{&SettingsRecord::m_mp3Id3v2Tag, 1, 0, 1}},
+    // 1: the MP3 jobs measure the loudness and write ReplayGain values into that tag.
+    {SettingsRecord::kHistory, "MP3ReplayGain",
+     IntSetting{&SettingsRecord::m_mp3ReplayGain, 0, 0, 1}},
     {SettingsRecord::kComponents, "WMFRedist", IntSetting{&SettingsRecord::m_wmfRedist, 0, 0, 1}},
 };
 
@@ -423,6 +429,14 @@ bool SettingsRecord::setMaterialOriginal(int value) {
 
 bool SettingsRecord::setMaterialCRC(int value) {
     return setInt(kHistory, "MaterialCRC", m_materialCRC, value);
+}
+
+bool SettingsRecord::setMp3Id3v2Tag(int value) {
+    return setInt(kHistory, "MP3ID3v2Tag", m_mp3Id3v2Tag, value);
+}
+
+bool SettingsRecord::setMp3ReplayGain(int value) {
+    return setInt(kHistory, "MP3ReplayGain", m_mp3ReplayGain, value);
 }
 
 // "Components"

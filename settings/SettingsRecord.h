@@ -142,6 +142,8 @@ public:
     int materialCopyrighted() const { return m_materialCopyrighted; }
     int materialOriginal() const { return m_materialOriginal; }
     int materialCRC() const { return m_materialCRC; }
+    int mp3Id3v2Tag() const { return m_mp3Id3v2Tag; }
+    int mp3ReplayGain() const { return m_mp3ReplayGain; }
     bool setLastWMAOutFolder(const std::string& value);
     bool setLastWMARecorderFolder(const std::string& value);
     bool setLastRecWMAProfileIndex(int value);
@@ -163,6 +165,8 @@ public:
     bool setMaterialCopyrighted(int value);
     bool setMaterialOriginal(int value);
     bool setMaterialCRC(int value);
+    bool setMp3Id3v2Tag(int value);
+    bool setMp3ReplayGain(int value);
 
     // "Components"
     int wmfRedist() const { return m_wmfRedist; }
@@ -213,6 +217,8 @@ private:
     int m_materialCopyrighted = 0;
     int m_materialOriginal = 0;
     int m_materialCRC = 0;
+    int m_mp3Id3v2Tag = 1;
+    int m_mp3ReplayGain = 0;
 
     int m_wmfRedist = 0;
 };

@@ -1,6 +1,7 @@
 // Times our codec jobs against the reference command-line tools on the same input:
 //   MP3 encode (CBR 128, VBR, at the default quality 1) against lame, also from a 24-bit
-//   (WAVE_FORMAT_EXTENSIBLE) and a 32-bit float copy of the input,
+//   (WAVE_FORMAT_EXTENSIBLE) and a 32-bit float copy of the input, and with ReplayGain
+//   values against lame's accurate ReplayGain,
 //   MP3 decode against lame --decode,
 //   WMA encode and decode against ffmpeg with wmav2 at the same bitrate.
 // Each pair runs alternately several times; the medians and ours/theirs are printed,
@@ -170,6 +171,10 @@ int main(int argc, char** argv) {
         {"mp3 encode CBR 128",
          {tool, "mp3-encode", wav, o + ".mp3", "cbr", "128", "quality", "1"},
          {"lame", "--quiet", "-b", "128", "-q", "1", wav, t + ".mp3"}},
+        // lame measures the loudness too, fast and roughly unless told otherwise.
+        {"mp3 encode CBR 128 + ReplayGain",
+         {tool, "mp3-encode", wav, o + ".mp3", "cbr", "128", "quality", "1", "replaygain"},
+         {"lame", "--quiet", "--replaygain-accurate", "-b", "128", "-q", "1", wav, t + ".mp3"}},
         {"mp3 encode VBR",
          {tool, "mp3-encode", wav, o + ".mp3", "vbr", "min", "128", "vbrq", "0", "quality", "1"},
          {"lame", "--quiet", "-V", "0", "-b", "128", "-B", "192", "-q", "1", wav, t + ".mp3"}},

@@ -4,6 +4,7 @@
 //   codec_tool mp3-encode IN.wav OUT.mp3 [cbr KBPS | vbr | abr KBPS] [quality Q] [vbrq Q]
 //              [min KBPS] [mode stereo|joint|ms|mono|auto]
 //              [title T] [artist A] [album A] [year Y] [comment C] [track N] [genre N]
+//              [replaygain]   (measures the loudness into a UTF-8 tag's ReplayGain values)
 //   codec_tool mp3-decode IN.mp3 OUT.wav
 //   codec_tool wma-encode IN OUT.wma PROFILE-FOLDER "PROFILE NAME"
 //              [author A] [title T] [copyright C] [description D] [rating R]
@@ -159,7 +160,7 @@ int mp3Encode(int argc, char** argv) {
     if (!parseOptions(argc, argv, 4,
                       {"cbr", "abr", "quality", "vbrq", "min", "mode", "title", "artist", "album",
                        "year", "comment", "track", "genre"},
-                      {"vbr"}, o) ||
+                      {"vbr", "replaygain"}, o) ||
         !o.positional.empty())
         return usage();
     Mp3EncoderParams p; // automatic channels, quality 1, CBR 128: the settings' defaults
@@ -203,6 +204,7 @@ int mp3Encode(int argc, char** argv) {
 
     Mp3EncodeJob job;
     job.SetParams(p);
+    job.SetReplayGain(o.has("replaygain"));
     job.SetInput(argv[2]);
     job.SetOutput(argv[3]);
     if (!job.Start())

@@ -18,6 +18,7 @@
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/CDRipObject.h"
 #include "cldrip/ClassObject.h"
+#include "cldrip/DiscInfo.h"
 #include "cldrip/NameText.h"
 
 #include <QLabel>
@@ -167,6 +168,59 @@ TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
         EXPECT_EQ(probe.at("tag.title"), title);
         EXPECT_EQ(probe.at("tag.artist"), "Band");
     }
+    // The UTF-8 tag at the front says more: the track of the disc's tracks, the genre's
+    // name and the disc's id.
+    DiscInfo* disc = m_rip->GetDiscInfo();
+    ASSERT_NE(disc, nullptr);
+    char discId[16];
+    std::snprintf(discId, sizeof discId, "%08X", disc->GetDiscId());
+    disc->Destroy();
+    for (const auto& [file, track] :
+         {std::pair{"Band - Opening.mp3", "1/3"}, std::pair{"Band - Finale.mp3", "3/3"}}) {
+        EXPECT_EQ(textOf(m_out / file).substr(0, 4), std::string("ID3\x04", 4));
+        auto probe = codectest::probe(m_out / file);
+        EXPECT_EQ(probe["tag.track"], track);
+        EXPECT_EQ(probe["tag.genre"], "Rock");
+        EXPECT_EQ(probe["tag.date"], "1999");
+        EXPECT_EQ(probe["tag.album"], "Record");
+        EXPECT_EQ(probe["tag.CDDB DiscID"], discId);
+    }
+}
+
+// With loudness on, each track's file carries its own ReplayGain values and, once the
+// disc is done, the album's, the same in every file.
+TEST_F(CdModes, ReplayGainGivesEveryTrackItsOwnAndTheAlbumsValues) {
+    ASSERT_TRUE(env.context.settings.setMp3ReplayGain(1));
+    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    auto first = codectest::probe(m_out / "Band - Opening.mp3");
+    auto last = codectest::probe(m_out / "Band - Finale.mp3");
+    EXPECT_NE(first["tag.REPLAYGAIN_TRACK_GAIN"], "");
+    EXPECT_NE(first["tag.REPLAYGAIN_TRACK_PEAK"], "");
+    EXPECT_NE(first["tag.REPLAYGAIN_ALBUM_GAIN"], "");
+    EXPECT_EQ(first["tag.REPLAYGAIN_ALBUM_GAIN"], last["tag.REPLAYGAIN_ALBUM_GAIN"]);
+    EXPECT_EQ(first["tag.REPLAYGAIN_ALBUM_PEAK"], last["tag.REPLAYGAIN_ALBUM_PEAK"]);
+    EXPECT_EQ(first["tag.title"], "Opening") << "the names stay";
+    EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3",
+                                                        "Band - Record.cue", "Band - Record.log"}));
+}
+
+// With the UTF-8 tag switched off the files carry only the version 1 tag at the end.
+TEST_F(CdModes, Id3v2TagSwitchedOffLeavesOnlyTheVersion1Tag) {
+    ASSERT_TRUE(env.context.settings.setMp3Id3v2Tag(0));
+    env.context.grabSelection.ticked = {1};
+    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    const fs::path mp3 = m_out / "Band - AC-DC. Live..mp3";
+    ASSERT_TRUE(fs::exists(mp3));
+    EXPECT_EQ(static_cast<unsigned char>(textOf(mp3)[0]), 0xFF) << "the stream starts at once";
+    Id3v1Tag tag;
+    ASSERT_TRUE(tag.Load(mp3.string()));
+    EXPECT_EQ(tag.title, "AC-DC. Live.");
+    EXPECT_EQ(tag.genre, 17);
+    EXPECT_EQ(codectest::probe(mp3)["tag.REPLAYGAIN_TRACK_GAIN"], "") << "off by default";
 }
 
 TEST_F(CdModes, TheLauncherChainRunsSettingsThenProgress) {
@@ -401,6 +455,12 @@ TEST_F(CdModes, TheReleaseCoverIsKeptBesideTheFiles) {
     written.resize(static_cast<size_t>(in.gcount()));
     EXPECT_TRUE(written == cover);
     EXPECT_FALSE(fs::exists(m_out / "folder.jpg.part"));
+    // Each MP3 carries it as its front cover.
+    const std::string tagged = textOf(m_out / "Band - Opening.mp3");
+    const size_t apic = tagged.find("APIC");
+    ASSERT_NE(apic, std::string::npos);
+    EXPECT_NE(tagged.find(std::string("image/jpeg\0\x03", 12), apic), std::string::npos);
+    EXPECT_NE(tagged.find(cover, apic), std::string::npos);
 
     const fs::path wmaOut = env.path("wma");
     fs::create_directories(wmaOut);

@@ -125,6 +125,7 @@ TEST_F(SettingsDialogs, CancelWritesNothing) {
         control<QRadioButton>(&adv, IDC_METHOD_RH)->click();
         control<QLineEdit>(&adv, IDC_VBR_MAX)->setText("256");
         control<QCheckBox>(&adv, IDC_CRC)->setChecked(true);
+        control<QCheckBox>(&adv, IDC_ID3V2_TAG)->setChecked(false);
         adv.reject();
     }
     const SettingsRecord stored = reloaded();
@@ -133,6 +134,7 @@ TEST_F(SettingsDialogs, CancelWritesNothing) {
     EXPECT_EQ(stored.vbrMethod(), 2);
     EXPECT_EQ(stored.maxVBRBitrate(), 192);
     EXPECT_EQ(stored.materialCRC(), 0);
+    EXPECT_EQ(stored.mp3Id3v2Tag(), 1);
     EXPECT_FALSE(std::filesystem::exists(env.path("o")));
     EXPECT_TRUE(params.outputPath.empty());
 }
@@ -147,6 +149,12 @@ TEST_F(SettingsDialogs, AdvancedDialogOpensOnTheDefaultsAndResetsAllButTheFlags)
     EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MAX)->text(), "192");
     EXPECT_EQ(control<QLineEdit>(&adv, IDC_ABR_MEAN)->text(), "128");
     EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MIN)->text(), "128");
+    auto* id3v2 = control<QCheckBox>(&adv, IDC_ID3V2_TAG);
+    EXPECT_TRUE(id3v2->isChecked()) << "MP3 files get the UTF-8 tag unless the user says no";
+    EXPECT_EQ(id3v2->text(), "Add a UTF-8 tag (ID3v2.4) at the start of the file");
+    auto* replayGain = control<QCheckBox>(&adv, IDC_REPLAYGAIN);
+    EXPECT_FALSE(replayGain->isChecked()) << "loudness is measured only when asked for";
+    EXPECT_TRUE(replayGain->isEnabled());
 
     control<QRadioButton>(&adv, IDC_METHOD_ABR)->click();
     control<QRadioButton>(&adv, IDC_CHANNELS_STEREO + 3)->click();
@@ -154,6 +162,7 @@ TEST_F(SettingsDialogs, AdvancedDialogOpensOnTheDefaultsAndResetsAllButTheFlags)
     control<QLineEdit>(&adv, IDC_VBR_MAX)->setText("300");
     control<QCheckBox>(&adv, IDC_PRIVATE)->setChecked(true);
     control<QCheckBox>(&adv, IDC_CRC)->setChecked(true);
+    id3v2->setChecked(false);
     control<QPushButton>(&adv, IDC_DEFAULTS)->click();
     EXPECT_TRUE(control<QRadioButton>(&adv, IDC_METHOD_MTRH)->isChecked());
     EXPECT_TRUE(control<QRadioButton>(&adv, IDC_CHANNELS_STEREO + 4)->isChecked());
@@ -162,6 +171,8 @@ TEST_F(SettingsDialogs, AdvancedDialogOpensOnTheDefaultsAndResetsAllButTheFlags)
     EXPECT_EQ(control<QLineEdit>(&adv, IDC_VBR_MIN)->text(), "96");
     EXPECT_TRUE(control<QCheckBox>(&adv, IDC_PRIVATE)->isChecked());
     EXPECT_TRUE(control<QCheckBox>(&adv, IDC_CRC)->isChecked());
+    EXPECT_FALSE(id3v2->isChecked());
+    EXPECT_FALSE(replayGain->isEnabled()) << "the values need the UTF-8 tag";
 }
 
 TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
@@ -191,6 +202,8 @@ TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
     control<QRadioButton>(&adv, IDC_METHOD_RH)->click();
     control<QSlider>(&adv, IDC_VBR_QUALITY)->setValue(2);
     control<QCheckBox>(&adv, IDC_ORIGINAL)->setChecked(true);
+    control<QCheckBox>(&adv, IDC_REPLAYGAIN)->setChecked(true);
+    control<QCheckBox>(&adv, IDC_ID3V2_TAG)->setChecked(false);
     adv.accept();
     EXPECT_EQ(adv.result(), QDialog::Accepted);
     EXPECT_EQ(adv.minimumBitrate(), 100);
@@ -200,6 +213,8 @@ TEST_F(SettingsDialogs, AdvancedDialogChecksMaximumMeanMinimumInThatOrder) {
     EXPECT_EQ(stored.vbrMethod(), 0);
     EXPECT_EQ(stored.vbrQuality(), 7);
     EXPECT_EQ(stored.materialOriginal(), 1);
+    EXPECT_EQ(stored.mp3Id3v2Tag(), 0);
+    EXPECT_EQ(stored.mp3ReplayGain(), 1);
     EXPECT_EQ(stored.lastMP3Bitrate(), 9); // the list index 100 kbit/s selects (96)
 }
 
