@@ -6,6 +6,7 @@
 #include "SameFile.h"
 #include "WmErrors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <lame/lame.h>
@@ -28,11 +29,13 @@ bool Mp3EncodeJob::Start() {
     if (!BeginStart())
         return false;
     ReleaseInput();
+    m_inputTags = AudioTags();
     try {
         m_reader = std::make_unique<AudioFileReader>();
         m_reader->Open(GetInput());
         m_reader->GetAudioStream(0);
         m_format = m_reader->GetFormat();
+        m_inputTags = m_reader->GetTags();
     } catch (const Exception& e) {
         ReleaseInput();
         Finish(kErrInput, e.GetCode());
@@ -113,6 +116,9 @@ void Mp3EncodeJob::Work() {
     }
 
     const int64_t total = m_reader->GetLength();
+    // A decoded input's length is only declared: it is read until it ends, which is also
+    // where a checksum it carries is verified.
+    const bool exact = m_reader->HasExactLength();
     int64_t position = m_reader->GetStart();
     const int channels = m_format.channels;
     int error = 0;
@@ -122,7 +128,7 @@ void Mp3EncodeJob::Work() {
         m_watchSamples.Restart();
         m_watchBytes.Restart();
     }
-    bool more = position < total;
+    bool more = !exact || position < total;
     while (more) {
         int64_t frames = 0;
         try {
@@ -162,10 +168,14 @@ void Mp3EncodeJob::Work() {
             break;
         }
         std::lock_guard lock(m_lock);
-        m_progress = total > 0 ? static_cast<int>(position * 100 / total) : 100;
+        if (exact)
+            m_progress = total > 0 ? static_cast<int>(position * 100 / total) : 100;
+        else
+            m_progress =
+                total > 0 ? static_cast<int>(std::min<int64_t>(position * 100 / total, 99)) : 0;
         m_bytesDone += static_cast<uint64_t>(frames) * m_format.blockAlign;
         m_samplesDone = static_cast<uint64_t>(position);
-        more = position < total && !m_abort;
+        more = (!exact || position < total) && !m_abort;
     }
     {
         std::lock_guard lock(m_lock);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioFileReader.h"
+#include "AudioTags.h"
 #include "CodecJob.h"
 #include "Mp3EncoderParams.h"
 #include "WaveFormat.h"
@@ -23,6 +24,9 @@ public:
     void SetParams(const Mp3EncoderParams& params) { m_params = params; }
     const Mp3EncoderParams& GetParams() const { return m_params; }
     bool Start();
+    // The names the input file carries (a FLAC, Ogg, Opus, M4A or MP3 file's tags), read
+    // by the last successful Start; empty for WAVE input.
+    const AudioTags& GetInputTags() const { return m_inputTags; }
 
 private:
     void Work();
@@ -31,6 +35,7 @@ private:
     Mp3EncoderParams m_params;
     std::unique_ptr<AudioFileReader> m_reader;
     WaveFormat m_format;
+    AudioTags m_inputTags;
     lame_global_struct* m_lame = nullptr;
     int m_framesPerBlock = 0;
     size_t m_mp3BufferBytes = 0;

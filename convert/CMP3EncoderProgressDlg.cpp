@@ -6,6 +6,7 @@
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "DialogPolish.h"
+#include "GenreList.h"
 #include "Id3v1Tag.h"
 #include "JobContext.h"
 #include "MessageService.h"
@@ -35,6 +36,28 @@ int titleFor(int mode) {
     default:
         return 194;
     }
+}
+
+// Gives a converted file the ID3v1 tag of its input's own names (a FLAC, Ogg, Opus or
+// M4A file's tags); WAV input carries none and is left untagged, as before.
+void tagFromInput(const std::string& mp3, const AudioTags& tags, const GenreList& genres) {
+    if (tags.empty())
+        return;
+    Id3v1Tag tag;
+    tag.title = tags.title;
+    tag.artist = tags.artist;
+    tag.album = tags.album;
+    tag.year = tags.year;
+    tag.track = tags.track;
+    for (int i = 0; i < genres.genreCount(); ++i) {
+        if (!tags.genre.empty() &&
+            QString::fromStdString(genres.genreName(i))
+                    .compare(QString::fromStdString(tags.genre), Qt::CaseInsensitive) == 0) {
+            tag.genre = i;
+            break;
+        }
+    }
+    tag.Write(mp3);
 }
 
 } // namespace
@@ -166,11 +189,14 @@ void CMP3EncoderProgressDlg::runFiles() {
             reportAbort({});
         if (end == JobEnd::Failed)
             reportJobFailure(job, false);
-        if (end == JobEnd::Done)
+        if (end == JobEnd::Done) {
+            if (!decoding())
+                tagFromInput(m_params.outputPath, m_encoder->GetInputTags(), m_context.genres);
             finishCompleted();
+        }
         return;
     }
-    const std::vector<std::string> files = batchFiles(decoding() ? ".mp3" : ".wav");
+    const std::vector<std::string> files = decoding() ? batchFiles(".mp3") : batchAudioFiles();
     if (files.empty()) {
         if (decoding()) {
             // The decoders share one text, written for WMA files.
@@ -207,6 +233,8 @@ void CMP3EncoderProgressDlg::runFiles() {
                 return;
             continue;
         }
+        if (!decoding())
+            tagFromInput(output, m_encoder->GetInputTags(), m_context.genres);
         countConverted();
     }
     finishCompleted();

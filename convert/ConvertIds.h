@@ -92,6 +92,9 @@ enum ConvertStringId : int {
     IDS_REPLACE_ASK = 2006,
     IDS_N_FILES = 2007,
     IDS_WRITE_FAILED = 2008,
+
+    // The input pickers' filter of every audio format the encoding jobs read.
+    IDS_AUDIO_FILES = 2750,
 };
 
 } // namespace cld

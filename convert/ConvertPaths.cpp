@@ -1,5 +1,7 @@
 #include "ConvertPaths.h"
 
+#include "AudioInputCheck.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -109,6 +111,27 @@ std::vector<std::string> filesWithExtension(const std::string& folder,
     }
     std::sort(out.begin(), out.end());
     return out;
+}
+
+std::vector<std::string> audioFilesIn(const std::string& folder) {
+    std::vector<std::string> wav = filesWithExtension(folder, ".wav");
+    std::vector<std::string> others;
+    for (const std::string& ext : AudioInputExtensions()) {
+        if (ext == ".wav")
+            continue;
+        const std::vector<std::string> some = filesWithExtension(folder, ext);
+        others.insert(others.end(), some.begin(), some.end());
+    }
+    std::sort(others.begin(), others.end());
+    wav.insert(wav.end(), others.begin(), others.end());
+    return wav;
+}
+
+std::string audioInputFilter(const std::string& first, const std::string& allAudioText) {
+    std::string patterns;
+    for (const std::string& ext : AudioInputExtensions())
+        patterns += (patterns.empty() ? "*" : " *") + ext;
+    return first + ";;" + allAudioText + " (" + patterns + ")";
 }
 
 std::string fileTitle(const std::string& path) {

@@ -38,6 +38,13 @@ bool createOneFolder(const std::string& path, std::string* reason = nullptr);
 // full paths. A missing or unreadable folder gives none.
 std::vector<std::string> filesWithExtension(const std::string& folder,
                                             const std::string& extension);
+// The audio files of `folder` that the encoding jobs take (WAV, FLAC, Ogg Vorbis, Opus,
+// M4A/AAC and MP3, by extension in any case): the WAV files sorted by name, then the
+// others sorted by name.
+std::vector<std::string> audioFilesIn(const std::string& folder);
+// The open-file filter of those files for the input picker, after the given first entry.
+std::string audioInputFilter(const std::string& first, const std::string& allAudioText);
+
 // The file's name without folder and extension.
 std::string fileTitle(const std::string& path);
 

@@ -328,6 +328,7 @@ constexpr std::array kStrings{
     StringEntry{2613, "Read offset found: %1 samples. Press OK to keep it."},
     StringEntry{2614, "The read offset could not be detected: %1"},
     StringEntry{2615, "The read offset must lie between -5000 and 5000 samples."},
+    StringEntry{2750, "Audio files"},
 };
 
 constexpr std::array kCaptions{
