@@ -76,6 +76,14 @@ uint32_t CheckAudioInput(const std::string& path, const AVFormatContext* in) {
     return 0;
 }
 
+uint32_t ExplainOpenFailure(const std::string& path, uint32_t code) {
+    const std::string ext = LowerExtension(path);
+    if ((ext == ".ogg" || ext == ".oga" || ext == ".opus") &&
+        CheckOggEnd(path) == wmerr::kTruncated)
+        return wmerr::kTruncated;
+    return code;
+}
+
 uint32_t CheckOggEnd(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)

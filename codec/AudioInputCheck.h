@@ -24,6 +24,9 @@ bool IsDecodedAudioPath(const std::string& path);
 // another kind than its extension says, or an Ogg stream that was cut short. Returns 0
 // or the failure code. Files with an extension not in AudioInputExtensions pass.
 uint32_t CheckAudioInput(const std::string& path, const AVFormatContext* in);
+// The failure to report for an input FFmpeg could not open with `code`: an Ogg file cut
+// short (often inside its headers) is named as such.
+uint32_t ExplainOpenFailure(const std::string& path, uint32_t code);
 // Whether an Ogg file ends with a complete page that closes its stream (cut-off
 // downloads and copies end in the middle of a page or before the last one). Returns 0 or
 // the failure code.

@@ -181,7 +181,7 @@ DecodedAudioReader::DecodedAudioReader(const std::string& path) : m(std::make_un
     try {
         s.in = OpenInputFile(path);
     } catch (const WMException& e) {
-        throw Exception(e.GetCode());
+        throw Exception(ExplainOpenFailure(path, e.GetCode()));
     }
     if (const uint32_t code = CheckAudioInput(path, s.in))
         throw Exception(code);

@@ -68,7 +68,11 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
         if (avformat_find_stream_info(s.in, nullptr) < 0)
             throw WMException(wmerr::kInputOpen);
     } else {
-        s.in = OpenInputFile(inputPath);
+        try {
+            s.in = OpenInputFile(inputPath);
+        } catch (const WMException& e) {
+            throw WMException(ExplainOpenFailure(inputPath, e.GetCode()));
+        }
         // A file whose content is not what its name says, or an Ogg file cut short, is
         // refused before anything is written.
         if (const uint32_t code = CheckAudioInput(inputPath, s.in))

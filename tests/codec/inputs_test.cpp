@@ -374,6 +374,12 @@ TEST(AudioInputCheck, OggMustEndWithTheClosingPageOfItsStream) {
     EXPECT_EQ(cld::CheckOggEnd(dir.file("mid.ogg").string()), cld::wmerr::kTruncated);
     WriteFile(dir.file("tiny.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 10));
     EXPECT_EQ(cld::CheckOggEnd(dir.file("tiny.ogg").string()), cld::wmerr::kTruncated);
+    // Cut inside its headers, the file does not even open: it is still named as cut short.
+    WriteFile(dir.file("head.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 200));
+    Mp3EncodeJob job;
+    EXPECT_EQ(EncodeMp3(job, dir.file("head.ogg"), dir.file("head.mp3")), -1);
+    EXPECT_EQ(job.GetErrorDetail(), cld::wmerr::kTruncated);
+    EXPECT_FALSE(fs::exists(dir.file("head.mp3")));
 
     // The extensions the jobs take, WAV first.
     EXPECT_EQ(cld::AudioInputExtensions().front(), ".wav");
