@@ -31,6 +31,11 @@ std::string folderModeOutput(const std::string& inputFolder, const std::string& 
 }
 
 std::string fileModeOutput(const std::string& inputFile, const std::string& extension) {
+    // The audio formats with longer extensions (".flac", ".opus") lose all of theirs.
+    for (const std::string& known : AudioInputExtensions()) {
+        if (known.size() > 4 && hasExtension(inputFile, known))
+            return inputFile.substr(0, inputFile.size() - known.size()) + extension;
+    }
     if (inputFile.size() < 4)
         return inputFile + extension;
     return inputFile.substr(0, inputFile.size() - 4) + extension;

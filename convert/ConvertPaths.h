@@ -16,8 +16,8 @@ std::string cdOutputFolder(const std::string& remembered, const std::string& art
 // ("MP3Files", "WMAFiles", "WAVFiles").
 std::string folderModeOutput(const std::string& inputFolder, const std::string& subFolder);
 // The output proposed for a file job: the input path with its extension (the last four
-// characters) replaced by `extension` (".mp3"); a path too short to have one gets the
-// extension appended.
+// characters; all of ".flac" and ".opus") replaced by `extension` (".mp3"); a path too
+// short to have one gets the extension appended.
 std::string fileModeOutput(const std::string& inputFile, const std::string& extension);
 // The base name of a CD track's files: artist + " - " + title, each made fit to be part of
 // one file name ("/" becomes "-", control characters are dropped), as the grabber does.

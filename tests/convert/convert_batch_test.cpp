@@ -3,6 +3,7 @@
 #include "CProgressBar.h"
 #include "CodecJob.h"
 #include "ConvertIds.h"
+#include "ConvertPaths.h"
 #include "ConvertTestKit.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
@@ -205,6 +206,16 @@ TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
         EXPECT_EQ(probe["tag.artist"], "Artist");
         EXPECT_EQ(probe["tag.album"], "Album");
     }
+
+    // One file alone, with the output the settings dialog proposes for it.
+    env.script->messages.clear();
+    const fs::path single = fileModeOutput((in / "d.opus").string(), ".mp3");
+    EXPECT_EQ(single, in / "d.mp3");
+    CMP3EncoderProgressDlg one(env.context, fileJob(in / "d.opus", single), 3);
+    one.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(codectest::Probe(single)["tag.title"], "Track");
+    EXPECT_EQ(codectest::Probe(single)["stream.sample_rate"], "48000");
 }
 
 TEST_F(Batch, DamagedCompressedFilesAreSkippedByNameAndLeaveNoOutput) {

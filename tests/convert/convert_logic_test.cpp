@@ -211,6 +211,9 @@ TEST(ConvertPaths, ProposedOutputs) {
     EXPECT_EQ(fileModeOutput("/in/song.wav", ".mp3"), "/in/song.mp3");
     EXPECT_EQ(fileModeOutput("/in/song.WMA", ".wav"), "/in/song.wav");
     EXPECT_EQ(fileModeOutput("ab", ".wav"), "ab.wav");
+    EXPECT_EQ(fileModeOutput("/in/song.FLAC", ".mp3"), "/in/song.mp3");
+    EXPECT_EQ(fileModeOutput("/in/song.opus", ".wma"), "/in/song.wma");
+    EXPECT_EQ(fileModeOutput("/in/song.ogg", ".mp3"), "/in/song.mp3");
     EXPECT_TRUE(hasExtension("/x/A.WAV", ".wav"));
     EXPECT_FALSE(hasExtension("/x/A.wave", ".wav"));
     EXPECT_EQ(fileTitle("/x/My Song.final.wav"), "My Song.final");
