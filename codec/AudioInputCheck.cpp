@@ -252,6 +252,8 @@ void FlacMd5Check::Add(const AVFrame* frame) {
     const bool wide = packed == AV_SAMPLE_FMT_S32;
     const int channels = frame->ch_layout.nb_channels;
     const int shift = (wide ? 32 : 16) - m->bits;
+    if (shift < 0)
+        return; // samples narrower than the header says; Matches() then fails
     const int width = (m->bits + 7) / 8;
     const size_t values = static_cast<size_t>(frame->nb_samples) * static_cast<size_t>(channels);
     m->bytes.resize(values * static_cast<size_t>(width));
