@@ -315,6 +315,39 @@ TEST(Mp3EncodeJob, BadInputsFailByNameAndLeaveNoOutput) {
     EXPECT_EQ(text, "older file");
 }
 
+TEST(Mp3EncodeJob, GarbageUnderEveryAudioNameFailsWithoutOutput) {
+    cldtest::TempDir dir;
+    std::vector<std::vector<uint8_t>> contents;
+    contents.emplace_back(); // empty
+    std::vector<uint8_t> noise(20000);
+    uint32_t x = 12345;
+    for (uint8_t& b : noise) {
+        x = x * 1664525u + 1013904223u;
+        b = static_cast<uint8_t>(x >> 24);
+    }
+    contents.push_back(noise);
+    // Each format's magic followed by noise.
+    using namespace std::string_literals;
+    for (const std::string& magic : {"fLaC"s, "OggS"s, "ID3\x04"s, "\0\0\0 ftypM4A "s}) {
+        std::vector<uint8_t> bytes(magic.begin(), magic.end());
+        bytes.insert(bytes.end(), noise.begin(), noise.begin() + 4000);
+        contents.push_back(bytes);
+    }
+    int index = 0;
+    for (const std::string& ext : cld::AudioInputExtensions()) {
+        for (const auto& bytes : contents) {
+            const fs::path in = dir.file("junk" + std::to_string(index++) + ext);
+            WriteFile(in, bytes);
+            const fs::path out = dir.file("junk.mp3");
+            Mp3EncodeJob job;
+            const int code = EncodeMp3(job, in, out);
+            EXPECT_TRUE(code == -1 || code == CodecJob::kErrInput) << in << " " << code;
+            EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput) << in;
+            EXPECT_FALSE(fs::exists(out)) << in;
+        }
+    }
+}
+
 TEST(WmaEncodeJob, CompressedInputsCarryTheirTagsIntoTheAsfFile) {
     cldtest::TempDir dir;
     auto job = MakeWmaJob();
