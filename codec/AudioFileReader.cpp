@@ -14,13 +14,13 @@ AudioFileReader::~AudioFileReader() {
 
 void AudioFileReader::Open(const std::string& path) {
     Close();
-    if (cld::IsDecodedAudioPath(path)) {
+    if (cld::isDecodedAudioPath(path)) {
         m_decoded = std::make_unique<cld::DecodedAudioReader>(path);
-        m_format = m_decoded->GetFormat();
+        m_format = m_decoded->getFormat();
         return;
     }
     uint32_t failure = 0;
-    std::FILE* f = cld::OpenInputFile(path, failure);
+    std::FILE* f = cld::openInputFile(path, failure);
     if (!f)
         throw Exception(failure);
     struct stat st {};
@@ -29,7 +29,7 @@ void AudioFileReader::Open(const std::string& path) {
         throw Exception(cld::wmerr::kInputOpen);
     }
     try {
-        const cld::WavLayout layout = cld::ParseWavHeader(f, static_cast<uint64_t>(st.st_size));
+        const cld::WavLayout layout = cld::parseWavHeader(f, static_cast<uint64_t>(st.st_size));
         m_format = layout.format;
         m_dataOffset = layout.dataOffset;
         m_dataBytes = layout.dataBytes;
@@ -61,13 +61,13 @@ int64_t AudioFileReader::GetLength() const {
     if (!m_streamOpen)
         throw Exception(cld::wmerr::kPointer);
     if (m_decoded)
-        return m_decoded->GetDeclaredLength();
+        return m_decoded->getDeclaredLength();
     return static_cast<int64_t>(m_dataBytes / m_format.blockAlign);
 }
 
 const AudioTags& AudioFileReader::GetTags() const {
     static const AudioTags none;
-    return m_decoded ? m_decoded->GetTags() : none;
+    return m_decoded ? m_decoded->getTags() : none;
 }
 
 std::vector<uint8_t> AudioFileReader::Read(int64_t start, int64_t frames) {
@@ -94,9 +94,9 @@ int64_t AudioFileReader::ReadInto(int64_t start, int64_t frames, void* buffer) {
         if (!m_streamOpen)
             throw Exception(cld::wmerr::kPointer);
         // A decoder reads forwards only.
-        if (start != m_decoded->GetPosition())
+        if (start != m_decoded->getPosition())
             throw Exception(cld::wmerr::kReadFailed);
-        return m_decoded->Read(frames, buffer);
+        return m_decoded->read(frames, buffer);
     }
     const int64_t length = GetLength();
     if (start < 0 || frames <= 0 || start >= length)

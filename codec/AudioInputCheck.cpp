@@ -20,7 +20,7 @@ namespace cld {
 
 namespace {
 
-std::string LowerExtension(const std::string& path) {
+std::string lowerExtension(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -28,63 +28,63 @@ std::string LowerExtension(const std::string& path) {
 }
 
 // Whether the demuxer's comma-separated names include `name`.
-bool DemuxerIs(const AVFormatContext* in, const char* name) {
+bool demuxerIs(const AVFormatContext* in, const char* name) {
     const std::string names = std::string(",") + in->iformat->name + ",";
     return names.find(std::string(",") + name + ",") != std::string::npos;
 }
 
 } // namespace
 
-const std::vector<std::string>& AudioInputExtensions() {
+const std::vector<std::string>& audioInputExtensions() {
     static const std::vector<std::string> list{".wav",  ".flac", ".ogg", ".oga",
                                                ".opus", ".m4a",  ".aac", ".mp3"};
     return list;
 }
 
-bool IsDecodedAudioPath(const std::string& path) {
-    const std::string ext = LowerExtension(path);
+bool isDecodedAudioPath(const std::string& path) {
+    const std::string ext = lowerExtension(path);
     if (ext == ".wav")
         return false;
-    const auto& list = AudioInputExtensions();
+    const auto& list = audioInputExtensions();
     return std::find(list.begin(), list.end(), ext) != list.end();
 }
 
-uint32_t CheckAudioInput(const std::string& path, const AVFormatContext* in) {
-    const std::string ext = LowerExtension(path);
+uint32_t checkAudioInput(const std::string& path, const AVFormatContext* in) {
+    const std::string ext = lowerExtension(path);
     bool fits = true;
     if (ext == ".wav")
-        fits = DemuxerIs(in, "wav");
+        fits = demuxerIs(in, "wav");
     else if (ext == ".flac")
-        fits = DemuxerIs(in, "flac");
+        fits = demuxerIs(in, "flac");
     else if (ext == ".ogg" || ext == ".oga")
-        fits = DemuxerIs(in, "ogg");
+        fits = demuxerIs(in, "ogg");
     else if (ext == ".opus")
-        fits = DemuxerIs(in, "ogg") && in->nb_streams > 0 &&
+        fits = demuxerIs(in, "ogg") && in->nb_streams > 0 &&
                std::any_of(in->streams, in->streams + in->nb_streams, [](const AVStream* st) {
                    return st->codecpar->codec_id == AV_CODEC_ID_OPUS;
                });
     else if (ext == ".m4a")
-        fits = DemuxerIs(in, "m4a");
+        fits = demuxerIs(in, "m4a");
     else if (ext == ".aac")
-        fits = DemuxerIs(in, "aac") || DemuxerIs(in, "m4a");
+        fits = demuxerIs(in, "aac") || demuxerIs(in, "m4a");
     else if (ext == ".mp3")
-        fits = DemuxerIs(in, "mp3");
+        fits = demuxerIs(in, "mp3");
     if (!fits)
         return wmerr::kContentMismatch;
-    if (DemuxerIs(in, "ogg"))
-        return CheckOggEnd(path);
+    if (demuxerIs(in, "ogg"))
+        return checkOggEnd(path);
     return 0;
 }
 
-uint32_t ExplainOpenFailure(const std::string& path, uint32_t code) {
-    const std::string ext = LowerExtension(path);
+uint32_t explainOpenFailure(const std::string& path, uint32_t code) {
+    const std::string ext = lowerExtension(path);
     if ((ext == ".ogg" || ext == ".oga" || ext == ".opus") &&
-        CheckOggEnd(path) == wmerr::kTruncated)
+        checkOggEnd(path) == wmerr::kTruncated)
         return wmerr::kTruncated;
     return code;
 }
 
-uint32_t CheckOggEnd(const std::string& path) {
+uint32_t checkOggEnd(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f)
         return wmerr::kInputOpen;
@@ -127,13 +127,13 @@ uint32_t CheckOggEnd(const std::string& path) {
 
 namespace {
 
-std::string Tag(const AVDictionary* dict, const char* key) {
+std::string tagText(const AVDictionary* dict, const char* key) {
     const AVDictionaryEntry* e = av_dict_get(dict, key, nullptr, 0);
     return e && e->value ? std::string(e->value) : std::string();
 }
 
 // The leading number of "3" or "3/12"; 0 when there is none.
-int LeadingNumber(const std::string& text) {
+int leadingNumber(const std::string& text) {
     int n = 0;
     size_t i = 0;
     while (i < text.size() && text[i] == ' ')
@@ -143,14 +143,14 @@ int LeadingNumber(const std::string& text) {
     return n;
 }
 
-void TakeFrom(const AVDictionary* dict, AudioTags& tags) {
+void takeFrom(const AVDictionary* dict, AudioTags& tags) {
     if (!dict)
         return;
     auto fill = [&](std::string& field, std::initializer_list<const char*> keys) {
         for (const char* key : keys) {
             if (!field.empty())
                 return;
-            field = Tag(dict, key);
+            field = tagText(dict, key);
         }
     };
     fill(tags.title, {"title"});
@@ -158,9 +158,9 @@ void TakeFrom(const AVDictionary* dict, AudioTags& tags) {
     fill(tags.album, {"album"});
     fill(tags.genre, {"genre"});
     if (tags.year.empty()) {
-        std::string date = Tag(dict, "date");
+        std::string date = tagText(dict, "date");
         if (date.empty())
-            date = Tag(dict, "year");
+            date = tagText(dict, "year");
         // "2001-05-03" and "2001" alike give the year.
         if (date.size() > 4 && std::all_of(date.begin(), date.begin() + 4, [](char c) {
                 return std::isdigit(static_cast<unsigned char>(c));
@@ -169,30 +169,30 @@ void TakeFrom(const AVDictionary* dict, AudioTags& tags) {
         tags.year = date;
     }
     if (tags.track == 0) {
-        const std::string track = Tag(dict, "track");
-        tags.track = LeadingNumber(track);
+        const std::string track = tagText(dict, "track");
+        tags.track = leadingNumber(track);
         const size_t slash = track.find('/');
         if (slash != std::string::npos && tags.trackTotal == 0)
-            tags.trackTotal = LeadingNumber(track.substr(slash + 1));
+            tags.trackTotal = leadingNumber(track.substr(slash + 1));
     }
     if (tags.trackTotal == 0) {
-        tags.trackTotal = LeadingNumber(Tag(dict, "tracktotal"));
+        tags.trackTotal = leadingNumber(tagText(dict, "tracktotal"));
         if (tags.trackTotal == 0)
-            tags.trackTotal = LeadingNumber(Tag(dict, "totaltracks"));
+            tags.trackTotal = leadingNumber(tagText(dict, "totaltracks"));
     }
 }
 
 } // namespace
 
-AudioTags ReadAudioTags(const AVFormatContext* in, int audioStream) {
+AudioTags readAudioTags(const AVFormatContext* in, int audioStream) {
     AudioTags tags;
-    TakeFrom(in->metadata, tags);
+    takeFrom(in->metadata, tags);
     if (audioStream >= 0 && static_cast<unsigned>(audioStream) < in->nb_streams)
-        TakeFrom(in->streams[audioStream]->metadata, tags);
+        takeFrom(in->streams[audioStream]->metadata, tags);
     return tags;
 }
 
-void AddAudioTags(AVFormatContext* out, const AudioTags& tags, const char* artistKey) {
+void addAudioTags(AVFormatContext* out, const AudioTags& tags, const char* artistKey) {
     auto add = [out](const char* key, const std::string& value) {
         if (!value.empty() && !av_dict_get(out->metadata, key, nullptr, 0))
             av_dict_set(&out->metadata, key, value.c_str(), 0);
@@ -221,7 +221,7 @@ FlacMd5Check::FlacMd5Check() : m(std::make_unique<State>()) {}
 
 FlacMd5Check::~FlacMd5Check() = default;
 
-std::unique_ptr<FlacMd5Check> FlacMd5Check::For(const AVStream* st) {
+std::unique_ptr<FlacMd5Check> FlacMd5Check::create(const AVStream* st) {
     const AVCodecParameters* par = st->codecpar;
     // The stream header: sizes (10 bytes), rate/channels/bits/length (8 bytes), MD5 (16).
     constexpr int kStreamInfoSize = 34;
@@ -243,17 +243,17 @@ std::unique_ptr<FlacMd5Check> FlacMd5Check::For(const AVStream* st) {
     return check;
 }
 
-void FlacMd5Check::Add(const AVFrame* frame) {
+void FlacMd5Check::add(const AVFrame* frame) {
     const auto format = static_cast<AVSampleFormat>(frame->format);
     const AVSampleFormat packed = av_get_packed_sample_fmt(format);
     if (packed != AV_SAMPLE_FMT_S16 && packed != AV_SAMPLE_FMT_S32)
-        return; // no format the FLAC decoder gives; Matches() then fails
+        return; // no format the FLAC decoder gives; matches() then fails
     const bool planar = av_sample_fmt_is_planar(format) != 0;
     const bool wide = packed == AV_SAMPLE_FMT_S32;
     const int channels = frame->ch_layout.nb_channels;
     const int shift = (wide ? 32 : 16) - m->bits;
     if (shift < 0)
-        return; // samples narrower than the header says; Matches() then fails
+        return; // samples narrower than the header says; matches() then fails
     const int width = (m->bits + 7) / 8;
     const size_t values = static_cast<size_t>(frame->nb_samples) * static_cast<size_t>(channels);
     m->bytes.resize(values * static_cast<size_t>(width));
@@ -273,7 +273,7 @@ void FlacMd5Check::Add(const AVFrame* frame) {
     av_md5_update(m->md5, m->bytes.data(), m->bytes.size());
 }
 
-bool FlacMd5Check::Matches() {
+bool FlacMd5Check::matches() {
     std::array<uint8_t, 16> sum{};
     av_md5_final(m->md5, sum.data());
     av_md5_init(m->md5);

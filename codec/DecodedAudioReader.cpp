@@ -24,7 +24,7 @@ namespace {
 
 // The rate the MP3 encoder is given for a source rate: rates above 48 kHz come down to
 // 44.1 or 48 kHz, whichever divides them.
-int EncoderRate(int rate) {
+int encoderRate(int rate) {
     if (rate <= 48000)
         return rate;
     return rate % 44100 == 0 ? 44100 : 48000;
@@ -32,7 +32,7 @@ int EncoderRate(int rate) {
 
 // Interleaved 16-bit for sources of 16 bits or less, 32-bit integers for deeper integer
 // sources, 32-bit float for everything the decoders give as floating point.
-AVSampleFormat PackedFormatFor(AVSampleFormat in) {
+AVSampleFormat packedFormatFor(AVSampleFormat in) {
     switch (av_get_packed_sample_fmt(in)) {
     case AV_SAMPLE_FMT_U8:
     case AV_SAMPLE_FMT_S16:
@@ -81,18 +81,18 @@ struct DecodedAudioReader::State {
         av_packet_free(&packet);
     }
 
-    bool NextFrame();
-    void SetUpOutput(const AVFrame* f);
-    void Convert(const AVFrame* f);
-    void Fill();
+    bool nextFrame();
+    void setUpOutput(const AVFrame* f);
+    void convert(const AVFrame* f);
+    void fill();
 };
 
-bool DecodedAudioReader::State::NextFrame() {
+bool DecodedAudioReader::State::nextFrame() {
     while (true) {
         const int rc = avcodec_receive_frame(dec, frame);
         if (rc == 0) {
             if (md5)
-                md5->Add(frame);
+                md5->add(frame);
             return true;
         }
         if (rc == AVERROR_EOF || draining)
@@ -112,7 +112,7 @@ bool DecodedAudioReader::State::NextFrame() {
     }
 }
 
-void DecodedAudioReader::State::SetUpOutput(const AVFrame* f) {
+void DecodedAudioReader::State::setUpOutput(const AVFrame* f) {
     inFormat = f->format;
     inRate = f->sample_rate;
     inChannels = f->ch_layout.nb_channels;
@@ -126,8 +126,8 @@ void DecodedAudioReader::State::SetUpOutput(const AVFrame* f) {
     const int outChannels = std::min(inChannels, 2);
     AVChannelLayout outLayout{};
     av_channel_layout_default(&outLayout, outChannels);
-    const int outRate = EncoderRate(inRate);
-    const AVSampleFormat outFormat = PackedFormatFor(static_cast<AVSampleFormat>(inFormat));
+    const int outRate = encoderRate(inRate);
+    const AVSampleFormat outFormat = packedFormatFor(static_cast<AVSampleFormat>(inFormat));
     const int rc = swr_alloc_set_opts2(&swr, &outLayout, outFormat, outRate, &inLayout,
                                        static_cast<AVSampleFormat>(inFormat), inRate, 0, nullptr);
     av_channel_layout_uninit(&inLayout);
@@ -141,7 +141,7 @@ void DecodedAudioReader::State::SetUpOutput(const AVFrame* f) {
         format.formatTag = WaveFormat::kIeeeFloat;
 }
 
-void DecodedAudioReader::State::Convert(const AVFrame* f) {
+void DecodedAudioReader::State::convert(const AVFrame* f) {
     if (f && (f->format != inFormat || f->sample_rate != inRate ||
               f->ch_layout.nb_channels != inChannels))
         throw Exception(wmerr::kDecodeFailed); // the stream changed its layout midway
@@ -165,25 +165,25 @@ void DecodedAudioReader::State::Convert(const AVFrame* f) {
     pending.resize(used + static_cast<size_t>(got) * format.blockAlign);
 }
 
-void DecodedAudioReader::State::Fill() {
-    if (NextFrame()) {
-        Convert(frame);
+void DecodedAudioReader::State::fill() {
+    if (nextFrame()) {
+        convert(frame);
         av_frame_unref(frame);
         return;
     }
-    Convert(nullptr);
+    convert(nullptr);
     finished = true;
 }
 
 DecodedAudioReader::DecodedAudioReader(const std::string& path) : m(std::make_unique<State>()) {
-    InstallFfmpegLog();
+    installFfmpegLog();
     State& s = *m;
     try {
-        s.in = OpenInputFile(path);
+        s.in = openInputFile(path);
     } catch (const WMException& e) {
-        throw Exception(ExplainOpenFailure(path, e.GetCode()));
+        throw Exception(explainOpenFailure(path, e.GetCode()));
     }
-    if (const uint32_t code = CheckAudioInput(path, s.in))
+    if (const uint32_t code = checkAudioInput(path, s.in))
         throw Exception(code);
     s.stream = av_find_best_stream(s.in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (s.stream < 0)
@@ -192,21 +192,21 @@ DecodedAudioReader::DecodedAudioReader(const std::string& path) : m(std::make_un
         if (static_cast<int>(i) != s.stream)
             s.in->streams[i]->discard = AVDISCARD_ALL;
     const AVStream* st = s.in->streams[s.stream];
-    s.dec = OpenDecoder(st, false);
+    s.dec = openDecoder(st, false);
     if (!s.dec)
         throw Exception(wmerr::kNoAudio);
-    s.md5 = FlacMd5Check::For(st);
-    s.tags = ReadAudioTags(s.in, s.stream);
+    s.md5 = FlacMd5Check::create(st);
+    s.tags = readAudioTags(s.in, s.stream);
     s.packet = av_packet_alloc();
     s.frame = av_frame_alloc();
     if (!s.packet || !s.frame)
         throw Exception(wmerr::kOutOfMemory);
     // The first decoded frame fixes the format handed on; a file without one is refused
     // before any output exists.
-    if (!s.NextFrame())
+    if (!s.nextFrame())
         throw Exception(wmerr::kNoAudioDecoded);
-    s.SetUpOutput(s.frame);
-    s.Convert(s.frame);
+    s.setUpOutput(s.frame);
+    s.convert(s.frame);
     av_frame_unref(s.frame);
 
     const AVRational outRate{1, static_cast<int>(s.format.samplesPerSec)};
@@ -218,30 +218,30 @@ DecodedAudioReader::DecodedAudioReader(const std::string& path) : m(std::make_un
 
 DecodedAudioReader::~DecodedAudioReader() = default;
 
-const WaveFormat& DecodedAudioReader::GetFormat() const {
+const WaveFormat& DecodedAudioReader::getFormat() const {
     return m->format;
 }
 
-int64_t DecodedAudioReader::GetDeclaredLength() const {
+int64_t DecodedAudioReader::getDeclaredLength() const {
     return m->declared;
 }
 
-const AudioTags& DecodedAudioReader::GetTags() const {
+const AudioTags& DecodedAudioReader::getTags() const {
     return m->tags;
 }
 
-int64_t DecodedAudioReader::GetPosition() const {
+int64_t DecodedAudioReader::getPosition() const {
     return m->position;
 }
 
-int64_t DecodedAudioReader::Read(int64_t frames, void* buffer) {
+int64_t DecodedAudioReader::read(int64_t frames, void* buffer) {
     State& s = *m;
     if (frames <= 0)
         return 0;
     const size_t align = s.format.blockAlign;
     const size_t want = static_cast<size_t>(frames) * align;
     while (s.pending.size() - s.offset < want && !s.finished)
-        s.Fill();
+        s.fill();
     const size_t take = std::min(want, (s.pending.size() - s.offset) / align * align);
     std::memcpy(buffer, s.pending.data() + s.offset, take);
     s.offset += take;
@@ -253,7 +253,7 @@ int64_t DecodedAudioReader::Read(int64_t frames, void* buffer) {
     s.position += got;
     if (got == 0 && s.finished && !s.verified) {
         s.verified = true;
-        if (s.md5 && !s.md5->Matches())
+        if (s.md5 && !s.md5->matches())
             throw Exception(wmerr::kChecksumMismatch);
     }
     return got;

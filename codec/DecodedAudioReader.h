@@ -22,16 +22,16 @@ public:
     DecodedAudioReader(const DecodedAudioReader&) = delete;
     DecodedAudioReader& operator=(const DecodedAudioReader&) = delete;
 
-    const WaveFormat& GetFormat() const;
-    // The length the file declares, in sample frames of GetFormat(); an estimate for most
-    // formats, so reading goes on until Read returns 0.
-    int64_t GetDeclaredLength() const;
-    const AudioTags& GetTags() const;
+    const WaveFormat& getFormat() const;
+    // The length the file declares, in sample frames of getFormat(); an estimate for most
+    // formats, so reading goes on until read returns 0.
+    int64_t getDeclaredLength() const;
+    const AudioTags& getTags() const;
     // Frames read so far.
-    int64_t GetPosition() const;
+    int64_t getPosition() const;
     // Reads up to `frames` sample frames into `buffer` (frames × block-align bytes);
     // returns the frames read, 0 at the end of the stream.
-    int64_t Read(int64_t frames, void* buffer);
+    int64_t read(int64_t frames, void* buffer);
 
 private:
     struct State;

@@ -47,7 +47,7 @@ constexpr uint32_t kTruncated = 0xC00DF751;
 constexpr uint32_t kContentMismatch = 0xC00DF752;
 
 // A POSIX errno value carried in the Win32 facility, as the file layer reports it.
-constexpr uint32_t FromErrno(int err) {
+constexpr uint32_t fromErrno(int err) {
     return 0x80070000u | (static_cast<uint32_t>(err) & 0xFFFFu);
 }
 

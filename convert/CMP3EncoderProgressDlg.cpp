@@ -15,6 +15,7 @@
 #include "Mp3EncodeJob.h"
 #include "ProgressFigures.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "WaitService.h"
 
 #include <QApplication>

@@ -32,7 +32,7 @@ std::string folderModeOutput(const std::string& inputFolder, const std::string& 
 
 std::string fileModeOutput(const std::string& inputFile, const std::string& extension) {
     // The audio formats with longer extensions (".flac", ".opus") lose all of theirs.
-    for (const std::string& known : AudioInputExtensions()) {
+    for (const std::string& known : audioInputExtensions()) {
         if (known.size() > 4 && hasExtension(inputFile, known))
             return inputFile.substr(0, inputFile.size() - known.size()) + extension;
     }
@@ -121,7 +121,7 @@ std::vector<std::string> filesWithExtension(const std::string& folder,
 std::vector<std::string> audioFilesIn(const std::string& folder) {
     std::vector<std::string> wav = filesWithExtension(folder, ".wav");
     std::vector<std::string> others;
-    for (const std::string& ext : AudioInputExtensions()) {
+    for (const std::string& ext : audioInputExtensions()) {
         if (ext == ".wav")
             continue;
         const std::vector<std::string> some = filesWithExtension(folder, ext);
@@ -134,7 +134,7 @@ std::vector<std::string> audioFilesIn(const std::string& folder) {
 
 std::string audioInputFilter(const std::string& first, const std::string& allAudioText) {
     std::string patterns;
-    for (const std::string& ext : AudioInputExtensions())
+    for (const std::string& ext : audioInputExtensions())
         patterns += (patterns.empty() ? "*" : " *") + ext;
     return first + ";;" + allAudioText + " (" + patterns + ")";
 }

@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
         fs::create_directories(theirsOut);
         auto runOurs = [&] {
             const cldbench::Result r =
-                cldbench::RunCommand({std::string(self, static_cast<size_t>(n)), "--convert",
+                cldbench::runCommand({std::string(self, static_cast<size_t>(n)), "--convert",
                                       in.string(), oursOut.string(), std::to_string(quality)});
             ok = ok && r.status == 0 && countMp3(oursOut) == files;
             oursWall.push_back(r.seconds);
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
             double cpu = 0;
             for (const fs::path& flac : inputs) {
                 const fs::path mp3 = theirsOut / (flac.stem().string() + ".mp3");
-                const cldbench::Result r = cldbench::RunCommand(
+                const cldbench::Result r = cldbench::runCommand(
                     {"sh", "-c",
                      "ffmpeg -v error -i " + quoted(flac) + " -f wav - | lame --quiet -b 128 -q " +
                          std::to_string(quality) + " - " + quoted(mp3)});
@@ -212,10 +212,10 @@ int main(int argc, char** argv) {
         std::printf("a conversion failed; no figures\n");
         return 1;
     }
-    const double ow = cldbench::Median(oursWall);
-    const double tw = cldbench::Median(theirsWall);
-    const double oc = cldbench::Median(oursCpu);
-    const double tc = cldbench::Median(theirsCpu);
+    const double ow = cldbench::median(oursWall);
+    const double tw = cldbench::median(theirsWall);
+    const double oc = cldbench::median(oursCpu);
+    const double tc = cldbench::median(theirsCpu);
     std::printf("median wall: ours %.2f s, ffmpeg|lame %.2f s, ratio %.3f\n", ow, tw, ow / tw);
     std::printf("median CPU:  ours %.2f s, ffmpeg|lame %.2f s, ratio %.3f\n", oc, tc, oc / tc);
     std::printf("(ours includes the dialog's two fixed 500 ms waits of every batch)\n");

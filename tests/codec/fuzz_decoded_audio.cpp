@@ -14,7 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2)
         return 0;
-    const auto& extensions = cld::AudioInputExtensions();
+    const auto& extensions = cld::audioInputExtensions();
     const std::string ext = extensions[data[0] % extensions.size()];
     char path[] = "/tmp/cld-fuzz-audio-XXXXXX";
     const int fd = mkstemp(path);

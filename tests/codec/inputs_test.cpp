@@ -47,15 +47,15 @@ const Format kFormats[] = {
 };
 
 // Makes `name`.`ext` in `dir` from a WAV of `seconds` of the test signal; returns its path.
-fs::path MakeInput(const cldtest::TempDir& dir, const Format& f, double seconds,
+fs::path makeInput(const cldtest::TempDir& dir, const Format& f, double seconds,
                    std::vector<int16_t>* source = nullptr, const std::string& stem = "in") {
     const int frames = static_cast<int>(seconds * f.rate);
-    std::vector<int16_t> signal = MakeSignal(frames, f.rate, 2);
+    std::vector<int16_t> signal = makeSignal(frames, f.rate, 2);
     const fs::path wav = dir.file(stem + "-" + f.name + "-source.wav");
-    WriteWav(wav, signal, f.rate, 2);
+    writeWav(wav, signal, f.rate, 2);
     const fs::path out = dir.file(stem + "." + f.name);
     EXPECT_EQ(
-        Shell("ffmpeg -v error -y -i " + Quote(wav) + " " + f.codec + kTagOptions + Quote(out)), 0)
+        shell("ffmpeg -v error -y -i " + quote(wav) + " " + f.codec + kTagOptions + quote(out)), 0)
         << f.name;
     fs::remove(wav);
     if (source)
@@ -63,12 +63,12 @@ fs::path MakeInput(const cldtest::TempDir& dir, const Format& f, double seconds,
     return out;
 }
 
-bool WaitIdle(const CodecJob& job) {
-    return WaitWhile([&] { return job.IsRunning(); });
+bool waitIdle(const CodecJob& job) {
+    return waitWhile([&] { return job.IsRunning(); });
 }
 
 // Runs the MP3 job to its end; returns its error code (-1 when it did not start).
-int EncodeMp3(Mp3EncodeJob& job, const fs::path& in, const fs::path& out) {
+int encodeMp3(Mp3EncodeJob& job, const fs::path& in, const fs::path& out) {
     job.SetInput(in.string());
     job.SetOutput(out.string());
     Mp3EncoderParams params;
@@ -76,12 +76,12 @@ int EncodeMp3(Mp3EncodeJob& job, const fs::path& in, const fs::path& out) {
     job.SetParams(params);
     if (!job.Start())
         return -1;
-    EXPECT_TRUE(WaitIdle(job));
+    EXPECT_TRUE(waitIdle(job));
     return job.GetErrorCode();
 }
 
 // Every name in the folder.
-std::vector<std::string> Names(const fs::path& dir) {
+std::vector<std::string> namesIn(const fs::path& dir) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir))
         names.push_back(e.path().filename().string());
@@ -89,7 +89,7 @@ std::vector<std::string> Names(const fs::path& dir) {
     return names;
 }
 
-std::unique_ptr<WmaEncodeJob> MakeWmaJob() {
+std::unique_ptr<WmaEncodeJob> makeWmaJob() {
     auto enc = std::make_unique<WmEncoderControl>(kProfiles, "");
     int index = -1;
     for (int i = 0; i < enc->GetProfileCount(); ++i)
@@ -102,30 +102,30 @@ std::unique_ptr<WmaEncodeJob> MakeWmaJob() {
 }
 
 // Runs the WMA job to its end; returns the code that ended it.
-uint32_t EncodeWma(WmaEncodeJob& job, const fs::path& in, const fs::path& out) {
+uint32_t encodeWma(WmaEncodeJob& job, const fs::path& in, const fs::path& out) {
     try {
         job.EncodeFile(in.string(), out.string());
     } catch (const WMException& e) {
         return e.GetCode();
     }
-    EXPECT_TRUE(WaitWhile([&] { return job.IsEncoding(); }));
+    EXPECT_TRUE(waitWhile([&] { return job.IsEncoding(); }));
     job.OnStopped();
     return job.GetLastErrorCode();
 }
 
 // A FLAC file whose stored MD5 no longer matches its audio.
-fs::path MakeFlacWithWrongMd5(const cldtest::TempDir& dir) {
+fs::path makeFlacWithWrongMd5(const cldtest::TempDir& dir) {
     const fs::path wav = dir.file("md5-source.wav");
-    WriteWav(wav, MakeSignal(44100, 44100, 2), 44100, 2);
+    writeWav(wav, makeSignal(44100, 44100, 2), 44100, 2);
     const fs::path flac = dir.file("badsum.flac");
-    EXPECT_EQ(Shell("flac -s -f -o " + Quote(flac) + " " + Quote(wav)), 0);
+    EXPECT_EQ(shell("flac -s -f -o " + quote(flac) + " " + quote(wav)), 0);
     fs::remove(wav);
-    std::vector<uint8_t> bytes = ReadFile(flac);
+    std::vector<uint8_t> bytes = readFile(flac);
     // "fLaC", the block header, then the stream info with its MD5 at byte 18.
     EXPECT_EQ(std::memcmp(bytes.data(), "fLaC", 4), 0);
     bytes[8 + 18] ^= 0x5A;
-    WriteFile(flac, bytes);
-    EXPECT_NE(Shell("flac -s -t " + Quote(flac) + " 2>/dev/null"), 0)
+    writeFile(flac, bytes);
+    EXPECT_NE(shell("flac -s -t " + quote(flac) + " 2>/dev/null"), 0)
         << "the reference decoder sees the damage too";
     return flac;
 }
@@ -135,21 +135,21 @@ struct BadInputs {
     fs::path wrongMd5, truncatedOgg, m4aWithoutAudio, wavNamedFlac, textNamedMp3;
 };
 
-BadInputs MakeBadInputs(const cldtest::TempDir& dir) {
+BadInputs makeBadInputs(const cldtest::TempDir& dir) {
     BadInputs b;
-    b.wrongMd5 = MakeFlacWithWrongMd5(dir);
-    const fs::path ogg = MakeInput(dir, kFormats[1], 3.0, nullptr, "whole");
-    std::vector<uint8_t> bytes = ReadFile(ogg);
+    b.wrongMd5 = makeFlacWithWrongMd5(dir);
+    const fs::path ogg = makeInput(dir, kFormats[1], 3.0, nullptr, "whole");
+    std::vector<uint8_t> bytes = readFile(ogg);
     bytes.resize(bytes.size() / 2);
     b.truncatedOgg = dir.file("cut.ogg");
-    WriteFile(b.truncatedOgg, bytes);
+    writeFile(b.truncatedOgg, bytes);
     fs::remove(ogg);
     b.m4aWithoutAudio = dir.file("picture.m4a");
-    EXPECT_EQ(Shell("ffmpeg -v error -y -f lavfi -i testsrc=d=1:s=64x48:r=10 -c:v mpeg4 -f mp4 " +
-                    Quote(b.m4aWithoutAudio)),
+    EXPECT_EQ(shell("ffmpeg -v error -y -f lavfi -i testsrc=d=1:s=64x48:r=10 -c:v mpeg4 -f mp4 " +
+                    quote(b.m4aWithoutAudio)),
               0);
     b.wavNamedFlac = dir.file("really-a-wav.flac");
-    WriteWav(b.wavNamedFlac, MakeSignal(4410, 44100, 2), 44100, 2);
+    writeWav(b.wavNamedFlac, makeSignal(4410, 44100, 2), 44100, 2);
     b.textNamedMp3 = dir.file("notes.mp3");
     std::ofstream(b.textNamedMp3) << "These are not the droids you are looking for.\n";
     return b;
@@ -160,7 +160,7 @@ BadInputs MakeBadInputs(const cldtest::TempDir& dir) {
 TEST(DecodedInput, FlacGivesTheSourcePcmExactlyAt16And24Bits) {
     cldtest::TempDir dir;
     std::vector<int16_t> source;
-    const fs::path flac = MakeInput(dir, kFormats[0], 2.0, &source);
+    const fs::path flac = makeInput(dir, kFormats[0], 2.0, &source);
 
     AudioFileReader reader;
     reader.Open(flac.string());
@@ -196,13 +196,13 @@ TEST(DecodedInput, FlacGivesTheSourcePcmExactlyAt16And24Bits) {
 
     // 24-bit FLAC arrives as 32-bit integers at full scale, every bit kept.
     const fs::path wav16 = dir.file("deep-source.wav");
-    WriteWav(wav16, source, 44100, 2);
+    writeWav(wav16, source, 44100, 2);
     const fs::path flac24 = dir.file("deep.flac");
-    ASSERT_EQ(Shell("ffmpeg -v error -y -i " + Quote(wav16) +
-                    " -c:a flac -sample_fmt s32 -bits_per_raw_sample 24 " + Quote(flac24)),
+    ASSERT_EQ(shell("ffmpeg -v error -y -i " + quote(wav16) +
+                    " -c:a flac -sample_fmt s32 -bits_per_raw_sample 24 " + quote(flac24)),
               0);
     std::string bps;
-    ASSERT_EQ(Shell("metaflac --show-bps " + Quote(flac24), &bps), 0);
+    ASSERT_EQ(shell("metaflac --show-bps " + quote(flac24), &bps), 0);
     ASSERT_EQ(bps, "24\n");
     AudioFileReader deep;
     deep.Open(flac24.string());
@@ -228,10 +228,10 @@ TEST(Mp3EncodeJob, EncodesEveryInputFormatLikeItsSourceAndReadsItsTags) {
     for (const Format& f : kFormats) {
         SCOPED_TRACE(f.name);
         std::vector<int16_t> source;
-        const fs::path in = MakeInput(dir, f, 3.0, &source);
+        const fs::path in = makeInput(dir, f, 3.0, &source);
         const fs::path out = dir.file(std::string("out-") + f.name + ".mp3");
         Mp3EncodeJob job;
-        ASSERT_EQ(EncodeMp3(job, in, out), 0);
+        ASSERT_EQ(encodeMp3(job, in, out), 0);
         const AudioTags& tags = job.GetInputTags();
         EXPECT_EQ(tags.title, "Ünïcode Title");
         EXPECT_EQ(tags.artist, "The Artist");
@@ -240,18 +240,18 @@ TEST(Mp3EncodeJob, EncodesEveryInputFormatLikeItsSourceAndReadsItsTags) {
         EXPECT_EQ(tags.genre, "Jazz");
         EXPECT_EQ(tags.track, 3);
 
-        auto info = Probe(out);
+        auto info = probe(out);
         EXPECT_EQ(info["stream.codec_name"], "mp3");
         EXPECT_EQ(info["stream.sample_rate"], std::to_string(f.rate));
         const Pcm ref{f.rate, 2, source};
-        const Pcm dec = DecodeWithFfmpeg(out);
+        const Pcm dec = decodeWithFfmpeg(out);
         ASSERT_EQ(dec.channels, 2);
         // The MP3 adds the encoder's delay and pads its last frame; nothing more.
         const long refFrames = static_cast<long>(source.size() / 2);
         const long decFrames = static_cast<long>(dec.samples.size() / 2);
         EXPECT_GE(decFrames, refFrames);
         EXPECT_LE(decFrames, refFrames + 1152 * 3);
-        const Alignment a = Align(ref, dec, 4096);
+        const Alignment a = align(ref, dec, 4096);
         EXPECT_GT(a.snrDb, 15.0);
         EXPECT_GE(a.lag, 0);
         EXPECT_LE(a.lag, 2 * 1152);
@@ -263,21 +263,21 @@ TEST(Mp3EncodeJob, LosslessInputGivesTheSameMp3AsItsWav) {
     // is byte for byte the one made from the WAV.
     cldtest::TempDir dir;
     std::vector<int16_t> source;
-    const fs::path flac = MakeInput(dir, kFormats[0], 2.5, &source);
+    const fs::path flac = makeInput(dir, kFormats[0], 2.5, &source);
     const fs::path wav = dir.file("same.wav");
-    WriteWav(wav, source, 44100, 2);
+    writeWav(wav, source, 44100, 2);
     Mp3EncodeJob job;
-    ASSERT_EQ(EncodeMp3(job, flac, dir.file("from-flac.mp3")), 0);
-    ASSERT_EQ(EncodeMp3(job, wav, dir.file("from-wav.mp3")), 0);
+    ASSERT_EQ(encodeMp3(job, flac, dir.file("from-flac.mp3")), 0);
+    ASSERT_EQ(encodeMp3(job, wav, dir.file("from-wav.mp3")), 0);
     EXPECT_TRUE(job.GetInputTags().empty()) << "a WAV file brings no tags";
     EXPECT_EQ(
-        Shell("cmp -s " + Quote(dir.file("from-flac.mp3")) + " " + Quote(dir.file("from-wav.mp3"))),
+        shell("cmp -s " + quote(dir.file("from-flac.mp3")) + " " + quote(dir.file("from-wav.mp3"))),
         0);
 }
 
 TEST(Mp3EncodeJob, BadInputsFailByNameAndLeaveNoOutput) {
     cldtest::TempDir dir;
-    const BadInputs bad = MakeBadInputs(dir);
+    const BadInputs bad = makeBadInputs(dir);
     const fs::path outDir = dir.file("out");
     fs::create_directories(outDir);
 
@@ -290,25 +290,25 @@ TEST(Mp3EncodeJob, BadInputsFailByNameAndLeaveNoOutput) {
     for (const auto& [input, code] : atStart) {
         SCOPED_TRACE(input.filename().string());
         Mp3EncodeJob job;
-        EXPECT_EQ(EncodeMp3(job, input, outDir / "x.mp3"), -1);
+        EXPECT_EQ(encodeMp3(job, input, outDir / "x.mp3"), -1);
         EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
         EXPECT_EQ(job.GetErrorDetail(), code) << std::hex << job.GetErrorDetail();
         EXPECT_EQ(job.GetInput(), input.string());
     }
     {
         Mp3EncodeJob job;
-        EXPECT_EQ(EncodeMp3(job, bad.textNamedMp3, outDir / "x.mp3"), -1);
+        EXPECT_EQ(encodeMp3(job, bad.textNamedMp3, outDir / "x.mp3"), -1);
         EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
     }
-    EXPECT_TRUE(Names(outDir).empty());
+    EXPECT_TRUE(namesIn(outDir).empty());
 
     // A wrong checksum shows only at the end: what was encoded is removed, and an older
     // file of the output's name stays as it was.
     std::ofstream(outDir / "badsum.mp3") << "older file";
     Mp3EncodeJob job;
-    EXPECT_EQ(EncodeMp3(job, bad.wrongMd5, outDir / "badsum.mp3"), CodecJob::kErrInput);
+    EXPECT_EQ(encodeMp3(job, bad.wrongMd5, outDir / "badsum.mp3"), CodecJob::kErrInput);
     EXPECT_EQ(job.GetErrorDetail(), cld::wmerr::kChecksumMismatch);
-    EXPECT_EQ(Names(outDir), std::vector<std::string>{"badsum.mp3"});
+    EXPECT_EQ(namesIn(outDir), std::vector<std::string>{"badsum.mp3"});
     std::ifstream older(outDir / "badsum.mp3");
     std::string text;
     std::getline(older, text);
@@ -334,13 +334,13 @@ TEST(Mp3EncodeJob, GarbageUnderEveryAudioNameFailsWithoutOutput) {
         contents.push_back(bytes);
     }
     int index = 0;
-    for (const std::string& ext : cld::AudioInputExtensions()) {
+    for (const std::string& ext : cld::audioInputExtensions()) {
         for (const auto& bytes : contents) {
             const fs::path in = dir.file("junk" + std::to_string(index++) + ext);
-            WriteFile(in, bytes);
+            writeFile(in, bytes);
             const fs::path out = dir.file("junk.mp3");
             Mp3EncodeJob job;
-            const int code = EncodeMp3(job, in, out);
+            const int code = encodeMp3(job, in, out);
             EXPECT_TRUE(code == -1 || code == CodecJob::kErrInput) << in << " " << code;
             EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput) << in;
             EXPECT_FALSE(fs::exists(out)) << in;
@@ -350,14 +350,14 @@ TEST(Mp3EncodeJob, GarbageUnderEveryAudioNameFailsWithoutOutput) {
 
 TEST(WmaEncodeJob, CompressedInputsCarryTheirTagsIntoTheAsfFile) {
     cldtest::TempDir dir;
-    auto job = MakeWmaJob();
+    auto job = makeWmaJob();
     for (const Format& f : kFormats) {
         SCOPED_TRACE(f.name);
         std::vector<int16_t> source;
-        const fs::path in = MakeInput(dir, f, 3.0, &source);
+        const fs::path in = makeInput(dir, f, 3.0, &source);
         const fs::path out = dir.file(std::string("out-") + f.name + ".wma");
-        ASSERT_EQ(EncodeWma(*job, in, out), 0u);
-        auto info = Probe(out);
+        ASSERT_EQ(encodeWma(*job, in, out), 0u);
+        auto info = probe(out);
         EXPECT_EQ(info["stream.codec_name"], "wmav2");
         EXPECT_EQ(info["tag.title"], "Ünïcode Title");
         EXPECT_EQ(info["tag.artist"], "The Artist");
@@ -365,59 +365,59 @@ TEST(WmaEncodeJob, CompressedInputsCarryTheirTagsIntoTheAsfFile) {
         EXPECT_EQ(info["tag.genre"], "Jazz");
         EXPECT_EQ(info["tag.date"], "1999");
         EXPECT_EQ(info["tag.track"], "3/12");
-        const Pcm dec = DecodeWithFfmpeg(out);
+        const Pcm dec = decodeWithFfmpeg(out);
         ASSERT_EQ(dec.channels, 2);
         // The profile's rate is 44.1 kHz; the Opus input is compared by length only.
         EXPECT_NEAR(static_cast<double>(dec.samples.size() / 2), 3.0 * 44100, 4096);
         if (f.rate == 44100) {
-            EXPECT_GT(Align(Pcm{44100, 2, source}, dec, 4096).snrDb, 12.0);
+            EXPECT_GT(align(Pcm{44100, 2, source}, dec, 4096).snrDb, 12.0);
         }
     }
 }
 
 TEST(WmaEncodeJob, BadInputsFailByNameAndLeaveNoOutput) {
     cldtest::TempDir dir;
-    const BadInputs bad = MakeBadInputs(dir);
+    const BadInputs bad = makeBadInputs(dir);
     const fs::path outDir = dir.file("out");
     fs::create_directories(outDir);
-    auto job = MakeWmaJob();
-    EXPECT_EQ(EncodeWma(*job, bad.truncatedOgg, outDir / "a.wma"), cld::wmerr::kTruncated);
-    EXPECT_EQ(EncodeWma(*job, bad.m4aWithoutAudio, outDir / "b.wma"), cld::wmerr::kNoAudio);
-    EXPECT_EQ(EncodeWma(*job, bad.wavNamedFlac, outDir / "c.wma"), cld::wmerr::kContentMismatch);
-    EXPECT_NE(EncodeWma(*job, bad.textNamedMp3, outDir / "d.wma"), 0u);
-    EXPECT_TRUE(Names(outDir).empty());
-    EXPECT_EQ(EncodeWma(*job, bad.wrongMd5, outDir / "e.wma"), cld::wmerr::kChecksumMismatch);
-    EXPECT_TRUE(Names(outDir).empty()) << "the file encoded before the end is removed";
+    auto job = makeWmaJob();
+    EXPECT_EQ(encodeWma(*job, bad.truncatedOgg, outDir / "a.wma"), cld::wmerr::kTruncated);
+    EXPECT_EQ(encodeWma(*job, bad.m4aWithoutAudio, outDir / "b.wma"), cld::wmerr::kNoAudio);
+    EXPECT_EQ(encodeWma(*job, bad.wavNamedFlac, outDir / "c.wma"), cld::wmerr::kContentMismatch);
+    EXPECT_NE(encodeWma(*job, bad.textNamedMp3, outDir / "d.wma"), 0u);
+    EXPECT_TRUE(namesIn(outDir).empty());
+    EXPECT_EQ(encodeWma(*job, bad.wrongMd5, outDir / "e.wma"), cld::wmerr::kChecksumMismatch);
+    EXPECT_TRUE(namesIn(outDir).empty()) << "the file encoded before the end is removed";
 }
 
 TEST(AudioInputCheck, OggMustEndWithTheClosingPageOfItsStream) {
     cldtest::TempDir dir;
-    const fs::path ogg = MakeInput(dir, kFormats[1], 2.0);
-    EXPECT_EQ(cld::CheckOggEnd(ogg.string()), 0u);
-    const std::vector<uint8_t> bytes = ReadFile(ogg);
+    const fs::path ogg = makeInput(dir, kFormats[1], 2.0);
+    EXPECT_EQ(cld::checkOggEnd(ogg.string()), 0u);
+    const std::vector<uint8_t> bytes = readFile(ogg);
     // Cut exactly before the last page: every page is whole, but the stream is not closed.
     const std::string data(bytes.begin(), bytes.end());
     const size_t last = data.rfind("OggS");
     ASSERT_NE(last, std::string::npos);
     ASSERT_GT(last, 0u);
-    WriteFile(dir.file("pages.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + last));
-    EXPECT_EQ(cld::CheckOggEnd(dir.file("pages.ogg").string()), cld::wmerr::kTruncated);
+    writeFile(dir.file("pages.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + last));
+    EXPECT_EQ(cld::checkOggEnd(dir.file("pages.ogg").string()), cld::wmerr::kTruncated);
     // Cut inside the last page.
-    WriteFile(dir.file("mid.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.end() - 10));
-    EXPECT_EQ(cld::CheckOggEnd(dir.file("mid.ogg").string()), cld::wmerr::kTruncated);
-    WriteFile(dir.file("tiny.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 10));
-    EXPECT_EQ(cld::CheckOggEnd(dir.file("tiny.ogg").string()), cld::wmerr::kTruncated);
+    writeFile(dir.file("mid.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.end() - 10));
+    EXPECT_EQ(cld::checkOggEnd(dir.file("mid.ogg").string()), cld::wmerr::kTruncated);
+    writeFile(dir.file("tiny.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 10));
+    EXPECT_EQ(cld::checkOggEnd(dir.file("tiny.ogg").string()), cld::wmerr::kTruncated);
     // Cut inside its headers, the file does not even open: it is still named as cut short.
-    WriteFile(dir.file("head.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 200));
+    writeFile(dir.file("head.ogg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 200));
     Mp3EncodeJob job;
-    EXPECT_EQ(EncodeMp3(job, dir.file("head.ogg"), dir.file("head.mp3")), -1);
+    EXPECT_EQ(encodeMp3(job, dir.file("head.ogg"), dir.file("head.mp3")), -1);
     EXPECT_EQ(job.GetErrorDetail(), cld::wmerr::kTruncated);
     EXPECT_FALSE(fs::exists(dir.file("head.mp3")));
 
     // The extensions the jobs take, WAV first.
-    EXPECT_EQ(cld::AudioInputExtensions().front(), ".wav");
-    EXPECT_TRUE(cld::IsDecodedAudioPath("/a/b.FLAC"));
-    EXPECT_TRUE(cld::IsDecodedAudioPath("x.opus"));
-    EXPECT_FALSE(cld::IsDecodedAudioPath("x.wav"));
-    EXPECT_FALSE(cld::IsDecodedAudioPath("x.wma"));
+    EXPECT_EQ(cld::audioInputExtensions().front(), ".wav");
+    EXPECT_TRUE(cld::isDecodedAudioPath("/a/b.FLAC"));
+    EXPECT_TRUE(cld::isDecodedAudioPath("x.opus"));
+    EXPECT_FALSE(cld::isDecodedAudioPath("x.wav"));
+    EXPECT_FALSE(cld::isDecodedAudioPath("x.wma"));
 }

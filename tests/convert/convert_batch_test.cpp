@@ -7,6 +7,7 @@
 #include "ConvertTestKit.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
+#include "StringIds.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
 
@@ -30,13 +31,13 @@ namespace fs = std::filesystem;
 namespace {
 
 double durationOf(const fs::path& file) {
-    const auto probe = codectest::Probe(file);
+    const auto probe = codectest::probe(file);
     const auto it = probe.find("stream.duration");
     return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
 }
 
 std::string codecOf(const fs::path& file) {
-    const auto probe = codectest::Probe(file);
+    const auto probe = codectest::probe(file);
     const auto it = probe.find("stream.codec_name");
     return it == probe.end() ? std::string() : it->second;
 }
@@ -163,9 +164,9 @@ TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
         {"b.flac", "-c:a flac"}, {"c.ogg", "-c:a libvorbis"},  {"d.opus", "-c:a libopus"},
         {"e.m4a", "-c:a aac"},   {"f.mp3", "-c:a libmp3lame"}, {"G.FLAC", "-c:a flac"}};
     for (const auto& [name, codec] : inputs)
-        ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " +
-                                   codectest::Quote(env.path("src.wav")) + " " + codec + tags +
-                                   codectest::Quote(in / name)),
+        ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " +
+                                   codectest::quote(env.path("src.wav")) + " " + codec + tags +
+                                   codectest::quote(in / name)),
                   0)
             << name;
     std::ofstream(in / "notes.txt") << "not audio";
@@ -180,7 +181,7 @@ TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
         SCOPED_TRACE(name);
         EXPECT_EQ(codecOf(out / name), "mp3");
         EXPECT_NEAR(durationOf(out / name), 1.0, 0.1);
-        auto probe = codectest::Probe(out / name);
+        auto probe = codectest::probe(out / name);
         EXPECT_EQ(probe["tag.title"], "Track");
         EXPECT_EQ(probe["tag.artist"], "Artist");
         EXPECT_EQ(probe["tag.album"], "Album");
@@ -188,7 +189,7 @@ TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
         EXPECT_EQ(probe["tag.genre"], "Blues");
         EXPECT_EQ(probe["tag.track"], "7");
     }
-    EXPECT_EQ(codectest::Probe(out / "a-plain.mp3").count("tag.title"), 0u)
+    EXPECT_EQ(codectest::probe(out / "a-plain.mp3").count("tag.title"), 0u)
         << "a WAV file brings no names";
 
     env.script->messages.clear();
@@ -200,7 +201,7 @@ TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
     EXPECT_EQ(wma.convertedCount(), 7);
     for (const char* name : {"b.wma", "c.wma", "d.wma", "e.wma", "f.wma", "G.wma"}) {
         SCOPED_TRACE(name);
-        auto probe = codectest::Probe(wmaOut / name);
+        auto probe = codectest::probe(wmaOut / name);
         EXPECT_EQ(probe["stream.codec_name"], "wmav2");
         EXPECT_EQ(probe["tag.title"], "Track");
         EXPECT_EQ(probe["tag.artist"], "Artist");
@@ -214,34 +215,34 @@ TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
     CMP3EncoderProgressDlg one(env.context, fileJob(in / "d.opus", single), 3);
     one.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
-    EXPECT_EQ(codectest::Probe(single)["tag.title"], "Track");
-    EXPECT_EQ(codectest::Probe(single)["stream.sample_rate"], "48000");
+    EXPECT_EQ(codectest::probe(single)["tag.title"], "Track");
+    EXPECT_EQ(codectest::probe(single)["stream.sample_rate"], "48000");
 }
 
 TEST_F(Batch, DamagedCompressedFilesAreSkippedByNameAndLeaveNoOutput) {
     const fs::path in = folder("damaged");
     writeTestWav(env.path("src.wav"), 2.0);
     const auto make = [&](const fs::path& file, const std::string& codec) {
-        ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " +
-                                   codectest::Quote(env.path("src.wav")) + " " + codec + " " +
-                                   codectest::Quote(file)),
+        ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " +
+                                   codectest::quote(env.path("src.wav")) + " " + codec + " " +
+                                   codectest::quote(file)),
                   0);
     };
     make(in / "a-good.flac", "-c:a flac");
     // A FLAC file whose stored MD5 does not match its audio.
     make(in / "b-badsum.flac", "-c:a flac");
-    std::vector<uint8_t> bytes = codectest::ReadFile(in / "b-badsum.flac");
+    std::vector<uint8_t> bytes = codectest::readFile(in / "b-badsum.flac");
     bytes[8 + 18] ^= 0xFF;
-    codectest::WriteFile(in / "b-badsum.flac", bytes);
+    codectest::writeFile(in / "b-badsum.flac", bytes);
     // An Ogg file cut in half.
     make(env.path("whole.ogg"), "-c:a libvorbis");
-    bytes = codectest::ReadFile(env.path("whole.ogg"));
+    bytes = codectest::readFile(env.path("whole.ogg"));
     bytes.resize(bytes.size() / 2);
-    codectest::WriteFile(in / "c-cut.ogg", bytes);
+    codectest::writeFile(in / "c-cut.ogg", bytes);
     // An M4A file with a picture and no sound.
-    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -f lavfi -i testsrc=d=1:s=64x48:r=5 "
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -f lavfi -i testsrc=d=1:s=64x48:r=5 "
                                "-c:v mpeg4 -f mp4 " +
-                               codectest::Quote(in / "d-silent.m4a")),
+                               codectest::quote(in / "d-silent.m4a")),
               0);
     // An MP3 file that is a FLAC file.
     make(in / "e-lies.mp3", "-c:a flac -f flac");
@@ -338,8 +339,8 @@ TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
     // MP3 -> WAV, the first file empty.
     const fs::path mp3s = folder("mp3s");
     writeTestWav(env.path("s.wav"), 0.5);
-    ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(env.path("s.wav")) + " " +
-                               codectest::Quote(mp3s / "b.mp3")),
+    ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(env.path("s.wav")) + " " +
+                               codectest::quote(mp3s / "b.mp3")),
               0);
     std::ofstream(mp3s / "a.mp3").close();
     CMP3EncoderProgressDlg mp3(env.context, folderJob(mp3s, folder("mp3s/out")), 4);
@@ -353,8 +354,8 @@ TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
     // WMA -> WAV, the first file empty.
     env.script->messages.clear();
     const fs::path wmas = folder("wmas");
-    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("s.wav")) +
-                               " -c:a wmav2 " + codectest::Quote(wmas / "b.wma")),
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("s.wav")) +
+                               " -c:a wmav2 " + codectest::quote(wmas / "b.wma")),
               0);
     std::ofstream(wmas / "a.wma").close();
     CEncoderProgressDlg wma(env.context, folderJob(wmas, folder("wmas/out")), 4, nullptr);
@@ -417,8 +418,8 @@ TEST_F(Batch, AbortInFolderToMp3KeepsThePartialFileAndStartsNoOther) {
 TEST_F(Batch, Mp3ToWavFolderAndFile) {
     const fs::path in = folder("mp3s");
     writeTestWav(env.path("src.wav"), 1.0);
-    ASSERT_EQ(codectest::Shell("lame --quiet -b 128 " + codectest::Quote(env.path("src.wav")) +
-                               " " + codectest::Quote(in / "x.mp3")),
+    ASSERT_EQ(codectest::shell("lame --quiet -b 128 " + codectest::quote(env.path("src.wav")) +
+                               " " + codectest::quote(in / "x.mp3")),
               0);
     fs::copy_file(in / "x.mp3", in / "y.MP3");
     const fs::path out = folder("mp3s/WAVFiles");
@@ -454,8 +455,8 @@ TEST_F(Batch, Mp3DecodeMessagesForEmptyFoldersBrokenFilesAndAbort) {
 
     env.script->messages.clear();
     writeTestWav(env.path("long.wav"), 120);
-    ASSERT_EQ(codectest::Shell("lame --quiet -b 32 " + codectest::Quote(env.path("long.wav")) +
-                               " " + codectest::Quote(env.path("long.mp3"))),
+    ASSERT_EQ(codectest::shell("lame --quiet -b 32 " + codectest::quote(env.path("long.wav")) +
+                               " " + codectest::quote(env.path("long.mp3"))),
               0);
     CMP3EncoderProgressDlg aborted(env.context, fileJob(env.path("long.mp3"), env.path("l.wav")),
                                    5);
@@ -481,8 +482,8 @@ TEST_F(Batch, WavAndMp3FileToWma) {
 
     // An MP3 input fails the WAV check (said once) and is encoded all the same.
     env.script->messages.clear();
-    ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(env.path("in.wav")) + " " +
-                               codectest::Quote(env.path("in.mp3"))),
+    ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(env.path("in.wav")) + " " +
+                               codectest::quote(env.path("in.mp3"))),
               0);
     CEncoderProgressDlg mp3(env.context, fileJob(env.path("in.mp3"), env.path("mp3.wma")), 3,
                             createMediaEncoder(env.context));
@@ -497,8 +498,8 @@ TEST_F(Batch, FolderToWmaDoesTheWavsThenTheMp3sOnce) {
     const fs::path in = folder("wm");
     writeTestWav(in / "a.wav", 0.5);
     writeTestWav(env.path("b.wav"), 0.5);
-    ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(env.path("b.wav")) + " " +
-                               codectest::Quote(in / "b.mp3")),
+    ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(env.path("b.wav")) + " " +
+                               codectest::quote(in / "b.mp3")),
               0);
     const fs::path out = folder("wm/WMAFiles");
     CEncoderProgressDlg dlg(env.context, folderJob(in, out), 2, createMediaEncoder(env.context));
@@ -517,12 +518,12 @@ TEST_F(Batch, FolderToWmaDoesTheWavsThenTheMp3sOnce) {
 
 TEST_F(Batch, WmaToWavAndItsAbort) {
     writeTestWav(env.path("src.wav"), 1.0);
-    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("src.wav")) +
-                               " -c:a wmav2 " + codectest::Quote(env.path("in/a.wma")) +
-                               " 2>/dev/null || (mkdir -p " + codectest::Quote(env.path("in")) +
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("src.wav")) +
+                               " -c:a wmav2 " + codectest::quote(env.path("in/a.wma")) +
+                               " 2>/dev/null || (mkdir -p " + codectest::quote(env.path("in")) +
                                " && ffmpeg -v error -y -i " +
-                               codectest::Quote(env.path("src.wav")) + " -c:a wmav2 " +
-                               codectest::Quote(env.path("in/a.wma")) + ")"),
+                               codectest::quote(env.path("src.wav")) + " -c:a wmav2 " +
+                               codectest::quote(env.path("in/a.wma")) + ")"),
               0);
     const fs::path out = folder("in/WAVFiles");
     CEncoderProgressDlg dlg(env.context, folderJob(env.path("in"), out), 4, nullptr);
@@ -569,8 +570,8 @@ TEST_F(Batch, AbortInTheSingleFileModes) {
     EXPECT_LT(durationOf(env.path("long.mp3")), 59.0);
 
     // WMA -> WAV says so; the partial WAV stays.
-    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("long.wav")) +
-                               " -c:a wmav2 " + codectest::Quote(env.path("long.wma"))),
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("long.wav")) +
+                               " -c:a wmav2 " + codectest::quote(env.path("long.wma"))),
               0);
     CEncoderProgressDlg wma(env.context, fileJob(env.path("long.wma"), env.path("back.wav")), 5,
                             nullptr);
@@ -590,8 +591,8 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
     const fs::path mp3s = folder("mp3s");
     for (const std::string name : {"a", "b", "c"}) {
         writeTestWav(wavs / (name + ".wav"), 0.3);
-        ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(wavs / (name + ".wav")) +
-                                   " " + codectest::Quote(mp3s / (name + ".mp3"))),
+        ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(wavs / (name + ".wav")) +
+                                   " " + codectest::quote(mp3s / (name + ".mp3"))),
                   0);
     }
     struct Mode {
@@ -620,7 +621,7 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
                         gate.release();
                         if (point == CodecJob::WorkerPoint::Finishing)
                             // The job ends by itself before the batch looks at it again.
-                            codectest::WaitWhile([job] { return job->IsRunning(); });
+                            codectest::waitWhile([job] { return job->IsRunning(); });
                     };
                     dlg.exec();
                     env.script->onWait = nullptr;
@@ -696,11 +697,11 @@ TEST_F(Batch, FullDiskIsNamedWithItsReasonAndLeavesNoCutFile) {
     writeTestWav(in / "b.wav", 40);
     writeTestWav(in / "c.wav", 0.5);
     const fs::path out = folder("in/out");
-    ASSERT_EQ(codectest::Shell("lame --quiet -b 128 " + codectest::Quote(in / "b.wav") + " " +
-                               codectest::Quote(env.path("long.mp3"))),
+    ASSERT_EQ(codectest::shell("lame --quiet -b 128 " + codectest::quote(in / "b.wav") + " " +
+                               codectest::quote(env.path("long.mp3"))),
               0);
-    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(in / "b.wav") +
-                               " -c:a wmav2 -b:a 128k " + codectest::Quote(env.path("long.wma"))),
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(in / "b.wav") +
+                               " -c:a wmav2 -b:a 128k " + codectest::quote(env.path("long.wma"))),
               0);
     env.script->answer = [](const Message& m) {
         return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
