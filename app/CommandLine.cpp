@@ -22,7 +22,11 @@ const std::vector<CommandLineJob>& jobTable() {
         {"line-in-to-mp3", IDC_MIC2MP3, false, {}},
         {"wav-to-wma", IDC_FOLDER2WMA, true, {}},
         // A WAV file opened without a job goes to MP3, the more common of the two.
-        {"wav-to-mp3", IDC_FOLDER2MP3, true, {".wav"}},
+        // So do the other lossless and lossy audio files the MP3 encoder reads.
+        {"wav-to-mp3",
+         IDC_FOLDER2MP3,
+         true,
+         {".wav", ".flac", ".ogg", ".oga", ".opus", ".m4a", ".aac"}},
         {"wma-to-wav", IDC_WMA2WAV, true, {".wma"}},
         {"mp3-to-wav", IDC_MP32WAV, true, {".mp3"}},
         {"video-to-wmv", IDC_AVI2WMV, true, {".avi", ".mpg", ".mpeg"}},
@@ -201,7 +205,8 @@ std::string usageText(const std::string& programName) {
                        "  --help        show this text and end\n"
                        "  --version     show the version and end\n\n"
                        "FILEs without --job open with the job their type calls for\n"
-                       "(.wav: wav-to-mp3, .mp3: mp3-to-wav, .wma: wma-to-wav,\n"
+                       "(.wav/.flac/.ogg/.oga/.opus/.m4a/.aac: wav-to-mp3, .mp3: mp3-to-wav,\n"
+                       ".wma: wma-to-wav, "
                        ".avi/.mpg/.mpeg: video-to-wmv).\n\n"
                        "Jobs:\n";
     for (const CommandLineJob& job : jobTable()) {

@@ -1,5 +1,6 @@
 #include "AudioFileReader.h"
 
+#include "AudioInputCheck.h"
 #include "Exception.h"
 #include "InputFile.h"
 #include "WavHeaderParser.h"
@@ -13,6 +14,11 @@ AudioFileReader::~AudioFileReader() {
 
 void AudioFileReader::Open(const std::string& path) {
     Close();
+    if (cld::isDecodedAudioPath(path)) {
+        m_decoded = std::make_unique<cld::DecodedAudioReader>(path);
+        m_format = m_decoded->getFormat();
+        return;
+    }
     uint32_t failure = 0;
     std::FILE* f = cld::openInputFile(path, failure);
     if (!f)
@@ -38,7 +44,7 @@ void AudioFileReader::Open(const std::string& path) {
 }
 
 void AudioFileReader::GetAudioStream(int index) {
-    if (!m_file)
+    if (!IsOpen())
         throw Exception(cld::wmerr::kPointer);
     if (index != 0)
         throw Exception(cld::wmerr::kNoAudio);
@@ -54,10 +60,24 @@ WaveFormat AudioFileReader::GetFormat() const {
 int64_t AudioFileReader::GetLength() const {
     if (!m_streamOpen)
         throw Exception(cld::wmerr::kPointer);
+    if (m_decoded)
+        return m_decoded->getDeclaredLength();
     return static_cast<int64_t>(m_dataBytes / m_format.blockAlign);
 }
 
+const AudioTags& AudioFileReader::GetTags() const {
+    static const AudioTags none;
+    return m_decoded ? m_decoded->getTags() : none;
+}
+
 std::vector<uint8_t> AudioFileReader::Read(int64_t start, int64_t frames) {
+    if (m_decoded) {
+        if (frames <= 0)
+            return {};
+        std::vector<uint8_t> buf(static_cast<size_t>(frames) * m_format.blockAlign);
+        buf.resize(static_cast<size_t>(ReadInto(start, frames, buf.data())) * m_format.blockAlign);
+        return buf;
+    }
     const int64_t length = GetLength();
     if (start < 0 || frames <= 0 || start >= length)
         return {};
@@ -70,6 +90,14 @@ std::vector<uint8_t> AudioFileReader::Read(int64_t start, int64_t frames) {
 }
 
 int64_t AudioFileReader::ReadInto(int64_t start, int64_t frames, void* buffer) {
+    if (m_decoded) {
+        if (!m_streamOpen)
+            throw Exception(cld::wmerr::kPointer);
+        // A decoder reads forwards only.
+        if (start != m_decoded->getPosition())
+            throw Exception(cld::wmerr::kReadFailed);
+        return m_decoded->read(frames, buffer);
+    }
     const int64_t length = GetLength();
     if (start < 0 || frames <= 0 || start >= length)
         return 0;
@@ -96,6 +124,7 @@ void AudioFileReader::Close() {
     if (m_file)
         std::fclose(m_file);
     m_file = nullptr;
+    m_decoded.reset();
     m_streamOpen = false;
     m_filePos = UINT64_MAX;
 }

@@ -12,7 +12,7 @@ namespace {
 
 using namespace cld::wmerr;
 
-constexpr std::array<std::pair<uint32_t, const char*>, 31> kMessages{{
+constexpr std::array<std::pair<uint32_t, const char*>, 34> kMessages{{
     {kPending, "The requested operation is pending completion."},
     {kAbortedByClient, "The requested operation was aborted by the client."},
     {kNoConnection,
@@ -50,6 +50,10 @@ constexpr std::array<std::pair<uint32_t, const char*>, 31> kMessages{{
     {kOutputNotFile, "The output path names a device, a pipe or a folder, not a file. Choose a "
                      "file name."},
     {kNoAudioDecoded, "The input file contains no audio frame that could be decoded."},
+    {kChecksumMismatch, "The decoded audio does not match the checksum stored in the input "
+                        "file; the file is damaged."},
+    {kTruncated, "The input file ends before its audio stream does; it has been cut short."},
+    {kContentMismatch, "The content of the input file is not of the kind its name says."},
 }};
 
 } // namespace

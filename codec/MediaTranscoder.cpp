@@ -1,6 +1,7 @@
 #include "MediaTranscoder.h"
 
 #include "AlsaDeviceSource.h"
+#include "AudioInputCheck.h"
 #include "FfmpegLog.h"
 #include "OutputFile.h"
 #include "SameFile.h"
@@ -37,6 +38,11 @@ struct MediaTranscoder::State : TranscodeChain {
     // Silence fed to the audio encoder before the input: what the codec's decoder drops
     // at the start of a stream, so that decoded audio starts with the input's first sample.
     int64_t priming = 0;
+    // A FLAC input's MD5, checked once its whole audio has been decoded.
+    std::unique_ptr<FlacMd5Check> md5;
+    // An audio file input (not a WAV file, not a device), which must decode to something.
+    bool decodedAudioInput = false;
+    int64_t decodedAudioFrames = 0;
 
     ~State() {
         avformat_close_input(&in);
@@ -62,7 +68,16 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
         if (avformat_find_stream_info(s.in, nullptr) < 0)
             throw WMException(wmerr::kInputOpen);
     } else {
-        s.in = openInputFile(inputPath);
+        try {
+            s.in = openInputFile(inputPath);
+        } catch (const WMException& e) {
+            throw WMException(explainOpenFailure(inputPath, e.GetCode()));
+        }
+        // A file whose content is not what its name says, or an Ogg file cut short, is
+        // refused before anything is written.
+        if (const uint32_t code = checkAudioInput(inputPath, s.in))
+            throw WMException(code);
+        s.decodedAudioInput = isDecodedAudioPath(inputPath);
     }
 
     const WmStreamConfig* wantAudio = profile.FindStream(WmStreamConfig::Type::Audio);
@@ -108,6 +123,16 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
     }
 
     setContentTags(s.out, info);
+    if (!device && !wantVideo && s.inAudio >= 0) {
+        // An audio file's own names fill what the content description leaves empty.
+        AudioTags tags = readAudioTags(s.in, s.inAudio);
+        if (!info.author.empty())
+            tags.artist.clear();
+        if (!info.title.empty())
+            tags.title.clear();
+        addAudioTags(s.out, tags, "author");
+        s.md5 = FlacMd5Check::create(s.in->streams[s.inAudio]);
+    }
 
     s.frame = av_frame_alloc();
     s.packet = av_packet_alloc();
@@ -207,6 +232,11 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
                 return true;
             if (rc < 0)
                 return true;
+            if (audio) {
+                ++s.decodedAudioFrames;
+                if (s.md5)
+                    s.md5->add(s.frame);
+            }
             const bool ok = audio ? convertAudio(s.frame) : encodeVideo(s.frame);
             av_frame_unref(s.frame);
             if (!ok)
@@ -273,6 +303,14 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
         const auto size = std::filesystem::file_size(s.file.TempPath(), ec);
         if (!ec)
             m_fileSize = static_cast<int64_t>(size);
+    }
+    // A file read to its end must decode to audio, and to the audio its checksum promises;
+    // otherwise the output is no copy of it.
+    if (!failure && !stop.load() && s.audioEnc) {
+        if (s.decodedAudioInput && s.decodedAudioFrames == 0)
+            failure = wmerr::kNoAudioDecoded;
+        else if (s.md5 && !s.md5->matches())
+            failure = wmerr::kChecksumMismatch;
     }
     // A failed write is reported with the system's reason (a full disk, a size limit).
     if (failure && s.ioError < 0 && s.ioError > -4096)

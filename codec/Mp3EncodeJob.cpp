@@ -7,6 +7,7 @@
 #include "SameFile.h"
 #include "WmErrors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <lame/lame.h>
@@ -24,6 +25,14 @@ Mp3EncodeJob::~Mp3EncodeJob() {
 void Mp3EncodeJob::SetTags(const AudioTags& tags) {
     m_tags = tags;
     m_tagged = true;
+    m_fromInput = false;
+}
+
+void Mp3EncodeJob::SetTagsFromInput(std::function<int(const std::string& genre)> genreNumberOf) {
+    m_tags = AudioTags{};
+    m_tagged = false;
+    m_fromInput = true;
+    m_genreNumberOf = std::move(genreNumberOf);
 }
 
 std::unique_ptr<LoudnessMeter> Mp3EncodeJob::TakeLoudness() {
@@ -35,6 +44,7 @@ std::unique_ptr<LoudnessMeter> Mp3EncodeJob::TakeLoudness() {
 void Mp3EncodeJob::ClearTags() {
     m_tags = AudioTags{};
     m_tagged = false;
+    m_fromInput = false;
 }
 
 void Mp3EncodeJob::ReleaseInput() {
@@ -45,11 +55,13 @@ bool Mp3EncodeJob::Start() {
     if (!BeginStart())
         return false;
     ReleaseInput();
+    m_inputTags = AudioTags();
     try {
         m_reader = std::make_unique<AudioFileReader>();
         m_reader->Open(GetInput());
         m_reader->GetAudioStream(0);
         m_format = m_reader->GetFormat();
+        m_inputTags = m_reader->GetTags();
     } catch (const Exception& e) {
         ReleaseInput();
         Finish(kErrInput, e.GetCode());
@@ -135,6 +147,9 @@ void Mp3EncodeJob::Work() {
         meter = std::make_unique<LoudnessMeter>(m_format.channels,
                                                 static_cast<int>(m_format.samplesPerSec));
     const int64_t total = m_reader->GetLength();
+    // A decoded input's length is only declared: it is read until it ends, which is also
+    // where a checksum it carries is verified.
+    const bool exact = m_reader->HasExactLength();
     int64_t position = m_reader->GetStart();
     const int channels = m_format.channels;
     int error = 0;
@@ -144,7 +159,7 @@ void Mp3EncodeJob::Work() {
         m_watchSamples.Restart();
         m_watchBytes.Restart();
     }
-    bool more = position < total;
+    bool more = !exact || position < total;
     bool aborted = false;
     while (more) {
         int64_t frames = 0;
@@ -189,11 +204,15 @@ void Mp3EncodeJob::Work() {
             break;
         }
         std::lock_guard lock(m_lock);
-        m_progress = total > 0 ? static_cast<int>(position * 100 / total) : 100;
+        if (exact)
+            m_progress = total > 0 ? static_cast<int>(position * 100 / total) : 100;
+        else
+            m_progress =
+                total > 0 ? static_cast<int>(std::min<int64_t>(position * 100 / total, 99)) : 0;
         m_bytesDone += static_cast<uint64_t>(frames) * m_format.blockAlign;
         m_samplesDone = static_cast<uint64_t>(position);
-        aborted = m_abort && position < total;
-        more = position < total && !m_abort;
+        aborted = m_abort && (!exact || position < total);
+        more = (!exact || position < total) && !m_abort;
     }
     {
         std::lock_guard lock(m_lock);
@@ -226,8 +245,11 @@ void Mp3EncodeJob::Work() {
     lame_close(m_lame);
     m_lame = nullptr;
     // Tags name and measure the whole piece: a file cut short by Abort goes without them.
-    if (!error && !aborted && (m_tagged || meter)) {
-        AudioTags tags = m_tags;
+    const bool fromInput = m_fromInput && !m_inputTags.empty();
+    if (!error && !aborted && (m_tagged || fromInput || meter)) {
+        AudioTags tags = fromInput ? m_inputTags : m_tags;
+        if (fromInput && m_genreNumberOf && !tags.genre.empty())
+            tags.genreNumber = m_genreNumberOf(tags.genre);
         if (meter && meter->valid()) {
             tags.trackGainDb = meter->gainDb();
             tags.trackPeak = meter->peak();

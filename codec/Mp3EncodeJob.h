@@ -7,6 +7,7 @@
 #include "Mp3EncoderParams.h"
 #include "WaveFormat.h"
 
+#include <functional>
 #include <memory>
 
 struct lame_global_struct;
@@ -33,6 +34,10 @@ public:
     void SetTags(const AudioTags& tags);
     // The next runs write no tags at all.
     void ClearTags();
+    // The next runs write the input file's own names, when it carries any (a FLAC, Ogg,
+    // Opus, M4A or MP3 file's tags); `genreNumberOf` gives a genre name's version 1
+    // number (255 when it knows none).
+    void SetTagsFromInput(std::function<int(const std::string& genre)> genreNumberOf);
     // Whether tagged files get the ID3 version 2 tag at the front (on by default).
     void SetId3v2Tag(bool write) { m_id3v2 = write; }
     // Whether the next runs measure the loudness and write the track's ReplayGain values
@@ -42,6 +47,9 @@ public:
     // over to the caller; null when there is none.
     std::unique_ptr<LoudnessMeter> TakeLoudness();
     bool Start();
+    // The names the input file carries (a FLAC, Ogg, Opus, M4A or MP3 file's tags), read
+    // by the last successful Start; empty for WAVE input.
+    const AudioTags& GetInputTags() const { return m_inputTags; }
 
 private:
     void Work();
@@ -50,11 +58,14 @@ private:
     Mp3EncoderParams m_params;
     AudioTags m_tags;
     bool m_tagged = false;
+    bool m_fromInput = false;
+    std::function<int(const std::string&)> m_genreNumberOf;
     bool m_id3v2 = true;
     bool m_replayGain = false;
     std::unique_ptr<LoudnessMeter> m_loudness;
     std::unique_ptr<AudioFileReader> m_reader;
     WaveFormat m_format;
+    AudioTags m_inputTags;
     lame_global_struct* m_lame = nullptr;
     int m_framesPerBlock = 0;
     size_t m_mp3BufferBytes = 0;

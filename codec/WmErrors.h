@@ -40,6 +40,11 @@ constexpr uint32_t kDecodeFailed = 0xC00DF012;
 constexpr uint32_t kWriteFailed = 0xC00DF013;
 constexpr uint32_t kOutputNotFile = 0xC00DF014;
 constexpr uint32_t kNoAudioDecoded = 0xC00DF015;
+// An input whose decoded audio differs from the checksum it carries, one that was cut
+// short, and one whose content is of another kind than its name says.
+constexpr uint32_t kChecksumMismatch = 0xC00DF750;
+constexpr uint32_t kTruncated = 0xC00DF751;
+constexpr uint32_t kContentMismatch = 0xC00DF752;
 
 // A POSIX errno value carried in the Win32 facility, as the file layer reports it.
 constexpr uint32_t fromErrno(int err) {

@@ -145,6 +145,9 @@ enum OwnStringId : int {
     IDS_OFFSET_NOT_FOUND = 2614,
     IDS_BAD_OFFSET = 2615,
 
+    // The input pickers' filter of every audio format the encoding jobs read.
+    IDS_AUDIO_FILES = 2750,
+
     // MP3 tags.
     IDS_ID3V2_TAG = 2800,
     IDS_REPLAYGAIN = 2801,

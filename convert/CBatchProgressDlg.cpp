@@ -309,6 +309,12 @@ std::vector<std::string> CBatchProgressDlg::batchFiles(const std::string& extens
     return filesWithExtension(withTrailingSlash(m_params.inputPath), extension);
 }
 
+std::vector<std::string> CBatchProgressDlg::batchAudioFiles() const {
+    if (!m_params.inputFiles.empty())
+        return m_params.inputFiles;
+    return audioFilesIn(withTrailingSlash(m_params.inputPath));
+}
+
 void CBatchProgressDlg::message(int stringId, MessageIcon icon, const QString& arg) {
     QApplication::restoreOverrideCursor();
     showStringMessage(this, stringId, icon, arg);

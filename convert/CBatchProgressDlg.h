@@ -77,6 +77,8 @@ protected:
     // The paths of a batch of several files: an explicit list, or the files of the input
     // folder with `extension`.
     std::vector<std::string> batchFiles(const std::string& extension) const;
+    // As batchFiles, for the encoding modes: every audio file of the folder they take.
+    std::vector<std::string> batchAudioFiles() const;
     bool isFileBatch() const { return m_mode == 2 || m_mode == 4; }
     void message(int stringId, MessageIcon icon, const QString& arg = QString());
 

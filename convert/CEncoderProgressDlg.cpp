@@ -213,15 +213,12 @@ void CEncoderProgressDlg::runFiles() {
     if (!m_params.inputFiles.empty()) {
         files = m_params.inputFiles;
     } else {
-        const std::string folder = withTrailingSlash(m_params.inputPath);
-        files = filesWithExtension(folder, ".wav");
+        // One pass over the WAV files, then one over the other audio files.
+        files = batchAudioFiles();
         if (files.empty()) {
             message(181, MessageIcon::Exclamation);
             return;
         }
-        // One pass over the WAV files, then one over the MP3 files.
-        const std::vector<std::string> mp3s = filesWithExtension(folder, ".mp3");
-        files.insert(files.end(), mp3s.begin(), mp3s.end());
     }
     const int count = static_cast<int>(files.size());
     beginFileBatch(count);

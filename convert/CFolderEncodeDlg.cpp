@@ -1,6 +1,8 @@
 #include "CFolderEncodeDlg.h"
 
 #include "AppResources.h"
+#include "ConvertIds.h"
+#include "ConvertPaths.h"
 #include "JobContext.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
@@ -26,11 +28,14 @@ void CFolderEncodeDlg::browseInput() {
     if (isFolderMode()) {
         chosen = pickFolder(175, start);
     } else {
-        chosen =
-            m_context.pickers()
-                .openFile(this, AppResources::string(cld::IDS_OPEN_TITLE),
-                          QString::fromUtf8(m_format.inputFilter), QString::fromStdString(start))
-                .toStdString();
+        // The format's own filter stays first; the other readable formats are one choice
+        // away.
+        const std::string filter = cld::audioInputFilter(
+            m_format.inputFilter, AppResources::string(cld::IDS_AUDIO_FILES).toStdString());
+        chosen = m_context.pickers()
+                     .openFile(this, AppResources::string(cld::IDS_OPEN_TITLE),
+                               QString::fromStdString(filter), QString::fromStdString(start))
+                     .toStdString();
     }
     if (chosen.empty())
         return;

@@ -7,6 +7,7 @@
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "DialogPolish.h"
+#include "GenreList.h"
 #include "JobContext.h"
 #include "Log.h"
 #include "MessageService.h"
@@ -160,7 +161,16 @@ void CMP3EncoderProgressDlg::runBatch() {
 
 void CMP3EncoderProgressDlg::runFiles() {
     CodecJob& job = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
-    m_encoder->ClearTags();
+    // Converted files carry their input's own names (WAV input has none and stays untagged).
+    const GenreList& genres = m_context.genres;
+    m_encoder->SetTagsFromInput([&genres](const std::string& genre) {
+        for (int i = 0; i < genres.genreCount(); ++i) {
+            if (QString::fromStdString(genres.genreName(i))
+                    .compare(QString::fromStdString(genre), Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return 255;
+    });
     const char* extension = decoding() ? ".wav" : ".mp3";
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     bar(IDC_CURRENT_BAR)->setPos(0);
@@ -177,7 +187,7 @@ void CMP3EncoderProgressDlg::runFiles() {
             finishCompleted();
         return;
     }
-    const std::vector<std::string> files = batchFiles(decoding() ? ".mp3" : ".wav");
+    const std::vector<std::string> files = decoding() ? batchFiles(".mp3") : batchAudioFiles();
     if (files.empty()) {
         if (decoding()) {
             // The decoders share one text, written for WMA files.

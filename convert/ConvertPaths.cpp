@@ -1,5 +1,7 @@
 #include "ConvertPaths.h"
 
+#include "AudioInputCheck.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -29,6 +31,11 @@ std::string folderModeOutput(const std::string& inputFolder, const std::string& 
 }
 
 std::string fileModeOutput(const std::string& inputFile, const std::string& extension) {
+    // The audio formats with longer extensions (".flac", ".opus") lose all of theirs.
+    for (const std::string& known : audioInputExtensions()) {
+        if (known.size() > 4 && hasExtension(inputFile, known))
+            return inputFile.substr(0, inputFile.size() - known.size()) + extension;
+    }
     if (inputFile.size() < 4)
         return inputFile + extension;
     return inputFile.substr(0, inputFile.size() - 4) + extension;
@@ -109,6 +116,27 @@ std::vector<std::string> filesWithExtension(const std::string& folder,
     }
     std::sort(out.begin(), out.end());
     return out;
+}
+
+std::vector<std::string> audioFilesIn(const std::string& folder) {
+    std::vector<std::string> wav = filesWithExtension(folder, ".wav");
+    std::vector<std::string> others;
+    for (const std::string& ext : audioInputExtensions()) {
+        if (ext == ".wav")
+            continue;
+        const std::vector<std::string> some = filesWithExtension(folder, ext);
+        others.insert(others.end(), some.begin(), some.end());
+    }
+    std::sort(others.begin(), others.end());
+    wav.insert(wav.end(), others.begin(), others.end());
+    return wav;
+}
+
+std::string audioInputFilter(const std::string& first, const std::string& allAudioText) {
+    std::string patterns;
+    for (const std::string& ext : audioInputExtensions())
+        patterns += (patterns.empty() ? "*" : " *") + ext;
+    return first + ";;" + allAudioText + " (" + patterns + ")";
 }
 
 std::string fileTitle(const std::string& path) {

@@ -16,8 +16,8 @@ std::string cdOutputFolder(const std::string& remembered, const std::string& art
 // ("MP3Files", "WMAFiles", "WAVFiles").
 std::string folderModeOutput(const std::string& inputFolder, const std::string& subFolder);
 // The output proposed for a file job: the input path with its extension (the last four
-// characters) replaced by `extension` (".mp3"); a path too short to have one gets the
-// extension appended.
+// characters; all of ".flac" and ".opus") replaced by `extension` (".mp3"); a path too
+// short to have one gets the extension appended.
 std::string fileModeOutput(const std::string& inputFile, const std::string& extension);
 // The base name of a CD track's files: artist + " - " + title, each made fit to be part of
 // one file name ("/" becomes "-", control characters are dropped), as the grabber does.
@@ -38,6 +38,13 @@ bool createOneFolder(const std::string& path, std::string* reason = nullptr);
 // full paths. A missing or unreadable folder gives none.
 std::vector<std::string> filesWithExtension(const std::string& folder,
                                             const std::string& extension);
+// The audio files of `folder` that the encoding jobs take (WAV, FLAC, Ogg Vorbis, Opus,
+// M4A/AAC and MP3, by extension in any case): the WAV files sorted by name, then the
+// others sorted by name.
+std::vector<std::string> audioFilesIn(const std::string& folder);
+// The open-file filter of those files for the input picker, after the given first entry.
+std::string audioInputFilter(const std::string& first, const std::string& allAudioText);
+
 // The file's name without folder and extension.
 std::string fileTitle(const std::string& path);
 

@@ -112,6 +112,12 @@ JobFailure jobFailure(JobKind kind, int errorCode, uint32_t detail, bool wroteOu
         // opened.
         if (kind == JobKind::Mp3Encode && detail == wmerr::kWavFormat)
             f.stringId = 197;
+        // Nor is a damaged, cut-off or mislabelled audio file.
+        if (kind == JobKind::Mp3Encode &&
+            (detail == wmerr::kChecksumMismatch || detail == wmerr::kTruncated ||
+             detail == wmerr::kContentMismatch || detail == wmerr::kNoAudio ||
+             detail == wmerr::kNoAudioDecoded))
+            f.stringId = 197;
         break;
     case CodecError::Output:
         f.inputAtFault = false;
@@ -141,6 +147,9 @@ bool isInputFailure(uint32_t code) {
     case wmerr::kNoInput:
     case wmerr::kDecodeFailed:
     case wmerr::kNoAudioDecoded:
+    case wmerr::kChecksumMismatch:
+    case wmerr::kTruncated:
+    case wmerr::kContentMismatch:
         return true;
     default:
         return false;

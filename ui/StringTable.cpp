@@ -330,6 +330,7 @@ constexpr std::array kStrings{
     StringEntry{2613, "Read offset found: %1 samples. Press OK to keep it."},
     StringEntry{2614, "The read offset could not be detected: %1"},
     StringEntry{2615, "The read offset must lie between -5000 and 5000 samples."},
+    StringEntry{2750, "Audio files"},
     // MP3 tags.
     StringEntry{2800, "Add a UTF-8 tag (ID3v2.4) at the start of the file"},
     StringEntry{2801, "Measure the loudness and add ReplayGain values (track and album) to that "

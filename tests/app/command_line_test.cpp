@@ -59,6 +59,9 @@ TEST(CommandLine, FilesAloneOpenWithTheJobTheirTypeCallsFor) {
     EXPECT_EQ(parse({"/music/x.mp3"}).job->controlId, cld::IDC_MP32WAV);
     EXPECT_EQ(parse({"x.WMA"}).job->controlId, cld::IDC_WMA2WAV);
     EXPECT_EQ(parse({"x.wav", "y.wav"}).job->controlId, cld::IDC_FOLDER2MP3);
+    // So do the compressed audio files the MP3 encoder reads; MP3 files stay with MP3 to WAV.
+    for (const char* file : {"a.flac", "b.OGG", "c.oga", "d.opus", "e.m4a", "f.aac"})
+        EXPECT_EQ(parse({file}).job->controlId, cld::IDC_FOLDER2MP3) << file;
     EXPECT_EQ(parse({"clip.mpeg", "film.avi", "b.mpg"}).job->controlId, cld::IDC_AVI2WMV);
     // A job named outright takes a type of its own choosing.
     EXPECT_EQ(parse({"--job", "wav-to-wma", "x.wav"}).job->controlId, cld::IDC_FOLDER2WMA);

@@ -3,6 +3,7 @@
 #include "CProgressBar.h"
 #include "CodecJob.h"
 #include "ConvertIds.h"
+#include "ConvertPaths.h"
 #include "ConvertTestKit.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
@@ -141,14 +142,148 @@ TEST_F(Batch, ManyShortFilesDoNotWaitSecondsEach) {
     EXPECT_LT(asked, 20 * 1000);
 }
 
-TEST_F(Batch, FolderWithoutWavFilesSaysSoBeforeAnyJob) {
+TEST_F(Batch, FolderWithoutAudioFilesSaysSoBeforeAnyJob) {
     const fs::path in = folder("empty");
-    std::ofstream(in / "song.mp3") << "x";
+    std::ofstream(in / "cover.jpg") << "x";
+    std::ofstream(in / "song.wma") << "x";
     CMP3EncoderProgressDlg dlg(env.context, folderJob(in, env.path("out")), 2);
     dlg.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{181});
     EXPECT_EQ(env.script->messages[0].text, "The selected folder does not contain any .WAV file !");
     EXPECT_FALSE(dlg.completed());
+}
+
+TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
+    const fs::path in = folder("music");
+    writeTestWav(in / "a-plain.wav", 1.0);
+    writeTestWav(env.path("src.wav"), 1.0);
+    const std::string tags = " -metadata title='Track' -metadata artist='Artist' -metadata "
+                             "album='Album' -metadata date=2003 -metadata genre=Blues "
+                             "-metadata track=7/9 ";
+    const std::pair<const char*, const char*> inputs[] = {
+        {"b.flac", "-c:a flac"}, {"c.ogg", "-c:a libvorbis"},  {"d.opus", "-c:a libopus"},
+        {"e.m4a", "-c:a aac"},   {"f.mp3", "-c:a libmp3lame"}, {"G.FLAC", "-c:a flac"}};
+    for (const auto& [name, codec] : inputs)
+        ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " +
+                                   codectest::quote(env.path("src.wav")) + " " + codec + tags +
+                                   codectest::quote(in / name)),
+                  0)
+            << name;
+    std::ofstream(in / "notes.txt") << "not audio";
+
+    const fs::path out = folder("music/MP3Files");
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    dlg.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(label(&dlg, IDC_FILE_COUNT), "7 of 7");
+    EXPECT_EQ(dlg.convertedCount(), 7);
+    for (const char* name : {"b.mp3", "c.mp3", "d.mp3", "e.mp3", "f.mp3", "G.mp3"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(codecOf(out / name), "mp3");
+        EXPECT_NEAR(durationOf(out / name), 1.0, 0.1);
+        auto probe = codectest::probe(out / name);
+        EXPECT_EQ(probe["tag.title"], "Track");
+        EXPECT_EQ(probe["tag.artist"], "Artist");
+        EXPECT_EQ(probe["tag.album"], "Album");
+        EXPECT_EQ(probe["tag.date"], "2003");
+        EXPECT_EQ(probe["tag.genre"], "Blues");
+        // The UTF-8 tag keeps the input's count of tracks too.
+        EXPECT_EQ(probe["tag.track"], "7/9");
+    }
+    EXPECT_EQ(codectest::probe(out / "a-plain.mp3").count("tag.title"), 0u)
+        << "a WAV file brings no names";
+
+    env.script->messages.clear();
+    const fs::path wmaOut = folder("music/WMAFiles");
+    CEncoderProgressDlg wma(env.context, folderJob(in, wmaOut), 2, createMediaEncoder(env.context));
+    wma.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{156})
+        << env.script->messages.front().text.toStdString();
+    EXPECT_EQ(wma.convertedCount(), 7);
+    for (const char* name : {"b.wma", "c.wma", "d.wma", "e.wma", "f.wma", "G.wma"}) {
+        SCOPED_TRACE(name);
+        auto probe = codectest::probe(wmaOut / name);
+        EXPECT_EQ(probe["stream.codec_name"], "wmav2");
+        EXPECT_EQ(probe["tag.title"], "Track");
+        EXPECT_EQ(probe["tag.artist"], "Artist");
+        EXPECT_EQ(probe["tag.album"], "Album");
+    }
+
+    // One file alone, with the output the settings dialog proposes for it.
+    env.script->messages.clear();
+    const fs::path single = fileModeOutput((in / "d.opus").string(), ".mp3");
+    EXPECT_EQ(single, in / "d.mp3");
+    CMP3EncoderProgressDlg one(env.context, fileJob(in / "d.opus", single), 3);
+    one.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(codectest::probe(single)["tag.title"], "Track");
+    EXPECT_EQ(codectest::probe(single)["stream.sample_rate"], "48000");
+}
+
+TEST_F(Batch, DamagedCompressedFilesAreSkippedByNameAndLeaveNoOutput) {
+    const fs::path in = folder("damaged");
+    writeTestWav(env.path("src.wav"), 2.0);
+    const auto make = [&](const fs::path& file, const std::string& codec) {
+        ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " +
+                                   codectest::quote(env.path("src.wav")) + " " + codec + " " +
+                                   codectest::quote(file)),
+                  0);
+    };
+    make(in / "a-good.flac", "-c:a flac");
+    // A FLAC file whose stored MD5 does not match its audio.
+    make(in / "b-badsum.flac", "-c:a flac");
+    std::vector<uint8_t> bytes = codectest::readFile(in / "b-badsum.flac");
+    bytes[8 + 18] ^= 0xFF;
+    codectest::writeFile(in / "b-badsum.flac", bytes);
+    // An Ogg file cut in half.
+    make(env.path("whole.ogg"), "-c:a libvorbis");
+    bytes = codectest::readFile(env.path("whole.ogg"));
+    bytes.resize(bytes.size() / 2);
+    codectest::writeFile(in / "c-cut.ogg", bytes);
+    // An M4A file with a picture and no sound.
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -f lavfi -i testsrc=d=1:s=64x48:r=5 "
+                               "-c:v mpeg4 -f mp4 " +
+                               codectest::quote(in / "d-silent.m4a")),
+              0);
+    // An MP3 file that is a FLAC file.
+    make(in / "e-lies.mp3", "-c:a flac -f flac");
+    env.script->answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    };
+    const std::vector<std::string> damaged = {"b-badsum.flac", "c-cut.ogg", "d-silent.m4a",
+                                              "e-lies.mp3"};
+
+    const fs::path out = folder("damaged/MP3Files");
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    dlg.exec();
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{197, 197, 197, 197, 156}));
+    for (size_t i = 0; i < damaged.size(); ++i) {
+        const QString text = env.script->messages[i].text;
+        EXPECT_TRUE(text.contains(QString::fromStdString((in / damaged[i]).string())))
+            << text.toStdString();
+        EXPECT_TRUE(text.contains("Reason: ")) << text.toStdString();
+    }
+    EXPECT_TRUE(env.script->messages[0].text.contains("checksum"));
+    EXPECT_TRUE(env.script->messages[1].text.contains("cut short"));
+    EXPECT_TRUE(env.script->messages[3].text.contains("not of the kind its name says"));
+    EXPECT_EQ(dlg.convertedCount(), 1);
+    std::vector<std::string> written;
+    for (const auto& e : fs::directory_iterator(out))
+        written.push_back(e.path().filename().string());
+    EXPECT_EQ(written, std::vector<std::string>{"a-good.mp3"});
+
+    env.script->messages.clear();
+    const fs::path wmaOut = folder("damaged/WMAFiles");
+    CEncoderProgressDlg wma(env.context, folderJob(in, wmaOut), 2, createMediaEncoder(env.context));
+    wma.exec();
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{195, 195, 195, 195, 156}));
+    for (size_t i = 0; i < damaged.size(); ++i)
+        EXPECT_TRUE(env.script->messages[i].text.contains(
+            QString::fromStdString((in / damaged[i]).string())));
+    written.clear();
+    for (const auto& e : fs::directory_iterator(wmaOut))
+        written.push_back(e.path().filename().string());
+    EXPECT_EQ(written, std::vector<std::string>{"a-good.wma"});
 }
 
 TEST_F(Batch, BrokenFileInTheMiddleIsNamedAndSkippedOrStopsTheBatch) {

@@ -212,6 +212,9 @@ TEST(ConvertPaths, ProposedOutputs) {
     EXPECT_EQ(fileModeOutput("/in/song.wav", ".mp3"), "/in/song.mp3");
     EXPECT_EQ(fileModeOutput("/in/song.WMA", ".wav"), "/in/song.wav");
     EXPECT_EQ(fileModeOutput("ab", ".wav"), "ab.wav");
+    EXPECT_EQ(fileModeOutput("/in/song.FLAC", ".mp3"), "/in/song.mp3");
+    EXPECT_EQ(fileModeOutput("/in/song.opus", ".wma"), "/in/song.wma");
+    EXPECT_EQ(fileModeOutput("/in/song.ogg", ".mp3"), "/in/song.mp3");
     EXPECT_TRUE(hasExtension("/x/A.WAV", ".wav"));
     EXPECT_FALSE(hasExtension("/x/A.wave", ".wav"));
     EXPECT_EQ(fileTitle("/x/My Song.final.wav"), "My Song.final");
@@ -237,6 +240,19 @@ TEST(ConvertPaths, FolderCreationAndSearch) {
     EXPECT_EQ(found[1], made + "/b.wav");
     EXPECT_EQ(found[2], made + "/e.Wav");
     EXPECT_TRUE(filesWithExtension((dir.path() / "missing").string(), ".wav").empty());
+
+    // The encoding jobs take every audio file: the WAV files first, then the others.
+    for (const char* name :
+         {"z.flac", "y.OGG", "x.opus", "w.m4a", "v.aac", "u.oga", "t.wma", "s.mp4", "cover.jpg"})
+        std::ofstream(dir.path() / "out" / name).put('x');
+    std::vector<std::string> audio;
+    for (const std::string& path : audioFilesIn(made + "/"))
+        audio.push_back(fileTitle(path) + std::filesystem::path(path).extension().string());
+    EXPECT_EQ(audio, (std::vector<std::string>{"A.WAV", "b.wav", "e.Wav", "c.mp3", "u.oga", "v.aac",
+                                               "w.m4a", "x.opus", "y.OGG", "z.flac"}));
+    EXPECT_TRUE(audioFilesIn((dir.path() / "missing").string()).empty());
+    EXPECT_EQ(audioInputFilter("Wave (*.wav)", "Audio files"),
+              "Wave (*.wav);;Audio files (*.wav *.flac *.ogg *.oga *.opus *.m4a *.aac *.mp3)");
 }
 
 TEST(ProgressFigures, TextsOfTheDialog) {
@@ -334,6 +350,11 @@ TEST(ProgressFigures, FailedJobsNameTheFileAtFault) {
         {JobKind::Mp3Decode, 104, wmerr::kNoAudioDecoded, false, 202, true},
         {JobKind::WmaDecode, 104, wmerr::kWavFormat, false, 200, false},
         {JobKind::WmaDecode, 103, wmerr::kNoAudio, false, 197, true},
+        // Damaged, cut-off and mislabelled audio files are files of an invalid format.
+        {JobKind::Mp3Encode, 101, wmerr::kChecksumMismatch, false, 197, true},
+        {JobKind::Mp3Encode, 101, wmerr::kTruncated, false, 197, true},
+        {JobKind::Mp3Encode, 101, wmerr::kContentMismatch, false, 197, true},
+        {JobKind::Mp3Encode, 101, wmerr::kNoAudio, false, 197, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.code) + " " + std::to_string(c.stringId));
@@ -344,6 +365,9 @@ TEST(ProgressFigures, FailedJobsNameTheFileAtFault) {
     EXPECT_EQ(failureReason(0), "");
     EXPECT_EQ(failureReason(wmerr::fromErrno(ENOSPC)), std::strerror(ENOSPC));
     EXPECT_TRUE(isInputFailure(wmerr::kInputOpen));
+    for (const uint32_t code :
+         {wmerr::kChecksumMismatch, wmerr::kTruncated, wmerr::kContentMismatch})
+        EXPECT_TRUE(isInputFailure(code));
     EXPECT_FALSE(isInputFailure(wmerr::fromErrno(ENOSPC)));
     EXPECT_FALSE(isInputFailure(wmerr::kCodecMissing));
 }
