@@ -39,6 +39,68 @@ int titleFor(int mode) {
 
 } // namespace
 
+// One job of a file batch: an encoder or a decoder, converting one file at a time.
+class CMP3EncoderProgressDlg::JobSlot : public FileSlot {
+public:
+    JobSlot(CMP3EncoderProgressDlg& dialog, CodecJob& job, const std::vector<std::string>& files,
+            std::vector<FileEnd>& ends)
+        : m_dialog(dialog), m_job(job), m_files(files), m_ends(ends) {}
+
+    CodecJob& job() const { return m_job; }
+
+    bool Begin(size_t item) override {
+        m_stopRequested = false;
+        startedAt = std::time(nullptr);
+        const std::string& input = m_files[item];
+        const std::string output = withTrailingSlash(m_dialog.m_params.outputPath) +
+                                   fileTitle(input) + (m_dialog.decoding() ? ".wav" : ".mp3");
+        m_ends[item].output = output;
+        if (m_dialog.m_abort) {
+            // Nothing starts after Abort; the end records no failure for this file.
+            m_job.SetInput(input);
+            m_job.SetOutput(output);
+            m_notStarted = true;
+            return false;
+        }
+        m_notStarted = false;
+        return m_dialog.startJob(m_job, input, output);
+    }
+    bool IsBusy() const override { return m_job.IsRunning(); }
+    void Stop() override {
+        m_stopRequested = true;
+        m_job.RequestAbort();
+    }
+    cld::BatchOutcome End(size_t item) override {
+        FileEnd& end = m_ends[item];
+        if (m_notStarted)
+            return cld::BatchOutcome::NotStarted;
+        if (const int code = m_job.GetErrorCode()) {
+            const JobFailure f =
+                jobFailure(m_dialog.decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode, code,
+                           m_job.GetErrorDetail(), m_job.GetBytesDone() > 0);
+            end.stringId = f.stringId;
+            end.file = f.inputAtFault ? m_job.GetInput() : m_job.GetOutput();
+            end.reason = failureReason(m_job.GetErrorDetail());
+            return cld::BatchOutcome::Failed;
+        }
+        // Stopped as it finished the whole file: that output is complete.
+        if (m_stopRequested && m_job.GetProgress() < 100)
+            return cld::BatchOutcome::Stopped;
+        return cld::BatchOutcome::Converted;
+    }
+    int BarPosition() const override { return m_job.GetProgress(); }
+    std::string Input() const override { return m_job.GetInput(); }
+    std::string Output() const override { return m_job.GetOutput(); }
+
+private:
+    CMP3EncoderProgressDlg& m_dialog;
+    CodecJob& m_job;
+    const std::vector<std::string>& m_files;
+    std::vector<FileEnd>& m_ends;
+    bool m_stopRequested = false;
+    bool m_notStarted = false;
+};
+
 CMP3EncoderProgressDlg::CMP3EncoderProgressDlg(JobContext& context, const JobParameters& params,
                                                int mode, QWidget* parent)
     : CBatchProgressDlg(context, params, mode, kDialogId, titleFor(mode), true, parent),
@@ -66,11 +128,21 @@ CMP3EncoderProgressDlg::~CMP3EncoderProgressDlg() {
     // block; the job objects wait for their workers.
     m_encoder->RequestAbort();
     m_decoder->RequestAbort();
+    for (const auto& job : m_moreJobs)
+        job->RequestAbort();
 }
 
 void CMP3EncoderProgressDlg::onAbort() {
     m_encoder->RequestAbort();
     m_decoder->RequestAbort();
+    for (const auto& job : m_moreJobs)
+        job->RequestAbort();
+}
+
+CodecJob& CMP3EncoderProgressDlg::shownJob() const {
+    if (const FileSlot* slot = shownSlot())
+        return static_cast<const JobSlot*>(slot)->job();
+    return decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
 }
 
 bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
@@ -82,12 +154,12 @@ bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
     setText(IDC_INPUT_FILE, input);
     setText(IDC_OUTPUT_FILE, output);
     m_fileStart = std::time(nullptr);
-    if (&job == m_encoder.get()) {
-        m_encoder->SetParams(mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate,
-                                                   m_encoder->GetParams()));
-        return m_encoder->Start();
+    if (auto* encoder = dynamic_cast<Mp3EncodeJob*>(&job)) {
+        encoder->SetParams(mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate,
+                                                 encoder->GetParams()));
+        return encoder->Start();
     }
-    return m_decoder->Start();
+    return static_cast<Mp3DecodeJob&>(job).Start();
 }
 
 bool CMP3EncoderProgressDlg::reportJobFailure(const CodecJob& job, bool askToSkip) {
@@ -154,7 +226,6 @@ void CMP3EncoderProgressDlg::runBatch() {
 
 void CMP3EncoderProgressDlg::runFiles() {
     CodecJob& job = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
-    const char* extension = decoding() ? ".wav" : ".mp3";
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     bar(IDC_CURRENT_BAR)->setPos(0);
     bar(IDC_OVERALL_BAR)->setPos(0);
@@ -184,32 +255,40 @@ void CMP3EncoderProgressDlg::runFiles() {
         }
         return;
     }
+    runFileBatchOf(files);
+}
+
+void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& files) {
     const int count = static_cast<int>(files.size());
     beginFileBatch(count);
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     showDiskSpace(m_params.outputPath);
-    for (int i = 0; i < count; ++i) {
-        showFileCount(i + 1, count);
-        bar(IDC_OVERALL_BAR)->setPos(i);
-        bar(IDC_CURRENT_BAR)->setPos(0);
-        const std::string& input = files[static_cast<size_t>(i)];
-        const std::string output =
-            withTrailingSlash(m_params.outputPath) + fileTitle(input) + extension;
-        const JobEnd end = runJob(job, input, output);
-        if (end == JobEnd::Aborted) {
-            // The encoding modes close without a word, the decoding modes say so.
-            if (decoding())
-                reportAbort({});
-            return;
-        }
-        if (end == JobEnd::Failed) {
-            if (!reportJobFailure(job, true))
-                return;
-            continue;
-        }
-        countConverted();
+    const int width = parallelWidth(files.size());
+    std::vector<FileEnd> ends;
+    std::vector<std::unique_ptr<JobSlot>> workers;
+    CodecJob& first = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
+    workers.push_back(std::make_unique<JobSlot>(*this, first, files, ends));
+    for (int i = 1; i < width; ++i) {
+        if (decoding())
+            m_moreJobs.push_back(std::make_unique<Mp3DecodeJob>());
+        else
+            m_moreJobs.push_back(std::make_unique<Mp3EncodeJob>());
+        workers.push_back(std::make_unique<JobSlot>(*this, *m_moreJobs.back(), files, ends));
     }
-    finishCompleted();
+    std::vector<FileSlot*> places;
+    for (const auto& slot : workers)
+        places.push_back(slot.get());
+    std::vector<std::string> kept;
+    const FileBatchEnd end = runFileBatch(files, places, ends, kept, decoding() ? 50 : 1000);
+    if (end == FileBatchEnd::Aborted) {
+        // The encoding modes close without a word (unless files cut short were kept
+        // aside), the decoding modes say so.
+        if (decoding() || !kept.empty())
+            reportAbortKeeping(kept);
+        return;
+    }
+    if (end == FileBatchEnd::Completed)
+        finishCompleted();
 }
 
 void CMP3EncoderProgressDlg::tagMp3(const std::string& path, const std::string& title) const {
@@ -332,20 +411,21 @@ void CMP3EncoderProgressDlg::runCd() {
 
 void CMP3EncoderProgressDlg::refreshFigures() {
     showTimes(-1);
+    CodecJob& job = shownJob();
     if (decoding()) {
-        bar(IDC_CURRENT_BAR)->setPos(m_decoder->GetProgress());
-        showTimes(m_decoder->GetRemainingSeconds());
-        showRates(*m_decoder);
+        bar(IDC_CURRENT_BAR)->setPos(job.GetProgress());
+        showTimes(job.GetRemainingSeconds());
+        showRates(job);
         showDiskSpace(m_params.outputPath);
         return;
     }
-    if (m_encoder->IsRunning()) {
-        bar(IDC_CURRENT_BAR)->setPos(m_encoder->GetProgress());
-        setText(IDC_MEDIA_BITRATE, mp3BitrateText(m_encoder->GetParams()));
-        showTimes(m_encoder->GetRemainingSeconds());
-        showRates(*m_encoder);
+    if (job.IsRunning()) {
+        bar(IDC_CURRENT_BAR)->setPos(job.GetProgress());
+        setText(IDC_MEDIA_BITRATE, mp3BitrateText(static_cast<Mp3EncodeJob&>(job).GetParams()));
+        showTimes(job.GetRemainingSeconds());
+        showRates(job);
         showDiskSpace(m_params.outputPath);
-    } else if (m_encoder->GetProgress() > 95) {
+    } else if (job.GetProgress() > 95) {
         bar(IDC_CURRENT_BAR)->setPos(100);
     }
 }
