@@ -8,6 +8,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QSpinBox;
 class SettingsRecord;
 struct JobContext;
 
@@ -56,6 +57,10 @@ public:
     static constexpr int kCoverArtServer = 2532;
     // "The MusicBrainz and cover servers must be ..."
     static constexpr int kBadMusicBrainzServerStringId = 2509;
+    // How many files a batch converts at once (0: one per processor core).
+    static constexpr int kParallelJobs = 2860;
+    static constexpr int kParallelJobsLabelStringId = 2850;
+    static constexpr int kAllCoresStringId = 2851;
 
     // Starts from the settings. `serverListHost` is the server asked for the server list
     // (empty: the one in the FreeDB server field).
@@ -71,6 +76,7 @@ public:
     int discNameSource() const { return m_discNameSource; }
     const std::string& musicBrainzServer() const { return m_musicBrainzServer; }
     const std::string& coverArtServer() const { return m_coverArtServer; }
+    int parallelJobs() const { return m_parallelJobs; }
 
     // Adds the "Read offset (samples)" box for the drive named `drive` (its vendor and
     // product text), starting at `offset`. `detect` runs the detection with a known
@@ -103,6 +109,7 @@ private:
     int m_discNameSource = 0;
     std::string m_musicBrainzServer;
     std::string m_coverArtServer;
+    int m_parallelJobs = 0;
 
     QLineEdit* m_server;
     QCheckBox* m_proxy;
@@ -119,12 +126,13 @@ private:
     QComboBox* m_nameSource;
     QLineEdit* m_mbServer;
     QLineEdit* m_coverServer;
+    QSpinBox* m_parallel;
 };
 
 // The launcher's "&Options" command: the dialog, then, unless it was cancelled, the four
 // values written to the settings in the order "FreeDBServer", "ProxyServer", "UseProxy",
 // "ProxyPort", then the e-mail identity when it changed, then the MusicBrainz choices when
-// they changed, then the read offset of the drive in use (keyed by its vendor and product
-// text).
+// they changed, then the number of files converted at once when it changed, then the read offset of
+// the drive in use (keyed by its vendor and product text).
 void runOptionsCommand(JobContext& context, QWidget* launcher,
                        LanguageChoice languages = COptionsDlg::builtinLanguages());

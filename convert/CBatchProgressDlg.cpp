@@ -330,7 +330,7 @@ void CBatchProgressDlg::reportAbortKeeping(const std::vector<std::string>& keptP
         for (const std::string& file : keptPartials)
             names << QString::fromStdString(file);
         text += QStringLiteral("\n\n") +
-                AppResources::string(IDS_PARTIAL_KEPT).arg(names.join(QStringLiteral("\n")));
+                AppResources::string(IDS_PARTIALS_KEPT).arg(names.join(QStringLiteral("\n")));
     }
     QApplication::restoreOverrideCursor();
     m_context.messages().show(

@@ -92,6 +92,8 @@ enum ConvertStringId : int {
     IDS_REPLACE_ASK = 2006,
     IDS_N_FILES = 2007,
     IDS_WRITE_FAILED = 2008,
+    // The files a parallel batch cut short on Abort and kept aside.
+    IDS_PARTIALS_KEPT = 2852,
 };
 
 } // namespace cld

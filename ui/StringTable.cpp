@@ -328,6 +328,10 @@ constexpr std::array kStrings{
     StringEntry{2613, "Read offset found: %1 samples. Press OK to keep it."},
     StringEntry{2614, "The read offset could not be detected: %1"},
     StringEntry{2615, "The read offset must lie between -5000 and 5000 samples."},
+    // Batches that convert several files at once.
+    StringEntry{2850, "&Files converted at once:"},
+    StringEntry{2851, "One per processor core"},
+    StringEntry{2852, "The unfinished files of the stopped jobs were kept under these names:\n%1"},
 };
 
 constexpr std::array kCaptions{
