@@ -7,6 +7,7 @@
 #include <cstring>
 #include <lame/lame.h>
 #include <mutex>
+#include <shared_mutex>
 
 namespace cld {
 namespace {
@@ -47,6 +48,30 @@ void RouteLameReports(LameHandle lame) {
     lame_set_errorf(lame, StoreReport);
     lame_set_debugf(lame, StoreReport);
     lame_set_msgf(lame, StoreReport);
+}
+
+namespace {
+
+// Held shared by each decode call and exclusively while a decoder is created.
+std::shared_mutex g_decoderTables;
+
+} // namespace
+
+hip_global_struct* CreateMp3Decoder() {
+    std::unique_lock lock(g_decoderTables);
+    return hip_decode_init();
+}
+
+int DecodeMp3Headers(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
+                     int16_t* right, mp3data_struct* data) {
+    std::shared_lock lock(g_decoderTables);
+    return hip_decode1_headers(hip, buffer, length, left, right, data);
+}
+
+int DecodeMp3HeadersB(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
+                      int16_t* right, mp3data_struct* data, int* delay, int* padding) {
+    std::shared_lock lock(g_decoderTables);
+    return hip_decode1_headersB(hip, buffer, length, left, right, data, delay, padding);
 }
 
 void RouteDecoderReports(hip_global_struct* hip) {

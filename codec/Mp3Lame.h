@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <lame/lame.h>
 #include <string>
 
 struct lame_global_struct;
@@ -40,6 +41,14 @@ std::string LastLameReport();
 // terminal; the same for the decoder's reports.
 void RouteLameReports(LameHandle lame);
 void RouteDecoderReports(hip_global_struct* hip);
+// The library's decoders share tables that it fills again whenever a decoder is created,
+// so a decoder at work could read them half-written. Decoders are therefore created only
+// while no decoder works, and every decode call goes through these functions.
+hip_global_struct* CreateMp3Decoder();
+int DecodeMp3Headers(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
+                     int16_t* right, mp3data_struct* data);
+int DecodeMp3HeadersB(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
+                      int16_t* right, mp3data_struct* data, int* delay, int* padding);
 // Widens unsigned 8-bit samples to centred signed 16-bit ones.
 void Widen8Bit(const uint8_t* in, size_t count, int16_t* out);
 

@@ -17,6 +17,8 @@
 #include "WaitService.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <deque>
 
 using namespace cld;
 
@@ -140,6 +142,8 @@ void CMP3EncoderProgressDlg::onAbort() {
 }
 
 CodecJob& CMP3EncoderProgressDlg::shownJob() const {
+    if (m_cdShownJob)
+        return *m_cdShownJob;
     if (const FileSlot* slot = shownSlot())
         return static_cast<const JobSlot*>(slot)->job();
     return decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
@@ -313,56 +317,95 @@ void CMP3EncoderProgressDlg::runCd() {
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     showDiskSpace(folder);
 
-    std::string previousWav;
-    std::string previousMp3;
-    std::string previousTitle;
+    // The reader keeps one core busy; the other cores encode earlier tracks meanwhile.
+    // With one encoder this is the plain pipeline: track i + 1 is read while track i is
+    // encoded. At most one temporary WAV per encoder plus the one being read are on disk.
+    const int width = std::max(1, parallelWidth(static_cast<size_t>(std::max(count, 1)) + 1) - 1);
+    std::vector<Mp3EncodeJob*> encoders{m_encoder.get()};
+    for (int i = 1; i < width; ++i) {
+        m_moreJobs.push_back(std::make_unique<Mp3EncodeJob>());
+        encoders.push_back(static_cast<Mp3EncodeJob*>(m_moreJobs.back().get()));
+    }
+    // The tracks being encoded, in disc order.
+    struct Encoding {
+        Mp3EncodeJob* job;
+        std::string wav;
+        std::string mp3;
+        std::string title;
+    };
+    std::deque<Encoding> encoding;
     // The MP3 of a track whose encoding was cut short by Abort stays, but as NAME.part:
     // under its own name it would pass for the whole track.
-    std::string keptPartial;
-    // Ends the batch: the encoder of the previous track is stopped and every temporary
-    // WAV removed; finished MP3 files stay, tagged.
+    std::vector<std::string> keptPartials;
+    auto showFirst = [&] { m_cdShownJob = encoding.empty() ? nullptr : encoding.front().job; };
+    // Ends the batch: the encoders still at work are stopped and every temporary WAV
+    // removed; finished MP3 files stay, tagged.
     auto stopAll = [&](const std::string& currentWav) {
-        if (!previousWav.empty()) {
-            if (m_encoder->IsRunning()) {
-                m_encoder->RequestAbort();
-                while (m_encoder->IsRunning())
+        for (const Encoding& e : encoding) {
+            if (e.job->IsRunning()) {
+                e.job->RequestAbort();
+                while (e.job->IsRunning())
                     m_context.waits().waitAndPump(10);
-                keptPartial = keepAsPartial(previousMp3);
-            } else if (m_encoder->GetErrorCode() == 0) {
-                // It had finished the whole track before the batch ended.
-                tagMp3(previousMp3, previousTitle);
             }
+            // A job that failed removed its file; one that encoded the whole track before
+            // the batch ended made a finished MP3; any other was cut short.
+            if (e.job->GetErrorCode() == 0 && e.job->GetProgress() == 100) {
+                tagMp3(e.mp3, e.title);
+            } else if (e.job->GetErrorCode() == 0) {
+                if (const std::string kept = keepAsPartial(e.mp3); !kept.empty())
+                    keptPartials.push_back(kept);
+            }
+            removeTemporary(e.wav);
         }
-        removeTemporary(previousWav);
+        encoding.clear();
+        showFirst();
         removeTemporary(currentWav);
-        previousWav.clear();
     };
-    // Waits for the previous track's encoder, then tags its MP3 and removes its WAV.
-    auto finishPrevious = [&](const std::string& currentWav) {
-        if (previousWav.empty())
-            return true;
-        const JobEnd end = waitForJob(*m_encoder, 800);
+    // Waits for the encoder of the first track in work, then tags its MP3 and removes its
+    // WAV; false when the batch ends (after stopping everything).
+    auto finishFirst = [&](const std::string& currentWav) {
+        const Encoding e = encoding.front();
+        const JobEnd end = waitForJob(*e.job, 800);
+        encoding.pop_front();
+        showFirst();
         // Abort pressed just as the encoder finished the whole track: that MP3 is complete.
-        if (end == JobEnd::Aborted && m_encoder->GetErrorCode() == 0 &&
-            m_encoder->GetProgress() == 100)
-            tagMp3(previousMp3, previousTitle);
-        else if (end == JobEnd::Aborted)
-            keptPartial = keepAsPartial(previousMp3);
-        else if (end == JobEnd::Failed)
-            reportJobFailure(*m_encoder, false); // the job removed its unfinished file
+        if (end == JobEnd::Aborted && e.job->GetErrorCode() == 0 && e.job->GetProgress() == 100)
+            tagMp3(e.mp3, e.title);
+        else if (end == JobEnd::Aborted) {
+            if (const std::string kept = keepAsPartial(e.mp3); !kept.empty())
+                keptPartials.push_back(kept);
+        } else if (end == JobEnd::Failed)
+            reportJobFailure(*e.job, false); // the job removed its unfinished file
         else
-            tagMp3(previousMp3, previousTitle);
-        removeTemporary(previousWav);
-        previousWav.clear();
+            tagMp3(e.mp3, e.title);
+        removeTemporary(e.wav);
         if (end != JobEnd::Done) {
             stopAll(currentWav);
             return false;
         }
         return true;
     };
+    // Finishes the tracks at the front whose encoders are done, in disc order.
+    auto finishDone = [&](const std::string& currentWav) {
+        while (!encoding.empty() && !encoding.front().job->IsRunning())
+            if (!finishFirst(currentWav))
+                return false;
+        return true;
+    };
+    auto freeEncoder = [&]() -> Mp3EncodeJob* {
+        for (Mp3EncodeJob* job : encoders)
+            if (std::none_of(encoding.begin(), encoding.end(),
+                             [job](const Encoding& e) { return e.job == job; }))
+                return job;
+        return nullptr;
+    };
     auto endAborted = [&] {
-        if (m_abort)
-            reportAbort(keptPartial);
+        if (!m_abort)
+            return;
+        if (keptPartials.size() > 1)
+            reportAbortKeeping(keptPartials);
+        else
+            reportAbort(keptPartials.empty() ? std::string() : keptPartials.front());
     };
 
     for (int i = 0; i < count; ++i) {
@@ -377,34 +420,44 @@ void CMP3EncoderProgressDlg::runCd() {
         const ReadResult read =
             m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base, mp3);
         if (read != ReadResult::Done) {
-            if (read == ReadResult::Failed && !previousWav.empty() && !m_abort) {
-                // The track before this one is still encoding and is good: finish it.
-                finishPrevious(wav);
+            if (read == ReadResult::Failed && !m_abort) {
+                // The tracks before this one are still encoding and are good: finish them.
+                while (!encoding.empty() && finishFirst(wav)) {
+                }
             }
             stopAll(wav);
             endAborted();
             return;
         }
-        if (!finishPrevious(wav)) {
+        if (!finishDone(wav)) {
             endAborted();
             return;
+        }
+        Mp3EncodeJob* encoder = freeEncoder();
+        while (!encoder) {
+            if (!finishFirst(wav)) {
+                endAborted();
+                return;
+            }
+            encoder = freeEncoder();
         }
         bar(IDC_OVERALL_BAR)->setPos(i + 1);
         bar(IDC_CURRENT_BAR)->setPos(0);
-        if (!startJob(*m_encoder, wav, mp3)) {
+        if (!startJob(*encoder, wav, mp3)) {
             if (!m_abort)
-                reportJobFailure(*m_encoder, false);
-            removeTemporary(wav);
+                reportJobFailure(*encoder, false);
+            stopAll(wav);
             endAborted();
             return;
         }
-        previousWav = wav;
-        previousMp3 = mp3;
-        previousTitle = title;
+        encoding.push_back({encoder, wav, mp3, title});
+        showFirst();
     }
-    if (!finishPrevious({})) {
-        endAborted();
-        return;
+    while (!encoding.empty()) {
+        if (!finishFirst({})) {
+            endAborted();
+            return;
+        }
     }
     finishCompleted();
 }

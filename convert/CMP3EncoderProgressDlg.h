@@ -56,4 +56,6 @@ private:
     std::unique_ptr<Mp3DecodeJob> m_decoder;
     // The further jobs of a batch that runs several files at once.
     std::vector<std::unique_ptr<CodecJob>> m_moreJobs;
+    // In the CD mode: the encoder of the first track in work, whose figures are shown.
+    CodecJob* m_cdShownJob = nullptr;
 };
