@@ -7,7 +7,6 @@
 #include <cstring>
 #include <lame/lame.h>
 #include <mutex>
-#include <shared_mutex>
 
 namespace cld {
 namespace {
@@ -52,25 +51,25 @@ void RouteLameReports(LameHandle lame) {
 
 namespace {
 
-// Held shared by each decode call and exclusively while a decoder is created.
-std::shared_mutex g_decoderTables;
+// Held by each decode call and while a decoder is created.
+std::mutex g_decoderState;
 
 } // namespace
 
 hip_global_struct* CreateMp3Decoder() {
-    std::unique_lock lock(g_decoderTables);
+    std::lock_guard lock(g_decoderState);
     return hip_decode_init();
 }
 
 int DecodeMp3Headers(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
                      int16_t* right, mp3data_struct* data) {
-    std::shared_lock lock(g_decoderTables);
+    std::lock_guard lock(g_decoderState);
     return hip_decode1_headers(hip, buffer, length, left, right, data);
 }
 
 int DecodeMp3HeadersB(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
                       int16_t* right, mp3data_struct* data, int* delay, int* padding) {
-    std::shared_lock lock(g_decoderTables);
+    std::lock_guard lock(g_decoderState);
     return hip_decode1_headersB(hip, buffer, length, left, right, data, delay, padding);
 }
 

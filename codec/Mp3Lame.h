@@ -41,9 +41,10 @@ std::string LastLameReport();
 // terminal; the same for the decoder's reports.
 void RouteLameReports(LameHandle lame);
 void RouteDecoderReports(hip_global_struct* hip);
-// The library's decoders share tables that it fills again whenever a decoder is created,
-// so a decoder at work could read them half-written. Decoders are therefore created only
-// while no decoder works, and every decode call goes through these functions.
+// The library's decoder keeps state shared by all its decoders while it decodes a frame:
+// two decoders working at once on different threads spoil each other's samples. Every
+// decode call therefore goes through these functions, which let one call in at a time
+// (a call decodes at most one frame, so decoders on several threads take turns).
 hip_global_struct* CreateMp3Decoder();
 int DecodeMp3Headers(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
                      int16_t* right, mp3data_struct* data);

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <mutex>
 
 using namespace cld;
@@ -36,8 +37,15 @@ double durationOf(const fs::path& file) {
     return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
 }
 
+// Whether two files hold the same bytes; `cmp` says where they differ when they do not.
 bool sameBytes(const fs::path& a, const fs::path& b) {
-    return codectest::Shell("cmp -s " + codectest::Quote(a) + " " + codectest::Quote(b)) == 0;
+    std::string out;
+    const bool same =
+        codectest::Shell("cmp " + codectest::Quote(a) + " " + codectest::Quote(b) + " 2>&1",
+                         &out) == 0;
+    if (!same)
+        std::cerr << out << "\n";
+    return same;
 }
 
 // Holds every job worker at one point of its life until released, and counts the
