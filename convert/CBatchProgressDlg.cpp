@@ -359,7 +359,8 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
             batch.Stop();
         }
         batch.Poll();
-        // Files cut short: never left under their final names when several ran at once.
+        // Files cut short: never left under their final names when several ran at once
+        // (kept aside on Abort, removed after a "No").
         for (size_t i = firstUnsettled; i < count; ++i) {
             const cld::BatchOutcome o = batch.OutcomeOf(i);
             if (o == cld::BatchOutcome::Waiting)
@@ -367,8 +368,6 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
             if (settled[i] || o == cld::BatchOutcome::Running)
                 continue;
             settled[i] = true;
-            if (i == firstUnsettled)
-                ++firstUnsettled;
             if (o != cld::BatchOutcome::Stopped || !parallel || ends[i].output.empty())
                 continue;
             if (stoppedByAnswer && !m_abort) {
