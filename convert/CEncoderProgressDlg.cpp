@@ -47,7 +47,7 @@ constexpr auto kSettleLimit = std::chrono::milliseconds(7000);
 // header, any other by the media reader; 0 when unknown.
 int inputSeconds(const std::string& path) {
     if (!hasExtension(path, ".wav"))
-        return static_cast<int>(GetMediaDuration(path) / 10000000);
+        return static_cast<int>(getMediaDuration(path) / 10000000);
     const WavCheckResult r = checkWavHeader(path);
     return r.status == WavCheck::Ok ? r.durationSeconds : 0;
 }

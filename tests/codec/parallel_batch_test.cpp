@@ -97,14 +97,14 @@ class Parallel : public ::testing::Test {
 protected:
     fs::path wav(const std::string& name, double seconds) {
         const fs::path p = dir.path() / (name + ".wav");
-        codectest::WriteWav(p, codectest::MakeSignal(static_cast<int>(seconds * 44100), 44100, 2),
+        codectest::writeWav(p, codectest::makeSignal(static_cast<int>(seconds * 44100), 44100, 2),
                             44100, 2);
         inputs.push_back(p);
         return p;
     }
     void broken(const std::string& name) {
         const fs::path p = dir.path() / (name + ".wav");
-        codectest::WriteFile(p, std::vector<uint8_t>(3000, 0x5A));
+        codectest::writeFile(p, std::vector<uint8_t>(3000, 0x5A));
         inputs.push_back(p);
     }
     ParallelBatch& batchOf(size_t width) {
@@ -119,7 +119,7 @@ protected:
     // Polls until the batch has finished, taking the ends in the order they come.
     std::vector<size_t> drain() {
         std::vector<size_t> taken;
-        const bool ended = codectest::WaitWhile([&] {
+        const bool ended = codectest::waitWhile([&] {
             batch->Poll();
             while (const auto item = batch->TakeNext())
                 taken.push_back(*item);
@@ -129,7 +129,7 @@ protected:
         return taken;
     }
     bool isMp3(const std::string& name) {
-        const auto probe = codectest::Probe(dir.path() / name);
+        const auto probe = codectest::probe(dir.path() / name);
         const auto it = probe.find("stream.codec_name");
         return it != probe.end() && it->second == "mp3";
     }
@@ -154,7 +154,7 @@ TEST_F(Parallel, EndsComeBackInInputOrderWhenALaterFileFinishesFirst) {
     ASSERT_TRUE(hold.waitHeld(1));
     EXPECT_EQ(b.Running(), (std::vector<size_t>{0, 1}));
     // b and c end while a is held; neither is handed back before a.
-    ASSERT_TRUE(codectest::WaitWhile([&] {
+    ASSERT_TRUE(codectest::waitWhile([&] {
         b.Poll();
         return b.OutcomeOf(2) != BatchOutcome::Converted;
     }));

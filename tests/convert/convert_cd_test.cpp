@@ -474,8 +474,8 @@ TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
          {"Band - Opening.mp3", "Band - AC-DC. Live..mp3", "Band - Finale.mp3"}) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(fs::exists(out4 / name));
-        EXPECT_EQ(codectest::Shell("cmp -s " + codectest::Quote(m_out / name) + " " +
-                                   codectest::Quote(out4 / name)),
+        EXPECT_EQ(codectest::shell("cmp -s " + codectest::quote(m_out / name) + " " +
+                                   codectest::quote(out4 / name)),
                   0);
         Id3v1Tag tag;
         ASSERT_TRUE(tag.Load((out4 / name).string()));

@@ -26,13 +26,13 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string codecOf(const fs::path& file) {
-    const auto probe = codectest::Probe(file);
+    const auto probe = codectest::probe(file);
     const auto it = probe.find("stream.codec_name");
     return it == probe.end() ? std::string() : it->second;
 }
 
 double durationOf(const fs::path& file) {
-    const auto probe = codectest::Probe(file);
+    const auto probe = codectest::probe(file);
     const auto it = probe.find("stream.duration");
     return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
 }
@@ -41,7 +41,7 @@ double durationOf(const fs::path& file) {
 bool sameBytes(const fs::path& a, const fs::path& b) {
     std::string out;
     const bool same =
-        codectest::Shell("cmp " + codectest::Quote(a) + " " + codectest::Quote(b) + " 2>&1",
+        codectest::shell("cmp " + codectest::quote(a) + " " + codectest::quote(b) + " 2>&1",
                          &out) == 0;
     if (!same)
         std::cerr << out << "\n";
@@ -168,8 +168,8 @@ TEST_F(ParallelFolders, OutputsMatchTheSequentialBatch) {
         const fs::path one = env.path("wma.1/" + title + ".wma");
         const fs::path three = env.path("wma.3/" + title + ".wma");
         ASSERT_EQ(codecOf(three), "wmav2");
-        const codectest::Pcm a = codectest::DecodeWithFfmpeg(one);
-        const codectest::Pcm b = codectest::DecodeWithFfmpeg(three);
+        const codectest::Pcm a = codectest::decodeWithFfmpeg(one);
+        const codectest::Pcm b = codectest::decodeWithFfmpeg(three);
         EXPECT_FALSE(a.samples.empty());
         EXPECT_EQ(a.rate, b.rate);
         EXPECT_EQ(a.channels, b.channels);
