@@ -21,10 +21,12 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -75,7 +77,7 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
       m_proxyPort(settings.proxyPort()), m_freeDBEmail(settings.freeDBEmail()),
       m_discNameSource(settings.discNameSource()),
       m_musicBrainzServer(settings.musicBrainzServer()),
-      m_coverArtServer(settings.coverArtServer()) {
+      m_coverArtServer(settings.coverArtServer()), m_parallelJobs(settings.parallelJobs()) {
     tagControl(this, kDialogId);
     setWindowTitle(AppResources::caption(kDialogId));
 
@@ -140,6 +142,18 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
     namesGrid->addWidget(m_coverServer, 2, 1);
     namesGrid->setColumnStretch(1, 1);
 
+    // Files converted at once by the batches; the lowest value stands for the core count.
+    m_parallel = tagControl(new QSpinBox(this), kParallelJobs);
+    m_parallel->setRange(0, SettingsRecord::kMaxParallelJobs);
+    m_parallel->setSpecialValueText(AppResources::string(cld::IDS_PARALLEL_ALL_CORES));
+    m_parallel->setValue(std::clamp(m_parallelJobs, 0, SettingsRecord::kMaxParallelJobs));
+    auto* parallelLabel = new QLabel(AppResources::string(cld::IDS_PARALLEL_JOBS_LABEL), this);
+    parallelLabel->setBuddy(m_parallel);
+    auto* parallelRow = new QHBoxLayout;
+    parallelRow->addWidget(parallelLabel);
+    parallelRow->addWidget(m_parallel);
+    parallelRow->addStretch(1);
+
     auto* buttons = new QDialogButtonBox(this);
     tagControl(buttons->addButton(text(1, "O&K"), QDialogButtonBox::AcceptRole), 1);
     tagControl(buttons->addButton(text(2, "&Cancel"), QDialogButtonBox::RejectRole), 2);
@@ -147,6 +161,7 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addWidget(names);
+    layout->addLayout(parallelRow);
     layout->addWidget(new QLabel(text(-1, "Select Language:"), this));
     layout->addWidget(m_language);
     layout->addWidget(buttons);
@@ -286,6 +301,7 @@ void COptionsDlg::accept() {
     m_discNameSource = m_nameSource->currentIndex();
     m_musicBrainzServer = m_mbServer->text().trimmed().toStdString();
     m_coverArtServer = m_coverServer->text().trimmed().toStdString();
+    m_parallelJobs = m_parallel->value();
     QDialog::accept();
 }
 
@@ -315,5 +331,10 @@ void runOptionsCommand(JobContext& context, QWidget* launcher, LanguageChoice la
                            settings.setCoverArtServer(dialog.coverArtServer());
     if (!sourceKept || !serverKept || !coverKept)
         cld::logf(cld::LogLevel::Warning, "The MusicBrainz options could not be stored (error %u).",
+                  static_cast<unsigned>(settings.LastError()));
+    if (dialog.parallelJobs() != settings.parallelJobs() &&
+        !settings.setParallelJobs(dialog.parallelJobs()))
+        cld::logf(cld::LogLevel::Warning,
+                  "The number of files converted at once could not be stored (error %u).",
                   static_cast<unsigned>(settings.LastError()));
 }

@@ -8,6 +8,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QSpinBox;
 class SettingsRecord;
 struct JobContext;
 
@@ -42,6 +43,8 @@ public:
     static constexpr int kNameSource = 2530;
     static constexpr int kMusicBrainzServer = 2531;
     static constexpr int kCoverArtServer = 2532;
+    // How many files a batch converts at once (0: one per processor core).
+    static constexpr int kParallelJobs = 2860;
 
     // Starts from the settings. `serverListHost` is the server asked for the server list
     // (empty: the one in the FreeDB server field).
@@ -57,6 +60,7 @@ public:
     int discNameSource() const { return m_discNameSource; }
     const std::string& musicBrainzServer() const { return m_musicBrainzServer; }
     const std::string& coverArtServer() const { return m_coverArtServer; }
+    int parallelJobs() const { return m_parallelJobs; }
 
     // Adds the "Read offset (samples)" box for the drive named `drive` (its vendor and
     // product text), starting at `offset`. `detect` runs the detection with a known
@@ -89,6 +93,7 @@ private:
     int m_discNameSource = 0;
     std::string m_musicBrainzServer;
     std::string m_coverArtServer;
+    int m_parallelJobs = 0;
 
     QLineEdit* m_server;
     QCheckBox* m_proxy;
@@ -105,6 +110,7 @@ private:
     QComboBox* m_nameSource;
     QLineEdit* m_mbServer;
     QLineEdit* m_coverServer;
+    QSpinBox* m_parallel;
 };
 
 // The launcher's "&Options" command: the dialog, then, unless it was cancelled, the four

@@ -75,7 +75,7 @@ bool Mp3DecodeJob::Start() {
     m_inputSize = static_cast<uint64_t>(st.st_size);
     m_inputBuffer.resize(1 << 16);
     std::setvbuf(m_input, m_inputBuffer.data(), _IOFBF, m_inputBuffer.size());
-    m_decoder = hip_decode_init();
+    m_decoder = cld::createMp3Decoder();
     if (!m_decoder) {
         CloseAll();
         Finish(kErrInput);
@@ -139,7 +139,7 @@ int Mp3DecodeJob::DecodeNext() {
     const int channels = m_info.channels;
     if (!m_pcm.empty()) // samples produced during the header search
         return static_cast<int>(m_pcm.size()) / channels;
-    int n = hip_decode1_headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
+    int n = cld::decodeMp3Headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
     uint64_t fed = 0;
     while (n == 0 && !m_inputEnded) {
         // Tags at the end of the file are not audio and are never fed to the decoder.
@@ -148,11 +148,11 @@ int Mp3DecodeJob::DecodeNext() {
         m_remaining -= got;
         if (got == 0) {
             m_inputEnded = true;
-            n = hip_decode1_headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
+            n = cld::decodeMp3Headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
             break;
         }
         fed += got;
-        n = hip_decode1_headers(m_decoder, m_readBuf.data(), got, left, right, &data);
+        n = cld::decodeMp3Headers(m_decoder, m_readBuf.data(), got, left, right, &data);
         if (n == 0 && fed > kMaxSilentFeed)
             m_inputEnded = true;
     }

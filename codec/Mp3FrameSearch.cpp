@@ -1,5 +1,7 @@
 #include "Mp3FrameSearch.h"
 
+#include "Mp3Lame.h"
+
 #include <algorithm>
 #include <cstring>
 #include <lame/lame.h>
@@ -246,7 +248,7 @@ bool findFirstMp3Frame(std::FILE* f, hip_global_struct* hip, Mp3StreamInfo& info
     if (std::fread(block, 1, 4, f) != 4)
         return false;
     uint64_t fed = 4;
-    int n = hip_decode1_headersB(hip, block, 4, left, right, &data, &delay, &padding);
+    int n = cld::decodeMp3HeadersB(hip, block, 4, left, right, &data, &delay, &padding);
     if (n < 0)
         return false;
     while (true) {
@@ -265,7 +267,7 @@ bool findFirstMp3Frame(std::FILE* f, hip_global_struct* hip, Mp3StreamInfo& info
         if (want == 0 || std::fread(block, 1, want, f) != want)
             return false;
         fed += want;
-        n = hip_decode1_headersB(hip, block, want, left, right, &data, &delay, &padding);
+        n = cld::decodeMp3HeadersB(hip, block, want, left, right, &data, &delay, &padding);
         if (n < 0)
             return false;
     }

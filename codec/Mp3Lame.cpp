@@ -51,6 +51,30 @@ void routeLameReports(LameHandle lame) {
     lame_set_msgf(lame, storeReport);
 }
 
+namespace {
+
+// Held by each decode call and while a decoder is created.
+std::mutex g_decoderState;
+
+} // namespace
+
+hip_global_struct* createMp3Decoder() {
+    std::lock_guard lock(g_decoderState);
+    return hip_decode_init();
+}
+
+int decodeMp3Headers(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
+                     int16_t* right, mp3data_struct* data) {
+    std::lock_guard lock(g_decoderState);
+    return hip_decode1_headers(hip, buffer, length, left, right, data);
+}
+
+int decodeMp3HeadersB(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
+                      int16_t* right, mp3data_struct* data, int* delay, int* padding) {
+    std::lock_guard lock(g_decoderState);
+    return hip_decode1_headersB(hip, buffer, length, left, right, data, delay, padding);
+}
+
 void routeDecoderReports(hip_global_struct* hip) {
     hip_set_errorf(hip, storeReport);
     hip_set_debugf(hip, storeReport);

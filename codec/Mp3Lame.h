@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <lame/lame.h>
 #include <string>
 
 struct lame_global_struct;
@@ -46,6 +47,15 @@ std::string lastLameReport();
 // terminal; the same for the decoder's reports.
 void routeLameReports(LameHandle lame);
 void routeDecoderReports(hip_global_struct* hip);
+// The library's decoder keeps state shared by all its decoders while it decodes a frame:
+// two decoders working at once on different threads spoil each other's samples. Every
+// decode call therefore goes through these functions, which let one call in at a time
+// (a call decodes at most one frame, so decoders on several threads take turns).
+hip_global_struct* createMp3Decoder();
+int decodeMp3Headers(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
+                     int16_t* right, mp3data_struct* data);
+int decodeMp3HeadersB(hip_global_struct* hip, uint8_t* buffer, size_t length, int16_t* left,
+                      int16_t* right, mp3data_struct* data, int* delay, int* padding);
 // Widens unsigned 8-bit samples to centred signed 16-bit ones.
 void widen8Bit(const uint8_t* in, size_t count, int16_t* out);
 

@@ -151,6 +151,12 @@ enum OwnStringId : int {
     // MP3 tags.
     IDS_ID3V2_TAG = 2800,
     IDS_REPLAYGAIN = 2801,
+
+    // Batches that convert several files at once: the Options dialog's count, and the
+    // files a batch cut short on Abort and kept aside.
+    IDS_PARALLEL_JOBS_LABEL = 2850,
+    IDS_PARALLEL_ALL_CORES = 2851,
+    IDS_PARTIALS_KEPT = 2852,
 };
 
 // Own texts that the code finds by their English words rather than by a name: the labels

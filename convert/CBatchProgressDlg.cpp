@@ -11,6 +11,7 @@
 #include "Log.h"
 #include "MessageService.h"
 #include "ProgressFigures.h"
+#include "SettingsRecord.h"
 #include "StringIds.h"
 #include "VerifiedRip.h"
 #include "WaitService.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -318,6 +320,120 @@ std::vector<std::string> CBatchProgressDlg::batchAudioFiles() const {
 void CBatchProgressDlg::message(int stringId, MessageIcon icon, const QString& arg) {
     QApplication::restoreOverrideCursor();
     showStringMessage(this, stringId, icon, arg);
+}
+
+int CBatchProgressDlg::parallelWidth(size_t count) const {
+    const size_t width = static_cast<size_t>(m_context.settings.parallelJobCount());
+    return static_cast<int>(std::clamp<size_t>(std::min(width, count), 1, width));
+}
+
+void CBatchProgressDlg::reportAbortKeeping(const std::vector<std::string>& keptPartials) {
+    QString text = AppResources::string(191);
+    if (!keptPartials.empty()) {
+        QStringList names;
+        for (const std::string& file : keptPartials)
+            names << QString::fromStdString(file);
+        text += QStringLiteral("\n\n") +
+                AppResources::string(IDS_PARTIALS_KEPT).arg(names.join(QStringLiteral("\n")));
+    }
+    QApplication::restoreOverrideCursor();
+    m_context.messages().show(
+        Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
+}
+
+CBatchProgressDlg::FileBatchEnd
+CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
+                                const std::vector<FileSlot*>& workers, std::vector<FileEnd>& ends,
+                                std::vector<std::string>& keptPartials, int waitMs) {
+    const size_t count = files.size();
+    // One job at a time keeps a file cut short by Abort under its name, as it always did.
+    const bool parallel = workers.size() > 1;
+    ends.assign(count, FileEnd{});
+    cld::ParallelBatch batch(count, std::vector<cld::BatchSlot*>(workers.begin(), workers.end()));
+    std::vector<bool> settled(count, false);
+    size_t firstUnsettled = 0;
+    bool stoppedByAnswer = false;
+    bool waitCursor = false;
+    CProgressBar* overall = bar(IDC_OVERALL_BAR);
+    CProgressBar* current = bar(IDC_CURRENT_BAR);
+    for (;;) {
+        if (m_abort && !batch.IsStopped()) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            waitCursor = true;
+            batch.Stop();
+        }
+        batch.Poll();
+        // Files cut short: never left under their final names when several ran at once
+        // (kept aside on Abort, removed after a "No").
+        for (size_t i = firstUnsettled; i < count; ++i) {
+            const cld::BatchOutcome o = batch.OutcomeOf(i);
+            if (o == cld::BatchOutcome::Waiting)
+                break;
+            if (settled[i] || o == cld::BatchOutcome::Running)
+                continue;
+            settled[i] = true;
+            if (o != cld::BatchOutcome::Stopped || !parallel || ends[i].output.empty())
+                continue;
+            if (stoppedByAnswer && !m_abort) {
+                std::remove(ends[i].output.c_str());
+            } else if (const std::string kept = keepAsPartial(ends[i].output); !kept.empty()) {
+                keptPartials.push_back(kept);
+            }
+        }
+        while (firstUnsettled < count && settled[firstUnsettled])
+            ++firstUnsettled;
+        while (const std::optional<size_t> item = batch.TakeNext()) {
+            const size_t i = *item;
+            overall->setPos(static_cast<int>(batch.TakenCount()));
+            const cld::BatchOutcome o = batch.OutcomeOf(i);
+            if (o == cld::BatchOutcome::Converted) {
+                countConverted();
+            } else if (o == cld::BatchOutcome::Failed && !m_abort && !stoppedByAnswer) {
+                const FileEnd& e = ends[i];
+                if (!reportFileFailure(e.stringId, e.file, e.reason, true, files[i])) {
+                    stoppedByAnswer = !m_abort;
+                    batch.Stop();
+                }
+            }
+        }
+        const std::vector<size_t> running = batch.Running();
+        if (!running.empty()) {
+            auto* first = static_cast<FileSlot*>(batch.SlotOf(running.front()));
+            if (first != m_shownSlot || current->upper() != first->BarUpper()) {
+                m_shownSlot = first;
+                current->setRange(0, first->BarUpper());
+            }
+            m_fileStart = first->startedAt;
+            setText(IDC_INPUT_FILE, first->Input());
+            setText(IDC_OUTPUT_FILE, first->Output());
+            current->setPos(first->BarPosition());
+            if (running.size() == 1)
+                showFileCount(static_cast<int>(running.front()) + 1, static_cast<int>(count));
+            else
+                setText(IDC_FILE_COUNT, QString::fromUtf8("%1\u2013%2 of %3")
+                                            .arg(running.front() + 1)
+                                            .arg(running.back() + 1)
+                                            .arg(count));
+        }
+        if (batch.IsFinished()) {
+            // Every file had its turn: the count ends on the last one, as one after
+            // another would leave it.
+            if (!m_abort && !stoppedByAnswer && count > 0)
+                showFileCount(static_cast<int>(count), static_cast<int>(count));
+            break;
+        }
+        if (m_abort)
+            // The jobs close their files after the block in progress.
+            m_context.waits().waitAndPump(kWaitStep);
+        else
+            waitUntil(waitMs, [&batch] { return batch.HasEnded(); });
+    }
+    m_shownSlot = nullptr;
+    if (waitCursor)
+        QApplication::restoreOverrideCursor();
+    if (m_abort)
+        return FileBatchEnd::Aborted;
+    return stoppedByAnswer ? FileBatchEnd::Stopped : FileBatchEnd::Completed;
 }
 
 void CBatchProgressDlg::removeTemporary(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include "JobParameters.h"
 #include "MessageService.h"
+#include "ParallelBatch.h"
 
 #include <QDialog>
 #include <ctime>
@@ -82,6 +83,46 @@ protected:
     bool isFileBatch() const { return m_mode == 2 || m_mode == 4; }
     void message(int stringId, MessageIcon icon, const QString& arg = QString());
 
+    // One job place of a parallel file batch, as the progress dialogs drive it. Begin sets
+    // `startedAt`; End fills the batch's record of the file (its output, and what is
+    // reported when it failed), since the slot may take the next file before the batch
+    // reports this one.
+    class FileSlot : public cld::BatchSlot {
+    public:
+        // Position and upper end of the current-file bar for the file in work.
+        virtual int BarPosition() const = 0;
+        virtual int BarUpper() const { return 100; }
+        virtual std::string Input() const = 0;
+        virtual std::string Output() const = 0;
+        std::time_t startedAt = 0;
+    };
+    // What the batch keeps of one file once its job has ended.
+    struct FileEnd {
+        std::string output;
+        int stringId = 0; // the failure's message, 0 when it did not fail
+        std::string file; // the file at fault
+        std::string reason;
+    };
+    // How a file batch ended: every file had its turn, the user's Abort, or the user's
+    // "No" after a failure.
+    enum class FileBatchEnd { Completed, Aborted, Stopped };
+    // Converts `files` on `workers`, up to one file per worker at once, in input order: shows
+    // the files in work ("3-4 of 100"), the file started first on the current bar and the
+    // finished files on the overall bar, reports failures in input order (asking whether
+    // to skip each) and stops every job on Abort. `ends` (one per file) is filled by the
+    // workers. In a batch of several workers, files cut short by Abort are kept as NAME.part
+    // and listed in `keptPartials`; those cut short after a "No" are removed. `waitMs` is
+    // the longest wait between two looks at the jobs.
+    FileBatchEnd runFileBatch(const std::vector<std::string>& files,
+                              const std::vector<FileSlot*>& workers, std::vector<FileEnd>& ends,
+                              std::vector<std::string>& keptPartials, int waitMs);
+    // The number of jobs a batch of `count` files runs at once (at least 1).
+    int parallelWidth(size_t count) const;
+    // The slot whose file the figures show (the one started first), none between files.
+    FileSlot* shownSlot() const { return m_shownSlot; }
+    // "Process aborted by user !", naming partial files kept, if any.
+    void reportAbortKeeping(const std::vector<std::string>& keptPartials);
+
     // How reading one CD track ended.
     enum class ReadResult { Done, Aborted, Failed };
     // Reads selected track `trackIndex` (0-based on the disc) into folder + baseName +
@@ -119,4 +160,5 @@ private:
     QPushButton* m_abortButton = nullptr;
     QTimer* m_timer = nullptr;
     QString m_driveName;
+    FileSlot* m_shownSlot = nullptr;
 };

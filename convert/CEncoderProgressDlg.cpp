@@ -16,6 +16,7 @@
 #include "WmEncoderControl.h"
 #include "WmaDecodeJob.h"
 #include "WmaEncodeJob.h"
+#include "WmaProfiles.h"
 #include "cldrip/CDRipDriveSettings.h"
 
 #include <QApplication>
@@ -42,7 +43,140 @@ int titleFor(int mode) {
 // The encoder's settle time after a start: it normally leaves "starting" at once.
 constexpr auto kSettleLimit = std::chrono::milliseconds(7000);
 
+// The length of an input in whole seconds, for the current bar: a WAV input by its
+// header, any other by the media reader; 0 when unknown.
+int inputSeconds(const std::string& path) {
+    if (!hasExtension(path, ".wav"))
+        return static_cast<int>(getMediaDuration(path) / 10000000);
+    const WavCheckResult r = checkWavHeader(path);
+    return r.status == WavCheck::Ok ? r.durationSeconds : 0;
+}
+
 } // namespace
+
+// One media encoder of a file batch, encoding one file at a time.
+class CEncoderProgressDlg::EncodeSlot : public FileSlot {
+public:
+    EncodeSlot(CEncoderProgressDlg& dialog, WmaEncodeJob& job,
+               const std::vector<std::string>& files, std::vector<FileEnd>& ends)
+        : m_dialog(dialog), m_job(job), m_files(files), m_ends(ends) {}
+
+    WmaEncodeJob& job() const { return m_job; }
+
+    bool Begin(size_t item) override {
+        m_cut = false;
+        m_startCode = 0;
+        startedAt = std::time(nullptr);
+        m_input = m_files[item];
+        m_output = WmaEncodeJob::FolderOutputName(m_dialog.m_params.outputPath, m_input);
+        m_ends[item].output = m_output;
+        const int seconds = inputSeconds(m_input);
+        m_upper = seconds > 0 ? seconds : 100;
+        try {
+            m_job.EncodeFile(m_input, m_output, nullptr);
+        } catch (const WMException& e) {
+            m_startCode = e.GetCode();
+            return false;
+        }
+        m_job.WaitWhileStarting(kSettleLimit);
+        return true;
+    }
+    bool IsBusy() const override { return m_job.IsEncoding(); }
+    void Stop() override {
+        m_cut = m_job.IsEncoding();
+        m_job.AbortEncoding();
+    }
+    cld::BatchOutcome End(size_t item) override {
+        const bool started = m_startCode == 0;
+        const uint32_t code = started ? m_job.GetLastErrorCode() : m_startCode;
+        try {
+            if (m_job.GetEncoder().GetRunState() != WmEncoderControl::kRunning &&
+                m_job.GetEncoder().HasSourceGroup())
+                m_job.GetEncoder().ReleaseSourceGroup();
+        } catch (const WMException&) {
+            // Releasing a group of a stopped encoder does not fail.
+        }
+        if (code != 0) {
+            FileEnd& end = m_ends[item];
+            const bool inputAtFault = isInputFailure(code);
+            // An output failure after the start is a failed write, whose unfinished file
+            // the encoder has removed.
+            end.stringId = inputAtFault ? 195 : started ? IDS_WRITE_FAILED : 196;
+            end.file = inputAtFault ? m_input : m_output;
+            end.reason = failureReason(code);
+            return cld::BatchOutcome::Failed;
+        }
+        return m_cut ? cld::BatchOutcome::Stopped : cld::BatchOutcome::Converted;
+    }
+    int BarPosition() const override {
+        try {
+            return m_job.RefreshStatistics(m_upper).barPosition;
+        } catch (const WMException&) {
+            return 0;
+        }
+    }
+    int BarUpper() const override { return m_upper; }
+    std::string Input() const override { return m_input; }
+    std::string Output() const override { return m_output; }
+
+private:
+    CEncoderProgressDlg& m_dialog;
+    WmaEncodeJob& m_job;
+    const std::vector<std::string>& m_files;
+    std::vector<FileEnd>& m_ends;
+    std::string m_input;
+    std::string m_output;
+    int m_upper = 100;
+    uint32_t m_startCode = 0;
+    bool m_cut = false;
+};
+
+// One decoder of a file batch, decoding one file at a time.
+class CEncoderProgressDlg::DecodeSlot : public FileSlot {
+public:
+    DecodeSlot(CEncoderProgressDlg& dialog, WmaDecodeJob& job,
+               const std::vector<std::string>& files, std::vector<FileEnd>& ends)
+        : m_dialog(dialog), m_job(job), m_files(files), m_ends(ends) {}
+
+    WmaDecodeJob& job() const { return m_job; }
+
+    bool Begin(size_t item) override {
+        m_cut = false;
+        startedAt = std::time(nullptr);
+        const std::string& input = m_files[item];
+        const std::string output =
+            withTrailingSlash(m_dialog.m_params.outputPath) + fileTitle(input) + ".wav";
+        m_ends[item].output = output;
+        return m_job.Open(input, output) != 0 && m_job.Start() != 0;
+    }
+    bool IsBusy() const override { return m_job.IsRunning(); }
+    void Stop() override {
+        m_cut = m_job.IsRunning();
+        m_job.Stop();
+    }
+    cld::BatchOutcome End(size_t item) override {
+        if (const int code = m_job.GetErrorCode()) {
+            const JobFailure f = jobFailure(JobKind::WmaDecode, code, m_job.GetErrorDetail(),
+                                            m_job.GetBytesDone() > 0);
+            FileEnd& end = m_ends[item];
+            end.stringId = f.stringId;
+            end.file = f.inputAtFault ? m_job.GetInput() : m_job.GetOutput();
+            end.reason = failureReason(m_job.GetErrorDetail());
+            return cld::BatchOutcome::Failed;
+        }
+        return m_cut ? cld::BatchOutcome::Stopped : cld::BatchOutcome::Converted;
+    }
+    int BarPosition() const override { return m_job.GetProgress(); }
+    std::string Input() const override { return m_job.GetInput(); }
+    std::string Output() const override { return m_job.GetOutput(); }
+
+private:
+    CEncoderProgressDlg& m_dialog;
+    WmaDecodeJob& m_job;
+    const std::vector<std::string>& m_files;
+    std::vector<FileEnd>& m_ends;
+    bool m_cut = false;
+};
 
 CEncoderProgressDlg::CEncoderProgressDlg(JobContext& context, const JobParameters& params, int mode,
                                          std::unique_ptr<WmEncoderControl> encoder, QWidget* parent)
@@ -60,6 +194,85 @@ CEncoderProgressDlg::CEncoderProgressDlg(JobContext& context, const JobParameter
 
 CEncoderProgressDlg::~CEncoderProgressDlg() {
     m_decoder->Stop();
+    for (const auto& decoder : m_moreDecoders)
+        decoder->Stop();
+    for (const auto& encoder : m_moreEncoders)
+        encoder->AbortEncoding();
+}
+
+WmaEncodeJob& CEncoderProgressDlg::shownEncoder() const {
+    if (const FileSlot* slot = shownSlot(); slot && !decoding())
+        return static_cast<const EncodeSlot*>(slot)->job();
+    return *m_encoder;
+}
+
+WmaDecodeJob& CEncoderProgressDlg::shownDecoder() const {
+    if (const FileSlot* slot = shownSlot(); slot && decoding())
+        return static_cast<const DecodeSlot*>(slot)->job();
+    return *m_decoder;
+}
+
+void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
+    const int count = static_cast<int>(files.size());
+    beginFileBatch(count);
+    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    const int width = parallelWidth(files.size());
+    std::vector<FileEnd> ends;
+    std::vector<std::unique_ptr<EncodeSlot>> workers;
+    workers.push_back(std::make_unique<EncodeSlot>(*this, *m_encoder, files, ends));
+    // Each further encoder reads the same profile collection; one that lists another
+    // profile under the chosen index is not used.
+    try {
+        const std::string profile =
+            m_encoder->GetEncoder().GetProfileInfo(m_encoder->GetProfileIndex()).name;
+        for (int i = 1; i < width; ++i) {
+            auto encoder = std::make_unique<WmaEncodeJob>(createMediaEncoder(m_context));
+            encoder->SetProfileIndex(m_encoder->GetProfileIndex());
+            if (encoder->GetEncoder().GetProfileInfo(encoder->GetProfileIndex()).name != profile)
+                break;
+            m_moreEncoders.push_back(std::move(encoder));
+            workers.push_back(
+                std::make_unique<EncodeSlot>(*this, *m_moreEncoders.back(), files, ends));
+        }
+    } catch (const WMException&) {
+        // The encoders made so far do the batch; the first one reports any profile trouble.
+    }
+    std::vector<FileSlot*> places;
+    for (const auto& w : workers)
+        places.push_back(w.get());
+    std::vector<std::string> kept;
+    const FileBatchEnd end = runFileBatch(files, places, ends, kept, 1000);
+    if (end == FileBatchEnd::Aborted) {
+        reportAbortKeeping(kept);
+        return;
+    }
+    if (end == FileBatchEnd::Completed)
+        finishCompleted();
+}
+
+void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
+    const int count = static_cast<int>(files.size());
+    beginFileBatch(count);
+    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    const int width = parallelWidth(files.size());
+    std::vector<FileEnd> ends;
+    std::vector<std::unique_ptr<DecodeSlot>> workers;
+    workers.push_back(std::make_unique<DecodeSlot>(*this, *m_decoder, files, ends));
+    for (int i = 1; i < width; ++i) {
+        m_moreDecoders.push_back(std::make_unique<WmaDecodeJob>());
+        workers.push_back(std::make_unique<DecodeSlot>(*this, *m_moreDecoders.back(), files, ends));
+    }
+    std::vector<FileSlot*> places;
+    for (const auto& w : workers)
+        places.push_back(w.get());
+    std::vector<std::string> kept;
+    const FileBatchEnd end = runFileBatch(files, places, ends, kept, 50);
+    if (end == FileBatchEnd::Aborted) {
+        reportAbortKeeping(kept);
+        return;
+    }
+    if (end == FileBatchEnd::Completed)
+        finishCompleted();
 }
 
 void CEncoderProgressDlg::runBatch() {
@@ -220,41 +433,7 @@ void CEncoderProgressDlg::runFiles() {
             return;
         }
     }
-    const int count = static_cast<int>(files.size());
-    beginFileBatch(count);
-    bar(IDC_OVERALL_BAR)->setRange(0, count);
-    for (int i = 0; i < count; ++i) {
-        if (m_abort)
-            break;
-        const std::string& input = files[static_cast<size_t>(i)];
-        showFileCount(i + 1, count);
-        bar(IDC_OVERALL_BAR)->setPos(i);
-        bar(IDC_CURRENT_BAR)->setRange(0, 100);
-        bar(IDC_CURRENT_BAR)->setPos(0);
-        checkInput(input, false);
-        const std::string output = WmaEncodeJob::FolderOutputName(m_params.outputPath, input);
-        if (!startEncoding(input, output, false, {}, true)) {
-            if (m_abort || !m_goOn)
-                return;
-            continue;
-        }
-        const JobEnd end = waitForEncoder(1000);
-        if (end == JobEnd::Aborted) {
-            reportAbort({});
-            return;
-        }
-        if (end == JobEnd::Failed) {
-            if (!m_goOn)
-                return;
-            continue;
-        }
-        countConverted();
-    }
-    if (m_abort) {
-        reportAbort({});
-        return;
-    }
-    finishCompleted();
+    encodeFiles(files);
 }
 
 void CEncoderProgressDlg::runCd() {
@@ -397,35 +576,16 @@ void CEncoderProgressDlg::runDecode() {
         message(190, MessageIcon::Exclamation);
         return;
     }
-    const int count = static_cast<int>(files.size());
-    beginFileBatch(count);
-    bar(IDC_OVERALL_BAR)->setRange(0, count);
-    for (int i = 0; i < count; ++i) {
-        showFileCount(i + 1, count);
-        bar(IDC_OVERALL_BAR)->setPos(i);
-        const std::string& input = files[static_cast<size_t>(i)];
-        const JobEnd end =
-            decodeOne(input, withTrailingSlash(m_params.outputPath) + fileTitle(input) + ".wav");
-        if (end == JobEnd::Aborted) {
-            reportAbort({});
-            return;
-        }
-        if (end == JobEnd::Failed) {
-            if (!reportFailure(true))
-                return;
-            continue;
-        }
-        countConverted();
-    }
-    finishCompleted();
+    decodeFiles(files);
 }
 
 void CEncoderProgressDlg::refreshFigures() {
     showTimes(-1);
     if (decoding()) {
-        bar(IDC_CURRENT_BAR)->setPos(m_decoder->GetProgress());
-        showTimes(m_decoder->GetRemainingSeconds());
-        setText(IDC_PERFORMANCE, kilobytesPerSecondText(m_decoder->GetKilobytesPerSecond()));
+        WmaDecodeJob& decoder = shownDecoder();
+        bar(IDC_CURRENT_BAR)->setPos(decoder.GetProgress());
+        showTimes(decoder.GetRemainingSeconds());
+        setText(IDC_PERFORMANCE, kilobytesPerSecondText(decoder.GetKilobytesPerSecond()));
         showDiskSpace(m_params.outputPath);
         return;
     }
@@ -433,8 +593,9 @@ void CEncoderProgressDlg::refreshFigures() {
         return;
     try {
         CProgressBar* current = bar(IDC_CURRENT_BAR);
-        const WmaEncodeJob::Figures f = m_encoder->RefreshStatistics(current->upper());
-        if (m_encoder->IsEncoding())
+        WmaEncodeJob& encoder = shownEncoder();
+        const WmaEncodeJob::Figures f = encoder.RefreshStatistics(current->upper());
+        if (encoder.IsEncoding())
             current->setPos(f.barPosition);
         setText(IDC_MEDIA_BITRATE, f.bitrateText);
         setText(IDC_OUTPUT_SIZE, f.fileSizeText);

@@ -3,6 +3,7 @@
 #include "CBatchProgressDlg.h"
 
 #include <memory>
+#include <vector>
 
 class WmEncoderControl;
 class WmaDecodeJob;
@@ -26,6 +27,8 @@ protected:
     void refreshFigures() override;
 
 private:
+    class EncodeSlot;
+    class DecodeSlot;
     enum class JobEnd { Done, Aborted, Failed };
     bool decoding() const { return m_mode >= 4; }
     // Configures and starts the encoder on one file; false after the message.
@@ -48,6 +51,12 @@ private:
     void runFiles();
     void runDecode();
     JobEnd decodeOne(const std::string& input, const std::string& output);
+    // A batch of several files, up to the chosen number at once.
+    void encodeFiles(const std::vector<std::string>& files);
+    void decodeFiles(const std::vector<std::string>& files);
+    // The encoders of the file the figures show.
+    WmaEncodeJob& shownEncoder() const;
+    WmaDecodeJob& shownDecoder() const;
 
     std::unique_ptr<WmaEncodeJob> m_encoder;
     // The file being encoded, and how its failure is handled: whether the user is asked
@@ -57,4 +66,7 @@ private:
     bool m_askToSkip = false;
     bool m_goOn = false;
     std::unique_ptr<WmaDecodeJob> m_decoder;
+    // The further encoders and decoders of a batch that runs several files at once.
+    std::vector<std::unique_ptr<WmaEncodeJob>> m_moreEncoders;
+    std::vector<std::unique_ptr<WmaDecodeJob>> m_moreDecoders;
 };

@@ -21,6 +21,8 @@
 #include "WaitService.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <deque>
 
 using namespace cld;
 
@@ -42,6 +44,68 @@ int titleFor(int mode) {
 }
 
 } // namespace
+
+// One job of a file batch: an encoder or a decoder, converting one file at a time.
+class CMP3EncoderProgressDlg::JobSlot : public FileSlot {
+public:
+    JobSlot(CMP3EncoderProgressDlg& dialog, CodecJob& job, const std::vector<std::string>& files,
+            std::vector<FileEnd>& ends)
+        : m_dialog(dialog), m_job(job), m_files(files), m_ends(ends) {}
+
+    CodecJob& job() const { return m_job; }
+
+    bool Begin(size_t item) override {
+        m_stopRequested = false;
+        startedAt = std::time(nullptr);
+        const std::string& input = m_files[item];
+        const std::string output = withTrailingSlash(m_dialog.m_params.outputPath) +
+                                   fileTitle(input) + (m_dialog.decoding() ? ".wav" : ".mp3");
+        m_ends[item].output = output;
+        if (m_dialog.m_abort) {
+            // Nothing starts after Abort; the end records no failure for this file.
+            m_job.SetInput(input);
+            m_job.SetOutput(output);
+            m_notStarted = true;
+            return false;
+        }
+        m_notStarted = false;
+        return m_dialog.startJob(m_job, input, output);
+    }
+    bool IsBusy() const override { return m_job.IsRunning(); }
+    void Stop() override {
+        m_stopRequested = true;
+        m_job.RequestAbort();
+    }
+    cld::BatchOutcome End(size_t item) override {
+        FileEnd& end = m_ends[item];
+        if (m_notStarted)
+            return cld::BatchOutcome::NotStarted;
+        if (const int code = m_job.GetErrorCode()) {
+            const JobFailure f =
+                jobFailure(m_dialog.decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode, code,
+                           m_job.GetErrorDetail(), m_job.GetBytesDone() > 0);
+            end.stringId = f.stringId;
+            end.file = f.inputAtFault ? m_job.GetInput() : m_job.GetOutput();
+            end.reason = failureReason(m_job.GetErrorDetail());
+            return cld::BatchOutcome::Failed;
+        }
+        // Stopped as it finished the whole file: that output is complete.
+        if (m_stopRequested && m_job.GetProgress() < 100)
+            return cld::BatchOutcome::Stopped;
+        return cld::BatchOutcome::Converted;
+    }
+    int BarPosition() const override { return m_job.GetProgress(); }
+    std::string Input() const override { return m_job.GetInput(); }
+    std::string Output() const override { return m_job.GetOutput(); }
+
+private:
+    CMP3EncoderProgressDlg& m_dialog;
+    CodecJob& m_job;
+    const std::vector<std::string>& m_files;
+    std::vector<FileEnd>& m_ends;
+    bool m_stopRequested = false;
+    bool m_notStarted = false;
+};
 
 CMP3EncoderProgressDlg::CMP3EncoderProgressDlg(JobContext& context, const JobParameters& params,
                                                int mode, QWidget* parent)
@@ -70,11 +134,23 @@ CMP3EncoderProgressDlg::~CMP3EncoderProgressDlg() {
     // block; the job objects wait for their workers.
     m_encoder->RequestAbort();
     m_decoder->RequestAbort();
+    for (const auto& job : m_moreJobs)
+        job->RequestAbort();
 }
 
 void CMP3EncoderProgressDlg::onAbort() {
     m_encoder->RequestAbort();
     m_decoder->RequestAbort();
+    for (const auto& job : m_moreJobs)
+        job->RequestAbort();
+}
+
+CodecJob& CMP3EncoderProgressDlg::shownJob() const {
+    if (m_cdShownJob)
+        return *m_cdShownJob;
+    if (const FileSlot* slot = shownSlot())
+        return static_cast<const JobSlot*>(slot)->job();
+    return decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
 }
 
 bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
@@ -86,15 +162,28 @@ bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
     setText(IDC_INPUT_FILE, input);
     setText(IDC_OUTPUT_FILE, output);
     m_fileStart = std::time(nullptr);
-    if (&job == m_encoder.get()) {
-        m_encoder->SetParams(mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate,
-                                                   m_encoder->GetParams()));
-        m_encoder->SetId3v2Tag(m_context.settings.mp3Id3v2Tag() != 0);
-        m_encoder->SetReplayGain(m_context.settings.mp3Id3v2Tag() != 0 &&
-                                 m_context.settings.mp3ReplayGain() != 0);
-        return m_encoder->Start();
+    if (auto* encoder = dynamic_cast<Mp3EncodeJob*>(&job)) {
+        encoder->SetParams(mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate,
+                                                 encoder->GetParams()));
+        encoder->SetId3v2Tag(m_context.settings.mp3Id3v2Tag() != 0);
+        encoder->SetReplayGain(m_context.settings.mp3Id3v2Tag() != 0 &&
+                               m_context.settings.mp3ReplayGain() != 0);
+        // The CD mode names each track before it starts; converted files carry their
+        // input's own names (WAV input has none and stays untagged).
+        if (m_mode != 1) {
+            const GenreList& genres = m_context.genres;
+            encoder->SetTagsFromInput([&genres](const std::string& genre) {
+                for (int i = 0; i < genres.genreCount(); ++i) {
+                    if (QString::fromStdString(genres.genreName(i))
+                            .compare(QString::fromStdString(genre), Qt::CaseInsensitive) == 0)
+                        return i;
+                }
+                return 255;
+            });
+        }
+        return encoder->Start();
     }
-    return m_decoder->Start();
+    return static_cast<Mp3DecodeJob&>(job).Start();
 }
 
 bool CMP3EncoderProgressDlg::reportJobFailure(const CodecJob& job, bool askToSkip) {
@@ -161,17 +250,6 @@ void CMP3EncoderProgressDlg::runBatch() {
 
 void CMP3EncoderProgressDlg::runFiles() {
     CodecJob& job = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
-    // Converted files carry their input's own names (WAV input has none and stays untagged).
-    const GenreList& genres = m_context.genres;
-    m_encoder->SetTagsFromInput([&genres](const std::string& genre) {
-        for (int i = 0; i < genres.genreCount(); ++i) {
-            if (QString::fromStdString(genres.genreName(i))
-                    .compare(QString::fromStdString(genre), Qt::CaseInsensitive) == 0)
-                return i;
-        }
-        return 255;
-    });
-    const char* extension = decoding() ? ".wav" : ".mp3";
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     bar(IDC_CURRENT_BAR)->setPos(0);
     bar(IDC_OVERALL_BAR)->setPos(0);
@@ -201,32 +279,40 @@ void CMP3EncoderProgressDlg::runFiles() {
         }
         return;
     }
+    runFileBatchOf(files);
+}
+
+void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& files) {
     const int count = static_cast<int>(files.size());
     beginFileBatch(count);
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     showDiskSpace(m_params.outputPath);
-    for (int i = 0; i < count; ++i) {
-        showFileCount(i + 1, count);
-        bar(IDC_OVERALL_BAR)->setPos(i);
-        bar(IDC_CURRENT_BAR)->setPos(0);
-        const std::string& input = files[static_cast<size_t>(i)];
-        const std::string output =
-            withTrailingSlash(m_params.outputPath) + fileTitle(input) + extension;
-        const JobEnd end = runJob(job, input, output);
-        if (end == JobEnd::Aborted) {
-            // The encoding modes close without a word, the decoding modes say so.
-            if (decoding())
-                reportAbort({});
-            return;
-        }
-        if (end == JobEnd::Failed) {
-            if (!reportJobFailure(job, true))
-                return;
-            continue;
-        }
-        countConverted();
+    const int width = parallelWidth(files.size());
+    std::vector<FileEnd> ends;
+    std::vector<std::unique_ptr<JobSlot>> workers;
+    CodecJob& first = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
+    workers.push_back(std::make_unique<JobSlot>(*this, first, files, ends));
+    for (int i = 1; i < width; ++i) {
+        if (decoding())
+            m_moreJobs.push_back(std::make_unique<Mp3DecodeJob>());
+        else
+            m_moreJobs.push_back(std::make_unique<Mp3EncodeJob>());
+        workers.push_back(std::make_unique<JobSlot>(*this, *m_moreJobs.back(), files, ends));
     }
-    finishCompleted();
+    std::vector<FileSlot*> places;
+    for (const auto& slot : workers)
+        places.push_back(slot.get());
+    std::vector<std::string> kept;
+    const FileBatchEnd end = runFileBatch(files, places, ends, kept, decoding() ? 50 : 1000);
+    if (end == FileBatchEnd::Aborted) {
+        // The encoding modes close without a word (unless files cut short were kept
+        // aside), the decoding modes say so.
+        if (decoding() || !kept.empty())
+            reportAbortKeeping(kept);
+        return;
+    }
+    if (end == FileBatchEnd::Completed)
+        finishCompleted();
 }
 
 void CMP3EncoderProgressDlg::runCd() {
@@ -238,53 +324,97 @@ void CMP3EncoderProgressDlg::runCd() {
     bar(IDC_OVERALL_BAR)->setPos(0);
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     showDiskSpace(folder);
-    // The encoder tags each whole MP3 before it takes its name.
+    // Each encoder tags its whole MP3 before it takes its name.
     AudioTags tags = cdDiscTags(m_context);
     // The disc's tracks are one album for the loudness, once all are encoded.
     Mp3AlbumGain album;
 
-    std::string previousWav;
-    std::string previousMp3;
+    // The reader keeps one core busy; the other cores encode earlier tracks meanwhile.
+    // With one encoder this is the plain pipeline: track i + 1 is read while track i is
+    // encoded. At most one temporary WAV per encoder plus the one being read are on disk.
+    const int width = std::max(1, parallelWidth(static_cast<size_t>(std::max(count, 1)) + 1) - 1);
+    std::vector<Mp3EncodeJob*> encoders{m_encoder.get()};
+    for (int i = 1; i < width; ++i) {
+        m_moreJobs.push_back(std::make_unique<Mp3EncodeJob>());
+        encoders.push_back(static_cast<Mp3EncodeJob*>(m_moreJobs.back().get()));
+    }
+    // The tracks being encoded, in disc order.
+    struct Encoding {
+        Mp3EncodeJob* job;
+        std::string wav;
+        std::string mp3;
+    };
+    std::deque<Encoding> encoding;
     // The MP3 of a track whose encoding was cut short by Abort stays, but as NAME.part:
     // under its own name it would pass for the whole track.
-    std::string keptPartial;
-    // Ends the batch: the encoder of the previous track is stopped and every temporary
-    // WAV removed; finished MP3 files stay, tagged.
+    std::vector<std::string> keptPartials;
+    auto showFirst = [&] { m_cdShownJob = encoding.empty() ? nullptr : encoding.front().job; };
+    // Ends the batch: the encoders still at work are stopped and every temporary WAV
+    // removed; finished MP3 files stay, tagged.
     auto stopAll = [&](const std::string& currentWav) {
-        if (!previousWav.empty() && m_encoder->IsRunning()) {
-            m_encoder->RequestAbort();
-            while (m_encoder->IsRunning())
-                m_context.waits().waitAndPump(10);
-            keptPartial = keepAsPartial(previousMp3);
+        for (const Encoding& e : encoding) {
+            if (e.job->IsRunning()) {
+                e.job->RequestAbort();
+                while (e.job->IsRunning())
+                    m_context.waits().waitAndPump(10);
+            }
+            // A job that failed removed its file; one that encoded the whole track before
+            // the batch ended made a finished, tagged MP3; any other was cut short.
+            if (e.job->GetErrorCode() == 0 && e.job->GetProgress() < 100) {
+                if (const std::string kept = keepAsPartial(e.mp3); !kept.empty())
+                    keptPartials.push_back(kept);
+            }
+            removeTemporary(e.wav);
         }
-        removeTemporary(previousWav);
+        encoding.clear();
+        showFirst();
         removeTemporary(currentWav);
-        previousWav.clear();
     };
-    // Waits for the previous track's encoder, then removes its WAV.
-    auto finishPrevious = [&](const std::string& currentWav) {
-        if (previousWav.empty())
-            return true;
-        const JobEnd end = waitForJob(*m_encoder, 800);
+    // Waits for the encoder of the first track in work, then removes its WAV; false when
+    // the batch ends (after stopping everything).
+    auto finishFirst = [&](const std::string& currentWav) {
+        const Encoding e = encoding.front();
+        const JobEnd end = waitForJob(*e.job, 800);
+        encoding.pop_front();
+        showFirst();
         // Abort pressed just as the encoder finished the whole track: that MP3 is complete
         // (and tagged); otherwise its partial file is kept under another name.
         if (end == JobEnd::Aborted &&
-            !(m_encoder->GetErrorCode() == 0 && m_encoder->GetProgress() == 100))
-            keptPartial = keepAsPartial(previousMp3);
-        else if (end == JobEnd::Failed)
-            reportJobFailure(*m_encoder, false); // the job removed its unfinished file
-        album.add(previousMp3, m_encoder->TakeLoudness());
-        removeTemporary(previousWav);
-        previousWav.clear();
+            !(e.job->GetErrorCode() == 0 && e.job->GetProgress() == 100)) {
+            if (const std::string kept = keepAsPartial(e.mp3); !kept.empty())
+                keptPartials.push_back(kept);
+        } else if (end == JobEnd::Failed) {
+            reportJobFailure(*e.job, false); // the job removed its unfinished file
+        }
+        album.add(e.mp3, e.job->TakeLoudness());
+        removeTemporary(e.wav);
         if (end != JobEnd::Done) {
             stopAll(currentWav);
             return false;
         }
         return true;
     };
+    // Finishes the tracks at the front whose encoders are done, in disc order.
+    auto finishDone = [&](const std::string& currentWav) {
+        while (!encoding.empty() && !encoding.front().job->IsRunning())
+            if (!finishFirst(currentWav))
+                return false;
+        return true;
+    };
+    auto freeEncoder = [&]() -> Mp3EncodeJob* {
+        for (Mp3EncodeJob* job : encoders)
+            if (std::none_of(encoding.begin(), encoding.end(),
+                             [job](const Encoding& e) { return e.job == job; }))
+                return job;
+        return nullptr;
+    };
     auto endAborted = [&] {
-        if (m_abort)
-            reportAbort(keptPartial);
+        if (!m_abort)
+            return;
+        if (keptPartials.size() > 1)
+            reportAbortKeeping(keptPartials);
+        else
+            reportAbort(keptPartials.empty() ? std::string() : keptPartials.front());
     };
 
     for (int i = 0; i < count; ++i) {
@@ -299,36 +429,47 @@ void CMP3EncoderProgressDlg::runCd() {
         const ReadResult read =
             m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base, mp3);
         if (read != ReadResult::Done) {
-            if (read == ReadResult::Failed && !previousWav.empty() && !m_abort) {
-                // The track before this one is still encoding and is good: finish it.
-                finishPrevious(wav);
+            if (read == ReadResult::Failed && !m_abort) {
+                // The tracks before this one are still encoding and are good: finish them.
+                while (!encoding.empty() && finishFirst(wav)) {
+                }
             }
             stopAll(wav);
             endAborted();
             return;
         }
-        if (!finishPrevious(wav)) {
+        if (!finishDone(wav)) {
             endAborted();
             return;
+        }
+        Mp3EncodeJob* encoder = freeEncoder();
+        while (!encoder) {
+            if (!finishFirst(wav)) {
+                endAborted();
+                return;
+            }
+            encoder = freeEncoder();
         }
         bar(IDC_OVERALL_BAR)->setPos(i + 1);
         bar(IDC_CURRENT_BAR)->setPos(0);
         tags.title = title;
         tags.track = track + 1;
-        m_encoder->SetTags(tags);
-        if (!startJob(*m_encoder, wav, mp3)) {
+        encoder->SetTags(tags);
+        if (!startJob(*encoder, wav, mp3)) {
             if (!m_abort)
-                reportJobFailure(*m_encoder, false);
-            removeTemporary(wav);
+                reportJobFailure(*encoder, false);
+            stopAll(wav);
             endAborted();
             return;
         }
-        previousWav = wav;
-        previousMp3 = mp3;
+        encoding.push_back({encoder, wav, mp3});
+        showFirst();
     }
-    if (!finishPrevious({})) {
-        endAborted();
-        return;
+    while (!encoding.empty()) {
+        if (!finishFirst({})) {
+            endAborted();
+            return;
+        }
     }
     for (const std::string& file : album.write())
         logf(LogLevel::Warning, "The album's loudness could not be added to %s", file.c_str());
@@ -337,20 +478,21 @@ void CMP3EncoderProgressDlg::runCd() {
 
 void CMP3EncoderProgressDlg::refreshFigures() {
     showTimes(-1);
+    CodecJob& job = shownJob();
     if (decoding()) {
-        bar(IDC_CURRENT_BAR)->setPos(m_decoder->GetProgress());
-        showTimes(m_decoder->GetRemainingSeconds());
-        showRates(*m_decoder);
+        bar(IDC_CURRENT_BAR)->setPos(job.GetProgress());
+        showTimes(job.GetRemainingSeconds());
+        showRates(job);
         showDiskSpace(m_params.outputPath);
         return;
     }
-    if (m_encoder->IsRunning()) {
-        bar(IDC_CURRENT_BAR)->setPos(m_encoder->GetProgress());
-        setText(IDC_MEDIA_BITRATE, mp3BitrateText(m_encoder->GetParams()));
-        showTimes(m_encoder->GetRemainingSeconds());
-        showRates(*m_encoder);
+    if (job.IsRunning()) {
+        bar(IDC_CURRENT_BAR)->setPos(job.GetProgress());
+        setText(IDC_MEDIA_BITRATE, mp3BitrateText(static_cast<Mp3EncodeJob&>(job).GetParams()));
+        showTimes(job.GetRemainingSeconds());
+        showRates(job);
         showDiskSpace(m_params.outputPath);
-    } else if (m_encoder->GetProgress() > 95) {
+    } else if (job.GetProgress() > 95) {
         bar(IDC_CURRENT_BAR)->setPos(100);
     }
 }

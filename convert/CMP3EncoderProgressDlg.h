@@ -3,6 +3,7 @@
 #include "CBatchProgressDlg.h"
 
 #include <memory>
+#include <vector>
 
 class CodecJob;
 class Mp3DecodeJob;
@@ -26,6 +27,7 @@ protected:
     void onAbort() override;
 
 private:
+    class JobSlot;
     // Performance and samples per second, shown once the job has measured them.
     void showRates(const CodecJob& job);
     enum class JobEnd { Done, Aborted, Failed };
@@ -43,8 +45,16 @@ private:
     // Shows "Process aborted by user !", naming the partial file kept, if any.
     void reportAbort(const std::string& keptPartial);
     void runFiles();
+    // A batch of several files, up to the chosen number at once.
+    void runFileBatchOf(const std::vector<std::string>& files);
+    // The jobs of the file the figures show.
+    CodecJob& shownJob() const;
     void runCd();
 
     std::unique_ptr<Mp3EncodeJob> m_encoder;
     std::unique_ptr<Mp3DecodeJob> m_decoder;
+    // The further jobs of a batch that runs several files at once.
+    std::vector<std::unique_ptr<CodecJob>> m_moreJobs;
+    // In the CD mode: the encoder of the first track in work, whose figures are shown.
+    CodecJob* m_cdShownJob = nullptr;
 };

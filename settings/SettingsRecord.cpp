@@ -3,8 +3,10 @@
 #include "CRegistry.h"
 #include "Log.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <thread>
 #include <variant>
 
 namespace cld {
@@ -51,6 +53,8 @@ const Setting SettingsTable::kEntries[] = {
      TextSetting{&SettingsRecord::m_musicBrainzServer}},
     {SettingsRecord::kPreferences, "CoverArtServer",
      TextSetting{&SettingsRecord::m_coverArtServer}},
+    {SettingsRecord::kPreferences, "ParallelJobs",
+     IntSetting{&SettingsRecord::m_parallelJobs, 0, 0, SettingsRecord::kMaxParallelJobs}},
     {SettingsRecord::kHistory, "LastWMAOutFolder",
      TextSetting{&SettingsRecord::m_lastWMAOutFolder}},
     {SettingsRecord::kHistory, "LastWMARecorderFolder",
@@ -300,6 +304,23 @@ bool SettingsRecord::setProxyPort(int value) {
 
 bool SettingsRecord::setFreeDBEmail(const std::string& value) {
     return setString(kPreferences, "FreeDBEmail", m_freeDBEmail, value);
+}
+
+bool SettingsRecord::setParallelJobs(int value) {
+    return setInt(kPreferences, "ParallelJobs", m_parallelJobs, value);
+}
+
+int SettingsRecord::parallelJobCount() const {
+    return effectiveParallelJobs(m_parallelJobs, std::thread::hardware_concurrency());
+}
+
+int SettingsRecord::effectiveParallelJobs(int stored, unsigned cores) {
+    if (stored < 1 || stored > kMaxParallelJobs) {
+        // An unknown core count (0) runs one job at a time.
+        const unsigned n = std::clamp(cores, 1u, static_cast<unsigned>(kMaxParallelJobs));
+        return static_cast<int>(n);
+    }
+    return stored;
 }
 
 bool SettingsRecord::setFreeDBDeadline(int value) {

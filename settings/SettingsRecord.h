@@ -115,6 +115,17 @@ public:
     bool setDiscNameSource(int value);
     bool setMusicBrainzServer(const std::string& value);
     bool setCoverArtServer(const std::string& value);
+    // How many files a batch converts at once ("ParallelJobs"): 0, the default, means one
+    // per processor core; 1 converts one file after another. A stored value outside
+    // 0..kMaxParallelJobs reads as 0.
+    static constexpr int kMaxParallelJobs = 64;
+    int parallelJobs() const { return m_parallelJobs; }
+    bool setParallelJobs(int value);
+    // The number of jobs a batch runs at once: the stored value, or the core count for 0.
+    int parallelJobCount() const;
+    // The rule behind parallelJobCount, for any stored value and core count (0 when the
+    // system does not tell); always 1..kMaxParallelJobs.
+    static int effectiveParallelJobs(int stored, unsigned cores);
     // What the options dialog writes on OK, in its order ("FreeDBServer", "ProxyServer",
     // "UseProxy", "ProxyPort"). Nothing is written or changed unless every value is valid.
     bool setCddbOptions(const std::string& freeDBServer, const std::string& proxyServer,
@@ -195,6 +206,7 @@ private:
     int m_discNameSource = kMusicBrainzThenFreeDB;
     std::string m_musicBrainzServer = kDefaultMusicBrainzServer;
     std::string m_coverArtServer = kDefaultCoverArtServer;
+    int m_parallelJobs = 0;
 
     std::string m_lastWMAOutFolder;
     std::string m_lastWMARecorderFolder;

@@ -335,6 +335,10 @@ constexpr std::array kStrings{
     StringEntry{2800, "Add a UTF-8 tag (ID3v2.4) at the start of the file"},
     StringEntry{2801, "Measure the loudness and add ReplayGain values (track and album) to that "
                       "tag"},
+    // Batches that convert several files at once.
+    StringEntry{2850, "&Files converted at once:"},
+    StringEntry{2851, "One per processor core"},
+    StringEntry{2852, "The unfinished files of the stopped jobs were kept under these names:\n%1"},
 };
 
 constexpr std::array kCaptions{

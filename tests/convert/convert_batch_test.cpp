@@ -406,6 +406,8 @@ TEST_F(Batch, AbortInFolderToMp3KeepsThePartialFileAndStartsNoOther) {
     writeTestWav(in / "a.wav", 30);
     writeTestWav(in / "b.wav", 1);
     const fs::path out = folder("long/out");
+    // One file after another: b waits for a (several at once: see the parallel tests).
+    env.context.settings.setParallelJobs(1);
     CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
     abortWhenExists(dlg, out / "a.mp3");
     dlg.exec();
@@ -602,6 +604,8 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
         std::string extension;
     };
     const Mode modes[] = {{2, wavs, ".mp3"}, {4, mp3s, ".wav"}};
+    // Files after the held one start only after it when one runs at a time.
+    env.context.settings.setParallelJobs(1);
     int run = 0;
     for (const Mode& m : modes) {
         for (const std::string held : {"a", "c"}) {

@@ -24,9 +24,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <condition_variable>
 #include <dlfcn.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <mutex>
 
 using namespace cld;
 using converttest::control;
@@ -471,4 +473,74 @@ TEST_F(CdModes, TheReleaseCoverIsKeptBesideTheFiles) {
     wma.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(textOf(wmaOut / "folder.jpg"), "mine\n");
+}
+
+// With four jobs the reader runs ahead while three earlier tracks encode at once: all
+// three encoders are at work together, never more than five temporary WAV files are on
+// disk, and the MP3 files (with their tags) are byte for byte those of the plain pipeline.
+TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
+    env.context.grabSelection.ticked = {0, 1, 2};
+    env.settings.setParallelJobs(1);
+    CMP3EncoderProgressDlg one(env.context, m_params, 1);
+    one.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{156});
+
+    env.script->messages.clear();
+    env.settings.setParallelJobs(4);
+    const fs::path out4 = env.path("out4");
+    fs::create_directories(out4);
+    JobParameters params = m_params;
+    params.outputPath = out4.string() + "/";
+    std::mutex lock;
+    std::condition_variable wake;
+    int held = 0;
+    bool released = false;
+    CodecJob::SetWorkerHook([&](const CodecJob&, CodecJob::WorkerPoint point) {
+        if (point != CodecJob::WorkerPoint::Started)
+            return;
+        std::unique_lock guard(lock);
+        ++held;
+        wake.wait_for(guard, std::chrono::seconds(cldtest::kHangLimitSeconds),
+                      [&] { return released; });
+    });
+    size_t mostWavs = 0;
+    int heldTogether = 0;
+    CMP3EncoderProgressDlg four(env.context, params, 1);
+    env.script->onWait = [&](int) {
+        size_t wavs = 0;
+        for (const auto& e : fs::directory_iterator(out4))
+            wavs += e.path().extension() == ".wav";
+        mostWavs = std::max(mostWavs, wavs);
+        std::lock_guard guard(lock);
+        if (held == 3 && !released) {
+            heldTogether = held;
+            released = true;
+            wake.notify_all();
+        }
+    };
+    four.exec();
+    env.script->onWait = nullptr;
+    {
+        std::lock_guard guard(lock);
+        released = true;
+        wake.notify_all();
+    }
+    CodecJob::SetWorkerHook({});
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(heldTogether, 3) << "the three tracks were not encoded at once";
+    EXPECT_LE(mostWavs, 5u);
+    EXPECT_GE(mostWavs, 3u);
+    for (const char* name :
+         {"Band - Opening.mp3", "Band - AC-DC. Live..mp3", "Band - Finale.mp3"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(fs::exists(out4 / name));
+        EXPECT_EQ(codectest::shell("cmp -s " + codectest::quote(m_out / name) + " " +
+                                   codectest::quote(out4 / name)),
+                  0);
+        Id3v1Tag tag;
+        ASSERT_TRUE(tag.Load((out4 / name).string()));
+        EXPECT_EQ(tag.album, "Record");
+    }
+    for (const auto& e : fs::directory_iterator(out4))
+        EXPECT_NE(e.path().extension(), ".wav") << e.path();
 }

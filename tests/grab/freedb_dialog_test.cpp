@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -605,4 +606,39 @@ TEST_F(Options, BrowseAsksTheServerInTheField) {
               0u)
         << m_server.requests()[0];
     EXPECT_EQ(stored().freeDBServer(), "freedb.test"); // cancelled: nothing stored
+}
+
+// The number of files converted at once: "one per processor core" (0) on a first start,
+// stored on OK only, and a stored count is shown when the dialog opens again.
+TEST_F(Options, FilesConvertedAtOnceStartAtTheCoresAndAreStoredOnOk) {
+    whenModal([](QWidget* w) { return qobject_cast<COptionsDlg*>(w) != nullptr; },
+              [&](QWidget* w) {
+                  auto* jobs = findControl<QSpinBox>(w, COptionsDlg::kParallelJobs);
+                  ASSERT_NE(jobs, nullptr);
+                  EXPECT_EQ(jobs->value(), 0);
+                  EXPECT_EQ(jobs->text(), "One per processor core");
+                  jobs->setValue(3);
+                  findControl<QPushButton>(w, 2)->click();
+              });
+    runOptionsCommand(m_context, nullptr, languages());
+    EXPECT_EQ(stored().parallelJobs(), 0) << "Cancel stored the count";
+
+    whenModal([](QWidget* w) { return qobject_cast<COptionsDlg*>(w) != nullptr; },
+              [&](QWidget* w) {
+                  findControl<QSpinBox>(w, COptionsDlg::kParallelJobs)->setValue(3);
+                  findControl<QPushButton>(w, 1)->click();
+              });
+    runOptionsCommand(m_context, nullptr, languages());
+    EXPECT_EQ(stored().parallelJobs(), 3);
+    EXPECT_EQ(m_settings.parallelJobCount(), 3);
+
+    whenModal([](QWidget* w) { return qobject_cast<COptionsDlg*>(w) != nullptr; },
+              [&](QWidget* w) {
+                  auto* jobs = findControl<QSpinBox>(w, COptionsDlg::kParallelJobs);
+                  EXPECT_EQ(jobs->value(), 3);
+                  EXPECT_EQ(jobs->maximum(), SettingsRecord::kMaxParallelJobs);
+                  findControl<QPushButton>(w, 1)->click();
+              });
+    runOptionsCommand(m_context, nullptr, languages());
+    EXPECT_EQ(stored().parallelJobs(), 3);
 }

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <thread>
 
 using cldtest::ScopedRegistry;
 
@@ -332,4 +333,42 @@ TEST(SettingsRecord, StoreThatCannotBeCreatedReadsDefaultsAndRefusesWrites) {
     // The program goes on with what the user chose, and says the value was not saved.
     EXPECT_EQ(record.proxyPort(), 3128);
     EXPECT_TRUE(log.has(cld::LogLevel::Error, "Preferences\\ProxyPort could not be saved")) << err;
+}
+
+TEST(SettingsRecord, ParallelJobsDefaultsToTheCoresAndRefusesAbsurdCounts) {
+    ScopedRegistry registry;
+    SettingsRecord fresh;
+    fresh.LoadSettings();
+    EXPECT_EQ(fresh.parallelJobs(), 0);
+    EXPECT_EQ(fresh.parallelJobCount(),
+              SettingsRecord::effectiveParallelJobs(0, std::thread::hardware_concurrency()));
+
+    struct Case {
+        int stored;
+        unsigned cores;
+        int jobs;
+    };
+    for (const Case& c : {Case{0, 8, 8}, Case{0, 0, 1}, Case{0, 1000, 64}, Case{1, 8, 1},
+                          Case{3, 2, 3}, Case{64, 2, 64}, Case{65, 4, 4}, Case{-7, 2, 2}})
+        EXPECT_EQ(SettingsRecord::effectiveParallelJobs(c.stored, c.cores), c.jobs)
+            << c.stored << " stored, " << c.cores << " cores";
+
+    ASSERT_TRUE(fresh.setParallelJobs(3));
+    EXPECT_FALSE(fresh.setParallelJobs(-1));
+    EXPECT_FALSE(fresh.setParallelJobs(100000));
+    EXPECT_EQ(fresh.parallelJobs(), 3);
+    SettingsRecord next;
+    next.LoadSettings();
+    EXPECT_EQ(next.parallelJobs(), 3);
+    EXPECT_EQ(next.parallelJobCount(), 3);
+
+    // A value written by hand beyond the range reads as the default.
+    CRegistry reg;
+    reg.ConnectRoot(HKEY_CURRENT_USER);
+    ASSERT_TRUE(reg.CreateKey("Software\\Quorvane\\Calderine 2002\\CLD\\Preferences"));
+    ASSERT_TRUE(reg.WriteDword("ParallelJobs", 0xFFFFFFFFu));
+    SettingsRecord absurd;
+    absurd.LoadSettings();
+    EXPECT_EQ(absurd.parallelJobs(), 0);
+    EXPECT_GE(absurd.parallelJobCount(), 1);
 }

@@ -1,0 +1,338 @@
+#include "CEncoderProgressDlg.h"
+#include "CMP3EncoderProgressDlg.h"
+#include "CProgressBar.h"
+#include "CodecJob.h"
+#include "ConvertIds.h"
+#include "ConvertTestKit.h"
+#include "JobParameters.h"
+#include "MediaFixtures.h"
+#include "WmEncoderControl.h"
+#include "WmaProfiles.h"
+
+#include <QLabel>
+#include <QRegularExpression>
+#include <condition_variable>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <mutex>
+
+using namespace cld;
+using converttest::control;
+using converttest::ConvertEnv;
+using converttest::writeTestWav;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string codecOf(const fs::path& file) {
+    const auto probe = codectest::probe(file);
+    const auto it = probe.find("stream.codec_name");
+    return it == probe.end() ? std::string() : it->second;
+}
+
+double durationOf(const fs::path& file) {
+    const auto probe = codectest::probe(file);
+    const auto it = probe.find("stream.duration");
+    return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
+}
+
+// Whether two files hold the same bytes; `cmp` says where they differ when they do not.
+bool sameBytes(const fs::path& a, const fs::path& b) {
+    std::string out;
+    const bool same =
+        codectest::shell("cmp " + codectest::quote(a) + " " + codectest::quote(b) + " 2>&1",
+                         &out) == 0;
+    if (!same)
+        std::cerr << out << "\n";
+    return same;
+}
+
+// Holds every job worker at one point of its life until released, and counts the
+// workers that reached it.
+class AllWorkersHold {
+public:
+    explicit AllWorkersHold(CodecJob::WorkerPoint point) {
+        CodecJob::SetWorkerHook([this, point](const CodecJob&, CodecJob::WorkerPoint p) {
+            if (p != point)
+                return;
+            std::unique_lock lock(m_lock);
+            ++m_count;
+            m_wake.wait_for(lock, std::chrono::seconds(cldtest::kHangLimitSeconds),
+                            [this] { return m_released; });
+        });
+    }
+    ~AllWorkersHold() {
+        release();
+        CodecJob::SetWorkerHook({});
+    }
+    int count() {
+        std::lock_guard lock(m_lock);
+        return m_count;
+    }
+    void release() {
+        {
+            std::lock_guard lock(m_lock);
+            m_released = true;
+        }
+        m_wake.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    int m_count = 0;
+    bool m_released = false;
+};
+
+class ParallelFolders : public ::testing::Test {
+protected:
+    fs::path folder(const std::string& name) {
+        const fs::path p = env.path(name);
+        fs::create_directories(p);
+        return p;
+    }
+    static JobParameters folderJob(const fs::path& in, const fs::path& out) {
+        JobParameters p;
+        p.inputPath = in.string() + "/";
+        p.outputPath = out.string() + "/";
+        p.folderMode = true;
+        return p;
+    }
+    // Runs one folder batch with `jobs` files at once; true when it ended with "Process
+    // completed." and every one of `count` files converted.
+    template <class Dialog, class... Extra>
+    bool runBatch(int jobs, const fs::path& in, const fs::path& out, int mode, int count,
+                  Extra&&... extra) {
+        env.settings.setParallelJobs(jobs);
+        env.script->messages.clear();
+        Dialog dlg(env.context, folderJob(in, out), mode, std::forward<Extra>(extra)...);
+        dlg.exec();
+        const auto ids = env.messageIds();
+        const bool whole =
+            ids == std::vector<int>{156} && dlg.completed() && dlg.convertedCount() == count;
+        for (const Message& m : env.script->messages)
+            if (!whole)
+                ADD_FAILURE() << jobs << " at once: " << m.text.toStdString();
+        return whole;
+    }
+    static QString label(QWidget* dlg, int id) { return control<QLabel>(dlg, id)->text(); }
+    void writeBroken(const fs::path& path) {
+        std::ofstream(path, std::ios::binary) << std::string(20000, '\x5a');
+    }
+
+    ConvertEnv env;
+};
+
+} // namespace
+
+// A batch run on several jobs at once writes what it writes one file after another: the
+// same MP3 and WAV bytes, and WMA files that decode to the same samples.
+TEST_F(ParallelFolders, OutputsMatchTheSequentialBatch) {
+    const fs::path wavs = folder("wavs");
+    const double seconds[] = {0.4, 1.3, 0.7, 0.25, 1.0, 0.55};
+    for (int i = 0; i < 6; ++i)
+        writeTestWav(wavs / ("t" + std::to_string(i) + ".wav"), seconds[i], i == 3 ? 22050 : 44100,
+                     i == 3 ? 1 : 2);
+    const char* names[] = {"t0", "t1", "t2", "t3", "t4", "t5"};
+
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(1, wavs, folder("mp3.1"), 2, 6));
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(3, wavs, folder("mp3.3"), 2, 6));
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(1, env.path("mp3.1"), folder("back.1"), 4, 6));
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(3, env.path("mp3.1"), folder("back.3"), 4, 6));
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const std::string title(name);
+        EXPECT_EQ(codecOf(env.path("mp3.3/" + title + ".mp3")), "mp3");
+        EXPECT_TRUE(
+            sameBytes(env.path("mp3.1/" + title + ".mp3"), env.path("mp3.3/" + title + ".mp3")));
+        EXPECT_EQ(codecOf(env.path("back.3/" + title + ".wav")), "pcm_s16le");
+        EXPECT_TRUE(
+            sameBytes(env.path("back.1/" + title + ".wav"), env.path("back.3/" + title + ".wav")));
+    }
+
+    // The WMA encoder: the folder's WAV files, then its MP3 files.
+    for (const char* name : {"t1", "t4"})
+        fs::copy_file(env.path("mp3.1/" + std::string(name) + ".mp3"),
+                      wavs / ("m" + std::string(name) + ".mp3"));
+    ASSERT_TRUE(runBatch<CEncoderProgressDlg>(1, wavs, folder("wma.1"), 2, 8,
+                                              createMediaEncoder(env.context)));
+    ASSERT_TRUE(runBatch<CEncoderProgressDlg>(3, wavs, folder("wma.3"), 2, 8,
+                                              createMediaEncoder(env.context)));
+    ASSERT_TRUE(
+        runBatch<CEncoderProgressDlg>(1, env.path("wma.1"), folder("wback.1"), 4, 8, nullptr));
+    ASSERT_TRUE(
+        runBatch<CEncoderProgressDlg>(3, env.path("wma.1"), folder("wback.3"), 4, 8, nullptr));
+    for (const std::string title : {"t0", "t1", "t2", "t3", "t4", "t5", "mt1", "mt4"}) {
+        SCOPED_TRACE(title);
+        const fs::path one = env.path("wma.1/" + title + ".wma");
+        const fs::path three = env.path("wma.3/" + title + ".wma");
+        ASSERT_EQ(codecOf(three), "wmav2");
+        const codectest::Pcm a = codectest::decodeWithFfmpeg(one);
+        const codectest::Pcm b = codectest::decodeWithFfmpeg(three);
+        EXPECT_FALSE(a.samples.empty());
+        EXPECT_EQ(a.rate, b.rate);
+        EXPECT_EQ(a.channels, b.channels);
+        EXPECT_TRUE(a.samples == b.samples) << "the encoders running at once changed the audio";
+        EXPECT_TRUE(sameBytes(env.path("wback.1/" + title + ".wav"),
+                              env.path("wback.3/" + title + ".wav")));
+    }
+}
+
+// While several files are in work the dialog names them all ("1-3 of 5"), and the
+// current bar and file names follow the file started first, even when later ones move on.
+TEST_F(ParallelFolders, ShowsTheFilesInWorkAndFollowsTheFirst) {
+    const fs::path in = folder("in");
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        writeTestWav(in / (std::string(name) + ".wav"), 0.3);
+    const fs::path out = folder("out");
+    env.settings.setParallelJobs(3);
+    converttest::JobGate gate(CodecJob::WorkerPoint::Started, "a.mp3");
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    bool seen = false;
+    env.script->onWait = [&](int) {
+        if (seen || !gate.held())
+            return;
+        // a is held at its start; the others run past it.
+        const QString count = label(&dlg, IDC_FILE_COUNT);
+        if (!fs::exists(out / "b.mp3"))
+            return;
+        seen = true;
+        EXPECT_TRUE(
+            QRegularExpression(QString::fromUtf8("^1\u2013[345] of 5$")).match(count).hasMatch())
+            << count.toStdString();
+        EXPECT_EQ(label(&dlg, IDC_INPUT_FILE).toStdString(), (in / "a.wav").string());
+        EXPECT_EQ(label(&dlg, IDC_OUTPUT_FILE).toStdString(), (out / "a.mp3").string());
+        EXPECT_EQ(control<CProgressBar>(&dlg, IDC_CURRENT_BAR)->pos(), 0);
+        // No file before a has ended, so the overall bar has not moved.
+        EXPECT_EQ(control<CProgressBar>(&dlg, IDC_OVERALL_BAR)->pos(), 0);
+        gate.release();
+    };
+    dlg.exec();
+    env.script->onWait = nullptr;
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(label(&dlg, IDC_FILE_COUNT), "5 of 5");
+    EXPECT_EQ(control<CProgressBar>(&dlg, IDC_OVERALL_BAR)->pos(), 5);
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        EXPECT_EQ(codecOf(out / (std::string(name) + ".mp3")), "mp3") << name;
+}
+
+// Abort with four jobs at work on eight files: nothing starts after it, the four files
+// cut short are kept aside as NAME.part (valid, and named in the message), never under
+// their final names; files that were complete when Abort came keep their names.
+TEST_F(ParallelFolders, AbortWithFourJobsOnEightFiles) {
+    const fs::path in = folder("in");
+    std::vector<std::string> names;
+    for (int i = 0; i < 8; ++i) {
+        names.push_back("f" + std::to_string(i));
+        writeTestWav(in / (names.back() + ".wav"), 3.0);
+    }
+    env.settings.setParallelJobs(4);
+    for (auto point : {CodecJob::WorkerPoint::Started, CodecJob::WorkerPoint::Finishing}) {
+        const bool cut = point == CodecJob::WorkerPoint::Started;
+        SCOPED_TRACE(cut ? "held at the start" : "held with the output complete");
+        const fs::path out = folder(cut ? "cut" : "whole");
+        env.script->messages.clear();
+        AllWorkersHold hold(point);
+        CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+        env.script->onWait = [&](int) {
+            if (hold.count() < 4 || dlg.abortRequested())
+                return;
+            dlg.requestAbort();
+            hold.release();
+        };
+        dlg.exec();
+        env.script->onWait = nullptr;
+        EXPECT_EQ(hold.count(), 4) << "a job started after Abort";
+        EXPECT_TRUE(dlg.abortRequested());
+        EXPECT_FALSE(dlg.completed());
+        for (int i = 0; i < 8; ++i) {
+            const fs::path final = out / (names[static_cast<size_t>(i)] + ".mp3");
+            const fs::path part = final.string() + ".part";
+            if (i >= 4) {
+                EXPECT_FALSE(fs::exists(final)) << final;
+                EXPECT_FALSE(fs::exists(part)) << part;
+            } else if (cut) {
+                EXPECT_FALSE(fs::exists(final)) << "cut short but under its final name: " << final;
+                EXPECT_EQ(codecOf(part), "mp3") << part;
+                EXPECT_LT(durationOf(part), 2.9) << part;
+            } else {
+                EXPECT_NEAR(durationOf(final), 3.0, 0.1) << final;
+                EXPECT_FALSE(fs::exists(part)) << part;
+            }
+        }
+        if (cut) {
+            ASSERT_EQ(env.messageIds(), std::vector<int>{191});
+            for (int i = 0; i < 4; ++i)
+                EXPECT_TRUE(env.script->messages[0].text.contains(QString::fromStdString(
+                    (out / (names[static_cast<size_t>(i)] + ".mp3.part")).string())));
+        } else {
+            // Nothing was cut short: the encoding modes close without a word.
+            EXPECT_TRUE(env.messageIds().empty());
+        }
+    }
+}
+
+// Broken files in the middle of a parallel batch: the others are converted, each broken
+// file is named once in input order, only after the files before it have ended, and
+// listed as skipped in that order.
+TEST_F(ParallelFolders, BrokenFilesInTheMiddleAreNamedInInputOrder) {
+    const fs::path in = folder("in");
+    writeTestWav(in / "a.wav", 1.0);
+    writeBroken(in / "b.wav");
+    writeTestWav(in / "c.wav", 0.3);
+    writeBroken(in / "d.wav");
+    writeTestWav(in / "e.wav", 0.3);
+    writeTestWav(in / "f.wav", 0.3);
+    const fs::path out = folder("out");
+    env.settings.setParallelJobs(3);
+    env.script->answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    };
+    converttest::JobGate gate(CodecJob::WorkerPoint::Started, "a.mp3");
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    bool heldSeen = false;
+    env.script->onWait = [&](int) {
+        if (!gate.held())
+            return;
+        heldSeen = true;
+        // b has failed already, but a (before it) is still at work: not a word yet.
+        EXPECT_TRUE(env.script->messages.empty());
+        gate.release();
+    };
+    dlg.exec();
+    env.script->onWait = nullptr;
+    EXPECT_TRUE(heldSeen);
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{197, 197, 156}));
+    EXPECT_TRUE(
+        env.script->messages[0].text.contains(QString::fromStdString((in / "b.wav").string())));
+    EXPECT_TRUE(
+        env.script->messages[1].text.contains(QString::fromStdString((in / "d.wav").string())));
+    EXPECT_TRUE(env.script->messages[2].text.contains("4 of 6 files were converted."));
+    EXPECT_EQ(dlg.skippedFiles(),
+              (std::vector<std::string>{(in / "b.wav").string(), (in / "d.wav").string()}));
+    EXPECT_TRUE(dlg.completed());
+    for (const char* name : {"a", "c", "e", "f"})
+        EXPECT_EQ(codecOf(out / (std::string(name) + ".mp3")), "mp3") << name;
+    for (const char* name : {"b", "d"}) {
+        EXPECT_FALSE(fs::exists(out / (std::string(name) + ".mp3"))) << name;
+        EXPECT_FALSE(fs::exists(out / (std::string(name) + ".mp3.part"))) << name;
+    }
+
+    // "No" at the first broken file stops the batch; what was finished stays, no file is
+    // left cut short, and nothing else is said.
+    env.script->messages.clear();
+    env.script->answer = [](const Message&) { return MessageResult::No; };
+    const fs::path out2 = folder("out2");
+    CMP3EncoderProgressDlg stop(env.context, folderJob(in, out2), 2);
+    stop.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{197});
+    EXPECT_FALSE(stop.completed());
+    EXPECT_EQ(codecOf(out2 / "a.mp3"), "mp3");
+    for (const auto& entry : fs::directory_iterator(out2)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_FALSE(name.ends_with(".part")) << name;
+        EXPECT_EQ(codecOf(entry.path()), "mp3") << name;
+    }
+}
