@@ -1,6 +1,7 @@
 #include "VideoTranscoder.h"
 
 #include "AlsaDeviceSource.h"
+#include "DeviceLayer.h"
 #include "FfmpegLog.h"
 #include "OutputFile.h"
 #include "PostviewDecoder.h"
@@ -13,7 +14,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
@@ -111,8 +111,7 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
             return in;
         }
     }
-    static std::once_flag once;
-    std::call_once(once, [] { avdevice_register_all(); });
+    RegisterDeviceInputs();
     const char* formatName = where.kind == InputKind::AudioDevice   ? "alsa"
                              : where.kind == InputKind::VideoDevice ? "video4linux2"
                                                                     : "x11grab";
