@@ -6,7 +6,9 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include <sys/resource.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace cld {
 
@@ -15,6 +17,8 @@ namespace {
 // About a second of pictures: beyond it the decoder is too far behind to show what is
 // being encoded, and it starts again at the next key picture.
 constexpr size_t kMaxQueued = 32;
+// The decoding thread's scheduling priority (a nice value) below the encoder's.
+constexpr int kViewNice = 10;
 
 } // namespace
 
@@ -109,6 +113,10 @@ void PostviewDecoder::Finish() {
 }
 
 void PostviewDecoder::Work() {
+    // The view yields to the encoding: on a busy machine this thread gets the time the
+    // encoder leaves, falls behind, and skips to the next key picture rather than slow
+    // the conversion down.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kViewNice);
     while (true) {
         Item item;
         {

@@ -22,8 +22,9 @@ namespace cld {
 // Decodes what the video encoder writes, for the postview, on a thread of its own, so
 // that the encoder never waits for it. The encoder hands over each packet it writes
 // (a reference, no copy); pictures go to the postview collection at the size and rate
-// its views take them. When the views stop watching, or the decoder falls too far
-// behind, packets are dropped until the next key picture.
+// its views take them. The thread runs at a lower priority than the encoder; when the
+// views stop watching, or the decoder falls too far behind, packets are dropped until the
+// next key picture.
 class PostviewDecoder {
 public:
     // `par` describes the encoded stream (copied); packet times are in `timeBase`.
