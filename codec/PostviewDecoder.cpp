@@ -14,9 +14,10 @@ namespace cld {
 
 namespace {
 
-// About a second of pictures: beyond it the decoder is too far behind to show what is
-// being encoded, and it starts again at the next key picture.
-constexpr size_t kMaxQueued = 32;
+// A couple of seconds of pictures (a few hundred kilobytes): beyond it the decoder is
+// too far behind to show what is being encoded, and it starts again at the next key
+// picture.
+constexpr size_t kMaxQueued = 64;
 // The decoding thread's scheduling priority (a nice value) below the encoder's.
 constexpr int kViewNice = 10;
 
