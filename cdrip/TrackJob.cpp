@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-bool MakeOutputFolder(const std::string& folder, std::string& out) {
+bool makeOutputFolder(const std::string& folder, std::string& out) {
     std::string result = folder;
     if (!result.empty() && result.back() != '/')
         result += '/';
@@ -12,13 +12,13 @@ bool MakeOutputFolder(const std::string& folder, std::string& out) {
     return true;
 }
 
-std::string TrackFileName(const std::string& name) {
+std::string trackFileName(const std::string& name) {
     if (name.size() >= 4 && name[name.size() - 4] != '.')
         return name + ".wav";
     return name;
 }
 
-bool MakeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
+bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
                   int startSeconds, int endSeconds, std::string& error) {
     // A track's file lies in the output folder and nowhere else: a name is one file
     // name, never a path.
@@ -34,7 +34,7 @@ bool MakeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const 
         error = "the file name \"" + name + "\" names a folder or starts with \"..\"";
         return false;
     }
-    const std::string fileName = TrackFileName(name);
+    const std::string fileName = trackFileName(name);
     const std::string fullPath = folder + fileName;
     if (fileName.size() >= TrackJob::kPathBytes) {
         error = "the file name \"" + fileName + "\" is longer than 259 characters";

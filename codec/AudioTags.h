@@ -11,8 +11,8 @@ struct AudioTags {
     std::string title;
     std::string artist;
     std::string album;
-    std::string year;  // as the source gives it, usually four digits
-    std::string genre; // the genre's name
+    std::string year;   // as the source gives it, usually four digits
+    std::string genre;  // the genre's name
     int track = 0;      // 1-based; 0 = none
     int trackTotal = 0; // 0 = unknown
     std::string discId; // the disc's CDDB id in 8 hex digits, when ripped from a CD
@@ -22,7 +22,7 @@ struct AudioTags {
     std::string coverMime;
 
     bool empty() const {
-        return title.empty() && artist.empty() && album.empty() && year.empty() &&
-               genre.empty() && track == 0 && discId.empty() && comment.empty();
+        return title.empty() && artist.empty() && album.empty() && year.empty() && genre.empty() &&
+               track == 0 && discId.empty() && comment.empty();
     }
 };

@@ -27,7 +27,7 @@ struct Layer {
 #define CLD_STRINGIFY(x) CLD_STRINGIFY2(x)
 
 // Loaded once and kept for the life of the process.
-const Layer& LoadedLayer() {
+const Layer& loadedLayer() {
     static Layer layer;
     static std::once_flag once;
     std::call_once(once, [] {
@@ -61,19 +61,19 @@ const Layer& LoadedLayer() {
 
 } // namespace
 
-bool RegisterDeviceInputs() {
-    return LoadedLayer().registerAll != nullptr;
+bool registerDeviceInputs() {
+    return loadedLayer().registerAll != nullptr;
 }
 
-int ListDeviceInputSources(const AVInputFormat* format, AVDeviceInfoList** list) {
-    const Layer& layer = LoadedLayer();
+int listDeviceInputSources(const AVInputFormat* format, AVDeviceInfoList** list) {
+    const Layer& layer = loadedLayer();
     if (!layer.listInputSources)
         return AVERROR(ENOSYS);
     return layer.listInputSources(format, nullptr, nullptr, list);
 }
 
-void FreeDeviceList(AVDeviceInfoList** list) {
-    const Layer& layer = LoadedLayer();
+void freeDeviceList(AVDeviceInfoList** list) {
+    const Layer& layer = loadedLayer();
     if (layer.freeListDevices)
         layer.freeListDevices(list);
 }

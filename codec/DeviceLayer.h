@@ -12,11 +12,11 @@ namespace cld {
 
 // Registers the device inputs, loading the layer on the first call; false when it
 // cannot be loaded (the devices are then missing).
-bool RegisterDeviceInputs();
+bool registerDeviceInputs();
 // The devices of one input format, as avdevice_list_input_sources gives them; a negative
 // value when the layer is not loaded or the format cannot list its devices.
-int ListDeviceInputSources(const AVInputFormat* format, AVDeviceInfoList** list);
-// Frees a list from ListDeviceInputSources and sets it to nullptr.
-void FreeDeviceList(AVDeviceInfoList** list);
+int listDeviceInputSources(const AVInputFormat* format, AVDeviceInfoList** list);
+// Frees a list from listDeviceInputSources and sets it to nullptr.
+void freeDeviceList(AVDeviceInfoList** list);
 
 } // namespace cld

@@ -32,7 +32,7 @@ PostviewDecoder::PostviewDecoder(std::shared_ptr<WmViewCollection> views,
     if (!m_par || avcodec_parameters_copy(m_par, par) < 0)
         return;
     try {
-        m_thread = std::thread(&PostviewDecoder::Work, this);
+        m_thread = std::thread(&PostviewDecoder::work, this);
     } catch (const std::system_error&) {
         return;
     }
@@ -47,22 +47,22 @@ PostviewDecoder::~PostviewDecoder() {
     m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
-    Clear();
+    clear();
     avcodec_free_context(&m_dec);
     avcodec_parameters_free(&m_par);
 }
 
-void PostviewDecoder::Clear() {
+void PostviewDecoder::clear() {
     for (Item& item : m_queue)
         av_packet_free(&item.pkt);
     m_queue.clear();
 }
 
-bool PostviewDecoder::WantsKeyPicture() const {
+bool PostviewDecoder::wantsKeyPicture() const {
     return m_usable && !m_everKeyed && m_views->HasRunning();
 }
 
-void PostviewDecoder::Push(const AVPacket* pkt) {
+void PostviewDecoder::push(const AVPacket* pkt) {
     if (!m_usable || !pkt)
         return;
     if (!m_views->HasRunning()) {
@@ -91,7 +91,7 @@ void PostviewDecoder::Push(const AVPacket* pkt) {
         if (m_queue.size() >= kMaxQueued && !key) {
             // Too far behind: what is queued is dropped, and the view waits for the next
             // key picture of the stream.
-            Clear();
+            clear();
             av_packet_free(&ref);
             m_synced = false;
             m_gap = true;
@@ -103,7 +103,7 @@ void PostviewDecoder::Push(const AVPacket* pkt) {
     m_wake.notify_one();
 }
 
-void PostviewDecoder::Finish() {
+void PostviewDecoder::finish() {
     {
         std::lock_guard lock(m_mutex);
         m_finish = true;
@@ -113,7 +113,7 @@ void PostviewDecoder::Finish() {
         m_thread.join();
 }
 
-void PostviewDecoder::Work() {
+void PostviewDecoder::work() {
     // The view yields to the encoding: on a busy machine this thread gets the time the
     // encoder leaves, falls behind, and skips to the next key picture rather than slow
     // the conversion down.
@@ -128,12 +128,12 @@ void PostviewDecoder::Work() {
             item = m_queue.front();
             m_queue.pop_front();
         }
-        Decode(item);
+        decode(item);
         av_packet_free(&item.pkt);
     }
 }
 
-bool PostviewDecoder::OpenDecoder() {
+bool PostviewDecoder::openDecoder() {
     if (m_dec)
         return true;
     if (m_decoderFailed)
@@ -154,8 +154,8 @@ bool PostviewDecoder::OpenDecoder() {
     return true;
 }
 
-void PostviewDecoder::Decode(const Item& item) {
-    if (!OpenDecoder())
+void PostviewDecoder::decode(const Item& item) {
+    if (!openDecoder())
         return;
     if (item.resync)
         avcodec_flush_buffers(m_dec);
@@ -169,7 +169,7 @@ void PostviewDecoder::Decode(const Item& item) {
         const int64_t time =
             pts != AV_NOPTS_VALUE ? av_rescale_q(pts, m_timeBase, AVRational{1, 10'000'000}) : 0;
         m_views->Offer(frame->width, frame->height,
-                       [&](int w, int h) { return m_scaler.Make(frame, w, h, time); });
+                       [&](int w, int h) { return m_scaler.make(frame, w, h, time); });
         av_frame_unref(frame);
     }
     av_frame_free(&frame);

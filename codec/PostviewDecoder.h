@@ -36,24 +36,24 @@ public:
     PostviewDecoder& operator=(const PostviewDecoder&) = delete;
 
     // False when there is no decoder for the stream or the thread did not start.
-    bool Usable() const { return m_usable; }
+    bool usable() const { return m_usable; }
     // The encoder's thread: one packet just encoded.
-    void Push(const AVPacket* pkt);
+    void push(const AVPacket* pkt);
     // True when a view watches but has had no key picture since it began: the encoder
     // may make the next picture a key picture so that the view need not wait seconds.
-    bool WantsKeyPicture() const;
+    bool wantsKeyPicture() const;
     // Decodes what is queued, then ends the thread.
-    void Finish();
+    void finish();
 
 private:
     struct Item {
         AVPacket* pkt = nullptr;
         bool resync = false; // the first packet after a gap: the decoder starts afresh
     };
-    void Work();
-    bool OpenDecoder();
-    void Decode(const Item& item);
-    void Clear();
+    void work();
+    bool openDecoder();
+    void decode(const Item& item);
+    void clear();
 
     std::shared_ptr<WmViewCollection> m_views;
     AVCodecParameters* m_par = nullptr;

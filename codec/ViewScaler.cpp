@@ -12,7 +12,7 @@ ViewScaler::~ViewScaler() {
     av_frame_free(&m_rgb);
 }
 
-const WmVideoFrame* ViewScaler::Make(const AVFrame* in, int width, int height, int64_t time) {
+const WmVideoFrame* ViewScaler::make(const AVFrame* in, int width, int height, int64_t time) {
     if (!in || in->width <= 0 || in->height <= 0 || width <= 0 || height <= 0)
         return nullptr;
     // Views are small: a fast filter is enough, and the same size is a plain conversion.

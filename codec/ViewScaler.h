@@ -19,7 +19,7 @@ public:
 
     // `in` at width x height, stamped with `time` (100 ns units); nullptr when the
     // picture's format cannot be converted or no memory is left. Valid until the next call.
-    const WmVideoFrame* Make(const AVFrame* in, int width, int height, int64_t time);
+    const WmVideoFrame* make(const AVFrame* in, int width, int height, int64_t time);
 
 private:
     SwsContext* m_sws = nullptr;

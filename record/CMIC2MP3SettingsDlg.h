@@ -1,20 +1,19 @@
 #pragma once
 
-#include <QDialog>
+#include "CRecorderSettingsDlg.h"
+
 #include <functional>
 #include <optional>
 
 class QComboBox;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
-struct JobContext;
 
 // "Calderine - MP3 Settings / Options" of the line-in recorder: bitrate, CBR or VBR,
 // output folder and capture device.
-class CMIC2MP3SettingsDlg : public QDialog {
+class CMIC2MP3SettingsDlg : public CRecorderSettingsDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 164;
@@ -33,31 +32,26 @@ public:
     // The advanced MP3 options dialog, when the program has one: it runs modally and
     // returns the VBR minimum bitrate it reports (nothing when it has none).
     using AdvancedOptions = std::function<std::optional<int>(JobContext&, QWidget* parent)>;
-    static void SetAdvancedOptions(AdvancedOptions dialog);
+    static void setAdvancedOptions(AdvancedOptions dialog);
 
     CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent = nullptr);
 
-    int ChosenDevice() const { return m_chosenDevice; }
-    QString ChosenDeviceName() const { return m_chosenDeviceName; }
-
-    void accept() override;
+    int chosenDevice() const { return m_chosenDevice; }
+    QString chosenDeviceName() const { return m_chosenDeviceName; }
 
 private:
+    void acceptChoices() override;
     void onSliderMoved(int position);
     void onListChanged(int index);
     void onRadio();
-    void onBrowse();
     void onAdvanced();
     void storeBitrateChoice();
 
-    JobContext& m_context;
     QComboBox* m_list;
     QSlider* m_slider;
     QRadioButton* m_cbr;
     QRadioButton* m_vbr;
     QLabel* m_prompt;
-    QLineEdit* m_folder;
-    QComboBox* m_devices;
     QPushButton* m_advanced;
     int m_chosenDevice = -1;
     QString m_chosenDeviceName;

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <QDialog>
+#include "CRecorderSettingsDlg.h"
 
 class QComboBox;
-class QLineEdit;
-struct JobContext;
 
 // "Calderine - LineIn/MIC Recorder - WMA Settings": an audio-only media profile, the
 // capture device and the output folder.
-class CMIC2WMASettingsDlg : public QDialog {
+class CMIC2WMASettingsDlg : public CRecorderSettingsDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 161;
@@ -17,16 +15,11 @@ public:
     CMIC2WMASettingsDlg(JobContext& context, QWidget* parent = nullptr);
 
     // The chosen device as "DEVICE://" + its name.
-    QString ChosenDeviceUrl() const { return m_deviceUrl; }
-
-    void accept() override;
+    QString chosenDeviceUrl() const { return m_deviceUrl; }
 
 private:
-    void onBrowse();
+    void acceptChoices() override;
 
-    JobContext& m_context;
     QComboBox* m_profiles;
-    QComboBox* m_devices;
-    QLineEdit* m_folder;
     QString m_deviceUrl;
 };

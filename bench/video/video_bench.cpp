@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using cldbench::Median;
+using cldbench::median;
 
 struct Run {
     double seconds = 0;
@@ -39,7 +39,7 @@ struct Run {
     int status = 0;
 };
 
-long RssAnonKb(pid_t pid) {
+long rssAnonKb(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -51,7 +51,7 @@ long RssAnonKb(pid_t pid) {
 
 // Runs the command with its standard output to `out`, sampling its private memory
 // every few milliseconds until it exits.
-Run RunSampled(const std::vector<std::string>& argv, const std::string& out) {
+Run runSampled(const std::vector<std::string>& argv, const std::string& out) {
     std::vector<char*> args;
     for (const auto& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -72,7 +72,7 @@ Run RunSampled(const std::vector<std::string>& argv, const std::string& out) {
         const pid_t done = wait4(pid, &status, WNOHANG, &ru);
         if (done == pid || done < 0)
             break;
-        r.rssAnonKb = std::max(r.rssAnonKb, RssAnonKb(pid));
+        r.rssAnonKb = std::max(r.rssAnonKb, rssAnonKb(pid));
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -82,7 +82,7 @@ Run RunSampled(const std::vector<std::string>& argv, const std::string& out) {
     return r;
 }
 
-std::string LastLine(const std::string& path) {
+std::string lastLine(const std::string& path) {
     std::ifstream in(path);
     std::string line;
     std::string last;
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     setenv("CLD_REGISTRY_DIR", (dir / "registry").c_str(), 1);
     const std::string clip = (dir / "clip.avi").string();
     const std::string t = std::to_string(seconds);
-    const cldbench::Result made = cldbench::RunCommand(
+    const cldbench::Result made = cldbench::runCommand(
         {"ffmpeg", "-v",    "error", "-y",
          "-f",     "lavfi", "-i",    "testsrc2=size=640x480:rate=30:duration=" + t,
          "-f",     "lavfi", "-i",    "sine=frequency=440:sample_rate=44100:duration=" + t,
@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     const std::string out = (dir / "out.txt").string();
     for (int i = 0; i < runs; ++i) {
         for (Row& row : rows) {
-            const Run r = RunSampled(row.argv, out);
+            const Run r = runSampled(row.argv, out);
             if (r.status != 0) {
                 std::printf("%s failed (%d)\n", row.name, r.status);
                 fs::remove_all(dir);
@@ -178,21 +178,21 @@ int main(int argc, char** argv) {
             row.wall.push_back(r.seconds);
             row.cpu.push_back(r.cpu);
             row.rss = std::max(row.rss, r.rssAnonKb);
-            row.views = LastLine(out);
+            row.views = lastLine(out);
         }
     }
-    const double refWall = Median(rows[1].wall);
-    const double refCpu = Median(rows[1].cpu);
+    const double refWall = median(rows[1].wall);
+    const double refCpu = median(rows[1].cpu);
     std::printf("%d-s 640x480 clip, %d rounds; medians of wall and CPU seconds, ratio to ffmpeg\n",
                 seconds, runs);
     for (const Row& row : rows) {
-        const double w = Median(row.wall);
-        const double c = Median(row.cpu);
+        const double w = median(row.wall);
+        const double c = median(row.cpu);
         std::printf("%-18s wall %6.2f (%.2f)   cpu %6.2f (%.2f)   peak RssAnon %6.1f MiB\n",
                     row.name, w, w / refWall, c, c / refCpu, static_cast<double>(row.rss) / 1024.0);
     }
-    const double drawn = Median(rows[2].wall) / Median(rows[3].wall);
-    const double drawnCpu = Median(rows[2].cpu) / Median(rows[3].cpu);
+    const double drawn = median(rows[2].wall) / median(rows[3].wall);
+    const double drawnCpu = median(rows[2].cpu) / median(rows[3].cpu);
     std::printf("the drawn views add %.0f%% wall, %.0f%% cpu to the encoder alone\n",
                 100.0 * (drawn - 1.0), 100.0 * (drawnCpu - 1.0));
     std::printf("views in the dialog's last run: %s\n", rows[0].views.c_str());

@@ -48,7 +48,7 @@ private:
     bool* m_failed;
 };
 
-int FindProfile(WmEncoderControl& enc, const char* name) {
+int findProfile(WmEncoderControl& enc, const char* name) {
     for (int i = 0; i < enc.GetProfileCount(); ++i) {
         if (enc.GetProfileInfo(i).name == name)
             return i;
@@ -57,7 +57,7 @@ int FindProfile(WmEncoderControl& enc, const char* name) {
     return -1;
 }
 
-void PrintViews(const CVideoViewArea* preview, const CVideoViewArea* postview) {
+void printViews(const CVideoViewArea* preview, const CVideoViewArea* postview) {
     if (!preview || !postview)
         return;
     std::printf("preview %d received %d painted, postview %d received %d painted\n",
@@ -65,7 +65,7 @@ void PrintViews(const CVideoViewArea* preview, const CVideoViewArea* postview) {
                 postview->framesShown());
 }
 
-int RunDialog(int argc, char** argv) {
+int runDialog(int argc, char** argv) {
     namespace fs = std::filesystem;
     QApplication app(argc, argv);
     bool failed = false;
@@ -78,14 +78,14 @@ int RunDialog(int argc, char** argv) {
     cld::VideoJobState& state = cld::videoJobState();
     state.inputPath = argv[3];
     state.outputPath = argv[4];
-    state.profileIndex = FindProfile(cld::sharedVideoEncoder(context), argv[2]);
+    state.profileIndex = findProfile(cld::sharedVideoEncoder(context), argv[2]);
     if (state.profileIndex < 0)
         return 2;
     int result = 0;
     {
         CAVI2WMVProgressDlg dlg(context, nullptr);
         dlg.exec();
-        PrintViews(dlg.findChild<CVideoViewArea*>(QStringLiteral("1002")),
+        printViews(dlg.findChild<CVideoViewArea*>(QStringLiteral("1002")),
                    dlg.findChild<CVideoViewArea*>(QStringLiteral("1013")));
         result = dlg.result();
     }
@@ -95,7 +95,7 @@ int RunDialog(int argc, char** argv) {
     return failed || result != QDialog::Accepted ? 1 : 0;
 }
 
-int RunEncoder(int argc, char** argv, bool views) {
+int runEncoder(int argc, char** argv, bool views) {
     std::unique_ptr<QApplication> app;
     std::unique_ptr<QWidget> window;
     CVideoViewArea* previewArea = nullptr;
@@ -112,7 +112,7 @@ int RunEncoder(int argc, char** argv, bool views) {
         window->show();
     }
     WmEncoderControl enc(argv[1], "");
-    const int profile = FindProfile(enc, argv[2]);
+    const int profile = findProfile(enc, argv[2]);
     if (profile < 0)
         return 2;
     WmDataView preview;
@@ -151,7 +151,7 @@ int RunEncoder(int argc, char** argv, bool views) {
         std::fprintf(stderr, "video_tool: %s\n", GetErrorText(enc.GetLastErrorCode()).c_str());
         return 1;
     }
-    PrintViews(previewArea, postviewArea);
+    printViews(previewArea, postviewArea);
     return 0;
 }
 
@@ -166,8 +166,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 5 ? argv[5] : "";
     try {
         if (mode == "--dialog")
-            return RunDialog(argc, argv);
-        return RunEncoder(argc, argv, mode == "--views");
+            return runDialog(argc, argv);
+        return runEncoder(argc, argv, mode == "--views");
     } catch (const WMException& e) {
         std::fprintf(stderr, "video_tool: %s\n", GetErrorText(e.GetCode()).c_str());
         return 1;

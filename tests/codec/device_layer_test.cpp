@@ -27,21 +27,21 @@ TEST(DeviceLayer, IsLoadedOnlyWhenADeviceIsFirstUsed) {
     EXPECT_FALSE(Mapped("libavdevice.so"));
     EXPECT_EQ(av_find_input_format("alsa"), nullptr);
 
-    ASSERT_TRUE(cld::RegisterDeviceInputs());
+    ASSERT_TRUE(cld::registerDeviceInputs());
     EXPECT_TRUE(Mapped("libavdevice.so"));
     EXPECT_NE(av_find_input_format("alsa"), nullptr);
     EXPECT_NE(av_find_input_format("video4linux2"), nullptr);
     // A second call finds the layer loaded.
-    EXPECT_TRUE(cld::RegisterDeviceInputs());
+    EXPECT_TRUE(cld::registerDeviceInputs());
 
     // The device lists go through the loaded layer; a format that cannot list its devices
     // says so instead of failing the program.
     AVDeviceInfoList* list = nullptr;
-    const int rc = cld::ListDeviceInputSources(av_find_input_format("alsa"), &list);
+    const int rc = cld::listDeviceInputSources(av_find_input_format("alsa"), &list);
     if (rc >= 0) {
         EXPECT_NE(list, nullptr);
     }
-    cld::FreeDeviceList(&list);
+    cld::freeDeviceList(&list);
     EXPECT_EQ(list, nullptr);
 }
 
