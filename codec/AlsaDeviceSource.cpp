@@ -1,5 +1,6 @@
 #include "AlsaDeviceSource.h"
 
+#include "DeviceLayer.h"
 #include "Log.h"
 #include "WMException.h"
 #include "WmErrors.h"
@@ -8,7 +9,6 @@
 #include <alsa/asoundlib.h>
 
 extern "C" {
-#include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 }
@@ -36,8 +36,7 @@ bool isDeviceSource(const std::string& input) {
 AVFormatContext* openDeviceSource(const std::string& input) {
     if (!isDeviceSource(input))
         throw WMException(wmerr::kInputOpen);
-    static std::once_flag registered;
-    std::call_once(registered, [] { avdevice_register_all(); });
+    registerDeviceInputs();
     const AVInputFormat* alsa = av_find_input_format("alsa");
     if (!alsa)
         throw WMException(wmerr::kInputOpen);
@@ -176,8 +175,7 @@ Parked& parkedDevice() {
 // Opens a capture device as the recordings do: CD quality, mono when it records only
 // that, without waiting for a busy device.
 AVFormatContext* openCapture(const std::string& pcmName) {
-    static std::once_flag registered;
-    std::call_once(registered, [] { avdevice_register_all(); });
+    registerDeviceInputs();
     const AVInputFormat* alsa = av_find_input_format("alsa");
     if (!alsa)
         return nullptr;

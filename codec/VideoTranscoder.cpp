@@ -1,17 +1,19 @@
 #include "VideoTranscoder.h"
 
 #include "AlsaDeviceSource.h"
+#include "DeviceLayer.h"
 #include "FfmpegLog.h"
 #include "OutputFile.h"
+#include "PostviewDecoder.h"
 #include "SameFile.h"
 #include "TranscodeParts.h"
+#include "ViewScaler.h"
 #include "WMException.h"
 #include "WmErrors.h"
 #include "WmVideoErrors.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
@@ -109,8 +111,7 @@ std::unique_ptr<Input> openInput(const InputLocation& where, const WmStreamConfi
             return in;
         }
     }
-    static std::once_flag once;
-    std::call_once(once, [] { avdevice_register_all(); });
+    registerDeviceInputs();
     const char* formatName = where.kind == InputKind::AudioDevice   ? "alsa"
                              : where.kind == InputKind::VideoDevice ? "video4linux2"
                                                                     : "x11grab";
@@ -176,19 +177,16 @@ struct VideoTranscoder::State : TranscodeChain {
     Input* videoIn = nullptr;
     bool live = false;
 
-    AVCodecContext* postDec = nullptr;
-
     // Audio path: the resampler is rebuilt when the decoded format changes.
     int swrRate = 0;
     int swrFormat = -1;
     AVChannelLayout swrLayout{};
     int64_t endSamples = -1; // the end of the sound once the input has ended
 
-    // Video path: the conversion of pictures for the views.
-    SwsContext* viewSws = nullptr;
-    AVFrame* viewFrame = nullptr;
-    AVFrame* postFrame = nullptr;
-    bool postSynced = false;
+    // Video path: the pictures for the views. The preview's are made on the encoder's
+    // thread; the postview decodes on a thread of its own.
+    ViewScaler previewScaler;
+    std::unique_ptr<PostviewDecoder> postDecoder;
 
     std::shared_ptr<WmViewCollection> preview;
     std::shared_ptr<WmViewCollection> postview;
@@ -205,11 +203,7 @@ struct VideoTranscoder::State : TranscodeChain {
 
     ~State() {
         inputs.clear();
-        avcodec_free_context(&postDec);
         av_channel_layout_uninit(&swrLayout);
-        sws_freeContext(viewSws);
-        av_frame_free(&viewFrame);
-        av_frame_free(&postFrame);
     }
 };
 
@@ -304,17 +298,12 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
         s.outVideo->avg_frame_rate = s.videoEnc->framerate;
         s.outVideo->r_frame_rate = s.videoEnc->framerate;
         m_bitrate += wantVideo->bitrate;
-        s.viewFrame = av_frame_alloc();
-        s.postFrame = av_frame_alloc();
-        if (!s.viewFrame || !s.postFrame)
-            throw WMException(wmerr::kOutOfMemory);
-
         // The postview decodes what the encoder writes with the matching decoder.
-        if (const AVCodec* dec = avcodec_find_decoder(s.videoEnc->codec_id)) {
-            s.postDec = avcodec_alloc_context3(dec);
-            if (!s.postDec || avcodec_parameters_to_context(s.postDec, s.outVideo->codecpar) < 0 ||
-                avcodec_open2(s.postDec, dec, nullptr) < 0)
-                avcodec_free_context(&s.postDec);
+        if (s.postview) {
+            s.postDecoder = std::make_unique<PostviewDecoder>(s.postview, s.outVideo->codecpar,
+                                                              s.videoEnc->time_base);
+            if (!s.postDecoder->usable())
+                s.postDecoder.reset();
         }
     }
 
@@ -334,36 +323,6 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
     s.headerWritten = true;
     m_fileSize = avio_tell(s.out->pb);
 }
-
-namespace {
-
-// Converts a picture for the views and hands it to every running view of `views`.
-void deliverToViews(SwsContext*& sws, AVFrame* rgb, WmViewCollection& views, const AVFrame* in,
-                    int64_t time) {
-    sws = sws_getCachedContext(sws, in->width, in->height, static_cast<AVPixelFormat>(in->format),
-                               in->width, in->height, AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr,
-                               nullptr);
-    if (!sws)
-        return;
-    if (rgb->width != in->width || rgb->height != in->height || !rgb->data[0]) {
-        av_frame_unref(rgb);
-        rgb->format = AV_PIX_FMT_RGB32;
-        rgb->width = in->width;
-        rgb->height = in->height;
-        if (av_frame_get_buffer(rgb, 0) < 0)
-            return;
-    }
-    sws_scale(sws, in->data, in->linesize, 0, in->height, rgb->data, rgb->linesize);
-    WmVideoFrame frame;
-    frame.width = rgb->width;
-    frame.height = rgb->height;
-    frame.stride = rgb->linesize[0];
-    frame.pixels = rgb->data[0];
-    frame.time = time;
-    views.Deliver(frame);
-}
-
-} // namespace
 
 namespace {
 
@@ -685,22 +644,10 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
     // ---- video ----
     auto encodeVideo = [&](AVFrame* frame) -> bool {
         return encodeFrame(s.videoEnc, frame, s.videoPacket, [&](AVPacket* pkt) {
-            // The postview decodes from a key picture on, and stops decoding while
-            // nobody watches.
-            const bool watched = s.postDec && s.postview && s.postview->HasRunning();
-            if (!watched)
-                s.postSynced = false;
-            else if (pkt->flags & AV_PKT_FLAG_KEY)
-                s.postSynced = true;
-            if (watched && s.postSynced && avcodec_send_packet(s.postDec, pkt) >= 0) {
-                while (avcodec_receive_frame(s.postDec, s.postFrame) >= 0) {
-                    const int64_t pts =
-                        s.postFrame->pts != AV_NOPTS_VALUE ? s.postFrame->pts : pkt->pts;
-                    deliverToViews(s.viewSws, s.viewFrame, *s.postview, s.postFrame,
-                                   av_rescale_q(pts, s.videoEnc->time_base, {1, 10'000'000}));
-                    av_frame_unref(s.postFrame);
-                }
-            }
+            // The postview gets a reference to the packet before it is rescaled for the
+            // file; it decodes on its own thread.
+            if (s.postDecoder)
+                s.postDecoder->push(pkt);
             return write(s.videoEnc, s.outVideo, pkt);
         });
     };
@@ -753,13 +700,16 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
         s.videoFrame->pts = ts;
         // A postview that began watching after the last key picture waits for the next
         // one, which may be seconds away: one is asked for now.
-        const bool watched = s.postDec && s.postview && s.postview->HasRunning();
-        s.videoFrame->pict_type =
-            watched && !s.postSynced ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+        const bool wantKey = s.postDecoder && s.postDecoder->wantsKeyPicture();
+        s.videoFrame->pict_type = wantKey ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         s.lastVideoPts = ts;
-        if (s.preview && s.preview->HasRunning())
-            deliverToViews(s.viewSws, s.viewFrame, *s.preview, s.videoFrame,
-                           av_rescale_q(ts, s.videoEnc->time_base, {1, 10'000'000}));
+        // The preview takes only the pictures its views can show, made at their size.
+        if (s.preview && s.preview->WantsPicture()) {
+            const int64_t time = av_rescale_q(ts, s.videoEnc->time_base, {1, 10'000'000});
+            s.preview->Offer(s.videoFrame->width, s.videoFrame->height, [&](int w, int h) {
+                return s.previewScaler.make(s.videoFrame, w, h, time);
+            });
+        }
         if (!encodeVideo(s.videoFrame))
             return false;
         m_videoMs = av_rescale_q(ts + 1, s.videoEnc->time_base, AVRational{1, 1000});
@@ -930,6 +880,9 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
     }
     if (s.videoEnc)
         encodeVideo(nullptr);
+    // The postview shows the last pictures too; its thread ends with them.
+    if (s.postDecoder)
+        s.postDecoder->finish();
     uint32_t code = failure.load();
     if (!ok && !code)
         code = wmerr::kEncodeFailed;

@@ -1,6 +1,7 @@
 #include "WmSourcePlugins.h"
 
 #include "AlsaDeviceSource.h"
+#include "DeviceLayer.h"
 #include "FfmpegLog.h"
 #include "Log.h"
 
@@ -15,8 +16,7 @@ extern "C" {
 namespace {
 
 void registerDevices() {
-    static std::once_flag once;
-    std::call_once(once, [] { avdevice_register_all(); });
+    cld::registerDeviceInputs();
 }
 
 // The device names the device layer reports for one input format; none when the format
@@ -27,13 +27,13 @@ std::vector<std::string> listDevices(const char* format) {
     if (!fmt)
         return names;
     AVDeviceInfoList* list = nullptr;
-    if (avdevice_list_input_sources(fmt, nullptr, nullptr, &list) >= 0 && list) {
+    if (cld::listDeviceInputSources(fmt, &list) >= 0 && list) {
         for (int i = 0; i < list->nb_devices; ++i) {
             if (list->devices[i] && list->devices[i]->device_name)
                 names.emplace_back(list->devices[i]->device_name);
         }
     }
-    avdevice_free_list_devices(&list);
+    cld::freeDeviceList(&list);
     return names;
 }
 

@@ -55,10 +55,8 @@ void CCapture2WMVProgressDlg::addSources(WmSourceGroup& group) {
 }
 
 void CCapture2WMVProgressDlg::runStarted() {
-    if (!m_screen) {
-        startViews();
+    if (!m_screen)
         return;
-    }
     // The program gets out of the picture; a click on its task-bar entry brings this
     // dialog back with Stop ready (Alt+S or Escape).
     if (m_mainWindow) {

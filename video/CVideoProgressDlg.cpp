@@ -128,10 +128,6 @@ void CVideoProgressDlg::startViews() {
     m_postview.StartView();
 }
 
-void CVideoProgressDlg::runStarted() {
-    startViews();
-}
-
 void CVideoProgressDlg::run() {
     const VideoJobState& state = videoJobState();
     m_running = true;
@@ -145,6 +141,9 @@ void CVideoProgressDlg::run() {
         group.SetProfile(m_encoder->GetProfile(state.profileIndex));
         group.Activate();
         m_encoder->SetOutputFile(state.outputPath);
+        // The views are ready before the first picture is encoded.
+        if (showsViews())
+            startViews();
         m_encoder->Start();
         runStarted();
         QApplication::restoreOverrideCursor();

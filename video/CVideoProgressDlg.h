@@ -61,11 +61,11 @@ protected:
     virtual void prepareRun() = 0;
     // Adds the dialog's sources to the new source group; throws WMException.
     virtual void addSources(WmSourceGroup& group) = 0;
-    // Called once the encoder runs: starts the views.
-    virtual void runStarted();
+    // Called once the encoder runs (the views run already).
+    virtual void runStarted() {}
     // Called once the run has ended, however it ended.
     virtual void runEnded() {}
-    // True when the views were started and are to be stopped.
+    // True when the views are started with the run and are to be stopped.
     virtual bool showsViews() const { return true; }
     // A clean end that still has something to tell; true when it was told.
     virtual bool toldIncompleteEnd() { return false; }

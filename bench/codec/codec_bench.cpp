@@ -7,10 +7,11 @@
 // Each pair runs alternately several times; the medians and ours/theirs are printed,
 // with the peak resident memory of our side.
 //
-//   codec_bench [--minutes N] [--runs N] [--memory]
+//   codec_bench [--minutes N] [--runs N] [--memory] [--only NAME]
 //
 // --memory also encodes and decodes a 60-minute input once to show that our peak memory
-// does not grow with the input's length.
+// does not grow with the input's length. --only runs the rows whose name contains NAME
+// (for example "mp3 decode").
 #include "BenchProcess.h"
 
 #include <algorithm>
@@ -133,6 +134,7 @@ int main(int argc, char** argv) {
     int minutes = 10;
     int runs = 5;
     bool memory = false;
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--minutes" && i + 1 < argc)
@@ -141,8 +143,11 @@ int main(int argc, char** argv) {
             runs = std::max(1, std::atoi(argv[++i]));
         else if (a == "--memory")
             memory = true;
+        else if (a == "--only" && i + 1 < argc)
+            only = argv[++i];
         else {
-            std::fprintf(stderr, "usage: codec_bench [--minutes N] [--runs N] [--memory]\n");
+            std::fprintf(stderr,
+                         "usage: codec_bench [--minutes N] [--runs N] [--memory] [--only NAME]\n");
             return 2;
         }
     }
@@ -195,8 +200,10 @@ int main(int argc, char** argv) {
          {"ffmpeg", "-v", "error", "-y", "-i", wma, t + ".wav"}},
     };
     bool ok = true;
-    for (const Pair& p : pairs)
-        ok = compare(p, runs) && ok;
+    for (const Pair& p : pairs) {
+        if (p.name.find(only) != std::string::npos)
+            ok = compare(p, runs) && ok;
+    }
 
     if (memory) {
         const std::string longWav = (dir / "long.wav").string();

@@ -1,8 +1,12 @@
 // Times our AVI-to-WMV conversion against ffmpeg with the same codecs and settings on a
-// generated 320x240 clip with sound (Windows Media Video 8 at 320 kbit/s, 25 pictures a
-// second, a key picture every 5 s; Windows Media Audio 2 at 64 kbit/s, 44.1 kHz
-// stereo). Each pair runs alternately several times; the medians and ours/theirs are
-// printed. A second line gives what the preview and postview add to our conversion.
+// generated 640x480 clip with sound (Windows Media Video 8 at 900 kbit/s, 30 pictures a
+// second, a key picture every 5 s; Windows Media Audio 2 at 128 kbit/s, 44.1 kHz stereo:
+// the "Video for LAN" profile). Ours runs three ways: through the conversion progress
+// dialog as a user sees it (preview and postview drawn, the dialog's waits and closing
+// message included), the encoder with the two view areas drawn, and the encoder alone.
+// The four commands run in turn, several rounds (A B C D A B C D ...); medians of wall
+// and CPU time are printed with each one's ratio to ffmpeg, and the peak private memory
+// (RssAnon) of each.
 //
 //   video_bench [--seconds N] [--runs N]
 #include "BenchProcess.h"
@@ -12,10 +16,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -24,13 +31,74 @@ namespace fs = std::filesystem;
 namespace {
 
 using cldbench::median;
-using cldbench::Result;
-using cldbench::runCommand;
 
-struct Medians {
+struct Run {
     double seconds = 0;
     double cpu = 0;
+    long rssAnonKb = 0; // the highest RssAnon seen while it ran
+    int status = 0;
+};
+
+long rssAnonKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("RssAnon:", 0) == 0)
+            return std::atol(line.c_str() + 8);
+    }
+    return 0;
+}
+
+// Runs the command with its standard output to `out`, sampling its private memory
+// every few milliseconds until it exits.
+Run runSampled(const std::vector<std::string>& argv, const std::string& out) {
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0)
+            dup2(fd, 1);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    Run r;
+    int status = 0;
+    struct rusage ru {};
+    while (true) {
+        const pid_t done = wait4(pid, &status, WNOHANG, &ru);
+        if (done == pid || done < 0)
+            break;
+        r.rssAnonKb = std::max(r.rssAnonKb, rssAnonKb(pid));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+            static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string lastLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::string last;
+    while (std::getline(in, line))
+        if (!line.empty())
+            last = line;
+    return last;
+}
+
+struct Row {
+    const char* name;
+    std::vector<std::string> argv;
+    std::vector<double> wall;
+    std::vector<double> cpu;
     long rss = 0;
+    std::string views;
 };
 
 } // namespace
@@ -47,7 +115,9 @@ int main(int argc, char** argv) {
     const fs::path self = fs::canonical("/proc/self/exe").parent_path();
     const std::string tool = (self / "video_tool").string();
     const std::string profiles = (self / "profiles").string();
-    const std::string profile = "Video for broadband (384 Kbps, 320x240)";
+    const std::string profile = "Video for LAN (1 Mbps, 640x480)";
+    // The views draw without a screen.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
     char pattern[] = "/tmp/cld-video-bench-XXXXXX";
     if (!mkdtemp(pattern)) {
@@ -55,11 +125,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     const fs::path dir = pattern;
+    // The registry of the dialog's run stays inside the bench's folder.
+    setenv("CLD_REGISTRY_DIR", (dir / "registry").c_str(), 1);
     const std::string clip = (dir / "clip.avi").string();
     const std::string t = std::to_string(seconds);
-    const Result made = runCommand(
+    const cldbench::Result made = cldbench::runCommand(
         {"ffmpeg", "-v",    "error", "-y",
-         "-f",     "lavfi", "-i",    "testsrc2=size=320x240:rate=25:duration=" + t,
+         "-f",     "lavfi", "-i",    "testsrc2=size=640x480:rate=30:duration=" + t,
          "-f",     "lavfi", "-i",    "sine=frequency=440:sample_rate=44100:duration=" + t,
          "-ac",    "2",     "-c:v",  "mpeg4",
          "-q:v",   "4",     "-c:a",  "pcm_s16le",
@@ -70,46 +142,60 @@ int main(int argc, char** argv) {
     }
 
     const std::vector<std::string> ours{tool, profiles, profile, clip, (dir / "ours.wmv").string()};
-    std::vector<std::string> oursViews = ours;
-    oursViews.push_back("--views");
-    const std::vector<std::string> theirs{"ffmpeg", "-v",       "error",
-                                          "-y",     "-i",       clip,
-                                          "-c:v",   "wmv2",     "-b:v",
-                                          "320k",   "-s",       "320x240",
-                                          "-r",     "25",       "-g",
-                                          "125",    "-pix_fmt", "yuv420p",
-                                          "-c:a",   "wmav2",    "-b:a",
-                                          "64k",    "-ar",      "44100",
-                                          "-ac",    "2",        (dir / "theirs.wmv").string()};
-
-    std::vector<double> a, b, c, ca, cb, cc;
-    long rss = 0;
+    auto with = [&](const char* flag) {
+        std::vector<std::string> v = ours;
+        v.push_back(flag);
+        return v;
+    };
+    std::vector<Row> rows{
+        {"ours, dialog", with("--dialog"), {}, {}, 0, {}},
+        {"ffmpeg",
+         {"ffmpeg", "-v",       "error",
+          "-y",     "-i",       clip,
+          "-c:v",   "wmv2",     "-b:v",
+          "900k",   "-s",       "640x480",
+          "-r",     "30",       "-g",
+          "150",    "-pix_fmt", "yuv420p",
+          "-c:a",   "wmav2",    "-b:a",
+          "128k",   "-ar",      "44100",
+          "-ac",    "2",        (dir / "theirs.wmv").string()},
+         {},
+         {},
+         0,
+         {}},
+        {"ours, views drawn", with("--views"), {}, {}, 0, {}},
+        {"ours, no views", ours, {}, {}, 0, {}},
+    };
+    const std::string out = (dir / "out.txt").string();
     for (int i = 0; i < runs; ++i) {
-        const Result r1 = runCommand(ours);
-        const Result r2 = runCommand(theirs);
-        const Result r3 = runCommand(oursViews);
-        if (r1.status != 0 || r2.status != 0 || r3.status != 0) {
-            std::printf("failed (ours %d, ffmpeg %d, ours with views %d)\n", r1.status, r2.status,
-                        r3.status);
-            fs::remove_all(dir);
-            return 1;
+        for (Row& row : rows) {
+            const Run r = runSampled(row.argv, out);
+            if (r.status != 0) {
+                std::printf("%s failed (%d)\n", row.name, r.status);
+                fs::remove_all(dir);
+                return 1;
+            }
+            row.wall.push_back(r.seconds);
+            row.cpu.push_back(r.cpu);
+            row.rss = std::max(row.rss, r.rssAnonKb);
+            row.views = lastLine(out);
         }
-        a.push_back(r1.seconds);
-        b.push_back(r2.seconds);
-        c.push_back(r3.seconds);
-        ca.push_back(r1.cpuSeconds);
-        cb.push_back(r2.cpuSeconds);
-        cc.push_back(r3.cpuSeconds);
-        rss = std::max(rss, r1.maxRssKb);
     }
-    std::printf("%d-s 320x240 clip, %d runs (median wall / cpu seconds)\n", seconds, runs);
-    std::printf("AVI to WMV, views off  ours %6.2f / %6.2f   ffmpeg %6.2f / %6.2f   ratio %.2f "
-                "(cpu %.2f)   our peak %ld KiB\n",
-                median(a), median(ca), median(b), median(cb), median(a) / median(b),
-                median(ca) / median(cb), rss);
-    std::printf("AVI to WMV, views on   ours %6.2f / %6.2f   the views add %.0f%% (cpu %.0f%%)\n",
-                median(c), median(cc), 100.0 * (median(c) / median(a) - 1.0),
-                100.0 * (median(cc) / median(ca) - 1.0));
+    const double refWall = median(rows[1].wall);
+    const double refCpu = median(rows[1].cpu);
+    std::printf("%d-s 640x480 clip, %d rounds; medians of wall and CPU seconds, ratio to ffmpeg\n",
+                seconds, runs);
+    for (const Row& row : rows) {
+        const double w = median(row.wall);
+        const double c = median(row.cpu);
+        std::printf("%-18s wall %6.2f (%.2f)   cpu %6.2f (%.2f)   peak RssAnon %6.1f MiB\n",
+                    row.name, w, w / refWall, c, c / refCpu, static_cast<double>(row.rss) / 1024.0);
+    }
+    const double drawn = median(rows[2].wall) / median(rows[3].wall);
+    const double drawnCpu = median(rows[2].cpu) / median(rows[3].cpu);
+    std::printf("the drawn views add %.0f%% wall, %.0f%% cpu to the encoder alone\n",
+                100.0 * (drawn - 1.0), 100.0 * (drawnCpu - 1.0));
+    std::printf("views in the dialog's last run: %s\n", rows[0].views.c_str());
     fs::remove_all(dir);
     return 0;
 }
