@@ -94,6 +94,10 @@ int32_t CDRipObjectImpl::StartGrab() {
             return 0;
     }
     JoinWorker();
+    // The format was for the jobs queued now; whatever happens to them, later callers
+    // start from WAV again.
+    m_format = TrackFormatWav;
+    m_lastQueued = false;
     m_cdda->LockDoor(1);
     DiscInfo* disc = GetDiscInfo();
     if (!disc) {
@@ -129,8 +133,6 @@ int32_t CDRipObjectImpl::StartGrab() {
     // The job list is consumed by the grab; jobs are added again for the next one.
     std::vector<TrackJob> jobs;
     jobs.swap(m_jobs);
-    m_format = TrackFormatWav;
-    m_lastQueued = false;
     // The grab stays on the drive that is active now, whatever the caller selects or
     // plays on while it runs.
     RipperEngine* engine = RipperEngine::current();

@@ -41,7 +41,7 @@ std::string grabErrorText(int errorCode) {
     case GrabStatus::ErrorOpenFailed:
         return "The drive could not be prepared for reading a track.";
     case GrabStatus::ErrorCreateFailed:
-        return "A WAV file could not be created in the chosen folder.";
+        return "A track's audio file could not be created in the chosen folder.";
     case GrabStatus::ErrorReadFailed:
         return localText(kReadFailed,
                          "The drive could not read some sectors of a track; they are silent in "
@@ -51,7 +51,8 @@ std::string grabErrorText(int errorCode) {
         return "A track's file name was refused: it is empty, too long, holds a \"/\" or "
                "starts with \"..\".";
     case GrabStatus::ErrorWriteFailed:
-        return "A WAV file could not be written (is the disk full?); that track is incomplete.";
+        return "A track's audio file could not be written (is the disk full?); that track is "
+               "incomplete.";
     case GrabStatus::ErrorTrackMissing:
         return "A selected track is not on the disc in the drive.";
     case GrabStatus::ErrorNotVerified:
