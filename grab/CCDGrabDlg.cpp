@@ -162,8 +162,8 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     top->addWidget(refresh, 0, 2);
     top->addWidget(new QLabel(text(-1, "Use Error Correction:"), this), 1, 0);
     top->addWidget(m_errorCorrection, 1, 1);
-    // Only a grab of the grabber's own writes files of a format of its choosing; for the
-    // encoding jobs the tracks are read into temporary WAV files.
+    // Only the CD-Audio to WAV job offers the choice; the encoding jobs read the tracks
+    // into temporary WAV files, and their "Grab Now!" keeps writing WAV files.
     auto* saveAsLabel = new QLabel(text(-1, "Sa&ve as:"), this);
     saveAsLabel->setBuddy(m_saveAs);
     top->addWidget(saveAsLabel, 2, 0);
@@ -662,9 +662,11 @@ void CCDGrabDlg::grabToWav() {
     progress.bar(CReadingProgressDlg::kPeakBar)->setRange(0, 32767);
     progress.SetJitterText(QString());
 
-    // 5. The jobs, in the format the user chose (kept for the next grab).
-    const int format = m_saveAs->currentData().toInt();
-    if (!m_context.settings.setGrabFormat(format))
+    // 5. The jobs, in the format the user chose (kept for the next grab). The grabber of
+    // an encoding job does not offer the choice: "Grab Now!" there writes WAV files.
+    const int format =
+        m_wavTarget ? m_saveAs->currentData().toInt() : int{SettingsRecord::kGrabToWav};
+    if (m_wavTarget && !m_context.settings.setGrabFormat(format))
         cld::logf(cld::LogLevel::Warning, "The chosen file format could not be stored.");
     const bool flac = format == SettingsRecord::kGrabToFlac;
     CDRipObject& rip = *m_context.ripObject;

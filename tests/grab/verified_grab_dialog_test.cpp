@@ -277,6 +277,16 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
         CCDGrabDlg again(m_context, true);
         EXPECT_EQ(findControl<QComboBox>(&again, CCDGrabDlg::kSaveAs)->currentIndex(), 1);
     }
+    // The encoding jobs' grabber does not offer the choice, and its "Grab Now!" still
+    // writes WAV files.
+    m_server.queueAnswer(entry());
     CCDGrabDlg forJob(m_context, false);
     EXPECT_TRUE(findControl<QComboBox>(&forJob, CCDGrabDlg::kSaveAs)->isHidden());
+    findControl<QLineEdit>(&forJob, CCDGrabDlg::kArtist)->setText("Band");
+    findControl<QLineEdit>(&forJob, CCDGrabDlg::kAlbum)->setText("Live");
+    forJob.trackList()->setChecked(1, true);
+    findControl<QPushButton>(&forJob, CCDGrabDlg::kGrabNow)->click();
+    const Wav two = readWav(folder / "Band - Track02.wav");
+    EXPECT_TRUE(two.data == imageBytes(ranges[1].first, ranges[1].last));
+    EXPECT_EQ(m_settings.grabFormat(), SettingsRecord::kGrabToFlac);
 }
