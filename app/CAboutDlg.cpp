@@ -3,6 +3,7 @@
 #include "AppResources.h"
 #include "CHyperLink.h"
 #include "ProductIdentity.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QDialogButtonBox>

@@ -9,6 +9,7 @@
 #include "HelpBundle.h"
 #include "JobContext.h"
 #include "MessageService.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QContextMenuEvent>

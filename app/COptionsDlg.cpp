@@ -10,6 +10,7 @@
 #include "MbHttp.h"
 #include "MessageService.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "VerifiedRip.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/NameText.h"
@@ -190,7 +191,7 @@ void COptionsDlg::addReadOffset(const std::string& drive, int offset, OffsetDete
     m_detect = std::move(detect);
     auto* group = new QGroupBox(QString::fromStdString(" " + drive + " "), this);
     auto* grid = new QGridLayout(group);
-    auto* help = new QLabel(AppResources::string(kReadOffsetHelpStringId), group);
+    auto* help = new QLabel(AppResources::string(cld::IDS_READ_OFFSET_HELP), group);
     help->setWordWrap(true);
     m_readOffsetEdit = tagControl(new QLineEdit(QString::number(offset), group), kReadOffset);
     m_readOffsetEdit->setValidator(new QRegularExpressionValidator(
@@ -198,11 +199,11 @@ void COptionsDlg::addReadOffset(const std::string& drive, int offset, OffsetDete
     m_readOffsetEdit->setAlignment(Qt::AlignRight);
     m_readOffsetEdit->setMaximumWidth(90);
     auto* detectButton = tagControl(
-        new QPushButton(AppResources::string(kDetectOffsetStringId), group), kDetectOffset);
+        new QPushButton(AppResources::string(cld::IDS_DETECT_OFFSET), group), kDetectOffset);
     detectButton->setAutoDefault(false);
     detectButton->setEnabled(static_cast<bool>(m_detect));
     grid->addWidget(help, 0, 0, 1, 3);
-    grid->addWidget(new QLabel(AppResources::string(kReadOffsetLabelStringId), group), 1, 0);
+    grid->addWidget(new QLabel(AppResources::string(cld::IDS_READ_OFFSET_LABEL), group), 1, 0);
     grid->addWidget(m_readOffsetEdit, 1, 1);
     grid->addWidget(detectButton, 1, 2);
     grid->setColumnStretch(2, 1);
@@ -220,12 +221,12 @@ void COptionsDlg::detectOffset() {
     const bool found = m_detect(offset, confidence, why);
     setEnabled(true);
     if (!found) {
-        MessageService::message(kOffsetNotFoundStringId, MessageIcon::Exclamation,
+        MessageService::message(cld::IDS_OFFSET_NOT_FOUND, MessageIcon::Exclamation,
                                 MessageButtons::Ok, this, QString::fromStdString(why));
         return;
     }
     m_readOffsetEdit->setText(QString::number(offset));
-    MessageService::message(kOffsetFoundStringId, MessageIcon::Information, MessageButtons::Ok,
+    MessageService::message(cld::IDS_OFFSET_FOUND, MessageIcon::Information, MessageButtons::Ok,
                             this, QString::number(offset));
 }
 
@@ -235,7 +236,7 @@ void COptionsDlg::accept() {
         const int offset = m_readOffsetEdit->text().toInt(&offsetOk);
         if (!offsetOk || offset < -SettingsRecord::kMaxReadOffset ||
             offset > SettingsRecord::kMaxReadOffset) {
-            MessageService::message(kBadOffsetStringId, MessageIcon::Error, MessageButtons::Ok,
+            MessageService::message(cld::IDS_BAD_OFFSET, MessageIcon::Error, MessageButtons::Ok,
                                     this);
             m_readOffsetEdit->setFocus();
             return;
@@ -245,19 +246,21 @@ void COptionsDlg::accept() {
     bool ok = false;
     const int port = m_port->text().toInt(&ok);
     if (!ok || port < 1 || port > 65535) {
-        MessageService::message(kBadPortStringId, MessageIcon::Error, MessageButtons::Ok, this);
+        MessageService::message(cld::IDS_BAD_PROXY_PORT, MessageIcon::Error, MessageButtons::Ok,
+                                this);
         m_port->setFocus();
         return;
     }
     CddbServer server;
     if (!parseCddbServer(m_server->text().toStdString(), server)) {
-        MessageService::message(kBadServerStringId, MessageIcon::Error, MessageButtons::Ok, this);
+        MessageService::message(cld::IDS_BAD_FREEDB_SERVER, MessageIcon::Error, MessageButtons::Ok,
+                                this);
         m_server->setFocus();
         return;
     }
     const std::string email = m_email->text().trimmed().toStdString();
     if (!email.empty() && !CddbClient::validEmail(email)) {
-        MessageService::message(kBadEmailStringId, MessageIcon::Error, MessageButtons::Ok, this);
+        MessageService::message(cld::IDS_BAD_EMAIL, MessageIcon::Error, MessageButtons::Ok, this);
         m_email->setFocus();
         return;
     }
@@ -266,7 +269,7 @@ void COptionsDlg::accept() {
     for (QLineEdit* field : {m_mbServer, m_coverServer}) {
         const std::string typed = field->text().trimmed().toStdString();
         if (!typed.empty() && !cld::mb::parseHttpUrl(typed, url)) {
-            MessageService::message(kBadMusicBrainzServerStringId, MessageIcon::Error,
+            MessageService::message(cld::IDS_BAD_MUSICBRAINZ_SERVER, MessageIcon::Error,
                                     MessageButtons::Ok, this);
             field->setFocus();
             return;

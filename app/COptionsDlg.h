@@ -34,28 +34,14 @@ public:
     static constexpr int kLanguage = 1150;
     // The e-mail address today's CDDB servers want as the client's identity.
     static constexpr int kFreeDBEmail = 1151;
-    // "The proxy port must be a number from 1 to 65535."
-    static constexpr int kBadPortStringId = 943;
-    // "The FreeDB server must be ..."
-    static constexpr int kBadServerStringId = 2300;
-    // "The e-mail address is not valid. ..."
-    static constexpr int kBadEmailStringId = 2302;
     // The read offset of the drive in use and its detection with a known disc.
     static constexpr int kReadOffset = 2620;
     static constexpr int kDetectOffset = 2621;
-    static constexpr int kReadOffsetLabelStringId = 2610;
-    static constexpr int kReadOffsetHelpStringId = 2611;
-    static constexpr int kDetectOffsetStringId = 2612;
-    static constexpr int kOffsetFoundStringId = 2613;
-    static constexpr int kOffsetNotFoundStringId = 2614;
-    static constexpr int kBadOffsetStringId = 2615;
     // Where "Get CD Info" asks (MusicBrainz then FreeDB, MusicBrainz only, FreeDB only), the
     // MusicBrainz server and the cover server.
     static constexpr int kNameSource = 2530;
     static constexpr int kMusicBrainzServer = 2531;
     static constexpr int kCoverArtServer = 2532;
-    // "The MusicBrainz and cover servers must be ..."
-    static constexpr int kBadMusicBrainzServerStringId = 2509;
 
     // Starts from the settings. `serverListHost` is the server asked for the server list
     // (empty: the one in the FreeDB server field).

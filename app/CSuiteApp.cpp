@@ -12,6 +12,7 @@
 #include "ProductIdentity.h"
 #include "ProgramResources.h"
 #include "ResourceIds.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "WaitService.h"
 #include "WmRuntimeInstaller.h"
@@ -101,7 +102,7 @@ int CSuiteApp::run() {
     // (and the picture library beside it) for anything it lacks. A missing picture library
     // only leaves buttons without pictures.
     m_cldRes.load(m_programFolder);
-    auto builtin = std::make_unique<BuiltinResources>(&CldProgramResource, &m_cldRes);
+    auto builtin = std::make_unique<BuiltinResources>(&cldProgramResource, &m_cldRes);
     if (m_languages->LoadChosenLanguage())
         AppResources::setSource(std::make_unique<cld::LanguageResources>(
             m_languages->libraryHandle(), std::move(builtin)));
@@ -109,7 +110,7 @@ int CSuiteApp::run() {
         AppResources::setSource(std::move(builtin));
 
     // 7. The media runtime step, until it has succeeded once.
-    m_settings.LoadComponents();
+    m_settings.loadComponents();
     if (m_settings.wmfRedist() == 0 && !installMediaRuntime())
         return 1;
 

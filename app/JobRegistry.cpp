@@ -54,18 +54,18 @@ LanguageChoice installedLanguages(cld::LanguageManager* languages) {
 // The one place that names every job: each job folder offers one command, registered
 // here under its launcher button's control id.
 void registerJobs(JobCommands& commands, cld::LanguageManager* languages) {
-    CMIC2MP3SettingsDlg::SetAdvancedOptions(mp3AdvancedOptions);
+    CMIC2MP3SettingsDlg::setAdvancedOptions(mp3AdvancedOptions);
     commands.set(cld::IDC_CD2WAV, runCdToWav);
     commands.set(cld::IDC_CD2WMA, grabThen(runCdToWmaEncoding));
     commands.set(cld::IDC_CD2MP3, grabThen(runCdToMp3Encoding));
-    commands.set(cld::IDC_MIC2WMA, RunWmaRecorder);
-    commands.set(cld::IDC_MIC2MP3, RunMp3Recorder);
+    commands.set(cld::IDC_MIC2WMA, runWmaRecorder);
+    commands.set(cld::IDC_MIC2MP3, runMp3Recorder);
     commands.set(cld::IDC_FOLDER2WMA, runFolderToWma);
     commands.set(cld::IDC_FOLDER2MP3, runFolderToMp3);
     commands.set(cld::IDC_WMA2WAV, runWmaToWav);
     commands.set(cld::IDC_MP32WAV, runMp3ToWav);
-    commands.set(cld::IDC_AVI2WMV, runAVI2WMVJob);
-    commands.set(cld::IDC_CAPTURE2WMV, runCapture2WMVJob);
+    commands.set(cld::IDC_AVI2WMV, runAviToWmv);
+    commands.set(cld::IDC_CAPTURE2WMV, runCaptureToWmv);
     commands.set(cld::IDC_OPTIONS, [languages](JobContext& context, QWidget* launcher) {
         runOptionsCommand(context, launcher, installedLanguages(languages));
     });

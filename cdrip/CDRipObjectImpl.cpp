@@ -41,7 +41,7 @@ DiscInfo* CDRipObjectImpl::GetDiscInfo() {
 
 int32_t CDRipObjectImpl::SetOutputFolder(NameText* folder) {
     std::string made;
-    if (!MakeOutputFolder(folder ? folder->text() : "", made)) {
+    if (!makeOutputFolder(folder ? folder->text() : "", made)) {
         m_folderValid = false;
         return 1;
     }
@@ -59,7 +59,7 @@ int32_t CDRipObjectImpl::AddTrack(int32_t trackIndex, NameText* name, int32_t st
     // A refused job is not queued: the list stays as it was, so the caller's refusal never
     // reaches this grab or a later one. The caller decides what to tell the user.
     if (!m_folderValid || !timesOk ||
-        !MakeTrackJob(job, trackIndex, name ? name->text() : "", m_folder, startSeconds, endSeconds,
+        !makeTrackJob(job, trackIndex, name ? name->text() : "", m_folder, startSeconds, endSeconds,
                       error, m_format))
         return 1;
     m_jobs.push_back(job);
@@ -180,7 +180,7 @@ int32_t CDRipObjectImpl::SetOutputFormat(int32_t format) {
 }
 
 int32_t CDRipObjectImpl::AddTrackTag(NameText* tag) {
-    if (!m_lastQueued || m_jobs.empty() || !tag || !FlacWriter::IsLegalComment(tag->text()))
+    if (!m_lastQueued || m_jobs.empty() || !tag || !FlacWriter::isLegalComment(tag->text()))
         return 1;
     try {
         m_jobs.back().tags.emplace_back(tag->text());

@@ -70,10 +70,10 @@ struct FlacWriter::Callbacks {
 };
 
 FlacWriter::~FlacWriter() {
-    Discard();
+    discard();
 }
 
-bool FlacWriter::IsLegalComment(const std::string& text) {
+bool FlacWriter::isLegalComment(const std::string& text) {
     const std::size_t eq = text.find('=');
     if (eq == std::string::npos || eq == 0)
         return false;
@@ -85,12 +85,12 @@ bool FlacWriter::IsLegalComment(const std::string& text) {
                static_cast<unsigned>(value.size()));
 }
 
-void FlacWriter::Fail(const std::string& what) {
+void FlacWriter::fail(const std::string& what) {
     if (m_error.empty())
         m_error = what;
 }
 
-void FlacWriter::Release() {
+void FlacWriter::release() {
     if (m_encoder) {
         // Deleting an encoder that was not finished finishes it; while discarding, the
         // callbacks swallow what it still writes.
@@ -109,18 +109,18 @@ void FlacWriter::Release() {
     m_pendingBytes = 0;
 }
 
-void FlacWriter::Discard() {
+void FlacWriter::discard() {
     const bool hadFile = m_fd >= 0;
     m_discarding = true;
-    Release();
+    release();
     if (hadFile && !m_tempPath.empty())
         ::unlink(m_tempPath.c_str());
     m_tempPath.clear();
 }
 
-bool FlacWriter::Create(const std::string& path, const std::vector<std::string>& comments,
+bool FlacWriter::create(const std::string& path, const std::vector<std::string>& comments,
                         std::uint64_t expectedFrames) {
-    Discard();
+    discard();
     m_error.clear();
     m_writeErrno = 0;
     m_path = path;
@@ -131,7 +131,7 @@ bool FlacWriter::Create(const std::string& path, const std::vector<std::string>&
         return false;
     }
     for (const std::string& c : comments) {
-        if (!IsLegalComment(c)) {
+        if (!isLegalComment(c)) {
             m_error = "cannot create \"" + path + "\": the tag \"" + c + "\" is not NAME=value";
             return false;
         }
@@ -145,7 +145,7 @@ bool FlacWriter::Create(const std::string& path, const std::vector<std::string>&
     if (!m_encoder || !tags || !padding) {
         if (padding)
             FLAC__metadata_object_delete(padding);
-        Release();
+        release();
         m_error = "cannot create \"" + path + "\": out of memory";
         return false;
     }
@@ -156,7 +156,7 @@ bool FlacWriter::Create(const std::string& path, const std::vector<std::string>&
         // Copied: the block owns its entries.
         if (!FLAC__metadata_object_vorbiscomment_append_comment(tags, entry, true)) {
             FLAC__metadata_object_delete(padding);
-            Release();
+            release();
             m_error = "cannot create \"" + path + "\": out of memory";
             return false;
         }
@@ -188,7 +188,7 @@ bool FlacWriter::Create(const std::string& path, const std::vector<std::string>&
     if (ok && expectedFrames > 0)
         ok = FLAC__stream_encoder_set_total_samples_estimate(m_encoder, expectedFrames);
     if (!ok) {
-        Release();
+        release();
         m_error = "cannot create \"" + path + "\": the FLAC encoder refused its settings";
         return false;
     }
@@ -196,7 +196,7 @@ bool FlacWriter::Create(const std::string& path, const std::vector<std::string>&
     m_fd = cld::partfile::create(path, m_tempPath);
     if (m_fd < 0) {
         const int error = errno;
-        Release();
+        release();
         m_error = "cannot create \"" + path + "\": " + errnoText(error);
         return false;
     }
@@ -207,7 +207,7 @@ bool FlacWriter::Create(const std::string& path, const std::vector<std::string>&
             init == FLAC__STREAM_ENCODER_INIT_STATUS_ENCODER_ERROR && m_writeErrno != 0
                 ? errnoText(m_writeErrno)
                 : std::string(FLAC__StreamEncoderInitStatusString[init]);
-        Discard();
+        discard();
         m_error = "cannot write to \"" + path + "\": " + reason;
         return false;
     }
@@ -215,7 +215,7 @@ bool FlacWriter::Create(const std::string& path, const std::vector<std::string>&
     return true;
 }
 
-bool FlacWriter::Append(const std::uint8_t* data, std::size_t size) {
+bool FlacWriter::append(const std::uint8_t* data, std::size_t size) {
     if (!m_encoder || m_fd < 0)
         return false;
     const auto sample = [](const std::uint8_t* p) {
@@ -246,7 +246,7 @@ bool FlacWriter::Append(const std::uint8_t* data, std::size_t size) {
         frames -= n;
     }
     if (FLAC__stream_encoder_get_state(m_encoder) != FLAC__STREAM_ENCODER_OK) {
-        Fail("cannot write to \"" + m_path + "\": " +
+        fail("cannot write to \"" + m_path + "\": " +
              (m_writeErrno != 0
                   ? errnoText(m_writeErrno)
                   : std::string(FLAC__stream_encoder_get_resolved_state_string(m_encoder))));
@@ -257,16 +257,16 @@ bool FlacWriter::Append(const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-bool FlacWriter::Finish() {
+bool FlacWriter::finish() {
     if (!m_encoder || m_fd < 0)
         return false;
     bool ok = m_error.empty();
     if (m_pendingBytes > 0) {
-        Fail("cannot write to \"" + m_path + "\": the audio ends inside a sample frame");
+        fail("cannot write to \"" + m_path + "\": the audio ends inside a sample frame");
         ok = false;
     }
     if (ok && !FLAC__stream_encoder_finish(m_encoder)) {
-        Fail("cannot write to \"" + m_path + "\": " +
+        fail("cannot write to \"" + m_path + "\": " +
              (m_writeErrno != 0
                   ? errnoText(m_writeErrno)
                   : std::string(FLAC__stream_encoder_get_resolved_state_string(m_encoder))));
@@ -275,19 +275,19 @@ bool FlacWriter::Finish() {
     std::string why;
     if (ok && !cld::partfile::replaceable(m_path, why)) {
         // Something other than a file took the name while the track was read.
-        Fail("cannot create \"" + m_path + "\": " + why + ", not a regular file");
+        fail("cannot create \"" + m_path + "\": " + why + ", not a regular file");
         ok = false;
     }
     if (!ok) {
-        Discard();
+        discard();
         return false;
     }
     const int fd = m_fd;
     m_fd = -1;
-    Release();
+    release();
     const bool closed = ::close(fd) == 0;
     if (!closed || ::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-        Fail(std::string(closed ? "cannot name \"" : "cannot close \"") + m_path +
+        fail(std::string(closed ? "cannot name \"" : "cannot close \"") + m_path +
              "\": " + errnoText(errno));
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();

@@ -9,9 +9,9 @@
 
 // Writes one ripped track as a FLAC file (16-bit stereo, 44100 Hz, compression level 5)
 // with libFLAC. The file is encoded into a temporary file in the same folder, as
-// WavWriter does, and takes its name only when Finish has written the last frame and
+// WavWriter does, and takes its name only when finish has written the last frame and
 // the stream info (sample count and the MD5 of the audio, which libFLAC computes). A
-// track that ends early is thrown away with Discard: unlike a WAV file, a FLAC file under
+// track that ends early is thrown away with discard: unlike a WAV file, a FLAC file under
 // a track's name is always the whole track. The destructor discards an unfinished file.
 // A path that names anything but a regular file is refused, never replaced.
 class FlacWriter {
@@ -23,34 +23,34 @@ public:
 
     // Starts the file with the Vorbis comments ("NAME=value", UTF-8) and, when
     // expectedFrames is known, a seek table with a point every ten seconds. On failure
-    // returns false and Error() says why.
-    bool Create(const std::string& path, const std::vector<std::string>& comments,
+    // returns false and error() says why.
+    bool create(const std::string& path, const std::vector<std::string>& comments,
                 std::uint64_t expectedFrames);
     // Encodes sample bytes as delivered (interleaved signed 16-bit little-endian, left
     // first); bytes of a frame cut by the end of a call wait for the next call. Returns
     // false when a frame could not be encoded or written.
-    bool Append(const std::uint8_t* data, std::size_t size);
+    bool append(const std::uint8_t* data, std::size_t size);
     // Ends the stream, completes the stream info and gives the file its name. False when
     // any of it failed; the temporary file is then removed.
-    bool Finish();
+    bool finish();
     // Removes the temporary file; nothing takes the track's name.
-    void Discard();
+    void discard();
 
-    bool IsOpen() const { return m_fd >= 0; }
-    const std::string& Error() const { return m_error; }
-    const std::string& TemporaryPath() const { return m_tempPath; }
+    bool isOpen() const { return m_fd >= 0; }
+    const std::string& error() const { return m_error; }
+    const std::string& temporaryPath() const { return m_tempPath; }
 
     // True when text is one Vorbis comment "NAME=value" that a FLAC file can carry: a
     // name of printable ASCII without '=', and a UTF-8 value.
-    static bool IsLegalComment(const std::string& text);
+    static bool isLegalComment(const std::string& text);
 
 private:
     // libFLAC's write, seek and tell callbacks, on the temporary file.
     struct Callbacks;
     friend struct Callbacks;
 
-    void Release();
-    void Fail(const std::string& what);
+    void release();
+    void fail(const std::string& what);
 
     FLAC__StreamEncoder* m_encoder = nullptr;
     std::vector<FLAC__StreamMetadata*> m_metadata;

@@ -6,7 +6,7 @@
 
 namespace cld {
 
-bool HasOtherMatch(const std::uint8_t* compare, std::size_t compareLen, const std::uint8_t* buffer,
+bool hasOtherMatch(const std::uint8_t* compare, std::size_t compareLen, const std::uint8_t* buffer,
                    std::size_t span, std::size_t found) {
     if (compareLen < 4)
         return span >= 4;
@@ -46,7 +46,7 @@ bool HasOtherMatch(const std::uint8_t* compare, std::size_t compareLen, const st
     return false;
 }
 
-JitterSearchResult FindJitterOffset(const std::uint8_t* compare, std::size_t compareLen,
+JitterSearchResult findJitterOffset(const std::uint8_t* compare, std::size_t compareLen,
                                     const std::uint8_t* buffer, std::size_t len,
                                     int overlapSectors) {
     JitterSearchResult result;
@@ -94,14 +94,14 @@ JitterSearchResult FindJitterOffset(const std::uint8_t* compare, std::size_t com
         found = seamless;
         result.failed = true;
     } else {
-        result.ambiguous = HasOtherMatch(compare, compareLen, buffer, span, found);
+        result.ambiguous = hasOtherMatch(compare, compareLen, buffer, span, found);
     }
     result.position = static_cast<int>(found * 100 / span);
     result.offset = std::min(found + compareLen, len);
     return result;
 }
 
-int PeakOf(const std::uint8_t* samples, std::size_t count) {
+int peakOf(const std::uint8_t* samples, std::size_t count) {
     // Lanes of running maxima and minima over fixed-size blocks, which the compiler turns
     // into vector instructions; the peak is the larger of the highest and the negated
     // lowest sample.

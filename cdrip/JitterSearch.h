@@ -25,7 +25,7 @@ struct JitterSearchResult {
 
 // True when the compare block (compareLen bytes) matches the buffer at a frame position
 // 0..span other than found.
-bool HasOtherMatch(const std::uint8_t* compare, std::size_t compareLen, const std::uint8_t* buffer,
+bool hasOtherMatch(const std::uint8_t* compare, std::size_t compareLen, const std::uint8_t* buffer,
                    std::size_t span, std::size_t found);
 
 // Finds where the previous read's compare block (compareLen bytes, the last bytes of
@@ -35,11 +35,11 @@ bool HasOtherMatch(const std::uint8_t* compare, std::size_t compareLen, const st
 // one a drive without jitter gives) and moving outward, earlier candidate first, so a
 // drive without jitter always continues exactly where the previous read ended even in
 // silence or repeating audio. Without a match the seamless position is used.
-JitterSearchResult FindJitterOffset(const std::uint8_t* compare, std::size_t compareLen,
+JitterSearchResult findJitterOffset(const std::uint8_t* compare, std::size_t compareLen,
                                     const std::uint8_t* buffer, std::size_t len,
                                     int overlapSectors);
 
 // Largest absolute sample value of count little-endian 16-bit samples (0..32768).
-int PeakOf(const std::uint8_t* samples, std::size_t count);
+int peakOf(const std::uint8_t* samples, std::size_t count);
 
 } // namespace cld

@@ -6,7 +6,7 @@
 
 namespace cld {
 
-bool ReadWithOffset(const SectorReadFn& read, std::uint8_t* buffer, long lba, long count,
+bool readWithOffset(const SectorReadFn& read, std::uint8_t* buffer, long lba, long count,
                     int32_t offsetSamples, long readableEnd) {
     if (!buffer || count <= 0)
         return false;

@@ -16,7 +16,7 @@ constexpr long kSamplesPerSector = 588;
 // shifted by offsetSamples; readableEnd is one past the last readable sector (0 =
 // unknown: no limit). Returns what read returned (true when nothing had to be read).
 using SectorReadFn = std::function<bool(std::uint8_t* buffer, long lba, long count)>;
-bool ReadWithOffset(const SectorReadFn& read, std::uint8_t* buffer, long lba, long count,
+bool readWithOffset(const SectorReadFn& read, std::uint8_t* buffer, long lba, long count,
                     int32_t offsetSamples, long readableEnd);
 
 } // namespace cld

@@ -169,7 +169,7 @@ int PlainReader::RipChunk(std::uint8_t* buffer, long* byteCount,
             std::clamp(seamless + m_driftBytes, 0L, static_cast<long>(bytes)));
         m_driftBytes = 0;
     } else {
-        const auto found = cld::FindJitterOffset(m_compareUsed ? m_compare.data() : nullptr,
+        const auto found = cld::findJitterOffset(m_compareUsed ? m_compare.data() : nullptr,
                                                  m_compareUsed, data, bytes, overlap);
         offset = found.offset;
         if (found.searched) {

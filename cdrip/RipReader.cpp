@@ -76,5 +76,5 @@ void RipReader::SpinUp(const std::atomic<std::int32_t>* abortFlag) {
 }
 
 void RipReader::NotePeak(const std::uint8_t* data, std::size_t bytes) {
-    m_peak = std::max(m_peak, cld::PeakOf(data, bytes / 2));
+    m_peak = std::max(m_peak, cld::peakOf(data, bytes / 2));
 }

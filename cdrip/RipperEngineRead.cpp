@@ -28,7 +28,7 @@ public:
                                           static_cast<int32_t>(count));
         // The shifted read asks for one sector more, in one command: a reader that
         // joins reads relies on each read being placed by the drive as a whole.
-        return ReadWithOffset(
+        return readWithOffset(
             [this](std::uint8_t* to, long at, long n) {
                 return m_engine.readSectorsOn(m_index, to, static_cast<int32_t>(at),
                                               static_cast<int32_t>(n), true);

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-bool MakeOutputFolder(const std::string& folder, std::string& out) {
+bool makeOutputFolder(const std::string& folder, std::string& out) {
     std::string result = folder;
     if (!result.empty() && result.back() != '/')
         result += '/';
@@ -13,7 +13,7 @@ bool MakeOutputFolder(const std::string& folder, std::string& out) {
     return true;
 }
 
-std::string TrackFileName(const std::string& name, std::int32_t format) {
+std::string trackFileName(const std::string& name, std::int32_t format) {
     if (format == TrackFormatFlac) {
         std::string tail = name.size() >= 5 ? name.substr(name.size() - 5) : std::string();
         for (char& c : tail)
@@ -25,7 +25,7 @@ std::string TrackFileName(const std::string& name, std::int32_t format) {
     return name;
 }
 
-bool MakeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
+bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
                   int startSeconds, int endSeconds, std::string& error, std::int32_t format) {
     // A track's file lies in the output folder and nowhere else: a name is one file
     // name, never a path.
@@ -41,7 +41,7 @@ bool MakeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const 
         error = "the file name \"" + name + "\" names a folder or starts with \"..\"";
         return false;
     }
-    const std::string fileName = TrackFileName(name, format);
+    const std::string fileName = trackFileName(name, format);
     const std::string fullPath = folder + fileName;
     if (fileName.size() >= TrackJob::kPathBytes) {
         error = "the file name \"" + fileName + "\" is longer than 259 characters";

@@ -18,7 +18,7 @@ enum TrackFormat : std::int32_t {
 };
 
 // One track to grab. Names and paths are kept in fixed records of 260 bytes; longer
-// ones are refused by MakeTrackJob, never cut.
+// ones are refused by makeTrackJob, never cut.
 struct TrackJob {
     static constexpr std::size_t kPathBytes = 260;
 
@@ -37,16 +37,16 @@ struct TrackJob {
 
 // Appends the path separator to a non-empty folder that lacks one. Returns false
 // (and leaves out untouched) when the result would not fit a 260-byte record.
-bool MakeOutputFolder(const std::string& folder, std::string& out);
+bool makeOutputFolder(const std::string& folder, std::string& out);
 
 // The file name for a track. WAV: ".wav" is appended unless the name is shorter than four
 // characters or already ends in a dot and three characters. FLAC: ".flac" is appended
 // unless the name already ends in ".flac" (any case).
-std::string TrackFileName(const std::string& name, std::int32_t format = TrackFormatWav);
+std::string trackFileName(const std::string& name, std::int32_t format = TrackFormatWav);
 
 // Fills a job from its arguments. Returns false, with a message in error, when the
 // name is empty, holds a '/', is "." or starts with ".." (the file must lie in the
 // folder), or when the file name or the full path does not fit its record.
-bool MakeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
+bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
                   int startSeconds, int endSeconds, std::string& error,
                   std::int32_t format = TrackFormatWav);

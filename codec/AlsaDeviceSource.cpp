@@ -29,12 +29,12 @@ constexpr size_t kPrefixLength = sizeof kPrefix - 1;
 
 } // namespace
 
-bool IsDeviceSource(const std::string& input) {
+bool isDeviceSource(const std::string& input) {
     return input.size() > kPrefixLength && strncasecmp(input.c_str(), kPrefix, kPrefixLength) == 0;
 }
 
-AVFormatContext* OpenDeviceSource(const std::string& input) {
-    if (!IsDeviceSource(input))
+AVFormatContext* openDeviceSource(const std::string& input) {
+    if (!isDeviceSource(input))
         throw WMException(wmerr::kInputOpen);
     static std::once_flag registered;
     std::call_once(registered, [] { avdevice_register_all(); });
@@ -57,13 +57,13 @@ AVFormatContext* OpenDeviceSource(const std::string& input) {
         logf(LogLevel::Info, "media: capture device %s with %s channel(s): %s", device.c_str(),
              channels, text);
     }
-    throw WMException(CaptureFailureCode(device));
+    throw WMException(captureFailureCode(device));
 }
 
 namespace {
 
 __attribute__((format(printf, 5, 6))) void
-AlsaErrorHandler(const char* file, int line, const char* function, int err, const char* fmt, ...) {
+alsaErrorHandler(const char* file, int line, const char* function, int err, const char* fmt, ...) {
     char text[512];
     va_list args;
     va_start(args, fmt);
@@ -73,7 +73,7 @@ AlsaErrorHandler(const char* file, int line, const char* function, int err, cons
          err ? snd_strerror(err) : "");
 }
 
-std::string TakeHint(void* hint, const char* id) {
+std::string takeHint(void* hint, const char* id) {
     char* value = snd_device_name_get_hint(hint, id);
     if (!value)
         return {};
@@ -89,13 +89,13 @@ struct Hinted {
 
 } // namespace
 
-void RouteAlsaMessagesToLog() {
+void routeAlsaMessagesToLog() {
     static std::once_flag once;
-    std::call_once(once, [] { snd_lib_error_set_handler(AlsaErrorHandler); });
+    std::call_once(once, [] { snd_lib_error_set_handler(alsaErrorHandler); });
 }
 
-CaptureCheck CheckCaptureDevice(const std::string& pcmName) {
-    RouteAlsaMessagesToLog();
+CaptureCheck checkCaptureDevice(const std::string& pcmName) {
+    routeAlsaMessagesToLog();
     snd_pcm_t* pcm = nullptr;
     const int err = snd_pcm_open(&pcm, pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (err == -EBUSY || err == -EAGAIN)
@@ -111,24 +111,24 @@ CaptureCheck CheckCaptureDevice(const std::string& pcmName) {
     return usable ? CaptureCheck::Ok : CaptureCheck::CannotCapture;
 }
 
-std::vector<AlsaCaptureDevice> ListAlsaCaptureDevices() {
-    RouteAlsaMessagesToLog();
+std::vector<AlsaCaptureDevice> listAlsaCaptureDevices() {
+    routeAlsaMessagesToLog();
     std::vector<Hinted> found;
     void** hints = nullptr;
     if (snd_device_name_hint(-1, "pcm", &hints) < 0 || !hints)
         return {};
     for (void** h = hints; *h; ++h) {
         Hinted entry;
-        entry.device.name = TakeHint(*h, "NAME");
-        const std::string io = TakeHint(*h, "IOID");
+        entry.device.name = takeHint(*h, "NAME");
+        const std::string io = takeHint(*h, "IOID");
         if (entry.device.name.empty() || entry.device.name == "null" ||
             (!io.empty() && io != "Input"))
             continue;
-        const CaptureCheck check = CheckCaptureDevice(entry.device.name);
+        const CaptureCheck check = checkCaptureDevice(entry.device.name);
         if (check != CaptureCheck::Ok && check != CaptureCheck::Busy)
             continue;
         entry.device.busy = check == CaptureCheck::Busy;
-        std::string description = TakeHint(*h, "DESC");
+        std::string description = takeHint(*h, "DESC");
         const auto newline = description.find('\n');
         if (newline != std::string::npos) {
             entry.detail = description.substr(newline + 1);
@@ -168,14 +168,14 @@ struct Parked {
     AVFormatContext* context = nullptr;
 };
 
-Parked& ParkedDevice() {
+Parked& parkedDevice() {
     static Parked parked;
     return parked;
 }
 
 // Opens a capture device as the recordings do: CD quality, mono when it records only
 // that, without waiting for a busy device.
-AVFormatContext* OpenCapture(const std::string& pcmName) {
+AVFormatContext* openCapture(const std::string& pcmName) {
     static std::once_flag registered;
     std::call_once(registered, [] { avdevice_register_all(); });
     const AVInputFormat* alsa = av_find_input_format("alsa");
@@ -201,23 +201,23 @@ AVFormatContext* OpenCapture(const std::string& pcmName) {
 
 } // namespace
 
-bool ParkDeviceSource(const std::string& input) {
-    if (!IsDeviceSource(input))
+bool parkDeviceSource(const std::string& input) {
+    if (!isDeviceSource(input))
         return false;
     const std::string name = input.substr(kPrefixLength);
-    Parked& parked = ParkedDevice();
+    Parked& parked = parkedDevice();
     std::lock_guard lock(parked.lock);
     if (parked.context && parked.name == name)
         return true;
     avformat_close_input(&parked.context);
-    RouteAlsaMessagesToLog();
-    parked.context = OpenCapture(name);
+    routeAlsaMessagesToLog();
+    parked.context = openCapture(name);
     parked.name = parked.context ? name : std::string();
     return parked.context != nullptr;
 }
 
-AVFormatContext* TakeParkedDevice(const std::string& pcmName) {
-    Parked& parked = ParkedDevice();
+AVFormatContext* takeParkedDevice(const std::string& pcmName) {
+    Parked& parked = parkedDevice();
     std::lock_guard lock(parked.lock);
     if (!parked.context || parked.name != pcmName)
         return nullptr;
@@ -227,21 +227,21 @@ AVFormatContext* TakeParkedDevice(const std::string& pcmName) {
     return context;
 }
 
-bool IsDeviceParked(const std::string& pcmName) {
-    Parked& parked = ParkedDevice();
+bool isDeviceParked(const std::string& pcmName) {
+    Parked& parked = parkedDevice();
     std::lock_guard lock(parked.lock);
     return parked.context && parked.name == pcmName;
 }
 
-void ReleaseParkedDevices() {
-    Parked& parked = ParkedDevice();
+void releaseParkedDevices() {
+    Parked& parked = parkedDevice();
     std::lock_guard lock(parked.lock);
     avformat_close_input(&parked.context);
     parked.name.clear();
 }
 
-uint32_t CaptureFailureCode(const std::string& pcmName) {
-    switch (CheckCaptureDevice(pcmName)) {
+uint32_t captureFailureCode(const std::string& pcmName) {
+    switch (checkCaptureDevice(pcmName)) {
     case CaptureCheck::Busy:
         return wmerr::kDeviceBusy;
     case CaptureCheck::Missing:

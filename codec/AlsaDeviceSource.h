@@ -10,11 +10,11 @@ namespace cld {
 
 // Audio capture devices as media sources: "DEVICE://" followed by the sound system's
 // name of a capture device (the prefix in any case).
-bool IsDeviceSource(const std::string& input);
+bool isDeviceSource(const std::string& input);
 // Opens the capture device of a "DEVICE://" input through FFmpeg's ALSA input, asking
 // for 44100 Hz stereo and taking what the device offers nearest to it. Throws
 // WMException with the input-open code when the device cannot be opened.
-AVFormatContext* OpenDeviceSource(const std::string& input);
+AVFormatContext* openDeviceSource(const std::string& input);
 
 // A capture device of the sound system: the name it is opened by, the text a user
 // recognises it by ("HDA Intel PCH, ALC892 Analog"), and whether another program holds
@@ -32,31 +32,31 @@ enum class CaptureCheck {
     Missing,       // no such device (unplugged, or a card that is gone)
     CannotCapture, // it exists but cannot record (a playback-only plug-in)
 };
-CaptureCheck CheckCaptureDevice(const std::string& pcmName);
+CaptureCheck checkCaptureDevice(const std::string& pcmName);
 
 // The devices that can record now, from the sound system's device hints for input:
 // "null" and the plug-ins that cannot capture are left out, a busy device stays listed
 // (marked busy) so that the user can be told why it cannot be used. The system's
 // default capture device comes first.
-std::vector<AlsaCaptureDevice> ListAlsaCaptureDevices();
+std::vector<AlsaCaptureDevice> listAlsaCaptureDevices();
 
 // Opens the sound device of a "DEVICE://" input ahead of a recording and keeps it, so
 // that the recording that takes it starts at once (opening a device through a sound
 // server can take a good part of a second). The device is held, not recording, until
-// TakeParkedDevice or ReleaseParkedDevices. False when it cannot be opened now.
-bool ParkDeviceSource(const std::string& input);
+// takeParkedDevice or releaseParkedDevices. False when it cannot be opened now.
+bool parkDeviceSource(const std::string& input);
 // The parked device for a sound-system name, handed over to the caller (who closes it),
 // or null when none is parked for it.
-AVFormatContext* TakeParkedDevice(const std::string& pcmName);
-void ReleaseParkedDevices();
-bool IsDeviceParked(const std::string& pcmName);
+AVFormatContext* takeParkedDevice(const std::string& pcmName);
+void releaseParkedDevices();
+bool isDeviceParked(const std::string& pcmName);
 
 // The failure code that says why a capture device could not be opened (busy, missing,
 // no usable format, or any other failure).
-uint32_t CaptureFailureCode(const std::string& pcmName);
+uint32_t captureFailureCode(const std::string& pcmName);
 
 // Sends the sound library's own complaints to the program's log instead of standard
 // error (once per process; later calls do nothing).
-void RouteAlsaMessagesToLog();
+void routeAlsaMessagesToLog();
 
 } // namespace cld

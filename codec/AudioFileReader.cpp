@@ -14,7 +14,7 @@ AudioFileReader::~AudioFileReader() {
 void AudioFileReader::Open(const std::string& path) {
     Close();
     uint32_t failure = 0;
-    std::FILE* f = cld::OpenInputFile(path, failure);
+    std::FILE* f = cld::openInputFile(path, failure);
     if (!f)
         throw Exception(failure);
     struct stat st {};
@@ -23,7 +23,7 @@ void AudioFileReader::Open(const std::string& path) {
         throw Exception(cld::wmerr::kInputOpen);
     }
     try {
-        const cld::WavLayout layout = cld::ParseWavHeader(f, static_cast<uint64_t>(st.st_size));
+        const cld::WavLayout layout = cld::parseWavHeader(f, static_cast<uint64_t>(st.st_size));
         m_format = layout.format;
         m_dataOffset = layout.dataOffset;
         m_dataBytes = layout.dataBytes;

@@ -15,7 +15,7 @@ namespace {
 
 bool g_verbose = false;
 
-LogLevel LevelOf(int avLevel) {
+LogLevel levelOf(int avLevel) {
     if (!g_verbose)
         return LogLevel::Debug;
     if (avLevel <= AV_LOG_ERROR)
@@ -25,7 +25,7 @@ LogLevel LevelOf(int avLevel) {
     return LogLevel::Info;
 }
 
-void Callback(void* object, int level, const char* format, va_list args) {
+void callback(void* object, int level, const char* format, va_list args) {
     if (level > av_log_get_level())
         return;
     char line[1024];
@@ -36,18 +36,18 @@ void Callback(void* object, int level, const char* format, va_list args) {
     while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
         line[--n] = '\0';
     if (n > 0)
-        log(LevelOf(level), std::string("ffmpeg: ") + line);
+        log(levelOf(level), std::string("ffmpeg: ") + line);
 }
 
 } // namespace
 
-void InstallFfmpegLog() {
+void installFfmpegLog() {
     static std::once_flag once;
     std::call_once(once, [] {
         const char* mode = std::getenv("CLD_FFMPEG_LOG");
         g_verbose = mode && std::strcmp(mode, "verbose") == 0;
         av_log_set_level(g_verbose ? AV_LOG_VERBOSE : AV_LOG_WARNING);
-        av_log_set_callback(Callback);
+        av_log_set_callback(callback);
     });
 }
 

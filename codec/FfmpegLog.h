@@ -7,6 +7,6 @@ namespace cld {
 // drops unless it asks for debugging. With CLD_FFMPEG_LOG=verbose in the environment they
 // are logged at their own level and FFmpeg also reports its informational lines. Safe to
 // call any number of times; only the first call acts.
-void InstallFfmpegLog();
+void installFfmpegLog();
 
 } // namespace cld

@@ -12,7 +12,7 @@ extern "C" {
 
 namespace {
 
-AVSampleFormat SampleFormatOf(const WaveFormat& f) {
+AVSampleFormat sampleFormatOf(const WaveFormat& f) {
     switch (f.bitsPerSample) {
     case 8:
         return AV_SAMPLE_FMT_U8;
@@ -25,9 +25,9 @@ AVSampleFormat SampleFormatOf(const WaveFormat& f) {
     }
 }
 
-bool Usable(const WaveFormat& f) {
+bool usable(const WaveFormat& f) {
     return f.channels >= 1 && f.channels <= 8 && f.samplesPerSec >= 1000 &&
-           f.samplesPerSec <= 384000 && SampleFormatOf(f) != AV_SAMPLE_FMT_NONE;
+           f.samplesPerSec <= 384000 && sampleFormatOf(f) != AV_SAMPLE_FMT_NONE;
 }
 
 } // namespace
@@ -38,19 +38,19 @@ FormatConverter::~FormatConverter() {
 
 void FormatConverter::Open(const WaveFormat& target, const WaveFormat& source) {
     Close();
-    if (!Usable(target) || !Usable(source))
+    if (!usable(target) || !usable(source))
         throw Exception("ERROR_ACM_OPENSTREAM");
     m_target = target;
     m_source = source;
-    if (target.SameLayout(source) && SampleFormatOf(target) == SampleFormatOf(source))
+    if (target.SameLayout(source) && sampleFormatOf(target) == sampleFormatOf(source))
         return;
     AVChannelLayout outLayout;
     AVChannelLayout inLayout;
     av_channel_layout_default(&outLayout, target.channels);
     av_channel_layout_default(&inLayout, source.channels);
     const int rc = swr_alloc_set_opts2(
-        &m_swr, &outLayout, SampleFormatOf(target), static_cast<int>(target.samplesPerSec),
-        &inLayout, SampleFormatOf(source), static_cast<int>(source.samplesPerSec), 0, nullptr);
+        &m_swr, &outLayout, sampleFormatOf(target), static_cast<int>(target.samplesPerSec),
+        &inLayout, sampleFormatOf(source), static_cast<int>(source.samplesPerSec), 0, nullptr);
     if (rc < 0 || swr_init(m_swr) < 0) {
         swr_free(&m_swr);
         throw Exception("ERROR_ACM_OPENSTREAM");

@@ -61,7 +61,7 @@ std::string GetErrorText(uint32_t code) {
     }
     if (code == kWriteFailed)
         return "The output file cannot be written; the disk may be full.";
-    if (const char* text = VideoErrorText(code))
+    if (const char* text = videoErrorText(code))
         return text;
     if ((code & 0xFFFF0000u) == 0x80070000u) {
         const int err = static_cast<int>(code & 0xFFFFu);

@@ -11,7 +11,7 @@
 namespace {
 
 // UTF-8 to Latin-1. Bytes that are not valid UTF-8 are taken as Latin-1 already.
-std::string ToLatin1(const std::string& s) {
+std::string toLatin1(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
@@ -39,7 +39,7 @@ std::string ToLatin1(const std::string& s) {
     return out;
 }
 
-std::string FromLatin1(const char* p, size_t n) {
+std::string fromLatin1(const char* p, size_t n) {
     std::string out;
     for (size_t i = 0; i < n && p[i] != '\0'; ++i) {
         const auto c = static_cast<unsigned char>(p[i]);
@@ -56,12 +56,12 @@ std::string FromLatin1(const char* p, size_t n) {
     return out;
 }
 
-void PutField(char* dst, size_t width, const std::string& text) {
-    const std::string latin = ToLatin1(text);
+void putField(char* dst, size_t width, const std::string& text) {
+    const std::string latin = toLatin1(text);
     std::memcpy(dst, latin.data(), latin.size() < width ? latin.size() : width);
 }
 
-bool ReadTail(int fd, off_t size, char* block) {
+bool readTail(int fd, off_t size, char* block) {
     if (size < 128)
         return false;
     return pread(fd, block, 128, size - 128) == 128 && std::memcmp(block, "TAG", 3) == 0;
@@ -84,15 +84,15 @@ bool Id3v1Tag::Load(const std::string& path) {
     struct stat st {};
     char b[128];
     const bool ok = fstat(fd, &st) == 0;
-    if (ok && ReadTail(fd, st.st_size, b)) {
-        title = FromLatin1(b + 3, 30);
-        artist = FromLatin1(b + 33, 30);
-        album = FromLatin1(b + 63, 30);
-        year = FromLatin1(b + 93, 4);
+    if (ok && readTail(fd, st.st_size, b)) {
+        title = fromLatin1(b + 3, 30);
+        artist = fromLatin1(b + 33, 30);
+        album = fromLatin1(b + 63, 30);
+        year = fromLatin1(b + 93, 4);
         if (b[125] != '\0') {
-            comment = FromLatin1(b + 97, 30);
+            comment = fromLatin1(b + 97, 30);
         } else {
-            comment = FromLatin1(b + 97, 28);
+            comment = fromLatin1(b + 97, 28);
             track = static_cast<unsigned char>(b[126]);
         }
         genre = static_cast<unsigned char>(b[127]);
@@ -124,7 +124,7 @@ int Id3v1Tag::Write(const std::string& path, bool removeOnly) {
         return 0;
     }
     char old[128];
-    const off_t at = ReadTail(fd, st.st_size, old) ? st.st_size - 128 : st.st_size;
+    const off_t at = readTail(fd, st.st_size, old) ? st.st_size - 128 : st.st_size;
     int result = 1;
     if (removeOnly) {
         if (at != st.st_size && ftruncate(fd, at) != 0)
@@ -132,12 +132,12 @@ int Id3v1Tag::Write(const std::string& path, bool removeOnly) {
     } else {
         char b[128] = {};
         std::memcpy(b, "TAG", 3);
-        PutField(b + 3, 30, title);
-        PutField(b + 33, 30, artist);
-        PutField(b + 63, 30, album);
-        PutField(b + 93, 4, year);
+        putField(b + 3, 30, title);
+        putField(b + 33, 30, artist);
+        putField(b + 63, 30, album);
+        putField(b + 93, 4, year);
         const bool hasTrack = track > 0;
-        PutField(b + 97, hasTrack ? 28 : 30, comment);
+        putField(b + 97, hasTrack ? 28 : 30, comment);
         if (hasTrack) {
             b[125] = '\0';
             b[126] = static_cast<char>(track > 255 ? 255 : track);

@@ -9,12 +9,12 @@
 
 namespace cld {
 
-std::FILE* OpenInputFile(const std::string& path, uint32_t& failure) {
+std::FILE* openInputFile(const std::string& path, uint32_t& failure) {
     failure = 0;
     // O_NONBLOCK lets the open of a pipe return at once; it is cleared again for reading.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        failure = wmerr::FromErrno(errno);
+        failure = wmerr::fromErrno(errno);
         return nullptr;
     }
     struct stat st {};

@@ -11,8 +11,8 @@ extern "C" {
 
 namespace cld {
 
-int64_t GetMediaDuration(const std::string& input) {
-    InstallFfmpegLog();
+int64_t getMediaDuration(const std::string& input) {
+    installFfmpegLog();
     std::string path = input;
     if (path.size() >= 7 && strncasecmp(path.c_str(), "file://", 7) == 0)
         path = path.substr(7);

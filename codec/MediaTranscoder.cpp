@@ -51,18 +51,18 @@ MediaTranscoder::~MediaTranscoder() = default;
 
 void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profile,
                            const std::string& outputPath, const ContentDescription& info) {
-    InstallFfmpegLog();
+    installFfmpegLog();
     m_state = std::make_unique<State>();
     State& s = *m_state;
     // Capture devices ("DEVICE://" + name) are opened by the device layer.
-    const bool device = IsDeviceSource(inputPath);
+    const bool device = isDeviceSource(inputPath);
     s.deviceInput = device;
     if (device) {
-        s.in = OpenDeviceSource(inputPath);
+        s.in = openDeviceSource(inputPath);
         if (avformat_find_stream_info(s.in, nullptr) < 0)
             throw WMException(wmerr::kInputOpen);
     } else {
-        s.in = OpenInputFile(inputPath);
+        s.in = openInputFile(inputPath);
     }
 
     const WmStreamConfig* wantAudio = profile.FindStream(WmStreamConfig::Type::Audio);
@@ -71,9 +71,9 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
         s.inAudio = av_find_best_stream(s.in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (wantVideo)
         s.inVideo = av_find_best_stream(s.in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (s.inAudio >= 0 && !(s.audioDec = OpenDecoder(s.in->streams[s.inAudio], false)))
+    if (s.inAudio >= 0 && !(s.audioDec = openDecoder(s.in->streams[s.inAudio], false)))
         s.inAudio = -1;
-    if (s.inVideo >= 0 && !(s.videoDec = OpenDecoder(s.in->streams[s.inVideo], false)))
+    if (s.inVideo >= 0 && !(s.videoDec = openDecoder(s.in->streams[s.inVideo], false)))
         s.inVideo = -1;
     if (s.inVideo >= 0 && (s.videoDec->width <= 0 || s.videoDec->height <= 0 ||
                            s.videoDec->pix_fmt == AV_PIX_FMT_NONE))
@@ -107,7 +107,7 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
             throw WMException(wmerr::kOutOfMemory);
     }
 
-    SetContentTags(s.out, info);
+    setContentTags(s.out, info);
 
     s.frame = av_frame_alloc();
     s.packet = av_packet_alloc();
@@ -115,11 +115,11 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
         throw WMException(wmerr::kOutOfMemory);
 
     // The output is created only once everything else is known to work.
-    if (SameFile(inputPath, outputPath))
+    if (sameFile(inputPath, outputPath))
         throw WMException(wmerr::kOutputCreate);
     if (const uint32_t rc = s.file.Prepare(outputPath))
         throw WMException(rc == wmerr::kOutputNotFile ? rc : wmerr::kOutputCreate);
-    OpenOutput(s.out, s.file);
+    openOutput(s.out, s.file);
     s.outputPath = outputPath;
     s.headerWritten = true;
     m_fileSize = avio_tell(s.out->pb);
@@ -129,9 +129,9 @@ namespace {
 
 // Sends one frame (or the flush request, for nullptr) to an encoder and writes every
 // packet it gives back. Returns false on a write failure.
-bool EncodeAndWrite(AVFormatContext* out, AVCodecContext* enc, AVStream* st, AVFrame* frame,
+bool encodeAndWrite(AVFormatContext* out, AVCodecContext* enc, AVStream* st, AVFrame* frame,
                     AVPacket* pkt) {
-    return EncodeFrame(enc, frame, pkt, [&](AVPacket* p) {
+    return encodeFrame(enc, frame, pkt, [&](AVPacket* p) {
         av_packet_rescale_ts(p, enc->time_base, st->time_base);
         p->stream_index = st->index;
         return av_interleaved_write_frame(out, p) >= 0;
@@ -157,7 +157,7 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
             f->pts =
                 s.audioSamples - s.priming + 2 * static_cast<int64_t>(s.audioEnc->initial_padding);
             s.audioSamples += got;
-            if (!EncodeAndWrite(s.out, s.audioEnc, s.outAudio, f, s.audioPacket))
+            if (!encodeAndWrite(s.out, s.audioEnc, s.outAudio, f, s.audioPacket))
                 return false;
             const int64_t encoded = s.audioSamples > s.priming ? s.audioSamples - s.priming : 0;
             m_encodedMs = encoded * 1000 / s.audioEnc->sample_rate;
@@ -181,7 +181,7 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
 
     auto encodeVideo = [&](AVFrame* in) -> bool {
         const int64_t ts =
-            FilePictureSlot(s.in->streams[s.inVideo], in, s.lastVideoPts, s.videoEnc->time_base);
+            filePictureSlot(s.in->streams[s.inVideo], in, s.lastVideoPts, s.videoEnc->time_base);
         if (ts <= s.lastVideoPts)
             return true; // more input frames than the profile's rate: drop this one
         if (av_frame_make_writable(s.videoFrame) < 0)
@@ -190,7 +190,7 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
                   s.videoFrame->linesize);
         s.videoFrame->pts = ts;
         s.lastVideoPts = ts;
-        if (!EncodeAndWrite(s.out, s.videoEnc, s.outVideo, s.videoFrame, s.videoPacket))
+        if (!encodeAndWrite(s.out, s.videoEnc, s.outVideo, s.videoFrame, s.videoPacket))
             return false;
         if (!s.audioEnc)
             m_encodedMs = av_rescale_q(ts, s.videoEnc->time_base, AVRational{1, 1000});
@@ -250,12 +250,12 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
             ok = decode(s.audioDec, nullptr, true) && convertAudio(nullptr);
         if (ok)
             ok = drainFifo(true);
-        EncodeAndWrite(s.out, s.audioEnc, s.outAudio, nullptr, s.audioPacket);
+        encodeAndWrite(s.out, s.audioEnc, s.outAudio, nullptr, s.audioPacket);
     }
     if (s.videoEnc) {
         if (ok && !stop.load())
             ok = decode(s.videoDec, nullptr, false);
-        EncodeAndWrite(s.out, s.videoEnc, s.outVideo, nullptr, s.videoPacket);
+        encodeAndWrite(s.out, s.videoEnc, s.outVideo, nullptr, s.videoPacket);
     }
     if (!ok && !failure)
         failure = wmerr::kEncodeFailed;
@@ -276,7 +276,7 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
     }
     // A failed write is reported with the system's reason (a full disk, a size limit).
     if (failure && s.ioError < 0 && s.ioError > -4096)
-        failure = WriteFailureCode(s.ioError);
+        failure = writeFailureCode(s.ioError);
     if (failure && !s.deviceInput) {
         // A file conversion that failed would leave a shortened file that looks finished:
         // it is removed. A stopped one is complete up to where it was stopped and stays.

@@ -17,11 +17,11 @@ namespace {
 // last frame there is only padding or damage, and the decoder would buffer it all.
 constexpr uint64_t kMaxSilentFeed = 4u << 20;
 
-int EncoderDelayFor(int channels, int rate, uint64_t samples) {
+int encoderDelayFor(int channels, int rate, uint64_t samples) {
     lame_t lame = lame_init();
     if (!lame)
         return 576;
-    cld::RouteLameReports(lame);
+    cld::routeLameReports(lame);
     lame_set_num_channels(lame, channels);
     lame_set_in_samplerate(lame, rate);
     if (samples > 0)
@@ -60,14 +60,14 @@ bool Mp3DecodeJob::Start() {
     CloseAll();
     const std::string input = GetInput();
     uint32_t failure = 0;
-    m_input = cld::OpenInputFile(input, failure);
+    m_input = cld::openInputFile(input, failure);
     struct stat st {};
     if (!m_input || fstat(fileno(m_input), &st) != 0) {
         CloseAll();
         Finish(kErrInput, failure ? failure : cld::wmerr::kInputOpen);
         return false;
     }
-    if (cld::SameFile(input, GetOutput())) {
+    if (cld::sameFile(input, GetOutput())) {
         CloseAll();
         Finish(kErrOutput, cld::wmerr::kOutputCreate);
         return false;
@@ -81,10 +81,10 @@ bool Mp3DecodeJob::Start() {
         Finish(kErrInput);
         return false;
     }
-    cld::RouteDecoderReports(m_decoder);
+    cld::routeDecoderReports(m_decoder);
     // The header is looked for before the output is touched, so that a file that is not
     // MP3 leaves an existing output alone.
-    if (!cld::FindFirstMp3Frame(m_input, m_decoder, m_info)) {
+    if (!cld::findFirstMp3Frame(m_input, m_decoder, m_info)) {
         CloseAll();
         Finish(kErrHeader, cld::wmerr::kNoAudioDecoded);
         return false;
@@ -108,7 +108,7 @@ bool Mp3DecodeJob::Start() {
         m_skip = delay > -1 ? delay + kDecoderDelay : 0;
         m_trimEnd = padding > kDecoderDelay ? padding - kDecoderDelay : 0;
     } else {
-        m_skip = EncoderDelayFor(m_info.channels, m_info.sampleRate, m_info.totalSamples) +
+        m_skip = encoderDelayFor(m_info.channels, m_info.sampleRate, m_info.totalSamples) +
                  kDecoderDelay;
         m_trimEnd = 0;
     }
@@ -161,11 +161,11 @@ int Mp3DecodeJob::DecodeNext() {
     // A later frame may switch to a different channel layout; keep the file's layout.
     const int frameChannels = data.header_parsed ? data.stereo : channels;
     if (frameChannels == channels) {
-        cld::AppendInterleaved(left, right, n, channels, m_pcm);
+        cld::appendInterleaved(left, right, n, channels, m_pcm);
     } else if (channels == 2) {
-        cld::AppendInterleaved(left, left, n, 2, m_pcm);
+        cld::appendInterleaved(left, left, n, 2, m_pcm);
     } else {
-        cld::AppendInterleaved(left, right, n, 1, m_pcm);
+        cld::appendInterleaved(left, right, n, 1, m_pcm);
     }
     return n;
 }

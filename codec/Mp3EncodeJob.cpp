@@ -38,20 +38,20 @@ bool Mp3EncodeJob::Start() {
         Finish(kErrInput, e.GetCode());
         return false;
     }
-    if (cld::SameFile(GetInput(), GetOutput())) {
+    if (cld::sameFile(GetInput(), GetOutput())) {
         ReleaseInput();
         Finish(kErrOutput, cld::wmerr::kOutputCreate);
         return false;
     }
-    m_lame = cld::CreateMp3Encoder(static_cast<int>(m_format.samplesPerSec), m_format.channels,
+    m_lame = cld::createMp3Encoder(static_cast<int>(m_format.samplesPerSec), m_format.channels,
                                    m_params);
     if (!m_lame) {
         ReleaseInput();
         Finish(kErrEncoder);
         return false;
     }
-    m_framesPerBlock = cld::Mp3FramesPerBlock(m_lame);
-    m_mp3BufferBytes = cld::Mp3BufferBytes(m_framesPerBlock);
+    m_framesPerBlock = cld::mp3FramesPerBlock(m_lame);
+    m_mp3BufferBytes = cld::mp3BufferBytes(m_framesPerBlock);
     try {
         m_worker = std::thread(&Mp3EncodeJob::Work, this);
     } catch (const std::system_error&) {
@@ -67,13 +67,13 @@ bool Mp3EncodeJob::Start() {
 namespace {
 
 // Writes all `n` bytes; on failure returns the system's reason as a failure code.
-uint32_t WriteAll(std::FILE* f, const uint8_t* data, size_t n) {
+uint32_t writeAll(std::FILE* f, const uint8_t* data, size_t n) {
     if (n == 0)
         return 0;
     errno = 0;
     if (std::fwrite(data, 1, n, f) == n)
         return 0;
-    return cld::wmerr::FromErrno(errno ? errno : EIO);
+    return cld::wmerr::fromErrno(errno ? errno : EIO);
 }
 
 } // namespace
@@ -138,17 +138,17 @@ void Mp3EncodeJob::Work() {
         position += frames;
         int encoded = 0;
         if (deep) {
-            cld::WidenToInt32(raw.data(), values, m_format.bitsPerSample, m_format.IsFloat(),
+            cld::widenToInt32(raw.data(), values, m_format.bitsPerSample, m_format.IsFloat(),
                               wide.data());
-            encoded = cld::Mp3EncodeInterleavedInt(m_lame, wide.data(), static_cast<int>(frames),
+            encoded = cld::mp3EncodeInterleavedInt(m_lame, wide.data(), static_cast<int>(frames),
                                                    channels, mp3.data(), mp3.size());
         } else {
             int16_t* samples = reinterpret_cast<int16_t*>(raw.data());
             if (m_format.bitsPerSample == 8) {
-                cld::Widen8Bit(raw.data(), values, pcm.data());
+                cld::widen8Bit(raw.data(), values, pcm.data());
                 samples = pcm.data();
             }
-            encoded = cld::Mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames), channels,
+            encoded = cld::mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames), channels,
                                                 mp3.data(), mp3.size());
         }
         if (encoded < 0) {
@@ -156,7 +156,7 @@ void Mp3EncodeJob::Work() {
             detail = cld::wmerr::kEncodeFailed;
             break;
         }
-        if (const uint32_t rc = WriteAll(out, mp3.data(), static_cast<size_t>(encoded))) {
+        if (const uint32_t rc = writeAll(out, mp3.data(), static_cast<size_t>(encoded))) {
             error = kErrOutput;
             detail = rc;
             break;
@@ -176,7 +176,7 @@ void Mp3EncodeJob::Work() {
     if (!error) {
         const int flushed = lame_encode_flush(m_lame, mp3.data(), static_cast<int>(mp3.size()));
         if (flushed > 0) {
-            if (const uint32_t rc = WriteAll(out, mp3.data(), static_cast<size_t>(flushed))) {
+            if (const uint32_t rc = writeAll(out, mp3.data(), static_cast<size_t>(flushed))) {
                 error = kErrOutput;
                 detail = rc;
             }
@@ -186,16 +186,16 @@ void Mp3EncodeJob::Work() {
         errno = 0;
         if (!file.CloseStream()) {
             error = kErrOutput;
-            detail = cld::wmerr::FromErrno(errno ? errno : EIO);
+            detail = cld::wmerr::fromErrno(errno ? errno : EIO);
         }
     }
-    if (!error && cld::Mp3WantsVbrHeader(m_lame)) {
+    if (!error && cld::mp3WantsVbrHeader(m_lame)) {
         if (std::FILE* f = std::fopen(file.TempPath().c_str(), "rb+")) {
             errno = 0;
             lame_mp3_tags_fid(m_lame, f);
             if (std::fclose(f) != 0) {
                 error = kErrOutput;
-                detail = cld::wmerr::FromErrno(errno ? errno : EIO);
+                detail = cld::wmerr::fromErrno(errno ? errno : EIO);
             }
         }
     }

@@ -54,13 +54,13 @@ private:
     size_t m_have = 0;
 };
 
-bool SameStream(const MpegHeader& a, const MpegHeader& b) {
+bool sameStream(const MpegHeader& a, const MpegHeader& b) {
     return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate &&
            a.mono == b.mono && (a.bitrate == 0) == (b.bitrate == 0);
 }
 
 // True when the frames that follow the header at `at` confirm it.
-bool Confirmed(Window& w, uint64_t at, const MpegHeader& first, uint64_t audioEnd) {
+bool confirmed(Window& w, uint64_t at, const MpegHeader& first, uint64_t audioEnd) {
     if (first.frameBytes > 0) {
         uint64_t next = at + static_cast<uint64_t>(first.frameBytes);
         int seen = 1;
@@ -70,7 +70,7 @@ bool Confirmed(Window& w, uint64_t at, const MpegHeader& first, uint64_t audioEn
                 return seen >= 2 && next <= audioEnd;
             const uint8_t* h = w.At(next, 4);
             MpegHeader m;
-            if (!h || !ParseMpegHeader(h, m) || !SameStream(first, m) || m.frameBytes == 0)
+            if (!h || !parseMpegHeader(h, m) || !sameStream(first, m) || m.frameBytes == 0)
                 return false;
             if (++seen == 3)
                 return true;
@@ -106,7 +106,7 @@ bool Confirmed(Window& w, uint64_t at, const MpegHeader& first, uint64_t audioEn
 }
 
 // Skips an album-ID block and any ID3 version 2 tags at `pos`; returns the new offset.
-uint64_t SkipLeadingTags(Window& w, uint64_t pos) {
+uint64_t skipLeadingTags(Window& w, uint64_t pos) {
     if (const uint8_t* a = w.At(pos, 6); a && std::memcmp(a, "AiD\1", 4) == 0) {
         const uint64_t len = a[4] | (a[5] << 8);
         pos += len > 6 ? len : 6;
@@ -124,14 +124,14 @@ uint64_t SkipLeadingTags(Window& w, uint64_t pos) {
     return pos;
 }
 
-uint32_t Le32(const uint8_t* p) {
+uint32_t le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 } // namespace
 
-bool ParseMpegHeader(const uint8_t* h, MpegHeader& out) {
+bool parseMpegHeader(const uint8_t* h, MpegHeader& out) {
     if (h[0] != 0xFF || h[1] < 0xE0)
         return false;
     const int version = (h[1] >> 3) & 3;   // 1 is reserved
@@ -170,12 +170,12 @@ bool ParseMpegHeader(const uint8_t* h, MpegHeader& out) {
     return true;
 }
 
-bool IsMpegAudioHeader(const uint8_t* h) {
+bool isMpegAudioHeader(const uint8_t* h) {
     MpegHeader m;
-    return ParseMpegHeader(h, m);
+    return parseMpegHeader(h, m);
 }
 
-uint64_t FindMp3AudioEnd(std::FILE* f, uint64_t size) {
+uint64_t findMp3AudioEnd(std::FILE* f, uint64_t size) {
     uint64_t end = size;
     uint8_t b[128];
     auto readAt = [&](uint64_t off, size_t n) {
@@ -184,8 +184,8 @@ uint64_t FindMp3AudioEnd(std::FILE* f, uint64_t size) {
     if (end >= 128 && readAt(end - 128, 128) && std::memcmp(b, "TAG", 3) == 0)
         end -= 128;
     if (end >= 32 && readAt(end - 32, 32) && std::memcmp(b, "APETAGEX", 8) == 0) {
-        const uint64_t tagSize = Le32(b + 12); // items and footer
-        const bool header = (Le32(b + 20) & 0x80000000u) != 0;
+        const uint64_t tagSize = le32(b + 12); // items and footer
+        const bool header = (le32(b + 20) & 0x80000000u) != 0;
         const uint64_t total = tagSize + (header ? 32 : 0);
         if (tagSize >= 32 && total <= end)
             end -= total;
@@ -193,7 +193,7 @@ uint64_t FindMp3AudioEnd(std::FILE* f, uint64_t size) {
     return end;
 }
 
-void AppendInterleaved(const int16_t* left, const int16_t* right, int n, int channels,
+void appendInterleaved(const int16_t* left, const int16_t* right, int n, int channels,
                        std::vector<int16_t>& out) {
     if (n <= 0 || channels < 1 || channels > 2)
         return;
@@ -210,7 +210,7 @@ void AppendInterleaved(const int16_t* left, const int16_t* right, int n, int cha
     }
 }
 
-bool FindFirstMp3Frame(std::FILE* f, hip_global_struct* hip, Mp3StreamInfo& info,
+bool findFirstMp3Frame(std::FILE* f, hip_global_struct* hip, Mp3StreamInfo& info,
                        uint64_t scanLimit) {
     info = Mp3StreamInfo{};
     if (fseeko(f, 0, SEEK_END) != 0)
@@ -218,16 +218,16 @@ bool FindFirstMp3Frame(std::FILE* f, hip_global_struct* hip, Mp3StreamInfo& info
     const off_t size = ftello(f);
     if (size < 4)
         return false;
-    const uint64_t audioEnd = FindMp3AudioEnd(f, static_cast<uint64_t>(size));
+    const uint64_t audioEnd = findMp3AudioEnd(f, static_cast<uint64_t>(size));
     Window w(f, audioEnd);
-    const uint64_t start = SkipLeadingTags(w, 0);
+    const uint64_t start = skipLeadingTags(w, 0);
     uint64_t found = UINT64_MAX;
     for (uint64_t pos = start; pos - start <= scanLimit; ++pos) {
         const uint8_t* h = w.At(pos, 4);
         if (!h)
             return false;
         MpegHeader m;
-        if (h[0] == 0xFF && ParseMpegHeader(h, m) && Confirmed(w, pos, m, audioEnd)) {
+        if (h[0] == 0xFF && parseMpegHeader(h, m) && confirmed(w, pos, m, audioEnd)) {
             found = pos;
             break;
         }
@@ -254,7 +254,7 @@ bool FindFirstMp3Frame(std::FILE* f, hip_global_struct* hip, Mp3StreamInfo& info
             // Samples without a usable channel count come from a damaged stream.
             if (data.stereo < 1 || data.stereo > 2 || n > 4608)
                 return false;
-            AppendInterleaved(left, right, n, data.stereo, info.pendingPcm);
+            appendInterleaved(left, right, n, data.stereo, info.pendingPcm);
             if (info.pendingPcm.size() > (1u << 20))
                 return false;
         }

@@ -36,13 +36,13 @@ struct Mp3StreamInfo {
 };
 
 // Parses a frame header; false when the four bytes cannot be one.
-bool ParseMpegHeader(const uint8_t* h, MpegHeader& out);
+bool parseMpegHeader(const uint8_t* h, MpegHeader& out);
 // True when the four bytes form a plausible MPEG audio frame header.
-bool IsMpegAudioHeader(const uint8_t* h);
+bool isMpegAudioHeader(const uint8_t* h);
 
 // Where the audio of a file of `size` bytes ends: before an ID3 version 1 tag and an APE
 // tag at its end.
-uint64_t FindMp3AudioEnd(std::FILE* file, uint64_t size);
+uint64_t findMp3AudioEnd(std::FILE* file, uint64_t size);
 
 // Finds the first MPEG audio frame of the stream read from `file` (positioned at its
 // start): skips an album-ID block and ID3 version 2 tags by their sizes, then looks for a
@@ -50,11 +50,11 @@ uint64_t FindMp3AudioEnd(std::FILE* file, uint64_t size);
 // end of the audio), so that sync-like bytes in pictures or damage are not taken for
 // audio. Then feeds the decoder from there until it has parsed that header. Returns
 // false when no confirmed header is found within `scanLimit` bytes after the tags.
-bool FindFirstMp3Frame(std::FILE* file, hip_global_struct* decoder, Mp3StreamInfo& info,
+bool findFirstMp3Frame(std::FILE* file, hip_global_struct* decoder, Mp3StreamInfo& info,
                        uint64_t scanLimit = 16u << 20);
 
 // Interleaves one decoder result (per-channel arrays of n samples) onto `out`.
-void AppendInterleaved(const int16_t* left, const int16_t* right, int n, int channels,
+void appendInterleaved(const int16_t* left, const int16_t* right, int n, int channels,
                        std::vector<int16_t>& out);
 
 } // namespace cld

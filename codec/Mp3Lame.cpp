@@ -22,7 +22,7 @@ std::string g_lastReport;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #endif
-void StoreReport(const char* format, va_list args) {
+void storeReport(const char* format, va_list args) {
     char buf[1024];
     std::vsnprintf(buf, sizeof buf, format, args);
 #if defined(__clang__)
@@ -43,47 +43,47 @@ void StoreReport(const char* format, va_list args) {
 
 } // namespace
 
-void RouteLameReports(LameHandle lame) {
-    lame_set_errorf(lame, StoreReport);
-    lame_set_debugf(lame, StoreReport);
-    lame_set_msgf(lame, StoreReport);
+void routeLameReports(LameHandle lame) {
+    lame_set_errorf(lame, storeReport);
+    lame_set_debugf(lame, storeReport);
+    lame_set_msgf(lame, storeReport);
 }
 
-void RouteDecoderReports(hip_global_struct* hip) {
-    hip_set_errorf(hip, StoreReport);
-    hip_set_debugf(hip, StoreReport);
-    hip_set_msgf(hip, StoreReport);
+void routeDecoderReports(hip_global_struct* hip) {
+    hip_set_errorf(hip, storeReport);
+    hip_set_debugf(hip, storeReport);
+    hip_set_msgf(hip, storeReport);
 }
 
-std::string LastLameReport() {
+std::string lastLameReport() {
     std::lock_guard lock(g_reportLock);
     return g_lastReport;
 }
 
 namespace {
 
-int32_t Clamp(int32_t v, int32_t lo, int32_t hi) {
+int32_t clamp(int32_t v, int32_t lo, int32_t hi) {
     return v < lo ? lo : v > hi ? hi : v;
 }
 
 } // namespace
 
-Mp3EncoderParams SanitizeMp3Params(const Mp3EncoderParams& in) {
+Mp3EncoderParams sanitizeMp3Params(const Mp3EncoderParams& in) {
     // The library asserts (and aborts the process) on some contradictory bounds, such
     // as an ABR mean above the VBR maximum, so every value is brought into its range and
     // the bounds into order: minimum <= mean <= maximum.
     Mp3EncoderParams p = in;
-    p.channelMode = Clamp(p.channelMode, 0, 4);
-    p.bitrate = Clamp(p.bitrate, 8, 320);
-    p.vbrMaxBitrate = Clamp(p.vbrMaxBitrate, 8, 320);
-    p.abrMeanBitrate = Clamp(p.abrMeanBitrate, 8, 320);
-    p.quality = Clamp(p.quality, 0, 9);
-    p.vbrMethod = Clamp(p.vbrMethod, 0, 3);
-    p.vbrQuality = Clamp(p.vbrQuality, 0, 9);
+    p.channelMode = clamp(p.channelMode, 0, 4);
+    p.bitrate = clamp(p.bitrate, 8, 320);
+    p.vbrMaxBitrate = clamp(p.vbrMaxBitrate, 8, 320);
+    p.abrMeanBitrate = clamp(p.abrMeanBitrate, 8, 320);
+    p.quality = clamp(p.quality, 0, 9);
+    p.vbrMethod = clamp(p.vbrMethod, 0, 3);
+    p.vbrQuality = clamp(p.vbrQuality, 0, 9);
     if (p.vbrMethod != 0) {
         if (p.vbrMaxBitrate < p.bitrate)
             p.vbrMaxBitrate = p.bitrate;
-        p.abrMeanBitrate = Clamp(p.abrMeanBitrate, p.bitrate, p.vbrMaxBitrate);
+        p.abrMeanBitrate = clamp(p.abrMeanBitrate, p.bitrate, p.vbrMaxBitrate);
     }
     p.crc = p.crc ? 1 : 0;
     p.copyright = p.copyright ? 1 : 0;
@@ -92,16 +92,16 @@ Mp3EncoderParams SanitizeMp3Params(const Mp3EncoderParams& in) {
     return p;
 }
 
-LameHandle CreateMp3Encoder(int sampleRate, int channels, const Mp3EncoderParams& asked) {
+LameHandle createMp3Encoder(int sampleRate, int channels, const Mp3EncoderParams& asked) {
     if (sampleRate < 8000 || sampleRate > 384000 || channels < 1 || channels > 2)
         return nullptr;
-    const Mp3EncoderParams p = SanitizeMp3Params(asked);
+    const Mp3EncoderParams p = sanitizeMp3Params(asked);
     lame_t lame = lame_init();
     if (!lame)
         return nullptr;
     // Reports go to our buffer from the start, so that set-up complaints do not reach
     // the terminal either.
-    RouteLameReports(lame);
+    routeLameReports(lame);
     lame_set_in_samplerate(lame, sampleRate);
     lame_set_num_channels(lame, channels);
 
@@ -156,16 +156,16 @@ LameHandle CreateMp3Encoder(int sampleRate, int channels, const Mp3EncoderParams
     return lame;
 }
 
-int Mp3FramesPerBlock(LameHandle lame) {
+int mp3FramesPerBlock(LameHandle lame) {
     const int perFrame = lame_get_version(lame) == 1 ? 1152 : 576;
     return lame_get_num_channels(lame) * perFrame;
 }
 
-size_t Mp3BufferBytes(int samplesPerChannel) {
+size_t mp3BufferBytes(int samplesPerChannel) {
     return static_cast<size_t>(samplesPerChannel) * 5 / 4 + 7200;
 }
 
-int Mp3EncodeInterleaved(LameHandle lame, int16_t* pcm, int samplesPerChannel, int channels,
+int mp3EncodeInterleaved(LameHandle lame, int16_t* pcm, int samplesPerChannel, int channels,
                          uint8_t* out, size_t outSize) {
     const int size = static_cast<int>(outSize);
     if (channels == 1)
@@ -173,7 +173,7 @@ int Mp3EncodeInterleaved(LameHandle lame, int16_t* pcm, int samplesPerChannel, i
     return lame_encode_buffer_interleaved(lame, pcm, samplesPerChannel, out, size);
 }
 
-int Mp3EncodeInterleavedInt(LameHandle lame, int* pcm, int samplesPerChannel, int channels,
+int mp3EncodeInterleavedInt(LameHandle lame, int* pcm, int samplesPerChannel, int channels,
                             uint8_t* out, size_t outSize) {
     const int size = static_cast<int>(outSize);
     if (channels == 1)
@@ -183,7 +183,7 @@ int Mp3EncodeInterleavedInt(LameHandle lame, int* pcm, int samplesPerChannel, in
 
 namespace {
 
-int FloatToInt32(double v) {
+int floatToInt32(double v) {
     if (!(v > -1.0)) // also NaN
         return v < 0 ? INT32_MIN : 0;
     if (v >= 1.0)
@@ -193,16 +193,16 @@ int FloatToInt32(double v) {
 
 } // namespace
 
-void WidenToInt32(const uint8_t* in, size_t count, int bitsPerSample, bool isFloat, int* out) {
+void widenToInt32(const uint8_t* in, size_t count, int bitsPerSample, bool isFloat, int* out) {
     for (size_t i = 0; i < count; ++i) {
         if (isFloat && bitsPerSample == 32) {
             float f;
             std::memcpy(&f, in + 4 * i, 4);
-            out[i] = FloatToInt32(f);
+            out[i] = floatToInt32(f);
         } else if (isFloat) {
             double d;
             std::memcpy(&d, in + 8 * i, 8);
-            out[i] = FloatToInt32(d);
+            out[i] = floatToInt32(d);
         } else if (bitsPerSample == 24) {
             const uint8_t* p = in + 3 * i;
             const uint32_t v = (static_cast<uint32_t>(p[0]) << 8) |
@@ -217,11 +217,11 @@ void WidenToInt32(const uint8_t* in, size_t count, int bitsPerSample, bool isFlo
     }
 }
 
-bool Mp3WantsVbrHeader(LameHandle lame) {
+bool mp3WantsVbrHeader(LameHandle lame) {
     return lame_get_bWriteVbrTag(lame) != 0 && lame_get_VBR(lame) != vbr_off;
 }
 
-void Widen8Bit(const uint8_t* in, size_t count, int16_t* out) {
+void widen8Bit(const uint8_t* in, size_t count, int16_t* out) {
     for (size_t i = 0; i < count; ++i)
         out[i] = static_cast<int16_t>((static_cast<int>(in[i]) - 128) * 256);
 }
@@ -233,7 +233,7 @@ Mp3EncoderParams Mp3EncoderParams::LibraryDefaults() {
     lame_t lame = lame_init();
     if (!lame)
         return p;
-    cld::RouteLameReports(lame);
+    cld::routeLameReports(lame);
     if (lame_init_params(lame) >= 0) {
         p.channelMode = lame_get_force_ms(lame) ? 2 : static_cast<int32_t>(lame_get_mode(lame));
         p.bitrate = lame_get_brate(lame);

@@ -21,14 +21,14 @@ int Mp3StreamEncoder::Open(const std::string& outputPath, int channels, int samp
         m_error = CodecJob::kErrEncoder;
         return 0;
     }
-    m_lame = cld::CreateMp3Encoder(sampleRate, channels, m_params);
+    m_lame = cld::createMp3Encoder(sampleRate, channels, m_params);
     if (!m_lame) {
         m_error = CodecJob::kErrEncoder;
         return 0;
     }
     m_channels = channels;
     m_bits = bitsPerSample;
-    m_mp3.resize(cld::Mp3BufferBytes(cld::Mp3FramesPerBlock(m_lame)));
+    m_mp3.resize(cld::mp3BufferBytes(cld::mp3FramesPerBlock(m_lame)));
     if (const uint32_t rc = m_out.Open(outputPath)) {
         lame_close(m_lame);
         m_lame = nullptr;
@@ -50,13 +50,13 @@ int Mp3StreamEncoder::Write(const void* data, size_t bytes) {
     const size_t values = frames * m_channels;
     m_pcm.resize(values);
     if (m_bits == 8)
-        cld::Widen8Bit(static_cast<const uint8_t*>(data), values, m_pcm.data());
+        cld::widen8Bit(static_cast<const uint8_t*>(data), values, m_pcm.data());
     else
         std::memcpy(m_pcm.data(), data, values * sizeof(int16_t));
-    const size_t need = cld::Mp3BufferBytes(static_cast<int>(frames));
+    const size_t need = cld::mp3BufferBytes(static_cast<int>(frames));
     if (m_mp3.size() < need)
         m_mp3.resize(need);
-    const int n = cld::Mp3EncodeInterleaved(m_lame, m_pcm.data(), static_cast<int>(frames),
+    const int n = cld::mp3EncodeInterleaved(m_lame, m_pcm.data(), static_cast<int>(frames),
                                             m_channels, m_mp3.data(), m_mp3.size());
     if (n < 0) {
         m_error = CodecJob::kErrEncoder;
@@ -67,7 +67,7 @@ int Mp3StreamEncoder::Write(const void* data, size_t bytes) {
         std::fwrite(m_mp3.data(), 1, static_cast<size_t>(n), m_file) != static_cast<size_t>(n)) {
         // The system's reason (a full disk) is what the recorder tells the user.
         m_error = CodecJob::kErrOutput;
-        m_detail = cld::wmerr::FromErrno(errno ? errno : EIO);
+        m_detail = cld::wmerr::fromErrno(errno ? errno : EIO);
         return 0;
     }
     return n;
@@ -82,7 +82,7 @@ void Mp3StreamEncoder::Close() {
         m_file = nullptr;
         if (!m_out.CloseStream())
             m_error = CodecJob::kErrOutput;
-        if (cld::Mp3WantsVbrHeader(m_lame)) {
+        if (cld::mp3WantsVbrHeader(m_lame)) {
             if (std::FILE* f = std::fopen(m_out.TempPath().c_str(), "rb+")) {
                 lame_mp3_tags_fid(m_lame, f);
                 std::fclose(f);

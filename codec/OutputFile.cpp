@@ -16,7 +16,7 @@ constexpr size_t kBufferBytes = 1 << 16;
 
 // The file a path finally names: symbolic links are followed, so that writing through a
 // link replaces the linked file rather than the link.
-std::string Resolve(const std::string& path) {
+std::string resolve(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::is_symlink(path, ec))
         return path;
@@ -39,13 +39,13 @@ uint32_t OutputFile::CheckTarget(const std::string& path) {
         return wmerr::kNoOutputFile;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return errno == ENOENT ? 0 : wmerr::FromErrno(errno);
+        return errno == ENOENT ? 0 : wmerr::fromErrno(errno);
     return S_ISREG(st.st_mode) ? 0 : wmerr::kOutputNotFile;
 }
 
 uint32_t OutputFile::Prepare(const std::string& path) {
     Discard();
-    const std::string target = Resolve(path);
+    const std::string target = resolve(path);
     if (const uint32_t rc = CheckTarget(target))
         return rc;
     const std::string temp = TempPathFor(target);
@@ -55,7 +55,7 @@ uint32_t OutputFile::Prepare(const std::string& path) {
         if (!S_ISREG(st.st_mode))
             return wmerr::kOutputNotFile;
         if (::unlink(temp.c_str()) != 0)
-            return wmerr::FromErrno(errno);
+            return wmerr::fromErrno(errno);
     }
     m_final = target;
     m_temp = temp;
@@ -68,7 +68,7 @@ uint32_t OutputFile::Open(const std::string& path) {
     // O_EXCL: the temporary name must be ours alone, never a link planted meanwhile.
     const int fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
-        const uint32_t rc = wmerr::FromErrno(errno);
+        const uint32_t rc = wmerr::fromErrno(errno);
         m_temp.clear();
         m_final.clear();
         return rc;
@@ -100,14 +100,14 @@ uint32_t OutputFile::Commit() {
         return wmerr::kUnexpected;
     errno = 0;
     if (!CloseStream()) {
-        const uint32_t rc = wmerr::FromErrno(errno ? errno : EIO);
+        const uint32_t rc = wmerr::fromErrno(errno ? errno : EIO);
         Discard();
         return rc;
     }
     // The target is checked again: it may have become a device or folder meanwhile.
     uint32_t rc = CheckTarget(m_final);
     if (rc == 0 && std::rename(m_temp.c_str(), m_final.c_str()) != 0)
-        rc = wmerr::FromErrno(errno);
+        rc = wmerr::fromErrno(errno);
     if (rc != 0) {
         Discard();
         return rc;

@@ -4,7 +4,7 @@
 
 namespace cld {
 
-bool SameFile(const std::string& a, const std::string& b) {
+bool sameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     const bool same = std::filesystem::equivalent(a, b, ec);
     return !ec && same;

@@ -12,7 +12,7 @@ extern "C" {
 
 namespace cld {
 
-AVFormatContext* OpenInputFile(const std::string& path) {
+AVFormatContext* openInputFile(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec))
         throw WMException(wmerr::kInputOpen);
@@ -27,7 +27,7 @@ AVFormatContext* OpenInputFile(const std::string& path) {
     return fmt;
 }
 
-AVCodecContext* OpenDecoder(const AVStream* st, bool threadedVideo) {
+AVCodecContext* openDecoder(const AVStream* st, bool threadedVideo) {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
         return nullptr;
@@ -48,7 +48,7 @@ AVCodecContext* OpenDecoder(const AVStream* st, bool threadedVideo) {
 namespace {
 
 // Allocates the encoder named by the profile's stream.
-AVCodecContext* AllocEncoder(const WmStreamConfig& want, const AVCodec*& codec) {
+AVCodecContext* allocEncoder(const WmStreamConfig& want, const AVCodec*& codec) {
     codec = avcodec_find_encoder_by_name(want.codec.c_str());
     if (!codec)
         throw WMException(wmerr::kCodecMissing);
@@ -59,7 +59,7 @@ AVCodecContext* AllocEncoder(const WmStreamConfig& want, const AVCodec*& codec) 
 }
 
 // Opens the encoder and adds its stream to the output.
-void OpenEncoderStream(AVFormatContext* out, const AVCodec* codec, AVCodecContext* enc,
+void openEncoderStream(AVFormatContext* out, const AVCodec* codec, AVCodecContext* enc,
                        AVStream*& st) {
     if (out->oformat->flags & AVFMT_GLOBALHEADER)
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -73,22 +73,22 @@ void OpenEncoderStream(AVFormatContext* out, const AVCodec* codec, AVCodecContex
 
 } // namespace
 
-void OpenAudioEncoder(AVFormatContext* out, const WmStreamConfig& want, AVCodecContext*& enc,
+void openAudioEncoder(AVFormatContext* out, const WmStreamConfig& want, AVCodecContext*& enc,
                       AVStream*& st) {
     const AVCodec* codec = nullptr;
-    enc = AllocEncoder(want, codec);
+    enc = allocEncoder(want, codec);
     enc->sample_rate = want.sampleRate;
     av_channel_layout_default(&enc->ch_layout, want.channels);
     enc->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
     enc->bit_rate = want.bitrate;
     enc->time_base = AVRational{1, want.sampleRate};
-    OpenEncoderStream(out, codec, enc, st);
+    openEncoderStream(out, codec, enc, st);
 }
 
-void OpenVideoEncoder(AVFormatContext* out, const WmStreamConfig& want, AVCodecContext*& enc,
+void openVideoEncoder(AVFormatContext* out, const WmStreamConfig& want, AVCodecContext*& enc,
                       AVStream*& st) {
     const AVCodec* codec = nullptr;
-    enc = AllocEncoder(want, codec);
+    enc = allocEncoder(want, codec);
     enc->width = want.width;
     enc->height = want.height;
     enc->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -96,10 +96,10 @@ void OpenVideoEncoder(AVFormatContext* out, const WmStreamConfig& want, AVCodecC
     enc->time_base = AVRational{1, want.fps};
     enc->framerate = AVRational{want.fps, 1};
     enc->gop_size = want.fps * 5;
-    OpenEncoderStream(out, codec, enc, st);
+    openEncoderStream(out, codec, enc, st);
 }
 
-void PreparePictureFrame(AVFrame* frame, const WmStreamConfig& want) {
+void preparePictureFrame(AVFrame* frame, const WmStreamConfig& want) {
     frame->format = AV_PIX_FMT_YUV420P;
     frame->width = want.width;
     frame->height = want.height;
@@ -107,7 +107,7 @@ void PreparePictureFrame(AVFrame* frame, const WmStreamConfig& want) {
         throw WMException(wmerr::kOutOfMemory);
 }
 
-void SetContentTags(AVFormatContext* out, const ContentDescription& info) {
+void setContentTags(AVFormatContext* out, const ContentDescription& info) {
     auto setTag = [&](const char* key, const std::string& value) {
         if (!value.empty())
             av_dict_set(&out->metadata, key, value.c_str(), 0);
@@ -119,7 +119,7 @@ void SetContentTags(AVFormatContext* out, const ContentDescription& info) {
     setTag("rating", info.rating);
 }
 
-void OpenOutput(AVFormatContext* out, OutputFile& file) {
+void openOutput(AVFormatContext* out, OutputFile& file) {
     const std::string outUrl = "file:" + file.TempPath();
     if (avio_open(&out->pb, outUrl.c_str(), AVIO_FLAG_WRITE) < 0) {
         file.Discard();
@@ -132,7 +132,7 @@ void OpenOutput(AVFormatContext* out, OutputFile& file) {
     }
 }
 
-void FreeOutput(AVFormatContext*& out) {
+void freeOutput(AVFormatContext*& out) {
     if (!out)
         return;
     if (out->pb)
@@ -142,7 +142,7 @@ void FreeOutput(AVFormatContext*& out) {
 }
 
 TranscodeChain::~TranscodeChain() {
-    FreeOutput(out);
+    freeOutput(out);
     avcodec_free_context(&audioDec);
     avcodec_free_context(&videoDec);
     avcodec_free_context(&audioEnc);
@@ -158,7 +158,7 @@ TranscodeChain::~TranscodeChain() {
 }
 
 void TranscodeChain::OpenAudio(const WmStreamConfig& want) {
-    OpenAudioEncoder(out, want, audioEnc, outAudio);
+    openAudioEncoder(out, want, audioEnc, outAudio);
     const int frameSize = audioEnc->frame_size > 0 ? audioEnc->frame_size : 4096;
     fifo = av_audio_fifo_alloc(audioEnc->sample_fmt, want.channels, frameSize);
     audioFrame = av_frame_alloc();
@@ -168,12 +168,12 @@ void TranscodeChain::OpenAudio(const WmStreamConfig& want) {
 }
 
 void TranscodeChain::OpenVideo(const WmStreamConfig& want) {
-    OpenVideoEncoder(out, want, videoEnc, outVideo);
+    openVideoEncoder(out, want, videoEnc, outVideo);
     videoFrame = av_frame_alloc();
     videoPacket = av_packet_alloc();
     if (!videoFrame || !videoPacket)
         throw WMException(wmerr::kOutOfMemory);
-    PreparePictureFrame(videoFrame, want);
+    preparePictureFrame(videoFrame, want);
 }
 
 std::optional<int> TranscodeChain::Resample(const AVFrame* in) {
@@ -183,7 +183,7 @@ std::optional<int> TranscodeChain::Resample(const AVFrame* in) {
     return conv.Convert(swr, in, maxOut, audioEnc);
 }
 
-int64_t FilePictureSlot(const AVStream* ist, const AVFrame* in, int64_t lastPts, AVRational grid) {
+int64_t filePictureSlot(const AVStream* ist, const AVFrame* in, int64_t lastPts, AVRational grid) {
     const int64_t ts = in->best_effort_timestamp;
     if (ts == AV_NOPTS_VALUE)
         return lastPts + 1;
@@ -191,7 +191,7 @@ int64_t FilePictureSlot(const AVStream* ist, const AVFrame* in, int64_t lastPts,
                         ist->time_base, grid);
 }
 
-int ReadFifoFrame(AVAudioFifo* fifo, AVFrame* f, const AVCodecContext* enc, int frameSize) {
+int readFifoFrame(AVAudioFifo* fifo, AVFrame* f, const AVCodecContext* enc, int frameSize) {
     av_frame_unref(f);
     f->nb_samples = frameSize;
     f->format = enc->sample_fmt;
@@ -229,9 +229,9 @@ int ResampleBuffer::Convert(SwrContext* swr, const AVFrame* in, int maxOut,
                        in ? in->nb_samples : 0);
 }
 
-uint32_t WriteFailureCode(int averror) {
+uint32_t writeFailureCode(int averror) {
     if (averror < 0 && averror > -4096)
-        return wmerr::FromErrno(-averror);
+        return wmerr::fromErrno(-averror);
     return wmerr::kWriteFailed;
 }
 

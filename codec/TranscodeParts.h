@@ -25,32 +25,32 @@ namespace cld {
 
 // Opens a regular file for reading and reads its stream information. Only regular
 // files: a pipe or a device node would block the open without end.
-AVFormatContext* OpenInputFile(const std::string& path);
+AVFormatContext* openInputFile(const std::string& path);
 
 // A decoder for the stream, or nullptr when there is none that opens. Pictures are
 // decoded on as many threads as the machine offers when `threadedVideo` is set.
-AVCodecContext* OpenDecoder(const AVStream* st, bool threadedVideo);
+AVCodecContext* openDecoder(const AVStream* st, bool threadedVideo);
 
 // The profile's audio or video encoder, opened, with its stream added to `out`.
-void OpenAudioEncoder(AVFormatContext* out, const WmStreamConfig& want, AVCodecContext*& enc,
+void openAudioEncoder(AVFormatContext* out, const WmStreamConfig& want, AVCodecContext*& enc,
                       AVStream*& st);
-void OpenVideoEncoder(AVFormatContext* out, const WmStreamConfig& want, AVCodecContext*& enc,
+void openVideoEncoder(AVFormatContext* out, const WmStreamConfig& want, AVCodecContext*& enc,
                       AVStream*& st);
 // Gives `frame` a picture buffer of the profile's size, the encoders' pixel format.
-void PreparePictureFrame(AVFrame* frame, const WmStreamConfig& want);
+void preparePictureFrame(AVFrame* frame, const WmStreamConfig& want);
 
 // Stores the content description's non-empty texts in the output's metadata.
-void SetContentTags(AVFormatContext* out, const ContentDescription& info);
+void setContentTags(AVFormatContext* out, const ContentDescription& info);
 
 // Opens the prepared output under its temporary name and writes the header; on a
 // failure the temporary file is removed.
-void OpenOutput(AVFormatContext* out, OutputFile& file);
+void openOutput(AVFormatContext* out, OutputFile& file);
 // Closes and frees an output context that Run did not finish.
-void FreeOutput(AVFormatContext*& out);
+void freeOutput(AVFormatContext*& out);
 
 // Fills `f` with the next `frameSize` samples of the FIFO in the encoder's format; a
 // short last frame is padded with silence. Returns the real samples, or -1.
-int ReadFifoFrame(AVAudioFifo* fifo, AVFrame* f, const AVCodecContext* enc, int frameSize);
+int readFifoFrame(AVAudioFifo* fifo, AVFrame* f, const AVCodecContext* enc, int frameSize);
 
 // The resampler's output buffer, grown as needed.
 struct ResampleBuffer {
@@ -116,7 +116,7 @@ struct TranscodeChain {
     // `encode` fails.
     template <typename Encode> bool DrainFifo(bool final, int frameSize, Encode&& encode) {
         while (av_audio_fifo_size(fifo) >= frameSize || (final && av_audio_fifo_size(fifo) > 0)) {
-            const int got = ReadFifoFrame(fifo, audioFrame, audioEnc, frameSize);
+            const int got = readFifoFrame(fifo, audioFrame, audioEnc, frameSize);
             if (got < 0 || !encode(audioFrame, got))
                 return false;
         }
@@ -126,13 +126,13 @@ struct TranscodeChain {
 
 // Where a decoded picture of a file falls on the encoder's frame grid (`grid`): its time
 // from the stream's start; a picture without a time follows the last one (`lastPts`).
-int64_t FilePictureSlot(const AVStream* ist, const AVFrame* in, int64_t lastPts, AVRational grid);
+int64_t filePictureSlot(const AVStream* ist, const AVFrame* in, int64_t lastPts, AVRational grid);
 
 // Sends one frame (or the flush request, for nullptr) to an encoder and hands every
 // packet it gives back to `onPacket`, which returns false to end with a failure. False
 // when encoding fails.
 template <typename OnPacket>
-bool EncodeFrame(AVCodecContext* enc, AVFrame* frame, AVPacket* pkt, OnPacket&& onPacket) {
+bool encodeFrame(AVCodecContext* enc, AVFrame* frame, AVPacket* pkt, OnPacket&& onPacket) {
     if (avcodec_send_frame(enc, frame) < 0)
         return frame == nullptr;
     while (true) {
@@ -147,6 +147,6 @@ bool EncodeFrame(AVCodecContext* enc, AVFrame* frame, AVPacket* pkt, OnPacket&& 
 }
 
 // The code for a failed write: the system's reason when FFmpeg carries one.
-uint32_t WriteFailureCode(int averror);
+uint32_t writeFailureCode(int averror);
 
 } // namespace cld

@@ -48,20 +48,20 @@ struct InputLocation {
     std::string location; // path, device resource or X display
 };
 
-bool HasPrefix(const std::string& text, const char* prefix) {
+bool hasPrefix(const std::string& text, const char* prefix) {
     const size_t n = std::strlen(prefix);
     return text.size() >= n && strncasecmp(text.c_str(), prefix, n) == 0;
 }
 
-InputLocation ParseInput(const std::string& text) {
+InputLocation parseInput(const std::string& text) {
     InputLocation where;
-    if (HasPrefix(text, "FILE://")) {
+    if (hasPrefix(text, "FILE://")) {
         where.location = text.substr(7);
-    } else if (HasPrefix(text, "DEVICE://")) {
+    } else if (hasPrefix(text, "DEVICE://")) {
         where.location = text.substr(9);
         where.kind = where.location.rfind("/dev/video", 0) == 0 ? InputKind::VideoDevice
                                                                 : InputKind::AudioDevice;
-    } else if (HasPrefix(text, "ScreenCap://")) {
+    } else if (hasPrefix(text, "ScreenCap://")) {
         where.kind = InputKind::Screen;
         const char* display = std::getenv("DISPLAY");
         where.location = display ? display : "";
@@ -77,7 +77,7 @@ InputLocation ParseInput(const std::string& text) {
     return where;
 }
 
-bool SameInput(const InputLocation& a, const InputLocation& b) {
+bool sameInput(const InputLocation& a, const InputLocation& b) {
     return a.kind == b.kind && a.location == b.location;
 }
 
@@ -93,17 +93,17 @@ struct Input {
     ~Input() { avformat_close_input(&fmt); }
 };
 
-std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfig* audio,
+std::unique_ptr<Input> openInput(const InputLocation& where, const WmStreamConfig* audio,
                                  const WmStreamConfig* video) {
     auto in = std::make_unique<Input>();
     if (where.kind == InputKind::File) {
-        in->fmt = OpenInputFile(where.location);
+        in->fmt = openInputFile(where.location);
         return in;
     }
 
     // A sound device opened ahead, while the recorder's dialog waited, starts at once.
     if (where.kind == InputKind::AudioDevice) {
-        if (AVFormatContext* parked = TakeParkedDevice(where.location)) {
+        if (AVFormatContext* parked = takeParkedDevice(where.location)) {
             in->fmt = parked;
             in->live = true;
             return in;
@@ -154,7 +154,7 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
         // The device layer reports every sound device failure alike; the sound system is
         // asked again for the real cause.
         if (where.kind == InputKind::AudioDevice)
-            throw WMException(CaptureFailureCode(where.location));
+            throw WMException(captureFailureCode(where.location));
         throw WMException(rc == AVERROR(EBUSY)                             ? wmerr::kDeviceBusy
                           : rc == AVERROR(ENOENT) || rc == AVERROR(ENODEV) ? wmerr::kDeviceMissing
                                                                            : wmerr::kDeviceOpen);
@@ -163,7 +163,7 @@ std::unique_ptr<Input> OpenInput(const InputLocation& where, const WmStreamConfi
     return in;
 }
 
-int BestStream(AVFormatContext* fmt, AVMediaType type) {
+int bestStream(AVFormatContext* fmt, AVMediaType type) {
     const int index = av_find_best_stream(fmt, type, -1, -1, nullptr, 0);
     return index >= 0 ? index : -1;
 }
@@ -226,7 +226,7 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
                            const ContentDescription& info,
                            std::shared_ptr<WmViewCollection> preview,
                            std::shared_ptr<WmViewCollection> postview) {
-    InstallFfmpegLog();
+    installFfmpegLog();
     m_state = std::make_unique<State>();
     m_audioMs = 0;
     m_videoMs = 0;
@@ -250,14 +250,14 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
 
     InputLocation videoSpec;
     if (!soundOnly) {
-        videoSpec = ParseInput(videoInput);
+        videoSpec = parseInput(videoInput);
         if (videoSpec.kind == InputKind::AudioDevice)
             throw WMException(wmerr::kNoVideo);
-        s.inputs.push_back(OpenInput(videoSpec, nullptr, wantVideo));
+        s.inputs.push_back(openInput(videoSpec, nullptr, wantVideo));
         s.videoIn = s.inputs.back().get();
-        s.videoIn->video = BestStream(s.videoIn->fmt, AVMEDIA_TYPE_VIDEO);
+        s.videoIn->video = bestStream(s.videoIn->fmt, AVMEDIA_TYPE_VIDEO);
         if (s.videoIn->video < 0 ||
-            !(s.videoDec = OpenDecoder(s.videoIn->fmt->streams[s.videoIn->video], true)) ||
+            !(s.videoDec = openDecoder(s.videoIn->fmt->streams[s.videoIn->video], true)) ||
             s.videoDec->width <= 0 || s.videoDec->height <= 0 ||
             s.videoDec->pix_fmt == AV_PIX_FMT_NONE)
             throw WMException(wmerr::kNoVideo);
@@ -265,20 +265,20 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
 
     std::string audioFile;
     if (wantAudio && !audioInput.empty()) {
-        const InputLocation audioSpec = ParseInput(audioInput);
+        const InputLocation audioSpec = parseInput(audioInput);
         if (audioSpec.kind == InputKind::File)
             audioFile = audioSpec.location;
-        if (!soundOnly && SameInput(audioSpec, videoSpec)) {
+        if (!soundOnly && sameInput(audioSpec, videoSpec)) {
             // One file for both: a file without sound gives a video-only output.
             s.audioIn = s.videoIn;
         } else {
             if (audioSpec.kind == InputKind::Screen)
                 throw WMException(wmerr::kNoAudio);
-            s.inputs.push_back(OpenInput(audioSpec, wantAudio, nullptr));
+            s.inputs.push_back(openInput(audioSpec, wantAudio, nullptr));
             s.audioIn = s.inputs.back().get();
         }
-        const int index = BestStream(s.audioIn->fmt, AVMEDIA_TYPE_AUDIO);
-        if (index >= 0 && (s.audioDec = OpenDecoder(s.audioIn->fmt->streams[index], true)))
+        const int index = bestStream(s.audioIn->fmt, AVMEDIA_TYPE_AUDIO);
+        if (index >= 0 && (s.audioDec = openDecoder(s.audioIn->fmt->streams[index], true)))
             s.audioIn->audio = index;
         else if (soundOnly && audioSpec.kind == InputKind::File)
             throw WMException(wmerr::kNoAudio);
@@ -318,19 +318,19 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
         }
     }
 
-    SetContentTags(s.out, info);
+    setContentTags(s.out, info);
 
     // The output is created only once everything else is known to work.
-    if (!soundOnly && videoSpec.kind == InputKind::File && SameFile(videoSpec.location, outputPath))
+    if (!soundOnly && videoSpec.kind == InputKind::File && sameFile(videoSpec.location, outputPath))
         throw WMException(wmerr::kOutputCreate);
-    if (!audioFile.empty() && SameFile(audioFile, outputPath))
+    if (!audioFile.empty() && sameFile(audioFile, outputPath))
         throw WMException(wmerr::kOutputCreate);
     if (const uint32_t rc = s.file.Prepare(outputPath))
         throw WMException(rc);
     s.outputPath = s.file.TempPath();
     m_report = RunReport{};
     m_report.outputPath = s.file.FinalPath();
-    OpenOutput(s.out, s.file);
+    openOutput(s.out, s.file);
     s.headerWritten = true;
     m_fileSize = avio_tell(s.out->pb);
 }
@@ -338,7 +338,7 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
 namespace {
 
 // Converts a picture for the views and hands it to every running view of `views`.
-void DeliverToViews(SwsContext*& sws, AVFrame* rgb, WmViewCollection& views, const AVFrame* in,
+void deliverToViews(SwsContext*& sws, AVFrame* rgb, WmViewCollection& views, const AVFrame* in,
                     int64_t time) {
     sws = sws_getCachedContext(sws, in->width, in->height, static_cast<AVPixelFormat>(in->format),
                                in->width, in->height, AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr,
@@ -375,14 +375,14 @@ constexpr uint8_t kAsfFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0x
 constexpr uint8_t kAsfDataGuid[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                       0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
-uint64_t ReadLe64(const uint8_t* p) {
+uint64_t readLe64(const uint8_t* p) {
     uint64_t v = 0;
     for (int i = 7; i >= 0; --i)
         v = (v << 8) | p[i];
     return v;
 }
 
-bool WriteLe64(int fd, uint64_t value, off_t at) {
+bool writeLe64(int fd, uint64_t value, off_t at) {
     uint8_t b[8];
     for (int i = 0; i < 8; ++i)
         b[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -391,7 +391,7 @@ bool WriteLe64(int fd, uint64_t value, off_t at) {
 
 // The latest end time of any packet of a finished ASF file, in 100 ns units; -1 when no
 // packet can be read.
-int64_t AsfContentEnd(const std::string& path) {
+int64_t asfContentEnd(const std::string& path) {
     AVFormatContext* in = nullptr;
     const std::string url = "file:" + path;
     if (avformat_open_input(&in, url.c_str(), nullptr, nullptr) < 0)
@@ -415,7 +415,7 @@ int64_t AsfContentEnd(const std::string& path) {
 // its last complete packet, and the header is given the size, packet count and playing
 // time of what is there. Everything happens inside the existing file, so it works on a
 // disk that is full. False when nothing playable is left.
-bool RepairAsfFile(const std::string& path) {
+bool repairAsfFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -427,7 +427,7 @@ bool RepairAsfFile(const std::string& path) {
     if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head) ||
         std::memcmp(head, kAsfHeaderGuid, 16) != 0)
         return false;
-    const uint64_t headerSize = ReadLe64(head + 16);
+    const uint64_t headerSize = readLe64(head + 16);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || headerSize < 30 || headerSize > (1u << 22) ||
         headerSize + 50 > static_cast<uint64_t>(st.st_size))
@@ -438,7 +438,7 @@ bool RepairAsfFile(const std::string& path) {
         return false;
     uint64_t props = 0;
     for (uint64_t at = 30; at + 24 <= headerSize;) {
-        const uint64_t size = ReadLe64(header.data() + at + 16);
+        const uint64_t size = readLe64(header.data() + at + 16);
         if (size < 24 || at + size > headerSize)
             return false;
         if (std::memcmp(header.data() + at, kAsfFilePropertiesGuid, 16) == 0 && size >= 104) {
@@ -453,7 +453,7 @@ bool RepairAsfFile(const std::string& path) {
     const uint32_t packetSize = static_cast<uint32_t>(p[92]) | (static_cast<uint32_t>(p[93]) << 8) |
                                 (static_cast<uint32_t>(p[94]) << 16) |
                                 (static_cast<uint32_t>(p[95]) << 24);
-    const uint64_t preroll = ReadLe64(p + 80);
+    const uint64_t preroll = readLe64(p + 80);
     const uint64_t dataStart = headerSize + 50;
     if (packetSize == 0)
         return false;
@@ -465,19 +465,19 @@ bool RepairAsfFile(const std::string& path) {
     std::memcpy(flags, p + 88, 4);
     flags[0] = static_cast<uint8_t>((flags[0] & ~1u) | 2u); // seekable, no longer broadcast
     if (::ftruncate(fd, static_cast<off_t>(size)) != 0 ||
-        !WriteLe64(fd, size, static_cast<off_t>(props + 40)) ||
-        !WriteLe64(fd, packets, static_cast<off_t>(props + 56)) ||
+        !writeLe64(fd, size, static_cast<off_t>(props + 40)) ||
+        !writeLe64(fd, packets, static_cast<off_t>(props + 56)) ||
         ::pwrite(fd, flags, 4, static_cast<off_t>(props + 88)) != 4 ||
-        !WriteLe64(fd, 50 + packets * packetSize, static_cast<off_t>(headerSize + 16)) ||
-        !WriteLe64(fd, packets, static_cast<off_t>(headerSize + 40)))
+        !writeLe64(fd, 50 + packets * packetSize, static_cast<off_t>(headerSize + 16)) ||
+        !writeLe64(fd, packets, static_cast<off_t>(headerSize + 40)))
         return false;
     // With the size right, the file reads back; its last packet gives the playing time.
-    const int64_t end = AsfContentEnd(path);
+    const int64_t end = asfContentEnd(path);
     if (end <= 0)
         return false;
     const uint64_t play = static_cast<uint64_t>(end) + preroll * 10'000;
-    if (!WriteLe64(fd, play, static_cast<off_t>(props + 64)) ||
-        !WriteLe64(fd, static_cast<uint64_t>(end), static_cast<off_t>(props + 72)))
+    if (!writeLe64(fd, play, static_cast<off_t>(props + 64)) ||
+        !writeLe64(fd, static_cast<uint64_t>(end), static_cast<off_t>(props + 72)))
         return false;
     return ::fsync(fd) == 0;
 }
@@ -544,7 +544,7 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
     const int outRate = s.audioEnc ? s.audioEnc->sample_rate : 0;
 
     auto encodeAudio = [&](AVFrame* frame) -> bool {
-        return EncodeFrame(s.audioEnc, frame, s.audioPacket, [&](AVPacket* pkt) {
+        return encodeFrame(s.audioEnc, frame, s.audioPacket, [&](AVPacket* pkt) {
             // The codec's priming packet lies before the first sample. Written, it would
             // shift every stream by its length (the container has no negative times) and
             // lengthen the file by one audio frame; the pictures and the sound stay in
@@ -684,7 +684,7 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
 
     // ---- video ----
     auto encodeVideo = [&](AVFrame* frame) -> bool {
-        return EncodeFrame(s.videoEnc, frame, s.videoPacket, [&](AVPacket* pkt) {
+        return encodeFrame(s.videoEnc, frame, s.videoPacket, [&](AVPacket* pkt) {
             // The postview decodes from a key picture on, and stops decoding while
             // nobody watches.
             const bool watched = s.postDec && s.postview && s.postview->HasRunning();
@@ -696,7 +696,7 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
                 while (avcodec_receive_frame(s.postDec, s.postFrame) >= 0) {
                     const int64_t pts =
                         s.postFrame->pts != AV_NOPTS_VALUE ? s.postFrame->pts : pkt->pts;
-                    DeliverToViews(s.viewSws, s.viewFrame, *s.postview, s.postFrame,
+                    deliverToViews(s.viewSws, s.viewFrame, *s.postview, s.postFrame,
                                    av_rescale_q(pts, s.videoEnc->time_base, {1, 10'000'000}));
                     av_frame_unref(s.postFrame);
                 }
@@ -732,7 +732,7 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
                                                 1'000'000LL * s.videoEnc->framerate.den))
                 return true; // captured after the stop request
         } else {
-            ts = FilePictureSlot(s.videoIn->fmt->streams[s.videoIn->video], in, s.lastVideoPts,
+            ts = filePictureSlot(s.videoIn->fmt->streams[s.videoIn->video], in, s.lastVideoPts,
                                  s.videoEnc->time_base);
         }
         if (ts <= s.lastVideoPts)
@@ -758,7 +758,7 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
             watched && !s.postSynced ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         s.lastVideoPts = ts;
         if (s.preview && s.preview->HasRunning())
-            DeliverToViews(s.viewSws, s.viewFrame, *s.preview, s.videoFrame,
+            deliverToViews(s.viewSws, s.viewFrame, *s.preview, s.videoFrame,
                            av_rescale_q(ts, s.videoEnc->time_base, {1, 10'000'000}));
         if (!encodeVideo(s.videoFrame))
             return false;
@@ -945,13 +945,13 @@ uint32_t VideoTranscoder::Run(const std::atomic<bool>& stop) {
     }
     // A write that failed is the cause, whatever else it made fail after it.
     if (writeError)
-        code = WriteFailureCode(writeError);
+        code = writeFailureCode(writeError);
 
     if (code == 0 || (s.live && !writeError)) {
         // Finished, stopped, or a device that went away with the file intact.
         if (const uint32_t rc = s.file.Commit(); rc != 0 && !code)
             code = rc;
-    } else if (s.live && RepairAsfFile(s.file.TempPath())) {
+    } else if (s.live && repairAsfFile(s.file.TempPath())) {
         // A recording keeps what it captured up to the failure.
         if (s.file.Commit() == 0)
             m_report.partialKept = true;

@@ -20,6 +20,6 @@ struct WavLayout {
 // order, odd-sized chunks with their pad byte, and data sizes that claim more than the
 // file holds (cut to what is there) or the "unknown" size of a streamed file. Anything
 // else throws Exception with the WAVE-format failure code.
-WavLayout ParseWavHeader(std::FILE* file, uint64_t fileSize);
+WavLayout parseWavHeader(std::FILE* file, uint64_t fileSize);
 
 } // namespace cld

@@ -8,11 +8,11 @@
 
 namespace {
 
-void Put16(uint8_t* p, uint16_t v) {
+void put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
 }
-void Put32(uint8_t* p, uint32_t v) {
+void put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -57,17 +57,17 @@ bool WavStreamWriter::WriteHeader(uint64_t dataBytes) {
     const uint32_t data =
         dataBytes > 0xFFFFFFFFu - 36 ? 0xFFFFFFFFu - 36 : static_cast<uint32_t>(dataBytes);
     std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, data + 36);
+    put32(h + 4, data + 36);
     std::memcpy(h + 8, "WAVEfmt ", 8);
-    Put32(h + 16, 16);
-    Put16(h + 20, WaveFormat::kPcm);
-    Put16(h + 22, m_target.channels);
-    Put32(h + 24, m_target.samplesPerSec);
-    Put32(h + 28, m_target.avgBytesPerSec);
-    Put16(h + 32, m_target.blockAlign);
-    Put16(h + 34, m_target.bitsPerSample);
+    put32(h + 16, 16);
+    put16(h + 20, WaveFormat::kPcm);
+    put16(h + 22, m_target.channels);
+    put32(h + 24, m_target.samplesPerSec);
+    put32(h + 28, m_target.avgBytesPerSec);
+    put16(h + 32, m_target.blockAlign);
+    put16(h + 34, m_target.bitsPerSample);
     std::memcpy(h + 36, "data", 4);
-    Put32(h + 40, data);
+    put32(h + 40, data);
     if (fseeko(m_file, 0, SEEK_SET) != 0)
         return false;
     return std::fwrite(h, 1, sizeof h, m_file) == sizeof h && fseeko(m_file, 0, SEEK_END) == 0;
@@ -92,7 +92,7 @@ bool WavStreamWriter::Write(const void* data, size_t bytes) {
         return true;
     errno = 0;
     if (std::fwrite(out, 1, outBytes, m_file) != outBytes) {
-        Fail(cld::wmerr::FromErrno(errno ? errno : EIO));
+        Fail(cld::wmerr::fromErrno(errno ? errno : EIO));
         return false;
     }
     m_frames += static_cast<int64_t>(outBytes / m_target.blockAlign);
@@ -121,11 +121,11 @@ bool WavStreamWriter::Close() {
             if (std::fwrite(tail.data(), 1, tail.size(), m_file) == tail.size())
                 m_frames += static_cast<int64_t>(tail.size() / m_target.blockAlign);
             else
-                Fail(cld::wmerr::FromErrno(errno ? errno : EIO));
+                Fail(cld::wmerr::fromErrno(errno ? errno : EIO));
         }
         errno = 0;
         if (!m_failed && !WriteHeader(static_cast<uint64_t>(m_frames) * m_target.blockAlign))
-            Fail(cld::wmerr::FromErrno(errno ? errno : EIO));
+            Fail(cld::wmerr::fromErrno(errno ? errno : EIO));
     }
     m_file = nullptr;
     if (m_failed) {

@@ -115,7 +115,7 @@ void WmEncoderControl::Start() {
     cld::VideoTranscoder* videoTranscoder = nullptr;
     // A recording from a sound device goes the way of the captures: stamped by the
     // device's clock, and kept up to a failure.
-    if (video || cld::IsDeviceSource(m_active->GetInput())) {
+    if (video || cld::isDeviceSource(m_active->GetInput())) {
         auto capture = std::make_unique<cld::VideoTranscoder>();
         capture->Open(m_active->GetInput(), video ? video->GetInput() : std::string(),
                       *m_active->GetProfile(), m_output, m_info,
@@ -190,7 +190,7 @@ uint32_t WmEncoderControl::GetLastErrorCode() const {
 }
 
 int WmEncoderControl::GetSourcePluginCount() {
-    m_plugins = ListSourcePlugins();
+    m_plugins = listSourcePlugins();
     m_pluginsListed = true;
     return static_cast<int>(m_plugins.size());
 }

@@ -42,7 +42,7 @@ constexpr uint32_t kOutputNotFile = 0xC00DF014;
 constexpr uint32_t kNoAudioDecoded = 0xC00DF015;
 
 // A POSIX errno value carried in the Win32 facility, as the file layer reports it.
-constexpr uint32_t FromErrno(int err) {
+constexpr uint32_t fromErrno(int err) {
     return 0x80070000u | (static_cast<uint32_t>(err) & 0xFFFFu);
 }
 

@@ -15,11 +15,11 @@ namespace {
 constexpr size_t kMaxProfileBytes = 64 * 1024;
 constexpr size_t kMaxStreams = 16;
 
-[[noreturn]] void Damaged() {
+[[noreturn]] void damaged() {
     throw WMException(cld::wmerr::kProfileInvalid);
 }
 
-std::string Trim(const std::string& s) {
+std::string trim(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r");
     if (b == std::string::npos)
         return {};
@@ -27,30 +27,30 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b + 1);
 }
 
-std::string Lower(std::string s) {
+std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
-int64_t Number(const std::string& v, int64_t lo, int64_t hi) {
+int64_t number(const std::string& v, int64_t lo, int64_t hi) {
     int64_t n = 0;
     const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
     if (ec != std::errc() || p != v.data() + v.size() || n < lo || n > hi)
-        Damaged();
+        damaged();
     return n;
 }
 
-void Check(const WmStreamConfig& s) {
+void check(const WmStreamConfig& s) {
     using T = WmStreamConfig::Type;
     if (s.type == T::Audio) {
         if ((s.codec != "wmav2" && s.codec != "wmav1") || s.bitrate == 0 || s.sampleRate == 0 ||
             s.channels == 0)
-            Damaged();
+            damaged();
     } else if (s.type == T::Video) {
         if ((s.codec != "wmv2" && s.codec != "wmv1") || s.bitrate == 0 || s.width == 0 ||
             s.height == 0 || s.fps == 0 || s.width % 2 || s.height % 2)
-            Damaged();
+            damaged();
     }
 }
 
@@ -58,34 +58,34 @@ void Check(const WmStreamConfig& s) {
 
 WmProfile WmProfile::Parse(const std::string& text) {
     if (text.size() > kMaxProfileBytes)
-        Damaged();
+        damaged();
     WmProfile p;
     std::istringstream in(text);
     std::string line;
     enum class Section { None, Profile, Stream } section = Section::None;
     while (std::getline(in, line)) {
-        line = Trim(line);
+        line = trim(line);
         if (line.empty() || line[0] == '#' || line[0] == ';')
             continue;
         if (line.front() == '[') {
-            const std::string name = Lower(line);
+            const std::string name = lower(line);
             if (name == "[profile]") {
                 section = Section::Profile;
             } else if (name == "[stream]") {
                 if (p.m_streams.size() >= kMaxStreams)
-                    Damaged();
+                    damaged();
                 p.m_streams.emplace_back();
                 section = Section::Stream;
             } else {
-                Damaged();
+                damaged();
             }
             continue;
         }
         const auto eq = line.find('=');
         if (eq == std::string::npos)
-            Damaged();
-        const std::string key = Lower(Trim(line.substr(0, eq)));
-        const std::string value = Trim(line.substr(eq + 1));
+            damaged();
+        const std::string key = lower(trim(line.substr(0, eq)));
+        const std::string value = trim(line.substr(eq + 1));
         if (section == Section::Profile) {
             if (key == "name")
                 p.m_name = value;
@@ -94,7 +94,7 @@ WmProfile WmProfile::Parse(const std::string& text) {
         } else if (section == Section::Stream) {
             WmStreamConfig& s = p.m_streams.back();
             if (key == "type") {
-                const std::string t = Lower(value);
+                const std::string t = lower(value);
                 if (t == "audio")
                     s.type = WmStreamConfig::Type::Audio;
                 else if (t == "video")
@@ -102,30 +102,30 @@ WmProfile WmProfile::Parse(const std::string& text) {
                 else if (t == "script")
                     s.type = WmStreamConfig::Type::Script;
                 else
-                    Damaged();
+                    damaged();
             } else if (key == "codec") {
-                s.codec = Lower(value);
+                s.codec = lower(value);
             } else if (key == "bitrate") {
-                s.bitrate = Number(value, 8000, 20000000);
+                s.bitrate = number(value, 8000, 20000000);
             } else if (key == "samplerate") {
-                s.sampleRate = static_cast<int>(Number(value, 8000, 48000));
+                s.sampleRate = static_cast<int>(number(value, 8000, 48000));
             } else if (key == "channels") {
-                s.channels = static_cast<int>(Number(value, 1, 2));
+                s.channels = static_cast<int>(number(value, 1, 2));
             } else if (key == "width") {
-                s.width = static_cast<int>(Number(value, 16, 1920));
+                s.width = static_cast<int>(number(value, 16, 1920));
             } else if (key == "height") {
-                s.height = static_cast<int>(Number(value, 16, 1088));
+                s.height = static_cast<int>(number(value, 16, 1088));
             } else if (key == "fps") {
-                s.fps = static_cast<int>(Number(value, 1, 60));
+                s.fps = static_cast<int>(number(value, 1, 60));
             }
         } else {
-            Damaged();
+            damaged();
         }
     }
     if (p.m_name.empty() || p.m_streams.empty())
-        Damaged();
+        damaged();
     for (const auto& s : p.m_streams)
-        Check(s);
+        check(s);
     return p;
 }
 
@@ -153,7 +153,7 @@ std::vector<WmProfile> WmProfile::LoadCollection(const std::string& systemFolder
         std::error_code ec;
         for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
              it.increment(ec)) {
-            if (Lower(it->path().extension().string()) == ".prx" && it->is_regular_file(ec))
+            if (lower(it->path().extension().string()) == ".prx" && it->is_regular_file(ec))
                 files.push_back(it->path());
         }
         std::sort(files.begin(), files.end());

@@ -45,7 +45,7 @@ constexpr int64_t kHundredNs = 10000000;
 } // namespace
 
 WmReader::WmReader(IWmReaderSink* sink) : m_sink(sink) {
-    cld::InstallFfmpegLog();
+    cld::installFfmpegLog();
     try {
         m_thread = std::thread(&WmReader::ThreadMain, this);
     } catch (const std::system_error&) {

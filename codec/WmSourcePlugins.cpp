@@ -14,14 +14,14 @@ extern "C" {
 
 namespace {
 
-void RegisterDevices() {
+void registerDevices() {
     static std::once_flag once;
     std::call_once(once, [] { avdevice_register_all(); });
 }
 
 // The device names the device layer reports for one input format; none when the format
 // is missing or cannot list its devices.
-std::vector<std::string> ListDevices(const char* format) {
+std::vector<std::string> listDevices(const char* format) {
     std::vector<std::string> names;
     const AVInputFormat* fmt = av_find_input_format(format);
     if (!fmt)
@@ -38,18 +38,18 @@ std::vector<std::string> ListDevices(const char* format) {
 }
 
 // Video4Linux2 lists only what it can open; a missing /dev is simply no device.
-std::vector<std::string> ListVideoDevices() {
+std::vector<std::string> listVideoDevices() {
     std::error_code ec;
     if (!std::filesystem::exists("/dev", ec))
         return {};
-    return ListDevices("video4linux2");
+    return listDevices("video4linux2");
 }
 
 } // namespace
 
-std::vector<WmSourcePluginInfo> ListSourcePlugins() {
-    cld::InstallFfmpegLog();
-    RegisterDevices();
+std::vector<WmSourcePluginInfo> listSourcePlugins() {
+    cld::installFfmpegLog();
+    registerDevices();
     std::vector<WmSourcePluginInfo> plugins;
     if (av_find_input_format("alsa")) {
         WmSourcePluginInfo alsa;
@@ -59,7 +59,7 @@ std::vector<WmSourcePluginInfo> ListSourcePlugins() {
         alsa.hasResources = true;
         // The sound system's own hints, checked for capture: FFmpeg's listing would offer
         // "null" and plug-ins that cannot record.
-        for (const cld::AlsaCaptureDevice& d : cld::ListAlsaCaptureDevices()) {
+        for (const cld::AlsaCaptureDevice& d : cld::listAlsaCaptureDevices()) {
             alsa.resources.push_back(d.name);
             alsa.resourceDescriptions.push_back(d.description);
             alsa.resourceBusy.push_back(d.busy);
@@ -72,7 +72,7 @@ std::vector<WmSourcePluginInfo> ListSourcePlugins() {
         v4l2.scheme = "DEVICE";
         v4l2.mediaTypes = WmSourcePluginInfo::kVideo;
         v4l2.hasResources = true;
-        v4l2.resources = ListVideoDevices();
+        v4l2.resources = listVideoDevices();
         plugins.push_back(std::move(v4l2));
     }
     if (av_find_input_format("x11grab")) {

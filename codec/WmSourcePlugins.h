@@ -29,4 +29,4 @@ inline constexpr const char* kScreenPluginName = "X11 Screen Capture";
 
 // Asks the device layer which capture inputs exist now, in a fixed plug-in order:
 // audio devices, video devices, screen.
-std::vector<WmSourcePluginInfo> ListSourcePlugins();
+std::vector<WmSourcePluginInfo> listSourcePlugins();

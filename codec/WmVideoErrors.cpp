@@ -2,7 +2,7 @@
 
 namespace cld::wmerr {
 
-const char* VideoErrorText(uint32_t code) {
+const char* videoErrorText(uint32_t code) {
     switch (code) {
     case kDeviceOpen:
         return "The capture device cannot be opened. It may be missing, or another program "

@@ -16,6 +16,6 @@ constexpr uint32_t kNoCaptureDevice = 0xC00DF026;
 constexpr uint32_t kDeviceFormat = 0xC00DF027;
 
 // The text of one of the codes above, or nullptr for any other code.
-const char* VideoErrorText(uint32_t code);
+const char* videoErrorText(uint32_t code);
 
 } // namespace cld::wmerr

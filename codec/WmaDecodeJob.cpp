@@ -44,7 +44,7 @@ int WmaDecodeJob::Open(const std::string& input, const std::string& output) {
         m_writeFailed = false;
         m_watchBytes.Reset();
     }
-    if (cld::SameFile(input, output)) {
+    if (cld::sameFile(input, output)) {
         Fail(kErrOutput, cld::wmerr::kOutputCreate);
         return 0;
     }

@@ -8,7 +8,7 @@
 
 namespace {
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
+std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/')
         return folder + name;
     return folder + "/" + name;
@@ -89,9 +89,9 @@ uint32_t WmaEncodeJob::GetLastErrorCode() const {
 
 std::string WmaEncodeJob::CdOutputName(const std::string& folder, const std::string& artist,
                                        const std::string& trackTitle) {
-    return JoinPath(folder, artist + " - " + trackTitle + ".wma");
+    return joinPath(folder, artist + " - " + trackTitle + ".wma");
 }
 
 std::string WmaEncodeJob::FolderOutputName(const std::string& folder, const std::string& input) {
-    return JoinPath(folder, std::filesystem::path(input).stem().string() + ".wma");
+    return joinPath(folder, std::filesystem::path(input).stem().string() + ".wma");
 }

@@ -11,6 +11,7 @@
 #include "Log.h"
 #include "MessageService.h"
 #include "ProgressFigures.h"
+#include "StringIds.h"
 #include "VerifiedRip.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
@@ -64,9 +65,6 @@ GrabSnapshot snapshot(CDRipObject& rip) {
 }
 
 constexpr int kWaitStep = 10;
-
-// "The selected tracks were saved, but not every track could be read exactly:\n%1"
-constexpr int kTracksNotExactStringId = 941;
 
 // The ripper's result for the one track of the last grab; false when it kept none.
 bool lastTrackResult(CDRipObject& rip, GrabTrackResult& out) {
@@ -254,7 +252,7 @@ void CBatchProgressDlg::finishCompleted() {
         std::string lines;
         for (const std::string& line : m_inexactTracks)
             lines += line + "\n";
-        message(kTracksNotExactStringId, MessageIcon::Exclamation,
+        message(IDS_GRAB_NOT_EXACT, MessageIcon::Exclamation,
                 QString::fromStdString(lines + grabAdviceText()));
         return;
     }

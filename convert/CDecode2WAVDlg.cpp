@@ -6,6 +6,7 @@
 #include "JobParameters.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QLineEdit>

@@ -10,6 +10,7 @@
 #include "MessageService.h"
 #include "ProgressFigures.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "WMException.h"
 #include "WaitService.h"
 #include "WmEncoderControl.h"
@@ -121,7 +122,7 @@ void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages)
     if (!hasExtension(path, ".wav")) {
         // Not a WAV file (an MP3 in the file and folder modes): the media reader measures
         // it, and no WAV message is shown for it.
-        const int64_t duration = GetMediaDuration(path);
+        const int64_t duration = getMediaDuration(path);
         const int seconds = static_cast<int>(duration / 10000000);
         if (seconds > 0) {
             bar(IDC_CURRENT_BAR)->setRange(0, seconds);

@@ -4,6 +4,7 @@
 #include "JobContext.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QLineEdit>

@@ -9,6 +9,7 @@
 #include "MessageService.h"
 #include "PickerService.h"
 #include "SameFile.h"
+#include "StringIds.h"
 
 #include <QButtonGroup>
 #include <QFileInfo>
@@ -132,7 +133,7 @@ bool CFolderFileDlg::confirmReplace(const std::string& input, const std::string&
         return true;
     const QFileInfo info(QString::fromStdString(output));
     // An output that is the input itself is refused when the job starts, as before.
-    if (!info.exists() || info.isDir() || SameFile(input, output))
+    if (!info.exists() || info.isDir() || sameFile(input, output))
         return true;
     QString text = AppResources::string(IDS_REPLACE_ASK).arg(QString::fromStdString(output));
     return m_context.messages().show(Message{IDS_REPLACE_ASK, text, MessageIcon::Question,

@@ -5,6 +5,7 @@
 #include "DialogKit.h"
 #include "Mp3Bitrates.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -14,6 +14,7 @@
 #include "Mp3EncodeJob.h"
 #include "ProgressFigures.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "WaitService.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 #include "DialogKit.h"
 #include "JobContext.h"
 #include "JobParameters.h"
+#include "StringIds.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
 

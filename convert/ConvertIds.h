@@ -1,6 +1,6 @@
 #pragma once
 
-// Dialog, control and string ids of the conversion dialogs. A language library carries
+// Dialog and control ids of the conversion dialogs. A language library carries
 // the same ids; tests find each control by its id.
 namespace cld {
 
@@ -66,32 +66,6 @@ enum ConvertControlId : int {
     IDC_TOTAL_ELAPSED = 1026,
     IDC_PERFORMANCE = 1027,
     IDC_SAMPLES = 1028,
-};
-
-// Texts of the conversion dialogs beyond the classic table, in a range of their own.
-enum ConvertStringId : int {
-    IDS_WMA_CD_PROGRESS = 960,
-    IDS_WMA_FOLDER_PROGRESS = 961,
-    IDS_WMA_FILE_PROGRESS = 962,
-    IDS_WMA_DECODE_FOLDER_PROGRESS = 963,
-    IDS_WMA_DECODE_FILE_PROGRESS = 964,
-    IDS_ENTER_INTEGER = 965,
-    IDS_ENTER_INTEGER_RANGE = 966,
-    IDS_GRAB_FAILED = 967,
-    IDS_NO_RIPPER = 968,
-    IDS_PROFILE_ERROR = 969,
-    IDS_NO_PROFILE = 970,
-
-    // What a batch tells about a file that failed, was skipped or would be replaced.
-    IDS_FAILED_FILE = 2000,
-    IDS_FAILED_REASON = 2001,
-    IDS_SKIP_FILE_ASK = 2002,
-    IDS_FILES_CONVERTED = 2003,
-    IDS_FILES_SKIPPED = 2004,
-    IDS_PARTIAL_KEPT = 2005,
-    IDS_REPLACE_ASK = 2006,
-    IDS_N_FILES = 2007,
-    IDS_WRITE_FAILED = 2008,
 };
 
 } // namespace cld

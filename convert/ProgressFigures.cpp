@@ -3,6 +3,7 @@
 #include "CodecJob.h"
 #include "ConvertIds.h"
 #include "GetErrorText.h"
+#include "StringIds.h"
 #include "WmErrors.h"
 
 #include <cstdio>

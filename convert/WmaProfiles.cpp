@@ -5,6 +5,7 @@
 #include "DialogKit.h"
 #include "JobContext.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "WMException.h"
 #include "WmEncoderControl.h"
 

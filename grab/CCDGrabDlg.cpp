@@ -21,6 +21,7 @@
 #include "MusicBrainzText.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "VerifiedRip.h"
 #include "WaitService.h"
@@ -638,7 +639,7 @@ void CCDGrabDlg::grabToWav() {
     const std::filesystem::path folder = base / cld::albumFolderName(artist, str(m_album->text()));
     std::filesystem::create_directories(folder, ec);
     if (!std::filesystem::is_directory(folder, ec)) {
-        MessageService::message(cld::kGrabFolderStringId, MessageIcon::Error, MessageButtons::Ok,
+        MessageService::message(cld::IDS_GRAB_FOLDER_FAILED, MessageIcon::Error, MessageButtons::Ok,
                                 this, QString::fromStdString(folder.string()));
         return;
     }
@@ -862,7 +863,7 @@ bool CCDGrabDlg::musicBrainzInfo() {
             text = text.arg(qs(line.argument));
         m_lookupStatus->setText(text);
     };
-    say({2500, cld::musicBrainzServerName(*client)});
+    say({cld::IDS_MB_ASKING, cld::musicBrainzServerName(*client)});
 
     std::vector<cld::mb::MbRelease> releases;
     setMusicBrainzBusy(true);

@@ -6,6 +6,7 @@
 #include "FreeDBLookup.h"
 #include "FreeDBText.h"
 #include "GrabText.h"
+#include "StringIds.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -15,13 +16,6 @@
 #include <QVBoxLayout>
 
 using cld::tagControl;
-
-namespace {
-
-// "Asking %1..."
-constexpr int kAskingStringId = 2303;
-
-} // namespace
 
 CFreeDBListDlg::CFreeDBListDlg(const SettingsRecord& settings, QWidget* parent, const Look& look)
     : QDialog(parent), m_lookup(std::make_unique<cld::FreeDBLookup>(settings)),
@@ -78,7 +72,7 @@ void CFreeDBListDlg::setBusy(bool busy, const QString& server) {
     m_busy = busy;
     m_list->setEnabled(!busy);
     m_ok->setEnabled(!busy);
-    m_status->setText(busy ? AppResources::string(kAskingStringId).arg(server) : QString());
+    m_status->setText(busy ? AppResources::string(cld::IDS_FREEDB_ASKING).arg(server) : QString());
 }
 
 int CFreeDBListDlg::selectedRow() const {

@@ -11,6 +11,7 @@
 #include "GrabText.h"
 #include "MessageService.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -42,9 +43,8 @@ bool s_emailDeclined = false;
 std::string askEmailAddress(QWidget* parent) {
     QDialog question(parent);
     tagControl(&question, CFreeDBQueryDlg::kEmailDialogId);
-    question.setWindowTitle(AppResources::string(CFreeDBQueryDlg::kEmailTitleStringId));
-    auto* label =
-        new QLabel(AppResources::string(CFreeDBQueryDlg::kEmailQuestionStringId), &question);
+    question.setWindowTitle(AppResources::string(cld::IDS_FREEDB_EMAIL_TITLE));
+    auto* label = new QLabel(AppResources::string(cld::IDS_FREEDB_EMAIL_QUESTION), &question);
     label->setWordWrap(true);
     auto* edit = tagControl(new QLineEdit(&question), CFreeDBQueryDlg::kEmailEdit);
     edit->setPlaceholderText(QStringLiteral("name@example.org"));
@@ -65,8 +65,8 @@ std::string askEmailAddress(QWidget* parent) {
             return {};
         if (CddbClient::validEmail(address))
             return address;
-        MessageService::message(CFreeDBQueryDlg::kBadEmailStringId, MessageIcon::Exclamation,
-                                MessageButtons::Ok, &question);
+        MessageService::message(cld::IDS_BAD_EMAIL, MessageIcon::Exclamation, MessageButtons::Ok,
+                                &question);
     }
     return {};
 }

@@ -27,13 +27,6 @@ public:
     // The question for an e-mail address and its edit field.
     static constexpr int kEmailDialogId = 2310;
     static constexpr int kEmailEdit = 2311;
-    // "Asking %1..."
-    static constexpr int kAskingStringId = 2303;
-    // Why an address is wanted, and the question's title.
-    static constexpr int kEmailQuestionStringId = 2304;
-    static constexpr int kEmailTitleStringId = 2305;
-    // "The e-mail address is not valid. ..."
-    static constexpr int kBadEmailStringId = 2302;
 
     // What the grabber knows of the disc in the drive.
     struct Disc {

@@ -1,5 +1,6 @@
 #include "GrabReport.h"
 
+#include "StringIds.h"
 #include "cldrip/GrabStatus.h"
 
 namespace cld {
@@ -28,7 +29,7 @@ GrabReport grabReport(const GrabEnd& end) {
     if (end.aborted || end.verification.empty())
         return report;
     if (report.stringId == 127) {
-        report.stringId = kGrabSavedVerifiedStringId;
+        report.stringId = IDS_GRAB_SAVED_VERIFIED;
         report.argument = end.verification;
     } else {
         report.argument += "\n\n" + end.verification;
@@ -77,13 +78,13 @@ GrabReport grabReportAlone(const GrabEnd& end) {
     // was saved at full length; only an early stop makes the grab a failure.
     const bool gapsOnly = end.errorCode == GrabStatus::ErrorReadFailed && damaged && !stoppedEarly;
     if (end.errorCode != 0 && end.errorCode != GrabStatus::ErrorNotVerified && !gapsOnly) {
-        report.stringId = kGrabFailedStringId;
+        report.stringId = IDS_GRAB_STOPPED;
         report.argument = grabErrorText(end.errorCode) + notExact;
         report.icon = ReportIcon::Error;
         return report;
     }
     if (!notExact.empty()) {
-        report.stringId = kGrabNotExactStringId;
+        report.stringId = IDS_GRAB_NOT_EXACT;
         report.argument = notExact.substr(1);
         if (damaged)
             report.argument += "\n" + grabAdviceText();

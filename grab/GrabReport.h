@@ -51,13 +51,6 @@ struct GrabReport {
     ReportIcon icon = ReportIcon::Information;
 };
 
-// String ids of the grab's end that the classic table lacks.
-inline constexpr int kGrabFailedStringId = 940;   // "... %1" = why
-inline constexpr int kGrabNotExactStringId = 941; // "... %1" = which tracks
-inline constexpr int kGrabFolderStringId = 942;   // "... %1" = the folder
-// 127's text with the verification lines: "... %1" = the lines.
-inline constexpr int kGrabSavedVerifiedStringId = 2609;
-
 // The message for the end of a grab: 126 after an abort; the failure with its reason when
 // a track's file stops early or a track was not read; otherwise a list of the tracks that
 // are not exact (by name, with what happened to their sectors) and one line of advice; or

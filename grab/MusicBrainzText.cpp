@@ -3,6 +3,7 @@
 #include "CddbSettings.h"
 #include "FolderCover.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 
 #include <algorithm>
 #include <fstream>
@@ -16,23 +17,23 @@ MbStatusLine musicBrainzStatus(mb::LookupStatus status, int retryAfterSeconds,
     case mb::LookupStatus::Found:
         return {};
     case mb::LookupStatus::Unknown:
-        return {2501, {}};
+        return {IDS_MB_UNKNOWN_DISC, {}};
     case mb::LookupStatus::Unavailable:
         if (retryAfterSeconds > 0)
-            return {2502, std::to_string(retryAfterSeconds)};
-        return {2503, {}};
+            return {IDS_MB_BUSY_RETRY, std::to_string(retryAfterSeconds)};
+        return {IDS_MB_BUSY, {}};
     case mb::LookupStatus::Offline:
-        return {2504, serverName};
+        return {IDS_MB_OFFLINE, serverName};
     case mb::LookupStatus::TimedOut:
-        return {2505, {}};
+        return {IDS_MB_TIMED_OUT, {}};
     case mb::LookupStatus::Malformed:
-        return {2506, {}};
+        return {IDS_MB_UNREADABLE, {}};
     case mb::LookupStatus::Cancelled:
-        return {2510, {}};
+        return {IDS_MB_CANCELLED, {}};
     case mb::LookupStatus::Failed:
         break;
     }
-    return {2507, detail.empty() ? serverName : detail};
+    return {IDS_MB_REFUSED, detail.empty() ? serverName : detail};
 }
 
 std::string releaseLabel(const mb::MbRelease& release) {
@@ -51,7 +52,7 @@ std::string releaseLabel(const mb::MbRelease& release) {
 }
 
 MbStatusLine musicBrainzFoundStatus(const mb::MbRelease& release, bool withCover) {
-    return {withCover ? 2511 : 2508, releaseLabel(release)};
+    return {withCover ? IDS_MB_FOUND_WITH_COVER : IDS_MB_FOUND, releaseLabel(release)};
 }
 
 void configureMusicBrainz(mb::MusicBrainzClient& client, const SettingsRecord& settings) {

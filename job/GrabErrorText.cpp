@@ -1,25 +1,12 @@
 #include "GrabErrorText.h"
 
 #include "AppResources.h"
+#include "StringIds.h"
 #include "cldrip/GrabStatus.h"
 
 namespace cld {
 
 namespace {
-
-// String ids of the sentences about a track's sectors.
-constexpr int kOneUnread = 2200;
-constexpr int kUnread = 2201;
-constexpr int kOneUnverified = 2202;
-constexpr int kUnverified = 2203;
-constexpr int kStopsEarly = 2204;
-constexpr int kNoFile = 2205;
-constexpr int kNotRead = 2206;
-constexpr int kAudioUnverified = 2207;
-constexpr int kSomeUnread = 2208;
-constexpr int kAdvice = 2209;
-constexpr int kReadFailed = 2210;
-constexpr int kNotVerified = 2211;
 
 // The text of a string id in the user's language; the English text when no language
 // resources are loaded. "%1" becomes count.
@@ -43,7 +30,7 @@ std::string grabErrorText(int errorCode) {
     case GrabStatus::ErrorCreateFailed:
         return "A track's audio file could not be created in the chosen folder.";
     case GrabStatus::ErrorReadFailed:
-        return localText(kReadFailed,
+        return localText(IDS_GRAB_READ_FAILED_NOTE,
                          "The drive could not read some sectors of a track; they are silent in "
                          "the file, or the file stops where reading failed.") +
                " " + grabAdviceText();
@@ -56,7 +43,7 @@ std::string grabErrorText(int errorCode) {
     case GrabStatus::ErrorTrackMissing:
         return "A selected track is not on the disc in the drive.";
     case GrabStatus::ErrorNotVerified:
-        return localText(kNotVerified,
+        return localText(IDS_GRAB_NOT_VERIFIED_NOTE,
                          "Some sectors could not be verified: the drive did not deliver them the "
                          "same way twice, so they may differ from the disc.") +
                " " + grabAdviceText();
@@ -68,43 +55,45 @@ std::string grabErrorText(int errorCode) {
 std::string grabTrackText(int unreadSectors, int unverifiedSectors, bool failed) {
     std::string text;
     if (unreadSectors == 1)
-        text = localText(kOneUnread, "1 sector could not be read and is silent in the file");
+        text = localText(IDS_ONE_SECTOR_UNREAD,
+                         "1 sector could not be read and is silent in the file");
     else if (unreadSectors > 1)
-        text = localText(kUnread, "%1 sectors could not be read and are silent in the file",
-                         unreadSectors);
+        text = localText(IDS_SECTORS_UNREAD,
+                         "%1 sectors could not be read and are silent in the file", unreadSectors);
     if (unverifiedSectors > 0) {
         if (!text.empty())
             text += ", ";
         text += unverifiedSectors == 1
-                    ? localText(kOneUnverified,
+                    ? localText(IDS_ONE_SECTOR_UNVERIFIED,
                                 "1 sector could not be verified (it may differ from the disc)")
-                    : localText(kUnverified,
+                    : localText(IDS_SECTORS_UNVERIFIED,
                                 "%1 sectors could not be verified (they may differ from the disc)",
                                 unverifiedSectors);
     }
     if (failed && unreadSectors <= 0) {
         const std::string stops =
-            localText(kStopsEarly, "the file stops before the end of the track");
+            localText(IDS_TRACK_STOPS_EARLY, "the file stops before the end of the track");
         return text.empty() ? stops : stops + "; " + text;
     }
     if (text.empty())
-        return failed ? localText(kSomeUnread, "some sectors could not be read")
-                      : localText(kAudioUnverified,
+        return failed ? localText(IDS_TRACK_SOME_UNREAD, "some sectors could not be read")
+                      : localText(IDS_TRACK_AUDIO_UNVERIFIED,
                                   "its audio could not be verified (it may differ from the disc)");
     return text;
 }
 
 std::string grabNoFileText() {
-    return localText(kNoFile, "failed, no file was written");
+    return localText(IDS_TRACK_NO_FILE, "failed, no file was written");
 }
 
 std::string grabNotReadText() {
-    return localText(kNotRead, "not read");
+    return localText(IDS_TRACK_NOT_READ, "not read");
 }
 
 std::string grabAdviceText() {
-    return localText(kAdvice, "Clean the disc and read these tracks again, or choose \"Jitter "
-                              "and Scratch Repair\" as the error correction.");
+    return localText(IDS_GRAB_ADVICE,
+                     "Clean the disc and read these tracks again, or choose \"Jitter "
+                     "and Scratch Repair\" as the error correction.");
 }
 
 } // namespace cld

@@ -8,6 +8,7 @@
 #include "ProductIdentity.h"
 #include "RipLog.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/CDRipObject.h"
@@ -30,16 +31,6 @@
 namespace cld {
 
 namespace {
-
-constexpr int kAllAccurate = 2600;
-constexpr int kSomeNotAccurate = 2601;
-constexpr int kNotInDatabase = 2602;
-constexpr int kOffline = 2603;
-constexpr int kLookupFailed = 2604;
-constexpr int kOtherDisc = 2605;
-constexpr int kLogWritten = 2606;
-constexpr int kLogFailed = 2607;
-constexpr int kOffsetRefused = 2608;
 
 QString local(int id, const char* english) {
     const QString text = AppResources::string(id);
@@ -86,7 +77,8 @@ std::string reportLine(const accurip::ArSummary& s, const std::string& detail) {
     QString text;
     switch (s.kind) {
     case accurip::ArSummary::AllAccurate:
-        text = local(kAllAccurate, "AccurateRip: all %1 tracks accurately ripped (confidence %2)")
+        text = local(IDS_AR_ALL_ACCURATE,
+                     "AccurateRip: all %1 tracks accurately ripped (confidence %2)")
                    .arg(s.tracks)
                    .arg(s.minConfidence);
         break;
@@ -94,7 +86,7 @@ std::string reportLine(const accurip::ArSummary& s, const std::string& detail) {
         std::vector<int> bad = s.notAccurate;
         bad.insert(bad.end(), s.notInDatabase.begin(), s.notInDatabase.end());
         std::sort(bad.begin(), bad.end());
-        text = local(kSomeNotAccurate,
+        text = local(IDS_AR_SOME_NOT_ACCURATE,
                      "AccurateRip: not accurately ripped: track(s) %1 (%2 of %3 tracks accurate)")
                    .arg(QString::fromStdString(numbers(bad)))
                    .arg(s.tracks - static_cast<int>(bad.size()))
@@ -102,19 +94,20 @@ std::string reportLine(const accurip::ArSummary& s, const std::string& detail) {
         break;
     }
     case accurip::ArSummary::NotInDatabase:
-        text = local(kNotInDatabase, "AccurateRip: disc not in the database");
+        text = local(IDS_AR_NOT_IN_DATABASE, "AccurateRip: disc not in the database");
         break;
     case accurip::ArSummary::Offline:
-        text = local(kOffline, "AccurateRip: the database could not be reached (offline?); the "
-                               "checksums are kept in the log");
+        text =
+            local(IDS_AR_OFFLINE, "AccurateRip: the database could not be reached (offline?); the "
+                                  "checksums are kept in the log");
         break;
     case accurip::ArSummary::Failed:
-        text = local(kLookupFailed,
+        text = local(IDS_AR_LOOKUP_FAILED,
                      "AccurateRip: the look-up failed (%1); the checksums are kept in the log")
                    .arg(QString::fromStdString(detail));
         break;
     case accurip::ArSummary::OtherDisc:
-        text = local(kOtherDisc, "AccurateRip: the database entry is for another disc");
+        text = local(IDS_AR_OTHER_DISC, "AccurateRip: the database entry is for another disc");
         break;
     case accurip::ArSummary::NotDone:
         return {};
@@ -144,8 +137,9 @@ std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* 
     const int offset = settings.readOffsetFor(driveName(drives, driveIndex));
     if (drives->SetReadOffset(SettingsRecord::readOffsetInRange(offset) ? offset : 0) != 0 ||
         !SettingsRecord::readOffsetInRange(offset))
-        return local(kOffsetRefused, "The read offset stored for this drive (%1 samples) is "
-                                     "outside -5000..5000 and is not used.")
+        return local(IDS_READ_OFFSET_REFUSED,
+                     "The read offset stored for this drive (%1 samples) is "
+                     "outside -5000..5000 and is not used.")
             .arg(offset)
             .toStdString();
     return {};
@@ -269,14 +263,15 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
     std::string logPath;
     if (accurip::writeRipLog(request.folder, info, logPath, error)) {
         outcome.logPath = logPath;
-        line += (line.empty() ? "" : "\n") + local(kLogWritten, "The log and cue sheet are in %1")
-                                                 .arg(QString::fromStdString(logPath))
-                                                 .toStdString();
+        line += (line.empty() ? "" : "\n") +
+                local(IDS_RIP_LOG_WRITTEN, "The log and cue sheet are in %1")
+                    .arg(QString::fromStdString(logPath))
+                    .toStdString();
     } else {
-        line +=
-            (line.empty() ? "" : "\n") + local(kLogFailed, "The rip log could not be written: %1")
-                                             .arg(QString::fromStdString(error))
-                                             .toStdString();
+        line += (line.empty() ? "" : "\n") +
+                local(IDS_RIP_LOG_FAILED, "The rip log could not be written: %1")
+                    .arg(QString::fromStdString(error))
+                    .toStdString();
     }
     outcome.reportLines = line;
     return outcome;

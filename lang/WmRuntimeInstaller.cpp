@@ -5,6 +5,7 @@
 #include "Log.h"
 #include "MessageService.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "WaitService.h"
 

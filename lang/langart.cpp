@@ -6,6 +6,7 @@
 #include "FrameLayout.h"
 #include "Painter.h"
 #include "ResourceIds.h"
+#include "StringIds.h"
 #include "TranslationSource.h"
 
 #include <QBuffer>
@@ -83,11 +84,6 @@ constexpr Tile kTiles[] = {
      true},
     {cld::kBitmapType, cld::IDB_EXIT, cld::IDC_EXIT, Art::Exit, art::Glyph::Disc, "", false},
 };
-
-// The string ids of the words on the launcher's background and on the splash.
-constexpr int kTaglineId = 2497;
-constexpr int kLauncherStripId = 2498;
-constexpr int kSplashStripId = 2499;
 
 // A caption as the picture shows it: without the mnemonic marks.
 QString drawnText(const std::string& text) {
@@ -197,9 +193,9 @@ int main(int argc, char** argv) {
                 return 1;
         }
         // The launcher's background and the splash carry a tagline and a strip of words.
-        const std::string* tagline = stringText(kTaglineId);
-        const std::string* launcherStrip = stringText(kLauncherStripId);
-        const std::string* splashStrip = stringText(kSplashStripId);
+        const std::string* tagline = stringText(cld::IDS_TAGLINE);
+        const std::string* launcherStrip = stringText(cld::IDS_LAUNCHER_STRIP);
+        const std::string* splashStrip = stringText(cld::IDS_SPLASH_STRIP);
         if (tagline && launcherStrip && splashStrip) {
             const struct {
                 const char* type;

@@ -8,6 +8,7 @@
 #include "RecorderLogic.h"
 #include "RecorderSession.h"
 #include "RecorderUi.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QEvent>
@@ -25,7 +26,7 @@ CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEn
                                          int deviceId, const QString& deviceName, QWidget* launcher)
     : CRecorderProgressDlg(kDialogId, launcher), m_context(context), m_engine(engine),
       m_progress(engine), m_deviceId(deviceId), m_deviceName(deviceName) {
-    using cld::ControlText;
+    using cld::controlText;
     auto label = [this](int id) { return valueLabel(id, true); };
     auto* device = label(kDevice);
     device->setText(deviceName);
@@ -35,9 +36,9 @@ CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEn
     m_total = label(kTotalSpace);
     m_free = label(kFreeSpace);
     m_status = label(kStatus);
-    m_status->setText(ControlText(kDialogId, kStatus, "Ready."));
+    m_status->setText(controlText(kDialogId, kStatus, "Ready."));
     m_monitor = new CSignalMonitor(this);
-    cld::TagControl(m_monitor, kMonitor);
+    cld::tagControl(m_monitor, kMonitor);
 
     auto button = [this](int id, const char* text) { return commandButton(id, text); };
     m_start = button(kStart, "&Start");
@@ -64,7 +65,7 @@ CMIC2MP3ProgressDlg::CMIC2MP3ProgressDlg(JobContext& context, cld::Mp3RecorderEn
     for (QPushButton* b : {m_start, m_pause, m_stop, exit})
         buttons->addWidget(b);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(ControlText(kDialogId, -kMonitor, "Signal Monitor"), this));
+    layout->addWidget(new QLabel(controlText(kDialogId, -kMonitor, "Signal Monitor"), this));
     layout->addWidget(m_monitor, 1);
     layout->addLayout(grid);
     layout->addLayout(buttons);
@@ -101,9 +102,9 @@ void CMIC2MP3ProgressDlg::onTimer() {
         m_status->setText(AppResources::string(168));
         m_monitor->Clear();
         const int err = m_engine.GetWriteErrno();
-        cld::ShowMessage(cld::IDS_RECORDING_WRITE_FAILED, this, m_outputFile,
+        cld::showMessage(cld::IDS_RECORDING_WRITE_FAILED, this, m_outputFile,
                          err != 0 ? QString::fromLocal8Bit(std::strerror(err))
-                                  : cld::TableText(196));
+                                  : cld::recorderTableText(196));
         prepareDevice();
     }
     m_start->setEnabled(!recording);
@@ -118,9 +119,9 @@ void CMIC2MP3ProgressDlg::onStart() {
     const cld::RecorderSession& session = cld::RecorderSession::Instance();
     m_status->setText(AppResources::string(169));
     Mp3EncoderParams& params = m_engine.Params();
-    cld::FillRecorderParams(m_context.settings, session.mp3Bitrate, params);
-    m_bitrate->setText(QString::fromStdString(cld::BitrateText(params)));
-    m_outputFile = QString::fromStdString(cld::RecordingFilePath(session.folder, std::time(nullptr),
+    cld::fillRecorderParams(m_context.settings, session.mp3Bitrate, params);
+    m_bitrate->setText(QString::fromStdString(cld::bitrateText(params)));
+    m_outputFile = QString::fromStdString(cld::recordingFilePath(session.folder, std::time(nullptr),
                                                                  cld::FileNameStyle::Mp3, ".mp3"));
     m_file->setText(m_outputFile);
     m_engine.SetOutputFile(m_outputFile.toStdString());
@@ -144,7 +145,7 @@ void CMIC2MP3ProgressDlg::showStartFailure(bool deviceUsable) {
             MessageService::message(cld::IDS_NO_CAPTURE_DEVICE, MessageIcon::Error,
                                     MessageButtons::Ok, this);
         else
-            cld::ShowCaptureDeviceProblem(m_engine.GetDeviceName(), m_deviceName, this);
+            cld::showCaptureDeviceProblem(m_engine.GetDeviceName(), m_deviceName, this);
     } else if (m_engine.GetEncoderError() != 0) {
         // The encoder's codes: 102 the file could not be made, 103 the encoder refused.
         MessageService::message(m_engine.GetEncoderError() == 102 ? 196 : 201, MessageIcon::Error,

@@ -38,8 +38,8 @@ public:
                         const QString& deviceName, QWidget* launcher = nullptr);
     ~CMIC2MP3ProgressDlg() override;
 
-    QString OutputFile() const { return m_outputFile; }
-    CSignalMonitor* Monitor() const { return m_monitor; }
+    QString outputFile() const { return m_outputFile; }
+    CSignalMonitor* monitor() const { return m_monitor; }
 
     void onStart();
     void onPause();

@@ -33,12 +33,12 @@ public:
     // The advanced MP3 options dialog, when the program has one: it runs modally and
     // returns the VBR minimum bitrate it reports (nothing when it has none).
     using AdvancedOptions = std::function<std::optional<int>(JobContext&, QWidget* parent)>;
-    static void SetAdvancedOptions(AdvancedOptions dialog);
+    static void setAdvancedOptions(AdvancedOptions dialog);
 
     CMIC2MP3SettingsDlg(JobContext& context, QWidget* parent = nullptr);
 
-    int ChosenDevice() const { return m_chosenDevice; }
-    QString ChosenDeviceName() const { return m_chosenDeviceName; }
+    int chosenDevice() const { return m_chosenDevice; }
+    QString chosenDeviceName() const { return m_chosenDeviceName; }
 
     void accept() override;
 

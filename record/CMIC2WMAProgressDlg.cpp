@@ -8,6 +8,7 @@
 #include "RecorderLogic.h"
 #include "RecorderSession.h"
 #include "RecorderUi.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "WMException.h"
 #include "WaitService.h"
@@ -72,13 +73,13 @@ CMIC2WMAProgressDlg::CMIC2WMAProgressDlg(JobContext& context, const QString& dev
     showDiskSpace(m_total, m_free);
     m_status->setText(AppResources::string(168));
     // The device is opened while the dialog waits, so that Start records at once.
-    cld::ParkDeviceSource(m_deviceUrl.toStdString());
+    cld::parkDeviceSource(m_deviceUrl.toStdString());
 }
 
 CMIC2WMAProgressDlg::~CMIC2WMAProgressDlg() {
     m_timer->stop();
     cld::WmaRecorderEncoder::Release();
-    cld::ReleaseParkedDevices();
+    cld::releaseParkedDevices();
 }
 
 void CMIC2WMAProgressDlg::onStart() {
@@ -91,9 +92,9 @@ void CMIC2WMAProgressDlg::onStart() {
         const std::string name = m_deviceUrl.mid(prefix.size()).toStdString();
         // A device this dialog holds open for the recording is ready, not busy.
         const cld::CaptureCheck check =
-            cld::IsDeviceParked(name) ? cld::CaptureCheck::Ok : cld::CheckCaptureDevice(name);
+            cld::isDeviceParked(name) ? cld::CaptureCheck::Ok : cld::checkCaptureDevice(name);
         if (check == cld::CaptureCheck::Busy || check == cld::CaptureCheck::Missing) {
-            cld::ShowCaptureDeviceProblem(name, m_deviceUrl, this);
+            cld::showCaptureDeviceProblem(name, m_deviceUrl, this);
             return;
         }
     } else if (m_deviceUrl.isEmpty()) {
@@ -117,7 +118,7 @@ void CMIC2WMAProgressDlg::onStart() {
         group.SetProfile(encoder->GetProfile(session.wmaProfileIndex));
         m_device->setText(m_deviceUrl);
         m_outputFile = QString::fromStdString(
-            cld::RecordingFilePath(session.folder, m_startTime, cld::FileNameStyle::Wma, ".wma"));
+            cld::recordingFilePath(session.folder, m_startTime, cld::FileNameStyle::Wma, ".wma"));
         encoder->SetOutputFile(m_outputFile.toStdString());
         m_file->setText(m_outputFile);
         encoder->Start();
@@ -133,13 +134,13 @@ void CMIC2WMAProgressDlg::onStart() {
             if (encoder->GetLastRunReport().partialKept) {
                 encoder->ReleaseSourceGroup();
                 m_status->setText(AppResources::string(168));
-                cld::ShowMessage(cld::IDS_RECORDING_WRITE_FAILED, this, m_outputFile,
+                cld::showMessage(cld::IDS_RECORDING_WRITE_FAILED, this, m_outputFile,
                                  QString::fromStdString(GetErrorText(failure)));
                 m_timer->stop();
                 onTimer();
                 m_running = false;
                 m_start->setEnabled(true);
-                cld::ParkDeviceSource(m_deviceUrl.toStdString());
+                cld::parkDeviceSource(m_deviceUrl.toStdString());
                 return;
             }
             throw WMException(failure);
@@ -155,13 +156,13 @@ void CMIC2WMAProgressDlg::onStart() {
     onTimer();
     m_running = false;
     m_start->setEnabled(true);
-    cld::ParkDeviceSource(m_deviceUrl.toStdString());
+    cld::parkDeviceSource(m_deviceUrl.toStdString());
 }
 
 void CMIC2WMAProgressDlg::onTimer() {
     if (m_running)
         m_elapsed->setText(QString::fromStdString(
-            cld::ElapsedText(static_cast<int64_t>(std::time(nullptr) - m_startTime))));
+            cld::elapsedText(static_cast<int64_t>(std::time(nullptr) - m_startTime))));
     showDiskSpace(m_total, m_free);
     WmEncoderControl* encoder = cld::WmaRecorderEncoder::Current();
     const bool running = encoder && encoder->GetRunState() == WmEncoderControl::kRunning;

@@ -32,7 +32,7 @@ public:
     // Stops the encoder and releases it.
     ~CMIC2WMAProgressDlg() override;
 
-    QString OutputFile() const { return m_outputFile; }
+    QString outputFile() const { return m_outputFile; }
 
     // Records until Stop, Exit or a failure; the dialog stays responsive meanwhile.
     void onStart();

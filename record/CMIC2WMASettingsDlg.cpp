@@ -9,6 +9,7 @@
 #include "RecorderSession.h"
 #include "RecorderUi.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "WMException.h"
 #include "WmEncoderControl.h"
@@ -24,44 +25,44 @@
 
 CMIC2WMASettingsDlg::CMIC2WMASettingsDlg(JobContext& context, QWidget* parent)
     : QDialog(parent), m_context(context) {
-    using cld::ControlText;
-    cld::TagControl(this, kDialogId);
+    using cld::controlText;
+    cld::tagControl(this, kDialogId);
     setWindowTitle(AppResources::caption(kDialogId));
 
     m_profiles = new QComboBox(this);
-    cld::TagControl(m_profiles, kProfiles);
+    cld::tagControl(m_profiles, kProfiles);
     m_devices = new QComboBox(this);
-    cld::TagControl(m_devices, kDevices);
+    cld::tagControl(m_devices, kDevices);
     m_folder = new QLineEdit(this);
-    cld::TagControl(m_folder, kFolder);
-    auto* browse = new QPushButton(ControlText(kDialogId, kBrowse, "..."), this);
-    cld::TagControl(browse, kBrowse);
+    cld::tagControl(m_folder, kFolder);
+    auto* browse = new QPushButton(controlText(kDialogId, kBrowse, "..."), this);
+    cld::tagControl(browse, kBrowse);
     auto* buttons = new QDialogButtonBox(this);
     auto* ok =
-        buttons->addButton(ControlText(kDialogId, cld::kIdOk, "O&K"), QDialogButtonBox::AcceptRole);
-    cld::TagControl(ok, cld::kIdOk);
+        buttons->addButton(controlText(kDialogId, cld::kIdOk, "O&K"), QDialogButtonBox::AcceptRole);
+    cld::tagControl(ok, cld::kIdOk);
     auto* cancel = buttons->addButton(QDialogButtonBox::Cancel);
-    cld::TagControl(cancel, cld::kIdCancel);
+    cld::tagControl(cancel, cld::kIdCancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &CMIC2WMASettingsDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(browse, &QPushButton::clicked, this, &CMIC2WMASettingsDlg::onBrowse);
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(
-        new QLabel(ControlText(kDialogId, -kProfiles, "Please select the encoding bitrate:"), this),
+        new QLabel(controlText(kDialogId, -kProfiles, "Please select the encoding bitrate:"), this),
         0, 0, 1, 2);
     grid->addWidget(m_profiles, 1, 0, 1, 2);
     grid->addWidget(
-        new QLabel(ControlText(kDialogId, -kDevices, "Select the Audio Capture Device:"), this), 2,
+        new QLabel(controlText(kDialogId, -kDevices, "Select the Audio Capture Device:"), this), 2,
         0, 1, 2);
     grid->addWidget(m_devices, 3, 0, 1, 2);
-    grid->addWidget(new QLabel(ControlText(kDialogId, -kFolder, "&Output Folder:"), this), 4, 0, 1,
+    grid->addWidget(new QLabel(controlText(kDialogId, -kFolder, "&Output Folder:"), this), 4, 0, 1,
                     2);
     grid->addWidget(m_folder, 5, 0);
     grid->addWidget(browse, 5, 1);
     grid->addWidget(buttons, 6, 0, 1, 2);
 
-    cld::RouteAlsaMessages();
+    cld::routeAlsaMessages();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         WmEncoderControl& encoder =
@@ -77,10 +78,10 @@ CMIC2WMASettingsDlg::CMIC2WMASettingsDlg(JobContext& context, QWidget* parent)
     }
     // The capture devices by the names a user knows them by; behind each, the device
     // URL the encoder takes.
-    for (const cld::CaptureDeviceInfo& device : cld::ListCaptureDevices()) {
+    for (const cld::CaptureDeviceInfo& device : cld::listCaptureDevices()) {
         QString text = QString::fromStdString(device.productName);
         if (device.busy)
-            text += QLatin1Char(' ') + cld::TableText(cld::IDS_CAPTURE_DEVICE_BUSY_NOTE);
+            text += QLatin1Char(' ') + cld::recorderTableText(cld::IDS_CAPTURE_DEVICE_BUSY_NOTE);
         const QString url = QStringLiteral("DEVICE://") + QString::fromStdString(device.pcmName);
         m_devices->addItem(text, url);
     }
@@ -90,7 +91,7 @@ CMIC2WMASettingsDlg::CMIC2WMASettingsDlg(JobContext& context, QWidget* parent)
     if (m_devices->count() > 0)
         m_devices->setCurrentIndex(0);
     m_folder->setText(QString::fromStdString(
-        cld::ProposedRecorderFolder(context.settings.lastWMAOutFolder(), "WMA Recorder")));
+        cld::proposedRecorderFolder(context.settings.lastWMAOutFolder(), "WMA Recorder")));
 }
 
 void CMIC2WMASettingsDlg::onBrowse() {
@@ -101,7 +102,7 @@ void CMIC2WMASettingsDlg::onBrowse() {
     }
     m_context.settings.setLastWMAOutFolder(chosen.toStdString());
     m_folder->setText(
-        QString::fromStdString(cld::ProposedRecorderFolder(chosen.toStdString(), "WMARecorder")));
+        QString::fromStdString(cld::proposedRecorderFolder(chosen.toStdString(), "WMARecorder")));
 }
 
 void CMIC2WMASettingsDlg::accept() {
@@ -115,7 +116,7 @@ void CMIC2WMASettingsDlg::accept() {
                                 this);
         return;
     }
-    cld::MakeFolder(folder);
+    cld::makeFolder(folder);
     cld::RecorderSession& session = cld::RecorderSession::Instance();
     session.folder = folder.toStdString();
     session.wmaProfileIndex =

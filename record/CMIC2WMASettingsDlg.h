@@ -17,7 +17,7 @@ public:
     CMIC2WMASettingsDlg(JobContext& context, QWidget* parent = nullptr);
 
     // The chosen device as "DEVICE://" + its name.
-    QString ChosenDeviceUrl() const { return m_deviceUrl; }
+    QString chosenDeviceUrl() const { return m_deviceUrl; }
 
     void accept() override;
 

@@ -13,37 +13,37 @@
 
 CRecorderProgressDlg::CRecorderProgressDlg(int dialogId, QWidget* launcher)
     : QDialog(launcher), m_dialogId(dialogId), m_launcher(launcher) {
-    cld::TagControl(this, dialogId);
+    cld::tagControl(this, dialogId);
     setWindowTitle(AppResources::caption(dialogId));
 }
 
 QLabel* CRecorderProgressDlg::valueLabel(int id, bool selectable) {
     auto* l = new QLabel(this);
-    cld::TagControl(l, id);
+    cld::tagControl(l, id);
     if (selectable)
         l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return l;
 }
 
 QPushButton* CRecorderProgressDlg::commandButton(int id, const char* english) {
-    auto* b = new QPushButton(cld::ControlText(m_dialogId, id, english), this);
-    cld::TagControl(b, id);
+    auto* b = new QPushButton(cld::controlText(m_dialogId, id, english), this);
+    cld::tagControl(b, id);
     b->setAutoDefault(false);
     return b;
 }
 
 void CRecorderProgressDlg::addRow(QGridLayout* grid, int& row, int id, const char* caption,
                                   QLabel* value) {
-    grid->addWidget(new QLabel(cld::ControlText(m_dialogId, -id, caption), this), row, 0);
+    grid->addWidget(new QLabel(cld::controlText(m_dialogId, -id, caption), this), row, 0);
     grid->addWidget(value, row++, 1);
 }
 
 void CRecorderProgressDlg::showDiskSpace(QLabel* total, QLabel* free) {
-    const auto space = cld::QueryDiskSpace(cld::RecorderSession::Instance().folder);
+    const auto space = cld::queryDiskSpace(cld::RecorderSession::Instance().folder);
     if (!space)
         return;
-    total->setText(QString::fromStdString(cld::GigabyteText(space->totalMiB)));
-    free->setText(QString::fromStdString(cld::GigabyteText(space->freeMiB)));
+    total->setText(QString::fromStdString(cld::gigabyteText(space->totalMiB)));
+    free->setText(QString::fromStdString(cld::gigabyteText(space->freeMiB)));
 }
 
 void CRecorderProgressDlg::reject() {

@@ -35,7 +35,7 @@ void CSignalMonitor::Clear() {
     update();
 }
 
-std::vector<cld::MonitorPoint> CSignalMonitor::Trace() const {
+std::vector<cld::MonitorPoint> CSignalMonitor::trace() const {
     std::lock_guard lock(m_lock);
     return m_points;
 }

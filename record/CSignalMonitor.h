@@ -20,7 +20,7 @@ public:
     // Takes the trace away: the monitor shows a black frame again.
     void Clear();
     // The trace painted last (for the dialog's tests).
-    std::vector<cld::MonitorPoint> Trace() const;
+    std::vector<cld::MonitorPoint> trace() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

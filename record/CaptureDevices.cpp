@@ -4,13 +4,13 @@
 
 namespace cld {
 
-void RouteAlsaMessages() {
-    RouteAlsaMessagesToLog();
+void routeAlsaMessages() {
+    routeAlsaMessagesToLog();
 }
 
-std::vector<CaptureDeviceInfo> ListCaptureDevices() {
+std::vector<CaptureDeviceInfo> listCaptureDevices() {
     std::vector<CaptureDeviceInfo> devices;
-    for (const AlsaCaptureDevice& d : ListAlsaCaptureDevices())
+    for (const AlsaCaptureDevice& d : listAlsaCaptureDevices())
         devices.push_back({d.name, d.description, d.busy});
     return devices;
 }

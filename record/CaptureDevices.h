@@ -16,10 +16,10 @@ struct CaptureDeviceInfo {
 // The devices that can record, in the order the sound system names them with its default
 // capture device first; the index in this list is the device number. "null" and the
 // plug-ins that cannot capture are left out; a busy device stays, marked busy.
-std::vector<CaptureDeviceInfo> ListCaptureDevices();
+std::vector<CaptureDeviceInfo> listCaptureDevices();
 
 // Sends the sound library's own complaints to the program's log instead of standard
 // error (once per process; later calls do nothing).
-void RouteAlsaMessages();
+void routeAlsaMessages();
 
 } // namespace cld

@@ -54,7 +54,7 @@ void CaptureEngine::ReleasePreparedDevice() {
 
 bool CaptureEngine::SelectDevice(uint32_t deviceId) {
     m_deviceId = deviceId;
-    const std::vector<CaptureDeviceInfo> devices = ListCaptureDevices();
+    const std::vector<CaptureDeviceInfo> devices = listCaptureDevices();
     if (deviceId >= devices.size()) {
         m_pcmName.clear();
         m_usable = false;
@@ -249,12 +249,12 @@ void CaptureEngine::MonitorStep() {
     const size_t first = frames - take;
     const size_t base = m_window.size() - take;
     for (size_t i = 0; i < take; ++i)
-        m_window[base + i] = ReadMonitorSample(format, data + (first + i) * format.BlockAlign());
+        m_window[base + i] = readMonitorSample(format, data + (first + i) * format.BlockAlign());
 
     int width = 0;
     int height = 0;
     m_monitor->GetClientSize(width, height);
-    ComputeMonitorPoints(m_window.data(), m_window.size(), width, height, m_points);
+    computeMonitorPoints(m_window.data(), m_window.size(), width, height, m_points);
     m_monitor->DrawTrace(m_points);
 }
 

@@ -27,7 +27,7 @@ public:
     CaptureEngine();
     ~CaptureEngine() override;
 
-    // Chooses a device by its number in ListCaptureDevices() and probes its formats;
+    // Chooses a device by its number in listCaptureDevices() and probes its formats;
     // returns whether it can record.
     bool SelectDevice(uint32_t deviceId);
     // The same for a device given by its sound-system name.

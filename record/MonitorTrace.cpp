@@ -4,7 +4,7 @@
 
 namespace cld {
 
-void ComputeMonitorPoints(const double* values, size_t count, int width, int height,
+void computeMonitorPoints(const double* values, size_t count, int width, int height,
                           std::vector<MonitorPoint>& out) {
     constexpr size_t kMaxPoints = 1024;
     const size_t points = std::min(count, kMaxPoints);

@@ -15,7 +15,7 @@ struct MonitorPoint {
 // sample value per pixel around the vertical centre, clamped to the client area; values
 // beyond the width collapse onto the centre of the last column. At most 1024 points;
 // `out` is overwritten (its capacity is reused).
-void ComputeMonitorPoints(const double* values, size_t count, int width, int height,
+void computeMonitorPoints(const double* values, size_t count, int width, int height,
                           std::vector<MonitorPoint>& out);
 
 // Where the capture engine draws the trace. Called on the capture worker, so an

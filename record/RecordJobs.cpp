@@ -7,21 +7,21 @@
 #include "Mp3RecorderEngine.h"
 #include "WmaRecorderEncoder.h"
 
-void RunMp3Recorder(JobContext& context, QWidget* launcher) {
+void runMp3Recorder(JobContext& context, QWidget* launcher) {
     CMIC2MP3SettingsDlg settings(context, launcher);
     if (settings.exec() != QDialog::Accepted)
         return;
     CMIC2MP3ProgressDlg recorder(context, cld::Mp3RecorderEngine::Instance(),
-                                 settings.ChosenDevice(), settings.ChosenDeviceName(), launcher);
+                                 settings.chosenDevice(), settings.chosenDeviceName(), launcher);
     recorder.exec();
 }
 
-void RunWmaRecorder(JobContext& context, QWidget* launcher) {
+void runWmaRecorder(JobContext& context, QWidget* launcher) {
     CMIC2WMASettingsDlg settings(context, launcher);
     if (settings.exec() != QDialog::Accepted) {
         cld::WmaRecorderEncoder::Release();
         return;
     }
-    CMIC2WMAProgressDlg recorder(context, settings.ChosenDeviceUrl(), launcher);
+    CMIC2WMAProgressDlg recorder(context, settings.chosenDeviceUrl(), launcher);
     recorder.exec();
 }

@@ -4,5 +4,5 @@ class QWidget;
 struct JobContext;
 
 // The launcher's two recorder commands.
-void RunMp3Recorder(JobContext& context, QWidget* launcher);
-void RunWmaRecorder(JobContext& context, QWidget* launcher);
+void runMp3Recorder(JobContext& context, QWidget* launcher);
+void runWmaRecorder(JobContext& context, QWidget* launcher);

@@ -34,11 +34,11 @@ constexpr std::array<const char*, 17> kBitrates{
 
 } // namespace
 
-std::span<const char* const> RecorderBitrateTexts() {
+std::span<const char* const> recorderBitrateTexts() {
     return kBitrates;
 }
 
-int LeadingNumber(const std::string& text) {
+int recorderLeadingNumber(const std::string& text) {
     int value = 0;
     for (char c : text) {
         if (!std::isdigit(static_cast<unsigned char>(c)))
@@ -50,7 +50,7 @@ int LeadingNumber(const std::string& text) {
     return value;
 }
 
-int FindItemWithPrefix(std::span<const char* const> items, const std::string& prefix) {
+int findItemWithPrefix(std::span<const char* const> items, const std::string& prefix) {
     for (size_t i = 0; i < items.size(); ++i) {
         if (strncasecmp(items[i], prefix.c_str(), prefix.size()) == 0)
             return static_cast<int>(i);
@@ -58,25 +58,25 @@ int FindItemWithPrefix(std::span<const char* const> items, const std::string& pr
     return -1;
 }
 
-int InitialBitrateIndex(int lastMP3Bitrate) {
+int initialBitrateIndex(int lastMP3Bitrate) {
     if (lastMP3Bitrate > 0 && lastMP3Bitrate < static_cast<int>(kBitrates.size()))
         return lastMP3Bitrate;
-    return FindItemWithPrefix(kBitrates, "128");
+    return findItemWithPrefix(kBitrates, "128");
 }
 
-int BitrateIndexForSlider(int position) {
+int bitrateIndexForSlider(int position) {
     const int rounded = position - position % 8;
-    return FindItemWithPrefix(kBitrates, std::to_string(rounded));
+    return findItemWithPrefix(kBitrates, std::to_string(rounded));
 }
 
-int ChosenBitrate(int index) {
+int chosenBitrate(int index) {
     if (index < 0 || index >= static_cast<int>(kBitrates.size()))
         return 128;
-    const int value = LeadingNumber(kBitrates[static_cast<size_t>(index)]);
+    const int value = recorderLeadingNumber(kBitrates[static_cast<size_t>(index)]);
     return value < 8 || value > 320 ? 128 : value;
 }
 
-std::string ProposedRecorderFolder(const std::string& lastFolder, const char* sub) {
+std::string proposedRecorderFolder(const std::string& lastFolder, const char* sub) {
     if (lastFolder.empty())
         return {};
     std::string folder = lastFolder;
@@ -85,7 +85,7 @@ std::string ProposedRecorderFolder(const std::string& lastFolder, const char* su
     return folder + sub;
 }
 
-std::string RecordingTimeText(std::time_t when, FileNameStyle style) {
+std::string recordingTimeText(std::time_t when, FileNameStyle style) {
     std::tm local{};
     localtime_r(&when, &local);
     // The long form: "Monday, December 7, 2026 18:41:29", with names in the user's
@@ -109,12 +109,12 @@ std::string RecordingTimeText(std::time_t when, FileNameStyle style) {
     return name;
 }
 
-std::string RecordingFilePath(const std::string& folder, std::time_t when, FileNameStyle style,
+std::string recordingFilePath(const std::string& folder, std::time_t when, FileNameStyle style,
                               const char* extension) {
     std::string path = folder;
     if (path.empty() || path.back() != '/')
         path += '/';
-    const std::string stem = path + "RecFile - " + RecordingTimeText(when, style);
+    const std::string stem = path + "RecFile - " + recordingTimeText(when, style);
     std::string candidate = stem + extension;
     std::error_code ec;
     for (int n = 2; std::filesystem::exists(candidate, ec) && n < 1000; ++n)
@@ -122,7 +122,7 @@ std::string RecordingFilePath(const std::string& folder, std::time_t when, FileN
     return candidate;
 }
 
-void FillRecorderParams(const SettingsRecord& settings, int bitrate, Mp3EncoderParams& params) {
+void fillRecorderParams(const SettingsRecord& settings, int bitrate, Mp3EncoderParams& params) {
     params.channelMode = settings.audioChannels();
     params.bitrate = bitrate;
     params.quality = settings.mp3Quality();
@@ -140,7 +140,7 @@ void FillRecorderParams(const SettingsRecord& settings, int bitrate, Mp3EncoderP
     }
 }
 
-std::string BitrateText(const Mp3EncoderParams& params) {
+std::string bitrateText(const Mp3EncoderParams& params) {
     char text[64];
     if (params.vbrMethod == 0)
         std::snprintf(text, sizeof text, "%d Kbps", params.bitrate);
@@ -149,7 +149,7 @@ std::string BitrateText(const Mp3EncoderParams& params) {
     return text;
 }
 
-std::optional<DiskSpace> QueryDiskSpace(const std::string& folder) {
+std::optional<DiskSpace> queryDiskSpace(const std::string& folder) {
     namespace fs = std::filesystem;
     fs::path path = folder.empty() ? fs::path(".") : fs::path(folder);
     std::error_code ec;
@@ -168,13 +168,13 @@ std::optional<DiskSpace> QueryDiskSpace(const std::string& folder) {
     return space;
 }
 
-std::string GigabyteText(uint64_t mebibytes) {
+std::string gigabyteText(uint64_t mebibytes) {
     char text[64];
     std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(mebibytes) / 1024.0);
     return text;
 }
 
-std::string ElapsedText(int64_t seconds) {
+std::string elapsedText(int64_t seconds) {
     if (seconds < 0)
         seconds = 0;
     seconds %= 86400;

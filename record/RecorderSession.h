@@ -15,8 +15,4 @@ struct RecorderSession {
     static RecorderSession& Instance();
 };
 
-// String-table ids of the recorders' own messages.
-constexpr int IDS_REC_NO_FORMAT = 951;
-constexpr int IDS_REC_START_FAILED = 952;
-
 } // namespace cld

@@ -5,6 +5,7 @@
 #include "ControlTag.h"
 #include "MessageService.h"
 #include "RecorderSession.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "WaveInDevice.h"
 
@@ -13,19 +14,19 @@
 
 namespace cld {
 
-void TagControl(QWidget* widget, int id) {
+void tagControl(QWidget* widget, int id) {
     setControlId(widget, id);
 }
 
-QString ControlText(int dialogId, int controlId, const char* english) {
+QString controlText(int dialogId, int controlId, const char* english) {
     return AppResources::controlText(dialogId, controlId, QString::fromUtf8(english));
 }
 
-void MakeFolder(const QString& folder) {
+void makeFolder(const QString& folder) {
     QDir().mkdir(folder);
 }
 
-QString TableText(int stringId) {
+QString recorderTableText(int stringId) {
     QString text = AppResources::string(stringId);
     if (text.isEmpty())
         if (const char* english = findEntry(builtinStrings(), stringId))
@@ -33,21 +34,21 @@ QString TableText(int stringId) {
     return text;
 }
 
-void ShowMessage(int stringId, QWidget* parent, const QString& first, const QString& second) {
-    QString text = TableText(stringId);
+void showMessage(int stringId, QWidget* parent, const QString& first, const QString& second) {
+    QString text = recorderTableText(stringId);
     text = second.isNull() ? text.arg(first) : text.arg(first, second);
     MessageService::instance().show(
         Message{stringId, text, MessageIcon::Error, MessageButtons::Ok, parent});
 }
 
-void ShowCaptureDeviceProblem(const std::string& device, const QString& shown, QWidget* parent) {
-    switch (CheckCaptureDevice(device)) {
+void showCaptureDeviceProblem(const std::string& device, const QString& shown, QWidget* parent) {
+    switch (checkCaptureDevice(device)) {
     case CaptureCheck::Busy:
-        ShowMessage(IDS_REC_START_FAILED, parent,
+        showMessage(IDS_REC_START_FAILED, parent,
                     QString::fromStdString(WaveInDevice::ResultText(WaveInResult::Allocated, 0)));
         return;
     case CaptureCheck::Missing:
-        ShowMessage(IDS_CAPTURE_DEVICE_MISSING, parent, shown);
+        showMessage(IDS_CAPTURE_DEVICE_MISSING, parent, shown);
         return;
     case CaptureCheck::Ok:
     case CaptureCheck::CannotCapture:

@@ -16,20 +16,20 @@ constexpr const char* kDeviceAllocated =
     "Another application is recording audio. Stop recording with this other application and "
     "then try to record again.";
 
-snd_pcm_format_t SampleFormat(const WaveInFormat& format) {
+snd_pcm_format_t sampleFormat(const WaveInFormat& format) {
     return format.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;
 }
 
-WaveInResult OpenResult(int err) {
+WaveInResult openResult(int err) {
     if (err == -EBUSY || err == -EAGAIN)
         return WaveInResult::Allocated;
     return WaveInResult::SystemError;
 }
 
 // Restricts `params` to the format; false when the device refuses it.
-bool Restrict(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, const WaveInFormat& format) {
+bool restrict(snd_pcm_t* pcm, snd_pcm_hw_params_t* params, const WaveInFormat& format) {
     return snd_pcm_hw_params_set_access(pcm, params, SND_PCM_ACCESS_RW_INTERLEAVED) == 0 &&
-           snd_pcm_hw_params_set_format(pcm, params, SampleFormat(format)) == 0 &&
+           snd_pcm_hw_params_set_format(pcm, params, sampleFormat(format)) == 0 &&
            snd_pcm_hw_params_set_channels(pcm, params, format.channels) == 0 &&
            snd_pcm_hw_params_set_rate(pcm, params, format.sampleRate, 0) == 0;
 }
@@ -57,7 +57,7 @@ WaveInDevice::~WaveInDevice() {
 }
 
 WaveInResult WaveInDevice::GetCaps(const std::string& pcmName, WaveInCaps& caps) {
-    RouteAlsaMessages();
+    routeAlsaMessages();
     caps = {};
     snd_pcm_t* pcm = nullptr;
     const int err = snd_pcm_open(&pcm, pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
@@ -72,14 +72,14 @@ WaveInResult WaveInDevice::GetCaps(const std::string& pcmName, WaveInCaps& caps)
         return WaveInResult::BadDevice;
     for (size_t row = 0; row < kProbeFormats.size(); ++row) {
         snd_pcm_hw_params_copy(trial, any);
-        if (Restrict(pcm, trial, kProbeFormats[row]))
+        if (restrict(pcm, trial, kProbeFormats[row]))
             caps.formats |= 1u << row;
     }
     return WaveInResult::Ok;
 }
 
 WaveInResult WaveInDevice::QueryFormat(const std::string& pcmName, const WaveInFormat& format) {
-    RouteAlsaMessages();
+    routeAlsaMessages();
     snd_pcm_t* pcm = nullptr;
     const int err = snd_pcm_open(&pcm, pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (err < 0)
@@ -87,7 +87,7 @@ WaveInResult WaveInDevice::QueryFormat(const std::string& pcmName, const WaveInF
     PcmCloser closer{pcm};
     snd_pcm_hw_params_t* params;
     snd_pcm_hw_params_alloca(&params);
-    if (snd_pcm_hw_params_any(pcm, params) < 0 || !Restrict(pcm, params, format))
+    if (snd_pcm_hw_params_any(pcm, params) < 0 || !restrict(pcm, params, format))
         return WaveInResult::BadFormat;
     return WaveInResult::Ok;
 }
@@ -121,7 +121,7 @@ WaveInResult WaveInDevice::Fail(WaveInResult result, int systemCode) {
 }
 
 WaveInResult WaveInDevice::Open(const std::string& pcmName, AutoResetEvent* notify) {
-    RouteAlsaMessages();
+    routeAlsaMessages();
     if (m_pcm)
         return Fail(WaveInResult::Allocated);
     m_errorText.clear();
@@ -133,13 +133,13 @@ WaveInResult WaveInDevice::Open(const std::string& pcmName, AutoResetEvent* noti
     snd_pcm_t* pcm = nullptr;
     int err = snd_pcm_open(&pcm, pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (err < 0)
-        return Fail(OpenResult(err), err);
+        return Fail(openResult(err), err);
     PcmCloser closer{pcm};
     snd_pcm_hw_params_t* params;
     snd_pcm_hw_params_alloca(&params);
     if ((err = snd_pcm_hw_params_any(pcm, params)) < 0)
         return Fail(WaveInResult::SystemError, err);
-    if (!Restrict(pcm, params, m_format))
+    if (!restrict(pcm, params, m_format))
         return Fail(WaveInResult::BadFormat);
     // The sound system delivers one of our buffers per period. Its own ring is kept
     // larger than our eight buffers (about 0.75 s at 44100 Hz), so that a reader thread

@@ -4,7 +4,7 @@
 
 namespace cld {
 
-int32_t ReadMonitorSample(const WaveInFormat& format, const uint8_t* frame) {
+int32_t readMonitorSample(const WaveInFormat& format, const uint8_t* frame) {
     auto s16 = [](const uint8_t* p) {
         int16_t v;
         std::memcpy(&v, p, sizeof v);

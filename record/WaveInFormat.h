@@ -36,6 +36,6 @@ constexpr std::array<WaveInFormat, 12> kProbeFormats{{
 // One signed value per sample frame, as the signal monitor shows it: 8-bit samples are
 // unsigned with 128 as silence and scaled to the 16-bit range; stereo frames give the
 // mean of both channels.
-int32_t ReadMonitorSample(const WaveInFormat& format, const uint8_t* frame);
+int32_t readMonitorSample(const WaveInFormat& format, const uint8_t* frame);
 
 } // namespace cld

@@ -5,12 +5,12 @@
 namespace cld {
 namespace {
 
-std::unique_ptr<WmEncoderControl>& Slot() {
+std::unique_ptr<WmEncoderControl>& slot() {
     static std::unique_ptr<WmEncoderControl> encoder;
     return encoder;
 }
 
-WmaRecorderEncoder::Factory& FactorySlot() {
+WmaRecorderEncoder::Factory& factorySlot() {
     static WmaRecorderEncoder::Factory factory;
     return factory;
 }
@@ -18,10 +18,10 @@ WmaRecorderEncoder::Factory& FactorySlot() {
 } // namespace
 
 WmEncoderControl& WmaRecorderEncoder::Get(const std::string& programFolder) {
-    std::unique_ptr<WmEncoderControl>& encoder = Slot();
+    std::unique_ptr<WmEncoderControl>& encoder = slot();
     if (!encoder) {
-        if (FactorySlot())
-            encoder = FactorySlot()();
+        if (factorySlot())
+            encoder = factorySlot()();
         else
             encoder = std::make_unique<WmEncoderControl>(programFolder + "profiles", std::string());
     }
@@ -29,11 +29,11 @@ WmEncoderControl& WmaRecorderEncoder::Get(const std::string& programFolder) {
 }
 
 WmEncoderControl* WmaRecorderEncoder::Current() {
-    return Slot().get();
+    return slot().get();
 }
 
 void WmaRecorderEncoder::Release() {
-    std::unique_ptr<WmEncoderControl>& encoder = Slot();
+    std::unique_ptr<WmEncoderControl>& encoder = slot();
     if (!encoder)
         return;
     encoder->Stop();
@@ -41,7 +41,7 @@ void WmaRecorderEncoder::Release() {
 }
 
 void WmaRecorderEncoder::SetFactory(Factory factory) {
-    FactorySlot() = std::move(factory);
+    factorySlot() = std::move(factory);
 }
 
 } // namespace cld

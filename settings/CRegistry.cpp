@@ -187,7 +187,7 @@ bool CRegistry::ConnectRoot(HKEY root, const char* computerName) {
             return ERROR_INVALID_HANDLE;
         if (named && !cld::sameComputer(computerName))
             return ERROR_BAD_NETPATH; // remote stores are not supported on this platform
-        if (IsPredefinedRoot(root)) {
+        if (isPredefinedRoot(root)) {
             DWORD err = ERROR_SUCCESS;
             m_store = RegistryStore::forRoot(root, err);
             if (!m_store)
@@ -195,7 +195,7 @@ bool CRegistry::ConnectRoot(HKEY root, const char* computerName) {
         }
         m_rootKey = root;
         m_computerName = named ? std::string(computerName) : cld::localComputerName();
-        m_rootName = RegistryRootName(root);
+        m_rootName = registryRootName(root);
         return ERROR_SUCCESS;
     });
 }

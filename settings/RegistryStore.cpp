@@ -233,7 +233,7 @@ RegistryStore::~RegistryStore() {
 }
 
 std::filesystem::path RegistryStore::fileForRoot(HKEY root) {
-    const std::string name = std::string(RegistryRootName(root)) + ".db";
+    const std::string name = std::string(registryRootName(root)) + ".db";
     if (const char* dir = std::getenv("CLD_REGISTRY_DIR"); dir && *dir)
         return std::filesystem::path(dir) / name;
     if (root == HKEY_CURRENT_USER) {

@@ -1,6 +1,6 @@
 #include "RegistryTypes.h"
 
-const char* RegistryRootName(HKEY root) {
+const char* registryRootName(HKEY root) {
     switch (root) {
     case HKEY_CLASSES_ROOT:
         return "HKEY_CLASSES_ROOT";
@@ -21,6 +21,6 @@ const char* RegistryRootName(HKEY root) {
     }
 }
 
-bool IsPredefinedRoot(HKEY root) {
+bool isPredefinedRoot(HKEY root) {
     return root >= HKEY_CLASSES_ROOT && root <= HKEY_DYN_DATA;
 }

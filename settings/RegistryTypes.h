@@ -96,6 +96,6 @@ struct SecurityAttributes {
 };
 
 // Printable name of a root handle ("Unknown" for anything that is not a predefined root).
-const char* RegistryRootName(HKEY root);
+const char* registryRootName(HKEY root);
 // True for the predefined roots above.
-bool IsPredefinedRoot(HKEY root);
+bool isPredefinedRoot(HKEY root);

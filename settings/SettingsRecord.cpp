@@ -121,12 +121,12 @@ bool inRange(const IntSetting& s, int value) {
 SettingsRecord::SettingsRecord(std::string appName, std::string registryKey)
     : m_appName(std::move(appName)), m_registryKey(std::move(registryKey)) {}
 
-std::string SettingsRecord::ProfileKeyPath() const {
+std::string SettingsRecord::profileKeyPath() const {
     return "Software\\" + m_registryKey + "\\" + m_appName;
 }
 
-std::string SettingsRecord::SectionKeyPath(const std::string& section) const {
-    return ProfileKeyPath() + "\\" + section;
+std::string SettingsRecord::sectionKeyPath(const std::string& section) const {
+    return profileKeyPath() + "\\" + section;
 }
 
 void SettingsRecord::setProgramFolder(const std::string& folder) {
@@ -140,7 +140,7 @@ void SettingsRecord::LoadSettings() {
         if (std::strcmp(e.section, kComponents) == 0)
             continue;
         if (const auto* i = std::get_if<IntSetting>(&e.kind)) {
-            const int value = GetProfileInt(e.section, e.name, i->defaultValue);
+            const int value = getProfileInt(e.section, e.name, i->defaultValue);
             if (inRange(*i, value)) {
                 this->*(i->member) = value;
             } else {
@@ -151,14 +151,14 @@ void SettingsRecord::LoadSettings() {
             }
         } else {
             const auto& t = std::get<TextSetting>(e.kind);
-            this->*(t.member) = GetProfileString(e.section, e.name, this->*(t.member));
+            this->*(t.member) = getProfileString(e.section, e.name, this->*(t.member));
         }
     }
 }
 
-void SettingsRecord::LoadComponents() {
+void SettingsRecord::loadComponents() {
     const IntSetting& s = std::get<IntSetting>(SettingsTable::find(kComponents, "WMFRedist")->kind);
-    const int value = GetProfileInt(kComponents, "WMFRedist", s.defaultValue);
+    const int value = getProfileInt(kComponents, "WMFRedist", s.defaultValue);
     m_wmfRedist = inRange(s, value) ? value : s.defaultValue;
 }
 
@@ -176,12 +176,12 @@ void reportUnreadable(const char* section, const char* name, DWORD error) {
 
 } // namespace
 
-int SettingsRecord::GetProfileInt(const char* section, const char* name, int defaultValue) {
+int SettingsRecord::getProfileInt(const char* section, const char* name, int defaultValue) {
     if (!section || !name)
         return defaultValue;
     CRegistry reg;
     if (!reg.ConnectRoot(HKEY_CURRENT_USER) ||
-        !reg.OpenKey(SectionKeyPath(section).c_str(), KEY_READ))
+        !reg.OpenKey(sectionKeyPath(section).c_str(), KEY_READ))
         return defaultValue;
     DWORD value = 0;
     if (!reg.ReadDword(name, value)) {
@@ -191,13 +191,13 @@ int SettingsRecord::GetProfileInt(const char* section, const char* name, int def
     return static_cast<int>(static_cast<std::int32_t>(value));
 }
 
-std::string SettingsRecord::GetProfileString(const char* section, const char* name,
+std::string SettingsRecord::getProfileString(const char* section, const char* name,
                                              const std::string& defaultValue) {
     if (!section || !name)
         return defaultValue;
     CRegistry reg;
     if (!reg.ConnectRoot(HKEY_CURRENT_USER) ||
-        !reg.OpenKey(SectionKeyPath(section).c_str(), KEY_READ))
+        !reg.OpenKey(sectionKeyPath(section).c_str(), KEY_READ))
         return defaultValue;
     std::string text;
     if (!reg.ReadString(name, text)) {
@@ -216,14 +216,14 @@ void reportWriteFailure(const char* section, const char* name, DWORD error) {
 
 } // namespace
 
-bool SettingsRecord::WriteProfileInt(const char* section, const char* name, int value) {
+bool SettingsRecord::writeProfileInt(const char* section, const char* name, int value) {
     if (!section || !name) {
         m_lastError = ERROR_INVALID_PARAMETER;
         return false;
     }
     CRegistry reg;
     const bool ok = reg.ConnectRoot(HKEY_CURRENT_USER) &&
-                    reg.CreateKey(SectionKeyPath(section).c_str(), nullptr, REG_OPTION_NON_VOLATILE,
+                    reg.CreateKey(sectionKeyPath(section).c_str(), nullptr, REG_OPTION_NON_VOLATILE,
                                   KEY_WRITE) &&
                     reg.WriteDword(name, static_cast<DWORD>(value));
     m_lastError = reg.LastError();
@@ -232,7 +232,7 @@ bool SettingsRecord::WriteProfileInt(const char* section, const char* name, int 
     return ok;
 }
 
-bool SettingsRecord::WriteProfileString(const char* section, const char* name,
+bool SettingsRecord::writeProfileString(const char* section, const char* name,
                                         const std::string& value) {
     if (!section || !name || value.find('\0') != std::string::npos) {
         m_lastError = ERROR_INVALID_PARAMETER;
@@ -240,7 +240,7 @@ bool SettingsRecord::WriteProfileString(const char* section, const char* name,
     }
     CRegistry reg;
     const bool ok = reg.ConnectRoot(HKEY_CURRENT_USER) &&
-                    reg.CreateKey(SectionKeyPath(section).c_str(), nullptr, REG_OPTION_NON_VOLATILE,
+                    reg.CreateKey(sectionKeyPath(section).c_str(), nullptr, REG_OPTION_NON_VOLATILE,
                                   KEY_WRITE) &&
                     reg.WriteString(name, value.c_str());
     m_lastError = reg.LastError();
@@ -256,7 +256,7 @@ bool SettingsRecord::setInt(const char* section, const char* name, int& member, 
         return false;
     }
     member = value;
-    return WriteProfileInt(section, name, value);
+    return writeProfileInt(section, name, value);
 }
 
 bool SettingsRecord::setString(const char* section, const char* name, std::string& member,
@@ -266,7 +266,7 @@ bool SettingsRecord::setString(const char* section, const char* name, std::strin
         return false;
     }
     member = value;
-    return WriteProfileString(section, name, value);
+    return writeProfileString(section, name, value);
 }
 
 // "Preferences"
@@ -451,20 +451,20 @@ std::string readOffsetValueName(const std::string& drive) {
 } // namespace
 
 int SettingsRecord::readOffsetFor(const std::string& drive) {
-    return GetProfileInt(kAccurateRip, readOffsetValueName(drive).c_str(), 0);
+    return getProfileInt(kAccurateRip, readOffsetValueName(drive).c_str(), 0);
 }
 
 bool SettingsRecord::setReadOffsetFor(const std::string& drive, int offset) {
     if (!readOffsetInRange(offset))
         return false;
-    return WriteProfileInt(kAccurateRip, readOffsetValueName(drive).c_str(), offset);
+    return writeProfileInt(kAccurateRip, readOffsetValueName(drive).c_str(), offset);
 }
 
 bool SettingsRecord::accurateRipLookup() {
-    return GetProfileInt(kAccurateRip, "Lookup", 1) != 0;
+    return getProfileInt(kAccurateRip, "Lookup", 1) != 0;
 }
 
 std::string SettingsRecord::accurateRipServer() {
-    const std::string server = GetProfileString(kAccurateRip, "Server", kDefaultAccurateRipServer);
+    const std::string server = getProfileString(kAccurateRip, "Server", kDefaultAccurateRipServer);
     return server.empty() ? std::string(kDefaultAccurateRipServer) : server;
 }

@@ -46,22 +46,22 @@ public:
                             std::string registryKey = kRegistryKey);
 
     // "Software\Quorvane\Calderine 2002\CLD" (no trailing backslash).
-    std::string ProfileKeyPath() const;
-    std::string SectionKeyPath(const std::string& section) const;
+    std::string profileKeyPath() const;
+    std::string sectionKeyPath(const std::string& section) const;
 
     // Reads every "Preferences" and "History" value, in table order, into the members. A
     // missing, unreadable, wrongly typed or out-of-range value reads as its default.
     void LoadSettings();
     // Reads "Components"/"WMFRedist" (start-up reads it before everything else).
-    void LoadComponents();
+    void loadComponents();
 
     // Profile readers and writers. Reads never fail (they give the default); writes return
     // false when the store refused them (LastError() tells why).
-    int GetProfileInt(const char* section, const char* name, int defaultValue);
-    std::string GetProfileString(const char* section, const char* name,
+    int getProfileInt(const char* section, const char* name, int defaultValue);
+    std::string getProfileString(const char* section, const char* name,
                                  const std::string& defaultValue);
-    bool WriteProfileInt(const char* section, const char* name, int value);
-    bool WriteProfileString(const char* section, const char* name, const std::string& value);
+    bool writeProfileInt(const char* section, const char* name, int value);
+    bool writeProfileString(const char* section, const char* name, const std::string& value);
     DWORD LastError() const { return m_lastError; }
 
     // Not stored: the folder holding the program file, ending in "/".

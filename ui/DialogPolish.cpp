@@ -1,6 +1,7 @@
 #include "DialogPolish.h"
 
 #include "AppResources.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QAbstractButton>

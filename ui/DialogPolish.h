@@ -46,19 +46,4 @@ QChar mnemonicOf(const QString& text);
 // Shows or hides a field together with the label in front of it in its grid row.
 void setFormRowVisible(QWidget* field, bool visible);
 
-// Ids of the names given to controls that have no label.
-enum AccessibleNameId : int {
-    IDS_NAME_OUTPUT_FOLDER = 2400,
-    IDS_NAME_INPUT_FOLDER_OR_FILE = 2401,
-    IDS_NAME_OUTPUT_FOLDER_OR_FILE = 2402,
-    IDS_NAME_INPUT_FILE = 2403,
-    IDS_NAME_OUTPUT_FILE = 2404,
-    IDS_NAME_TRACKS = 2405,
-    IDS_NAME_INTRO_SECONDS = 2406,
-    IDS_NAME_BITRATE = 2407,
-    IDS_TRACK_NAME_TOO_LONG = 2408,
-    IDS_NAME_WMA_PROFILE = 2455,
-    IDS_NAME_ENCODING_PROGRESS = 2495,
-};
-
 } // namespace cld

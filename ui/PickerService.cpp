@@ -1,6 +1,7 @@
 #include "PickerService.h"
 
 #include "AppResources.h"
+#include "StringIds.h"
 #include "StringTable.h"
 
 #include <QFileDialog>

@@ -1,5 +1,7 @@
 #include "StringTable.h"
 
+#include "StringIds.h"
+
 #include <algorithm>
 #include <array>
 

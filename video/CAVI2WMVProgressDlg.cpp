@@ -1,6 +1,7 @@
 #include "CAVI2WMVProgressDlg.h"
 
 #include "MediaDuration.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "VideoDialogKit.h"
 #include "VideoJobState.h"
@@ -34,7 +35,7 @@ CAVI2WMVProgressDlg::CAVI2WMVProgressDlg(JobContext& context, QWidget* parent)
     : CVideoProgressDlg(context, parent, aviLook()) {}
 
 void CAVI2WMVProgressDlg::prepareRun() {
-    m_duration = GetMediaDuration(inputUrl());
+    m_duration = getMediaDuration(inputUrl());
     encoder().PrepareForFile();
 }
 

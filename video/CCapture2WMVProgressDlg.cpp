@@ -1,5 +1,6 @@
 #include "CCapture2WMVProgressDlg.h"
 
+#include "StringIds.h"
 #include "StringTable.h"
 #include "VideoDialogKit.h"
 #include "VideoJobState.h"

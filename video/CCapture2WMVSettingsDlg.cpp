@@ -1,5 +1,6 @@
 #include "CCapture2WMVSettingsDlg.h"
 
+#include "StringIds.h"
 #include "StringTable.h"
 #include "VideoDialogKit.h"
 #include "VideoJobState.h"

@@ -5,6 +5,7 @@
 #include "JobContext.h"
 #include "MessageService.h"
 #include "PickerService.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "VideoDialogKit.h"
 #include "VideoJobState.h"

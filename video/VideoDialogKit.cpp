@@ -2,6 +2,7 @@
 
 #include "AppResources.h"
 #include "SameFile.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "VideoRules.h"
 #include "WmEncoderControl.h"
@@ -66,7 +67,7 @@ bool mayReplaceOutput(const QString& output, const QString& input, const QString
     const QFileInfo info(output);
     if (!info.exists() || output == confirmed)
         return true;
-    if (!input.isEmpty() && SameFile(input.toStdString(), output.toStdString()))
+    if (!input.isEmpty() && sameFile(input.toStdString(), output.toStdString()))
         return true;
     const QString text = tableText(IDS_OUTPUT_EXISTS_REPLACE).arg(output);
     return MessageService::instance().show(Message{IDS_OUTPUT_EXISTS_REPLACE, text,

@@ -5,7 +5,7 @@
 #include "CCapture2WMVProgressDlg.h"
 #include "CCapture2WMVSettingsDlg.h"
 
-void runAVI2WMVJob(JobContext& context, QWidget* launcher) {
+void runAviToWmv(JobContext& context, QWidget* launcher) {
     CAVI2WMVSettingsDlg settings(context, launcher);
     if (settings.exec() != QDialog::Accepted)
         return;
@@ -13,7 +13,7 @@ void runAVI2WMVJob(JobContext& context, QWidget* launcher) {
     progress.exec();
 }
 
-void runCapture2WMVJob(JobContext& context, QWidget* launcher) {
+void runCaptureToWmv(JobContext& context, QWidget* launcher) {
     CCapture2WMVSettingsDlg settings(context, launcher);
     if (settings.exec() != QDialog::Accepted)
         return;

@@ -5,5 +5,5 @@ struct JobContext;
 
 // The launcher's two video commands: the settings dialog, then, when it is accepted, the
 // progress dialog.
-void runAVI2WMVJob(JobContext& context, QWidget* launcher);
-void runCapture2WMVJob(JobContext& context, QWidget* launcher);
+void runAviToWmv(JobContext& context, QWidget* launcher);
+void runCaptureToWmv(JobContext& context, QWidget* launcher);

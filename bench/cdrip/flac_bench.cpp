@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
     std::vector<double> wallA, wallB, cpuA, cpuB;
     int failed = 0;
     for (int i = 0; i < pairs; ++i) {
-        const cldbench::Result ra = cldbench::RunCommand(a);
-        const cldbench::Result rb = cldbench::RunCommand(b);
+        const cldbench::Result ra = cldbench::runCommand(a);
+        const cldbench::Result rb = cldbench::runCommand(b);
         if (ra.status != 0 || rb.status != 0) {
             std::fprintf(stderr, "run %d failed: flac_tool %d, flac %d\n", i + 1, ra.status,
                          rb.status);
@@ -105,13 +105,13 @@ int main(int argc, char** argv) {
     }
     int result = failed ? 1 : 0;
     if (!failed) {
-        const double ma = cldbench::Median(wallA), mb = cldbench::Median(wallB);
+        const double ma = cldbench::median(wallA), mb = cldbench::median(wallB);
         std::printf("median wall: grabber's writer %.2f s, flac -5 %.2f s, ratio %.3f (goal <= "
                     "1.05)\n",
                     ma, mb, ma / mb);
         std::printf("median cpu:  grabber's writer %.2f s, flac -5 %.2f s, ratio %.3f\n",
-                    cldbench::Median(cpuA), cldbench::Median(cpuB),
-                    cldbench::Median(cpuA) / cldbench::Median(cpuB));
+                    cldbench::median(cpuA), cldbench::median(cpuB),
+                    cldbench::median(cpuA) / cldbench::median(cpuB));
         std::printf("sizes: grabber's writer %ld bytes, flac -5 %ld bytes\n", fileSize(ours),
                     fileSize(theirs));
     }

@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
     const std::uint64_t dataBytes = header[40] | (header[41] << 8) | (header[42] << 16) |
                                     (static_cast<std::uint64_t>(header[43]) << 24);
     FlacWriter flac;
-    if (!flac.Create(argv[2], {"TITLE=Benchmark", "TRACKNUMBER=1"}, dataBytes / 4)) {
-        std::fprintf(stderr, "%s\n", flac.Error().c_str());
+    if (!flac.create(argv[2], {"TITLE=Benchmark", "TRACKNUMBER=1"}, dataBytes / 4)) {
+        std::fprintf(stderr, "%s\n", flac.error().c_str());
         std::fclose(in);
         return 1;
     }
@@ -36,15 +36,15 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> chunk(27 * 2352);
     std::size_t n = 0;
     while ((n = std::fread(chunk.data(), 1, chunk.size(), in)) > 0) {
-        if (!flac.Append(chunk.data(), n)) {
-            std::fprintf(stderr, "%s\n", flac.Error().c_str());
+        if (!flac.append(chunk.data(), n)) {
+            std::fprintf(stderr, "%s\n", flac.error().c_str());
             std::fclose(in);
             return 1;
         }
     }
     std::fclose(in);
-    if (!flac.Finish()) {
-        std::fprintf(stderr, "%s\n", flac.Error().c_str());
+    if (!flac.finish()) {
+        std::fprintf(stderr, "%s\n", flac.error().c_str());
         return 1;
     }
     return 0;

@@ -32,13 +32,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using cldbench::Median;
+using cldbench::median;
 using cldbench::Result;
-using cldbench::RunCommand;
+using cldbench::runCommand;
 
 // Music-like test input: a few drifting tones over soft noise, so that the encoders work
 // as hard as on real recordings.
-void WriteInput(const fs::path& path, int seconds) {
+void writeInput(const fs::path& path, int seconds) {
     const uint32_t rate = 44100;
     const uint64_t frames = static_cast<uint64_t>(seconds) * rate;
     const uint32_t data = static_cast<uint32_t>(frames * 4);
@@ -91,15 +91,15 @@ struct Pair {
     std::vector<std::string> theirs;
 };
 
-bool Compare(const Pair& p, int runs) {
+bool compare(const Pair& p, int runs) {
     std::vector<double> a;
     std::vector<double> b;
     std::vector<double> ca;
     std::vector<double> cb;
     long rss = 0;
     for (int i = 0; i < runs; ++i) {
-        const Result ours = RunCommand(p.ours);
-        const Result theirs = RunCommand(p.theirs);
+        const Result ours = runCommand(p.ours);
+        const Result theirs = runCommand(p.theirs);
         if (ours.status != 0 || theirs.status != 0) {
             std::printf("%-22s failed (ours %d, theirs %d)\n", p.name.c_str(), ours.status,
                         theirs.status);
@@ -111,10 +111,10 @@ bool Compare(const Pair& p, int runs) {
         cb.push_back(theirs.cpuSeconds);
         rss = std::max(rss, ours.maxRssKb);
     }
-    const double ma = Median(a);
-    const double mb = Median(b);
-    const double mca = Median(ca);
-    const double mcb = Median(cb);
+    const double ma = median(a);
+    const double mb = median(b);
+    const double mca = median(ca);
+    const double mcb = median(cb);
     std::printf(
         "%-20s wall %7.3f / %7.3f s = %5.3f   cpu %7.3f / %7.3f s = %5.3f   peak %5.1f MiB\n",
         p.name.c_str(), ma, mb, ma / mb, mca, mcb, mca / mcb, static_cast<double>(rss) / 1024.0);
@@ -122,7 +122,7 @@ bool Compare(const Pair& p, int runs) {
     return true;
 }
 
-fs::path SelfDir() {
+fs::path selfDir() {
     return fs::read_symlink("/proc/self/exe").parent_path();
 }
 
@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    const fs::path bin = SelfDir();
+    const fs::path bin = selfDir();
     const std::string tool = (bin / "codec_tool").string();
     const std::string profiles = (bin / "profiles").string();
     const std::string wmaProfile = "Audio for CD transparency (128 Kbps stereo)";
@@ -153,18 +153,18 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     const std::string wav = (dir / "in.wav").string();
     std::printf("input: %d minutes of 44.1 kHz stereo, %d alternating runs each\n", minutes, runs);
-    WriteInput(wav, minutes * 60);
+    writeInput(wav, minutes * 60);
     const std::string mp3 = (dir / "ref.mp3").string();
     const std::string wma = (dir / "ref.wma").string();
-    RunCommand({"lame", "--quiet", "-b", "128", "-q", "1", wav, mp3});
-    RunCommand({"ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "wmav2", "-b:a", "128k", wma});
+    runCommand({"lame", "--quiet", "-b", "128", "-q", "1", wav, mp3});
+    runCommand({"ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "wmav2", "-b:a", "128k", wma});
     const std::string o = (dir / "o").string();
     const std::string t = (dir / "t").string();
     // The same sound in deeper sample formats, as other programs write them.
     const std::string wav24 = (dir / "in24.wav").string();
     const std::string wavFloat = (dir / "inf.wav").string();
-    RunCommand({"ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "pcm_s24le", wav24});
-    RunCommand({"ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "pcm_f32le", wavFloat});
+    runCommand({"ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "pcm_s24le", wav24});
+    runCommand({"ffmpeg", "-v", "error", "-y", "-i", wav, "-c:a", "pcm_f32le", wavFloat});
 
     const std::vector<Pair> pairs = {
         {"mp3 encode CBR 128",
@@ -191,12 +191,12 @@ int main(int argc, char** argv) {
     };
     bool ok = true;
     for (const Pair& p : pairs)
-        ok = Compare(p, runs) && ok;
+        ok = compare(p, runs) && ok;
 
     if (memory) {
         const std::string longWav = (dir / "long.wav").string();
         std::printf("peak memory, %d minutes against 60 minutes:\n", minutes);
-        WriteInput(longWav, 60 * 60);
+        writeInput(longWav, 60 * 60);
         const std::string longMp3 = (dir / "long.mp3").string();
         const std::string longWma = (dir / "long.wma").string();
         struct Job {
@@ -219,8 +219,8 @@ int main(int argc, char** argv) {
              {tool, "wma-decode", longWma, o + ".wav"}},
         };
         for (const Job& j : jobs) {
-            const Result s = RunCommand(j.shortRun);
-            const Result l = RunCommand(j.longRun);
+            const Result s = runCommand(j.shortRun);
+            const Result l = runCommand(j.longRun);
             std::printf("%-12s %6.1f MiB   %6.1f MiB\n", j.name,
                         static_cast<double>(s.maxRssKb) / 1024.0,
                         static_cast<double>(l.maxRssKb) / 1024.0);

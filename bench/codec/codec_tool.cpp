@@ -39,7 +39,7 @@
 
 namespace {
 
-int Usage() {
+int usage() {
     std::fprintf(stderr, "usage: codec_tool mp3-encode|mp3-decode|wma-encode|wma-decode|wmv IN OUT "
                          "[options] [progress]\n"
                          "       codec_tool id3 FILE.mp3\n");
@@ -62,7 +62,7 @@ struct Options {
     }
 };
 
-bool ParseOptions(int argc, char** argv, int first, const std::vector<std::string>& withValue,
+bool parseOptions(int argc, char** argv, int first, const std::vector<std::string>& withValue,
                   const std::vector<std::string>& flags, Options& out) {
     for (int i = first; i < argc; ++i) {
         const std::string a = argv[i];
@@ -81,7 +81,7 @@ bool ParseOptions(int argc, char** argv, int first, const std::vector<std::strin
     return true;
 }
 
-bool ParseInt(const std::string& text, int& value) {
+bool parseInt(const std::string& text, int& value) {
     char* end = nullptr;
     const long v = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || v < -1000000 || v > 1000000)
@@ -91,7 +91,7 @@ bool ParseInt(const std::string& text, int& value) {
 }
 
 // What a job's error code means, by the kind of job.
-std::string CodeText(const std::string& kind, int code) {
+std::string codeText(const std::string& kind, int code) {
     switch (code) {
     case CodecJob::kErrInput:
         return kind == "mp3-encode" ? "the input cannot be opened as an audio file"
@@ -111,16 +111,16 @@ std::string CodeText(const std::string& kind, int code) {
     }
 }
 
-int Fail(const std::string& kind, int code, uint32_t detail) {
+int fail(const std::string& kind, int code, uint32_t detail) {
     std::string text =
-        "codec_tool: " + kind + " failed (" + std::to_string(code) + "): " + CodeText(kind, code);
+        "codec_tool: " + kind + " failed (" + std::to_string(code) + "): " + codeText(kind, code);
     if (detail != 0)
         text += ": " + GetErrorText(detail);
     std::fprintf(stderr, "%s\n", text.c_str());
     return 1;
 }
 
-int FailWm(const std::string& kind, uint32_t code) {
+int failWm(const std::string& kind, uint32_t code) {
     std::fprintf(stderr, "codec_tool: %s failed (0x%08X): %s\n", kind.c_str(), code,
                  GetErrorText(code).c_str());
     return 1;
@@ -128,7 +128,7 @@ int FailWm(const std::string& kind, uint32_t code) {
 
 // Polls until `busy` turns false, printing `line()` every 250 ms when asked to: on a
 // terminal the line is redrawn in place, otherwise each one is a line of its own.
-void Wait(const std::function<bool()>& busy, bool progress,
+void wait(const std::function<bool()>& busy, bool progress,
           const std::function<std::string()>& line) {
     const bool tty = isatty(STDERR_FILENO) != 0;
     auto next = std::chrono::steady_clock::now();
@@ -143,7 +143,7 @@ void Wait(const std::function<bool()>& busy, bool progress,
         std::fprintf(stderr, tty ? "\r%s   \n" : "%s\n", line().c_str());
 }
 
-std::string JobLine(const CodecJob& job) {
+std::string jobLine(const CodecJob& job) {
     char buf[128];
     std::snprintf(buf, sizeof buf, "progress %3d%%  %u s left  %u KB/s", job.GetProgress(),
                   job.GetRemainingSeconds(), job.GetKilobytesPerSecond());
@@ -154,20 +154,20 @@ std::string JobLine(const CodecJob& job) {
 constexpr const char* kTagOptions[] = {"title",   "artist", "album", "year",
                                        "comment", "track",  "genre"};
 
-int Mp3Encode(int argc, char** argv) {
+int mp3Encode(int argc, char** argv) {
     Options o;
-    if (!ParseOptions(argc, argv, 4,
+    if (!parseOptions(argc, argv, 4,
                       {"cbr", "abr", "quality", "vbrq", "min", "mode", "title", "artist", "album",
                        "year", "comment", "track", "genre"},
                       {"vbr"}, o) ||
         !o.positional.empty())
-        return Usage();
+        return usage();
     Mp3EncoderParams p; // automatic channels, quality 1, CBR 128: the settings' defaults
     auto number = [&o](const char* key, int32_t& field) {
         int v = 0;
         if (!o.has(key))
             return true;
-        if (!ParseInt(o.value(key), v))
+        if (!parseInt(o.value(key), v))
             return false;
         field = v;
         return true;
@@ -180,13 +180,13 @@ int Mp3Encode(int argc, char** argv) {
         p.vbrMethod = 2;
     if (!number("cbr", p.bitrate) || !number("abr", p.abrMeanBitrate) ||
         !number("quality", p.quality) || !number("vbrq", p.vbrQuality) || !number("min", p.bitrate))
-        return Usage();
+        return usage();
     if (o.has("mode")) {
         static const std::map<std::string, int> kModes = {
             {"stereo", 0}, {"joint", 1}, {"ms", 2}, {"mono", 3}, {"auto", 4}};
         const auto it = kModes.find(o.value("mode"));
         if (it == kModes.end())
-            return Usage();
+            return usage();
         p.channelMode = it->second;
     }
     // The file gets a tag only when a tag field was given.
@@ -197,7 +197,7 @@ int Mp3Encode(int argc, char** argv) {
     tag.year = o.value("year");
     tag.comment = o.value("comment");
     if (!number("track", tag.track) || !number("genre", tag.genre))
-        return Usage();
+        return usage();
     const bool tagged = std::any_of(std::begin(kTagOptions), std::end(kTagOptions),
                                     [&o](const char* key) { return o.has(key); });
 
@@ -206,10 +206,10 @@ int Mp3Encode(int argc, char** argv) {
     job.SetInput(argv[2]);
     job.SetOutput(argv[3]);
     if (!job.Start())
-        return Fail("mp3-encode", job.GetErrorCode(), job.GetErrorDetail());
-    Wait([&] { return job.IsRunning(); }, o.progress, [&] { return JobLine(job); });
+        return fail("mp3-encode", job.GetErrorCode(), job.GetErrorDetail());
+    wait([&] { return job.IsRunning(); }, o.progress, [&] { return jobLine(job); });
     if (job.GetErrorCode() != 0)
-        return Fail("mp3-encode", job.GetErrorCode(), job.GetErrorDetail());
+        return fail("mp3-encode", job.GetErrorCode(), job.GetErrorDetail());
     if (tagged && tag.Write(argv[3]) != 1) {
         std::fprintf(stderr, "codec_tool: the ID3 tag could not be written to %s\n", argv[3]);
         return 1;
@@ -217,30 +217,30 @@ int Mp3Encode(int argc, char** argv) {
     return 0;
 }
 
-int Mp3Decode(int argc, char** argv) {
+int mp3Decode(int argc, char** argv) {
     Options o;
-    if (!ParseOptions(argc, argv, 4, {}, {}, o) || !o.positional.empty())
-        return Usage();
+    if (!parseOptions(argc, argv, 4, {}, {}, o) || !o.positional.empty())
+        return usage();
     Mp3DecodeJob job;
     job.SetInput(argv[2]);
     job.SetOutput(argv[3]);
     if (!job.Start())
-        return Fail("mp3-decode", job.GetErrorCode(), job.GetErrorDetail());
-    Wait([&] { return job.IsRunning(); }, o.progress, [&] { return JobLine(job); });
+        return fail("mp3-decode", job.GetErrorCode(), job.GetErrorDetail());
+    wait([&] { return job.IsRunning(); }, o.progress, [&] { return jobLine(job); });
     if (job.GetErrorCode() != 0)
-        return Fail("mp3-decode", job.GetErrorCode(), job.GetErrorDetail());
+        return fail("mp3-decode", job.GetErrorCode(), job.GetErrorDetail());
     return 0;
 }
 
 // Encodes with the media encoder: a named profile (or, for video, the first profile with
 // a video stream) and the display texts given as options.
-int EncodeWithProfile(const std::string& kind, int argc, char** argv, bool video) {
+int encodeWithProfile(const std::string& kind, int argc, char** argv, bool video) {
     Options o;
     if (argc < 5 ||
-        !ParseOptions(argc, argv, 5, {"author", "title", "copyright", "description", "rating"}, {},
+        !parseOptions(argc, argv, 5, {"author", "title", "copyright", "description", "rating"}, {},
                       o) ||
         o.positional.size() > 1 || (!video && o.positional.empty()))
-        return Usage();
+        return usage();
     try {
         auto enc = std::make_unique<WmEncoderControl>(argv[4], "");
         int index = -1;
@@ -271,7 +271,7 @@ int EncodeWithProfile(const std::string& kind, int argc, char** argv, bool video
                          o.value("description"), o.value("rating"));
         e.Start();
         const int64_t bitrate = e.GetStatistics().bitrate;
-        Wait([&] { return job.IsEncoding(); }, o.progress,
+        wait([&] { return job.IsEncoding(); }, o.progress,
              [&] {
                  const WmStatistics st = e.GetStatistics();
                  char buf[128];
@@ -282,38 +282,38 @@ int EncodeWithProfile(const std::string& kind, int argc, char** argv, bool video
                  return std::string(buf);
              });
         if (job.GetLastErrorCode() != 0)
-            return FailWm(kind, job.GetLastErrorCode());
+            return failWm(kind, job.GetLastErrorCode());
     } catch (const WMException& e) {
-        return FailWm(kind, e.GetCode());
+        return failWm(kind, e.GetCode());
     }
     return 0;
 }
 
-int WmaDecode(int argc, char** argv) {
+int wmaDecode(int argc, char** argv) {
     Options o;
-    if (!ParseOptions(argc, argv, 4, {}, {}, o) || !o.positional.empty())
-        return Usage();
+    if (!parseOptions(argc, argv, 4, {}, {}, o) || !o.positional.empty())
+        return usage();
     WmaDecodeJob job;
     if (!job.Open(argv[2], argv[3]) || !job.Start())
-        return Fail("wma-decode", job.GetErrorCode(), job.GetErrorDetail());
-    Wait([&] { return job.IsRunning(); }, o.progress, [&] { return JobLine(job); });
+        return fail("wma-decode", job.GetErrorCode(), job.GetErrorDetail());
+    wait([&] { return job.IsRunning(); }, o.progress, [&] { return jobLine(job); });
     if (job.GetErrorCode() != 0)
-        return Fail("wma-decode", job.GetErrorCode(), job.GetErrorDetail());
+        return fail("wma-decode", job.GetErrorCode(), job.GetErrorDetail());
     return 0;
 }
 
 // Whether the file ends in an ID3 v1 tag ("TAG" 128 bytes before its end). Id3v1Tag::Load
 // also succeeds on a file without one, with every field empty.
-bool HasId3v1Tag(const char* path) {
+bool hasId3v1Tag(const char* path) {
     std::ifstream in(path, std::ios::binary);
     char head[3] = {};
     return in.seekg(-128, std::ios::end) && in.read(head, sizeof head) &&
            std::memcmp(head, "TAG", 3) == 0;
 }
 
-int PrintId3(const char* path) {
+int printId3(const char* path) {
     Id3v1Tag tag;
-    if (!HasId3v1Tag(path) || !tag.Load(path)) {
+    if (!hasId3v1Tag(path) || !tag.Load(path)) {
         std::fprintf(stderr, "codec_tool: no ID3 v1 tag in %s\n", path);
         return 1;
     }
@@ -327,19 +327,19 @@ int PrintId3(const char* path) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "id3") == 0)
-        return PrintId3(argv[2]);
+        return printId3(argv[2]);
     if (argc < 4)
-        return Usage();
+        return usage();
     const std::string mode = argv[1];
     if (mode == "mp3-encode")
-        return Mp3Encode(argc, argv);
+        return mp3Encode(argc, argv);
     if (mode == "mp3-decode")
-        return Mp3Decode(argc, argv);
+        return mp3Decode(argc, argv);
     if (mode == "wma-encode")
-        return EncodeWithProfile(mode, argc, argv, false);
+        return encodeWithProfile(mode, argc, argv, false);
     if (mode == "wmv")
-        return EncodeWithProfile(mode, argc, argv, true);
+        return encodeWithProfile(mode, argc, argv, true);
     if (mode == "wma-decode")
-        return WmaDecode(argc, argv);
-    return Usage();
+        return wmaDecode(argc, argv);
+    return usage();
 }

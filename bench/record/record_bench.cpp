@@ -47,7 +47,7 @@ protected:
     }
 };
 
-double CpuSeconds() {
+double cpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         engine.SetOutputFile((dir / "out.mp3").string());
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = cpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         if (!engine.Start()) {
             std::fprintf(stderr, "record_bench: %s\n", engine.GetErrorText().c_str());
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         engine.Stop();
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        const double cpu = CpuSeconds() - cpu0;
+        const double cpu = cpuSeconds() - cpu0;
         const double audio = static_cast<double>(engine.consumed) / (44100.0 * 4);
         std::printf("%-22s %7.1f audio s in %5.1f s: %6.1fx real time, %.3f CPU s per audio s\n",
                     monitor ? "capture+mp3+monitor" : "capture+mp3", audio, wall, audio / wall,

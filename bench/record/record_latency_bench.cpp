@@ -47,11 +47,11 @@ protected:
     }
 };
 
-double Ms(Clock::duration d) {
+double millis(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-double Median(std::vector<double> v) {
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
 }
@@ -60,13 +60,13 @@ double Median(std::vector<double> v) {
 // a negative number when the device did not record. Unprepared, the device is chosen by
 // its number on Start, as the recorder dialog did: the list is read and the device
 // probed first.
-double StartToFirstSample(const std::string& device, bool prepared) {
+double startToFirstSample(const std::string& device, bool prepared) {
     FirstBufferEngine engine;
     if (prepared && (!engine.SelectDeviceByName(device) || !engine.PrepareDevice()))
         return -1;
     const Clock::time_point press = Clock::now();
     if (!prepared) {
-        const auto devices = cld::ListCaptureDevices();
+        const auto devices = cld::listCaptureDevices();
         const auto it =
             std::find_if(devices.begin(), devices.end(),
                          [&](const cld::CaptureDeviceInfo& d) { return d.pcmName == device; });
@@ -85,12 +85,12 @@ double StartToFirstSample(const std::string& device, bool prepared) {
     const cld::WaveInFormat& f = engine.GetFormat();
     const double bufferMs =
         1000.0 * static_cast<double>(engine.firstBytes / f.BlockAlign()) / f.sampleRate;
-    return std::max(0.0, Ms(engine.first - press) - bufferMs);
+    return std::max(0.0, millis(engine.first - press) - bufferMs);
 }
 
 // The WMA recorder's start until its encoder records; `parked`: the device was opened
 // while the dialog waited.
-double WmaStart(const std::string& device, const std::filesystem::path& dir, bool parked) {
+double wmaStart(const std::string& device, const std::filesystem::path& dir, bool parked) {
     WmEncoderControl encoder(CLD_PROFILE_DIR, "");
     int profile = -1;
     for (int i = 0; i < encoder.GetProfileCount(); ++i)
@@ -104,7 +104,7 @@ double WmaStart(const std::string& device, const std::filesystem::path& dir, boo
     group.Activate();
     group.SetProfile(encoder.GetProfile(profile));
     encoder.SetOutputFile((dir / "bench.wma").string());
-    if (parked && !cld::ParkDeviceSource("DEVICE://" + device))
+    if (parked && !cld::parkDeviceSource("DEVICE://" + device))
         return -1;
     const Clock::time_point press = Clock::now();
     try {
@@ -112,9 +112,9 @@ double WmaStart(const std::string& device, const std::filesystem::path& dir, boo
     } catch (...) {
         return -1;
     }
-    const double ms = Ms(Clock::now() - press);
+    const double taken = millis(Clock::now() - press);
     encoder.Stop();
-    return ms;
+    return taken;
 }
 
 } // namespace
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
     for (const bool prepared : {false, true}) {
         std::vector<double> times;
         for (int i = 0; i < rounds; ++i) {
-            const double ms = StartToFirstSample(device, prepared);
+            const double ms = startToFirstSample(device, prepared);
             if (ms < 0) {
                 std::fprintf(stderr, "record_latency_bench: %s does not record\n", device.c_str());
                 return 1;
@@ -153,15 +153,15 @@ int main(int argc, char** argv) {
         std::printf("MP3 recorder, %-38s start to first sample %7.1f ms\n",
                     prepared ? "device opened while the dialog waits:"
                              : "device chosen and opened on Start:",
-                    Median(times));
+                    median(times));
     }
     for (const bool parked : {false, true}) {
         std::vector<double> wma;
         for (int i = 0; i < rounds; ++i)
-            wma.push_back(WmaStart(device, dir, parked));
+            wma.push_back(wmaStart(device, dir, parked));
         std::printf("WMA recorder, %-38s encoder start        %7.1f ms\n",
                     parked ? "device opened while the dialog waits:" : "device opened on Start:",
-                    Median(wma));
+                    median(wma));
     }
     std::filesystem::remove_all(dir);
     return 0;

@@ -8,7 +8,7 @@
 
 namespace cldbench {
 
-Result RunCommand(const std::vector<std::string>& argv) {
+Result runCommand(const std::vector<std::string>& argv) {
     std::vector<char*> args;
     for (const auto& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
@@ -31,7 +31,7 @@ Result RunCommand(const std::vector<std::string>& argv) {
     return r;
 }
 
-double Median(std::vector<double> values) {
+double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }

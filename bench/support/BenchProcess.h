@@ -14,9 +14,9 @@ struct Result {
 };
 
 // Runs argv[0] (looked up on PATH) with the arguments and waits for it.
-Result RunCommand(const std::vector<std::string>& argv);
+Result runCommand(const std::vector<std::string>& argv);
 
 // The median of the figures (0 for none).
-double Median(std::vector<double> values);
+double median(std::vector<double> values);
 
 } // namespace cldbench

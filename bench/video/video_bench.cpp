@@ -23,9 +23,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using cldbench::Median;
+using cldbench::median;
 using cldbench::Result;
-using cldbench::RunCommand;
+using cldbench::runCommand;
 
 struct Medians {
     double seconds = 0;
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     const fs::path dir = pattern;
     const std::string clip = (dir / "clip.avi").string();
     const std::string t = std::to_string(seconds);
-    const Result made = RunCommand(
+    const Result made = runCommand(
         {"ffmpeg", "-v",    "error", "-y",
          "-f",     "lavfi", "-i",    "testsrc2=size=320x240:rate=25:duration=" + t,
          "-f",     "lavfi", "-i",    "sine=frequency=440:sample_rate=44100:duration=" + t,
@@ -85,9 +85,9 @@ int main(int argc, char** argv) {
     std::vector<double> a, b, c, ca, cb, cc;
     long rss = 0;
     for (int i = 0; i < runs; ++i) {
-        const Result r1 = RunCommand(ours);
-        const Result r2 = RunCommand(theirs);
-        const Result r3 = RunCommand(oursViews);
+        const Result r1 = runCommand(ours);
+        const Result r2 = runCommand(theirs);
+        const Result r3 = runCommand(oursViews);
         if (r1.status != 0 || r2.status != 0 || r3.status != 0) {
             std::printf("failed (ours %d, ffmpeg %d, ours with views %d)\n", r1.status, r2.status,
                         r3.status);
@@ -105,11 +105,11 @@ int main(int argc, char** argv) {
     std::printf("%d-s 320x240 clip, %d runs (median wall / cpu seconds)\n", seconds, runs);
     std::printf("AVI to WMV, views off  ours %6.2f / %6.2f   ffmpeg %6.2f / %6.2f   ratio %.2f "
                 "(cpu %.2f)   our peak %ld KiB\n",
-                Median(a), Median(ca), Median(b), Median(cb), Median(a) / Median(b),
-                Median(ca) / Median(cb), rss);
+                median(a), median(ca), median(b), median(cb), median(a) / median(b),
+                median(ca) / median(cb), rss);
     std::printf("AVI to WMV, views on   ours %6.2f / %6.2f   the views add %.0f%% (cpu %.0f%%)\n",
-                Median(c), Median(cc), 100.0 * (Median(c) / Median(a) - 1.0),
-                100.0 * (Median(cc) / Median(ca) - 1.0));
+                median(c), median(cc), 100.0 * (median(c) / median(a) - 1.0),
+                100.0 * (median(cc) / median(ca) - 1.0));
     fs::remove_all(dir);
     return 0;
 }

@@ -11,7 +11,7 @@ namespace cldtest {
 
 ProgramResourcesScope::ProgramResourcesScope() {
     m_library.load(QString::fromStdString(binDir().string()));
-    AppResources::setSource(std::make_unique<BuiltinResources>(&CldProgramResource, &m_library));
+    AppResources::setSource(std::make_unique<BuiltinResources>(&cldProgramResource, &m_library));
 }
 
 ProgramResourcesScope::~ProgramResourcesScope() {

@@ -9,6 +9,7 @@
 #include "JobContext.h"
 #include "Processes.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"

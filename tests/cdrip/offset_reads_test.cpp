@@ -48,7 +48,7 @@ TEST(OffsetReads, CorrectedReadsDeliverTheDiscsSamplesWithSilenceBeyondIt) {
         for (const long lba : {0L, 5L, kSectors - 3}) {
             std::vector<std::uint8_t> buffer(3 * 2352, 0xEE);
             drive.reads.clear();
-            EXPECT_TRUE(cld::ReadWithOffset(fn, buffer.data(), lba, 3, offset, kSectors));
+            EXPECT_TRUE(cld::readWithOffset(fn, buffer.data(), lba, 3, offset, kSectors));
             for (long k = 0; k < 3 * 588; ++k) {
                 // The disc's own sample, or silence where the drive cannot deliver it
                 // (before its first sector or past its last one, shifted by its offset).
@@ -72,13 +72,13 @@ TEST(OffsetReads, AFailedReadIsReportedAndAnUnknownEndLeavesTheRangeAlone) {
     MemoryDrive drive;
     const cld::SectorReadFn failing = [](std::uint8_t*, long, long) { return false; };
     std::vector<std::uint8_t> buffer(2352);
-    EXPECT_FALSE(cld::ReadWithOffset(failing, buffer.data(), 3, 1, 10, kSectors));
-    EXPECT_FALSE(cld::ReadWithOffset(failing, nullptr, 3, 1, 10, kSectors));
+    EXPECT_FALSE(cld::readWithOffset(failing, buffer.data(), 3, 1, 10, kSectors));
+    EXPECT_FALSE(cld::readWithOffset(failing, nullptr, 3, 1, 10, kSectors));
     const cld::SectorReadFn fn = [&](std::uint8_t* out, long lba, long count) {
         return drive.read(out, lba, count);
     };
     // readableEnd 0 (unknown): the read goes one sector on, as the offset asks.
-    EXPECT_TRUE(cld::ReadWithOffset(fn, buffer.data(), 3, 1, 10, 0));
+    EXPECT_TRUE(cld::readWithOffset(fn, buffer.data(), 3, 1, 10, 0));
     ASSERT_EQ(drive.reads.size(), 1u);
     EXPECT_EQ(drive.reads[0], (std::pair<long, long>(3, 2)));
     EXPECT_EQ(at(buffer, 0), static_cast<std::uint32_t>(3 * 588 + 10 + 1));

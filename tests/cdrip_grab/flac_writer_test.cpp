@@ -61,15 +61,15 @@ TEST(FlacWriter, PiecesThatCutFramesDecodeToTheSameBytes) {
     const auto path = dir.path() / "pieces.flac";
     FlacWriter w;
     // The expected length is only a hint for the seek table: give a wrong one.
-    ASSERT_TRUE(w.Create(path.string(), {"TITLE=x"}, 20000)) << w.Error();
+    ASSERT_TRUE(w.create(path.string(), {"TITLE=x"}, 20000)) << w.error();
     std::size_t at = 0;
     for (std::size_t piece = 1; at < bytes.size(); piece = piece % 13 + 1) {
         const std::size_t n = std::min(piece * 97 + piece % 4, bytes.size() - at);
-        ASSERT_TRUE(w.Append(bytes.data() + at, n));
+        ASSERT_TRUE(w.append(bytes.data() + at, n));
         at += n;
     }
     EXPECT_FALSE(std::filesystem::exists(path));
-    ASSERT_TRUE(w.Finish()) << w.Error();
+    ASSERT_TRUE(w.finish()) << w.error();
     int status = -1;
     const std::string out = decoded(path, status);
     EXPECT_EQ(status, 0);
@@ -84,34 +84,34 @@ TEST(FlacWriter, CutAudioRefusedPathsAndBadTagsLeaveNothing) {
     {
         FlacWriter w;
         const auto path = dir.path() / "cut.flac";
-        ASSERT_TRUE(w.Create(path.string(), {}, 0)) << w.Error();
-        ASSERT_TRUE(w.Append(bytes.data(), bytes.size() - 2));
-        EXPECT_FALSE(w.Finish());
-        EXPECT_NE(w.Error().find(path.string()), std::string::npos) << w.Error();
+        ASSERT_TRUE(w.create(path.string(), {}, 0)) << w.error();
+        ASSERT_TRUE(w.append(bytes.data(), bytes.size() - 2));
+        EXPECT_FALSE(w.finish());
+        EXPECT_NE(w.error().find(path.string()), std::string::npos) << w.error();
         EXPECT_FALSE(std::filesystem::exists(path));
     }
     // A folder under the name is refused, never replaced; a tag that is not NAME=value
     // is refused before anything is written.
     std::filesystem::create_directory(dir.path() / "folder.flac");
     FlacWriter w;
-    EXPECT_FALSE(w.Create((dir.path() / "folder.flac").string(), {}, 0));
-    EXPECT_NE(w.Error().find("folder"), std::string::npos) << w.Error();
+    EXPECT_FALSE(w.create((dir.path() / "folder.flac").string(), {}, 0));
+    EXPECT_NE(w.error().find("folder"), std::string::npos) << w.error();
     EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "folder.flac"));
-    EXPECT_FALSE(w.Create((dir.path() / "tag.flac").string(), {"TITLE"}, 0));
-    EXPECT_NE(w.Error().find("TITLE"), std::string::npos) << w.Error();
-    EXPECT_FALSE(w.Create((dir.path() / "none" / "x.flac").string(), {}, 0));
+    EXPECT_FALSE(w.create((dir.path() / "tag.flac").string(), {"TITLE"}, 0));
+    EXPECT_NE(w.error().find("TITLE"), std::string::npos) << w.error();
+    EXPECT_FALSE(w.create((dir.path() / "none" / "x.flac").string(), {}, 0));
     // A writer dropped before Finish (a killed track) leaves nothing.
     {
         FlacWriter dropped;
-        ASSERT_TRUE(dropped.Create((dir.path() / "dropped.flac").string(), {}, 1000));
-        ASSERT_TRUE(dropped.Append(bytes.data(), bytes.size()));
+        ASSERT_TRUE(dropped.create((dir.path() / "dropped.flac").string(), {}, 1000));
+        ASSERT_TRUE(dropped.append(bytes.data(), bytes.size()));
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "dropped.flac"));
     EXPECT_TRUE(noTemporaries(dir.path()));
 
-    EXPECT_EQ(TrackFileName("Song", TrackFormatFlac), "Song.flac");
-    EXPECT_EQ(TrackFileName("Song.FLAC", TrackFormatFlac), "Song.FLAC");
-    EXPECT_EQ(TrackFileName("a.mp3", TrackFormatFlac), "a.mp3.flac");
-    EXPECT_EQ(TrackFileName("ab", TrackFormatFlac), "ab.flac");
-    EXPECT_EQ(TrackFileName("Song"), "Song.wav");
+    EXPECT_EQ(trackFileName("Song", TrackFormatFlac), "Song.flac");
+    EXPECT_EQ(trackFileName("Song.FLAC", TrackFormatFlac), "Song.FLAC");
+    EXPECT_EQ(trackFileName("a.mp3", TrackFormatFlac), "a.mp3.flac");
+    EXPECT_EQ(trackFileName("ab", TrackFormatFlac), "ab.flac");
+    EXPECT_EQ(trackFileName("Song"), "Song.wav");
 }

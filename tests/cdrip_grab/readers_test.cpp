@@ -23,7 +23,7 @@ TEST(JitterSearch, SeamlessPositionWinsInSilenceAndRepeats) {
     // byte 14112 when the drive has no jitter.
     std::vector<std::uint8_t> buf(26 * kSector, 0);
     std::vector<std::uint8_t> cmp(kSector, 0);
-    auto r = cld::FindJitterOffset(cmp.data(), cmp.size(), buf.data(), buf.size(), 7);
+    auto r = cld::findJitterOffset(cmp.data(), cmp.size(), buf.data(), buf.size(), 7);
     EXPECT_TRUE(r.searched);
     EXPECT_FALSE(r.failed);
     EXPECT_EQ(r.offset, 7 * kSector);
@@ -31,7 +31,7 @@ TEST(JitterSearch, SeamlessPositionWinsInSilenceAndRepeats) {
 
     fillAudio(buf.data(), 26, Content::Pattern, 1);
     std::copy(buf.begin() + 6 * kSector, buf.begin() + 7 * kSector, cmp.begin());
-    r = cld::FindJitterOffset(cmp.data(), cmp.size(), buf.data(), buf.size(), 7);
+    r = cld::findJitterOffset(cmp.data(), cmp.size(), buf.data(), buf.size(), 7);
     EXPECT_EQ(r.offset, 7 * kSector);
 }
 
@@ -42,35 +42,35 @@ TEST(JitterSearch, FindsShiftedBlockAndCountsMisses) {
     // The new read was meant to start at sector 13 but landed 5 frames late.
     std::vector<std::uint8_t> buf(disc.begin() + 13 * kSector + 20,
                                   disc.begin() + 13 * kSector + 20 + 26 * kSector);
-    auto r = cld::FindJitterOffset(cmp.data(), cmp.size(), buf.data(), buf.size(), 7);
+    auto r = cld::findJitterOffset(cmp.data(), cmp.size(), buf.data(), buf.size(), 7);
     EXPECT_FALSE(r.failed);
     EXPECT_EQ(r.offset, 7 * kSector - 20);
 
     // Landed early.
     std::vector<std::uint8_t> early(disc.begin() + 13 * kSector - 40,
                                     disc.begin() + 13 * kSector - 40 + 26 * kSector);
-    r = cld::FindJitterOffset(cmp.data(), cmp.size(), early.data(), early.size(), 7);
+    r = cld::findJitterOffset(cmp.data(), cmp.size(), early.data(), early.size(), 7);
     EXPECT_EQ(r.offset, 7 * kSector + 40);
 
     std::vector<std::uint8_t> other(26 * kSector);
     fillAudio(other.data(), 26, Content::Music, 99);
-    r = cld::FindJitterOffset(cmp.data(), cmp.size(), other.data(), other.size(), 7);
+    r = cld::findJitterOffset(cmp.data(), cmp.size(), other.data(), other.size(), 7);
     EXPECT_TRUE(r.failed);
     EXPECT_EQ(r.offset, 7 * kSector);
 
     // Compare block as large as the window: no search, and the overlap is still
     // skipped rather than delivered twice.
     std::vector<std::uint8_t> big(14 * kSector);
-    r = cld::FindJitterOffset(big.data(), big.size(), buf.data(), buf.size(), 7);
+    r = cld::findJitterOffset(big.data(), big.size(), buf.data(), buf.size(), 7);
     EXPECT_FALSE(r.searched);
     EXPECT_EQ(r.offset, 7 * kSector);
 }
 
 TEST(JitterSearch, PeakCountsFullScale) {
     std::uint8_t s[6] = {0x00, 0x80, 0xFF, 0x7F, 0x10, 0x00};
-    EXPECT_EQ(cld::PeakOf(s, 3), 32768);
-    EXPECT_EQ(cld::PeakOf(s + 2, 2), 32767);
-    EXPECT_EQ(cld::PeakOf(s + 4, 1), 16);
+    EXPECT_EQ(cld::peakOf(s, 3), 32768);
+    EXPECT_EQ(cld::peakOf(s + 2, 2), 32767);
+    EXPECT_EQ(cld::peakOf(s + 4, 1), 16);
     // Long buffers: the extreme sample found wherever it sits, in blocks or in the tail.
     for (const std::size_t at : {std::size_t{0}, std::size_t{17}, std::size_t{517},
                                  std::size_t{1000}, std::size_t{1002}}) {
@@ -79,9 +79,9 @@ TEST(JitterSearch, PeakCountsFullScale) {
             long_[2 * i] = static_cast<std::uint8_t>(i % 50); // small positive samples
         long_[2 * at] = 0x01;
         long_[2 * at + 1] = 0x80; // -32767
-        EXPECT_EQ(cld::PeakOf(long_.data(), 1003), 32767) << at;
+        EXPECT_EQ(cld::peakOf(long_.data(), 1003), 32767) << at;
         long_[2 * at + 1] = 0x70; // +28673
-        EXPECT_EQ(cld::PeakOf(long_.data(), 1003), 28673) << at;
+        EXPECT_EQ(cld::peakOf(long_.data(), 1003), 28673) << at;
     }
 }
 

@@ -82,24 +82,24 @@ TEST(WavWriter, UncreatableFileSaysWhy) {
 }
 
 TEST(TrackJob, NamingRules) {
-    EXPECT_EQ(TrackFileName("Track01"), "Track01.wav");
-    EXPECT_EQ(TrackFileName("x.wav"), "x.wav");
-    EXPECT_EQ(TrackFileName("a.mp3"), "a.mp3");
-    EXPECT_EQ(TrackFileName("ab"), "ab");
-    EXPECT_EQ(TrackFileName("abc"), "abc");
-    EXPECT_EQ(TrackFileName("abcd"), "abcd.wav");
+    EXPECT_EQ(trackFileName("Track01"), "Track01.wav");
+    EXPECT_EQ(trackFileName("x.wav"), "x.wav");
+    EXPECT_EQ(trackFileName("a.mp3"), "a.mp3");
+    EXPECT_EQ(trackFileName("ab"), "ab");
+    EXPECT_EQ(trackFileName("abc"), "abc");
+    EXPECT_EQ(trackFileName("abcd"), "abcd.wav");
 
     std::string folder;
-    ASSERT_TRUE(MakeOutputFolder("/music", folder));
+    ASSERT_TRUE(makeOutputFolder("/music", folder));
     EXPECT_EQ(folder, "/music/");
-    ASSERT_TRUE(MakeOutputFolder("/music/", folder));
+    ASSERT_TRUE(makeOutputFolder("/music/", folder));
     EXPECT_EQ(folder, "/music/");
-    ASSERT_TRUE(MakeOutputFolder("", folder));
+    ASSERT_TRUE(makeOutputFolder("", folder));
     EXPECT_EQ(folder, "");
 
     TrackJob job;
     std::string error;
-    ASSERT_TRUE(MakeTrackJob(job, 3, "Track04", "/music/", 0, -1, error));
+    ASSERT_TRUE(makeTrackJob(job, 3, "Track04", "/music/", 0, -1, error));
     EXPECT_STREQ(job.fileName, "Track04.wav");
     EXPECT_STREQ(job.fullPath, "/music/Track04.wav");
     EXPECT_EQ(job.trackIndex, 3);
@@ -108,17 +108,17 @@ TEST(TrackJob, NamingRules) {
 
 TEST(TrackJob, LongNamesAndPathsAreRefusedNotCut) {
     std::string folder;
-    EXPECT_TRUE(MakeOutputFolder(std::string(258, 'd'), folder)); // 259 with the slash
-    EXPECT_FALSE(MakeOutputFolder(std::string(259, 'd'), folder));
+    EXPECT_TRUE(makeOutputFolder(std::string(258, 'd'), folder)); // 259 with the slash
+    EXPECT_FALSE(makeOutputFolder(std::string(259, 'd'), folder));
     EXPECT_EQ(folder, std::string(258, 'd') + "/");
 
     TrackJob job;
     std::string error;
     // 255 + ".wav" = 259 characters fit; one more does not.
-    EXPECT_TRUE(MakeTrackJob(job, 0, std::string(255, 'n'), "", 0, -1, error));
-    EXPECT_FALSE(MakeTrackJob(job, 0, std::string(256, 'n'), "", 0, -1, error));
+    EXPECT_TRUE(makeTrackJob(job, 0, std::string(255, 'n'), "", 0, -1, error));
+    EXPECT_FALSE(makeTrackJob(job, 0, std::string(256, 'n'), "", 0, -1, error));
     EXPECT_NE(error.find("longer than 259"), std::string::npos);
-    EXPECT_FALSE(MakeTrackJob(job, 0, "Track01", std::string(250, 'd') + "/", 0, -1, error));
+    EXPECT_FALSE(makeTrackJob(job, 0, "Track01", std::string(250, 'd') + "/", 0, -1, error));
     EXPECT_NE(error.find("path"), std::string::npos);
 }
 
@@ -330,11 +330,11 @@ TEST(TrackJob, NamesAreFileNamesInTheFolder) {
     std::string error;
     for (const char* bad : {"../up", "a/b", "/abs", "..", ".", "", "..hidden"}) {
         SCOPED_TRACE(bad);
-        EXPECT_FALSE(MakeTrackJob(job, 0, bad, "/music/", 0, -1, error));
+        EXPECT_FALSE(makeTrackJob(job, 0, bad, "/music/", 0, -1, error));
         EXPECT_FALSE(error.empty());
         error.clear();
     }
-    ASSERT_TRUE(MakeTrackJob(job, 0, "AC-DC live", "/music/", 0, -1, error));
+    ASSERT_TRUE(makeTrackJob(job, 0, "AC-DC live", "/music/", 0, -1, error));
     EXPECT_STREQ(job.fullPath, "/music/AC-DC live.wav");
-    ASSERT_TRUE(MakeTrackJob(job, 0, ".hidden track", "/music/", 0, -1, error));
+    ASSERT_TRUE(makeTrackJob(job, 0, ".hidden track", "/music/", 0, -1, error));
 }

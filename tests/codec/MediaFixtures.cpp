@@ -12,7 +12,7 @@
 
 namespace codectest {
 
-std::vector<int16_t> MakeSignal(int frames, int rate, int channels) {
+std::vector<int16_t> makeSignal(int frames, int rate, int channels) {
     std::vector<int16_t> s(static_cast<size_t>(frames) * static_cast<size_t>(channels));
     const double pi = 3.14159265358979323846;
     for (int i = 0; i < frames; ++i) {
@@ -28,17 +28,17 @@ std::vector<int16_t> MakeSignal(int frames, int rate, int channels) {
     return s;
 }
 
-void Put16(std::vector<uint8_t>& b, uint16_t v) {
+void put16(std::vector<uint8_t>& b, uint16_t v) {
     b.push_back(static_cast<uint8_t>(v));
     b.push_back(static_cast<uint8_t>(v >> 8));
 }
 
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
+void put32(std::vector<uint8_t>& b, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-bool WaitWhile(const std::function<bool()>& busy, int seconds) {
+bool waitWhile(const std::function<bool()>& busy, int seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (busy()) {
         if (std::chrono::steady_clock::now() > end)
@@ -49,53 +49,53 @@ bool WaitWhile(const std::function<bool()>& busy, int seconds) {
 }
 
 namespace {
-uint32_t Get32(const uint8_t* p) {
+uint32_t get32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-uint16_t Get16(const uint8_t* p) {
+uint16_t get16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 } // namespace
 
-void WriteWav(const std::filesystem::path& path, const std::vector<int16_t>& samples, int rate,
+void writeWav(const std::filesystem::path& path, const std::vector<int16_t>& samples, int rate,
               int channels, int bits) {
     const uint32_t bytesPerSample = static_cast<uint32_t>(bits / 8);
     const uint32_t data = static_cast<uint32_t>(samples.size()) * bytesPerSample;
     std::vector<uint8_t> b;
     b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    Put32(b, 36 + data);
+    put32(b, 36 + data);
     b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    Put32(b, 16);
-    Put16(b, 1);
-    Put16(b, static_cast<uint16_t>(channels));
-    Put32(b, static_cast<uint32_t>(rate));
-    Put32(b, static_cast<uint32_t>(rate) * static_cast<uint32_t>(channels) * bytesPerSample);
-    Put16(b, static_cast<uint16_t>(static_cast<uint32_t>(channels) * bytesPerSample));
-    Put16(b, static_cast<uint16_t>(bits));
+    put32(b, 16);
+    put16(b, 1);
+    put16(b, static_cast<uint16_t>(channels));
+    put32(b, static_cast<uint32_t>(rate));
+    put32(b, static_cast<uint32_t>(rate) * static_cast<uint32_t>(channels) * bytesPerSample);
+    put16(b, static_cast<uint16_t>(static_cast<uint32_t>(channels) * bytesPerSample));
+    put16(b, static_cast<uint16_t>(bits));
     b.insert(b.end(), {'d', 'a', 't', 'a'});
-    Put32(b, data);
+    put32(b, data);
     for (int16_t s : samples) {
         if (bits == 8)
             b.push_back(static_cast<uint8_t>((s >> 8) + 128));
         else
-            Put16(b, static_cast<uint16_t>(s));
+            put16(b, static_cast<uint16_t>(s));
     }
-    WriteFile(path, b);
+    writeFile(path, b);
 }
 
-Pcm ReadWav(const std::filesystem::path& path) {
-    const std::vector<uint8_t> b = ReadFile(path);
+Pcm readWav(const std::filesystem::path& path) {
+    const std::vector<uint8_t> b = readFile(path);
     if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0)
         throw std::runtime_error("not a RIFF file: " + path.string());
     Pcm pcm;
     size_t pos = 12;
     while (pos + 8 <= b.size()) {
-        const uint32_t size = Get32(b.data() + pos + 4);
+        const uint32_t size = get32(b.data() + pos + 4);
         if (std::memcmp(b.data() + pos, "fmt ", 4) == 0) {
-            pcm.channels = Get16(b.data() + pos + 10);
-            pcm.rate = static_cast<int>(Get32(b.data() + pos + 12));
-            if (Get16(b.data() + pos + 22) != 16)
+            pcm.channels = get16(b.data() + pos + 10);
+            pcm.rate = static_cast<int>(get32(b.data() + pos + 12));
+            if (get16(b.data() + pos + 22) != 16)
                 throw std::runtime_error("not 16-bit");
         } else if (std::memcmp(b.data() + pos, "data", 4) == 0) {
             const size_t n = std::min<size_t>(size, b.size() - pos - 8) / 2;
@@ -108,7 +108,7 @@ Pcm ReadWav(const std::filesystem::path& path) {
     return pcm;
 }
 
-int Shell(const std::string& command, std::string* out) {
+int shell(const std::string& command, std::string* out) {
     std::FILE* p = ::popen(command.c_str(), "r");
     if (!p)
         return -1;
@@ -122,7 +122,7 @@ int Shell(const std::string& command, std::string* out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string Quote(const std::filesystem::path& p) {
+std::string quote(const std::filesystem::path& p) {
     std::string s = "'";
     for (char c : p.string()) {
         if (c == '\'')
@@ -133,16 +133,16 @@ std::string Quote(const std::filesystem::path& p) {
     return s + "'";
 }
 
-std::map<std::string, std::string> Probe(const std::filesystem::path& file,
+std::map<std::string, std::string> probe(const std::filesystem::path& file,
                                          const std::string& kind) {
     std::string out;
-    Shell(
+    shell(
         "ffprobe -v error -select_streams " + kind +
             ":0 -show_entries "
             "stream=codec_name,bit_rate,channels,channel_layout,sample_rate,width,height,duration,"
             "start_time:"
             "format=duration,format_name:format_tags -of default=nw=1 " +
-            Quote(file) + " 2>/dev/null",
+            quote(file) + " 2>/dev/null",
         &out);
     std::map<std::string, std::string> m;
     std::istringstream in(out);
@@ -162,15 +162,15 @@ std::map<std::string, std::string> Probe(const std::filesystem::path& file,
     return m;
 }
 
-Pcm DecodeWithFfmpeg(const std::filesystem::path& file) {
+Pcm decodeWithFfmpeg(const std::filesystem::path& file) {
     const auto tmp = std::filesystem::path(file.string() + ".ffdec.wav");
-    Shell("ffmpeg -v error -y -i " + Quote(file) + " -c:a pcm_s16le -f wav " + Quote(tmp));
-    Pcm pcm = ReadWav(tmp);
+    shell("ffmpeg -v error -y -i " + quote(file) + " -c:a pcm_s16le -f wav " + quote(tmp));
+    Pcm pcm = readWav(tmp);
     std::filesystem::remove(tmp);
     return pcm;
 }
 
-Alignment Align(const Pcm& ref, const Pcm& test, int maxLag) {
+Alignment align(const Pcm& ref, const Pcm& test, int maxLag) {
     const long ch = ref.channels;
     const long refFrames = static_cast<long>(ref.samples.size()) / ch;
     const long testFrames = static_cast<long>(test.samples.size()) / ch;
@@ -210,12 +210,12 @@ Alignment Align(const Pcm& ref, const Pcm& test, int maxLag) {
     return best;
 }
 
-std::vector<uint8_t> ReadFile(const std::filesystem::path& p) {
+std::vector<uint8_t> readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
+void writeFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));

@@ -7,7 +7,7 @@
 #include <lame/lame.h>
 
 namespace {
-void Quiet(const char*, va_list) {}
+void quiet(const char*, va_list) {}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f)
         return 0;
     hip_t hip = hip_decode_init();
-    hip_set_errorf(hip, Quiet);
-    hip_set_debugf(hip, Quiet);
-    hip_set_msgf(hip, Quiet);
+    hip_set_errorf(hip, quiet);
+    hip_set_debugf(hip, quiet);
+    hip_set_msgf(hip, quiet);
     cld::Mp3StreamInfo info;
-    if (cld::FindFirstMp3Frame(f, hip, info, 1 << 16)) {
+    if (cld::findFirstMp3Frame(f, hip, info, 1 << 16)) {
         if (info.channels < 1 || info.channels > 2 || info.sampleRate <= 0)
             __builtin_trap();
         static short left[4608];

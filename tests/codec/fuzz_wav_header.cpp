@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f)
         return 0;
     try {
-        const cld::WavLayout layout = cld::ParseWavHeader(f, size);
+        const cld::WavLayout layout = cld::parseWavHeader(f, size);
         if (layout.dataOffset + layout.dataBytes > size)
             __builtin_trap();
         if (layout.format.blockAlign == 0 || layout.dataBytes % layout.format.blockAlign)

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void Tag(std::vector<uint8_t>& b, const char* t) {
+void appendTag(std::vector<uint8_t>& b, const char* t) {
     for (int i = 0; i < 4; ++i)
         b.push_back(static_cast<uint8_t>(t[i]));
 }
@@ -27,19 +27,19 @@ struct WavBuilder {
     WavBuilder() : b{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'} {}
     WavBuilder& Fmt(uint16_t tag, uint16_t ch, uint32_t rate, uint16_t bits,
                     bool extensible = false, uint16_t subTag = 1) {
-        Tag(b, "fmt ");
-        Put32(b, extensible ? 40 : 16);
-        Put16(b, tag);
-        Put16(b, ch);
-        Put32(b, rate);
-        Put32(b, rate * ch * bits / 8);
-        Put16(b, static_cast<uint16_t>(ch * bits / 8));
-        Put16(b, bits);
+        appendTag(b, "fmt ");
+        put32(b, extensible ? 40 : 16);
+        put16(b, tag);
+        put16(b, ch);
+        put32(b, rate);
+        put32(b, rate * ch * bits / 8);
+        put16(b, static_cast<uint16_t>(ch * bits / 8));
+        put16(b, bits);
         if (extensible) {
-            Put16(b, 22);
-            Put16(b, bits);
-            Put32(b, ch == 2 ? 3 : 4);
-            Put16(b, subTag);
+            put16(b, 22);
+            put16(b, bits);
+            put32(b, ch == 2 ? 3 : 4);
+            put16(b, subTag);
             const uint8_t rest[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                       0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
             b.insert(b.end(), rest, rest + 14);
@@ -47,25 +47,25 @@ struct WavBuilder {
         return *this;
     }
     WavBuilder& Chunk(const char* id, const std::vector<uint8_t>& body) {
-        Tag(b, id);
-        Put32(b, static_cast<uint32_t>(body.size()));
+        appendTag(b, id);
+        put32(b, static_cast<uint32_t>(body.size()));
         b.insert(b.end(), body.begin(), body.end());
         if (body.size() & 1)
             b.push_back(0);
         return *this;
     }
     WavBuilder& Data(const std::vector<uint8_t>& body, uint32_t claimed) {
-        Tag(b, "data");
-        Put32(b, claimed);
+        appendTag(b, "data");
+        put32(b, claimed);
         b.insert(b.end(), body.begin(), body.end());
         return *this;
     }
 };
 
-std::vector<uint8_t> Bytes16(const std::vector<int16_t>& s) {
+std::vector<uint8_t> bytes16(const std::vector<int16_t>& s) {
     std::vector<uint8_t> b;
     for (int16_t v : s)
-        Put16(b, static_cast<uint16_t>(v));
+        put16(b, static_cast<uint16_t>(v));
     return b;
 }
 
@@ -73,8 +73,8 @@ std::vector<uint8_t> Bytes16(const std::vector<int16_t>& s) {
 
 TEST(AudioFileReader, ReadsHeaderVariantsOfCommonWriters) {
     cldtest::TempDir dir;
-    const std::vector<int16_t> sig = MakeSignal(1000, 22050, 2);
-    const auto data = Bytes16(sig);
+    const std::vector<int16_t> sig = makeSignal(1000, 22050, 2);
+    const auto data = bytes16(sig);
     struct Case {
         std::string name;
         std::vector<uint8_t> file;
@@ -114,7 +114,7 @@ TEST(AudioFileReader, ReadsHeaderVariantsOfCommonWriters) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path p = dir.file(c.name + ".wav");
-        WriteFile(p, c.file);
+        writeFile(p, c.file);
         AudioFileReader r;
         ASSERT_NO_THROW(r.Open(p.string()));
         r.GetAudioStream(0);
@@ -139,7 +139,7 @@ TEST(AudioFileReader, ReadsHeaderVariantsOfCommonWriters) {
 
 TEST(AudioFileReader, RefusesWhatItCannotRead) {
     cldtest::TempDir dir;
-    const auto data = Bytes16(MakeSignal(100, 44100, 2));
+    const auto data = bytes16(makeSignal(100, 44100, 2));
     const std::vector<std::pair<std::string, std::vector<uint8_t>>> bad = {
         {"empty", {}},
         {"text", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd', '!', '!'}},
@@ -155,7 +155,7 @@ TEST(AudioFileReader, RefusesWhatItCannotRead) {
     };
     for (const auto& [name, bytes] : bad) {
         SCOPED_TRACE(name);
-        WriteFile(dir.file(name), bytes);
+        writeFile(dir.file(name), bytes);
         AudioFileReader r;
         try {
             r.Open(dir.file(name).string());
@@ -170,7 +170,7 @@ TEST(AudioFileReader, RefusesWhatItCannotRead) {
         r.Open(dir.file("missing.wav").string());
         FAIL();
     } catch (const Exception& e) {
-        EXPECT_EQ(e.GetCode(), cld::wmerr::FromErrno(ENOENT));
+        EXPECT_EQ(e.GetCode(), cld::wmerr::fromErrno(ENOENT));
         EXPECT_EQ(GetErrorText(e.GetCode()), std::strerror(ENOENT));
     }
     EXPECT_THROW(r.Open(dir.path().string()), Exception) << "a folder";
@@ -180,8 +180,8 @@ TEST(WavStreamWriter, WritesReadableFileReplacingAnyOldOne) {
     cldtest::TempDir dir;
     const fs::path p = dir.file("out.wav");
     const fs::path part = dir.file("out.wav.part");
-    WriteFile(p, std::vector<uint8_t>(100000, 0x55));
-    const auto sig = MakeSignal(2 * 44100, 44100, 2);
+    writeFile(p, std::vector<uint8_t>(100000, 0x55));
+    const auto sig = makeSignal(2 * 44100, 44100, 2);
     {
         WavStreamWriter w;
         w.Create(p.string());
@@ -191,16 +191,16 @@ TEST(WavStreamWriter, WritesReadableFileReplacingAnyOldOne) {
         ASSERT_TRUE(w.Write(sig.data(), sig.size() * 2));
         // Before Close the temporary file's header reads "unknown size", so other readers
         // get every sample that has reached the disk.
-        const Pcm early = DecodeWithFfmpeg(part);
+        const Pcm early = decodeWithFfmpeg(part);
         EXPECT_GT(early.samples.size(), sig.size() / 2);
         EXPECT_TRUE(std::equal(early.samples.begin(), early.samples.end(), sig.begin()));
         EXPECT_EQ(w.GetLengthMilliseconds(), 2000);
         EXPECT_TRUE(w.Close());
     }
-    const auto m = Probe(p);
+    const auto m = probe(p);
     EXPECT_EQ(m.at("stream.codec_name"), "pcm_s16le");
     EXPECT_EQ(m.at("stream.sample_rate"), "44100");
-    EXPECT_EQ(ReadWav(p).samples, sig);
+    EXPECT_EQ(readWav(p).samples, sig);
     EXPECT_EQ(fs::file_size(p), 44u + sig.size() * 2);
     EXPECT_FALSE(fs::exists(part));
 
@@ -213,7 +213,7 @@ TEST(WavStreamWriter, WritesReadableFileReplacingAnyOldOne) {
         d.Write(sig.data(), 400);
         d.Discard();
     }
-    EXPECT_EQ(ReadWav(p).samples, sig);
+    EXPECT_EQ(readWav(p).samples, sig);
     EXPECT_FALSE(fs::exists(part));
 
     WavStreamWriter w;
@@ -232,7 +232,7 @@ TEST(WavStreamWriter, ConvertsSourceFormatToTarget) {
     w.SetFormat(WaveFormat::Pcm(2, 44100, 16), WaveFormat::Pcm(1, 22050, 8));
     ASSERT_TRUE(w.Write(in.data(), in.size()));
     ASSERT_TRUE(w.Close());
-    const Pcm out = ReadWav(dir.file("conv.wav"));
+    const Pcm out = readWav(dir.file("conv.wav"));
     EXPECT_EQ(out.rate, 44100);
     EXPECT_EQ(out.channels, 2);
     EXPECT_NEAR(static_cast<double>(out.samples.size() / 2), 44100, 64);
@@ -267,6 +267,6 @@ TEST(GetErrorText, QuotedTextsOwnCodesAndSystemFallback) {
         EXPECT_EQ(text.find("Unknown"), std::string::npos) << std::hex << code;
         EXPECT_EQ(text.back(), '.') << text;
     }
-    EXPECT_EQ(GetErrorText(cld::wmerr::FromErrno(ENOSPC)), std::strerror(ENOSPC));
+    EXPECT_EQ(GetErrorText(cld::wmerr::fromErrno(ENOSPC)), std::strerror(ENOSPC));
     EXPECT_EQ(GetErrorText(0x12345678), "Unknown error (0x12345678).");
 }

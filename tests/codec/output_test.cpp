@@ -34,38 +34,38 @@ constexpr int kRate = 44100;
 const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
 const std::string kProfile = "Audio for CD transparency (128 Kbps stereo)";
 
-bool RunMp3Encode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
+bool runMp3Encode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
     Mp3EncodeJob job;
     job.SetInput(in.string());
     job.SetOutput(out.string());
     const bool started = job.Start();
-    WaitWhile([&] { return job.IsRunning(); });
+    waitWhile([&] { return job.IsRunning(); });
     *error = job.GetErrorCode();
     *detail = job.GetErrorDetail();
     return started;
 }
 
-bool RunMp3Decode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
+bool runMp3Decode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
     Mp3DecodeJob job;
     job.SetInput(in.string());
     job.SetOutput(out.string());
     const bool started = job.Start();
-    WaitWhile([&] { return job.IsRunning(); });
+    waitWhile([&] { return job.IsRunning(); });
     *error = job.GetErrorCode();
     *detail = job.GetErrorDetail();
     return started;
 }
 
-bool RunWmaDecode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
+bool runWmaDecode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
     WmaDecodeJob job;
     const bool started = job.Open(in.string(), out.string()) == 1 && job.Start() == 1;
-    WaitWhile([&] { return job.IsRunning(); });
+    waitWhile([&] { return job.IsRunning(); });
     *error = job.GetErrorCode();
     *detail = job.GetErrorDetail();
     return started;
 }
 
-uint32_t RunWmaEncode(const fs::path& in, const fs::path& out) {
+uint32_t runWmaEncode(const fs::path& in, const fs::path& out) {
     auto enc = std::make_unique<WmEncoderControl>(kProfiles, "");
     int index = -1;
     for (int i = 0; i < enc->GetProfileCount(); ++i) {
@@ -79,7 +79,7 @@ uint32_t RunWmaEncode(const fs::path& in, const fs::path& out) {
     } catch (const WMException& e) {
         return e.GetCode();
     }
-    WaitWhile([&] { return job.IsEncoding(); });
+    waitWhile([&] { return job.IsEncoding(); });
     return job.GetLastErrorCode();
 }
 
@@ -89,12 +89,12 @@ struct Inputs {
     fs::path wma;
 };
 
-Inputs MakeInputs(const cldtest::TempDir& dir, int seconds) {
+Inputs makeInputs(const cldtest::TempDir& dir, int seconds) {
     Inputs in{dir.file("in.wav"), dir.file("in.mp3"), dir.file("in.wma")};
-    WriteWav(in.wav, MakeSignal(seconds * kRate, kRate, 2), kRate, 2);
-    EXPECT_EQ(Shell("lame --quiet -b 128 " + Quote(in.wav) + " " + Quote(in.mp3)), 0);
+    writeWav(in.wav, makeSignal(seconds * kRate, kRate, 2), kRate, 2);
+    EXPECT_EQ(shell("lame --quiet -b 128 " + quote(in.wav) + " " + quote(in.mp3)), 0);
     EXPECT_EQ(
-        Shell("ffmpeg -v error -y -i " + Quote(in.wav) + " -c:a wmav2 -b:a 128k " + Quote(in.wma)),
+        shell("ffmpeg -v error -y -i " + quote(in.wav) + " -c:a wmav2 -b:a 128k " + quote(in.wma)),
         0);
     return in;
 }
@@ -103,7 +103,7 @@ Inputs MakeInputs(const cldtest::TempDir& dir, int seconds) {
 
 TEST(OutputFile, DevicesPipesAndFoldersAreRefusedAndLeftAlone) {
     cldtest::TempDir dir;
-    const Inputs in = MakeInputs(dir, 1);
+    const Inputs in = makeInputs(dir, 1);
     // A device node of our own (the system's null device is never touched), a pipe and a
     // folder, each where an output would go.
     const fs::path device = dir.file("device.wav");
@@ -120,20 +120,20 @@ TEST(OutputFile, DevicesPipesAndFoldersAreRefusedAndLeftAlone) {
         SCOPED_TRACE(target.filename().string());
         int error = 0;
         uint32_t detail = 0;
-        EXPECT_FALSE(RunMp3Decode(in.mp3, target, &error, &detail));
+        EXPECT_FALSE(runMp3Decode(in.mp3, target, &error, &detail));
         EXPECT_EQ(error, CodecJob::kErrOutput);
         EXPECT_EQ(detail, cld::wmerr::kOutputNotFile);
         EXPECT_FALSE(GetErrorText(detail).empty());
 
-        RunMp3Encode(in.wav, target, &error, &detail);
+        runMp3Encode(in.wav, target, &error, &detail);
         EXPECT_EQ(error, CodecJob::kErrOutput);
         EXPECT_EQ(detail, cld::wmerr::kOutputNotFile);
 
-        EXPECT_FALSE(RunWmaDecode(in.wma, target, &error, &detail));
+        EXPECT_FALSE(runWmaDecode(in.wma, target, &error, &detail));
         EXPECT_EQ(error, CodecJob::kErrOutput);
         EXPECT_EQ(detail, cld::wmerr::kOutputNotFile);
 
-        EXPECT_EQ(RunWmaEncode(in.wav, target), cld::wmerr::kOutputNotFile);
+        EXPECT_EQ(runWmaEncode(in.wav, target), cld::wmerr::kOutputNotFile);
 
         Mp3StreamEncoder stream;
         EXPECT_EQ(stream.Open(target.string(), 2, kRate), 0);
@@ -163,31 +163,31 @@ TEST(OutputFile, DevicesPipesAndFoldersAreRefusedAndLeftAlone) {
         SCOPED_TRACE("input " + source.filename().string());
         int error = 0;
         uint32_t detail = 0;
-        EXPECT_FALSE(RunMp3Decode(source, dir.file("a.wav"), &error, &detail));
+        EXPECT_FALSE(runMp3Decode(source, dir.file("a.wav"), &error, &detail));
         EXPECT_EQ(error, CodecJob::kErrInput);
-        EXPECT_FALSE(RunMp3Encode(source, dir.file("a.mp3"), &error, &detail));
+        EXPECT_FALSE(runMp3Encode(source, dir.file("a.mp3"), &error, &detail));
         EXPECT_EQ(error, CodecJob::kErrInput);
-        EXPECT_FALSE(RunWmaDecode(source, dir.file("b.wav"), &error, &detail));
+        EXPECT_FALSE(runWmaDecode(source, dir.file("b.wav"), &error, &detail));
         EXPECT_EQ(error, CodecJob::kErrInput);
-        EXPECT_EQ(RunWmaEncode(source, dir.file("b.wma")), cld::wmerr::kInputOpen);
+        EXPECT_EQ(runWmaEncode(source, dir.file("b.wma")), cld::wmerr::kInputOpen);
     }
 
     // A link to a regular file is written through: the linked file gets the output.
-    WriteFile(dir.file("real.wav"), {'o', 'l', 'd'});
+    writeFile(dir.file("real.wav"), {'o', 'l', 'd'});
     fs::create_symlink(dir.file("real.wav"), dir.file("link.wav"));
     int error = -1;
     uint32_t detail = 0;
-    ASSERT_TRUE(RunMp3Decode(in.mp3, dir.file("link.wav"), &error, &detail));
+    ASSERT_TRUE(runMp3Decode(in.mp3, dir.file("link.wav"), &error, &detail));
     EXPECT_EQ(error, 0);
     EXPECT_TRUE(fs::is_symlink(dir.file("link.wav")));
-    EXPECT_EQ(ReadWav(dir.file("real.wav")).samples.size(), static_cast<size_t>(2 * kRate));
+    EXPECT_EQ(readWav(dir.file("real.wav")).samples.size(), static_cast<size_t>(2 * kRate));
 }
 
 namespace {
 
 // Runs `job` in a child process and kills it (SIGKILL) once its temporary output has
 // grown past a few blocks. Returns false when the child ended by itself first.
-bool KillMidJob(const fs::path& output, const std::function<void()>& job) {
+bool killMidJob(const fs::path& output, const std::function<void()>& job) {
     const fs::path part = cld::OutputFile::TempPathFor(output.string());
     const pid_t pid = fork();
     if (pid == 0) {
@@ -216,7 +216,7 @@ bool KillMidJob(const fs::path& output, const std::function<void()>& job) {
 
 TEST(OutputFile, KilledJobLeavesNoCompleteLookingOutputAndTheNextRunCleansUp) {
     cldtest::TempDir dir;
-    const Inputs in = MakeInputs(dir, 60);
+    const Inputs in = makeInputs(dir, 60);
     struct Case {
         const char* name;
         fs::path output;
@@ -226,23 +226,23 @@ TEST(OutputFile, KilledJobLeavesNoCompleteLookingOutputAndTheNextRunCleansUp) {
     uint32_t detail = 0;
     const std::vector<Case> cases = {
         {"mp3 encode", dir.file("enc.mp3"),
-         [&] { RunMp3Encode(in.wav, dir.file("enc.mp3"), &error, &detail); }},
+         [&] { runMp3Encode(in.wav, dir.file("enc.mp3"), &error, &detail); }},
         {"mp3 decode", dir.file("dec.wav"),
-         [&] { RunMp3Decode(in.mp3, dir.file("dec.wav"), &error, &detail); }},
-        {"wma encode", dir.file("enc.wma"), [&] { RunWmaEncode(in.wav, dir.file("enc.wma")); }},
+         [&] { runMp3Decode(in.mp3, dir.file("dec.wav"), &error, &detail); }},
+        {"wma encode", dir.file("enc.wma"), [&] { runWmaEncode(in.wav, dir.file("enc.wma")); }},
         {"wma decode", dir.file("wdec.wav"),
-         [&] { RunWmaDecode(in.wma, dir.file("wdec.wav"), &error, &detail); }},
+         [&] { runWmaDecode(in.wma, dir.file("wdec.wav"), &error, &detail); }},
     };
     // An older output of the same name survives a killed run whole.
-    WriteFile(dir.file("dec.wav"), {'o', 'l', 'd'});
+    writeFile(dir.file("dec.wav"), {'o', 'l', 'd'});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const bool existed = fs::exists(c.output);
-        ASSERT_TRUE(KillMidJob(c.output, c.run)) << "the job ended before it could be killed";
+        ASSERT_TRUE(killMidJob(c.output, c.run)) << "the job ended before it could be killed";
         const fs::path part = cld::OutputFile::TempPathFor(c.output.string());
         EXPECT_TRUE(fs::exists(part));
         if (existed)
-            EXPECT_EQ(ReadFile(c.output), (std::vector<uint8_t>{'o', 'l', 'd'}));
+            EXPECT_EQ(readFile(c.output), (std::vector<uint8_t>{'o', 'l', 'd'}));
         else
             EXPECT_FALSE(fs::exists(c.output)) << "nothing under the output's name";
 
@@ -250,7 +250,7 @@ TEST(OutputFile, KilledJobLeavesNoCompleteLookingOutputAndTheNextRunCleansUp) {
         c.run();
         EXPECT_FALSE(fs::exists(part));
         ASSERT_TRUE(fs::exists(c.output));
-        const Pcm dec = DecodeWithFfmpeg(c.output);
+        const Pcm dec = decodeWithFfmpeg(c.output);
         EXPECT_NEAR(static_cast<double>(dec.samples.size() / 2), 60.0 * kRate, 4096);
     }
 }
@@ -267,7 +267,7 @@ struct LimitedRun {
 // process's file-size limit, with the limit's signal ignored, so that a write past it
 // fails with EFBIG as a write to a full disk fails with ENOSPC). `job` returns the error
 // code and the failure code behind it.
-LimitedRun RunWithFileSizeLimit(rlim_t limitBytes,
+LimitedRun runWithFileSizeLimit(rlim_t limitBytes,
                                 const std::function<std::pair<int, uint32_t>()>& job) {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -303,7 +303,7 @@ LimitedRun RunWithFileSizeLimit(rlim_t limitBytes,
 // name stays whole.
 TEST(OutputFile, FullDiskRemovesTheUnfinishedOutputAndNamesTheReason) {
     cldtest::TempDir dir;
-    const Inputs in = MakeInputs(dir, 30);
+    const Inputs in = makeInputs(dir, 30);
     const fs::path full = dir.file("full");
     fs::create_directory(full);
     struct Case {
@@ -316,49 +316,49 @@ TEST(OutputFile, FullDiskRemovesTheUnfinishedOutputAndNamesTheReason) {
          [&] {
              int error = 0;
              uint32_t detail = 0;
-             RunMp3Encode(in.wav, full / "enc.mp3", &error, &detail);
+             runMp3Encode(in.wav, full / "enc.mp3", &error, &detail);
              return std::pair{error, detail};
          }},
         {"mp3 decode", full / "dec.wav",
          [&] {
              int error = 0;
              uint32_t detail = 0;
-             RunMp3Decode(in.mp3, full / "dec.wav", &error, &detail);
+             runMp3Decode(in.mp3, full / "dec.wav", &error, &detail);
              return std::pair{error, detail};
          }},
         {"wma decode", full / "wdec.wav",
          [&] {
              int error = 0;
              uint32_t detail = 0;
-             RunWmaDecode(in.wma, full / "wdec.wav", &error, &detail);
+             runWmaDecode(in.wma, full / "wdec.wav", &error, &detail);
              return std::pair{error, detail};
          }},
         {"wma encode", full / "enc.wma",
          [&] {
-             const uint32_t code = RunWmaEncode(in.wav, full / "enc.wma");
+             const uint32_t code = runWmaEncode(in.wav, full / "enc.wma");
              return std::pair{code != 0 ? CodecJob::kErrOutput : 0, code};
          }},
     };
     // An earlier output of the same name must survive the failed run.
-    WriteFile(full / "dec.wav", {'o', 'l', 'd'});
+    writeFile(full / "dec.wav", {'o', 'l', 'd'});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const bool existed = fs::exists(c.output);
-        const LimitedRun r = RunWithFileSizeLimit(200 * 1024, c.run);
+        const LimitedRun r = runWithFileSizeLimit(200 * 1024, c.run);
         ASSERT_TRUE(r.ran);
         EXPECT_EQ(r.error, CodecJob::kErrOutput);
-        EXPECT_EQ(r.detail, cld::wmerr::FromErrno(EFBIG));
+        EXPECT_EQ(r.detail, cld::wmerr::fromErrno(EFBIG));
         EXPECT_EQ(GetErrorText(r.detail), std::strerror(EFBIG));
         EXPECT_FALSE(fs::exists(cld::OutputFile::TempPathFor(c.output.string())))
             << "the unfinished file is removed";
         if (existed)
-            EXPECT_EQ(ReadFile(c.output), (std::vector<uint8_t>{'o', 'l', 'd'}));
+            EXPECT_EQ(readFile(c.output), (std::vector<uint8_t>{'o', 'l', 'd'}));
         else
             EXPECT_FALSE(fs::exists(c.output)) << "nothing under the output's name";
         // With room enough the same job writes the whole file.
         const auto [error, detail] = c.run();
         EXPECT_EQ(error, 0) << GetErrorText(detail);
-        EXPECT_NEAR(static_cast<double>(DecodeWithFfmpeg(c.output).samples.size() / 2),
+        EXPECT_NEAR(static_cast<double>(decodeWithFfmpeg(c.output).samples.size() / 2),
                     30.0 * kRate, 4096);
     }
 }

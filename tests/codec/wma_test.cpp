@@ -26,7 +26,7 @@ constexpr int kRate = 44100;
 const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
 const std::string kHifi160 = "Audio for HI-FI CD-quality (160 Kbps stereo)";
 
-int IndexOf(const WmEncoderControl& enc, const std::string& name) {
+int indexOf(const WmEncoderControl& enc, const std::string& name) {
     for (int i = 0; i < enc.GetProfileCount(); ++i) {
         if (enc.GetProfileInfo(i).name == name)
             return i;
@@ -34,11 +34,11 @@ int IndexOf(const WmEncoderControl& enc, const std::string& name) {
     return -1;
 }
 
-bool WaitStopped(const WmaEncodeJob& job, int seconds = cldtest::kHangLimitSeconds) {
-    return WaitWhile([&] { return job.IsEncoding(); }, seconds);
+bool waitStopped(const WmaEncodeJob& job, int seconds = cldtest::kHangLimitSeconds) {
+    return waitWhile([&] { return job.IsEncoding(); }, seconds);
 }
 
-bool WaitIdle(const CodecJob& job, int seconds = cldtest::kHangLimitSeconds) {
+bool waitIdle(const CodecJob& job, int seconds = cldtest::kHangLimitSeconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (job.IsRunning()) {
         if (std::chrono::steady_clock::now() > end)
@@ -48,9 +48,9 @@ bool WaitIdle(const CodecJob& job, int seconds = cldtest::kHangLimitSeconds) {
     return true;
 }
 
-std::unique_ptr<WmaEncodeJob> MakeJob(const std::string& profile, const std::string& user = {}) {
+std::unique_ptr<WmaEncodeJob> makeJob(const std::string& profile, const std::string& user = {}) {
     auto enc = std::make_unique<WmEncoderControl>(kProfiles, user);
-    const int index = IndexOf(*enc, profile);
+    const int index = indexOf(*enc, profile);
     EXPECT_GE(index, 0) << profile;
     auto job = std::make_unique<WmaEncodeJob>(std::move(enc));
     job->SetProfileIndex(index);
@@ -64,8 +64,8 @@ TEST(WmProfileCollection, ShippedProfilesListedLowToHighWithStreamCounts) {
     WmEncoderControl enc(kProfiles, user.path().string());
     ASSERT_GE(enc.GetProfileCount(), 8);
     EXPECT_TRUE(enc.GetDamagedProfiles().empty());
-    EXPECT_GE(IndexOf(enc, kHifi160), 0);
-    EXPECT_GE(IndexOf(enc, "Audio for HI-FI Studio-maximum quality (192 Kbps stereo)"), 0);
+    EXPECT_GE(indexOf(enc, kHifi160), 0);
+    EXPECT_GE(indexOf(enc, "Audio for HI-FI Studio-maximum quality (192 Kbps stereo)"), 0);
     int scripts = 0;
     int videos = 0;
     int64_t lastAudioOnly = 0;
@@ -97,15 +97,15 @@ TEST(WmProfileCollection, UserFolderAddsProfilesAndSkipsDamagedOnes) {
     const int base = plain.GetProfileCount();
     // A copy of a shipped profile (as start-up installs them) is listed once.
     fs::copy_file(fs::path(kProfiles) / (kHifi160 + ".prx"), user.file(kHifi160 + ".prx"));
-    WriteFile(user.file("Mine.prx"),
+    writeFile(user.file("Mine.prx"),
               {'[', 'P',  'r',  'o',  'f', 'i', 'l', 'e',  ']', '\n', 'N', 'a', 'm',  'e', '=', 'M',
                'i', 'n',  'e',  '\n', '[', 'S', 't', 'r',  'e', 'a',  'm', ']', '\n', 'T', 'y', 'p',
                'e', '=',  'A',  'u',  'd', 'i', 'o', '\n', 'C', 'o',  'd', 'e', 'c',  '=', 'w', 'm',
                'a', 'v',  '2',  '\n', 'B', 'i', 't', 'r',  'a', 't',  'e', '=', '4',  '8', '0', '0',
                '0', '\n', 'S',  'a',  'm', 'p', 'l', 'e',  'R', 'a',  't', 'e', '=',  '4', '4', '1',
                '0', '0',  '\n', 'C',  'h', 'a', 'n', 'n',  'e', 'l',  's', '=', '1',  '\n'});
-    WriteFile(user.file("Broken.prx"), {'[', 'P', 'r', 'o', 'f', 'i', 'l', 'e', ']', '\n'});
-    WriteFile(user.file("Huge.prx"), std::vector<uint8_t>(200000, 'x'));
+    writeFile(user.file("Broken.prx"), {'[', 'P', 'r', 'o', 'f', 'i', 'l', 'e', ']', '\n'});
+    writeFile(user.file("Huge.prx"), std::vector<uint8_t>(200000, 'x'));
     WmEncoderControl enc(kProfiles, user.path().string());
     EXPECT_EQ(enc.GetProfileCount(), base + 1);
     EXPECT_EQ(enc.GetProfileInfo(base).name, "Mine");
@@ -138,8 +138,8 @@ TEST(WmProfile, ParseChecksEveryValue) {
 
 TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndContentDescription) {
     cldtest::TempDir dir;
-    WriteWav(dir.file("in.wav"), MakeSignal(3 * kRate, kRate, 2), kRate, 2);
-    auto job = MakeJob(kHifi160);
+    writeWav(dir.file("in.wav"), makeSignal(3 * kRate, kRate, 2), kRate, 2);
+    auto job = makeJob(kHifi160);
     const WmaEncodeJob::DisplayTexts texts{"The Artist", "Track Title", "The Album"};
     const std::string out =
         WmaEncodeJob::CdOutputName(dir.path().string(), "The Artist", "Track Title");
@@ -148,7 +148,7 @@ TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndContentDescription) {
     // The state is exact at once: running, never "starting".
     EXPECT_NE(job->GetEncoder().GetRunState(), WmEncoderControl::kStarting);
     EXPECT_TRUE(job->WaitWhileStarting(cldtest::kHangLimit));
-    ASSERT_TRUE(WaitStopped(*job));
+    ASSERT_TRUE(waitStopped(*job));
     EXPECT_EQ(job->GetEncoder().GetRunState(), WmEncoderControl::kStopped);
     EXPECT_EQ(job->GetLastErrorCode(), 0u);
     EXPECT_TRUE(job->OnStopped());
@@ -164,7 +164,7 @@ TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndContentDescription) {
     std::snprintf(expect, sizeof expect, "%.1f MB", mb);
     EXPECT_EQ(figures.fileSizeText, expect);
 
-    auto info = Probe(out);
+    auto info = probe(out);
     EXPECT_EQ(info["stream.codec_name"], "wmav2");
     EXPECT_EQ(info["stream.bit_rate"], "160000");
     EXPECT_EQ(info["stream.channels"], "2");
@@ -174,20 +174,20 @@ TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndContentDescription) {
     EXPECT_EQ(info["tag.copyright"], "The Album");
 
     // It sounds like its input.
-    Pcm ref{kRate, 2, MakeSignal(3 * kRate, kRate, 2)};
-    const Pcm dec = DecodeWithFfmpeg(out);
+    Pcm ref{kRate, 2, makeSignal(3 * kRate, kRate, 2)};
+    const Pcm dec = decodeWithFfmpeg(out);
     ASSERT_EQ(dec.channels, 2);
     EXPECT_NEAR(static_cast<double>(dec.samples.size() / 2), 3 * kRate, 4096);
-    EXPECT_GT(Align(ref, dec, 4096).snrDb, 12.0);
+    EXPECT_GT(align(ref, dec, 4096).snrDb, 12.0);
 }
 
 TEST(WmaEncodeJob, SourceGroupsCountUpAndMp3InputIsAccepted) {
     cldtest::TempDir dir;
-    WriteWav(dir.file("in.wav"), MakeSignal(kRate, kRate, 1), kRate, 1);
+    writeWav(dir.file("in.wav"), makeSignal(kRate, kRate, 1), kRate, 1);
     ASSERT_EQ(
-        Shell("lame --quiet -b 128 " + Quote(dir.file("in.wav")) + " " + Quote(dir.file("in.mp3"))),
+        shell("lame --quiet -b 128 " + quote(dir.file("in.wav")) + " " + quote(dir.file("in.mp3"))),
         0);
-    auto job = MakeJob("Audio for voice (32 Kbps mono)");
+    auto job = makeJob("Audio for voice (32 Kbps mono)");
     WmEncoderControl& enc = job->GetEncoder();
     const std::string first = enc.AddSourceGroup().GetName();
     const std::string second = enc.AddSourceGroup().GetName();
@@ -198,9 +198,9 @@ TEST(WmaEncodeJob, SourceGroupsCountUpAndMp3InputIsAccepted) {
     const std::string out = WmaEncodeJob::FolderOutputName(dir.path().string(), "x/in.mp3");
     EXPECT_EQ(out, dir.file("in.wma").string());
     job->EncodeFile(dir.file("in.mp3").string(), out);
-    ASSERT_TRUE(WaitStopped(*job));
+    ASSERT_TRUE(waitStopped(*job));
     EXPECT_EQ(job->GetLastErrorCode(), 0u);
-    auto info = Probe(out);
+    auto info = probe(out);
     EXPECT_EQ(info["stream.codec_name"], "wmav2");
     EXPECT_EQ(info["stream.bit_rate"], "32000");
     EXPECT_EQ(info["stream.sample_rate"], "22050");
@@ -210,13 +210,13 @@ TEST(WmaEncodeJob, SourceGroupsCountUpAndMp3InputIsAccepted) {
 TEST(WmEncoderControl, DisplayInfoKeepsEarlierTextsForEmptyOnes) {
     cldtest::TempDir dir;
     // Long enough to be still running when the state is checked.
-    WriteWav(dir.file("in.wav"), MakeSignal(120 * kRate, kRate, 2), kRate, 2);
+    writeWav(dir.file("in.wav"), makeSignal(120 * kRate, kRate, 2), kRate, 2);
     WmEncoderControl enc(kProfiles, "");
     enc.PrepareForFile();
     WmSourceGroup& group = enc.AddSourceGroup();
     group.SetInput("file://" + dir.file("in.wav").string());
     group.Activate();
-    group.SetProfile(enc.GetProfile(IndexOf(enc, kHifi160)));
+    group.SetProfile(enc.GetProfile(indexOf(enc, kHifi160)));
     enc.SetOutputFile(dir.file("out.wma").string());
     enc.SetDisplayInfo("Author", "Title", "Copyright", "Description", "Rating");
     enc.SetDisplayInfo("", "New Title", "", "", "");
@@ -224,7 +224,7 @@ TEST(WmEncoderControl, DisplayInfoKeepsEarlierTextsForEmptyOnes) {
     EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kRunning);
     enc.Stop();
     EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kStopped);
-    auto info = Probe(dir.file("out.wma"));
+    auto info = probe(dir.file("out.wma"));
     EXPECT_EQ(info["tag.artist"], "Author");
     EXPECT_EQ(info["tag.title"], "New Title");
     EXPECT_EQ(info["tag.copyright"], "Copyright");
@@ -234,7 +234,7 @@ TEST(WmEncoderControl, DisplayInfoKeepsEarlierTextsForEmptyOnes) {
 
 TEST(WmaEncodeJob, FailuresThrowWithTextAndReleaseTheGroup) {
     cldtest::TempDir dir;
-    auto job = MakeJob(kHifi160);
+    auto job = makeJob(kHifi160);
     try {
         job->EncodeFile(dir.file("missing.wav").string(), dir.file("x.wma").string());
         FAIL() << "no exception";
@@ -245,25 +245,25 @@ TEST(WmaEncodeJob, FailuresThrowWithTextAndReleaseTheGroup) {
     EXPECT_FALSE(job->GetEncoder().HasSourceGroup());
     EXPECT_FALSE(fs::exists(dir.file("x.wma")));
 
-    WriteFile(dir.file("junk.wav"), std::vector<uint8_t>(5000, 0x42));
+    writeFile(dir.file("junk.wav"), std::vector<uint8_t>(5000, 0x42));
     EXPECT_THROW(job->EncodeFile(dir.file("junk.wav").string(), dir.file("y.wma").string()),
                  WMException);
 
-    WriteWav(dir.file("in.wav"), MakeSignal(kRate, kRate, 2), kRate, 2);
+    writeWav(dir.file("in.wav"), makeSignal(kRate, kRate, 2), kRate, 2);
     try {
         job->EncodeFile(dir.file("in.wav").string(), dir.file("no/dir/z.wma").string());
         FAIL() << "no exception";
     } catch (const WMException& e) {
         EXPECT_EQ(e.GetCode(), cld::wmerr::kOutputCreate);
     }
-    const auto before = ReadFile(dir.file("in.wav"));
+    const auto before = readFile(dir.file("in.wav"));
     EXPECT_THROW(job->EncodeFile(dir.file("in.wav").string(), dir.file("in.wav").string()),
                  WMException);
-    EXPECT_EQ(ReadFile(dir.file("in.wav")), before) << "the input survives";
+    EXPECT_EQ(readFile(dir.file("in.wav")), before) << "the input survives";
     WmaDecodeJob dec;
     EXPECT_EQ(dec.Open(dir.file("in.wav").string(), dir.file("in.wav").string()), 0);
     EXPECT_EQ(dec.GetErrorCode(), CodecJob::kErrOutput);
-    EXPECT_EQ(ReadFile(dir.file("in.wav")), before);
+    EXPECT_EQ(readFile(dir.file("in.wav")), before);
     job->SetProfileIndex(999);
     EXPECT_THROW(job->EncodeFile(dir.file("in.wav").string(), dir.file("w.wma").string()),
                  WMException);
@@ -274,8 +274,8 @@ TEST(WmaEncodeJob, FailuresThrowWithTextAndReleaseTheGroup) {
 
 TEST(WmaEncodeJob, AbortLeavesShorterPlayableFile) {
     cldtest::TempDir dir;
-    WriteWav(dir.file("long.wav"), MakeSignal(60 * kRate, kRate, 2), kRate, 2);
-    auto job = MakeJob(kHifi160);
+    writeWav(dir.file("long.wav"), makeSignal(60 * kRate, kRate, 2), kRate, 2);
+    auto job = makeJob(kHifi160);
     job->EncodeFile(dir.file("long.wav").string(), dir.file("long.wma").string());
     EXPECT_TRUE(job->IsEncoding());
     // Abort once the encoder has written some of it.
@@ -284,26 +284,26 @@ TEST(WmaEncodeJob, AbortLeavesShorterPlayableFile) {
     }));
     job->AbortEncoding();
     EXPECT_EQ(job->GetEncoder().GetRunState(), WmEncoderControl::kStopped);
-    const Pcm dec = DecodeWithFfmpeg(dir.file("long.wma"));
+    const Pcm dec = decodeWithFfmpeg(dir.file("long.wma"));
     EXPECT_GT(dec.samples.size(), 0u);
     EXPECT_LT(dec.samples.size() / 2, static_cast<size_t>(60 * kRate));
 }
 
 TEST(WmaEncodeJob, VideoProfileWritesWmv) {
     cldtest::TempDir dir;
-    ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
+    ASSERT_EQ(shell("ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
                     "sine=frequency=440:sample_rate=44100 -t 1 -c:v mpeg4 -c:a pcm_s16le -y " +
-                    Quote(dir.file("in.avi"))),
+                    quote(dir.file("in.avi"))),
               0);
-    auto job = MakeJob("Video for dial-up modems (56 Kbps, 176x144)");
+    auto job = makeJob("Video for dial-up modems (56 Kbps, 176x144)");
     job->EncodeFile(dir.file("in.avi").string(), dir.file("out.wmv").string());
-    ASSERT_TRUE(WaitStopped(*job));
+    ASSERT_TRUE(waitStopped(*job));
     EXPECT_EQ(job->GetLastErrorCode(), 0u);
-    auto v = Probe(dir.file("out.wmv"), "v");
+    auto v = probe(dir.file("out.wmv"), "v");
     EXPECT_EQ(v["stream.codec_name"], "wmv2");
     EXPECT_EQ(v["stream.width"], "176");
     EXPECT_EQ(v["stream.height"], "144");
-    auto a = Probe(dir.file("out.wmv"), "a");
+    auto a = probe(dir.file("out.wmv"), "a");
     EXPECT_EQ(a["stream.codec_name"], "wmav2");
     // The codec's priming must not push one stream later than the other.
     EXPECT_EQ(a["stream.start_time"], "0.000000");
@@ -326,9 +326,9 @@ TEST(WmReader, PrefixRuleAndOpenFailures) {
 
 TEST(WmaDecodeJob, GivesTheAudioFfmpegDecodes) {
     cldtest::TempDir dir;
-    WriteWav(dir.file("in.wav"), MakeSignal(2 * kRate, kRate, 2), kRate, 2);
-    ASSERT_EQ(Shell("ffmpeg -v error -i " + Quote(dir.file("in.wav")) +
-                    " -c:a wmav2 -b:a 128k -y " + Quote(dir.file("in.wma"))),
+    writeWav(dir.file("in.wav"), makeSignal(2 * kRate, kRate, 2), kRate, 2);
+    ASSERT_EQ(shell("ffmpeg -v error -i " + quote(dir.file("in.wav")) +
+                    " -c:a wmav2 -b:a 128k -y " + quote(dir.file("in.wma"))),
               0);
     WmaDecodeJob job;
     ASSERT_EQ(job.Open(dir.file("in.wma").string(), dir.file("out.wav").string()), 1);
@@ -336,11 +336,11 @@ TEST(WmaDecodeJob, GivesTheAudioFfmpegDecodes) {
     EXPECT_LT(job.GetDuration(), 21000000);
     ASSERT_EQ(job.Start(), 1);
     EXPECT_TRUE(job.IsRunning() || job.GetProgress() == 100);
-    ASSERT_TRUE(WaitIdle(job));
+    ASSERT_TRUE(waitIdle(job));
     EXPECT_EQ(job.GetErrorCode(), 0);
     EXPECT_EQ(job.GetProgress(), 100);
-    const Pcm ours = ReadWav(dir.file("out.wav"));
-    const Pcm theirs = DecodeWithFfmpeg(dir.file("in.wma"));
+    const Pcm ours = readWav(dir.file("out.wav"));
+    const Pcm theirs = decodeWithFfmpeg(dir.file("in.wma"));
     ASSERT_EQ(ours.rate, theirs.rate);
     ASSERT_EQ(ours.channels, theirs.channels);
     ASSERT_EQ(ours.samples.size(), theirs.samples.size());
@@ -358,20 +358,20 @@ TEST(WmaDecodeJob, ErrorCodesForMissingVideoOnlyAndUnwritable) {
     EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
     EXPECT_EQ(job.Start(), 0);
 
-    WriteFile(dir.file("junk.wma"), std::vector<uint8_t>(3000, 0x30));
+    writeFile(dir.file("junk.wma"), std::vector<uint8_t>(3000, 0x30));
     EXPECT_EQ(job.Open(dir.file("junk.wma").string(), dir.file("b.wav").string()), 0);
     EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrInput);
 
-    ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v wmv2 -y " +
-                    Quote(dir.file("video.wmv"))),
+    ASSERT_EQ(shell("ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=10 -t 1 -c:v wmv2 -y " +
+                    quote(dir.file("video.wmv"))),
               0);
     EXPECT_EQ(job.Open(dir.file("video.wmv").string(), dir.file("c.wav").string()), 0);
     EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrEncoder);
     EXPECT_FALSE(fs::exists(dir.file("c.wav")));
 
-    WriteWav(dir.file("in.wav"), MakeSignal(kRate, kRate, 2), kRate, 2);
-    ASSERT_EQ(Shell("ffmpeg -v error -i " + Quote(dir.file("in.wav")) + " -c:a wmav2 -y " +
-                    Quote(dir.file("in.wma"))),
+    writeWav(dir.file("in.wav"), makeSignal(kRate, kRate, 2), kRate, 2);
+    ASSERT_EQ(shell("ffmpeg -v error -i " + quote(dir.file("in.wav")) + " -c:a wmav2 -y " +
+                    quote(dir.file("in.wma"))),
               0);
     EXPECT_EQ(job.Open(dir.file("in.wma").string(), dir.file("no/dir/d.wav").string()), 0);
     EXPECT_EQ(job.GetErrorCode(), CodecJob::kErrOutput);
@@ -386,15 +386,15 @@ TEST(WmaDecodeJob, ErrorCodesForMissingVideoOnlyAndUnwritable) {
         std::lock_guard lock(logLock);
         lines.emplace_back(level, t);
     });
-    auto bytes = ReadFile(dir.file("in.wma"));
+    auto bytes = readFile(dir.file("in.wma"));
     bytes.resize(bytes.size() / 2);
-    WriteFile(dir.file("half.wma"), bytes);
+    writeFile(dir.file("half.wma"), bytes);
     ASSERT_EQ(job.Open(dir.file("half.wma").string(), dir.file("half.wav").string()), 1);
     ASSERT_EQ(job.Start(), 1);
-    ASSERT_TRUE(WaitIdle(job));
+    ASSERT_TRUE(waitIdle(job));
     cld::setLogSink(oldSink);
     cld::setLogLevel(oldLevel);
-    const Pcm half = ReadWav(dir.file("half.wav"));
+    const Pcm half = readWav(dir.file("half.wav"));
     EXPECT_GT(half.samples.size(), 0u);
     EXPECT_LT(half.samples.size(), static_cast<size_t>(2 * kRate));
     std::lock_guard lock(logLock);
@@ -411,19 +411,19 @@ TEST(WmaDecodeJob, ErrorCodesForMissingVideoOnlyAndUnwritable) {
 namespace {
 
 // A profile file of one audio stream.
-void WriteAudioProfile(const fs::path& folder, const std::string& name, int rate, int channels,
+void writeAudioProfile(const fs::path& folder, const std::string& name, int rate, int channels,
                        int bitrate) {
     const std::string text = "[Profile]\nName=" + name +
                              "\nDescription=test\n[Stream]\n"
                              "Type=Audio\nCodec=wmav2\nBitrate=" +
                              std::to_string(bitrate) + "\nSampleRate=" + std::to_string(rate) +
                              "\nChannels=" + std::to_string(channels) + "\n";
-    WriteFile(folder / (name + ".prx"), std::vector<uint8_t>(text.begin(), text.end()));
+    writeFile(folder / (name + ".prx"), std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 // A rising tone, whose correlation with itself has one clear peak even over a few hundred
 // samples (the two-sine signal repeats itself closely every 104 samples).
-std::vector<int16_t> MakeChirp(int frames, int rate, int channels) {
+std::vector<int16_t> makeChirp(int frames, int rate, int channels) {
     std::vector<int16_t> s;
     double phase = 0;
     for (int i = 0; i < frames; ++i) {
@@ -435,13 +435,13 @@ std::vector<int16_t> MakeChirp(int frames, int rate, int channels) {
     return s;
 }
 
-Pcm DecodeWithJob(const fs::path& wma, const fs::path& wav) {
+Pcm decodeWithJob(const fs::path& wma, const fs::path& wav) {
     WmaDecodeJob job;
     EXPECT_EQ(job.Open(wma.string(), wav.string()), 1);
     EXPECT_EQ(job.Start(), 1);
-    EXPECT_TRUE(WaitIdle(job));
+    EXPECT_TRUE(waitIdle(job));
     EXPECT_EQ(job.GetErrorCode(), 0);
-    return ReadWav(wav);
+    return readWav(wav);
 }
 
 } // namespace
@@ -461,26 +461,26 @@ TEST(WmaEncodeJob, DecodedAudioStartsWithTheInputsFirstSample) {
         const std::string name =
             "lag " + std::to_string(c.rate) + " " + std::to_string(c.channels) + "ch";
         SCOPED_TRACE(name + ", " + std::to_string(c.frames) + " frames");
-        WriteAudioProfile(user.path(), name, c.rate, c.channels, c.channels * 64000);
+        writeAudioProfile(user.path(), name, c.rate, c.channels, c.channels * 64000);
         const bool shortInput = c.frames < 5000;
         const Pcm ref{c.rate, c.channels,
-                      shortInput ? MakeChirp(c.frames, c.rate, c.channels)
-                                 : MakeSignal(c.frames, c.rate, c.channels)};
-        WriteWav(dir.file("in.wav"), ref.samples, c.rate, c.channels);
-        auto job = MakeJob(name, user.path().string());
+                      shortInput ? makeChirp(c.frames, c.rate, c.channels)
+                                 : makeSignal(c.frames, c.rate, c.channels)};
+        writeWav(dir.file("in.wav"), ref.samples, c.rate, c.channels);
+        auto job = makeJob(name, user.path().string());
         job->EncodeFile(dir.file("in.wav").string(), dir.file("out.wma").string());
-        ASSERT_TRUE(WaitStopped(*job));
+        ASSERT_TRUE(waitStopped(*job));
         ASSERT_EQ(job->GetLastErrorCode(), 0u);
         const int maxLag = shortInput ? 300 : 4096;
-        for (const Pcm& dec : {DecodeWithJob(dir.file("out.wma"), dir.file("out.wav")),
-                               DecodeWithFfmpeg(dir.file("out.wma"))}) {
+        for (const Pcm& dec : {decodeWithJob(dir.file("out.wma"), dir.file("out.wav")),
+                               decodeWithFfmpeg(dir.file("out.wma"))}) {
             ASSERT_EQ(dec.channels, c.channels);
             ASSERT_EQ(dec.rate, c.rate);
             const size_t frames = dec.samples.size() / static_cast<size_t>(c.channels);
             // Every input sample is there; at most the codec's last frame of silence more.
             EXPECT_GE(frames, static_cast<size_t>(c.frames));
             EXPECT_LE(frames, static_cast<size_t>(c.frames) + 2048);
-            const Alignment a = Align(ref, dec, maxLag);
+            const Alignment a = align(ref, dec, maxLag);
             EXPECT_EQ(a.lag, 0);
             EXPECT_GT(a.snrDb, 12.0);
         }

@@ -149,7 +149,7 @@ void JobGate::release() {
 
 void writeTestWav(const std::filesystem::path& path, double seconds, int rate, int channels) {
     const int frames = static_cast<int>(seconds * rate);
-    codectest::WriteWav(path, codectest::MakeSignal(frames, rate, channels), rate, channels);
+    codectest::writeWav(path, codectest::makeSignal(frames, rate, channels), rate, channels);
 }
 
 } // namespace converttest

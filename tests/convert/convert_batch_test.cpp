@@ -6,6 +6,7 @@
 #include "ConvertTestKit.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
+#include "StringIds.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
 
@@ -29,13 +30,13 @@ namespace fs = std::filesystem;
 namespace {
 
 double durationOf(const fs::path& file) {
-    const auto probe = codectest::Probe(file);
+    const auto probe = codectest::probe(file);
     const auto it = probe.find("stream.duration");
     return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
 }
 
 std::string codecOf(const fs::path& file) {
-    const auto probe = codectest::Probe(file);
+    const auto probe = codectest::probe(file);
     const auto it = probe.find("stream.codec_name");
     return it == probe.end() ? std::string() : it->second;
 }
@@ -204,8 +205,8 @@ TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
     // MP3 -> WAV, the first file empty.
     const fs::path mp3s = folder("mp3s");
     writeTestWav(env.path("s.wav"), 0.5);
-    ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(env.path("s.wav")) + " " +
-                               codectest::Quote(mp3s / "b.mp3")),
+    ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(env.path("s.wav")) + " " +
+                               codectest::quote(mp3s / "b.mp3")),
               0);
     std::ofstream(mp3s / "a.mp3").close();
     CMP3EncoderProgressDlg mp3(env.context, folderJob(mp3s, folder("mp3s/out")), 4);
@@ -219,8 +220,8 @@ TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
     // WMA -> WAV, the first file empty.
     env.script->messages.clear();
     const fs::path wmas = folder("wmas");
-    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("s.wav")) +
-                               " -c:a wmav2 " + codectest::Quote(wmas / "b.wma")),
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("s.wav")) +
+                               " -c:a wmav2 " + codectest::quote(wmas / "b.wma")),
               0);
     std::ofstream(wmas / "a.wma").close();
     CEncoderProgressDlg wma(env.context, folderJob(wmas, folder("wmas/out")), 4, nullptr);
@@ -283,8 +284,8 @@ TEST_F(Batch, AbortInFolderToMp3KeepsThePartialFileAndStartsNoOther) {
 TEST_F(Batch, Mp3ToWavFolderAndFile) {
     const fs::path in = folder("mp3s");
     writeTestWav(env.path("src.wav"), 1.0);
-    ASSERT_EQ(codectest::Shell("lame --quiet -b 128 " + codectest::Quote(env.path("src.wav")) +
-                               " " + codectest::Quote(in / "x.mp3")),
+    ASSERT_EQ(codectest::shell("lame --quiet -b 128 " + codectest::quote(env.path("src.wav")) +
+                               " " + codectest::quote(in / "x.mp3")),
               0);
     fs::copy_file(in / "x.mp3", in / "y.MP3");
     const fs::path out = folder("mp3s/WAVFiles");
@@ -320,8 +321,8 @@ TEST_F(Batch, Mp3DecodeMessagesForEmptyFoldersBrokenFilesAndAbort) {
 
     env.script->messages.clear();
     writeTestWav(env.path("long.wav"), 120);
-    ASSERT_EQ(codectest::Shell("lame --quiet -b 32 " + codectest::Quote(env.path("long.wav")) +
-                               " " + codectest::Quote(env.path("long.mp3"))),
+    ASSERT_EQ(codectest::shell("lame --quiet -b 32 " + codectest::quote(env.path("long.wav")) +
+                               " " + codectest::quote(env.path("long.mp3"))),
               0);
     CMP3EncoderProgressDlg aborted(env.context, fileJob(env.path("long.mp3"), env.path("l.wav")),
                                    5);
@@ -347,8 +348,8 @@ TEST_F(Batch, WavAndMp3FileToWma) {
 
     // An MP3 input fails the WAV check (said once) and is encoded all the same.
     env.script->messages.clear();
-    ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(env.path("in.wav")) + " " +
-                               codectest::Quote(env.path("in.mp3"))),
+    ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(env.path("in.wav")) + " " +
+                               codectest::quote(env.path("in.mp3"))),
               0);
     CEncoderProgressDlg mp3(env.context, fileJob(env.path("in.mp3"), env.path("mp3.wma")), 3,
                             createMediaEncoder(env.context));
@@ -363,8 +364,8 @@ TEST_F(Batch, FolderToWmaDoesTheWavsThenTheMp3sOnce) {
     const fs::path in = folder("wm");
     writeTestWav(in / "a.wav", 0.5);
     writeTestWav(env.path("b.wav"), 0.5);
-    ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(env.path("b.wav")) + " " +
-                               codectest::Quote(in / "b.mp3")),
+    ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(env.path("b.wav")) + " " +
+                               codectest::quote(in / "b.mp3")),
               0);
     const fs::path out = folder("wm/WMAFiles");
     CEncoderProgressDlg dlg(env.context, folderJob(in, out), 2, createMediaEncoder(env.context));
@@ -383,12 +384,12 @@ TEST_F(Batch, FolderToWmaDoesTheWavsThenTheMp3sOnce) {
 
 TEST_F(Batch, WmaToWavAndItsAbort) {
     writeTestWav(env.path("src.wav"), 1.0);
-    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("src.wav")) +
-                               " -c:a wmav2 " + codectest::Quote(env.path("in/a.wma")) +
-                               " 2>/dev/null || (mkdir -p " + codectest::Quote(env.path("in")) +
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("src.wav")) +
+                               " -c:a wmav2 " + codectest::quote(env.path("in/a.wma")) +
+                               " 2>/dev/null || (mkdir -p " + codectest::quote(env.path("in")) +
                                " && ffmpeg -v error -y -i " +
-                               codectest::Quote(env.path("src.wav")) + " -c:a wmav2 " +
-                               codectest::Quote(env.path("in/a.wma")) + ")"),
+                               codectest::quote(env.path("src.wav")) + " -c:a wmav2 " +
+                               codectest::quote(env.path("in/a.wma")) + ")"),
               0);
     const fs::path out = folder("in/WAVFiles");
     CEncoderProgressDlg dlg(env.context, folderJob(env.path("in"), out), 4, nullptr);
@@ -435,8 +436,8 @@ TEST_F(Batch, AbortInTheSingleFileModes) {
     EXPECT_LT(durationOf(env.path("long.mp3")), 59.0);
 
     // WMA -> WAV says so; the partial WAV stays.
-    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(env.path("long.wav")) +
-                               " -c:a wmav2 " + codectest::Quote(env.path("long.wma"))),
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("long.wav")) +
+                               " -c:a wmav2 " + codectest::quote(env.path("long.wma"))),
               0);
     CEncoderProgressDlg wma(env.context, fileJob(env.path("long.wma"), env.path("back.wav")), 5,
                             nullptr);
@@ -456,8 +457,8 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
     const fs::path mp3s = folder("mp3s");
     for (const std::string name : {"a", "b", "c"}) {
         writeTestWav(wavs / (name + ".wav"), 0.3);
-        ASSERT_EQ(codectest::Shell("lame --quiet " + codectest::Quote(wavs / (name + ".wav")) +
-                                   " " + codectest::Quote(mp3s / (name + ".mp3"))),
+        ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(wavs / (name + ".wav")) +
+                                   " " + codectest::quote(mp3s / (name + ".mp3"))),
                   0);
     }
     struct Mode {
@@ -486,7 +487,7 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
                         gate.release();
                         if (point == CodecJob::WorkerPoint::Finishing)
                             // The job ends by itself before the batch looks at it again.
-                            codectest::WaitWhile([job] { return job->IsRunning(); });
+                            codectest::waitWhile([job] { return job->IsRunning(); });
                     };
                     dlg.exec();
                     env.script->onWait = nullptr;
@@ -562,11 +563,11 @@ TEST_F(Batch, FullDiskIsNamedWithItsReasonAndLeavesNoCutFile) {
     writeTestWav(in / "b.wav", 40);
     writeTestWav(in / "c.wav", 0.5);
     const fs::path out = folder("in/out");
-    ASSERT_EQ(codectest::Shell("lame --quiet -b 128 " + codectest::Quote(in / "b.wav") + " " +
-                               codectest::Quote(env.path("long.mp3"))),
+    ASSERT_EQ(codectest::shell("lame --quiet -b 128 " + codectest::quote(in / "b.wav") + " " +
+                               codectest::quote(env.path("long.mp3"))),
               0);
-    ASSERT_EQ(codectest::Shell("ffmpeg -v error -y -i " + codectest::Quote(in / "b.wav") +
-                               " -c:a wmav2 -b:a 128k " + codectest::Quote(env.path("long.wma"))),
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(in / "b.wav") +
+                               " -c:a wmav2 -b:a 128k " + codectest::quote(env.path("long.wma"))),
               0);
     env.script->answer = [](const Message& m) {
         return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;

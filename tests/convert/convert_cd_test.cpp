@@ -11,6 +11,7 @@
 #include "Id3v1Tag.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
+#include "StringIds.h"
 #include "VDriveKit.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
@@ -46,7 +47,7 @@ GetClassObjectFn ripperEntry() {
 }
 
 double durationOf(const fs::path& file) {
-    const auto probe = codectest::Probe(file);
+    const auto probe = codectest::probe(file);
     const auto it = probe.find("stream.duration");
     return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
 }
@@ -162,7 +163,7 @@ TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
         EXPECT_EQ(tag.year, "1999");
         EXPECT_EQ(tag.genre, 17);
         EXPECT_EQ(tag.track, 0);
-        const auto probe = codectest::Probe(m_out / file);
+        const auto probe = codectest::probe(m_out / file);
         EXPECT_EQ(probe.at("tag.title"), title);
         EXPECT_EQ(probe.at("tag.artist"), "Band");
     }
@@ -199,7 +200,7 @@ TEST_F(CdModes, CdToWmaWritesTheTrackNamesIntoEachFile) {
     const std::string cue = textOf(m_out / "Band - Record.cue");
     EXPECT_NE(cue.find("FILE \"Band - Opening.wma\" WAVE\n"), std::string::npos) << cue;
     EXPECT_NE(cue.find("FILE \"Band - Finale.wma\" WAVE\n"), std::string::npos) << cue;
-    const auto probe = codectest::Probe(m_out / "Band - Opening.wma");
+    const auto probe = codectest::probe(m_out / "Band - Opening.wma");
     EXPECT_EQ(probe.at("stream.codec_name"), "wmav2");
     EXPECT_EQ(probe.at("tag.title"), "Opening");
     EXPECT_NEAR(durationOf(m_out / "Band - Finale.wma"), 3.0, 0.2);
@@ -280,7 +281,7 @@ TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
     Id3v1Tag partialTag;
     partialTag.Load((m_out / "Band - Finale.mp3.part").string());
     EXPECT_TRUE(partialTag.title.empty());
-    EXPECT_EQ(codectest::Probe(m_out / "Band - Finale.mp3.part")["stream.codec_name"], "mp3");
+    EXPECT_EQ(codectest::probe(m_out / "Band - Finale.mp3.part")["stream.codec_name"], "mp3");
     EXPECT_LT(durationOf(m_out / "Band - Finale.mp3.part"), 2.5);
 }
 

@@ -46,19 +46,19 @@ TEST(ConvertCommands, TheFourFileJobsAreRegisteredAndRunToTheirEnd) {
 
     acceptWith(in.string(), (in / "MP3Files").string(), false);
     (*commands.find(1009))(env.context, nullptr);
-    EXPECT_EQ(codectest::Probe(in / "MP3Files" / "a.mp3")["stream.codec_name"], "mp3");
+    EXPECT_EQ(codectest::probe(in / "MP3Files" / "a.mp3")["stream.codec_name"], "mp3");
 
     acceptWith((in / "a.wav").string(), env.path("a.wma").string(), true);
     (*commands.find(1008))(env.context, nullptr);
-    EXPECT_EQ(codectest::Probe(env.path("a.wma"))["stream.codec_name"], "wmav2");
+    EXPECT_EQ(codectest::probe(env.path("a.wma"))["stream.codec_name"], "wmav2");
 
     acceptWith((in / "MP3Files" / "a.mp3").string(), env.path("from_mp3.wav").string(), true);
     (*commands.find(1011))(env.context, nullptr);
-    EXPECT_EQ(codectest::Probe(env.path("from_mp3.wav"))["stream.codec_name"], "pcm_s16le");
+    EXPECT_EQ(codectest::probe(env.path("from_mp3.wav"))["stream.codec_name"], "pcm_s16le");
 
     acceptWith(env.path("a.wma").string(), env.path("from_wma.wav").string(), true);
     (*commands.find(1010))(env.context, nullptr);
-    EXPECT_EQ(codectest::Probe(env.path("from_wma.wav"))["stream.codec_name"], "pcm_s16le");
+    EXPECT_EQ(codectest::probe(env.path("from_wma.wav"))["stream.codec_name"], "pcm_s16le");
 
     EXPECT_EQ(env.messageIds(), (std::vector<int>{156, 156, 156, 156}));
 
@@ -117,8 +117,8 @@ TEST(ConvertCommands, SeveralOpenedFilesAreAllConvertedInOneBatch) {
     acceptShown();
     (*commands.find(1009))(env.context, nullptr);
     EXPECT_EQ(shown, "2 files");
-    EXPECT_EQ(codectest::Probe(in / "a.mp3")["stream.codec_name"], "mp3");
-    EXPECT_EQ(codectest::Probe(in / "b.mp3")["stream.codec_name"], "mp3");
+    EXPECT_EQ(codectest::probe(in / "a.mp3")["stream.codec_name"], "mp3");
+    EXPECT_EQ(codectest::probe(in / "b.mp3")["stream.codec_name"], "mp3");
     EXPECT_FALSE(fs::exists(in / "c.mp3")) << "only the files given";
     ASSERT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_TRUE(env.script->messages[0].text.contains("2 of 2 files were converted."));
@@ -130,16 +130,16 @@ TEST(ConvertCommands, SeveralOpenedFilesAreAllConvertedInOneBatch) {
     (*commands.find(1008))(env.context, nullptr);
     EXPECT_EQ(shown, "3 files");
     for (const char* name : {"a.wma", "b.wma", "c.wma"})
-        EXPECT_EQ(codectest::Probe(in / name)["stream.codec_name"], "wmav2") << name;
+        EXPECT_EQ(codectest::probe(in / name)["stream.codec_name"], "wmav2") << name;
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
 
     // Three MP3 files back to WAV, into a folder typed over the proposal.
     env.script->messages.clear();
     QStringList mp3s;
     for (const char* name : {"a", "b", "c"}) {
-        ASSERT_EQ(codectest::Shell("lame --quiet " +
-                                   codectest::Quote(in / (std::string(name) + ".wav")) + " " +
-                                   codectest::Quote(in / (std::string(name) + "3.mp3"))),
+        ASSERT_EQ(codectest::shell("lame --quiet " +
+                                   codectest::quote(in / (std::string(name) + ".wav")) + " " +
+                                   codectest::quote(in / (std::string(name) + "3.mp3"))),
                   0);
         mp3s << QString::fromStdString((in / (std::string(name) + "3.mp3")).string());
     }
@@ -153,7 +153,7 @@ TEST(ConvertCommands, SeveralOpenedFilesAreAllConvertedInOneBatch) {
     (*commands.find(1011))(env.context, nullptr);
     EXPECT_EQ(shown, "3 files");
     for (const char* name : {"a3.wav", "b3.wav", "c3.wav"})
-        EXPECT_EQ(codectest::Probe(back / name)["stream.codec_name"], "pcm_s16le") << name;
+        EXPECT_EQ(codectest::probe(back / name)["stream.codec_name"], "pcm_s16le") << name;
     ASSERT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_TRUE(env.script->messages[0].text.contains("3 of 3 files were converted."));
 }

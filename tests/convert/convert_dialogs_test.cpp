@@ -9,6 +9,7 @@
 #include "JobParameters.h"
 #include "Mp3BitratePanel.h"
 #include "Processes.h"
+#include "StringIds.h"
 #include "WmEncoderControl.h"
 
 #include <QAbstractButton>

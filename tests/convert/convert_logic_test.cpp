@@ -4,6 +4,7 @@
 #include "Mp3Lame.h"
 #include "ProgressFigures.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "WmErrors.h"
@@ -189,7 +190,7 @@ TEST_F(Mp3ParamsMapping, LameAcceptsEveryMappedCombination) {
                         EXPECT_EQ(lame_get_VBR(lame), vbr[p.vbrMethod]);
                         lame_close(lame);
                         // The program's own encoder set-up takes it too.
-                        LameHandle own = CreateMp3Encoder(44100, 2, p);
+                        LameHandle own = createMp3Encoder(44100, 2, p);
                         EXPECT_NE(own, nullptr);
                         if (own)
                             lame_close(own);
@@ -324,11 +325,11 @@ TEST(ProgressFigures, FailedJobsNameTheFileAtFault) {
     };
     const Case cases[] = {
         {JobKind::Mp3Encode, 101, wmerr::kWavFormat, false, 197, true},
-        {JobKind::Mp3Encode, 101, wmerr::FromErrno(ENOENT), false, 195, true},
+        {JobKind::Mp3Encode, 101, wmerr::fromErrno(ENOENT), false, 195, true},
         {JobKind::Mp3Decode, 101, wmerr::kWavFormat, false, 195, true},
-        {JobKind::Mp3Encode, 102, wmerr::FromErrno(ENOENT), false, 196, false},
-        {JobKind::Mp3Encode, 102, wmerr::FromErrno(ENOSPC), true, IDS_WRITE_FAILED, false},
-        {JobKind::Mp3Decode, 102, wmerr::FromErrno(EFBIG), true, IDS_WRITE_FAILED, false},
+        {JobKind::Mp3Encode, 102, wmerr::fromErrno(ENOENT), false, 196, false},
+        {JobKind::Mp3Encode, 102, wmerr::fromErrno(ENOSPC), true, IDS_WRITE_FAILED, false},
+        {JobKind::Mp3Decode, 102, wmerr::fromErrno(EFBIG), true, IDS_WRITE_FAILED, false},
         {JobKind::Mp3Encode, 103, 0, false, 201, true},
         {JobKind::Mp3Decode, 104, wmerr::kNoAudioDecoded, false, 202, true},
         {JobKind::WmaDecode, 104, wmerr::kWavFormat, false, 200, false},
@@ -341,9 +342,9 @@ TEST(ProgressFigures, FailedJobsNameTheFileAtFault) {
         EXPECT_EQ(f.inputAtFault, c.input);
     }
     EXPECT_EQ(failureReason(0), "");
-    EXPECT_EQ(failureReason(wmerr::FromErrno(ENOSPC)), std::strerror(ENOSPC));
+    EXPECT_EQ(failureReason(wmerr::fromErrno(ENOSPC)), std::strerror(ENOSPC));
     EXPECT_TRUE(isInputFailure(wmerr::kInputOpen));
-    EXPECT_FALSE(isInputFailure(wmerr::FromErrno(ENOSPC)));
+    EXPECT_FALSE(isInputFailure(wmerr::fromErrno(ENOSPC)));
     EXPECT_FALSE(isInputFailure(wmerr::kCodecMissing));
 }
 

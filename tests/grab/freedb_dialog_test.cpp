@@ -11,6 +11,7 @@
 #include "CddbTestServer.h"
 #include "GrabDialogKit.h"
 #include "Processes.h"
+#include "StringIds.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -357,7 +358,7 @@ TEST_F(FreeDB, AnEmailAddressIsAskedForOnce) {
         openAndWait(dlg, &CFreeDBQueryDlg::queryDone);
     }
     EXPECT_EQ(asked, 2);
-    EXPECT_EQ(messageIds(), (std::vector<int>{CFreeDBQueryDlg::kBadEmailStringId, 147}));
+    EXPECT_EQ(messageIds(), (std::vector<int>{cld::IDS_BAD_EMAIL, 147}));
     EXPECT_EQ(m_settings.freeDBEmail(), "me@example.org");
     SettingsRecord reread;
     reread.LoadSettings();
@@ -479,8 +480,7 @@ TEST_F(Options, PortMustBeANumberInRange) {
                   findControl<QPushButton>(w, 1)->click();
               });
     runOptionsCommand(m_context, nullptr, languages());
-    EXPECT_EQ(messageIds(),
-              (std::vector<int>{COptionsDlg::kBadPortStringId, COptionsDlg::kBadPortStringId}));
+    EXPECT_EQ(messageIds(), (std::vector<int>{cld::IDS_BAD_PROXY_PORT, cld::IDS_BAD_PROXY_PORT}));
     EXPECT_EQ(stored().proxyPort(), 3129);
 }
 
@@ -560,9 +560,9 @@ TEST_F(Options, OwnServerIsTypedAndCheckedWithTheAddress) {
               });
     runOptionsCommand(m_context, nullptr, languages());
     EXPECT_EQ(messageIds(),
-              (std::vector<int>{COptionsDlg::kBadServerStringId, COptionsDlg::kBadServerStringId,
-                                COptionsDlg::kBadServerStringId, COptionsDlg::kBadServerStringId,
-                                COptionsDlg::kBadEmailStringId}));
+              (std::vector<int>{cld::IDS_BAD_FREEDB_SERVER, cld::IDS_BAD_FREEDB_SERVER,
+                                cld::IDS_BAD_FREEDB_SERVER, cld::IDS_BAD_FREEDB_SERVER,
+                                cld::IDS_BAD_EMAIL}));
     const SettingsRecord s = stored();
     EXPECT_EQ(s.freeDBServer(), "http://cddb.lan:8080/cgi-bin/cddb.cgi");
     EXPECT_EQ(s.freeDBEmail(), "me@example.org");

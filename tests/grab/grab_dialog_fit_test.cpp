@@ -6,6 +6,7 @@
 #include "ControlTag.h"
 #include "DialogPolish.h"
 #include "GrabDialogKit.h"
+#include "StringIds.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -11,6 +11,7 @@
 #include "GrabText.h"
 #include "JobCommands.h"
 #include "JobRegistry.h"
+#include "StringIds.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -354,7 +355,7 @@ TEST_F(GrabDialog, BadFoldersAndFailedGrabsSaySo) {
     m_folderAnswer = QString::fromStdString(m_dir.path().string());
     std::ofstream(m_dir.path() / "Unknown - Unknown") << "x";
     click(dlg, CCDGrabDlg::kGrabNow);
-    EXPECT_EQ(messageIds(), (std::vector<int>{124, cld::kGrabFolderStringId}));
+    EXPECT_EQ(messageIds(), (std::vector<int>{124, cld::IDS_GRAB_FOLDER_FAILED}));
     EXPECT_EQ(messages().back().icon, MessageIcon::Error);
 
     // A grab the ripper reports as failed (the file name does not fit) is no success.
@@ -366,7 +367,7 @@ TEST_F(GrabDialog, BadFoldersAndFailedGrabsSaySo) {
     typeName(dlg, 0, QString(40, 'n'));
     click(dlg, CCDGrabDlg::kGrabNow);
     ASSERT_EQ(messages().size(), 3u);
-    EXPECT_EQ(messages().back().stringId, cld::kGrabFailedStringId);
+    EXPECT_EQ(messages().back().stringId, cld::IDS_GRAB_STOPPED);
     EXPECT_EQ(messages().back().icon, MessageIcon::Error);
     EXPECT_TRUE(messages().back().text.contains(QString(40, 'n') + ": failed"));
     EXPECT_TRUE(dlg.isEnabled());
@@ -389,7 +390,7 @@ TEST_F(GrabDialog, ARefusedTrackIsNamedAndTheOthersAreRead) {
     dlg.trackList()->setChecked(0, true);
     dlg.trackList()->setChecked(1, true);
     click(dlg, CCDGrabDlg::kGrabNow);
-    ASSERT_EQ(messageIds(), std::vector<int>{cld::kGrabFailedStringId});
+    ASSERT_EQ(messageIds(), std::vector<int>{cld::IDS_GRAB_STOPPED});
     EXPECT_EQ(messages().back().icon, MessageIcon::Error);
     const QString text = messages().back().text;
     EXPECT_TRUE(text.contains("file name was refused")) << text.toStdString();
@@ -425,7 +426,7 @@ TEST_F(GrabDialog, TracksTheRipperCouldNotVerifyAreNamedAtTheEnd) {
     dlg.trackList()->setChecked(1, true);
     click(dlg, CCDGrabDlg::kGrabNow);
     ASSERT_EQ(messages().size(), 1u);
-    EXPECT_EQ(messages().back().stringId, cld::kGrabNotExactStringId);
+    EXPECT_EQ(messages().back().stringId, cld::IDS_GRAB_NOT_EXACT);
     EXPECT_EQ(messages().back().icon, MessageIcon::Exclamation);
     EXPECT_TRUE(messages().back().text.contains(QStringLiteral("Track01: ")))
         << messages().back().text.toStdString();

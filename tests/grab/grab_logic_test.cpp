@@ -6,6 +6,7 @@
 #include "GrabText.h"
 #include "RegistryTestUtil.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "cldrip/GrabStatus.h"
 
@@ -142,7 +143,7 @@ TEST(GrabEndReport, EveryWayAGrabEnds) {
                      {"Two", TrackOutcome::NotVerified},
                      {"Three", TrackOutcome::Failed}};
     const GrabReport u = grabReport(unsure);
-    EXPECT_EQ(u.stringId, kGrabNotExactStringId);
+    EXPECT_EQ(u.stringId, IDS_GRAB_NOT_EXACT);
     EXPECT_EQ(u.icon, ReportIcon::Exclamation);
     EXPECT_EQ(u.argument, "Two: its audio could not be verified (it may differ from the disc)\n"
                           "Three: the file stops before the end of the track\n" +
@@ -152,7 +153,7 @@ TEST(GrabEndReport, EveryWayAGrabEnds) {
     failed.errorCode = GrabStatus::ErrorWriteFailed;
     failed.tracks = outcomesFromStatus({"One", "Two", "Three"}, failed.errorCode, false, 1);
     const GrabReport f = grabReport(failed);
-    EXPECT_EQ(f.stringId, kGrabFailedStringId);
+    EXPECT_EQ(f.stringId, IDS_GRAB_STOPPED);
     EXPECT_EQ(f.icon, ReportIcon::Error);
     EXPECT_EQ(f.argument, grabErrorText(GrabStatus::ErrorWriteFailed) +
                               "\nTwo: the file stops before the end of the track\nThree: not read");
@@ -161,7 +162,7 @@ TEST(GrabEndReport, EveryWayAGrabEnds) {
         EXPECT_FALSE(grabErrorText(code).empty()) << code;
     EXPECT_NE(grabErrorText(99).find("99"), std::string::npos);
     // The report's strings exist in the program's table and take the argument.
-    for (int id : {kGrabFailedStringId, kGrabNotExactStringId, kGrabFolderStringId}) {
+    for (int id : {IDS_GRAB_STOPPED, IDS_GRAB_NOT_EXACT, IDS_GRAB_FOLDER_FAILED}) {
         const char* text = findEntry(builtinStrings(), id);
         ASSERT_NE(text, nullptr) << id;
         EXPECT_NE(std::string(text).find("%1"), std::string::npos) << id;
@@ -203,7 +204,7 @@ TEST(GrabEndReport, OutcomesFromTheRippersOwnResults) {
     end.errorCode = GrabStatus::ErrorNotVerified;
     end.tracks = out;
     const GrabReport report = grabReport(end);
-    EXPECT_EQ(report.stringId, kGrabNotExactStringId);
+    EXPECT_EQ(report.stringId, IDS_GRAB_NOT_EXACT);
     EXPECT_EQ(report.icon, ReportIcon::Exclamation);
     EXPECT_NE(report.argument.find("d: "), std::string::npos) << report.argument;
     EXPECT_EQ(report.argument.find("b: "), std::string::npos) << report.argument;
@@ -224,7 +225,7 @@ TEST(GrabEndReport, SaysWhatHappenedToEachTrack) {
         outcomesFromResults({"Track01", "Track02", "Track03", "Track04"}, {0, 1, 2, 3}, results);
     const GrabReport r = grabReport(gaps);
     // Every track was saved at full length: no talk of an early stop.
-    EXPECT_EQ(r.stringId, kGrabNotExactStringId);
+    EXPECT_EQ(r.stringId, IDS_GRAB_NOT_EXACT);
     EXPECT_EQ(r.icon, ReportIcon::Exclamation);
     EXPECT_NE(r.argument.find("Track02: 6 sectors could not be read and are silent in the file"),
               std::string::npos)
@@ -248,7 +249,7 @@ TEST(GrabEndReport, SaysWhatHappenedToEachTrack) {
     GrabEnd unsure;
     unsure.errorCode = GrabStatus::ErrorNotVerified;
     unsure.tracks = outcomesFromResults({"Track03"}, {2}, {results[2]});
-    EXPECT_EQ(grabReport(unsure).stringId, kGrabNotExactStringId);
+    EXPECT_EQ(grabReport(unsure).stringId, IDS_GRAB_NOT_EXACT);
     EXPECT_NE(grabReport(unsure).argument.find("may differ from the disc"), std::string::npos);
 
     // A track that really ended early is called incomplete, and the grab failed.
@@ -257,7 +258,7 @@ TEST(GrabEndReport, SaysWhatHappenedToEachTrack) {
     stopped.tracks = outcomesFromResults({"Track01", "Track02"}, {0, 1},
                                          {{0, GrabStatus::TrackFailed, 0, 0, 0, 0}});
     const GrabReport s = grabReport(stopped);
-    EXPECT_EQ(s.stringId, kGrabFailedStringId);
+    EXPECT_EQ(s.stringId, IDS_GRAB_STOPPED);
     EXPECT_NE(s.argument.find("Track01: the file stops before the end of the track"),
               std::string::npos)
         << s.argument;
@@ -267,7 +268,7 @@ TEST(GrabEndReport, SaysWhatHappenedToEachTrack) {
     stopped.partialFilesRemoved = true;
     stopped.tracks.push_back(outcomesFromResults({"Track03"}, {1}, {results[1]})[0]);
     const GrabReport flac = grabReport(stopped);
-    EXPECT_EQ(flac.stringId, kGrabFailedStringId);
+    EXPECT_EQ(flac.stringId, IDS_GRAB_STOPPED);
     EXPECT_NE(flac.argument.find("Track01: failed, no file was written"), std::string::npos)
         << flac.argument;
     EXPECT_NE(flac.argument.find("Track03: 6 sectors could not be read and are silent"),

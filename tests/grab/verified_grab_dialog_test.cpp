@@ -9,6 +9,7 @@
 #include "CddbTestServer.h"
 #include "GrabDialogKit.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "VerifiedRip.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/NameText.h"
@@ -42,7 +43,7 @@ protected:
         ASSERT_EQ(m_context.driveSettings->GetDriveName(&name, 0), 0);
         m_driveName = QString::fromUtf8(name->text()).trimmed().toStdString();
         NameText::Release(name);
-        ASSERT_TRUE(m_settings.WriteProfileString(
+        ASSERT_TRUE(m_settings.writeProfileString(
             SettingsRecord::kAccurateRip, "Server",
             "http://127.0.0.1:" + std::to_string(m_server.port()) + "/"));
     }
@@ -145,7 +146,7 @@ TEST_F(VerifiedGrabDialog, WithoutTheOffsetTheTracksAreNotAccurate) {
 TEST_F(VerifiedGrabDialog, AbsurdStoredOffsetAndAMissingEntryAreSaidPlainly) {
     startDisc(0);
     // Written past the options' check, as a hand-edited profile would.
-    ASSERT_TRUE(m_settings.WriteProfileInt(SettingsRecord::kAccurateRip,
+    ASSERT_TRUE(m_settings.writeProfileInt(SettingsRecord::kAccurateRip,
                                            ("ReadOffset " + m_driveName).c_str(), 9000));
     m_server.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
     const QString text = grabAll();
@@ -187,11 +188,11 @@ TEST_F(VerifiedGrabDialog, OptionsDetectTheOffsetWithAKnownDiscAndRefuseAbsurdOn
     findControl<QPushButton>(&dlg, COptionsDlg::kDetectOffset)->click();
     EXPECT_EQ(field->text(), QString::number(kOffset));
     ASSERT_FALSE(messages().empty());
-    EXPECT_EQ(messages().back().stringId, COptionsDlg::kOffsetFoundStringId);
+    EXPECT_EQ(messages().back().stringId, cld::IDS_OFFSET_FOUND);
 
     field->setText("6000");
     findControl<QPushButton>(&dlg, 1)->click();
-    EXPECT_EQ(messages().back().stringId, COptionsDlg::kBadOffsetStringId);
+    EXPECT_EQ(messages().back().stringId, cld::IDS_BAD_OFFSET);
     EXPECT_NE(dlg.result(), QDialog::Accepted);
     field->setText("-48");
     findControl<QPushButton>(&dlg, 1)->click();

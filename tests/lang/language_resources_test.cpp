@@ -14,6 +14,7 @@
 #include "ProductIdentity.h"
 #include "ProgramResources.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -48,7 +49,7 @@ private:
 };
 
 std::unique_ptr<ResourceSource> builtin(const CLDResLibrary* pictures = nullptr) {
-    return std::make_unique<BuiltinResources>(&CldProgramResource, pictures);
+    return std::make_unique<BuiltinResources>(&cldProgramResource, pictures);
 }
 
 TEST(LanguageResources, TheLibraryWinsAndTheProgramFillsTheGaps) {
@@ -116,7 +117,7 @@ TEST(GermanLibrary, EveryTextOfTheProgramHasAGermanTranslation) {
 TEST(GermanLibrary, TheCdTilesCarryGermanCaptionsAndTheRestIsTheProgramsOwn) {
     Library lib(LANG_GERMAN_LIBRARY);
     const cld::LanguageResources german(lib.handle(), builtin());
-    const BuiltinResources english(&CldProgramResource, nullptr);
+    const BuiltinResources english(&cldProgramResource, nullptr);
     for (const int id : {cld::IDB_CD2WAV, cld::IDB_CD2WAV_HOVER, cld::IDB_CD2WMA,
                          cld::IDB_CD2WMA_HOVER, cld::IDB_CD2MP3, cld::IDB_CD2MP3_HOVER}) {
         const QImage de = german.bitmap(id);
@@ -143,7 +144,7 @@ TEST(GermanLibrary, EveryLauncherPictureWithWordsIsGermanAtBothScales) {
     CLDResLibrary pictures;
     ASSERT_TRUE(pictures.load(QString::fromStdString(cldtest::binDir().string())));
     const cld::LanguageResources german(lib.handle(), builtin(&pictures));
-    const BuiltinResources english(&CldProgramResource, &pictures);
+    const BuiltinResources english(&cldProgramResource, &pictures);
     struct Picture {
         const char* type;
         int id;

@@ -6,6 +6,7 @@
 #include "LibraryBinding.h"
 #include "Processes.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -370,7 +371,7 @@ protected:
     }
     static int wmfRedist() {
         SettingsRecord record;
-        record.LoadComponents();
+        record.loadComponents();
         return record.wmfRedist();
     }
 };

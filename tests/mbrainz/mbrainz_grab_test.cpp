@@ -12,6 +12,7 @@
 #include "MbDiscId.h"
 #include "MusicBrainzClient.h"
 #include "Processes.h"
+#include "StringIds.h"
 
 #include <QBuffer>
 #include <QComboBox>
@@ -382,7 +383,7 @@ TEST_F(MusicBrainzGrab, OptionsDialogKeepsTheSourceAndServers) {
     auto* server = findControl<QLineEdit>(&dlg, COptionsDlg::kMusicBrainzServer);
     server->setText("ftp://musicbrainz.org");
     findControl<QPushButton>(&dlg, 1)->click();
-    EXPECT_EQ(messageIds(), std::vector<int>{COptionsDlg::kBadMusicBrainzServerStringId});
+    EXPECT_EQ(messageIds(), std::vector<int>{cld::IDS_BAD_MUSICBRAINZ_SERVER});
     EXPECT_NE(dlg.result(), QDialog::Accepted);
     server->setText("mb.example.org:5000");
     findControl<QLineEdit>(&dlg, COptionsDlg::kCoverArtServer)->setText("");
@@ -397,13 +398,13 @@ TEST_F(MusicBrainzGrab, OptionsDialogKeepsTheSourceAndServers) {
     EXPECT_EQ(SettingsRecord().coverArtServer(), SettingsRecord::kDefaultCoverArtServer);
     ASSERT_TRUE(m_settings.setDiscNameSource(SettingsRecord::kMusicBrainzOnly));
     ASSERT_TRUE(m_settings.setMusicBrainzServer("mb.example.org:5000"));
-    ASSERT_TRUE(m_settings.WriteProfileInt(SettingsRecord::kPreferences, "DiscNameSource", 1));
+    ASSERT_TRUE(m_settings.writeProfileInt(SettingsRecord::kPreferences, "DiscNameSource", 1));
     SettingsRecord next;
     next.LoadSettings();
     EXPECT_EQ(next.discNameSource(), SettingsRecord::kMusicBrainzOnly);
     EXPECT_EQ(next.musicBrainzServer(), "mb.example.org:5000");
     EXPECT_EQ(next.coverArtServer(), "http://127.0.0.1:" + std::to_string(m_mb.port()) + "/");
-    ASSERT_TRUE(m_settings.WriteProfileInt(SettingsRecord::kPreferences, "DiscNameSource", 7));
+    ASSERT_TRUE(m_settings.writeProfileInt(SettingsRecord::kPreferences, "DiscNameSource", 7));
     next.LoadSettings();
     EXPECT_EQ(next.discNameSource(), SettingsRecord::kMusicBrainzThenFreeDB);
     EXPECT_FALSE(m_settings.setDiscNameSource(3));

@@ -13,7 +13,7 @@
 namespace cldtest {
 namespace {
 
-void WriteSine(const std::filesystem::path& path, int rate, int channels, int bits, double hz,
+void writeSine(const std::filesystem::path& path, int rate, int channels, int bits, double hz,
                int seconds) {
     std::ofstream out(path, std::ios::binary);
     const int64_t frames = static_cast<int64_t>(rate) * seconds;
@@ -32,14 +32,14 @@ void WriteSine(const std::filesystem::path& path, int rate, int channels, int bi
     }
 }
 
-std::string Device(const std::string& name, const std::string& slave,
+std::string device(const std::string& name, const std::string& slave,
                    const std::filesystem::path& infile) {
     return "pcm." + name + " {\n  type file\n  slave.pcm { type paced " + slave +
            " }\n  file \"/dev/null\"\n  infile \"" + infile.string() +
            "\"\n  format \"raw\"\n  hint { show on description \"Test " + name + "\" }\n}\n";
 }
 
-std::string Plain(const std::string& name, const std::string& options) {
+std::string plain(const std::string& name, const std::string& options) {
     return "pcm." + name + " {\n  type paced " + options +
            "\n  hint { show on description \"Test " + name + "\" }\n}\n";
 }
@@ -48,7 +48,7 @@ const char* kNull = "pcm.null { type null hint { show on description \"Discard a
 
 } // namespace
 
-std::filesystem::path AlsaTestDevices::WriteConfig(const std::string& name,
+std::filesystem::path AlsaTestDevices::writeConfig(const std::string& name,
                                                    const std::string& body) const {
     const std::filesystem::path path = m_folder / (name + ".conf");
     std::ofstream conf(path);
@@ -56,37 +56,37 @@ std::filesystem::path AlsaTestDevices::WriteConfig(const std::string& name,
     return path;
 }
 
-std::filesystem::path AlsaTestDevices::PlaybackOnlyConfig() const {
-    return WriteConfig("playback-only", std::string(kNull) + Plain("upmixer", "playback true"));
+std::filesystem::path AlsaTestDevices::playbackOnlyConfig() const {
+    return writeConfig("playback-only", std::string(kNull) + plain("upmixer", "playback true"));
 }
 
-std::filesystem::path AlsaTestDevices::BusyOnlyConfig() const {
-    return WriteConfig("busy-only", std::string(kNull) + Plain("held", "busy true") +
-                                        Plain("upmixer", "playback true"));
+std::filesystem::path AlsaTestDevices::busyOnlyConfig() const {
+    return writeConfig("busy-only", std::string(kNull) + plain("held", "busy true") +
+                                        plain("upmixer", "playback true"));
 }
 
-std::filesystem::path AlsaTestDevices::NoDeviceConfig() const {
-    return WriteConfig("none", kNull);
+std::filesystem::path AlsaTestDevices::noDeviceConfig() const {
+    return writeConfig("none", kNull);
 }
 
 AlsaTestDevices::AlsaTestDevices() {
     m_folder = std::filesystem::temp_directory_path() / ("cld-alsa-" + std::to_string(::getpid()));
     std::filesystem::create_directories(m_folder);
-    WriteSine(m_folder / "sine22.raw", 22050, 1, 16, 1000, 30);
-    WriteSine(m_folder / "sine44.raw", 44100, 2, 16, 440, 30);
-    WriteSine(m_folder / "sine8.raw", 11025, 1, 8, 500, 30);
+    writeSine(m_folder / "sine22.raw", 22050, 1, 16, 1000, 30);
+    writeSine(m_folder / "sine44.raw", 44100, 2, 16, 440, 30);
+    writeSine(m_folder / "sine8.raw", 11025, 1, 8, 500, 30);
     std::ofstream conf(m_folder / "asound.conf");
     conf << "pcm_type.paced { lib \"" CLD_PACED_PLUGIN "\" }\n";
-    conf << Device("line22", "rates [ 22050 ] channels [ 1 ] formats [ \"S16_LE\" ]",
+    conf << device("line22", "rates [ 22050 ] channels [ 1 ] formats [ \"S16_LE\" ]",
                    m_folder / "sine22.raw");
-    conf << Device("line44", "", m_folder / "sine44.raw");
-    conf << Device("line8", "rates [ 11025 ] channels [ 1 ] formats [ \"U8\" ]",
+    conf << device("line44", "", m_folder / "sine44.raw");
+    conf << device("line8", "rates [ 11025 ] channels [ 1 ] formats [ \"U8\" ]",
                    m_folder / "sine8.raw");
-    conf << Device("dead", "rates [ 96000 ]", m_folder / "sine22.raw");
-    conf << Device("busy", "busy true", m_folder / "sine22.raw");
+    conf << device("dead", "rates [ 96000 ]", m_folder / "sine22.raw");
+    conf << device("busy", "busy true", m_folder / "sine22.raw");
     conf << kNull;
-    conf << Plain("upmixer", "playback true");
-    conf << Plain("clock", "clock true latency 600 formats [ \"S16_LE\" ] rates [ 44100 ]");
+    conf << plain("upmixer", "playback true");
+    conf << plain("clock", "clock true latency 600 formats [ \"S16_LE\" ] rates [ 44100 ]");
     conf.close();
     ::setenv("ALSA_CONFIG_PATH", (m_folder / "asound.conf").c_str(), 1);
     // A configuration the library read before is dropped; the next use reads this one.
@@ -98,14 +98,14 @@ AlsaTestDevices::~AlsaTestDevices() {
     std::filesystem::remove_all(m_folder, ec);
 }
 
-const AlsaTestDevices& AlsaTestDevices::Get() {
+const AlsaTestDevices& AlsaTestDevices::get() {
     static AlsaTestDevices devices;
     return devices;
 }
 
 namespace {
 
-void UseAlsaConfig(const std::filesystem::path& config) {
+void useAlsaConfig(const std::filesystem::path& config) {
     ::setenv("ALSA_CONFIG_PATH", config.c_str(), 1);
     // The library keeps its parsed configuration; it is read again on the next use.
     snd_config_update_free_global();
@@ -114,15 +114,15 @@ void UseAlsaConfig(const std::filesystem::path& config) {
 } // namespace
 
 ScopedAlsaConfig::ScopedAlsaConfig(const std::filesystem::path& config) {
-    AlsaTestDevices::Get();
-    UseAlsaConfig(config);
+    AlsaTestDevices::get();
+    useAlsaConfig(config);
 }
 
 ScopedAlsaConfig::~ScopedAlsaConfig() {
-    UseAlsaConfig(AlsaTestDevices::Get().config());
+    useAlsaConfig(AlsaTestDevices::get().config());
 }
 
-AudioMeasure MeasureAudio(const std::filesystem::path& file) {
+AudioMeasure measureAudio(const std::filesystem::path& file) {
     AudioMeasure m;
     const int rate = 22050;
     const std::string cmd = "ffmpeg -v error -i '" + file.string() + "' -f s16le -ac 1 -ar " +

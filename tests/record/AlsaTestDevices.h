@@ -22,21 +22,21 @@ namespace cldtest {
 // caller through ALSA_CONFIG_PATH (see ScopedAlsaConfig).
 class AlsaTestDevices {
 public:
-    static const AlsaTestDevices& Get();
+    static const AlsaTestDevices& get();
     const std::filesystem::path& folder() const { return m_folder; }
     const std::filesystem::path config() const { return m_folder / "asound.conf"; }
     // Only "null" and a playback-only plug-in.
-    std::filesystem::path PlaybackOnlyConfig() const;
+    std::filesystem::path playbackOnlyConfig() const;
     // A capture device that another program holds, beside a playback-only plug-in.
-    std::filesystem::path BusyOnlyConfig() const;
+    std::filesystem::path busyOnlyConfig() const;
     // Nothing but "null": a machine without a sound card.
-    std::filesystem::path NoDeviceConfig() const;
+    std::filesystem::path noDeviceConfig() const;
 
     ~AlsaTestDevices();
 
 private:
     AlsaTestDevices();
-    std::filesystem::path WriteConfig(const std::string& name, const std::string& body) const;
+    std::filesystem::path writeConfig(const std::string& name, const std::string& body) const;
     std::filesystem::path m_folder;
 };
 
@@ -57,6 +57,6 @@ struct AudioMeasure {
     double frequency = 0;
     bool ok = false;
 };
-AudioMeasure MeasureAudio(const std::filesystem::path& file);
+AudioMeasure measureAudio(const std::filesystem::path& file);
 
 } // namespace cldtest

@@ -44,13 +44,13 @@ struct Paced {
     int64_t latencyNs = 0;
 };
 
-int64_t ElapsedNs(const timespec& from) {
+int64_t elapsedNs(const timespec& from) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (now.tv_sec - from.tv_sec) * 1000000000LL + (now.tv_nsec - from.tv_nsec);
 }
 
-int PacedStart(snd_pcm_ioplug_t* io) {
+int pacedStart(snd_pcm_ioplug_t* io) {
     auto* p = static_cast<Paced*>(io->private_data);
     clock_gettime(CLOCK_MONOTONIC, &p->started);
     timespec real{};
@@ -62,23 +62,23 @@ int PacedStart(snd_pcm_ioplug_t* io) {
     return 0;
 }
 
-int PacedStop(snd_pcm_ioplug_t* io) {
+int pacedStop(snd_pcm_ioplug_t* io) {
     static_cast<Paced*>(io->private_data)->running = false;
     return 0;
 }
 
-snd_pcm_sframes_t PacedPointer(snd_pcm_ioplug_t* io) {
+snd_pcm_sframes_t pacedPointer(snd_pcm_ioplug_t* io) {
     auto* p = static_cast<Paced*>(io->private_data);
     if (!p->running || io->buffer_size == 0)
         return 0;
-    const int64_t elapsed = ElapsedNs(p->started) - p->latencyNs;
+    const int64_t elapsed = elapsedNs(p->started) - p->latencyNs;
     if (elapsed < 0)
         return 0;
     const int64_t frames = elapsed * io->rate / 1000000000LL;
     return static_cast<snd_pcm_sframes_t>(frames % static_cast<int64_t>(io->buffer_size));
 }
 
-snd_pcm_sframes_t PacedTransfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
+snd_pcm_sframes_t pacedTransfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
                                 snd_pcm_uframes_t offset, snd_pcm_uframes_t size) {
     auto* p = static_cast<Paced*>(io->private_data);
     snd_pcm_areas_silence(areas, offset, io->channels, size, io->format);
@@ -101,12 +101,12 @@ snd_pcm_sframes_t PacedTransfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area
     return static_cast<snd_pcm_sframes_t>(size);
 }
 
-int PacedPrepare(snd_pcm_ioplug_t* io) {
+int pacedPrepare(snd_pcm_ioplug_t* io) {
     static_cast<Paced*>(io->private_data)->running = false;
     return 0;
 }
 
-int PacedPollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfd, unsigned int nfds,
+int pacedPollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfd, unsigned int nfds,
                      unsigned short* revents) {
     auto* p = static_cast<Paced*>(io->private_data);
     uint64_t ticks;
@@ -116,7 +116,7 @@ int PacedPollRevents(snd_pcm_ioplug_t* io, struct pollfd* pfd, unsigned int nfds
     return 0;
 }
 
-int PacedClose(snd_pcm_ioplug_t* io) {
+int pacedClose(snd_pcm_ioplug_t* io) {
     auto* p = static_cast<Paced*>(io->private_data);
     if (p->timer >= 0)
         close(p->timer);
@@ -126,17 +126,17 @@ int PacedClose(snd_pcm_ioplug_t* io) {
 
 const snd_pcm_ioplug_callback_t kCallbacks = [] {
     snd_pcm_ioplug_callback_t c{};
-    c.start = PacedStart;
-    c.stop = PacedStop;
-    c.pointer = PacedPointer;
-    c.transfer = PacedTransfer;
-    c.close = PacedClose;
-    c.prepare = PacedPrepare;
-    c.poll_revents = PacedPollRevents;
+    c.start = pacedStart;
+    c.stop = pacedStop;
+    c.pointer = pacedPointer;
+    c.transfer = pacedTransfer;
+    c.close = pacedClose;
+    c.prepare = pacedPrepare;
+    c.poll_revents = pacedPollRevents;
     return c;
 }();
 
-std::vector<unsigned int> IntegerList(snd_config_t* node) {
+std::vector<unsigned int> integerList(snd_config_t* node) {
     std::vector<unsigned int> values;
     snd_config_iterator_t i, next;
     snd_config_for_each(i, next, node) {
@@ -147,7 +147,7 @@ std::vector<unsigned int> IntegerList(snd_config_t* node) {
     return values;
 }
 
-std::vector<unsigned int> FormatList(snd_config_t* node) {
+std::vector<unsigned int> formatList(snd_config_t* node) {
     std::vector<unsigned int> values;
     snd_config_iterator_t i, next;
     snd_config_for_each(i, next, node) {
@@ -179,11 +179,11 @@ extern "C" SND_PCM_PLUGIN_DEFINE_FUNC(paced) {
         if (!std::strcmp(id, "comment") || !std::strcmp(id, "type") || !std::strcmp(id, "hint"))
             continue;
         if (!std::strcmp(id, "rates"))
-            rates = IntegerList(n);
+            rates = integerList(n);
         else if (!std::strcmp(id, "channels"))
-            channels = IntegerList(n);
+            channels = integerList(n);
         else if (!std::strcmp(id, "formats"))
-            formats = FormatList(n);
+            formats = formatList(n);
         else if (!std::strcmp(id, "busy"))
             busy = snd_config_get_bool(n) > 0;
         else if (!std::strcmp(id, "playback"))

@@ -13,17 +13,17 @@ namespace {
 
 class CaptureDevicesTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { cldtest::AlsaTestDevices::Get(); }
+    static void SetUpTestSuite() { cldtest::AlsaTestDevices::get(); }
 };
 
-std::vector<std::string> Names(const std::vector<cld::CaptureDeviceInfo>& devices) {
+std::vector<std::string> pcmNames(const std::vector<cld::CaptureDeviceInfo>& devices) {
     std::vector<std::string> names;
     for (const auto& d : devices)
         names.push_back(d.pcmName);
     return names;
 }
 
-const cld::CaptureDeviceInfo* Find(const std::vector<cld::CaptureDeviceInfo>& devices,
+const cld::CaptureDeviceInfo* find(const std::vector<cld::CaptureDeviceInfo>& devices,
                                    const std::string& name) {
     for (const auto& d : devices)
         if (d.pcmName == name)
@@ -31,7 +31,7 @@ const cld::CaptureDeviceInfo* Find(const std::vector<cld::CaptureDeviceInfo>& de
     return nullptr;
 }
 
-const WmSourcePluginInfo* AlsaPlugin(const std::vector<WmSourcePluginInfo>& plugins) {
+const WmSourcePluginInfo* alsaPlugin(const std::vector<WmSourcePluginInfo>& plugins) {
     for (const auto& p : plugins)
         if (p.name == kAlsaPluginName)
             return &p;
@@ -41,23 +41,23 @@ const WmSourcePluginInfo* AlsaPlugin(const std::vector<WmSourcePluginInfo>& plug
 } // namespace
 
 TEST_F(CaptureDevicesTest, WithCaptureDevicesOnlyThoseThatRecordAreListedByTheirDescriptions) {
-    const auto devices = cld::ListCaptureDevices();
-    const auto names = Names(devices);
+    const auto devices = cld::listCaptureDevices();
+    const auto names = pcmNames(devices);
     for (const char* name : {"line22", "line44", "line8", "clock", "busy", "dead"})
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
     // "null" records garbage, the playback-only plug-in cannot record at all.
     for (const char* name : {"null", "upmixer"})
         EXPECT_EQ(std::find(names.begin(), names.end(), name), names.end()) << name;
-    ASSERT_NE(Find(devices, "line44"), nullptr);
-    EXPECT_EQ(Find(devices, "line44")->productName, "Test line44");
-    EXPECT_FALSE(Find(devices, "line44")->busy);
-    ASSERT_NE(Find(devices, "busy"), nullptr);
-    EXPECT_TRUE(Find(devices, "busy")->busy) << "a held device stays listed, marked busy";
+    ASSERT_NE(find(devices, "line44"), nullptr);
+    EXPECT_EQ(find(devices, "line44")->productName, "Test line44");
+    EXPECT_FALSE(find(devices, "line44")->busy);
+    ASSERT_NE(find(devices, "busy"), nullptr);
+    EXPECT_TRUE(find(devices, "busy")->busy) << "a held device stays listed, marked busy";
 
     // The capture job sees the same devices, with the same descriptions, behind the
     // "DEVICE://" resources of the sound plug-in.
-    const auto plugins = ListSourcePlugins();
-    const WmSourcePluginInfo* alsa = AlsaPlugin(plugins);
+    const auto plugins = listSourcePlugins();
+    const WmSourcePluginInfo* alsa = alsaPlugin(plugins);
     ASSERT_NE(alsa, nullptr);
     EXPECT_EQ(alsa->resources, names);
     ASSERT_EQ(alsa->resourceDescriptions.size(), devices.size());
@@ -69,39 +69,39 @@ TEST_F(CaptureDevicesTest, WithCaptureDevicesOnlyThoseThatRecordAreListedByTheir
 }
 
 TEST_F(CaptureDevicesTest, OnlyPlaybackDevicesGiveAnEmptyList) {
-    cldtest::ScopedAlsaConfig config(cldtest::AlsaTestDevices::Get().PlaybackOnlyConfig());
-    EXPECT_TRUE(cld::ListCaptureDevices().empty());
-    EXPECT_EQ(cld::CheckCaptureDevice("upmixer"), cld::CaptureCheck::CannotCapture);
-    const auto plugins = ListSourcePlugins();
-    const WmSourcePluginInfo* alsa = AlsaPlugin(plugins);
+    cldtest::ScopedAlsaConfig config(cldtest::AlsaTestDevices::get().playbackOnlyConfig());
+    EXPECT_TRUE(cld::listCaptureDevices().empty());
+    EXPECT_EQ(cld::checkCaptureDevice("upmixer"), cld::CaptureCheck::CannotCapture);
+    const auto plugins = listSourcePlugins();
+    const WmSourcePluginInfo* alsa = alsaPlugin(plugins);
     ASSERT_NE(alsa, nullptr);
     const std::vector<std::string> none;
     EXPECT_EQ(alsa->resources, none);
 }
 
 TEST_F(CaptureDevicesTest, ABusyDeviceIsListedAndItsFailureSaysItIsBusy) {
-    cldtest::ScopedAlsaConfig config(cldtest::AlsaTestDevices::Get().BusyOnlyConfig());
-    const auto devices = cld::ListCaptureDevices();
-    ASSERT_EQ(Names(devices), std::vector<std::string>{"held"});
+    cldtest::ScopedAlsaConfig config(cldtest::AlsaTestDevices::get().busyOnlyConfig());
+    const auto devices = cld::listCaptureDevices();
+    ASSERT_EQ(pcmNames(devices), std::vector<std::string>{"held"});
     EXPECT_TRUE(devices[0].busy);
     EXPECT_EQ(devices[0].productName, "Test held");
-    EXPECT_EQ(cld::CheckCaptureDevice("held"), cld::CaptureCheck::Busy);
-    EXPECT_EQ(cld::CaptureFailureCode("held"), cld::wmerr::kDeviceBusy);
+    EXPECT_EQ(cld::checkCaptureDevice("held"), cld::CaptureCheck::Busy);
+    EXPECT_EQ(cld::captureFailureCode("held"), cld::wmerr::kDeviceBusy);
 }
 
 TEST_F(CaptureDevicesTest, NoSoundCardGivesNoDeviceAndMissingDevicesSaySo) {
-    cldtest::ScopedAlsaConfig config(cldtest::AlsaTestDevices::Get().NoDeviceConfig());
-    EXPECT_TRUE(cld::ListCaptureDevices().empty());
-    EXPECT_EQ(cld::CheckCaptureDevice("line44"), cld::CaptureCheck::Missing);
-    EXPECT_EQ(cld::CaptureFailureCode("line44"), cld::wmerr::kDeviceMissing);
+    cldtest::ScopedAlsaConfig config(cldtest::AlsaTestDevices::get().noDeviceConfig());
+    EXPECT_TRUE(cld::listCaptureDevices().empty());
+    EXPECT_EQ(cld::checkCaptureDevice("line44"), cld::CaptureCheck::Missing);
+    EXPECT_EQ(cld::captureFailureCode("line44"), cld::wmerr::kDeviceMissing);
 }
 
 TEST_F(CaptureDevicesTest, TheConfigurationComesBackAfterASwitch) {
     {
-        cldtest::ScopedAlsaConfig config(cldtest::AlsaTestDevices::Get().NoDeviceConfig());
-        EXPECT_TRUE(cld::ListCaptureDevices().empty());
+        cldtest::ScopedAlsaConfig config(cldtest::AlsaTestDevices::get().noDeviceConfig());
+        EXPECT_TRUE(cld::listCaptureDevices().empty());
     }
-    EXPECT_EQ(cld::CheckCaptureDevice("line44"), cld::CaptureCheck::Ok);
+    EXPECT_EQ(cld::checkCaptureDevice("line44"), cld::CaptureCheck::Ok);
     // A device that opens but offers no format the recorder asks for is a format fault.
-    EXPECT_EQ(cld::CheckCaptureDevice("dead"), cld::CaptureCheck::Ok);
+    EXPECT_EQ(cld::checkCaptureDevice("dead"), cld::CaptureCheck::Ok);
 }

@@ -27,7 +27,7 @@ namespace {
 
 class CaptureEngineTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { cldtest::AlsaTestDevices::Get(); }
+    static void SetUpTestSuite() { cldtest::AlsaTestDevices::get(); }
 };
 
 // Counts what the engine hands to its consumer.
@@ -102,7 +102,7 @@ protected:
     }
 };
 
-bool HasXingHeader(const std::filesystem::path& file) {
+bool hasXingHeader(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::string head(4096, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
@@ -131,7 +131,7 @@ TEST_F(CaptureEngineTest, ProbeTakesTheOnlyFormatADeviceOffersAndRefusesUnusable
 }
 
 TEST_F(CaptureEngineTest, DeviceListNamesTheConfiguredCaptureDevicesByNumber) {
-    const auto devices = cld::ListCaptureDevices();
+    const auto devices = cld::listCaptureDevices();
     int line22 = -1;
     for (size_t i = 0; i < devices.size(); ++i) {
         EXPECT_NE(devices[i].pcmName, "null");
@@ -236,13 +236,13 @@ TEST_F(CaptureEngineTest, RecordsASineToMp3OfTheRightFrequencyAndLength) {
         EXPECT_TRUE(cldtest::waitUntil([&] { return engine.seconds() >= 2.5; })) << device;
         engine.Stop();
         const double recorded = engine.seconds();
-        const auto m = cldtest::MeasureAudio(file);
+        const auto m = cldtest::measureAudio(file);
         ASSERT_TRUE(m.ok) << device;
         EXPECT_GE(recorded, 2.5) << device;
         EXPECT_NEAR(m.seconds, recorded, 0.25) << device;
         const double want = std::string(device) == "line22" ? 1000 : device[4] == '8' ? 500 : 440;
         EXPECT_NEAR(m.frequency, want, want * 0.02) << device;
-        EXPECT_FALSE(HasXingHeader(file)) << "a CBR recording has no VBR header";
+        EXPECT_FALSE(hasXingHeader(file)) << "a CBR recording has no VBR header";
     }
 }
 
@@ -274,11 +274,11 @@ TEST_F(CaptureEngineTest, PausedTimeIsLeftOutAndAPausedVbrRecordingEndsComplete)
     engine.Stop(); // the recorder's Exit while paused
     EXPECT_FALSE(engine.IsRecording());
     EXPECT_LE(engine.seconds(), recorded + engine.bufferSeconds());
-    const auto m = cldtest::MeasureAudio(file);
+    const auto m = cldtest::measureAudio(file);
     ASSERT_TRUE(m.ok);
     EXPECT_NEAR(m.seconds, engine.seconds(), 0.25) << "the 1.5 s of pause are left out";
     EXPECT_NEAR(m.frequency, 1000, 20);
-    EXPECT_TRUE(HasXingHeader(file));
+    EXPECT_TRUE(hasXingHeader(file));
 }
 
 TEST_F(CaptureEngineTest, EncoderThatCannotCreateItsFileRefusesTheStart) {

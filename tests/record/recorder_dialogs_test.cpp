@@ -14,6 +14,7 @@
 #include "RecorderSession.h"
 #include "RecorderUi.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -61,14 +62,14 @@ private:
     QString m_answer;
 };
 
-template <class T> T* Control(QWidget& dlg, int id) {
+template <class T> T* control(QWidget& dlg, int id) {
     T* widget = dlg.findChild<T*>(QString::number(id));
     EXPECT_NE(widget, nullptr) << "control " << id;
     return widget;
 }
 
-int DeviceNumber(const std::string& pcmName) {
-    const auto devices = cld::ListCaptureDevices();
+int deviceNumber(const std::string& pcmName) {
+    const auto devices = cld::listCaptureDevices();
     for (size_t i = 0; i < devices.size(); ++i)
         if (devices[i].pcmName == pcmName)
             return static_cast<int>(i);
@@ -76,7 +77,7 @@ int DeviceNumber(const std::string& pcmName) {
 }
 
 // Runs the event loop until `done` holds; false when it still did not after the hang limit.
-bool SpinUntil(const std::function<bool()>& done) {
+bool spinUntil(const std::function<bool()>& done) {
     return cldtest::waitUntil([&] {
         QCoreApplication::processEvents();
         return done();
@@ -101,14 +102,14 @@ protected:
     }
 };
 
-int64_t WmaEncodedMilliseconds() {
+int64_t wmaEncodedMilliseconds() {
     WmEncoderControl* encoder = cld::WmaRecorderEncoder::Current();
     return encoder ? encoder->GetStatistics().encodedMilliseconds : 0;
 }
 
 class RecorderDialogs : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { cldtest::AlsaTestDevices::Get(); }
+    static void SetUpTestSuite() { cldtest::AlsaTestDevices::get(); }
     RecorderDialogs() {
         m_jobs.programFolder = QString::fromStdString(cldtest::binDir().string()) + "/";
         cld::WmaRecorderEncoder::SetFactory(
@@ -130,23 +131,23 @@ protected:
 TEST_F(RecorderDialogs, Mp3SettingsProposeTheFolderFollowTheSliderAndListUsableDevices) {
     m_settings.setLastWMAOutFolder((m_dir.path() / "music/").string());
     CMIC2MP3SettingsDlg dlg(m_jobs);
-    auto* folder = Control<QLineEdit>(dlg, CMIC2MP3SettingsDlg::kFolder);
+    auto* folder = control<QLineEdit>(dlg, CMIC2MP3SettingsDlg::kFolder);
     EXPECT_EQ(folder->text().toStdString(), (m_dir.path() / "music/MP3Recorder").string());
-    auto* list = Control<QComboBox>(dlg, CMIC2MP3SettingsDlg::kBitrateList);
+    auto* list = control<QComboBox>(dlg, CMIC2MP3SettingsDlg::kBitrateList);
     EXPECT_TRUE(list->currentText().startsWith("128"));
-    auto* slider = Control<QSlider>(dlg, CMIC2MP3SettingsDlg::kSlider);
+    auto* slider = control<QSlider>(dlg, CMIC2MP3SettingsDlg::kSlider);
     EXPECT_EQ(slider->value(), 128);
-    EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3SettingsDlg::kPrompt)->text(),
+    EXPECT_EQ(control<QLabel>(dlg, CMIC2MP3SettingsDlg::kPrompt)->text(),
               "Please select the encoding bitrate:");
-    Control<QAbstractButton>(dlg, CMIC2MP3SettingsDlg::kVbr)->click();
-    EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3SettingsDlg::kPrompt)->text(),
+    control<QAbstractButton>(dlg, CMIC2MP3SettingsDlg::kVbr)->click();
+    EXPECT_EQ(control<QLabel>(dlg, CMIC2MP3SettingsDlg::kPrompt)->text(),
               "Please select the minimum VBR bitrate:");
     emit slider->sliderMoved(100);
     EXPECT_TRUE(list->currentText().startsWith("96 "));
     emit slider->sliderMoved(150);
     EXPECT_TRUE(list->currentText().startsWith("96 "));
 
-    auto* devices = Control<QComboBox>(dlg, CMIC2MP3SettingsDlg::kDevices);
+    auto* devices = control<QComboBox>(dlg, CMIC2MP3SettingsDlg::kDevices);
     QStringList names;
     for (int i = 0; i < devices->count(); ++i)
         names << devices->itemText(i);
@@ -161,12 +162,12 @@ TEST_F(RecorderDialogs, Mp3SettingsProposeTheFolderFollowTheSliderAndListUsableD
 
     // Browsing writes the remembered folder and proposes below it; an empty answer warns.
     auto old = PickerService::setInstance(std::make_unique<FolderAnswer>(QString()));
-    Control<QAbstractButton>(dlg, CMIC2MP3SettingsDlg::kBrowse)->click();
+    control<QAbstractButton>(dlg, CMIC2MP3SettingsDlg::kBrowse)->click();
     ASSERT_EQ(m_messages.messages().size(), 1u);
     EXPECT_EQ(m_messages.messages()[0].stringId, 124);
     const QString chosen = QString::fromStdString((m_dir.path() / "rec").string());
     PickerService::setInstance(std::make_unique<FolderAnswer>(chosen));
-    Control<QAbstractButton>(dlg, CMIC2MP3SettingsDlg::kBrowse)->click();
+    control<QAbstractButton>(dlg, CMIC2MP3SettingsDlg::kBrowse)->click();
     PickerService::setInstance(std::move(old));
     EXPECT_EQ(folder->text(), chosen + "/MP3Recorder");
     EXPECT_EQ(m_settings.lastWMAOutFolder(), chosen.toStdString());
@@ -182,7 +183,7 @@ TEST_F(RecorderDialogs, Mp3SettingsProposeTheFolderFollowTheSliderAndListUsableD
     dlg.accept();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_TRUE(std::filesystem::is_directory(m_dir.path() / "rec/MP3Recorder"));
-    EXPECT_EQ(dlg.ChosenDevice(), DeviceNumber("line22"));
+    EXPECT_EQ(dlg.chosenDevice(), deviceNumber("line22"));
     EXPECT_EQ(cld::RecorderSession::Instance().mp3Bitrate, 96);
     EXPECT_EQ(m_settings.lastMP3Bitrate(), 9);
     EXPECT_EQ(m_settings.mp3BitrateType(), 1);
@@ -197,30 +198,30 @@ TEST_F(RecorderDialogs, Mp3RecordingStartsPausesAndExitsWithACompleteFile) {
     CountingMp3Engine engine;
     QString file;
     {
-        CMIC2MP3ProgressDlg dlg(m_jobs, engine, DeviceNumber("line22"), "Test line22");
+        CMIC2MP3ProgressDlg dlg(m_jobs, engine, deviceNumber("line22"), "Test line22");
         dlg.show();
-        auto* status = Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus);
+        auto* status = control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus);
         EXPECT_EQ(status->text(), "Ready.");
-        EXPECT_TRUE(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kFreeSpace)->text().endsWith(" GB"));
-        Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
+        EXPECT_TRUE(control<QLabel>(dlg, CMIC2MP3ProgressDlg::kFreeSpace)->text().endsWith(" GB"));
+        control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
         ASSERT_TRUE(engine.IsRecording()) << engine.GetErrorText();
         EXPECT_EQ(status->text(), "Recording.");
-        EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kBitrate)->text(), "VBR 64-192 Kbps");
-        file = dlg.OutputFile();
+        EXPECT_EQ(control<QLabel>(dlg, CMIC2MP3ProgressDlg::kBitrate)->text(), "VBR 64-192 Kbps");
+        file = dlg.outputFile();
         const QString name = QFileInfo(file).fileName();
         EXPECT_TRUE(name.startsWith("RecFile - ")) << name.toStdString();
         EXPECT_FALSE(name.contains(':') || name.contains('\\')) << name.toStdString();
         EXPECT_TRUE(
-            SpinUntil([&] { return engine.seconds() >= 1.5 && !dlg.Monitor()->Trace().empty(); }));
-        EXPECT_FALSE(Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->isEnabled());
-        EXPECT_FALSE(dlg.Monitor()->Trace().empty());
-        Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kPause)->click();
+            spinUntil([&] { return engine.seconds() >= 1.5 && !dlg.monitor()->trace().empty(); }));
+        EXPECT_FALSE(control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->isEnabled());
+        EXPECT_FALSE(dlg.monitor()->trace().empty());
+        control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kPause)->click();
         EXPECT_EQ(status->text(), "Paused.");
         EXPECT_TRUE(engine.IsPaused());
-        Control<QAbstractButton>(dlg, cld::kIdOk)->click(); // Exit while paused
+        control<QAbstractButton>(dlg, cld::kIdOk)->click(); // Exit while paused
         EXPECT_FALSE(engine.IsRecording());
     }
-    const auto m = cldtest::MeasureAudio(file.toStdString());
+    const auto m = cldtest::measureAudio(file.toStdString());
     ASSERT_TRUE(m.ok);
     EXPECT_GE(engine.seconds(), 1.5);
     EXPECT_NEAR(m.seconds, engine.seconds(), 0.25);
@@ -234,19 +235,19 @@ TEST_F(RecorderDialogs, Mp3RecordingThatCannotStartSaysWhy) {
     cld::RecorderSession::Instance().folder = m_dir.path().string();
     cld::Mp3RecorderEngine engine;
     CMIC2MP3ProgressDlg dlg(m_jobs, engine, -1, "none");
-    Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
+    control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
     EXPECT_FALSE(engine.IsRecording());
     ASSERT_EQ(m_messages.messages().size(), 1u);
     EXPECT_EQ(m_messages.messages()[0].stringId, cld::IDS_NO_CAPTURE_DEVICE);
     EXPECT_EQ(m_messages.messages()[0].icon, MessageIcon::Error);
-    EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus)->text(), "Stopped.");
+    EXPECT_EQ(control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus)->text(), "Stopped.");
 
     // Each cause has its own message: no usable format, held by another program.
     {
-        CMIC2MP3ProgressDlg dead(m_jobs, engine, DeviceNumber("dead"), "Test dead");
-        Control<QAbstractButton>(dead, CMIC2MP3ProgressDlg::kStart)->click();
-        CMIC2MP3ProgressDlg busy(m_jobs, engine, DeviceNumber("busy"), "Test busy");
-        Control<QAbstractButton>(busy, CMIC2MP3ProgressDlg::kStart)->click();
+        CMIC2MP3ProgressDlg dead(m_jobs, engine, deviceNumber("dead"), "Test dead");
+        control<QAbstractButton>(dead, CMIC2MP3ProgressDlg::kStart)->click();
+        CMIC2MP3ProgressDlg busy(m_jobs, engine, deviceNumber("busy"), "Test busy");
+        control<QAbstractButton>(busy, CMIC2MP3ProgressDlg::kStart)->click();
     }
     EXPECT_FALSE(engine.IsRecording());
     ASSERT_EQ(m_messages.messages().size(), 3u);
@@ -256,8 +257,8 @@ TEST_F(RecorderDialogs, Mp3RecordingThatCannotStartSaysWhy) {
         << m_messages.messages()[2].text.toStdString();
 
     cld::RecorderSession::Instance().folder = (m_dir.path() / "missing/deeper").string();
-    CMIC2MP3ProgressDlg second(m_jobs, engine, DeviceNumber("line22"), "Test line22");
-    Control<QAbstractButton>(second, CMIC2MP3ProgressDlg::kStart)->click();
+    CMIC2MP3ProgressDlg second(m_jobs, engine, deviceNumber("line22"), "Test line22");
+    control<QAbstractButton>(second, CMIC2MP3ProgressDlg::kStart)->click();
     EXPECT_FALSE(engine.IsRecording());
     ASSERT_EQ(m_messages.messages().size(), 4u);
     EXPECT_EQ(m_messages.messages()[3].stringId, 196) << "the file could not be created";
@@ -266,24 +267,24 @@ TEST_F(RecorderDialogs, Mp3RecordingThatCannotStartSaysWhy) {
 TEST_F(RecorderDialogs, WmaSettingsListAudioProfilesAndDevices) {
     m_settings.setLastWMAOutFolder("/music");
     CMIC2WMASettingsDlg dlg(m_jobs);
-    auto* profiles = Control<QComboBox>(dlg, CMIC2WMASettingsDlg::kProfiles);
+    auto* profiles = control<QComboBox>(dlg, CMIC2WMASettingsDlg::kProfiles);
     ASSERT_GT(profiles->count(), 0);
     for (int i = 0; i < profiles->count(); ++i) {
         EXPECT_TRUE(profiles->itemText(i).startsWith("Audio for"))
             << profiles->itemText(i).toStdString();
     }
-    auto* devices = Control<QComboBox>(dlg, CMIC2WMASettingsDlg::kDevices);
+    auto* devices = control<QComboBox>(dlg, CMIC2WMASettingsDlg::kDevices);
     // Listed by their descriptions, with the device URLs behind them.
     const int line22 = devices->findData("DEVICE://line22");
     ASSERT_GE(line22, 0);
     EXPECT_EQ(devices->itemText(line22), "Test line22");
     EXPECT_LT(devices->findData("DEVICE://null"), 0);
-    auto* folder = Control<QLineEdit>(dlg, CMIC2WMASettingsDlg::kFolder);
+    auto* folder = control<QLineEdit>(dlg, CMIC2WMASettingsDlg::kFolder);
     EXPECT_EQ(folder->text(), "/music/WMA Recorder");
 
     const QString chosen = QString::fromStdString(m_dir.path().string());
     auto old = PickerService::setInstance(std::make_unique<FolderAnswer>(chosen));
-    Control<QAbstractButton>(dlg, CMIC2WMASettingsDlg::kBrowse)->click();
+    control<QAbstractButton>(dlg, CMIC2WMASettingsDlg::kBrowse)->click();
     PickerService::setInstance(std::move(old));
     EXPECT_EQ(folder->text(), chosen + "/WMARecorder");
     EXPECT_EQ(m_settings.lastWMAOutFolder(), chosen.toStdString());
@@ -293,7 +294,7 @@ TEST_F(RecorderDialogs, WmaSettingsListAudioProfilesAndDevices) {
     dlg.accept();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(m_settings.lastRecWMAProfileIndex(), 2);
-    EXPECT_EQ(dlg.ChosenDeviceUrl(), "DEVICE://line44");
+    EXPECT_EQ(dlg.chosenDeviceUrl(), "DEVICE://line44");
     EXPECT_TRUE(std::filesystem::is_directory(m_dir.path() / "WMARecorder"));
     const int index = cld::RecorderSession::Instance().wmaProfileIndex;
     ASSERT_NE(cld::WmaRecorderEncoder::Current(), nullptr);
@@ -310,36 +311,36 @@ TEST_F(RecorderDialogs, WmaRecordingRunsUntilStopAndReleasesTheEncoder) {
     {
         CMIC2WMAProgressDlg dlg(m_jobs, "DEVICE://line44");
         dlg.show();
-        EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
-        QLabel* status = Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus);
+        EXPECT_EQ(control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
+        QLabel* status = control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus);
         // Stop once the encoder counts two seconds; the status is read on the way.
         QString seen;
         QTimer poll;
         poll.setInterval(10);
         QObject::connect(&poll, &QTimer::timeout, &dlg, [&] {
-            if (WmaEncodedMilliseconds() < 2000)
+            if (wmaEncodedMilliseconds() < 2000)
                 return;
             poll.stop();
             seen = status->text();
-            Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStop)->click();
+            control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStop)->click();
         });
         poll.start();
         dlg.onStart(); // returns when the recording has ended
-        recorded = WmaEncodedMilliseconds();
+        recorded = wmaEncodedMilliseconds();
         EXPECT_EQ(seen, "Recording.");
         EXPECT_TRUE(m_messages.messages().empty());
         EXPECT_EQ(status->text(), "Stopped.");
-        EXPECT_NE(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kElapsed)->text(), "00:00:00");
-        EXPECT_TRUE(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kBitrate)->text().endsWith(" Kbps"));
-        file = dlg.OutputFile();
-        EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kDevice)->text(), "DEVICE://line44");
+        EXPECT_NE(control<QLabel>(dlg, CMIC2WMAProgressDlg::kElapsed)->text(), "00:00:00");
+        EXPECT_TRUE(control<QLabel>(dlg, CMIC2WMAProgressDlg::kBitrate)->text().endsWith(" Kbps"));
+        file = dlg.outputFile();
+        EXPECT_EQ(control<QLabel>(dlg, CMIC2WMAProgressDlg::kDevice)->text(), "DEVICE://line44");
         ASSERT_NE(cld::WmaRecorderEncoder::Current(), nullptr);
     }
     EXPECT_EQ(cld::WmaRecorderEncoder::Current(), nullptr);
     const QString name = QFileInfo(file).fileName();
     EXPECT_TRUE(name.startsWith("RecFile - ") && name.endsWith(".wma")) << name.toStdString();
     EXPECT_FALSE(name.contains(':') || name.contains('\\')) << name.toStdString();
-    const auto m = cldtest::MeasureAudio(file.toStdString());
+    const auto m = cldtest::measureAudio(file.toStdString());
     ASSERT_TRUE(m.ok);
     EXPECT_GE(recorded, 2000);
     EXPECT_NEAR(m.seconds, static_cast<double>(recorded) / 1000, 0.3);
@@ -357,17 +358,17 @@ TEST_F(RecorderDialogs, Mp3RecordingOnAFullDiskKeepsTheFileAndSaysWhy) {
     limit.rlim_cur = 48 * 1024; // three seconds at 128 kbit/s
     QString file;
     {
-        CMIC2MP3ProgressDlg dlg(m_jobs, engine, DeviceNumber("line44"), "Test line44");
+        CMIC2MP3ProgressDlg dlg(m_jobs, engine, deviceNumber("line44"), "Test line44");
         dlg.show();
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        Control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
+        control<QAbstractButton>(dlg, CMIC2MP3ProgressDlg::kStart)->click();
         ASSERT_TRUE(engine.IsRecording()) << engine.GetErrorText();
-        file = dlg.OutputFile();
-        SpinUntil([&] { return !m_messages.messages().empty(); });
+        file = dlg.outputFile();
+        spinUntil([&] { return !m_messages.messages().empty(); });
         ::setrlimit(RLIMIT_FSIZE, &old);
         EXPECT_FALSE(engine.IsRecording());
-        EXPECT_TRUE(dlg.Monitor()->Trace().empty()) << "the waveform stays after the end";
-        EXPECT_EQ(Control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus)->text(), "Stopped.");
+        EXPECT_TRUE(dlg.monitor()->trace().empty()) << "the waveform stays after the end";
+        EXPECT_EQ(control<QLabel>(dlg, CMIC2MP3ProgressDlg::kStatus)->text(), "Stopped.");
     }
     std::signal(SIGXFSZ, oldHandler);
     ASSERT_EQ(m_messages.messages().size(), 1u);
@@ -376,7 +377,7 @@ TEST_F(RecorderDialogs, Mp3RecordingOnAFullDiskKeepsTheFileAndSaysWhy) {
     EXPECT_TRUE(m.text.contains(file)) << m.text.toStdString();
     EXPECT_TRUE(m.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
         << m.text.toStdString();
-    const auto audio = cldtest::MeasureAudio(file.toStdString());
+    const auto audio = cldtest::measureAudio(file.toStdString());
     ASSERT_TRUE(audio.ok);
     EXPECT_GT(audio.seconds, 1.5);
     EXPECT_NEAR(audio.frequency, 440, 15);
@@ -396,13 +397,13 @@ TEST_F(RecorderDialogs, WmaRecordingOnAFullDiskKeepsTheFileAndSaysWhy) {
         ::setrlimit(RLIMIT_FSIZE, &limit);
         // A stop at the hang limit, should the full disk go unnoticed.
         QTimer::singleShot(std::chrono::milliseconds(cldtest::kHangLimit), &dlg, [&] {
-            Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStop)->click();
+            control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStop)->click();
         });
         dlg.onStart(); // returns when the recording has ended
         ::setrlimit(RLIMIT_FSIZE, &old);
-        file = dlg.OutputFile();
-        EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
-        EXPECT_TRUE(Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStart)->isEnabled());
+        file = dlg.outputFile();
+        EXPECT_EQ(control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
+        EXPECT_TRUE(control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStart)->isEnabled());
     }
     std::signal(SIGXFSZ, oldHandler);
     ASSERT_EQ(m_messages.messages().size(), 1u);
@@ -411,7 +412,7 @@ TEST_F(RecorderDialogs, WmaRecordingOnAFullDiskKeepsTheFileAndSaysWhy) {
     EXPECT_TRUE(m.text.contains(file)) << m.text.toStdString();
     EXPECT_TRUE(m.text.contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
         << m.text.toStdString();
-    const auto audio = cldtest::MeasureAudio(file.toStdString());
+    const auto audio = cldtest::measureAudio(file.toStdString());
     ASSERT_TRUE(audio.ok);
     EXPECT_GT(audio.seconds, 2.0);
     EXPECT_NEAR(audio.frequency, 440, 15);
@@ -431,6 +432,6 @@ TEST_F(RecorderDialogs, WmaRecordingFromADeviceThatCannotOpenSaysWhy) {
     EXPECT_EQ(m_messages.messages()[1].stringId, cld::IDS_CAPTURE_DEVICE_MISSING);
     EXPECT_TRUE(m_messages.messages()[1].text.contains("DEVICE://no-such-device"));
     EXPECT_EQ(m_messages.messages()[1].icon, MessageIcon::Error);
-    EXPECT_EQ(Control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
-    EXPECT_TRUE(Control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStart)->isEnabled());
+    EXPECT_EQ(control<QLabel>(dlg, CMIC2WMAProgressDlg::kStatus)->text(), "Stopped.");
+    EXPECT_TRUE(control<QAbstractButton>(dlg, CMIC2WMAProgressDlg::kStart)->isEnabled());
 }

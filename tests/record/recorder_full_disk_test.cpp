@@ -25,7 +25,7 @@ namespace {
 
 using cldtest::ScopedFileSizeLimit;
 
-std::string Run(const std::string& cmd) {
+std::string run(const std::string& cmd) {
     std::string out;
     if (FILE* p = ::popen(cmd.c_str(), "r")) {
         char buf[256];
@@ -37,15 +37,15 @@ std::string Run(const std::string& cmd) {
 }
 
 // The playing time the file's header declares.
-double HeaderSeconds(const fs::path& file) {
+double headerSeconds(const fs::path& file) {
     return std::atof(
-        Run("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + file.string() + "'")
+        run("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + file.string() + "'")
             .c_str());
 }
 
 class RecorderFullDisk : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { cldtest::AlsaTestDevices::Get(); }
+    static void SetUpTestSuite() { cldtest::AlsaTestDevices::get(); }
     cldtest::TempDir m_dir;
 };
 
@@ -77,7 +77,7 @@ TEST_F(RecorderFullDisk, WmaRecordingKeepsAValidFileUpToTheFailureAndNamesTheRea
             << "the recording goes on although nothing more can be written";
         encoder.Stop();
     }
-    EXPECT_EQ(encoder.GetLastErrorCode(), cld::wmerr::FromErrno(EFBIG));
+    EXPECT_EQ(encoder.GetLastErrorCode(), cld::wmerr::fromErrno(EFBIG));
     EXPECT_EQ(GetErrorText(encoder.GetLastErrorCode()), std::strerror(EFBIG));
     const auto& report = encoder.GetLastRunReport();
     EXPECT_TRUE(report.partialKept);
@@ -87,10 +87,10 @@ TEST_F(RecorderFullDisk, WmaRecordingKeepsAValidFileUpToTheFailureAndNamesTheRea
     EXPECT_LE(fs::file_size(out), 60u * 1024);
 
     // The header's length is the length of what decodes, and all of it is the tone.
-    const cldtest::AudioMeasure m = cldtest::MeasureAudio(out);
+    const cldtest::AudioMeasure m = cldtest::measureAudio(out);
     ASSERT_TRUE(m.ok);
     EXPECT_GT(m.seconds, 3.0);
-    EXPECT_NEAR(HeaderSeconds(out), m.seconds, 0.1);
+    EXPECT_NEAR(headerSeconds(out), m.seconds, 0.1);
     EXPECT_NEAR(m.frequency, 440, 440 * 0.03);
 }
 
@@ -113,9 +113,9 @@ TEST_F(RecorderFullDisk, Mp3RecordingEndsCleanlyAndKeepsTheSystemsReason) {
     EXPECT_EQ(engine.GetEncoderError(), 102);
     EXPECT_EQ(engine.GetWriteErrno(), EFBIG);
     ASSERT_TRUE(fs::exists(out));
-    const cldtest::AudioMeasure m = cldtest::MeasureAudio(out);
+    const cldtest::AudioMeasure m = cldtest::measureAudio(out);
     ASSERT_TRUE(m.ok);
     EXPECT_GT(m.seconds, 2.0);
-    EXPECT_NEAR(HeaderSeconds(out), m.seconds, 0.15);
+    EXPECT_NEAR(headerSeconds(out), m.seconds, 0.15);
     EXPECT_NEAR(m.frequency, 440, 440 * 0.03);
 }

@@ -19,7 +19,7 @@ namespace {
 
 class WmaDeviceTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { cldtest::AlsaTestDevices::Get(); }
+    static void SetUpTestSuite() { cldtest::AlsaTestDevices::get(); }
     WmEncoderControl m_encoder{CLD_PROFILE_SOURCE_DIR, ""};
 
     int ProfileIndex(const std::string& name) {
@@ -40,7 +40,7 @@ protected:
     }
 };
 
-std::string Probe(const std::filesystem::path& file) {
+std::string probeFormat(const std::filesystem::path& file) {
     const std::string cmd = "ffprobe -v error -show_entries format=format_name:stream=codec_name "
                             "-of default=nw=1 '" +
                             file.string() + "' 2>&1";
@@ -57,11 +57,11 @@ std::string Probe(const std::filesystem::path& file) {
 } // namespace
 
 TEST(DeviceSource, OnlyDeviceUrlsAreDeviceSources) {
-    EXPECT_TRUE(cld::IsDeviceSource("DEVICE://line22"));
-    EXPECT_TRUE(cld::IsDeviceSource("device://hw:0"));
-    EXPECT_FALSE(cld::IsDeviceSource("DEVICE://"));
-    EXPECT_FALSE(cld::IsDeviceSource("FILE:///tmp/a.wav"));
-    EXPECT_FALSE(cld::IsDeviceSource("/tmp/DEVICE://x"));
+    EXPECT_TRUE(cld::isDeviceSource("DEVICE://line22"));
+    EXPECT_TRUE(cld::isDeviceSource("device://hw:0"));
+    EXPECT_FALSE(cld::isDeviceSource("DEVICE://"));
+    EXPECT_FALSE(cld::isDeviceSource("FILE:///tmp/a.wav"));
+    EXPECT_FALSE(cld::isDeviceSource("/tmp/DEVICE://x"));
 }
 
 TEST_F(WmaDeviceTest, RecordsFromACaptureDeviceIntoAnAsfFileThatFfprobeAccepts) {
@@ -83,11 +83,11 @@ TEST_F(WmaDeviceTest, RecordsFromACaptureDeviceIntoAnAsfFileThatFfprobeAccepts) 
         const double recorded = static_cast<double>(stats.encodedMilliseconds) / 1000;
         EXPECT_GE(recorded, 2.0) << device;
         EXPECT_EQ(stats.bitrate, 96000);
-        const std::string probe = Probe(out);
+        const std::string probe = probeFormat(out);
         EXPECT_NE(probe.find("format_name=asf"), std::string::npos) << probe;
         EXPECT_NE(probe.find("codec_name=wmav2"), std::string::npos) << probe;
         // The file holds what the encoder counted.
-        const auto m = cldtest::MeasureAudio(out);
+        const auto m = cldtest::measureAudio(out);
         ASSERT_TRUE(m.ok);
         EXPECT_NEAR(m.seconds, recorded, 0.3) << device;
         const double want = std::string(device) == "line44" ? 440 : 1000;
@@ -97,7 +97,7 @@ TEST_F(WmaDeviceTest, RecordsFromACaptureDeviceIntoAnAsfFileThatFfprobeAccepts) 
 
 // The level of each channel of a file, as the root mean square of its samples (full
 // scale 1.0), from ffmpeg's decode.
-std::pair<double, double> ChannelLevels(const std::filesystem::path& file) {
+std::pair<double, double> channelLevels(const std::filesystem::path& file) {
     const std::string cmd =
         "ffmpeg -v error -i '" + file.string() + "' -ac 2 -f s16le - 2>/dev/null";
     double sum[2] = {0, 0};
@@ -119,29 +119,29 @@ std::pair<double, double> ChannelLevels(const std::filesystem::path& file) {
 
 TEST_F(WmaDeviceTest, ADeviceOpenedAheadIsTakenByTheNextRecording) {
     cldtest::TempDir dir;
-    ASSERT_TRUE(cld::ParkDeviceSource("DEVICE://line44"));
-    EXPECT_TRUE(cld::IsDeviceParked("line44"));
-    EXPECT_FALSE(cld::IsDeviceParked("line22"));
+    ASSERT_TRUE(cld::parkDeviceSource("DEVICE://line44"));
+    EXPECT_TRUE(cld::isDeviceParked("line44"));
+    EXPECT_FALSE(cld::isDeviceParked("line22"));
     const auto out = dir.file("parked.wma");
     Configure("DEVICE://line44", out.string());
     m_encoder.Start();
-    EXPECT_FALSE(cld::IsDeviceParked("line44")) << "the recording took the device";
+    EXPECT_FALSE(cld::isDeviceParked("line44")) << "the recording took the device";
     EXPECT_TRUE(
         cldtest::waitUntil([&] { return m_encoder.GetStatistics().encodedMilliseconds >= 1500; }));
     m_encoder.Stop();
     ASSERT_EQ(m_encoder.GetLastErrorCode(), 0u);
     const double recorded =
         static_cast<double>(m_encoder.GetStatistics().encodedMilliseconds) / 1000;
-    const auto m = cldtest::MeasureAudio(out);
+    const auto m = cldtest::measureAudio(out);
     ASSERT_TRUE(m.ok);
     EXPECT_GE(recorded, 1.5);
     EXPECT_NEAR(m.seconds, recorded, 0.3);
     EXPECT_NEAR(m.frequency, 440, 440 * 0.03);
     // A device that cannot be opened is not parked; releasing leaves nothing held.
-    EXPECT_FALSE(cld::ParkDeviceSource("DEVICE://no-such-device"));
-    ASSERT_TRUE(cld::ParkDeviceSource("DEVICE://line22"));
-    cld::ReleaseParkedDevices();
-    EXPECT_FALSE(cld::IsDeviceParked("line22"));
+    EXPECT_FALSE(cld::parkDeviceSource("DEVICE://no-such-device"));
+    ASSERT_TRUE(cld::parkDeviceSource("DEVICE://line22"));
+    cld::releaseParkedDevices();
+    EXPECT_FALSE(cld::isDeviceParked("line22"));
 }
 
 TEST_F(WmaDeviceTest, AMonoDeviceIsRecordedAtItsFullLevelOnBothSides) {
@@ -153,7 +153,7 @@ TEST_F(WmaDeviceTest, AMonoDeviceIsRecordedAtItsFullLevelOnBothSides) {
         cldtest::waitUntil([&] { return m_encoder.GetStatistics().encodedMilliseconds >= 2000; }));
     m_encoder.Stop();
     ASSERT_EQ(m_encoder.GetLastErrorCode(), 0u);
-    const auto [left, right] = ChannelLevels(out);
+    const auto [left, right] = channelLevels(out);
     // A sine of peak 0.6 has a level of 0.6 / sqrt(2); 3 dB less would be 0.3.
     const double full = 0.6 / std::sqrt(2.0);
     EXPECT_NEAR(left, full, full * 0.12) << "left";

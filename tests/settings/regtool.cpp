@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
     }
     if (cmd == "profile-int" && argc == 5) {
         SettingsRecord record;
-        return record.WriteProfileInt(argv[2], argv[3], std::atoi(argv[4])) ? 0 : 1;
+        return record.writeProfileInt(argv[2], argv[3], std::atoi(argv[4])) ? 0 : 1;
     }
     std::fprintf(stderr, "regtool: unknown command\n");
     return 2;

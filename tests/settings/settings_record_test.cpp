@@ -69,7 +69,7 @@ TEST(SettingsRecord, FirstStartYieldsTheDefaults) {
     SettingsRecord record;
     expectDefaults(record);
     record.LoadSettings();
-    record.LoadComponents();
+    record.loadComponents();
     expectDefaults(record);
     // Loading writes nothing.
     CRegistry reg;
@@ -112,7 +112,7 @@ TEST(SettingsRecord, EveryValueIsStoredUnderItsSectionAndReadBack) {
 
     SettingsRecord next;
     next.LoadSettings();
-    next.LoadComponents();
+    next.loadComponents();
     EXPECT_EQ(next.lastCD(), "/dev/sr1");
     EXPECT_EQ(next.errorCorrection(), 2);
     EXPECT_EQ(next.grabFormat(), SettingsRecord::kGrabToFlac);
@@ -154,7 +154,7 @@ TEST(SettingsRecord, EveryValueIsStoredUnderItsSectionAndReadBack) {
     std::string s;
     ASSERT_TRUE(readProfileString("Preferences", "FreeDBServer", s));
     EXPECT_EQ(s, "cddb.example.org");
-    EXPECT_EQ(record.SectionKeyPath("History"), "Software\\Quorvane\\Calderine 2002\\CLD\\History");
+    EXPECT_EQ(record.sectionKeyPath("History"), "Software\\Quorvane\\Calderine 2002\\CLD\\History");
 }
 
 TEST(SettingsRecord, ApplicationNameSelectsTheProfile) {
@@ -164,11 +164,11 @@ TEST(SettingsRecord, ApplicationNameSelectsTheProfile) {
     SettingsRecord record;
     record.LoadSettings();
     EXPECT_EQ(record.proxyPort(), 8080);
-    EXPECT_EQ(other.ProfileKeyPath(), "Software\\Quorvane\\Calderine 2002\\OtherApp");
+    EXPECT_EQ(other.profileKeyPath(), "Software\\Quorvane\\Calderine 2002\\OtherApp");
 }
 
 TEST(SettingsRecord, ItsKeysAndItsStoreFolderAreTheProducts) {
-    EXPECT_EQ(SettingsRecord().ProfileKeyPath(), "Software\\Quorvane\\Calderine 2002\\CLD");
+    EXPECT_EQ(SettingsRecord().profileKeyPath(), "Software\\Quorvane\\Calderine 2002\\CLD");
     EXPECT_STREQ(SettingsRecord::kLanguageKeyPath, "SOFTWARE\\Quorvane\\Calderine 2002\\4.05");
     // Without CLD_REGISTRY_DIR the user's settings live in the vendor's folder.
     cldtest::TempDir home;

@@ -69,13 +69,13 @@ protected:
 
     void useEnglish() {
         AppResources::setSource(
-            std::make_unique<BuiltinResources>(&CldProgramResource, &m_pictures));
+            std::make_unique<BuiltinResources>(&cldProgramResource, &m_pictures));
     }
     void useGerman() {
         ASSERT_NE(m_german.handle(), nullptr) << dlerror();
         AppResources::setSource(std::make_unique<cld::LanguageResources>(
             m_german.handle(),
-            std::make_unique<BuiltinResources>(&CldProgramResource, &m_pictures)));
+            std::make_unique<BuiltinResources>(&cldProgramResource, &m_pictures)));
     }
 
     // Opens every dialog in turn, shown but with its work held back, and hands it over.
@@ -514,7 +514,7 @@ TEST(DialogTexts, TranslationKeepsSpacesMarksAndSuffixes) {
     ASSERT_NE(german.handle(), nullptr);
     CLDResLibrary pictures;
     AppResources::setSource(std::make_unique<cld::LanguageResources>(
-        german.handle(), std::make_unique<BuiltinResources>(&CldProgramResource, &pictures)));
+        german.handle(), std::make_unique<BuiltinResources>(&cldProgramResource, &pictures)));
     struct Case {
         const char* english;
         const char* german;
@@ -571,7 +571,7 @@ TEST(MessageButtons, AreInTheChosenLanguage) {
     ASSERT_NE(german.handle(), nullptr);
     CLDResLibrary pictures;
     AppResources::setSource(std::make_unique<cld::LanguageResources>(
-        german.handle(), std::make_unique<BuiltinResources>(&CldProgramResource, &pictures)));
+        german.handle(), std::make_unique<BuiltinResources>(&cldProgramResource, &pictures)));
     QStringList shown;
     QTimer::singleShot(0, [&shown] {
         for (QWidget* w : QApplication::topLevelWidgets()) {

@@ -2,6 +2,7 @@
 #include "BuiltinResources.h"
 #include "MessageService.h"
 #include "PickerService.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "WaitService.h"
 

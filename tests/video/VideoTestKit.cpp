@@ -16,32 +16,32 @@
 
 namespace videotest {
 
-using codectest::Quote;
-using codectest::Shell;
+using codectest::quote;
+using codectest::shell;
 
-void MakeClip(const std::filesystem::path& path, const std::string& container, double seconds,
+void makeClip(const std::filesystem::path& path, const std::string& container, double seconds,
               int width, int height, int fps) {
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
     const std::string codecs = container == "mpg" ? "-c:v mpeg1video -b:v 800k -c:a mp2 -b:a 128k"
                                                   : "-c:v mpeg4 -q:v 5 -c:a pcm_s16le";
     const std::string t = std::to_string(seconds);
-    Shell("ffmpeg -v error -y -f lavfi -i testsrc=size=" + size + ":rate=" + std::to_string(fps) +
+    shell("ffmpeg -v error -y -f lavfi -i testsrc=size=" + size + ":rate=" + std::to_string(fps) +
           ":duration=" + t + " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=" + t +
-          " -ac 2 " + codecs + " " + Quote(path));
+          " -ac 2 " + codecs + " " + quote(path));
 }
 
-double ProbeDuration(const std::filesystem::path& file) {
-    const std::string text = ProbeField(file, "format", "duration");
+double probeDuration(const std::filesystem::path& file) {
+    const std::string text = probeField(file, "format", "duration");
     return text.empty() ? -1 : std::atof(text.c_str());
 }
 
-std::string ProbeField(const std::filesystem::path& file, const std::string& kind,
+std::string probeField(const std::filesystem::path& file, const std::string& kind,
                        const std::string& field) {
     std::string out;
     const std::string select = kind == "format" ? "" : "-select_streams " + kind + ":0 ";
     const std::string section = kind == "format" ? "format" : "stream";
-    Shell("ffprobe -v error " + select + "-show_entries " + section + "=" + field +
-              " -of default=nw=1:nk=1 " + Quote(file) + " 2>/dev/null",
+    shell("ffprobe -v error " + select + "-show_entries " + section + "=" + field +
+              " -of default=nw=1:nk=1 " + quote(file) + " 2>/dev/null",
           &out);
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
         out.pop_back();

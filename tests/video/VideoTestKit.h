@@ -12,15 +12,15 @@ namespace videotest {
 
 // Makes a clip with ffmpeg: a moving test picture with a tone. `container` is "avi"
 // (MPEG-4 part 2 video, PCM sound) or "mpg" (MPEG-1 video, MPEG audio layer II).
-void MakeClip(const std::filesystem::path& path, const std::string& container, double seconds,
+void makeClip(const std::filesystem::path& path, const std::string& container, double seconds,
               int width = 320, int height = 240, int fps = 25);
 
 // The container's playing time as ffprobe reports it (seconds; -1 when it cannot tell).
-double ProbeDuration(const std::filesystem::path& file);
+double probeDuration(const std::filesystem::path& file);
 
 // One ffprobe field of the first stream of a kind ("a" or "v"), or of the format
-// ("format"), e.g. ProbeField(f, "v", "codec_name").
-std::string ProbeField(const std::filesystem::path& file, const std::string& kind,
+// ("format"), e.g. probeField(f, "v", "codec_name").
+std::string probeField(const std::filesystem::path& file, const std::string& kind,
                        const std::string& field);
 
 // Counts the pictures a data view delivers and remembers the size of the last one.

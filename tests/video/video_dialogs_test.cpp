@@ -12,6 +12,7 @@
 #include "MessageService.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -118,7 +119,7 @@ protected:
 TEST_F(VideoDialogs, AnExistingOutputIsReplacedOnlyWhenTheUserAgrees) {
     const fs::path in = m_dir.file("in.avi");
     const fs::path out = m_dir.file("old.wmv");
-    MakeClip(in, "avi", 1.0);
+    makeClip(in, "avi", 1.0);
     { std::ofstream(out) << "an earlier conversion"; }
     CAVI2WMVSettingsDlg dlg(m_context, nullptr);
     control<QLineEdit>(dlg, 1006)->setText(QString::fromStdString(in.string()));
@@ -155,7 +156,7 @@ TEST_F(VideoDialogs, AnExistingOutputIsReplacedOnlyWhenTheUserAgrees) {
 
 TEST_F(VideoDialogs, AFullDiskEndsTheConversionNamingTheFileAndTheReason) {
     const fs::path in = m_dir.file("long.avi");
-    MakeClip(in, "avi", 20.0);
+    makeClip(in, "avi", 20.0);
     cld::VideoJobState& state = cld::videoJobState();
     state.inputPath = in.string();
     state.outputPath = m_dir.file("full.wmv").string();
@@ -186,7 +187,7 @@ TEST_F(VideoDialogs, AFullDiskEndsTheConversionNamingTheFileAndTheReason) {
 
 TEST_F(VideoDialogs, AnInputCutShortEndsWithHowFarItWasRead) {
     const fs::path in = m_dir.file("cut.avi");
-    MakeClip(in, "avi", 20.0);
+    makeClip(in, "avi", 20.0);
     fs::resize_file(in, fs::file_size(in) * 41 / 100);
     cld::VideoJobState& state = cld::videoJobState();
     state.inputPath = in.string();
@@ -199,7 +200,7 @@ TEST_F(VideoDialogs, AnInputCutShortEndsWithHowFarItWasRead) {
     EXPECT_EQ(m_messages[0].icon, MessageIcon::Exclamation);
     EXPECT_TRUE(m_messages[0].text.contains(" of its 20.0 s")) << m_messages[0].text.toStdString();
     EXPECT_TRUE(m_messages[0].text.contains("ended after 8.")) << m_messages[0].text.toStdString();
-    EXPECT_EQ(ProbeField(state.outputPath, "v", "codec_name"), "wmv2");
+    EXPECT_EQ(probeField(state.outputPath, "v", "codec_name"), "wmv2");
 }
 
 TEST_F(VideoDialogs, ConversionSettingsCheckPathsProposeTheOutputAndOfferVideoProfiles) {
@@ -241,7 +242,7 @@ TEST_F(VideoDialogs, ConversionSettingsCheckPathsProposeTheOutputAndOfferVideoPr
     EXPECT_EQ(control<QLineEdit>(dlg, 1007)->text().toStdString(),
               m_dir.file("Holiday.wmv").string());
     EXPECT_EQ(m_settings.lastVideoInFolder(), m_dir.path().string());
-    EXPECT_EQ(SettingsRecord().GetProfileString("History", "LastVideoInFolder", ""),
+    EXPECT_EQ(SettingsRecord().getProfileString("History", "LastVideoInFolder", ""),
               m_dir.path().string());
 
     control<QPushButton>(dlg, 1)->click();
@@ -254,7 +255,7 @@ TEST_F(VideoDialogs, ConversionSettingsCheckPathsProposeTheOutputAndOfferVideoPr
 
 TEST_F(VideoDialogs, ConversionRunsToCompletionWithViewsAndFigures) {
     const fs::path in = m_dir.file("clip.avi");
-    MakeClip(in, "avi", 3.0);
+    makeClip(in, "avi", 3.0);
     cld::VideoJobState& state = cld::videoJobState();
     state.inputPath = in.string();
     state.outputPath = m_dir.file("clip.wmv").string();
@@ -275,13 +276,13 @@ TEST_F(VideoDialogs, ConversionRunsToCompletionWithViewsAndFigures) {
     EXPECT_GT(control<CVideoViewArea>(dlg, 1002)->framesReceived(), 10);
     EXPECT_GT(control<CVideoViewArea>(dlg, 1013)->framesReceived(), 10);
     EXPECT_EQ(control<CVideoViewArea>(dlg, 1013)->lastPicture().width(), 320);
-    EXPECT_EQ(ProbeField(state.outputPath, "v", "codec_name"), "wmv2");
-    EXPECT_EQ(ProbeField(state.outputPath, "a", "codec_name"), "wmav2");
+    EXPECT_EQ(probeField(state.outputPath, "v", "codec_name"), "wmv2");
+    EXPECT_EQ(probeField(state.outputPath, "a", "codec_name"), "wmav2");
 }
 
 TEST_F(VideoDialogs, CancelStopsWith191AndKeepsThePartialFile) {
     const fs::path in = m_dir.file("long.mpg");
-    MakeClip(in, "mpg", 60.0);
+    makeClip(in, "mpg", 60.0);
     cld::VideoJobState& state = cld::videoJobState();
     state.inputPath = in.string();
     state.outputPath = m_dir.file("long.wmv").string();
@@ -303,8 +304,8 @@ TEST_F(VideoDialogs, CancelStopsWith191AndKeepsThePartialFile) {
     EXPECT_EQ(m_messages[0].stringId, 191);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     ASSERT_TRUE(fs::exists(state.outputPath));
-    EXPECT_EQ(ProbeField(state.outputPath, "format", "format_name"), "asf");
-    const double d = ProbeDuration(state.outputPath);
+    EXPECT_EQ(probeField(state.outputPath, "format", "format_name"), "asf");
+    const double d = probeDuration(state.outputPath);
     EXPECT_GT(d, 0.1);
     EXPECT_LT(d, 59.0);
     EXPECT_LT(control<QProgressBar>(dlg, 1012)->value(), 100);
@@ -312,7 +313,7 @@ TEST_F(VideoDialogs, CancelStopsWith191AndKeepsThePartialFile) {
 
 TEST_F(VideoDialogs, CancelBeforeTheRunStartsWritesNothing) {
     const fs::path in = m_dir.file("clip.avi");
-    MakeClip(in, "avi", 1.0);
+    makeClip(in, "avi", 1.0);
     cld::VideoJobState& state = cld::videoJobState();
     state.inputPath = in.string();
     state.outputPath = m_dir.file("never.wmv").string();
@@ -327,7 +328,7 @@ TEST_F(VideoDialogs, CancelBeforeTheRunStartsWritesNothing) {
 }
 
 TEST_F(VideoDialogs, BrokenInputShowsTheEncoderTextAndCloses) {
-    codectest::WriteFile(m_dir.file("broken.avi"), std::vector<uint8_t>(5000, 0xFF));
+    codectest::writeFile(m_dir.file("broken.avi"), std::vector<uint8_t>(5000, 0xFF));
     cld::VideoJobState& state = cld::videoJobState();
     state.inputPath = m_dir.file("broken.avi").string();
     state.outputPath = m_dir.file("broken.wmv").string();
@@ -352,7 +353,7 @@ TEST_F(VideoDialogs, ScreenRecordingMinimisesTheProgramAndStopKeepsTheFile) {
 
     // The settings dialog lists the screen and the sound devices that can record, by
     // their descriptions; "null" is not offered.
-    cldtest::AlsaTestDevices::Get();
+    cldtest::AlsaTestDevices::get();
     {
         CCapture2WMVSettingsDlg settings(m_context, nullptr);
         auto* video = control<QComboBox>(settings, 1002);
@@ -409,9 +410,9 @@ TEST_F(VideoDialogs, ScreenRecordingMinimisesTheProgramAndStopKeepsTheFile) {
     EXPECT_NE(elapsed, "00:00:00");
     EXPECT_EQ(control<CVideoViewArea>(dlg, 1002)->framesReceived(), 0);
     EXPECT_EQ(control<CVideoViewArea>(dlg, 1013)->framesReceived(), 0);
-    EXPECT_EQ(ProbeField(state.outputPath, "v", "codec_name"), "wmv2");
-    EXPECT_EQ(ProbeField(state.outputPath, "a", "codec_name"), "wmav2");
-    EXPECT_GT(ProbeDuration(state.outputPath), 1.0);
+    EXPECT_EQ(probeField(state.outputPath, "v", "codec_name"), "wmv2");
+    EXPECT_EQ(probeField(state.outputPath, "a", "codec_name"), "wmav2");
+    EXPECT_GT(probeDuration(state.outputPath), 1.0);
 }
 
 TEST_F(VideoDialogs, ScreenThatGoesAwayEndsTheRecordingWithTheEncoderText) {
@@ -443,7 +444,7 @@ TEST_F(VideoDialogs, ScreenThatGoesAwayEndsTheRecordingWithTheEncoderText) {
     EXPECT_EQ(m_messages[0].icon, MessageIcon::Error);
     EXPECT_TRUE(m_messages[0].text.contains("disconnected")) << m_messages[0].text.toStdString();
     EXPECT_FALSE(launcher.isMinimized());
-    EXPECT_EQ(ProbeField(state.outputPath, "v", "codec_name"), "wmv2");
+    EXPECT_EQ(probeField(state.outputPath, "v", "codec_name"), "wmv2");
 }
 
 TEST_F(VideoDialogs, MissingCaptureDeviceShowsTheEncoderText) {

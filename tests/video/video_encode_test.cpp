@@ -28,7 +28,7 @@ namespace {
 const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
 const std::string kBroadband = "Video for broadband (384 Kbps, 320x240)";
 
-int IndexOf(const WmEncoderControl& enc, const std::string& name) {
+int indexOf(const WmEncoderControl& enc, const std::string& name) {
     for (int i = 0; i < enc.GetProfileCount(); ++i) {
         if (enc.GetProfileInfo(i).name == name)
             return i;
@@ -36,12 +36,12 @@ int IndexOf(const WmEncoderControl& enc, const std::string& name) {
     return -1;
 }
 
-bool WaitStopped(const WmEncoderControl& enc, int seconds = 120) {
-    return codectest::WaitWhile([&] { return enc.GetRunState() == WmEncoderControl::kRunning; },
+bool waitStopped(const WmEncoderControl& enc, int seconds = 120) {
+    return codectest::waitWhile([&] { return enc.GetRunState() == WmEncoderControl::kRunning; },
                                 seconds);
 }
 
-uint32_t CodeOf(const std::function<void()>& f) {
+uint32_t codeOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const WMException& e) {
@@ -54,8 +54,8 @@ class VideoEncode : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = new cldtest::TempDir;
-        MakeClip(s_dir->file("clip.avi"), "avi", 3.0);
-        MakeClip(s_dir->file("clip.mpg"), "mpg", 3.0, 352, 288);
+        makeClip(s_dir->file("clip.avi"), "avi", 3.0);
+        makeClip(s_dir->file("clip.mpg"), "mpg", 3.0, 352, 288);
     }
     static void TearDownTestSuite() {
         delete s_dir;
@@ -66,7 +66,7 @@ protected:
     void StartConversion(WmEncoderControl& enc, const std::string& audioIn,
                          const std::string& videoIn, const fs::path& out, WmDataView* preview,
                          WmDataView* postview, const std::function<void()>& beforeStart = {}) {
-        const int profile = IndexOf(enc, kBroadband);
+        const int profile = indexOf(enc, kBroadband);
         ASSERT_GE(profile, 0);
         enc.PrepareForFile();
         WmSourceGroup& group = enc.AddSourceGroup();
@@ -91,7 +91,7 @@ TEST_F(VideoEncode, AviAndMpgBecomeWmvWithTheProfilesStreamsAndViewsSeeFrames) {
         SCOPED_TRACE(name);
         const fs::path in = s_dir->file(name);
         const fs::path out = m_out.file(std::string(name) + ".wmv");
-        const int64_t duration = cld::GetMediaDuration("FILE://" + in.string());
+        const int64_t duration = cld::getMediaDuration("FILE://" + in.string());
         ASSERT_NEAR(static_cast<double>(duration), 3e7, 0.1e7);
 
         WmEncoderControl enc(kProfiles, "");
@@ -108,21 +108,21 @@ TEST_F(VideoEncode, AviAndMpgBecomeWmvWithTheProfilesStreamsAndViewsSeeFrames) {
                 postview.SetWindow(&postviewSink);
                 postview.StartView();
             }));
-        ASSERT_TRUE(WaitStopped(enc));
+        ASSERT_TRUE(waitStopped(enc));
         preview.StopView();
         postview.StopView();
         EXPECT_EQ(enc.GetLastErrorCode(), 0u) << GetErrorText(enc.GetLastErrorCode());
 
-        EXPECT_EQ(ProbeField(out, "format", "format_name"), "asf");
-        EXPECT_EQ(ProbeField(out, "v", "codec_name"), "wmv2");
-        EXPECT_EQ(ProbeField(out, "v", "width"), "320");
-        EXPECT_EQ(ProbeField(out, "v", "height"), "240");
-        EXPECT_EQ(ProbeField(out, "a", "codec_name"), "wmav2");
-        EXPECT_EQ(ProbeField(out, "a", "sample_rate"), "44100");
-        EXPECT_EQ(ProbeField(out, "a", "channels"), "2");
-        EXPECT_EQ(ProbeField(out, "a", "bit_rate"), "64000");
+        EXPECT_EQ(probeField(out, "format", "format_name"), "asf");
+        EXPECT_EQ(probeField(out, "v", "codec_name"), "wmv2");
+        EXPECT_EQ(probeField(out, "v", "width"), "320");
+        EXPECT_EQ(probeField(out, "v", "height"), "240");
+        EXPECT_EQ(probeField(out, "a", "codec_name"), "wmav2");
+        EXPECT_EQ(probeField(out, "a", "sample_rate"), "44100");
+        EXPECT_EQ(probeField(out, "a", "channels"), "2");
+        EXPECT_EQ(probeField(out, "a", "bit_rate"), "64000");
         // Within one picture (1/25 s) of the input's length.
-        EXPECT_NEAR(ProbeDuration(out), static_cast<double>(duration) / 1e7, 0.04);
+        EXPECT_NEAR(probeDuration(out), static_cast<double>(duration) / 1e7, 0.04);
 
         // The whole input was encoded, so the progress figure reaches the end.
         const WmStatistics st = enc.GetStatistics();
@@ -150,41 +150,41 @@ TEST_F(VideoEncode, ViewsGetNothingOnceStoppedAndGroupsCountOn) {
     preview.StartView();
     preview.StartView(); // a running view restarts
     EXPECT_TRUE(preview.IsRunning());
-    codectest::WaitWhile([&] { return sink.count() < 3; });
+    codectest::waitWhile([&] { return sink.count() < 3; });
     preview.StopView();
     EXPECT_FALSE(preview.IsRunning());
     EXPECT_EQ(preview.GetCookie(), -1);
     const int seen = sink.count();
-    ASSERT_TRUE(WaitStopped(enc));
+    ASSERT_TRUE(waitStopped(enc));
     EXPECT_EQ(sink.count(), seen);
     preview.StopView(); // a stopped view: nothing happens
 
     // A view without a source cannot start; the source groups keep counting.
     WmDataView loose;
-    EXPECT_EQ(CodeOf([&] { loose.StartView(); }), cld::wmerr::kPointer);
+    EXPECT_EQ(codeOf([&] { loose.StartView(); }), cld::wmerr::kPointer);
     const std::string first = enc.AddSourceGroup().GetName();
     const std::string second = enc.AddSourceGroup().GetName();
     EXPECT_EQ(std::stoul(second.substr(second.find('#') + 1)),
               std::stoul(first.substr(first.find('#') + 1)) + 1);
     WmVideoSource source("FILE://x");
-    EXPECT_EQ(CodeOf([&] { loose.Attach(source, 3); }), cld::wmerr::kInvalidArg);
+    EXPECT_EQ(codeOf([&] { loose.Attach(source, 3); }), cld::wmerr::kInvalidArg);
 }
 
 TEST_F(VideoEncode, StopKeepsAPlayablePartialFile) {
     cldtest::TempDir dir;
     const fs::path in = dir.file("long.avi");
-    MakeClip(in, "avi", 20.0);
+    makeClip(in, "avi", 20.0);
     const fs::path out = m_out.file("partial.wmv");
     WmEncoderControl enc(kProfiles, "");
     ASSERT_NO_FATAL_FAILURE(StartConversion(enc, "FILE://" + in.string(), "FILE://" + in.string(),
                                             out, nullptr, nullptr));
-    codectest::WaitWhile([&] { return enc.GetStatistics().encodedMilliseconds < 1000; });
+    codectest::waitWhile([&] { return enc.GetStatistics().encodedMilliseconds < 1000; });
     enc.Stop();
     EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kStopped);
     ASSERT_TRUE(fs::exists(out));
-    EXPECT_EQ(ProbeField(out, "format", "format_name"), "asf");
-    EXPECT_EQ(ProbeField(out, "v", "codec_name"), "wmv2");
-    const double d = ProbeDuration(out);
+    EXPECT_EQ(probeField(out, "format", "format_name"), "asf");
+    EXPECT_EQ(probeField(out, "v", "codec_name"), "wmv2");
+    const double d = probeDuration(out);
     EXPECT_GT(d, 0.5);
     EXPECT_LT(d, 19.0);
 }
@@ -197,8 +197,8 @@ TEST_F(VideoEncode, BadInputsFailAtStartAndCreateNoOutput) {
         x = x * 1103515245u + 12345u;
         b = static_cast<uint8_t>(x >> 16);
     }
-    codectest::WriteFile(dir.file("junk.avi"), junk);
-    codectest::WriteWav(dir.file("sound.wav"), codectest::MakeSignal(44100, 44100, 2), 44100, 2);
+    codectest::writeFile(dir.file("junk.avi"), junk);
+    codectest::writeWav(dir.file("sound.wav"), codectest::makeSignal(44100, 44100, 2), 44100, 2);
 
     struct Case {
         std::string input;
@@ -216,14 +216,14 @@ TEST_F(VideoEncode, BadInputsFailAtStartAndCreateNoOutput) {
         SCOPED_TRACE(c.input);
         WmEncoderControl enc(kProfiles, "");
         const fs::path out = dir.file("out.wmv");
-        EXPECT_EQ(CodeOf([&] { StartConversion(enc, c.input, c.input, out, nullptr, nullptr); }),
+        EXPECT_EQ(codeOf([&] { StartConversion(enc, c.input, c.input, out, nullptr, nullptr); }),
                   c.code);
         EXPECT_FALSE(fs::exists(out));
         EXPECT_EQ(enc.GetRunState(), WmEncoderControl::kStopped);
         EXPECT_FALSE(GetErrorText(c.code).empty());
     }
-    EXPECT_EQ(cld::GetMediaDuration(dir.file("junk.avi").string()), 0);
-    EXPECT_EQ(cld::GetMediaDuration(dir.file("missing.avi").string()), 0);
+    EXPECT_EQ(cld::getMediaDuration(dir.file("junk.avi").string()), 0);
+    EXPECT_EQ(cld::getMediaDuration(dir.file("missing.avi").string()), 0);
 
     // An audio-only profile cannot encode a video source.
     WmEncoderControl enc(kProfiles, "");
@@ -232,10 +232,10 @@ TEST_F(VideoEncode, BadInputsFailAtStartAndCreateNoOutput) {
     WmSourceGroup& group = enc.AddSourceGroup();
     group.SetInput(clip);
     group.AddVideoSource(clip, nullptr, nullptr);
-    group.SetProfile(enc.GetProfile(IndexOf(enc, "Audio for voice (32 Kbps mono)")));
+    group.SetProfile(enc.GetProfile(indexOf(enc, "Audio for voice (32 Kbps mono)")));
     group.Activate();
     enc.SetOutputFile(dir.file("voice.wmv").string());
-    EXPECT_EQ(CodeOf([&] { enc.Start(); }), cld::wmerr::kNoVideoStream);
+    EXPECT_EQ(codeOf([&] { enc.Start(); }), cld::wmerr::kNoVideoStream);
 }
 
 TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
@@ -263,7 +263,7 @@ TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
     }
     EXPECT_TRUE(screen);
     EXPECT_TRUE(alsa);
-    EXPECT_EQ(CodeOf([&] { enc.GetSourcePluginInfo(enc.GetSourcePluginCount()); }),
+    EXPECT_EQ(codeOf([&] { enc.GetSourcePluginInfo(enc.GetSourcePluginCount()); }),
               cld::wmerr::kInvalidArg);
 
     const fs::path out = m_out.file("screen.wmv");
@@ -284,10 +284,10 @@ TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
     enc.Stop();
     const WmStatistics stopped = enc.GetStatistics();
     EXPECT_EQ(enc.GetLastErrorCode(), 0u) << GetErrorText(enc.GetLastErrorCode());
-    EXPECT_EQ(ProbeField(out, "format", "format_name"), "asf");
-    EXPECT_EQ(ProbeField(out, "v", "codec_name"), "wmv2");
-    EXPECT_EQ(ProbeField(out, "a", "codec_name"), "wmav2");
-    EXPECT_NEAR(ProbeDuration(out), stopped.encodedMilliseconds / 1000.0, 1.0);
+    EXPECT_EQ(probeField(out, "format", "format_name"), "asf");
+    EXPECT_EQ(probeField(out, "v", "codec_name"), "wmv2");
+    EXPECT_EQ(probeField(out, "a", "codec_name"), "wmav2");
+    EXPECT_NEAR(probeDuration(out), stopped.encodedMilliseconds / 1000.0, 1.0);
     EXPECT_GT(sink.count(), 20);
     EXPECT_EQ(sink.width(), 320);
 
@@ -304,23 +304,23 @@ TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
                enc4.GetStatistics().encodedMilliseconds >= 1000;
     }));
     x.stop();
-    EXPECT_TRUE(WaitStopped(enc4));
+    EXPECT_TRUE(waitStopped(enc4));
     EXPECT_EQ(enc4.GetLastErrorCode(), cld::wmerr::kDeviceLost);
-    EXPECT_EQ(ProbeField(cut, "v", "codec_name"), "wmv2");
-    EXPECT_GT(ProbeDuration(cut), 0.5);
+    EXPECT_EQ(probeField(cut, "v", "codec_name"), "wmv2");
+    EXPECT_GT(probeDuration(cut), 0.5);
 
     // A display nobody serves, and a sound device that does not exist.
     {
         cldtest::ScopedEnv dead("DISPLAY", ":7391");
         WmEncoderControl enc2(kProfiles, "");
-        EXPECT_EQ(CodeOf([&] {
+        EXPECT_EQ(codeOf([&] {
                       StartConversion(enc2, "DEVICE://null", "ScreenCap://X", m_out.file("d.wmv"),
                                       nullptr, nullptr);
                   }),
                   cld::wmerr::kNoDisplay);
     }
     WmEncoderControl enc3(kProfiles, "");
-    EXPECT_EQ(CodeOf([&] {
+    EXPECT_EQ(codeOf([&] {
                   StartConversion(enc3, "DEVICE://no_such_pcm_device",
                                   "FILE://" + s_dir->file("clip.avi").string(), m_out.file("e.wmv"),
                                   nullptr, nullptr);

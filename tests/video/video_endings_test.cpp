@@ -24,7 +24,7 @@ const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
 
 using cldtest::ScopedFileSizeLimit;
 
-uint32_t Convert(WmEncoderControl& enc, const fs::path& in, const fs::path& out) {
+uint32_t convert(WmEncoderControl& enc, const fs::path& in, const fs::path& out) {
     int profile = -1;
     for (int i = 0; i < enc.GetProfileCount(); ++i)
         if (enc.GetProfileInfo(i).name == "Video for broadband (384 Kbps, 320x240)")
@@ -40,7 +40,7 @@ uint32_t Convert(WmEncoderControl& enc, const fs::path& in, const fs::path& out)
     enc.SetOutputFile(out.string());
     enc.Start();
     EXPECT_TRUE(
-        codectest::WaitWhile([&] { return enc.GetRunState() == WmEncoderControl::kRunning; }, 120));
+        codectest::waitWhile([&] { return enc.GetRunState() == WmEncoderControl::kRunning; }, 120));
     enc.Stop();
     return enc.GetLastErrorCode();
 }
@@ -50,16 +50,16 @@ uint32_t Convert(WmEncoderControl& enc, const fs::path& in, const fs::path& out)
 TEST(VideoEndings, AConversionThatCannotBeWrittenLeavesNoFileAndSaysWhy) {
     cldtest::TempDir dir;
     const fs::path in = dir.file("long.avi");
-    MakeClip(in, "avi", 20.0);
+    makeClip(in, "avi", 20.0);
     const fs::path out = dir.file("full.wmv");
     fs::path earlier = dir.file("kept.wmv");
     WmEncoderControl enc(kProfiles, "");
     uint32_t code = 0;
     {
         ScopedFileSizeLimit full(200 * 1024);
-        code = Convert(enc, in, out);
+        code = convert(enc, in, out);
     }
-    EXPECT_EQ(code, cld::wmerr::FromErrno(EFBIG));
+    EXPECT_EQ(code, cld::wmerr::fromErrno(EFBIG));
     EXPECT_EQ(GetErrorText(code), std::strerror(EFBIG));
     EXPECT_FALSE(fs::exists(out)) << "a failed conversion left a file under the final name";
     EXPECT_FALSE(fs::exists(out.string() + ".part")) << "the partial file was left behind";
@@ -67,32 +67,32 @@ TEST(VideoEndings, AConversionThatCannotBeWrittenLeavesNoFileAndSaysWhy) {
     EXPECT_EQ(enc.GetLastRunReport().outputPath, out.string());
 
     // The same conversion with room to write takes the final name only at the end.
-    EXPECT_EQ(Convert(enc, in, out), 0u);
+    EXPECT_EQ(convert(enc, in, out), 0u);
     EXPECT_TRUE(fs::exists(out));
     EXPECT_FALSE(fs::exists(out.string() + ".part"));
-    EXPECT_NEAR(ProbeDuration(out), 20.0, 0.2);
+    EXPECT_NEAR(probeDuration(out), 20.0, 0.2);
 }
 
 TEST(VideoEndings, AnInputCutShortIsConvertedAsFarAsItGoesAndReported) {
     cldtest::TempDir dir;
     const fs::path in = dir.file("cut.avi");
-    MakeClip(in, "avi", 20.0);
+    makeClip(in, "avi", 20.0);
     // The header still declares 500 pictures; the file ends after about 41 % of them.
     fs::resize_file(in, fs::file_size(in) * 41 / 100);
     const fs::path out = dir.file("cut.wmv");
     WmEncoderControl enc(kProfiles, "");
-    EXPECT_EQ(Convert(enc, in, out), 0u);
+    EXPECT_EQ(convert(enc, in, out), 0u);
     const auto& report = enc.GetLastRunReport();
     EXPECT_TRUE(report.inputEndedEarly);
     EXPECT_NEAR(report.declaredSeconds, 20.0, 0.1);
     EXPECT_GT(report.readSeconds, 5.0);
     EXPECT_LT(report.readSeconds, 12.0);
     // What was read is a complete file of that length.
-    EXPECT_NEAR(ProbeDuration(out), report.readSeconds, 0.3);
+    EXPECT_NEAR(probeDuration(out), report.readSeconds, 0.3);
 
     // A whole file is not reported.
     const fs::path whole = dir.file("whole.avi");
-    MakeClip(whole, "avi", 4.0);
-    EXPECT_EQ(Convert(enc, whole, dir.file("whole.wmv")), 0u);
+    makeClip(whole, "avi", 4.0);
+    EXPECT_EQ(convert(enc, whole, dir.file("whole.wmv")), 0u);
     EXPECT_FALSE(enc.GetLastRunReport().inputEndedEarly);
 }

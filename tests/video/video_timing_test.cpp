@@ -30,7 +30,7 @@ const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
 const std::string kBroadband = "Video for broadband (384 Kbps, 320x240)"; // 25 fps
 const std::string kLan = "Video for LAN (1 Mbps, 640x480)";               // 30 fps
 
-std::string Run(const std::string& cmd) {
+std::string run(const std::string& cmd) {
     std::string out;
     if (FILE* p = ::popen(cmd.c_str(), "r")) {
         char buf[512];
@@ -41,20 +41,20 @@ std::string Run(const std::string& cmd) {
     return out;
 }
 
-std::string Quote(const fs::path& p) {
+std::string quote(const fs::path& p) {
     return "'" + p.string() + "'";
 }
 
-int IndexOf(const WmEncoderControl& enc, const std::string& name) {
+int indexOf(const WmEncoderControl& enc, const std::string& name) {
     for (int i = 0; i < enc.GetProfileCount(); ++i)
         if (enc.GetProfileInfo(i).name == name)
             return i;
     return -1;
 }
 
-void Configure(WmEncoderControl& enc, const std::string& profile, const std::string& audioIn,
+void configure(WmEncoderControl& enc, const std::string& profile, const std::string& audioIn,
                const std::string& videoIn, const fs::path& out) {
-    const int index = IndexOf(enc, profile);
+    const int index = indexOf(enc, profile);
     ASSERT_GE(index, 0) << profile;
     enc.PrepareForFile();
     WmSourceGroup& group = enc.AddSourceGroup();
@@ -66,11 +66,11 @@ void Configure(WmEncoderControl& enc, const std::string& profile, const std::str
 }
 
 // The presentation times of the pictures of a file's video stream, in seconds.
-std::vector<double> FrameTimes(const fs::path& file) {
+std::vector<double> frameTimes(const fs::path& file) {
     std::vector<double> times;
-    std::istringstream lines(Run("ffprobe -v error -select_streams v:0 -show_entries "
+    std::istringstream lines(run("ffprobe -v error -select_streams v:0 -show_entries "
                                  "packet=pts_time -of csv=p=0 " +
-                                 Quote(file)));
+                                 quote(file)));
     for (std::string line; std::getline(lines, line);)
         if (!line.empty())
             times.push_back(std::atof(line.c_str()));
@@ -78,9 +78,9 @@ std::vector<double> FrameTimes(const fs::path& file) {
     return times;
 }
 
-double StreamDuration(const fs::path& file, const char* kind) {
-    return std::atof(Run(std::string("ffprobe -v error -select_streams ") + kind +
-                         ":0 -show_entries stream=duration -of csv=p=0 " + Quote(file))
+double streamDuration(const fs::path& file, const char* kind) {
+    return std::atof(run(std::string("ffprobe -v error -select_streams ") + kind +
+                         ":0 -show_entries stream=duration -of csv=p=0 " + quote(file))
                          .c_str());
 }
 
@@ -90,9 +90,9 @@ struct Edge {
 };
 
 // Where the picture turns white or black: the time of the first picture of each state.
-std::vector<Edge> PictureEdges(const fs::path& file) {
+std::vector<Edge> pictureEdges(const fs::path& file) {
     std::vector<Edge> edges;
-    std::istringstream lines(Run("ffprobe -v error -f lavfi -i \"movie=" + file.string() +
+    std::istringstream lines(run("ffprobe -v error -f lavfi -i \"movie=" + file.string() +
                                  ",scale=8:8,format=gray,signalstats\" -show_entries "
                                  "frame=pts_time:frame_tags=lavfi.signalstats.YAVG -of csv=p=0"));
     int last = -1;
@@ -111,14 +111,14 @@ std::vector<Edge> PictureEdges(const fs::path& file) {
 // Where the tone starts and stops, after and before at least 0.1 s of quiet. The decoded
 // sound is placed at the time of its first decoded frame: the codec's first packets give
 // no samples, and a player starts the sound there.
-std::vector<Edge> SoundEdges(const fs::path& file) {
-    const double start = std::atof(Run("ffprobe -v error -select_streams a:0 -show_entries "
+std::vector<Edge> soundEdges(const fs::path& file) {
+    const double start = std::atof(run("ffprobe -v error -select_streams a:0 -show_entries "
                                        "frame=pts_time -read_intervals %+#8 -of csv=p=0 " +
-                                       Quote(file))
+                                       quote(file))
                                        .c_str());
     const int rate = 44100;
     std::vector<int16_t> samples;
-    if (FILE* p = ::popen(("ffmpeg -v error -i " + Quote(file) +
+    if (FILE* p = ::popen(("ffmpeg -v error -i " + quote(file) +
                            " -map 0:a -ac 1 -ar 44100 -f s16le - 2>/dev/null")
                               .c_str(),
                           "r")) {
@@ -189,7 +189,7 @@ private:
 TEST(CaptureTiming, SoundAndPicturesOfAScreenCaptureStayInStepAndEndTogether) {
     if (std::string(CLD_SCREEN_PAINTER).empty() || !cldtest::haveTool("Xvfb"))
         GTEST_SKIP() << "Xvfb or the X11 library is not installed";
-    cldtest::AlsaTestDevices::Get();
+    cldtest::AlsaTestDevices::get();
     XvfbServer x;
     ASSERT_TRUE(x.running());
     cldtest::ScopedEnv display("DISPLAY", x.display());
@@ -199,7 +199,7 @@ TEST(CaptureTiming, SoundAndPicturesOfAScreenCaptureStayInStepAndEndTogether) {
     cldtest::TempDir dir;
     const fs::path out = dir.file("sync.wmv");
     WmEncoderControl enc(kProfiles, "");
-    ASSERT_NO_FATAL_FAILURE(Configure(enc, kBroadband, "DEVICE://clock",
+    ASSERT_NO_FATAL_FAILURE(configure(enc, kBroadband, "DEVICE://clock",
                                       std::string("ScreenCap://") + kScreenPluginName, out));
     enc.Start();
     EXPECT_TRUE(cldtest::waitUntil([&] {
@@ -211,15 +211,15 @@ TEST(CaptureTiming, SoundAndPicturesOfAScreenCaptureStayInStepAndEndTogether) {
 
     const double frame = 1.0 / 25;
     // Both tracks end within one picture of each other.
-    const double audio = StreamDuration(out, "a");
-    const double video = StreamDuration(out, "v");
+    const double audio = streamDuration(out, "a");
+    const double video = streamDuration(out, "v");
     EXPECT_GT(video, 5.0);
     EXPECT_NEAR(audio, video, frame) << "sound " << audio << " s, pictures " << video << " s";
 
     // Every change of the screen lies within one picture of the matching change of the
     // sound: both were made by the same clock at the same moment.
-    const std::vector<Edge> pictures = PictureEdges(out);
-    std::vector<Edge> sound = SoundEdges(out);
+    const std::vector<Edge> pictures = pictureEdges(out);
+    std::vector<Edge> sound = soundEdges(out);
     // The device begins capturing late: the sound before its first sample is silence,
     // and its first change is only where the capture began.
     ASSERT_GT(sound.size(), 2u);
@@ -266,16 +266,16 @@ TEST(FrameTiming, TwentyFiveAndThirtyPicturesPerSecondConvertOnAnEvenGrid) {
         SCOPED_TRACE(std::to_string(c.inFps) + " -> " + std::to_string(c.outFps));
         const fs::path in = dir.file("clip" + std::to_string(c.inFps) + ".mpg");
         const fs::path out = dir.file("clip" + std::to_string(c.inFps) + ".wmv");
-        MakeClip(in, "mpg", 4.0, 320, 240, c.inFps);
+        makeClip(in, "mpg", 4.0, 320, 240, c.inFps);
         WmEncoderControl enc(kProfiles, "");
         const std::string input = "FILE://" + in.string();
-        ASSERT_NO_FATAL_FAILURE(Configure(enc, c.profile, input, input, out));
+        ASSERT_NO_FATAL_FAILURE(configure(enc, c.profile, input, input, out));
         enc.Start();
-        ASSERT_TRUE(codectest::WaitWhile(
+        ASSERT_TRUE(codectest::waitWhile(
             [&] { return enc.GetRunState() == WmEncoderControl::kRunning; }, 120));
         ASSERT_EQ(enc.GetLastErrorCode(), 0u);
 
-        const std::vector<double> times = FrameTimes(out);
+        const std::vector<double> times = frameTimes(out);
         ASSERT_GT(times.size(), static_cast<size_t>(3.5 * c.outFps));
         double shortest = 1e9, longest = 0;
         for (size_t i = 1; i < times.size(); ++i) {
@@ -287,6 +287,6 @@ TEST(FrameTiming, TwentyFiveAndThirtyPicturesPerSecondConvertOnAnEvenGrid) {
         EXPECT_LE(longest - shortest, frame) << shortest * 1000 << " .. " << longest * 1000;
         EXPECT_NEAR(longest, frame, 0.0015);
         EXPECT_NEAR(static_cast<double>(times.size()) / c.outFps, 4.0, 2 * frame);
-        EXPECT_EQ(ProbeField(out, "v", "avg_frame_rate"), std::to_string(c.outFps) + "/1");
+        EXPECT_EQ(probeField(out, "v", "avg_frame_rate"), std::to_string(c.outFps) + "/1");
     }
 }

@@ -313,7 +313,7 @@ int main(int argc, char** argv) {
                            "#include \"ProgramResources.h\"\n\nnamespace {\n";
     appSource += tableSource(program);
     appSource += "} // namespace\n\n"
-                 "std::span<const unsigned char> CldProgramResource(const char* type, int id) {\n"
+                 "std::span<const unsigned char> cldProgramResource(const char* type, int id) {\n"
                  "    const Entry* e = findEntry(type, id);\n"
                  "    if (!e)\n        return {};\n"
                  "    return {e->data, e->size};\n}\n";

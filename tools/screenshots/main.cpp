@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     CLDResLibrary pictures;
     if (!pictures.load(folder))
         std::fprintf(stderr, "cld_screenshots: %s\n", qPrintable(pictures.errorText()));
-    AppResources::setSource(std::make_unique<BuiltinResources>(&CldProgramResource, &pictures));
+    AppResources::setSource(std::make_unique<BuiltinResources>(&cldProgramResource, &pictures));
 
     // The pointer rests in a corner so that no button lights up by accident.
     QCursor::setPos(0, 0);
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
                           RTLD_NOW | RTLD_LOCAL);
     if (german) {
         AppResources::setSource(std::make_unique<cld::LanguageResources>(
-            german, std::make_unique<BuiltinResources>(&CldProgramResource, &pictures)));
+            german, std::make_unique<BuiltinResources>(&cldProgramResource, &pictures)));
         CLauncherDlg::Context germanContext;
         germanContext.helpFolder = folder;
         germanContext.jobContext = &jobs;

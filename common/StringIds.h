@@ -1,0 +1,166 @@
+#pragma once
+
+// Ids of the program's own texts beyond the classic string table (whose ids are in
+// ResourceIds.h). Every own string id lives here and only here, grouped by the area that
+// shows it, so that two pieces of work can never give one number to two texts unseen. A
+// language library carries its translations under the same numbers, so a number never
+// changes once it has shipped. A test checks that no number appears twice and that each
+// one has its English and German text.
+namespace cld {
+
+enum OwnStringId : int {
+    // Help, the About box and the launcher.
+    IDS_HELP_MISSING = 901,
+    IDS_HELP_BROKEN = 902,
+    IDS_JOB_UNAVAILABLE = 903,
+    IDS_LAME_CREDIT = 904,
+    IDS_ABOUT_VERSION = 905,
+    IDS_OPEN_TITLE = 906,
+
+    // How a grab ended ("%1" = why, which tracks, the folder).
+    IDS_GRAB_STOPPED = 940,
+    IDS_GRAB_NOT_EXACT = 941,
+    IDS_GRAB_FOLDER_FAILED = 942,
+
+    // The Options dialog's checks of what the user entered.
+    IDS_BAD_PROXY_PORT = 943,
+
+    // The recorders.
+    IDS_REC_NO_FORMAT = 951,
+    IDS_REC_START_FAILED = 952,
+
+    // The conversion dialogs: progress titles, entry checks and the CD jobs' errors.
+    IDS_WMA_CD_PROGRESS = 960,
+    IDS_WMA_FOLDER_PROGRESS = 961,
+    IDS_WMA_FILE_PROGRESS = 962,
+    IDS_WMA_DECODE_FOLDER_PROGRESS = 963,
+    IDS_WMA_DECODE_FILE_PROGRESS = 964,
+    IDS_ENTER_INTEGER = 965,
+    IDS_ENTER_INTEGER_RANGE = 966,
+    IDS_GRAB_FAILED = 967,
+    IDS_NO_RIPPER = 968,
+    IDS_PROFILE_ERROR = 969,
+    IDS_NO_PROFILE = 970,
+
+    // The media runtime installation at first start.
+    IDS_WMFDIST_MISSING = 980,
+    IDS_WMF_CONTINUE_ASK = 981,
+    IDS_WMEDIST_MISSING = 982,
+    IDS_WME_CONTINUE_ASK = 983,
+
+    // The CD information cache was damaged and has been put aside.
+    IDS_CACHE_DAMAGED = 990,
+
+    // What a batch tells about a file that failed, was skipped or would be replaced.
+    IDS_FAILED_FILE = 2000,
+    IDS_FAILED_REASON = 2001,
+    IDS_SKIP_FILE_ASK = 2002,
+    IDS_FILES_CONVERTED = 2003,
+    IDS_FILES_SKIPPED = 2004,
+    IDS_PARTIAL_KEPT = 2005,
+    IDS_REPLACE_ASK = 2006,
+    IDS_N_FILES = 2007,
+    IDS_WRITE_FAILED = 2008,
+
+    // Recording and capture: devices and how a recording or a video conversion ended.
+    IDS_NO_CAPTURE_DEVICE = 2100,
+    IDS_CAPTURE_DEVICE_MISSING = 2101,
+    IDS_CAPTURE_DEVICE_BUSY_NOTE = 2102,
+    IDS_RECORDING_WRITE_FAILED = 2103,
+    IDS_VIDEO_WRITE_FAILED = 2104,
+    IDS_VIDEO_INPUT_ENDED_EARLY = 2105,
+    IDS_OUTPUT_EXISTS_REPLACE = 2106,
+    IDS_VIDEO_INPUT_DAMAGED = 2107,
+    IDS_SCREEN_CAPTURE_STOP_HINT = 2108,
+
+    // What a grab did to a track's sectors, and what to do about it.
+    IDS_ONE_SECTOR_UNREAD = 2200,
+    IDS_SECTORS_UNREAD = 2201,
+    IDS_ONE_SECTOR_UNVERIFIED = 2202,
+    IDS_SECTORS_UNVERIFIED = 2203,
+    IDS_TRACK_STOPS_EARLY = 2204,
+    IDS_TRACK_NO_FILE = 2205,
+    IDS_TRACK_NOT_READ = 2206,
+    IDS_TRACK_AUDIO_UNVERIFIED = 2207,
+    IDS_TRACK_SOME_UNREAD = 2208,
+    IDS_GRAB_ADVICE = 2209,
+    IDS_GRAB_READ_FAILED_NOTE = 2210,
+    IDS_GRAB_NOT_VERIFIED_NOTE = 2211,
+
+    // The FreeDB server and the user's identity.
+    IDS_BAD_FREEDB_SERVER = 2300,
+    IDS_BAD_EMAIL = 2302,
+    IDS_FREEDB_ASKING = 2303,
+    IDS_FREEDB_EMAIL_QUESTION = 2304,
+    IDS_FREEDB_EMAIL_TITLE = 2305,
+
+    // Names of controls that have no label, for a screen reader, and the dialogs' checks
+    // of a track name.
+    IDS_NAME_OUTPUT_FOLDER = 2400,
+    IDS_NAME_INPUT_FOLDER_OR_FILE = 2401,
+    IDS_NAME_OUTPUT_FOLDER_OR_FILE = 2402,
+    IDS_NAME_INPUT_FILE = 2403,
+    IDS_NAME_OUTPUT_FILE = 2404,
+    IDS_NAME_TRACKS = 2405,
+    IDS_NAME_INTRO_SECONDS = 2406,
+    IDS_NAME_BITRATE = 2407,
+    IDS_TRACK_NAME_TOO_LONG = 2408,
+    IDS_NAME_WMA_PROFILE = 2455,
+    IDS_NAME_ENCODING_PROGRESS = 2495,
+
+    // The words drawn on the launcher's background and on the splash.
+    IDS_TAGLINE = 2497,
+    IDS_LAUNCHER_STRIP = 2498,
+    IDS_SPLASH_STRIP = 2499,
+
+    // Disc names and covers from MusicBrainz.
+    IDS_MB_ASKING = 2500,
+    IDS_MB_UNKNOWN_DISC = 2501,
+    IDS_MB_BUSY_RETRY = 2502,
+    IDS_MB_BUSY = 2503,
+    IDS_MB_OFFLINE = 2504,
+    IDS_MB_TIMED_OUT = 2505,
+    IDS_MB_UNREADABLE = 2506,
+    IDS_MB_REFUSED = 2507,
+    IDS_MB_FOUND = 2508,
+    IDS_BAD_MUSICBRAINZ_SERVER = 2509,
+    IDS_MB_CANCELLED = 2510,
+    IDS_MB_FOUND_WITH_COVER = 2511,
+
+    // Verified rips: AccurateRip, the rip log and the drive's read offset.
+    IDS_AR_ALL_ACCURATE = 2600,
+    IDS_AR_SOME_NOT_ACCURATE = 2601,
+    IDS_AR_NOT_IN_DATABASE = 2602,
+    IDS_AR_OFFLINE = 2603,
+    IDS_AR_LOOKUP_FAILED = 2604,
+    IDS_AR_OTHER_DISC = 2605,
+    IDS_RIP_LOG_WRITTEN = 2606,
+    IDS_RIP_LOG_FAILED = 2607,
+    IDS_READ_OFFSET_REFUSED = 2608,
+    IDS_GRAB_SAVED_VERIFIED = 2609,
+    IDS_READ_OFFSET_LABEL = 2610,
+    IDS_READ_OFFSET_HELP = 2611,
+    IDS_DETECT_OFFSET = 2612,
+    IDS_OFFSET_FOUND = 2613,
+    IDS_OFFSET_NOT_FOUND = 2614,
+    IDS_BAD_OFFSET = 2615,
+};
+
+// Own texts that the code finds by their English words rather than by a name: the labels
+// and buttons of the dialog templates, the unit of a count ("Track(s)"), the Options
+// dialog's box for disc names and covers and the grabber's choice of file format. Their
+// numbers are taken as well; no named id above may fall inside these ranges.
+struct StringIdRange {
+    int first;
+    int last;
+};
+inline constexpr StringIdRange kTextsFoundByWords[] = {
+    {2409, 2454},
+    {2456, 2494},
+    {2496, 2496},
+    {2512, 2515},
+    // The grabber's "Save as" label and its two formats.
+    {2700, 2702},
+};
+
+} // namespace cld
