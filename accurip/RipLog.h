@@ -88,5 +88,13 @@ bool writeRipLog(const std::string& folder, const RipLogInfo& info, std::string&
 // file cannot be read or is not a 16-bit stereo WAV file.
 bool checksumWaveFile(const std::string& path, bool firstTrack, bool lastTrack, TrackChecksums& out,
                       std::string& why);
+// The same for a FLAC file's decoded audio. False, with why, when the file cannot be read,
+// is not 16-bit stereo at 44100 Hz, is damaged, or its audio does not match the MD5 of its
+// stream info.
+bool checksumFlacFile(const std::string& path, bool firstTrack, bool lastTrack, TrackChecksums& out,
+                      std::string& why);
+// Either of the two, by what the file holds (a FLAC stream, else a WAV file).
+bool checksumTrackFile(const std::string& path, bool firstTrack, bool lastTrack,
+                       TrackChecksums& out, std::string& why);
 
 } // namespace accurip

@@ -2,6 +2,7 @@
 
 #include "CDDAObjectImpl.h"
 #include "DiscInfoImpl.h"
+#include "FlacWriter.h"
 #include "RipperEngine.h"
 #include "cldrip/CDDAObject.h"
 #include "cldrip/NameText.h"
@@ -51,6 +52,7 @@ int32_t CDRipObjectImpl::SetOutputFolder(NameText* folder) {
 
 int32_t CDRipObjectImpl::AddTrack(int32_t trackIndex, NameText* name, int32_t startSeconds,
                                   int32_t endSeconds) {
+    m_lastQueued = false;
     TrackJob job;
     std::string error;
     const bool timesOk = startSeconds >= 0 && (endSeconds == -1 || endSeconds >= startSeconds);
@@ -58,9 +60,10 @@ int32_t CDRipObjectImpl::AddTrack(int32_t trackIndex, NameText* name, int32_t st
     // reaches this grab or a later one. The caller decides what to tell the user.
     if (!m_folderValid || !timesOk ||
         !makeTrackJob(job, trackIndex, name ? name->text() : "", m_folder, startSeconds, endSeconds,
-                      error))
+                      error, m_format))
         return 1;
     m_jobs.push_back(job);
+    m_lastQueued = true;
     return 0;
 }
 
@@ -91,6 +94,10 @@ int32_t CDRipObjectImpl::StartGrab() {
             return 0;
     }
     JoinWorker();
+    // The format was for the jobs queued now; whatever happens to them, later callers
+    // start from WAV again.
+    m_format = TrackFormatWav;
+    m_lastQueued = false;
     m_cdda->LockDoor(1);
     DiscInfo* disc = GetDiscInfo();
     if (!disc) {
@@ -163,6 +170,24 @@ GrabStatus* CDRipObjectImpl::GetStatus() {
         values = m_shared.status;
     }
     return new (std::nothrow) GrabStatusImpl(std::move(values));
+}
+
+int32_t CDRipObjectImpl::SetOutputFormat(int32_t format) {
+    if (format != TrackFormatWav && format != TrackFormatFlac)
+        return 1;
+    m_format = format;
+    return 0;
+}
+
+int32_t CDRipObjectImpl::AddTrackTag(NameText* tag) {
+    if (!m_lastQueued || m_jobs.empty() || !tag || !FlacWriter::isLegalComment(tag->text()))
+        return 1;
+    try {
+        m_jobs.back().tags.emplace_back(tag->text());
+    } catch (...) {
+        return 1;
+    }
+    return 0;
 }
 
 CDRipDriveSettings* CDRipObjectImpl::GetDriveSettings() {

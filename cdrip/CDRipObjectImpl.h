@@ -33,6 +33,8 @@ public:
     CDRipDriveSettings* GetDriveSettings() override;
     void Dispose() override;
     void Destroy(int32_t flags) override;
+    int32_t SetOutputFormat(int32_t format) override;
+    int32_t AddTrackTag(NameText* tag) override;
 
     // The sector range a job covers, from the track's range and the job's start and
     // end seconds (intro grabs). durationSeconds is the track's whole seconds.
@@ -67,6 +69,9 @@ private:
     std::vector<TrackJob> m_jobs;
     std::string m_folder = "/";
     bool m_folderValid = true;
+    int32_t m_format = TrackFormatWav;
+    // Whether the last AddTrack queued its job (the one AddTrackTag tags).
+    bool m_lastQueued = false;
     GrabShared m_shared;
     std::thread m_worker;
 };

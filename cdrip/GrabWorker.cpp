@@ -1,11 +1,13 @@
 #include "GrabWorker.h"
 
+#include "FlacWriter.h"
 #include "RipReader.h"
 #include "RipperEngine.h"
 #include "WavWriter.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace cld {
@@ -20,6 +22,69 @@ bool GrabShared::aborted() {
     std::lock_guard<std::mutex> guard(abortLock);
     return abort.load() != 0;
 }
+
+namespace {
+
+// The file a track is read into.
+class TrackOutput {
+public:
+    virtual ~TrackOutput() = default;
+    virtual bool create(const TrackJob& job) = 0;
+    virtual bool append(const std::uint8_t* data, std::size_t size) = 0;
+    // complete: the whole track was read. False when the file could not be completed.
+    virtual bool finish(bool complete) = 0;
+
+    static std::unique_ptr<TrackOutput> forJob(const TrackJob& job);
+};
+
+// A WAV file keeps whatever was read, with a header that matches it.
+class WavOutput final : public TrackOutput {
+public:
+    bool create(const TrackJob& job) override { return m_wav.Create(job.fullPath); }
+    bool append(const std::uint8_t* data, std::size_t size) override {
+        return m_wav.Append(data, size);
+    }
+    bool finish(bool) override { return m_wav.Finish(); }
+
+private:
+    WavWriter m_wav;
+};
+
+// A FLAC file is the whole track or nothing: a track that ended early is thrown away.
+class FlacOutput final : public TrackOutput {
+public:
+    bool create(const TrackJob& job) override {
+        const std::int64_t sectors =
+            static_cast<std::int64_t>(job.lastSector) - job.firstSector + 1;
+        return m_flac.create(job.fullPath, job.tags,
+                             sectors > 0 ? static_cast<std::uint64_t>(sectors) * 588 : 0);
+    }
+    bool append(const std::uint8_t* data, std::size_t size) override {
+        return m_flac.append(data, size);
+    }
+    bool finish(bool complete) override {
+        if (!complete) {
+            m_flac.discard();
+            return true;
+        }
+        return m_flac.finish();
+    }
+
+private:
+    FlacWriter m_flac;
+};
+
+std::unique_ptr<TrackOutput> TrackOutput::forJob(const TrackJob& job) {
+    try {
+        if (job.format == TrackFormatFlac)
+            return std::make_unique<FlacOutput>();
+        return std::make_unique<WavOutput>();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+} // namespace
 
 GrabWorker::GrabWorker(RipperEngine* engine, int32_t drive, std::vector<TrackJob> jobs,
                        GrabShared& shared)
@@ -95,8 +160,8 @@ bool GrabWorker::RipJob(const TrackJob& job) {
     }
     // Files a killed grab left behind in this folder are of no use to anyone.
     WavWriter::RemoveStaleTemporaries(std::filesystem::path(job.fullPath).parent_path());
-    WavWriter wav;
-    if (!wav.Create(job.fullPath)) {
+    std::unique_ptr<TrackOutput> out = TrackOutput::forJob(job);
+    if (!out || !out->create(job)) {
         m_shared.fail(GrabStatus::ErrorCreateFailed);
         m_engine->closeRipper();
         return false;
@@ -117,7 +182,7 @@ bool GrabWorker::RipJob(const TrackJob& job) {
         bool written = true;
         if (bytes > 0)
             written =
-                wav.Append(buffer.data(), static_cast<std::size_t>(std::min(bytes, bufferSize)));
+                out->append(buffer.data(), static_cast<std::size_t>(std::min(bytes, bufferSize)));
         {
             std::lock_guard<std::mutex> guard(m_shared.statusLock);
             m_shared.status.percent = m_engine->percentCompleted();
@@ -134,7 +199,7 @@ bool GrabWorker::RipJob(const TrackJob& job) {
             break;
         }
     }
-    if (!wav.Finish() && keepGoing) {
+    if (!out->finish(complete) && keepGoing) {
         m_shared.fail(GrabStatus::ErrorWriteFailed);
         keepGoing = false;
         complete = false;

@@ -1,5 +1,6 @@
 #include "TrackJob.h"
 
+#include <cctype>
 #include <cstring>
 
 bool makeOutputFolder(const std::string& folder, std::string& out) {
@@ -12,14 +13,20 @@ bool makeOutputFolder(const std::string& folder, std::string& out) {
     return true;
 }
 
-std::string trackFileName(const std::string& name) {
+std::string trackFileName(const std::string& name, std::int32_t format) {
+    if (format == TrackFormatFlac) {
+        std::string tail = name.size() >= 5 ? name.substr(name.size() - 5) : std::string();
+        for (char& c : tail)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return tail == ".flac" ? name : name + ".flac";
+    }
     if (name.size() >= 4 && name[name.size() - 4] != '.')
         return name + ".wav";
     return name;
 }
 
 bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
-                  int startSeconds, int endSeconds, std::string& error) {
+                  int startSeconds, int endSeconds, std::string& error, std::int32_t format) {
     // A track's file lies in the output folder and nowhere else: a name is one file
     // name, never a path.
     if (name.empty()) {
@@ -34,7 +41,7 @@ bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const 
         error = "the file name \"" + name + "\" names a folder or starts with \"..\"";
         return false;
     }
-    const std::string fileName = trackFileName(name);
+    const std::string fileName = trackFileName(name, format);
     const std::string fullPath = folder + fileName;
     if (fileName.size() >= TrackJob::kPathBytes) {
         error = "the file name \"" + fileName + "\" is longer than 259 characters";
@@ -50,5 +57,6 @@ bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const 
     std::memcpy(job.fullPath, fullPath.c_str(), fullPath.size() + 1);
     job.startSeconds = startSeconds;
     job.endSeconds = endSeconds;
+    job.format = format;
     return true;
 }

@@ -3,11 +3,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Values of TrackJob::valid.
 enum TrackJobState : std::int32_t {
     TrackJobMissing = 0, // the disc has no such track
     TrackJobValid = 1,
+};
+
+// The kind of file a track job writes (CDRipObject::SetOutputFormat).
+enum TrackFormat : std::int32_t {
+    TrackFormatWav = 0,
+    TrackFormatFlac = 1,
 };
 
 // One track to grab. Names and paths are kept in fixed records of 260 bytes; longer
@@ -23,18 +30,23 @@ struct TrackJob {
     std::int32_t valid = 0;
     std::int32_t firstSector = 0;
     std::int32_t lastSector = 0;
+    std::int32_t format = TrackFormatWav;
+    // Tags "NAME=value" (UTF-8) a FLAC file carries as Vorbis comments; a WAV file has none.
+    std::vector<std::string> tags;
 };
 
 // Appends the path separator to a non-empty folder that lacks one. Returns false
 // (and leaves out untouched) when the result would not fit a 260-byte record.
 bool makeOutputFolder(const std::string& folder, std::string& out);
 
-// The file name for a track: ".wav" is appended unless the name is shorter than four
-// characters or already ends in a dot and three characters.
-std::string trackFileName(const std::string& name);
+// The file name for a track. WAV: ".wav" is appended unless the name is shorter than four
+// characters or already ends in a dot and three characters. FLAC: ".flac" is appended
+// unless the name already ends in ".flac" (any case).
+std::string trackFileName(const std::string& name, std::int32_t format = TrackFormatWav);
 
 // Fills a job from its arguments. Returns false, with a message in error, when the
 // name is empty, holds a '/', is "." or starts with ".." (the file must lie in the
 // folder), or when the file name or the full path does not fit its record.
 bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
-                  int startSeconds, int endSeconds, std::string& error);
+                  int startSeconds, int endSeconds, std::string& error,
+                  std::int32_t format = TrackFormatWav);

@@ -160,9 +160,9 @@ enum OwnStringId : int {
 };
 
 // Own texts that the code finds by their English words rather than by a name: the labels
-// and buttons of the dialog templates, the unit of a count ("Track(s)") and the Options
-// dialog's box for disc names and covers. Their numbers are taken as well; no named id
-// above may fall inside these ranges.
+// and buttons of the dialog templates, the unit of a count ("Track(s)"), the Options
+// dialog's box for disc names and covers and the grabber's choice of file format. Their
+// numbers are taken as well; no named id above may fall inside these ranges.
 struct StringIdRange {
     int first;
     int last;
@@ -172,6 +172,8 @@ inline constexpr StringIdRange kTextsFoundByWords[] = {
     {2456, 2494},
     {2496, 2496},
     {2512, 2515},
+    // The grabber's "Save as" label and its two formats.
+    {2700, 2702},
 };
 
 } // namespace cld

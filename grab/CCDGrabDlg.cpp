@@ -105,6 +105,9 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     m_errorCorrection->addItem(text(-1, "No Error Correction (faster)"));
     m_errorCorrection->addItem(text(-1, "Jitter Correction (default)"));
     m_errorCorrection->addItem(text(-1, "Jitter and Scratch Repair (slower)"));
+    m_saveAs = tagControl(new QComboBox(this), kSaveAs);
+    m_saveAs->addItem(text(-1, "WAV (uncompressed)"), SettingsRecord::kGrabToWav);
+    m_saveAs->addItem(text(-1, "FLAC (lossless)"), SettingsRecord::kGrabToFlac);
 
     m_list = tagControl(new CEditableListCtrl(this), kTrackList);
     m_list->setCheckable(true);
@@ -160,6 +163,14 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     top->addWidget(refresh, 0, 2);
     top->addWidget(new QLabel(text(-1, "Use Error Correction:"), this), 1, 0);
     top->addWidget(m_errorCorrection, 1, 1);
+    // Only the CD-Audio to WAV job offers the choice; the encoding jobs read the tracks
+    // into temporary WAV files, and their "Grab Now!" keeps writing WAV files.
+    auto* saveAsLabel = new QLabel(text(-1, "Sa&ve as:"), this);
+    saveAsLabel->setBuddy(m_saveAs);
+    top->addWidget(saveAsLabel, 2, 0);
+    top->addWidget(m_saveAs, 2, 1);
+    saveAsLabel->setVisible(m_wavTarget);
+    m_saveAs->setVisible(m_wavTarget);
     top->setColumnStretch(1, 1);
 
     auto* totals = new QHBoxLayout;
@@ -247,6 +258,7 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     m_year->setText(QStringLiteral("2002"));
     m_errorCorrection->setCurrentIndex(
         cld::errorCorrectionIndex(m_context.settings.errorCorrection()));
+    m_saveAs->setCurrentIndex(std::max(0, m_saveAs->findData(m_context.settings.grabFormat())));
     // The drive gets the correction the box shows, so what is shown is what is used.
     if (m_context.driveSettings)
         m_context.driveSettings->SetErrorCorrection(
@@ -540,6 +552,23 @@ void CCDGrabDlg::stop() {
         m_context.ripObject->StopPlayback();
 }
 
+AudioTags CCDGrabDlg::trackTags(int row) const {
+    // The disc's names as the fields show them when the grab starts, as the file names
+    // take them; the list's artist and genre columns are copies that may be stale.
+    AudioTags tags;
+    tags.title = str(m_list->cellText(row, 0));
+    tags.artist = str(m_artist->text().trimmed());
+    tags.album = str(m_album->text().trimmed());
+    if (m_year->text().toInt() > 0)
+        tags.year = str(m_year->text().trimmed());
+    tags.genre = str(m_genre->currentText());
+    tags.track = row + 1;
+    tags.trackTotal = m_list->rowCount();
+    if (m_discId != 0)
+        tags.discId = cld::freedbIdText(m_discId);
+    return tags;
+}
+
 int CCDGrabDlg::introSeconds() const {
     return cld::effectiveIntroSeconds(m_introSeconds->text().toInt());
 }
@@ -634,11 +663,19 @@ void CCDGrabDlg::grabToWav() {
     progress.bar(CReadingProgressDlg::kPeakBar)->setRange(0, 32767);
     progress.SetJitterText(QString());
 
-    // 5. The jobs.
+    // 5. The jobs, in the format the user chose (kept for the next grab). The grabber of
+    // an encoding job does not offer the choice: "Grab Now!" there writes WAV files.
+    const int format =
+        m_wavTarget ? m_saveAs->currentData().toInt() : int{SettingsRecord::kGrabToWav};
+    if (m_wavTarget && !m_context.settings.setGrabFormat(format))
+        cld::logf(cld::LogLevel::Warning, "The chosen file format could not be stored.");
+    const bool flac = format == SettingsRecord::kGrabToFlac;
     CDRipObject& rip = *m_context.ripObject;
     NameText* folderText = NameText::Create(folder.string().c_str());
     rip.SetOutputFolder(folderText);
     NameText::Release(folderText);
+    // The format applies to the jobs added from here until the grab starts.
+    rip.SetOutputFormat(flac ? CDRipObject::FormatFlac : CDRipObject::FormatWav);
     std::vector<std::string> names;
     std::vector<int> trackIndices;
     std::vector<cld::RipLogFile> logFiles;
@@ -651,6 +688,15 @@ void CCDGrabDlg::grabToWav() {
         NameText* nameText = NameText::Create(name.c_str());
         const int32_t added = rip.AddTrack(row, nameText, 0, endSeconds);
         NameText::Release(nameText);
+        if (added == 0 && flac) {
+            for (const std::string& comment : cld::flacComments(trackTags(row))) {
+                NameText* tag = NameText::Create(comment.c_str());
+                if (rip.AddTrackTag(tag) != 0)
+                    cld::logf(cld::LogLevel::Warning, "The tag %s could not be given to %s.",
+                              comment.c_str(), name.c_str());
+                NameText::Release(tag);
+            }
+        }
         if (added != 0) {
             // The ripper refused the name (too long for the folder, or not a plain file
             // name): the track is left out and named in the report at the end.
@@ -664,7 +710,8 @@ void CCDGrabDlg::grabToWav() {
         trackIndices.push_back(row);
         logFiles.emplace_back();
         logFiles.back().trackIndex = row;
-        logFiles.back().path = (folder / cld::wavFileName(name)).string();
+        logFiles.back().path =
+            (folder / (flac ? cld::flacFileName(name) : cld::wavFileName(name))).string();
         logFiles.back().title = names.back();
     }
     // The drive's read offset applies to every read of this grab.
@@ -674,6 +721,7 @@ void CCDGrabDlg::grabToWav() {
     // 6, 7. Read, showing where the grab stands, until it ends or the user aborts.
     WaitService& waits = WaitService::instance();
     cld::GrabEnd end;
+    end.partialFilesRemoved = flac;
     if (names.empty()) {
         // Every track was refused: there is nothing to read.
     } else if (rip.StartGrab() != 1) {

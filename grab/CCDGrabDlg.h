@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+struct AudioTags;
 class CEditableListCtrl;
 class QCheckBox;
 class QComboBox;
@@ -50,6 +51,8 @@ public:
     // the album fields.
     static constexpr int kLookupStatus = 2540;
     static constexpr int kCover = 2541;
+    // What the grabber saves tracks as: WAV or FLAC (shown only when it grabs itself).
+    static constexpr int kSaveAs = 2700;
 
     // wavTarget: opened for grabbing to WAV (OK grabs); otherwise for an encoding job (OK
     // only keeps the selection in the job context).
@@ -58,7 +61,8 @@ public:
 
     // Reads the disc in the active drive and lists its tracks.
     void loadDisc();
-    // Grabs the ticked tracks to WAV files (the "Grab Now!" button).
+    // Grabs the ticked tracks to WAV or FLAC files, as "Save as" says (the "Grab Now!"
+    // button).
     void grabToWav();
     // Fills the fields and rows from MusicBrainz and/or FreeDB, as the options say (the
     // "Get CD Info" button).
@@ -93,6 +97,8 @@ private:
     void play();
     void stop();
     int introSeconds() const;
+    // The tags of the track in `row`, for a FLAC file.
+    AudioTags trackTags(int row) const;
     // Asks MusicBrainz; true when its names were taken (or the user declined its choice),
     // false when FreeDB may be asked next.
     bool musicBrainzInfo();
@@ -108,6 +114,7 @@ private:
 
     QComboBox* m_drive;
     QComboBox* m_errorCorrection;
+    QComboBox* m_saveAs;
     CEditableListCtrl* m_list;
     QLineEdit* m_artist;
     QLineEdit* m_album;

@@ -7,13 +7,15 @@ namespace cld {
 
 namespace {
 
-// A grab that stopped at a track because its file could not even be started.
-bool noFile(int errorCode, const TrackResult& track) {
-    return track.outcome == TrackOutcome::Failed && track.unreadSectors <= 0 &&
-           track.unverifiedSectors <= 0 &&
-           (errorCode == GrabStatus::ErrorOpenFailed ||
-            errorCode == GrabStatus::ErrorCreateFailed ||
-            errorCode == GrabStatus::ErrorNameRefused);
+// A grab that stopped at a track because its file could not even be started, or whose
+// file was removed because the track ended early (FLAC files are whole or not at all).
+bool noFile(const GrabEnd& end, const TrackResult& track) {
+    if (track.outcome != TrackOutcome::Failed || track.unreadSectors > 0 ||
+        track.unverifiedSectors > 0)
+        return false;
+    return end.partialFilesRemoved || end.errorCode == GrabStatus::ErrorOpenFailed ||
+           end.errorCode == GrabStatus::ErrorCreateFailed ||
+           end.errorCode == GrabStatus::ErrorNameRefused;
 }
 
 } // namespace
@@ -52,10 +54,9 @@ GrabReport grabReportAlone(const GrabEnd& end) {
         switch (track.outcome) {
         case TrackOutcome::NotVerified:
         case TrackOutcome::Failed:
-            what = noFile(end.errorCode, track)
-                       ? grabNoFileText()
-                       : grabTrackText(track.unreadSectors, track.unverifiedSectors,
-                                       track.outcome == TrackOutcome::Failed);
+            what = noFile(end, track) ? grabNoFileText()
+                                      : grabTrackText(track.unreadSectors, track.unverifiedSectors,
+                                                      track.outcome == TrackOutcome::Failed);
             // A failed track with no sector left silent ended before its last sector.
             if (track.outcome == TrackOutcome::Failed && track.unreadSectors <= 0)
                 stoppedEarly = true;

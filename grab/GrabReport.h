@@ -34,6 +34,9 @@ struct GrabEnd {
     // The grab's error code (GrabStatus::Error), 0 when none.
     int errorCode = 0;
     std::vector<TrackResult> tracks;
+    // Tracks that ended early left no file (a FLAC file is the whole track or nothing),
+    // where a WAV file keeps what was read.
+    bool partialFilesRemoved = false;
     // The verification lines of the rip (the AccurateRip result and where the log is),
     // in the user's language; empty when there are none.
     std::string verification;

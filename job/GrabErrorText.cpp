@@ -28,7 +28,7 @@ std::string grabErrorText(int errorCode) {
     case GrabStatus::ErrorOpenFailed:
         return "The drive could not be prepared for reading a track.";
     case GrabStatus::ErrorCreateFailed:
-        return "A WAV file could not be created in the chosen folder.";
+        return "A track's audio file could not be created in the chosen folder.";
     case GrabStatus::ErrorReadFailed:
         return localText(IDS_GRAB_READ_FAILED_NOTE,
                          "The drive could not read some sectors of a track; they are silent in "
@@ -38,7 +38,8 @@ std::string grabErrorText(int errorCode) {
         return "A track's file name was refused: it is empty, too long, holds a \"/\" or "
                "starts with \"..\".";
     case GrabStatus::ErrorWriteFailed:
-        return "A WAV file could not be written (is the disk full?); that track is incomplete.";
+        return "A track's audio file could not be written (is the disk full?); that track is "
+               "incomplete.";
     case GrabStatus::ErrorTrackMissing:
         return "A selected track is not on the disc in the drive.";
     case GrabStatus::ErrorNotVerified:

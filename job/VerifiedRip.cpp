@@ -18,6 +18,7 @@
 
 #include <QString>
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -122,6 +123,13 @@ std::string wavFileName(const std::string& name) {
     return name;
 }
 
+std::string flacFileName(const std::string& name) {
+    std::string tail = name.size() >= 5 ? name.substr(name.size() - 5) : std::string();
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".flac" ? name : name + ".flac";
+}
+
 std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* drives,
                                   int driveIndex) {
     if (!drives)
@@ -199,14 +207,14 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
             t.sums.crc32NoSilence = f.crc32NoSilence;
         } else {
             t.hasChecksums =
-                discKnown && accurip::checksumWaveFile(f.path, f.trackIndex == 0,
-                                                       f.trackIndex == lastIndex, t.sums, sumWhy);
+                discKnown && accurip::checksumTrackFile(f.path, f.trackIndex == 0,
+                                                        f.trackIndex == lastIndex, t.sums, sumWhy);
         }
         allSums = allSums && t.hasChecksums;
         info.tracks.push_back(t);
     }
 
-    // The look-up, when every track of the disc was ripped into a WAV file.
+    // The look-up, when every track of the disc was ripped into a WAV or FLAC file.
     if (discKnown && allSums && context.settings.accurateRipLookup() &&
         static_cast<int>(info.tracks.size()) == static_cast<int>(info.disc.tracks.size())) {
         const accurip::DiscIds ids = accurip::discIds(info.disc);

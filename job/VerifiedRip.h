@@ -23,11 +23,14 @@ std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* 
 // The file name the ripper gives a track's WAV file for the name it was handed (".wav"
 // is added unless the name ends in an extension of three characters).
 std::string wavFileName(const std::string& name);
+// The file name the ripper gives a track's FLAC file: ".flac" is added unless the name
+// ends in it (any case).
+std::string flacFileName(const std::string& name);
 
 struct RipLogFile {
     int trackIndex = 0; // the track index given to the ripper
-    std::string path;   // the written file (its checksums are computed from it when it
-                        // is a WAV file and no checksums are given)
+    std::string path;   // the written file (its checksums are computed from its audio when
+                        // it is a WAV or FLAC file and no checksums are given)
     bool hasChecksums = false;
     unsigned v1 = 0, v2 = 0, crc32 = 0, crc32NoSilence = 0;
     std::string title;     // UTF-8
@@ -49,7 +52,7 @@ struct RipLogOutcome {
     std::string reportLines; // the AccurateRip line and where the log is, in the user's language
 };
 
-// Checksums the WAV files, looks the disc up (when the settings allow it; the window's
+// Checksums the WAV or FLAC files, looks the disc up (when the settings allow it; the window's
 // events keep flowing meanwhile, for at most the network deadline) and writes
 // "ARTIST - ALBUM.log" and ".cue" into the folder. Never throws; every failure ends up
 // as a line of the report and of the log.

@@ -39,6 +39,9 @@ const Setting SettingsTable::kEntries[] = {
     {SettingsRecord::kPreferences, "LastCD", TextSetting{&SettingsRecord::m_lastCD}},
     {SettingsRecord::kPreferences, "ErrorCorrection",
      IntSetting{&SettingsRecord::m_errorCorrection, 1, 0, 2}},
+    {SettingsRecord::kPreferences, "GrabFormat",
+     IntSetting{&SettingsRecord::m_grabFormat, SettingsRecord::kGrabToWav,
+                SettingsRecord::kGrabToWav, SettingsRecord::kGrabToFlac}},
     {SettingsRecord::kPreferences, "FreeDBServer", TextSetting{&SettingsRecord::m_freeDBServer}},
     {SettingsRecord::kPreferences, "UseProxy", IntSetting{&SettingsRecord::m_useProxy, 0, 0, 1}},
     {SettingsRecord::kPreferences, "ProxyServer", TextSetting{&SettingsRecord::m_proxyServer}},
@@ -284,6 +287,10 @@ bool SettingsRecord::setLastCD(const std::string& value) {
 
 bool SettingsRecord::setErrorCorrection(int value) {
     return setInt(kPreferences, "ErrorCorrection", m_errorCorrection, value);
+}
+
+bool SettingsRecord::setGrabFormat(int value) {
+    return setInt(kPreferences, "GrabFormat", m_grabFormat, value);
 }
 
 bool SettingsRecord::setFreeDBServer(const std::string& value) {

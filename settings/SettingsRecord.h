@@ -71,6 +71,10 @@ public:
     // "Preferences"
     const std::string& lastCD() const { return m_lastCD; }
     int errorCorrection() const { return m_errorCorrection; }
+    // The kind of file the grabber saves ripped tracks as ("GrabFormat").
+    static constexpr int kGrabToWav = 0;
+    static constexpr int kGrabToFlac = 1;
+    int grabFormat() const { return m_grabFormat; }
     const std::string& freeDBServer() const { return m_freeDBServer; }
     int useProxy() const { return m_useProxy; }
     const std::string& proxyServer() const { return m_proxyServer; }
@@ -99,6 +103,7 @@ public:
     std::string accurateRipServer();
     bool setLastCD(const std::string& value);
     bool setErrorCorrection(int value);
+    bool setGrabFormat(int value);
     bool setFreeDBServer(const std::string& value);
     bool setUseProxy(int value);
     bool setProxyServer(const std::string& value);
@@ -197,6 +202,7 @@ private:
 
     std::string m_lastCD;
     int m_errorCorrection = 1;
+    int m_grabFormat = kGrabToWav;
     std::string m_freeDBServer = kDefaultFreeDBServer;
     int m_useProxy = 0;
     std::string m_proxyServer;

@@ -330,6 +330,10 @@ constexpr std::array kStrings{
     StringEntry{2613, "Read offset found: %1 samples. Press OK to keep it."},
     StringEntry{2614, "The read offset could not be detected: %1"},
     StringEntry{2615, "The read offset must lie between -5000 and 5000 samples."},
+    // The grabber's choice of file format.
+    StringEntry{2700, "Save as"},
+    StringEntry{2701, "WAV (uncompressed)"},
+    StringEntry{2702, "FLAC (lossless)"},
     StringEntry{2750, "Audio files"},
     // MP3 tags.
     StringEntry{2800, "Add a UTF-8 tag (ID3v2.4) at the start of the file"},

@@ -51,6 +51,29 @@ TEST(GrabNames, DiscTextBecomesValidUtf8) {
     EXPECT_EQ(characterCount(std::string(50, 'x')), kMaxTrackNameLength);
 }
 
+TEST(GrabNames, FlacCommentsLeaveOutWhatIsNotKnown) {
+    AudioTags tags;
+    EXPECT_TRUE(flacComments(tags).empty());
+    tags.title = "Тишина";
+    tags.artist = "Björk";
+    tags.album = "Live";
+    tags.year = "1997";
+    tags.genre = "Rock";
+    tags.track = 3;
+    tags.trackTotal = 12;
+    tags.discId = freedbIdText(0x0A0B0C03);
+    tags.comment = "not a FLAC comment of ours";
+    EXPECT_EQ(flacComments(tags),
+              (std::vector<std::string>{"TITLE=Тишина", "ARTIST=Björk", "ALBUM=Live", "DATE=1997",
+                                        "GENRE=Rock", "TRACKNUMBER=3", "TRACKTOTAL=12",
+                                        "CDDB=0a0b0c03"}));
+    tags = AudioTags{};
+    tags.title = "Only";
+    tags.track = 1;
+    EXPECT_EQ(flacComments(tags), (std::vector<std::string>{"TITLE=Only", "TRACKNUMBER=1"}));
+    EXPECT_EQ(freedbIdText(0xFFFFFFFFu), "ffffffff");
+}
+
 TEST(GrabChoices, IntroLengthAndErrorCorrection) {
     EXPECT_EQ(effectiveIntroSeconds(0), 15);
     EXPECT_EQ(effectiveIntroSeconds(-3), 15);
@@ -240,6 +263,18 @@ TEST(GrabEndReport, SaysWhatHappenedToEachTrack) {
               std::string::npos)
         << s.argument;
     EXPECT_NE(s.argument.find("Track02: not read"), std::string::npos) << s.argument;
+    // The same stop in a FLAC grab left no file at all, and says so; a track with silent
+    // sectors was still saved whole.
+    stopped.partialFilesRemoved = true;
+    stopped.tracks.push_back(outcomesFromResults({"Track03"}, {1}, {results[1]})[0]);
+    const GrabReport flac = grabReport(stopped);
+    EXPECT_EQ(flac.stringId, IDS_GRAB_STOPPED);
+    EXPECT_NE(flac.argument.find("Track01: failed, no file was written"), std::string::npos)
+        << flac.argument;
+    EXPECT_NE(flac.argument.find("Track03: 6 sectors could not be read and are silent"),
+              std::string::npos)
+        << flac.argument;
+    EXPECT_EQ(flac.argument.find("stops before the end"), std::string::npos) << flac.argument;
 
     // The sentences the CD encoding jobs show for a grab's error say what it means.
     EXPECT_EQ(grabErrorText(GrabStatus::ErrorReadFailed).find("incomplete"), std::string::npos);

@@ -14,10 +14,13 @@
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/NameText.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 
 using namespace cldtest;
 using cld::findControl;
@@ -68,9 +71,12 @@ protected:
         return "HTTP/1.0 200 OK\r\n\r\n" + std::string(body.begin(), body.end());
     }
 
-    QString grabAll() {
+    // Grabs every track with the grabber opened for grabbing, after `prepare` had the dialog.
+    QString grabAll(const std::function<void(CCDGrabDlg&)>& prepare = {}) {
         m_folderAnswer = QString::fromStdString(m_dir.path().string());
         CCDGrabDlg dlg(m_context, true);
+        if (prepare)
+            prepare(dlg);
         findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->setText("Band");
         findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->setText("Live");
         for (int i = 0; i < 3; ++i)
@@ -89,6 +95,22 @@ protected:
     CddbTestServer m_server;
     std::string m_driveName;
 };
+
+// Standard output of a shell command, and whether it ended with status 0.
+std::string commandOutput(const std::string& command, bool& ok) {
+    std::string out;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    ok = false;
+    if (!pipe)
+        return out;
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    const int status = pclose(pipe);
+    ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return out;
+}
 
 } // namespace
 
@@ -187,4 +209,85 @@ TEST_F(VerifiedGrabDialog, OptionsDetectTheOffsetWithAKnownDiscAndRefuseAbsurdOn
     EXPECT_FALSE(unknown.found);
     EXPECT_NE(unknown.why.find("not in the AccurateRip database"), std::string::npos)
         << unknown.why;
+}
+
+TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept) {
+    if (!haveTool("flac") || !haveTool("metaflac"))
+        GTEST_SKIP() << "the flac and metaflac commands are needed";
+    startDisc(kOffset);
+    ASSERT_TRUE(m_settings.setReadOffsetFor(m_driveName, kOffset));
+    m_server.queueAnswer(entry());
+    std::string discId;
+    const QString text = grabAll([&discId](CCDGrabDlg& dlg) {
+        auto* saveAs = findControl<QComboBox>(&dlg, CCDGrabDlg::kSaveAs);
+        ASSERT_NE(saveAs, nullptr);
+        // WAV unless the user chooses otherwise.
+        EXPECT_EQ(saveAs->currentIndex(), 0);
+        EXPECT_FALSE(saveAs->isHidden());
+        saveAs->setCurrentIndex(1);
+        findControl<QLineEdit>(&dlg, CCDGrabDlg::kYear)->setText("1999");
+        char id[16];
+        std::snprintf(id, sizeof id, "%08x", dlg.discId());
+        discId = id;
+    });
+    ASSERT_EQ(messageIds(), std::vector<int>{2609});
+    // The checksums come from the FLAC files' audio: AccurateRip still vouches for them.
+    EXPECT_TRUE(text.contains("AccurateRip: all 3 tracks accurately ripped (confidence 7)"))
+        << text.toStdString();
+    const auto folder = m_dir.path() / "Band - Live";
+    const auto ranges = trackRanges();
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE("track " + std::to_string(i + 1));
+        const std::string n = "0" + std::to_string(i + 1);
+        const auto file = folder / ("Band - Track" + n + ".flac");
+        EXPECT_FALSE(std::filesystem::exists(folder / ("Band - Track" + n + ".wav")));
+        bool ok = false;
+        const std::string audio =
+            commandOutput("flac -d -c -s --force-raw-format --endian=little --sign=signed '" +
+                              file.string() + "'",
+                          ok);
+        EXPECT_TRUE(ok);
+        auto expect = imageBytes(ranges[static_cast<std::size_t>(i)].first,
+                                 ranges[static_cast<std::size_t>(i)].last);
+        // The drive's offset moves the last track's end past the lead-out, which the
+        // ripper gives as silence.
+        if (i == 2)
+            std::fill(expect.end() - kOffset * 4, expect.end(), 0);
+        EXPECT_EQ(audio.size(), expect.size());
+        EXPECT_TRUE(
+            std::equal(audio.begin(), audio.end(), expect.begin(), expect.end(),
+                       [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+        const std::string tags =
+            commandOutput("metaflac --export-tags-to=- '" + file.string() + "'", ok);
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(tags, "TITLE=Track" + n +
+                            "\nARTIST=Band\nALBUM=Live\nDATE=1999\nGENRE=Other\n"
+                            "TRACKNUMBER=" +
+                            std::to_string(i + 1) + "\nTRACKTOTAL=3\nCDDB=" + discId + "\n");
+    }
+    const std::string log = logText();
+    EXPECT_NE(log.find("  File: Band - Track03.flac"), std::string::npos) << log;
+    EXPECT_NE(log.find("AccurateRip: accurately ripped (confidence 7, v2)"), std::string::npos);
+
+    // The choice is kept for the next grab; the encoding jobs' grabber does not offer it.
+    EXPECT_EQ(m_settings.grabFormat(), SettingsRecord::kGrabToFlac);
+    SettingsRecord reloaded;
+    reloaded.LoadSettings();
+    EXPECT_EQ(reloaded.grabFormat(), SettingsRecord::kGrabToFlac);
+    {
+        CCDGrabDlg again(m_context, true);
+        EXPECT_EQ(findControl<QComboBox>(&again, CCDGrabDlg::kSaveAs)->currentIndex(), 1);
+    }
+    // The encoding jobs' grabber does not offer the choice, and its "Grab Now!" still
+    // writes WAV files.
+    m_server.queueAnswer(entry());
+    CCDGrabDlg forJob(m_context, false);
+    EXPECT_TRUE(findControl<QComboBox>(&forJob, CCDGrabDlg::kSaveAs)->isHidden());
+    findControl<QLineEdit>(&forJob, CCDGrabDlg::kArtist)->setText("Band");
+    findControl<QLineEdit>(&forJob, CCDGrabDlg::kAlbum)->setText("Live");
+    forJob.trackList()->setChecked(1, true);
+    findControl<QPushButton>(&forJob, CCDGrabDlg::kGrabNow)->click();
+    const Wav two = readWav(folder / "Band - Track02.wav");
+    EXPECT_TRUE(two.data == imageBytes(ranges[1].first, ranges[1].last));
+    EXPECT_EQ(m_settings.grabFormat(), SettingsRecord::kGrabToFlac);
 }

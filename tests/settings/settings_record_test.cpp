@@ -17,6 +17,7 @@ namespace {
 void expectDefaults(const SettingsRecord& r) {
     EXPECT_EQ(r.lastCD(), "");
     EXPECT_EQ(r.errorCorrection(), 1);
+    EXPECT_EQ(r.grabFormat(), SettingsRecord::kGrabToWav);
     EXPECT_EQ(r.freeDBServer(), "gnudb.gnudb.org");
     EXPECT_EQ(r.useProxy(), 0);
     EXPECT_EQ(r.proxyServer(), "");
@@ -82,6 +83,7 @@ TEST(SettingsRecord, EveryValueIsStoredUnderItsSectionAndReadBack) {
     SettingsRecord record;
     ASSERT_TRUE(record.setLastCD("/dev/sr1"));
     ASSERT_TRUE(record.setErrorCorrection(2));
+    ASSERT_TRUE(record.setGrabFormat(SettingsRecord::kGrabToFlac));
     ASSERT_TRUE(record.setFreeDBServer("cddb.example.org"));
     ASSERT_TRUE(record.setUseProxy(1));
     ASSERT_TRUE(record.setProxyServer("proxy.local"));
@@ -114,6 +116,7 @@ TEST(SettingsRecord, EveryValueIsStoredUnderItsSectionAndReadBack) {
     next.loadComponents();
     EXPECT_EQ(next.lastCD(), "/dev/sr1");
     EXPECT_EQ(next.errorCorrection(), 2);
+    EXPECT_EQ(next.grabFormat(), SettingsRecord::kGrabToFlac);
     EXPECT_EQ(next.freeDBServer(), "cddb.example.org");
     EXPECT_EQ(next.useProxy(), 1);
     EXPECT_EQ(next.proxyServer(), "proxy.local");
@@ -189,10 +192,12 @@ TEST(SettingsRecord, OutOfRangeSettersChangeNothing) {
     EXPECT_FALSE(record.setProxyPort(70000));
     EXPECT_EQ(record.LastError(), ERROR_INVALID_PARAMETER);
     EXPECT_FALSE(record.setErrorCorrection(3));
+    EXPECT_FALSE(record.setGrabFormat(2));
     EXPECT_FALSE(record.setAudioChannels(-1));
     EXPECT_FALSE(record.setLastCD(std::string("a\0b", 3)));
     EXPECT_EQ(record.proxyPort(), 3128);
     EXPECT_EQ(record.errorCorrection(), 1);
+    EXPECT_EQ(record.grabFormat(), SettingsRecord::kGrabToWav);
     EXPECT_EQ(record.audioChannels(), 4);
     DWORD n = 0;
     ASSERT_TRUE(readProfileDword("Preferences", "ProxyPort", n));

@@ -7,8 +7,8 @@ class DiscInfo;
 class GrabStatus;
 class NameText;
 
-// The grab object: lists the disc, collects track jobs and rips them to WAV files on
-// a worker thread while the caller polls GetStatus. Slot order is fixed. Names are
+// The grab object: lists the disc, collects track jobs and rips them to WAV or FLAC files
+// on a worker thread while the caller polls GetStatus. Slot order is fixed. Names are
 // borrowed (the caller keeps and destroys its NameText records).
 class CDRipObject {
 public:
@@ -33,6 +33,23 @@ public:
     virtual void Dispose() = 0;                         // 9
     // 10: deleting destructor; bit 0 of flags frees the memory as well.
     virtual void Destroy(int32_t flags) = 0;
+
+    // Output formats of SetOutputFormat.
+    enum OutputFormat : int32_t {
+        FormatWav = 0,  // canonical 44-byte-header PCM WAV (the default)
+        FormatFlac = 1, // FLAC, compression level 5, with the audio's MD5 in its stream info
+    };
+    // 11: the kind of file the following AddTrack calls write, until StartGrab, which
+    // returns to WAV. A FLAC file's name gets ".flac" unless it ends in it already. A
+    // FLAC track that ends early (abort, read or write failure) leaves no file under its
+    // name; a WAV track keeps what was read. Returns 0, or 1 for an unknown format (the
+    // format is then unchanged).
+    virtual int32_t SetOutputFormat(int32_t format) = 0;
+    // 12: attaches one tag "NAME=value" (value in UTF-8) to the job the last successful
+    // AddTrack queued; a FLAC file carries it as a Vorbis comment, a WAV file ignores
+    // it. Returns 0, or 1 when no job is queued, the text is not NAME=value with a name
+    // of printable ASCII other than '=', or the value is not UTF-8.
+    virtual int32_t AddTrackTag(NameText* tag) = 0;
 
 protected:
     ~CDRipObject() = default;

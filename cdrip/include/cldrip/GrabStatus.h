@@ -22,14 +22,15 @@ public:
     enum Error : int32_t {
         ErrorNone = 0,       // running, finished, or stopped by AbortGrab
         ErrorOpenFailed = 1, // the ripper could not be opened on a track
-        // A WAV file could not be created, or its path names something other than a
+        // A WAV or FLAC file could not be created, or its path names something other than a
         // regular file (a folder, a device, a pipe, a symbolic link), which is never
         // replaced.
         ErrorCreateFailed = 2,
         ErrorReadFailed = 3, // a chunk could not be read; the track is incomplete
         ErrorNameRefused =
             4, // a track's file name or path did not fit (AddTrack's refusal, for callers)
-        ErrorWriteFailed = 5,  // writing a WAV file failed (disk full ...); the track is incomplete
+        ErrorWriteFailed =
+            5, // writing a track file failed (disk full ...); the track is incomplete
         ErrorTrackMissing = 6, // a job named a track the disc does not have; it was skipped
         // Some track's audio could not be verified (the grab went on; the WAV holds
         // the best audio read). GetTrackResult says which tracks and how much.

@@ -1,0 +1,117 @@
+// The ripper's FLAC writer on its own: audio handed over in pieces that cut sample
+// frames, names, and what a failed or refused file leaves behind.
+
+#include "FlacWriter.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+#include "TrackJob.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+std::string decoded(const std::filesystem::path& file, int& status) {
+    const std::string command =
+        "flac -d -c -s --force-raw-format --endian=little --sign=signed '" + file.string() + "'";
+    std::string out;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        status = -1;
+        return out;
+    }
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    const int s = pclose(pipe);
+    status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    return out;
+}
+
+// Stereo samples that use the whole 16-bit range, negative ones included.
+std::vector<std::uint8_t> audio(std::size_t frames) {
+    std::vector<std::uint8_t> bytes(frames * 4);
+    std::uint32_t x = 12345;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        x = x * 1103515245u + 12345u;
+        bytes[i] = static_cast<std::uint8_t>(x >> 16);
+    }
+    return bytes;
+}
+
+bool noTemporaries(const std::filesystem::path& folder) {
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().rfind(".cldrip-", 0) == 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(FlacWriter, PiecesThatCutFramesDecodeToTheSameBytes) {
+    if (!cldtest::haveTool("flac"))
+        GTEST_SKIP() << "the flac command is needed";
+    cldtest::TempDir dir;
+    const auto bytes = audio(30011);
+    const auto path = dir.path() / "pieces.flac";
+    FlacWriter w;
+    // The expected length is only a hint for the seek table: give a wrong one.
+    ASSERT_TRUE(w.create(path.string(), {"TITLE=x"}, 20000)) << w.error();
+    std::size_t at = 0;
+    for (std::size_t piece = 1; at < bytes.size(); piece = piece % 13 + 1) {
+        const std::size_t n = std::min(piece * 97 + piece % 4, bytes.size() - at);
+        ASSERT_TRUE(w.append(bytes.data() + at, n));
+        at += n;
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    ASSERT_TRUE(w.finish()) << w.error();
+    int status = -1;
+    const std::string out = decoded(path, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(out == std::string(bytes.begin(), bytes.end()));
+    EXPECT_TRUE(noTemporaries(dir.path()));
+}
+
+TEST(FlacWriter, CutAudioRefusedPathsAndBadTagsLeaveNothing) {
+    cldtest::TempDir dir;
+    const auto bytes = audio(1000);
+    // Audio that ends inside a sample frame is not a whole track.
+    {
+        FlacWriter w;
+        const auto path = dir.path() / "cut.flac";
+        ASSERT_TRUE(w.create(path.string(), {}, 0)) << w.error();
+        ASSERT_TRUE(w.append(bytes.data(), bytes.size() - 2));
+        EXPECT_FALSE(w.finish());
+        EXPECT_NE(w.error().find(path.string()), std::string::npos) << w.error();
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+    // A folder under the name is refused, never replaced; a tag that is not NAME=value
+    // is refused before anything is written.
+    std::filesystem::create_directory(dir.path() / "folder.flac");
+    FlacWriter w;
+    EXPECT_FALSE(w.create((dir.path() / "folder.flac").string(), {}, 0));
+    EXPECT_NE(w.error().find("folder"), std::string::npos) << w.error();
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "folder.flac"));
+    EXPECT_FALSE(w.create((dir.path() / "tag.flac").string(), {"TITLE"}, 0));
+    EXPECT_NE(w.error().find("TITLE"), std::string::npos) << w.error();
+    EXPECT_FALSE(w.create((dir.path() / "none" / "x.flac").string(), {}, 0));
+    // A writer dropped before Finish (a killed track) leaves nothing.
+    {
+        FlacWriter dropped;
+        ASSERT_TRUE(dropped.create((dir.path() / "dropped.flac").string(), {}, 1000));
+        ASSERT_TRUE(dropped.append(bytes.data(), bytes.size()));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "dropped.flac"));
+    EXPECT_TRUE(noTemporaries(dir.path()));
+
+    EXPECT_EQ(trackFileName("Song", TrackFormatFlac), "Song.flac");
+    EXPECT_EQ(trackFileName("Song.FLAC", TrackFormatFlac), "Song.FLAC");
+    EXPECT_EQ(trackFileName("a.mp3", TrackFormatFlac), "a.mp3.flac");
+    EXPECT_EQ(trackFileName("ab", TrackFormatFlac), "ab.flac");
+    EXPECT_EQ(trackFileName("Song"), "Song.wav");
+}
