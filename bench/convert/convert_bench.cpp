@@ -221,25 +221,6 @@ struct Options {
     bool showPairs = false;
 };
 
-// A 44.1 kHz stereo 16-bit WAV header for `frames` frames.
-void writeHeader(std::ostream& out, uint64_t frames) {
-    const auto data = static_cast<uint32_t>(std::min<uint64_t>(frames * 4, 0xFFFFFFFFull - 36));
-    auto put32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto put16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    out.write("RIFF", 4);
-    put32(36 + data);
-    out.write("WAVEfmt ", 8);
-    put32(16);
-    put16(1);
-    put16(2);
-    put32(44100);
-    put32(176400);
-    put16(4);
-    put16(16);
-    out.write("data", 4);
-    put32(data);
-}
-
 // Two tones over noise, so that the encoders work as hard as on recordings.
 void writeWav(const fs::path& path, double seconds, unsigned seed) {
     const auto frames = static_cast<uint32_t>(seconds * 44100);
@@ -253,7 +234,7 @@ void writeWav(const fs::path& path, double seconds, unsigned seed) {
         pcm[2 * f + 1] = static_cast<int16_t>(7000 * std::sin(2 * M_PI * 660 * t));
     }
     std::ofstream out(path, std::ios::binary);
-    writeHeader(out, frames);
+    cldbench::writeWavHeader(out, frames);
     out.write(reinterpret_cast<const char*>(pcm.data()),
               static_cast<std::streamsize>(pcm.size() * 2));
 }
@@ -265,7 +246,7 @@ void writeLongWav(const fs::path& path, double minutes) {
     const auto frames = static_cast<uint64_t>(minutes * 60 * 44100);
     {
         std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-        writeHeader(out, frames);
+        cldbench::writeWavHeader(out, frames);
     }
     fs::resize_file(path, 44 + frames * 4);
 }

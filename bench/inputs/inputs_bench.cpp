@@ -59,20 +59,7 @@ void writeWav(const fs::path& path, double seconds, unsigned seed) {
     }
     const uint32_t data = frames * 4;
     std::ofstream out(path, std::ios::binary);
-    auto put32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto put16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    out.write("RIFF", 4);
-    put32(36 + data);
-    out.write("WAVEfmt ", 8);
-    put32(16);
-    put16(1);
-    put16(2);
-    put32(44100);
-    put32(176400);
-    put16(4);
-    put16(16);
-    out.write("data", 4);
-    put32(data);
+    cldbench::writeWavHeader(out, frames);
     out.write(reinterpret_cast<const char*>(pcm.data()), data);
 }
 

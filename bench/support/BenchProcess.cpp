@@ -155,3 +155,25 @@ std::vector<std::string> shell(const std::string& script) {
 }
 
 } // namespace cldbench
+
+namespace cldbench {
+
+void writeWavHeader(std::ostream& out, uint64_t frames, uint32_t rate) {
+    const auto data = static_cast<uint32_t>(std::min<uint64_t>(frames * 4, 0xFFFFFFFFull - 36));
+    auto put32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    auto put16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out.write("RIFF", 4);
+    put32(36 + data);
+    out.write("WAVEfmt ", 8);
+    put32(16);
+    put16(1);
+    put16(2);
+    put32(rate);
+    put32(rate * 4);
+    put16(4);
+    put16(16);
+    out.write("data", 4);
+    put32(data);
+}
+
+} // namespace cldbench

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -84,5 +86,13 @@ void printPairHeader();
 
 // Runs `script` with /bin/sh -c.
 std::vector<std::string> shell(const std::string& script);
+
+} // namespace cldbench
+
+namespace cldbench {
+
+// Writes the 44-byte header of a 16-bit stereo PCM WAVE file of `frames` frames at `rate`
+// (the data size is clamped to what the header can hold).
+void writeWavHeader(std::ostream& out, uint64_t frames, uint32_t rate = 44100);
 
 } // namespace cldbench
