@@ -1,5 +1,9 @@
 #include "MediaFixtures.h"
 
+#include "AudioTags.h"
+#include "Mp3DecodeJob.h"
+#include "Mp3EncodeJob.h"
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -219,6 +223,31 @@ void writeFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
+}
+
+int encodeMp3WithJob(const std::filesystem::path& wav, const std::filesystem::path& mp3,
+                     const Mp3EncoderParams& params, const AudioTags* tags, bool id3v2) {
+    Mp3EncodeJob job;
+    job.SetParams(params);
+    if (tags)
+        job.SetTags(*tags);
+    job.SetId3v2Tag(id3v2);
+    job.SetInput(wav.string());
+    job.SetOutput(mp3.string());
+    if (!job.Start())
+        return job.GetErrorCode();
+    if (!waitWhile([&] { return job.IsRunning(); }))
+        return -1;
+    return job.GetErrorCode();
+}
+
+Pcm decodeMp3WithJob(const std::filesystem::path& mp3, const std::filesystem::path& wav) {
+    Mp3DecodeJob job;
+    job.SetInput(mp3.string());
+    job.SetOutput(wav.string());
+    if (!job.Start() || !waitWhile([&] { return job.IsRunning(); }) || job.GetErrorCode() != 0)
+        return {};
+    return readWav(wav);
 }
 
 } // namespace codectest

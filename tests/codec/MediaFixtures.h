@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+struct AudioTags;
+struct Mp3EncoderParams;
+
 namespace codectest {
 
 // A short test signal: two sines per channel (different per channel), at 70% of full
@@ -56,6 +59,15 @@ void put32(std::vector<uint8_t>& b, uint32_t v);
 
 // Polls `busy` every 5 ms until it turns false; false when `seconds` pass first.
 bool waitWhile(const std::function<bool()>& busy, int seconds = cldtest::kHangLimitSeconds);
+
+// Encodes `wav` into `mp3` with the MP3 encode job (with `tags` when given); returns the
+// job's error code, or -1 when it never ended.
+int encodeMp3WithJob(const std::filesystem::path& wav, const std::filesystem::path& mp3,
+                     const Mp3EncoderParams& params, const AudioTags* tags = nullptr,
+                     bool id3v2 = true);
+// Decodes `mp3` into `wav` with the MP3 decode job and reads it back; no channels when
+// the job failed.
+Pcm decodeMp3WithJob(const std::filesystem::path& mp3, const std::filesystem::path& wav);
 
 std::vector<uint8_t> readFile(const std::filesystem::path& p);
 void writeFile(const std::filesystem::path& p, const std::vector<uint8_t>& bytes);

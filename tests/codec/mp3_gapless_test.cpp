@@ -15,25 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int encodeWithJob(const fs::path& wav, const fs::path& mp3, const Mp3EncoderParams& params) {
-    Mp3EncodeJob job;
-    job.SetParams(params);
-    job.SetInput(wav.string());
-    job.SetOutput(mp3.string());
-    if (!job.Start())
-        return job.GetErrorCode();
-    EXPECT_TRUE(waitWhile([&] { return job.IsRunning(); }));
-    return job.GetErrorCode();
-}
-
 size_t framesDecodedByJob(const fs::path& mp3, const fs::path& wav) {
-    Mp3DecodeJob job;
-    job.SetInput(mp3.string());
-    job.SetOutput(wav.string());
-    EXPECT_TRUE(job.Start());
-    EXPECT_TRUE(waitWhile([&] { return job.IsRunning(); }));
-    EXPECT_EQ(job.GetErrorCode(), 0);
-    const Pcm pcm = readWav(wav);
+    const Pcm pcm = decodeMp3WithJob(mp3, wav);
     return pcm.channels > 0 ? pcm.samples.size() / static_cast<size_t>(pcm.channels) : 0;
 }
 
@@ -111,7 +94,7 @@ TEST(Mp3Gapless, DecodersGiveTheSourcesExactLength) {
                                                std::pair{"vbr", mp3Params(96, 1, 5, 3)}}) {
                 SCOPED_TRACE(base + " s " + kind);
                 const fs::path mp3 = dir.file(base + kind + ".mp3");
-                ASSERT_EQ(encodeWithJob(wav, mp3, params), 0);
+                ASSERT_EQ(encodeMp3WithJob(wav, mp3, params), 0);
                 EXPECT_EQ(framesOf(decodeWithFfmpeg(mp3)), frames);
                 if (mpg123) {
                     const fs::path out = dir.file(base + kind + ".mpg123.wav");
@@ -150,7 +133,7 @@ TEST(Mp3Gapless, FramesEqualLamesWithTheSameSettings) {
         SCOPED_TRACE(std::string(name) + ":" + lameOptions(params));
         const fs::path ours = dir.file("ours.mp3");
         const fs::path theirs = dir.file("lame.mp3");
-        ASSERT_EQ(encodeWithJob(wav, ours, params), 0);
+        ASSERT_EQ(encodeMp3WithJob(wav, ours, params), 0);
         ASSERT_EQ(
             shell("lame --quiet" + lameOptions(params) + " " + quote(wav) + " " + quote(theirs)),
             0);

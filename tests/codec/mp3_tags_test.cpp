@@ -40,32 +40,6 @@ Mp3EncoderParams mp3Params(int kbps, int vbrMethod = 0) {
     return p;
 }
 
-// Encodes `wav` into `mp3` with the job; returns its error code.
-int encodeWithJob(const fs::path& wav, const fs::path& mp3, const Mp3EncoderParams& params,
-                  const AudioTags* tags = nullptr, bool id3v2 = true) {
-    Mp3EncodeJob job;
-    job.SetParams(params);
-    if (tags)
-        job.SetTags(*tags);
-    job.SetId3v2Tag(id3v2);
-    job.SetInput(wav.string());
-    job.SetOutput(mp3.string());
-    if (!job.Start())
-        return job.GetErrorCode();
-    EXPECT_TRUE(waitWhile([&] { return job.IsRunning(); }));
-    return job.GetErrorCode();
-}
-
-Pcm decodeWithJob(const fs::path& mp3, const fs::path& wav) {
-    Mp3DecodeJob job;
-    job.SetInput(mp3.string());
-    job.SetOutput(wav.string());
-    EXPECT_TRUE(job.Start());
-    EXPECT_TRUE(waitWhile([&] { return job.IsRunning(); }));
-    EXPECT_EQ(job.GetErrorCode(), 0);
-    return readWav(wav);
-}
-
 // ffprobe's tags of the file, keys in lower case as ffprobe gives them.
 std::map<std::string, std::string> probedTags(const fs::path& file) {
     std::map<std::string, std::string> tags;
@@ -110,8 +84,8 @@ TEST(Mp3Tags, Utf8TitlesReadBackExactlyBesideTheUnchangedId3v1Tag) {
               0);
     const auto cover = readFile(dir.file("cover.jpg"));
     ASSERT_FALSE(cover.empty());
-    ASSERT_EQ(encodeWithJob(wav, dir.file("plain.mp3"), mp3Params(128)), 0);
-    const Pcm plain = decodeWithJob(dir.file("plain.mp3"), dir.file("plain.wav"));
+    ASSERT_EQ(encodeMp3WithJob(wav, dir.file("plain.mp3"), mp3Params(128)), 0);
+    const Pcm plain = decodeMp3WithJob(dir.file("plain.mp3"), dir.file("plain.wav"));
     ASSERT_EQ(plain.samples.size(), 2u * 2 * 44100) << "the untagged file decodes exactly";
 
     struct Case {
@@ -137,7 +111,7 @@ TEST(Mp3Tags, Utf8TitlesReadBackExactlyBesideTheUnchangedId3v1Tag) {
         tags.discId = "6E0B7F08";
         tags.cover = cover;
         const fs::path mp3 = dir.file(std::string(c.name) + ".mp3");
-        ASSERT_EQ(encodeWithJob(wav, mp3, mp3Params(128), &tags), 0);
+        ASSERT_EQ(encodeMp3WithJob(wav, mp3, mp3Params(128), &tags), 0);
         EXPECT_FALSE(fs::exists(mp3.string() + ".part"));
 
         const auto bytes = readFile(mp3);
@@ -174,7 +148,7 @@ TEST(Mp3Tags, Utf8TitlesReadBackExactlyBesideTheUnchangedId3v1Tag) {
             EXPECT_EQ(v1.title.find_first_not_of("? "), std::string::npos) << v1.title;
 
         // Our decoder skips both tags and trims the stream to the input's length.
-        const Pcm ours = decodeWithJob(mp3, dir.file(std::string(c.name) + ".wav"));
+        const Pcm ours = decodeMp3WithJob(mp3, dir.file(std::string(c.name) + ".wav"));
         EXPECT_TRUE(ours.samples == plain.samples);
     }
     // The tool most people have at hand reads the version 2 tag too.
@@ -200,8 +174,8 @@ TEST(Mp3Tags, OptionOffGivesOnlyId3v1AndNoTagsGiveNone) {
     tags.genreNumber = 17;
     tags.track = 2;
     tags.trackTotal = 9;
-    ASSERT_EQ(encodeWithJob(wav, dir.file("off.mp3"), mp3Params(128), &tags, false), 0);
-    ASSERT_EQ(encodeWithJob(wav, dir.file("none.mp3"), mp3Params(128)), 0);
+    ASSERT_EQ(encodeMp3WithJob(wav, dir.file("off.mp3"), mp3Params(128), &tags, false), 0);
+    ASSERT_EQ(encodeMp3WithJob(wav, dir.file("none.mp3"), mp3Params(128)), 0);
     const auto off = readFile(dir.file("off.mp3"));
     const auto none = readFile(dir.file("none.mp3"));
     ASSERT_GT(off.size(), 128u);
@@ -228,7 +202,7 @@ TEST(Mp3Tags, RetaggingReplacesAndForeignBytesAreMadeSafe) {
     AudioTags first;
     first.title = "First";
     first.cover = {'G', 'I', 'F', '8', '9', 'a', 0, 0};
-    ASSERT_EQ(encodeWithJob(wav, mp3, mp3Params(64), &first), 0);
+    ASSERT_EQ(encodeMp3WithJob(wav, mp3, mp3Params(64), &first), 0);
     EXPECT_EQ(probe(mp3, "v").count("stream.codec_name"), 0u) << "no picture for unknown bytes";
     const auto size = fs::file_size(mp3);
 
