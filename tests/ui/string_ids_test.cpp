@@ -5,7 +5,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -25,12 +24,17 @@ std::string readFile(const char* path) {
 // names from the source.
 std::map<int, std::vector<std::string>> namedIds(const std::string& header) {
     std::map<int, std::vector<std::string>> byNumber;
-    static const std::regex line(R"(^\s*(IDS_\w+)\s*=\s*(\d+)\s*,)");
     std::istringstream in(header);
     for (std::string s; std::getline(in, s);) {
-        std::smatch m;
-        if (std::regex_search(s, m, line))
-            byNumber[std::stoi(m[2].str())].push_back(m[1].str());
+        std::istringstream words(s);
+        std::string name, equals, number;
+        if (!(words >> name >> equals >> number) || name.rfind("IDS_", 0) != 0 || equals != "=")
+            continue;
+        if (number.size() < 2 || number.back() != ',' ||
+            number.find_first_not_of("0123456789") != number.size() - 1)
+            continue;
+        number.pop_back();
+        byNumber[std::stoi(number)].push_back(name);
     }
     return byNumber;
 }
