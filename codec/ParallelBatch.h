@@ -22,14 +22,14 @@ class BatchSlot {
 public:
     virtual ~BatchSlot() = default;
     // Starts the job on `item` and returns at once; false when it did not start.
-    virtual bool Begin(size_t item) = 0;
-    virtual bool IsBusy() const = 0;
+    virtual bool begin(size_t item) = 0;
+    virtual bool isBusy() const = 0;
     // Asks the running job to stop after its current block; returns at once.
-    virtual void Stop() = 0;
+    virtual void stop() = 0;
     // Called once when the job of `item` has ended (or did not start), before the slot
     // takes another item: keeps what the report of `item` needs and says how it ended
     // (Converted, Failed or Stopped).
-    virtual BatchOutcome End(size_t item) = 0;
+    virtual BatchOutcome end(size_t item) = 0;
 };
 
 // Runs the items 0..count-1 of a batch on a few slots at once, starting them in input
@@ -46,34 +46,34 @@ public:
     ParallelBatch(size_t count, std::vector<BatchSlot*> slots);
 
     // Notes the jobs that ended and starts waiting items on free slots.
-    void Poll();
-    // Stops every running job; nothing more starts. Poll notes their ends.
-    void Stop();
-    bool IsStopped() const { return m_stopped; }
+    void poll();
+    // Stops every running job; nothing more starts. poll() notes their ends.
+    void stop();
+    bool isStopped() const { return m_stopped; }
     // Nothing runs and nothing more will start.
-    bool IsFinished() const;
-    // Whether a running job has ended since the last Poll (a reason to poll now).
-    bool HasEnded() const;
+    bool isFinished() const;
+    // Whether a running job has ended since the last poll() (a reason to poll now).
+    bool hasEnded() const;
 
     // The next item in input order whose end is known, each item once; none while the
     // first item not taken yet still waits or runs.
-    std::optional<size_t> TakeNext();
-    BatchOutcome OutcomeOf(size_t item) const { return m_outcomes[item]; }
-    size_t Count() const { return m_outcomes.size(); }
-    size_t TakenCount() const { return m_taken; }
+    std::optional<size_t> takeNext();
+    BatchOutcome outcomeOf(size_t item) const { return m_outcomes[item]; }
+    size_t count() const { return m_outcomes.size(); }
+    size_t takenCount() const { return m_taken; }
     // The running items in the order they started (which is input order).
-    std::vector<size_t> Running() const;
+    std::vector<size_t> running() const;
     // The slot working on `item`, or none.
-    BatchSlot* SlotOf(size_t item) const;
+    BatchSlot* slotOf(size_t item) const;
 
 private:
-    bool FailureWaiting() const;
+    bool failureWaiting() const;
 
     std::vector<BatchSlot*> m_slots;
     std::vector<std::optional<size_t>> m_slotItem; // what each slot works on
     std::vector<BatchOutcome> m_outcomes;
     size_t m_next = 0;  // first item not started
-    size_t m_taken = 0; // items handed back by TakeNext
+    size_t m_taken = 0; // items handed back by takeNext()
     bool m_stopped = false;
 };
 

@@ -147,6 +147,8 @@ enum OwnStringId : int {
 
     // The input pickers' filter of every audio format the encoding jobs read.
     IDS_AUDIO_FILES = 2750,
+    // The grabber's folder picker when it saves FLAC files.
+    IDS_GRAB_FLAC_FOLDER = 2751,
 
     // MP3 tags.
     IDS_ID3V2_TAG = 2800,

@@ -157,9 +157,8 @@ void CBatchProgressDlg::start() {
     m_running = true;
     m_jobStart = std::time(nullptr);
     m_fileStart = m_jobStart;
-    WaitService& waits = m_context.waits();
-    waits.pump();
-    waits.waitAndPump(500);
+    m_context.waits().pump();
+    waitUntilPainted(500);
     setWindowTitle(windowTitle() + AppResources::string(m_titleStringId));
     bar(IDC_GRAB_BAR)->setEnabled(m_mode == 1);
     m_timer->start();
@@ -197,6 +196,20 @@ void CBatchProgressDlg::waitUntil(int milliseconds, const std::function<bool()>&
         waits.waitAndPump(step);
         waited += step;
     }
+}
+
+void CBatchProgressDlg::waitUntilPainted(int milliseconds) {
+    m_painted = false;
+    update();
+    // One short wait even when the drawing is done at once, so that the window system
+    // gets to show it.
+    m_context.waits().waitAndPump(kWaitStep);
+    waitUntil(milliseconds - kWaitStep, [this] { return m_painted; });
+}
+
+void CBatchProgressDlg::paintEvent(QPaintEvent* event) {
+    m_painted = true;
+    QDialog::paintEvent(event);
 }
 
 void CBatchProgressDlg::setText(int controlId, const QString& value) {
@@ -248,7 +261,7 @@ void CBatchProgressDlg::finishCompleted() {
     setBarsToEnd();
     refreshFigures();
     m_timer->stop();
-    m_context.waits().waitAndPump(500);
+    waitUntilPainted(500);
     m_completed = true;
     if (!m_inexactTracks.empty()) {
         std::string lines;
@@ -343,12 +356,17 @@ void CBatchProgressDlg::reportAbortKeeping(const std::vector<std::string>& keptP
 
 CBatchProgressDlg::FileBatchEnd
 CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
+                                const std::string& outputExtension,
                                 const std::vector<FileSlot*>& workers, std::vector<FileEnd>& ends,
                                 std::vector<std::string>& keptPartials, int waitMs) {
     const size_t count = files.size();
     // One job at a time keeps a file cut short by Abort under its name, as it always did.
     const bool parallel = workers.size() > 1;
     ends.assign(count, FileEnd{});
+    const std::vector<std::string> outputs =
+        cld::batchOutputNames(files, m_params.outputPath, outputExtension);
+    for (size_t i = 0; i < count; ++i)
+        ends[i].output = outputs[i];
     cld::ParallelBatch batch(count, std::vector<cld::BatchSlot*>(workers.begin(), workers.end()));
     std::vector<bool> settled(count, false);
     size_t firstUnsettled = 0;
@@ -357,16 +375,16 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
     CProgressBar* overall = bar(IDC_OVERALL_BAR);
     CProgressBar* current = bar(IDC_CURRENT_BAR);
     for (;;) {
-        if (m_abort && !batch.IsStopped()) {
+        if (m_abort && !batch.isStopped()) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
             waitCursor = true;
-            batch.Stop();
+            batch.stop();
         }
-        batch.Poll();
+        batch.poll();
         // Files cut short: never left under their final names when several ran at once
         // (kept aside on Abort, removed after a "No").
         for (size_t i = firstUnsettled; i < count; ++i) {
-            const cld::BatchOutcome o = batch.OutcomeOf(i);
+            const cld::BatchOutcome o = batch.outcomeOf(i);
             if (o == cld::BatchOutcome::Waiting)
                 break;
             if (settled[i] || o == cld::BatchOutcome::Running)
@@ -382,23 +400,23 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
         }
         while (firstUnsettled < count && settled[firstUnsettled])
             ++firstUnsettled;
-        while (const std::optional<size_t> item = batch.TakeNext()) {
+        while (const std::optional<size_t> item = batch.takeNext()) {
             const size_t i = *item;
-            overall->setPos(static_cast<int>(batch.TakenCount()));
-            const cld::BatchOutcome o = batch.OutcomeOf(i);
+            overall->setPos(static_cast<int>(batch.takenCount()));
+            const cld::BatchOutcome o = batch.outcomeOf(i);
             if (o == cld::BatchOutcome::Converted) {
                 countConverted();
             } else if (o == cld::BatchOutcome::Failed && !m_abort && !stoppedByAnswer) {
                 const FileEnd& e = ends[i];
                 if (!reportFileFailure(e.stringId, e.file, e.reason, true, files[i])) {
                     stoppedByAnswer = !m_abort;
-                    batch.Stop();
+                    batch.stop();
                 }
             }
         }
-        const std::vector<size_t> running = batch.Running();
+        const std::vector<size_t> running = batch.running();
         if (!running.empty()) {
-            auto* first = static_cast<FileSlot*>(batch.SlotOf(running.front()));
+            auto* first = static_cast<FileSlot*>(batch.slotOf(running.front()));
             if (first != m_shownSlot || current->upper() != first->BarUpper()) {
                 m_shownSlot = first;
                 current->setRange(0, first->BarUpper());
@@ -415,7 +433,7 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
                                             .arg(running.back() + 1)
                                             .arg(count));
         }
-        if (batch.IsFinished()) {
+        if (batch.isFinished()) {
             // Every file had its turn: the count ends on the last one, as one after
             // another would leave it.
             if (!m_abort && !stoppedByAnswer && count > 0)
@@ -426,7 +444,7 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
             // The jobs close their files after the block in progress.
             m_context.waits().waitAndPump(kWaitStep);
         else
-            waitUntil(waitMs, [&batch] { return batch.HasEnded(); });
+            waitUntil(waitMs, [&batch] { return batch.hasEnded(); });
     }
     m_shownSlot = nullptr;
     if (waitCursor)

@@ -55,6 +55,11 @@ protected:
     // Waits about `milliseconds` while pumping events; ends early once `done` holds or
     // the user asked to abort.
     void waitUntil(int milliseconds, const std::function<bool()>& done);
+    // Repaints the window and waits until it has been drawn, at most `milliseconds`: the
+    // user sees the window before the work starts and the full bars before the last
+    // message, without a fixed pause when drawing is quick.
+    void waitUntilPainted(int milliseconds);
+    void paintEvent(QPaintEvent* event) override;
     void setText(int controlId, const QString& text);
     void setText(int controlId, const std::string& text);
     QString text(int controlId) const;
@@ -83,8 +88,8 @@ protected:
     bool isFileBatch() const { return m_mode == 2 || m_mode == 4; }
     void message(int stringId, MessageIcon icon, const QString& arg = QString());
 
-    // One job place of a parallel file batch, as the progress dialogs drive it. Begin sets
-    // `startedAt`; End fills the batch's record of the file (its output, and what is
+    // One job place of a parallel file batch, as the progress dialogs drive it. begin() sets
+    // `startedAt`; end() fills the batch's record of the file (its output, and what is
     // reported when it failed), since the slot may take the next file before the batch
     // reports this one.
     class FileSlot : public cld::BatchSlot {
@@ -109,11 +114,13 @@ protected:
     // Converts `files` on `workers`, up to one file per worker at once, in input order: shows
     // the files in work ("3-4 of 100"), the file started first on the current bar and the
     // finished files on the overall bar, reports failures in input order (asking whether
-    // to skip each) and stops every job on Abort. `ends` (one per file) is filled by the
-    // workers. In a batch of several workers, files cut short by Abort are kept as NAME.part
+    // to skip each) and stops every job on Abort. `ends` (one per file) starts with each
+    // file's output in the output folder (the file's title + `outputExtension`, made
+    // unique within the batch) and the workers fill in the rest. In a batch of several workers, files cut short by Abort are kept as NAME.part
     // and listed in `keptPartials`; those cut short after a "No" are removed. `waitMs` is
     // the longest wait between two looks at the jobs.
     FileBatchEnd runFileBatch(const std::vector<std::string>& files,
+                              const std::string& outputExtension,
                               const std::vector<FileSlot*>& workers, std::vector<FileEnd>& ends,
                               std::vector<std::string>& keptPartials, int waitMs);
     // The number of jobs a batch of `count` files runs at once (at least 1).
@@ -161,4 +168,5 @@ private:
     QTimer* m_timer = nullptr;
     QString m_driveName;
     FileSlot* m_shownSlot = nullptr;
+    bool m_painted = false;
 };

@@ -63,13 +63,12 @@ public:
 
     WmaEncodeJob& job() const { return m_job; }
 
-    bool Begin(size_t item) override {
+    bool begin(size_t item) override {
         m_cut = false;
         m_startCode = 0;
         startedAt = std::time(nullptr);
         m_input = m_files[item];
-        m_output = WmaEncodeJob::FolderOutputName(m_dialog.m_params.outputPath, m_input);
-        m_ends[item].output = m_output;
+        m_output = m_ends[item].output;
         const int seconds = inputSeconds(m_input);
         m_upper = seconds > 0 ? seconds : 100;
         try {
@@ -81,12 +80,12 @@ public:
         m_job.WaitWhileStarting(kSettleLimit);
         return true;
     }
-    bool IsBusy() const override { return m_job.IsEncoding(); }
-    void Stop() override {
+    bool isBusy() const override { return m_job.IsEncoding(); }
+    void stop() override {
         m_cut = m_job.IsEncoding();
         m_job.AbortEncoding();
     }
-    cld::BatchOutcome End(size_t item) override {
+    cld::BatchOutcome end(size_t item) override {
         const bool started = m_startCode == 0;
         const uint32_t code = started ? m_job.GetLastErrorCode() : m_startCode;
         try {
@@ -140,21 +139,19 @@ public:
 
     WmaDecodeJob& job() const { return m_job; }
 
-    bool Begin(size_t item) override {
+    bool begin(size_t item) override {
         m_cut = false;
         startedAt = std::time(nullptr);
         const std::string& input = m_files[item];
-        const std::string output =
-            withTrailingSlash(m_dialog.m_params.outputPath) + fileTitle(input) + ".wav";
-        m_ends[item].output = output;
+        const std::string& output = m_ends[item].output;
         return m_job.Open(input, output) != 0 && m_job.Start() != 0;
     }
-    bool IsBusy() const override { return m_job.IsRunning(); }
-    void Stop() override {
+    bool isBusy() const override { return m_job.IsRunning(); }
+    void stop() override {
         m_cut = m_job.IsRunning();
         m_job.Stop();
     }
-    cld::BatchOutcome End(size_t item) override {
+    cld::BatchOutcome end(size_t item) override {
         if (const int code = m_job.GetErrorCode()) {
             const JobFailure f = jobFailure(JobKind::WmaDecode, code, m_job.GetErrorDetail(),
                                             m_job.GetBytesDone() > 0);
@@ -241,7 +238,7 @@ void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
     for (const auto& w : workers)
         places.push_back(w.get());
     std::vector<std::string> kept;
-    const FileBatchEnd end = runFileBatch(files, places, ends, kept, 1000);
+    const FileBatchEnd end = runFileBatch(files, ".wma", places, ends, kept, 1000);
     if (end == FileBatchEnd::Aborted) {
         reportAbortKeeping(kept);
         return;
@@ -266,7 +263,7 @@ void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
     for (const auto& w : workers)
         places.push_back(w.get());
     std::vector<std::string> kept;
-    const FileBatchEnd end = runFileBatch(files, places, ends, kept, 50);
+    const FileBatchEnd end = runFileBatch(files, ".wav", places, ends, kept, 50);
     if (end == FileBatchEnd::Aborted) {
         reportAbortKeeping(kept);
         return;

@@ -54,13 +54,11 @@ public:
 
     CodecJob& job() const { return m_job; }
 
-    bool Begin(size_t item) override {
+    bool begin(size_t item) override {
         m_stopRequested = false;
         startedAt = std::time(nullptr);
         const std::string& input = m_files[item];
-        const std::string output = withTrailingSlash(m_dialog.m_params.outputPath) +
-                                   fileTitle(input) + (m_dialog.decoding() ? ".wav" : ".mp3");
-        m_ends[item].output = output;
+        const std::string& output = m_ends[item].output;
         if (m_dialog.m_abort) {
             // Nothing starts after Abort; the end records no failure for this file.
             m_job.SetInput(input);
@@ -71,12 +69,12 @@ public:
         m_notStarted = false;
         return m_dialog.startJob(m_job, input, output);
     }
-    bool IsBusy() const override { return m_job.IsRunning(); }
-    void Stop() override {
+    bool isBusy() const override { return m_job.IsRunning(); }
+    void stop() override {
         m_stopRequested = true;
         m_job.RequestAbort();
     }
-    cld::BatchOutcome End(size_t item) override {
+    cld::BatchOutcome end(size_t item) override {
         FileEnd& end = m_ends[item];
         if (m_notStarted)
             return cld::BatchOutcome::NotStarted;
@@ -303,7 +301,8 @@ void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& file
     for (const auto& slot : workers)
         places.push_back(slot.get());
     std::vector<std::string> kept;
-    const FileBatchEnd end = runFileBatch(files, places, ends, kept, decoding() ? 50 : 1000);
+    const FileBatchEnd end = runFileBatch(files, decoding() ? ".wav" : ".mp3", places, ends, kept,
+                                            decoding() ? 50 : 1000);
     if (end == FileBatchEnd::Aborted) {
         // The encoding modes close without a word (unless files cut short were kept
         // aside), the decoding modes say so.

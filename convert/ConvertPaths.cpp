@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 
 namespace cld {
@@ -141,6 +142,41 @@ std::string audioInputFilter(const std::string& first, const std::string& allAud
 
 std::string fileTitle(const std::string& path) {
     return std::filesystem::path(path).stem().string();
+}
+
+std::vector<std::string> batchOutputNames(const std::vector<std::string>& inputs,
+                                          const std::string& folder,
+                                          const std::string& extension) {
+    namespace fs = std::filesystem;
+    // Paths are compared in one form, so that "a//b.wav" and "a/./b.wav" meet.
+    auto key = [](const std::string& path) {
+        std::error_code ec;
+        const fs::path absolute = fs::absolute(path, ec);
+        return (ec ? fs::path(path) : absolute).lexically_normal().string();
+    };
+    std::set<std::string> taken;
+    for (const std::string& input : inputs)
+        taken.insert(key(input));
+    const std::string base = withTrailingSlash(folder);
+    std::vector<std::string> outputs;
+    outputs.reserve(inputs.size());
+    for (const std::string& input : inputs) {
+        const std::string title = fileTitle(input);
+        std::string output = base + title + extension;
+        if (taken.count(key(output))) {
+            std::string own = fs::path(input).extension().string();
+            if (!own.empty())
+                own.erase(0, 1);
+            if (own.empty())
+                own = "file";
+            output = base + title + " (" + own + ")" + extension;
+            for (int n = 2; taken.count(key(output)); ++n)
+                output = base + title + " (" + own + " " + std::to_string(n) + ")" + extension;
+        }
+        taken.insert(key(output));
+        outputs.push_back(output);
+    }
+    return outputs;
 }
 
 } // namespace cld

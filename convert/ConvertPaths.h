@@ -48,4 +48,12 @@ std::string audioInputFilter(const std::string& first, const std::string& allAud
 // The file's name without folder and extension.
 std::string fileTitle(const std::string& path);
 
+// The outputs of a batch in `folder`, one per input: the input's title + `extension`. A
+// name that an earlier output or any input of the batch already has would replace that
+// file, so it gets the input's own extension added ("song (flac).mp3"), and a number
+// after that when even that is taken ("song (flac 2).mp3").
+std::vector<std::string> batchOutputNames(const std::vector<std::string>& inputs,
+                                          const std::string& folder,
+                                          const std::string& extension);
+
 } // namespace cld

@@ -626,7 +626,9 @@ void CCDGrabDlg::grabToWav() {
         return;
     }
     // 2, 3. Where to: the chosen folder, then "artist - album" inside it.
-    const QString chosen = PickerService::folder(this, 121);
+    const bool toFlac =
+        m_wavTarget && m_saveAs->currentData().toInt() == SettingsRecord::kGrabToFlac;
+    const QString chosen = PickerService::folder(this, toFlac ? cld::IDS_GRAB_FLAC_FOLDER : 121);
     if (chosen.isEmpty())
         return;
     std::error_code ec;

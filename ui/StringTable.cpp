@@ -335,6 +335,7 @@ constexpr std::array kStrings{
     StringEntry{2701, "WAV (uncompressed)"},
     StringEntry{2702, "FLAC (lossless)"},
     StringEntry{2750, "Audio files"},
+    StringEntry{2751, "Select a Folder where to Save the FLAC file(s)..."},
     // MP3 tags.
     StringEntry{2800, "Add a UTF-8 tag (ID3v2.4) at the start of the file"},
     StringEntry{2801, "Measure the loudness and add ReplayGain values (track and album) to that "

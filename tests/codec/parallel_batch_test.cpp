@@ -68,18 +68,18 @@ class EncoderSlot : public cld::BatchSlot {
 public:
     EncoderSlot(const std::vector<fs::path>& inputs, const fs::path& folder)
         : m_inputs(inputs), m_folder(folder) {}
-    bool Begin(size_t item) override {
+    bool begin(size_t item) override {
         m_stopped = false;
         m_job.SetInput(m_inputs[item].string());
         m_job.SetOutput((m_folder / (m_inputs[item].stem().string() + ".mp3")).string());
         return m_job.Start();
     }
-    bool IsBusy() const override { return m_job.IsRunning(); }
-    void Stop() override {
+    bool isBusy() const override { return m_job.IsRunning(); }
+    void stop() override {
         m_stopped = true;
         m_job.RequestAbort();
     }
-    BatchOutcome End(size_t) override {
+    BatchOutcome end(size_t) override {
         if (m_job.GetErrorCode() != 0)
             return BatchOutcome::Failed;
         return m_stopped && m_job.GetProgress() < 100 ? BatchOutcome::Stopped
@@ -120,10 +120,10 @@ protected:
     std::vector<size_t> drain() {
         std::vector<size_t> taken;
         const bool ended = codectest::waitWhile([&] {
-            batch->Poll();
-            while (const auto item = batch->TakeNext())
+            batch->poll();
+            while (const auto item = batch->takeNext())
                 taken.push_back(*item);
-            return !batch->IsFinished();
+            return !batch->isFinished();
         });
         EXPECT_TRUE(ended) << "the batch hangs";
         return taken;
@@ -150,23 +150,23 @@ TEST_F(Parallel, EndsComeBackInInputOrderWhenALaterFileFinishesFirst) {
     wav("c", 0.2);
     WorkerHold hold({"a.mp3"});
     ParallelBatch& b = batchOf(2);
-    b.Poll();
+    b.poll();
     ASSERT_TRUE(hold.waitHeld(1));
-    EXPECT_EQ(b.Running(), (std::vector<size_t>{0, 1}));
+    EXPECT_EQ(b.running(), (std::vector<size_t>{0, 1}));
     // b and c end while a is held; neither is handed back before a.
     ASSERT_TRUE(codectest::waitWhile([&] {
-        b.Poll();
-        return b.OutcomeOf(2) != BatchOutcome::Converted;
+        b.poll();
+        return b.outcomeOf(2) != BatchOutcome::Converted;
     }));
-    EXPECT_EQ(b.OutcomeOf(1), BatchOutcome::Converted);
-    EXPECT_FALSE(b.TakeNext().has_value());
-    EXPECT_EQ(b.Running(), std::vector<size_t>{0});
-    EXPECT_FALSE(b.IsFinished());
+    EXPECT_EQ(b.outcomeOf(1), BatchOutcome::Converted);
+    EXPECT_FALSE(b.takeNext().has_value());
+    EXPECT_EQ(b.running(), std::vector<size_t>{0});
+    EXPECT_FALSE(b.isFinished());
     hold.release();
     EXPECT_EQ(drain(), (std::vector<size_t>{0, 1, 2}));
     for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
         EXPECT_TRUE(isMp3(name)) << name;
-    EXPECT_EQ(b.TakenCount(), 3u);
+    EXPECT_EQ(b.takenCount(), 3u);
 }
 
 // A file that fails holds every new start until it has been taken (the caller may ask
@@ -178,39 +178,39 @@ TEST_F(Parallel, AFailureHoldsNewStartsUntilItIsTaken) {
     wav("d", 0.2);
     WorkerHold hold({"a.mp3"});
     ParallelBatch& b = batchOf(3);
-    b.Poll();
+    b.poll();
     ASSERT_TRUE(hold.waitHeld(1));
-    EXPECT_EQ(b.OutcomeOf(1), BatchOutcome::Failed);
-    EXPECT_EQ(b.OutcomeOf(2), BatchOutcome::Waiting) << "started while a failure waits";
-    EXPECT_EQ(b.Running(), std::vector<size_t>{0});
-    b.Poll();
-    EXPECT_EQ(b.OutcomeOf(2), BatchOutcome::Waiting);
-    EXPECT_FALSE(b.TakeNext().has_value());
+    EXPECT_EQ(b.outcomeOf(1), BatchOutcome::Failed);
+    EXPECT_EQ(b.outcomeOf(2), BatchOutcome::Waiting) << "started while a failure waits";
+    EXPECT_EQ(b.running(), std::vector<size_t>{0});
+    b.poll();
+    EXPECT_EQ(b.outcomeOf(2), BatchOutcome::Waiting);
+    EXPECT_FALSE(b.takeNext().has_value());
     hold.release();
     EXPECT_EQ(drain(), (std::vector<size_t>{0, 1, 2, 3}));
-    EXPECT_EQ(b.OutcomeOf(1), BatchOutcome::Failed);
+    EXPECT_EQ(b.outcomeOf(1), BatchOutcome::Failed);
     for (const char* name : {"a.mp3", "c.mp3", "d.mp3"})
         EXPECT_TRUE(isMp3(name)) << name;
     EXPECT_FALSE(fs::exists(dir.path() / "b.mp3"));
     EXPECT_EQ(hold.started(), 3); // the broken file never reached a worker
 }
 
-// Stop ends the running jobs at their next block and nothing else starts.
+// stop() ends the running jobs at their next block and nothing else starts.
 TEST_F(Parallel, StopEndsTheRunningJobsAndStartsNothingMore) {
     for (const char* name : {"a", "b", "c", "d", "e"})
         wav(name, 3.0);
     WorkerHold hold({"*"});
     ParallelBatch& b = batchOf(2);
-    b.Poll();
+    b.poll();
     ASSERT_TRUE(hold.waitHeld(2));
-    b.Stop();
+    b.stop();
     hold.release();
     EXPECT_EQ(drain(), (std::vector<size_t>{0, 1, 2, 3, 4}));
     EXPECT_EQ(hold.started(), 2);
-    EXPECT_EQ(b.OutcomeOf(0), BatchOutcome::Stopped);
-    EXPECT_EQ(b.OutcomeOf(1), BatchOutcome::Stopped);
+    EXPECT_EQ(b.outcomeOf(0), BatchOutcome::Stopped);
+    EXPECT_EQ(b.outcomeOf(1), BatchOutcome::Stopped);
     for (size_t i = 2; i < 5; ++i) {
-        EXPECT_EQ(b.OutcomeOf(i), BatchOutcome::NotStarted) << i;
+        EXPECT_EQ(b.outcomeOf(i), BatchOutcome::NotStarted) << i;
         EXPECT_FALSE(fs::exists(dir.path() / (inputs[i].stem().string() + ".mp3"))) << i;
     }
 }
@@ -220,10 +220,10 @@ TEST_F(Parallel, WiderThanTheBatchOrEmpty) {
     wav("only", 0.2);
     const ParallelBatch& b = batchOf(4);
     EXPECT_EQ(drain(), std::vector<size_t>{0});
-    EXPECT_EQ(b.OutcomeOf(0), BatchOutcome::Converted);
+    EXPECT_EQ(b.outcomeOf(0), BatchOutcome::Converted);
     EXPECT_TRUE(isMp3("only.mp3"));
     ParallelBatch empty(0, {});
-    empty.Poll();
-    EXPECT_TRUE(empty.IsFinished());
-    EXPECT_FALSE(empty.TakeNext().has_value());
+    empty.poll();
+    EXPECT_TRUE(empty.isFinished());
+    EXPECT_FALSE(empty.takeNext().has_value());
 }

@@ -220,6 +220,24 @@ TEST(ConvertPaths, ProposedOutputs) {
     EXPECT_EQ(fileTitle("/x/My Song.final.wav"), "My Song.final");
 }
 
+// Two inputs of one batch never share an output, and no output replaces an input.
+TEST(ConvertPaths, BatchOutputsAreUniqueAndSpareTheInputs) {
+    EXPECT_EQ(batchOutputNames({"/in/a.wav", "/in/b.flac"}, "/out", ".mp3"),
+              (std::vector<std::string>{"/out/a.mp3", "/out/b.mp3"}));
+    // The same title from a WAV and a FLAC file, and from two folders.
+    EXPECT_EQ(batchOutputNames({"/in/song.wav", "/in/song.flac", "/in/x/song.flac"}, "/out/",
+                               ".mp3"),
+              (std::vector<std::string>{"/out/song.mp3", "/out/song (flac).mp3",
+                                        "/out/song (flac 2).mp3"}));
+    // Output folder = input folder: "song.mp3" is an input, so neither output takes it.
+    EXPECT_EQ(batchOutputNames({"/in/song.wav", "/in//./song.mp3"}, "/in", ".mp3"),
+              (std::vector<std::string>{"/in/song (wav).mp3", "/in/song (mp3).mp3"}));
+    // Titles differing in case are different files here.
+    EXPECT_EQ(batchOutputNames({"/in/Song.wav", "/in/song.wav"}, "/o", ".wma"),
+              (std::vector<std::string>{"/o/Song.wma", "/o/song.wma"}));
+    EXPECT_TRUE(batchOutputNames({}, "/o", ".wav").empty());
+}
+
 TEST(ConvertPaths, FolderCreationAndSearch) {
     cldtest::TempDir dir;
     const std::string made = (dir.path() / "out").string();

@@ -179,6 +179,23 @@ TEST_F(ParallelFolders, OutputsMatchTheSequentialBatch) {
     }
 }
 
+// A WAV and a FLAC file of one title, converted at once, make two MP3 files: neither job
+// writes over the other's output.
+TEST_F(ParallelFolders, InputsOfOneTitleGetOutputsOfTheirOwn) {
+    const fs::path in = folder("same");
+    writeTestWav(in / "song.wav", 1.0);
+    writeTestWav(env.path("other.wav"), 0.6, 22050, 1);
+    ASSERT_EQ(codectest::shell("flac --silent -f -o " + codectest::quote(in / "song.flac") + " " +
+                               codectest::quote(env.path("other.wav"))),
+              0);
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(2, in, folder("same/out"), 2, 2));
+    const fs::path fromWav = env.path("same/out/song.mp3");
+    const fs::path fromFlac = env.path("same/out/song (flac).mp3");
+    EXPECT_NEAR(durationOf(fromWav), 1.0, 0.1);
+    EXPECT_NEAR(durationOf(fromFlac), 0.6, 0.1);
+    EXPECT_EQ(codectest::probe(fromFlac)["stream.sample_rate"], "22050");
+}
+
 // While several files are in work the dialog names them all ("1-3 of 5"), and the
 // current bar and file names follow the file started first, even when later ones move on.
 TEST_F(ParallelFolders, ShowsTheFilesInWorkAndFollowsTheFirst) {

@@ -231,6 +231,7 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
         discId = id;
     });
     ASSERT_EQ(messageIds(), std::vector<int>{2609});
+    EXPECT_EQ(m_folderTitle, "Select a Folder where to Save the FLAC file(s)...");
     // The checksums come from the FLAC files' audio: AccurateRip still vouches for them.
     EXPECT_TRUE(text.contains("AccurateRip: all 3 tracks accurately ripped (confidence 7)"))
         << text.toStdString();
