@@ -116,9 +116,9 @@ protected:
     // finished files on the overall bar, reports failures in input order (asking whether
     // to skip each) and stops every job on Abort. `ends` (one per file) starts with each
     // file's output in the output folder (the file's title + `outputExtension`, made
-    // unique within the batch) and the workers fill in the rest. In a batch of several workers, files cut short by Abort are kept as NAME.part
-    // and listed in `keptPartials`; those cut short after a "No" are removed. `waitMs` is
-    // the longest wait between two looks at the jobs.
+    // unique within the batch) and the workers fill in the rest. In a batch of several workers,
+    // files cut short by Abort are kept as NAME.part and listed in `keptPartials`; those cut short
+    // after a "No" are removed. `waitMs` is the longest wait between two looks at the jobs.
     FileBatchEnd runFileBatch(const std::vector<std::string>& files,
                               const std::string& outputExtension,
                               const std::vector<FileSlot*>& workers, std::vector<FileEnd>& ends,

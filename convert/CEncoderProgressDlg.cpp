@@ -198,6 +198,8 @@ CEncoderProgressDlg::~CEncoderProgressDlg() {
 }
 
 WmaEncodeJob& CEncoderProgressDlg::shownEncoder() const {
+    if (m_mode == 1 && m_cdShownEncoder)
+        return *m_cdShownEncoder;
     if (const FileSlot* slot = shownSlot(); slot && !decoding())
         return static_cast<const EncodeSlot*>(slot)->job();
     return *m_encoder;
@@ -209,6 +211,32 @@ WmaDecodeJob& CEncoderProgressDlg::shownDecoder() const {
     return *m_decoder;
 }
 
+std::vector<WmaEncodeJob*> CEncoderProgressDlg::encoders(int width) {
+    std::vector<WmaEncodeJob*> all{m_encoder.get()};
+    for (const auto& more : m_moreEncoders) {
+        if (static_cast<int>(all.size()) >= width)
+            return all;
+        all.push_back(more.get());
+    }
+    // Each further encoder reads the same profile collection; one that lists another
+    // profile under the chosen index is not used.
+    try {
+        const std::string profile =
+            m_encoder->GetEncoder().GetProfileInfo(m_encoder->GetProfileIndex()).name;
+        while (static_cast<int>(all.size()) < width) {
+            auto encoder = std::make_unique<WmaEncodeJob>(createMediaEncoder(m_context));
+            encoder->SetProfileIndex(m_encoder->GetProfileIndex());
+            if (encoder->GetEncoder().GetProfileInfo(encoder->GetProfileIndex()).name != profile)
+                break;
+            m_moreEncoders.push_back(std::move(encoder));
+            all.push_back(m_moreEncoders.back().get());
+        }
+    } catch (const WMException&) {
+        // The encoders made so far do the work; the first one reports any profile trouble.
+    }
+    return all;
+}
+
 void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
     const int count = static_cast<int>(files.size());
     beginFileBatch(count);
@@ -216,24 +244,8 @@ void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
     const int width = parallelWidth(files.size());
     std::vector<FileEnd> ends;
     std::vector<std::unique_ptr<EncodeSlot>> workers;
-    workers.push_back(std::make_unique<EncodeSlot>(*this, *m_encoder, files, ends));
-    // Each further encoder reads the same profile collection; one that lists another
-    // profile under the chosen index is not used.
-    try {
-        const std::string profile =
-            m_encoder->GetEncoder().GetProfileInfo(m_encoder->GetProfileIndex()).name;
-        for (int i = 1; i < width; ++i) {
-            auto encoder = std::make_unique<WmaEncodeJob>(createMediaEncoder(m_context));
-            encoder->SetProfileIndex(m_encoder->GetProfileIndex());
-            if (encoder->GetEncoder().GetProfileInfo(encoder->GetProfileIndex()).name != profile)
-                break;
-            m_moreEncoders.push_back(std::move(encoder));
-            workers.push_back(
-                std::make_unique<EncodeSlot>(*this, *m_moreEncoders.back(), files, ends));
-        }
-    } catch (const WMException&) {
-        // The encoders made so far do the batch; the first one reports any profile trouble.
-    }
+    for (WmaEncodeJob* encoder : encoders(width))
+        workers.push_back(std::make_unique<EncodeSlot>(*this, *encoder, files, ends));
     std::vector<FileSlot*> places;
     for (const auto& w : workers)
         places.push_back(w.get());
@@ -310,13 +322,14 @@ void CEncoderProgressDlg::reportAbort(const std::string& keptPartial) {
         Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
 }
 
-bool CEncoderProgressDlg::reportFileEncoderFailure(uint32_t code, const std::string& input,
+bool CEncoderProgressDlg::reportFileEncoderFailure(WmaEncodeJob& encoder, uint32_t code,
+                                                   const std::string& input,
                                                    const std::string& output, bool started,
                                                    bool askToSkip) {
     try {
-        if (m_encoder && m_encoder->GetEncoder().GetRunState() != WmEncoderControl::kRunning &&
-            m_encoder->GetEncoder().HasSourceGroup())
-            m_encoder->GetEncoder().ReleaseSourceGroup();
+        if (encoder.GetEncoder().GetRunState() != WmEncoderControl::kRunning &&
+            encoder.GetEncoder().HasSourceGroup())
+            encoder.GetEncoder().ReleaseSourceGroup();
     } catch (const WMException&) {
         // Releasing a group of a stopped encoder does not fail; nothing more to report.
     }
@@ -351,12 +364,11 @@ void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages)
     }
 }
 
-bool CEncoderProgressDlg::startEncoding(const std::string& input, const std::string& output,
-                                        bool cdTrack, const std::string& title, bool askToSkip) {
+bool CEncoderProgressDlg::startEncoding(WmaEncodeJob& encoder, const std::string& input,
+                                        const std::string& output, bool cdTrack,
+                                        const std::string& title, bool askToSkip) {
     m_goOn = false;
     m_askToSkip = askToSkip;
-    m_currentInput = input;
-    m_currentOutput = output;
     setText(IDC_INPUT_FILE, input);
     setText(IDC_OUTPUT_FILE, output);
     m_fileStart = std::time(nullptr);
@@ -368,35 +380,38 @@ bool CEncoderProgressDlg::startEncoding(const std::string& input, const std::str
             display.title = title;
             display.album = sel.album;
         }
-        m_encoder->EncodeFile(input, output, cdTrack ? &display : nullptr);
+        encoder.EncodeFile(input, output, cdTrack ? &display : nullptr);
     } catch (const WMException& e) {
-        m_goOn = reportFileEncoderFailure(e.GetCode(), input, output, false, askToSkip);
+        m_goOn = reportFileEncoderFailure(encoder, e.GetCode(), input, output, false, askToSkip);
         return false;
     }
-    m_encoder->WaitWhileStarting(kSettleLimit);
+    encoder.WaitWhileStarting(kSettleLimit);
     return true;
 }
 
-CEncoderProgressDlg::JobEnd CEncoderProgressDlg::waitForEncoder(int waitMs) {
+CEncoderProgressDlg::JobEnd CEncoderProgressDlg::waitForEncoder(WmaEncodeJob& encoder,
+                                                                const std::string& input,
+                                                                const std::string& output,
+                                                                int waitMs) {
     m_context.waits().pump();
-    while (m_encoder->IsEncoding()) {
+    while (encoder.IsEncoding()) {
         if (m_abort) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
-            m_encoder->AbortEncoding();
+            encoder.AbortEncoding();
             QApplication::restoreOverrideCursor();
             return JobEnd::Aborted;
         }
-        waitUntil(waitMs, [this] { return !m_encoder->IsEncoding(); });
+        waitUntil(waitMs, [&encoder] { return !encoder.IsEncoding(); });
     }
     if (m_abort) {
         return JobEnd::Aborted;
     }
     refreshFigures();
-    if (const uint32_t code = m_encoder->GetLastErrorCode()) {
-        m_goOn = reportFileEncoderFailure(code, m_currentInput, m_currentOutput, true, m_askToSkip);
+    if (const uint32_t code = encoder.GetLastErrorCode()) {
+        m_goOn = reportFileEncoderFailure(encoder, code, input, output, true, m_askToSkip);
         return JobEnd::Failed;
     }
-    m_encoder->OnStopped();
+    encoder.OnStopped();
     CProgressBar* current = bar(IDC_CURRENT_BAR);
     current->setPos(current->upper());
     return JobEnd::Done;
@@ -410,9 +425,9 @@ void CEncoderProgressDlg::runFiles() {
         bar(IDC_CURRENT_BAR)->setRange(0, 100);
         bar(IDC_OVERALL_BAR)->setRange(0, 100);
         checkInput(m_params.inputPath, true);
-        if (!startEncoding(m_params.inputPath, m_params.outputPath, false, {}, false))
+        if (!startEncoding(*m_encoder, m_params.inputPath, m_params.outputPath, false, {}, false))
             return;
-        const JobEnd end = waitForEncoder(500);
+        const JobEnd end = waitForEncoder(*m_encoder, m_params.inputPath, m_params.outputPath, 500);
         if (end == JobEnd::Aborted)
             reportAbort({});
         if (end == JobEnd::Done)
@@ -441,34 +456,85 @@ void CEncoderProgressDlg::runCd() {
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(folder);
-    std::string previousWav;
-    std::string previousWma;
-    // The WMA file of a track whose encoding Abort cut short stays as NAME.part.
-    std::string keptPartial;
-    auto stopAll = [&](const std::string& currentWav) {
-        if (m_encoder->IsEncoding()) {
-            m_encoder->AbortEncoding();
-            if (!previousWav.empty())
-                keptPartial = keepAsPartial(previousWma);
-        }
-        removeTemporary(previousWav);
-        removeTemporary(currentWav);
-        previousWav.clear();
+    // Earlier tracks encode on every core while the next one is read, as in the MP3
+    // mode; with one encoder track i + 1 is read while track i is encoded. At most one
+    // temporary WAV per encoder plus the one being read are on disk.
+    const std::vector<WmaEncodeJob*> pool =
+        encoders(parallelWidth(static_cast<size_t>(std::max(count, 1))));
+    // The tracks being encoded, in disc order, with their lengths for the current bar.
+    struct Encoding {
+        WmaEncodeJob* job;
+        std::string wav;
+        std::string wma;
+        int seconds;
     };
-    auto finishPrevious = [&](const std::string& currentWav) {
-        if (previousWav.empty())
-            return true;
-        const JobEnd end = waitForEncoder(800);
+    std::deque<Encoding> encoding;
+    // The WMA file of a track whose encoding Abort cut short stays as NAME.part.
+    std::vector<std::string> keptPartials;
+    auto showFirst = [&] {
+        m_cdShownEncoder = encoding.empty() ? nullptr : encoding.front().job;
+        if (!encoding.empty() && encoding.front().seconds > 0)
+            bar(IDC_CURRENT_BAR)->setRange(0, encoding.front().seconds);
+    };
+    auto keepPartial = [&](const std::string& wma) {
+        if (const std::string kept = keepAsPartial(wma); !kept.empty())
+            keptPartials.push_back(kept);
+    };
+    // Ends the batch: the encoders still at work are stopped (their files kept as
+    // NAME.part) and every temporary WAV removed; finished WMA files stay.
+    auto stopAll = [&](const std::string& currentWav) {
+        for (const Encoding& e : encoding) {
+            if (e.job->IsEncoding()) {
+                e.job->AbortEncoding();
+                keepPartial(e.wma);
+            }
+            removeTemporary(e.wav);
+        }
+        encoding.clear();
+        showFirst();
+        removeTemporary(currentWav);
+    };
+    // Waits for the encoder of the first track in work, then removes its WAV; false when
+    // the batch ends (after stopping everything).
+    auto finishFirst = [&](const std::string& currentWav) {
+        const Encoding e = encoding.front();
+        const bool wasEncoding = e.job->IsEncoding();
+        const JobEnd end = waitForEncoder(*e.job, e.wav, e.wma, 800);
+        encoding.pop_front();
+        showFirst();
+        // Abort pressed after the encoder had written the whole track leaves that file
+        // as it is; one cut short is kept under another name.
+        if (end == JobEnd::Aborted && wasEncoding)
+            keepPartial(e.wma);
+        removeTemporary(e.wav);
         if (end != JobEnd::Done) {
-            if (end == JobEnd::Aborted)
-                keptPartial = keepAsPartial(previousWma);
             stopAll(currentWav);
             return false;
         }
-        removeTemporary(previousWav);
-        previousWav.clear();
         return true;
     };
+    auto finishDone = [&](const std::string& currentWav) {
+        while (!encoding.empty() && !encoding.front().job->IsEncoding())
+            if (!finishFirst(currentWav))
+                return false;
+        return true;
+    };
+    auto freeEncoder = [&]() -> WmaEncodeJob* {
+        for (WmaEncodeJob* job : pool)
+            if (std::none_of(encoding.begin(), encoding.end(),
+                             [job](const Encoding& e) { return e.job == job; }))
+                return job;
+        return nullptr;
+    };
+    auto endAborted = [&] {
+        if (!m_abort)
+            return;
+        if (keptPartials.size() > 1)
+            reportAbortKeeping(keptPartials);
+        else
+            reportAbort(keptPartials.empty() ? std::string() : keptPartials.front());
+    };
+
     for (int i = 0; i < count; ++i) {
         const int track = sel.ticked[static_cast<size_t>(i)];
         const std::string title = static_cast<size_t>(track) < sel.trackNames.size()
@@ -481,34 +547,47 @@ void CEncoderProgressDlg::runCd() {
         const ReadResult read =
             m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base, wma);
         if (read != ReadResult::Done) {
-            if (read == ReadResult::Failed && !m_abort)
-                finishPrevious(wav);
+            if (read == ReadResult::Failed && !m_abort) {
+                // The tracks before this one are still encoding and are good: finish them.
+                while (!encoding.empty() && finishFirst(wav)) {
+                }
+            }
             stopAll(wav);
-            if (m_abort)
-                reportAbort(keptPartial);
+            endAborted();
             return;
         }
-        if (!finishPrevious(wav)) {
-            if (m_abort)
-                reportAbort(keptPartial);
+        if (!finishDone(wav)) {
+            endAborted();
             return;
+        }
+        WmaEncodeJob* encoder = freeEncoder();
+        while (!encoder) {
+            if (!finishFirst(wav)) {
+                endAborted();
+                return;
+            }
+            encoder = freeEncoder();
         }
         bar(IDC_OVERALL_BAR)->setPos(i + 1);
         bar(IDC_CURRENT_BAR)->setPos(0);
         checkInput(wav, true);
-        if (m_abort || !startEncoding(wav, wma, true, title, false)) {
-            removeTemporary(wav);
-            if (m_abort)
-                reportAbort(keptPartial);
+        const int seconds = bar(IDC_CURRENT_BAR)->upper();
+        if (m_abort || !startEncoding(*encoder, wav, wma, true, title, false)) {
+            // The tracks before this one are good: finish them, unless the user aborted.
+            while (!m_abort && !encoding.empty() && finishFirst(wav)) {
+            }
+            stopAll(wav);
+            endAborted();
             return;
         }
-        previousWav = wav;
-        previousWma = wma;
+        encoding.push_back({encoder, wav, wma, seconds});
+        showFirst();
     }
-    if (!finishPrevious({})) {
-        if (m_abort)
-            reportAbort(keptPartial);
-        return;
+    while (!encoding.empty()) {
+        if (!finishFirst({})) {
+            endAborted();
+            return;
+        }
     }
     finishCompleted();
 }

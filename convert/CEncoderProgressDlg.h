@@ -31,17 +31,22 @@ private:
     class DecodeSlot;
     enum class JobEnd { Done, Aborted, Failed };
     bool decoding() const { return m_mode >= 4; }
-    // Configures and starts the encoder on one file; false after the message.
-    bool startEncoding(const std::string& input, const std::string& output, bool cdTrack,
-                       const std::string& title, bool askToSkip);
-    // Waits while the encoder works on the current file.
-    JobEnd waitForEncoder(int waitMs);
+    // Configures and starts `encoder` on one file; false after the message.
+    bool startEncoding(WmaEncodeJob& encoder, const std::string& input, const std::string& output,
+                       bool cdTrack, const std::string& title, bool askToSkip);
+    // Waits while `encoder` works on `input`; a failure is reported naming `input` or
+    // `output`.
+    JobEnd waitForEncoder(WmaEncodeJob& encoder, const std::string& input,
+                          const std::string& output, int waitMs);
+    // The dialog's encoder and up to `width` - 1 more for the same profile; fewer when the
+    // profile collection of a further encoder lists another profile under the index.
+    std::vector<WmaEncodeJob*> encoders(int width);
     // Reports the encoder's failure (a text of the media layer) and releases its group.
     void reportEncoderFailure(uint32_t code);
     // Reports the failure of one file's encoding (before or after the encoder started),
     // naming the input or output at fault; in a batch of several files asks whether to
     // skip it. True when the batch goes on.
-    bool reportFileEncoderFailure(uint32_t code, const std::string& input,
+    bool reportFileEncoderFailure(WmaEncodeJob& encoder, uint32_t code, const std::string& input,
                                   const std::string& output, bool started, bool askToSkip);
     // Sets the current bar's range from the input's duration: a WAV input gets the header
     // check (messages 154 and 155), any other input is measured by the media reader.
@@ -59,10 +64,10 @@ private:
     WmaDecodeJob& shownDecoder() const;
 
     std::unique_ptr<WmaEncodeJob> m_encoder;
-    // The file being encoded, and how its failure is handled: whether the user is asked
-    // to skip it, and whether the batch goes on after it failed.
-    std::string m_currentInput;
-    std::string m_currentOutput;
+    // In the CD mode: the encoder of the first track in work, whose figures are shown.
+    WmaEncodeJob* m_cdShownEncoder = nullptr;
+    // How a failure of the file being encoded is handled: whether the user is asked to
+    // skip it, and whether the batch goes on after it failed.
     bool m_askToSkip = false;
     bool m_goOn = false;
     std::unique_ptr<WmaDecodeJob> m_decoder;

@@ -302,7 +302,7 @@ void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& file
         places.push_back(slot.get());
     std::vector<std::string> kept;
     const FileBatchEnd end = runFileBatch(files, decoding() ? ".wav" : ".mp3", places, ends, kept,
-                                            decoding() ? 50 : 1000);
+                                          decoding() ? 50 : 1000);
     if (end == FileBatchEnd::Aborted) {
         // The encoding modes close without a word (unless files cut short were kept
         // aside), the decoding modes say so.
@@ -328,10 +328,12 @@ void CMP3EncoderProgressDlg::runCd() {
     // The disc's tracks are one album for the loudness, once all are encoded.
     Mp3AlbumGain album;
 
-    // The reader keeps one core busy; the other cores encode earlier tracks meanwhile.
-    // With one encoder this is the plain pipeline: track i + 1 is read while track i is
-    // encoded. At most one temporary WAV per encoder plus the one being read are on disk.
-    const int width = std::max(1, parallelWidth(static_cast<size_t>(std::max(count, 1)) + 1) - 1);
+    // Earlier tracks encode on every core while the next one is read: the reader mostly
+    // waits for the drive (a 10-minute disc costs it well under a second of processor
+    // time), so it does not keep a core of its own. With one encoder this is the plain
+    // pipeline: track i + 1 is read while track i is encoded. At most one temporary WAV
+    // per encoder plus the one being read are on disk.
+    const int width = parallelWidth(static_cast<size_t>(std::max(count, 1)));
     std::vector<Mp3EncodeJob*> encoders{m_encoder.get()};
     for (int i = 1; i < width; ++i) {
         m_moreJobs.push_back(std::make_unique<Mp3EncodeJob>());
@@ -455,8 +457,12 @@ void CMP3EncoderProgressDlg::runCd() {
         tags.track = track + 1;
         encoder->SetTags(tags);
         if (!startJob(*encoder, wav, mp3)) {
-            if (!m_abort)
+            if (!m_abort) {
                 reportJobFailure(*encoder, false);
+                // The tracks before this one are good: finish them.
+                while (!encoding.empty() && finishFirst(wav)) {
+                }
+            }
             stopAll(wav);
             endAborted();
             return;

@@ -145,8 +145,7 @@ std::string fileTitle(const std::string& path) {
 }
 
 std::vector<std::string> batchOutputNames(const std::vector<std::string>& inputs,
-                                          const std::string& folder,
-                                          const std::string& extension) {
+                                          const std::string& folder, const std::string& extension) {
     namespace fs = std::filesystem;
     // Paths are compared in one form, so that "a//b.wav" and "a/./b.wav" meet.
     auto key = [](const std::string& path) {

@@ -53,7 +53,6 @@ std::string fileTitle(const std::string& path);
 // file, so it gets the input's own extension added ("song (flac).mp3"), and a number
 // after that when even that is taken ("song (flac 2).mp3").
 std::vector<std::string> batchOutputNames(const std::vector<std::string>& inputs,
-                                          const std::string& folder,
-                                          const std::string& extension);
+                                          const std::string& folder, const std::string& extension);
 
 } // namespace cld

@@ -312,6 +312,8 @@ TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFile
 // Abort while a track is being encoded: its MP3 stays, but as NAME.part, and the message
 // says so; the tracks before it keep their tags.
 TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
+    // One encoder: the first track is done before the second one's encoder starts.
+    env.settings.setParallelJobs(1);
     converttest::JobGate gate(CodecJob::WorkerPoint::Started, "Band - Finale.mp3");
     CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
     env.script->onWait = [&](int) {
@@ -475,9 +477,10 @@ TEST_F(CdModes, TheReleaseCoverIsKeptBesideTheFiles) {
     EXPECT_EQ(textOf(wmaOut / "folder.jpg"), "mine\n");
 }
 
-// With four jobs the reader runs ahead while three earlier tracks encode at once: all
-// three encoders are at work together, never more than five temporary WAV files are on
-// disk, and the MP3 files (with their tags) are byte for byte those of the plain pipeline.
+// With four jobs the reader runs ahead while the earlier tracks encode at once: all
+// three tracks are in the encoders together, never more than five temporary WAV files are
+// on disk, and the MP3 files (with their tags) are byte for byte those of the plain
+// pipeline.
 TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
     env.context.grabSelection.ticked = {0, 1, 2};
     env.settings.setParallelJobs(1);
@@ -542,5 +545,48 @@ TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
         EXPECT_EQ(tag.album, "Record");
     }
     for (const auto& e : fs::directory_iterator(out4))
+        EXPECT_NE(e.path().extension(), ".wav") << e.path();
+}
+
+// The WMA mode encodes earlier tracks on several encoders too: every track of the disc
+// comes out with its names, decoding to the samples of the one-encoder pipeline, and no
+// more temporary WAV files than encoders + 1 are ever on disk.
+TEST_F(CdModes, CdToWmaOnSeveralEncodersMatchesThePlainPipeline) {
+    env.context.grabSelection.ticked = {0, 1, 2};
+    env.settings.setParallelJobs(1);
+    CEncoderProgressDlg one(env.context, m_params, 1, createMediaEncoder(env.context));
+    one.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{156});
+
+    env.script->messages.clear();
+    env.settings.setParallelJobs(3);
+    const fs::path out3 = env.path("out3");
+    fs::create_directories(out3);
+    JobParameters params = m_params;
+    params.outputPath = out3.string() + "/";
+    size_t mostWavs = 0;
+    env.script->onWait = [&](int) {
+        size_t wavs = 0;
+        for (const auto& e : fs::directory_iterator(out3))
+            wavs += e.path().extension() == ".wav";
+        mostWavs = std::max(mostWavs, wavs);
+    };
+    CEncoderProgressDlg three(env.context, params, 1, createMediaEncoder(env.context));
+    three.exec();
+    env.script->onWait = nullptr;
+    ASSERT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_LE(mostWavs, 4u);
+    const char* titles[] = {"Opening", "AC-DC. Live.", "Finale"};
+    for (const char* title : titles) {
+        const std::string name = std::string("Band - ") + title + ".wma";
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(fs::exists(out3 / name));
+        EXPECT_EQ(codectest::probe(out3 / name).at("tag.title"), title);
+        const codectest::Pcm a = codectest::decodeWithFfmpeg(m_out / name);
+        const codectest::Pcm b = codectest::decodeWithFfmpeg(out3 / name);
+        EXPECT_FALSE(b.samples.empty());
+        EXPECT_TRUE(a.samples == b.samples);
+    }
+    for (const auto& e : fs::directory_iterator(out3))
         EXPECT_NE(e.path().extension(), ".wav") << e.path();
 }

@@ -225,10 +225,10 @@ TEST(ConvertPaths, BatchOutputsAreUniqueAndSpareTheInputs) {
     EXPECT_EQ(batchOutputNames({"/in/a.wav", "/in/b.flac"}, "/out", ".mp3"),
               (std::vector<std::string>{"/out/a.mp3", "/out/b.mp3"}));
     // The same title from a WAV and a FLAC file, and from two folders.
-    EXPECT_EQ(batchOutputNames({"/in/song.wav", "/in/song.flac", "/in/x/song.flac"}, "/out/",
-                               ".mp3"),
-              (std::vector<std::string>{"/out/song.mp3", "/out/song (flac).mp3",
-                                        "/out/song (flac 2).mp3"}));
+    EXPECT_EQ(
+        batchOutputNames({"/in/song.wav", "/in/song.flac", "/in/x/song.flac"}, "/out/", ".mp3"),
+        (std::vector<std::string>{"/out/song.mp3", "/out/song (flac).mp3",
+                                  "/out/song (flac 2).mp3"}));
     // Output folder = input folder: "song.mp3" is an input, so neither output takes it.
     EXPECT_EQ(batchOutputNames({"/in/song.wav", "/in//./song.mp3"}, "/in", ".mp3"),
               (std::vector<std::string>{"/in/song (wav).mp3", "/in/song (mp3).mp3"}));
