@@ -188,14 +188,8 @@ void CBatchProgressDlg::reject() {
 }
 
 void CBatchProgressDlg::waitUntil(int milliseconds, const std::function<bool()>& done) {
-    WaitService& waits = m_context.waits();
-    int waited = 0;
-    waits.pump();
-    while (waited < milliseconds && !m_abort && !(done && done())) {
-        const int step = std::min(kWaitStep, milliseconds - waited);
-        waits.waitAndPump(step);
-        waited += step;
-    }
+    m_context.waits().waitUntil(
+        milliseconds, [&] { return m_abort || (done && done()); }, kWaitStep);
 }
 
 void CBatchProgressDlg::waitUntilPainted(int milliseconds) {

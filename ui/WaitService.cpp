@@ -23,6 +23,20 @@ WaitService& WaitService::instance() {
     return *current();
 }
 
+bool WaitService::waitUntil(int milliseconds, const std::function<bool()>& done, int step) {
+    step = step < 1 ? 1 : step;
+    pump();
+    int waited = 0;
+    while (!done()) {
+        if (waited >= milliseconds)
+            return false;
+        const int slice = milliseconds - waited < step ? milliseconds - waited : step;
+        waitAndPump(slice);
+        waited += slice;
+    }
+    return true;
+}
+
 void EventLoopWaitService::waitAndPump(int milliseconds) {
     QDeadlineTimer deadline(milliseconds < 0 ? 0 : milliseconds);
     do {

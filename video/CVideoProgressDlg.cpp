@@ -92,7 +92,12 @@ void CVideoProgressDlg::showEvent(QShowEvent* event) {
     // From here until the run ends, closing the dialog only asks the run to stop.
     m_running = true;
     QTimer::singleShot(0, this, [this] {
-        WaitService::instance().waitAndPump(500);
+        // The window is drawn before the run starts (at most half a second's wait).
+        m_painted = false;
+        update();
+        WaitService& waits = WaitService::instance();
+        waits.waitAndPump(10);
+        waits.waitUntil(490, [this] { return m_painted || m_cancel; });
         if (m_cancel) {
             m_running = false;
             MessageService::message(191, MessageIcon::Exclamation, MessageButtons::Ok, this);
@@ -101,6 +106,11 @@ void CVideoProgressDlg::showEvent(QShowEvent* event) {
         }
         run();
     });
+}
+
+void CVideoProgressDlg::paintEvent(QPaintEvent* event) {
+    m_painted = true;
+    QDialog::paintEvent(event);
 }
 
 void CVideoProgressDlg::reject() {
@@ -162,7 +172,10 @@ void CVideoProgressDlg::run() {
                 QDialog::reject();
                 return;
             }
-            waits.waitAndPump(m_pollMs);
+            // The run's end or a Stop is seen within a few milliseconds.
+            waits.waitUntil(m_pollMs, [this] {
+                return m_cancel || m_encoder->GetRunState() != WmEncoderControl::kRunning;
+            });
         }
         finishViews();
         m_running = false;

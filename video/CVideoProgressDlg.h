@@ -54,6 +54,7 @@ protected:
     CVideoProgressDlg(JobContext& context, QWidget* parent, const Look& look);
 
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
@@ -97,6 +98,7 @@ private:
     const bool m_figuresOnlyWhileRunning;
     bool m_cancel = false;
     bool m_started = false;
+    bool m_painted = false; // drawn since the run was about to start
     bool m_running = false;
     QProgressBar* m_progress = nullptr;
     CVideoViewArea* m_previewArea = nullptr;
