@@ -6,6 +6,7 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include <ctime>
 #include <sys/resource.h>
 #include <system_error>
 #include <unistd.h>
@@ -21,6 +22,13 @@ constexpr size_t kMaxQueued = 64;
 // The decoding thread's scheduling priority (a nice value) below the encoder's.
 constexpr int kViewNice = 10;
 
+int64_t cpuNanoseconds(clockid_t clock) {
+    timespec t{};
+    if (clock_gettime(clock, &t) != 0)
+        return 0;
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
 } // namespace
 
 PostviewDecoder::PostviewDecoder(std::shared_ptr<WmViewCollection> views,
@@ -28,6 +36,7 @@ PostviewDecoder::PostviewDecoder(std::shared_ptr<WmViewCollection> views,
     : m_views(std::move(views)), m_timeBase(timeBase) {
     if (!m_views || !par || !avcodec_find_decoder(par->codec_id))
         return;
+    m_processCpuAtStart = cpuNanoseconds(CLOCK_PROCESS_CPUTIME_ID);
     m_par = avcodec_parameters_alloc();
     if (!m_par || avcodec_parameters_copy(m_par, par) < 0)
         return;
@@ -58,6 +67,14 @@ void PostviewDecoder::clear() {
     m_queue.clear();
 }
 
+bool PostviewDecoder::overBudget() const {
+    if (m_cpuShare <= 0)
+        return false;
+    const int64_t process = cpuNanoseconds(CLOCK_PROCESS_CPUTIME_ID) - m_processCpuAtStart;
+    return static_cast<double>(m_decodeCpu.load(std::memory_order_relaxed)) >
+           m_cpuShare * static_cast<double>(process);
+}
+
 bool PostviewDecoder::wantsKeyPicture() const {
     return m_usable && !m_everKeyed && m_views->HasRunning();
 }
@@ -73,8 +90,12 @@ void PostviewDecoder::push(const AVPacket* pkt) {
     }
     const bool key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
     if (key) {
+        // A key picture is always shown; the pictures after it only while the share of
+        // the processor allows.
         m_synced = true;
         m_everKeyed = true;
+    } else if (m_synced && overBudget()) {
+        m_synced = false;
     }
     if (!m_synced) {
         m_gap = true;
@@ -130,6 +151,7 @@ void PostviewDecoder::work() {
         }
         decode(item);
         av_packet_free(&item.pkt);
+        m_decodeCpu.store(cpuNanoseconds(CLOCK_THREAD_CPUTIME_ID), std::memory_order_relaxed);
     }
 }
 

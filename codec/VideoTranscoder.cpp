@@ -41,6 +41,9 @@ namespace cld {
 
 namespace {
 
+// The most of the conversion's processor time its postview may take for decoding.
+constexpr double kPostviewCpuShare = 0.08;
+
 using Clock = std::chrono::steady_clock;
 
 enum class InputKind { File, AudioDevice, VideoDevice, Screen };
@@ -304,6 +307,12 @@ void VideoTranscoder::Open(const std::string& audioInput, const std::string& vid
                                                               s.videoEnc->time_base);
             if (!s.postDecoder->usable())
                 s.postDecoder.reset();
+            // A file converts faster than real time and the view shows a few pictures a
+            // second of the hundreds encoded: decoding them all would cost the
+            // conversion a third more processor time. A capture runs at real time, and
+            // its view shows every picture the decoder keeps up with.
+            else if (!s.live)
+                s.postDecoder->setCpuShare(kPostviewCpuShare);
         }
     }
 

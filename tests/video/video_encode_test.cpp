@@ -3,6 +3,7 @@
 #include "GetErrorText.h"
 #include "MediaDuration.h"
 #include "MediaFixtures.h"
+#include "PostviewDecoder.h"
 #include "Processes.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -14,6 +15,11 @@
 #include "WmVideoErrors.h"
 #include "WmVideoSource.h"
 #include "WmViewCollection.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
 
 #include <chrono>
 #include <cmath>
@@ -433,3 +439,98 @@ TEST_F(VideoEncode, ScreenCaptureUnderXvfbGivesAWmvAndDeadDisplaysFail) {
 }
 
 } // namespace
+
+namespace {
+
+// 60 pictures of 160x120 in Windows Media Video 8, a key picture every 20, as packets.
+std::vector<AVPacket*> encodedPictures(AVCodecParameters* par) {
+    std::vector<AVPacket*> packets;
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMV2);
+    AVCodecContext* enc = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (!enc)
+        return packets;
+    enc->width = 160;
+    enc->height = 120;
+    enc->pix_fmt = AV_PIX_FMT_YUV420P;
+    enc->time_base = {1, 30};
+    enc->gop_size = 20;
+    enc->bit_rate = 300000;
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* pkt = av_packet_alloc();
+    if (avcodec_open2(enc, codec, nullptr) == 0 && frame && pkt) {
+        avcodec_parameters_from_context(par, enc);
+        frame->format = enc->pix_fmt;
+        frame->width = enc->width;
+        frame->height = enc->height;
+        av_frame_get_buffer(frame, 0);
+        for (int i = 0; i <= 60; ++i) {
+            AVFrame* in = nullptr;
+            if (i < 60) {
+                av_frame_make_writable(frame);
+                for (int plane = 0; plane < 3; ++plane)
+                    for (int y = 0; y < (plane ? 60 : 120); ++y)
+                        for (int x = 0; x < (plane ? 80 : 160); ++x)
+                            frame->data[plane][y * frame->linesize[plane] + x] =
+                                static_cast<uint8_t>(x * 3 + y + i * 5 + plane * 40);
+                frame->pts = i;
+                in = frame;
+            }
+            avcodec_send_frame(enc, in);
+            while (avcodec_receive_packet(enc, pkt) == 0) {
+                packets.push_back(av_packet_clone(pkt));
+                av_packet_unref(pkt);
+            }
+        }
+    }
+    av_packet_free(&pkt);
+    av_frame_free(&frame);
+    avcodec_free_context(&enc);
+    return packets;
+}
+
+// The pictures a postview shows of those packets, with the given share of the processor.
+int postviewPictures(const std::vector<AVPacket*>& packets, const AVCodecParameters* par,
+                     double share) {
+    auto views = std::make_shared<WmViewCollection>();
+    CountingSink sink;
+    const int cookie = views->Add();
+    views->SetSink(cookie, &sink);
+    views->SetRunning(cookie, true);
+    cld::PostviewDecoder decoder(views, par, AVRational{1, 30});
+    EXPECT_TRUE(decoder.usable());
+    decoder.setCpuShare(share);
+    for (const AVPacket* p : packets) {
+        decoder.push(p);
+        // The first picture is decoded before the next packet comes, so that the decoder
+        // has used some time of its own.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (share > 0 && decoder.decodeCpu() == 0 && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    decoder.finish();
+    views->SetRunning(cookie, false);
+    return sink.count();
+}
+
+} // namespace
+
+// Without a limit the postview shows every picture it keeps up with; with its share of
+// the processor used up it shows only the key pictures, which it never skips.
+TEST(Postview, AShareOfTheProcessorLeavesOnlyTheKeyPictures) {
+    AVCodecParameters* par = avcodec_parameters_alloc();
+    ASSERT_NE(par, nullptr);
+    const std::vector<AVPacket*> packets = encodedPictures(par);
+    ASSERT_EQ(packets.size(), 60u);
+    int keys = 0;
+    for (const AVPacket* p : packets)
+        keys += (p->flags & AV_PKT_FLAG_KEY) != 0;
+    EXPECT_EQ(keys, 3);
+    EXPECT_EQ(postviewPictures(packets, par, 0), 60);
+    // A share too small for any decoding: each key picture still shows, nothing else.
+    EXPECT_EQ(postviewPictures(packets, par, 1e-9), keys);
+    for (AVPacket* p : packets) {
+        AVPacket* owned = p;
+        av_packet_free(&owned);
+    }
+    avcodec_parameters_free(&par);
+}
