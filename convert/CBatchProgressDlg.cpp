@@ -334,6 +334,23 @@ int CBatchProgressDlg::parallelWidth(size_t count) const {
     return static_cast<int>(std::clamp<size_t>(std::min(width, count), 1, width));
 }
 
+void CBatchProgressDlg::reportAbort(const std::string& keptPartial) {
+    QString text = AppResources::string(191);
+    if (!keptPartial.empty())
+        text += QStringLiteral("\n\n") +
+                AppResources::string(IDS_PARTIAL_KEPT).arg(QString::fromStdString(keptPartial));
+    QApplication::restoreOverrideCursor();
+    m_context.messages().show(
+        Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
+}
+
+void CBatchProgressDlg::reportCdAbort(const std::vector<std::string>& keptPartials) {
+    if (keptPartials.size() > 1)
+        reportAbortKeeping(keptPartials);
+    else
+        reportAbort(keptPartials.empty() ? std::string() : keptPartials.front());
+}
+
 void CBatchProgressDlg::reportAbortKeeping(const std::vector<std::string>& keptPartials) {
     QString text = AppResources::string(191);
     if (!keptPartials.empty()) {

@@ -129,6 +129,10 @@ protected:
     FileSlot* shownSlot() const { return m_shownSlot; }
     // "Process aborted by user !", naming partial files kept, if any.
     void reportAbortKeeping(const std::vector<std::string>& keptPartials);
+    // The same for one kept file, or none.
+    void reportAbort(const std::string& keptPartial = {});
+    // The same for a CD job's kept files: the one-file text for one, the list for more.
+    void reportCdAbort(const std::vector<std::string>& keptPartials);
 
     // How reading one CD track ended.
     enum class ReadResult { Done, Aborted, Failed };

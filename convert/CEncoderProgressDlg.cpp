@@ -312,16 +312,6 @@ void CEncoderProgressDlg::reportEncoderFailure(uint32_t code) {
                          MessageButtons::Ok, this);
 }
 
-void CEncoderProgressDlg::reportAbort(const std::string& keptPartial) {
-    QString text = AppResources::string(191);
-    if (!keptPartial.empty())
-        text += QStringLiteral("\n\n") +
-                AppResources::string(IDS_PARTIAL_KEPT).arg(QString::fromStdString(keptPartial));
-    QApplication::restoreOverrideCursor();
-    m_context.messages().show(
-        Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
-}
-
 bool CEncoderProgressDlg::reportFileEncoderFailure(WmaEncodeJob& encoder, uint32_t code,
                                                    const std::string& input,
                                                    const std::string& output, bool started,
@@ -429,7 +419,7 @@ void CEncoderProgressDlg::runFiles() {
             return;
         const JobEnd end = waitForEncoder(*m_encoder, m_params.inputPath, m_params.outputPath, 500);
         if (end == JobEnd::Aborted)
-            reportAbort({});
+            reportAbort();
         if (end == JobEnd::Done)
             finishCompleted();
         return;
@@ -527,12 +517,8 @@ void CEncoderProgressDlg::runCd() {
         return nullptr;
     };
     auto endAborted = [&] {
-        if (!m_abort)
-            return;
-        if (keptPartials.size() > 1)
-            reportAbortKeeping(keptPartials);
-        else
-            reportAbort(keptPartials.empty() ? std::string() : keptPartials.front());
+        if (m_abort)
+            reportCdAbort(keptPartials);
     };
 
     for (int i = 0; i < count; ++i) {
@@ -640,7 +626,7 @@ void CEncoderProgressDlg::runDecode() {
         bar(IDC_OVERALL_BAR)->setRange(0, 100);
         const JobEnd end = decodeOne(m_params.inputPath, m_params.outputPath);
         if (end == JobEnd::Aborted)
-            reportAbort({});
+            reportAbort();
         if (end == JobEnd::Failed)
             reportFailure(false);
         if (end == JobEnd::Done)

@@ -51,7 +51,6 @@ private:
     // Sets the current bar's range from the input's duration: a WAV input gets the header
     // check (messages 154 and 155), any other input is measured by the media reader.
     void checkInput(const std::string& path, bool withMessages);
-    void reportAbort(const std::string& keptPartial);
     void runCd();
     void runFiles();
     void runDecode();

@@ -192,16 +192,6 @@ bool CMP3EncoderProgressDlg::reportJobFailure(const CodecJob& job, bool askToSki
                              failureReason(job.GetErrorDetail()), askToSkip, job.GetInput());
 }
 
-void CMP3EncoderProgressDlg::reportAbort(const std::string& keptPartial) {
-    QString text = AppResources::string(191);
-    if (!keptPartial.empty())
-        text += QStringLiteral("\n\n") +
-                AppResources::string(IDS_PARTIAL_KEPT).arg(QString::fromStdString(keptPartial));
-    QApplication::restoreOverrideCursor();
-    m_context.messages().show(
-        Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
-}
-
 CMP3EncoderProgressDlg::JobEnd CMP3EncoderProgressDlg::waitForJob(CodecJob& job, int waitMs) {
     m_context.waits().pump();
     while (job.IsRunning()) {
@@ -256,7 +246,7 @@ void CMP3EncoderProgressDlg::runFiles() {
         showDiskSpace(m_params.outputPath);
         const JobEnd end = runJob(job, m_params.inputPath, m_params.outputPath);
         if (end == JobEnd::Aborted && decoding())
-            reportAbort({});
+            reportAbort();
         if (end == JobEnd::Failed)
             reportJobFailure(job, false);
         if (end == JobEnd::Done)
@@ -410,12 +400,8 @@ void CMP3EncoderProgressDlg::runCd() {
         return nullptr;
     };
     auto endAborted = [&] {
-        if (!m_abort)
-            return;
-        if (keptPartials.size() > 1)
-            reportAbortKeeping(keptPartials);
-        else
-            reportAbort(keptPartials.empty() ? std::string() : keptPartials.front());
+        if (m_abort)
+            reportCdAbort(keptPartials);
     };
 
     for (int i = 0; i < count; ++i) {

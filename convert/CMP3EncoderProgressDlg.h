@@ -42,8 +42,6 @@ private:
     // Reports the failure of the job's last run, naming the file at fault; in a batch of
     // several files asks whether to skip it. True when the batch goes on.
     bool reportJobFailure(const CodecJob& job, bool askToSkip);
-    // Shows "Process aborted by user !", naming the partial file kept, if any.
-    void reportAbort(const std::string& keptPartial);
     void runFiles();
     // A batch of several files, up to the chosen number at once.
     void runFileBatchOf(const std::vector<std::string>& files);
