@@ -344,6 +344,21 @@ void CBatchProgressDlg::reportAbort(const std::string& keptPartial) {
         Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
 }
 
+CBatchProgressDlg::CdTrackFiles
+CBatchProgressDlg::cdTrackFiles(int index, const std::string& outputExtension) const {
+    const GrabSelection& sel = m_context.grabSelection;
+    CdTrackFiles f;
+    f.track = sel.ticked[static_cast<size_t>(index)];
+    f.title = static_cast<size_t>(f.track) < sel.trackNames.size()
+                  ? sel.trackNames[static_cast<size_t>(f.track)]
+                  : "Track" + std::to_string(f.track + 1);
+    const std::string folder = withTrailingSlash(m_params.outputPath);
+    f.base = cdTrackBaseName(sel.artist.empty() ? "Unknown Artist" : sel.artist, f.title);
+    f.wav = folder + f.base + ".wav";
+    f.output = folder + f.base + outputExtension;
+    return f;
+}
+
 void CBatchProgressDlg::reportCdAbort(const std::vector<std::string>& keptPartials) {
     if (keptPartials.size() > 1)
         reportAbortKeeping(keptPartials);

@@ -134,6 +134,29 @@ protected:
     // The same for a CD job's kept files: the one-file text for one, the list for more.
     void reportCdAbort(const std::vector<std::string>& keptPartials);
 
+    // The files of the `index`-th selected track of a CD job: its title (the grabber's
+    // name, "TrackN" without one), its base name, its temporary WAV and its output.
+    struct CdTrackFiles {
+        int track = 0; // 0-based on the disc
+        std::string title;
+        std::string base;
+        std::string wav;
+        std::string output;
+    };
+    CdTrackFiles cdTrackFiles(int index, const std::string& outputExtension) const;
+    // The first job of `pool` that no entry of `busy` (with a `job` member) holds.
+    template <class Job, class Busy>
+    static Job* idleJob(const std::vector<Job*>& pool, const Busy& busy) {
+        for (Job* job : pool) {
+            bool held = false;
+            for (const auto& entry : busy)
+                held = held || entry.job == job;
+            if (!held)
+                return job;
+        }
+        return nullptr;
+    }
+
     // How reading one CD track ended.
     enum class ReadResult { Done, Aborted, Failed };
     // Reads selected track `trackIndex` (0-based on the disc) into folder + baseName +

@@ -442,7 +442,6 @@ void CEncoderProgressDlg::runCd() {
     const GrabSelection& sel = m_context.grabSelection;
     const int count = static_cast<int>(sel.ticked.size());
     const std::string folder = withTrailingSlash(m_params.outputPath);
-    const std::string artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(folder);
@@ -509,29 +508,21 @@ void CEncoderProgressDlg::runCd() {
                 return false;
         return true;
     };
-    auto freeEncoder = [&]() -> WmaEncodeJob* {
-        for (WmaEncodeJob* job : pool)
-            if (std::none_of(encoding.begin(), encoding.end(),
-                             [job](const Encoding& e) { return e.job == job; }))
-                return job;
-        return nullptr;
-    };
+    auto freeEncoder = [&] { return idleJob(pool, encoding); };
     auto endAborted = [&] {
         if (m_abort)
             reportCdAbort(keptPartials);
     };
 
     for (int i = 0; i < count; ++i) {
-        const int track = sel.ticked[static_cast<size_t>(i)];
-        const std::string title = static_cast<size_t>(track) < sel.trackNames.size()
-                                      ? sel.trackNames[static_cast<size_t>(track)]
-                                      : "Track" + std::to_string(track + 1);
-        const std::string base = cdTrackBaseName(artist, title);
-        const std::string wav = folder + base + ".wav";
-        const std::string wma = folder + base + ".wma";
+        const CdTrackFiles files = cdTrackFiles(i, ".wma");
+        const int track = files.track;
+        const std::string& title = files.title;
+        const std::string& wav = files.wav;
+        const std::string& wma = files.output;
         showFileCount(i + 1, count);
         const ReadResult read =
-            m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base, wma);
+            m_abort ? ReadResult::Aborted : readCdTrack(track, folder, files.base, wma);
         if (read != ReadResult::Done) {
             if (read == ReadResult::Failed && !m_abort) {
                 // The tracks before this one are still encoding and are good: finish them.

@@ -308,7 +308,6 @@ void CMP3EncoderProgressDlg::runCd() {
     const GrabSelection& sel = m_context.grabSelection;
     const int count = static_cast<int>(sel.ticked.size());
     const std::string folder = withTrailingSlash(m_params.outputPath);
-    const std::string artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     bar(IDC_OVERALL_BAR)->setPos(0);
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
@@ -392,29 +391,21 @@ void CMP3EncoderProgressDlg::runCd() {
                 return false;
         return true;
     };
-    auto freeEncoder = [&]() -> Mp3EncodeJob* {
-        for (Mp3EncodeJob* job : encoders)
-            if (std::none_of(encoding.begin(), encoding.end(),
-                             [job](const Encoding& e) { return e.job == job; }))
-                return job;
-        return nullptr;
-    };
+    auto freeEncoder = [&] { return idleJob(encoders, encoding); };
     auto endAborted = [&] {
         if (m_abort)
             reportCdAbort(keptPartials);
     };
 
     for (int i = 0; i < count; ++i) {
-        const int track = sel.ticked[static_cast<size_t>(i)];
-        const std::string title = static_cast<size_t>(track) < sel.trackNames.size()
-                                      ? sel.trackNames[static_cast<size_t>(track)]
-                                      : "Track" + std::to_string(track + 1);
-        const std::string base = cdTrackBaseName(artist, title);
-        const std::string wav = folder + base + ".wav";
-        const std::string mp3 = folder + base + ".mp3";
+        const CdTrackFiles files = cdTrackFiles(i, ".mp3");
+        const int track = files.track;
+        const std::string& title = files.title;
+        const std::string& wav = files.wav;
+        const std::string& mp3 = files.output;
         showFileCount(i + 1, count);
         const ReadResult read =
-            m_abort ? ReadResult::Aborted : readCdTrack(track, folder, base, mp3);
+            m_abort ? ReadResult::Aborted : readCdTrack(track, folder, files.base, mp3);
         if (read != ReadResult::Done) {
             if (read == ReadResult::Failed && !m_abort) {
                 // The tracks before this one are still encoding and are good: finish them.
