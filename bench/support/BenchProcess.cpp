@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -45,6 +46,11 @@ Result runCommand(const std::vector<std::string>& argv, const RunOptions& option
             _exit(126);
         for (const auto& [name, value] : options.environment)
             setenv(name.c_str(), value.c_str(), 1);
+        if (!options.stdoutPath.empty()) {
+            const int fd = ::open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || dup2(fd, 1) < 0)
+                _exit(126);
+        }
         execvp(args[0], args.data());
         _exit(127);
     }

@@ -24,6 +24,8 @@ struct RunOptions {
     std::vector<std::pair<std::string, std::string>> environment;
     // How often RssAnon is read while the command runs; 0 reads it not at all.
     int sampleMilliseconds = 10;
+    // A file that takes the command's standard output (empty: ours).
+    std::string stdoutPath;
 };
 
 // Runs argv[0] (looked up on PATH) with the arguments and waits for it.

@@ -32,54 +32,13 @@ namespace {
 
 using cldbench::median;
 
-struct Run {
-    double seconds = 0;
-    double cpu = 0;
-    long rssAnonKb = 0; // the highest RssAnon seen while it ran
-    int status = 0;
-};
-
-long rssAnonKb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("RssAnon:", 0) == 0)
-            return std::atol(line.c_str() + 8);
-    }
-    return 0;
-}
-
 // Runs the command with its standard output to `out`, sampling its private memory
 // every few milliseconds until it exits.
-Run runSampled(const std::vector<std::string>& argv, const std::string& out) {
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0)
-            dup2(fd, 1);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    Run r;
-    int status = 0;
-    struct rusage ru {};
-    while (true) {
-        const pid_t done = wait4(pid, &status, WNOHANG, &ru);
-        if (done == pid || done < 0)
-            break;
-        r.rssAnonKb = std::max(r.rssAnonKb, rssAnonKb(pid));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-            static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+cldbench::Result runSampled(const std::vector<std::string>& argv, const std::string& out) {
+    cldbench::RunOptions options;
+    options.sampleMilliseconds = 5;
+    options.stdoutPath = out;
+    return cldbench::runCommand(argv, options);
 }
 
 std::string lastLine(const std::string& path) {
@@ -169,15 +128,15 @@ int main(int argc, char** argv) {
     const std::string out = (dir / "out.txt").string();
     for (int i = 0; i < runs; ++i) {
         for (Row& row : rows) {
-            const Run r = runSampled(row.argv, out);
+            const cldbench::Result r = runSampled(row.argv, out);
             if (r.status != 0) {
                 std::printf("%s failed (%d)\n", row.name, r.status);
                 fs::remove_all(dir);
                 return 1;
             }
             row.wall.push_back(r.seconds);
-            row.cpu.push_back(r.cpu);
-            row.rss = std::max(row.rss, r.rssAnonKb);
+            row.cpu.push_back(r.cpuSeconds);
+            row.rss = std::max(row.rss, r.peakAnonKb);
             row.views = lastLine(out);
         }
     }
