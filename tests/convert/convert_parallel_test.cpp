@@ -212,7 +212,9 @@ TEST_F(ParallelFolders, ShowsTheFilesInWorkAndFollowsTheFirst) {
             return;
         // a is held at its start; the others run past it.
         const QString count = label(&dlg, IDC_FILE_COUNT);
-        if (!fs::exists(out / "b.mp3"))
+        // b may have ended after the dialog's last look at the jobs: then the dialog has
+        // not yet started the next file and still shows "1-2".
+        if (!fs::exists(out / "b.mp3") || count == QString::fromUtf8("1\u20132 of 5"))
             return;
         seen = true;
         EXPECT_TRUE(
