@@ -124,12 +124,8 @@ bool FlacWriter::create(const std::string& path, const std::vector<std::string>&
     m_error.clear();
     m_writeErrno = 0;
     m_path = path;
-    std::string why;
-    if (!cld::partfile::replaceable(path, why)) {
-        m_error = "cannot create \"" + path + "\": " +
-                  (why.empty() ? std::string(std::strerror(errno)) : why + ", not a regular file");
+    if (m_error = cld::partfile::refusal(path); !m_error.empty())
         return false;
-    }
     for (const std::string& c : comments) {
         if (!isLegalComment(c)) {
             m_error = "cannot create \"" + path + "\": the tag \"" + c + "\" is not NAME=value";
@@ -272,11 +268,12 @@ bool FlacWriter::finish() {
                   : std::string(FLAC__stream_encoder_get_resolved_state_string(m_encoder))));
         ok = false;
     }
-    std::string why;
-    if (ok && !cld::partfile::replaceable(m_path, why)) {
-        // Something other than a file took the name while the track was read.
-        fail("cannot create \"" + m_path + "\": " + why + ", not a regular file");
-        ok = false;
+    if (ok) {
+        // Something other than a file may have taken the name while the track was read.
+        if (const std::string refused = cld::partfile::refusal(m_path); !refused.empty()) {
+            fail(refused);
+            ok = false;
+        }
     }
     if (!ok) {
         discard();

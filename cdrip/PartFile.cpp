@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
@@ -25,6 +26,14 @@ bool replaceable(const std::string& path, std::string& why) {
           : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "it is a device"
                                                        : "it is not a regular file";
     return false;
+}
+
+std::string refusal(const std::string& path) {
+    std::string why;
+    if (replaceable(path, why))
+        return {};
+    return "cannot create \"" + path + "\": " +
+           (why.empty() ? std::string(std::strerror(errno)) : why + ", not a regular file");
 }
 
 int create(const std::string& finalPath, std::string& tempPath) {

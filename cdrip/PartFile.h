@@ -15,6 +15,9 @@ inline constexpr char kSuffix[] = ".part";
 // (folder, device, pipe, socket, symbolic link) is refused with a reason in why (empty
 // when lstat itself failed; errno then says why).
 bool replaceable(const std::string& path, std::string& why);
+// Empty when path is replaceable; otherwise the writer's message for it ("cannot create
+// "PATH": it is a folder, not a regular file", or the system's reason).
+std::string refusal(const std::string& path);
 
 // Creates and locks a new temporary file in the folder of finalPath. Returns its
 // descriptor and sets tempPath, or returns -1 with errno set.

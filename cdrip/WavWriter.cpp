@@ -57,12 +57,8 @@ bool WavWriter::Create(const std::string& path) {
     Finish();
     m_error.clear();
     m_path = path;
-    std::string why;
-    if (!cld::partfile::replaceable(path, why)) {
-        m_error = "cannot create \"" + path + "\": " +
-                  (why.empty() ? std::string(std::strerror(errno)) : why + ", not a regular file");
+    if (m_error = cld::partfile::refusal(path); !m_error.empty())
         return false;
-    }
     m_fd = cld::partfile::create(path, m_tempPath);
     if (m_fd < 0) {
         m_error = "cannot create \"" + path + "\": " + std::strerror(errno);
@@ -106,10 +102,9 @@ bool WavWriter::Finish() {
         m_error = "cannot update the header of \"" + m_path + "\": " + std::strerror(errno);
         ok = false;
     }
-    std::string why;
-    if (!cld::partfile::replaceable(m_path, why)) {
+    if (std::string refused = cld::partfile::refusal(m_path); !refused.empty()) {
         // Something other than a file took the name while the track was read.
-        m_error = "cannot create \"" + m_path + "\": " + why + ", not a regular file";
+        m_error = std::move(refused);
         ok = false;
         ::unlink(m_tempPath.c_str());
     } else if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
