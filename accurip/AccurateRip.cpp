@@ -324,10 +324,22 @@ std::vector<TrackVerdict> verify(const DiscIds& ids, const std::vector<TrackChec
                                  const std::vector<EntryResponse>& responses, bool& otherDisc) {
     std::vector<TrackVerdict> verdicts(tracks.size());
     otherDisc = true;
+    std::vector<const EntryResponse*> counted;
     for (const EntryResponse& r : responses) {
         if (!sameDisc(r.ids, ids) || r.tracks.size() != tracks.size())
             continue;
         otherDisc = false;
+        const bool repeated =
+            std::any_of(counted.begin(), counted.end(), [&r](const EntryResponse* seen) {
+                return std::equal(seen->tracks.begin(), seen->tracks.end(), r.tracks.begin(),
+                                  r.tracks.end(), [](const EntryTrack& a, const EntryTrack& b) {
+                                      return a.confidence == b.confidence && a.crc == b.crc &&
+                                             a.frame450 == b.frame450;
+                                  });
+            });
+        if (repeated)
+            continue;
+        counted.push_back(&r);
         for (size_t i = 0; i < tracks.size(); ++i) {
             const EntryTrack& e = r.tracks[i];
             TrackVerdict& v = verdicts[i];
@@ -335,9 +347,11 @@ std::vector<TrackVerdict> verify(const DiscIds& ids, const std::vector<TrackChec
                 continue;
             if (e.crc == tracks[i].v2) {
                 v.confidence += e.confidence;
+                v.confidenceV2 += e.confidence;
                 v.version = 2;
             } else if (e.crc == tracks[i].v1) {
                 v.confidence += e.confidence;
+                v.confidenceV1 += e.confidence;
                 if (v.version == 0)
                     v.version = 1;
             } else {

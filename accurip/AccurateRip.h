@@ -111,12 +111,16 @@ std::vector<uint8_t> buildEntry(const std::vector<EntryResponse>& responses);
 struct TrackVerdict {
     enum Kind { Accurate, NotAccurate, NotInDatabase };
     Kind kind = NotInDatabase;
-    int confidence = 0; // rips that agree (Accurate)
-    int version = 0;    // 1 or 2 (Accurate)
-    int otherRips = 0;  // rips that differ (NotAccurate)
+    int confidence = 0;   // rips that agree, by either checksum (Accurate)
+    int version = 0;      // the newest version that agrees: 1 or 2 (Accurate)
+    int otherRips = 0;    // rips that differ (NotAccurate)
+    int confidenceV1 = 0; // rips that agree with the version 1 checksum
+    int confidenceV2 = 0; // rips that agree with the version 2 checksum
 };
 // The verdict of the tracks (checksums by audio track, in order) against the entry's
-// responses for these ids. otherDisc is set when no response is for this disc.
+// responses for these ids. otherDisc is set when no response is for this disc. A response
+// that the entry repeats word for word counts once; a response whose checksum equals both
+// of the track's checksums counts once, for version 2.
 std::vector<TrackVerdict> verify(const DiscIds& ids, const std::vector<TrackChecksums>& tracks,
                                  const std::vector<EntryResponse>& responses, bool& otherDisc);
 

@@ -1,5 +1,7 @@
 #include "RipLog.h"
 
+#include "SafeFiles.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -25,24 +27,24 @@ std::string msf(int64_t sectors) {
     return b;
 }
 
-// A cue sheet string: one line, double quotes become single ones.
+// A cue sheet string: one line; the format has no way to write a double quote inside a
+// string, so it becomes a single one.
 std::string cueString(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        out += c == '"' ? '\'' : (c == '\r' || c == '\n' || c == '\t') ? ' ' : c;
+    std::string out = cld::files::oneLine(s);
+    std::replace(out.begin(), out.end(), '"', '\'');
     return "\"" + out + "\"";
 }
 
 std::string oneLine(const std::string& s) {
-    std::string out;
-    for (char c : s)
-        out += (c == '\r' || c == '\n') ? ' ' : c;
-    return out;
+    return cld::files::oneLine(s);
 }
 
 std::string readText(const LogTrack& t) {
     switch (t.result) {
     case ReadResult::Exact:
+        if (t.edgeSilentSamples > 0)
+            return "exact, but for " + std::to_string(t.edgeSilentSamples) +
+                   " samples beyond the edge of the disc (read offset), which are silence";
         return "exact";
     case ReadResult::Corrected:
         return "corrected (" + std::to_string(t.correctedSectors) + " sectors)";
@@ -65,33 +67,22 @@ std::string joinNumbers(const std::vector<int>& v) {
     return s;
 }
 
-bool writeFile(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temp = path + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temp + ": " + std::strerror(errno);
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + temp + " to " + path + ": " + std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 std::string verdictText(const TrackVerdict& v) {
     switch (v.kind) {
-    case TrackVerdict::Accurate:
-        return "accurately ripped (confidence " + std::to_string(v.confidence) + ", v" +
-               std::to_string(v.version) + ")";
+    case TrackVerdict::Accurate: {
+        // Each checksum version's rips, as other rippers count them: "confidence 5 (v1),
+        // 9 (v2)".
+        std::string counts;
+        if (v.confidenceV1 > 0)
+            counts = std::to_string(v.confidenceV1) + " (v1)";
+        if (v.confidenceV2 > 0)
+            counts += (counts.empty() ? "" : ", ") + std::to_string(v.confidenceV2) + " (v2)";
+        if (counts.empty())
+            counts = std::to_string(v.confidence) + " (v" + std::to_string(v.version) + ")";
+        return "accurately ripped (confidence " + counts + ")";
+    }
     case TrackVerdict::NotAccurate:
         return "not accurate (" + std::to_string(v.otherRips) + " other rips differ)";
     case TrackVerdict::NotInDatabase:
@@ -177,30 +168,21 @@ std::string summaryText(const ArSummary& s, const std::string& detail) {
 }
 
 std::string ripLogBaseName(const std::string& artist, const std::string& album) {
-    std::string name = (artist.empty() ? "Unknown Artist" : artist) + " - " +
-                       (album.empty() ? "Unknown Album" : album);
-    for (char& c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
-            c == '<' || c == '>' || c == '|')
-            c = '_';
-    }
-    if (name.size() > 200) {
-        // Cut on a character boundary (never inside a UTF-8 sequence).
-        size_t n = 200;
-        while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80)
-            --n;
-        name.resize(n);
-    }
-    if (name.front() == '.')
-        name.front() = '_';
-    return name;
+    std::string a = cld::files::safeName(artist);
+    std::string b = cld::files::safeName(album);
+    if (a.empty())
+        a = "Unknown Artist";
+    if (b.empty())
+        b = "Unknown Album";
+    return cld::files::safeName(a + " - " + b);
 }
 
 std::string logText(const RipLogInfo& info) {
     std::ostringstream o;
     const DiscIds ids = discIds(info.disc);
     o << "Rip log\n";
+    if (!info.ending.empty())
+        o << "Status: incomplete, " << oneLine(info.ending) << "\n";
     o << "Program: " << oneLine(info.program) << "\n";
     o << "Date: " << oneLine(info.date) << "\n";
     o << "Drive: " << oneLine(info.drive) << "\n";
@@ -214,7 +196,19 @@ std::string logText(const RipLogInfo& info) {
     o << "\n";
     for (const LogTrack& t : info.tracks) {
         o << "Track " << (t.number < 10 ? "0" : "") << t.number << "\n";
-        o << "  File: " << oneLine(t.file) << "\n";
+        switch (t.state) {
+        case FileState::Complete:
+            o << "  File: " << oneLine(t.file) << "\n";
+            break;
+        case FileState::Incomplete:
+            o << "  File: " << oneLine(t.file)
+              << " (incomplete: it holds only part of the track)\n";
+            break;
+        case FileState::NotWritten:
+            o << "  File: none ("
+              << (t.file.empty() ? "not saved" : "not saved as " + oneLine(t.file)) << ")\n";
+            break;
+        }
         o << "  Read: " << readText(t) << "\n";
         if (t.hasChecksums) {
             o << "  CRC32: " << hex8(t.sums.crc32) << "\n";
@@ -228,13 +222,18 @@ std::string logText(const RipLogInfo& info) {
             o << "  AccurateRip: " << verdictText(t.verdict) << "\n";
         o << "\n";
     }
-    int exact = 0, failed = 0;
+    int exact = 0, failed = 0, saved = 0;
     for (const LogTrack& t : info.tracks) {
         exact += t.result == ReadResult::Exact || t.result == ReadResult::Corrected;
         failed += t.result == ReadResult::Failed;
+        saved += t.state == FileState::Complete;
     }
-    o << "Summary: " << info.tracks.size() << " tracks, " << exact << " exact, " << failed
-      << " failed; " << summaryText(summarize(info), info.lookupDetail) << "\n";
+    o << "Summary: ";
+    if (!info.ending.empty())
+        o << "rip " << oneLine(info.ending) << "; " << saved << " of " << info.tracks.size()
+          << " files complete; ";
+    o << info.tracks.size() << " tracks, " << exact << " exact, " << failed << " failed; "
+      << summaryText(summarize(info), info.lookupDetail) << "\n";
     return o.str();
 }
 
@@ -258,6 +257,8 @@ std::string cueText(const RipLogInfo& info) {
     if (!info.album.empty())
         o << "TITLE " << cueString(info.album) << "\n";
     for (const LogTrack& t : info.tracks) {
+        if (t.state != FileState::Complete)
+            continue;
         const auto it = std::find_if(info.disc.tracks.begin(), info.disc.tracks.end(),
                                      [&](const DiscTrack& d) { return d.number == t.number; });
         o << "FILE " << cueString(t.file) << " " << cueFileType(t.file) << "\n";
@@ -275,15 +276,14 @@ std::string cueText(const RipLogInfo& info) {
     return o.str();
 }
 
-bool writeRipLog(const std::string& folder, const RipLogInfo& info, std::string& logPath,
-                 std::string& error) {
-    const std::string base =
-        (folder.empty() ? std::string() : folder + (folder.back() == '/' ? "" : "/")) +
-        ripLogBaseName(info.artist, info.album);
-    if (!writeFile(base + ".log", logText(info), error))
+bool writeRipLog(const std::string& base, bool replaceExisting, const RipLogInfo& info,
+                 std::string& logPath, std::string& error) {
+    const auto replace =
+        replaceExisting ? cld::files::Replace::RegularFile : cld::files::Replace::Never;
+    if (!cld::files::writeWhole(base + ".log", logText(info), replace, error))
         return false;
     logPath = base + ".log";
-    return writeFile(base + ".cue", cueText(info), error);
+    return cld::files::writeWhole(base + ".cue", cueText(info), replace, error);
 }
 
 bool checksumWaveFile(const std::string& path, bool firstTrack, bool lastTrack, TrackChecksums& out,

@@ -18,15 +18,26 @@ enum class ReadResult {
     Unknown = -1
 };
 
+// What is on disk of a track when the log is written.
+enum class FileState {
+    Complete,   // the whole track, under its name
+    Incomplete, // a file that holds only part of the track (a rip or encoding cut short)
+    NotWritten, // no file of the track was made
+};
+
 struct LogTrack {
-    int number = 0;        // track number on the disc
-    std::string file;      // the written file's name (no folder)
+    int number = 0;   // track number on the disc
+    std::string file; // the written file's name (no folder)
+    FileState state = FileState::Complete;
     std::string title;     // UTF-8; may be empty
     std::string performer; // UTF-8; empty = the disc's
     ReadResult result = ReadResult::Unknown;
     long correctedSectors = 0;
     long unverifiedSectors = 0;
     long unreadSectors = 0;
+    // Samples beyond the disc's edge that the read offset moved into the track: no drive
+    // reads them, the file holds silence there.
+    long edgeSilentSamples = 0;
     bool hasChecksums = false;
     TrackChecksums sums;
     bool hasVerdict = false;
@@ -55,6 +66,9 @@ struct RipLogInfo {
     std::vector<LogTrack> tracks; // the ripped tracks, in disc order
     LookupState lookup = LookupState::NotDone;
     std::string lookupDetail; // server answer, error text
+    // How the job ended when it did not end well ("aborted by the user", "failed: ...");
+    // empty for a rip that ran to its end.
+    std::string ending;
 };
 
 // The disc-level result of the look-up, for the log's summary and the end-of-grab message.
@@ -72,17 +86,21 @@ std::string summaryText(const ArSummary& summary, const std::string& detail);
 // Per-track text of a verdict: "accurately ripped (confidence 7, v2)", ...
 std::string verdictText(const TrackVerdict& verdict);
 
+// The cue sheet describes the complete files only: a file cut short, or none, is left out.
 // The cue sheet's file type for a track file: MP3 for ".mp3" (any case), else WAVE.
 std::string cueFileType(const std::string& file);
 
-// "ARTIST - ALBUM" made safe as a file name (no folder separators or control characters).
+// "ARTIST - ALBUM" made a file name by the one file-name rule ("Unknown Artist" and
+// "Unknown Album" for empty names).
 std::string ripLogBaseName(const std::string& artist, const std::string& album);
 std::string logText(const RipLogInfo& info);
 std::string cueText(const RipLogInfo& info);
-// Writes <folder>/<base>.log and .cue (each through a temporary file and a rename, so
-// an earlier log is replaced only by a complete one). logPath receives the log's path.
-bool writeRipLog(const std::string& folder, const RipLogInfo& info, std::string& logPath,
-                 std::string& error);
+// Writes BASE.log and BASE.cue (`base` a full path without extension), each through a
+// temporary file of its own that takes the final name only when complete. A file already
+// at either name stays as it is unless replaceExisting allows replacing a regular file
+// there. logPath receives the log's path.
+bool writeRipLog(const std::string& base, bool replaceExisting, const RipLogInfo& info,
+                 std::string& logPath, std::string& error);
 
 // Checksums of a written WAV file's audio (the data chunk). False, with why, when the
 // file cannot be read or is not a 16-bit stereo WAV file.

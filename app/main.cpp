@@ -35,6 +35,7 @@ public:
             return MessageResult::Ok;
         case MessageButtons::OkCancel:
         case MessageButtons::YesNoCancel:
+        case MessageButtons::ReplaceKeepBothCancel:
             return MessageResult::Cancel;
         case MessageButtons::YesNo:
             break;

@@ -1,6 +1,7 @@
 #include "CdCacheDatabase.h"
 
 #include "Log.h"
+#include "SafeFiles.h"
 
 #include <algorithm>
 #include <cctype>
@@ -219,8 +220,15 @@ void CdCacheDatabase::setAsideIfDamaged(const std::string& file) {
         return;
     const std::string reason = checked ? result.text(0, 0) : check.lastError();
     check.disconnect();
-    const std::string aside = asideName(file);
-    std::filesystem::rename(file, aside, ec);
+    // The damaged file takes a name nothing has; whatever has a name stays.
+    std::string aside = asideName(file);
+    for (int n = 2; !cld::files::moveIntoPlace(file, aside, cld::files::Replace::Never); ++n) {
+        if (errno != EEXIST || n > 1000) {
+            ec = std::error_code(errno, std::generic_category());
+            break;
+        }
+        aside = asideName(file) + "-" + std::to_string(n);
+    }
     if (ec) {
         cld::logf(cld::LogLevel::Error,
                   "The CD information cache \"%s\" is damaged and could not be renamed (%s); "
@@ -231,9 +239,9 @@ void CdCacheDatabase::setAsideIfDamaged(const std::string& file) {
     // The write-ahead log and its index belong to the damaged file and go with it; left
     // behind, they would be replayed into the fresh one.
     for (const char* companion : {"-wal", "-shm"}) {
-        std::error_code ignored;
-        if (std::filesystem::exists(file + companion, ignored))
-            std::filesystem::rename(file + companion, aside + companion, ignored);
+        if (cld::files::occupantOf(file + companion) == cld::files::Occupant::RegularFile)
+            cld::files::moveIntoPlace(file + companion, aside + companion,
+                                      cld::files::Replace::Never);
     }
     m_damagedKeptAs = aside;
     cld::logf(cld::LogLevel::Warning,

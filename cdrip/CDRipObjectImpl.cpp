@@ -60,7 +60,7 @@ int32_t CDRipObjectImpl::AddTrack(int32_t trackIndex, NameText* name, int32_t st
     // reaches this grab or a later one. The caller decides what to tell the user.
     if (!m_folderValid || !timesOk ||
         !makeTrackJob(job, trackIndex, name ? name->text() : "", m_folder, startSeconds, endSeconds,
-                      error, m_format))
+                      error, m_format, m_replaceExisting))
         return 1;
     m_jobs.push_back(job);
     m_lastQueued = true;
@@ -97,6 +97,7 @@ int32_t CDRipObjectImpl::StartGrab() {
     // The format was for the jobs queued now; whatever happens to them, later callers
     // start from WAV again.
     m_format = TrackFormatWav;
+    m_replaceExisting = false;
     m_lastQueued = false;
     m_cdda->LockDoor(1);
     DiscInfo* disc = GetDiscInfo();
@@ -179,6 +180,11 @@ int32_t CDRipObjectImpl::SetOutputFormat(int32_t format) {
     return 0;
 }
 
+int32_t CDRipObjectImpl::SetReplaceExisting(int32_t replace) {
+    m_replaceExisting = replace != 0;
+    return 0;
+}
+
 int32_t CDRipObjectImpl::AddTrackTag(NameText* tag) {
     if (!m_lastQueued || m_jobs.empty() || !tag || !FlacWriter::isLegalComment(tag->text()))
         return 1;
@@ -251,6 +257,14 @@ int32_t CDRipObjectImpl::DriveSettingsImpl::SetReadOffset(int32_t samples) {
 
 int32_t CDRipObjectImpl::DriveSettingsImpl::GetReadOffset() {
     return m_owner.m_cdda->GetReadOffset();
+}
+
+int32_t CDRipObjectImpl::DriveSettingsImpl::GetErrorCorrection() {
+    DriveParams params;
+    m_owner.m_cdda->GetDriveParams(&params);
+    if (params.rippingMethod != 0)
+        return 2 + std::clamp<int32_t>(params.paranoiaLevel, 0, 3);
+    return params.jitterCorrection != 0 ? 1 : 0;
 }
 
 } // namespace cld

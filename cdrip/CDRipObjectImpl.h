@@ -35,6 +35,7 @@ public:
     void Destroy(int32_t flags) override;
     int32_t SetOutputFormat(int32_t format) override;
     int32_t AddTrackTag(NameText* tag) override;
+    int32_t SetReplaceExisting(int32_t replace) override;
 
     // The sector range a job covers, from the track's range and the job's start and
     // end seconds (intro grabs). durationSeconds is the track's whole seconds.
@@ -52,6 +53,7 @@ public:
         void SetErrorCorrection(int32_t type) override;
         int32_t SetReadOffset(int32_t samples) override;
         int32_t GetReadOffset() override;
+        int32_t GetErrorCorrection() override;
 
     private:
         CDRipObjectImpl& m_owner;
@@ -70,6 +72,7 @@ private:
     std::string m_folder = "/";
     bool m_folderValid = true;
     int32_t m_format = TrackFormatWav;
+    bool m_replaceExisting = false;
     // Whether the last AddTrack queued its job (the one AddTrackTag tags).
     bool m_lastQueued = false;
     GrabShared m_shared;

@@ -119,13 +119,17 @@ void FlacWriter::discard() {
 }
 
 bool FlacWriter::create(const std::string& path, const std::vector<std::string>& comments,
-                        std::uint64_t expectedFrames) {
+                        std::uint64_t expectedFrames, bool replaceExisting) {
     discard();
     m_error.clear();
     m_writeErrno = 0;
     m_path = path;
-    if (m_error = cld::partfile::refusal(path); !m_error.empty())
+    m_replaceExisting = replaceExisting;
+    m_nameTaken = false;
+    if (m_error = cld::partfile::refusal(path, replaceExisting); !m_error.empty()) {
+        m_nameTaken = true;
         return false;
+    }
     for (const std::string& c : comments) {
         if (!isLegalComment(c)) {
             m_error = "cannot create \"" + path + "\": the tag \"" + c + "\" is not NAME=value";
@@ -268,13 +272,6 @@ bool FlacWriter::finish() {
                   : std::string(FLAC__stream_encoder_get_resolved_state_string(m_encoder))));
         ok = false;
     }
-    if (ok) {
-        // Something other than a file may have taken the name while the track was read.
-        if (const std::string refused = cld::partfile::refusal(m_path); !refused.empty()) {
-            fail(refused);
-            ok = false;
-        }
-    }
     if (!ok) {
         discard();
         return false;
@@ -282,10 +279,18 @@ bool FlacWriter::finish() {
     const int fd = m_fd;
     m_fd = -1;
     release();
-    const bool closed = ::close(fd) == 0;
-    if (!closed || ::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-        fail(std::string(closed ? "cannot name \"" : "cannot close \"") + m_path +
-             "\": " + errnoText(errno));
+    if (::close(fd) != 0) {
+        fail("cannot close \"" + m_path + "\": " + errnoText(errno));
+        ::unlink(m_tempPath.c_str());
+        m_tempPath.clear();
+        return false;
+    }
+    // Something may have taken the name while the track was read: it stays as it is.
+    if (const std::string refused =
+            cld::partfile::moveIntoPlace(m_tempPath, m_path, m_replaceExisting);
+        !refused.empty()) {
+        m_nameTaken = errno == EEXIST;
+        fail(refused);
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();
         return false;

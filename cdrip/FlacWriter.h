@@ -13,7 +13,8 @@
 // the stream info (sample count and the MD5 of the audio, which libFLAC computes). A
 // track that ends early is thrown away with discard: unlike a WAV file, a FLAC file under
 // a track's name is always the whole track. The destructor discards an unfinished file.
-// A path that names anything but a regular file is refused, never replaced.
+// A path that names anything but a regular file is refused, never replaced; a regular
+// file only when the caller allows it.
 class FlacWriter {
 public:
     FlacWriter() = default;
@@ -24,8 +25,10 @@ public:
     // Starts the file with the Vorbis comments ("NAME=value", UTF-8) and, when
     // expectedFrames is known, a seek table with a point every ten seconds. On failure
     // returns false and error() says why.
+    // A name that is taken is never replaced unless replaceExisting allows replacing a
+    // regular file there.
     bool create(const std::string& path, const std::vector<std::string>& comments,
-                std::uint64_t expectedFrames);
+                std::uint64_t expectedFrames, bool replaceExisting = false);
     // Encodes sample bytes as delivered (interleaved signed 16-bit little-endian, left
     // first); bytes of a frame cut by the end of a call wait for the next call. Returns
     // false when a frame could not be encoded or written.
@@ -37,6 +40,9 @@ public:
     void discard();
 
     bool isOpen() const { return m_fd >= 0; }
+    // Whether the last failure was a final name taken by something the writer may not
+    // replace.
+    bool nameTaken() const { return m_nameTaken; }
     const std::string& error() const { return m_error; }
     const std::string& temporaryPath() const { return m_tempPath; }
 
@@ -60,6 +66,8 @@ private:
     int m_fd = -1;
     int m_writeErrno = 0;
     bool m_discarding = false;
+    bool m_replaceExisting = false;
+    bool m_nameTaken = false;
     std::string m_path;
     std::string m_tempPath;
     std::string m_error;

@@ -33,6 +33,8 @@ public:
     virtual bool append(const std::uint8_t* data, std::size_t size) = 0;
     // complete: the whole track was read. False when the file could not be completed.
     virtual bool finish(bool complete) = 0;
+    // The last failure was a name taken by something the job may not replace.
+    virtual bool nameTaken() const = 0;
 
     static std::unique_ptr<TrackOutput> forJob(const TrackJob& job);
 };
@@ -40,11 +42,14 @@ public:
 // A WAV file keeps whatever was read, with a header that matches it.
 class WavOutput final : public TrackOutput {
 public:
-    bool create(const TrackJob& job) override { return m_wav.Create(job.fullPath); }
+    bool create(const TrackJob& job) override {
+        return m_wav.Create(job.fullPath, job.replaceExisting != 0);
+    }
     bool append(const std::uint8_t* data, std::size_t size) override {
         return m_wav.Append(data, size);
     }
     bool finish(bool) override { return m_wav.Finish(); }
+    bool nameTaken() const override { return m_wav.NameTaken(); }
 
 private:
     WavWriter m_wav;
@@ -57,7 +62,8 @@ public:
         const std::int64_t sectors =
             static_cast<std::int64_t>(job.lastSector) - job.firstSector + 1;
         return m_flac.create(job.fullPath, job.tags,
-                             sectors > 0 ? static_cast<std::uint64_t>(sectors) * 588 : 0);
+                             sectors > 0 ? static_cast<std::uint64_t>(sectors) * 588 : 0,
+                             job.replaceExisting != 0);
     }
     bool append(const std::uint8_t* data, std::size_t size) override {
         return m_flac.append(data, size);
@@ -69,6 +75,7 @@ public:
         }
         return m_flac.finish();
     }
+    bool nameTaken() const override { return m_flac.nameTaken(); }
 
 private:
     FlacWriter m_flac;
@@ -142,6 +149,14 @@ void GrabWorker::Publish(const TrackJob& job, bool complete) {
         m_shared.fail(GrabStatus::ErrorNotVerified);
 }
 
+void GrabWorker::PublishNameTaken(const TrackJob& job) {
+    GrabTrackResult r{};
+    r.trackIndex = job.trackIndex;
+    r.result = GrabStatus::TrackNameTaken;
+    std::lock_guard<std::mutex> guard(m_shared.statusLock);
+    m_shared.status.tracks.push_back(r);
+}
+
 bool GrabWorker::RipJob(const TrackJob& job) {
     {
         std::lock_guard<std::mutex> guard(m_shared.statusLock);
@@ -164,6 +179,12 @@ bool GrabWorker::RipJob(const TrackJob& job) {
     if (!out || !out->create(job)) {
         m_shared.fail(GrabStatus::ErrorCreateFailed);
         m_engine->closeRipper();
+        // A name taken by something that stays (a user's file, a folder, a link, a
+        // pipe) is this track's failure alone: the other tracks are still ripped.
+        if (out && out->nameTaken()) {
+            PublishNameTaken(job);
+            return true;
+        }
         return false;
     }
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bufferSize), 0);
@@ -200,6 +221,12 @@ bool GrabWorker::RipJob(const TrackJob& job) {
         }
     }
     if (!out->finish(complete) && keepGoing) {
+        if (out->nameTaken()) {
+            m_shared.fail(GrabStatus::ErrorCreateFailed);
+            m_engine->closeRipper();
+            PublishNameTaken(job);
+            return true;
+        }
         m_shared.fail(GrabStatus::ErrorWriteFailed);
         keepGoing = false;
         complete = false;

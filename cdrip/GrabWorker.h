@@ -42,6 +42,8 @@ private:
     // Rips one job; false when the grab must stop.
     bool RipJob(const TrackJob& job);
     void Publish(const TrackJob& job, bool complete);
+    // Records a track whose name was taken: nothing of it was written.
+    void PublishNameTaken(const TrackJob& job);
 
     RipperEngine* m_engine;
     int32_t m_drive;

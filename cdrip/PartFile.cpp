@@ -1,5 +1,7 @@
 #include "PartFile.h"
 
+#include "SafeFiles.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -14,26 +16,37 @@
 
 namespace cld::partfile {
 
-bool replaceable(const std::string& path, std::string& why) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT;
-    if (S_ISREG(st.st_mode))
-        return true;
-    why = S_ISDIR(st.st_mode)                          ? "it is a folder"
-          : S_ISLNK(st.st_mode)                        ? "it is a symbolic link"
-          : S_ISFIFO(st.st_mode)                       ? "it is a pipe"
-          : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "it is a device"
-                                                       : "it is not a regular file";
-    return false;
+namespace {
+
+std::string takenText(const std::string& path, cld::files::Occupant there) {
+    const std::string what = cld::files::occupantText(there);
+    return "\"" + path + "\": " +
+           (what.empty() ? std::string("a file of that name already exists")
+                         : what + ", not a regular file");
 }
 
-std::string refusal(const std::string& path) {
-    std::string why;
-    if (replaceable(path, why))
+} // namespace
+
+std::string refusal(const std::string& path, bool replaceExisting) {
+    const cld::files::Occupant there = cld::files::occupantOf(path);
+    if (there == cld::files::Occupant::None ||
+        (there == cld::files::Occupant::RegularFile && replaceExisting))
         return {};
-    return "cannot create \"" + path + "\": " +
-           (why.empty() ? std::string(std::strerror(errno)) : why + ", not a regular file");
+    return "cannot create " + takenText(path, there);
+}
+
+std::string moveIntoPlace(const std::string& tempPath, const std::string& path,
+                          bool replaceExisting) {
+    using cld::files::Replace;
+    if (cld::files::moveIntoPlace(tempPath, path,
+                                  replaceExisting ? Replace::RegularFile : Replace::Never))
+        return {};
+    const int why = errno;
+    std::string text = why == EEXIST
+                           ? "cannot name " + takenText(path, cld::files::occupantOf(path))
+                           : "cannot name \"" + path + "\": " + std::strerror(why);
+    errno = why;
+    return text;
 }
 
 int create(const std::string& finalPath, std::string& tempPath) {
@@ -54,7 +67,7 @@ int create(const std::string& finalPath, std::string& tempPath) {
             name += kLetters[random() % (sizeof kLetters - 1)];
         name += kSuffix;
         tempPath = base + name;
-        fd = ::open(tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        fd = ::open(tempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0 && errno != EEXIST)
             break;
     }
@@ -68,18 +81,7 @@ int create(const std::string& finalPath, std::string& tempPath) {
 }
 
 bool writeAll(int fd, const void* data, std::size_t size) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return cld::files::writeAll(fd, data, size);
 }
 
 } // namespace cld::partfile

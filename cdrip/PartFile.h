@@ -11,13 +11,17 @@ namespace cld::partfile {
 inline constexpr char kPrefix[] = ".cldrip-";
 inline constexpr char kSuffix[] = ".part";
 
-// True when nothing is at path, or a regular file that may be replaced. Anything else
-// (folder, device, pipe, socket, symbolic link) is refused with a reason in why (empty
-// when lstat itself failed; errno then says why).
-bool replaceable(const std::string& path, std::string& why);
-// Empty when path is replaceable; otherwise the writer's message for it ("cannot create
-// "PATH": it is a folder, not a regular file", or the system's reason).
-std::string refusal(const std::string& path);
+// Empty when a track may be written to path: nothing is there, or a regular file that
+// the caller may replace. Otherwise the writer's message for it ("cannot create "PATH":
+// it is a folder, not a regular file", "... a file of that name already exists").
+std::string refusal(const std::string& path, bool replaceExisting);
+
+// Gives the finished temporary file its final name (never replacing anything but a
+// regular file, and that only when replaceExisting). Empty on success, else the
+// writer's message, with errno kept (EEXIST for a taken name); the temporary file is
+// then still there.
+std::string moveIntoPlace(const std::string& tempPath, const std::string& path,
+                          bool replaceExisting);
 
 // Creates and locks a new temporary file in the folder of finalPath. Returns its
 // descriptor and sets tempPath, or returns -1 with errno set.

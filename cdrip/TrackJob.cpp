@@ -14,19 +14,17 @@ bool makeOutputFolder(const std::string& folder, std::string& out) {
 }
 
 std::string trackFileName(const std::string& name, std::int32_t format) {
-    if (format == TrackFormatFlac) {
-        std::string tail = name.size() >= 5 ? name.substr(name.size() - 5) : std::string();
-        for (char& c : tail)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return tail == ".flac" ? name : name + ".flac";
-    }
-    if (name.size() >= 4 && name[name.size() - 4] != '.')
-        return name + ".wav";
-    return name;
+    const std::string extension = format == TrackFormatFlac ? ".flac" : ".wav";
+    std::string tail = name.size() > extension.size() ? name.substr(name.size() - extension.size())
+                                                      : std::string();
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == extension ? name : name + extension;
 }
 
 bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
-                  int startSeconds, int endSeconds, std::string& error, std::int32_t format) {
+                  int startSeconds, int endSeconds, std::string& error, std::int32_t format,
+                  bool replaceExisting) {
     // A track's file lies in the output folder and nowhere else: a name is one file
     // name, never a path.
     if (name.empty()) {
@@ -58,5 +56,6 @@ bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const 
     job.startSeconds = startSeconds;
     job.endSeconds = endSeconds;
     job.format = format;
+    job.replaceExisting = replaceExisting ? 1 : 0;
     return true;
 }

@@ -31,6 +31,9 @@ struct TrackJob {
     std::int32_t firstSector = 0;
     std::int32_t lastSector = 0;
     std::int32_t format = TrackFormatWav;
+    // Whether a regular file already at fullPath may be replaced when the track is
+    // finished (the user agreed); otherwise a taken name fails the track.
+    std::int32_t replaceExisting = 0;
     // Tags "NAME=value" (UTF-8) a FLAC file carries as Vorbis comments; a WAV file has none.
     std::vector<std::string> tags;
 };
@@ -39,9 +42,9 @@ struct TrackJob {
 // (and leaves out untouched) when the result would not fit a 260-byte record.
 bool makeOutputFolder(const std::string& folder, std::string& out);
 
-// The file name for a track. WAV: ".wav" is appended unless the name is shorter than four
-// characters or already ends in a dot and three characters. FLAC: ".flac" is appended
-// unless the name already ends in ".flac" (any case).
+// The file name for a track: the name with its format's extension (".wav", ".flac"),
+// appended unless the name already ends in it (any case). Every track file has its
+// extension, so that no track can take the name of a log, a cue sheet or another file.
 std::string trackFileName(const std::string& name, std::int32_t format = TrackFormatWav);
 
 // Fills a job from its arguments. Returns false, with a message in error, when the
@@ -49,4 +52,4 @@ std::string trackFileName(const std::string& name, std::int32_t format = TrackFo
 // folder), or when the file name or the full path does not fit its record.
 bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,
                   int startSeconds, int endSeconds, std::string& error,
-                  std::int32_t format = TrackFormatWav);
+                  std::int32_t format = TrackFormatWav, bool replaceExisting = false);

@@ -1,6 +1,7 @@
 #include "WavWriter.h"
 
 #include "PartFile.h"
+#include "SafeFiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -54,12 +55,16 @@ void WavWriter::MakeHeader(std::uint8_t* h, std::uint64_t fileSize) {
     put32(h + 40, static_cast<std::uint32_t>(data));
 }
 
-bool WavWriter::Create(const std::string& path) {
+bool WavWriter::Create(const std::string& path, bool replaceExisting) {
     Finish();
     m_error.clear();
     m_path = path;
-    if (m_error = cld::partfile::refusal(path); !m_error.empty())
+    m_replaceExisting = replaceExisting;
+    m_nameTaken = false;
+    if (m_error = cld::partfile::refusal(path, replaceExisting); !m_error.empty()) {
+        m_nameTaken = true;
         return false;
+    }
     m_fd = cld::partfile::create(path, m_tempPath);
     if (m_fd < 0) {
         m_error = "cannot create \"" + path + "\": " + std::strerror(errno);
@@ -103,13 +108,11 @@ bool WavWriter::Finish() {
         m_error = "cannot update the header of \"" + m_path + "\": " + std::strerror(errno);
         ok = false;
     }
-    if (std::string refused = cld::partfile::refusal(m_path); !refused.empty()) {
-        // Something other than a file took the name while the track was read.
+    // Something may have taken the name while the track was read: it stays as it is.
+    if (std::string refused = cld::partfile::moveIntoPlace(m_tempPath, m_path, m_replaceExisting);
+        !refused.empty()) {
+        m_nameTaken = errno == EEXIST;
         m_error = std::move(refused);
-        ok = false;
-        ::unlink(m_tempPath.c_str());
-    } else if (::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-        m_error = "cannot name \"" + m_path + "\": " + std::strerror(errno);
         ok = false;
         ::unlink(m_tempPath.c_str());
     }
@@ -123,30 +126,6 @@ bool WavWriter::Finish() {
 }
 
 int WavWriter::RemoveStaleTemporaries(const std::filesystem::path& folder) {
-    const std::string dir = folder.empty() ? std::string(".") : folder.string();
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return 0;
-    int removed = 0;
-    const std::size_t prefix = sizeof cld::partfile::kPrefix - 1;
-    const std::size_t suffix = sizeof cld::partfile::kSuffix - 1;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string name = e->d_name;
-        if (name.size() != prefix + 6 + suffix ||
-            name.compare(0, prefix, cld::partfile::kPrefix) != 0 ||
-            name.compare(name.size() - suffix, suffix, cld::partfile::kSuffix) != 0)
-            continue;
-        const std::string path = dir + "/" + name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat st {};
-        // Only a regular file nobody holds locked is a leftover.
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::unlink(path.c_str()) == 0)
-            ++removed;
-        ::close(fd);
-    }
-    ::closedir(d);
-    return removed;
+    return cld::files::removeUnlockedTemporaries(
+        folder.empty() ? std::string(".") : folder.string(), cld::partfile::kPrefix);
 }

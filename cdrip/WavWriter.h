@@ -8,7 +8,8 @@
 // Writes one ripped track as a canonical 44-byte-header PCM WAV file (16-bit stereo,
 // 44100 Hz). The samples go to a temporary file in the same folder (".cldrip-XXXXXX.part",
 // locked while it is written); Finish rewrites the header with the file's real sizes
-// and renames it into place, replacing an earlier file of that name. So a file under
+// and renames it into place. A name that is taken is never replaced unless the caller
+// allows replacing a regular file there (Create's replaceExisting). So a file under
 // the track's name is always complete as far as it goes: an aborted or failed track
 // still gets its header and its name, and a process that dies mid-track leaves only
 // the temporary file, which RemoveStaleTemporaries deletes. The destructor runs Finish.
@@ -25,7 +26,7 @@ public:
 
     // Starts the file and writes the empty header. On failure returns false and
     // Error() says why.
-    bool Create(const std::string& path);
+    bool Create(const std::string& path, bool replaceExisting = false);
     // Appends sample bytes as delivered. Returns false on a write error (the bytes not
     // written are not counted by the header, which follows the file's real size).
     bool Append(const std::uint8_t* data, std::size_t size);
@@ -34,6 +35,9 @@ public:
     bool Finish();
 
     bool IsOpen() const { return m_fd >= 0; }
+    // Whether the last failure was a final name taken by something the writer may not
+    // replace (the track's audio is then nowhere).
+    bool NameTaken() const { return m_nameTaken; }
     const std::string& Error() const { return m_error; }
     // The temporary file being written (empty when none is open).
     const std::string& TemporaryPath() const { return m_tempPath; }
@@ -50,4 +54,6 @@ private:
     std::string m_path;
     std::string m_tempPath;
     std::string m_error;
+    bool m_replaceExisting = false;
+    bool m_nameTaken = false;
 };

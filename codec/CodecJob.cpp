@@ -107,6 +107,16 @@ std::string CodecJob::GetOutput() const {
     return m_output;
 }
 
+void CodecJob::SetReplaceExisting(bool replace) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_replaceExisting = replace;
+}
+
+bool CodecJob::GetReplaceExisting() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_replaceExisting;
+}
+
 bool CodecJob::BeginStart() {
     {
         std::lock_guard lock(m_lock);

@@ -62,6 +62,11 @@ public:
     void SetOutput(const std::string& path);
     std::string GetInput() const;
     std::string GetOutput() const;
+    // Whether a regular file already at the output's name may be replaced (the user chose
+    // so, or the job's settings dialog asked); true unless set otherwise. Anything but a
+    // regular file is never replaced.
+    void SetReplaceExisting(bool replace);
+    bool GetReplaceExisting() const;
 
 protected:
     // Clears counters, stopwatches, abort and error and marks the job running. Returns
@@ -88,5 +93,6 @@ protected:
     uint32_t m_detail = 0;
     std::string m_input;
     std::string m_output;
+    bool m_replaceExisting = true;
     std::thread m_worker;
 };

@@ -110,7 +110,8 @@ int Id3v1Tag::Write(const std::string& path, bool removeOnly) {
     // pipe could block, writing a device would send it the tag).
     if (cld::OutputFile::CheckTarget(m_path) != 0)
         return 0;
-    const int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    const int fd =
+        ::open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
         return 0;
     // No other writer while the tag changes.

@@ -142,7 +142,8 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
     // The output is created only once everything else is known to work.
     if (sameFile(inputPath, outputPath))
         throw WMException(wmerr::kOutputCreate);
-    if (const uint32_t rc = s.file.Prepare(outputPath))
+    if (const uint32_t rc = s.file.Prepare(
+            outputPath, m_replaceExisting ? files::Replace::RegularFile : files::Replace::Never))
         throw WMException(rc == wmerr::kOutputNotFile ? rc : wmerr::kOutputCreate);
     openOutput(s.out, s.file);
     s.outputPath = outputPath;

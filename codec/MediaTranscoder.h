@@ -22,6 +22,8 @@ public:
     void Open(const std::string& inputPath, const WmProfile& profile, const std::string& outputPath,
               const ContentDescription& info);
     uint32_t Run(const std::atomic<bool>& stop) override;
+    // Whether Open may replace a regular file at the output's name (true unless set).
+    void setReplaceExisting(bool replace) { m_replaceExisting = replace; }
 
     int64_t GetEncodedMilliseconds() const override { return m_encodedMs.load(); }
 
@@ -29,6 +31,7 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
     std::atomic<int64_t> m_encodedMs{0};
+    bool m_replaceExisting = true;
 };
 
 } // namespace cld

@@ -111,7 +111,9 @@ void Mp3EncodeJob::Work() {
     ReachPoint(WorkerPoint::Started);
     const std::string output = GetOutput();
     cld::OutputFile file;
-    const uint32_t openError = file.Open(output);
+    const uint32_t openError =
+        file.Open(output, GetReplaceExisting() ? cld::files::Replace::RegularFile
+                                               : cld::files::Replace::Never);
     std::FILE* out = file.File();
     std::vector<uint8_t> mp3;
     std::vector<uint8_t> raw;

@@ -12,6 +12,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tstring.h>
+#include <unistd.h>
 
 namespace cld {
 namespace {
@@ -152,11 +153,19 @@ void replaceUserText(TagLib::ID3v2::Tag& tag, const char* description, const std
 } // namespace
 
 uint32_t addMp3AlbumGain(const std::string& path, double gainDb, double peak) {
-    const std::string temp = OutputFile::TempPathFor(path);
+    // The values go into a copy of the file, which then takes the file's place.
+    std::string temp;
+    const int fd = files::createTemporary(std::filesystem::path(path).parent_path().string(), temp);
+    if (fd < 0)
+        return wmerr::fromErrno(errno);
+    ::close(fd);
     std::error_code ec;
     std::filesystem::copy_file(path, temp, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec)
-        return wmerr::fromErrno(ec.value());
+    if (ec) {
+        const uint32_t why = wmerr::fromErrno(ec.value());
+        std::filesystem::remove(temp, ec);
+        return why;
+    }
     bool saved = false;
     bool tagged = false;
     errno = 0;
@@ -176,9 +185,8 @@ uint32_t addMp3AlbumGain(const std::string& path, double gainDb, double peak) {
         std::filesystem::remove(temp, ec);
         return tagged ? failure : 0;
     }
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        const uint32_t why = wmerr::fromErrno(ec.value());
+    if (!files::moveIntoPlace(temp, path, files::Replace::RegularFile)) {
+        const uint32_t why = wmerr::fromErrno(errno);
         std::filesystem::remove(temp, ec);
         return why;
     }

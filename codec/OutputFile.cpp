@@ -14,14 +14,11 @@ namespace {
 
 constexpr size_t kBufferBytes = 1 << 16;
 
-// The file a path finally names: symbolic links are followed, so that writing through a
-// link replaces the linked file rather than the link.
-std::string resolve(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(path, ec))
-        return path;
-    const std::filesystem::path target = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : target.string();
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
 } // namespace
@@ -30,47 +27,46 @@ OutputFile::~OutputFile() {
     Discard();
 }
 
-std::string OutputFile::TempPathFor(const std::string& path) {
-    return path + ".part";
-}
-
-uint32_t OutputFile::CheckTarget(const std::string& path) {
+uint32_t OutputFile::CheckTarget(const std::string& path, files::Replace replace) {
     if (path.empty())
         return wmerr::kNoOutputFile;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return errno == ENOENT ? 0 : wmerr::fromErrno(errno);
-    return S_ISREG(st.st_mode) ? 0 : wmerr::kOutputNotFile;
+    switch (files::occupantOf(path)) {
+    case files::Occupant::None:
+        return 0;
+    case files::Occupant::RegularFile:
+        return replace == files::Replace::RegularFile ? 0 : wmerr::fromErrno(EEXIST);
+    default:
+        return wmerr::kOutputNotFile;
+    }
 }
 
-uint32_t OutputFile::Prepare(const std::string& path) {
+uint32_t OutputFile::Prepare(const std::string& path, files::Replace replace) {
     Discard();
-    const std::string target = resolve(path);
-    if (const uint32_t rc = CheckTarget(target))
+    if (const uint32_t rc = CheckTarget(path, replace))
         return rc;
-    const std::string temp = TempPathFor(target);
-    struct stat st {};
-    if (::lstat(temp.c_str(), &st) == 0) {
-        // Left behind by a run that died; anything but a plain file there is not ours.
-        if (!S_ISREG(st.st_mode))
-            return wmerr::kOutputNotFile;
-        if (::unlink(temp.c_str()) != 0)
-            return wmerr::fromErrno(errno);
-    }
-    m_final = target;
+    // Leftovers of runs that were killed are of no use to anyone.
+    files::removeStaleTemporaries(folderOf(path));
+    std::string temp;
+    const int fd = files::createTemporary(folderOf(path), temp);
+    if (fd < 0)
+        return wmerr::fromErrno(errno);
+    // The descriptor stays open (and the file locked) until the file is committed or
+    // discarded, also while a writer that opens the file by its name fills it.
+    m_lockFd = fd;
+    m_final = path;
     m_temp = temp;
+    m_replace = replace;
     return 0;
 }
 
-uint32_t OutputFile::Open(const std::string& path) {
-    if (const uint32_t rc = Prepare(path))
+uint32_t OutputFile::Open(const std::string& path, files::Replace replace) {
+    if (const uint32_t rc = Prepare(path, replace))
         return rc;
-    // O_EXCL: the temporary name must be ours alone, never a link planted meanwhile.
-    const int fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // The stream writes through the descriptor the file was created with.
+    const int fd = ::fcntl(m_lockFd, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) {
         const uint32_t rc = wmerr::fromErrno(errno);
-        m_temp.clear();
-        m_final.clear();
+        Discard();
         return rc;
     }
     m_file = ::fdopen(fd, "wb");
@@ -104,16 +100,22 @@ uint32_t OutputFile::Commit() {
         Discard();
         return rc;
     }
-    // The target is checked again: it may have become a device or folder meanwhile.
-    uint32_t rc = CheckTarget(m_final);
-    if (rc == 0 && std::rename(m_temp.c_str(), m_final.c_str()) != 0)
-        rc = wmerr::fromErrno(errno);
+    // The final name may have been taken meanwhile: what is there stays unless it is a
+    // regular file the caller allowed to replace.
+    uint32_t rc = 0;
+    if (!files::moveIntoPlace(m_temp, m_final, m_replace)) {
+        const int why = errno;
+        rc = why == EEXIST && files::occupantOf(m_final) != files::Occupant::RegularFile
+                 ? wmerr::kOutputNotFile
+                 : wmerr::fromErrno(why);
+    }
     if (rc != 0) {
         Discard();
         return rc;
     }
     m_temp.clear();
     m_final.clear();
+    releaseLock();
     return 0;
 }
 
@@ -123,6 +125,13 @@ void OutputFile::Discard() {
         ::unlink(m_temp.c_str());
     m_temp.clear();
     m_final.clear();
+    releaseLock();
+}
+
+void OutputFile::releaseLock() {
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+    m_lockFd = -1;
 }
 
 } // namespace cld

@@ -125,6 +125,7 @@ void WmEncoderControl::Start() {
         transcoder = std::move(capture);
     } else {
         auto conversion = std::make_unique<cld::MediaTranscoder>();
+        conversion->setReplaceExisting(m_replaceExisting);
         conversion->Open(m_active->GetInputPath(), *m_active->GetProfile(), m_output, m_info);
         transcoder = std::move(conversion);
     }

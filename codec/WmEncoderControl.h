@@ -58,6 +58,8 @@ public:
     void ReleaseSourceGroup();
     bool HasSourceGroup() const { return m_group != nullptr; }
     void SetOutputFile(const std::string& path);
+    // Whether a regular file at the output's name may be replaced (true unless set).
+    void SetReplaceExisting(bool replace) { m_replaceExisting = replace; }
     const std::string& GetOutputFile() const { return m_output; }
     // Each non-empty text replaces the stored one.
     void SetDisplayInfo(const std::string& author, const std::string& title,
@@ -90,6 +92,7 @@ private:
     std::unique_ptr<WmSourceGroup> m_group;
     WmSourceGroup* m_active = nullptr;
     std::string m_output;
+    bool m_replaceExisting = true;
     cld::ContentDescription m_info;
 
     std::unique_ptr<cld::Transcoder> m_transcoder;

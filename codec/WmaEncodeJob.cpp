@@ -33,6 +33,7 @@ void WmaEncodeJob::EncodeFile(const std::string& input, const std::string& outpu
         group.Activate();
         group.SetProfile(m_encoder->GetProfile(m_profileIndex));
         m_encoder->SetOutputFile(output);
+        m_encoder->SetReplaceExisting(m_replaceExisting);
         if (display)
             m_encoder->SetDisplayInfo(display->artist, display->title, display->album, "", "");
         m_fileStart = std::time(nullptr);

@@ -36,6 +36,8 @@ public:
     WmEncoderControl& GetEncoder() { return *m_encoder; }
     void SetProfileIndex(int index) { m_profileIndex = index; }
     int GetProfileIndex() const { return m_profileIndex; }
+    // Whether a regular file at an output's name may be replaced (true unless set).
+    void SetReplaceExisting(bool replace) { m_replaceExisting = replace; }
 
     // Configures the encoder for one file and starts it. `display` is given for CD
     // tracks only. On a failure the source group is released before the exception
@@ -63,5 +65,6 @@ public:
 private:
     std::unique_ptr<WmEncoderControl> m_encoder;
     int m_profileIndex = 0;
+    bool m_replaceExisting = true;
     std::time_t m_fileStart = 0;
 };

@@ -159,6 +159,14 @@ enum OwnStringId : int {
     IDS_PARALLEL_JOBS_LABEL = 2850,
     IDS_PARALLEL_ALL_CORES = 2851,
     IDS_PARTIALS_KEPT = 2852,
+
+    // Final names of a job that something already has.
+    IDS_NAMES_TAKEN_ASK = 2950,
+    IDS_BUTTON_REPLACE = 2951,
+    IDS_BUTTON_KEEP_BOTH = 2952,
+    IDS_TRACK_NAME_TAKEN = 2953,
+    IDS_CD_TEMP_FOLDER_FAILED = 2954,
+    IDS_GRAB_NOT_ALL_SAVED = 2955,
 };
 
 // Own texts that the code finds by their English words rather than by a name: the labels

@@ -11,8 +11,10 @@
 #include "Log.h"
 #include "MessageService.h"
 #include "ProgressFigures.h"
+#include "SafeFiles.h"
 #include "SettingsRecord.h"
 #include "StringIds.h"
+#include "TakenNames.h"
 #include "VerifiedRip.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
@@ -344,19 +346,79 @@ void CBatchProgressDlg::reportAbort(const std::string& keptPartial) {
         Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
 }
 
-CBatchProgressDlg::CdTrackFiles
-CBatchProgressDlg::cdTrackFiles(int index, const std::string& outputExtension) const {
+bool CBatchProgressDlg::prepareCdFiles(const std::string& outputExtension) {
     const GrabSelection& sel = m_context.grabSelection;
-    CdTrackFiles f;
-    f.track = sel.ticked[static_cast<size_t>(index)];
-    f.title = static_cast<size_t>(f.track) < sel.trackNames.size()
-                  ? sel.trackNames[static_cast<size_t>(f.track)]
-                  : "Track" + std::to_string(f.track + 1);
     const std::string folder = withTrailingSlash(m_params.outputPath);
-    f.base = cdTrackBaseName(sel.artist.empty() ? "Unknown Artist" : sel.artist, f.title);
-    f.wav = folder + f.base + ".wav";
-    f.output = folder + f.base + outputExtension;
-    return f;
+    const std::string artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
+    m_cdFiles.clear();
+    std::vector<std::string> outputs;
+    for (const uint16_t track : sel.ticked) {
+        CdTrackFiles f;
+        f.track = track;
+        f.title = static_cast<size_t>(f.track) < sel.trackNames.size()
+                      ? sel.trackNames[static_cast<size_t>(f.track)]
+                      : "Track" + std::to_string(f.track + 1);
+        f.base = cdTrackBaseName(artist, f.title);
+        if (f.base.empty())
+            f.base = "Track" + std::to_string(f.track + 1);
+        outputs.push_back(folder + f.base + outputExtension);
+        m_cdFiles.push_back(std::move(f));
+    }
+    cld::CdFilePlan plan =
+        cld::makeCdFilePlan(std::move(outputs), folder + cld::ripLogName(sel.artist, sel.album));
+    if (cld::settleTakenNames(m_context, plan, this) == cld::TakenNamesChoice::Cancel)
+        return false;
+    m_cdReplace = plan.replaceExisting;
+    m_cdComplete.clear();
+    m_cdKept.clear();
+    m_cdLog = cld::RipLogJob{};
+    m_cdLog.request.logBase = plan.logBase;
+    m_cdLog.request.replaceExisting = plan.replaceExisting;
+    m_cdTempFolder = cld::files::createTemporaryFolder(folder);
+    if (m_cdTempFolder.empty()) {
+        message(cld::IDS_CD_TEMP_FOLDER_FAILED, MessageIcon::Error,
+                QString::fromStdString(m_params.outputPath));
+        return false;
+    }
+    for (size_t i = 0; i < m_cdFiles.size(); ++i) {
+        CdTrackFiles& f = m_cdFiles[i];
+        f.output = plan.tracks[i];
+        char name[32];
+        std::snprintf(name, sizeof name, "/Track %02d.wav", f.track + 1);
+        f.wav = m_cdTempFolder + name;
+    }
+    return true;
+}
+
+const CBatchProgressDlg::CdTrackFiles& CBatchProgressDlg::cdTrackFiles(int index) const {
+    return m_cdFiles.at(static_cast<size_t>(index));
+}
+
+void CBatchProgressDlg::noteCdOutputComplete(const std::string& output) {
+    m_cdComplete.push_back(output);
+}
+
+std::string CBatchProgressDlg::keepCdPartial(const std::string& output) {
+    const std::string kept = keepAsPartial(output);
+    if (!kept.empty())
+        m_cdKept.emplace_back(output, kept);
+    return kept;
+}
+
+void CBatchProgressDlg::endCdJob() {
+    if (!m_completed)
+        cld::finishRipLog(m_context, m_cdLog, m_abort ? "aborted by the user" : "failed",
+                          m_cdComplete, m_cdKept);
+    if (m_cdTempFolder.empty())
+        return;
+    // The folder was made by this job, readable by nobody else: everything in it is the
+    // job's own.
+    std::error_code ec;
+    std::filesystem::remove_all(m_cdTempFolder, ec);
+    if (ec)
+        logf(LogLevel::Warning, "The temporary folder %s could not be removed: %s",
+             m_cdTempFolder.c_str(), ec.message().c_str());
+    m_cdTempFolder.clear();
 }
 
 void CBatchProgressDlg::reportCdAbort(const std::vector<std::string>& keptPartials) {
@@ -490,7 +552,7 @@ void CBatchProgressDlg::recordWholeTrack(int trackIndex, const std::string& wavP
     // Intro-only reads are no rip of the disc: they get no log and no cue sheet.
     if (outputPath.empty() || endSeconds != -1)
         return;
-    cld::recordRippedTrack(m_context, trackIndex, wavPath, outputPath);
+    cld::recordRippedTrack(m_context, m_cdLog, trackIndex, wavPath, outputPath);
     // The release's cover goes beside the files once; a rip without it is still whole.
     const std::string& cover = m_context.grabSelection.coverImage;
     std::string why;
@@ -499,10 +561,10 @@ void CBatchProgressDlg::recordWholeTrack(int trackIndex, const std::string& wavP
         logf(LogLevel::Warning, "The cover could not be kept: %s", why.c_str());
 }
 
-CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
-                                                             const std::string& folder,
-                                                             const std::string& baseName,
-                                                             const std::string& outputPath) {
+CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(const CdTrackFiles& files) {
+    const int trackIndex = files.track;
+    const std::string folder = withTrailingSlash(m_cdTempFolder);
+    const std::string& outputPath = files.output;
     CProgressBar* grab = bar(IDC_GRAB_BAR);
     grab->setRange(0, 100);
     grab->setPos(1);
@@ -521,7 +583,7 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
         NameText::Release(name);
     }
     const GrabSelection& sel = m_context.grabSelection;
-    const std::string fileName = baseName + ".wav";
+    const std::string fileName = std::filesystem::path(files.wav).filename().string();
     const int endSeconds = sel.introOnly ? (sel.introSeconds > 0 ? sel.introSeconds : 15) : -1;
     {
         LibraryText folderText(folder);
@@ -536,7 +598,7 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
     }
     setText(IDC_INPUT_FILE,
             QStringLiteral("%1, CD-Audio Track Nr. %2").arg(m_driveName).arg(trackIndex + 1));
-    setText(IDC_OUTPUT_FILE, fileName);
+    setText(IDC_OUTPUT_FILE, files.base + ".wav");
     cld::applyStoredReadOffset(m_context.settings, m_context.driveSettings, sel.driveIndex);
     if (rip->StartGrab() == 0) {
         message(IDS_GRAB_FAILED, MessageIcon::Error,
@@ -573,7 +635,7 @@ CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(int trackIndex,
         if (lastTrackResult(*rip, r) && r.trackIndex == trackIndex &&
             (r.result == GrabStatus::TrackNotVerified ||
              (r.result == GrabStatus::TrackFailed && r.unreadSectors > 0))) {
-            m_inexactTracks.push_back(baseName + ": " +
+            m_inexactTracks.push_back(files.base + ": " +
                                       grabTrackText(r.unreadSectors, r.unverifiedSectors, false));
             recordWholeTrack(trackIndex, folder + fileName, outputPath, endSeconds);
             return ReadResult::Done;

@@ -3,6 +3,7 @@
 #include "JobParameters.h"
 #include "MessageService.h"
 #include "ParallelBatch.h"
+#include "VerifiedRip.h"
 
 #include <QDialog>
 #include <ctime>
@@ -134,8 +135,10 @@ protected:
     // The same for a CD job's kept files: the one-file text for one, the list for more.
     void reportCdAbort(const std::vector<std::string>& keptPartials);
 
-    // The files of the `index`-th selected track of a CD job: its title (the grabber's
-    // name, "TrackN" without one), its base name, its temporary WAV and its output.
+    // The files of one selected track of a CD job: its title (the grabber's name as it
+    // came, for the tags; "TrackN" without one), its base name (artist - title, made by
+    // the one file-name rule), its temporary WAV (in the job's own temporary folder) and
+    // its output (distinct from every other output of the job).
     struct CdTrackFiles {
         int track = 0; // 0-based on the disc
         std::string title;
@@ -143,7 +146,26 @@ protected:
         std::string wav;
         std::string output;
     };
-    CdTrackFiles cdTrackFiles(int index, const std::string& outputExtension) const;
+    // Plans every file of a CD job before anything is read: the tracks' outputs in the
+    // output folder, the log and cue sheet, and a temporary folder of the job's own for
+    // the WAV files it encodes. When some final names are taken, asks once (Replace /
+    // Keep both / Cancel). False when the job must not start: the user cancelled, or the
+    // temporary folder could not be made (reported).
+    bool prepareCdFiles(const std::string& outputExtension);
+    // The plan's files of the `index`-th selected track.
+    const CdTrackFiles& cdTrackFiles(int index) const;
+    // Whether the user agreed to replace regular files at the outputs' names.
+    bool cdReplaceExisting() const { return m_cdReplace; }
+    // A track's output is complete under its name.
+    void noteCdOutputComplete(const std::string& output);
+    // Keeps a track's output that Abort cut short as NAME.part (keepAsPartial) and notes
+    // it; returns the new name (empty when there was nothing to keep).
+    std::string keepCdPartial(const std::string& output);
+    // The end of a CD job, however it ended: a job that did not run to its end rewrites
+    // its log and cue sheet to say so and to describe the files as they are; then the
+    // job's temporary folder goes, with whatever is left in it (all of it the job's own
+    // files).
+    void endCdJob();
     // The first job of `pool` that no entry of `busy` (with a `job` member) holds.
     template <class Job, class Busy>
     static Job* idleJob(const std::vector<Job*>& pool, const Busy& busy) {
@@ -159,16 +181,14 @@ protected:
 
     // How reading one CD track ended.
     enum class ReadResult { Done, Aborted, Failed };
-    // Reads selected track `trackIndex` (0-based on the disc) into folder + baseName +
-    // ".wav" through the ripper object, polling its status; a failure has been reported
-    // when this returns Failed. A whole track read is recorded in the rip log and cue sheet
-    // beside outputPath, the file the job makes of it (none when outputPath is empty).
-    ReadResult readCdTrack(int trackIndex, const std::string& folder, const std::string& baseName,
-                           const std::string& outputPath = {});
+    // Reads a selected track into its temporary WAV through the ripper object, polling
+    // its status; a failure has been reported when this returns Failed. A whole track
+    // read is recorded in the rip log and cue sheet beside its output.
+    ReadResult readCdTrack(const CdTrackFiles& files);
     // Writes the rip log and cue sheet with a whole track just read (not for intro reads).
     void recordWholeTrack(int trackIndex, const std::string& wavPath, const std::string& outputPath,
                           int endSeconds);
-    // Deletes a temporary WAV file of a CD job.
+    // Deletes a temporary WAV file of a CD job (only ever one in the job's own folder).
     static void removeTemporary(const std::string& path);
 
     JobContext& m_context;
@@ -196,4 +216,10 @@ private:
     QString m_driveName;
     FileSlot* m_shownSlot = nullptr;
     bool m_painted = false;
+    std::vector<CdTrackFiles> m_cdFiles;
+    std::string m_cdTempFolder;
+    cld::RipLogJob m_cdLog;
+    bool m_cdReplace = false;
+    std::vector<std::string> m_cdComplete;
+    std::vector<std::pair<std::string, std::string>> m_cdKept;
 };

@@ -20,6 +20,7 @@
 #include "cldrip/CDRipDriveSettings.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 
 using namespace cld;
 
@@ -442,6 +443,11 @@ void CEncoderProgressDlg::runCd() {
     const GrabSelection& sel = m_context.grabSelection;
     const int count = static_cast<int>(sel.ticked.size());
     const std::string folder = withTrailingSlash(m_params.outputPath);
+    // Every name is settled before the first track is read; the temporary WAV files live
+    // in a folder of the job's own, removed with whatever is left in it when the job ends.
+    if (!prepareCdFiles(".wma"))
+        return;
+    const auto endJob = qScopeGuard([this] { endCdJob(); });
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(folder);
@@ -466,7 +472,7 @@ void CEncoderProgressDlg::runCd() {
             bar(IDC_CURRENT_BAR)->setRange(0, encoding.front().seconds);
     };
     auto keepPartial = [&](const std::string& wma) {
-        if (const std::string kept = keepAsPartial(wma); !kept.empty())
+        if (const std::string kept = keepCdPartial(wma); !kept.empty())
             keptPartials.push_back(kept);
     };
     // Ends the batch: the encoders still at work are stopped (their files kept as
@@ -476,6 +482,8 @@ void CEncoderProgressDlg::runCd() {
             if (e.job->IsEncoding()) {
                 e.job->AbortEncoding();
                 keepPartial(e.wma);
+            } else if (e.job->GetEncoder().GetLastErrorCode() == 0) {
+                noteCdOutputComplete(e.wma);
             }
             removeTemporary(e.wav);
         }
@@ -495,6 +503,8 @@ void CEncoderProgressDlg::runCd() {
         // as it is; one cut short is kept under another name.
         if (end == JobEnd::Aborted && wasEncoding)
             keepPartial(e.wma);
+        else if (end == JobEnd::Done || end == JobEnd::Aborted)
+            noteCdOutputComplete(e.wma);
         removeTemporary(e.wav);
         if (end != JobEnd::Done) {
             stopAll(currentWav);
@@ -515,14 +525,12 @@ void CEncoderProgressDlg::runCd() {
     };
 
     for (int i = 0; i < count; ++i) {
-        const CdTrackFiles files = cdTrackFiles(i, ".wma");
-        const int track = files.track;
+        const CdTrackFiles& files = cdTrackFiles(i);
         const std::string& title = files.title;
         const std::string& wav = files.wav;
         const std::string& wma = files.output;
         showFileCount(i + 1, count);
-        const ReadResult read =
-            m_abort ? ReadResult::Aborted : readCdTrack(track, folder, files.base, wma);
+        const ReadResult read = m_abort ? ReadResult::Aborted : readCdTrack(files);
         if (read != ReadResult::Done) {
             if (read == ReadResult::Failed && !m_abort) {
                 // The tracks before this one are still encoding and are good: finish them.
@@ -549,6 +557,7 @@ void CEncoderProgressDlg::runCd() {
         bar(IDC_CURRENT_BAR)->setPos(0);
         checkInput(wav, true);
         const int seconds = bar(IDC_CURRENT_BAR)->upper();
+        encoder->SetReplaceExisting(cdReplaceExisting());
         if (m_abort || !startEncoding(*encoder, wav, wma, true, title, false)) {
             // The tracks before this one are good: finish them, unless the user aborted.
             while (!m_abort && !encoding.empty() && finishFirst(wav)) {

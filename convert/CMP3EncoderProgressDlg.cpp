@@ -21,6 +21,7 @@
 #include "WaitService.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <algorithm>
 #include <deque>
 
@@ -308,6 +309,11 @@ void CMP3EncoderProgressDlg::runCd() {
     const GrabSelection& sel = m_context.grabSelection;
     const int count = static_cast<int>(sel.ticked.size());
     const std::string folder = withTrailingSlash(m_params.outputPath);
+    // Every name is settled before the first track is read; the temporary WAV files live
+    // in a folder of the job's own, removed with whatever is left in it when the job ends.
+    if (!prepareCdFiles(".mp3"))
+        return;
+    const auto endJob = qScopeGuard([this] { endCdJob(); });
     bar(IDC_OVERALL_BAR)->setRange(0, count);
     bar(IDC_OVERALL_BAR)->setPos(0);
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
@@ -351,8 +357,10 @@ void CMP3EncoderProgressDlg::runCd() {
             // A job that failed removed its file; one that encoded the whole track before
             // the batch ended made a finished, tagged MP3; any other was cut short.
             if (e.job->GetErrorCode() == 0 && e.job->GetProgress() < 100) {
-                if (const std::string kept = keepAsPartial(e.mp3); !kept.empty())
+                if (const std::string kept = keepCdPartial(e.mp3); !kept.empty())
                     keptPartials.push_back(kept);
+            } else if (e.job->GetErrorCode() == 0) {
+                noteCdOutputComplete(e.mp3);
             }
             removeTemporary(e.wav);
         }
@@ -371,10 +379,12 @@ void CMP3EncoderProgressDlg::runCd() {
         // (and tagged); otherwise its partial file is kept under another name.
         if (end == JobEnd::Aborted &&
             !(e.job->GetErrorCode() == 0 && e.job->GetProgress() == 100)) {
-            if (const std::string kept = keepAsPartial(e.mp3); !kept.empty())
+            if (const std::string kept = keepCdPartial(e.mp3); !kept.empty())
                 keptPartials.push_back(kept);
         } else if (end == JobEnd::Failed) {
             reportJobFailure(*e.job, false); // the job removed its unfinished file
+        } else {
+            noteCdOutputComplete(e.mp3);
         }
         album.add(e.mp3, e.job->TakeLoudness());
         removeTemporary(e.wav);
@@ -398,14 +408,13 @@ void CMP3EncoderProgressDlg::runCd() {
     };
 
     for (int i = 0; i < count; ++i) {
-        const CdTrackFiles files = cdTrackFiles(i, ".mp3");
+        const CdTrackFiles& files = cdTrackFiles(i);
         const int track = files.track;
         const std::string& title = files.title;
         const std::string& wav = files.wav;
         const std::string& mp3 = files.output;
         showFileCount(i + 1, count);
-        const ReadResult read =
-            m_abort ? ReadResult::Aborted : readCdTrack(track, folder, files.base, mp3);
+        const ReadResult read = m_abort ? ReadResult::Aborted : readCdTrack(files);
         if (read != ReadResult::Done) {
             if (read == ReadResult::Failed && !m_abort) {
                 // The tracks before this one are still encoding and are good: finish them.
@@ -433,6 +442,7 @@ void CMP3EncoderProgressDlg::runCd() {
         tags.title = title;
         tags.track = track + 1;
         encoder->SetTags(tags);
+        encoder->SetReplaceExisting(cdReplaceExisting());
         if (!startJob(*encoder, wav, mp3)) {
             if (!m_abort) {
                 reportJobFailure(*encoder, false);

@@ -1,6 +1,7 @@
 #include "ConvertPaths.h"
 
 #include "AudioInputCheck.h"
+#include "SafeFiles.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,8 +24,13 @@ std::string cdOutputFolder(const std::string& remembered, const std::string& art
                            const std::string& album) {
     if (remembered.empty())
         return {};
-    return withTrailingSlash(remembered) + (artist.empty() ? "Unknown Artist" : artist) + " - " +
-           (album.empty() ? "Unknown" : album);
+    std::string a = files::safeName(artist);
+    std::string b = files::safeName(album);
+    if (a.empty())
+        a = "Unknown Artist";
+    if (b.empty())
+        b = "Unknown";
+    return withTrailingSlash(remembered) + files::safeName(a + " - " + b);
 }
 
 std::string folderModeOutput(const std::string& inputFolder, const std::string& subFolder) {
@@ -42,34 +48,26 @@ std::string fileModeOutput(const std::string& inputFile, const std::string& exte
     return inputFile.substr(0, inputFile.size() - 4) + extension;
 }
 
-namespace {
-
-std::string fileNamePart(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '/')
-            out += '-';
-        else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
-            out += c;
-    }
-    return out;
-}
-
-} // namespace
-
 std::string cdTrackBaseName(const std::string& artist, const std::string& title) {
-    return fileNamePart(artist) + " - " + fileNamePart(title);
+    const std::string titlePart = files::safeName(title);
+    if (titlePart.empty())
+        return {};
+    return files::safeName(files::safeName(artist) + " - " + titlePart);
 }
 
 std::string keepAsPartial(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (path.empty() || files::occupantOf(path) != files::Occupant::RegularFile)
         return {};
-    const std::string partial = path + ".part";
-    if (std::rename(path.c_str(), partial.c_str()) != 0)
-        return {};
-    return partial;
+    // A file of the user's named NAME.part stays: the partial file then gets a number.
+    std::string partial = path + ".part";
+    for (int n = 2; n < 100; ++n) {
+        if (files::moveIntoPlace(path, partial, files::Replace::Never))
+            return partial;
+        if (errno != EEXIST)
+            return {};
+        partial = files::numberedPath(path, n) + ".part";
+    }
+    return {};
 }
 
 bool hasExtension(const std::string& path, const std::string& extension) {

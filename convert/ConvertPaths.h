@@ -8,8 +8,8 @@ namespace cld {
 // `path` with one "/" at its end (an empty path stays empty).
 std::string withTrailingSlash(const std::string& path);
 // The output folder proposed for a CD job: remembered folder + "/" + artist + " - " +
-// album, with "Unknown Artist" and "Unknown" standing in for empty names. Empty when
-// nothing is remembered.
+// album, with "Unknown Artist" and "Unknown" standing in for empty names, the last part
+// made by the one file-name rule. Empty when nothing is remembered.
 std::string cdOutputFolder(const std::string& remembered, const std::string& artist,
                            const std::string& album);
 // The output proposed for a folder job: the input folder + `subFolder` + "/"
@@ -19,10 +19,11 @@ std::string folderModeOutput(const std::string& inputFolder, const std::string& 
 // characters; all of ".flac" and ".opus") replaced by `extension` (".mp3"); a path too
 // short to have one gets the extension appended.
 std::string fileModeOutput(const std::string& inputFile, const std::string& extension);
-// The base name of a CD track's files: artist + " - " + title, each made fit to be part of
-// one file name ("/" becomes "-", control characters are dropped), as the grabber does.
+// The base name of a CD track's files: artist + " - " + title, made by the one file-name
+// rule (cld::files::safeName), as the grabber does. Empty when the title gives nothing.
 std::string cdTrackBaseName(const std::string& artist, const std::string& title);
-// Keeps the unfinished output of an aborted CD track under `path` + ".part", so that it
+// Keeps the unfinished output of an aborted track under `path` + ".part" (or a numbered
+// "NAME (2).mp3.part" when that name is taken: nothing there is replaced), so that it
 // never passes for a finished file. Returns the new name, or an empty string when the
 // file is not there or could not be renamed.
 std::string keepAsPartial(const std::string& path);

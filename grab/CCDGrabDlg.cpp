@@ -20,9 +20,11 @@
 #include "MessageService.h"
 #include "MusicBrainzText.h"
 #include "PickerService.h"
+#include "SafeFiles.h"
 #include "SettingsRecord.h"
 #include "StringIds.h"
 #include "StringTable.h"
+#include "TakenNames.h"
 #include "VerifiedRip.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
@@ -583,7 +585,7 @@ void CCDGrabDlg::accept() {
     selection.driveIndex = std::max(0, m_drive->currentIndex());
     selection.trackNames.clear();
     for (int i = 0; i < m_list->rowCount(); ++i)
-        selection.trackNames.push_back(cld::cleanTrackName(str(m_list->cellText(i, 0))));
+        selection.trackNames.push_back(str(m_list->cellText(i, 0)));
     selection.ticked.clear();
     for (int row : ticked)
         selection.ticked.push_back(static_cast<uint16_t>(row));
@@ -639,6 +641,34 @@ void CCDGrabDlg::grabToWav() {
     }
     const std::string artist = str(m_artist->text());
     const std::filesystem::path folder = base / cld::albumFolderName(artist, str(m_album->text()));
+    const bool flac =
+        (m_wavTarget ? m_saveAs->currentData().toInt() : int{SettingsRecord::kGrabToWav}) ==
+        SettingsRecord::kGrabToFlac;
+
+    // Every file's name is settled before anything is written: names within the folder's
+    // room, one file per track even when two tracks share a title, and one question when
+    // names are already taken.
+    // The ripper takes paths of up to 259 bytes: a long name is cut to what the folder
+    // leaves, unless that is too little to tell the tracks apart (the ripper then refuses
+    // the track and the end message names it).
+    constexpr std::size_t kRipperPathBytes = 259;
+    constexpr std::size_t kShortestCut = 40;
+    const std::size_t used = folder.string().size() + 1 + cld::files::kNameReserve;
+    const std::size_t room = used < kRipperPathBytes ? kRipperPathBytes - used : 0;
+    const std::size_t longest =
+        room >= kShortestCut ? std::min(room, cld::files::kNameBytes - cld::files::kNameReserve)
+                             : cld::files::kNameBytes - cld::files::kNameReserve;
+    std::vector<std::string> planned;
+    for (int row : ticked) {
+        const std::string name = cld::wavBaseName(artist, str(m_list->cellText(row, 0)),
+                                                  str(m_list->cellText(row, 1)), longest);
+        planned.push_back(
+            (folder / (flac ? cld::flacFileName(name) : cld::wavFileName(name))).string());
+    }
+    cld::CdFilePlan plan = cld::makeCdFilePlan(
+        std::move(planned), (folder / cld::ripLogName(artist, str(m_album->text()))).string());
+    if (cld::settleTakenNames(m_context, plan, this) == cld::TakenNamesChoice::Cancel)
+        return;
     std::filesystem::create_directories(folder, ec);
     if (!std::filesystem::is_directory(folder, ec)) {
         MessageService::message(cld::IDS_GRAB_FOLDER_FAILED, MessageIcon::Error, MessageButtons::Ok,
@@ -671,22 +701,22 @@ void CCDGrabDlg::grabToWav() {
         m_wavTarget ? m_saveAs->currentData().toInt() : int{SettingsRecord::kGrabToWav};
     if (m_wavTarget && !m_context.settings.setGrabFormat(format))
         cld::logf(cld::LogLevel::Warning, "The chosen file format could not be stored.");
-    const bool flac = format == SettingsRecord::kGrabToFlac;
     CDRipObject& rip = *m_context.ripObject;
     NameText* folderText = NameText::Create(folder.string().c_str());
     rip.SetOutputFolder(folderText);
     NameText::Release(folderText);
     // The format applies to the jobs added from here until the grab starts.
     rip.SetOutputFormat(flac ? CDRipObject::FormatFlac : CDRipObject::FormatWav);
+    rip.SetReplaceExisting(plan.replaceExisting ? 1 : 0);
     std::vector<std::string> names;
     std::vector<int> trackIndices;
     std::vector<cld::RipLogFile> logFiles;
     std::vector<GrabTrackResult> ripResults;
     std::vector<cld::TrackResult> refused;
     const int endSeconds = m_introOnly->isChecked() ? introSeconds() : -1;
-    for (int row : ticked) {
-        const std::string name =
-            cld::wavBaseName(artist, str(m_list->cellText(row, 0)), str(m_list->cellText(row, 1)));
+    for (std::size_t job = 0; job < plan.tracks.size(); ++job) {
+        const int row = ticked[static_cast<qsizetype>(job)];
+        const std::string name = std::filesystem::path(plan.tracks[job]).filename().string();
         NameText* nameText = NameText::Create(name.c_str());
         const int32_t added = rip.AddTrack(row, nameText, 0, endSeconds);
         NameText::Release(nameText);
@@ -712,8 +742,7 @@ void CCDGrabDlg::grabToWav() {
         trackIndices.push_back(row);
         logFiles.emplace_back();
         logFiles.back().trackIndex = row;
-        logFiles.back().path =
-            (folder / (flac ? cld::flacFileName(name) : cld::wavFileName(name))).string();
+        logFiles.back().path = plan.tracks[job];
         logFiles.back().title = names.back();
     }
     // The drive's read offset applies to every read of this grab.
@@ -724,6 +753,7 @@ void CCDGrabDlg::grabToWav() {
     WaitService& waits = WaitService::instance();
     cld::GrabEnd end;
     end.partialFilesRemoved = flac;
+    std::string ripEnding;
     if (names.empty()) {
         // Every track was refused: there is nothing to read.
     } else if (rip.StartGrab() != 1) {
@@ -780,6 +810,28 @@ void CCDGrabDlg::grabToWav() {
         end.tracks = results.empty()
                          ? cld::outcomesFromStatus(names, end.errorCode, end.aborted, position)
                          : cld::outcomesFromResults(names, trackIndices, results);
+        // A track whose name something else had wrote nothing: the message names what
+        // was in the way, and the log and cue sheet leave the track out (the file under
+        // its name is not the rip's).
+        // A track that stopped early keeps what was read in a WAV file and nothing in FLAC;
+        // one the grab did not reach has no file.
+        std::vector<cld::RipLogFile> written;
+        for (std::size_t i = 0; i < end.tracks.size() && i < logFiles.size(); ++i) {
+            const cld::TrackResult& t = end.tracks[i];
+            if (t.outcome == cld::TrackOutcome::NameTaken) {
+                end.tracks[i].file = std::filesystem::path(logFiles[i].path).filename().string();
+                continue;
+            }
+            if (t.outcome == cld::TrackOutcome::NotReached)
+                logFiles[i].state = cld::RipLogFile::State::NotWritten;
+            else if (t.outcome == cld::TrackOutcome::Failed && t.unreadSectors <= 0)
+                logFiles[i].state =
+                    flac ? cld::RipLogFile::State::NotWritten : cld::RipLogFile::State::Incomplete;
+            if (logFiles[i].state != cld::RipLogFile::State::Complete)
+                ripEnding = "failed: not every track was read to its end";
+            written.push_back(logFiles[i]);
+        }
+        logFiles = std::move(written);
     }
     if (!refused.empty()) {
         end.tracks.insert(end.tracks.end(), refused.begin(), refused.end());
@@ -790,13 +842,19 @@ void CCDGrabDlg::grabToWav() {
 
     // The log and cue sheet beside the files, with the AccurateRip result (whole tracks only).
     if (!end.aborted && endSeconds < 0 && !logFiles.empty()) {
-        const cld::RipLogRequest request{folder.string(),
-                                         artist,
-                                         str(m_album->text()),
-                                         logFiles,
-                                         ripResults,
-                                         std::max(0, m_drive->currentIndex()),
-                                         str(m_errorCorrection->currentText())};
+        cld::RipLogRequest request;
+        request.folder = folder.string();
+        request.logBase = plan.logBase;
+        request.replaceExisting = plan.replaceExisting;
+        request.artist = artist;
+        request.album = str(m_album->text());
+        request.files = logFiles;
+        request.results = ripResults;
+        request.driveIndex = std::max(0, m_drive->currentIndex());
+        // The log names the correction in its own words, whatever the window's language.
+        request.errorCorrection =
+            cld::errorCorrectionName(cld::errorCorrectionType(m_errorCorrection->currentIndex()));
+        request.ending = ripEnding;
         end.verification = cld::writeRipLogAndCue(m_context, request).reportLines;
     }
     if (!offsetLine.empty())

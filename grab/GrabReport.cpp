@@ -49,6 +49,7 @@ GrabReport grabReportAlone(const GrabEnd& end) {
     std::string notExact;
     bool stoppedEarly = false;
     bool damaged = false;
+    bool notSaved = false;
     for (const TrackResult& track : end.tracks) {
         std::string what;
         switch (track.outcome) {
@@ -67,6 +68,10 @@ GrabReport grabReportAlone(const GrabEnd& end) {
             what = grabNotReadText();
             stoppedEarly = true;
             break;
+        case TrackOutcome::NameTaken:
+            what = grabNameTakenText(track.file);
+            notSaved = true;
+            break;
         case TrackOutcome::Exact:
         case TrackOutcome::Corrected:
             break;
@@ -77,10 +82,22 @@ GrabReport grabReportAlone(const GrabEnd& end) {
     // Sectors left silent are reported with the error "read failed", although every track
     // was saved at full length; only an early stop makes the grab a failure.
     const bool gapsOnly = end.errorCode == GrabStatus::ErrorReadFailed && damaged && !stoppedEarly;
-    if (end.errorCode != 0 && end.errorCode != GrabStatus::ErrorNotVerified && !gapsOnly) {
+    // A track whose name was taken was left out on purpose; the grab went on.
+    const bool takenOnly =
+        end.errorCode == GrabStatus::ErrorCreateFailed && notSaved && !stoppedEarly;
+    if (end.errorCode != 0 && end.errorCode != GrabStatus::ErrorNotVerified && !gapsOnly &&
+        !takenOnly) {
         report.stringId = IDS_GRAB_STOPPED;
         report.argument = grabErrorText(end.errorCode) + notExact;
         report.icon = ReportIcon::Error;
+        return report;
+    }
+    if (notSaved) {
+        report.stringId = IDS_GRAB_NOT_ALL_SAVED;
+        report.argument = notExact.substr(1);
+        if (damaged)
+            report.argument += "\n" + grabAdviceText();
+        report.icon = ReportIcon::Exclamation;
         return report;
     }
     if (!notExact.empty()) {
@@ -146,6 +163,9 @@ std::vector<TrackResult> outcomesFromResults(const std::vector<std::string>& nam
                 break;
             case GrabStatus::TrackNotVerified:
                 r.outcome = TrackOutcome::NotVerified;
+                break;
+            case GrabStatus::TrackNameTaken:
+                r.outcome = TrackOutcome::NameTaken;
                 break;
             default:
                 r.outcome = TrackOutcome::Failed;

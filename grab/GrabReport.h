@@ -18,6 +18,7 @@ enum class TrackOutcome {
     NotVerified, // written, but the drive's data could not be verified
     Failed,      // not read completely
     NotReached,  // the grab stopped before this track
+    NameTaken,   // its file's name was taken by something that stays; nothing was written
 };
 
 struct TrackResult {
@@ -27,6 +28,8 @@ struct TrackResult {
     // (silent in the file) and sectors whose audio could not be verified.
     int unreadSectors = 0;
     int unverifiedSectors = 0;
+    // NameTaken: the file name that was in the way.
+    std::string file{};
 };
 
 struct GrabEnd {

@@ -1,5 +1,7 @@
 #include "GrabText.h"
 
+#include "SafeFiles.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -109,65 +111,30 @@ int characterCount(std::string_view utf8) {
     return count;
 }
 
-std::string cleanTrackName(std::string_view name) {
-    std::string out(name);
-    for (char& c : out) {
-        switch (c) {
-        case '/':
-        case '\\':
-        case '*':
-            c = '-';
-            break;
-        case ':':
-        case '?':
-        case '<':
-        case '>':
-        case '|':
-            c = '.';
-            break;
-        case '"':
-            c = '\'';
-            break;
-        default:
-            break;
-        }
-    }
-    return out;
-}
-
-std::string pathComponent(std::string_view name) {
-    std::string out;
-    out.reserve(name.size());
-    for (char c : name) {
-        if (c == '/')
-            out += '-';
-        else if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
-            out += c;
-    }
-    if (out == "." || out == "..")
-        out.clear();
-    return out;
-}
-
 std::string defaultTrackTitle(int number) {
     char buffer[64];
     return written(buffer, std::snprintf(buffer, sizeof buffer, "Track%.02d", number));
 }
 
-std::string wavBaseName(std::string_view artist, std::string_view name,
-                        std::string_view numberText) {
-    std::string base =
-        artist.empty() ? std::string(name) : std::string(artist) + " - " + std::string(name);
-    base = pathComponent(base);
-    if (base.empty())
-        base = pathComponent(numberText);
-    return base;
+std::string wavBaseName(std::string_view artist, std::string_view name, std::string_view numberText,
+                        std::size_t maxBytes) {
+    std::string title = files::safeName(name, maxBytes);
+    if (title.empty())
+        title = files::safeName(numberText, maxBytes);
+    if (artist.empty())
+        return title;
+    const std::string base = files::safeName(artist, maxBytes) + " - " + title;
+    return files::safeName(base, maxBytes);
 }
 
 std::string albumFolderName(std::string_view artist, std::string_view album) {
-    const std::string a = artist.empty() ? kUnknownArtistFolder : std::string(artist);
-    const std::string b = album.empty() ? kUnknownAlbumFolder : std::string(album);
-    return pathComponent(a + " - " + b);
+    std::string a = files::safeName(artist);
+    std::string b = files::safeName(album);
+    if (a.empty())
+        a = kUnknownArtistFolder;
+    if (b.empty())
+        b = kUnknownAlbumFolder;
+    return files::safeName(a + " - " + b);
 }
 
 int effectiveIntroSeconds(int typedSeconds) {

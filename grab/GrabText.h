@@ -29,21 +29,14 @@ std::string utf8Text(std::string_view bytes);
 // Number of characters (code points) of a UTF-8 text.
 int characterCount(std::string_view utf8);
 
-// A track name made safe for the encoding jobs' file names: "/", "\" and "*" become "-",
-// ":", "?", "<", ">" and "|" become ".", the double quote becomes "'".
-std::string cleanTrackName(std::string_view name);
-
-// A name used as one component of a path: a path separator becomes "-", control
-// characters are dropped, and "." or ".." (which name a folder, not a file) become empty.
-std::string pathComponent(std::string_view name);
-
 // The default title of track `number` (1-based) when the disc carries none: "Track01".
 std::string defaultTrackTitle(int number);
 
-// The base name of a track's WAV file: "artist - name" when artist is not empty, else
-// the name; the track number text when that is empty. Never holds a path separator.
-std::string wavBaseName(std::string_view artist, std::string_view name,
-                        std::string_view numberText);
+// The base name of a track's file: "artist - name" when artist is not empty, else the
+// name; the track number text when the name gives nothing. Made by the one file-name rule
+// (cld::files::safeName) and cut to at most maxBytes bytes.
+std::string wavBaseName(std::string_view artist, std::string_view name, std::string_view numberText,
+                        std::size_t maxBytes = 239);
 
 // The Vorbis comments "NAME=value" of a track ripped to FLAC: TITLE, ARTIST, ALBUM, DATE,
 // GENRE, TRACKNUMBER, TRACKTOTAL and the disc's FreeDB id as CDDB, in that order. Texts
@@ -54,7 +47,8 @@ std::vector<std::string> flacComments(const AudioTags& tags);
 std::string freedbIdText(std::uint32_t discId);
 
 // The folder the WAV files go to inside the chosen one: "artist - album", with
-// "Unknown Artist" and "Unkown Album" standing in for empty texts.
+// "Unknown Artist" and "Unkown Album" standing in for empty texts, made by the one
+// file-name rule.
 std::string albumFolderName(std::string_view artist, std::string_view album);
 
 // The intro length for the typed value: 15 for 0 (or less), else the value, at most

@@ -1,7 +1,8 @@
 #include "FolderCover.h"
 
+#include "SafeFiles.h"
+
 #include <filesystem>
-#include <fstream>
 
 namespace cld {
 
@@ -19,36 +20,25 @@ bool isPicture(const std::string& b) {
 
 bool keepFolderCover(const std::string& folder, const std::string& image, std::string& why) {
     namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path target = fs::path(folder) / "folder.jpg";
-    if (fs::exists(target, ec))
+    const std::string target = (fs::path(folder) / "folder.jpg").string();
+    // Whatever already has the name stays: a user's picture, or anything else.
+    const files::Occupant there = files::occupantOf(target);
+    if (there == files::Occupant::RegularFile)
         return true;
+    if (there != files::Occupant::None) {
+        why = target + " is left as it is: " + files::occupantText(there);
+        return false;
+    }
     if (!isPicture(image)) {
         why = "no picture to store";
         return false;
     }
+    std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
         why = "no folder " + folder;
         return false;
     }
-    const fs::path temporary = fs::path(folder) / "folder.jpg.part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(image.data(), static_cast<std::streamsize>(image.size()));
-        out.close();
-        if (!out) {
-            fs::remove(temporary, ec);
-            why = "cannot write " + temporary.string();
-            return false;
-        }
-    }
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        why = "cannot rename to " + target.string();
-        return false;
-    }
-    return true;
+    return files::writeWhole(target, image, files::Replace::Never, why);
 }
 
 } // namespace cld

@@ -86,6 +86,13 @@ std::string grabNoFileText() {
     return localText(IDS_TRACK_NO_FILE, "failed, no file was written");
 }
 
+std::string grabNameTakenText(const std::string& file) {
+    QString text = AppResources::string(IDS_TRACK_NAME_TAKEN);
+    if (text.isEmpty())
+        text = QStringLiteral("not saved: \"%1\" is already there and was left as it is");
+    return text.arg(QString::fromStdString(file)).toStdString();
+}
+
 std::string grabNotReadText() {
     return localText(IDS_TRACK_NOT_READ, "not read");
 }

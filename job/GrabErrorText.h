@@ -16,6 +16,8 @@ std::string grabTrackText(int unreadSectors, int unverifiedSectors, bool failed)
 // track the grab did not reach.
 std::string grabNoFileText();
 std::string grabNotReadText();
+// For a line "<track>: <text>": a track not saved because `file` already had its name.
+std::string grabNameTakenText(const std::string& file);
 
 // The one line of advice after tracks that were not read exactly.
 std::string grabAdviceText();

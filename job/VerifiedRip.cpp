@@ -7,6 +7,7 @@
 #include "JobContext.h"
 #include "ProductIdentity.h"
 #include "RipLog.h"
+#include "SafeFiles.h"
 #include "SettingsRecord.h"
 #include "StringIds.h"
 #include "WaitService.h"
@@ -47,6 +48,17 @@ std::string driveName(CDRipDriveSettings* drives, int index) {
         name->Destroy();
     }
     return out;
+}
+
+// The drive as its maker names it: the number the drive list adds to tell two drives of
+// one model apart (" (1)") is the list's, not the drive's.
+std::string driveModel(std::string name) {
+    const std::size_t open = name.rfind(" (");
+    if (open != std::string::npos && name.size() > open + 3 && name.back() == ')' &&
+        std::all_of(name.begin() + static_cast<std::ptrdiff_t>(open) + 2, name.end() - 1,
+                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }))
+        name.resize(open);
+    return name;
 }
 
 accurip::ReadResult readResultOf(int32_t code) {
@@ -117,17 +129,40 @@ std::string reportLine(const accurip::ArSummary& s, const std::string& detail) {
 
 } // namespace
 
+namespace {
+
+std::string withExtension(const std::string& name, const std::string& extension) {
+    std::string tail = name.size() > extension.size() ? name.substr(name.size() - extension.size())
+                                                      : std::string();
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == extension ? name : name + extension;
+}
+
+} // namespace
+
 std::string wavFileName(const std::string& name) {
-    if (name.size() >= 4 && name[name.size() - 4] != '.')
-        return name + ".wav";
-    return name;
+    return withExtension(name, ".wav");
 }
 
 std::string flacFileName(const std::string& name) {
-    std::string tail = name.size() >= 5 ? name.substr(name.size() - 5) : std::string();
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".flac" ? name : name + ".flac";
+    return withExtension(name, ".flac");
+}
+
+std::string errorCorrectionName(int type) {
+    switch (type) {
+    case 0:
+        return "No Error Correction (faster)";
+    case 1:
+        return "Jitter Correction (default)";
+    default:
+        break;
+    }
+    return "Jitter and Scratch Repair (slower)";
+}
+
+std::string ripLogName(const std::string& artist, const std::string& album) {
+    return accurip::ripLogBaseName(artist, album);
 }
 
 std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* drives,
@@ -157,11 +192,15 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
         std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S UTC", &tm);
         info.date = date;
     }
-    info.drive = driveName(context.driveSettings, request.driveIndex);
+    info.drive = driveModel(driveName(context.driveSettings, request.driveIndex));
     info.readOffset = context.driveSettings ? context.driveSettings->GetReadOffset() : 0;
-    info.errorCorrection = request.errorCorrection;
+    info.errorCorrection = !request.errorCorrection.empty() ? request.errorCorrection
+                           : context.driveSettings
+                               ? errorCorrectionName(context.driveSettings->GetErrorCorrection())
+                               : std::string();
     info.artist = request.artist;
     info.album = request.album;
+    info.ending = request.ending;
 
     // The disc as the ripper sees it: its audio tracks and the FreeDB id of the whole disc.
     if (context.ripObject) {
@@ -187,8 +226,19 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
         accurip::LogTrack t;
         t.number = f.trackIndex + 1;
         t.file = std::filesystem::path(f.path).filename().string();
+        t.state = f.state == RipLogFile::State::Complete     ? accurip::FileState::Complete
+                  : f.state == RipLogFile::State::Incomplete ? accurip::FileState::Incomplete
+                                                             : accurip::FileState::NotWritten;
         t.title = f.title;
         t.performer = f.performer;
+        // With a read offset the first track begins, or the last one ends, with samples
+        // beyond the disc's edge: the ripper gives them as silence.
+        if (discKnown && info.readOffset < 0 && f.trackIndex == 0)
+            t.edgeSilentSamples = std::max<long>(
+                0, -info.readOffset - static_cast<long>(info.disc.tracks.front().start * 588));
+        else if (discKnown && info.readOffset > 0 && f.trackIndex == lastIndex &&
+                 info.disc.audioEnd() == info.disc.leadOut)
+            t.edgeSilentSamples = info.readOffset;
         const auto r =
             std::find_if(request.results.begin(), request.results.end(),
                          [&](const GrabTrackResult& g) { return g.trackIndex == f.trackIndex; });
@@ -205,7 +255,7 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
             t.sums.v2 = f.v2;
             t.sums.crc32 = f.crc32;
             t.sums.crc32NoSilence = f.crc32NoSilence;
-        } else {
+        } else if (f.state == RipLogFile::State::Complete) {
             t.hasChecksums =
                 discKnown && accurip::checksumTrackFile(f.path, f.trackIndex == 0,
                                                         f.trackIndex == lastIndex, t.sums, sumWhy);
@@ -261,7 +311,12 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
     std::string line = reportLine(accurip::summarize(info), info.lookupDetail);
     std::string error;
     std::string logPath;
-    if (accurip::writeRipLog(request.folder, info, logPath, error)) {
+    const std::string base = !request.logBase.empty()
+                                 ? request.logBase
+                                 : (std::filesystem::path(request.folder) /
+                                    accurip::ripLogBaseName(info.artist, info.album))
+                                       .string();
+    if (accurip::writeRipLog(base, request.replaceExisting, info, logPath, error)) {
         outcome.logPath = logPath;
         line += (line.empty() ? "" : "\n") +
                 local(IDS_RIP_LOG_WRITTEN, "The log and cue sheet are in %1")
@@ -298,23 +353,24 @@ accurip::DiscLayout layoutOf(CDRipObject* rip) {
 
 } // namespace
 
-std::string recordRippedTrack(const JobContext& context, int trackIndex, const std::string& wavPath,
-                              const std::string& outputPath) {
-    // One job's tracks: a new folder or a new disc starts a new log.
-    static std::mutex lock;
-    static RipLogRequest job;
-    static uint32_t jobDisc = 0;
+std::string recordRippedTrack(const JobContext& context, RipLogJob& logJob, int trackIndex,
+                              const std::string& wavPath, const std::string& outputPath) {
     const accurip::DiscLayout layout = layoutOf(context.ripObject);
     std::string why;
     if (!layout.valid(why))
         return {};
+    // One job's tracks: a new folder or a new disc starts a new log.
+    RipLogRequest& job = logJob.request;
     const std::string folder = std::filesystem::path(outputPath).parent_path().string();
-    std::lock_guard guard(lock);
-    if (folder != job.folder || layout.knownFreedbId != jobDisc) {
+    if (folder != job.folder || layout.knownFreedbId != logJob.disc) {
+        const std::string logBase = job.logBase;
+        const bool replace = job.replaceExisting;
         job = RipLogRequest{};
         job.folder = folder;
+        job.logBase = logBase;
+        job.replaceExisting = replace;
         job.driveIndex = std::max(0, context.grabSelection.driveIndex);
-        jobDisc = layout.knownFreedbId;
+        logJob.disc = layout.knownFreedbId;
     }
     // The names the grabber chose for the disc and its tracks.
     const GrabSelection& sel = context.grabSelection;
@@ -357,7 +413,35 @@ std::string recordRippedTrack(const JobContext& context, int trackIndex, const s
             s->Destroy();
         }
     }
-    return writeRipLogAndCue(context, job).reportLines;
+    const RipLogOutcome outcome = writeRipLogAndCue(context, job);
+    if (!outcome.logPath.empty() && !logJob.written) {
+        // From now on the log there is the job's own.
+        logJob.written = true;
+        job.replaceExisting = true;
+    }
+    return outcome.reportLines;
+}
+
+void finishRipLog(const JobContext& context, RipLogJob& job, const std::string& ending,
+                  const std::vector<std::string>& completeOutputs,
+                  const std::vector<std::pair<std::string, std::string>>& keptAs) {
+    if (!job.written)
+        return;
+    for (RipLogFile& f : job.request.files) {
+        if (std::find(completeOutputs.begin(), completeOutputs.end(), f.path) !=
+            completeOutputs.end())
+            continue;
+        const auto kept = std::find_if(keptAs.begin(), keptAs.end(),
+                                       [&f](const auto& k) { return k.first == f.path; });
+        if (kept != keptAs.end()) {
+            f.path = kept->second;
+            f.state = RipLogFile::State::Incomplete;
+        } else {
+            f.state = RipLogFile::State::NotWritten;
+        }
+    }
+    job.request.ending = ending;
+    writeRipLogAndCue(context, job.request);
 }
 
 OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
@@ -406,12 +490,17 @@ OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
         return d;
     }
     // Twelve seconds (900 sectors) read exactly as the drive delivers them.
+    // The read goes into a folder of its own inside tempFolder, removed afterwards with
+    // what is in it: nothing of anybody else's there is touched.
+    const std::string ownFolder = files::createTemporaryFolder(tempFolder);
+    if (ownFolder.empty()) {
+        d.why = "no temporary file can be made in " + tempFolder;
+        return d;
+    }
     const int previous = drives->GetReadOffset();
     drives->SetReadOffset(0);
-    const std::string file = tempFolder +
-                             (tempFolder.empty() || tempFolder.back() == '/' ? "" : "/") +
-                             "offset-detection.wav";
-    NameText* folderText = NameText::Create(tempFolder.c_str());
+    const std::string file = ownFolder + "/offset-detection.wav";
+    NameText* folderText = NameText::Create(ownFolder.c_str());
     NameText* nameText = NameText::Create("offset-detection.wav");
     const bool started = rip->SetOutputFolder(folderText) == 0 &&
                          rip->AddTrack(static_cast<int32_t>(track), nameText, 0, 12) == 0 &&
@@ -446,7 +535,8 @@ OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
             audio.resize(static_cast<size_t>(in.gcount()));
         }
     }
-    std::remove(file.c_str());
+    std::error_code removeError;
+    std::filesystem::remove_all(ownFolder, removeError);
     size_t dataAt = 0;
     for (size_t i = 12; i + 8 <= audio.size(); ++i) {
         if (std::memcmp(audio.data() + i, "data", 4) == 0) {

@@ -2,6 +2,7 @@
 
 #include "cldrip/GrabStatus.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,18 @@ namespace cld {
 std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* drives,
                                   int driveIndex);
 
-// The file name the ripper gives a track's WAV file for the name it was handed (".wav"
-// is added unless the name ends in an extension of three characters).
+// The file name the ripper gives a track's WAV file for the name it was handed: ".wav"
+// is added unless the name ends in it (any case).
 std::string wavFileName(const std::string& name);
 // The file name the ripper gives a track's FLAC file: ".flac" is added unless the name
 // ends in it (any case).
 std::string flacFileName(const std::string& name);
+// The base name of the log and cue sheet of a rip of this disc: "ARTIST - ALBUM" made by
+// the one file-name rule.
+std::string ripLogName(const std::string& artist, const std::string& album);
+
+// The log's words for an error correction as the ripper takes it (0..5).
+std::string errorCorrectionName(int type);
 
 struct RipLogFile {
     int trackIndex = 0; // the track index given to the ripper
@@ -35,16 +42,30 @@ struct RipLogFile {
     unsigned v1 = 0, v2 = 0, crc32 = 0, crc32NoSilence = 0;
     std::string title;     // UTF-8
     std::string performer; // UTF-8; empty = the album's artist
+    // What is on disk: the whole track under `path`, a file that holds part of it (the
+    // name in `path`), or nothing.
+    enum class State { Complete, Incomplete, NotWritten };
+    State state = State::Complete;
 };
 
 struct RipLogRequest {
     std::string folder;
+    // Where the log and cue sheet go: BASE.log and BASE.cue (a full path without
+    // extension); empty = "ARTIST - ALBUM" in the folder. A file already there is
+    // replaced only when replaceExisting (a regular file, which the user agreed to
+    // replace, or the job's own earlier log).
+    std::string logBase;
+    bool replaceExisting = false;
     std::string artist;
     std::string album;
     std::vector<RipLogFile> files;        // in the order they were grabbed
     std::vector<GrabTrackResult> results; // the ripper's per-track results
     int driveIndex = 0;
-    std::string errorCorrection; // as the options name it
+    // As the options name it; empty = what the ripper is set to use.
+    std::string errorCorrection;
+    // How the job ended when it did not end well ("aborted by the user", "failed: ..."),
+    // in English as the log is; empty for a job that ran to its end.
+    std::string ending;
 };
 
 struct RipLogOutcome {
@@ -63,8 +84,20 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
 // now; the log and cue sheet (naming outputPath's file) are rewritten beside outputPath
 // with every track of the job so far, and once every track of the disc is in, the disc
 // is looked up. Returns the report lines of the last write.
-std::string recordRippedTrack(const JobContext& context, int trackIndex, const std::string& wavPath,
-                              const std::string& outputPath);
+struct RipLogJob {
+    RipLogRequest request; // the job's tracks so far
+    uint32_t disc = 0;     // the disc's FreeDB id
+    bool written = false;  // the job wrote its log once: later writes replace its own file
+};
+std::string recordRippedTrack(const JobContext& context, RipLogJob& job, int trackIndex,
+                              const std::string& wavPath, const std::string& outputPath);
+// Rewrites a CD conversion job's log and cue sheet once more when the job did not end
+// well: the log says how it ended (`ending`) and what became of each track's file
+// (`states` by output path; a track not named there kept no file; a partial file kept
+// under another name is given in `keptAs`). Nothing happens when no log was written.
+void finishRipLog(const JobContext& context, RipLogJob& job, const std::string& ending,
+                  const std::vector<std::string>& completeOutputs,
+                  const std::vector<std::pair<std::string, std::string>>& keptAs);
 
 // Offset detection with a disc the database knows: the disc's entry is fetched, the
 // first seconds of a track are read without offset correction into tempFolder (the

@@ -2,6 +2,7 @@
 
 #include "Log.h"
 #include "ProductIdentity.h"
+#include "SafeFiles.h"
 
 #include <atomic>
 #include <cerrno>
@@ -372,11 +373,17 @@ void RegistryStore::setAside() {
     std::tm tm{};
     gmtime_r(&now, &tm);
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+    // The damaged store takes a name nothing has; whatever has a name stays.
     std::string kept = m_file.string() + ".damaged-" + stamp;
     std::error_code ec;
-    for (int n = 2; std::filesystem::exists(kept, ec); ++n)
+    for (int n = 2; !cld::files::moveIntoPlace(m_file.string(), kept, cld::files::Replace::Never);
+         ++n) {
+        if (errno != EEXIST || n > 1000) {
+            ec = std::error_code(errno, std::generic_category());
+            break;
+        }
         kept = m_file.string() + ".damaged-" + stamp + "-" + std::to_string(n);
-    std::filesystem::rename(m_file, kept, ec);
+    }
     if (ec) {
         logf(LogLevel::Warning,
              "the settings store %s is damaged and could not be set aside (%s); its settings "
@@ -386,8 +393,8 @@ void RegistryStore::setAside() {
     }
     std::error_code ignored;
     const std::string wal = m_file.string() + "-wal";
-    if (std::filesystem::exists(wal, ignored))
-        std::filesystem::rename(wal, kept + "-wal", ignored);
+    if (cld::files::occupantOf(wal) == cld::files::Occupant::RegularFile)
+        cld::files::moveIntoPlace(wal, kept + "-wal", cld::files::Replace::Never);
     std::filesystem::remove(m_file.string() + "-shm", ignored);
     logf(LogLevel::Warning,
          "the settings store %s was damaged; it was kept as %s and a new store was started "

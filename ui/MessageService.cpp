@@ -3,6 +3,7 @@
 #include "AppResources.h"
 #include "DialogPolish.h"
 #include "ProductIdentity.h"
+#include "StringIds.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -74,12 +75,18 @@ MessageResult MessageBoxService::show(const Message& message) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
     case MessageButtons::YesNoCancel:
+    case MessageButtons::ReplaceKeepBothCancel:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
     // The standard buttons' words in the chosen language.
     for (QAbstractButton* button : box.buttons())
         button->setText(cld::translatedText(button->text()));
+    if (message.buttons == MessageButtons::ReplaceKeepBothCancel) {
+        box.button(QMessageBox::Yes)->setText(AppResources::string(cld::IDS_BUTTON_REPLACE));
+        box.button(QMessageBox::No)->setText(AppResources::string(cld::IDS_BUTTON_KEEP_BOTH));
+        box.setDefaultButton(QMessageBox::Cancel);
+    }
     // A message shown before any window exists still gets the normal cursor.
     const bool waitCursor = QApplication::overrideCursor() != nullptr;
     if (waitCursor)

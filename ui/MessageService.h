@@ -6,7 +6,8 @@
 class QWidget;
 
 enum class MessageIcon { None, Error, Exclamation, Question, Information };
-enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
+// ReplaceKeepBothCancel: "Replace" answers Yes, "Keep both" answers No.
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, ReplaceKeepBothCancel };
 enum class MessageResult { Ok, Cancel, Yes, No };
 
 // One message as the user sees it: the string-table id it came from (0 for a text that

@@ -344,6 +344,14 @@ constexpr std::array kStrings{
     StringEntry{2850, "&Files converted at once:"},
     StringEntry{2851, "One per processor core"},
     StringEntry{2852, "The unfinished files of the stopped jobs were kept under these names:\n%1"},
+    // Final names of a job that something already has.
+    StringEntry{2950, "%1 of the files this job writes already exist in the folder:\n%2\n\n"
+                      "Replace them, or keep both (the new files get a number such as \" (2)\")?"},
+    StringEntry{2951, "&Replace"},
+    StringEntry{2952, "&Keep both"},
+    StringEntry{2953, "not saved: \"%1\" is already there and was left as it is"},
+    StringEntry{2954, "Error: Cannot create a folder for the temporary WAV files in %1."},
+    StringEntry{2955, "Not every selected track was saved:\n%1"},
 };
 
 constexpr std::array kCaptions{

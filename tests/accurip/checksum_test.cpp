@@ -1,6 +1,7 @@
 // AccurateRip checksums, CRC32s, disc ids and entries against a reference written here
 // from the published rules, on discs the test makes.
 #include "AccurateRip.h"
+#include "RipLog.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -319,6 +320,101 @@ TEST(AccurateRipEntry, VerdictsAddUpConfidenceAndTellV1FromV2AndOtherDiscs) {
     const auto w = verify(another, sums, entry, other);
     EXPECT_TRUE(other);
     EXPECT_EQ(w[0].kind, TrackVerdict::NotInDatabase);
+}
+
+// Each checksum version's rips are told apart, and an entry that repeats a response word
+// for word does not count those rips twice.
+TEST(AccurateRipEntry, ConfidenceIsCountedPerVersionAndOncePerResponse) {
+    const DiscIds ids = discIds(makeDisc({1000, 2000}, false));
+    std::vector<TrackChecksums> sums(2);
+    sums[0].v1 = 0x100;
+    sums[0].v2 = 0x200;
+    sums[1].v1 = 0x300;
+    sums[1].v2 = 0x300; // a track whose two checksums agree counts once
+    const EntryResponse first = response(ids, {{5, 0x100, 0}, {4, 0x300, 0}});
+    const EntryResponse second = response(ids, {{9, 0x200, 0}, {2, 0x777, 0}});
+    bool other = true;
+    const auto v = verify(ids, sums, {first, second, first, second}, other);
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_EQ(v[0].confidenceV1, 5);
+    EXPECT_EQ(v[0].confidenceV2, 9);
+    EXPECT_EQ(v[0].confidence, 14);
+    EXPECT_EQ(verdictText(v[0]), "accurately ripped (confidence 5 (v1), 9 (v2))");
+    EXPECT_EQ(v[1].confidence, 4);
+    EXPECT_EQ(v[1].confidenceV1 + v[1].confidenceV2, 4);
+    EXPECT_EQ(v[1].otherRips, 2);
+}
+
+// Whatever a name holds, the log and the cue sheet keep it on one line of their own, so
+// that no reader shows a line the program did not write; the names themselves stay.
+TEST(RipLogText, NamesFromOutsideStayOnOneLine) {
+    RipLogInfo info;
+    info.program = "Calderine";
+    info.disc = makeDisc({1000, 2000}, false);
+    info.artist = "A\u2028Summary: 2 tracks, 2 exact\u2029B\u0085C\rD\nE\x1b[2J";
+    info.album = "Слово/Word: 終 \"Live\"";
+    for (int i = 0; i < 2; ++i) {
+        LogTrack t;
+        t.number = i + 1;
+        t.file = i == 0 ? "x\u2028Summary.wav" : "two.wav";
+        t.title = "T\u2029itle";
+        t.result = ReadResult::Exact;
+        info.tracks.push_back(t);
+    }
+    const std::string log = logText(info);
+    int summaries = 0;
+    std::size_t at = 0;
+    for (std::size_t nl; (nl = log.find('\n', at)) != std::string::npos; at = nl + 1) {
+        const std::string line = log.substr(at, nl - at);
+        summaries += line.rfind("Summary:", 0) == 0;
+        EXPECT_EQ(line.find("\u2028"), std::string::npos) << line;
+        EXPECT_EQ(line.find("\u2029"), std::string::npos) << line;
+        EXPECT_EQ(line.find("\u0085"), std::string::npos) << line;
+        EXPECT_EQ(line.find('\r'), std::string::npos) << line;
+        EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
+    }
+    EXPECT_EQ(summaries, 1) << log;
+    EXPECT_NE(log.find("Album: Слово/Word: 終 \"Live\"\n"), std::string::npos) << log;
+    const std::string cue = cueText(info);
+    EXPECT_NE(cue.find("TITLE \"Слово/Word: 終 'Live'\"\n"), std::string::npos) << cue;
+    EXPECT_EQ(cue.find("\u2028"), std::string::npos) << cue;
+    EXPECT_NE(cue.find("TITLE \"T itle\""), std::string::npos) << cue;
+}
+
+// A rip that did not run to its end says so at the top and in the summary, gives each
+// track's file as it is, and its cue sheet describes the complete files only.
+TEST(RipLogText, AnUnfinishedRipSaysSoAndItsCueSheetHasOnlyWholeFiles) {
+    RipLogInfo info;
+    info.program = "Calderine";
+    info.disc = makeDisc({1000, 2000, 3000}, false);
+    info.ending = "aborted by the user";
+    const FileState states[] = {FileState::Complete, FileState::Incomplete, FileState::NotWritten};
+    const char* files[] = {"one.mp3", "two.mp3.part", "three.mp3"};
+    for (int i = 0; i < 3; ++i) {
+        LogTrack t;
+        t.number = i + 1;
+        t.file = files[i];
+        t.state = states[i];
+        t.result = ReadResult::Exact;
+        info.tracks.push_back(t);
+    }
+    const std::string log = logText(info);
+    EXPECT_EQ(log.rfind("Rip log\nStatus: incomplete, aborted by the user\n", 0), 0u) << log;
+    EXPECT_NE(log.find("  File: one.mp3\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("  File: two.mp3.part (incomplete"), std::string::npos) << log;
+    EXPECT_NE(log.find("  File: none (not saved as three.mp3)"), std::string::npos) << log;
+    EXPECT_NE(log.find("Summary: rip aborted by the user; 1 of 3 files complete;"),
+              std::string::npos)
+        << log;
+    const std::string cue = cueText(info);
+    EXPECT_NE(cue.find("FILE \"one.mp3\" MP3"), std::string::npos) << cue;
+    EXPECT_EQ(cue.find("two.mp3"), std::string::npos) << cue;
+    EXPECT_EQ(cue.find("three.mp3"), std::string::npos) << cue;
+
+    info.ending.clear();
+    for (LogTrack& t : info.tracks)
+        t.state = FileState::Complete;
+    EXPECT_EQ(logText(info).find("Status:"), std::string::npos);
 }
 
 TEST(AccurateRipEntry, OffsetDetectionFindsTheShiftOfRawAudio) {

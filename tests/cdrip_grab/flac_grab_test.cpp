@@ -230,13 +230,15 @@ TEST_F(FlacGrabTest, AbortAndFullDiskLeaveNothingUnderTheTrackName) {
     disc.faults.slowMicrosPerSector = 300;
     start({disc});
     makeObject();
-    // An earlier file of that name stays as it was.
+    // An earlier file of that name, which the user agreed to replace, stays as it was
+    // when the track is aborted.
     {
         std::ofstream o(m_out / "aborted.flac");
         o << "earlier";
     }
     ASSERT_EQ(m_rip->SetOutputFolder(Text(m_out.string())), 0);
     ASSERT_EQ(m_rip->SetOutputFormat(CDRipObject::FormatFlac), 0);
+    ASSERT_EQ(m_rip->SetReplaceExisting(1), 0);
     ASSERT_EQ(m_rip->AddTrack(0, Text("new"), 0, -1), 0);
     ASSERT_EQ(m_rip->AddTrack(0, Text("aborted"), 0, -1), 0);
     ASSERT_EQ(m_rip->StartGrab(), 1);

@@ -3,6 +3,9 @@
 #include "GrabFixture.h"
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
 
 using namespace cldtest;
 using vdrivekit::Content;
@@ -440,4 +443,107 @@ TEST_F(GrabTest, C2ScanReportsExactlyTheFlaggedSectors) {
     int32_t found = 5;
     m_cdda->ScanForC2Errors(0, 200, &found, nullptr, 0, &stop);
     EXPECT_EQ(found, 0);
+}
+
+namespace {
+
+std::string fileText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+std::vector<GrabTrackResult> trackResults(CDRipObject& rip) {
+    std::vector<GrabTrackResult> out;
+    GrabStatus* s = rip.GetStatus();
+    for (int32_t n = 0; n < s->GetTrackResultCount(); ++n) {
+        GrabTrackResult r{};
+        if (s->GetTrackResult(n, &r) == 0)
+            out.push_back(r);
+    }
+    s->Destroy();
+    return out;
+}
+
+} // namespace
+
+// A name that something already has is never replaced, written through or opened: a
+// user's file, a link (to a file outside the folder), a pipe and a folder all stay as
+// they are, the track is reported, and the other tracks are ripped. Only a regular file
+// is replaced, and only when the caller allows it.
+TEST_F(GrabTest, TakenNamesAreLeftAloneAndTheOtherTracksAreRipped) {
+    DiscSpec disc;
+    for (int i = 0; i < 5; ++i)
+        disc.tracks.push_back({Content::Music, 40, {}, {}, 0, 0});
+    start({disc});
+    makeObject();
+    namespace fs = std::filesystem;
+    const fs::path outside = m_dir.path() / "outside.wav";
+    std::ofstream(outside) << "outside";
+    std::ofstream(m_out / "user.wav") << "user";
+    std::ofstream(m_out / "user.flac") << "user flac";
+    for (const char* extension : {".wav", ".flac"}) {
+        fs::create_symlink(outside, m_out / ("link" + std::string(extension)));
+        ASSERT_EQ(::mkfifo((m_out / ("pipe" + std::string(extension))).c_str(), 0644), 0);
+        fs::create_directory(m_out / ("folder" + std::string(extension)));
+    }
+
+    for (const int32_t format : {CDRipObject::FormatWav, CDRipObject::FormatFlac}) {
+        SCOPED_TRACE(format);
+        m_rip->SetOutputFolder(Text(m_out.string()));
+        m_rip->SetOutputFormat(format);
+        const char* names[] = {"user", "link", "pipe", "folder", "free"};
+        for (int i = 0; i < 5; ++i)
+            ASSERT_EQ(m_rip->AddTrack(i, Text(names[i]), 0, -1), 0);
+        ASSERT_EQ(m_rip->StartGrab(), 1);
+        EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorCreateFailed);
+        const std::vector<GrabTrackResult> results = trackResults(*m_rip);
+        ASSERT_EQ(results.size(), 5u) << "every track had its turn";
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(results[static_cast<std::size_t>(i)].result, GrabStatus::TrackNameTaken) << i;
+        EXPECT_EQ(results[4].result, GrabStatus::TrackExact);
+    }
+    EXPECT_EQ(fileText(m_out / "user.wav"), "user");
+    EXPECT_EQ(fileText(m_out / "user.flac"), "user flac");
+    EXPECT_EQ(fileText(outside), "outside");
+    for (const char* extension : {".wav", ".flac"}) {
+        EXPECT_TRUE(fs::is_symlink(m_out / ("link" + std::string(extension))));
+        EXPECT_TRUE(fs::is_fifo(m_out / ("pipe" + std::string(extension))));
+        EXPECT_TRUE(fs::is_empty(m_out / ("folder" + std::string(extension))));
+    }
+    EXPECT_EQ(readWav(m_out / "free.wav").data.size(), 40u * 2352);
+    EXPECT_TRUE(fs::exists(m_out / "free.flac"));
+
+    // Allowed to replace: the user's file makes way; a link, pipe or folder still does not.
+    m_rip->SetOutputFolder(Text(m_out.string()));
+    m_rip->SetReplaceExisting(1);
+    ASSERT_EQ(m_rip->AddTrack(0, Text("user"), 0, -1), 0);
+    ASSERT_EQ(m_rip->AddTrack(1, Text("link"), 0, -1), 0);
+    ASSERT_EQ(m_rip->StartGrab(), 1);
+    EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorCreateFailed);
+    EXPECT_EQ(readWav(m_out / "user.wav").data, imageBytes(0, 39));
+    EXPECT_EQ(fileText(outside), "outside");
+    EXPECT_TRUE(fs::is_symlink(m_out / "link.wav"));
+
+    // The permission lasts for one grab.
+    std::ofstream(m_out / "again.wav") << "again";
+    m_rip->SetOutputFolder(Text(m_out.string()));
+    ASSERT_EQ(m_rip->AddTrack(0, Text("again"), 0, -1), 0);
+    ASSERT_EQ(m_rip->StartGrab(), 1);
+    EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorCreateFailed);
+    EXPECT_EQ(fileText(m_out / "again.wav"), "again");
+
+    // Every track file gets its extension, whatever its name ends in.
+    m_rip->SetOutputFolder(Text(m_out.string()));
+    ASSERT_EQ(m_rip->AddTrack(0, Text("A - B.log"), 0, -1), 0);
+    ASSERT_EQ(m_rip->AddTrack(1, Text("Op.111"), 0, -1), 0);
+    ASSERT_EQ(m_rip->AddTrack(2, Text("ab"), 0, -1), 0);
+    ASSERT_EQ(m_rip->StartGrab(), 1);
+    EXPECT_EQ(waitForGrab().error, GrabStatus::ErrorNone);
+    for (const char* made : {"A - B.log.wav", "Op.111.wav", "ab.wav"})
+        EXPECT_EQ(readWav(m_out / made).data.size(), 40u * 2352) << made;
+    EXPECT_FALSE(fs::exists(m_out / "A - B.log"));
+    for (const auto& e : fs::directory_iterator(m_out))
+        EXPECT_NE(e.path().extension(), ".part") << "no temporary file is left: " << e.path();
 }

@@ -145,7 +145,9 @@ TEST_F(VerifiedRip, WithTheDrivesOffsetTheRipIsExactAndAccurate) {
         EXPECT_EQ(t.kind, accurip::TrackVerdict::Accurate);
         EXPECT_EQ(t.confidence, 10);
         EXPECT_EQ(t.version, 2);
-        EXPECT_EQ(accurip::verdictText(t), "accurately ripped (confidence 10, v2)");
+        EXPECT_EQ(t.confidenceV1, 3);
+        EXPECT_EQ(t.confidenceV2, 7);
+        EXPECT_EQ(accurip::verdictText(t), "accurately ripped (confidence 3 (v1), 7 (v2))");
     }
 }
 
@@ -254,8 +256,9 @@ TEST_F(VerifiedRip, LogAndCueSheetDescribeTheRipAndTheCueReadsBackToTheSameDisc)
     }
     info.lookup = accurip::LookupState::Checked;
     std::string logPath, error;
-    ASSERT_TRUE(accurip::writeRipLog(m_out.string(), info, logPath, error)) << error;
-    EXPECT_EQ(logPath, (m_out / "Artist - Album_ _Live_.log").string());
+    const std::string base = (m_out / accurip::ripLogBaseName(info.artist, info.album)).string();
+    ASSERT_TRUE(accurip::writeRipLog(base, false, info, logPath, error)) << error;
+    EXPECT_EQ(logPath, (m_out / "Artist - Album. 'Live'.log").string());
     std::ifstream in(logPath);
     std::stringstream log;
     log << in.rdbuf();
@@ -264,7 +267,7 @@ TEST_F(VerifiedRip, LogAndCueSheetDescribeTheRipAndTheCueReadsBackToTheSameDisc)
     std::snprintf(crc, sizeof crc, "%08X", sums[1].v2);
     EXPECT_NE(text.find("Read offset: 667 samples"), std::string::npos) << text;
     EXPECT_NE(text.find(std::string("  AccurateRip v2: ") + crc), std::string::npos) << text;
-    EXPECT_NE(text.find("AccurateRip: accurately ripped (confidence 7, v2)"), std::string::npos);
+    EXPECT_NE(text.find("AccurateRip: accurately ripped (confidence 7 (v2))"), std::string::npos);
     EXPECT_NE(text.find("Summary: 3 tracks, 3 exact, 0 failed; All 3 tracks accurately ripped "
                         "(confidence 7)"),
               std::string::npos)
@@ -273,7 +276,7 @@ TEST_F(VerifiedRip, LogAndCueSheetDescribeTheRipAndTheCueReadsBackToTheSameDisc)
     // The cue sheet, read by the virtual drive, is the same disc: same tracks, same
     // starts, same names, and the same audio.
     vdrive::CueSheet cue;
-    ASSERT_TRUE(vdrive::CueSheet::load((m_out / "Artist - Album_ _Live_.cue").string(), cue, error))
+    ASSERT_TRUE(vdrive::CueSheet::load((m_out / "Artist - Album. 'Live'.cue").string(), cue, error))
         << error;
     EXPECT_EQ(cue.performer, "Artist");
     EXPECT_EQ(cue.title, "Album: 'Live'");

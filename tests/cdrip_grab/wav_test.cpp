@@ -45,7 +45,11 @@ TEST(WavWriter, EmptyAndPartialFilesKeepConsistentHeaders) {
 
     std::vector<std::uint8_t> chunk(26 * 2352, 0x5A);
     WavWriter w;
-    ASSERT_TRUE(w.Create(path.string())); // an existing file is replaced
+    // An existing file stays unless the caller allows replacing it.
+    EXPECT_FALSE(w.Create(path.string()));
+    EXPECT_TRUE(w.NameTaken());
+    EXPECT_EQ(fileBytes(path).size(), 44u);
+    ASSERT_TRUE(w.Create(path.string(), true));
     ASSERT_TRUE(w.Append(chunk.data(), chunk.size()));
     ASSERT_TRUE(w.Append(chunk.data(), 1000));
     ASSERT_TRUE(w.Finish());
@@ -82,12 +86,16 @@ TEST(WavWriter, UncreatableFileSaysWhy) {
 }
 
 TEST(TrackJob, NamingRules) {
+    // Every track file ends in ".wav", whatever the name ends in, so that no track takes
+    // the name of a log, a cue sheet or another kind of file.
     EXPECT_EQ(trackFileName("Track01"), "Track01.wav");
     EXPECT_EQ(trackFileName("x.wav"), "x.wav");
-    EXPECT_EQ(trackFileName("a.mp3"), "a.mp3");
-    EXPECT_EQ(trackFileName("ab"), "ab");
-    EXPECT_EQ(trackFileName("abc"), "abc");
-    EXPECT_EQ(trackFileName("abcd"), "abcd.wav");
+    EXPECT_EQ(trackFileName("x.WAV"), "x.WAV");
+    EXPECT_EQ(trackFileName("a.mp3"), "a.mp3.wav");
+    EXPECT_EQ(trackFileName("A - B.log"), "A - B.log.wav");
+    EXPECT_EQ(trackFileName("Op.111"), "Op.111.wav");
+    EXPECT_EQ(trackFileName("ab"), "ab.wav");
+    EXPECT_EQ(trackFileName(".wav"), ".wav.wav");
 
     std::string folder;
     ASSERT_TRUE(makeOutputFolder("/music", folder));
@@ -264,13 +272,13 @@ TEST(WavWriter, RefusesPathsThatAreNotRegularFiles) {
 }
 
 // The track is written under a temporary name and appears under its own name only
-// when it is finished, replacing an earlier file of that name.
+// when it is finished, replacing an earlier file of that name when that is allowed.
 TEST(WavWriter, FinishedFileAppearsUnderItsNameOnly) {
     cldtest::TempDir dir;
     const auto path = dir.path() / "t.wav";
     { std::ofstream(path) << "an older file"; }
     WavWriter w;
-    ASSERT_TRUE(w.Create(path.string()));
+    ASSERT_TRUE(w.Create(path.string(), true));
     const std::uint8_t samples[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     ASSERT_TRUE(w.Append(samples, sizeof samples));
     const std::string temp = w.TemporaryPath();

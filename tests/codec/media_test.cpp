@@ -179,7 +179,6 @@ TEST(AudioFileReader, RefusesWhatItCannotRead) {
 TEST(WavStreamWriter, WritesReadableFileReplacingAnyOldOne) {
     cldtest::TempDir dir;
     const fs::path p = dir.file("out.wav");
-    const fs::path part = dir.file("out.wav.part");
     writeFile(p, std::vector<uint8_t>(100000, 0x55));
     const auto sig = makeSignal(2 * 44100, 44100, 2);
     {
@@ -191,7 +190,8 @@ TEST(WavStreamWriter, WritesReadableFileReplacingAnyOldOne) {
         ASSERT_TRUE(w.Write(sig.data(), sig.size() * 2));
         // Before Close the temporary file's header reads "unknown size", so other readers
         // get every sample that has reached the disk.
-        const Pcm early = decodeWithFfmpeg(part);
+        ASSERT_EQ(cldtest::temporaryFilesIn(dir.path()).size(), 1u);
+        const Pcm early = decodeWithFfmpeg(cldtest::temporaryFilesIn(dir.path()).front());
         EXPECT_GT(early.samples.size(), sig.size() / 2);
         EXPECT_TRUE(std::equal(early.samples.begin(), early.samples.end(), sig.begin()));
         EXPECT_EQ(w.GetLengthMilliseconds(), 2000);
@@ -202,7 +202,7 @@ TEST(WavStreamWriter, WritesReadableFileReplacingAnyOldOne) {
     EXPECT_EQ(m.at("stream.sample_rate"), "44100");
     EXPECT_EQ(readWav(p).samples, sig);
     EXPECT_EQ(fs::file_size(p), 44u + sig.size() * 2);
-    EXPECT_FALSE(fs::exists(part));
+    EXPECT_TRUE(cldtest::temporaryFilesIn(dir.path()).empty());
 
     // Discard leaves the older file as it was.
     {
@@ -214,7 +214,7 @@ TEST(WavStreamWriter, WritesReadableFileReplacingAnyOldOne) {
         d.Discard();
     }
     EXPECT_EQ(readWav(p).samples, sig);
-    EXPECT_FALSE(fs::exists(part));
+    EXPECT_TRUE(cldtest::temporaryFilesIn(dir.path()).empty());
 
     WavStreamWriter w;
     EXPECT_THROW(w.Create(dir.file("no/dir/x.wav").string()), Exception);

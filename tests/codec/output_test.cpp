@@ -34,6 +34,10 @@ constexpr int kRate = 44100;
 const std::string kProfiles = CLD_PROFILE_SOURCE_DIR;
 const std::string kProfile = "Audio for CD transparency (128 Kbps stereo)";
 
+std::vector<fs::path> temporariesIn(const fs::path& folder) {
+    return cldtest::temporaryFilesIn(folder);
+}
+
 bool runMp3Encode(const fs::path& in, const fs::path& out, int* error, uint32_t* detail) {
     Mp3EncodeJob job;
     job.SetInput(in.string());
@@ -145,7 +149,7 @@ TEST(OutputFile, DevicesPipesAndFoldersAreRefusedAndLeftAlone) {
         Id3v1Tag tag;
         tag.title = "x";
         EXPECT_EQ(tag.Write(target.string()), 0);
-        EXPECT_FALSE(fs::exists(target.string() + ".part"));
+        EXPECT_TRUE(temporariesIn(dir.path()).empty());
     }
     struct stat st {};
     if (haveDevice) {
@@ -172,23 +176,27 @@ TEST(OutputFile, DevicesPipesAndFoldersAreRefusedAndLeftAlone) {
         EXPECT_EQ(runWmaEncode(source, dir.file("b.wma")), cld::wmerr::kInputOpen);
     }
 
-    // A link to a regular file is written through: the linked file gets the output.
+    // A link is never written through, whatever it points to: the linked file stays as
+    // it was, and so does the link.
     writeFile(dir.file("real.wav"), {'o', 'l', 'd'});
     fs::create_symlink(dir.file("real.wav"), dir.file("link.wav"));
     int error = -1;
     uint32_t detail = 0;
-    ASSERT_TRUE(runMp3Decode(in.mp3, dir.file("link.wav"), &error, &detail));
-    EXPECT_EQ(error, 0);
+    EXPECT_FALSE(runMp3Decode(in.mp3, dir.file("link.wav"), &error, &detail));
+    EXPECT_EQ(error, CodecJob::kErrOutput);
+    EXPECT_EQ(detail, cld::wmerr::kOutputNotFile);
+    EXPECT_EQ(runWmaEncode(in.wav, dir.file("link.wav")), cld::wmerr::kOutputNotFile);
     EXPECT_TRUE(fs::is_symlink(dir.file("link.wav")));
-    EXPECT_EQ(readWav(dir.file("real.wav")).samples.size(), static_cast<size_t>(2 * kRate));
+    EXPECT_EQ(readFile(dir.file("real.wav")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_TRUE(temporariesIn(dir.path()).empty());
 }
 
 namespace {
 
-// Runs `job` in a child process and kills it (SIGKILL) once its temporary output has
-// grown past a few blocks. Returns false when the child ended by itself first.
+// Runs `job` in a child process and kills it (SIGKILL) once its temporary output (the
+// only temporary file in the output's folder) has grown past a few blocks. Returns false
+// when the child ended by itself first.
 bool killMidJob(const fs::path& output, const std::function<void()>& job) {
-    const fs::path part = cld::OutputFile::TempPathFor(output.string());
     const pid_t pid = fork();
     if (pid == 0) {
         job();
@@ -198,7 +206,8 @@ bool killMidJob(const fs::path& output, const std::function<void()>& job) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (std::chrono::steady_clock::now() < end) {
         std::error_code ec;
-        if (fs::file_size(part, ec) > 64 * 1024 && !ec) {
+        const std::vector<fs::path> parts = temporariesIn(output.parent_path());
+        if (!parts.empty() && fs::file_size(parts.front(), ec) > 64 * 1024 && !ec) {
             killed = ::kill(pid, SIGKILL) == 0;
             break;
         }
@@ -224,23 +233,27 @@ TEST(OutputFile, KilledJobLeavesNoCompleteLookingOutputAndTheNextRunCleansUp) {
     };
     int error = 0;
     uint32_t detail = 0;
+    // Each job writes into a folder of its own: a process looks through a folder for
+    // leftovers once.
+    for (const char* sub : {"a", "b", "c", "d"})
+        fs::create_directory(dir.file(sub));
     const std::vector<Case> cases = {
-        {"mp3 encode", dir.file("enc.mp3"),
-         [&] { runMp3Encode(in.wav, dir.file("enc.mp3"), &error, &detail); }},
-        {"mp3 decode", dir.file("dec.wav"),
-         [&] { runMp3Decode(in.mp3, dir.file("dec.wav"), &error, &detail); }},
-        {"wma encode", dir.file("enc.wma"), [&] { runWmaEncode(in.wav, dir.file("enc.wma")); }},
-        {"wma decode", dir.file("wdec.wav"),
-         [&] { runWmaDecode(in.wma, dir.file("wdec.wav"), &error, &detail); }},
+        {"mp3 encode", dir.file("a/enc.mp3"),
+         [&] { runMp3Encode(in.wav, dir.file("a/enc.mp3"), &error, &detail); }},
+        {"mp3 decode", dir.file("b/dec.wav"),
+         [&] { runMp3Decode(in.mp3, dir.file("b/dec.wav"), &error, &detail); }},
+        {"wma encode", dir.file("c/enc.wma"), [&] { runWmaEncode(in.wav, dir.file("c/enc.wma")); }},
+        {"wma decode", dir.file("d/wdec.wav"),
+         [&] { runWmaDecode(in.wma, dir.file("d/wdec.wav"), &error, &detail); }},
     };
     // An older output of the same name survives a killed run whole.
-    writeFile(dir.file("dec.wav"), {'o', 'l', 'd'});
+    writeFile(dir.file("b/dec.wav"), {'o', 'l', 'd'});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const bool existed = fs::exists(c.output);
         ASSERT_TRUE(killMidJob(c.output, c.run)) << "the job ended before it could be killed";
-        const fs::path part = cld::OutputFile::TempPathFor(c.output.string());
-        EXPECT_TRUE(fs::exists(part));
+        ASSERT_EQ(temporariesIn(c.output.parent_path()).size(), 1u);
+        const fs::path part = temporariesIn(c.output.parent_path()).front();
         if (existed)
             EXPECT_EQ(readFile(c.output), (std::vector<uint8_t>{'o', 'l', 'd'}));
         else
@@ -349,7 +362,7 @@ TEST(OutputFile, FullDiskRemovesTheUnfinishedOutputAndNamesTheReason) {
         EXPECT_EQ(r.error, CodecJob::kErrOutput);
         EXPECT_EQ(r.detail, cld::wmerr::fromErrno(EFBIG));
         EXPECT_EQ(GetErrorText(r.detail), std::strerror(EFBIG));
-        EXPECT_FALSE(fs::exists(cld::OutputFile::TempPathFor(c.output.string())))
+        EXPECT_TRUE(temporariesIn(c.output.parent_path()).empty())
             << "the unfinished file is removed";
         if (existed)
             EXPECT_EQ(readFile(c.output), (std::vector<uint8_t>{'o', 'l', 'd'}));

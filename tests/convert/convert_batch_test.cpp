@@ -81,13 +81,12 @@ protected:
     }
     static QString label(QWidget* dlg, int id) { return control<QLabel>(dlg, id)->text(); }
     // Presses Abort once the dialog's encoder or decoder has produced a partial output
-    // (written as "<name>.part" until it is complete).
+    // (written under a temporary name in the output's folder until it is complete).
     void abortWhenExists(CBatchProgressDlg& dlg, const fs::path& output) {
         env.script->onWait = [&dlg, output](int) {
             std::error_code ec;
-            const fs::path partial = output.string() + ".part";
-            if (!dlg.abortRequested() && fs::exists(partial, ec) &&
-                fs::file_size(partial, ec) > 4096)
+            const std::vector<fs::path> parts = cldtest::temporaryFilesIn(output.parent_path());
+            if (!dlg.abortRequested() && !parts.empty() && fs::file_size(parts.front(), ec) > 4096)
                 control<QWidget>(&dlg, IDC_CANCEL)
                     ->metaObject()
                     ->invokeMethod(control<QWidget>(&dlg, IDC_CANCEL), "click");

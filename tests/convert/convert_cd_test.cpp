@@ -29,6 +29,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <sstream>
+#include <sys/stat.h>
 
 using namespace cld;
 using converttest::control;
@@ -61,6 +63,38 @@ std::vector<std::string> filesIn(const fs::path& folder) {
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// The files in the CD job's own temporary folders inside `out`: the WAV files read so far
+// and the one the ripper is writing.
+std::vector<fs::path> temporaryFiles(const fs::path& out) {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(out, ec)) {
+        if (e.path().filename().string().rfind(".cld-", 0) != 0 || !e.is_directory())
+            continue;
+        for (const auto& f : fs::directory_iterator(e.path(), ec))
+            files.push_back(f.path());
+    }
+    return files;
+}
+
+size_t temporaryWavCount(const fs::path& out) {
+    size_t count = 0;
+    for (const fs::path& f : temporaryFiles(out))
+        count += f.extension() == ".wav";
+    return count;
+}
+
+// Bytes the ripper has written of the track it is reading now.
+uintmax_t bytesBeingRead(const fs::path& out) {
+    uintmax_t bytes = 0;
+    for (const fs::path& f : temporaryFiles(out)) {
+        std::error_code ec;
+        if (f.extension() == ".part")
+            bytes += fs::file_size(f, ec);
+    }
+    return bytes;
 }
 
 std::string textOf(const fs::path& file) {
@@ -107,6 +141,19 @@ protected:
     void TearDown() override {
         if (m_rip)
             m_rip->Dispose();
+    }
+
+    // Runs the CD job of the encoding dialog for ".mp3" or ".wma" with the fixture's
+    // parameters; the dialog is kept for what it shows afterwards.
+    std::unique_ptr<CBatchProgressDlg> runCdJob(const std::string& extension) {
+        std::unique_ptr<CBatchProgressDlg> dlg;
+        if (extension == ".mp3")
+            dlg = std::make_unique<CMP3EncoderProgressDlg>(env.context, m_params, 1);
+        else
+            dlg = std::make_unique<CEncoderProgressDlg>(env.context, m_params, 1,
+                                                        createMediaEncoder(env.context));
+        dlg->exec();
+        return dlg;
     }
 
     int64_t m_slowMicros = 0;
@@ -266,8 +313,9 @@ TEST_F(CdModes, AGrabThatFailsIsReportedAndNothingIsLeftBehind) {
     m_params.outputPath = env.path("missing").string() + "/";
     CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
     dlg.exec();
-    ASSERT_EQ(env.messageIds(), std::vector<int>{IDS_GRAB_FAILED});
-    EXPECT_TRUE(env.script->messages[0].text.contains("could not be created"));
+    ASSERT_EQ(env.messageIds(), std::vector<int>{IDS_CD_TEMP_FOLDER_FAILED});
+    EXPECT_TRUE(env.script->messages[0].text.contains(
+        QString::fromStdString(env.path("missing").string())));
     EXPECT_FALSE(dlg.completed());
     EXPECT_FALSE(fs::exists(env.path("missing")));
 
@@ -283,8 +331,9 @@ TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFile
     // (or encoding) and the second's WAV is partial.
     CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
     env.script->onWait = [&](int) {
-        std::error_code ec;
-        if (!dlg.abortRequested() && fs::file_size(m_out / "Band - Finale.wav", ec) > 100000 && !ec)
+        if (!dlg.abortRequested() &&
+            control<QLabel>(&dlg, IDC_OUTPUT_FILE)->text() == "Band - Finale.wav" &&
+            bytesBeingRead(m_out) > 100000)
             dlg.requestAbort();
     };
     dlg.exec();
@@ -307,6 +356,16 @@ TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFile
     } else {
         EXPECT_EQ(files[0], "Band - Opening.mp3.part");
     }
+    // The log tells the truth about the abort and the one file; the track being read
+    // when Abort came is not in it, and the cue sheet names a whole file or none.
+    const std::string log = textOf(m_out / "Band - Record.log");
+    EXPECT_EQ(log.rfind("Rip log\nStatus: incomplete, aborted by the user\n", 0), 0u) << log;
+    EXPECT_NE(log.find("  File: " + files[0]), std::string::npos) << log;
+    EXPECT_EQ(log.find("Finale"), std::string::npos) << log;
+    const std::string cue = textOf(m_out / "Band - Record.cue");
+    EXPECT_EQ(cue.find("Finale"), std::string::npos) << cue;
+    EXPECT_EQ(cue.find("Band - Opening.mp3") != std::string::npos, files[0] == "Band - Opening.mp3")
+        << cue;
 }
 
 // Abort while a track is being encoded: its MP3 stays, but as NAME.part, and the message
@@ -341,6 +400,57 @@ TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
     EXPECT_TRUE(partialTag.title.empty());
     EXPECT_EQ(codectest::probe(m_out / "Band - Finale.mp3.part")["stream.codec_name"], "mp3");
     EXPECT_LT(durationOf(m_out / "Band - Finale.mp3.part"), 2.5);
+    // The log says the rip was aborted and what is on disk; the cue sheet describes the
+    // whole file only.
+    const std::string log = textOf(m_out / "Band - Record.log");
+    EXPECT_EQ(log.rfind("Rip log\nStatus: incomplete, aborted by the user\n", 0), 0u) << log;
+    EXPECT_NE(log.find("  File: Band - Opening.mp3\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("  File: Band - Finale.mp3.part (incomplete"), std::string::npos) << log;
+    EXPECT_NE(log.find("Summary: rip aborted by the user; 1 of 2 files complete;"),
+              std::string::npos)
+        << log;
+    const std::string cue = textOf(m_out / "Band - Record.cue");
+    EXPECT_NE(cue.find("FILE \"Band - Opening.mp3\" MP3"), std::string::npos) << cue;
+    EXPECT_EQ(cue.find("Finale"), std::string::npos) << cue;
+}
+
+// Names go into the tags, the cue sheet and the log as they came; only file names are
+// made by the file-name rule. Every line of the log is filled, in both encoding jobs.
+TEST_F(CdModes, NamesGoIntoTagsAndTheCueSheetAsTheyCame) {
+    const std::string first = "Слово/Word: 終";
+    const std::string third = "..\\a?*\"b\"";
+    env.context.grabSelection.trackNames = {first, "unused", third};
+    env.context.grabSelection.artist = "AC/DC: Live?";
+    for (const char* extension : {".mp3", ".wma"}) {
+        SCOPED_TRACE(extension);
+        const fs::path out = env.path(extension + 1);
+        fs::create_directories(out);
+        m_params.outputPath = out.string() + "/";
+        env.script->messages.clear();
+        const std::unique_ptr<CBatchProgressDlg> dlg = runCdJob(extension);
+        ASSERT_EQ(env.messageIds(), std::vector<int>{156});
+        // The artist's part of a name loses its trailing dot, as any name does.
+        const std::string base = std::string("AC-DC. Live - ");
+        EXPECT_EQ(filesIn(out), (std::vector<std::string>{base + "-a.-'b'" + extension,
+                                                          base + "Record.cue", base + "Record.log",
+                                                          base + "Слово-Word. 終" + extension}));
+        auto probe = codectest::probe(out / (base + "Слово-Word. 終" + extension));
+        EXPECT_EQ(probe["tag.title"], first);
+        EXPECT_EQ(probe["tag.artist"], "AC/DC: Live?");
+        EXPECT_EQ(codectest::probe(out / (base + "-a.-'b'" + extension))["tag.title"], third);
+        const std::string cue = textOf(out / (base + "Record.cue"));
+        EXPECT_NE(cue.find("    TITLE \"" + first + "\"\n"), std::string::npos) << cue;
+        EXPECT_NE(cue.find("PERFORMER \"AC/DC: Live?\"\n"), std::string::npos) << cue;
+        const std::string log = textOf(out / (base + "Record.log"));
+        EXPECT_NE(log.find("Artist: AC/DC: Live?\n"), std::string::npos) << log;
+        // Every key has its value.
+        for (std::size_t at = 0, nl; (nl = log.find('\n', at)) != std::string::npos; at = nl + 1) {
+            const std::string line = log.substr(at, nl - at);
+            EXPECT_FALSE(line.size() >= 2 && line.substr(line.size() - 1) == ":") << line;
+        }
+        EXPECT_NE(log.find("Error correction: Jitter Correction (default)\n"), std::string::npos)
+            << log;
+    }
 }
 
 // An artist with "/" gives file names with "-", as the grabber's WAV mode does.
@@ -351,7 +461,7 @@ TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{
                                   "AC-DC Tribute - Finale.mp3", "AC-DC Tribute - Opening.mp3",
-                                  "AC_DC Tribute - Record.cue", "AC_DC Tribute - Record.log"}));
+                                  "AC-DC Tribute - Record.cue", "AC-DC Tribute - Record.log"}));
     Id3v1Tag tag;
     ASSERT_TRUE(tag.Load((m_out / "AC-DC Tribute - Opening.mp3").string()));
     EXPECT_EQ(tag.artist, "AC/DC Tribute") << "the tag keeps the real name";
@@ -365,17 +475,22 @@ TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(filesIn(wmaOut), (std::vector<std::string>{
                                    "AC-DC Tribute - Finale.wma", "AC-DC Tribute - Opening.wma",
-                                   "AC_DC Tribute - Record.cue", "AC_DC Tribute - Record.log"}));
+                                   "AC-DC Tribute - Record.cue", "AC-DC Tribute - Record.log"}));
 }
 
-// A track whose file name the ripper refuses stops the job with its message, and the
-// next job runs as if it had never been tried.
-TEST_F(CdModes, ARefusedTrackNameDoesNotSpoilTheNextJob) {
-    env.context.grabSelection.trackNames[0] = std::string(300, 'x');
-    CMP3EncoderProgressDlg refused(env.context, m_params, 1);
+// A track the ripper refuses (its temporary file's path would not fit the ripper's
+// record in a folder this deep) stops the job with its message, and the next job runs as
+// if it had never been tried.
+TEST_F(CdModes, ARefusedTrackDoesNotSpoilTheNextJob) {
+    // 240 bytes: the folder fits, the temporary WAV file's path in it does not.
+    const fs::path deep = m_out / std::string(240 - m_out.string().size() - 1, 'd');
+    fs::create_directories(deep);
+    JobParameters params = m_params;
+    params.outputPath = deep.string() + "/";
+    CMP3EncoderProgressDlg refused(env.context, params, 1);
     refused.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{IDS_GRAB_FAILED});
-    EXPECT_TRUE(filesIn(m_out).empty());
+    EXPECT_TRUE(filesIn(deep).empty());
 
     env.script->messages.clear();
     env.context.grabSelection.trackNames[0] = "Opening";
@@ -389,9 +504,7 @@ TEST_F(CdModes, ARefusedTrackNameDoesNotSpoilTheNextJob) {
 TEST_F(SlowCdModes, AbortInCdToWmaSaysSoAndDeletesTheWav) {
     CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
     env.script->onWait = [&](int) {
-        std::error_code ec;
-        if (!dlg.abortRequested() && fs::file_size(m_out / "Band - Opening.wav", ec) > 100000 &&
-            !ec)
+        if (!dlg.abortRequested() && bytesBeingRead(m_out) > 100000)
             dlg.requestAbort();
     };
     dlg.exec();
@@ -404,8 +517,8 @@ TEST_F(SlowCdModes, AbortedWmaTrackKeepsItsPartialFileAsPart) {
     CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
     // Once the second track is being read, the first one's encoding has been started.
     env.script->onWait = [&](int) {
-        std::error_code ec;
-        if (!dlg.abortRequested() && fs::exists(m_out / "Band - Finale.wav", ec))
+        if (!dlg.abortRequested() &&
+            control<QLabel>(&dlg, IDC_OUTPUT_FILE)->text() == "Band - Finale.wav")
             dlg.requestAbort();
     };
     dlg.exec();
@@ -510,10 +623,7 @@ TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
     int heldTogether = 0;
     CMP3EncoderProgressDlg four(env.context, params, 1);
     env.script->onWait = [&](int) {
-        size_t wavs = 0;
-        for (const auto& e : fs::directory_iterator(out4))
-            wavs += e.path().extension() == ".wav";
-        mostWavs = std::max(mostWavs, wavs);
+        mostWavs = std::max(mostWavs, temporaryWavCount(out4));
         std::lock_guard guard(lock);
         if (held == 3 && !released) {
             heldTogether = held;
@@ -565,12 +675,7 @@ TEST_F(CdModes, CdToWmaOnSeveralEncodersMatchesThePlainPipeline) {
     JobParameters params = m_params;
     params.outputPath = out3.string() + "/";
     size_t mostWavs = 0;
-    env.script->onWait = [&](int) {
-        size_t wavs = 0;
-        for (const auto& e : fs::directory_iterator(out3))
-            wavs += e.path().extension() == ".wav";
-        mostWavs = std::max(mostWavs, wavs);
-    };
+    env.script->onWait = [&](int) { mostWavs = std::max(mostWavs, temporaryWavCount(out3)); };
     CEncoderProgressDlg three(env.context, params, 1, createMediaEncoder(env.context));
     three.exec();
     env.script->onWait = nullptr;
@@ -589,4 +694,172 @@ TEST_F(CdModes, CdToWmaOnSeveralEncodersMatchesThePlainPipeline) {
     }
     for (const auto& e : fs::directory_iterator(out3))
         EXPECT_NE(e.path().extension(), ".wav") << e.path();
+}
+
+namespace {
+
+std::string bytesOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+// The files a user already has in the folder the CD job writes to, and the names the
+// program once used for its temporary files, planted with a link to a file outside the
+// folder and a pipe.
+struct UserFiles {
+    explicit UserFiles(const fs::path& folder, const fs::path& outsideFile) : out(folder) {
+        outside = outsideFile;
+        put(outside, "outside");
+        for (const char* name :
+             {"Band - Opening.wav", "Band - Finale.wav", "Band - Opening.mp3", "Band - Opening.wma",
+              "Band - Opening.flac", "folder.jpg", "Band - Record.log", "Band - Record.cue"})
+            put(out / name, std::string("mine: ") + name);
+        fs::create_symlink(outside, out / "folder.jpg.part");
+        fs::create_symlink(outside, out / "Band - Record.log.part");
+        ::mkfifo((out / "Band - Record.cue.part").c_str(), 0644);
+    }
+    static void put(const fs::path& file, const std::string& text) {
+        std::ofstream(file, std::ios::binary) << text;
+    }
+    // Every file of the user's as it was (or, with `replaced`, gone under those names).
+    void expectUntouched(const std::vector<std::string>& replaced = {}) const {
+        for (const auto& [name, text] : before()) {
+            if (std::find(replaced.begin(), replaced.end(), name) != replaced.end())
+                continue;
+            EXPECT_EQ(bytesOf(out / name), text) << name;
+        }
+        EXPECT_EQ(bytesOf(outside), "outside");
+        EXPECT_TRUE(fs::is_symlink(out / "folder.jpg.part"));
+        EXPECT_TRUE(fs::is_fifo(out / "Band - Record.cue.part"));
+    }
+    std::vector<std::pair<std::string, std::string>> before() const {
+        std::vector<std::pair<std::string, std::string>> files;
+        for (const char* name :
+             {"Band - Opening.wav", "Band - Finale.wav", "Band - Opening.mp3", "Band - Opening.wma",
+              "Band - Opening.flac", "folder.jpg", "Band - Record.log", "Band - Record.cue"})
+            files.emplace_back(name, std::string("mine: ") + name);
+        return files;
+    }
+    fs::path out;
+    fs::path outside;
+};
+
+} // namespace
+
+// A CD job into a folder that holds the user's files (among them the WAV files of an
+// earlier rip of the same disc, and files at the program's old temporary names) asks once,
+// and whatever the answer, no file of the user's is changed, removed or written through
+// unless the user chose Replace.
+TEST_F(CdModes, UserFilesInTheFolderSurviveEveryCdJob) {
+    const std::string cover = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(600, 'c');
+    env.context.grabSelection.coverImage = cover;
+    const UserFiles user(m_out, env.path("outside.txt"));
+    std::vector<Message> asked;
+    MessageResult reply = MessageResult::No; // Keep both
+    env.script->answer = [&](const Message& m) {
+        if (m.stringId == IDS_NAMES_TAKEN_ASK) {
+            asked.push_back(m);
+            EXPECT_EQ(m.buttons, MessageButtons::ReplaceKeepBothCancel);
+            return reply;
+        }
+        return MessageResult::Ok;
+    };
+
+    for (const char* extension : {".mp3", ".wma"}) {
+        SCOPED_TRACE(extension);
+        asked.clear();
+        env.script->messages.clear();
+        const std::unique_ptr<CBatchProgressDlg> dlg = runCdJob(extension);
+        EXPECT_TRUE(dlg->completed());
+        ASSERT_EQ(asked.size(), 1u) << "one question per job";
+        // The user's file of the output's name, the log and the cue sheet are in the way.
+        EXPECT_TRUE(asked[0].text.startsWith("3 of the files")) << asked[0].text.toStdString();
+        EXPECT_TRUE(asked[0].text.contains(QStringLiteral("Band - Opening") + extension));
+        user.expectUntouched();
+        // The new files got numbers; the other track's name was free.
+        EXPECT_NEAR(durationOf(m_out / ("Band - Opening (2)" + std::string(extension))), 4.0, 0.2);
+        EXPECT_NEAR(durationOf(m_out / ("Band - Finale" + std::string(extension))), 3.0, 0.2);
+        const std::string cue = textOf(m_out / "Band - Record (2).cue");
+        EXPECT_NE(cue.find("FILE \"Band - Opening (2)" + std::string(extension) + "\""),
+                  std::string::npos)
+            << cue;
+        EXPECT_NE(textOf(m_out / "Band - Record (2).log").find("Band - Finale"), std::string::npos);
+        fs::remove(m_out / ("Band - Opening (2)" + std::string(extension)));
+        fs::remove(m_out / ("Band - Finale" + std::string(extension)));
+        fs::remove(m_out / "Band - Record (2).log");
+        fs::remove(m_out / "Band - Record (2).cue");
+    }
+    // No temporary file or folder is left, and the cover of the user's stayed.
+    for (const auto& e : fs::directory_iterator(m_out))
+        EXPECT_NE(e.path().filename().string().rfind(".cld", 0), 0u) << e.path();
+
+    // Cancel: nothing is read, nothing written.
+    reply = MessageResult::Cancel;
+    const std::vector<std::string> before = filesIn(m_out);
+    CMP3EncoderProgressDlg cancelled(env.context, m_params, 1);
+    cancelled.exec();
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(filesIn(m_out), before);
+    user.expectUntouched();
+
+    // Replace: the user's MP3 of that name, the log and the cue sheet give way; the user's
+    // WAV files of the disc, and everything else, stay.
+    reply = MessageResult::Yes;
+    CMP3EncoderProgressDlg replacing(env.context, m_params, 1);
+    replacing.exec();
+    EXPECT_TRUE(replacing.completed());
+    user.expectUntouched({"Band - Opening.mp3", "Band - Record.log", "Band - Record.cue"});
+    EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.2);
+    EXPECT_NE(textOf(m_out / "Band - Record.cue").find("Band - Opening.mp3"), std::string::npos);
+    EXPECT_EQ(filesIn(m_out), before);
+}
+
+// Titles that used to lose a track: two tracks of one name, a title that ends like the
+// log's extension, one with a dot and digits, path-like titles and a very long one. Every
+// track is kept under a name of its own, with its format's extension, inside the folder.
+TEST_F(CdModes, EveryTitleKeepsItsTrackUnderItsOwnName) {
+    std::string longTitle;
+    while (longTitle.size() < 300)
+        longTitle += "Ω";
+    env.context.grabSelection.trackNames = {"Interlude", "Interlude", "Record.log"};
+    env.context.grabSelection.album = "Record";
+    env.context.grabSelection.ticked = {0, 1, 2};
+    env.settings.setParallelJobs(2);
+    CMP3EncoderProgressDlg first(env.context, m_params, 1);
+    first.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(filesIn(m_out),
+              (std::vector<std::string>{"Band - Interlude (2).mp3", "Band - Interlude.mp3",
+                                        "Band - Record.cue", "Band - Record.log",
+                                        "Band - Record.log.mp3"}));
+    EXPECT_NEAR(durationOf(m_out / "Band - Interlude.mp3"), 4.0, 0.2);
+    EXPECT_NEAR(durationOf(m_out / "Band - Interlude (2).mp3"), 2.0, 0.2);
+    EXPECT_NEAR(durationOf(m_out / "Band - Record.log.mp3"), 3.0, 0.2);
+    EXPECT_EQ(codectest::probe(m_out / "Band - Record.log.mp3")["tag.title"], "Record.log");
+
+    const fs::path other = env.path("other");
+    fs::create_directories(other);
+    m_params.outputPath = other.string() + "/";
+    env.context.grabSelection.artist = "../..";
+    env.context.grabSelection.trackNames = {"Op.111", "AC/DC", longTitle};
+    env.script->messages.clear();
+    CEncoderProgressDlg second(env.context, m_params, 1, createMediaEncoder(env.context));
+    second.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    const std::vector<std::string> names = filesIn(other);
+    ASSERT_EQ(names.size(), 5u) << "three tracks, a log and a cue sheet";
+    EXPECT_EQ(names[0], "-.. - AC-DC.wma");
+    EXPECT_EQ(names[1], "-.. - Op.111.wma");
+    EXPECT_EQ(names[2], "-.. - Record.cue");
+    EXPECT_EQ(names[3], "-.. - Record.log");
+    EXPECT_EQ(names[4].substr(0, 10), "-.. - ΩΩ");
+    EXPECT_EQ(fs::path(names[4]).extension(), ".wma");
+    EXPECT_LE(names[4].size(), 255u);
+    EXPECT_EQ(codectest::probe(other / names[4])["tag.title"], longTitle)
+        << "the tag keeps the whole title";
+    // Nothing was written beside the chosen folder.
+    for (const auto& e : fs::directory_iterator(other.parent_path()))
+        EXPECT_NE(e.path().extension(), ".wma") << e.path();
 }

@@ -207,6 +207,10 @@ TEST(ConvertPaths, ProposedOutputs) {
     EXPECT_EQ(cdOutputFolder("/music", "Band", "Record"), "/music/Band - Record");
     EXPECT_EQ(cdOutputFolder("/music/", "", ""), "/music/Unknown Artist - Unknown");
     EXPECT_EQ(cdOutputFolder("", "Band", "Record"), "");
+    // Names from a server never lead outside the music folder, nor into a folder more.
+    EXPECT_EQ(cdOutputFolder("/music", "../../../x", "y"), "/music/-..-..-x - y");
+    EXPECT_EQ(cdOutputFolder("/music", "AC/DC", "Back in Black"), "/music/AC-DC - Back in Black");
+    EXPECT_EQ(cdOutputFolder("/music", "..", ".."), "/music/Unknown Artist - Unknown");
     EXPECT_EQ(folderModeOutput("/in", "WAVFiles"), "/in/WAVFiles/");
     EXPECT_EQ(folderModeOutput("/in/", "MP3Files"), "/in/MP3Files/");
     EXPECT_EQ(fileModeOutput("/in/song.wav", ".mp3"), "/in/song.mp3");
@@ -392,20 +396,23 @@ TEST(ProgressFigures, FailedJobsNameTheFileAtFault) {
 
 TEST(ConvertPaths, CdTrackNamesAndPartialFiles) {
     EXPECT_EQ(cdTrackBaseName("AC/DC Tribute", "Back/In Black"), "AC-DC Tribute - Back-In Black");
-    EXPECT_EQ(cdTrackBaseName("A\tB", "..\x7F"), "AB - ..");
+    EXPECT_EQ(cdTrackBaseName("A\tB", "x..\x7F"), "AB - x");
+    EXPECT_EQ(cdTrackBaseName("A", ".."), "") << "nothing left of the title";
     EXPECT_EQ(cdTrackBaseName("Ärzte", "Zu spät"), "Ärzte - Zu spät") << "UTF-8 stays";
 
     cldtest::TempDir dir;
     const std::string track = (dir.path() / "x.mp3").string();
     EXPECT_EQ(keepAsPartial(track), "") << "nothing to keep";
     std::ofstream(track) << "partial";
-    std::ofstream(track + ".part") << "older";
     EXPECT_EQ(keepAsPartial(track), track + ".part");
     EXPECT_FALSE(std::filesystem::exists(track));
+    // A file of that name (the user's, or an earlier run's) stays; the new one is numbered.
+    std::ofstream(track) << "again";
+    EXPECT_EQ(keepAsPartial(track), (dir.path() / "x (2).mp3.part").string());
     std::ifstream in(track + ".part");
     std::string content;
     in >> content;
-    EXPECT_EQ(content, "partial") << "an older partial file of the track is replaced";
+    EXPECT_EQ(content, "partial") << "an older partial file is never replaced";
     std::filesystem::create_directory(track);
     EXPECT_EQ(keepAsPartial(track), "") << "a folder is left alone";
     EXPECT_TRUE(std::filesystem::is_directory(track));

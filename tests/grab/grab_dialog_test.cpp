@@ -19,6 +19,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
 
 using namespace cldtest;
 using cld::findControl;
@@ -619,4 +622,93 @@ TEST_F(GrabDialog, LauncherCommandsOpenTheGrabberAndTheOptions) {
     (*commands.find(57671))(m_context, nullptr);
     EXPECT_EQ(opened, "176");
     EXPECT_TRUE(messages().empty());
+}
+
+namespace {
+
+std::string fileBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+// Records every message and answers the question about taken names as told.
+class TakenNamesAnswer : public MessageService {
+public:
+    explicit TakenNamesAnswer(MessageResult reply) : m_reply(reply) {}
+    MessageResult show(const Message& message) override {
+        shown.push_back(message);
+        return message.stringId == cld::IDS_NAMES_TAKEN_ASK ? m_reply : MessageResult::Ok;
+    }
+    std::vector<Message> shown;
+
+private:
+    MessageResult m_reply;
+};
+
+} // namespace
+
+// A grab into a folder that holds the user's files (tracks of the same names, the cover,
+// the log, the cue sheet, a link and a pipe at the old temporary names) asks once; with
+// "Keep both" every user file stays byte for byte and the new files get numbers, in WAV
+// and in FLAC. Two tracks of one title and a title like the log's name each keep their
+// audio.
+TEST_F(GrabDialog, UserFilesBesideAGrabStayAsTheyAre) {
+    namespace fs = std::filesystem;
+    startDrives({plainDisc(3)});
+    const auto ranges = trackRanges();
+    const fs::path folder = m_dir.path() / "A - B";
+    fs::create_directories(folder);
+    const fs::path outside = m_dir.path() / "outside.txt";
+    std::ofstream(outside) << "outside";
+    const std::vector<std::string> mine{"A - Song.wav", "A - Song.flac", "folder.jpg", "A - B.log",
+                                        "A - B.cue"};
+    for (const std::string& name : mine)
+        std::ofstream(folder / name) << "mine: " << name;
+    fs::create_symlink(outside, folder / "A - B.log.part");
+    ASSERT_EQ(::mkfifo((folder / "folder.jpg.part").c_str(), 0644), 0);
+
+    auto answers = std::make_unique<TakenNamesAnswer>(MessageResult::No);
+    TakenNamesAnswer* seen = answers.get();
+    auto previous = MessageService::setInstance(std::move(answers));
+    m_folderAnswer = QString::fromStdString(m_dir.path().string());
+    for (int format : {0, 1}) {
+        SCOPED_TRACE(format);
+        seen->shown.clear();
+        CCDGrabDlg dlg(m_context, true);
+        findControl<QComboBox>(&dlg, CCDGrabDlg::kSaveAs)->setCurrentIndex(format);
+        findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->setText("A");
+        findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->setText("B");
+        typeName(dlg, 0, "Song");
+        typeName(dlg, 1, "Song");
+        typeName(dlg, 2, "B.log");
+        for (int i = 0; i < 3; ++i)
+            dlg.trackList()->setChecked(i, true);
+        click(dlg, CCDGrabDlg::kGrabNow);
+        ASSERT_GE(seen->shown.size(), 2u);
+        EXPECT_EQ(seen->shown[0].stringId, cld::IDS_NAMES_TAKEN_ASK);
+        EXPECT_EQ(seen->shown.back().stringId, 2609) << seen->shown.back().text.toStdString();
+    }
+    MessageService::setInstance(std::move(previous));
+
+    for (const std::string& name : mine)
+        EXPECT_EQ(fileBytes(folder / name), "mine: " + name) << name;
+    EXPECT_EQ(fileBytes(outside), "outside");
+    EXPECT_TRUE(fs::is_symlink(folder / "A - B.log.part"));
+    EXPECT_TRUE(fs::is_fifo(folder / "folder.jpg.part"));
+    // WAV: the user's "A - Song.wav" made the first track "(2)", the second "(3)".
+    EXPECT_TRUE(readWav(folder / "A - Song (2).wav").data ==
+                imageBytes(ranges[0].first, ranges[0].last));
+    EXPECT_TRUE(readWav(folder / "A - Song (3).wav").data ==
+                imageBytes(ranges[1].first, ranges[1].last));
+    EXPECT_TRUE(readWav(folder / "A - B.log.wav").data ==
+                imageBytes(ranges[2].first, ranges[2].last));
+    for (const char* flac : {"A - Song (2).flac", "A - Song (3).flac", "A - B.log.flac"})
+        EXPECT_TRUE(fs::exists(folder / flac)) << flac;
+    // Each grab wrote its own log and cue sheet beside the user's.
+    EXPECT_NE(fileBytes(folder / "A - B (2).log").find("A - Song (3).wav"), std::string::npos);
+    EXPECT_NE(fileBytes(folder / "A - B (3).cue").find("A - B.log.flac"), std::string::npos);
+    for (const auto& e : fs::directory_iterator(folder))
+        EXPECT_NE(e.path().filename().string().rfind(".cld", 0), 0u) << e.path();
 }

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace cldtest {
 
@@ -20,5 +21,9 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// The program's temporary output files in `folder` (".cld-XXXXXX.part"), the names an
+// output has while it is written.
+std::vector<std::filesystem::path> temporaryFilesIn(const std::filesystem::path& folder);
 
 } // namespace cldtest

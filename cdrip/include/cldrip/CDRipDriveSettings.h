@@ -22,6 +22,9 @@ public:
     // beyond +-5000 or when there is no drive.
     virtual int32_t SetReadOffset(int32_t samples) = 0;
     virtual int32_t GetReadOffset() = 0; // 5: of the active drive, 0 when none is set
+    // 6: the error correction the next read of the active drive uses, as SetErrorCorrection
+    // takes it (0..5), from the drive's reading settings.
+    virtual int32_t GetErrorCorrection() = 0;
 
 protected:
     ~CDRipDriveSettings() = default;

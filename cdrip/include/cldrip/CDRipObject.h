@@ -50,6 +50,12 @@ public:
     // it. Returns 0, or 1 when no job is queued, the text is not NAME=value with a name
     // of printable ASCII other than '=', or the value is not UTF-8.
     virtual int32_t AddTrackTag(NameText* tag) = 0;
+    // 13: whether the following AddTrack calls may replace a regular file that is
+    // already at their name (1), or not (0, the default), until StartGrab, which returns
+    // to 0. A track whose name is taken by anything it may not replace (any file when 0;
+    // a folder, link, pipe or device always) fails with ErrorWriteFailed and leaves its
+    // audio nowhere; the other tracks are still ripped. Returns 0.
+    virtual int32_t SetReplaceExisting(int32_t replace) = 0;
 
 protected:
     ~CDRipObject() = default;

@@ -49,6 +49,10 @@ public:
         // a plain reader with no overlap to compare): not known to be exact. Sets no
         // GetError code, as the caller chose to read without checks.
         TrackUnchecked = 4,
+        // The track's file name was taken by something the job may not replace (a
+        // user's file, a folder, a link, a pipe): nothing was written or replaced, and
+        // the grab went on with the next track. GetError says ErrorCreateFailed.
+        TrackNameTaken = 5,
     };
 
     virtual int32_t IsRunning() = 0; // 0: 1 while the grab worker runs

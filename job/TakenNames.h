@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+class QWidget;
+struct JobContext;
+
+namespace cld {
+
+// What the user chose for the final names of a job that were already taken.
+enum class TakenNamesChoice {
+    NoneTaken, // every name was free: nothing was asked
+    Replace,   // regular files there may be replaced (anything else stays and is refused)
+    KeepBoth,  // the taken names were moved to numbered ones (" (2)")
+    Cancel,    // the job must not start
+};
+
+// The files a CD job writes into one folder, planned before anything is read: every
+// track's file (distinct within the job), and the log and the cue sheet, which share one
+// base name. Computable, so that tests can check it without a window.
+struct CdFilePlan {
+    std::vector<std::string> wanted; // the names the tracks would have on their own
+    std::vector<std::string> tracks; // full paths, in the job's order
+    std::string logBase;             // full path without ".log" / ".cue"
+    bool replaceExisting = false;    // the user agreed to replace regular files
+
+    // Every final path of the plan that already names something on disk.
+    std::vector<std::string> takenPaths() const;
+    // Gives each track, in order, the first of its name and the numbered names (" (2)",
+    // " (3)" ...) that is free on disk and not an earlier track's; the log and the cue
+    // sheet together get the first number free for both.
+    void keepBoth();
+};
+
+// Makes the plan's track paths distinct within the job: a second track of the same name
+// gets " (2)".
+CdFilePlan makeCdFilePlan(std::vector<std::string> trackPaths, const std::string& logBase);
+
+// Asks once, when some of the plan's names are taken: "N files already exist: Replace /
+// Keep both / Cancel", through the context's message service. Applies the answer to the
+// plan (numbered names for Keep both, replaceExisting for Replace).
+TakenNamesChoice settleTakenNames(const JobContext& context, CdFilePlan& plan, QWidget* parent);
+
+} // namespace cld
