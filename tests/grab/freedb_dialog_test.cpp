@@ -144,10 +144,11 @@ TEST_F(FreeDB, UnknownDiscShows147ThenOkShows148) {
     m_server.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
     CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
     EXPECT_EQ(dlg.windowTitle(), "Calderine - Get Track Names from Internet FreeDB");
+    // The link names the server the dialog asks, not the public service.
     auto* link = findControl<CHyperLink>(&dlg, CFreeDBQueryDlg::kLink);
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->text(), "CD Database Provided by gnudb.org");
-    EXPECT_EQ(link->url().host(), "gnudb.org");
+    EXPECT_EQ(link->text(), "CD Database Provided by freedb.test");
+    EXPECT_EQ(link->url().toString(), "http://freedb.test/");
     openAndWait(dlg, &CFreeDBQueryDlg::queryDone);
     EXPECT_EQ(messageIds(), std::vector<int>{147});
     EXPECT_EQ(messages().back().icon, MessageIcon::None);
@@ -220,10 +221,28 @@ TEST_F(FreeDB, ServerListShowsHostsAndLocations) {
     EXPECT_EQ(
         m_server.requests()[0].rfind("GET http://gnudb.gnudb.org/~cddb/cddb.cgi?cmd=sites&", 0),
         0u);
+    // The list came from the public service, and the link says so.
+    auto* link = findControl<CHyperLink>(&dlg, 1144);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text(), "CD Database Provided by gnudb.org");
+    EXPECT_EQ(link->url().host(), "gnudb.org");
     // OK without a selection returns no host.
     findControl<QPushButton>(&dlg, 1)->click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(dlg.chosenHost(), "");
+}
+
+TEST_F(FreeDB, ServerListFromAMirrorNamesTheMirror) {
+    m_server.queueAnswer(kSites);
+    CFreeDBServersDlg dlg(m_settings, nullptr, "mirror.example.net:8080");
+    auto* link = findControl<CHyperLink>(&dlg, 1144);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text(), "CD Database Provided by mirror.example.net:8080");
+    EXPECT_EQ(link->url().toString(), "http://mirror.example.net:8080/");
+    openAndWait(dlg, &CFreeDBServersDlg::listDone);
+    ASSERT_EQ(m_server.requests().size(), 1u);
+    EXPECT_EQ(m_server.requests()[0].rfind("GET http://mirror.example.net:8080/", 0), 0u)
+        << m_server.requests()[0];
 }
 
 TEST_F(FreeDB, ServerListThatFailsTwiceShows145AndStaysEmpty) {
@@ -642,3 +661,4 @@ TEST_F(Options, FilesConvertedAtOnceStartAtTheCoresAndAreStoredOnOk) {
     runOptionsCommand(m_context, nullptr, languages());
     EXPECT_EQ(stored().parallelJobs(), 3);
 }
+
