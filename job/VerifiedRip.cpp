@@ -27,6 +27,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace cld {
 
@@ -134,6 +135,9 @@ std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* 
                                   int driveIndex) {
     if (!drives)
         return {};
+    // The ripper keeps an offset for every drive and sets that of the active one: the drive
+    // the rip reads takes its own offset, whichever drive was active before.
+    drives->SetActiveDrive(driveIndex);
     const int offset = settings.readOffsetFor(driveName(drives, driveIndex));
     if (drives->SetReadOffset(SettingsRecord::readOffsetInRange(offset) ? offset : 0) != 0 ||
         !SettingsRecord::readOffsetInRange(offset))
@@ -406,13 +410,17 @@ OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
         return d;
     }
     // Twelve seconds (900 sectors) read exactly as the drive delivers them.
+    // The drive may have lost its active state to another while the database answered.
+    drives->SetActiveDrive(driveIndex);
     const int previous = drives->GetReadOffset();
     drives->SetReadOffset(0);
-    const std::string file = tempFolder +
-                             (tempFolder.empty() || tempFolder.back() == '/' ? "" : "/") +
-                             "offset-detection.wav";
+    // Programs detecting at once in the same folder each read into a file of their own.
+    const std::string fileName = "offset-detection-" + std::to_string(::getpid()) + "-" +
+                                 std::to_string(driveIndex) + ".wav";
+    const std::string file =
+        tempFolder + (tempFolder.empty() || tempFolder.back() == '/' ? "" : "/") + fileName;
     NameText* folderText = NameText::Create(tempFolder.c_str());
-    NameText* nameText = NameText::Create("offset-detection.wav");
+    NameText* nameText = NameText::Create(fileName.c_str());
     const bool started = rip->SetOutputFolder(folderText) == 0 &&
                          rip->AddTrack(static_cast<int32_t>(track), nameText, 0, 12) == 0 &&
                          rip->StartGrab() == 1;

@@ -21,6 +21,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
+#include <functional>
 
 using namespace cldtest;
 using cld::findControl;
@@ -662,3 +663,75 @@ TEST_F(Options, FilesConvertedAtOnceStartAtTheCoresAndAreStoredOnOk) {
     EXPECT_EQ(stored().parallelJobs(), 3);
 }
 
+// The AccurateRip look-up is set beside the other servers: on, with the public database, at
+// first; Cancel writes nothing; an address the look-up cannot use is refused; OK stores
+// both, and the dialog shows them again.
+TEST_F(Options, AccurateRipLookupAndServerAreSetBesideTheOtherServers) {
+    const std::string kMirror = "http://mirror.lan:8080/ar/";
+    auto openOptions = [&](const std::function<void(QDialog&, QCheckBox&, QLineEdit&)>& act) {
+        bool acted = false;
+        whenModal([](QWidget* w) { return qobject_cast<COptionsDlg*>(w) != nullptr; },
+                  [&](QWidget* w) {
+                      auto* dialog = static_cast<QDialog*>(w);
+                      auto* lookup = findControl<QCheckBox>(w, COptionsDlg::kAccurateRipLookup);
+                      auto* server = findControl<QLineEdit>(w, COptionsDlg::kAccurateRipServer);
+                      if (!lookup || !server) {
+                          dialog->reject();
+                          return;
+                      }
+                      acted = true;
+                      act(*dialog, *lookup, *server);
+                  });
+        runOptionsCommand(m_context, nullptr, languages());
+        return acted;
+    };
+
+    ASSERT_TRUE(openOptions([](QDialog& dialog, QCheckBox& lookup, QLineEdit& server) {
+        EXPECT_TRUE(lookup.isChecked());
+        EXPECT_EQ(lookup.text(), "Check rips with the &AccurateRip database");
+        EXPECT_EQ(server.text(), "");
+        EXPECT_EQ(server.placeholderText(), SettingsRecord::kDefaultAccurateRipServer);
+        EXPECT_TRUE(server.isEnabled());
+        // The server's label names the field for the mnemonic and for screen readers.
+        QLabel* label = nullptr;
+        for (QLabel* l : dialog.findChildren<QLabel*>())
+            if (l->buddy() == &server)
+                label = l;
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), "AccurateRip Ser&ver:");
+        server.setText("http://elsewhere.lan/");
+        lookup.click();
+        EXPECT_FALSE(server.isEnabled());
+        findControl<QPushButton>(&dialog, 2)->click();
+    })) << "the options have no AccurateRip controls";
+    EXPECT_EQ(m_settings.getProfileInt(SettingsRecord::kAccurateRip, "Lookup", -1), -1)
+        << "Cancel wrote the switch";
+    EXPECT_EQ(m_settings.getProfileString(SettingsRecord::kAccurateRip, "Server", "none"), "none")
+        << "Cancel wrote the server";
+
+    ASSERT_TRUE(openOptions([&](QDialog& dialog, QCheckBox& lookup, QLineEdit& server) {
+        server.setText("ftp://mirror.lan/ar/");
+        findControl<QPushButton>(&dialog, 1)->click();
+        ASSERT_FALSE(messages().empty());
+        EXPECT_EQ(messages().back().stringId, cld::IDS_BAD_ACCURATERIP_SERVER);
+        EXPECT_NE(dialog.result(), QDialog::Accepted);
+        server.setText(QString::fromStdString(" " + kMirror + " "));
+        lookup.setChecked(false);
+        findControl<QPushButton>(&dialog, 1)->click();
+    }));
+    EXPECT_FALSE(m_settings.accurateRipLookup());
+    EXPECT_EQ(m_settings.accurateRipServer(), kMirror);
+
+    ASSERT_TRUE(openOptions([&](QDialog& dialog, QCheckBox& lookup, QLineEdit& server) {
+        EXPECT_FALSE(lookup.isChecked());
+        EXPECT_FALSE(server.isEnabled());
+        EXPECT_EQ(server.text().toStdString(), kMirror);
+        // Back to the public database.
+        lookup.setChecked(true);
+        server.clear();
+        findControl<QPushButton>(&dialog, 1)->click();
+    }));
+    EXPECT_TRUE(m_settings.accurateRipLookup());
+    EXPECT_EQ(m_settings.accurateRipServer(), SettingsRecord::kDefaultAccurateRipServer);
+    EXPECT_EQ(m_settings.getProfileString(SettingsRecord::kAccurateRip, "Server", "none"), "");
+}
