@@ -735,3 +735,16 @@ TEST_F(Options, AccurateRipLookupAndServerAreSetBesideTheOtherServers) {
     EXPECT_EQ(m_settings.accurateRipServer(), SettingsRecord::kDefaultAccurateRipServer);
     EXPECT_EQ(m_settings.getProfileString(SettingsRecord::kAccurateRip, "Server", "none"), "");
 }
+
+// The read offset box starts with the drive the grabber used last, found as the grabber
+// finds it; without one, with the drive of this session's grab, else the first.
+TEST(OptionsDrive, StartsWithTheDriveTheGrabberUsedLast) {
+    const std::vector<std::string> drives{"VENDOR Drive", "VENDOR Drive (1)", "OTHER Writer"};
+    EXPECT_EQ(initialOffsetDrive(drives, "VENDOR Drive (1)", 0), 1);
+    EXPECT_EQ(initialOffsetDrive(drives, "VENDOR Drive", 2), 0);
+    EXPECT_EQ(initialOffsetDrive(drives, "other", 0), 2);
+    EXPECT_EQ(initialOffsetDrive(drives, "", 2), 2);
+    EXPECT_EQ(initialOffsetDrive(drives, "Gone Drive", 1), 1);
+    EXPECT_EQ(initialOffsetDrive(drives, "Gone Drive", 7), 0);
+    EXPECT_EQ(initialOffsetDrive({}, "VENDOR Drive", 0), 0);
+}
