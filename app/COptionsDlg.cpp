@@ -1,6 +1,7 @@
 #include "COptionsDlg.h"
 
 #include "AppResources.h"
+#include "ArLookup.h"
 #include "CFreeDBServersDlg.h"
 #include "CddbClient.h"
 #include "CddbSettings.h"
@@ -34,26 +35,42 @@ using cld::tagControl;
 
 namespace {
 
-// The read offset box for the drive the CD jobs use, when there is a drive.
-void addReadOffsetOfDrive(COptionsDlg& dialog, JobContext& context) {
-    if (!context.driveSettings || context.driveSettings->GetDriveCount() <= 0)
+// The drives as the ripper names them (the names key their stored offsets).
+std::vector<std::string> driveNames(CDRipDriveSettings* drives) {
+    std::vector<std::string> names;
+    const int count = drives ? drives->GetDriveCount() : 0;
+    for (int i = 0; i < count; ++i) {
+        NameText* name = nullptr;
+        std::string text;
+        if (drives->GetDriveName(&name, i) == 0 && name) {
+            text = name->text();
+            NameText::Release(name);
+        }
+        names.push_back(std::move(text));
+    }
+    return names;
+}
+
+// The read offset box with every drive, when there is one.
+void addReadOffsetsOfDrives(COptionsDlg& dialog, JobContext& context) {
+    const std::vector<std::string> names = driveNames(context.driveSettings);
+    if (names.empty())
         return;
-    const int index = std::max(0, context.grabSelection.driveIndex);
-    NameText* name = nullptr;
-    if (context.driveSettings->GetDriveName(&name, index) != 0 || !name)
-        return;
-    const std::string drive = QString::fromUtf8(name->text()).trimmed().toStdString();
-    NameText::Release(name);
+    std::vector<COptionsDlg::DriveOffset> drives;
+    for (const std::string& name : names)
+        drives.push_back({name, context.settings.readOffsetFor(name)});
     JobContext* ctx = &context;
-    dialog.addReadOffset(drive, context.settings.readOffsetFor(drive),
-                         [ctx, index](int& offset, int& confidence, std::string& why) {
-                             const cld::OffsetDetection d =
-                                 cld::detectReadOffset(*ctx, index, QDir::tempPath().toStdString());
-                             offset = d.offset;
-                             confidence = d.confidence;
-                             why = d.why;
-                             return d.found;
-                         });
+    dialog.addReadOffsets(
+        std::move(drives),
+        initialOffsetDrive(names, context.settings.lastCD(), context.grabSelection.driveIndex),
+        [ctx](int index, int& offset, int& confidence, std::string& why) {
+            const cld::OffsetDetection d =
+                cld::detectReadOffset(*ctx, index, QDir::tempPath().toStdString());
+            offset = d.offset;
+            confidence = d.confidence;
+            why = d.why;
+            return d.found;
+        });
 }
 
 QString text(int control, const char* english) {
@@ -62,6 +79,20 @@ QString text(int control, const char* english) {
 
 } // namespace
 
+int initialOffsetDrive(const std::vector<std::string>& drives, const std::string& lastCD,
+                       int fallback) {
+    const QString last = QString::fromStdString(lastCD).trimmed();
+    if (!last.isEmpty()) {
+        for (size_t i = 0; i < drives.size(); ++i)
+            if (QString::fromStdString(drives[i]).trimmed() == last)
+                return static_cast<int>(i);
+        for (size_t i = 0; i < drives.size(); ++i)
+            if (QString::fromStdString(drives[i]).startsWith(last, Qt::CaseInsensitive))
+                return static_cast<int>(i);
+    }
+    return fallback >= 0 && static_cast<size_t>(fallback) < drives.size() ? fallback : 0;
+}
+
 LanguageChoice COptionsDlg::builtinLanguages() {
     LanguageChoice choice;
     choice.names = {QStringLiteral("English")};
@@ -69,7 +100,7 @@ LanguageChoice COptionsDlg::builtinLanguages() {
     return choice;
 }
 
-COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice languages, QWidget* parent,
+COptionsDlg::COptionsDlg(SettingsRecord& settings, LanguageChoice languages, QWidget* parent,
                          std::string serverListHost)
     : QDialog(parent), m_settings(settings), m_languages(std::move(languages)),
       m_serverListHost(std::move(serverListHost)), m_freeDBServer(settings.freeDBServer()),
@@ -77,7 +108,12 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
       m_proxyPort(settings.proxyPort()), m_freeDBEmail(settings.freeDBEmail()),
       m_discNameSource(settings.discNameSource()),
       m_musicBrainzServer(settings.musicBrainzServer()),
-      m_coverArtServer(settings.coverArtServer()), m_parallelJobs(settings.parallelJobs()) {
+      m_coverArtServer(settings.coverArtServer()), m_parallelJobs(settings.parallelJobs()),
+      m_accurateRipLookup(settings.accurateRipLookup()),
+      m_accurateRipServer(settings.accurateRipServer()) {
+    // The public database shows as the field's hint, not as its text.
+    if (m_accurateRipServer == SettingsRecord::kDefaultAccurateRipServer)
+        m_accurateRipServer.clear();
     tagControl(this, kDialogId);
     setWindowTitle(AppResources::caption(kDialogId));
 
@@ -140,6 +176,19 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
     namesGrid->addWidget(m_mbServer, 1, 1);
     namesGrid->addWidget(new QLabel(text(-1, "Cover Server:"), names), 2, 0);
     namesGrid->addWidget(m_coverServer, 2, 1);
+    // Rips are checked against the AccurateRip database, beside the other servers.
+    m_arLookup = tagControl(new QCheckBox(AppResources::string(cld::IDS_AR_LOOKUP_CHECK), names),
+                            kAccurateRipLookup);
+    m_arLookup->setChecked(m_accurateRipLookup);
+    m_arServer = tagControl(new QLineEdit(QString::fromStdString(m_accurateRipServer), names),
+                            kAccurateRipServer);
+    m_arServer->setPlaceholderText(QString::fromUtf8(SettingsRecord::kDefaultAccurateRipServer));
+    m_arServer->setEnabled(m_accurateRipLookup);
+    auto* arServerLabel = new QLabel(AppResources::string(cld::IDS_AR_SERVER_LABEL), names);
+    arServerLabel->setBuddy(m_arServer);
+    namesGrid->addWidget(m_arLookup, 3, 0, 1, 2);
+    namesGrid->addWidget(arServerLabel, 4, 0);
+    namesGrid->addWidget(m_arServer, 4, 1);
     namesGrid->setColumnStretch(1, 1);
 
     // Files converted at once by the batches; the lowest value stands for the core count.
@@ -172,6 +221,7 @@ COptionsDlg::COptionsDlg(const SettingsRecord& settings, LanguageChoice language
     connect(m_proxy, &QCheckBox::toggled, this, &COptionsDlg::proxyToggled);
     connect(browse, &QPushButton::clicked, this, &COptionsDlg::browseServers);
     connect(m_language, &QComboBox::currentIndexChanged, this, &COptionsDlg::languageChanged);
+    connect(m_arLookup, &QCheckBox::toggled, m_arServer, &QWidget::setEnabled);
 }
 
 void COptionsDlg::proxyToggled(bool on) {
@@ -198,17 +248,28 @@ void COptionsDlg::languageChanged(int index) {
     MessageService::message(216, MessageIcon::Information, MessageButtons::Ok, this);
 }
 
-void COptionsDlg::addReadOffset(const std::string& drive, int offset, OffsetDetector detect) {
-    if (m_readOffsetEdit)
+void COptionsDlg::addReadOffsets(std::vector<DriveOffset> drives, int chosen,
+                                 OffsetDetector detect) {
+    if (m_readOffsetEdit || drives.empty())
         return;
-    m_readOffsetDrive = drive;
-    m_readOffset = offset;
+    m_readOffsets = std::move(drives);
     m_detect = std::move(detect);
-    auto* group = new QGroupBox(QString::fromStdString(" " + drive + " "), this);
+    m_offsetTexts.clear();
+    for (const DriveOffset& d : m_readOffsets)
+        m_offsetTexts << QString::number(d.offset);
+    m_shownDrive = std::clamp(chosen, 0, static_cast<int>(m_readOffsets.size()) - 1);
+    auto* group = new QGroupBox(AppResources::string(cld::IDS_READ_OFFSET_GROUP), this);
     auto* grid = new QGridLayout(group);
     auto* help = new QLabel(AppResources::string(cld::IDS_READ_OFFSET_HELP), group);
     help->setWordWrap(true);
-    m_readOffsetEdit = tagControl(new QLineEdit(QString::number(offset), group), kReadOffset);
+    m_offsetDrive = tagControl(new QComboBox(group), kOffsetDrive);
+    for (const DriveOffset& d : m_readOffsets)
+        m_offsetDrive->addItem(QString::fromStdString(d.drive).trimmed());
+    m_offsetDrive->setCurrentIndex(m_shownDrive);
+    auto* driveLabel = new QLabel(AppResources::string(cld::IDS_OFFSET_DRIVE_LABEL), group);
+    driveLabel->setBuddy(m_offsetDrive);
+    m_readOffsetEdit = tagControl(
+        new QLineEdit(m_offsetTexts[static_cast<qsizetype>(m_shownDrive)], group), kReadOffset);
     m_readOffsetEdit->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("-?[0-9]{0,6}")), m_readOffsetEdit));
     m_readOffsetEdit->setAlignment(Qt::AlignRight);
@@ -217,14 +278,28 @@ void COptionsDlg::addReadOffset(const std::string& drive, int offset, OffsetDete
         new QPushButton(AppResources::string(cld::IDS_DETECT_OFFSET), group), kDetectOffset);
     detectButton->setAutoDefault(false);
     detectButton->setEnabled(static_cast<bool>(m_detect));
+    auto* offsetLabel = new QLabel(AppResources::string(cld::IDS_READ_OFFSET_LABEL), group);
+    offsetLabel->setBuddy(m_readOffsetEdit);
     grid->addWidget(help, 0, 0, 1, 3);
-    grid->addWidget(new QLabel(AppResources::string(cld::IDS_READ_OFFSET_LABEL), group), 1, 0);
-    grid->addWidget(m_readOffsetEdit, 1, 1);
-    grid->addWidget(detectButton, 1, 2);
+    grid->addWidget(driveLabel, 1, 0);
+    grid->addWidget(m_offsetDrive, 1, 1, 1, 2);
+    grid->addWidget(offsetLabel, 2, 0);
+    grid->addWidget(m_readOffsetEdit, 2, 1);
+    grid->addWidget(detectButton, 2, 2);
     grid->setColumnStretch(2, 1);
     if (auto* box = qobject_cast<QVBoxLayout*>(layout()))
         box->insertWidget(box->count() - 1, group);
     connect(detectButton, &QPushButton::clicked, this, &COptionsDlg::detectOffset);
+    connect(m_offsetDrive, &QComboBox::currentIndexChanged, this, &COptionsDlg::offsetDriveChanged);
+}
+
+void COptionsDlg::offsetDriveChanged(int index) {
+    if (index < 0 || index >= m_offsetTexts.size() || index == m_shownDrive)
+        return;
+    // What was typed for the drive shown so far stays until OK checks it.
+    m_offsetTexts[m_shownDrive] = m_readOffsetEdit->text();
+    m_shownDrive = index;
+    m_readOffsetEdit->setText(m_offsetTexts[index]);
 }
 
 void COptionsDlg::detectOffset() {
@@ -233,7 +308,7 @@ void COptionsDlg::detectOffset() {
     int offset = 0, confidence = 0;
     std::string why;
     setEnabled(false);
-    const bool found = m_detect(offset, confidence, why);
+    const bool found = m_detect(m_shownDrive, offset, confidence, why);
     setEnabled(true);
     if (!found) {
         MessageService::message(cld::IDS_OFFSET_NOT_FOUND, MessageIcon::Exclamation,
@@ -246,17 +321,22 @@ void COptionsDlg::detectOffset() {
 }
 
 void COptionsDlg::accept() {
+    std::vector<int> offsets;
     if (m_readOffsetEdit) {
-        bool offsetOk = false;
-        const int offset = m_readOffsetEdit->text().toInt(&offsetOk);
-        if (!offsetOk || offset < -SettingsRecord::kMaxReadOffset ||
-            offset > SettingsRecord::kMaxReadOffset) {
-            MessageService::message(cld::IDS_BAD_OFFSET, MessageIcon::Error, MessageButtons::Ok,
-                                    this);
-            m_readOffsetEdit->setFocus();
-            return;
+        m_offsetTexts[m_shownDrive] = m_readOffsetEdit->text();
+        for (qsizetype i = 0; i < m_offsetTexts.size(); ++i) {
+            bool offsetOk = false;
+            const int offset = m_offsetTexts[i].toInt(&offsetOk);
+            if (!offsetOk || !SettingsRecord::readOffsetInRange(offset)) {
+                // The drive whose offset is wrong is shown with it.
+                m_offsetDrive->setCurrentIndex(static_cast<int>(i));
+                MessageService::message(cld::IDS_BAD_OFFSET, MessageIcon::Error, MessageButtons::Ok,
+                                        this);
+                m_readOffsetEdit->setFocus();
+                return;
+            }
+            offsets.push_back(offset);
         }
-        m_readOffset = offset;
     }
     bool ok = false;
     const int port = m_port->text().toInt(&ok);
@@ -290,9 +370,24 @@ void COptionsDlg::accept() {
             return;
         }
     }
+    const std::string arServer = m_arServer->text().trimmed().toStdString();
+    {
+        std::string host, prefix;
+        int arPort = 0;
+        if (!arServer.empty() && !accurip::splitServerUrl(arServer, host, arPort, prefix)) {
+            MessageService::message(cld::IDS_BAD_ACCURATERIP_SERVER, MessageIcon::Error,
+                                    MessageButtons::Ok, this);
+            m_arServer->setFocus();
+            return;
+        }
+    }
     const int language = m_language->currentIndex();
     if (m_languages.select && language >= 0 && language != m_languages.current)
         m_languages.select(language);
+    for (size_t i = 0; i < offsets.size(); ++i)
+        m_readOffsets[i].offset = offsets[i];
+    m_accurateRipLookup = m_arLookup->isChecked();
+    m_accurateRipServer = arServer;
     m_freeDBServer = m_server->text().trimmed().toStdString();
     m_useProxy = m_proxy->isChecked() ? 1 : 0;
     m_proxyServer = m_proxyHost->text().trimmed().toStdString();
@@ -307,13 +402,9 @@ void COptionsDlg::accept() {
 
 void runOptionsCommand(JobContext& context, QWidget* launcher, LanguageChoice languages) {
     COptionsDlg dialog(context.settings, std::move(languages), launcher);
-    addReadOffsetOfDrive(dialog, context);
+    addReadOffsetsOfDrives(dialog, context);
     if (dialog.exec() == QDialog::Rejected)
         return;
-    if (dialog.hasReadOffset() &&
-        !context.settings.setReadOffsetFor(dialog.readOffsetDrive(), dialog.readOffset()))
-        cld::logf(cld::LogLevel::Warning, "The read offset could not be stored (error %u).",
-                  static_cast<unsigned>(context.settings.LastError()));
     if (!context.settings.setCddbOptions(dialog.freeDBServer(), dialog.proxyServer(),
                                          dialog.useProxy(), dialog.proxyPort()))
         cld::logf(cld::LogLevel::Warning, "The options could not be stored (error %u).",
@@ -337,4 +428,20 @@ void runOptionsCommand(JobContext& context, QWidget* launcher, LanguageChoice la
         cld::logf(cld::LogLevel::Warning,
                   "The number of files converted at once could not be stored (error %u).",
                   static_cast<unsigned>(settings.LastError()));
+    const bool lookupKept = dialog.accurateRipLookup() == settings.accurateRipLookup() ||
+                            settings.setAccurateRipLookup(dialog.accurateRipLookup());
+    const std::string arServer = dialog.accurateRipServer().empty()
+                                     ? std::string(SettingsRecord::kDefaultAccurateRipServer)
+                                     : dialog.accurateRipServer();
+    const bool arServerKept = arServer == settings.accurateRipServer() ||
+                              settings.setAccurateRipServer(dialog.accurateRipServer());
+    if (!lookupKept || !arServerKept)
+        cld::logf(cld::LogLevel::Warning, "The AccurateRip options could not be stored (error %u).",
+                  static_cast<unsigned>(settings.LastError()));
+    for (const COptionsDlg::DriveOffset& d : dialog.readOffsets()) {
+        if (d.offset != settings.readOffsetFor(d.drive) &&
+            !settings.setReadOffsetFor(d.drive, d.offset))
+            cld::logf(cld::LogLevel::Warning, "The read offset could not be stored (error %u).",
+                      static_cast<unsigned>(settings.LastError()));
+    }
 }

@@ -156,6 +156,7 @@ void takeFrom(const AVDictionary* dict, AudioTags& tags) {
     fill(tags.title, {"title"});
     fill(tags.artist, {"artist", "album_artist", "performer"});
     fill(tags.album, {"album"});
+    fill(tags.albumArtist, {"album_artist", "albumartist"});
     fill(tags.genre, {"genre"});
     if (tags.year.empty()) {
         std::string date = tagText(dict, "date");
@@ -192,20 +193,22 @@ AudioTags readAudioTags(const AVFormatContext* in, int audioStream) {
     return tags;
 }
 
-void addAudioTags(AVFormatContext* out, const AudioTags& tags, const char* artistKey) {
+void addAsfTags(AVFormatContext* out, const AudioTags& tags) {
     auto add = [out](const char* key, const std::string& value) {
         if (!value.empty() && !av_dict_get(out->metadata, key, nullptr, 0))
             av_dict_set(&out->metadata, key, value.c_str(), 0);
     };
+    // The muxer puts "title" and "author" into the content description; the names it
+    // would give the generic "album", "genre" and "track" are the standard attributes,
+    // but there is no such name for a year, so every attribute is set by its own name.
     add("title", tags.title);
-    add(artistKey, tags.artist);
-    add("album", tags.album);
-    add("date", tags.year);
-    add("genre", tags.genre);
+    add("author", tags.artist);
+    add("WM/AlbumTitle", tags.album);
+    add("WM/AlbumArtist", tags.albumArtist);
+    add("WM/Year", tags.year);
+    add("WM/Genre", tags.genre);
     if (tags.track > 0)
-        add("track", tags.trackTotal > 0
-                         ? std::to_string(tags.track) + "/" + std::to_string(tags.trackTotal)
-                         : std::to_string(tags.track));
+        add("WM/TrackNumber", std::to_string(tags.track));
 }
 
 struct FlacMd5Check::State {

@@ -35,9 +35,11 @@ uint32_t checkOggEnd(const std::string& path);
 // Title, artist, album, year, genre and track of the input, from the container's tags and
 // then the audio stream's (Ogg keeps them on the stream).
 AudioTags readAudioTags(const AVFormatContext* in, int audioStream);
-// Stores the known names of `tags` in the output's metadata where it holds none yet; the
-// artist under `artistKey` ("artist", or "author" for ASF files).
-void addAudioTags(AVFormatContext* out, const AudioTags& tags, const char* artistKey = "artist");
+// Stores the known names of `tags` in an ASF output's metadata where it holds none yet,
+// under the attribute names Windows Media players read: "Title" and "Author" (the content
+// description), "WM/AlbumTitle", "WM/AlbumArtist", "WM/Year", "WM/Genre" and
+// "WM/TrackNumber".
+void addAsfTags(AVFormatContext* out, const AudioTags& tags);
 
 // Verifies decoded FLAC audio against the MD5 its stream header carries. Frames are fed
 // as the decoder gives them; the sum can be checked only once the stream has ended.

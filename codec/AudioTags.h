@@ -12,12 +12,13 @@ struct AudioTags {
     std::string title;
     std::string artist;
     std::string album;
-    std::string year;      // as the source gives it, usually four digits
-    std::string genre;     // the genre's name
-    int genreNumber = 255; // the genre's ID3 version 1 number; 255 = none
-    int track = 0;         // 1-based; 0 = none
-    int trackTotal = 0;    // 0 = unknown
-    std::string discId;    // the disc's CDDB id in 8 hex digits, when ripped from a CD
+    std::string albumArtist; // the artist of the whole album, when the source names one
+    std::string year;        // as the source gives it, usually four digits
+    std::string genre;       // the genre's name
+    int genreNumber = 255;   // the genre's ID3 version 1 number; 255 = none
+    int track = 0;           // 1-based; 0 = none
+    int trackTotal = 0;      // 0 = unknown
+    std::string discId;      // the disc's CDDB id in 8 hex digits, when ripped from a CD
     std::string comment;
     // The cover picture's bytes and MIME type ("image/jpeg", "image/png"), when known.
     std::vector<std::uint8_t> cover;
@@ -30,7 +31,7 @@ struct AudioTags {
     std::optional<double> albumPeak;
 
     bool empty() const {
-        return title.empty() && artist.empty() && album.empty() && year.empty() && genre.empty() &&
-               track == 0 && discId.empty() && comment.empty();
+        return title.empty() && artist.empty() && album.empty() && albumArtist.empty() &&
+               year.empty() && genre.empty() && track == 0 && discId.empty() && comment.empty();
     }
 };

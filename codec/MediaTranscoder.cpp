@@ -130,7 +130,7 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
             tags.artist.clear();
         if (!info.title.empty())
             tags.title.clear();
-        addAudioTags(s.out, tags, "author");
+        addAsfTags(s.out, tags);
         s.md5 = FlacMd5Check::create(s.in->streams[s.inAudio]);
     }
 

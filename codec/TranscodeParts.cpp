@@ -1,5 +1,6 @@
 #include "TranscodeParts.h"
 
+#include "AudioInputCheck.h"
 #include "OutputFile.h"
 #include "WMException.h"
 #include "WmErrors.h"
@@ -117,6 +118,7 @@ void setContentTags(AVFormatContext* out, const ContentDescription& info) {
     setTag("copyright", info.copyright);
     setTag("comment", info.description);
     setTag("rating", info.rating);
+    addAsfTags(out, info.music);
 }
 
 void openOutput(AVFormatContext* out, OutputFile& file) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AudioTags.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -13,6 +15,10 @@ struct ContentDescription {
     std::string copyright;
     std::string description;
     std::string rating;
+    // The music's names, stored as the standard attributes of an audio file (album,
+    // album artist, year, genre, track number); its title and artist fill the two texts
+    // above when those are empty.
+    AudioTags music;
 };
 
 // A conversion into an ASF file with the streams of a profile. Each kind opens its inputs

@@ -96,6 +96,12 @@ void WmEncoderControl::SetDisplayInfo(const std::string& author, const std::stri
     set(m_info.rating, rating);
 }
 
+void WmEncoderControl::SetMusicTags(const AudioTags& tags) {
+    m_info.music = tags;
+    m_info.music.cover.clear();
+    m_info.music.coverMime.clear();
+}
+
 void WmEncoderControl::Start() {
     if (GetRunState() == kRunning)
         throw WMException(cld::wmerr::kBusy);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioTags.h"
 #include "MediaTranscoder.h"
 #include "VideoTranscoder.h"
 #include "WmProfile.h"
@@ -65,6 +66,9 @@ public:
     void SetDisplayInfo(const std::string& author, const std::string& title,
                         const std::string& copyright, const std::string& description,
                         const std::string& rating);
+    // The music's names for an audio file (album, album artist, year, genre, track
+    // number); they replace the stored ones. The cover is not stored.
+    void SetMusicTags(const AudioTags& tags);
     void Start();
     int GetRunState() const;
     // Ends encoding after the current block; the file is complete when this returns.

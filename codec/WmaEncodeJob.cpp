@@ -25,7 +25,7 @@ WmaEncodeJob::~WmaEncodeJob() {
 }
 
 void WmaEncodeJob::EncodeFile(const std::string& input, const std::string& output,
-                              const DisplayTexts* display) {
+                              const AudioTags* tags) {
     try {
         m_encoder->PrepareForFile();
         WmSourceGroup& group = m_encoder->AddSourceGroup();
@@ -34,8 +34,10 @@ void WmaEncodeJob::EncodeFile(const std::string& input, const std::string& outpu
         group.SetProfile(m_encoder->GetProfile(m_profileIndex));
         m_encoder->SetOutputFile(output);
         m_encoder->SetReplaceExisting(m_replaceExisting);
-        if (display)
-            m_encoder->SetDisplayInfo(display->artist, display->title, display->album, "", "");
+        if (tags) {
+            m_encoder->SetDisplayInfo(tags->artist, tags->title, "", "", "");
+            m_encoder->SetMusicTags(*tags);
+        }
         m_fileStart = std::time(nullptr);
         m_encoder->Start();
     } catch (const WMException&) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioTags.h"
 #include "WmEncoderControl.h"
 
 #include <chrono>
@@ -13,12 +14,6 @@
 // shows. All calls come from one thread; failures of the encoder throw WMException.
 class WmaEncodeJob {
 public:
-    // Texts stored in a CD track's file.
-    struct DisplayTexts {
-        std::string artist;
-        std::string title;
-        std::string album;
-    };
     // What a statistics refresh shows.
     struct Figures {
         int64_t encodedSeconds = 0;
@@ -39,11 +34,12 @@ public:
     // Whether a regular file at an output's name may be replaced (true unless set).
     void SetReplaceExisting(bool replace) { m_replaceExisting = replace; }
 
-    // Configures the encoder for one file and starts it. `display` is given for CD
-    // tracks only. On a failure the source group is released before the exception
-    // leaves.
+    // Configures the encoder for one file and starts it. `tags` is given for CD tracks
+    // only: the artist and title become the content description, the rest the standard
+    // attributes (a file input's own tags are used otherwise). On a failure the source
+    // group is released before the exception leaves.
     void EncodeFile(const std::string& input, const std::string& output,
-                    const DisplayTexts* display = nullptr);
+                    const AudioTags* tags = nullptr);
     bool IsEncoding() const;
     void AbortEncoding();
     // Waits while the encoder is still starting, at most `limit`. Returns true once it

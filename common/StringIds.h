@@ -144,6 +144,11 @@ enum OwnStringId : int {
     IDS_OFFSET_FOUND = 2613,
     IDS_OFFSET_NOT_FOUND = 2614,
     IDS_BAD_OFFSET = 2615,
+    IDS_READ_OFFSET_GROUP = 2616,
+    IDS_OFFSET_DRIVE_LABEL = 2617,
+    IDS_AR_LOOKUP_CHECK = 2618,
+    IDS_AR_SERVER_LABEL = 2619,
+    IDS_BAD_ACCURATERIP_SERVER = 2620,
 
     // The input pickers' filter of every audio format the encoding jobs read.
     IDS_AUDIO_FILES = 2750,

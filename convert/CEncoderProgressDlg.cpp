@@ -2,6 +2,7 @@
 
 #include "AppResources.h"
 #include "CProgressBar.h"
+#include "CdDiscTags.h"
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "GetErrorText.h"
@@ -356,7 +357,7 @@ void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages)
 }
 
 bool CEncoderProgressDlg::startEncoding(WmaEncodeJob& encoder, const std::string& input,
-                                        const std::string& output, bool cdTrack,
+                                        const std::string& output, int cdTrack,
                                         const std::string& title, bool askToSkip) {
     m_goOn = false;
     m_askToSkip = askToSkip;
@@ -364,14 +365,15 @@ bool CEncoderProgressDlg::startEncoding(WmaEncodeJob& encoder, const std::string
     setText(IDC_OUTPUT_FILE, output);
     m_fileStart = std::time(nullptr);
     try {
-        WmaEncodeJob::DisplayTexts display;
-        if (cdTrack) {
-            const GrabSelection& sel = m_context.grabSelection;
-            display.artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
-            display.title = title;
-            display.album = sel.album;
+        AudioTags tags;
+        if (cdTrack >= 0) {
+            tags = cld::cdDiscTags(m_context);
+            if (tags.artist.empty())
+                tags.artist = "Unknown Artist";
+            tags.title = title;
+            tags.track = cdTrack + 1;
         }
-        encoder.EncodeFile(input, output, cdTrack ? &display : nullptr);
+        encoder.EncodeFile(input, output, cdTrack >= 0 ? &tags : nullptr);
     } catch (const WMException& e) {
         m_goOn = reportFileEncoderFailure(encoder, e.GetCode(), input, output, false, askToSkip);
         return false;
@@ -416,7 +418,7 @@ void CEncoderProgressDlg::runFiles() {
         bar(IDC_CURRENT_BAR)->setRange(0, 100);
         bar(IDC_OVERALL_BAR)->setRange(0, 100);
         checkInput(m_params.inputPath, true);
-        if (!startEncoding(*m_encoder, m_params.inputPath, m_params.outputPath, false, {}, false))
+        if (!startEncoding(*m_encoder, m_params.inputPath, m_params.outputPath, -1, {}, false))
             return;
         const JobEnd end = waitForEncoder(*m_encoder, m_params.inputPath, m_params.outputPath, 500);
         if (end == JobEnd::Aborted)
@@ -558,7 +560,7 @@ void CEncoderProgressDlg::runCd() {
         checkInput(wav, true);
         const int seconds = bar(IDC_CURRENT_BAR)->upper();
         encoder->SetReplaceExisting(cdReplaceExisting());
-        if (m_abort || !startEncoding(*encoder, wav, wma, true, title, false)) {
+        if (m_abort || !startEncoding(*encoder, wav, wma, files.track, title, false)) {
             // The tracks before this one are good: finish them, unless the user aborted.
             while (!m_abort && !encoding.empty() && finishFirst(wav)) {
             }

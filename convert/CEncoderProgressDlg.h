@@ -31,9 +31,11 @@ private:
     class DecodeSlot;
     enum class JobEnd { Done, Aborted, Failed };
     bool decoding() const { return m_mode >= 4; }
-    // Configures and starts `encoder` on one file; false after the message.
+    // Configures and starts `encoder` on one file, for a CD track (`cdTrack`, 0-based on the
+    // disc, tagged with the disc's names and `title`) or for a file (-1); false after the
+    // message.
     bool startEncoding(WmaEncodeJob& encoder, const std::string& input, const std::string& output,
-                       bool cdTrack, const std::string& title, bool askToSkip);
+                       int cdTrack, const std::string& title, bool askToSkip);
     // Waits while `encoder` works on `input`; a failure is reported naming `input` or
     // `output`.
     JobEnd waitForEncoder(WmaEncodeJob& encoder, const std::string& input,

@@ -16,6 +16,8 @@ AudioTags cdDiscTags(const JobContext& context) {
     AudioTags tags;
     tags.artist = sel.artist;
     tags.album = sel.album;
+    // The grabber names one artist for the whole disc.
+    tags.albumArtist = sel.artist;
     if (sel.year > 0)
         tags.year = std::to_string(sel.year);
     tags.genre = context.genres.genreName(sel.genreIndex);

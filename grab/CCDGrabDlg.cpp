@@ -257,7 +257,7 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     m_introSeconds->setText(QString::number(cld::kDefaultIntroSeconds));
     m_introSeconds->setEnabled(false);
     m_introSpin->setEnabled(false);
-    m_year->setText(QStringLiteral("2002"));
+    m_year->clear();
     m_errorCorrection->setCurrentIndex(
         cld::errorCorrectionIndex(m_context.settings.errorCorrection()));
     m_saveAs->setCurrentIndex(std::max(0, m_saveAs->findData(m_context.settings.grabFormat())));
@@ -378,8 +378,8 @@ void CCDGrabDlg::loadDisc() {
     m_artist->setText(qs(artist));
     m_album->setText(qs(album));
     // The year, like the names, belongs to the disc listed: a disc the cache does not
-    // know starts with the dialog's own year.
-    m_year->setText(QStringLiteral("2002"));
+    // know has no year until the user or a look-up gives one.
+    m_year->clear();
     const QString genreText = m_genre->currentText();
     const int genre = genreNumber();
     const int count = disc ? disc->GetTrackCount() : 0;

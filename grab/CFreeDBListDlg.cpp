@@ -2,6 +2,7 @@
 
 #include "AppResources.h"
 #include "CHyperLink.h"
+#include "CddbSettings.h"
 #include "ControlTag.h"
 #include "FreeDBLookup.h"
 #include "FreeDBText.h"
@@ -32,7 +33,7 @@ CFreeDBListDlg::CFreeDBListDlg(const SettingsRecord& settings, QWidget* parent, 
         m_list->headerItem()->setTextAlignment(c, Qt::AlignCenter);
     cld::sizeColumnsToHeaders(m_list);
     if (look.linkFirst)
-        m_link = cld::makeFreeDBLink(this, look.dialogId);
+        m_link = cld::makeFreeDBLink(this, look.dialogId, cddbServerFromSettings(settings));
 
     m_status = tagControl(new QLabel(this), look.statusId);
     auto* buttons = new QDialogButtonBox(this);
@@ -46,7 +47,7 @@ CFreeDBListDlg::CFreeDBListDlg(const SettingsRecord& settings, QWidget* parent, 
     layout->addWidget(new QLabel(text(-1, look.caption), this));
     layout->addWidget(m_list, 1);
     if (!m_link)
-        m_link = cld::makeFreeDBLink(this, look.dialogId);
+        m_link = cld::makeFreeDBLink(this, look.dialogId, cddbServerFromSettings(settings));
     layout->addWidget(m_link);
     layout->addWidget(m_status);
     layout->addWidget(buttons);

@@ -35,6 +35,8 @@ CFreeDBServersDlg::CFreeDBServersDlg(const SettingsRecord& settings, QWidget* pa
                                      std::string listHost, const std::string& email)
     : CFreeDBListDlg(settings, parent, serversLook()),
       m_listHost(listHost.empty() ? std::string(kDefaultCddbHost) : std::move(listHost)) {
+    // The list comes from this server, which need not be the one the settings name.
+    cld::showFreeDBServer(m_link, kDialogId, cddbServerFor(m_listHost));
     if (!email.empty())
         m_lookup->client().setEmail(email);
 }

@@ -2,6 +2,8 @@
 
 #include "AppResources.h"
 #include "CHyperLink.h"
+#include "CddbServer.h"
+#include "CddbSettings.h"
 #include "ControlTag.h"
 
 #include <QHeaderView>
@@ -9,12 +11,34 @@
 
 namespace cld {
 
-CHyperLink* makeFreeDBLink(QWidget* parent, int dialogId) {
-    const QString text = AppResources::controlText(
+namespace {
+
+bool isFreeDBServiceHost(const std::string& host) {
+    const QString h = QString::fromStdString(host).toLower();
+    const QString domain = QLatin1String(kFreeDBDomain);
+    return h == domain || h.endsWith(QLatin1Char('.') + domain);
+}
+
+} // namespace
+
+void showFreeDBServer(CHyperLink* link, int dialogId, const CddbServer& server) {
+    // The translated text names the service's domain; another server takes its place.
+    QString text = AppResources::controlText(
         dialogId, 1144, QStringLiteral("CD Database Provided by ") + QLatin1String(kFreeDBDomain));
-    auto* link = new CHyperLink(
-        text, QUrl(QStringLiteral("https://") + QLatin1String(kFreeDBDomain)), parent);
-    return tagControl(link, 1144);
+    QUrl url(QStringLiteral("https://") + QLatin1String(kFreeDBDomain));
+    if (!isFreeDBServiceHost(server.host)) {
+        const QString name = QString::fromStdString(cddbServerName(server));
+        text.replace(QLatin1String(kFreeDBDomain), name);
+        url = QUrl(QStringLiteral("http://") + name + QLatin1Char('/'));
+    }
+    link->setText(text);
+    link->setUrl(url);
+}
+
+CHyperLink* makeFreeDBLink(QWidget* parent, int dialogId, const CddbServer& server) {
+    auto* link = tagControl(new CHyperLink(parent), 1144);
+    showFreeDBServer(link, dialogId, server);
+    return link;
 }
 
 void styleReportList(QTreeWidget* list) {

@@ -28,6 +28,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace cld {
 
@@ -169,6 +170,9 @@ std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* 
                                   int driveIndex) {
     if (!drives)
         return {};
+    // The ripper keeps an offset for every drive and sets that of the active one: the drive
+    // the rip reads takes its own offset, whichever drive was active before.
+    drives->SetActiveDrive(driveIndex);
     const int offset = settings.readOffsetFor(driveName(drives, driveIndex));
     if (drives->SetReadOffset(SettingsRecord::readOffsetInRange(offset) ? offset : 0) != 0 ||
         !SettingsRecord::readOffsetInRange(offset))
@@ -491,12 +495,15 @@ OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
     }
     // Twelve seconds (900 sectors) read exactly as the drive delivers them.
     // The read goes into a folder of its own inside tempFolder, removed afterwards with
-    // what is in it: nothing of anybody else's there is touched.
+    // what is in it: nothing of anybody else's there is touched, and programs detecting at
+    // once each have their own.
     const std::string ownFolder = files::createTemporaryFolder(tempFolder);
     if (ownFolder.empty()) {
         d.why = "no temporary file can be made in " + tempFolder;
         return d;
     }
+    // The drive may have lost its active state to another while the database answered.
+    drives->SetActiveDrive(driveIndex);
     const int previous = drives->GetReadOffset();
     drives->SetReadOffset(0);
     const std::string file = ownFolder + "/offset-detection.wav";

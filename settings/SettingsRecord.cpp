@@ -499,6 +499,14 @@ bool SettingsRecord::accurateRipLookup() {
     return getProfileInt(kAccurateRip, "Lookup", 1) != 0;
 }
 
+bool SettingsRecord::setAccurateRipLookup(bool on) {
+    return writeProfileInt(kAccurateRip, "Lookup", on ? 1 : 0);
+}
+
+bool SettingsRecord::setAccurateRipServer(const std::string& server) {
+    return writeProfileString(kAccurateRip, "Server", server);
+}
+
 std::string SettingsRecord::accurateRipServer() {
     const std::string server = getProfileString(kAccurateRip, "Server", kDefaultAccurateRipServer);
     return server.empty() ? std::string(kDefaultAccurateRipServer) : server;

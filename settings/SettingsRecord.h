@@ -98,9 +98,12 @@ public:
     }
     // Refuses (false, nothing written) a value beyond +-5000.
     bool setReadOffsetFor(const std::string& drive, int offset);
-    // Whether a grab looks its disc up ("Lookup", default 1) and where ("Server").
+    // Whether a grab looks its disc up ("Lookup", default 1) and where ("Server"; empty
+    // or missing: the public database).
     bool accurateRipLookup();
     std::string accurateRipServer();
+    bool setAccurateRipLookup(bool on);
+    bool setAccurateRipServer(const std::string& server);
     bool setLastCD(const std::string& value);
     bool setErrorCorrection(int value);
     bool setGrabFormat(int value);

@@ -330,6 +330,12 @@ constexpr std::array kStrings{
     StringEntry{2613, "Read offset found: %1 samples. Press OK to keep it."},
     StringEntry{2614, "The read offset could not be detected: %1"},
     StringEntry{2615, "The read offset must lie between -5000 and 5000 samples."},
+    StringEntry{2616, " Read Offset of the CD Drives "},
+    StringEntry{2617, "&Drive:"},
+    StringEntry{2618, "Check rips with the &AccurateRip database"},
+    StringEntry{2619, "AccurateRip Ser&ver:"},
+    StringEntry{2620, "The AccurateRip server must be empty (the public database) or an address "
+                      "such as http://host:port/accuraterip/."},
     // The grabber's choice of file format.
     StringEntry{2700, "Save as"},
     StringEntry{2701, "WAV (uncompressed)"},

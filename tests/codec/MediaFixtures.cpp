@@ -166,6 +166,33 @@ std::map<std::string, std::string> probe(const std::filesystem::path& file,
     return m;
 }
 
+std::optional<std::map<std::string, std::string>> asfAttributes(const std::filesystem::path& file) {
+    // The distribution's interpreter first: that is where its python3-mutagen lives.
+    static const char* const kScript =
+        "import sys\n"
+        "from mutagen.asf import ASF\n"
+        "f = ASF(sys.argv[1])\n"
+        "for k in sorted(set(f.tags.keys())):\n"
+        "    print(k + '=' + '; '.join(str(v) for v in f.tags[k]))\n";
+    for (const char* python : {"/usr/bin/python3", "python3"}) {
+        if (shell(std::string(python) + " -c 'import mutagen' 2>/dev/null") != 0)
+            continue;
+        std::string out;
+        if (shell(std::string(python) + " -c " + quote(kScript) + " " + quote(file), &out) != 0)
+            return std::map<std::string, std::string>{};
+        std::map<std::string, std::string> m;
+        std::istringstream in(out);
+        std::string line;
+        while (std::getline(in, line)) {
+            const auto eq = line.find('=');
+            if (eq != std::string::npos)
+                m[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        return m;
+    }
+    return std::nullopt;
+}
+
 Pcm decodeWithFfmpeg(const std::filesystem::path& file) {
     const auto tmp = std::filesystem::path(file.string() + ".ffdec.wav");
     shell("ffmpeg -v error -y -i " + quote(file) + " -c:a pcm_s16le -f wav " + quote(tmp));

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ std::string quote(const std::filesystem::path& p);
 // the format's tags, as "stream.KEY" and "tag.KEY".
 std::map<std::string, std::string> probe(const std::filesystem::path& file,
                                          const std::string& kind = "a");
+
+// The attributes of an ASF file as Python's mutagen reads them (name to value, several
+// values joined by "; "), or nullopt when no python3 with mutagen is installed.
+std::optional<std::map<std::string, std::string>> asfAttributes(const std::filesystem::path& file);
 
 // Decodes any file with ffmpeg to 16-bit interleaved samples.
 Pcm decodeWithFfmpeg(const std::filesystem::path& file);

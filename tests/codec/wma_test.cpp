@@ -136,15 +136,23 @@ TEST(WmProfile, ParseChecksEveryValue) {
     }
 }
 
-TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndContentDescription) {
+TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndTheStandardAttributes) {
     cldtest::TempDir dir;
     writeWav(dir.file("in.wav"), makeSignal(3 * kRate, kRate, 2), kRate, 2);
     auto job = makeJob(kHifi160);
-    const WmaEncodeJob::DisplayTexts texts{"The Artist", "Track Title", "The Album"};
+    AudioTags tags;
+    tags.artist = "The Artist";
+    tags.title = "Track Title: Ünïcode";
+    tags.album = "The Album";
+    tags.albumArtist = "The Artist";
+    tags.year = "1987";
+    tags.genre = "Jazz";
+    tags.track = 7;
+    tags.trackTotal = 12;
     const std::string out =
         WmaEncodeJob::CdOutputName(dir.path().string(), "The Artist", "Track Title");
     EXPECT_EQ(out, dir.file("The Artist - Track Title.wma").string());
-    job->EncodeFile(dir.file("in.wav").string(), out, &texts);
+    job->EncodeFile(dir.file("in.wav").string(), out, &tags);
     // The state is exact at once: running, never "starting".
     EXPECT_NE(job->GetEncoder().GetRunState(), WmEncoderControl::kStarting);
     EXPECT_TRUE(job->WaitWhileStarting(cldtest::kHangLimit));
@@ -170,8 +178,28 @@ TEST(WmaEncodeJob, WritesAsfWithProfileBitrateAndContentDescription) {
     EXPECT_EQ(info["stream.channels"], "2");
     EXPECT_EQ(info["stream.format_name"], "asf");
     EXPECT_EQ(info["tag.artist"], "The Artist");
-    EXPECT_EQ(info["tag.title"], "Track Title");
-    EXPECT_EQ(info["tag.copyright"], "The Album");
+    EXPECT_EQ(info["tag.title"], "Track Title: Ünïcode");
+    EXPECT_EQ(info["tag.album"], "The Album");
+    EXPECT_EQ(info["tag.album_artist"], "The Artist");
+    EXPECT_EQ(info["tag.WM/Year"], "1987");
+    EXPECT_EQ(info["tag.genre"], "Jazz");
+    EXPECT_EQ(info["tag.track"], "7");
+    // The album is not a copyright notice.
+    EXPECT_EQ(info.count("tag.copyright"), 0u);
+    EXPECT_EQ(info.count("tag.date"), 0u);
+    // As another reader of ASF files sees them.
+    if (const auto attributes = asfAttributes(out)) {
+        auto a = *attributes;
+        EXPECT_EQ(a["Title"], "Track Title: Ünïcode");
+        EXPECT_EQ(a["Author"], "The Artist");
+        EXPECT_EQ(a["WM/AlbumTitle"], "The Album");
+        EXPECT_EQ(a["WM/AlbumArtist"], "The Artist");
+        EXPECT_EQ(a["WM/Year"], "1987");
+        EXPECT_EQ(a["WM/Genre"], "Jazz");
+        EXPECT_EQ(a["WM/TrackNumber"], "7");
+        EXPECT_EQ(a.count("Copyright"), 0u);
+        EXPECT_EQ(a.count("date"), 0u);
+    }
 
     // It sounds like its input.
     Pcm ref{kRate, 2, makeSignal(3 * kRate, kRate, 2)};

@@ -21,6 +21,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
+#include <functional>
 
 using namespace cldtest;
 using cld::findControl;
@@ -144,10 +145,11 @@ TEST_F(FreeDB, UnknownDiscShows147ThenOkShows148) {
     m_server.queueAnswer(CddbTestServer::httpAnswer("202 No match found\r\n", false));
     CFreeDBQueryDlg dlg(m_settings, twoTrackDisc());
     EXPECT_EQ(dlg.windowTitle(), "Calderine - Get Track Names from Internet FreeDB");
+    // The link names the server the dialog asks, not the public service.
     auto* link = findControl<CHyperLink>(&dlg, CFreeDBQueryDlg::kLink);
     ASSERT_NE(link, nullptr);
-    EXPECT_EQ(link->text(), "CD Database Provided by gnudb.org");
-    EXPECT_EQ(link->url().host(), "gnudb.org");
+    EXPECT_EQ(link->text(), "CD Database Provided by freedb.test");
+    EXPECT_EQ(link->url().toString(), "http://freedb.test/");
     openAndWait(dlg, &CFreeDBQueryDlg::queryDone);
     EXPECT_EQ(messageIds(), std::vector<int>{147});
     EXPECT_EQ(messages().back().icon, MessageIcon::None);
@@ -220,10 +222,28 @@ TEST_F(FreeDB, ServerListShowsHostsAndLocations) {
     EXPECT_EQ(
         m_server.requests()[0].rfind("GET http://gnudb.gnudb.org/~cddb/cddb.cgi?cmd=sites&", 0),
         0u);
+    // The list came from the public service, and the link says so.
+    auto* link = findControl<CHyperLink>(&dlg, 1144);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text(), "CD Database Provided by gnudb.org");
+    EXPECT_EQ(link->url().host(), "gnudb.org");
     // OK without a selection returns no host.
     findControl<QPushButton>(&dlg, 1)->click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(dlg.chosenHost(), "");
+}
+
+TEST_F(FreeDB, ServerListFromAMirrorNamesTheMirror) {
+    m_server.queueAnswer(kSites);
+    CFreeDBServersDlg dlg(m_settings, nullptr, "mirror.example.net:8080");
+    auto* link = findControl<CHyperLink>(&dlg, 1144);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text(), "CD Database Provided by mirror.example.net:8080");
+    EXPECT_EQ(link->url().toString(), "http://mirror.example.net:8080/");
+    openAndWait(dlg, &CFreeDBServersDlg::listDone);
+    ASSERT_EQ(m_server.requests().size(), 1u);
+    EXPECT_EQ(m_server.requests()[0].rfind("GET http://mirror.example.net:8080/", 0), 0u)
+        << m_server.requests()[0];
 }
 
 TEST_F(FreeDB, ServerListThatFailsTwiceShows145AndStaysEmpty) {
@@ -641,4 +661,90 @@ TEST_F(Options, FilesConvertedAtOnceStartAtTheCoresAndAreStoredOnOk) {
               });
     runOptionsCommand(m_context, nullptr, languages());
     EXPECT_EQ(stored().parallelJobs(), 3);
+}
+
+// The AccurateRip look-up is set beside the other servers: on, with the public database, at
+// first; Cancel writes nothing; an address the look-up cannot use is refused; OK stores
+// both, and the dialog shows them again.
+TEST_F(Options, AccurateRipLookupAndServerAreSetBesideTheOtherServers) {
+    const std::string kMirror = "http://mirror.lan:8080/ar/";
+    auto openOptions = [&](const std::function<void(QDialog&, QCheckBox&, QLineEdit&)>& act) {
+        bool acted = false;
+        whenModal([](QWidget* w) { return qobject_cast<COptionsDlg*>(w) != nullptr; },
+                  [&](QWidget* w) {
+                      auto* dialog = static_cast<QDialog*>(w);
+                      auto* lookup = findControl<QCheckBox>(w, COptionsDlg::kAccurateRipLookup);
+                      auto* server = findControl<QLineEdit>(w, COptionsDlg::kAccurateRipServer);
+                      if (!lookup || !server) {
+                          dialog->reject();
+                          return;
+                      }
+                      acted = true;
+                      act(*dialog, *lookup, *server);
+                  });
+        runOptionsCommand(m_context, nullptr, languages());
+        return acted;
+    };
+
+    ASSERT_TRUE(openOptions([](QDialog& dialog, QCheckBox& lookup, QLineEdit& server) {
+        EXPECT_TRUE(lookup.isChecked());
+        EXPECT_EQ(lookup.text(), "Check rips with the &AccurateRip database");
+        EXPECT_EQ(server.text(), "");
+        EXPECT_EQ(server.placeholderText(), SettingsRecord::kDefaultAccurateRipServer);
+        EXPECT_TRUE(server.isEnabled());
+        // The server's label names the field for the mnemonic and for screen readers.
+        QLabel* label = nullptr;
+        for (QLabel* l : dialog.findChildren<QLabel*>())
+            if (l->buddy() == &server)
+                label = l;
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), "AccurateRip Ser&ver:");
+        server.setText("http://elsewhere.lan/");
+        lookup.click();
+        EXPECT_FALSE(server.isEnabled());
+        findControl<QPushButton>(&dialog, 2)->click();
+    })) << "the options have no AccurateRip controls";
+    EXPECT_EQ(m_settings.getProfileInt(SettingsRecord::kAccurateRip, "Lookup", -1), -1)
+        << "Cancel wrote the switch";
+    EXPECT_EQ(m_settings.getProfileString(SettingsRecord::kAccurateRip, "Server", "none"), "none")
+        << "Cancel wrote the server";
+
+    ASSERT_TRUE(openOptions([&](QDialog& dialog, QCheckBox& lookup, QLineEdit& server) {
+        server.setText("ftp://mirror.lan/ar/");
+        findControl<QPushButton>(&dialog, 1)->click();
+        ASSERT_FALSE(messages().empty());
+        EXPECT_EQ(messages().back().stringId, cld::IDS_BAD_ACCURATERIP_SERVER);
+        EXPECT_NE(dialog.result(), QDialog::Accepted);
+        server.setText(QString::fromStdString(" " + kMirror + " "));
+        lookup.setChecked(false);
+        findControl<QPushButton>(&dialog, 1)->click();
+    }));
+    EXPECT_FALSE(m_settings.accurateRipLookup());
+    EXPECT_EQ(m_settings.accurateRipServer(), kMirror);
+
+    ASSERT_TRUE(openOptions([&](QDialog& dialog, QCheckBox& lookup, QLineEdit& server) {
+        EXPECT_FALSE(lookup.isChecked());
+        EXPECT_FALSE(server.isEnabled());
+        EXPECT_EQ(server.text().toStdString(), kMirror);
+        // Back to the public database.
+        lookup.setChecked(true);
+        server.clear();
+        findControl<QPushButton>(&dialog, 1)->click();
+    }));
+    EXPECT_TRUE(m_settings.accurateRipLookup());
+    EXPECT_EQ(m_settings.accurateRipServer(), SettingsRecord::kDefaultAccurateRipServer);
+    EXPECT_EQ(m_settings.getProfileString(SettingsRecord::kAccurateRip, "Server", "none"), "");
+}
+
+// The read offset box starts with the drive the grabber used last, found as the grabber
+// finds it; without one, with the drive of this session's grab, else the first.
+TEST(OptionsDrive, StartsWithTheDriveTheGrabberUsedLast) {
+    const std::vector<std::string> drives{"VENDOR Drive", "VENDOR Drive (1)", "OTHER Writer"};
+    EXPECT_EQ(initialOffsetDrive(drives, "VENDOR Drive (1)", 0), 1);
+    EXPECT_EQ(initialOffsetDrive(drives, "VENDOR Drive", 2), 0);
+    EXPECT_EQ(initialOffsetDrive(drives, "other", 0), 2);
+    EXPECT_EQ(initialOffsetDrive(drives, "", 2), 2);
+    EXPECT_EQ(initialOffsetDrive(drives, "Gone Drive", 1), 1);
+    EXPECT_EQ(initialOffsetDrive(drives, "Gone Drive", 7), 0);
+    EXPECT_EQ(initialOffsetDrive({}, "VENDOR Drive", 0), 0);
 }

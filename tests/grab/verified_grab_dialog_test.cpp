@@ -48,8 +48,8 @@ protected:
             "http://127.0.0.1:" + std::to_string(m_server.port()) + "/"));
     }
 
-    // The entry of the disc image as 7 other rips made it.
-    std::string entry() {
+    // The entry of disc `disc`'s image (in the active drive) as 7 other rips made it.
+    std::string entry(int disc = 0) {
         const auto ranges = trackRanges();
         accurip::DiscLayout layout;
         for (size_t i = 0; i < ranges.size(); ++i)
@@ -58,7 +58,7 @@ protected:
         accurip::EntryResponse r;
         r.ids = accurip::discIds(layout);
         for (size_t i = 0; i < ranges.size(); ++i) {
-            const auto bytes = imageBytes(ranges[i].first, ranges[i].last);
+            const auto bytes = imageBytes(ranges[i].first, ranges[i].last, disc);
             accurip::TrackChecksummer c(static_cast<int64_t>(bytes.size() / 4), i == 0,
                                         i + 1 == ranges.size());
             c.add(bytes.data(), bytes.size());
@@ -181,18 +181,22 @@ TEST_F(VerifiedGrabDialog, OptionsDetectTheOffsetWithAKnownDiscAndRefuseAbsurdOn
     ASSERT_TRUE(direct.found) << direct.why;
     EXPECT_EQ(direct.offset, kOffset);
     EXPECT_EQ(direct.confidence, 7);
-    EXPECT_FALSE(std::filesystem::exists(m_dir.path() / "offset-detection.wav"));
+    for (const auto& file : std::filesystem::directory_iterator(m_dir.path()))
+        EXPECT_EQ(file.path().filename().string().find("offset-detection"), std::string::npos)
+            << file.path();
     // The drive's own setting is left as it was.
     EXPECT_EQ(m_context.driveSettings->GetReadOffset(), 0);
 
     COptionsDlg dlg(m_settings, COptionsDlg::builtinLanguages());
-    dlg.addReadOffset(m_driveName, 12, [&](int& offset, int& confidence, std::string& why) {
-        const cld::OffsetDetection d = cld::detectReadOffset(m_context, 0, m_dir.path().string());
-        offset = d.offset;
-        confidence = d.confidence;
-        why = d.why;
-        return d.found;
-    });
+    dlg.addReadOffsets({{m_driveName, 12}}, 0,
+                       [&](int index, int& offset, int& confidence, std::string& why) {
+                           const cld::OffsetDetection d =
+                               cld::detectReadOffset(m_context, index, m_dir.path().string());
+                           offset = d.offset;
+                           confidence = d.confidence;
+                           why = d.why;
+                           return d.found;
+                       });
     auto* field = findControl<QLineEdit>(&dlg, COptionsDlg::kReadOffset);
     EXPECT_EQ(field->text(), "12");
     findControl<QPushButton>(&dlg, COptionsDlg::kDetectOffset)->click();
@@ -207,8 +211,10 @@ TEST_F(VerifiedGrabDialog, OptionsDetectTheOffsetWithAKnownDiscAndRefuseAbsurdOn
     field->setText("-48");
     findControl<QPushButton>(&dlg, 1)->click();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(dlg.readOffset(), -48);
-    EXPECT_TRUE(m_settings.setReadOffsetFor(dlg.readOffsetDrive(), dlg.readOffset()));
+    ASSERT_EQ(dlg.readOffsets().size(), 1u);
+    EXPECT_EQ(dlg.readOffsets()[0].offset, -48);
+    EXPECT_TRUE(
+        m_settings.setReadOffsetFor(dlg.readOffsets()[0].drive, dlg.readOffsets()[0].offset));
     EXPECT_EQ(m_settings.readOffsetFor(m_driveName), -48);
     EXPECT_FALSE(m_settings.setReadOffsetFor(m_driveName, 5001));
     EXPECT_EQ(m_settings.readOffsetFor(m_driveName), -48);
@@ -219,6 +225,109 @@ TEST_F(VerifiedGrabDialog, OptionsDetectTheOffsetWithAKnownDiscAndRefuseAbsurdOn
     EXPECT_FALSE(unknown.found);
     EXPECT_NE(unknown.why.find("not in the AccurateRip database"), std::string::npos)
         << unknown.why;
+}
+
+// Two drives with different read offsets: the options list both and start with the one
+// the grabber used last, detect and store each drive's offset on its own, and a grab on
+// either drive reads exactly and logs that drive's offset.
+TEST_F(VerifiedGrabDialog, TwoDrivesKeepDetectAndUseTheirOwnOffsets) {
+    constexpr int kSecondOffset = -48;
+    DiscSpec first;
+    DiscSpec second;
+    for (int i = 0; i < 3; ++i) {
+        first.tracks.push_back({Content::Music, 600 + i * 50, {}, {}, 0, 0});
+        second.tracks.push_back({Content::Music, 520 + i * 40, {}, {}, 0, 0});
+    }
+    first.faults.readOffset = kOffset;
+    second.faults.readOffset = kSecondOffset;
+    startDrives({first, second});
+    CDRipDriveSettings* drives = m_context.driveSettings;
+    ASSERT_EQ(drives->GetDriveCount(), 2);
+    std::vector<std::string> names;
+    for (int i = 0; i < 2; ++i) {
+        NameText* name = nullptr;
+        ASSERT_EQ(drives->GetDriveName(&name, i), 0);
+        names.push_back(name->text());
+        NameText::Release(name);
+    }
+    ASSERT_NE(names[0], names[1]);
+    ASSERT_TRUE(
+        m_settings.writeProfileString(SettingsRecord::kAccurateRip, "Server",
+                                      "http://127.0.0.1:" + std::to_string(m_server.port()) + "/"));
+    // The grabber last used the second drive; the first is the active one.
+    ASSERT_TRUE(m_settings.setLastCD(names[1]));
+    drives->SetActiveDrive(1);
+    m_server.queueAnswer(entry(1));
+    drives->SetActiveDrive(0);
+
+    bool shown = false;
+    whenModal([](QWidget* w) { return w->objectName() == QStringLiteral("176"); },
+              [&](QWidget* w) {
+                  auto* dlg = static_cast<QDialog*>(w);
+                  auto* drive = findControl<QComboBox>(w, COptionsDlg::kOffsetDrive);
+                  auto* field = findControl<QLineEdit>(w, COptionsDlg::kReadOffset);
+                  if (!drive || !field) {
+                      dlg->reject();
+                      return;
+                  }
+                  shown = true;
+                  EXPECT_EQ(drive->count(), 2);
+                  EXPECT_EQ(drive->currentIndex(), 1);
+                  EXPECT_EQ(field->text(), "0");
+                  // Detection reads the drive that is picked.
+                  findControl<QPushButton>(w, COptionsDlg::kDetectOffset)->click();
+                  EXPECT_EQ(field->text(), QString::number(kSecondOffset));
+                  drive->setCurrentIndex(0);
+                  EXPECT_EQ(field->text(), "0");
+                  field->setText(QString::number(kOffset));
+                  drive->setCurrentIndex(1);
+                  EXPECT_EQ(field->text(), QString::number(kSecondOffset));
+                  findControl<QPushButton>(w, 1)->click();
+              });
+    runOptionsCommand(m_context, nullptr);
+    ASSERT_TRUE(shown) << "the options offer no drive list";
+    EXPECT_EQ(m_settings.readOffsetFor(names[0]), kOffset);
+    EXPECT_EQ(m_settings.readOffsetFor(names[1]), kSecondOffset);
+
+    // A drive takes its own offset, whichever drive was active.
+    drives->SetActiveDrive(0);
+    EXPECT_EQ(cld::applyStoredReadOffset(m_settings, drives, 1), "");
+    EXPECT_EQ(drives->GetReadOffset(), kSecondOffset);
+    drives->SetActiveDrive(0);
+    EXPECT_EQ(drives->GetReadOffset(), 0) << "the first drive got the second one's offset";
+
+    for (const int index : {1, 0}) {
+        SCOPED_TRACE("drive " + std::to_string(index));
+        drives->SetActiveDrive(index);
+        m_server.queueAnswer(entry(index));
+        const auto ranges = trackRanges();
+        const std::string album = "Live " + std::to_string(index);
+        m_folderAnswer = QString::fromStdString(m_dir.path().string());
+        QString text;
+        {
+            CCDGrabDlg dlg(m_context, true);
+            findControl<QComboBox>(&dlg, CCDGrabDlg::kDrive)->setCurrentIndex(index);
+            findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->setText("Band");
+            findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)
+                ->setText(QString::fromStdString(album));
+            for (int i = 0; i < 3; ++i)
+                dlg.trackList()->setChecked(i, true);
+            findControl<QPushButton>(&dlg, CCDGrabDlg::kGrabNow)->click();
+            ASSERT_FALSE(messages().empty());
+            text = messages().back().text;
+        }
+        EXPECT_TRUE(text.contains("AccurateRip: all 3 tracks accurately ripped (confidence 7)"))
+            << text.toStdString();
+        const auto folder = m_dir.path() / ("Band - " + album);
+        const Wav two = readWav(folder / "Band - Track02.wav");
+        EXPECT_TRUE(two.data == imageBytes(ranges[1].first, ranges[1].last, index));
+        std::ifstream in(folder / ("Band - " + album + ".log"));
+        std::stringstream log;
+        log << in.rdbuf();
+        const std::string expected =
+            "Read offset: " + std::to_string(index == 0 ? kOffset : kSecondOffset) + " samples";
+        EXPECT_NE(log.str().find(expected), std::string::npos) << log.str();
+    }
 }
 
 TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept) {
