@@ -23,7 +23,8 @@ std::string refusal(const std::string& path, bool replaceExisting);
 std::string moveIntoPlace(const std::string& tempPath, const std::string& path,
                           bool replaceExisting);
 
-// Creates and locks a new temporary file in the folder of finalPath. Returns its
+// Creates and locks a new temporary file in the folder of finalPath (as
+// cld::files::createTemporary does, with the ripper's prefix). Returns its
 // descriptor and sets tempPath, or returns -1 with errno set.
 int create(const std::string& finalPath, std::string& tempPath);
 

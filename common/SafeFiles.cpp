@@ -11,7 +11,6 @@
 #include <mutex>
 #include <random>
 #include <set>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,6 +107,15 @@ bool trimmedAtEnds(char c) {
     return c == '.' || c == ' ';
 }
 
+// A lock on the whole file held through the descriptor (not the process), so that a
+// check from the same process sees it too.
+bool lockWhole(int fd, short type) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
+}
+
 } // namespace
 
 Occupant occupantOf(const std::string& path) {
@@ -146,14 +154,14 @@ std::string occupantText(Occupant occupant) {
     return "it is not a regular file";
 }
 
-int createTemporary(const std::string& folder, std::string& path) {
+int createTemporary(const std::string& folder, std::string& path, std::string_view prefix) {
     const std::string base = folderPrefix(folder);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        path = base + kTempPrefix + randomLetters() + kTempSuffix;
+        path = base + std::string(prefix) + randomLetters() + kTempSuffix;
         const int fd =
             ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            ::flock(fd, LOCK_EX | LOCK_NB);
+            lockWhole(fd, F_WRLCK);
             return fd;
         }
         if (errno != EEXIST)
@@ -205,8 +213,9 @@ int removeUnlockedTemporaries(const std::string& folder, std::string_view prefix
         const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
+        // A writer holds its file locked; one no process holds is a leftover.
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && lockWhole(fd, F_RDLCK) &&
             ::unlink(path.c_str()) == 0)
             ++removed;
         ::close(fd);

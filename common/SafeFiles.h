@@ -30,8 +30,11 @@ inline constexpr char kTempSuffix[] = ".part";
 // Creates a new, empty temporary file in `folder` (O_CREAT|O_EXCL|O_NOFOLLOW, mode 0666
 // less the umask, as any new file of the user's) and returns its descriptor, with its
 // path in `path`; -1 with errno set when none could be made. The descriptor holds a lock
-// on the file while it is open, which tells removeStaleTemporaries that it is in use.
-int createTemporary(const std::string& folder, std::string& path);
+// on the file while it is open (an open-file-description lock, which no flock of a
+// writer of the file disturbs), which tells removeStaleTemporaries that it is in use.
+// The name is `prefix` + six characters + ".part".
+int createTemporary(const std::string& folder, std::string& path,
+                    std::string_view prefix = kTempPrefix);
 // Removes the temporary files (".cld-XXXXXX.part", regular files only) that processes no
 // longer running left in `folder`: a file still held open by its writer is locked and
 // stays. Each folder is looked through once per process. Returns how many went.

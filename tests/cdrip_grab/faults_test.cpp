@@ -81,9 +81,11 @@ protected:
         setParams(p);
     }
 
-    // Grabs the given tracks in one grab; names are "t<index>".
+    // Grabs the given tracks in one grab; names are "t<index>", replacing the files of the
+    // test's earlier grabs.
     Outcome grab(const std::vector<int>& indices) {
         m_rip->SetOutputFolder(Text(m_out.string()));
+        m_rip->SetReplaceExisting(1);
         for (int i : indices)
             m_rip->AddTrack(i, Text("t" + std::to_string(i) + ".wav"), 0, -1);
         if (m_rip->StartGrab() != 1) {
@@ -401,6 +403,7 @@ TEST_F(FaultTest, ChangedDiscIsListedAndSpinUpHonoursAbort) {
         p.spinUpTime = 60;
         setParams(p);
         m_rip->SetOutputFolder(Text(m_out.string()));
+        m_rip->SetReplaceExisting(1);
         m_rip->AddTrack(0, Text("spin"), 0, -1);
         ASSERT_EQ(m_rip->StartGrab(), 1);
         // Aborted once the status names the track: the worker has begun it.
@@ -502,6 +505,7 @@ TEST_F(FaultTest, GrabIsUndisturbedByCallsOnAnotherDrive) {
         m_cdda->SetActiveDrive(0);
         setCorrection(type);
         m_rip->SetOutputFolder(Text(m_out.string()));
+        m_rip->SetReplaceExisting(1);
         m_rip->AddTrack(0, Text("t0.wav"), 0, -1);
         // The other thread makes one round of calls, then waits at the gate until the
         // grab has started and goes on until the grab is over. A busy machine may run

@@ -263,7 +263,7 @@ TEST_F(CdModes, Id3v2TagSwitchedOffLeavesOnlyTheVersion1Tag) {
     CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
-    const fs::path mp3 = m_out / "Band - AC-DC. Live..mp3";
+    const fs::path mp3 = m_out / "Band - AC-DC. Live.mp3";
     ASSERT_TRUE(fs::exists(mp3));
     EXPECT_EQ(static_cast<unsigned char>(textOf(mp3)[0]), 0xFF) << "the stream starts at once";
     Id3v1Tag tag;
@@ -346,6 +346,7 @@ TEST_F(CdModes, AGrabThatFailsIsReportedAndNothingIsLeftBehind) {
     EXPECT_FALSE(fs::exists(env.path("missing")));
 
     env.script->messages.clear();
+    m_params.outputPath = m_out.string() + "/";
     env.context.ripObject = nullptr;
     CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
     wma.exec();
@@ -509,7 +510,7 @@ TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
 // if it had never been tried.
 TEST_F(CdModes, ARefusedTrackDoesNotSpoilTheNextJob) {
     // 240 bytes: the folder fits, the temporary WAV file's path in it does not.
-    const fs::path deep = m_out / std::string(240 - m_out.string().size() - 1, 'd');
+    const fs::path deep = env.root() / std::string(240 - env.root().string().size() - 1, 'd');
     fs::create_directories(deep);
     JobParameters params = m_params;
     params.outputPath = deep.string() + "/";
@@ -669,8 +670,7 @@ TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
     EXPECT_EQ(heldTogether, 3) << "the three tracks were not encoded at once";
     EXPECT_LE(mostWavs, 5u);
     EXPECT_GE(mostWavs, 3u);
-    for (const char* name :
-         {"Band - Opening.mp3", "Band - AC-DC. Live..mp3", "Band - Finale.mp3"}) {
+    for (const char* name : {"Band - Opening.mp3", "Band - AC-DC. Live.mp3", "Band - Finale.mp3"}) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(fs::exists(out4 / name));
         EXPECT_EQ(codectest::shell("cmp -s " + codectest::quote(m_out / name) + " " +
@@ -839,7 +839,10 @@ TEST_F(CdModes, UserFilesInTheFolderSurviveEveryCdJob) {
     user.expectUntouched({"Band - Opening.mp3", "Band - Record.log", "Band - Record.cue"});
     EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.2);
     EXPECT_NE(textOf(m_out / "Band - Record.cue").find("Band - Opening.mp3"), std::string::npos);
-    EXPECT_EQ(filesIn(m_out), before);
+    std::vector<std::string> after = before;
+    after.push_back("Band - Finale.mp3");
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(filesIn(m_out), after);
 }
 
 // Titles that used to lose a track: two tracks of one name, a title that ends like the
@@ -876,11 +879,12 @@ TEST_F(CdModes, EveryTitleKeepsItsTrackUnderItsOwnName) {
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     const std::vector<std::string> names = filesIn(other);
     ASSERT_EQ(names.size(), 5u) << "three tracks, a log and a cue sheet";
-    EXPECT_EQ(names[0], "-.. - AC-DC.wma");
-    EXPECT_EQ(names[1], "-.. - Op.111.wma");
-    EXPECT_EQ(names[2], "-.. - Record.cue");
-    EXPECT_EQ(names[3], "-.. - Record.log");
-    EXPECT_EQ(names[4].substr(0, 10), "-.. - ΩΩ");
+    // "../.." loses its dots at both ends: "-".
+    EXPECT_EQ(names[0], "- - AC-DC.wma");
+    EXPECT_EQ(names[1], "- - Op.111.wma");
+    EXPECT_EQ(names[2], "- - Record.cue");
+    EXPECT_EQ(names[3], "- - Record.log");
+    EXPECT_EQ(names[4].substr(0, 8), "- - ΩΩ");
     EXPECT_EQ(fs::path(names[4]).extension(), ".wma");
     EXPECT_LE(names[4].size(), 255u);
     EXPECT_EQ(codectest::probe(other / names[4])["tag.title"], longTitle)

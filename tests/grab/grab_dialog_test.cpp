@@ -220,8 +220,10 @@ TEST_F(GrabDialog, OkForAnEncodingJobKeepsCleanNamesAndTheChoices) {
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
 
     const GrabSelection& s = m_context.grabSelection;
+    // The names go to the jobs as typed: the tags carry them so, and each file name is made
+    // of them by the one file-name rule when it is written.
     EXPECT_EQ(s.trackNames,
-              (std::vector<std::string>{"AC-DC. Live.", std::string(50, 'y'), "Track03"}));
+              (std::vector<std::string>{"AC/DC: Live?", std::string(50, 'y'), "Track03"}));
     EXPECT_EQ(s.ticked, (std::vector<uint16_t>{0, 2}));
     EXPECT_EQ(s.artist, "Band");
     EXPECT_EQ(s.album, "Record");
@@ -316,8 +318,9 @@ TEST_F(GrabDialog, GrabToWavWritesBitExactFilesInTheUnknownFolder) {
     const Wav one = readWav(folder / "Track01.wav");
     expectConsistentHeader(one);
     EXPECT_TRUE(one.data == imageBytes(ranges[0].first, ranges[0].last));
-    // Typed names are used as typed, but never make a sub-folder.
-    const Wav three = readWav(folder / "Side-B: \"Live\".wav");
+    // Typed names are made file names by the one rule: never a sub-folder, nothing other
+    // systems refuse.
+    const Wav three = readWav(folder / "Side-B. 'Live'.wav");
     expectConsistentHeader(three);
     EXPECT_TRUE(three.data == imageBytes(ranges[2].first, ranges[2].last));
     EXPECT_FALSE(std::filesystem::exists(folder / "Track02.wav"));
@@ -407,6 +410,7 @@ TEST_F(GrabDialog, ARefusedTrackIsNamedAndTheOthersAreRead) {
     EXPECT_TRUE(two.data == imageBytes(ranges[1].first, ranges[1].last));
 
     // The refusal is not left behind for the next grab: track 2 alone is read cleanly.
+    std::filesystem::remove_all(folder);
     dlg.trackList()->setChecked(0, false);
     click(dlg, CCDGrabDlg::kGrabNow);
     ASSERT_EQ(messages().size(), 2u);

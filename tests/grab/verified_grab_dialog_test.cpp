@@ -399,7 +399,9 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
         EXPECT_EQ(findControl<QComboBox>(&again, CCDGrabDlg::kSaveAs)->currentIndex(), 1);
     }
     // The encoding jobs' grabber does not offer the choice, and its "Grab Now!" still
-    // writes WAV files.
+    // writes WAV files (the FLAC grab's log and cue sheet make way, so that nothing asks).
+    std::filesystem::remove(folder / "Band - Live.log");
+    std::filesystem::remove(folder / "Band - Live.cue");
     m_server.queueAnswer(entry());
     CCDGrabDlg forJob(m_context, false);
     EXPECT_TRUE(findControl<QComboBox>(&forJob, CCDGrabDlg::kSaveAs)->isHidden());
