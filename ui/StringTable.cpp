@@ -297,7 +297,7 @@ constexpr std::array kStrings{
     StringEntry{2504, "MusicBrainz could not be reached (%1)."},
     StringEntry{2505, "MusicBrainz did not answer in time."},
     StringEntry{2506, "MusicBrainz's answer could not be read."},
-    StringEntry{2507, "MusicBrainz refused the look-up: %1"},
+    StringEntry{2507, "The MusicBrainz look-up failed: %1"},
     StringEntry{2508, "Names from MusicBrainz: %1."},
     StringEntry{2509, "The MusicBrainz and cover servers must each be empty (the public "
                       "server), a host name, host:port or an address such as "
