@@ -32,6 +32,10 @@ constexpr int kStoreAttempts = 4;
 constexpr int kLoginTimeoutSeconds = 5;
 // How long a call that found the connection lost waits for the first new attempt.
 constexpr std::chrono::milliseconds kFirstReconnectWait(1000);
+// A call that finds the connection down has a new attempt made at once when the last one
+// began at least this long ago: a server that came back is found by the next call rather
+// than after the thread's pause, and one that stays away costs one attempt a second.
+constexpr std::chrono::milliseconds kCallAttemptInterval(1000);
 // The pauses before the reconnecting thread's attempts; the last one repeats.
 constexpr std::chrono::milliseconds kReconnectPauses[] = {
     std::chrono::milliseconds(0), std::chrono::milliseconds(250), std::chrono::milliseconds(500),
@@ -190,6 +194,10 @@ struct CdCacheDatabase::Reconnector {
     void* ready = nullptr; // a connection made, not yet taken over
     std::string failure;   // why the last attempt failed
     int tried = 0;         // attempts that failed
+    int finished = 0;      // attempts that ended, however
+    bool busy = false;     // an attempt is under way
+    bool urgent = false;   // a call asks for an attempt now, whatever the pause
+    std::chrono::steady_clock::time_point lastStart{}; // when the last attempt began
     std::thread thread;
 };
 
@@ -413,17 +421,29 @@ bool CdCacheDatabase::ensureConnected() {
         setLastError("Not connected");
         return false;
     }
-    if (!m_reconnector) {
-        startReconnecting();
-        setLastError("Not connected");
-        return false;
-    }
+    startReconnecting();
     void* dbc = nullptr;
     std::string failure;
     {
-        std::lock_guard lock(m_reconnector->mutex);
-        std::swap(dbc, m_reconnector->ready);
-        failure = m_reconnector->failure;
+        Reconnector& r = *m_reconnector;
+        std::unique_lock lock(r.mutex);
+        if (!r.ready) {
+            // Wait (a moment at most) for an attempt under way, or have one made now.
+            int target = -1;
+            if (r.busy) {
+                target = r.finished + 1;
+            } else if (std::chrono::steady_clock::now() - r.lastStart >= kCallAttemptInterval) {
+                r.urgent = true;
+                r.wake.notify_all();
+                target = r.finished + 1;
+            }
+            if (target >= 0)
+                r.wake.wait_for(lock, kFirstReconnectWait, [&] {
+                    return r.ready != nullptr || r.finished >= target || r.stop;
+                });
+        }
+        std::swap(dbc, r.ready);
+        failure = r.failure;
     }
     if (!dbc) {
         setLastError("Not connected: the cache's server cannot be reached" +
@@ -464,14 +484,20 @@ void CdCacheDatabase::reconnectLoop(Reconnector& state) {
     for (std::size_t attempt = 0;; ++attempt) {
         {
             std::unique_lock lock(state.mutex);
-            if (state.wake.wait_for(lock, kReconnectPauses[std::min(attempt, kPauses - 1)],
-                                    [&] { return state.stop; }))
+            state.wake.wait_for(lock, kReconnectPauses[std::min(attempt, kPauses - 1)],
+                                [&] { return state.stop || state.urgent; });
+            if (state.stop)
                 return;
+            state.urgent = false;
+            state.busy = true;
+            state.lastStart = std::chrono::steady_clock::now();
         }
         ++m_reconnectAttempts;
         std::string failure, failureState;
         void* dbc = openConnection(m_dataSource, kLoginTimeoutSeconds, failure, failureState);
         std::lock_guard lock(state.mutex);
+        state.busy = false;
+        ++state.finished;
         if (dbc) {
             state.ready = dbc; // freed by stopReconnecting when never taken over
             state.wake.notify_all();

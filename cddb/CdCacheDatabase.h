@@ -57,8 +57,10 @@ public:
     // dropped is opened again once.
     //
     // When the server cannot be reached again at once, load, store and remove fail
-    // straight away while a thread of the cache's own keeps trying, ever less often; the
-    // first call after it got through uses its connection. No call waits for the server.
+    // while a thread of the cache's own keeps trying, ever less often; the first call
+    // after it got through uses its connection. A call that finds the connection down has
+    // the thread try at once when its last attempt began a second or more ago, and waits
+    // a second at most for that attempt: a server that is back is used by the next call.
     bool store(const CdInfoRecord& record);
     bool remove(std::uint32_t discId);
 

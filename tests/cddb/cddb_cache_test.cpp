@@ -864,6 +864,31 @@ TEST_F(CdCacheServer, StoppedServerIsReachedAgainOnceItIsBack) {
     EXPECT_NE(db.load(0x43), nullptr);
 }
 
+// The thread's pauses grow to many seconds while the server stays away; a store made a
+// second after the server is back must not wait for the thread's next turn.
+TEST_F(CdCacheServer, AStoreASecondAfterTheServerIsBackSucceeds) {
+    if (!std::getenv("CLD_SOURCE_DIR"))
+        GTEST_SKIP() << "CLD_SOURCE_DIR is not set: the test server cannot be stopped";
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    ASSERT_TRUE(db.store(sampleDisc(0x42))) << db.lastError();
+
+    struct Resume {
+        ~Resume() { testServer("resume"); }
+    } resumeAtEnd;
+    ASSERT_TRUE(testServer("halt"));
+    EXPECT_FALSE(db.store(sampleDisc(0x43)));
+    // Left alone, the thread backs off until it waits several seconds between attempts.
+    ASSERT_TRUE(cldtest::waitUntil([&] { return db.reconnectAttempts() >= 6; }));
+    ASSERT_TRUE(testServer("resume"));
+    // The user's next store, a second after the restart.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_TRUE(db.store(sampleDisc(0x43))) << db.lastError();
+    const std::unique_ptr<CdInfoRecord> loaded = db.load(0x43);
+    ASSERT_NE(loaded, nullptr) << db.lastError();
+    EXPECT_EQ(loaded->trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, CdCache, ::testing::Values(Backend::SQLite, Backend::PostgreSQL),
                          [](const ::testing::TestParamInfo<Backend>& param) {
                              return param.param == Backend::SQLite ? "SQLite" : "PostgreSQL";
