@@ -60,8 +60,19 @@ SqlTable tracksDescription() {
     return table;
 }
 
+// How long a statement on a SQLite cache waits for a lock another process holds. The
+// driver's own default (100 s) would hold up the program; another process's store takes
+// milliseconds, so a file still locked after this is held for longer than is worth waiting.
+constexpr int kBusyTimeoutMs = 1000;
+
 std::string fileConnection(const std::string& path) {
-    return std::string("DRIVER={") + kCdCacheDriver + "};Database=" + path + ";";
+    return std::string("DRIVER={") + kCdCacheDriver + "};Database=" + path +
+           ";Timeout=" + std::to_string(kBusyTimeoutMs) + ";";
+}
+
+// The registered SQLite data source, with the busy timeout of the program's own.
+std::string fileDataSourceConnection(const std::string& dataSource) {
+    return "DSN=" + dataSource + ";Timeout=" + std::to_string(kBusyTimeoutMs) + ";";
 }
 
 // The reason the installer gave for its last failure.
@@ -78,6 +89,14 @@ std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
+}
+
+// Whether a failure means another connection holds the file locked.
+bool lockedFailure(const std::string& error) {
+    const std::string text = lowerCase(error);
+    return text.find("database is locked") != std::string::npos ||
+           text.find("database is busy") != std::string::npos ||
+           text.find("database table is locked") != std::string::npos;
 }
 
 // What the user data source file (or the system one) says about a data source. The
@@ -225,6 +244,12 @@ void CdCacheDatabase::setAsideIfDamaged(const std::string& file) {
     const bool checked = check.execute("PRAGMA integrity_check", result);
     if (checked && result.rowCount() == 1 && result.text(0, 0) == "ok")
         return;
+    if (!checked && lockedFailure(check.lastError())) {
+        // Another process holds the file: it cannot be checked, and it is no sign of damage.
+        m_locked = true;
+        setLastError(check.lastError());
+        return;
+    }
     const std::string reason = checked ? result.text(0, 0) : check.lastError();
     check.disconnect();
     const std::string aside = asideName(file);
@@ -297,6 +322,7 @@ bool CdCacheDatabase::open(const std::string& dataSource, const std::string& pat
     m_file.clear();
     m_damagedKeptAs.clear();
     m_fileCache = true;
+    m_locked = false;
     FolderLock lock(std::filesystem::path(path).parent_path());
     m_opened = openLocked(description);
     return m_opened;
@@ -331,13 +357,22 @@ bool CdCacheDatabase::openLocked(const std::string& description) {
             registered = false; // an entry without its file: written again whole
         }
         setAsideIfDamaged(m_file);
-        createFile(m_file);
-        if (!registered) {
-            if (!registerDataSource(description))
-                return connect(m_dataSource, "", "");
-        }
-        if (!connect(m_dataSource, "", ""))
+        if (m_locked)
             return false;
+        createFile(m_file);
+        if (!registered && !registerDataSource(description))
+            return connect(m_dataSource, "", "");
+        if (!connectDriver(fileDataSourceConnection(m_dataSource)))
+            return false;
+        // A file another process holds locked is not used now (the caller may try again
+        // later): every statement on it would wait and fail.
+        if (!execute("SELECT COUNT(*) FROM sqlite_master")) {
+            m_locked = lockedFailure(lastError());
+            const std::string error = lastError();
+            disconnect();
+            setLastError(error);
+            return false;
+        }
         // A write-ahead log makes a store one synced write instead of several, and lets
         // readers in other processes go on while a store is under way.
         execute("PRAGMA journal_mode=WAL");

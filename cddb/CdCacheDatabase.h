@@ -72,6 +72,10 @@ public:
     // Empty otherwise. The program tells the user once.
     const std::string& damagedFileKeptAs() const { return m_damagedKeptAs; }
 
+    // Set by open when it failed because another process held the SQLite file locked
+    // for longer than a short wait: the cache is not damaged, and a later open may work.
+    bool lockedAtOpen() const { return m_locked; }
+
     // The key a disc is stored under: "%X" of its ID.
     static std::string keyOf(std::uint32_t discId);
     // How many connections were tried since the last one was lost.
@@ -104,6 +108,7 @@ private:
     std::string m_file; // the SQLite file actually in use
     std::string m_damagedKeptAs;
     bool m_fileCache = true;
+    bool m_locked = false;
     // Set once open succeeded: a connection lost after that is sought again.
     bool m_opened = false;
     std::unique_ptr<Reconnector> m_reconnector;
