@@ -126,6 +126,10 @@ constexpr std::array kStrings{
                                       "start Calderine without WMA Support?"},
     StringEntry{IDS_CACHE_DAMAGED, "The CD information cache was damaged. It has been kept as %1 "
                                    "and a new, empty cache was started."},
+    StringEntry{IDS_CACHE_LOCKED,
+                "The CD information cache %1 is locked by another program. Calderine starts "
+                "without it: disc names still come from CD-TEXT and the servers, and the cache "
+                "is used as soon as it is free."},
     StringEntry{2000, "File: %1"},
     StringEntry{2001, "Reason: %1"},
     StringEntry{2002, "Do you want to skip this file and go on with the other files?\n(No stops "
