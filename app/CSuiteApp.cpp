@@ -8,6 +8,7 @@
 #include "JobRegistry.h"
 #include "LanguageResources.h"
 #include "LibraryBinding.h"
+#include "Log.h"
 #include "MessageService.h"
 #include "ProductIdentity.h"
 #include "ProgramResources.h"
@@ -21,11 +22,19 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QTimer>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
 CSuiteApp* g_app = nullptr;
+
+// The pause between two tries to open a cache another program holds locked.
+constexpr std::chrono::seconds kCacheRetryPause(2);
 
 // Keeps the wait cursor up for the whole start-up and takes it down on every way out.
 class WaitCursor {
@@ -47,6 +56,13 @@ private:
 
 } // namespace
 
+struct CSuiteApp::CacheRetry {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    std::thread thread;
+};
+
 CSuiteApp::CSuiteApp() : CSuiteApp(Options{}) {}
 
 CSuiteApp::CSuiteApp(Options options)
@@ -66,6 +82,7 @@ CSuiteApp::~CSuiteApp() {
     // Reverse order of what start-up built: the ripper object, the cache (disconnected
     // and compacted), then the resources.
     releaseRipObject();
+    stopCacheRetry();
     if (m_cacheOpen)
         m_cache.close();
     m_splash.reset();
@@ -137,7 +154,17 @@ int CSuiteApp::run() {
     // 12. The CD information cache; the program runs without it when it cannot be opened.
     const std::filesystem::path cacheFile =
         cdCacheFilePath(std::filesystem::path(m_programFolder.toStdString()));
+    // A cache file another program holds locked is not waited for: the program starts
+    // without it, says so once, and takes it over when a try in the background succeeds.
     m_cacheOpen = m_cache.open(kCdCacheDataSource, cacheFile.string(), kCdCacheDescription);
+    const bool cacheLocked = !m_cacheOpen && m_cache.lockedAtOpen();
+    if (cacheLocked) {
+        cld::logf(cld::LogLevel::Warning,
+                  "The CD information cache \"%s\" is locked by another program; the program "
+                  "starts without it and opens it once it is free: %s",
+                  cacheFile.string().c_str(), m_cache.lastError().c_str());
+        startCacheRetry(cacheFile.string());
+    }
 
     // 13. The drive settings for the options and grab dialogs.
     m_driveSettings = m_ripObject->GetDriveSettings();
@@ -175,9 +202,17 @@ int CSuiteApp::run() {
                                     MessageButtons::Ok, &launcher, keptAs);
         });
     }
+    if (cacheLocked) {
+        const QString file = QString::fromStdString(cacheFile.string());
+        QTimer::singleShot(0, &launcher, [&launcher, file] {
+            MessageService::message(cld::IDS_CACHE_LOCKED, MessageIcon::Exclamation,
+                                    MessageButtons::Ok, &launcher, file);
+        });
+    }
     if (m_options.onLauncherShown)
         m_options.onLauncherShown(launcher);
     launcher.exec();
+    stopCacheRetry();
 
     // 15. The launcher is gone: the program ends.
     return 0;
@@ -192,4 +227,61 @@ bool CSuiteApp::installMediaRuntime() {
         return false;
     m_settings.setWmfRedist(1);
     return true;
+}
+
+void CSuiteApp::startCacheRetry(const std::string& cacheFile) {
+    m_cacheRetry = std::make_unique<CacheRetry>();
+    CacheRetry* retry = m_cacheRetry.get();
+    // Calls posted to it go with it: none reaches an application object that has gone.
+    m_cacheContext = std::make_unique<QObject>();
+    QObject* context = m_cacheContext.get();
+    retry->thread = std::thread([this, retry, cacheFile, context] {
+        for (;;) {
+            {
+                std::unique_lock lock(retry->mutex);
+                if (retry->wake.wait_for(lock, kCacheRetryPause, [retry] { return retry->stop; }))
+                    return;
+            }
+            // Only this thread uses the cache until the user-interface thread took it over.
+            if (m_cache.open(kCdCacheDataSource, cacheFile, kCdCacheDescription))
+                break;
+            if (!m_cache.lockedAtOpen()) {
+                cld::logf(cld::LogLevel::Warning,
+                          "The CD information cache cannot be opened; the program goes on "
+                          "without it: %s",
+                          m_cache.lastError().c_str());
+                return;
+            }
+        }
+        // The context lives until this thread was joined.
+        QMetaObject::invokeMethod(
+            context, [this] { takeOverCache(); }, Qt::QueuedConnection);
+    });
+}
+
+void CSuiteApp::takeOverCache() {
+    // The retry thread has ended its work with the cache open; it only has to be joined.
+    stopCacheRetry();
+    if (!m_cacheOpen)
+        return;
+    if (m_jobContext)
+        m_jobContext->cache = &m_cache;
+    cld::logf(cld::LogLevel::Info, "The CD information cache is free again and in use.");
+}
+
+void CSuiteApp::stopCacheRetry() {
+    if (!m_cacheRetry)
+        return;
+    {
+        std::lock_guard lock(m_cacheRetry->mutex);
+        m_cacheRetry->stop = true;
+    }
+    m_cacheRetry->wake.notify_all();
+    if (m_cacheRetry->thread.joinable())
+        m_cacheRetry->thread.join();
+    m_cacheRetry.reset();
+    // A cache the thread opened belongs to the program from now on (and is closed at its
+    // end), whether or not its call to take it over has come.
+    if (!m_cacheOpen && m_cache.isConnected())
+        m_cacheOpen = true;
 }

@@ -8,9 +8,11 @@
 #include "LanguageManager.h"
 #include "SettingsRecord.h"
 
+#include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
 
 class CDRipDriveSettings;
 class CDRipObject;
@@ -70,6 +72,11 @@ private:
 
     // Runs the media runtime step while it has not succeeded once; false ends start-up.
     bool installMediaRuntime();
+    // Tries to open the cache in a thread of its own until it is free (or the program
+    // ends); the user-interface thread takes it over once it is open.
+    void startCacheRetry(const std::string& cacheFile);
+    void stopCacheRetry();
+    void takeOverCache();
 
     Options m_options;
     SettingsRecord m_settings;
@@ -79,6 +86,9 @@ private:
     std::unique_ptr<CSplashThread> m_splash;
     CdCacheDatabase m_cache;
     bool m_cacheOpen = false;
+    struct CacheRetry;
+    std::unique_ptr<CacheRetry> m_cacheRetry;
+    std::unique_ptr<QObject> m_cacheContext;
     GenreList m_genres;
     JobCommands m_commands;
     CDRipObject* m_ripObject = nullptr;

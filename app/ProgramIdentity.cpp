@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QString>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace cld {
 
@@ -15,9 +17,23 @@ void setUpApplication(QApplication& app) {
     installDialogPolish(&app);
 }
 
-bool usageErrorNeedsBox(bool stderrIsTerminal, const char* display, const char* waylandDisplay,
+StartFacts currentStartFacts() {
+    StartFacts facts;
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        if (::isatty(fd) == 1)
+            facts.anyStandardStreamIsTerminal = true;
+    // Opening /dev/tty succeeds exactly when the process has a controlling terminal.
+    const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty >= 0) {
+        facts.hasControllingTerminal = true;
+        ::close(tty);
+    }
+    return facts;
+}
+
+bool usageErrorNeedsBox(const StartFacts& start, const char* display, const char* waylandDisplay,
                         const char* qpaPlatform) {
-    if (stderrIsTerminal)
+    if (start.anyStandardStreamIsTerminal || start.hasControllingTerminal)
         return false;
     const auto set = [](const char* value) { return value && *value; };
     // Only the desktop's own platforms put a window before a user; any other (offscreen,

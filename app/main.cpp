@@ -48,7 +48,7 @@ int usageError(int argc, char** argv, const std::string& program, const std::str
     std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", program.c_str(),
                  text.c_str(), program.c_str());
     // Started from a file manager or a menu, nobody reads standard error.
-    if (cld::usageErrorNeedsBox(isatty(STDERR_FILENO) == 1, std::getenv("DISPLAY"),
+    if (cld::usageErrorNeedsBox(cld::currentStartFacts(), std::getenv("DISPLAY"),
                                 std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM")) &&
         !unattendedRequested(std::getenv("CLD_AUTOMATION")))
         cld::showUsageErrorBox(argc, argv, program + ": " + text);

@@ -33,6 +33,10 @@ constexpr int kStoreAttempts = 4;
 constexpr int kLoginTimeoutSeconds = 5;
 // How long a call that found the connection lost waits for the first new attempt.
 constexpr std::chrono::milliseconds kFirstReconnectWait(1000);
+// A call that finds the connection down has a new attempt made at once when the last one
+// began at least this long ago: a server that came back is found by the next call rather
+// than after the thread's pause, and one that stays away costs one attempt a second.
+constexpr std::chrono::milliseconds kCallAttemptInterval(1000);
 // The pauses before the reconnecting thread's attempts; the last one repeats.
 constexpr std::chrono::milliseconds kReconnectPauses[] = {
     std::chrono::milliseconds(0), std::chrono::milliseconds(250), std::chrono::milliseconds(500),
@@ -57,8 +61,19 @@ SqlTable tracksDescription() {
     return table;
 }
 
+// How long a statement on a SQLite cache waits for a lock another process holds. The
+// driver's own default (100 s) would hold up the program; another process's store takes
+// milliseconds, so a file still locked after this is held for longer than is worth waiting.
+constexpr int kBusyTimeoutMs = 1000;
+
 std::string fileConnection(const std::string& path) {
-    return std::string("DRIVER={") + kCdCacheDriver + "};Database=" + path + ";";
+    return std::string("DRIVER={") + kCdCacheDriver + "};Database=" + path +
+           ";Timeout=" + std::to_string(kBusyTimeoutMs) + ";";
+}
+
+// The registered SQLite data source, with the busy timeout of the program's own.
+std::string fileDataSourceConnection(const std::string& dataSource) {
+    return "DSN=" + dataSource + ";Timeout=" + std::to_string(kBusyTimeoutMs) + ";";
 }
 
 // The reason the installer gave for its last failure.
@@ -75,6 +90,14 @@ std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
+}
+
+// Whether a failure means another connection holds the file locked.
+bool lockedFailure(const std::string& error) {
+    const std::string text = lowerCase(error);
+    return text.find("database is locked") != std::string::npos ||
+           text.find("database is busy") != std::string::npos ||
+           text.find("database table is locked") != std::string::npos;
 }
 
 // What the user data source file (or the system one) says about a data source. The
@@ -191,6 +214,10 @@ struct CdCacheDatabase::Reconnector {
     void* ready = nullptr; // a connection made, not yet taken over
     std::string failure;   // why the last attempt failed
     int tried = 0;         // attempts that failed
+    int finished = 0;      // attempts that ended, however
+    bool busy = false;     // an attempt is under way
+    bool urgent = false;   // a call asks for an attempt now, whatever the pause
+    std::chrono::steady_clock::time_point lastStart{}; // when the last attempt began
     std::thread thread;
 };
 
@@ -218,6 +245,12 @@ void CdCacheDatabase::setAsideIfDamaged(const std::string& file) {
     const bool checked = check.execute("PRAGMA integrity_check", result);
     if (checked && result.rowCount() == 1 && result.text(0, 0) == "ok")
         return;
+    if (!checked && lockedFailure(check.lastError())) {
+        // Another process holds the file: it cannot be checked, and it is no sign of damage.
+        m_locked = true;
+        setLastError(check.lastError());
+        return;
+    }
     const std::string reason = checked ? result.text(0, 0) : check.lastError();
     check.disconnect();
     // The damaged file takes a name nothing has; whatever has a name stays.
@@ -297,6 +330,7 @@ bool CdCacheDatabase::open(const std::string& dataSource, const std::string& pat
     m_file.clear();
     m_damagedKeptAs.clear();
     m_fileCache = true;
+    m_locked = false;
     FolderLock lock(std::filesystem::path(path).parent_path());
     m_opened = openLocked(description);
     return m_opened;
@@ -331,13 +365,22 @@ bool CdCacheDatabase::openLocked(const std::string& description) {
             registered = false; // an entry without its file: written again whole
         }
         setAsideIfDamaged(m_file);
-        createFile(m_file);
-        if (!registered) {
-            if (!registerDataSource(description))
-                return connect(m_dataSource, "", "");
-        }
-        if (!connect(m_dataSource, "", ""))
+        if (m_locked)
             return false;
+        createFile(m_file);
+        if (!registered && !registerDataSource(description))
+            return connect(m_dataSource, "", "");
+        if (!connectDriver(fileDataSourceConnection(m_dataSource)))
+            return false;
+        // A file another process holds locked is not used now (the caller may try again
+        // later): every statement on it would wait and fail.
+        if (!execute("SELECT COUNT(*) FROM sqlite_master")) {
+            m_locked = lockedFailure(lastError());
+            const std::string error = lastError();
+            disconnect();
+            setLastError(error);
+            return false;
+        }
         // A write-ahead log makes a store one synced write instead of several, and lets
         // readers in other processes go on while a store is under way.
         execute("PRAGMA journal_mode=WAL");
@@ -421,17 +464,29 @@ bool CdCacheDatabase::ensureConnected() {
         setLastError("Not connected");
         return false;
     }
-    if (!m_reconnector) {
-        startReconnecting();
-        setLastError("Not connected");
-        return false;
-    }
+    startReconnecting();
     void* dbc = nullptr;
     std::string failure;
     {
-        std::lock_guard lock(m_reconnector->mutex);
-        std::swap(dbc, m_reconnector->ready);
-        failure = m_reconnector->failure;
+        Reconnector& r = *m_reconnector;
+        std::unique_lock lock(r.mutex);
+        if (!r.ready) {
+            // Wait (a moment at most) for an attempt under way, or have one made now.
+            int target = -1;
+            if (r.busy) {
+                target = r.finished + 1;
+            } else if (std::chrono::steady_clock::now() - r.lastStart >= kCallAttemptInterval) {
+                r.urgent = true;
+                r.wake.notify_all();
+                target = r.finished + 1;
+            }
+            if (target >= 0)
+                r.wake.wait_for(lock, kFirstReconnectWait, [&] {
+                    return r.ready != nullptr || r.finished >= target || r.stop;
+                });
+        }
+        std::swap(dbc, r.ready);
+        failure = r.failure;
     }
     if (!dbc) {
         setLastError("Not connected: the cache's server cannot be reached" +
@@ -472,14 +527,20 @@ void CdCacheDatabase::reconnectLoop(Reconnector& state) {
     for (std::size_t attempt = 0;; ++attempt) {
         {
             std::unique_lock lock(state.mutex);
-            if (state.wake.wait_for(lock, kReconnectPauses[std::min(attempt, kPauses - 1)],
-                                    [&] { return state.stop; }))
+            state.wake.wait_for(lock, kReconnectPauses[std::min(attempt, kPauses - 1)],
+                                [&] { return state.stop || state.urgent; });
+            if (state.stop)
                 return;
+            state.urgent = false;
+            state.busy = true;
+            state.lastStart = std::chrono::steady_clock::now();
         }
         ++m_reconnectAttempts;
         std::string failure, failureState;
         void* dbc = openConnection(m_dataSource, kLoginTimeoutSeconds, failure, failureState);
         std::lock_guard lock(state.mutex);
+        state.busy = false;
+        ++state.finished;
         if (dbc) {
             state.ready = dbc; // freed by stopReconnecting when never taken over
             state.wake.notify_all();

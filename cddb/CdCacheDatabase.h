@@ -57,8 +57,10 @@ public:
     // dropped is opened again once.
     //
     // When the server cannot be reached again at once, load, store and remove fail
-    // straight away while a thread of the cache's own keeps trying, ever less often; the
-    // first call after it got through uses its connection. No call waits for the server.
+    // while a thread of the cache's own keeps trying, ever less often; the first call
+    // after it got through uses its connection. A call that finds the connection down has
+    // the thread try at once when its last attempt began a second or more ago, and waits
+    // a second at most for that attempt: a server that is back is used by the next call.
     bool store(const CdInfoRecord& record);
     bool remove(std::uint32_t discId);
 
@@ -69,6 +71,10 @@ public:
     // Set by open when it found the cache file damaged: where the damaged file now is.
     // Empty otherwise. The program tells the user once.
     const std::string& damagedFileKeptAs() const { return m_damagedKeptAs; }
+
+    // Set by open when it failed because another process held the SQLite file locked
+    // for longer than a short wait: the cache is not damaged, and a later open may work.
+    bool lockedAtOpen() const { return m_locked; }
 
     // The key a disc is stored under: "%X" of its ID.
     static std::string keyOf(std::uint32_t discId);
@@ -102,6 +108,7 @@ private:
     std::string m_file; // the SQLite file actually in use
     std::string m_damagedKeptAs;
     bool m_fileCache = true;
+    bool m_locked = false;
     // Set once open succeeded: a connection lost after that is sought again.
     bool m_opened = false;
     std::unique_ptr<Reconnector> m_reconnector;

@@ -3,12 +3,18 @@
 #include "Log.h"
 #include "WmErrors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <lame/lame.h>
 #include <mutex>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace cld {
 namespace {
@@ -260,6 +266,147 @@ uint32_t writeMp3HeaderFrame(LameHandle lame, std::FILE* out) {
         std::fwrite(frame, 1, n, out) != n || std::fflush(out) != 0 ||
         std::fseek(out, 0, SEEK_END) != 0)
         return wmerr::fromErrno(errno ? errno : EIO);
+    return 0;
+}
+
+namespace {
+
+// The checksum of the LAME tag and of the music it describes (CRC-16, polynomial 0x8005,
+// bits reflected, starting at 0).
+uint16_t lameCrc(const uint8_t* data, size_t size, uint16_t crc = 0) {
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<uint16_t>(crc >> 1);
+    }
+    return crc;
+}
+
+// The length of the layer III frame whose header starts at `h`, or 0 when it is none.
+size_t layer3FrameLength(const uint8_t* h) {
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || ((h[1] >> 1) & 3) != 1)
+        return 0;
+    const int version = (h[1] >> 3) & 3; // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    const int bitrateIndex = h[2] >> 4;
+    const int rateIndex = (h[2] >> 2) & 3;
+    if (version == 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+        return 0;
+    static constexpr int kMpeg1Rates[] = {0,   32,  40,  48,  56,  64,  80, 96,
+                                          112, 128, 160, 192, 224, 256, 320};
+    static constexpr int kMpeg2Rates[] = {0,  8,  16, 24,  32,  40,  48, 56,
+                                          64, 80, 96, 112, 128, 144, 160};
+    static constexpr int kSampleRates[] = {44100, 48000, 32000};
+    const bool mpeg1 = version == 3;
+    const int bitrate = (mpeg1 ? kMpeg1Rates : kMpeg2Rates)[bitrateIndex] * 1000;
+    const int sampleRate = kSampleRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    const int padding = (h[2] >> 1) & 1;
+    return static_cast<size_t>((mpeg1 ? 144 : 72) * bitrate / sampleRate + padding);
+}
+
+void putBigEndian32(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value >> 24);
+    at[1] = static_cast<uint8_t>(value >> 16);
+    at[2] = static_cast<uint8_t>(value >> 8);
+    at[3] = static_cast<uint8_t>(value);
+}
+
+} // namespace
+
+uint32_t finishCutMp3(LameHandle lame, const std::string& path) {
+    if (!mp3WantsVbrHeader(lame))
+        return 0;
+    uint8_t frame[2880];
+    const size_t n = lame_get_lametag_frame(lame, frame, sizeof frame);
+    if (n < 4 || n > sizeof frame)
+        return 0;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return wmerr::fromErrno(errno);
+    const auto fail = [fd](int error) {
+        ::close(fd);
+        return wmerr::fromErrno(error ? error : EIO);
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(errno);
+    const size_t size = static_cast<size_t>(st.st_size);
+    if (size < n) {
+        // Not even the reserved frame is whole: nothing here can be played.
+        ::close(fd);
+        return 0;
+    }
+    void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    if (mapped == MAP_FAILED)
+        return fail(errno);
+    const uint8_t* data = static_cast<const uint8_t*>(mapped);
+    // The whole frames after the reserved one, and the checksum of their bytes.
+    std::vector<size_t> starts;
+    size_t end = n;
+    uint16_t musicCrc = 0;
+    while (end + 4 <= size) {
+        const size_t length = layer3FrameLength(data + end);
+        if (length < 4 || end + length > size)
+            break;
+        starts.push_back(end);
+        musicCrc = lameCrc(data + end, length, musicCrc);
+        end += length;
+    }
+    ::munmap(mapped, size);
+    if (end < size && ::ftruncate(fd, static_cast<off_t>(end)) != 0)
+        return fail(errno);
+
+    // The Xing/Info header follows the side information, whose size depends on the MPEG
+    // version and the channel mode.
+    const bool mpeg1 = ((frame[1] >> 3) & 3) == 3;
+    const bool mono = (frame[3] >> 6) == 3;
+    size_t at = 4 + ((frame[1] & 1) == 0 ? 2 : 0) + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    if (at + 8 > n ||
+        (std::memcmp(frame + at, "Xing", 4) != 0 && std::memcmp(frame + at, "Info", 4) != 0)) {
+        ::close(fd);
+        return 0;
+    }
+    const uint32_t flags = (uint32_t{frame[at + 4]} << 24) | (uint32_t{frame[at + 5]} << 16) |
+                           (uint32_t{frame[at + 6]} << 8) | frame[at + 7];
+    at += 8;
+    const uint32_t frames = static_cast<uint32_t>(starts.size());
+    if (flags & 1) {
+        putBigEndian32(frame + at, frames);
+        at += 4;
+    }
+    if (flags & 2) {
+        putBigEndian32(frame + at, static_cast<uint32_t>(end));
+        at += 4;
+    }
+    if (flags & 4) {
+        // The seek table: where each hundredth of the playing time begins, in 256ths of
+        // the file.
+        for (int i = 0; i < 100; ++i) {
+            const size_t index = frames ? static_cast<size_t>(i) * frames / 100 : 0;
+            const size_t offset = frames ? starts[index] : 0;
+            frame[at + i] =
+                static_cast<uint8_t>(std::min<size_t>(255, i == 0 ? 0 : 256 * offset / end));
+        }
+        at += 100;
+    }
+    if (flags & 8)
+        at += 4;
+    if (at + 36 <= n && std::memcmp(frame + at, "LAME", 4) == 0) {
+        // Every frame left decodes whole: no padding at the end, the encoder's delay kept.
+        frame[at + 22] &= 0xF0;
+        frame[at + 23] = 0;
+        putBigEndian32(frame + at + 28, static_cast<uint32_t>(end));
+        frame[at + 32] = static_cast<uint8_t>(musicCrc >> 8);
+        frame[at + 33] = static_cast<uint8_t>(musicCrc);
+        const uint16_t tagCrc = lameCrc(frame, at + 34);
+        frame[at + 34] = static_cast<uint8_t>(tagCrc >> 8);
+        frame[at + 35] = static_cast<uint8_t>(tagCrc);
+    }
+    // Only the reserved frame's own bytes are written over: the file does not grow.
+    if (::pwrite(fd, frame, n, 0) != static_cast<ssize_t>(n))
+        return fail(errno);
+    if (::close(fd) != 0)
+        return wmerr::fromErrno(errno);
     return 0;
 }
 

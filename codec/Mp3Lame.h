@@ -41,6 +41,11 @@ bool mp3WantsVbrHeader(LameHandle lame);
 // holds the stream from its start, and leaves the position at the end. Returns 0 or the
 // failure code of the write.
 uint32_t writeMp3HeaderFrame(LameHandle lame, std::FILE* out);
+// After a write failed part-way (a full disk) and the stream was closed: cuts the file at
+// `path` back to its last whole frame and fills the header frame reserved at its start
+// for what the file now holds (frame count, size, seek table, no end padding, checksums),
+// writing only over bytes the file already has. Returns 0 or the failure code.
+uint32_t finishCutMp3(LameHandle lame, const std::string& path);
 // The last report the library made (errors, debug and messages alike).
 std::string lastLameReport();
 // Routes the library's reports into lastLameReport and the debug log instead of the

@@ -1,6 +1,7 @@
 #include "Mp3StreamEncoder.h"
 
 #include "CodecJob.h"
+#include "Log.h"
 #include "Mp3Lame.h"
 #include "WmErrors.h"
 
@@ -41,7 +42,9 @@ int Mp3StreamEncoder::Open(const std::string& outputPath, int channels, int samp
 }
 
 int Mp3StreamEncoder::Write(const void* data, size_t bytes) {
-    if (!m_file || !data)
+    // Once a write has failed, nothing more goes into the file: what is there stays one
+    // unbroken stream up to where the disk filled.
+    if (!m_file || !data || m_error == CodecJob::kErrOutput)
         return 0;
     const size_t frameBytes = static_cast<size_t>(m_channels) * (m_bits / 8);
     const size_t frames = bytes / frameBytes;
@@ -75,17 +78,40 @@ int Mp3StreamEncoder::Write(const void* data, size_t bytes) {
 
 void Mp3StreamEncoder::Close() {
     if (m_file) {
-        const int n = lame_encode_flush(m_lame, m_mp3.data(), static_cast<int>(m_mp3.size()));
-        if (n > 0 &&
-            std::fwrite(m_mp3.data(), 1, static_cast<size_t>(n), m_file) != static_cast<size_t>(n))
-            m_error = CodecJob::kErrOutput;
-        if (const uint32_t rc = cld::writeMp3HeaderFrame(m_lame, m_file)) {
-            m_error = CodecJob::kErrOutput;
-            m_detail = rc;
+        // After a failed write (a full disk) the stream is cut short: nothing more is
+        // written, and the header frame is filled for what reached the file.
+        bool cut = m_error == CodecJob::kErrOutput;
+        if (!cut) {
+            const int n = lame_encode_flush(m_lame, m_mp3.data(), static_cast<int>(m_mp3.size()));
+            errno = 0;
+            if (n > 0 && std::fwrite(m_mp3.data(), 1, static_cast<size_t>(n), m_file) !=
+                             static_cast<size_t>(n)) {
+                cut = true;
+                m_error = CodecJob::kErrOutput;
+                m_detail = cld::wmerr::fromErrno(errno ? errno : EIO);
+            }
+        }
+        if (!cut) {
+            if (const uint32_t rc = cld::writeMp3HeaderFrame(m_lame, m_file)) {
+                cut = true;
+                m_error = CodecJob::kErrOutput;
+                m_detail = rc;
+            }
         }
         m_file = nullptr;
-        if (!m_out.CloseStream())
+        if (!m_out.CloseStream()) {
+            cut = true;
             m_error = CodecJob::kErrOutput;
+        }
+        if (cut) {
+            // The first error is the one the user is told; this one goes to the log only.
+            const int first = errno;
+            if (const uint32_t rc = cld::finishCutMp3(m_lame, m_out.TempPath()))
+                cld::logf(cld::LogLevel::Warning,
+                          "The recording's header frame could not be filled in (code %u).",
+                          static_cast<unsigned>(rc));
+            errno = first;
+        }
         if (const uint32_t rc = m_out.Commit()) {
             m_error = CodecJob::kErrOutput;
             m_detail = rc;

@@ -50,6 +50,8 @@ enum OwnStringId : int {
 
     // The CD information cache was damaged and has been put aside.
     IDS_CACHE_DAMAGED = 990,
+    // Another program holds the CD information cache locked: the program starts without it.
+    IDS_CACHE_LOCKED = 991,
 
     // What a batch tells about a file that failed, was skipped or would be replaced.
     IDS_FAILED_FILE = 2000,

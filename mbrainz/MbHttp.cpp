@@ -53,33 +53,6 @@ bool parseNumber(std::string_view text, long long& value, int base = 10) {
     return ec == std::errc() && end == text.data() + text.size() && value >= 0;
 }
 
-// Undoes chunked transfer coding; false on a malformed chunk or a body past `maxBody`.
-bool dechunk(std::string_view data, std::string& body, std::size_t maxBody, bool& tooLarge) {
-    body.clear();
-    for (;;) {
-        const std::size_t eol = data.find("\r\n");
-        if (eol == std::string_view::npos)
-            return false;
-        std::string_view sizeText = data.substr(0, eol);
-        sizeText = sizeText.substr(0, sizeText.find(';'));
-        long long size = 0;
-        if (!parseNumber(trim(sizeText), size, 16) || size > 0x7fffffffLL)
-            return false;
-        data.remove_prefix(eol + 2);
-        if (size == 0)
-            return true; // trailers are ignored
-        if (body.size() + static_cast<std::size_t>(size) > maxBody) {
-            tooLarge = true;
-            return false;
-        }
-        if (data.size() < static_cast<std::size_t>(size) + 2 ||
-            data.substr(static_cast<std::size_t>(size), 2) != "\r\n")
-            return false;
-        body.append(data.substr(0, static_cast<std::size_t>(size)));
-        data.remove_prefix(static_cast<std::size_t>(size) + 2);
-    }
-}
-
 HttpOutcome outcomeOfSocketError(int code) {
     switch (code) {
     case kCddbCancelled:
@@ -98,6 +71,191 @@ HttpAnswer failed(HttpOutcome outcome, std::string line = {}) {
     answer.statusLine = std::move(line);
     return answer;
 }
+
+// Reads the status line and header fields; false when it is no HTTP answer.
+bool parseHead(std::string_view head, HttpAnswer& answer) {
+    const std::size_t firstEol = head.find("\r\n");
+    const std::string_view statusLine = head.substr(0, firstEol);
+    answer.statusLine = printable(statusLine);
+    // "HTTP/1.x NNN reason"
+    if (statusLine.size() < 12 || statusLine.substr(0, 7) != "HTTP/1." || statusLine[8] != ' ')
+        return false;
+    long long status = 0;
+    if (!parseNumber(statusLine.substr(9, 3), status) || status < 100)
+        return false;
+    answer.status = static_cast<int>(status);
+    std::string_view fields =
+        firstEol == std::string_view::npos ? std::string_view() : head.substr(firstEol + 2);
+    while (!fields.empty()) {
+        const std::size_t eol = fields.find("\r\n");
+        const std::string_view line = fields.substr(0, eol);
+        fields = eol == std::string_view::npos ? std::string_view() : fields.substr(eol + 2);
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos || colon == 0)
+            continue;
+        answer.header[lower(std::string(line.substr(0, colon)))] = trim(line.substr(colon + 1));
+    }
+    return true;
+}
+
+// Reads an answer as its bytes arrive, each byte looked at once: the header, then the
+// body by Content-Length, by chunks or up to the peer's close. A declared size over the
+// limit ends the answer as soon as the declaration has arrived, not once the bytes have.
+class AnswerReader {
+public:
+    explicit AnswerReader(std::size_t maxBody) : m_maxBody(maxBody) {}
+
+    // Takes the next received bytes; true once the answer is complete or refused.
+    bool feed(std::string_view bytes) {
+        if (m_stage == Stage::Done)
+            return true;
+        m_pending.append(bytes);
+        std::size_t pos = 0;
+        const bool done = step(pos);
+        m_pending.erase(0, pos);
+        return done;
+    }
+    // The answer; when it is not complete yet, the peer has closed the connection and it
+    // is read as far as it came.
+    HttpAnswer finish() {
+        if (m_stage == Stage::ToClose)
+            complete();
+        else if (m_stage != Stage::Done)
+            fail(HttpOutcome::Malformed); // no header end, a short body or a cut chunk
+        return std::move(m_answer);
+    }
+
+private:
+    enum class Stage { Head, Length, ChunkSize, ChunkData, ChunkEnd, ToClose, Done };
+    // The longest header, and the longest chunk-size line (with its extensions).
+    static constexpr std::size_t kMaxHead = 64 * 1024;
+    static constexpr std::size_t kMaxChunkLine = 4096;
+
+    bool fail(HttpOutcome outcome) {
+        m_answer = failed(outcome, std::move(m_answer.statusLine));
+        m_stage = Stage::Done;
+        return true;
+    }
+    bool complete() {
+        if (auto it = m_answer.header.find("retry-after"); it != m_answer.header.end()) {
+            long long seconds = 0;
+            if (parseNumber(it->second, seconds))
+                m_answer.retryAfterSeconds = static_cast<int>(std::min<long long>(seconds, 86400));
+        }
+        const int status = m_answer.status;
+        if (status >= 200 && status < 300)
+            m_answer.outcome = HttpOutcome::Ok;
+        else if (status == 404)
+            m_answer.outcome = HttpOutcome::NotFound;
+        else if (status == 503 || status == 429)
+            m_answer.outcome = HttpOutcome::Unavailable;
+        else
+            m_answer.outcome = HttpOutcome::HttpError;
+        m_stage = Stage::Done;
+        return true;
+    }
+    // Moves up to `left` bytes of body from the pending bytes at `pos`.
+    void takeBody(std::size_t& pos, unsigned long long& left) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<unsigned long long>(left, m_pending.size() - pos));
+        m_answer.body.append(m_pending, pos, n);
+        pos += n;
+        left -= n;
+    }
+    bool startBody() {
+        if (lower(m_answer.header["transfer-encoding"]).find("chunked") != std::string::npos) {
+            m_stage = Stage::ChunkSize;
+            return false;
+        }
+        if (auto it = m_answer.header.find("content-length"); it != m_answer.header.end()) {
+            long long length = 0;
+            if (!parseNumber(it->second, length))
+                return fail(HttpOutcome::Malformed);
+            if (static_cast<unsigned long long>(length) > m_maxBody)
+                return fail(HttpOutcome::TooLarge);
+            m_left = static_cast<unsigned long long>(length);
+            m_answer.body.reserve(static_cast<std::size_t>(length));
+            m_stage = Stage::Length;
+            return m_left == 0 && complete();
+        }
+        m_stage = Stage::ToClose;
+        return false;
+    }
+    bool step(std::size_t& pos) {
+        for (;;) {
+            switch (m_stage) {
+            case Stage::Head: {
+                // Only the bytes that came since the last look (and the three before them,
+                // where an end marker may have begun) are searched.
+                const std::size_t from = m_scanned > 3 ? m_scanned - 3 : 0;
+                const std::size_t end = m_pending.find("\r\n\r\n", from);
+                if (end == std::string::npos) {
+                    m_scanned = m_pending.size();
+                    return m_pending.size() > kMaxHead && fail(HttpOutcome::TooLarge);
+                }
+                if (!parseHead(std::string_view(m_pending).substr(0, end), m_answer))
+                    return fail(HttpOutcome::Malformed);
+                pos = end + 4;
+                if (startBody())
+                    return true;
+                break;
+            }
+            case Stage::Length:
+                takeBody(pos, m_left);
+                if (m_left > 0)
+                    return false;
+                return complete();
+            case Stage::ToClose:
+                if (m_answer.body.size() + (m_pending.size() - pos) > m_maxBody)
+                    return fail(HttpOutcome::TooLarge);
+                m_answer.body.append(m_pending, pos, std::string::npos);
+                pos = m_pending.size();
+                return false;
+            case Stage::ChunkSize: {
+                const std::size_t eol = m_pending.find("\r\n", pos);
+                if (eol == std::string::npos)
+                    return m_pending.size() - pos > kMaxChunkLine && fail(HttpOutcome::Malformed);
+                std::string_view sizeText = std::string_view(m_pending).substr(pos, eol - pos);
+                sizeText = sizeText.substr(0, sizeText.find(';'));
+                long long size = 0;
+                if (!parseNumber(trim(sizeText), size, 16) || size > 0x7fffffffLL)
+                    return fail(HttpOutcome::Malformed);
+                pos = eol + 2;
+                if (size == 0)
+                    return complete(); // trailers are ignored
+                if (m_answer.body.size() + static_cast<std::size_t>(size) > m_maxBody)
+                    return fail(HttpOutcome::TooLarge);
+                m_left = static_cast<unsigned long long>(size);
+                m_stage = Stage::ChunkData;
+                break;
+            }
+            case Stage::ChunkData:
+                takeBody(pos, m_left);
+                if (m_left > 0)
+                    return false;
+                m_stage = Stage::ChunkEnd;
+                break;
+            case Stage::ChunkEnd:
+                if (m_pending.size() - pos < 2)
+                    return false;
+                if (m_pending.compare(pos, 2, "\r\n") != 0)
+                    return fail(HttpOutcome::Malformed);
+                pos += 2;
+                m_stage = Stage::ChunkSize;
+                break;
+            case Stage::Done:
+                return true;
+            }
+        }
+    }
+
+    std::size_t m_maxBody;
+    Stage m_stage = Stage::Head;
+    std::string m_pending;         // received bytes not taken yet (the header, a chunk line)
+    std::size_t m_scanned = 0;     // header bytes already searched for its end
+    unsigned long long m_left = 0; // body bytes still due by Content-Length, or in the chunk
+    HttpAnswer m_answer;
+};
 
 // Asks the proxy for a tunnel to the server; the bytes that came after the proxy's
 // answer belong to the tunnel and are handed back in `early`.
@@ -196,9 +354,8 @@ HttpAnswer exchange(const HttpRequest& request) {
         return failed(outcomeOfSocketError(CddbSocket::lastError()));
     }
 
-    std::string raw;
+    AnswerReader reader(request.maxBody);
     char buffer[16384];
-    const std::size_t rawLimit = request.maxBody + 64 * 1024; // header and chunk lines
     for (;;) {
         long got = 0;
         if (tls) {
@@ -219,18 +376,12 @@ HttpAnswer exchange(const HttpRequest& request) {
             return failed(outcomeOfSocketError(CddbSocket::lastError()));
         if (got == 0)
             break;
-        raw.append(buffer, static_cast<std::size_t>(got));
-        if (raw.size() > rawLimit)
-            return failed(HttpOutcome::TooLarge);
-        // A complete answer by Content-Length needs no close.
-        HttpAnswer partial = parseHttpAnswer(raw, request.maxBody);
-        if (partial.outcome != HttpOutcome::Malformed && partial.header.count("content-length"))
-            return partial;
-        if (partial.outcome != HttpOutcome::Malformed &&
-            lower(partial.header["transfer-encoding"]).find("chunked") != std::string::npos)
-            return partial;
+        // A complete answer by Content-Length or chunks needs no close, and a refused one
+        // ends here too.
+        if (reader.feed(std::string_view(buffer, static_cast<std::size_t>(got))))
+            break;
     }
-    return parseHttpAnswer(raw, request.maxBody);
+    return reader.finish();
 }
 
 } // namespace
@@ -269,66 +420,9 @@ bool parseHttpUrl(const std::string& text, HttpUrl& url) {
 }
 
 HttpAnswer parseHttpAnswer(const std::string& raw, std::size_t maxBody) {
-    HttpAnswer answer;
-    const std::size_t headerEnd = raw.find("\r\n\r\n");
-    if (headerEnd == std::string::npos)
-        return failed(HttpOutcome::Malformed);
-    std::string_view head(raw.data(), headerEnd);
-    const std::size_t firstEol = head.find("\r\n");
-    const std::string_view statusLine = head.substr(0, firstEol);
-    answer.statusLine = printable(statusLine);
-    // "HTTP/1.x NNN reason"
-    if (statusLine.size() < 12 || statusLine.substr(0, 7) != "HTTP/1." || statusLine[8] != ' ')
-        return failed(HttpOutcome::Malformed, answer.statusLine);
-    long long status = 0;
-    if (!parseNumber(statusLine.substr(9, 3), status) || status < 100)
-        return failed(HttpOutcome::Malformed, answer.statusLine);
-    answer.status = static_cast<int>(status);
-    std::string_view fields =
-        firstEol == std::string_view::npos ? std::string_view() : head.substr(firstEol + 2);
-    while (!fields.empty()) {
-        const std::size_t eol = fields.find("\r\n");
-        const std::string_view line = fields.substr(0, eol);
-        fields = eol == std::string_view::npos ? std::string_view() : fields.substr(eol + 2);
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos || colon == 0)
-            continue;
-        answer.header[lower(std::string(line.substr(0, colon)))] = trim(line.substr(colon + 1));
-    }
-    const std::string_view data = std::string_view(raw).substr(headerEnd + 4);
-    bool tooLarge = false;
-    if (lower(answer.header["transfer-encoding"]).find("chunked") != std::string::npos) {
-        if (!dechunk(data, answer.body, maxBody, tooLarge))
-            return failed(tooLarge ? HttpOutcome::TooLarge : HttpOutcome::Malformed,
-                          answer.statusLine);
-    } else if (auto it = answer.header.find("content-length"); it != answer.header.end()) {
-        long long length = 0;
-        if (!parseNumber(it->second, length))
-            return failed(HttpOutcome::Malformed, answer.statusLine);
-        if (static_cast<unsigned long long>(length) > maxBody)
-            return failed(HttpOutcome::TooLarge, answer.statusLine);
-        if (data.size() < static_cast<std::size_t>(length))
-            return failed(HttpOutcome::Malformed, answer.statusLine);
-        answer.body.assign(data.substr(0, static_cast<std::size_t>(length)));
-    } else {
-        if (data.size() > maxBody)
-            return failed(HttpOutcome::TooLarge, answer.statusLine);
-        answer.body.assign(data);
-    }
-    if (auto it = answer.header.find("retry-after"); it != answer.header.end()) {
-        long long seconds = 0;
-        if (parseNumber(it->second, seconds))
-            answer.retryAfterSeconds = static_cast<int>(std::min<long long>(seconds, 86400));
-    }
-    if (answer.status >= 200 && answer.status < 300)
-        answer.outcome = HttpOutcome::Ok;
-    else if (answer.status == 404)
-        answer.outcome = HttpOutcome::NotFound;
-    else if (answer.status == 503 || answer.status == 429)
-        answer.outcome = HttpOutcome::Unavailable;
-    else
-        answer.outcome = HttpOutcome::HttpError;
-    return answer;
+    AnswerReader reader(maxBody);
+    reader.feed(raw);
+    return reader.finish();
 }
 
 HttpAnswer httpGet(const HttpRequest& request) {

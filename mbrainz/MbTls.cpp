@@ -147,8 +147,10 @@ TlsStart TlsLink::start(const std::string& host, const std::string& trustFile, i
         const long verified = SSL_get_verify_result(s.ssl);
         if (verified != X509_V_OK) {
             ERR_clear_error();
+            // The program's own refusal, not the server's: the certificate did not lead to
+            // an authority this system trusts (or did not name the host).
             m_error = "The certificate of " + host +
-                      " could not be verified: " + X509_verify_cert_error_string(verified) + ".";
+                      " was not trusted: " + X509_verify_cert_error_string(verified) + ".";
         } else {
             m_error = "The TLS handshake with " + host + " failed: " + lastSslReason() + ".";
         }

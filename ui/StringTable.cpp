@@ -126,6 +126,10 @@ constexpr std::array kStrings{
                                       "start Calderine without WMA Support?"},
     StringEntry{IDS_CACHE_DAMAGED, "The CD information cache was damaged. It has been kept as %1 "
                                    "and a new, empty cache was started."},
+    StringEntry{IDS_CACHE_LOCKED,
+                "The CD information cache %1 is locked by another program. Calderine starts "
+                "without it: disc names still come from CD-TEXT and the servers, and the cache "
+                "is used as soon as it is free."},
     StringEntry{2000, "File: %1"},
     StringEntry{2001, "Reason: %1"},
     StringEntry{2002, "Do you want to skip this file and go on with the other files?\n(No stops "
@@ -297,7 +301,7 @@ constexpr std::array kStrings{
     StringEntry{2504, "MusicBrainz could not be reached (%1)."},
     StringEntry{2505, "MusicBrainz did not answer in time."},
     StringEntry{2506, "MusicBrainz's answer could not be read."},
-    StringEntry{2507, "MusicBrainz refused the look-up: %1"},
+    StringEntry{2507, "The MusicBrainz look-up failed: %1"},
     StringEntry{2508, "Names from MusicBrainz: %1."},
     StringEntry{2509, "The MusicBrainz and cover servers must each be empty (the public "
                       "server), a host name, host:port or an address such as "

@@ -6,6 +6,8 @@
 #include "LogCapture.h"
 #include "Processes.h"
 #include "SettingsRecord.h"
+#include "SqliteFileLock.h"
+#include "StringIds.h"
 #include "StringTable.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -204,6 +206,68 @@ TEST_F(StartUp, UnavailableCacheDoesNotStopTheLauncher) {
     EXPECT_FALSE(app.cacheOpen());
     EXPECT_TRUE(messages.messages().empty());
     EXPECT_TRUE(fs::is_directory(folder() / "CDDBCache.mdb" / "x"));
+    WaitService::setInstance(nullptr);
+}
+
+// Another program holds the cache file locked: the launcher comes without waiting for it,
+// the user is told once, and the cache is taken into use once the other program let go.
+TEST_F(StartUp, ALockedCacheIsSaidOnceAndTakenIntoUseWhenFree) {
+    WaitService::setInstance(std::make_unique<cldtest::QuickWait>(waits));
+    LibraryBinding binding(cldtest::binDir().string() + "/", "libcldrip.so", "GetClassObject");
+    ASSERT_NE(binding.entry(), nullptr) << binding.errorText();
+    {
+        // An earlier start made the cache.
+        LauncherSeen first;
+        CSuiteApp app(optionsFor(programFolder(), &binding, &first));
+        ASSERT_EQ(app.run(), 0);
+        ASSERT_TRUE(app.cacheOpen());
+    }
+    const fs::path cacheFile = folder() / "CDDBCache.mdb";
+    auto lock = std::make_unique<cldtest::SqliteFileLock>(cacheFile.string());
+    ASSERT_TRUE(lock->held());
+
+    bool shown = false;
+    bool openWhileLocked = true;
+    std::size_t messagesWhileLocked = 0;
+    bool timedOut = false;
+    CSuiteApp::Options options;
+    options.programFolder = programFolder();
+    options.ripperBinding = &binding;
+    options.onLauncherShown = [&](CLauncherDlg& launcher) {
+        shown = launcher.isVisible();
+        auto* poll = new QTimer(&launcher);
+        const auto giveUp = std::chrono::steady_clock::now() + cldtest::kHangLimit;
+        QObject::connect(poll, &QTimer::timeout, &launcher, [&, poll] {
+            CSuiteApp* app = CSuiteApp::instance();
+            if (lock && !messages.messages().empty()) {
+                // The user has been told; now the other program lets go.
+                openWhileLocked = app->cacheOpen();
+                messagesWhileLocked = messages.messages().size();
+                lock.reset();
+            } else if (!lock && app->cacheOpen()) {
+                poll->stop();
+                launcher.accept();
+            } else if (std::chrono::steady_clock::now() > giveUp) {
+                timedOut = true;
+                poll->stop();
+                launcher.accept();
+            }
+        });
+        poll->start(20);
+    };
+    CSuiteApp app(std::move(options));
+    EXPECT_EQ(app.run(), 0);
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(timedOut);
+    EXPECT_FALSE(openWhileLocked);
+    EXPECT_EQ(messagesWhileLocked, 1u);
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].stringId, cld::IDS_CACHE_LOCKED);
+    EXPECT_TRUE(messages.messages()[0].text.contains(QString::fromStdString(cacheFile.string())))
+        << messages.messages()[0].text.toStdString();
+    EXPECT_TRUE(app.cacheOpen()) << app.cache().lastError();
+    // The cache was only waited for, never taken for a damaged one.
+    EXPECT_TRUE(app.cache().damagedFileKeptAs().empty());
     WaitService::setInstance(nullptr);
 }
 

@@ -1,6 +1,7 @@
 #include "CdCacheDatabase.h"
 #include "Log.h"
 #include "Processes.h"
+#include "SqliteFileLock.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 
@@ -862,6 +863,60 @@ TEST_F(CdCacheServer, StoppedServerIsReachedAgainOnceItIsBack) {
     EXPECT_EQ(loaded->trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
     ASSERT_TRUE(db.store(sampleDisc(0x43))) << db.lastError();
     EXPECT_NE(db.load(0x43), nullptr);
+}
+
+// A cache file another process holds locked is neither waited for long nor taken for a
+// damaged one: open says it is locked, the file stays as it is, and a later open (once the
+// other process let go) finds everything that was stored.
+TEST_F(CdCacheFile, AFileLockedByAnotherProcessIsNotWaitedForNorSetAside) {
+    {
+        CdCacheDatabase db;
+        ASSERT_TRUE(open(db)) << db.lastError();
+        ASSERT_TRUE(db.store(sampleDisc(0x42))) << db.lastError();
+        db.close();
+    }
+    cldtest::SqliteFileLock lock(m_dbPath);
+    ASSERT_TRUE(lock.held());
+    CdCacheDatabase db;
+    EXPECT_FALSE(open(db));
+    EXPECT_TRUE(db.lockedAtOpen()) << db.lastError();
+    EXPECT_TRUE(db.damagedFileKeptAs().empty()) << db.damagedFileKeptAs();
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find("damaged"), std::string::npos)
+            << entry.path();
+    EXPECT_EQ(db.load(0x42), nullptr);
+
+    lock.release();
+    ASSERT_TRUE(open(db)) << db.lastError();
+    EXPECT_FALSE(db.lockedAtOpen());
+    const std::unique_ptr<CdInfoRecord> loaded = db.load(0x42);
+    ASSERT_NE(loaded, nullptr) << db.lastError();
+    EXPECT_EQ(loaded->trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
+}
+
+// The thread's pauses grow to many seconds while the server stays away; a store made a
+// second after the server is back must not wait for the thread's next turn.
+TEST_F(CdCacheServer, AStoreASecondAfterTheServerIsBackSucceeds) {
+    if (!std::getenv("CLD_SOURCE_DIR"))
+        GTEST_SKIP() << "CLD_SOURCE_DIR is not set: the test server cannot be stopped";
+    CdCacheDatabase db;
+    ASSERT_TRUE(open(db)) << db.lastError();
+    ASSERT_TRUE(db.store(sampleDisc(0x42))) << db.lastError();
+
+    struct Resume {
+        ~Resume() { testServer("resume"); }
+    } resumeAtEnd;
+    ASSERT_TRUE(testServer("halt"));
+    EXPECT_FALSE(db.store(sampleDisc(0x43)));
+    // Left alone, the thread backs off until it waits several seconds between attempts.
+    ASSERT_TRUE(cldtest::waitUntil([&] { return db.reconnectAttempts() >= 6; }));
+    ASSERT_TRUE(testServer("resume"));
+    // The user's next store, a second after the restart.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ASSERT_TRUE(db.store(sampleDisc(0x43))) << db.lastError();
+    const std::unique_ptr<CdInfoRecord> loaded = db.load(0x43);
+    ASSERT_NE(loaded, nullptr) << db.lastError();
+    EXPECT_EQ(loaded->trackTitles, (std::vector<std::string>{"One", "Two", "Three"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, CdCache, ::testing::Values(Backend::SQLite, Backend::PostgreSQL),

@@ -193,6 +193,58 @@ TEST(MbHttpParse, LengthsChunksAndRetryAfter) {
     EXPECT_FALSE(parseHttpUrl("bad host", url));
 }
 
+// An answer that declares more than the caller takes is refused as soon as the declaration
+// has come, while the server still holds the connection open; answers that come a byte at
+// a time are read whole, whatever the split.
+TEST(MbHttpReceive, DeclaredSizeOverTheLimitEndsAtOnceAndSplitAnswersReadWhole) {
+    CddbTestServer server;
+    HttpRequest request;
+    request.url.host = "127.0.0.1";
+    request.url.port = server.port();
+    request.url.path = "/ws/2/x";
+    request.maxBody = 1000;
+    // Only a hang would wait for silence: the answer must end the request by itself.
+    request.receiveTimeoutMs = cldtest::kHangLimitMs;
+    const std::string declarations[] = {
+        "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n{\"releases\":[",
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n186A0\r\n{\"rel",
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n3E6\r\n",
+    };
+    int held = 0;
+    for (const std::string& head : declarations) {
+        server.queue({{{head, 0}}, cldtest::kHangLimitMs});
+        const HttpAnswer answer = httpGet(request);
+        EXPECT_EQ(answer.outcome, HttpOutcome::TooLarge) << head;
+        EXPECT_TRUE(answer.body.empty());
+        ++held;
+        EXPECT_TRUE(cldtest::waitUntil([&] { return server.handled() == held; }));
+        EXPECT_EQ(server.closedByClient(), held) << "the server was still holding: " << head;
+    }
+
+    const std::string body(900, 'x');
+    std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (std::size_t at = 0; at < body.size(); at += 300)
+        chunked += "12C;ext=1\r\n" + body.substr(at, 300) + "\r\n";
+    chunked += "0\r\nX-Trailer: t\r\n\r\n";
+    const std::string byLength =
+        "HTTP/1.1 200 OK\r\nContent-Length: 900\r\nRetry-After: 3\r\n\r\n" + body +
+        "trailing bytes past the length";
+    for (const std::string& whole : {chunked, byLength}) {
+        CddbTestServer::Script bytewise;
+        for (char c : whole)
+            bytewise.pieces.push_back({std::string(1, c), 0});
+        server.queue(bytewise);
+        const HttpAnswer answer = httpGet(request);
+        EXPECT_EQ(answer.outcome, HttpOutcome::Ok) << answer.statusLine;
+        EXPECT_EQ(answer.body, body);
+    }
+    // Past the limit by the bytes themselves, without a declared size.
+    server.queueAnswer("HTTP/1.1 200 OK\r\n\r\n" + std::string(1001, 'y'));
+    EXPECT_EQ(httpGet(request).outcome, HttpOutcome::TooLarge);
+    server.queueAnswer("HTTP/1.1 200 OK\r\n\r\n" + std::string(1000, 'y'));
+    EXPECT_EQ(httpGet(request).body.size(), 1000u);
+}
+
 TEST_F(MbClientTest, OneReleaseAndTheRequestThatAskedForIt) {
     const MbToc toc = threeTracks();
     const std::string id = musicBrainzDiscId(toc);
