@@ -103,6 +103,7 @@ public:
             end.stringId = inputAtFault ? 195 : started ? IDS_WRITE_FAILED : 196;
             end.file = inputAtFault ? m_input : m_output;
             end.reason = failureReason(code);
+            end.detail = code;
             return cld::BatchOutcome::Failed;
         }
         return m_cut ? cld::BatchOutcome::Stopped : cld::BatchOutcome::Converted;
@@ -159,13 +160,18 @@ public:
             end.stringId = f.stringId;
             end.file = f.inputAtFault ? m_job.GetInput() : m_job.GetOutput();
             end.reason = failureReason(m_job.GetErrorDetail());
+            end.detail = m_job.GetErrorDetail();
+            end.bytesDone = m_job.GetBytesDone();
             return cld::BatchOutcome::Failed;
         }
+        m_ends[item].bytesDone = m_job.GetBytesDone();
         return m_cut ? cld::BatchOutcome::Stopped : cld::BatchOutcome::Converted;
     }
     int BarPosition() const override { return m_job.GetProgress(); }
     std::string Input() const override { return m_job.GetInput(); }
     std::string Output() const override { return m_job.GetOutput(); }
+    bool HasCounters() const override { return true; }
+    uint64_t BytesDone() const override { return m_job.IsRunning() ? m_job.GetBytesDone() : 0; }
 
 private:
     CEncoderProgressDlg& m_dialog;
@@ -187,6 +193,10 @@ CEncoderProgressDlg::CEncoderProgressDlg(JobContext& context, const JobParameter
         const int setting = context.settings.errorCorrection();
         context.driveSettings->SetErrorCorrection(setting == 0 ? 0 : setting == 2 ? 5 : 1);
     }
+    // Figures a mode does not measure (the encoder gives no remaining time and no speed)
+    // show a dash.
+    for (const int id : {IDC_ESTIMATED, IDC_OUTPUT_SIZE, IDC_PERFORMANCE})
+        setText(id, QStringLiteral("-"));
 }
 
 CEncoderProgressDlg::~CEncoderProgressDlg() {
@@ -240,7 +250,6 @@ std::vector<WmaEncodeJob*> CEncoderProgressDlg::encoders(int width) {
 void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
     const int count = static_cast<int>(files.size());
     beginFileBatch(count);
-    bar(IDC_OVERALL_BAR)->setRange(0, count);
     const int width = parallelWidth(files.size());
     std::vector<FileEnd> ends;
     std::vector<std::unique_ptr<EncodeSlot>> workers;
@@ -257,12 +266,13 @@ void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
     }
     if (end == FileBatchEnd::Completed)
         finishCompleted();
+    else
+        finishStopped();
 }
 
 void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
     const int count = static_cast<int>(files.size());
     beginFileBatch(count);
-    bar(IDC_OVERALL_BAR)->setRange(0, count);
     const int width = parallelWidth(files.size());
     std::vector<FileEnd> ends;
     std::vector<std::unique_ptr<DecodeSlot>> workers;
@@ -282,6 +292,8 @@ void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
     }
     if (end == FileBatchEnd::Completed)
         finishCompleted();
+    else
+        finishStopped();
 }
 
 void CEncoderProgressDlg::runBatch() {
@@ -633,12 +645,42 @@ void CEncoderProgressDlg::runDecode() {
 }
 
 void CEncoderProgressDlg::refreshFigures() {
+    if (isFileBatch() && decoding()) {
+        WmaDecodeJob& decoder = shownDecoder();
+        if (decoder.IsRunning())
+            bar(IDC_CURRENT_BAR)->setPos(decoder.GetProgress());
+        showFileBatchFigures();
+        showDiskSpace(m_params.outputPath);
+        return;
+    }
+    if (isFileBatch()) {
+        if (!m_encoder)
+            return;
+        try {
+            CProgressBar* current = bar(IDC_CURRENT_BAR);
+            WmaEncodeJob& encoder = shownEncoder();
+            const WmaEncodeJob::Figures f = encoder.RefreshStatistics(current->upper());
+            if (encoder.IsEncoding()) {
+                current->setPos(f.barPosition);
+                setText(IDC_MEDIA_BITRATE, f.bitrateText);
+            }
+        } catch (const WMException& e) {
+            reportEncoderFailure(e.GetCode());
+            requestAbort();
+            return;
+        }
+        showFileBatchFigures();
+        showDiskSpace(m_params.outputPath);
+        return;
+    }
     showTimes(-1);
     if (decoding()) {
         WmaDecodeJob& decoder = shownDecoder();
         bar(IDC_CURRENT_BAR)->setPos(decoder.GetProgress());
         showTimes(decoder.GetRemainingSeconds());
-        setText(IDC_PERFORMANCE, kilobytesPerSecondText(decoder.GetKilobytesPerSecond()));
+        if (const uint32_t kilobytes = decoder.GetKilobytesPerSecond())
+            setText(IDC_PERFORMANCE, kilobytesPerSecondText(kilobytes));
+        showOutputSize(m_params.outputPath);
         showDiskSpace(m_params.outputPath);
         return;
     }
