@@ -270,10 +270,6 @@ void CBatchProgressDlg::showDiskSpace(const std::string& path) {
     }
 }
 
-void CBatchProgressDlg::showOutputSize(const std::string& output) {
-    setText(IDC_OUTPUT_SIZE, megabytesText(static_cast<int64_t>(bytesWritten(output))));
-}
-
 void CBatchProgressDlg::setBarsToEnd() {
     for (int id : {IDC_CURRENT_BAR, IDC_OVERALL_BAR}) {
         CProgressBar* b = bar(id);
@@ -509,8 +505,10 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
                                 std::vector<std::string>& keptPartials, int waitMs) {
     const size_t count = files.size();
     ends.assign(count, FileEnd{});
+    // A single file goes to the output chosen for it; a batch names its outputs.
     const std::vector<std::string> outputs =
-        cld::batchOutputNames(files, m_params.outputPath, outputExtension);
+        isFileBatch() ? cld::batchOutputNames(files, m_params.outputPath, outputExtension)
+                      : std::vector<std::string>(count, m_params.outputPath);
     for (size_t i = 0; i < count; ++i)
         ends[i].output = outputs[i];
     cld::ParallelBatch batch(count, std::vector<cld::BatchSlot*>(workers.begin(), workers.end()));
@@ -566,9 +564,11 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
             } else if (o == cld::BatchOutcome::Failed && !m_abort && !stoppedAfterFailure) {
                 const FileEnd& e = ends[i];
                 // Every later file would fail for want of room as well: say so and stop.
+                // A single file has nothing to skip to.
                 const bool diskFull = cld::isDiskFull(e.detail);
-                if (!reportFileFailure(e.stringId, e.file, e.reason, !diskFull, files[i],
-                                       diskFull ? IDS_DISK_FULL_STOP : 0)) {
+                if (!reportFileFailure(e.stringId, e.file, e.reason, isFileBatch() && !diskFull,
+                                       files[i],
+                                       isFileBatch() && diskFull ? IDS_DISK_FULL_STOP : 0)) {
                     stoppedAfterFailure = !m_abort;
                     batch.stop();
                 }

@@ -68,8 +68,6 @@ protected:
     void showFileCount(int index, int count);
     void showTimes(int64_t remainingSeconds);
     void showDiskSpace(const std::string& path);
-    // The bytes the job has written to `output` so far (its temporary file while it works).
-    void showOutputSize(const std::string& output);
     void setBarsToEnd();
     // Shows "Process completed." (after the bars reached their ends); in a batch of several
     // files it also says how many were converted and names the skipped ones.
@@ -126,7 +124,8 @@ protected:
     // How a file batch ended: every file had its turn, the user's Abort, or a stop after a
     // failure (the user's "No", or a full disk).
     enum class FileBatchEnd { Completed, Aborted, Stopped };
-    // Converts `files` on `workers`, up to one file per worker at once, in input order: shows
+    // Converts `files` on `workers`, up to one file per worker at once, in input order (in the
+    // single-file modes the one input to the chosen output, without a question): shows
     // the files in work ("3-4 of 100"), the file started first on the current bar and the
     // finished files on the overall bar, reports failures in input order (asking whether
     // to skip each) and stops every job on Abort. `ends` (one per file) starts with each

@@ -248,8 +248,8 @@ std::vector<WmaEncodeJob*> CEncoderProgressDlg::encoders(int width) {
 }
 
 void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
-    const int count = static_cast<int>(files.size());
-    beginFileBatch(count);
+    if (isFileBatch())
+        beginFileBatch(static_cast<int>(files.size()));
     const int width = parallelWidth(files.size());
     std::vector<FileEnd> ends;
     std::vector<std::unique_ptr<EncodeSlot>> workers;
@@ -266,13 +266,13 @@ void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
     }
     if (end == FileBatchEnd::Completed)
         finishCompleted();
-    else
+    else if (isFileBatch())
         finishStopped();
 }
 
 void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
-    const int count = static_cast<int>(files.size());
-    beginFileBatch(count);
+    if (isFileBatch())
+        beginFileBatch(static_cast<int>(files.size()));
     const int width = parallelWidth(files.size());
     std::vector<FileEnd> ends;
     std::vector<std::unique_ptr<DecodeSlot>> workers;
@@ -292,7 +292,7 @@ void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
     }
     if (end == FileBatchEnd::Completed)
         finishCompleted();
-    else
+    else if (isFileBatch())
         finishStopped();
 }
 
@@ -424,16 +424,11 @@ void CEncoderProgressDlg::runFiles() {
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(m_params.outputPath);
     if (!isFileBatch()) {
+        // One file: the WAV check says what it finds, then the scheduler of the batches
+        // runs it, so that it ends as they do.
         bar(IDC_CURRENT_BAR)->setRange(0, 100);
-        bar(IDC_OVERALL_BAR)->setRange(0, 100);
         checkInput(m_params.inputPath, true);
-        if (!startEncoding(*m_encoder, m_params.inputPath, m_params.outputPath, false, {}, false))
-            return;
-        const JobEnd end = waitForEncoder(*m_encoder, m_params.inputPath, m_params.outputPath, 500);
-        if (end == JobEnd::Aborted)
-            reportAbort();
-        if (end == JobEnd::Done)
-            finishCompleted();
+        encodeFiles({m_params.inputPath});
         return;
     }
     std::vector<std::string> files;
@@ -581,59 +576,13 @@ void CEncoderProgressDlg::runCd() {
     finishCompleted();
 }
 
-CEncoderProgressDlg::JobEnd CEncoderProgressDlg::decodeOne(const std::string& input,
-                                                           const std::string& output) {
-    setText(IDC_INPUT_FILE, input);
-    setText(IDC_OUTPUT_FILE, output);
-    m_fileStart = std::time(nullptr);
-    if (m_abort)
-        return JobEnd::Aborted;
-    if (m_decoder->Open(input, output) == 0 || m_decoder->Start() == 0)
-        return JobEnd::Failed;
-    m_context.waits().pump();
-    while (m_decoder->IsRunning()) {
-        if (m_abort) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            m_decoder->Stop();
-            QApplication::restoreOverrideCursor();
-            return JobEnd::Aborted;
-        }
-        const int percent = m_decoder->GetProgress();
-        bar(IDC_CURRENT_BAR)->setPos(percent);
-        if (m_mode == 5)
-            bar(IDC_OVERALL_BAR)->setPos(percent);
-        waitUntil(50, [this] { return !m_decoder->IsRunning(); });
-    }
-    // Abort pressed as the decoder ended by itself: nothing more is started.
-    if (m_abort)
-        return JobEnd::Aborted;
-    if (m_decoder->GetErrorCode() != 0)
-        return JobEnd::Failed;
-    bar(IDC_CURRENT_BAR)->setPos(100);
-    return JobEnd::Done;
-}
-
 void CEncoderProgressDlg::runDecode() {
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     bar(IDC_CURRENT_BAR)->setPos(0);
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(m_params.outputPath);
-    auto reportFailure = [this](bool askToSkip) {
-        const JobFailure f = jobFailure(JobKind::WmaDecode, m_decoder->GetErrorCode(),
-                                        m_decoder->GetErrorDetail(), m_decoder->GetBytesDone() > 0);
-        return reportFileFailure(
-            f.stringId, f.inputAtFault ? m_decoder->GetInput() : m_decoder->GetOutput(),
-            failureReason(m_decoder->GetErrorDetail()), askToSkip, m_decoder->GetInput());
-    };
     if (!isFileBatch()) {
-        bar(IDC_OVERALL_BAR)->setRange(0, 100);
-        const JobEnd end = decodeOne(m_params.inputPath, m_params.outputPath);
-        if (end == JobEnd::Aborted)
-            reportAbort();
-        if (end == JobEnd::Failed)
-            reportFailure(false);
-        if (end == JobEnd::Done)
-            finishCompleted();
+        decodeFiles({m_params.inputPath});
         return;
     }
     const std::vector<std::string> files = batchFiles(".wma");
@@ -645,7 +594,7 @@ void CEncoderProgressDlg::runDecode() {
 }
 
 void CEncoderProgressDlg::refreshFigures() {
-    if (isFileBatch() && decoding()) {
+    if (decoding()) {
         WmaDecodeJob& decoder = shownDecoder();
         if (decoder.IsRunning())
             bar(IDC_CURRENT_BAR)->setPos(decoder.GetProgress());
@@ -653,7 +602,7 @@ void CEncoderProgressDlg::refreshFigures() {
         showDiskSpace(m_params.outputPath);
         return;
     }
-    if (isFileBatch()) {
+    if (m_mode != 1) {
         if (!m_encoder)
             return;
         try {
@@ -680,7 +629,6 @@ void CEncoderProgressDlg::refreshFigures() {
         showTimes(decoder.GetRemainingSeconds());
         if (const uint32_t kilobytes = decoder.GetKilobytesPerSecond())
             setText(IDC_PERFORMANCE, kilobytesPerSecondText(kilobytes));
-        showOutputSize(m_params.outputPath);
         showDiskSpace(m_params.outputPath);
         return;
     }

@@ -222,15 +222,6 @@ CMP3EncoderProgressDlg::JobEnd CMP3EncoderProgressDlg::waitForJob(CodecJob& job,
     return JobEnd::Done;
 }
 
-CMP3EncoderProgressDlg::JobEnd
-CMP3EncoderProgressDlg::runJob(CodecJob& job, const std::string& input, const std::string& output) {
-    if (m_abort)
-        return JobEnd::Aborted;
-    if (!startJob(job, input, output))
-        return m_abort ? JobEnd::Aborted : JobEnd::Failed;
-    return waitForJob(job, decoding() ? 50 : 1000);
-}
-
 void CMP3EncoderProgressDlg::runBatch() {
     if (m_mode == 1)
         runCd();
@@ -239,20 +230,12 @@ void CMP3EncoderProgressDlg::runBatch() {
 }
 
 void CMP3EncoderProgressDlg::runFiles() {
-    CodecJob& job = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     bar(IDC_CURRENT_BAR)->setPos(0);
     bar(IDC_OVERALL_BAR)->setPos(0);
     if (!isFileBatch()) {
-        bar(IDC_OVERALL_BAR)->setRange(0, 100);
-        showDiskSpace(m_params.outputPath);
-        const JobEnd end = runJob(job, m_params.inputPath, m_params.outputPath);
-        if (end == JobEnd::Aborted && decoding())
-            reportAbort();
-        if (end == JobEnd::Failed)
-            reportJobFailure(job, false);
-        if (end == JobEnd::Done)
-            finishCompleted();
+        // One file: the scheduler of the batches with one file, so that it ends as they do.
+        runFileBatchOf({m_params.inputPath});
         return;
     }
     const std::vector<std::string> files = decoding() ? batchFiles(".mp3") : batchAudioFiles();
@@ -273,8 +256,8 @@ void CMP3EncoderProgressDlg::runFiles() {
 }
 
 void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& files) {
-    const int count = static_cast<int>(files.size());
-    beginFileBatch(count);
+    if (isFileBatch())
+        beginFileBatch(static_cast<int>(files.size()));
     showDiskSpace(m_params.outputPath);
     const int width = parallelWidth(files.size());
     std::vector<FileEnd> ends;
@@ -303,7 +286,7 @@ void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& file
     }
     if (end == FileBatchEnd::Completed)
         finishCompleted();
-    else
+    else if (isFileBatch())
         finishStopped();
 }
 
@@ -463,7 +446,7 @@ void CMP3EncoderProgressDlg::runCd() {
 
 void CMP3EncoderProgressDlg::refreshFigures() {
     CodecJob& job = shownJob();
-    if (isFileBatch()) {
+    if (m_mode != 1) {
         // The figures of the whole batch; the current bar follows the file shown.
         if (job.IsRunning())
             bar(IDC_CURRENT_BAR)->setPos(job.GetProgress());
@@ -475,8 +458,6 @@ void CMP3EncoderProgressDlg::refreshFigures() {
         return;
     }
     showTimes(-1);
-    if (m_mode != 1)
-        showOutputSize(m_params.outputPath);
     if (decoding()) {
         bar(IDC_CURRENT_BAR)->setPos(job.GetProgress());
         showTimes(job.GetRemainingSeconds());

@@ -481,7 +481,9 @@ TEST_F(Batch, Mp3DecodeMessagesForEmptyFoldersBrokenFilesAndAbort) {
     abortWhenExists(aborted, env.path("l.wav"));
     aborted.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{191});
-    EXPECT_TRUE(fs::exists(env.path("l.wav"))); // the partial output stays
+    // The partial output stays, as NAME.part.
+    EXPECT_FALSE(fs::exists(env.path("l.wav")));
+    EXPECT_EQ(codecOf(env.path("l.wav.part")), "pcm_s16le");
 }
 
 TEST_F(Batch, WavAndMp3FileToWma) {
@@ -571,23 +573,29 @@ TEST_F(Batch, AbortInWmaEncodingSaysSo) {
                             createMediaEncoder(env.context));
     abortWhenExists(dlg, env.path("long.wma"));
     dlg.exec();
-    EXPECT_EQ(env.messageIds(), std::vector<int>{191});
-    EXPECT_EQ(env.script->messages[0].text, "Process aborted by user !");
-    EXPECT_TRUE(fs::exists(env.path("long.wma")));
-    EXPECT_LT(durationOf(env.path("long.wma")), 230.0);
+    ASSERT_EQ(env.messageIds(), std::vector<int>{191});
+    const QString text = env.script->messages[0].text;
+    EXPECT_TRUE(text.startsWith("Process aborted by user !")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(env.path("long.wma.part").string())));
+    EXPECT_FALSE(fs::exists(env.path("long.wma")));
+    EXPECT_LT(durationOf(env.path("long.wma.part")), 230.0);
 }
 
+// A single file cut short by Abort ends as a file of a batch does: kept as NAME.part, never
+// under its final name, and named in the abort message.
 TEST_F(Batch, AbortInTheSingleFileModes) {
     writeTestWav(env.path("long.wav"), 60);
-    // File -> MP3 closes without a message; the partial MP3 stays.
     CMP3EncoderProgressDlg mp3(env.context, fileJob(env.path("long.wav"), env.path("long.mp3")), 3);
     abortWhenExists(mp3, env.path("long.mp3"));
     mp3.exec();
-    EXPECT_TRUE(env.messageIds().empty());
-    EXPECT_EQ(codecOf(env.path("long.mp3")), "mp3");
-    EXPECT_LT(durationOf(env.path("long.mp3")), 59.0);
+    ASSERT_EQ(env.messageIds(), std::vector<int>{191});
+    EXPECT_TRUE(env.script->messages[0].text.contains(
+        QString::fromStdString(env.path("long.mp3.part").string())));
+    EXPECT_FALSE(fs::exists(env.path("long.mp3")));
+    EXPECT_EQ(codecOf(env.path("long.mp3.part")), "mp3");
+    EXPECT_LT(durationOf(env.path("long.mp3.part")), 59.0);
 
-    // WMA -> WAV says so; the partial WAV stays.
+    env.script->messages.clear();
     ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("long.wav")) +
                                " -c:a wmav2 " + codectest::quote(env.path("long.wma"))),
               0);
@@ -596,7 +604,8 @@ TEST_F(Batch, AbortInTheSingleFileModes) {
     abortWhenExists(wma, env.path("back.wav"));
     wma.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{191});
-    EXPECT_TRUE(fs::exists(env.path("back.wav")));
+    EXPECT_FALSE(fs::exists(env.path("back.wav")));
+    EXPECT_EQ(codecOf(env.path("back.wav.part")), "pcm_s16le");
     EXPECT_FALSE(wma.completed());
 }
 
@@ -651,8 +660,8 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
                     // cut short (held at its start), and closes without a word when the
                     // held file was complete.
                     const bool cut = point == CodecJob::WorkerPoint::Started;
-                    EXPECT_EQ(env.messageIds(), m.mode == 4 || cut ? std::vector<int>{191}
-                                                                   : std::vector<int>{});
+                    EXPECT_EQ(env.messageIds(),
+                              m.mode == 4 || cut ? std::vector<int>{191} : std::vector<int>{});
                     EXPECT_EQ(fs::exists(out / (held + m.extension + ".part")), cut);
                     EXPECT_EQ(fs::exists(out / (held + m.extension)), !cut);
                     for (const std::string later : {"b", "c"}) {
