@@ -452,7 +452,7 @@ void CBatchProgressDlg::showFileBatchFigures() {
         if (past)
             done += static_cast<double>(st.weights[i]);
         if (o == cld::BatchOutcome::Converted)
-            written += sizeOf(ends[i].output);
+            written += ends[i].outputBytes;
         if (o == cld::BatchOutcome::Converted || o == cld::BatchOutcome::Failed ||
             o == cld::BatchOutcome::Stopped) {
             bytes += ends[i].bytesDone;
@@ -478,7 +478,9 @@ void CBatchProgressDlg::showFileBatchFigures() {
         bar(IDC_OVERALL_BAR)->setPos(static_cast<int>(share * kOverallSteps));
 
     const std::time_t now = std::time(nullptr);
-    setText(IDC_ELAPSED, running.empty() ? std::string(kDash) : clockText(now - m_fileStart));
+    // Between two files the time of the last one stays.
+    if (!running.empty())
+        setText(IDC_ELAPSED, clockText(now - m_fileStart));
     setText(IDC_TOTAL_ELAPSED, clockText(now - m_jobStart));
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - st.started).count();
@@ -546,6 +548,8 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
             if (settled[i] || o == cld::BatchOutcome::Running)
                 continue;
             settled[i] = true;
+            if (o == cld::BatchOutcome::Converted)
+                ends[i].outputBytes = sizeOf(ends[i].output);
             if (o != cld::BatchOutcome::Stopped || ends[i].output.empty())
                 continue;
             if (stoppedAfterFailure && !m_abort) {

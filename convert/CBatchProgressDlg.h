@@ -120,6 +120,7 @@ protected:
         // The job's counters when it ended (see FileSlot).
         uint64_t bytesDone = 0;
         uint64_t samplesDone = 0;
+        uint64_t outputBytes = 0; // the size of a converted file's output
     };
     // How a file batch ended: every file had its turn, the user's Abort, or a stop after a
     // failure (the user's "No", or a full disk).
