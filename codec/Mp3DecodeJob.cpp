@@ -248,7 +248,8 @@ void Mp3DecodeJob::Work() {
     CloseAll();
     {
         std::lock_guard lock(m_lock);
-        if (!error)
+        // A stopped job keeps the share it reached: its file is not whole.
+        if (!error && !m_abort)
             m_progress = 100;
     }
     ReachPoint(WorkerPoint::Finishing);

@@ -63,6 +63,12 @@ enum OwnStringId : int {
     IDS_REPLACE_ASK = 2006,
     IDS_N_FILES = 2007,
     IDS_WRITE_FAILED = 2008,
+    // How a batch of several files ends when it stops before its end, what a full disk
+    // does to it, and an output that would replace its own input.
+    IDS_BATCH_STOPPED = 2009,
+    IDS_FILES_NOT_CONVERTED = 2010,
+    IDS_DISK_FULL_STOP = 2011,
+    IDS_OUTPUT_IS_INPUT = 2012,
 
     // Recording and capture: devices and how a recording or a video conversion ended.
     IDS_NO_CAPTURE_DEVICE = 2100,

@@ -10,6 +10,7 @@
 #include "JobContext.h"
 #include "Log.h"
 #include "MessageService.h"
+#include "OutputFile.h"
 #include "ProgressFigures.h"
 #include "SafeFiles.h"
 #include "SettingsRecord.h"
@@ -30,6 +31,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -69,6 +71,30 @@ GrabSnapshot snapshot(CDRipObject& rip) {
 }
 
 constexpr int kWaitStep = 10;
+
+// The overall bar of a file batch counts in thousandths of the batch's audio.
+constexpr int kOverallSteps = 1000;
+
+uint64_t sizeOf(const std::string& path) {
+    std::error_code ec;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<uint64_t>(size);
+}
+
+// The bytes an output in work has on disk: its temporary file while it is written.
+uint64_t bytesWritten(const std::string& output) {
+    const uint64_t temp = sizeOf(OutputFile::TempPathFor(output));
+    return temp > 0 ? temp : sizeOf(output);
+}
+
+QString joinedNames(const std::vector<std::string>& files) {
+    QStringList names;
+    for (const std::string& file : files)
+        names << QString::fromStdString(file);
+    return names.join(QStringLiteral("\n"));
+}
+
+constexpr char kDash[] = "-";
 
 // The ripper's result for the one track of the last grab; false when it kept none.
 bool lastTrackResult(CDRipObject& rip, GrabTrackResult& out) {
@@ -273,27 +299,40 @@ void CBatchProgressDlg::finishCompleted() {
     }
     QString text = AppResources::string(156) + QStringLiteral("\n\n") +
                    AppResources::string(IDS_FILES_CONVERTED).arg(m_converted).arg(m_total);
-    if (!m_skipped.empty()) {
-        QStringList names;
-        for (const std::string& file : m_skipped)
-            names << QString::fromStdString(file);
+    if (!m_skipped.empty())
         text += QStringLiteral("\n") +
-                AppResources::string(IDS_FILES_SKIPPED).arg(names.join(QStringLiteral("\n")));
-    }
+                AppResources::string(IDS_FILES_SKIPPED).arg(joinedNames(m_skipped));
     QApplication::restoreOverrideCursor();
     m_context.messages().show(
         Message{156, text, MessageIcon::Information, MessageButtons::Ok, this});
+}
+
+void CBatchProgressDlg::finishStopped() {
+    refreshFigures();
+    m_timer->stop();
+    QString text = AppResources::string(IDS_BATCH_STOPPED) + QStringLiteral("\n\n") +
+                   AppResources::string(IDS_FILES_CONVERTED).arg(m_converted).arg(m_total);
+    if (!m_skipped.empty())
+        text += QStringLiteral("\n") +
+                AppResources::string(IDS_FILES_SKIPPED).arg(joinedNames(m_skipped));
+    if (!m_notConverted.empty())
+        text += QStringLiteral("\n") +
+                AppResources::string(IDS_FILES_NOT_CONVERTED).arg(joinedNames(m_notConverted));
+    QApplication::restoreOverrideCursor();
+    m_context.messages().show(
+        Message{IDS_BATCH_STOPPED, text, MessageIcon::Information, MessageButtons::Ok, this});
 }
 
 void CBatchProgressDlg::beginFileBatch(int total) {
     m_total = total;
     m_converted = 0;
     m_skipped.clear();
+    m_notConverted.clear();
 }
 
 bool CBatchProgressDlg::reportFileFailure(int stringId, const std::string& file,
                                           const std::string& reason, bool askToSkip,
-                                          const std::string& input) {
+                                          const std::string& input, int addedStringId) {
     QString text = AppResources::string(stringId);
     if (text.isEmpty())
         text = QStringLiteral("Message %1").arg(stringId);
@@ -302,6 +341,8 @@ bool CBatchProgressDlg::reportFileFailure(int stringId, const std::string& file,
     if (!reason.empty())
         text += QStringLiteral("\n") +
                 AppResources::string(IDS_FAILED_REASON).arg(QString::fromStdString(reason));
+    if (addedStringId != 0)
+        text += QStringLiteral("\n\n") + AppResources::string(addedStringId);
     if (askToSkip)
         text += QStringLiteral("\n\n") + AppResources::string(IDS_SKIP_FILE_ASK);
     QApplication::restoreOverrideCursor();
@@ -442,26 +483,117 @@ void CBatchProgressDlg::reportAbortKeeping(const std::vector<std::string>& keptP
         Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
 }
 
+// What the figures of a running file batch are made of.
+struct CBatchProgressDlg::FileBatchState {
+    const cld::ParallelBatch* batch = nullptr;
+    const std::vector<FileEnd>* ends = nullptr;
+    // Each file's share of the batch's audio: its size in bytes (at least 1).
+    std::vector<uint64_t> weights;
+    uint64_t totalWeight = 0;
+    std::chrono::steady_clock::time_point started;
+    // Whether the jobs keep counters of the audio they handled.
+    bool counters = false;
+};
+
+void CBatchProgressDlg::showFileBatchFigures() {
+    if (!m_fileBatch)
+        return;
+    const FileBatchState& st = *m_fileBatch;
+    const cld::ParallelBatch& batch = *st.batch;
+    const std::vector<FileEnd>& ends = *st.ends;
+    // Share done: the files the batch is past (converted, or failed and reported), and the
+    // part done of each file in work.
+    double done = 0;
+    uint64_t written = 0;
+    uint64_t bytes = 0;
+    uint64_t samples = 0;
+    for (size_t i = 0; i < batch.count(); ++i) {
+        const cld::BatchOutcome o = batch.outcomeOf(i);
+        const bool past = o == cld::BatchOutcome::Converted ||
+                          (o == cld::BatchOutcome::Failed && i < batch.takenCount());
+        if (past)
+            done += static_cast<double>(st.weights[i]);
+        if (o == cld::BatchOutcome::Converted)
+            written += ends[i].outputBytes;
+        if (o == cld::BatchOutcome::Converted || o == cld::BatchOutcome::Failed ||
+            o == cld::BatchOutcome::Stopped) {
+            bytes += ends[i].bytesDone;
+            samples += ends[i].samplesDone;
+        }
+    }
+    const std::vector<size_t> running = batch.running();
+    for (size_t i : running) {
+        const auto* slot = static_cast<const FileSlot*>(batch.slotOf(i));
+        if (!slot)
+            continue;
+        const int upper = std::max(slot->BarUpper(), 1);
+        const int pos = std::clamp(slot->BarPosition(), 0, upper);
+        done += static_cast<double>(st.weights[i]) * pos / upper;
+        written += bytesWritten(ends[i].output);
+        bytes += slot->BytesDone();
+        samples += slot->SamplesDone();
+    }
+    const double share =
+        st.totalWeight > 0 ? std::min(1.0, done / static_cast<double>(st.totalWeight)) : 0.0;
+    // After Abort or a stop the bar stays where the batch was.
+    if (!m_abort && !batch.isStopped())
+        bar(IDC_OVERALL_BAR)->setPos(static_cast<int>(share * kOverallSteps));
+
+    const std::time_t now = std::time(nullptr);
+    // Between two files the time of the last one stays.
+    if (!running.empty())
+        setText(IDC_ELAPSED, clockText(now - m_fileStart));
+    setText(IDC_TOTAL_ELAPSED, clockText(now - m_jobStart));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - st.started).count();
+    if (share > 0 && share < 1 && seconds > 0.5)
+        setText(IDC_ESTIMATED,
+                clockText(static_cast<int64_t>(seconds * (1 - share) / share + 0.5)));
+    else
+        setText(IDC_ESTIMATED, share >= 1 ? clockText(0) : std::string(kDash));
+    setText(IDC_OUTPUT_SIZE, megabytesText(static_cast<int64_t>(written)));
+    if (st.counters && seconds > 0.5) {
+        setText(IDC_PERFORMANCE,
+                kilobytesPerSecondText(static_cast<uint32_t>(bytes / seconds / 1024)));
+        setText(IDC_SAMPLES, samplesPerSecondText(static_cast<uint32_t>(samples / seconds)));
+    } else {
+        setText(IDC_PERFORMANCE, QString::fromLatin1(kDash));
+        setText(IDC_SAMPLES, QString::fromLatin1(kDash));
+    }
+}
+
 CBatchProgressDlg::FileBatchEnd
 CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
                                 const std::string& outputExtension,
                                 const std::vector<FileSlot*>& workers, std::vector<FileEnd>& ends,
                                 std::vector<std::string>& keptPartials, int waitMs) {
     const size_t count = files.size();
-    // One job at a time keeps a file cut short by Abort under its name, as it always did.
-    const bool parallel = workers.size() > 1;
     ends.assign(count, FileEnd{});
+    // A single file goes to the output chosen for it; a batch names its outputs.
     const std::vector<std::string> outputs =
-        cld::batchOutputNames(files, m_params.outputPath, outputExtension);
+        isFileBatch() ? cld::batchOutputNames(files, m_params.outputPath, outputExtension)
+                      : std::vector<std::string>(count, m_params.outputPath);
     for (size_t i = 0; i < count; ++i)
         ends[i].output = outputs[i];
     cld::ParallelBatch batch(count, std::vector<cld::BatchSlot*>(workers.begin(), workers.end()));
+    FileBatchState state;
+    state.batch = &batch;
+    state.ends = &ends;
+    state.started = std::chrono::steady_clock::now();
+    for (const std::string& file : files) {
+        state.weights.push_back(std::max<uint64_t>(sizeOf(file), 1));
+        state.totalWeight += state.weights.back();
+    }
+    state.counters = !workers.empty() && workers.front()->HasCounters();
+    m_fileBatch = &state;
     std::vector<bool> settled(count, false);
     size_t firstUnsettled = 0;
-    bool stoppedByAnswer = false;
+    bool stoppedAfterFailure = false;
     bool waitCursor = false;
     CProgressBar* overall = bar(IDC_OVERALL_BAR);
     CProgressBar* current = bar(IDC_CURRENT_BAR);
+    overall->setRange(0, kOverallSteps);
+    overall->setPos(0);
     for (;;) {
         if (m_abort && !batch.isStopped()) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -469,8 +601,8 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
             batch.stop();
         }
         batch.poll();
-        // Files cut short: never left under their final names when several ran at once
-        // (kept aside on Abort, removed after a "No").
+        // Files cut short are never left under their final names: kept aside on Abort,
+        // removed after a stop for a failure.
         for (size_t i = firstUnsettled; i < count; ++i) {
             const cld::BatchOutcome o = batch.outcomeOf(i);
             if (o == cld::BatchOutcome::Waiting)
@@ -478,9 +610,11 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
             if (settled[i] || o == cld::BatchOutcome::Running)
                 continue;
             settled[i] = true;
-            if (o != cld::BatchOutcome::Stopped || !parallel || ends[i].output.empty())
+            if (o == cld::BatchOutcome::Converted)
+                ends[i].outputBytes = sizeOf(ends[i].output);
+            if (o != cld::BatchOutcome::Stopped || ends[i].output.empty())
                 continue;
-            if (stoppedByAnswer && !m_abort) {
+            if (stoppedAfterFailure && !m_abort) {
                 std::remove(ends[i].output.c_str());
             } else if (const std::string kept = keepAsPartial(ends[i].output); !kept.empty()) {
                 keptPartials.push_back(kept);
@@ -490,14 +624,18 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
             ++firstUnsettled;
         while (const std::optional<size_t> item = batch.takeNext()) {
             const size_t i = *item;
-            overall->setPos(static_cast<int>(batch.takenCount()));
             const cld::BatchOutcome o = batch.outcomeOf(i);
             if (o == cld::BatchOutcome::Converted) {
                 countConverted();
-            } else if (o == cld::BatchOutcome::Failed && !m_abort && !stoppedByAnswer) {
+            } else if (o == cld::BatchOutcome::Failed && !m_abort && !stoppedAfterFailure) {
                 const FileEnd& e = ends[i];
-                if (!reportFileFailure(e.stringId, e.file, e.reason, true, files[i])) {
-                    stoppedByAnswer = !m_abort;
+                // Every later file would fail for want of room as well: say so and stop.
+                // A single file has nothing to skip to.
+                const bool diskFull = cld::isDiskFull(e.detail);
+                if (!reportFileFailure(e.stringId, e.file, e.reason, isFileBatch() && !diskFull,
+                                       files[i],
+                                       isFileBatch() && diskFull ? IDS_DISK_FULL_STOP : 0)) {
+                    stoppedAfterFailure = !m_abort;
                     batch.stop();
                 }
             }
@@ -510,21 +648,38 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
                 current->setRange(0, first->BarUpper());
             }
             m_fileStart = first->startedAt;
-            setText(IDC_INPUT_FILE, first->Input());
-            setText(IDC_OUTPUT_FILE, first->Output());
-            current->setPos(first->BarPosition());
-            if (running.size() == 1)
+            if (running.size() == 1) {
+                setText(IDC_INPUT_FILE, first->Input());
+                setText(IDC_OUTPUT_FILE, first->Output());
+                for (int id : {IDC_INPUT_FILE, IDC_OUTPUT_FILE})
+                    m_values[id]->setToolTip(QString());
                 showFileCount(static_cast<int>(running.front()) + 1, static_cast<int>(count));
-            else
+            } else {
+                // Several files in work: the lines say how many, the tooltips name them.
+                const QString many =
+                    AppResources::string(IDS_N_FILES).arg(static_cast<int>(running.size()));
+                std::vector<std::string> inputs;
+                std::vector<std::string> outs;
+                for (size_t i : running) {
+                    inputs.push_back(files[i]);
+                    outs.push_back(ends[i].output);
+                }
+                setText(IDC_INPUT_FILE, many);
+                setText(IDC_OUTPUT_FILE, many);
+                m_values[IDC_INPUT_FILE]->setToolTip(joinedNames(inputs));
+                m_values[IDC_OUTPUT_FILE]->setToolTip(joinedNames(outs));
                 setText(IDC_FILE_COUNT, QString::fromUtf8("%1\u2013%2 of %3")
                                             .arg(running.front() + 1)
                                             .arg(running.back() + 1)
                                             .arg(count));
+            }
+            current->setPos(first->BarPosition());
         }
+        showFileBatchFigures();
         if (batch.isFinished()) {
             // Every file had its turn: the count ends on the last one, as one after
             // another would leave it.
-            if (!m_abort && !stoppedByAnswer && count > 0)
+            if (!m_abort && !stoppedAfterFailure && count > 0)
                 showFileCount(static_cast<int>(count), static_cast<int>(count));
             break;
         }
@@ -535,11 +690,19 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
             waitUntil(waitMs, [&batch] { return batch.hasEnded(); });
     }
     m_shownSlot = nullptr;
+    m_fileBatch = nullptr;
     if (waitCursor)
         QApplication::restoreOverrideCursor();
     if (m_abort)
         return FileBatchEnd::Aborted;
-    return stoppedByAnswer ? FileBatchEnd::Stopped : FileBatchEnd::Completed;
+    if (!stoppedAfterFailure)
+        return FileBatchEnd::Completed;
+    m_notConverted.clear();
+    for (size_t i = 0; i < count; ++i)
+        if (batch.outcomeOf(i) != cld::BatchOutcome::Converted &&
+            std::find(m_skipped.begin(), m_skipped.end(), files[i]) == m_skipped.end())
+            m_notConverted.push_back(files[i]);
+    return FileBatchEnd::Stopped;
 }
 
 void CBatchProgressDlg::removeTemporary(const std::string& path) {

@@ -6,6 +6,7 @@
 #include "VerifiedRip.h"
 
 #include <QDialog>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <map>
@@ -72,6 +73,9 @@ protected:
     // Shows "Process completed." (after the bars reached their ends); in a batch of several
     // files it also says how many were converted and names the skipped ones.
     void finishCompleted();
+    // Shows how a batch of several files that stopped before its end fared: how many were
+    // converted, the skipped files and the files not converted.
+    void finishStopped();
     // Starts the counts of a batch of `total` files.
     void beginFileBatch(int total);
     void countConverted() { ++m_converted; }
@@ -80,7 +84,7 @@ protected:
     // `askToSkip` the user is asked whether to skip the batch's `input` and go on; returns
     // true when the batch goes on (the input is then listed as skipped).
     bool reportFileFailure(int stringId, const std::string& file, const std::string& reason,
-                           bool askToSkip, const std::string& input);
+                           bool askToSkip, const std::string& input, int addedStringId = 0);
     // The paths of a batch of several files: an explicit list, or the files of the input
     // folder with `extension`.
     std::vector<std::string> batchFiles(const std::string& extension) const;
@@ -100,6 +104,11 @@ protected:
         virtual int BarUpper() const { return 100; }
         virtual std::string Input() const = 0;
         virtual std::string Output() const = 0;
+        // The job's own counters of the file in work (audio bytes and sample frames
+        // handled), when it keeps them.
+        virtual bool HasCounters() const { return false; }
+        virtual uint64_t BytesDone() const { return 0; }
+        virtual uint64_t SamplesDone() const { return 0; }
         std::time_t startedAt = 0;
     };
     // What the batch keeps of one file once its job has ended.
@@ -108,18 +117,26 @@ protected:
         int stringId = 0; // the failure's message, 0 when it did not fail
         std::string file; // the file at fault
         std::string reason;
+        uint32_t detail = 0; // the media layer's failure code behind `reason`
+        // The job's counters when it ended (see FileSlot).
+        uint64_t bytesDone = 0;
+        uint64_t samplesDone = 0;
+        uint64_t outputBytes = 0; // the size of a converted file's output
     };
-    // How a file batch ended: every file had its turn, the user's Abort, or the user's
-    // "No" after a failure.
+    // How a file batch ended: every file had its turn, the user's Abort, or a stop after a
+    // failure (the user's "No", or a full disk).
     enum class FileBatchEnd { Completed, Aborted, Stopped };
-    // Converts `files` on `workers`, up to one file per worker at once, in input order: shows
+    // Converts `files` on `workers`, up to one file per worker at once, in input order (in the
+    // single-file modes the one input to the chosen output, without a question): shows
     // the files in work ("3-4 of 100"), the file started first on the current bar and the
     // finished files on the overall bar, reports failures in input order (asking whether
     // to skip each) and stops every job on Abort. `ends` (one per file) starts with each
     // file's output in the output folder (the file's title + `outputExtension`, made
-    // unique within the batch) and the workers fill in the rest. In a batch of several workers,
-    // files cut short by Abort are kept as NAME.part and listed in `keptPartials`; those cut short
-    // after a "No" are removed. `waitMs` is the longest wait between two looks at the jobs.
+    // unique within the batch) and the workers fill in the rest. Files cut short by Abort are
+    // kept as NAME.part and listed in `keptPartials`; those cut short by a stop after a failure
+    // are removed. A failure for a full disk is reported without asking and stops the batch,
+    // since every later file would fail the same way. `waitMs` is the longest wait between
+    // two looks at the jobs. One worker runs the files one after another.
     FileBatchEnd runFileBatch(const std::vector<std::string>& files,
                               const std::string& outputExtension,
                               const std::vector<FileSlot*>& workers, std::vector<FileEnd>& ends,
@@ -128,6 +145,12 @@ protected:
     int parallelWidth(size_t count) const;
     // The slot whose file the figures show (the one started first), none between files.
     FileSlot* shownSlot() const { return m_shownSlot; }
+    // Whether a batch of several files runs (its figures are the batch's).
+    bool fileBatchRuns() const { return m_fileBatch != nullptr; }
+    // Shows the figures of the running file batch: the elapsed and estimated time, the
+    // share of its audio done on the overall bar, the bytes written and the speed of all
+    // its jobs together; a figure the batch cannot know shows a dash.
+    void showFileBatchFigures();
     // "Process aborted by user !", naming partial files kept, if any.
     void reportAbortKeeping(const std::vector<std::string>& keptPartials);
     // The same for one kept file, or none.
@@ -202,6 +225,8 @@ protected:
     int m_total = 0;
     int m_converted = 0;
     std::vector<std::string> m_skipped;
+    // The inputs of a stopped batch that were neither converted nor skipped.
+    std::vector<std::string> m_notConverted;
     // CD tracks saved whole but not read exactly, one line each ("name: what happened").
     std::vector<std::string> m_inexactTracks;
 
@@ -215,6 +240,8 @@ private:
     QTimer* m_timer = nullptr;
     QString m_driveName;
     FileSlot* m_shownSlot = nullptr;
+    struct FileBatchState;
+    FileBatchState* m_fileBatch = nullptr; // while runFileBatch runs
     bool m_painted = false;
     std::vector<CdTrackFiles> m_cdFiles;
     std::string m_cdTempFolder;

@@ -73,3 +73,7 @@ void CDecode2WAVDlg::browseOutput() {
     m_context.settings.setLastWAVOutFolder(folder);
     m_output->setText(QString::fromStdString(folder));
 }
+
+std::vector<std::string> CDecode2WAVDlg::folderInputs(const std::string& folder) const {
+    return filesWithExtension(folder, m_source == Source::Wma ? ".wma" : ".mp3");
+}

@@ -16,6 +16,8 @@ protected:
     void browseInput() override;
     void browseOutput() override;
     bool acceptChoice() override { return true; }
+    std::vector<std::string> folderInputs(const std::string& folder) const override;
+    std::string outputExtension() const override { return ".wav"; }
 
 private:
     Source m_source;

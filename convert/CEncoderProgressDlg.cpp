@@ -105,6 +105,7 @@ public:
             end.stringId = inputAtFault ? 195 : started ? IDS_WRITE_FAILED : 196;
             end.file = inputAtFault ? m_input : m_output;
             end.reason = failureReason(code);
+            end.detail = code;
             return cld::BatchOutcome::Failed;
         }
         return m_cut ? cld::BatchOutcome::Stopped : cld::BatchOutcome::Converted;
@@ -161,13 +162,18 @@ public:
             end.stringId = f.stringId;
             end.file = f.inputAtFault ? m_job.GetInput() : m_job.GetOutput();
             end.reason = failureReason(m_job.GetErrorDetail());
+            end.detail = m_job.GetErrorDetail();
+            end.bytesDone = m_job.GetBytesDone();
             return cld::BatchOutcome::Failed;
         }
+        m_ends[item].bytesDone = m_job.GetBytesDone();
         return m_cut ? cld::BatchOutcome::Stopped : cld::BatchOutcome::Converted;
     }
     int BarPosition() const override { return m_job.GetProgress(); }
     std::string Input() const override { return m_job.GetInput(); }
     std::string Output() const override { return m_job.GetOutput(); }
+    bool HasCounters() const override { return true; }
+    uint64_t BytesDone() const override { return m_job.IsRunning() ? m_job.GetBytesDone() : 0; }
 
 private:
     CEncoderProgressDlg& m_dialog;
@@ -189,6 +195,10 @@ CEncoderProgressDlg::CEncoderProgressDlg(JobContext& context, const JobParameter
         const int setting = context.settings.errorCorrection();
         context.driveSettings->SetErrorCorrection(setting == 0 ? 0 : setting == 2 ? 5 : 1);
     }
+    // Figures a mode does not measure (the encoder gives no remaining time and no speed)
+    // show a dash.
+    for (const int id : {IDC_ESTIMATED, IDC_OUTPUT_SIZE, IDC_PERFORMANCE})
+        setText(id, QStringLiteral("-"));
 }
 
 CEncoderProgressDlg::~CEncoderProgressDlg() {
@@ -240,9 +250,8 @@ std::vector<WmaEncodeJob*> CEncoderProgressDlg::encoders(int width) {
 }
 
 void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
-    const int count = static_cast<int>(files.size());
-    beginFileBatch(count);
-    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    if (isFileBatch())
+        beginFileBatch(static_cast<int>(files.size()));
     const int width = parallelWidth(files.size());
     std::vector<FileEnd> ends;
     std::vector<std::unique_ptr<EncodeSlot>> workers;
@@ -259,12 +268,13 @@ void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
     }
     if (end == FileBatchEnd::Completed)
         finishCompleted();
+    else if (isFileBatch())
+        finishStopped();
 }
 
 void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
-    const int count = static_cast<int>(files.size());
-    beginFileBatch(count);
-    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    if (isFileBatch())
+        beginFileBatch(static_cast<int>(files.size()));
     const int width = parallelWidth(files.size());
     std::vector<FileEnd> ends;
     std::vector<std::unique_ptr<DecodeSlot>> workers;
@@ -284,6 +294,8 @@ void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
     }
     if (end == FileBatchEnd::Completed)
         finishCompleted();
+    else if (isFileBatch())
+        finishStopped();
 }
 
 void CEncoderProgressDlg::runBatch() {
@@ -415,16 +427,11 @@ void CEncoderProgressDlg::runFiles() {
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(m_params.outputPath);
     if (!isFileBatch()) {
+        // One file: the WAV check says what it finds, then the scheduler of the batches
+        // runs it, so that it ends as they do.
         bar(IDC_CURRENT_BAR)->setRange(0, 100);
-        bar(IDC_OVERALL_BAR)->setRange(0, 100);
         checkInput(m_params.inputPath, true);
-        if (!startEncoding(*m_encoder, m_params.inputPath, m_params.outputPath, -1, {}, false))
-            return;
-        const JobEnd end = waitForEncoder(*m_encoder, m_params.inputPath, m_params.outputPath, 500);
-        if (end == JobEnd::Aborted)
-            reportAbort();
-        if (end == JobEnd::Done)
-            finishCompleted();
+        encodeFiles({m_params.inputPath});
         return;
     }
     std::vector<std::string> files;
@@ -580,59 +587,13 @@ void CEncoderProgressDlg::runCd() {
     finishCompleted();
 }
 
-CEncoderProgressDlg::JobEnd CEncoderProgressDlg::decodeOne(const std::string& input,
-                                                           const std::string& output) {
-    setText(IDC_INPUT_FILE, input);
-    setText(IDC_OUTPUT_FILE, output);
-    m_fileStart = std::time(nullptr);
-    if (m_abort)
-        return JobEnd::Aborted;
-    if (m_decoder->Open(input, output) == 0 || m_decoder->Start() == 0)
-        return JobEnd::Failed;
-    m_context.waits().pump();
-    while (m_decoder->IsRunning()) {
-        if (m_abort) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            m_decoder->Stop();
-            QApplication::restoreOverrideCursor();
-            return JobEnd::Aborted;
-        }
-        const int percent = m_decoder->GetProgress();
-        bar(IDC_CURRENT_BAR)->setPos(percent);
-        if (m_mode == 5)
-            bar(IDC_OVERALL_BAR)->setPos(percent);
-        waitUntil(50, [this] { return !m_decoder->IsRunning(); });
-    }
-    // Abort pressed as the decoder ended by itself: nothing more is started.
-    if (m_abort)
-        return JobEnd::Aborted;
-    if (m_decoder->GetErrorCode() != 0)
-        return JobEnd::Failed;
-    bar(IDC_CURRENT_BAR)->setPos(100);
-    return JobEnd::Done;
-}
-
 void CEncoderProgressDlg::runDecode() {
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     bar(IDC_CURRENT_BAR)->setPos(0);
     bar(IDC_OVERALL_BAR)->setPos(0);
     showDiskSpace(m_params.outputPath);
-    auto reportFailure = [this](bool askToSkip) {
-        const JobFailure f = jobFailure(JobKind::WmaDecode, m_decoder->GetErrorCode(),
-                                        m_decoder->GetErrorDetail(), m_decoder->GetBytesDone() > 0);
-        return reportFileFailure(
-            f.stringId, f.inputAtFault ? m_decoder->GetInput() : m_decoder->GetOutput(),
-            failureReason(m_decoder->GetErrorDetail()), askToSkip, m_decoder->GetInput());
-    };
     if (!isFileBatch()) {
-        bar(IDC_OVERALL_BAR)->setRange(0, 100);
-        const JobEnd end = decodeOne(m_params.inputPath, m_params.outputPath);
-        if (end == JobEnd::Aborted)
-            reportAbort();
-        if (end == JobEnd::Failed)
-            reportFailure(false);
-        if (end == JobEnd::Done)
-            finishCompleted();
+        decodeFiles({m_params.inputPath});
         return;
     }
     const std::vector<std::string> files = batchFiles(".wma");
@@ -644,12 +605,41 @@ void CEncoderProgressDlg::runDecode() {
 }
 
 void CEncoderProgressDlg::refreshFigures() {
+    if (decoding()) {
+        WmaDecodeJob& decoder = shownDecoder();
+        if (decoder.IsRunning())
+            bar(IDC_CURRENT_BAR)->setPos(decoder.GetProgress());
+        showFileBatchFigures();
+        showDiskSpace(m_params.outputPath);
+        return;
+    }
+    if (m_mode != 1) {
+        if (!m_encoder)
+            return;
+        try {
+            CProgressBar* current = bar(IDC_CURRENT_BAR);
+            WmaEncodeJob& encoder = shownEncoder();
+            const WmaEncodeJob::Figures f = encoder.RefreshStatistics(current->upper());
+            if (encoder.IsEncoding()) {
+                current->setPos(f.barPosition);
+                setText(IDC_MEDIA_BITRATE, f.bitrateText);
+            }
+        } catch (const WMException& e) {
+            reportEncoderFailure(e.GetCode());
+            requestAbort();
+            return;
+        }
+        showFileBatchFigures();
+        showDiskSpace(m_params.outputPath);
+        return;
+    }
     showTimes(-1);
     if (decoding()) {
         WmaDecodeJob& decoder = shownDecoder();
         bar(IDC_CURRENT_BAR)->setPos(decoder.GetProgress());
         showTimes(decoder.GetRemainingSeconds());
-        setText(IDC_PERFORMANCE, kilobytesPerSecondText(decoder.GetKilobytesPerSecond()));
+        if (const uint32_t kilobytes = decoder.GetKilobytesPerSecond())
+            setText(IDC_PERFORMANCE, kilobytesPerSecondText(kilobytes));
         showDiskSpace(m_params.outputPath);
         return;
     }

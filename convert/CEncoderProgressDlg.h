@@ -56,8 +56,7 @@ private:
     void runCd();
     void runFiles();
     void runDecode();
-    JobEnd decodeOne(const std::string& input, const std::string& output);
-    // A batch of several files, up to the chosen number at once.
+    // A batch of files, up to the chosen number at once (one file in the single-file modes).
     void encodeFiles(const std::vector<std::string>& files);
     void decodeFiles(const std::vector<std::string>& files);
     // The encoders of the file the figures show.

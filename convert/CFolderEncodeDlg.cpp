@@ -59,3 +59,7 @@ void CFolderEncodeDlg::browseOutput() {
     if (!file.isEmpty())
         setPickedOutput(file);
 }
+
+std::vector<std::string> CFolderEncodeDlg::folderInputs(const std::string& folder) const {
+    return cld::audioFilesIn(folder);
+}

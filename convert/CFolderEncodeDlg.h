@@ -26,6 +26,8 @@ protected:
 
     void browseInput() override;
     void browseOutput() override;
+    std::vector<std::string> folderInputs(const std::string& folder) const override;
+    std::string outputExtension() const override { return m_format.extension; }
 
 private:
     const Format m_format;

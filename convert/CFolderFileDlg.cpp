@@ -132,7 +132,7 @@ bool CFolderFileDlg::confirmReplace(const std::string& input, const std::string&
     if (QString::fromStdString(output) == m_pickedOutput)
         return true;
     const QFileInfo info(QString::fromStdString(output));
-    // An output that is the input itself is refused when the job starts, as before.
+    // An output that is the input itself has been refused before this question.
     if (!info.exists() || info.isDir() || sameFile(input, output))
         return true;
     QString text = AppResources::string(IDS_REPLACE_ASK).arg(QString::fromStdString(output));
@@ -149,6 +149,16 @@ std::string CFolderFileDlg::pickFolder(int titleId, const std::string& start) {
     return folder.toStdString();
 }
 
+bool CFolderFileDlg::checkOutputsApart(const std::vector<std::string>& inputs,
+                                       const std::vector<std::string>& outputs) {
+    const std::string replaced = outputReplacingInput(inputs, outputs);
+    if (replaced.empty())
+        return true;
+    showStringMessage(this, IDS_OUTPUT_IS_INPUT, MessageIcon::Exclamation,
+                      QString::fromStdString(replaced));
+    return false;
+}
+
 void CFolderFileDlg::accept() {
     std::string output = m_output->text().trimmed().toStdString();
     std::string input = m_input->text().trimmed().toStdString();
@@ -157,6 +167,11 @@ void CFolderFileDlg::accept() {
         return;
     }
     if (!m_files.isEmpty()) {
+        std::vector<std::string> files;
+        for (const QString& file : m_files)
+            files.push_back(file.toStdString());
+        if (!checkOutputsApart(files, batchOutputNames(files, output, outputExtension())))
+            return;
         if (!createOneFolder(output)) {
             showStringMessage(this, 124, MessageIcon::Error);
             return;
@@ -176,8 +191,13 @@ void CFolderFileDlg::accept() {
         showStringMessage(this, 176, MessageIcon::Exclamation);
         return;
     }
-    if (!isFolderMode() && !confirmReplace(input, output))
+    if (isFolderMode()) {
+        const std::vector<std::string> inputs = folderInputs(withTrailingSlash(input));
+        if (!checkOutputsApart(inputs, batchOutputNames(inputs, output, outputExtension())))
+            return;
+    } else if (!checkOutputsApart({input}, {output}) || !confirmReplace(input, output)) {
         return;
+    }
     m_params.inputFiles.clear();
     if (isFolderMode()) {
         if (!createOneFolder(output)) {

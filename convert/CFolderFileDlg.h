@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <string>
+#include <vector>
 
 class QLineEdit;
 class QRadioButton;
@@ -30,6 +31,9 @@ protected:
     virtual void browseOutput() = 0;
     // Called on a valid OK, after the paths are recorded; false keeps the dialog open.
     virtual bool acceptChoice() = 0;
+    // The files a job in folder mode takes from `folder`, and the extension of its outputs.
+    virtual std::vector<std::string> folderInputs(const std::string& folder) const = 0;
+    virtual std::string outputExtension() const = 0;
 
     // Sets the input field and proposes the output: folder + `subFolder` + "/" in
     // folder mode, the input with its extension replaced by `extension` in file mode.
@@ -60,6 +64,11 @@ protected:
 private:
     // In file mode, asks before an existing output is replaced; false keeps the dialog.
     bool confirmReplace(const std::string& input, const std::string& output);
+    // Refuses outputs that would replace an input of the job (the input file itself, or in
+    // a batch an input whose output name it is), before anything runs; false after saying
+    // so, which keeps the dialog open.
+    bool checkOutputsApart(const std::vector<std::string>& inputs,
+                           const std::vector<std::string>& outputs);
 
     QStringList m_files;
     QString m_pickedOutput;

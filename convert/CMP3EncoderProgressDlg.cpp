@@ -3,10 +3,8 @@
 #include "AppResources.h"
 #include "CProgressBar.h"
 #include "CdDiscTags.h"
-#include "ControlTag.h"
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
-#include "DialogPolish.h"
 #include "GenreList.h"
 #include "JobContext.h"
 #include "Log.h"
@@ -86,8 +84,13 @@ public:
             end.stringId = f.stringId;
             end.file = f.inputAtFault ? m_job.GetInput() : m_job.GetOutput();
             end.reason = failureReason(m_job.GetErrorDetail());
+            end.detail = m_job.GetErrorDetail();
+            end.bytesDone = m_job.GetBytesDone();
+            end.samplesDone = m_job.GetSamplesDone();
             return cld::BatchOutcome::Failed;
         }
+        end.bytesDone = m_job.GetBytesDone();
+        end.samplesDone = m_job.GetSamplesDone();
         // Stopped as it finished the whole file: that output is complete.
         if (m_stopRequested && m_job.GetProgress() < 100)
             return cld::BatchOutcome::Stopped;
@@ -96,6 +99,9 @@ public:
     int BarPosition() const override { return m_job.GetProgress(); }
     std::string Input() const override { return m_job.GetInput(); }
     std::string Output() const override { return m_job.GetOutput(); }
+    bool HasCounters() const override { return true; }
+    uint64_t BytesDone() const override { return m_job.IsRunning() ? m_job.GetBytesDone() : 0; }
+    uint64_t SamplesDone() const override { return m_job.IsRunning() ? m_job.GetSamplesDone() : 0; }
 
 private:
     CMP3EncoderProgressDlg& m_dialog;
@@ -110,22 +116,18 @@ CMP3EncoderProgressDlg::CMP3EncoderProgressDlg(JobContext& context, const JobPar
                                                int mode, QWidget* parent)
     : CBatchProgressDlg(context, params, mode, kDialogId, titleFor(mode), true, parent),
       m_encoder(std::make_unique<Mp3EncodeJob>()), m_decoder(std::make_unique<Mp3DecodeJob>()) {
-    // No MP3 mode gives an output size, and the rates show once a job has measured them.
-    for (const int id : {IDC_OUTPUT_SIZE, IDC_PERFORMANCE, IDC_SAMPLES})
-        setFormRowVisible(findControl(this, id), false);
+    // Figures not known yet (the rates until a job has measured them) show a dash.
+    for (const int id : {IDC_ESTIMATED, IDC_OUTPUT_SIZE, IDC_PERFORMANCE, IDC_SAMPLES})
+        setText(id, QStringLiteral("-"));
 }
 
 void CMP3EncoderProgressDlg::showRates(const CodecJob& job) {
     const uint32_t kilobytes = job.GetKilobytesPerSecond();
     const uint32_t samples = job.GetSamplesPerSecond();
-    if (kilobytes > 0) {
+    if (kilobytes > 0)
         setText(IDC_PERFORMANCE, kilobytesPerSecondText(kilobytes));
-        setFormRowVisible(findControl(this, IDC_PERFORMANCE), true);
-    }
-    if (samples > 0) {
+    if (samples > 0)
         setText(IDC_SAMPLES, samplesPerSecondText(samples));
-        setFormRowVisible(findControl(this, IDC_SAMPLES), true);
-    }
 }
 
 CMP3EncoderProgressDlg::~CMP3EncoderProgressDlg() {
@@ -221,15 +223,6 @@ CMP3EncoderProgressDlg::JobEnd CMP3EncoderProgressDlg::waitForJob(CodecJob& job,
     return JobEnd::Done;
 }
 
-CMP3EncoderProgressDlg::JobEnd
-CMP3EncoderProgressDlg::runJob(CodecJob& job, const std::string& input, const std::string& output) {
-    if (m_abort)
-        return JobEnd::Aborted;
-    if (!startJob(job, input, output))
-        return m_abort ? JobEnd::Aborted : JobEnd::Failed;
-    return waitForJob(job, decoding() ? 50 : 1000);
-}
-
 void CMP3EncoderProgressDlg::runBatch() {
     if (m_mode == 1)
         runCd();
@@ -238,20 +231,12 @@ void CMP3EncoderProgressDlg::runBatch() {
 }
 
 void CMP3EncoderProgressDlg::runFiles() {
-    CodecJob& job = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
     bar(IDC_CURRENT_BAR)->setRange(0, 100);
     bar(IDC_CURRENT_BAR)->setPos(0);
     bar(IDC_OVERALL_BAR)->setPos(0);
     if (!isFileBatch()) {
-        bar(IDC_OVERALL_BAR)->setRange(0, 100);
-        showDiskSpace(m_params.outputPath);
-        const JobEnd end = runJob(job, m_params.inputPath, m_params.outputPath);
-        if (end == JobEnd::Aborted && decoding())
-            reportAbort();
-        if (end == JobEnd::Failed)
-            reportJobFailure(job, false);
-        if (end == JobEnd::Done)
-            finishCompleted();
+        // One file: the scheduler of the batches with one file, so that it ends as they do.
+        runFileBatchOf({m_params.inputPath});
         return;
     }
     const std::vector<std::string> files = decoding() ? batchFiles(".mp3") : batchAudioFiles();
@@ -272,9 +257,8 @@ void CMP3EncoderProgressDlg::runFiles() {
 }
 
 void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& files) {
-    const int count = static_cast<int>(files.size());
-    beginFileBatch(count);
-    bar(IDC_OVERALL_BAR)->setRange(0, count);
+    if (isFileBatch())
+        beginFileBatch(static_cast<int>(files.size()));
     showDiskSpace(m_params.outputPath);
     const int width = parallelWidth(files.size());
     std::vector<FileEnd> ends;
@@ -295,14 +279,16 @@ void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& file
     const FileBatchEnd end = runFileBatch(files, decoding() ? ".wav" : ".mp3", places, ends, kept,
                                           decoding() ? 50 : 1000);
     if (end == FileBatchEnd::Aborted) {
-        // The encoding modes close without a word (unless files cut short were kept
-        // aside), the decoding modes say so.
+        // The encoding modes close without a word unless files cut short were kept aside
+        // (and named); the decoding modes always say so.
         if (decoding() || !kept.empty())
             reportAbortKeeping(kept);
         return;
     }
     if (end == FileBatchEnd::Completed)
         finishCompleted();
+    else if (isFileBatch())
+        finishStopped();
 }
 
 void CMP3EncoderProgressDlg::runCd() {
@@ -469,8 +455,19 @@ void CMP3EncoderProgressDlg::runCd() {
 }
 
 void CMP3EncoderProgressDlg::refreshFigures() {
-    showTimes(-1);
     CodecJob& job = shownJob();
+    if (m_mode != 1) {
+        // The figures of the whole batch; the current bar follows the file shown.
+        if (job.IsRunning())
+            bar(IDC_CURRENT_BAR)->setPos(job.GetProgress());
+        if (!decoding())
+            setText(IDC_MEDIA_BITRATE,
+                    mp3BitrateText(static_cast<Mp3EncodeJob&>(*m_encoder).GetParams()));
+        showFileBatchFigures();
+        showDiskSpace(m_params.outputPath);
+        return;
+    }
+    showTimes(-1);
     if (decoding()) {
         bar(IDC_CURRENT_BAR)->setPos(job.GetProgress());
         showTimes(job.GetRemainingSeconds());

@@ -38,12 +38,11 @@ private:
     // Waits for the running job. Once Abort has been pressed the job counts as aborted,
     // also when it ended by itself meanwhile.
     JobEnd waitForJob(CodecJob& job, int waitMs);
-    JobEnd runJob(CodecJob& job, const std::string& input, const std::string& output);
     // Reports the failure of the job's last run, naming the file at fault; in a batch of
     // several files asks whether to skip it. True when the batch goes on.
     bool reportJobFailure(const CodecJob& job, bool askToSkip);
     void runFiles();
-    // A batch of several files, up to the chosen number at once.
+    // A batch of files, up to the chosen number at once (one file in the single-file modes).
     void runFileBatchOf(const std::vector<std::string>& files);
     // The jobs of the file the figures show.
     CodecJob& shownJob() const;

@@ -176,4 +176,20 @@ std::vector<std::string> batchOutputNames(const std::vector<std::string>& inputs
     return outputs;
 }
 
+std::string outputReplacingInput(const std::vector<std::string>& inputs,
+                                 const std::vector<std::string>& outputs) {
+    std::set<std::pair<dev_t, ino_t>> files;
+    for (const std::string& input : inputs) {
+        struct stat st {};
+        if (::stat(input.c_str(), &st) == 0)
+            files.insert({st.st_dev, st.st_ino});
+    }
+    for (const std::string& output : outputs) {
+        struct stat st {};
+        if (::stat(output.c_str(), &st) == 0 && files.count({st.st_dev, st.st_ino}))
+            return output;
+    }
+    return {};
+}
+
 } // namespace cld

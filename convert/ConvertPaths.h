@@ -56,4 +56,10 @@ std::string fileTitle(const std::string& path);
 std::vector<std::string> batchOutputNames(const std::vector<std::string>& inputs,
                                           const std::string& folder, const std::string& extension);
 
+// The first of `outputs` that is one of `inputs` itself (the same file, also through links
+// or another spelling of its path), so that writing it would replace that input; empty
+// when none is.
+std::string outputReplacingInput(const std::vector<std::string>& inputs,
+                                 const std::vector<std::string>& outputs);
+
 } // namespace cld

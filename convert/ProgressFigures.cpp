@@ -6,6 +6,7 @@
 #include "StringIds.h"
 #include "WmErrors.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <sys/statvfs.h>
@@ -136,6 +137,11 @@ JobFailure jobFailure(JobKind kind, int errorCode, uint32_t detail, bool wroteOu
 
 std::string failureReason(uint32_t detail) {
     return detail != 0 ? GetErrorText(detail) : std::string();
+}
+
+bool isDiskFull(uint32_t detail) {
+    return detail != 0 &&
+           (detail == wmerr::fromErrno(ENOSPC) || detail == wmerr::fromErrno(EDQUOT));
 }
 
 bool isInputFailure(uint32_t code) {

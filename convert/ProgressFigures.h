@@ -56,6 +56,9 @@ JobFailure jobFailure(JobKind kind, int errorCode, uint32_t detail, bool wroteOu
 std::string failureReason(uint32_t detail);
 // Whether a failure code of the media encoder is about its input (else its output).
 bool isInputFailure(uint32_t code);
+// Whether a failure code says the output's disk is full (or the user's quota spent): every
+// further file of a batch would fail the same way.
+bool isDiskFull(uint32_t detail);
 
 } // namespace cld
 

@@ -141,6 +141,12 @@ constexpr std::array kStrings{
     StringEntry{2007, "%1 files"},
     StringEntry{2008, "Error: The output file could not be written; the unfinished file was "
                       "removed."},
+    StringEntry{2009, "The conversion was stopped."},
+    StringEntry{2010, "Not converted:\n%1"},
+    StringEntry{2011, "The disk is full: the remaining files would not fit either, so the "
+                      "conversion stops here."},
+    StringEntry{2012, "The output would replace the input:\n%1\n\nPlease choose another "
+                      "output file or folder."},
     StringEntry{IDS_NO_CAPTURE_DEVICE,
                 "No recording device was found. Connect a microphone or a line input, or "
                 "check that the sound card is switched on, then open this dialog again."},

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <random>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <thread>
 
@@ -318,13 +319,23 @@ TEST_F(Batch, BrokenFileInTheMiddleIsNamedAndSkippedOrStopsTheBatch) {
         EXPECT_EQ(codecOf(out / name), "mp3") << name;
     EXPECT_FALSE(fs::exists(out / "b.mp3"));
 
-    // "No": the batch stops at the broken file; what was done stays.
+    // "No": the batch stops at the broken file; what was done stays, and the end says
+    // what was converted and what was not.
     env.script->messages.clear();
     env.script->answer = [](const Message&) { return MessageResult::No; };
     const fs::path out2 = folder("mixed/out2");
     CMP3EncoderProgressDlg stop(env.context, folderJob(in, out2), 2);
     stop.exec();
-    EXPECT_EQ(env.messageIds(), std::vector<int>{197});
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{197, IDS_BATCH_STOPPED}));
+    const QString summary = env.script->messages[1].text;
+    EXPECT_EQ(env.script->messages[1].buttons, MessageButtons::Ok);
+    EXPECT_TRUE(summary.contains("1 of 4 files were converted.")) << summary.toStdString();
+    const qsizetype notConverted = summary.indexOf("Not converted:");
+    ASSERT_GE(notConverted, 0) << summary.toStdString();
+    for (const char* name : {"b.wav", "c.wav", "d.wav"})
+        EXPECT_GT(summary.indexOf(QString::fromStdString((in / name).string())), notConverted)
+            << name << " in " << summary.toStdString();
+    EXPECT_FALSE(summary.contains(QString::fromStdString((in / "a.wav").string())));
     EXPECT_FALSE(stop.completed());
     EXPECT_EQ(codecOf(out2 / "a.mp3"), "mp3");
     EXPECT_FALSE(fs::exists(out2 / "c.mp3"));
@@ -410,10 +421,14 @@ TEST_F(Batch, AbortInFolderToMp3KeepsThePartialFileAndStartsNoOther) {
     CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
     abortWhenExists(dlg, out / "a.mp3");
     dlg.exec();
-    EXPECT_TRUE(env.messageIds().empty()); // the encoding modes close without a message
+    // The file cut short is kept aside, never under its final name, and named.
+    ASSERT_EQ(env.messageIds(), std::vector<int>{191});
+    EXPECT_TRUE(env.script->messages[0].text.contains(
+        QString::fromStdString((out / "a.mp3.part").string())));
     EXPECT_FALSE(dlg.completed());
-    EXPECT_EQ(codecOf(out / "a.mp3"), "mp3");
-    EXPECT_LT(durationOf(out / "a.mp3"), 29.0);
+    EXPECT_FALSE(fs::exists(out / "a.mp3"));
+    EXPECT_EQ(codecOf(out / "a.mp3.part"), "mp3");
+    EXPECT_LT(durationOf(out / "a.mp3.part"), 29.0);
     EXPECT_FALSE(fs::exists(out / "b.mp3"));
 }
 
@@ -465,7 +480,9 @@ TEST_F(Batch, Mp3DecodeMessagesForEmptyFoldersBrokenFilesAndAbort) {
     abortWhenExists(aborted, env.path("l.wav"));
     aborted.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{191});
-    EXPECT_TRUE(fs::exists(env.path("l.wav"))); // the partial output stays
+    // The partial output stays, as NAME.part.
+    EXPECT_FALSE(fs::exists(env.path("l.wav")));
+    EXPECT_EQ(codecOf(env.path("l.wav.part")), "pcm_s16le");
 }
 
 TEST_F(Batch, WavAndMp3FileToWma) {
@@ -555,23 +572,29 @@ TEST_F(Batch, AbortInWmaEncodingSaysSo) {
                             createMediaEncoder(env.context));
     abortWhenExists(dlg, env.path("long.wma"));
     dlg.exec();
-    EXPECT_EQ(env.messageIds(), std::vector<int>{191});
-    EXPECT_EQ(env.script->messages[0].text, "Process aborted by user !");
-    EXPECT_TRUE(fs::exists(env.path("long.wma")));
-    EXPECT_LT(durationOf(env.path("long.wma")), 230.0);
+    ASSERT_EQ(env.messageIds(), std::vector<int>{191});
+    const QString text = env.script->messages[0].text;
+    EXPECT_TRUE(text.startsWith("Process aborted by user !")) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(env.path("long.wma.part").string())));
+    EXPECT_FALSE(fs::exists(env.path("long.wma")));
+    EXPECT_LT(durationOf(env.path("long.wma.part")), 230.0);
 }
 
+// A single file cut short by Abort ends as a file of a batch does: kept as NAME.part, never
+// under its final name, and named in the abort message.
 TEST_F(Batch, AbortInTheSingleFileModes) {
     writeTestWav(env.path("long.wav"), 60);
-    // File -> MP3 closes without a message; the partial MP3 stays.
     CMP3EncoderProgressDlg mp3(env.context, fileJob(env.path("long.wav"), env.path("long.mp3")), 3);
     abortWhenExists(mp3, env.path("long.mp3"));
     mp3.exec();
-    EXPECT_TRUE(env.messageIds().empty());
-    EXPECT_EQ(codecOf(env.path("long.mp3")), "mp3");
-    EXPECT_LT(durationOf(env.path("long.mp3")), 59.0);
+    ASSERT_EQ(env.messageIds(), std::vector<int>{191});
+    EXPECT_TRUE(env.script->messages[0].text.contains(
+        QString::fromStdString(env.path("long.mp3.part").string())));
+    EXPECT_FALSE(fs::exists(env.path("long.mp3")));
+    EXPECT_EQ(codecOf(env.path("long.mp3.part")), "mp3");
+    EXPECT_LT(durationOf(env.path("long.mp3.part")), 59.0);
 
-    // WMA -> WAV says so; the partial WAV stays.
+    env.script->messages.clear();
     ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("long.wav")) +
                                " -c:a wmav2 " + codectest::quote(env.path("long.wma"))),
               0);
@@ -580,7 +603,8 @@ TEST_F(Batch, AbortInTheSingleFileModes) {
     abortWhenExists(wma, env.path("back.wav"));
     wma.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{191});
-    EXPECT_TRUE(fs::exists(env.path("back.wav")));
+    EXPECT_FALSE(fs::exists(env.path("back.wav")));
+    EXPECT_EQ(codecOf(env.path("back.wav.part")), "pcm_s16le");
     EXPECT_FALSE(wma.completed());
 }
 
@@ -631,9 +655,14 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
                     env.script->onWait = nullptr;
                     EXPECT_TRUE(dlg.abortRequested());
                     EXPECT_FALSE(dlg.completed());
-                    // Decoding says it was aborted, encoding closes without a word.
+                    // Decoding says it was aborted; encoding says so when it kept a file
+                    // cut short (held at its start), and closes without a word when the
+                    // held file was complete.
+                    const bool cut = point == CodecJob::WorkerPoint::Started;
                     EXPECT_EQ(env.messageIds(),
-                              m.mode == 4 ? std::vector<int>{191} : std::vector<int>{});
+                              m.mode == 4 || cut ? std::vector<int>{191} : std::vector<int>{});
+                    EXPECT_EQ(fs::exists(out / (held + m.extension + ".part")), cut);
+                    EXPECT_EQ(fs::exists(out / (held + m.extension)), !cut);
                     for (const std::string later : {"b", "c"}) {
                         if (later <= held)
                             continue;
@@ -752,4 +781,102 @@ TEST_F(Batch, FullDiskIsNamedWithItsReasonAndLeavesNoCutFile) {
         env.script->messages[1].text.endsWith(QString::fromStdString((in / "b.wav").string())));
     EXPECT_EQ(codecOf(out / "a.mp3"), "mp3");
     EXPECT_EQ(codecOf(out / "c.mp3"), "mp3");
+}
+
+namespace {
+
+// A small file system of its own for the scope (a tmpfs mounted over `where`), so that
+// writes to it fail as on a full disk, with ENOSPC. Needs the right to mount.
+class SmallDisk {
+public:
+    SmallDisk(const fs::path& where, const std::string& size) : m_path(where) {
+        fs::create_directories(where);
+        m_ok = ::mount("tmpfs", where.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+        m_error = errno;
+    }
+    ~SmallDisk() {
+        if (m_ok)
+            ::umount2(m_path.c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool ok() const { return m_ok; }
+    std::string why() const { return std::strerror(m_error); }
+
+private:
+    fs::path m_path;
+    bool m_ok = false;
+    int m_error = 0;
+};
+
+} // namespace
+
+// A full disk stops a folder batch at once, at one and at several files at once: the file
+// that did not fit is named with the system's reason and not asked about (every later file
+// would fail the same way), nothing cut short is left, and the end says what was converted
+// and which files were not.
+TEST_F(Batch, FullDiskStopsTheBatchAtOnceAndSaysWhatWasNotConverted) {
+    const fs::path wavs = folder("wavs");
+    const fs::path mp3s = folder("mp3s");
+    for (const char* name : {"a", "b", "c", "d"}) {
+        const std::string n(name);
+        writeTestWav(wavs / (n + ".wav"), n == "b" ? 30 : 0.5);
+        ASSERT_EQ(codectest::shell("lame --quiet -b 32 " + codectest::quote(wavs / (n + ".wav")) +
+                                   " " + codectest::quote(mp3s / (n + ".mp3"))),
+                  0);
+    }
+    SmallDisk disk(env.path("disk"), "384k");
+    if (!disk.ok())
+        GTEST_SKIP() << "no small file system could be mounted: " << disk.why();
+    env.script->answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
+    };
+    struct Case {
+        int mode;
+        fs::path in;
+        std::string extension;
+        int width;
+    };
+    int run = 0;
+    for (const Case& c :
+         {Case{2, wavs, ".mp3", 1}, Case{2, wavs, ".mp3", 3}, Case{4, mp3s, ".wav", 1}}) {
+        SCOPED_TRACE("mode " + std::to_string(c.mode) + ", " + std::to_string(c.width) +
+                     " at once");
+        const fs::path out = env.path("disk") / ("out" + std::to_string(run++));
+        fs::create_directories(out);
+        env.script->messages.clear();
+        env.context.settings.setParallelJobs(c.width);
+        CMP3EncoderProgressDlg dlg(env.context, folderJob(c.in, out), c.mode);
+        dlg.exec();
+        ASSERT_EQ(env.messageIds(), (std::vector<int>{IDS_WRITE_FAILED, IDS_BATCH_STOPPED}));
+        const Message& failed = env.script->messages[0];
+        EXPECT_EQ(failed.buttons, MessageButtons::Ok) << "no question on a full disk";
+        EXPECT_TRUE(
+            failed.text.contains(QString::fromStdString((out / ("b" + c.extension)).string())))
+            << failed.text.toStdString();
+        EXPECT_TRUE(failed.text.contains(QStringLiteral("Reason: ") + std::strerror(ENOSPC)))
+            << failed.text.toStdString();
+        EXPECT_FALSE(dlg.completed());
+        int converted = 0;
+        const QString summary = env.script->messages[1].text;
+        const qsizetype notConverted = summary.indexOf("Not converted:");
+        ASSERT_GE(notConverted, 0) << summary.toStdString();
+        for (const char* name : {"a", "b", "c", "d"}) {
+            const fs::path output = out / (std::string(name) + c.extension);
+            const QString input = QString::fromStdString(
+                (c.in / (std::string(name) + (c.mode == 2 ? ".wav" : ".mp3"))).string());
+            EXPECT_FALSE(fs::exists(output.string() + ".part")) << output;
+            if (fs::exists(output)) {
+                ++converted;
+                EXPECT_NEAR(durationOf(output), 0.5, 0.1) << output;
+                EXPECT_FALSE(summary.contains(input)) << input.toStdString();
+            } else {
+                EXPECT_GT(summary.indexOf(input), notConverted) << input.toStdString();
+            }
+        }
+        EXPECT_FALSE(fs::exists(out / ("b" + c.extension)));
+        EXPECT_TRUE(summary.contains(QString("%1 of 4 files were converted.").arg(converted)))
+            << summary.toStdString();
+        fs::remove_all(out);
+    }
 }

@@ -23,6 +23,7 @@
 #include <QSlider>
 #include <QTest>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace cld;
@@ -403,8 +404,8 @@ TEST_F(SettingsDialogs, FolderOrFileChoiceCanNeverEndWithNeitherChosen) {
 }
 
 // A typed output that exists already is replaced only when the user says so; a file
-// chosen in the save dialog (which asked already) and an output equal to the input
-// (refused when the job starts) are not asked about.
+// chosen in the save dialog (which asked already) is not asked about, and an output equal
+// to the input is refused without a question.
 TEST_F(SettingsDialogs, AnExistingOutputIsReplacedOnlyAfterAsking) {
     const auto in = env.path("in.wav");
     const auto out = env.path("out.mp3");
@@ -440,12 +441,100 @@ TEST_F(SettingsDialogs, AnExistingOutputIsReplacedOnlyAfterAsking) {
     EXPECT_TRUE(env.messageIds().empty());
     EXPECT_EQ(again.result(), QDialog::Accepted);
 
-    // The input itself as output: not asked here (the job refuses it).
+    // The input itself as output: refused, not asked about.
     JobParameters same;
     CDecode2WAVDlg decode(env.context, same, CDecode2WAVDlg::Source::Mp3);
     control<QRadioButton>(&decode, IDC_MODE_FILE)->click();
     control<QLineEdit>(&decode, IDC_INPUT)->setText(QString::fromStdString(in.string()));
     control<QLineEdit>(&decode, IDC_OUTPUT)->setText(QString::fromStdString(in.string()));
     control<QPushButton>(&decode, IDC_OK)->click();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{IDS_OUTPUT_IS_INPUT});
+    EXPECT_EQ(decode.result(), 0);
+}
+
+// An output that is the input itself is refused on OK, before anything runs, with a
+// message that names it and says the output would replace the input: typed or proposed,
+// under another spelling, when decoding proposes the input's own name, and in folder mode
+// when the output folder is the input folder under another name, in every folder-or-file
+// dialog. The input is left as it was.
+TEST_F(SettingsDialogs, AnOutputThatIsTheInputIsRefusedBeforeAnythingRuns) {
+    namespace fs = std::filesystem;
+    const fs::path music = env.path("music");
+    fs::create_directories(music);
+    converttest::writeTestWav(music / "take.wav", 0.1);
+    std::ofstream(music / "song.mp3") << "an MP3 file";
+    std::ofstream(music / "clip.wma") << "a WMA file";
+    // An MP3 file someone named .wav: decoding it proposes its own name.
+    std::ofstream(music / "tune.wav") << "an MP3 file";
+    fs::create_directory_symlink(music, env.path("link"));
+    const auto sizeBefore = fs::file_size(music / "take.wav");
+
+    struct Case {
+        std::string what;
+        std::function<std::unique_ptr<CFolderFileDlg>(JobParameters&)> make;
+        bool folderMode;
+        std::string input;
+        std::string output;  // typed; empty: the proposed output of a browsed input
+        std::string refused; // the output named in the message
+    };
+    auto mp3 = [this](JobParameters& p) {
+        return std::make_unique<CFolder2MP3SettingsDlg>(env.context, p);
+    };
+    auto wma = [this](JobParameters& p) {
+        return std::make_unique<CFolder2WMASettingsDlg>(env.context, p);
+    };
+    auto decodeMp3 = [this](JobParameters& p) {
+        return std::make_unique<CDecode2WAVDlg>(env.context, p, CDecode2WAVDlg::Source::Mp3);
+    };
+    auto decodeWma = [this](JobParameters& p) {
+        return std::make_unique<CDecode2WAVDlg>(env.context, p, CDecode2WAVDlg::Source::Wma);
+    };
+    const std::string take = (music / "take.wav").string();
+    const std::string link = env.path("link").string();
+    const Case cases[] = {
+        {"file to MP3, typed", mp3, false, take, take, take},
+        {"file to MP3, another spelling", mp3, false, take, music.string() + "/./take.wav",
+         music.string() + "/./take.wav"},
+        {"folder to MP3 into the same folder by a link", mp3, true, music.string(), link,
+         link + "/song.mp3"},
+        {"file to WMA, through the link", wma, false, take, link + "/take.wav", link + "/take.wav"},
+        {"MP3 file to WAV, proposed", decodeMp3, false, (music / "tune.wav").string(), "",
+         (music / "tune.wav").string()},
+        {"WMA file to WAV, typed", decodeWma, false, (music / "clip.wma").string(),
+         (music / "clip.wma").string(), (music / "clip.wma").string()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        env.script->messages.clear();
+        JobParameters p;
+        auto dlg = c.make(p);
+        control<QRadioButton>(dlg.get(), c.folderMode ? IDC_MODE_FOLDER : IDC_MODE_FILE)->click();
+        if (c.output.empty()) {
+            env.script->fileAnswers.push_back(QString::fromStdString(c.input));
+            control<QPushButton>(dlg.get(), IDC_INPUT_BROWSE)->click();
+            ASSERT_EQ(control<QLineEdit>(dlg.get(), IDC_OUTPUT)->text().toStdString(), c.input);
+        } else {
+            control<QLineEdit>(dlg.get(), IDC_INPUT)->setText(QString::fromStdString(c.input));
+            control<QLineEdit>(dlg.get(), IDC_OUTPUT)->setText(QString::fromStdString(c.output));
+        }
+        control<QPushButton>(dlg.get(), IDC_OK)->click();
+        ASSERT_EQ(env.messageIds(), std::vector<int>{IDS_OUTPUT_IS_INPUT});
+        const Message& m = env.script->messages[0];
+        EXPECT_EQ(m.icon, MessageIcon::Exclamation);
+        EXPECT_TRUE(m.text.contains("would replace the input")) << m.text.toStdString();
+        EXPECT_TRUE(m.text.contains(QString::fromStdString(c.refused))) << m.text.toStdString();
+        EXPECT_EQ(dlg->result(), 0) << "the dialog stays open";
+        EXPECT_TRUE(p.outputPath.empty()) << "nothing is recorded";
+    }
+    EXPECT_EQ(fs::file_size(music / "take.wav"), sizeBefore);
+
+    // The same folder under its own name is fine: the batch names its outputs apart.
+    env.script->messages.clear();
+    JobParameters p;
+    CFolder2MP3SettingsDlg same(env.context, p);
+    control<QLineEdit>(&same, IDC_INPUT)->setText(QString::fromStdString(music.string()));
+    control<QLineEdit>(&same, IDC_OUTPUT)->setText(QString::fromStdString(music.string()));
+    control<QPushButton>(&same, IDC_OK)->click();
     EXPECT_TRUE(env.messageIds().empty());
+    EXPECT_EQ(same.result(), QDialog::Accepted);
 }

@@ -392,6 +392,37 @@ TEST(ProgressFigures, FailedJobsNameTheFileAtFault) {
         EXPECT_TRUE(isInputFailure(code));
     EXPECT_FALSE(isInputFailure(wmerr::fromErrno(ENOSPC)));
     EXPECT_FALSE(isInputFailure(wmerr::kCodecMissing));
+    // Only a disk without room (or a spent quota) stops a whole batch.
+    EXPECT_TRUE(isDiskFull(wmerr::fromErrno(ENOSPC)));
+    EXPECT_TRUE(isDiskFull(wmerr::fromErrno(EDQUOT)));
+    for (const uint32_t code : {0u, wmerr::fromErrno(EFBIG), wmerr::fromErrno(EACCES),
+                                wmerr::fromErrno(EIO), wmerr::kInputOpen})
+        EXPECT_FALSE(isDiskFull(code)) << code;
+}
+
+// An output that is an input of the job under another path (a link to it, a hard link, a
+// folder reached through a link) is found; outputs that do not exist yet, or are other
+// files, are not.
+TEST(ConvertPaths, OutputsThatAreInputs) {
+    namespace fs = std::filesystem;
+    cldtest::TempDir dir;
+    const fs::path in = dir.path() / "in";
+    fs::create_directories(in);
+    std::ofstream(in / "a.wav") << "a";
+    std::ofstream(in / "b.mp3") << "b";
+    std::ofstream(dir.path() / "other.mp3") << "o";
+    fs::create_directory_symlink(in, dir.path() / "link");
+    fs::create_hard_link(in / "a.wav", dir.path() / "hard.wav");
+    const std::vector<std::string> inputs = {(in / "a.wav").string(), (in / "b.mp3").string()};
+    EXPECT_EQ(outputReplacingInput(inputs, {(dir.path() / "link/a.mp3").string(),
+                                            (dir.path() / "link/b.mp3").string()}),
+              (dir.path() / "link/b.mp3").string());
+    EXPECT_EQ(outputReplacingInput(inputs, {(dir.path() / "hard.wav").string()}),
+              (dir.path() / "hard.wav").string());
+    EXPECT_EQ(outputReplacingInput(inputs,
+                                   {(in / "a.mp3").string(), (dir.path() / "other.mp3").string()}),
+              "");
+    EXPECT_EQ(outputReplacingInput({}, {(in / "a.wav").string()}), "");
 }
 
 TEST(ConvertPaths, CdTrackNamesAndPartialFiles) {

@@ -6,6 +6,8 @@
 #include "ConvertTestKit.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
+#include "ProgressFigures.h"
+#include "StringIds.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
 
@@ -83,6 +85,57 @@ private:
     std::condition_variable m_wake;
     int m_count = 0;
     bool m_released = false;
+};
+
+// Holds the job writing a file of a given name at a given point of its worker, each hold
+// until the test releases it.
+class NamedHolds {
+public:
+    struct Hold {
+        std::string name;
+        CodecJob::WorkerPoint point;
+    };
+    explicit NamedHolds(std::vector<Hold> holds)
+        : m_holds(std::move(holds)), m_held(m_holds.size(), false),
+          m_released(m_holds.size(), false) {
+        CodecJob::SetWorkerHook([this](const CodecJob& job, CodecJob::WorkerPoint p) {
+            const std::string name = fs::path(job.GetOutput()).filename().string();
+            for (size_t i = 0; i < m_holds.size(); ++i) {
+                if (m_holds[i].name != name || m_holds[i].point != p)
+                    continue;
+                std::unique_lock lock(m_lock);
+                m_held[i] = true;
+                m_wake.wait_for(lock, std::chrono::seconds(cldtest::kHangLimitSeconds),
+                                [this, i] { return bool(m_released[i]); });
+            }
+        });
+    }
+    ~NamedHolds() {
+        {
+            std::lock_guard lock(m_lock);
+            m_released.assign(m_released.size(), true);
+        }
+        m_wake.notify_all();
+        CodecJob::SetWorkerHook({});
+    }
+    bool held(size_t i) {
+        std::lock_guard lock(m_lock);
+        return m_held[i] && !m_released[i];
+    }
+    void release(size_t i) {
+        {
+            std::lock_guard lock(m_lock);
+            m_released[i] = true;
+        }
+        m_wake.notify_all();
+    }
+
+private:
+    std::vector<Hold> m_holds;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::vector<bool> m_held;
+    std::vector<bool> m_released;
 };
 
 class ParallelFolders : public ::testing::Test {
@@ -196,8 +249,9 @@ TEST_F(ParallelFolders, InputsOfOneTitleGetOutputsOfTheirOwn) {
     EXPECT_EQ(codectest::probe(fromFlac)["stream.sample_rate"], "22050");
 }
 
-// While several files are in work the dialog names them all ("1-3 of 5"), and the
-// current bar and file names follow the file started first, even when later ones move on.
+// While several files are in work the dialog says so ("1-3 of 5", "3 files" with the names
+// in the tooltips), the current bar follows the file started first even when later ones
+// move on, and the overall bar counts the audio of the files done.
 TEST_F(ParallelFolders, ShowsTheFilesInWorkAndFollowsTheFirst) {
     const fs::path in = folder("in");
     for (const char* name : {"a", "b", "c", "d", "e"})
@@ -207,6 +261,8 @@ TEST_F(ParallelFolders, ShowsTheFilesInWorkAndFollowsTheFirst) {
     converttest::JobGate gate(CodecJob::WorkerPoint::Started, "a.mp3");
     CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
     bool seen = false;
+    int waitsForTheBar = 0;
+    auto* overall = control<CProgressBar>(&dlg, IDC_OVERALL_BAR);
     env.script->onWait = [&](int) {
         if (seen || !gate.held())
             return;
@@ -216,15 +272,25 @@ TEST_F(ParallelFolders, ShowsTheFilesInWorkAndFollowsTheFirst) {
         // not yet started the next file and still shows "1-2".
         if (!fs::exists(out / "b.mp3") || count == QString::fromUtf8("1\u20132 of 5"))
             return;
+        // The bar follows at the dialog's next look at the jobs (a bounded wait).
+        if (overall->pos() == 0 && ++waitsForTheBar < 3000)
+            return;
         seen = true;
         EXPECT_TRUE(
             QRegularExpression(QString::fromUtf8("^1\u2013[345] of 5$")).match(count).hasMatch())
             << count.toStdString();
-        EXPECT_EQ(label(&dlg, IDC_INPUT_FILE).toStdString(), (in / "a.wav").string());
-        EXPECT_EQ(label(&dlg, IDC_OUTPUT_FILE).toStdString(), (out / "a.mp3").string());
+        for (const int id : {IDC_INPUT_FILE, IDC_OUTPUT_FILE}) {
+            auto* line = control<QLabel>(&dlg, id);
+            EXPECT_TRUE(QRegularExpression("^[23] files$").match(line->text()).hasMatch())
+                << line->text().toStdString();
+            const fs::path first = id == IDC_INPUT_FILE ? in / "a.wav" : out / "a.mp3";
+            EXPECT_TRUE(line->toolTip().contains(QString::fromStdString(first.string())))
+                << line->toolTip().toStdString();
+        }
         EXPECT_EQ(control<CProgressBar>(&dlg, IDC_CURRENT_BAR)->pos(), 0);
-        // No file before a has ended, so the overall bar has not moved.
-        EXPECT_EQ(control<CProgressBar>(&dlg, IDC_OVERALL_BAR)->pos(), 0);
+        // b has encoded some or all of its fifth of the audio; a, held, none of its own.
+        EXPECT_GT(overall->pos(), 0);
+        EXPECT_LE(overall->pos(), overall->upper() * 4 / 5);
         gate.release();
     };
     dlg.exec();
@@ -232,7 +298,7 @@ TEST_F(ParallelFolders, ShowsTheFilesInWorkAndFollowsTheFirst) {
     EXPECT_TRUE(seen);
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(label(&dlg, IDC_FILE_COUNT), "5 of 5");
-    EXPECT_EQ(control<CProgressBar>(&dlg, IDC_OVERALL_BAR)->pos(), 5);
+    EXPECT_EQ(overall->pos(), overall->upper());
     for (const char* name : {"a", "b", "c", "d", "e"})
         EXPECT_EQ(codecOf(out / (std::string(name) + ".mp3")), "mp3") << name;
 }
@@ -340,13 +406,16 @@ TEST_F(ParallelFolders, BrokenFilesInTheMiddleAreNamedInInputOrder) {
     }
 
     // "No" at the first broken file stops the batch; what was finished stays, no file is
-    // left cut short, and nothing else is said.
+    // left cut short, and the end says what was and was not converted.
     env.script->messages.clear();
     env.script->answer = [](const Message&) { return MessageResult::No; };
     const fs::path out2 = folder("out2");
     CMP3EncoderProgressDlg stop(env.context, folderJob(in, out2), 2);
     stop.exec();
-    EXPECT_EQ(env.messageIds(), std::vector<int>{197});
+    ASSERT_EQ(env.messageIds(), (std::vector<int>{197, IDS_BATCH_STOPPED}));
+    EXPECT_TRUE(env.script->messages[1].text.contains("Not converted:"));
+    EXPECT_TRUE(
+        env.script->messages[1].text.contains(QString::fromStdString((in / "b.wav").string())));
     EXPECT_FALSE(stop.completed());
     EXPECT_EQ(codecOf(out2 / "a.mp3"), "mp3");
     for (const auto& entry : fs::directory_iterator(out2)) {
@@ -354,4 +423,202 @@ TEST_F(ParallelFolders, BrokenFilesInTheMiddleAreNamedInInputOrder) {
         EXPECT_FALSE(name.ends_with(".part")) << name;
         EXPECT_EQ(codecOf(entry.path()), "mp3") << name;
     }
+}
+
+// Abort at one, two and four files at once, in the four folder modes: every file in work
+// is kept as NAME.part and named in the abort message, and no output under its final
+// name is cut short. The MP3 jobs are held at their start, so that exactly one file per
+// job is in work; the WMA jobs are stopped once one of them has begun its file.
+TEST_F(ParallelFolders, AbortKeepsTheFilesInWorkAsPartAtEveryWidth) {
+    const fs::path wavs = folder("wavs");
+    const fs::path mp3s = folder("mp3s");
+    const fs::path wmas = folder("wmas");
+    constexpr double kSeconds = 20.0;
+    for (int i = 0; i < 5; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        writeTestWav(wavs / (name + ".wav"), kSeconds);
+        ASSERT_EQ(codectest::shell("lame --quiet -b 32 " +
+                                   codectest::quote(wavs / (name + ".wav")) + " " +
+                                   codectest::quote(mp3s / (name + ".mp3"))),
+                  0);
+        ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " +
+                                   codectest::quote(wavs / (name + ".wav")) + " -c:a wmav2 " +
+                                   codectest::quote(wmas / (name + ".wma"))),
+                  0);
+    }
+    struct Case {
+        const char* what;
+        bool wma;
+        int mode;
+        fs::path in;
+        std::string extension;
+    };
+    const Case cases[] = {{"folder to MP3", false, 2, wavs, ".mp3"},
+                          {"MP3 folder to WAV", false, 4, mp3s, ".wav"},
+                          {"folder to WMA", true, 2, wavs, ".wma"},
+                          {"WMA folder to WAV", true, 4, wmas, ".wav"}};
+    int run = 0;
+    for (const Case& c : cases) {
+        for (const int width : {1, 2, 4}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(width) + " at once");
+            const fs::path out = folder("out" + std::to_string(run++));
+            env.settings.setParallelJobs(width);
+            env.script->messages.clear();
+            std::unique_ptr<CBatchProgressDlg> dlg;
+            if (c.wma)
+                dlg = std::make_unique<CEncoderProgressDlg>(
+                    env.context, folderJob(c.in, out), c.mode,
+                    c.mode == 2 ? createMediaEncoder(env.context) : nullptr);
+            else
+                dlg = std::make_unique<CMP3EncoderProgressDlg>(env.context, folderJob(c.in, out),
+                                                               c.mode);
+            std::unique_ptr<AllWorkersHold> hold;
+            if (!c.wma)
+                hold = std::make_unique<AllWorkersHold>(CodecJob::WorkerPoint::Started);
+            env.script->onWait = [&](int) {
+                if (dlg->abortRequested())
+                    return;
+                if (hold) {
+                    if (hold->count() < width)
+                        return;
+                } else {
+                    bool writing = false;
+                    std::error_code ec;
+                    for (const auto& e : fs::directory_iterator(out, ec))
+                        writing = writing || e.path().extension() == ".part";
+                    if (!writing)
+                        return;
+                }
+                dlg->requestAbort();
+                if (hold)
+                    hold->release();
+            };
+            dlg->exec();
+            env.script->onWait = nullptr;
+            hold.reset();
+            EXPECT_TRUE(dlg->abortRequested());
+            EXPECT_FALSE(dlg->completed());
+            std::vector<fs::path> parts;
+            for (int i = 0; i < 5; ++i) {
+                const fs::path final = out / ("f" + std::to_string(i) + c.extension);
+                const fs::path part = final.string() + ".part";
+                if (fs::exists(part))
+                    parts.push_back(part);
+                if (fs::exists(final)) {
+                    EXPECT_NEAR(durationOf(final), kSeconds, 0.2) << "cut short: " << final;
+                }
+                if (!c.wma) {
+                    // Held at their start: the first `width` files are the ones in work.
+                    EXPECT_EQ(fs::exists(part), i < width) << part;
+                    EXPECT_FALSE(fs::exists(final)) << final;
+                }
+            }
+            EXPECT_FALSE(parts.empty()) << "the file in work was not kept as NAME.part";
+            ASSERT_EQ(env.messageIds(), std::vector<int>{191});
+            const QString text = env.script->messages[0].text;
+            EXPECT_TRUE(text.startsWith("Process aborted by user !")) << text.toStdString();
+            for (const fs::path& part : parts)
+                EXPECT_TRUE(text.contains(QString::fromStdString(part.string())))
+                    << part << " not named in: " << text.toStdString();
+        }
+    }
+}
+
+// The overall bar shows the share of the batch's audio done (a file of two seconds weighs
+// twice one of one second), also while a file is in work, and stays where it was on Abort.
+TEST_F(ParallelFolders, OverallBarFollowsTheAudioDoneAndStaysOnAbort) {
+    const fs::path in = folder("in");
+    writeTestWav(in / "a.wav", 2.0);
+    writeTestWav(in / "b.wav", 1.0);
+    writeTestWav(in / "c.wav", 1.0);
+    const fs::path out = folder("out");
+    env.settings.setParallelJobs(1);
+    NamedHolds holds(
+        {{"a.mp3", CodecJob::WorkerPoint::Finishing}, {"c.mp3", CodecJob::WorkerPoint::Started}});
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    auto* overall = control<CProgressBar>(&dlg, IDC_OVERALL_BAR);
+    auto share = [overall] { return double(overall->pos()) / overall->upper(); };
+    double whileA = -1;
+    double atAbort = -1;
+    // The bar follows at the dialog's next look at the jobs: a bounded wait for it.
+    int waits = 0;
+    env.script->onWait = [&](int) {
+        if (whileA < 0 && holds.held(0)) {
+            // a has encoded all its audio and has not ended yet: half the batch.
+            if (share() < 0.45 && ++waits < 3000)
+                return;
+            whileA = share();
+            waits = 0;
+            holds.release(0);
+        } else if (atAbort < 0 && holds.held(1)) {
+            // a and b are done, c has not begun: three quarters.
+            if (share() < 0.70 && ++waits < 3000)
+                return;
+            atAbort = share();
+            dlg.requestAbort();
+            holds.release(1);
+        }
+    };
+    dlg.exec();
+    env.script->onWait = nullptr;
+    EXPECT_NEAR(whileA, 0.5, 0.02);
+    EXPECT_NEAR(atAbort, 0.75, 0.02);
+    EXPECT_DOUBLE_EQ(share(), atAbort) << "the overall bar moved on Abort";
+    EXPECT_TRUE(dlg.abortRequested());
+}
+
+// The figures of a batch with two files in work are the batch's: elapsed and estimated
+// time, the bytes its outputs hold, the speed of both jobs together; the file lines say how
+// many files are in work.
+TEST_F(ParallelFolders, FiguresAreTheBatchsWithSeveralFilesInWork) {
+    const fs::path in = folder("in");
+    for (const char* name : {"a", "b", "c", "d"})
+        writeTestWav(in / (std::string(name) + ".wav"), 3.0);
+    const fs::path out = folder("out");
+    env.settings.setParallelJobs(2);
+    AllWorkersHold hold(CodecJob::WorkerPoint::Finishing);
+    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    bool seen = false;
+    env.script->onWait = [&](int) {
+        if (seen || hold.count() < 2)
+            return;
+        // a and b hold all their audio encoded: half the batch is done, and the estimate
+        // of the rest shows once the batch has run long enough to measure it.
+        const QString estimated = label(&dlg, IDC_ESTIMATED);
+        if (estimated == "-" || estimated.isEmpty() || label(&dlg, IDC_PERFORMANCE) == "-")
+            return;
+        seen = true;
+        for (const int id : {IDC_INPUT_FILE, IDC_OUTPUT_FILE})
+            EXPECT_EQ(label(&dlg, id), "2 files");
+        EXPECT_EQ(label(&dlg, IDC_FILE_COUNT), QString::fromUtf8("1\u20132 of 4"));
+        // Half done after t seconds: about t seconds remain.
+        auto seconds = [](const QString& clock) {
+            const QStringList p = clock.split(':');
+            return p.size() == 3 ? p[0].toInt() * 3600 + p[1].toInt() * 60 + p[2].toInt() : -1;
+        };
+        const int total = seconds(label(&dlg, IDC_TOTAL_ELAPSED));
+        EXPECT_GE(seconds(estimated), 0) << estimated.toStdString();
+        EXPECT_LE(std::abs(seconds(estimated) - total), 2)
+            << estimated.toStdString() << " left after " << total << " s at half the batch";
+        EXPECT_LE(seconds(label(&dlg, IDC_ELAPSED)), total);
+        // The bytes the outputs hold now.
+        uint64_t bytes = 0;
+        for (const auto& e : fs::directory_iterator(out))
+            bytes += fs::file_size(e.path());
+        EXPECT_GT(bytes, 0u);
+        EXPECT_EQ(label(&dlg, IDC_OUTPUT_SIZE).toStdString(),
+                  megabytesText(static_cast<int64_t>(bytes)));
+        // Both jobs' audio together: 16-bit stereo is 4 bytes per sample frame.
+        const double kilobytes = label(&dlg, IDC_PERFORMANCE).split(' ')[0].toDouble();
+        const double samples = label(&dlg, IDC_SAMPLES).toDouble();
+        EXPECT_GT(kilobytes, 0);
+        EXPECT_GT(samples, 0);
+        EXPECT_NEAR(kilobytes * 1024 / samples, 4.0, 0.1);
+        hold.release();
+    };
+    dlg.exec();
+    env.script->onWait = nullptr;
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(label(&dlg, IDC_ESTIMATED), "00:00:00");
 }
