@@ -72,6 +72,7 @@ enum OwnStringId : int {
     IDS_OUTPUT_EXISTS_REPLACE = 2106,
     IDS_VIDEO_INPUT_DAMAGED = 2107,
     IDS_SCREEN_CAPTURE_STOP_HINT = 2108,
+    IDS_CAPTURE_DEVICE_BUSY = 2109,
 
     // What a grab did to a track's sectors, and what to do about it.
     IDS_ONE_SECTOR_UNREAD = 2200,
@@ -173,7 +174,7 @@ inline constexpr StringIdRange kTextsFoundByWords[] = {
     {2409, 2454},
     {2456, 2494},
     {2496, 2496},
-    {2512, 2515},
+    {2512, 2518},
     // The grabber's "Save as" label and its two formats.
     {2700, 2702},
 };

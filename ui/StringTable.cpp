@@ -160,6 +160,9 @@ constexpr std::array kStrings{
     StringEntry{IDS_SCREEN_CAPTURE_STOP_HINT,
                 "The screen is being recorded. To stop, click Calderine's entry in the task "
                 "bar and press Stop (or Alt+S)."},
+    StringEntry{IDS_CAPTURE_DEVICE_BUSY,
+                "Another application is recording audio. Stop recording with this other "
+                "application and then try to record again."},
     // What a grab did to a track's sectors, and what to do about it.
     StringEntry{2200, "1 sector could not be read and is silent in the file"},
     StringEntry{2201, "%1 sectors could not be read and are silent in the file"},
@@ -309,6 +312,9 @@ constexpr std::array kStrings{
     StringEntry{2513, "Ask"},
     StringEntry{2514, "MusicBrainz Server"},
     StringEntry{2515, "Cover Server"},
+    StringEntry{2516, "MusicBrainz, then FreeDB"},
+    StringEntry{2517, "MusicBrainz only"},
+    StringEntry{2518, "FreeDB only"},
     // Verified rips: AccurateRip, the rip log and the drive's read offset.
     StringEntry{2600, "AccurateRip: all %1 tracks accurately ripped (confidence %2)"},
     StringEntry{2601, "AccurateRip: not accurately ripped: track(s) %1 (%2 of %3 tracks accurate)"},

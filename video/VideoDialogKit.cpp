@@ -1,11 +1,13 @@
 #include "VideoDialogKit.h"
 
 #include "AppResources.h"
+#include "GetErrorText.h"
 #include "SameFile.h"
 #include "StringIds.h"
 #include "StringTable.h"
 #include "VideoRules.h"
 #include "WmEncoderControl.h"
+#include "WmVideoErrors.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -13,6 +15,13 @@
 #include <QPushButton>
 
 namespace cld {
+
+QString errorText(uint32_t code) {
+    // A device another program holds is told as the recorders tell it.
+    if (code == wmerr::kDeviceBusy)
+        return tableText(IDS_CAPTURE_DEVICE_BUSY);
+    return QString::fromStdString(GetErrorText(code));
+}
 
 QLabel* makeLabel(int dialogId, int controlId, const QString& english, QWidget* parent) {
     auto* label = new QLabel(AppResources::controlText(dialogId, controlId, english), parent);
