@@ -111,6 +111,11 @@ void CSignalMonitor::resizeEvent(QResizeEvent* event) {
 
 void CSignalMonitor::paintEvent(QPaintEvent* event) {
     m_updatePending = false;
+    // A screen reader following the monitor hears the level the new trace shows.
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, levelDb());
+        QAccessible::updateAccessibility(&changed);
+    }
     QFrame::paintEvent(event);
     const QRect area = contentsRect();
     QPainter painter(this);

@@ -6,6 +6,7 @@
 #include "BuiltinResources.h"
 #include "CLDResLibrary.h"
 #include "CProgressBar.h"
+#include "CSignalMonitor.h"
 #include "DialogGallery.h"
 #include "DialogPolish.h"
 #include "GenreList.h"
@@ -251,6 +252,29 @@ TEST_F(DialogWalk, ProgressBarsSpeakTheirValue) {
     EXPECT_EQ(a->valueInterface()->currentValue().toInt(), 50);
     EXPECT_EQ(a->valueInterface()->maximumValue().toInt(), 200);
     EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("25%"));
+}
+
+// The signal monitor speaks the peak of the trace it shows, in decibels below full scale.
+TEST_F(DialogWalk, TheSignalMonitorSpeaksItsLevelInDecibels) {
+    CSignalMonitor monitor;
+    monitor.resize(320, 101);
+    monitor.show();
+    int width = 0;
+    int height = 0;
+    monitor.GetClientSize(width, height);
+    ASSERT_GT(height, 70);
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&monitor);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(a->valueInterface(), nullptr);
+    // Silence: a flat line, or nothing drawn yet.
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("-96 dB"));
+    const int centre = (height - 1) / 2;
+    // 32 pixels from the centre are 16384 of 32768: half the full scale, -6 dB.
+    monitor.DrawTrace({{0, centre}, {1, centre - 32}, {2, centre + 10}, {3, centre}});
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("-6 dB"));
+    EXPECT_NEAR(a->valueInterface()->currentValue().toDouble(), -6.02, 0.01);
+    monitor.Clear();
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("-96 dB"));
 }
 
 // Every label with a mnemonic has a field as its buddy, and Alt and the letter moves there
