@@ -163,6 +163,20 @@ constexpr std::array kStrings{
     StringEntry{IDS_CAPTURE_DEVICE_BUSY,
                 "Another application is recording audio. Stop recording with this other "
                 "application and then try to record again."},
+    StringEntry{IDS_VIDEO_DEVICE_OPEN,
+                "The capture device cannot be opened. It may be missing, or another program "
+                "may be using it."},
+    StringEntry{IDS_VIDEO_DEVICE_LOST,
+                "The capture device stopped delivering data; it may have been disconnected. "
+                "What was recorded so far has been kept."},
+    StringEntry{IDS_VIDEO_NO_DISPLAY,
+                "The screen cannot be captured because no display is available."},
+    StringEntry{IDS_VIDEO_NO_VIDEO_STREAM, "The chosen profile has no video stream."},
+    StringEntry{IDS_VIDEO_DEVICE_MISSING,
+                "The capture device cannot be found. It may have been unplugged."},
+    StringEntry{IDS_VIDEO_NO_CAPTURE_DEVICE, "No recording device was found."},
+    StringEntry{IDS_VIDEO_DEVICE_FORMAT,
+                "The recording device offers none of the formats Calderine records in."},
     // What a grab did to a track's sectors, and what to do about it.
     StringEntry{2200, "1 sector could not be read and is silent in the file"},
     StringEntry{2201, "%1 sectors could not be read and are silent in the file"},

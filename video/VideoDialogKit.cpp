@@ -17,9 +17,25 @@
 namespace cld {
 
 QString errorText(uint32_t code) {
-    // A device another program holds is told as the recorders tell it.
-    if (code == wmerr::kDeviceBusy)
-        return tableText(IDS_CAPTURE_DEVICE_BUSY);
+    // The video inputs' own failures, and a device another program holds (told as the
+    // recorders tell it), have texts in the chosen language.
+    struct Told {
+        uint32_t code;
+        int stringId;
+    };
+    static constexpr Told kTold[] = {
+        {wmerr::kDeviceOpen, IDS_VIDEO_DEVICE_OPEN},
+        {wmerr::kDeviceLost, IDS_VIDEO_DEVICE_LOST},
+        {wmerr::kNoDisplay, IDS_VIDEO_NO_DISPLAY},
+        {wmerr::kNoVideoStream, IDS_VIDEO_NO_VIDEO_STREAM},
+        {wmerr::kDeviceBusy, IDS_CAPTURE_DEVICE_BUSY},
+        {wmerr::kDeviceMissing, IDS_VIDEO_DEVICE_MISSING},
+        {wmerr::kNoCaptureDevice, IDS_VIDEO_NO_CAPTURE_DEVICE},
+        {wmerr::kDeviceFormat, IDS_VIDEO_DEVICE_FORMAT},
+    };
+    for (const Told& t : kTold)
+        if (t.code == code)
+            return tableText(t.stringId);
     return QString::fromStdString(GetErrorText(code));
 }
 

@@ -10,6 +10,7 @@
 #include "DialogGallery.h"
 #include "DialogPolish.h"
 #include "GenreList.h"
+#include "GetErrorText.h"
 #include "JobContext.h"
 #include "LanguageResources.h"
 #include "MessageService.h"
@@ -864,21 +865,30 @@ TEST(DialogTexts, GermanProgressTitlesHaveSingleSpaces) {
     AppResources::setSource(nullptr);
 }
 
-// A capture device another program holds is told in the chosen language, not in the
-// encoder's English.
-TEST(DialogTexts, ABusyCaptureDeviceIsToldInGerman) {
+// The video inputs' failures (a capture device another program holds among them) are
+// told in the chosen language; in English they stay the encoder's own sentences.
+TEST(DialogTexts, VideoInputFailuresAreToldInTheChosenLanguage) {
+    using namespace cld::wmerr;
+    const uint32_t codes[] = {kDeviceOpen, kDeviceLost,    kNoDisplay,       kNoVideoStream,
+                              kDeviceBusy, kDeviceMissing, kNoCaptureDevice, kDeviceFormat};
+    CLDResLibrary pictures;
+    AppResources::setSource(std::make_unique<BuiltinResources>(&cldProgramResource, &pictures));
+    std::map<uint32_t, QString> english;
+    for (const uint32_t code : codes) {
+        english[code] = cld::errorText(code);
+        EXPECT_EQ(english[code].toStdString(), GetErrorText(code)) << std::hex << code;
+    }
     Library german(LANG_GERMAN_LIBRARY);
     ASSERT_NE(german.handle(), nullptr);
-    CLDResLibrary pictures;
     AppResources::setSource(std::make_unique<cld::LanguageResources>(
         german.handle(), std::make_unique<BuiltinResources>(&cldProgramResource, &pictures)));
-    const QString busy = cld::errorText(cld::wmerr::kDeviceBusy);
-    EXPECT_TRUE(busy.startsWith(QStringLiteral("Ein anderes Programm"))) << busy.toStdString();
-    EXPECT_EQ(busy, AppResources::string(cld::IDS_CAPTURE_DEVICE_BUSY));
+    for (const uint32_t code : codes) {
+        const QString told = cld::errorText(code);
+        EXPECT_FALSE(told.isEmpty()) << std::hex << code;
+        EXPECT_NE(told, english[code]) << told.toStdString();
+    }
+    EXPECT_TRUE(cld::errorText(kDeviceBusy).startsWith(QStringLiteral("Ein anderes Programm")));
     AppResources::setSource(nullptr);
-    // In English it stays the sentence the recorders have always shown.
-    EXPECT_TRUE(cld::errorText(cld::wmerr::kDeviceBusy)
-                    .startsWith(QStringLiteral("Another application is recording audio.")));
 }
 
 TEST(DialogTexts, SpokenTextsAndMnemonics) {
