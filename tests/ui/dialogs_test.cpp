@@ -238,8 +238,28 @@ TEST_F(DialogWalk, FieldsAreNamedByTheirLabelsAndBrowseButtonsByWhatTheyChoose) 
     // Text fields inside a group box are not named after the group.
     for (const auto& [id, name] : names["options"])
         EXPECT_FALSE(name.contains(QStringLiteral("Internet FreeDB Settings"))) << id;
+    EXPECT_EQ(names["folder_to_wma"][1042], QStringLiteral("Windows Media Audio Profile"));
     EXPECT_EQ(names["mp3_progress"][1012], QStringLiteral("Current File Progress"));
     EXPECT_EQ(names["mp3_progress"][1010], QStringLiteral("Overall Progress"));
+}
+
+// Every list a user chooses from is labelled by a text of the dialog (a screen reader's
+// "labelled by" link), not only named.
+TEST_F(DialogWalk, EveryChoiceListHasALabel) {
+    QStringList unlabelled;
+    forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        for (QComboBox* combo : dialog.findChildren<QComboBox*>()) {
+            if (!combo->isVisible())
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(combo);
+            bool labelled = false;
+            for (const auto& relation : a->relations(QAccessible::Label))
+                labelled = labelled || relation.first->role() == QAccessible::StaticText;
+            if (!labelled)
+                unlabelled << entry.name + QStringLiteral(": ") + describe(combo);
+        }
+    });
+    EXPECT_TRUE(unlabelled.isEmpty()) << unlabelled.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(DialogWalk, ProgressBarsSpeakTheirValue) {
