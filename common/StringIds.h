@@ -101,6 +101,7 @@ enum OwnStringId : int {
     IDS_FREEDB_ASKING = 2303,
     IDS_FREEDB_EMAIL_QUESTION = 2304,
     IDS_FREEDB_EMAIL_TITLE = 2305,
+    IDS_FREEDB_UNREACHABLE = 2306,
 
     // Names of controls that have no label, for a screen reader, and the dialogs' checks
     // of a track name.

@@ -204,6 +204,10 @@ constexpr std::array kStrings{
                       "look-up.\nWithout one an anonymous identity is sent, which servers may "
                       "refuse."},
     StringEntry{2305, "Calderine - E-mail Address for FreeDB"},
+    StringEntry{IDS_FREEDB_UNREACHABLE,
+                "Error: Cannot reach %1: its name could not be looked up or the network "
+                "cannot be reached.\nCheck this computer's connection to the internet, then "
+                "try again."},
     // Names of controls without a label, and the texts of controls without an id.
     StringEntry{2400, "Choose the output folder"},
     StringEntry{2401, "Choose the input folder or file"},

@@ -4,6 +4,7 @@
 #include "AppResources.h"
 #include "AppTestKit.h"
 #include "BuiltinResources.h"
+#include "CFreeDBServersDlg.h"
 #include "CLDResLibrary.h"
 #include "CProgressBar.h"
 #include "CSignalMonitor.h"
@@ -260,6 +261,20 @@ TEST_F(DialogWalk, EveryChoiceListHasALabel) {
         }
     });
     EXPECT_TRUE(unlabelled.isEmpty()) << unlabelled.join(QLatin1Char('\n')).toStdString();
+}
+
+// A server list asked of a server that cannot be reached says so, instead of calling the
+// server busy.
+TEST_F(DialogWalk, AnUnreachableFreeDBServerIsNotCalledBusy) {
+    SettingsRecord settings;
+    CFreeDBServersDlg dialog(settings, nullptr, "calderine.invalid");
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.listDone(); }, 30000));
+    ASSERT_FALSE(m_messages.messages().empty());
+    const Message& told = m_messages.messages().back();
+    EXPECT_EQ(told.stringId, cld::IDS_FREEDB_UNREACHABLE);
+    EXPECT_TRUE(told.text.contains(QStringLiteral("calderine.invalid"))) << told.text.toStdString();
+    EXPECT_FALSE(told.text.contains(QStringLiteral("busy"))) << told.text.toStdString();
 }
 
 TEST_F(DialogWalk, ProgressBarsSpeakTheirValue) {
