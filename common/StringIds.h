@@ -80,6 +80,14 @@ enum OwnStringId : int {
     IDS_OUTPUT_EXISTS_REPLACE = 2106,
     IDS_VIDEO_INPUT_DAMAGED = 2107,
     IDS_SCREEN_CAPTURE_STOP_HINT = 2108,
+    IDS_CAPTURE_DEVICE_BUSY = 2109,
+    IDS_VIDEO_DEVICE_OPEN = 2110,
+    IDS_VIDEO_DEVICE_LOST = 2111,
+    IDS_VIDEO_NO_DISPLAY = 2112,
+    IDS_VIDEO_NO_VIDEO_STREAM = 2113,
+    IDS_VIDEO_DEVICE_MISSING = 2114,
+    IDS_VIDEO_NO_CAPTURE_DEVICE = 2115,
+    IDS_VIDEO_DEVICE_FORMAT = 2116,
 
     // What a grab did to a track's sectors, and what to do about it.
     IDS_ONE_SECTOR_UNREAD = 2200,
@@ -101,6 +109,7 @@ enum OwnStringId : int {
     IDS_FREEDB_ASKING = 2303,
     IDS_FREEDB_EMAIL_QUESTION = 2304,
     IDS_FREEDB_EMAIL_TITLE = 2305,
+    IDS_FREEDB_UNREACHABLE = 2306,
 
     // Names of controls that have no label, for a screen reader, and the dialogs' checks
     // of a track name.
@@ -194,7 +203,7 @@ inline constexpr StringIdRange kTextsFoundByWords[] = {
     {2409, 2454},
     {2456, 2494},
     {2496, 2496},
-    {2512, 2515},
+    {2512, 2518},
     // The grabber's "Save as" label and its two formats.
     {2700, 2702},
 };

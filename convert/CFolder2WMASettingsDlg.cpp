@@ -37,7 +37,7 @@ CFolder2WMASettingsDlg::CFolder2WMASettingsDlg(JobContext& context, JobParameter
       m_encoder(createMediaEncoder(context)) {
     m_profiles = new QComboBox(this);
     setControlId(m_profiles, IDC_PROFILE_LIST);
-    finishLayout(m_profiles);
+    finishLayout(m_profiles, "Windows Media Audio &Profile:");
     fillProfileList(m_profiles, *m_encoder, this);
     takeOpenedFormatFiles();
 }

@@ -39,7 +39,7 @@ CFolderFileDlg::CFolderFileDlg(JobContext& context, JobParameters& params, int d
     m_layout = new QVBoxLayout(this);
 }
 
-void CFolderFileDlg::finishLayout(QWidget* extra) {
+void CFolderFileDlg::finishLayout(QWidget* extra, const char* extraCaption) {
     auto* inBrowse = makeButton(this, m_dialogId, IDC_INPUT_BROWSE, "...");
     auto* outBrowse = makeButton(this, m_dialogId, IDC_OUTPUT_BROWSE, "...");
     auto* ok = makeButton(this, m_dialogId, IDC_OK, "OK");
@@ -64,6 +64,8 @@ void CFolderFileDlg::finishLayout(QWidget* extra) {
     buttons->addStretch(1);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
+    if (extra && extraCaption)
+        m_layout->addWidget(makeStatic(this, extraCaption));
     if (extra)
         m_layout->addWidget(extra);
     m_layout->addLayout(modes);

@@ -26,7 +26,8 @@ protected:
     CFolderFileDlg(JobContext& context, JobParameters& params, int dialogId, const char* folderText,
                    const char* fileText, QWidget* parent);
     // Adds the rows of the paths and the mode below `extra` (the dialog's own controls).
-    void finishLayout(QWidget* extra);
+    // `extraCaption`, when given, is the label above `extra`.
+    void finishLayout(QWidget* extra, const char* extraCaption = nullptr);
     virtual void browseInput() = 0;
     virtual void browseOutput() = 0;
     // Called on a valid OK, after the paths are recorded; false keeps the dialog open.

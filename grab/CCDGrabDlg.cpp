@@ -134,7 +134,7 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     m_selectAll = tagControl(new QPushButton(AppResources::string(129), this), kSelectAll);
     auto* getInfo = tagControl(new QPushButton(text(kGetCdInfo, "Get CD &Info"), this), kGetCdInfo);
     auto* playButton = tagControl(new QPushButton(text(kPlay, "&Play"), this), kPlay);
-    auto* stopButton = tagControl(new QPushButton(text(kStop, "&Stop"), this), kStop);
+    auto* stopButton = tagControl(new QPushButton(text(kStop, "St&op"), this), kStop);
     m_introOnly = tagControl(new QCheckBox(text(kIntroOnly, "Grab Intro Only."), this), kIntroOnly);
     m_introSeconds = tagControl(new QLineEdit(this), kIntroSeconds);
     m_introSeconds->setValidator(new QIntValidator(0, cld::kMaxIntroSeconds, m_introSeconds));

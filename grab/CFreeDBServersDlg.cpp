@@ -7,11 +7,20 @@
 #include "FreeDBText.h"
 #include "GrabText.h"
 #include "MessageService.h"
+#include "StringIds.h"
 
 #include <QApplication>
 #include <QTreeWidget>
+#include <cerrno>
 
 namespace {
+
+// A failure that says the server could not be reached at all: its name could not be
+// looked up, or there is no route to it.
+bool unreachable(int error) {
+    return error == kCddbHostNotFound || error == ENETUNREACH || error == EHOSTUNREACH ||
+           error == ENETDOWN;
+}
 
 CFreeDBListDlg::Look serversLook() {
     CFreeDBListDlg::Look look;
@@ -63,12 +72,18 @@ void CFreeDBServersDlg::startCommand() {
         return;
     }
     if (!ok) {
-        // The table names the public service; the server asked may be another one.
+        const QString server = QString::fromStdString(m_lookup->serverName());
         Message message;
-        message.stringId = 145;
-        message.text = AppResources::string(145);
-        message.text.replace(QLatin1String(cld::kFreeDBDomain),
-                             QString::fromStdString(m_lookup->serverName()));
+        if (unreachable(m_lookup->lastError())) {
+            // Offline: no server is busy, the network (or the name's look-up) is missing.
+            message.stringId = cld::IDS_FREEDB_UNREACHABLE;
+            message.text = AppResources::string(cld::IDS_FREEDB_UNREACHABLE).arg(server);
+        } else {
+            // The table names the public service; the server asked may be another one.
+            message.stringId = 145;
+            message.text = AppResources::string(145);
+            message.text.replace(QLatin1String(cld::kFreeDBDomain), server);
+        }
         message.icon = MessageIcon::None;
         message.parent = this;
         MessageService::instance().show(message);

@@ -21,6 +21,8 @@ public:
     void Clear();
     // The trace painted last (for the dialog's tests).
     std::vector<cld::MonitorPoint> trace() const;
+    // The peak level of the trace shown, in decibels below full scale (-96 for silence).
+    double levelDb() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -44,8 +44,7 @@ void showMessage(int stringId, QWidget* parent, const QString& first, const QStr
 void showCaptureDeviceProblem(const std::string& device, const QString& shown, QWidget* parent) {
     switch (checkCaptureDevice(device)) {
     case CaptureCheck::Busy:
-        showMessage(IDS_REC_START_FAILED, parent,
-                    QString::fromStdString(WaveInDevice::ResultText(WaveInResult::Allocated, 0)));
+        showMessage(IDS_REC_START_FAILED, parent, recorderTableText(IDS_CAPTURE_DEVICE_BUSY));
         return;
     case CaptureCheck::Missing:
         showMessage(IDS_CAPTURE_DEVICE_MISSING, parent, shown);

@@ -15,6 +15,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHash>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLayout>
@@ -24,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStyle>
 #include <QTextEdit>
 #include <QToolTip>
@@ -37,6 +39,7 @@ namespace {
 constexpr const char* kElidedProperty = "cld_elided";
 constexpr const char* kTranslatedProperty = "cld_translated";
 constexpr const char* kStrutProperty = "cld_strut";
+constexpr const char* kEnglishProperty = "cld_english";
 
 int idOf(const QObject* object) {
     const QVariant id = object->property("cld_id");
@@ -100,6 +103,10 @@ const QHash<QString, int>& englishStrings() {
         return t;
     }();
     return table;
+}
+
+bool hasWords(const QString& text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
 }
 
 bool takesFocus(const QWidget* w) {
@@ -244,6 +251,8 @@ void translateTexts(QDialog* dialog, int dialogId) {
         if (auto* label = qobject_cast<QLabel*>(w)) {
             if (label->textFormat() == Qt::RichText || label->text().startsWith(QLatin1Char('<')))
                 continue;
+            if (!label->property(kEnglishProperty).isValid())
+                label->setProperty(kEnglishProperty, label->text());
             const QString t = own(label, label->text());
             if (t != label->text())
                 label->setText(t);
@@ -272,13 +281,176 @@ void translateTexts(QDialog* dialog, int dialogId) {
     }
 }
 
+// The slider a title label stands above, when the row below it is a scale: a label, the
+// slider and a label ("Low" ... "High").
+QWidget* scaleBelow(QLabel* label) {
+    QLayoutItem* below = neighbourItem(label, true, true);
+    auto* low = below ? qobject_cast<QLabel*>(below->widget()) : nullptr;
+    if (!low)
+        return nullptr;
+    QLayoutItem* next = neighbourItem(low, true, false);
+    auto* slider = next ? qobject_cast<QAbstractSlider*>(next->widget()) : nullptr;
+    if (!slider)
+        return nullptr;
+    QLayoutItem* after = neighbourItem(slider, true, false);
+    return after && qobject_cast<QLabel*>(after->widget()) ? slider : nullptr;
+}
+
 void setBuddies(QDialog* dialog) {
+    QSet<QWidget*> labelled;
+    for (QLabel* label : dialog->findChildren<QLabel*>())
+        if (label->buddy())
+            labelled.insert(label->buddy());
     for (QLabel* label : dialog->findChildren<QLabel*>()) {
         if (label->buddy() || label->text().trimmed().isEmpty())
             continue;
-        if (QWidget* control = followingControl(label))
-            label->setBuddy(control);
+        if (QWidget* slider = scaleBelow(label); slider && !labelled.contains(slider)) {
+            label->setBuddy(slider);
+            labelled.insert(slider);
+        }
     }
+    // A field has one label: the ends of a scale name no field.
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (label->buddy() || label->text().trimmed().isEmpty())
+            continue;
+        QWidget* control = followingControl(label);
+        if (control && !labelled.contains(control)) {
+            label->setBuddy(control);
+            labelled.insert(control);
+        }
+    }
+}
+
+// Column headers wide enough for their titles in the chosen language.
+void fitColumns(QDialog* dialog) {
+    for (auto* tree : dialog->findChildren<QTreeWidget*>()) {
+        QHeaderView* header = tree->header();
+        QTreeWidgetItem* titles = tree->headerItem();
+        if (!header || !titles)
+            continue;
+        const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+        for (int c = 0; c < titles->columnCount(); ++c) {
+            const int need = header->fontMetrics().horizontalAdvance(titles->text(c)) + 2 * margin;
+            if (!header->isSectionHidden(c) && header->sectionSize(c) < need)
+                header->resizeSection(c, need);
+        }
+    }
+}
+
+// The mnemonic letters the texts of a dialog's controls use, hidden ones included (they
+// may be shown later).
+QSet<QChar> usedMnemonics(QDialog* dialog, const QWidget* except) {
+    QSet<QChar> used;
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        if (w == except)
+            continue;
+        QChar letter;
+        if (auto* l = qobject_cast<QLabel*>(w))
+            letter = l->buddy() ? mnemonicOf(l->text()) : QChar();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+            letter = mnemonicOf(b->text());
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            letter = mnemonicOf(g->title());
+        if (!letter.isNull())
+            used.insert(letter);
+    }
+    return used;
+}
+
+// A label that names no field shows every "&" as it stands: a doubled one of the
+// language's texts is shown once.
+void showAmpersands(QDialog* dialog) {
+    for (QLabel* label : dialog->findChildren<QLabel*>())
+        if (!label->buddy() && label->property(kTranslatedProperty).toBool() &&
+            label->text().contains(QStringLiteral("&&")))
+            label->setText(plainText(label->text()));
+}
+
+// A label that names a field but whose designed text has no mnemonic takes the one the
+// language gives it, unless another control of the dialog already uses that letter.
+void markBuddyLabels(QDialog* dialog) {
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (!label->buddy() || !mnemonicOf(label->text()).isNull())
+            continue;
+        const QString english = label->property(kEnglishProperty).toString();
+        if (english.isEmpty() || !mnemonicOf(english).isNull())
+            continue;
+        const QString marked = translatedText(english, true);
+        const QChar letter = mnemonicOf(marked);
+        if (letter.isNull() || plainText(marked) != label->text())
+            continue;
+        if (!usedMnemonics(dialog, label).contains(letter))
+            label->setText(marked);
+    }
+}
+
+// The widgets taking the focus in a layout item, in the order the eye reads them: a box
+// layout's items in turn, a grid's row by row and each row left to right, a container's
+// own layout in its place.
+void collectReadingOrder(QLayoutItem* item, QList<QWidget*>& out);
+
+void collectReadingOrder(QLayout* layout, QList<QWidget*>& out) {
+    if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
+        struct Cell {
+            int row;
+            int column;
+            int index;
+        };
+        QList<Cell> cells;
+        for (int i = 0; i < grid->count(); ++i) {
+            int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+            grid->getItemPosition(i, &row, &column, &rowSpan, &columnSpan);
+            cells.append({row, column, i});
+        }
+        std::stable_sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) {
+            return a.row != b.row ? a.row < b.row : a.column < b.column;
+        });
+        for (const Cell& c : cells)
+            collectReadingOrder(grid->itemAt(c.index), out);
+        return;
+    }
+    auto* box = qobject_cast<QBoxLayout*>(layout);
+    const bool reversed = box && (box->direction() == QBoxLayout::RightToLeft ||
+                                  box->direction() == QBoxLayout::BottomToTop);
+    for (int i = 0; i < layout->count(); ++i)
+        collectReadingOrder(layout->itemAt(reversed ? layout->count() - 1 - i : i), out);
+}
+
+void collectReadingOrder(QLayoutItem* item, QList<QWidget*>& out) {
+    if (!item)
+        return;
+    if (QWidget* w = item->widget()) {
+        if (w->isWindow())
+            return;
+        // A container (a group box, a row of dialog buttons) is read through its layout.
+        // A link is a label that Tab reaches.
+        if (!isInteractive(w) && !qobject_cast<QLabel*>(w) && w->layout())
+            collectReadingOrder(w->layout(), out);
+        else if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+            out.append(w);
+        return;
+    }
+    if (QLayout* l = item->layout())
+        collectReadingOrder(l, out);
+}
+
+// Tab visits the controls in reading order: top to bottom, left to right, a "..." button
+// right after the field it fills.
+void orderTabs(QDialog* dialog) {
+    if (!dialog->layout())
+        return;
+    QList<QWidget*> order;
+    collectReadingOrder(dialog->layout(), order);
+    if (order.isEmpty())
+        return;
+    // The first control comes first after the dialog itself, where the focus starts
+    // (Qt links only widgets that take the focus, so the dialog takes it for a moment).
+    const Qt::FocusPolicy policy = dialog->focusPolicy();
+    dialog->setFocusPolicy(Qt::TabFocus);
+    QWidget::setTabOrder(dialog, order.front());
+    dialog->setFocusPolicy(policy);
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void nameControls(QDialog* dialog, int dialogId) {
@@ -288,15 +460,26 @@ void nameControls(QDialog* dialog, int dialogId) {
             labelOf.insert(label->buddy(), label);
     for (QWidget* w : dialog->findChildren<QWidget*>()) {
         const bool bar = isProgressBar(w);
-        if (!bar && !isInteractive(w))
+        if (!bar && !isInteractive(w)) {
+            // A value a click can select, or a picture of the dialog's own (a signal
+            // monitor, a video view), is named by the caption in front of or above it.
+            auto* value = qobject_cast<QLabel*>(w);
+            const bool named =
+                value ? w->focusPolicy() != Qt::NoFocus
+                      : idOf(w) && !qobject_cast<QGroupBox*>(w) && !qobject_cast<QDialog*>(w);
+            QLayoutItem* before = named ? neighbourItem(w, false, false) : nullptr;
+            auto* caption = before ? qobject_cast<QLabel*>(before->widget()) : nullptr;
+            if (caption && w->accessibleName().isEmpty() && hasWords(caption->text()))
+                w->setAccessibleName(spokenText(caption->text()));
             continue;
+        }
         const int id = idOf(w);
         const auto named =
             std::find_if(kNamedControls.begin(), kNamedControls.end(), [&](const NamedControl& n) {
                 return n.dialogId == dialogId && n.controlId == id;
             });
         if (id && named != kNamedControls.end()) {
-            w->setAccessibleName(AppResources::string(named->nameId));
+            w->setAccessibleName(spokenText(AppResources::string(named->nameId)));
             continue;
         }
         if (!w->accessibleName().isEmpty())
@@ -450,13 +633,17 @@ protected:
 } // namespace
 
 QString translatedText(const QString& text) {
+    return translatedText(text, false);
+}
+
+QString translatedText(const QString& text, bool keepOwnMark) {
     const QString key = text.trimmed();
     if (key.isEmpty())
         return text;
     // A count and its unit ("3 Track(s)"): the unit in the language.
     static const QRegularExpression counted(QStringLiteral("^(\\d+ )(\\D.*)$"));
     if (const QRegularExpressionMatch m = counted.match(key); m.hasMatch()) {
-        const QString unit = translatedText(m.captured(2));
+        const QString unit = translatedText(m.captured(2), keepOwnMark);
         if (unit != m.captured(2)) {
             const qsizetype lead = text.indexOf(key);
             return text.left(lead) + m.captured(1) + unit + text.mid(lead + key.size());
@@ -485,7 +672,8 @@ QString translatedText(const QString& text) {
         return text;
     const QChar wanted = mnemonicOf(key);
     if (wanted.isNull()) {
-        t = plainText(t);
+        if (!keepOwnMark)
+            t = plainText(t);
     } else if (mnemonicOf(t).isNull()) {
         // The translation has no mark of its own: the English letter, else the first one.
         qsizetype at = t.indexOf(wanted, 0, Qt::CaseInsensitive);
@@ -564,8 +752,12 @@ void polishDialog(QDialog* dialog) {
     const int dialogId = idOf(dialog);
     translateTexts(dialog, dialogId);
     setBuddies(dialog);
+    markBuddyLabels(dialog);
+    showAmpersands(dialog);
+    orderTabs(dialog);
     nameControls(dialog, dialogId);
     fitPaths(dialog, dialogId);
+    fitColumns(dialog);
     fitTitle(dialog);
 }
 

@@ -32,6 +32,9 @@ void installDialogPolish(QApplication* app);
 // The text a user sees for `text` in the chosen language: the translation of the
 // program's own string with that English text (spaces around it kept), or `text`.
 QString translatedText(const QString& text);
+// The same, keeping the translation's own mnemonic also where the English text has none
+// (for a label that names a field).
+QString translatedText(const QString& text, bool keepOwnMark);
 
 // A text without its mnemonic marks ("&&" stays one "&").
 QString plainText(const QString& text);

@@ -170,6 +170,23 @@ constexpr std::array kStrings{
     StringEntry{IDS_SCREEN_CAPTURE_STOP_HINT,
                 "The screen is being recorded. To stop, click Calderine's entry in the task "
                 "bar and press Stop (or Alt+S)."},
+    StringEntry{IDS_CAPTURE_DEVICE_BUSY,
+                "Another application is recording audio. Stop recording with this other "
+                "application and then try to record again."},
+    StringEntry{IDS_VIDEO_DEVICE_OPEN,
+                "The capture device cannot be opened. It may be missing, or another program "
+                "may be using it."},
+    StringEntry{IDS_VIDEO_DEVICE_LOST,
+                "The capture device stopped delivering data; it may have been disconnected. "
+                "What was recorded so far has been kept."},
+    StringEntry{IDS_VIDEO_NO_DISPLAY,
+                "The screen cannot be captured because no display is available."},
+    StringEntry{IDS_VIDEO_NO_VIDEO_STREAM, "The chosen profile has no video stream."},
+    StringEntry{IDS_VIDEO_DEVICE_MISSING,
+                "The capture device cannot be found. It may have been unplugged."},
+    StringEntry{IDS_VIDEO_NO_CAPTURE_DEVICE, "No recording device was found."},
+    StringEntry{IDS_VIDEO_DEVICE_FORMAT,
+                "The recording device offers none of the formats Calderine records in."},
     // What a grab did to a track's sectors, and what to do about it.
     StringEntry{2200, "1 sector could not be read and is silent in the file"},
     StringEntry{2201, "%1 sectors could not be read and are silent in the file"},
@@ -197,6 +214,10 @@ constexpr std::array kStrings{
                       "look-up.\nWithout one an anonymous identity is sent, which servers may "
                       "refuse."},
     StringEntry{2305, "Calderine - E-mail Address for FreeDB"},
+    StringEntry{IDS_FREEDB_UNREACHABLE,
+                "Error: Cannot reach %1: its name could not be looked up or the network "
+                "cannot be reached.\nCheck this computer's connection to the internet, then "
+                "try again."},
     // Names of controls without a label, and the texts of controls without an id.
     StringEntry{2400, "Choose the output folder"},
     StringEntry{2401, "Choose the input folder or file"},
@@ -319,6 +340,9 @@ constexpr std::array kStrings{
     StringEntry{2513, "Ask"},
     StringEntry{2514, "MusicBrainz Server"},
     StringEntry{2515, "Cover Server"},
+    StringEntry{2516, "MusicBrainz, then FreeDB"},
+    StringEntry{2517, "MusicBrainz only"},
+    StringEntry{2518, "FreeDB only"},
     // Verified rips: AccurateRip, the rip log and the drive's read offset.
     StringEntry{2600, "AccurateRip: all %1 tracks accurately ripped (confidence %2)"},
     StringEntry{2601, "AccurateRip: not accurately ripped: track(s) %1 (%2 of %3 tracks accurate)"},

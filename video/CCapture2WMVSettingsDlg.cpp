@@ -27,10 +27,10 @@ CCapture2WMVSettingsDlg::CCapture2WMVSettingsDlg(JobContext& context, QWidget* p
     makeOkCancel();
 
     auto* grid = new QGridLayout;
-    grid->addWidget(makeLabel(kDialogId, 0, QStringLiteral("&Input Video Capture Device:"), this),
+    grid->addWidget(makeLabel(kDialogId, 0, QStringLiteral("Input &Video Capture Device:"), this),
                     0, 0);
     grid->addWidget(m_video, 0, 1, 1, 2);
-    grid->addWidget(makeLabel(kDialogId, 0, QStringLiteral("&Input Audio Capture Device:"), this),
+    grid->addWidget(makeLabel(kDialogId, 0, QStringLiteral("Input &Audio Capture Device:"), this),
                     1, 0);
     grid->addWidget(m_audio, 1, 1, 1, 2);
     grid->addWidget(makeLabel(kDialogId, 0, QStringLiteral("&Output File:"), this), 2, 0);

@@ -201,11 +201,9 @@ void CVideoProgressDlg::fail(uint32_t code, bool whileWriting) {
     const int told = whileWriting ? writeFailureText(code) : 0;
     if (told != 0)
         showMessage(told, MessageIcon::Error, this,
-                    QString::fromStdString(videoJobState().outputPath),
-                    QString::fromStdString(GetErrorText(code)));
+                    QString::fromStdString(videoJobState().outputPath), errorText(code));
     else
-        MessageService::text(QString::fromStdString(GetErrorText(code)), MessageIcon::Error,
-                             MessageButtons::Ok, this);
+        MessageService::text(errorText(code), MessageIcon::Error, MessageButtons::Ok, this);
     QDialog::reject();
 }
 
@@ -243,7 +241,6 @@ void CVideoProgressDlg::refreshFigures() {
         if (m_progress)
             m_progress->setValue(progressPercent(st.encodedMilliseconds, m_duration));
     } catch (const WMException& e) {
-        MessageService::text(QString::fromStdString(GetErrorText(e.GetCode())), MessageIcon::Error,
-                             MessageButtons::Ok, this);
+        MessageService::text(errorText(e.GetCode()), MessageIcon::Error, MessageButtons::Ok, this);
     }
 }

@@ -73,8 +73,7 @@ void CVideoSettingsDlg::fillFromEncoder(const std::function<void(WmEncoderContro
             more(encoder);
     } catch (const WMException& e) {
         QApplication::restoreOverrideCursor();
-        MessageService::text(QString::fromStdString(GetErrorText(e.GetCode())), MessageIcon::Error,
-                             MessageButtons::Ok, this);
+        MessageService::text(errorText(e.GetCode()), MessageIcon::Error, MessageButtons::Ok, this);
         return;
     }
     QApplication::restoreOverrideCursor();

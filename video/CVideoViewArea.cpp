@@ -1,5 +1,7 @@
 #include "CVideoViewArea.h"
 
+#include "DialogPolish.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -28,6 +30,8 @@ CVideoViewArea::CVideoViewArea(int controlId, const QString& caption, QWidget* p
     setObjectName(QString::number(controlId));
     setProperty("cld_id", controlId);
     setFrameStyle(QFrame::Box | QFrame::Sunken);
+    // The caption it paints names it for a screen reader.
+    setAccessibleName(cld::spokenText(caption));
     setMinimumSize(176, 144);
     updateBox();
 }

@@ -1,11 +1,13 @@
 #include "VideoDialogKit.h"
 
 #include "AppResources.h"
+#include "GetErrorText.h"
 #include "SameFile.h"
 #include "StringIds.h"
 #include "StringTable.h"
 #include "VideoRules.h"
 #include "WmEncoderControl.h"
+#include "WmVideoErrors.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -13,6 +15,29 @@
 #include <QPushButton>
 
 namespace cld {
+
+QString errorText(uint32_t code) {
+    // The video inputs' own failures, and a device another program holds (told as the
+    // recorders tell it), have texts in the chosen language.
+    struct Told {
+        uint32_t code;
+        int stringId;
+    };
+    static constexpr Told kTold[] = {
+        {wmerr::kDeviceOpen, IDS_VIDEO_DEVICE_OPEN},
+        {wmerr::kDeviceLost, IDS_VIDEO_DEVICE_LOST},
+        {wmerr::kNoDisplay, IDS_VIDEO_NO_DISPLAY},
+        {wmerr::kNoVideoStream, IDS_VIDEO_NO_VIDEO_STREAM},
+        {wmerr::kDeviceBusy, IDS_CAPTURE_DEVICE_BUSY},
+        {wmerr::kDeviceMissing, IDS_VIDEO_DEVICE_MISSING},
+        {wmerr::kNoCaptureDevice, IDS_VIDEO_NO_CAPTURE_DEVICE},
+        {wmerr::kDeviceFormat, IDS_VIDEO_DEVICE_FORMAT},
+    };
+    for (const Told& t : kTold)
+        if (t.code == code)
+            return tableText(t.stringId);
+    return QString::fromStdString(GetErrorText(code));
+}
 
 QLabel* makeLabel(int dialogId, int controlId, const QString& english, QWidget* parent) {
     auto* label = new QLabel(AppResources::controlText(dialogId, controlId, english), parent);

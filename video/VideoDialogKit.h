@@ -4,6 +4,7 @@
 #include "MessageService.h"
 
 #include <QString>
+#include <cstdint>
 
 class QLabel;
 class QLineEdit;
@@ -27,6 +28,10 @@ int selectedProfileIndex(const QListWidget* list);
 // String-table text `stringId`: the language's, or the program's own English text when no
 // resources are loaded.
 QString tableText(int stringId);
+
+// The text of an encoder error in the chosen language where the program has one, else the
+// encoder's own text.
+QString errorText(uint32_t code);
 
 // Shows string-table text `stringId` with "%1" and "%2" replaced.
 MessageResult showMessage(int stringId, MessageIcon icon, QWidget* parent, const QString& first,

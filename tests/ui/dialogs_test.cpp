@@ -4,19 +4,25 @@
 #include "AppResources.h"
 #include "AppTestKit.h"
 #include "BuiltinResources.h"
+#include "CFreeDBServersDlg.h"
 #include "CLDResLibrary.h"
 #include "CProgressBar.h"
+#include "CSignalMonitor.h"
 #include "DialogGallery.h"
 #include "DialogPolish.h"
 #include "GenreList.h"
+#include "GetErrorText.h"
 #include "JobContext.h"
 #include "LanguageResources.h"
 #include "MessageService.h"
 #include "ProgramIdentity.h"
 #include "ProgramResources.h"
 #include "SettingsRecord.h"
+#include "StringIds.h"
 #include "TempDir.h"
 #include "TestEnv.h"
+#include "VideoDialogKit.h"
+#include "WmVideoErrors.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -24,18 +30,23 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <climits>
 #include <dlfcn.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -109,6 +120,14 @@ bool hasLetter(const QString& text) {
     return false;
 }
 
+QString describe(const QWidget* w) {
+    QString text;
+    if (auto* b = qobject_cast<const QAbstractButton*>(w))
+        text = b->text();
+    return QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName() +
+           (text.isEmpty() ? QString() : QStringLiteral(" \"") + text + '"');
+}
+
 bool interactiveRole(QAccessible::Role role) {
     switch (role) {
     case QAccessible::PushButton:
@@ -167,6 +186,22 @@ TEST_F(DialogWalk, EveryControlAUserCanReachHasAName) {
     forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
         ++dialogs;
         walk(QAccessible::queryAccessibleInterface(&dialog), entry.name, unnamed, unvalued);
+        // Whatever has an id of its own and is not a plain caption is named too: the
+        // pictures of the video dialogs, the signal monitor, value labels a click can focus.
+        for (QWidget* w : dialog.findChildren<QWidget*>()) {
+            if (!w->isVisible() || !w->property("cld_id").isValid() ||
+                (qobject_cast<QLabel*>(w) && w->focusPolicy() == Qt::NoFocus))
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            const QString name = a ? a->text(QAccessible::Name) : QString();
+            if (!hasLetter(name))
+                unnamed << entry.name + QStringLiteral(": ") + describe(w) + QStringLiteral(" \"") +
+                               name + QLatin1Char('"');
+            // A level is spoken in decibels.
+            if (w->inherits("CSignalMonitor") &&
+                (!a || !a->text(QAccessible::Value).endsWith(QStringLiteral("dB"))))
+                unvalued << entry.name + QStringLiteral(": ") + describe(w);
+        }
         // The "..." buttons of one dialog can be told apart.
         QSet<QString> names;
         for (QPushButton* b : dialog.findChildren<QPushButton*>()) {
@@ -204,8 +239,42 @@ TEST_F(DialogWalk, FieldsAreNamedByTheirLabelsAndBrowseButtonsByWhatTheyChoose) 
     // Text fields inside a group box are not named after the group.
     for (const auto& [id, name] : names["options"])
         EXPECT_FALSE(name.contains(QStringLiteral("Internet FreeDB Settings"))) << id;
+    EXPECT_EQ(names["folder_to_wma"][1042], QStringLiteral("Windows Media Audio Profile"));
     EXPECT_EQ(names["mp3_progress"][1012], QStringLiteral("Current File Progress"));
     EXPECT_EQ(names["mp3_progress"][1010], QStringLiteral("Overall Progress"));
+}
+
+// Every list a user chooses from is labelled by a text of the dialog (a screen reader's
+// "labelled by" link), not only named.
+TEST_F(DialogWalk, EveryChoiceListHasALabel) {
+    QStringList unlabelled;
+    forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        for (QComboBox* combo : dialog.findChildren<QComboBox*>()) {
+            if (!combo->isVisible())
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(combo);
+            bool labelled = false;
+            for (const auto& relation : a->relations(QAccessible::Label))
+                labelled = labelled || relation.first->role() == QAccessible::StaticText;
+            if (!labelled)
+                unlabelled << entry.name + QStringLiteral(": ") + describe(combo);
+        }
+    });
+    EXPECT_TRUE(unlabelled.isEmpty()) << unlabelled.join(QLatin1Char('\n')).toStdString();
+}
+
+// A server list asked of a server that cannot be reached says so, instead of calling the
+// server busy.
+TEST_F(DialogWalk, AnUnreachableFreeDBServerIsNotCalledBusy) {
+    SettingsRecord settings;
+    CFreeDBServersDlg dialog(settings, nullptr, "calderine.invalid");
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.listDone(); }, 30000));
+    ASSERT_FALSE(m_messages.messages().empty());
+    const Message& told = m_messages.messages().back();
+    EXPECT_EQ(told.stringId, cld::IDS_FREEDB_UNREACHABLE);
+    EXPECT_TRUE(told.text.contains(QStringLiteral("calderine.invalid"))) << told.text.toStdString();
+    EXPECT_FALSE(told.text.contains(QStringLiteral("busy"))) << told.text.toStdString();
 }
 
 TEST_F(DialogWalk, ProgressBarsSpeakTheirValue) {
@@ -219,6 +288,29 @@ TEST_F(DialogWalk, ProgressBarsSpeakTheirValue) {
     EXPECT_EQ(a->valueInterface()->currentValue().toInt(), 50);
     EXPECT_EQ(a->valueInterface()->maximumValue().toInt(), 200);
     EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("25%"));
+}
+
+// The signal monitor speaks the peak of the trace it shows, in decibels below full scale.
+TEST_F(DialogWalk, TheSignalMonitorSpeaksItsLevelInDecibels) {
+    CSignalMonitor monitor;
+    monitor.resize(320, 101);
+    monitor.show();
+    int width = 0;
+    int height = 0;
+    monitor.GetClientSize(width, height);
+    ASSERT_GT(height, 70);
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&monitor);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(a->valueInterface(), nullptr);
+    // Silence: a flat line, or nothing drawn yet.
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("-96 dB"));
+    const int centre = (height - 1) / 2;
+    // 32 pixels from the centre are 16384 of 32768: half the full scale, -6 dB.
+    monitor.DrawTrace({{0, centre}, {1, centre - 32}, {2, centre + 10}, {3, centre}});
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("-6 dB"));
+    EXPECT_NEAR(a->valueInterface()->currentValue().toDouble(), -6.02, 0.01);
+    monitor.Clear();
+    EXPECT_EQ(a->text(QAccessible::Value), QStringLiteral("-96 dB"));
 }
 
 // Every label with a mnemonic has a field as its buddy, and Alt and the letter moves there
@@ -282,6 +374,183 @@ TEST_F(DialogWalk, MnemonicsLeadToTheirFields) {
                                       << faults.join(QLatin1Char('\n')).toStdString();
         // The grabber's artist and album, the paths of the video and capture dialogs, ...
         EXPECT_GE(reached, 6) << german;
+    }
+}
+
+// The texts with mnemonic marks a dialog shows, as they stand: visible labels, buttons and
+// group boxes.
+std::vector<std::pair<QWidget*, QString>> markedTexts(QDialog& dialog) {
+    std::vector<std::pair<QWidget*, QString>> out;
+    for (QWidget* w : dialog.findChildren<QWidget*>()) {
+        if (!w->isVisible())
+            continue;
+        if (auto* l = qobject_cast<QLabel*>(w))
+            out.emplace_back(w, l->text());
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+            out.emplace_back(w, b->text());
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            out.emplace_back(w, g->title());
+    }
+    return out;
+}
+
+// No two visible controls of a dialog share a mnemonic, and no "&" shows as a character
+// where it was meant as a mark: a label without a buddy and a title show every "&" as it
+// stands, so "&&" there is two ampersands.
+void checkUniqueMnemonics(const DialogGallery::Entry& entry, QDialog& dialog, QStringList& faults) {
+    std::map<QChar, QStringList> uses;
+    for (const auto& [w, text] : markedTexts(dialog)) {
+        const QChar letter = cld::mnemonicOf(text);
+        auto* label = qobject_cast<QLabel*>(w);
+        if (label && !label->buddy()) {
+            if (text.contains(QStringLiteral("&&")) || !letter.isNull())
+                faults << entry.name + QStringLiteral(": \"") + text +
+                              QStringLiteral("\" shows its marks");
+            continue;
+        }
+        if (!letter.isNull())
+            uses[letter] << text;
+    }
+    for (const auto& [letter, texts] : uses)
+        if (texts.size() > 1)
+            faults << entry.name + QStringLiteral(": Alt+") + letter + QStringLiteral(" is ") +
+                          texts.join(QStringLiteral(" and "));
+    if (dialog.windowTitle().contains(QLatin1Char('&')) &&
+        !dialog.windowTitle().contains(QStringLiteral(" & ")))
+        faults << entry.name + QStringLiteral(": the title \"") + dialog.windowTitle() +
+                      QLatin1Char('"');
+}
+
+TEST_F(DialogWalk, EveryDialogHasUniqueMnemonicsInEachLanguage) {
+    for (const bool german : {false, true}) {
+        if (german)
+            useGerman();
+        QStringList faults;
+        forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+            checkUniqueMnemonics(entry, dialog, faults);
+        });
+        EXPECT_TRUE(faults.isEmpty()) << (german ? "German:\n" : "English:\n")
+                                      << faults.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+// The controls Tab reaches, in the order it reaches them from the dialog itself: visible,
+// enabled and taking the focus by Tab, without the inner parts of a compound control.
+QList<QWidget*> tabChain(QDialog& dialog) {
+    QList<QWidget*> chain;
+    QWidget* w = dialog.nextInFocusChain();
+    for (int guard = 0; w && w != &dialog && guard < 2000; ++guard, w = w->nextInFocusChain()) {
+        if (w->window() != &dialog || !w->isVisible() || !w->isEnabled() ||
+            !(w->focusPolicy() & Qt::TabFocus) || w->focusProxy())
+            continue;
+        bool part = false;
+        for (QWidget* p = w->parentWidget(); p && p != &dialog; p = p->parentWidget())
+            part = part || qobject_cast<QComboBox*>(p) || p->inherits("QAbstractSpinBox") ||
+                   p->inherits("QAbstractItemView");
+        if (!part)
+            chain << w;
+    }
+    return chain;
+}
+
+// True when `b` comes before `a` in reading order: compared where they part in the widget
+// tree (two group boxes side by side are read one after the other), `b` lies wholly above
+// `a`, or beside it on its left.
+bool readBefore(const QWidget* a, const QWidget* b) {
+    QList<const QWidget*> upA;
+    for (const QWidget* p = a; p; p = p->parentWidget())
+        upA.prepend(p);
+    QList<const QWidget*> upB;
+    for (const QWidget* p = b; p; p = p->parentWidget())
+        upB.prepend(p);
+    qsizetype i = 0;
+    while (i < upA.size() && i < upB.size() && upA[i] == upB[i])
+        ++i;
+    if (i >= upA.size() || i >= upB.size())
+        return false;
+    const QRect ra = upA[i]->geometry();
+    const QRect rb = upB[i]->geometry();
+    if (rb.bottom() < ra.top())
+        return true;
+    const bool sameBand = rb.top() <= ra.bottom() && ra.top() <= rb.bottom();
+    return sameBand && rb.right() < ra.left();
+}
+
+TEST_F(DialogWalk, TabVisitsTheControlsInReadingOrder) {
+    for (const bool german : {false, true}) {
+        if (german)
+            useGerman();
+        QStringList faults;
+        forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+            const QList<QWidget*> chain = tabChain(dialog);
+            for (qsizetype i = 1; i < chain.size(); ++i)
+                if (readBefore(chain[i - 1], chain[i]))
+                    faults << entry.name + QStringLiteral(": ") + describe(chain[i]) +
+                                  QStringLiteral(" comes after ") + describe(chain[i - 1]);
+        });
+        EXPECT_TRUE(faults.isEmpty()) << (german ? "German:\n" : "English:\n")
+                                      << faults.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+// A label right in front of (or right above) a field names it: it has the field as its
+// buddy, so that a screen reader says it with the field, and in German (whose texts carry
+// the marks the designed English texts lack) Alt and its letter lead there.
+void checkFieldLabels(const DialogGallery::Entry& entry, QDialog& dialog, bool german,
+                      QStringList& faults) {
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (!label->isVisible() || !hasLetter(label->text()) || label->wordWrap() ||
+            label->property("cld_id").isValid())
+            continue;
+        QWidget* parent = label->parentWidget();
+        // The control that follows the label on screen: the nearest one to its right on
+        // the same line, else the nearest one starting just below it.
+        QWidget* field = nullptr;
+        int best = INT_MAX;
+        for (QWidget* w : parent->findChildren<QWidget*>()) {
+            if (w == label || !w->isVisible() || qobject_cast<QLabel*>(w) ||
+                !(w->focusPolicy() & Qt::TabFocus) || w->focusProxy() ||
+                qobject_cast<QAbstractButton*>(w) || w->parentWidget() != parent)
+                continue;
+            const QRect l = label->geometry();
+            const QRect r = w->geometry();
+            const bool right =
+                r.left() >= l.right() && r.top() <= l.center().y() && r.bottom() >= l.center().y();
+            const bool below = r.top() >= l.bottom() && r.top() - l.bottom() < l.height() &&
+                               r.left() < l.right() && r.right() > l.left();
+            const int distance = right ? r.left() - l.right() : r.top() - l.bottom() + 1000;
+            if ((right || below) && distance < best) {
+                best = distance;
+                field = w;
+            }
+        }
+        if (!field)
+            continue;
+        // The ends of a scale ("Low" ... "High") leave the slider to the title above them.
+        bool otherLabel = false;
+        for (QLabel* l : dialog.findChildren<QLabel*>())
+            otherLabel = otherLabel || (l != label && l->buddy() == field);
+        if (label->buddy() != field && otherLabel)
+            continue;
+        if (label->buddy() != field)
+            faults << entry.name + QStringLiteral(": \"") + label->text() +
+                          QStringLiteral("\" is not the label of ") + describe(field);
+        else if (german && cld::mnemonicOf(label->text()).isNull())
+            faults << entry.name + QStringLiteral(": \"") + label->text() +
+                          QStringLiteral("\" has no mnemonic");
+    }
+}
+
+TEST_F(DialogWalk, EveryFieldLabelIsItsBuddyAndInGermanHasAMnemonic) {
+    for (const bool german : {false, true}) {
+        if (german)
+            useGerman();
+        QStringList faults;
+        forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+            checkFieldLabels(entry, dialog, german, faults);
+        });
+        EXPECT_TRUE(faults.isEmpty()) << (german ? "German:\n" : "English:\n")
+                                      << faults.join(QLatin1Char('\n')).toStdString();
     }
 }
 
@@ -436,34 +705,91 @@ QStringList visibleTexts(QDialog& dialog) {
         else if (auto* t = qobject_cast<QTreeWidget*>(w))
             for (int c = 0; c < t->columnCount(); ++c)
                 out << t->headerItem()->text(c);
-        else if (auto* c = qobject_cast<QComboBox*>(w); c && c->property("cld_id").toInt() == 1008)
+        else if (auto* c = qobject_cast<QComboBox*>(w))
             for (int i = 0; i < c->count(); ++i)
                 out << c->itemText(i);
+        else if (auto* list = qobject_cast<QListWidget*>(w))
+            for (int i = 0; i < list->count(); ++i)
+                out << list->item(i)->text();
+        if (!w->toolTip().isEmpty())
+            out << w->toolTip();
     }
     return out;
+}
+
+// The texts a user sees cut off by the widget that shows them: a label, button or group
+// box narrower than its text needs, a column header narrower than its title.
+QStringList clippedTexts(QDialog& dialog) {
+    QStringList out;
+    for (QWidget* w : dialog.findChildren<QWidget*>()) {
+        if (!w->isVisible() || w->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored)
+            continue;
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap() && !l->text().startsWith('<'))
+            text = l->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(w))
+            text = b->text();
+        else if (auto* g = qobject_cast<QGroupBox*>(w))
+            text = g->title();
+        if (hasLetter(text) && w->width() < w->minimumSizeHint().width())
+            out << QStringLiteral("\"%1\" is %2 pixels wide of %3")
+                       .arg(text)
+                       .arg(w->width())
+                       .arg(w->minimumSizeHint().width());
+        if (auto* t = qobject_cast<QTreeWidget*>(w)) {
+            QHeaderView* header = t->header();
+            if (header->isHidden())
+                continue;
+            for (int c = 0; c < t->columnCount(); ++c) {
+                if (header->isSectionHidden(c))
+                    continue;
+                const QString title = t->headerItem()->text(c);
+                // The header's own room for a title: its text and the margins around it.
+                const int need =
+                    header->fontMetrics().horizontalAdvance(title) +
+                    2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+                if (hasLetter(title) && header->sectionSize(c) < need)
+                    out << QStringLiteral("column \"%1\" is %2 pixels wide of %3")
+                               .arg(title)
+                               .arg(header->sectionSize(c))
+                               .arg(need);
+            }
+        }
+    }
+    return out;
+}
+
+TEST_F(DialogWalk, NoTextIsClippedByItsWidget) {
+    for (const bool german : {false, true}) {
+        if (german)
+            useGerman();
+        QStringList faults;
+        forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+            for (const QString& clipped : clippedTexts(dialog))
+                faults << entry.name + QStringLiteral(": ") + clipped;
+        });
+        EXPECT_TRUE(faults.isEmpty()) << (german ? "German" : "English") << " at "
+                                      << (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                              ? qgetenv("QT_SCALE_FACTOR").toStdString()
+                                              : std::string("1"))
+                                      << "x:\n"
+                                      << faults.join(QLatin1Char('\n')).toStdString();
+    }
 }
 
 TEST_F(DialogWalk, UnderTheGermanLibraryNoEnglishIsLeft) {
     // What each dialog shows in English, then in German: a text with words that stays the
     // same is English left over, unless German writes it the same way.
-    const QSet<QString> sameInGerman{QStringLiteral("OK"),
-                                     QStringLiteral("ABR"),
-                                     QStringLiteral("Mono"),
-                                     QStringLiteral("Status"),
-                                     QStringLiteral("Server"),
-                                     QStringLiteral("Port"),
-                                     QStringLiteral("Start"),
-                                     QStringLiteral("Pause"),
-                                     QStringLiteral("Bitrate"),
-                                     QStringLiteral("Stereo"),
-                                     QStringLiteral("Joint Stereo"),
-                                     QStringLiteral("Force Joint Stereo"),
-                                     QStringLiteral("xx"),
-                                     QStringLiteral("Calderine 2002"),
-                                     QStringLiteral("Calderine 2002 -"),
-                                     QStringLiteral("Calderine 2002, Version 4.05a"),
-                                     QStringLiteral("Line-In (hw:0)"),
-                                     QStringLiteral("DEVICE://default")};
+    const QSet<QString> sameInGerman{
+        QStringLiteral("OK"), QStringLiteral("ABR"), QStringLiteral("Mono"),
+        QStringLiteral("Status"), QStringLiteral("Server"), QStringLiteral("Port"),
+        QStringLiteral("Start"), QStringLiteral("Pause"), QStringLiteral("Bitrate"),
+        QStringLiteral("Stereo"), QStringLiteral("Joint Stereo"),
+        QStringLiteral("Force Joint Stereo"), QStringLiteral("xx"),
+        QStringLiteral("Calderine 2002"), QStringLiteral("Calderine 2002 -"),
+        QStringLiteral("Calderine 2002, Version 4.05a"), QStringLiteral("Line-In (hw:0)"),
+        // Each language is offered under its own name.
+        QStringLiteral("English"), QStringLiteral("DEVICE://default")};
     std::map<QString, QSet<QString>> english;
     forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
         for (const QString& t : visibleTexts(dialog))
@@ -472,13 +798,18 @@ TEST_F(DialogWalk, UnderTheGermanLibraryNoEnglishIsLeft) {
     useGerman();
     QStringList leftOver;
     QStringList cutOff;
+    QStringList videoTitles;
     forEachDialog([&](const DialogGallery::Entry& entry, QDialog& dialog) {
+        // The video dialogs' settings are no audio settings, whatever the English says.
+        if ((entry.dialogId == 169 || entry.dialogId == 171) &&
+            dialog.windowTitle().contains(QStringLiteral("WMA")))
+            videoTitles << entry.name + QStringLiteral(": ") + dialog.windowTitle();
         for (const QString& shown : visibleTexts(dialog)) {
             const QString t = cld::plainText(shown).trimmed();
             // Figures, paths and addresses are no language's; a count's unit is.
             if (t.isEmpty() || (t[0].isDigit() && !t.contains(QStringLiteral("Track"))) ||
                 t.startsWith(QLatin1Char('/')) || t.startsWith(QLatin1Char('<')) ||
-                t.startsWith(QStringLiteral("http")))
+                t.contains(QStringLiteral("://")) || t.startsWith(QStringLiteral("http")))
                 continue;
             if (hasLetter(t) && english[entry.name].contains(t) &&
                 !sameInGerman.contains(cld::spokenText(t)))
@@ -501,6 +832,7 @@ TEST_F(DialogWalk, UnderTheGermanLibraryNoEnglishIsLeft) {
         }
     });
     EXPECT_TRUE(leftOver.isEmpty()) << leftOver.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(videoTitles.isEmpty()) << videoTitles.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(cutOff.isEmpty()) << cutOff.join(QLatin1Char('\n')).toStdString();
 }
 
@@ -543,6 +875,54 @@ TEST(DialogTexts, TranslationKeepsSpacesMarksAndSuffixes) {
     for (const Case& c : cases)
         EXPECT_EQ(cld::translatedText(QString::fromUtf8(c.english)), QString::fromUtf8(c.german))
             << c.english;
+    AppResources::setSource(nullptr);
+}
+
+// The German progress dialogs' titles are their caption and the mode's text, shown without
+// a double space or dots.
+TEST(DialogTexts, GermanProgressTitlesHaveSingleSpaces) {
+    Library german(LANG_GERMAN_LIBRARY);
+    ASSERT_NE(german.handle(), nullptr);
+    CLDResLibrary pictures;
+    AppResources::setSource(std::make_unique<cld::LanguageResources>(
+        german.handle(), std::make_unique<BuiltinResources>(&cldProgramResource, &pictures)));
+    {
+        for (const int mode : {960, 961, 962, 963, 964}) {
+            const QString title = AppResources::caption(158) + AppResources::string(mode);
+            EXPECT_FALSE(title.contains(QStringLiteral("  "))) << title.toStdString();
+            EXPECT_FALSE(title.contains(QStringLiteral("..."))) << title.toStdString();
+        }
+        for (const int mode : {183, 184, 185, 193, 194}) {
+            const QString title = AppResources::caption(159) + AppResources::string(mode);
+            EXPECT_FALSE(title.contains(QStringLiteral("  "))) << title.toStdString();
+        }
+    }
+    AppResources::setSource(nullptr);
+}
+
+// The video inputs' failures (a capture device another program holds among them) are
+// told in the chosen language; in English they stay the encoder's own sentences.
+TEST(DialogTexts, VideoInputFailuresAreToldInTheChosenLanguage) {
+    using namespace cld::wmerr;
+    const uint32_t codes[] = {kDeviceOpen, kDeviceLost,    kNoDisplay,       kNoVideoStream,
+                              kDeviceBusy, kDeviceMissing, kNoCaptureDevice, kDeviceFormat};
+    CLDResLibrary pictures;
+    AppResources::setSource(std::make_unique<BuiltinResources>(&cldProgramResource, &pictures));
+    std::map<uint32_t, QString> english;
+    for (const uint32_t code : codes) {
+        english[code] = cld::errorText(code);
+        EXPECT_EQ(english[code].toStdString(), GetErrorText(code)) << std::hex << code;
+    }
+    Library german(LANG_GERMAN_LIBRARY);
+    ASSERT_NE(german.handle(), nullptr);
+    AppResources::setSource(std::make_unique<cld::LanguageResources>(
+        german.handle(), std::make_unique<BuiltinResources>(&cldProgramResource, &pictures)));
+    for (const uint32_t code : codes) {
+        const QString told = cld::errorText(code);
+        EXPECT_FALSE(told.isEmpty()) << std::hex << code;
+        EXPECT_NE(told, english[code]) << told.toStdString();
+    }
+    EXPECT_TRUE(cld::errorText(kDeviceBusy).startsWith(QStringLiteral("Ein anderes Programm")));
     AppResources::setSource(nullptr);
 }
 
