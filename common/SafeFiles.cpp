@@ -186,6 +186,27 @@ bool writeAll(int fd, const void* data, std::size_t size) {
     return true;
 }
 
+std::uint64_t temporaryBytesIn(const std::string& folder) {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d)
+        return 0;
+    const std::string_view prefix = kTempPrefix;
+    const std::string_view suffix = kTempSuffix;
+    std::uint64_t bytes = 0;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.size() <= prefix.size() + suffix.size() ||
+            name.substr(0, prefix.size()) != prefix ||
+            name.substr(name.size() - suffix.size()) != suffix)
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            bytes += static_cast<std::uint64_t>(st.st_size);
+    }
+    ::closedir(d);
+    return bytes;
+}
+
 int removeStaleTemporaries(const std::string& folder) {
     static std::mutex lock;
     static std::set<std::string> done;

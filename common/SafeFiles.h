@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,9 @@ int createTemporary(const std::string& folder, std::string& path,
 int removeStaleTemporaries(const std::string& folder);
 // The same for the files named `prefix` + six characters + ".part", every time it is asked.
 int removeUnlockedTemporaries(const std::string& folder, std::string_view prefix);
+
+// The bytes the program's temporary files in `folder` hold (outputs being written).
+std::uint64_t temporaryBytesIn(const std::string& folder);
 
 // Writes all of `size` bytes, going on after interruptions. False with errno set.
 bool writeAll(int fd, const void* data, std::size_t size);

@@ -10,7 +10,6 @@
 #include "JobContext.h"
 #include "Log.h"
 #include "MessageService.h"
-#include "OutputFile.h"
 #include "ProgressFigures.h"
 #include "SafeFiles.h"
 #include "SettingsRecord.h"
@@ -79,12 +78,6 @@ uint64_t sizeOf(const std::string& path) {
     std::error_code ec;
     const uintmax_t size = std::filesystem::file_size(path, ec);
     return ec ? 0 : static_cast<uint64_t>(size);
-}
-
-// The bytes an output in work has on disk: its temporary file while it is written.
-uint64_t bytesWritten(const std::string& output) {
-    const uint64_t temp = sizeOf(OutputFile::TempPathFor(output));
-    return temp > 0 ? temp : sizeOf(output);
 }
 
 QString joinedNames(const std::vector<std::string>& files) {
@@ -405,8 +398,8 @@ bool CBatchProgressDlg::prepareCdFiles(const std::string& outputExtension) {
         outputs.push_back(folder + f.base + outputExtension);
         m_cdFiles.push_back(std::move(f));
     }
-    cld::CdFilePlan plan =
-        cld::makeCdFilePlan(std::move(outputs), folder + cld::ripLogName(sel.artist, sel.album));
+    cld::OutputPlan plan =
+        cld::makeOutputPlan(std::move(outputs), folder + cld::ripLogName(sel.artist, sel.album));
     if (cld::settleTakenNames(m_context, plan, this) == cld::TakenNamesChoice::Cancel)
         return false;
     m_cdReplace = plan.replaceExisting;
@@ -529,10 +522,16 @@ void CBatchProgressDlg::showFileBatchFigures() {
         const int upper = std::max(slot->BarUpper(), 1);
         const int pos = std::clamp(slot->BarPosition(), 0, upper);
         done += static_cast<double>(st.weights[i]) * pos / upper;
-        written += bytesWritten(ends[i].output);
+        // A job that has given its file its name but not yet ended.
+        written += sizeOf(ends[i].output);
         bytes += slot->BytesDone();
         samples += slot->SamplesDone();
     }
+    // The other outputs in work are the temporary files in the output folder, until each
+    // takes its name.
+    if (!running.empty())
+        written += cld::files::temporaryBytesIn(
+            std::filesystem::path(ends[running.front()].output).parent_path().string());
     const double share =
         st.totalWeight > 0 ? std::min(1.0, done / static_cast<double>(st.totalWeight)) : 0.0;
     // After Abort or a stop the bar stays where the batch was.
@@ -569,10 +568,19 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
                                 std::vector<std::string>& keptPartials, int waitMs) {
     const size_t count = files.size();
     ends.assign(count, FileEnd{});
-    // A single file goes to the output chosen for it; a batch names its outputs.
-    const std::vector<std::string> outputs =
+    // A single file goes to the output chosen for it (its settings dialog asked before a
+    // file there is replaced); a batch names its outputs, and asks once, before anything
+    // runs, when some of those names are taken.
+    std::vector<std::string> outputs =
         isFileBatch() ? cld::batchOutputNames(files, m_params.outputPath, outputExtension)
                       : std::vector<std::string>(count, m_params.outputPath);
+    if (isFileBatch()) {
+        cld::OutputPlan plan = cld::makeOutputPlan(outputs, {});
+        const cld::TakenNamesChoice choice = cld::settleTakenNames(m_context, plan, this);
+        if (choice == cld::TakenNamesChoice::Cancel)
+            return FileBatchEnd::Stopped;
+        outputs = plan.tracks;
+    }
     for (size_t i = 0; i < count; ++i)
         ends[i].output = outputs[i];
     cld::ParallelBatch batch(count, std::vector<cld::BatchSlot*>(workers.begin(), workers.end()));

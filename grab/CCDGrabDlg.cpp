@@ -665,7 +665,7 @@ void CCDGrabDlg::grabToWav() {
         planned.push_back(
             (folder / (flac ? cld::flacFileName(name) : cld::wavFileName(name))).string());
     }
-    cld::CdFilePlan plan = cld::makeCdFilePlan(
+    cld::OutputPlan plan = cld::makeOutputPlan(
         std::move(planned), (folder / cld::ripLogName(artist, str(m_album->text()))).string());
     if (cld::settleTakenNames(m_context, plan, this) == cld::TakenNamesChoice::Cancel)
         return;

@@ -21,8 +21,8 @@ bool taken(const std::string& path) {
 
 } // namespace
 
-CdFilePlan makeCdFilePlan(std::vector<std::string> trackPaths, const std::string& logBase) {
-    CdFilePlan plan;
+OutputPlan makeOutputPlan(std::vector<std::string> trackPaths, const std::string& logBase) {
+    OutputPlan plan;
     plan.wanted = trackPaths;
     files::makeDistinct(trackPaths);
     plan.tracks = std::move(trackPaths);
@@ -30,7 +30,7 @@ CdFilePlan makeCdFilePlan(std::vector<std::string> trackPaths, const std::string
     return plan;
 }
 
-std::vector<std::string> CdFilePlan::takenPaths() const {
+std::vector<std::string> OutputPlan::takenPaths() const {
     std::vector<std::string> out;
     for (std::size_t i : files::takenPaths(tracks))
         out.push_back(tracks[i]);
@@ -41,7 +41,7 @@ std::vector<std::string> CdFilePlan::takenPaths() const {
     return out;
 }
 
-void CdFilePlan::keepBoth() {
+void OutputPlan::keepBoth() {
     std::set<std::string> used;
     for (std::size_t i = 0; i < wanted.size() && i < tracks.size(); ++i) {
         std::string candidate = wanted[i];
@@ -62,7 +62,7 @@ void CdFilePlan::keepBoth() {
     }
 }
 
-TakenNamesChoice settleTakenNames(const JobContext& context, CdFilePlan& plan, QWidget* parent) {
+TakenNamesChoice settleTakenNames(const JobContext& context, OutputPlan& plan, QWidget* parent) {
     const std::vector<std::string> inTheWay = plan.takenPaths();
     if (inTheWay.empty())
         return TakenNamesChoice::NoneTaken;

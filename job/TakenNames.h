@@ -16,10 +16,11 @@ enum class TakenNamesChoice {
     Cancel,    // the job must not start
 };
 
-// The files a CD job writes into one folder, planned before anything is read: every
-// track's file (distinct within the job), and the log and the cue sheet, which share one
-// base name. Computable, so that tests can check it without a window.
-struct CdFilePlan {
+// The files a job writes into one folder, planned before anything is read: every
+// output (distinct within the job; a CD job's tracks, a batch's files) and, for a rip,
+// the log and the cue sheet, which share one base name (none when logBase is empty).
+// Computable, so that tests can check it without a window.
+struct OutputPlan {
     std::vector<std::string> wanted; // the names the tracks would have on their own
     std::vector<std::string> tracks; // full paths, in the job's order
     std::string logBase;             // full path without ".log" / ".cue"
@@ -35,11 +36,11 @@ struct CdFilePlan {
 
 // Makes the plan's track paths distinct within the job: a second track of the same name
 // gets " (2)".
-CdFilePlan makeCdFilePlan(std::vector<std::string> trackPaths, const std::string& logBase);
+OutputPlan makeOutputPlan(std::vector<std::string> trackPaths, const std::string& logBase);
 
 // Asks once, when some of the plan's names are taken: "N files already exist: Replace /
 // Keep both / Cancel", through the context's message service. Applies the answer to the
 // plan (numbered names for Keep both, replaceExisting for Replace).
-TakenNamesChoice settleTakenNames(const JobContext& context, CdFilePlan& plan, QWidget* parent);
+TakenNamesChoice settleTakenNames(const JobContext& context, OutputPlan& plan, QWidget* parent);
 
 } // namespace cld

@@ -127,6 +127,61 @@ TEST_F(Batch, FolderToMp3EncodesEveryWavAndEndsWithProcessCompleted) {
     EXPECT_TRUE(fs::exists(in / "one.wav"));
 }
 
+// A folder job whose outputs' names are taken (the user's files, an earlier run's) asks
+// once before anything runs: "Keep both" gives the new files numbers, "Cancel" converts
+// nothing, "Replace" replaces the files of those names; nothing else is touched.
+TEST_F(Batch, TakenOutputNamesAreAskedAboutOnce) {
+    const fs::path in = folder("in");
+    const fs::path out = folder("in/MP3Files");
+    writeTestWav(in / "a.wav", 0.5);
+    writeTestWav(in / "b.wav", 0.5);
+    writeTestWav(in / "c.wav", 0.5);
+    std::ofstream(out / "a.mp3") << "mine";
+    std::ofstream(out / "c.mp3") << "mine too";
+    int asked = 0;
+    MessageResult reply = MessageResult::No;
+    env.script->answer = [&](const Message& m) {
+        if (m.stringId != IDS_NAMES_TAKEN_ASK)
+            return MessageResult::Ok;
+        ++asked;
+        EXPECT_TRUE(m.text.startsWith("2 of the files")) << m.text.toStdString();
+        return reply;
+    };
+    {
+        CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+        dlg.exec();
+        EXPECT_TRUE(dlg.completed());
+    }
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(codectest::shell("grep -qx mine " + codectest::quote(out / "a.mp3")), 0);
+    EXPECT_NEAR(durationOf(out / "a (2).mp3"), 0.5, 0.1);
+    EXPECT_NEAR(durationOf(out / "b.mp3"), 0.5, 0.1);
+    EXPECT_NEAR(durationOf(out / "c (2).mp3"), 0.5, 0.1);
+    fs::remove(out / "a (2).mp3");
+    fs::remove(out / "b.mp3");
+    fs::remove(out / "c (2).mp3");
+
+    reply = MessageResult::Cancel;
+    {
+        CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+        dlg.exec();
+        EXPECT_FALSE(dlg.completed());
+    }
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);
+
+    reply = MessageResult::Yes;
+    {
+        CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+        dlg.exec();
+        EXPECT_TRUE(dlg.completed());
+    }
+    EXPECT_EQ(asked, 3);
+    EXPECT_NEAR(durationOf(out / "a.mp3"), 0.5, 0.1);
+    EXPECT_NEAR(durationOf(out / "c.mp3"), 0.5, 0.1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3);
+}
+
 TEST_F(Batch, ManyShortFilesDoNotWaitSecondsEach) {
     const fs::path in = folder("many");
     for (int i = 0; i < 20; ++i)

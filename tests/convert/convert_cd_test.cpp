@@ -707,9 +707,11 @@ TEST_F(CdModes, CdToWmaOnSeveralEncodersMatchesThePlainPipeline) {
     env.script->onWait = nullptr;
     ASSERT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_LE(mostWavs, 4u);
-    const char* titles[] = {"Opening", "AC-DC. Live.", "Finale"};
-    for (const char* title : titles) {
-        const std::string name = std::string("Band - ") + title + ".wma";
+    // The file names lose a title's trailing dot; the tags keep it.
+    const std::pair<const char*, const char*> titles[] = {
+        {"Opening", "Opening"}, {"AC-DC. Live.", "AC-DC. Live"}, {"Finale", "Finale"}};
+    for (const auto& [title, stem] : titles) {
+        const std::string name = std::string("Band - ") + stem + ".wma";
         SCOPED_TRACE(name);
         ASSERT_TRUE(fs::exists(out3 / name));
         EXPECT_EQ(codectest::probe(out3 / name).at("tag.title"), title);
