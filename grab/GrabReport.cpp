@@ -92,16 +92,10 @@ GrabReport grabReportAlone(const GrabEnd& end) {
         report.icon = ReportIcon::Error;
         return report;
     }
-    if (notSaved) {
-        report.stringId = IDS_GRAB_NOT_ALL_SAVED;
-        report.argument = notExact.substr(1);
-        if (damaged)
-            report.argument += "\n" + grabAdviceText();
-        report.icon = ReportIcon::Exclamation;
-        return report;
-    }
     if (!notExact.empty()) {
-        report.stringId = IDS_GRAB_NOT_EXACT;
+        // A track left out because its name was taken is not saved at all; the others are
+        // saved but not exact.
+        report.stringId = notSaved ? IDS_GRAB_NOT_ALL_SAVED : IDS_GRAB_NOT_EXACT;
         report.argument = notExact.substr(1);
         if (damaged)
             report.argument += "\n" + grabAdviceText();

@@ -122,6 +122,25 @@ TEST(FreeDBToc, StartTextsAndDiscLengthFromTheStartOfThePregap) {
     EXPECT_EQ(discIdText(0x0a1b2c3d), "A1B2C3D");
 }
 
+// A track whose name something else had is named with that file; the grab went on, so it
+// is no stop, and the tracks saved are not called exact when they are not.
+TEST(GrabEndReport, ATrackWhoseNameWasTakenIsNamedWithTheFileInTheWay) {
+    GrabEnd end;
+    end.errorCode = GrabStatus::ErrorCreateFailed;
+    TrackResult taken;
+    taken.name = "Two";
+    taken.outcome = TrackOutcome::NameTaken;
+    taken.file = "A - Two.wav";
+    end.tracks = {{"One", TrackOutcome::Exact}, taken};
+    const GrabReport r = grabReport(end);
+    EXPECT_EQ(r.stringId, IDS_GRAB_NOT_ALL_SAVED);
+    EXPECT_EQ(r.icon, ReportIcon::Exclamation);
+    EXPECT_EQ(r.argument, "Two: not saved: \"A - Two.wav\" is already there and was left as it is");
+    // A read that also stopped early is a stop, and says so.
+    end.tracks.push_back({"Three", TrackOutcome::NotReached});
+    EXPECT_EQ(grabReport(end).stringId, IDS_GRAB_STOPPED);
+}
+
 TEST(GrabEndReport, EveryWayAGrabEnds) {
     GrabEnd exact;
     exact.tracks = {{"One", TrackOutcome::Exact}, {"Two", TrackOutcome::Corrected}};
