@@ -237,7 +237,8 @@ TEST_F(StartUp, ALockedCacheIsSaidOnceAndTakenIntoUseWhenFree) {
         shown = launcher.isVisible();
         auto* poll = new QTimer(&launcher);
         const auto giveUp = std::chrono::steady_clock::now() + cldtest::kHangLimit;
-        QObject::connect(poll, &QTimer::timeout, &launcher, [&, poll] {
+        // giveUp is taken by value: this function returns long before the timer ends.
+        QObject::connect(poll, &QTimer::timeout, &launcher, [&, poll, giveUp] {
             CSuiteApp* app = CSuiteApp::instance();
             if (lock && !messages.messages().empty()) {
                 // The user has been told; now the other program lets go.

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -181,6 +182,12 @@ protected:
             ::dup2(err, STDERR_FILENO);
             ::setenv("DISPLAY", display.c_str(), 1);
             ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+            // The X keyboard library reads a string past the length it gives strndup;
+            // under the address sanitizer's strict string checks that is reported as the
+            // program's fault, so the program runs with the sanitizer's usual checks.
+            if (const char* asan = std::getenv("ASAN_OPTIONS"))
+                ::setenv("ASAN_OPTIONS", (std::string(asan) + ":strict_string_checks=0").c_str(),
+                         1);
             ::unsetenv("WAYLAND_DISPLAY");
             ::unsetenv("CLD_AUTOMATION");
             ::execl(program.c_str(), program.c_str(), "--bogus", static_cast<char*>(nullptr));
