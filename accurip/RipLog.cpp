@@ -168,13 +168,7 @@ std::string summaryText(const ArSummary& s, const std::string& detail) {
 }
 
 std::string ripLogBaseName(const std::string& artist, const std::string& album) {
-    std::string a = cld::files::safeName(artist);
-    std::string b = cld::files::safeName(album);
-    if (a.empty())
-        a = "Unknown Artist";
-    if (b.empty())
-        b = "Unknown Album";
-    return cld::files::safeName(a + " - " + b);
+    return cld::files::pairName(artist, album, "Unknown Artist", "Unknown Album");
 }
 
 std::string logText(const RipLogInfo& info) {

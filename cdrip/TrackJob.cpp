@@ -1,6 +1,7 @@
 #include "TrackJob.h"
 
-#include <cctype>
+#include "SafeFiles.h"
+
 #include <cstring>
 
 bool makeOutputFolder(const std::string& folder, std::string& out) {
@@ -14,12 +15,7 @@ bool makeOutputFolder(const std::string& folder, std::string& out) {
 }
 
 std::string trackFileName(const std::string& name, std::int32_t format) {
-    const std::string extension = format == TrackFormatFlac ? ".flac" : ".wav";
-    std::string tail = name.size() > extension.size() ? name.substr(name.size() - extension.size())
-                                                      : std::string();
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == extension ? name : name + extension;
+    return cld::files::withExtension(name, format == TrackFormatFlac ? ".flac" : ".wav");
 }
 
 bool makeTrackJob(TrackJob& job, int trackIndex, const std::string& name, const std::string& folder,

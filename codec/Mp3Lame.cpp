@@ -320,7 +320,8 @@ uint32_t finishCutMp3(LameHandle lame, const std::string& path) {
     const size_t n = lame_get_lametag_frame(lame, frame, sizeof frame);
     if (n < 4 || n > sizeof frame)
         return 0;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    // The recording's own temporary file: never a link, and never anything but a file.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return wmerr::fromErrno(errno);
     const auto fail = [fd](int error) {
@@ -330,6 +331,10 @@ uint32_t finishCutMp3(LameHandle lame, const std::string& path) {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return fail(errno);
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return wmerr::kOutputNotFile;
+    }
     const size_t size = static_cast<size_t>(st.st_size);
     if (size < n) {
         // Not even the reserved frame is whole: nothing here can be played.

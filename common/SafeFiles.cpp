@@ -1,6 +1,7 @@
 #include "SafeFiles.h"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -371,6 +372,25 @@ std::string oneLine(std::string_view text) {
             appendUtf8(out, cp);
     }
     return out;
+}
+
+std::string pairName(std::string_view first, std::string_view second, std::string_view firstIfEmpty,
+                     std::string_view secondIfEmpty) {
+    std::string a = safeName(first);
+    std::string b = safeName(second);
+    if (a.empty())
+        a = firstIfEmpty;
+    if (b.empty())
+        b = secondIfEmpty;
+    return safeName(a + " - " + b);
+}
+
+std::string withExtension(const std::string& name, const std::string& extension) {
+    std::string tail = name.size() > extension.size() ? name.substr(name.size() - extension.size())
+                                                      : std::string();
+    for (char& c : tail)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == extension ? name : name + extension;
 }
 
 std::string numberedPath(const std::string& path, int n) {

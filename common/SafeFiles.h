@@ -82,6 +82,14 @@ std::string safeName(std::string_view text, std::size_t maxBytes = kNameBytes - 
 // else stays as it came.
 std::string oneLine(std::string_view text);
 
+// "FIRST - SECOND" by the one rule, each part made first and replaced by its stand-in when
+// nothing is left of it (an album folder, a rip log's name).
+std::string pairName(std::string_view first, std::string_view second, std::string_view firstIfEmpty,
+                     std::string_view secondIfEmpty);
+
+// `name` with `extension` (".wav") appended unless it already ends in it, in any case.
+std::string withExtension(const std::string& name, const std::string& extension);
+
 // "folder/stem (n).ext" for "folder/stem.ext" (the extension is what follows the last dot
 // of the file name, when the name has more before it).
 std::string numberedPath(const std::string& path, int n);

@@ -24,13 +24,8 @@ std::string cdOutputFolder(const std::string& remembered, const std::string& art
                            const std::string& album) {
     if (remembered.empty())
         return {};
-    std::string a = files::safeName(artist);
-    std::string b = files::safeName(album);
-    if (a.empty())
-        a = "Unknown Artist";
-    if (b.empty())
-        b = "Unknown";
-    return withTrailingSlash(remembered) + files::safeName(a + " - " + b);
+    return withTrailingSlash(remembered) +
+           files::pairName(artist, album, "Unknown Artist", "Unknown");
 }
 
 std::string folderModeOutput(const std::string& inputFolder, const std::string& subFolder) {

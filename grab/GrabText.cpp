@@ -128,13 +128,7 @@ std::string wavBaseName(std::string_view artist, std::string_view name, std::str
 }
 
 std::string albumFolderName(std::string_view artist, std::string_view album) {
-    std::string a = files::safeName(artist);
-    std::string b = files::safeName(album);
-    if (a.empty())
-        a = kUnknownArtistFolder;
-    if (b.empty())
-        b = kUnknownAlbumFolder;
-    return files::safeName(a + " - " + b);
+    return files::pairName(artist, album, kUnknownArtistFolder, kUnknownAlbumFolder);
 }
 
 int effectiveIntroSeconds(int typedSeconds) {

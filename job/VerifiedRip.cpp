@@ -130,24 +130,12 @@ std::string reportLine(const accurip::ArSummary& s, const std::string& detail) {
 
 } // namespace
 
-namespace {
-
-std::string withExtension(const std::string& name, const std::string& extension) {
-    std::string tail = name.size() > extension.size() ? name.substr(name.size() - extension.size())
-                                                      : std::string();
-    for (char& c : tail)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == extension ? name : name + extension;
-}
-
-} // namespace
-
 std::string wavFileName(const std::string& name) {
-    return withExtension(name, ".wav");
+    return files::withExtension(name, ".wav");
 }
 
 std::string flacFileName(const std::string& name) {
-    return withExtension(name, ".flac");
+    return files::withExtension(name, ".flac");
 }
 
 std::string errorCorrectionName(int type) {
