@@ -1,0 +1,66 @@
+#pragma once
+
+#include "AudioTags.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cld::engine {
+
+// The PCM an encoder is fed: interleaved signed little-endian integers.
+struct PcmFormat {
+    int sampleRate = 44100;
+    int channels = 2;
+    int bitsPerSample = 16;
+};
+
+// An encoder's settings, by name, as the user or the settings store gives them
+// ("bitrate" = "192", "level" = "5", "profile" = "3"). Each encoder reads its own keys and
+// ignores the rest.
+using EncoderOptions = std::map<std::string, std::string>;
+
+// One output file in one format. open() creates the output under a temporary name of the
+// program's own; finish() completes it and gives it its name; abort() removes it. A name
+// that is taken is never replaced unless the job allows replacing a regular file there.
+class AudioEncoder {
+public:
+    virtual ~AudioEncoder() = default;
+    // The file extension with its dot (".mp3").
+    virtual std::string extension() const = 0;
+    // `expectedFrames` is the input's length in sample frames when known (0 otherwise).
+    virtual bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
+                      uint64_t expectedFrames, bool replaceExisting) = 0;
+    // Encodes `bytes` bytes of PCM (whole frames or not: a cut frame waits for the next
+    // call). False on a failure.
+    virtual bool write(const uint8_t* data, size_t bytes) = 0;
+    virtual bool finish() = 0;
+    virtual void abort() = 0;
+    // Why the last call failed (empty when it did not), the failure code behind it
+    // (errno or the media layer's code; 0 when none) and whether the name was taken.
+    virtual std::string error() const = 0;
+    virtual uint32_t errorDetail() const { return 0; }
+    virtual bool nameTaken() const { return false; }
+};
+
+// Makes encoders by name ("wav", "flac", "mp3", "wma").
+class EncoderRegistry {
+public:
+    using Factory = std::function<std::unique_ptr<AudioEncoder>(const EncoderOptions&)>;
+    static EncoderRegistry& instance();
+    // Null when no encoder has that name.
+    std::unique_ptr<AudioEncoder> make(const std::string& name,
+                                       const EncoderOptions& options = {}) const;
+    std::vector<std::string> names() const;
+    void add(const std::string& name, Factory factory);
+
+private:
+    EncoderRegistry();
+    std::map<std::string, Factory> m_factories;
+};
+
+} // namespace cld::engine
