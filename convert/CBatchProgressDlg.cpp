@@ -5,6 +5,7 @@
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "DialogKit.h"
+#include "FileBatch.h"
 #include "FolderCover.h"
 #include "GrabErrorText.h"
 #include "JobContext.h"
@@ -73,12 +74,6 @@ constexpr int kWaitStep = 10;
 
 // The overall bar of a file batch counts in thousandths of the batch's audio.
 constexpr int kOverallSteps = 1000;
-
-uint64_t sizeOf(const std::string& path) {
-    std::error_code ec;
-    const uintmax_t size = std::filesystem::file_size(path, ec);
-    return ec ? 0 : static_cast<uint64_t>(size);
-}
 
 QString joinedNames(const std::vector<std::string>& files) {
     QStringList names;
@@ -195,6 +190,16 @@ void CBatchProgressDlg::requestAbort() {
     if (m_abort)
         return;
     m_abort = true;
+    if (m_fileJob) {
+        // The workers close their files after the block in progress.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_abortCursor = true;
+        m_fileJob->cancel();
+        // The files in work stop now, not at the batch's next look at them.
+        for (cld::engine::FileWorker* worker : m_batchWorkers)
+            if (worker->isBusy())
+                worker->stop();
+    }
     onAbort();
     if (m_context.ripObject && m_mode == 1)
         m_context.ripObject->AbortGrab();
@@ -476,85 +481,118 @@ void CBatchProgressDlg::reportAbortKeeping(const std::vector<std::string>& keptP
         Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
 }
 
-// What the figures of a running file batch are made of.
-struct CBatchProgressDlg::FileBatchState {
-    const cld::ParallelBatch* batch = nullptr;
-    const std::vector<FileEnd>* ends = nullptr;
-    // Each file's share of the batch's audio: its size in bytes (at least 1).
-    std::vector<uint64_t> weights;
-    uint64_t totalWeight = 0;
-    std::chrono::steady_clock::time_point started;
-    // Whether the jobs keep counters of the audio they handled.
-    bool counters = false;
+// The dialog as the observer of its file batch: the figures on the bars and lines, the
+// questions in message boxes, the waits with the window's events flowing.
+class CBatchProgressDlg::BatchObserver : public cld::engine::JobObserver {
+public:
+    BatchObserver(CBatchProgressDlg& dialog, const std::vector<std::string>& files)
+        : m_dialog(dialog), m_files(files), m_outputs(files.size()) {}
+
+    void itemStarted(const cld::engine::ItemStart& start) override {
+        m_outputs[start.index] = start.output;
+    }
+    void progress(const cld::engine::Progress& p) override {
+        CBatchProgressDlg& d = m_dialog;
+        d.m_batchProgress = p;
+        if (!p.running.empty()) {
+            CProgressBar* current = d.bar(IDC_CURRENT_BAR);
+            if (current->upper() != p.itemUpper)
+                current->setRange(0, p.itemUpper);
+            d.m_fileStart = std::time(nullptr) - static_cast<std::time_t>(p.itemSeconds);
+            if (p.running.size() == 1) {
+                const size_t i = p.running.front();
+                d.setText(IDC_INPUT_FILE, m_files[i]);
+                d.setText(IDC_OUTPUT_FILE, m_outputs[i]);
+                for (int id : {IDC_INPUT_FILE, IDC_OUTPUT_FILE})
+                    d.m_values[id]->setToolTip(QString());
+                d.showFileCount(static_cast<int>(i) + 1, static_cast<int>(p.count));
+            } else {
+                // Several files in work: the lines say how many, the tooltips name them.
+                const QString many =
+                    AppResources::string(IDS_N_FILES).arg(static_cast<int>(p.running.size()));
+                std::vector<std::string> inputs;
+                std::vector<std::string> outs;
+                for (size_t i : p.running) {
+                    inputs.push_back(m_files[i]);
+                    outs.push_back(m_outputs[i]);
+                }
+                d.setText(IDC_INPUT_FILE, many);
+                d.setText(IDC_OUTPUT_FILE, many);
+                d.m_values[IDC_INPUT_FILE]->setToolTip(joinedNames(inputs));
+                d.m_values[IDC_OUTPUT_FILE]->setToolTip(joinedNames(outs));
+                d.setText(IDC_FILE_COUNT, QString::fromUtf8("%1\u2013%2 of %3")
+                                              .arg(p.running.front() + 1)
+                                              .arg(p.running.back() + 1)
+                                              .arg(p.count));
+            }
+            current->setPos(p.itemPosition);
+        }
+        d.showFileBatchFigures();
+    }
+    cld::engine::Answer ask(const cld::engine::Question& q) override {
+        CBatchProgressDlg& d = m_dialog;
+        if (q.kind == cld::engine::QuestionKind::TakenNames) {
+            switch (cld::askAboutTakenNames(d.m_context, q.taken, &d)) {
+            case cld::TakenNamesChoice::Replace:
+                return cld::engine::Answer::Replace;
+            case cld::TakenNamesChoice::KeepBoth:
+                return cld::engine::Answer::KeepBoth;
+            default:
+                return cld::engine::Answer::Cancel;
+            }
+        }
+        const cld::engine::ItemFailure& f = q.failed.failure;
+        // Every later file would fail for want of room as well: the message says the
+        // batch stops.
+        const bool diskFull = d.isFileBatch() && f.diskFull;
+        if (d.reportFileFailure(d.failureStringId(f), f.file, f.reason, q.canSkip, q.failed.input,
+                                diskFull ? IDS_DISK_FULL_STOP : 0))
+            return cld::engine::Answer::Skip;
+        d.m_batchStopped = true;
+        return cld::engine::Answer::Stop;
+    }
+    void wait(int milliseconds, const std::function<bool()>& ready) override {
+        if (!ready)
+            m_dialog.m_context.waits().waitAndPump(milliseconds);
+        else
+            m_dialog.m_context.waits().waitUntil(milliseconds, ready, kWaitStep);
+    }
+
+private:
+    CBatchProgressDlg& m_dialog;
+    const std::vector<std::string>& m_files;
+    std::vector<std::string> m_outputs;
 };
 
-void CBatchProgressDlg::showFileBatchFigures() {
-    if (!m_fileBatch)
-        return;
-    const FileBatchState& st = *m_fileBatch;
-    const cld::ParallelBatch& batch = *st.batch;
-    const std::vector<FileEnd>& ends = *st.ends;
-    // Share done: the files the batch is past (converted, or failed and reported), and the
-    // part done of each file in work.
-    double done = 0;
-    uint64_t written = 0;
-    uint64_t bytes = 0;
-    uint64_t samples = 0;
-    for (size_t i = 0; i < batch.count(); ++i) {
-        const cld::BatchOutcome o = batch.outcomeOf(i);
-        const bool past = o == cld::BatchOutcome::Converted ||
-                          (o == cld::BatchOutcome::Failed && i < batch.takenCount());
-        if (past)
-            done += static_cast<double>(st.weights[i]);
-        if (o == cld::BatchOutcome::Converted)
-            written += ends[i].outputBytes;
-        if (o == cld::BatchOutcome::Converted || o == cld::BatchOutcome::Failed ||
-            o == cld::BatchOutcome::Stopped) {
-            bytes += ends[i].bytesDone;
-            samples += ends[i].samplesDone;
-        }
-    }
-    const std::vector<size_t> running = batch.running();
-    for (size_t i : running) {
-        const auto* slot = static_cast<const FileSlot*>(batch.slotOf(i));
-        if (!slot)
-            continue;
-        const int upper = std::max(slot->BarUpper(), 1);
-        const int pos = std::clamp(slot->BarPosition(), 0, upper);
-        done += static_cast<double>(st.weights[i]) * pos / upper;
-        // A job that has given its file its name but not yet ended.
-        written += sizeOf(ends[i].output);
-        bytes += slot->BytesDone();
-        samples += slot->SamplesDone();
-    }
-    // The other outputs in work are the temporary files in the output folder, until each
-    // takes its name.
-    if (!running.empty())
-        written += cld::files::temporaryBytesIn(
-            std::filesystem::path(ends[running.front()].output).parent_path().string());
-    const double share =
-        st.totalWeight > 0 ? std::min(1.0, done / static_cast<double>(st.totalWeight)) : 0.0;
-    // After Abort or a stop the bar stays where the batch was.
-    if (!m_abort && !batch.isStopped())
-        bar(IDC_OVERALL_BAR)->setPos(static_cast<int>(share * kOverallSteps));
+cld::engine::FileWorker* CBatchProgressDlg::shownWorker() const {
+    if (!m_fileJob || m_batchProgress.running.empty() ||
+        m_batchProgress.firstWorker >= m_batchWorkers.size())
+        return nullptr;
+    return m_batchWorkers[m_batchProgress.firstWorker];
+}
 
+void CBatchProgressDlg::showFileBatchFigures() {
+    if (!m_fileJob)
+        return;
+    const cld::engine::Progress& p = m_batchProgress;
+    // After Abort or a stop the bar stays where the batch was.
+    if (!m_abort && !m_batchStopped)
+        bar(IDC_OVERALL_BAR)->setPos(static_cast<int>(p.share * kOverallSteps));
     const std::time_t now = std::time(nullptr);
     // Between two files the time of the last one stays.
-    if (!running.empty())
+    if (!p.running.empty())
         setText(IDC_ELAPSED, clockText(now - m_fileStart));
     setText(IDC_TOTAL_ELAPSED, clockText(now - m_jobStart));
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - st.started).count();
-    if (share > 0 && share < 1 && seconds > 0.5)
-        setText(IDC_ESTIMATED,
-                clockText(static_cast<int64_t>(seconds * (1 - share) / share + 0.5)));
+    if (p.remaining >= 0)
+        setText(IDC_ESTIMATED, clockText(static_cast<int64_t>(p.remaining + 0.5)));
     else
-        setText(IDC_ESTIMATED, share >= 1 ? clockText(0) : std::string(kDash));
-    setText(IDC_OUTPUT_SIZE, megabytesText(static_cast<int64_t>(written)));
-    if (st.counters && seconds > 0.5) {
+        setText(IDC_ESTIMATED, std::string(kDash));
+    setText(IDC_OUTPUT_SIZE, megabytesText(static_cast<int64_t>(p.outputBytes)));
+    if (p.counters && p.seconds > 0.5) {
         setText(IDC_PERFORMANCE,
-                kilobytesPerSecondText(static_cast<uint32_t>(bytes / seconds / 1024)));
-        setText(IDC_SAMPLES, samplesPerSecondText(static_cast<uint32_t>(samples / seconds)));
+                kilobytesPerSecondText(static_cast<uint32_t>(p.audioBytesDone / p.seconds / 1024)));
+        setText(IDC_SAMPLES,
+                samplesPerSecondText(static_cast<uint32_t>(p.samplesDone / p.seconds)));
     } else {
         setText(IDC_PERFORMANCE, QString::fromLatin1(kDash));
         setText(IDC_SAMPLES, QString::fromLatin1(kDash));
@@ -564,153 +602,58 @@ void CBatchProgressDlg::showFileBatchFigures() {
 CBatchProgressDlg::FileBatchEnd
 CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
                                 const std::string& outputExtension,
-                                const std::vector<FileSlot*>& workers, std::vector<FileEnd>& ends,
+                                const cld::engine::WorkerFactory& makeWorker,
                                 std::vector<std::string>& keptPartials, int waitMs) {
-    const size_t count = files.size();
-    ends.assign(count, FileEnd{});
-    // A single file goes to the output chosen for it (its settings dialog asked before a
-    // file there is replaced); a batch names its outputs, and asks once, before anything
-    // runs, when some of those names are taken.
-    std::vector<std::string> outputs =
-        isFileBatch() ? cld::batchOutputNames(files, m_params.outputPath, outputExtension)
-                      : std::vector<std::string>(count, m_params.outputPath);
-    if (isFileBatch()) {
-        cld::OutputPlan plan = cld::makeOutputPlan(outputs, {});
-        const cld::TakenNamesChoice choice = cld::settleTakenNames(m_context, plan, this);
-        if (choice == cld::TakenNamesChoice::Cancel)
-            return FileBatchEnd::Stopped;
-        outputs = plan.tracks;
+    cld::engine::FileBatchSpec spec;
+    spec.inputs = files;
+    spec.batch = isFileBatch();
+    if (spec.batch) {
+        spec.outputFolder = m_params.outputPath;
+        spec.extension = outputExtension;
+    } else {
+        spec.outputs.assign(files.size(), m_params.outputPath);
     }
-    for (size_t i = 0; i < count; ++i)
-        ends[i].output = outputs[i];
-    cld::ParallelBatch batch(count, std::vector<cld::BatchSlot*>(workers.begin(), workers.end()));
-    FileBatchState state;
-    state.batch = &batch;
-    state.ends = &ends;
-    state.started = std::chrono::steady_clock::now();
-    for (const std::string& file : files) {
-        state.weights.push_back(std::max<uint64_t>(sizeOf(file), 1));
-        state.totalWeight += state.weights.back();
-    }
-    state.counters = !workers.empty() && workers.front()->HasCounters();
-    m_fileBatch = &state;
-    std::vector<bool> settled(count, false);
-    size_t firstUnsettled = 0;
-    bool stoppedAfterFailure = false;
-    bool waitCursor = false;
+    spec.width = parallelWidth(files.size());
+    spec.pollMilliseconds = waitMs;
+    m_batchWorkers.clear();
+    cld::engine::FileBatch job(std::move(spec), [this, &makeWorker] {
+        std::unique_ptr<cld::engine::FileWorker> worker = makeWorker();
+        if (worker)
+            m_batchWorkers.push_back(worker.get());
+        return worker;
+    });
+    BatchObserver observer(*this, files);
+    m_batchProgress = cld::engine::Progress{};
+    m_batchStopped = false;
     CProgressBar* overall = bar(IDC_OVERALL_BAR);
-    CProgressBar* current = bar(IDC_CURRENT_BAR);
     overall->setRange(0, kOverallSteps);
     overall->setPos(0);
-    for (;;) {
-        if (m_abort && !batch.isStopped()) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            waitCursor = true;
-            batch.stop();
-        }
-        batch.poll();
-        // Files cut short are never left under their final names: kept aside on Abort,
-        // removed after a stop for a failure.
-        for (size_t i = firstUnsettled; i < count; ++i) {
-            const cld::BatchOutcome o = batch.outcomeOf(i);
-            if (o == cld::BatchOutcome::Waiting)
-                break;
-            if (settled[i] || o == cld::BatchOutcome::Running)
-                continue;
-            settled[i] = true;
-            if (o == cld::BatchOutcome::Converted)
-                ends[i].outputBytes = sizeOf(ends[i].output);
-            if (o != cld::BatchOutcome::Stopped || ends[i].output.empty())
-                continue;
-            if (stoppedAfterFailure && !m_abort) {
-                std::remove(ends[i].output.c_str());
-            } else if (const std::string kept = keepAsPartial(ends[i].output); !kept.empty()) {
-                keptPartials.push_back(kept);
-            }
-        }
-        while (firstUnsettled < count && settled[firstUnsettled])
-            ++firstUnsettled;
-        while (const std::optional<size_t> item = batch.takeNext()) {
-            const size_t i = *item;
-            const cld::BatchOutcome o = batch.outcomeOf(i);
-            if (o == cld::BatchOutcome::Converted) {
-                countConverted();
-            } else if (o == cld::BatchOutcome::Failed && !m_abort && !stoppedAfterFailure) {
-                const FileEnd& e = ends[i];
-                // Every later file would fail for want of room as well: say so and stop.
-                // A single file has nothing to skip to.
-                const bool diskFull = cld::isDiskFull(e.detail);
-                if (!reportFileFailure(e.stringId, e.file, e.reason, isFileBatch() && !diskFull,
-                                       files[i],
-                                       isFileBatch() && diskFull ? IDS_DISK_FULL_STOP : 0)) {
-                    stoppedAfterFailure = !m_abort;
-                    batch.stop();
-                }
-            }
-        }
-        const std::vector<size_t> running = batch.running();
-        if (!running.empty()) {
-            auto* first = static_cast<FileSlot*>(batch.slotOf(running.front()));
-            if (first != m_shownSlot || current->upper() != first->BarUpper()) {
-                m_shownSlot = first;
-                current->setRange(0, first->BarUpper());
-            }
-            m_fileStart = first->startedAt;
-            if (running.size() == 1) {
-                setText(IDC_INPUT_FILE, first->Input());
-                setText(IDC_OUTPUT_FILE, first->Output());
-                for (int id : {IDC_INPUT_FILE, IDC_OUTPUT_FILE})
-                    m_values[id]->setToolTip(QString());
-                showFileCount(static_cast<int>(running.front()) + 1, static_cast<int>(count));
-            } else {
-                // Several files in work: the lines say how many, the tooltips name them.
-                const QString many =
-                    AppResources::string(IDS_N_FILES).arg(static_cast<int>(running.size()));
-                std::vector<std::string> inputs;
-                std::vector<std::string> outs;
-                for (size_t i : running) {
-                    inputs.push_back(files[i]);
-                    outs.push_back(ends[i].output);
-                }
-                setText(IDC_INPUT_FILE, many);
-                setText(IDC_OUTPUT_FILE, many);
-                m_values[IDC_INPUT_FILE]->setToolTip(joinedNames(inputs));
-                m_values[IDC_OUTPUT_FILE]->setToolTip(joinedNames(outs));
-                setText(IDC_FILE_COUNT, QString::fromUtf8("%1\u2013%2 of %3")
-                                            .arg(running.front() + 1)
-                                            .arg(running.back() + 1)
-                                            .arg(count));
-            }
-            current->setPos(first->BarPosition());
-        }
-        showFileBatchFigures();
-        if (batch.isFinished()) {
-            // Every file had its turn: the count ends on the last one, as one after
-            // another would leave it.
-            if (!m_abort && !stoppedAfterFailure && count > 0)
-                showFileCount(static_cast<int>(count), static_cast<int>(count));
-            break;
-        }
-        if (m_abort)
-            // The jobs close their files after the block in progress.
-            m_context.waits().waitAndPump(kWaitStep);
-        else
-            waitUntil(waitMs, [&batch] { return batch.hasEnded(); });
-    }
-    m_shownSlot = nullptr;
-    m_fileBatch = nullptr;
-    if (waitCursor)
-        QApplication::restoreOverrideCursor();
+    m_fileJob = &job;
     if (m_abort)
+        job.cancel();
+    const cld::engine::JobEnd end = job.run(observer);
+    m_fileJob = nullptr;
+    m_batchWorkers.clear();
+    if (m_abortCursor) {
+        QApplication::restoreOverrideCursor();
+        m_abortCursor = false;
+    }
+    keptPartials = end.keptPartials;
+    m_converted = static_cast<int>(end.converted);
+    m_skipped = end.skipped;
+    m_notConverted = end.notConverted;
+    switch (end.result) {
+    case cld::engine::JobResult::Aborted:
         return FileBatchEnd::Aborted;
-    if (!stoppedAfterFailure)
+    case cld::engine::JobResult::Completed:
+        // Every file had its turn: the count ends on the last one, as one after another
+        // would leave it.
+        if (!files.empty())
+            showFileCount(static_cast<int>(files.size()), static_cast<int>(files.size()));
         return FileBatchEnd::Completed;
-    m_notConverted.clear();
-    for (size_t i = 0; i < count; ++i)
-        if (batch.outcomeOf(i) != cld::BatchOutcome::Converted &&
-            std::find(m_skipped.begin(), m_skipped.end(), files[i]) == m_skipped.end())
-            m_notConverted.push_back(files[i]);
-    return FileBatchEnd::Stopped;
+    default:
+        return FileBatchEnd::Stopped;
+    }
 }
 
 void CBatchProgressDlg::removeTemporary(const std::string& path) {

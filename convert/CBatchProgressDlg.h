@@ -1,8 +1,8 @@
 #pragma once
 
+#include "FileBatch.h"
 #include "JobParameters.h"
 #include "MessageService.h"
-#include "ParallelBatch.h"
 #include "VerifiedRip.h"
 
 #include <QDialog>
@@ -93,64 +93,32 @@ protected:
     bool isFileBatch() const { return m_mode == 2 || m_mode == 4; }
     void message(int stringId, MessageIcon icon, const QString& arg = QString());
 
-    // One job place of a parallel file batch, as the progress dialogs drive it. begin() sets
-    // `startedAt`; end() fills the batch's record of the file (its output, and what is
-    // reported when it failed), since the slot may take the next file before the batch
-    // reports this one.
-    class FileSlot : public cld::BatchSlot {
-    public:
-        // Position and upper end of the current-file bar for the file in work.
-        virtual int BarPosition() const = 0;
-        virtual int BarUpper() const { return 100; }
-        virtual std::string Input() const = 0;
-        virtual std::string Output() const = 0;
-        // The job's own counters of the file in work (audio bytes and sample frames
-        // handled), when it keeps them.
-        virtual bool HasCounters() const { return false; }
-        virtual uint64_t BytesDone() const { return 0; }
-        virtual uint64_t SamplesDone() const { return 0; }
-        std::time_t startedAt = 0;
-    };
-    // What the batch keeps of one file once its job has ended.
-    struct FileEnd {
-        std::string output;
-        int stringId = 0; // the failure's message, 0 when it did not fail
-        std::string file; // the file at fault
-        std::string reason;
-        uint32_t detail = 0; // the media layer's failure code behind `reason`
-        // The job's counters when it ended (see FileSlot).
-        uint64_t bytesDone = 0;
-        uint64_t samplesDone = 0;
-        uint64_t outputBytes = 0; // the size of a converted file's output
-    };
     // How a file batch ended: every file had its turn, the user's Abort, or a stop after a
     // failure (the user's "No", or a full disk).
     enum class FileBatchEnd { Completed, Aborted, Stopped };
-    // Converts `files` on `workers`, up to one file per worker at once, in input order (in the
-    // single-file modes the one input to the chosen output, without a question): shows
-    // the files in work ("3-4 of 100"), the file started first on the current bar and the
-    // finished files on the overall bar, reports failures in input order (asking whether
-    // to skip each) and stops every job on Abort. `ends` (one per file) starts with each
-    // file's output in the output folder (the file's title + `outputExtension`, made
-    // unique within the batch) and the workers fill in the rest. Files cut short by Abort are
-    // kept as NAME.part and listed in `keptPartials`; those cut short by a stop after a failure
-    // are removed. A failure for a full disk is reported without asking and stops the batch,
-    // since every later file would fail the same way. `waitMs` is the longest wait between
-    // two looks at the jobs. One worker runs the files one after another.
+    // Runs the engine's file batch over `files` on workers made by `makeWorker`, up to one
+    // file per worker at once (in the single-file modes the one input to the chosen
+    // output, without a question), as its observer: shows the files in work ("3-4 of
+    // 100"), the file started first on the current bar and the batch on the overall bar,
+    // asks about taken names and whether to skip each failed file, and stops every worker
+    // on Abort. Files cut short by Abort are kept as NAME.part and listed in
+    // `keptPartials`. `waitMs` is the longest wait between two looks at the workers.
     FileBatchEnd runFileBatch(const std::vector<std::string>& files,
                               const std::string& outputExtension,
-                              const std::vector<FileSlot*>& workers, std::vector<FileEnd>& ends,
+                              const cld::engine::WorkerFactory& makeWorker,
                               std::vector<std::string>& keptPartials, int waitMs);
     // The number of jobs a batch of `count` files runs at once (at least 1).
     int parallelWidth(size_t count) const;
-    // The slot whose file the figures show (the one started first), none between files.
-    FileSlot* shownSlot() const { return m_shownSlot; }
+    // The worker whose file the figures show (the one started first), none between files.
+    cld::engine::FileWorker* shownWorker() const;
     // Whether a batch of several files runs (its figures are the batch's).
-    bool fileBatchRuns() const { return m_fileBatch != nullptr; }
+    bool fileBatchRuns() const { return m_fileJob != nullptr; }
     // Shows the figures of the running file batch: the elapsed and estimated time, the
     // share of its audio done on the overall bar, the bytes written and the speed of all
     // its jobs together; a figure the batch cannot know shows a dash.
     void showFileBatchFigures();
+    // The message of a failed file of a batch.
+    virtual int failureStringId(const cld::engine::ItemFailure& failure) const = 0;
     // "Process aborted by user !", naming partial files kept, if any.
     void reportAbortKeeping(const std::vector<std::string>& keptPartials);
     // The same for one kept file, or none.
@@ -239,9 +207,14 @@ private:
     QPushButton* m_abortButton = nullptr;
     QTimer* m_timer = nullptr;
     QString m_driveName;
-    FileSlot* m_shownSlot = nullptr;
-    struct FileBatchState;
-    FileBatchState* m_fileBatch = nullptr; // while runFileBatch runs
+    class BatchObserver;
+    friend class BatchObserver;
+    // While runFileBatch runs: the engine's job, its workers and its last figures.
+    cld::engine::FileBatch* m_fileJob = nullptr;
+    std::vector<cld::engine::FileWorker*> m_batchWorkers;
+    cld::engine::Progress m_batchProgress;
+    bool m_batchStopped = false;
+    bool m_abortCursor = false;
     bool m_painted = false;
     std::vector<CdTrackFiles> m_cdFiles;
     std::string m_cdTempFolder;

@@ -5,6 +5,7 @@
 #include "CdDiscTags.h"
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
+#include "FileWorkers.h"
 #include "GetErrorText.h"
 #include "JobContext.h"
 #include "MediaDuration.h"
@@ -45,143 +46,7 @@ int titleFor(int mode) {
 // The encoder's settle time after a start: it normally leaves "starting" at once.
 constexpr auto kSettleLimit = std::chrono::milliseconds(7000);
 
-// The length of an input in whole seconds, for the current bar: a WAV input by its
-// header, any other by the media reader; 0 when unknown.
-int inputSeconds(const std::string& path) {
-    if (!hasExtension(path, ".wav"))
-        return static_cast<int>(getMediaDuration(path) / 10000000);
-    const WavCheckResult r = checkWavHeader(path);
-    return r.status == WavCheck::Ok ? r.durationSeconds : 0;
-}
-
 } // namespace
-
-// One media encoder of a file batch, encoding one file at a time.
-class CEncoderProgressDlg::EncodeSlot : public FileSlot {
-public:
-    EncodeSlot(CEncoderProgressDlg& dialog, WmaEncodeJob& job,
-               const std::vector<std::string>& files, std::vector<FileEnd>& ends)
-        : m_dialog(dialog), m_job(job), m_files(files), m_ends(ends) {}
-
-    WmaEncodeJob& job() const { return m_job; }
-
-    bool begin(size_t item) override {
-        m_cut = false;
-        m_startCode = 0;
-        startedAt = std::time(nullptr);
-        m_input = m_files[item];
-        m_output = m_ends[item].output;
-        const int seconds = inputSeconds(m_input);
-        m_upper = seconds > 0 ? seconds : 100;
-        try {
-            m_job.EncodeFile(m_input, m_output, nullptr);
-        } catch (const WMException& e) {
-            m_startCode = e.GetCode();
-            return false;
-        }
-        m_job.WaitWhileStarting(kSettleLimit);
-        return true;
-    }
-    bool isBusy() const override { return m_job.IsEncoding(); }
-    void stop() override {
-        m_cut = m_job.IsEncoding();
-        m_job.AbortEncoding();
-    }
-    cld::BatchOutcome end(size_t item) override {
-        const bool started = m_startCode == 0;
-        const uint32_t code = started ? m_job.GetLastErrorCode() : m_startCode;
-        try {
-            if (m_job.GetEncoder().GetRunState() != WmEncoderControl::kRunning &&
-                m_job.GetEncoder().HasSourceGroup())
-                m_job.GetEncoder().ReleaseSourceGroup();
-        } catch (const WMException&) {
-            // Releasing a group of a stopped encoder does not fail.
-        }
-        if (code != 0) {
-            FileEnd& end = m_ends[item];
-            const bool inputAtFault = isInputFailure(code);
-            // An output failure after the start is a failed write, whose unfinished file
-            // the encoder has removed.
-            end.stringId = inputAtFault ? 195 : started ? IDS_WRITE_FAILED : 196;
-            end.file = inputAtFault ? m_input : m_output;
-            end.reason = failureReason(code);
-            end.detail = code;
-            return cld::BatchOutcome::Failed;
-        }
-        return m_cut ? cld::BatchOutcome::Stopped : cld::BatchOutcome::Converted;
-    }
-    int BarPosition() const override {
-        try {
-            return m_job.RefreshStatistics(m_upper).barPosition;
-        } catch (const WMException&) {
-            return 0;
-        }
-    }
-    int BarUpper() const override { return m_upper; }
-    std::string Input() const override { return m_input; }
-    std::string Output() const override { return m_output; }
-
-private:
-    CEncoderProgressDlg& m_dialog;
-    WmaEncodeJob& m_job;
-    const std::vector<std::string>& m_files;
-    std::vector<FileEnd>& m_ends;
-    std::string m_input;
-    std::string m_output;
-    int m_upper = 100;
-    uint32_t m_startCode = 0;
-    bool m_cut = false;
-};
-
-// One decoder of a file batch, decoding one file at a time.
-class CEncoderProgressDlg::DecodeSlot : public FileSlot {
-public:
-    DecodeSlot(CEncoderProgressDlg& dialog, WmaDecodeJob& job,
-               const std::vector<std::string>& files, std::vector<FileEnd>& ends)
-        : m_dialog(dialog), m_job(job), m_files(files), m_ends(ends) {}
-
-    WmaDecodeJob& job() const { return m_job; }
-
-    bool begin(size_t item) override {
-        m_cut = false;
-        startedAt = std::time(nullptr);
-        const std::string& input = m_files[item];
-        const std::string& output = m_ends[item].output;
-        return m_job.Open(input, output) != 0 && m_job.Start() != 0;
-    }
-    bool isBusy() const override { return m_job.IsRunning(); }
-    void stop() override {
-        m_cut = m_job.IsRunning();
-        m_job.Stop();
-    }
-    cld::BatchOutcome end(size_t item) override {
-        if (const int code = m_job.GetErrorCode()) {
-            const JobFailure f = jobFailure(JobKind::WmaDecode, code, m_job.GetErrorDetail(),
-                                            m_job.GetBytesDone() > 0);
-            FileEnd& end = m_ends[item];
-            end.stringId = f.stringId;
-            end.file = f.inputAtFault ? m_job.GetInput() : m_job.GetOutput();
-            end.reason = failureReason(m_job.GetErrorDetail());
-            end.detail = m_job.GetErrorDetail();
-            end.bytesDone = m_job.GetBytesDone();
-            return cld::BatchOutcome::Failed;
-        }
-        m_ends[item].bytesDone = m_job.GetBytesDone();
-        return m_cut ? cld::BatchOutcome::Stopped : cld::BatchOutcome::Converted;
-    }
-    int BarPosition() const override { return m_job.GetProgress(); }
-    std::string Input() const override { return m_job.GetInput(); }
-    std::string Output() const override { return m_job.GetOutput(); }
-    bool HasCounters() const override { return true; }
-    uint64_t BytesDone() const override { return m_job.IsRunning() ? m_job.GetBytesDone() : 0; }
-
-private:
-    CEncoderProgressDlg& m_dialog;
-    WmaDecodeJob& m_job;
-    const std::vector<std::string>& m_files;
-    std::vector<FileEnd>& m_ends;
-    bool m_cut = false;
-};
 
 CEncoderProgressDlg::CEncoderProgressDlg(JobContext& context, const JobParameters& params, int mode,
                                          std::unique_ptr<WmEncoderControl> encoder, QWidget* parent)
@@ -203,8 +68,6 @@ CEncoderProgressDlg::CEncoderProgressDlg(JobContext& context, const JobParameter
 
 CEncoderProgressDlg::~CEncoderProgressDlg() {
     m_decoder->Stop();
-    for (const auto& decoder : m_moreDecoders)
-        decoder->Stop();
     for (const auto& encoder : m_moreEncoders)
         encoder->AbortEncoding();
 }
@@ -212,14 +75,14 @@ CEncoderProgressDlg::~CEncoderProgressDlg() {
 WmaEncodeJob& CEncoderProgressDlg::shownEncoder() const {
     if (m_mode == 1 && m_cdShownEncoder)
         return *m_cdShownEncoder;
-    if (const FileSlot* slot = shownSlot(); slot && !decoding())
-        return static_cast<const EncodeSlot*>(slot)->job();
+    if (const auto* worker = dynamic_cast<const engine::WmaEncodeWorker*>(shownWorker()))
+        return worker->encoder();
     return *m_encoder;
 }
 
 WmaDecodeJob& CEncoderProgressDlg::shownDecoder() const {
-    if (const FileSlot* slot = shownSlot(); slot && decoding())
-        return static_cast<const DecodeSlot*>(slot)->job();
+    if (const auto* worker = dynamic_cast<const engine::WmaDecodeWorker*>(shownWorker()))
+        return worker->decoder();
     return *m_decoder;
 }
 
@@ -252,16 +115,31 @@ std::vector<WmaEncodeJob*> CEncoderProgressDlg::encoders(int width) {
 void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
     if (isFileBatch())
         beginFileBatch(static_cast<int>(files.size()));
-    const int width = parallelWidth(files.size());
-    std::vector<FileEnd> ends;
-    std::vector<std::unique_ptr<EncodeSlot>> workers;
-    for (WmaEncodeJob* encoder : encoders(width))
-        workers.push_back(std::make_unique<EncodeSlot>(*this, *encoder, files, ends));
-    std::vector<FileSlot*> places;
-    for (const auto& w : workers)
-        places.push_back(w.get());
+    const std::vector<WmaEncodeJob*> pool = encoders(parallelWidth(files.size()));
+    size_t made = 0;
+    const engine::WorkerFactory makeWorker = [&pool,
+                                              &made]() -> std::unique_ptr<engine::FileWorker> {
+        if (made >= pool.size())
+            return nullptr;
+        return std::make_unique<engine::WmaEncodeWorker>(*pool[made++]);
+    };
+    finishFileBatch(files, ".wma", makeWorker, 1000);
+}
+
+void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
+    if (isFileBatch())
+        beginFileBatch(static_cast<int>(files.size()));
+    const engine::WorkerFactory makeWorker = [] {
+        return std::make_unique<engine::WmaDecodeWorker>();
+    };
+    finishFileBatch(files, ".wav", makeWorker, 50);
+}
+
+void CEncoderProgressDlg::finishFileBatch(const std::vector<std::string>& files,
+                                          const std::string& extension,
+                                          const engine::WorkerFactory& makeWorker, int waitMs) {
     std::vector<std::string> kept;
-    const FileBatchEnd end = runFileBatch(files, ".wma", places, ends, kept, 1000);
+    const FileBatchEnd end = runFileBatch(files, extension, makeWorker, kept, waitMs);
     if (end == FileBatchEnd::Aborted) {
         reportAbortKeeping(kept);
         return;
@@ -272,30 +150,12 @@ void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
         finishStopped();
 }
 
-void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
-    if (isFileBatch())
-        beginFileBatch(static_cast<int>(files.size()));
-    const int width = parallelWidth(files.size());
-    std::vector<FileEnd> ends;
-    std::vector<std::unique_ptr<DecodeSlot>> workers;
-    workers.push_back(std::make_unique<DecodeSlot>(*this, *m_decoder, files, ends));
-    for (int i = 1; i < width; ++i) {
-        m_moreDecoders.push_back(std::make_unique<WmaDecodeJob>());
-        workers.push_back(std::make_unique<DecodeSlot>(*this, *m_moreDecoders.back(), files, ends));
-    }
-    std::vector<FileSlot*> places;
-    for (const auto& w : workers)
-        places.push_back(w.get());
-    std::vector<std::string> kept;
-    const FileBatchEnd end = runFileBatch(files, ".wav", places, ends, kept, 50);
-    if (end == FileBatchEnd::Aborted) {
-        reportAbortKeeping(kept);
-        return;
-    }
-    if (end == FileBatchEnd::Completed)
-        finishCompleted();
-    else if (isFileBatch())
-        finishStopped();
+int CEncoderProgressDlg::failureStringId(const engine::ItemFailure& f) const {
+    if (f.worker == engine::WorkerKind::WmaEncode)
+        return f.inputAtFault                          ? 195
+               : f.what == engine::Failure::NotStarted ? 196
+                                                       : IDS_WRITE_FAILED;
+    return jobFailure(JobKind::WmaDecode, f.code, f.detail, f.wroteOutput).stringId;
 }
 
 void CEncoderProgressDlg::runBatch() {

@@ -27,8 +27,6 @@ protected:
     void refreshFigures() override;
 
 private:
-    class EncodeSlot;
-    class DecodeSlot;
     enum class JobEnd { Done, Aborted, Failed };
     bool decoding() const { return m_mode >= 4; }
     // Configures and starts `encoder` on one file, for a CD track (`cdTrack`, 0-based on the
@@ -59,6 +57,10 @@ private:
     // A batch of files, up to the chosen number at once (one file in the single-file modes).
     void encodeFiles(const std::vector<std::string>& files);
     void decodeFiles(const std::vector<std::string>& files);
+    // Runs a file batch and says how it ended.
+    void finishFileBatch(const std::vector<std::string>& files, const std::string& extension,
+                         const cld::engine::WorkerFactory& makeWorker, int waitMs);
+    int failureStringId(const cld::engine::ItemFailure& failure) const override;
     // The encoders of the file the figures show.
     WmaEncodeJob& shownEncoder() const;
     WmaDecodeJob& shownDecoder() const;
@@ -73,5 +75,4 @@ private:
     std::unique_ptr<WmaDecodeJob> m_decoder;
     // The further encoders and decoders of a batch that runs several files at once.
     std::vector<std::unique_ptr<WmaEncodeJob>> m_moreEncoders;
-    std::vector<std::unique_ptr<WmaDecodeJob>> m_moreDecoders;
 };

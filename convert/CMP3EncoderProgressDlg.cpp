@@ -5,6 +5,7 @@
 #include "CdDiscTags.h"
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
+#include "FileWorkers.h"
 #include "GenreList.h"
 #include "JobContext.h"
 #include "Log.h"
@@ -44,74 +45,6 @@ int titleFor(int mode) {
 
 } // namespace
 
-// One job of a file batch: an encoder or a decoder, converting one file at a time.
-class CMP3EncoderProgressDlg::JobSlot : public FileSlot {
-public:
-    JobSlot(CMP3EncoderProgressDlg& dialog, CodecJob& job, const std::vector<std::string>& files,
-            std::vector<FileEnd>& ends)
-        : m_dialog(dialog), m_job(job), m_files(files), m_ends(ends) {}
-
-    CodecJob& job() const { return m_job; }
-
-    bool begin(size_t item) override {
-        m_stopRequested = false;
-        startedAt = std::time(nullptr);
-        const std::string& input = m_files[item];
-        const std::string& output = m_ends[item].output;
-        if (m_dialog.m_abort) {
-            // Nothing starts after Abort; the end records no failure for this file.
-            m_job.SetInput(input);
-            m_job.SetOutput(output);
-            m_notStarted = true;
-            return false;
-        }
-        m_notStarted = false;
-        return m_dialog.startJob(m_job, input, output);
-    }
-    bool isBusy() const override { return m_job.IsRunning(); }
-    void stop() override {
-        m_stopRequested = true;
-        m_job.RequestAbort();
-    }
-    cld::BatchOutcome end(size_t item) override {
-        FileEnd& end = m_ends[item];
-        if (m_notStarted)
-            return cld::BatchOutcome::NotStarted;
-        if (const int code = m_job.GetErrorCode()) {
-            const JobFailure f =
-                jobFailure(m_dialog.decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode, code,
-                           m_job.GetErrorDetail(), m_job.GetBytesDone() > 0);
-            end.stringId = f.stringId;
-            end.file = f.inputAtFault ? m_job.GetInput() : m_job.GetOutput();
-            end.reason = failureReason(m_job.GetErrorDetail());
-            end.detail = m_job.GetErrorDetail();
-            end.bytesDone = m_job.GetBytesDone();
-            end.samplesDone = m_job.GetSamplesDone();
-            return cld::BatchOutcome::Failed;
-        }
-        end.bytesDone = m_job.GetBytesDone();
-        end.samplesDone = m_job.GetSamplesDone();
-        // Stopped as it finished the whole file: that output is complete.
-        if (m_stopRequested && m_job.GetProgress() < 100)
-            return cld::BatchOutcome::Stopped;
-        return cld::BatchOutcome::Converted;
-    }
-    int BarPosition() const override { return m_job.GetProgress(); }
-    std::string Input() const override { return m_job.GetInput(); }
-    std::string Output() const override { return m_job.GetOutput(); }
-    bool HasCounters() const override { return true; }
-    uint64_t BytesDone() const override { return m_job.IsRunning() ? m_job.GetBytesDone() : 0; }
-    uint64_t SamplesDone() const override { return m_job.IsRunning() ? m_job.GetSamplesDone() : 0; }
-
-private:
-    CMP3EncoderProgressDlg& m_dialog;
-    CodecJob& m_job;
-    const std::vector<std::string>& m_files;
-    std::vector<FileEnd>& m_ends;
-    bool m_stopRequested = false;
-    bool m_notStarted = false;
-};
-
 CMP3EncoderProgressDlg::CMP3EncoderProgressDlg(JobContext& context, const JobParameters& params,
                                                int mode, QWidget* parent)
     : CBatchProgressDlg(context, params, mode, kDialogId, titleFor(mode), true, parent),
@@ -149,9 +82,27 @@ void CMP3EncoderProgressDlg::onAbort() {
 CodecJob& CMP3EncoderProgressDlg::shownJob() const {
     if (m_cdShownJob)
         return *m_cdShownJob;
-    if (const FileSlot* slot = shownSlot())
-        return static_cast<const JobSlot*>(slot)->job();
+    if (const auto* worker = dynamic_cast<const engine::CodecFileWorker*>(shownWorker()))
+        return worker->job();
     return decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
+}
+
+engine::Mp3EncodeSettings CMP3EncoderProgressDlg::encodeSettings() const {
+    engine::Mp3EncodeSettings s;
+    s.params =
+        mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate, m_encoder->GetParams());
+    s.id3v2 = m_context.settings.mp3Id3v2Tag() != 0;
+    s.replayGain = s.id3v2 && m_context.settings.mp3ReplayGain() != 0;
+    const GenreList& genres = m_context.genres;
+    s.genreNumberOf = [&genres](const std::string& genre) {
+        for (int i = 0; i < genres.genreCount(); ++i) {
+            if (QString::fromStdString(genres.genreName(i))
+                    .compare(QString::fromStdString(genre), Qt::CaseInsensitive) == 0)
+                return i;
+        }
+        return 255;
+    };
+    return s;
 }
 
 bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
@@ -164,24 +115,11 @@ bool CMP3EncoderProgressDlg::startJob(CodecJob& job, const std::string& input,
     setText(IDC_OUTPUT_FILE, output);
     m_fileStart = std::time(nullptr);
     if (auto* encoder = dynamic_cast<Mp3EncodeJob*>(&job)) {
-        encoder->SetParams(mp3ParamsFromSettings(m_context.settings, m_params.encodingBitrate,
-                                                 encoder->GetParams()));
-        encoder->SetId3v2Tag(m_context.settings.mp3Id3v2Tag() != 0);
-        encoder->SetReplayGain(m_context.settings.mp3Id3v2Tag() != 0 &&
-                               m_context.settings.mp3ReplayGain() != 0);
-        // The CD mode names each track before it starts; converted files carry their
-        // input's own names (WAV input has none and stays untagged).
-        if (m_mode != 1) {
-            const GenreList& genres = m_context.genres;
-            encoder->SetTagsFromInput([&genres](const std::string& genre) {
-                for (int i = 0; i < genres.genreCount(); ++i) {
-                    if (QString::fromStdString(genres.genreName(i))
-                            .compare(QString::fromStdString(genre), Qt::CaseInsensitive) == 0)
-                        return i;
-                }
-                return 255;
-            });
-        }
+        // The CD mode names each track before it starts.
+        const engine::Mp3EncodeSettings s = encodeSettings();
+        encoder->SetParams(s.params);
+        encoder->SetId3v2Tag(s.id3v2);
+        encoder->SetReplayGain(s.replayGain);
         return encoder->Start();
     }
     return static_cast<Mp3DecodeJob&>(job).Start();
@@ -260,28 +198,22 @@ void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& file
     if (isFileBatch())
         beginFileBatch(static_cast<int>(files.size()));
     showDiskSpace(m_params.outputPath);
-    const int width = parallelWidth(files.size());
-    std::vector<FileEnd> ends;
-    std::vector<std::unique_ptr<JobSlot>> workers;
-    CodecJob& first = decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
-    workers.push_back(std::make_unique<JobSlot>(*this, first, files, ends));
-    for (int i = 1; i < width; ++i) {
-        if (decoding())
-            m_moreJobs.push_back(std::make_unique<Mp3DecodeJob>());
-        else
-            m_moreJobs.push_back(std::make_unique<Mp3EncodeJob>());
-        workers.push_back(std::make_unique<JobSlot>(*this, *m_moreJobs.back(), files, ends));
-    }
-    std::vector<FileSlot*> places;
-    for (const auto& slot : workers)
-        places.push_back(slot.get());
+    // The figures show the bitrate the batch encodes at.
+    const engine::Mp3EncodeSettings settings = encodeSettings();
+    m_encoder->SetParams(settings.params);
+    const bool decode = decoding();
+    const engine::WorkerFactory makeWorker = [&settings, decode] {
+        return decode ? std::unique_ptr<engine::FileWorker>(
+                            std::make_unique<engine::Mp3DecodeWorker>())
+                      : std::make_unique<engine::Mp3EncodeWorker>(settings);
+    };
     std::vector<std::string> kept;
-    const FileBatchEnd end = runFileBatch(files, decoding() ? ".wav" : ".mp3", places, ends, kept,
-                                          decoding() ? 50 : 1000);
+    const FileBatchEnd end =
+        runFileBatch(files, decode ? ".wav" : ".mp3", makeWorker, kept, decode ? 50 : 1000);
     if (end == FileBatchEnd::Aborted) {
         // The encoding modes close without a word unless files cut short were kept aside
         // (and named); the decoding modes always say so.
-        if (decoding() || !kept.empty())
+        if (decode || !kept.empty())
             reportAbortKeeping(kept);
         return;
     }
@@ -289,6 +221,12 @@ void CMP3EncoderProgressDlg::runFileBatchOf(const std::vector<std::string>& file
         finishCompleted();
     else if (isFileBatch())
         finishStopped();
+}
+
+int CMP3EncoderProgressDlg::failureStringId(const engine::ItemFailure& f) const {
+    return jobFailure(decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode, f.code, f.detail,
+                      f.wroteOutput)
+        .stringId;
 }
 
 void CMP3EncoderProgressDlg::runCd() {

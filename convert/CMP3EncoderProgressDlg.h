@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CBatchProgressDlg.h"
+#include "FileWorkers.h"
 
 #include <memory>
 #include <vector>
@@ -27,7 +28,6 @@ protected:
     void onAbort() override;
 
 private:
-    class JobSlot;
     // Performance and samples per second, shown once the job has measured them.
     void showRates(const CodecJob& job);
     enum class JobEnd { Done, Aborted, Failed };
@@ -35,6 +35,9 @@ private:
     // Starts the job on input -> output; false when it did not start (not reported yet)
     // or Abort has been pressed.
     bool startJob(CodecJob& job, const std::string& input, const std::string& output);
+    // The encoder's settings from the settings record and the chosen bitrate.
+    cld::engine::Mp3EncodeSettings encodeSettings() const;
+    int failureStringId(const cld::engine::ItemFailure& failure) const override;
     // Waits for the running job. Once Abort has been pressed the job counts as aborted,
     // also when it ended by itself meanwhile.
     JobEnd waitForJob(CodecJob& job, int waitMs);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Failures.h"
 #include "GrabErrorText.h"
 
 #include <cstdint>
@@ -27,16 +28,6 @@ std::optional<DiskSpace> diskSpaceFor(const std::string& path);
 // "%.1f GB" of whole mebibytes / 1024.
 std::string gigabytesText(uint64_t bytes);
 
-// The check a WAV input gets before it is handed to the WMA encoder.
-enum class WavCheck { Ok, CannotOpen, NotPcmWave };
-struct WavCheckResult {
-    WavCheck status = WavCheck::CannotOpen;
-    int durationSeconds = 0;
-};
-// Reads the 44-byte header: 'R' at 0 and 'W' at 8, then the duration from the data size,
-// channels, bits per sample and sample rate (0 when they make no sense).
-WavCheckResult checkWavHeader(const std::string& path);
-
 // What a progress dialog tells the user about a job that could not be started or that
 // failed: a string-table id. The MP3 dialog's encoders and decoders and the WMA dialog's
 // decoder each map the job's error code their own way.
@@ -51,15 +42,6 @@ struct JobFailure {
     bool inputAtFault = true;
 };
 JobFailure jobFailure(JobKind kind, int errorCode, uint32_t detail, bool wroteOutput);
-// The media layer's text for a failure code (the system's reason for a failed write or
-// open, such as "No space left on device"); empty for 0.
-std::string failureReason(uint32_t detail);
-// Whether a failure code of the media encoder is about its input (else its output).
-bool isInputFailure(uint32_t code);
-// Whether a failure code says the output's disk is full (or the user's quota spent): every
-// further file of a batch would fail the same way.
-bool isDiskFull(uint32_t detail);
-
 } // namespace cld
 
 namespace cld {} // namespace cld

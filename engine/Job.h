@@ -73,10 +73,13 @@ struct ItemEnd {
 
 // The figures of a running job, sent a few times a second.
 struct Progress {
-    // The items in work, in input order, and each one's position within its own range.
+    // The items in work, in input order; the first one's worker place, its position
+    // within its own range and how long it has been in work.
     std::vector<size_t> running;
-    int itemPosition = 0; // of the first item in work
+    size_t firstWorker = 0;
+    int itemPosition = 0;
     int itemUpper = 100;
+    double itemSeconds = 0;
     size_t itemsDone = 0; // items the job is past
     size_t count = 0;
     double share = 0;      // of the whole job's work, 0..1
@@ -118,8 +121,10 @@ struct Question {
     // TakenNames: the names in the way, and how many outputs there are in all.
     std::vector<std::string> taken;
     size_t outputs = 0;
-    // SkipFailed: the item that failed.
+    // SkipFailed: the item that failed, and whether the job can go on without it (when it
+    // cannot, the question is only a notice and its answer is not used).
     ItemEnd failed;
+    bool canSkip = true;
 };
 
 // What a front end implements. All calls come from the thread that runs the job.
