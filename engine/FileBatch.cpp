@@ -152,6 +152,7 @@ JobEnd FileBatch::run(JobObserver& observer) {
     size_t firstUnsettled = 0;
     bool stoppedAfterFailure = false;
     bool aborted = false;
+    double lastShare = 0;
 
     auto sendProgress = [&] {
         Progress p;
@@ -200,7 +201,11 @@ JobEnd FileBatch::run(JobObserver& observer) {
             p.outputBytes += files::temporaryBytesIn(
                 std::filesystem::path(first.end.output).parent_path().string());
         }
-        p.share = totalWeight > 0 ? std::min(1.0, done / static_cast<double>(totalWeight)) : 0.0;
+        // Files cut short by a stop no longer count: the share stays where the batch was.
+        p.share = std::max(lastShare, totalWeight > 0
+                                          ? std::min(1.0, done / static_cast<double>(totalWeight))
+                                          : 0.0);
+        lastShare = p.share;
         if (p.share > 0 && p.share < 1 && p.seconds > 0.5)
             p.remaining = p.seconds * (1 - p.share) / p.share;
         else if (p.share >= 1)
