@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <lame/lame.h>
+#include <mpg123.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +34,34 @@ int encoderDelayFor(int channels, int rate, uint64_t samples) {
     return delay;
 }
 
+// A decoder fed with the file's bytes that gives 16-bit samples in the layout of the
+// file's first frame: a later frame in another layout is turned into it (a mono frame in
+// a stereo file on both channels, a stereo frame in a mono file by its left channel).
+// Nothing is trimmed here: the job removes the encoder's delay and padding itself.
+mpg123_handle* openAudioDecoder(int channels, int rate) {
+    static const bool ready = mpg123_init() == MPG123_OK;
+    if (!ready || channels < 1 || channels > 2)
+        return nullptr;
+    int err = MPG123_OK;
+    mpg123_handle* h = mpg123_new(nullptr, &err);
+    if (!h)
+        return nullptr;
+    const long layout = channels == 2 ? MPG123_FORCE_STEREO : MPG123_MONO_LEFT;
+    if (mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0) != MPG123_OK ||
+        mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | layout, 0) != MPG123_OK ||
+        // Damage in the middle is skipped however long it is: the decoder looks for the
+        // next frame as far as it must.
+        mpg123_param(h, MPG123_RESYNC_LIMIT, -1, 0) != MPG123_OK ||
+        mpg123_format_none(h) != MPG123_OK ||
+        mpg123_format(h, rate, channels == 2 ? MPG123_STEREO : MPG123_MONO, MPG123_ENC_SIGNED_16) !=
+            MPG123_OK ||
+        mpg123_open_feed(h) != MPG123_OK) {
+        mpg123_delete(h);
+        return nullptr;
+    }
+    return h;
+}
+
 } // namespace
 
 Mp3DecodeJob::Mp3DecodeJob() = default;
@@ -49,6 +78,9 @@ void Mp3DecodeJob::CloseAll() {
     if (m_decoder)
         hip_decode_exit(m_decoder);
     m_decoder = nullptr;
+    if (m_audio)
+        mpg123_delete(m_audio);
+    m_audio = nullptr;
     if (m_writer)
         m_writer->Close();
     m_writer.reset();
@@ -112,14 +144,22 @@ bool Mp3DecodeJob::Start() {
                  kDecoderDelay;
         m_trimEnd = 0;
     }
-    const off_t at = ftello(m_input);
-    m_remaining = at >= 0 && static_cast<uint64_t>(at) < m_info.audioEnd
-                      ? m_info.audioEnd - static_cast<uint64_t>(at)
-                      : 0;
+    // The audio is decoded anew from its first frame by the faster decoder; the header
+    // search's decoder has done its part.
+    hip_decode_exit(m_decoder);
+    m_decoder = nullptr;
+    m_audio = openAudioDecoder(m_info.channels, m_info.sampleRate);
+    if (!m_audio || fseeko(m_input, static_cast<off_t>(m_info.firstFrame), SEEK_SET) != 0) {
+        m_writer->Discard();
+        CloseAll();
+        Finish(kErrInput, cld::wmerr::kOutOfMemory);
+        return false;
+    }
+    m_remaining = m_info.firstFrame < m_info.audioEnd ? m_info.audioEnd - m_info.firstFrame : 0;
     m_held.clear();
-    m_pcm = std::move(m_info.pendingPcm);
+    m_pcm.clear();
     m_info.pendingPcm.clear();
-    m_readBuf.resize(1024);
+    m_readBuf.resize(1 << 15);
     m_inputEnded = false;
     try {
         m_worker = std::thread(&Mp3DecodeJob::Work, this);
@@ -133,41 +173,38 @@ bool Mp3DecodeJob::Start() {
 }
 
 int Mp3DecodeJob::DecodeNext() {
-    static thread_local int16_t left[4608];
-    static thread_local int16_t right[4608];
-    mp3data_struct data{};
     const int channels = m_info.channels;
-    if (!m_pcm.empty()) // samples produced during the header search
-        return static_cast<int>(m_pcm.size()) / channels;
-    int n = cld::decodeMp3Headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
+    const size_t frameBytes = static_cast<size_t>(channels) * sizeof(int16_t);
+    // One call returns at most one MPEG frame's samples (1152 per channel).
+    m_pcm.resize(1152u * static_cast<size_t>(channels));
     uint64_t fed = 0;
-    while (n == 0 && !m_inputEnded) {
+    for (;;) {
+        size_t done = 0;
+        const int rc = mpg123_read(m_audio, m_pcm.data(), m_pcm.size() * sizeof(int16_t), &done);
+        if (done >= frameBytes) {
+            m_pcm.resize(done / sizeof(int16_t));
+            return static_cast<int>(done / frameBytes);
+        }
+        if (rc == MPG123_NEW_FORMAT || (rc == MPG123_ERR && !m_inputEnded))
+            // A new layout is converted to the file's; after damage the decoder finds
+            // the next frame in the bytes still to come.
+            continue;
+        if (rc != MPG123_NEED_MORE || m_inputEnded)
+            break;
         // Tags at the end of the file are not audio and are never fed to the decoder.
         const size_t want = static_cast<size_t>(std::min<uint64_t>(m_readBuf.size(), m_remaining));
         const size_t got = want > 0 ? std::fread(m_readBuf.data(), 1, want, m_input) : 0;
         m_remaining -= got;
-        if (got == 0) {
+        if (got == 0 || fed > kMaxSilentFeed) {
             m_inputEnded = true;
-            n = cld::decodeMp3Headers(m_decoder, m_readBuf.data(), 0, left, right, &data);
-            break;
+            continue;
         }
         fed += got;
-        n = cld::decodeMp3Headers(m_decoder, m_readBuf.data(), got, left, right, &data);
-        if (n == 0 && fed > kMaxSilentFeed)
+        if (mpg123_feed(m_audio, m_readBuf.data(), got) != MPG123_OK)
             m_inputEnded = true;
     }
-    if (n <= 0 || n > 4608)
-        return 0;
-    // A later frame may switch to a different channel layout; keep the file's layout.
-    const int frameChannels = data.header_parsed ? data.stereo : channels;
-    if (frameChannels == channels) {
-        cld::appendInterleaved(left, right, n, channels, m_pcm);
-    } else if (channels == 2) {
-        cld::appendInterleaved(left, left, n, 2, m_pcm);
-    } else {
-        cld::appendInterleaved(left, right, n, 1, m_pcm);
-    }
-    return n;
+    m_pcm.clear();
+    return 0;
 }
 
 void Mp3DecodeJob::Work() {

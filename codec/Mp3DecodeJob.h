@@ -9,9 +9,10 @@
 #include <vector>
 
 struct hip_global_struct;
+struct mpg123_handle_struct;
 
-// Decodes an MP3 file to a 16-bit PCM WAVE file on a worker thread. Start() returns
-// false with GetErrorCode() 101 (input not opened), 102 (output not created) or 104 (no
+// Decodes an MP3 file to a 16-bit PCM WAVE file on a worker thread (with libmpg123). Start()
+// returns false with GetErrorCode() 101 (input not opened), 102 (output not created) or 104 (no
 // MPEG audio header); a stream in which no frame decodes ends with 104 and leaves no
 // output. The first encoder-delay + 529 samples, which the encoder and decoder add in
 // front of the audio, are not written; when the file's header frame records the
@@ -36,7 +37,10 @@ private:
 
     std::FILE* m_input = nullptr;
     uint64_t m_inputSize = 0;
+    // The header search's decoder (it reads the encoder's header frame), then the
+    // decoder of the audio from the first frame on.
     hip_global_struct* m_decoder = nullptr;
+    mpg123_handle_struct* m_audio = nullptr;
     cld::Mp3StreamInfo m_info;
     std::unique_ptr<WavStreamWriter> m_writer;
     int m_skip = 0;
