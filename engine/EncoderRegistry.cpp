@@ -2,6 +2,7 @@
 #include "FlacEncoder.h"
 #include "Mp3Encoder.h"
 #include "WavEncoder.h"
+#include "WmaEncoder.h"
 
 namespace cld::engine {
 
@@ -18,6 +19,7 @@ EncoderRegistry::EncoderRegistry() {
     add("wav", factory<WavEncoder>());
     add("flac", factory<FlacEncoder>());
     add("mp3", factory<Mp3Encoder>());
+    add("wma", factory<WmaEncoder>());
 }
 
 EncoderRegistry& EncoderRegistry::instance() {

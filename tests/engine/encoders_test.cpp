@@ -69,7 +69,7 @@ AudioTags sampleTags() {
 
 TEST(EncoderRegistry, MakesEachEncoderByNameAndNothingForAnUnknownName) {
     const std::vector<std::string> names = EncoderRegistry::instance().names();
-    for (const char* name : {"wav", "flac", "mp3"}) {
+    for (const char* name : {"wav", "flac", "mp3", "wma"}) {
         SCOPED_TRACE(name);
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
         auto encoder = EncoderRegistry::instance().make(name);
@@ -188,6 +188,55 @@ TEST(Mp3Encoder, PlaysForTheInputsLengthWithItsTags) {
     EXPECT_FALSE(mono8->open(dir.file("bad.mp3").string(), PcmFormat{44100, 6, 16}, {}, 0, false));
     EXPECT_EQ(mono8->fault(), EncoderFault::Settings);
     EXPECT_FALSE(fs::exists(dir.file("bad.mp3")));
+}
+
+TEST(WmaEncoder, PlaysForTheInputsLengthWithItsTagsAtABitrateOrAProfile) {
+    if (!cldtest::haveTool("ffprobe") || !cldtest::haveTool("ffmpeg"))
+        GTEST_SKIP() << "ffprobe and ffmpeg are needed";
+    cldtest::TempDir dir;
+    const std::size_t frames = 44100 * 3 + 17;
+    const auto pcm = enginetest::tone(frames);
+    struct Case {
+        const char* name;
+        EncoderOptions options;
+        const char* bitrate;
+    };
+    const std::string profiles = (cldtest::sourceDir() / "codec" / "profiles").string();
+    for (const Case& c :
+         {Case{"rate.wma", {{"bitrate", "96"}}, "96000"},
+          // The shipped profiles, audio ones first from the lowest bitrate: the second is
+          // 48 Kbps stereo.
+          Case{"profile.wma", {{"profile", "1"}, {"profilefolder", profiles}}, "48000"}}) {
+        SCOPED_TRACE(c.name);
+        const fs::path out = dir.file(c.name);
+        auto encoder = EncoderRegistry::instance().make("wma", c.options);
+        ASSERT_TRUE(encoder->open(out.string(), PcmFormat{}, sampleTags(), frames, false))
+            << encoder->error();
+        ASSERT_TRUE(feed(*encoder, pcm));
+        ASSERT_TRUE(encoder->finish()) << encoder->error();
+        EXPECT_EQ(enginetest::probe(out, "stream=codec_name"), "wmav2");
+        EXPECT_EQ(enginetest::probe(out, "stream=bit_rate"), c.bitrate);
+        EXPECT_EQ(enginetest::probe(out, "format_tags=title"), "Überall Zeit");
+        EXPECT_EQ(enginetest::probe(out, "format_tags=artist"), "Die Gruppe");
+        EXPECT_EQ(enginetest::probe(out, "format_tags=album"), "Platte");
+        // Decoded from its first sample on, padded to whole codec frames at most (at the
+        // profile's rate, which may differ from the input's).
+        const long long rate = std::stoll("0" + enginetest::probe(out, "stream=sample_rate"));
+        const long long expected = static_cast<long long>(frames) * rate / 44100;
+        const long long decoded = decodedFrames(out, 2);
+        EXPECT_GE(decoded, expected - 16);
+        EXPECT_LE(decoded, expected + 2048);
+    }
+    // A profile that is not there, one with pictures, and a bitrate out of range.
+    for (const EncoderOptions& bad :
+         {EncoderOptions{{"profile", "99"}, {"profilefolder", profiles}},
+          EncoderOptions{{"profile", "9"}, {"profilefolder", profiles}},
+          EncoderOptions{{"bitrate", "2"}}}) {
+        auto refused = EncoderRegistry::instance().make("wma", bad);
+        EXPECT_FALSE(refused->open(dir.file("bad.wma").string(), PcmFormat{}, {}, 0, false));
+        EXPECT_EQ(refused->fault(), EncoderFault::Settings) << refused->error();
+    }
+    EXPECT_FALSE(fs::exists(dir.file("bad.wma")));
 }
 
 // What every encoder of the registry does with the place of its output.
