@@ -20,6 +20,13 @@ namespace {
 // Frames read and encoded at a time.
 constexpr int64_t kBlockFrames = 4608;
 
+// The system's text for a failure code that carries an error number; empty otherwise.
+std::string systemText(uint32_t detail) {
+    if ((detail & 0xFFFF0000u) != cld::wmerr::fromErrno(0) || detail == cld::wmerr::fromErrno(0))
+        return {};
+    return std::strerror(static_cast<int>(detail & 0xFFFFu));
+}
+
 bool isDiskFull(uint32_t detail) {
     return detail == cld::wmerr::fromErrno(ENOSPC) || detail == cld::wmerr::fromErrno(EDQUOT);
 }
@@ -151,14 +158,13 @@ ItemOutcome TranscodeWorker::end(ItemFailure& failure) {
 void TranscodeWorker::work(std::string input, std::string output, bool replaceExisting) {
     ItemFailure failure;
     failure.worker = WorkerKind::Encoder;
-    const auto fail = [&](Failure what, int code, uint32_t detail, bool inputAtFault,
-                          const std::string& reason = {}) {
+    const auto fail = [&](Failure what, int code, uint32_t detail, bool inputAtFault) {
         failure.what = what;
         failure.code = code;
         failure.detail = detail;
         failure.inputAtFault = inputAtFault;
         failure.file = inputAtFault ? input : output;
-        failure.reason = reason;
+        failure.reason = systemText(detail);
         failure.diskFull = what == Failure::WriteFailed && isDiskFull(detail);
     };
     const auto done = [&](ItemOutcome outcome) {
@@ -174,7 +180,7 @@ void TranscodeWorker::work(std::string input, std::string output, bool replaceEx
     std::unique_ptr<AudioEncoder> encoder =
         EncoderRegistry::instance().make(m_encoderName, m_options);
     if (!encoder) {
-        fail(Failure::EncoderRefused, kEncoder, 0, false, "no encoder \"" + m_encoderName + "\"");
+        fail(Failure::EncoderRefused, kEncoder, 0, false);
         return done(ItemOutcome::Failed);
     }
     AudioFileReader reader;
@@ -206,7 +212,7 @@ void TranscodeWorker::work(std::string input, std::string output, bool replaceEx
         const bool settings =
             encoder->fault() == EncoderFault::Settings || encoder->fault() == EncoderFault::Encoder;
         fail(settings ? Failure::EncoderRefused : Failure::OutputNotCreated,
-             settings ? kEncoder : kOutput, encoder->errorDetail(), false, encoder->error());
+             settings ? kEncoder : kOutput, encoder->errorDetail(), false);
         return done(ItemOutcome::Failed);
     }
 
@@ -224,10 +230,9 @@ void TranscodeWorker::work(std::string input, std::string output, bool replaceEx
         const EncoderFault fault = encoder->fault();
         if (fault == EncoderFault::Write || fault == EncoderFault::Output)
             fail(fault == EncoderFault::Write ? Failure::WriteFailed : Failure::OutputNotCreated,
-                 kOutput, encoder->errorDetail(), false, encoder->error());
+                 kOutput, encoder->errorDetail(), false);
         else
-            fail(Failure::EncoderRefused, kEncoder, encoder->errorDetail(), false,
-                 encoder->error());
+            fail(Failure::EncoderRefused, kEncoder, encoder->errorDetail(), false);
         failure.wroteOutput = true;
     };
 
