@@ -88,6 +88,15 @@ void FlacWriter::fail(const std::string& what) {
         m_error = what;
 }
 
+void FlacWriter::failEncoding() {
+    if (m_errno == 0)
+        m_errno = m_writeErrno;
+    fail("cannot write to \"" + m_path + "\": " +
+         (m_writeErrno != 0
+              ? errnoText(m_writeErrno)
+              : std::string(FLAC__stream_encoder_get_resolved_state_string(m_encoder))));
+}
+
 void FlacWriter::release() {
     if (m_encoder) {
         // Deleting an encoder that was not finished finishes it; while discarding, the
@@ -128,13 +137,9 @@ bool FlacWriter::create(const std::string& path, const std::vector<std::string>&
     m_replaceExisting = replaceExisting;
     m_nameTaken = false;
     m_errno = 0;
-    if (m_error = cld::partfile::refusal(path, replaceExisting); !m_error.empty()) {
-        m_nameTaken = true;
-        m_errno = EEXIST;
-        return false;
-    }
-    if (const std::string refused = pcmLayoutRefusal(layout, true); !refused.empty()) {
-        m_error = "cannot create \"" + path + "\": " + refused;
+    m_error = cld::partfile::startRefusal(path, replaceExisting, layout, true, m_nameTaken);
+    if (!m_error.empty()) {
+        m_errno = m_nameTaken ? EEXIST : 0;
         return false;
     }
     if (level > kMaxLevel) {
@@ -272,12 +277,7 @@ bool FlacWriter::append(const std::uint8_t* data, std::size_t size) {
         frames -= n;
     }
     if (FLAC__stream_encoder_get_state(m_encoder) != FLAC__STREAM_ENCODER_OK) {
-        if (m_errno == 0)
-            m_errno = m_writeErrno;
-        fail("cannot write to \"" + m_path + "\": " +
-             (m_writeErrno != 0
-                  ? errnoText(m_writeErrno)
-                  : std::string(FLAC__stream_encoder_get_resolved_state_string(m_encoder))));
+        failEncoding();
         return false;
     }
     // What is left is less than a frame; a frame still begun (this call ended inside it)
@@ -298,12 +298,7 @@ bool FlacWriter::finish() {
         ok = false;
     }
     if (ok && !FLAC__stream_encoder_finish(m_encoder)) {
-        if (m_errno == 0)
-            m_errno = m_writeErrno;
-        fail("cannot write to \"" + m_path + "\": " +
-             (m_writeErrno != 0
-                  ? errnoText(m_writeErrno)
-                  : std::string(FLAC__stream_encoder_get_resolved_state_string(m_encoder))));
+        failEncoding();
         ok = false;
     }
     if (!ok) {

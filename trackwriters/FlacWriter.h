@@ -65,6 +65,8 @@ private:
 
     void release();
     void fail(const std::string& what);
+    // Records why the encoder stopped: the write's system error, else its own state.
+    void failEncoding();
 
     FLAC__StreamEncoder* m_encoder = nullptr;
     std::vector<FLAC__StreamMetadata*> m_metadata;

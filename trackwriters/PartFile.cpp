@@ -28,6 +28,17 @@ std::string refusal(const std::string& path, bool replaceExisting) {
     return "cannot create " + takenText(path, there);
 }
 
+std::string startRefusal(const std::string& path, bool replaceExisting, const PcmLayout& layout,
+                         bool flac, bool& nameTaken) {
+    std::string refused = refusal(path, replaceExisting);
+    nameTaken = !refused.empty();
+    if (refused.empty()) {
+        if (const std::string why = pcmLayoutRefusal(layout, flac); !why.empty())
+            refused = "cannot create \"" + path + "\": " + why;
+    }
+    return refused;
+}
+
 std::string moveIntoPlace(const std::string& tempPath, const std::string& path,
                           bool replaceExisting) {
     using cld::files::Replace;

@@ -64,13 +64,9 @@ bool WavWriter::Create(const std::string& path, bool replaceExisting, const PcmL
     m_replaceExisting = replaceExisting;
     m_nameTaken = false;
     m_errno = 0;
-    if (m_error = cld::partfile::refusal(path, replaceExisting); !m_error.empty()) {
-        m_nameTaken = true;
-        m_errno = EEXIST;
-        return false;
-    }
-    if (const std::string refused = pcmLayoutRefusal(layout, false); !refused.empty()) {
-        m_error = "cannot create \"" + path + "\": " + refused;
+    m_error = cld::partfile::startRefusal(path, replaceExisting, layout, false, m_nameTaken);
+    if (!m_error.empty()) {
+        m_errno = m_nameTaken ? EEXIST : 0;
         return false;
     }
     m_fd = cld::partfile::create(path, m_tempPath);

@@ -2,8 +2,11 @@
 
 #include "AudioEncoder.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cld::engine {
 
@@ -33,6 +36,42 @@ private:
     uint32_t m_detail = 0;
     bool m_nameTaken = false;
     EncoderFault m_fault = EncoderFault::None;
+};
+
+// Hands PCM given in pieces on as whole sample frames: the bytes of a frame cut by the end
+// of one piece wait for the next.
+class FrameJoiner {
+public:
+    void reset(size_t frameBytes) {
+        m_frameBytes = frameBytes;
+        m_pending.clear();
+    }
+    // Whether a frame is begun and not complete.
+    bool cut() const { return !m_pending.empty(); }
+    // Calls `encode(data, frames)` for the whole frames of this piece (and a frame the
+    // last piece began); false as soon as it returns false.
+    template <typename Encode> bool feed(const uint8_t* data, size_t bytes, Encode&& encode) {
+        if (!m_pending.empty()) {
+            const size_t take = std::min(bytes, m_frameBytes - m_pending.size());
+            m_pending.insert(m_pending.end(), data, data + take);
+            data += take;
+            bytes -= take;
+            if (m_pending.size() < m_frameBytes)
+                return true;
+            if (!encode(m_pending.data(), size_t{1}))
+                return false;
+            m_pending.clear();
+        }
+        const size_t frames = bytes / m_frameBytes;
+        if (frames > 0 && !encode(data, frames))
+            return false;
+        m_pending.assign(data + frames * m_frameBytes, data + bytes);
+        return true;
+    }
+
+private:
+    size_t m_frameBytes = 4;
+    std::vector<uint8_t> m_pending;
 };
 
 } // namespace cld::engine

@@ -2,6 +2,7 @@
 
 #include "Mp3Tags.h"
 #include "SafeFiles.h"
+#include "TrackLayout.h"
 #include "WmErrors.h"
 
 #include <cerrno>
@@ -49,18 +50,13 @@ bool FlacEncoder::open(const std::string& path, const PcmFormat& format, const A
     if (!intOption(m_options, "level", 0, static_cast<int>(FlacWriter::kMaxLevel),
                    static_cast<int>(FlacWriter::kDefaultLevel), level))
         return false;
-    if (format.sampleRate <= 0 || format.channels <= 0 || format.bitsPerSample <= 0) {
-        setFailure(EncoderFault::Settings, "the audio's format is not one a FLAC file can hold");
-        return false;
-    }
-    const PcmLayout layout{static_cast<unsigned>(format.sampleRate),
-                           static_cast<unsigned>(format.channels),
-                           static_cast<unsigned>(format.bitsPerSample)};
-    if (const std::string refused = pcmLayoutRefusal(layout, true); !refused.empty()) {
+    std::string refused;
+    const std::optional<PcmLayout> layout = trackLayout(format, true, refused);
+    if (!layout) {
         setFailure(EncoderFault::Settings, refused);
         return false;
     }
-    if (!m_writer.create(path, comments(tags), expectedFrames, replaceExisting, layout,
+    if (!m_writer.create(path, comments(tags), expectedFrames, replaceExisting, *layout,
                          static_cast<unsigned>(level))) {
         setFailure(EncoderFault::Output, m_writer.error(), systemCode(m_writer.errorNumber()),
                    m_writer.nameTaken());

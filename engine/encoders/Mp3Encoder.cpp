@@ -30,7 +30,7 @@ void Mp3Encoder::release() {
     if (m_lame)
         lame_close(m_lame);
     m_lame = nullptr;
-    m_pending.clear();
+    m_frames.reset(m_frameBytes);
 }
 
 void Mp3Encoder::abort() {
@@ -80,10 +80,10 @@ bool Mp3Encoder::open(const std::string& path, const PcmFormat& format, const Au
                                             static_cast<uint32_t>(format.sampleRate),
                                             static_cast<uint16_t>(format.bitsPerSample));
     m_frameBytes = wave.blockAlign;
+    m_frames.reset(m_frameBytes);
     m_framesPerBlock = cld::mp3FramesPerBlock(m_lame);
     try {
         m_blocks.prepare(m_lame, wave, m_framesPerBlock);
-        m_pending.reserve(m_frameBytes);
     } catch (const std::bad_alloc&) {
         release();
         setFailure(EncoderFault::Encoder, "out of memory", cld::wmerr::kOutOfMemory);
@@ -122,29 +122,14 @@ bool Mp3Encoder::encodeFrames(const uint8_t* data, size_t frames) {
 bool Mp3Encoder::write(const uint8_t* data, size_t bytes) {
     if (failed() || !m_lame || !m_file.File())
         return false;
-    // A frame begun by the last call.
-    if (!m_pending.empty()) {
-        const size_t take = std::min(bytes, m_frameBytes - m_pending.size());
-        m_pending.insert(m_pending.end(), data, data + take);
-        data += take;
-        bytes -= take;
-        if (m_pending.size() < m_frameBytes)
-            return true;
-        if (!encodeFrames(m_pending.data(), 1))
-            return false;
-        m_pending.clear();
-    }
-    const size_t frames = bytes / m_frameBytes;
-    if (!encodeFrames(data, frames))
-        return false;
-    m_pending.assign(data + frames * m_frameBytes, data + bytes);
-    return true;
+    return m_frames.feed(
+        data, bytes, [this](const uint8_t* p, size_t frames) { return encodeFrames(p, frames); });
 }
 
 bool Mp3Encoder::finish() {
     if (!m_lame || !m_file.File())
         return false;
-    if (!failed() && !m_pending.empty())
+    if (!failed() && m_frames.cut())
         setFailure(EncoderFault::Encoder, "cannot write to \"" + m_file.FinalPath() +
                                               "\": the audio ends inside a sample frame");
     if (!failed()) {

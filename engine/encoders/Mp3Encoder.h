@@ -43,8 +43,7 @@ private:
     bool m_id3v2 = true;
     size_t m_frameBytes = 4;
     int m_framesPerBlock = 0;
-    // The bytes of a frame begun by the last write.
-    std::vector<uint8_t> m_pending;
+    FrameJoiner m_frames;
 };
 
 } // namespace cld::engine

@@ -1,5 +1,6 @@
 #include "WavEncoder.h"
 
+#include "TrackLayout.h"
 #include "WmErrors.h"
 
 #include <cerrno>
@@ -25,18 +26,13 @@ bool WavEncoder::open(const std::string& path, const PcmFormat& format, const Au
                       bool replaceExisting) {
     m_writer.Discard();
     clearFailure();
-    if (format.sampleRate <= 0 || format.channels <= 0 || format.bitsPerSample <= 0) {
-        setFailure(EncoderFault::Settings, "the audio's format is not one a WAV file can hold");
-        return false;
-    }
-    const PcmLayout layout{static_cast<unsigned>(format.sampleRate),
-                           static_cast<unsigned>(format.channels),
-                           static_cast<unsigned>(format.bitsPerSample)};
-    if (const std::string refused = pcmLayoutRefusal(layout, false); !refused.empty()) {
+    std::string refused;
+    const std::optional<PcmLayout> layout = trackLayout(format, false, refused);
+    if (!layout) {
         setFailure(EncoderFault::Settings, refused);
         return false;
     }
-    if (!m_writer.Create(path, replaceExisting, layout)) {
+    if (!m_writer.Create(path, replaceExisting, *layout)) {
         setFailure(EncoderFault::Output, m_writer.Error(), systemCode(m_writer.ErrorNumber()),
                    m_writer.NameTaken());
         return false;

@@ -22,7 +22,6 @@ WmaEncoder::~WmaEncoder() {
 
 void WmaEncoder::abort() {
     m_writer.Discard();
-    m_pending.clear();
 }
 
 void WmaEncoder::recordFailure(uint32_t code, const std::string& what) {
@@ -98,8 +97,8 @@ bool WmaEncoder::open(const std::string& path, const PcmFormat& format, const Au
     info.music = tags;
     info.music.cover.clear();
     m_path = path;
-    m_frameBytes =
-        static_cast<size_t>(format.channels) * static_cast<size_t>(format.bitsPerSample / 8);
+    m_frames.reset(static_cast<size_t>(format.channels) *
+                   static_cast<size_t>(format.bitsPerSample / 8));
     if (const uint32_t rc = m_writer.Open(
             path, want, format.sampleRate, format.channels, format.bitsPerSample, info,
             replaceExisting ? cld::files::Replace::RegularFile : cld::files::Replace::Never)) {
@@ -112,36 +111,19 @@ bool WmaEncoder::open(const std::string& path, const PcmFormat& format, const Au
 bool WmaEncoder::write(const uint8_t* data, size_t bytes) {
     if (failed() || !m_writer.IsOpen())
         return false;
-    const auto encode = [&](const uint8_t* p, size_t frames) {
+    return m_frames.feed(data, bytes, [this](const uint8_t* p, size_t frames) {
         if (const uint32_t rc = m_writer.Write(p, frames)) {
             recordFailure(rc, "cannot write to \"" + m_path + "\"");
             return false;
         }
         return true;
-    };
-    // A frame begun by the last call.
-    if (!m_pending.empty()) {
-        const size_t take = std::min(bytes, m_frameBytes - m_pending.size());
-        m_pending.insert(m_pending.end(), data, data + take);
-        data += take;
-        bytes -= take;
-        if (m_pending.size() < m_frameBytes)
-            return true;
-        if (!encode(m_pending.data(), 1))
-            return false;
-        m_pending.clear();
-    }
-    const size_t frames = bytes / m_frameBytes;
-    if (frames > 0 && !encode(data, frames))
-        return false;
-    m_pending.assign(data + frames * m_frameBytes, data + bytes);
-    return true;
+    });
 }
 
 bool WmaEncoder::finish() {
     if (!m_writer.IsOpen())
         return false;
-    if (!failed() && !m_pending.empty())
+    if (!failed() && m_frames.cut())
         setFailure(EncoderFault::Encoder,
                    "cannot write to \"" + m_path + "\": the audio ends inside a sample frame");
     if (failed()) {

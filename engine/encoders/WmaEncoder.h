@@ -32,9 +32,7 @@ private:
     EncoderOptions m_options;
     cld::WmaStreamEncoder m_writer;
     std::string m_path;
-    size_t m_frameBytes = 4;
-    // The bytes of a frame begun by the last write.
-    std::vector<uint8_t> m_pending;
+    FrameJoiner m_frames;
 };
 
 } // namespace cld::engine

@@ -2,6 +2,7 @@
 // frames, names, and what a failed or refused file leaves behind.
 
 #include "FlacWriter.h"
+#include "Processes.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "TrackJob.h"
@@ -10,27 +11,14 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
 
 std::string decoded(const std::filesystem::path& file, int& status) {
-    const std::string command =
-        "flac -d -c -s --force-raw-format --endian=little --sign=signed '" + file.string() + "'";
-    std::string out;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        status = -1;
-        return out;
-    }
-    char buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int s = pclose(pipe);
-    status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    return out;
+    return cldtest::commandOutput(
+        "flac -d -c -s --force-raw-format --endian=little --sign=signed '" + file.string() + "'",
+        status);
 }
 
 // Stereo samples that use the whole 16-bit range, negative ones included.

@@ -1,9 +1,9 @@
 #include "EngineFixtures.h"
 
+#include "Processes.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <sys/wait.h>
 
 namespace enginetest {
 
@@ -28,19 +28,7 @@ std::vector<std::uint8_t> tone(std::size_t frames, int channels, int rate) {
 }
 
 std::string run(const std::string& command, int& status) {
-    std::string out;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        status = -1;
-        return out;
-    }
-    char buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int s = pclose(pipe);
-    status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    return out;
+    return cldtest::commandOutput(command, status);
 }
 
 std::vector<std::string> namesIn(const std::filesystem::path& folder) {
