@@ -35,9 +35,6 @@ struct MediaTranscoder::State : TranscodeChain {
     int inVideo = -1;
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
-    // Silence fed to the audio encoder before the input: what the codec's decoder drops
-    // at the start of a stream, so that decoded audio starts with the input's first sample.
-    int64_t priming = 0;
     // A FLAC input's MD5, checked once its whole audio has been decoded.
     std::unique_ptr<FlacMd5Check> md5;
     // An audio file input (not a WAV file, not a device), which must decode to something.
@@ -104,7 +101,6 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
     if (s.inAudio >= 0) {
         s.OpenAudio(*wantAudio);
         m_bitrate += wantAudio->bitrate;
-        s.priming = s.audioEnc->initial_padding > 0 ? s.audioEnc->initial_padding : 0;
 
         if (swr_alloc_set_opts2(&s.swr, &s.audioEnc->ch_layout, s.audioEnc->sample_fmt,
                                 s.audioEnc->sample_rate, &s.audioDec->ch_layout,
@@ -151,58 +147,22 @@ void MediaTranscoder::Open(const std::string& inputPath, const WmProfile& profil
     m_fileSize = avio_tell(s.out->pb);
 }
 
-namespace {
-
-// Sends one frame (or the flush request, for nullptr) to an encoder and writes every
-// packet it gives back. Returns false on a write failure.
-bool encodeAndWrite(AVFormatContext* out, AVCodecContext* enc, AVStream* st, AVFrame* frame,
-                    AVPacket* pkt) {
-    return encodeFrame(enc, frame, pkt, [&](AVPacket* p) {
-        av_packet_rescale_ts(p, enc->time_base, st->time_base);
-        p->stream_index = st->index;
-        return av_interleaved_write_frame(out, p) >= 0;
-    });
-}
-
-} // namespace
-
 uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
     State& s = *m_state;
     if (!s.headerWritten)
         return wmerr::kUnexpected;
     uint32_t failure = 0;
     const int frameSize = s.audioEnc && s.audioEnc->frame_size > 0 ? s.audioEnc->frame_size : 2048;
-    const int outChannels = s.audioEnc ? s.audioEnc->ch_layout.nb_channels : 0;
 
     auto drainFifo = [&](bool final) -> bool {
-        return s.DrainFifo(final, frameSize, [&](AVFrame* f, int got) {
-            // The encoder stamps each packet initial_padding before its frame, while the
-            // packet decodes to the audio initial_padding after the frame's start; with the
-            // priming in front, that audio is the input from audioSamples on. Stamped so,
-            // the first packet is at 0 and the audio stays in step with the video.
-            f->pts =
-                s.audioSamples - s.priming + 2 * static_cast<int64_t>(s.audioEnc->initial_padding);
-            s.audioSamples += got;
-            if (!encodeAndWrite(s.out, s.audioEnc, s.outAudio, f, s.audioPacket))
-                return false;
-            const int64_t encoded = s.audioSamples > s.priming ? s.audioSamples - s.priming : 0;
-            m_encodedMs = encoded * 1000 / s.audioEnc->sample_rate;
+        return s.WriteAudio(final, frameSize, [&] {
+            m_encodedMs = s.EncodedAudioMs();
             m_fileSize = avio_tell(s.out->pb);
-            return true;
         });
     };
 
     auto convertAudio = [&](const AVFrame* in) -> bool {
-        const std::optional<int> converted = s.Resample(in);
-        if (!converted)
-            return true;
-        const int got = *converted;
-        if (got < 0)
-            return false;
-        if (got > 0 &&
-            av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(s.conv.planes.data()), got) < got)
-            return false;
-        return drainFifo(false);
+        return s.QueueAudio(in) && drainFifo(false);
     };
 
     auto encodeVideo = [&](AVFrame* in) -> bool {
@@ -246,23 +206,7 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
     };
 
     // The priming silence goes in front of the input's first sample.
-    auto prime = [&]() -> bool {
-        if (!s.audioEnc || s.priming <= 0)
-            return true;
-        uint8_t** silence = nullptr;
-        const int count = static_cast<int>(s.priming);
-        if (av_samples_alloc_array_and_samples(&silence, nullptr, outChannels, count,
-                                               s.audioEnc->sample_fmt, 0) < 0)
-            return false;
-        av_samples_set_silence(silence, 0, count, outChannels, s.audioEnc->sample_fmt);
-        const bool written =
-            av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(silence), count) == count;
-        av_freep(&silence[0]);
-        av_freep(&silence);
-        return written;
-    };
-
-    bool ok = prime();
+    bool ok = s.PrimeAudio();
     while (ok && !stop.load(std::memory_order_relaxed)) {
         const int rc = av_read_frame(s.in, s.packet);
         if (rc < 0)
@@ -290,15 +234,10 @@ uint32_t MediaTranscoder::Run(const std::atomic<bool>& stop) {
     }
     if (!ok && !failure)
         failure = wmerr::kEncodeFailed;
-    if (av_write_trailer(s.out) < 0 && !failure)
-        failure = wmerr::kWriteFailed;
-    if (s.out->pb) {
-        avio_flush(s.out->pb);
-        s.ioError = s.out->pb->error;
-        if (s.out->pb->error < 0 && !failure)
-            failure = wmerr::kWriteFailed;
-        if (avio_closep(&s.out->pb) < 0 && !failure)
-            failure = wmerr::kWriteFailed;
+    {
+        const uint32_t closed = s.CloseOutput(s.ioError);
+        if (closed && !failure)
+            failure = closed;
         // The trailer rewrites the header, so the write position is not the size.
         std::error_code ec;
         const auto size = std::filesystem::file_size(s.file.TempPath(), ec);

@@ -161,6 +161,7 @@ TranscodeChain::~TranscodeChain() {
 
 void TranscodeChain::OpenAudio(const WmStreamConfig& want) {
     openAudioEncoder(out, want, audioEnc, outAudio);
+    audioPriming = audioEnc->initial_padding > 0 ? audioEnc->initial_padding : 0;
     const int frameSize = audioEnc->frame_size > 0 ? audioEnc->frame_size : 4096;
     fifo = av_audio_fifo_alloc(audioEnc->sample_fmt, want.channels, frameSize);
     audioFrame = av_frame_alloc();
@@ -183,6 +184,59 @@ std::optional<int> TranscodeChain::Resample(const AVFrame* in) {
     if (maxOut <= 0)
         return std::nullopt;
     return conv.Convert(swr, in, maxOut, audioEnc);
+}
+
+bool TranscodeChain::PrimeAudio() {
+    if (!audioEnc || audioPriming <= 0)
+        return true;
+    const int channels = audioEnc->ch_layout.nb_channels;
+    uint8_t** silence = nullptr;
+    const int count = static_cast<int>(audioPriming);
+    if (av_samples_alloc_array_and_samples(&silence, nullptr, channels, count, audioEnc->sample_fmt,
+                                           0) < 0)
+        return false;
+    av_samples_set_silence(silence, 0, count, channels, audioEnc->sample_fmt);
+    const bool written =
+        av_audio_fifo_write(fifo, reinterpret_cast<void**>(silence), count) == count;
+    av_freep(&silence[0]);
+    av_freep(&silence);
+    return written;
+}
+
+bool TranscodeChain::QueueAudio(const AVFrame* in) {
+    const std::optional<int> converted = Resample(in);
+    if (!converted)
+        return true;
+    const int got = *converted;
+    if (got < 0)
+        return false;
+    return got == 0 ||
+           av_audio_fifo_write(fifo, reinterpret_cast<void**>(conv.planes.data()), got) >= got;
+}
+
+uint32_t TranscodeChain::CloseOutput(int& ioError) {
+    uint32_t failure = 0;
+    ioError = 0;
+    if (av_write_trailer(out) < 0)
+        failure = wmerr::kWriteFailed;
+    if (out->pb) {
+        avio_flush(out->pb);
+        ioError = out->pb->error;
+        if (out->pb->error < 0 && !failure)
+            failure = wmerr::kWriteFailed;
+        if (avio_closep(&out->pb) < 0 && !failure)
+            failure = wmerr::kWriteFailed;
+    }
+    return failure;
+}
+
+bool encodeAndWrite(AVFormatContext* out, AVCodecContext* enc, AVStream* st, AVFrame* frame,
+                    AVPacket* pkt) {
+    return encodeFrame(enc, frame, pkt, [&](AVPacket* p) {
+        av_packet_rescale_ts(p, enc->time_base, st->time_base);
+        p->stream_index = st->index;
+        return av_interleaved_write_frame(out, p) >= 0;
+    });
 }
 
 int64_t filePictureSlot(const AVStream* ist, const AVFrame* in, int64_t lastPts, AVRational grid) {

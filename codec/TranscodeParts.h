@@ -52,6 +52,11 @@ void freeOutput(AVFormatContext*& out);
 // short last frame is padded with silence. Returns the real samples, or -1.
 int readFifoFrame(AVAudioFifo* fifo, AVFrame* f, const AVCodecContext* enc, int frameSize);
 
+// Sends one frame (or the flush request, for nullptr) to an encoder and writes every
+// packet it gives back into `out` as packets of `st`. False on a failure.
+bool encodeAndWrite(AVFormatContext* out, AVCodecContext* enc, AVStream* st, AVFrame* frame,
+                    AVPacket* pkt);
+
 // The resampler's output buffer, grown as needed.
 struct ResampleBuffer {
     std::vector<uint8_t*> planes;
@@ -89,6 +94,9 @@ struct TranscodeChain {
     AVPacket* audioPacket = nullptr;
     ResampleBuffer conv;
     int64_t audioSamples = 0;
+    // Silence fed to the audio encoder before the input: what the codec's decoder drops
+    // at the start of a stream, so that decoded audio starts with the input's first sample.
+    int64_t audioPriming = 0;
 
     // Video path: the scaler to the profile's picture and the frame handed to the encoder.
     SwsContext* sws = nullptr;
@@ -101,7 +109,8 @@ struct TranscodeChain {
     TranscodeChain& operator=(const TranscodeChain&) = delete;
     ~TranscodeChain();
 
-    // The profile's audio encoder with its stream, FIFO, frame and packet.
+    // The profile's audio encoder with its stream, FIFO, frame and packet; sets the
+    // priming.
     void OpenAudio(const WmStreamConfig& want);
     // The profile's video encoder with its stream, picture frame and packet.
     void OpenVideo(const WmStreamConfig& want);
@@ -110,6 +119,21 @@ struct TranscodeChain {
     // samples converted, a negative number on a failure, and nothing when the resampler
     // has nothing to give.
     std::optional<int> Resample(const AVFrame* in);
+
+    // Puts the priming silence into the FIFO, in front of the input's first sample. False
+    // when it could not.
+    bool PrimeAudio();
+    // Converts `in` (nullptr drains the resampler) into the FIFO. False on a failure.
+    bool QueueAudio(const AVFrame* in);
+    // The input's audio encoded so far, in milliseconds.
+    int64_t EncodedAudioMs() const {
+        const int64_t encoded = audioSamples > audioPriming ? audioSamples - audioPriming : 0;
+        return encoded * 1000 / audioEnc->sample_rate;
+    }
+    // Writes the trailer and closes the output's file, which keeps its temporary name.
+    // Returns 0 or the write-failure code; `ioError` gets the output's first write error
+    // (an AVERROR; 0 when none).
+    uint32_t CloseOutput(int& ioError);
 
     // Hands the FIFO's samples to `encode(frame, samples)` one encoder frame at a time;
     // with `final` also the rest, padded with silence. False when reading the FIFO or
@@ -121,6 +145,25 @@ struct TranscodeChain {
                 return false;
         }
         return true;
+    }
+
+    // Encodes the FIFO's audio into the output (see DrainFifo), each frame stamped on the
+    // input's time line with the priming in front; `afterFrame()` runs after each frame.
+    // False when encoding or writing fails.
+    template <typename After> bool WriteAudio(bool final, int frameSize, After&& afterFrame) {
+        return DrainFifo(final, frameSize, [&](AVFrame* f, int got) {
+            // The encoder stamps each packet initial_padding before its frame, while the
+            // packet decodes to the audio initial_padding after the frame's start; with the
+            // priming in front, that audio is the input from audioSamples on. Stamped so,
+            // the first packet is at 0 and the audio stays in step with the video.
+            f->pts =
+                audioSamples - audioPriming + 2 * static_cast<int64_t>(audioEnc->initial_padding);
+            audioSamples += got;
+            if (!encodeAndWrite(out, audioEnc, outAudio, f, audioPacket))
+                return false;
+            afterFrame();
+            return true;
+        });
     }
 };
 

@@ -2,6 +2,7 @@
 // frames, names, and what a failed or refused file leaves behind.
 
 #include "FlacWriter.h"
+#include "Processes.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "TrackJob.h"
@@ -10,27 +11,14 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
 
 std::string decoded(const std::filesystem::path& file, int& status) {
-    const std::string command =
-        "flac -d -c -s --force-raw-format --endian=little --sign=signed '" + file.string() + "'";
-    std::string out;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        status = -1;
-        return out;
-    }
-    char buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int s = pclose(pipe);
-    status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
-    return out;
+    return cldtest::commandOutput(
+        "flac -d -c -s --force-raw-format --endian=little --sign=signed '" + file.string() + "'",
+        status);
 }
 
 // Stereo samples that use the whole 16-bit range, negative ones included.
@@ -114,4 +102,47 @@ TEST(FlacWriter, CutAudioRefusedPathsAndBadTagsLeaveNothing) {
     EXPECT_EQ(trackFileName("a.mp3", TrackFormatFlac), "a.mp3.flac");
     EXPECT_EQ(trackFileName("ab", TrackFormatFlac), "ab.flac");
     EXPECT_EQ(trackFileName("Song"), "Song.wav");
+}
+
+// Pieces smaller than a frame, some ending inside a frame that an earlier piece began;
+// and a layout other than a CD's (24-bit mono at 48 kHz, the highest level).
+TEST(FlacWriter, TinyPiecesAndOtherLayoutsDecodeToTheSameBytes) {
+    if (!cldtest::haveTool("flac"))
+        GTEST_SKIP() << "the flac command is needed";
+    cldtest::TempDir dir;
+    struct Case {
+        PcmLayout layout;
+        unsigned level;
+        const char* name;
+    };
+    for (const Case& c :
+         {Case{{44100, 2, 16}, 5, "cd.flac"}, Case{{48000, 1, 24}, 8, "mono24.flac"},
+          Case{{32000, 3, 16}, 0, "three.flac"}}) {
+        SCOPED_TRACE(c.name);
+        auto bytes = audio(4001 * c.layout.frameBytes());
+        bytes.resize(4001 * c.layout.frameBytes());
+        const auto path = dir.path() / c.name;
+        FlacWriter w;
+        ASSERT_TRUE(w.create(path.string(), {}, 0, false, c.layout, c.level)) << w.error();
+        std::size_t at = 0;
+        for (std::size_t piece = 1; at < bytes.size(); piece = piece % 3 + 1) {
+            const std::size_t n = std::min(piece, bytes.size() - at);
+            ASSERT_TRUE(w.append(bytes.data() + at, n));
+            at += n;
+        }
+        ASSERT_TRUE(w.finish()) << w.error();
+        int status = -1;
+        const std::string out = decoded(path, status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(out.size(), bytes.size());
+        EXPECT_TRUE(out == std::string(bytes.begin(), bytes.end()));
+    }
+    // A layout or level FLAC cannot take is refused before anything is written.
+    FlacWriter w;
+    EXPECT_FALSE(w.create((dir.path() / "8bit.flac").string(), {}, 0, false, {44100, 2, 8}));
+    EXPECT_NE(w.error().find("8 bits"), std::string::npos) << w.error();
+    EXPECT_FALSE(w.create((dir.path() / "level.flac").string(), {}, 0, false, {}, 9));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "8bit.flac"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "level.flac"));
+    EXPECT_TRUE(noTemporaries(dir.path()));
 }

@@ -1,8 +1,10 @@
 #include "Processes.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -43,6 +45,22 @@ std::vector<pid_t> runningChildren() {
         }
     }
     return children;
+}
+
+std::string commandOutput(const std::string& command, int& status) {
+    std::string out;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) {
+        status = -1;
+        return out;
+    }
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    const int s = pclose(pipe);
+    status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    return out;
 }
 
 std::string commandLine(pid_t pid) {

@@ -26,6 +26,10 @@ bool processRunning(pid_t pid);
 // /proc while they run on: one that ends meanwhile may hide another from the list, so it
 // is exact only while the children start and end one at a time.
 std::vector<pid_t> runningChildren();
+// Runs `command` with the shell and returns what it wrote to standard output, with its
+// exit status in `status` (-1 when it did not run or did not exit).
+std::string commandOutput(const std::string& command, int& status);
+
 // A process's command line, its words joined by single spaces; "" once it is gone.
 std::string commandLine(pid_t pid);
 

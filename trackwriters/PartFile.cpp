@@ -1,5 +1,6 @@
 #include "PartFile.h"
 
+#include "PcmLayout.h"
 #include "SafeFiles.h"
 
 #include <cerrno>
@@ -27,6 +28,17 @@ std::string refusal(const std::string& path, bool replaceExisting) {
     return "cannot create " + takenText(path, there);
 }
 
+std::string startRefusal(const std::string& path, bool replaceExisting, const PcmLayout& layout,
+                         bool flac, bool& nameTaken) {
+    std::string refused = refusal(path, replaceExisting);
+    nameTaken = !refused.empty();
+    if (refused.empty()) {
+        if (const std::string why = pcmLayoutRefusal(layout, flac); !why.empty())
+            refused = "cannot create \"" + path + "\": " + why;
+    }
+    return refused;
+}
+
 std::string moveIntoPlace(const std::string& tempPath, const std::string& path,
                           bool replaceExisting) {
     using cld::files::Replace;
@@ -51,3 +63,16 @@ bool writeAll(int fd, const void* data, std::size_t size) {
 }
 
 } // namespace cld::partfile
+
+std::string pcmLayoutRefusal(const PcmLayout& layout, bool flac) {
+    if (layout.channels < 1 || layout.channels > 8)
+        return "the audio has " + std::to_string(layout.channels) +
+               " channels; 1 to 8 can be written";
+    if (layout.sampleRate < 8000 || layout.sampleRate > 655350)
+        return "the sample rate " + std::to_string(layout.sampleRate) + " Hz cannot be written";
+    const unsigned bits = layout.bitsPerSample;
+    if (bits != 16 && bits != 24 && (flac || bits != 32))
+        return "samples of " + std::to_string(bits) + " bits cannot be written" +
+               (flac ? " to FLAC (16 or 24)" : " (16, 24 or 32)");
+    return {};
+}

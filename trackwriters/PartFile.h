@@ -2,6 +2,8 @@
 
 #include <string>
 
+struct PcmLayout;
+
 // The temporary files that track writers fill before a track takes its name: a fresh
 // ".cldrip-XXXXXX.part" beside the final file, created exclusively and locked while it
 // is written, so that WavWriter::RemoveStaleTemporaries can tell a leftover of a killed
@@ -15,6 +17,11 @@ inline constexpr char kSuffix[] = ".part";
 // the caller may replace. Otherwise the writer's message for it ("cannot create "PATH":
 // it is a folder, not a regular file", "... a file of that name already exists").
 std::string refusal(const std::string& path, bool replaceExisting);
+
+// refusal, then pcmLayoutRefusal: empty when a track of `layout` may be written to path,
+// otherwise the writer's message; `nameTaken` tells whether the name was in the way.
+std::string startRefusal(const std::string& path, bool replaceExisting, const PcmLayout& layout,
+                         bool flac, bool& nameTaken);
 
 // Gives the finished temporary file its final name (never replacing anything but a
 // regular file, and that only when replaceExisting). Empty on success, else the

@@ -1,0 +1,157 @@
+#include "WmaStreamEncoder.h"
+
+#include "FfmpegLog.h"
+#include "TranscodeParts.h"
+#include "WMException.h"
+#include "WmErrors.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+}
+
+#include <vector>
+
+namespace cld {
+
+struct WmaStreamEncoder::State : TranscodeChain {
+    AVFrame* input = nullptr;
+    AVSampleFormat inputFormat = AV_SAMPLE_FMT_S16;
+    int channels = 0;
+    int bits = 16;
+    int frameSize = 2048;
+    int ioError = 0;
+    // 24-bit samples widened to 32 bits for the resampler.
+    std::vector<int32_t> wide;
+
+    ~State() { av_frame_free(&input); }
+};
+
+WmaStreamEncoder::WmaStreamEncoder() = default;
+
+WmaStreamEncoder::~WmaStreamEncoder() {
+    Discard();
+}
+
+bool WmaStreamEncoder::IsOpen() const {
+    return m && m->headerWritten;
+}
+
+int64_t WmaStreamEncoder::GetEncodedMilliseconds() const {
+    return m && m->audioEnc ? m->EncodedAudioMs() : 0;
+}
+
+void WmaStreamEncoder::Discard() {
+    if (!m)
+        return;
+    m->file.Discard();
+    m.reset();
+}
+
+uint32_t WmaStreamEncoder::Open(const std::string& path, const WmStreamConfig& want, int sampleRate,
+                                int channels, int bitsPerSample, const ContentDescription& info,
+                                files::Replace replace) {
+    Discard();
+    if (channels < 1 || channels > 8 || sampleRate <= 0 ||
+        (bitsPerSample != 16 && bitsPerSample != 24 && bitsPerSample != 32))
+        return wmerr::kWavFormat;
+    installFfmpegLog();
+    m = std::make_unique<State>();
+    State& s = *m;
+    s.channels = channels;
+    s.bits = bitsPerSample;
+    s.inputFormat = bitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32;
+    try {
+        if (avformat_alloc_output_context2(&s.out, nullptr, "asf", nullptr) < 0 || !s.out)
+            throw WMException(wmerr::kOutOfMemory);
+        s.OpenAudio(want);
+        s.frameSize = s.audioEnc->frame_size > 0 ? s.audioEnc->frame_size : 2048;
+        AVChannelLayout layout;
+        av_channel_layout_default(&layout, channels);
+        const int rc = swr_alloc_set_opts2(&s.swr, &s.audioEnc->ch_layout, s.audioEnc->sample_fmt,
+                                           s.audioEnc->sample_rate, &layout, s.inputFormat,
+                                           sampleRate, 0, nullptr);
+        av_channel_layout_uninit(&layout);
+        if (rc < 0 || swr_init(s.swr) < 0)
+            throw WMException(wmerr::kCodecOpen);
+        s.input = av_frame_alloc();
+        if (!s.input)
+            throw WMException(wmerr::kOutOfMemory);
+        setContentTags(s.out, info);
+        // The output is created only once everything else is known to work.
+        if (const uint32_t refused = s.file.Prepare(path, replace)) {
+            m.reset();
+            return refused;
+        }
+        openOutput(s.out, s.file);
+    } catch (const WMException& e) {
+        m.reset();
+        return e.GetCode();
+    }
+    s.outputPath = path;
+    s.headerWritten = true;
+    if (!s.PrimeAudio()) {
+        Discard();
+        return wmerr::kOutOfMemory;
+    }
+    return 0;
+}
+
+uint32_t WmaStreamEncoder::Write(const uint8_t* data, size_t frames) {
+    if (!IsOpen())
+        return wmerr::kUnexpected;
+    State& s = *m;
+    constexpr size_t kStep = 16384;
+    while (frames > 0) {
+        const size_t n = std::min(frames, kStep);
+        const size_t values = n * static_cast<size_t>(s.channels);
+        const uint8_t* samples = data;
+        if (s.bits == 24) {
+            s.wide.resize(values);
+            for (size_t i = 0; i < values; ++i) {
+                const uint8_t* p = data + 3 * i;
+                s.wide[i] = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 |
+                                                 static_cast<uint32_t>(p[1]) << 16 |
+                                                 static_cast<uint32_t>(p[2]) << 24);
+            }
+            samples = reinterpret_cast<const uint8_t*>(s.wide.data());
+        }
+        // The frame only points at the caller's samples; the resampler reads them.
+        s.input->nb_samples = static_cast<int>(n);
+        s.input->data[0] = const_cast<uint8_t*>(samples);
+        s.input->extended_data = s.input->data;
+        const bool ok = s.QueueAudio(s.input) && s.WriteAudio(false, s.frameSize, [] {});
+        s.input->data[0] = nullptr;
+        if (!ok) {
+            const int error = s.out->pb ? s.out->pb->error : 0;
+            return error < 0 ? writeFailureCode(error) : wmerr::kEncodeFailed;
+        }
+        data += n * static_cast<size_t>(s.channels) * static_cast<size_t>(s.bits / 8);
+        frames -= n;
+    }
+    return 0;
+}
+
+uint32_t WmaStreamEncoder::Finish() {
+    if (!IsOpen())
+        return wmerr::kUnexpected;
+    State& s = *m;
+    uint32_t failure = 0;
+    bool ok = s.QueueAudio(nullptr) && s.WriteAudio(true, s.frameSize, [] {});
+    ok = encodeAndWrite(s.out, s.audioEnc, s.outAudio, nullptr, s.audioPacket) && ok;
+    if (!ok)
+        failure = wmerr::kEncodeFailed;
+    if (const uint32_t closed = s.CloseOutput(s.ioError); closed && !failure)
+        failure = closed;
+    // A failed write is reported with the system's reason (a full disk, a size limit).
+    if (failure && s.ioError < 0)
+        failure = writeFailureCode(s.ioError);
+    s.headerWritten = false;
+    if (!failure)
+        failure = s.file.Commit();
+    if (failure)
+        s.file.Discard();
+    m.reset();
+    return failure;
+}
+
+} // namespace cld

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "AudioEncoder.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cld::engine {
+
+// What every encoder keeps about its last failure, and the reading of its options.
+class EncoderBase : public AudioEncoder {
+public:
+    std::string error() const override { return m_error; }
+    uint32_t errorDetail() const override { return m_detail; }
+    bool nameTaken() const override { return m_nameTaken; }
+    EncoderFault fault() const override { return m_fault; }
+
+protected:
+    // Clears the last failure (at the start of open()).
+    void clearFailure();
+    // Records a failure; the first one since clearFailure() is the one kept.
+    void setFailure(EncoderFault fault, std::string text, uint32_t detail = 0,
+                    bool nameTaken = false);
+    // The option `key` as a whole number in [low, high]; `fallback` when it is not given.
+    // False (with the failure recorded as refused settings) when it is given but is no
+    // such number.
+    bool intOption(const EncoderOptions& options, const std::string& key, int low, int high,
+                   int fallback, int& value);
+    bool failed() const { return m_fault != EncoderFault::None; }
+
+private:
+    std::string m_error;
+    uint32_t m_detail = 0;
+    bool m_nameTaken = false;
+    EncoderFault m_fault = EncoderFault::None;
+};
+
+// Hands PCM given in pieces on as whole sample frames: the bytes of a frame cut by the end
+// of one piece wait for the next.
+class FrameJoiner {
+public:
+    void reset(size_t frameBytes) {
+        m_frameBytes = frameBytes;
+        m_pending.clear();
+    }
+    // Whether a frame is begun and not complete.
+    bool cut() const { return !m_pending.empty(); }
+    // Calls `encode(data, frames)` for the whole frames of this piece (and a frame the
+    // last piece began); false as soon as it returns false.
+    template <typename Encode> bool feed(const uint8_t* data, size_t bytes, Encode&& encode) {
+        if (!m_pending.empty()) {
+            const size_t take = std::min(bytes, m_frameBytes - m_pending.size());
+            m_pending.insert(m_pending.end(), data, data + take);
+            data += take;
+            bytes -= take;
+            if (m_pending.size() < m_frameBytes)
+                return true;
+            if (!encode(m_pending.data(), size_t{1}))
+                return false;
+            m_pending.clear();
+        }
+        const size_t frames = bytes / m_frameBytes;
+        if (frames > 0 && !encode(data, frames))
+            return false;
+        m_pending.assign(data + frames * m_frameBytes, data + bytes);
+        return true;
+    }
+
+private:
+    size_t m_frameBytes = 4;
+    std::vector<uint8_t> m_pending;
+};
+
+} // namespace cld::engine
