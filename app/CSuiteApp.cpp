@@ -144,8 +144,9 @@ int CSuiteApp::run() {
         return 1;
     }
 
-    // 10. Let the splash be seen.
-    WaitService::instance().waitAndPump(kSplashWaitMs);
+    // 10. Let the splash be seen (a job started from the command line does not wait for it).
+    if (!m_options.jobStart)
+        WaitService::instance().waitAndPump(kSplashWaitMs);
 
     // 11. Settings and the genre list.
     m_settings.LoadSettings();

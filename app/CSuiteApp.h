@@ -32,6 +32,9 @@ public:
         LibraryBinding* ripperBinding = nullptr;
         // Called with the launcher once it is shown, before its modal loop runs (tests).
         std::function<void(CLauncherDlg&)> onLauncherShown;
+        // A start for a job named on the command line: the splash is not held on screen,
+        // the job's first dialog comes as soon as the program is ready.
+        bool jobStart = false;
     };
 
     CSuiteApp();

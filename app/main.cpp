@@ -110,6 +110,7 @@ int main(int argc, char** argv) {
             QTimer::singleShot(0, &launcher, [&launcher] { launcher.accept(); });
         };
     } else if (job) {
+        options.jobStart = true;
         const int controlId = job->controlId;
         options.onLauncherShown = [controlId, files](CLauncherDlg& launcher) {
             QTimer::singleShot(0, &launcher, [&launcher, controlId, files] {
