@@ -130,8 +130,10 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
         fileSectors.push_back(static_cast<int64_t>((m.size + kSectorSize - 1) / kSectorSize));
     }
 
-    // Walk the tracks; lba of a file sector = fileBase + sector. Track 1's INDEX 01 is
-    // LBA 0; sectors of a file before it are not on the disc.
+    // Walk the tracks; lba of a file sector = fileBase + sector. The first file's data
+    // starts at LBA 0 with track 1's INDEX 00 (its INDEX 01 when it has none): audio
+    // between the two is on the disc before track 1 starts, as on a disc with a hidden
+    // first track. Sectors of a file before that are not on the disc.
     const std::vector<CueTrack>& tracks = cue.tracks;
     int64_t lba = 0;
     int session = 1;
@@ -148,7 +150,7 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
             return nullptr;
         }
         // Where this track's file data begins on the disc.
-        int64_t dataFrom = i == 0 ? t.index1 : (firstOfFile ? 0 : fileStart);
+        int64_t dataFrom = i == 0 ? fileStart : (firstOfFile ? 0 : fileStart);
         Track track;
         track.number = t.number;
         track.audio = t.audio;
@@ -177,8 +179,6 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
         if (i == 0)
             track.index0 = 0;
         track.start = lba + (t.index1 - dataFrom);
-        if (i == 0)
-            track.start = 0;
         // File data of this track runs to the next track of the same file, or the
         // file's end.
         int64_t dataTo = sectorsInFile;

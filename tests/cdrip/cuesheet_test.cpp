@@ -154,6 +154,32 @@ TEST(DiscImage, LaysOutPregapsFilesAndSessions) {
     EXPECT_EQ(byte, 0x33);
 }
 
+// Audio before track 1's INDEX 01 (a hidden first track): it is on the disc from LBA 0,
+// and track 1 starts after it, so that the table of contents leaves room for it and not a
+// sector of it is lost.
+TEST(DiscImage, AudioBeforeTheFirstTrackStaysOnTheDisc) {
+    cldtest::TempDir dir;
+    writeBin(dir.file("a.bin"), 150, 0x44);
+    writeBin(dir.file("b.bin"), 300, 0x55);
+    std::ofstream(dir.file("all.bin"), std::ios::binary)
+        << std::ifstream(dir.file("a.bin"), std::ios::binary).rdbuf()
+        << std::ifstream(dir.file("b.bin"), std::ios::binary).rdbuf();
+    std::ofstream(dir.file("h.cue")) << "FILE \"all.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                        "    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n";
+    std::string error;
+    auto image = DiscImage::load(dir.file("h.cue").string(), error);
+    ASSERT_NE(image, nullptr) << error;
+    ASSERT_EQ(image->tracks().size(), 1u);
+    EXPECT_EQ(image->tracks()[0].index0, 0);
+    EXPECT_EQ(image->tracks()[0].start, 150);
+    EXPECT_EQ(image->leadOut(), 450);
+    uint8_t byte = 0;
+    image->copyBytes(0, 1, &byte);
+    EXPECT_EQ(byte, 0x44) << "the hidden audio is readable before track 1";
+    image->copyBytes(150 * 2352, 1, &byte);
+    EXPECT_EQ(byte, 0x55);
+}
+
 } // namespace
 
 namespace {
