@@ -4,6 +4,7 @@
 #include "AppResources.h"
 #include "GetErrorText.h"
 #include "JobContext.h"
+#include "MediaEncodeJob.h"
 #include "MessageService.h"
 #include "RecorderLogic.h"
 #include "RecorderSession.h"
@@ -25,6 +26,36 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
+
+// The dialog as the observer of its recording: its figures once the encoder runs, its
+// waits with the window's events flowing, and the user's Stop passed on.
+class CMIC2WMAProgressDlg::RecordingObserver : public cld::engine::JobObserver {
+public:
+    RecordingObserver(CMIC2WMAProgressDlg& dialog, cld::engine::MediaEncodeJob& job)
+        : m_dialog(dialog), m_job(job) {}
+    void itemStarted(const cld::engine::ItemStart&) override { m_dialog.onTimer(); }
+    cld::engine::Answer ask(const cld::engine::Question&) override {
+        return cld::engine::Answer::Stop;
+    }
+    void wait(int milliseconds, const std::function<bool()>& ready) override {
+        WaitService::instance().waitUntil(milliseconds,
+                                          [&] { return m_dialog.m_stopFlag || ready(); });
+        if (m_dialog.m_stopFlag && !m_job.cancelled()) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            m_stopCursor = true;
+            m_job.cancel();
+        }
+    }
+    ~RecordingObserver() override {
+        if (m_stopCursor)
+            QApplication::restoreOverrideCursor();
+    }
+
+private:
+    CMIC2WMAProgressDlg& m_dialog;
+    cld::engine::MediaEncodeJob& m_job;
+    bool m_stopCursor = false;
+};
 
 CMIC2WMAProgressDlg::CMIC2WMAProgressDlg(JobContext& context, const QString& deviceUrl,
                                          QWidget* launcher)
@@ -121,15 +152,14 @@ void CMIC2WMAProgressDlg::onStart() {
             cld::recordingFilePath(session.folder, m_startTime, cld::FileNameStyle::Wma, ".wma"));
         encoder->SetOutputFile(m_outputFile.toStdString());
         m_file->setText(m_outputFile);
-        encoder->Start();
-        onTimer();
-        // The dialog stays responsive while the encoder records on its own thread.
-        while (!m_stopFlag && encoder->GetRunState() == WmEncoderControl::kRunning)
-            WaitService::instance().waitAndPump(300);
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        encoder->Stop();
-        QApplication::restoreOverrideCursor();
-        if (const uint32_t failure = encoder->GetLastErrorCode()) {
+        // The dialog stays responsive while the encoder records on its own thread; Stop
+        // ends the run.
+        cld::engine::MediaEncodeJob job(*encoder, 300);
+        RecordingObserver observer(*this, job);
+        job.run(observer);
+        if (job.failedAtStart())
+            throw WMException(job.failureCode());
+        if (const uint32_t failure = job.failureCode()) {
             // A disk that filled up: the recording up to then is kept as a valid file.
             if (encoder->GetLastRunReport().partialKept) {
                 encoder->ReleaseSourceGroup();

@@ -40,6 +40,8 @@ public:
     void onExit() override;
 
 private:
+    class RecordingObserver;
+    friend class RecordingObserver;
     void onTimer();
 
     JobContext& m_context;

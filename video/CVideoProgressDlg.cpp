@@ -4,6 +4,7 @@
 #include "CVideoViewArea.h"
 #include "GetErrorText.h"
 #include "JobContext.h"
+#include "MediaEncodeJob.h"
 #include "MessageService.h"
 #include "VideoDialogKit.h"
 #include "VideoJobState.h"
@@ -138,6 +139,40 @@ void CVideoProgressDlg::startViews() {
     m_postview.StartView();
 }
 
+// The dialog as the observer of its run: the run's start and its waits, with the
+// window's events flowing and the user's stop passed on.
+class CVideoProgressDlg::RunObserver : public cld::engine::JobObserver {
+public:
+    RunObserver(CVideoProgressDlg& dialog, cld::engine::MediaEncodeJob& job)
+        : m_dialog(dialog), m_job(job) {}
+    void itemStarted(const cld::engine::ItemStart&) override {
+        m_dialog.runStarted();
+        QApplication::restoreOverrideCursor();
+        WaitService::instance().pump();
+    }
+    cld::engine::Answer ask(const cld::engine::Question&) override {
+        return cld::engine::Answer::Stop;
+    }
+    void wait(int milliseconds, const std::function<bool()>& ready) override {
+        WaitService::instance().waitUntil(milliseconds,
+                                          [&] { return m_dialog.m_cancel || (ready && ready()); });
+        if (m_dialog.m_cancel && !m_job.cancelled()) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            m_stopCursor = true;
+            m_job.cancel();
+        }
+    }
+    ~RunObserver() override {
+        if (m_stopCursor)
+            QApplication::restoreOverrideCursor();
+    }
+
+private:
+    CVideoProgressDlg& m_dialog;
+    cld::engine::MediaEncodeJob& m_job;
+    bool m_stopCursor = false;
+};
+
 void CVideoProgressDlg::run() {
     const VideoJobState& state = videoJobState();
     m_running = true;
@@ -154,47 +189,44 @@ void CVideoProgressDlg::run() {
         // The views are ready before the first picture is encoded.
         if (showsViews())
             startViews();
-        m_encoder->Start();
-        runStarted();
-        QApplication::restoreOverrideCursor();
-
-        WaitService& waits = WaitService::instance();
-        waits.pump();
-        while (m_encoder->GetRunState() == WmEncoderControl::kRunning) {
-            if (m_cancel) {
-                QApplication::setOverrideCursor(Qt::WaitCursor);
-                m_encoder->Stop();
-                QApplication::restoreOverrideCursor();
-                finishViews();
-                m_running = false;
-                runEnded();
-                MessageService::message(191, MessageIcon::Exclamation, MessageButtons::Ok, this);
-                QDialog::reject();
-                return;
-            }
-            // The run's end or a Stop is seen within a few milliseconds.
-            waits.waitUntil(m_pollMs, [this] {
-                return m_cancel || m_encoder->GetRunState() != WmEncoderControl::kRunning;
-            });
-        }
-        finishViews();
-        m_running = false;
-        runEnded();
-        if (const uint32_t code = m_encoder->GetLastErrorCode()) {
-            fail(code, true);
-            return;
-        }
-        if (!toldIncompleteEnd())
-            MessageService::message(156, MessageIcon::Information, MessageButtons::Ok, this);
-        QDialog::accept();
     } catch (const WMException& e) {
-        if (QApplication::overrideCursor())
-            QApplication::restoreOverrideCursor();
-        finishViews();
-        m_running = false;
-        runEnded();
-        fail(e.GetCode());
+        endWithFailure(e.GetCode());
+        return;
     }
+    cld::engine::MediaEncodeJob job(*m_encoder, m_pollMs);
+    cld::engine::JobEnd end;
+    {
+        RunObserver observer(*this, job);
+        end = job.run(observer);
+    }
+    if (job.failedAtStart()) {
+        endWithFailure(job.failureCode());
+        return;
+    }
+    finishViews();
+    m_running = false;
+    runEnded();
+    if (end.result == cld::engine::JobResult::Aborted) {
+        MessageService::message(191, MessageIcon::Exclamation, MessageButtons::Ok, this);
+        QDialog::reject();
+        return;
+    }
+    if (const uint32_t code = job.failureCode()) {
+        fail(code, true);
+        return;
+    }
+    if (!toldIncompleteEnd())
+        MessageService::message(156, MessageIcon::Information, MessageButtons::Ok, this);
+    QDialog::accept();
+}
+
+void CVideoProgressDlg::endWithFailure(uint32_t code) {
+    if (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    finishViews();
+    m_running = false;
+    runEnded();
+    fail(code);
 }
 
 void CVideoProgressDlg::fail(uint32_t code, bool whileWriting) {

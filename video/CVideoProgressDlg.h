@@ -77,6 +77,8 @@ protected:
     WmEncoderControl& encoder() { return *m_encoder; }
     const WmEncoderControl& encoder() const { return *m_encoder; }
     void startViews();
+    // The end of a run that failed before or as the encoder started.
+    void endWithFailure(uint32_t code);
     QPushButton* stopButton() const { return m_button; }
     bool running() const { return m_running; }
 
@@ -86,6 +88,8 @@ protected:
     int64_t m_duration = 0;
 
 private:
+    class RunObserver;
+    friend class RunObserver;
     void run();
     void tick();
     void refreshFigures();
