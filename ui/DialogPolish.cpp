@@ -590,6 +590,13 @@ void fitTitle(QDialog* dialog) {
     const int want = QFontMetrics(font).horizontalAdvance(dialog->windowTitle()) + 160;
     if (dialog->minimumWidth() >= want)
         return;
+    // A minimum width the dialog set itself (wider than its controls need) counts instead of
+    // its layout's: that one is raised.
+    const int controls = dialog->layout() ? dialog->layout()->totalMinimumSize().width() : 0;
+    if (dialog->layout() && dialog->minimumWidth() > controls) {
+        dialog->setMinimumWidth(std::max(want, controls));
+        return;
+    }
     // An empty item of that width at the foot of the layout: the layout's own minimum
     // (its controls) still counts, which an explicit minimum width would override.
     QSpacerItem* strut = nullptr;
@@ -636,6 +643,12 @@ protected:
         if ((event->type() == QEvent::Polish || event->type() == QEvent::WindowTitleChange) &&
             watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow())
             keepIconTextWithTitle(static_cast<QWidget*>(watched));
+        // A title that grows once the dialog is up (a progress dialog adds its job's words
+        // when the job starts) still shows whole.
+        if (event->type() == QEvent::WindowTitleChange)
+            if (auto* dialog = qobject_cast<QDialog*>(watched);
+                dialog && idOf(dialog) && dialog->isVisible())
+                fitTitle(dialog);
         if ((event->type() == QEvent::Polish || event->type() == QEvent::Show) &&
             watched->isWidgetType()) {
             if (auto* dialog = qobject_cast<QDialog*>(watched))
