@@ -22,6 +22,9 @@ enum OwnStringId : int {
     IDS_GRAB_NOT_EXACT = 941,
     IDS_GRAB_FOLDER_FAILED = 942,
 
+    // The grabber's stand-in for an artist or album the disc does not name, as shown.
+    IDS_GRAB_UNKNOWN_NAME = 944,
+
     // The Options dialog's checks of what the user entered.
     IDS_BAD_PROXY_PORT = 943,
 

@@ -101,6 +101,7 @@ constexpr std::array kStrings{
                      "read exactly:\n%1"},
     StringEntry{942, "Error: Cannot create the folder %1."},
     StringEntry{943, "Error: The proxy port must be a number from 1 to 65535."},
+    StringEntry{944, "Unknown"},
     StringEntry{951, "The recording could not be started: the selected capture device offers "
                      "none of the formats Calderine records in (44100, 22050 or 11025 Hz, 8 or "
                      "16 bits, mono or stereo)."},
