@@ -6,6 +6,7 @@
 #include "BuiltinResources.h"
 #include "CFreeDBServersDlg.h"
 #include "CLDResLibrary.h"
+#include "COptionsDlg.h"
 #include "CProgressBar.h"
 #include "CSignalMonitor.h"
 #include "DialogGallery.h"
@@ -26,6 +27,7 @@
 #include "WmVideoErrors.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
@@ -37,6 +39,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStyle>
 #include <QTest>
@@ -930,6 +933,58 @@ TEST_F(DialogWalk, FailingJobsTellTheirMessagesInTheLanguageWithUniqueMnemonics)
         EXPECT_TRUE(faults.isEmpty()) << language << ":\n"
                                       << faults.join(QLatin1Char('\n')).toStdString();
     }
+}
+
+// A language chosen with the mouse says that it takes effect at the next start; once that
+// message is closed, the focus is back on the language list, and Return presses OK.
+TEST_F(DialogWalk, ALanguageChosenWithTheMouseLeavesTheFocusOnItsList) {
+    SettingsRecord settings;
+    LanguageChoice languages;
+    languages.names = {QStringLiteral("English"), QStringLiteral("Deutsch")};
+    int chosen = -1;
+    languages.select = [&chosen](int index) { chosen = index; };
+    COptionsDlg dialog(settings, languages, nullptr);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 5000));
+    auto* list = dialog.findChild<QComboBox*>(QString::number(COptionsDlg::kLanguage));
+    ASSERT_NE(list, nullptr);
+    MessageService::setInstance(std::make_unique<MessageBoxService>());
+    const auto quiet = qScopeGuard([] { MessageService::setInstance(nullptr); });
+    // The message is closed with the mouse, as it was opened.
+    int told = 0;
+    QTimer closer;
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                ++told;
+                QTest::mouseClick(box->buttons().front(), Qt::LeftButton);
+            }
+    });
+    closer.start();
+    list->setFocus();
+    list->showPopup();
+    QAbstractItemView* view = list->view();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->isVisible(); }, 5000));
+    const QRect item = view->visualRect(list->model()->index(1, 0));
+    QTest::mouseMove(view->viewport(), item.center());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return told > 0 && !view->isVisible(); }, 5000));
+    closer.stop();
+    // The focus comes back as the window is activated again (at most a moment's wait).
+    const bool back = QTest::qWaitFor([&] { return QApplication::focusWidget() == list; }, 2000);
+    EXPECT_TRUE(back);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(list->currentIndex(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), list)
+        << (QApplication::focusWidget() ? describe(QApplication::focusWidget()).toStdString()
+                                        : std::string("nothing has the focus"));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget()
+                                                : static_cast<QWidget*>(&dialog),
+                    Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(chosen, 1);
 }
 
 } // namespace
