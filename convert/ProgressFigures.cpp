@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sys/statvfs.h>
+#include <vector>
 
 namespace cld {
 

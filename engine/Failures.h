@@ -12,8 +12,10 @@ struct WavCheckResult {
     WavCheck status = WavCheck::CannotOpen;
     int durationSeconds = 0;
 };
-// Reads the 44-byte header: 'R' at 0 and 'W' at 8, then the duration from the data size,
-// channels, bits per sample and sample rate (0 when they make no sense).
+// Reads the header: 'R' at 0 and 'W' at 8, then the duration from the data size, channels,
+// bits per sample and sample rate (0 when they make no sense). The format and data chunks
+// are found wherever they are, as other programs write them (a longer format chunk, tags
+// before the data, a data size left open).
 WavCheckResult checkWavHeader(const std::string& path);
 
 // The media layer's text for a failure code (the system's reason for a failed write or

@@ -25,6 +25,7 @@
 #include "StringIds.h"
 #include "StringTable.h"
 #include "TakenNames.h"
+#include "UnknownName.h"
 #include "VerifiedRip.h"
 #include "WaitService.h"
 #include "cldrip/CDRipDriveSettings.h"
@@ -239,9 +240,9 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     connect(m_list, &CEditableListCtrl::cellEdited, this, &CCDGrabDlg::trackEdited);
     // The jobs read the disc's artist and album from the shared selection.
     connect(m_artist, &QLineEdit::textChanged, this,
-            [this](const QString& t) { m_context.grabSelection.artist = str(t); });
+            [this](const QString& t) { m_context.grabSelection.artist = cld::keptName(t); });
     connect(m_album, &QLineEdit::textChanged, this,
-            [this](const QString& t) { m_context.grabSelection.album = str(t); });
+            [this](const QString& t) { m_context.grabSelection.album = cld::keptName(t); });
     connect(m_introOnly, &QCheckBox::toggled, this, [this](bool on) {
         m_introSeconds->setEnabled(on);
         m_introSpin->setEnabled(on);
@@ -375,8 +376,8 @@ void CCDGrabDlg::loadDisc() {
                 album = t;
         }
     }
-    m_artist->setText(qs(artist));
-    m_album->setText(qs(album));
+    m_artist->setText(cld::shownName(artist));
+    m_album->setText(cld::shownName(album));
     // The year, like the names, belongs to the disc listed: a disc the cache does not
     // know has no year until the user or a look-up gives one.
     m_year->clear();
@@ -396,7 +397,7 @@ void CCDGrabDlg::loadDisc() {
         m_list->setCellText(row, 1, QString::fromLatin1(number));
         m_list->setCellText(row, 2, qs(take(track->GetLengthText())));
         m_list->setCellText(row, 3, qs(take(track->GetSizeText())));
-        m_list->setCellText(row, 4, qs(artist));
+        m_list->setCellText(row, 4, cld::shownName(artist));
         m_list->setCellText(row, 5, genreText);
         for (int c = 1; c < 6; ++c)
             m_list->topLevelItem(row)->setTextAlignment(c, Qt::AlignCenter);
@@ -419,8 +420,8 @@ void CCDGrabDlg::loadDisc() {
     // 4. What the cache knows of this disc.
     if (m_context.cache && m_list->rowCount() > 0) {
         if (auto record = m_context.cache->load(m_discId)) {
-            m_artist->setText(qs(cld::utf8Text(record->artist)));
-            m_album->setText(qs(cld::utf8Text(record->album)));
+            m_artist->setText(cld::shownName(cld::utf8Text(record->artist)));
+            m_album->setText(cld::shownName(cld::utf8Text(record->album)));
             selectGenrePrefix(record->genre);
             if (record->year > 0)
                 m_year->setText(QString::number(record->year));
@@ -559,8 +560,8 @@ AudioTags CCDGrabDlg::trackTags(int row) const {
     // take them; the list's artist and genre columns are copies that may be stale.
     AudioTags tags;
     tags.title = str(m_list->cellText(row, 0));
-    tags.artist = str(m_artist->text().trimmed());
-    tags.album = str(m_album->text().trimmed());
+    tags.artist = cld::keptName(m_artist->text().trimmed());
+    tags.album = cld::keptName(m_album->text().trimmed());
     if (m_year->text().toInt() > 0)
         tags.year = str(m_year->text().trimmed());
     tags.genre = str(m_genre->currentText());
@@ -592,8 +593,8 @@ void CCDGrabDlg::accept() {
     selection.genreIndex = std::max(0, genreNumber());
     selection.coverImage = m_coverImage;
     selection.year = m_year->text().toInt();
-    selection.artist = str(m_artist->text());
-    selection.album = str(m_album->text());
+    selection.artist = cld::keptName(m_artist->text());
+    selection.album = cld::keptName(m_album->text());
 
     if (m_wavTarget)
         grabToWav();
@@ -639,8 +640,9 @@ void CCDGrabDlg::grabToWav() {
         MessageService::message(124, MessageIcon::Error, MessageButtons::Ok, this);
         return;
     }
-    const std::string artist = str(m_artist->text());
-    const std::filesystem::path folder = base / cld::albumFolderName(artist, str(m_album->text()));
+    const std::string artist = cld::keptName(m_artist->text());
+    const std::string album = cld::keptName(m_album->text());
+    const std::filesystem::path folder = base / cld::albumFolderName(artist, album);
     const bool flac =
         (m_wavTarget ? m_saveAs->currentData().toInt() : int{SettingsRecord::kGrabToWav}) ==
         SettingsRecord::kGrabToFlac;
@@ -665,8 +667,8 @@ void CCDGrabDlg::grabToWav() {
         planned.push_back(
             (folder / (flac ? cld::flacFileName(name) : cld::wavFileName(name))).string());
     }
-    cld::OutputPlan plan = cld::makeOutputPlan(
-        std::move(planned), (folder / cld::ripLogName(artist, str(m_album->text()))).string());
+    cld::OutputPlan plan =
+        cld::makeOutputPlan(std::move(planned), (folder / cld::ripLogName(artist, album)).string());
     if (cld::settleTakenNames(m_context, plan, this) == cld::TakenNamesChoice::Cancel)
         return;
     std::filesystem::create_directories(folder, ec);
@@ -847,7 +849,7 @@ void CCDGrabDlg::grabToWav() {
         request.logBase = plan.logBase;
         request.replaceExisting = plan.replaceExisting;
         request.artist = artist;
-        request.album = str(m_album->text());
+        request.album = album;
         request.files = logFiles;
         request.results = ripResults;
         request.driveIndex = std::max(0, m_drive->currentIndex());

@@ -40,6 +40,8 @@ constexpr const char* kElidedProperty = "cld_elided";
 constexpr const char* kTranslatedProperty = "cld_translated";
 constexpr const char* kStrutProperty = "cld_strut";
 constexpr const char* kEnglishProperty = "cld_english";
+// The title a window's icon text was last set from.
+constexpr const char* kIconTextProperty = "cld_icon_text";
 
 int idOf(const QObject* object) {
     const QVariant id = object->property("cld_id");
@@ -588,6 +590,13 @@ void fitTitle(QDialog* dialog) {
     const int want = QFontMetrics(font).horizontalAdvance(dialog->windowTitle()) + 160;
     if (dialog->minimumWidth() >= want)
         return;
+    // A minimum width the dialog set itself (wider than its controls need) counts instead of
+    // its layout's: that one is raised.
+    const int controls = dialog->layout() ? dialog->layout()->totalMinimumSize().width() : 0;
+    if (dialog->layout() && dialog->minimumWidth() > controls) {
+        dialog->setMinimumWidth(std::max(want, controls));
+        return;
+    }
     // An empty item of that width at the foot of the layout: the layout's own minimum
     // (its controls) still counts, which an explicit minimum width would override.
     QSpacerItem* strut = nullptr;
@@ -614,12 +623,32 @@ void fitTitle(QDialog* dialog) {
     }
 }
 
+// A minimised window is named by its icon text (to a screen reader, and in a task bar),
+// which Qt leaves empty: it follows the window's title, unless the window set one of its own.
+void keepIconTextWithTitle(QWidget* window) {
+    const QVariant last = window->property(kIconTextProperty);
+    if (!window->windowIconText().isEmpty() &&
+        !(last.isValid() && window->windowIconText() == last.toString()))
+        return;
+    window->setProperty(kIconTextProperty, window->windowTitle());
+    window->setWindowIconText(window->windowTitle());
+}
+
 class DialogPolisher : public QObject {
 public:
     using QObject::QObject;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if ((event->type() == QEvent::Polish || event->type() == QEvent::WindowTitleChange) &&
+            watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow())
+            keepIconTextWithTitle(static_cast<QWidget*>(watched));
+        // A title that grows once the dialog is up (a progress dialog adds its job's words
+        // when the job starts) still shows whole.
+        if (event->type() == QEvent::WindowTitleChange)
+            if (auto* dialog = qobject_cast<QDialog*>(watched);
+                dialog && idOf(dialog) && dialog->isVisible())
+                fitTitle(dialog);
         if ((event->type() == QEvent::Polish || event->type() == QEvent::Show) &&
             watched->isWidgetType()) {
             if (auto* dialog = qobject_cast<QDialog*>(watched))

@@ -94,6 +94,12 @@ MessageResult MessageBoxService::show(const Message& message) {
     const int answer = box.exec();
     if (waitCursor)
         QApplication::restoreOverrideCursor();
+    // The window the box spoke for takes the keyboard back, with the focus where it was:
+    // left to the window system, no window may be active once the box has gone, and the
+    // next key would go nowhere.
+    if (message.parent && !QApplication::activeWindow())
+        if (QWidget* window = message.parent->window(); window->isVisible())
+            window->activateWindow();
     switch (answer) {
     case QMessageBox::Yes:
         return MessageResult::Yes;

@@ -554,6 +554,19 @@ TEST_F(Batch, WavAndMp3FileToWma) {
     EXPECT_NEAR(durationOf(env.path("out.wma")), 2.0, 0.2);
     EXPECT_TRUE(label(&dlg, IDC_OUTPUT_SIZE).endsWith(" MB"));
 
+    // A WAV written by ffmpeg (its header holds a tag list before the audio) runs the bar
+    // over its whole length as well.
+    env.script->messages.clear();
+    ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("in.wav")) +
+                               " " + codectest::quote(env.path("tagged.wav"))),
+              0);
+    CEncoderProgressDlg tagged(env.context, fileJob(env.path("tagged.wav"), env.path("tagged.wma")),
+                               3, createMediaEncoder(env.context));
+    tagged.exec();
+    EXPECT_EQ(env.messageIds(), std::vector<int>{156});
+    EXPECT_EQ(control<CProgressBar>(&tagged, IDC_CURRENT_BAR)->upper(), 2);
+    expectBarsAtEnd(&tagged);
+
     // An MP3 input fails the WAV check (said once) and is encoded all the same.
     env.script->messages.clear();
     ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(env.path("in.wav")) + " " +

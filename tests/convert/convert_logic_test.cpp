@@ -337,6 +337,61 @@ TEST(ProgressFigures, WavHeaderCheck) {
     EXPECT_EQ(checkWavHeader((dir.path() / "zero.wav").string()).durationSeconds, 0);
 }
 
+// A WAV written by another program often carries more than the 44-byte header: a longer
+// format chunk, a list of tags before the data, a data size left open by a tool that wrote
+// to a pipe. The check finds the format and the data wherever they are, so that the
+// current bar runs over the file's whole length.
+TEST(ProgressFigures, WavHeaderCheckFindsTheChunksOfOtherWriters) {
+    cldtest::TempDir dir;
+    const auto le = [](std::string& out, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    // fmt of `fmtSize` bytes (22050 Hz mono 16-bit), an optional LIST chunk, then `seconds`
+    // of data whose declared size is `declared` (the real size when 0).
+    const auto write = [&](const std::string& name, uint32_t fmtSize, bool list, int seconds,
+                           uint32_t declared) {
+        const uint32_t bytes = 44100u * static_cast<uint32_t>(seconds);
+        std::string f = "RIFF";
+        le(f, 0, 4);
+        f += "WAVEfmt ";
+        le(f, fmtSize, 4);
+        le(f, fmtSize == 40 ? 0xFFFE : 1, 2);
+        le(f, 1, 2);
+        le(f, 22050, 4);
+        le(f, 44100, 4);
+        le(f, 2, 2);
+        le(f, 16, 2);
+        f.append(fmtSize - 16, '\0');
+        if (list) {
+            f += "LIST";
+            le(f, 26, 4);
+            f += "INFOISFT";
+            le(f, 14, 4);
+            f += std::string("Lavf60.16.100") + '\0';
+        }
+        f += "data";
+        le(f, declared ? declared : bytes, 4);
+        f.append(bytes, '\0');
+        std::ofstream(dir.path() / name, std::ios::binary) << f;
+        return (dir.path() / name).string();
+    };
+    EXPECT_EQ(checkWavHeader(write("tagged.wav", 16, true, 12, 0)).durationSeconds, 12);
+    EXPECT_EQ(checkWavHeader(write("extensible.wav", 40, false, 7, 0)).durationSeconds, 7);
+    EXPECT_EQ(checkWavHeader(write("piped.wav", 16, true, 5, 0xFFFFFFFFu)).durationSeconds, 5);
+    const WavCheckResult both = checkWavHeader(write("both.wav", 40, true, 3, 0));
+    EXPECT_EQ(both.status, WavCheck::Ok);
+    EXPECT_EQ(both.durationSeconds, 3);
+    // Chunks that run past the end of the file give no duration, and no crash.
+    std::string cut = "RIFF";
+    le(cut, 0, 4);
+    cut += "WAVELIST";
+    le(cut, 0x7FFFFFF0u, 4);
+    cut.append(40, 'x');
+    std::ofstream(dir.path() / "cut.wav", std::ios::binary) << cut;
+    EXPECT_EQ(checkWavHeader((dir.path() / "cut.wav").string()).durationSeconds, 0);
+}
+
 TEST(ProgressFigures, MessagesForJobErrors) {
     EXPECT_EQ(startFailureStringId(JobKind::Mp3Encode, 101), 195);
     EXPECT_EQ(startFailureStringId(JobKind::Mp3Encode, 102), 196);

@@ -1,5 +1,7 @@
 // The CD grabber and its reading progress window on the virtual drive.
 
+#include "AppResources.h"
+#include "BuiltinResources.h"
 #include "CCDGrabDlg.h"
 #include "CEditableListCtrl.h"
 #include "CProgressBar.h"
@@ -11,6 +13,8 @@
 #include "GrabText.h"
 #include "JobCommands.h"
 #include "JobRegistry.h"
+#include "LanguageResources.h"
+#include "ProgramResources.h"
 #include "StringIds.h"
 
 #include <QCheckBox>
@@ -19,6 +23,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <dlfcn.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -113,6 +119,49 @@ TEST_F(GrabDialog, DiscWithoutCdTextListsTrackNumbersAndUnknown) {
     // The kept arrays describe the same tracks for the jobs and the FreeDB query.
     EXPECT_EQ(m_context.grabSelection.startTimes.size(), 3u);
     EXPECT_EQ(m_context.grabSelection.startTimes[0], "0:00.00");
+}
+
+// Under another language the stand-in for names the disc does not give is shown in that
+// language, while what the grabber keeps (the jobs' selection, the cache) is the program's
+// own "Unknown", as it is under English.
+TEST_F(GrabDialog, UnknownNamesAreShownInTheLanguageAndKeptAsTheProgramWritesThem) {
+    void* german = dlopen(LANG_GERMAN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(german, nullptr) << dlerror();
+    const auto unload = qScopeGuard([german] { dlclose(german); });
+    AppResources::setSource(std::make_unique<cld::LanguageResources>(
+        german, std::make_unique<BuiltinResources>(&cldProgramResource, nullptr)));
+    startDrives({plainDisc(2)});
+    openCache();
+    std::uint32_t id = 0;
+    {
+        CCDGrabDlg dlg(m_context, false);
+        id = dlg.discId();
+        EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kArtist), "Unbekannt");
+        EXPECT_EQ(fieldText(dlg, CCDGrabDlg::kAlbum), "Unbekannt");
+        for (int i = 0; i < 2; ++i)
+            EXPECT_EQ(cell(dlg, i, 4), "Unbekannt");
+        EXPECT_EQ(m_context.grabSelection.artist, "Unknown");
+        EXPECT_EQ(m_context.grabSelection.album, "Unknown");
+        dlg.trackList()->setChecked(0, true);
+        click(dlg, 1);
+        EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(m_context.grabSelection.artist, "Unknown");
+    EXPECT_EQ(m_context.grabSelection.album, "Unknown");
+    const auto stored = m_cache.load(id);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->artist, "Unknown");
+    EXPECT_EQ(stored->album, "Unknown");
+    // Read back from the cache, the stand-in is shown in the language again; a name the
+    // user typed is kept as typed.
+    CCDGrabDlg again(m_context, false);
+    EXPECT_EQ(fieldText(again, CCDGrabDlg::kArtist), "Unbekannt");
+    EXPECT_EQ(cell(again, 1, 4), "Unbekannt");
+    findControl<QLineEdit>(&again, CCDGrabDlg::kAlbum)->setText(QStringLiteral("Live"));
+    again.trackList()->setChecked(1, true);
+    click(again, 1);
+    EXPECT_EQ(m_context.grabSelection.artist, "Unknown");
+    EXPECT_EQ(m_context.grabSelection.album, "Live");
 }
 
 TEST_F(GrabDialog, CacheHitFillsFieldsAndNamesAndOkStoresThem) {

@@ -6,6 +6,7 @@
 #include "BuiltinResources.h"
 #include "CFreeDBServersDlg.h"
 #include "CLDResLibrary.h"
+#include "COptionsDlg.h"
 #include "CProgressBar.h"
 #include "CSignalMonitor.h"
 #include "DialogGallery.h"
@@ -22,9 +23,11 @@
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "VideoDialogKit.h"
+#include "WmErrors.h"
 #include "WmVideoErrors.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
@@ -36,6 +39,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStyle>
 #include <QTest>
@@ -830,6 +834,159 @@ TEST_F(DialogWalk, UnderTheGermanLibraryNoEnglishIsLeft) {
     EXPECT_TRUE(cutOff.isEmpty()) << cutOff.join(QLatin1Char('\n')).toStdString();
 }
 
+// What a message box shows: its title, text and buttons.
+struct ShownBox {
+    QString title;
+    QString text;
+    QStringList buttons;
+};
+
+// The jobs of the progress dialogs run as the user starts them, with the gallery's sample
+// settings, and fail (no disc, no input, no capture device). Every message box a failing job
+// shows is checked as the dialogs are: its texts in the language, no "&" shown as a
+// character, unique button mnemonics. The dialog's title, which gets the job's words once
+// the job starts, still fits the window.
+TEST_F(DialogWalk, FailingJobsTellTheirMessagesInTheLanguageWithUniqueMnemonics) {
+    const QSet<QString> jobs{QStringLiteral("mp3_progress"), QStringLiteral("wma_progress"),
+                             QStringLiteral("video_progress"), QStringLiteral("capture_progress")};
+    std::map<QString, QStringList> englishTexts;
+    for (const bool german : {false, true}) {
+        if (german)
+            useGerman();
+        const char* language = german ? "German" : "English";
+        MessageService::setInstance(std::make_unique<MessageBoxService>());
+        QStringList faults;
+        for (const DialogGallery::Entry& entry : DialogGallery::entries()) {
+            if (!jobs.contains(entry.name))
+                continue;
+            SettingsRecord settings;
+            GenreList genres;
+            JobContext context{settings, genres};
+            // The media profiles are found beside the program, as the program finds them.
+            context.programFolder = QString::fromStdString((cldtest::binDir() / "").string());
+            std::unique_ptr<QDialog> dialog = entry.make(context, nullptr);
+            std::vector<ShownBox> boxes;
+            // Answers each box the job shows with its last button (OK, or Cancel/No).
+            QTimer answer;
+            answer.setInterval(10);
+            QObject::connect(&answer, &QTimer::timeout, [&] {
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    auto* box = qobject_cast<QMessageBox*>(w);
+                    if (!box || !box->isVisible() || box->property("cld_seen").toBool())
+                        continue;
+                    box->setProperty("cld_seen", true);
+                    ShownBox shown{box->windowTitle(), box->text(), {}};
+                    for (QAbstractButton* b : box->buttons())
+                        shown.buttons << b->text();
+                    boxes.push_back(shown);
+                    QMetaObject::invokeMethod(box->buttons().back(), "click", Qt::QueuedConnection);
+                }
+            });
+            answer.start();
+            dialog->show();
+            const bool ended = QTest::qWaitFor([&] { return !dialog->isVisible(); }, 60000);
+            answer.stop();
+            if (!ended) {
+                faults << entry.name + QStringLiteral(": the job never ended");
+                dialog->hide();
+                continue;
+            }
+            if (boxes.empty())
+                faults << entry.name + QStringLiteral(": the failing job told nothing");
+            QFont bold = QApplication::font();
+            bold.setBold(true);
+            const int need = QFontMetrics(bold).horizontalAdvance(dialog->windowTitle()) + 100;
+            if (dialog->width() < need)
+                faults << entry.name + QStringLiteral(": %1 pixels wide for the title \"%2\"")
+                                           .arg(dialog->width())
+                                           .arg(dialog->windowTitle());
+            for (const ShownBox& box : boxes) {
+                const QString where = entry.name + QStringLiteral(": the message \"") +
+                                      box.text.left(60) + QStringLiteral("\"");
+                if (box.title.contains(QLatin1Char('&')) || box.text.contains(QStringLiteral("&&")))
+                    faults << where + QStringLiteral(" shows its marks");
+                std::map<QChar, int> uses;
+                for (const QString& button : box.buttons) {
+                    if (!hasLetter(button))
+                        faults << where + QStringLiteral(" has a button without words");
+                    if (button.contains(QStringLiteral("&&")))
+                        faults << where + QStringLiteral(" has the button \"") + button +
+                                      QLatin1Char('"');
+                    const QChar letter = cld::mnemonicOf(button);
+                    if (!letter.isNull() && ++uses[letter] == 2)
+                        faults << where + QStringLiteral(" uses Alt+") + letter +
+                                      QStringLiteral(" twice");
+                }
+                if (!german)
+                    englishTexts[entry.name] << box.text << box.buttons;
+                else if (englishTexts[entry.name].contains(box.text) && hasLetter(box.text))
+                    faults << where + QStringLiteral(" is in English");
+                else
+                    for (const QString& button : box.buttons)
+                        if (englishTexts[entry.name].contains(button) &&
+                            cld::spokenText(button) != QStringLiteral("OK"))
+                            faults << where + QStringLiteral(" has the English button \"") +
+                                          button + QLatin1Char('"');
+            }
+        }
+        MessageService::setInstance(nullptr);
+        EXPECT_TRUE(faults.isEmpty()) << language << ":\n"
+                                      << faults.join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+// A language chosen with the mouse says that it takes effect at the next start; once that
+// message is closed, the focus is back on the language list, and Return presses OK.
+TEST_F(DialogWalk, ALanguageChosenWithTheMouseLeavesTheFocusOnItsList) {
+    SettingsRecord settings;
+    LanguageChoice languages;
+    languages.names = {QStringLiteral("English"), QStringLiteral("Deutsch")};
+    int chosen = -1;
+    languages.select = [&chosen](int index) { chosen = index; };
+    COptionsDlg dialog(settings, languages, nullptr);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 5000));
+    auto* list = dialog.findChild<QComboBox*>(QString::number(COptionsDlg::kLanguage));
+    ASSERT_NE(list, nullptr);
+    MessageService::setInstance(std::make_unique<MessageBoxService>());
+    const auto quiet = qScopeGuard([] { MessageService::setInstance(nullptr); });
+    // The message is closed with the mouse, as it was opened.
+    int told = 0;
+    QTimer closer;
+    closer.setInterval(10);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                ++told;
+                QTest::mouseClick(box->buttons().front(), Qt::LeftButton);
+            }
+    });
+    closer.start();
+    list->setFocus();
+    list->showPopup();
+    QAbstractItemView* view = list->view();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->isVisible(); }, 5000));
+    const QRect item = view->visualRect(list->model()->index(1, 0));
+    QTest::mouseMove(view->viewport(), item.center());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return told > 0 && !view->isVisible(); }, 5000));
+    closer.stop();
+    // The focus comes back as the window is activated again (at most a moment's wait).
+    const bool back = QTest::qWaitFor([&] { return QApplication::focusWidget() == list; }, 2000);
+    EXPECT_TRUE(back);
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(list->currentIndex(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), list)
+        << (QApplication::focusWidget() ? describe(QApplication::focusWidget()).toStdString()
+                                        : std::string("nothing has the focus"));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget()
+                                                : static_cast<QWidget*>(&dialog),
+                    Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(chosen, 1);
+}
+
 } // namespace
 
 namespace {
@@ -894,12 +1051,54 @@ TEST(DialogTexts, GermanProgressTitlesHaveSingleSpaces) {
     AppResources::setSource(nullptr);
 }
 
-// The video inputs' failures (a capture device another program holds among them) are
-// told in the chosen language; in English they stay the encoder's own sentences.
+// The media components' failures (the video inputs', a capture device another program
+// holds among them) are told in the chosen language; in English they stay the
+// components' own sentences.
 TEST(DialogTexts, VideoInputFailuresAreToldInTheChosenLanguage) {
     using namespace cld::wmerr;
-    const uint32_t codes[] = {kDeviceOpen, kDeviceLost,    kNoDisplay,       kNoVideoStream,
-                              kDeviceBusy, kDeviceMissing, kNoCaptureDevice, kDeviceFormat};
+    const uint32_t codes[] = {kDeviceOpen,
+                              kDeviceLost,
+                              kNoDisplay,
+                              kNoVideoStream,
+                              kDeviceBusy,
+                              kDeviceMissing,
+                              kNoCaptureDevice,
+                              kDeviceFormat,
+                              kPending,
+                              kAbortedByClient,
+                              kNoConnection,
+                              kProxyConnect,
+                              kShutdown,
+                              kNotImpl,
+                              kPointer,
+                              kFail,
+                              kUnexpected,
+                              kOutOfMemory,
+                              kInvalidArg,
+                              kInputOpen,
+                              kNoAudio,
+                              kOutputCreate,
+                              kCodecMissing,
+                              kCodecOpen,
+                              kEncodeFailed,
+                              kProfileIndex,
+                              kNoSourceGroup,
+                              kNoOutputFile,
+                              kBusy,
+                              kProfileInvalid,
+                              kTimeout,
+                              kReaderState,
+                              kWavFormat,
+                              kReadFailed,
+                              kNoInput,
+                              kNoVideo,
+                              kDecodeFailed,
+                              kWriteFailed,
+                              kOutputNotFile,
+                              kNoAudioDecoded,
+                              kChecksumMismatch,
+                              kTruncated,
+                              kContentMismatch};
     CLDResLibrary pictures;
     AppResources::setSource(std::make_unique<BuiltinResources>(&cldProgramResource, &pictures));
     std::map<uint32_t, QString> english;

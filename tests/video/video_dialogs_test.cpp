@@ -1,11 +1,14 @@
 // The video dialogs end to end: settings checks, a conversion watched through the views,
 // Cancel, a broken input, and a screen recording under a private X server.
 #include "AlsaTestDevices.h"
+#include "AppResources.h"
+#include "BuiltinResources.h"
 #include "CAVI2WMVProgressDlg.h"
 #include "CAVI2WMVSettingsDlg.h"
 #include "CCapture2WMVProgressDlg.h"
 #include "CCapture2WMVSettingsDlg.h"
 #include "CVideoViewArea.h"
+#include "DialogPolish.h"
 #include "GenreList.h"
 #include "JobContext.h"
 #include "MediaFixtures.h"
@@ -20,12 +23,15 @@
 #include "VideoTestKit.h"
 #include "WmEncoderControl.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
@@ -468,6 +474,53 @@ TEST_F(VideoDialogs, ScreenThatGoesAwayEndsTheRecordingWithTheEncoderText) {
     EXPECT_TRUE(m_messages[0].text.contains("disconnected")) << m_messages[0].text.toStdString();
     EXPECT_FALSE(launcher.isMinimized());
     EXPECT_EQ(probeField(state.outputPath, "v", "codec_name"), "wmv2");
+}
+
+// A screen recording minimises the program and its progress dialog; a screen reader (and
+// the task bar) still name both windows by their titles while they are minimised.
+TEST_F(VideoDialogs, MinimisedWindowsOfAScreenRecordingKeepTheirNames) {
+    if (!cldtest::haveTool("Xvfb"))
+        GTEST_SKIP() << "Xvfb is not installed";
+    XvfbServer x;
+    ASSERT_TRUE(x.running());
+    cldtest::ScopedEnv display("DISPLAY", x.display());
+    cld::installDialogPolish(qobject_cast<QApplication*>(QCoreApplication::instance()));
+    AppResources::setSource(std::make_unique<BuiltinResources>(nullptr, nullptr));
+    const auto noSource = qScopeGuard([] { AppResources::setSource(nullptr); });
+    cld::VideoJobState& state = cld::videoJobState();
+    state.videoInput = "ScreenCap://X11 Screen Capture";
+    state.audioInput = "DEVICE://null";
+    state.outputPath = m_dir.file("named.wmv").string();
+    state.profileIndex = indexOf("Video for broadband (384 Kbps, 320x240)");
+    QWidget launcher;
+    launcher.setWindowTitle(QStringLiteral("Calderine 2002"));
+    launcher.show();
+    CCapture2WMVProgressDlg dlg(m_context, &launcher);
+    const auto nameOf = [](QWidget& w) {
+        return QAccessible::queryAccessibleInterface(&w)->text(QAccessible::Name);
+    };
+    QString dialogName;
+    QString launcherName;
+    bool minimised = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &dlg, [&] {
+        if (!dlg.isMinimized() || control<QLabel>(dlg, 1059)->text() == "00:00:00")
+            return;
+        poll.stop();
+        minimised = launcher.isMinimized();
+        dialogName = nameOf(dlg);
+        launcherName = nameOf(launcher);
+        control<QPushButton>(dlg, 2)->click();
+    });
+    poll.start();
+    dlg.exec();
+    EXPECT_TRUE(minimised);
+    EXPECT_FALSE(dlg.windowTitle().isEmpty());
+    EXPECT_EQ(dialogName.toStdString(), dlg.windowTitle().toStdString());
+    EXPECT_EQ(launcherName.toStdString(), launcher.windowTitle().toStdString());
+    // Shown again, the dialog is named by its title as before.
+    EXPECT_EQ(nameOf(dlg).toStdString(), dlg.windowTitle().toStdString());
 }
 
 TEST_F(VideoDialogs, MissingCaptureDeviceShowsTheEncoderText) {

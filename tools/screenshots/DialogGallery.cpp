@@ -27,6 +27,7 @@
 #include "JobParameters.h"
 #include "Mp3RecorderEngine.h"
 #include "WmEncoderControl.h"
+#include "WmaProfiles.h"
 
 #include <QEvent>
 
@@ -117,8 +118,8 @@ const std::vector<DialogGallery::Entry>& DialogGallery::entries() {
          }},
         {158, QStringLiteral("wma_progress"), QStringLiteral("Calderine 2002 - "),
          [](JobContext& c, QWidget* launcher) {
-             return make<CEncoderProgressDlg>(c, sampleParameters(), 2,
-                                              std::unique_ptr<WmEncoderControl>(), launcher);
+             return make<CEncoderProgressDlg>(c, sampleParameters(), 2, createMediaEncoder(c),
+                                              launcher);
          }},
         {164, QStringLiteral("mic_to_mp3_settings"),
          QStringLiteral("Calderine - MP3 Settings / Options"),
