@@ -188,6 +188,11 @@ TEST(TranscodeWorker, AFullDiskFailsTheFileAsDiskFullAndLeavesNothing) {
     fs::create_directory(small);
     if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "no tmpfs can be mounted here";
+    // Unmounted however the test ends, before the folder is removed.
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{small};
     const auto pcm = enginetest::tone(44100 * 20);
     {
         auto wav = cld::engine::EncoderRegistry::instance().make("wav");
@@ -209,5 +214,4 @@ TEST(TranscodeWorker, AFullDiskFailsTheFileAsDiskFullAndLeavesNothing) {
         EXPECT_FALSE(failure.inputAtFault);
         EXPECT_TRUE(fs::is_empty(small));
     }
-    ::umount(small.c_str());
 }
