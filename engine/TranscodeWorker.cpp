@@ -206,7 +206,9 @@ void TranscodeWorker::work(std::string input, std::string output, bool replaceEx
                         conversion.outBits};
     const int64_t total = reader.GetLength();
     const bool exact = reader.HasExactLength();
-    const AudioTags tags = m_tags ? *m_tags : reader.GetTags();
+    AudioTags tags = m_tags ? *m_tags : reader.GetTags();
+    if (!m_tags && m_genreNumberOf && !tags.genre.empty())
+        tags.genreNumber = m_genreNumberOf(tags.genre);
     if (!encoder->open(output, pcm, tags, exact && total > 0 ? static_cast<uint64_t>(total) : 0,
                        replaceExisting)) {
         const bool settings =

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,6 +28,11 @@ public:
 
     // The names the next files' outputs carry in place of their inputs' own.
     void setTags(const AudioTags& tags) { m_tags = tags; }
+    // Gives the ID3 version 1 number of a genre's name (255 for none), for an input's own
+    // names, which carry the genre by name only.
+    void setGenreNumbers(std::function<int(const std::string& genre)> numberOf) {
+        m_genreNumberOf = std::move(numberOf);
+    }
     // The extension of the encoder's files (with its dot); empty for an unknown encoder.
     std::string extension() const;
 
@@ -46,6 +52,7 @@ private:
     std::string m_encoderName;
     EncoderOptions m_options;
     std::optional<AudioTags> m_tags;
+    std::function<int(const std::string&)> m_genreNumberOf;
     std::thread m_thread;
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_stop{false};

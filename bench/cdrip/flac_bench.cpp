@@ -86,6 +86,8 @@ int main(int argc, char** argv) {
     std::vector<double> wallA, wallB, cpuA, cpuB;
     int failed = 0;
     for (int i = 0; i < pairs; ++i) {
+        // The writer never replaces a file, so the last run's output goes first.
+        std::filesystem::remove(ours);
         const cldbench::Result ra = cldbench::runCommand(a);
         const cldbench::Result rb = cldbench::runCommand(b);
         if (ra.status != 0 || rb.status != 0) {

@@ -34,10 +34,11 @@ void writeBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
 // A FLAC file of `pcm` (16-bit stereo, 44100 Hz) with a title, made by the flac command.
 bool makeFlac(const fs::path& raw, const fs::path& flac) {
     int status = -1;
-    enginetest::run("flac -s -f --force-raw-format --endian=little --sign=signed --channels=2 "
-                    "--bps=16 --sample-rate=44100 -T TITLE=Eingang -T ARTIST=Quelle -o " +
-                        quoted(flac) + " " + quoted(raw) + " 2>&1",
-                    status);
+    enginetest::run(
+        "flac -s -f --force-raw-format --endian=little --sign=signed --channels=2 "
+        "--bps=16 --sample-rate=44100 -T TITLE=Eingang -T ARTIST=Quelle -T GENRE=Rock -o " +
+            quoted(flac) + " " + quoted(raw) + " 2>&1",
+        status);
     return status == 0;
 }
 
@@ -90,6 +91,17 @@ TEST(TranscodeWorker, ConvertsAnyInputExactlyWithItsNamesAndCounts) {
                                   quoted(dir.file("named.flac")),
                               status),
               "TITLE=Eingang\nARTIST=Quelle\n");
+
+    // To MP3: the genre of the input's names gets its ID3 version 1 number.
+    TranscodeWorker toMp3("mp3");
+    toMp3.setGenreNumbers([](const std::string& genre) { return genre == "Rock" ? 17 : 255; });
+    ASSERT_EQ(convert(toMp3, dir.file("in.flac"), dir.file("named.mp3"), failure),
+              ItemOutcome::Converted);
+    const std::string tail =
+        enginetest::run("tail -c 128 " + quoted(dir.file("named.mp3")), status);
+    ASSERT_EQ(tail.size(), 128u);
+    EXPECT_EQ(tail.substr(0, 10), "TAGEingang");
+    EXPECT_EQ(static_cast<unsigned char>(tail[127]), 17u);
 }
 
 TEST(TranscodeWorker, BrokenInputsTakenNamesAndUnknownEncodersFailWithTheirReason) {
@@ -176,6 +188,11 @@ TEST(TranscodeWorker, AFullDiskFailsTheFileAsDiskFullAndLeavesNothing) {
     fs::create_directory(small);
     if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "no tmpfs can be mounted here";
+    // Unmounted however the test ends, before the folder is removed.
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { ::umount(at.c_str()); }
+    } unmount{small};
     const auto pcm = enginetest::tone(44100 * 20);
     {
         auto wav = cld::engine::EncoderRegistry::instance().make("wav");
@@ -197,5 +214,4 @@ TEST(TranscodeWorker, AFullDiskFailsTheFileAsDiskFullAndLeavesNothing) {
         EXPECT_FALSE(failure.inputAtFault);
         EXPECT_TRUE(fs::is_empty(small));
     }
-    ::umount(small.c_str());
 }
