@@ -1,5 +1,6 @@
 #include "AudioEncoder.h"
 #include "FlacEncoder.h"
+#include "Mp3Encoder.h"
 #include "WavEncoder.h"
 
 namespace cld::engine {
@@ -16,6 +17,7 @@ template <typename Encoder> EncoderRegistry::Factory factory() {
 EncoderRegistry::EncoderRegistry() {
     add("wav", factory<WavEncoder>());
     add("flac", factory<FlacEncoder>());
+    add("mp3", factory<Mp3Encoder>());
 }
 
 EncoderRegistry& EncoderRegistry::instance() {

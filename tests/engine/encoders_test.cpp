@@ -69,7 +69,7 @@ AudioTags sampleTags() {
 
 TEST(EncoderRegistry, MakesEachEncoderByNameAndNothingForAnUnknownName) {
     const std::vector<std::string> names = EncoderRegistry::instance().names();
-    for (const char* name : {"wav", "flac"}) {
+    for (const char* name : {"wav", "flac", "mp3"}) {
         SCOPED_TRACE(name);
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
         auto encoder = EncoderRegistry::instance().make(name);
@@ -137,6 +137,57 @@ TEST(FlacEncoder, DecodesToTheSameAudioAndCarriesTheTags) {
         EXPECT_NE(encoder->error().find("level"), std::string::npos) << encoder->error();
     }
     EXPECT_FALSE(fs::exists(dir.file("bad.flac")));
+}
+
+// The decoded sample frames of a file, by ffmpeg (which trims what the MP3 header frame
+// says the encoder added); -1 when it cannot decode it.
+long long decodedFrames(const fs::path& file, int channels) {
+    int status = -1;
+    const std::string pcm = enginetest::run(
+        "ffmpeg -v error -i " + quoted(file) + " -f s16le -acodec pcm_s16le -", status);
+    return status == 0 ? static_cast<long long>(pcm.size()) / (2 * channels) : -1;
+}
+
+TEST(Mp3Encoder, PlaysForTheInputsLengthWithItsTags) {
+    if (!cldtest::haveTool("ffprobe") || !cldtest::haveTool("ffmpeg"))
+        GTEST_SKIP() << "ffprobe and ffmpeg are needed";
+    cldtest::TempDir dir;
+    const std::size_t frames = 44100 * 3 + 17;
+    const auto pcm = enginetest::tone(frames);
+    const fs::path out = dir.file("tone.mp3");
+    auto encoder = EncoderRegistry::instance().make("mp3", {{"bitrate", "192"}, {"quality", "5"}});
+    ASSERT_TRUE(encoder->open(out.string(), PcmFormat{}, sampleTags(), frames, false))
+        << encoder->error();
+    ASSERT_TRUE(feed(*encoder, pcm));
+    ASSERT_TRUE(encoder->finish()) << encoder->error();
+    EXPECT_EQ(enginetest::probe(out, "stream=codec_name"), "mp3");
+    EXPECT_EQ(enginetest::probe(out, "stream=bit_rate"), "192000");
+    EXPECT_EQ(enginetest::probe(out, "format_tags=title"), "Überall Zeit");
+    EXPECT_EQ(enginetest::probe(out, "format_tags=artist"), "Die Gruppe");
+    EXPECT_EQ(enginetest::probe(out, "format_tags=album"), "Platte");
+    EXPECT_EQ(enginetest::probe(out, "format_tags=track"), "3/12");
+    // The header frame's delay and padding make the decoded audio exactly as long.
+    EXPECT_EQ(decodedFrames(out, 2), static_cast<long long>(frames));
+    // The ID3 version 1 tag at the end.
+    int status = -1;
+    const std::string tail = enginetest::run("tail -c 128 " + quoted(out), status);
+    ASSERT_EQ(tail.size(), 128u);
+    EXPECT_EQ(tail.substr(0, 3), "TAG");
+    EXPECT_EQ(tail.substr(3, 4), std::string("\xDC") + "ber"); // Latin-1
+    EXPECT_EQ(static_cast<unsigned char>(tail[127]), 17u);
+
+    // Settings the encoder does not have are refused before anything is written.
+    for (const EncoderOptions& bad :
+         {EncoderOptions{{"bitrate", "1000"}}, EncoderOptions{{"vbr", "x"}},
+          EncoderOptions{{"mode", "7"}}}) {
+        auto refused = EncoderRegistry::instance().make("mp3", bad);
+        EXPECT_FALSE(refused->open(dir.file("bad.mp3").string(), PcmFormat{}, {}, 0, false));
+        EXPECT_EQ(refused->fault(), EncoderFault::Settings);
+    }
+    auto mono8 = EncoderRegistry::instance().make("mp3");
+    EXPECT_FALSE(mono8->open(dir.file("bad.mp3").string(), PcmFormat{44100, 6, 16}, {}, 0, false));
+    EXPECT_EQ(mono8->fault(), EncoderFault::Settings);
+    EXPECT_FALSE(fs::exists(dir.file("bad.mp3")));
 }
 
 // What every encoder of the registry does with the place of its output.
