@@ -234,6 +234,36 @@ TEST_F(CdPipelineTest, DiscToFlacPassesTheFlacTestAndCarriesTheDiscsTags) {
     EXPECT_EQ(job.report().verification.summary.kind, accurip::ArSummary::NotDone);
 }
 
+TEST_F(CdPipelineTest, DiscToMp3OnTwoEncodersPlaysForEachTracksLengthWithItsTags) {
+    if (!haveTool("ffprobe") || !haveTool("ffmpeg"))
+        GTEST_SKIP() << "ffprobe and ffmpeg are needed";
+    startDisc();
+    CdRipSpec s = spec("mp3");
+    s.options = {{"bitrate", "128"}};
+    CdPipeline job(m_rip, s, noLookup(), nullptr);
+    Recorder r;
+    EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
+    const char* names[] = {"Band - Opening.mp3", "Band - Second.mp3", "Band - Finale.mp3"};
+    const char* titles[] = {"Opening", "Second", "Finale"};
+    for (size_t i = 0; i < 3; ++i) {
+        const fs::path f = m_out / names[i];
+        EXPECT_EQ(enginetest::probe(f, "stream=codec_name"), "mp3") << f;
+        EXPECT_EQ(enginetest::probe(f, "stream=bit_rate"), "128000");
+        EXPECT_EQ(enginetest::probe(f, "format_tags=title"), titles[i]);
+        EXPECT_EQ(enginetest::probe(f, "format_tags=album"), "Record");
+        EXPECT_EQ(enginetest::probe(f, "format_tags=track"), std::to_string(i + 1) + "/3");
+        int status = -1;
+        const std::string pcm = enginetest::run(
+            "ffmpeg -v error -i " + quoted(f) + " -f s16le -acodec pcm_s16le -", status);
+        EXPECT_EQ(status, 0);
+        // The header frame's delay and padding make the decoded audio exactly as long.
+        EXPECT_EQ(pcm.size(), trackAudio(static_cast<int>(i)).size()) << f;
+    }
+    // The cue sheet names MP3 files as such.
+    const std::string cue = fileText(m_out / "Band - Record.cue");
+    EXPECT_NE(cue.find("FILE \"Band - Second.mp3\" MP3"), std::string::npos) << cue;
+}
+
 TEST_F(CdPipelineTest, AWholeDiscIsCheckedAgainstTheDatabaseOnce) {
     startDisc();
     CddbTestServer server;
