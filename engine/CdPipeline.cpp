@@ -1,6 +1,8 @@
 #include "CdPipeline.h"
 
 #include "FolderCover.h"
+#include "LoudnessMeter.h"
+#include "Mp3AlbumGain.h"
 #include "OutputPlan.h"
 #include "RipLog.h"
 #include "SafeFiles.h"
@@ -88,6 +90,26 @@ bool wavData(std::ifstream& in, uint64_t& bytes) {
     }
 }
 
+// Feeds `bytes` bytes of 16-bit stereo PCM from `in` to the meter, then goes back to
+// where it started.
+void measure(std::ifstream& in, uint64_t bytes, LoudnessMeter& meter) {
+    const std::streampos start = in.tellg();
+    std::vector<int16_t> samples(1 << 15);
+    uint64_t left = bytes;
+    while (left >= 4) {
+        const size_t want =
+            static_cast<size_t>(std::min<uint64_t>(left / 4 * 4, samples.size() * sizeof(int16_t)));
+        in.read(reinterpret_cast<char*>(samples.data()), static_cast<std::streamsize>(want));
+        const size_t got = static_cast<size_t>(in.gcount()) / 4;
+        if (got == 0)
+            break;
+        meter.addFrames(samples.data(), got);
+        left -= got * 4;
+    }
+    in.clear();
+    in.seekg(start);
+}
+
 std::string hex8(uint32_t v) {
     char text[16];
     std::snprintf(text, sizeof text, "%08x", v);
@@ -110,6 +132,7 @@ struct CdPipeline::Encoding {
     std::string staged; // the encoder's output inside the job's folder
     std::unique_ptr<AudioEncoder> encoder;
     AudioTags tags;
+    std::unique_ptr<LoudnessMeter> meter; // with ReplayGain: the track's loudness
     std::thread thread;
     std::atomic<bool> done{false};
     std::atomic<uint64_t> bytesDone{0};
@@ -134,6 +157,7 @@ struct CdPipeline::State {
     std::chrono::steady_clock::time_point started;
     size_t reading = 0;
     bool failed = false; // an item failed in a way that stops the job
+    Mp3AlbumGain album;  // the loudness of every track converted, for the album's values
 };
 
 CdPipeline::CdPipeline(CDRipObject* rip, CdRipSpec spec, VerifyEnv env, SettingsRecord* settings)
@@ -325,6 +349,8 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
         e->tags.coverMime =
             m_spec.coverImage.compare(0, 4, "\x89PNG") == 0 ? "image/png" : "image/jpeg";
     }
+    if (m_spec.replayGain)
+        e->meter = std::make_unique<LoudnessMeter>(2, 44100);
     char name[32];
     std::snprintf(name, sizeof name, "Track %02d.out", track.index + 1);
     e->staged = (std::filesystem::path(state.temp) / name).string();
@@ -342,6 +368,15 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
             f.what = Failure::InputUnreadable;
         } else {
             raw->bytesTotal = bytes;
+            if (raw->meter) {
+                // The whole track's loudness goes into its tags, which the encoder writes
+                // as it finishes.
+                measure(in, bytes, *raw->meter);
+                if (raw->meter->valid()) {
+                    raw->tags.trackGainDb = raw->meter->gainDb();
+                    raw->tags.trackPeak = raw->meter->peak();
+                }
+            }
             if (!enc->open(raw->staged, PcmFormat{}, raw->tags, bytes / 4, false)) {
                 f.what = enc->fault() == EncoderFault::Settings ? Failure::EncoderRefused
                                                                 : Failure::OutputNotCreated;
@@ -428,6 +463,8 @@ void CdPipeline::finishEncoding(JobObserver& observer, State& state, Encoding& e
         const auto size = std::filesystem::file_size(end.output, ec);
         end.outputBytes = ec ? 0 : static_cast<uint64_t>(size);
         ++state.end.converted;
+        if (e.meter)
+            state.album.add(end.output, std::move(e.meter));
     }
     std::error_code ec;
     std::filesystem::remove(e.staged, ec);
@@ -582,6 +619,9 @@ JobEnd CdPipeline::run(JobObserver& observer) {
              state.end.result != JobResult::Completed))
             state.end.notConverted.push_back(state.plan.tracks[i]);
     }
+    // The disc's tracks are one album for the loudness, once all are encoded.
+    if (state.end.result == JobResult::Completed && m_spec.replayGain && m_spec.encoder == "mp3")
+        m_report.albumGainFailed = state.album.write();
     writeLog(state, state.end);
     // The release's cover goes beside the files once; a rip without it is still whole.
     if (state.wholeTracks && !m_spec.coverImage.empty() && state.end.converted > 0)

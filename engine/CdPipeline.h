@@ -40,6 +40,9 @@ struct CdRipSpec {
     // The error correction as the log names it; empty = what the ripper is set to use.
     std::string errorCorrection;
     std::string coverImage; // JPEG or PNG bytes for folder.jpg and the tags; empty = none
+    // Each track's loudness is measured: its tags carry its ReplayGain values, and once
+    // every track is done the MP3 files get the album's as well.
+    bool replayGain = false;
 };
 
 // "ARTIST - TITLE" made a file name by the one rule; empty when the title leaves nothing.
@@ -64,7 +67,8 @@ struct CdRipReport {
     int detail = 0;
     VerifyResult verification; // attempted false when no log was written
     bool coverKept = false;
-    std::string coverWhy; // why the cover could not be kept, when it was to be
+    std::string coverWhy;                     // why the cover could not be kept, when it was to be
+    std::vector<std::string> albumGainFailed; // files the album's loudness could not be added to
 };
 
 // The rip → encode pipeline: reads track i + 1 while earlier tracks encode on up to

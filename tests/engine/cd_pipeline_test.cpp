@@ -240,6 +240,7 @@ TEST_F(CdPipelineTest, DiscToMp3OnTwoEncodersPlaysForEachTracksLengthWithItsTags
     startDisc();
     CdRipSpec s = spec("mp3");
     s.options = {{"bitrate", "128"}};
+    s.replayGain = true;
     CdPipeline job(m_rip, s, noLookup(), nullptr);
     Recorder r;
     EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
@@ -252,6 +253,12 @@ TEST_F(CdPipelineTest, DiscToMp3OnTwoEncodersPlaysForEachTracksLengthWithItsTags
         EXPECT_EQ(enginetest::probe(f, "format_tags=title"), titles[i]);
         EXPECT_EQ(enginetest::probe(f, "format_tags=album"), "Record");
         EXPECT_EQ(enginetest::probe(f, "format_tags=track"), std::to_string(i + 1) + "/3");
+        // Each track's own loudness, and the album's, the same in every file.
+        EXPECT_NE(enginetest::probe(f, "format_tags=REPLAYGAIN_TRACK_GAIN"), "");
+        EXPECT_NE(enginetest::probe(f, "format_tags=REPLAYGAIN_TRACK_PEAK"), "");
+        EXPECT_NE(enginetest::probe(f, "format_tags=REPLAYGAIN_ALBUM_GAIN"), "");
+        EXPECT_EQ(enginetest::probe(f, "format_tags=REPLAYGAIN_ALBUM_GAIN"),
+                  enginetest::probe(m_out / names[0], "format_tags=REPLAYGAIN_ALBUM_GAIN"));
         int status = -1;
         const std::string pcm = enginetest::run(
             "ffmpeg -v error -i " + quoted(f) + " -f s16le -acodec pcm_s16le -", status);
@@ -259,6 +266,10 @@ TEST_F(CdPipelineTest, DiscToMp3OnTwoEncodersPlaysForEachTracksLengthWithItsTags
         // The header frame's delay and padding make the decoded audio exactly as long.
         EXPECT_EQ(pcm.size(), trackAudio(static_cast<int>(i)).size()) << f;
     }
+    EXPECT_TRUE(job.report().albumGainFailed.empty());
+    // The tracks differ in loudness: each carries its own.
+    EXPECT_NE(enginetest::probe(m_out / names[0], "format_tags=REPLAYGAIN_TRACK_PEAK"),
+              enginetest::probe(m_out / names[1], "format_tags=REPLAYGAIN_TRACK_PEAK"));
     // The cue sheet names MP3 files as such.
     const std::string cue = fileText(m_out / "Band - Record.cue");
     EXPECT_NE(cue.find("FILE \"Band - Second.mp3\" MP3"), std::string::npos) << cue;
