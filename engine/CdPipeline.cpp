@@ -44,6 +44,8 @@ struct GrabSnapshot {
     bool running = false;
     int error = 0;
     int percent = 0;
+    int peak = 0;
+    int jitterErrors = 0;
 };
 
 GrabSnapshot snapshot(CDRipObject& rip) {
@@ -52,6 +54,8 @@ GrabSnapshot snapshot(CDRipObject& rip) {
         s.running = status->IsRunning() != 0;
         s.error = status->GetError();
         s.percent = status->GetPercent();
+        s.peak = status->GetPeak();
+        s.jitterErrors = status->GetJitterErrorCount();
         status->Destroy();
     }
     return s;
@@ -145,7 +149,9 @@ struct CdPipeline::Encoding {
 
 struct CdPipeline::State {
     OutputPlan plan;
-    std::string temp; // the job's own folder
+    std::string temp;  // the job's own folder: the encoders' outputs until they are whole
+    std::string reads; // a folder of its own in it for the ripper, which clears its
+                       // folder of unlocked temporary files of its kind at every track
     std::deque<std::unique_ptr<Encoding>> encoding;
     std::vector<ItemOutcome> outcomes;
     std::vector<std::string> kept; // per item: the NAME.part a cut output was kept as
@@ -168,8 +174,7 @@ CdPipeline::~CdPipeline() = default;
 bool CdPipeline::settleNames(JobObserver& observer, State& state) {
     const std::string folder = m_spec.folder;
     const std::string artist = m_spec.artist.empty() ? "Unknown Artist" : m_spec.artist;
-    std::unique_ptr<AudioEncoder> probe = EncoderRegistry::instance().make(m_spec.encoder);
-    const std::string extension = probe ? probe->extension() : std::string();
+    const std::string extension = m_factory()->extension();
     std::vector<std::string> outputs;
     for (const CdRipSpec::Track& t : m_spec.tracks) {
         const std::string title = t.title.empty() ? "Track" + std::to_string(t.index + 1) : t.title;
@@ -233,15 +238,23 @@ void CdPipeline::sendProgress(JobObserver& observer, State& state, int grabPerce
 bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std::string& wav,
                            ItemEnd& failed) {
     const int trackIndex = m_spec.tracks[item].index;
-    char name[32];
-    std::snprintf(name, sizeof name, "Track %02d.wav", trackIndex + 1);
-    wav = (std::filesystem::path(state.temp) / name).string();
+    // A track listed twice reads into a file of its own each time.
+    const auto before = std::count_if(
+        m_spec.tracks.begin(), m_spec.tracks.begin() + static_cast<std::ptrdiff_t>(item),
+        [&](const CdRipSpec::Track& t) { return t.index == trackIndex; });
+    char name[48];
+    if (before == 0)
+        std::snprintf(name, sizeof name, "Track %02d.wav", trackIndex + 1);
+    else
+        std::snprintf(name, sizeof name, "Track %02d (%d).wav", trackIndex + 1,
+                      static_cast<int>(before) + 1);
+    wav = (std::filesystem::path(state.reads) / name).string();
     failed.failure.worker = WorkerKind::CdRead;
     failed.failure.what = Failure::ReadFailed;
     failed.failure.file = wav;
     const int endSeconds = m_spec.introSeconds > 0 ? m_spec.introSeconds : -1;
     {
-        LibraryText folderText(state.temp + "/");
+        LibraryText folderText(state.reads + "/");
         LibraryText nameText(name);
         if (m_rip->SetOutputFolder(folderText.get()) != 0 ||
             m_rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds) != 0) {
@@ -256,9 +269,14 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
         failed.failure.code = GrabStatus::ErrorOpenFailed;
         return false;
     }
+    m_read = CdReadStatus{};
+    m_read.trackIndex = trackIndex;
     GrabSnapshot s = snapshot(*m_rip);
     for (;;) {
         s = snapshot(*m_rip);
+        m_read.percent = s.percent;
+        m_read.peak = s.peak;
+        m_read.jitterErrors = s.jitterErrors;
         if (cancelled()) {
             m_rip->AbortGrab();
             // The worker finishes its chunk and closes the WAV file.
@@ -268,8 +286,11 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
             failed.failure = {};
             return false;
         }
-        if (!s.running)
+        if (!s.running) {
+            m_read.percent = 100;
+            sendProgress(observer, state, 100);
             break;
+        }
         sendProgress(observer, state, s.percent);
         observer.wait(300, [&] {
             if (cancelled() || !snapshot(*m_rip).running)
@@ -332,7 +353,7 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
     auto e = std::make_unique<Encoding>();
     e->item = item;
     e->wav = wav;
-    e->encoder = EncoderRegistry::instance().make(m_spec.encoder, m_spec.options);
+    e->encoder = m_factory();
     const CdRipSpec::Track& track = m_spec.tracks[item];
     e->tags.title = track.title;
     e->tags.artist = m_spec.artist;
@@ -352,7 +373,7 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
     if (m_spec.replayGain)
         e->meter = std::make_unique<LoudnessMeter>(2, 44100);
     char name[32];
-    std::snprintf(name, sizeof name, "Track %02d.out", track.index + 1);
+    std::snprintf(name, sizeof name, "Item %zu.out", item + 1);
     e->staged = (std::filesystem::path(state.temp) / name).string();
     Encoding* raw = e.get();
     raw->thread = std::thread([this, raw] {
@@ -472,6 +493,18 @@ void CdPipeline::finishEncoding(JobObserver& observer, State& state, Encoding& e
     observer.itemEnded(end);
 }
 
+void CdPipeline::finishAll(JobObserver& observer, State& state) {
+    while (!state.encoding.empty()) {
+        Encoding& e = *state.encoding.front();
+        while (!e.done.load()) {
+            sendProgress(observer, state, 0);
+            observer.wait(500, [&e] { return e.done.load(); });
+        }
+        finishEncoding(observer, state, e);
+        state.encoding.pop_front();
+    }
+}
+
 void CdPipeline::writeLog(State& state, const JobEnd& end) {
     if (!state.wholeTracks || !m_spec.verify || state.log.files.empty())
         return;
@@ -528,15 +561,36 @@ JobEnd CdPipeline::run(JobObserver& observer) {
         m_env.wait = [&observer](int ms, const std::function<bool()>& ready) {
             observer.wait(ms, ready);
         };
+    if (!m_factory) {
+        const std::string name = m_spec.encoder;
+        const EncoderOptions options = m_spec.options;
+        m_factory = [name, options] { return EncoderRegistry::instance().make(name, options); };
+    }
+    if (!m_factory()) {
+        m_report.setupFailure = Failure::EncoderRefused;
+        state.end.result = JobResult::Stopped;
+        observer.finished(state.end);
+        return state.end;
+    }
     if (!settleNames(observer, state)) {
         state.end.result = JobResult::Cancelled;
         observer.finished(state.end);
         return state.end;
     }
     state.temp = files::createTemporaryFolder(m_spec.folder);
-    if (state.temp.empty()) {
+    std::error_code made;
+    if (!state.temp.empty()) {
+        state.reads = (std::filesystem::path(state.temp) / "read").string();
+        if (!std::filesystem::create_directory(state.reads, made) && !made)
+            made = std::make_error_code(std::errc::file_exists);
+    }
+    if (state.temp.empty() || made) {
+        m_report.detail = made ? made.value() : errno;
+        if (!state.temp.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(state.temp, ec);
+        }
         m_report.setupFailure = Failure::OutputNotCreated;
-        m_report.detail = errno;
         state.end.result = JobResult::Stopped;
         observer.finished(state.end);
         return state.end;
@@ -549,7 +603,8 @@ JobEnd CdPipeline::run(JobObserver& observer) {
         state.discId = disc->GetDiscId();
         disc->Destroy();
     }
-    const size_t width = static_cast<size_t>(std::max(1, m_spec.width));
+    const size_t width =
+        std::clamp<size_t>(static_cast<size_t>(std::max(1, m_spec.width)), 1, count);
 
     bool stop = false;
     for (size_t i = 0; i < count && !stop; ++i) {
@@ -570,6 +625,8 @@ JobEnd CdPipeline::run(JobObserver& observer) {
             std::error_code ec;
             std::filesystem::remove(wav, ec);
             failed.input = wav;
+            // The tracks before this one are good: they end first, in disc order.
+            finishAll(observer, state);
             state.outcomes[i] = failed.outcome;
             observer.itemEnded(failed);
             stop = true;
@@ -598,15 +655,7 @@ JobEnd CdPipeline::run(JobObserver& observer) {
         stop = state.failed;
     }
     state.reading = count;
-    while (!state.encoding.empty()) {
-        Encoding& e = *state.encoding.front();
-        while (!e.done.load()) {
-            sendProgress(observer, state, 0);
-            observer.wait(500, [&e] { return e.done.load(); });
-        }
-        finishEncoding(observer, state, e);
-        state.encoding.pop_front();
-    }
+    finishAll(observer, state);
     if (cancelled())
         state.end.result = JobResult::Aborted;
     else if (stop)

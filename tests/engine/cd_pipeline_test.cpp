@@ -50,13 +50,18 @@ public:
     Answer answer = Answer::Cancel;
     std::function<void(const ItemStart&)> onStart;
     std::function<void()> onWait;
+    std::function<void()> onProgress;
 
     void itemStarted(const ItemStart& s) override {
         starts.push_back(s);
         if (onStart)
             onStart(s);
     }
-    void progress(const cld::engine::Progress&) override { ++progressEvents; }
+    void progress(const cld::engine::Progress&) override {
+        ++progressEvents;
+        if (onProgress)
+            onProgress();
+    }
     void itemEnded(const ItemEnd& e) override { ends.push_back(e); }
     void finished(const JobEnd& e) override { finishes.push_back(e); }
     Answer ask(const Question& q) override {
@@ -172,16 +177,28 @@ TEST_F(CdPipelineTest, DiscToWavIsTheImagesAudioWithLogAndCueSheet) {
     startDisc();
     CdPipeline job(m_rip, spec("wav"), noLookup(), nullptr);
     Recorder r;
+    int loudest = 0;
+    std::vector<int> tracksRead;
+    r.onProgress = [&] {
+        loudest = std::max(loudest, job.readStatus().peak);
+        if (tracksRead.empty() || tracksRead.back() != job.readStatus().trackIndex)
+            tracksRead.push_back(job.readStatus().trackIndex);
+    };
     const JobEnd end = runJob(job, r);
     EXPECT_EQ(end.result, JobResult::Completed);
     EXPECT_EQ(end.converted, 3u);
+    // Where the read stood, for a front end's bars.
+    EXPECT_GT(loudest, 1000);
+    EXPECT_EQ(tracksRead, (std::vector<int>{0, 1, 2}));
     EXPECT_TRUE(r.questions.empty());
     ASSERT_EQ(r.starts.size(), 3u);
     ASSERT_EQ(r.ends.size(), 3u);
     const char* names[] = {"Band - Opening.wav", "Band - Second.wav", "Band - Finale.wav"};
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(r.ends[i].index, i); // in disc order, whatever encoder finished first
-        EXPECT_EQ(r.ends[i].outcome, ItemOutcome::Converted);
+        EXPECT_EQ(r.ends[i].outcome, ItemOutcome::Converted)
+            << static_cast<int>(r.ends[i].failure.what) << " " << r.ends[i].failure.code << " "
+            << r.ends[i].failure.reason << " " << r.ends[i].failure.file;
         EXPECT_EQ(r.ends[i].output, (m_out / names[i]).string());
         EXPECT_TRUE(wavAudio(m_out / names[i]) == trackAudio(static_cast<int>(i))) << names[i];
     }
@@ -470,4 +487,23 @@ TEST_F(CdPipelineTest, AFolderThatCannotBeMadeAnythingInFailsBeforeAnyRead) {
     EXPECT_EQ(job.report().setupFailure, Failure::OutputNotCreated);
     EXPECT_TRUE(r.starts.empty());
     EXPECT_FALSE(fs::exists(m_out / "missing"));
+}
+
+TEST_F(CdPipelineTest, AnUnknownEncoderReadsNothingAndATrackListedTwiceIsRippedTwice) {
+    startDisc();
+    {
+        CdPipeline job(m_rip, spec("ogg"), noLookup(), nullptr);
+        Recorder r;
+        EXPECT_EQ(runJob(job, r).result, JobResult::Stopped);
+        EXPECT_EQ(job.report().setupFailure, Failure::EncoderRefused);
+        EXPECT_TRUE(r.starts.empty());
+        EXPECT_TRUE(namesIn(m_out).empty());
+    }
+    CdRipSpec s = spec("wav", {1, 1});
+    s.width = 50; // more encoders than tracks
+    CdPipeline job(m_rip, s, noLookup(), nullptr);
+    Recorder r;
+    EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
+    EXPECT_TRUE(wavAudio(m_out / "Band - Second.wav") == trackAudio(1));
+    EXPECT_TRUE(wavAudio(m_out / "Band - Second (2).wav") == trackAudio(1));
 }
