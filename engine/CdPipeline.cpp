@@ -140,7 +140,7 @@ struct CdPipeline::Encoding {
     std::thread thread;
     std::atomic<bool> done{false};
     std::atomic<uint64_t> bytesDone{0};
-    uint64_t bytesTotal = 0;
+    std::atomic<uint64_t> bytesTotal{0};
     // Set by the thread before `done`.
     bool ok = false;
     bool cut = false; // stopped by the job's cancel: the output holds part of the track
@@ -223,8 +223,8 @@ void CdPipeline::sendProgress(JobObserver& observer, State& state, int grabPerce
     double work = static_cast<double>(done);
     for (const auto& e : state.encoding) {
         p.running.push_back(e->item);
-        if (e->bytesTotal > 0)
-            work += static_cast<double>(e->bytesDone.load()) / static_cast<double>(e->bytesTotal);
+        if (const uint64_t total = e->bytesTotal.load())
+            work += static_cast<double>(e->bytesDone.load()) / static_cast<double>(total);
     }
     // Reading and encoding count half each.
     const double reads = static_cast<double>(state.reading) + grabPercent / 100.0;
@@ -388,7 +388,7 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
         } else if (!in || !wavData(in, bytes)) {
             f.what = Failure::InputUnreadable;
         } else {
-            raw->bytesTotal = bytes;
+            raw->bytesTotal.store(bytes);
             if (raw->meter) {
                 // The whole track's loudness goes into its tags, which the encoder writes
                 // as it finishes.

@@ -335,6 +335,7 @@ TEST_F(CdPipelineTest, TheJobsCancelEndsALookUpThatHangs) {
     const JobEnd end = runJob(job, r);
     EXPECT_EQ(end.converted, 3u);
     EXPECT_EQ(job.report().verification.summary.kind, accurip::ArSummary::Failed);
+    EXPECT_TRUE(job.report().verification.lookupCancelled);
     EXPECT_TRUE(waitUntil([&] { return server.idle(); }));
     EXPECT_EQ(server.closedByClient(), 1);
     EXPECT_TRUE(fs::exists(m_out / "Band - Record.log"));
