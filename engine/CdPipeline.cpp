@@ -343,7 +343,17 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
             f.crc32 = sums.crc32;
             f.crc32NoSilence = sums.crc32NoSilence;
         }
-        state.log.files.push_back(f);
+        // One entry per track of the disc, in disc order, as the look-up compares them: a
+        // track read again replaces its earlier entry.
+        auto& files = state.log.files;
+        files.erase(std::remove_if(files.begin(), files.end(),
+                                   [&](const RipLogFile& g) { return g.trackIndex == trackIndex; }),
+                    files.end());
+        files.insert(std::upper_bound(files.begin(), files.end(), f,
+                                      [](const RipLogFile& a, const RipLogFile& b) {
+                                          return a.trackIndex < b.trackIndex;
+                                      }),
+                     f);
     }
     return true;
 }
