@@ -3,6 +3,7 @@
 #include "FolderCover.h"
 #include "LoudnessMeter.h"
 #include "Mp3AlbumGain.h"
+#include "Mp3Tags.h"
 #include "OutputPlan.h"
 #include "RipLog.h"
 #include "SafeFiles.h"
@@ -116,7 +117,7 @@ void measure(std::ifstream& in, uint64_t bytes, LoudnessMeter& meter) {
 
 std::string hex8(uint32_t v) {
     char text[16];
-    std::snprintf(text, sizeof text, "%08x", v);
+    std::snprintf(text, sizeof text, "%08X", v);
     return text;
 }
 
@@ -131,6 +132,14 @@ std::string trackBaseName(const std::string& artist, const std::string& title) {
 
 // One track on its way through an encoder, on a thread of its own.
 struct CdPipeline::Encoding {
+    Encoding() = default;
+    Encoding(const Encoding&) = delete;
+    Encoding& operator=(const Encoding&) = delete;
+    ~Encoding() {
+        if (thread.joinable())
+            thread.join();
+    }
+
     size_t item = 0;
     std::string wav;    // the track's temporary WAV file
     std::string staged; // the encoder's output inside the job's folder
@@ -367,6 +376,8 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
     const CdRipSpec::Track& track = m_spec.tracks[item];
     e->tags.title = track.title;
     e->tags.artist = m_spec.artist;
+    // The disc has one artist for all of its tracks.
+    e->tags.albumArtist = m_spec.artist;
     e->tags.album = m_spec.album;
     e->tags.year = m_spec.year;
     e->tags.genre = m_spec.genre;
@@ -377,8 +388,7 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
         e->tags.discId = hex8(state.discId);
     if (!m_spec.coverImage.empty()) {
         e->tags.cover.assign(m_spec.coverImage.begin(), m_spec.coverImage.end());
-        e->tags.coverMime =
-            m_spec.coverImage.compare(0, 4, "\x89PNG") == 0 ? "image/png" : "image/jpeg";
+        e->tags.coverMime = pictureMimeType(e->tags.cover);
     }
     if (m_spec.replayGain)
         e->meter = std::make_unique<LoudnessMeter>(2, 44100);

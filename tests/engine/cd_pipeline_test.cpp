@@ -227,6 +227,7 @@ TEST_F(CdPipelineTest, DiscToFlacPassesTheFlacTestAndCarriesTheDiscsTags) {
     startDisc();
     CdRipSpec s = spec("flac", {0, 2});
     s.width = 1;
+    s.coverImage = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(600, 'c');
     CdPipeline job(m_rip, s, noLookup(), nullptr);
     Recorder r;
     EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
@@ -246,6 +247,18 @@ TEST_F(CdPipelineTest, DiscToFlacPassesTheFlacTestAndCarriesTheDiscsTags) {
     EXPECT_NE(tags.find("ARTIST=Band"), std::string::npos) << tags;
     EXPECT_NE(tags.find("ALBUM=Record"), std::string::npos) << tags;
     EXPECT_NE(tags.find("TRACKNUMBER=3"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("TRACKTOTAL=3"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("ALBUMARTIST=Band"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("DATE=1999"), std::string::npos) << tags;
+    DiscInfo* disc = m_rip->GetDiscInfo();
+    ASSERT_NE(disc, nullptr);
+    char discId[16];
+    std::snprintf(discId, sizeof discId, "%08X", disc->GetDiscId());
+    disc->Destroy();
+    EXPECT_NE(tags.find(std::string("DISCID=") + discId), std::string::npos) << tags;
+    // The cover beside the files.
+    EXPECT_EQ(fileText(m_out / "folder.jpg"), s.coverImage);
+    EXPECT_TRUE(job.report().coverKept);
     // Two of three tracks: logged, but not looked up.
     EXPECT_TRUE(fs::exists(m_out / "Band - Record.log"));
     EXPECT_EQ(job.report().verification.summary.kind, accurip::ArSummary::NotDone);
