@@ -213,7 +213,7 @@ TEST(SafeFiles, ACleanUpRunningMeanwhileNeverTakesANewTemporary) {
             removeUnlockedTemporaries(folder, kTempPrefix);
     });
     int lost = 0;
-    for (int i = 0; i < 3000 && lost == 0; ++i) {
+    for (int i = 0; i < 1000 && lost == 0; ++i) {
         std::string path;
         const int fd = createTemporary(folder, path);
         ASSERT_GE(fd, 0);
