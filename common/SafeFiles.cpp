@@ -157,6 +157,25 @@ std::string occupantText(Occupant occupant) {
 
 int createTemporary(const std::string& folder, std::string& path, std::string_view prefix) {
     const std::string base = folderPrefix(folder);
+    // The file is made without a name and locked before it is given one: a clean-up of
+    // leftovers in the same folder (another job, the ripper) never sees it unlocked.
+    const int unnamed =
+        ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (unnamed >= 0) {
+        if (lockWhole(unnamed, F_WRLCK)) {
+            const std::string self = "/proc/self/fd/" + std::to_string(unnamed);
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                path = base + std::string(prefix) + randomLetters() + kTempSuffix;
+                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) ==
+                    0)
+                    return unnamed;
+                if (errno != EEXIST)
+                    break;
+            }
+        }
+        ::close(unnamed);
+    }
+    // A file system without unnamed files (or no /proc): named at once, locked right after.
     for (int attempt = 0; attempt < 100; ++attempt) {
         path = base + std::string(prefix) + randomLetters() + kTempSuffix;
         const int fd =

@@ -3,9 +3,10 @@
 #include "Job.h"
 #include "SafeFiles.h"
 
+#include <cerrno>
 #include <set>
 
-namespace cld {
+namespace cld::engine {
 
 namespace {
 
@@ -56,20 +57,40 @@ void OutputPlan::keepBoth() {
     }
 }
 
-bool settleTakenNames(OutputPlan& plan, engine::JobObserver& observer) {
+std::string keepAsPartialOf(const std::string& from, const std::string& partialOf) {
+    if (from.empty() || partialOf.empty() ||
+        files::occupantOf(from) != files::Occupant::RegularFile)
+        return {};
+    // A file of the user's named NAME.part stays: the partial file then gets a number.
+    std::string partial = partialOf + ".part";
+    for (int n = 2; n < 100; ++n) {
+        if (files::moveIntoPlace(from, partial, files::Replace::Never))
+            return partial;
+        if (errno != EEXIST)
+            return {};
+        partial = files::numberedPath(partialOf, n) + ".part";
+    }
+    return {};
+}
+
+std::string keepAsPartial(const std::string& path) {
+    return keepAsPartialOf(path, path);
+}
+
+bool settleTakenNames(OutputPlan& plan, JobObserver& observer) {
     if (plan.replaceExisting)
         return true;
-    engine::Question question;
-    question.kind = engine::QuestionKind::TakenNames;
+    Question question;
+    question.kind = QuestionKind::TakenNames;
     question.taken = plan.takenPaths();
     question.outputs = plan.tracks.size();
     if (question.taken.empty())
         return true;
     switch (observer.ask(question)) {
-    case engine::Answer::Replace:
+    case Answer::Replace:
         plan.replaceExisting = true;
         return true;
-    case engine::Answer::KeepBoth:
+    case Answer::KeepBoth:
         plan.keepBoth();
         return true;
     default:
@@ -77,4 +98,4 @@ bool settleTakenNames(OutputPlan& plan, engine::JobObserver& observer) {
     }
 }
 
-} // namespace cld
+} // namespace cld::engine

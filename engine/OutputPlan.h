@@ -3,16 +3,13 @@
 #include <string>
 #include <vector>
 
-namespace cld {
+namespace cld::engine {
 
-namespace engine {
 class JobObserver;
-}
 
 // The files a job writes into one folder, planned before anything is read: every
 // output (distinct within the job; a CD job's tracks, a batch's files) and, for a rip,
 // the log and the cue sheet, which share one base name (none when logBase is empty).
-// Computable, so that tests can check it without a window.
 struct OutputPlan {
     std::vector<std::string> wanted; // the names the tracks would have on their own
     std::vector<std::string> tracks; // full paths, in the job's order
@@ -31,9 +28,16 @@ struct OutputPlan {
 // gets " (2)".
 OutputPlan makeOutputPlan(std::vector<std::string> trackPaths, const std::string& logBase);
 
+// Gives a file cut short the name NAME.part beside `path` (a file of the user's named
+// NAME.part stays: the cut file then gets a number). The new name, or empty when `path`
+// is no regular file or could not be moved.
+std::string keepAsPartial(const std::string& path);
+// Moves `from` to `partialOf` + ".part" (numbered when taken), as keepAsPartial does.
+std::string keepAsPartialOf(const std::string& from, const std::string& partialOf);
+
 // Asks the observer once, when some of the plan's names are taken (Replace / Keep both /
 // Cancel), unless `replaceExisting` was decided beforehand; applies the answer to the plan.
 // False when the job must not start.
-bool settleTakenNames(OutputPlan& plan, engine::JobObserver& observer);
+bool settleTakenNames(OutputPlan& plan, JobObserver& observer);
 
-} // namespace cld
+} // namespace cld::engine

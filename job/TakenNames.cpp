@@ -3,7 +3,6 @@
 #include "AppResources.h"
 #include "JobContext.h"
 #include "MessageService.h"
-#include "SafeFiles.h"
 #include "StringIds.h"
 
 #include <QStringList>

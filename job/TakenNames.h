@@ -18,6 +18,9 @@ enum class TakenNamesChoice {
     Cancel,    // the job must not start
 };
 
+using engine::makeOutputPlan;
+using engine::OutputPlan;
+
 // Asks once about the names in the way, when there are any: "N files already exist:
 // Replace / Keep both / Cancel", through the context's message service.
 TakenNamesChoice askAboutTakenNames(const JobContext& context,

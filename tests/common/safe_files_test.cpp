@@ -4,6 +4,7 @@
 #include "SafeFiles.h"
 #include "TempDir.h"
 
+#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -199,4 +200,31 @@ TEST(SafeFiles, TemporariesAreFreshAndLeftoversOfDeadRunsGo) {
     struct stat st {};
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+// A temporary file is its writer's from the moment its name appears: a clean-up of
+// leftovers running meanwhile in the same folder (another job, the ripper) never takes it.
+TEST(SafeFiles, ACleanUpRunningMeanwhileNeverTakesANewTemporary) {
+    cldtest::TempDir dir;
+    const std::string folder = dir.path().string();
+    std::atomic<bool> stop{false};
+    std::thread cleaner([&] {
+        while (!stop.load())
+            removeUnlockedTemporaries(folder, kTempPrefix);
+    });
+    int lost = 0;
+    for (int i = 0; i < 1000 && lost == 0; ++i) {
+        std::string path;
+        const int fd = createTemporary(folder, path);
+        ASSERT_GE(fd, 0);
+        struct stat st {};
+        // The name still leads to the writer's file.
+        if (::stat(path.c_str(), &st) != 0)
+            ++lost;
+        ::unlink(path.c_str());
+        ::close(fd);
+    }
+    stop = true;
+    cleaner.join();
+    EXPECT_EQ(lost, 0);
 }
