@@ -107,10 +107,10 @@ void CliObserver::overrideStatus(const std::string& input, const std::string& st
 
 void CliObserver::emit(const ItemReport& report) {
     m_reports.push_back(report);
-    nlohmann::json object = {{"command", m_options.command},
-                             {"input", report.input},
-                             {"output", report.output},
-                             {"status", report.status}};
+    nlohmann::ordered_json object = {{"command", m_options.command},
+                                     {"input", report.input},
+                                     {"output", report.output},
+                                     {"status", report.status}};
     if (!report.error.empty())
         object["error"] = report.error;
     if (!report.keptAs.empty())

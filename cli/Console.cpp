@@ -27,14 +27,15 @@ void Console::setTerminal(bool terminal, int columns) {
     m_columns = std::clamp(columns, 20, 400);
 }
 
-void Console::result(const nlohmann::json& object, const std::string& text) {
+void Console::result(const nlohmann::ordered_json& object, const std::string& text) {
     std::lock_guard lock(m_lock);
     if (m_barShown) {
         std::fputs("\r\033[K", stderr);
         m_barShown = false;
     }
     const std::string line =
-        m_json ? object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) : text;
+        m_json ? object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+               : text;
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);

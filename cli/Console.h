@@ -22,7 +22,7 @@ public:
     bool json() const { return m_json; }
 
     // A result: a JSON object in --json mode, otherwise `text` as one line.
-    void result(const nlohmann::json& object, const std::string& text);
+    void result(const nlohmann::ordered_json& object, const std::string& text);
     // A diagnostic line on standard error ("calderine: ...").
     void error(const std::string& text);
     void note(const std::string& text);   // not shown with --quiet

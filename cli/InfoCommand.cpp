@@ -35,8 +35,8 @@ std::string secondsText(double seconds) {
     return buf;
 }
 
-void addTags(const AudioTags& tags, nlohmann::json& object) {
-    nlohmann::json t = nlohmann::json::object();
+void addTags(const AudioTags& tags, nlohmann::ordered_json& object) {
+    nlohmann::ordered_json t = nlohmann::ordered_json::object();
     auto put = [&](const char* key, const std::string& value) {
         if (!value.empty())
             t[key] = value;
@@ -56,7 +56,7 @@ void addTags(const AudioTags& tags, nlohmann::json& object) {
 }
 
 // Lines "key: value" for the text form of an object (nested objects indented).
-void textLines(const nlohmann::json& object, const std::string& indent, std::string& out) {
+void textLines(const nlohmann::ordered_json& object, const std::string& indent, std::string& out) {
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (it.value().is_object()) {
             out += indent + it.key() + ":\n";
@@ -85,7 +85,7 @@ void textLines(const nlohmann::json& object, const std::string& indent, std::str
     }
 }
 
-void print(Console& console, const nlohmann::json& object) {
+void print(Console& console, const nlohmann::ordered_json& object) {
     std::string text;
     textLines(object, "", text);
     if (!text.empty() && text.back() == '\n')
@@ -109,7 +109,7 @@ int infoFile(Console& console, const std::string& path) {
         console.error(path + ": the file's streams cannot be read");
         return kExitNothingDone;
     }
-    nlohmann::json object = {{"file", path}, {"format", in->iformat->name}};
+    nlohmann::ordered_json object = {{"file", path}, {"format", in->iformat->name}};
     if (in->iformat->long_name)
         object["format_name"] = in->iformat->long_name;
     if (in->duration > 0) {
@@ -120,9 +120,9 @@ int infoFile(Console& console, const std::string& path) {
     const int audio = av_find_best_stream(in, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (audio >= 0) {
         const AVCodecParameters* par = in->streams[audio]->codecpar;
-        nlohmann::json a = {{"codec", avcodec_get_name(par->codec_id)},
-                            {"sample_rate", par->sample_rate},
-                            {"channels", par->ch_layout.nb_channels}};
+        nlohmann::ordered_json a = {{"codec", avcodec_get_name(par->codec_id)},
+                                    {"sample_rate", par->sample_rate},
+                                    {"channels", par->ch_layout.nb_channels}};
         if (par->bits_per_raw_sample > 0)
             a["bits"] = par->bits_per_raw_sample;
         else if (par->bits_per_coded_sample > 0)
@@ -174,7 +174,7 @@ int infoDrive(Console& console, SettingsRecord& settings, const std::string& spe
         return kExitNothingDone;
     }
     const std::string driveName = ripper.driveNames().at(static_cast<size_t>(index));
-    nlohmann::json object = {{"drive", driveName}, {"cddb_id", hex8(disc.cddbId)}};
+    nlohmann::ordered_json object = {{"drive", driveName}, {"cddb_id", hex8(disc.cddbId)}};
 
     accurip::DiscLayout layout;
     std::vector<int32_t> starts;
@@ -210,13 +210,13 @@ int infoDrive(Console& console, SettingsRecord& settings, const std::string& spe
                            {"genre", cached->genre},
                            {"year", cached->year}};
     }
-    nlohmann::json tracks = nlohmann::json::array();
+    nlohmann::ordered_json tracks = nlohmann::ordered_json::array();
     for (const DiscTrack& t : disc.tracks) {
         const int32_t sectors = t.lastSector - t.firstSector + 1;
-        nlohmann::json track = {{"number", t.number},
-                                {"start", t.firstSector},
-                                {"sectors", sectors},
-                                {"length", secondsText(sectors / 75.0)}};
+        nlohmann::ordered_json track = {{"number", t.number},
+                                        {"start", t.firstSector},
+                                        {"sectors", sectors},
+                                        {"length", secondsText(sectors / 75.0)}};
         const size_t i = static_cast<size_t>(t.number - 1);
         if (cached && i < cached->trackTitles.size() && !cached->trackTitles[i].empty())
             track["title"] = cached->trackTitles[i];

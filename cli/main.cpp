@@ -4,7 +4,9 @@
 #include "Commands.h"
 #include "Console.h"
 #include "ExitCode.h"
+#include "FfmpegLog.h"
 #include "Interrupt.h"
+#include "Log.h"
 #include "ProductIdentity.h"
 #include "RegistryStore.h"
 #include "RipperLibrary.h"
@@ -145,6 +147,18 @@ int main(int argc, char** argv) {
         console.setTerminal(true, columns);
     }
     installInterruptHandlers();
+    // The libraries' log lines go to standard error between the progress bar's updates;
+    // FFmpeg's own lines only with --verbose.
+    cld::setLogSink([&console](cld::LogLevel level, const std::string& text) {
+        if (level >= cld::LogLevel::Warning)
+            console.error(text);
+        else
+            console.detail(text);
+    });
+    cld::setLogLevel(common.verbose ? cld::LogLevel::Debug
+                     : common.quiet ? cld::LogLevel::Error
+                                    : cld::LogLevel::Warning);
+    cld::installFfmpegLog();
 
     SettingsRecord settings;
     settings.setProgramFolder(programFolder());
