@@ -1,6 +1,7 @@
 #include "Mp3EncodeJob.h"
 
 #include "Exception.h"
+#include "Mp3Blocks.h"
 #include "Mp3Lame.h"
 #include "Mp3Tags.h"
 #include "OutputFile.h"
@@ -80,7 +81,6 @@ bool Mp3EncodeJob::Start() {
         return false;
     }
     m_framesPerBlock = cld::mp3FramesPerBlock(m_lame);
-    m_mp3BufferBytes = cld::mp3BufferBytes(m_framesPerBlock);
     try {
         m_worker = std::thread(&Mp3EncodeJob::Work, this);
     } catch (const std::system_error&) {
@@ -93,20 +93,6 @@ bool Mp3EncodeJob::Start() {
     return true;
 }
 
-namespace {
-
-// Writes all `n` bytes; on failure returns the system's reason as a failure code.
-uint32_t writeAll(std::FILE* f, const uint8_t* data, size_t n) {
-    if (n == 0)
-        return 0;
-    errno = 0;
-    if (std::fwrite(data, 1, n, f) == n)
-        return 0;
-    return cld::wmerr::fromErrno(errno ? errno : EIO);
-}
-
-} // namespace
-
 void Mp3EncodeJob::Work() {
     ReachPoint(WorkerPoint::Started);
     const std::string output = GetOutput();
@@ -115,20 +101,12 @@ void Mp3EncodeJob::Work() {
         file.Open(output, GetReplaceExisting() ? cld::files::Replace::RegularFile
                                                : cld::files::Replace::Never);
     std::FILE* out = file.File();
-    std::vector<uint8_t> mp3;
+    cld::Mp3BlockEncoder blocks;
     std::vector<uint8_t> raw;
-    std::vector<int16_t> pcm;
-    std::vector<int> wide;
-    // Input deeper than 16 bits (or float) goes to the encoder as 32-bit integers.
-    const bool deep = m_format.bitsPerSample > 16 || m_format.IsFloat();
     uint32_t detail = openError;
     try {
-        mp3.resize(m_mp3BufferBytes);
+        blocks.prepare(m_lame, m_format, m_framesPerBlock);
         raw.resize(static_cast<size_t>(m_framesPerBlock) * m_format.blockAlign);
-        if (m_format.bitsPerSample == 8)
-            pcm.resize(static_cast<size_t>(m_framesPerBlock) * m_format.channels);
-        if (deep)
-            wide.resize(static_cast<size_t>(m_framesPerBlock) * m_format.channels);
     } catch (const std::bad_alloc&) {
         file.Discard();
         out = nullptr;
@@ -153,7 +131,6 @@ void Mp3EncodeJob::Work() {
     // where a checksum it carries is verified.
     const bool exact = m_reader->HasExactLength();
     int64_t position = m_reader->GetStart();
-    const int channels = m_format.channels;
     int error = 0;
     detail = 0;
     {
@@ -174,33 +151,15 @@ void Mp3EncodeJob::Work() {
         }
         if (frames <= 0)
             break;
-        const size_t values = static_cast<size_t>(frames) * channels;
         position += frames;
-        int encoded = 0;
-        if (deep) {
-            cld::widenToInt32(raw.data(), values, m_format.bitsPerSample, m_format.IsFloat(),
-                              wide.data());
-            encoded = cld::mp3EncodeInterleavedInt(m_lame, wide.data(), static_cast<int>(frames),
-                                                   channels, mp3.data(), mp3.size());
-            if (meter)
-                meter->addFrames(wide.data(), static_cast<size_t>(frames));
-        } else {
-            int16_t* samples = reinterpret_cast<int16_t*>(raw.data());
-            if (m_format.bitsPerSample == 8) {
-                cld::widen8Bit(raw.data(), values, pcm.data());
-                samples = pcm.data();
-            }
-            encoded = cld::mp3EncodeInterleaved(m_lame, samples, static_cast<int>(frames), channels,
-                                                mp3.data(), mp3.size());
-            if (meter)
-                meter->addFrames(samples, static_cast<size_t>(frames));
-        }
+        const int encoded = blocks.encode(raw.data(), static_cast<int>(frames), meter.get());
         if (encoded < 0) {
             error = kErrEncoder;
             detail = cld::wmerr::kEncodeFailed;
             break;
         }
-        if (const uint32_t rc = writeAll(out, mp3.data(), static_cast<size_t>(encoded))) {
+        if (const uint32_t rc =
+                cld::writeMp3Bytes(out, blocks.data(), static_cast<size_t>(encoded))) {
             error = kErrOutput;
             detail = rc;
             break;
@@ -223,25 +182,9 @@ void Mp3EncodeJob::Work() {
     }
     ReleaseInput();
     if (!error) {
-        const int flushed = lame_encode_flush(m_lame, mp3.data(), static_cast<int>(mp3.size()));
-        if (flushed > 0) {
-            if (const uint32_t rc = writeAll(out, mp3.data(), static_cast<size_t>(flushed))) {
-                error = kErrOutput;
-                detail = rc;
-            }
-        }
-    }
-    if (!error) {
-        if (const uint32_t rc = cld::writeMp3HeaderFrame(m_lame, out)) {
+        if (const uint32_t rc = cld::endMp3Stream(m_lame, blocks, file)) {
             error = kErrOutput;
             detail = rc;
-        }
-    }
-    if (!error) {
-        errno = 0;
-        if (!file.CloseStream()) {
-            error = kErrOutput;
-            detail = cld::wmerr::fromErrno(errno ? errno : EIO);
         }
     }
     lame_close(m_lame);

@@ -68,5 +68,4 @@ private:
     AudioTags m_inputTags;
     lame_global_struct* m_lame = nullptr;
     int m_framesPerBlock = 0;
-    size_t m_mp3BufferBytes = 0;
 };

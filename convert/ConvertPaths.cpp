@@ -1,6 +1,7 @@
 #include "ConvertPaths.h"
 
 #include "AudioInputCheck.h"
+#include "OutputPlan.h"
 #include "SafeFiles.h"
 
 #include <algorithm>
@@ -51,18 +52,7 @@ std::string cdTrackBaseName(const std::string& artist, const std::string& title)
 }
 
 std::string keepAsPartial(const std::string& path) {
-    if (path.empty() || files::occupantOf(path) != files::Occupant::RegularFile)
-        return {};
-    // A file of the user's named NAME.part stays: the partial file then gets a number.
-    std::string partial = path + ".part";
-    for (int n = 2; n < 100; ++n) {
-        if (files::moveIntoPlace(path, partial, files::Replace::Never))
-            return partial;
-        if (errno != EEXIST)
-            return {};
-        partial = files::numberedPath(path, n) + ".part";
-    }
-    return {};
+    return engine::keepAsPartial(path);
 }
 
 bool hasExtension(const std::string& path, const std::string& extension) {

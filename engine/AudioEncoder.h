@@ -24,6 +24,16 @@ struct PcmFormat {
 // ignores the rest.
 using EncoderOptions = std::map<std::string, std::string>;
 
+// What kind of failure an encoder's last one was, so that a job can tell whose fault it
+// is (the settings, the output's place, the disk).
+enum class EncoderFault {
+    None,
+    Settings, // the encoder refused its settings or the PCM it is given
+    Output,   // the output could not be created (a name taken, a folder refused)
+    Write,    // writing the output failed part of the way (a full disk, say)
+    Encoder,  // the encoder itself failed while encoding
+};
+
 // One output file in one format. open() creates the output under a temporary name of the
 // program's own; finish() completes it and gives it its name; abort() removes it. A name
 // that is taken is never replaced unless the job allows replacing a regular file there.
@@ -41,10 +51,13 @@ public:
     virtual bool finish() = 0;
     virtual void abort() = 0;
     // Why the last call failed (empty when it did not), the failure code behind it
-    // (errno or the media layer's code; 0 when none) and whether the name was taken.
+    // (the media layer's code, a system error number carried as
+    // cld::wmerr::fromErrno(errno); 0 when none), whether the name was taken, and the
+    // kind of failure.
     virtual std::string error() const = 0;
     virtual uint32_t errorDetail() const { return 0; }
     virtual bool nameTaken() const { return false; }
+    virtual EncoderFault fault() const { return EncoderFault::None; }
 };
 
 // Makes encoders by name ("wav", "flac", "mp3", "wma").

@@ -1,34 +1,16 @@
 #include "VerifiedRip.h"
 
-#include "AccurateRip.h"
 #include "AppResources.h"
-#include "ArLookup.h"
-#include "CddbCancel.h"
 #include "JobContext.h"
-#include "ProductIdentity.h"
 #include "RipLog.h"
 #include "SafeFiles.h"
 #include "SettingsRecord.h"
 #include "StringIds.h"
 #include "WaitService.h"
-#include "cldrip/CDRipDriveSettings.h"
-#include "cldrip/CDRipObject.h"
-#include "cldrip/DiscInfo.h"
-#include "cldrip/NameText.h"
-#include "cldrip/TrackInfo.h"
 
 #include <QString>
 #include <algorithm>
-#include <cctype>
 #include <chrono>
-#include <cstring>
-#include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <future>
-#include <mutex>
-#include <thread>
-#include <unistd.h>
 
 namespace cld {
 
@@ -37,46 +19,6 @@ namespace {
 QString local(int id, const char* english) {
     const QString text = AppResources::string(id);
     return text.isEmpty() ? QString::fromUtf8(english) : text;
-}
-
-std::string driveName(CDRipDriveSettings* drives, int index) {
-    if (!drives)
-        return {};
-    NameText* name = nullptr;
-    std::string out;
-    if (drives->GetDriveName(&name, index) == 0 && name) {
-        out = name->text();
-        name->Destroy();
-    }
-    return out;
-}
-
-// The drive as its maker names it: the number the drive list adds to tell two drives of
-// one model apart (" (1)") is the list's, not the drive's.
-std::string driveModel(std::string name) {
-    const std::size_t open = name.rfind(" (");
-    if (open != std::string::npos && name.size() > open + 3 && name.back() == ')' &&
-        std::all_of(name.begin() + static_cast<std::ptrdiff_t>(open) + 2, name.end() - 1,
-                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }))
-        name.resize(open);
-    return name;
-}
-
-accurip::ReadResult readResultOf(int32_t code) {
-    switch (code) {
-    case GrabStatus::TrackExact:
-        return accurip::ReadResult::Exact;
-    case GrabStatus::TrackCorrected:
-        return accurip::ReadResult::Corrected;
-    case GrabStatus::TrackNotVerified:
-        return accurip::ReadResult::NotVerified;
-    case GrabStatus::TrackFailed:
-        return accurip::ReadResult::Failed;
-    case GrabStatus::TrackUnchecked:
-        return accurip::ReadResult::Unchecked;
-    default:
-        return accurip::ReadResult::Unknown;
-    }
 }
 
 std::string numbers(const std::vector<int>& v) {
@@ -138,421 +80,113 @@ std::string flacFileName(const std::string& name) {
     return files::withExtension(name, ".flac");
 }
 
-std::string errorCorrectionName(int type) {
-    switch (type) {
-    case 0:
-        return "No Error Correction (faster)";
-    case 1:
-        return "Jitter Correction (default)";
-    default:
-        break;
-    }
-    return "Jitter and Scratch Repair (slower)";
-}
-
 std::string ripLogName(const std::string& artist, const std::string& album) {
     return accurip::ripLogBaseName(artist, album);
 }
 
 std::string applyStoredReadOffset(SettingsRecord& settings, CDRipDriveSettings* drives,
                                   int driveIndex) {
-    if (!drives)
+    const engine::StoredOffset stored = engine::applyStoredReadOffset(settings, drives, driveIndex);
+    if (!stored.refused)
         return {};
-    // The ripper keeps an offset for every drive and sets that of the active one: the drive
-    // the rip reads takes its own offset, whichever drive was active before.
-    drives->SetActiveDrive(driveIndex);
-    const int offset = settings.readOffsetFor(driveName(drives, driveIndex));
-    if (drives->SetReadOffset(SettingsRecord::readOffsetInRange(offset) ? offset : 0) != 0 ||
-        !SettingsRecord::readOffsetInRange(offset))
-        return local(IDS_READ_OFFSET_REFUSED,
-                     "The read offset stored for this drive (%1 samples) is "
-                     "outside -5000..5000 and is not used.")
-            .arg(offset)
-            .toStdString();
-    return {};
+    return local(IDS_READ_OFFSET_REFUSED, "The read offset stored for this drive (%1 samples) is "
+                                          "outside -5000..5000 and is not used.")
+        .arg(stored.offset)
+        .toStdString();
+}
+
+engine::VerifyEnv verifyEnvOf(const JobContext& context) {
+    engine::VerifyEnv env =
+        engine::verifyEnv(context.settings, context.ripObject, context.driveSettings);
+    const JobContext* c = &context;
+    env.wait = [c](int milliseconds, const std::function<bool()>& ready) {
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        c->waits().pump();
+        while (!ready() && std::chrono::steady_clock::now() < until)
+            c->waits().waitAndPump(10);
+    };
+    return env;
+}
+
+std::string verificationText(const engine::VerifyResult& result) {
+    if (!result.attempted)
+        return {};
+    std::string line = reportLine(result.summary, result.lookupDetail);
+    if (!result.logPath.empty())
+        line += (line.empty() ? "" : "\n") +
+                local(IDS_RIP_LOG_WRITTEN, "The log and cue sheet are in %1")
+                    .arg(QString::fromStdString(result.logPath))
+                    .toStdString();
+    else
+        line += (line.empty() ? "" : "\n") +
+                local(IDS_RIP_LOG_FAILED, "The rip log could not be written: %1")
+                    .arg(QString::fromStdString(result.logError))
+                    .toStdString();
+    return line;
 }
 
 RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& request) {
-    RipLogOutcome outcome;
-    accurip::RipLogInfo info;
-    info.program = std::string(identity::kProduct) + " " + identity::kDisplayVersion;
-    {
-        const std::time_t now = std::time(nullptr);
-        char date[64];
-        std::tm tm{};
-        gmtime_r(&now, &tm);
-        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S UTC", &tm);
-        info.date = date;
-    }
-    info.drive = driveModel(driveName(context.driveSettings, request.driveIndex));
-    info.readOffset = context.driveSettings ? context.driveSettings->GetReadOffset() : 0;
-    info.errorCorrection = !request.errorCorrection.empty() ? request.errorCorrection
-                           : context.driveSettings
-                               ? errorCorrectionName(context.driveSettings->GetErrorCorrection())
-                               : std::string();
-    info.artist = request.artist;
-    info.album = request.album;
-    info.ending = request.ending;
-
-    // The disc as the ripper sees it: its audio tracks and the FreeDB id of the whole disc.
-    if (context.ripObject) {
-        if (DiscInfo* disc = context.ripObject->GetDiscInfo()) {
-            for (int i = 0; i < disc->GetTrackCount(); ++i) {
-                if (TrackInfo* t = disc->GetTrack(i)) {
-                    info.disc.tracks.push_back({i + 1, t->GetFirstSector(), true});
-                    info.disc.leadOut = static_cast<int64_t>(t->GetLastSector()) + 1;
-                    t->Destroy();
-                }
-            }
-            info.disc.knownFreedbId = disc->GetDiscId();
-            disc->Destroy();
-        }
-    }
-    std::string why;
-    const bool discKnown = info.disc.valid(why);
-
-    std::vector<accurip::TrackChecksums> sums;
-    bool allSums = discKnown;
-    const int lastIndex = static_cast<int>(info.disc.tracks.size()) - 1;
-    for (const RipLogFile& f : request.files) {
-        accurip::LogTrack t;
-        t.number = f.trackIndex + 1;
-        t.file = std::filesystem::path(f.path).filename().string();
-        t.state = f.state == RipLogFile::State::Complete     ? accurip::FileState::Complete
-                  : f.state == RipLogFile::State::Incomplete ? accurip::FileState::Incomplete
-                                                             : accurip::FileState::NotWritten;
-        t.title = f.title;
-        t.performer = f.performer;
-        // With a read offset the first track begins, or the last one ends, with samples
-        // beyond the disc's edge: the ripper gives them as silence.
-        if (discKnown && info.readOffset < 0 && f.trackIndex == 0)
-            t.edgeSilentSamples = std::max<long>(
-                0, -info.readOffset - static_cast<long>(info.disc.tracks.front().start * 588));
-        else if (discKnown && info.readOffset > 0 && f.trackIndex == lastIndex &&
-                 info.disc.audioEnd() == info.disc.leadOut)
-            t.edgeSilentSamples = info.readOffset;
-        const auto r =
-            std::find_if(request.results.begin(), request.results.end(),
-                         [&](const GrabTrackResult& g) { return g.trackIndex == f.trackIndex; });
-        if (r != request.results.end()) {
-            t.result = readResultOf(r->result);
-            t.correctedSectors = r->correctedSectors;
-            t.unverifiedSectors = r->unverifiedSectors;
-            t.unreadSectors = r->unreadSectors;
-        }
-        std::string sumWhy;
-        if (f.hasChecksums) {
-            t.hasChecksums = true;
-            t.sums.v1 = f.v1;
-            t.sums.v2 = f.v2;
-            t.sums.crc32 = f.crc32;
-            t.sums.crc32NoSilence = f.crc32NoSilence;
-        } else if (f.state == RipLogFile::State::Complete) {
-            t.hasChecksums =
-                discKnown && accurip::checksumTrackFile(f.path, f.trackIndex == 0,
-                                                        f.trackIndex == lastIndex, t.sums, sumWhy);
-        }
-        allSums = allSums && t.hasChecksums;
-        info.tracks.push_back(t);
-    }
-
-    // The look-up, when every track of the disc was ripped into a WAV or FLAC file.
-    if (discKnown && allSums && context.settings.accurateRipLookup() &&
-        static_cast<int>(info.tracks.size()) == static_cast<int>(info.disc.tracks.size())) {
-        const accurip::DiscIds ids = accurip::discIds(info.disc);
-        const std::string server = context.settings.accurateRipServer();
-        const int deadlineMs = std::clamp(context.settings.freeDBDeadline(), 5, 60) * 1000;
-        auto future = std::async(std::launch::async, [ids, server, deadlineMs] {
-            return accurip::lookUp(server, ids, deadlineMs, nullptr);
-        });
-        while (future.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
-            context.waits().pump();
-        const accurip::LookupAnswer a = future.get();
-        info.lookupDetail = a.detail;
-        switch (a.status) {
-        case accurip::LookupAnswer::Found: {
-            for (const accurip::LogTrack& t : info.tracks)
-                sums.push_back(t.sums);
-            bool other = false;
-            const auto verdicts = accurip::verify(ids, sums, a.responses, other);
-            if (other) {
-                info.lookup = accurip::LookupState::OtherDisc;
-            } else {
-                info.lookup = accurip::LookupState::Checked;
-                for (size_t i = 0; i < verdicts.size(); ++i) {
-                    info.tracks[i].hasVerdict = true;
-                    info.tracks[i].verdict = verdicts[i];
-                }
-            }
-            break;
-        }
-        case accurip::LookupAnswer::NotInDatabase:
-            info.lookup = accurip::LookupState::NotInDatabase;
-            break;
-        case accurip::LookupAnswer::Offline:
-            info.lookup = accurip::LookupState::Offline;
-            break;
-        case accurip::LookupAnswer::TimedOut:
-        case accurip::LookupAnswer::Malformed:
-        case accurip::LookupAnswer::Cancelled:
-            info.lookup = accurip::LookupState::Failed;
-            break;
-        }
-    }
-
-    std::string line = reportLine(accurip::summarize(info), info.lookupDetail);
-    std::string error;
-    std::string logPath;
-    const std::string base = !request.logBase.empty()
-                                 ? request.logBase
-                                 : (std::filesystem::path(request.folder) /
-                                    accurip::ripLogBaseName(info.artist, info.album))
-                                       .string();
-    if (accurip::writeRipLog(base, request.replaceExisting, info, logPath, error)) {
-        outcome.logPath = logPath;
-        line += (line.empty() ? "" : "\n") +
-                local(IDS_RIP_LOG_WRITTEN, "The log and cue sheet are in %1")
-                    .arg(QString::fromStdString(logPath))
-                    .toStdString();
-    } else {
-        line += (line.empty() ? "" : "\n") +
-                local(IDS_RIP_LOG_FAILED, "The rip log could not be written: %1")
-                    .arg(QString::fromStdString(error))
-                    .toStdString();
-    }
-    outcome.reportLines = line;
-    return outcome;
+    const engine::VerifyResult result = engine::writeRipLogAndCue(verifyEnvOf(context), request);
+    return {result.logPath, verificationText(result)};
 }
 
-namespace {
-
-accurip::DiscLayout layoutOf(CDRipObject* rip) {
-    accurip::DiscLayout layout;
-    DiscInfo* disc = rip ? rip->GetDiscInfo() : nullptr;
-    if (!disc)
-        return layout;
-    for (int i = 0; i < disc->GetTrackCount(); ++i) {
-        if (TrackInfo* t = disc->GetTrack(i)) {
-            layout.tracks.push_back({i + 1, t->GetFirstSector(), true});
-            layout.leadOut = static_cast<int64_t>(t->GetLastSector()) + 1;
-            t->Destroy();
-        }
-    }
-    layout.knownFreedbId = disc->GetDiscId();
-    disc->Destroy();
-    return layout;
-}
-
-} // namespace
-
-std::string recordRippedTrack(const JobContext& context, RipLogJob& logJob, int trackIndex,
+std::string recordRippedTrack(const JobContext& context, RipLogJob& job, int trackIndex,
                               const std::string& wavPath, const std::string& outputPath) {
-    const accurip::DiscLayout layout = layoutOf(context.ripObject);
-    std::string why;
-    if (!layout.valid(why))
-        return {};
-    // One job's tracks: a new folder or a new disc starts a new log.
-    RipLogRequest& job = logJob.request;
-    const std::string folder = std::filesystem::path(outputPath).parent_path().string();
-    if (folder != job.folder || layout.knownFreedbId != logJob.disc) {
-        const std::string logBase = job.logBase;
-        const bool replace = job.replaceExisting;
-        job = RipLogRequest{};
-        job.folder = folder;
-        job.logBase = logBase;
-        job.replaceExisting = replace;
-        job.driveIndex = std::max(0, context.grabSelection.driveIndex);
-        logJob.disc = layout.knownFreedbId;
-    }
     // The names the grabber chose for the disc and its tracks.
     const GrabSelection& sel = context.grabSelection;
-    job.artist = sel.artist;
-    job.album = sel.album;
-    RipLogFile f;
-    f.trackIndex = trackIndex;
-    f.path = outputPath;
+    engine::RipNames names;
+    names.artist = sel.artist;
+    names.album = sel.album;
+    names.driveIndex = sel.driveIndex;
     if (trackIndex >= 0 && static_cast<std::size_t>(trackIndex) < sel.trackNames.size())
-        f.title = sel.trackNames[static_cast<std::size_t>(trackIndex)];
-    accurip::TrackChecksums sums;
-    const int last = static_cast<int>(layout.tracks.size()) - 1;
-    if (accurip::checksumWaveFile(wavPath, trackIndex == 0, trackIndex == last, sums, why)) {
-        f.hasChecksums = true;
-        f.v1 = sums.v1;
-        f.v2 = sums.v2;
-        f.crc32 = sums.crc32;
-        f.crc32NoSilence = sums.crc32NoSilence;
-    }
-    job.files.erase(std::remove_if(job.files.begin(), job.files.end(),
-                                   [&](const RipLogFile& g) { return g.trackIndex == trackIndex; }),
-                    job.files.end());
-    job.files.push_back(f);
-    std::sort(job.files.begin(), job.files.end(),
-              [](const RipLogFile& a, const RipLogFile& b) { return a.trackIndex < b.trackIndex; });
-    if (context.ripObject) {
-        // Each grab of the job holds one track's result: keep those of the earlier ones.
-        if (GrabStatus* s = context.ripObject->GetStatus()) {
-            for (int32_t n = 0; n < s->GetTrackResultCount(); ++n) {
-                GrabTrackResult r{};
-                if (s->GetTrackResult(n, &r) != 0)
-                    continue;
-                job.results.erase(std::remove_if(job.results.begin(), job.results.end(),
-                                                 [&](const GrabTrackResult& g) {
-                                                     return g.trackIndex == r.trackIndex;
-                                                 }),
-                                  job.results.end());
-                job.results.push_back(r);
-            }
-            s->Destroy();
-        }
-    }
-    const RipLogOutcome outcome = writeRipLogAndCue(context, job);
-    if (!outcome.logPath.empty() && !logJob.written) {
-        // From now on the log there is the job's own.
-        logJob.written = true;
-        job.replaceExisting = true;
-    }
-    return outcome.reportLines;
+        names.title = sel.trackNames[static_cast<std::size_t>(trackIndex)];
+    return verificationText(engine::recordRippedTrack(verifyEnvOf(context), job, trackIndex, names,
+                                                      wavPath, outputPath));
 }
 
 void finishRipLog(const JobContext& context, RipLogJob& job, const std::string& ending,
                   const std::vector<std::string>& completeOutputs,
                   const std::vector<std::pair<std::string, std::string>>& keptAs) {
-    if (!job.written)
-        return;
-    for (RipLogFile& f : job.request.files) {
-        if (std::find(completeOutputs.begin(), completeOutputs.end(), f.path) !=
-            completeOutputs.end())
-            continue;
-        const auto kept = std::find_if(keptAs.begin(), keptAs.end(),
-                                       [&f](const auto& k) { return k.first == f.path; });
-        if (kept != keptAs.end()) {
-            f.path = kept->second;
-            f.state = RipLogFile::State::Incomplete;
-        } else {
-            f.state = RipLogFile::State::NotWritten;
-        }
-    }
-    job.request.ending = ending;
-    writeRipLogAndCue(context, job.request);
+    engine::finishRipLog(verifyEnvOf(context), job, ending, completeOutputs, keptAs);
 }
 
 OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
                                  const std::string& tempFolder) {
+    const engine::OffsetDetection found =
+        engine::detectReadOffset(verifyEnvOf(context), driveIndex, tempFolder);
     OffsetDetection d;
-    CDRipObject* rip = context.ripObject;
-    CDRipDriveSettings* drives = context.driveSettings;
-    if (!rip || !drives) {
+    d.found = found.found;
+    d.offset = found.offset;
+    d.confidence = found.confidence;
+    switch (found.failure) {
+    case engine::OffsetFailure::None:
+        break;
+    case engine::OffsetFailure::NoDrive:
         d.why = "no CD drive can be used";
-        return d;
-    }
-    drives->SetActiveDrive(driveIndex);
-    const accurip::DiscLayout layout = layoutOf(rip);
-    std::string why;
-    if (!layout.valid(why)) {
+        break;
+    case engine::OffsetFailure::NoDisc:
         d.why = "there is no audio CD in the drive";
-        return d;
-    }
-    const accurip::DiscIds ids = accurip::discIds(layout);
-    const std::string server = context.settings.accurateRipServer();
-    const int deadlineMs = std::clamp(context.settings.freeDBDeadline(), 5, 60) * 1000;
-    auto future = std::async(std::launch::async, [ids, server, deadlineMs] {
-        return accurip::lookUp(server, ids, deadlineMs, nullptr);
-    });
-    while (future.wait_for(std::chrono::milliseconds(40)) != std::future_status::ready)
-        context.waits().pump();
-    const accurip::LookupAnswer a = future.get();
-    if (a.status == accurip::LookupAnswer::NotInDatabase) {
+        break;
+    case engine::OffsetFailure::NotInDatabase:
         d.why = "the disc is not in the AccurateRip database; try another disc";
-        return d;
-    }
-    if (a.status != accurip::LookupAnswer::Found) {
-        d.why = "the AccurateRip database could not be used: " + a.detail;
-        return d;
-    }
-    // A track long enough to hold sector 450 and the samples around it.
-    size_t track = layout.tracks.size();
-    for (size_t i = 0; i < layout.tracks.size(); ++i) {
-        if (layout.trackEnd(i) - layout.tracks[i].start >= accurip::kOffsetFrame + 20) {
-            track = i;
-            break;
-        }
-    }
-    if (track == layout.tracks.size()) {
+        break;
+    case engine::OffsetFailure::DatabaseFailed:
+        d.why = "the AccurateRip database could not be used: " + found.detail;
+        break;
+    case engine::OffsetFailure::TracksTooShort:
         d.why = "the disc's tracks are too short";
-        return d;
-    }
-    // Twelve seconds (900 sectors) read exactly as the drive delivers them.
-    // The read goes into a folder of its own inside tempFolder, removed afterwards with
-    // what is in it: nothing of anybody else's there is touched, and programs detecting at
-    // once each have their own.
-    const std::string ownFolder = files::createTemporaryFolder(tempFolder);
-    if (ownFolder.empty()) {
+        break;
+    case engine::OffsetFailure::NoTemporary:
         d.why = "no temporary file can be made in " + tempFolder;
-        return d;
-    }
-    // The drive may have lost its active state to another while the database answered.
-    drives->SetActiveDrive(driveIndex);
-    const int previous = drives->GetReadOffset();
-    drives->SetReadOffset(0);
-    const std::string file = ownFolder + "/offset-detection.wav";
-    NameText* folderText = NameText::Create(ownFolder.c_str());
-    NameText* nameText = NameText::Create("offset-detection.wav");
-    const bool started = rip->SetOutputFolder(folderText) == 0 &&
-                         rip->AddTrack(static_cast<int32_t>(track), nameText, 0, 12) == 0 &&
-                         rip->StartGrab() == 1;
-    NameText::Release(folderText);
-    NameText::Release(nameText);
-    if (started) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-        for (;;) {
-            GrabStatus* s = rip->GetStatus();
-            const bool running = s && s->IsRunning();
-            if (s)
-                s->Destroy();
-            if (!running)
-                break;
-            if (std::chrono::steady_clock::now() > until) {
-                rip->AbortGrab();
-                break;
-            }
-            context.waits().waitAndPump(50);
-        }
-    }
-    drives->SetReadOffset(previous);
-    std::vector<uint8_t> audio;
-    {
-        std::ifstream in(file, std::ios::binary | std::ios::ate);
-        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
-        if (size > 0 && size < (64 << 20)) {
-            audio.resize(static_cast<size_t>(size));
-            in.seekg(0);
-            in.read(reinterpret_cast<char*>(audio.data()), size);
-            audio.resize(static_cast<size_t>(in.gcount()));
-        }
-    }
-    std::error_code removeError;
-    std::filesystem::remove_all(ownFolder, removeError);
-    size_t dataAt = 0;
-    for (size_t i = 12; i + 8 <= audio.size(); ++i) {
-        if (std::memcmp(audio.data() + i, "data", 4) == 0) {
-            dataAt = i + 8;
-            break;
-        }
-    }
-    if (!started || dataAt == 0) {
+        break;
+    case engine::OffsetFailure::ReadFailed:
         d.why = "the disc could not be read";
-        return d;
-    }
-    const auto found = accurip::findOffsets(
-        audio.data() + dataAt, (audio.size() - dataAt) / 4, layout.tracks[track].start * 588,
-        layout.tracks[track].start, track, a.responses, SettingsRecord::kMaxReadOffset);
-    if (found.empty()) {
+        break;
+    case engine::OffsetFailure::NoMatch:
         d.why = "no offset within 5000 samples matches the disc's entry";
-        return d;
+        break;
     }
-    d.found = true;
-    d.offset = found.front().offset;
-    d.confidence = found.front().confidence;
     return d;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cldrip/GrabStatus.h"
+#include "Verify.h"
 
 #include <cstdint>
 #include <string>
@@ -32,46 +32,23 @@ std::string flacFileName(const std::string& name);
 std::string ripLogName(const std::string& artist, const std::string& album);
 
 // The log's words for an error correction as the ripper takes it (0..5).
-std::string errorCorrectionName(int type);
+using engine::errorCorrectionName;
 
-struct RipLogFile {
-    int trackIndex = 0; // the track index given to the ripper
-    std::string path;   // the written file (its checksums are computed from its audio when
-                        // it is a WAV or FLAC file and no checksums are given)
-    bool hasChecksums = false;
-    unsigned v1 = 0, v2 = 0, crc32 = 0, crc32NoSilence = 0;
-    std::string title;     // UTF-8
-    std::string performer; // UTF-8; empty = the album's artist
-    // What is on disk: the whole track under `path`, a file that holds part of it (the
-    // name in `path`), or nothing.
-    enum class State { Complete, Incomplete, NotWritten };
-    State state = State::Complete;
-};
-
-struct RipLogRequest {
-    std::string folder;
-    // Where the log and cue sheet go: BASE.log and BASE.cue (a full path without
-    // extension); empty = "ARTIST - ALBUM" in the folder. A file already there is
-    // replaced only when replaceExisting (a regular file, which the user agreed to
-    // replace, or the job's own earlier log).
-    std::string logBase;
-    bool replaceExisting = false;
-    std::string artist;
-    std::string album;
-    std::vector<RipLogFile> files;        // in the order they were grabbed
-    std::vector<GrabTrackResult> results; // the ripper's per-track results
-    int driveIndex = 0;
-    // As the options name it; empty = what the ripper is set to use.
-    std::string errorCorrection;
-    // How the job ended when it did not end well ("aborted by the user", "failed: ..."),
-    // in English as the log is; empty for a job that ran to its end.
-    std::string ending;
-};
+using RipLogFile = engine::RipLogFile;
+using RipLogRequest = engine::RipLogRequest;
+using RipLogJob = engine::RipLogJob;
 
 struct RipLogOutcome {
     std::string logPath;     // empty when the log could not be written
     std::string reportLines; // the AccurateRip line and where the log is, in the user's language
 };
+
+// How the verification reaches the context's drive and database; its waits keep the
+// window's events flowing.
+engine::VerifyEnv verifyEnvOf(const JobContext& context);
+// The user's words for a verification: the AccurateRip line and where the log is (or
+// why it could not be written). Empty when nothing was attempted.
+std::string verificationText(const engine::VerifyResult& result);
 
 // Checksums the WAV or FLAC files, looks the disc up (when the settings allow it; the window's
 // events keep flowing meanwhile, for at most the network deadline) and writes
@@ -84,11 +61,6 @@ RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& 
 // now; the log and cue sheet (naming outputPath's file) are rewritten beside outputPath
 // with every track of the job so far, and once every track of the disc is in, the disc
 // is looked up. Returns the report lines of the last write.
-struct RipLogJob {
-    RipLogRequest request; // the job's tracks so far
-    uint32_t disc = 0;     // the disc's FreeDB id
-    bool written = false;  // the job wrote its log once: later writes replace its own file
-};
 std::string recordRippedTrack(const JobContext& context, RipLogJob& job, int trackIndex,
                               const std::string& wavPath, const std::string& outputPath);
 // Rewrites a CD conversion job's log and cue sheet once more when the job did not end

@@ -115,3 +115,46 @@ TEST(FlacWriter, CutAudioRefusedPathsAndBadTagsLeaveNothing) {
     EXPECT_EQ(trackFileName("ab", TrackFormatFlac), "ab.flac");
     EXPECT_EQ(trackFileName("Song"), "Song.wav");
 }
+
+// Pieces smaller than a frame, some ending inside a frame that an earlier piece began;
+// and a layout other than a CD's (24-bit mono at 48 kHz, the highest level).
+TEST(FlacWriter, TinyPiecesAndOtherLayoutsDecodeToTheSameBytes) {
+    if (!cldtest::haveTool("flac"))
+        GTEST_SKIP() << "the flac command is needed";
+    cldtest::TempDir dir;
+    struct Case {
+        PcmLayout layout;
+        unsigned level;
+        const char* name;
+    };
+    for (const Case& c :
+         {Case{{44100, 2, 16}, 5, "cd.flac"}, Case{{48000, 1, 24}, 8, "mono24.flac"},
+          Case{{32000, 3, 16}, 0, "three.flac"}}) {
+        SCOPED_TRACE(c.name);
+        auto bytes = audio(4001 * c.layout.frameBytes());
+        bytes.resize(4001 * c.layout.frameBytes());
+        const auto path = dir.path() / c.name;
+        FlacWriter w;
+        ASSERT_TRUE(w.create(path.string(), {}, 0, false, c.layout, c.level)) << w.error();
+        std::size_t at = 0;
+        for (std::size_t piece = 1; at < bytes.size(); piece = piece % 3 + 1) {
+            const std::size_t n = std::min(piece, bytes.size() - at);
+            ASSERT_TRUE(w.append(bytes.data() + at, n));
+            at += n;
+        }
+        ASSERT_TRUE(w.finish()) << w.error();
+        int status = -1;
+        const std::string out = decoded(path, status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(out.size(), bytes.size());
+        EXPECT_TRUE(out == std::string(bytes.begin(), bytes.end()));
+    }
+    // A layout or level FLAC cannot take is refused before anything is written.
+    FlacWriter w;
+    EXPECT_FALSE(w.create((dir.path() / "8bit.flac").string(), {}, 0, false, {44100, 2, 8}));
+    EXPECT_NE(w.error().find("8 bits"), std::string::npos) << w.error();
+    EXPECT_FALSE(w.create((dir.path() / "level.flac").string(), {}, 0, false, {}, 9));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "8bit.flac"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "level.flac"));
+    EXPECT_TRUE(noTemporaries(dir.path()));
+}

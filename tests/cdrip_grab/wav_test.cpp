@@ -75,6 +75,16 @@ TEST(WavWriter, HeaderLayout) {
     EXPECT_EQ(le32(b, 32), 0x00100004u);
     EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
     EXPECT_EQ(le32(b, 40), 176400u);
+
+    // Another layout: 24-bit mono at 48 kHz.
+    std::uint8_t m[44];
+    WavWriter::MakeHeader(m, 44 + 3000, PcmLayout{48000, 1, 24});
+    const std::vector<std::uint8_t> c(m, m + 44);
+    EXPECT_EQ(le32(c, 20), 0x00010001u);
+    EXPECT_EQ(le32(c, 24), 48000u);
+    EXPECT_EQ(le32(c, 28), 144000u);
+    EXPECT_EQ(le32(c, 32), 0x00180003u);
+    EXPECT_EQ(le32(c, 40), 3000u);
 }
 
 TEST(WavWriter, UncreatableFileSaysWhy) {

@@ -11,11 +11,9 @@
 
 namespace {
 
-constexpr unsigned kSampleRate = 44100;
-constexpr unsigned kCompressionLevel = 5;
 // A seek point every ten seconds, and room for tags added later without rewriting the
 // whole file: what the flac command writes by default.
-constexpr std::uint64_t kSeekSpacing = 10ull * kSampleRate;
+constexpr std::uint64_t kSeekSeconds = 10;
 constexpr unsigned kPaddingBytes = 8192;
 // Frames converted and encoded at a time.
 constexpr std::size_t kBatchFrames = 4096;
@@ -119,15 +117,29 @@ void FlacWriter::discard() {
 }
 
 bool FlacWriter::create(const std::string& path, const std::vector<std::string>& comments,
-                        std::uint64_t expectedFrames, bool replaceExisting) {
+                        std::uint64_t expectedFrames, bool replaceExisting, const PcmLayout& layout,
+                        unsigned level) {
     discard();
     m_error.clear();
     m_writeErrno = 0;
     m_path = path;
+    m_layout = layout;
+    m_frameBytes = layout.frameBytes();
     m_replaceExisting = replaceExisting;
     m_nameTaken = false;
+    m_errno = 0;
     if (m_error = cld::partfile::refusal(path, replaceExisting); !m_error.empty()) {
         m_nameTaken = true;
+        m_errno = EEXIST;
+        return false;
+    }
+    if (const std::string refused = pcmLayoutRefusal(layout, true); !refused.empty()) {
+        m_error = "cannot create \"" + path + "\": " + refused;
+        return false;
+    }
+    if (level > kMaxLevel) {
+        m_error = "cannot create \"" + path + "\": the compression level " + std::to_string(level) +
+                  " is not one of 0 to " + std::to_string(kMaxLevel);
         return false;
     }
     for (const std::string& c : comments) {
@@ -167,7 +179,8 @@ bool FlacWriter::create(const std::string& path, const std::vector<std::string>&
             m_metadata.push_back(seek);
             if (!FLAC__metadata_object_seektable_template_append_spaced_points_by_samples(
                     seek,
-                    static_cast<unsigned>(std::min<std::uint64_t>(kSeekSpacing, expectedFrames)),
+                    static_cast<unsigned>(
+                        std::min<std::uint64_t>(kSeekSeconds * layout.sampleRate, expectedFrames)),
                     expectedFrames) ||
                 !FLAC__metadata_object_seektable_template_sort(seek, true)) {
                 m_metadata.pop_back();
@@ -178,10 +191,10 @@ bool FlacWriter::create(const std::string& path, const std::vector<std::string>&
     padding->length = kPaddingBytes;
     m_metadata.push_back(padding);
 
-    bool ok = FLAC__stream_encoder_set_channels(m_encoder, 2) &&
-              FLAC__stream_encoder_set_bits_per_sample(m_encoder, 16) &&
-              FLAC__stream_encoder_set_sample_rate(m_encoder, kSampleRate) &&
-              FLAC__stream_encoder_set_compression_level(m_encoder, kCompressionLevel) &&
+    bool ok = FLAC__stream_encoder_set_channels(m_encoder, layout.channels) &&
+              FLAC__stream_encoder_set_bits_per_sample(m_encoder, layout.bitsPerSample) &&
+              FLAC__stream_encoder_set_sample_rate(m_encoder, layout.sampleRate) &&
+              FLAC__stream_encoder_set_compression_level(m_encoder, level) &&
               FLAC__stream_encoder_set_streamable_subset(m_encoder, true) &&
               FLAC__stream_encoder_set_metadata(m_encoder, m_metadata.data(),
                                                 static_cast<unsigned>(m_metadata.size()));
@@ -197,6 +210,7 @@ bool FlacWriter::create(const std::string& path, const std::vector<std::string>&
     if (m_fd < 0) {
         const int error = errno;
         release();
+        m_errno = error;
         m_error = "cannot create \"" + path + "\": " + errnoText(error);
         return false;
     }
@@ -208,52 +222,70 @@ bool FlacWriter::create(const std::string& path, const std::vector<std::string>&
                 ? errnoText(m_writeErrno)
                 : std::string(FLAC__StreamEncoderInitStatusString[init]);
         discard();
+        m_errno = m_writeErrno;
         m_error = "cannot write to \"" + path + "\": " + reason;
         return false;
     }
-    m_samples.reserve(kBatchFrames * 2);
+    m_samples.reserve(kBatchFrames * layout.channels);
     return true;
 }
 
 bool FlacWriter::append(const std::uint8_t* data, std::size_t size) {
     if (!m_encoder || m_fd < 0)
         return false;
-    const auto sample = [](const std::uint8_t* p) {
-        return static_cast<std::int32_t>(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
+    const unsigned channels = m_layout.channels;
+    const bool wide = m_layout.bitsPerSample == 24;
+    const std::size_t frameBytes = m_frameBytes;
+    const auto convert = [&](const std::uint8_t* p, std::size_t values, std::int32_t* out) {
+        if (wide) {
+            for (std::size_t i = 0; i < values; ++i, p += 3)
+                out[i] = static_cast<std::int32_t>(
+                             static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) << 8) >>
+                         8;
+        } else {
+            for (std::size_t i = 0; i < values; ++i, p += 2)
+                out[i] = static_cast<std::int32_t>(static_cast<std::int16_t>(p[0] | (p[1] << 8)));
+        }
     };
     // A frame begun by the last call.
     while (m_pendingBytes > 0 && size > 0) {
         m_pending[m_pendingBytes++] = *data++;
         --size;
-        if (m_pendingBytes == 4) {
-            const FLAC__int32 frame[2] = {sample(m_pending), sample(m_pending + 2)};
+        if (m_pendingBytes == frameBytes) {
+            FLAC__int32 frame[8];
+            convert(m_pending, channels, frame);
             m_pendingBytes = 0;
             if (!FLAC__stream_encoder_process_interleaved(m_encoder, frame, 1))
                 break;
         }
     }
-    std::size_t frames = size / 4;
+    std::size_t frames = size / frameBytes;
     while (frames > 0) {
         const std::size_t n = std::min(frames, kBatchFrames);
-        m_samples.resize(n * 2);
-        for (std::size_t i = 0; i < n * 2; ++i)
-            m_samples[i] = sample(data + 2 * i);
+        m_samples.resize(n * channels);
+        convert(data, n * channels, m_samples.data());
         if (!FLAC__stream_encoder_process_interleaved(m_encoder, m_samples.data(),
                                                       static_cast<unsigned>(n)))
             break;
-        data += n * 4;
-        size -= n * 4;
+        data += n * frameBytes;
+        size -= n * frameBytes;
         frames -= n;
     }
     if (FLAC__stream_encoder_get_state(m_encoder) != FLAC__STREAM_ENCODER_OK) {
+        if (m_errno == 0)
+            m_errno = m_writeErrno;
         fail("cannot write to \"" + m_path + "\": " +
              (m_writeErrno != 0
                   ? errnoText(m_writeErrno)
                   : std::string(FLAC__stream_encoder_get_resolved_state_string(m_encoder))));
         return false;
     }
-    std::memcpy(m_pending, data, size);
-    m_pendingBytes = size;
+    // What is left is less than a frame; a frame still begun (this call ended inside it)
+    // keeps its bytes.
+    if (m_pendingBytes == 0) {
+        std::memcpy(m_pending, data, size);
+        m_pendingBytes = size;
+    }
     return true;
 }
 
@@ -266,6 +298,8 @@ bool FlacWriter::finish() {
         ok = false;
     }
     if (ok && !FLAC__stream_encoder_finish(m_encoder)) {
+        if (m_errno == 0)
+            m_errno = m_writeErrno;
         fail("cannot write to \"" + m_path + "\": " +
              (m_writeErrno != 0
                   ? errnoText(m_writeErrno)
@@ -280,6 +314,8 @@ bool FlacWriter::finish() {
     m_fd = -1;
     release();
     if (::close(fd) != 0) {
+        if (m_errno == 0)
+            m_errno = errno;
         fail("cannot close \"" + m_path + "\": " + errnoText(errno));
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();
@@ -290,6 +326,8 @@ bool FlacWriter::finish() {
             cld::partfile::moveIntoPlace(m_tempPath, m_path, m_replaceExisting);
         !refused.empty()) {
         m_nameTaken = errno == EEXIST;
+        if (m_errno == 0)
+            m_errno = errno;
         fail(refused);
         ::unlink(m_tempPath.c_str());
         m_tempPath.clear();

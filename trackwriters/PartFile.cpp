@@ -1,5 +1,6 @@
 #include "PartFile.h"
 
+#include "PcmLayout.h"
 #include "SafeFiles.h"
 
 #include <cerrno>
@@ -51,3 +52,16 @@ bool writeAll(int fd, const void* data, std::size_t size) {
 }
 
 } // namespace cld::partfile
+
+std::string pcmLayoutRefusal(const PcmLayout& layout, bool flac) {
+    if (layout.channels < 1 || layout.channels > 8)
+        return "the audio has " + std::to_string(layout.channels) +
+               " channels; 1 to 8 can be written";
+    if (layout.sampleRate < 8000 || layout.sampleRate > 655350)
+        return "the sample rate " + std::to_string(layout.sampleRate) + " Hz cannot be written";
+    const unsigned bits = layout.bitsPerSample;
+    if (bits != 16 && bits != 24 && (flac || bits != 32))
+        return "samples of " + std::to_string(bits) + " bits cannot be written" +
+               (flac ? " to FLAC (16 or 24)" : " (16, 24 or 32)");
+    return {};
+}

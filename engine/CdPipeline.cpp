@@ -1,0 +1,597 @@
+#include "CdPipeline.h"
+
+#include "FolderCover.h"
+#include "OutputPlan.h"
+#include "RipLog.h"
+#include "SafeFiles.h"
+#include "cldrip/CDRipObject.h"
+#include "cldrip/DiscInfo.h"
+#include "cldrip/GrabStatus.h"
+#include "cldrip/NameText.h"
+#include "cldrip/TrackInfo.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace cld::engine {
+
+namespace {
+
+// A name handed to the ripper library, destroyed with the scope.
+class LibraryText {
+public:
+    explicit LibraryText(const std::string& text) : m_text(NameText::Create(text.c_str())) {}
+    ~LibraryText() { NameText::Release(m_text); }
+    LibraryText(const LibraryText&) = delete;
+    LibraryText& operator=(const LibraryText&) = delete;
+    NameText* get() const { return m_text; }
+
+private:
+    NameText* m_text;
+};
+
+struct GrabSnapshot {
+    bool running = false;
+    int error = 0;
+    int percent = 0;
+};
+
+GrabSnapshot snapshot(CDRipObject& rip) {
+    GrabSnapshot s;
+    if (GrabStatus* status = rip.GetStatus()) {
+        s.running = status->IsRunning() != 0;
+        s.error = status->GetError();
+        s.percent = status->GetPercent();
+        status->Destroy();
+    }
+    return s;
+}
+
+// The ripper's result for the one track of the last grab; false when it kept none.
+bool lastTrackResult(CDRipObject& rip, GrabTrackResult& out) {
+    GrabStatus* status = rip.GetStatus();
+    if (!status)
+        return false;
+    const int32_t count = status->GetTrackResultCount();
+    const bool found = count > 0 && status->GetTrackResult(count - 1, &out) == 0;
+    status->Destroy();
+    return found;
+}
+
+// Where the audio of a WAV file the ripper wrote starts, and how many bytes it holds.
+bool wavData(std::ifstream& in, uint64_t& bytes) {
+    char head[12];
+    if (!in.read(head, 12) || std::memcmp(head, "RIFF", 4) != 0 ||
+        std::memcmp(head + 8, "WAVE", 4) != 0)
+        return false;
+    for (;;) {
+        char chunk[8];
+        if (!in.read(chunk, 8))
+            return false;
+        const uint32_t size = static_cast<uint8_t>(chunk[4]) |
+                              (static_cast<uint32_t>(static_cast<uint8_t>(chunk[5])) << 8) |
+                              (static_cast<uint32_t>(static_cast<uint8_t>(chunk[6])) << 16) |
+                              (static_cast<uint32_t>(static_cast<uint8_t>(chunk[7])) << 24);
+        if (std::memcmp(chunk, "data", 4) == 0) {
+            bytes = size;
+            return true;
+        }
+        in.seekg(size + (size & 1), std::ios::cur);
+    }
+}
+
+std::string hex8(uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", v);
+    return text;
+}
+
+} // namespace
+
+std::string trackBaseName(const std::string& artist, const std::string& title) {
+    const std::string titlePart = files::safeName(title);
+    if (titlePart.empty())
+        return {};
+    return files::safeName(files::safeName(artist) + " - " + titlePart);
+}
+
+// One track on its way through an encoder, on a thread of its own.
+struct CdPipeline::Encoding {
+    size_t item = 0;
+    std::string wav;    // the track's temporary WAV file
+    std::string staged; // the encoder's output inside the job's folder
+    std::unique_ptr<AudioEncoder> encoder;
+    AudioTags tags;
+    std::thread thread;
+    std::atomic<bool> done{false};
+    std::atomic<uint64_t> bytesDone{0};
+    uint64_t bytesTotal = 0;
+    // Set by the thread before `done`.
+    bool ok = false;
+    bool cut = false; // stopped by the job's cancel: the output holds part of the track
+    ItemFailure failure;
+};
+
+struct CdPipeline::State {
+    OutputPlan plan;
+    std::string temp; // the job's own folder
+    std::deque<std::unique_ptr<Encoding>> encoding;
+    std::vector<ItemOutcome> outcomes;
+    std::vector<std::string> kept; // per item: the NAME.part a cut output was kept as
+    JobEnd end;
+    RipLogRequest log;
+    bool wholeTracks = true;
+    int discTracks = 0;
+    uint32_t discId = 0;
+    std::chrono::steady_clock::time_point started;
+    size_t reading = 0;
+    bool failed = false; // an item failed in a way that stops the job
+};
+
+CdPipeline::CdPipeline(CDRipObject* rip, CdRipSpec spec, VerifyEnv env, SettingsRecord* settings)
+    : m_rip(rip), m_spec(std::move(spec)), m_env(std::move(env)), m_settings(settings) {}
+
+CdPipeline::~CdPipeline() = default;
+
+bool CdPipeline::settleNames(JobObserver& observer, State& state) {
+    const std::string folder = m_spec.folder;
+    const std::string artist = m_spec.artist.empty() ? "Unknown Artist" : m_spec.artist;
+    std::unique_ptr<AudioEncoder> probe = EncoderRegistry::instance().make(m_spec.encoder);
+    const std::string extension = probe ? probe->extension() : std::string();
+    std::vector<std::string> outputs;
+    for (const CdRipSpec::Track& t : m_spec.tracks) {
+        const std::string title = t.title.empty() ? "Track" + std::to_string(t.index + 1) : t.title;
+        std::string base = trackBaseName(artist, title);
+        if (base.empty())
+            base = "Track" + std::to_string(t.index + 1);
+        outputs.push_back((std::filesystem::path(folder) / (base + extension)).string());
+    }
+    const bool logged = m_spec.verify && m_spec.introSeconds <= 0;
+    state.plan = makeOutputPlan(std::move(outputs),
+                                logged ? (std::filesystem::path(folder) /
+                                          accurip::ripLogBaseName(m_spec.artist, m_spec.album))
+                                             .string()
+                                       : std::string());
+    const std::vector<std::string> taken = state.plan.takenPaths();
+    if (!taken.empty()) {
+        Question q;
+        q.kind = QuestionKind::TakenNames;
+        q.taken = taken;
+        q.outputs = state.plan.tracks.size();
+        switch (observer.ask(q)) {
+        case Answer::Replace:
+            state.plan.replaceExisting = true;
+            break;
+        case Answer::KeepBoth:
+            state.plan.keepBoth();
+            break;
+        default:
+            return false;
+        }
+    }
+    m_report.outputs = state.plan.tracks;
+    return true;
+}
+
+void CdPipeline::sendProgress(JobObserver& observer, State& state, int grabPercent) {
+    Progress p;
+    const size_t count = m_spec.tracks.size();
+    p.count = count;
+    p.itemPosition = grabPercent;
+    p.itemUpper = 100;
+    size_t done = 0;
+    for (ItemOutcome o : state.outcomes)
+        done += o != ItemOutcome::NotStarted ? 1 : 0;
+    p.itemsDone = done;
+    double work = static_cast<double>(done);
+    for (const auto& e : state.encoding) {
+        p.running.push_back(e->item);
+        if (e->bytesTotal > 0)
+            work += static_cast<double>(e->bytesDone.load()) / static_cast<double>(e->bytesTotal);
+    }
+    // Reading and encoding count half each.
+    const double reads = static_cast<double>(state.reading) + grabPercent / 100.0;
+    p.share =
+        count ? std::clamp((reads + work) / (2.0 * static_cast<double>(count)), 0.0, 1.0) : 1.0;
+    p.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - state.started).count();
+    observer.progress(p);
+}
+
+bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std::string& wav,
+                           ItemEnd& failed) {
+    const int trackIndex = m_spec.tracks[item].index;
+    char name[32];
+    std::snprintf(name, sizeof name, "Track %02d.wav", trackIndex + 1);
+    wav = (std::filesystem::path(state.temp) / name).string();
+    failed.failure.worker = WorkerKind::CdRead;
+    failed.failure.what = Failure::ReadFailed;
+    failed.failure.file = wav;
+    const int endSeconds = m_spec.introSeconds > 0 ? m_spec.introSeconds : -1;
+    {
+        LibraryText folderText(state.temp + "/");
+        LibraryText nameText(name);
+        if (m_rip->SetOutputFolder(folderText.get()) != 0 ||
+            m_rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds) != 0) {
+            // A refused job is not queued; nothing is left behind for the next grab.
+            failed.failure.code = GrabStatus::ErrorNameRefused;
+            return false;
+        }
+    }
+    if (m_settings)
+        applyStoredReadOffset(*m_settings, m_env.drives, m_spec.driveIndex);
+    if (m_rip->StartGrab() == 0) {
+        failed.failure.code = GrabStatus::ErrorOpenFailed;
+        return false;
+    }
+    GrabSnapshot s = snapshot(*m_rip);
+    for (;;) {
+        s = snapshot(*m_rip);
+        if (cancelled()) {
+            m_rip->AbortGrab();
+            // The worker finishes its chunk and closes the WAV file.
+            for (int i = 0; i < 1000 && snapshot(*m_rip).running; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            failed.outcome = ItemOutcome::Stopped;
+            failed.failure = {};
+            return false;
+        }
+        if (!s.running)
+            break;
+        sendProgress(observer, state, s.percent);
+        observer.wait(300, [&] {
+            if (cancelled() || !snapshot(*m_rip).running)
+                return true;
+            return std::any_of(state.encoding.begin(), state.encoding.end(),
+                               [](const auto& e) { return e->done.load(); });
+        });
+        // Earlier tracks that are done end in disc order meanwhile.
+        while (!state.encoding.empty() && state.encoding.front()->done.load()) {
+            finishEncoding(observer, state, *state.encoding.front());
+            state.encoding.pop_front();
+        }
+    }
+    GrabTrackResult r{};
+    const bool haveResult = lastTrackResult(*m_rip, r) && r.trackIndex == trackIndex;
+    if (haveResult) {
+        state.log.results.erase(
+            std::remove_if(state.log.results.begin(), state.log.results.end(),
+                           [&](const GrabTrackResult& g) { return g.trackIndex == trackIndex; }),
+            state.log.results.end());
+        state.log.results.push_back(r);
+    }
+    if (s.error == GrabStatus::ErrorReadFailed || s.error == GrabStatus::ErrorNotVerified) {
+        // A track saved at full length whose sectors were not all read exactly (silent
+        // gaps, audio that could not be verified) is kept and named; only a track whose
+        // file stops early fails the job.
+        if (haveResult && (r.result == GrabStatus::TrackNotVerified ||
+                           (r.result == GrabStatus::TrackFailed && r.unreadSectors > 0))) {
+            m_report.inexact.push_back({item, trackIndex, state.plan.tracks[item], r});
+            s.error = GrabStatus::ErrorNone;
+        }
+    }
+    if (s.error != GrabStatus::ErrorNone) {
+        failed.failure.code = s.error;
+        return false;
+    }
+    if (state.wholeTracks && m_spec.verify) {
+        // The checksums are taken from the audio as read; the log is written once, at the end.
+        RipLogFile f;
+        f.trackIndex = trackIndex;
+        f.path = state.plan.tracks[item];
+        f.title = m_spec.tracks[item].title;
+        accurip::TrackChecksums sums;
+        std::string why;
+        if (accurip::checksumWaveFile(wav, trackIndex == 0, trackIndex == state.discTracks - 1,
+                                      sums, why)) {
+            f.hasChecksums = true;
+            f.v1 = sums.v1;
+            f.v2 = sums.v2;
+            f.crc32 = sums.crc32;
+            f.crc32NoSilence = sums.crc32NoSilence;
+        }
+        state.log.files.push_back(f);
+    }
+    return true;
+}
+
+std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, size_t item,
+                                                                const std::string& wav) {
+    auto e = std::make_unique<Encoding>();
+    e->item = item;
+    e->wav = wav;
+    e->encoder = EncoderRegistry::instance().make(m_spec.encoder, m_spec.options);
+    const CdRipSpec::Track& track = m_spec.tracks[item];
+    e->tags.title = track.title;
+    e->tags.artist = m_spec.artist;
+    e->tags.album = m_spec.album;
+    e->tags.year = m_spec.year;
+    e->tags.genre = m_spec.genre;
+    e->tags.genreNumber = m_spec.genreNumber;
+    e->tags.track = track.index + 1;
+    e->tags.trackTotal = state.discTracks;
+    if (state.discId)
+        e->tags.discId = hex8(state.discId);
+    if (!m_spec.coverImage.empty()) {
+        e->tags.cover.assign(m_spec.coverImage.begin(), m_spec.coverImage.end());
+        e->tags.coverMime =
+            m_spec.coverImage.compare(0, 4, "\x89PNG") == 0 ? "image/png" : "image/jpeg";
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "Track %02d.out", track.index + 1);
+    e->staged = (std::filesystem::path(state.temp) / name).string();
+    Encoding* raw = e.get();
+    raw->thread = std::thread([this, raw] {
+        AudioEncoder* enc = raw->encoder.get();
+        ItemFailure& f = raw->failure;
+        f.worker = WorkerKind::Encoder;
+        f.file = raw->wav;
+        std::ifstream in(raw->wav, std::ios::binary);
+        uint64_t bytes = 0;
+        if (!enc) {
+            f.what = Failure::EncoderRefused;
+        } else if (!in || !wavData(in, bytes)) {
+            f.what = Failure::InputUnreadable;
+        } else {
+            raw->bytesTotal = bytes;
+            if (!enc->open(raw->staged, PcmFormat{}, raw->tags, bytes / 4, false)) {
+                f.what = enc->fault() == EncoderFault::Settings ? Failure::EncoderRefused
+                                                                : Failure::OutputNotCreated;
+                f.inputAtFault = false;
+            } else {
+                std::vector<uint8_t> buffer(1 << 16);
+                uint64_t left = bytes;
+                while (left > 0 && !cancelled()) {
+                    const size_t want =
+                        static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+                    in.read(reinterpret_cast<char*>(buffer.data()),
+                            static_cast<std::streamsize>(want));
+                    const size_t got = static_cast<size_t>(in.gcount());
+                    if (got == 0) {
+                        f.what = Failure::InputBroken;
+                        break;
+                    }
+                    if (!enc->write(buffer.data(), got)) {
+                        f.what = enc->fault() == EncoderFault::Write ? Failure::WriteFailed
+                                                                     : Failure::EncoderRefused;
+                        f.inputAtFault = false;
+                        break;
+                    }
+                    left -= got;
+                    raw->bytesDone.store(bytes - left);
+                }
+                if (f.what != Failure::None) {
+                    f.wroteOutput = raw->bytesDone.load() > 0;
+                    f.detail = enc->errorDetail();
+                    f.reason = enc->error();
+                    enc->abort();
+                } else if (!enc->finish()) {
+                    f.what = enc->fault() == EncoderFault::Write ? Failure::WriteFailed
+                                                                 : Failure::EncoderRefused;
+                    f.inputAtFault = false;
+                    f.detail = enc->errorDetail();
+                    f.reason = enc->error();
+                } else {
+                    raw->ok = true;
+                    raw->cut = left > 0;
+                }
+            }
+        }
+        in.close();
+        std::remove(raw->wav.c_str());
+        raw->done.store(true);
+    });
+    return e;
+}
+
+void CdPipeline::finishEncoding(JobObserver& observer, State& state, Encoding& e) {
+    if (e.thread.joinable())
+        e.thread.join();
+    ItemEnd end;
+    end.index = e.item;
+    end.input = e.wav;
+    end.output = state.plan.tracks[e.item];
+    if (!e.ok) {
+        end.outcome = ItemOutcome::Failed;
+        end.failure = e.failure;
+        state.failed = true;
+    } else if (e.cut) {
+        // Under its own name it would pass for the whole track.
+        end.outcome = ItemOutcome::Stopped;
+        end.keptAs = keepAsPartialOf(e.staged, end.output);
+        if (!end.keptAs.empty()) {
+            state.kept[e.item] = end.keptAs;
+            state.end.keptPartials.push_back(end.keptAs);
+        }
+    } else if (!files::moveIntoPlace(e.staged, end.output,
+                                     state.plan.replaceExisting ? files::Replace::RegularFile
+                                                                : files::Replace::Never)) {
+        // Something took the name since the names were settled, or what is there may not
+        // be replaced: this track fails alone.
+        end.outcome = ItemOutcome::Failed;
+        end.failure.what = errno == EEXIST ? Failure::NameTaken : Failure::WriteFailed;
+        end.failure.worker = WorkerKind::Encoder;
+        end.failure.inputAtFault = false;
+        end.failure.file = end.output;
+        end.failure.detail = static_cast<uint32_t>(errno);
+    } else {
+        end.outcome = ItemOutcome::Converted;
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(end.output, ec);
+        end.outputBytes = ec ? 0 : static_cast<uint64_t>(size);
+        ++state.end.converted;
+    }
+    std::error_code ec;
+    std::filesystem::remove(e.staged, ec);
+    state.outcomes[e.item] = end.outcome;
+    observer.itemEnded(end);
+}
+
+void CdPipeline::writeLog(State& state, const JobEnd& end) {
+    if (!state.wholeTracks || !m_spec.verify || state.log.files.empty())
+        return;
+    RipLogRequest request = state.log;
+    request.folder = m_spec.folder;
+    request.logBase = state.plan.logBase;
+    request.replaceExisting = state.plan.replaceExisting;
+    request.artist = m_spec.artist;
+    request.album = m_spec.album;
+    request.driveIndex = m_spec.driveIndex;
+    request.errorCorrection = m_spec.errorCorrection;
+    bool allWell = end.result == JobResult::Completed;
+    for (RipLogFile& f : request.files) {
+        const auto item = static_cast<size_t>(
+            std::find(state.plan.tracks.begin(), state.plan.tracks.end(), f.path) -
+            state.plan.tracks.begin());
+        if (item >= state.outcomes.size() || state.outcomes[item] == ItemOutcome::Converted)
+            continue;
+        allWell = false;
+        if (!state.kept[item].empty()) {
+            f.path = state.kept[item];
+            f.state = RipLogFile::State::Incomplete;
+        } else {
+            f.state = RipLogFile::State::NotWritten;
+        }
+    }
+    if (end.result == JobResult::Aborted)
+        request.ending = "aborted by the user";
+    else if (!allWell)
+        request.ending = "failed";
+    VerifyEnv env = m_env;
+    if (!env.cancelled)
+        env.cancelled = [this] { return cancelled(); };
+    m_report.verification = writeRipLogAndCue(env, request);
+}
+
+JobEnd CdPipeline::run(JobObserver& observer) {
+    State state;
+    state.started = std::chrono::steady_clock::now();
+    const size_t count = m_spec.tracks.size();
+    state.end.count = count;
+    if (count == 0) {
+        state.end.result = JobResult::NothingToDo;
+        observer.finished(state.end);
+        return state.end;
+    }
+    if (!m_rip) {
+        m_report.setupFailure = Failure::NoRipper;
+        state.end.result = JobResult::Stopped;
+        observer.finished(state.end);
+        return state.end;
+    }
+    if (!m_env.wait)
+        m_env.wait = [&observer](int ms, const std::function<bool()>& ready) {
+            observer.wait(ms, ready);
+        };
+    if (!settleNames(observer, state)) {
+        state.end.result = JobResult::Cancelled;
+        observer.finished(state.end);
+        return state.end;
+    }
+    state.temp = files::createTemporaryFolder(m_spec.folder);
+    if (state.temp.empty()) {
+        m_report.setupFailure = Failure::OutputNotCreated;
+        m_report.detail = errno;
+        state.end.result = JobResult::Stopped;
+        observer.finished(state.end);
+        return state.end;
+    }
+    state.outcomes.assign(count, ItemOutcome::NotStarted);
+    state.kept.assign(count, std::string());
+    state.wholeTracks = m_spec.introSeconds <= 0;
+    if (DiscInfo* disc = m_rip->GetDiscInfo()) {
+        state.discTracks = disc->GetTrackCount();
+        state.discId = disc->GetDiscId();
+        disc->Destroy();
+    }
+    const size_t width = static_cast<size_t>(std::max(1, m_spec.width));
+
+    bool stop = false;
+    for (size_t i = 0; i < count && !stop; ++i) {
+        if (cancelled())
+            break;
+        state.reading = i;
+        ItemStart start;
+        start.index = i;
+        start.count = count;
+        start.output = state.plan.tracks[i];
+        observer.itemStarted(start);
+        std::string wav;
+        ItemEnd failed;
+        failed.index = i;
+        failed.output = state.plan.tracks[i];
+        failed.outcome = ItemOutcome::Failed;
+        if (!readTrack(observer, state, i, wav, failed)) {
+            std::error_code ec;
+            std::filesystem::remove(wav, ec);
+            failed.input = wav;
+            state.outcomes[i] = failed.outcome;
+            observer.itemEnded(failed);
+            stop = true;
+            break;
+        }
+        // A place among the encoders, the earliest track first.
+        while (state.encoding.size() >= width && !state.failed) {
+            observer.wait(1000, [&] { return state.encoding.front()->done.load(); });
+            if (state.encoding.front()->done.load()) {
+                finishEncoding(observer, state, *state.encoding.front());
+                state.encoding.pop_front();
+            }
+        }
+        if (state.failed) {
+            std::error_code ec;
+            std::filesystem::remove(wav, ec);
+            stop = true;
+            break;
+        }
+        state.encoding.push_back(startEncoding(state, i, wav));
+        // An encoder that failed stops the reading; the tracks before it are finished.
+        while (!state.encoding.empty() && state.encoding.front()->done.load()) {
+            finishEncoding(observer, state, *state.encoding.front());
+            state.encoding.pop_front();
+        }
+        stop = state.failed;
+    }
+    state.reading = count;
+    while (!state.encoding.empty()) {
+        Encoding& e = *state.encoding.front();
+        while (!e.done.load()) {
+            sendProgress(observer, state, 0);
+            observer.wait(500, [&e] { return e.done.load(); });
+        }
+        finishEncoding(observer, state, e);
+        state.encoding.pop_front();
+    }
+    if (cancelled())
+        state.end.result = JobResult::Aborted;
+    else if (stop)
+        state.end.result = JobResult::Stopped;
+    else
+        state.end.result = JobResult::Completed;
+    for (size_t i = 0; i < count; ++i) {
+        if (state.outcomes[i] == ItemOutcome::NotStarted ||
+            (state.outcomes[i] != ItemOutcome::Converted &&
+             state.end.result != JobResult::Completed))
+            state.end.notConverted.push_back(state.plan.tracks[i]);
+    }
+    writeLog(state, state.end);
+    // The release's cover goes beside the files once; a rip without it is still whole.
+    if (state.wholeTracks && !m_spec.coverImage.empty() && state.end.converted > 0)
+        m_report.coverKept = keepFolderCover(m_spec.folder, m_spec.coverImage, m_report.coverWhy);
+    // The folder was made by this job, readable by nobody else: everything in it is the
+    // job's own.
+    std::error_code ec;
+    std::filesystem::remove_all(state.temp, ec);
+    observer.finished(state.end);
+    return state.end;
+}
+
+} // namespace cld::engine

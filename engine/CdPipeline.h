@@ -1,0 +1,106 @@
+#pragma once
+
+#include "AudioEncoder.h"
+#include "Job.h"
+#include "Verify.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CDRipObject;
+class SettingsRecord;
+
+namespace cld::engine {
+
+// What to rip: which tracks of the disc in which drive, named how, into which folder and
+// format. Texts are UTF-8.
+struct CdRipSpec {
+    struct Track {
+        int index = 0;     // the track's index on the disc (0-based)
+        std::string title; // its name; empty = "TrackN"
+    };
+    std::vector<Track> tracks; // in the order they are ripped
+    std::string artist;        // the disc's; empty = "Unknown Artist" in file names
+    std::string album;
+    std::string year;
+    std::string genre;
+    int genreNumber = 255;
+    std::string folder; // where the outputs go
+    std::string encoder = "wav";
+    EncoderOptions options;
+    int width = 1; // encoders at work at once while the next track is read
+    int driveIndex = 0;
+    // Only the first seconds of every track (0 = whole tracks). Such a read is no rip of
+    // the disc: it gets no log, no cue sheet and no cover.
+    int introSeconds = 0;
+    bool verify = true; // the rip log, cue sheet and AccurateRip look-up
+    // The error correction as the log names it; empty = what the ripper is set to use.
+    std::string errorCorrection;
+    std::string coverImage; // JPEG or PNG bytes for folder.jpg and the tags; empty = none
+};
+
+// "ARTIST - TITLE" made a file name by the one rule; empty when the title leaves nothing.
+std::string trackBaseName(const std::string& artist, const std::string& title);
+
+// A track read whole but not exactly (silent gaps the drive never delivered, audio that
+// could not be verified): its file is kept and the front end names it.
+struct InexactTrack {
+    size_t item = 0;
+    int trackIndex = 0;
+    std::string output;
+    GrabTrackResult result{};
+};
+
+// What the rip left beside its events.
+struct CdRipReport {
+    std::vector<std::string> outputs; // the planned final names, per item
+    std::vector<InexactTrack> inexact;
+    // Why nothing was read: the temporary folder could not be made (errno in `detail`),
+    // or there is no ripper.
+    Failure setupFailure = Failure::None;
+    int detail = 0;
+    VerifyResult verification; // attempted false when no log was written
+    bool coverKept = false;
+    std::string coverWhy; // why the cover could not be kept, when it was to be
+};
+
+// The rip → encode pipeline: reads track i + 1 while earlier tracks encode on up to
+// `width` encoders, in a temporary folder of the job's own. Every name is settled before
+// anything is read (taken names are asked about once); a finished output takes its
+// final name only when complete; a cut one (the user's stop) is kept as NAME.part; a
+// track whose final name is taken fails alone. The rip log, cue sheet, AccurateRip
+// look-up and the cover are written once, when the job ends.
+class CdPipeline : public Job {
+public:
+    using EncoderFactory = std::function<std::unique_ptr<AudioEncoder>()>;
+
+    // `settings` (may be null) gives the drive's stored read offset.
+    CdPipeline(CDRipObject* rip, CdRipSpec spec, VerifyEnv env, SettingsRecord* settings);
+    ~CdPipeline() override;
+
+    JobEnd run(JobObserver& observer) override;
+    const CdRipReport& report() const { return m_report; }
+    const CdRipSpec& spec() const { return m_spec; }
+
+private:
+    struct Encoding;
+    struct State;
+    bool settleNames(JobObserver& observer, State& state);
+    bool readTrack(JobObserver& observer, State& state, size_t item, std::string& wav,
+                   ItemEnd& failed);
+    std::unique_ptr<Encoding> startEncoding(State& state, size_t item, const std::string& wav);
+    void finishEncoding(JobObserver& observer, State& state, Encoding& e);
+    void sendProgress(JobObserver& observer, State& state, int grabPercent);
+    void writeLog(State& state, const JobEnd& end);
+
+    CDRipObject* m_rip;
+    CdRipSpec m_spec;
+    VerifyEnv m_env;
+    SettingsRecord* m_settings;
+    CdRipReport m_report;
+};
+
+} // namespace cld::engine

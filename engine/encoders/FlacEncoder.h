@@ -1,0 +1,35 @@
+#pragma once
+
+#include "EncoderBase.h"
+#include "FlacWriter.h"
+
+#include <string>
+#include <vector>
+
+namespace cld::engine {
+
+// FLAC files through the ripper's FLAC writer. Option "level": the compression level,
+// 0 (fastest) to 8, 5 when not given. The tags become Vorbis comments: TITLE, ARTIST,
+// ALBUM, ALBUMARTIST, DATE, GENRE, TRACKNUMBER, TRACKTOTAL and DISCID.
+class FlacEncoder : public EncoderBase {
+public:
+    explicit FlacEncoder(EncoderOptions options = {});
+    ~FlacEncoder() override;
+
+    std::string extension() const override { return ".flac"; }
+    bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
+              uint64_t expectedFrames, bool replaceExisting) override;
+    bool write(const uint8_t* data, size_t bytes) override;
+    bool finish() override;
+    void abort() override;
+
+    // The Vorbis comments "NAME=value" for `tags`, empty texts (and zero numbers) left
+    // out, every text made well-formed UTF-8 on one line.
+    static std::vector<std::string> comments(const AudioTags& tags);
+
+private:
+    EncoderOptions m_options;
+    FlacWriter m_writer;
+};
+
+} // namespace cld::engine

@@ -1,0 +1,173 @@
+#include "Mp3Encoder.h"
+
+#include "Mp3Lame.h"
+#include "Mp3Tags.h"
+#include "WaveFormat.h"
+#include "WmErrors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <lame/lame.h>
+#include <new>
+
+namespace cld::engine {
+
+namespace {
+
+bool takenCode(uint32_t code) {
+    return code == cld::wmerr::fromErrno(EEXIST) || code == cld::wmerr::kOutputNotFile;
+}
+
+} // namespace
+
+Mp3Encoder::Mp3Encoder(EncoderOptions options) : m_options(std::move(options)) {}
+
+Mp3Encoder::~Mp3Encoder() {
+    abort();
+}
+
+void Mp3Encoder::release() {
+    if (m_lame)
+        lame_close(m_lame);
+    m_lame = nullptr;
+    m_pending.clear();
+}
+
+void Mp3Encoder::abort() {
+    m_file.Discard();
+    release();
+}
+
+bool Mp3Encoder::readOptions(Mp3EncoderParams& p, bool& id3v2) {
+    int tag = 1;
+    if (!intOption(m_options, "bitrate", 8, 320, p.bitrate, p.bitrate) ||
+        !intOption(m_options, "maxbitrate", 8, 320, p.vbrMaxBitrate, p.vbrMaxBitrate) ||
+        !intOption(m_options, "meanbitrate", 8, 320, p.abrMeanBitrate, p.abrMeanBitrate) ||
+        !intOption(m_options, "quality", 0, 9, p.quality, p.quality) ||
+        !intOption(m_options, "vbr", 0, 3, p.vbrMethod, p.vbrMethod) ||
+        !intOption(m_options, "vbrquality", 0, 9, p.vbrQuality, p.vbrQuality) ||
+        !intOption(m_options, "mode", 0, 4, p.channelMode, p.channelMode) ||
+        !intOption(m_options, "crc", 0, 1, p.crc, p.crc) ||
+        !intOption(m_options, "copyright", 0, 1, p.copyright, p.copyright) ||
+        !intOption(m_options, "original", 0, 1, p.original, p.original) ||
+        !intOption(m_options, "private", 0, 1, p.privateFlag, p.privateFlag) ||
+        !intOption(m_options, "id3v2", 0, 1, 1, tag))
+        return false;
+    id3v2 = tag == 1;
+    return true;
+}
+
+bool Mp3Encoder::open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
+                      uint64_t, bool replaceExisting) {
+    abort();
+    clearFailure();
+    Mp3EncoderParams params;
+    if (!readOptions(params, m_id3v2))
+        return false;
+    if ((format.channels != 1 && format.channels != 2) ||
+        (format.bitsPerSample != 16 && format.bitsPerSample != 24) || format.sampleRate <= 0) {
+        setFailure(EncoderFault::Settings,
+                   "MP3 files take one or two channels of 16- or 24-bit samples");
+        return false;
+    }
+    m_lame = cld::createMp3Encoder(format.sampleRate, format.channels, params);
+    if (!m_lame) {
+        setFailure(EncoderFault::Settings,
+                   "the MP3 encoder refused its settings: " + cld::lastLameReport());
+        return false;
+    }
+    const WaveFormat wave = WaveFormat::Pcm(static_cast<uint16_t>(format.channels),
+                                            static_cast<uint32_t>(format.sampleRate),
+                                            static_cast<uint16_t>(format.bitsPerSample));
+    m_frameBytes = wave.blockAlign;
+    m_framesPerBlock = cld::mp3FramesPerBlock(m_lame);
+    try {
+        m_blocks.prepare(m_lame, wave, m_framesPerBlock);
+        m_pending.reserve(m_frameBytes);
+    } catch (const std::bad_alloc&) {
+        release();
+        setFailure(EncoderFault::Encoder, "out of memory", cld::wmerr::kOutOfMemory);
+        return false;
+    }
+    if (const uint32_t rc = m_file.Open(path, replaceExisting ? cld::files::Replace::RegularFile
+                                                              : cld::files::Replace::Never)) {
+        release();
+        setFailure(EncoderFault::Output, "cannot create \"" + path + "\"", rc, takenCode(rc));
+        return false;
+    }
+    m_tags = tags;
+    return true;
+}
+
+bool Mp3Encoder::encodeFrames(const uint8_t* data, size_t frames) {
+    while (frames > 0) {
+        const int n =
+            static_cast<int>(std::min<size_t>(frames, static_cast<size_t>(m_framesPerBlock)));
+        const int encoded = m_blocks.encode(data, n);
+        if (encoded < 0) {
+            setFailure(EncoderFault::Encoder, "the MP3 encoder failed", cld::wmerr::kEncodeFailed);
+            return false;
+        }
+        if (const uint32_t rc =
+                cld::writeMp3Bytes(m_file.File(), m_blocks.data(), static_cast<size_t>(encoded))) {
+            setFailure(EncoderFault::Write, "cannot write to \"" + m_file.FinalPath() + "\"", rc);
+            return false;
+        }
+        data += static_cast<size_t>(n) * m_frameBytes;
+        frames -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool Mp3Encoder::write(const uint8_t* data, size_t bytes) {
+    if (failed() || !m_lame || !m_file.File())
+        return false;
+    // A frame begun by the last call.
+    if (!m_pending.empty()) {
+        const size_t take = std::min(bytes, m_frameBytes - m_pending.size());
+        m_pending.insert(m_pending.end(), data, data + take);
+        data += take;
+        bytes -= take;
+        if (m_pending.size() < m_frameBytes)
+            return true;
+        if (!encodeFrames(m_pending.data(), 1))
+            return false;
+        m_pending.clear();
+    }
+    const size_t frames = bytes / m_frameBytes;
+    if (!encodeFrames(data, frames))
+        return false;
+    m_pending.assign(data + frames * m_frameBytes, data + bytes);
+    return true;
+}
+
+bool Mp3Encoder::finish() {
+    if (!m_lame || !m_file.File())
+        return false;
+    if (!failed() && !m_pending.empty())
+        setFailure(EncoderFault::Encoder, "cannot write to \"" + m_file.FinalPath() +
+                                              "\": the audio ends inside a sample frame");
+    if (!failed()) {
+        if (const uint32_t rc = cld::endMp3Stream(m_lame, m_blocks, m_file))
+            setFailure(EncoderFault::Write, "cannot write to \"" + m_file.FinalPath() + "\"", rc);
+    }
+    release();
+    if (!failed() && !m_tags.empty()) {
+        if (const uint32_t rc = cld::writeMp3Tags(m_file.TempPath(), m_tags, m_id3v2))
+            setFailure(EncoderFault::Write, "cannot tag \"" + m_file.FinalPath() + "\"", rc);
+    }
+    if (failed()) {
+        m_file.Discard();
+        return false;
+    }
+    const std::string path = m_file.FinalPath();
+    if (const uint32_t rc = m_file.Commit()) {
+        setFailure(EncoderFault::Output, "cannot give the file the name \"" + path + "\"", rc,
+                   takenCode(rc));
+        m_file.Discard();
+        return false;
+    }
+    return true;
+}
+
+} // namespace cld::engine
