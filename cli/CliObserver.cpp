@@ -68,9 +68,11 @@ std::string CliObserver::failureText(const engine::ItemFailure& failure) {
 
 void CliObserver::itemStarted(const engine::ItemStart& start) {
     m_count = start.count;
-    m_current = std::filesystem::path(start.input).filename().string();
+    const std::string input =
+        start.index < m_options.itemNames.size() ? m_options.itemNames[start.index] : start.input;
+    m_current = std::filesystem::path(input).filename().string();
     m_console.detail("[" + std::to_string(start.index + 1) + "/" + std::to_string(start.count) +
-                     "] " + start.input + " -> " + start.output);
+                     "] " + input + " -> " + start.output);
 }
 
 void CliObserver::progress(const engine::Progress& progress) {
@@ -83,7 +85,8 @@ void CliObserver::progress(const engine::Progress& progress) {
 
 void CliObserver::itemEnded(const engine::ItemEnd& end) {
     ItemReport report;
-    report.input = end.input;
+    report.input =
+        end.index < m_options.itemNames.size() ? m_options.itemNames[end.index] : end.input;
     report.output = end.output;
     report.status = statusOf(end.outcome);
     if (end.outcome == engine::ItemOutcome::Converted) {

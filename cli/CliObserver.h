@@ -19,6 +19,8 @@ struct ObserverOptions {
     OnError onError = OnError::Skip;
     bool replaceTaken = false; // --overwrite: replace outputs whose names are taken
     std::string command;       // "convert", "decode", "rip": the results' "command" field
+    // What the results call each item's input, by index; the input's path when empty.
+    std::vector<std::string> itemNames;
 };
 
 // How an item ended, in the command line's own words.

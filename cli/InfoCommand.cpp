@@ -1,7 +1,8 @@
 #include "AccurateRip.h"
 #include "AudioInputCheck.h"
-#include "CdCacheDatabase.h"
+#include "CliSettings.h"
 #include "Commands.h"
+#include "DiscNames.h"
 #include "ExitCode.h"
 #include "MbDiscId.h"
 #include "RipperLibrary.h"
@@ -10,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
-#include <odbcinst.h>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -148,17 +148,6 @@ int infoFile(Console& console, const std::string& path) {
     return kExitDone;
 }
 
-// Whether the names cache exists (a file, or a data source the user registered), so that
-// looking into it creates nothing.
-bool cacheExists(const std::filesystem::path& file) {
-    std::error_code ec;
-    if (std::filesystem::exists(file, ec))
-        return true;
-    char driver[256] = {};
-    SQLGetPrivateProfileString(kCdCacheDataSource, "Driver", "", driver, sizeof driver, "odbc.ini");
-    return driver[0] != '\0';
-}
-
 int infoDrive(Console& console, SettingsRecord& settings, const std::string& spec) {
     RipperLibrary& ripper = RipperLibrary::instance();
     std::string why;
@@ -190,25 +179,21 @@ int infoDrive(Console& console, SettingsRecord& settings, const std::string& spe
     if (!mbId.empty())
         object["musicbrainz_id"] = mbId;
     object["accuraterip_id"] = accurip::entryFileName(ids);
-    object["read_offset"] = settings.readOffsetFor(driveName);
+    object["read_offset"] = settingsStoreExists() ? settings.readOffsetFor(driveName) : 0;
     if (disc.cdText)
         object["cd_text"] = {{"artist", disc.artist}, {"title", disc.title}};
 
-    std::unique_ptr<CdInfoRecord> cached;
-    const auto cacheFile = cdCacheFilePath(std::filesystem::path(settings.programFolder()));
-    if (cacheExists(cacheFile)) {
-        CdCacheDatabase cache;
-        if (cache.open(kCdCacheDataSource, cacheFile.string(), kCdCacheDescription))
-            cached = cache.load(disc.cddbId);
-        else
-            console.note("the names cache cannot be opened");
-    }
+    DiscNames names;
+    std::string namesWhy;
+    const bool cached = cachedNames(settings, disc.cddbId, names, namesWhy);
     if (cached) {
         object["names"] = {{"source", "cache"},
-                           {"artist", cached->artist},
-                           {"album", cached->album},
-                           {"genre", cached->genre},
-                           {"year", cached->year}};
+                           {"artist", names.artist},
+                           {"album", names.album},
+                           {"genre", names.genre},
+                           {"year", names.year}};
+    } else {
+        console.detail(namesWhy);
     }
     nlohmann::ordered_json tracks = nlohmann::ordered_json::array();
     for (const DiscTrack& t : disc.tracks) {
@@ -218,8 +203,8 @@ int infoDrive(Console& console, SettingsRecord& settings, const std::string& spe
                                         {"sectors", sectors},
                                         {"length", secondsText(sectors / 75.0)}};
         const size_t i = static_cast<size_t>(t.number - 1);
-        if (cached && i < cached->trackTitles.size() && !cached->trackTitles[i].empty())
-            track["title"] = cached->trackTitles[i];
+        if (cached && i < names.titles.size() && !names.titles[i].empty())
+            track["title"] = names.titles[i];
         else if (!t.title.empty())
             track["title"] = t.title;
         tracks.push_back(track);

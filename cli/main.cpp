@@ -1,6 +1,7 @@
 // calderine: the program's jobs from a terminal, a script or a server, on the same engine
 // as the dialogs. No Qt, no display, no session bus.
 
+#include "CliSettings.h"
 #include "Commands.h"
 #include "Console.h"
 #include "ExitCode.h"
@@ -8,7 +9,6 @@
 #include "Interrupt.h"
 #include "Log.h"
 #include "ProductIdentity.h"
-#include "RegistryStore.h"
 #include "RipperLibrary.h"
 #include "SettingsRecord.h"
 
@@ -25,14 +25,6 @@ using namespace cld::cli;
 std::string versionText() {
     return std::string("calderine ") + cld::identity::kDisplayVersion + " (" +
            cld::identity::kProduct + ")";
-}
-
-// The settings the program keeps, read when the store exists (reading never creates it);
-// otherwise every value is its default.
-void loadSettings(SettingsRecord& settings) {
-    std::error_code ec;
-    if (std::filesystem::exists(cld::RegistryStore::fileForRoot(HKEY_CURRENT_USER), ec))
-        settings.LoadSettings();
 }
 
 void addRunOptions(CLI::App* sub, ConvertOptions& o, std::string& onError) {
