@@ -104,7 +104,7 @@ RunResult CliRunner::finish(pid_t pid) {
     } else if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
-        result.exitCode = 128 + WTERMSIG(status);
+        result.signal = WTERMSIG(status);
     }
     result.out = readAll(m_outFile);
     result.err = readAll(m_errFile);

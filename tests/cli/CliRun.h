@@ -12,7 +12,9 @@
 namespace clitest {
 
 struct RunResult {
-    int exitCode = -1; // -1 when it did not end by itself within the hang limit
+    // -1 when it did not end by itself within the hang limit or was ended by a signal.
+    int exitCode = -1;
+    int signal = 0; // the signal that ended it
     std::string out;
     std::string err;
     // Standard output's lines.

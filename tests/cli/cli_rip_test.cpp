@@ -1,0 +1,164 @@
+// calderine rip on the virtual drive, as a process with no display and no session bus:
+// a disc to FLAC with its log and cue sheet, results as JSON, Ctrl+C in the middle of a
+// rip, and track lists the disc does not have.
+
+#include "CliRun.h"
+#include "Processes.h"
+#include "SettingsRecord.h"
+#include "TempDir.h"
+#include "TestEnv.h"
+#include "VDriveKit.h"
+
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using clitest::CliRunner;
+using clitest::RunResult;
+
+std::string fileText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The playing time ffprobe measures, in seconds; -1 when it cannot.
+double probedSeconds(const fs::path& file) {
+    const std::string command =
+        "ffprobe -v error -show_entries format=duration -of csv=p=0 '" + file.string() + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    char buf[64] = {};
+    const bool read = std::fgets(buf, sizeof buf, pipe) != nullptr;
+    ::pclose(pipe);
+    return read ? std::atof(buf) : -1;
+}
+
+class CliRipTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!cldtest::haveTool("ffprobe"))
+            GTEST_SKIP() << "ffprobe is not installed";
+        // A store of the runs' own in which the AccurateRip look-up is off: the tests
+        // never reach out to the database.
+        cldtest::ScopedEnv store("CLD_REGISTRY_DIR", (home / "registry").string());
+        SettingsRecord settings;
+        ASSERT_TRUE(settings.setAccurateRipLookup(false));
+    }
+
+    void insert(const vdrivekit::DiscSpec& disc) {
+        drives =
+            std::make_unique<vdrivekit::VirtualDrives>(dir.path() / "discs", std::vector{disc});
+        cli.setEnv("CLD_ASPI_LIBRARY", vdrivekit::pluginPath().string());
+        cli.setEnv("CLD_VDRIVE_CONFIG", drives->configPath().string());
+    }
+
+    static vdrivekit::DiscSpec album(int64_t slowMicros = 0, int64_t sectorsPerTrack = 0) {
+        vdrivekit::DiscSpec disc;
+        disc.title = "Quiet Hours";
+        disc.performer = "The Testers";
+        disc.tracks = {
+            {vdrivekit::Content::Music, sectorsPerTrack ? sectorsPerTrack : 300, "Dawn", "", 0, 0},
+            {vdrivekit::Content::Ramp, sectorsPerTrack ? sectorsPerTrack : 225, "Noon", "", 0, 0},
+            {vdrivekit::Content::Music, sectorsPerTrack ? sectorsPerTrack : 150, "Dusk", "", 0, 0}};
+        disc.faults.slowMicrosPerSector = slowMicros;
+        return disc;
+    }
+
+    cldtest::TempDir dir;
+    fs::path home = dir.path() / "home";
+    CliRunner cli{home};
+    std::unique_ptr<vdrivekit::VirtualDrives> drives;
+};
+
+TEST_F(CliRipTest, DiscToFlacWithLogAndCueSheet) {
+    insert(album());
+    const fs::path out = dir.path() / "rips";
+    const RunResult r = cli.run({"--json", "rip", "--format", "flac", "--out", out.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = r.lines();
+    ASSERT_EQ(lines.size(), 4u) << r.out;
+    const char* titles[] = {"Dawn", "Noon", "Dusk"};
+    const double seconds[] = {4.0, 3.0, 2.0};
+    for (size_t i = 0; i < 3; ++i) {
+        const auto item = nlohmann::json::parse(lines[i]);
+        EXPECT_EQ(item.at("command"), "rip");
+        EXPECT_EQ(item.at("status"), "done");
+        EXPECT_EQ(item.at("input"), "track " + std::to_string(i + 1));
+        const fs::path file = out / ("The Testers - " + std::string(titles[i]) + ".flac");
+        EXPECT_EQ(item.at("output"), file.string());
+        EXPECT_NEAR(probedSeconds(file), seconds[i], 1e-3) << file;
+    }
+    const auto disc = nlohmann::json::parse(lines[3]);
+    EXPECT_EQ(disc.at("names"), "cd-text");
+    EXPECT_EQ(disc.at("accuraterip"), "not-done");
+    const fs::path log = out / "The Testers - Quiet Hours.log";
+    EXPECT_EQ(disc.at("log"), log.string());
+    const std::string logText = fileText(log);
+    EXPECT_NE(logText.find("Tracks on the disc: 3"), std::string::npos) << logText;
+    size_t exact = 0;
+    for (size_t at = logText.find("Read: exact"); at != std::string::npos;
+         at = logText.find("Read: exact", at + 1))
+        ++exact;
+    EXPECT_EQ(exact, 3u) << logText;
+    const std::string cue = fileText(out / "The Testers - Quiet Hours.cue");
+    EXPECT_NE(cue.find("FILE \"The Testers - Noon.flac\" WAVE"), std::string::npos) << cue;
+    // Nothing else is left in the folder: no temporary files, no lock files.
+    size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(out)) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 5u);
+}
+
+TEST_F(CliRipTest, ChosenTracksAndTracksTheDiscLacks) {
+    insert(album());
+    const fs::path out = dir.path() / "some";
+    RunResult r = cli.run({"rip", "--format", "wav", "--tracks", "1,3", "--out", out.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(out / "The Testers - Dawn.wav"));
+    EXPECT_FALSE(fs::exists(out / "The Testers - Noon.wav"));
+    EXPECT_TRUE(fs::exists(out / "The Testers - Dusk.wav"));
+
+    r = cli.run({"rip", "--tracks", "2-4", "--out", (dir.path() / "none").string()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("the disc has 3 tracks"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "none" / "The Testers - Noon.wav"));
+}
+
+TEST_F(CliRipTest, InterruptStopsTheRipAndLeavesNoCutFileUnderItsName) {
+    // Ten seconds a track, read at about 1.5 s a track.
+    insert(album(2000, 750));
+    const fs::path out = dir.path() / "cut";
+    const pid_t pid = cli.start({"rip", "--format", "flac", "--out", out.string()});
+    // Wait for the first track to be done, then press Ctrl+C.
+    ASSERT_TRUE(cldtest::waitUntil(
+        [&] { return cli.outputSoFar().find("done\ttrack 1") != std::string::npos; }));
+    ::kill(pid, SIGINT);
+    const RunResult r = cli.finish(pid);
+    EXPECT_EQ(r.exitCode, 130) << r.out << r.err;
+    const char* titles[] = {"Dawn", "Noon", "Dusk"};
+    int complete = 0;
+    for (const char* title : titles) {
+        const fs::path file = out / ("The Testers - " + std::string(title) + ".flac");
+        if (!fs::exists(file))
+            continue;
+        // Whatever has a track's final name is the whole track.
+        EXPECT_NEAR(probedSeconds(file), 10.0, 1e-3) << file;
+        ++complete;
+    }
+    EXPECT_GE(complete, 1);
+    EXPECT_LT(complete, 3) << "the rip ran to its end before the interruption";
+    for (const auto& entry : fs::directory_iterator(out))
+        EXPECT_NE(entry.path().filename().string().rfind(".cld-", 0), 0u) << entry.path();
+}
+
+} // namespace
