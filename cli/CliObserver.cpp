@@ -139,6 +139,11 @@ void CliObserver::finished(const engine::JobEnd& end) {
 engine::Answer CliObserver::ask(const engine::Question& question) {
     switch (question.kind) {
     case engine::QuestionKind::TakenNames:
+        if (m_options.takenAreComplete && m_options.takenAreComplete(question.taken)) {
+            m_console.detail(std::to_string(question.taken.size()) +
+                             " output(s) were completed meanwhile");
+            return engine::Answer::Replace;
+        }
         if (m_options.replaceTaken) {
             m_console.detail("replacing " + std::to_string(question.taken.size()) +
                              " output(s) whose names are taken");

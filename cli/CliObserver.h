@@ -21,6 +21,10 @@ struct ObserverOptions {
     std::string command;       // "convert", "decode", "rip": the results' "command" field
     // What the results call each item's input, by index; the input's path when empty.
     std::vector<std::string> itemNames;
+    // With --skip-existing: whether every name in the way is a complete output of its
+    // input (another process finished it after the command looked). Such names may be
+    // "replaced": the worker looks again under the output's lock and writes nothing.
+    std::function<bool(const std::vector<std::string>& taken)> takenAreComplete;
 };
 
 // How an item ended, in the command line's own words.

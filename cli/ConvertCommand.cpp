@@ -10,6 +10,7 @@
 #include "Workers.h"
 
 #include <filesystem>
+#include <map>
 #include <set>
 
 namespace cld::cli {
@@ -19,17 +20,16 @@ namespace {
 std::set<std::string> inputExtensions(bool decode) {
     std::set<std::string> extensions(cld::audioInputExtensions().begin(),
                                      cld::audioInputExtensions().end());
-    extensions.insert(".wma");
-    // Decoding a WAVE file to WAVE would only copy it.
-    if (decode)
+    // Decoding a WAVE file to WAVE would only copy it; WMA files are decoded.
+    if (decode) {
         extensions.erase(".wav");
+        extensions.insert(".wma");
+    }
     return extensions;
 }
 
 void saveSettings(Console& console, SettingsRecord& settings, const ConvertOptions& o) {
     bool ok = true;
-    if (o.bitrate)
-        ok = settings.setLastMP3Bitrate(*o.bitrate) && ok;
     if (o.jobs)
         ok = settings.setParallelJobs(*o.jobs) && ok;
     if (!o.out.empty()) {
@@ -61,7 +61,20 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
 
     const InputPlan plan =
         planInputs(o.inputs, inputExtensions(o.decode), o.recursive, o.out, "." + o.to);
-    CliObserver observer(console, {o.onError, o.overwrite, command});
+    std::map<std::string, std::string> inputOf; // by output
+    for (const PlannedFile& file : plan.files)
+        inputOf[file.output] = file.input;
+    std::function<bool(const std::vector<std::string>&)> takenAreComplete;
+    if (o.skipExisting)
+        takenAreComplete = [inputOf](const std::vector<std::string>& taken) {
+            for (const std::string& output : taken) {
+                const auto it = inputOf.find(output);
+                if (it == inputOf.end() || !outputComplete(it->second, output))
+                    return false;
+            }
+            return true;
+        };
+    CliObserver observer(console, {o.onError, o.overwrite, command, {}, takenAreComplete});
     for (const std::string& missing : plan.missing)
         observer.reportSettled({missing, "", "failed", "no such file or folder", "", 0});
 
@@ -70,7 +83,7 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
     spec.replaceExisting = o.overwrite;
     spec.askAboutTakenNames = true;
     spec.askToSkip = true;
-    spec.width = o.jobs ? *o.jobs : settings.parallelJobCount();
+    spec.width = singleWorkerOnly(o) ? 1 : o.jobs ? *o.jobs : settings.parallelJobCount();
     spec.extension = "." + o.to;
     for (const PlannedFile& file : plan.files) {
         if (o.skipExisting && outputComplete(file.input, file.output)) {

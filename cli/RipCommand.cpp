@@ -170,7 +170,7 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
     std::vector<std::string> itemNames;
     for (const engine::CdRipSpec::Track& t : job.spec().tracks)
         itemNames.push_back("track " + std::to_string(t.index + 1));
-    CliObserver observer(console, {o.onError, o.overwrite, "rip", itemNames});
+    CliObserver observer(console, {o.onError, o.overwrite, "rip", itemNames, {}});
     {
         RunningJobScope running(job);
         job.run(observer);

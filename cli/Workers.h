@@ -13,4 +13,8 @@ namespace cld::cli {
 engine::WorkerFactory workerFactoryFor(const ConvertOptions& options, SettingsRecord& settings,
                                        std::string& why);
 
+// Whether the format's batch runs one file at a time whatever the width asked (the media
+// encoder is one object).
+bool singleWorkerOnly(const ConvertOptions& options);
+
 } // namespace cld::cli
