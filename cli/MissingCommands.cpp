@@ -20,11 +20,4 @@ int runRip(Console& console, SettingsRecord&, const CommonOptions&, const RipOpt
 }
 #endif
 
-#ifdef CLD_CLI_NO_VERIFY
-int runVerify(Console& console, SettingsRecord&, const std::vector<std::string>&) {
-    console.error("verify: this build has no rip verification engine");
-    return kExitNothingDone;
-}
-#endif
-
 } // namespace cld::cli

@@ -2,8 +2,11 @@
 // a disc to FLAC with its log and cue sheet, results as JSON, Ctrl+C in the middle of a
 // rip, and track lists the disc does not have.
 
+#include "AccurateRip.h"
+#include "CddbTestServer.h"
 #include "CliRun.h"
 #include "Processes.h"
+#include "RipLogReader.h"
 #include "SettingsRecord.h"
 #include "TempDir.h"
 #include "TestEnv.h"
@@ -159,6 +162,73 @@ TEST_F(CliRipTest, InterruptStopsTheRipAndLeavesNoCutFileUnderItsName) {
     EXPECT_LT(complete, 3) << "the rip ran to its end before the interruption";
     for (const auto& entry : fs::directory_iterator(out))
         EXPECT_NE(entry.path().filename().string().rfind(".cld-", 0), 0u) << entry.path();
+}
+
+TEST_F(CliRipTest, VerifyRecomputesTheRipFromItsFilesAndLooksItUp) {
+    insert(album());
+    const fs::path out = dir.path() / "rip";
+    ASSERT_EQ(cli.run({"rip", "--format", "flac", "--out", out.string()}).exitCode, 0);
+    const fs::path log = out / "The Testers - Quiet Hours.log";
+    cld::cli::LoggedRip logged;
+    std::string why;
+    ASSERT_TRUE(cld::cli::readRipLog(fileText(log), logged, why)) << why;
+    ASSERT_EQ(logged.tracks.size(), 3u);
+
+    // A database on loopback that knows the disc from seven rips like this one.
+    accurip::EntryResponse response;
+    response.ids = logged.ids;
+    for (const auto& t : logged.tracks)
+        response.tracks.push_back({7, t.sums.v2, 0});
+    const auto entry = accurip::buildEntry({response});
+    cldtest::CddbTestServer server;
+    for (int i = 0; i < 3; ++i)
+        server.queueAnswer("HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" +
+                           std::string(entry.begin(), entry.end()));
+    {
+        cldtest::ScopedEnv store("CLD_REGISTRY_DIR", (home / "registry").string());
+        SettingsRecord settings;
+        ASSERT_TRUE(settings.setAccurateRipLookup(true));
+        ASSERT_TRUE(settings.setAccurateRipServer(
+            "http://127.0.0.1:" + std::to_string(server.port()) + "/ar/"));
+    }
+
+    // The drive is gone: verify needs only the files.
+    drives.reset();
+    for (const fs::path& named : {out, log, out / "The Testers - Quiet Hours.cue"}) {
+        const RunResult r = cli.run({"--json", "verify", named.string()});
+        ASSERT_EQ(r.exitCode, 0) << named << r.out << r.err;
+        const auto lines = r.lines();
+        ASSERT_EQ(lines.size(), 3u) << r.out;
+        for (const std::string& line : lines) {
+            const auto item = nlohmann::json::parse(line);
+            EXPECT_EQ(item.at("audio"), "ok") << line;
+            EXPECT_EQ(item.at("accuraterip"), "accurate") << line;
+            EXPECT_EQ(item.at("confidence"), 7) << line;
+        }
+    }
+
+    // One damaged file: its audio no longer matches the log, the database or its MD5.
+    const fs::path noon = out / "The Testers - Noon.flac";
+    {
+        std::fstream f(noon, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(fs::file_size(noon) / 2));
+        f.write("\x55\xAA\x55\xAA", 4);
+    }
+    const RunResult r = cli.run({"--json", "verify", out.string()});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    int failed = 0;
+    for (const std::string& line : r.lines()) {
+        const auto item = nlohmann::json::parse(line);
+        if (item.at("status") == "failed") {
+            ++failed;
+            EXPECT_EQ(item.at("input"), "The Testers - Noon.flac");
+        }
+    }
+    EXPECT_EQ(failed, 1) << r.out;
+    EXPECT_NE(r.err.find("Noon"), std::string::npos) << r.err;
+
+    // Not a rip: exit 3.
+    EXPECT_EQ(cli.run({"verify", (dir.path() / "nothing").string()}).exitCode, 3);
 }
 
 } // namespace
