@@ -58,7 +58,7 @@ grep -q "CLD message" <<<"$out" && fail "the installed program showed a message:
 
 # The command line: installed with its manual page and completion, and it finds the
 # ripper library in lib/calderine from its own place, with no display and no session.
-for f in bin/calderine share/man/man1/calderine.1.gz share/bash-completion/completions/calderine; do
+for f in bin/calderine lib/calderine/libcalderine.so share/man/man1/calderine.1.gz share/bash-completion/completions/calderine; do
     [ -f "$prefix/usr/$f" ] || fail "$f is not installed"
 done
 [ "$(env -i PATH=/usr/bin:/bin "$prefix/usr/bin/calderine" --version)" = "calderine 4.05a (Calderine 2002)" ] ||
