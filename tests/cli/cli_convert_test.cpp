@@ -4,12 +4,15 @@
 // processes on overlapping folders that never write the same output.
 
 #include "CliRun.h"
+#include "FileSizeLimit.h"
 #include "Processes.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
@@ -279,6 +282,36 @@ TEST_F(CliConvertTest, TwoProcessesOnOverlappingFoldersNeverWriteTheSameOutput) 
         EXPECT_EQ(name.find(".cld-"), std::string::npos) << name;
         EXPECT_EQ(name.find("calderine-lock"), std::string::npos) << name;
     }
+}
+
+TEST_F(CliConvertTest, AFileThatCannotBeWrittenIsNamedWithItsReason) {
+    const fs::path in = dir.path() / "in";
+    writeWav(in / "a.wav", 0.2, 1);
+    writeWav(in / "b.wav", 3.0, 2);
+    writeWav(in / "c.wav", 0.2, 3);
+    const fs::path out = dir.path() / "out";
+    RunResult r;
+    {
+        // No file may grow beyond 64 KiB, as on a disk that is nearly full: the long file's
+        // output cannot be written, the short ones can.
+        cldtest::ScopedFileSizeLimit limit(64 * 1024);
+        r = cli.run({"--json", "convert", "--to", "wav", "--jobs", "1", "--out", out.string(),
+                     in.string()});
+    }
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    std::map<std::string, nlohmann::json> byName;
+    for (const auto& item : jsonLines(r))
+        byName[fs::path(item.at("input").get<std::string>()).filename().string()] = item;
+    ASSERT_EQ(byName.size(), 3u) << r.out;
+    EXPECT_EQ(byName["a.wav"].at("status"), "done");
+    EXPECT_EQ(byName["c.wav"].at("status"), "done");
+    EXPECT_EQ(byName["b.wav"].at("status"), "failed");
+    EXPECT_NE(byName["b.wav"].at("error").get<std::string>().find(std::strerror(EFBIG)),
+              std::string::npos)
+        << byName["b.wav"].dump();
+    EXPECT_NE(r.err.find("b.wav"), std::string::npos) << r.err;
+    // Nothing of the failed file is left: no output, no part, no temporary file.
+    EXPECT_EQ(namesBelow(out), (std::vector<std::string>{"a.wav", "c.wav"}));
 }
 
 } // namespace

@@ -231,4 +231,30 @@ TEST_F(CliRipTest, VerifyRecomputesTheRipFromItsFilesAndLooksItUp) {
     EXPECT_EQ(cli.run({"verify", (dir.path() / "nothing").string()}).exitCode, 3);
 }
 
+TEST_F(CliRipTest, SettingsAreWrittenOnlyWhenAsked) {
+    insert(album());
+    RunResult r = cli.run({"--json", "devices"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string drive = nlohmann::json::parse(r.lines().at(0)).at("name");
+    auto storedOffset = [&] {
+        cldtest::ScopedEnv store("CLD_REGISTRY_DIR", (home / "registry").string());
+        SettingsRecord settings;
+        return settings.readOffsetFor(drive);
+    };
+    ASSERT_EQ(storedOffset(), 0);
+    const std::string out = (dir.path() / "o").string();
+    r = cli.run({"rip", "--tracks", "3", "--offset", "30", "--overwrite", "--out", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(storedOffset(), 0) << "an option alone changes no setting";
+    r = cli.run(
+        {"--save-settings", "rip", "--tracks", "3", "--offset", "30", "--overwrite", "--out", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(storedOffset(), 30);
+    // The stored offset is what the next rip reads with, as the log says.
+    r = cli.run({"rip", "--tracks", "3", "--overwrite", "--out", out});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(fileText(fs::path(out) / "The Testers - Quiet Hours.log").find("Read offset: 30"),
+              std::string::npos);
+}
+
 } // namespace
