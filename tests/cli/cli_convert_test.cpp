@@ -156,6 +156,20 @@ TEST_F(CliConvertTest, FolderToMp3AndFlacMirroredBelowOutAndDecodedBack) {
         EXPECT_NEAR(p.seconds, seconds, 1e-3) << name;
     }
 
+    // WMA with a profile named as the dialogs list it, decoded back to WAVE.
+    const fs::path wma = dir.path() / "wma";
+    r = cli.run({"convert", "--to", "wma", "--profile", "Audio for CD quality (96 Kbps stereo)",
+                 "--out", wma.string(), (in / "one.wav").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(probe(wma / "one.wma").codec, "wmav2");
+    r = cli.run({"decode", "--out", wma.string(), (wma / "one.wma").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NEAR(probe(wma / "one.wav").seconds, 1.0, 0.1);
+    r = cli.run(
+        {"convert", "--to", "wma", "--profile", "no such profile", (in / "one.wav").string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("Audio for CD quality"), std::string::npos) << r.err;
+
     // Decoding the MP3 folder gives WAVE files of the same lengths.
     const fs::path wav = dir.path() / "wav";
     r = cli.run({"--json", "decode", "-r", "--out", wav.string(), mp3.string()});
