@@ -1,6 +1,9 @@
 #include "CdPipeline.h"
 
 #include "FolderCover.h"
+#include "LoudnessMeter.h"
+#include "Mp3AlbumGain.h"
+#include "Mp3Tags.h"
 #include "OutputPlan.h"
 #include "RipLog.h"
 #include "SafeFiles.h"
@@ -42,6 +45,8 @@ struct GrabSnapshot {
     bool running = false;
     int error = 0;
     int percent = 0;
+    int peak = 0;
+    int jitterErrors = 0;
 };
 
 GrabSnapshot snapshot(CDRipObject& rip) {
@@ -50,6 +55,8 @@ GrabSnapshot snapshot(CDRipObject& rip) {
         s.running = status->IsRunning() != 0;
         s.error = status->GetError();
         s.percent = status->GetPercent();
+        s.peak = status->GetPeak();
+        s.jitterErrors = status->GetJitterErrorCount();
         status->Destroy();
     }
     return s;
@@ -88,9 +95,29 @@ bool wavData(std::ifstream& in, uint64_t& bytes) {
     }
 }
 
+// Feeds `bytes` bytes of 16-bit stereo PCM from `in` to the meter, then goes back to
+// where it started.
+void measure(std::ifstream& in, uint64_t bytes, LoudnessMeter& meter) {
+    const std::streampos start = in.tellg();
+    std::vector<int16_t> samples(1 << 15);
+    uint64_t left = bytes;
+    while (left >= 4) {
+        const size_t want =
+            static_cast<size_t>(std::min<uint64_t>(left / 4 * 4, samples.size() * sizeof(int16_t)));
+        in.read(reinterpret_cast<char*>(samples.data()), static_cast<std::streamsize>(want));
+        const size_t got = static_cast<size_t>(in.gcount()) / 4;
+        if (got == 0)
+            break;
+        meter.addFrames(samples.data(), got);
+        left -= got * 4;
+    }
+    in.clear();
+    in.seekg(start);
+}
+
 std::string hex8(uint32_t v) {
     char text[16];
-    std::snprintf(text, sizeof text, "%08x", v);
+    std::snprintf(text, sizeof text, "%08X", v);
     return text;
 }
 
@@ -105,15 +132,24 @@ std::string trackBaseName(const std::string& artist, const std::string& title) {
 
 // One track on its way through an encoder, on a thread of its own.
 struct CdPipeline::Encoding {
+    Encoding() = default;
+    Encoding(const Encoding&) = delete;
+    Encoding& operator=(const Encoding&) = delete;
+    ~Encoding() {
+        if (thread.joinable())
+            thread.join();
+    }
+
     size_t item = 0;
     std::string wav;    // the track's temporary WAV file
     std::string staged; // the encoder's output inside the job's folder
     std::unique_ptr<AudioEncoder> encoder;
     AudioTags tags;
+    std::unique_ptr<LoudnessMeter> meter; // with ReplayGain: the track's loudness
     std::thread thread;
     std::atomic<bool> done{false};
     std::atomic<uint64_t> bytesDone{0};
-    uint64_t bytesTotal = 0;
+    std::atomic<uint64_t> bytesTotal{0};
     // Set by the thread before `done`.
     bool ok = false;
     bool cut = false; // stopped by the job's cancel: the output holds part of the track
@@ -122,7 +158,9 @@ struct CdPipeline::Encoding {
 
 struct CdPipeline::State {
     OutputPlan plan;
-    std::string temp; // the job's own folder
+    std::string temp;  // the job's own folder: the encoders' outputs until they are whole
+    std::string reads; // a folder of its own in it for the ripper, which clears its
+                       // folder of unlocked temporary files of its kind at every track
     std::deque<std::unique_ptr<Encoding>> encoding;
     std::vector<ItemOutcome> outcomes;
     std::vector<std::string> kept; // per item: the NAME.part a cut output was kept as
@@ -134,6 +172,7 @@ struct CdPipeline::State {
     std::chrono::steady_clock::time_point started;
     size_t reading = 0;
     bool failed = false; // an item failed in a way that stops the job
+    Mp3AlbumGain album;  // the loudness of every track converted, for the album's values
 };
 
 CdPipeline::CdPipeline(CDRipObject* rip, CdRipSpec spec, VerifyEnv env, SettingsRecord* settings)
@@ -144,8 +183,7 @@ CdPipeline::~CdPipeline() = default;
 bool CdPipeline::settleNames(JobObserver& observer, State& state) {
     const std::string folder = m_spec.folder;
     const std::string artist = m_spec.artist.empty() ? "Unknown Artist" : m_spec.artist;
-    std::unique_ptr<AudioEncoder> probe = EncoderRegistry::instance().make(m_spec.encoder);
-    const std::string extension = probe ? probe->extension() : std::string();
+    const std::string extension = m_factory()->extension();
     std::vector<std::string> outputs;
     for (const CdRipSpec::Track& t : m_spec.tracks) {
         const std::string title = t.title.empty() ? "Track" + std::to_string(t.index + 1) : t.title;
@@ -194,8 +232,8 @@ void CdPipeline::sendProgress(JobObserver& observer, State& state, int grabPerce
     double work = static_cast<double>(done);
     for (const auto& e : state.encoding) {
         p.running.push_back(e->item);
-        if (e->bytesTotal > 0)
-            work += static_cast<double>(e->bytesDone.load()) / static_cast<double>(e->bytesTotal);
+        if (const uint64_t total = e->bytesTotal.load())
+            work += static_cast<double>(e->bytesDone.load()) / static_cast<double>(total);
     }
     // Reading and encoding count half each.
     const double reads = static_cast<double>(state.reading) + grabPercent / 100.0;
@@ -209,15 +247,23 @@ void CdPipeline::sendProgress(JobObserver& observer, State& state, int grabPerce
 bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std::string& wav,
                            ItemEnd& failed) {
     const int trackIndex = m_spec.tracks[item].index;
-    char name[32];
-    std::snprintf(name, sizeof name, "Track %02d.wav", trackIndex + 1);
-    wav = (std::filesystem::path(state.temp) / name).string();
+    // A track listed twice reads into a file of its own each time.
+    const auto before = std::count_if(
+        m_spec.tracks.begin(), m_spec.tracks.begin() + static_cast<std::ptrdiff_t>(item),
+        [&](const CdRipSpec::Track& t) { return t.index == trackIndex; });
+    char name[48];
+    if (before == 0)
+        std::snprintf(name, sizeof name, "Track %02d.wav", trackIndex + 1);
+    else
+        std::snprintf(name, sizeof name, "Track %02d (%d).wav", trackIndex + 1,
+                      static_cast<int>(before) + 1);
+    wav = (std::filesystem::path(state.reads) / name).string();
     failed.failure.worker = WorkerKind::CdRead;
     failed.failure.what = Failure::ReadFailed;
     failed.failure.file = wav;
     const int endSeconds = m_spec.introSeconds > 0 ? m_spec.introSeconds : -1;
     {
-        LibraryText folderText(state.temp + "/");
+        LibraryText folderText(state.reads + "/");
         LibraryText nameText(name);
         if (m_rip->SetOutputFolder(folderText.get()) != 0 ||
             m_rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds) != 0) {
@@ -232,9 +278,14 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
         failed.failure.code = GrabStatus::ErrorOpenFailed;
         return false;
     }
+    m_read = CdReadStatus{};
+    m_read.trackIndex = trackIndex;
     GrabSnapshot s = snapshot(*m_rip);
     for (;;) {
         s = snapshot(*m_rip);
+        m_read.percent = s.percent;
+        m_read.peak = s.peak;
+        m_read.jitterErrors = s.jitterErrors;
         if (cancelled()) {
             m_rip->AbortGrab();
             // The worker finishes its chunk and closes the WAV file.
@@ -244,8 +295,11 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
             failed.failure = {};
             return false;
         }
-        if (!s.running)
+        if (!s.running) {
+            m_read.percent = 100;
+            sendProgress(observer, state, 100);
             break;
+        }
         sendProgress(observer, state, s.percent);
         observer.wait(300, [&] {
             if (cancelled() || !snapshot(*m_rip).running)
@@ -298,7 +352,17 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
             f.crc32 = sums.crc32;
             f.crc32NoSilence = sums.crc32NoSilence;
         }
-        state.log.files.push_back(f);
+        // One entry per track of the disc, in disc order, as the look-up compares them: a
+        // track read again replaces its earlier entry.
+        auto& files = state.log.files;
+        files.erase(std::remove_if(files.begin(), files.end(),
+                                   [&](const RipLogFile& g) { return g.trackIndex == trackIndex; }),
+                    files.end());
+        files.insert(std::upper_bound(files.begin(), files.end(), f,
+                                      [](const RipLogFile& a, const RipLogFile& b) {
+                                          return a.trackIndex < b.trackIndex;
+                                      }),
+                     f);
     }
     return true;
 }
@@ -308,10 +372,12 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
     auto e = std::make_unique<Encoding>();
     e->item = item;
     e->wav = wav;
-    e->encoder = EncoderRegistry::instance().make(m_spec.encoder, m_spec.options);
+    e->encoder = m_factory();
     const CdRipSpec::Track& track = m_spec.tracks[item];
     e->tags.title = track.title;
     e->tags.artist = m_spec.artist;
+    // The disc has one artist for all of its tracks.
+    e->tags.albumArtist = m_spec.artist;
     e->tags.album = m_spec.album;
     e->tags.year = m_spec.year;
     e->tags.genre = m_spec.genre;
@@ -322,11 +388,12 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
         e->tags.discId = hex8(state.discId);
     if (!m_spec.coverImage.empty()) {
         e->tags.cover.assign(m_spec.coverImage.begin(), m_spec.coverImage.end());
-        e->tags.coverMime =
-            m_spec.coverImage.compare(0, 4, "\x89PNG") == 0 ? "image/png" : "image/jpeg";
+        e->tags.coverMime = pictureMimeType(e->tags.cover);
     }
+    if (m_spec.replayGain)
+        e->meter = std::make_unique<LoudnessMeter>(2, 44100);
     char name[32];
-    std::snprintf(name, sizeof name, "Track %02d.out", track.index + 1);
+    std::snprintf(name, sizeof name, "Item %zu.out", item + 1);
     e->staged = (std::filesystem::path(state.temp) / name).string();
     Encoding* raw = e.get();
     raw->thread = std::thread([this, raw] {
@@ -341,7 +408,16 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
         } else if (!in || !wavData(in, bytes)) {
             f.what = Failure::InputUnreadable;
         } else {
-            raw->bytesTotal = bytes;
+            raw->bytesTotal.store(bytes);
+            if (raw->meter) {
+                // The whole track's loudness goes into its tags, which the encoder writes
+                // as it finishes.
+                measure(in, bytes, *raw->meter);
+                if (raw->meter->valid()) {
+                    raw->tags.trackGainDb = raw->meter->gainDb();
+                    raw->tags.trackPeak = raw->meter->peak();
+                }
+            }
             if (!enc->open(raw->staged, PcmFormat{}, raw->tags, bytes / 4, false)) {
                 f.what = enc->fault() == EncoderFault::Settings ? Failure::EncoderRefused
                                                                 : Failure::OutputNotCreated;
@@ -428,11 +504,25 @@ void CdPipeline::finishEncoding(JobObserver& observer, State& state, Encoding& e
         const auto size = std::filesystem::file_size(end.output, ec);
         end.outputBytes = ec ? 0 : static_cast<uint64_t>(size);
         ++state.end.converted;
+        if (e.meter)
+            state.album.add(end.output, std::move(e.meter));
     }
     std::error_code ec;
     std::filesystem::remove(e.staged, ec);
     state.outcomes[e.item] = end.outcome;
     observer.itemEnded(end);
+}
+
+void CdPipeline::finishAll(JobObserver& observer, State& state) {
+    while (!state.encoding.empty()) {
+        Encoding& e = *state.encoding.front();
+        while (!e.done.load()) {
+            sendProgress(observer, state, 0);
+            observer.wait(500, [&e] { return e.done.load(); });
+        }
+        finishEncoding(observer, state, e);
+        state.encoding.pop_front();
+    }
 }
 
 void CdPipeline::writeLog(State& state, const JobEnd& end) {
@@ -491,15 +581,36 @@ JobEnd CdPipeline::run(JobObserver& observer) {
         m_env.wait = [&observer](int ms, const std::function<bool()>& ready) {
             observer.wait(ms, ready);
         };
+    if (!m_factory) {
+        const std::string name = m_spec.encoder;
+        const EncoderOptions options = m_spec.options;
+        m_factory = [name, options] { return EncoderRegistry::instance().make(name, options); };
+    }
+    if (!m_factory()) {
+        m_report.setupFailure = Failure::EncoderRefused;
+        state.end.result = JobResult::Stopped;
+        observer.finished(state.end);
+        return state.end;
+    }
     if (!settleNames(observer, state)) {
         state.end.result = JobResult::Cancelled;
         observer.finished(state.end);
         return state.end;
     }
     state.temp = files::createTemporaryFolder(m_spec.folder);
-    if (state.temp.empty()) {
+    std::error_code made;
+    if (!state.temp.empty()) {
+        state.reads = (std::filesystem::path(state.temp) / "read").string();
+        if (!std::filesystem::create_directory(state.reads, made) && !made)
+            made = std::make_error_code(std::errc::file_exists);
+    }
+    if (state.temp.empty() || made) {
+        m_report.detail = made ? made.value() : errno;
+        if (!state.temp.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(state.temp, ec);
+        }
         m_report.setupFailure = Failure::OutputNotCreated;
-        m_report.detail = errno;
         state.end.result = JobResult::Stopped;
         observer.finished(state.end);
         return state.end;
@@ -512,7 +623,8 @@ JobEnd CdPipeline::run(JobObserver& observer) {
         state.discId = disc->GetDiscId();
         disc->Destroy();
     }
-    const size_t width = static_cast<size_t>(std::max(1, m_spec.width));
+    const size_t width =
+        std::clamp<size_t>(static_cast<size_t>(std::max(1, m_spec.width)), 1, count);
 
     bool stop = false;
     for (size_t i = 0; i < count && !stop; ++i) {
@@ -533,6 +645,8 @@ JobEnd CdPipeline::run(JobObserver& observer) {
             std::error_code ec;
             std::filesystem::remove(wav, ec);
             failed.input = wav;
+            // The tracks before this one are good: they end first, in disc order.
+            finishAll(observer, state);
             state.outcomes[i] = failed.outcome;
             observer.itemEnded(failed);
             stop = true;
@@ -561,15 +675,7 @@ JobEnd CdPipeline::run(JobObserver& observer) {
         stop = state.failed;
     }
     state.reading = count;
-    while (!state.encoding.empty()) {
-        Encoding& e = *state.encoding.front();
-        while (!e.done.load()) {
-            sendProgress(observer, state, 0);
-            observer.wait(500, [&e] { return e.done.load(); });
-        }
-        finishEncoding(observer, state, e);
-        state.encoding.pop_front();
-    }
+    finishAll(observer, state);
     if (cancelled())
         state.end.result = JobResult::Aborted;
     else if (stop)
@@ -582,6 +688,9 @@ JobEnd CdPipeline::run(JobObserver& observer) {
              state.end.result != JobResult::Completed))
             state.end.notConverted.push_back(state.plan.tracks[i]);
     }
+    // The disc's tracks are one album for the loudness, once all are encoded.
+    if (state.end.result == JobResult::Completed && m_spec.replayGain && m_spec.encoder == "mp3")
+        m_report.albumGainFailed = state.album.write();
     writeLog(state, state.end);
     // The release's cover goes beside the files once; a rip without it is still whole.
     if (state.wholeTracks && !m_spec.coverImage.empty() && state.end.converted > 0)

@@ -40,6 +40,9 @@ struct CdRipSpec {
     // The error correction as the log names it; empty = what the ripper is set to use.
     std::string errorCorrection;
     std::string coverImage; // JPEG or PNG bytes for folder.jpg and the tags; empty = none
+    // Each track's loudness is measured: its tags carry its ReplayGain values, and once
+    // every track is done the MP3 files get the album's as well.
+    bool replayGain = false;
 };
 
 // "ARTIST - TITLE" made a file name by the one rule; empty when the title leaves nothing.
@@ -54,17 +57,27 @@ struct InexactTrack {
     GrabTrackResult result{};
 };
 
+// Where the read of the current track stands, as the ripper last said.
+struct CdReadStatus {
+    int trackIndex = -1; // the disc's track being read; -1 before the first
+    int percent = 0;     // of that track, 0..99; 100 once it is read
+    int peak = 0;        // 0..32768
+    int jitterErrors = 0;
+};
+
 // What the rip left beside its events.
 struct CdRipReport {
     std::vector<std::string> outputs; // the planned final names, per item
     std::vector<InexactTrack> inexact;
-    // Why nothing was read: the temporary folder could not be made (errno in `detail`),
-    // or there is no ripper.
+    // Why nothing was read: the temporary folder could not be made (OutputNotCreated,
+    // errno in `detail`), there is no ripper (NoRipper) or no encoder of that name
+    // (EncoderRefused).
     Failure setupFailure = Failure::None;
     int detail = 0;
     VerifyResult verification; // attempted false when no log was written
     bool coverKept = false;
-    std::string coverWhy; // why the cover could not be kept, when it was to be
+    std::string coverWhy;                     // why the cover could not be kept, when it was to be
+    std::vector<std::string> albumGainFailed; // files the album's loudness could not be added to
 };
 
 // The rip → encode pipeline: reads track i + 1 while earlier tracks encode on up to
@@ -82,7 +95,11 @@ public:
     ~CdPipeline() override;
 
     JobEnd run(JobObserver& observer) override;
+    // Makes the encoders instead of the registry (before run()).
+    void setEncoderFactory(EncoderFactory factory) { m_factory = std::move(factory); }
     const CdRipReport& report() const { return m_report; }
+    // For the observer's calls: where the read stands.
+    const CdReadStatus& readStatus() const { return m_read; }
     const CdRipSpec& spec() const { return m_spec; }
 
 private:
@@ -93,6 +110,7 @@ private:
                    ItemEnd& failed);
     std::unique_ptr<Encoding> startEncoding(State& state, size_t item, const std::string& wav);
     void finishEncoding(JobObserver& observer, State& state, Encoding& e);
+    void finishAll(JobObserver& observer, State& state);
     void sendProgress(JobObserver& observer, State& state, int grabPercent);
     void writeLog(State& state, const JobEnd& end);
 
@@ -101,6 +119,8 @@ private:
     VerifyEnv m_env;
     SettingsRecord* m_settings;
     CdRipReport m_report;
+    EncoderFactory m_factory;
+    CdReadStatus m_read;
 };
 
 } // namespace cld::engine

@@ -259,9 +259,12 @@ VerifyResult writeRipLogAndCue(const VerifyEnv& env, const RipLogRequest& reques
         case accurip::LookupAnswer::Offline:
             info.lookup = accurip::LookupState::Offline;
             break;
+        case accurip::LookupAnswer::Cancelled:
+            result.lookupCancelled = true;
+            info.lookup = accurip::LookupState::Failed;
+            break;
         case accurip::LookupAnswer::TimedOut:
         case accurip::LookupAnswer::Malformed:
-        case accurip::LookupAnswer::Cancelled:
             info.lookup = accurip::LookupState::Failed;
             break;
         }
@@ -393,7 +396,8 @@ OffsetDetection detectReadOffset(const VerifyEnv& env, int driveIndex,
         return d;
     }
     if (a.status != accurip::LookupAnswer::Found) {
-        d.failure = OffsetFailure::DatabaseFailed;
+        d.failure = a.status == accurip::LookupAnswer::Cancelled ? OffsetFailure::Cancelled
+                                                                 : OffsetFailure::DatabaseFailed;
         d.detail = a.detail;
         return d;
     }
@@ -469,6 +473,10 @@ OffsetDetection detectReadOffset(const VerifyEnv& env, int driveIndex,
             dataAt = i + 8;
             break;
         }
+    }
+    if (cancelledBy(env)) {
+        d.failure = OffsetFailure::Cancelled;
+        return d;
     }
     if (!started || dataAt == 0) {
         d.failure = OffsetFailure::ReadFailed;

@@ -87,6 +87,7 @@ struct VerifyResult {
     bool attempted = false;                // a log was to be written (false: nothing was done)
     accurip::ArSummary summary;            // the disc's verdict; NotDone when there was no look-up
     std::string lookupDetail;              // why a look-up failed, in the log's words
+    bool lookupCancelled = false;          // the caller's cancel ended the look-up
     std::vector<accurip::LogTrack> tracks; // per track: its read, checksums and verdict
     std::string logPath;                   // the written log; empty when it could not be written
     std::string logError;                  // why the log could not be written
@@ -139,6 +140,7 @@ enum class OffsetFailure {
     NoTemporary,    // no temporary folder in tempFolder
     ReadFailed,     // the disc could not be read
     NoMatch,        // no offset matches the entry
+    Cancelled,      // the caller's cancel ended the look-up or the read
 };
 struct OffsetDetection {
     bool found = false;

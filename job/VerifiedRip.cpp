@@ -172,6 +172,7 @@ OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
         d.why = "the disc is not in the AccurateRip database; try another disc";
         break;
     case engine::OffsetFailure::DatabaseFailed:
+    case engine::OffsetFailure::Cancelled:
         d.why = "the AccurateRip database could not be used: " + found.detail;
         break;
     case engine::OffsetFailure::TracksTooShort:

@@ -50,13 +50,18 @@ public:
     Answer answer = Answer::Cancel;
     std::function<void(const ItemStart&)> onStart;
     std::function<void()> onWait;
+    std::function<void()> onProgress;
 
     void itemStarted(const ItemStart& s) override {
         starts.push_back(s);
         if (onStart)
             onStart(s);
     }
-    void progress(const cld::engine::Progress&) override { ++progressEvents; }
+    void progress(const cld::engine::Progress&) override {
+        ++progressEvents;
+        if (onProgress)
+            onProgress();
+    }
     void itemEnded(const ItemEnd& e) override { ends.push_back(e); }
     void finished(const JobEnd& e) override { finishes.push_back(e); }
     Answer ask(const Question& q) override {
@@ -172,16 +177,28 @@ TEST_F(CdPipelineTest, DiscToWavIsTheImagesAudioWithLogAndCueSheet) {
     startDisc();
     CdPipeline job(m_rip, spec("wav"), noLookup(), nullptr);
     Recorder r;
+    int loudest = 0;
+    std::vector<int> tracksRead;
+    r.onProgress = [&] {
+        loudest = std::max(loudest, job.readStatus().peak);
+        if (tracksRead.empty() || tracksRead.back() != job.readStatus().trackIndex)
+            tracksRead.push_back(job.readStatus().trackIndex);
+    };
     const JobEnd end = runJob(job, r);
     EXPECT_EQ(end.result, JobResult::Completed);
     EXPECT_EQ(end.converted, 3u);
+    // Where the read stood, for a front end's bars.
+    EXPECT_GT(loudest, 1000);
+    EXPECT_EQ(tracksRead, (std::vector<int>{0, 1, 2}));
     EXPECT_TRUE(r.questions.empty());
     ASSERT_EQ(r.starts.size(), 3u);
     ASSERT_EQ(r.ends.size(), 3u);
     const char* names[] = {"Band - Opening.wav", "Band - Second.wav", "Band - Finale.wav"};
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(r.ends[i].index, i); // in disc order, whatever encoder finished first
-        EXPECT_EQ(r.ends[i].outcome, ItemOutcome::Converted);
+        EXPECT_EQ(r.ends[i].outcome, ItemOutcome::Converted)
+            << static_cast<int>(r.ends[i].failure.what) << " " << r.ends[i].failure.code << " "
+            << r.ends[i].failure.reason << " " << r.ends[i].failure.file;
         EXPECT_EQ(r.ends[i].output, (m_out / names[i]).string());
         EXPECT_TRUE(wavAudio(m_out / names[i]) == trackAudio(static_cast<int>(i))) << names[i];
     }
@@ -210,6 +227,7 @@ TEST_F(CdPipelineTest, DiscToFlacPassesTheFlacTestAndCarriesTheDiscsTags) {
     startDisc();
     CdRipSpec s = spec("flac", {0, 2});
     s.width = 1;
+    s.coverImage = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(600, 'c');
     CdPipeline job(m_rip, s, noLookup(), nullptr);
     Recorder r;
     EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
@@ -229,6 +247,18 @@ TEST_F(CdPipelineTest, DiscToFlacPassesTheFlacTestAndCarriesTheDiscsTags) {
     EXPECT_NE(tags.find("ARTIST=Band"), std::string::npos) << tags;
     EXPECT_NE(tags.find("ALBUM=Record"), std::string::npos) << tags;
     EXPECT_NE(tags.find("TRACKNUMBER=3"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("TRACKTOTAL=3"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("ALBUMARTIST=Band"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("DATE=1999"), std::string::npos) << tags;
+    DiscInfo* disc = m_rip->GetDiscInfo();
+    ASSERT_NE(disc, nullptr);
+    char discId[16];
+    std::snprintf(discId, sizeof discId, "%08X", disc->GetDiscId());
+    disc->Destroy();
+    EXPECT_NE(tags.find(std::string("DISCID=") + discId), std::string::npos) << tags;
+    // The cover beside the files.
+    EXPECT_EQ(fileText(m_out / "folder.jpg"), s.coverImage);
+    EXPECT_TRUE(job.report().coverKept);
     // Two of three tracks: logged, but not looked up.
     EXPECT_TRUE(fs::exists(m_out / "Band - Record.log"));
     EXPECT_EQ(job.report().verification.summary.kind, accurip::ArSummary::NotDone);
@@ -240,6 +270,7 @@ TEST_F(CdPipelineTest, DiscToMp3OnTwoEncodersPlaysForEachTracksLengthWithItsTags
     startDisc();
     CdRipSpec s = spec("mp3");
     s.options = {{"bitrate", "128"}};
+    s.replayGain = true;
     CdPipeline job(m_rip, s, noLookup(), nullptr);
     Recorder r;
     EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
@@ -252,6 +283,12 @@ TEST_F(CdPipelineTest, DiscToMp3OnTwoEncodersPlaysForEachTracksLengthWithItsTags
         EXPECT_EQ(enginetest::probe(f, "format_tags=title"), titles[i]);
         EXPECT_EQ(enginetest::probe(f, "format_tags=album"), "Record");
         EXPECT_EQ(enginetest::probe(f, "format_tags=track"), std::to_string(i + 1) + "/3");
+        // Each track's own loudness, and the album's, the same in every file.
+        EXPECT_NE(enginetest::probe(f, "format_tags=REPLAYGAIN_TRACK_GAIN"), "");
+        EXPECT_NE(enginetest::probe(f, "format_tags=REPLAYGAIN_TRACK_PEAK"), "");
+        EXPECT_NE(enginetest::probe(f, "format_tags=REPLAYGAIN_ALBUM_GAIN"), "");
+        EXPECT_EQ(enginetest::probe(f, "format_tags=REPLAYGAIN_ALBUM_GAIN"),
+                  enginetest::probe(m_out / names[0], "format_tags=REPLAYGAIN_ALBUM_GAIN"));
         int status = -1;
         const std::string pcm = enginetest::run(
             "ffmpeg -v error -i " + quoted(f) + " -f s16le -acodec pcm_s16le -", status);
@@ -259,6 +296,10 @@ TEST_F(CdPipelineTest, DiscToMp3OnTwoEncodersPlaysForEachTracksLengthWithItsTags
         // The header frame's delay and padding make the decoded audio exactly as long.
         EXPECT_EQ(pcm.size(), trackAudio(static_cast<int>(i)).size()) << f;
     }
+    EXPECT_TRUE(job.report().albumGainFailed.empty());
+    // The tracks differ in loudness: each carries its own.
+    EXPECT_NE(enginetest::probe(m_out / names[0], "format_tags=REPLAYGAIN_TRACK_PEAK"),
+              enginetest::probe(m_out / names[1], "format_tags=REPLAYGAIN_TRACK_PEAK"));
     // The cue sheet names MP3 files as such.
     const std::string cue = fileText(m_out / "Band - Record.cue");
     EXPECT_NE(cue.find("FILE \"Band - Second.mp3\" MP3"), std::string::npos) << cue;
@@ -275,7 +316,9 @@ TEST_F(CdPipelineTest, AWholeDiscIsCheckedAgainstTheDatabaseOnce) {
     env.lookup = true;
     env.server = "http://127.0.0.1:" + std::to_string(server.port()) + "/ar/";
     env.deadlineMs = 60000;
-    CdPipeline job(m_rip, spec("flac"), env, nullptr);
+    // Read in another order than the disc's, one track twice: the look-up compares each
+    // track of the disc once, in disc order.
+    CdPipeline job(m_rip, spec("flac", {2, 0, 1, 2}), env, nullptr);
     Recorder r;
     EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
     const auto& v = job.report().verification;
@@ -307,6 +350,7 @@ TEST_F(CdPipelineTest, TheJobsCancelEndsALookUpThatHangs) {
     const JobEnd end = runJob(job, r);
     EXPECT_EQ(end.converted, 3u);
     EXPECT_EQ(job.report().verification.summary.kind, accurip::ArSummary::Failed);
+    EXPECT_TRUE(job.report().verification.lookupCancelled);
     EXPECT_TRUE(waitUntil([&] { return server.idle(); }));
     EXPECT_EQ(server.closedByClient(), 1);
     EXPECT_TRUE(fs::exists(m_out / "Band - Record.log"));
@@ -459,4 +503,23 @@ TEST_F(CdPipelineTest, AFolderThatCannotBeMadeAnythingInFailsBeforeAnyRead) {
     EXPECT_EQ(job.report().setupFailure, Failure::OutputNotCreated);
     EXPECT_TRUE(r.starts.empty());
     EXPECT_FALSE(fs::exists(m_out / "missing"));
+}
+
+TEST_F(CdPipelineTest, AnUnknownEncoderReadsNothingAndATrackListedTwiceIsRippedTwice) {
+    startDisc();
+    {
+        CdPipeline job(m_rip, spec("ogg"), noLookup(), nullptr);
+        Recorder r;
+        EXPECT_EQ(runJob(job, r).result, JobResult::Stopped);
+        EXPECT_EQ(job.report().setupFailure, Failure::EncoderRefused);
+        EXPECT_TRUE(r.starts.empty());
+        EXPECT_TRUE(namesIn(m_out).empty());
+    }
+    CdRipSpec s = spec("wav", {1, 1});
+    s.width = 50; // more encoders than tracks
+    CdPipeline job(m_rip, s, noLookup(), nullptr);
+    Recorder r;
+    EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
+    EXPECT_TRUE(wavAudio(m_out / "Band - Second.wav") == trackAudio(1));
+    EXPECT_TRUE(wavAudio(m_out / "Band - Second (2).wav") == trackAudio(1));
 }
