@@ -167,7 +167,8 @@ TEST_F(CliRipTest, InterruptStopsTheRipAndLeavesNoCutFileUnderItsName) {
 TEST_F(CliRipTest, VerifyRecomputesTheRipFromItsFilesAndLooksItUp) {
     insert(album());
     const fs::path out = dir.path() / "rip";
-    ASSERT_EQ(cli.run({"rip", "--format", "flac", "--out", out.string()}).exitCode, 0);
+    const RunResult ripped = cli.run({"rip", "--format", "flac", "--out", out.string()});
+    ASSERT_EQ(ripped.exitCode, 0) << ripped.out << ripped.err;
     const fs::path log = out / "The Testers - Quiet Hours.log";
     cld::cli::LoggedRip logged;
     std::string why;
