@@ -4,6 +4,7 @@
 #include "Console.h"
 #include "InputFiles.h"
 #include "OutputLock.h"
+#include "RipLogReader.h"
 #include "TempDir.h"
 
 #include <csignal>
@@ -101,6 +102,67 @@ TEST(Console, BarAndClock) {
     EXPECT_EQ(Console::clockText(65), "1:05");
     EXPECT_EQ(Console::clockText(3725), "1:02:05");
     EXPECT_EQ(Console::clockText(-1), "?");
+}
+
+const char* const kLog = "Rip log\n"
+                         "AccurateRip id: dBAR-002-000003cf-000009f7-09000802.bin\n"
+                         "Tracks on the disc: 2 (2 audio)\n"
+                         "\n"
+                         "Track 01\n"
+                         "  File: A - First.flac\n"
+                         "  Read: exact\n"
+                         "  CRC32: C1F3B2FE\n"
+                         "  CRC32 without silence: 17C53863\n"
+                         "  AccurateRip v1: F8EF7F9B\n"
+                         "  AccurateRip v2: CCD8826A\n"
+                         "\n"
+                         "Track 02\n"
+                         "  File: A - Second.flac (incomplete: it holds only part of the track)\n"
+                         "  Read: failed\n"
+                         "  Checksums: not computed\n"
+                         "\n"
+                         "Summary: 2 tracks\n";
+
+TEST(RipLogReader, ReadsIdsFilesAndChecksums) {
+    LoggedRip rip;
+    std::string why;
+    ASSERT_TRUE(readRipLog(kLog, rip, why)) << why;
+    EXPECT_EQ(rip.ids.trackCount, 2);
+    EXPECT_EQ(rip.ids.id1, 0x3cfu);
+    EXPECT_EQ(rip.ids.id2, 0x9f7u);
+    EXPECT_EQ(rip.ids.freedb, 0x09000802u);
+    ASSERT_EQ(rip.tracks.size(), 2u);
+    EXPECT_EQ(rip.tracks[0].file, "A - First.flac");
+    EXPECT_TRUE(rip.tracks[0].complete);
+    EXPECT_TRUE(rip.tracks[0].hasChecksums);
+    EXPECT_EQ(rip.tracks[0].sums.crc32, 0xC1F3B2FEu);
+    EXPECT_EQ(rip.tracks[0].sums.v1, 0xF8EF7F9Bu);
+    EXPECT_EQ(rip.tracks[0].sums.v2, 0xCCD8826Au);
+    EXPECT_EQ(rip.tracks[1].file, "A - Second.flac");
+    EXPECT_FALSE(rip.tracks[1].complete);
+    EXPECT_FALSE(rip.tracks[1].hasChecksums);
+}
+
+TEST(RipLogReader, DamagedLogsAreRefusedNotMisread) {
+    LoggedRip rip;
+    std::string why;
+    // Every cut of the log reads without harm; those that lose the id or every track are
+    // refused with a reason.
+    const std::string whole = kLog;
+    for (size_t n = 0; n <= whole.size(); ++n) {
+        why.clear();
+        if (!readRipLog(whole.substr(0, n), rip, why)) {
+            EXPECT_FALSE(why.empty()) << n;
+        }
+    }
+    for (const char* bad :
+         {"", "hello\n", "AccurateRip id: dBAR-002-zzzzzzzz-000009f7-09000802.bin\n",
+          "AccurateRip id: dBAR-000-000003cf-000009f7-09000802.bin\nTrack 01\n",
+          "AccurateRip id: dBAR-002-000003cf-000009f7-09000802.bin\n",
+          "AccurateRip id: dBAR-002-000003cf-000009f7-09000802.bin\nTrack 0x\n"}) {
+        EXPECT_FALSE(readRipLog(bad, rip, why)) << bad;
+        EXPECT_FALSE(why.empty()) << bad;
+    }
 }
 
 } // namespace
