@@ -229,8 +229,11 @@ TEST_F(CliConvertTest, InterruptInTheMiddleOfABatch) {
     const fs::path out = dir.path() / "out";
     const pid_t pid =
         cli.start({"convert", "--to", "mp3", "--jobs", "1", "--out", out.string(), in.string()});
-    ASSERT_TRUE(
-        cldtest::waitUntil([&] { return cli.outputSoFar().find("done\t") != std::string::npos; }));
+    ASSERT_TRUE(cldtest::waitUntil([&] {
+        return cli.outputSoFar().find("done\t") != std::string::npos ||
+               !cldtest::processRunning(pid);
+    }));
+    ASSERT_TRUE(cldtest::processRunning(pid)) << "the batch ended before the interruption";
     ::kill(pid, SIGINT);
     const RunResult r = cli.finish(pid);
     EXPECT_EQ(r.exitCode, 130) << "signal " << r.signal << "\n" << r.out << r.err;
