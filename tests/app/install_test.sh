@@ -56,5 +56,26 @@ rc=$?
 grep -q "CLD launcher shown" <<<"$out" || fail "the installed program showed no launcher: $out"
 grep -q "CLD message" <<<"$out" && fail "the installed program showed a message: $out"
 
+# The command line: installed with its manual page and completion, and it finds the
+# ripper library in lib/calderine from its own place, with no display and no session.
+for f in bin/calderine lib/calderine/libcalderine.so share/man/man1/calderine.1.gz share/bash-completion/completions/calderine; do
+    [ -f "$prefix/usr/$f" ] || fail "$f is not installed"
+done
+[ "$(env -i PATH=/usr/bin:/bin "$prefix/usr/bin/calderine" --version)" = "calderine 4.05a (Calderine 2002)" ] ||
+    fail "calderine --version"
+zcat "$prefix/usr/share/man/man1/calderine.1.gz" | groff -man -Tutf8 -ww >/dev/null 2>"$prefix/man.err" &&
+    [ ! -s "$prefix/man.err" ] || fail "the manual page of calderine: $(cat "$prefix/man.err")"
+bash -n "$prefix/usr/share/bash-completion/completions/calderine" || fail "the completion of calderine"
+if [ -f "$prefix/usr/lib/calderine/libcldvdrive.so" ]; then
+    disc=$prefix/disc
+    mkdir -p "$disc"
+    head -c $((2352 * 300)) /dev/zero >"$disc/d.bin"
+    printf 'FILE "d.bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n' >"$disc/d.cue"
+    out=$(env -i PATH=/usr/bin:/bin HOME="$home" CLD_REGISTRY_DIR="$home/registry" \
+          CLD_ASPI_LIBRARY="$prefix/usr/lib/calderine/libcldvdrive.so" CLD_VDRIVE_IMAGES="$disc/d.cue" \
+          timeout 60 "$prefix/usr/bin/calderine" devices 2>&1)
+    grep -q "^drive	0	" <<<"$out" || fail "the installed calderine lists no drive: $out"
+fi
+
 [ $failures -eq 0 ] && echo "install test: all checks passed"
 exit $((failures > 0))

@@ -1,0 +1,150 @@
+#include "AudioInputCheck.h"
+#include "CliObserver.h"
+#include "Commands.h"
+#include "ExitCode.h"
+#include "FileBatch.h"
+#include "InputFiles.h"
+#include "Interrupt.h"
+#include "LockedOutputWorker.h"
+#include "SettingsRecord.h"
+#include "Workers.h"
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+namespace cld::cli {
+
+namespace {
+
+std::set<std::string> inputExtensions(bool decode) {
+    std::set<std::string> extensions(cld::audioInputExtensions().begin(),
+                                     cld::audioInputExtensions().end());
+    // Decoding a WAVE file to WAVE would only copy it; WMA files are decoded.
+    if (decode) {
+        extensions.erase(".wav");
+        extensions.insert(".wma");
+    }
+    return extensions;
+}
+
+void saveSettings(Console& console, SettingsRecord& settings, const ConvertOptions& o) {
+    bool ok = true;
+    if (o.jobs)
+        ok = settings.setParallelJobs(*o.jobs) && ok;
+    if (!o.out.empty()) {
+        const std::string folder = std::filesystem::absolute(o.out).string();
+        if (o.decode)
+            ok = settings.setLastWAVOutFolder(folder) && ok;
+        else if (o.to == "mp3")
+            ok = settings.setLastMP3OutFolder(folder) && ok;
+        else if (o.to == "wma")
+            ok = settings.setLastWMAOutFolder(folder) && ok;
+    }
+    if (!ok)
+        console.error("the settings could not all be saved");
+}
+
+} // namespace
+
+int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& common,
+               const ConvertOptions& o) {
+    const std::string command = o.decode ? "decode" : "convert";
+    std::string why;
+    engine::WorkerFactory makeWorker = workerFactoryFor(o, settings, why);
+    if (!makeWorker) {
+        console.error(why);
+        return kExitNothingDone;
+    }
+    if (common.saveSettings)
+        saveSettings(console, settings, o);
+
+    const InputPlan plan =
+        planInputs(o.inputs, inputExtensions(o.decode), o.recursive, o.out, "." + o.to);
+    std::map<std::string, std::string> inputOf; // by output
+    for (const PlannedFile& file : plan.files)
+        inputOf[file.output] = file.input;
+    std::function<bool(const std::vector<std::string>&)> takenAreComplete;
+    if (o.skipExisting)
+        takenAreComplete = [inputOf](const std::vector<std::string>& taken) {
+            for (const std::string& output : taken) {
+                const auto it = inputOf.find(output);
+                if (it == inputOf.end() || !outputComplete(it->second, output))
+                    return false;
+            }
+            return true;
+        };
+    CliObserver observer(console, {o.onError, o.overwrite, command, {}, takenAreComplete});
+    for (const std::string& missing : plan.missing)
+        observer.reportSettled({missing, "", "failed", "no such file or folder", "", 0});
+
+    engine::FileBatchSpec spec;
+    spec.batch = true;
+    spec.replaceExisting = o.overwrite;
+    spec.askAboutTakenNames = true;
+    spec.askToSkip = true;
+    spec.width = singleWorkerOnly(o) ? 1 : o.jobs ? *o.jobs : settings.parallelJobCount();
+    spec.extension = "." + o.to;
+    for (const PlannedFile& file : plan.files) {
+        if (o.skipExisting && outputComplete(file.input, file.output)) {
+            observer.reportSettled({file.input, file.output, "exists", "", "", 0});
+            continue;
+        }
+        std::error_code ec;
+        const auto folder = std::filesystem::path(file.output).parent_path();
+        if (!folder.empty())
+            std::filesystem::create_directories(folder, ec);
+        spec.inputs.push_back(file.input);
+        spec.outputs.push_back(file.output);
+    }
+
+    if (!spec.inputs.empty() && !interrupted()) {
+        const bool skipExisting = o.skipExisting;
+        engine::WorkerFactory locked = [makeWorker, skipExisting, &observer]() {
+            return std::make_unique<LockedOutputWorker>(
+                makeWorker(), skipExisting,
+                [&observer](const std::string& input, const std::string& status) {
+                    observer.overrideStatus(input, status);
+                });
+        };
+        const std::vector<std::string> inputs = spec.inputs;
+        const std::vector<std::string> outputs = spec.outputs;
+        engine::FileBatch batch(std::move(spec), locked);
+        engine::JobEnd end;
+        {
+            RunningJobScope running(batch);
+            end = batch.run(observer);
+        }
+        console.clearProgress();
+        // Items the job never reached get a result line too.
+        std::set<std::string> reported;
+        for (const ItemReport& r : observer.reports())
+            reported.insert(r.input);
+        for (size_t i = 0; i < inputs.size(); ++i)
+            if (!reported.count(inputs[i]))
+                observer.reportSettled({inputs[i], outputs[i], "not-started", "", "", 0});
+    }
+
+    const size_t failed = observer.failedCount();
+    const size_t done = observer.doneCount();
+    size_t exists = 0;
+    for (const ItemReport& r : observer.reports())
+        exists += r.status == "exists" || r.status == "elsewhere" ? 1 : 0;
+    console.note(std::to_string(done - std::min(done, exists)) + " converted, " +
+                 std::to_string(exists) + " complete already or elsewhere, " +
+                 std::to_string(failed) + " failed");
+    if (interrupted())
+        return kExitInterrupted;
+    if (observer.reports().empty()) {
+        console.error("no input files");
+        return kExitNothingDone;
+    }
+    if (failed > 0)
+        return done == 0 ? kExitNothingDone : kExitSomeFailed;
+    size_t notDone = 0;
+    for (const ItemReport& r : observer.reports())
+        notDone += r.status == "not-started" || r.status == "stopped" ? 1 : 0;
+    return notDone > 0 ? kExitSomeFailed : kExitDone;
+}
+
+} // namespace cld::cli
