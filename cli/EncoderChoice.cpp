@@ -1,34 +1,29 @@
 #include "EncoderChoice.h"
 
+#include "Mp3Bitrates.h"
 #include "SettingsRecord.h"
-
-#include <algorithm>
 
 namespace cld::cli {
 
 namespace {
 
-constexpr int kDefaultMp3Bitrate = 128;
-
+// The MP3 encoder's options as the MP3 dialogs set the encoder up from the settings.
 engine::EncoderOptions mp3Options(SettingsRecord& s, std::optional<int> bitrate) {
+    const Mp3EncoderParams p = mp3ParamsFromSettings(s, bitrate.value_or(storedMp3Bitrate(s)));
     engine::EncoderOptions o;
-    const int rate = bitrate.value_or(kDefaultMp3Bitrate);
-    o["bitrate"] = std::to_string(rate);
-    o["mode"] = std::to_string(std::clamp(s.audioChannels(), 0, 4));
-    o["quality"] = std::to_string(std::clamp(s.mp3Quality(), 0, 9));
-    if (s.mp3BitrateType() == 1) {
-        const int maxRate = std::max(std::clamp(s.maxVBRBitrate(), 16, 320), rate);
-        o["vbr"] = std::to_string(std::clamp(s.vbrMethod(), 0, 2) + 1);
-        o["vbrquality"] = std::to_string(std::clamp(s.vbrQuality(), 0, 9));
-        o["maxbitrate"] = std::to_string(maxRate);
-        o["meanbitrate"] = std::to_string(std::clamp(s.meanVBRBitrate(), rate, maxRate));
-    } else {
-        o["vbr"] = "0";
+    o["bitrate"] = std::to_string(p.bitrate);
+    o["mode"] = std::to_string(p.channelMode);
+    o["quality"] = std::to_string(p.quality);
+    o["vbr"] = std::to_string(p.vbrMethod);
+    if (p.vbrMethod != 0) {
+        o["vbrquality"] = std::to_string(p.vbrQuality);
+        o["maxbitrate"] = std::to_string(p.vbrMaxBitrate);
+        o["meanbitrate"] = std::to_string(p.abrMeanBitrate);
     }
-    o["crc"] = s.materialCRC() ? "1" : "0";
-    o["copyright"] = s.materialCopyrighted() ? "1" : "0";
-    o["original"] = s.materialOriginal() ? "1" : "0";
-    o["private"] = s.materialPrivate() ? "1" : "0";
+    o["crc"] = std::to_string(p.crc);
+    o["copyright"] = std::to_string(p.copyright);
+    o["original"] = std::to_string(p.original);
+    o["private"] = std::to_string(p.privateFlag);
     o["id3v2"] = s.mp3Id3v2Tag() ? "1" : "0";
     return o;
 }

@@ -4,6 +4,7 @@
 #include "CliSettings.h"
 #include "FileWorkers.h"
 #include "GenreList.h"
+#include "Mp3Bitrates.h"
 #include "RegistryStore.h"
 #include "RipperLibrary.h"
 #include "SettingsRecord.h"
@@ -20,8 +21,6 @@
 namespace cld::cli {
 
 namespace {
-
-constexpr int kDefaultMp3Bitrate = 128;
 
 std::string lowerExtension(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
@@ -72,32 +71,9 @@ private:
     engine::FileWorker* m_current = nullptr;
 };
 
-// The MP3 encoder's twelve integers as the MP3 dialogs make them from the settings.
-Mp3EncoderParams mp3Params(const SettingsRecord& s, int bitrate) {
-    Mp3EncoderParams p;
-    p.channelMode = std::clamp(s.audioChannels(), 0, 4);
-    p.bitrate = bitrate >= 8 && bitrate <= 320 ? bitrate : kDefaultMp3Bitrate;
-    p.quality = std::clamp(s.mp3Quality(), 0, 9);
-    p.spare = 0;
-    if (s.mp3BitrateType() == 1) {
-        p.vbrMethod = std::clamp(s.vbrMethod(), 0, 2) + 1;
-        p.vbrQuality = std::clamp(s.vbrQuality(), 0, 9);
-        p.vbrMaxBitrate = std::max(std::clamp(s.maxVBRBitrate(), 16, 320), p.bitrate);
-        p.abrMeanBitrate =
-            std::clamp(std::clamp(s.meanVBRBitrate(), 16, 256), p.bitrate, p.vbrMaxBitrate);
-    } else {
-        p.vbrMethod = 0;
-    }
-    p.crc = s.materialCRC() ? 1 : 0;
-    p.copyright = s.materialCopyrighted() ? 1 : 0;
-    p.original = s.materialOriginal() ? 1 : 0;
-    p.privateFlag = s.materialPrivate() ? 1 : 0;
-    return p;
-}
-
 engine::Mp3EncodeSettings mp3Settings(const SettingsRecord& settings, std::optional<int> bitrate) {
     engine::Mp3EncodeSettings s;
-    s.params = mp3Params(settings, bitrate.value_or(kDefaultMp3Bitrate));
+    s.params = mp3ParamsFromSettings(settings, bitrate.value_or(storedMp3Bitrate(settings)));
     s.id3v2 = settings.mp3Id3v2Tag() != 0;
     s.replayGain = s.id3v2 && settings.mp3ReplayGain() != 0;
     auto genres = std::make_shared<GenreList>();

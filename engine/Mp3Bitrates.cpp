@@ -90,6 +90,10 @@ int openingListIndex(int stored) {
     return index128;
 }
 
+int storedMp3Bitrate(const SettingsRecord& settings) {
+    return encodingBitrateOfEntry(openingListIndex(settings.lastMP3Bitrate()));
+}
+
 Mp3EncoderParams mp3ParamsFromSettings(const SettingsRecord& s, int encodingBitrate,
                                        const Mp3EncoderParams& previous) {
     Mp3EncoderParams p = previous;

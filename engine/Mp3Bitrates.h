@@ -40,6 +40,9 @@ int sliderToListIndex(int position, int currentIndex);
 // earlier versions and open on the entry the slider would pick for them.
 int openingListIndex(int stored);
 
+// The bitrate the MP3 settings open on: the stored "LastMP3Bitrate" choice's entry.
+int storedMp3Bitrate(const SettingsRecord& settings);
+
 // Builds the encoder's twelve integers from the settings, following the filling rule:
 // with VBR the method is the stored one + 1 and quality, maximum and mean come from the
 // settings; with CBR the method is 0 and maximum, mean and VBR quality keep what
