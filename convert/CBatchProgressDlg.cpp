@@ -12,6 +12,7 @@
 #include "Log.h"
 #include "MessageService.h"
 #include "ProgressFigures.h"
+#include "RipperCalls.h"
 #include "SafeFiles.h"
 #include "SettingsRecord.h"
 #include "StringIds.h"
@@ -36,39 +37,12 @@
 #include <filesystem>
 
 using namespace cld;
+using cld::engine::GrabSnapshot;
+using cld::engine::lastTrackResult;
+using cld::engine::LibraryText;
+using cld::engine::snapshot;
 
 namespace {
-
-// A name handed to the ripper library, destroyed with the scope.
-class LibraryText {
-public:
-    explicit LibraryText(const std::string& text) : m_text(NameText::Create(text.c_str())) {}
-    ~LibraryText() { NameText::Release(m_text); }
-    LibraryText(const LibraryText&) = delete;
-    LibraryText& operator=(const LibraryText&) = delete;
-    NameText* get() const { return m_text; }
-
-private:
-    NameText* m_text;
-};
-
-// One status snapshot of the grab object, destroyed with the scope.
-struct GrabSnapshot {
-    bool running = false;
-    int error = 0;
-    int percent = 0;
-};
-
-GrabSnapshot snapshot(CDRipObject& rip) {
-    GrabSnapshot s;
-    if (GrabStatus* status = rip.GetStatus()) {
-        s.running = status->IsRunning() != 0;
-        s.error = status->GetError();
-        s.percent = status->GetPercent();
-        status->Destroy();
-    }
-    return s;
-}
 
 constexpr int kWaitStep = 10;
 
@@ -83,17 +57,6 @@ QString joinedNames(const std::vector<std::string>& files) {
 }
 
 constexpr char kDash[] = "-";
-
-// The ripper's result for the one track of the last grab; false when it kept none.
-bool lastTrackResult(CDRipObject& rip, GrabTrackResult& out) {
-    GrabStatus* status = rip.GetStatus();
-    if (!status)
-        return false;
-    const int32_t count = status->GetTrackResultCount();
-    const bool found = count > 0 && status->GetTrackResult(count - 1, &out) == 0;
-    status->Destroy();
-    return found;
-}
 
 } // namespace
 
