@@ -10,6 +10,7 @@
 #include "GrabErrorText.h"
 #include "JobContext.h"
 #include "Log.h"
+#include "MediaErrorText.h"
 #include "MessageService.h"
 #include "ProgressFigures.h"
 #include "RipperCalls.h"
@@ -333,6 +334,10 @@ void CBatchProgressDlg::message(int stringId, MessageIcon icon, const QString& a
     showStringMessage(this, stringId, icon, arg);
 }
 
+std::string CBatchProgressDlg::reasonText(uint32_t detail) {
+    return detail != 0 ? cld::mediaErrorText(detail).toStdString() : std::string();
+}
+
 int CBatchProgressDlg::parallelWidth(size_t count) const {
     const size_t width = static_cast<size_t>(m_context.settings.parallelJobCount());
     return static_cast<int>(std::clamp<size_t>(std::min(width, count), 1, width));
@@ -508,8 +513,8 @@ public:
         // Every later file would fail for want of room as well: the message says the
         // batch stops.
         const bool diskFull = d.isFileBatch() && f.diskFull;
-        if (d.reportFileFailure(d.failureStringId(f), f.file, f.reason, q.canSkip, q.failed.input,
-                                diskFull ? IDS_DISK_FULL_STOP : 0))
+        if (d.reportFileFailure(d.failureStringId(f), f.file, reasonText(f.detail), q.canSkip,
+                                q.failed.input, diskFull ? IDS_DISK_FULL_STOP : 0))
             return cld::engine::Answer::Skip;
         d.m_batchStopped = true;
         return cld::engine::Answer::Stop;

@@ -92,6 +92,8 @@ protected:
     std::vector<std::string> batchAudioFiles() const;
     bool isFileBatch() const { return m_mode == 2 || m_mode == 4; }
     void message(int stringId, MessageIcon icon, const QString& arg = QString());
+    // The reason of a failure code for a message, in the chosen language (empty for 0).
+    static std::string reasonText(uint32_t detail);
 
     // How a file batch ended: every file had its turn, the user's Abort, or a stop after a
     // failure (the user's "No", or a full disk).

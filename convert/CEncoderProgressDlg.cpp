@@ -201,8 +201,8 @@ bool CEncoderProgressDlg::reportFileEncoderFailure(WmaEncodeJob& encoder, uint32
     // The encoder creates its output before it starts: an output failure after the start
     // is a failed write, whose unfinished file the encoder has removed.
     const int stringId = inputAtFault ? 195 : started ? IDS_WRITE_FAILED : 196;
-    return reportFileFailure(stringId, inputAtFault ? input : output, failureReason(code),
-                             askToSkip, input);
+    return reportFileFailure(stringId, inputAtFault ? input : output, reasonText(code), askToSkip,
+                             input);
 }
 
 void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages) {

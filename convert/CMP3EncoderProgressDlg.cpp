@@ -130,7 +130,7 @@ bool CMP3EncoderProgressDlg::reportJobFailure(const CodecJob& job, bool askToSki
         jobFailure(decoding() ? JobKind::Mp3Decode : JobKind::Mp3Encode, job.GetErrorCode(),
                    job.GetErrorDetail(), job.GetBytesDone() > 0);
     return reportFileFailure(f.stringId, f.inputAtFault ? job.GetInput() : job.GetOutput(),
-                             failureReason(job.GetErrorDetail()), askToSkip, job.GetInput());
+                             reasonText(job.GetErrorDetail()), askToSkip, job.GetInput());
 }
 
 CMP3EncoderProgressDlg::JobEnd CMP3EncoderProgressDlg::waitForJob(CodecJob& job, int waitMs) {

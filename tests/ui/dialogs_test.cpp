@@ -6,6 +6,7 @@
 #include "BuiltinResources.h"
 #include "CFreeDBServersDlg.h"
 #include "CLDResLibrary.h"
+#include "CMP3EncoderProgressDlg.h"
 #include "COptionsDlg.h"
 #include "CProgressBar.h"
 #include "CSignalMonitor.h"
@@ -14,7 +15,9 @@
 #include "GenreList.h"
 #include "GetErrorText.h"
 #include "JobContext.h"
+#include "JobParameters.h"
 #include "LanguageResources.h"
+#include "MediaErrorText.h"
 #include "MessageService.h"
 #include "ProgramIdentity.h"
 #include "ProgramResources.h"
@@ -47,6 +50,8 @@
 #include <QTreeWidget>
 #include <climits>
 #include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -933,6 +938,56 @@ TEST_F(DialogWalk, FailingJobsTellTheirMessagesInTheLanguageWithUniqueMnemonics)
         EXPECT_TRUE(faults.isEmpty()) << language << ":\n"
                                       << faults.join(QLatin1Char('\n')).toStdString();
     }
+}
+
+// A file a German batch cannot convert is named with its reason in German too: the media
+// layer's failure texts come from the language, not in English.
+TEST_F(DialogWalk, AFailedFileOfAGermanBatchIsToldWithItsReasonInGerman) {
+    useGerman();
+    cldtest::TempDir dir;
+    std::filesystem::create_directories(dir.file("in"));
+    // A WAVE header with no format the encoder takes, and nothing after it.
+    std::ofstream(dir.file("in") / "broken.wav", std::ios::binary) << "RIFF\x24\0\0\0WAVEjunk";
+    JobParameters params;
+    params.inputPath = dir.file("in").string() + "/";
+    params.outputPath = dir.file("out").string() + "/";
+    std::filesystem::create_directories(dir.file("out"));
+    SettingsRecord settings;
+    GenreList genres;
+    JobContext context{settings, genres};
+    context.programFolder = QString::fromStdString((cldtest::binDir() / "").string());
+    QStringList texts;
+    QTimer answer;
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible() || box->property("cld_seen").toBool())
+                continue;
+            box->setProperty("cld_seen", true);
+            texts << box->text();
+            QMetaObject::invokeMethod(box->buttons().back(), "click", Qt::QueuedConnection);
+        }
+    });
+    MessageService::setInstance(std::make_unique<MessageBoxService>());
+    const auto quiet = qScopeGuard([] { MessageService::setInstance(nullptr); });
+    answer.start();
+    CMP3EncoderProgressDlg dialog(context, params, 2);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 60000));
+    answer.stop();
+    ASSERT_FALSE(texts.isEmpty());
+    const QString& told = texts.front();
+    bool german = false;
+    for (const uint32_t code :
+         {cld::wmerr::kWavFormat, cld::wmerr::kInputOpen, cld::wmerr::kNoAudio,
+          cld::wmerr::kReadFailed, cld::wmerr::kDecodeFailed, cld::wmerr::kNoAudioDecoded,
+          cld::wmerr::kTruncated, cld::wmerr::kContentMismatch}) {
+        EXPECT_FALSE(told.contains(QString::fromStdString(GetErrorText(code))))
+            << "the English reason in: " << told.toStdString();
+        german = german || told.contains(cld::mediaErrorText(code));
+    }
+    EXPECT_TRUE(german) << told.toStdString();
 }
 
 // A language chosen with the mouse says that it takes effect at the next start; once that
