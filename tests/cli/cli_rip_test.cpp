@@ -137,6 +137,31 @@ TEST_F(CliRipTest, ChosenTracksAndTracksTheDiscLacks) {
     EXPECT_FALSE(fs::exists(dir.path() / "none" / "The Testers - Noon.wav"));
 }
 
+// The lossy formats of the registry: a track ripped to MP3 and to WMA plays for the
+// track's length with its name, as ffprobe reads it.
+TEST_F(CliRipTest, TracksToMp3AndWma) {
+    insert(album());
+    for (const std::string format : {"mp3", "wma"}) {
+        SCOPED_TRACE(format);
+        const fs::path out = dir.path() / format;
+        const RunResult r =
+            cli.run({"rip", "--format", format, "--tracks", "2", "--out", out.string()});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const fs::path file = out / ("The Testers - Noon." + format);
+        ASSERT_TRUE(fs::exists(file)) << r.out;
+        int status = -1;
+        const std::string probe = cldtest::commandOutput(
+            "ffprobe -v error -show_entries format=duration:format_tags=title -of default=nw=1 '" +
+                file.string() + "' 2>&1",
+            status);
+        ASSERT_EQ(status, 0) << probe;
+        EXPECT_NE(probe.find("TAG:title=Noon"), std::string::npos) << probe;
+        const auto at = probe.find("duration=");
+        ASSERT_NE(at, std::string::npos) << probe;
+        EXPECT_GT(std::stod(probe.substr(at + 9)), 1.0);
+    }
+}
+
 TEST_F(CliRipTest, InterruptStopsTheRipAndLeavesNoCutFileUnderItsName) {
     // Ten seconds a track, read at about 1.5 s a track.
     insert(album(2000, 750));
