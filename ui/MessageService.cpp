@@ -97,7 +97,10 @@ MessageResult MessageBoxService::show(const Message& message) {
     // The window the box spoke for takes the keyboard back, with the focus where it was:
     // left to the window system, no window may be active once the box has gone, and the
     // next key would go nowhere.
-    if (message.parent && !QApplication::activeWindow())
+    // The box itself may still count as the active window until the window system has
+    // taken note that it closed.
+    const QWidget* active = QApplication::activeWindow();
+    if (message.parent && (!active || active == &box || !active->isVisible()))
         if (QWidget* window = message.parent->window(); window->isVisible())
             window->activateWindow();
     switch (answer) {
