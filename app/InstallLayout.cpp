@@ -1,6 +1,8 @@
 #include "InstallLayout.h"
 
+#include <array>
 #include <filesystem>
+#include <unistd.h>
 
 namespace cld {
 
@@ -17,6 +19,19 @@ std::string privateFolderFor(const std::string& programFolder) {
     if (folder.back() != '/')
         folder += '/';
     return folder;
+}
+
+std::string runningProgramFiles() {
+    std::array<char, 4096> buf{};
+    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0)
+        return "./";
+    std::string path(buf.data(), static_cast<size_t>(n));
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return "./";
+    path.resize(slash + 1);
+    return privateFolderFor(path);
 }
 
 } // namespace cld

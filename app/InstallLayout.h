@@ -15,5 +15,8 @@ inline constexpr const char* kPrivateFolderFromProgram = "../lib/calderine/";
 // in `programFolder` (ending in "/"): the installation's private folder when there is one,
 // otherwise the program's folder itself.
 std::string privateFolderFor(const std::string& programFolder);
+// privateFolderFor the folder of the running program (read from /proc/self/exe); "./"
+// when it cannot be read.
+std::string runningProgramFiles();
 
 } // namespace cld

@@ -1,5 +1,6 @@
 #include "InputFiles.h"
 
+#include "AudioInputCheck.h"
 #include "MediaDuration.h"
 
 #include <algorithm>
@@ -13,13 +14,6 @@ namespace cld::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string lowerExtension(const fs::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
 
 fs::path outputFor(const fs::path& input, const fs::path& base, const std::string& outputFolder,
                    const std::string& extension) {
@@ -58,7 +52,8 @@ InputPlan planInputs(const std::vector<std::string>& arguments,
             std::vector<fs::path> found;
             auto consider = [&](const fs::directory_entry& entry) {
                 std::error_code fileEc;
-                if (entry.is_regular_file(fileEc) && extensions.count(lowerExtension(entry.path())))
+                if (entry.is_regular_file(fileEc) &&
+                    extensions.count(lowerExtension(entry.path().string())))
                     found.push_back(entry.path());
             };
             if (recursive) {

@@ -17,16 +17,7 @@
 namespace cld::cli {
 
 std::string programFolder() {
-    std::array<char, 4096> buf{};
-    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0)
-        return "./";
-    std::string path(buf.data(), static_cast<size_t>(n));
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return "./";
-    path.resize(slash + 1);
-    return cld::privateFolderFor(path);
+    return cld::runningProgramFiles();
 }
 
 namespace {

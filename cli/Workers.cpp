@@ -1,5 +1,6 @@
 #include "Workers.h"
 
+#include "AudioInputCheck.h"
 #include "CRegistry.h"
 #include "CliSettings.h"
 #include "FileWorkers.h"
@@ -21,13 +22,6 @@
 namespace cld::cli {
 
 namespace {
-
-std::string lowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
 
 // One worker place over several kinds of worker: each file goes to the kind its name
 // calls for (an MP3 to the MP3 decoder, say), made when first needed.

@@ -15,24 +15,7 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
-
-// The folder of the program's own files, ending in "/" (the installation's private folder
-// when there is one).
-std::string ownFolder() {
-    std::array<char, 4096> buf{};
-    const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0)
-        return "./";
-    std::string path(buf.data(), static_cast<size_t>(n));
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return "./";
-    path.resize(slash + 1);
-    return cld::privateFolderFor(path);
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char** argv) {
     cld::cli::Invocation invocation;
@@ -40,7 +23,7 @@ int main(int argc, char** argv) {
     if (code >= 0)
         return code;
     // Only the library in the program's own folder, never one found elsewhere.
-    const std::string library = ownFolder() + "libcalderine.so";
+    const std::string library = cld::runningProgramFiles() + "libcalderine.so";
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     const auto run =
         handle ? reinterpret_cast<cld::cli::RunFunction>(dlsym(handle, "calderineRun")) : nullptr;

@@ -20,13 +20,6 @@ namespace cld {
 
 namespace {
 
-std::string lowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
 // Whether the demuxer's comma-separated names include `name`.
 bool demuxerIs(const AVFormatContext* in, const char* name) {
     const std::string names = std::string(",") + in->iformat->name + ",";
@@ -34,6 +27,13 @@ bool demuxerIs(const AVFormatContext* in, const char* name) {
 }
 
 } // namespace
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
 
 const std::vector<std::string>& audioInputExtensions() {
     static const std::vector<std::string> list{".wav",  ".flac", ".ogg", ".oga",

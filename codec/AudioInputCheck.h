@@ -16,6 +16,8 @@ namespace cld {
 // The extensions of the audio files the folder and file conversions take, in the order a
 // folder is worked through: WAVE files first, then the compressed formats.
 const std::vector<std::string>& audioInputExtensions();
+// The extension of `path` with its dot, in lower case ("" when it has none).
+std::string lowerExtension(const std::string& path);
 // Whether `path` names a compressed audio file that is read through FFmpeg's decoders
 // (any accepted extension except ".wav").
 bool isDecodedAudioPath(const std::string& path);
