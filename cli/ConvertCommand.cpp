@@ -78,13 +78,13 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
     for (const std::string& missing : plan.missing)
         observer.reportSettled({missing, "", "failed", "no such file or folder", "", 0});
 
-    engine::FileBatchSpec spec;
-    spec.batch = true;
-    spec.replaceExisting = o.overwrite;
-    spec.askAboutTakenNames = true;
-    spec.askToSkip = true;
-    spec.width = singleWorkerOnly(o) ? 1 : o.jobs ? *o.jobs : settings.parallelJobCount();
-    spec.extension = "." + o.to;
+    engine::FileBatchSpec setup;
+    setup.batch = true;
+    setup.replaceExisting = o.overwrite;
+    setup.askAboutTakenNames = true;
+    setup.askToSkip = true;
+    setup.width = singleWorkerOnly(o) ? 1 : o.jobs ? *o.jobs : settings.parallelJobCount();
+    setup.extension = "." + o.to;
     for (const PlannedFile& file : plan.files) {
         if (o.skipExisting && outputComplete(file.input, file.output)) {
             observer.reportSettled({file.input, file.output, "exists", "", "", 0});
@@ -94,11 +94,11 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
         const auto folder = std::filesystem::path(file.output).parent_path();
         if (!folder.empty())
             std::filesystem::create_directories(folder, ec);
-        spec.inputs.push_back(file.input);
-        spec.outputs.push_back(file.output);
+        setup.inputs.push_back(file.input);
+        setup.outputs.push_back(file.output);
     }
 
-    if (!spec.inputs.empty() && !interrupted()) {
+    if (!setup.inputs.empty() && !interrupted()) {
         const bool skipExisting = o.skipExisting;
         engine::WorkerFactory locked = [makeWorker, skipExisting, &observer]() {
             return std::make_unique<LockedOutputWorker>(
@@ -107,9 +107,9 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
                     observer.overrideStatus(input, status);
                 });
         };
-        const std::vector<std::string> inputs = spec.inputs;
-        const std::vector<std::string> outputs = spec.outputs;
-        engine::FileBatch batch(std::move(spec), locked);
+        const std::vector<std::string> inputs = setup.inputs;
+        const std::vector<std::string> outputs = setup.outputs;
+        engine::FileBatch batch(std::move(setup), locked);
         engine::JobEnd end;
         {
             RunningJobScope running(batch);

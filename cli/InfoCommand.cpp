@@ -148,10 +148,10 @@ int infoFile(Console& console, const std::string& path) {
     return kExitDone;
 }
 
-int infoDrive(Console& console, SettingsRecord& settings, const std::string& spec) {
+int infoDrive(Console& console, SettingsRecord& settings, const std::string& drive) {
     RipperLibrary& ripper = RipperLibrary::instance();
     std::string why;
-    const int index = ripper.findDrive(spec, why);
+    const int index = ripper.findDrive(drive, why);
     if (index < 0) {
         console.error(why);
         return kExitNothingDone;

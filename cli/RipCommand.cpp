@@ -128,32 +128,32 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
     }
 
     const DiscNames names = namesFor(console, settings, o, disc);
-    engine::CdRipSpec spec;
+    engine::CdRipSpec setup;
     for (const DiscTrack& t : disc.tracks) {
         if (!wanted.empty() && !wanted.count(t.number))
             continue;
         const size_t i = static_cast<size_t>(t.number - 1);
-        spec.tracks.push_back({t.number - 1, i < names.titles.size() ? names.titles[i] : ""});
+        setup.tracks.push_back({t.number - 1, i < names.titles.size() ? names.titles[i] : ""});
     }
-    spec.artist = names.artist;
-    spec.album = names.album;
-    spec.year = names.year > 0 ? std::to_string(names.year) : "";
-    spec.genre = names.genre;
+    setup.artist = names.artist;
+    setup.album = names.album;
+    setup.year = names.year > 0 ? std::to_string(names.year) : "";
+    setup.genre = names.genre;
     if (!names.genre.empty()) {
         GenreList genres;
         genres.buildGenreList();
         const int number = genres.genreNumber(names.genre);
-        spec.genreNumber = number >= 0 ? number : 255;
+        setup.genreNumber = number >= 0 ? number : 255;
     }
-    spec.folder = o.out.empty() ? std::filesystem::current_path().string()
-                                : std::filesystem::absolute(o.out).string();
+    setup.folder = o.out.empty() ? std::filesystem::current_path().string()
+                                 : std::filesystem::absolute(o.out).string();
     std::error_code ec;
-    std::filesystem::create_directories(spec.folder, ec);
-    spec.encoder = encoder.name;
-    spec.options = encoder.options;
-    spec.width = settings.parallelJobCount();
-    spec.driveIndex = driveIndex;
-    spec.coverImage = names.coverImage;
+    std::filesystem::create_directories(setup.folder, ec);
+    setup.encoder = encoder.name;
+    setup.options = encoder.options;
+    setup.width = settings.parallelJobCount();
+    setup.driveIndex = driveIndex;
+    setup.coverImage = names.coverImage;
 
     engine::VerifyEnv env;
     if (stored) {
@@ -166,9 +166,9 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
     env.cancelled = [] { return interrupted(); };
 
     // The stored offset applies unless the command line gave one.
-    engine::CdPipeline job(rip, std::move(spec), env, stored && !o.offset ? &settings : nullptr);
+    engine::CdPipeline job(rip, std::move(setup), env, stored && !o.offset ? &settings : nullptr);
     std::vector<std::string> itemNames;
-    for (const engine::CdRipSpec::Track& t : job.spec().tracks)
+    for (const engine::CdRipSpec::Track& t : job.setup().tracks)
         itemNames.push_back("track " + std::to_string(t.index + 1));
     CliObserver observer(console, {o.onError, o.overwrite, "rip", itemNames, {}});
     {

@@ -105,7 +105,7 @@ std::vector<std::string> RipperLibrary::driveNames() {
     return names;
 }
 
-int RipperLibrary::findDrive(const std::string& spec, std::string& why) {
+int RipperLibrary::findDrive(const std::string& drive, std::string& why) {
     const std::vector<std::string> names = driveNames();
     if (!ripObject()) {
         why = "no ripper library: " + m_error;
@@ -115,31 +115,31 @@ int RipperLibrary::findDrive(const std::string& spec, std::string& why) {
         why = "no CD drive found";
         return -1;
     }
-    if (spec.empty())
+    if (drive.empty())
         return 0;
-    if (std::all_of(spec.begin(), spec.end(), [](unsigned char c) { return std::isdigit(c); })) {
-        const size_t index = spec.size() > 6 ? names.size() : std::stoul(spec);
+    if (std::all_of(drive.begin(), drive.end(), [](unsigned char c) { return std::isdigit(c); })) {
+        const size_t index = drive.size() > 6 ? names.size() : std::stoul(drive);
         if (index < names.size())
             return static_cast<int>(index);
-        why = "no drive number " + spec + " (there are " + std::to_string(names.size()) +
+        why = "no drive number " + drive + " (there are " + std::to_string(names.size()) +
               "; see 'calderine devices')";
         return -1;
     }
     for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] == spec)
+        if (names[i] == drive)
             return static_cast<int>(i);
     int found = -1;
     for (size_t i = 0; i < names.size(); ++i) {
-        if (lower(names[i]).find(lower(spec)) == std::string::npos)
+        if (lower(names[i]).find(lower(drive)) == std::string::npos)
             continue;
         if (found >= 0) {
-            why = "more than one drive's name holds '" + spec + "'";
+            why = "more than one drive's name holds '" + drive + "'";
             return -1;
         }
         found = static_cast<int>(i);
     }
     if (found < 0)
-        why = "no drive's name holds '" + spec + "' (see 'calderine devices')";
+        why = "no drive's name holds '" + drive + "' (see 'calderine devices')";
     return found;
 }
 

@@ -49,7 +49,7 @@ public:
     // Picks the drive a --drive value names: its number in the list, its whole name, or a
     // part of its name that only one drive's name holds (any case). -1 and `why` when
     // none fits.
-    int findDrive(const std::string& spec, std::string& why);
+    int findDrive(const std::string& drive, std::string& why);
     bool selectDrive(int index);
     // The disc in the active drive; false (and `why`) without one.
     bool readDisc(DiscContents& disc, std::string& why);

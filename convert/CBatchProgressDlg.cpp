@@ -572,19 +572,19 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
                                 const std::string& outputExtension,
                                 const cld::engine::WorkerFactory& makeWorker,
                                 std::vector<std::string>& keptPartials, int waitMs) {
-    cld::engine::FileBatchSpec spec;
-    spec.inputs = files;
-    spec.batch = isFileBatch();
-    if (spec.batch) {
-        spec.outputFolder = m_params.outputPath;
-        spec.extension = outputExtension;
+    cld::engine::FileBatchSpec setup;
+    setup.inputs = files;
+    setup.batch = isFileBatch();
+    if (setup.batch) {
+        setup.outputFolder = m_params.outputPath;
+        setup.extension = outputExtension;
     } else {
-        spec.outputs.assign(files.size(), m_params.outputPath);
+        setup.outputs.assign(files.size(), m_params.outputPath);
     }
-    spec.width = parallelWidth(files.size());
-    spec.pollMilliseconds = waitMs;
+    setup.width = parallelWidth(files.size());
+    setup.pollMilliseconds = waitMs;
     m_batchWorkers.clear();
-    cld::engine::FileBatch job(std::move(spec), [this, &makeWorker] {
+    cld::engine::FileBatch job(std::move(setup), [this, &makeWorker] {
         std::unique_ptr<cld::engine::FileWorker> worker = makeWorker();
         if (worker)
             m_batchWorkers.push_back(worker.get());

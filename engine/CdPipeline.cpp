@@ -131,8 +131,8 @@ struct CdPipeline::State {
     Mp3AlbumGain album;  // the loudness of every track converted, for the album's values
 };
 
-CdPipeline::CdPipeline(CDRipObject* rip, CdRipSpec spec, VerifyEnv env, SettingsRecord* settings)
-    : m_rip(rip), m_spec(std::move(spec)), m_env(std::move(env)), m_settings(settings) {}
+CdPipeline::CdPipeline(CDRipObject* rip, CdRipSpec setup, VerifyEnv env, SettingsRecord* settings)
+    : m_rip(rip), m_spec(std::move(setup)), m_env(std::move(env)), m_settings(settings) {}
 
 CdPipeline::~CdPipeline() = default;
 

@@ -91,7 +91,7 @@ public:
     using EncoderFactory = std::function<std::unique_ptr<AudioEncoder>()>;
 
     // `settings` (may be null) gives the drive's stored read offset.
-    CdPipeline(CDRipObject* rip, CdRipSpec spec, VerifyEnv env, SettingsRecord* settings);
+    CdPipeline(CDRipObject* rip, CdRipSpec setup, VerifyEnv env, SettingsRecord* settings);
     ~CdPipeline() override;
 
     JobEnd run(JobObserver& observer) override;
@@ -100,7 +100,7 @@ public:
     const CdRipReport& report() const { return m_report; }
     // For the observer's calls: where the read stands.
     const CdReadStatus& readStatus() const { return m_read; }
-    const CdRipSpec& spec() const { return m_spec; }
+    const CdRipSpec& setup() const { return m_spec; }
 
 private:
     struct Encoding;

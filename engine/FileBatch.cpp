@@ -85,8 +85,8 @@ private:
 
 } // namespace
 
-FileBatch::FileBatch(FileBatchSpec spec, WorkerFactory makeWorker)
-    : m_spec(std::move(spec)), m_makeWorker(std::move(makeWorker)) {}
+FileBatch::FileBatch(FileBatchSpec setup, WorkerFactory makeWorker)
+    : m_spec(std::move(setup)), m_makeWorker(std::move(makeWorker)) {}
 
 JobEnd FileBatch::run(JobObserver& observer) {
     JobEnd result;

@@ -69,7 +69,7 @@ struct FileBatchSpec {
 // files cut by cancel() are kept as NAME.part, those cut by a stop after a failure removed.
 class FileBatch : public Job {
 public:
-    FileBatch(FileBatchSpec spec, WorkerFactory makeWorker);
+    FileBatch(FileBatchSpec setup, WorkerFactory makeWorker);
     JobEnd run(JobObserver& observer) override;
 
 private:

@@ -98,7 +98,7 @@ protected:
         makeObject();
     }
 
-    CdRipSpec spec(const std::string& encoder, std::vector<int> indices = {0, 1, 2}) {
+    CdRipSpec setup(const std::string& encoder, std::vector<int> indices = {0, 1, 2}) {
         const char* titles[] = {"Opening", "Second", "Finale"};
         CdRipSpec s;
         for (int i : indices)
@@ -175,7 +175,7 @@ protected:
 
 TEST_F(CdPipelineTest, DiscToWavIsTheImagesAudioWithLogAndCueSheet) {
     startDisc();
-    CdPipeline job(m_rip, spec("wav"), noLookup(), nullptr);
+    CdPipeline job(m_rip, setup("wav"), noLookup(), nullptr);
     Recorder r;
     int loudest = 0;
     std::vector<int> tracksRead;
@@ -225,7 +225,7 @@ TEST_F(CdPipelineTest, DiscToFlacPassesTheFlacTestAndCarriesTheDiscsTags) {
     if (!haveTool("flac") || !haveTool("metaflac"))
         GTEST_SKIP() << "flac and metaflac are needed";
     startDisc();
-    CdRipSpec s = spec("flac", {0, 2});
+    CdRipSpec s = setup("flac", {0, 2});
     s.width = 1;
     s.coverImage = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(600, 'c');
     CdPipeline job(m_rip, s, noLookup(), nullptr);
@@ -268,7 +268,7 @@ TEST_F(CdPipelineTest, DiscToMp3OnTwoEncodersPlaysForEachTracksLengthWithItsTags
     if (!haveTool("ffprobe") || !haveTool("ffmpeg"))
         GTEST_SKIP() << "ffprobe and ffmpeg are needed";
     startDisc();
-    CdRipSpec s = spec("mp3");
+    CdRipSpec s = setup("mp3");
     s.options = {{"bitrate", "128"}};
     s.replayGain = true;
     CdPipeline job(m_rip, s, noLookup(), nullptr);
@@ -318,7 +318,7 @@ TEST_F(CdPipelineTest, AWholeDiscIsCheckedAgainstTheDatabaseOnce) {
     env.deadlineMs = 60000;
     // Read in another order than the disc's, one track twice: the look-up compares each
     // track of the disc once, in disc order.
-    CdPipeline job(m_rip, spec("flac", {2, 0, 1, 2}), env, nullptr);
+    CdPipeline job(m_rip, setup("flac", {2, 0, 1, 2}), env, nullptr);
     Recorder r;
     EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
     const auto& v = job.report().verification;
@@ -340,7 +340,7 @@ TEST_F(CdPipelineTest, TheJobsCancelEndsALookUpThatHangs) {
     env.lookup = true;
     env.server = "http://127.0.0.1:" + std::to_string(server.port()) + "/ar/";
     env.deadlineMs = 60000;
-    CdPipeline job(m_rip, spec("wav"), env, nullptr);
+    CdPipeline job(m_rip, setup("wav"), env, nullptr);
     Recorder r;
     // Once every track is in, the only wait left is the look-up's.
     r.onWait = [&] {
@@ -358,7 +358,7 @@ TEST_F(CdPipelineTest, TheJobsCancelEndsALookUpThatHangs) {
 
 TEST_F(CdPipelineTest, AbortMidRipLeavesNothingCutUnderAFinalName) {
     startDisc(600);
-    CdPipeline job(m_rip, spec("flac"), noLookup(), nullptr);
+    CdPipeline job(m_rip, setup("flac"), noLookup(), nullptr);
     Recorder r;
     r.onStart = [&](const ItemStart& s) {
         if (s.index == 1)
@@ -397,7 +397,7 @@ TEST_F(CdPipelineTest, ATakenNameIsAskedOnceAndTheAnswerHolds) {
     std::ofstream(mine) << "mine";
     {
         // Cancel: nothing is read, nothing is written.
-        CdPipeline job(m_rip, spec("wav"), noLookup(), nullptr);
+        CdPipeline job(m_rip, setup("wav"), noLookup(), nullptr);
         Recorder r;
         r.answer = Answer::Cancel;
         EXPECT_EQ(runJob(job, r).result, JobResult::Cancelled);
@@ -411,7 +411,7 @@ TEST_F(CdPipelineTest, ATakenNameIsAskedOnceAndTheAnswerHolds) {
     }
     {
         // Keep both: the track takes the next free number; the user's file stays.
-        CdPipeline job(m_rip, spec("wav", {0}), noLookup(), nullptr);
+        CdPipeline job(m_rip, setup("wav", {0}), noLookup(), nullptr);
         Recorder r;
         r.answer = Answer::KeepBoth;
         EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
@@ -421,7 +421,7 @@ TEST_F(CdPipelineTest, ATakenNameIsAskedOnceAndTheAnswerHolds) {
     }
     {
         // Replace: the log and cue sheet of the earlier job are in the way too.
-        CdPipeline job(m_rip, spec("wav", {0}), noLookup(), nullptr);
+        CdPipeline job(m_rip, setup("wav", {0}), noLookup(), nullptr);
         Recorder r;
         r.answer = Answer::Replace;
         EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
@@ -436,7 +436,7 @@ TEST_F(CdPipelineTest, ATrackWhoseNameCannotBeReplacedFailsAlone) {
     // A folder is never replaced, whatever the answer.
     const fs::path folder = m_out / "Band - Second.wav";
     fs::create_directories(folder);
-    CdPipeline job(m_rip, spec("wav"), noLookup(), nullptr);
+    CdPipeline job(m_rip, setup("wav"), noLookup(), nullptr);
     Recorder r;
     r.answer = Answer::Replace;
     const JobEnd end = runJob(job, r);
@@ -458,7 +458,7 @@ TEST_F(CdPipelineTest, ATrackWhoseNameCannotBeReplacedFailsAlone) {
 TEST_F(CdPipelineTest, AReadFailureStopsTheJobAndKeepsTheTracksBefore) {
     startDisc();
     // The second job names a track the disc does not have.
-    CdPipeline job(m_rip, spec("wav", {0, 5, 2}), noLookup(), nullptr);
+    CdPipeline job(m_rip, setup("wav", {0, 5, 2}), noLookup(), nullptr);
     Recorder r;
     const JobEnd end = runJob(job, r);
     EXPECT_EQ(end.result, JobResult::Stopped);
@@ -479,7 +479,7 @@ TEST_F(CdPipelineTest, AReadFailureStopsTheJobAndKeepsTheTracksBefore) {
 TEST_F(CdPipelineTest, ATrackWithUnreadSectorsIsKeptAndReportedAsInexact) {
     startDisc(0, {{320, 321}});
     m_rip->GetDriveSettings()->SetErrorCorrection(0);
-    CdPipeline job(m_rip, spec("wav", {0, 1}), noLookup(), nullptr);
+    CdPipeline job(m_rip, setup("wav", {0, 1}), noLookup(), nullptr);
     Recorder r;
     const JobEnd end = runJob(job, r);
     EXPECT_EQ(end.result, JobResult::Completed);
@@ -495,7 +495,7 @@ TEST_F(CdPipelineTest, ATrackWithUnreadSectorsIsKeptAndReportedAsInexact) {
 
 TEST_F(CdPipelineTest, AFolderThatCannotBeMadeAnythingInFailsBeforeAnyRead) {
     startDisc();
-    CdRipSpec s = spec("wav");
+    CdRipSpec s = setup("wav");
     s.folder = (m_out / "missing").string();
     CdPipeline job(m_rip, s, noLookup(), nullptr);
     Recorder r;
@@ -508,14 +508,14 @@ TEST_F(CdPipelineTest, AFolderThatCannotBeMadeAnythingInFailsBeforeAnyRead) {
 TEST_F(CdPipelineTest, AnUnknownEncoderReadsNothingAndATrackListedTwiceIsRippedTwice) {
     startDisc();
     {
-        CdPipeline job(m_rip, spec("ogg"), noLookup(), nullptr);
+        CdPipeline job(m_rip, setup("ogg"), noLookup(), nullptr);
         Recorder r;
         EXPECT_EQ(runJob(job, r).result, JobResult::Stopped);
         EXPECT_EQ(job.report().setupFailure, Failure::EncoderRefused);
         EXPECT_TRUE(r.starts.empty());
         EXPECT_TRUE(namesIn(m_out).empty());
     }
-    CdRipSpec s = spec("wav", {1, 1});
+    CdRipSpec s = setup("wav", {1, 1});
     s.width = 50; // more encoders than tracks
     CdPipeline job(m_rip, s, noLookup(), nullptr);
     Recorder r;

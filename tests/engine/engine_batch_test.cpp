@@ -67,14 +67,14 @@ std::vector<std::string> makeWavs(const fs::path& folder, const std::vector<std:
 
 FileBatchSpec batchInto(const std::vector<std::string>& inputs, const fs::path& out,
                         const std::string& extension, int width = 2) {
-    FileBatchSpec spec;
-    spec.inputs = inputs;
-    spec.outputFolder = out.string() + "/";
-    spec.extension = extension;
-    spec.width = width;
-    spec.pollMilliseconds = 50;
+    FileBatchSpec setup;
+    setup.inputs = inputs;
+    setup.outputFolder = out.string() + "/";
+    setup.extension = extension;
+    setup.width = width;
+    setup.pollMilliseconds = 50;
     fs::create_directories(out);
-    return spec;
+    return setup;
 }
 
 WorkerFactory mp3Workers() {
