@@ -38,7 +38,8 @@ OutputLock::Result OutputLock::tryLock(const std::string& output) {
     // removal is locked in vain, so the lock counts only when the name still leads to the
     // file that was locked.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        const int fd =
+            ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
         if (fd < 0)
             return Result::Failed;
         struct stat opened {};

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,13 @@ TEST(OutputLock, OneHolderAcrossProcessesAndTakenOverAfterADeath) {
     OutputLock nowhere;
     EXPECT_EQ(nowhere.tryLock((dir.path() / "no" / "such" / "x.mp3").string()),
               OutputLock::Result::Failed);
+
+    // A pipe under the lock file's name is refused at once, never waited on nor removed.
+    const std::string piped = (dir.path() / "piped.mp3").string();
+    ASSERT_EQ(::mkfifo(OutputLock::lockPathFor(piped).c_str(), 0600), 0);
+    OutputLock pipe;
+    EXPECT_EQ(pipe.tryLock(piped), OutputLock::Result::Failed);
+    EXPECT_TRUE(std::filesystem::exists(OutputLock::lockPathFor(piped)));
 }
 
 TEST(Console, BarAndClock) {
