@@ -406,7 +406,7 @@ void CBatchProgressDlg::noteCdOutputComplete(const std::string& output) {
 }
 
 std::string CBatchProgressDlg::keepCdPartial(const std::string& output) {
-    const std::string kept = keepAsPartial(output);
+    const std::string kept = engine::keepAsPartial(output);
     if (!kept.empty())
         m_cdKept.emplace_back(output, kept);
     return kept;

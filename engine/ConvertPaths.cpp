@@ -1,7 +1,6 @@
 #include "ConvertPaths.h"
 
 #include "AudioInputCheck.h"
-#include "OutputPlan.h"
 #include "SafeFiles.h"
 
 #include <algorithm>
@@ -49,10 +48,6 @@ std::string cdTrackBaseName(const std::string& artist, const std::string& title)
     if (titlePart.empty())
         return {};
     return files::safeName(files::safeName(artist) + " - " + titlePart);
-}
-
-std::string keepAsPartial(const std::string& path) {
-    return engine::keepAsPartial(path);
 }
 
 bool hasExtension(const std::string& path, const std::string& extension) {

@@ -22,12 +22,6 @@ std::string fileModeOutput(const std::string& inputFile, const std::string& exte
 // The base name of a CD track's files: artist + " - " + title, made by the one file-name
 // rule (cld::files::safeName), as the grabber does. Empty when the title gives nothing.
 std::string cdTrackBaseName(const std::string& artist, const std::string& title);
-// Keeps the unfinished output of an aborted track under `path` + ".part" (or a numbered
-// "NAME (2).mp3.part" when that name is taken: nothing there is replaced), so that it
-// never passes for a finished file. Returns the new name, or an empty string when the
-// file is not there or could not be renamed.
-std::string keepAsPartial(const std::string& path);
-
 // Whether `path` ends in `extension`, compared without regard to case.
 bool hasExtension(const std::string& path, const std::string& extension);
 

@@ -2,6 +2,7 @@
 #include "ConvertPaths.h"
 #include "Mp3Bitrates.h"
 #include "Mp3Lame.h"
+#include "OutputPlan.h"
 #include "ProgressFigures.h"
 #include "SettingsRecord.h"
 #include "StringIds.h"
@@ -488,18 +489,18 @@ TEST(ConvertPaths, CdTrackNamesAndPartialFiles) {
 
     cldtest::TempDir dir;
     const std::string track = (dir.path() / "x.mp3").string();
-    EXPECT_EQ(keepAsPartial(track), "") << "nothing to keep";
+    EXPECT_EQ(engine::keepAsPartial(track), "") << "nothing to keep";
     std::ofstream(track) << "partial";
-    EXPECT_EQ(keepAsPartial(track), track + ".part");
+    EXPECT_EQ(engine::keepAsPartial(track), track + ".part");
     EXPECT_FALSE(std::filesystem::exists(track));
     // A file of that name (the user's, or an earlier run's) stays; the new one is numbered.
     std::ofstream(track) << "again";
-    EXPECT_EQ(keepAsPartial(track), (dir.path() / "x (2).mp3.part").string());
+    EXPECT_EQ(engine::keepAsPartial(track), (dir.path() / "x (2).mp3.part").string());
     std::ifstream in(track + ".part");
     std::string content;
     in >> content;
     EXPECT_EQ(content, "partial") << "an older partial file is never replaced";
     std::filesystem::create_directory(track);
-    EXPECT_EQ(keepAsPartial(track), "") << "a folder is left alone";
+    EXPECT_EQ(engine::keepAsPartial(track), "") << "a folder is left alone";
     EXPECT_TRUE(std::filesystem::is_directory(track));
 }
