@@ -433,7 +433,7 @@ TEST_F(ParallelFolders, AbortKeepsTheFilesInWorkAsPartAtEveryWidth) {
     const fs::path wavs = folder("wavs");
     const fs::path mp3s = folder("mp3s");
     const fs::path wmas = folder("wmas");
-    constexpr double kSeconds = 20.0;
+    constexpr double kSeconds = 60.0;
     for (int i = 0; i < 5; ++i) {
         const std::string name = "f" + std::to_string(i);
         writeTestWav(wavs / (name + ".wav"), kSeconds);
