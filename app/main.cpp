@@ -9,6 +9,7 @@
 #include "Unattended.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QStringList>
 #include <QTimer>
@@ -98,7 +99,28 @@ int main(int argc, char** argv) {
     for (const std::string& file : line.files)
         files << QFileInfo(QString::fromLocal8Bit(file.c_str())).absoluteFilePath();
     const cld::CommandLineJob* job = line.job;
-    if (unattendedRequested(std::getenv("CLD_AUTOMATION"))) {
+    const char* automation = std::getenv("CLD_AUTOMATION");
+    if (job && jobRunRequested(automation)) {
+        // A job run to its end unattended (for scripts and benchmarks): its first dialog is
+        // confirmed as it stands once it is shown, every message is answered with its safe
+        // choice, and the program ends when the job's dialog has closed.
+        MessageService::setInstance(std::make_unique<EchoMessageService>());
+        options.jobStart = true;
+        const int controlId = job->controlId;
+        options.onLauncherShown = [controlId, files](CLauncherDlg& launcher) {
+            QTimer::singleShot(0, &launcher, [&launcher, controlId, files] {
+                QTimer::singleShot(0, &launcher, [] {
+                    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                    std::fprintf(stderr, "CLD job dialog %s after %.0f ms\n",
+                                 dialog ? "shown" : "not shown", millisecondsSinceProcessStart());
+                    if (dialog)
+                        dialog->accept();
+                });
+                launcher.openJob(controlId, files);
+                launcher.accept();
+            });
+        };
+    } else if (unattendedRequested(automation)) {
         MessageService::setInstance(std::make_unique<EchoMessageService>());
         options.onLauncherShown = [job, files](CLauncherDlg& launcher) {
             std::fprintf(stderr, "CLD launcher shown at %d,%d\n", launcher.x(), launcher.y());

@@ -280,6 +280,14 @@ TEST(Unattended, OnlyANonEmptyValueOtherThanZeroAsksForIt) {
     EXPECT_TRUE(unattendedRequested("yes"));
     EXPECT_TRUE(unattendedRequested("00"));
     EXPECT_TRUE(unattendedRequested(" "));
+    // Only "run" runs a job to its end; any other value stays at the launcher.
+    EXPECT_TRUE(jobRunRequested("run"));
+    for (const char* value : {static_cast<const char*>(nullptr), "", "1", "Run", "run "})
+        EXPECT_FALSE(jobRunRequested(value)) << (value ? value : "(unset)");
+    const double sinceStart = millisecondsSinceProcessStart();
+    EXPECT_GT(sinceStart, 0);
+    // The test program has run for less than a day.
+    EXPECT_LT(sinceStart, 86400e3);
 }
 
 // The real program, started as a user would, answering its messages on standard error.
@@ -296,10 +304,10 @@ protected:
     }
 
     QProcess* start(const QString& platform = QStringLiteral("offscreen"),
-                    const QStringList& args = {}) {
+                    const QStringList& args = {}, const QString& automation = QStringLiteral("1")) {
         auto* p = new QProcess;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("CLD_AUTOMATION"), QStringLiteral("1"));
+        env.insert(QStringLiteral("CLD_AUTOMATION"), automation);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         p->setProcessEnvironment(env);
         p->start(QString::fromStdString((folder() / "CLD").string()), args);
@@ -432,6 +440,31 @@ TEST_F(ProgramRun, CommandLineAnswersAndRefusesBeforeStarting) {
         else
             EXPECT_TRUE(out.isEmpty()) << out.toStdString();
     }
+}
+
+TEST_F(ProgramRun, AJobRunUnattendedToItsEndWritesItsFileAndEnds) {
+    addRipper();
+    // Half a second of a tone, made by lame, decoded by the MP3 -> WAV job as it stands.
+    const fs::path wav = home.file("tone.wav");
+    const fs::path mp3 = home.file("tone.mp3");
+    ASSERT_EQ(std::system(("ffmpeg -loglevel error -f lavfi -i sine=d=0.5 -ac 2 -ar 44100 '" +
+                           wav.string() + "' && lame --quiet '" + wav.string() + "' '" +
+                           mp3.string() + "'")
+                              .c_str()),
+              0);
+    fs::remove(wav);
+    QProcess* p = start(QStringLiteral("offscreen"),
+                        {QStringLiteral("--job"), QStringLiteral("mp3-to-wav"),
+                         QString::fromStdString(mp3.string())},
+                        QStringLiteral("run"));
+    const QString err = finish(p);
+    EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p->exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("CLD job dialog shown after "))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("Process completed."))) << err.toStdString();
+    ASSERT_TRUE(fs::exists(wav)) << err.toStdString();
+    // Half a second of sound, as a WAV file: far more than a header.
+    EXPECT_GT(fs::file_size(wav), 80000u);
 }
 
 TEST_F(ProgramRun, QtsOwnOptionsDoNotDisturbTheProgram) {
