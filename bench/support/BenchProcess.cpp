@@ -51,6 +51,11 @@ Result runCommand(const std::vector<std::string>& argv, const RunOptions& option
             if (fd < 0 || dup2(fd, 1) < 0)
                 _exit(126);
         }
+        if (!options.stderrPath.empty()) {
+            const int fd = ::open(options.stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0 || dup2(fd, 2) < 0)
+                _exit(126);
+        }
         execvp(args[0], args.data());
         _exit(127);
     }
@@ -152,8 +157,34 @@ bool printPairRow(const std::string& name, const PairFigures& f, double goal) {
     if (goal > 0)
         std::printf("  goal <= %.2f: %s", goal, ratio <= goal ? "met" : "MISSED");
     std::printf("\n");
+    // How far the pairs spread, and how busy the machine was: figures of a loaded machine
+    // are only worth comparing with each other.
+    std::vector<double> ratios;
+    for (size_t i = 0; i < f.ours.size() && i < f.theirs.size(); ++i)
+        if (f.theirs[i].seconds > 0)
+            ratios.push_back(f.ours[i].seconds / f.theirs[i].seconds);
+    if (!ratios.empty()) {
+        const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+        std::printf("%-34s pairs' wall ratios %.3f .. %.3f; load average %s\n", "", *low, *high,
+                    loadAverage().c_str());
+    }
     std::fflush(stdout);
     return true;
+}
+
+std::string loadAverage() {
+    std::FILE* f = std::fopen("/proc/loadavg", "r");
+    if (!f)
+        return "unknown";
+    double one = 0;
+    double five = 0;
+    const int n = std::fscanf(f, "%lf %lf", &one, &five);
+    std::fclose(f);
+    if (n != 2)
+        return "unknown";
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2f (1 min), %.2f (5 min)", one, five);
+    return text;
 }
 
 std::vector<std::string> shell(const std::string& script) {

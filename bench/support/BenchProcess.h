@@ -26,6 +26,8 @@ struct RunOptions {
     int sampleMilliseconds = 10;
     // A file that takes the command's standard output (empty: ours).
     std::string stdoutPath;
+    // A file that takes its standard error (empty: ours).
+    std::string stderrPath;
 };
 
 // Runs argv[0] (looked up on PATH) with the arguments and waits for it.
@@ -85,6 +87,9 @@ PairFigures runPairs(const std::vector<std::string>& ours, const RunOptions& our
 // and whether the wall ratio meets `goal` (0: no goal). False when the row failed.
 bool printPairRow(const std::string& name, const PairFigures& f, double goal);
 void printPairHeader();
+
+// The load average of the machine now, as "1.23 (1 min), 1.10 (5 min)".
+std::string loadAverage();
 
 // Runs `script` with /bin/sh -c.
 std::vector<std::string> shell(const std::string& script);
