@@ -1,4 +1,5 @@
 #include "BenchProcess.h"
+#include "BenchProgram.h"
 #include "Processes.h"
 #include "TempDir.h"
 
@@ -90,6 +91,36 @@ TEST(BenchProcess, RunsInItsFolderWithItsEnvironmentAndCountsItsChildren) {
     options.directory = dir.file("missing").string();
     EXPECT_EQ(runCommand({"true"}, options).status, 126);
     EXPECT_EQ(runCommand({}).status, -1);
+}
+
+// The outputs of a run and its messages go where the benchmark says, and a run that left
+// files out (or wrote empty ones) fails its row: it would look fast.
+TEST(BenchProcess, OutputsAreCountedAndMessagesKeptApart) {
+    cldtest::TempDir dir;
+    RunOptions options;
+    options.stdoutPath = dir.file("out.txt").string();
+    options.stderrPath = dir.file("err.txt").string();
+    EXPECT_EQ(runCommand(cldbench::shell("echo said; echo told >&2"), options).status, 0);
+    EXPECT_EQ(readFile(dir.file("out.txt")), "said\n");
+    EXPECT_EQ(readFile(dir.file("err.txt")), "told\n");
+
+    std::filesystem::create_directories(dir.file("a/sub"));
+    std::ofstream(dir.file("a/one.mp3")) << std::string(2000, 'x');
+    std::ofstream(dir.file("a/sub/two.mp3")) << std::string(2000, 'x');
+    std::ofstream(dir.file("a/note.txt")) << "not an output";
+    cldbench::PairFigures f;
+    EXPECT_TRUE(cldbench::checkOutputs(f, {dir.file("a")}, ".mp3", 2, true));
+    // Counted in the folder alone, one is missing.
+    EXPECT_FALSE(cldbench::checkOutputs(f, {dir.file("a")}, ".mp3", 2));
+    EXPECT_NE(f.failure.find("holds 1 of 2 .mp3 files"), std::string::npos) << f.failure;
+    // An empty output is no output.
+    cldbench::PairFigures g;
+    std::ofstream(dir.file("a/three.mp3")) << "";
+    EXPECT_FALSE(cldbench::checkOutputs(g, {dir.file("a")}, ".mp3", 3, true));
+    cldbench::removeFilesWith(dir.file("a"), ".mp3", true);
+    EXPECT_TRUE(cldbench::filesWith(dir.file("a"), ".mp3", true).empty());
+    EXPECT_TRUE(std::filesystem::exists(dir.file("a/note.txt")));
+    EXPECT_NE(cldbench::loadAverage().find(" (1 min), "), std::string::npos);
 }
 
 TEST(BenchProcess, PairsAlternateAndStopAtTheFirstFailure) {
