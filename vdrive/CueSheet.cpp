@@ -1,5 +1,6 @@
 #include "CueSheet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +61,22 @@ bool parseMsf(const std::string& s, int64_t& sectors) {
 
 } // namespace
 
+bool isCatalog(const std::string& s) {
+    return s.size() == 13 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool isIsrc(const std::string& s) {
+    if (s.size() != 12)
+        return false;
+    for (size_t i = 0; i < 12; ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (i < 5 ? !std::isalnum(c) : !std::isdigit(c))
+            return false;
+    }
+    return true;
+}
+
 bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueSheet& out,
                      std::string& error) {
     out = CueSheet{};
@@ -87,8 +104,7 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             continue;
         const std::string key = upper(words[0]);
         CueTrack* track = out.tracks.empty() ? nullptr : &out.tracks.back();
-        if (key == "REM" || key == "CATALOG" || key == "ISRC" || key == "SONGWRITER" ||
-            key == "CDTEXTFILE" || key == "POSTGAP")
+        if (key == "REM" || key == "SONGWRITER" || key == "CDTEXTFILE" || key == "POSTGAP")
             continue;
         if (key == "FILE") {
             if (words.size() != 3)
@@ -183,6 +199,14 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
                 else if (f != "SCMS")
                     return fail("unknown flag " + words[i]);
             }
+        } else if (key == "CATALOG") {
+            if (track || words.size() != 2 || !isCatalog(words[1]))
+                return fail("CATALOG needs 13 digits, before the first TRACK");
+            out.catalog = words[1];
+        } else if (key == "ISRC") {
+            if (!track || words.size() != 2 || !isIsrc(words[1]))
+                return fail("ISRC needs a track and 12 characters (5 letters or digits, 7 digits)");
+            track->isrc = upper(words[1]);
         } else if (key == "TITLE" || key == "PERFORMER") {
             if (words.size() != 2)
                 return fail(key + " needs one text");

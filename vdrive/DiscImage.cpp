@@ -170,8 +170,11 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
             lba += gap;
             session = 2;
         }
+        track.isrc = t.isrc;
         track.index0 = lba;
-        if (t.pregap > 0 && i > 0) {
+        // A PREGAP is silence that is not in the file; on track 1 it lies before the
+        // track from LBA 0 on, as a silent gap before the first track.
+        if (t.pregap > 0) {
             image->m_extents.push_back({lba, t.pregap, Source::Silence, 0, 0});
             lba += t.pregap;
         }
@@ -202,6 +205,7 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
     }
     image->m_leadOut = lba;
     image->m_sessions = session;
+    image->m_catalog = cue.catalog;
     image->buildCdText(cue);
     return image;
 }
