@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace cld {
@@ -104,6 +105,12 @@ public:
     uint8_t playRange(int32_t start, int32_t end);
     int32_t playTrack(int32_t trackNumber);
     bool subChannelPosition(int32_t* index, int32_t* track, int32_t* absolute, int32_t* relative);
+    // The Q sub-channel of sector lba (12 bytes into q), read with READ CD.
+    bool readQOn(int32_t drive, int32_t lba, uint8_t* q);
+    // The disc's media catalogue number / a track's ISRC, as READ SUB-CHANNEL reports
+    // them; false (out empty) when the drive says there is none or answers nonsense.
+    bool readCatalogOn(int32_t drive, std::string& mcn);
+    bool readIsrcOn(int32_t drive, int32_t track, std::string& isrc);
     // Speed per the drive table's speed method (speed <= 0: nothing is sent).
     uint8_t setSpeed(int32_t speed);
     uint8_t setSpeedOn(int32_t drive, int32_t speed);
