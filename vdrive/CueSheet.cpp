@@ -152,13 +152,21 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
         } else if (key == "INDEX") {
             if (!track)
                 return fail("INDEX outside a track");
-            if (track->fileIndex != static_cast<int>(out.files.size()) - 1)
-                return fail("INDEX in another FILE than its TRACK");
             int64_t number = 0, position = 0;
             if (words.size() != 3 || !parseDecimal(words[1], 99, number))
                 return fail("bad INDEX line");
             if (!parseMsf(words[2], position))
                 return fail("bad time " + words[2]);
+            const int currentFile = static_cast<int>(out.files.size()) - 1;
+            if (track->fileIndex != currentFile) {
+                // Only INDEX 01 may follow its INDEX 00 into the next file: the pregap then
+                // ends the file before.
+                if (number != 1 || track->index0 < 0 || track->index1 >= 0 ||
+                    track->index0File >= 0 || currentFile != track->fileIndex + 1)
+                    return fail("INDEX in another FILE than its TRACK");
+                track->index0File = track->fileIndex;
+                track->fileIndex = currentFile;
+            }
             if (number == 0) {
                 if (track->index0 >= 0 || track->index1 >= 0)
                     return fail("INDEX 00 must come first, once");
@@ -166,14 +174,16 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             } else if (number == 1) {
                 if (track->index1 >= 0)
                     return fail("second INDEX 01");
-                if (track->index0 >= 0 && position < track->index0)
+                if (track->index0 >= 0 && track->index0File < 0 && position < track->index0)
                     return fail("INDEX 01 lies before INDEX 00");
                 track->index1 = position;
                 // Tracks of one file must follow each other.
                 if (out.tracks.size() >= 2) {
                     const CueTrack& prev = out.tracks[out.tracks.size() - 2];
                     const int64_t start = track->index0 >= 0 ? track->index0 : position;
-                    if (prev.fileIndex == track->fileIndex && start <= prev.index1)
+                    const int startFile =
+                        track->index0File >= 0 ? track->index0File : track->fileIndex;
+                    if (prev.fileIndex == startFile && start <= prev.index1)
                         return fail("track " + std::to_string(track->number) +
                                     " overlaps the track before it");
                 }

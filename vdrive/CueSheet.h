@@ -12,8 +12,11 @@ struct CueTrack {
     bool audio = true;
     bool mode2 = false;  // MODE2/2352 (XA): user data follows an 8-byte subheader
     uint8_t control = 0; // FLAGS: 0x01 PRE, 0x02 DCP, 0x08 4CH; 0x04 is set for data
-    int fileIndex = 0;
+    int fileIndex = 0;   // the file of INDEX 01
     int64_t index0 = -1; // -1 = no INDEX 00
+    // The file of INDEX 00 when it is the one before INDEX 01's (the pregap at the end of
+    // the previous track's file, INDEX 01 at the start of the next file); -1 = the same.
+    int index0File = -1;
     int64_t index1 = -1;
     int64_t pregap = 0; // PREGAP sectors (not in the file)
     std::string title;
