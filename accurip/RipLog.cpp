@@ -274,14 +274,14 @@ std::string logText(const RipLogInfo& info) {
         if (t.testAndCopy) {
             o << "  Test CRC32: " << hex8(t.testCrc) << "\n";
             o << "  Copy CRC32: " << hex8(t.copyCrc) << "\n";
-            if (t.testCrc == t.copyCrc)
+            if (t.copyOk)
                 o << "  Test and copy: copy OK"
                   << (t.copyRereads > 0
                           ? " after " + std::to_string(t.copyRereads) + " reads with correction"
                           : std::string())
                   << "\n";
             else
-                o << "  Test and copy: mismatch (the copy differs from the test after "
+                o << "  Test and copy: mismatch (no read gave the copy's CRC again; "
                   << t.copyRereads << " reads with correction)\n";
         }
         if (t.hasChecksums) {
@@ -313,7 +313,7 @@ std::string logText(const RipLogInfo& info) {
     for (const LogTrack& t : info.tracks) {
         discPeak = std::max(discPeak, t.peak);
         copies += t.testAndCopy;
-        copiesOk += t.testAndCopy && t.testCrc == t.copyCrc;
+        copiesOk += t.testAndCopy && t.copyOk;
     }
     if (discPeak >= 0)
         o << "Peak of the disc: " << percentOf(discPeak) << "\n";

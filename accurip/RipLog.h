@@ -44,11 +44,13 @@ struct LogTrack {
     TrackVerdict verdict;
     int peak = -1; // the track's highest sample magnitude, 0..32768; -1 = not measured
     // Test and copy: the CRC32 of the test read and of the copy, when the track was read
-    // twice; copyRereads counts the further reads with correction a mismatch took.
+    // twice; copyRereads counts the further reads with correction a mismatch took, and
+    // copyOk says whether the copy matched the test read or one of them.
     bool testAndCopy = false;
     uint32_t testCrc = 0;
     uint32_t copyCrc = 0;
     int copyRereads = 0;
+    bool copyOk = false;
 };
 
 // What the disc's sub-channel says beyond its table of contents, per track.

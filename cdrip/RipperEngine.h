@@ -122,7 +122,10 @@ public:
 
     // Audio extraction (defined with the readers).
     int32_t openRipper(int32_t* bufferSize, int32_t first, int32_t last);
-    int32_t openRipperOn(int32_t drive, int32_t* bufferSize, int32_t first, int32_t last);
+    // atLeastJitterCorrection: a plain reader set to no correction corrects jitter for
+    // this range all the same (re-reads after a mismatch).
+    int32_t openRipperOn(int32_t drive, int32_t* bufferSize, int32_t first, int32_t last,
+                         bool atLeastJitterCorrection = false);
     int32_t closeRipper();
     int32_t ripChunk(uint8_t* buffer, int32_t* byteCount, const std::atomic<int32_t>* abortFlag);
     int32_t percentCompleted() const;
