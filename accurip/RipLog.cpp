@@ -272,6 +272,18 @@ std::string logText(const RipLogInfo& info) {
         if (t.peak >= 0)
             o << "  Peak: " << percentOf(t.peak) << "\n";
         if (t.testAndCopy) {
+            if (t.copyRereads > 0) {
+                const auto d =
+                    std::find_if(info.disc.tracks.begin(), info.disc.tracks.end(),
+                                 [&](const DiscTrack& x) { return x.number == t.number; });
+                if (d != info.disc.tracks.end()) {
+                    const int64_t end =
+                        info.disc.trackEnd(static_cast<size_t>(d - info.disc.tracks.begin()));
+                    o << "  Re-read: sectors " << d->start << "-" << end - 1 << ", "
+                      << t.copyRereads << (t.copyRereads == 1 ? " time" : " times")
+                      << " (test and copy)\n";
+                }
+            }
             o << "  Test CRC32: " << hex8(t.testCrc) << "\n";
             o << "  Copy CRC32: " << hex8(t.copyCrc) << "\n";
             if (t.copyOk)

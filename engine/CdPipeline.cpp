@@ -515,6 +515,9 @@ void CdPipeline::prepare() {
     if (!m_rip || m_spec.tracks.empty() || m_spec.introSeconds > 0 || !m_spec.verify ||
         (!m_spec.detectGaps && !m_spec.ripHiddenTrack))
         return;
+    // The drive's own offset, so that what lies before track 1 is judged as a track's read.
+    if (m_settings)
+        applyStoredReadOffset(*m_settings, m_env.drives, m_spec.driveIndex);
     m_details = readDiscDetails(m_rip);
     if (m_spec.ripHiddenTrack && m_details.hidden == accurip::HiddenAudio::Audio) {
         std::vector<CdRipSpec::Track> tracks(1 + m_spec.tracks.size());

@@ -1,11 +1,12 @@
 // The archivist's reads on a 20-track virtual disc: gap detection (sub-channel reads and
 // time) and test and copy against a single pass (goal: at most 2.05 times as long).
 //
-//   bench_cdrip_archival [--seconds S] [--pairs N]
+//   bench_cdrip_archival [--seconds S] [--pairs N] [--slow-command U]
 //
 // S: seconds of audio per track (default 20); N: single-pass / test-and-copy pairs, run
-// alternately (default 3). The figures are wall-clock times on whatever else the machine
-// is doing: compare only figures of one run.
+// alternately (default 3); U: microseconds every command of the virtual drive takes at
+// least (default 0), to see the sub-channel reads at a real drive's pace. The figures are
+// wall-clock times on whatever else the machine is doing: compare only figures of one run.
 
 #include "CDDAObjectImpl.h"
 #include "CDRipObjectImpl.h"
@@ -77,11 +78,14 @@ double ripAll(CDRipObject& rip, const fs::path& folder, int tracks, bool testAnd
 int main(int argc, char** argv) {
     int seconds = 20;
     int pairs = 3;
+    int slowCommand = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::max(1, std::atoi(argv[i + 1]));
         else if (std::strcmp(argv[i], "--pairs") == 0)
             pairs = std::max(1, std::atoi(argv[i + 1]));
+        else if (std::strcmp(argv[i], "--slow-command") == 0)
+            slowCommand = std::max(0, std::atoi(argv[i + 1]));
     }
     constexpr int kTracks = 20;
     const fs::path dir =
@@ -92,6 +96,7 @@ int main(int argc, char** argv) {
     // a catalogue number.
     vdrivekit::DiscSpec disc;
     disc.catalog = "0724349691424";
+    disc.faults.slowMicrosPerCommand = slowCommand;
     std::vector<int64_t> pregaps;
     for (int i = 0; i < kTracks; ++i) {
         const int64_t gap = i == 0 ? 0 : (i % 3 == 0 ? 0 : (i * 37) % 300 + 1);
@@ -126,9 +131,9 @@ int main(int argc, char** argv) {
                          (i == 0 ? 0 : pregaps[static_cast<size_t>(i)]);
                 t->Destroy();
             }
-            std::printf("gap detection, %d tracks: %d sub-channel reads, %.3f s, %d of %d "
+            std::printf("gap detection, %d tracks: %d sub-channel reads, %.2f ms, %d of %d "
                         "pregaps right%s\n",
-                        kTracks, info->GetSubChannelReads(), took, right, kTracks,
+                        kTracks, info->GetSubChannelReads(), took * 1000, right, kTracks,
                         result == 0 ? "" : " (the drive could not read the sub-channel)");
             if (right != kTracks)
                 status = 1;

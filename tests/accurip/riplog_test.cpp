@@ -169,6 +169,7 @@ TEST(RipLogText, SubChannelPeaksAndTestAndCopyAreListed) {
           "  Peak: 3.1 %\n",
           "  Test CRC32: 1234ABCD\n  Copy CRC32: 1234ABCD\n"
           "  Test and copy: copy OK\n",
+          "  Re-read: sectors 1250-1750, 3 times (test and copy)\n"
           "  Test CRC32: 00000001\n  Copy CRC32: 00000002\n  Test and copy: mismatch (no read "
           "gave the copy's CRC again; 3 reads with correction)\n",
           "Peak of the disc: 15.3 %\n", "Test and copy: 1 of 2 tracks copy OK\n"})

@@ -149,6 +149,17 @@ TEST_F(ArchivalRip, IsrcAndCatalogueGoIntoTheTags) {
     EXPECT_EQ(status, 0);
     EXPECT_NE(tags.find("ISRC=GBAYE0000351"), std::string::npos) << tags;
     EXPECT_NE(tags.find("BARCODE=0724349691424"), std::string::npos) << tags;
+    // In an MP3 file the ISRC is the ID3 TSRC frame.
+    for (const auto& entry : fs::directory_iterator(m_out))
+        fs::remove(entry.path());
+    CdPipeline mp3(m_rip, setup("mp3", 1), noLookup(), nullptr);
+    ASSERT_EQ(mp3.run(q).result, JobResult::Completed);
+    std::ifstream in(m_out / "Band - One.mp3", std::ios::binary);
+    std::string head(4096, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    const size_t frame = head.find("TSRC");
+    ASSERT_NE(frame, std::string::npos);
+    EXPECT_NE(head.find("GBAYE0000351", frame), std::string::npos);
 }
 
 TEST_F(ArchivalRip, SilenceBeforeTrackOneIsAPregapNotATrack) {
