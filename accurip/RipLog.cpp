@@ -1,6 +1,7 @@
 #include "RipLog.h"
 
 #include "SafeFiles.h"
+#include "Sha256.h"
 
 #include <algorithm>
 #include <cctype>
@@ -58,6 +59,48 @@ std::string readText(const LogTrack& t) {
         break;
     }
     return "unknown";
+}
+
+std::string percentOf(int peak) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%.1f %%", 100.0 * std::clamp(peak, 0, 32768) / 32768.0);
+    return b;
+}
+
+std::string sectorsText(int64_t sectors) {
+    return msf(sectors) + " (" + std::to_string(sectors) + " sector" + (sectors == 1 ? "" : "s") +
+           ")";
+}
+
+// The cue sheet's FLAGS words for a track's control bits; empty when none is set.
+std::string flagWords(int control) {
+    std::string words;
+    if (control & 0x01)
+        words += " PRE";
+    if (control & 0x02)
+        words += " DCP";
+    if (control & 0x08)
+        words += " 4CH";
+    return words;
+}
+
+std::string hiddenText(const DiscDetails& d) {
+    const std::string span = sectorsText(d.hiddenSectors);
+    switch (d.hidden) {
+    case HiddenAudio::None:
+        return "nothing (track 1 starts at sector 0)";
+    case HiddenAudio::Silent:
+        return span + " of silence";
+    case HiddenAudio::Audio:
+        return span + " of audio (a hidden track, HTOA)" +
+               (d.hiddenFile.empty() ? std::string(", not ripped")
+                                     : ", ripped as track 0 into " + oneLine(d.hiddenFile));
+    case HiddenAudio::Unreadable:
+        return span + " the drive could not read (not known whether they hold audio)";
+    case HiddenAudio::NotLooked:
+        break;
+    }
+    return "not looked at";
 }
 
 std::string joinNumbers(const std::vector<int>& v) {
@@ -187,6 +230,15 @@ std::string logText(const RipLogInfo& info) {
     o << "FreeDB id: " << hex8(ids.freedb) << "\n";
     o << "AccurateRip id: " << entryFileName(ids) << "\n";
     o << "Tracks on the disc: " << info.disc.tracks.size() << " (" << ids.trackCount << " audio)\n";
+    const DiscDetails& details = info.details;
+    if (details.read) {
+        o << "Catalogue number (MCN): "
+          << (details.catalog.empty() ? std::string("none") : oneLine(details.catalog)) << "\n";
+        o << "Gap detection: " << details.subChannelReads << " sub-channel reads\n";
+        o << "Before track 1 (HTOA): " << hiddenText(details) << "\n";
+    }
+    for (const std::string& feature : info.driveFeatures)
+        o << "Drive feature: " << oneLine(feature) << "\n";
     o << "\n";
     for (const LogTrack& t : info.tracks) {
         o << "Track " << (t.number < 10 ? "0" : "") << t.number << "\n";
@@ -203,7 +255,47 @@ std::string logText(const RipLogInfo& info) {
               << (t.file.empty() ? "not saved" : "not saved as " + oneLine(t.file)) << ")\n";
             break;
         }
+        if (const TrackCodes* codes = details.read ? details.track(t.number) : nullptr) {
+            const auto d = std::find_if(info.disc.tracks.begin(), info.disc.tracks.end(),
+                                        [&](const DiscTrack& x) { return x.number == t.number; });
+            if (codes->indexZero < 0 || d == info.disc.tracks.end())
+                o << "  Pregap: not detected\n";
+            else if (d->start > codes->indexZero)
+                o << "  Pregap: " << sectorsText(d->start - codes->indexZero) << "\n";
+            else
+                o << "  Pregap: none\n";
+            o << "  ISRC: " << (codes->isrc.empty() ? std::string("none") : oneLine(codes->isrc))
+              << "\n";
+            o << "  Pre-emphasis: " << ((codes->control & 0x01) ? "yes" : "no") << "\n";
+        }
         o << "  Read: " << readText(t) << "\n";
+        if (t.peak >= 0)
+            o << "  Peak: " << percentOf(t.peak) << "\n";
+        if (t.testAndCopy) {
+            if (t.copyRereads > 0) {
+                const auto d =
+                    std::find_if(info.disc.tracks.begin(), info.disc.tracks.end(),
+                                 [&](const DiscTrack& x) { return x.number == t.number; });
+                if (d != info.disc.tracks.end()) {
+                    const int64_t end =
+                        info.disc.trackEnd(static_cast<size_t>(d - info.disc.tracks.begin()));
+                    o << "  Re-read: sectors " << d->start << "-" << end - 1 << ", "
+                      << t.copyRereads << (t.copyRereads == 1 ? " time" : " times")
+                      << " (test and copy)\n";
+                }
+            }
+            o << "  Test CRC32: " << hex8(t.testCrc) << "\n";
+            o << "  Copy CRC32: " << hex8(t.copyCrc) << "\n";
+            if (t.copyOk)
+                o << "  Test and copy: copy OK"
+                  << (t.copyRereads > 0
+                          ? " after " + std::to_string(t.copyRereads) + " reads with correction"
+                          : std::string())
+                  << "\n";
+            else
+                o << "  Test and copy: mismatch (no read gave the copy's CRC again; "
+                  << t.copyRereads << " reads with correction)\n";
+        }
         if (t.hasChecksums) {
             o << "  CRC32: " << hex8(t.sums.crc32) << "\n";
             o << "  CRC32 without silence: " << hex8(t.sums.crc32NoSilence) << "\n";
@@ -228,7 +320,52 @@ std::string logText(const RipLogInfo& info) {
           << " files complete; ";
     o << info.tracks.size() << " tracks, " << exact << " exact, " << failed << " failed; "
       << summaryText(summarize(info), info.lookupDetail) << "\n";
-    return o.str();
+    int discPeak = -1;
+    int copies = 0, copiesOk = 0;
+    for (const LogTrack& t : info.tracks) {
+        discPeak = std::max(discPeak, t.peak);
+        copies += t.testAndCopy;
+        copiesOk += t.testAndCopy && t.copyOk;
+    }
+    if (discPeak >= 0)
+        o << "Peak of the disc: " << percentOf(discPeak) << "\n";
+    if (copies > 0)
+        o << "Test and copy: " << copiesOk << " of " << copies << " tracks copy OK\n";
+    std::string text = o.str();
+    return text + logChecksumLine(text);
+}
+
+const TrackCodes* DiscDetails::track(int number) const {
+    for (const TrackCodes& t : tracks)
+        if (t.number == number)
+            return &t;
+    return nullptr;
+}
+
+std::string logChecksumLine(const std::string& textAbove) {
+    return "==== Log checksum " + sha256Hex(textAbove) + " ====\n";
+}
+
+LogChecksum checkLogChecksum(const std::string& text) {
+    // The last line, with or without its newline (and a CR an editor may have added).
+    std::string body = text;
+    if (!body.empty() && body.back() == '\n')
+        body.pop_back();
+    if (!body.empty() && body.back() == '\r')
+        body.pop_back();
+    const std::size_t start = body.rfind('\n') == std::string::npos ? 0 : body.rfind('\n') + 1;
+    const std::string last = body.substr(start);
+    static const std::string kHead = "==== Log checksum ";
+    static const std::string kTail = " ====";
+    if (last.size() != kHead.size() + 64 + kTail.size() ||
+        last.compare(0, kHead.size(), kHead) != 0 ||
+        last.compare(last.size() - kTail.size(), kTail.size(), kTail) != 0)
+        return LogChecksum::Absent;
+    const std::string digits = last.substr(kHead.size(), 64);
+    if (!std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
+        return LogChecksum::Absent;
+    return sha256Hex(text.substr(0, start)) == digits ? LogChecksum::Ok : LogChecksum::Edited;
 }
 
 std::string cueFileType(const std::string& file) {
@@ -244,28 +381,71 @@ std::string cueFileType(const std::string& file) {
 std::string cueText(const RipLogInfo& info) {
     std::ostringstream o;
     const DiscIds ids = discIds(info.disc);
+    const DiscDetails& details = info.details;
     o << "REM DISCID " << hex8(ids.freedb) << "\n";
     o << "REM COMMENT " << cueString(info.program) << "\n";
+    if (details.read && !details.catalog.empty())
+        o << "CATALOG " << details.catalog << "\n";
     if (!info.artist.empty())
         o << "PERFORMER " << cueString(info.artist) << "\n";
     if (!info.album.empty())
         o << "TITLE " << cueString(info.album) << "\n";
+    // One file per track, each track's pregap at the end of the file before it (when that
+    // file is in the sheet; otherwise the pregap is a PREGAP, not in any file). The audio
+    // before track 1 is its pregap: in a file of its own when it was ripped (HTOA), a
+    // PREGAP otherwise.
+    int previousNumber = -1;     // the track whose file was named last
+    int64_t previousSectors = 0; // its length
     for (const LogTrack& t : info.tracks) {
         if (t.state != FileState::Complete)
             continue;
         const auto it = std::find_if(info.disc.tracks.begin(), info.disc.tracks.end(),
                                      [&](const DiscTrack& d) { return d.number == t.number; });
-        o << "FILE " << cueString(t.file) << " " << cueFileType(t.file) << "\n";
-        o << "  TRACK " << (t.number < 10 ? "0" : "") << t.number << " AUDIO\n";
-        if (!t.title.empty())
-            o << "    TITLE " << cueString(t.title) << "\n";
-        if (!t.performer.empty() || !info.artist.empty())
-            o << "    PERFORMER " << cueString(t.performer.empty() ? info.artist : t.performer)
+        const bool known = it != info.disc.tracks.end();
+        const bool first = known && it == info.disc.tracks.begin();
+        const TrackCodes* codes = details.read ? details.track(t.number) : nullptr;
+        int64_t pregap = 0;
+        if (first)
+            pregap = it->start;
+        else if (known && codes && codes->indexZero >= 0 && codes->indexZero < it->start)
+            pregap = it->start - codes->indexZero;
+        const bool hiddenFile = first && pregap > 0 && !details.hiddenFile.empty();
+        const bool inPrevious =
+            !first && pregap > 0 && previousNumber == t.number - 1 && pregap < previousSectors;
+        auto trackLines = [&] {
+            o << "  TRACK " << (t.number < 10 ? "0" : "") << t.number << " AUDIO\n";
+            if (!t.title.empty())
+                o << "    TITLE " << cueString(t.title) << "\n";
+            if (!t.performer.empty() || !info.artist.empty())
+                o << "    PERFORMER " << cueString(t.performer.empty() ? info.artist : t.performer)
+                  << "\n";
+            if (codes && !codes->isrc.empty())
+                o << "    ISRC " << codes->isrc << "\n";
+            if (codes && !flagWords(codes->control).empty())
+                o << "    FLAGS" << flagWords(codes->control) << "\n";
+        };
+        if (hiddenFile) {
+            o << "FILE " << cueString(details.hiddenFile) << " " << cueFileType(details.hiddenFile)
               << "\n";
-        // The audio before the first track (not in its file) is its pregap.
-        if (it != info.disc.tracks.end() && it == info.disc.tracks.begin() && it->start > 0)
-            o << "    PREGAP " << msf(it->start) << "\n";
+            trackLines();
+            o << "    INDEX 00 00:00:00\n";
+            o << "FILE " << cueString(t.file) << " " << cueFileType(t.file) << "\n";
+        } else if (inPrevious) {
+            trackLines();
+            o << "    INDEX 00 " << msf(previousSectors - pregap) << "\n";
+            o << "FILE " << cueString(t.file) << " " << cueFileType(t.file) << "\n";
+        } else {
+            o << "FILE " << cueString(t.file) << " " << cueFileType(t.file) << "\n";
+            trackLines();
+            if (pregap > 0)
+                o << "    PREGAP " << msf(pregap) << "\n";
+        }
         o << "    INDEX 01 00:00:00\n";
+        previousNumber = t.number;
+        previousSectors =
+            known
+                ? info.disc.trackEnd(static_cast<size_t>(it - info.disc.tracks.begin())) - it->start
+                : 0;
     }
     return o.str();
 }

@@ -42,6 +42,38 @@ struct LogTrack {
     TrackChecksums sums;
     bool hasVerdict = false;
     TrackVerdict verdict;
+    int peak = -1; // the track's highest sample magnitude, 0..32768; -1 = not measured
+    // Test and copy: the CRC32 of the test read and of the copy, when the track was read
+    // twice; copyRereads counts the further reads with correction a mismatch took, and
+    // copyOk says whether the copy matched the test read or one of them.
+    bool testAndCopy = false;
+    uint32_t testCrc = 0;
+    uint32_t copyCrc = 0;
+    int copyRereads = 0;
+    bool copyOk = false;
+};
+
+// What the disc's sub-channel says beyond its table of contents, per track.
+struct TrackCodes {
+    int number = 0;
+    std::string isrc; // empty = none
+    int control = 0;  // control bits: 0x01 pre-emphasis, 0x02 copy permitted, 0x08 4 channels
+    int64_t indexZero =
+        -1; // first sector of the pregap (== the track's start when none); -1 unknown
+};
+
+// What lies before track 1 (a hidden first track).
+enum class HiddenAudio { None, Silent, Audio, Unreadable, NotLooked };
+
+struct DiscDetails {
+    bool read = false;   // the sub-channel was read (gap detection ran)
+    std::string catalog; // media catalogue number; empty = none
+    std::vector<TrackCodes> tracks;
+    HiddenAudio hidden = HiddenAudio::NotLooked;
+    int64_t hiddenSectors = 0;
+    std::string hiddenFile; // the file the hidden audio was ripped into (complete); empty = none
+    int subChannelReads = 0;
+    const TrackCodes* track(int number) const;
 };
 
 // What became of the database look-up of the disc.
@@ -69,6 +101,9 @@ struct RipLogInfo {
     // How the job ended when it did not end well ("aborted by the user", "failed: ...");
     // empty for a rip that ran to its end.
     std::string ending;
+    DiscDetails details;
+    // The drive's features as the rip used them: each "name: what" as measured or assumed.
+    std::vector<std::string> driveFeatures;
 };
 
 // The disc-level result of the look-up, for the log's summary and the end-of-grab message.
@@ -101,6 +136,13 @@ std::string cueText(const RipLogInfo& info);
 // there. logPath receives the log's path.
 bool writeRipLog(const std::string& base, bool replaceExisting, const RipLogInfo& info,
                  std::string& logPath, std::string& error);
+
+// The log's last line holds the SHA-256 of all the text above it:
+// "==== Log checksum <64 lower-case hex digits> ====". logText ends with it.
+enum class LogChecksum { Ok, Edited, Absent };
+LogChecksum checkLogChecksum(const std::string& text);
+// The line for a log's text (which ends with a newline).
+std::string logChecksumLine(const std::string& textAbove);
 
 // Checksums of a written WAV file's audio (the data chunk). False, with why, when the
 // file cannot be read or is not a 16-bit stereo WAV file.

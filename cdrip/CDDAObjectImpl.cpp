@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace cld {
 namespace {
@@ -78,6 +79,45 @@ int32_t CDDAObjectImpl::SetReadOffset(int32_t samples) {
 int32_t CDDAObjectImpl::GetReadOffset() {
     RipperEngine* e = engine();
     return e ? e->readOffsetAt(e->activeDrive()) : 0;
+}
+
+int32_t CDDAObjectImpl::ReadSubChannelQ(int32_t lba, uint8_t* q) {
+    RipperEngine* e = engine();
+    if (!e || !q)
+        return kFailed;
+    return guarded(kFailed, [&] { return e->readQOn(e->activeDrive(), lba, q) ? kOk : kFailed; });
+}
+
+int32_t CDDAObjectImpl::ReadCatalogNumber(char* mcn) {
+    if (!mcn)
+        return kFailed;
+    mcn[0] = '\0';
+    RipperEngine* e = engine();
+    if (!e)
+        return kFailed;
+    return guarded(kFailed, [&] {
+        std::string text;
+        if (!e->readCatalogOn(e->activeDrive(), text))
+            return kFailed;
+        std::memcpy(mcn, text.c_str(), 14);
+        return kOk;
+    });
+}
+
+int32_t CDDAObjectImpl::ReadTrackIsrc(int32_t trackNumber, char* isrc) {
+    if (!isrc)
+        return kFailed;
+    isrc[0] = '\0';
+    RipperEngine* e = engine();
+    if (!e)
+        return kFailed;
+    return guarded(kFailed, [&] {
+        std::string text;
+        if (!e->readIsrcOn(e->activeDrive(), trackNumber, text))
+            return kFailed;
+        std::memcpy(isrc, text.c_str(), 13);
+        return kOk;
+    });
 }
 
 int32_t CDDAObjectImpl::GetDriveParams(DriveParams* params) {

@@ -55,6 +55,9 @@ public:
     int32_t GetReadVerdict(int32_t* corrected, int32_t* unverified, int32_t* unread) override;
     int32_t SetReadOffset(int32_t samples) override;
     int32_t GetReadOffset() override;
+    int32_t ReadSubChannelQ(int32_t lba, uint8_t* q) override;
+    int32_t ReadCatalogNumber(char* mcn) override;
+    int32_t ReadTrackIsrc(int32_t trackNumber, char* isrc) override;
 
     static constexpr int32_t kVersion = 115;
 };

@@ -62,8 +62,28 @@ int32_t CDRipObjectImpl::AddTrack(int32_t trackIndex, NameText* name, int32_t st
         !makeTrackJob(job, trackIndex, name ? name->text() : "", m_folder, startSeconds, endSeconds,
                       error, m_format, m_replaceExisting))
         return 1;
+    job.testAndCopy = m_testAndCopy ? 1 : 0;
     m_jobs.push_back(job);
     m_lastQueued = true;
+    return 0;
+}
+
+int32_t CDRipObjectImpl::AddHiddenTrack(NameText* name) {
+    m_lastQueued = false;
+    TrackJob job;
+    std::string error;
+    if (!m_folderValid || !makeTrackJob(job, kHiddenTrackIndex, name ? name->text() : "", m_folder,
+                                        0, -1, error, m_format, m_replaceExisting))
+        return 1;
+    job.hidden = 1;
+    job.testAndCopy = m_testAndCopy ? 1 : 0;
+    m_jobs.push_back(job);
+    m_lastQueued = true;
+    return 0;
+}
+
+int32_t CDRipObjectImpl::SetTestAndCopy(int32_t on) {
+    m_testAndCopy = on != 0;
     return 0;
 }
 
@@ -98,6 +118,7 @@ int32_t CDRipObjectImpl::StartGrab() {
     // start from WAV again.
     m_format = TrackFormatWav;
     m_replaceExisting = false;
+    m_testAndCopy = false;
     m_lastQueued = false;
     m_cdda->LockDoor(1);
     DiscInfo* disc = GetDiscInfo();
@@ -106,6 +127,17 @@ int32_t CDRipObjectImpl::StartGrab() {
         return 0;
     }
     for (TrackJob& job : m_jobs) {
+        if (job.hidden) {
+            // Sectors 0 up to the first track, when there are any.
+            TrackInfo* first = disc->GetTrack(0);
+            const int32_t start = first ? first->GetFirstSector() : 0;
+            if (first)
+                first->Destroy();
+            job.valid = start > 0 ? TrackJobValid : TrackJobMissing;
+            job.firstSector = 0;
+            job.lastSector = start - 1;
+            continue;
+        }
         TrackInfo* track = disc->GetTrack(job.trackIndex);
         if (!track || job.trackIndex < 0) {
             job.valid = TrackJobMissing;
@@ -125,6 +157,7 @@ int32_t CDRipObjectImpl::StartGrab() {
         m_shared.status.running = 1;
         m_shared.status.error = GrabStatus::ErrorNone;
         m_shared.status.tracks.clear();
+        m_shared.status.copies.clear();
     }
     {
         // An abort that came while no grab ran must not stop this one.

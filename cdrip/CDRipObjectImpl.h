@@ -36,6 +36,8 @@ public:
     int32_t SetOutputFormat(int32_t format) override;
     int32_t AddTrackTag(NameText* tag) override;
     int32_t SetReplaceExisting(int32_t replace) override;
+    int32_t SetTestAndCopy(int32_t on) override;
+    int32_t AddHiddenTrack(NameText* name) override;
 
     // The sector range a job covers, from the track's range and the job's start and
     // end seconds (intro grabs). durationSeconds is the track's whole seconds.
@@ -73,6 +75,7 @@ private:
     bool m_folderValid = true;
     int32_t m_format = TrackFormatWav;
     bool m_replaceExisting = false;
+    bool m_testAndCopy = false;
     // Whether the last AddTrack queued its job (the one AddTrackTag tags).
     bool m_lastQueued = false;
     GrabShared m_shared;

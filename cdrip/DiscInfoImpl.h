@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TocMath.h"
+#include "TrackInfoImpl.h"
 #include "cldrip/DiscInfo.h"
 
 #include <memory>
@@ -26,6 +27,10 @@ public:
     NameText* GetArtist() override;
     NameText* GetTitle() override;
     void Destroy() override;
+    int32_t DetectGaps() override;
+    NameText* GetCatalogNumber() override;
+    int32_t GetHiddenTrack(int32_t* sectors) override;
+    int32_t GetSubChannelReads() override;
 
     void load();
 
@@ -36,7 +41,11 @@ private:
     struct Track {
         TrackRange range;
         std::string title;
+        int trackNumber = 0;
+        TrackDetails details;
     };
+    void detectGaps();
+    int32_t lookBeforeFirstTrack();
 
     CDDAObject* m_cdda; // not owned
     std::vector<Track> m_tracks;
@@ -45,6 +54,10 @@ private:
     uint32_t m_tocSum = 0;
     uint32_t m_discId = 0;
     int32_t m_cdText = 0;
+    std::string m_catalog;
+    int32_t m_hidden = HiddenNotLooked;
+    int32_t m_qReads = 0;
+    bool m_qReadable = false;
 };
 
 } // namespace cld

@@ -19,4 +19,11 @@ void GrabStatusImpl::Destroy() {
     delete this;
 }
 
+int32_t GrabStatusImpl::GetTrackCopy(int32_t n, GrabCopyResult* out) {
+    if (!out || n < 0 || n >= GetTrackCopyCount())
+        return 1;
+    *out = m_values.copies[static_cast<size_t>(n)];
+    return 0;
+}
+
 } // namespace cld

@@ -17,6 +17,7 @@ struct GrabStatusValues {
     int32_t peak = 0;
     int32_t jitterErrors = 0;
     std::vector<GrabTrackResult> tracks;
+    std::vector<GrabCopyResult> copies;
 };
 
 class GrabStatusImpl final : public GrabStatus {
@@ -33,6 +34,8 @@ public:
     void Destroy() override;
     int32_t GetTrackResultCount() override { return static_cast<int32_t>(m_values.tracks.size()); }
     int32_t GetTrackResult(int32_t n, GrabTrackResult* out) override;
+    int32_t GetTrackCopy(int32_t n, GrabCopyResult* out) override;
+    int32_t GetTrackCopyCount() override { return static_cast<int32_t>(m_values.copies.size()); }
 
 private:
     ~GrabStatusImpl() = default;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <vector>
+#include <zlib.h>
 
 namespace cld {
 
@@ -130,14 +131,19 @@ void GrabWorker::Run() {
     m_shared.abort.store(0);
 }
 
-void GrabWorker::Publish(const TrackJob& job, bool complete) {
-    const ReadVerdict v = m_engine ? m_engine->readVerdict() : ReadVerdict{};
+void GrabWorker::Publish(const TrackJob& job, bool complete, const ReadVerdict& v,
+                         int32_t jitterErrors, bool copyOk) {
     GrabTrackResult r{};
     r.trackIndex = job.trackIndex;
     r.result = TrackResultOf(v, complete);
-    r.jitterErrors = m_engine ? m_engine->jitterErrorCount() : 0;
-    r.correctedSectors = v.corrected;
     r.unverifiedSectors = v.unverified;
+    // A copy no second read confirmed is not known to be the disc's audio.
+    if (!copyOk && r.result != GrabStatus::TrackFailed) {
+        r.result = GrabStatus::TrackNotVerified;
+        r.unverifiedSectors = job.lastSector - job.firstSector + 1;
+    }
+    r.jitterErrors = jitterErrors;
+    r.correctedSectors = v.corrected;
     r.unreadSectors = v.unread;
     {
         std::lock_guard<std::mutex> guard(m_shared.statusLock);
@@ -145,7 +151,7 @@ void GrabWorker::Publish(const TrackJob& job, bool complete) {
     }
     if (v.unread > 0)
         m_shared.fail(GrabStatus::ErrorReadFailed);
-    else if (v.unverified > 0)
+    else if (v.unverified > 0 || !copyOk)
         m_shared.fail(GrabStatus::ErrorNotVerified);
 }
 
@@ -157,7 +163,53 @@ void GrabWorker::PublishNameTaken(const TrackJob& job) {
     m_shared.status.tracks.push_back(r);
 }
 
+bool GrabWorker::ReadForCrc(const TrackJob& job, bool atLeastJitterCorrection, uint32_t& crc) {
+    crc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
+    int32_t bufferSize = 0;
+    if (!m_engine ||
+        m_engine->openRipperOn(m_drive, &bufferSize, job.firstSector, job.lastSector,
+                               atLeastJitterCorrection) != 0 ||
+        bufferSize <= 0) {
+        if (m_engine)
+            m_engine->closeRipper();
+        return false;
+    }
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(bufferSize), 0);
+    bool ok = false;
+    for (;;) {
+        int32_t bytes = 0;
+        const int32_t code = m_engine->ripChunk(buffer.data(), &bytes, &m_shared.abort);
+        if (code == RipChunkDone) {
+            ok = true;
+            break;
+        }
+        if (bytes > 0)
+            crc = static_cast<uint32_t>(
+                crc32(crc, buffer.data(), static_cast<uInt>(std::min(bytes, bufferSize))));
+        if (code == RipChunkFailed || m_shared.aborted())
+            break;
+    }
+    ok = ok && m_engine->readVerdict().unread == 0;
+    m_engine->closeRipper();
+    return ok;
+}
+
 bool GrabWorker::RipJob(const TrackJob& job) {
+    // Test and copy: a read whose audio only counts through its CRC, then the copy.
+    uint32_t testCrc = 0;
+    bool tested = false;
+    if (job.testAndCopy) {
+        {
+            std::lock_guard<std::mutex> guard(m_shared.statusLock);
+            m_shared.status.trackIndex = job.trackIndex;
+            m_shared.status.fileName = job.fileName;
+            m_shared.status.percent = 0;
+        }
+        tested = ReadForCrc(job, false, testCrc);
+        if (m_shared.aborted())
+            return false;
+    }
+    uint32_t copyCrc = static_cast<uint32_t>(crc32(0L, Z_NULL, 0));
     {
         std::lock_guard<std::mutex> guard(m_shared.statusLock);
         m_shared.status.trackIndex = job.trackIndex;
@@ -201,9 +253,11 @@ bool GrabWorker::RipJob(const TrackJob& job) {
             break;
         }
         bool written = true;
-        if (bytes > 0)
-            written =
-                out->append(buffer.data(), static_cast<std::size_t>(std::min(bytes, bufferSize)));
+        if (bytes > 0) {
+            const auto n = static_cast<std::size_t>(std::min(bytes, bufferSize));
+            written = out->append(buffer.data(), n);
+            copyCrc = static_cast<uint32_t>(crc32(copyCrc, buffer.data(), static_cast<uInt>(n)));
+        }
         {
             std::lock_guard<std::mutex> guard(m_shared.statusLock);
             m_shared.status.percent = m_engine->percentCompleted();
@@ -231,8 +285,31 @@ bool GrabWorker::RipJob(const TrackJob& job) {
         keepGoing = false;
         complete = false;
     }
-    Publish(job, complete);
+    // The copy's verdict is taken before any re-read opens the ripper again.
+    const ReadVerdict verdict = m_engine->readVerdict();
+    const int32_t jitterErrors = m_engine->jitterErrorCount();
     m_engine->closeRipper();
+    bool copyOk = true;
+    if (job.testAndCopy && complete && keepGoing) {
+        GrabCopyResult c{};
+        c.trackIndex = job.trackIndex;
+        c.testCrc = testCrc;
+        c.copyCrc = copyCrc;
+        bool same = tested && testCrc == copyCrc;
+        // A mismatch is read again with correction: the copy stands once a re-read agrees
+        // with it; reads that keep differing leave it unconfirmed.
+        constexpr int kRereads = 2;
+        while (!same && c.rereads < kRereads && !m_shared.aborted()) {
+            ++c.rereads;
+            uint32_t again = 0;
+            same = ReadForCrc(job, true, again) && again == copyCrc;
+        }
+        c.copyOk = same ? 1 : 0;
+        copyOk = same;
+        std::lock_guard<std::mutex> guard(m_shared.statusLock);
+        m_shared.status.copies.push_back(c);
+    }
+    Publish(job, complete, verdict, jitterErrors, copyOk);
     return keepGoing;
 }
 

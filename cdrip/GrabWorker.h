@@ -41,7 +41,11 @@ public:
 private:
     // Rips one job; false when the grab must stop.
     bool RipJob(const TrackJob& job);
-    void Publish(const TrackJob& job, bool complete);
+    // Reads the job's sectors without writing them: the CRC32 of their audio. False when
+    // the read failed, delivered sectors as zeros, or was aborted.
+    bool ReadForCrc(const TrackJob& job, bool atLeastJitterCorrection, uint32_t& crc);
+    void Publish(const TrackJob& job, bool complete, const ReadVerdict& verdict,
+                 int32_t jitterErrors, bool copyOk);
     // Records a track whose name was taken: nothing of it was written.
     void PublishNameTaken(const TrackJob& job);
 

@@ -1,6 +1,7 @@
 #include "RipperEngine.h"
 
 #include "PassThrough.h"
+#include "SubChannel.h"
 #include "TocMath.h"
 
 #include <algorithm>
@@ -536,6 +537,50 @@ bool RipperEngine::subChannelPosition(int32_t* index, int32_t* track, int32_t* a
     if (relative)
         *relative = be32(data + 12);
     return ok;
+}
+
+bool RipperEngine::readQOn(int32_t drive, int32_t lba, uint8_t* q) {
+    if (lba < 0)
+        return false;
+    std::vector<uint8_t> data(2352 + 16, 0);
+    const Cdb cdb = scsi::readCdWithQ(paramsAt(drive).lun, static_cast<uint32_t>(lba));
+    if (executeOn(drive, aspi::kDataIn, cdb.bytes.data(), cdb.length, data.data(),
+                  static_cast<uint32_t>(data.size())) != aspi::kCompleted)
+        return false;
+    std::memcpy(q, data.data() + 2352, 12);
+    return true;
+}
+
+bool RipperEngine::readCatalogOn(int32_t drive, std::string& mcn) {
+    mcn.clear();
+    uint8_t data[24] = {};
+    const Cdb cdb = scsi::readSubChannel(paramsAt(drive).lun, 2, sizeof(data));
+    if (executeOn(drive, aspi::kDataIn, cdb.bytes.data(), cdb.length, data, sizeof(data)) !=
+            aspi::kCompleted ||
+        data[4] != 0x02 || (data[8] & 0x80) == 0)
+        return false;
+    std::string text(reinterpret_cast<const char*>(data + 9), 13);
+    if (!subq::isCatalog(text) || text == "0000000000000")
+        return false;
+    mcn = text;
+    return true;
+}
+
+bool RipperEngine::readIsrcOn(int32_t drive, int32_t track, std::string& isrc) {
+    isrc.clear();
+    if (track < 1 || track > 99)
+        return false;
+    uint8_t data[24] = {};
+    const Cdb cdb = scsi::readSubChannelIsrc(paramsAt(drive).lun, static_cast<uint8_t>(track));
+    if (executeOn(drive, aspi::kDataIn, cdb.bytes.data(), cdb.length, data, sizeof(data)) !=
+            aspi::kCompleted ||
+        data[4] != 0x03 || (data[8] & 0x80) == 0)
+        return false;
+    std::string text(reinterpret_cast<const char*>(data + 9), 12);
+    if (!subq::isIsrc(text))
+        return false;
+    isrc = text;
+    return true;
 }
 
 uint8_t RipperEngine::setSpeed(int32_t speed) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace cld {
@@ -104,6 +105,12 @@ public:
     uint8_t playRange(int32_t start, int32_t end);
     int32_t playTrack(int32_t trackNumber);
     bool subChannelPosition(int32_t* index, int32_t* track, int32_t* absolute, int32_t* relative);
+    // The Q sub-channel of sector lba (12 bytes into q), read with READ CD.
+    bool readQOn(int32_t drive, int32_t lba, uint8_t* q);
+    // The disc's media catalogue number / a track's ISRC, as READ SUB-CHANNEL reports
+    // them; false (out empty) when the drive says there is none or answers nonsense.
+    bool readCatalogOn(int32_t drive, std::string& mcn);
+    bool readIsrcOn(int32_t drive, int32_t track, std::string& isrc);
     // Speed per the drive table's speed method (speed <= 0: nothing is sent).
     uint8_t setSpeed(int32_t speed);
     uint8_t setSpeedOn(int32_t drive, int32_t speed);
@@ -115,7 +122,10 @@ public:
 
     // Audio extraction (defined with the readers).
     int32_t openRipper(int32_t* bufferSize, int32_t first, int32_t last);
-    int32_t openRipperOn(int32_t drive, int32_t* bufferSize, int32_t first, int32_t last);
+    // atLeastJitterCorrection: a plain reader set to no correction corrects jitter for
+    // this range all the same (re-reads after a mismatch).
+    int32_t openRipperOn(int32_t drive, int32_t* bufferSize, int32_t first, int32_t last,
+                         bool atLeastJitterCorrection = false);
     int32_t closeRipper();
     int32_t ripChunk(uint8_t* buffer, int32_t* byteCount, const std::atomic<int32_t>* abortFlag);
     int32_t percentCompleted() const;

@@ -137,13 +137,15 @@ int32_t RipperEngine::openRipper(int32_t* bufferSize, int32_t first, int32_t las
     return openRipperOn(activeDrive(), bufferSize, first, last);
 }
 
-int32_t RipperEngine::openRipperOn(int32_t drive, int32_t* bufferSize, int32_t first,
-                                   int32_t last) {
+int32_t RipperEngine::openRipperOn(int32_t drive, int32_t* bufferSize, int32_t first, int32_t last,
+                                   bool atLeastJitterCorrection) {
     if (bufferSize)
         *bufferSize = 0;
     if (drive < 0 || drive >= driveCount())
         return 1;
-    const DriveParams p = paramsAt(drive);
+    DriveParams p = paramsAt(drive);
+    if (atLeastJitterCorrection && p.jitterCorrection == 0)
+        p.jitterCorrection = 1;
     const int method = p.rippingMethod;
     if (method != 0 && method != 1)
         return 1;

@@ -51,6 +51,15 @@ Cdb readSubChannelPosition(uint8_t lun) {
     return make({0x42, lunBits(lun), 0x40, 0x01, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00});
 }
 
+Cdb readSubChannelIsrc(uint8_t lun, uint8_t track) {
+    return make({0x42, lunBits(lun), 0x40, 0x03, 0x00, 0x00, track, 0x00, 24, 0x00});
+}
+
+Cdb readCdWithQ(uint8_t lun, uint32_t lba) {
+    return make({0xBE, lunBits(lun), byteOf(lba, 24), byteOf(lba, 16), byteOf(lba, 8),
+                 byteOf(lba, 0), 0x00, 0x00, 0x01, 0xF8, 0x02, 0x00});
+}
+
 Cdb seek10(uint8_t lun, uint32_t lba) {
     return make({0x2B, lunBits(lun), byteOf(lba, 24), byteOf(lba, 16), byteOf(lba, 8),
                  byteOf(lba, 0), 0x00, 0x00, 0x00, 0x00});

@@ -30,6 +30,10 @@ Cdb readToc(uint8_t lun);
 Cdb readCdText(uint8_t lun, uint16_t allocation);
 Cdb readSubChannel(uint8_t lun, uint8_t format, uint16_t allocation);
 Cdb readSubChannelPosition(uint8_t lun);
+// READ SUB-CHANNEL of the track ISRC (format 3) of track `track`.
+Cdb readSubChannelIsrc(uint8_t lun, uint8_t track);
+// READ CD of one sector with all its main channel bytes and the formatted Q (2352 + 16).
+Cdb readCdWithQ(uint8_t lun, uint32_t lba);
 Cdb seek10(uint8_t lun, uint32_t lba);
 Cdb playAudio12(uint8_t lun, uint32_t start, uint32_t end);
 Cdb pauseResume(uint8_t lun, bool resume);

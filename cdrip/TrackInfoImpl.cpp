@@ -12,8 +12,8 @@ constexpr uint64_t kBytesPerSecond = 176400;
 
 } // namespace
 
-TrackInfoImpl::TrackInfoImpl(int32_t first, int32_t last, std::string title)
-    : m_first(first), m_last(last), m_title(std::move(title)) {}
+TrackInfoImpl::TrackInfoImpl(int32_t first, int32_t last, std::string title, TrackDetails details)
+    : m_first(first), m_last(last), m_title(std::move(title)), m_details(std::move(details)) {}
 
 uint64_t TrackInfoImpl::sectors() const {
     const int64_t n = static_cast<int64_t>(m_last) - m_first + 1;
@@ -70,6 +70,22 @@ NameText* TrackInfoImpl::GetTitle() {
 
 void TrackInfoImpl::Destroy() {
     delete this;
+}
+
+NameText* TrackInfoImpl::GetIsrc() {
+    return NameText::Create(m_details.isrc.c_str());
+}
+
+int32_t TrackInfoImpl::GetPreEmphasis() {
+    return (m_details.control & 0x01) != 0 ? 1 : 0;
+}
+
+int32_t TrackInfoImpl::GetIndexZeroSector() {
+    return m_details.indexZero;
+}
+
+int32_t TrackInfoImpl::GetControl() {
+    return m_details.control;
 }
 
 } // namespace cld

@@ -6,10 +6,17 @@
 
 namespace cld {
 
+// What the sub-channel and the control bits say of a track.
+struct TrackDetails {
+    std::string isrc;
+    int32_t control = 0;
+    int32_t indexZero = -1; // -1 = unknown
+};
+
 // A track of DiscInfoImpl, handed out as a copy.
 class TrackInfoImpl final : public TrackInfo {
 public:
-    TrackInfoImpl(int32_t first, int32_t last, std::string title);
+    TrackInfoImpl(int32_t first, int32_t last, std::string title, TrackDetails details = {});
 
     int32_t GetFirstSector() override;
     int32_t GetLastSector() override;
@@ -21,6 +28,10 @@ public:
     NameText* GetStartText() override;
     NameText* GetTitle() override;
     void Destroy() override;
+    NameText* GetIsrc() override;
+    int32_t GetPreEmphasis() override;
+    int32_t GetIndexZeroSector() override;
+    int32_t GetControl() override;
 
 private:
     ~TrackInfoImpl() = default;
@@ -30,6 +41,7 @@ private:
     int32_t m_last;
     uint32_t m_sizeKB = 0;
     std::string m_title;
+    TrackDetails m_details;
 };
 
 } // namespace cld

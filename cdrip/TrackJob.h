@@ -36,7 +36,14 @@ struct TrackJob {
     std::int32_t replaceExisting = 0;
     // Tags "NAME=value" (UTF-8) a FLAC file carries as Vorbis comments; a WAV file has none.
     std::vector<std::string> tags;
+    // Read the track twice and compare (test and copy).
+    std::int32_t testAndCopy = 0;
+    // The audio before the first track (trackIndex kHiddenTrackIndex).
+    std::int32_t hidden = 0;
 };
+
+// The track index of the audio before the first track (a hidden track).
+inline constexpr std::int32_t kHiddenTrackIndex = -1;
 
 // Appends the path separator to a non-empty folder that lacks one. Returns false
 // (and leaves out untouched) when the result would not fit a 260-byte record.

@@ -86,6 +86,12 @@ int readCommandLine(int argc, char** argv, Invocation& invocation) {
     ripCmd->add_flag("--overwrite", rip.overwrite, "Replace files whose names are taken");
     ripCmd->add_option("--on-error", ripOnError, "After a track that fails: skip it or stop")
         ->check(CLI::IsMember({"skip", "stop"}));
+    ripCmd->add_flag("--test-and-copy", rip.testAndCopy,
+                     "Read every track twice and compare the two reads");
+    ripCmd->add_flag("--hidden-track", rip.hiddenTrack,
+                     "Rip audio hidden before track 1 as track 0 (HTOA)");
+    ripCmd->add_flag("--no-gap-detection", rip.noGapDetection,
+                     "Do not read pregaps, ISRCs and the catalogue number from the sub-channel");
 
     std::vector<std::string> verifyInputs;
     CLI::App* verifyCmd = app.add_subcommand(

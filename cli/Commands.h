@@ -45,6 +45,9 @@ struct RipOptions {
     std::string out;
     bool overwrite = false;
     OnError onError = OnError::Skip;
+    bool testAndCopy = false; // or the settings' "TestAndCopy"
+    bool hiddenTrack = false; // rip audio before track 1 as track 0
+    bool noGapDetection = false;
 };
 
 struct InfoOptions {

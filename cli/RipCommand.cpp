@@ -154,6 +154,9 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
     setup.width = settings.parallelJobCount();
     setup.driveIndex = driveIndex;
     setup.coverImage = names.coverImage;
+    setup.testAndCopy = o.testAndCopy || (stored && settings.testAndCopy());
+    setup.ripHiddenTrack = o.hiddenTrack;
+    setup.detectGaps = !o.noGapDetection;
 
     engine::VerifyEnv env;
     if (stored) {
@@ -167,9 +170,12 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
 
     // The stored offset applies unless the command line gave one.
     engine::CdPipeline job(rip, std::move(setup), env, stored && !o.offset ? &settings : nullptr);
+    job.prepare();
     std::vector<std::string> itemNames;
     for (const engine::CdRipSpec::Track& t : job.setup().tracks)
-        itemNames.push_back("track " + std::to_string(t.index + 1));
+        itemNames.push_back(t.index == engine::kHiddenTrack
+                                ? "track 0 (HTOA)"
+                                : "track " + std::to_string(t.index + 1));
     CliObserver observer(console, {o.onError, o.overwrite, "rip", itemNames, {}});
     {
         RunningJobScope running(job);

@@ -85,6 +85,20 @@ std::string lookupWord(accurip::LookupAnswer::Status status) {
     return "failed";
 }
 
+// Whether the log is as it was written: its last line's SHA-256 of the text above it. An
+// edited log counts as a failure; a log without the line (an older one) is only named.
+std::string logChecksumWord(Console& console, const fs::path& log, const std::string& text,
+                            size_t& failed) {
+    const accurip::LogChecksum seal = accurip::checkLogChecksum(text);
+    if (seal == accurip::LogChecksum::Edited) {
+        console.error(log.string() + ": the log was changed after it was written");
+        ++failed;
+    }
+    return seal == accurip::LogChecksum::Ok       ? "OK"
+           : seal == accurip::LogChecksum::Edited ? "edited"
+                                                  : "absent";
+}
+
 // Verifies one rip; adds its failures to `failed` and the tracks checked to `checked`.
 void verifyRip(Console& console, SettingsRecord& settings, const std::string& argument,
                size_t& checked, size_t& failed) {
@@ -104,6 +118,7 @@ void verifyRip(Console& console, SettingsRecord& settings, const std::string& ar
         ++failed;
         return;
     }
+    const std::string seal = logChecksumWord(console, logPath, text.str(), failed);
     const fs::path folder = logPath.parent_path();
     // Checksums by the disc's audio tracks, in order; tracks the rip lacks stay empty.
     std::vector<accurip::TrackChecksums> sums(static_cast<size_t>(rip.ids.trackCount));
@@ -172,6 +187,7 @@ void verifyRip(Console& console, SettingsRecord& settings, const std::string& ar
                                          {"audio", r.status}};
         std::string line = std::string(r.status == "ok" ? "done" : "failed") + "\ttrack " +
                            std::to_string(t.number) + "\t" + t.file + "\t" + r.status;
+        object["log_checksum"] = seal;
         if (r.status == "ok" || r.status == "differs") {
             object["crc32"] = hex8(r.sums.crc32);
             object["v1"] = hex8(r.sums.v1);
@@ -188,6 +204,7 @@ void verifyRip(Console& console, SettingsRecord& settings, const std::string& ar
             object["accuraterip"] = lookup;
             line += "\tAccurateRip " + lookup;
         }
+        line += "\tlog checksum " + seal;
         if (!r.error.empty()) {
             object["error"] = r.error;
             line += "\t" + r.error;

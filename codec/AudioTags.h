@@ -20,6 +20,8 @@ struct AudioTags {
     int trackTotal = 0;      // 0 = unknown
     std::string discId;      // the disc's CDDB id in 8 hex digits, when ripped from a CD
     std::string comment;
+    std::string isrc;    // the track's ISRC (12 characters), when the disc carries one
+    std::string barcode; // the disc's media catalogue number (13 digits), when it has one
     // The cover picture's bytes and MIME type ("image/jpeg", "image/png"), when known.
     std::vector<std::uint8_t> cover;
     std::string coverMime;
@@ -32,6 +34,7 @@ struct AudioTags {
 
     bool empty() const {
         return title.empty() && artist.empty() && album.empty() && albumArtist.empty() &&
-               year.empty() && genre.empty() && track == 0 && discId.empty() && comment.empty();
+               year.empty() && genre.empty() && track == 0 && discId.empty() && comment.empty() &&
+               isrc.empty() && barcode.empty();
     }
 };

@@ -103,11 +103,11 @@ bool writeId3v2(const std::string& path, const AudioTags& tags) {
     TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true); // owned by the file
     if (!tag)
         return false;
-    for (const char* id : {"TIT2", "TPE1", "TALB", "TDRC", "TCON", "TRCK", "COMM", "APIC"})
+    for (const char* id : {"TIT2", "TPE1", "TALB", "TDRC", "TCON", "TRCK", "COMM", "APIC", "TSRC"})
         tag->removeFrames(TagLib::ByteVector(id));
     for (const char* description :
          {kDiscIdFrameDescription, "REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK",
-          "REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK"}) {
+          "REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK", "BARCODE"}) {
         if (auto* old = TagLib::ID3v2::UserTextIdentificationFrame::find(tag, description))
             tag->removeFrame(old);
     }
@@ -117,6 +117,9 @@ bool writeId3v2(const std::string& path, const AudioTags& tags) {
     addText(*tag, "TDRC", tags.year);
     addText(*tag, "TCON", tags.genre);
     addText(*tag, "TRCK", trackText(tags));
+    addText(*tag, "TSRC", tags.isrc);
+    if (!tags.barcode.empty())
+        addUserText(*tag, "BARCODE", tags.barcode);
     if (!tags.comment.empty())
         tag->setComment(utf8Text(tags.comment));
     if (!tags.discId.empty())

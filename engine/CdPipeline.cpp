@@ -1,5 +1,6 @@
 #include "CdPipeline.h"
 
+#include "DiscDetails.h"
 #include "FolderCover.h"
 #include "LoudnessMeter.h"
 #include "Mp3AlbumGain.h"
@@ -208,7 +209,9 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
         m_spec.tracks.begin(), m_spec.tracks.begin() + static_cast<std::ptrdiff_t>(item),
         [&](const CdRipSpec::Track& t) { return t.index == trackIndex; });
     char name[48];
-    if (before == 0)
+    if (trackIndex == kHiddenTrack)
+        std::snprintf(name, sizeof name, "Track 00.wav");
+    else if (before == 0)
         std::snprintf(name, sizeof name, "Track %02d.wav", trackIndex + 1);
     else
         std::snprintf(name, sizeof name, "Track %02d (%d).wav", trackIndex + 1,
@@ -221,8 +224,11 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
     {
         LibraryText folderText(state.reads + "/");
         LibraryText nameText(name);
+        m_rip->SetTestAndCopy(m_spec.testAndCopy && state.wholeTracks ? 1 : 0);
         if (m_rip->SetOutputFolder(folderText.get()) != 0 ||
-            m_rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds) != 0) {
+            (trackIndex == kHiddenTrack
+                 ? m_rip->AddHiddenTrack(nameText.get())
+                 : m_rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds)) != 0) {
             // A refused job is not queued; nothing is left behind for the next grab.
             failed.failure.code = GrabStatus::ErrorNameRefused;
             return false;
@@ -292,12 +298,14 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
         failed.failure.code = s.error;
         return false;
     }
-    if (state.wholeTracks && m_spec.verify) {
+    if (state.wholeTracks && m_spec.verify && trackIndex != kHiddenTrack) {
         // The checksums are taken from the audio as read; the log is written once, at the end.
         RipLogFile f;
         f.trackIndex = trackIndex;
         f.path = state.plan.tracks[item];
         f.title = m_spec.tracks[item].title;
+        f.peak = s.peak;
+        noteTestAndCopy(f);
         accurip::TrackChecksums sums;
         std::string why;
         if (accurip::checksumWaveFile(wav, trackIndex == 0, trackIndex == state.discTracks - 1,
@@ -339,6 +347,9 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
     e->tags.genre = m_spec.genre;
     e->tags.genreNumber = m_spec.genreNumber;
     e->tags.track = track.index + 1;
+    if (const accurip::TrackCodes* codes = state.log.details.track(track.index + 1))
+        e->tags.isrc = codes->isrc;
+    e->tags.barcode = state.log.details.catalog;
     e->tags.trackTotal = state.discTracks;
     if (state.discId)
         e->tags.discId = hex8(state.discId);
@@ -481,6 +492,42 @@ void CdPipeline::finishAll(JobObserver& observer, State& state) {
     }
 }
 
+void CdPipeline::noteTestAndCopy(RipLogFile& file) {
+    GrabStatus* status = m_rip->GetStatus();
+    if (!status)
+        return;
+    GrabCopyResult c{};
+    const int32_t n = status->GetTrackCopyCount();
+    if (n > 0 && status->GetTrackCopy(n - 1, &c) == 0 && c.trackIndex == file.trackIndex) {
+        file.testAndCopy = true;
+        file.testCrc = c.testCrc;
+        file.copyCrc = c.copyCrc;
+        file.copyRereads = c.rereads;
+        file.copyOk = c.copyOk != 0;
+    }
+    status->Destroy();
+}
+
+void CdPipeline::prepare() {
+    if (m_prepared)
+        return;
+    m_prepared = true;
+    if (!m_rip || m_spec.tracks.empty() || m_spec.introSeconds > 0 || !m_spec.verify ||
+        (!m_spec.detectGaps && !m_spec.ripHiddenTrack))
+        return;
+    // The drive's own offset, so that what lies before track 1 is judged as a track's read.
+    if (m_settings)
+        applyStoredReadOffset(*m_settings, m_env.drives, m_spec.driveIndex);
+    m_details = readDiscDetails(m_rip);
+    if (m_spec.ripHiddenTrack && m_details.hidden == accurip::HiddenAudio::Audio) {
+        std::vector<CdRipSpec::Track> tracks(1 + m_spec.tracks.size());
+        tracks[0].index = kHiddenTrack;
+        tracks[0].title = "HTOA";
+        std::copy(m_spec.tracks.begin(), m_spec.tracks.end(), tracks.begin() + 1);
+        m_spec.tracks = std::move(tracks);
+    }
+}
+
 void CdPipeline::writeLog(State& state, const JobEnd& end) {
     if (!state.wholeTracks || !m_spec.verify || state.log.files.empty())
         return;
@@ -507,6 +554,10 @@ void CdPipeline::writeLog(State& state, const JobEnd& end) {
             f.state = RipLogFile::State::NotWritten;
         }
     }
+    for (size_t i = 0; i < m_spec.tracks.size() && i < state.outcomes.size(); ++i) {
+        if (m_spec.tracks[i].index == kHiddenTrack && state.outcomes[i] == ItemOutcome::Converted)
+            request.details.hiddenFile = std::filesystem::path(state.plan.tracks[i]).filename();
+    }
     if (end.result == JobResult::Aborted)
         request.ending = "aborted by the user";
     else if (!allWell)
@@ -520,6 +571,8 @@ void CdPipeline::writeLog(State& state, const JobEnd& end) {
 JobEnd CdPipeline::run(JobObserver& observer) {
     State state;
     state.started = std::chrono::steady_clock::now();
+    prepare();
+    state.log.details = m_details;
     const size_t count = m_spec.tracks.size();
     state.end.count = count;
     if (count == 0) {

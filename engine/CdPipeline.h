@@ -43,7 +43,18 @@ struct CdRipSpec {
     // Each track's loudness is measured: its tags carry its ReplayGain values, and once
     // every track is done the MP3 files get the album's as well.
     bool replayGain = false;
+    // The sub-channel is read before the rip (pregaps, ISRCs, catalogue number, what lies
+    // before track 1) for the log, the cue sheet and the tags.
+    bool detectGaps = true;
+    // Audio before track 1 (a hidden track) is ripped first, as track 0 ("HTOA"), when
+    // the sub-channel reading finds some.
+    bool ripHiddenTrack = false;
+    // Every track is read twice and the two reads compared (test and copy).
+    bool testAndCopy = false;
 };
+
+// The index a CdRipSpec::Track has for the audio before track 1.
+inline constexpr int kHiddenTrack = -1;
 
 // "ARTIST - TITLE" made a file name by the one rule; empty when the title leaves nothing.
 std::string trackBaseName(const std::string& artist, const std::string& title);
@@ -101,6 +112,11 @@ public:
     // For the observer's calls: where the read stands.
     const CdReadStatus& readStatus() const { return m_read; }
     const CdRipSpec& setup() const { return m_spec; }
+    // Reads the disc's sub-channel when the setup asks for it (gap detection) and adds the
+    // hidden track to the items when it is to be ripped; run() does it unless the caller
+    // did. Afterwards setup() lists every item the job will read.
+    void prepare();
+    const accurip::DiscDetails& discDetails() const { return m_details; }
 
 private:
     struct Encoding;
@@ -113,6 +129,8 @@ private:
     void finishAll(JobObserver& observer, State& state);
     void sendProgress(JobObserver& observer, State& state, int grabPercent);
     void writeLog(State& state, const JobEnd& end);
+    // The last grab's test-and-copy result into the track's log entry.
+    void noteTestAndCopy(RipLogFile& file);
 
     CDRipObject* m_rip;
     CdRipSpec m_spec;
@@ -121,6 +139,8 @@ private:
     CdRipReport m_report;
     EncoderFactory m_factory;
     CdReadStatus m_read;
+    accurip::DiscDetails m_details;
+    bool m_prepared = false;
 };
 
 } // namespace cld::engine

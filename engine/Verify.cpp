@@ -3,6 +3,7 @@
 #include "AccurateRip.h"
 #include "ArLookup.h"
 #include "CddbCancel.h"
+#include "DiscDetails.h"
 #include "ProductIdentity.h"
 #include "RipLog.h"
 #include "SafeFiles.h"
@@ -180,6 +181,8 @@ VerifyResult writeRipLogAndCue(const VerifyEnv& env, const RipLogRequest& reques
     info.artist = request.artist;
     info.album = request.album;
     info.ending = request.ending;
+    info.details = request.details;
+    info.driveFeatures = driveFeatures(env.drives, request.details);
 
     // The disc as the ripper sees it: its audio tracks and the FreeDB id of the whole disc.
     info.disc = layoutOf(env.rip);
@@ -197,6 +200,12 @@ VerifyResult writeRipLogAndCue(const VerifyEnv& env, const RipLogRequest& reques
                                                              : accurip::FileState::NotWritten;
         t.title = f.title;
         t.performer = f.performer;
+        t.peak = f.peak;
+        t.testAndCopy = f.testAndCopy;
+        t.testCrc = f.testCrc;
+        t.copyCrc = f.copyCrc;
+        t.copyRereads = f.copyRereads;
+        t.copyOk = f.copyOk;
         // With a read offset the first track begins, or the last one ends, with samples
         // beyond the disc's edge: the ripper gives them as silence.
         if (discKnown && info.readOffset < 0 && f.trackIndex == 0)

@@ -60,6 +60,12 @@ struct RipLogFile {
     // name in `path`), or nothing.
     enum class State { Complete, Incomplete, NotWritten };
     State state = State::Complete;
+    int peak = -1; // the read's highest sample magnitude (0..32768); -1 = not known
+    // Test and copy: the two reads' CRC32s and the re-reads a mismatch took.
+    bool testAndCopy = false;
+    uint32_t testCrc = 0, copyCrc = 0;
+    int copyRereads = 0;
+    bool copyOk = false; // the copy matched the test read or a re-read
 };
 
 struct RipLogRequest {
@@ -80,6 +86,8 @@ struct RipLogRequest {
     // How the job ended when it did not end well ("aborted by the user", "failed: ..."),
     // in English as the log is; empty for a job that ran to its end.
     std::string ending;
+    // What the sub-channel said (gap detection); `read` false when it was not asked.
+    accurip::DiscDetails details;
 };
 
 // What the verification found and wrote.

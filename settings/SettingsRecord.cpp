@@ -503,6 +503,14 @@ bool SettingsRecord::setAccurateRipLookup(bool on) {
     return writeProfileInt(kAccurateRip, "Lookup", on ? 1 : 0);
 }
 
+bool SettingsRecord::testAndCopy() {
+    return getProfileInt(kAccurateRip, "TestAndCopy", 0) != 0;
+}
+
+bool SettingsRecord::setTestAndCopy(bool on) {
+    return writeProfileInt(kAccurateRip, "TestAndCopy", on ? 1 : 0);
+}
+
 bool SettingsRecord::setAccurateRipServer(const std::string& server) {
     return writeProfileString(kAccurateRip, "Server", server);
 }

@@ -103,6 +103,10 @@ public:
     bool accurateRipLookup();
     std::string accurateRipServer();
     bool setAccurateRipLookup(bool on);
+    // Whether a rip reads every track twice and compares the reads ("TestAndCopy" under
+    // the same key, default 0).
+    bool testAndCopy();
+    bool setTestAndCopy(bool on);
     bool setAccurateRipServer(const std::string& server);
     bool setLastCD(const std::string& value);
     bool setErrorCorrection(int value);

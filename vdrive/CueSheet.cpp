@@ -1,5 +1,6 @@
 #include "CueSheet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -60,6 +61,22 @@ bool parseMsf(const std::string& s, int64_t& sectors) {
 
 } // namespace
 
+bool isCatalog(const std::string& s) {
+    return s.size() == 13 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool isIsrc(const std::string& s) {
+    if (s.size() != 12)
+        return false;
+    for (size_t i = 0; i < 12; ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (i < 5 ? !std::isalnum(c) : !std::isdigit(c))
+            return false;
+    }
+    return true;
+}
+
 bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueSheet& out,
                      std::string& error) {
     out = CueSheet{};
@@ -87,8 +104,7 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             continue;
         const std::string key = upper(words[0]);
         CueTrack* track = out.tracks.empty() ? nullptr : &out.tracks.back();
-        if (key == "REM" || key == "CATALOG" || key == "ISRC" || key == "SONGWRITER" ||
-            key == "CDTEXTFILE" || key == "POSTGAP")
+        if (key == "REM" || key == "SONGWRITER" || key == "CDTEXTFILE" || key == "POSTGAP")
             continue;
         if (key == "FILE") {
             if (words.size() != 3)
@@ -136,13 +152,21 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
         } else if (key == "INDEX") {
             if (!track)
                 return fail("INDEX outside a track");
-            if (track->fileIndex != static_cast<int>(out.files.size()) - 1)
-                return fail("INDEX in another FILE than its TRACK");
             int64_t number = 0, position = 0;
             if (words.size() != 3 || !parseDecimal(words[1], 99, number))
                 return fail("bad INDEX line");
             if (!parseMsf(words[2], position))
                 return fail("bad time " + words[2]);
+            const int currentFile = static_cast<int>(out.files.size()) - 1;
+            if (track->fileIndex != currentFile) {
+                // Only INDEX 01 may follow its INDEX 00 into the next file: the pregap then
+                // ends the file before.
+                if (number != 1 || track->index0 < 0 || track->index1 >= 0 ||
+                    track->index0File >= 0 || currentFile != track->fileIndex + 1)
+                    return fail("INDEX in another FILE than its TRACK");
+                track->index0File = track->fileIndex;
+                track->fileIndex = currentFile;
+            }
             if (number == 0) {
                 if (track->index0 >= 0 || track->index1 >= 0)
                     return fail("INDEX 00 must come first, once");
@@ -150,14 +174,16 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             } else if (number == 1) {
                 if (track->index1 >= 0)
                     return fail("second INDEX 01");
-                if (track->index0 >= 0 && position < track->index0)
+                if (track->index0 >= 0 && track->index0File < 0 && position < track->index0)
                     return fail("INDEX 01 lies before INDEX 00");
                 track->index1 = position;
                 // Tracks of one file must follow each other.
                 if (out.tracks.size() >= 2) {
                     const CueTrack& prev = out.tracks[out.tracks.size() - 2];
                     const int64_t start = track->index0 >= 0 ? track->index0 : position;
-                    if (prev.fileIndex == track->fileIndex && start <= prev.index1)
+                    const int startFile =
+                        track->index0File >= 0 ? track->index0File : track->fileIndex;
+                    if (prev.fileIndex == startFile && start <= prev.index1)
                         return fail("track " + std::to_string(track->number) +
                                     " overlaps the track before it");
                 }
@@ -183,6 +209,14 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
                 else if (f != "SCMS")
                     return fail("unknown flag " + words[i]);
             }
+        } else if (key == "CATALOG") {
+            if (track || words.size() != 2 || !isCatalog(words[1]))
+                return fail("CATALOG needs 13 digits, before the first TRACK");
+            out.catalog = words[1];
+        } else if (key == "ISRC") {
+            if (!track || words.size() != 2 || !isIsrc(words[1]))
+                return fail("ISRC needs a track and 12 characters (5 letters or digits, 7 digits)");
+            track->isrc = upper(words[1]);
         } else if (key == "TITLE" || key == "PERFORMER") {
             if (words.size() != 2)
                 return fail(key + " needs one text");

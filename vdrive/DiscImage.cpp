@@ -142,7 +142,26 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
         const CueTrack& t = tracks[i];
         const bool firstOfFile = i == 0 || tracks[i - 1].fileIndex != t.fileIndex;
         const int64_t sectorsInFile = fileSectors[static_cast<size_t>(t.fileIndex)];
-        const int64_t fileStart = t.index0 >= 0 ? t.index0 : t.index1;
+        // A pregap held at the end of the file before (INDEX 01 opens this file).
+        const bool pregapBefore = t.index0File >= 0;
+        const int64_t fileStart = t.index0 >= 0 && !pregapBefore ? t.index0 : t.index1;
+        int64_t pregapInFileBefore = 0;
+        if (pregapBefore) {
+            const int64_t before = fileSectors[static_cast<size_t>(t.index0File)];
+            if (t.index0 >= before || (i > 0 && tracks[i - 1].fileIndex != t.index0File)) {
+                error = cue.files[static_cast<size_t>(t.index0File)].path + ": track " +
+                        std::to_string(t.number) + " (line " + std::to_string(t.line) +
+                        ") has its INDEX 00 beyond the end of the file";
+                return nullptr;
+            }
+            pregapInFileBefore = before - t.index0;
+            if (i == 0) {
+                // The first track's pregap file lies on the disc from sector 0.
+                image->m_extents.push_back(
+                    {lba, pregapInFileBefore, Source::File, t.index0File, t.index0});
+                lba += pregapInFileBefore;
+            }
+        }
         if (t.index1 >= sectorsInFile) {
             error = cue.files[static_cast<size_t>(t.fileIndex)].path + ": track " +
                     std::to_string(t.number) + " (line " + std::to_string(t.line) +
@@ -170,8 +189,11 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
             lba += gap;
             session = 2;
         }
-        track.index0 = lba;
-        if (t.pregap > 0 && i > 0) {
+        track.isrc = t.isrc;
+        track.index0 = lba - pregapInFileBefore;
+        // A PREGAP is silence that is not in the file; on track 1 it lies before the
+        // track from LBA 0 on, as a silent gap before the first track.
+        if (t.pregap > 0 && !pregapBefore) {
             image->m_extents.push_back({lba, t.pregap, Source::Silence, 0, 0});
             lba += t.pregap;
         }
@@ -202,6 +224,7 @@ std::unique_ptr<DiscImage> DiscImage::build(const CueSheet& cue, std::string& er
     }
     image->m_leadOut = lba;
     image->m_sessions = session;
+    image->m_catalog = cue.catalog;
     image->buildCdText(cue);
     return image;
 }

@@ -28,6 +28,7 @@ public:
         // Where the 2048 user data bytes start in a data sector: after the sync and
         // header (Mode 1), and after the XA subheader as well (Mode 2 form 1).
         int userDataOffset = 16;
+        std::string isrc; // empty = none
     };
 
     ~DiscImage();
@@ -41,6 +42,8 @@ public:
     const std::vector<Track>& tracks() const { return m_tracks; }
     int64_t leadOut() const { return m_leadOut; }
     int sessions() const { return m_sessions; }
+    // Media catalogue number (13 digits), empty when the cue has none.
+    const std::string& catalog() const { return m_catalog; }
     // Track holding lba (by INDEX 00 .. next track), or null outside the tracks.
     const Track* trackAt(int64_t lba) const;
     // True when lba can be read (not in the gap between sessions, not past the end).
@@ -79,6 +82,7 @@ private:
     std::vector<Track> m_tracks;
     int64_t m_leadOut = 0;
     int m_sessions = 1;
+    std::string m_catalog;
     std::vector<uint8_t> m_cdText;
 };
 

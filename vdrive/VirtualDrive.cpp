@@ -16,6 +16,7 @@ constexpr int kRaw = 0;      // 2352 bytes per sector
 constexpr int kRawC2 = 1;    // 2352 + 294 C2 bytes
 constexpr int kRawC2Blk = 2; // 2352 + 296
 constexpr int kUser = 3;     // 2048 user data bytes of a data sector
+constexpr int kNoData = 4;   // no main channel data (sub-channel only)
 
 uint32_t be16(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 8) | p[1];
@@ -50,6 +51,24 @@ void putAddress(uint8_t* p, int64_t lba, bool msf) {
     p[3] = static_cast<uint8_t>(a % 75);
 }
 
+uint8_t bcd(int64_t v) {
+    return static_cast<uint8_t>(((v / 10) % 10) << 4 | (v % 10));
+}
+
+// Minutes, seconds and frames of a sector count, in BCD.
+void putBcdMsf(uint8_t* p, int64_t sectors) {
+    p[0] = bcd(sectors / 4500);
+    p[1] = bcd((sectors / 75) % 60);
+    p[2] = bcd(sectors % 75);
+}
+
+// Six-bit code of an ISRC's country and owner characters in the Q sub-channel.
+uint8_t isrcCode(char c) {
+    if (c >= '0' && c <= '9')
+        return static_cast<uint8_t>(c - '0');
+    return static_cast<uint8_t>(0x11 + (c - 'A'));
+}
+
 CommandResult copyOut(const std::vector<uint8_t>& response, uint32_t allocation, uint8_t* buffer,
                       uint32_t length) {
     const auto n = static_cast<uint32_t>(std::min<size_t>(
@@ -80,6 +99,8 @@ bool decodeRead(const uint8_t* cdb, int cdbLength, int32_t blockLength, ReadRequ
         const int c2 = (flags >> 1) & 0x03;
         if ((flags & 0xF8) == 0x10)
             r.kind = kUser; // user data only: 2048 for data sectors, 2352 for audio
+        else if ((flags & 0xF8) == 0 && c2 == 0 && cdb[10] != 0)
+            r.kind = kNoData; // the sub-channel alone
         else
             r.kind = kRaw;
         if (c2 == 1)
@@ -121,6 +142,78 @@ VirtualDrive::VirtualDrive(std::shared_ptr<const DiscImage> image, Faults faults
                            std::string product)
     : m_image(std::move(image)), m_faults(std::move(faults)), m_product(std::move(product)) {
     m_unitAttention = m_faults.mediaChanged;
+}
+
+void VirtualDrive::qFrame(const DiscImage& image, int64_t lba, uint8_t* q) {
+    std::memset(q, 0, 12);
+    const auto* track = image.trackAt(lba);
+    const int64_t absolute = lba + 150;
+    // Mode 2 and 3 frames never sit on an index's first sector or the one before it, so
+    // that every index change shows in mode 1 frames on both sides.
+    auto nearIndexChange = [&] {
+        for (const auto& t : image.tracks()) {
+            for (const int64_t edge : {t.index0, t.start})
+                if (lba == edge || lba + 1 == edge)
+                    return true;
+        }
+        return lba + 1 >= image.leadOut();
+    };
+    int mode = 1;
+    if (track && track->audio && !nearIndexChange()) {
+        if (!image.catalog().empty() && lba % 100 == 13)
+            mode = 2;
+        else if (!track->isrc.empty() && lba % 100 == 63)
+            mode = 3;
+    }
+    const uint8_t control = track ? track->control : 0;
+    q[0] = static_cast<uint8_t>((control << 4) | mode);
+    if (mode == 1) {
+        if (track) {
+            q[1] = bcd(track->number);
+            const bool pregap = lba < track->start;
+            q[2] = pregap ? 0 : 1;
+            // Relative time counts down through the pregap to 0 at INDEX 01.
+            putBcdMsf(q + 3, pregap ? track->start - lba : lba - track->start);
+        } else {
+            q[1] = 0xAA; // lead-out
+            q[2] = 1;
+            putBcdMsf(q + 3, lba - image.leadOut());
+        }
+        putBcdMsf(q + 7, absolute);
+    } else if (mode == 2) {
+        const std::string& mcn = image.catalog();
+        for (size_t i = 0; i < 13; ++i) {
+            const auto digit = static_cast<uint8_t>(mcn[i] - '0');
+            q[1 + i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? digit << 4 : digit);
+        }
+        q[9] = bcd(absolute % 75);
+    } else {
+        const std::string& isrc = track->isrc;
+        // Five six-bit characters, then seven BCD digits.
+        uint32_t bits = 0;
+        for (size_t i = 0; i < 5; ++i)
+            bits = (bits << 6) | isrcCode(isrc[i]);
+        bits <<= 2;
+        q[1] = static_cast<uint8_t>(bits >> 24);
+        q[2] = static_cast<uint8_t>(bits >> 16);
+        q[3] = static_cast<uint8_t>(bits >> 8);
+        q[4] = static_cast<uint8_t>(bits);
+        for (size_t i = 0; i < 7; ++i) {
+            const auto digit = static_cast<uint8_t>(isrc[5 + i] - '0');
+            q[5 + i / 2] |= static_cast<uint8_t>(i % 2 == 0 ? digit << 4 : digit);
+        }
+        q[9] = bcd(absolute % 75);
+    }
+    // CRC-16 (x^16 + x^12 + x^5 + 1) of the ten bytes, inverted, big-endian.
+    uint16_t crc = 0;
+    for (int i = 0; i < 10; ++i) {
+        crc ^= static_cast<uint16_t>(q[i] << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    crc = static_cast<uint16_t>(~crc);
+    q[10] = static_cast<uint8_t>(crc >> 8);
+    q[11] = static_cast<uint8_t>(crc);
 }
 
 int64_t VirtualDrive::sectorsOf(const uint8_t* cdb, int cdbLength) {
@@ -320,9 +413,29 @@ CommandResult VirtualDrive::readSubChannel(const uint8_t* cdb, uint8_t* buffer, 
                     put32(d + 8, static_cast<uint32_t>(m_position - track->start));
             }
             data.insert(data.end(), d, d + 12);
-        } else if (format == 2 || format == 3) {
+        } else if (format == 2) {
             uint8_t d[20] = {};
-            d[0] = static_cast<uint8_t>(format);
+            d[0] = 0x02;
+            const std::string& mcn = m_image->catalog();
+            if (!mcn.empty()) {
+                d[4] = 0x80; // MCVal
+                std::memcpy(d + 5, mcn.data(), 13);
+            }
+            data.insert(data.end(), d, d + 20);
+        } else if (format == 3) {
+            uint8_t d[20] = {};
+            d[0] = 0x03;
+            const auto& tracks = m_image->tracks();
+            const auto t = std::find_if(tracks.begin(), tracks.end(),
+                                        [&](const auto& x) { return x.number == cdb[6]; });
+            if (t == tracks.end())
+                return CommandResult::check(kIllegalRequest, 0x24, 0x00);
+            d[1] = static_cast<uint8_t>(0x10 | t->control);
+            d[2] = static_cast<uint8_t>(t->number);
+            if (!t->isrc.empty()) {
+                d[4] = 0x80; // TCVal
+                std::memcpy(d + 5, t->isrc.data(), 12);
+            }
             data.insert(data.end(), d, d + 20);
         } else {
             return CommandResult::check(kIllegalRequest, 0x24, 0x00);
@@ -342,8 +455,11 @@ CommandResult VirtualDrive::readAudio(const uint8_t* cdb, int cdbLength, uint8_t
     }
     ReadRequest r;
     decodeRead(cdb, cdbLength, blockLength, r);
-    if (cdb[0] == 0xBE && cdb[10] != 0)
-        return CommandResult::check(kIllegalRequest, 0x24, 0x00); // no sub-channel data
+    // Of the sub-channel selections only formatted Q (2) is served; raw P-W and R-W
+    // are not.
+    const bool withQ = cdb[0] == 0xBE && cdb[10] == 0x02;
+    if (cdb[0] == 0xBE && cdb[10] != 0 && !withQ)
+        return CommandResult::check(kIllegalRequest, 0x24, 0x00);
     if (r.count == 0)
         return {};
     if (r.lba < 0 || r.lba + r.count > m_image->leadOut())
@@ -356,11 +472,11 @@ CommandResult VirtualDrive::readAudio(const uint8_t* cdb, int cdbLength, uint8_t
             return CommandResult::check(kIllegalRequest, 0x64, 0x00);
     }
     uint32_t written = 0;
-    return readSectors(r.lba, r.count, r.kind, buffer, length, written);
+    return readSectors(r.lba, r.count, r.kind, buffer, length, written, withQ);
 }
 
 CommandResult VirtualDrive::readSectors(int64_t lba, int64_t count, int kind, uint8_t* out,
-                                        uint32_t length, uint32_t& written) {
+                                        uint32_t length, uint32_t& written, bool withQ) {
     const auto* first = m_image->trackAt(lba);
     const bool allAudio = first && first->audio;
     auto sectorBytes = [&](bool audio) -> uint32_t {
@@ -371,17 +487,20 @@ CommandResult VirtualDrive::readSectors(int64_t lba, int64_t count, int kind, ui
             return 2352 + 296;
         case kUser:
             return audio ? 2352 : 2048;
+        case kNoData:
+            return 0;
         default:
             return 2352;
         }
     };
+    const uint32_t qBytes = withQ ? 16 : 0;
     // Check the whole request before touching the buffer.
     uint64_t total = 0;
     for (int64_t s = lba; s < lba + count; ++s) {
         if (!m_image->readable(s))
             return CommandResult::check(kIllegalRequest, 0x21, 0x00);
         const auto* t = m_image->trackAt(s);
-        total += sectorBytes(t && t->audio);
+        total += sectorBytes(t && t->audio) + qBytes;
     }
     if (!out || total > length)
         return CommandResult::check(kIllegalRequest, 0x24, 0x00);
@@ -411,12 +530,24 @@ CommandResult VirtualDrive::readSectors(int64_t lba, int64_t count, int kind, ui
         }
         const auto* t = m_image->trackAt(s);
         const bool audio = t && t->audio;
+        auto appendQ = [&] {
+            if (!withQ)
+                return;
+            qFrame(*m_image, s, p);
+            std::memset(p + 12, 0, 4);
+            p += 16;
+        };
+        if (kind == kNoData) {
+            appendQ();
+            continue;
+        }
         if (kind == kUser && !audio) {
             // User data follows the sync and header (and the XA subheader in Mode 2).
             uint8_t raw[2352];
             m_image->copyBytes(s * 2352, 2352, raw);
             std::memcpy(p, raw + (t ? t->userDataOffset : 16), 2048);
             p += 2048;
+            appendQ();
             continue;
         }
         const int64_t offset = s * 2352 + (audio ? shiftBytes - m_faults.readOffset * 4 : 0);
@@ -445,6 +576,7 @@ CommandResult VirtualDrive::readSectors(int64_t lba, int64_t count, int kind, ui
             }
         }
         p += sectorBytes(audio);
+        appendQ();
     }
     written = static_cast<uint32_t>(p - out);
     CommandResult r;

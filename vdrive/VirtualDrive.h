@@ -38,6 +38,12 @@ public:
     // Sectors a command would read (for the slow-drive delay); 0 for other commands.
     static int64_t sectorsOf(const uint8_t* cdb, int cdbLength);
     const Faults& faults() const { return m_faults; }
+    // The formatted Q sub-channel of sector lba (12 bytes: control/ADR, then the mode's
+    // data, then the CRC), as a drive returns it with READ CD. Mode 1 frames give track,
+    // index and times; one frame in a hundred carries the catalogue number (mode 2) when
+    // the disc has one, another the track's ISRC (mode 3) when it has one, but never on
+    // the first sector of an index or the sector before it.
+    static void qFrame(const DiscImage& image, int64_t lba, uint8_t* q);
 
 private:
     enum class Play { None, Playing, Paused, Completed };
@@ -55,9 +61,10 @@ private:
     CommandResult seek(const uint8_t* cdb);
 
     // Reads count sectors at lba into out with sectorBytes per sector (2352, or 2646 with
-    // C2 bits, or 2048 user data of data sectors).
+    // C2 bits, or 2048 user data of data sectors, or nothing), each followed by 16 bytes
+    // of formatted Q when withQ.
     CommandResult readSectors(int64_t lba, int64_t count, int kind, uint8_t* out, uint32_t length,
-                              uint32_t& written);
+                              uint32_t& written, bool withQ = false);
     int64_t playPosition();
     void updatePlay();
     uint32_t nextRandom();

@@ -39,6 +39,8 @@ std::vector<std::string> FlacEncoder::comments(const AudioTags& tags) {
     if (tags.trackTotal > 0)
         add("TRACKTOTAL", std::to_string(tags.trackTotal));
     add("DISCID", tags.discId);
+    add("ISRC", tags.isrc);
+    add("BARCODE", tags.barcode);
     return out;
 }
 

@@ -65,6 +65,39 @@ void answer(SRB_ExecSCSICmd& srb) {
             }
         }
         break;
+    case 0x42:
+        // "subq": a catalogue number and ISRCs that are no such thing.
+        if (m == "subq" && n >= 24) {
+            b[4] = srb.cdb[3];
+            b[8] = 0x80;
+            std::memcpy(b + 9, "12345ABCDE\x01\x02\x03", 13);
+        }
+        break;
+    case 0xBE:
+        // "subq": Q frames with a good CRC that always name track 99 at index 1.
+        if (m == "subq" && n >= 2352 + 16) {
+            uint8_t* q = b + 2352;
+            const uint32_t lba = (static_cast<uint32_t>(srb.cdb[2]) << 24) |
+                                 (static_cast<uint32_t>(srb.cdb[3]) << 16) |
+                                 (static_cast<uint32_t>(srb.cdb[4]) << 8) | srb.cdb[5];
+            const uint32_t a = lba + 150;
+            auto bcd = [](uint32_t v) {
+                return static_cast<uint8_t>(((v / 10) % 10) << 4 | (v % 10));
+            };
+            const uint8_t frame[10] = {
+                0x01, 0x99, 0x01, 0, 0, 0, 0, bcd(a / 4500), bcd(a / 75 % 60), bcd(a % 75)};
+            std::memcpy(q, frame, 10);
+            uint16_t crc = 0;
+            for (int i = 0; i < 10; ++i) {
+                crc ^= static_cast<uint16_t>(q[i] << 8);
+                for (int bit = 0; bit < 8; ++bit)
+                    crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+            }
+            crc = static_cast<uint16_t>(~crc);
+            q[10] = static_cast<uint8_t>(crc >> 8);
+            q[11] = static_cast<uint8_t>(crc);
+        }
+        break;
     default:
         break;
     }

@@ -108,6 +108,35 @@ TEST(DiscImage, MissingOrShortFilesAreReportedWithTheirLine) {
     EXPECT_NE(error.find("none.cue: cannot open the cue sheet"), std::string::npos);
 }
 
+TEST(CueSheetCodes, CatalogueAndIsrcAreParsedAndCheckedText) {
+    CueSheet cue;
+    std::string error;
+    ASSERT_TRUE(CueSheet::parse("CATALOG 0724349691424\nFILE \"a.bin\" BINARY\n"
+                                "  TRACK 01 AUDIO\n    ISRC gbaye0000351\n"
+                                "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+                                "    INDEX 01 00:10:00\n",
+                                "/d/a.cue", cue, error))
+        << error;
+    EXPECT_EQ(cue.catalog, "0724349691424");
+    EXPECT_EQ(cue.tracks[0].isrc, "GBAYE0000351");
+    EXPECT_EQ(cue.tracks[1].isrc, "");
+    for (const std::string bad : {"CATALOG 123\n", "CATALOG 07243496914x4\n"}) {
+        EXPECT_FALSE(CueSheet::parse(bad + "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                           "    INDEX 01 00:00:00\n",
+                                     "/d/a.cue", cue, error));
+        EXPECT_NE(error.find("/d/a.cue:1: CATALOG needs 13 digits"), std::string::npos) << error;
+    }
+    for (const std::string bad :
+         {"ISRC GBAYE000035\n", "ISRC GB-YE0000351\n", "ISRC GBAYE00003X1\n"}) {
+        EXPECT_FALSE(CueSheet::parse("FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    " + bad +
+                                         "    INDEX 01 00:00:00\n",
+                                     "/d/a.cue", cue, error));
+        EXPECT_NE(error.find("/d/a.cue:3: ISRC needs a track"), std::string::npos) << error;
+    }
+    EXPECT_FALSE(
+        CueSheet::parse("ISRC GBAYE0000351\nFILE \"a.bin\" BINARY\n", "/d/a.cue", cue, error));
+}
+
 TEST(DiscImage, LaysOutPregapsFilesAndSessions) {
     cldtest::TempDir dir;
     writeBin(dir.file("a.bin"), 1000, 0x11);
@@ -178,6 +207,31 @@ TEST(DiscImage, AudioBeforeTheFirstTrackStaysOnTheDisc) {
     EXPECT_EQ(byte, 0x44) << "the hidden audio is readable before track 1";
     image->copyBytes(150 * 2352, 1, &byte);
     EXPECT_EQ(byte, 0x55);
+}
+
+// A PREGAP on track 1 is silence on the disc before it, from LBA 0: the way a ripper
+// writes a silent gap before the first track, read back as the same table of contents.
+TEST(DiscImage, PregapOfTrackOneIsSilenceBeforeIt) {
+    cldtest::TempDir dir;
+    writeBin(dir.file("a.bin"), 300, 0x66);
+    std::ofstream(dir.file("p.cue")) << "CATALOG 0724349691424\nFILE \"a.bin\" BINARY\n"
+                                        "  TRACK 01 AUDIO\n    ISRC GBAYE0000351\n"
+                                        "    FLAGS PRE\n    PREGAP 00:01:33\n"
+                                        "    INDEX 01 00:00:00\n";
+    std::string error;
+    auto image = DiscImage::load(dir.file("p.cue").string(), error);
+    ASSERT_NE(image, nullptr) << error;
+    EXPECT_EQ(image->tracks()[0].index0, 0);
+    EXPECT_EQ(image->tracks()[0].start, 108);
+    EXPECT_EQ(image->tracks()[0].control, 0x01);
+    EXPECT_EQ(image->tracks()[0].isrc, "GBAYE0000351");
+    EXPECT_EQ(image->catalog(), "0724349691424");
+    EXPECT_EQ(image->leadOut(), 408);
+    uint8_t byte = 1;
+    image->copyBytes(107 * 2352, 1, &byte);
+    EXPECT_EQ(byte, 0);
+    image->copyBytes(108 * 2352, 1, &byte);
+    EXPECT_EQ(byte, 0x66);
 }
 
 } // namespace

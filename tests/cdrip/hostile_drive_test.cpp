@@ -4,6 +4,7 @@
 #include "DiscInfoImpl.h"
 #include "RipperEngine.h"
 #include "TestEnv.h"
+#include "cldrip/NameText.h"
 #include "cldrip/TrackInfo.h"
 
 #include <chrono>
@@ -42,6 +43,31 @@ TEST_F(HostileDrive, TocLongerThanTheTableIsCutAtOneHundredEntries) {
     EXPECT_EQ(info->GetTrackCount(), 99);
     EXPECT_EQ(info->GetDiscId() & 0xFF, 99u);
     info->Destroy();
+}
+
+// Sub-channel answers that cannot be: no catalogue number or ISRC is taken from them, no
+// pregap is guessed, and the search ends after a bounded number of reads.
+TEST_F(HostileDrive, SubChannelNonsenseGivesNoCodesAndUnknownPregaps) {
+    for (const char* mode : {"subq", "zeros"}) {
+        start(mode);
+        cld::DiscInfoImpl* info = cld::DiscInfoImpl::create(m_cdda);
+        ASSERT_GT(info->GetTrackCount(), 2);
+        info->DetectGaps();
+        NameText* mcn = info->GetCatalogNumber();
+        EXPECT_STREQ(mcn->text(), "") << mode;
+        NameText::Release(mcn);
+        EXPECT_LE(info->GetSubChannelReads(), info->GetTrackCount() * 4 * 40) << mode;
+        for (int i = 1; i < info->GetTrackCount(); ++i) {
+            TrackInfo* t = info->GetTrack(i);
+            EXPECT_EQ(t->GetIndexZeroSector(), -1) << mode << " track " << i + 1;
+            NameText* isrc = t->GetIsrc();
+            EXPECT_STREQ(isrc->text(), "") << mode;
+            NameText::Release(isrc);
+            t->Destroy();
+        }
+        info->Destroy();
+        cld::RipperEngine::install(nullptr);
+    }
 }
 
 TEST_F(HostileDrive, TocOutOfOrderGivesAnEmptyDisc) {

@@ -210,7 +210,7 @@ TEST_F(CliRipTest, VerifyRecomputesTheRipFromItsFilesAndLooksItUp) {
         response.tracks.push_back({7, t.sums.v2, 0});
     const auto entry = accurip::buildEntry({response});
     cldtest::CddbTestServer server;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 6; ++i)
         server.queueAnswer("HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" +
                            std::string(entry.begin(), entry.end()));
     {
@@ -233,8 +233,29 @@ TEST_F(CliRipTest, VerifyRecomputesTheRipFromItsFilesAndLooksItUp) {
             EXPECT_EQ(item.at("audio"), "ok") << line;
             EXPECT_EQ(item.at("accuraterip"), "accurate") << line;
             EXPECT_EQ(item.at("confidence"), 7) << line;
+            EXPECT_EQ(item.at("log_checksum"), "OK") << line;
         }
     }
+
+    // A log changed after it was written fails on its checksum; one without the line (an
+    // earlier version's) is only named.
+    const std::string logText = fileText(log);
+    std::string changed = logText;
+    changed.replace(changed.find("Read: exact"), 11, "Read: exakt");
+    std::ofstream(log, std::ios::binary | std::ios::trunc) << changed;
+    RunResult sealed = cli.run({"--json", "verify", log.string()});
+    EXPECT_EQ(sealed.exitCode, 1) << sealed.out << sealed.err;
+    EXPECT_NE(sealed.err.find("the log was changed after it was written"), std::string::npos)
+        << sealed.err;
+    for (const std::string& line : sealed.lines())
+        EXPECT_EQ(nlohmann::json::parse(line).at("log_checksum"), "edited") << line;
+    std::ofstream(log, std::ios::binary | std::ios::trunc)
+        << logText.substr(0, logText.rfind("==== Log checksum "));
+    sealed = cli.run({"--json", "verify", log.string()});
+    EXPECT_EQ(sealed.exitCode, 0) << sealed.out << sealed.err;
+    for (const std::string& line : sealed.lines())
+        EXPECT_EQ(nlohmann::json::parse(line).at("log_checksum"), "absent") << line;
+    std::ofstream(log, std::ios::binary | std::ios::trunc) << logText;
 
     // One damaged file: its audio no longer matches the log, the database or its MD5.
     const fs::path noon = out / "The Testers - Noon.flac";
@@ -287,3 +308,36 @@ TEST_F(CliRipTest, SettingsAreWrittenOnlyWhenAsked) {
 }
 
 } // namespace
+
+// The archivist's options: the audio hidden before track 1 ripped as track 0, every track
+// read twice and compared, and the settings' "TestAndCopy" doing the same.
+TEST_F(CliRipTest, HiddenTrackAndTestAndCopy) {
+    vdrivekit::DiscSpec disc = album();
+    disc.tracks[0].indexZeroSectors = 75;
+    insert(disc);
+    const fs::path out = dir.path() / "archive";
+    RunResult r =
+        cli.run({"--json", "rip", "--hidden-track", "--test-and-copy", "--out", out.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    const auto lines = r.lines();
+    ASSERT_EQ(lines.size(), 5u) << r.out;
+    EXPECT_EQ(nlohmann::json::parse(lines[0]).at("input"), "track 0 (HTOA)");
+    EXPECT_TRUE(fs::exists(out / "The Testers - HTOA.wav"));
+    const std::string log = fileText(out / "The Testers - Quiet Hours.log");
+    EXPECT_NE(log.find("Test and copy: 3 of 3 tracks copy OK\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("ripped as track 0 into The Testers - HTOA.wav"), std::string::npos) << log;
+    EXPECT_NE(fileText(out / "The Testers - Quiet Hours.cue")
+                  .find("FILE \"The Testers - HTOA.wav\" WAVE\n  TRACK 01 AUDIO\n"),
+              std::string::npos);
+
+    {
+        cldtest::ScopedEnv store("CLD_REGISTRY_DIR", (home / "registry").string());
+        SettingsRecord settings;
+        ASSERT_TRUE(settings.setTestAndCopy(true));
+    }
+    r = cli.run({"rip", "--tracks", "2", "--overwrite", "--out", out.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(fileText(out / "The Testers - Quiet Hours.log")
+                  .find("Test and copy: 1 of 1 tracks copy OK\n"),
+              std::string::npos);
+}

@@ -128,6 +128,8 @@ std::filesystem::path writeImage(const std::filesystem::path& dir, const std::st
     std::filesystem::create_directories(dir);
     const std::filesystem::path cuePath = dir / (name + ".cue");
     std::ostringstream cue;
+    if (!disc.catalog.empty())
+        cue << "CATALOG " << disc.catalog << "\n";
     if (!disc.performer.empty())
         cue << "PERFORMER " << quoted(disc.performer) << "\n";
     if (!disc.title.empty())
@@ -160,6 +162,12 @@ std::filesystem::path writeImage(const std::filesystem::path& dir, const std::st
             cue << "    TITLE " << quoted(t.title) << "\n";
         if (!t.performer.empty())
             cue << "    PERFORMER " << quoted(t.performer) << "\n";
+        if (const auto codes = disc.codes.find(number); codes != disc.codes.end()) {
+            if (!codes->second.isrc.empty())
+                cue << "    ISRC " << codes->second.isrc << "\n";
+            if (!codes->second.flags.empty())
+                cue << "    FLAGS " << codes->second.flags << "\n";
+        }
         if (t.pregapSectors > 0)
             cue << "    PREGAP " << msf(t.pregapSectors) << "\n";
         if (t.indexZeroSectors > 0)

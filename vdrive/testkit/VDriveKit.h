@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,12 @@ struct TrackSpec {
     int64_t pregapSectors = 0;    // PREGAP line (silence not in the file)
 };
 
+// The ISRC and FLAGS lines of one track (each written when not empty).
+struct TrackCodes {
+    std::string isrc;
+    std::string flags; // "PRE", "DCP", "PRE DCP"
+};
+
 struct FaultSpec {
     int jitterFrames = 0;
     std::vector<std::pair<int64_t, int64_t>> failing;
@@ -49,6 +56,8 @@ struct DiscSpec {
     FaultSpec faults;
     std::optional<std::pair<int, int>> address; // target, LUN
     std::string product;
+    std::string catalog;             // CATALOG line when not empty
+    std::map<int, TrackCodes> codes; // by track number
 };
 
 // The 2352 bytes of sector `sector` (counted from the track's INDEX 01; negative in the

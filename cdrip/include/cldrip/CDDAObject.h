@@ -65,6 +65,16 @@ public:
     // for a value beyond +-5000 or without an engine.
     virtual int32_t SetReadOffset(int32_t samples) = 0;
     virtual int32_t GetReadOffset() = 0; // 41: of the active drive
+    // 42: the formatted Q sub-channel of sector lba on the active drive (12 bytes into q:
+    // control/ADR, the mode's nine bytes, CRC), read with READ CD. Returns 0, or 1 when
+    // the drive could not read it or q is null.
+    virtual int32_t ReadSubChannelQ(int32_t lba, uint8_t* q) = 0;
+    // 43: the disc's media catalogue number: 13 digits and a NUL into mcn[14]. Returns 0,
+    // or 1 (mcn empty) when the disc has none or the drive does not tell.
+    virtual int32_t ReadCatalogNumber(char* mcn) = 0;
+    // 44: the ISRC of track trackNumber: 12 characters and a NUL into isrc[13]. Returns
+    // 0, or 1 (isrc empty) when the track has none or the drive does not tell.
+    virtual int32_t ReadTrackIsrc(int32_t trackNumber, char* isrc) = 0;
 
 protected:
     ~CDDAObject() = default;

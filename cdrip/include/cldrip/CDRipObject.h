@@ -56,6 +56,18 @@ public:
     // a folder, link, pipe or device always) fails with ErrorWriteFailed and leaves its
     // audio nowhere; the other tracks are still ripped. Returns 0.
     virtual int32_t SetReplaceExisting(int32_t replace) = 0;
+    // 14: whether the following AddTrack calls read their track twice (1), a test read
+    // and the copy that is written, comparing the CRC32 of their audio; when they differ
+    // the track is read again, with jitter correction at least, up to twice, and the copy
+    // stands only if a re-read gives its CRC (GrabStatus::GetTrackCopy says how it went;
+    // a copy never confirmed is TrackNotVerified). Until StartGrab, which returns to 0.
+    // Returns 0.
+    virtual int32_t SetTestAndCopy(int32_t on) = 0;
+    // 15: queues the audio before the disc's first track (a hidden track, "track 0") into
+    // the file `name`, as AddTrack does; its results carry track index -1. At StartGrab a
+    // disc whose first track starts at sector 0 has none: the job then counts as
+    // ErrorTrackMissing. Returns 0, or 1 when the job is refused as AddTrack refuses one.
+    virtual int32_t AddHiddenTrack(NameText* name) = 0;
 
 protected:
     ~CDRipObject() = default;

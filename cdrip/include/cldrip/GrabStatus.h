@@ -14,6 +14,17 @@ struct GrabTrackResult {
     int32_t unreadSectors;     // sectors the drive never delivered (zeros in the WAV)
 };
 
+// How a track read twice (test and copy) came out, read with GrabStatus::GetTrackCopy.
+struct GrabCopyResult {
+    int32_t trackIndex; // the job's track index
+    uint32_t testCrc;   // CRC32 of the audio of the test read
+    uint32_t copyCrc;   // CRC32 of the audio of the copy (the file written)
+    // Further reads of the track after the two differed; the copy is confirmed once one
+    // of them gives the copy's CRC.
+    int32_t rereads;
+    int32_t copyOk; // 1: the copy matched the test read or a re-read; 0: it never did
+};
+
 // Snapshot of a grab, made by CDRipObject::GetStatus. The caller destroys it with
 // Destroy(). Slot order is fixed.
 class GrabStatus {
@@ -33,7 +44,8 @@ public:
             5, // writing a track file failed (disk full ...); the track is incomplete
         ErrorTrackMissing = 6, // a job named a track the disc does not have; it was skipped
         // Some track's audio could not be verified (the grab went on; the WAV holds
-        // the best audio read). GetTrackResult says which tracks and how much.
+        // the best audio read), or a track read twice never gave the same audio twice.
+        // GetTrackResult and GetTrackCopy say which tracks and how much.
         ErrorNotVerified = 7,
     };
 
@@ -73,6 +85,10 @@ public:
     // 9: the result of the n-th ended track (0-based). Returns 0, or 1 (out untouched)
     // for an n out of range or a null out.
     virtual int32_t GetTrackResult(int32_t n, GrabTrackResult* out) = 0;
+    // 10: the test-and-copy result of the n-th ended track read twice (0-based, counting
+    // only such tracks). Returns 0, or 1 (out untouched) for an n out of range or null.
+    virtual int32_t GetTrackCopy(int32_t n, GrabCopyResult* out) = 0;
+    virtual int32_t GetTrackCopyCount() = 0; // 11
 
 protected:
     ~GrabStatus() = default;

@@ -18,6 +18,15 @@ public:
     virtual NameText* GetStartText() = 0;      // 7 "m:ss.ff"
     virtual NameText* GetTitle() = 0;          // 8
     virtual void Destroy() = 0;                // 9
+    virtual NameText* GetIsrc() = 0;           // 10: new record; empty when none is known
+    // 11: 1 when the track's audio carries pre-emphasis (its control bits say so).
+    virtual int32_t GetPreEmphasis() = 0;
+    // 12: first sector of the track's pregap (INDEX 00): GetFirstSector() when it has none,
+    // -1 when unknown (DetectGaps has not run or could not tell).
+    virtual int32_t GetIndexZeroSector() = 0;
+    // 13: the track's control bits from the table of contents (0x01 pre-emphasis, 0x02
+    // digital copy permitted, 0x08 four channels).
+    virtual int32_t GetControl() = 0;
 
 protected:
     ~TrackInfo() = default;
