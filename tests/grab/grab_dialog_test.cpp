@@ -511,19 +511,13 @@ TEST_F(GrabDialog, AbortShowsTheMessageAndLeavesAConsistentWav) {
     dlg.trackList()->setChecked(1, true);
     const auto file = m_dir.path() / "Unknown Artist - Unkown Album" / "Track01.wav";
     bool pressed = false;
-    m_waitHook = [&](int ms) {
-        if (pressed || ms != 300)
+    m_waitHook = [&](int) {
+        if (pressed)
             return;
-        // The track is written under a temporary name in its folder until it is complete.
-        std::error_code ec;
-        uintmax_t written = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), ec))
-            if (entry.path().extension() == ".part")
-                written = std::max(written, entry.file_size(ec));
-        if (written <= 44 + 26 * 2352)
-            return;
+        // Abort once the window shows a tenth of the first track read.
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() == "149" && w->isVisible()) {
+            if (w->objectName() == "149" && w->isVisible() &&
+                findControl<CProgressBar>(w, CReadingProgressDlg::kTrackBar)->pos() > 10) {
                 findControl<QPushButton>(w, CReadingProgressDlg::kAbort)->click();
                 pressed = true;
             }
@@ -541,6 +535,12 @@ TEST_F(GrabDialog, AbortShowsTheMessageAndLeavesAConsistentWav) {
     EXPECT_TRUE(std::equal(w.data.begin(), w.data.end(), expect.begin()));
     EXPECT_FALSE(std::filesystem::exists(file.parent_path() / "Track02.wav"));
     EXPECT_TRUE(dlg.isEnabled());
+    // The log says how the rip ended and that the file holds part of the track.
+    std::ifstream in(file.parent_path() / "Unknown Artist - Unknown Album.log");
+    std::stringstream log;
+    log << in.rdbuf();
+    EXPECT_NE(log.str().find("aborted by the user"), std::string::npos) << log.str();
+    EXPECT_NE(log.str().find("Track01.wav"), std::string::npos) << log.str();
 }
 
 TEST_F(GrabDialog, GetCdInfoWithoutTracksAsksForADisc) {

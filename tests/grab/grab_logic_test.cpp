@@ -46,26 +46,8 @@ TEST(GrabNames, DiscTextBecomesValidUtf8) {
     EXPECT_EQ(characterCount(std::string(50, 'x')), kMaxTrackNameLength);
 }
 
-TEST(GrabNames, FlacCommentsLeaveOutWhatIsNotKnown) {
-    AudioTags tags;
-    EXPECT_TRUE(flacComments(tags).empty());
-    tags.title = "Тишина";
-    tags.artist = "Björk";
-    tags.album = "Live";
-    tags.year = "1997";
-    tags.genre = "Rock";
-    tags.track = 3;
-    tags.trackTotal = 12;
-    tags.discId = freedbIdText(0x0A0B0C03);
-    tags.comment = "not a FLAC comment of ours";
-    EXPECT_EQ(flacComments(tags),
-              (std::vector<std::string>{"TITLE=Тишина", "ARTIST=Björk", "ALBUM=Live", "DATE=1997",
-                                        "GENRE=Rock", "TRACKNUMBER=3", "TRACKTOTAL=12",
-                                        "CDDB=0a0b0c03"}));
-    tags = AudioTags{};
-    tags.title = "Only";
-    tags.track = 1;
-    EXPECT_EQ(flacComments(tags), (std::vector<std::string>{"TITLE=Only", "TRACKNUMBER=1"}));
+TEST(GrabNames, FreedbIdTextIsEightLowercaseDigits) {
+    EXPECT_EQ(freedbIdText(0x0A0B0C03), "0a0b0c03");
     EXPECT_EQ(freedbIdText(0xFFFFFFFFu), "ffffffff");
 }
 

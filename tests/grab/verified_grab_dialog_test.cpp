@@ -346,7 +346,7 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
         saveAs->setCurrentIndex(1);
         findControl<QLineEdit>(&dlg, CCDGrabDlg::kYear)->setText("1999");
         char id[16];
-        std::snprintf(id, sizeof id, "%08x", dlg.discId());
+        std::snprintf(id, sizeof id, "%08X", dlg.discId());
         discId = id;
     });
     ASSERT_EQ(messageIds(), std::vector<int>{2609});
@@ -381,9 +381,9 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
             commandOutput("metaflac --export-tags-to=- '" + file.string() + "'", ok);
         EXPECT_TRUE(ok);
         EXPECT_EQ(tags, "TITLE=Track" + n +
-                            "\nARTIST=Band\nALBUM=Live\nDATE=1999\nGENRE=Other\n"
-                            "TRACKNUMBER=" +
-                            std::to_string(i + 1) + "\nTRACKTOTAL=3\nCDDB=" + discId + "\n");
+                            "\nARTIST=Band\nALBUM=Live\nALBUMARTIST=Band\nDATE=1999\n"
+                            "GENRE=Other\nTRACKNUMBER=" +
+                            std::to_string(i + 1) + "\nTRACKTOTAL=3\nDISCID=" + discId + "\n");
     }
     const std::string log = logText();
     EXPECT_NE(log.find("  File: Band - Track03.flac"), std::string::npos) << log;
