@@ -3,6 +3,7 @@
 #include "AppResources.h"
 #include "BackgroundCall.h"
 #include "CEditableListCtrl.h"
+#include "CEncoderSettingsDlg.h"
 #include "CFreeDBQueryDlg.h"
 #include "CMusicBrainzReleaseDlg.h"
 #include "CProgressBar.h"
@@ -13,6 +14,7 @@
 #include "DialogPolish.h"
 #include "FreeDBText.h"
 #include "GenreList.h"
+#include "GrabFormats.h"
 #include "GrabReport.h"
 #include "GrabRun.h"
 #include "GrabText.h"
@@ -112,9 +114,22 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     m_errorCorrection->addItem(text(-1, "No Error Correction (faster)"));
     m_errorCorrection->addItem(text(-1, "Jitter Correction (default)"));
     m_errorCorrection->addItem(text(-1, "Jitter and Scratch Repair (slower)"));
+    // Every encoder of the engine: WAV and FLAC first, in the words they always had.
     m_saveAs = tagControl(new QComboBox(this), kSaveAs);
-    m_saveAs->addItem(text(-1, "WAV (uncompressed)"), SettingsRecord::kGrabToWav);
-    m_saveAs->addItem(text(-1, "FLAC (lossless)"), SettingsRecord::kGrabToFlac);
+    m_formats = cld::grabFormats();
+    for (const cld::GrabFormat& f : m_formats) {
+        const QString name = QString::fromStdString(f.name);
+        if (f.name == "wav")
+            m_saveAs->addItem(text(-1, "WAV (uncompressed)"), name);
+        else if (f.name == "flac")
+            m_saveAs->addItem(text(-1, "FLAC (lossless)"), name);
+        else
+            m_saveAs->addItem(QString::fromStdString(f.displayName), name);
+    }
+    m_encoderSettings =
+        tagControl(new QPushButton(AppResources::string(cld::IDS_GRAB_ENCODER_SETTINGS), this),
+                   kEncoderSettings);
+    m_encoderSettings->setAutoDefault(false);
 
     m_list = tagControl(new CEditableListCtrl(this), kTrackList);
     m_list->setCheckable(true);
@@ -176,8 +191,10 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     saveAsLabel->setBuddy(m_saveAs);
     top->addWidget(saveAsLabel, 2, 0);
     top->addWidget(m_saveAs, 2, 1);
+    top->addWidget(m_encoderSettings, 2, 2);
     saveAsLabel->setVisible(m_wavTarget);
     m_saveAs->setVisible(m_wavTarget);
+    m_encoderSettings->setVisible(m_wavTarget);
     top->setColumnStretch(1, 1);
 
     auto* totals = new QHBoxLayout;
@@ -265,7 +282,16 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     m_year->clear();
     m_errorCorrection->setCurrentIndex(
         cld::errorCorrectionIndex(m_context.settings.errorCorrection()));
-    m_saveAs->setCurrentIndex(std::max(0, m_saveAs->findData(m_context.settings.grabFormat())));
+    // The encoder chosen last; before any was chosen by name, the kept WAV or FLAC choice.
+    int saved = m_saveAs->findData(QString::fromStdString(m_context.settings.grabEncoder()));
+    if (saved < 0)
+        saved = m_saveAs->findData(m_context.settings.grabFormat() == SettingsRecord::kGrabToFlac
+                                       ? QStringLiteral("flac")
+                                       : QStringLiteral("wav"));
+    m_saveAs->setCurrentIndex(std::max(0, saved));
+    connect(m_saveAs, &QComboBox::currentIndexChanged, this, [this] { formatChanged(); });
+    connect(m_encoderSettings, &QPushButton::clicked, this, &CCDGrabDlg::editEncoderSettings);
+    formatChanged();
     // The drive gets the correction the box shows, so what is shown is what is used.
     if (m_context.driveSettings)
         m_context.driveSettings->SetErrorCorrection(
@@ -632,10 +658,24 @@ void CCDGrabDlg::grabToWav() {
         MessageService::message(152, MessageIcon::Error, MessageButtons::Ok, this);
         return;
     }
-    // 2, 3. Where to: the chosen folder, then "artist - album" inside it.
-    const bool toFlac =
-        m_wavTarget && m_saveAs->currentData().toInt() == SettingsRecord::kGrabToFlac;
-    const QString chosen = PickerService::folder(this, toFlac ? cld::IDS_GRAB_FLAC_FOLDER : 121);
+    // 2, 3. Where to: the chosen folder, then "artist - album" inside it. The grabber of an
+    // encoding job does not offer the choice: "Grab Now!" there writes WAV files.
+    const std::string encoder = m_wavTarget ? chosenEncoder() : std::string("wav");
+    const bool flac = encoder == "flac";
+    QString chosen;
+    if (encoder == "wav" || flac) {
+        chosen = PickerService::folder(this, flac ? cld::IDS_GRAB_FLAC_FOLDER : 121);
+    } else {
+        const auto format =
+            std::find_if(m_formats.begin(), m_formats.end(),
+                         [&](const cld::GrabFormat& f) { return f.name == encoder; });
+        chosen = PickerService::instance().pickFolder(
+            this,
+            AppResources::string(cld::IDS_GRAB_FORMAT_FOLDER)
+                .arg(QString::fromStdString(format != m_formats.end() ? format->displayName
+                                                                      : encoder)),
+            QString());
+    }
     if (chosen.isEmpty())
         return;
     std::error_code ec;
@@ -647,9 +687,7 @@ void CCDGrabDlg::grabToWav() {
     const std::string artist = cld::keptName(m_artist->text());
     const std::string album = cld::keptName(m_album->text());
     const std::filesystem::path folder = base / cld::albumFolderName(artist, album);
-    const bool flac =
-        (m_wavTarget ? m_saveAs->currentData().toInt() : int{SettingsRecord::kGrabToWav}) ==
-        SettingsRecord::kGrabToFlac;
+    const std::string extension = cld::encoderExtension(encoder);
 
     // Every file's name is settled before anything is written: names within the folder's
     // room, one file per track even when two tracks share a title, and one question when
@@ -668,8 +706,10 @@ void CCDGrabDlg::grabToWav() {
     for (int row : ticked) {
         const std::string name = cld::wavBaseName(artist, str(m_list->cellText(row, 0)),
                                                   str(m_list->cellText(row, 1)), longest);
-        planned.push_back(
-            (folder / (flac ? cld::flacFileName(name) : cld::wavFileName(name))).string());
+        planned.push_back((folder / (encoder == "wav" ? cld::wavFileName(name)
+                                     : flac           ? cld::flacFileName(name)
+                                                      : cld::files::withExtension(name, extension)))
+                              .string());
     }
     cld::OutputPlan plan =
         cld::makeOutputPlan(std::move(planned), (folder / cld::ripLogName(artist, album)).string());
@@ -701,14 +741,23 @@ void CCDGrabDlg::grabToWav() {
     progress.bar(CReadingProgressDlg::kPeakBar)->setRange(0, 32767);
     progress.SetJitterText(QString());
 
-    // 5. The job, in the format the user chose (kept for the next grab). The grabber of
-    // an encoding job does not offer the choice: "Grab Now!" there writes WAV files.
-    const int format =
-        m_wavTarget ? m_saveAs->currentData().toInt() : int{SettingsRecord::kGrabToWav};
-    if (m_wavTarget && !m_context.settings.setGrabFormat(format))
-        cld::logf(cld::LogLevel::Warning, "The chosen file format could not be stored.");
+    // 5. The job, in the format the user chose (kept for the next grab; WAV and FLAC also
+    // as the number earlier versions read).
+    if (m_wavTarget) {
+        bool stored = m_context.settings.setGrabEncoder(encoder);
+        if (encoder == "wav" || flac)
+            stored = m_context.settings.setGrabFormat(flac ? SettingsRecord::kGrabToFlac
+                                                           : SettingsRecord::kGrabToWav) &&
+                     stored;
+        if (!stored)
+            cld::logf(cld::LogLevel::Warning, "The chosen file format could not be stored.");
+    }
     cld::engine::CdRipSpec spec;
-    spec.encoder = flac ? "flac" : "wav";
+    spec.encoder = encoder;
+    if (m_wavTarget)
+        spec.options = cld::grabOptionsOf(m_context.settings.grabEncoderOptions(), encoder);
+    // Encoders at work while the next track is read: one per core, as the batches.
+    spec.width = std::max(1, m_context.settings.parallelJobCount());
     spec.folder = folder.string();
     spec.names = cld::engine::OutputPlan{};
     spec.names->logBase = plan.logBase;
@@ -751,7 +800,7 @@ void CCDGrabDlg::grabToWav() {
     // Abort keeps the tracks read so far whole; the track being read is kept as far as it
     // was read in WAV, and leaves nothing in FLAC.
     spec.finishReadTracks = true;
-    spec.keepCutRead = !flac;
+    spec.keepCutRead = encoder == "wav";
     // The drive's read offset applies to every read of this grab.
     const std::string offsetLine = cld::applyStoredReadOffset(
         m_context.settings, m_context.driveSettings, std::max(0, m_drive->currentIndex()));
@@ -759,7 +808,7 @@ void CCDGrabDlg::grabToWav() {
     // 6, 7. Read on the job's thread, showing where the grab stands, until it ends or the
     // user aborts.
     cld::GrabEnd end;
-    end.partialFilesRemoved = flac;
+    end.partialFilesRemoved = encoder != "wav";
     if (!names.empty()) {
         cld::engine::CdPipeline job(m_context.ripObject, spec,
                                     cld::engine::verifyEnv(m_context.settings, m_context.ripObject,
@@ -856,6 +905,33 @@ void CCDGrabDlg::grabToWav() {
                             report.argument.empty() ? QString()
                                                     : QString::fromStdString(report.argument));
     progress.CloseProgress();
+}
+
+std::string CCDGrabDlg::chosenEncoder() const {
+    const std::string name = m_saveAs->currentData().toString().toStdString();
+    return name.empty() ? std::string("wav") : name;
+}
+
+void CCDGrabDlg::formatChanged() {
+    const std::string name = chosenEncoder();
+    const auto format = std::find_if(m_formats.begin(), m_formats.end(),
+                                     [&](const cld::GrabFormat& f) { return f.name == name; });
+    m_encoderSettings->setEnabled(format != m_formats.end() && !format->settings.empty());
+}
+
+void CCDGrabDlg::editEncoderSettings() {
+    const std::string name = chosenEncoder();
+    const auto format = std::find_if(m_formats.begin(), m_formats.end(),
+                                     [&](const cld::GrabFormat& f) { return f.name == name; });
+    if (format == m_formats.end() || format->settings.empty())
+        return;
+    const std::string kept = m_context.settings.grabEncoderOptions();
+    CEncoderSettingsDlg settings(*format, cld::grabOptionsOf(kept, name), this);
+    if (settings.exec() != QDialog::Accepted)
+        return;
+    if (!m_context.settings.setGrabEncoderOptions(
+            cld::withGrabOptions(kept, name, settings.options())))
+        cld::logf(cld::LogLevel::Warning, "The encoder's settings could not be stored.");
 }
 
 void CCDGrabDlg::setMusicBrainzBusy(bool busy) {

@@ -4,6 +4,7 @@
 #include "BuiltinResources.h"
 #include "CCDGrabDlg.h"
 #include "CEditableListCtrl.h"
+#include "CEncoderSettingsDlg.h"
 #include "CProgressBar.h"
 #include "CReadingProgressDlg.h"
 #include "GrabCommands.h"
@@ -19,11 +20,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <dlfcn.h>
 #include <fstream>
 #include <sstream>
@@ -765,4 +768,37 @@ TEST_F(GrabDialog, UserFilesBesideAGrabStayAsTheyAre) {
     EXPECT_NE(fileBytes(folder / "A - B (3).cue").find("A - B.log.flac"), std::string::npos);
     for (const auto& e : fs::directory_iterator(folder))
         EXPECT_NE(e.path().filename().string().rfind(".cld", 0), 0u) << e.path();
+}
+
+// The settings box of an encoder: a field per described setting, with the kept value or
+// the default, and the values as the fields show them on OK.
+TEST_F(GrabDialog, EncoderSettingsShowTheKeptValuesAndGiveTheFieldsValues) {
+    cld::GrabFormat format;
+    format.name = "vorbis";
+    format.displayName = "Ogg Vorbis";
+    format.settings.push_back(
+        {"quality", "Quality", cld::GrabSetting::Kind::Decimal, -1, 10, {}, "5"});
+    format.settings.push_back(
+        {"bitrate", "Bitrate", cld::GrabSetting::Kind::Whole, 32, 320, {}, "128"});
+    format.settings.push_back(
+        {"mode", "Mode", cld::GrabSetting::Kind::Choice, 0, 0, {"vbr", "cbr"}, "vbr"});
+    format.settings.push_back({"cover", "Cover", cld::GrabSetting::Kind::Flag, 0, 1, {}, "1"});
+    CEncoderSettingsDlg dlg(format, {{"bitrate", "999"}, {"mode", "cbr"}});
+    EXPECT_EQ(dlg.objectName(), QString::number(CEncoderSettingsDlg::kDialogId));
+    EXPECT_EQ(dlg.windowTitle(), "Ogg Vorbis Settings");
+    const int first = CEncoderSettingsDlg::kFirstField;
+    auto* quality = findControl<QDoubleSpinBox>(&dlg, first);
+    auto* bitrate = findControl<QSpinBox>(&dlg, first + 1);
+    auto* mode = findControl<QComboBox>(&dlg, first + 2);
+    auto* cover = findControl<QCheckBox>(&dlg, first + 3);
+    ASSERT_TRUE(quality && bitrate && mode && cover);
+    EXPECT_DOUBLE_EQ(quality->value(), 5.0); // the default
+    EXPECT_EQ(bitrate->value(), 320);        // a kept value beyond the range is held in it
+    EXPECT_EQ(mode->currentText(), "cbr");   // the kept choice
+    EXPECT_TRUE(cover->isChecked());
+    quality->setValue(7.5);
+    cover->setChecked(false);
+    EXPECT_EQ(dlg.options(),
+              (cld::engine::EncoderOptions{
+                  {"quality", "7.50"}, {"bitrate", "320"}, {"mode", "cbr"}, {"cover", "0"}}));
 }
