@@ -11,12 +11,15 @@
 #include "GrabDialogKit.h"
 #include "GrabProgress.h"
 #include "GrabReport.h"
+#include "GrabRun.h"
 #include "GrabText.h"
 #include "JobCommands.h"
 #include "JobRegistry.h"
 #include "LanguageResources.h"
+#include "Processes.h"
 #include "ProgramResources.h"
 #include "StringIds.h"
+#include "TestEnv.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,6 +30,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSpinBox>
+#include <QThread>
 #include <dlfcn.h>
 #include <fstream>
 #include <sstream>
@@ -801,4 +805,99 @@ TEST_F(GrabDialog, EncoderSettingsShowTheKeptValuesAndGiveTheFieldsValues) {
     EXPECT_EQ(dlg.options(),
               (cld::engine::EncoderOptions{
                   {"quality", "7.50"}, {"bitrate", "320"}, {"mode", "cbr"}, {"cover", "0"}}));
+}
+
+// Abort in FLAC: the tracks read before are whole, the track being read leaves no file (a
+// FLAC file is the whole track or nothing), and the message says the grab was aborted.
+TEST_F(GrabDialog, AbortInFlacLeavesNoCutFile) {
+    if (!haveTool("flac"))
+        GTEST_SKIP() << "the flac command is needed";
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 150, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 3000, {}, {}, 0, 0});
+    disc.faults.slowMicrosPerSector = 300;
+    startDrives({disc});
+    m_folderAnswer = QString::fromStdString(m_dir.path().string());
+    CCDGrabDlg dlg(m_context, true);
+    findControl<QComboBox>(&dlg, CCDGrabDlg::kSaveAs)->setCurrentIndex(1);
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->clear();
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->clear();
+    dlg.trackList()->setChecked(0, true);
+    dlg.trackList()->setChecked(1, true);
+    bool pressed = false;
+    m_waitHook = [&](int) {
+        if (pressed)
+            return;
+        // Abort once the window shows a tenth of the second track read.
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "149" && w->isVisible() &&
+                findControl<QLabel>(w, CReadingProgressDlg::kTrackText)
+                    ->text()
+                    .startsWith("Reading Track Nr. 2") &&
+                findControl<CProgressBar>(w, CReadingProgressDlg::kTrackBar)->pos() > 10 &&
+                findControl<CProgressBar>(w, CReadingProgressDlg::kTrackBar)->pos() < 90) {
+                findControl<QPushButton>(w, CReadingProgressDlg::kAbort)->click();
+                pressed = true;
+            }
+        }
+    };
+    click(dlg, CCDGrabDlg::kGrabNow);
+    ASSERT_TRUE(pressed);
+    ASSERT_EQ(messageIds(), std::vector<int>{126});
+    const auto folder = m_dir.path() / "Unknown Artist - Unkown Album";
+    int status = -1;
+    commandOutput("flac -t -s '" + (folder / "Track01.flac").string() + "' 2>&1", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "Track02.flac"));
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(e.path().filename().string().rfind(".cld", 0), std::string::npos) << e.path();
+}
+
+// The grab's thread reports to the window's thread only, and a question the job asks is
+// answered there while the job waits.
+TEST_F(GrabDialog, TheGrabsThreadReportsAndAsksOnTheWindowsThread) {
+    startDrives({plainDisc(2)});
+    const auto ranges = trackRanges();
+    cld::engine::CdRipSpec spec;
+    spec.tracks = {{0, "One"}, {1, "Two"}};
+    spec.artist = "Band";
+    spec.folder = m_dir.path().string();
+    spec.verify = false;
+    std::ofstream(m_dir.path() / "Band - Two.wav") << "mine";
+    QThread* window = QCoreApplication::instance()->thread();
+    for (cld::engine::Answer answer :
+         {cld::engine::Answer::Cancel, cld::engine::Answer::KeepBoth}) {
+        cld::engine::CdPipeline job(m_rip, spec, cld::engine::VerifyEnv{}, nullptr);
+        cld::GrabRun run(job);
+        int shown = 0;
+        int asked = 0;
+        bool elsewhere = false;
+        run.onStatus = [&](const cld::GrabRunStatus&) {
+            elsewhere = elsewhere || QThread::currentThread() != window;
+            ++shown;
+        };
+        run.onQuestion = [&](const cld::engine::Question& q) {
+            elsewhere = elsewhere || QThread::currentThread() != window;
+            EXPECT_EQ(q.kind, cld::engine::QuestionKind::TakenNames);
+            ++asked;
+            return answer;
+        };
+        run.start();
+        while (!run.done())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const cld::engine::JobEnd end = run.finish();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(elsewhere);
+        EXPECT_EQ(asked, 1);
+        if (answer == cld::engine::Answer::Cancel) {
+            EXPECT_EQ(end.result, cld::engine::JobResult::Cancelled);
+            continue;
+        }
+        EXPECT_EQ(end.result, cld::engine::JobResult::Completed);
+        EXPECT_GT(shown, 0);
+        EXPECT_EQ(run.itemEnds().size(), 2u);
+        EXPECT_EQ(fileBytes(m_dir.path() / "Band - Two.wav"), "mine");
+        EXPECT_TRUE(readWav(m_dir.path() / "Band - Two (2).wav").data ==
+                    imageBytes(ranges[1].first, ranges[1].last));
+    }
 }
