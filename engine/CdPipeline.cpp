@@ -295,12 +295,29 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
         results.push_back(r);
         return true;
     };
+    // Until the ripper's worker has begun this read, its status still holds the figures of
+    // the read before: they are not this track's.
+    bool begun = false;
+    const auto readBegun = [&] {
+        if (begun)
+            return true;
+        if (GrabStatus* status = m_rip->GetStatus()) {
+            if (NameText* file = status->GetFileName()) {
+                begun = std::strcmp(file->text(), name) == 0;
+                file->Destroy();
+            }
+            status->Destroy();
+        }
+        return begun;
+    };
     GrabSnapshot s = snapshot(*m_rip);
     for (;;) {
         s = snapshot(*m_rip);
-        m_read.percent = s.percent;
-        m_read.peak = s.peak;
-        m_read.jitterErrors = s.jitterErrors;
+        if (readBegun() || !s.running) {
+            m_read.percent = s.percent;
+            m_read.peak = s.peak;
+            m_read.jitterErrors = s.jitterErrors;
+        }
         if (cancelled()) {
             m_rip->AbortGrab();
             // The worker finishes its chunk and closes the WAV file.

@@ -674,3 +674,26 @@ TEST_F(CdPipelineTest, SettledNamesAndAStopThatKeepsWhatWasRead) {
     EXPECT_FALSE(fs::exists(m_out / "02 second.flac"));
     EXPECT_TRUE(fs::is_empty(reads));
 }
+
+// Where the read stands goes only forward within a track: a new track's read starts from
+// its own beginning, never from where the read before it ended.
+TEST_F(CdPipelineTest, EachTracksReadFiguresStartFromItsOwnBeginning) {
+    startDisc(3000);
+    CdPipeline job(m_rip, setup("wav"), noLookup(), nullptr);
+    Recorder r;
+    std::map<int, std::vector<int>> seen;
+    r.onProgress = [&] {
+        const auto& read = job.readStatus();
+        if (read.trackIndex >= 0)
+            seen[read.trackIndex].push_back(read.percent);
+    };
+    EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
+    ASSERT_EQ(seen.size(), 3u);
+    for (const auto& [track, percents] : seen) {
+        SCOPED_TRACE(track);
+        ASSERT_GE(percents.size(), 2u);
+        EXPECT_LT(percents.front(), 100);
+        EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+        EXPECT_EQ(percents.back(), 100);
+    }
+}
