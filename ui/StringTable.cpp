@@ -435,7 +435,7 @@ constexpr std::array kStrings{
     StringEntry{2750, "Audio files"},
     StringEntry{2751, "Select a Folder where to Save the FLAC file(s)..."},
     // The grabber's other formats and their settings.
-    StringEntry{2752, "Se&ttings..."},
+    StringEntry{2752, "For&mat Settings..."},
     StringEntry{2753, "Select a Folder where to Save the %1 file(s)..."},
     StringEntry{2754, "%1 Settings"},
     // MP3 tags.

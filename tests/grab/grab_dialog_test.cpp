@@ -9,7 +9,6 @@
 #include "CReadingProgressDlg.h"
 #include "GrabCommands.h"
 #include "GrabDialogKit.h"
-#include "GrabProgress.h"
 #include "GrabReport.h"
 #include "GrabRun.h"
 #include "GrabText.h"
@@ -566,42 +565,6 @@ TEST_F(GrabDialog, WithoutTheRipperTheCommandSaysSo) {
     runCdToWav(m_context, nullptr);
     EXPECT_EQ(messageIds(), std::vector<int>{152});
     EXPECT_FALSE(runCdGrabberForEncoding(m_context, nullptr));
-}
-
-TEST_F(GrabDialog, ProgressAdapterFollowsTheGrab) {
-    DiscSpec disc;
-    disc.tracks.push_back({Content::Music, 600, {}, {}, 0, 0});
-    disc.faults.slowMicrosPerSector = 200;
-    startDrives({disc});
-    const auto name = [](const char* text) { return NameText::Create(text); };
-    NameText* folder = name(m_dir.path().string().c_str());
-    m_rip->SetOutputFolder(folder);
-    folder->Destroy();
-    for (const char* n : {"a", "b"}) {
-        NameText* t = name(n);
-        m_rip->AddTrack(0, t, 0, -1);
-        t->Destroy();
-    }
-    ASSERT_EQ(m_rip->StartGrab(), 1);
-    cld::GrabProgress progress(*m_rip);
-    EXPECT_EQ(progress.state(), cld::JobState::Running);
-    while (progress.state() == cld::JobState::Running)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(progress.state(), cld::JobState::Done);
-    EXPECT_EQ(progress.perMille(), 1000);
-    EXPECT_EQ(progress.errorCode(), 0);
-    EXPECT_EQ(progress.errorText(), "");
-
-    NameText* t = name("c");
-    m_rip->AddTrack(0, t, 0, -1);
-    t->Destroy();
-    ASSERT_EQ(m_rip->StartGrab(), 1);
-    cld::GrabProgress aborted(*m_rip);
-    aborted.abort();
-    while (aborted.state() == cld::JobState::Running)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(aborted.state(), cld::JobState::Aborted);
-    EXPECT_TRUE(cld::isFinal(aborted.state()));
 }
 
 TEST(ReadingProgress, AbortIsRememberedOnceAndTheOwnerComesBack) {
