@@ -210,6 +210,11 @@ enum OwnStringId : int {
     IDS_AUDIO_FILES = 2750,
     // The grabber's folder picker when it saves FLAC files.
     IDS_GRAB_FLAC_FOLDER = 2751,
+    // The grabber's button for the chosen format's settings, its folder picker for the
+    // formats other than WAV and FLAC ("%1" the format's name) and the settings' title.
+    IDS_GRAB_ENCODER_SETTINGS = 2752,
+    IDS_GRAB_FORMAT_FOLDER = 2753,
+    IDS_ENCODER_SETTINGS_TITLE = 2754,
 
     // MP3 tags.
     IDS_ID3V2_TAG = 2800,

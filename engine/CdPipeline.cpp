@@ -1,5 +1,6 @@
 #include "CdPipeline.h"
 
+#include "AccurateRip.h"
 #include "DiscDetails.h"
 #include "FolderCover.h"
 #include "LoudnessMeter.h"
@@ -72,6 +73,35 @@ void measure(std::ifstream& in, uint64_t bytes, LoudnessMeter& meter) {
     in.seekg(start);
 }
 
+// The track's AccurateRip and CRC32 checksums, from the audio as it passes.
+class ChecksumSink : public TrackAudioSink {
+public:
+    ChecksumSink(bool firstTrack, bool lastTrack) : m_first(firstTrack), m_last(lastTrack) {}
+    void begin(uint64_t frames) override {
+        m_sum = std::make_unique<accurip::TrackChecksummer>(static_cast<int64_t>(frames), m_first,
+                                                            m_last);
+    }
+    void add(const uint8_t* pcm, size_t bytes) override {
+        if (m_sum)
+            m_sum->add(pcm, bytes);
+    }
+    void end(bool whole) override {
+        if (m_sum && whole) {
+            sums = m_sum->result();
+            done = true;
+        }
+        m_sum.reset();
+    }
+
+    accurip::TrackChecksums sums;
+    bool done = false;
+
+private:
+    bool m_first;
+    bool m_last;
+    std::unique_ptr<accurip::TrackChecksummer> m_sum;
+};
+
 std::string hex8(uint32_t v) {
     char text[16];
     std::snprintf(text, sizeof text, "%08X", v);
@@ -103,6 +133,13 @@ struct CdPipeline::Encoding {
     std::unique_ptr<AudioEncoder> encoder;
     AudioTags tags;
     std::unique_ptr<LoudnessMeter> meter; // with ReplayGain: the track's loudness
+    // Every block of the audio goes through these; `checksums` is one of them (or null).
+    std::vector<std::unique_ptr<TrackAudioSink>> sinks;
+    ChecksumSink* checksums = nullptr;
+    // The read of the track was cut (the user's stop or a read failure): its output is
+    // kept under its own name as what was read, and the item ends as `readEnd` says.
+    bool cutRead = false;
+    ItemEnd readEnd;
     std::thread thread;
     std::atomic<bool> done{false};
     std::atomic<uint64_t> bytesDone{0};
@@ -115,9 +152,13 @@ struct CdPipeline::Encoding {
 
 struct CdPipeline::State {
     OutputPlan plan;
-    std::string temp;  // the job's own folder: the encoders' outputs until they are whole
-    std::string reads; // a folder of its own in it for the ripper, which clears its
-                       // folder of unlocked temporary files of its kind at every track
+    std::string temp;     // the job's own folder: the encoders' outputs until they are whole
+    std::string reads;    // a folder of its own in it for the ripper, which clears its
+                          // folder of unlocked temporary files of its kind at every track
+    std::string readsOwn; // the folder made for `reads` elsewhere (removed at the end)
+    // The track just read was cut, and is to be kept as far as it was read.
+    bool cutRead = false;
+    ItemEnd cutEnd;
     std::deque<std::unique_ptr<Encoding>> encoding;
     std::vector<ItemOutcome> outcomes;
     std::vector<std::string> kept; // per item: the NAME.part a cut output was kept as
@@ -138,6 +179,12 @@ CdPipeline::CdPipeline(CDRipObject* rip, CdRipSpec setup, VerifyEnv env, Setting
 CdPipeline::~CdPipeline() = default;
 
 bool CdPipeline::settleNames(JobObserver& observer, State& state) {
+    if (m_spec.names) {
+        // The caller's names, settled with the user already.
+        state.plan = *m_spec.names;
+        m_report.outputs = state.plan.tracks;
+        return true;
+    }
     const std::string folder = m_spec.folder;
     const std::string artist = m_spec.artist.empty() ? "Unknown Artist" : m_spec.artist;
     const std::string extension = m_factory()->extension();
@@ -242,12 +289,41 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
     }
     m_read = CdReadStatus{};
     m_read.trackIndex = trackIndex;
+    // The ripper's result for this read, kept for the log and the front end.
+    const auto keepResult = [&](GrabTrackResult& r) {
+        if (!lastTrackResult(*m_rip, r) || r.trackIndex != trackIndex)
+            return false;
+        auto& results = state.log.results;
+        results.erase(
+            std::remove_if(results.begin(), results.end(),
+                           [&](const GrabTrackResult& g) { return g.trackIndex == trackIndex; }),
+            results.end());
+        results.push_back(r);
+        return true;
+    };
+    // Until the ripper's worker has begun this read, its status still holds the figures of
+    // the read before: they are not this track's.
+    bool begun = false;
+    const auto readBegun = [&] {
+        if (begun)
+            return true;
+        if (GrabStatus* status = m_rip->GetStatus()) {
+            if (NameText* file = status->GetFileName()) {
+                begun = std::strcmp(file->text(), name) == 0;
+                file->Destroy();
+            }
+            status->Destroy();
+        }
+        return begun;
+    };
     GrabSnapshot s = snapshot(*m_rip);
     for (;;) {
         s = snapshot(*m_rip);
-        m_read.percent = s.percent;
-        m_read.peak = s.peak;
-        m_read.jitterErrors = s.jitterErrors;
+        if (readBegun() || !s.running) {
+            m_read.percent = s.percent;
+            m_read.peak = s.peak;
+            m_read.jitterErrors = s.jitterErrors;
+        }
         if (cancelled()) {
             m_rip->AbortGrab();
             // The worker finishes its chunk and closes the WAV file.
@@ -255,7 +331,9 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             failed.outcome = ItemOutcome::Stopped;
             failed.failure = {};
-            return false;
+            GrabTrackResult r{};
+            keepResult(r);
+            return keepCut(state, item, wav, failed);
         }
         if (!s.running) {
             m_read.percent = 100;
@@ -276,14 +354,7 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
         }
     }
     GrabTrackResult r{};
-    const bool haveResult = lastTrackResult(*m_rip, r) && r.trackIndex == trackIndex;
-    if (haveResult) {
-        state.log.results.erase(
-            std::remove_if(state.log.results.begin(), state.log.results.end(),
-                           [&](const GrabTrackResult& g) { return g.trackIndex == trackIndex; }),
-            state.log.results.end());
-        state.log.results.push_back(r);
-    }
+    const bool haveResult = keepResult(r);
     if (s.error == GrabStatus::ErrorReadFailed || s.error == GrabStatus::ErrorNotVerified) {
         // A track saved at full length whose sectors were not all read exactly (silent
         // gaps, audio that could not be verified) is kept and named; only a track whose
@@ -296,26 +367,36 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
     }
     if (s.error != GrabStatus::ErrorNone) {
         failed.failure.code = s.error;
-        return false;
+        return keepCut(state, item, wav, failed);
     }
+    logEntry(state, item, s.peak);
+    return true;
+}
+
+bool CdPipeline::keepCut(State& state, size_t item, const std::string& wav, const ItemEnd& end) {
+    if (!m_spec.finishReadTracks || !m_spec.keepCutRead)
+        return false;
+    std::ifstream in(wav, std::ios::binary);
+    uint64_t bytes = 0;
+    if (!in || !wavData(in, bytes) || bytes == 0)
+        return false;
+    state.cutRead = true;
+    state.cutEnd = end;
+    logEntry(state, item, m_read.peak);
+    return true;
+}
+
+void CdPipeline::logEntry(State& state, size_t item, int peak) {
+    const int trackIndex = m_spec.tracks[item].index;
     if (state.wholeTracks && m_spec.verify && trackIndex != kHiddenTrack) {
-        // The checksums are taken from the audio as read; the log is written once, at the end.
+        // The checksums come with the encoding, from the audio as read; the log is written
+        // once, at the end.
         RipLogFile f;
         f.trackIndex = trackIndex;
         f.path = state.plan.tracks[item];
         f.title = m_spec.tracks[item].title;
-        f.peak = s.peak;
+        f.peak = peak;
         noteTestAndCopy(f);
-        accurip::TrackChecksums sums;
-        std::string why;
-        if (accurip::checksumWaveFile(wav, trackIndex == 0, trackIndex == state.discTracks - 1,
-                                      sums, why)) {
-            f.hasChecksums = true;
-            f.v1 = sums.v1;
-            f.v2 = sums.v2;
-            f.crc32 = sums.crc32;
-            f.crc32NoSilence = sums.crc32NoSilence;
-        }
         // One entry per track of the disc, in disc order, as the look-up compares them: a
         // track read again replaces its earlier entry.
         auto& files = state.log.files;
@@ -328,7 +409,6 @@ bool CdPipeline::readTrack(JobObserver& observer, State& state, size_t item, std
                                       }),
                      f);
     }
-    return true;
 }
 
 std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, size_t item,
@@ -359,6 +439,22 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
     }
     if (m_spec.replayGain)
         e->meter = std::make_unique<LoudnessMeter>(2, 44100);
+    e->cutRead = state.cutRead;
+    e->readEnd = state.cutEnd;
+    state.cutRead = false;
+    // The audio before track 1 is no track of the disc's table: no checksum covers it.
+    if (state.wholeTracks && !e->cutRead && track.index != kHiddenTrack) {
+        const bool last = track.index == state.discTracks - 1;
+        if (m_spec.verify) {
+            auto sums = std::make_unique<ChecksumSink>(track.index == 0, last);
+            e->checksums = sums.get();
+            e->sinks.push_back(std::move(sums));
+        }
+        const SinkTrack which{item, track.index, state.discTracks};
+        for (const SinkFactory& make : m_sinks)
+            if (std::unique_ptr<TrackAudioSink> sink = make ? make(which) : nullptr)
+                e->sinks.push_back(std::move(sink));
+    }
     char name[32];
     std::snprintf(name, sizeof name, "Item %zu.out", item + 1);
     e->staged = (std::filesystem::path(state.temp) / name).string();
@@ -392,7 +488,11 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
             } else {
                 std::vector<uint8_t> buffer(1 << 16);
                 uint64_t left = bytes;
-                while (left > 0 && !cancelled()) {
+                for (const auto& sink : raw->sinks)
+                    sink->begin(bytes / 4);
+                // A stop cuts the encoding short unless the tracks read are to be kept.
+                const auto stopped = [this] { return cancelled() && !m_spec.finishReadTracks; };
+                while (left > 0 && !stopped()) {
                     const size_t want =
                         static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
                     in.read(reinterpret_cast<char*>(buffer.data()),
@@ -402,6 +502,8 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
                         f.what = Failure::InputBroken;
                         break;
                     }
+                    for (const auto& sink : raw->sinks)
+                        sink->add(buffer.data(), got);
                     if (!enc->write(buffer.data(), got)) {
                         f.what = enc->fault() == EncoderFault::Write ? Failure::WriteFailed
                                                                      : Failure::EncoderRefused;
@@ -411,6 +513,8 @@ std::unique_ptr<CdPipeline::Encoding> CdPipeline::startEncoding(State& state, si
                     left -= got;
                     raw->bytesDone.store(bytes - left);
                 }
+                for (const auto& sink : raw->sinks)
+                    sink->end(f.what == Failure::None && left == 0);
                 if (f.what != Failure::None) {
                     f.wroteOutput = raw->bytesDone.load() > 0;
                     f.detail = enc->errorDetail();
@@ -446,6 +550,16 @@ void CdPipeline::finishEncoding(JobObserver& observer, State& state, Encoding& e
         end.outcome = ItemOutcome::Failed;
         end.failure = e.failure;
         state.failed = true;
+    } else if (e.cutRead) {
+        // What was read of a cut track, under its own name; the log says it is incomplete.
+        end.outcome = e.readEnd.outcome;
+        end.failure = e.readEnd.failure;
+        if (files::moveIntoPlace(e.staged, end.output,
+                                 state.plan.replaceExisting ? files::Replace::RegularFile
+                                                            : files::Replace::Never)) {
+            end.keptAs = end.output;
+            state.kept[e.item] = end.output;
+        }
     } else if (e.cut) {
         // Under its own name it would pass for the whole track.
         end.outcome = ItemOutcome::Stopped;
@@ -473,6 +587,17 @@ void CdPipeline::finishEncoding(JobObserver& observer, State& state, Encoding& e
         ++state.end.converted;
         if (e.meter)
             state.album.add(end.output, std::move(e.meter));
+        if (e.checksums && e.checksums->done) {
+            for (RipLogFile& f : state.log.files) {
+                if (f.path != end.output)
+                    continue;
+                f.hasChecksums = true;
+                f.v1 = e.checksums->sums.v1;
+                f.v2 = e.checksums->sums.v2;
+                f.crc32 = e.checksums->sums.crc32;
+                f.crc32NoSilence = e.checksums->sums.crc32NoSilence;
+            }
+        }
     }
     std::error_code ec;
     std::filesystem::remove(e.staged, ec);
@@ -606,9 +731,21 @@ JobEnd CdPipeline::run(JobObserver& observer) {
         observer.finished(state.end);
         return state.end;
     }
+    if (state.plan.tracks.size() != count) {
+        m_report.setupFailure = Failure::OutputNotCreated;
+        m_report.detail = EINVAL;
+        state.end.result = JobResult::Stopped;
+        observer.finished(state.end);
+        return state.end;
+    }
     state.temp = files::createTemporaryFolder(m_spec.folder);
     std::error_code made;
-    if (!state.temp.empty()) {
+    if (!state.temp.empty() && !m_spec.readFolder.empty()) {
+        state.readsOwn = files::createTemporaryFolder(m_spec.readFolder);
+        state.reads = state.readsOwn;
+        if (state.readsOwn.empty())
+            made = std::error_code(errno ? errno : EACCES, std::generic_category());
+    } else if (!state.temp.empty()) {
         state.reads = (std::filesystem::path(state.temp) / "read").string();
         if (!std::filesystem::create_directory(state.reads, made) && !made)
             made = std::make_error_code(std::errc::file_exists);
@@ -675,13 +812,15 @@ JobEnd CdPipeline::run(JobObserver& observer) {
             stop = true;
             break;
         }
+        // A cut read is the last track the job reads.
+        const bool readFailed = state.cutRead && state.cutEnd.outcome == ItemOutcome::Failed;
         state.encoding.push_back(startEncoding(state, i, wav));
         // An encoder that failed stops the reading; the tracks before it are finished.
         while (!state.encoding.empty() && state.encoding.front()->done.load()) {
             finishEncoding(observer, state, *state.encoding.front());
             state.encoding.pop_front();
         }
-        stop = state.failed;
+        stop = state.failed || readFailed;
     }
     state.reading = count;
     finishAll(observer, state);
@@ -708,6 +847,9 @@ JobEnd CdPipeline::run(JobObserver& observer) {
     // job's own.
     std::error_code ec;
     std::filesystem::remove_all(state.temp, ec);
+    if (!state.readsOwn.empty())
+        std::filesystem::remove_all(state.readsOwn, ec);
+    m_report.results = state.log.results;
     observer.finished(state.end);
     return state.end;
 }

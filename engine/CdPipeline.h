@@ -2,11 +2,13 @@
 
 #include "AudioEncoder.h"
 #include "Job.h"
+#include "OutputPlan.h"
 #include "Verify.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +25,22 @@ struct CdRipSpec {
         std::string title; // its name; empty = "TrackN"
     };
     std::vector<Track> tracks; // in the order they are ripped
-    std::string artist;        // the disc's; empty = "Unknown Artist" in file names
+    // The outputs' names as the caller settled them (one per track, taken names already
+    // asked about, the log's base): used as they are, nothing is asked. Empty: the job
+    // names the files "ARTIST - TITLE" and asks about taken names itself.
+    std::optional<OutputPlan> names;
+    // Where the ripper reads the tracks to: a folder of the job's own is made inside it.
+    // Empty: inside the job's temporary folder beside the outputs.
+    std::string readFolder;
+    // The user's stop. false: every track in work stops at once, a cut encoding is kept
+    // as NAME.part and a cut read leaves nothing. true: the tracks read whole are still
+    // encoded to their end; see keepCutRead for the track being read.
+    bool finishReadTracks = false;
+    // With finishReadTracks: the track whose read was cut (by the stop or a read failure)
+    // is encoded as far as it was read and kept under its own name, and the log says it
+    // is incomplete; false: such a track leaves no file.
+    bool keepCutRead = false;
+    std::string artist; // the disc's; empty = "Unknown Artist" in file names
     std::string album;
     std::string year;
     std::string genre;
@@ -78,6 +95,8 @@ struct CdReadStatus {
 
 // What the rip left beside its events.
 struct CdRipReport {
+    // The ripper's result for every track it read (the last read of a track listed twice).
+    std::vector<GrabTrackResult> results;
     std::vector<std::string> outputs; // the planned final names, per item
     std::vector<InexactTrack> inexact;
     // Why nothing was read: the temporary folder could not be made (OutputNotCreated,
@@ -89,6 +108,26 @@ struct CdRipReport {
     bool coverKept = false;
     std::string coverWhy;                     // why the cover could not be kept, when it was to be
     std::vector<std::string> albumGainFailed; // files the album's loudness could not be added to
+};
+
+// Every block of one track's audio, in order, as the pipeline hands it to the encoder (on
+// that track's worker thread, once): checksums, meters and the like hang here instead of
+// reading the files again.
+class TrackAudioSink {
+public:
+    virtual ~TrackAudioSink() = default;
+    // Before the first block: how many frames (16-bit stereo) the read holds.
+    virtual void begin(uint64_t frames) = 0;
+    virtual void add(const uint8_t* pcm, size_t bytes) = 0;
+    // After the last block: `whole` when every frame of the read was handed on.
+    virtual void end(bool whole) = 0;
+};
+
+// The track a sink is made for.
+struct SinkTrack {
+    size_t item = 0;
+    int trackIndex = 0; // on the disc, 0-based
+    int discTracks = 0;
 };
 
 // The rip → encode pipeline: reads track i + 1 while earlier tracks encode on up to
@@ -106,8 +145,12 @@ public:
     ~CdPipeline() override;
 
     JobEnd run(JobObserver& observer) override;
+    using SinkFactory = std::function<std::unique_ptr<TrackAudioSink>(const SinkTrack&)>;
+
     // Makes the encoders instead of the registry (before run()).
     void setEncoderFactory(EncoderFactory factory) { m_factory = std::move(factory); }
+    // Adds a sink to every track read whole (before run()); the factory may return null.
+    void addTrackSink(SinkFactory factory) { m_sinks.push_back(std::move(factory)); }
     const CdRipReport& report() const { return m_report; }
     // For the observer's calls: where the read stands.
     const CdReadStatus& readStatus() const { return m_read; }
@@ -124,6 +167,8 @@ private:
     bool settleNames(JobObserver& observer, State& state);
     bool readTrack(JobObserver& observer, State& state, size_t item, std::string& wav,
                    ItemEnd& failed);
+    bool keepCut(State& state, size_t item, const std::string& wav, const ItemEnd& end);
+    void logEntry(State& state, size_t item, int peak);
     std::unique_ptr<Encoding> startEncoding(State& state, size_t item, const std::string& wav);
     void finishEncoding(JobObserver& observer, State& state, Encoding& e);
     void finishAll(JobObserver& observer, State& state);
@@ -138,6 +183,7 @@ private:
     SettingsRecord* m_settings;
     CdRipReport m_report;
     EncoderFactory m_factory;
+    std::vector<SinkFactory> m_sinks;
     CdReadStatus m_read;
     accurip::DiscDetails m_details;
     bool m_prepared = false;

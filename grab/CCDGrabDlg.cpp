@@ -3,17 +3,20 @@
 #include "AppResources.h"
 #include "BackgroundCall.h"
 #include "CEditableListCtrl.h"
+#include "CEncoderSettingsDlg.h"
 #include "CFreeDBQueryDlg.h"
 #include "CMusicBrainzReleaseDlg.h"
 #include "CProgressBar.h"
 #include "CReadingProgressDlg.h"
 #include "CdCacheDatabase.h"
+#include "CdPipeline.h"
 #include "ControlTag.h"
 #include "DialogPolish.h"
 #include "FreeDBText.h"
 #include "GenreList.h"
-#include "GrabProgress.h"
+#include "GrabFormats.h"
 #include "GrabReport.h"
+#include "GrabRun.h"
 #include "GrabText.h"
 #include "JobContext.h"
 #include "Log.h"
@@ -49,14 +52,17 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <system_error>
-#include <thread>
 
 using cld::tagControl;
 
 namespace {
+
+// How long the window waits for the grab between two looks at its Abort button, and in
+// what steps (a grab that ends ends the wait at the next step).
+constexpr int kGrabWaitMs = 300;
+constexpr int kGrabWaitStepMs = 20;
 
 // Item data roles of a track row: its genre number and the name last accepted.
 constexpr int kGenreRole = Qt::UserRole;
@@ -108,9 +114,22 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     m_errorCorrection->addItem(text(-1, "No Error Correction (faster)"));
     m_errorCorrection->addItem(text(-1, "Jitter Correction (default)"));
     m_errorCorrection->addItem(text(-1, "Jitter and Scratch Repair (slower)"));
+    // Every encoder of the engine: WAV and FLAC first, in the words they always had.
     m_saveAs = tagControl(new QComboBox(this), kSaveAs);
-    m_saveAs->addItem(text(-1, "WAV (uncompressed)"), SettingsRecord::kGrabToWav);
-    m_saveAs->addItem(text(-1, "FLAC (lossless)"), SettingsRecord::kGrabToFlac);
+    m_formats = cld::grabFormats();
+    for (const cld::GrabFormat& f : m_formats) {
+        const QString name = QString::fromStdString(f.name);
+        if (f.name == "wav")
+            m_saveAs->addItem(text(-1, "WAV (uncompressed)"), name);
+        else if (f.name == "flac")
+            m_saveAs->addItem(text(-1, "FLAC (lossless)"), name);
+        else
+            m_saveAs->addItem(QString::fromStdString(f.displayName), name);
+    }
+    m_encoderSettings =
+        tagControl(new QPushButton(AppResources::string(cld::IDS_GRAB_ENCODER_SETTINGS), this),
+                   kEncoderSettings);
+    m_encoderSettings->setAutoDefault(false);
 
     m_list = tagControl(new CEditableListCtrl(this), kTrackList);
     m_list->setCheckable(true);
@@ -172,8 +191,10 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     saveAsLabel->setBuddy(m_saveAs);
     top->addWidget(saveAsLabel, 2, 0);
     top->addWidget(m_saveAs, 2, 1);
+    top->addWidget(m_encoderSettings, 2, 2);
     saveAsLabel->setVisible(m_wavTarget);
     m_saveAs->setVisible(m_wavTarget);
+    m_encoderSettings->setVisible(m_wavTarget);
     top->setColumnStretch(1, 1);
 
     auto* totals = new QHBoxLayout;
@@ -261,7 +282,16 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     m_year->clear();
     m_errorCorrection->setCurrentIndex(
         cld::errorCorrectionIndex(m_context.settings.errorCorrection()));
-    m_saveAs->setCurrentIndex(std::max(0, m_saveAs->findData(m_context.settings.grabFormat())));
+    // The encoder chosen last; before any was chosen by name, the kept WAV or FLAC choice.
+    int saved = m_saveAs->findData(QString::fromStdString(m_context.settings.grabEncoder()));
+    if (saved < 0)
+        saved = m_saveAs->findData(m_context.settings.grabFormat() == SettingsRecord::kGrabToFlac
+                                       ? QStringLiteral("flac")
+                                       : QStringLiteral("wav"));
+    m_saveAs->setCurrentIndex(std::max(0, saved));
+    connect(m_saveAs, &QComboBox::currentIndexChanged, this, [this] { formatChanged(); });
+    connect(m_encoderSettings, &QPushButton::clicked, this, &CCDGrabDlg::editEncoderSettings);
+    formatChanged();
     // The drive gets the correction the box shows, so what is shown is what is used.
     if (m_context.driveSettings)
         m_context.driveSettings->SetErrorCorrection(
@@ -628,10 +658,24 @@ void CCDGrabDlg::grabToWav() {
         MessageService::message(152, MessageIcon::Error, MessageButtons::Ok, this);
         return;
     }
-    // 2, 3. Where to: the chosen folder, then "artist - album" inside it.
-    const bool toFlac =
-        m_wavTarget && m_saveAs->currentData().toInt() == SettingsRecord::kGrabToFlac;
-    const QString chosen = PickerService::folder(this, toFlac ? cld::IDS_GRAB_FLAC_FOLDER : 121);
+    // 2, 3. Where to: the chosen folder, then "artist - album" inside it. The grabber of an
+    // encoding job does not offer the choice: "Grab Now!" there writes WAV files.
+    const std::string encoder = m_wavTarget ? chosenEncoder() : std::string("wav");
+    const bool flac = encoder == "flac";
+    QString chosen;
+    if (encoder == "wav" || flac) {
+        chosen = PickerService::folder(this, flac ? cld::IDS_GRAB_FLAC_FOLDER : 121);
+    } else {
+        const auto format =
+            std::find_if(m_formats.begin(), m_formats.end(),
+                         [&](const cld::GrabFormat& f) { return f.name == encoder; });
+        chosen = PickerService::instance().pickFolder(
+            this,
+            AppResources::string(cld::IDS_GRAB_FORMAT_FOLDER)
+                .arg(QString::fromStdString(format != m_formats.end() ? format->displayName
+                                                                      : encoder)),
+            QString());
+    }
     if (chosen.isEmpty())
         return;
     std::error_code ec;
@@ -643,9 +687,7 @@ void CCDGrabDlg::grabToWav() {
     const std::string artist = cld::keptName(m_artist->text());
     const std::string album = cld::keptName(m_album->text());
     const std::filesystem::path folder = base / cld::albumFolderName(artist, album);
-    const bool flac =
-        (m_wavTarget ? m_saveAs->currentData().toInt() : int{SettingsRecord::kGrabToWav}) ==
-        SettingsRecord::kGrabToFlac;
+    const std::string extension = cld::encoderExtension(encoder);
 
     // Every file's name is settled before anything is written: names within the folder's
     // room, one file per track even when two tracks share a title, and one question when
@@ -664,8 +706,10 @@ void CCDGrabDlg::grabToWav() {
     for (int row : ticked) {
         const std::string name = cld::wavBaseName(artist, str(m_list->cellText(row, 0)),
                                                   str(m_list->cellText(row, 1)), longest);
-        planned.push_back(
-            (folder / (flac ? cld::flacFileName(name) : cld::wavFileName(name))).string());
+        planned.push_back((folder / (encoder == "wav" ? cld::wavFileName(name)
+                                     : flac           ? cld::flacFileName(name)
+                                                      : cld::files::withExtension(name, extension)))
+                              .string());
     }
     cld::OutputPlan plan =
         cld::makeOutputPlan(std::move(planned), (folder / cld::ripLogName(artist, album)).string());
@@ -697,43 +741,35 @@ void CCDGrabDlg::grabToWav() {
     progress.bar(CReadingProgressDlg::kPeakBar)->setRange(0, 32767);
     progress.SetJitterText(QString());
 
-    // 5. The jobs, in the format the user chose (kept for the next grab). The grabber of
-    // an encoding job does not offer the choice: "Grab Now!" there writes WAV files.
-    const int format =
-        m_wavTarget ? m_saveAs->currentData().toInt() : int{SettingsRecord::kGrabToWav};
-    if (m_wavTarget && !m_context.settings.setGrabFormat(format))
-        cld::logf(cld::LogLevel::Warning, "The chosen file format could not be stored.");
-    CDRipObject& rip = *m_context.ripObject;
-    NameText* folderText = NameText::Create(folder.string().c_str());
-    rip.SetOutputFolder(folderText);
-    NameText::Release(folderText);
-    // The format applies to the jobs added from here until the grab starts.
-    rip.SetOutputFormat(flac ? CDRipObject::FormatFlac : CDRipObject::FormatWav);
-    rip.SetReplaceExisting(plan.replaceExisting ? 1 : 0);
+    // 5. The job, in the format the user chose (kept for the next grab; WAV and FLAC also
+    // as the number earlier versions read).
+    if (m_wavTarget) {
+        bool stored = m_context.settings.setGrabEncoder(encoder);
+        if (encoder == "wav" || flac)
+            stored = m_context.settings.setGrabFormat(flac ? SettingsRecord::kGrabToFlac
+                                                           : SettingsRecord::kGrabToWav) &&
+                     stored;
+        if (!stored)
+            cld::logf(cld::LogLevel::Warning, "The chosen file format could not be stored.");
+    }
+    cld::engine::CdRipSpec spec;
+    spec.encoder = encoder;
+    if (m_wavTarget)
+        spec.options = cld::grabOptionsOf(m_context.settings.grabEncoderOptions(), encoder);
+    // Encoders at work while the next track is read: one per core, as the batches.
+    spec.width = std::max(1, m_context.settings.parallelJobCount());
+    spec.folder = folder.string();
+    spec.names = cld::engine::OutputPlan{};
+    spec.names->logBase = plan.logBase;
+    spec.names->replaceExisting = plan.replaceExisting;
     std::vector<std::string> names;
     std::vector<int> trackIndices;
-    std::vector<cld::RipLogFile> logFiles;
-    std::vector<GrabTrackResult> ripResults;
     std::vector<cld::TrackResult> refused;
-    const int endSeconds = m_introOnly->isChecked() ? introSeconds() : -1;
     for (std::size_t job = 0; job < plan.tracks.size(); ++job) {
         const int row = ticked[static_cast<qsizetype>(job)];
-        const std::string name = std::filesystem::path(plan.tracks[job]).filename().string();
-        NameText* nameText = NameText::Create(name.c_str());
-        const int32_t added = rip.AddTrack(row, nameText, 0, endSeconds);
-        NameText::Release(nameText);
-        if (added == 0 && flac) {
-            for (const std::string& comment : cld::flacComments(trackTags(row))) {
-                NameText* tag = NameText::Create(comment.c_str());
-                if (rip.AddTrackTag(tag) != 0)
-                    cld::logf(cld::LogLevel::Warning, "The tag %s could not be given to %s.",
-                              comment.c_str(), name.c_str());
-                NameText::Release(tag);
-            }
-        }
-        if (added != 0) {
-            // The ripper refused the name (too long for the folder, or not a plain file
-            // name): the track is left out and named in the report at the end.
+        // Paths of 260 bytes and more are refused, as the ripper refuses them: the track
+        // is left out and named in the report at the end.
+        if (plan.tracks[job].size() > kRipperPathBytes) {
             cld::TrackResult result;
             result.name = str(m_list->cellText(row, 0));
             result.outcome = cld::TrackOutcome::Failed;
@@ -742,122 +778,123 @@ void CCDGrabDlg::grabToWav() {
         }
         names.push_back(str(m_list->cellText(row, 0)));
         trackIndices.push_back(row);
-        logFiles.emplace_back();
-        logFiles.back().trackIndex = row;
-        logFiles.back().path = plan.tracks[job];
-        logFiles.back().title = names.back();
+        spec.tracks.push_back({row, names.back()});
+        spec.names->tracks.push_back(plan.tracks[job]);
     }
+    // The tags as the fields show them when the grab starts.
+    const AudioTags tags = trackTags(0);
+    spec.artist = tags.artist;
+    spec.album = tags.album;
+    spec.year = tags.year;
+    spec.genre = tags.genre;
+    spec.genreNumber = genreNumber() < 0 ? 255 : genreNumber();
+    spec.driveIndex = std::max(0, m_drive->currentIndex());
+    spec.introSeconds = m_introOnly->isChecked() ? introSeconds() : 0;
+    // The log names the correction in its own words, whatever the window's language.
+    spec.errorCorrection =
+        cld::errorCorrectionName(cld::errorCorrectionType(m_errorCorrection->currentIndex()));
+    // The reads go to the system's temporary folder: a deep output folder leaves the ripper
+    // no room for the read's own path.
+    std::error_code tempError;
+    spec.readFolder = std::filesystem::temp_directory_path(tempError).string();
+    // Abort keeps the tracks read so far whole; the track being read is kept as far as it
+    // was read in WAV, and leaves nothing in FLAC.
+    spec.finishReadTracks = true;
+    spec.keepCutRead = encoder == "wav";
     // The drive's read offset applies to every read of this grab.
     const std::string offsetLine = cld::applyStoredReadOffset(
         m_context.settings, m_context.driveSettings, std::max(0, m_drive->currentIndex()));
 
-    // 6, 7. Read, showing where the grab stands, until it ends or the user aborts.
-    WaitService& waits = WaitService::instance();
+    // 6, 7. Read on the job's thread, showing where the grab stands, until it ends or the
+    // user aborts.
     cld::GrabEnd end;
-    end.partialFilesRemoved = flac;
-    std::string ripEnding;
-    if (names.empty()) {
-        // Every track was refused: there is nothing to read.
-    } else if (rip.StartGrab() != 1) {
-        end.errorCode = GrabStatus::ErrorOpenFailed;
-        end.tracks = cld::outcomesFromStatus(names, end.errorCode, false, 0);
-    } else {
-        cld::GrabProgress grab(rip);
-        waits.waitAndPump(1000);
-        int lastTrack = -1;
-        int position = 0;
-        cld::GrabSnapshot s;
-        for (;;) {
-            s = grab.snapshot();
-            if (s.trackIndex != lastTrack && s.running) {
-                if (lastTrack >= 0 && count > 1)
-                    progress.bar(CReadingProgressDlg::kOverallBar)->stepIt();
-                lastTrack = s.trackIndex;
-            }
-            const auto at = std::find(trackIndices.begin(), trackIndices.end(), s.trackIndex);
-            position = static_cast<int>(at - trackIndices.begin());
-            progress.SetTrackText(QStringLiteral("Reading Track Nr. %1, Name: %2")
-                                      .arg(s.trackIndex + 1)
-                                      .arg(QString::fromStdString(cld::utf8Text(s.fileName))));
-            progress.bar(CReadingProgressDlg::kTrackBar)->setPos(s.percent + 1);
+    end.partialFilesRemoved = encoder != "wav";
+    if (!names.empty()) {
+        cld::engine::CdPipeline job(m_context.ripObject, spec,
+                                    cld::engine::verifyEnv(m_context.settings, m_context.ripObject,
+                                                           m_context.driveSettings),
+                                    &m_context.settings);
+        cld::GrabRun run(job);
+        CProgressBar* overall = progress.bar(CReadingProgressDlg::kOverallBar);
+        run.onStatus = [&](const cld::GrabRunStatus& s) {
+            if (s.trackIndex < 0)
+                return;
+            const std::size_t item = std::min(s.item, names.size() - 1);
+            progress.SetTrackText(
+                QStringLiteral("Reading Track Nr. %1, Name: %2")
+                    .arg(s.trackIndex + 1)
+                    .arg(QString::fromStdString(
+                        std::filesystem::path(spec.names->tracks[item]).filename().string())));
+            const int percent = std::clamp(s.percent, 0, 99);
+            progress.bar(CReadingProgressDlg::kTrackBar)->setPos(percent + 1);
             progress.bar(CReadingProgressDlg::kPeakBar)->setPos(s.peak);
             if (count == 1)
-                progress.bar(CReadingProgressDlg::kOverallBar)->setPos(s.percent + 1);
+                overall->setPos(percent + 1);
+            else
+                overall->setPos(static_cast<int>(s.item));
             progress.SetJitterText(QString::number(s.jitterErrors));
-            if (progress.WasAborted()) {
-                grab.abort();
-                // The worker finishes the file it writes; wait for it so the file is whole
-                // when the user looks.
-                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-                while (grab.snapshot().running && std::chrono::steady_clock::now() < until) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    waits.pump();
-                }
-                end.aborted = true;
-                break;
-            }
-            if (!s.running) {
-                progress.bar(CReadingProgressDlg::kOverallBar)->setPos(count == 1 ? 100 : count);
-                progress.bar(CReadingProgressDlg::kTrackBar)->setPos(100);
-                waits.waitAndPump(500);
-                end.errorCode = s.errorCode;
-                break;
-            }
-            waits.waitAndPump(300);
+        };
+        run.start();
+        WaitService& waits = m_context.waits();
+        while (!run.done()) {
+            waits.waitUntil(
+                kGrabWaitMs, [&run] { return run.done(); }, kGrabWaitStepMs);
+            if (progress.WasAborted())
+                run.cancel();
         }
-        // The ripper keeps how every track ended; a library without those results only
-        // tells where the grab stopped.
-        const std::vector<GrabTrackResult> results = cld::readTrackResults(rip);
-        ripResults = results;
-        end.tracks = results.empty()
-                         ? cld::outcomesFromStatus(names, end.errorCode, end.aborted, position)
-                         : cld::outcomesFromResults(names, trackIndices, results);
-        // A track whose name something else had wrote nothing: the message names what
-        // was in the way, and the log and cue sheet leave the track out (the file under
-        // its name is not the rip's).
-        // A track that stopped early keeps what was read in a WAV file and nothing in FLAC;
-        // one the grab did not reach has no file.
-        std::vector<cld::RipLogFile> written;
-        for (std::size_t i = 0; i < end.tracks.size() && i < logFiles.size(); ++i) {
-            const cld::TrackResult& t = end.tracks[i];
-            if (t.outcome == cld::TrackOutcome::NameTaken) {
-                end.tracks[i].file = std::filesystem::path(logFiles[i].path).filename().string();
+        const cld::engine::JobEnd jobEnd = run.finish();
+        end.aborted = jobEnd.result == cld::engine::JobResult::Aborted;
+        if (!end.aborted) {
+            overall->setPos(count == 1 ? 100 : count);
+            progress.bar(CReadingProgressDlg::kTrackBar)->setPos(100);
+        }
+        const cld::engine::CdRipReport& report = job.report();
+        const std::vector<cld::engine::ItemEnd> ends = run.itemEnds();
+        // Where the grab stopped and why: the first track that did not end well.
+        std::size_t stopIndex = names.size();
+        for (const cld::engine::ItemEnd& e : ends) {
+            if (e.outcome == cld::engine::ItemOutcome::Converted || e.index >= stopIndex)
                 continue;
-            }
-            if (t.outcome == cld::TrackOutcome::NotReached)
-                logFiles[i].state = cld::RipLogFile::State::NotWritten;
-            else if (t.outcome == cld::TrackOutcome::Failed && t.unreadSectors <= 0)
-                logFiles[i].state =
-                    flac ? cld::RipLogFile::State::NotWritten : cld::RipLogFile::State::Incomplete;
-            if (logFiles[i].state != cld::RipLogFile::State::Complete)
-                ripEnding = "failed: not every track was read to its end";
-            written.push_back(logFiles[i]);
+            stopIndex = e.index;
+            if (e.failure.worker == cld::engine::WorkerKind::CdRead)
+                end.errorCode = e.failure.code;
+            else if (e.failure.what == cld::engine::Failure::NameTaken)
+                end.errorCode = GrabStatus::ErrorCreateFailed;
+            else if (e.failure.what != cld::engine::Failure::None)
+                end.errorCode = GrabStatus::ErrorWriteFailed;
         }
-        logFiles = std::move(written);
+        if (report.setupFailure != cld::engine::Failure::None) {
+            end.errorCode = GrabStatus::ErrorCreateFailed;
+            stopIndex = 0;
+        }
+        // A track read whole but not exactly is kept; the ripper's code says so.
+        if (end.errorCode == 0 && !report.inexact.empty())
+            end.errorCode = report.inexact.front().result.unreadSectors > 0
+                                ? GrabStatus::ErrorReadFailed
+                                : GrabStatus::ErrorNotVerified;
+        end.tracks = report.results.empty()
+                         ? cld::outcomesFromStatus(names, end.errorCode, end.aborted,
+                                                   static_cast<int>(stopIndex))
+                         : cld::outcomesFromResults(names, trackIndices, report.results);
+        for (const cld::engine::ItemEnd& e : ends) {
+            if (e.index >= end.tracks.size() || e.outcome == cld::engine::ItemOutcome::Converted)
+                continue;
+            cld::TrackResult& t = end.tracks[e.index];
+            if (e.failure.what == cld::engine::Failure::NameTaken) {
+                // What was in the way stays; the log and cue sheet leave the track out.
+                t.outcome = cld::TrackOutcome::NameTaken;
+                t.file = std::filesystem::path(e.output).filename().string();
+            } else if (e.outcome == cld::engine::ItemOutcome::Failed) {
+                t.outcome = cld::TrackOutcome::Failed;
+            }
+        }
+        end.verification = cld::verificationText(report.verification);
     }
     if (!refused.empty()) {
         end.tracks.insert(end.tracks.end(), refused.begin(), refused.end());
         if (end.errorCode == 0 || end.errorCode == GrabStatus::ErrorNotVerified ||
             end.errorCode == GrabStatus::ErrorReadFailed)
             end.errorCode = GrabStatus::ErrorNameRefused;
-    }
-
-    // The log and cue sheet beside the files, with the AccurateRip result (whole tracks only).
-    if (!end.aborted && endSeconds < 0 && !logFiles.empty()) {
-        cld::RipLogRequest request;
-        request.folder = folder.string();
-        request.logBase = plan.logBase;
-        request.replaceExisting = plan.replaceExisting;
-        request.artist = artist;
-        request.album = album;
-        request.files = logFiles;
-        request.results = ripResults;
-        request.driveIndex = std::max(0, m_drive->currentIndex());
-        // The log names the correction in its own words, whatever the window's language.
-        request.errorCorrection =
-            cld::errorCorrectionName(cld::errorCorrectionType(m_errorCorrection->currentIndex()));
-        request.ending = ripEnding;
-        end.verification = cld::writeRipLogAndCue(m_context, request).reportLines;
     }
     if (!offsetLine.empty())
         end.verification = offsetLine + (end.verification.empty() ? "" : "\n") + end.verification;
@@ -868,6 +905,33 @@ void CCDGrabDlg::grabToWav() {
                             report.argument.empty() ? QString()
                                                     : QString::fromStdString(report.argument));
     progress.CloseProgress();
+}
+
+std::string CCDGrabDlg::chosenEncoder() const {
+    const std::string name = m_saveAs->currentData().toString().toStdString();
+    return name.empty() ? std::string("wav") : name;
+}
+
+void CCDGrabDlg::formatChanged() {
+    const std::string name = chosenEncoder();
+    const auto format = std::find_if(m_formats.begin(), m_formats.end(),
+                                     [&](const cld::GrabFormat& f) { return f.name == name; });
+    m_encoderSettings->setEnabled(format != m_formats.end() && !format->settings.empty());
+}
+
+void CCDGrabDlg::editEncoderSettings() {
+    const std::string name = chosenEncoder();
+    const auto format = std::find_if(m_formats.begin(), m_formats.end(),
+                                     [&](const cld::GrabFormat& f) { return f.name == name; });
+    if (format == m_formats.end() || format->settings.empty())
+        return;
+    const std::string kept = m_context.settings.grabEncoderOptions();
+    CEncoderSettingsDlg settings(*format, cld::grabOptionsOf(kept, name), this);
+    if (settings.exec() != QDialog::Accepted)
+        return;
+    if (!m_context.settings.setGrabEncoderOptions(
+            cld::withGrabOptions(kept, name, settings.options())))
+        cld::logf(cld::LogLevel::Warning, "The encoder's settings could not be stored.");
 }
 
 void CCDGrabDlg::setMusicBrainzBusy(bool busy) {

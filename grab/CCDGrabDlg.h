@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GrabFormats.h"
+
 #include <QDialog>
 #include <cstdint>
 #include <memory>
@@ -51,8 +53,10 @@ public:
     // the album fields.
     static constexpr int kLookupStatus = 2540;
     static constexpr int kCover = 2541;
-    // What the grabber saves tracks as: WAV or FLAC (shown only when it grabs itself).
+    // What the grabber saves tracks as: every encoder of the engine (shown only when it
+    // grabs itself), and the button for the chosen encoder's settings.
     static constexpr int kSaveAs = 2700;
+    static constexpr int kEncoderSettings = 2703;
 
     // wavTarget: opened for grabbing to WAV (OK grabs); otherwise for an encoding job (OK
     // only keeps the selection in the job context).
@@ -104,6 +108,11 @@ private:
     bool musicBrainzInfo();
     void setMusicBrainzBusy(bool busy);
     void showCover();
+    // The registry name of the format "Save as" shows.
+    std::string chosenEncoder() const;
+    void formatChanged();
+    // Shows the chosen encoder's settings and keeps them on OK (the settings button).
+    void editEncoderSettings();
 
     JobContext& m_context;
     bool m_wavTarget;
@@ -115,6 +124,8 @@ private:
     QComboBox* m_drive;
     QComboBox* m_errorCorrection;
     QComboBox* m_saveAs;
+    QPushButton* m_encoderSettings;
+    std::vector<cld::GrabFormat> m_formats;
     CEditableListCtrl* m_list;
     QLineEdit* m_artist;
     QLineEdit* m_album;

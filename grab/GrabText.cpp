@@ -202,25 +202,6 @@ bool tocFromStartTexts(const std::vector<std::string>& startTexts, std::uint32_t
 
 namespace cld {
 
-std::vector<std::string> flacComments(const AudioTags& tags) {
-    std::vector<std::string> out;
-    const auto add = [&out](const char* name, const std::string& value) {
-        if (!value.empty())
-            out.push_back(std::string(name) + "=" + value);
-    };
-    add("TITLE", tags.title);
-    add("ARTIST", tags.artist);
-    add("ALBUM", tags.album);
-    add("DATE", tags.year);
-    add("GENRE", tags.genre);
-    if (tags.track > 0)
-        add("TRACKNUMBER", std::to_string(tags.track));
-    if (tags.trackTotal > 0)
-        add("TRACKTOTAL", std::to_string(tags.trackTotal));
-    add("CDDB", tags.discId);
-    return out;
-}
-
 std::string freedbIdText(std::uint32_t discId) {
     char text[16];
     std::snprintf(text, sizeof text, "%08x", discId);

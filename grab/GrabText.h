@@ -38,12 +38,7 @@ std::string defaultTrackTitle(int number);
 std::string wavBaseName(std::string_view artist, std::string_view name, std::string_view numberText,
                         std::size_t maxBytes = 239);
 
-// The Vorbis comments "NAME=value" of a track ripped to FLAC: TITLE, ARTIST, ALBUM, DATE,
-// GENRE, TRACKNUMBER, TRACKTOTAL and the disc's FreeDB id as CDDB, in that order. Texts
-// that are empty (numbers that are 0) are left out; the texts are taken as UTF-8.
-std::vector<std::string> flacComments(const AudioTags& tags);
-
-// The FreeDB id as the FLAC comment and the CDDB protocol write it: 8 lower-case hex digits.
+// The FreeDB id as the CDDB protocol writes it: 8 lower-case hex digits.
 std::string freedbIdText(std::uint32_t discId);
 
 // The folder the WAV files go to inside the chosen one: "artist - album", with

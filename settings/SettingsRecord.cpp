@@ -42,6 +42,9 @@ const Setting SettingsTable::kEntries[] = {
     {SettingsRecord::kPreferences, "GrabFormat",
      IntSetting{&SettingsRecord::m_grabFormat, SettingsRecord::kGrabToWav,
                 SettingsRecord::kGrabToWav, SettingsRecord::kGrabToFlac}},
+    {SettingsRecord::kPreferences, "GrabEncoder", TextSetting{&SettingsRecord::m_grabEncoder}},
+    {SettingsRecord::kPreferences, "GrabEncoderOptions",
+     TextSetting{&SettingsRecord::m_grabEncoderOptions}},
     {SettingsRecord::kPreferences, "FreeDBServer", TextSetting{&SettingsRecord::m_freeDBServer}},
     {SettingsRecord::kPreferences, "UseProxy", IntSetting{&SettingsRecord::m_useProxy, 0, 0, 1}},
     {SettingsRecord::kPreferences, "ProxyServer", TextSetting{&SettingsRecord::m_proxyServer}},
@@ -291,6 +294,14 @@ bool SettingsRecord::setErrorCorrection(int value) {
 
 bool SettingsRecord::setGrabFormat(int value) {
     return setInt(kPreferences, "GrabFormat", m_grabFormat, value);
+}
+
+bool SettingsRecord::setGrabEncoder(const std::string& value) {
+    return setString(kPreferences, "GrabEncoder", m_grabEncoder, value);
+}
+
+bool SettingsRecord::setGrabEncoderOptions(const std::string& value) {
+    return setString(kPreferences, "GrabEncoderOptions", m_grabEncoderOptions, value);
 }
 
 bool SettingsRecord::setFreeDBServer(const std::string& value) {

@@ -75,6 +75,11 @@ public:
     static constexpr int kGrabToWav = 0;
     static constexpr int kGrabToFlac = 1;
     int grabFormat() const { return m_grabFormat; }
+    // The encoder the grabber saves with, by the engine's name ("GrabEncoder"; empty = the
+    // one "GrabFormat" names), and the settings chosen for each encoder
+    // ("GrabEncoderOptions": "ENCODER.KEY=VALUE" entries separated by ';').
+    const std::string& grabEncoder() const { return m_grabEncoder; }
+    const std::string& grabEncoderOptions() const { return m_grabEncoderOptions; }
     const std::string& freeDBServer() const { return m_freeDBServer; }
     int useProxy() const { return m_useProxy; }
     const std::string& proxyServer() const { return m_proxyServer; }
@@ -111,6 +116,8 @@ public:
     bool setLastCD(const std::string& value);
     bool setErrorCorrection(int value);
     bool setGrabFormat(int value);
+    bool setGrabEncoder(const std::string& value);
+    bool setGrabEncoderOptions(const std::string& value);
     bool setFreeDBServer(const std::string& value);
     bool setUseProxy(int value);
     bool setProxyServer(const std::string& value);
@@ -208,6 +215,8 @@ private:
     std::string m_programFolder;
 
     std::string m_lastCD;
+    std::string m_grabEncoder;
+    std::string m_grabEncoderOptions;
     int m_errorCorrection = 1;
     int m_grabFormat = kGrabToWav;
     std::string m_freeDBServer = kDefaultFreeDBServer;

@@ -434,6 +434,10 @@ constexpr std::array kStrings{
     StringEntry{2702, "FLAC (lossless)"},
     StringEntry{2750, "Audio files"},
     StringEntry{2751, "Select a Folder where to Save the FLAC file(s)..."},
+    // The grabber's other formats and their settings.
+    StringEntry{2752, "For&mat Settings..."},
+    StringEntry{2753, "Select a Folder where to Save the %1 file(s)..."},
+    StringEntry{2754, "%1 Settings"},
     // MP3 tags.
     StringEntry{2800, "Add a UTF-8 tag (ID3v2.4) at the start of the file"},
     StringEntry{2801, "Measure the loudness and add ReplayGain values (track and album) to that "

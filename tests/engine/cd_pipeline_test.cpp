@@ -12,8 +12,11 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
+#include <thread>
 
 using namespace cldtest;
 using cld::engine::Answer;
@@ -522,4 +525,175 @@ TEST_F(CdPipelineTest, AnUnknownEncoderReadsNothingAndATrackListedTwiceIsRippedT
     EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
     EXPECT_TRUE(wavAudio(m_out / "Band - Second.wav") == trackAudio(1));
     EXPECT_TRUE(wavAudio(m_out / "Band - Second (2).wav") == trackAudio(1));
+}
+
+namespace {
+
+// Keeps every block it is handed and the threads it was called on.
+class KeepingSink : public cld::engine::TrackAudioSink {
+public:
+    struct Seen {
+        std::mutex lock;
+        std::map<int, std::vector<uint8_t>> audio; // by track index
+        std::map<int, uint64_t> frames;
+        std::map<int, bool> whole;
+        std::set<std::thread::id> threads;
+    };
+    KeepingSink(Seen& seen, int track) : m_seen(seen), m_track(track) {}
+    void begin(uint64_t frames) override {
+        std::lock_guard<std::mutex> hold(m_seen.lock);
+        m_seen.frames[m_track] = frames;
+        m_seen.threads.insert(std::this_thread::get_id());
+    }
+    void add(const uint8_t* pcm, size_t bytes) override {
+        std::lock_guard<std::mutex> hold(m_seen.lock);
+        auto& a = m_seen.audio[m_track];
+        a.insert(a.end(), pcm, pcm + bytes);
+        m_seen.threads.insert(std::this_thread::get_id());
+    }
+    void end(bool whole) override {
+        std::lock_guard<std::mutex> hold(m_seen.lock);
+        m_seen.whole[m_track] = whole;
+    }
+
+private:
+    Seen& m_seen;
+    int m_track;
+};
+
+} // namespace
+
+// The checksums of the log come from the audio as the encoders take it, once, on their
+// own threads: a sink hung on the pipeline sees every track's audio exactly once, never
+// on the thread that runs the job, and the log's checksums are the image's.
+TEST_F(CdPipelineTest, ChecksumsAndSinksTakeTheAudioAsItPassesOnTheEncodersThreads) {
+    startDisc();
+    CdPipeline job(m_rip, setup("wav"), noLookup(), nullptr);
+    KeepingSink::Seen seen;
+    job.addTrackSink([&seen](const cld::engine::SinkTrack& t) {
+        return std::make_unique<KeepingSink>(seen, t.trackIndex);
+    });
+    Recorder r;
+    EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
+    EXPECT_EQ(seen.threads.count(std::this_thread::get_id()), 0u);
+    EXPECT_FALSE(seen.threads.empty());
+    const auto& v = job.report().verification;
+    ASSERT_EQ(v.tracks.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::vector<uint8_t> audio = trackAudio(i);
+        EXPECT_TRUE(seen.audio[i] == audio);
+        EXPECT_EQ(seen.frames[i], audio.size() / 4);
+        EXPECT_TRUE(seen.whole[i]);
+        accurip::TrackChecksummer c(static_cast<int64_t>(audio.size() / 4), i == 0, i == 2);
+        c.add(audio.data(), audio.size());
+        const accurip::TrackChecksums want = c.result();
+        const auto& t = v.tracks[static_cast<size_t>(i)];
+        ASSERT_TRUE(t.hasChecksums);
+        EXPECT_EQ(t.sums.v1, want.v1);
+        EXPECT_EQ(t.sums.v2, want.v2);
+        EXPECT_EQ(t.sums.crc32, want.crc32);
+        EXPECT_EQ(t.sums.crc32NoSilence, want.crc32NoSilence);
+    }
+    // The log's checksums are those of the files the user keeps.
+    const std::string log = fileText(m_out / "Band - Record.log");
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08X", v.tracks[1].sums.crc32);
+    EXPECT_NE(log.find(crc), std::string::npos) << log;
+}
+
+// Names the caller settled are used as they stand and nothing is asked; the reads go to
+// a folder of the job's own where the caller says, removed afterwards. With the tracks
+// read kept on a stop, the track being read is kept under its own name as far as it was
+// read (WAV), the tracks before it are whole, and the log says the one is incomplete.
+TEST_F(CdPipelineTest, SettledNamesAndAStopThatKeepsWhatWasRead) {
+    startDisc(6000);
+    const fs::path reads = m_out / "reads";
+    fs::create_directories(reads);
+    CdRipSpec s = setup("wav", {0, 1});
+    cld::engine::OutputPlan plan;
+    plan.tracks = {(m_out / "01 first.wav").string(), (m_out / "02 second.wav").string()};
+    plan.logBase = (m_out / "the log").string();
+    s.names = plan;
+    s.readFolder = reads.string();
+    s.finishReadTracks = true;
+    s.keepCutRead = true;
+    s.width = 1;
+    std::ofstream(m_out / "02 second.wav") << "mine"; // settled: the caller chose to replace
+    s.names->replaceExisting = true;
+    CdPipeline job(m_rip, s, noLookup(), nullptr);
+    Recorder r;
+    // The stop comes once the second track's read holds some audio.
+    const auto secondRead = [&reads] {
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(reads, ec))
+            if (e.path().filename().string().rfind(".cldrip-", 0) == 0 && e.is_regular_file(ec) &&
+                e.file_size(ec) > 44 + 20 * 2352)
+                return true;
+        return false;
+    };
+    r.onProgress = [&] {
+        if (job.readStatus().trackIndex == 1 && secondRead())
+            job.cancel();
+    };
+    const JobEnd end = runJob(job, r);
+    EXPECT_EQ(end.result, JobResult::Aborted);
+    EXPECT_TRUE(r.questions.empty());
+    EXPECT_TRUE(fs::is_empty(reads));
+    ASSERT_EQ(r.ends.size(), 2u);
+    EXPECT_EQ(r.ends[0].outcome, ItemOutcome::Converted);
+    EXPECT_EQ(r.ends[1].outcome, ItemOutcome::Stopped);
+    EXPECT_EQ(r.ends[1].keptAs, (m_out / "02 second.wav").string());
+    EXPECT_TRUE(wavAudio(m_out / "01 first.wav") == trackAudio(0));
+    const std::vector<uint8_t> cut = wavAudio(m_out / "02 second.wav");
+    const std::vector<uint8_t> whole = trackAudio(1);
+    EXPECT_GT(cut.size(), 0u);
+    EXPECT_LT(cut.size(), whole.size());
+    EXPECT_TRUE(std::equal(cut.begin(), cut.end(), whole.begin()));
+    ASSERT_EQ(job.report().results.size(), 2u);
+    const std::string log = fileText(m_out / "the log.log");
+    EXPECT_NE(log.find("aborted by the user"), std::string::npos) << log;
+    EXPECT_NE(log.find("02 second.wav"), std::string::npos) << log;
+
+    // The same stop in FLAC leaves no file for the cut track.
+    if (!haveTool("flac"))
+        return;
+    fs::remove_all(m_out / "01 first.wav");
+    fs::remove_all(m_out / "02 second.wav");
+    s.encoder = "flac";
+    s.names->tracks = {(m_out / "01 first.flac").string(), (m_out / "02 second.flac").string()};
+    s.keepCutRead = false;
+    CdPipeline flacJob(m_rip, s, noLookup(), nullptr);
+    Recorder f;
+    f.onProgress = [&] {
+        if (flacJob.readStatus().trackIndex == 1 && secondRead())
+            flacJob.cancel();
+    };
+    EXPECT_EQ(runJob(flacJob, f).result, JobResult::Aborted);
+    EXPECT_TRUE(flacAudio(m_out / "01 first.flac") == trackAudio(0));
+    EXPECT_FALSE(fs::exists(m_out / "02 second.flac"));
+    EXPECT_TRUE(fs::is_empty(reads));
+}
+
+// Where the read stands goes only forward within a track: a new track's read starts from
+// its own beginning, never from where the read before it ended.
+TEST_F(CdPipelineTest, EachTracksReadFiguresStartFromItsOwnBeginning) {
+    startDisc(3000);
+    CdPipeline job(m_rip, setup("wav"), noLookup(), nullptr);
+    Recorder r;
+    std::map<int, std::vector<int>> seen;
+    r.onProgress = [&] {
+        const auto& read = job.readStatus();
+        if (read.trackIndex >= 0)
+            seen[read.trackIndex].push_back(read.percent);
+    };
+    EXPECT_EQ(runJob(job, r).result, JobResult::Completed);
+    ASSERT_EQ(seen.size(), 3u);
+    for (const auto& [track, percents] : seen) {
+        SCOPED_TRACE(track);
+        ASSERT_GE(percents.size(), 2u);
+        EXPECT_LT(percents.front(), 100);
+        EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+        EXPECT_EQ(percents.back(), 100);
+    }
 }

@@ -5,6 +5,7 @@
 #include "AudioEncoder.h"
 #include "EngineFixtures.h"
 #include "FileSizeLimit.h"
+#include "FlacEncoder.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 #include "WmErrors.h"
@@ -98,6 +99,30 @@ TEST(WavEncoder, WritesTheAudioBehindAHeaderOfItsFormat) {
         EXPECT_EQ(enginetest::probe(out, "stream=codec_name"), "pcm_s16le");
     }
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"mono.wav"});
+}
+
+TEST(FlacEncoder, CommentsLeaveOutWhatIsNotKnown) {
+    using cld::engine::FlacEncoder;
+    AudioTags tags;
+    EXPECT_TRUE(FlacEncoder::comments(tags).empty());
+    tags.title = "Тишина";
+    tags.artist = "Björk";
+    tags.album = "Live";
+    tags.year = "1997";
+    tags.genre = "Rock";
+    tags.track = 3;
+    tags.trackTotal = 12;
+    tags.discId = "0A0B0C03";
+    tags.comment = "not a FLAC comment of ours";
+    EXPECT_EQ(FlacEncoder::comments(tags),
+              (std::vector<std::string>{"TITLE=Тишина", "ARTIST=Björk", "ALBUM=Live", "DATE=1997",
+                                        "GENRE=Rock", "TRACKNUMBER=3", "TRACKTOTAL=12",
+                                        "DISCID=0A0B0C03"}));
+    tags = AudioTags{};
+    tags.title = "Only";
+    tags.track = 1;
+    EXPECT_EQ(FlacEncoder::comments(tags),
+              (std::vector<std::string>{"TITLE=Only", "TRACKNUMBER=1"}));
 }
 
 TEST(FlacEncoder, DecodesToTheSameAudioAndCarriesTheTags) {

@@ -4,26 +4,32 @@
 #include "BuiltinResources.h"
 #include "CCDGrabDlg.h"
 #include "CEditableListCtrl.h"
+#include "CEncoderSettingsDlg.h"
 #include "CProgressBar.h"
 #include "CReadingProgressDlg.h"
 #include "GrabCommands.h"
 #include "GrabDialogKit.h"
-#include "GrabProgress.h"
 #include "GrabReport.h"
+#include "GrabRun.h"
 #include "GrabText.h"
 #include "JobCommands.h"
 #include "JobRegistry.h"
 #include "LanguageResources.h"
+#include "Processes.h"
 #include "ProgramResources.h"
 #include "StringIds.h"
+#include "TestEnv.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSpinBox>
+#include <QThread>
 #include <dlfcn.h>
 #include <fstream>
 #include <sstream>
@@ -511,19 +517,13 @@ TEST_F(GrabDialog, AbortShowsTheMessageAndLeavesAConsistentWav) {
     dlg.trackList()->setChecked(1, true);
     const auto file = m_dir.path() / "Unknown Artist - Unkown Album" / "Track01.wav";
     bool pressed = false;
-    m_waitHook = [&](int ms) {
-        if (pressed || ms != 300)
+    m_waitHook = [&](int) {
+        if (pressed)
             return;
-        // The track is written under a temporary name in its folder until it is complete.
-        std::error_code ec;
-        uintmax_t written = 0;
-        for (const auto& entry : std::filesystem::directory_iterator(file.parent_path(), ec))
-            if (entry.path().extension() == ".part")
-                written = std::max(written, entry.file_size(ec));
-        if (written <= 44 + 26 * 2352)
-            return;
+        // Abort once the window shows a tenth of the first track read.
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() == "149" && w->isVisible()) {
+            if (w->objectName() == "149" && w->isVisible() &&
+                findControl<CProgressBar>(w, CReadingProgressDlg::kTrackBar)->pos() > 10) {
                 findControl<QPushButton>(w, CReadingProgressDlg::kAbort)->click();
                 pressed = true;
             }
@@ -541,6 +541,12 @@ TEST_F(GrabDialog, AbortShowsTheMessageAndLeavesAConsistentWav) {
     EXPECT_TRUE(std::equal(w.data.begin(), w.data.end(), expect.begin()));
     EXPECT_FALSE(std::filesystem::exists(file.parent_path() / "Track02.wav"));
     EXPECT_TRUE(dlg.isEnabled());
+    // The log says how the rip ended and that the file holds part of the track.
+    std::ifstream in(file.parent_path() / "Unknown Artist - Unknown Album.log");
+    std::stringstream log;
+    log << in.rdbuf();
+    EXPECT_NE(log.str().find("aborted by the user"), std::string::npos) << log.str();
+    EXPECT_NE(log.str().find("Track01.wav"), std::string::npos) << log.str();
 }
 
 TEST_F(GrabDialog, GetCdInfoWithoutTracksAsksForADisc) {
@@ -559,42 +565,6 @@ TEST_F(GrabDialog, WithoutTheRipperTheCommandSaysSo) {
     runCdToWav(m_context, nullptr);
     EXPECT_EQ(messageIds(), std::vector<int>{152});
     EXPECT_FALSE(runCdGrabberForEncoding(m_context, nullptr));
-}
-
-TEST_F(GrabDialog, ProgressAdapterFollowsTheGrab) {
-    DiscSpec disc;
-    disc.tracks.push_back({Content::Music, 600, {}, {}, 0, 0});
-    disc.faults.slowMicrosPerSector = 200;
-    startDrives({disc});
-    const auto name = [](const char* text) { return NameText::Create(text); };
-    NameText* folder = name(m_dir.path().string().c_str());
-    m_rip->SetOutputFolder(folder);
-    folder->Destroy();
-    for (const char* n : {"a", "b"}) {
-        NameText* t = name(n);
-        m_rip->AddTrack(0, t, 0, -1);
-        t->Destroy();
-    }
-    ASSERT_EQ(m_rip->StartGrab(), 1);
-    cld::GrabProgress progress(*m_rip);
-    EXPECT_EQ(progress.state(), cld::JobState::Running);
-    while (progress.state() == cld::JobState::Running)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(progress.state(), cld::JobState::Done);
-    EXPECT_EQ(progress.perMille(), 1000);
-    EXPECT_EQ(progress.errorCode(), 0);
-    EXPECT_EQ(progress.errorText(), "");
-
-    NameText* t = name("c");
-    m_rip->AddTrack(0, t, 0, -1);
-    t->Destroy();
-    ASSERT_EQ(m_rip->StartGrab(), 1);
-    cld::GrabProgress aborted(*m_rip);
-    aborted.abort();
-    while (aborted.state() == cld::JobState::Running)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(aborted.state(), cld::JobState::Aborted);
-    EXPECT_TRUE(cld::isFinal(aborted.state()));
 }
 
 TEST(ReadingProgress, AbortIsRememberedOnceAndTheOwnerComesBack) {
@@ -765,4 +735,132 @@ TEST_F(GrabDialog, UserFilesBesideAGrabStayAsTheyAre) {
     EXPECT_NE(fileBytes(folder / "A - B (3).cue").find("A - B.log.flac"), std::string::npos);
     for (const auto& e : fs::directory_iterator(folder))
         EXPECT_NE(e.path().filename().string().rfind(".cld", 0), 0u) << e.path();
+}
+
+// The settings box of an encoder: a field per described setting, with the kept value or
+// the default, and the values as the fields show them on OK.
+TEST_F(GrabDialog, EncoderSettingsShowTheKeptValuesAndGiveTheFieldsValues) {
+    cld::GrabFormat format;
+    format.name = "vorbis";
+    format.displayName = "Ogg Vorbis";
+    format.settings.push_back(
+        {"quality", "Quality", cld::GrabSetting::Kind::Decimal, -1, 10, {}, "5"});
+    format.settings.push_back(
+        {"bitrate", "Bitrate", cld::GrabSetting::Kind::Whole, 32, 320, {}, "128"});
+    format.settings.push_back(
+        {"mode", "Mode", cld::GrabSetting::Kind::Choice, 0, 0, {"vbr", "cbr"}, "vbr"});
+    format.settings.push_back({"cover", "Cover", cld::GrabSetting::Kind::Flag, 0, 1, {}, "1"});
+    CEncoderSettingsDlg dlg(format, {{"bitrate", "999"}, {"mode", "cbr"}});
+    EXPECT_EQ(dlg.objectName(), QString::number(CEncoderSettingsDlg::kDialogId));
+    EXPECT_EQ(dlg.windowTitle(), "Ogg Vorbis Settings");
+    const int first = CEncoderSettingsDlg::kFirstField;
+    auto* quality = findControl<QDoubleSpinBox>(&dlg, first);
+    auto* bitrate = findControl<QSpinBox>(&dlg, first + 1);
+    auto* mode = findControl<QComboBox>(&dlg, first + 2);
+    auto* cover = findControl<QCheckBox>(&dlg, first + 3);
+    ASSERT_TRUE(quality && bitrate && mode && cover);
+    EXPECT_DOUBLE_EQ(quality->value(), 5.0); // the default
+    EXPECT_EQ(bitrate->value(), 320);        // a kept value beyond the range is held in it
+    EXPECT_EQ(mode->currentText(), "cbr");   // the kept choice
+    EXPECT_TRUE(cover->isChecked());
+    quality->setValue(7.5);
+    cover->setChecked(false);
+    EXPECT_EQ(dlg.options(),
+              (cld::engine::EncoderOptions{
+                  {"quality", "7.50"}, {"bitrate", "320"}, {"mode", "cbr"}, {"cover", "0"}}));
+}
+
+// Abort in FLAC: the tracks read before are whole, the track being read leaves no file (a
+// FLAC file is the whole track or nothing), and the message says the grab was aborted.
+TEST_F(GrabDialog, AbortInFlacLeavesNoCutFile) {
+    if (!haveTool("flac"))
+        GTEST_SKIP() << "the flac command is needed";
+    DiscSpec disc;
+    disc.tracks.push_back({Content::Music, 150, {}, {}, 0, 0});
+    disc.tracks.push_back({Content::Music, 3000, {}, {}, 0, 0});
+    disc.faults.slowMicrosPerSector = 300;
+    startDrives({disc});
+    m_folderAnswer = QString::fromStdString(m_dir.path().string());
+    CCDGrabDlg dlg(m_context, true);
+    findControl<QComboBox>(&dlg, CCDGrabDlg::kSaveAs)->setCurrentIndex(1);
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kArtist)->clear();
+    findControl<QLineEdit>(&dlg, CCDGrabDlg::kAlbum)->clear();
+    dlg.trackList()->setChecked(0, true);
+    dlg.trackList()->setChecked(1, true);
+    bool pressed = false;
+    m_waitHook = [&](int) {
+        if (pressed)
+            return;
+        // Abort once the window shows a tenth of the second track read.
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "149" && w->isVisible() &&
+                findControl<QLabel>(w, CReadingProgressDlg::kTrackText)
+                    ->text()
+                    .startsWith("Reading Track Nr. 2") &&
+                findControl<CProgressBar>(w, CReadingProgressDlg::kTrackBar)->pos() > 10 &&
+                findControl<CProgressBar>(w, CReadingProgressDlg::kTrackBar)->pos() < 90) {
+                findControl<QPushButton>(w, CReadingProgressDlg::kAbort)->click();
+                pressed = true;
+            }
+        }
+    };
+    click(dlg, CCDGrabDlg::kGrabNow);
+    ASSERT_TRUE(pressed);
+    ASSERT_EQ(messageIds(), std::vector<int>{126});
+    const auto folder = m_dir.path() / "Unknown Artist - Unkown Album";
+    int status = -1;
+    commandOutput("flac -t -s '" + (folder / "Track01.flac").string() + "' 2>&1", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "Track02.flac"));
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(e.path().filename().string().rfind(".cld", 0), std::string::npos) << e.path();
+}
+
+// The grab's thread reports to the window's thread only, and a question the job asks is
+// answered there while the job waits.
+TEST_F(GrabDialog, TheGrabsThreadReportsAndAsksOnTheWindowsThread) {
+    startDrives({plainDisc(2)});
+    const auto ranges = trackRanges();
+    cld::engine::CdRipSpec spec;
+    spec.tracks = {{0, "One"}, {1, "Two"}};
+    spec.artist = "Band";
+    spec.folder = m_dir.path().string();
+    spec.verify = false;
+    std::ofstream(m_dir.path() / "Band - Two.wav") << "mine";
+    QThread* window = QCoreApplication::instance()->thread();
+    for (cld::engine::Answer answer :
+         {cld::engine::Answer::Cancel, cld::engine::Answer::KeepBoth}) {
+        cld::engine::CdPipeline job(m_rip, spec, cld::engine::VerifyEnv{}, nullptr);
+        cld::GrabRun run(job);
+        int shown = 0;
+        int asked = 0;
+        bool elsewhere = false;
+        run.onStatus = [&](const cld::GrabRunStatus&) {
+            elsewhere = elsewhere || QThread::currentThread() != window;
+            ++shown;
+        };
+        run.onQuestion = [&](const cld::engine::Question& q) {
+            elsewhere = elsewhere || QThread::currentThread() != window;
+            EXPECT_EQ(q.kind, cld::engine::QuestionKind::TakenNames);
+            ++asked;
+            return answer;
+        };
+        run.start();
+        while (!run.done())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        const cld::engine::JobEnd end = run.finish();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(elsewhere);
+        EXPECT_EQ(asked, 1);
+        if (answer == cld::engine::Answer::Cancel) {
+            EXPECT_EQ(end.result, cld::engine::JobResult::Cancelled);
+            continue;
+        }
+        EXPECT_EQ(end.result, cld::engine::JobResult::Completed);
+        EXPECT_GT(shown, 0);
+        EXPECT_EQ(run.itemEnds().size(), 2u);
+        EXPECT_EQ(fileBytes(m_dir.path() / "Band - Two.wav"), "mine");
+        EXPECT_TRUE(readWav(m_dir.path() / "Band - Two (2).wav").data ==
+                    imageBytes(ranges[1].first, ranges[1].last));
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "CddbClient.h"
 #include "CddbSettings.h"
+#include "GrabFormats.h"
 #include "GrabReport.h"
 #include "GrabText.h"
 #include "RegistryTestUtil.h"
@@ -10,8 +11,10 @@
 #include "StringTable.h"
 #include "cldrip/GrabStatus.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace cld;
 
@@ -46,26 +49,8 @@ TEST(GrabNames, DiscTextBecomesValidUtf8) {
     EXPECT_EQ(characterCount(std::string(50, 'x')), kMaxTrackNameLength);
 }
 
-TEST(GrabNames, FlacCommentsLeaveOutWhatIsNotKnown) {
-    AudioTags tags;
-    EXPECT_TRUE(flacComments(tags).empty());
-    tags.title = "Тишина";
-    tags.artist = "Björk";
-    tags.album = "Live";
-    tags.year = "1997";
-    tags.genre = "Rock";
-    tags.track = 3;
-    tags.trackTotal = 12;
-    tags.discId = freedbIdText(0x0A0B0C03);
-    tags.comment = "not a FLAC comment of ours";
-    EXPECT_EQ(flacComments(tags),
-              (std::vector<std::string>{"TITLE=Тишина", "ARTIST=Björk", "ALBUM=Live", "DATE=1997",
-                                        "GENRE=Rock", "TRACKNUMBER=3", "TRACKTOTAL=12",
-                                        "CDDB=0a0b0c03"}));
-    tags = AudioTags{};
-    tags.title = "Only";
-    tags.track = 1;
-    EXPECT_EQ(flacComments(tags), (std::vector<std::string>{"TITLE=Only", "TRACKNUMBER=1"}));
+TEST(GrabNames, FreedbIdTextIsEightLowercaseDigits) {
+    EXPECT_EQ(freedbIdText(0x0A0B0C03), "0a0b0c03");
     EXPECT_EQ(freedbIdText(0xFFFFFFFFu), "ffffffff");
 }
 
@@ -349,4 +334,102 @@ TEST(CddbOptions, SettingsRecordReachesTheClient) {
     if (std::getenv("CLD_CDDB_EMAIL") == nullptr) {
         EXPECT_EQ(client.effectiveEmail(), "ripper@example.org");
     }
+}
+
+namespace {
+
+// A registry that describes its encoders, as the engine's registry does once it keeps a
+// description of each, and one that does not.
+struct DescribedSetting {
+    enum class Kind { Whole, Decimal, Choice, Flag };
+    std::string key;
+    std::string label;
+    Kind kind = Kind::Whole;
+    double low = 0;
+    double high = 0;
+    std::vector<std::string> choices;
+    std::string fallback;
+};
+struct DescribedEncoder {
+    std::string name;
+    std::string displayName;
+    std::string extension;
+    bool lossless = false;
+    std::vector<DescribedSetting> settings;
+};
+struct DescribingRegistry {
+    std::map<std::string, DescribedEncoder> encoders;
+    const DescribedEncoder* info(const std::string& name) const {
+        const auto it = encoders.find(name);
+        return it == encoders.end() ? nullptr : &it->second;
+    }
+};
+struct PlainRegistry {};
+
+} // namespace
+
+// The "Save as" box offers what the registry describes: its name for the format and a
+// field per setting; without descriptions, the name in capitals and no settings.
+TEST(GrabFormats, TheRegistrysDescriptionsMakeTheBoxAndItsSettings) {
+    DescribingRegistry described;
+    DescribedEncoder vorbis{"vorbis", "Ogg Vorbis", ".ogg", false, {}};
+    vorbis.settings.push_back(
+        {"quality", "Quality", DescribedSetting::Kind::Decimal, -1, 10, {}, "5"});
+    vorbis.settings.push_back(
+        {"mode", "Mode", DescribedSetting::Kind::Choice, 0, 0, {"vbr", "cbr"}, "vbr"});
+    vorbis.settings.push_back({"cover", "Cover", DescribedSetting::Kind::Flag, 0, 1, {}, "1"});
+    described.encoders["vorbis"] = vorbis;
+    const GrabFormat f = describedFormat(described, "vorbis");
+    EXPECT_EQ(f.name, "vorbis");
+    EXPECT_EQ(f.displayName, "Ogg Vorbis");
+    ASSERT_EQ(f.settings.size(), 3u);
+    EXPECT_EQ(f.settings[0].key, "quality");
+    EXPECT_EQ(f.settings[0].kind, GrabSetting::Kind::Decimal);
+    EXPECT_EQ(f.settings[0].low, -1);
+    EXPECT_EQ(f.settings[0].high, 10);
+    EXPECT_EQ(f.settings[1].kind, GrabSetting::Kind::Choice);
+    EXPECT_EQ(f.settings[1].choices, (std::vector<std::string>{"vbr", "cbr"}));
+    EXPECT_EQ(f.settings[2].kind, GrabSetting::Kind::Flag);
+    EXPECT_EQ(f.settings[2].fallback, "1");
+    // An encoder the description does not know, and a registry without descriptions.
+    EXPECT_EQ(describedFormat(described, "mp3").displayName, "MP3");
+    EXPECT_TRUE(describedFormat(described, "mp3").settings.empty());
+    EXPECT_EQ(describedFormat(PlainRegistry{}, "opus").displayName, "OPUS");
+
+    // The engine's own registry: WAV and FLAC first, then every other encoder it has.
+    const std::vector<GrabFormat> formats = grabFormats();
+    ASSERT_GE(formats.size(), 2u);
+    EXPECT_EQ(formats[0].name, "wav");
+    EXPECT_EQ(formats[1].name, "flac");
+    const std::vector<std::string> names = engine::EncoderRegistry::instance().names();
+    EXPECT_EQ(formats.size(), names.size());
+    for (const std::string& name : names) {
+        EXPECT_TRUE(std::any_of(formats.begin(), formats.end(), [&](const GrabFormat& g) {
+            return g.name == name;
+        })) << name;
+        EXPECT_FALSE(encoderExtension(name).empty()) << name;
+    }
+    EXPECT_EQ(encoderExtension("flac"), ".flac");
+    EXPECT_EQ(encoderExtension("no such encoder"), "");
+}
+
+// The settings of every encoder live in one text: choosing one encoder's settings keeps
+// the others', separators in keys and values cannot break the text, and a damaged text
+// gives what can still be read.
+TEST(GrabFormats, EachEncodersSettingsAreKeptApart) {
+    std::string kept = withGrabOptions("", "flac", {{"level", "8"}});
+    EXPECT_EQ(kept, "flac.level=8");
+    kept = withGrabOptions(kept, "mp3", {{"bitrate", "192"}, {"mode", "vbr"}});
+    EXPECT_EQ(grabOptionsOf(kept, "flac"), (engine::EncoderOptions{{"level", "8"}}));
+    EXPECT_EQ(grabOptionsOf(kept, "mp3"),
+              (engine::EncoderOptions{{"bitrate", "192"}, {"mode", "vbr"}}));
+    kept = withGrabOptions(kept, "flac", {{"level", "3"}});
+    EXPECT_EQ(grabOptionsOf(kept, "flac"), (engine::EncoderOptions{{"level", "3"}}));
+    EXPECT_EQ(grabOptionsOf(kept, "mp3").size(), 2u);
+    EXPECT_TRUE(grabOptionsOf(kept, "opus").empty());
+    kept = withGrabOptions(kept, "opus", {{"bit;rate=x.y", "12;8\nk"}});
+    EXPECT_EQ(grabOptionsOf(kept, "opus"), (engine::EncoderOptions{{"bitratexy", "128k"}}));
+    EXPECT_EQ(grabOptionsOf(kept, "flac"), (engine::EncoderOptions{{"level", "3"}}));
+    EXPECT_EQ(grabOptionsOf(";;flac=1;.x=2;flac.=3;flac.level=5;garbage", "flac"),
+              (engine::EncoderOptions{{"level", "5"}}));
 }

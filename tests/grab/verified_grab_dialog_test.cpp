@@ -3,6 +3,7 @@
 // says how the tracks compare and where the log is.
 
 #include "AccurateRip.h"
+#include "AudioEncoder.h"
 #include "CCDGrabDlg.h"
 #include "CEditableListCtrl.h"
 #include "COptionsDlg.h"
@@ -346,7 +347,7 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
         saveAs->setCurrentIndex(1);
         findControl<QLineEdit>(&dlg, CCDGrabDlg::kYear)->setText("1999");
         char id[16];
-        std::snprintf(id, sizeof id, "%08x", dlg.discId());
+        std::snprintf(id, sizeof id, "%08X", dlg.discId());
         discId = id;
     });
     ASSERT_EQ(messageIds(), std::vector<int>{2609});
@@ -381,10 +382,22 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
             commandOutput("metaflac --export-tags-to=- '" + file.string() + "'", ok);
         EXPECT_TRUE(ok);
         EXPECT_EQ(tags, "TITLE=Track" + n +
-                            "\nARTIST=Band\nALBUM=Live\nDATE=1999\nGENRE=Other\n"
-                            "TRACKNUMBER=" +
-                            std::to_string(i + 1) + "\nTRACKTOTAL=3\nCDDB=" + discId + "\n");
+                            "\nARTIST=Band\nALBUM=Live\nALBUMARTIST=Band\nDATE=1999\n"
+                            "GENRE=Other\nTRACKNUMBER=" +
+                            std::to_string(i + 1) + "\nTRACKTOTAL=3\nDISCID=" + discId + "\n");
     }
+    for (int i = 1; i <= 3; ++i) {
+        bool ok = false;
+        commandOutput("flac -t -s '" +
+                          (folder / ("Band - Track0" + std::to_string(i) + ".flac")).string() +
+                          "' 2>&1",
+                      ok);
+        EXPECT_TRUE(ok) << i;
+    }
+    std::ifstream cueIn(folder / "Band - Live.cue");
+    std::stringstream cue;
+    cue << cueIn.rdbuf();
+    EXPECT_NE(cue.str().find("FILE \"Band - Track02.flac\" WAVE"), std::string::npos) << cue.str();
     const std::string log = logText();
     EXPECT_NE(log.find("  File: Band - Track03.flac"), std::string::npos) << log;
     EXPECT_NE(log.find("AccurateRip: accurately ripped (confidence 7 (v2))"), std::string::npos);
@@ -412,4 +425,71 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
     const Wav two = readWav(folder / "Band - Track02.wav");
     EXPECT_TRUE(two.data == imageBytes(ranges[1].first, ranges[1].last));
     EXPECT_EQ(m_settings.grabFormat(), SettingsRecord::kGrabToFlac);
+}
+
+// Every encoder of the engine is offered; an MP3 grab plays for each track's length with
+// the disc's tags, the cue sheet names its files as MP3, AccurateRip vouches for the audio
+// as it was read, and the choice is kept. The encoding jobs' grabber offers none of it.
+TEST_F(VerifiedGrabDialog, EveryEncoderIsOfferedAndAnMp3GrabIsVerifiedAndTagged) {
+    if (!haveTool("ffprobe"))
+        GTEST_SKIP() << "the ffprobe command is needed";
+    startDisc(kOffset);
+    ASSERT_TRUE(m_settings.setReadOffsetFor(m_driveName, kOffset));
+    m_server.queueAnswer(entry());
+    const QString text = grabAll([](CCDGrabDlg& dlg) {
+        auto* saveAs = findControl<QComboBox>(&dlg, CCDGrabDlg::kSaveAs);
+        const std::vector<std::string> names = cld::engine::EncoderRegistry::instance().names();
+        ASSERT_EQ(saveAs->count(), static_cast<int>(names.size()));
+        EXPECT_EQ(saveAs->itemData(0).toString(), "wav");
+        EXPECT_EQ(saveAs->itemData(1).toString(), "flac");
+        for (const std::string& name : names)
+            EXPECT_GE(saveAs->findData(QString::fromStdString(name)), 0) << name;
+        auto* settings = findControl<QPushButton>(&dlg, CCDGrabDlg::kEncoderSettings);
+        ASSERT_NE(settings, nullptr);
+        EXPECT_FALSE(settings->isHidden());
+        const int mp3 = saveAs->findData(QStringLiteral("mp3"));
+        ASSERT_GE(mp3, 0);
+        EXPECT_EQ(saveAs->itemText(mp3), "MP3");
+        saveAs->setCurrentIndex(mp3);
+        findControl<QLineEdit>(&dlg, CCDGrabDlg::kYear)->setText("2001");
+    });
+    ASSERT_EQ(messageIds(), std::vector<int>{2609}) << text.toStdString();
+    EXPECT_EQ(m_folderTitle, "Select a Folder where to Save the MP3 file(s)...");
+    EXPECT_TRUE(text.contains("AccurateRip: all 3 tracks accurately ripped (confidence 7)"))
+        << text.toStdString();
+    const auto folder = m_dir.path() / "Band - Live";
+    const auto ranges = trackRanges();
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const auto file = folder / ("Band - Track0" + std::to_string(i + 1) + ".mp3");
+        bool ok = false;
+        const std::string probe = commandOutput(
+            "ffprobe -v error -show_entries format=duration:format_tags=title,artist,album,track "
+            "-of default=noprint_wrappers=1 '" +
+                file.string() + "'",
+            ok);
+        ASSERT_TRUE(ok) << probe;
+        const double seconds = static_cast<double>(ranges[static_cast<std::size_t>(i)].last -
+                                                   ranges[static_cast<std::size_t>(i)].first + 1) /
+                               75.0;
+        const std::size_t at = probe.find("duration=");
+        ASSERT_NE(at, std::string::npos) << probe;
+        EXPECT_NEAR(std::stod(probe.substr(at + 9)), seconds, 0.1) << probe;
+        EXPECT_NE(probe.find("title=Track0" + std::to_string(i + 1)), std::string::npos) << probe;
+        EXPECT_NE(probe.find("artist=Band"), std::string::npos) << probe;
+        EXPECT_NE(probe.find("album=Live"), std::string::npos) << probe;
+    }
+    std::ifstream cueIn(folder / "Band - Live.cue");
+    std::stringstream cue;
+    cue << cueIn.rdbuf();
+    EXPECT_NE(cue.str().find("FILE \"Band - Track01.mp3\" MP3"), std::string::npos) << cue.str();
+    EXPECT_NE(logText().find("  File: Band - Track03.mp3"), std::string::npos);
+    EXPECT_EQ(m_settings.grabEncoder(), "mp3");
+    {
+        CCDGrabDlg again(m_context, true);
+        EXPECT_EQ(findControl<QComboBox>(&again, CCDGrabDlg::kSaveAs)->currentData().toString(),
+                  "mp3");
+    }
+    CCDGrabDlg forJob(m_context, false);
+    EXPECT_TRUE(findControl<QPushButton>(&forJob, CCDGrabDlg::kEncoderSettings)->isHidden());
 }

@@ -18,6 +18,8 @@ void expectDefaults(const SettingsRecord& r) {
     EXPECT_EQ(r.lastCD(), "");
     EXPECT_EQ(r.errorCorrection(), 1);
     EXPECT_EQ(r.grabFormat(), SettingsRecord::kGrabToWav);
+    EXPECT_EQ(r.grabEncoder(), "");
+    EXPECT_EQ(r.grabEncoderOptions(), "");
     EXPECT_EQ(r.freeDBServer(), "gnudb.gnudb.org");
     EXPECT_EQ(r.useProxy(), 0);
     EXPECT_EQ(r.proxyServer(), "");
@@ -84,6 +86,8 @@ TEST(SettingsRecord, EveryValueIsStoredUnderItsSectionAndReadBack) {
     ASSERT_TRUE(record.setLastCD("/dev/sr1"));
     ASSERT_TRUE(record.setErrorCorrection(2));
     ASSERT_TRUE(record.setGrabFormat(SettingsRecord::kGrabToFlac));
+    ASSERT_TRUE(record.setGrabEncoder("opus"));
+    ASSERT_TRUE(record.setGrabEncoderOptions("opus.bitrate=96;flac.level=8"));
     ASSERT_TRUE(record.setFreeDBServer("cddb.example.org"));
     ASSERT_TRUE(record.setUseProxy(1));
     ASSERT_TRUE(record.setProxyServer("proxy.local"));
@@ -117,6 +121,8 @@ TEST(SettingsRecord, EveryValueIsStoredUnderItsSectionAndReadBack) {
     EXPECT_EQ(next.lastCD(), "/dev/sr1");
     EXPECT_EQ(next.errorCorrection(), 2);
     EXPECT_EQ(next.grabFormat(), SettingsRecord::kGrabToFlac);
+    EXPECT_EQ(next.grabEncoder(), "opus");
+    EXPECT_EQ(next.grabEncoderOptions(), "opus.bitrate=96;flac.level=8");
     EXPECT_EQ(next.freeDBServer(), "cddb.example.org");
     EXPECT_EQ(next.useProxy(), 1);
     EXPECT_EQ(next.proxyServer(), "proxy.local");
