@@ -171,6 +171,9 @@ bool AacEncoder::open(const std::string& path, const PcmFormat& format, const Au
         return false;
     }
     s.stream->time_base = s.enc->time_base;
+    // The edit list counts in the movie's time scale: at the audio's rate it holds the
+    // exact length, where the usual milliseconds would cut up to one off.
+    av_opt_set_int(s.out->priv_data, "movie_timescale", rate, 0);
     // The output is created only once everything else is known to work.
     if (const uint32_t code =
             m_file.Prepare(path, replaceExisting ? cld::files::Replace::RegularFile
