@@ -112,7 +112,7 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
                                : settings.grabFormat() == SettingsRecord::kGrabToFlac ? "flac"
                                                                                       : "wav";
     EncoderChoice encoder;
-    if (!chooseEncoder(format, settings, o.bitrate, o.profile, encoder, why)) {
+    if (!chooseEncoder(format, settings, o.bitrate, o.profile, o.flags, encoder, why)) {
         console.error(why);
         return kExitNothingDone;
     }

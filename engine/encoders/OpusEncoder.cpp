@@ -30,7 +30,7 @@ EncoderInfo OpusEncoder::describe() {
             ".opus",
             false,
             {wholeSetting("bitrate", "Bitrate (kbit/s)", 6, 512, defaultKbps(2)),
-             choiceSetting("mode", "Bitrate mode", {"vbr", "cvbr", "cbr"}, "vbr"),
+             choiceSetting("bitratemode", "Bitrate mode", {"vbr", "cvbr", "cbr"}, "vbr"),
              wholeSetting("complexity", "Complexity", 0, 10, 10), coverSetting()}};
 }
 
@@ -101,11 +101,11 @@ bool OpusEncoder::open(const std::string& path, const PcmFormat& format, const A
         !coverOption(m_options, cover))
         return false;
     std::string mode = "vbr";
-    if (const auto it = m_options.find("mode"); it != m_options.end()) {
+    if (const auto it = m_options.find("bitratemode"); it != m_options.end()) {
         mode = it->second;
         if (mode != "vbr" && mode != "cvbr" && mode != "cbr") {
             setFailure(EncoderFault::Settings,
-                       "the setting mode=\"" + mode + "\" is not one of vbr, cvbr and cbr");
+                       "the setting bitratemode=\"" + mode + "\" is not one of vbr, cvbr and cbr");
             return false;
         }
     }

@@ -15,8 +15,8 @@ namespace cld::engine {
 // library; the header keeps the input's rate and the pre-skip, and the last page's
 // position marks the input's end, so that decoders give back exactly the input's length.
 // Options: "bitrate" (kbit/s for the whole stream, 6 to 256 per channel; 64 per mono and
-// 96 per stereo pair when not given, as the opusenc command does), "mode" ("vbr", the
-// default, "cvbr" or "cbr"), "complexity" (0 to 10, 10 when not given) and "cover" (1,
+// 96 per stereo pair when not given, as the opusenc command does), "bitratemode" ("vbr",
+// the default, "cvbr" or "cbr"), "complexity" (0 to 10, 10 when not given) and "cover" (1,
 // the default, embeds the tags' cover as METADATA_BLOCK_PICTURE; 0 leaves it out). The
 // tags become Vorbis comments; the loudness becomes R128_TRACK_GAIN and R128_ALBUM_GAIN
 // (against -23 LUFS, relative to the header's output gain, which stays 0 dB so that

@@ -511,7 +511,7 @@ TEST(Formats, AbsurdSettingsAreRefusedClearly) {
              Case{"opus", {{"bitrate", "0"}}, {}, "bitrate"},
              Case{"opus", {{"bitrate", "5000"}}, {}, "bitrate"},
              Case{"opus", {{"bitrate", "128k"}}, {}, "bitrate"},
-             Case{"opus", {{"mode", "abr"}}, {}, "mode"},
+             Case{"opus", {{"bitratemode", "abr"}}, {}, "bitratemode"},
              Case{"opus", {{"complexity", "11"}}, {}, "complexity"},
              Case{"opus", {}, {44100, 9, 16}, "channels"},
              Case{"vorbis", {{"quality", "11"}}, {}, "quality"},
