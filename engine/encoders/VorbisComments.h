@@ -16,9 +16,9 @@ enum class LoudnessTags {
 
 // The names as Vorbis comments "NAME=value": TITLE, ARTIST, ALBUM, ALBUMARTIST, DATE,
 // GENRE, TRACKNUMBER, TRACKTOTAL and DISCID; empty texts (and zero numbers) left out,
-// every text made well-formed UTF-8 on one line. With `loudness`, the measured values
-// follow in the format's own way.
+// every text made well-formed UTF-8 on one line.
 std::vector<std::string> vorbisComments(const AudioTags& tags);
+// The measured loudness values the tags carry, as comments in the format's own way.
 std::vector<std::string> loudnessComments(const AudioTags& tags, LoudnessTags kind);
 
 // "-6.48 dB" and "0.988553", as players read them (a point whatever the locale).

@@ -96,8 +96,10 @@ bool VorbisEncoder::open(const std::string& path, const PcmFormat& format, const
     if (vorbis_encode_init_vbr(&s.info, format.channels, format.sampleRate,
                                static_cast<float>(quality / 10.0)) != 0) {
         release();
-        setFailure(EncoderFault::Settings, "the Vorbis encoder refused the quality " +
-                                               m_options["quality"] + " for this audio");
+        setFailure(EncoderFault::Settings,
+                   "the Vorbis encoder refused the quality for this audio (" +
+                       std::to_string(format.channels) + " channels at " +
+                       std::to_string(format.sampleRate) + " Hz)");
         return false;
     }
     std::vector<std::string> texts = vorbisComments(tags);
@@ -193,7 +195,17 @@ bool VorbisEncoder::encodeFrames(const uint8_t* data, size_t frames) {
     while (frames > 0) {
         const size_t n = std::min(frames, kStep);
         float** planes = vorbis_analysis_buffer(&m->dsp, static_cast<int>(n));
-        for (size_t f = 0; f < n; ++f) {
+        if (m_bits == 16) {
+            const size_t channels = static_cast<size_t>(m_channels);
+            for (size_t c = 0; c < channels; ++c) {
+                float* plane = planes[c];
+                const uint8_t* p = data + 2 * c;
+                for (size_t f = 0; f < n; ++f, p += 2 * channels)
+                    plane[f] = static_cast<float>(static_cast<int16_t>(p[0] | p[1] << 8)) *
+                               (1.0f / 32768.0f);
+            }
+        }
+        for (size_t f = 0; m_bits != 16 && f < n; ++f) {
             for (int c = 0; c < m_channels; ++c) {
                 const uint8_t* p =
                     data + (f * static_cast<size_t>(m_channels) + static_cast<size_t>(c)) * width;

@@ -4,6 +4,7 @@
 // command-line encoder makes at the same settings, the tags, the cover and the loudness
 // values as ffprobe and Python's mutagen read them, and settings no encoder has.
 
+#include "AlbumGain.h"
 #include "AudioEncoder.h"
 #include "EngineFixtures.h"
 #include "LoudnessMeter.h"
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -535,4 +537,96 @@ TEST(Formats, AbsurdSettingsAreRefusedClearly) {
         EXPECT_FALSE(encoder->finish());
     }
     EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+// The album's values, added once every file of the album is made: each format gets them
+// in its own way, and keeps its audio, its track values and its cover. A file that is no
+// file of its kind is named and left as it was.
+TEST(Formats, AlbumValuesAreAddedToFinishedFiles) {
+    if (!haveTools({"ffmpeg"}))
+        GTEST_SKIP() << "ffmpeg and python3 mutagen are needed";
+    cldtest::TempDir dir;
+    const fs::path coverFile = makeCover(dir);
+    AudioTags tags = fullTags(readBytes(coverFile));
+    tags.albumGainDb.reset();
+    tags.albumPeak.reset();
+    // Two pieces of different loudness.
+    auto quiet = enginetest::tone(44100);
+    for (size_t i = 0; i + 1 < quiet.size(); i += 2) {
+        const auto q = static_cast<int16_t>(static_cast<int16_t>(quiet[i] | quiet[i + 1] << 8) / 4);
+        quiet[i] = static_cast<uint8_t>(q & 0xFF);
+        quiet[i + 1] = static_cast<uint8_t>((q >> 8) & 0xFF);
+    }
+    const std::vector<std::vector<uint8_t>> pieces = {enginetest::tone(44100), quiet};
+    cld::engine::AlbumGain album;
+    std::vector<const LoudnessMeter*> meters;
+    std::vector<std::pair<fs::path, std::vector<int16_t>>> made;
+    int n = 0;
+    for (const char* name : {"flac", "vorbis", "opus", "aac"}) {
+        for (const auto& pcm : pieces) {
+            auto meter = std::make_unique<LoudnessMeter>(2, 44100);
+            const std::vector<int16_t> samples = samplesOf(pcm);
+            meter->addFrames(samples.data(), samples.size() / 2);
+            AudioTags t = tags;
+            t.trackGainDb = meter->gainDb();
+            t.trackPeak = meter->peak();
+            const fs::path out = dir.file("piece" + std::to_string(++n) +
+                                          EncoderRegistry::instance().info(name)->extension);
+            ASSERT_TRUE(encode(name, {}, out, pcm, t));
+            made.emplace_back(out, decoded(out));
+            meters.push_back(meter.get());
+            album.add(out.string(), std::move(meter));
+        }
+    }
+    // A file under a format's name that is none.
+    const fs::path fake = dir.file("fake.flac");
+    std::ofstream(fake) << "not a FLAC file";
+    album.add(fake.string(), std::make_unique<LoudnessMeter>(2, 44100));
+    double gain = 0, peak = 0;
+    ASSERT_TRUE(LoudnessMeter::albumValues(meters, gain, peak));
+
+    EXPECT_EQ(album.write(), std::vector<std::string>{fake.string()});
+    for (const auto& [file, audio] : made) {
+        SCOPED_TRACE(file.filename().string());
+        auto m = mutagenTags(file, coverFile);
+        EXPECT_EQ(m["cover"], "same");
+        EXPECT_EQ(m["title"].empty() ? m["\xc2\xa9nam"] : m["title"], "Überall Zeit");
+        const std::string ext = file.extension().string();
+        if (ext == ".opus") {
+            EXPECT_EQ(number(m["r128_album_gain"]), std::lround((gain - 5) * 256));
+            EXPECT_FALSE(m["r128_track_gain"].empty());
+        } else {
+            const std::string prefix = ext == ".m4a" ? "----:com.apple.itunes:" : "";
+            EXPECT_NEAR(number(m[prefix + "replaygain_album_gain"]), gain, 0.006);
+            EXPECT_NEAR(number(m[prefix + "replaygain_album_peak"]), peak, 1e-6);
+            EXPECT_FALSE(m[prefix + "replaygain_track_gain"].empty());
+        }
+        EXPECT_TRUE(decoded(file) == audio);
+    }
+    EXPECT_EQ(fs::file_size(fake), 15u);
+}
+
+// An input without a single sample still makes a whole file with its tags, which decodes
+// to nothing. (FFmpeg shows an MP4 track without samples as no stream at all, as it does
+// for the files of its own AAC encoder.)
+TEST(Formats, AnEmptyInputMakesAnEmptyFile) {
+    if (!haveTools({"ffmpeg"}))
+        GTEST_SKIP() << "ffmpeg and python3 mutagen are needed";
+    cldtest::TempDir dir;
+    for (const char* name : {"opus", "vorbis", "aac", "flac"}) {
+        SCOPED_TRACE(name);
+        const fs::path out =
+            dir.file(std::string("empty") + EncoderRegistry::instance().info(name)->extension);
+        ASSERT_TRUE(encode(name, {}, out, {}, fullTags({})));
+        auto m = mutagenTags(out, dir.file("none"));
+        EXPECT_EQ(m["title"].empty() ? m["\xc2\xa9nam"] : m["title"], "Überall Zeit");
+        EXPECT_EQ(number(m["length"]), 0.0);
+        if (std::string(name) != "aac") {
+            int status = -1;
+            const std::string pcm = enginetest::run(
+                "ffmpeg -v error -i " + quoted(out) + " -f s16le -acodec pcm_s16le -", status);
+            EXPECT_EQ(status, 0);
+            EXPECT_EQ(pcm.size(), 0u);
+        }
+    }
 }
