@@ -52,6 +52,11 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
                const ConvertOptions& o) {
     const std::string command = o.decode ? "decode" : "convert";
     std::string why;
+    // A setting the format's encoder does not take is a usage error, as a bad option is.
+    if (!o.decode && !checkEncoderFlags(o.to, o.bitrate, o.flags, why)) {
+        console.error(why);
+        return kExitUsage;
+    }
     engine::WorkerFactory makeWorker = workerFactoryFor(o, settings, why);
     if (!makeWorker) {
         console.error(why);

@@ -62,39 +62,17 @@ bool settingTakes(const engine::EncoderSetting& setting, const std::string& valu
     return false;
 }
 
-} // namespace
+// The options the command line's flags give, by the encoder's keys, with the flag that
+// gave each.
+struct Given {
+    const char* flag;
+    std::string key;
+    std::string value;
+};
 
-std::string outputExtension(const std::string& format) {
-    const engine::EncoderInfo* info = engine::EncoderRegistry::instance().info(format);
-    return info ? info->extension : "." + format;
-}
-
-bool chooseEncoder(const std::string& format, SettingsRecord& settings, std::optional<int> bitrate,
-                   const std::string& profile, const EncoderFlags& flags, EncoderChoice& choice,
-                   std::string& why) {
-    choice = {};
-    choice.name = format;
-    const engine::EncoderInfo* info = engine::EncoderRegistry::instance().info(format);
-    if (!info) {
-        why = "this build cannot write " + format + " files";
-        return false;
-    }
-    choice.extension = info->extension;
-    if (format == "mp3")
-        choice.options = mp3Options(settings, bitrate);
-    else if (format == "wma" && !profile.empty())
-        choice.options["profile"] = profile;
-    else if (format == "flac")
-        choice.options["level"] = "5";
-
-    // The flags given, each checked against what the encoder says it takes.
-    struct Given {
-        const char* flag;
-        const char* key;
-        std::string value;
-    };
+std::vector<Given> givenFlags(std::optional<int> bitrate, const EncoderFlags& flags) {
     std::vector<Given> given;
-    if (bitrate && format != "wma") // a WMA file's rate is its profile's
+    if (bitrate)
         given.push_back({"--bitrate", "bitrate", std::to_string(*bitrate)});
     if (!flags.quality.empty())
         given.push_back({"--quality", "quality", flags.quality});
@@ -102,7 +80,19 @@ bool chooseEncoder(const std::string& format, SettingsRecord& settings, std::opt
         given.push_back({"--level", "level", std::to_string(*flags.level)});
     if (!flags.bitrateMode.empty())
         given.push_back({"--bitrate-mode", "bitratemode", flags.bitrateMode});
-    for (const Given& g : given) {
+    return given;
+}
+
+} // namespace
+
+bool checkEncoderFlags(const std::string& format, std::optional<int> bitrate,
+                       const EncoderFlags& flags, std::string& why) {
+    const engine::EncoderInfo* info = engine::EncoderRegistry::instance().info(format);
+    if (!info) {
+        why = "this build cannot write " + format + " files";
+        return false;
+    }
+    for (const Given& g : givenFlags(bitrate, flags)) {
         const auto setting =
             std::find_if(info->settings.begin(), info->settings.end(),
                          [&g](const engine::EncoderSetting& s) { return s.key == g.key; });
@@ -116,8 +106,35 @@ bool chooseEncoder(const std::string& format, SettingsRecord& settings, std::opt
                 std::string(g.flag) + " " + g.value + ": " + info->displayName + " takes " + takes;
             return false;
         }
-        // The MP3 options already hold the bitrate as the MP3 settings read it.
-        if (format != "mp3" || std::string(g.key) != "bitrate")
+    }
+    return true;
+}
+
+std::string outputExtension(const std::string& format) {
+    const engine::EncoderInfo* info = engine::EncoderRegistry::instance().info(format);
+    return info ? info->extension : "." + format;
+}
+
+bool chooseEncoder(const std::string& format, SettingsRecord& settings, std::optional<int> bitrate,
+                   const std::string& profile, const EncoderFlags& flags, EncoderChoice& choice,
+                   std::string& why) {
+    choice = {};
+    choice.name = format;
+    if (!checkEncoderFlags(format, bitrate, flags, why))
+        return false;
+    const engine::EncoderInfo* info = engine::EncoderRegistry::instance().info(format);
+    choice.extension = info->extension;
+    if (format == "mp3")
+        choice.options = mp3Options(settings, bitrate);
+    else if (format == "wma" && !profile.empty())
+        choice.options["profile"] = profile;
+    else if (format == "flac")
+        choice.options["level"] = "5";
+
+    for (const Given& g : givenFlags(bitrate, flags)) {
+        // The MP3 options already hold the bitrate as the MP3 settings read it; a WMA
+        // file's rate is its profile's.
+        if ((format != "mp3" && format != "wma") || g.key != "bitrate")
             choice.options[g.key] = g.value;
     }
     const bool cover =

@@ -28,6 +28,11 @@ bool chooseEncoder(const std::string& format, SettingsRecord& settings, std::opt
                    const std::string& profile, const EncoderFlags& flags, EncoderChoice& choice,
                    std::string& why);
 
+// Whether the bitrate and flags given suit the format's encoder: false (and why) for a
+// flag the format has no use for or a value its encoder does not take (a usage error).
+bool checkEncoderFlags(const std::string& format, std::optional<int> bitrate,
+                       const EncoderFlags& flags, std::string& why);
+
 // The extension (with its dot) of the files of a registry encoder; "." + format for an
 // unknown one.
 std::string outputExtension(const std::string& format);

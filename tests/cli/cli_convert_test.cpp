@@ -223,7 +223,7 @@ TEST_F(CliConvertTest, EveryFormatWithItsOwnSettings) {
         args.insert(args.end(), bad.begin(), bad.end());
         args.insert(args.end(), {"--overwrite", "--out", out.string(), (in / "song.wav").string()});
         const RunResult r = cli.run(args);
-        EXPECT_EQ(r.exitCode, 3) << r.out;
+        EXPECT_EQ(r.exitCode, 2) << r.out;
         EXPECT_NE(r.err.find(bad[2]), std::string::npos) << r.err;
     }
     EXPECT_EQ(namesBelow(out), before);
