@@ -162,6 +162,7 @@ bool OpusEncoder::open(const std::string& path, const PcmFormat& format, const A
     m_bits = format.bitsPerSample;
     m_frameBytes = static_cast<size_t>(format.channels) * static_cast<size_t>(m_bits / 8);
     m_frames.reset(m_frameBytes);
+    m_written = 0;
     return true;
 }
 
@@ -195,6 +196,7 @@ bool OpusEncoder::encodeFrames(const uint8_t* data, size_t frames) {
             libraryFailure(rc, "the Opus encoder failed");
             return false;
         }
+        m_written += n;
         data += n * m_frameBytes;
         frames -= n;
     }
@@ -214,6 +216,11 @@ bool OpusEncoder::finish() {
     if (!failed() && m_frames.cut())
         setFailure(EncoderFault::Encoder, "cannot write to \"" + m_file.FinalPath() +
                                               "\": the audio ends inside a sample frame");
+    // The library cannot end a stream that never had audio (it would mark its end with a
+    // position it never set): such a file is refused rather than made broken.
+    if (!failed() && m_written == 0)
+        setFailure(EncoderFault::Encoder, "cannot write \"" + m_file.FinalPath() +
+                                              "\": an Opus file cannot be made of no audio");
     if (!failed()) {
         const int rc = ope_encoder_drain(m_encoder);
         if (rc != OPE_OK || m_writeErrno != 0)

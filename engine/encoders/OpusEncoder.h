@@ -21,7 +21,7 @@ namespace cld::engine {
 // tags become Vorbis comments; the loudness becomes R128_TRACK_GAIN and R128_ALBUM_GAIN
 // (against -23 LUFS, relative to the header's output gain, which stays 0 dB so that
 // players without loudness support play the audio as it is). Takes 1 to 8 channels of
-// 16-, 24- or 32-bit PCM.
+// 16-, 24- or 32-bit PCM; an input without a single sample is refused at finish().
 class OpusEncoder : public EncoderBase {
 public:
     explicit OpusEncoder(EncoderOptions options = {});
@@ -51,6 +51,7 @@ private:
     int m_bits = 16;
     size_t m_frameBytes = 4;
     int m_writeErrno = 0;
+    uint64_t m_written = 0; // sample frames handed to the library
     std::vector<int16_t> m_shorts;
     std::vector<float> m_floats;
     FrameJoiner m_frames;
