@@ -31,6 +31,15 @@ void addRunOptions(CLI::App* sub, ConvertOptions& o, std::string& onError) {
     sub->add_option("inputs", o.inputs, "Files and folders")->required();
 }
 
+// The encoders' own settings; which format takes which is checked once the format is known.
+void addEncoderOptions(CLI::App* sub, EncoderFlags& flags) {
+    sub->add_option("--quality", flags.quality, "Ogg Vorbis quality -1..10 (MP3: 0 best..9)");
+    sub->add_option("--level", flags.level, "FLAC compression level 0..8")->check(CLI::Range(0, 8));
+    sub->add_option("--bitrate-mode", flags.bitrateMode, "Opus: vbr, cvbr or cbr")
+        ->check(CLI::IsMember({"vbr", "cvbr", "cbr"}));
+    sub->add_flag("--no-cover", flags.noCover, "No cover picture inside the files");
+}
+
 } // namespace
 
 int readCommandLine(int argc, char** argv, Invocation& invocation) {
@@ -48,15 +57,17 @@ int readCommandLine(int argc, char** argv, Invocation& invocation) {
 
     ConvertOptions convert;
     std::string convertOnError = "skip";
-    CLI::App* convertCmd =
-        app.add_subcommand("convert", "Convert audio files to MP3, WMA, FLAC or WAV");
+    CLI::App* convertCmd = app.add_subcommand(
+        "convert", "Convert audio files to MP3, FLAC, Opus, Ogg Vorbis, AAC, WMA or WAV");
     convertCmd->add_option("--to,-t", convert.to, "Output format")
-        ->check(CLI::IsMember({"mp3", "wma", "flac", "wav"}));
+        ->check(CLI::IsMember(outputFormats()));
     auto* bitrateOpt =
-        convertCmd->add_option("--bitrate,-b", convert.bitrate, "MP3 bit rate in kbit/s")
-            ->check(CLI::Range(8, 320));
+        convertCmd
+            ->add_option("--bitrate,-b", convert.bitrate, "Bit rate in kbit/s (MP3, Opus, AAC)")
+            ->check(CLI::Range(1, 2000));
     convertCmd->add_option("--profile,-p", convert.profile, "WMA profile (name or file)")
         ->excludes(bitrateOpt);
+    addEncoderOptions(convertCmd, convert.flags);
     addRunOptions(convertCmd, convert, convertOnError);
 
     ConvertOptions decode;
@@ -72,16 +83,18 @@ int readCommandLine(int argc, char** argv, Invocation& invocation) {
     CLI::App* ripCmd = app.add_subcommand("rip", "Rip an audio CD with its log and cue sheet");
     ripCmd->add_option("--drive,-d", rip.drive, "Drive number or name (see 'devices')");
     ripCmd->add_option("--format,-f", rip.format, "Track files")
-        ->check(CLI::IsMember({"wav", "flac", "mp3", "wma"}));
+        ->check(CLI::IsMember(outputFormats()));
     ripCmd->add_option("--tracks", rip.tracks, "Tracks to rip, such as 1-3,7 (default: all)");
     ripCmd->add_option("--names", rip.names, "Where the disc's names come from")
         ->check(CLI::IsMember({"musicbrainz", "cddb", "cache", "none"}));
     ripCmd->add_option("--offset", rip.offset, "Read offset of the drive in samples")
         ->check(CLI::Range(-SettingsRecord::kMaxReadOffset, SettingsRecord::kMaxReadOffset));
-    auto* ripBitrate = ripCmd->add_option("--bitrate,-b", rip.bitrate, "MP3 bit rate in kbit/s")
-                           ->check(CLI::Range(8, 320));
+    auto* ripBitrate =
+        ripCmd->add_option("--bitrate,-b", rip.bitrate, "Bit rate in kbit/s (MP3, Opus, AAC)")
+            ->check(CLI::Range(1, 2000));
     ripCmd->add_option("--profile,-p", rip.profile, "WMA profile (name or file)")
         ->excludes(ripBitrate);
+    addEncoderOptions(ripCmd, rip.flags);
     ripCmd->add_option("--out,-o", rip.out, "Folder for the disc's files (default: current)");
     ripCmd->add_flag("--overwrite", rip.overwrite, "Replace files whose names are taken");
     ripCmd->add_option("--on-error", ripOnError, "After a track that fails: skip it or stop")

@@ -20,10 +20,27 @@ struct CommonOptions {
     bool saveSettings = false;
 };
 
+// An encoder's settings given on the command line beside --bitrate and --profile; each
+// applies only to the formats whose encoder has it.
+struct EncoderFlags {
+    std::string quality;      // --quality: Ogg Vorbis -1..10, MP3 0..9
+    std::optional<int> level; // --level: FLAC 0..8
+    std::string bitrateMode;  // --bitrate-mode: Opus vbr, cvbr or cbr
+    bool noCover = false;     // --no-cover: no picture inside the files
+};
+
+// The formats convert --to and rip --format offer: the engine's encoders by their registry
+// names. The program that reads the command line links no encoder, so it knows them by
+// this list (a test holds it to the registry).
+inline std::vector<std::string> outputFormats() {
+    return {"mp3", "flac", "opus", "vorbis", "aac", "wma", "wav"};
+}
+
 struct ConvertOptions {
-    std::string to = "mp3"; // mp3, wma, flac, wav; "wav" for decode
+    std::string to = "mp3"; // a registry encoder's name; "wav" for decode
     std::optional<int> bitrate;
     std::string profile;
+    EncoderFlags flags;
     std::string out;
     std::optional<int> jobs;
     bool recursive = false;
@@ -42,6 +59,7 @@ struct RipOptions {
     std::optional<int> offset;
     std::optional<int> bitrate;
     std::string profile;
+    EncoderFlags flags;
     std::string out;
     bool overwrite = false;
     OnError onError = OnError::Skip;

@@ -1,6 +1,7 @@
 #include "AudioInputCheck.h"
 #include "CliObserver.h"
 #include "Commands.h"
+#include "EncoderChoice.h"
 #include "ExitCode.h"
 #include "FileBatch.h"
 #include "InputFiles.h"
@@ -51,6 +52,11 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
                const ConvertOptions& o) {
     const std::string command = o.decode ? "decode" : "convert";
     std::string why;
+    // A setting the format's encoder does not take is a usage error, as a bad option is.
+    if (!o.decode && !checkEncoderFlags(o.to, o.bitrate, o.flags, why)) {
+        console.error(why);
+        return kExitUsage;
+    }
     engine::WorkerFactory makeWorker = workerFactoryFor(o, settings, why);
     if (!makeWorker) {
         console.error(why);
@@ -59,8 +65,9 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
     if (common.saveSettings)
         saveSettings(console, settings, o);
 
+    const std::string extension = outputExtension(o.to);
     const InputPlan plan =
-        planInputs(o.inputs, inputExtensions(o.decode), o.recursive, o.out, "." + o.to);
+        planInputs(o.inputs, inputExtensions(o.decode), o.recursive, o.out, extension);
     std::map<std::string, std::string> inputOf; // by output
     for (const PlannedFile& file : plan.files)
         inputOf[file.output] = file.input;
@@ -84,7 +91,7 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
     setup.askAboutTakenNames = true;
     setup.askToSkip = true;
     setup.width = singleWorkerOnly(o) ? 1 : o.jobs ? *o.jobs : settings.parallelJobCount();
-    setup.extension = "." + o.to;
+    setup.extension = extension;
     for (const PlannedFile& file : plan.files) {
         if (o.skipExisting && outputComplete(file.input, file.output)) {
             observer.reportSettled({file.input, file.output, "exists", "", "", 0});

@@ -111,8 +111,12 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
     const std::string format = !o.format.empty()                                      ? o.format
                                : settings.grabFormat() == SettingsRecord::kGrabToFlac ? "flac"
                                                                                       : "wav";
+    if (!checkEncoderFlags(format, o.bitrate, o.flags, why)) {
+        console.error(why);
+        return kExitUsage;
+    }
     EncoderChoice encoder;
-    if (!chooseEncoder(format, settings, o.bitrate, o.profile, encoder, why)) {
+    if (!chooseEncoder(format, settings, o.bitrate, o.profile, o.flags, encoder, why)) {
         console.error(why);
         return kExitNothingDone;
     }

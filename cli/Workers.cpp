@@ -3,6 +3,7 @@
 #include "AudioInputCheck.h"
 #include "CRegistry.h"
 #include "CliSettings.h"
+#include "EncoderChoice.h"
 #include "FileWorkers.h"
 #include "GenreList.h"
 #include "Mp3Bitrates.h"
@@ -173,8 +174,14 @@ engine::WorkerFactory workerFactoryFor(const ConvertOptions& o, SettingsRecord& 
         };
         return [kindOf, make] { return std::make_unique<DispatchWorker>(kindOf, make, nullptr); };
     }
+    // The flags are checked against the encoder the format names, whichever worker runs it.
+    EncoderChoice choice;
+    if (!chooseEncoder(o.to, settings, o.bitrate, o.profile, o.flags, choice, why))
+        return {};
     if (o.to == "mp3") {
-        const engine::Mp3EncodeSettings s = mp3Settings(settings, o.bitrate);
+        engine::Mp3EncodeSettings s = mp3Settings(settings, o.bitrate);
+        if (!o.flags.quality.empty())
+            s.params.quality = std::stoi(o.flags.quality);
         return [s] { return std::make_unique<engine::Mp3EncodeWorker>(s); };
     }
     if (o.to == "wma") {
@@ -191,8 +198,8 @@ engine::WorkerFactory workerFactoryFor(const ConvertOptions& o, SettingsRecord& 
             return std::make_unique<DispatchWorker>(kindOf, make, job);
         };
     }
-    const std::string encoder = o.to;
-    return [encoder] { return std::make_unique<engine::TranscodeWorker>(encoder); };
+    return
+        [choice] { return std::make_unique<engine::TranscodeWorker>(choice.name, choice.options); };
 }
 
 bool singleWorkerOnly(const ConvertOptions& o) {

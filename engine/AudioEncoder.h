@@ -60,7 +60,34 @@ public:
     virtual EncoderFault fault() const { return EncoderFault::None; }
 };
 
-// Makes encoders by name ("wav", "flac", "mp3", "wma").
+// One setting of an encoder, as a settings box offers it: the option's key, an English
+// label, what values it takes and the value the encoder uses when it is not given.
+struct EncoderSetting {
+    enum class Kind {
+        Whole,   // a whole number from `low` to `high`
+        Decimal, // a number from `low` to `high` with decimals
+        Choice,  // one of `choices`
+        Flag,    // "1" (on) or "0" (off)
+    };
+    std::string key;
+    std::string label;
+    Kind kind = Kind::Whole;
+    double low = 0;
+    double high = 0;
+    std::vector<std::string> choices;
+    std::string fallback; // the default, as the option's text
+};
+
+// What a settings box needs to know of an encoder.
+struct EncoderInfo {
+    std::string name;        // the registry's name ("vorbis")
+    std::string displayName; // "Ogg Vorbis"
+    std::string extension;   // ".ogg"
+    bool lossless = false;
+    std::vector<EncoderSetting> settings;
+};
+
+// Makes encoders by name ("wav", "flac", "mp3", "wma", "opus", "vorbis", "aac").
 class EncoderRegistry {
 public:
     using Factory = std::function<std::unique_ptr<AudioEncoder>(const EncoderOptions&)>;
@@ -69,11 +96,15 @@ public:
     std::unique_ptr<AudioEncoder> make(const std::string& name,
                                        const EncoderOptions& options = {}) const;
     std::vector<std::string> names() const;
-    void add(const std::string& name, Factory factory);
+    // The encoder's description; null when no encoder has that name.
+    const EncoderInfo* info(const std::string& name) const;
+    // Every encoder's, in the order of names().
+    std::vector<EncoderInfo> infos() const;
+    void add(EncoderInfo info, Factory factory);
 
 private:
     EncoderRegistry();
-    std::map<std::string, Factory> m_factories;
+    std::map<std::string, std::pair<EncoderInfo, Factory>> m_encoders;
 };
 
 } // namespace cld::engine

@@ -106,6 +106,9 @@ const Setting SettingsTable::kEntries[] = {
     // 1: the MP3 jobs measure the loudness and write ReplayGain values into that tag.
     {SettingsRecord::kHistory, "MP3ReplayGain",
      IntSetting{&SettingsRecord::m_mp3ReplayGain, 0, 0, 1}},
+    // 1: the encoders whose files hold a picture (FLAC, Opus, Ogg Vorbis, AAC) embed the
+    // disc's or the input's cover; 0: the cover stays beside the files only.
+    {SettingsRecord::kHistory, "EmbedCover", IntSetting{&SettingsRecord::m_embedCover, 1, 0, 1}},
     {SettingsRecord::kComponents, "WMFRedist", IntSetting{&SettingsRecord::m_wmfRedist, 0, 0, 1}},
 };
 
@@ -476,6 +479,10 @@ bool SettingsRecord::setMp3Id3v2Tag(int value) {
 
 bool SettingsRecord::setMp3ReplayGain(int value) {
     return setInt(kHistory, "MP3ReplayGain", m_mp3ReplayGain, value);
+}
+
+bool SettingsRecord::setEmbedCover(int value) {
+    return setInt(kHistory, "EmbedCover", m_embedCover, value);
 }
 
 // "Components"

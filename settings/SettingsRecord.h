@@ -174,6 +174,8 @@ public:
     int materialCRC() const { return m_materialCRC; }
     int mp3Id3v2Tag() const { return m_mp3Id3v2Tag; }
     int mp3ReplayGain() const { return m_mp3ReplayGain; }
+    // 1: files of the formats that hold a picture get the cover inside (besides folder.jpg).
+    int embedCover() const { return m_embedCover; }
     bool setLastWMAOutFolder(const std::string& value);
     bool setLastWMARecorderFolder(const std::string& value);
     bool setLastRecWMAProfileIndex(int value);
@@ -197,6 +199,7 @@ public:
     bool setMaterialCRC(int value);
     bool setMp3Id3v2Tag(int value);
     bool setMp3ReplayGain(int value);
+    bool setEmbedCover(int value);
 
     // "Components"
     int wmfRedist() const { return m_wmfRedist; }
@@ -253,6 +256,7 @@ private:
     int m_materialCRC = 0;
     int m_mp3Id3v2Tag = 1;
     int m_mp3ReplayGain = 0;
+    int m_embedCover = 1;
 
     int m_wmfRedist = 0;
 };

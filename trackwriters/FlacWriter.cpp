@@ -125,6 +125,55 @@ void FlacWriter::discard() {
     m_tempPath.clear();
 }
 
+bool FlacWriter::addPicture() {
+    const std::vector<std::uint8_t>& b = m_picture;
+    size_t at = 0;
+    const auto word = [&b, &at](std::uint32_t& v) {
+        if (b.size() - at < 4)
+            return false;
+        v = static_cast<std::uint32_t>(b[at]) << 24 | static_cast<std::uint32_t>(b[at + 1]) << 16 |
+            static_cast<std::uint32_t>(b[at + 2]) << 8 | b[at + 3];
+        at += 4;
+        return true;
+    };
+    std::uint32_t type = 0, mimeLength = 0, descriptionLength = 0, width = 0, height = 0, depth = 0,
+                  colours = 0, length = 0;
+    if (!word(type) || type > 20 || !word(mimeLength) || b.size() - at < mimeLength)
+        return false;
+    const std::string mime(b.begin() + static_cast<std::ptrdiff_t>(at),
+                           b.begin() + static_cast<std::ptrdiff_t>(at + mimeLength));
+    at += mimeLength;
+    if (!word(descriptionLength) || b.size() - at < descriptionLength)
+        return false;
+    std::string description(b.begin() + static_cast<std::ptrdiff_t>(at),
+                            b.begin() + static_cast<std::ptrdiff_t>(at + descriptionLength));
+    at += descriptionLength;
+    if (!word(width) || !word(height) || !word(depth) || !word(colours) || !word(length) ||
+        b.size() - at != length || length == 0)
+        return false;
+    FLAC__StreamMetadata* picture = FLAC__metadata_object_new(FLAC__METADATA_TYPE_PICTURE);
+    if (!picture)
+        return false;
+    picture->data.picture.type = static_cast<FLAC__StreamMetadata_Picture_Type>(type);
+    picture->data.picture.width = width;
+    picture->data.picture.height = height;
+    picture->data.picture.depth = depth;
+    picture->data.picture.colors = colours;
+    std::string mimeCopy = mime;
+    const bool ok = FLAC__metadata_object_picture_set_mime_type(picture, mimeCopy.data(), true) &&
+                    FLAC__metadata_object_picture_set_description(
+                        picture, reinterpret_cast<FLAC__byte*>(description.data()), true) &&
+                    FLAC__metadata_object_picture_set_data(
+                        picture, const_cast<FLAC__byte*>(b.data() + at), length, true) &&
+                    FLAC__metadata_object_picture_is_legal(picture, nullptr);
+    if (!ok) {
+        FLAC__metadata_object_delete(picture);
+        return false;
+    }
+    m_metadata.push_back(picture);
+    return true;
+}
+
 bool FlacWriter::create(const std::string& path, const std::vector<std::string>& comments,
                         std::uint64_t expectedFrames, bool replaceExisting, const PcmLayout& layout,
                         unsigned level) {
@@ -177,6 +226,12 @@ bool FlacWriter::create(const std::string& path, const std::vector<std::string>&
             m_error = "cannot create \"" + path + "\": out of memory";
             return false;
         }
+    }
+    if (!m_picture.empty() && !addPicture()) {
+        FLAC__metadata_object_delete(padding);
+        release();
+        m_error = "cannot create \"" + path + "\": the cover picture is not one FLAC can hold";
+        return false;
     }
     if (expectedFrames > 0) {
         FLAC__StreamMetadata* seek = FLAC__metadata_object_new(FLAC__METADATA_TYPE_SEEKTABLE);

@@ -35,6 +35,10 @@ public:
     bool create(const std::string& path, const std::vector<std::string>& comments,
                 std::uint64_t expectedFrames, bool replaceExisting = false,
                 const PcmLayout& layout = {}, unsigned level = kDefaultLevel);
+    // The next create's picture: the body of a FLAC PICTURE block (picture type, MIME type,
+    // description, size and the picture's bytes), written as a PICTURE block after the
+    // Vorbis comments. Empty = none.
+    void setPicture(std::vector<std::uint8_t> block) { m_picture = std::move(block); }
     // Encodes sample bytes as delivered (interleaved signed little-endian samples of the
     // layout, left first); bytes of a frame cut by the end of a call wait for the next call.
     // Returns false when a frame could not be encoded or written.
@@ -64,6 +68,8 @@ private:
     friend struct Callbacks;
 
     void release();
+    // Adds m_picture to the metadata as a PICTURE block; false when it is no picture block.
+    bool addPicture();
     void fail(const std::string& what);
     // Records why the encoder stopped: the write's system error, else its own state.
     void failEncoding();
@@ -71,6 +77,7 @@ private:
     FLAC__StreamEncoder* m_encoder = nullptr;
     std::vector<FLAC__StreamMetadata*> m_metadata;
     std::vector<std::int32_t> m_samples;
+    std::vector<std::uint8_t> m_picture;
     PcmLayout m_layout;
     std::size_t m_frameBytes = 4;
     // The bytes of a frame begun by the last append (at most 8 channels of 3 bytes).

@@ -3,9 +3,14 @@
 //   convert  calderine convert --to mp3 on 100 five-second WAV files, two at a time,
 //            against  ls *.wav | xargs -P2 -n1 lame --quiet -b 128 -q 1  (the same settings:
 //            128 kbit/s CBR, quality 1), whole processes in alternating pairs
+//   flac     the same files to FLAC level 5 against  xargs -P2 flac -5
+//   opus     to Opus at 128 kbit/s against  xargs -P2 opusenc --bitrate 128
+//   vorbis   to Ogg Vorbis quality 5 against  xargs -P2 oggenc -q5
+//   aac      to AAC at 192 kbit/s in M4A against  xargs -P2 ffmpeg -c:a aac -b:a 192k
 //   version  the start-up of calderine --version, median of many runs
 //
-// Usage: bench_cli [--pairs N] [--files N] [--seconds S] [--runs N] [convert] [version]
+// Usage: bench_cli [--pairs N] [--files N] [--seconds S] [--runs N] [convert] [flac] [opus]
+//                  [vorbis] [aac] [version]
 
 #include "BenchProcess.h"
 
@@ -33,9 +38,48 @@ struct Options {
     int runs = 50;
     bool convert = false;
     bool version = false;
+    std::vector<std::string> formats; // the rows of the other formats asked for
 };
 
-fs::path programFolder() { return fs::read_symlink("/proc/self/exe").parent_path(); }
+// One row of the formats beside MP3: our command's settings and the peer's script, on the
+// same files with the same settings.
+struct FormatRow {
+    const char* name;
+    const char* label;
+    std::vector<std::string> settings; // calderine convert's
+    const char* extension;
+    const char* peerScript;
+};
+
+const std::vector<FormatRow>& formatRows() {
+    static const std::vector<FormatRow> rows = {
+        {"flac",
+         "FLAC -5",
+         {"--to", "flac", "--level", "5"},
+         ".flac",
+         "ls *.wav | xargs -P2 -n1 flac -5 --silent"},
+        {"opus",
+         "Opus 128k",
+         {"--to", "opus", "--bitrate", "128"},
+         ".opus",
+         "ls *.wav | xargs -P2 -I{} opusenc --quiet --bitrate 128 {} {}.opus"},
+        {"vorbis",
+         "Vorbis q5",
+         {"--to", "vorbis", "--quality", "5"},
+         ".ogg",
+         "ls *.wav | xargs -P2 -n1 oggenc --quiet -q5"},
+        {"aac",
+         "AAC 192k",
+         {"--to", "aac", "--bitrate", "192"},
+         ".m4a",
+         "ls *.wav | xargs -P2 -I{} ffmpeg -v error -nostdin -i {} -c:a aac -b:a 192k {}.m4a"},
+    };
+    return rows;
+}
+
+fs::path programFolder() {
+    return fs::read_symlink("/proc/self/exe").parent_path();
+}
 
 void writeWav(const fs::path& path, double seconds, unsigned seed) {
     std::ofstream out(path, std::ios::binary);
@@ -53,32 +97,32 @@ void writeWav(const fs::path& path, double seconds, unsigned seed) {
             block[2 * i] = static_cast<int16_t>(v);
             block[2 * i + 1] = static_cast<int16_t>(-v);
         }
-        out.write(reinterpret_cast<const char*>(block.data()),
-                  static_cast<std::streamsize>(n * 4));
+        out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n * 4));
         done += n;
     }
 }
 
-void removeOutputs(const fs::path& folder) {
+void removeOutputs(const fs::path& folder, const std::string& extension = ".mp3") {
     for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path().extension() == ".mp3")
+        if (entry.path().extension() == extension)
             fs::remove(entry.path());
 }
 
-bool wholeOutputs(const fs::path& folder, int count) {
+bool wholeOutputs(const fs::path& folder, int count, const std::string& extension = ".mp3") {
     int found = 0;
     for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path().extension() == ".mp3" && entry.file_size() > 1000)
+        if (entry.path().extension() == extension && entry.file_size() > 1000)
             ++found;
     return found == count;
 }
 
-bool convertRow(const fs::path& root, const Options& o) {
+// The input files, once for every row, and the peer's folder of links to them.
+void prepareInputs(const fs::path& root, const Options& o) {
     const fs::path in = root / "wavs";
-    const fs::path out = root / "ours";
     const fs::path peer = root / "peer";
+    if (fs::exists(in))
+        return;
     fs::create_directories(in);
-    fs::create_directories(out);
     fs::create_directories(peer);
     for (int i = 0; i < o.files; ++i) {
         char name[32];
@@ -86,6 +130,49 @@ bool convertRow(const fs::path& root, const Options& o) {
         writeWav(in / name, o.seconds, static_cast<unsigned>(i + 1));
         fs::create_symlink(in / name, peer / name);
     }
+}
+
+bool formatRow(const fs::path& root, const Options& o, const FormatRow& row) {
+    prepareInputs(root, o);
+    const fs::path in = root / "wavs";
+    const fs::path out = root / (std::string("ours-") + row.name);
+    const fs::path peer = root / "peer";
+    fs::create_directories(out);
+    RunOptions ours;
+    ours.environment = {{"CLD_REGISTRY_DIR", (root / "registry").string()}};
+    ours.stdoutPath = "/dev/null";
+    RunOptions inPeer;
+    inPeer.directory = peer.string();
+    std::vector<std::string> command = {(programFolder() / "calderine").string(), "-q", "convert"};
+    command.insert(command.end(), row.settings.begin(), row.settings.end());
+    command.insert(command.end(), {"--jobs", "2", "--out", out.string(), in.string()});
+    PairFigures f =
+        cldbench::runPairs(command, ours, cldbench::shell(row.peerScript), inPeer, o.pairs,
+                           [&](bool isOurs) { removeOutputs(isOurs ? out : peer, row.extension); });
+    if (f.ok && (!wholeOutputs(out, o.files, row.extension) ||
+                 !wholeOutputs(peer, o.files, row.extension))) {
+        f.ok = false;
+        f.failure = "outputs missing";
+    }
+    std::string settings;
+    for (const std::string& s : row.settings)
+        settings += " " + s;
+    std::printf("  ours: calderine -q convert%s --jobs 2 --out OUT IN\n", settings.c_str());
+    std::printf("  peer: %s\n", row.peerScript);
+    char name[80];
+    std::snprintf(name, sizeof name, "%d x %g s WAV -> %s, 2 at once", o.files, o.seconds,
+                  row.label);
+    const bool ok = cldbench::printPairRow(name, f, 1.00);
+    removeOutputs(peer, row.extension);
+    return ok;
+}
+
+bool convertRow(const fs::path& root, const Options& o) {
+    prepareInputs(root, o);
+    const fs::path in = root / "wavs";
+    const fs::path out = root / "ours";
+    const fs::path peer = root / "peer";
+    fs::create_directories(out);
     RunOptions ours;
     ours.environment = {{"CLD_REGISTRY_DIR", (root / "registry").string()}};
     // Its result lines are not the benchmark's.
@@ -93,11 +180,11 @@ bool convertRow(const fs::path& root, const Options& o) {
     RunOptions inPeer;
     inPeer.directory = peer.string();
     const std::string peerScript = "ls *.wav | xargs -P2 -n1 lame --quiet -b 128 -q 1";
-    PairFigures f = cldbench::runPairs(
-        {(programFolder() / "calderine").string(), "-q", "convert", "--to", "mp3", "--bitrate",
-         "128", "--jobs", "2", "--out", out.string(), in.string()},
-        ours, cldbench::shell(peerScript), inPeer, o.pairs,
-        [&](bool isOurs) { removeOutputs(isOurs ? out : peer); });
+    PairFigures f = cldbench::runPairs({(programFolder() / "calderine").string(), "-q", "convert",
+                                        "--to", "mp3", "--bitrate", "128", "--jobs", "2", "--out",
+                                        out.string(), in.string()},
+                                       ours, cldbench::shell(peerScript), inPeer, o.pairs,
+                                       [&](bool isOurs) { removeOutputs(isOurs ? out : peer); });
     if (f.ok && (!wholeOutputs(out, o.files) || !wholeOutputs(peer, o.files))) {
         f.ok = false;
         f.failure = "outputs missing";
@@ -117,8 +204,8 @@ bool versionRow(const fs::path& root, const Options& o) {
     std::vector<double> wall;
     std::vector<double> cpu;
     for (int i = 0; i < o.runs; ++i) {
-        const Result r = cldbench::runCommand(
-            {(programFolder() / "calderine").string(), "--version"}, options);
+        const Result r =
+            cldbench::runCommand({(programFolder() / "calderine").string(), "--version"}, options);
         if (r.status != 0) {
             std::printf("calderine --version: failed\n");
             return false;
@@ -152,15 +239,20 @@ int main(int argc, char** argv) {
             o.convert = true;
         else if (a == "version")
             o.version = true;
+        else if (std::any_of(formatRows().begin(), formatRows().end(),
+                             [&a](const FormatRow& r) { return a == r.name; }))
+            o.formats.push_back(a);
         else {
-            std::fprintf(stderr,
-                         "usage: bench_cli [--pairs N] [--files N] [--seconds S] [--runs N] "
-                         "[convert] [version]\n");
+            std::fprintf(stderr, "usage: bench_cli [--pairs N] [--files N] [--seconds S] "
+                                 "[--runs N] [convert] [flac] [opus] [vorbis] [aac] [version]\n");
             return 2;
         }
     }
-    if (!o.convert && !o.version)
+    if (!o.convert && !o.version && o.formats.empty()) {
         o.convert = o.version = true;
+        for (const FormatRow& r : formatRows())
+            o.formats.push_back(r.name);
+    }
     char tmpl[] = "/tmp/cld-bench-cli-XXXXXX";
     if (!::mkdtemp(tmpl))
         return 1;
@@ -168,10 +260,13 @@ int main(int argc, char** argv) {
     bool ok = true;
     if (o.version)
         ok = versionRow(root, o) && ok;
-    if (o.convert) {
+    if (o.convert || !o.formats.empty())
         cldbench::printPairHeader();
+    if (o.convert)
         ok = convertRow(root, o) && ok;
-    }
+    for (const FormatRow& row : formatRows())
+        if (std::find(o.formats.begin(), o.formats.end(), row.name) != o.formats.end())
+            ok = formatRow(root, o, row) && ok;
     std::error_code ec;
     fs::remove_all(root, ec);
     return ok ? 0 : 1;

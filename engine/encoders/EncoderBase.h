@@ -10,6 +10,15 @@
 
 namespace cld::engine {
 
+// The settings of an encoder's description.
+EncoderSetting wholeSetting(std::string key, std::string label, int low, int high, int fallback);
+EncoderSetting decimalSetting(std::string key, std::string label, double low, double high,
+                              std::string fallback);
+EncoderSetting choiceSetting(std::string key, std::string label, std::vector<std::string> choices,
+                             std::string fallback);
+// The option "cover" every encoder that can embed a picture has.
+EncoderSetting coverSetting();
+
 // What every encoder keeps about its last failure, and the reading of its options.
 class EncoderBase : public AudioEncoder {
 public:
@@ -29,6 +38,12 @@ protected:
     // such number.
     bool intOption(const EncoderOptions& options, const std::string& key, int low, int high,
                    int fallback, int& value);
+    // The option "cover": whether the tags' cover picture goes into the file (1, the
+    // default) or not (0).
+    bool coverOption(const EncoderOptions& options, bool& embed);
+    // The option `key` as a decimal number in [low, high] ("4.5", "-1"); as intOption.
+    bool decimalOption(const EncoderOptions& options, const std::string& key, double low,
+                       double high, double fallback, double& value);
     bool failed() const { return m_fault != EncoderFault::None; }
 
 private:

@@ -1,8 +1,7 @@
 #include "FlacEncoder.h"
 
-#include "Mp3Tags.h"
-#include "SafeFiles.h"
 #include "TrackLayout.h"
+#include "VorbisComments.h"
 #include "WmErrors.h"
 
 #include <cerrno>
@@ -17,30 +16,24 @@ uint32_t systemCode(int error) {
 
 } // namespace
 
+EncoderInfo FlacEncoder::describe() {
+    return {"flac",
+            "FLAC",
+            ".flac",
+            true,
+            {wholeSetting("level", "Compression level", 0, static_cast<int>(FlacWriter::kMaxLevel),
+                          static_cast<int>(FlacWriter::kDefaultLevel)),
+             coverSetting()}};
+}
+
 FlacEncoder::FlacEncoder(EncoderOptions options) : m_options(std::move(options)) {}
 
 FlacEncoder::~FlacEncoder() = default; // the writer discards an unfinished file
 
 std::vector<std::string> FlacEncoder::comments(const AudioTags& tags) {
-    std::vector<std::string> out;
-    const auto add = [&out](const char* name, const std::string& value) {
-        const std::string text = cld::files::oneLine(cld::wellFormedUtf8(value));
-        if (!text.empty())
-            out.push_back(std::string(name) + "=" + text);
-    };
-    add("TITLE", tags.title);
-    add("ARTIST", tags.artist);
-    add("ALBUM", tags.album);
-    add("ALBUMARTIST", tags.albumArtist);
-    add("DATE", tags.year);
-    add("GENRE", tags.genre);
-    if (tags.track > 0)
-        add("TRACKNUMBER", std::to_string(tags.track));
-    if (tags.trackTotal > 0)
-        add("TRACKTOTAL", std::to_string(tags.trackTotal));
-    add("DISCID", tags.discId);
-    add("ISRC", tags.isrc);
-    add("BARCODE", tags.barcode);
+    std::vector<std::string> out = vorbisComments(tags);
+    for (std::string& c : loudnessComments(tags, LoudnessTags::ReplayGain))
+        out.push_back(std::move(c));
     return out;
 }
 
@@ -49,8 +42,10 @@ bool FlacEncoder::open(const std::string& path, const PcmFormat& format, const A
     m_writer.discard();
     clearFailure();
     int level = 0;
+    bool cover = true;
     if (!intOption(m_options, "level", 0, static_cast<int>(FlacWriter::kMaxLevel),
-                   static_cast<int>(FlacWriter::kDefaultLevel), level))
+                   static_cast<int>(FlacWriter::kDefaultLevel), level) ||
+        !coverOption(m_options, cover))
         return false;
     std::string refused;
     const std::optional<PcmLayout> layout = trackLayout(format, true, refused);
@@ -58,6 +53,7 @@ bool FlacEncoder::open(const std::string& path, const PcmFormat& format, const A
         setFailure(EncoderFault::Settings, refused);
         return false;
     }
+    m_writer.setPicture(cover ? flacPictureBlock(tags) : std::vector<uint8_t>());
     if (!m_writer.create(path, comments(tags), expectedFrames, replaceExisting, *layout,
                          static_cast<unsigned>(level))) {
         setFailure(EncoderFault::Output, m_writer.error(), systemCode(m_writer.errorNumber()),

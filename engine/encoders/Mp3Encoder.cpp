@@ -20,6 +20,24 @@ bool takenCode(uint32_t code) {
 
 } // namespace
 
+EncoderInfo Mp3Encoder::describe() {
+    const Mp3EncoderParams p;
+    return {
+        "mp3",
+        "MP3",
+        ".mp3",
+        false,
+        {wholeSetting("bitrate", "Bitrate (kbit/s)", 8, 320, p.bitrate),
+         wholeSetting("vbr", "Variable bitrate (0 off, 1 RH, 2 ABR, 3 MTRH)", 0, 3, p.vbrMethod),
+         wholeSetting("vbrquality", "VBR quality (0 best)", 0, 9, p.vbrQuality),
+         wholeSetting("maxbitrate", "Highest VBR bitrate (kbit/s)", 8, 320, p.vbrMaxBitrate),
+         wholeSetting("meanbitrate", "Mean ABR bitrate (kbit/s)", 8, 320, p.abrMeanBitrate),
+         wholeSetting("quality", "Encoding quality (0 best)", 0, 9, p.quality),
+         wholeSetting("mode", "Channels (0 stereo, 1 joint, 2 forced joint, 3 mono, 4 auto)", 0, 4,
+                      p.channelMode),
+         wholeSetting("id3v2", "UTF-8 ID3 version 2 tag", 0, 1, 1)}};
+}
+
 Mp3Encoder::Mp3Encoder(EncoderOptions options) : m_options(std::move(options)) {}
 
 Mp3Encoder::~Mp3Encoder() {

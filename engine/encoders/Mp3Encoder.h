@@ -23,6 +23,8 @@ public:
     explicit Mp3Encoder(EncoderOptions options = {});
     ~Mp3Encoder() override;
 
+    static EncoderInfo describe();
+
     std::string extension() const override { return ".mp3"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;

@@ -15,6 +15,10 @@ uint32_t systemCode(int error) {
 
 } // namespace
 
+EncoderInfo WavEncoder::describe() {
+    return {"wav", "WAV", ".wav", true, {}};
+}
+
 WavEncoder::WavEncoder(EncoderOptions) {}
 
 WavEncoder::~WavEncoder() {

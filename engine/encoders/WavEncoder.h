@@ -12,6 +12,8 @@ public:
     explicit WavEncoder(EncoderOptions options = {});
     ~WavEncoder() override;
 
+    static EncoderInfo describe();
+
     std::string extension() const override { return ".wav"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;

@@ -14,6 +14,15 @@ constexpr int kDefaultKbps = 128;
 
 } // namespace
 
+EncoderInfo WmaEncoder::describe() {
+    return {"wma",
+            "Windows Media Audio",
+            ".wma",
+            false,
+            {wholeSetting("bitrate", "Bitrate (kbit/s)", 16, 320, kDefaultKbps),
+             wholeSetting("profile", "Profile number", 0, 9999, 0)}};
+}
+
 WmaEncoder::WmaEncoder(EncoderOptions options) : m_options(std::move(options)) {}
 
 WmaEncoder::~WmaEncoder() {

@@ -18,6 +18,8 @@ public:
     explicit WmaEncoder(EncoderOptions options = {});
     ~WmaEncoder() override;
 
+    static EncoderInfo describe();
+
     std::string extension() const override { return ".wma"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;

@@ -88,6 +88,15 @@ TEST(FlacWriter, CutAudioRefusedPathsAndBadTagsLeaveNothing) {
     EXPECT_FALSE(w.create((dir.path() / "tag.flac").string(), {"TITLE"}, 0));
     EXPECT_NE(w.error().find("TITLE"), std::string::npos) << w.error();
     EXPECT_FALSE(w.create((dir.path() / "none" / "x.flac").string(), {}, 0));
+    // A picture block whose lengths run past its end, or that holds no picture.
+    for (const std::vector<std::uint8_t>& picture :
+         {std::vector<std::uint8_t>{0, 0, 0, 3, 0, 0, 0, 200, 'i', 'm'},
+          std::vector<std::uint8_t>(32, 0)}) {
+        w.setPicture(picture);
+        EXPECT_FALSE(w.create((dir.path() / "picture.flac").string(), {}, 0));
+        EXPECT_NE(w.error().find("cover"), std::string::npos) << w.error();
+    }
+    w.setPicture({});
     // A writer dropped before Finish (a killed track) leaves nothing.
     {
         FlacWriter dropped;

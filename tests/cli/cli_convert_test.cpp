@@ -182,6 +182,55 @@ TEST_F(CliConvertTest, FolderToMp3AndFlacMirroredBelowOutAndDecodedBack) {
     }
 }
 
+// Every new format by its name, with its own settings, to files of its own extension; a
+// setting the format has no use for, or a value its encoder does not take, is refused
+// before any file is written.
+TEST_F(CliConvertTest, EveryFormatWithItsOwnSettings) {
+    const fs::path in = dir.path() / "in";
+    writeWav(in / "song.wav", 1.0);
+    struct Case {
+        std::vector<std::string> args;
+        const char* file;
+        const char* codec;
+    };
+    const fs::path out = dir.path() / "out";
+    for (const Case& c :
+         {Case{{"--to", "opus", "--bitrate", "64", "--bitrate-mode", "cbr"}, "song.opus", "opus"},
+          Case{{"--to", "vorbis", "--quality", "6.5", "--no-cover"}, "song.ogg", "vorbis"},
+          Case{{"--to", "aac", "--bitrate", "160"}, "song.m4a", "aac"},
+          Case{{"--to", "flac", "--level", "8"}, "song.flac", "flac"}}) {
+        SCOPED_TRACE(c.file);
+        std::vector<std::string> args = {"convert"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), {"--out", out.string(), (in / "song.wav").string()});
+        const RunResult r = cli.run(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const Probe p = probe(out / c.file);
+        EXPECT_EQ(p.codec, c.codec);
+        EXPECT_NEAR(p.seconds, 1.0, 0.03);
+    }
+    // Constant bitrate at 64 kbit/s: the file is as large as that rate says.
+    EXPECT_NEAR(static_cast<double>(fs::file_size(out / "song.opus")), 64000 / 8.0, 1500);
+    const auto before = namesBelow(out);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--to", "opus", "--level", "3"},
+          std::vector<std::string>{"--to", "vorbis", "--quality", "11"},
+          std::vector<std::string>{"--to", "vorbis", "--quality", "high"},
+          std::vector<std::string>{"--to", "aac", "--bitrate", "5"},
+          std::vector<std::string>{"--to", "mp3", "--bitrate-mode", "vbr"}}) {
+        SCOPED_TRACE(bad[1] + " " + bad[2]);
+        std::vector<std::string> args = {"convert"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        args.insert(args.end(), {"--overwrite", "--out", out.string(), (in / "song.wav").string()});
+        const RunResult r = cli.run(args);
+        EXPECT_EQ(r.exitCode, 2) << r.out;
+        EXPECT_NE(r.err.find(bad[2]), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(namesBelow(out), before);
+    // A format the program does not have is a usage error.
+    EXPECT_EQ(cli.run({"convert", "--to", "ogg", (in / "song.wav").string()}).exitCode, 2);
+}
+
 TEST_F(CliConvertTest, BrokenFileIsListedAndSkippedOrStops) {
     const fs::path in = dir.path() / "in";
     writeWav(in / "a.wav", 1.0);

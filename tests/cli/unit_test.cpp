@@ -1,5 +1,6 @@
 // The command line's plain parts: track lists, input plans, output locks, the bar.
 
+#include "AudioEncoder.h"
 #include "Commands.h"
 #include "Console.h"
 #include "InputFiles.h"
@@ -7,6 +8,7 @@
 #include "RipLogReader.h"
 #include "TempDir.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -17,6 +19,13 @@
 namespace {
 
 using namespace cld::cli;
+
+// The program offers exactly the engine's encoders, by the names the registry gives them.
+TEST(OutputFormats, AreTheRegistrysEncoders) {
+    std::vector<std::string> offered = outputFormats();
+    std::sort(offered.begin(), offered.end());
+    EXPECT_EQ(offered, cld::engine::EncoderRegistry::instance().names());
+}
 
 TEST(TrackList, RangesAndSingles) {
     std::set<int> tracks;

@@ -70,14 +70,39 @@ AudioTags sampleTags() {
 
 TEST(EncoderRegistry, MakesEachEncoderByNameAndNothingForAnUnknownName) {
     const std::vector<std::string> names = EncoderRegistry::instance().names();
-    for (const char* name : {"wav", "flac", "mp3", "wma"}) {
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"wav", ".wav"},   {"flac", ".flac"},  {"mp3", ".mp3"}, {"wma", ".wma"},
+        {"opus", ".opus"}, {"vorbis", ".ogg"}, {"aac", ".m4a"}};
+    EXPECT_EQ(names.size(), expected.size());
+    for (const auto& [name, extension] : expected) {
         SCOPED_TRACE(name);
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
         auto encoder = EncoderRegistry::instance().make(name);
         ASSERT_TRUE(encoder);
-        EXPECT_EQ(encoder->extension(), std::string(".") + name);
+        EXPECT_EQ(encoder->extension(), extension);
+        // The description a settings box is built from agrees with the encoder, and each
+        // setting's default is a value the encoder takes.
+        const cld::engine::EncoderInfo* info = EncoderRegistry::instance().info(name);
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->name, name);
+        EXPECT_EQ(info->extension, extension);
+        EXPECT_FALSE(info->displayName.empty());
+        cldtest::TempDir dir;
+        for (const cld::engine::EncoderSetting& setting : info->settings) {
+            SCOPED_TRACE(setting.key);
+            EXPECT_FALSE(setting.label.empty());
+            if (setting.key == "profile")
+                continue; // needs the profile folders
+            auto withDefault =
+                EncoderRegistry::instance().make(name, {{setting.key, setting.fallback}});
+            const fs::path out = dir.file("default" + extension);
+            EXPECT_TRUE(withDefault->open(out.string(), PcmFormat{}, {}, 0, true))
+                << withDefault->error();
+            withDefault->abort();
+        }
     }
     EXPECT_FALSE(EncoderRegistry::instance().make("ogg"));
+    EXPECT_FALSE(EncoderRegistry::instance().info("ogg"));
 }
 
 TEST(WavEncoder, WritesTheAudioBehindAHeaderOfItsFormat) {

@@ -1,0 +1,126 @@
+#include "AlbumGain.h"
+
+#include "Mp3Tags.h"
+#include "SafeFiles.h"
+#include "VorbisComments.h"
+#include "WmErrors.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <taglib/flacfile.h>
+#include <taglib/mp4file.h>
+#include <taglib/opusfile.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/xiphcomment.h>
+#include <unistd.h>
+
+namespace cld::engine {
+
+namespace {
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+void setComment(TagLib::Ogg::XiphComment* tag, const char* name, const std::string& value) {
+    tag->addField(name, TagLib::String(value, TagLib::String::UTF8), true);
+}
+
+// Writes the values into the copy at `temp`; false when it is no file of its kind.
+bool tagCopy(const std::string& ext, const std::string& temp, double gainDb, double peak) {
+    if (ext == ".flac") {
+        TagLib::FLAC::File file(temp.c_str(), false);
+        if (!file.isValid())
+            return false;
+        TagLib::Ogg::XiphComment* tag = file.xiphComment(true);
+        setComment(tag, "REPLAYGAIN_ALBUM_GAIN", replayGainText(gainDb));
+        setComment(tag, "REPLAYGAIN_ALBUM_PEAK", replayPeakText(peak));
+        return file.save();
+    }
+    if (ext == ".ogg") {
+        TagLib::Ogg::Vorbis::File file(temp.c_str(), false);
+        if (!file.isValid() || !file.tag())
+            return false;
+        setComment(file.tag(), "REPLAYGAIN_ALBUM_GAIN", replayGainText(gainDb));
+        setComment(file.tag(), "REPLAYGAIN_ALBUM_PEAK", replayPeakText(peak));
+        return file.save();
+    }
+    if (ext == ".opus") {
+        TagLib::Ogg::Opus::File file(temp.c_str(), false);
+        if (!file.isValid() || !file.tag())
+            return false;
+        setComment(file.tag(), "R128_ALBUM_GAIN", std::to_string(r128Gain(gainDb)));
+        return file.save();
+    }
+    TagLib::MP4::File file(temp.c_str(), false);
+    if (!file.isValid() || !file.tag())
+        return false;
+    file.tag()->setItem("----:com.apple.iTunes:replaygain_album_gain",
+                        TagLib::MP4::Item(TagLib::StringList(replayGainText(gainDb))));
+    file.tag()->setItem("----:com.apple.iTunes:replaygain_album_peak",
+                        TagLib::MP4::Item(TagLib::StringList(replayPeakText(peak))));
+    return file.save();
+}
+
+} // namespace
+
+uint32_t addAlbumGain(const std::string& path, double gainDb, double peak) {
+    const std::string ext = lowerExtension(path);
+    if (ext == ".mp3")
+        return cld::addMp3AlbumGain(path, gainDb, peak);
+    if (ext != ".flac" && ext != ".ogg" && ext != ".opus" && ext != ".m4a")
+        return 0;
+    // The values go into a copy of the file, which then takes the file's place.
+    std::string temp;
+    const int fd =
+        cld::files::createTemporary(std::filesystem::path(path).parent_path().string(), temp);
+    if (fd < 0)
+        return cld::wmerr::fromErrno(errno);
+    ::close(fd);
+    std::error_code ec;
+    std::filesystem::copy_file(path, temp, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+        const uint32_t why = cld::wmerr::fromErrno(ec.value());
+        std::filesystem::remove(temp, ec);
+        return why;
+    }
+    errno = 0;
+    const bool saved = tagCopy(ext, temp, gainDb, peak);
+    const uint32_t failure = errno ? cld::wmerr::fromErrno(errno) : cld::wmerr::kWriteFailed;
+    if (!saved) {
+        std::filesystem::remove(temp, ec);
+        return failure;
+    }
+    if (!cld::files::moveIntoPlace(temp, path, cld::files::Replace::RegularFile)) {
+        const uint32_t why = cld::wmerr::fromErrno(errno);
+        std::filesystem::remove(temp, ec);
+        return why;
+    }
+    return 0;
+}
+
+void AlbumGain::add(const std::string& path, std::unique_ptr<LoudnessMeter> meter) {
+    if (meter)
+        m_files.emplace_back(path, std::move(meter));
+}
+
+std::vector<std::string> AlbumGain::write() {
+    std::vector<const LoudnessMeter*> meters;
+    for (const auto& f : m_files)
+        meters.push_back(f.second.get());
+    double gain = 0;
+    double peak = 0;
+    std::vector<std::string> failed;
+    if (!LoudnessMeter::albumValues(meters, gain, peak))
+        return failed;
+    for (const auto& f : m_files) {
+        if (addAlbumGain(f.first, gain, peak) != 0)
+            failed.push_back(f.first);
+    }
+    return failed;
+}
+
+} // namespace cld::engine
