@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AccurateRip.h"
+#include "Ctdb.h"
 
 #include <string>
 #include <vector>
@@ -54,6 +55,14 @@ enum class LookupState {
     OtherDisc,     // the entry is for another disc
 };
 
+// What became of the CTDB look-up of the disc.
+struct CtdbLogResult {
+    enum class State { NotDone, Checked, NotInDatabase, Offline, Failed };
+    State state = State::NotDone;
+    CtdbVerdict verdict; // Checked: the disc's and every track's verdict
+    std::string detail;  // why a look-up failed
+};
+
 struct RipLogInfo {
     std::string program;         // program name and version
     std::string date;            // when the rip ended, as the log shows it
@@ -69,6 +78,7 @@ struct RipLogInfo {
     // How the job ended when it did not end well ("aborted by the user", "failed: ...");
     // empty for a rip that ran to its end.
     std::string ending;
+    CtdbLogResult ctdb;
 };
 
 // The disc-level result of the look-up, for the log's summary and the end-of-grab message.
@@ -83,6 +93,12 @@ struct ArSummary {
 ArSummary summarize(const RipLogInfo& info);
 // English text of a summary (the log's summary line).
 std::string summaryText(const ArSummary& summary, const std::string& detail);
+// English text of the CTDB result (the log's CTDB line): the verdict, "not in the
+// database", "not reachable (offline?)" or "look-up failed (why)"; empty when not done.
+std::string ctdbSummaryText(const CtdbLogResult& ctdb);
+// The databases that confirm the rip: "AccurateRip and CTDB", "AccurateRip", "CTDB", or
+// empty when neither does.
+std::string verifiedBy(const ArSummary& summary, const CtdbLogResult& ctdb);
 // Per-track text of a verdict: "accurately ripped (confidence 7, v2)", ...
 std::string verdictText(const TrackVerdict& verdict);
 

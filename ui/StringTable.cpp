@@ -428,6 +428,14 @@ constexpr std::array kStrings{
     StringEntry{2619, "AccurateRip Ser&ver:"},
     StringEntry{2620, "The AccurateRip server must be empty (the public database) or an address "
                       "such as http://host:port/accuraterip/."},
+    StringEntry{2630, "CTDB: accurate (confidence %1 of %2 submissions)"},
+    StringEntry{2631,
+                "CTDB: accurate, but shifted by %1 samples (confidence %2 of %3 submissions)"},
+    StringEntry{2632, "CTDB: the rip differs from the database: track(s) %1"},
+    StringEntry{2633, "CTDB: disc not in the database"},
+    StringEntry{2634, "CTDB: the look-up failed (%1)"},
+    StringEntry{2635, "The rip is verified by %1."},
+    StringEntry{2636, "No database confirms the rip."},
     // The grabber's choice of file format.
     StringEntry{2700, "Save as"},
     StringEntry{2701, "WAV (uncompressed)"},
