@@ -46,6 +46,42 @@ protected:
         ASSERT_TRUE(m_settings.writeProfileString(
             SettingsRecord::kAccurateRip, "Server",
             "http://127.0.0.1:" + std::to_string(m_server.port()) + "/"));
+        // CTDB on loopback too: it knows the disc only where a test gives it an answer.
+        ASSERT_TRUE(m_settings.setCtdbServer("http://127.0.0.1:" + std::to_string(m_ctdb.port()) +
+                                             "/lookup2.php"));
+    }
+
+    // The CTDB answer for the image: one entry of 4 submissions, its CRCs taken here with a
+    // plain bitwise CRC over what the database's rules keep of the disc's audio.
+    std::string ctdbAnswer() {
+        const auto ranges = trackRanges();
+        const auto audio = imageBytes(ranges.front().first, ranges.back().last);
+        const auto crc = [&audio](size_t from, size_t to) {
+            uint32_t c = 0xFFFFFFFFu;
+            for (size_t i = from * 4; i < to * 4; ++i) {
+                c ^= audio[i];
+                for (int k = 0; k < 8; ++k)
+                    c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+            }
+            return ~c;
+        };
+        const auto hex = [](uint32_t v) {
+            char b[16];
+            std::snprintf(b, sizeof b, "%08x", v);
+            return std::string(b);
+        };
+        const size_t total = audio.size() / 4;
+        const size_t tail = 5880 + total % 5880;
+        std::string tracks;
+        for (size_t i = 0; i < ranges.size(); ++i) {
+            size_t from = static_cast<size_t>(ranges[i].first - ranges.front().first) * 588;
+            size_t to = static_cast<size_t>(ranges[i].last + 1 - ranges.front().first) * 588;
+            from += i == 0 ? 5880 : 0;
+            to -= i + 1 == ranges.size() ? tail : 0;
+            tracks += (i ? " " : "") + hex(crc(from, to));
+        }
+        return "HTTP/1.0 200 OK\r\n\r\n<ctdb><entry confidence=\"4\" crc32=\"" +
+               hex(crc(5880, total - tail)) + "\" id=\"31\" trackcrcs=\"" + tracks + "\"/></ctdb>";
     }
 
     // The entry of disc `disc`'s image (in the active drive) as 7 other rips made it.
@@ -93,6 +129,7 @@ protected:
     }
 
     CddbTestServer m_server;
+    CddbTestServer m_ctdb;
     std::string m_driveName;
 };
 
@@ -118,10 +155,15 @@ TEST_F(VerifiedGrabDialog, StoredOffsetGivesExactAccurateTracksAndALog) {
     startDisc(kOffset);
     ASSERT_TRUE(m_settings.setReadOffsetFor(m_driveName, kOffset));
     m_server.queueAnswer(entry());
+    m_ctdb.queueAnswer(ctdbAnswer());
     const QString text = grabAll();
     ASSERT_EQ(messageIds(), std::vector<int>{2609});
     EXPECT_TRUE(text.contains("AccurateRip: all 3 tracks accurately ripped (confidence 7)"))
         << text.toStdString();
+    // CTDB's word beside it, and which databases confirm the rip.
+    EXPECT_TRUE(text.contains("CTDB: accurate (confidence 4 of 4 submissions)"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("The rip is verified by AccurateRip, CTDB.")) << text.toStdString();
     EXPECT_TRUE(text.contains("Band - Live.log")) << text.toStdString();
     const auto ranges = trackRanges();
     const Wav two = readWav(m_dir.path() / "Band - Live" / "Band - Track02.wav");
@@ -140,6 +182,11 @@ TEST_F(VerifiedGrabDialog, StoredOffsetGivesExactAccurateTracksAndALog) {
     EXPECT_NE(log.find("Error correction: Jitter Correction (default)\n"), std::string::npos)
         << log;
     EXPECT_NE(log.find("AccurateRip: accurately ripped (confidence 7 (v2))"), std::string::npos);
+    EXPECT_NE(log.find("  CTDB: accurate (confidence 4)\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\nCTDB: accurate (confidence 4 of 4 submissions, entry 31)\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\nVerified: yes, by AccurateRip and CTDB\n"), std::string::npos) << log;
     EXPECT_TRUE(std::filesystem::exists(m_dir.path() / "Band - Live" / "Band - Live.cue"));
 }
 
