@@ -214,6 +214,15 @@ enum OwnStringId : int {
     IDS_CTDB_LOOKUP_FAILED = 2634,
     IDS_RIP_VERIFIED_BY = 2635,
     IDS_RIP_NOT_VERIFIED = 2636,
+    // The grabber's dialog that verifies a rip made earlier.
+    IDS_VERIFY_RIP_OPEN = 2646,
+    IDS_VERIFY_RIP_TITLE = 2647,
+    IDS_VERIFY_RIP_BROWSE = 2648,
+    IDS_VERIFY_RIP_VERIFY = 2649,
+    IDS_VERIFY_RIP_CLOSE = 2650,
+    IDS_VERIFY_RIP_CUE_LABEL = 2651,
+    IDS_VERIFY_RIP_FILTER = 2652,
+    IDS_VERIFY_RIP_WORKING = 2653,
 
     // The input pickers' filter of every audio format the encoding jobs read.
     IDS_AUDIO_FILES = 2750,

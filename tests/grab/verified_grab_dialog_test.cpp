@@ -6,6 +6,7 @@
 #include "CCDGrabDlg.h"
 #include "CEditableListCtrl.h"
 #include "COptionsDlg.h"
+#include "CVerifyRipDlg.h"
 #include "CddbTestServer.h"
 #include "GrabDialogKit.h"
 #include "SettingsRecord.h"
@@ -459,4 +460,42 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
     const Wav two = readWav(folder / "Band - Track02.wav");
     EXPECT_TRUE(two.data == imageBytes(ranges[1].first, ranges[1].last));
     EXPECT_EQ(m_settings.grabFormat(), SettingsRecord::kGrabToFlac);
+}
+
+TEST_F(VerifiedGrabDialog, ARipIsVerifiedLaterFromItsCueSheetInTheGrabbersVerifyDialog) {
+    namespace fs = std::filesystem;
+    startDisc(kOffset);
+    ASSERT_TRUE(m_settings.setReadOffsetFor(m_driveName, kOffset));
+    m_server.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
+    m_ctdb.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
+    grabAll();
+    const fs::path folder = m_dir.path() / "Band - Live";
+    fs::remove(folder / "Band - Live.log");
+
+    // The grabber offers the dialog.
+    {
+        CCDGrabDlg grabber(m_context, true);
+        EXPECT_NE(findControl<QPushButton>(&grabber, CVerifyRipDlg::kOpenButton), nullptr);
+    }
+    CVerifyRipDlg dlg(m_context);
+    findControl<QLineEdit>(&dlg, CVerifyRipDlg::kCueSheet)
+        ->setText(QString::fromStdString((folder / "Band - Live.cue").string()));
+    m_server.queueAnswer(entry());
+    m_ctdb.queueAnswer(ctdbAnswer());
+    findControl<QPushButton>(&dlg, CVerifyRipDlg::kVerify)->click();
+    const std::string report = dlg.report().toStdString();
+    EXPECT_NE(report.find("Track 02  Band - Track02.wav\n  AccurateRip: accurately ripped"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("  CTDB: accurate (confidence 4)"), std::string::npos) << report;
+    EXPECT_NE(report.find("Verified: yes, by AccurateRip and CTDB"), std::string::npos) << report;
+
+    // A missing file is named, and the rip is not verified.
+    fs::remove(folder / "Band - Track02.wav");
+    m_server.queueAnswer(entry());
+    m_ctdb.queueAnswer(ctdbAnswer());
+    dlg.verify();
+    EXPECT_NE(dlg.report().toStdString().find("Band - Track02.wav is missing"), std::string::npos)
+        << dlg.report().toStdString();
+    EXPECT_NE(dlg.report().toStdString().find("Verified: no"), std::string::npos);
 }
