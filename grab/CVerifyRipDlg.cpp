@@ -54,7 +54,7 @@ std::string verifyReportText(const cld::engine::RipCheck& check) {
 }
 
 QString CVerifyRipDlg::openButtonText() {
-    return local(cld::IDS_VERIFY_RIP_OPEN, "Verify a &rip...");
+    return local(cld::IDS_VERIFY_RIP_OPEN, "Verif&y a rip...");
 }
 
 CVerifyRipDlg::CVerifyRipDlg(JobContext& context, QWidget* parent)

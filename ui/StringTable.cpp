@@ -436,7 +436,7 @@ constexpr std::array kStrings{
     StringEntry{2634, "CTDB: the look-up failed (%1)"},
     StringEntry{2635, "The rip is verified by %1."},
     StringEntry{2636, "No database confirms the rip."},
-    StringEntry{2646, "Verify a &rip..."},
+    StringEntry{2646, "Verif&y a rip..."},
     StringEntry{2647, "Verify a Rip"},
     StringEntry{2648, "&Browse..."},
     StringEntry{2649, "&Verify"},
