@@ -210,6 +210,36 @@ std::string summaryText(const ArSummary& s, const std::string& detail) {
     return "AccurateRip look-up not made";
 }
 
+std::string ctdbSummaryText(const CtdbLogResult& ctdb) {
+    const std::string why = ctdb.detail.empty() ? std::string() : " (" + oneLine(ctdb.detail) + ")";
+    switch (ctdb.state) {
+    case CtdbLogResult::State::Checked:
+        return ctdbVerdictText(ctdb.verdict);
+    case CtdbLogResult::State::NotInDatabase:
+        return "not in the database";
+    case CtdbLogResult::State::Offline:
+        return "not reachable (offline?)" + why;
+    case CtdbLogResult::State::Failed:
+        return "look-up failed" + why;
+    case CtdbLogResult::State::NotDone:
+        break;
+    }
+    return {};
+}
+
+std::string verifiedBy(const ArSummary& summary, const CtdbLogResult& ctdb) {
+    const bool ar = summary.kind == ArSummary::AllAccurate;
+    const bool ct =
+        ctdb.state == CtdbLogResult::State::Checked && ctdb.verdict.kind == CtdbVerdict::Accurate;
+    if (ar && ct)
+        return "AccurateRip and CTDB";
+    if (ar)
+        return "AccurateRip";
+    if (ct)
+        return "CTDB";
+    return {};
+}
+
 std::string ripLogBaseName(const std::string& artist, const std::string& album) {
     return cld::files::pairName(artist, album, "Unknown Artist", "Unknown Album");
 }
@@ -239,7 +269,12 @@ std::string logText(const RipLogInfo& info) {
     }
     for (const std::string& feature : info.driveFeatures)
         o << "Drive feature: " << oneLine(feature) << "\n";
+    o << "CTDB TOC id: " << ctdbTocId(info.disc) << "\n";
+    o << "CTDB TOC: " << ctdbTocQuery(info.disc) << "\n";
     o << "\n";
+    const bool ctdbChecked = info.ctdb.state == CtdbLogResult::State::Checked &&
+                             info.ctdb.verdict.tracks.size() == info.tracks.size();
+    size_t trackIndex = 0;
     for (const LogTrack& t : info.tracks) {
         o << "Track " << (t.number < 10 ? "0" : "") << t.number << "\n";
         switch (t.state) {
@@ -306,6 +341,9 @@ std::string logText(const RipLogInfo& info) {
         }
         if (t.hasVerdict && info.lookup == LookupState::Checked)
             o << "  AccurateRip: " << verdictText(t.verdict) << "\n";
+        if (ctdbChecked)
+            o << "  CTDB: " << ctdbTrackText(info.ctdb.verdict.tracks[trackIndex]) << "\n";
+        ++trackIndex;
         o << "\n";
     }
     int exact = 0, failed = 0, saved = 0;
@@ -331,6 +369,13 @@ std::string logText(const RipLogInfo& info) {
         o << "Peak of the disc: " << percentOf(discPeak) << "\n";
     if (copies > 0)
         o << "Test and copy: " << copiesOk << " of " << copies << " tracks copy OK\n";
+    const ArSummary ar = summarize(info);
+    if (info.ctdb.state != CtdbLogResult::State::NotDone)
+        o << "CTDB: " << ctdbSummaryText(info.ctdb) << "\n";
+    if (info.lookup != LookupState::NotDone || info.ctdb.state != CtdbLogResult::State::NotDone) {
+        const std::string by = verifiedBy(ar, info.ctdb);
+        o << "Verified: " << (by.empty() ? std::string("no") : "yes, by " + by) << "\n";
+    }
     std::string text = o.str();
     return text + logChecksumLine(text);
 }

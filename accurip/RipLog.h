@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AccurateRip.h"
+#include "Ctdb.h"
 
 #include <string>
 #include <vector>
@@ -86,6 +87,14 @@ enum class LookupState {
     OtherDisc,     // the entry is for another disc
 };
 
+// What became of the CTDB look-up of the disc.
+struct CtdbLogResult {
+    enum class State { NotDone, Checked, NotInDatabase, Offline, Failed };
+    State state = State::NotDone;
+    CtdbVerdict verdict; // Checked: the disc's and every track's verdict
+    std::string detail;  // why a look-up failed
+};
+
 struct RipLogInfo {
     std::string program;         // program name and version
     std::string date;            // when the rip ended, as the log shows it
@@ -104,6 +113,7 @@ struct RipLogInfo {
     DiscDetails details;
     // The drive's features as the rip used them: each "name: what" as measured or assumed.
     std::vector<std::string> driveFeatures;
+    CtdbLogResult ctdb;
 };
 
 // The disc-level result of the look-up, for the log's summary and the end-of-grab message.
@@ -118,6 +128,12 @@ struct ArSummary {
 ArSummary summarize(const RipLogInfo& info);
 // English text of a summary (the log's summary line).
 std::string summaryText(const ArSummary& summary, const std::string& detail);
+// English text of the CTDB result (the log's CTDB line): the verdict, "not in the
+// database", "not reachable (offline?)" or "look-up failed (why)"; empty when not done.
+std::string ctdbSummaryText(const CtdbLogResult& ctdb);
+// The databases that confirm the rip: "AccurateRip and CTDB", "AccurateRip", "CTDB", or
+// empty when neither does.
+std::string verifiedBy(const ArSummary& summary, const CtdbLogResult& ctdb);
 // Per-track text of a verdict: "accurately ripped (confidence 7, v2)", ...
 std::string verdictText(const TrackVerdict& verdict);
 

@@ -169,6 +169,8 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
         env.rip = rip;
         env.drives = drives;
         env.server = SettingsRecord::kDefaultAccurateRipServer;
+        env.ctdbLookup = true;
+        env.ctdbServer = SettingsRecord::kDefaultCtdbServer;
     }
     env.cancelled = [] { return interrupted(); };
 
@@ -208,10 +210,18 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
             {"log", v.logPath},
             {"accuraterip", summaryKind(v.summary.kind)},
             {"verdict", accurip::summaryText(v.summary, v.lookupDetail)}};
+        const std::string ctdb = accurip::ctdbSummaryText(v.ctdb);
+        if (!ctdb.empty())
+            disc_["ctdb"] = ctdb;
+        disc_["verified"] = v.verifiedBy.empty() ? std::string("no") : v.verifiedBy;
         if (!v.logError.empty())
             disc_["log_error"] = v.logError;
-        console.result(disc_, "disc\t" + v.logPath + "\t" +
-                                  accurip::summaryText(v.summary, v.lookupDetail));
+        std::string line =
+            "disc\t" + v.logPath + "\t" + accurip::summaryText(v.summary, v.lookupDetail);
+        if (!ctdb.empty())
+            line += "\tCTDB: " + ctdb;
+        line += v.verifiedBy.empty() ? "\tnot verified" : "\tverified by " + v.verifiedBy;
+        console.result(disc_, line);
     }
 
     if (interrupted())

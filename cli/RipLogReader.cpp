@@ -52,6 +52,8 @@ bool readRipLog(const std::string& text, LoggedRip& rip, std::string& why) {
             line.pop_back();
         if (startsWith(line, "AccurateRip id: ")) {
             sawIds = parseEntryName(line.substr(16), rip.ids);
+        } else if (startsWith(line, "CTDB TOC: ") && line.size() < 1200) {
+            rip.tocQuery = line.substr(10);
         } else if (startsWith(line, "Track ") && line.size() <= 8) {
             closeTrack();
             int number = 0;

@@ -18,6 +18,8 @@ struct LoggedTrack {
 
 struct LoggedRip {
     accurip::DiscIds ids;
+    // The disc's table of contents when the log gives it ("CTDB TOC: 0:600:1250").
+    std::string tocQuery;
     std::vector<LoggedTrack> tracks;
 };
 

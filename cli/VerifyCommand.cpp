@@ -1,10 +1,14 @@
 #include "ArLookup.h"
+#include "CddbSettings.h"
 #include "CliSettings.h"
 #include "Commands.h"
+#include "CtdbLookup.h"
+#include "ExistingRip.h"
 #include "ExitCode.h"
 #include "RipLog.h"
 #include "RipLogReader.h"
 #include "SettingsRecord.h"
+#include "TrackAudio.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -99,9 +103,174 @@ std::string logChecksumWord(Console& console, const fs::path& log, const std::st
                                                   : "absent";
 }
 
+// The look-ups as the settings allow them (the public databases without a settings store).
+engine::VerifyEnv lookupEnv(SettingsRecord& settings) {
+    engine::VerifyEnv env;
+    const bool stored = settingsStoreExists();
+    env.lookup = !stored || settings.accurateRipLookup();
+    env.server = stored ? settings.accurateRipServer() : SettingsRecord::kDefaultAccurateRipServer;
+    if (env.server.empty())
+        env.server = accurip::kDefaultServer;
+    env.ctdbLookup = true;
+    env.ctdbServer = stored ? settings.ctdbServer() : SettingsRecord::kDefaultCtdbServer;
+    env.deadlineMs = std::clamp(settings.freeDBDeadline(), 5, 60) * 1000;
+    if (stored) {
+        const CddbProxy proxy = cddbProxyFromSettings(settings);
+        env.proxyHost = proxy.host;
+        env.proxyPort = proxy.port;
+    }
+    return env;
+}
+
+accurip::LookupState lookupStateOf(accurip::LookupAnswer::Status status) {
+    switch (status) {
+    case accurip::LookupAnswer::Found:
+        return accurip::LookupState::Checked;
+    case accurip::LookupAnswer::NotInDatabase:
+        return accurip::LookupState::NotInDatabase;
+    case accurip::LookupAnswer::Offline:
+        return accurip::LookupState::Offline;
+    default:
+        break;
+    }
+    return accurip::LookupState::Failed;
+}
+
+std::string ctdbWord(const accurip::CtdbTrackVerdict& v) {
+    switch (v.kind) {
+    case accurip::CtdbTrackVerdict::Accurate:
+        return "accurate";
+    case accurip::CtdbTrackVerdict::Differs:
+        return "differs";
+    case accurip::CtdbTrackVerdict::NotInDatabase:
+        break;
+    }
+    return "not-in-database";
+}
+
+// The disc's line: both databases' word and which of them confirms the rip.
+void discResult(Console& console, const std::string& key, const std::string& path,
+                const accurip::ArSummary& ar, const std::string& arDetail,
+                const accurip::CtdbLogResult& ctdb, const std::string& verifiedBy) {
+    const std::string ctdbText = accurip::ctdbSummaryText(ctdb);
+    nlohmann::ordered_json object = {{"command", "verify"},
+                                     {key, path},
+                                     {"disc", true},
+                                     {"accuraterip", accurip::summaryText(ar, arDetail)}};
+    std::string line = "disc\t" + path + "\t" + accurip::summaryText(ar, arDetail);
+    if (!ctdbText.empty()) {
+        object["ctdb"] = ctdbText;
+        line += "\tCTDB: " + ctdbText;
+    }
+    if (ctdb.state == accurip::CtdbLogResult::State::Checked && ctdb.verdict.shift != 0)
+        object["ctdb_shift"] = ctdb.verdict.shift;
+    object["verified"] = verifiedBy.empty() ? std::string("no") : verifiedBy;
+    line += verifiedBy.empty() ? "\tnot verified" : "\tverified by " + verifiedBy;
+    console.result(object, line);
+}
+
+// A rip known by its cue sheet alone: the sheet gives the layout, the files the audio.
+void verifyCue(Console& console, SettingsRecord& settings, const fs::path& cue, size_t& checked,
+               size_t& failed) {
+    engine::RipSheet sheet;
+    std::string why;
+    if (!engine::readRipSheet(cue.string(), sheet, why)) {
+        console.error(cue.string() + ": " + why);
+        ++failed;
+        return;
+    }
+    const engine::RipCheck check = engine::checkRip(sheet, lookupEnv(settings));
+    if (!check.arDetail.empty() && check.arLookup != accurip::LookupState::Checked)
+        console.note("AccurateRip: " + check.arDetail);
+    for (const engine::CheckedTrack& t : check.tracks) {
+        using Status = engine::CheckedTrack::Status;
+        const std::string audio = t.status == Status::Ok        ? "ok"
+                                  : t.status == Status::Missing ? "missing"
+                                  : t.status == Status::Lossy   ? "not-lossless"
+                                                                : "unreadable";
+        // A database that knows the disc and disagrees fails the track, unless the other
+        // one confirms it.
+        const bool arSays =
+            t.hasVerdict && t.arVerdict.kind != accurip::TrackVerdict::NotInDatabase;
+        const bool arOk = t.hasVerdict && t.arVerdict.kind == accurip::TrackVerdict::Accurate;
+        const bool ctdbSays = t.hasCtdb && t.ctdb.kind != accurip::CtdbTrackVerdict::NotInDatabase;
+        const bool ctdbOk = t.hasCtdb && t.ctdb.kind == accurip::CtdbTrackVerdict::Accurate;
+        const bool good = t.status == Status::Ok && (arOk || ctdbOk || (!arSays && !ctdbSays));
+        nlohmann::ordered_json object = {{"command", "verify"},
+                                         {"cue", cue.string()},
+                                         {"track", t.number},
+                                         {"input", t.file},
+                                         {"status", good ? "done" : "failed"},
+                                         {"audio", audio}};
+        std::string line = std::string(good ? "done" : "failed") + "\ttrack " +
+                           std::to_string(t.number) + "\t" + t.file + "\t" + audio;
+        if (t.status == Status::Ok) {
+            object["crc32"] = hex8(t.ar.crc32);
+            object["v1"] = hex8(t.ar.v1);
+            object["v2"] = hex8(t.ar.v2);
+        }
+        if (t.hasVerdict) {
+            object["accuraterip"] = verdictWord(t.arVerdict);
+            if (t.arVerdict.kind == accurip::TrackVerdict::Accurate)
+                object["confidence"] = t.arVerdict.confidence;
+            line += "\t" + accurip::verdictText(t.arVerdict);
+        }
+        if (t.hasCtdb) {
+            object["ctdb"] = ctdbWord(t.ctdb);
+            if (t.ctdb.kind == accurip::CtdbTrackVerdict::Accurate)
+                object["ctdb_confidence"] = t.ctdb.confidence;
+            line += "\tCTDB " + accurip::ctdbTrackText(t.ctdb);
+        }
+        if (!t.error.empty()) {
+            object["error"] = t.error;
+            line += "\t" + t.error;
+            console.error(t.file + ": " + t.error);
+        }
+        console.result(object, line);
+        ++checked;
+        if (!good)
+            ++failed;
+    }
+    discResult(console, "cue", cue.string(), check.arSummary, check.arDetail, check.ctdb,
+               check.verifiedBy);
+}
+
+// A cue sheet to verify on its own: one named without a log beside it, or the one sheet
+// of a folder that holds no log.
+bool cueWithoutLog(const std::string& argument, fs::path& cue) {
+    const fs::path path(argument);
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        std::vector<fs::path> cues;
+        for (const auto& entry : fs::directory_iterator(path, ec)) {
+            if (entry.path().extension() == ".log")
+                return false;
+            if (entry.path().extension() == ".cue" && entry.is_regular_file(ec))
+                cues.push_back(entry.path());
+        }
+        if (cues.size() != 1)
+            return false;
+        cue = cues.front();
+        return true;
+    }
+    if (path.extension() != ".cue" || !fs::is_regular_file(path, ec))
+        return false;
+    fs::path log = path;
+    log.replace_extension(".log");
+    if (fs::is_regular_file(log, ec))
+        return false;
+    cue = path;
+    return true;
+}
+
 // Verifies one rip; adds its failures to `failed` and the tracks checked to `checked`.
 void verifyRip(Console& console, SettingsRecord& settings, const std::string& argument,
                size_t& checked, size_t& failed) {
+    fs::path cue;
+    if (cueWithoutLog(argument, cue)) {
+        verifyCue(console, settings, cue, checked, failed);
+        return;
+    }
     fs::path logPath;
     std::string why;
     if (!findLog(argument, logPath, why)) {
@@ -156,6 +325,8 @@ void verifyRip(Console& console, SettingsRecord& settings, const std::string& ar
     // The database's word on the audio as it is now.
     std::vector<accurip::TrackVerdict> verdicts;
     std::string lookup = "not-done";
+    accurip::LookupState arState = accurip::LookupState::NotDone;
+    std::string arDetail;
     const bool lookUpAllowed = !settingsStoreExists() || settings.accurateRipLookup();
     if (lookUpAllowed) {
         const std::string server = settingsStoreExists()
@@ -174,6 +345,62 @@ void verifyRip(Console& console, SettingsRecord& settings, const std::string& ar
             }
         } else if (!answer.detail.empty()) {
             console.note("AccurateRip: " + answer.detail);
+        }
+        arState = lookupStateOf(answer.status);
+        arDetail = answer.detail;
+        if (arState == accurip::LookupState::Checked && verdicts.empty())
+            arState = accurip::LookupState::OtherDisc;
+    }
+
+    // CTDB, when the log gives the disc's layout: every track's audio, silence for those
+    // that cannot be read, so that the others keep their places.
+    accurip::CtdbLogResult ctdb;
+    accurip::DiscLayout layout;
+    if (lookUpAllowed && engine::layoutFromTocQuery(rip.tocQuery, layout) &&
+        layout.audioTrackCount() == rip.ids.trackCount &&
+        static_cast<int>(layout.tracks.size()) == rip.ids.trackCount) {
+        std::vector<accurip::CtdbTrackSums> ctdbSums;
+        const size_t count = layout.tracks.size();
+        for (size_t i = 0; i < count; ++i) {
+            const int64_t samples = (layout.trackEnd(i) - layout.tracks[i].start) * 588;
+            const auto r = std::find_if(results.begin(), results.end(), [&](const Result& x) {
+                return x.track->number == static_cast<int>(i + 1) &&
+                       (x.status == "ok" || x.status == "differs");
+            });
+            engine::TrackSums trackSums;
+            std::string sumWhy;
+            if (r != results.end() &&
+                engine::trackSumsOfFile((folder / r->track->file).string(), samples, i == 0,
+                                        i + 1 == count, trackSums, sumWhy)) {
+                ctdbSums.push_back(std::move(trackSums.ctdb));
+                continue;
+            }
+            accurip::CtdbTrackChecksummer silent(samples);
+            const std::vector<uint8_t> zeros(588 * 4 * 75, 0);
+            for (int64_t at = 0; at < samples; at += 588 * 75)
+                silent.add(zeros.data(),
+                           static_cast<size_t>(std::min<int64_t>(588 * 75, samples - at)) * 4);
+            ctdbSums.push_back(silent.result());
+        }
+        const engine::VerifyEnv env = lookupEnv(settings);
+        accurip::CtdbLookupOptions options;
+        options.deadlineMs = env.deadlineMs;
+        options.proxyHost = env.proxyHost;
+        options.proxyPort = env.proxyPort;
+        const accurip::CtdbLookupAnswer a = accurip::ctdbLookUp(env.ctdbServer, layout, options);
+        ctdb.detail = a.detail;
+        if (a.status == accurip::CtdbLookupAnswer::Found) {
+            ctdb.state = accurip::CtdbLogResult::State::Checked;
+            ctdb.detail.clear();
+            ctdb.verdict = accurip::ctdbVerify(accurip::CtdbDisc(std::move(ctdbSums)), a.entries);
+        } else {
+            ctdb.state = a.status == accurip::CtdbLookupAnswer::NotInDatabase
+                             ? accurip::CtdbLogResult::State::NotInDatabase
+                         : a.status == accurip::CtdbLookupAnswer::Offline
+                             ? accurip::CtdbLogResult::State::Offline
+                             : accurip::CtdbLogResult::State::Failed;
+            if (!a.detail.empty())
+                console.note("CTDB: " + a.detail);
         }
     }
 
@@ -204,6 +431,14 @@ void verifyRip(Console& console, SettingsRecord& settings, const std::string& ar
             object["accuraterip"] = lookup;
             line += "\tAccurateRip " + lookup;
         }
+        if (ctdb.state == accurip::CtdbLogResult::State::Checked &&
+            i < ctdb.verdict.tracks.size() && (r.status == "ok" || r.status == "differs")) {
+            const accurip::CtdbTrackVerdict& v = ctdb.verdict.tracks[i];
+            object["ctdb"] = ctdbWord(v);
+            if (v.kind == accurip::CtdbTrackVerdict::Accurate)
+                object["ctdb_confidence"] = v.confidence;
+            line += "\tCTDB " + accurip::ctdbTrackText(v);
+        }
         line += "\tlog checksum " + seal;
         if (!r.error.empty()) {
             object["error"] = r.error;
@@ -215,6 +450,24 @@ void verifyRip(Console& console, SettingsRecord& settings, const std::string& ar
         if (r.status != "ok" && r.status != "not-lossless")
             ++failed;
     }
+
+    accurip::RipLogInfo info;
+    info.lookup = arState;
+    for (const Result& r : results) {
+        accurip::LogTrack t;
+        t.number = r.track->number;
+        const size_t i = static_cast<size_t>(t.number - 1);
+        t.hasVerdict = i < verdicts.size() && (r.status == "ok" || r.status == "differs");
+        if (t.hasVerdict)
+            t.verdict = verdicts[i];
+        info.tracks.push_back(t);
+    }
+    const accurip::ArSummary ar = accurip::summarize(info);
+    const bool allOk = std::all_of(results.begin(), results.end(),
+                                   [](const Result& r) { return r.status == "ok"; }) &&
+                       static_cast<int>(results.size()) == rip.ids.trackCount;
+    discResult(console, "log", logPath.string(), ar, arDetail, ctdb,
+               allOk ? accurip::verifiedBy(ar, ctdb) : std::string());
 }
 
 } // namespace

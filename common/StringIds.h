@@ -206,6 +206,24 @@ enum OwnStringId : int {
     IDS_AR_SERVER_LABEL = 2619,
     IDS_BAD_ACCURATERIP_SERVER = 2620,
 
+    // The CUETools database beside AccurateRip, and which of them confirms a rip.
+    IDS_CTDB_ACCURATE = 2630,
+    IDS_CTDB_SHIFTED = 2631,
+    IDS_CTDB_DIFFERS = 2632,
+    IDS_CTDB_NOT_IN_DATABASE = 2633,
+    IDS_CTDB_LOOKUP_FAILED = 2634,
+    IDS_RIP_VERIFIED_BY = 2635,
+    IDS_RIP_NOT_VERIFIED = 2636,
+    // The grabber's dialog that verifies a rip made earlier.
+    IDS_VERIFY_RIP_OPEN = 2646,
+    IDS_VERIFY_RIP_TITLE = 2647,
+    IDS_VERIFY_RIP_BROWSE = 2648,
+    IDS_VERIFY_RIP_VERIFY = 2649,
+    IDS_VERIFY_RIP_CLOSE = 2650,
+    IDS_VERIFY_RIP_CUE_LABEL = 2651,
+    IDS_VERIFY_RIP_FILTER = 2652,
+    IDS_VERIFY_RIP_WORKING = 2653,
+
     // The input pickers' filter of every audio format the encoding jobs read.
     IDS_AUDIO_FILES = 2750,
     // The grabber's folder picker when it saves FLAC files.

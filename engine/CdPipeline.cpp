@@ -1,6 +1,7 @@
 #include "CdPipeline.h"
 
 #include "AccurateRip.h"
+#include "Ctdb.h"
 #include "DiscDetails.h"
 #include "FolderCover.h"
 #include "LoudnessMeter.h"
@@ -73,33 +74,40 @@ void measure(std::ifstream& in, uint64_t bytes, LoudnessMeter& meter) {
     in.seekg(start);
 }
 
-// The track's AccurateRip and CRC32 checksums, from the audio as it passes.
+// The track's AccurateRip, CRC32 and CTDB checksums, from the audio as it passes.
 class ChecksumSink : public TrackAudioSink {
 public:
     ChecksumSink(bool firstTrack, bool lastTrack) : m_first(firstTrack), m_last(lastTrack) {}
     void begin(uint64_t frames) override {
         m_sum = std::make_unique<accurip::TrackChecksummer>(static_cast<int64_t>(frames), m_first,
                                                             m_last);
+        m_ctdb = std::make_unique<accurip::CtdbTrackChecksummer>(static_cast<int64_t>(frames));
     }
     void add(const uint8_t* pcm, size_t bytes) override {
         if (m_sum)
             m_sum->add(pcm, bytes);
+        if (m_ctdb)
+            m_ctdb->add(pcm, bytes);
     }
     void end(bool whole) override {
         if (m_sum && whole) {
             sums = m_sum->result();
+            ctdb = std::make_shared<const accurip::CtdbTrackSums>(m_ctdb->result());
             done = true;
         }
         m_sum.reset();
+        m_ctdb.reset();
     }
 
     accurip::TrackChecksums sums;
+    std::shared_ptr<const accurip::CtdbTrackSums> ctdb;
     bool done = false;
 
 private:
     bool m_first;
     bool m_last;
     std::unique_ptr<accurip::TrackChecksummer> m_sum;
+    std::unique_ptr<accurip::CtdbTrackChecksummer> m_ctdb;
 };
 
 std::string hex8(uint32_t v) {
@@ -596,6 +604,7 @@ void CdPipeline::finishEncoding(JobObserver& observer, State& state, Encoding& e
                 f.v2 = e.checksums->sums.v2;
                 f.crc32 = e.checksums->sums.crc32;
                 f.crc32NoSilence = e.checksums->sums.crc32NoSilence;
+                f.ctdb = e.checksums->ctdb;
             }
         }
     }

@@ -3,11 +3,14 @@
 #include "AccurateRip.h"
 #include "ArLookup.h"
 #include "CddbCancel.h"
+#include "CddbSettings.h"
+#include "CtdbLookup.h"
 #include "DiscDetails.h"
 #include "ProductIdentity.h"
 #include "RipLog.h"
 #include "SafeFiles.h"
 #include "SettingsRecord.h"
+#include "TrackAudio.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/CDRipObject.h"
 #include "cldrip/DiscInfo.h"
@@ -22,6 +25,8 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <map>
+#include <optional>
 #include <thread>
 
 namespace cld::engine {
@@ -103,6 +108,29 @@ accurip::LookupAnswer lookUpWaiting(const VerifyEnv& env, const accurip::DiscIds
     return future.get();
 }
 
+// The same for the CUETools database.
+accurip::CtdbLookupAnswer ctdbLookUpWaiting(const VerifyEnv& env, const accurip::DiscLayout& disc) {
+    CddbCancel cancel;
+    accurip::CtdbLookupOptions options;
+    options.deadlineMs = env.deadlineMs;
+    options.cancel = &cancel;
+    options.proxyHost = env.proxyHost;
+    options.proxyPort = env.proxyPort;
+    const std::string server = env.ctdbServer;
+    auto future = std::async(std::launch::async, [disc, server, options] {
+        return accurip::ctdbLookUp(server, disc, options);
+    });
+    auto ready = [&future] {
+        return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    while (!ready()) {
+        if (cancelledBy(env))
+            cancel.cancel();
+        waitFor(env, 40, [&] { return ready() || (cancelledBy(env) && !cancel.isCancelled()); });
+    }
+    return future.get();
+}
+
 accurip::DiscLayout layoutOf(CDRipObject* rip) {
     accurip::DiscLayout layout;
     DiscInfo* disc = rip ? rip->GetDiscInfo() : nullptr;
@@ -138,6 +166,11 @@ VerifyEnv verifyEnv(SettingsRecord& settings, CDRipObject* rip, CDRipDriveSettin
     env.lookup = settings.accurateRipLookup();
     env.server = settings.accurateRipServer();
     env.deadlineMs = std::clamp(settings.freeDBDeadline(), 5, 60) * 1000;
+    env.ctdbLookup = env.lookup;
+    env.ctdbServer = settings.ctdbServer();
+    const CddbProxy proxy = cddbProxyFromSettings(settings);
+    env.proxyHost = proxy.host;
+    env.proxyPort = proxy.port;
     return env;
 }
 
@@ -191,6 +224,8 @@ VerifyResult writeRipLogAndCue(const VerifyEnv& env, const RipLogRequest& reques
 
     bool allSums = discKnown;
     const int lastIndex = static_cast<int>(info.disc.tracks.size()) - 1;
+    // By the disc's track index: the files may come in any order.
+    std::vector<std::optional<accurip::CtdbTrackSums>> ctdbSums(info.disc.tracks.size());
     for (const RipLogFile& f : request.files) {
         accurip::LogTrack t;
         t.number = f.trackIndex + 1;
@@ -236,6 +271,18 @@ VerifyResult writeRipLogAndCue(const VerifyEnv& env, const RipLogRequest& reques
                                                         f.trackIndex == lastIndex, t.sums, sumWhy);
         }
         allSums = allSums && t.hasChecksums;
+        // The CTDB sums, taken with the rip or now from a lossless file.
+        if (discKnown && f.trackIndex >= 0 && f.trackIndex <= lastIndex) {
+            const auto i = static_cast<size_t>(f.trackIndex);
+            TrackSums sums;
+            if (f.ctdb)
+                ctdbSums[i] = *f.ctdb;
+            else if (f.state == RipLogFile::State::Complete && isLosslessAudioFile(f.path) &&
+                     trackSumsOfFile(f.path,
+                                     (info.disc.trackEnd(i) - info.disc.tracks[i].start) * 588,
+                                     f.trackIndex == 0, f.trackIndex == lastIndex, sums, sumWhy))
+                ctdbSums[i] = std::move(sums.ctdb);
+        }
         info.tracks.push_back(t);
     }
 
@@ -279,8 +326,44 @@ VerifyResult writeRipLogAndCue(const VerifyEnv& env, const RipLogRequest& reques
         }
     }
 
+    // CTDB, when every track of the disc was ripped and its sums taken.
+    const bool allCtdb =
+        std::all_of(ctdbSums.begin(), ctdbSums.end(), [](const auto& c) { return c.has_value(); });
+    if (discKnown && allCtdb && env.lookup && env.ctdbLookup && !result.lookupCancelled) {
+        const accurip::CtdbLookupAnswer a = ctdbLookUpWaiting(env, info.disc);
+        info.ctdb.detail = a.detail;
+        switch (a.status) {
+        case accurip::CtdbLookupAnswer::Found: {
+            std::vector<accurip::CtdbTrackSums> tracks;
+            for (auto& c : ctdbSums)
+                tracks.push_back(std::move(*c));
+            info.ctdb.state = accurip::CtdbLogResult::State::Checked;
+            info.ctdb.verdict =
+                accurip::ctdbVerify(accurip::CtdbDisc(std::move(tracks)), a.entries);
+            info.ctdb.detail.clear();
+            break;
+        }
+        case accurip::CtdbLookupAnswer::NotInDatabase:
+            info.ctdb.state = accurip::CtdbLogResult::State::NotInDatabase;
+            break;
+        case accurip::CtdbLookupAnswer::Offline:
+            info.ctdb.state = accurip::CtdbLogResult::State::Offline;
+            break;
+        case accurip::CtdbLookupAnswer::Cancelled:
+            result.lookupCancelled = true;
+            info.ctdb.state = accurip::CtdbLogResult::State::Failed;
+            break;
+        case accurip::CtdbLookupAnswer::TimedOut:
+        case accurip::CtdbLookupAnswer::Malformed:
+            info.ctdb.state = accurip::CtdbLogResult::State::Failed;
+            break;
+        }
+    }
+
     result.summary = accurip::summarize(info);
     result.lookupDetail = info.lookupDetail;
+    result.ctdb = info.ctdb;
+    result.verifiedBy = accurip::verifiedBy(result.summary, info.ctdb);
     const std::string base = !request.logBase.empty()
                                  ? request.logBase
                                  : (std::filesystem::path(request.folder) /
@@ -321,6 +404,14 @@ VerifyResult recordRippedTrack(const VerifyEnv& env, RipLogJob& logJob, int trac
     f.title = names.title;
     accurip::TrackChecksums sums;
     const int last = static_cast<int>(layout.tracks.size()) - 1;
+    TrackSums both;
+    if (trackIndex >= 0 && trackIndex <= last &&
+        trackSumsOfFile(wavPath,
+                        (layout.trackEnd(static_cast<size_t>(trackIndex)) -
+                         layout.tracks[static_cast<size_t>(trackIndex)].start) *
+                            588,
+                        trackIndex == 0, trackIndex == last, both, why))
+        f.ctdb = std::make_shared<const accurip::CtdbTrackSums>(std::move(both.ctdb));
     if (accurip::checksumWaveFile(wavPath, trackIndex == 0, trackIndex == last, sums, why)) {
         f.hasChecksums = true;
         f.v1 = sums.v1;
@@ -382,8 +473,177 @@ VerifyResult finishRipLog(const VerifyEnv& env, RipLogJob& job, const std::strin
     return writeRipLogAndCue(env, job.request);
 }
 
+namespace {
+
+// Grabs the jobs queued on the ripper and waits for the end (at most two minutes, or
+// until the caller cancels).
+void grabAndWait(const VerifyEnv& env, CDRipObject* rip) {
+    auto running = [rip] {
+        GrabStatus* s = rip->GetStatus();
+        const bool r = s && s->IsRunning();
+        if (s)
+            s->Destroy();
+        return r;
+    };
+    const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (running()) {
+        if (std::chrono::steady_clock::now() > until || cancelledBy(env)) {
+            rip->AbortGrab();
+            for (int i = 0; i < 1000 && running(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            break;
+        }
+        waitFor(env, 50, [&] { return !running() || cancelledBy(env); });
+    }
+}
+
+// The audio of a WAV file the ripper wrote (its data chunk); empty when there is none.
+std::vector<uint8_t> wavAudio(const std::string& file) {
+    std::vector<uint8_t> audio;
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    if (size <= 0 || size >= (1LL << 30))
+        return {};
+    audio.resize(static_cast<size_t>(size));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(audio.data()), size);
+    audio.resize(static_cast<size_t>(in.gcount()));
+    for (size_t i = 12; i + 8 <= audio.size(); ++i)
+        if (std::memcmp(audio.data() + i, "data", 4) == 0)
+            return std::vector<uint8_t>(audio.begin() + static_cast<std::ptrdiff_t>(i + 8),
+                                        audio.end());
+    return {};
+}
+
+OffsetDetection detectByCtdb(const VerifyEnv& env, int driveIndex, const std::string& tempFolder,
+                             const accurip::DiscLayout& layout) {
+    OffsetDetection d;
+    CDRipObject* rip = env.rip;
+    CDRipDriveSettings* drives = env.drives;
+    const accurip::CtdbLookupAnswer a = ctdbLookUpWaiting(env, layout);
+    if (a.status == accurip::CtdbLookupAnswer::NotInDatabase) {
+        d.failure = OffsetFailure::NotInDatabase;
+        return d;
+    }
+    if (a.status != accurip::CtdbLookupAnswer::Found) {
+        d.failure = a.status == accurip::CtdbLookupAnswer::Cancelled
+                        ? OffsetFailure::Cancelled
+                        : OffsetFailure::DatabaseFailed;
+        d.detail = a.detail;
+        return d;
+    }
+    // The shortest track but the last (whose end the whole disc's length places), long
+    // enough for its edges to be shifted.
+    const size_t n = layout.tracks.size();
+    size_t track = n;
+    for (size_t i = 0; i + 1 < n; ++i) {
+        const int64_t sectors = layout.trackEnd(i) - layout.tracks[i].start;
+        if (sectors >= 40 &&
+            (track == n || sectors < layout.trackEnd(track) - layout.tracks[track].start))
+            track = i;
+    }
+    if (track == n) {
+        d.failure = OffsetFailure::TracksTooShort;
+        return d;
+    }
+    const std::string ownFolder = files::createTemporaryFolder(tempFolder);
+    if (ownFolder.empty()) {
+        d.failure = OffsetFailure::NoTemporary;
+        return d;
+    }
+    drives->SetActiveDrive(driveIndex);
+    const int previous = drives->GetReadOffset();
+    drives->SetReadOffset(0);
+    // The last second of the track before, the track, the first second of the track after.
+    struct Job {
+        int32_t index;
+        const char* name;
+        int32_t from;
+        int32_t to;
+    };
+    std::vector<Job> jobs;
+    if (track > 0) {
+        const int64_t seconds = (layout.trackEnd(track - 1) - layout.tracks[track - 1].start) / 75;
+        jobs.push_back({static_cast<int32_t>(track - 1), "before.wav",
+                        static_cast<int32_t>(std::max<int64_t>(0, seconds - 1)), -1});
+    }
+    jobs.push_back({static_cast<int32_t>(track), "track.wav", 0, -1});
+    jobs.push_back({static_cast<int32_t>(track + 1), "after.wav", 0, 1});
+    NameText* folderText = NameText::Create(ownFolder.c_str());
+    bool started = rip->SetOutputFolder(folderText) == 0;
+    for (const Job& j : jobs) {
+        NameText* nameText = NameText::Create(j.name);
+        started = started && rip->AddTrack(j.index, nameText, j.from, j.to) == 0;
+        NameText::Release(nameText);
+    }
+    started = started && rip->StartGrab() == 1;
+    NameText::Release(folderText);
+    if (started)
+        grabAndWait(env, rip);
+    drives->SetReadOffset(previous);
+    std::vector<accurip::CtdbTrackSums> pieces;
+    for (const Job& j : jobs) {
+        const std::vector<uint8_t> audio = wavAudio(ownFolder + "/" + j.name);
+        accurip::CtdbTrackChecksummer c(static_cast<int64_t>(audio.size() / 4));
+        c.add(audio.data(), audio.size());
+        pieces.push_back(c.result());
+    }
+    std::error_code removeError;
+    std::filesystem::remove_all(ownFolder, removeError);
+    if (cancelledBy(env)) {
+        d.failure = OffsetFailure::Cancelled;
+        return d;
+    }
+    const size_t inDisc = track > 0 ? 1 : 0;
+    const int64_t expected = (layout.trackEnd(track) - layout.tracks[track].start) * 588;
+    if (!started || pieces[inDisc].samples != expected || pieces.back().samples == 0) {
+        d.failure = OffsetFailure::ReadFailed;
+        return d;
+    }
+    std::map<uint32_t, int> wanted; // the track's CRC -> submissions
+    for (const accurip::CtdbEntry& e : a.entries)
+        if (e.trackCrcs.size() == n && e.trackCrcs[track] != 0 && e.confidence > 0)
+            wanted[e.trackCrcs[track]] += e.confidence;
+    const accurip::CtdbDisc disc(std::move(pieces));
+    for (int shift = -SettingsRecord::kMaxReadOffset; shift <= SettingsRecord::kMaxReadOffset;
+         ++shift) {
+        uint32_t crc = 0;
+        if (!disc.trackCrc(inDisc, shift, crc))
+            continue;
+        const auto it = wanted.find(crc);
+        if (it != wanted.end() && it->second > d.confidence) {
+            d.found = true;
+            d.offset = shift;
+            d.confidence = it->second;
+        }
+    }
+    d.byCtdb = d.found;
+    d.failure = d.found ? OffsetFailure::None : OffsetFailure::NoMatch;
+    return d;
+}
+
+OffsetDetection detectByAccurateRip(const VerifyEnv& env, int driveIndex,
+                                    const std::string& tempFolder);
+
+} // namespace
+
 OffsetDetection detectReadOffset(const VerifyEnv& env, int driveIndex,
                                  const std::string& tempFolder) {
+    const OffsetDetection ar = detectByAccurateRip(env, driveIndex, tempFolder);
+    if (ar.found || !env.ctdbLookup ||
+        (ar.failure != OffsetFailure::NotInDatabase && ar.failure != OffsetFailure::NoMatch))
+        return ar;
+    env.drives->SetActiveDrive(driveIndex);
+    const accurip::DiscLayout layout = layoutOf(env.rip);
+    OffsetDetection ctdb = detectByCtdb(env, driveIndex, tempFolder, layout);
+    // Without a CTDB match, AccurateRip's reason stands.
+    return ctdb.found || ctdb.failure == OffsetFailure::Cancelled ? ctdb : ar;
+}
+
+namespace {
+
+OffsetDetection detectByAccurateRip(const VerifyEnv& env, int driveIndex,
+                                    const std::string& tempFolder) {
     OffsetDetection d;
     CDRipObject* rip = env.rip;
     CDRipDriveSettings* drives = env.drives;
@@ -503,5 +763,7 @@ OffsetDetection detectReadOffset(const VerifyEnv& env, int driveIndex,
     d.confidence = found.front().confidence;
     return d;
 }
+
+} // namespace
 
 } // namespace cld::engine

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "CtdbLookup.h"
 #include "RipLog.h"
 #include "cldrip/GrabStatus.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +32,13 @@ struct VerifyEnv {
     std::function<void(int, const std::function<bool()>&)> wait;
     // Asked while the look-up or the offset read runs: true ends them early.
     std::function<bool()> cancelled;
+    // The CUETools database, asked beside AccurateRip when `lookup` allows and ctdbLookup
+    // is set (the settings set it), and the HTTP proxy its look-up goes through (empty
+    // host: none).
+    bool ctdbLookup = false;
+    std::string ctdbServer = accurip::kCtdbDefaultServer;
+    std::string proxyHost;
+    int proxyPort = 80;
 };
 
 // The settings' look-up switch, server and deadline (clamped to 5..60 seconds).
@@ -66,6 +75,9 @@ struct RipLogFile {
     uint32_t testCrc = 0, copyCrc = 0;
     int copyRereads = 0;
     bool copyOk = false; // the copy matched the test read or a re-read
+    // The track's CTDB sums when taken already (from the ripped audio); else they are
+    // taken from a complete WAV or FLAC file at `path`.
+    std::shared_ptr<const accurip::CtdbTrackSums> ctdb;
 };
 
 struct RipLogRequest {
@@ -99,6 +111,8 @@ struct VerifyResult {
     std::vector<accurip::LogTrack> tracks; // per track: its read, checksums and verdict
     std::string logPath;                   // the written log; empty when it could not be written
     std::string logError;                  // why the log could not be written
+    accurip::CtdbLogResult ctdb;           // the CTDB look-up and its verdict
+    std::string verifiedBy;                // the databases that confirm the rip ("" when none does)
 };
 
 // Checksums the WAV or FLAC files, looks the disc up (when allowed; waiting through
@@ -137,7 +151,10 @@ VerifyResult finishRipLog(const VerifyEnv& env, RipLogJob& job, const std::strin
 // Offset detection with a disc the database knows: the disc's entry is fetched, the
 // first seconds of a track are read without offset correction into a folder of its own
 // inside tempFolder (removed afterwards) and every offset within +-5000 samples is tried
-// against the entry's checksums. The drive's offset setting is restored afterwards.
+// against the entry's checksums. The drive's offset setting is restored afterwards. When
+// AccurateRip does not know the disc or no offset matches, and CTDB may be asked, the
+// shortest track (not the last) is read whole with the edges of its neighbours and its
+// CRC is tried at every shift within +-5000 samples against the CTDB entries.
 enum class OffsetFailure {
     None,
     NoDrive,        // no ripper or drive
@@ -156,6 +173,8 @@ struct OffsetDetection {
     int confidence = 0;
     OffsetFailure failure = OffsetFailure::None;
     std::string detail; // DatabaseFailed: the look-up's reason
+    bool byCtdb =
+        false; // found through CTDB: AccurateRip did not know the disc or matched no offset
 };
 OffsetDetection detectReadOffset(const VerifyEnv& env, int driveIndex,
                                  const std::string& tempFolder);

@@ -8,6 +8,7 @@
 #include "CMusicBrainzReleaseDlg.h"
 #include "CProgressBar.h"
 #include "CReadingProgressDlg.h"
+#include "CVerifyRipDlg.h"
 #include "CdCacheDatabase.h"
 #include "CdPipeline.h"
 #include "ControlTag.h"
@@ -183,6 +184,13 @@ CCDGrabDlg::CCDGrabDlg(JobContext& context, bool wavTarget, QWidget* parent)
     top->addWidget(new QLabel(text(-1, "&Select CD-ROM Drive:"), this), 0, 0);
     top->addWidget(m_drive, 0, 1);
     top->addWidget(refresh, 0, 2);
+    // A rip made earlier is verified from its files in a dialog of its own.
+    auto* verifyRip = tagControl(new QPushButton(CVerifyRipDlg::openButtonText(), this),
+                                 CVerifyRipDlg::kOpenButton);
+    verifyRip->setAutoDefault(false);
+    connect(verifyRip, &QPushButton::clicked, this,
+            [this] { CVerifyRipDlg(m_context, this).exec(); });
+    top->addWidget(verifyRip, 1, 2);
     top->addWidget(new QLabel(text(-1, "Use Error Correction:"), this), 1, 0);
     top->addWidget(m_errorCorrection, 1, 1);
     // Only the CD-Audio to WAV job offers the choice; the encoding jobs read the tracks

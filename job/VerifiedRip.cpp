@@ -70,6 +70,46 @@ std::string reportLine(const accurip::ArSummary& s, const std::string& detail) {
     return text.toStdString();
 }
 
+std::string ctdbLine(const accurip::CtdbLogResult& c) {
+    using State = accurip::CtdbLogResult::State;
+    switch (c.state) {
+    case State::Checked: {
+        const accurip::CtdbVerdict& v = c.verdict;
+        if (v.kind == accurip::CtdbVerdict::Accurate && v.shift == 0)
+            return local(IDS_CTDB_ACCURATE, "CTDB: accurate (confidence %1 of %2 submissions)")
+                .arg(v.confidence)
+                .arg(v.submissions)
+                .toStdString();
+        if (v.kind == accurip::CtdbVerdict::Accurate)
+            return local(IDS_CTDB_SHIFTED, "CTDB: accurate, but shifted by %1 samples (confidence "
+                                           "%2 of %3 submissions)")
+                .arg(v.shift)
+                .arg(v.confidence)
+                .arg(v.submissions)
+                .toStdString();
+        if (v.kind == accurip::CtdbVerdict::NotInDatabase)
+            break;
+        std::vector<int> bad;
+        for (size_t i = 0; i < v.tracks.size(); ++i)
+            if (v.tracks[i].kind != accurip::CtdbTrackVerdict::Accurate)
+                bad.push_back(static_cast<int>(i) + 1);
+        return local(IDS_CTDB_DIFFERS, "CTDB: the rip differs from the database: track(s) %1")
+            .arg(QString::fromStdString(numbers(bad)))
+            .toStdString();
+    }
+    case State::NotInDatabase:
+        break;
+    case State::Offline:
+    case State::Failed:
+        return local(IDS_CTDB_LOOKUP_FAILED, "CTDB: the look-up failed (%1)")
+            .arg(QString::fromStdString(c.detail))
+            .toStdString();
+    case State::NotDone:
+        return {};
+    }
+    return local(IDS_CTDB_NOT_IN_DATABASE, "CTDB: disc not in the database").toStdString();
+}
+
 } // namespace
 
 std::string wavFileName(const std::string& name) {
@@ -113,6 +153,20 @@ std::string verificationText(const engine::VerifyResult& result) {
     if (!result.attempted)
         return {};
     std::string line = reportLine(result.summary, result.lookupDetail);
+    const std::string ctdb = ctdbLine(result.ctdb);
+    if (!ctdb.empty())
+        line += (line.empty() ? "" : "\n") + ctdb;
+    if (result.summary.kind != accurip::ArSummary::NotDone || !ctdb.empty()) {
+        std::string by =
+            result.summary.kind == accurip::ArSummary::AllAccurate ? "AccurateRip" : "";
+        if (result.ctdb.state == accurip::CtdbLogResult::State::Checked &&
+            result.ctdb.verdict.kind == accurip::CtdbVerdict::Accurate)
+            by += (by.empty() ? "" : ", ") + std::string("CTDB");
+        line += "\n" + (by.empty() ? local(IDS_RIP_NOT_VERIFIED, "No database confirms the rip.")
+                                   : local(IDS_RIP_VERIFIED_BY, "The rip is verified by %1.")
+                                         .arg(QString::fromStdString(by)))
+                           .toStdString();
+    }
     if (!result.logPath.empty())
         line += (line.empty() ? "" : "\n") +
                 local(IDS_RIP_LOG_WRITTEN, "The log and cue sheet are in %1")

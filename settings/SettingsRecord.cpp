@@ -533,6 +533,15 @@ bool SettingsRecord::setAccurateRipServer(const std::string& server) {
     return writeProfileString(kAccurateRip, "Server", server);
 }
 
+bool SettingsRecord::setCtdbServer(const std::string& server) {
+    return writeProfileString(kAccurateRip, "CTDBServer", server);
+}
+
+std::string SettingsRecord::ctdbServer() {
+    const std::string server = getProfileString(kAccurateRip, "CTDBServer", kDefaultCtdbServer);
+    return server.empty() ? std::string(kDefaultCtdbServer) : server;
+}
+
 std::string SettingsRecord::accurateRipServer() {
     const std::string server = getProfileString(kAccurateRip, "Server", kDefaultAccurateRipServer);
     return server.empty() ? std::string(kDefaultAccurateRipServer) : server;

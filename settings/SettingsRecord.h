@@ -113,6 +113,11 @@ public:
     bool testAndCopy();
     bool setTestAndCopy(bool on);
     bool setAccurateRipServer(const std::string& server);
+    // The CUETools database asked beside AccurateRip whenever "Lookup" allows
+    // ("CTDBServer"; empty or missing: the public database).
+    static constexpr const char* kDefaultCtdbServer = "http://db.cuetools.net/lookup2.php";
+    std::string ctdbServer();
+    bool setCtdbServer(const std::string& server);
     bool setLastCD(const std::string& value);
     bool setErrorCorrection(int value);
     bool setGrabFormat(int value);

@@ -222,6 +222,10 @@ TEST_F(CliRipTest, VerifyRecomputesTheRipFromItsFilesAndLooksItUp) {
         response.tracks.push_back({7, t.sums.v2, 0});
     const auto entry = accurip::buildEntry({response});
     cldtest::CddbTestServer server;
+    // CTDB does not know the disc.
+    cldtest::CddbTestServer ctdb;
+    for (int i = 0; i < 6; ++i)
+        ctdb.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
     for (int i = 0; i < 6; ++i)
         server.queueAnswer("HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n" +
                            std::string(entry.begin(), entry.end()));
@@ -231,6 +235,8 @@ TEST_F(CliRipTest, VerifyRecomputesTheRipFromItsFilesAndLooksItUp) {
         ASSERT_TRUE(settings.setAccurateRipLookup(true));
         ASSERT_TRUE(settings.setAccurateRipServer(
             "http://127.0.0.1:" + std::to_string(server.port()) + "/ar/"));
+        ASSERT_TRUE(settings.setCtdbServer("http://127.0.0.1:" + std::to_string(ctdb.port()) +
+                                           "/lookup2.php"));
     }
 
     // The drive is gone: verify needs only the files.
@@ -238,8 +244,13 @@ TEST_F(CliRipTest, VerifyRecomputesTheRipFromItsFilesAndLooksItUp) {
     for (const fs::path& named : {out, log, out / "The Testers - Quiet Hours.cue"}) {
         const RunResult r = cli.run({"--json", "verify", named.string()});
         ASSERT_EQ(r.exitCode, 0) << named << r.out << r.err;
-        const auto lines = r.lines();
-        ASSERT_EQ(lines.size(), 3u) << r.out;
+        auto lines = r.lines();
+        ASSERT_EQ(lines.size(), 4u) << r.out;
+        // The disc's line comes last: verified by AccurateRip, not known to CTDB.
+        const auto disc = nlohmann::json::parse(lines.back());
+        EXPECT_EQ(disc.at("verified"), "AccurateRip") << lines.back();
+        EXPECT_EQ(disc.at("ctdb"), "not in the database") << lines.back();
+        lines.pop_back();
         for (const std::string& line : lines) {
             const auto item = nlohmann::json::parse(line);
             EXPECT_EQ(item.at("audio"), "ok") << line;
@@ -281,7 +292,7 @@ TEST_F(CliRipTest, VerifyRecomputesTheRipFromItsFilesAndLooksItUp) {
     int failed = 0;
     for (const std::string& line : r.lines()) {
         const auto item = nlohmann::json::parse(line);
-        if (item.at("status") == "failed") {
+        if (item.value("status", "") == "failed") {
             ++failed;
             EXPECT_EQ(item.at("input"), "The Testers - Noon.flac");
         }

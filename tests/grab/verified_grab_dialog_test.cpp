@@ -7,6 +7,7 @@
 #include "CCDGrabDlg.h"
 #include "CEditableListCtrl.h"
 #include "COptionsDlg.h"
+#include "CVerifyRipDlg.h"
 #include "CddbTestServer.h"
 #include "GrabDialogKit.h"
 #include "SettingsRecord.h"
@@ -47,6 +48,42 @@ protected:
         ASSERT_TRUE(m_settings.writeProfileString(
             SettingsRecord::kAccurateRip, "Server",
             "http://127.0.0.1:" + std::to_string(m_server.port()) + "/"));
+        // CTDB on loopback too: it knows the disc only where a test gives it an answer.
+        ASSERT_TRUE(m_settings.setCtdbServer("http://127.0.0.1:" + std::to_string(m_ctdb.port()) +
+                                             "/lookup2.php"));
+    }
+
+    // The CTDB answer for the image: one entry of 4 submissions, its CRCs taken here with a
+    // plain bitwise CRC over what the database's rules keep of the disc's audio.
+    std::string ctdbAnswer() {
+        const auto ranges = trackRanges();
+        const auto audio = imageBytes(ranges.front().first, ranges.back().last);
+        const auto crc = [&audio](size_t from, size_t to) {
+            uint32_t c = 0xFFFFFFFFu;
+            for (size_t i = from * 4; i < to * 4; ++i) {
+                c ^= audio[i];
+                for (int k = 0; k < 8; ++k)
+                    c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+            }
+            return ~c;
+        };
+        const auto hex = [](uint32_t v) {
+            char b[16];
+            std::snprintf(b, sizeof b, "%08x", v);
+            return std::string(b);
+        };
+        const size_t total = audio.size() / 4;
+        const size_t tail = 5880 + total % 5880;
+        std::string tracks;
+        for (size_t i = 0; i < ranges.size(); ++i) {
+            size_t from = static_cast<size_t>(ranges[i].first - ranges.front().first) * 588;
+            size_t to = static_cast<size_t>(ranges[i].last + 1 - ranges.front().first) * 588;
+            from += i == 0 ? 5880 : 0;
+            to -= i + 1 == ranges.size() ? tail : 0;
+            tracks += (i ? " " : "") + hex(crc(from, to));
+        }
+        return "HTTP/1.0 200 OK\r\n\r\n<ctdb><entry confidence=\"4\" crc32=\"" +
+               hex(crc(5880, total - tail)) + "\" id=\"31\" trackcrcs=\"" + tracks + "\"/></ctdb>";
     }
 
     // The entry of disc `disc`'s image (in the active drive) as 7 other rips made it.
@@ -94,6 +131,7 @@ protected:
     }
 
     CddbTestServer m_server;
+    CddbTestServer m_ctdb;
     std::string m_driveName;
 };
 
@@ -119,10 +157,15 @@ TEST_F(VerifiedGrabDialog, StoredOffsetGivesExactAccurateTracksAndALog) {
     startDisc(kOffset);
     ASSERT_TRUE(m_settings.setReadOffsetFor(m_driveName, kOffset));
     m_server.queueAnswer(entry());
+    m_ctdb.queueAnswer(ctdbAnswer());
     const QString text = grabAll();
     ASSERT_EQ(messageIds(), std::vector<int>{2609});
     EXPECT_TRUE(text.contains("AccurateRip: all 3 tracks accurately ripped (confidence 7)"))
         << text.toStdString();
+    // CTDB's word beside it, and which databases confirm the rip.
+    EXPECT_TRUE(text.contains("CTDB: accurate (confidence 4 of 4 submissions)"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("The rip is verified by AccurateRip, CTDB.")) << text.toStdString();
     EXPECT_TRUE(text.contains("Band - Live.log")) << text.toStdString();
     const auto ranges = trackRanges();
     const Wav two = readWav(m_dir.path() / "Band - Live" / "Band - Track02.wav");
@@ -141,6 +184,11 @@ TEST_F(VerifiedGrabDialog, StoredOffsetGivesExactAccurateTracksAndALog) {
     EXPECT_NE(log.find("Error correction: Jitter Correction (default)\n"), std::string::npos)
         << log;
     EXPECT_NE(log.find("AccurateRip: accurately ripped (confidence 7 (v2))"), std::string::npos);
+    EXPECT_NE(log.find("  CTDB: accurate (confidence 4)\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\nCTDB: accurate (confidence 4 of 4 submissions, entry 31)\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\nVerified: yes, by AccurateRip and CTDB\n"), std::string::npos) << log;
     EXPECT_TRUE(std::filesystem::exists(m_dir.path() / "Band - Live" / "Band - Live.cue"));
 }
 
@@ -492,4 +540,42 @@ TEST_F(VerifiedGrabDialog, EveryEncoderIsOfferedAndAnMp3GrabIsVerifiedAndTagged)
     }
     CCDGrabDlg forJob(m_context, false);
     EXPECT_TRUE(findControl<QPushButton>(&forJob, CCDGrabDlg::kEncoderSettings)->isHidden());
+}
+
+TEST_F(VerifiedGrabDialog, ARipIsVerifiedLaterFromItsCueSheetInTheGrabbersVerifyDialog) {
+    namespace fs = std::filesystem;
+    startDisc(kOffset);
+    ASSERT_TRUE(m_settings.setReadOffsetFor(m_driveName, kOffset));
+    m_server.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
+    m_ctdb.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
+    grabAll();
+    const fs::path folder = m_dir.path() / "Band - Live";
+    fs::remove(folder / "Band - Live.log");
+
+    // The grabber offers the dialog.
+    {
+        CCDGrabDlg grabber(m_context, true);
+        EXPECT_NE(findControl<QPushButton>(&grabber, CVerifyRipDlg::kOpenButton), nullptr);
+    }
+    CVerifyRipDlg dlg(m_context);
+    findControl<QLineEdit>(&dlg, CVerifyRipDlg::kCueSheet)
+        ->setText(QString::fromStdString((folder / "Band - Live.cue").string()));
+    m_server.queueAnswer(entry());
+    m_ctdb.queueAnswer(ctdbAnswer());
+    findControl<QPushButton>(&dlg, CVerifyRipDlg::kVerify)->click();
+    const std::string report = dlg.report().toStdString();
+    EXPECT_NE(report.find("Track 02  Band - Track02.wav\n  AccurateRip: accurately ripped"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("  CTDB: accurate (confidence 4)"), std::string::npos) << report;
+    EXPECT_NE(report.find("Verified: yes, by AccurateRip and CTDB"), std::string::npos) << report;
+
+    // A missing file is named, and the rip is not verified.
+    fs::remove(folder / "Band - Track02.wav");
+    m_server.queueAnswer(entry());
+    m_ctdb.queueAnswer(ctdbAnswer());
+    dlg.verify();
+    EXPECT_NE(dlg.report().toStdString().find("Band - Track02.wav is missing"), std::string::npos)
+        << dlg.report().toStdString();
+    EXPECT_NE(dlg.report().toStdString().find("Verified: no"), std::string::npos);
 }
