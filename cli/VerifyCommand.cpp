@@ -151,7 +151,8 @@ std::string ctdbWord(const accurip::CtdbTrackVerdict& v) {
 // The disc's line: both databases' word and which of them confirms the rip.
 void discResult(Console& console, const std::string& key, const std::string& path,
                 const accurip::ArSummary& ar, const std::string& arDetail,
-                const accurip::CtdbLogResult& ctdb, const std::string& verifiedBy) {
+                const accurip::CtdbLogResult& ctdb, const std::string& verifiedBy,
+                const std::string& logChecksum = {}) {
     const std::string ctdbText = accurip::ctdbSummaryText(ctdb);
     nlohmann::ordered_json object = {{"command", "verify"},
                                      {key, path},
@@ -166,6 +167,10 @@ void discResult(Console& console, const std::string& key, const std::string& pat
         object["ctdb_shift"] = ctdb.verdict.shift;
     object["verified"] = verifiedBy.empty() ? std::string("no") : verifiedBy;
     line += verifiedBy.empty() ? "\tnot verified" : "\tverified by " + verifiedBy;
+    if (!logChecksum.empty()) {
+        object["log_checksum"] = logChecksum;
+        line += "\tlog checksum " + logChecksum;
+    }
     console.result(object, line);
 }
 
@@ -467,7 +472,7 @@ void verifyRip(Console& console, SettingsRecord& settings, const std::string& ar
                                    [](const Result& r) { return r.status == "ok"; }) &&
                        static_cast<int>(results.size()) == rip.ids.trackCount;
     discResult(console, "log", logPath.string(), ar, arDetail, ctdb,
-               allOk ? accurip::verifiedBy(ar, ctdb) : std::string());
+               allOk ? accurip::verifiedBy(ar, ctdb) : std::string(), seal);
 }
 
 } // namespace
