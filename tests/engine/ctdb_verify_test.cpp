@@ -4,6 +4,7 @@
 // CRC written from the database's description, not with the code under test.
 
 #include "AccurateRip.h"
+#include "CdPipeline.h"
 #include "CddbTestServer.h"
 #include "GrabFixture.h"
 #include "Verify.h"
@@ -164,6 +165,37 @@ TEST_F(CtdbVerifyTest, ADiscOnlyCtdbKnowsIsVerifiedByCtdb) {
     EXPECT_NE(log.find("\nCTDB: accurate (confidence 4 of 6 submissions, entry 4711)\n"),
               std::string::npos)
         << log;
+    EXPECT_NE(log.find("\nVerified: yes, by CTDB\n"), std::string::npos) << log;
+}
+
+// A rip into a lossy format keeps no file the sums could be taken from again: the CD
+// pipeline takes them from the audio as it is read, and the disc is still looked up.
+TEST_F(CtdbVerifyTest, ARipToMp3IsVerifiedByCtdbFromTheAudioAsRead) {
+    struct Answers : cld::engine::JobObserver {
+        cld::engine::Answer ask(const cld::engine::Question&) override {
+            return cld::engine::Answer::Stop;
+        }
+    } observer;
+    startDisc(0);
+    m_ar.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
+    m_ctdb.queueAnswer(ctdbAnswer(5));
+    cld::engine::CdRipSpec setup;
+    for (int i = 0; i < 3; ++i)
+        setup.tracks.push_back({i, "Take " + std::to_string(i + 1)});
+    setup.artist = "Band";
+    setup.album = "Record";
+    setup.folder = (m_out / "mp3").string();
+    fs::create_directories(setup.folder);
+    setup.encoder = "mp3";
+    setup.width = 2;
+    cld::engine::CdPipeline job(m_rip, setup, env(), nullptr);
+    EXPECT_EQ(job.run(observer).result, cld::engine::JobResult::Completed);
+    const auto& v = job.report().verification;
+    ASSERT_EQ(v.ctdb.state, accurip::CtdbLogResult::State::Checked) << v.ctdb.detail;
+    EXPECT_EQ(v.ctdb.verdict.kind, accurip::CtdbVerdict::Accurate);
+    EXPECT_EQ(v.verifiedBy, "CTDB");
+    const std::string log = fileText(v.logPath);
+    EXPECT_NE(log.find("  File: Band - Take 1.mp3\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\nVerified: yes, by CTDB\n"), std::string::npos) << log;
 }
 
