@@ -807,10 +807,17 @@ JobEnd CdPipeline::run(JobObserver& observer) {
             stop = true;
             break;
         }
-        // A place among the encoders, the earliest track first.
-        while (state.encoding.size() >= width && !state.failed) {
-            observer.wait(1000, [&] { return state.encoding.front()->done.load(); });
-            if (state.encoding.front()->done.load()) {
+        // A place among the encoders: the first of them to be done frees one, whichever
+        // track it had (a long track must not keep a core idle behind it); the tracks end
+        // in disc order all the same.
+        const auto busy = [&state] {
+            return static_cast<size_t>(
+                std::count_if(state.encoding.begin(), state.encoding.end(),
+                              [](const auto& e) { return !e->done.load(); }));
+        };
+        while (busy() >= width && !state.failed) {
+            observer.wait(1000, [&] { return busy() < width; });
+            while (!state.encoding.empty() && state.encoding.front()->done.load()) {
                 finishEncoding(observer, state, *state.encoding.front());
                 state.encoding.pop_front();
             }
