@@ -2,12 +2,12 @@
 
 #include "Mp3Tags.h"
 
-void Mp3AlbumGain::add(const std::string& path, std::unique_ptr<LoudnessMeter> meter) {
+void AlbumLoudness::add(const std::string& path, std::unique_ptr<LoudnessMeter> meter) {
     if (meter)
         m_files.emplace_back(path, std::move(meter));
 }
 
-std::vector<std::string> Mp3AlbumGain::write() {
+std::vector<std::string> AlbumLoudness::write() {
     std::vector<const LoudnessMeter*> meters;
     for (const auto& f : m_files)
         meters.push_back(f.second.get());
@@ -17,8 +17,10 @@ std::vector<std::string> Mp3AlbumGain::write() {
     if (!LoudnessMeter::albumValues(meters, gain, peak))
         return failed;
     for (const auto& f : m_files) {
-        if (cld::addMp3AlbumGain(f.first, gain, peak) != 0)
+        if (m_addValues(f.first, gain, peak) != 0)
             failed.push_back(f.first);
     }
     return failed;
 }
+
+Mp3AlbumGain::Mp3AlbumGain() : AlbumLoudness(&cld::addMp3AlbumGain) {}

@@ -2,16 +2,19 @@
 
 #include "LoudnessMeter.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-// Collects the loudness of an album's MP3 files as they are made, and once all are done
-// adds the album's ReplayGain values to the UTF-8 tag of each. Each file is updated
-// through a copy that replaces it only when complete.
-class Mp3AlbumGain {
+// Collects the loudness of an album's files as they are made, and once all are done adds
+// the album's values to each through `addValues` (the file, the album's gain in dB and its
+// peak; 0 or a failure code).
+class AlbumLoudness {
 public:
+    using AddValues = uint32_t (*)(const std::string& path, double gainDb, double peak);
+    explicit AlbumLoudness(AddValues addValues) : m_addValues(addValues) {}
     void add(const std::string& path, std::unique_ptr<LoudnessMeter> meter);
     bool empty() const { return m_files.empty(); }
     // Writes the values; returns the files that could not be updated (they keep their
@@ -19,5 +22,13 @@ public:
     std::vector<std::string> write();
 
 private:
+    AddValues m_addValues;
     std::vector<std::pair<std::string, std::unique_ptr<LoudnessMeter>>> m_files;
+};
+
+// An album of MP3 files: the album's ReplayGain values go into the UTF-8 tag of each,
+// through a copy that replaces it only when complete.
+class Mp3AlbumGain : public AlbumLoudness {
+public:
+    Mp3AlbumGain();
 };

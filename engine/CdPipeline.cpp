@@ -1,11 +1,11 @@
 #include "CdPipeline.h"
 
 #include "AccurateRip.h"
+#include "AlbumGain.h"
 #include "Ctdb.h"
 #include "DiscDetails.h"
 #include "FolderCover.h"
 #include "LoudnessMeter.h"
-#include "Mp3AlbumGain.h"
 #include "Mp3Tags.h"
 #include "OutputPlan.h"
 #include "RipLog.h"
@@ -178,7 +178,7 @@ struct CdPipeline::State {
     std::chrono::steady_clock::time_point started;
     size_t reading = 0;
     bool failed = false; // an item failed in a way that stops the job
-    Mp3AlbumGain album;  // the loudness of every track converted, for the album's values
+    AlbumGain album;     // the loudness of every track converted, for the album's values
 };
 
 CdPipeline::CdPipeline(CDRipObject* rip, CdRipSpec setup, VerifyEnv env, SettingsRecord* settings)
@@ -853,7 +853,7 @@ JobEnd CdPipeline::run(JobObserver& observer) {
             state.end.notConverted.push_back(state.plan.tracks[i]);
     }
     // The disc's tracks are one album for the loudness, once all are encoded.
-    if (state.end.result == JobResult::Completed && m_spec.replayGain && m_spec.encoder == "mp3")
+    if (state.end.result == JobResult::Completed && m_spec.replayGain)
         m_report.albumGainFailed = state.album.write();
     writeLog(state, state.end);
     // The release's cover goes beside the files once; a rip without it is still whole.

@@ -58,7 +58,7 @@ struct CdRipSpec {
     std::string errorCorrection;
     std::string coverImage; // JPEG or PNG bytes for folder.jpg and the tags; empty = none
     // Each track's loudness is measured: its tags carry its ReplayGain values, and once
-    // every track is done the MP3 files get the album's as well.
+    // every track is done the files get the album's as well (in formats that carry them).
     bool replayGain = false;
     // The sub-channel is read before the rip (pregaps, ISRCs, catalogue number, what lies
     // before track 1) for the log, the cue sheet and the tags.

@@ -23,10 +23,6 @@ namespace cld::engine {
 
 namespace {
 
-bool takenCode(uint32_t code) {
-    return code == cld::wmerr::fromErrno(EEXIST) || code == cld::wmerr::kOutputNotFile;
-}
-
 constexpr int kDefaultKbps = 128;
 
 bool aacRate(int rate) {
@@ -364,18 +360,7 @@ bool AacEncoder::finish() {
         setFailure(EncoderFault::Write, "cannot tag \"" + m_file.FinalPath() + "\"",
                    cld::wmerr::kWriteFailed);
     release();
-    if (failed()) {
-        m_file.Discard();
-        return false;
-    }
-    const std::string path = m_file.FinalPath();
-    if (const uint32_t rc = m_file.Commit()) {
-        setFailure(takenCode(rc) ? EncoderFault::Output : EncoderFault::Write,
-                   "cannot give the file the name \"" + path + "\"", rc, takenCode(rc));
-        m_file.Discard();
-        return false;
-    }
-    return true;
+    return commitFile(m_file);
 }
 
 } // namespace cld::engine

@@ -102,25 +102,4 @@ uint32_t addAlbumGain(const std::string& path, double gainDb, double peak) {
     return 0;
 }
 
-void AlbumGain::add(const std::string& path, std::unique_ptr<LoudnessMeter> meter) {
-    if (meter)
-        m_files.emplace_back(path, std::move(meter));
-}
-
-std::vector<std::string> AlbumGain::write() {
-    std::vector<const LoudnessMeter*> meters;
-    for (const auto& f : m_files)
-        meters.push_back(f.second.get());
-    double gain = 0;
-    double peak = 0;
-    std::vector<std::string> failed;
-    if (!LoudnessMeter::albumValues(meters, gain, peak))
-        return failed;
-    for (const auto& f : m_files) {
-        if (addAlbumGain(f.first, gain, peak) != 0)
-            failed.push_back(f.first);
-    }
-    return failed;
-}
-
 } // namespace cld::engine

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LoudnessMeter.h"
+#include "Mp3AlbumGain.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,18 +17,11 @@ namespace cld::engine {
 // 0 also for a file whose format carries no loudness (WAV, WMA).
 uint32_t addAlbumGain(const std::string& path, double gainDb, double peak);
 
-// Collects the loudness of an album's files as they are made, and once all are done
-// adds the album's values to each, whatever their formats.
-class AlbumGain {
+// An album of the program's files in any formats: once all are done, the album's values
+// go into each in its format's way.
+class AlbumGain : public AlbumLoudness {
 public:
-    void add(const std::string& path, std::unique_ptr<LoudnessMeter> meter);
-    bool empty() const { return m_files.empty(); }
-    // Writes the values; returns the files that could not be updated (they keep their
-    // track values).
-    std::vector<std::string> write();
-
-private:
-    std::vector<std::pair<std::string, std::unique_ptr<LoudnessMeter>>> m_files;
+    AlbumGain() : AlbumLoudness(&addAlbumGain) {}
 };
 
 } // namespace cld::engine

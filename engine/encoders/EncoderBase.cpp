@@ -1,5 +1,9 @@
 #include "EncoderBase.h"
 
+#include "OutputFile.h"
+#include "WmErrors.h"
+
+#include <cerrno>
 #include <charconv>
 
 namespace cld::engine {
@@ -124,6 +128,26 @@ bool EncoderBase::decimalOption(const EncoderOptions& options, const std::string
         return false;
     }
     value = parsed;
+    return true;
+}
+
+bool EncoderBase::takenCode(uint32_t code) {
+    return code == cld::wmerr::fromErrno(EEXIST) || code == cld::wmerr::kOutputNotFile;
+}
+
+bool EncoderBase::commitFile(cld::OutputFile& file) {
+    if (failed()) {
+        file.Discard();
+        return false;
+    }
+    const std::string path = file.FinalPath();
+    if (const uint32_t rc = file.Commit()) {
+        const bool taken = takenCode(rc);
+        setFailure(taken ? EncoderFault::Output : EncoderFault::Write,
+                   "cannot give the file the name \"" + path + "\"", rc, taken);
+        file.Discard();
+        return false;
+    }
     return true;
 }
 

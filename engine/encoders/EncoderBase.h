@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace cld {
+class OutputFile;
+}
+
 namespace cld::engine {
 
 // The settings of an encoder's description.
@@ -45,6 +49,12 @@ protected:
     bool decimalOption(const EncoderOptions& options, const std::string& key, double low,
                        double high, double fallback, double& value);
     bool failed() const { return m_fault != EncoderFault::None; }
+    // Ends an output the encoder has closed: removed after a failure, else given its name
+    // (a name taken meanwhile is the output's fault, anything else the write's). True when
+    // the file stands under its name.
+    bool commitFile(cld::OutputFile& file);
+    // Whether a failure code of the output file says its name is taken.
+    static bool takenCode(uint32_t code);
 
 private:
     std::string m_error;

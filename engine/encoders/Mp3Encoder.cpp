@@ -12,14 +12,6 @@
 
 namespace cld::engine {
 
-namespace {
-
-bool takenCode(uint32_t code) {
-    return code == cld::wmerr::fromErrno(EEXIST) || code == cld::wmerr::kOutputNotFile;
-}
-
-} // namespace
-
 EncoderInfo Mp3Encoder::describe() {
     const Mp3EncoderParams p;
     return {
@@ -159,18 +151,7 @@ bool Mp3Encoder::finish() {
         if (const uint32_t rc = cld::writeMp3Tags(m_file.TempPath(), m_tags, m_id3v2))
             setFailure(EncoderFault::Write, "cannot tag \"" + m_file.FinalPath() + "\"", rc);
     }
-    if (failed()) {
-        m_file.Discard();
-        return false;
-    }
-    const std::string path = m_file.FinalPath();
-    if (const uint32_t rc = m_file.Commit()) {
-        setFailure(EncoderFault::Output, "cannot give the file the name \"" + path + "\"", rc,
-                   takenCode(rc));
-        m_file.Discard();
-        return false;
-    }
-    return true;
+    return commitFile(m_file);
 }
 
 } // namespace cld::engine

@@ -12,10 +12,6 @@ namespace cld::engine {
 
 namespace {
 
-bool takenCode(uint32_t code) {
-    return code == cld::wmerr::fromErrno(EEXIST) || code == cld::wmerr::kOutputNotFile;
-}
-
 // The opusenc command's rule for a bitrate not given: 64 kbit/s a channel, 32 less for
 // each stereo pair (64 for mono, 96 for stereo).
 int defaultKbps(int channels) {
@@ -227,18 +223,7 @@ bool OpusEncoder::finish() {
             libraryFailure(rc, "the Opus encoder failed");
     }
     release();
-    if (failed()) {
-        m_file.Discard();
-        return false;
-    }
-    const std::string path = m_file.FinalPath();
-    if (const uint32_t rc = m_file.Commit()) {
-        setFailure(takenCode(rc) ? EncoderFault::Output : EncoderFault::Write,
-                   "cannot give the file the name \"" + path + "\"", rc, takenCode(rc));
-        m_file.Discard();
-        return false;
-    }
-    return true;
+    return commitFile(m_file);
 }
 
 } // namespace cld::engine

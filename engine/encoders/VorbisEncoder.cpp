@@ -14,10 +14,6 @@ namespace cld::engine {
 
 namespace {
 
-bool takenCode(uint32_t code) {
-    return code == cld::wmerr::fromErrno(EEXIST) || code == cld::wmerr::kOutputNotFile;
-}
-
 constexpr double kDefaultQuality = 3.0;
 
 } // namespace
@@ -243,18 +239,7 @@ bool VorbisEncoder::finish() {
         writePackets(true);
     }
     release();
-    if (failed()) {
-        m_file.Discard();
-        return false;
-    }
-    const std::string path = m_file.FinalPath();
-    if (const uint32_t rc = m_file.Commit()) {
-        setFailure(takenCode(rc) ? EncoderFault::Output : EncoderFault::Write,
-                   "cannot give the file the name \"" + path + "\"", rc, takenCode(rc));
-        m_file.Discard();
-        return false;
-    }
-    return true;
+    return commitFile(m_file);
 }
 
 } // namespace cld::engine
