@@ -489,6 +489,7 @@ void grabAndWait(const VerifyEnv& env, CDRipObject* rip) {
     while (running()) {
         if (std::chrono::steady_clock::now() > until || cancelledBy(env)) {
             rip->AbortGrab();
+            // The worker closes its file after the chunk in progress.
             for (int i = 0; i < 1000 && running(); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             break;
@@ -702,26 +703,8 @@ OffsetDetection detectByAccurateRip(const VerifyEnv& env, int driveIndex,
                          rip->StartGrab() == 1;
     NameText::Release(folderText);
     NameText::Release(nameText);
-    if (started) {
-        auto running = [rip] {
-            GrabStatus* s = rip->GetStatus();
-            const bool r = s && s->IsRunning();
-            if (s)
-                s->Destroy();
-            return r;
-        };
-        const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-        while (running()) {
-            if (std::chrono::steady_clock::now() > until || cancelledBy(env)) {
-                rip->AbortGrab();
-                // The worker closes its file after the chunk in progress.
-                for (int i = 0; i < 1000 && running(); ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                break;
-            }
-            waitFor(env, 50, [&] { return !running() || cancelledBy(env); });
-        }
-    }
+    if (started)
+        grabAndWait(env, rip);
     drives->SetReadOffset(previous);
     std::vector<uint8_t> audio;
     {
