@@ -760,16 +760,16 @@ void CCDGrabDlg::grabToWav() {
         if (!stored)
             cld::logf(cld::LogLevel::Warning, "The chosen file format could not be stored.");
     }
-    cld::engine::CdRipSpec spec;
-    spec.encoder = encoder;
+    cld::engine::CdRipSpec setup;
+    setup.encoder = encoder;
     if (m_wavTarget)
-        spec.options = cld::grabOptionsOf(m_context.settings.grabEncoderOptions(), encoder);
+        setup.options = cld::grabOptionsOf(m_context.settings.grabEncoderOptions(), encoder);
     // Encoders at work while the next track is read: one per core, as the batches.
-    spec.width = std::max(1, m_context.settings.parallelJobCount());
-    spec.folder = folder.string();
-    spec.names = cld::engine::OutputPlan{};
-    spec.names->logBase = plan.logBase;
-    spec.names->replaceExisting = plan.replaceExisting;
+    setup.width = std::max(1, m_context.settings.parallelJobCount());
+    setup.folder = folder.string();
+    setup.names = cld::engine::OutputPlan{};
+    setup.names->logBase = plan.logBase;
+    setup.names->replaceExisting = plan.replaceExisting;
     std::vector<std::string> names;
     std::vector<int> trackIndices;
     std::vector<cld::TrackResult> refused;
@@ -786,29 +786,29 @@ void CCDGrabDlg::grabToWav() {
         }
         names.push_back(str(m_list->cellText(row, 0)));
         trackIndices.push_back(row);
-        spec.tracks.push_back({row, names.back()});
-        spec.names->tracks.push_back(plan.tracks[job]);
+        setup.tracks.push_back({row, names.back()});
+        setup.names->tracks.push_back(plan.tracks[job]);
     }
     // The tags as the fields show them when the grab starts.
     const AudioTags tags = trackTags(0);
-    spec.artist = tags.artist;
-    spec.album = tags.album;
-    spec.year = tags.year;
-    spec.genre = tags.genre;
-    spec.genreNumber = genreNumber() < 0 ? 255 : genreNumber();
-    spec.driveIndex = std::max(0, m_drive->currentIndex());
-    spec.introSeconds = m_introOnly->isChecked() ? introSeconds() : 0;
+    setup.artist = tags.artist;
+    setup.album = tags.album;
+    setup.year = tags.year;
+    setup.genre = tags.genre;
+    setup.genreNumber = genreNumber() < 0 ? 255 : genreNumber();
+    setup.driveIndex = std::max(0, m_drive->currentIndex());
+    setup.introSeconds = m_introOnly->isChecked() ? introSeconds() : 0;
     // The log names the correction in its own words, whatever the window's language.
-    spec.errorCorrection =
+    setup.errorCorrection =
         cld::errorCorrectionName(cld::errorCorrectionType(m_errorCorrection->currentIndex()));
     // The reads go to the system's temporary folder: a deep output folder leaves the ripper
     // no room for the read's own path.
     std::error_code tempError;
-    spec.readFolder = std::filesystem::temp_directory_path(tempError).string();
+    setup.readFolder = std::filesystem::temp_directory_path(tempError).string();
     // Abort keeps the tracks read so far whole; the track being read is kept as far as it
     // was read in WAV, and leaves nothing in FLAC.
-    spec.finishReadTracks = true;
-    spec.keepCutRead = encoder == "wav";
+    setup.finishReadTracks = true;
+    setup.keepCutRead = encoder == "wav";
     // The drive's read offset applies to every read of this grab.
     const std::string offsetLine = cld::applyStoredReadOffset(
         m_context.settings, m_context.driveSettings, std::max(0, m_drive->currentIndex()));
@@ -818,7 +818,7 @@ void CCDGrabDlg::grabToWav() {
     cld::GrabEnd end;
     end.partialFilesRemoved = encoder != "wav";
     if (!names.empty()) {
-        cld::engine::CdPipeline job(m_context.ripObject, spec,
+        cld::engine::CdPipeline job(m_context.ripObject, setup,
                                     cld::engine::verifyEnv(m_context.settings, m_context.ripObject,
                                                            m_context.driveSettings),
                                     &m_context.settings);
@@ -832,7 +832,7 @@ void CCDGrabDlg::grabToWav() {
                 QStringLiteral("Reading Track Nr. %1, Name: %2")
                     .arg(s.trackIndex + 1)
                     .arg(QString::fromStdString(
-                        std::filesystem::path(spec.names->tracks[item]).filename().string())));
+                        std::filesystem::path(setup.names->tracks[item]).filename().string())));
             const int percent = std::clamp(s.percent, 0, 99);
             progress.bar(CReadingProgressDlg::kTrackBar)->setPos(percent + 1);
             progress.bar(CReadingProgressDlg::kPeakBar)->setPos(s.peak);

@@ -39,7 +39,7 @@ std::string hex8(uint32_t v) {
 }
 
 // The disc's audio from its first track's INDEX 01 to its end, and where each track's
-// INDEX 01 lies in it (samples), as the disc spec makes it.
+// INDEX 01 lies in it (samples), as the disc description makes it.
 struct DiscAudio {
     std::vector<uint8_t> bytes;
     std::vector<size_t> starts;
@@ -49,20 +49,20 @@ DiscAudio discAudio(const vdrivekit::DiscSpec& disc) {
     DiscAudio a;
     std::vector<uint8_t> sector(2352);
     for (size_t t = 0; t < disc.tracks.size(); ++t) {
-        const vdrivekit::TrackSpec& spec = disc.tracks[t];
+        const vdrivekit::TrackSpec& track = disc.tracks[t];
         const int number = static_cast<int>(t + 1);
         // A track's gap (INDEX 00 and PREGAP) belongs to the track before it; the first
         // track's is before the disc's counted audio.
         if (t > 0) {
-            a.bytes.insert(a.bytes.end(), static_cast<size_t>(spec.pregapSectors) * 2352, 0);
-            for (int64_t s = -spec.indexZeroSectors; s < 0; ++s) {
-                vdrivekit::generateSector(spec.content, number, s, sector.data());
+            a.bytes.insert(a.bytes.end(), static_cast<size_t>(track.pregapSectors) * 2352, 0);
+            for (int64_t s = -track.indexZeroSectors; s < 0; ++s) {
+                vdrivekit::generateSector(track.content, number, s, sector.data());
                 a.bytes.insert(a.bytes.end(), sector.begin(), sector.end());
             }
         }
         a.starts.push_back(a.bytes.size() / 4);
-        for (int64_t s = 0; s < spec.sectors; ++s) {
-            vdrivekit::generateSector(spec.content, number, s, sector.data());
+        for (int64_t s = 0; s < track.sectors; ++s) {
+            vdrivekit::generateSector(track.content, number, s, sector.data());
             a.bytes.insert(a.bytes.end(), sector.begin(), sector.end());
         }
     }

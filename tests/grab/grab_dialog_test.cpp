@@ -821,16 +821,16 @@ TEST_F(GrabDialog, AbortInFlacLeavesNoCutFile) {
 TEST_F(GrabDialog, TheGrabsThreadReportsAndAsksOnTheWindowsThread) {
     startDrives({plainDisc(2)});
     const auto ranges = trackRanges();
-    cld::engine::CdRipSpec spec;
-    spec.tracks = {{0, "One"}, {1, "Two"}};
-    spec.artist = "Band";
-    spec.folder = m_dir.path().string();
-    spec.verify = false;
+    cld::engine::CdRipSpec setup;
+    setup.tracks = {{0, "One"}, {1, "Two"}};
+    setup.artist = "Band";
+    setup.folder = m_dir.path().string();
+    setup.verify = false;
     std::ofstream(m_dir.path() / "Band - Two.wav") << "mine";
     QThread* window = QCoreApplication::instance()->thread();
     for (cld::engine::Answer answer :
          {cld::engine::Answer::Cancel, cld::engine::Answer::KeepBoth}) {
-        cld::engine::CdPipeline job(m_rip, spec, cld::engine::VerifyEnv{}, nullptr);
+        cld::engine::CdPipeline job(m_rip, setup, cld::engine::VerifyEnv{}, nullptr);
         cld::GrabRun run(job);
         int shown = 0;
         int asked = 0;
