@@ -1,5 +1,6 @@
 #include "Mp3Tags.h"
 
+#include "EditThroughCopy.h"
 #include "Id3v1Tag.h"
 #include "OutputFile.h"
 #include "WmErrors.h"
@@ -157,43 +158,18 @@ void replaceUserText(TagLib::ID3v2::Tag& tag, const char* description, const std
 
 uint32_t addMp3AlbumGain(const std::string& path, double gainDb, double peak) {
     // The values go into a copy of the file, which then takes the file's place.
-    std::string temp;
-    const int fd = files::createTemporary(std::filesystem::path(path).parent_path().string(), temp);
-    if (fd < 0)
-        return wmerr::fromErrno(errno);
-    ::close(fd);
-    std::error_code ec;
-    std::filesystem::copy_file(path, temp, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        const uint32_t why = wmerr::fromErrno(ec.value());
-        std::filesystem::remove(temp, ec);
-        return why;
-    }
-    bool saved = false;
-    bool tagged = false;
-    errno = 0;
-    {
-        TagLib::MPEG::File file(temp.c_str(), false);
-        if (file.isValid() && file.hasID3v2Tag()) {
-            tagged = true;
-            TagLib::ID3v2::Tag* tag = file.ID3v2Tag(); // owned by the file
-            replaceUserText(*tag, "REPLAYGAIN_ALBUM_GAIN", gainText(gainDb));
-            replaceUserText(*tag, "REPLAYGAIN_ALBUM_PEAK", peakText(peak));
-            saved = file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
-                              TagLib::File::DoNotDuplicate);
-        }
-    }
-    const uint32_t failure = errno ? wmerr::fromErrno(errno) : wmerr::kWriteFailed;
-    if (!tagged || !saved) {
-        std::filesystem::remove(temp, ec);
-        return tagged ? failure : 0;
-    }
-    if (!files::moveIntoPlace(temp, path, files::Replace::RegularFile)) {
-        const uint32_t why = wmerr::fromErrno(errno);
-        std::filesystem::remove(temp, ec);
-        return why;
-    }
-    return 0;
+    return editThroughCopy(path, [&](const std::string& copy) {
+        TagLib::MPEG::File file(copy.c_str(), false);
+        if (!file.isValid() || !file.hasID3v2Tag())
+            return CopyEdit::Unchanged;
+        TagLib::ID3v2::Tag* tag = file.ID3v2Tag(); // owned by the file
+        replaceUserText(*tag, "REPLAYGAIN_ALBUM_GAIN", gainText(gainDb));
+        replaceUserText(*tag, "REPLAYGAIN_ALBUM_PEAK", peakText(peak));
+        return file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
+                         TagLib::File::DoNotDuplicate)
+                   ? CopyEdit::Changed
+                   : CopyEdit::Failed;
+    });
 }
 
 std::string wellFormedUtf8(std::string_view text) {

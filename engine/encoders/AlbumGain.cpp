@@ -1,5 +1,6 @@
 #include "AlbumGain.h"
 
+#include "EditThroughCopy.h"
 #include "Mp3Tags.h"
 #include "SafeFiles.h"
 #include "VorbisComments.h"
@@ -74,32 +75,9 @@ uint32_t addAlbumGain(const std::string& path, double gainDb, double peak) {
     if (ext != ".flac" && ext != ".ogg" && ext != ".opus" && ext != ".m4a")
         return 0;
     // The values go into a copy of the file, which then takes the file's place.
-    std::string temp;
-    const int fd =
-        cld::files::createTemporary(std::filesystem::path(path).parent_path().string(), temp);
-    if (fd < 0)
-        return cld::wmerr::fromErrno(errno);
-    ::close(fd);
-    std::error_code ec;
-    std::filesystem::copy_file(path, temp, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        const uint32_t why = cld::wmerr::fromErrno(ec.value());
-        std::filesystem::remove(temp, ec);
-        return why;
-    }
-    errno = 0;
-    const bool saved = tagCopy(ext, temp, gainDb, peak);
-    const uint32_t failure = errno ? cld::wmerr::fromErrno(errno) : cld::wmerr::kWriteFailed;
-    if (!saved) {
-        std::filesystem::remove(temp, ec);
-        return failure;
-    }
-    if (!cld::files::moveIntoPlace(temp, path, cld::files::Replace::RegularFile)) {
-        const uint32_t why = cld::wmerr::fromErrno(errno);
-        std::filesystem::remove(temp, ec);
-        return why;
-    }
-    return 0;
+    return editThroughCopy(path, [&](const std::string& copy) {
+        return tagCopy(ext, copy, gainDb, peak) ? CopyEdit::Changed : CopyEdit::Failed;
+    });
 }
 
 } // namespace cld::engine
