@@ -7,7 +7,9 @@
 #include "DialogKit.h"
 #include "FileBatch.h"
 #include "FolderCover.h"
+#include "GenreList.h"
 #include "GrabErrorText.h"
+#include "GrabRun.h"
 #include "JobContext.h"
 #include "Log.h"
 #include "MediaErrorText.h"
@@ -164,9 +166,13 @@ void CBatchProgressDlg::requestAbort() {
             if (worker->isBusy())
                 worker->stop();
     }
+    if (m_cdJob) {
+        // The job stops the read and the encoders after the block in progress.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_abortCursor = true;
+        m_cdJob->cancel();
+    }
     onAbort();
-    if (m_context.ripObject && m_mode == 1)
-        m_context.ripObject->AbortGrab();
 }
 
 void CBatchProgressDlg::reject() {
@@ -351,81 +357,6 @@ void CBatchProgressDlg::reportAbort(const std::string& keptPartial) {
     QApplication::restoreOverrideCursor();
     m_context.messages().show(
         Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
-}
-
-bool CBatchProgressDlg::prepareCdFiles(const std::string& outputExtension) {
-    const GrabSelection& sel = m_context.grabSelection;
-    const std::string folder = withTrailingSlash(m_params.outputPath);
-    const std::string artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
-    m_cdFiles.clear();
-    std::vector<std::string> outputs;
-    for (const uint16_t track : sel.ticked) {
-        CdTrackFiles f;
-        f.track = track;
-        f.title = static_cast<size_t>(f.track) < sel.trackNames.size()
-                      ? sel.trackNames[static_cast<size_t>(f.track)]
-                      : "Track" + std::to_string(f.track + 1);
-        f.base = cdTrackBaseName(artist, f.title);
-        if (f.base.empty())
-            f.base = "Track" + std::to_string(f.track + 1);
-        outputs.push_back(folder + f.base + outputExtension);
-        m_cdFiles.push_back(std::move(f));
-    }
-    cld::OutputPlan plan =
-        cld::makeOutputPlan(std::move(outputs), folder + cld::ripLogName(sel.artist, sel.album));
-    if (cld::settleTakenNames(m_context, plan, this) == cld::TakenNamesChoice::Cancel)
-        return false;
-    m_cdReplace = plan.replaceExisting;
-    m_cdComplete.clear();
-    m_cdKept.clear();
-    m_cdLog = cld::RipLogJob{};
-    m_cdLog.request.logBase = plan.logBase;
-    m_cdLog.request.replaceExisting = plan.replaceExisting;
-    m_cdTempFolder = cld::files::createTemporaryFolder(folder);
-    if (m_cdTempFolder.empty()) {
-        message(cld::IDS_CD_TEMP_FOLDER_FAILED, MessageIcon::Error,
-                QString::fromStdString(m_params.outputPath));
-        return false;
-    }
-    for (size_t i = 0; i < m_cdFiles.size(); ++i) {
-        CdTrackFiles& f = m_cdFiles[i];
-        f.output = plan.tracks[i];
-        char name[32];
-        std::snprintf(name, sizeof name, "/Track %02d.wav", f.track + 1);
-        f.wav = m_cdTempFolder + name;
-    }
-    return true;
-}
-
-const CBatchProgressDlg::CdTrackFiles& CBatchProgressDlg::cdTrackFiles(int index) const {
-    return m_cdFiles.at(static_cast<size_t>(index));
-}
-
-void CBatchProgressDlg::noteCdOutputComplete(const std::string& output) {
-    m_cdComplete.push_back(output);
-}
-
-std::string CBatchProgressDlg::keepCdPartial(const std::string& output) {
-    const std::string kept = engine::keepAsPartial(output);
-    if (!kept.empty())
-        m_cdKept.emplace_back(output, kept);
-    return kept;
-}
-
-void CBatchProgressDlg::endCdJob() {
-    if (!m_completed)
-        cld::finishRipLog(m_context, m_cdLog, m_abort ? "aborted by the user" : "failed",
-                          m_cdComplete, m_cdKept);
-    if (m_cdTempFolder.empty())
-        return;
-    // The folder was made by this job, readable by nobody else: everything in it is the
-    // job's own.
-    std::error_code ec;
-    std::filesystem::remove_all(m_cdTempFolder, ec);
-    if (ec)
-        logf(LogLevel::Warning, "The temporary folder %s could not be removed: %s",
-             m_cdTempFolder.c_str(), ec.message().c_str());
-    m_cdTempFolder.clear();
 }
 
 void CBatchProgressDlg::reportCdAbort(const std::vector<std::string>& keptPartials) {
@@ -624,110 +555,195 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
     }
 }
 
-void CBatchProgressDlg::removeTemporary(const std::string& path) {
-    if (!path.empty())
-        std::remove(path.c_str());
-}
-
-void CBatchProgressDlg::recordWholeTrack(int trackIndex, const std::string& wavPath,
-                                         const std::string& outputPath, int endSeconds) {
-    // Intro-only reads are no rip of the disc: they get no log and no cue sheet.
-    if (outputPath.empty() || endSeconds != -1)
-        return;
-    cld::recordRippedTrack(m_context, m_cdLog, trackIndex, wavPath, outputPath);
-    // The release's cover goes beside the files once; a rip without it is still whole.
-    const std::string& cover = m_context.grabSelection.coverImage;
-    std::string why;
-    if (!cover.empty() &&
-        !keepFolderCover(std::filesystem::path(outputPath).parent_path().string(), cover, why))
-        logf(LogLevel::Warning, "The cover could not be kept: %s", why.c_str());
-}
-
-CBatchProgressDlg::ReadResult CBatchProgressDlg::readCdTrack(const CdTrackFiles& files) {
-    const int trackIndex = files.track;
-    const std::string folder = withTrailingSlash(m_cdTempFolder);
-    const std::string& outputPath = files.output;
-    CProgressBar* grab = bar(IDC_GRAB_BAR);
-    grab->setRange(0, 100);
-    grab->setPos(1);
-    CDRipObject* rip = m_context.ripObject;
-    if (!rip) {
-        message(IDS_NO_RIPPER, MessageIcon::Error);
-        return ReadResult::Failed;
+int CBatchProgressDlg::cdFailureStringId(const cld::engine::ItemFailure& f,
+                                         const std::string& encoder) {
+    using cld::engine::Failure;
+    switch (f.what) {
+    case Failure::InputUnreadable:
+    case Failure::InputBroken:
+        return 195;
+    case Failure::WriteFailed:
+        return f.wroteOutput ? IDS_WRITE_FAILED : 196;
+    case Failure::EncoderRefused:
+        // The MP3 encoder has a message of its own; the WMA encoder refuses a profile as
+        // an output it cannot create.
+        return encoder == "mp3" ? 201 : 196;
+    default:
+        return 196;
     }
+}
+
+void CBatchProgressDlg::showCdFigures() {
+    const cld::engine::Progress& p = m_cdProgress;
+    const std::time_t now = std::time(nullptr);
+    if (!p.running.empty())
+        setText(IDC_ELAPSED, clockText(static_cast<int64_t>(p.itemSeconds + 0.5)));
+    setText(IDC_TOTAL_ELAPSED, clockText(now - m_jobStart));
+    if (p.remaining >= 0)
+        setText(IDC_ESTIMATED, clockText(static_cast<int64_t>(p.remaining + 0.5)));
+    else
+        setText(IDC_ESTIMATED, std::string(kDash));
+    setText(IDC_OUTPUT_SIZE, megabytesText(static_cast<int64_t>(p.outputBytes)));
+    if (p.counters && p.seconds > 0.5 && p.audioBytesDone > 0) {
+        setText(IDC_PERFORMANCE,
+                kilobytesPerSecondText(static_cast<uint32_t>(p.audioBytesDone / p.seconds / 1024)));
+        setText(IDC_SAMPLES,
+                samplesPerSecondText(static_cast<uint32_t>(p.samplesDone / p.seconds)));
+    }
+    showDiskSpace(m_params.outputPath);
+}
+
+void CBatchProgressDlg::runCdJob(const std::string& encoder,
+                                 const cld::engine::EncoderOptions& options, bool replayGain) {
+    const GrabSelection& sel = m_context.grabSelection;
+    const std::string folder = withTrailingSlash(m_params.outputPath);
+    const std::string artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
+    const cld::engine::EncoderInfo* info = cld::engine::EncoderRegistry::instance().info(encoder);
+    const std::string extension = info ? info->extension : "." + encoder;
+    const int count = static_cast<int>(sel.ticked.size());
+
+    // Every name is settled before the first track is read.
+    cld::engine::CdRipSpec setup;
+    std::vector<std::string> outputs;
+    for (const uint16_t track : sel.ticked) {
+        cld::engine::CdRipSpec::Track t;
+        t.index = track;
+        // The grabber's name as it came, for the tags; "TrackN" without one.
+        t.title = static_cast<size_t>(track) < sel.trackNames.size()
+                      ? sel.trackNames[static_cast<size_t>(track)]
+                      : "Track" + std::to_string(track + 1);
+        std::string base = cdTrackBaseName(artist, t.title);
+        if (base.empty())
+            base = "Track" + std::to_string(track + 1);
+        outputs.push_back(folder + base + extension);
+        setup.tracks.push_back(std::move(t));
+    }
+    cld::OutputPlan plan =
+        cld::makeOutputPlan(std::move(outputs), folder + cld::ripLogName(sel.artist, sel.album));
+    if (cld::settleTakenNames(m_context, plan, this) == cld::TakenNamesChoice::Cancel)
+        return;
+    setup.names = plan;
+    setup.folder = m_params.outputPath;
+    setup.encoder = encoder;
+    setup.options = options;
+    setup.width = parallelWidth(static_cast<size_t>(std::max(count, 1)));
+    setup.artist = sel.artist;
+    setup.album = sel.album;
+    if (sel.year > 0)
+        setup.year = std::to_string(sel.year);
+    setup.genre = m_context.genres.genreName(sel.genreIndex);
+    setup.genreNumber = sel.genreIndex >= 0 && sel.genreIndex <= 255 ? sel.genreIndex : 255;
+    setup.driveIndex = sel.driveIndex;
+    setup.introSeconds = sel.introOnly ? (sel.introSeconds > 0 ? sel.introSeconds : 15) : 0;
+    setup.errorCorrection = cld::errorCorrectionName(sel.errorCorrectionType);
+    setup.coverImage = sel.coverImage;
+    setup.replayGain = replayGain;
+
     if (m_driveName.isNull()) {
         m_driveName = QStringLiteral("");
         NameText* name = nullptr;
         if (m_context.driveSettings &&
-            m_context.driveSettings->GetDriveName(&name, m_context.grabSelection.driveIndex) == 0 &&
-            name)
+            m_context.driveSettings->GetDriveName(&name, sel.driveIndex) == 0 && name)
             m_driveName = QString::fromUtf8(name->text()).trimmed();
         NameText::Release(name);
     }
-    const GrabSelection& sel = m_context.grabSelection;
-    const std::string fileName = std::filesystem::path(files.wav).filename().string();
-    const int endSeconds = sel.introOnly ? (sel.introSeconds > 0 ? sel.introSeconds : 15) : -1;
-    {
-        LibraryText folderText(folder);
-        LibraryText nameText(fileName);
-        if (rip->SetOutputFolder(folderText.get()) != 0 ||
-            rip->AddTrack(trackIndex, nameText.get(), 0, endSeconds) != 0) {
-            // A refused job is not queued; nothing is left behind for the next grab.
+    CProgressBar* grab = bar(IDC_GRAB_BAR);
+    CProgressBar* current = bar(IDC_CURRENT_BAR);
+    CProgressBar* overall = bar(IDC_OVERALL_BAR);
+    grab->setRange(0, 100);
+    current->setRange(0, 100);
+    overall->setRange(0, count);
+    overall->setPos(0);
+    showDiskSpace(folder);
+
+    // The job waits on its own thread: its verification must not pump the window's events.
+    cld::engine::CdPipeline job(
+        m_context.ripObject, setup,
+        cld::engine::verifyEnv(m_context.settings, m_context.ripObject, m_context.driveSettings),
+        &m_context.settings);
+    cld::GrabRun run(job);
+    run.onStatus = [&](const cld::GrabRunStatus& s) {
+        m_cdProgress = s.progress;
+        if (s.trackIndex >= 0 && s.item < plan.tracks.size()) {
+            setText(
+                IDC_INPUT_FILE,
+                QStringLiteral("%1, CD-Audio Track Nr. %2").arg(m_driveName).arg(s.trackIndex + 1));
+            setText(IDC_OUTPUT_FILE,
+                    std::filesystem::path(plan.tracks[s.item]).stem().string() + ".wav");
+            showFileCount(static_cast<int>(s.item) + 1, count);
+            grab->setPos(std::clamp(s.percent, 0, 99) + 1);
+        }
+        if (m_abort)
+            return;
+        overall->setPos(
+            static_cast<int>(std::min<size_t>(s.itemsRead, static_cast<size_t>(count))));
+        if (!s.progress.running.empty())
+            current->setPos(s.progress.itemPosition);
+    };
+    m_cdJob = &job;
+    m_cdProgress = cld::engine::Progress{};
+    if (m_abort)
+        job.cancel();
+    run.start();
+    while (!run.done())
+        m_context.waits().waitUntil(
+            500, [&run] { return run.done(); }, kWaitStep);
+    const cld::engine::JobEnd end = run.finish();
+    m_cdJob = nullptr;
+    if (m_abortCursor) {
+        QApplication::restoreOverrideCursor();
+        m_abortCursor = false;
+    }
+    // The figures the window had not shown yet.
+    m_context.waits().pump();
+    const cld::engine::CdRipReport& report = job.report();
+    for (const std::string& file : report.albumGainFailed)
+        logf(LogLevel::Warning, "The album's loudness could not be added to %s", file.c_str());
+    if (!report.coverWhy.empty())
+        logf(LogLevel::Warning, "The cover could not be kept: %s", report.coverWhy.c_str());
+
+    switch (report.setupFailure) {
+    case cld::engine::Failure::None:
+        break;
+    case cld::engine::Failure::NoRipper:
+        message(IDS_NO_RIPPER, MessageIcon::Error);
+        return;
+    case cld::engine::Failure::OutputNotCreated:
+        message(cld::IDS_CD_TEMP_FOLDER_FAILED, MessageIcon::Error,
+                QString::fromStdString(m_params.outputPath));
+        return;
+    default:
+        message(IDS_GRAB_FAILED, MessageIcon::Error,
+                QString::fromStdString(grabErrorText(GrabStatus::ErrorCreateFailed)));
+        return;
+    }
+    if (end.result == cld::engine::JobResult::Cancelled)
+        return;
+    if (end.result == cld::engine::JobResult::Aborted) {
+        reportCdAbort(end.keptPartials);
+        return;
+    }
+    // The first track that failed says why the job stopped.
+    for (const cld::engine::ItemEnd& e : run.itemEnds()) {
+        if (e.outcome != cld::engine::ItemOutcome::Failed)
+            continue;
+        const cld::engine::ItemFailure& f = e.failure;
+        if (f.worker == cld::engine::WorkerKind::CdRead)
             message(IDS_GRAB_FAILED, MessageIcon::Error,
-                    QString::fromStdString(grabErrorText(GrabStatus::ErrorNameRefused)));
-            return ReadResult::Failed;
-        }
+                    QString::fromStdString(grabErrorText(f.code)));
+        else
+            reportFileFailure(cdFailureStringId(f, encoder), f.inputAtFault ? f.file : e.output,
+                              reasonText(f.detail), false, e.input);
+        return;
     }
-    setText(IDC_INPUT_FILE,
-            QStringLiteral("%1, CD-Audio Track Nr. %2").arg(m_driveName).arg(trackIndex + 1));
-    setText(IDC_OUTPUT_FILE, files.base + ".wav");
-    cld::applyStoredReadOffset(m_context.settings, m_context.driveSettings, sel.driveIndex);
-    if (rip->StartGrab() == 0) {
-        message(IDS_GRAB_FAILED, MessageIcon::Error,
-                QString::fromStdString(grabErrorText(GrabStatus::ErrorOpenFailed)));
-        return ReadResult::Failed;
-    }
-    GrabSnapshot s = snapshot(*rip);
-    waitUntil(500, [&] {
-        s = snapshot(*rip);
-        return !s.running;
-    });
-    for (;;) {
-        s = snapshot(*rip);
-        grab->setPos(s.percent + 1);
-        showTimes(-1);
-        if (m_abort) {
-            rip->AbortGrab();
-            // The worker finishes its chunk and closes the WAV file; wait for that, so
-            // the partial file can be removed.
-            for (int i = 0; i < 1000 && snapshot(*rip).running; ++i)
-                m_context.waits().waitAndPump(kWaitStep);
-            return ReadResult::Aborted;
-        }
-        if (!s.running)
-            break;
-        waitUntil(300, [&] { return !snapshot(*rip).running; });
-    }
+    if (end.result != cld::engine::JobResult::Completed &&
+        end.result != cld::engine::JobResult::NothingToDo)
+        return;
+    // Tracks saved whole but not read exactly are named at the end.
+    for (const cld::engine::InexactTrack& t : report.inexact)
+        m_inexactTracks.push_back(
+            std::filesystem::path(t.output).stem().string() + ": " +
+            grabTrackText(t.result.unreadSectors, t.result.unverifiedSectors, false));
     grab->setPos(100);
-    if (s.error == GrabStatus::ErrorReadFailed || s.error == GrabStatus::ErrorNotVerified) {
-        // A track saved at full length whose sectors were not all read exactly (silent
-        // gaps, audio that could not be verified) is kept and named when the job ends;
-        // only a track whose file stops early fails the job.
-        GrabTrackResult r{};
-        if (lastTrackResult(*rip, r) && r.trackIndex == trackIndex &&
-            (r.result == GrabStatus::TrackNotVerified ||
-             (r.result == GrabStatus::TrackFailed && r.unreadSectors > 0))) {
-            m_inexactTracks.push_back(files.base + ": " +
-                                      grabTrackText(r.unreadSectors, r.unverifiedSectors, false));
-            recordWholeTrack(trackIndex, folder + fileName, outputPath, endSeconds);
-            return ReadResult::Done;
-        }
-    }
-    if (s.error != GrabStatus::ErrorNone) {
-        message(IDS_GRAB_FAILED, MessageIcon::Error,
-                QString::fromStdString(grabErrorText(s.error)));
-        return ReadResult::Failed;
-    }
-    recordWholeTrack(trackIndex, folder + fileName, outputPath, endSeconds);
-    return ReadResult::Done;
+    finishCompleted();
 }

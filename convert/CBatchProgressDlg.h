@@ -1,9 +1,9 @@
 #pragma once
 
+#include "CdPipeline.h"
 #include "FileBatch.h"
 #include "JobParameters.h"
 #include "MessageService.h"
-#include "VerifiedRip.h"
 
 #include <QDialog>
 #include <cstdint>
@@ -21,10 +21,10 @@ struct GrabSelection;
 struct JobContext;
 
 // What the two progress dialogs share: their controls, the 500 ms refresh timer, the
-// Abort button, the waits of the batch loop and the CD step that reads one track through
-// the ripper object. The batch runs on the user-interface thread from the dialog's
-// start; it pumps window events while it waits, so the timer and Abort keep working.
-// When the batch ends the dialog closes itself.
+// Abort button, and the observers of the engine's jobs they run: the file batch, and the
+// CD job on a thread of its own. The dialog waits for a job with the window's events
+// flowing, so the timer and Abort keep working. When the job ends the dialog closes
+// itself.
 class CBatchProgressDlg : public QDialog {
     Q_OBJECT
 public:
@@ -128,61 +128,19 @@ protected:
     // The same for a CD job's kept files: the one-file text for one, the list for more.
     void reportCdAbort(const std::vector<std::string>& keptPartials);
 
-    // The files of one selected track of a CD job: its title (the grabber's name as it
-    // came, for the tags; "TrackN" without one), its base name (artist - title, made by
-    // the one file-name rule), its temporary WAV (in the job's own temporary folder) and
-    // its output (distinct from every other output of the job).
-    struct CdTrackFiles {
-        int track = 0; // 0-based on the disc
-        std::string title;
-        std::string base;
-        std::string wav;
-        std::string output;
-    };
-    // Plans every file of a CD job before anything is read: the tracks' outputs in the
-    // output folder, the log and cue sheet, and a temporary folder of the job's own for
-    // the WAV files it encodes. When some final names are taken, asks once (Replace /
-    // Keep both / Cancel). False when the job must not start: the user cancelled, or the
-    // temporary folder could not be made (reported).
-    bool prepareCdFiles(const std::string& outputExtension);
-    // The plan's files of the `index`-th selected track.
-    const CdTrackFiles& cdTrackFiles(int index) const;
-    // Whether the user agreed to replace regular files at the outputs' names.
-    bool cdReplaceExisting() const { return m_cdReplace; }
-    // A track's output is complete under its name.
-    void noteCdOutputComplete(const std::string& output);
-    // Keeps a track's output that Abort cut short as NAME.part (keepAsPartial) and notes
-    // it; returns the new name (empty when there was nothing to keep).
-    std::string keepCdPartial(const std::string& output);
-    // The end of a CD job, however it ended: a job that did not run to its end rewrites
-    // its log and cue sheet to say so and to describe the files as they are; then the
-    // job's temporary folder goes, with whatever is left in it (all of it the job's own
-    // files).
-    void endCdJob();
-    // The first job of `pool` that no entry of `busy` (with a `job` member) holds.
-    template <class Job, class Busy>
-    static Job* idleJob(const std::vector<Job*>& pool, const Busy& busy) {
-        for (Job* job : pool) {
-            bool held = false;
-            for (const auto& entry : busy)
-                held = held || entry.job == job;
-            if (!held)
-                return job;
-        }
-        return nullptr;
-    }
-
-    // How reading one CD track ended.
-    enum class ReadResult { Done, Aborted, Failed };
-    // Reads a selected track into its temporary WAV through the ripper object, polling
-    // its status; a failure has been reported when this returns Failed. A whole track
-    // read is recorded in the rip log and cue sheet beside its output.
-    ReadResult readCdTrack(const CdTrackFiles& files);
-    // Writes the rip log and cue sheet with a whole track just read (not for intro reads).
-    void recordWholeTrack(int trackIndex, const std::string& wavPath, const std::string& outputPath,
-                          int endSeconds);
-    // Deletes a temporary WAV file of a CD job (only ever one in the job's own folder).
-    static void removeTemporary(const std::string& path);
+    // The CD job: the grabber's ticked tracks are read one after another while the tracks
+    // read before encode with the registry's `encoder` (set up by `options`) on up to the
+    // chosen number of encoders, on a thread of its own; the dialog shows where it stands
+    // and says how it ended. Every name is settled before the first track is read (taken
+    // names are asked about once); the rip log, cue sheet and cover come with a whole
+    // rip; with `replayGain` the files get their loudness values, the album's at the end.
+    void runCdJob(const std::string& encoder, const cld::engine::EncoderOptions& options,
+                  bool replayGain);
+    // The figures of the running CD job: times, output size and speed.
+    void showCdFigures();
+    // The message of a CD track whose encoding with `encoder` failed.
+    static int cdFailureStringId(const cld::engine::ItemFailure& failure,
+                                 const std::string& encoder);
 
     JobContext& m_context;
     JobParameters m_params;
@@ -218,10 +176,7 @@ private:
     bool m_batchStopped = false;
     bool m_abortCursor = false;
     bool m_painted = false;
-    std::vector<CdTrackFiles> m_cdFiles;
-    std::string m_cdTempFolder;
-    cld::RipLogJob m_cdLog;
-    bool m_cdReplace = false;
-    std::vector<std::string> m_cdComplete;
-    std::vector<std::pair<std::string, std::string>> m_cdKept;
+    // While a CD job runs: the job (Abort cancels it) and its last figures.
+    cld::engine::CdPipeline* m_cdJob = nullptr;
+    cld::engine::Progress m_cdProgress;
 };

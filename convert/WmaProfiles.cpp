@@ -32,6 +32,12 @@ std::unique_ptr<WmEncoderControl> createMediaEncoder(const JobContext& context) 
                                               userProfileFolder());
 }
 
+engine::EncoderOptions wmaProfileOptions(const JobContext& context, int profileIndex) {
+    return {{"profile", std::to_string(profileIndex)},
+            {"profilefolder", context.programFolder.toStdString() + "profiles"},
+            {"userprofilefolder", userProfileFolder()}};
+}
+
 std::vector<AudioProfile> listAudioProfiles(const WmEncoderControl& encoder,
                                             uint32_t* failureCode) {
     std::vector<AudioProfile> out;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AudioEncoder.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,9 @@ namespace cld {
 // The media encoder of a WMA job, with the program's profile collection: the profiles
 // shipped in the program's "profiles" folder, then the user's profile folder.
 std::unique_ptr<WmEncoderControl> createMediaEncoder(const JobContext& context);
+// The WMA encoder's options for profile `profileIndex` of the collection
+// createMediaEncoder reads.
+engine::EncoderOptions wmaProfileOptions(const JobContext& context, int profileIndex);
 
 // One entry of a WMA settings dialog's profile list.
 struct AudioProfile {

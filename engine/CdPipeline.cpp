@@ -152,6 +152,7 @@ struct CdPipeline::Encoding {
     std::atomic<bool> done{false};
     std::atomic<uint64_t> bytesDone{0};
     std::atomic<uint64_t> bytesTotal{0};
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     // Set by the thread before `done`.
     bool ok = false;
     bool cut = false; // stopped by the job's cancel: the output holds part of the track
@@ -177,8 +178,10 @@ struct CdPipeline::State {
     uint32_t discId = 0;
     std::chrono::steady_clock::time_point started;
     size_t reading = 0;
-    bool failed = false; // an item failed in a way that stops the job
-    AlbumGain album;     // the loudness of every track converted, for the album's values
+    bool failed = false;      // an item failed in a way that stops the job
+    AlbumGain album;          // the loudness of every track converted, for the album's values
+    uint64_t audioDone = 0;   // audio bytes of the tracks whose encoding ended
+    uint64_t outputBytes = 0; // the bytes of the outputs completed
 };
 
 CdPipeline::CdPipeline(CDRipObject* rip, CdRipSpec setup, VerifyEnv env, SettingsRecord* settings)
@@ -235,17 +238,28 @@ void CdPipeline::sendProgress(JobObserver& observer, State& state, int grabPerce
     Progress p;
     const size_t count = m_spec.tracks.size();
     p.count = count;
-    p.itemPosition = grabPercent;
-    p.itemUpper = 100;
     size_t done = 0;
     for (ItemOutcome o : state.outcomes)
         done += o != ItemOutcome::NotStarted ? 1 : 0;
     p.itemsDone = done;
     double work = static_cast<double>(done);
+    uint64_t audio = state.audioDone;
     for (const auto& e : state.encoding) {
+        const uint64_t total = e->bytesTotal.load();
+        const uint64_t bytes = e->bytesDone.load();
+        audio += bytes;
+        if (total)
+            work += static_cast<double>(bytes) / static_cast<double>(total);
+        if (e->done.load())
+            continue;
+        // The first track still encoding: its share on the item's bar.
+        if (p.running.empty()) {
+            p.itemPosition = total ? static_cast<int>(bytes * 100 / total) : 0;
+            p.itemSeconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - e->started)
+                    .count();
+        }
         p.running.push_back(e->item);
-        if (const uint64_t total = e->bytesTotal.load())
-            work += static_cast<double>(e->bytesDone.load()) / static_cast<double>(total);
     }
     // Reading and encoding count half each.
     const double reads = static_cast<double>(state.reading) + grabPercent / 100.0;
@@ -253,6 +267,13 @@ void CdPipeline::sendProgress(JobObserver& observer, State& state, int grabPerce
         count ? std::clamp((reads + work) / (2.0 * static_cast<double>(count)), 0.0, 1.0) : 1.0;
     p.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - state.started).count();
+    // The time left, from the share done so far, once there is enough of it to tell.
+    if (p.share > 0.02 && p.seconds > 1)
+        p.remaining = p.seconds * (1 - p.share) / p.share;
+    p.outputBytes = state.outputBytes;
+    p.audioBytesDone = audio;
+    p.samplesDone = audio / 4;
+    p.counters = true;
     observer.progress(p);
 }
 
@@ -610,6 +631,8 @@ void CdPipeline::finishEncoding(JobObserver& observer, State& state, Encoding& e
     }
     std::error_code ec;
     std::filesystem::remove(e.staged, ec);
+    state.audioDone += e.bytesDone.load();
+    state.outputBytes += end.outputBytes;
     state.outcomes[e.item] = end.outcome;
     observer.itemEnded(end);
 }
@@ -816,7 +839,8 @@ JobEnd CdPipeline::run(JobObserver& observer) {
                               [](const auto& e) { return !e->done.load(); }));
         };
         while (busy() >= width && !state.failed) {
-            observer.wait(1000, [&] { return busy() < width; });
+            sendProgress(observer, state, 100);
+            observer.wait(300, [&] { return busy() < width; });
             while (!state.encoding.empty() && state.encoding.front()->done.load()) {
                 finishEncoding(observer, state, *state.encoding.front());
                 state.encoding.pop_front();

@@ -158,4 +158,22 @@ IntegerFieldResult readIntegerField(const std::string& text, int lo, int hi) {
     return r;
 }
 
+engine::EncoderOptions mp3EncoderOptions(const Mp3EncoderParams& p, bool id3v2) {
+    engine::EncoderOptions o{{"bitrate", std::to_string(p.bitrate)},
+                             {"mode", std::to_string(p.channelMode)},
+                             {"quality", std::to_string(p.quality)},
+                             {"vbr", std::to_string(p.vbrMethod)},
+                             {"crc", std::to_string(p.crc)},
+                             {"copyright", std::to_string(p.copyright)},
+                             {"original", std::to_string(p.original)},
+                             {"private", std::to_string(p.privateFlag)},
+                             {"id3v2", std::to_string(id3v2 ? 1 : 0)}};
+    if (p.vbrMethod != 0) {
+        o.emplace("vbrquality", std::to_string(p.vbrQuality));
+        o.emplace("maxbitrate", std::to_string(p.vbrMaxBitrate));
+        o.emplace("meanbitrate", std::to_string(p.abrMeanBitrate));
+    }
+    return o;
+}
+
 } // namespace cld

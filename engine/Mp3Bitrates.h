@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioEncoder.h"
 #include "Mp3EncoderParams.h"
 
 #include <span>
@@ -50,6 +51,10 @@ int storedMp3Bitrate(const SettingsRecord& settings);
 // (minimum <= mean <= maximum) so that every combination of settings encodes.
 Mp3EncoderParams mp3ParamsFromSettings(const SettingsRecord& settings, int encodingBitrate,
                                        const Mp3EncoderParams& previous = {});
+
+// The MP3 encoder's options that set it up as `params` say, with or without the UTF-8
+// version 2 tag.
+engine::EncoderOptions mp3EncoderOptions(const Mp3EncoderParams& params, bool id3v2);
 
 // The media bitrate text of the MP3 progress dialog: "VBR %d-%d Kbps" or "%d Kbps".
 std::string mp3BitrateText(const Mp3EncoderParams& params);

@@ -180,31 +180,6 @@ std::string verificationText(const engine::VerifyResult& result) {
     return line;
 }
 
-RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& request) {
-    const engine::VerifyResult result = engine::writeRipLogAndCue(verifyEnvOf(context), request);
-    return {result.logPath, verificationText(result)};
-}
-
-std::string recordRippedTrack(const JobContext& context, RipLogJob& job, int trackIndex,
-                              const std::string& wavPath, const std::string& outputPath) {
-    // The names the grabber chose for the disc and its tracks.
-    const GrabSelection& sel = context.grabSelection;
-    engine::RipNames names;
-    names.artist = sel.artist;
-    names.album = sel.album;
-    names.driveIndex = sel.driveIndex;
-    if (trackIndex >= 0 && static_cast<std::size_t>(trackIndex) < sel.trackNames.size())
-        names.title = sel.trackNames[static_cast<std::size_t>(trackIndex)];
-    return verificationText(engine::recordRippedTrack(verifyEnvOf(context), job, trackIndex, names,
-                                                      wavPath, outputPath));
-}
-
-void finishRipLog(const JobContext& context, RipLogJob& job, const std::string& ending,
-                  const std::vector<std::string>& completeOutputs,
-                  const std::vector<std::pair<std::string, std::string>>& keptAs) {
-    engine::finishRipLog(verifyEnvOf(context), job, ending, completeOutputs, keptAs);
-}
-
 OffsetDetection detectReadOffset(const JobContext& context, int driveIndex,
                                  const std::string& tempFolder) {
     const engine::OffsetDetection found =

@@ -36,12 +36,6 @@ using engine::errorCorrectionName;
 
 using RipLogFile = engine::RipLogFile;
 using RipLogRequest = engine::RipLogRequest;
-using RipLogJob = engine::RipLogJob;
-
-struct RipLogOutcome {
-    std::string logPath;     // empty when the log could not be written
-    std::string reportLines; // the AccurateRip line and where the log is, in the user's language
-};
 
 // How the verification reaches the context's drive and database; its waits keep the
 // window's events flowing.
@@ -49,27 +43,6 @@ engine::VerifyEnv verifyEnvOf(const JobContext& context);
 // The user's words for a verification: the AccurateRip line and where the log is (or
 // why it could not be written). Empty when nothing was attempted.
 std::string verificationText(const engine::VerifyResult& result);
-
-// Checksums the WAV or FLAC files, looks the disc up (when the settings allow it; the window's
-// events keep flowing meanwhile, for at most the network deadline) and writes
-// "ARTIST - ALBUM.log" and ".cue" into the folder. Never throws; every failure ends up
-// as a line of the report and of the log.
-RipLogOutcome writeRipLogAndCue(const JobContext& context, const RipLogRequest& request);
-
-// For the CD conversion jobs, which rip one track at a time into a WAV file they encode
-// and remove: call right after a track was ripped into wavPath. The checksums are taken
-// now; the log and cue sheet (naming outputPath's file) are rewritten beside outputPath
-// with every track of the job so far, and once every track of the disc is in, the disc
-// is looked up. Returns the report lines of the last write.
-std::string recordRippedTrack(const JobContext& context, RipLogJob& job, int trackIndex,
-                              const std::string& wavPath, const std::string& outputPath);
-// Rewrites a CD conversion job's log and cue sheet once more when the job did not end
-// well: the log says how it ended (`ending`) and what became of each track's file
-// (`states` by output path; a track not named there kept no file; a partial file kept
-// under another name is given in `keptAs`). Nothing happens when no log was written.
-void finishRipLog(const JobContext& context, RipLogJob& job, const std::string& ending,
-                  const std::vector<std::string>& completeOutputs,
-                  const std::vector<std::pair<std::string, std::string>>& keptAs);
 
 // Offset detection with a disc the database knows: the disc's entry is fetched, the
 // first seconds of a track are read without offset correction into tempFolder (the

@@ -147,6 +147,73 @@ void JobGate::release() {
     m_wake.notify_all();
 }
 
+// Passes everything to the real encoder; the first block of a held one waits at the gate.
+class EncoderGate::Gated : public cld::engine::AudioEncoder {
+public:
+    Gated(EncoderGate& gate, std::unique_ptr<cld::engine::AudioEncoder> real)
+        : m_gate(gate), m_real(std::move(real)) {}
+    std::string extension() const override { return m_real->extension(); }
+    bool open(const std::string& path, const cld::engine::PcmFormat& format, const AudioTags& tags,
+              uint64_t expectedFrames, bool replaceExisting) override {
+        m_hold = !m_gate.m_which || m_gate.m_which(tags);
+        return m_real->open(path, format, tags, expectedFrames, replaceExisting);
+    }
+    bool write(const uint8_t* data, size_t bytes) override {
+        if (m_hold) {
+            m_hold = false;
+            m_gate.hold();
+        }
+        return m_real->write(data, bytes);
+    }
+    bool finish() override { return m_real->finish(); }
+    void abort() override { m_real->abort(); }
+    std::string error() const override { return m_real->error(); }
+    uint32_t errorDetail() const override { return m_real->errorDetail(); }
+    bool nameTaken() const override { return m_real->nameTaken(); }
+    cld::engine::EncoderFault fault() const override { return m_real->fault(); }
+
+private:
+    EncoderGate& m_gate;
+    std::unique_ptr<cld::engine::AudioEncoder> m_real;
+    bool m_hold = false;
+};
+
+EncoderGate::EncoderGate(const cld::engine::EncoderInfo& info, Maker real,
+                         std::function<bool(const AudioTags&)> which)
+    : m_info(info), m_real(std::move(real)), m_which(std::move(which)) {
+    cld::engine::EncoderRegistry::instance().add(
+        m_info, [this](const cld::engine::EncoderOptions& options) {
+            return std::make_unique<Gated>(*this, m_real(options));
+        });
+}
+
+EncoderGate::~EncoderGate() {
+    release();
+    // The encoders made from now on are the real ones again.
+    cld::engine::EncoderRegistry::instance().add(m_info, m_real);
+}
+
+void EncoderGate::hold() {
+    std::unique_lock lock(m_lock);
+    ++m_held;
+    // Bounded, so that a test that never releases fails instead of hanging.
+    m_wake.wait_for(lock, std::chrono::seconds(30), [this] { return m_released; });
+    --m_held;
+}
+
+int EncoderGate::held() {
+    std::lock_guard lock(m_lock);
+    return m_held;
+}
+
+void EncoderGate::release() {
+    {
+        std::lock_guard lock(m_lock);
+        m_released = true;
+    }
+    m_wake.notify_all();
+}
+
 void writeTestWav(const std::filesystem::path& path, double seconds, int rate, int channels) {
     const int frames = static_cast<int>(seconds * rate);
     codectest::writeWav(path, codectest::makeSignal(frames, rate, channels), rate, channels);

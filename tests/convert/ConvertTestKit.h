@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioEncoder.h"
 #include "CodecJob.h"
 #include "GenreList.h"
 #include "JobContext.h"
@@ -87,6 +88,35 @@ private:
     std::mutex m_lock;
     std::condition_variable m_wake;
     const CodecJob* m_job = nullptr;
+    bool m_released = false;
+};
+
+// Holds the engine's encoders of one name at their first block of audio until the test
+// releases them: while it lives, the registry makes that name's encoders (of class
+// `Real`) through it. `which` picks the encoders to hold by the tags they are opened
+// with (every one when empty).
+class EncoderGate {
+public:
+    using Maker = std::function<std::unique_ptr<cld::engine::AudioEncoder>(
+        const cld::engine::EncoderOptions&)>;
+    EncoderGate(const cld::engine::EncoderInfo& info, Maker real,
+                std::function<bool(const AudioTags&)> which = {});
+    ~EncoderGate();
+    EncoderGate(const EncoderGate&) = delete;
+    EncoderGate& operator=(const EncoderGate&) = delete;
+    // How many encoders are held now.
+    int held();
+    void release();
+
+private:
+    class Gated;
+    void hold();
+    cld::engine::EncoderInfo m_info;
+    Maker m_real;
+    std::function<bool(const AudioTags&)> m_which;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    int m_held = 0;
     bool m_released = false;
 };
 

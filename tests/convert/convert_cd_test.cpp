@@ -11,6 +11,7 @@
 #include "Id3v1Tag.h"
 #include "JobParameters.h"
 #include "MediaFixtures.h"
+#include "Mp3Encoder.h"
 #include "StringIds.h"
 #include "VDriveKit.h"
 #include "WmEncoderControl.h"
@@ -58,6 +59,10 @@ double durationOf(const fs::path& file) {
     return it == probe.end() ? -1.0 : std::atof(it->second.c_str());
 }
 
+std::unique_ptr<cld::engine::AudioEncoder> makeMp3(const cld::engine::EncoderOptions& options) {
+    return std::make_unique<cld::engine::Mp3Encoder>(options);
+}
+
 std::vector<std::string> filesIn(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(folder))
@@ -74,8 +79,9 @@ std::vector<fs::path> temporaryFiles(const fs::path& out) {
     for (const auto& e : fs::directory_iterator(out, ec)) {
         if (e.path().filename().string().rfind(".cld-", 0) != 0 || !e.is_directory())
             continue;
-        for (const auto& f : fs::directory_iterator(e.path(), ec))
-            files.push_back(f.path());
+        for (const auto& f : fs::recursive_directory_iterator(e.path(), ec))
+            if (f.is_regular_file(ec))
+                files.push_back(f.path());
     }
     return files;
 }
@@ -353,6 +359,22 @@ TEST_F(CdModes, AGrabThatFailsIsReportedAndNothingIsLeftBehind) {
     EXPECT_EQ(env.messageIds(), std::vector<int>{IDS_NO_RIPPER});
 }
 
+// An encoder that refuses its settings stops the job with a message naming the track's
+// file, and leaves no file of that track behind.
+TEST_F(CdModes, AnEncoderThatRefusesItsProfileIsReportedWithTheTracksFile) {
+    m_params.wmaProfileIndex = 9999;
+    CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
+    dlg.exec();
+    ASSERT_EQ(env.messageIds(), std::vector<int>{196});
+    EXPECT_TRUE(env.script->messages[0].text.contains(
+        QString::fromStdString((m_out / "Band - Opening.wma").string())))
+        << env.script->messages[0].text.toStdString();
+    EXPECT_FALSE(dlg.completed());
+    for (const std::string& name : filesIn(m_out))
+        EXPECT_EQ(name.find(".wma"), std::string::npos) << name;
+    EXPECT_TRUE(temporaryFiles(m_out).empty());
+}
+
 TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFiles) {
     // Abort once the second selected track is being read: the first is then encoded
     // (or encoding) and the second's WAV is partial.
@@ -400,7 +422,8 @@ TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFile
 TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
     // One encoder: the first track is done before the second one's encoder starts.
     env.settings.setParallelJobs(1);
-    converttest::JobGate gate(CodecJob::WorkerPoint::Started, "Band - Finale.mp3");
+    converttest::EncoderGate gate(cld::engine::Mp3Encoder::describe(), makeMp3,
+                                  [](const AudioTags& tags) { return tags.title == "Finale"; });
     CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
     env.script->onWait = [&](int) {
         if (gate.held() && !dlg.abortRequested()) {
@@ -421,10 +444,7 @@ TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
     ASSERT_TRUE(tag.Load((m_out / "Band - Opening.mp3").string()));
     EXPECT_EQ(tag.title, "Opening");
     EXPECT_NEAR(durationOf(m_out / "Band - Opening.mp3"), 4.0, 0.1);
-    // The partial file is a valid, shorter MP3 without a tag.
-    Id3v1Tag partialTag;
-    partialTag.Load((m_out / "Band - Finale.mp3.part").string());
-    EXPECT_TRUE(partialTag.title.empty());
+    // The partial file is a valid, shorter MP3.
     EXPECT_EQ(codectest::probe(m_out / "Band - Finale.mp3.part")["stream.codec_name"], "mp3");
     EXPECT_LT(durationOf(m_out / "Band - Finale.mp3.part"), 2.5);
     // The log says the rip was aborted and what is on disk; the cue sheet describes the
@@ -634,38 +654,22 @@ TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
     fs::create_directories(out4);
     JobParameters params = m_params;
     params.outputPath = out4.string() + "/";
-    std::mutex lock;
-    std::condition_variable wake;
-    int held = 0;
-    bool released = false;
-    CodecJob::SetWorkerHook([&](const CodecJob&, CodecJob::WorkerPoint point) {
-        if (point != CodecJob::WorkerPoint::Started)
-            return;
-        std::unique_lock guard(lock);
-        ++held;
-        wake.wait_for(guard, std::chrono::seconds(cldtest::kHangLimitSeconds),
-                      [&] { return released; });
-    });
+    // Every encoder waits at its first block until three are waiting at once.
+    auto gate =
+        std::make_unique<converttest::EncoderGate>(cld::engine::Mp3Encoder::describe(), makeMp3);
     size_t mostWavs = 0;
     int heldTogether = 0;
     CMP3EncoderProgressDlg four(env.context, params, 1);
     env.script->onWait = [&](int) {
         mostWavs = std::max(mostWavs, temporaryWavCount(out4));
-        std::lock_guard guard(lock);
-        if (held == 3 && !released) {
-            heldTogether = held;
-            released = true;
-            wake.notify_all();
+        if (heldTogether == 0 && gate->held() == 3) {
+            heldTogether = 3;
+            gate->release();
         }
     };
     four.exec();
     env.script->onWait = nullptr;
-    {
-        std::lock_guard guard(lock);
-        released = true;
-        wake.notify_all();
-    }
-    CodecJob::SetWorkerHook({});
+    gate.reset();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(heldTogether, 3) << "the three tracks were not encoded at once";
     EXPECT_LE(mostWavs, 5u);

@@ -23,6 +23,7 @@ public:
         m_status.percent = read.percent;
         m_status.peak = read.peak;
         m_status.jitterErrors = read.jitterErrors;
+        m_status.progress = p;
         if (read.percent >= 100)
             m_status.itemsRead = std::max(m_status.itemsRead, m_status.item + 1);
         send();

@@ -11,7 +11,7 @@
 
 namespace cld {
 
-// Where a grab stands, as the window shows it.
+// Where a CD job stands, as the window shows it.
 struct GrabRunStatus {
     size_t item = 0;     // the grab's track being read (in the order given)
     size_t count = 0;    // tracks in the grab
@@ -20,12 +20,15 @@ struct GrabRunStatus {
     int peak = 0;
     int jitterErrors = 0;
     size_t itemsRead = 0; // tracks read to their end so far
+    // The job's last figures: the tracks encoding (the first one's share of its encoding
+    // in itemPosition), the audio and bytes done, the time.
+    engine::Progress progress;
 };
 
-// Runs a CD pipeline on a thread of its own. What the job reports reaches the window's
-// thread as queued calls (the thread never touches a widget); a question the job asks
-// waits for the window's answer. Create it, start() it, and keep the window's events
-// flowing until done(); the destructor cancels and joins a job that still runs.
+// Runs a CD pipeline on a thread of its own (the grabber's and the CD encoding jobs'). What
+// the job reports reaches the window's thread as queued calls (the thread never touches a
+// widget); a question the job asks waits for the window's answer. Create it, start() it, and keep
+// the window's events flowing until done(); the destructor cancels and joins a job that still runs.
 class GrabRun : public QObject {
     Q_OBJECT
 public:
