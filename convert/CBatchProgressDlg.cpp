@@ -63,11 +63,10 @@ constexpr char kDash[] = "-";
 
 } // namespace
 
-CBatchProgressDlg::CBatchProgressDlg(JobContext& context, const JobParameters& params, int mode,
+CBatchProgressDlg::CBatchProgressDlg(JobContext& context, const cld::engine::JobSpec& params,
                                      int dialogId, int titleStringId, bool samplesControl,
                                      QWidget* parent)
-    : QDialog(parent), m_context(context), m_params(params), m_mode(mode),
-      m_titleStringId(titleStringId) {
+    : QDialog(parent), m_context(context), m_params(params), m_titleStringId(titleStringId) {
     setControlId(this, dialogId);
     setWindowTitle(AppResources::caption(dialogId));
 
@@ -142,7 +141,7 @@ void CBatchProgressDlg::start() {
     m_context.waits().pump();
     waitUntilPainted(500);
     setWindowTitle(windowTitle() + AppResources::string(m_titleStringId));
-    bar(IDC_GRAB_BAR)->setEnabled(m_mode == 1);
+    bar(IDC_GRAB_BAR)->setEnabled(isCdJob());
     m_timer->start();
     if (!m_abort)
         runBatch();
@@ -595,7 +594,7 @@ void CBatchProgressDlg::showCdFigures() {
 
 void CBatchProgressDlg::runCdJob(const std::string& encoder,
                                  const cld::engine::EncoderOptions& options, bool replayGain) {
-    const GrabSelection& sel = m_context.grabSelection;
+    const cld::engine::DiscSelection& sel = m_params.disc;
     const std::string folder = withTrailingSlash(m_params.outputPath);
     const std::string artist = sel.artist.empty() ? "Unknown Artist" : sel.artist;
     const cld::engine::EncoderInfo* info = cld::engine::EncoderRegistry::instance().info(encoder);

@@ -2,7 +2,7 @@
 
 #include "CdPipeline.h"
 #include "FileBatch.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "MessageService.h"
 
 #include <QDialog>
@@ -17,7 +17,6 @@ class CProgressBar;
 class QLabel;
 class QPushButton;
 class QTimer;
-struct GrabSelection;
 struct JobContext;
 
 // What the two progress dialogs share: their controls, the 500 ms refresh timer, the
@@ -30,7 +29,7 @@ class CBatchProgressDlg : public QDialog {
 public:
     ~CBatchProgressDlg() override;
 
-    int mode() const { return m_mode; }
+    cld::engine::JobMode mode() const { return m_params.mode; }
     bool abortRequested() const { return m_abort; }
     // Whether the batch has run to its end ("Process completed." was shown).
     bool completed() const { return m_completed; }
@@ -44,7 +43,7 @@ public:
     void reject() override;
 
 protected:
-    CBatchProgressDlg(JobContext& context, const JobParameters& params, int mode, int dialogId,
+    CBatchProgressDlg(JobContext& context, const cld::engine::JobSpec& params, int dialogId,
                       int titleStringId, bool samplesControl, QWidget* parent);
 
     // The batch of the dialog's mode.
@@ -90,7 +89,8 @@ protected:
     std::vector<std::string> batchFiles(const std::string& extension) const;
     // As batchFiles, for the encoding modes: every audio file of the folder they take.
     std::vector<std::string> batchAudioFiles() const;
-    bool isFileBatch() const { return m_mode == 2 || m_mode == 4; }
+    bool isFileBatch() const { return cld::engine::isFolderMode(m_params.mode); }
+    bool isCdJob() const { return m_params.mode == cld::engine::JobMode::CdEncode; }
     void message(int stringId, MessageIcon icon, const QString& arg = QString());
     // The reason of a failure code for a message, in the chosen language (empty for 0).
     static std::string reasonText(uint32_t detail);
@@ -143,8 +143,7 @@ protected:
                                  const std::string& encoder);
 
     JobContext& m_context;
-    JobParameters m_params;
-    int m_mode;
+    cld::engine::JobSpec m_params;
     std::time_t m_jobStart = 0;
     std::time_t m_fileStart = 0;
     bool m_abort = false;

@@ -5,7 +5,7 @@
 #include "ConvertPaths.h"
 #include "DialogKit.h"
 #include "JobContext.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
 
@@ -17,7 +17,7 @@
 
 using namespace cld;
 
-CCdSettingsDlg::CCdSettingsDlg(JobContext& context, JobParameters& params, int dialogId,
+CCdSettingsDlg::CCdSettingsDlg(JobContext& context, cld::engine::JobSpec& params, int dialogId,
                                int folderTitle, QWidget* parent)
     : QDialog(parent), m_context(context), m_params(params), m_dialogId(dialogId),
       m_folderTitle(folderTitle) {
@@ -49,8 +49,8 @@ void CCdSettingsDlg::finishLayout(const char* caption, QWidget* choice) {
     layout->addWidget(makeStatic(this, "Output Folder:"));
     layout->addLayout(out);
     layout->addLayout(buttons);
-    m_output->setText(QString::fromStdString(
-        cdOutputFolder(m_context.settings.lastWMAOutFolder(), m_params.artist, m_params.album)));
+    m_output->setText(QString::fromStdString(cdOutputFolder(
+        m_context.settings.lastWMAOutFolder(), m_params.disc.artist, m_params.disc.album)));
 }
 
 void CCdSettingsDlg::browseOutput() {
@@ -62,7 +62,7 @@ void CCdSettingsDlg::browseOutput() {
     }
     m_context.settings.setLastWMAOutFolder(folder.toStdString());
     m_output->setText(QString::fromStdString(
-        cdOutputFolder(folder.toStdString(), m_params.artist, m_params.album)));
+        cdOutputFolder(folder.toStdString(), m_params.disc.artist, m_params.disc.album)));
 }
 
 void CCdSettingsDlg::accept() {

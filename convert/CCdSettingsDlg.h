@@ -5,7 +5,9 @@
 class QLineEdit;
 class QWidget;
 struct JobContext;
-struct JobParameters;
+namespace cld::engine {
+struct JobSpec;
+}
 
 // What the MP3 and WMA settings of a CD job share: the output folder (remembered folder +
 // artist + " - " + album) with its "..." button, OK and Cancel, and the checks on OK. On
@@ -18,7 +20,7 @@ public:
 
 protected:
     // `folderTitle`: the string id of the folder picker's title.
-    CCdSettingsDlg(JobContext& context, JobParameters& params, int dialogId, int folderTitle,
+    CCdSettingsDlg(JobContext& context, cld::engine::JobSpec& params, int dialogId, int folderTitle,
                    QWidget* parent);
 
     // Makes the output, OK and Cancel and lays out `caption` (a static text, optional)
@@ -31,7 +33,7 @@ protected:
     virtual void storeChoice() = 0;
 
     JobContext& m_context;
-    JobParameters& m_params;
+    cld::engine::JobSpec& m_params;
 
 private:
     void browseOutput();

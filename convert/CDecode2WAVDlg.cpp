@@ -3,7 +3,7 @@
 #include "AppResources.h"
 #include "ConvertPaths.h"
 #include "JobContext.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
 #include "StringIds.h"
@@ -13,7 +13,7 @@
 
 using namespace cld;
 
-CDecode2WAVDlg::CDecode2WAVDlg(JobContext& context, JobParameters& params, Source source,
+CDecode2WAVDlg::CDecode2WAVDlg(JobContext& context, cld::engine::JobSpec& params, Source source,
                                QWidget* parent)
     : CFolderFileDlg(context, params, kDialogId, "Decode &Folder", "Decode Fi&le", parent),
       m_source(source) {

@@ -9,7 +9,7 @@ public:
     static constexpr int kDialogId = 168;
     enum class Source { Wma, Mp3 };
 
-    CDecode2WAVDlg(JobContext& context, JobParameters& params, Source source,
+    CDecode2WAVDlg(JobContext& context, cld::engine::JobSpec& params, Source source,
                    QWidget* parent = nullptr);
 
 protected:

@@ -26,15 +26,16 @@ using namespace cld;
 
 namespace {
 
-int titleFor(int mode) {
+int titleFor(cld::engine::JobMode mode) {
+    using cld::engine::JobMode;
     switch (mode) {
-    case 1:
+    case JobMode::CdEncode:
         return IDS_WMA_CD_PROGRESS;
-    case 2:
+    case JobMode::FolderEncode:
         return IDS_WMA_FOLDER_PROGRESS;
-    case 3:
+    case JobMode::FileEncode:
         return IDS_WMA_FILE_PROGRESS;
-    case 4:
+    case JobMode::FolderDecode:
         return IDS_WMA_DECODE_FOLDER_PROGRESS;
     default:
         return IDS_WMA_DECODE_FILE_PROGRESS;
@@ -43,9 +44,9 @@ int titleFor(int mode) {
 
 } // namespace
 
-CEncoderProgressDlg::CEncoderProgressDlg(JobContext& context, const JobParameters& params, int mode,
+CEncoderProgressDlg::CEncoderProgressDlg(JobContext& context, const cld::engine::JobSpec& params,
                                          std::unique_ptr<WmEncoderControl> encoder, QWidget* parent)
-    : CBatchProgressDlg(context, params, mode, kDialogId, titleFor(mode), false, parent),
+    : CBatchProgressDlg(context, params, kDialogId, titleFor(params.mode), false, parent),
       m_decoder(std::make_unique<WmaDecodeJob>()) {
     if (encoder) {
         m_encoder = std::make_unique<WmaEncodeJob>(std::move(encoder));
@@ -160,7 +161,7 @@ void CEncoderProgressDlg::runBatch() {
         reportEncoderFailure(0);
         return;
     }
-    if (m_mode == 1)
+    if (isCdJob())
         runCd();
     else
         runFiles();
@@ -187,7 +188,7 @@ void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages)
         const int seconds = static_cast<int>(duration / 10000000);
         if (seconds > 0) {
             bar(IDC_CURRENT_BAR)->setRange(0, seconds);
-            if (m_mode == 3)
+            if (m_params.mode == engine::JobMode::FileEncode)
                 bar(IDC_OVERALL_BAR)->setRange(0, seconds);
         }
         return;
@@ -195,7 +196,7 @@ void CEncoderProgressDlg::checkInput(const std::string& path, bool withMessages)
     const WavCheckResult r = checkWavHeader(path);
     if (r.status == WavCheck::Ok) {
         bar(IDC_CURRENT_BAR)->setRange(0, r.durationSeconds);
-        if (m_mode == 3)
+        if (m_params.mode == engine::JobMode::FileEncode)
             bar(IDC_OVERALL_BAR)->setRange(0, r.durationSeconds);
     } else if (withMessages) {
         message(r.status == WavCheck::CannotOpen ? 154 : 155, MessageIcon::None);
@@ -260,7 +261,7 @@ void CEncoderProgressDlg::runDecode() {
 }
 
 void CEncoderProgressDlg::refreshFigures() {
-    if (m_mode == 1) {
+    if (isCdJob()) {
         showCdFigures();
         return;
     }

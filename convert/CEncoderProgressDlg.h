@@ -9,16 +9,16 @@ class WmEncoderControl;
 class WmaDecodeJob;
 class WmaEncodeJob;
 
-// The WMA progress dialog. Modes: 1 CD-Audio -> WMA (reading track i + 1 while track i
-// encodes), 2 folder of WAV and MP3 files -> WMA, 3 one file -> WMA, 4 folder of WMA
-// files -> WAV, 5 WMA file -> WAV. It takes over the media encoder of the settings
-// dialog (none in the decoding modes).
+// The WMA progress dialog, for the job its JobSpec's mode names: CD-Audio -> WMA (reading
+// track i + 1 while earlier tracks encode), a folder of WAV and MP3 files -> WMA, one
+// file -> WMA, a folder of WMA files -> WAV, one WMA file -> WAV. It takes over the media
+// encoder of the settings dialog (none in the decoding modes).
 class CEncoderProgressDlg : public CBatchProgressDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 158;
 
-    CEncoderProgressDlg(JobContext& context, const JobParameters& params, int mode,
+    CEncoderProgressDlg(JobContext& context, const cld::engine::JobSpec& params,
                         std::unique_ptr<WmEncoderControl> encoder, QWidget* parent = nullptr);
     ~CEncoderProgressDlg() override;
 
@@ -27,7 +27,7 @@ protected:
     void refreshFigures() override;
 
 private:
-    bool decoding() const { return m_mode >= 4; }
+    bool decoding() const { return cld::engine::isDecodeMode(m_params.mode); }
     // The dialog's encoder and up to `width` - 1 more for the same profile; fewer when the
     // profile collection of a further encoder lists another profile under the index.
     std::vector<WmaEncodeJob*> encoders(int width);

@@ -1,7 +1,7 @@
 #include "CFolder2MP3SettingsDlg.h"
 
 #include "JobContext.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "Mp3BitratePanel.h"
 
 namespace {
@@ -18,7 +18,7 @@ CFolderEncodeDlg::Format mp3Format() {
 
 } // namespace
 
-CFolder2MP3SettingsDlg::CFolder2MP3SettingsDlg(JobContext& context, JobParameters& params,
+CFolder2MP3SettingsDlg::CFolder2MP3SettingsDlg(JobContext& context, cld::engine::JobSpec& params,
                                                QWidget* parent)
     : CFolderEncodeDlg(context, params, kDialogId, mp3Format(), parent) {
     m_panel = new Mp3BitratePanel(context.settings, kDialogId, this);

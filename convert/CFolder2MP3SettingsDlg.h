@@ -10,7 +10,8 @@ class CFolder2MP3SettingsDlg : public CFolderEncodeDlg {
 public:
     static constexpr int kDialogId = 167;
 
-    CFolder2MP3SettingsDlg(JobContext& context, JobParameters& params, QWidget* parent = nullptr);
+    CFolder2MP3SettingsDlg(JobContext& context, cld::engine::JobSpec& params,
+                           QWidget* parent = nullptr);
     Mp3BitratePanel* bitratePanel() const { return m_panel; }
 
 protected:

@@ -4,7 +4,7 @@
 #include "ConvertIds.h"
 #include "DialogKit.h"
 #include "JobContext.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "PickerService.h"
 #include "SettingsRecord.h"
 #include "StringIds.h"
@@ -31,7 +31,7 @@ CFolderEncodeDlg::Format wmaFormat() {
 
 } // namespace
 
-CFolder2WMASettingsDlg::CFolder2WMASettingsDlg(JobContext& context, JobParameters& params,
+CFolder2WMASettingsDlg::CFolder2WMASettingsDlg(JobContext& context, cld::engine::JobSpec& params,
                                                QWidget* parent)
     : CFolderEncodeDlg(context, params, kDialogId, wmaFormat(), parent),
       m_encoder(createMediaEncoder(context)) {

@@ -14,7 +14,8 @@ class CFolder2WMASettingsDlg : public CFolderEncodeDlg {
 public:
     static constexpr int kDialogId = 166;
 
-    CFolder2WMASettingsDlg(JobContext& context, JobParameters& params, QWidget* parent = nullptr);
+    CFolder2WMASettingsDlg(JobContext& context, cld::engine::JobSpec& params,
+                           QWidget* parent = nullptr);
     ~CFolder2WMASettingsDlg() override;
     std::unique_ptr<WmEncoderControl> takeEncoder();
 

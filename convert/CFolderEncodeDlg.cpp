@@ -11,7 +11,7 @@
 
 #include <QLineEdit>
 
-CFolderEncodeDlg::CFolderEncodeDlg(JobContext& context, JobParameters& params, int dialogId,
+CFolderEncodeDlg::CFolderEncodeDlg(JobContext& context, cld::engine::JobSpec& params, int dialogId,
                                    const Format& format, QWidget* parent)
     : CFolderFileDlg(context, params, dialogId, "Encode &Folder", "Encode Fi&le", parent),
       m_format(format) {

@@ -18,8 +18,8 @@ public:
     };
 
 protected:
-    CFolderEncodeDlg(JobContext& context, JobParameters& params, int dialogId, const Format& format,
-                     QWidget* parent);
+    CFolderEncodeDlg(JobContext& context, cld::engine::JobSpec& params, int dialogId,
+                     const Format& format, QWidget* parent);
 
     // Takes the files the program was opened with, proposing outputs of the format.
     void takeOpenedFormatFiles();

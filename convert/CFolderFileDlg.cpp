@@ -5,7 +5,7 @@
 #include "ConvertPaths.h"
 #include "DialogKit.h"
 #include "JobContext.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "MessageService.h"
 #include "PickerService.h"
 #include "SameFile.h"
@@ -22,7 +22,7 @@
 
 using namespace cld;
 
-CFolderFileDlg::CFolderFileDlg(JobContext& context, JobParameters& params, int dialogId,
+CFolderFileDlg::CFolderFileDlg(JobContext& context, cld::engine::JobSpec& params, int dialogId,
                                const char* folderText, const char* fileText, QWidget* parent)
     : QDialog(parent), m_context(context), m_params(params), m_dialogId(dialogId) {
     setControlId(this, dialogId);
@@ -183,7 +183,7 @@ void CFolderFileDlg::accept() {
             m_params.inputFiles.push_back(file.toStdString());
         m_params.inputPath.clear();
         m_params.outputPath = withTrailingSlash(output);
-        m_params.folderMode = true;
+        m_params.mode = cld::engine::withFolder(m_params.mode, true);
         if (!acceptChoice())
             return;
         QDialog::accept();
@@ -211,7 +211,7 @@ void CFolderFileDlg::accept() {
     }
     m_params.inputPath = input;
     m_params.outputPath = output;
-    m_params.folderMode = isFolderMode();
+    m_params.mode = cld::engine::withFolder(m_params.mode, isFolderMode());
     if (!acceptChoice())
         return;
     QDialog::accept();

@@ -9,7 +9,9 @@ class QLineEdit;
 class QRadioButton;
 class QVBoxLayout;
 struct JobContext;
-struct JobParameters;
+namespace cld::engine {
+struct JobSpec;
+}
 
 // What the folder-or-file dialogs share: an input and an output field, each with "...",
 // the folder/file radio pair, and the checks on OK (output given, input given, folder
@@ -23,8 +25,8 @@ public:
     const QStringList& openedFiles() const { return m_files; }
 
 protected:
-    CFolderFileDlg(JobContext& context, JobParameters& params, int dialogId, const char* folderText,
-                   const char* fileText, QWidget* parent);
+    CFolderFileDlg(JobContext& context, cld::engine::JobSpec& params, int dialogId,
+                   const char* folderText, const char* fileText, QWidget* parent);
     // Adds the rows of the paths and the mode below `extra` (the dialog's own controls).
     // `extraCaption`, when given, is the label above `extra`.
     void finishLayout(QWidget* extra, const char* extraCaption = nullptr);
@@ -54,7 +56,7 @@ protected:
     void forgetOpenedFiles();
 
     JobContext& m_context;
-    JobParameters& m_params;
+    cld::engine::JobSpec& m_params;
     int m_dialogId;
     QLineEdit* m_input = nullptr;
     QLineEdit* m_output = nullptr;

@@ -23,15 +23,16 @@ using namespace cld;
 
 namespace {
 
-int titleFor(int mode) {
+int titleFor(cld::engine::JobMode mode) {
+    using cld::engine::JobMode;
     switch (mode) {
-    case 1:
+    case JobMode::CdEncode:
         return 183;
-    case 2:
+    case JobMode::FolderEncode:
         return 184;
-    case 3:
+    case JobMode::FileEncode:
         return 185;
-    case 4:
+    case JobMode::FolderDecode:
         return 193;
     default:
         return 194;
@@ -40,9 +41,9 @@ int titleFor(int mode) {
 
 } // namespace
 
-CMP3EncoderProgressDlg::CMP3EncoderProgressDlg(JobContext& context, const JobParameters& params,
-                                               int mode, QWidget* parent)
-    : CBatchProgressDlg(context, params, mode, kDialogId, titleFor(mode), true, parent),
+CMP3EncoderProgressDlg::CMP3EncoderProgressDlg(JobContext& context,
+                                               const cld::engine::JobSpec& params, QWidget* parent)
+    : CBatchProgressDlg(context, params, kDialogId, titleFor(params.mode), true, parent),
       m_encoder(std::make_unique<Mp3EncodeJob>()), m_decoder(std::make_unique<Mp3DecodeJob>()) {
     // Figures not known yet (the rates until a job has measured them) show a dash.
     for (const int id : {IDC_ESTIMATED, IDC_OUTPUT_SIZE, IDC_PERFORMANCE, IDC_SAMPLES})
@@ -86,7 +87,7 @@ engine::Mp3EncodeSettings CMP3EncoderProgressDlg::encodeSettings() const {
 }
 
 void CMP3EncoderProgressDlg::runBatch() {
-    if (m_mode == 1)
+    if (isCdJob())
         runCd();
     else
         runFiles();
@@ -161,7 +162,7 @@ void CMP3EncoderProgressDlg::runCd() {
 }
 
 void CMP3EncoderProgressDlg::refreshFigures() {
-    if (m_mode == 1) {
+    if (isCdJob()) {
         showCdFigures();
         return;
     }

@@ -10,15 +10,15 @@ class CodecJob;
 class Mp3DecodeJob;
 class Mp3EncodeJob;
 
-// The MP3 progress dialog. Modes: 1 CD-Audio -> MP3 (reading track i + 1 while earlier
-// tracks encode), 2 folder of WAV files -> MP3, 3 WAV file -> MP3, 4 folder of MP3 files ->
-// WAV, 5 MP3 file -> WAV.
+// The MP3 progress dialog, for the job its JobSpec's mode names: CD-Audio -> MP3 (reading
+// track i + 1 while earlier tracks encode), a folder of audio files -> MP3, one file ->
+// MP3, a folder of MP3 files -> WAV, one MP3 file -> WAV.
 class CMP3EncoderProgressDlg : public CBatchProgressDlg {
     Q_OBJECT
 public:
     static constexpr int kDialogId = 159;
 
-    CMP3EncoderProgressDlg(JobContext& context, const JobParameters& params, int mode,
+    CMP3EncoderProgressDlg(JobContext& context, const cld::engine::JobSpec& params,
                            QWidget* parent = nullptr);
     ~CMP3EncoderProgressDlg() override;
 
@@ -28,7 +28,7 @@ protected:
     void onAbort() override;
 
 private:
-    bool decoding() const { return m_mode >= 4; }
+    bool decoding() const { return cld::engine::isDecodeMode(m_params.mode); }
     // The encoder's settings from the settings record and the chosen bitrate.
     cld::engine::Mp3EncodeSettings encodeSettings() const;
     int failureStringId(const cld::engine::ItemFailure& failure) const override;

@@ -1,10 +1,10 @@
 #include "CMP3SettingsDlg.h"
 
 #include "JobContext.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "Mp3BitratePanel.h"
 
-CMP3SettingsDlg::CMP3SettingsDlg(JobContext& context, JobParameters& params, QWidget* parent)
+CMP3SettingsDlg::CMP3SettingsDlg(JobContext& context, cld::engine::JobSpec& params, QWidget* parent)
     : CCdSettingsDlg(context, params, kDialogId, 165, parent) {
     m_panel = new Mp3BitratePanel(context.settings, kDialogId, this);
     finishLayout(nullptr, m_panel);

@@ -12,7 +12,7 @@ class CMP3SettingsDlg : public CCdSettingsDlg {
 public:
     static constexpr int kDialogId = 160;
 
-    CMP3SettingsDlg(JobContext& context, JobParameters& params, QWidget* parent = nullptr);
+    CMP3SettingsDlg(JobContext& context, cld::engine::JobSpec& params, QWidget* parent = nullptr);
 
     Mp3BitratePanel* bitratePanel() const { return m_panel; }
 

@@ -3,7 +3,7 @@
 #include "ConvertIds.h"
 #include "DialogKit.h"
 #include "JobContext.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "StringIds.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
@@ -12,7 +12,7 @@
 
 using namespace cld;
 
-CWMASettingsDlg::CWMASettingsDlg(JobContext& context, JobParameters& params, QWidget* parent)
+CWMASettingsDlg::CWMASettingsDlg(JobContext& context, cld::engine::JobSpec& params, QWidget* parent)
     : CCdSettingsDlg(context, params, kDialogId, 166, parent),
       m_encoder(createMediaEncoder(context)) {
     m_profiles = new QComboBox(this);

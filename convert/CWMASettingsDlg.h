@@ -14,7 +14,7 @@ class CWMASettingsDlg : public CCdSettingsDlg {
 public:
     static constexpr int kDialogId = 157;
 
-    CWMASettingsDlg(JobContext& context, JobParameters& params, QWidget* parent = nullptr);
+    CWMASettingsDlg(JobContext& context, cld::engine::JobSpec& params, QWidget* parent = nullptr);
     ~CWMASettingsDlg() override;
 
     std::unique_ptr<WmEncoderControl> takeEncoder();

@@ -386,7 +386,7 @@ void CCDGrabDlg::loadDisc() {
     const int other = matchGenrePrefix(entries, "Other");
     m_genre->setCurrentIndex(other >= 0 ? other : std::min(1, m_genre->count() - 1));
     m_list->clear();
-    GrabSelection& kept = m_context.grabSelection;
+    cld::engine::DiscSelection& kept = m_context.grabSelection;
     kept.durationSeconds.clear();
     kept.sizeKilobytes.clear();
     kept.startTimes.clear();
@@ -506,7 +506,7 @@ void CCDGrabDlg::setInfoToAllTracks() {
 }
 
 void CCDGrabDlg::updateTotals() {
-    const GrabSelection& kept = m_context.grabSelection;
+    const cld::engine::DiscSelection& kept = m_context.grabSelection;
     cld::GrabTotals totals;
     for (int row : m_list->checkedRows()) {
         const auto i = static_cast<std::size_t>(row);
@@ -620,7 +620,7 @@ void CCDGrabDlg::accept() {
         MessageService::message(122, MessageIcon::Error, MessageButtons::Ok, this);
         return;
     }
-    GrabSelection& selection = m_context.grabSelection;
+    cld::engine::DiscSelection& selection = m_context.grabSelection;
     selection.driveIndex = std::max(0, m_drive->currentIndex());
     selection.trackNames.clear();
     for (int i = 0; i < m_list->rowCount(); ++i)

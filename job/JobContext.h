@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GrabSelection.h"
+#include "JobSpec.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,7 +32,7 @@ struct JobContext {
     // The program's folder, ending in "/".
     QString programFolder;
     // The CD grabber's last accepted selection, read by the CD jobs.
-    GrabSelection grabSelection{};
+    cld::engine::DiscSelection grabSelection{};
     // The files the job was opened with from the command line or a file manager (absolute
     // paths); empty when it was started from the launcher. A job's first dialog starts
     // from them.

@@ -6,7 +6,7 @@
 #include "CMP3EncoderProgressDlg.h"
 #include "CliRun.h"
 #include "ConvertTestKit.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "TestEnv.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
@@ -28,11 +28,10 @@ std::string bytesOf(const fs::path& file) {
     return s.str();
 }
 
-JobParameters folderJob(const fs::path& in, const fs::path& out, int bitrate = 0) {
-    JobParameters p;
+cld::engine::JobSpec folderJob(const fs::path& in, const fs::path& out, int bitrate = 0) {
+    cld::engine::JobSpec p;
     p.inputPath = in.string() + "/";
     p.outputPath = out.string() + "/";
-    p.folderMode = true;
     if (bitrate)
         p.encodingBitrate = bitrate;
     return p;
@@ -82,7 +81,9 @@ TEST_F(SameOutput, Mp3FolderEncodingIsByteForByteTheDialogs) {
 
     const fs::path byDialog = env.path("dialog");
     fs::create_directories(byDialog);
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, byDialog, 128), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context,
+        converttest::inMode(folderJob(in, byDialog, 128), cld::engine::JobMode::FolderEncode));
     dlg.exec();
     ASSERT_TRUE(dlg.completed());
 
@@ -112,10 +113,15 @@ TEST_F(SameOutput, Mp3AndWmaDecodeToTheDialogsWavFiles) {
     const fs::path byDialog = env.path("dialog");
     fs::create_directories(byDialog);
     {
-        CMP3EncoderProgressDlg mp3(env.context, folderJob(in, byDialog), 4);
+        CMP3EncoderProgressDlg mp3(
+            env.context,
+            converttest::inMode(folderJob(in, byDialog), cld::engine::JobMode::FolderDecode));
         mp3.exec();
         ASSERT_TRUE(mp3.completed());
-        CEncoderProgressDlg wma(env.context, folderJob(in, byDialog), 4, nullptr);
+        CEncoderProgressDlg wma(
+            env.context,
+            converttest::inMode(folderJob(in, byDialog), cld::engine::JobMode::FolderDecode),
+            nullptr);
         wma.exec();
         ASSERT_TRUE(wma.completed());
     }

@@ -4,6 +4,7 @@
 #include "CodecJob.h"
 #include "GenreList.h"
 #include "JobContext.h"
+#include "JobSpec.h"
 #include "MessageService.h"
 #include "SettingsRecord.h"
 #include "TempDir.h"
@@ -119,6 +120,12 @@ private:
     int m_held = 0;
     bool m_released = false;
 };
+
+// `spec` for a job in `mode`.
+inline cld::engine::JobSpec inMode(cld::engine::JobSpec spec, cld::engine::JobMode mode) {
+    spec.mode = mode;
+    return spec;
+}
 
 // A generated WAV of `seconds` of the standard test signal (44.1 kHz stereo 16-bit).
 void writeTestWav(const std::filesystem::path& path, double seconds, int rate = 44100,

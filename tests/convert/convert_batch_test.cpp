@@ -5,7 +5,7 @@
 #include "ConvertIds.h"
 #include "ConvertPaths.h"
 #include "ConvertTestKit.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "MediaFixtures.h"
 #include "StringIds.h"
 #include "WmEncoderControl.h"
@@ -59,18 +59,16 @@ protected:
         fs::create_directories(p);
         return p;
     }
-    JobParameters folderJob(const fs::path& in, const fs::path& out) {
-        JobParameters p;
+    cld::engine::JobSpec folderJob(const fs::path& in, const fs::path& out) {
+        cld::engine::JobSpec p;
         p.inputPath = in.string() + "/";
         p.outputPath = out.string() + "/";
-        p.folderMode = true;
         return p;
     }
-    JobParameters fileJob(const fs::path& in, const fs::path& out) {
-        JobParameters p;
+    cld::engine::JobSpec fileJob(const fs::path& in, const fs::path& out) {
+        cld::engine::JobSpec p;
         p.inputPath = in.string();
         p.outputPath = out.string();
-        p.folderMode = false;
         return p;
     }
     static void expectBarsAtEnd(QWidget* dlg) {
@@ -106,9 +104,10 @@ TEST_F(Batch, FolderToMp3EncodesEveryWavAndEndsWithProcessCompleted) {
     writeTestWav(in / "three.wav", 1.0);
     std::ofstream(in / "notes.txt") << "not audio";
     env.context.settings.setMp3BitrateType(1); // VBR, as the user might have it
-    JobParameters job = folderJob(in, out);
+    cld::engine::JobSpec job = folderJob(in, out);
     job.encodingBitrate = 96;
-    CMP3EncoderProgressDlg dlg(env.context, job, 2);
+    CMP3EncoderProgressDlg dlg(env.context,
+                               converttest::inMode(job, cld::engine::JobMode::FolderEncode));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(env.script->messages[0].icon, MessageIcon::Information);
@@ -148,7 +147,9 @@ TEST_F(Batch, TakenOutputNamesAreAskedAboutOnce) {
         return reply;
     };
     {
-        CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+        CMP3EncoderProgressDlg dlg(
+            env.context,
+            converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
         dlg.exec();
         EXPECT_TRUE(dlg.completed());
     }
@@ -163,7 +164,9 @@ TEST_F(Batch, TakenOutputNamesAreAskedAboutOnce) {
 
     reply = MessageResult::Cancel;
     {
-        CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+        CMP3EncoderProgressDlg dlg(
+            env.context,
+            converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
         dlg.exec();
         EXPECT_FALSE(dlg.completed());
     }
@@ -172,7 +175,9 @@ TEST_F(Batch, TakenOutputNamesAreAskedAboutOnce) {
 
     reply = MessageResult::Yes;
     {
-        CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+        CMP3EncoderProgressDlg dlg(
+            env.context,
+            converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
         dlg.exec();
         EXPECT_TRUE(dlg.completed());
     }
@@ -186,7 +191,9 @@ TEST_F(Batch, ManyShortFilesDoNotWaitSecondsEach) {
     const fs::path in = folder("many");
     for (int i = 0; i < 20; ++i)
         writeTestWav(in / ("f" + std::to_string(i) + ".wav"), 0.1);
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, folder("many/out")), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context,
+        converttest::inMode(folderJob(in, folder("many/out")), cld::engine::JobMode::FolderEncode));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     // Every wait is asked in short slices that end once the job is done: far fewer
@@ -201,7 +208,9 @@ TEST_F(Batch, FolderWithoutAudioFilesSaysSoBeforeAnyJob) {
     const fs::path in = folder("empty");
     std::ofstream(in / "cover.jpg") << "x";
     std::ofstream(in / "song.wma") << "x";
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, env.path("out")), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context,
+        converttest::inMode(folderJob(in, env.path("out")), cld::engine::JobMode::FolderEncode));
     dlg.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{181});
     EXPECT_EQ(env.script->messages[0].text, "The selected folder does not contain any .WAV file !");
@@ -227,7 +236,8 @@ TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
     std::ofstream(in / "notes.txt") << "not audio";
 
     const fs::path out = folder("music/MP3Files");
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(label(&dlg, IDC_FILE_COUNT), "7 of 7");
@@ -250,7 +260,9 @@ TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
 
     env.script->messages.clear();
     const fs::path wmaOut = folder("music/WMAFiles");
-    CEncoderProgressDlg wma(env.context, folderJob(in, wmaOut), 2, createMediaEncoder(env.context));
+    CEncoderProgressDlg wma(
+        env.context, converttest::inMode(folderJob(in, wmaOut), cld::engine::JobMode::FolderEncode),
+        createMediaEncoder(env.context));
     wma.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{156})
         << env.script->messages.front().text.toStdString();
@@ -268,7 +280,8 @@ TEST_F(Batch, FolderOfCompressedFilesToMp3AndWmaKeepsTheirTags) {
     env.script->messages.clear();
     const fs::path single = fileModeOutput((in / "d.opus").string(), ".mp3");
     EXPECT_EQ(single, in / "d.mp3");
-    CMP3EncoderProgressDlg one(env.context, fileJob(in / "d.opus", single), 3);
+    CMP3EncoderProgressDlg one(env.context, converttest::inMode(fileJob(in / "d.opus", single),
+                                                                cld::engine::JobMode::FileEncode));
     one.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(codectest::probe(single)["tag.title"], "Track");
@@ -309,7 +322,8 @@ TEST_F(Batch, DamagedCompressedFilesAreSkippedByNameAndLeaveNoOutput) {
                                               "e-lies.mp3"};
 
     const fs::path out = folder("damaged/MP3Files");
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
     dlg.exec();
     ASSERT_EQ(env.messageIds(), (std::vector<int>{197, 197, 197, 197, 156}));
     for (size_t i = 0; i < damaged.size(); ++i) {
@@ -329,7 +343,9 @@ TEST_F(Batch, DamagedCompressedFilesAreSkippedByNameAndLeaveNoOutput) {
 
     env.script->messages.clear();
     const fs::path wmaOut = folder("damaged/WMAFiles");
-    CEncoderProgressDlg wma(env.context, folderJob(in, wmaOut), 2, createMediaEncoder(env.context));
+    CEncoderProgressDlg wma(
+        env.context, converttest::inMode(folderJob(in, wmaOut), cld::engine::JobMode::FolderEncode),
+        createMediaEncoder(env.context));
     wma.exec();
     ASSERT_EQ(env.messageIds(), (std::vector<int>{195, 195, 195, 195, 156}));
     for (size_t i = 0; i < damaged.size(); ++i)
@@ -352,7 +368,8 @@ TEST_F(Batch, BrokenFileInTheMiddleIsNamedAndSkippedOrStopsTheBatch) {
     env.script->answer = [](const Message& m) {
         return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
     };
-    CMP3EncoderProgressDlg skip(env.context, folderJob(in, out), 2);
+    CMP3EncoderProgressDlg skip(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
     skip.exec();
     // Random bytes are no WAVE file: the format message, naming the file and the reason.
     ASSERT_EQ(env.messageIds(), (std::vector<int>{197, 156}));
@@ -379,7 +396,8 @@ TEST_F(Batch, BrokenFileInTheMiddleIsNamedAndSkippedOrStopsTheBatch) {
     env.script->messages.clear();
     env.script->answer = [](const Message&) { return MessageResult::No; };
     const fs::path out2 = folder("mixed/out2");
-    CMP3EncoderProgressDlg stop(env.context, folderJob(in, out2), 2);
+    CMP3EncoderProgressDlg stop(
+        env.context, converttest::inMode(folderJob(in, out2), cld::engine::JobMode::FolderEncode));
     stop.exec();
     ASSERT_EQ(env.messageIds(), (std::vector<int>{197, IDS_BATCH_STOPPED}));
     const QString summary = env.script->messages[1].text;
@@ -409,7 +427,9 @@ TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
                                codectest::quote(mp3s / "b.mp3")),
               0);
     std::ofstream(mp3s / "a.mp3").close();
-    CMP3EncoderProgressDlg mp3(env.context, folderJob(mp3s, folder("mp3s/out")), 4);
+    CMP3EncoderProgressDlg mp3(env.context,
+                               converttest::inMode(folderJob(mp3s, folder("mp3s/out")),
+                                                   cld::engine::JobMode::FolderDecode));
     mp3.exec();
     ASSERT_EQ(env.messageIds(), (std::vector<int>{202, 156}));
     EXPECT_TRUE(
@@ -424,7 +444,10 @@ TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
                                " -c:a wmav2 " + codectest::quote(wmas / "b.wma")),
               0);
     std::ofstream(wmas / "a.wma").close();
-    CEncoderProgressDlg wma(env.context, folderJob(wmas, folder("wmas/out")), 4, nullptr);
+    CEncoderProgressDlg wma(env.context,
+                            converttest::inMode(folderJob(wmas, folder("wmas/out")),
+                                                cld::engine::JobMode::FolderDecode),
+                            nullptr);
     wma.exec();
     ASSERT_EQ(env.messageIds(), (std::vector<int>{195, 156}));
     EXPECT_TRUE(
@@ -438,7 +461,9 @@ TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
     writeTestWav(wavs / "a.wav", 0.5);
     std::ofstream(wavs / "b.wav").close();
     writeTestWav(wavs / "c.wav", 0.5);
-    CEncoderProgressDlg toWma(env.context, folderJob(wavs, folder("wavs/out")), 2,
+    CEncoderProgressDlg toWma(env.context,
+                              converttest::inMode(folderJob(wavs, folder("wavs/out")),
+                                                  cld::engine::JobMode::FolderEncode),
                               createMediaEncoder(env.context));
     toWma.exec();
     ASSERT_EQ(env.messageIds().size(), 2u);
@@ -455,8 +480,9 @@ TEST_F(Batch, EmptyOrBrokenFilesOfEveryFolderModeAreSkippedByName) {
 TEST_F(Batch, FailureAfterTheStartIsReportedNotCompleted) {
     // The output's folder does not exist: the encoder starts and then cannot create it.
     writeTestWav(env.path("in.wav"), 0.5);
-    CMP3EncoderProgressDlg dlg(env.context, fileJob(env.path("in.wav"), env.path("gone/out.mp3")),
-                               3);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(fileJob(env.path("in.wav"), env.path("gone/out.mp3")),
+                                         cld::engine::JobMode::FileEncode));
     dlg.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{196});
     const QString text = env.script->messages[0].text;
@@ -473,7 +499,8 @@ TEST_F(Batch, AbortInFolderToMp3KeepsThePartialFileAndStartsNoOther) {
     const fs::path out = folder("long/out");
     // One file after another: b waits for a (several at once: see the parallel tests).
     env.context.settings.setParallelJobs(1);
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
     abortWhenExists(dlg, out / "a.mp3");
     dlg.exec();
     // The file cut short is kept aside, never under its final name, and named.
@@ -495,7 +522,8 @@ TEST_F(Batch, Mp3ToWavFolderAndFile) {
               0);
     fs::copy_file(in / "x.mp3", in / "y.MP3");
     const fs::path out = folder("mp3s/WAVFiles");
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 4);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderDecode));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_TRUE(dlg.windowTitle().endsWith("MP3 Folder -> WAV Decoding Progress"));
@@ -506,22 +534,27 @@ TEST_F(Batch, Mp3ToWavFolderAndFile) {
     }
 
     env.script->messages.clear();
-    CMP3EncoderProgressDlg file(env.context, fileJob(in / "x.mp3", env.path("single.wav")), 5);
+    CMP3EncoderProgressDlg file(env.context,
+                                converttest::inMode(fileJob(in / "x.mp3", env.path("single.wav")),
+                                                    cld::engine::JobMode::FileDecode));
     file.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(codecOf(env.path("single.wav")), "pcm_s16le");
 }
 
 TEST_F(Batch, Mp3DecodeMessagesForEmptyFoldersBrokenFilesAndAbort) {
-    CMP3EncoderProgressDlg empty(env.context, folderJob(folder("none"), env.path("o")), 4);
+    CMP3EncoderProgressDlg empty(env.context,
+                                 converttest::inMode(folderJob(folder("none"), env.path("o")),
+                                                     cld::engine::JobMode::FolderDecode));
     empty.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{190});
     EXPECT_EQ(env.script->messages[0].text, "The selected folder does not contain any .MP3 file !");
 
     env.script->messages.clear();
     std::ofstream(env.path("zeros.mp3"), std::ios::binary) << std::string(5000, '\0');
-    CMP3EncoderProgressDlg broken(env.context, fileJob(env.path("zeros.mp3"), env.path("z.wav")),
-                                  5);
+    CMP3EncoderProgressDlg broken(
+        env.context, converttest::inMode(fileJob(env.path("zeros.mp3"), env.path("z.wav")),
+                                         cld::engine::JobMode::FileDecode));
     broken.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{202});
 
@@ -530,8 +563,9 @@ TEST_F(Batch, Mp3DecodeMessagesForEmptyFoldersBrokenFilesAndAbort) {
     ASSERT_EQ(codectest::shell("lame --quiet -b 32 " + codectest::quote(env.path("long.wav")) +
                                " " + codectest::quote(env.path("long.mp3"))),
               0);
-    CMP3EncoderProgressDlg aborted(env.context, fileJob(env.path("long.mp3"), env.path("l.wav")),
-                                   5);
+    CMP3EncoderProgressDlg aborted(
+        env.context, converttest::inMode(fileJob(env.path("long.mp3"), env.path("l.wav")),
+                                         cld::engine::JobMode::FileDecode));
     abortWhenExists(aborted, env.path("l.wav"));
     aborted.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{191});
@@ -543,7 +577,9 @@ TEST_F(Batch, Mp3DecodeMessagesForEmptyFoldersBrokenFilesAndAbort) {
 TEST_F(Batch, WavAndMp3FileToWma) {
     writeTestWav(env.path("in.wav"), 2.0);
     auto encoder = createMediaEncoder(env.context);
-    CEncoderProgressDlg dlg(env.context, fileJob(env.path("in.wav"), env.path("out.wma")), 3,
+    CEncoderProgressDlg dlg(env.context,
+                            converttest::inMode(fileJob(env.path("in.wav"), env.path("out.wma")),
+                                                cld::engine::JobMode::FileEncode),
                             std::move(encoder));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
@@ -560,8 +596,11 @@ TEST_F(Batch, WavAndMp3FileToWma) {
     ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("in.wav")) +
                                " " + codectest::quote(env.path("tagged.wav"))),
               0);
-    CEncoderProgressDlg tagged(env.context, fileJob(env.path("tagged.wav"), env.path("tagged.wma")),
-                               3, createMediaEncoder(env.context));
+    CEncoderProgressDlg tagged(
+        env.context,
+        converttest::inMode(fileJob(env.path("tagged.wav"), env.path("tagged.wma")),
+                            cld::engine::JobMode::FileEncode),
+        createMediaEncoder(env.context));
     tagged.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(control<CProgressBar>(&tagged, IDC_CURRENT_BAR)->upper(), 2);
@@ -572,7 +611,9 @@ TEST_F(Batch, WavAndMp3FileToWma) {
     ASSERT_EQ(codectest::shell("lame --quiet " + codectest::quote(env.path("in.wav")) + " " +
                                codectest::quote(env.path("in.mp3"))),
               0);
-    CEncoderProgressDlg mp3(env.context, fileJob(env.path("in.mp3"), env.path("mp3.wma")), 3,
+    CEncoderProgressDlg mp3(env.context,
+                            converttest::inMode(fileJob(env.path("in.mp3"), env.path("mp3.wma")),
+                                                cld::engine::JobMode::FileEncode),
                             createMediaEncoder(env.context));
     mp3.exec();
     // No WAV message for an input that is no WAV file; the media reader gives its length.
@@ -589,7 +630,9 @@ TEST_F(Batch, FolderToWmaDoesTheWavsThenTheMp3sOnce) {
                                codectest::quote(in / "b.mp3")),
               0);
     const fs::path out = folder("wm/WMAFiles");
-    CEncoderProgressDlg dlg(env.context, folderJob(in, out), 2, createMediaEncoder(env.context));
+    CEncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode),
+        createMediaEncoder(env.context));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(label(&dlg, IDC_FILE_COUNT), "2 of 2");
@@ -597,8 +640,10 @@ TEST_F(Batch, FolderToWmaDoesTheWavsThenTheMp3sOnce) {
     EXPECT_EQ(codecOf(out / "b.wma"), "wmav2");
 
     env.script->messages.clear();
-    CEncoderProgressDlg none(env.context, folderJob(folder("nowav"), out), 2,
-                             createMediaEncoder(env.context));
+    CEncoderProgressDlg none(
+        env.context,
+        converttest::inMode(folderJob(folder("nowav"), out), cld::engine::JobMode::FolderEncode),
+        createMediaEncoder(env.context));
     none.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{181});
 }
@@ -613,7 +658,10 @@ TEST_F(Batch, WmaToWavAndItsAbort) {
                                codectest::quote(env.path("in/a.wma")) + ")"),
               0);
     const fs::path out = folder("in/WAVFiles");
-    CEncoderProgressDlg dlg(env.context, folderJob(env.path("in"), out), 4, nullptr);
+    CEncoderProgressDlg dlg(
+        env.context,
+        converttest::inMode(folderJob(env.path("in"), out), cld::engine::JobMode::FolderDecode),
+        nullptr);
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_TRUE(dlg.windowTitle().endsWith(" WMA Folder -> WAV Progress"));
@@ -621,13 +669,19 @@ TEST_F(Batch, WmaToWavAndItsAbort) {
     EXPECT_NEAR(durationOf(out / "a.wav"), 1.0, 0.1);
 
     env.script->messages.clear();
-    CEncoderProgressDlg missing(env.context, fileJob(env.path("nope.wma"), env.path("n.wav")), 5,
-                                nullptr);
+    CEncoderProgressDlg missing(
+        env.context,
+        converttest::inMode(fileJob(env.path("nope.wma"), env.path("n.wav")),
+                            cld::engine::JobMode::FileDecode),
+        nullptr);
     missing.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{195});
 
     env.script->messages.clear();
-    CEncoderProgressDlg empty(env.context, folderJob(folder("nowma"), out), 4, nullptr);
+    CEncoderProgressDlg empty(
+        env.context,
+        converttest::inMode(folderJob(folder("nowma"), out), cld::engine::JobMode::FolderDecode),
+        nullptr);
     empty.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{190});
 }
@@ -636,7 +690,9 @@ TEST_F(Batch, AbortInWmaEncodingSaysSo) {
     // Long enough that the encoder, at a few hundred times real time, is still busy when
     // the abort arrives.
     writeTestWav(env.path("long.wav"), 240);
-    CEncoderProgressDlg dlg(env.context, fileJob(env.path("long.wav"), env.path("long.wma")), 3,
+    CEncoderProgressDlg dlg(env.context,
+                            converttest::inMode(fileJob(env.path("long.wav"), env.path("long.wma")),
+                                                cld::engine::JobMode::FileEncode),
                             createMediaEncoder(env.context));
     abortWhenExists(dlg, env.path("long.wma"));
     dlg.exec();
@@ -652,7 +708,9 @@ TEST_F(Batch, AbortInWmaEncodingSaysSo) {
 // under its final name, and named in the abort message.
 TEST_F(Batch, AbortInTheSingleFileModes) {
     writeTestWav(env.path("long.wav"), 60);
-    CMP3EncoderProgressDlg mp3(env.context, fileJob(env.path("long.wav"), env.path("long.mp3")), 3);
+    CMP3EncoderProgressDlg mp3(
+        env.context, converttest::inMode(fileJob(env.path("long.wav"), env.path("long.mp3")),
+                                         cld::engine::JobMode::FileEncode));
     abortWhenExists(mp3, env.path("long.mp3"));
     mp3.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{191});
@@ -666,7 +724,9 @@ TEST_F(Batch, AbortInTheSingleFileModes) {
     ASSERT_EQ(codectest::shell("ffmpeg -v error -y -i " + codectest::quote(env.path("long.wav")) +
                                " -c:a wmav2 " + codectest::quote(env.path("long.wma"))),
               0);
-    CEncoderProgressDlg wma(env.context, fileJob(env.path("long.wma"), env.path("back.wav")), 5,
+    CEncoderProgressDlg wma(env.context,
+                            converttest::inMode(fileJob(env.path("long.wma"), env.path("back.wav")),
+                                                cld::engine::JobMode::FileDecode),
                             nullptr);
     abortWhenExists(wma, env.path("back.wav"));
     wma.exec();
@@ -690,11 +750,12 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
                   0);
     }
     struct Mode {
-        int mode;
+        cld::engine::JobMode mode;
         fs::path in;
         std::string extension;
     };
-    const Mode modes[] = {{2, wavs, ".mp3"}, {4, mp3s, ".wav"}};
+    const Mode modes[] = {{cld::engine::JobMode::FolderEncode, wavs, ".mp3"},
+                          {cld::engine::JobMode::FolderDecode, mp3s, ".wav"}};
     // Files after the held one start only after it when one runs at a time.
     env.context.settings.setParallelJobs(1);
     int run = 0;
@@ -702,13 +763,14 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
         for (const std::string held : {"a", "c"}) {
             for (auto point : {CodecJob::WorkerPoint::Started, CodecJob::WorkerPoint::Finishing}) {
                 for (int i = 0; i < 8; ++i, ++run) {
-                    SCOPED_TRACE("mode " + std::to_string(m.mode) + ", held " + held + ", point " +
+                    SCOPED_TRACE("to " + m.extension + ", held " + held + ", point " +
                                  std::to_string(static_cast<int>(point)) + ", run " +
                                  std::to_string(i));
                     const fs::path out = folder("out" + std::to_string(run));
                     env.script->messages.clear();
                     converttest::JobGate gate(point, held + m.extension);
-                    CMP3EncoderProgressDlg dlg(env.context, folderJob(m.in, out), m.mode);
+                    CMP3EncoderProgressDlg dlg(env.context,
+                                               converttest::inMode(folderJob(m.in, out), m.mode));
                     env.script->onWait = [&](int) {
                         const CodecJob* job = gate.held();
                         if (!job || dlg.abortRequested())
@@ -727,8 +789,9 @@ TEST_F(Batch, NothingStartsAfterAbortWhereverItMeetsTheJob) {
                     // cut short (held at its start), and closes without a word when the
                     // held file was complete.
                     const bool cut = point == CodecJob::WorkerPoint::Started;
-                    EXPECT_EQ(env.messageIds(),
-                              m.mode == 4 || cut ? std::vector<int>{191} : std::vector<int>{});
+                    EXPECT_EQ(env.messageIds(), m.mode == cld::engine::JobMode::FolderDecode || cut
+                                                    ? std::vector<int>{191}
+                                                    : std::vector<int>{});
                     EXPECT_EQ(fs::exists(out / (held + m.extension + ".part")), cut);
                     EXPECT_EQ(fs::exists(out / (held + m.extension)), !cut);
                     for (const std::string later : {"b", "c"}) {
@@ -753,7 +816,8 @@ TEST_F(Batch, AbortBeforeTheFirstFileStartsNothing) {
     const fs::path in = folder("in");
     writeTestWav(in / "a.wav", 0.3);
     const fs::path out = folder("out");
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
     env.script->onWait = [&](int count) {
         if (count == 1)
             dlg.requestAbort();
@@ -811,16 +875,24 @@ TEST_F(Batch, FullDiskIsNamedWithItsReasonAndLeavesNoCutFile) {
     {
         FileSizeLimit limit(100 * 1024);
         ASSERT_TRUE(limit.ok());
-        CMP3EncoderProgressDlg folderDlg(env.context, folderJob(in, out), 2);
+        CMP3EncoderProgressDlg folderDlg(
+            env.context,
+            converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
         folderDlg.exec();
-        CMP3EncoderProgressDlg decode(env.context,
-                                      fileJob(env.path("long.mp3"), env.path("long.wav")), 5);
+        CMP3EncoderProgressDlg decode(
+            env.context, converttest::inMode(fileJob(env.path("long.mp3"), env.path("long.wav")),
+                                             cld::engine::JobMode::FileDecode));
         decode.exec();
-        CEncoderProgressDlg toWma(env.context, fileJob(in / "b.wav", env.path("b.wma")), 3,
+        CEncoderProgressDlg toWma(env.context,
+                                  converttest::inMode(fileJob(in / "b.wav", env.path("b.wma")),
+                                                      cld::engine::JobMode::FileEncode),
                                   createMediaEncoder(env.context));
         toWma.exec();
-        CEncoderProgressDlg wmaDecode(env.context, fileJob(env.path("long.wma"), env.path("w.wav")),
-                                      5, nullptr);
+        CEncoderProgressDlg wmaDecode(
+            env.context,
+            converttest::inMode(fileJob(env.path("long.wma"), env.path("w.wav")),
+                                cld::engine::JobMode::FileDecode),
+            nullptr);
         wmaDecode.exec();
     }
     const std::vector<int> failed = {IDS_WRITE_FAILED, 196};
@@ -900,21 +972,21 @@ TEST_F(Batch, FullDiskStopsTheBatchAtOnceAndSaysWhatWasNotConverted) {
         return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
     };
     struct Case {
-        int mode;
+        cld::engine::JobMode mode;
         fs::path in;
         std::string extension;
         int width;
     };
     int run = 0;
-    for (const Case& c :
-         {Case{2, wavs, ".mp3", 1}, Case{2, wavs, ".mp3", 3}, Case{4, mp3s, ".wav", 1}}) {
-        SCOPED_TRACE("mode " + std::to_string(c.mode) + ", " + std::to_string(c.width) +
-                     " at once");
+    for (const Case& c : {Case{cld::engine::JobMode::FolderEncode, wavs, ".mp3", 1},
+                          Case{cld::engine::JobMode::FolderEncode, wavs, ".mp3", 3},
+                          Case{cld::engine::JobMode::FolderDecode, mp3s, ".wav", 1}}) {
+        SCOPED_TRACE("to " + c.extension + ", " + std::to_string(c.width) + " at once");
         const fs::path out = env.path("disk") / ("out" + std::to_string(run++));
         fs::create_directories(out);
         env.script->messages.clear();
         env.context.settings.setParallelJobs(c.width);
-        CMP3EncoderProgressDlg dlg(env.context, folderJob(c.in, out), c.mode);
+        CMP3EncoderProgressDlg dlg(env.context, converttest::inMode(folderJob(c.in, out), c.mode));
         dlg.exec();
         ASSERT_EQ(env.messageIds(), (std::vector<int>{IDS_WRITE_FAILED, IDS_BATCH_STOPPED}));
         const Message& failed = env.script->messages[0];
@@ -932,7 +1004,9 @@ TEST_F(Batch, FullDiskStopsTheBatchAtOnceAndSaysWhatWasNotConverted) {
         for (const char* name : {"a", "b", "c", "d"}) {
             const fs::path output = out / (std::string(name) + c.extension);
             const QString input = QString::fromStdString(
-                (c.in / (std::string(name) + (c.mode == 2 ? ".wav" : ".mp3"))).string());
+                (c.in / (std::string(name) +
+                         (c.mode == cld::engine::JobMode::FolderEncode ? ".wav" : ".mp3")))
+                    .string());
             EXPECT_FALSE(fs::exists(output.string() + ".part")) << output;
             if (fs::exists(output)) {
                 ++converted;

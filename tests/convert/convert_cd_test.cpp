@@ -9,7 +9,7 @@
 #include "ConvertIds.h"
 #include "ConvertTestKit.h"
 #include "Id3v1Tag.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "MediaFixtures.h"
 #include "Mp3Encoder.h"
 #include "StringIds.h"
@@ -132,7 +132,7 @@ protected:
         ASSERT_NE(m_rip, nullptr);
         env.context.ripObject = m_rip;
         env.context.driveSettings = m_rip->GetDriveSettings();
-        GrabSelection& sel = env.context.grabSelection;
+        cld::engine::DiscSelection& sel = env.context.grabSelection;
         sel.trackNames = {"Opening", "AC-DC. Live.", "Finale"};
         sel.ticked = {0, 2};
         sel.artist = "Band";
@@ -142,8 +142,9 @@ protected:
         m_out = env.path("out");
         fs::create_directories(m_out);
         m_params.outputPath = m_out.string() + "/";
-        m_params.artist = sel.artist;
-        m_params.album = sel.album;
+        m_params.mode = cld::engine::JobMode::CdEncode;
+        // The CD jobs read the disc as the grabber left it in the context.
+        m_params.disc = sel;
     }
     void TearDown() override {
         if (m_rip)
@@ -155,10 +156,12 @@ protected:
     std::unique_ptr<CBatchProgressDlg> runCdJob(const std::string& extension) {
         std::unique_ptr<CBatchProgressDlg> dlg;
         if (extension == ".mp3")
-            dlg = std::make_unique<CMP3EncoderProgressDlg>(env.context, m_params, 1);
+            dlg = std::make_unique<CMP3EncoderProgressDlg>(
+                env.context, converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
         else
-            dlg = std::make_unique<CEncoderProgressDlg>(env.context, m_params, 1,
-                                                        createMediaEncoder(env.context));
+            dlg = std::make_unique<CEncoderProgressDlg>(
+                env.context, converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                createMediaEncoder(env.context));
         dlg->exec();
         return dlg;
     }
@@ -169,7 +172,7 @@ protected:
     std::unique_ptr<vdrivekit::VirtualDrives> m_drives;
     CDRipObject* m_rip = nullptr;
     fs::path m_out;
-    JobParameters m_params;
+    cld::engine::JobSpec m_params;
 };
 
 class SlowCdModes : public CdModes {
@@ -186,7 +189,8 @@ protected:
 } // namespace
 
 TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
-    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    CMP3EncoderProgressDlg dlg(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_TRUE(dlg.windowTitle().endsWith(" CD-Audio -> MP3 Encoding Progress"));
@@ -247,7 +251,8 @@ TEST_F(CdModes, CdToMp3TagsEveryTrackAndLeavesNoTemporaryWav) {
 // disc is done, the album's, the same in every file.
 TEST_F(CdModes, ReplayGainGivesEveryTrackItsOwnAndTheAlbumsValues) {
     ASSERT_TRUE(env.context.settings.setMp3ReplayGain(1));
-    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    CMP3EncoderProgressDlg dlg(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     auto first = codectest::probe(m_out / "Band - Opening.mp3");
@@ -265,8 +270,9 @@ TEST_F(CdModes, ReplayGainGivesEveryTrackItsOwnAndTheAlbumsValues) {
 // With the UTF-8 tag switched off the files carry only the version 1 tag at the end.
 TEST_F(CdModes, Id3v2TagSwitchedOffLeavesOnlyTheVersion1Tag) {
     ASSERT_TRUE(env.context.settings.setMp3Id3v2Tag(0));
-    env.context.grabSelection.ticked = {1};
-    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    m_params.disc.ticked = {1};
+    CMP3EncoderProgressDlg dlg(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     const fs::path mp3 = m_out / "Band - AC-DC. Live.mp3";
@@ -300,7 +306,9 @@ TEST_F(CdModes, TheLauncherChainRunsSettingsThenProgress) {
 }
 
 TEST_F(CdModes, CdToWmaWritesTheTrackNamesIntoEachFile) {
-    CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg dlg(env.context,
+                            converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                            createMediaEncoder(env.context));
     dlg.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_TRUE(dlg.windowTitle().endsWith(" CD-Audio -> WMA Encoding Progress"));
@@ -343,7 +351,8 @@ TEST_F(CdModes, CdToWmaWritesTheTrackNamesIntoEachFile) {
 
 TEST_F(CdModes, AGrabThatFailsIsReportedAndNothingIsLeftBehind) {
     m_params.outputPath = env.path("missing").string() + "/";
-    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    CMP3EncoderProgressDlg dlg(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     dlg.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{IDS_CD_TEMP_FOLDER_FAILED});
     EXPECT_TRUE(env.script->messages[0].text.contains(
@@ -354,7 +363,9 @@ TEST_F(CdModes, AGrabThatFailsIsReportedAndNothingIsLeftBehind) {
     env.script->messages.clear();
     m_params.outputPath = m_out.string() + "/";
     env.context.ripObject = nullptr;
-    CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg wma(env.context,
+                            converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                            createMediaEncoder(env.context));
     wma.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{IDS_NO_RIPPER});
 }
@@ -363,7 +374,9 @@ TEST_F(CdModes, AGrabThatFailsIsReportedAndNothingIsLeftBehind) {
 // file, and leaves no file of that track behind.
 TEST_F(CdModes, AnEncoderThatRefusesItsProfileIsReportedWithTheTracksFile) {
     m_params.wmaProfileIndex = 9999;
-    CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg dlg(env.context,
+                            converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                            createMediaEncoder(env.context));
     dlg.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{196});
     EXPECT_TRUE(env.script->messages[0].text.contains(
@@ -378,7 +391,8 @@ TEST_F(CdModes, AnEncoderThatRefusesItsProfileIsReportedWithTheTracksFile) {
 TEST_F(SlowCdModes, AbortWhileReadingDeletesTheTemporaryWavsAndKeepsFinishedFiles) {
     // Abort once the second selected track is being read: the first is then encoded
     // (or encoding) and the second's WAV is partial.
-    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    CMP3EncoderProgressDlg dlg(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     env.script->onWait = [&](int) {
         if (!dlg.abortRequested() &&
             control<QLabel>(&dlg, IDC_OUTPUT_FILE)->text() == "Band - Finale.wav" &&
@@ -424,7 +438,8 @@ TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
     env.settings.setParallelJobs(1);
     converttest::EncoderGate gate(cld::engine::Mp3Encoder::describe(), makeMp3,
                                   [](const AudioTags& tags) { return tags.title == "Finale"; });
-    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    CMP3EncoderProgressDlg dlg(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     env.script->onWait = [&](int) {
         if (gate.held() && !dlg.abortRequested()) {
             dlg.requestAbort();
@@ -466,8 +481,8 @@ TEST_F(CdModes, AbortedTrackKeepsItsPartialMp3AsPartAndSaysSo) {
 TEST_F(CdModes, NamesGoIntoTagsAndTheCueSheetAsTheyCame) {
     const std::string first = "Слово/Word: 終";
     const std::string third = "..\\a?*\"b\"";
-    env.context.grabSelection.trackNames = {first, "unused", third};
-    env.context.grabSelection.artist = "AC/DC: Live?";
+    m_params.disc.trackNames = {first, "unused", third};
+    m_params.disc.artist = "AC/DC: Live?";
     for (const char* extension : {".mp3", ".wma"}) {
         SCOPED_TRACE(extension);
         const fs::path out = env.path(extension + 1);
@@ -502,8 +517,9 @@ TEST_F(CdModes, NamesGoIntoTagsAndTheCueSheetAsTheyCame) {
 
 // An artist with "/" gives file names with "-", as the grabber's WAV mode does.
 TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
-    env.context.grabSelection.artist = "AC/DC Tribute";
-    CMP3EncoderProgressDlg mp3(env.context, m_params, 1);
+    m_params.disc.artist = "AC/DC Tribute";
+    CMP3EncoderProgressDlg mp3(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     mp3.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{
@@ -517,7 +533,9 @@ TEST_F(CdModes, ArtistWithSlashMakesCleanFileNames) {
     const fs::path wmaOut = env.path("wma");
     fs::create_directories(wmaOut);
     m_params.outputPath = wmaOut.string() + "/";
-    CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg wma(env.context,
+                            converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                            createMediaEncoder(env.context));
     wma.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(filesIn(wmaOut), (std::vector<std::string>{
@@ -532,16 +550,18 @@ TEST_F(CdModes, ARefusedTrackDoesNotSpoilTheNextJob) {
     // 240 bytes: the folder fits, the temporary WAV file's path in it does not.
     const fs::path deep = env.root() / std::string(240 - env.root().string().size() - 1, 'd');
     fs::create_directories(deep);
-    JobParameters params = m_params;
+    cld::engine::JobSpec params = m_params;
     params.outputPath = deep.string() + "/";
-    CMP3EncoderProgressDlg refused(env.context, params, 1);
+    CMP3EncoderProgressDlg refused(env.context,
+                                   converttest::inMode(params, cld::engine::JobMode::CdEncode));
     refused.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{IDS_GRAB_FAILED});
     EXPECT_TRUE(filesIn(deep).empty());
 
     env.script->messages.clear();
-    env.context.grabSelection.trackNames[0] = "Opening";
-    CMP3EncoderProgressDlg next(env.context, m_params, 1);
+    m_params.disc.trackNames[0] = "Opening";
+    CMP3EncoderProgressDlg next(env.context,
+                                converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     next.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(filesIn(m_out), (std::vector<std::string>{"Band - Finale.mp3", "Band - Opening.mp3",
@@ -549,7 +569,9 @@ TEST_F(CdModes, ARefusedTrackDoesNotSpoilTheNextJob) {
 }
 
 TEST_F(SlowCdModes, AbortInCdToWmaSaysSoAndDeletesTheWav) {
-    CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg dlg(env.context,
+                            converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                            createMediaEncoder(env.context));
     env.script->onWait = [&](int) {
         if (!dlg.abortRequested() && bytesBeingRead(m_out) > 100000)
             dlg.requestAbort();
@@ -561,7 +583,9 @@ TEST_F(SlowCdModes, AbortInCdToWmaSaysSoAndDeletesTheWav) {
 
 // Abort while a CD track is encoded to WMA: its file stays as NAME.part.
 TEST_F(SlowCdModes, AbortedWmaTrackKeepsItsPartialFileAsPart) {
-    CEncoderProgressDlg dlg(env.context, m_params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg dlg(env.context,
+                            converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                            createMediaEncoder(env.context));
     // Once the second track is being read, the first one's encoding has been started.
     env.script->onWait = [&](int) {
         if (!dlg.abortRequested() &&
@@ -590,7 +614,8 @@ TEST_F(SlowCdModes, AbortedWmaTrackKeepsItsPartialFileAsPart) {
 // goes on, keeps its file and names it at the end with what happened and the advice.
 TEST_F(ScratchedCdModes, AWholeTrackNotReadExactlyIsNamedNotFailed) {
     env.context.driveSettings->SetErrorCorrection(2);
-    CMP3EncoderProgressDlg dlg(env.context, m_params, 1);
+    CMP3EncoderProgressDlg dlg(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     dlg.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{941});
     const QString text = env.script->messages[0].text;
@@ -608,8 +633,9 @@ TEST_F(ScratchedCdModes, AWholeTrackNotReadExactlyIsNamedNotFailed) {
 // that is there already stays.
 TEST_F(CdModes, TheReleaseCoverIsKeptBesideTheFiles) {
     const std::string cover = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(600, 'c');
-    env.context.grabSelection.coverImage = cover;
-    CMP3EncoderProgressDlg mp3(env.context, m_params, 1);
+    m_params.disc.coverImage = cover;
+    CMP3EncoderProgressDlg mp3(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     mp3.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(textOf(m_out / "folder.jpg").size(), cover.size() + 1);
@@ -631,7 +657,9 @@ TEST_F(CdModes, TheReleaseCoverIsKeptBesideTheFiles) {
     std::ofstream(wmaOut / "folder.jpg") << "mine";
     m_params.outputPath = wmaOut.string() + "/";
     env.script->messages.clear();
-    CEncoderProgressDlg wma(env.context, m_params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg wma(env.context,
+                            converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                            createMediaEncoder(env.context));
     wma.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(textOf(wmaOut / "folder.jpg"), "mine\n");
@@ -642,9 +670,10 @@ TEST_F(CdModes, TheReleaseCoverIsKeptBesideTheFiles) {
 // on disk, and the MP3 files (with their tags) are byte for byte those of the plain
 // pipeline.
 TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
-    env.context.grabSelection.ticked = {0, 1, 2};
+    m_params.disc.ticked = {0, 1, 2};
     env.settings.setParallelJobs(1);
-    CMP3EncoderProgressDlg one(env.context, m_params, 1);
+    CMP3EncoderProgressDlg one(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     one.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{156});
 
@@ -652,14 +681,15 @@ TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
     env.settings.setParallelJobs(4);
     const fs::path out4 = env.path("out4");
     fs::create_directories(out4);
-    JobParameters params = m_params;
+    cld::engine::JobSpec params = m_params;
     params.outputPath = out4.string() + "/";
     // Every encoder waits at its first block until three are waiting at once.
     auto gate =
         std::make_unique<converttest::EncoderGate>(cld::engine::Mp3Encoder::describe(), makeMp3);
     size_t mostWavs = 0;
     int heldTogether = 0;
-    CMP3EncoderProgressDlg four(env.context, params, 1);
+    CMP3EncoderProgressDlg four(env.context,
+                                converttest::inMode(params, cld::engine::JobMode::CdEncode));
     env.script->onWait = [&](int) {
         mostWavs = std::max(mostWavs, temporaryWavCount(out4));
         if (heldTogether == 0 && gate->held() == 3) {
@@ -692,9 +722,11 @@ TEST_F(CdModes, CdToMp3EncodesEarlierTracksOnEveryCore) {
 // comes out with its names, decoding to the samples of the one-encoder pipeline, and no
 // more temporary WAV files than encoders + 1 are ever on disk.
 TEST_F(CdModes, CdToWmaOnSeveralEncodersMatchesThePlainPipeline) {
-    env.context.grabSelection.ticked = {0, 1, 2};
+    m_params.disc.ticked = {0, 1, 2};
     env.settings.setParallelJobs(1);
-    CEncoderProgressDlg one(env.context, m_params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg one(env.context,
+                            converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                            createMediaEncoder(env.context));
     one.exec();
     ASSERT_EQ(env.messageIds(), std::vector<int>{156});
 
@@ -702,11 +734,13 @@ TEST_F(CdModes, CdToWmaOnSeveralEncodersMatchesThePlainPipeline) {
     env.settings.setParallelJobs(3);
     const fs::path out3 = env.path("out3");
     fs::create_directories(out3);
-    JobParameters params = m_params;
+    cld::engine::JobSpec params = m_params;
     params.outputPath = out3.string() + "/";
     size_t mostWavs = 0;
     env.script->onWait = [&](int) { mostWavs = std::max(mostWavs, temporaryWavCount(out3)); };
-    CEncoderProgressDlg three(env.context, params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg three(env.context,
+                              converttest::inMode(params, cld::engine::JobMode::CdEncode),
+                              createMediaEncoder(env.context));
     three.exec();
     env.script->onWait = nullptr;
     ASSERT_EQ(env.messageIds(), std::vector<int>{156});
@@ -786,7 +820,7 @@ struct UserFiles {
 // unless the user chose Replace.
 TEST_F(CdModes, UserFilesInTheFolderSurviveEveryCdJob) {
     const std::string cover = std::string("\xFF\xD8\xFF\xE0", 4) + std::string(600, 'c');
-    env.context.grabSelection.coverImage = cover;
+    m_params.disc.coverImage = cover;
     const UserFiles user(m_out, env.path("outside.txt"));
     std::vector<Message> asked;
     MessageResult reply = MessageResult::No; // Keep both
@@ -830,7 +864,8 @@ TEST_F(CdModes, UserFilesInTheFolderSurviveEveryCdJob) {
     // Cancel: nothing is read, nothing written.
     reply = MessageResult::Cancel;
     const std::vector<std::string> before = filesIn(m_out);
-    CMP3EncoderProgressDlg cancelled(env.context, m_params, 1);
+    CMP3EncoderProgressDlg cancelled(env.context,
+                                     converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     cancelled.exec();
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(filesIn(m_out), before);
@@ -839,7 +874,8 @@ TEST_F(CdModes, UserFilesInTheFolderSurviveEveryCdJob) {
     // Replace: the user's MP3 of that name, the log and the cue sheet give way; the user's
     // WAV files of the disc, and everything else, stay.
     reply = MessageResult::Yes;
-    CMP3EncoderProgressDlg replacing(env.context, m_params, 1);
+    CMP3EncoderProgressDlg replacing(env.context,
+                                     converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     replacing.exec();
     EXPECT_TRUE(replacing.completed());
     user.expectUntouched({"Band - Opening.mp3", "Band - Record.log", "Band - Record.cue"});
@@ -858,11 +894,12 @@ TEST_F(CdModes, EveryTitleKeepsItsTrackUnderItsOwnName) {
     std::string longTitle;
     while (longTitle.size() < 300)
         longTitle += "Ω";
-    env.context.grabSelection.trackNames = {"Interlude", "Interlude", "Record.log"};
-    env.context.grabSelection.album = "Record";
-    env.context.grabSelection.ticked = {0, 1, 2};
+    m_params.disc.trackNames = {"Interlude", "Interlude", "Record.log"};
+    m_params.disc.album = "Record";
+    m_params.disc.ticked = {0, 1, 2};
     env.settings.setParallelJobs(2);
-    CMP3EncoderProgressDlg first(env.context, m_params, 1);
+    CMP3EncoderProgressDlg first(env.context,
+                                 converttest::inMode(m_params, cld::engine::JobMode::CdEncode));
     first.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     EXPECT_EQ(filesIn(m_out),
@@ -877,10 +914,12 @@ TEST_F(CdModes, EveryTitleKeepsItsTrackUnderItsOwnName) {
     const fs::path other = env.path("other");
     fs::create_directories(other);
     m_params.outputPath = other.string() + "/";
-    env.context.grabSelection.artist = "../..";
-    env.context.grabSelection.trackNames = {"Op.111", "AC/DC", longTitle};
+    m_params.disc.artist = "../..";
+    m_params.disc.trackNames = {"Op.111", "AC/DC", longTitle};
     env.script->messages.clear();
-    CEncoderProgressDlg second(env.context, m_params, 1, createMediaEncoder(env.context));
+    CEncoderProgressDlg second(env.context,
+                               converttest::inMode(m_params, cld::engine::JobMode::CdEncode),
+                               createMediaEncoder(env.context));
     second.exec();
     EXPECT_EQ(env.messageIds(), std::vector<int>{156});
     const std::vector<std::string> names = filesIn(other);

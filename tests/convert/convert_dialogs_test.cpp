@@ -6,7 +6,7 @@
 #include "CWMASettingsDlg.h"
 #include "ConvertIds.h"
 #include "ConvertTestKit.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "Mp3BitratePanel.h"
 #include "Processes.h"
 #include "StringIds.h"
@@ -44,7 +44,7 @@ protected:
         return control<QComboBox>(dlg, IDC_BITRATE_LIST)->currentText();
     }
     ConvertEnv env;
-    JobParameters params;
+    cld::engine::JobSpec params;
 };
 
 } // namespace
@@ -79,8 +79,8 @@ TEST_F(SettingsDialogs, SliderMovesTheListByItsRule) {
 
 TEST_F(SettingsDialogs, Mp3DialogOkNeedsAnOutputThenCreatesItAndStoresTheChoice) {
     env.context.settings.setLastWMAOutFolder(env.root().string());
-    params.artist = "Band";
-    params.album = "";
+    params.disc.artist = "Band";
+    params.disc.album = "";
     CMP3SettingsDlg dlg(env.context, params);
     auto* output = control<QLineEdit>(&dlg, IDC_OUTPUT);
     EXPECT_EQ(output->text().toStdString(), env.root().string() + "/Band - Unknown");
@@ -254,7 +254,7 @@ TEST_F(SettingsDialogs, FolderToMp3ProposesPathsAndChecksOutputThenInput) {
     EXPECT_EQ(env.context.settings.lastWAVInFolder(), in);
     dlg.accept();
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_TRUE(params.folderMode);
+    EXPECT_EQ(params.mode, cld::engine::JobMode::FolderEncode);
     EXPECT_EQ(params.inputPath, in + "/");
     EXPECT_EQ(params.outputPath, in + "/MP3Files/");
     EXPECT_TRUE(std::filesystem::is_directory(in + "/MP3Files"));
@@ -265,7 +265,7 @@ TEST_F(SettingsDialogs, FolderToMp3ProposesPathsAndChecksOutputThenInput) {
     control<QPushButton>(&file, IDC_INPUT_BROWSE)->click();
     EXPECT_EQ(control<QLineEdit>(&file, IDC_OUTPUT)->text(), "/music/take one.mp3");
     file.accept();
-    EXPECT_FALSE(params.folderMode);
+    EXPECT_EQ(params.mode, cld::engine::JobMode::FileEncode);
     EXPECT_EQ(params.outputPath, "/music/take one.mp3");
 }
 
@@ -431,7 +431,7 @@ TEST_F(SettingsDialogs, AnExistingOutputIsReplacedOnlyAfterAsking) {
 
     // Chosen in the save dialog: no second question.
     env.script->messages.clear();
-    JobParameters picked;
+    cld::engine::JobSpec picked;
     CFolder2MP3SettingsDlg again(env.context, picked);
     control<QRadioButton>(&again, IDC_MODE_FILE)->click();
     control<QLineEdit>(&again, IDC_INPUT)->setText(QString::fromStdString(in.string()));
@@ -442,7 +442,7 @@ TEST_F(SettingsDialogs, AnExistingOutputIsReplacedOnlyAfterAsking) {
     EXPECT_EQ(again.result(), QDialog::Accepted);
 
     // The input itself as output: refused, not asked about.
-    JobParameters same;
+    cld::engine::JobSpec same;
     CDecode2WAVDlg decode(env.context, same, CDecode2WAVDlg::Source::Mp3);
     control<QRadioButton>(&decode, IDC_MODE_FILE)->click();
     control<QLineEdit>(&decode, IDC_INPUT)->setText(QString::fromStdString(in.string()));
@@ -471,22 +471,22 @@ TEST_F(SettingsDialogs, AnOutputThatIsTheInputIsRefusedBeforeAnythingRuns) {
 
     struct Case {
         std::string what;
-        std::function<std::unique_ptr<CFolderFileDlg>(JobParameters&)> make;
+        std::function<std::unique_ptr<CFolderFileDlg>(cld::engine::JobSpec&)> make;
         bool folderMode;
         std::string input;
         std::string output;  // typed; empty: the proposed output of a browsed input
         std::string refused; // the output named in the message
     };
-    auto mp3 = [this](JobParameters& p) {
+    auto mp3 = [this](cld::engine::JobSpec& p) {
         return std::make_unique<CFolder2MP3SettingsDlg>(env.context, p);
     };
-    auto wma = [this](JobParameters& p) {
+    auto wma = [this](cld::engine::JobSpec& p) {
         return std::make_unique<CFolder2WMASettingsDlg>(env.context, p);
     };
-    auto decodeMp3 = [this](JobParameters& p) {
+    auto decodeMp3 = [this](cld::engine::JobSpec& p) {
         return std::make_unique<CDecode2WAVDlg>(env.context, p, CDecode2WAVDlg::Source::Mp3);
     };
-    auto decodeWma = [this](JobParameters& p) {
+    auto decodeWma = [this](cld::engine::JobSpec& p) {
         return std::make_unique<CDecode2WAVDlg>(env.context, p, CDecode2WAVDlg::Source::Wma);
     };
     const std::string take = (music / "take.wav").string();
@@ -506,7 +506,7 @@ TEST_F(SettingsDialogs, AnOutputThatIsTheInputIsRefusedBeforeAnythingRuns) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         env.script->messages.clear();
-        JobParameters p;
+        cld::engine::JobSpec p;
         auto dlg = c.make(p);
         control<QRadioButton>(dlg.get(), c.folderMode ? IDC_MODE_FOLDER : IDC_MODE_FILE)->click();
         if (c.output.empty()) {
@@ -530,7 +530,7 @@ TEST_F(SettingsDialogs, AnOutputThatIsTheInputIsRefusedBeforeAnythingRuns) {
 
     // The same folder under its own name is fine: the batch names its outputs apart.
     env.script->messages.clear();
-    JobParameters p;
+    cld::engine::JobSpec p;
     CFolder2MP3SettingsDlg same(env.context, p);
     control<QLineEdit>(&same, IDC_INPUT)->setText(QString::fromStdString(music.string()));
     control<QLineEdit>(&same, IDC_OUTPUT)->setText(QString::fromStdString(music.string()));

@@ -4,7 +4,7 @@
 #include "CodecJob.h"
 #include "ConvertIds.h"
 #include "ConvertTestKit.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "MediaFixtures.h"
 #include "ProgressFigures.h"
 #include "StringIds.h"
@@ -145,21 +145,21 @@ protected:
         fs::create_directories(p);
         return p;
     }
-    static JobParameters folderJob(const fs::path& in, const fs::path& out) {
-        JobParameters p;
+    static cld::engine::JobSpec folderJob(const fs::path& in, const fs::path& out) {
+        cld::engine::JobSpec p;
         p.inputPath = in.string() + "/";
         p.outputPath = out.string() + "/";
-        p.folderMode = true;
         return p;
     }
     // Runs one folder batch with `jobs` files at once; true when it ended with "Process
     // completed." and every one of `count` files converted.
     template <class Dialog, class... Extra>
-    bool runBatch(int jobs, const fs::path& in, const fs::path& out, int mode, int count,
-                  Extra&&... extra) {
+    bool runBatch(int jobs, const fs::path& in, const fs::path& out, cld::engine::JobMode mode,
+                  int count, Extra&&... extra) {
         env.settings.setParallelJobs(jobs);
         env.script->messages.clear();
-        Dialog dlg(env.context, folderJob(in, out), mode, std::forward<Extra>(extra)...);
+        Dialog dlg(env.context, converttest::inMode(folderJob(in, out), mode),
+                   std::forward<Extra>(extra)...);
         dlg.exec();
         const auto ids = env.messageIds();
         const bool whole =
@@ -189,10 +189,14 @@ TEST_F(ParallelFolders, OutputsMatchTheSequentialBatch) {
                      i == 3 ? 1 : 2);
     const char* names[] = {"t0", "t1", "t2", "t3", "t4", "t5"};
 
-    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(1, wavs, folder("mp3.1"), 2, 6));
-    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(3, wavs, folder("mp3.3"), 2, 6));
-    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(1, env.path("mp3.1"), folder("back.1"), 4, 6));
-    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(3, env.path("mp3.1"), folder("back.3"), 4, 6));
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(1, wavs, folder("mp3.1"),
+                                                 cld::engine::JobMode::FolderEncode, 6));
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(3, wavs, folder("mp3.3"),
+                                                 cld::engine::JobMode::FolderEncode, 6));
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(1, env.path("mp3.1"), folder("back.1"),
+                                                 cld::engine::JobMode::FolderDecode, 6));
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(3, env.path("mp3.1"), folder("back.3"),
+                                                 cld::engine::JobMode::FolderDecode, 6));
     for (const char* name : names) {
         SCOPED_TRACE(name);
         const std::string title(name);
@@ -208,14 +212,16 @@ TEST_F(ParallelFolders, OutputsMatchTheSequentialBatch) {
     for (const char* name : {"t1", "t4"})
         fs::copy_file(env.path("mp3.1/" + std::string(name) + ".mp3"),
                       wavs / ("m" + std::string(name) + ".mp3"));
-    ASSERT_TRUE(runBatch<CEncoderProgressDlg>(1, wavs, folder("wma.1"), 2, 8,
+    ASSERT_TRUE(runBatch<CEncoderProgressDlg>(1, wavs, folder("wma.1"),
+                                              cld::engine::JobMode::FolderEncode, 8,
                                               createMediaEncoder(env.context)));
-    ASSERT_TRUE(runBatch<CEncoderProgressDlg>(3, wavs, folder("wma.3"), 2, 8,
+    ASSERT_TRUE(runBatch<CEncoderProgressDlg>(3, wavs, folder("wma.3"),
+                                              cld::engine::JobMode::FolderEncode, 8,
                                               createMediaEncoder(env.context)));
-    ASSERT_TRUE(
-        runBatch<CEncoderProgressDlg>(1, env.path("wma.1"), folder("wback.1"), 4, 8, nullptr));
-    ASSERT_TRUE(
-        runBatch<CEncoderProgressDlg>(3, env.path("wma.1"), folder("wback.3"), 4, 8, nullptr));
+    ASSERT_TRUE(runBatch<CEncoderProgressDlg>(1, env.path("wma.1"), folder("wback.1"),
+                                              cld::engine::JobMode::FolderDecode, 8, nullptr));
+    ASSERT_TRUE(runBatch<CEncoderProgressDlg>(3, env.path("wma.1"), folder("wback.3"),
+                                              cld::engine::JobMode::FolderDecode, 8, nullptr));
     for (const std::string title : {"t0", "t1", "t2", "t3", "t4", "t5", "mt1", "mt4"}) {
         SCOPED_TRACE(title);
         const fs::path one = env.path("wma.1/" + title + ".wma");
@@ -241,7 +247,8 @@ TEST_F(ParallelFolders, InputsOfOneTitleGetOutputsOfTheirOwn) {
     ASSERT_EQ(codectest::shell("flac --silent -f -o " + codectest::quote(in / "song.flac") + " " +
                                codectest::quote(env.path("other.wav"))),
               0);
-    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(2, in, folder("same/out"), 2, 2));
+    ASSERT_TRUE(runBatch<CMP3EncoderProgressDlg>(2, in, folder("same/out"),
+                                                 cld::engine::JobMode::FolderEncode, 2));
     const fs::path fromWav = env.path("same/out/song.mp3");
     const fs::path fromFlac = env.path("same/out/song (flac).mp3");
     EXPECT_NEAR(durationOf(fromWav), 1.0, 0.1);
@@ -259,7 +266,8 @@ TEST_F(ParallelFolders, ShowsTheFilesInWorkAndFollowsTheFirst) {
     const fs::path out = folder("out");
     env.settings.setParallelJobs(3);
     converttest::JobGate gate(CodecJob::WorkerPoint::Started, "a.mp3");
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
     bool seen = false;
     int waitsForTheBar = 0;
     auto* overall = control<CProgressBar>(&dlg, IDC_OVERALL_BAR);
@@ -320,7 +328,9 @@ TEST_F(ParallelFolders, AbortWithFourJobsOnEightFiles) {
         const fs::path out = folder(cut ? "cut" : "whole");
         env.script->messages.clear();
         AllWorkersHold hold(point);
-        CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+        CMP3EncoderProgressDlg dlg(
+            env.context,
+            converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
         env.script->onWait = [&](int) {
             if (hold.count() < 4 || dlg.abortRequested())
                 return;
@@ -376,7 +386,8 @@ TEST_F(ParallelFolders, BrokenFilesInTheMiddleAreNamedInInputOrder) {
         return m.buttons == MessageButtons::YesNo ? MessageResult::Yes : MessageResult::Ok;
     };
     converttest::JobGate gate(CodecJob::WorkerPoint::Started, "a.mp3");
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
     bool heldSeen = false;
     env.script->onWait = [&](int) {
         if (!gate.held())
@@ -410,7 +421,8 @@ TEST_F(ParallelFolders, BrokenFilesInTheMiddleAreNamedInInputOrder) {
     env.script->messages.clear();
     env.script->answer = [](const Message&) { return MessageResult::No; };
     const fs::path out2 = folder("out2");
-    CMP3EncoderProgressDlg stop(env.context, folderJob(in, out2), 2);
+    CMP3EncoderProgressDlg stop(
+        env.context, converttest::inMode(folderJob(in, out2), cld::engine::JobMode::FolderEncode));
     stop.exec();
     ASSERT_EQ(env.messageIds(), (std::vector<int>{197, IDS_BATCH_STOPPED}));
     EXPECT_TRUE(env.script->messages[1].text.contains("Not converted:"));
@@ -449,14 +461,15 @@ TEST_F(ParallelFolders, AbortKeepsTheFilesInWorkAsPartAtEveryWidth) {
     struct Case {
         const char* what;
         bool wma;
-        int mode;
+        cld::engine::JobMode mode;
         fs::path in;
         std::string extension;
     };
-    const Case cases[] = {{"folder to MP3", false, 2, wavs, ".mp3"},
-                          {"MP3 folder to WAV", false, 4, mp3s, ".wav"},
-                          {"folder to WMA", true, 2, wavs, ".wma"},
-                          {"WMA folder to WAV", true, 4, wmas, ".wav"}};
+    const Case cases[] = {
+        {"folder to MP3", false, cld::engine::JobMode::FolderEncode, wavs, ".mp3"},
+        {"MP3 folder to WAV", false, cld::engine::JobMode::FolderDecode, mp3s, ".wav"},
+        {"folder to WMA", true, cld::engine::JobMode::FolderEncode, wavs, ".wma"},
+        {"WMA folder to WAV", true, cld::engine::JobMode::FolderDecode, wmas, ".wav"}};
     int run = 0;
     for (const Case& c : cases) {
         for (const int width : {1, 2, 4}) {
@@ -467,11 +480,12 @@ TEST_F(ParallelFolders, AbortKeepsTheFilesInWorkAsPartAtEveryWidth) {
             std::unique_ptr<CBatchProgressDlg> dlg;
             if (c.wma)
                 dlg = std::make_unique<CEncoderProgressDlg>(
-                    env.context, folderJob(c.in, out), c.mode,
-                    c.mode == 2 ? createMediaEncoder(env.context) : nullptr);
+                    env.context, converttest::inMode(folderJob(c.in, out), c.mode),
+                    c.mode == cld::engine::JobMode::FolderEncode ? createMediaEncoder(env.context)
+                                                                 : nullptr);
             else
-                dlg = std::make_unique<CMP3EncoderProgressDlg>(env.context, folderJob(c.in, out),
-                                                               c.mode);
+                dlg = std::make_unique<CMP3EncoderProgressDlg>(
+                    env.context, converttest::inMode(folderJob(c.in, out), c.mode));
             std::unique_ptr<AllWorkersHold> hold;
             if (!c.wma)
                 hold = std::make_unique<AllWorkersHold>(CodecJob::WorkerPoint::Started);
@@ -535,7 +549,8 @@ TEST_F(ParallelFolders, OverallBarFollowsTheAudioDoneAndStaysOnAbort) {
     env.settings.setParallelJobs(1);
     NamedHolds holds(
         {{"a.mp3", CodecJob::WorkerPoint::Finishing}, {"c.mp3", CodecJob::WorkerPoint::Started}});
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
     auto* overall = control<CProgressBar>(&dlg, IDC_OVERALL_BAR);
     auto share = [overall] { return double(overall->pos()) / overall->upper(); };
     double whileA = -1;
@@ -577,7 +592,8 @@ TEST_F(ParallelFolders, FiguresAreTheBatchsWithSeveralFilesInWork) {
     const fs::path out = folder("out");
     env.settings.setParallelJobs(2);
     AllWorkersHold hold(CodecJob::WorkerPoint::Finishing);
-    CMP3EncoderProgressDlg dlg(env.context, folderJob(in, out), 2);
+    CMP3EncoderProgressDlg dlg(
+        env.context, converttest::inMode(folderJob(in, out), cld::engine::JobMode::FolderEncode));
     bool seen = false;
     env.script->onWait = [&](int) {
         if (seen || hold.count() < 2)

@@ -274,7 +274,7 @@ TEST_F(GrabDialog, OkForAnEncodingJobKeepsCleanNamesAndTheChoices) {
     click(dlg, 1);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
 
-    const GrabSelection& s = m_context.grabSelection;
+    const cld::engine::DiscSelection& s = m_context.grabSelection;
     // The names go to the jobs as typed: the tags carry them so, and each file name is made
     // of them by the one file-name rule when it is written.
     EXPECT_EQ(s.trackNames,

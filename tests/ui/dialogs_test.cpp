@@ -15,7 +15,7 @@
 #include "GenreList.h"
 #include "GetErrorText.h"
 #include "JobContext.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "LanguageResources.h"
 #include "MediaErrorText.h"
 #include "MessageService.h"
@@ -948,7 +948,7 @@ TEST_F(DialogWalk, AFailedFileOfAGermanBatchIsToldWithItsReasonInGerman) {
     std::filesystem::create_directories(dir.file("in"));
     // A WAVE header with no format the encoder takes, and nothing after it.
     std::ofstream(dir.file("in") / "broken.wav", std::ios::binary) << "RIFF\x24\0\0\0WAVEjunk";
-    JobParameters params;
+    cld::engine::JobSpec params;
     params.inputPath = dir.file("in").string() + "/";
     params.outputPath = dir.file("out").string() + "/";
     std::filesystem::create_directories(dir.file("out"));
@@ -972,7 +972,8 @@ TEST_F(DialogWalk, AFailedFileOfAGermanBatchIsToldWithItsReasonInGerman) {
     MessageService::setInstance(std::make_unique<MessageBoxService>());
     const auto quiet = qScopeGuard([] { MessageService::setInstance(nullptr); });
     answer.start();
-    CMP3EncoderProgressDlg dialog(context, params, 2);
+    params.mode = cld::engine::JobMode::FolderEncode;
+    CMP3EncoderProgressDlg dialog(context, params);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 60000));
     answer.stop();

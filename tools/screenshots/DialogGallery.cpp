@@ -24,7 +24,7 @@
 #include "CWMASettingsDlg.h"
 #include "CWMFRedistWaitDlg.h"
 #include "JobContext.h"
-#include "JobParameters.h"
+#include "JobSpec.h"
 #include "Mp3RecorderEngine.h"
 #include "WmEncoderControl.h"
 #include "WmaProfiles.h"
@@ -36,14 +36,21 @@ namespace cld {
 namespace {
 
 // The parameters a progress dialog is opened with; the dialogs keep a reference.
-JobParameters& sampleParameters() {
-    static JobParameters params = [] {
-        JobParameters p;
+cld::engine::JobSpec& sampleParameters() {
+    static cld::engine::JobSpec params = [] {
+        cld::engine::JobSpec p;
         p.inputPath = "/home/username/Music/Artist Name - Album Name/01 - First Track.wav";
         p.outputPath = "/home/username/Music/Artist Name - Album Name/";
         return p;
     }();
     return params;
+}
+
+// The sample job in `mode`.
+cld::engine::JobSpec sampleJob(cld::engine::JobMode mode) {
+    cld::engine::JobSpec job = sampleParameters();
+    job.mode = mode;
+    return job;
 }
 
 template <class D, class... Args> std::unique_ptr<QDialog> make(Args&&... args) {
@@ -114,12 +121,13 @@ const std::vector<DialogGallery::Entry>& DialogGallery::entries() {
          // The mode's title is added when the batch starts, which the gallery holds back.
          QStringLiteral("Calderine 2002 - "),
          [](JobContext& c, QWidget* launcher) {
-             return make<CMP3EncoderProgressDlg>(c, sampleParameters(), 1, launcher);
+             return make<CMP3EncoderProgressDlg>(c, sampleJob(cld::engine::JobMode::CdEncode),
+                                                 launcher);
          }},
         {158, QStringLiteral("wma_progress"), QStringLiteral("Calderine 2002 - "),
          [](JobContext& c, QWidget* launcher) {
-             return make<CEncoderProgressDlg>(c, sampleParameters(), 2, createMediaEncoder(c),
-                                              launcher);
+             return make<CEncoderProgressDlg>(c, sampleJob(cld::engine::JobMode::FolderEncode),
+                                              createMediaEncoder(c), launcher);
          }},
         {164, QStringLiteral("mic_to_mp3_settings"),
          QStringLiteral("Calderine - MP3 Settings / Options"),
