@@ -116,7 +116,8 @@ void TrackChecksummer::addSamples(const uint8_t* bytes, size_t samples) {
 }
 
 void TrackChecksummer::add(const uint8_t* bytes, size_t length) {
-    // Large pieces go in steps so that each pass over them stays within the cache.
+    // addSamples passes over its samples twice (the sums, then the CRCs): in steps of 64
+    // sectors the second pass finds them still in the cache.
     m_feed.feed(bytes, length, 588 * 64,
                 [this](const uint8_t* samples, size_t n) { addSamples(samples, n); });
 }
