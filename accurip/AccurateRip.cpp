@@ -116,26 +116,10 @@ void TrackChecksummer::addSamples(const uint8_t* bytes, size_t samples) {
 }
 
 void TrackChecksummer::add(const uint8_t* bytes, size_t length) {
-    if (!bytes)
-        return;
-    while (m_partialBytes > 0 && length > 0) {
-        m_partial[m_partialBytes++] = *bytes++;
-        --length;
-        if (m_partialBytes == 4) {
-            addSamples(m_partial, 1);
-            m_partialBytes = 0;
-        }
-    }
-    // Large pieces go in steps so that the silence buffer stays small.
-    constexpr size_t kStep = 588 * 64;
-    while (length >= 4) {
-        const size_t n = std::min(length / 4, kStep);
-        addSamples(bytes, n);
-        bytes += n * 4;
-        length -= n * 4;
-    }
-    for (size_t i = 0; i < length; ++i)
-        m_partial[m_partialBytes++] = bytes[i];
+    // addSamples passes over its samples twice (the sums, then the CRCs): in steps of 64
+    // sectors the second pass finds them still in the cache.
+    m_feed.feed(bytes, length, 588 * 64,
+                [this](const uint8_t* samples, size_t n) { addSamples(samples, n); });
 }
 
 TrackChecksums TrackChecksummer::result() const {

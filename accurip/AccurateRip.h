@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SampleFeed.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,8 +45,7 @@ private:
     uint32_t m_v2 = 0;
     unsigned long m_crc;
     unsigned long m_crcNoSilence;
-    uint8_t m_partial[4] = {};
-    size_t m_partialBytes = 0;
+    SampleFeed m_feed;
     void addSamples(const uint8_t* bytes, size_t samples);
 };
 

@@ -28,26 +28,8 @@ LookupAnswer lookUp(const std::string& serverUrl, const DiscIds& ids, int deadli
     r.cancel = cancel;
     r.what = "entry";
     const HttpGetResult got = httpGet(r);
-    a.detail = got.detail;
-    switch (got.status) {
-    case HttpGetResult::Ok:
-        break;
-    case HttpGetResult::NotFound:
-        a.status = LookupAnswer::NotInDatabase;
+    if (!takeEnding(got, a))
         return a;
-    case HttpGetResult::Offline:
-        a.status = LookupAnswer::Offline;
-        return a;
-    case HttpGetResult::TimedOut:
-        a.status = LookupAnswer::TimedOut;
-        return a;
-    case HttpGetResult::Malformed:
-        a.status = LookupAnswer::Malformed;
-        return a;
-    case HttpGetResult::Cancelled:
-        a.status = LookupAnswer::Cancelled;
-        return a;
-    }
     std::string why;
     if (!parseEntry(reinterpret_cast<const uint8_t*>(got.body.data()), got.body.size(), a.responses,
                     why)) {

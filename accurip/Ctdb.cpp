@@ -213,25 +213,8 @@ void CtdbTrackChecksummer::addSamples(const uint8_t* bytes, size_t samples) {
 }
 
 void CtdbTrackChecksummer::add(const uint8_t* bytes, size_t length) {
-    if (!bytes)
-        return;
-    while (m_partialBytes > 0 && length > 0) {
-        m_partial[m_partialBytes++] = *bytes++;
-        --length;
-        if (m_partialBytes == 4) {
-            addSamples(m_partial, 1);
-            m_partialBytes = 0;
-        }
-    }
-    constexpr size_t kStep = 1 << 16;
-    while (length >= 4) {
-        const size_t n = std::min(length / 4, kStep);
-        addSamples(bytes, n);
-        bytes += n * 4;
-        length -= n * 4;
-    }
-    for (size_t i = 0; i < length; ++i)
-        m_partial[m_partialBytes++] = bytes[i];
+    m_feed.feed(bytes, length, size_t{1} << 16,
+                [this](const uint8_t* samples, size_t n) { addSamples(samples, n); });
 }
 
 CtdbTrackSums CtdbTrackChecksummer::result() const {

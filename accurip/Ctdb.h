@@ -58,8 +58,7 @@ private:
     int64_t m_position = 0;
     CtdbTrackSums m_sums;
     unsigned long m_crc;
-    uint8_t m_partial[4] = {};
-    size_t m_partialBytes = 0;
+    SampleFeed m_feed;
     void addSamples(const uint8_t* bytes, size_t samples);
 };
 

@@ -32,26 +32,8 @@ CtdbLookupAnswer ctdbLookUp(const std::string& serverUrl, const DiscLayout& disc
     r.deadlineMs = options.deadlineMs;
     r.cancel = options.cancel;
     const HttpGetResult got = httpGet(r);
-    a.detail = got.detail;
-    switch (got.status) {
-    case HttpGetResult::Ok:
-        break;
-    case HttpGetResult::NotFound:
-        a.status = CtdbLookupAnswer::NotInDatabase;
+    if (!takeEnding(got, a))
         return a;
-    case HttpGetResult::Offline:
-        a.status = CtdbLookupAnswer::Offline;
-        return a;
-    case HttpGetResult::TimedOut:
-        a.status = CtdbLookupAnswer::TimedOut;
-        return a;
-    case HttpGetResult::Malformed:
-        a.status = CtdbLookupAnswer::Malformed;
-        return a;
-    case HttpGetResult::Cancelled:
-        a.status = CtdbLookupAnswer::Cancelled;
-        return a;
-    }
     std::string why;
     if (!parseCtdbAnswer(got.body.data(), got.body.size(), a.entries, why)) {
         a.status = CtdbLookupAnswer::Malformed;

@@ -38,6 +38,33 @@ struct HttpGetResult {
 
 HttpGetResult httpGet(const HttpGetRequest& request);
 
+// Takes a GET's ending into a look-up's answer, whose statuses bear the same names (with
+// NotInDatabase for NotFound): the detail always, the status when no body arrived. True
+// when the body arrived (HTTP 200) and is the caller's to parse.
+template <class Answer> bool takeEnding(const HttpGetResult& got, Answer& answer) {
+    answer.detail = got.detail;
+    switch (got.status) {
+    case HttpGetResult::Ok:
+        return true;
+    case HttpGetResult::NotFound:
+        answer.status = Answer::NotInDatabase;
+        return false;
+    case HttpGetResult::Offline:
+        answer.status = Answer::Offline;
+        return false;
+    case HttpGetResult::TimedOut:
+        answer.status = Answer::TimedOut;
+        return false;
+    case HttpGetResult::Malformed:
+        answer.status = Answer::Malformed;
+        return false;
+    case HttpGetResult::Cancelled:
+        answer.status = Answer::Cancelled;
+        return false;
+    }
+    return false;
+}
+
 // Splits "http://host[:port]/path" into its parts (path "/" when none is given). False
 // for anything else, and for control characters or spaces anywhere.
 bool splitHttpUrl(const std::string& url, std::string& host, int& port, std::string& path);

@@ -3,11 +3,11 @@
 #include "ArLookup.h"
 #include "AudioFileReader.h"
 #include "CtdbLookup.h"
+#include "CueWords.h"
 #include "Exception.h"
 #include "TrackAudio.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -19,34 +19,6 @@ namespace cld::engine {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::string> cueWords(const std::string& line) {
-    std::vector<std::string> words;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i])))
-            ++i;
-        if (i >= line.size())
-            break;
-        std::string w;
-        if (line[i] == '"') {
-            const size_t close = line.find('"', i + 1);
-            w = line.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
-            i = close == std::string::npos ? line.size() : close + 1;
-        } else {
-            while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])))
-                w += line[i++];
-        }
-        words.push_back(w);
-    }
-    return words;
-}
-
-std::string upper(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 // "mm:ss:ff" in sectors; -1 when it is none.
 int64_t msfSectors(const std::string& text) {
@@ -65,9 +37,9 @@ fs::path locate(const fs::path& folder, const std::string& name) {
     std::error_code ec;
     if (fs::exists(p, ec))
         return p;
-    const std::string wanted = upper(fs::path(name).filename().string());
+    const std::string wanted = cue::upperCase(fs::path(name).filename().string());
     for (const auto& entry : fs::directory_iterator(p.parent_path(), ec))
-        if (upper(entry.path().filename().string()) == wanted)
+        if (cue::upperCase(entry.path().filename().string()) == wanted)
             return entry.path();
     return p;
 }
@@ -141,10 +113,12 @@ bool readRipSheet(const std::string& cuePath, RipSheet& sheet, std::string& why)
     int lineNumber = 0;
     while (std::getline(lines, line)) {
         ++lineNumber;
-        const std::vector<std::string> w = cueWords(line);
+        std::vector<std::string> w;
+        // A quote left open runs to the end of the line.
+        cue::splitWords(line, w);
         if (w.empty())
             continue;
-        const std::string command = upper(w[0]);
+        const std::string command = cue::upperCase(w[0]);
         const auto bad = [&](const std::string& what) {
             why = "line " + std::to_string(lineNumber) + " of the cue sheet " + what;
             return false;
@@ -159,7 +133,7 @@ bool readRipSheet(const std::string& cuePath, RipSheet& sheet, std::string& why)
             piece.file = p.string();
             std::error_code ec;
             piece.present = fs::is_regular_file(p, ec);
-            piece.raw = w.size() > 2 && upper(w[2]) == "BINARY";
+            piece.raw = w.size() > 2 && cue::upperCase(w[2]) == "BINARY";
             piece.lossless = piece.raw || isLosslessAudioFile(piece.file);
             piece.samples = -1;
             if (piece.present && piece.raw) {
@@ -180,7 +154,7 @@ bool readRipSheet(const std::string& cuePath, RipSheet& sheet, std::string& why)
         } else if (command == "TRACK") {
             if (w.size() < 3)
                 return bad("is a TRACK without number and type");
-            if (upper(w[2]) != "AUDIO")
+            if (cue::upperCase(w[2]) != "AUDIO")
                 return bad("names a data track (" + w[2] + "): only the audio can be verified");
             if (sheet.pieces.empty())
                 return bad("names a track before any FILE");

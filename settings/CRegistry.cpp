@@ -210,6 +210,13 @@ DWORD keyFor(const std::unique_ptr<cld::RegistryKeyRef>& key, REGSAM rights) {
     return ERROR_SUCCESS;
 }
 
+// Reads a value of the open key as it is stored.
+DWORD queryValue(const std::unique_ptr<cld::RegistryKeyRef>& key, const char* valueName,
+                 RegistryValue& value) {
+    const DWORD err = keyFor(key, KEY_QUERY_VALUE);
+    return err != ERROR_SUCCESS ? err : key->store->queryValue(key->id, valueName, value);
+}
+
 } // namespace
 
 bool CRegistry::CreateKey(const char* subKey, const char* className, DWORD options, REGSAM access,
@@ -360,11 +367,8 @@ DWORD readTyped(const std::unique_ptr<cld::RegistryKeyRef>& key, const char* val
                 std::initializer_list<DWORD> types, std::vector<std::uint8_t>& data) {
     if (!valueName)
         return ERROR_INVALID_PARAMETER;
-    DWORD err = keyFor(key, KEY_QUERY_VALUE);
-    if (err != ERROR_SUCCESS)
-        return err;
     RegistryValue v;
-    err = key->store->queryValue(key->id, valueName, v);
+    const DWORD err = queryValue(key, valueName, v);
     if (err != ERROR_SUCCESS)
         return err;
     for (DWORD t : types) {
@@ -613,11 +617,8 @@ bool CRegistry::ReadRaw(const char* valueName, DWORD* type, std::uint8_t* data, 
     return guarded(m_lastError, [&]() -> DWORD {
         if (!valueName || (data && !size))
             return ERROR_INVALID_PARAMETER;
-        DWORD err = keyFor(m_key, KEY_QUERY_VALUE);
-        if (err != ERROR_SUCCESS)
-            return err;
         RegistryValue v;
-        err = m_key->store->queryValue(m_key->id, valueName, v);
+        const DWORD err = queryValue(m_key, valueName, v);
         if (err != ERROR_SUCCESS)
             return err;
         return copyValueOut(v, type, data, size);

@@ -1,5 +1,7 @@
 #include "CueSheet.h"
 
+#include "CueWords.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -12,39 +14,6 @@ namespace {
 constexpr size_t kMaxLine = 4096;
 constexpr size_t kMaxText = 1024;
 constexpr size_t kMaxCueSize = 1 << 20;
-
-// Splits a line into words; a word in double quotes may hold blanks.
-bool tokenize(const std::string& line, std::vector<std::string>& words, std::string& error) {
-    words.clear();
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i])))
-            ++i;
-        if (i >= line.size())
-            break;
-        std::string word;
-        if (line[i] == '"') {
-            const size_t end = line.find('"', i + 1);
-            if (end == std::string::npos) {
-                error = "unterminated quoted text";
-                return false;
-            }
-            word = line.substr(i + 1, end - i - 1);
-            i = end + 1;
-        } else {
-            while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])))
-                word += line[i++];
-        }
-        words.push_back(word);
-    }
-    return true;
-}
-
-std::string upper(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 bool parseMsf(const std::string& s, int64_t& sectors) {
     const size_t a = s.find(':');
@@ -97,19 +66,18 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             line.erase(0, 3);
         if (line.size() > kMaxLine)
             return fail("line too long");
-        std::string why;
-        if (!tokenize(line, words, why))
-            return fail(why);
+        if (!cld::cue::splitWords(line, words))
+            return fail("unterminated quoted text");
         if (words.empty())
             continue;
-        const std::string key = upper(words[0]);
+        const std::string key = cld::cue::upperCase(words[0]);
         CueTrack* track = out.tracks.empty() ? nullptr : &out.tracks.back();
         if (key == "REM" || key == "SONGWRITER" || key == "CDTEXTFILE" || key == "POSTGAP")
             continue;
         if (key == "FILE") {
             if (words.size() != 3)
                 return fail("FILE needs a name and a type");
-            const std::string type = upper(words[2]);
+            const std::string type = cld::cue::upperCase(words[2]);
             if (type != "BINARY" && type != "WAVE")
                 return fail("file type " + words[2] + " is not supported (only BINARY and WAVE)");
             if (out.files.size() >= 99)
@@ -134,7 +102,7 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
                 return fail("track " + words[1] + " is out of order");
             if (track && track->index1 < 0)
                 return fail("track " + std::to_string(track->number) + " has no INDEX 01");
-            const std::string mode = upper(words[2]);
+            const std::string mode = cld::cue::upperCase(words[2]);
             CueTrack t;
             t.number = static_cast<int>(number);
             t.line = lineNo;
@@ -199,7 +167,7 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
             if (!track)
                 return fail("FLAGS outside a track");
             for (size_t i = 1; i < words.size(); ++i) {
-                const std::string f = upper(words[i]);
+                const std::string f = cld::cue::upperCase(words[i]);
                 if (f == "PRE")
                     track->control |= 0x01;
                 else if (f == "DCP")
@@ -216,7 +184,7 @@ bool CueSheet::parse(const std::string& text, const std::string& cuePath, CueShe
         } else if (key == "ISRC") {
             if (!track || words.size() != 2 || !isIsrc(words[1]))
                 return fail("ISRC needs a track and 12 characters (5 letters or digits, 7 digits)");
-            track->isrc = upper(words[1]);
+            track->isrc = cld::cue::upperCase(words[1]);
         } else if (key == "TITLE" || key == "PERFORMER") {
             if (words.size() != 2)
                 return fail(key + " needs one text");

@@ -3,30 +3,17 @@
 // recognises, shifted. The CTDB entries are made here from the disc image with a plain
 // CRC written from the database's description, not with the code under test.
 
-#include "AccurateRip.h"
 #include "CdPipeline.h"
-#include "CddbTestServer.h"
-#include "GrabFixture.h"
-#include "Verify.h"
+#include "VerifyFixture.h"
 
 #include <cstdio>
-#include <sstream>
 
 using namespace cldtest;
 using cld::engine::VerifyEnv;
-using vdrivekit::Content;
-using vdrivekit::DiscSpec;
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string fileText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 uint32_t plainCrc(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
     uint32_t crc = 0xFFFFFFFFu;
@@ -44,27 +31,13 @@ std::string hex8(uint32_t v) {
     return b;
 }
 
-class CtdbVerifyTest : public GrabTest {
+class CtdbVerifyTest : public VerifyFixture {
 protected:
-    void startDisc(int64_t driveOffset) {
-        DiscSpec d;
-        d.title = "Record";
-        d.performer = "Band";
-        for (int i = 0; i < 3; ++i)
-            d.tracks.push_back({Content::Music, 600 + i * 50, {}, {}, 0, 0});
-        d.faults.readOffset = driveOffset;
-        start({d});
-        makeObject();
-    }
-
+    // The AccurateRip server's setting with the CTDB look-up on loopback beside it.
     VerifyEnv env() {
-        VerifyEnv e;
-        e.rip = m_rip;
-        e.drives = m_rip->GetDriveSettings();
-        e.server = "http://127.0.0.1:" + std::to_string(m_ar.port()) + "/ar/";
+        VerifyEnv e = VerifyFixture::env();
         e.ctdbLookup = true;
         e.ctdbServer = "http://127.0.0.1:" + std::to_string(m_ctdb.port()) + "/lookup2.php";
-        e.deadlineMs = 60000;
         return e;
     }
 
@@ -96,25 +69,6 @@ protected:
                "3\" />\n</ctdb>\n";
     }
 
-    std::string arEntry() {
-        accurip::DiscLayout layout;
-        const auto ranges = tracks();
-        for (size_t i = 0; i < ranges.size(); ++i)
-            layout.tracks.push_back({static_cast<int>(i + 1), ranges[i].first, true});
-        layout.leadOut = ranges.back().last + 1;
-        accurip::EntryResponse r;
-        r.ids = accurip::discIds(layout);
-        for (size_t i = 0; i < ranges.size(); ++i) {
-            const auto bytes = imageBytes(ranges[i].first, ranges[i].last);
-            accurip::TrackChecksummer c(static_cast<int64_t>(bytes.size() / 4), i == 0,
-                                        i + 1 == ranges.size());
-            c.add(bytes.data(), bytes.size());
-            r.tracks.push_back({7, c.result().v2, 0});
-        }
-        const auto body = accurip::buildEntry({r});
-        return "HTTP/1.0 200 OK\r\n\r\n" + std::string(body.begin(), body.end());
-    }
-
     // Rips every track into a folder of its own for this rip.
     cld::engine::RipLogRequest ripAll() {
         const fs::path folder = m_out / ("rip" + std::to_string(++m_rips));
@@ -137,7 +91,6 @@ protected:
         return request;
     }
 
-    CddbTestServer m_ar;
     CddbTestServer m_ctdb;
     int m_rips = 0;
 };

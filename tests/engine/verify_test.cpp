@@ -2,19 +2,13 @@
 // answers on loopback: offset detection (found, unknown disc, cancelled while the server
 // hangs) and the log of a job that rips one track at a time and did not end well.
 
-#include "AccurateRip.h"
-#include "CddbTestServer.h"
-#include "GrabFixture.h"
-#include "Verify.h"
+#include "VerifyFixture.h"
 
 #include <atomic>
-#include <sstream>
 
 using namespace cldtest;
 using cld::engine::OffsetFailure;
 using cld::engine::VerifyEnv;
-using vdrivekit::Content;
-using vdrivekit::DiscSpec;
 
 namespace fs = std::filesystem;
 
@@ -22,56 +16,8 @@ namespace {
 
 constexpr int kOffset = 667;
 
-std::string fileText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-class VerifyTest : public GrabTest {
+class VerifyTest : public VerifyFixture {
 protected:
-    void startDisc(int64_t driveOffset) {
-        DiscSpec d;
-        d.title = "Record";
-        d.performer = "Band";
-        for (int i = 0; i < 3; ++i)
-            d.tracks.push_back({Content::Music, 600 + i * 50, {}, {}, 0, 0});
-        d.faults.readOffset = driveOffset;
-        start({d});
-        makeObject();
-    }
-
-    VerifyEnv env() {
-        VerifyEnv e;
-        e.rip = m_rip;
-        e.drives = m_rip->GetDriveSettings();
-        e.server = "http://127.0.0.1:" + std::to_string(m_server.port()) + "/ar/";
-        e.deadlineMs = 60000;
-        return e;
-    }
-
-    // The entry of the image as 7 other rips made it.
-    std::string entry() {
-        accurip::DiscLayout layout;
-        const auto ranges = tracks();
-        for (size_t i = 0; i < ranges.size(); ++i)
-            layout.tracks.push_back({static_cast<int>(i + 1), ranges[i].first, true});
-        layout.leadOut = ranges.back().last + 1;
-        accurip::EntryResponse r;
-        r.ids = accurip::discIds(layout);
-        for (size_t i = 0; i < ranges.size(); ++i) {
-            const auto bytes = imageBytes(ranges[i].first, ranges[i].last);
-            accurip::TrackChecksummer c(static_cast<int64_t>(bytes.size() / 4), i == 0,
-                                        i + 1 == ranges.size());
-            c.add(bytes.data(), bytes.size());
-            r.tracks.push_back(
-                {7, c.result().v2, accurip::frameChecksum(bytes.data() + 450 * 2352)});
-        }
-        const auto body = accurip::buildEntry({r});
-        return "HTTP/1.0 200 OK\r\n\r\n" + std::string(body.begin(), body.end());
-    }
-
     // Grabs track `index` into `name` in the output folder.
     void grab(int index, const std::string& name) {
         m_rip->SetOutputFolder(Text(m_out.string()));
@@ -79,15 +25,13 @@ protected:
         ASSERT_EQ(m_rip->StartGrab(), 1);
         EXPECT_EQ(waitForGrab().error, 0);
     }
-
-    CddbTestServer m_server;
 };
 
 } // namespace
 
 TEST_F(VerifyTest, OffsetDetectionFindsTheDrivesOffsetOrSaysWhyNot) {
     startDisc(kOffset);
-    m_server.queueAnswer(entry());
+    m_ar.queueAnswer(arEntry());
     const auto found = cld::engine::detectReadOffset(env(), 0, m_dir.path().string());
     ASSERT_TRUE(found.found) << static_cast<int>(found.failure) << " " << found.detail;
     EXPECT_EQ(found.offset, kOffset);
@@ -98,7 +42,7 @@ TEST_F(VerifyTest, OffsetDetectionFindsTheDrivesOffsetOrSaysWhyNot) {
         EXPECT_NE(file.path().filename().string().rfind(".cld-", 0), 0u) << file.path();
     EXPECT_EQ(m_rip->GetDriveSettings()->GetReadOffset(), 0);
 
-    m_server.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
+    m_ar.queueAnswer("HTTP/1.0 404 Not Found\r\n\r\n");
     const auto unknown = cld::engine::detectReadOffset(env(), 0, m_dir.path().string());
     EXPECT_FALSE(unknown.found);
     EXPECT_EQ(unknown.failure, OffsetFailure::NotInDatabase);
@@ -106,12 +50,12 @@ TEST_F(VerifyTest, OffsetDetectionFindsTheDrivesOffsetOrSaysWhyNot) {
     // A server that never answers: the caller's cancel ends the wait, not the deadline.
     CddbTestServer::Script silent;
     silent.holdMs = 120000;
-    m_server.queue(silent);
+    m_ar.queue(silent);
     std::atomic<bool> stop{false};
     VerifyEnv hanging = env();
     hanging.cancelled = [&] { return stop.load(); };
     hanging.wait = [&](int milliseconds, const std::function<bool()>& ready) {
-        if (m_server.requests().size() == 3)
+        if (m_ar.requests().size() == 3)
             stop = true;
         const auto until =
             std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -121,8 +65,8 @@ TEST_F(VerifyTest, OffsetDetectionFindsTheDrivesOffsetOrSaysWhyNot) {
     const auto cancelled = cld::engine::detectReadOffset(hanging, 0, m_dir.path().string());
     EXPECT_FALSE(cancelled.found);
     EXPECT_EQ(cancelled.failure, OffsetFailure::Cancelled);
-    EXPECT_TRUE(waitUntil([&] { return m_server.idle(); }));
-    EXPECT_EQ(m_server.closedByClient(), 1);
+    EXPECT_TRUE(waitUntil([&] { return m_ar.idle(); }));
+    EXPECT_EQ(m_ar.closedByClient(), 1);
 
     // No ripper at all.
     VerifyEnv none;
