@@ -15,6 +15,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <taglib/mp4file.h>
 #include <taglib/mp4tag.h>
@@ -101,6 +102,24 @@ std::string AacEncoder::gaplessInfo(int delay, int64_t padding, int64_t frames) 
                   "00000000 00000000 00000000",
                   static_cast<unsigned>(delay), static_cast<unsigned>(padding),
                   static_cast<unsigned long long>(frames));
+    return text;
+}
+
+std::string AacEncoder::soundCheckInfo(double gainDb, double peak) {
+    // The gain as the power ratio against 1/1000 and against 1/2500 of a watt, both
+    // channels alike; players take the larger pair and expect at most 65534.
+    const auto ratio = [gainDb](double base) {
+        const double v = std::round(base * std::pow(10.0, -gainDb / 10.0));
+        return static_cast<unsigned>(std::clamp(v, 1.0, 65534.0));
+    };
+    const unsigned r1000 = ratio(1000);
+    const unsigned r2500 = ratio(2500);
+    // The peak as a 16-bit sample's size.
+    const auto top = static_cast<unsigned>(std::clamp(std::round(peak * 32768.0), 0.0, 65535.0));
+    char text[100];
+    std::snprintf(text, sizeof text,
+                  " %08X %08X %08X %08X 00000000 00000000 %08X %08X 00000000 00000000", r1000,
+                  r1000, r2500, r2500, top, top);
     return text;
 }
 
@@ -307,6 +326,9 @@ bool AacEncoder::writeTags() {
         text("----:com.apple.iTunes:replaygain_album_gain", replayGainText(*m_tags.albumGainDb));
     if (m_tags.albumPeak)
         text("----:com.apple.iTunes:replaygain_album_peak", replayPeakText(*m_tags.albumPeak));
+    if (m_tags.trackGainDb)
+        text("----:com.apple.iTunes:iTunNORM",
+             soundCheckInfo(*m_tags.trackGainDb, m_tags.trackPeak.value_or(1.0)));
     const int delay = s.enc->initial_padding;
     text("----:com.apple.iTunes:iTunSMPB",
          gaplessInfo(delay, (s.queued + s.frameSize - 1) / s.frameSize * s.frameSize - s.queued,

@@ -17,7 +17,8 @@ namespace cld::engine {
 // default, embeds the tags' cover as the covr atom; 0 leaves it out). The tags become
 // iTunes atoms (title, artist, album, album artist, year, genre, track n/N) and freeform
 // atoms for the disc id and the loudness (replaygain_track_gain and its kin, as the
-// ReplayGain-aware players of MP4 files read them). Takes 1 to 8 channels of 16-, 24- or
+// ReplayGain-aware players of MP4 files read them, and iTunNORM from the track's values,
+// as players with Sound Check read it). Takes 1 to 8 channels of 16-, 24- or
 // 32-bit PCM; a rate AAC does not have is resampled to 48000 Hz.
 class AacEncoder : public EncoderBase {
 public:
@@ -36,6 +37,11 @@ public:
     // The iTunSMPB text for `delay` samples at the front, `padding` at the end and
     // `frames` of audio between them.
     static std::string gaplessInfo(int delay, int64_t padding, int64_t frames);
+    // The iTunNORM text (Sound Check) for a track's ReplayGain gain in dB and its peak (a
+    // fraction of full scale): ten hexadecimal numbers, the gain as power ratios against
+    // 1/1000 and 1/2500 and the peak as a 16-bit sample, each pair for the left and the
+    // right channel alike.
+    static std::string soundCheckInfo(double gainDb, double peak);
 
 private:
     struct State; // FFmpeg's encoder, resampler and muxer

@@ -496,6 +496,27 @@ TEST(Formats, LoudnessValuesAgreeWithFfmpegsEbur128) {
             EXPECT_NEAR(number(m[prefix + "replaygain_track_gain"]), -18.0 - lufs, 0.1);
             EXPECT_NEAR(number(m[prefix + "replaygain_album_gain"]), -18.0 - lufs, 0.1);
         }
+        if (std::string(name) == "aac") {
+            // Sound Check: ten numbers, the gain as power ratios against 1/1000 and 1/2500
+            // (0.1 dB is 2.3 %), the peak as a 16-bit sample; ffprobe and mutagen read the
+            // same text.
+            const std::string norm = m["----:com.apple.itunes:itunnorm"];
+            EXPECT_EQ(probeAll(out)["itunnorm"], norm);
+            std::istringstream in(norm);
+            std::vector<unsigned long> values;
+            for (std::string word; in >> word;) {
+                EXPECT_EQ(word.size(), 8u) << norm;
+                values.push_back(std::stoul(word, nullptr, 16));
+            }
+            ASSERT_EQ(values.size(), 10u) << norm;
+            const double ratio = std::pow(10.0, (lufs + 18.0) / 10.0);
+            EXPECT_NEAR(values[0] / (1000 * ratio), 1.0, 0.023);
+            EXPECT_EQ(values[1], values[0]);
+            EXPECT_NEAR(values[2] / (2500 * ratio), 1.0, 0.023);
+            EXPECT_EQ(values[3], values[2]);
+            EXPECT_NEAR(static_cast<double>(values[6]), meter.peak() * 32768, 1.0);
+            EXPECT_EQ(values[7], values[6]);
+        }
     }
 }
 
