@@ -3,6 +3,7 @@
 #include "AudioFileReader.h"
 #include "CodecJob.h"
 #include "Exception.h"
+#include "Mp3Lame.h"
 #include "SameFile.h"
 #include "WmErrors.h"
 
@@ -146,12 +147,7 @@ void addToMeter(LoudnessMeter& meter, const uint8_t* data, size_t bytes, size_t 
     }
     const size_t values = bytes / 3;
     wide.resize(values);
-    for (size_t i = 0; i < values; ++i) {
-        const uint8_t* p = data + 3 * i;
-        wide[i] = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 |
-                                       static_cast<uint32_t>(p[1]) << 16 |
-                                       static_cast<uint32_t>(p[2]) << 24);
-    }
+    cld::widenToInt32(data, values, 24, false, wide.data());
     meter.addFrames(wide.data(), frames);
 }
 

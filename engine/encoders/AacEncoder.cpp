@@ -2,6 +2,7 @@
 
 #include "FfmpegLog.h"
 #include "Mp3Tags.h"
+#include "PcmInputFrame.h"
 #include "SafeFiles.h"
 #include "TranscodeParts.h"
 #include "VorbisComments.h"
@@ -46,18 +47,15 @@ struct AacEncoder::State {
     AVStream* stream = nullptr;
     SwrContext* swr = nullptr;
     AVAudioFifo* fifo = nullptr;
-    AVFrame* input = nullptr;
+    PcmInputFrame input;
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     ResampleBuffer conv;
-    int channels = 2;
-    int bits = 16;
     int frameSize = 1024;
     int64_t queued = 0;  // the audio's samples put into the FIFO, at the encoder's rate
     int64_t sent = 0;    // samples handed to the encoder (the last frame's padding not counted)
     int64_t written = 0; // the end of the last packet written, in samples
     bool ended = false;  // all the input is queued: packets past it are cut to its end
-    std::vector<int32_t> wide;
 
     ~State() {
         freeOutput(out);
@@ -65,7 +63,6 @@ struct AacEncoder::State {
         swr_free(&swr);
         if (fifo)
             av_audio_fifo_free(fifo);
-        av_frame_free(&input);
         av_frame_free(&frame);
         av_packet_free(&packet);
     }
@@ -142,8 +139,6 @@ bool AacEncoder::open(const std::string& path, const PcmFormat& format, const Au
     installFfmpegLog();
     m = std::make_unique<State>();
     State& s = *m;
-    s.channels = format.channels;
-    s.bits = format.bitsPerSample;
     const int rate = aacRate(format.sampleRate) ? format.sampleRate : 48000;
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (!codec || avformat_alloc_output_context2(&s.out, nullptr, "ipod", nullptr) < 0 || !s.out ||
@@ -168,19 +163,13 @@ bool AacEncoder::open(const std::string& path, const PcmFormat& format, const Au
     }
     s.frameSize = s.enc->frame_size > 0 ? s.enc->frame_size : 1024;
     s.stream = avformat_new_stream(s.out, nullptr);
-    AVChannelLayout layout;
-    av_channel_layout_default(&layout, format.channels);
-    const int swrRc =
-        swr_alloc_set_opts2(&s.swr, &s.enc->ch_layout, s.enc->sample_fmt, rate, &layout,
-                            format.bitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32,
-                            format.sampleRate, 0, nullptr);
-    av_channel_layout_uninit(&layout);
+    const bool input = s.input.allocate(format.channels, format.bitsPerSample) &&
+                       s.input.openResampler(s.swr, s.enc, format.sampleRate);
     s.fifo = av_audio_fifo_alloc(s.enc->sample_fmt, format.channels, s.frameSize * 4);
-    s.input = av_frame_alloc();
     s.frame = av_frame_alloc();
     s.packet = av_packet_alloc();
-    if (!s.stream || swrRc < 0 || swr_init(s.swr) < 0 || !s.fifo || !s.input || !s.frame ||
-        !s.packet || avcodec_parameters_from_context(s.stream->codecpar, s.enc) < 0) {
+    if (!s.stream || !input || !s.fifo || !s.frame || !s.packet ||
+        avcodec_parameters_from_context(s.stream->codecpar, s.enc) < 0) {
         release();
         setFailure(EncoderFault::Encoder, "out of memory", cld::wmerr::kOutOfMemory);
         return false;
@@ -256,24 +245,9 @@ bool AacEncoder::encodeFrames(const uint8_t* data, size_t frames) {
     constexpr size_t kStep = 8192;
     while (frames > 0) {
         const size_t n = std::min(frames, kStep);
-        const size_t values = n * static_cast<size_t>(s.channels);
-        const uint8_t* samples = data;
-        if (s.bits == 24) {
-            s.wide.resize(values);
-            for (size_t i = 0; i < values; ++i) {
-                const uint8_t* p = data + 3 * i;
-                s.wide[i] = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 |
-                                                 static_cast<uint32_t>(p[1]) << 16 |
-                                                 static_cast<uint32_t>(p[2]) << 24);
-            }
-            samples = reinterpret_cast<const uint8_t*>(s.wide.data());
-        }
-        s.input->nb_samples = static_cast<int>(n);
-        s.input->data[0] = const_cast<uint8_t*>(samples);
-        s.input->extended_data = s.input->data;
         const int maxOut = swr_get_out_samples(s.swr, static_cast<int>(n));
-        const int got = s.conv.Convert(s.swr, s.input, maxOut, s.enc);
-        s.input->data[0] = nullptr;
+        const int got = s.conv.Convert(s.swr, s.input.point(data, n), maxOut, s.enc);
+        s.input.release();
         if (got < 0 ||
             (got > 0 && av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(s.conv.planes.data()),
                                             got) < got)) {
