@@ -68,29 +68,6 @@ struct Probe {
     double seconds = -1;
 };
 
-Probe probe(const fs::path& file) {
-    const std::string command =
-        "ffprobe -v error -select_streams a:0 -show_entries stream=codec_name:format=duration "
-        "-of json '" +
-        file.string() + "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::string text;
-    char buf[512];
-    while (pipe && std::fgets(buf, sizeof buf, pipe))
-        text += buf;
-    if (pipe)
-        ::pclose(pipe);
-    Probe p;
-    const auto json = nlohmann::json::parse(text, nullptr, false);
-    if (json.is_discarded())
-        return p;
-    if (json.contains("streams") && !json["streams"].empty())
-        p.codec = json["streams"][0].value("codec_name", "");
-    if (json.contains("format") && json["format"].contains("duration"))
-        p.seconds = std::stod(json["format"]["duration"].get<std::string>());
-    return p;
-}
-
 // What a command writes to standard output.
 std::string commandOutput(const std::string& command) {
     FILE* pipe = ::popen(command.c_str(), "r");
@@ -101,6 +78,22 @@ std::string commandOutput(const std::string& command) {
     if (pipe)
         ::pclose(pipe);
     return text;
+}
+
+Probe probe(const fs::path& file) {
+    const std::string text = commandOutput(
+        "ffprobe -v error -select_streams a:0 -show_entries stream=codec_name:format=duration "
+        "-of json '" +
+        file.string() + "'");
+    Probe p;
+    const auto json = nlohmann::json::parse(text, nullptr, false);
+    if (json.is_discarded())
+        return p;
+    if (json.contains("streams") && !json["streams"].empty())
+        p.codec = json["streams"][0].value("codec_name", "");
+    if (json.contains("format") && json["format"].contains("duration"))
+        p.seconds = std::stod(json["format"]["duration"].get<std::string>());
+    return p;
 }
 
 // A file's tags as ffprobe reads them (the container's and the audio stream's), by
