@@ -6,6 +6,10 @@
 #include "WMException.h"
 #include "WmErrors.h"
 
+#include <taglib/asffile.h>
+#include <taglib/asfpicture.h>
+#include <taglib/asftag.h>
+
 namespace cld {
 
 struct WmaStreamEncoder::State : TranscodeChain {
@@ -14,7 +18,30 @@ struct WmaStreamEncoder::State : TranscodeChain {
     int bits = 16;
     int frameSize = 2048;
     int ioError = 0;
+    // The cover picture that goes in as WM/Picture once the file is complete.
+    std::vector<uint8_t> cover;
+    std::string coverMime;
 };
+
+namespace {
+
+// Adds the cover to the closed ASF file at `path` as its WM/Picture attribute. The muxer
+// writes text attributes only, so the picture goes in once the file is complete.
+bool addPicture(const std::string& path, const std::vector<uint8_t>& cover,
+                const std::string& mime) {
+    TagLib::ASF::File file(path.c_str(), false);
+    if (!file.isValid() || !file.tag())
+        return false;
+    TagLib::ASF::Picture picture;
+    picture.setMimeType(TagLib::String(mime, TagLib::String::UTF8));
+    picture.setType(TagLib::ASF::Picture::FrontCover);
+    picture.setPicture(TagLib::ByteVector(reinterpret_cast<const char*>(cover.data()),
+                                          static_cast<unsigned int>(cover.size())));
+    file.tag()->setAttribute("WM/Picture", TagLib::ASF::Attribute(picture));
+    return file.save();
+}
+
+} // namespace
 
 WmaStreamEncoder::WmaStreamEncoder() = default;
 
@@ -49,6 +76,10 @@ uint32_t WmaStreamEncoder::Open(const std::string& path, const WmStreamConfig& w
     State& s = *m;
     s.channels = channels;
     s.bits = bitsPerSample;
+    if (!info.music.cover.empty() && !info.music.coverMime.empty()) {
+        s.cover = info.music.cover;
+        s.coverMime = info.music.coverMime;
+    }
     try {
         if (avformat_alloc_output_context2(&s.out, nullptr, "asf", nullptr) < 0 || !s.out)
             throw WMException(wmerr::kOutOfMemory);
@@ -114,6 +145,8 @@ uint32_t WmaStreamEncoder::Finish() {
     if (failure && s.ioError < 0)
         failure = writeFailureCode(s.ioError);
     s.headerWritten = false;
+    if (!failure && !s.cover.empty() && !addPicture(s.file.TempPath(), s.cover, s.coverMime))
+        failure = wmerr::kWriteFailed;
     if (!failure)
         failure = s.file.Commit();
     if (failure)

@@ -1,5 +1,6 @@
 #include "WmaEncoder.h"
 
+#include "VorbisComments.h"
 #include "WMException.h"
 #include "WmErrors.h"
 
@@ -20,7 +21,7 @@ EncoderInfo WmaEncoder::describe() {
             ".wma",
             false,
             {wholeSetting("bitrate", "Bitrate (kbit/s)", 16, 320, kDefaultKbps),
-             wholeSetting("profile", "Profile number", 0, 9999, 0)}};
+             wholeSetting("profile", "Profile number", 0, 9999, 0), coverSetting()}};
 }
 
 WmaEncoder::WmaEncoder(EncoderOptions options) : m_options(std::move(options)) {}
@@ -91,7 +92,8 @@ bool WmaEncoder::open(const std::string& path, const PcmFormat& format, const Au
     abort();
     clearFailure();
     WmStreamConfig want;
-    if (!chooseStream(format, want))
+    bool embedCover = true;
+    if (!coverOption(m_options, embedCover) || !chooseStream(format, want))
         return false;
     if (format.channels < 1 || format.sampleRate < 8000 ||
         (format.bitsPerSample != 16 && format.bitsPerSample != 24 && format.bitsPerSample != 32)) {
@@ -104,7 +106,11 @@ bool WmaEncoder::open(const std::string& path, const PcmFormat& format, const Au
     info.author = tags.artist;
     info.title = tags.title;
     info.music = tags;
-    info.music.cover.clear();
+    info.music.coverMime = coverMime(tags);
+    if (!embedCover || info.music.coverMime.empty()) {
+        info.music.cover.clear();
+        info.music.coverMime.clear();
+    }
     m_path = path;
     m_frames.reset(static_cast<size_t>(format.channels) *
                    static_cast<size_t>(format.bitsPerSample / 8));

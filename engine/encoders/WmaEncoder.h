@@ -12,7 +12,8 @@ namespace cld::engine {
 // Options: "profile", the index of a profile in the collection of "profilefolder" (the
 // program's profiles) and "userprofilefolder" (the user's), as the settings store it; or
 // "bitrate" in kbit/s (128 when neither is given) for a WMA version 2 stream at the
-// input's rate (at most 48 kHz) and channels (at most two).
+// input's rate (at most 48 kHz) and channels (at most two); "cover" (1, the default,
+// embeds the tags' cover as the WM/Picture attribute; 0 leaves it out).
 class WmaEncoder : public EncoderBase {
 public:
     explicit WmaEncoder(EncoderOptions options = {});

@@ -520,6 +520,40 @@ TEST(Formats, LoudnessValuesAgreeWithFfmpegsEbur128) {
     }
 }
 
+// A WMA file carries the cover as its WM/Picture attribute, which ffprobe shows as an
+// attached picture of the same bytes; with the option off there is none, and the audio
+// is the same either way.
+TEST(Formats, WmaCarriesTheCoverAsWmPicture) {
+    if (!haveTools({"ffmpeg", "ffprobe"}))
+        GTEST_SKIP() << "ffmpeg, ffprobe and python3 mutagen are needed";
+    cldtest::TempDir dir;
+    const fs::path coverFile = makeCover(dir);
+    const auto pcm = enginetest::tone(44100);
+    const AudioTags tags = fullTags(readBytes(coverFile));
+    const fs::path with = dir.file("with.wma");
+    const fs::path without = dir.file("without.wma");
+    ASSERT_TRUE(encode("wma", {}, with, pcm, tags));
+    ASSERT_TRUE(encode("wma", {{"cover", "0"}}, without, pcm, tags));
+    int status = -1;
+    const auto pictures = [&status](const fs::path& file) {
+        return enginetest::run("ffprobe -v error -select_streams v -show_entries "
+                               "stream=codec_name:stream_disposition=attached_pic -of csv=p=0 " +
+                                   quoted(file),
+                               status);
+    };
+    EXPECT_EQ(pictures(with), "png,1\n");
+    EXPECT_EQ(pictures(without), "");
+    const fs::path extracted = dir.file("extracted.png");
+    enginetest::run("ffmpeg -v error -i " + quoted(with) + " -map 0:v -c copy -f image2 " +
+                        quoted(extracted),
+                    status);
+    EXPECT_EQ(readBytes(extracted), readBytes(coverFile));
+    EXPECT_EQ(probeAll(with)["title"], "Überall Zeit");
+    const auto audio = decoded(with);
+    EXPECT_FALSE(audio.empty());
+    EXPECT_TRUE(audio == decoded(without));
+}
+
 // Settings no encoder has, and PCM a format cannot hold, are refused before anything is
 // written, with the setting named.
 TEST(Formats, AbsurdSettingsAreRefusedClearly) {
@@ -546,6 +580,7 @@ TEST(Formats, AbsurdSettingsAreRefusedClearly) {
              Case{"aac", {{"bitrate", "-1"}}, {}, "bitrate"},
              Case{"aac", {{"cover", "2"}}, {}, "cover"},
              Case{"flac", {{"cover", "yes"}}, {}, "cover"},
+             Case{"wma", {{"cover", "-1"}}, {}, "cover"},
          }) {
         SCOPED_TRACE(std::string(c.name) + " " +
                      (c.options.empty() ? "format" : c.options.begin()->second));
