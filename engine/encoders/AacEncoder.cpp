@@ -76,7 +76,7 @@ EncoderInfo AacEncoder::describe() {
             {wholeSetting("bitrate", "Bitrate (kbit/s)", 16, 320, kDefaultKbps), coverSetting()}};
 }
 
-AacEncoder::AacEncoder(EncoderOptions options) : m_options(std::move(options)) {}
+AacEncoder::AacEncoder(EncoderOptions options) : FramedEncoder(".m4a", std::move(options)) {}
 
 AacEncoder::~AacEncoder() {
     abort();
@@ -84,7 +84,6 @@ AacEncoder::~AacEncoder() {
 
 void AacEncoder::release() {
     m.reset();
-    m_frames.reset(m_frameBytes);
 }
 
 void AacEncoder::abort() {
@@ -133,8 +132,8 @@ bool AacEncoder::open(const std::string& path, const PcmFormat& format, const Au
     }
     const int pairs = std::max(1, (format.channels + 1) / 2);
     int kbps = 0;
-    if (!intOption(m_options, "bitrate", 16, 320 * pairs, kDefaultKbps, kbps) ||
-        !coverOption(m_options, m_cover))
+    if (!intOption(options(), "bitrate", 16, 320 * pairs, kDefaultKbps, kbps) ||
+        !coverOption(options(), m_cover))
         return false;
     installFfmpegLog();
     m = std::make_unique<State>();
@@ -195,9 +194,8 @@ bool AacEncoder::open(const std::string& path, const PcmFormat& format, const Au
         return false;
     }
     m_tags = tags;
-    m_frameBytes =
-        static_cast<size_t>(format.channels) * static_cast<size_t>(format.bitsPerSample / 8);
-    m_frames.reset(m_frameBytes);
+    beginFrames(static_cast<size_t>(format.channels) *
+                static_cast<size_t>(format.bitsPerSample / 8));
     return true;
 }
 
@@ -258,17 +256,10 @@ bool AacEncoder::encodeFrames(const uint8_t* data, size_t frames) {
         s.queued += got;
         if (!drain(false))
             return false;
-        data += n * m_frameBytes;
+        data += n * frameBytes();
         frames -= n;
     }
     return true;
-}
-
-bool AacEncoder::write(const uint8_t* data, size_t bytes) {
-    if (failed() || !m)
-        return false;
-    return m_frames.feed(
-        data, bytes, [this](const uint8_t* p, size_t frames) { return encodeFrames(p, frames); });
 }
 
 bool AacEncoder::writeTags() {
@@ -319,12 +310,7 @@ bool AacEncoder::writeTags() {
     return file.save();
 }
 
-bool AacEncoder::finish() {
-    if (!m)
-        return false;
-    if (!failed() && m_frames.cut())
-        setFailure(EncoderFault::Encoder, "cannot write to \"" + m_file.FinalPath() +
-                                              "\": the audio ends inside a sample frame");
+bool AacEncoder::complete() {
     State& s = *m;
     if (!failed()) {
         // What the resampler still holds, then the last frame and the encoder's flush.

@@ -20,18 +20,15 @@ namespace cld::engine {
 // ReplayGain-aware players of MP4 files read them, and iTunNORM from the track's values,
 // as players with Sound Check read it). Takes 1 to 8 channels of 16-, 24- or
 // 32-bit PCM; a rate AAC does not have is resampled to 48000 Hz.
-class AacEncoder : public EncoderBase {
+class AacEncoder : public FramedEncoder {
 public:
     explicit AacEncoder(EncoderOptions options = {});
     ~AacEncoder() override;
 
     static EncoderInfo describe();
 
-    std::string extension() const override { return ".m4a"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;
-    bool write(const uint8_t* data, size_t bytes) override;
-    bool finish() override;
     void abort() override;
 
     // The iTunSMPB text for `delay` samples at the front, `padding` at the end and
@@ -45,7 +42,10 @@ public:
 
 private:
     struct State; // FFmpeg's encoder, resampler and muxer
-    bool encodeFrames(const uint8_t* data, size_t frames);
+    bool isOpen() const override { return m != nullptr; }
+    std::string outputName() const override { return m_file.FinalPath(); }
+    bool encodeFrames(const uint8_t* data, size_t frames) override;
+    bool complete() override;
     // Encodes the FIFO's whole encoder frames (with `final` also the rest and the flush).
     bool drain(bool final);
     // The failure of a write into the output, with the system's reason when there is one.
@@ -53,13 +53,10 @@ private:
     bool writeTags();
     void release();
 
-    EncoderOptions m_options;
     std::unique_ptr<State> m;
     cld::OutputFile m_file;
     AudioTags m_tags;
     bool m_cover = true;
-    size_t m_frameBytes = 4;
-    FrameJoiner m_frames;
 };
 
 } // namespace cld::engine
