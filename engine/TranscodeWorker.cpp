@@ -135,21 +135,24 @@ struct Blocks {
     }
 };
 
-// Adds `frames` frames of the encoder's samples (16-bit, or 24-bit widened to the
-// meter's 32-bit scale) to the meter.
-void addToMeter(LoudnessMeter& meter, const uint8_t* data, size_t bytes, size_t frames, int bits,
-                std::vector<int32_t>& wide) {
-    if (bits == 16) {
-        wide.resize((bytes / 2 + 1) / 2);
-        std::memcpy(wide.data(), data, bytes);
-        meter.addFrames(reinterpret_cast<const int16_t*>(wide.data()), frames);
-        return;
+// Hands the encoder's samples (16-bit, or 24-bit widened to the meter's 32-bit scale) to
+// a loudness meter.
+struct MeterFeed {
+    std::vector<int16_t> shorts;
+    std::vector<int32_t> wide;
+
+    void add(LoudnessMeter& meter, const uint8_t* data, size_t bytes, size_t frames, int bits) {
+        if (bits == 16) {
+            shorts.resize(bytes / 2);
+            std::memcpy(shorts.data(), data, shorts.size() * 2);
+            meter.addFrames(shorts.data(), frames);
+            return;
+        }
+        wide.resize(bytes / 3);
+        cld::widenToInt32(data, wide.size(), 24, false, wide.data());
+        meter.addFrames(wide.data(), frames);
     }
-    const size_t values = bytes / 3;
-    wide.resize(values);
-    cld::widenToInt32(data, values, 24, false, wide.data());
-    meter.addFrames(wide.data(), frames);
-}
+};
 
 } // namespace
 
@@ -287,7 +290,7 @@ void TranscodeWorker::work(std::string input, std::string output, bool replaceEx
     if (m_measure) {
         meter = std::make_unique<LoudnessMeter>(format.channels,
                                                 static_cast<int>(format.samplesPerSec));
-        std::vector<int32_t> wide;
+        MeterFeed feed;
         int64_t measured = 0;
         ReadEnd end = ReadEnd::Done;
         try {
@@ -295,13 +298,12 @@ void TranscodeWorker::work(std::string input, std::string output, bool replaceEx
             AudioFileReader probe;
             probe.Open(input);
             probe.GetAudioStream(0);
-            end = blocks.read(probe, m_stop, measured,
-                              [&](const uint8_t* data, size_t bytes, int64_t frames) {
-                                  addToMeter(*meter, data, bytes, static_cast<size_t>(frames),
-                                             conversion.outBits, wide);
-                                  progress(measured + frames, 0);
-                                  return true;
-                              });
+            end = blocks.read(
+                probe, m_stop, measured, [&](const uint8_t* data, size_t bytes, int64_t frames) {
+                    feed.add(*meter, data, bytes, static_cast<size_t>(frames), conversion.outBits);
+                    progress(measured + frames, 0);
+                    return true;
+                });
         } catch (const Exception& e) {
             fail(Failure::InputUnreadable, kInput, e.GetCode(), true);
             return done(ItemOutcome::Failed);
