@@ -68,6 +68,8 @@ int readCommandLine(int argc, char** argv, Invocation& invocation) {
     convertCmd->add_option("--profile,-p", convert.profile, "WMA profile (name or file)")
         ->excludes(bitrateOpt);
     addEncoderOptions(convertCmd, convert.flags);
+    convertCmd->add_flag("--album-gain", convert.albumGain,
+                         "The files of each output folder are one album: album loudness values");
     addRunOptions(convertCmd, convert, convertOnError);
 
     ConvertOptions decode;

@@ -46,6 +46,9 @@ struct ConvertOptions {
     bool recursive = false;
     bool skipExisting = false;
     bool overwrite = false;
+    // The files of each output folder are an album: album loudness values once the
+    // folder's files are written (and the track values of each).
+    bool albumGain = false;
     OnError onError = OnError::Skip;
     std::vector<std::string> inputs;
     bool decode = false; // the decode command

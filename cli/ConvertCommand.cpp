@@ -29,6 +29,21 @@ std::set<std::string> inputExtensions(bool decode) {
     return extensions;
 }
 
+// Whether the files of the format can carry album loudness values.
+bool albumGainFits(const ConvertOptions& o, const SettingsRecord& settings, std::string& why) {
+    const engine::EncoderInfo* info = engine::EncoderRegistry::instance().info(o.to);
+    if (o.decode || !info || !carriesLoudness(o.to)) {
+        why = "--album-gain does not apply to " + (info ? info->displayName : o.to) + " files";
+        return false;
+    }
+    if (o.to == "mp3" && settings.mp3Id3v2Tag() == 0) {
+        why = "--album-gain: the MP3 settings leave out the ID3 version 2 tag that carries the "
+              "loudness values";
+        return false;
+    }
+    return true;
+}
+
 void saveSettings(Console& console, SettingsRecord& settings, const ConvertOptions& o) {
     bool ok = true;
     if (o.jobs)
@@ -54,6 +69,10 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
     std::string why;
     // A setting the format's encoder does not take is a usage error, as a bad option is.
     if (!o.decode && !checkEncoderFlags(o.to, o.bitrate, o.flags, why)) {
+        console.error(why);
+        return kExitUsage;
+    }
+    if (o.albumGain && !albumGainFits(o, settings, why)) {
         console.error(why);
         return kExitUsage;
     }
@@ -92,6 +111,7 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
     setup.askToSkip = true;
     setup.width = singleWorkerOnly(o) ? 1 : o.jobs ? *o.jobs : settings.parallelJobCount();
     setup.extension = extension;
+    setup.albumGain = o.albumGain;
     for (const PlannedFile& file : plan.files) {
         if (o.skipExisting && outputComplete(file.input, file.output)) {
             observer.reportSettled({file.input, file.output, "exists", "", "", 0});
@@ -105,6 +125,7 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
         setup.outputs.push_back(file.output);
     }
 
+    size_t albumGainFailed = 0;
     if (!setup.inputs.empty() && !interrupted()) {
         const bool skipExisting = o.skipExisting;
         engine::WorkerFactory locked = [makeWorker, skipExisting, &observer]() {
@@ -123,6 +144,9 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
             end = batch.run(observer);
         }
         console.clearProgress();
+        for (const std::string& file : batch.albumGainFailed())
+            console.error("the album's loudness values could not be added to " + file);
+        albumGainFailed = batch.albumGainFailed().size();
         // Items the job never reached get a result line too.
         std::set<std::string> reported;
         for (const ItemReport& r : observer.reports())
@@ -151,7 +175,7 @@ int runConvert(Console& console, SettingsRecord& settings, const CommonOptions& 
     size_t notDone = 0;
     for (const ItemReport& r : observer.reports())
         notDone += r.status == "not-started" || r.status == "stopped" ? 1 : 0;
-    return notDone > 0 ? kExitSomeFailed : kExitDone;
+    return notDone > 0 || albumGainFailed > 0 ? kExitSomeFailed : kExitDone;
 }
 
 } // namespace cld::cli

@@ -1,6 +1,7 @@
 #include "LockedOutputWorker.h"
 
 #include "InputFiles.h"
+#include "LoudnessMeter.h"
 
 namespace cld::cli {
 
@@ -83,6 +84,10 @@ uint64_t LockedOutputWorker::bytesDone() const {
 }
 uint64_t LockedOutputWorker::samplesDone() const {
     return m_settledItem ? 0 : m_inner->samplesDone();
+}
+
+std::unique_ptr<LoudnessMeter> LockedOutputWorker::takeLoudness() {
+    return m_settledItem ? nullptr : m_inner->takeLoudness();
 }
 
 } // namespace cld::cli

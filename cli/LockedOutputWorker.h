@@ -31,6 +31,7 @@ public:
     bool hasCounters() const override;
     uint64_t bytesDone() const override;
     uint64_t samplesDone() const override;
+    std::unique_ptr<LoudnessMeter> takeLoudness() override;
 
 private:
     std::unique_ptr<engine::FileWorker> m_inner;

@@ -56,6 +56,9 @@ public:
     bool hasCounters() const override { return m_current && m_current->hasCounters(); }
     uint64_t bytesDone() const override { return m_current ? m_current->bytesDone() : 0; }
     uint64_t samplesDone() const override { return m_current ? m_current->samplesDone() : 0; }
+    std::unique_ptr<LoudnessMeter> takeLoudness() override {
+        return m_current ? m_current->takeLoudness() : nullptr;
+    }
 
 private:
     // What the workers use (a media encoder) goes after them.
@@ -182,6 +185,7 @@ engine::WorkerFactory workerFactoryFor(const ConvertOptions& o, SettingsRecord& 
         engine::Mp3EncodeSettings s = mp3Settings(settings, o.bitrate);
         if (!o.flags.quality.empty())
             s.params.quality = std::stoi(o.flags.quality);
+        s.replayGain = s.replayGain || o.albumGain;
         return [s] { return std::make_unique<engine::Mp3EncodeWorker>(s); };
     }
     if (o.to == "wma") {
@@ -198,8 +202,17 @@ engine::WorkerFactory workerFactoryFor(const ConvertOptions& o, SettingsRecord& 
             return std::make_unique<DispatchWorker>(kindOf, make, job);
         };
     }
-    return
-        [choice] { return std::make_unique<engine::TranscodeWorker>(choice.name, choice.options); };
+    // Every format with loudness values gets them when the ReplayGain setting is on.
+    const bool measure = o.albumGain || (settings.mp3ReplayGain() != 0 && carriesLoudness(o.to));
+    return [choice, measure] {
+        auto worker = std::make_unique<engine::TranscodeWorker>(choice.name, choice.options);
+        worker->setMeasureLoudness(measure);
+        return worker;
+    };
+}
+
+bool carriesLoudness(const std::string& format) {
+    return format != "wav" && format != "wma";
 }
 
 bool singleWorkerOnly(const ConvertOptions& o) {

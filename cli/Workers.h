@@ -13,6 +13,10 @@ namespace cld::cli {
 engine::WorkerFactory workerFactoryFor(const ConvertOptions& options, SettingsRecord& settings,
                                        std::string& why);
 
+// Whether the format's files carry loudness values (ReplayGain or R128); WAV and WMA
+// files do not.
+bool carriesLoudness(const std::string& format);
+
 // Whether the format's batch runs one file at a time whatever the width asked (the media
 // encoder is one object).
 bool singleWorkerOnly(const ConvertOptions& options);

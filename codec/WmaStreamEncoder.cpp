@@ -1,30 +1,47 @@
 #include "WmaStreamEncoder.h"
 
 #include "FfmpegLog.h"
+#include "PcmInputFrame.h"
 #include "TranscodeParts.h"
 #include "WMException.h"
 #include "WmErrors.h"
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-}
-
-#include <vector>
+#include <taglib/asffile.h>
+#include <taglib/asfpicture.h>
+#include <taglib/asftag.h>
 
 namespace cld {
 
 struct WmaStreamEncoder::State : TranscodeChain {
-    AVFrame* input = nullptr;
-    AVSampleFormat inputFormat = AV_SAMPLE_FMT_S16;
+    PcmInputFrame input;
     int channels = 0;
     int bits = 16;
     int frameSize = 2048;
     int ioError = 0;
-    // 24-bit samples widened to 32 bits for the resampler.
-    std::vector<int32_t> wide;
-
-    ~State() { av_frame_free(&input); }
+    // The cover picture that goes in as WM/Picture once the file is complete.
+    std::vector<uint8_t> cover;
+    std::string coverMime;
 };
+
+namespace {
+
+// Adds the cover to the closed ASF file at `path` as its WM/Picture attribute. The muxer
+// writes text attributes only, so the picture goes in once the file is complete.
+bool addPicture(const std::string& path, const std::vector<uint8_t>& cover,
+                const std::string& mime) {
+    TagLib::ASF::File file(path.c_str(), false);
+    if (!file.isValid() || !file.tag())
+        return false;
+    TagLib::ASF::Picture picture;
+    picture.setMimeType(TagLib::String(mime, TagLib::String::UTF8));
+    picture.setType(TagLib::ASF::Picture::FrontCover);
+    picture.setPicture(TagLib::ByteVector(reinterpret_cast<const char*>(cover.data()),
+                                          static_cast<unsigned int>(cover.size())));
+    file.tag()->setAttribute("WM/Picture", TagLib::ASF::Attribute(picture));
+    return file.save();
+}
+
+} // namespace
 
 WmaStreamEncoder::WmaStreamEncoder() = default;
 
@@ -59,23 +76,19 @@ uint32_t WmaStreamEncoder::Open(const std::string& path, const WmStreamConfig& w
     State& s = *m;
     s.channels = channels;
     s.bits = bitsPerSample;
-    s.inputFormat = bitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32;
+    if (!info.music.cover.empty() && !info.music.coverMime.empty()) {
+        s.cover = info.music.cover;
+        s.coverMime = info.music.coverMime;
+    }
     try {
         if (avformat_alloc_output_context2(&s.out, nullptr, "asf", nullptr) < 0 || !s.out)
             throw WMException(wmerr::kOutOfMemory);
         s.OpenAudio(want);
         s.frameSize = s.audioEnc->frame_size > 0 ? s.audioEnc->frame_size : 2048;
-        AVChannelLayout layout;
-        av_channel_layout_default(&layout, channels);
-        const int rc = swr_alloc_set_opts2(&s.swr, &s.audioEnc->ch_layout, s.audioEnc->sample_fmt,
-                                           s.audioEnc->sample_rate, &layout, s.inputFormat,
-                                           sampleRate, 0, nullptr);
-        av_channel_layout_uninit(&layout);
-        if (rc < 0 || swr_init(s.swr) < 0)
-            throw WMException(wmerr::kCodecOpen);
-        s.input = av_frame_alloc();
-        if (!s.input)
+        if (!s.input.allocate(channels, bitsPerSample))
             throw WMException(wmerr::kOutOfMemory);
+        if (!s.input.openResampler(s.swr, s.audioEnc, sampleRate))
+            throw WMException(wmerr::kCodecOpen);
         setContentTags(s.out, info);
         // The output is created only once everything else is known to work.
         if (const uint32_t refused = s.file.Prepare(path, replace)) {
@@ -103,24 +116,10 @@ uint32_t WmaStreamEncoder::Write(const uint8_t* data, size_t frames) {
     constexpr size_t kStep = 16384;
     while (frames > 0) {
         const size_t n = std::min(frames, kStep);
-        const size_t values = n * static_cast<size_t>(s.channels);
-        const uint8_t* samples = data;
-        if (s.bits == 24) {
-            s.wide.resize(values);
-            for (size_t i = 0; i < values; ++i) {
-                const uint8_t* p = data + 3 * i;
-                s.wide[i] = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 |
-                                                 static_cast<uint32_t>(p[1]) << 16 |
-                                                 static_cast<uint32_t>(p[2]) << 24);
-            }
-            samples = reinterpret_cast<const uint8_t*>(s.wide.data());
-        }
         // The frame only points at the caller's samples; the resampler reads them.
-        s.input->nb_samples = static_cast<int>(n);
-        s.input->data[0] = const_cast<uint8_t*>(samples);
-        s.input->extended_data = s.input->data;
-        const bool ok = s.QueueAudio(s.input) && s.WriteAudio(false, s.frameSize, [] {});
-        s.input->data[0] = nullptr;
+        const bool ok =
+            s.QueueAudio(s.input.point(data, n)) && s.WriteAudio(false, s.frameSize, [] {});
+        s.input.release();
         if (!ok) {
             const int error = s.out->pb ? s.out->pb->error : 0;
             return error < 0 ? writeFailureCode(error) : wmerr::kEncodeFailed;
@@ -146,6 +145,8 @@ uint32_t WmaStreamEncoder::Finish() {
     if (failure && s.ioError < 0)
         failure = writeFailureCode(s.ioError);
     s.headerWritten = false;
+    if (!failure && !s.cover.empty() && !addPicture(s.file.TempPath(), s.cover, s.coverMime))
+        failure = wmerr::kWriteFailed;
     if (!failure)
         failure = s.file.Commit();
     if (failure)

@@ -24,7 +24,9 @@ public:
     WmaStreamEncoder& operator=(const WmaStreamEncoder&) = delete;
 
     // `want` is the profile's audio stream; the PCM is interleaved signed 16-, 24- or
-    // 32-bit little-endian samples of `channels` channels at `sampleRate`.
+    // 32-bit little-endian samples of `channels` channels at `sampleRate`. The music's
+    // cover picture in `info`, when it has one with its MIME type, goes into the file as
+    // its WM/Picture attribute.
     uint32_t Open(const std::string& path, const WmStreamConfig& want, int sampleRate, int channels,
                   int bitsPerSample, const ContentDescription& info, files::Replace replace);
     // Encodes `frames` whole sample frames.

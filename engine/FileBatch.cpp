@@ -1,6 +1,8 @@
 #include "FileBatch.h"
 
+#include "AlbumGain.h"
 #include "ConvertPaths.h"
+#include "LoudnessMeter.h"
 #include "OutputPlan.h"
 #include "ParallelBatch.h"
 #include "SafeFiles.h"
@@ -9,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 namespace cld::engine {
 
@@ -35,6 +38,14 @@ struct Item {
     size_t worker = 0;
     Clock::time_point started;
     bool settled = false;
+    std::unique_ptr<LoudnessMeter> loudness; // in album mode, once converted
+};
+
+// The files of one output folder in album mode.
+struct Album {
+    size_t left = 0;  // items of the folder not yet ended
+    bool cut = false; // an item of the folder ended without its file: no album values
+    AlbumGain gain;
 };
 
 // One worker place as the scheduler drives it.
@@ -63,6 +74,7 @@ public:
         }
         switch (o) {
         case ItemOutcome::Converted:
+            it.loudness = m_worker.takeLoudness();
             return BatchOutcome::Converted;
         case ItemOutcome::Stopped:
             return BatchOutcome::Stopped;
@@ -120,13 +132,34 @@ JobEnd FileBatch::run(JobObserver& observer) {
 
     std::vector<Item> items(count);
     uint64_t totalWeight = 0;
+    std::map<std::string, Album> albums; // by output folder, in album mode
+    const auto folderOf = [](const std::string& output) {
+        return std::filesystem::path(output).parent_path().string();
+    };
     for (size_t i = 0; i < count; ++i) {
         items[i].end.index = i;
         items[i].end.input = m_spec.inputs[i];
         items[i].end.output = outputs[i];
         items[i].weight = std::max<uint64_t>(sizeOf(m_spec.inputs[i]), 1);
         totalWeight += items[i].weight;
+        if (m_spec.albumGain)
+            ++albums[folderOf(outputs[i])].left;
     }
+    m_albumGainFailed.clear();
+    // Once the last file of a folder has ended, the folder's album gets its values.
+    const auto albumEnded = [&](Item& it) {
+        if (!m_spec.albumGain)
+            return;
+        Album& album = albums[folderOf(it.end.output)];
+        if (it.end.outcome == ItemOutcome::Converted)
+            album.gain.add(it.end.output, std::move(it.loudness));
+        else if (it.end.outcome != ItemOutcome::Skipped)
+            album.cut = true;
+        if (--album.left == 0 && !album.cut && !album.gain.empty()) {
+            std::vector<std::string> failed = album.gain.write();
+            m_albumGainFailed.insert(m_albumGainFailed.end(), failed.begin(), failed.end());
+        }
+    };
     const size_t width =
         std::clamp<size_t>(static_cast<size_t>(std::max(m_spec.width, 1)), 1, count);
     std::vector<std::unique_ptr<FileWorker>> workers;
@@ -278,6 +311,7 @@ JobEnd FileBatch::run(JobObserver& observer) {
                 break;
             }
             observer.itemEnded(it.end);
+            albumEnded(it);
         }
         sendProgress();
         if (batch.isFinished())

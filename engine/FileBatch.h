@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Job.h"
+#include "LoudnessMeter.h"
 
 #include <cstdint>
 #include <functional>
@@ -35,6 +36,9 @@ public:
     virtual bool hasCounters() const { return false; }
     virtual uint64_t bytesDone() const { return 0; }
     virtual uint64_t samplesDone() const { return 0; }
+    // The loudness of the last file converted, when the worker measured it; the caller
+    // owns it from then on (a second call gives null).
+    virtual std::unique_ptr<LoudnessMeter> takeLoudness() { return nullptr; }
 };
 
 using WorkerFactory = std::function<std::unique_ptr<FileWorker>()>;
@@ -61,6 +65,11 @@ struct FileBatchSpec {
     int width = 1;
     // The longest wait between two looks at the workers, in milliseconds.
     int pollMilliseconds = 1000;
+    // Album mode: the outputs of one folder are one album. Once every file of a folder has
+    // ended, converted or skipped after a failure, the album's loudness goes into each
+    // converted file (the workers measure each file's loudness). A folder cut short by a
+    // stop gets no album values.
+    bool albumGain = false;
 };
 
 // Converts a list of files on `width` workers in input order, reports their ends in input
@@ -71,10 +80,14 @@ class FileBatch : public Job {
 public:
     FileBatch(FileBatchSpec setup, WorkerFactory makeWorker);
     JobEnd run(JobObserver& observer) override;
+    // After run() in album mode: the files the album's values could not be added to (they
+    // keep their track values).
+    const std::vector<std::string>& albumGainFailed() const { return m_albumGainFailed; }
 
 private:
     FileBatchSpec m_spec;
     WorkerFactory m_makeWorker;
+    std::vector<std::string> m_albumGainFailed;
 };
 
 } // namespace cld::engine

@@ -111,6 +111,10 @@ bool Mp3EncodeWorker::begin(const std::string& input, const std::string& output,
     return m_job->Start();
 }
 
+std::unique_ptr<LoudnessMeter> Mp3EncodeWorker::takeLoudness() {
+    return m_job->TakeLoudness();
+}
+
 void Mp3EncodeWorker::stop() {
     m_stopRequested = true;
     m_job->RequestAbort();

@@ -51,6 +51,7 @@ public:
     bool begin(const std::string& input, const std::string& output, bool replaceExisting) override;
     void stop() override;
     CodecJob& job() const override;
+    std::unique_ptr<LoudnessMeter> takeLoudness() override;
     Mp3EncodeJob& encoder() const { return *m_job; }
 
 private:

@@ -3,6 +3,7 @@
 #include "AudioFileReader.h"
 #include "CodecJob.h"
 #include "Exception.h"
+#include "Mp3Lame.h"
 #include "SameFile.h"
 #include "WmErrors.h"
 
@@ -97,6 +98,62 @@ struct SampleConversion {
     }
 };
 
+// How a read of the whole input ended.
+enum class ReadEnd { Done, Stopped, Failed };
+
+// The input read from its start in blocks converted to the encoder's samples.
+struct Blocks {
+    const SampleConversion& conversion;
+    const WaveFormat& format;
+    int64_t total;
+    bool exact;
+    std::vector<uint8_t>& raw;
+    std::vector<uint8_t>& converted;
+
+    // Hands each block to `use(data, bytes, frames)` and counts `position` on past it;
+    // Stopped when `stop` is set between blocks, Failed when `use` returns false. The
+    // reader's exceptions pass through.
+    template <typename Use>
+    ReadEnd read(AudioFileReader& reader, const std::atomic<bool>& stop, int64_t& position,
+                 Use&& use) const {
+        position = reader.GetStart();
+        while (!exact || position < total) {
+            if (stop.load())
+                return ReadEnd::Stopped;
+            const int64_t frames = reader.ReadInto(
+                position, std::min(kBlockFrames, exact ? total - position : kBlockFrames),
+                raw.data());
+            if (frames <= 0)
+                break;
+            const size_t bytes = conversion.convert(
+                raw.data(), static_cast<size_t>(frames) * format.channels, converted.data());
+            if (!use(converted.data(), bytes, frames))
+                return ReadEnd::Failed;
+            position += frames;
+        }
+        return ReadEnd::Done;
+    }
+};
+
+// Hands the encoder's samples (16-bit, or 24-bit widened to the meter's 32-bit scale) to
+// a loudness meter.
+struct MeterFeed {
+    std::vector<int16_t> shorts;
+    std::vector<int32_t> wide;
+
+    void add(LoudnessMeter& meter, const uint8_t* data, size_t bytes, size_t frames, int bits) {
+        if (bits == 16) {
+            shorts.resize(bytes / 2);
+            std::memcpy(shorts.data(), data, shorts.size() * 2);
+            meter.addFrames(shorts.data(), frames);
+            return;
+        }
+        wide.resize(bytes / 3);
+        cld::widenToInt32(data, wide.size(), 24, false, wide.data());
+        meter.addFrames(wide.data(), frames);
+    }
+};
+
 } // namespace
 
 TranscodeWorker::TranscodeWorker(std::string encoderName, EncoderOptions options)
@@ -130,6 +187,7 @@ bool TranscodeWorker::begin(const std::string& input, const std::string& output,
         std::lock_guard lock(m_lock);
         m_outcome = ItemOutcome::NotStarted;
         m_failure = ItemFailure{};
+        m_loudness.reset();
     }
     m_busy.store(true);
     try {
@@ -209,23 +267,64 @@ void TranscodeWorker::work(std::string input, std::string output, bool replaceEx
     AudioTags tags = m_tags ? *m_tags : reader.GetTags();
     if (!m_tags && m_genreNumberOf && !tags.genre.empty())
         tags.genreNumber = m_genreNumberOf(tags.genre);
-    if (!encoder->open(output, pcm, tags, exact && total > 0 ? static_cast<uint64_t>(total) : 0,
-                       replaceExisting)) {
-        const bool settings =
-            encoder->fault() == EncoderFault::Settings || encoder->fault() == EncoderFault::Encoder;
-        fail(settings ? Failure::EncoderRefused : Failure::OutputNotCreated,
-             settings ? kEncoder : kOutput, encoder->errorDetail(), false);
-        return done(ItemOutcome::Failed);
-    }
-
     std::vector<uint8_t> raw;
     std::vector<uint8_t> converted;
     try {
         raw.resize(static_cast<size_t>(kBlockFrames) * format.blockAlign);
         converted.resize(static_cast<size_t>(kBlockFrames) * format.channels * 3);
     } catch (const std::bad_alloc&) {
-        encoder->abort();
         fail(Failure::EncoderRefused, kEncoder, cld::wmerr::kOutOfMemory, false);
+        return done(ItemOutcome::Failed);
+    }
+    const Blocks blocks{conversion, format, total, exact, raw, converted};
+    // With loudness measuring, the first of two reads measures, the second encodes: each
+    // is half of the file's progress.
+    const int share = m_measure ? 50 : 100;
+    const auto progress = [&](int64_t position, int base) {
+        if (total > 0)
+            m_position.store(base + static_cast<int>(std::min<int64_t>(position * share / total,
+                                                                       exact ? share : share - 1)));
+    };
+
+    std::unique_ptr<LoudnessMeter> meter;
+    if (m_measure) {
+        meter = std::make_unique<LoudnessMeter>(format.channels,
+                                                static_cast<int>(format.samplesPerSec));
+        MeterFeed feed;
+        int64_t measured = 0;
+        ReadEnd end = ReadEnd::Done;
+        try {
+            // A reader of its own, since a decoder reads forwards only.
+            AudioFileReader probe;
+            probe.Open(input);
+            probe.GetAudioStream(0);
+            end = blocks.read(
+                probe, m_stop, measured, [&](const uint8_t* data, size_t bytes, int64_t frames) {
+                    feed.add(*meter, data, bytes, static_cast<size_t>(frames), conversion.outBits);
+                    progress(measured + frames, 0);
+                    return true;
+                });
+        } catch (const Exception& e) {
+            fail(Failure::InputUnreadable, kInput, e.GetCode(), true);
+            return done(ItemOutcome::Failed);
+        }
+        // Stopped before its output was begun: the file was never started.
+        if (end == ReadEnd::Stopped)
+            return done(ItemOutcome::NotStarted);
+        if (meter->valid()) {
+            tags.trackGainDb = meter->gainDb();
+            tags.trackPeak = meter->peak();
+        } else {
+            meter.reset();
+        }
+    }
+
+    if (!encoder->open(output, pcm, tags, exact && total > 0 ? static_cast<uint64_t>(total) : 0,
+                       replaceExisting)) {
+        const bool settings =
+            encoder->fault() == EncoderFault::Settings || encoder->fault() == EncoderFault::Encoder;
+        fail(settings ? Failure::EncoderRefused : Failure::OutputNotCreated,
+             settings ? kEncoder : kOutput, encoder->errorDetail(), false);
         return done(ItemOutcome::Failed);
     }
     const auto encoderFailure = [&] {
@@ -238,40 +337,30 @@ void TranscodeWorker::work(std::string input, std::string output, bool replaceEx
         failure.wroteOutput = true;
     };
 
-    int64_t position = reader.GetStart();
-    bool stopped = false;
-    while (!exact || position < total) {
-        if (m_stop.load()) {
-            stopped = true;
-            break;
-        }
-        int64_t frames = 0;
-        try {
-            frames = reader.ReadInto(
-                position, std::min(kBlockFrames, exact ? total - position : kBlockFrames),
-                raw.data());
-        } catch (const Exception& e) {
-            encoder->abort();
-            fail(Failure::InputBroken, kInput, e.GetCode(), true);
-            failure.wroteOutput = position > 0;
-            return done(ItemOutcome::Failed);
-        }
-        if (frames <= 0)
-            break;
-        const size_t bytes = conversion.convert(
-            raw.data(), static_cast<size_t>(frames) * format.channels, converted.data());
-        if (!encoder->write(converted.data(), bytes)) {
-            encoderFailure();
-            encoder->abort();
-            return done(ItemOutcome::Failed);
-        }
-        position += frames;
-        m_bytes.fetch_add(static_cast<uint64_t>(frames) * format.blockAlign);
-        m_samples.store(static_cast<uint64_t>(position));
-        if (total > 0)
-            m_position.store(
-                static_cast<int>(std::min<int64_t>(position * 100 / total, exact ? 100 : 99)));
+    int64_t position = 0;
+    ReadEnd end = ReadEnd::Done;
+    try {
+        end = blocks.read(reader, m_stop, position,
+                          [&](const uint8_t* data, size_t bytes, int64_t frames) {
+                              if (!encoder->write(data, bytes))
+                                  return false;
+                              m_bytes.fetch_add(static_cast<uint64_t>(frames) * format.blockAlign);
+                              m_samples.store(static_cast<uint64_t>(position + frames));
+                              progress(position + frames, 100 - share);
+                              return true;
+                          });
+    } catch (const Exception& e) {
+        encoder->abort();
+        fail(Failure::InputBroken, kInput, e.GetCode(), true);
+        failure.wroteOutput = position > 0;
+        return done(ItemOutcome::Failed);
     }
+    if (end == ReadEnd::Failed) {
+        encoderFailure();
+        encoder->abort();
+        return done(ItemOutcome::Failed);
+    }
+    const bool stopped = end == ReadEnd::Stopped;
     // A file that decodes to nothing is not audio the program reads.
     if (!stopped && position == 0 && !exact) {
         encoder->abort();
@@ -285,7 +374,18 @@ void TranscodeWorker::work(std::string input, std::string output, bool replaceEx
     }
     if (!stopped)
         m_position.store(100);
+    if (!stopped && meter) {
+        std::lock_guard lock(m_lock);
+        m_loudness = std::move(meter);
+    }
     return done(stopped ? ItemOutcome::Stopped : ItemOutcome::Converted);
+}
+
+std::unique_ptr<LoudnessMeter> TranscodeWorker::takeLoudness() {
+    if (m_busy.load())
+        return nullptr;
+    std::lock_guard lock(m_lock);
+    return std::move(m_loudness);
 }
 
 } // namespace cld::engine

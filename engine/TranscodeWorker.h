@@ -2,6 +2,7 @@
 
 #include "AudioEncoder.h"
 #include "FileBatch.h"
+#include "LoudnessMeter.h"
 
 #include <atomic>
 #include <cstdint>
@@ -18,6 +19,10 @@ namespace cld::engine {
 // the input's own names unless setTags gives others. A stopped file is finished where it
 // stopped (complete and shorter, under its name); a failed one leaves nothing.
 //
+// With loudness measuring on, each input is read twice: once to measure its loudness,
+// whose ReplayGain values then go into the output's tags as the encoder writes them, and
+// once to encode it.
+//
 // Error codes in ItemFailure::code: 101 the input, 102 the output, 103 the encoder.
 class TranscodeWorker : public FileWorker {
 public:
@@ -33,6 +38,9 @@ public:
     void setGenreNumbers(std::function<int(const std::string& genre)> numberOf) {
         m_genreNumberOf = std::move(numberOf);
     }
+    // Whether the next files' loudness is measured: their outputs carry the track's
+    // ReplayGain values, and takeLoudness() hands the measure over once a file is done.
+    void setMeasureLoudness(bool measure) { m_measure = measure; }
     // The extension of the encoder's files (with its dot); empty for an unknown encoder.
     std::string extension() const;
 
@@ -44,6 +52,7 @@ public:
     bool hasCounters() const override { return true; }
     uint64_t bytesDone() const override { return m_bytes.load(); }
     uint64_t samplesDone() const override { return m_samples.load(); }
+    std::unique_ptr<LoudnessMeter> takeLoudness() override;
 
 private:
     void work(std::string input, std::string output, bool replaceExisting);
@@ -53,6 +62,7 @@ private:
     EncoderOptions m_options;
     std::optional<AudioTags> m_tags;
     std::function<int(const std::string&)> m_genreNumberOf;
+    bool m_measure = false;
     std::thread m_thread;
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_stop{false};
@@ -63,6 +73,7 @@ private:
     std::mutex m_lock;
     ItemOutcome m_outcome = ItemOutcome::NotStarted;
     ItemFailure m_failure;
+    std::unique_ptr<LoudnessMeter> m_loudness; // of the last file converted
 };
 
 } // namespace cld::engine

@@ -2,6 +2,7 @@
 
 #include "FfmpegLog.h"
 #include "Mp3Tags.h"
+#include "PcmInputFrame.h"
 #include "SafeFiles.h"
 #include "TranscodeParts.h"
 #include "VorbisComments.h"
@@ -15,6 +16,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <taglib/mp4file.h>
 #include <taglib/mp4tag.h>
@@ -45,18 +47,15 @@ struct AacEncoder::State {
     AVStream* stream = nullptr;
     SwrContext* swr = nullptr;
     AVAudioFifo* fifo = nullptr;
-    AVFrame* input = nullptr;
+    PcmInputFrame input;
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     ResampleBuffer conv;
-    int channels = 2;
-    int bits = 16;
     int frameSize = 1024;
     int64_t queued = 0;  // the audio's samples put into the FIFO, at the encoder's rate
     int64_t sent = 0;    // samples handed to the encoder (the last frame's padding not counted)
     int64_t written = 0; // the end of the last packet written, in samples
     bool ended = false;  // all the input is queued: packets past it are cut to its end
-    std::vector<int32_t> wide;
 
     ~State() {
         freeOutput(out);
@@ -64,7 +63,6 @@ struct AacEncoder::State {
         swr_free(&swr);
         if (fifo)
             av_audio_fifo_free(fifo);
-        av_frame_free(&input);
         av_frame_free(&frame);
         av_packet_free(&packet);
     }
@@ -78,7 +76,7 @@ EncoderInfo AacEncoder::describe() {
             {wholeSetting("bitrate", "Bitrate (kbit/s)", 16, 320, kDefaultKbps), coverSetting()}};
 }
 
-AacEncoder::AacEncoder(EncoderOptions options) : m_options(std::move(options)) {}
+AacEncoder::AacEncoder(EncoderOptions options) : FramedEncoder(".m4a", std::move(options)) {}
 
 AacEncoder::~AacEncoder() {
     abort();
@@ -86,7 +84,6 @@ AacEncoder::~AacEncoder() {
 
 void AacEncoder::release() {
     m.reset();
-    m_frames.reset(m_frameBytes);
 }
 
 void AacEncoder::abort() {
@@ -104,6 +101,24 @@ std::string AacEncoder::gaplessInfo(int delay, int64_t padding, int64_t frames) 
     return text;
 }
 
+std::string AacEncoder::soundCheckInfo(double gainDb, double peak) {
+    // The gain as the power ratio against 1/1000 and against 1/2500 of a watt, both
+    // channels alike; players take the larger pair and expect at most 65534.
+    const auto ratio = [gainDb](double base) {
+        const double v = std::round(base * std::pow(10.0, -gainDb / 10.0));
+        return static_cast<unsigned>(std::clamp(v, 1.0, 65534.0));
+    };
+    const unsigned r1000 = ratio(1000);
+    const unsigned r2500 = ratio(2500);
+    // The peak as a 16-bit sample's size.
+    const auto top = static_cast<unsigned>(std::clamp(std::round(peak * 32768.0), 0.0, 65535.0));
+    char text[100];
+    std::snprintf(text, sizeof text,
+                  " %08X %08X %08X %08X 00000000 00000000 %08X %08X 00000000 00000000", r1000,
+                  r1000, r2500, r2500, top, top);
+    return text;
+}
+
 bool AacEncoder::open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
                       uint64_t, bool replaceExisting) {
     abort();
@@ -117,14 +132,12 @@ bool AacEncoder::open(const std::string& path, const PcmFormat& format, const Au
     }
     const int pairs = std::max(1, (format.channels + 1) / 2);
     int kbps = 0;
-    if (!intOption(m_options, "bitrate", 16, 320 * pairs, kDefaultKbps, kbps) ||
-        !coverOption(m_options, m_cover))
+    if (!intOption(options(), "bitrate", 16, 320 * pairs, kDefaultKbps, kbps) ||
+        !coverOption(options(), m_cover))
         return false;
     installFfmpegLog();
     m = std::make_unique<State>();
     State& s = *m;
-    s.channels = format.channels;
-    s.bits = format.bitsPerSample;
     const int rate = aacRate(format.sampleRate) ? format.sampleRate : 48000;
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (!codec || avformat_alloc_output_context2(&s.out, nullptr, "ipod", nullptr) < 0 || !s.out ||
@@ -149,19 +162,13 @@ bool AacEncoder::open(const std::string& path, const PcmFormat& format, const Au
     }
     s.frameSize = s.enc->frame_size > 0 ? s.enc->frame_size : 1024;
     s.stream = avformat_new_stream(s.out, nullptr);
-    AVChannelLayout layout;
-    av_channel_layout_default(&layout, format.channels);
-    const int swrRc =
-        swr_alloc_set_opts2(&s.swr, &s.enc->ch_layout, s.enc->sample_fmt, rate, &layout,
-                            format.bitsPerSample == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32,
-                            format.sampleRate, 0, nullptr);
-    av_channel_layout_uninit(&layout);
+    const bool input = s.input.allocate(format.channels, format.bitsPerSample) &&
+                       s.input.openResampler(s.swr, s.enc, format.sampleRate);
     s.fifo = av_audio_fifo_alloc(s.enc->sample_fmt, format.channels, s.frameSize * 4);
-    s.input = av_frame_alloc();
     s.frame = av_frame_alloc();
     s.packet = av_packet_alloc();
-    if (!s.stream || swrRc < 0 || swr_init(s.swr) < 0 || !s.fifo || !s.input || !s.frame ||
-        !s.packet || avcodec_parameters_from_context(s.stream->codecpar, s.enc) < 0) {
+    if (!s.stream || !input || !s.fifo || !s.frame || !s.packet ||
+        avcodec_parameters_from_context(s.stream->codecpar, s.enc) < 0) {
         release();
         setFailure(EncoderFault::Encoder, "out of memory", cld::wmerr::kOutOfMemory);
         return false;
@@ -187,9 +194,8 @@ bool AacEncoder::open(const std::string& path, const PcmFormat& format, const Au
         return false;
     }
     m_tags = tags;
-    m_frameBytes =
-        static_cast<size_t>(format.channels) * static_cast<size_t>(format.bitsPerSample / 8);
-    m_frames.reset(m_frameBytes);
+    beginFrames(static_cast<size_t>(format.channels) *
+                static_cast<size_t>(format.bitsPerSample / 8));
     return true;
 }
 
@@ -237,24 +243,9 @@ bool AacEncoder::encodeFrames(const uint8_t* data, size_t frames) {
     constexpr size_t kStep = 8192;
     while (frames > 0) {
         const size_t n = std::min(frames, kStep);
-        const size_t values = n * static_cast<size_t>(s.channels);
-        const uint8_t* samples = data;
-        if (s.bits == 24) {
-            s.wide.resize(values);
-            for (size_t i = 0; i < values; ++i) {
-                const uint8_t* p = data + 3 * i;
-                s.wide[i] = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 |
-                                                 static_cast<uint32_t>(p[1]) << 16 |
-                                                 static_cast<uint32_t>(p[2]) << 24);
-            }
-            samples = reinterpret_cast<const uint8_t*>(s.wide.data());
-        }
-        s.input->nb_samples = static_cast<int>(n);
-        s.input->data[0] = const_cast<uint8_t*>(samples);
-        s.input->extended_data = s.input->data;
         const int maxOut = swr_get_out_samples(s.swr, static_cast<int>(n));
-        const int got = s.conv.Convert(s.swr, s.input, maxOut, s.enc);
-        s.input->data[0] = nullptr;
+        const int got = s.conv.Convert(s.swr, s.input.point(data, n), maxOut, s.enc);
+        s.input.release();
         if (got < 0 ||
             (got > 0 && av_audio_fifo_write(s.fifo, reinterpret_cast<void**>(s.conv.planes.data()),
                                             got) < got)) {
@@ -265,17 +256,10 @@ bool AacEncoder::encodeFrames(const uint8_t* data, size_t frames) {
         s.queued += got;
         if (!drain(false))
             return false;
-        data += n * m_frameBytes;
+        data += n * frameBytes();
         frames -= n;
     }
     return true;
-}
-
-bool AacEncoder::write(const uint8_t* data, size_t bytes) {
-    if (failed() || !m)
-        return false;
-    return m_frames.feed(
-        data, bytes, [this](const uint8_t* p, size_t frames) { return encodeFrames(p, frames); });
 }
 
 bool AacEncoder::writeTags() {
@@ -307,6 +291,9 @@ bool AacEncoder::writeTags() {
         text("----:com.apple.iTunes:replaygain_album_gain", replayGainText(*m_tags.albumGainDb));
     if (m_tags.albumPeak)
         text("----:com.apple.iTunes:replaygain_album_peak", replayPeakText(*m_tags.albumPeak));
+    if (m_tags.trackGainDb)
+        text("----:com.apple.iTunes:iTunNORM",
+             soundCheckInfo(*m_tags.trackGainDb, m_tags.trackPeak.value_or(1.0)));
     const int delay = s.enc->initial_padding;
     text("----:com.apple.iTunes:iTunSMPB",
          gaplessInfo(delay, (s.queued + s.frameSize - 1) / s.frameSize * s.frameSize - s.queued,
@@ -323,12 +310,7 @@ bool AacEncoder::writeTags() {
     return file.save();
 }
 
-bool AacEncoder::finish() {
-    if (!m)
-        return false;
-    if (!failed() && m_frames.cut())
-        setFailure(EncoderFault::Encoder, "cannot write to \"" + m_file.FinalPath() +
-                                              "\": the audio ends inside a sample frame");
+bool AacEncoder::complete() {
     State& s = *m;
     if (!failed()) {
         // What the resampler still holds, then the last frame and the encoder's flush.

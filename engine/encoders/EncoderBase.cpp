@@ -131,6 +131,22 @@ bool EncoderBase::decimalOption(const EncoderOptions& options, const std::string
     return true;
 }
 
+bool FramedEncoder::write(const uint8_t* data, size_t bytes) {
+    if (failed() || !isOpen())
+        return false;
+    return m_frames.feed(
+        data, bytes, [this](const uint8_t* p, size_t frames) { return encodeFrames(p, frames); });
+}
+
+bool FramedEncoder::finish() {
+    if (!isOpen())
+        return false;
+    if (!failed() && m_frames.cut())
+        setFailure(EncoderFault::Encoder, "cannot write to \"" + outputName() +
+                                              "\": the audio ends inside a sample frame");
+    return complete();
+}
+
 bool EncoderBase::takenCode(uint32_t code) {
     return code == cld::wmerr::fromErrno(EEXIST) || code == cld::wmerr::kOutputNotFile;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cld {
@@ -23,15 +24,20 @@ EncoderSetting choiceSetting(std::string key, std::string label, std::vector<std
 // The option "cover" every encoder that can embed a picture has.
 EncoderSetting coverSetting();
 
-// What every encoder keeps about its last failure, and the reading of its options.
+// What every encoder keeps: its files' extension, its options and its last failure, and
+// the reading of its options.
 class EncoderBase : public AudioEncoder {
 public:
+    std::string extension() const override { return m_extension; }
     std::string error() const override { return m_error; }
     uint32_t errorDetail() const override { return m_detail; }
     bool nameTaken() const override { return m_nameTaken; }
     EncoderFault fault() const override { return m_fault; }
 
 protected:
+    EncoderBase(std::string extension, EncoderOptions options)
+        : m_extension(std::move(extension)), m_options(std::move(options)) {}
+    const EncoderOptions& options() const { return m_options; }
     // Clears the last failure (at the start of open()).
     void clearFailure();
     // Records a failure; the first one since clearFailure() is the one kept.
@@ -57,6 +63,8 @@ protected:
     static bool takenCode(uint32_t code);
 
 private:
+    std::string m_extension;
+    EncoderOptions m_options;
     std::string m_error;
     uint32_t m_detail = 0;
     bool m_nameTaken = false;
@@ -97,6 +105,38 @@ public:
 private:
     size_t m_frameBytes = 4;
     std::vector<uint8_t> m_pending;
+};
+
+// An encoder that takes whole sample frames: write() hands them on as they are complete
+// (a frame cut by the end of one piece waits for the next), and an input that ends inside
+// a frame fails at finish().
+class FramedEncoder : public EncoderBase {
+public:
+    bool write(const uint8_t* data, size_t bytes) final;
+    bool finish() final;
+
+protected:
+    using EncoderBase::EncoderBase;
+    // Starts taking frames of `frameBytes` bytes (as an output opens).
+    void beginFrames(size_t frameBytes) {
+        m_frameBytes = frameBytes;
+        m_frames.reset(frameBytes);
+    }
+    size_t frameBytes() const { return m_frameBytes; }
+
+private:
+    // Whether an output is open for write() and finish().
+    virtual bool isOpen() const = 0;
+    // The output's name, as a failure names it.
+    virtual std::string outputName() const = 0;
+    // Encodes whole frames; false (with the failure recorded) when that fails.
+    virtual bool encodeFrames(const uint8_t* data, size_t frames) = 0;
+    // Ends the output after its last frame: completes it and gives it its name, or (after
+    // a failure) removes it. True when the file stands under its name.
+    virtual bool complete() = 0;
+
+    FrameJoiner m_frames;
+    size_t m_frameBytes = 4;
 };
 
 } // namespace cld::engine

@@ -26,7 +26,7 @@ EncoderInfo FlacEncoder::describe() {
              coverSetting()}};
 }
 
-FlacEncoder::FlacEncoder(EncoderOptions options) : m_options(std::move(options)) {}
+FlacEncoder::FlacEncoder(EncoderOptions options) : EncoderBase(".flac", std::move(options)) {}
 
 FlacEncoder::~FlacEncoder() = default; // the writer discards an unfinished file
 
@@ -43,9 +43,9 @@ bool FlacEncoder::open(const std::string& path, const PcmFormat& format, const A
     clearFailure();
     int level = 0;
     bool cover = true;
-    if (!intOption(m_options, "level", 0, static_cast<int>(FlacWriter::kMaxLevel),
+    if (!intOption(options(), "level", 0, static_cast<int>(FlacWriter::kMaxLevel),
                    static_cast<int>(FlacWriter::kDefaultLevel), level) ||
-        !coverOption(m_options, cover))
+        !coverOption(options(), cover))
         return false;
     std::string refused;
     const std::optional<PcmLayout> layout = trackLayout(format, true, refused);

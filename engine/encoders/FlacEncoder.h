@@ -20,7 +20,6 @@ public:
 
     static EncoderInfo describe();
 
-    std::string extension() const override { return ".flac"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;
     bool write(const uint8_t* data, size_t bytes) override;
@@ -32,7 +31,6 @@ public:
     static std::vector<std::string> comments(const AudioTags& tags);
 
 private:
-    EncoderOptions m_options;
     FlacWriter m_writer;
 };
 

@@ -30,7 +30,7 @@ EncoderInfo Mp3Encoder::describe() {
          wholeSetting("id3v2", "UTF-8 ID3 version 2 tag", 0, 1, 1)}};
 }
 
-Mp3Encoder::Mp3Encoder(EncoderOptions options) : m_options(std::move(options)) {}
+Mp3Encoder::Mp3Encoder(EncoderOptions options) : FramedEncoder(".mp3", std::move(options)) {}
 
 Mp3Encoder::~Mp3Encoder() {
     abort();
@@ -40,7 +40,6 @@ void Mp3Encoder::release() {
     if (m_lame)
         lame_close(m_lame);
     m_lame = nullptr;
-    m_frames.reset(m_frameBytes);
 }
 
 void Mp3Encoder::abort() {
@@ -50,18 +49,18 @@ void Mp3Encoder::abort() {
 
 bool Mp3Encoder::readOptions(Mp3EncoderParams& p, bool& id3v2) {
     int tag = 1;
-    if (!intOption(m_options, "bitrate", 8, 320, p.bitrate, p.bitrate) ||
-        !intOption(m_options, "maxbitrate", 8, 320, p.vbrMaxBitrate, p.vbrMaxBitrate) ||
-        !intOption(m_options, "meanbitrate", 8, 320, p.abrMeanBitrate, p.abrMeanBitrate) ||
-        !intOption(m_options, "quality", 0, 9, p.quality, p.quality) ||
-        !intOption(m_options, "vbr", 0, 3, p.vbrMethod, p.vbrMethod) ||
-        !intOption(m_options, "vbrquality", 0, 9, p.vbrQuality, p.vbrQuality) ||
-        !intOption(m_options, "mode", 0, 4, p.channelMode, p.channelMode) ||
-        !intOption(m_options, "crc", 0, 1, p.crc, p.crc) ||
-        !intOption(m_options, "copyright", 0, 1, p.copyright, p.copyright) ||
-        !intOption(m_options, "original", 0, 1, p.original, p.original) ||
-        !intOption(m_options, "private", 0, 1, p.privateFlag, p.privateFlag) ||
-        !intOption(m_options, "id3v2", 0, 1, 1, tag))
+    if (!intOption(options(), "bitrate", 8, 320, p.bitrate, p.bitrate) ||
+        !intOption(options(), "maxbitrate", 8, 320, p.vbrMaxBitrate, p.vbrMaxBitrate) ||
+        !intOption(options(), "meanbitrate", 8, 320, p.abrMeanBitrate, p.abrMeanBitrate) ||
+        !intOption(options(), "quality", 0, 9, p.quality, p.quality) ||
+        !intOption(options(), "vbr", 0, 3, p.vbrMethod, p.vbrMethod) ||
+        !intOption(options(), "vbrquality", 0, 9, p.vbrQuality, p.vbrQuality) ||
+        !intOption(options(), "mode", 0, 4, p.channelMode, p.channelMode) ||
+        !intOption(options(), "crc", 0, 1, p.crc, p.crc) ||
+        !intOption(options(), "copyright", 0, 1, p.copyright, p.copyright) ||
+        !intOption(options(), "original", 0, 1, p.original, p.original) ||
+        !intOption(options(), "private", 0, 1, p.privateFlag, p.privateFlag) ||
+        !intOption(options(), "id3v2", 0, 1, 1, tag))
         return false;
     id3v2 = tag == 1;
     return true;
@@ -89,8 +88,7 @@ bool Mp3Encoder::open(const std::string& path, const PcmFormat& format, const Au
     const WaveFormat wave = WaveFormat::Pcm(static_cast<uint16_t>(format.channels),
                                             static_cast<uint32_t>(format.sampleRate),
                                             static_cast<uint16_t>(format.bitsPerSample));
-    m_frameBytes = wave.blockAlign;
-    m_frames.reset(m_frameBytes);
+    beginFrames(wave.blockAlign);
     m_framesPerBlock = cld::mp3FramesPerBlock(m_lame);
     try {
         m_blocks.prepare(m_lame, wave, m_framesPerBlock);
@@ -123,25 +121,13 @@ bool Mp3Encoder::encodeFrames(const uint8_t* data, size_t frames) {
             setFailure(EncoderFault::Write, "cannot write to \"" + m_file.FinalPath() + "\"", rc);
             return false;
         }
-        data += static_cast<size_t>(n) * m_frameBytes;
+        data += static_cast<size_t>(n) * frameBytes();
         frames -= static_cast<size_t>(n);
     }
     return true;
 }
 
-bool Mp3Encoder::write(const uint8_t* data, size_t bytes) {
-    if (failed() || !m_lame || !m_file.File())
-        return false;
-    return m_frames.feed(
-        data, bytes, [this](const uint8_t* p, size_t frames) { return encodeFrames(p, frames); });
-}
-
-bool Mp3Encoder::finish() {
-    if (!m_lame || !m_file.File())
-        return false;
-    if (!failed() && m_frames.cut())
-        setFailure(EncoderFault::Encoder, "cannot write to \"" + m_file.FinalPath() +
-                                              "\": the audio ends inside a sample frame");
+bool Mp3Encoder::complete() {
     if (!failed()) {
         if (const uint32_t rc = cld::endMp3Stream(m_lame, m_blocks, m_file))
             setFailure(EncoderFault::Write, "cannot write to \"" + m_file.FinalPath() + "\"", rc);

@@ -18,34 +18,31 @@ namespace cld::engine {
 // "vbrquality" (0 .. 9), "mode" (0 stereo, 1 joint, 2 forced joint, 3 mono,
 // 4 automatic), "crc", "copyright", "original", "private" (0 or 1) and "id3v2" (0 leaves
 // the version 2 tag out; 1 by default). Takes one or two channels of 16- or 24-bit PCM.
-class Mp3Encoder : public EncoderBase {
+class Mp3Encoder : public FramedEncoder {
 public:
     explicit Mp3Encoder(EncoderOptions options = {});
     ~Mp3Encoder() override;
 
     static EncoderInfo describe();
 
-    std::string extension() const override { return ".mp3"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;
-    bool write(const uint8_t* data, size_t bytes) override;
-    bool finish() override;
     void abort() override;
 
 private:
+    bool isOpen() const override { return m_lame && m_file.File(); }
+    std::string outputName() const override { return m_file.FinalPath(); }
+    bool encodeFrames(const uint8_t* data, size_t frames) override;
+    bool complete() override;
     bool readOptions(Mp3EncoderParams& params, bool& id3v2);
-    bool encodeFrames(const uint8_t* data, size_t frames);
     void release();
 
-    EncoderOptions m_options;
     cld::LameHandle m_lame = nullptr;
     cld::Mp3BlockEncoder m_blocks;
     cld::OutputFile m_file;
     AudioTags m_tags;
     bool m_id3v2 = true;
-    size_t m_frameBytes = 4;
     int m_framesPerBlock = 0;
-    FrameJoiner m_frames;
 };
 
 } // namespace cld::engine

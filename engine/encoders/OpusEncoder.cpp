@@ -30,7 +30,7 @@ EncoderInfo OpusEncoder::describe() {
              wholeSetting("complexity", "Complexity", 0, 10, 10), coverSetting()}};
 }
 
-OpusEncoder::OpusEncoder(EncoderOptions options) : m_options(std::move(options)) {}
+OpusEncoder::OpusEncoder(EncoderOptions options) : FramedEncoder(".opus", std::move(options)) {}
 
 OpusEncoder::~OpusEncoder() {
     abort();
@@ -40,7 +40,6 @@ void OpusEncoder::release() {
     if (m_encoder)
         ope_encoder_destroy(m_encoder);
     m_encoder = nullptr;
-    m_frames.reset(m_frameBytes);
 }
 
 void OpusEncoder::abort() {
@@ -91,13 +90,13 @@ bool OpusEncoder::open(const std::string& path, const PcmFormat& format, const A
     int kbps = 0;
     bool cover = true;
     int complexity = 10;
-    if (!intOption(m_options, "bitrate", 6, 256 * format.channels, defaultKbps(format.channels),
+    if (!intOption(options(), "bitrate", 6, 256 * format.channels, defaultKbps(format.channels),
                    kbps) ||
-        !intOption(m_options, "complexity", 0, 10, 10, complexity) ||
-        !coverOption(m_options, cover))
+        !intOption(options(), "complexity", 0, 10, 10, complexity) ||
+        !coverOption(options(), cover))
         return false;
     std::string mode = "vbr";
-    if (const auto it = m_options.find("bitratemode"); it != m_options.end()) {
+    if (const auto it = options().find("bitratemode"); it != options().end()) {
         mode = it->second;
         if (mode != "vbr" && mode != "cvbr" && mode != "cbr") {
             setFailure(EncoderFault::Settings,
@@ -156,8 +155,7 @@ bool OpusEncoder::open(const std::string& path, const PcmFormat& format, const A
     }
     m_channels = format.channels;
     m_bits = format.bitsPerSample;
-    m_frameBytes = static_cast<size_t>(format.channels) * static_cast<size_t>(m_bits / 8);
-    m_frames.reset(m_frameBytes);
+    beginFrames(static_cast<size_t>(format.channels) * static_cast<size_t>(m_bits / 8));
     m_written = 0;
     return true;
 }
@@ -193,25 +191,13 @@ bool OpusEncoder::encodeFrames(const uint8_t* data, size_t frames) {
             return false;
         }
         m_written += n;
-        data += n * m_frameBytes;
+        data += n * frameBytes();
         frames -= n;
     }
     return true;
 }
 
-bool OpusEncoder::write(const uint8_t* data, size_t bytes) {
-    if (failed() || !m_encoder || !m_file.File())
-        return false;
-    return m_frames.feed(
-        data, bytes, [this](const uint8_t* p, size_t frames) { return encodeFrames(p, frames); });
-}
-
-bool OpusEncoder::finish() {
-    if (!m_encoder || !m_file.File())
-        return false;
-    if (!failed() && m_frames.cut())
-        setFailure(EncoderFault::Encoder, "cannot write to \"" + m_file.FinalPath() +
-                                              "\": the audio ends inside a sample frame");
+bool OpusEncoder::complete() {
     // The library cannot end a stream that never had audio (it would mark its end with a
     // position it never set): such a file is refused rather than made broken.
     if (!failed() && m_written == 0)

@@ -22,39 +22,36 @@ namespace cld::engine {
 // (against -23 LUFS, relative to the header's output gain, which stays 0 dB so that
 // players without loudness support play the audio as it is). Takes 1 to 8 channels of
 // 16-, 24- or 32-bit PCM; an input without a single sample is refused at finish().
-class OpusEncoder : public EncoderBase {
+class OpusEncoder : public FramedEncoder {
 public:
     explicit OpusEncoder(EncoderOptions options = {});
     ~OpusEncoder() override;
 
     static EncoderInfo describe();
 
-    std::string extension() const override { return ".opus"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;
-    bool write(const uint8_t* data, size_t bytes) override;
-    bool finish() override;
     void abort() override;
 
 private:
     static int writePage(void* self, const unsigned char* data, int32_t bytes);
     static int closeStream(void* self);
-    bool encodeFrames(const uint8_t* data, size_t frames);
+    bool isOpen() const override { return m_encoder && m_file.File(); }
+    std::string outputName() const override { return m_file.FinalPath(); }
+    bool encodeFrames(const uint8_t* data, size_t frames) override;
+    bool complete() override;
     // Records a failure of the library: the system's reason when a write failed.
     void libraryFailure(int rc, const std::string& what);
     void release();
 
-    EncoderOptions m_options;
     OggOpusEnc* m_encoder = nullptr;
     cld::OutputFile m_file;
     int m_channels = 2;
     int m_bits = 16;
-    size_t m_frameBytes = 4;
     int m_writeErrno = 0;
     uint64_t m_written = 0; // sample frames handed to the library
     std::vector<int16_t> m_shorts;
     std::vector<float> m_floats;
-    FrameJoiner m_frames;
 };
 
 } // namespace cld::engine

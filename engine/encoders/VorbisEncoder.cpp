@@ -54,7 +54,7 @@ EncoderInfo VorbisEncoder::describe() {
             {decimalSetting("quality", "Quality", -1, 10, "3"), coverSetting()}};
 }
 
-VorbisEncoder::VorbisEncoder(EncoderOptions options) : m_options(std::move(options)) {}
+VorbisEncoder::VorbisEncoder(EncoderOptions options) : FramedEncoder(".ogg", std::move(options)) {}
 
 VorbisEncoder::~VorbisEncoder() {
     abort();
@@ -62,7 +62,6 @@ VorbisEncoder::~VorbisEncoder() {
 
 void VorbisEncoder::release() {
     m.reset();
-    m_frames.reset(m_frameBytes);
 }
 
 void VorbisEncoder::abort() {
@@ -83,8 +82,8 @@ bool VorbisEncoder::open(const std::string& path, const PcmFormat& format, const
     }
     double quality = kDefaultQuality;
     bool cover = true;
-    if (!decimalOption(m_options, "quality", -1.0, 10.0, kDefaultQuality, quality) ||
-        !coverOption(m_options, cover))
+    if (!decimalOption(options(), "quality", -1.0, 10.0, kDefaultQuality, quality) ||
+        !coverOption(options(), cover))
         return false;
 
     m = std::make_unique<State>();
@@ -139,8 +138,7 @@ bool VorbisEncoder::open(const std::string& path, const PcmFormat& format, const
     }
     m_channels = format.channels;
     m_bits = format.bitsPerSample;
-    m_frameBytes = static_cast<size_t>(format.channels) * static_cast<size_t>(m_bits / 8);
-    m_frames.reset(m_frameBytes);
+    beginFrames(static_cast<size_t>(format.channels) * static_cast<size_t>(m_bits / 8));
     return true;
 }
 
@@ -214,25 +212,13 @@ bool VorbisEncoder::encodeFrames(const uint8_t* data, size_t frames) {
         vorbis_analysis_wrote(&m->dsp, static_cast<int>(n));
         if (!writePackets(false))
             return false;
-        data += n * m_frameBytes;
+        data += n * frameBytes();
         frames -= n;
     }
     return true;
 }
 
-bool VorbisEncoder::write(const uint8_t* data, size_t bytes) {
-    if (failed() || !m || !m_file.File())
-        return false;
-    return m_frames.feed(
-        data, bytes, [this](const uint8_t* p, size_t frames) { return encodeFrames(p, frames); });
-}
-
-bool VorbisEncoder::finish() {
-    if (!m || !m_file.File())
-        return false;
-    if (!failed() && m_frames.cut())
-        setFailure(EncoderFault::Encoder, "cannot write to \"" + m_file.FinalPath() +
-                                              "\": the audio ends inside a sample frame");
+bool VorbisEncoder::complete() {
     if (!failed()) {
         // The end of the input: the last packet carries the total length.
         vorbis_analysis_wrote(&m->dsp, 0);

@@ -15,23 +15,23 @@ namespace cld::engine {
 // and "cover" (1, the default, embeds the tags' cover as METADATA_BLOCK_PICTURE; 0 leaves
 // it out). The tags become Vorbis comments with the loudness as REPLAYGAIN_* values.
 // Takes 1 to 8 channels of 16-, 24- or 32-bit PCM at 8000 Hz or more.
-class VorbisEncoder : public EncoderBase {
+class VorbisEncoder : public FramedEncoder {
 public:
     explicit VorbisEncoder(EncoderOptions options = {});
     ~VorbisEncoder() override;
 
     static EncoderInfo describe();
 
-    std::string extension() const override { return ".ogg"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;
-    bool write(const uint8_t* data, size_t bytes) override;
-    bool finish() override;
     void abort() override;
 
 private:
     struct State; // the library's encoder and Ogg stream
-    bool encodeFrames(const uint8_t* data, size_t frames);
+    bool isOpen() const override { return m && m_file.File(); }
+    std::string outputName() const override { return m_file.FinalPath(); }
+    bool encodeFrames(const uint8_t* data, size_t frames) override;
+    bool complete() override;
     // Hands finished blocks on as packets and writes the pages they fill (all of them with
     // `flush`). False when a write failed.
     bool writePackets(bool flush);
@@ -39,13 +39,10 @@ private:
                    long bodyBytes);
     void release();
 
-    EncoderOptions m_options;
     std::unique_ptr<State> m;
     cld::OutputFile m_file;
     int m_channels = 2;
     int m_bits = 16;
-    size_t m_frameBytes = 4;
-    FrameJoiner m_frames;
 };
 
 } // namespace cld::engine

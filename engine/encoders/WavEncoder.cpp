@@ -19,7 +19,7 @@ EncoderInfo WavEncoder::describe() {
     return {"wav", "WAV", ".wav", true, {}};
 }
 
-WavEncoder::WavEncoder(EncoderOptions) {}
+WavEncoder::WavEncoder(EncoderOptions options) : EncoderBase(".wav", std::move(options)) {}
 
 WavEncoder::~WavEncoder() {
     // An encoder dropped before finish() leaves nothing behind.

@@ -14,7 +14,6 @@ public:
 
     static EncoderInfo describe();
 
-    std::string extension() const override { return ".wav"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;
     bool write(const uint8_t* data, size_t bytes) override;

@@ -1,5 +1,6 @@
 #include "WmaEncoder.h"
 
+#include "VorbisComments.h"
 #include "WMException.h"
 #include "WmErrors.h"
 
@@ -20,10 +21,10 @@ EncoderInfo WmaEncoder::describe() {
             ".wma",
             false,
             {wholeSetting("bitrate", "Bitrate (kbit/s)", 16, 320, kDefaultKbps),
-             wholeSetting("profile", "Profile number", 0, 9999, 0)}};
+             wholeSetting("profile", "Profile number", 0, 9999, 0), coverSetting()}};
 }
 
-WmaEncoder::WmaEncoder(EncoderOptions options) : m_options(std::move(options)) {}
+WmaEncoder::WmaEncoder(EncoderOptions options) : FramedEncoder(".wma", std::move(options)) {}
 
 WmaEncoder::~WmaEncoder() {
     abort();
@@ -48,15 +49,15 @@ void WmaEncoder::recordFailure(uint32_t code, const std::string& what) {
 }
 
 bool WmaEncoder::chooseStream(const PcmFormat& format, WmStreamConfig& want) {
-    if (m_options.count("profile")) {
+    if (options().count("profile")) {
         int index = 0;
-        if (!intOption(m_options, "profile", 0, 9999, 0, index))
+        if (!intOption(options(), "profile", 0, 9999, 0, index))
             return false;
-        const auto folder = m_options.find("profilefolder");
-        const auto user = m_options.find("userprofilefolder");
+        const auto folder = options().find("profilefolder");
+        const auto user = options().find("userprofilefolder");
         const std::vector<WmProfile> profiles =
-            WmProfile::LoadCollection(folder != m_options.end() ? folder->second : std::string(),
-                                      user != m_options.end() ? user->second : std::string());
+            WmProfile::LoadCollection(folder != options().end() ? folder->second : std::string(),
+                                      user != options().end() ? user->second : std::string());
         if (index >= static_cast<int>(profiles.size())) {
             setFailure(EncoderFault::Settings,
                        "there is no profile " + std::to_string(index) + " (" +
@@ -76,7 +77,7 @@ bool WmaEncoder::chooseStream(const PcmFormat& format, WmStreamConfig& want) {
         return true;
     }
     int kbps = kDefaultKbps;
-    if (!intOption(m_options, "bitrate", 16, 320, kDefaultKbps, kbps))
+    if (!intOption(options(), "bitrate", 16, 320, kDefaultKbps, kbps))
         return false;
     want.type = WmStreamConfig::Type::Audio;
     want.codec = "wmav2";
@@ -91,7 +92,8 @@ bool WmaEncoder::open(const std::string& path, const PcmFormat& format, const Au
     abort();
     clearFailure();
     WmStreamConfig want;
-    if (!chooseStream(format, want))
+    bool embedCover = true;
+    if (!coverOption(options(), embedCover) || !chooseStream(format, want))
         return false;
     if (format.channels < 1 || format.sampleRate < 8000 ||
         (format.bitsPerSample != 16 && format.bitsPerSample != 24 && format.bitsPerSample != 32)) {
@@ -104,10 +106,14 @@ bool WmaEncoder::open(const std::string& path, const PcmFormat& format, const Au
     info.author = tags.artist;
     info.title = tags.title;
     info.music = tags;
-    info.music.cover.clear();
+    info.music.coverMime = coverMime(tags);
+    if (!embedCover || info.music.coverMime.empty()) {
+        info.music.cover.clear();
+        info.music.coverMime.clear();
+    }
     m_path = path;
-    m_frames.reset(static_cast<size_t>(format.channels) *
-                   static_cast<size_t>(format.bitsPerSample / 8));
+    beginFrames(static_cast<size_t>(format.channels) *
+                static_cast<size_t>(format.bitsPerSample / 8));
     if (const uint32_t rc = m_writer.Open(
             path, want, format.sampleRate, format.channels, format.bitsPerSample, info,
             replaceExisting ? cld::files::Replace::RegularFile : cld::files::Replace::Never)) {
@@ -117,24 +123,15 @@ bool WmaEncoder::open(const std::string& path, const PcmFormat& format, const Au
     return true;
 }
 
-bool WmaEncoder::write(const uint8_t* data, size_t bytes) {
-    if (failed() || !m_writer.IsOpen())
+bool WmaEncoder::encodeFrames(const uint8_t* data, size_t frames) {
+    if (const uint32_t rc = m_writer.Write(data, frames)) {
+        recordFailure(rc, "cannot write to \"" + m_path + "\"");
         return false;
-    return m_frames.feed(data, bytes, [this](const uint8_t* p, size_t frames) {
-        if (const uint32_t rc = m_writer.Write(p, frames)) {
-            recordFailure(rc, "cannot write to \"" + m_path + "\"");
-            return false;
-        }
-        return true;
-    });
+    }
+    return true;
 }
 
-bool WmaEncoder::finish() {
-    if (!m_writer.IsOpen())
-        return false;
-    if (!failed() && m_frames.cut())
-        setFailure(EncoderFault::Encoder,
-                   "cannot write to \"" + m_path + "\": the audio ends inside a sample frame");
+bool WmaEncoder::complete() {
     if (failed()) {
         abort();
         return false;

@@ -12,29 +12,29 @@ namespace cld::engine {
 // Options: "profile", the index of a profile in the collection of "profilefolder" (the
 // program's profiles) and "userprofilefolder" (the user's), as the settings store it; or
 // "bitrate" in kbit/s (128 when neither is given) for a WMA version 2 stream at the
-// input's rate (at most 48 kHz) and channels (at most two).
-class WmaEncoder : public EncoderBase {
+// input's rate (at most 48 kHz) and channels (at most two); "cover" (1, the default,
+// embeds the tags' cover as the WM/Picture attribute; 0 leaves it out).
+class WmaEncoder : public FramedEncoder {
 public:
     explicit WmaEncoder(EncoderOptions options = {});
     ~WmaEncoder() override;
 
     static EncoderInfo describe();
 
-    std::string extension() const override { return ".wma"; }
     bool open(const std::string& path, const PcmFormat& format, const AudioTags& tags,
               uint64_t expectedFrames, bool replaceExisting) override;
-    bool write(const uint8_t* data, size_t bytes) override;
-    bool finish() override;
     void abort() override;
 
 private:
+    bool isOpen() const override { return m_writer.IsOpen(); }
+    std::string outputName() const override { return m_path; }
+    bool encodeFrames(const uint8_t* data, size_t frames) override;
+    bool complete() override;
     bool chooseStream(const PcmFormat& format, WmStreamConfig& want);
     void recordFailure(uint32_t code, const std::string& what);
 
-    EncoderOptions m_options;
     cld::WmaStreamEncoder m_writer;
     std::string m_path;
-    FrameJoiner m_frames;
 };
 
 } // namespace cld::engine

@@ -6,6 +6,7 @@
 #include "CliRun.h"
 #include "FileSizeLimit.h"
 #include "Processes.h"
+#include "SettingsRecord.h"
 #include "TempDir.h"
 #include "TestEnv.h"
 
@@ -24,8 +25,9 @@ namespace fs = std::filesystem;
 using clitest::CliRunner;
 using clitest::RunResult;
 
-// A 16-bit stereo WAVE file of `seconds` at 44100 Hz holding a changing tone.
-void writeWav(const fs::path& path, double seconds, int pitch = 1) {
+// A 16-bit stereo WAVE file of `seconds` at 44100 Hz holding a changing tone, `scale`
+// times its usual level.
+void writeWav(const fs::path& path, double seconds, int pitch = 1, double scale = 1.0) {
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary);
     auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
@@ -48,8 +50,9 @@ void writeWav(const fs::path& path, double seconds, int pitch = 1) {
     block.reserve(2 * 4410);
     for (uint32_t i = 0; i < frames; ++i) {
         const double t = i / 44100.0;
-        const auto v = static_cast<int16_t>(9000 * std::sin(2 * M_PI * (220.0 * pitch) * t) +
-                                            3000 * std::sin(2 * M_PI * 1370.0 * t));
+        const auto v =
+            static_cast<int16_t>(scale * (9000 * std::sin(2 * M_PI * (220.0 * pitch) * t) +
+                                          3000 * std::sin(2 * M_PI * 1370.0 * t)));
         block.push_back(v);
         block.push_back(static_cast<int16_t>(-v));
         if (block.size() == block.capacity() || i + 1 == frames) {
@@ -65,11 +68,8 @@ struct Probe {
     double seconds = -1;
 };
 
-Probe probe(const fs::path& file) {
-    const std::string command =
-        "ffprobe -v error -select_streams a:0 -show_entries stream=codec_name:format=duration "
-        "-of json '" +
-        file.string() + "'";
+// What a command writes to standard output.
+std::string commandOutput(const std::string& command) {
     FILE* pipe = ::popen(command.c_str(), "r");
     std::string text;
     char buf[512];
@@ -77,6 +77,14 @@ Probe probe(const fs::path& file) {
         text += buf;
     if (pipe)
         ::pclose(pipe);
+    return text;
+}
+
+Probe probe(const fs::path& file) {
+    const std::string text = commandOutput(
+        "ffprobe -v error -select_streams a:0 -show_entries stream=codec_name:format=duration "
+        "-of json '" +
+        file.string() + "'");
     Probe p;
     const auto json = nlohmann::json::parse(text, nullptr, false);
     if (json.is_discarded())
@@ -86,6 +94,55 @@ Probe probe(const fs::path& file) {
     if (json.contains("format") && json["format"].contains("duration"))
         p.seconds = std::stod(json["format"]["duration"].get<std::string>());
     return p;
+}
+
+// A file's tags as ffprobe reads them (the container's and the audio stream's), by
+// lower-case name.
+std::map<std::string, std::string> probeTags(const fs::path& file) {
+    const std::string text = commandOutput("ffprobe -v error -select_streams a:0 -show_entries "
+                                           "format_tags:stream_tags -of json '" +
+                                           file.string() + "'");
+    std::map<std::string, std::string> tags;
+    const auto json = nlohmann::json::parse(text, nullptr, false);
+    if (json.is_discarded())
+        return tags;
+    const auto take = [&tags](const nlohmann::json& object) {
+        if (!object.contains("tags"))
+            return;
+        for (const auto& [key, value] : object["tags"].items()) {
+            std::string name = key;
+            for (char& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            tags[name] = value.get<std::string>();
+        }
+    };
+    if (json.contains("format"))
+        take(json["format"]);
+    if (json.contains("streams") && !json["streams"].empty())
+        take(json["streams"][0]);
+    return tags;
+}
+
+// The integrated loudness in LUFS of a file, as ffmpeg's ebur128 filter measures it.
+double ebur128Lufs(const fs::path& file) {
+    const std::string text =
+        commandOutput("ffmpeg -nostats -hide_banner -i '" + file.string() +
+                      "' -af ebur128 -f null - 2>&1 | grep -A1 'Integrated loudness' | grep -o "
+                      "'[-0-9.]* LUFS'");
+    return text.empty() ? std::nan("") : std::stod(text);
+}
+
+// A file's track and album gain in dB against -18 LUFS, as its format carries them (Opus:
+// R128 gains in 1/256 dB against -23 LUFS); not a number where there is none.
+std::pair<double, double> gainsOf(const fs::path& file) {
+    const auto tags = probeTags(file);
+    const auto number = [&tags](const std::string& key, double scale, double offset) {
+        const auto it = tags.find(key);
+        return it == tags.end() ? std::nan("") : std::stod(it->second) / scale + offset;
+    };
+    if (file.extension() == ".opus")
+        return {number("r128_track_gain", 256, 5), number("r128_album_gain", 256, 5)};
+    return {number("replaygain_track_gain", 1, 0), number("replaygain_album_gain", 1, 0)};
 }
 
 std::vector<nlohmann::json> jsonLines(const RunResult& r) {
@@ -378,6 +435,72 @@ TEST_F(CliConvertTest, AFileThatCannotBeWrittenIsNamedWithItsReason) {
     EXPECT_NE(r.err.find("b.wav"), std::string::npos) << r.err;
     // Nothing of the failed file is left: no output, no part, no temporary file.
     EXPECT_EQ(namesBelow(out), (std::vector<std::string>{"a.wav", "c.wav"}));
+}
+
+// With --album-gain the files of each output folder are one album: every file carries its
+// own track values (as ffmpeg's ebur128 measures the input, within 0.1 dB) and its
+// folder's album values, the same across the folder and different from the track values
+// where the files differ in loudness. Without it the ReplayGain setting decides whether
+// the track values are written; formats without loudness values refuse --album-gain.
+TEST_F(CliConvertTest, AlbumGainMakesEachOutputFolderAnAlbum) {
+    if (!cldtest::haveTool("ffmpeg"))
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const fs::path in = dir.path() / "in";
+    writeWav(in / "a" / "loud.wav", 1.0, 1, 1.0);
+    writeWav(in / "a" / "quiet.wav", 1.0, 2, 0.25);
+    writeWav(in / "b" / "alone.wav", 1.0, 3, 0.5);
+    std::map<std::string, double> trackGain; // by input, from ffmpeg's measure
+    for (const char* name : {"a/loud", "a/quiet", "b/alone"})
+        trackGain[name] = -18.0 - ebur128Lufs(in / (std::string(name) + ".wav"));
+
+    for (const auto& [format, extension] : std::vector<std::pair<std::string, std::string>>{
+             {"flac", ".flac"}, {"opus", ".opus"}, {"aac", ".m4a"}, {"mp3", ".mp3"}}) {
+        SCOPED_TRACE(format);
+        const fs::path out = dir.path() / ("album-" + format);
+        const RunResult r = cli.run({"convert", "--to", format, "--album-gain", "-r", "--jobs", "2",
+                                     "--out", out.string(), in.string()});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        std::map<std::string, std::pair<double, double>> gains;
+        for (const auto& [name, expected] : trackGain) {
+            gains[name] = gainsOf(out / (name + extension));
+            // Opus gains are whole 1/256 dB.
+            EXPECT_NEAR(gains[name].first, expected, 0.1) << name;
+        }
+        EXPECT_NEAR(gains["a/loud"].second, gains["a/quiet"].second, 1e-9);
+        EXPECT_GT(gains["a/quiet"].first - gains["a/quiet"].second, 1.0);
+        EXPECT_GT(gains["a/loud"].second - gains["a/loud"].first, 1.0);
+        // A folder of one file: its album is that file.
+        EXPECT_NEAR(gains["b/alone"].second, gains["b/alone"].first, 0.01);
+    }
+
+    // Neither the option nor the setting: no loudness values.
+    const fs::path plain = dir.path() / "plain";
+    RunResult r = cli.run(
+        {"convert", "--to", "vorbis", "--out", plain.string(), (in / "a" / "loud.wav").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto gains = gainsOf(plain / "loud.ogg");
+    EXPECT_TRUE(std::isnan(gains.first) && std::isnan(gains.second));
+    // The ReplayGain setting on: the track's values, no album values.
+    {
+        cldtest::ScopedEnv store("CLD_REGISTRY_DIR", (dir.path() / "home" / "registry").string());
+        SettingsRecord settings;
+        ASSERT_TRUE(settings.setMp3ReplayGain(1));
+    }
+    r = cli.run({"convert", "--to", "vorbis", "--overwrite", "--out", plain.string(),
+                 (in / "a" / "loud.wav").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    gains = gainsOf(plain / "loud.ogg");
+    EXPECT_NEAR(gains.first, trackGain["a/loud"], 0.1);
+    EXPECT_TRUE(std::isnan(gains.second));
+
+    for (const char* format : {"wav", "wma"}) {
+        r = cli.run({"convert", "--to", format, "--album-gain", "--out", plain.string(),
+                     (in / "a" / "loud.wav").string()});
+        EXPECT_EQ(r.exitCode, 2) << format;
+        EXPECT_NE(r.err.find("--album-gain"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(plain / "loud.wav"));
+    EXPECT_FALSE(fs::exists(plain / "loud.wma"));
 }
 
 } // namespace

@@ -5,12 +5,15 @@
 #include "MediaFixtures.h"
 #include "Processes.h"
 #include "TempDir.h"
+#include "TranscodeWorker.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -29,6 +32,7 @@ public:
     int progressEvents = 0;
     double lastShare = 0;
     std::function<void(const ItemStart&)> onStart;
+    std::function<void(const ItemEnd&)> onEnd;
 
     void itemStarted(const ItemStart& s) override {
         started.push_back(s);
@@ -40,7 +44,11 @@ public:
         EXPECT_GE(p.share + 1e-9, lastShare) << "the share done never goes back";
         lastShare = p.share;
     }
-    void itemEnded(const ItemEnd& e) override { ended.push_back(e); }
+    void itemEnded(const ItemEnd& e) override {
+        ended.push_back(e);
+        if (onEnd)
+            onEnd(e);
+    }
     void finished(const JobEnd& e) override { end = e; }
     Answer ask(const Question& q) override {
         questions.push_back(q);
@@ -252,4 +260,75 @@ TEST(EngineBatch, CancelFromAnotherThreadKeepsCutFilesAsPartAndStartsNothing) {
     EXPECT_EQ(end.keptPartials.size(), 2u);
     EXPECT_EQ(namesIn(dir.file("out")), (std::vector<std::string>{"a.mp3.part", "b.mp3.part"}));
     EXPECT_TRUE(obs.questions.empty());
+}
+
+// Album mode: the files of each output folder are one album, written once the folder's
+// last file has ended, wherever its files stand in the input order. A file put in place
+// of an output behind the batch's back (a link to another file) is not written through:
+// it is named as failed, and the file behind it stays as it was.
+TEST(EngineBatch, AlbumModeAddsEachFoldersValuesOnceItsFilesAreWritten) {
+    cldtest::TempDir dir;
+    // Four inputs of different levels: x/a, x/b and x/d are one album, y/c another.
+    std::vector<std::string> inputs;
+    const int frames = 44100;
+    for (const double level : {1.0, 0.5, 0.25, 0.125}) {
+        std::vector<int16_t> signal = codectest::makeSignal(frames, 44100, 2);
+        for (int16_t& v : signal)
+            v = static_cast<int16_t>(v * level);
+        const fs::path wav = dir.file("in") / ("level" + std::to_string(inputs.size()) + ".wav");
+        fs::create_directories(wav.parent_path());
+        codectest::writeWav(wav, signal, 44100, 2);
+        inputs.push_back(wav.string());
+    }
+    FileBatchSpec setup = batchInto(inputs, dir.file("out"), ".flac", 1);
+    setup.outputs = {dir.file("out/x/a.flac").string(), dir.file("out/x/b.flac").string(),
+                     dir.file("out/y/c.flac").string(), dir.file("out/x/d.flac").string()};
+    fs::create_directories(dir.file("out/x"));
+    fs::create_directories(dir.file("out/y"));
+    setup.albumGain = true;
+    FileBatch job(setup, [] {
+        auto worker = std::make_unique<TranscodeWorker>("flac");
+        worker->setMeasureLoudness(true);
+        return worker;
+    });
+    RecordingObserver obs;
+    const fs::path victim = dir.file("victim.flac");
+    std::ofstream(victim) << "a file of the user's";
+    obs.onEnd = [&](const ItemEnd& e) {
+        const auto tags = codectest::probe(e.output);
+        if (e.index == 0) {
+            // Before its album is complete, a.flac becomes a link to the user's file.
+            fs::remove(e.output);
+            fs::create_symlink(victim, e.output);
+        }
+        if (e.index == 1) {
+            EXPECT_TRUE(tags.count("tag.REPLAYGAIN_TRACK_GAIN"));
+            EXPECT_FALSE(tags.count("tag.REPLAYGAIN_ALBUM_GAIN")) << "x is not complete yet";
+        }
+        if (e.index == 3) {
+            EXPECT_TRUE(codectest::probe(setup.outputs[2]).count("tag.REPLAYGAIN_ALBUM_GAIN"))
+                << "y's one file is its whole album";
+            EXPECT_FALSE(tags.count("tag.REPLAYGAIN_ALBUM_GAIN")) << "x's values come after";
+        }
+    };
+    EXPECT_EQ(job.run(obs).result, JobResult::Completed);
+    EXPECT_EQ(job.albumGainFailed(), std::vector<std::string>{setup.outputs[0]});
+    EXPECT_TRUE(fs::is_symlink(setup.outputs[0]));
+    EXPECT_EQ(codectest::readFile(victim).size(), 20u);
+
+    const auto number = [](const std::map<std::string, std::string>& tags, const char* key) {
+        const auto it = tags.find(key);
+        return it == tags.end() ? std::nan("") : std::stod(it->second);
+    };
+    const auto b = codectest::probe(setup.outputs[1]);
+    const auto c = codectest::probe(setup.outputs[2]);
+    const auto d = codectest::probe(setup.outputs[3]);
+    // One album for x, whose loudness lies between its loud and its quiet file's.
+    EXPECT_EQ(b.at("tag.REPLAYGAIN_ALBUM_GAIN"), d.at("tag.REPLAYGAIN_ALBUM_GAIN"));
+    EXPECT_EQ(b.at("tag.REPLAYGAIN_ALBUM_PEAK"), d.at("tag.REPLAYGAIN_ALBUM_PEAK"));
+    EXPECT_LT(number(b, "tag.REPLAYGAIN_ALBUM_GAIN"), number(d, "tag.REPLAYGAIN_TRACK_GAIN") - 1);
+    EXPECT_NEAR(number(d, "tag.REPLAYGAIN_TRACK_GAIN") - number(b, "tag.REPLAYGAIN_TRACK_GAIN"),
+                20 * std::log10(0.5 / 0.125), 0.05);
+    EXPECT_EQ(c.at("tag.REPLAYGAIN_ALBUM_GAIN"), c.at("tag.REPLAYGAIN_TRACK_GAIN"));
+    EXPECT_EQ(b.at("stream.codec_name"), "flac");
 }

@@ -496,7 +496,62 @@ TEST(Formats, LoudnessValuesAgreeWithFfmpegsEbur128) {
             EXPECT_NEAR(number(m[prefix + "replaygain_track_gain"]), -18.0 - lufs, 0.1);
             EXPECT_NEAR(number(m[prefix + "replaygain_album_gain"]), -18.0 - lufs, 0.1);
         }
+        if (std::string(name) == "aac") {
+            // Sound Check: ten numbers, the gain as power ratios against 1/1000 and 1/2500
+            // (0.1 dB is 2.3 %), the peak as a 16-bit sample; ffprobe and mutagen read the
+            // same text.
+            const std::string norm = m["----:com.apple.itunes:itunnorm"];
+            EXPECT_EQ(probeAll(out)["itunnorm"], norm);
+            std::istringstream in(norm);
+            std::vector<unsigned long> values;
+            for (std::string word; in >> word;) {
+                EXPECT_EQ(word.size(), 8u) << norm;
+                values.push_back(std::stoul(word, nullptr, 16));
+            }
+            ASSERT_EQ(values.size(), 10u) << norm;
+            const double ratio = std::pow(10.0, (lufs + 18.0) / 10.0);
+            EXPECT_NEAR(values[0] / (1000 * ratio), 1.0, 0.023);
+            EXPECT_EQ(values[1], values[0]);
+            EXPECT_NEAR(values[2] / (2500 * ratio), 1.0, 0.023);
+            EXPECT_EQ(values[3], values[2]);
+            EXPECT_NEAR(static_cast<double>(values[6]), meter.peak() * 32768, 1.0);
+            EXPECT_EQ(values[7], values[6]);
+        }
     }
+}
+
+// A WMA file carries the cover as its WM/Picture attribute, which ffprobe shows as an
+// attached picture of the same bytes; with the option off there is none, and the audio
+// is the same either way.
+TEST(Formats, WmaCarriesTheCoverAsWmPicture) {
+    if (!haveTools({"ffmpeg", "ffprobe"}))
+        GTEST_SKIP() << "ffmpeg, ffprobe and python3 mutagen are needed";
+    cldtest::TempDir dir;
+    const fs::path coverFile = makeCover(dir);
+    const auto pcm = enginetest::tone(44100);
+    const AudioTags tags = fullTags(readBytes(coverFile));
+    const fs::path with = dir.file("with.wma");
+    const fs::path without = dir.file("without.wma");
+    ASSERT_TRUE(encode("wma", {}, with, pcm, tags));
+    ASSERT_TRUE(encode("wma", {{"cover", "0"}}, without, pcm, tags));
+    int status = -1;
+    const auto pictures = [&status](const fs::path& file) {
+        return enginetest::run("ffprobe -v error -select_streams v -show_entries "
+                               "stream=codec_name:stream_disposition=attached_pic -of csv=p=0 " +
+                                   quoted(file),
+                               status);
+    };
+    EXPECT_EQ(pictures(with), "png,1\n");
+    EXPECT_EQ(pictures(without), "");
+    const fs::path extracted = dir.file("extracted.png");
+    enginetest::run("ffmpeg -v error -i " + quoted(with) + " -map 0:v -c copy -f image2 " +
+                        quoted(extracted),
+                    status);
+    EXPECT_EQ(readBytes(extracted), readBytes(coverFile));
+    EXPECT_EQ(probeAll(with)["title"], "Überall Zeit");
+    const auto audio = decoded(with);
+    EXPECT_FALSE(audio.empty());
+    EXPECT_TRUE(audio == decoded(without));
 }
 
 // Settings no encoder has, and PCM a format cannot hold, are refused before anything is
@@ -525,6 +580,7 @@ TEST(Formats, AbsurdSettingsAreRefusedClearly) {
              Case{"aac", {{"bitrate", "-1"}}, {}, "bitrate"},
              Case{"aac", {{"cover", "2"}}, {}, "cover"},
              Case{"flac", {{"cover", "yes"}}, {}, "cover"},
+             Case{"wma", {{"cover", "-1"}}, {}, "cover"},
          }) {
         SCOPED_TRACE(std::string(c.name) + " " +
                      (c.options.empty() ? "format" : c.options.begin()->second));

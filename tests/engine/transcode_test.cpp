@@ -215,3 +215,57 @@ TEST(TranscodeWorker, AFullDiskFailsTheFileAsDiskFullAndLeavesNothing) {
         EXPECT_TRUE(fs::is_empty(small));
     }
 }
+
+// With loudness measuring, the output carries the input's track values as ffmpeg's ebur128
+// filter measures the input, within 0.1 dB, for a decoded input (read twice from its
+// start) and for 24-bit and float samples; the worker hands the measure over once.
+TEST(TranscodeWorker, MeasuredLoudnessAgreesWithFfmpegsEbur128) {
+    if (!cldtest::haveTool("ffmpeg") || !cldtest::haveTool("flac") ||
+        !cldtest::haveTool("metaflac"))
+        GTEST_SKIP() << "ffmpeg, flac and metaflac are needed";
+    cldtest::TempDir dir;
+    const auto pcm = enginetest::tone(44100 * 3);
+    writeBytes(dir.file("in.raw"), pcm);
+    ASSERT_TRUE(makeFlac(dir.file("in.raw"), dir.file("in.flac")));
+    int status = -1;
+    for (const char* codec : {"pcm_s24le", "pcm_f32le"}) {
+        enginetest::run("ffmpeg -v error -i " + quoted(dir.file("in.flac")) +
+                            " -af volume=-7dB -c:a " + codec + " " +
+                            quoted(dir.file(std::string(codec) + ".wav")),
+                        status);
+        ASSERT_EQ(status, 0) << codec;
+    }
+    TranscodeWorker worker("flac");
+    worker.setMeasureLoudness(true);
+    for (const char* input : {"in.flac", "pcm_s24le.wav", "pcm_f32le.wav"}) {
+        SCOPED_TRACE(input);
+        const std::string report =
+            enginetest::run("ffmpeg -nostats -hide_banner -i " + quoted(dir.file(input)) +
+                                " -af ebur128 -f null - 2>&1 | grep -A1 'Integrated loudness' | "
+                                "grep -o '[-0-9.]* LUFS'",
+                            status);
+        ASSERT_FALSE(report.empty());
+        const double gain = -18.0 - std::stod(report);
+        ItemFailure failure;
+        const fs::path out = dir.file(std::string(input) + ".flac");
+        ASSERT_EQ(convert(worker, dir.file(input), out, failure), ItemOutcome::Converted)
+            << failure.reason;
+        EXPECT_EQ(worker.position(), 100);
+        const std::string tag = enginetest::run(
+            "metaflac --show-tag=REPLAYGAIN_TRACK_GAIN " + quoted(out) + " | cut -d= -f2", status);
+        ASSERT_FALSE(tag.empty());
+        EXPECT_NEAR(std::stod(tag), gain, 0.1);
+        const auto meter = worker.takeLoudness();
+        ASSERT_TRUE(meter);
+        EXPECT_NEAR(meter->gainDb(), gain, 0.1);
+        EXPECT_FALSE(worker.takeLoudness());
+    }
+    // Measuring off: no values, nothing to hand over.
+    TranscodeWorker plain("flac");
+    ItemFailure failure;
+    const fs::path out = dir.file("plain.flac");
+    ASSERT_EQ(convert(plain, dir.file("in.flac"), out, failure), ItemOutcome::Converted);
+    EXPECT_EQ(enginetest::run("metaflac --show-tag=REPLAYGAIN_TRACK_GAIN " + quoted(out), status),
+              "");
+    EXPECT_FALSE(plain.takeLoudness());
+}
