@@ -105,6 +105,8 @@ int readCommandLine(int argc, char** argv, Invocation& invocation) {
                      "Read every track twice and compare the two reads");
     ripCmd->add_flag("--hidden-track", rip.hiddenTrack,
                      "Rip audio hidden before track 1 as track 0 (HTOA)");
+    ripCmd->add_flag("--replay-gain", rip.replayGain,
+                     "Track and album loudness values in the files (the disc is one album)");
     ripCmd->add_flag("--no-gap-detection", rip.noGapDetection,
                      "Do not read pregaps, ISRCs and the catalogue number from the sub-channel");
 

@@ -69,6 +69,7 @@ struct RipOptions {
     bool testAndCopy = false; // or the settings' "TestAndCopy"
     bool hiddenTrack = false; // rip audio before track 1 as track 0
     bool noGapDetection = false;
+    bool replayGain = false; // or the settings' "MP3ReplayGain"
 };
 
 struct InfoOptions {

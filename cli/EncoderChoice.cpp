@@ -13,23 +13,8 @@ namespace {
 
 // The MP3 encoder's options as the MP3 dialogs set the encoder up from the settings.
 engine::EncoderOptions mp3Options(SettingsRecord& s, std::optional<int> bitrate) {
-    const Mp3EncoderParams p = mp3ParamsFromSettings(s, bitrate.value_or(storedMp3Bitrate(s)));
-    engine::EncoderOptions o;
-    o["bitrate"] = std::to_string(p.bitrate);
-    o["mode"] = std::to_string(p.channelMode);
-    o["quality"] = std::to_string(p.quality);
-    o["vbr"] = std::to_string(p.vbrMethod);
-    if (p.vbrMethod != 0) {
-        o["vbrquality"] = std::to_string(p.vbrQuality);
-        o["maxbitrate"] = std::to_string(p.vbrMaxBitrate);
-        o["meanbitrate"] = std::to_string(p.abrMeanBitrate);
-    }
-    o["crc"] = std::to_string(p.crc);
-    o["copyright"] = std::to_string(p.copyright);
-    o["original"] = std::to_string(p.original);
-    o["private"] = std::to_string(p.privateFlag);
-    o["id3v2"] = s.mp3Id3v2Tag() ? "1" : "0";
-    return o;
+    return mp3EncoderOptions(mp3ParamsFromSettings(s, bitrate.value_or(storedMp3Bitrate(s))),
+                             s.mp3Id3v2Tag() != 0);
 }
 
 // Whether `value` is one the setting takes; `why` says what it takes when not.

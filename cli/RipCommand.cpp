@@ -10,6 +10,7 @@
 #include "RipLog.h"
 #include "RipperLibrary.h"
 #include "SettingsRecord.h"
+#include "Workers.h"
 #include "cldrip/CDRipDriveSettings.h"
 #include "cldrip/CDRipObject.h"
 
@@ -115,6 +116,14 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
         console.error(why);
         return kExitUsage;
     }
+    if (o.replayGain &&
+        (!carriesLoudness(format) || (format == "mp3" && settings.mp3Id3v2Tag() == 0))) {
+        console.error(format == "mp3"
+                          ? "--replay-gain: the MP3 settings leave out the ID3 version 2 tag "
+                            "that carries the values"
+                          : "--replay-gain does not apply to " + format + " files");
+        return kExitUsage;
+    }
     EncoderChoice encoder;
     if (!chooseEncoder(format, settings, o.bitrate, o.profile, o.flags, encoder, why)) {
         console.error(why);
@@ -161,6 +170,11 @@ int runRip(Console& console, SettingsRecord& settings, const CommonOptions& comm
     setup.testAndCopy = o.testAndCopy || (stored && settings.testAndCopy());
     setup.ripHiddenTrack = o.hiddenTrack;
     setup.detectGaps = !o.noGapDetection;
+    // The disc is one album: each track gets its loudness values, and every file the
+    // album's once all are done, in the formats that carry them.
+    setup.replayGain = carriesLoudness(format) &&
+                       !(format == "mp3" && settings.mp3Id3v2Tag() == 0) &&
+                       (o.replayGain || settings.mp3ReplayGain() != 0);
 
     engine::VerifyEnv env;
     if (stored) {

@@ -211,10 +211,6 @@ engine::WorkerFactory workerFactoryFor(const ConvertOptions& o, SettingsRecord& 
     };
 }
 
-bool carriesLoudness(const std::string& format) {
-    return format != "wav" && format != "wma";
-}
-
 bool singleWorkerOnly(const ConvertOptions& o) {
     return !o.decode && o.to == "wma";
 }

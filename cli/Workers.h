@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioEncoder.h"
 #include "Commands.h"
 #include "FileBatch.h"
 
@@ -13,9 +14,7 @@ namespace cld::cli {
 engine::WorkerFactory workerFactoryFor(const ConvertOptions& options, SettingsRecord& settings,
                                        std::string& why);
 
-// Whether the format's files carry loudness values (ReplayGain or R128); WAV and WMA
-// files do not.
-bool carriesLoudness(const std::string& format);
+using engine::carriesLoudness;
 
 // Whether the format's batch runs one file at a time whatever the width asked (the media
 // encoder is one object).

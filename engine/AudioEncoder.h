@@ -107,4 +107,8 @@ private:
     std::map<std::string, std::pair<EncoderInfo, Factory>> m_encoders;
 };
 
+// Whether the encoder's files carry loudness values (ReplayGain or R128 tags): not WAV
+// and WMA files.
+bool carriesLoudness(const std::string& encoder);
+
 } // namespace cld::engine

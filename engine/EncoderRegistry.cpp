@@ -65,4 +65,8 @@ void EncoderRegistry::add(EncoderInfo info, Factory factory) {
     m_encoders[name] = {std::move(info), std::move(factory)};
 }
 
+bool carriesLoudness(const std::string& encoder) {
+    return encoder != "wav" && encoder != "wma";
+}
+
 } // namespace cld::engine

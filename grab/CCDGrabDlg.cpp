@@ -764,6 +764,12 @@ void CCDGrabDlg::grabToWav() {
     setup.encoder = encoder;
     if (m_wavTarget)
         setup.options = cld::grabOptionsOf(m_context.settings.grabEncoderOptions(), encoder);
+    // With the ReplayGain setting on, every format that carries loudness values gets each
+    // track's and, once all are done, the disc's as the album's.
+    const auto id3v2 = setup.options.find("id3v2");
+    setup.replayGain = m_context.settings.mp3ReplayGain() != 0 &&
+                       cld::engine::carriesLoudness(encoder) &&
+                       !(encoder == "mp3" && id3v2 != setup.options.end() && id3v2->second == "0");
     // Encoders at work while the next track is read: one per core, as the batches.
     setup.width = std::max(1, m_context.settings.parallelJobCount());
     setup.folder = folder.string();

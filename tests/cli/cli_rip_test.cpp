@@ -364,3 +364,52 @@ TEST_F(CliRipTest, HiddenTrackAndTestAndCopy) {
                   .find("Test and copy: 1 of 1 tracks copy OK\n"),
               std::string::npos);
 }
+
+// With --replay-gain every track carries its own loudness values and the disc's as the
+// album's: track values as ffmpeg's ebur128 measures the files (within 0.1 dB of the
+// -18 LUFS reference), one album value on every file. WAV carries none and is refused.
+TEST_F(CliRipTest, ReplayGainGivesEachTrackItsValuesAndTheDiscsAsTheAlbums) {
+    if (!cldtest::haveTool("ffmpeg"))
+        GTEST_SKIP() << "ffmpeg is not installed";
+    insert(album());
+    const fs::path out = dir.path() / "loud";
+    RunResult r = cli.run({"rip", "--format", "flac", "--replay-gain", "--out", out.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto tag = [](const fs::path& file, const std::string& key) {
+        int status = -1;
+        const std::string text =
+            cldtest::commandOutput("ffprobe -v error -show_entries format_tags=" + key +
+                                       " -of csv=p=0 '" + file.string() + "'",
+                                   status);
+        return status == 0 && !text.empty() ? std::atof(text.c_str()) : 1000.0;
+    };
+    const auto lufs = [](const fs::path& file) {
+        int status = -1;
+        const std::string text = cldtest::commandOutput(
+            "ffmpeg -nostats -hide_banner -i '" + file.string() +
+                "' -af ebur128 -f null - 2>&1 | grep -A1 'Integrated loudness' | "
+                "grep -o -- '-\\?[0-9.]* LUFS' | tail -1",
+            status);
+        return std::atof(text.c_str());
+    };
+    std::vector<double> albumGains;
+    std::vector<double> trackGains;
+    for (const char* title : {"Dawn", "Noon", "Dusk"}) {
+        SCOPED_TRACE(title);
+        const fs::path file = out / ("The Testers - " + std::string(title) + ".flac");
+        const double track = tag(file, "replaygain_track_gain");
+        ASSERT_LT(track, 100.0) << "no track gain";
+        EXPECT_NEAR(track, -18.0 - lufs(file), 0.1);
+        trackGains.push_back(track);
+        albumGains.push_back(tag(file, "replaygain_album_gain"));
+    }
+    ASSERT_LT(albumGains[0], 100.0) << "no album gain";
+    EXPECT_EQ(albumGains[1], albumGains[0]);
+    EXPECT_EQ(albumGains[2], albumGains[0]);
+    EXPECT_GT(std::abs(trackGains[1] - trackGains[0]), 0.5) << "the ramp and the music differ";
+
+    r = cli.run({"rip", "--format", "wav", "--replay-gain", "--out", (dir.path() / "w").string()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--replay-gain does not apply to wav"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir.path() / "w" / "The Testers - Dawn.wav"));
+}

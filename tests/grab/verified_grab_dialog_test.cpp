@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -479,14 +480,17 @@ TEST_F(VerifiedGrabDialog, FlacChoiceGivesTaggedExactFilesAVerifiedLogAndIsKept)
 }
 
 // Every encoder of the engine is offered; an MP3 grab plays for each track's length with
-// the disc's tags, the cue sheet names its files as MP3, AccurateRip vouches for the audio
-// as it was read, and the choice is kept. The encoding jobs' grabber offers none of it.
+// the disc's tags (and, with the ReplayGain setting on, each track's loudness and the
+// disc's as the album's), the cue sheet names its files as MP3, AccurateRip vouches for
+// the audio as it was read, and the choice is kept. The encoding jobs' grabber offers none
+// of it.
 TEST_F(VerifiedGrabDialog, EveryEncoderIsOfferedAndAnMp3GrabIsVerifiedAndTagged) {
     if (!haveTool("ffprobe"))
         GTEST_SKIP() << "the ffprobe command is needed";
     startDisc(kOffset);
     ASSERT_TRUE(m_settings.setReadOffsetFor(m_driveName, kOffset));
     m_server.queueAnswer(entry());
+    ASSERT_TRUE(m_settings.setMp3ReplayGain(1));
     const QString text = grabAll([](CCDGrabDlg& dlg) {
         auto* saveAs = findControl<QComboBox>(&dlg, CCDGrabDlg::kSaveAs);
         const std::vector<std::string> names = cld::engine::EncoderRegistry::instance().names();
@@ -510,13 +514,15 @@ TEST_F(VerifiedGrabDialog, EveryEncoderIsOfferedAndAnMp3GrabIsVerifiedAndTagged)
         << text.toStdString();
     const auto folder = m_dir.path() / "Band - Live";
     const auto ranges = trackRanges();
+    std::set<std::string> albumGains;
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         const auto file = folder / ("Band - Track0" + std::to_string(i + 1) + ".mp3");
         bool ok = false;
         const std::string probe = commandOutput(
-            "ffprobe -v error -show_entries format=duration:format_tags=title,artist,album,track "
-            "-of default=noprint_wrappers=1 '" +
+            "ffprobe -v error -show_entries "
+            "format=duration:format_tags=title,artist,album,track,REPLAYGAIN_TRACK_GAIN,"
+            "REPLAYGAIN_ALBUM_GAIN -of default=noprint_wrappers=1 '" +
                 file.string() + "'",
             ok);
         ASSERT_TRUE(ok) << probe;
@@ -529,7 +535,13 @@ TEST_F(VerifiedGrabDialog, EveryEncoderIsOfferedAndAnMp3GrabIsVerifiedAndTagged)
         EXPECT_NE(probe.find("title=Track0" + std::to_string(i + 1)), std::string::npos) << probe;
         EXPECT_NE(probe.find("artist=Band"), std::string::npos) << probe;
         EXPECT_NE(probe.find("album=Live"), std::string::npos) << probe;
+        const std::size_t track = probe.find("REPLAYGAIN_TRACK_GAIN=");
+        const std::size_t album = probe.find("REPLAYGAIN_ALBUM_GAIN=");
+        ASSERT_NE(track, std::string::npos) << probe;
+        ASSERT_NE(album, std::string::npos) << probe;
+        albumGains.insert(probe.substr(album, probe.find('\n', album) - album));
     }
+    EXPECT_EQ(albumGains.size(), 1u) << "one album value on every track";
     std::ifstream cueIn(folder / "Band - Live.cue");
     std::stringstream cue;
     cue << cueIn.rdbuf();
