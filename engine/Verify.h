@@ -120,34 +120,6 @@ struct VerifyResult {
 // "ARTIST - ALBUM.log" and ".cue" into the folder. Never throws.
 VerifyResult writeRipLogAndCue(const VerifyEnv& env, const RipLogRequest& request);
 
-// The log of a job that rips one track at a time (and encodes it elsewhere): every
-// ripped track is recorded as it comes, the log and cue sheet are rewritten with every
-// track so far, and once every track of the disc is in, the disc is looked up.
-struct RipLogJob {
-    RipLogRequest request; // the job's tracks so far
-    uint32_t disc = 0;     // the disc's FreeDB id
-    bool written = false;  // the job wrote its log once: later writes replace its own file
-};
-// The disc's names and drive as the job's caller chose them.
-struct RipNames {
-    std::string artist;
-    std::string album;
-    std::string title; // the track's
-    int driveIndex = 0;
-};
-// Call right after a track was ripped into wavPath: the checksums are taken now; the log
-// and cue sheet (naming outputPath's file) are rewritten beside outputPath.
-VerifyResult recordRippedTrack(const VerifyEnv& env, RipLogJob& job, int trackIndex,
-                               const RipNames& names, const std::string& wavPath,
-                               const std::string& outputPath);
-// Rewrites the log and cue sheet once more for a job that did not end well: the log
-// says how it ended (`ending`) and what became of each track's file (complete outputs;
-// a cut file kept under another name in `keptAs`; any other kept no file). Nothing
-// happens (attempted false) when no log was written.
-VerifyResult finishRipLog(const VerifyEnv& env, RipLogJob& job, const std::string& ending,
-                          const std::vector<std::string>& completeOutputs,
-                          const std::vector<std::pair<std::string, std::string>>& keptAs);
-
 // Offset detection with a disc the database knows: the disc's entry is fetched, the
 // first seconds of a track are read without offset correction into a folder of its own
 // inside tempFolder (removed afterwards) and every offset within +-5000 samples is tried
