@@ -11,6 +11,7 @@
 #include "GrabErrorText.h"
 #include "GrabRun.h"
 #include "JobContext.h"
+#include "JobRun.h"
 #include "Log.h"
 #include "MediaErrorText.h"
 #include "MessageService.h"
@@ -156,14 +157,11 @@ void CBatchProgressDlg::requestAbort() {
         return;
     m_abort = true;
     if (m_fileJob) {
-        // The workers close their files after the block in progress.
+        // The files in work stop now and no other starts; the workers close their files
+        // after the block in progress.
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_abortCursor = true;
-        m_fileJob->cancel();
-        // The files in work stop now, not at the batch's next look at them.
-        for (cld::engine::FileWorker* worker : m_batchWorkers)
-            if (worker->isBusy())
-                worker->stop();
+        m_fileJob->abort();
     }
     if (m_cdJob) {
         // The job stops the read and the encoders after the block in progress.
@@ -379,8 +377,9 @@ void CBatchProgressDlg::reportAbortKeeping(const std::vector<std::string>& keptP
         Message{191, text, MessageIcon::Exclamation, MessageButtons::Ok, this});
 }
 
-// The dialog as the observer of its file batch: the figures on the bars and lines, the
-// questions in message boxes, the waits with the window's events flowing.
+// The dialog as the observer of its file batch, on the window's thread (the batch runs on
+// a thread of its own): the figures on the bars and lines, the questions in message
+// boxes.
 class CBatchProgressDlg::BatchObserver : public cld::engine::JobObserver {
 public:
     BatchObserver(CBatchProgressDlg& dialog, const std::vector<std::string>& files)
@@ -449,12 +448,6 @@ public:
         d.m_batchStopped = true;
         return cld::engine::Answer::Stop;
     }
-    void wait(int milliseconds, const std::function<bool()>& ready) override {
-        if (!ready)
-            m_dialog.m_context.waits().waitAndPump(milliseconds);
-        else
-            m_dialog.m_context.waits().waitUntil(milliseconds, ready, kWaitStep);
-    }
 
 private:
     CBatchProgressDlg& m_dialog;
@@ -462,11 +455,10 @@ private:
     std::vector<std::string> m_outputs;
 };
 
-cld::engine::FileWorker* CBatchProgressDlg::shownWorker() const {
-    if (!m_fileJob || m_batchProgress.running.empty() ||
-        m_batchProgress.firstWorker >= m_batchWorkers.size())
-        return nullptr;
-    return m_batchWorkers[m_batchProgress.firstWorker];
+size_t CBatchProgressDlg::shownWorkerPlace() const {
+    if (!m_fileJob || m_batchProgress.running.empty())
+        return static_cast<size_t>(-1);
+    return m_batchProgress.firstWorker;
 }
 
 void CBatchProgressDlg::showFileBatchFigures() {
@@ -512,14 +504,9 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
         setup.outputs.assign(files.size(), m_params.outputPath);
     }
     setup.width = parallelWidth(files.size());
-    setup.pollMilliseconds = waitMs;
-    m_batchWorkers.clear();
-    cld::engine::FileBatch job(std::move(setup), [this, &makeWorker] {
-        std::unique_ptr<cld::engine::FileWorker> worker = makeWorker();
-        if (worker)
-            m_batchWorkers.push_back(worker.get());
-        return worker;
-    });
+    // The window's bars move with the batch's looks at its workers.
+    setup.pollMilliseconds = std::min(waitMs, 250);
+    cld::engine::FileBatch job(std::move(setup), makeWorker);
     BatchObserver observer(*this, files);
     m_batchProgress = cld::engine::Progress{};
     m_batchStopped = false;
@@ -529,9 +516,17 @@ CBatchProgressDlg::runFileBatch(const std::vector<std::string>& files,
     m_fileJob = &job;
     if (m_abort)
         job.cancel();
-    const cld::engine::JobEnd end = job.run(observer);
+    // The batch runs on a thread of its own; the window shows its events as they come
+    // and answers its questions, until it is done.
+    cld::JobRun run(job, observer);
+    run.start();
+    while (!run.done())
+        m_context.waits().waitUntil(
+            500, [&run] { return run.done(); }, kWaitStep);
+    const cld::engine::JobEnd end = run.finish();
+    // The events the window has not shown yet.
+    m_context.waits().pump();
     m_fileJob = nullptr;
-    m_batchWorkers.clear();
     if (m_abortCursor) {
         QApplication::restoreOverrideCursor();
         m_abortCursor = false;

@@ -111,8 +111,9 @@ protected:
                               std::vector<std::string>& keptPartials, int waitMs);
     // The number of jobs a batch of `count` files runs at once (at least 1).
     int parallelWidth(size_t count) const;
-    // The worker whose file the figures show (the one started first), none between files.
-    cld::engine::FileWorker* shownWorker() const;
+    // The place among the batch's workers (in the order they were made) of the file the
+    // figures show (the one started first); -1 between files.
+    size_t shownWorkerPlace() const;
     // Whether a batch of several files runs (its figures are the batch's).
     bool fileBatchRuns() const { return m_fileJob != nullptr; }
     // Shows the figures of the running file batch: the elapsed and estimated time, the
@@ -170,7 +171,6 @@ private:
     friend class BatchObserver;
     // While runFileBatch runs: the engine's job, its workers and its last figures.
     cld::engine::FileBatch* m_fileJob = nullptr;
-    std::vector<cld::engine::FileWorker*> m_batchWorkers;
     cld::engine::Progress m_batchProgress;
     bool m_batchStopped = false;
     bool m_abortCursor = false;

@@ -69,15 +69,9 @@ CEncoderProgressDlg::~CEncoderProgressDlg() {
 }
 
 WmaEncodeJob& CEncoderProgressDlg::shownEncoder() const {
-    if (const auto* worker = dynamic_cast<const engine::WmaEncodeWorker*>(shownWorker()))
-        return worker->encoder();
-    return *m_encoder;
-}
-
-WmaDecodeJob& CEncoderProgressDlg::shownDecoder() const {
-    if (const auto* worker = dynamic_cast<const engine::WmaDecodeWorker*>(shownWorker()))
-        return worker->decoder();
-    return *m_decoder;
+    // The batch makes its workers in the order of the pool, one encoder each.
+    const size_t place = shownWorkerPlace();
+    return place < m_pool.size() ? *m_pool[place] : *m_encoder;
 }
 
 std::vector<WmaEncodeJob*> CEncoderProgressDlg::encoders(int width) {
@@ -109,15 +103,16 @@ std::vector<WmaEncodeJob*> CEncoderProgressDlg::encoders(int width) {
 void CEncoderProgressDlg::encodeFiles(const std::vector<std::string>& files) {
     if (isFileBatch())
         beginFileBatch(static_cast<int>(files.size()));
-    const std::vector<WmaEncodeJob*> pool = encoders(parallelWidth(files.size()));
+    m_pool = encoders(parallelWidth(files.size()));
     size_t made = 0;
-    const engine::WorkerFactory makeWorker = [&pool,
+    const engine::WorkerFactory makeWorker = [this,
                                               &made]() -> std::unique_ptr<engine::FileWorker> {
-        if (made >= pool.size())
+        if (made >= m_pool.size())
             return nullptr;
-        return std::make_unique<engine::WmaEncodeWorker>(*pool[made++]);
+        return std::make_unique<engine::WmaEncodeWorker>(*m_pool[made++]);
     };
     finishFileBatch(files, ".wma", makeWorker, 1000);
+    m_pool.clear();
 }
 
 void CEncoderProgressDlg::decodeFiles(const std::vector<std::string>& files) {
@@ -265,28 +260,19 @@ void CEncoderProgressDlg::refreshFigures() {
         showCdFigures();
         return;
     }
-    if (decoding()) {
-        WmaDecodeJob& decoder = shownDecoder();
-        if (decoder.IsRunning())
-            bar(IDC_CURRENT_BAR)->setPos(decoder.GetProgress());
-        showFileBatchFigures();
-        showDiskSpace(m_params.outputPath);
-        return;
-    }
-    if (!m_encoder)
-        return;
-    try {
-        CProgressBar* current = bar(IDC_CURRENT_BAR);
-        WmaEncodeJob& encoder = shownEncoder();
-        const WmaEncodeJob::Figures f = encoder.RefreshStatistics(current->upper());
-        if (encoder.IsEncoding()) {
-            current->setPos(f.barPosition);
-            setText(IDC_MEDIA_BITRATE, f.bitrateText);
+    // The bars follow the batch's own figures; the encoder of the file shown gives the
+    // media bitrate.
+    if (!decoding() && m_encoder) {
+        try {
+            WmaEncodeJob& encoder = shownEncoder();
+            if (encoder.IsEncoding())
+                setText(IDC_MEDIA_BITRATE,
+                        encoder.RefreshStatistics(bar(IDC_CURRENT_BAR)->upper()).bitrateText);
+        } catch (const WMException& e) {
+            reportEncoderFailure(e.GetCode());
+            requestAbort();
+            return;
         }
-    } catch (const WMException& e) {
-        reportEncoderFailure(e.GetCode());
-        requestAbort();
-        return;
     }
     showFileBatchFigures();
     showDiskSpace(m_params.outputPath);

@@ -49,10 +49,11 @@ private:
     int failureStringId(const cld::engine::ItemFailure& failure) const override;
     // The encoders of the file the figures show.
     WmaEncodeJob& shownEncoder() const;
-    WmaDecodeJob& shownDecoder() const;
 
     std::unique_ptr<WmaEncodeJob> m_encoder;
     std::unique_ptr<WmaDecodeJob> m_decoder;
     // The further encoders and decoders of a batch that runs several files at once.
     std::vector<std::unique_ptr<WmaEncodeJob>> m_moreEncoders;
+    // While a batch encodes: its encoders, in the order its workers were made.
+    std::vector<WmaEncodeJob*> m_pool;
 };

@@ -62,12 +62,6 @@ void CMP3EncoderProgressDlg::onAbort() {
     m_decoder->RequestAbort();
 }
 
-CodecJob& CMP3EncoderProgressDlg::shownJob() const {
-    if (const auto* worker = dynamic_cast<const engine::CodecFileWorker*>(shownWorker()))
-        return worker->job();
-    return decoding() ? static_cast<CodecJob&>(*m_decoder) : *m_encoder;
-}
-
 engine::Mp3EncodeSettings CMP3EncoderProgressDlg::encodeSettings() const {
     engine::Mp3EncodeSettings s;
     s.params =
@@ -166,10 +160,7 @@ void CMP3EncoderProgressDlg::refreshFigures() {
         showCdFigures();
         return;
     }
-    // The figures of the whole batch; the current bar follows the file shown.
-    CodecJob& job = shownJob();
-    if (job.IsRunning())
-        bar(IDC_CURRENT_BAR)->setPos(job.GetProgress());
+    // The figures of the whole batch; the bars follow the batch's own figures.
     if (!decoding())
         setText(IDC_MEDIA_BITRATE, mp3BitrateText(m_encoder->GetParams()));
     showFileBatchFigures();

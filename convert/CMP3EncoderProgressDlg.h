@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-class CodecJob;
 class Mp3DecodeJob;
 class Mp3EncodeJob;
 
@@ -35,8 +34,6 @@ private:
     void runFiles();
     // A batch of files, up to the chosen number at once (one file in the single-file modes).
     void runFileBatchOf(const std::vector<std::string>& files);
-    // The jobs of the file the figures show.
-    CodecJob& shownJob() const;
     // The CD mode: the CD job with the MP3 encoder set up as the file modes are.
     void runCd();
 

@@ -100,6 +100,14 @@ private:
 FileBatch::FileBatch(FileBatchSpec setup, WorkerFactory makeWorker)
     : m_spec(std::move(setup)), m_makeWorker(std::move(makeWorker)) {}
 
+void FileBatch::abort() {
+    std::lock_guard<std::mutex> hold(m_stepLock);
+    cancel();
+    for (FileWorker* worker : m_live)
+        if (worker->isBusy())
+            worker->stop();
+}
+
 JobEnd FileBatch::run(JobObserver& observer) {
     JobEnd result;
     const size_t count = m_spec.inputs.size();
@@ -179,6 +187,19 @@ JobEnd FileBatch::run(JobObserver& observer) {
         observer.finished(result);
         return result;
     }
+    {
+        std::lock_guard<std::mutex> hold(m_stepLock);
+        for (const auto& worker : workers)
+            m_live.push_back(worker.get());
+    }
+    // abort() no longer reaches the workers once run() lets go of them.
+    struct Release {
+        FileBatch& batch;
+        ~Release() {
+            std::lock_guard<std::mutex> hold(batch.m_stepLock);
+            batch.m_live.clear();
+        }
+    } release{*this};
     const bool counters = workers.front()->hasCounters();
     ParallelBatch batch(count, places);
     const Clock::time_point started = Clock::now();
@@ -247,11 +268,14 @@ JobEnd FileBatch::run(JobObserver& observer) {
     };
 
     for (;;) {
-        if (cancelled() && !batch.isStopped()) {
-            aborted = true;
-            batch.stop();
+        {
+            std::lock_guard<std::mutex> hold(m_stepLock);
+            if (cancelled() && !batch.isStopped()) {
+                aborted = true;
+                batch.stop();
+            }
+            batch.poll();
         }
-        batch.poll();
         // Files cut short are never left under their final names: kept aside on the
         // user's stop, removed after a stop for a failure.
         for (size_t i = firstUnsettled; i < count; ++i) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,9 @@ class FileBatch : public Job {
 public:
     FileBatch(FileBatchSpec setup, WorkerFactory makeWorker);
     JobEnd run(JobObserver& observer) override;
+    // The user's stop, from any thread: as cancel(), and besides the files in work stop
+    // now and no file starts after this returns.
+    void abort();
     // After run() in album mode: the files the album's values could not be added to (they
     // keep their track values).
     const std::vector<std::string>& albumGainFailed() const { return m_albumGainFailed; }
@@ -88,6 +92,10 @@ private:
     FileBatchSpec m_spec;
     WorkerFactory m_makeWorker;
     std::vector<std::string> m_albumGainFailed;
+    // The batch's workers while run() has them; held while the batch starts files, so
+    // that abort() meets no file half started.
+    std::mutex m_stepLock;
+    std::vector<FileWorker*> m_live;
 };
 
 } // namespace cld::engine
