@@ -468,8 +468,12 @@ void CBatchProgressDlg::showFileBatchFigures() {
     // After Abort or a stop the bar stays where the batch was.
     if (!m_abort && !m_batchStopped)
         bar(IDC_OVERALL_BAR)->setPos(static_cast<int>(p.share * kOverallSteps));
+    showJobFigures(p);
+}
+
+void CBatchProgressDlg::showJobFigures(const cld::engine::Progress& p) {
     const std::time_t now = std::time(nullptr);
-    // Between two files the time of the last one stays.
+    // Between two items the time of the last one stays.
     if (!p.running.empty())
         setText(IDC_ELAPSED, clockText(now - m_fileStart));
     setText(IDC_TOTAL_ELAPSED, clockText(now - m_jobStart));
@@ -568,22 +572,7 @@ int CBatchProgressDlg::cdFailureStringId(const cld::engine::ItemFailure& f,
 }
 
 void CBatchProgressDlg::showCdFigures() {
-    const cld::engine::Progress& p = m_cdProgress;
-    const std::time_t now = std::time(nullptr);
-    if (!p.running.empty())
-        setText(IDC_ELAPSED, clockText(static_cast<int64_t>(p.itemSeconds + 0.5)));
-    setText(IDC_TOTAL_ELAPSED, clockText(now - m_jobStart));
-    if (p.remaining >= 0)
-        setText(IDC_ESTIMATED, clockText(static_cast<int64_t>(p.remaining + 0.5)));
-    else
-        setText(IDC_ESTIMATED, std::string(kDash));
-    setText(IDC_OUTPUT_SIZE, megabytesText(static_cast<int64_t>(p.outputBytes)));
-    if (p.counters && p.seconds > 0.5 && p.audioBytesDone > 0) {
-        setText(IDC_PERFORMANCE,
-                kilobytesPerSecondText(static_cast<uint32_t>(p.audioBytesDone / p.seconds / 1024)));
-        setText(IDC_SAMPLES,
-                samplesPerSecondText(static_cast<uint32_t>(p.samplesDone / p.seconds)));
-    }
+    showJobFigures(m_cdProgress);
     showDiskSpace(m_params.outputPath);
 }
 
@@ -658,6 +647,8 @@ void CBatchProgressDlg::runCdJob(const std::string& encoder,
     cld::GrabRun run(job);
     run.onStatus = [&](const cld::GrabRunStatus& s) {
         m_cdProgress = s.progress;
+        if (!s.progress.running.empty())
+            m_fileStart = std::time(nullptr) - static_cast<std::time_t>(s.progress.itemSeconds);
         if (s.trackIndex >= 0 && s.item < plan.tracks.size()) {
             setText(
                 IDC_INPUT_FILE,

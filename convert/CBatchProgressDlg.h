@@ -137,6 +137,9 @@ protected:
     // rip; with `replayGain` the files get their loudness values, the album's at the end.
     void runCdJob(const std::string& encoder, const cld::engine::EncoderOptions& options,
                   bool replayGain);
+    // A job's figures: the time of the item shown and of the job, the estimate, the output
+    // size and the speed (a dash for what the job cannot know).
+    void showJobFigures(const cld::engine::Progress& progress);
     // The figures of the running CD job: times, output size and speed.
     void showCdFigures();
     // The message of a CD track whose encoding with `encoder` failed.
