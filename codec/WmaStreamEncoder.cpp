@@ -2,6 +2,7 @@
 
 #include "FfmpegLog.h"
 #include "PcmInputFrame.h"
+#include "TagFileStream.h"
 #include "TranscodeParts.h"
 #include "WMException.h"
 #include "WmErrors.h"
@@ -29,7 +30,10 @@ namespace {
 // writes text attributes only, so the picture goes in once the file is complete.
 bool addPicture(const std::string& path, const std::vector<uint8_t>& cover,
                 const std::string& mime) {
-    TagLib::ASF::File file(path.c_str(), false);
+    const std::unique_ptr<TagLib::FileStream> stream = cld::openOwnTagFile(path);
+    if (!stream)
+        return false;
+    TagLib::ASF::File file(stream.get(), false);
     if (!file.isValid() || !file.tag())
         return false;
     TagLib::ASF::Picture picture;

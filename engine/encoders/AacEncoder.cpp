@@ -4,6 +4,7 @@
 #include "Mp3Tags.h"
 #include "PcmInputFrame.h"
 #include "SafeFiles.h"
+#include "TagFileStream.h"
 #include "TranscodeParts.h"
 #include "VorbisComments.h"
 #include "WMException.h"
@@ -13,6 +14,8 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 }
+
+#include "TagFileStream.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -264,7 +267,10 @@ bool AacEncoder::encodeFrames(const uint8_t* data, size_t frames) {
 
 bool AacEncoder::writeTags() {
     const State& s = *m;
-    TagLib::MP4::File file(m_file.TempPath().c_str(), false);
+    const std::unique_ptr<TagLib::FileStream> stream = cld::openOwnTagFile(m_file.TempPath());
+    if (!stream)
+        return false;
+    TagLib::MP4::File file(stream.get(), false);
     TagLib::MP4::Tag* tag = file.isValid() ? file.tag() : nullptr;
     if (!tag)
         return false;

@@ -6,6 +6,7 @@
 #include "Mp3EncodeJob.h"
 #include "Mp3StreamEncoder.h"
 #include "OutputFile.h"
+#include "TagFileStream.h"
 #include "TempDir.h"
 #include "WMException.h"
 #include "WavStreamWriter.h"
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -222,6 +224,34 @@ bool killMidJob(const fs::path& output, const std::function<void()>& job) {
 }
 
 } // namespace
+
+// Tags are edited in the program's own files only: a link, a pipe or a folder put in the
+// file's place is refused (without blocking on the pipe) and left as it was.
+TEST(OutputFile, TagsAreNeverEditedThroughWhatWasPutInTheFilesPlace) {
+    cldtest::TempDir dir;
+    const std::string own = dir.file("own.m4a").string();
+    std::ofstream(own) << "audio";
+    auto stream = cld::openOwnTagFile(own);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_TRUE(stream->isOpen());
+    EXPECT_FALSE(stream->readOnly());
+    stream.reset();
+
+    const std::string user = dir.file("user.txt").string();
+    std::ofstream(user) << "the user's";
+    const std::string link = dir.file("link.m4a").string();
+    ASSERT_EQ(::symlink(user.c_str(), link.c_str()), 0);
+    EXPECT_EQ(cld::openOwnTagFile(link), nullptr);
+    const std::string pipe = dir.file("pipe.m4a").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(cld::openOwnTagFile(pipe), nullptr);
+    EXPECT_EQ(cld::openOwnTagFile(dir.path().string()), nullptr);
+    EXPECT_EQ(cld::openOwnTagFile(dir.file("missing.m4a").string()), nullptr);
+    std::ifstream in(user);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "the user's");
+}
 
 TEST(OutputFile, KilledJobLeavesNoCompleteLookingOutputAndTheNextRunCleansUp) {
     cldtest::TempDir dir;
