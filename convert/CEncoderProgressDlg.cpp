@@ -228,8 +228,8 @@ void CEncoderProgressDlg::runCd() {
     const int profile = m_encoder->GetProfileIndex();
     // The media bitrate is the chosen profile's.
     try {
-        const WmStreamConfig* audio =
-            m_encoder->GetEncoder().GetProfile(profile).FindStream(WmStreamConfig::Type::Audio);
+        const WmProfile chosen = m_encoder->GetEncoder().GetProfile(profile);
+        const WmStreamConfig* audio = chosen.FindStream(WmStreamConfig::Type::Audio);
         if (audio && audio->bitrate > 0)
             setText(IDC_MEDIA_BITRATE, QStringLiteral("%1 Kbps").arg(audio->bitrate / 1000));
     } catch (const WMException&) {

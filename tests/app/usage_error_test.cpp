@@ -251,7 +251,9 @@ TEST_F(UsageErrorRun, StartedByTheDesktopItAlsoShowsABox) {
     startProgram(Start::ByDesktop);
     int exitCode = -1;
     bool box = false;
-    EXPECT_FALSE(endedOrShowedBox(exitCode, box)) << "ended with " << exitCode;
+    EXPECT_FALSE(endedOrShowedBox(exitCode, box))
+        << "ended with " << exitCode << "; its standard error:\n"
+        << logText();
     EXPECT_TRUE(box);
     // Standard error has it too, for whoever looks at the session's log.
     EXPECT_NE(logText().find("CLD: unknown option \"--bogus\""), std::string::npos) << logText();
