@@ -228,6 +228,10 @@ TEST(CaptureTiming, SoundAndPicturesOfAScreenCaptureStayInStepAndEndTogether) {
     for (const Edge& p : pictures) {
         if (p.time < sound.front().time - 0.45)
             continue;
+        // A change in the last tenth of a second before the stop may have no sound after
+        // it to be seen in: the stop cuts both tracks there.
+        if (p.time > std::min(audio, video) - 0.1)
+            continue;
         double best = 1e9;
         for (const Edge& s : sound)
             if (s.rising == p.rising && std::abs(p.time - s.time) < std::abs(best))
