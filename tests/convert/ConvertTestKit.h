@@ -121,10 +121,10 @@ private:
     bool m_released = false;
 };
 
-// `spec` for a job in `mode`.
-inline cld::engine::JobSpec inMode(cld::engine::JobSpec spec, cld::engine::JobMode mode) {
-    spec.mode = mode;
-    return spec;
+// `job` in `mode`.
+inline cld::engine::JobSpec inMode(cld::engine::JobSpec job, cld::engine::JobMode mode) {
+    job.mode = mode;
+    return job;
 }
 
 // A generated WAV of `seconds` of the standard test signal (44.1 kHz stereo 16-bit).
